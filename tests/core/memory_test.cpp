@@ -1,0 +1,108 @@
+#include <MacErrors.h>
+#include <MacMemory.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+TEST(Handles, ResizeKeepsContentsAndHandleIdentity) {
+  Handle h = NewHandleClear(8);
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(GetHandleSize(h), 8);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ((*h)[i], 0);
+  std::memcpy(*h, "ABCDEFGH", 8);
+  // Growing far past the block moves it; the same handle must still reach the bytes.
+  SetHandleSize(h, 1 << 20);
+  ASSERT_EQ(MemError(), noErr);
+  EXPECT_EQ(GetHandleSize(h), 1 << 20);
+  EXPECT_EQ(std::memcmp(*h, "ABCDEFGH", 8), 0);
+  SetHandleSize(h, 3);
+  EXPECT_EQ(GetHandleSize(h), 3);
+  EXPECT_EQ(std::memcmp(*h, "ABC", 3), 0);
+  DisposeHandle(h);
+  EXPECT_EQ(MemError(), noErr);
+}
+
+TEST(Handles, LockedBlockDoesNotMove) {
+  Handle h = NewHandle(16);
+  HLock(h);
+  Ptr before = *h;
+  SetHandleSize(h, 1 << 16);
+  EXPECT_EQ(MemError(), memLockedErr);
+  EXPECT_EQ(*h, before);
+  EXPECT_EQ(GetHandleSize(h), 16);
+  EXPECT_TRUE(HGetState(h) & kHandleLockedMask);
+  HUnlock(h);
+  SetHandleSize(h, 1 << 16);
+  EXPECT_EQ(MemError(), noErr);
+  DisposeHandle(h);
+}
+
+TEST(Handles, BadHandlesAreRejectedNotFollowed) {
+  Handle h = NewHandle(4);
+  DisposeHandle(h);
+  EXPECT_FALSE(VTIsValidHandle(h));
+  EXPECT_EQ(GetHandleSize(h), 0);
+  EXPECT_EQ(MemError(), memWZErr);
+  DisposeHandle(h);  // a second disposal is reported, not a double free
+  EXPECT_EQ(MemError(), memWZErr);
+  DisposeHandle(nullptr);
+  EXPECT_EQ(MemError(), nilHandleErr);
+  char local[16];
+  EXPECT_FALSE(VTIsValidHandle(reinterpret_cast<Handle>(local)));
+  EXPECT_EQ(NewHandle(-1), nullptr);
+  EXPECT_EQ(MemError(), paramErr);
+}
+
+TEST(Handles, EmptyHandleAndConcatenation) {
+  Handle e = NewEmptyHandle();
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(*e, nullptr);
+  EXPECT_EQ(GetHandleSize(e), 0);
+  EXPECT_EQ(PtrAndHand("xy", e, 2), noErr);
+  EXPECT_EQ(GetHandleSize(e), 2);
+  EXPECT_EQ(HandAndHand(e, e), noErr);  // appending a handle to itself
+  ASSERT_EQ(GetHandleSize(e), 4);
+  EXPECT_EQ(std::memcmp(*e, "xyxy", 4), 0);
+  Handle copy = e;
+  EXPECT_EQ(HandToHand(&copy), noErr);
+  EXPECT_NE(copy, e);
+  EXPECT_EQ(std::memcmp(*copy, "xyxy", 4), 0);
+  DisposeHandle(copy);
+  DisposeHandle(e);
+}
+
+TEST(Pointers, GrowInPlaceWithinReserveAndNeverMove) {
+  Ptr p = NewPtrClear(400);
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(GetPtrSize(p), 400);
+  p[0] = 'M';
+  SetPtrSize(p, 800);
+  EXPECT_EQ(MemError(), noErr);
+  EXPECT_EQ(GetPtrSize(p), 800);
+  EXPECT_EQ(p[0], 'M');
+  EXPECT_EQ(p[799], 0);
+  SetPtrSize(p, 8);
+  EXPECT_EQ(GetPtrSize(p), 8);
+  SetPtrSize(p, 1L << 30);  // far beyond the reserve: refused, block unchanged
+  EXPECT_EQ(MemError(), memFullErr);
+  EXPECT_EQ(GetPtrSize(p), 8);
+  DisposePtr(p);
+}
+
+TEST(BlockMove, OverlappingRangesCopyCorrectly) {
+  char buf[16] = "0123456789";
+  BlockMoveData(buf, buf + 2, 8);
+  EXPECT_EQ(std::memcmp(buf, "0101234567", 10), 0);
+  char buf2[16] = "0123456789";
+  BlockMoveData(buf2 + 2, buf2, 8);
+  EXPECT_EQ(std::memcmp(buf2, "2345678989", 10), 0);
+}
+
+TEST(Handles, NoLeaksAcrossManyAllocations) {
+  long before = VTLiveHandleCount();
+  std::vector<Handle> hs;
+  for (int i = 0; i < 5000; ++i) hs.push_back(NewHandle(i % 64));
+  EXPECT_EQ(VTLiveHandleCount(), before + 5000);
+  for (Handle h : hs) DisposeHandle(h);
+  EXPECT_EQ(VTLiveHandleCount(), before);
+}

@@ -1,0 +1,58 @@
+#include <FixMath.h>
+#include <Gestalt.h>
+#include <MacErrors.h>
+#include <TextUtils.h>
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+
+static std::string P(const unsigned char* s) { return std::string((const char*)s + 1, s[0]); }
+
+TEST(Strings, NumToStringKeepsSign) {
+  Str255 s;
+  NumToString(-2093, s);
+  EXPECT_EQ(P(s), "-2093");
+  NumToString(0, s);
+  EXPECT_EQ(P(s), "0");
+  NumToString(LONG_MIN, s);
+  EXPECT_EQ(P(s), std::to_string(LONG_MIN));
+  long n = 0;
+  NumToString(-42, s);
+  StringToNum(s, &n);
+  EXPECT_EQ(n, -42);
+}
+
+TEST(Strings, PascalCConversionsTruncateAt255) {
+  std::string longText(300, 'x');
+  Str255 p;
+  CopyCStringToPascal(longText.c_str(), p);
+  EXPECT_EQ(p[0], 255);
+  char c[256];
+  CopyPascalStringToC(p, c);
+  EXPECT_EQ(std::string(c), std::string(255, 'x'));
+  CopyCStringToPascal("", p);
+  EXPECT_EQ(p[0], 0);
+}
+
+TEST(FixMath, RatiosAndProducts) {
+  EXPECT_EQ(FixRatio(1, 2), 0x8000);
+  EXPECT_EQ(FixMul(IntToFixed(3), IntToFixed(4)), IntToFixed(12));
+  EXPECT_EQ(FixDiv(IntToFixed(1), 0), 0x7FFFFFFF);
+  EXPECT_EQ(FixRound(0x18000), 2);
+}
+
+TEST(Gestalt, DefaultsAndOverrides) {
+  SInt32 v = 0;
+  ASSERT_EQ(Gestalt(gestaltSystemVersion, &v), noErr);
+  EXPECT_GT(v, 0x09FF);  // a 10.x system
+  ASSERT_EQ(Gestalt(gestaltQuickTime, &v), noErr);
+  EXPECT_GT((v >> 16) & 0xFFFF, 0x02FF);  // video effects available
+  ASSERT_EQ(Gestalt(gestaltAppleEventsAttr, &v), noErr);
+  EXPECT_TRUE(v & 1);
+  EXPECT_NE(Gestalt('zzzz', &v), noErr);
+  VTSetGestaltAnswer(gestaltQuickTime, -1, 0);
+  EXPECT_EQ(Gestalt(gestaltQuickTime, &v), -1);
+  VTResetGestaltAnswers();
+  EXPECT_EQ(Gestalt(gestaltQuickTime, &v), noErr);
+}

@@ -1,0 +1,58 @@
+#include "fixtures.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+
+#ifndef VT_FIXTURE_DIR
+#define VT_FIXTURE_DIR "/tmp/vantrel-fixtures"
+#endif
+#ifndef VT_BINARY_DIR
+#define VT_BINARY_DIR "/tmp"
+#endif
+
+namespace vt_test {
+
+int run(const std::string& command, std::string* out) {
+  FILE* p = popen(command.c_str(), "r");
+  if (!p) return -1;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+    if (out) out->append(buf, n);
+  int status = pclose(p);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string fixture(const std::string& name, const std::string& ffmpegArgs) {
+  std::filesystem::create_directories(VT_FIXTURE_DIR);
+  std::string path = std::string(VT_FIXTURE_DIR) + "/" + name;
+  if (std::filesystem::exists(path)) return path;
+  // Write to a private name first so parallel tests never see a half-written fixture.
+  std::string tmp = std::string(VT_FIXTURE_DIR) + "/.tmp-" + std::to_string(getpid()) + "-" + name;
+  std::string cmd = "ffmpeg -nostdin -y -loglevel error " + ffmpegArgs + " '" + tmp + "' 2>&1";
+  std::string log;
+  int rc = run(cmd, &log);
+  if (rc != 0) {
+    ADD_FAILURE() << "ffmpeg failed making fixture " << name << ": " << log;
+    std::filesystem::remove(tmp);
+    return "";
+  }
+  std::filesystem::rename(tmp, path);
+  return path;
+}
+
+std::string tempDir(const std::string& hint) {
+  static std::atomic<int> counter{0};
+  std::string dir = std::string(VT_BINARY_DIR) + "/test-tmp/" + hint + "-" + std::to_string(getpid()) +
+                    "-" + std::to_string(counter++);
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  return dir;
+}
+
+}  // namespace vt_test
