@@ -1,0 +1,30 @@
+// What the movie layer asks of the effects engine when it draws an effect track.
+#pragma once
+#include <MacTypes.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/image.h"
+
+namespace vt::effects {
+
+// True when `code` names an effect of the catalogue (so a video sample description with this
+// codec type is an effect track's).
+bool isEffectType(OSType code);
+
+struct EffectInputs {
+  // Sources matched by name: the effect description's 'src ' atoms name 'srcA'/'srcB'; the
+  // caller resolves the effect track's input map ('dtst' names) to these two slots.
+  const Image* sourceA = nullptr;  // null when absent
+  const Image* sourceB = nullptr;
+};
+
+// Renders one frame of the effect described by `sample` (the effect track's sample bytes: an
+// atom container) at media time `time` within a sample lasting `duration`, into `out`, whose
+// size the caller sets beforehand. A malformed description draws source A scaled to `out`, or
+// black when there is no source A, and returns false; true when the effect was rendered.
+bool renderEffectSample(const uint8_t* sample, size_t sampleSize, int64_t time, int64_t duration,
+                        const EffectInputs& inputs, Image& out);
+
+}  // namespace vt::effects
