@@ -1,6 +1,7 @@
 // Movie toolbox: movies, tracks, media, time, movie files.
 // Types shared with other managers come first; the operations follow.
 #pragma once
+#include "Components.h"
 #include "Files.h"
 #include "ImageCompression.h"
 #include "MacErrors.h"
@@ -20,6 +21,9 @@ typedef VTTimeBase* TimeBase;
 typedef VTUserData* UserData;
 typedef Handle SampleDescriptionHandle;
 typedef long MediaSampleFlags;
+typedef ComponentInstance MediaHandler;
+typedef Component MediaHandlerComponent;
+typedef Handle AliasHandle;
 
 struct TimeRecord {
   CompTimeValue value;
