@@ -7,6 +7,7 @@
 #include "FixMath.h"
 #include "Gestalt.h"
 #include "Processes.h"
+#include "Endian.h"
 #include "Quickdraw.h"
 #include "MacWindows.h"
 #include "Events.h"

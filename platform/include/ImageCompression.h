@@ -44,3 +44,8 @@ enum {
   codecMaxQuality = 0x3FF,
   codecLosslessQuality = 0x400,
 };
+
+// The image compressor is not part of this platform. It is declared weak so that callers can
+// test whether the entry point is bound (its address is null here).
+OSErr CompressImage(PixMapHandle src, const Rect* srcRect, CodecQ quality, CodecType cType,
+                    ImageDescriptionHandle desc, Ptr data) __attribute__((weak));
