@@ -1,0 +1,64 @@
+// Automation of menus and dialogs, for tests and tools (C++). Texts are UTF-8.
+#pragma once
+#include "MacTypes.h"
+
+#include <string>
+#include <vector>
+
+struct VTMenuItemInfo {
+  std::string text;  // "-" for a separator
+  bool separator = false;
+  bool enabled = false;  // the item and its menu both enabled
+  bool checked = false;
+  char commandKey = 0;   // upper-case key of its Ctrl equivalent, 0 for none
+  UInt8 modifiers = 0;   // kMenu...Modifier bits
+  bool platformItem = false;  // added by the platform (the application menu's Quit)
+};
+
+struct VTMenuInfo {
+  short id = 0;
+  std::string title;  // as shown: the application's name for the Apple menu
+  bool enabled = false;
+  std::vector<VTMenuItemInfo> items;  // the menu's own items, then any platform items
+};
+
+// The menus of the bar, left to right, as the user would see them.
+std::vector<VTMenuInfo> VTAutomationMenuBar();
+// Global rectangles of a menu's title in the bar, and of one of its items when the menu is open
+// (menu-independent: where it would be drawn). False when the menu is not in the bar. Platform
+// items follow the menu's own items: item CountMenuItems + 2 is "Quit" of the Apple menu.
+bool VTAutomationMenuTitleRect(short menuID, Rect* r);
+bool VTAutomationMenuItemRect(short menuID, short item, Rect* r);
+// Posts the clicks that choose an item: a press on the title, a release on the item. The
+// application's MenuSelect then tracks and reports it.
+bool VTAutomationPostMenuChoice(short menuID, short item);
+// The menu whose title is highlighted, 0 for none.
+short VTAutomationHilitedMenu();
+// SysBeep calls since start (or the last reset).
+long VTAutomationBeepCount();
+void VTAutomationResetBeepCount();
+
+struct VTDialogItemInfo {
+  short index = 0;     // item number, from 1
+  short kind = 0;      // item kind without itemDisable
+  bool enabled = false;
+  bool visible = true;
+  std::string text;    // as drawn: static texts with ^0..^3 replaced
+  Rect rect{};         // local to the dialog's port
+  Rect globalRect{};   // on the screen
+};
+
+// Whether a dialog (or alert) is the front window, and its items.
+bool VTAutomationHasFrontDialog();
+std::vector<VTDialogItemInfo> VTAutomationFrontDialogItems();
+// The front dialog's first item whose displayed text equals text (or, failing that, contains
+// it), or 0.
+short VTAutomationFindDialogItem(const std::string& text);
+// Posts a click at the centre of an item of the front dialog (a press and a release, through
+// the event queue). False when there is no front dialog or no such item.
+bool VTAutomationPressDialogItem(short item);
+// The current ParamText strings.
+std::string VTAutomationParamText(int index);
+
+// Frees every menu and the bar, clears ParamText and the beep count. For tests.
+void VTResetMenusAndDialogs();
