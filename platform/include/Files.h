@@ -2,13 +2,19 @@
 #pragma once
 #include "MacTypes.h"
 
+// Laid out as on the original platform (2-byte packing, 70 bytes), so code that copies a
+// specification by its documented size copies all of it.
+#pragma pack(push, 2)
 struct FSSpec {
   short vRefNum;
-  long parID;
+  SInt32 parID;
   Str63 name;
 };
+#pragma pack(pop)
+static_assert(sizeof(FSSpec) == 70, "FSSpec must keep its 70-byte layout");
 typedef FSSpec* FSSpecPtr;
 typedef FSSpec** FSSpecHandle;
+typedef const FSSpec* ConstFSSpecPtr;
 
 struct FInfo {
   OSType fdType;
@@ -27,3 +33,33 @@ enum {
 };
 
 enum { smSystemScript = -1, smCurrentScript = -2, smRoman = 0 };
+
+// Volume reference number of the one volume (the host's file tree); 0 also means it.
+enum { kVTVolumeRefNum = -1 };
+// Directory ID of the file tree's root folder.
+enum { fsRtDirID = 2, fsRtParID = 1 };
+
+// Makes a specification for `fileName` (a length-prefixed name, or a host path with '/'
+// separators: absolute, or relative to the folder given by vRefNum/dirID; 0/0 is the current
+// working directory). An empty name names the folder itself.
+// noErr: the file or folder exists. fnfErr: it does not, but its folder does; the spec is
+// filled and can be used to create it. dirNFErr: the folder is missing. bdNamErr: bad name.
+OSErr FSMakeFSSpec(short vRefNum, long dirID, ConstStr255Param fileName, FSSpec* spec);
+// Creates an empty file with the given creator and type. dupFNErr when the name exists.
+OSErr FSpCreate(const FSSpec* spec, OSType creator, OSType fileType, ScriptCode scriptTag);
+// Deletes a file or an empty folder. fnfErr when missing; fBsyErr when the file is in use by
+// a live movie; fBsyErr also for a folder that is not empty.
+OSErr FSpDelete(const FSSpec* spec);
+// Renames within the same folder. dupFNErr when the new name is taken.
+OSErr FSpRename(const FSSpec* spec, ConstStr255Param newName);
+// Finder information. FSpGetFInfo types files from their content (owned by the importers);
+// FSpSetFInfo records the type and creator with the file.
+OSErr FSpGetFInfo(const FSSpec* spec, FInfo* fndrInfo);
+OSErr FSpSetFInfo(const FSSpec* spec, const FInfo* fndrInfo);
+
+// Vantrel additions: between host paths (zero-terminated, UTF-8) and specifications.
+// VTMakeFSSpecFromPath answers as FSMakeFSSpec does.
+OSErr VTMakeFSSpecFromPath(const char* path, FSSpec* spec);
+// Writes the absolute host path (zero-terminated) of the spec into buffer. paramErr when the
+// buffer is too small; dirNFErr when the spec's folder is unknown.
+OSErr VTFSSpecToPath(const FSSpec* spec, char* buffer, long bufferSize);
