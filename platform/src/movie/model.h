@@ -1,0 +1,241 @@
+// The in-memory movie model behind Movie/Track/Media, shared with the decoding layer.
+//
+// For decoders (engineer "codec"):
+//  - A movie is a VTMovie; its tracks are VTTrack (matrix, layer, dimensions, enabled flag, edit
+//    list in movie time), each with one VTMedia (time scale, sample descriptions, sample table).
+//  - Map a movie time to a sample: vt::movie::trackTimeToMediaTime() walks the edit list (empty
+//    edits, media rates), then VTMedia::sampleAtDecodeTime() / sampleAtTime() finds the sample
+//    and VTMedia::sampleInfo() gives its sync flag, decode time, composition offset, duration
+//    and description. VTMedia::readSample() reads its bytes from wherever they live (the movie's
+//    own file, a referenced file, memory, or a foreign file through an importer's DataSource).
+//  - Sample descriptions keep their file bytes (big-endian); SampleDescription::extension()
+//    finds extension atoms such as 'avcC', 'esds', 'glbl' (also inside a sound 'wave' atom).
+//  - Non-movie files: NewMovieFromFile hands them to the opener set with
+//    vt::movie::setForeignFileOpener(). The opener builds a movie with newMovieObject(),
+//    addTrack(), then per track: media->addDataSource(yourSource), media->addDescription(bytes),
+//    media->appendSample(...) for every packet (offset = whatever your DataSource::read
+//    understands), then finishTrack(track) to give the track a single edit over its media.
+//  - vt::qtff::isMovieFile(path) (in "qtff/reader.h") sniffs the content for FSpGetFInfo.
+//  - resolveAlias(alias, path) turns a QTNewAlias handle back into a path.
+// All calls are single-threaded, like the toolbox.
+#pragma once
+#include <MacTypes.h>
+#include <Movies.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "atoms/userdata_impl.h"
+
+namespace vt::movie {
+
+// Where sample bytes live. Reads are whole or fail.
+class DataSource {
+ public:
+  virtual ~DataSource() = default;
+  virtual bool read(uint64_t offset, uint32_t size, uint8_t* dst) = 0;
+  // The host file path when the bytes come straight from a file; "" otherwise. Only such
+  // sources can be referred to by a data reference in a movie file.
+  virtual std::string filePath() const { return {}; }
+};
+
+// A shared, read-only view of a file, kept open while any movie uses it. The file counts as busy
+// (cannot be deleted or replaced through the movie layer) for as long as the source lives.
+std::shared_ptr<DataSource> openFileSource(const std::string& path);
+// Growable bytes in memory (media data of movies that have no file).
+class MemorySource : public DataSource {
+ public:
+  bool read(uint64_t offset, uint32_t size, uint8_t* dst) override;
+  std::vector<uint8_t> bytes;
+};
+bool isFileBusy(const std::string& path);
+
+// A data reference entry ('dref' child).
+struct DataRef {
+  OSType type = 'alis';
+  uint32_t flags = 1;          // bit 0: the data is in the movie's own file
+  std::vector<uint8_t> data;   // the entry's bytes after version/flags, as stored
+  std::string path;            // resolved file, "" when unresolved
+  std::shared_ptr<DataSource> source;  // null when the data cannot be reached
+  bool self() const { return (flags & 1) != 0; }
+};
+
+// One 'stsd' entry, its bytes exactly as in the file (big-endian).
+struct SampleDescription {
+  std::vector<uint8_t> bytes;
+  OSType format() const;
+  uint16_t dataRefIndex() const;  // 1-based
+  void setDataRefIndex(uint16_t index);
+  // Video descriptions.
+  uint16_t width() const;
+  uint16_t height() const;
+  int16_t depth() const;
+  // Sound descriptions (versions 0, 1 and 2).
+  uint16_t soundVersion() const;
+  uint32_t channels() const;
+  uint32_t bitsPerSample() const;
+  double sampleRate() const;
+  // Offset of the first extension atom for the given media type (86 for video, 36/52/72 for
+  // sound, 16 otherwise), clamped to the description size.
+  size_t extensionOffset(OSType mediaType) const;
+  // Payload of the first extension atom of that type; sound descriptions are also searched one
+  // level inside a 'wave' atom. False when absent.
+  bool extension(OSType mediaType, OSType type, std::vector<uint8_t>& payload) const;
+};
+
+struct Edit {
+  int64_t duration = 0;    // movie time scale
+  int64_t mediaTime = -1;  // media time scale; -1 = empty edit
+  Fixed rate = fixed1;
+};
+
+struct SampleInfo {
+  uint32_t index = 0;        // 0-based
+  int64_t decodeTime = 0;    // media time scale
+  int32_t compositionOffset = 0;
+  uint32_t duration = 0;
+  uint32_t size = 0;
+  uint64_t offset = 0;       // in the data reference's source
+  uint32_t descIndex = 1;    // 1-based into descriptions
+  bool sync = true;
+};
+
+}  // namespace vt::movie
+
+struct VTMovie;
+struct VTTrack;
+
+struct VTMedia {
+  VTTrack* track = nullptr;
+  OSType mediaType = 'vide';
+  TimeScale timeScale = 600;
+  uint16_t language = 0;
+  uint16_t quality = 0;
+  OSType handlerManufacturer = 0;
+  std::string handlerName;  // the media handler's component name as stored
+  std::vector<vt::movie::DataRef> dataRefs;
+  std::vector<vt::movie::SampleDescription> descriptions;
+  // Sample table, one entry per sample (normalised at read time).
+  std::vector<uint64_t> offsets;
+  std::vector<uint32_t> sizes;
+  std::vector<int64_t> decodeTimes;
+  std::vector<uint32_t> durations;
+  std::vector<int32_t> compositionOffsets;  // empty: all zero
+  std::vector<uint32_t> descIndexes;        // 1-based
+  std::vector<uint8_t> syncFlags;           // empty: every sample is a sync sample
+  bool editing = false;                     // between BeginMediaEdits and EndMediaEdits
+  bool samplesChanged = false;              // sample-numbered extras become stale when set
+  std::vector<uint8_t> inputMap;            // atom container bytes, empty if none
+  VTUserData userData;                      // the media's 'udta' items
+  // Atoms of the file we do not model, kept to be written back: children of 'mdia', 'minf',
+  // 'stbl' (dropped once samples change) and the media information header ('vmhd', 'smhd',
+  // 'gmhd', ...), in file order.
+  std::vector<std::vector<uint8_t>> mdiaExtras, minfExtras, stblExtras;
+  std::vector<uint8_t> mediaInfoHeader;
+
+  size_t sampleCount() const { return sizes.size(); }
+  int64_t duration() const;  // media time scale
+  vt::movie::SampleInfo sampleInfo(uint32_t index) const;
+  // The sample whose decode interval contains t (t < 0 or past the end: -1).
+  long sampleAtDecodeTime(int64_t t) const;
+  // The sample displayed at media time t (composition order when offsets exist), or -1.
+  long sampleAtTime(int64_t t) const;
+  bool readSample(uint32_t index, std::vector<uint8_t>& out) const;
+  // For importers and editors.
+  int addDataSource(std::shared_ptr<vt::movie::DataSource> source, const std::string& path = {});
+  int addDescription(std::vector<uint8_t> bytes);  // returns its 1-based index
+  void appendSample(uint64_t offset, uint32_t size, uint32_t duration, uint32_t descIndex,
+                    bool sync, int32_t compositionOffset = 0);
+};
+
+struct VTTrack {
+  VTMovie* movie = nullptr;
+  uint32_t id = 0;
+  uint32_t headerFlags = 0x000F;  // enabled, in movie, in preview, in poster
+  int16_t layer = 0;
+  int16_t alternateGroup = 0;
+  int16_t volume = 0;  // 8.8
+  Fixed matrix[9] = {fixed1, 0, 0, 0, fixed1, 0, 0, 0, 0x40000000};
+  Fixed width = 0, height = 0;
+  uint32_t creationTime = 0, modificationTime = 0;
+  std::vector<vt::movie::Edit> edits;
+  struct Reference {
+    OSType type;
+    std::vector<uint32_t> ids;  // referenced track IDs, 0 = deleted slot
+  };
+  std::vector<Reference> references;
+  std::unique_ptr<VTMedia> media;
+  VTUserData userData;
+  std::vector<std::vector<uint8_t>> extras;  // unknown 'trak' children, as stored
+  bool enabled() const { return (headerFlags & 1) != 0; }
+  int64_t duration() const;  // movie time scale (sum of edits)
+};
+
+struct VTTimeBase {
+  long flags = 0;
+  Fixed rate = 0;
+};
+
+struct VTMovie {
+  TimeScale timeScale = 600;
+  Fixed preferredRate = fixed1;
+  int16_t preferredVolume = 0x100;
+  int16_t volume = 0x100;
+  Fixed matrix[9] = {fixed1, 0, 0, 0, fixed1, 0, 0, 0, 0x40000000};
+  uint32_t creationTime = 0, modificationTime = 0;
+  int64_t previewTime = 0, previewDuration = 0, posterTime = 0;
+  int64_t selectionTime = 0, selectionDuration = 0, currentTime = 0;
+  uint32_t nextTrackID = 1;
+  std::vector<std::unique_ptr<VTTrack>> tracks;
+  VTUserData userData;
+  std::vector<std::vector<uint8_t>> extras;  // unknown 'moov' children, as stored
+  VTTimeBase timeBase;
+  bool active = false;
+  long playHints = 0;
+  CGrafPtr port = nullptr;
+  GDHandle device = nullptr;
+  MovieProgressUPP progressProc = nullptr;
+  long progressRefcon = 0;
+  // The file the movie came from or was created in, and where its movie atom sits there.
+  std::string filePath;
+  short fileRefNum = -1;
+  uint64_t moovOffset = 0, moovSize = 0;
+  // Media data added to a movie without a file lands here.
+  std::shared_ptr<vt::movie::MemorySource> memoryData;
+
+  int64_t duration() const;  // movie time scale
+};
+
+namespace vt::movie {
+
+// Maps a movie (track) time to the media: the edit that contains it gives the media time and
+// rate. False in empty edits and past the end. editEnd gets the movie time where that edit ends.
+bool trackTimeToMediaTime(const VTTrack& track, int64_t movieTime, int64_t& mediaTime,
+                          Fixed& rate, int64_t* editStart = nullptr, int64_t* editEnd = nullptr);
+
+// Building movies (importers, the file reader, tests).
+VTMovie* newMovieObject();
+VTTrack* addTrack(VTMovie* movie, OSType mediaType, TimeScale mediaTimeScale);
+void finishTrack(VTTrack* track);  // one edit over the whole media at rate 1
+
+// Importers for other containers: given a path, make a movie or return an error.
+using ForeignFileOpener = OSErr (*)(const std::string& path, VTMovie** movie);
+void setForeignFileOpener(ForeignFileOpener opener);
+
+// Live-object checks: public calls accept only objects that exist.
+bool isLiveMovie(const VTMovie* m);
+bool isLiveTrack(const VTTrack* t);
+bool isLiveMedia(const VTMedia* m);
+
+// Our alias record: resolves a QTNewAlias handle (or 'alis' data reference bytes we wrote) to
+// a path. False for anything else.
+bool resolveAlias(Handle alias, std::string& path);
+bool aliasBytesToPath(const uint8_t* p, size_t n, std::string& path);
+std::vector<uint8_t> makeAliasBytes(const std::string& absolutePath);
+
+// Records the movie toolbox's last error (GetMoviesError).
+void setError(OSErr err);
+
+}  // namespace vt::movie
