@@ -1,0 +1,68 @@
+// Automation of the platform for tests and command-line tools: a headless screen, injected
+// input, a clock only the caller moves, window listings and screen snapshots.
+// Not part of the application's API (the application never includes it).
+#pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Events.h"
+#include "MacWindows.h"
+
+// Makes the screen headless (in-memory framebuffer, injected input, manual clock) with the
+// given size. Call before the first window is made; calling again resets the window server.
+void VTAutomationUseHeadless(short width = 1280, short height = 800);
+// True when the headless backend is the one in use.
+bool VTAutomationIsHeadless();
+// The screen's bounds in global coordinates (top-left 0,0).
+Rect VTAutomationScreenBounds();
+
+// Input. Points are global; modifiers are the event record's (cmdKey, shiftKey, optionKey...).
+// Events go into the queue in order; a mouse move is consumed by tracking loops (and by
+// WaitNextEvent, which reports it only as a mouse-moved event when a mouse region asks).
+void VTAutomationPostMouseDown(Point where, EventModifiers modifiers = 0);
+void VTAutomationPostMouseUp(Point where, EventModifiers modifiers = 0);
+void VTAutomationPostMouseMove(Point where);
+// Down and up at the same point.
+void VTAutomationPostClick(Point where, EventModifiers modifiers = 0);
+// Down, moves in `steps` steps, up at `to`.
+void VTAutomationPostDrag(Point from, Point to, int steps = 4, EventModifiers modifiers = 0);
+// A key press (key down then key up). `key` is the character code (e.g. 'q', kReturnCharCode);
+// keyCode goes into the message's second byte.
+void VTAutomationPostKey(char key, EventModifiers modifiers = 0, unsigned char keyCode = 0);
+// Suspend (false) or resume (true): the screen window lost or gained the focus.
+void VTAutomationPostFocus(bool focused);
+// Events waiting in the queue (not counting update and activate events).
+int VTAutomationPendingInput();
+
+// Clock: headless ticks move only when a caller advances them.
+void VTAutomationAdvanceTicks(UInt32 ticks);
+UInt32 VTAutomationTicks();
+
+struct VTWindowInfo {
+  WindowRef window;
+  short kind;
+  std::string title;     // UTF-8
+  Rect structure;        // global
+  Rect content;          // global
+  bool visible;
+  bool hilited;
+  long refCon;
+};
+// All windows, front to back, hidden ones included.
+std::vector<VTWindowInfo> VTAutomationListWindows();
+
+// Composes the screen (desktop, windows, menu bar, open menus) and writes it as PNG.
+bool VTAutomationSnapshot(const std::string& pngPath);
+// The colour (0xAARRGGBB) of one composed screen pixel; 0 outside the screen.
+UInt32 VTAutomationScreenPixel(short h, short v);
+
+// A hook called once per turn of every modal loop (window drags, close boxes, menu tracking,
+// modal dialogs, alerts, navigation dialogs). Tests act as the user from here. Null removes it.
+void VTAutomationSetModalHook(std::function<void()> hook);
+// Number of modal loop turns since the last reset; tests use it to see that a loop ran.
+long VTAutomationModalTurns();
+
+// Disposes every window, empties the event queue, removes the modal hook and puts the clock,
+// mouse and focus back to their start. Tests call it between cases.
+void VTAutomationReset();

@@ -1,0 +1,53 @@
+// The display backend behind the window server: a small table of operations that the SDL2
+// backend and the always-built headless backend provide.
+#pragma once
+#include <MacTypes.h>
+#include <Quickdraw.h>
+
+#include <cstdint>
+#include <memory>
+
+#include "core/image.h"
+
+namespace vt::events {
+
+class Backend {
+ public:
+  virtual ~Backend() = default;
+  virtual const char* name() const = 0;
+  virtual bool isHeadless() const = 0;
+  virtual int screenWidth() const = 0;
+  virtual int screenHeight() const = 0;
+  // Reads host input and posts it as events (nothing for headless).
+  virtual void pumpInput() = 0;
+  // Shows the composed screen; `damage` (global) is the part that changed.
+  virtual void present(const vt::Image& screen, const Rect& damage) = 0;
+  // Sixtieths of a second since the backend started.
+  virtual uint32_t ticks() = 0;
+  // Sleeps until host input arrives or `ms` pass (headless: returns at once).
+  virtual void waitForInput(int ms) = 0;
+  // The cursor to show (null: the standard arrow); a visibility change.
+  virtual void setCursor(const Cursor*, bool visible) { (void)visible; }
+  // Headless clock control; other backends ignore it.
+  virtual void advanceTicks(uint32_t) {}
+};
+
+// The backend in use, chosen on first use: headless when VANTREL_HEADLESS=1 or when a caller
+// asked for it (useHeadless), the registered SDL backend otherwise, headless when none is
+// registered or it fails to start.
+Backend& backend();
+bool haveBackend();
+// Replaces the backend by a headless one of the given size.
+void useHeadless(int width, int height);
+
+// The SDL area registers its factory from a static constructor in an object file that every
+// program linking it compiles (see backend_sdl/CMakeLists.txt). Returns null when it cannot
+// start (e.g. no display); headless is used then.
+using BackendFactory = std::unique_ptr<Backend> (*)();
+void registerBackendFactory(BackendFactory factory);
+
+// Called whenever the backend is replaced, so the window server can reset its screen.
+using BackendChangedHook = void (*)();
+void setBackendChangedHook(BackendChangedHook hook);
+
+}  // namespace vt::events
