@@ -1,0 +1,230 @@
+#include <Files.h>
+#include <MacErrors.h>
+#include <gtest/gtest.h>
+#include <sys/xattr.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "files/fsspec.h"
+#include "fixtures.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string specName(const FSSpec& s) { return std::string((const char*)s.name + 1, s.name[0]); }
+
+std::string pathOf(const FSSpec& s) {
+  std::string p;
+  EXPECT_EQ(vt::files::specToPath(s, p), noErr);
+  return p;
+}
+
+void touch(const std::string& path, const std::string& contents = "x") {
+  std::ofstream(path) << contents;
+}
+
+// A Pascal string from text (at most 255 bytes).
+struct P {
+  unsigned char b[256];
+  explicit P(const std::string& s) {
+    b[0] = (unsigned char)s.size();
+    std::memcpy(b + 1, s.data(), s.size());
+  }
+  operator const unsigned char*() const { return b; }
+};
+
+bool xattrsSupported(const std::string& dir) {
+  std::string probe = dir + "/.xattr-probe";
+  touch(probe);
+  bool ok = ::setxattr(probe.c_str(), "user.vantrel.probe", "1", 1, 0) == 0;
+  fs::remove(probe);
+  return ok;
+}
+
+}  // namespace
+
+TEST(FSSpecs, LayoutIsTheDocumentedSeventyBytes) {
+  EXPECT_EQ(sizeof(FSSpec), 70u);
+  EXPECT_EQ(offsetof(FSSpec, parID), 2u);
+  EXPECT_EQ(offsetof(FSSpec, name), 6u);
+}
+
+TEST(FSSpecs, PathRoundTripsThroughDirectoryIDs) {
+  std::string dir = vt_test::tempDir("fsspec-roundtrip");
+  fs::create_directories(dir + "/sub");
+  touch(dir + "/sub/clip.mov");
+
+  FSSpec spec;
+  ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/sub/clip.mov").c_str(), &spec), noErr);
+  EXPECT_EQ(specName(spec), "clip.mov");
+  EXPECT_EQ(pathOf(spec), fs::path(dir + "/sub/clip.mov").lexically_normal().string());
+
+  // The same folder keeps its ID; another folder gets another.
+  FSSpec again, other;
+  ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/sub/./clip.mov").c_str(), &again), noErr);
+  EXPECT_EQ(again.parID, spec.parID);
+  ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/sub").c_str(), &other), noErr);
+  EXPECT_NE(other.parID, spec.parID);
+  EXPECT_EQ(specName(other), "sub");
+
+  // FSMakeFSSpec by folder ID and name, and with an empty name for the folder itself.
+  FSSpec byID;
+  EXPECT_EQ(FSMakeFSSpec(spec.vRefNum, spec.parID, P("clip.mov"), &byID), noErr);
+  EXPECT_EQ(0, std::memcmp(&byID, &spec, sizeof spec));
+  FSSpec folderSpec;
+  EXPECT_EQ(FSMakeFSSpec(spec.vRefNum, spec.parID, P(""), &folderSpec), noErr);
+  EXPECT_EQ(specName(folderSpec), "sub");
+
+  char buf[4096];
+  ASSERT_EQ(VTFSSpecToPath(&spec, buf, sizeof buf), noErr);
+  EXPECT_EQ(std::string(buf), pathOf(spec));
+  EXPECT_EQ(VTFSSpecToPath(&spec, buf, 5), paramErr);
+}
+
+TEST(FSSpecs, WorkingDirectoryAndRelativeNames) {
+  std::string dir = vt_test::tempDir("fsspec-cwd");
+  touch(dir + "/here.txt");
+  fs::path saved = fs::current_path();
+  fs::current_path(dir);
+  FSSpec spec;
+  EXPECT_EQ(FSMakeFSSpec(0, 0, P("here.txt"), &spec), noErr);
+  EXPECT_EQ(pathOf(spec), fs::canonical(dir).string() + "/here.txt");
+  fs::current_path(saved);
+}
+
+TEST(FSSpecs, MissingFileAndMissingFolder) {
+  std::string dir = vt_test::tempDir("fsspec-missing");
+  FSSpec spec;
+  // The folder exists: the spec is valid for creating the file.
+  EXPECT_EQ(VTMakeFSSpecFromPath((dir + "/new.mov").c_str(), &spec), fnfErr);
+  EXPECT_EQ(specName(spec), "new.mov");
+  EXPECT_EQ(FSpCreate(&spec, 'TVOD', 'MooV', smSystemScript), noErr);
+  EXPECT_TRUE(fs::exists(dir + "/new.mov"));
+  EXPECT_EQ(FSpCreate(&spec, 'TVOD', 'MooV', smSystemScript), dupFNErr);
+
+  EXPECT_EQ(VTMakeFSSpecFromPath((dir + "/nofolder/new.mov").c_str(), &spec), dirNFErr);
+  EXPECT_EQ(FSMakeFSSpec(-1, 987654, P("x"), &spec), dirNFErr);
+  EXPECT_EQ(FSMakeFSSpec(7, 0, P("x"), &spec), nsvErr);
+  EXPECT_EQ(FSMakeFSSpec(0, 0, P("x"), nullptr), paramErr);
+
+  // A spec whose name byte claims more than 63 bytes is rejected, not read past the name.
+  FSSpec bad = spec;
+  bad.name[0] = 200;
+  std::string p;
+  EXPECT_EQ(vt::files::specToPath(bad, p), bdNamErr);
+}
+
+TEST(FSSpecs, LongNamesGetUniqueShortFormsThatResolveBack) {
+  std::string dir = vt_test::tempDir("fsspec-long");
+  std::string longA = std::string(80, 'a') + ".mov";
+  std::string longB = std::string(80, 'a') + "b.mov";  // same prefix, different name
+  touch(dir + "/" + longA, "A");
+  touch(dir + "/" + longB, "B");
+
+  FSSpec a, b;
+  ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/" + longA).c_str(), &a), noErr);
+  ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/" + longB).c_str(), &b), noErr);
+  EXPECT_LE(a.name[0], 63);
+  EXPECT_NE(specName(a), specName(b));
+  EXPECT_NE(specName(a).find('#'), std::string::npos);
+  EXPECT_EQ(specName(a).substr(specName(a).size() - 4), ".mov");  // extension kept
+  EXPECT_EQ(pathOf(a), dir + "/" + longA);
+  EXPECT_EQ(pathOf(b), dir + "/" + longB);
+
+  // A fresh process (table forgotten) still resolves by scanning the folder.
+  vt::files::reset();
+  FSSpec viaName;
+  std::string shortA = specName(a);
+  ASSERT_EQ(FSMakeFSSpec(0, vt::files::dirIDForFolder(dir), P(shortA), &viaName), noErr);
+  EXPECT_EQ(pathOf(viaName), dir + "/" + longA);
+
+  // A long name of a file not yet made: the spec creates the file under its real name.
+  std::string longC = std::string(100, 'c') + "\xC3\xA9" + std::string(10, 'd');
+  FSSpec c;
+  ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/" + longC).c_str(), &c), fnfErr);
+  ASSERT_EQ(FSpCreate(&c, 'TVOD', 'MooV', smSystemScript), noErr);
+  EXPECT_TRUE(fs::exists(dir + "/" + longC));
+  EXPECT_EQ(FSpDelete(&c), noErr);
+  EXPECT_FALSE(fs::exists(dir + "/" + longC));
+
+  // Short forms never split a UTF-8 sequence.
+  std::string s = vt::files::shortName(std::string(53, 'x') + "\xC3\xA9\xC3\xA9" + std::string(20, 'y'));
+  EXPECT_LE(s.size(), 63u);
+  for (size_t i = 0; i < s.size(); ++i) {
+    if ((unsigned char)s[i] != 0xC3) continue;
+    ASSERT_LT(i + 1, s.size());
+    EXPECT_EQ((unsigned char)s[i + 1], 0xA9);
+  }
+  EXPECT_EQ(vt::files::shortName("short.mov"), "short.mov");
+}
+
+TEST(FSSpecs, DeleteRenameAndBusyFiles) {
+  std::string dir = vt_test::tempDir("fsspec-ops");
+  touch(dir + "/one");
+  touch(dir + "/two");
+  FSSpec one, two;
+  ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/one").c_str(), &one), noErr);
+  ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/two").c_str(), &two), noErr);
+
+  EXPECT_EQ(FSpRename(&one, P("two")), dupFNErr);  // never replaces
+  EXPECT_EQ(FSpRename(&one, P("a/b")), bdNamErr);
+  EXPECT_EQ(FSpRename(&one, P("three")), noErr);
+  EXPECT_FALSE(fs::exists(dir + "/one"));
+  EXPECT_TRUE(fs::exists(dir + "/three"));
+  EXPECT_EQ(FSpDelete(&one), fnfErr);
+
+  static std::string busyPath;
+  busyPath = dir + "/two";
+  vt::files::setBusyQuery([](const std::string& p) { return p == busyPath; });
+  EXPECT_EQ(FSpDelete(&two), fBsyErr);
+  EXPECT_TRUE(fs::exists(dir + "/two"));
+  vt::files::setBusyQuery(nullptr);
+  EXPECT_EQ(FSpDelete(&two), noErr);
+  EXPECT_FALSE(fs::exists(dir + "/two"));
+
+  // A folder that is not empty is busy; an empty one is deleted.
+  fs::create_directories(dir + "/full");
+  touch(dir + "/full/f");
+  FSSpec full;
+  ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/full").c_str(), &full), noErr);
+  EXPECT_EQ(FSpDelete(&full), fBsyErr);
+  fs::remove(dir + "/full/f");
+  EXPECT_EQ(FSpDelete(&full), noErr);
+}
+
+TEST(FSSpecs, TypeAndCreatorKeptInExtendedAttributes) {
+  std::string dir = vt_test::tempDir("fsspec-xattr");
+  if (!xattrsSupported(dir)) GTEST_SKIP() << "no user extended attributes here";
+  FSSpec spec;
+  ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/m.mov").c_str(), &spec), fnfErr);
+  ASSERT_EQ(FSpCreate(&spec, 'TVOD', 'MooV', smSystemScript), noErr);
+  OSType type = 0, creator = 0;
+  ASSERT_TRUE(vt::files::readTypeCreator(dir + "/m.mov", type, creator));
+  EXPECT_EQ(type, (OSType)'MooV');
+  EXPECT_EQ(creator, (OSType)'TVOD');
+  // Stored big-endian, first character first.
+  unsigned char raw[4];
+  ASSERT_EQ(::getxattr((dir + "/m.mov").c_str(), "user.vantrel.type", raw, 4), 4);
+  EXPECT_EQ(0, std::memcmp(raw, "MooV", 4));
+
+  FInfo info{};
+  info.fdType = 'PNGf';
+  info.fdCreator = 'ogle';
+  EXPECT_EQ(FSpSetFInfo(&spec, &info), noErr);
+  ASSERT_TRUE(vt::files::readTypeCreator(dir + "/m.mov", type, creator));
+  EXPECT_EQ(type, (OSType)'PNGf');
+  EXPECT_EQ(creator, (OSType)'ogle');
+
+  // A file without attributes answers false and leaves the values alone.
+  touch(dir + "/plain");
+  type = 1;
+  EXPECT_FALSE(vt::files::readTypeCreator(dir + "/plain", type, creator));
+  EXPECT_EQ(type, 1u);
+  FSSpec missing;
+  VTMakeFSSpecFromPath((dir + "/gone").c_str(), &missing);
+  EXPECT_EQ(FSpSetFInfo(&missing, &info), fnfErr);
+}
