@@ -1,0 +1,282 @@
+// The application hooks: what this application adds to the generic framework at its fixed
+// points, and the handlers of the four required Apple events.
+#include "ComApplication.h"
+
+#include "ComResource.h"
+#include "MacFramework.h"
+#include "QTUtilities.h"
+#include "Vantrel.h"
+
+AEEventHandlerUPP gHandleOpenAppAEUPP = NULL;
+AEEventHandlerUPP gHandleOpenDocAEUPP = NULL;
+AEEventHandlerUPP gHandlePrintDocAEUPP = NULL;
+AEEventHandlerUPP gHandleQuitAppAEUPP = NULL;
+
+namespace {
+
+// An open-documents event hands at most this many files to the effect maker.
+const UInt16 kMaxSourceFiles = 2;
+
+void SetArrowCursor() {
+  Cursor myArrow;
+  SetCursor(GetQDGlobalsArrow(&myArrow));
+}
+
+}  // namespace
+
+//////////
+// Start and stop
+//////////
+
+void QTApp_Init(UInt32 theStartPhase) {
+  if (theStartPhase & kInitAppPhase_BeforeCreateFrameWindow) {
+    // Without video effects this application has nothing to offer: leave quietly.
+    if (!QTUtils_HasQuickTimeVideoEffects()) QTFrame_QuitFramework();
+    QTApp_InstallAppleEventHandlers();
+  }
+  // There is no frame window on this platform: the second phase needs no work.
+}
+
+void QTApp_Stop(UInt32 theStopPhase) {
+  // Nothing to do before the windows are closed.
+  if (theStopPhase & kStopAppPhase_AfterDestroyWindows) {
+    if (gHandleOpenAppAEUPP != NULL) DisposeAEEventHandlerUPP(gHandleOpenAppAEUPP);
+    if (gHandleOpenDocAEUPP != NULL) DisposeAEEventHandlerUPP(gHandleOpenDocAEUPP);
+    if (gHandlePrintDocAEUPP != NULL) DisposeAEEventHandlerUPP(gHandlePrintDocAEUPP);
+    if (gHandleQuitAppAEUPP != NULL) DisposeAEEventHandlerUPP(gHandleQuitAppAEUPP);
+  }
+}
+
+//////////
+// Events, idling and drawing
+//////////
+
+Boolean QTApp_HandleEvent(EventRecord* theEvent) {
+  if (gEffectsDialog != NULL) return QTEffects_HandleEffectsDialogEvents(theEvent, 0);
+  return false;
+}
+
+void QTApp_Idle(WindowReference theWindow) {
+  if (theWindow == NULL) return;
+
+  GrafPtr mySavedPort;
+  GetPort(&mySavedPort);
+  SetPort(QTFrame_GetPortFromWindowReference(theWindow));
+
+  WindowObject myWindowObject = QTFrame_GetWindowObjectFromWindow(theWindow);
+  if (myWindowObject != NULL && (**myWindowObject).fController != NULL &&
+      theWindow == QTFrame_GetFrontMovieWindow()) {
+    Point myMouse;
+    Rect myPortRect;
+    GetMouse(&myMouse);
+    GetWindowPortBounds(QTFrame_GetWindowFromWindowReference(theWindow), &myPortRect);
+
+    RgnHandle myVisibleRgn = NewRgn();
+    if (myVisibleRgn != NULL) {
+      GetPortVisibleRegion((CGrafPtr)QTFrame_GetPortFromWindowReference(theWindow), myVisibleRgn);
+      // Outside the window, or under another window: the controller's cursor no longer applies.
+      if (!PtInRect(myMouse, &myPortRect) || !PtInRgn(myMouse, myVisibleRgn)) SetArrowCursor();
+      DisposeRgn(myVisibleRgn);
+    }
+  }
+
+  SetPort(mySavedPort);
+}
+
+void QTApp_Draw(WindowReference theWindow, Rect* theRefreshArea) {
+  (void)theRefreshArea;
+  if (theWindow == NULL) return;
+
+  GrafPtr mySavedPort;
+  GetPort(&mySavedPort);
+  SetPort(QTFrame_GetPortFromWindowReference(theWindow));
+
+  // The framework never brackets an update itself: this is what validates the window.
+  BeginUpdate(QTFrame_GetWindowFromWindowReference(theWindow));
+  MovieController myMC = QTFrame_GetMCFromWindow(theWindow);
+  if (myMC != NULL) MCDoAction(myMC, mcActionDraw, (void*)theWindow);
+  EndUpdate(QTFrame_GetWindowFromWindowReference(theWindow));
+
+  SetPort(mySavedPort);
+}
+
+void QTApp_HandleContentClick(WindowReference theWindow, EventRecord* theEvent) {
+  (void)theEvent;  // the controller has already taken clicks on the movie and its bar
+  if (theWindow == NULL) return;
+
+  GrafPtr mySavedPort;
+  GetPort(&mySavedPort);
+  SetPort(QTFrame_GetPortFromWindowReference(theWindow));
+  SetPort(mySavedPort);
+}
+
+Boolean QTApp_HandleKeyPress(char theCharCode) {
+  (void)theCharCode;  // this application takes no plain keys
+  return false;
+}
+
+//////////
+// Menus
+//////////
+
+Boolean QTApp_HandleMenu(UInt16 theMenuItem) {
+  switch (theMenuItem) {
+    case IDM_MAKE_EFFECT_MOVIE:
+      // One effects dialog at a time.
+      if (gEffectsDialog == NULL) QTEffects_PromptUserForFilesAndMakeEffect();
+      return true;
+    case IDM_COPY_MEDIA:
+      gCopyMovieMedia = true;
+      return true;
+    case IDM_REFERENCE_MEDIA:
+      gCopyMovieMedia = false;
+      return true;
+    default:
+      return false;
+  }
+}
+
+void QTApp_AdjustMenus(WindowReference theWindow, MenuReference theMenu) {
+  (void)theWindow;
+  (void)theMenu;
+
+  MenuReference myMenu = GetMenuHandle(kApplicationMenuResID);
+  if (myMenu == NULL) return;  // no application menu in the menu bar: nothing to adjust
+
+  QTFrame_SetMenuItemState(myMenu, IDM_MAKE_EFFECT_MOVIE, gEffectsDialog != NULL ? 1 : 0);
+  QTFrame_SetMenuItemCheck(myMenu, IDM_COPY_MEDIA, gCopyMovieMedia == true);
+  QTFrame_SetMenuItemCheck(myMenu, IDM_REFERENCE_MEDIA, gCopyMovieMedia == false);
+}
+
+//////////
+// Controllers and window objects
+//////////
+
+void QTApp_SetupController(MovieController theMC) {
+  if (theMC == NULL) return;
+
+  long myFlags = 0;
+  MCDoAction(theMC, mcActionGetFlags, &myFlags);
+  MCDoAction(theMC, mcActionSetFlags, (void*)(myFlags | mcFlagsUseWindowPalette));
+  MCDoAction(theMC, mcActionSetKeysEnabled, (void*)true);
+  MCDoAction(theMC, mcActionSetDragEnabled, (void*)false);
+}
+
+void QTApp_SetupWindowObject(WindowObject theWindowObject) {
+  (void)theWindowObject;  // this application hangs no data on its windows
+}
+
+void QTApp_RemoveWindowObject(WindowObject theWindowObject) {
+  (void)theWindowObject;  // nothing was hung on the record, so nothing to release
+}
+
+Boolean QTApp_MCActionFilterProc(MovieController theMC, short theAction, void* theParams,
+                                 long theRefCon) {
+  (void)theParams;
+  WindowObject myWindowObject = (WindowObject)theRefCon;
+  if (myWindowObject == NULL) return false;
+
+  switch (theAction) {
+    case mcActionControllerSizeChanged:
+      if (MCIsControllerAttached(theMC) == 1) QTFrame_SizeWindowToMovie(myWindowObject);
+      break;
+    case mcActionIdle:
+      QTApp_Idle((**myWindowObject).fWindow);
+      break;
+    default:
+      break;
+  }
+
+  // The controller always does its own processing as well.
+  return false;
+}
+
+//////////
+// Apple events
+//////////
+
+void QTApp_InstallAppleEventHandlers(void) {
+  SInt32 myResponse = 0;
+  if (Gestalt(gestaltAppleEventsAttr, &myResponse) != noErr) return;
+  if ((myResponse & (1L << gestaltAppleEventsPresent)) == 0) return;
+
+  gHandleOpenAppAEUPP = NewAEEventHandlerUPP(QTApp_HandleOpenApplicationAppleEvent);
+  gHandleOpenDocAEUPP = NewAEEventHandlerUPP(QTApp_HandleOpenDocumentAppleEvent);
+  gHandlePrintDocAEUPP = NewAEEventHandlerUPP(QTApp_HandlePrintDocumentAppleEvent);
+  gHandleQuitAppAEUPP = NewAEEventHandlerUPP(QTApp_HandleQuitApplicationAppleEvent);
+
+  AEInstallEventHandler(kCoreEventClass, kAEOpenApplication, gHandleOpenAppAEUPP, 0L, false);
+  AEInstallEventHandler(kCoreEventClass, kAEOpenDocuments, gHandleOpenDocAEUPP, 0L, false);
+  AEInstallEventHandler(kCoreEventClass, kAEPrintDocuments, gHandlePrintDocAEUPP, 0L, false);
+  AEInstallEventHandler(kCoreEventClass, kAEQuitApplication, gHandleQuitAppAEUPP, 0L, false);
+}
+
+OSErr QTApp_HandleOpenApplicationAppleEvent(const AppleEvent* theMessage, AppleEvent* theReply,
+                                            unsigned long theRefcon) {
+  (void)theMessage;
+  (void)theReply;
+  (void)theRefcon;
+  return noErr;
+}
+
+OSErr QTApp_HandleOpenDocumentAppleEvent(const AppleEvent* theMessage, AppleEvent* theReply,
+                                         unsigned long theRefcon) {
+  (void)theReply;
+  (void)theRefcon;
+
+  AEDescList myDocList;
+  FSSpec myFSSpecList[kMaxSourceFiles];
+  UInt16 mySpecCount = 0;
+  long myItemsInList = 0;
+  OSErr myErr = noErr;
+
+  myDocList.descriptorType = typeNull;
+  myDocList.dataHandle = NULL;
+
+  myErr = AEGetParamDesc(theMessage, keyDirectObject, typeAEList, &myDocList);
+  if (myErr == noErr) myErr = AECountItems(&myDocList, &myItemsInList);
+
+  for (long myIndex = 1; myIndex <= myItemsInList && myErr == noErr; myIndex++) {
+    AEKeyword myKeyword;
+    DescType myActualType;
+    Size myActualSize = 0;
+    FSSpec myFSSpec;
+
+    // Items after the second are read (so a bad one is still reported) but not kept.
+    myErr = AEGetNthPtr(&myDocList, myIndex, typeFSS, &myKeyword, &myActualType, &myFSSpec,
+                        sizeof(FSSpec), &myActualSize);
+    if (myErr == noErr && mySpecCount < kMaxSourceFiles) myFSSpecList[mySpecCount++] = myFSSpec;
+  }
+
+  if (myDocList.dataHandle != NULL) AEDisposeDesc(&myDocList);
+
+  if (myErr == noErr) {
+    // One effects dialog at a time: documents arriving while one is open are refused rather
+    // than replacing (and leaking) the open job.
+    if (gEffectsDialog != NULL)
+      myErr = errAEEventNotHandled;
+    else
+      myErr = QTEffects_DisplayDialogForSources(myFSSpecList, mySpecCount);
+  }
+
+  gAppInForeground = true;
+  return myErr;
+}
+
+OSErr QTApp_HandlePrintDocumentAppleEvent(const AppleEvent* theMessage, AppleEvent* theReply,
+                                          unsigned long theRefcon) {
+  (void)theMessage;
+  (void)theReply;
+  (void)theRefcon;
+  return errAEEventNotHandled;  // this application prints nothing
+}
+
+OSErr QTApp_HandleQuitApplicationAppleEvent(const AppleEvent* theMessage, AppleEvent* theReply,
+                                            unsigned long theRefcon) {
+  (void)theMessage;
+  (void)theReply;
+  (void)theRefcon;
+  // The user may still cancel while windows close; the event itself was handled.
+  QTFrame_QuitFramework();
+  return noErr;
+}

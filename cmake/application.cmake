@@ -1,0 +1,71 @@
+# The application: its three source folders, built against the platform's public API only.
+#
+#   vantrel_app  the application code without the process entry, for in-process tests
+#   Vantrel      the executable, in the build directory's root, with its resource file
+
+set(VT_APP_COMMON "${CMAKE_SOURCE_DIR}/Common Files")
+set(VT_APP_APPLICATION "${CMAKE_SOURCE_DIR}/Application Files")
+set(VT_APP_LAB "${CMAKE_SOURCE_DIR}/Completed Lab")
+
+set(VT_APP_SHARED_SOURCES
+  "${VT_APP_COMMON}/ComFramework.cpp"
+  "${VT_APP_APPLICATION}/ComApplication.cpp")
+foreach(source "${VT_APP_COMMON}/QTUtilities.cpp" "${VT_APP_LAB}/Vantrel.cpp")
+  if(EXISTS "${source}")
+    list(APPEND VT_APP_SHARED_SOURCES "${source}")
+  endif()
+endforeach()
+
+# Every static platform library, wherever it sits under platform/: the application may see the
+# public API only, but it links the whole platform (areas and backends).
+function(vt_collect_platform_libraries dir out)
+  set(found "")
+  get_property(targets DIRECTORY "${dir}" PROPERTY BUILDSYSTEM_TARGETS)
+  foreach(t ${targets})
+    get_target_property(type ${t} TYPE)
+    if(t MATCHES "^vt_" AND type STREQUAL "STATIC_LIBRARY")
+      list(APPEND found ${t})
+    endif()
+  endforeach()
+  get_property(subdirs DIRECTORY "${dir}" PROPERTY SUBDIRECTORIES)
+  foreach(sub ${subdirs})
+    vt_collect_platform_libraries("${sub}" sub_found)
+    list(APPEND found ${sub_found})
+  endforeach()
+  set(${out} ${found} PARENT_SCOPE)
+endfunction()
+vt_collect_platform_libraries("${CMAKE_SOURCE_DIR}/platform" VT_PLATFORM_LIBRARIES)
+
+function(vt_application_target target)
+  target_include_directories(${target} PUBLIC
+    "${VT_APP_COMMON}" "${VT_APP_APPLICATION}" "${VT_APP_LAB}" "${VT_PUBLIC_INCLUDE}")
+  # Platform libraries refer to one another in both directions at link time.
+  target_link_libraries(${target} PUBLIC
+    -Wl,--start-group ${VT_PLATFORM_LIBRARIES} -Wl,--end-group)
+endfunction()
+
+add_library(vantrel_app_objects OBJECT ${VT_APP_SHARED_SOURCES})
+target_include_directories(vantrel_app_objects PRIVATE
+  "${VT_APP_COMMON}" "${VT_APP_APPLICATION}" "${VT_APP_LAB}" "${VT_PUBLIC_INCLUDE}")
+
+# The shell's source is compiled twice: with the process entry for the executable, without it
+# for the library the tests link.
+add_library(vantrel_app STATIC
+  $<TARGET_OBJECTS:vantrel_app_objects> "${VT_APP_COMMON}/MacFramework.cpp")
+target_compile_definitions(vantrel_app PRIVATE VANTREL_APP_LIBRARY)
+vt_application_target(vantrel_app)
+
+add_executable(Vantrel
+  $<TARGET_OBJECTS:vantrel_app_objects> "${VT_APP_COMMON}/MacFramework.cpp")
+vt_application_target(Vantrel)
+set_target_properties(Vantrel PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}")
+
+set(VT_APP_RESOURCE_FILE "${VT_APP_APPLICATION}/Vantrel.rsrc.json")
+if(EXISTS "${VT_APP_RESOURCE_FILE}")
+  add_custom_command(TARGET Vantrel POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different "${VT_APP_RESOURCE_FILE}"
+            "${CMAKE_BINARY_DIR}/Vantrel.rsrc.json"
+    VERBATIM)
+endif()
+# Reconfigure when files come or go in the folder, so a resource file added later is copied.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${VT_APP_APPLICATION}")
