@@ -1,0 +1,256 @@
+#include "codec/decoder.h"
+
+#include <MacErrors.h>
+
+#include <deque>
+#include <thread>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+namespace vt::codec {
+
+namespace {
+
+// Sample description codes are big-endian; FFmpeg's tag tables hold them byte-reversed.
+unsigned int avTag(OSType codec) {
+  return ((codec >> 24) & 0xFF) | ((codec >> 8) & 0xFF00) | ((codec << 8) & 0xFF0000) |
+         ((codec << 24) & 0xFF000000u);
+}
+
+// Movie codes first; codes of the AVI family name the codecs movie files have no code for.
+AVCodecID codecIdFor(OSType codec) {
+  const AVCodecTag* tables[] = {avformat_get_mov_video_tags(), avformat_get_riff_video_tags(),
+                                nullptr};
+  return av_codec_get_id(tables, avTag(codec));
+}
+
+// Frames beyond this count would be pathological: the decoder never hands back this many
+// before we drain or seek.
+constexpr size_t kMaxQueuedFrames = 64;
+
+}  // namespace
+
+bool codecKnown(OSType codec) {
+  AVCodecID id = codecIdFor(codec);
+  return id != AV_CODEC_ID_NONE && avcodec_find_decoder(id) != nullptr;
+}
+
+Frame::Frame() : frame_(av_frame_alloc()) {}
+Frame::~Frame() { av_frame_free(&frame_); }
+Frame::Frame(Frame&& o) noexcept : pts(o.pts), frame_(o.frame_) { o.frame_ = av_frame_alloc(); }
+Frame& Frame::operator=(Frame&& o) noexcept {
+  if (this != &o) {
+    av_frame_unref(frame_);
+    if (frame_ && o.frame_) av_frame_move_ref(frame_, o.frame_);
+    pts = o.pts;
+  }
+  return *this;
+}
+bool Frame::empty() const { return !frame_ || !frame_->buf[0]; }
+
+struct VideoDecoder::Impl {
+  AVCodecContext* ctx = nullptr;
+  AVPacket* pkt = nullptr;
+  std::vector<Pixel> palette;
+  bool paletteSent = false;
+  std::deque<Frame> ready;
+  ~Impl() {
+    avcodec_free_context(&ctx);
+    av_packet_free(&pkt);
+  }
+};
+
+VideoDecoder::VideoDecoder(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+VideoDecoder::~VideoDecoder() = default;
+
+Result<std::unique_ptr<VideoDecoder>> VideoDecoder::open(const VideoFormat& format, int threads) {
+  using R = Result<std::unique_ptr<VideoDecoder>>;
+  if (format.width <= 0 || format.height <= 0 ||
+      av_image_check_size((unsigned)format.width, (unsigned)format.height, 0, nullptr) < 0)
+    return R::failure(badImageDescription);
+  AVCodecID id = codecIdFor(format.codec);
+  const AVCodec* dec = id == AV_CODEC_ID_NONE ? nullptr : avcodec_find_decoder(id);
+  if (!dec) return R::failure(noCodecErr);
+
+  auto impl = std::make_unique<Impl>();
+  impl->ctx = avcodec_alloc_context3(dec);
+  impl->pkt = av_packet_alloc();
+  if (!impl->ctx || !impl->pkt) return R::failure(memFullErr);
+  AVCodecContext* c = impl->ctx;
+  c->codec_type = AVMEDIA_TYPE_VIDEO;
+  c->codec_tag = avTag(format.codec);
+  c->width = format.width;
+  c->height = format.height;
+  c->bits_per_coded_sample = format.depth;
+  std::vector<uint8_t> config = format.decoderConfig();
+  if (!config.empty()) {
+    c->extradata = (uint8_t*)av_mallocz(config.size() + AV_INPUT_BUFFER_PADDING_SIZE);
+    if (!c->extradata) return R::failure(memFullErr);
+    memcpy(c->extradata, config.data(), config.size());
+    c->extradata_size = (int)config.size();
+  }
+  if (threads == 0) {
+    unsigned hw = std::thread::hardware_concurrency();
+    threads = hw == 0 ? 1 : (int)std::min(hw, 16u);
+  }
+  c->thread_count = threads;
+  c->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+  impl->palette = format.palette();
+  if (avcodec_open2(c, dec, nullptr) < 0) return R::failure(noCodecErr);
+  return R(std::unique_ptr<VideoDecoder>(new VideoDecoder(std::move(impl))));
+}
+
+// Moves every frame the decoder has ready into the queue. False on a decoding error.
+bool VideoDecoder::pump() {
+  while (impl_->ready.size() < kMaxQueuedFrames) {
+    Frame f;
+    if (!f.av()) return false;
+    int r = avcodec_receive_frame(impl_->ctx, f.av());
+    if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return true;
+    if (r < 0) return false;
+    int64_t pts = f.av()->pts;
+    if (pts == AV_NOPTS_VALUE) pts = f.av()->best_effort_timestamp;
+    f.pts = pts;
+    framesOut_++;
+    impl_->ready.push_back(std::move(f));
+  }
+  return true;
+}
+
+OSErr VideoDecoder::send(const uint8_t* data, size_t size, int64_t pts) {
+  if (drained_) return codecErr;
+  AVPacket* pkt = impl_->pkt;
+  av_packet_unref(pkt);
+  if (size == 0 || size > (size_t)INT32_MAX - AV_INPUT_BUFFER_PADDING_SIZE) return codecBadDataErr;
+  if (av_new_packet(pkt, (int)size) < 0) return memFullErr;
+  memcpy(pkt->data, data, size);
+  pkt->pts = pts;
+  pkt->dts = AV_NOPTS_VALUE;
+  pkt->flags = 0;
+  if (!impl_->palette.empty() && !impl_->paletteSent) {
+    uint8_t* side = av_packet_new_side_data(pkt, AV_PKT_DATA_PALETTE, AVPALETTE_SIZE);
+    if (side) {
+      uint32_t pal[AVPALETTE_COUNT] = {};
+      for (size_t i = 0; i < impl_->palette.size() && i < AVPALETTE_COUNT; i++)
+        pal[i] = impl_->palette[i] | 0xFF000000u;
+      memcpy(side, pal, AVPALETTE_SIZE);
+      impl_->paletteSent = true;
+    }
+  }
+  OSErr result = noErr;
+  for (int attempt = 0; attempt < 2; attempt++) {
+    int r = avcodec_send_packet(impl_->ctx, pkt);
+    if (r == AVERROR(EAGAIN)) {
+      // The decoder wants its output read first.
+      if (!pump()) result = codecBadDataErr;
+      continue;
+    }
+    if (r < 0) result = codecBadDataErr;
+    break;
+  }
+  if (!pump()) result = codecBadDataErr;
+  av_packet_unref(pkt);
+  return result;
+}
+
+void VideoDecoder::drain() {
+  if (drained_) return;
+  avcodec_send_packet(impl_->ctx, nullptr);
+  drained_ = true;
+  pump();
+}
+
+bool VideoDecoder::receive(Frame& out) {
+  if (impl_->ready.empty()) pump();
+  if (impl_->ready.empty()) return false;
+  out = std::move(impl_->ready.front());
+  impl_->ready.pop_front();
+  // Make room for frames still inside a draining decoder.
+  if (drained_) pump();
+  return true;
+}
+
+void VideoDecoder::reset() {
+  avcodec_flush_buffers(impl_->ctx);
+  impl_->ready.clear();
+  impl_->paletteSent = false;
+  drained_ = false;
+}
+
+struct FrameConverter::Impl {
+  SwsContext* sws = nullptr;
+  int w = 0, h = 0, fmt = -1, space = -1, range = -1;
+  AVFrame* dst = av_frame_alloc();
+  ~Impl() {
+    sws_freeContext(sws);
+    av_frame_free(&dst);
+  }
+};
+
+FrameConverter::FrameConverter() : impl_(std::make_unique<Impl>()) {}
+FrameConverter::~FrameConverter() = default;
+
+namespace {
+void noFree(void*, uint8_t*) {}  // the destination buffer belongs to the image
+}  // namespace
+
+OSErr FrameConverter::convert(const Frame& frame, Image& out) {
+  const AVFrame* f = frame.av();
+  if (!f || frame.empty() || f->width <= 0 || f->height <= 0) return codecErr;
+  Impl& s = *impl_;
+  if (!s.dst) return memFullErr;
+  int range = f->color_range == AVCOL_RANGE_JPEG ? 1 : 0;
+  if (!s.sws || s.w != f->width || s.h != f->height || s.fmt != f->format ||
+      s.space != (int)f->colorspace || s.range != range) {
+    sws_freeContext(s.sws);
+    s.sws = sws_alloc_context();
+    if (!s.sws) return memFullErr;
+    av_opt_set_int(s.sws, "srcw", f->width, 0);
+    av_opt_set_int(s.sws, "srch", f->height, 0);
+    av_opt_set_int(s.sws, "src_format", f->format, 0);
+    av_opt_set_int(s.sws, "dstw", f->width, 0);
+    av_opt_set_int(s.sws, "dsth", f->height, 0);
+    av_opt_set_int(s.sws, "dst_format", AV_PIX_FMT_RGB32, 0);
+    av_opt_set_int(s.sws, "sws_flags", SWS_BICUBIC, 0);
+    // Large frames convert on several threads; small ones are not worth the hand-off.
+    av_opt_set_int(s.sws, "threads", (int64_t)f->width * f->height >= 640 * 480 ? 0 : 1, 0);
+    if (sws_init_context(s.sws, nullptr, nullptr) < 0) {
+      sws_freeContext(s.sws);
+      s.sws = nullptr;
+      return codecErr;
+    }
+    const int* coeffs = sws_getCoefficients(f->colorspace);
+    sws_setColorspaceDetails(s.sws, coeffs, range, sws_getCoefficients(SWS_CS_DEFAULT), 1, 0,
+                             1 << 16, 1 << 16);
+    s.w = f->width;
+    s.h = f->height;
+    s.fmt = f->format;
+    s.space = (int)f->colorspace;
+    s.range = range;
+  }
+  out.resize(f->width, f->height);
+  AVFrame* d = s.dst;
+  av_frame_unref(d);
+  d->format = AV_PIX_FMT_RGB32;
+  d->width = f->width;
+  d->height = f->height;
+  d->data[0] = reinterpret_cast<uint8_t*>(out.pixels.data());
+  d->linesize[0] = f->width * 4;
+  d->buf[0] = av_buffer_create(d->data[0], (size_t)f->width * f->height * 4, noFree, nullptr, 0);
+  if (!d->buf[0]) return memFullErr;
+  int r = sws_scale_frame(s.sws, d, f);
+  av_frame_unref(d);
+  if (r < 0) return codecErr;
+  // Formats without alpha leave it undefined in some paths; a picture is opaque.
+  if (!(av_pix_fmt_desc_get((AVPixelFormat)f->format)->flags & AV_PIX_FMT_FLAG_ALPHA))
+    for (Pixel& p : out.pixels) p |= 0xFF000000u;
+  return noErr;
+}
+
+}  // namespace vt::codec
