@@ -1,0 +1,510 @@
+#include "nav/file_dialog.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+
+namespace vt::nav {
+
+namespace {
+constexpr uint32_t kDoubleClickTicks = 30;
+constexpr size_t kMaxNameBytes = 255;  // the host's limit for one name
+constexpr int kPathMenuRow = 20;
+}  // namespace
+
+FileDialog::FileDialog(FileDialogConfig config, Browser& browser)
+    : config_(std::move(config)), browser_(browser) {
+  name_ = config_.proposedName;
+  nameSelected_ = !name_.empty();
+  listFocus_ = !config_.save;
+  layoutButtons();
+  updateButtons();
+  refreshPreview();
+}
+
+Rect FileDialog::nameRect() const { return makeRect(96, 38, 420, 60); }
+
+Rect FileDialog::pathRect() const {
+  int top = config_.save ? 70 : 38;
+  return makeRect(16, top, 320, top + 22);
+}
+
+Rect FileDialog::pathMenuItemRect(int index) const {
+  Rect p = pathRect();
+  int top = p.bottom + index * kPathMenuRow;
+  return makeRect(p.left, top, p.right, top + kPathMenuRow);
+}
+
+Rect FileDialog::listRect() const {
+  int top = pathRect().bottom + 8;
+  int right = config_.previews && !config_.save ? 404 : kWidth - 16;
+  return makeRect(16, top, right, 384);
+}
+
+Rect FileDialog::previewRect() const {
+  Rect l = listRect();
+  return makeRect(l.right + 12, l.top, kWidth - 16, l.top + 144);
+}
+
+int FileDialog::visibleRows() const {
+  Rect l = listRect();
+  return std::max(1, (l.bottom - l.top - 2) / kRowHeight);
+}
+
+Rect FileDialog::rowRect(int index) const {
+  Rect l = listRect();
+  int top = l.top + 1 + (index - scrollTop_) * kRowHeight;
+  return makeRect(l.left + 1, top, l.right - 1, top + kRowHeight);
+}
+
+void FileDialog::layoutButtons() {
+  buttons_.clear();
+  Button cancel;
+  cancel.rect = makeRect(kWidth - 16 - 96 - 12 - 96, 400, kWidth - 16 - 96 - 12, 424);
+  cancel.label = config_.cancelLabel.empty() ? "Cancel" : config_.cancelLabel;
+  Button action;
+  action.rect = makeRect(kWidth - 16 - 96, 400, kWidth - 16, 424);
+  action.label = !config_.actionLabel.empty() ? config_.actionLabel
+                                               : (config_.save ? "Save" : "Open");
+  action.isDefault = true;
+  buttons_.push_back(cancel);
+  buttons_.push_back(action);
+}
+
+void FileDialog::updateButtons() {
+  Button& action = buttons_[kActionButton];
+  if (config_.save) {
+    action.enabled = !name_.empty();
+  } else {
+    const Entry* e = browser_.selectedEntry();
+    action.enabled = e && e->enabled;
+  }
+}
+
+int FileDialog::takeBeeps() {
+  int b = beeps_;
+  beeps_ = 0;
+  return b;
+}
+
+void FileDialog::ensureVisible() {
+  int sel = browser_.selected();
+  int rows = visibleRows();
+  int count = (int)browser_.entries().size();
+  if (sel >= 0) {
+    if (sel < scrollTop_) scrollTop_ = sel;
+    if (sel >= scrollTop_ + rows) scrollTop_ = sel - rows + 1;
+  }
+  scrollTop_ = std::clamp(scrollTop_, 0, std::max(0, count - rows));
+}
+
+void FileDialog::refreshPreview() {
+  if (!config_.previews || config_.save || !previewMaker_) return;
+  const Entry* e = browser_.selectedEntry();
+  std::string path = e && !e->isFolder ? browser_.selectedPath() : std::string();
+  if (path == previewFor_) return;
+  previewFor_ = path;
+  hasPreview_ = false;
+  if (!path.empty()) hasPreview_ = previewMaker_(path, preview_) && !preview_.empty();
+}
+
+bool FileDialog::goToFolder(const std::string& folder) {
+  pathMenuOpen_ = false;
+  if (!browser_.open(folder)) {
+    ++beeps_;
+    return false;
+  }
+  scrollTop_ = 0;
+  if (!config_.save) browser_.selectFirst();
+  updateButtons();
+  refreshPreview();
+  return true;
+}
+
+void FileDialog::setName(const std::string& name) {
+  name_ = name.substr(0, kMaxNameBytes);
+  nameSelected_ = false;
+  listFocus_ = false;
+  updateButtons();
+}
+
+void FileDialog::pressCancel() { state_ = DialogState::cancelled; }
+
+void FileDialog::showSheet(const std::string& message, const std::string& detail,
+                           bool question) {
+  sheet_ = Sheet{};
+  sheet_.message = message;
+  sheet_.detail = detail;
+  sheetIsQuestion_ = question;
+  if (question) {
+    // Right to left: Replace, then Cancel; Cancel is the default, so a stray Return never
+    // overwrites a file.
+    Button replace{Rect{}, "Replace", true, false};
+    Button cancel{Rect{}, "Cancel", true, true};
+    sheet_.buttons = {replace, cancel};
+    sheet_.cancelIndex = 1;
+  } else {
+    sheet_.buttons = {Button{Rect{}, "OK", true, true}};
+    sheet_.cancelIndex = 0;
+  }
+  sheet_.active = true;
+  sheet_.layout(kWidth);
+}
+
+bool FileDialog::answerSheet(bool confirm) {
+  if (!sheet_.active) return false;
+  sheet_.active = false;
+  if (sheetIsQuestion_ && confirm) {
+    chosen_ = pendingPath_;
+    replacing_ = true;
+    state_ = DialogState::accepted;
+  }
+  pendingPath_.clear();
+  return true;
+}
+
+bool FileDialog::trySave() {
+  if (name_.empty() || name_ == "." || name_ == ".." || name_.find('/') != std::string::npos) {
+    ++beeps_;
+    return false;
+  }
+  std::string path = joinPath(browser_.folder(), name_);
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) {
+      // Replacing a folder would make the caller delete it: never offered.
+      showSheet("\xE2\x80\x9C" + name_ + "\xE2\x80\x9D is a folder.",
+                "Choose another name for the file.", false);
+      return true;
+    }
+    if (config_.confirmReplace) {
+      pendingPath_ = path;
+      showSheet("\xE2\x80\x9C" + name_ +
+                    "\xE2\x80\x9D already exists. Do you want to replace it?",
+                "A file with the same name already exists in this folder. Replacing it will "
+                "overwrite its current contents.",
+                true);
+      return true;
+    }
+    replacing_ = true;
+  }
+  chosen_ = path;
+  state_ = DialogState::accepted;
+  return true;
+}
+
+bool FileDialog::activateSelection() {
+  const Entry* e = browser_.selectedEntry();
+  if (!e) {
+    ++beeps_;
+    return false;
+  }
+  if (e->isFolder) return goToFolder(joinPath(browser_.folder(), e->name));
+  if (config_.save) {
+    // A file in the save dialog lends its name.
+    setName(e->name);
+    return true;
+  }
+  if (!e->enabled) {
+    ++beeps_;
+    return false;
+  }
+  chosen_ = browser_.selectedPath();
+  state_ = DialogState::accepted;
+  return true;
+}
+
+bool FileDialog::pressAction() {
+  if (!buttons_[kActionButton].enabled) {
+    ++beeps_;
+    return false;
+  }
+  if (config_.save) {
+    // With the list in use and a folder chosen, the action opens the folder.
+    const Entry* e = browser_.selectedEntry();
+    if (listFocus_ && e && e->isFolder) return activateSelection();
+    return trySave();
+  }
+  return activateSelection();
+}
+
+bool FileDialog::click(int x, int y, uint32_t ticks) {
+  if (state_ != DialogState::running) return false;
+  if (sheet_.active) {
+    int hit = hitButton(sheet_.buttons, x, y);
+    if (hit < 0) {
+      ++beeps_;
+      return false;
+    }
+    return answerSheet(sheet_.buttons[hit].label == "Replace");
+  }
+  if (pathMenuOpen_) {
+    for (size_t i = 0; i < pathChain_.size(); ++i)
+      if (inRect(pathMenuItemRect((int)i), x, y)) return goToFolder(pathChain_[i]) || true;
+    pathMenuOpen_ = false;
+    return true;
+  }
+  int hit = hitButton(buttons_, x, y);
+  if (hit == kCancelButton) {
+    pressCancel();
+    return true;
+  }
+  if (hit == kActionButton) return pressAction() || true;
+  if (inRect(pathRect(), x, y)) {
+    pathChain_ = folderChain(browser_.folder());
+    pathMenuOpen_ = true;
+    return true;
+  }
+  if (config_.save && inRect(nameRect(), x, y)) {
+    listFocus_ = false;
+    nameSelected_ = false;
+    return true;
+  }
+  Rect l = listRect();
+  if (inRect(l, x, y)) {
+    int row = scrollTop_ + (y - l.top - 1) / kRowHeight;
+    if (row < 0 || row >= (int)browser_.entries().size()) {
+      browser_.select(-1);
+      lastClickRow_ = -1;
+      updateButtons();
+      refreshPreview();
+      return true;
+    }
+    bool dbl = row == lastClickRow_ && ticks - lastClickTick_ <= kDoubleClickTicks;
+    lastClickRow_ = row;
+    lastClickTick_ = ticks;
+    browser_.select(row);
+    listFocus_ = true;
+    const Entry* e = browser_.selectedEntry();
+    if (config_.save && e && !e->isFolder) setName(e->name), listFocus_ = true;
+    updateButtons();
+    refreshPreview();
+    if (dbl) {
+      lastClickRow_ = -1;
+      activateSelection();
+    }
+    return true;
+  }
+  return false;
+}
+
+bool FileDialog::typeName(char c) {
+  if (c == key::backspace) {
+    if (nameSelected_) name_.clear();
+    else popUtf8(name_);
+    nameSelected_ = false;
+    updateButtons();
+    return true;
+  }
+  if ((unsigned char)c < 0x20 || c == key::del || c == '/') {
+    ++beeps_;  // control characters and the path separator never enter a file name
+    return false;
+  }
+  if (nameSelected_) name_.clear();
+  nameSelected_ = false;
+  if (name_.size() >= kMaxNameBytes) {
+    ++beeps_;
+    return false;
+  }
+  name_.push_back(c);
+  updateButtons();
+  return true;
+}
+
+bool FileDialog::key(char c, bool command, bool shift, uint32_t ticks) {
+  (void)shift;
+  if (state_ != DialogState::running) return false;
+  if (sheet_.active) {
+    if (c == key::escape || (command && c == '.')) return answerSheet(false);
+    if (c == key::ret || c == key::enter) {
+      int d = sheet_.defaultIndex();
+      return answerSheet(d >= 0 && sheet_.buttons[d].label == "Replace");
+    }
+    ++beeps_;
+    return false;
+  }
+  if (pathMenuOpen_) {
+    pathMenuOpen_ = false;
+    return true;
+  }
+  if (c == key::escape || (command && c == '.')) {
+    pressCancel();
+    return true;
+  }
+  if (c == key::ret || c == key::enter) return pressAction() || true;
+  bool moved = false;
+  if (command && c == key::up) {
+    if (!browser_.goUp()) ++beeps_;
+    ensureVisible();
+    updateButtons();
+    refreshPreview();
+    return true;
+  }
+  if (command && (c == key::down || c == 'o' || c == 'O')) {
+    const Entry* e = browser_.selectedEntry();
+    if (e && e->isFolder) return activateSelection();
+    ++beeps_;
+    return false;
+  }
+  bool listKeys = !config_.save || listFocus_ || c == key::up || c == key::down;
+  if (listKeys) {
+    switch (c) {
+      case key::up: browser_.moveSelection(-1), moved = true; break;
+      case key::down: browser_.moveSelection(1), moved = true; break;
+      case key::home: browser_.selectFirst(), moved = true; break;
+      case key::end: browser_.selectLast(), moved = true; break;
+      case key::pageUp: browser_.moveSelection(-visibleRows()), moved = true; break;
+      case key::pageDown: browser_.moveSelection(visibleRows()), moved = true; break;
+      case key::right:
+        if (!config_.save || listFocus_) {
+          const Entry* e = browser_.selectedEntry();
+          if (e && e->isFolder) return activateSelection();
+          return false;
+        }
+        break;
+      case key::left:
+        if (!config_.save || listFocus_) {
+          if (!browser_.goUp()) ++beeps_;
+          moved = true;
+        }
+        break;
+      default: break;
+    }
+  }
+  if (moved) {
+    if (config_.save) listFocus_ = true;
+    ensureVisible();
+    updateButtons();
+    refreshPreview();
+    return true;
+  }
+  if (config_.save && !listFocus_) {
+    if (command) return false;
+    if (c == key::left || c == key::right) {
+      nameSelected_ = false;  // the caret stays at the end; arrows only drop the selection
+      return true;
+    }
+    return typeName(c);
+  }
+  if (config_.save && listFocus_ && c == key::tab) {
+    listFocus_ = false;
+    return true;
+  }
+  if (!command && (unsigned char)c >= 0x20 && c != key::del) {
+    browser_.typeSelect(c, ticks);
+    ensureVisible();
+    updateButtons();
+    refreshPreview();
+    return true;
+  }
+  return false;
+}
+
+void FileDialog::drawList(Painter& p) {
+  Rect l = listRect();
+  p.fill(l, colour::white);
+  p.frame(l, colour::border);
+  const auto& entries = browser_.entries();
+  int rows = visibleRows();
+  if (browser_.readError()) {
+    p.text(l.left + 8, l.top + 20, "This folder cannot be read.", 12, colour::dim);
+  } else if (entries.empty()) {
+    p.text(l.left + 8, l.top + 20, "No items", 12, colour::dim);
+  }
+  for (int i = scrollTop_; i < (int)entries.size() && i < scrollTop_ + rows; ++i) {
+    const Entry& e = entries[i];
+    Rect r = rowRect(i);
+    bool sel = i == browser_.selected();
+    if (sel) p.fill(r, listFocus_ || !config_.save ? colour::selection : colour::dim);
+    Pixel fg = sel ? colour::selectionText : (e.enabled ? colour::black : colour::dim);
+    Rect icon = makeRect(r.left + 6, r.top + 4, r.left + 18, r.top + 14);
+    if (e.isFolder) {
+      p.fill(icon, sel ? colour::white : colour::folder);
+    } else {
+      p.frame(icon, fg);
+    }
+    int textRight = r.right - (e.isFolder ? 20 : 6);
+    p.text(r.left + 24, r.top + 13, fitText(p, e.name, textRight - r.left - 24, 12), 12, fg);
+    if (e.isFolder) p.text(r.right - 14, r.top + 13, "\xE2\x96\xB8", 12, fg);  // ▸
+  }
+  // A scroll indicator when not everything fits.
+  if ((int)entries.size() > rows) {
+    int h = l.bottom - l.top - 2;
+    int barH = std::max(12, h * rows / (int)entries.size());
+    int barTop = l.top + 1 + (h - barH) * scrollTop_ / std::max(1, (int)entries.size() - rows);
+    p.fill(makeRect(l.right - 6, barTop, l.right - 2, barTop + barH), colour::dim);
+  }
+}
+
+void FileDialog::draw(Painter& p) {
+  p.fill(makeRect(0, 0, kWidth, kHeight), colour::background);
+  int y = 24;
+  if (!config_.clientName.empty() && config_.title.empty()) {
+    p.text(16, y, config_.clientName, 12, colour::black, true);
+  }
+  if (!config_.message.empty()) {
+    int x = 16;
+    if (!config_.clientName.empty() && config_.title.empty())
+      x += p.textWidth(config_.clientName, 12, true) + 12;
+    p.text(x, y, fitText(p, config_.message, kWidth - 16 - x, 12), 12, colour::black);
+  }
+  if (config_.save) {
+    p.text(16, nameRect().top + 16, "Save As:", 12, colour::black);
+    Rect n = nameRect();
+    p.fill(n, colour::white);
+    p.frame(n, listFocus_ ? colour::border : colour::accent, listFocus_ ? 1 : 2);
+    std::string shown = fitText(p, name_, n.right - n.left - 12, 12);
+    int w = p.textWidth(shown, 12);
+    if (nameSelected_ && !name_.empty())
+      p.fill(makeRect(n.left + 5, n.top + 3, n.left + 7 + w, n.bottom - 3),
+             makePixel(180, 205, 245));
+    p.text(n.left + 6, n.top + 16, shown, 12, colour::black);
+    if (!nameSelected_ && !listFocus_)
+      p.fill(makeRect(n.left + 6 + w, n.top + 4, n.left + 7 + w, n.bottom - 4), colour::black);
+  }
+  Rect pr = pathRect();
+  p.fill(pr, colour::white);
+  p.frame(pr, colour::border);
+  p.text(pr.left + 8, pr.top + 16,
+         fitText(p, displayName(browser_.folder()), pr.right - pr.left - 32, 12), 12,
+         colour::black);
+  p.text(pr.right - 18, pr.top + 16, "\xE2\x96\xBE", 12, colour::black);  // ▾
+  drawList(p);
+  if (config_.previews && !config_.save) {
+    Rect pv = previewRect();
+    p.fill(pv, colour::white);
+    p.frame(pv, colour::border);
+    if (hasPreview_) {
+      // Fit the poster inside the box keeping its shape.
+      int bw = pv.right - pv.left - 8, bh = pv.bottom - pv.top - 8;
+      double s = std::min((double)bw / preview_.width, (double)bh / preview_.height);
+      int w = std::max(1, (int)(preview_.width * s)), h = std::max(1, (int)(preview_.height * s));
+      int x0 = pv.left + 4 + (bw - w) / 2, y0 = pv.top + 4 + (bh - h) / 2;
+      p.image(makeRect(x0, y0, x0 + w, y0 + h), preview_);
+    } else {
+      p.text(pv.left + 8, pv.top + 20, "No preview", 11, colour::dim);
+    }
+    if (const Entry* e = browser_.selectedEntry()) {
+      int ty = pv.bottom + 16;
+      p.text(pv.left, ty, fitText(p, e->name, pv.right - pv.left, 11, true), 11, colour::black,
+             true);
+      if (!e->isFolder) {
+        std::string size = std::to_string((e->size + 1023) / 1024) + " KB";
+        p.text(pv.left, ty + 16, size, 11, colour::dim);
+      }
+    }
+  }
+  for (const auto& b : buttons_) drawButton(p, b);
+  if (pathMenuOpen_) {
+    for (size_t i = 0; i < pathChain_.size(); ++i) {
+      Rect r = pathMenuItemRect((int)i);
+      p.fill(r, i == 0 ? colour::selection : colour::white);
+      p.frame(r, colour::border);
+      p.text(r.left + 8, r.top + 14, fitText(p, displayName(pathChain_[i]), r.right - r.left - 16, 12),
+             12, i == 0 ? colour::selectionText : colour::black);
+    }
+  }
+  if (sheet_.active) sheet_.draw(p, kWidth);
+}
+
+}  // namespace vt::nav

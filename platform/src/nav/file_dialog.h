@@ -1,0 +1,118 @@
+// The open and save dialogs' contents and behaviour, apart from the window they live in:
+// layout, drawing through a Painter, and answers to clicks and keys in local coordinates.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "nav/browser.h"
+#include "nav/painter.h"
+#include "nav/widgets.h"
+
+namespace vt::nav {
+
+enum class DialogState { running, accepted, cancelled };
+
+struct FileDialogConfig {
+  bool save = false;      // save dialog: a name field; files listed dimmed
+  bool previews = false;  // open dialog: show the selected file's poster
+  bool confirmReplace = true;
+  std::string title;
+  std::string clientName;
+  std::string message;
+  std::string actionLabel;  // empty: "Open" / "Save"
+  std::string cancelLabel;  // empty: "Cancel"
+  std::string proposedName;
+};
+
+// Makes the poster shown for a file; false when the file has none.
+using PreviewMaker = std::function<bool(const std::string& path, Image& out)>;
+
+class FileDialog {
+ public:
+  static constexpr int kWidth = 600;
+  static constexpr int kHeight = 440;
+  static constexpr int kRowHeight = 18;
+
+  FileDialog(FileDialogConfig config, Browser& browser);
+
+  void setPreviewMaker(PreviewMaker maker) { previewMaker_ = std::move(maker); }
+
+  // Input, in the dialog's local coordinates. `ticks` is the event time (for double clicks
+  // and typing to select). Each answers true when the dialog needs redrawing.
+  bool click(int x, int y, uint32_t ticks);
+  bool key(char c, bool command, bool shift, uint32_t ticks);
+
+  void draw(Painter& p);
+
+  DialogState state() const { return state_; }
+  // The chosen file (accepted only).
+  const std::string& chosenPath() const { return chosen_; }
+  bool replacing() const { return replacing_; }
+  // Beeps owed to the user since the last call (refused keys, clicks outside choices).
+  int takeBeeps();
+
+  // What is shown, for automation and tests.
+  const FileDialogConfig& config() const { return config_; }
+  const std::string& name() const { return name_; }
+  bool nameSelected() const { return nameSelected_; }
+  const Sheet& sheet() const { return sheet_; }
+  bool pathMenuOpen() const { return pathMenuOpen_; }
+  const std::vector<std::string>& pathMenuItems() const { return pathChain_; }
+  int scrollTop() const { return scrollTop_; }
+
+  // Geometry, local coordinates.
+  Rect listRect() const;
+  Rect nameRect() const;
+  Rect pathRect() const;
+  Rect pathMenuItemRect(int index) const;
+  Rect previewRect() const;
+  Rect rowRect(int index) const;  // of a listed entry, given the scroll position
+  const std::vector<Button>& buttons() const { return buttons_; }
+  enum { kCancelButton = 0, kActionButton = 1 };
+
+  // Actions the automation uses as a user would.
+  bool goToFolder(const std::string& folder);
+  void setName(const std::string& name);
+  bool pressAction();
+  void pressCancel();
+  bool answerSheet(bool confirm);
+
+ private:
+  void layoutButtons();
+  void updateButtons();
+  void ensureVisible();
+  int visibleRows() const;
+  bool activateSelection();
+  bool trySave();
+  void showSheet(const std::string& message, const std::string& detail, bool question);
+  void refreshPreview();
+  bool typeName(char c);
+  void drawList(Painter& p);
+
+  FileDialogConfig config_;
+  Browser& browser_;
+  PreviewMaker previewMaker_;
+  std::vector<Button> buttons_;
+  Sheet sheet_;
+  bool sheetIsQuestion_ = false;
+  std::string pendingPath_;
+  bool pathMenuOpen_ = false;
+  std::vector<std::string> pathChain_;
+  std::string name_;
+  bool nameSelected_ = false;
+  bool listFocus_ = false;  // save dialog: arrows drive the list when it was clicked last
+  int scrollTop_ = 0;
+  int lastClickRow_ = -1;
+  uint32_t lastClickTick_ = 0;
+  DialogState state_ = DialogState::running;
+  std::string chosen_;
+  bool replacing_ = false;
+  int beeps_ = 0;
+  std::string previewFor_;
+  Image preview_;
+  bool hasPreview_ = false;
+};
+
+}  // namespace vt::nav

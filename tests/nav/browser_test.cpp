@@ -1,0 +1,192 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "fixtures.h"
+#include "nav/browser.h"
+
+using vt::nav::Browser;
+using vt::nav::Entry;
+
+namespace {
+
+void touch(const std::string& path, const std::string& content = "x") {
+  std::ofstream(path) << content;
+}
+
+std::vector<std::string> names(const Browser& b) {
+  std::vector<std::string> out;
+  for (const auto& e : b.entries()) out.push_back(e.name);
+  return out;
+}
+
+// A folder with two subfolders, three files, a hidden file and a pipe.
+std::string makeTree() {
+  std::string d = vt_test::tempDir("nav-browser");
+  mkdir((d + "/zeta").c_str(), 0755);
+  mkdir((d + "/Alpha").c_str(), 0755);
+  touch(d + "/b.txt");
+  touch(d + "/A.mov");
+  touch(d + "/c");
+  touch(d + "/.hidden");
+  mkfifo((d + "/pipe").c_str(), 0644);
+  return d;
+}
+
+}  // namespace
+
+TEST(Browser, ListsFoldersFirstSortedAndSkipsHiddenAndSpecialFiles) {
+  std::string d = makeTree();
+  Browser b;
+  ASSERT_TRUE(b.open(d));
+  EXPECT_EQ(names(b), (std::vector<std::string>{"Alpha", "zeta", "A.mov", "b.txt", "c"}));
+  EXPECT_TRUE(b.entries()[0].isFolder);
+  EXPECT_FALSE(b.entries()[2].isFolder);
+  b.setShowHidden(true);
+  ASSERT_TRUE(b.reload());
+  EXPECT_EQ(names(b).size(), 6u);
+  EXPECT_EQ(names(b)[2], ".hidden");
+}
+
+TEST(Browser, FilterIsAskedAboutEveryItemWithItsTypeAndCanHideIt) {
+  std::string d = makeTree();
+  Browser b;
+  std::vector<std::string> asked;
+  b.setTyper([](const std::string& path, OSType& type, OSType& creator) {
+    type = path.size() > 4 && path.substr(path.size() - 4) == ".mov" ? 'MooV' : 'TEXT';
+    creator = 'TVOD';
+    return true;
+  });
+  b.setFilter([&](const std::string& folder, const Entry& e) {
+    EXPECT_EQ(folder, vt::nav::normaliseFolder(d));
+    asked.push_back(e.name);
+    if (e.isFolder) {
+      EXPECT_EQ(e.type, 0u);  // folders are not typed
+      return true;
+    }
+    return e.type == 'MooV';
+  });
+  ASSERT_TRUE(b.open(d));
+  EXPECT_EQ(asked.size(), 5u);
+  EXPECT_EQ(b.filterCalls(), 5u);
+  EXPECT_EQ(names(b), (std::vector<std::string>{"Alpha", "zeta", "A.mov"}));
+  EXPECT_EQ(b.entries()[2].creator, (OSType)'TVOD');
+}
+
+TEST(Browser, UnreadableFolderKeepsTheCurrentListing) {
+  std::string d = makeTree();
+  Browser b;
+  ASSERT_TRUE(b.open(d));
+  EXPECT_FALSE(b.open(d + "/does-not-exist"));
+  EXPECT_TRUE(b.readError());
+  EXPECT_EQ(b.folder(), vt::nav::normaliseFolder(d));
+  EXPECT_EQ(b.entries().size(), 5u);
+  // A file is not a folder either.
+  EXPECT_FALSE(b.open(d + "/b.txt"));
+}
+
+TEST(Browser, GoingIntoAndUpFoldersSelectsWhereWeCameFrom) {
+  std::string d = makeTree();
+  touch(d + "/zeta/inner.mov");
+  Browser b;
+  ASSERT_TRUE(b.open(d));
+  ASSERT_TRUE(b.selectByName("zeta"));
+  ASSERT_TRUE(b.enterSelected());
+  EXPECT_EQ(names(b), (std::vector<std::string>{"inner.mov"}));
+  b.select(0);
+  EXPECT_FALSE(b.enterSelected());  // a file is not entered
+  ASSERT_TRUE(b.goUp());
+  EXPECT_EQ(b.folder(), vt::nav::normaliseFolder(d));
+  ASSERT_NE(b.selectedEntry(), nullptr);
+  EXPECT_EQ(b.selectedEntry()->name, "zeta");
+  Browser root;
+  ASSERT_TRUE(root.open("/"));
+  EXPECT_FALSE(root.goUp());
+}
+
+TEST(Browser, PathsAndFolderChain) {
+  using vt::nav::folderChain;
+  using vt::nav::normaliseFolder;
+  EXPECT_EQ(folderChain("/a/b"), (std::vector<std::string>{"/a/b", "/a", "/"}));
+  EXPECT_EQ(folderChain("/"), (std::vector<std::string>{"/"}));
+  EXPECT_EQ(normaliseFolder("/a/b/../c//"), "/a/c");
+  EXPECT_EQ(normaliseFolder("/"), "/");
+  EXPECT_EQ(vt::nav::displayName("/a/long name"), "long name");
+  EXPECT_EQ(vt::nav::displayName("/"), "/");
+  EXPECT_EQ(vt::nav::joinPath("/", "x"), "/x");
+  EXPECT_EQ(vt::nav::joinPath("/a", "x"), "/a/x");
+  char cwd[4096];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  EXPECT_EQ(normaliseFolder(""), normaliseFolder(cwd));
+}
+
+TEST(Browser, SelectionMovesAndClamps) {
+  std::string d = makeTree();
+  Browser b;
+  ASSERT_TRUE(b.open(d));
+  EXPECT_EQ(b.selected(), -1);
+  b.moveSelection(1);
+  EXPECT_EQ(b.selected(), 0);
+  b.moveSelection(-5);
+  EXPECT_EQ(b.selected(), 0);
+  b.moveSelection(100);
+  EXPECT_EQ(b.selected(), 4);
+  b.select(-1);
+  b.moveSelection(-1);  // from nothing, up starts at the end
+  EXPECT_EQ(b.selected(), 4);
+  b.select(99);
+  EXPECT_EQ(b.selected(), 4);
+  EXPECT_EQ(b.selectedPath(), vt::nav::normaliseFolder(d) + "/c");
+}
+
+TEST(Browser, TypingSelectsByPrefixAndResetsAfterAPause) {
+  std::string d = vt_test::tempDir("nav-type");
+  mkdir((d + "/Movies").c_str(), 0755);
+  touch(d + "/apple.mov");
+  touch(d + "/banana.mov");
+  touch(d + "/mango.png");
+  touch(d + "/melon.png");
+  Browser b;
+  ASSERT_TRUE(b.open(d));
+  b.typeSelect('m', 100);
+  EXPECT_EQ(b.selectedEntry()->name, "mango.png");  // name order, not folder-first order
+  b.typeSelect('e', 110);
+  EXPECT_EQ(b.selectedEntry()->name, "melon.png");
+  // After a pause the typing starts again.
+  b.typeSelect('M', 300);
+  b.typeSelect('o', 310);
+  EXPECT_EQ(b.selectedEntry()->name, "Movies");
+  b.typeSelect('b', 400);
+  EXPECT_EQ(b.selectedEntry()->name, "banana.mov");
+  // No name starts with it: the next name after it.
+  b.typeSelect('c', 800);
+  EXPECT_EQ(b.selectedEntry()->name, "mango.png");
+  b.typeSelect('z', 1200);
+  EXPECT_EQ(b.selected(), (int)b.entries().size() - 1);
+}
+
+TEST(Browser, LongNamesAreListedWhole) {
+  std::string d = vt_test::tempDir("nav-long");
+  std::string longName(80, 'L');
+  longName += ".mov";
+  touch(d + "/" + longName);
+  Browser b;
+  ASSERT_TRUE(b.open(d));
+  ASSERT_EQ(b.entries().size(), 1u);
+  EXPECT_EQ(b.entries()[0].name, longName);
+}
+
+TEST(Browser, BrokenLinksAreSkipped) {
+  std::string d = vt_test::tempDir("nav-link");
+  ASSERT_EQ(symlink((d + "/nowhere").c_str(), (d + "/dangling").c_str()), 0);
+  mkdir((d + "/real").c_str(), 0755);
+  ASSERT_EQ(symlink((d + "/real").c_str(), (d + "/link-to-folder").c_str()), 0);
+  Browser b;
+  ASSERT_TRUE(b.open(d));
+  EXPECT_EQ(names(b), (std::vector<std::string>{"link-to-folder", "real"}));
+  EXPECT_TRUE(b.entries()[0].isFolder);
+}

@@ -1,0 +1,398 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <string>
+
+#include "fake_painter.h"
+#include "fixtures.h"
+#include "nav/file_dialog.h"
+#include "nav/save_changes.h"
+
+using namespace vt::nav;
+using nav_test::RecordingPainter;
+
+namespace {
+
+void touch(const std::string& path) { std::ofstream(path) << "data"; }
+
+struct Tree {
+  std::string root;
+  Tree() {
+    root = normaliseFolder(vt_test::tempDir("nav-dialog"));
+    mkdir((root + "/Clips").c_str(), 0755);
+    touch(root + "/Clips/inner.mov");
+    touch(root + "/first.mov");
+    touch(root + "/second.mov");
+  }
+};
+
+void clickAt(FileDialog& d, const Rect& r, uint32_t ticks) {
+  d.click((r.left + r.right) / 2, (r.top + r.bottom) / 2, ticks);
+}
+
+int indexOf(const Browser& b, const std::string& name) {
+  for (size_t i = 0; i < b.entries().size(); ++i)
+    if (b.entries()[i].name == name) return (int)i;
+  return -1;
+}
+
+FileDialogConfig saveConfig(const std::string& proposed) {
+  FileDialogConfig c;
+  c.save = true;
+  c.proposedName = proposed;
+  c.message = "Save Movie as:";
+  c.clientName = "Vantrel";
+  return c;
+}
+
+}  // namespace
+
+TEST(OpenDialog, KeyboardWalksTheListEntersFoldersAndChooses) {
+  Tree t;
+  Browser b;
+  FileDialog d(FileDialogConfig{}, b);
+  ASSERT_TRUE(d.goToFolder(t.root));
+  // The first item is selected on arrival: the folder.
+  EXPECT_EQ(b.selectedEntry()->name, "Clips");
+  d.key(key::down, false, false, 0);
+  EXPECT_EQ(b.selectedEntry()->name, "first.mov");
+  d.key(key::up, false, false, 0);
+  d.key(key::ret, false, false, 0);  // Return on a folder goes into it
+  EXPECT_EQ(d.state(), DialogState::running);
+  EXPECT_EQ(b.folder(), t.root + "/Clips");
+  d.key(key::up, true, false, 0);  // Ctrl+Up: back out, the folder stays selected
+  EXPECT_EQ(b.folder(), t.root);
+  EXPECT_EQ(b.selectedEntry()->name, "Clips");
+  d.key(key::right, false, false, 0);  // Right arrow enters too
+  EXPECT_EQ(b.folder(), t.root + "/Clips");
+  d.key(key::left, false, false, 0);
+  EXPECT_EQ(b.folder(), t.root);
+  d.key('s', false, false, 500);  // typing selects
+  EXPECT_EQ(b.selectedEntry()->name, "second.mov");
+  d.key(key::enter, false, false, 0);
+  EXPECT_EQ(d.state(), DialogState::accepted);
+  EXPECT_EQ(d.chosenPath(), t.root + "/second.mov");
+}
+
+TEST(OpenDialog, EscapeAndCommandPeriodCancel) {
+  Tree t;
+  for (int variant = 0; variant < 3; ++variant) {
+    Browser b;
+    FileDialog d(FileDialogConfig{}, b);
+    ASSERT_TRUE(d.goToFolder(t.root));
+    if (variant == 0) d.key(key::escape, false, false, 0);
+    if (variant == 1) d.key('.', true, false, 0);
+    if (variant == 2) clickAt(d, d.buttons()[FileDialog::kCancelButton].rect, 0);
+    EXPECT_EQ(d.state(), DialogState::cancelled) << variant;
+    EXPECT_TRUE(d.chosenPath().empty());
+  }
+}
+
+TEST(OpenDialog, ClicksSelectAndDoubleClicksOpen) {
+  Tree t;
+  Browser b;
+  FileDialog d(FileDialogConfig{}, b);
+  ASSERT_TRUE(d.goToFolder(t.root));
+  int first = indexOf(b, "first.mov");
+  clickAt(d, d.rowRect(first), 100);
+  EXPECT_EQ(b.selectedEntry()->name, "first.mov");
+  // A second click long after is not a double click.
+  clickAt(d, d.rowRect(first), 200);
+  EXPECT_EQ(d.state(), DialogState::running);
+  // Double click on a folder goes in.
+  int clips = indexOf(b, "Clips");
+  clickAt(d, d.rowRect(clips), 300);
+  clickAt(d, d.rowRect(clips), 310);
+  EXPECT_EQ(b.folder(), t.root + "/Clips");
+  clickAt(d, d.rowRect(0), 400);
+  clickAt(d, d.rowRect(0), 405);
+  EXPECT_EQ(d.state(), DialogState::accepted);
+  EXPECT_EQ(d.chosenPath(), t.root + "/Clips/inner.mov");
+}
+
+TEST(OpenDialog, ClickBelowTheItemsClearsTheSelectionAndDisablesOpen) {
+  Tree t;
+  Browser b;
+  FileDialog d(FileDialogConfig{}, b);
+  ASSERT_TRUE(d.goToFolder(t.root));
+  Rect list = d.listRect();
+  d.click(list.left + 20, list.bottom - 5, 0);
+  EXPECT_EQ(b.selected(), -1);
+  EXPECT_FALSE(d.buttons()[FileDialog::kActionButton].enabled);
+  d.key(key::ret, false, false, 0);
+  EXPECT_EQ(d.state(), DialogState::running);
+  EXPECT_GT(d.takeBeeps(), 0);
+}
+
+TEST(OpenDialog, PathMenuListsTheChainAndGoesUp) {
+  Tree t;
+  Browser b;
+  FileDialog d(FileDialogConfig{}, b);
+  ASSERT_TRUE(d.goToFolder(t.root + "/Clips"));
+  clickAt(d, d.pathRect(), 0);
+  ASSERT_TRUE(d.pathMenuOpen());
+  EXPECT_EQ(d.pathMenuItems(), folderChain(t.root + "/Clips"));
+  EXPECT_EQ(d.pathMenuItems().back(), "/");
+  clickAt(d, d.pathMenuItemRect(1), 0);
+  EXPECT_FALSE(d.pathMenuOpen());
+  EXPECT_EQ(b.folder(), t.root);
+  // A click outside the open menu just closes it.
+  clickAt(d, d.pathRect(), 0);
+  d.click(FileDialog::kWidth - 5, 5, 0);
+  EXPECT_FALSE(d.pathMenuOpen());
+  EXPECT_EQ(b.folder(), t.root);
+}
+
+TEST(OpenDialog, LongListsScrollToKeepTheSelectionVisible) {
+  std::string d0 = normaliseFolder(vt_test::tempDir("nav-many"));
+  for (int i = 0; i < 60; ++i) touch(d0 + "/file" + std::to_string(100 + i) + ".mov");
+  Browser b;
+  FileDialog d(FileDialogConfig{}, b);
+  ASSERT_TRUE(d.goToFolder(d0));
+  d.key(key::end, false, false, 0);
+  EXPECT_EQ(b.selected(), 59);
+  Rect row = d.rowRect(59);
+  EXPECT_GE(row.top, d.listRect().top);
+  EXPECT_LE(row.bottom, d.listRect().bottom);
+  EXPECT_GT(d.scrollTop(), 0);
+  d.key(key::home, false, false, 0);
+  EXPECT_EQ(d.scrollTop(), 0);
+}
+
+TEST(SaveDialog, ProposedNameIsSelectedAndTypingReplacesIt) {
+  Tree t;
+  Browser b;
+  b.setFilesDisabled(true);
+  FileDialog d(saveConfig("untitled.mov"), b);
+  ASSERT_TRUE(d.goToFolder(t.root));
+  EXPECT_EQ(d.name(), "untitled.mov");
+  EXPECT_TRUE(d.nameSelected());
+  d.key('n', false, false, 0);
+  EXPECT_EQ(d.name(), "n");
+  for (char c : std::string("ew.mov")) d.key(c, false, false, 0);
+  EXPECT_EQ(d.name(), "new.mov");
+  d.key(key::backspace, false, false, 0);
+  EXPECT_EQ(d.name(), "new.mo");
+  d.key('/', false, false, 0);  // never part of a name
+  EXPECT_EQ(d.name(), "new.mo");
+  EXPECT_EQ(d.takeBeeps(), 1);
+  d.key('v', false, false, 0);
+  d.key(key::ret, false, false, 0);
+  EXPECT_EQ(d.state(), DialogState::accepted);
+  EXPECT_EQ(d.chosenPath(), t.root + "/new.mov");
+  EXPECT_FALSE(d.replacing());
+}
+
+TEST(SaveDialog, BackspaceOnTheSelectedNameEmptiesItAndSaveIsRefused) {
+  Tree t;
+  Browser b;
+  FileDialog d(saveConfig("untitled.mov"), b);
+  ASSERT_TRUE(d.goToFolder(t.root));
+  d.key(key::backspace, false, false, 0);
+  EXPECT_EQ(d.name(), "");
+  EXPECT_FALSE(d.buttons()[FileDialog::kActionButton].enabled);
+  d.key(key::ret, false, false, 0);
+  EXPECT_EQ(d.state(), DialogState::running);
+  // Names the file system cannot hold are refused too.
+  d.setName("..");
+  EXPECT_FALSE(d.pressAction());
+  EXPECT_EQ(d.state(), DialogState::running);
+}
+
+TEST(SaveDialog, NamesStopAtTheFileSystemLimit) {
+  Tree t;
+  Browser b;
+  FileDialog d(saveConfig(""), b);
+  ASSERT_TRUE(d.goToFolder(t.root));
+  for (int i = 0; i < 300; ++i) d.key('a', false, false, 0);
+  EXPECT_EQ(d.name().size(), 255u);
+  EXPECT_GT(d.takeBeeps(), 0);
+}
+
+TEST(SaveDialog, ExistingNameAsksBeforeReplacing) {
+  Tree t;
+  Browser b;
+  b.setFilesDisabled(true);
+  FileDialog d(saveConfig("first.mov"), b);
+  ASSERT_TRUE(d.goToFolder(t.root));
+  d.key(key::ret, false, false, 0);
+  ASSERT_TRUE(d.sheet().active);
+  EXPECT_EQ(d.sheet().message,
+            "\xE2\x80\x9C" "first.mov\xE2\x80\x9D already exists. Do you want to replace it?");
+  // Return answers the safe default: Cancel, back to the dialog.
+  d.key(key::ret, false, false, 0);
+  EXPECT_FALSE(d.sheet().active);
+  EXPECT_EQ(d.state(), DialogState::running);
+  // Escape also cancels the question.
+  d.key(key::ret, false, false, 0);
+  ASSERT_TRUE(d.sheet().active);
+  d.key(key::escape, false, false, 0);
+  EXPECT_FALSE(d.sheet().active);
+  EXPECT_EQ(d.state(), DialogState::running);
+  // Other keys and clicks outside its buttons do nothing while the question is up.
+  d.key(key::ret, false, false, 0);
+  d.key('x', false, false, 0);
+  EXPECT_EQ(d.name(), "first.mov");
+  clickAt(d, d.buttons()[FileDialog::kCancelButton].rect, 0);
+  EXPECT_EQ(d.state(), DialogState::running);
+  // Replace.
+  Rect replace{};
+  for (const auto& btn : d.sheet().buttons)
+    if (btn.label == "Replace") replace = btn.rect;
+  clickAt(d, replace, 0);
+  EXPECT_EQ(d.state(), DialogState::accepted);
+  EXPECT_TRUE(d.replacing());
+  EXPECT_EQ(d.chosenPath(), t.root + "/first.mov");
+}
+
+TEST(SaveDialog, AFolderIsNeverReplaced) {
+  Tree t;
+  Browser b;
+  FileDialog d(saveConfig("Clips"), b);
+  ASSERT_TRUE(d.goToFolder(t.root));
+  d.key(key::ret, false, false, 0);
+  ASSERT_TRUE(d.sheet().active);
+  EXPECT_NE(d.sheet().message.find("is a folder"), std::string::npos);
+  EXPECT_EQ(d.sheet().buttons.size(), 1u);
+  d.key(key::ret, false, false, 0);
+  EXPECT_FALSE(d.sheet().active);
+  EXPECT_EQ(d.state(), DialogState::running);
+}
+
+TEST(SaveDialog, WithoutConfirmationAnExistingNameIsReplacedAtOnce) {
+  Tree t;
+  Browser b;
+  FileDialogConfig c = saveConfig("second.mov");
+  c.confirmReplace = false;
+  FileDialog d(c, b);
+  ASSERT_TRUE(d.goToFolder(t.root));
+  d.key(key::ret, false, false, 0);
+  EXPECT_FALSE(d.sheet().active);
+  EXPECT_EQ(d.state(), DialogState::accepted);
+  EXPECT_TRUE(d.replacing());
+}
+
+TEST(SaveDialog, ListedFilesLendTheirNameAndFoldersOpen) {
+  Tree t;
+  Browser b;
+  b.setFilesDisabled(true);
+  FileDialog d(saveConfig("untitled.mov"), b);
+  ASSERT_TRUE(d.goToFolder(t.root));
+  EXPECT_EQ(b.selected(), -1);  // nothing chosen in the list at first
+  clickAt(d, d.rowRect(indexOf(b, "second.mov")), 10);
+  EXPECT_EQ(d.name(), "second.mov");
+  EXPECT_FALSE(b.selectedEntry()->enabled);  // listed dimmed
+  clickAt(d, d.rowRect(indexOf(b, "Clips")), 100);
+  d.key(key::ret, false, false, 0);  // with a folder chosen in the list, Return opens it
+  EXPECT_EQ(b.folder(), t.root + "/Clips");
+  EXPECT_EQ(d.state(), DialogState::running);
+  clickAt(d, d.nameRect(), 200);  // back to the name field
+  d.key(key::ret, false, false, 0);
+  EXPECT_EQ(d.state(), DialogState::accepted);
+  EXPECT_EQ(d.chosenPath(), t.root + "/Clips/second.mov");
+}
+
+TEST(SaveDialog, LongNamesAreKeptWhole) {
+  Tree t;
+  Browser b;
+  std::string longName = std::string(70, 'x') + " effect.mov";
+  FileDialog d(saveConfig(longName), b);
+  ASSERT_TRUE(d.goToFolder(t.root));
+  d.key(key::ret, false, false, 0);
+  EXPECT_EQ(d.state(), DialogState::accepted);
+  EXPECT_EQ(d.chosenPath(), t.root + "/" + longName);
+}
+
+TEST(FileDialogs, DrawTheirMessageNameItemsAndButtons) {
+  Tree t;
+  Browser b;
+  FileDialog d(saveConfig("untitled.mov"), b);
+  ASSERT_TRUE(d.goToFolder(t.root));
+  RecordingPainter p;
+  d.draw(p);
+  EXPECT_TRUE(p.drew("Save Movie as:"));
+  EXPECT_TRUE(p.drew("Vantrel"));
+  EXPECT_TRUE(p.drew("untitled.mov"));
+  EXPECT_TRUE(p.drew("first.mov"));
+  EXPECT_TRUE(p.drew("Clips"));
+  EXPECT_TRUE(p.drew("Save"));
+  EXPECT_TRUE(p.drew("Cancel"));
+  d.setName("first.mov");
+  d.pressAction();
+  RecordingPainter q;
+  d.draw(q);
+  EXPECT_TRUE(q.drewContaining("already exists"));
+  EXPECT_TRUE(q.drew("Replace"));
+
+  FileDialogConfig oc;
+  oc.previews = true;
+  oc.actionLabel = "Choose";
+  Browser ob;
+  FileDialog o(oc, ob);
+  o.setPreviewMaker([](const std::string& path, vt::Image& img) {
+    if (path.find("first") == std::string::npos) return false;
+    img = vt::Image(32, 24);
+    return true;
+  });
+  ASSERT_TRUE(o.goToFolder(t.root));
+  ob.selectByName("first.mov");
+  o.key(key::up, false, false, 0);
+  o.key(key::down, false, false, 0);  // the preview follows the selection
+  RecordingPainter r;
+  o.draw(r);
+  EXPECT_EQ(r.images, 1);
+  EXPECT_TRUE(r.drew("Choose"));
+  o.key(key::down, false, false, 0);
+  RecordingPainter s;
+  o.draw(s);
+  EXPECT_EQ(s.images, 0);
+  EXPECT_TRUE(s.drew("No preview"));
+}
+
+TEST(SaveChanges, WordingForClosingAndQuitting) {
+  EXPECT_EQ(saveChangesMessage("Clip.mov", kNavSaveChangesClosingDocument),
+            "Do you want to save the changes you made in the document "
+            "\xE2\x80\x9C" "Clip.mov\xE2\x80\x9D?");
+  EXPECT_EQ(saveChangesMessage("Clip.mov", kNavSaveChangesQuittingApplication),
+            "Do you want to save the changes you made in the document "
+            "\xE2\x80\x9C" "Clip.mov\xE2\x80\x9D before quitting?");
+  EXPECT_EQ(saveChangesMessage("", kNavSaveChangesClosingDocument),
+            "Do you want to save the changes you made in the document "
+            "\xE2\x80\x9C" "untitled\xE2\x80\x9D?");
+}
+
+TEST(SaveChanges, KeysAndButtonsGiveTheThreeAnswers) {
+  struct Case {
+    char c;
+    bool cmd;
+    NavAskSaveChangesResult want;
+  } cases[] = {{key::ret, false, kNavAskSaveChangesSave},
+               {key::enter, false, kNavAskSaveChangesSave},
+               {key::escape, false, kNavAskSaveChangesCancel},
+               {'.', true, kNavAskSaveChangesCancel},
+               {'d', true, kNavAskSaveChangesDontSave}};
+  for (const auto& k : cases) {
+    SaveChangesDialog d("Vantrel", "A", kNavSaveChangesClosingDocument);
+    EXPECT_TRUE(d.key(k.c, k.cmd));
+    EXPECT_EQ(d.answer(), k.want) << (int)k.c;
+  }
+  SaveChangesDialog plain("Vantrel", "A", kNavSaveChangesClosingDocument);
+  EXPECT_FALSE(plain.key('d', false));  // a plain letter is not Don't Save
+  EXPECT_FALSE(plain.done());
+  const NavAskSaveChangesResult byButton[] = {kNavAskSaveChangesSave, kNavAskSaveChangesCancel,
+                                              kNavAskSaveChangesDontSave};
+  for (int i = 0; i < 3; ++i) {
+    SaveChangesDialog d("Vantrel", "A", kNavSaveChangesQuittingApplication);
+    const Rect& r = d.buttons()[i].rect;
+    EXPECT_TRUE(d.click((r.left + r.right) / 2, (r.top + r.bottom) / 2));
+    EXPECT_EQ(d.answer(), byButton[i]);
+    EXPECT_FALSE(d.click((r.left + r.right) / 2, (r.top + r.bottom) / 2));  // answered once
+  }
+  SaveChangesDialog d("Vantrel", "A", kNavSaveChangesClosingDocument);
+  EXPECT_FALSE(d.click(1, 1));
+  RecordingPainter p;
+  d.draw(p);
+  EXPECT_TRUE(p.drewContaining("\xE2\x80\x9C" "A\xE2\x80\x9D?"));
+  EXPECT_TRUE(p.drew("Don\xE2\x80\x99t Save"));
+}
