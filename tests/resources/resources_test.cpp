@@ -1,0 +1,242 @@
+#include <MacErrors.h>
+#include <MacMemory.h>
+#include <Resources.h>
+
+#include "core/fourcc.h"
+#include "fixtures.h"
+#include "resources/macroman.h"
+#include "resources/resource_file.h"
+#include "resources/resource_manager.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+using namespace vt::resources;
+
+namespace {
+
+const std::string kAppFile = std::string(VT_SOURCE_DIR) + "/Application Files/Vantrel.rsrc.json";
+
+std::string pstr(const unsigned char* s) { return std::string((const char*)s + 1, s[0]); }
+
+std::string writeFile(const std::string& name, const std::string& text) {
+  std::string path = vt_test::tempDir("resources") + "/" + name;
+  std::ofstream(path, std::ios::binary) << text;
+  return path;
+}
+
+class ResourceManager : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    VTSetAutoOpenApplicationResources(false);
+    VTResetResources();
+  }
+  void TearDown() override { VTResetResources(); }
+};
+
+}  // namespace
+
+TEST_F(ResourceManager, ApplicationFileHoldsWhatTheApplicationNeeds) {
+  short ref = VTOpenResourceFile(kAppFile.c_str());
+  ASSERT_GT(ref, 0) << lastOpenError();
+  EXPECT_EQ(CurResFile(), ref);
+
+  auto bar = findMenuBar(128);
+  ASSERT_TRUE(bar);
+  EXPECT_EQ(bar->menus, (std::vector<SInt16>{128, 129, 130, 131}));
+
+  auto file = findMenu(129);
+  ASSERT_TRUE(file);
+  ASSERT_EQ(file->items.size(), 7u);
+  EXPECT_TRUE(file->items[5].separator);
+  EXPECT_EQ(file->items[6].text, "Quit");
+  EXPECT_EQ(file->items[6].key, 'Q');
+  EXPECT_EQ(file->items[1].text, utf8ToMacRoman("Open…"));
+  EXPECT_EQ((unsigned char)file->items[1].text.back(), 0xC9);  // the ellipsis in Mac Roman
+
+  auto edit = findMenu(130);
+  ASSERT_TRUE(edit);
+  ASSERT_EQ(edit->items.size(), 9u);
+  EXPECT_TRUE(edit->items[1].separator && edit->items[6].separator);
+  EXPECT_EQ(edit->items[7].key, 'A');
+
+  auto app = findMenu(131);
+  ASSERT_TRUE(app);
+  ASSERT_EQ(app->items.size(), 4u);
+  EXPECT_EQ(app->items[0].key, 'E');
+  EXPECT_FALSE(app->items[2].checked);
+  EXPECT_TRUE(app->items[3].checked);
+
+  Str255 name;
+  GetIndString(name, 1000, 1);
+  EXPECT_EQ(pstr(name), "Vantrel");
+
+  auto about = findDialog(128);
+  ASSERT_TRUE(about);
+  ASSERT_GE(about->items.size(), 4u);
+  EXPECT_EQ(about->items[0].kind, 4);  // button
+  EXPECT_TRUE(about->items[0].enabled);
+  EXPECT_EQ(about->items[3].kind, 0);  // user item
+  EXPECT_EQ(about->defaultItem, 1);
+
+  auto alert = findAlert(129);
+  ASSERT_TRUE(alert);
+  std::string texts;
+  for (const auto& item : alert->items) texts += item.text + "|";
+  EXPECT_NE(texts.find("^0"), std::string::npos);
+  EXPECT_NE(texts.find("^1"), std::string::npos);
+  EXPECT_NE(texts.find("^2"), std::string::npos);
+}
+
+TEST_F(ResourceManager, MissingOrBrokenFilesAreRefusedWithACode) {
+  EXPECT_EQ(VTOpenResourceFile("/nonexistent/Vantrel.rsrc.json"), -1);
+  EXPECT_EQ(ResError(), fnfErr);
+  EXPECT_EQ(VTOpenResourceFile(nullptr), -1);
+  EXPECT_EQ(ResError(), paramErr);
+
+  const char* broken[] = {
+      "",                                                  // empty
+      "{\"MENU\": [",                                      // truncated
+      "[1, 2, 3]",                                         // not an object
+      "{\"MENU\": {\"id\": 1}}",                           // type not an array
+      "{\"MENU\": [{\"id\": \"128\", \"title\": \"x\", \"items\": []}]}",  // id a string
+      "{\"MENU\": [{\"id\": 40000, \"title\": \"x\", \"items\": []}]}",    // id out of range
+      "{\"MENU\": [{\"id\": 1, \"items\": []}]}",          // no title
+      "{\"MENU\": [{\"id\": 1, \"title\": 5, \"items\": []}]}",
+      "{\"MENU\": [{\"id\": 1, \"title\": \"x\", \"items\": [{\"text\": \"a\", \"key\": \"ab\"}]}]}",
+      "{\"MENU\": [{\"id\": 1, \"title\": \"x\", \"items\": [{\"text\": \"a\", \"enabled\": 1}]}]}",
+      "{\"MENU\": [{\"id\": 1, \"title\": \"x\", \"items\": []}, {\"id\": 1, \"title\": \"y\", \"items\": []}]}",
+      "{\"MBAR\": [{\"id\": 128, \"menus\": [128, \"129\"]}]}",
+      "{\"STR#\": [{\"id\": 1000, \"strings\": [\"a\", null]}]}",
+      "{\"DLOG\": [{\"id\": 128, \"bounds\": [0, 0, 10], \"items\": []}]}",
+      "{\"DLOG\": [{\"id\": 128, \"bounds\": [10, 0, 0, 10], \"items\": []}]}",
+      "{\"DLOG\": [{\"id\": 128, \"bounds\": [0, 0, 10, 10], \"items\": [{\"kind\": \"slider\", \"rect\": [0,0,1,1]}]}]}",
+      "{\"DLOG\": [{\"id\": 128, \"bounds\": [0, 0, 10, 10], \"defaultItem\": 2, \"items\": [{\"kind\": \"button\", \"rect\": [0,0,1,1]}]}]}",
+      "{\"ALRT\": [{\"id\": 129, \"alertType\": \"scary\", \"bounds\": [0, 0, 10, 10], \"items\": []}]}",
+  };
+  for (const char* text : broken) {
+    std::string path = writeFile("broken.json", text);
+    EXPECT_EQ(VTOpenResourceFile(path.c_str()), -1) << text;
+    EXPECT_EQ(ResError(), mapReadErr) << text;
+    EXPECT_FALSE(lastOpenError().empty());
+  }
+  // Nothing was opened, so lookups find nothing and strings come back empty.
+  EXPECT_EQ(CurResFile(), -1);
+  Str255 s = {3, 'a', 'b', 'c'};
+  GetIndString(s, 1000, 1);
+  EXPECT_EQ(s[0], 0);
+  EXPECT_EQ(ResError(), resNotFound);
+  EXPECT_FALSE(findMenuBar(128));
+  EXPECT_EQ(GetResource('MBAR', 128), nullptr);
+}
+
+TEST_F(ResourceManager, HostileInputIsBounded) {
+  std::string deep(100000, '[');
+  EXPECT_FALSE(parseResourceFile(deep).file);
+  std::string longText = "{\"STR \": [{\"id\": 1, \"text\": \"" + std::string(300, 'x') + "\"}]}";
+  EXPECT_FALSE(parseResourceFile(longText).file);
+  std::string big(kMaxResourceFileBytes + 10, ' ');
+  EXPECT_FALSE(parseResourceFile(big).file);
+  // Unknown types and comments pass; their IDs still have to be sound.
+  auto ok = parseResourceFile("{\"comment\": 1, \"icns\": [{\"id\": 5, \"data\": [1,2]}]}");
+  ASSERT_TRUE(ok.file) << ok.error;
+  EXPECT_EQ(ok.file->idsOf('icns'), std::vector<SInt16>{5});
+}
+
+TEST_F(ResourceManager, IndexedStringsStayInBounds) {
+  std::string path = writeFile("strings.json",
+                               "{\"STR#\": [{\"id\": 7, \"strings\": [\"one\", \"\", \"caf\u00e9\"]}],"
+                               " \"STR \": [{\"id\": 9, \"text\": \"single\"}]}");
+  ASSERT_GT(VTOpenResourceFile(path.c_str()), 0) << lastOpenError();
+  Str255 s;
+  GetIndString(s, 7, 1);
+  EXPECT_EQ(pstr(s), "one");
+  GetIndString(s, 7, 2);
+  EXPECT_EQ(s[0], 0);
+  EXPECT_EQ(ResError(), noErr);
+  GetIndString(s, 7, 3);
+  EXPECT_EQ(pstr(s), "caf\x8E");  // é in Mac Roman
+  for (short bad : {0, -1, 4, 32767}) {
+    s[0] = 9;
+    GetIndString(s, 7, bad);
+    EXPECT_EQ(s[0], 0) << bad;
+    EXPECT_EQ(ResError(), resNotFound);
+  }
+  GetIndString(s, 8, 1);
+  EXPECT_EQ(s[0], 0);
+  GetIndString(nullptr, 7, 1);  // tolerated
+
+  StringHandle str = GetString(9);
+  ASSERT_NE(str, nullptr);
+  EXPECT_EQ(pstr(*str), "single");
+  Handle list = GetResource('STR#', 7);
+  ASSERT_NE(list, nullptr);
+  ASSERT_EQ(GetHandleSize(list), 2 + 4 + 1 + 5);
+  const unsigned char* p = (const unsigned char*)*list;
+  EXPECT_EQ(vt::readBE16(p), 3);
+  EXPECT_EQ(p[2], 3);
+}
+
+TEST_F(ResourceManager, ChainAndLoadedHandles) {
+  std::string a = writeFile("a.json", "{\"STR \": [{\"id\": 1, \"text\": \"from a\"}, {\"id\": 2, \"text\": \"only a\"}]}");
+  std::string b = writeFile("b.json", "{\"STR \": [{\"id\": 1, \"text\": \"from b\"}]}");
+  short ra = VTOpenResourceFile(a.c_str());
+  short rb = VTOpenResourceFile(b.c_str());
+  ASSERT_GT(ra, 0);
+  ASSERT_GT(rb, 0);
+  ASSERT_NE(ra, rb);
+  EXPECT_EQ(CurResFile(), rb);
+
+  Handle h1 = GetResource('STR ', 1);
+  ASSERT_NE(h1, nullptr);
+  EXPECT_EQ(pstr((unsigned char*)*h1), "from b");
+  EXPECT_EQ(GetResource('STR ', 1), h1);  // one handle per resource
+  EXPECT_NE(GetResource('STR ', 2), nullptr);  // found further down the chain
+  EXPECT_EQ(Get1Resource('STR ', 2), nullptr);
+  EXPECT_EQ(ResError(), resNotFound);
+  EXPECT_EQ(CountResources('STR '), 2);
+  EXPECT_EQ(Count1Resources('STR '), 1);
+
+  UseResFile(ra);
+  EXPECT_EQ(pstr((unsigned char*)*GetResource('STR ', 1)), "from a");
+  UseResFile(999);
+  EXPECT_EQ(ResError(), resFNotFound);
+  EXPECT_EQ(CurResFile(), ra);
+
+  // Released and detached handles are no longer handed out.
+  UseResFile(rb);
+  long live = VTLiveHandleCount();
+  ReleaseResource(h1);
+  EXPECT_EQ(VTLiveHandleCount(), live - 1);
+  Handle h2 = GetResource('STR ', 1);
+  ASSERT_NE(h2, nullptr);
+  DetachResource(h2);
+  EXPECT_NE(GetResource('STR ', 1), h2);
+  DisposeHandle(h2);
+  // A handle the caller disposed behind our back is replaced, not handed out dead.
+  Handle h3 = GetResource('STR ', 1);
+  DisposeHandle(h3);
+  Handle h4 = GetResource('STR ', 1);
+  ASSERT_TRUE(VTIsValidHandle(h4));
+  EXPECT_EQ(pstr((unsigned char*)*h4), "from b");
+
+  CloseResFile(rb);
+  EXPECT_EQ(CurResFile(), ra);
+  CloseResFile(rb);
+  EXPECT_EQ(ResError(), resFNotFound);
+}
+
+TEST(MacRoman, ConvertsBothWays) {
+  std::string all;
+  for (int c = 1; c < 256; ++c) all += (char)c;
+  std::string utf8 = macRomanToUtf8(all);
+  EXPECT_TRUE(isValidUtf8(utf8));
+  EXPECT_EQ(utf8ToMacRoman(utf8), all);
+  EXPECT_EQ(macRomanToUtf8("\xC9"), "\u2026");
+  EXPECT_EQ(utf8ToMacRoman("\u4e2d"), "?");            // not in Mac Roman
+  EXPECT_EQ(utf8ToMacRoman("a\xFF" "b"), "a?b");        // malformed byte
+  EXPECT_EQ(utf8ToMacRoman("\xE2\x80"), "??");         // truncated sequence
+  EXPECT_FALSE(isValidUtf8("\xC0\x80"));               // overlong
+}
