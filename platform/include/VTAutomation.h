@@ -63,6 +63,7 @@ void VTAutomationSetModalHook(std::function<void()> hook);
 // Number of modal loop turns since the last reset; tests use it to see that a loop ran.
 long VTAutomationModalTurns();
 
-// Disposes every window, empties the event queue, removes the modal hook and puts the clock,
-// mouse and focus back to their start. Tests call it between cases.
+// Disposes every window, empties the event queue, removes the modal hook and puts the mouse,
+// button, modifiers and focus back to their start (the clock keeps running forward). Tests
+// call it between cases.
 void VTAutomationReset();

@@ -65,6 +65,8 @@ void addPumpHook(PumpHook hook);
 struct WindowEventSource {
   bool (*activate)(EventRecord& e, bool remove) = nullptr;
   bool (*update)(EventRecord& e, bool remove) = nullptr;
+  // Region test for WaitNextEvent's mouse region (regions belong to QuickDraw).
+  bool (*pointInRegion)(RgnHandle rgn, Point p) = nullptr;
 };
 void setWindowEventSource(const WindowEventSource& source);
 

@@ -1,0 +1,86 @@
+#include <VTAutomation.h>
+
+#include "events/backend.h"
+#include "events/event_queue.h"
+#include "ui/server_state.h"
+#include "ui/text.h"
+
+namespace ev = vt::events;
+using namespace vt::ui;
+
+void VTAutomationUseHeadless(short width, short height) {
+  ev::useHeadless(width, height);
+  ensureServer();
+  resetWindowServer();
+}
+
+bool VTAutomationIsHeadless() { return ev::backend().isHeadless(); }
+
+Rect VTAutomationScreenBounds() { return screenBounds(); }
+
+void VTAutomationPostMouseDown(Point where, EventModifiers modifiers) {
+  ev::postMouseMove(where);
+  ev::post(mouseDown, 0, where, modifiers);
+}
+
+void VTAutomationPostMouseUp(Point where, EventModifiers modifiers) {
+  ev::postMouseMove(where);
+  ev::post(mouseUp, 0, where, modifiers);
+}
+
+void VTAutomationPostMouseMove(Point where) { ev::postMouseMove(where); }
+
+void VTAutomationPostClick(Point where, EventModifiers modifiers) {
+  VTAutomationPostMouseDown(where, modifiers);
+  VTAutomationPostMouseUp(where, modifiers);
+}
+
+void VTAutomationPostDrag(Point from, Point to, int steps, EventModifiers modifiers) {
+  if (steps < 1) steps = 1;
+  VTAutomationPostMouseDown(from, modifiers);
+  for (int i = 1; i <= steps; ++i) {
+    Point p{(short)(from.v + (to.v - from.v) * i / steps), (short)(from.h + (to.h - from.h) * i / steps)};
+    ev::post(ev::kMouseMovedKind, 0, p, modifiers);
+  }
+  ev::post(mouseUp, 0, to, modifiers);
+}
+
+void VTAutomationPostKey(char key, EventModifiers modifiers, unsigned char keyCode) {
+  unsigned long msg = ((unsigned long)keyCode << 8) | (unsigned char)key;
+  Point where = ev::mouseGlobal();
+  ev::post(keyDown, msg, where, modifiers);
+  ev::post(keyUp, msg, where, modifiers);
+}
+
+void VTAutomationPostFocus(bool focused) { setForeground(focused); }
+
+int VTAutomationPendingInput() { return ev::pendingCount(); }
+
+void VTAutomationAdvanceTicks(UInt32 ticks) { ev::backend().advanceTicks(ticks); }
+UInt32 VTAutomationTicks() { return ev::ticks(); }
+
+std::vector<VTWindowInfo> VTAutomationListWindows() {
+  std::vector<VTWindowInfo> out;
+  for (VTWindow* w : windowsFrontToBack())
+    out.push_back(VTWindowInfo{w, w->kind, macRomanToUtf8(w->title), structureRect(w), w->content,
+                               w->visible, w->hilited, w->refCon});
+  return out;
+}
+
+bool VTAutomationSnapshot(const std::string& pngPath) {
+  return vt::writePNG(composeScreen(), pngPath.c_str());
+}
+
+UInt32 VTAutomationScreenPixel(short h, short v) {
+  const vt::Image& img = composeScreen();
+  if (h < 0 || v < 0 || h >= img.width || v >= img.height) return 0;
+  return img.at(h, v);
+}
+
+void VTAutomationSetModalHook(std::function<void()> hook) { ev::setModalHook(std::move(hook)); }
+long VTAutomationModalTurns() { return ev::modalTurns(); }
+
+void VTAutomationReset() {
+  resetWindowServer();
+  ev::resetQueue();
+}

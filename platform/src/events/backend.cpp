@@ -1,0 +1,70 @@
+#include "events/backend.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace vt::events {
+namespace {
+
+// In-memory screen: input is injected through the queue, time moves only when told to.
+class HeadlessBackend final : public Backend {
+ public:
+  HeadlessBackend(int w, int h) : w_(w), h_(h) {}
+  const char* name() const override { return "headless"; }
+  bool isHeadless() const override { return true; }
+  int screenWidth() const override { return w_; }
+  int screenHeight() const override { return h_; }
+  // Deliberately does nothing: headless input arrives only through the automation API.
+  void pumpInput() override {}
+  // Deliberately does nothing: the composed screen is kept by the window server and read from
+  // there by snapshots.
+  void present(const vt::Image&, const Rect&) override {}
+  uint32_t ticks() override { return ticks_; }
+  void waitForInput(int) override {}
+  void advanceTicks(uint32_t n) override { ticks_ += n; }
+
+ private:
+  int w_, h_;
+  uint32_t ticks_ = 0;
+};
+
+struct Selection {
+  std::unique_ptr<Backend> current;
+  BackendFactory factory = nullptr;
+  BackendChangedHook changed = nullptr;
+};
+
+Selection& sel() {
+  static Selection s;
+  return s;
+}
+
+int clampDim(int v, int def) { return v >= 64 && v <= 8192 ? v : def; }
+
+}  // namespace
+
+Backend& backend() {
+  Selection& s = sel();
+  if (!s.current) {
+    const char* env = std::getenv("VANTREL_HEADLESS");
+    bool headless = env && std::strcmp(env, "1") == 0;
+    if (!headless && s.factory) s.current = s.factory();
+    if (!s.current) s.current = std::make_unique<HeadlessBackend>(1280, 800);
+    if (s.changed) s.changed();
+  }
+  return *s.current;
+}
+
+bool haveBackend() { return sel().current != nullptr; }
+
+void useHeadless(int width, int height) {
+  Selection& s = sel();
+  s.current = std::make_unique<HeadlessBackend>(clampDim(width, 1280), clampDim(height, 800));
+  if (s.changed) s.changed();
+}
+
+void registerBackendFactory(BackendFactory factory) { sel().factory = factory; }
+
+void setBackendChangedHook(BackendChangedHook hook) { sel().changed = hook; }
+
+}  // namespace vt::events

@@ -1,0 +1,257 @@
+#include "ui/text.h"
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+#include <tuple>
+#include <vector>
+
+namespace vt::ui {
+namespace {
+
+const char* kRegularPaths[] = {"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
+                               "/usr/share/fonts/TTF/DejaVuSans.ttf",
+                               "/usr/share/fonts/dejavu/DejaVuSans.ttf"};
+const char* kBoldPaths[] = {"/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf",
+                            "/usr/share/fonts/TTF/DejaVuSans-Bold.ttf",
+                            "/usr/share/fonts/dejavu/DejaVuSans-Bold.ttf"};
+
+struct Glyph {
+  int left = 0, top = 0, width = 0, rows = 0, advance = 0;
+  std::vector<uint8_t> coverage;
+};
+
+struct Fonts {
+  FT_Library lib = nullptr;
+  FT_Face face[2] = {nullptr, nullptr};
+  bool tried = false;
+  std::map<std::tuple<int, int, uint32_t>, Glyph> glyphs;  // (bold, size, code point)
+
+  ~Fonts() {
+    for (FT_Face f : face)
+      if (f) FT_Done_Face(f);
+    if (lib) FT_Done_FreeType(lib);
+  }
+};
+
+Fonts& fonts() {
+  static Fonts f;
+  if (!f.tried) {
+    f.tried = true;
+    if (FT_Init_FreeType(&f.lib) != 0) {
+      f.lib = nullptr;
+      return f;
+    }
+    for (const char* p : kRegularPaths)
+      if (!f.face[0] && FT_New_Face(f.lib, p, 0, &f.face[0]) != 0) f.face[0] = nullptr;
+    for (const char* p : kBoldPaths)
+      if (!f.face[1] && FT_New_Face(f.lib, p, 0, &f.face[1]) != 0) f.face[1] = nullptr;
+  }
+  return f;
+}
+
+FT_Face faceFor(bool bold, int size) {
+  Fonts& f = fonts();
+  FT_Face face = f.face[bold ? 1 : 0] ? f.face[bold ? 1 : 0] : f.face[0];
+  if (!face) return nullptr;
+  FT_Set_Pixel_Sizes(face, 0, (FT_UInt)std::clamp(size, 1, 512));
+  return face;
+}
+
+int clampSize(int size) { return std::clamp(size <= 0 ? 12 : size, 1, 512); }
+
+const Glyph* glyphFor(uint32_t cp, int size, bool bold) {
+  Fonts& f = fonts();
+  auto key = std::make_tuple(bold ? 1 : 0, size, cp);
+  auto it = f.glyphs.find(key);
+  if (it != f.glyphs.end()) return &it->second;
+  FT_Face face = faceFor(bold, size);
+  if (!face) return nullptr;
+  Glyph g;
+  if (FT_Load_Char(face, cp, FT_LOAD_RENDER) == 0) {
+    FT_GlyphSlot s = face->glyph;
+    g.left = s->bitmap_left;
+    g.top = s->bitmap_top;
+    g.width = (int)s->bitmap.width;
+    g.rows = (int)s->bitmap.rows;
+    g.advance = (int)((s->advance.x + 32) >> 6);
+    if (s->bitmap.pixel_mode == FT_PIXEL_MODE_GRAY) {
+      g.coverage.resize((size_t)g.width * g.rows);
+      for (int y = 0; y < g.rows; ++y)
+        std::copy_n(s->bitmap.buffer + (ptrdiff_t)y * s->bitmap.pitch, g.width,
+                    g.coverage.begin() + (ptrdiff_t)y * g.width);
+    } else {
+      g.width = g.rows = 0;
+    }
+  }
+  return &f.glyphs.emplace(key, std::move(g)).first->second;
+}
+
+// Decodes UTF-8; malformed bytes become U+FFFD so every input draws something bounded.
+std::vector<uint32_t> decodeUtf8(std::string_view s) {
+  std::vector<uint32_t> out;
+  size_t i = 0;
+  while (i < s.size()) {
+    unsigned char c = (unsigned char)s[i];
+    int len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (len == 0 || i + len > s.size()) {
+      out.push_back(0xFFFD);
+      ++i;
+      continue;
+    }
+    uint32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
+    bool ok = true;
+    for (int k = 1; k < len; ++k) {
+      unsigned char d = (unsigned char)s[i + k];
+      if ((d & 0xC0) != 0x80) ok = false;
+      cp = (cp << 6) | (d & 0x3F);
+    }
+    if (!ok) {
+      out.push_back(0xFFFD);
+      ++i;
+      continue;
+    }
+    out.push_back(cp);
+    i += len;
+  }
+  return out;
+}
+
+void appendUtf8(std::string& out, uint32_t cp) {
+  if (cp < 0x80) {
+    out += (char)cp;
+  } else if (cp < 0x800) {
+    out += (char)(0xC0 | (cp >> 6));
+    out += (char)(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += (char)(0xE0 | (cp >> 12));
+    out += (char)(0x80 | ((cp >> 6) & 0x3F));
+    out += (char)(0x80 | (cp & 0x3F));
+  } else {
+    out += (char)(0xF0 | (cp >> 18));
+    out += (char)(0x80 | ((cp >> 12) & 0x3F));
+    out += (char)(0x80 | ((cp >> 6) & 0x3F));
+    out += (char)(0x80 | (cp & 0x3F));
+  }
+}
+
+const uint16_t kMacRomanHigh[128] = {
+    0x00C4, 0x00C5, 0x00C7, 0x00C9, 0x00D1, 0x00D6, 0x00DC, 0x00E1, 0x00E0, 0x00E2, 0x00E4,
+    0x00E3, 0x00E5, 0x00E7, 0x00E9, 0x00E8, 0x00EA, 0x00EB, 0x00ED, 0x00EC, 0x00EE, 0x00EF,
+    0x00F1, 0x00F3, 0x00F2, 0x00F4, 0x00F6, 0x00F5, 0x00FA, 0x00F9, 0x00FB, 0x00FC, 0x2020,
+    0x00B0, 0x00A2, 0x00A3, 0x00A7, 0x2022, 0x00B6, 0x00DF, 0x00AE, 0x00A9, 0x2122, 0x00B4,
+    0x00A8, 0x2260, 0x00C6, 0x00D8, 0x221E, 0x00B1, 0x2264, 0x2265, 0x00A5, 0x00B5, 0x2202,
+    0x2211, 0x220F, 0x03C0, 0x222B, 0x00AA, 0x00BA, 0x03A9, 0x00E6, 0x00F8, 0x00BF, 0x00A1,
+    0x00AC, 0x221A, 0x0192, 0x2248, 0x2206, 0x00AB, 0x00BB, 0x2026, 0x00A0, 0x00C0, 0x00C3,
+    0x00D5, 0x0152, 0x0153, 0x2013, 0x2014, 0x201C, 0x201D, 0x2018, 0x2019, 0x00F7, 0x25CA,
+    0x00FF, 0x0178, 0x2044, 0x20AC, 0x2039, 0x203A, 0xFB01, 0xFB02, 0x2021, 0x00B7, 0x201A,
+    0x201E, 0x2030, 0x00C2, 0x00CA, 0x00C1, 0x00CB, 0x00C8, 0x00CD, 0x00CE, 0x00CF, 0x00CC,
+    0x00D3, 0x00D4, 0xF8FF, 0x00D2, 0x00DA, 0x00DB, 0x00D9, 0x0131, 0x02C6, 0x02DC, 0x00AF,
+    0x02D8, 0x02D9, 0x02DA, 0x00B8, 0x02DD, 0x02DB, 0x02C7};
+
+inline Pixel blend(Pixel dst, Pixel src, unsigned cov) {
+  if (cov >= 255) return (dst & 0xFF000000u) | (src & 0x00FFFFFFu);
+  unsigned inv = 255 - cov;
+  unsigned r = (pixelR(src) * cov + pixelR(dst) * inv + 127) / 255;
+  unsigned g = (pixelG(src) * cov + pixelG(dst) * inv + 127) / 255;
+  unsigned b = (pixelB(src) * cov + pixelB(dst) * inv + 127) / 255;
+  return (dst & 0xFF000000u) | (r << 16) | (g << 8) | b;
+}
+
+}  // namespace
+
+bool fontsAvailable() { return fonts().face[0] != nullptr; }
+
+FontMetrics fontMetrics(int size, bool bold) {
+  FontMetrics m;
+  size = clampSize(size);
+  FT_Face face = faceFor(bold, size);
+  if (!face) return m;
+  const FT_Size_Metrics& sm = face->size->metrics;
+  m.ascent = (int)((sm.ascender + 63) >> 6);
+  m.descent = (int)((-sm.descender + 63) >> 6);
+  int height = (int)((sm.height + 63) >> 6);
+  m.leading = std::max(0, height - m.ascent - m.descent);
+  m.widMax = (int)((sm.max_advance + 63) >> 6);
+  return m;
+}
+
+int measureText(std::string_view utf8, int size, bool bold) {
+  size = clampSize(size);
+  if (!fontsAvailable()) return 0;
+  int w = 0;
+  for (uint32_t cp : decodeUtf8(utf8)) {
+    const Glyph* g = glyphFor(cp, size, bold);
+    if (g) w += g->advance;
+  }
+  return w;
+}
+
+int drawText(Image& dst, int x, int y, std::string_view utf8, const TextStyle& style,
+             const Rect* clip) {
+  int size = clampSize(style.size);
+  if (!fontsAvailable()) return 0;
+  Rect c{0, 0, (short)std::min(dst.height, 32767), (short)std::min(dst.width, 32767)};
+  if (clip) {
+    c.top = std::max(c.top, clip->top);
+    c.left = std::max(c.left, clip->left);
+    c.bottom = std::min(c.bottom, clip->bottom);
+    c.right = std::min(c.right, clip->right);
+  }
+  int pen = x;
+  for (uint32_t cp : decodeUtf8(utf8)) {
+    const Glyph* g = glyphFor(cp, size, style.bold);
+    if (!g) continue;
+    int gx = pen + g->left, gy = y - g->top;
+    int y0 = std::max<int>(gy, c.top), y1 = std::min<int>(gy + g->rows, c.bottom);
+    int x0 = std::max<int>(gx, c.left), x1 = std::min<int>(gx + g->width, c.right);
+    for (int yy = y0; yy < y1; ++yy) {
+      Pixel* row = dst.row(yy);
+      const uint8_t* cov = g->coverage.data() + (size_t)(yy - gy) * g->width;
+      for (int xx = x0; xx < x1; ++xx) {
+        unsigned a = cov[xx - gx];
+        if (a) row[xx] = blend(row[xx], style.color, a);
+      }
+    }
+    pen += g->advance;
+  }
+  return pen - x;
+}
+
+std::string macRomanToUtf8(std::string_view macRoman) {
+  std::string out;
+  out.reserve(macRoman.size());
+  for (char ch : macRoman) {
+    unsigned char c = (unsigned char)ch;
+    appendUtf8(out, c < 0x80 ? c : kMacRomanHigh[c - 0x80]);
+  }
+  return out;
+}
+
+std::string pascalToUtf8(const unsigned char* pstr) {
+  if (!pstr) return {};
+  return macRomanToUtf8(std::string_view((const char*)pstr + 1, pstr[0]));
+}
+
+std::string utf8ToMacRoman(std::string_view utf8) {
+  std::string out;
+  for (uint32_t cp : decodeUtf8(utf8)) {
+    if (cp < 0x80) {
+      out += (char)cp;
+      continue;
+    }
+    char m = '?';
+    for (int i = 0; i < 128; ++i)
+      if (kMacRomanHigh[i] == cp) {
+        m = (char)(0x80 + i);
+        break;
+      }
+    out += m;
+  }
+  return out;
+}
+
+}  // namespace vt::ui
