@@ -52,7 +52,7 @@ void QTApp_Stop(UInt32 theStopPhase) {
 //////////
 
 Boolean QTApp_HandleEvent(EventRecord* theEvent) {
-  if (gEffectsDialog != NULL) return QTEffects_HandleEffectsDialogEvents(theEvent, 0);
+  if (gEffectsDialog != 0) return QTEffects_HandleEffectsDialogEvents(theEvent, 0);
   return false;
 }
 
@@ -123,7 +123,7 @@ Boolean QTApp_HandleMenu(UInt16 theMenuItem) {
   switch (theMenuItem) {
     case IDM_MAKE_EFFECT_MOVIE:
       // One effects dialog at a time.
-      if (gEffectsDialog == NULL) QTEffects_PromptUserForFilesAndMakeEffect();
+      if (gEffectsDialog == 0) QTEffects_PromptUserForFilesAndMakeEffect();
       return true;
     case IDM_COPY_MEDIA:
       gCopyMovieMedia = true;
@@ -143,7 +143,7 @@ void QTApp_AdjustMenus(WindowReference theWindow, MenuReference theMenu) {
   MenuReference myMenu = GetMenuHandle(kApplicationMenuResID);
   if (myMenu == NULL) return;  // no application menu in the menu bar: nothing to adjust
 
-  QTFrame_SetMenuItemState(myMenu, IDM_MAKE_EFFECT_MOVIE, gEffectsDialog != NULL ? 1 : 0);
+  QTFrame_SetMenuItemState(myMenu, IDM_MAKE_EFFECT_MOVIE, gEffectsDialog != 0 ? 1 : 0);
   QTFrame_SetMenuItemCheck(myMenu, IDM_COPY_MEDIA, gCopyMovieMedia == true);
   QTFrame_SetMenuItemCheck(myMenu, IDM_REFERENCE_MEDIA, gCopyMovieMedia == false);
 }
@@ -253,7 +253,7 @@ OSErr QTApp_HandleOpenDocumentAppleEvent(const AppleEvent* theMessage, AppleEven
   if (myErr == noErr) {
     // One effects dialog at a time: documents arriving while one is open are refused rather
     // than replacing (and leaking) the open job.
-    if (gEffectsDialog != NULL)
+    if (gEffectsDialog != 0)
       myErr = errAEEventNotHandled;
     else
       myErr = QTEffects_DisplayDialogForSources(myFSSpecList, mySpecCount);

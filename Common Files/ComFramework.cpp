@@ -229,7 +229,8 @@ Boolean QTFrame_OpenMovieInWindow(Movie theMovie, FSSpecPtr theFSSpec) {
   }
 
   if (theMovie == NULL && theFSSpec == NULL) {
-    QTFrameFileFilterUPP myFileFilterUPP = QTFrame_GetFileFilterUPP((ProcPtr)QTFrame_FilterFiles);
+    QTFrameFileFilterUPP myFileFilterUPP = QTFrame_GetFileFilterUPP(
+        reinterpret_cast<ProcPtr>(reinterpret_cast<void (*)(void)>(QTFrame_FilterFiles)));
     myErr = QTFrame_GetOneFileWithPreview(0, NULL, &myFSSpec, (void*)myFileFilterUPP);
     if (myFileFilterUPP != NULL) DisposeNavObjectFilterUPP(myFileFilterUPP);
     if (myErr != noErr) goto bail;
@@ -821,7 +822,10 @@ Handle QTFrame_CreateOpenHandle(OSType theApplicationSignature, short theNumType
 }
 
 QTFrameFileFilterUPP QTFrame_GetFileFilterUPP(ProcPtr theFileFilterProc) {
-  return NewNavObjectFilterUPP((NavObjectFilterProcPtr)theFileFilterProc);
+  // The toolbox passes filters as untyped procedure pointers; this is the one place the real
+  // type is restored.
+  return NewNavObjectFilterUPP(reinterpret_cast<NavObjectFilterProcPtr>(
+      reinterpret_cast<void (*)(void)>(theFileFilterProc)));
 }
 
 Boolean QTFrame_FilterFiles(AEDesc* theItem, void* theInfo, void* theCallBackUD,

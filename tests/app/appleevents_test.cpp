@@ -1,0 +1,137 @@
+// The four required Apple events.
+#include "app_fixture.h"
+#include "fixtures.h"
+
+namespace {
+
+OSErr SendOpenDocuments(const std::vector<AEDesc>& items) {
+  AppleEvent event;
+  AEInitializeDesc(&event);
+  AECreateAppleEvent(kCoreEventClass, kAEOpenDocuments, NULL, kAutoGenerateReturnID,
+                     kAnyTransactionID, &event);
+  AEDescList list;
+  AEInitializeDesc(&list);
+  AECreateList(NULL, 0, false, &list);
+  for (const AEDesc& d : items) AEPutDesc(&list, 0, &d);
+  AEPutParamDesc(&event, keyDirectObject, &list);
+  AppleEvent reply;
+  AEInitializeDesc(&reply);
+  OSErr err = QTApp_HandleOpenDocumentAppleEvent(&event, &reply, 0);
+  AEDisposeDesc(&list);
+  AEDisposeDesc(&event);
+  return err;
+}
+
+AEDesc FileDesc(const std::string& path) {
+  FSSpec spec;
+  VTMakeFSSpecFromPath(path.c_str(), &spec);
+  AEDesc d;
+  AEInitializeDesc(&d);
+  AECreateDesc(typeFSS, &spec, sizeof spec, &d);
+  return d;
+}
+
+}  // namespace
+
+using AppleEventHandlers = AppTest;
+
+TEST_F(AppleEventHandlers, PrintIsRefusedAndOpenApplicationDoesNothing) {
+  EXPECT_EQ(QTApp_HandlePrintDocumentAppleEvent(NULL, NULL, 0), errAEEventNotHandled);
+  EXPECT_EQ(QTApp_HandleOpenApplicationAppleEvent(NULL, NULL, 0), noErr);
+  EXPECT_EQ(WindowCount(), 0);
+}
+
+TEST_F(AppleEventHandlers, InstalledHandlersAnswerThroughTheEventQueue) {
+  QTApp_InstallAppleEventHandlers();
+  const char* paths[] = {"/nonexistent/file.mov"};
+  ASSERT_EQ(VTAEPostPrintDocuments(paths, 1), noErr);
+  EventRecord e{};
+  ASSERT_TRUE(WaitNextEvent(highLevelEventMask, &e, 0, NULL));
+  QTFrame_HandleEvent(&e);
+  EXPECT_EQ(VTAELastHandlerResult(), errAEEventNotHandled);
+
+  ASSERT_EQ(VTAEPostQuitApplication(), noErr);
+  ASSERT_TRUE(WaitNextEvent(highLevelEventMask, &e, 0, NULL));
+  QTFrame_HandleEvent(&e);
+  EXPECT_EQ(VTAELastHandlerResult(), noErr);
+  EXPECT_TRUE(gShuttingDown);
+  QTApp_Stop(kStopAppPhase_BothPhases);
+}
+
+TEST_F(AppleEventHandlers, NoAppleEventsMeansNoHandlers) {
+  AERemoveEventHandler(kCoreEventClass, kAEQuitApplication, gHandleQuitAppAEUPP, false);
+  VTSetGestaltAnswer(gestaltAppleEventsAttr, noErr, 0);
+  QTApp_InstallAppleEventHandlers();
+  AEEventHandlerUPP h = nullptr;
+  SRefCon refcon = 0;
+  EXPECT_NE(AEGetEventHandler(kCoreEventClass, kAEQuitApplication, &h, &refcon, false), noErr);
+  QTApp_Stop(kStopAppPhase_AfterDestroyWindows);  // disposing nothing is harmless
+}
+
+TEST_F(AppleEventHandlers, QuitClosesWindowsAndMayBeCancelled) {
+  OpenMovieWindow("q.mov", true);
+  VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesCancel);
+  EXPECT_EQ(QTApp_HandleQuitApplicationAppleEvent(NULL, NULL, 0), noErr);
+  EXPECT_FALSE(gShuttingDown);
+  EXPECT_NE(QTFrame_GetFrontMovieWindow(), nullptr);
+
+  VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesDontSave);
+  EXPECT_EQ(QTApp_HandleQuitApplicationAppleEvent(NULL, NULL, 0), noErr);
+  EXPECT_TRUE(gShuttingDown);
+  EXPECT_EQ(QTFrame_GetFrontMovieWindow(), nullptr);
+}
+
+TEST_F(AppleEventHandlers, OpenDocumentsErrorsOpenNoDialog) {
+  gAppInForeground = false;
+  // No direct object at all.
+  AppleEvent event;
+  AEInitializeDesc(&event);
+  AECreateAppleEvent(kCoreEventClass, kAEOpenDocuments, NULL, kAutoGenerateReturnID,
+                     kAnyTransactionID, &event);
+  EXPECT_NE(QTApp_HandleOpenDocumentAppleEvent(&event, NULL, 0), noErr);
+  AEDisposeDesc(&event);
+  EXPECT_TRUE(gAppInForeground) << "set whatever happened";
+
+  // A second item that is no file: its error, although the first one was fine.
+  std::string movie = vt_test::fixture("app_ae.mov",
+                                       "-f lavfi -i testsrc=size=48x32:rate=5 -t 0.4 -c:v mjpeg");
+  SInt32 number = 7;
+  AEDesc notAFile;
+  AEInitializeDesc(&notAFile);
+  AECreateDesc('bool', &number, 1, &notAFile);
+  AEDesc file = FileDesc(movie);
+  OSErr err = SendOpenDocuments({file, notAFile});
+  EXPECT_NE(err, noErr);
+  EXPECT_EQ(gEffectsDialog, 0);
+  AEDisposeDesc(&file);
+  AEDisposeDesc(&notAFile);
+}
+
+// Documents arriving while an effects dialog is open do not replace the open job.
+TEST_F(AppleEventHandlers, OpenDocumentsWhileADialogIsOpenIsRefused) {
+  gEffectsDialog = (QTParameterDialog)1;
+  EXPECT_EQ(SendOpenDocuments({}), errAEEventNotHandled);
+  EXPECT_EQ(gEffectsDialog, (QTParameterDialog)1);
+  gEffectsDialog = 0;
+}
+
+// Five documents: only the first two become sources, in the order of the list; any file after
+// them is still read, so a bad fifth item is reported.
+TEST_F(AppleEventHandlers, OpenDocumentsKeepsTheFirstTwoInOrder) {
+  std::string a = vt_test::fixture("app_a.mov",
+                                   "-f lavfi -i testsrc=size=48x32:rate=5 -t 0.4 -c:v mjpeg");
+  std::string b = vt_test::fixture("app_b.mov",
+                                   "-f lavfi -i testsrc2=size=48x32:rate=5 -t 0.4 -c:v mjpeg");
+  std::vector<AEDesc> items{FileDesc(a), FileDesc(b), FileDesc(a), FileDesc(b), FileDesc(a)};
+  OSErr err = SendOpenDocuments(items);
+  for (AEDesc& d : items) AEDisposeDesc(&d);
+  EXPECT_EQ(gSpecCount, 2);
+  if (err == noErr) {
+    ASSERT_NE(gEffectsDialog, 0);
+    EXPECT_NE(gSrcMovies[0], nullptr);
+    EXPECT_NE(gSrcMovies[1], nullptr);
+    QTDismissStandardParameterDialog(gEffectsDialog);
+    gEffectsDialog = 0;
+    QTEffects_RespondToDialogSelection(userCanceledErr);
+  }
+}

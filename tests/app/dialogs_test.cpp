@@ -1,0 +1,209 @@
+// The open and save dialogs, the list of openable file types and the file filter.
+#include <fstream>
+
+#include "app_fixture.h"
+#include "fixtures.h"
+
+namespace {
+
+struct FilterItem {
+  AEDesc desc{};
+  NavFileOrFolderInfo info{};
+  FilterItem(DescType type, bool folder, OSType fileType) {
+    desc.descriptorType = type;
+    desc.dataHandle = nullptr;
+    info.isFolder = folder;
+    info.fileAndFolder.fileInfo.finderInfo.fdType = fileType;
+  }
+  bool shown() { return QTFrame_FilterFiles(&desc, &info, nullptr, kNavFilteringBrowserList); }
+};
+
+std::vector<OSType> TypeList() {
+  std::vector<OSType> types;
+  if (gValidFileTypes == NULL) return types;
+  long n = GetPtrSize((Ptr)gValidFileTypes) / (long)sizeof(OSType);
+  types.assign(gValidFileTypes, gValidFileTypes + n);
+  return types;
+}
+
+std::vector<OSType> ComponentSubTypes(OSType type) {
+  std::vector<OSType> found;
+  ComponentDescription look{type, 0, 0, 0, movieImportSubTypeIsFileExtension};
+  Component c = nullptr;
+  while ((c = FindNextComponent(c, &look)) != nullptr) {
+    ComponentDescription d{};
+    GetComponentInfo(c, &d, nullptr, nullptr, nullptr);
+    found.push_back(d.componentSubType);
+  }
+  return found;
+}
+
+}  // namespace
+
+using FileTypes = AppTest;
+
+TEST_F(FileTypes, ListIsMovieThenMovieImportersThenGraphicsImporters) {
+  ASSERT_EQ(QTFrame_BuildFileTypeList(), noErr);
+  std::vector<OSType> expected{'MooV'};
+  for (OSType t : ComponentSubTypes(MovieImportType)) expected.push_back(t);
+  for (OSType t : ComponentSubTypes(GraphicsImporterComponentType)) expected.push_back(t);
+  EXPECT_EQ(TypeList(), expected);
+  // Built once: a second build keeps the same block.
+  OSType* first = gValidFileTypes;
+  EXPECT_EQ(QTFrame_BuildFileTypeList(), noErr);
+  EXPECT_EQ(gValidFileTypes, first);
+}
+
+// The list grows in steps of 100 types and is cut to its exact size at the end.
+TEST_F(FileTypes, ListGrowsPastItsFirstBlock) {
+  gValidFileTypes = (OSType*)NewPtrClear(400);
+  ASSERT_NE(gValidFileTypes, nullptr);
+  long next = 0;
+  for (int round = 0; round < 60; ++round) {
+    QTFrame_AddComponentFileTypes(MovieImportType, &next);
+    QTFrame_AddComponentFileTypes(GraphicsImporterComponentType, &next);
+  }
+  long perRound = (long)(ComponentSubTypes(MovieImportType).size() +
+                         ComponentSubTypes(GraphicsImporterComponentType).size());
+  EXPECT_EQ(next, 60 * perRound);
+  EXPECT_GE(GetPtrSize((Ptr)gValidFileTypes), next * 4);
+  EXPECT_EQ(GetPtrSize((Ptr)gValidFileTypes) % 400, 0);
+  // The last round's last type sits last: nothing was lost or overwritten while growing.
+  std::vector<OSType> round = ComponentSubTypes(MovieImportType);
+  for (OSType t : ComponentSubTypes(GraphicsImporterComponentType)) round.push_back(t);
+  for (size_t i = 0; i < round.size(); ++i)
+    EXPECT_EQ(gValidFileTypes[next - (long)round.size() + (long)i], round[i]);
+  QTFrame_AddComponentFileTypes(MovieImportType, nullptr);  // ignored
+}
+
+TEST_F(FileTypes, FilterDecidesByFileTypeAndAlwaysShowsFolders) {
+  EXPECT_TRUE(FilterItem(typeFSS, false, 'MooV').shown());
+  EXPECT_NE(gValidFileTypes, nullptr) << "the first filter call builds the list";
+  EXPECT_FALSE(FilterItem(typeFSS, false, 'TEXT').shown());
+  EXPECT_FALSE(FilterItem(typeFSS, false, 0).shown());
+  EXPECT_TRUE(FilterItem(typeFSS, true, 'TEXT').shown());
+  EXPECT_TRUE(FilterItem('volm', false, 'TEXT').shown());
+  for (OSType t : ComponentSubTypes(GraphicsImporterComponentType))
+    EXPECT_TRUE(FilterItem(typeFSS, false, t).shown());
+}
+
+// In the real dialog: a movie named .txt is offered, a text file named .mov is not.
+TEST_F(FileTypes, OpenDialogOffersFilesByContentNotName) {
+  std::string dir = vt_test::tempDir("filter");
+  std::string movie = vt_test::fixture("app_tiny.mov",
+                                       "-f lavfi -i testsrc=size=32x32:rate=5 -t 0.4 -c:v mjpeg");
+  ASSERT_FALSE(movie.empty());
+  ASSERT_EQ(vt_test::run("cp '" + movie + "' '" + dir + "/clip.txt'"), 0);
+  { std::ofstream(dir + "/notes.mov") << "plain text, not a movie\n"; }
+  ASSERT_EQ(vt_test::run("mkdir '" + dir + "/folder'"), 0);
+
+  VTAutomationNavChooseFile(dir + "/notes.mov");
+  FSSpec spec;
+  QTFrameFileFilterUPP filter = QTFrame_GetFileFilterUPP(
+      reinterpret_cast<ProcPtr>(reinterpret_cast<void (*)(void)>(QTFrame_FilterFiles)));
+  EXPECT_EQ(QTFrame_GetOneFileWithPreview(0, NULL, &spec, (void*)filter), userCanceledErr);
+  VTNavDialogInfo shown = VTAutomationNavLastShown();
+  std::vector<std::string> items = shown.items;
+  auto listed = [&items](const std::string& n) {
+    return std::find(items.begin(), items.end(), n) != items.end();
+  };
+  EXPECT_TRUE(listed("clip.txt"));
+  EXPECT_TRUE(listed("folder"));
+  EXPECT_FALSE(listed("notes.mov"));
+  EXPECT_GT(shown.filterCalls, 0);
+
+  VTAutomationNavChooseFile(dir + "/clip.txt");
+  EXPECT_EQ(QTFrame_GetOneFileWithPreview(0, NULL, &spec, (void*)filter), noErr);
+  EXPECT_EQ(ToString(spec.name), "clip.txt");
+  DisposeNavObjectFilterUPP(filter);
+}
+
+using FileDialogs = AppTest;
+
+TEST_F(FileDialogs, MissingOutputsAreParameterErrors) {
+  Boolean selected = true, replacing = true;
+  FSSpec spec;
+  EXPECT_EQ(QTFrame_GetOneFileWithPreview(0, NULL, NULL, NULL), paramErr);
+  EXPECT_EQ(QTFrame_PutFile(PStr("p"), PStr("n"), NULL, &selected, &replacing), paramErr);
+  EXPECT_EQ(QTFrame_PutFile(PStr("p"), PStr("n"), &spec, NULL, &replacing), paramErr);
+  EXPECT_EQ(QTFrame_PutFile(PStr("p"), PStr("n"), &spec, &selected, NULL), paramErr);
+  EXPECT_EQ(VTAutomationNavDialogCount(), 0);
+}
+
+TEST_F(FileDialogs, OpenHandleCarriesSignatureCountAndTypes) {
+  OSType types[] = {'MooV', 'PNGf', 'JPEG'};
+  EXPECT_EQ(QTFrame_CreateOpenHandle(kApplicationSignature, 0, types), nullptr);
+  EXPECT_EQ(QTFrame_CreateOpenHandle(kApplicationSignature, -1, types), nullptr);
+  EXPECT_EQ(QTFrame_CreateOpenHandle(kApplicationSignature, 3, NULL), nullptr);
+  NavTypeListHandle h = (NavTypeListHandle)QTFrame_CreateOpenHandle(kApplicationSignature, 3, types);
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ((**h).componentSignature, (OSType)'QTsh');
+  EXPECT_EQ((**h).osTypeCount, 3);
+  EXPECT_EQ((**h).osType[0], (OSType)'MooV');
+  EXPECT_EQ((**h).osType[2], (OSType)'JPEG');
+  EXPECT_GE(GetHandleSize((Handle)h), (Size)(sizeof(NavTypeList) + 2 * sizeof(OSType)));
+  DisposeHandle((Handle)h);
+}
+
+TEST_F(FileDialogs, SaveDialogProposesTheNameAndReportsChoices) {
+  FSSpec spec;
+  Boolean selected = true, replacing = true;
+  VTAutomationNavCancelSave();
+  EXPECT_EQ(QTFrame_PutFile(PStr("Save Effect Movie File As:"), PStr("untitled.mov"), &spec,
+                            &selected, &replacing),
+            userCanceledErr);
+  EXPECT_FALSE(selected);
+  EXPECT_FALSE(replacing);
+  VTNavDialogInfo shown = VTAutomationNavLastShown();
+  EXPECT_EQ(shown.proposedName, "untitled.mov");
+  EXPECT_EQ(shown.message, "Save Effect Movie File As:");
+  EXPECT_EQ(shown.clientName, ToString(gAppName));
+
+  VTAutomationNavSaveAs(tempDir_, "new.mov");
+  EXPECT_EQ(QTFrame_PutFile(PStr("p"), PStr("x.mov"), &spec, &selected, &replacing), noErr);
+  EXPECT_TRUE(selected);
+  EXPECT_FALSE(replacing);
+  EXPECT_EQ(ToString(spec.name), "new.mov");
+  FSSpec probe;
+  EXPECT_EQ(VTMakeFSSpecFromPath((tempDir_ + "/new.mov").c_str(), &probe), fnfErr)
+      << "the dialog creates no file";
+
+  { std::ofstream(tempDir_ + "/old.mov") << "x"; }
+  VTAutomationNavSaveAs(tempDir_, "old.mov", true);
+  EXPECT_EQ(QTFrame_PutFile(PStr("p"), PStr("x.mov"), &spec, &selected, &replacing), noErr);
+  EXPECT_TRUE(selected);
+  EXPECT_TRUE(replacing);
+  EXPECT_EQ(VTMakeFSSpecFromPath((tempDir_ + "/old.mov").c_str(), &probe), noErr)
+      << "the dialog deletes nothing";
+}
+
+// While a file dialog is up, windows behind it are redrawn and idled through the callback.
+TEST_F(FileDialogs, EventCallbackServesWindowsBehind) {
+  WindowReference w = OpenMovieWindow("behind.mov");
+  EventRecord update{};
+  update.what = updateEvt;
+  update.message = (unsigned long)w;
+  NavCBRec rec{};
+  rec.eventData.eventDataParms.event = &update;
+  Rect r;
+  GetWindowPortBounds(w, &r);
+  InvalWindowRect(w, &r);
+  QTFrame_HandleNavEvent(kNavCBEvent, &rec, nullptr);
+  EventRecord next;
+  bool pendingUpdate = false;
+  for (int i = 0; i < 8 && GetNextEvent(updateMask, &next); ++i)
+    if (next.message == (unsigned long)w) pendingUpdate = true;
+  EXPECT_FALSE(pendingUpdate);
+
+  // Other selectors and a missing record are ignored.
+  QTFrame_HandleNavEvent(kNavCBStart, &rec, nullptr);
+  QTFrame_HandleNavEvent(kNavCBEvent, nullptr, nullptr);
+  rec.eventData.eventDataParms.event = nullptr;
+  QTFrame_HandleNavEvent(kNavCBEvent, &rec, nullptr);
+
+  VTAutomationNavCancelOpen();
+  FSSpec spec;
+  QTFrame_GetOneFileWithPreview(0, NULL, &spec, NULL);
+  VTNavDialogInfo shown = VTAutomationNavLastShown();
+  EXPECT_GE(shown.nullsPassed + shown.updatesPassed, 0);
+}

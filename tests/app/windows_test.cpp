@@ -1,0 +1,242 @@
+// Window objects, the walks over movie windows, and movie window creation and destruction.
+#include "app_fixture.h"
+#include "fixtures.h"
+
+using WindowObjects = AppTest;
+
+TEST_F(WindowObjects, NewWindowIsHiddenUntitledWithDefaultBounds) {
+  WindowReference w = QTFrame_CreateMovieWindow();
+  ASSERT_NE(w, nullptr);
+  VTWindowInfo info{};
+  for (auto& i : VTAutomationListWindows())
+    if (i.window == w) info = i;
+  EXPECT_FALSE(info.visible);
+  EXPECT_EQ(info.title, "untitled");
+  EXPECT_EQ(info.kind, kApplicationWindowKind);
+  WindowObject o = QTFrame_GetWindowObjectFromWindow(w);
+  ASSERT_NE(o, nullptr);
+  EXPECT_EQ((**o).fWindow, w);
+  EXPECT_EQ((**o).fObjectType, (OSType)'QTsh');
+  EXPECT_TRUE((**o).fCanResizeWindow);
+  EXPECT_FALSE((**o).fIsDirty);
+  EXPECT_EQ((**o).fMovie, nullptr);
+  GrafPtr port;
+  GetPort(&port);
+  EXPECT_EQ(port, QTFrame_GetPortFromWindowReference(w));
+  QTFrame_DestroyMovieWindow(w);
+  EXPECT_EQ(WindowCount(), 0);
+}
+
+TEST_F(WindowObjects, OnlyTaggedRecordsOnApplicationWindowsCount) {
+  WindowReference plain = OpenForeignWindow();
+  EXPECT_TRUE(QTFrame_IsAppWindow(plain));
+  EXPECT_EQ(QTFrame_GetWindowObjectFromWindow(plain), nullptr);
+
+  // A handle whose block is gone, and a record with another tag.
+  Handle empty = NewEmptyHandle();
+  SetWRefCon(plain, (long)empty);
+  EXPECT_EQ(QTFrame_GetWindowObjectFromWindow(plain), nullptr);
+  EXPECT_FALSE(QTFrame_IsWindowObjectOurs((WindowObject)empty));
+  WindowObject foreign = (WindowObject)NewHandleClear(sizeof(WindowObjectRecord));
+  (**foreign).fObjectType = 'abcd';
+  SetWRefCon(plain, (long)foreign);
+  EXPECT_EQ(QTFrame_GetWindowObjectFromWindow(plain), nullptr);
+  EXPECT_EQ(QTFrame_GetMCFromWindow(plain), nullptr);
+  EXPECT_EQ(QTFrame_GetAppDataFromWindow(plain), nullptr);
+  EXPECT_EQ(QTFrame_GetAppDataFromWindowObject(foreign), nullptr);
+
+  // A dialog carrying a tagged record is still no movie window: the kind decides first.
+  DialogPtr dialog = GetNewDialog(kAboutBoxID, NULL, (WindowPtr)-1L);
+  ASSERT_NE(dialog, nullptr);
+  (**foreign).fObjectType = kApplicationSignature;
+  SetWRefCon(GetDialogWindow(dialog), (long)foreign);
+  EXPECT_FALSE(QTFrame_IsAppWindow(GetDialogWindow(dialog)));
+  EXPECT_EQ(QTFrame_GetWindowObjectFromWindow(GetDialogWindow(dialog)), nullptr);
+
+  SetWRefCon(plain, 0);
+  DisposeDialog(dialog);
+  DisposeHandle((Handle)foreign);
+  DisposeHandle(empty);
+
+  EXPECT_FALSE(QTFrame_IsAppWindow(nullptr));
+  EXPECT_FALSE(QTFrame_IsWindowObjectOurs(nullptr));
+  EXPECT_EQ(QTFrame_GetNextAppWindow(nullptr), nullptr);
+  EXPECT_EQ(QTFrame_GetWindowObjectFromWindow(nullptr), nullptr);
+}
+
+TEST_F(WindowObjects, WalksSkipWindowsWithoutRecords) {
+  EXPECT_EQ(QTFrame_GetFrontMovieWindow(), nullptr);
+  WindowReference first = OpenMovieWindow("first.mov");
+  OpenForeignWindow();  // between the two movie windows
+  WindowReference second = OpenMovieWindow("second.mov");
+  OpenForeignWindow();  // in front of everything
+  DialogPtr dialog = GetNewDialog(kAboutBoxID, NULL, (WindowPtr)-1L);
+  ASSERT_NE(dialog, nullptr);
+
+  EXPECT_EQ(QTFrame_GetFrontMovieWindow(), second);
+  EXPECT_EQ(QTFrame_GetNextMovieWindow(second), first);
+  EXPECT_EQ(QTFrame_GetNextMovieWindow(first), nullptr);
+  EXPECT_EQ(QTFrame_GetWindowObjectFromFrontWindow(), QTFrame_GetWindowObjectFromWindow(second));
+  DisposeDialog(dialog);
+}
+
+TEST_F(WindowObjects, ActivatingAWindowWithoutControllerKeepsThePort) {
+  WindowReference w = OpenMovieWindow("plain.mov");
+  WindowReference other = OpenForeignWindow();
+  SetPort(QTFrame_GetPortFromWindowReference(other));
+  QTFrame_ActivateController(w, true);
+  QTFrame_ActivateController(nullptr, false);
+  GrafPtr port;
+  GetPort(&port);
+  EXPECT_EQ(port, QTFrame_GetPortFromWindowReference(other));
+}
+
+TEST_F(WindowObjects, ClosingReleasesTheRecordAndTheMovie) {
+  long before = VTLiveHandleCount();
+  WindowReference w = OpenMovieWindow("leak.mov");
+  ASSERT_NE(w, nullptr);
+  EXPECT_GT(VTLiveHandleCount(), before);
+  QTFrame_DestroyMovieWindow(w);
+  EXPECT_EQ(VTLiveHandleCount(), before);
+  EXPECT_EQ(WindowCount(), 0);
+
+  // A window that is not the framework's is disposed without a question.
+  WindowReference plain = OpenForeignWindow();
+  QTFrame_DestroyMovieWindow(plain);
+  EXPECT_EQ(WindowCount(), 0);
+  QTFrame_DestroyMovieWindow(nullptr);
+  EXPECT_EQ(VTAutomationNavDialogCount(), 0);
+}
+
+using MovieWindowClose = AppTest;
+
+TEST_F(MovieWindowClose, CleanWindowClosesWithoutAsking) {
+  WindowReference w = OpenMovieWindow("clean.mov");
+  QTFrame_DestroyMovieWindow(w);
+  EXPECT_EQ(QTFrame_GetFrontMovieWindow(), nullptr);
+  EXPECT_EQ(VTAutomationNavDialogCount(), 0);
+}
+
+TEST_F(MovieWindowClose, DirtyWindowAsksWithTitleAndApplicationName) {
+  WindowReference w = OpenMovieWindow("dirty.mov", true);
+  VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesCancel);
+  QTFrame_DestroyMovieWindow(w);
+
+  VTNavDialogInfo shown = VTAutomationNavLastShown();
+  EXPECT_EQ(shown.kind, VTNavDialogKind::saveChanges);
+  EXPECT_EQ(shown.clientName, ToString(gAppName));
+  EXPECT_FALSE(ToString(gAppName).empty());
+  EXPECT_NE(shown.message.find("dirty.mov"), std::string::npos);
+  EXPECT_EQ(shown.message.find("quitting"), std::string::npos);
+  // Cancel: the window, its record and its changes stay.
+  EXPECT_EQ(QTFrame_GetFrontMovieWindow(), w);
+  EXPECT_TRUE((**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty);
+
+  // Don't Save: closed, nothing written.
+  VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesDontSave);
+  QTFrame_DestroyMovieWindow(w);
+  EXPECT_EQ(QTFrame_GetFrontMovieWindow(), nullptr);
+  FSSpec spec;
+  EXPECT_EQ(VTMakeFSSpecFromPath((tempDir_ + "/dirty.mov").c_str(), &spec), fnfErr);
+}
+
+TEST_F(MovieWindowClose, SaveWritesTheMovieThenCloses) {
+  WindowReference w = OpenMovieWindow("keep.mov", true);
+  VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesSave);
+  VTAutomationNavSaveAs(tempDir_, "keep.mov");
+  QTFrame_DestroyMovieWindow(w);
+  EXPECT_EQ(QTFrame_GetFrontMovieWindow(), nullptr);
+  FSSpec spec;
+  EXPECT_EQ(VTMakeFSSpecFromPath((tempDir_ + "/keep.mov").c_str(), &spec), noErr);
+}
+
+// A save-changes dialog that ends without an answer must not throw the changes away, and
+// during a quit it abandons the quit.
+TEST_F(MovieWindowClose, UnansweredDialogKeepsTheWindow) {
+  WindowReference w = OpenMovieWindow("unsure.mov", true);
+  gShuttingDown = true;
+  VTAutomationNavSetTurnLimit(3);  // the dialog is abandoned unanswered
+  QTFrame_DestroyMovieWindow(w);
+  EXPECT_EQ(QTFrame_GetFrontMovieWindow(), w);
+  EXPECT_FALSE(gShuttingDown);
+}
+
+using MovieDocuments = AppTest;
+
+TEST_F(MovieDocuments, SaveAsCancelLeavesTheDocumentAlone) {
+  WindowReference w = OpenMovieWindow("doc.mov", true);
+  WindowObject o = QTFrame_GetWindowObjectFromWindow(w);
+  Movie movie = (**o).fMovie;
+  VTAutomationNavCancelSave();
+  EXPECT_EQ(QTFrame_SaveAsMovieFile(w), userCanceledErr);
+  EXPECT_EQ((**o).fMovie, movie);
+  EXPECT_EQ((**o).fFileRefNum, -1);
+  Str255 title;
+  GetWTitle(w, title);
+  EXPECT_EQ(ToString(title), "doc.mov");
+  VTNavDialogInfo shown = VTAutomationNavLastShown();
+  EXPECT_EQ(shown.kind, VTNavDialogKind::save);
+  EXPECT_EQ(shown.proposedName, "untitled.mov");
+  EXPECT_EQ(shown.message, "Save Movie as:");
+  EXPECT_EQ(QTFrame_SaveAsMovieFile(nullptr), paramErr);
+}
+
+TEST_F(MovieDocuments, SaveAsReplacesMovieFileAndTitle) {
+  WindowReference w = OpenMovieWindow("before.mov", true);
+  WindowObject o = QTFrame_GetWindowObjectFromWindow(w);
+  VTAutomationNavSaveAs(tempDir_, "after.mov");
+  ASSERT_EQ(QTFrame_SaveAsMovieFile(w), noErr);
+  EXPECT_FALSE((**o).fIsDirty);
+  EXPECT_NE((**o).fFileRefNum, -1);
+  EXPECT_EQ((**o).fFileResID, movieInDataForkResID);
+  Str255 title;
+  GetWTitle(w, title);
+  EXPECT_EQ(ToString(title), "after.mov");
+
+  // Saving again writes in place, without a dialog.
+  long dialogs = VTAutomationNavDialogCount();
+  (**o).fIsDirty = true;
+  EXPECT_TRUE(QTFrame_UpdateMovieFile(w));
+  EXPECT_FALSE((**o).fIsDirty);
+  EXPECT_EQ(VTAutomationNavDialogCount(), dialogs);
+}
+
+TEST_F(MovieDocuments, OpenReadsAChosenMovieFile) {
+  std::string path = vt_test::fixture("app_small.mov",
+                                      "-f lavfi -i testsrc=size=96x64:rate=10 -t 1 -c:v mjpeg");
+  ASSERT_FALSE(path.empty());
+  VTAutomationNavChooseFile(path);
+  EXPECT_TRUE(QTFrame_OpenMovieInWindow(NULL, NULL));
+  WindowReference w = QTFrame_GetFrontMovieWindow();
+  ASSERT_NE(w, nullptr);
+  Str255 title;
+  GetWTitle(w, title);
+  EXPECT_EQ(ToString(title), "app_small.mov");
+  WindowObject o = QTFrame_GetWindowObjectFromWindow(w);
+  EXPECT_NE((**o).fFileRefNum, -1);
+  EXPECT_FALSE((**o).fIsDirty);
+  VTWindowInfo info{};
+  for (auto& i : VTAutomationListWindows())
+    if (i.window == w) info = i;
+  EXPECT_TRUE(info.visible);
+  EXPECT_EQ(info.content.right - info.content.left, 96);
+
+  VTAutomationNavCancelOpen();
+  EXPECT_FALSE(QTFrame_OpenMovieInWindow(NULL, NULL));
+  EXPECT_EQ(QTFrame_GetFrontMovieWindow(), w);
+}
+
+// A movie given without the file it belongs to cannot be titled or saved: refused, released.
+TEST_F(MovieDocuments, MovieWithoutFileSpecIsRefused) {
+  long before = VTLiveHandleCount();
+  EXPECT_FALSE(QTFrame_OpenMovieInWindow(NewMovie(newMovieActive), NULL));
+  EXPECT_EQ(WindowCount(), 0);
+  EXPECT_EQ(VTLiveHandleCount(), before);
+}
+
+TEST_F(MovieDocuments, WindowWidthOfNothingIsZero) {
+  EXPECT_EQ(QTFrame_GetWindowWidth(nullptr), 0);
+  WindowReference w = QTFrame_CreateMovieWindow();
+  EXPECT_EQ(QTFrame_GetWindowWidth(w), 630);
+  QTFrame_DestroyMovieWindow(w);
+}
