@@ -231,7 +231,7 @@ Boolean QTFrame_OpenMovieInWindow(Movie theMovie, FSSpecPtr theFSSpec) {
   if (theMovie == NULL && theFSSpec == NULL) {
     QTFrameFileFilterUPP myFileFilterUPP = QTFrame_GetFileFilterUPP(
         reinterpret_cast<ProcPtr>(reinterpret_cast<void (*)(void)>(QTFrame_FilterFiles)));
-    myErr = QTFrame_GetOneFileWithPreview(0, NULL, &myFSSpec, (void*)myFileFilterUPP);
+    myErr = QTFrame_GetOneFileWithPreview(0, NULL, &myFSSpec, myFileFilterUPP);
     if (myFileFilterUPP != NULL) DisposeNavObjectFilterUPP(myFileFilterUPP);
     if (myErr != noErr) goto bail;
   }
@@ -461,8 +461,9 @@ Boolean QTFrame_UpdateMovieFile(WindowReference theWindow) {
     myErr = UpdateMovieResource(myMovie, (**myWindowObject).fFileRefNum,
                                 (**myWindowObject).fFileResID, NULL);
 
-  // Save As may have replaced the record's contents but never the record itself.
-  (**myWindowObject).fIsDirty = false;
+  // Only a save that succeeded clears the mark: a failed or cancelled save must not let the
+  // window close later without asking, which would throw the edits away.
+  if (myErr == noErr) (**myWindowObject).fIsDirty = false;
   return myErr == noErr;
 }
 
@@ -696,7 +697,8 @@ void QTFrame_Beep(void) { SysBeep(30); }
 //////////
 
 OSErr QTFrame_GetOneFileWithPreview(short theNumTypes, QTFrameTypeListPtr theTypeList,
-                                    FSSpecPtr theFSSpecPtr, void* theFilterProc) {
+                                    FSSpecPtr theFSSpecPtr,
+                                    QTFrameFileFilterUPP theFilterProc) {
   NavReplyRecord myReply;
   NavDialogOptions myDialogOptions;
   NavTypeListHandle myOpenList = NULL;
@@ -721,7 +723,7 @@ OSErr QTFrame_GetOneFileWithPreview(short theNumTypes, QTFrameTypeListPtr theTyp
 
   BlockZero(&myReply, sizeof(myReply));
   myErr = NavGetFile(NULL, &myReply, &myDialogOptions, myEventUPP, NULL,
-                     (NavObjectFilterUPP)theFilterProc, myOpenList, NULL);
+                     theFilterProc, myOpenList, NULL);
   if (myErr == noErr && myReply.validRecord) {
     AEKeyword myKeyword;
     DescType myActualType;

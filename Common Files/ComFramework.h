@@ -106,7 +106,8 @@ void QTFrame_Beep(void);
 
 // File dialogs and file-type filtering
 OSErr QTFrame_GetOneFileWithPreview(short theNumTypes, QTFrameTypeListPtr theTypeList,
-                                    FSSpecPtr theFSSpecPtr, void* theFilterProc);
+                                    FSSpecPtr theFSSpecPtr,
+                                    QTFrameFileFilterUPP theFilterProc);
 OSErr QTFrame_PutFile(ConstStr255Param thePrompt, ConstStr255Param theFileName,
                       FSSpecPtr theFSSpecPtr, Boolean* theIsSelected, Boolean* theIsReplacing);
 void QTFrame_HandleNavEvent(NavEventCallbackMessage theCallBackSelector,

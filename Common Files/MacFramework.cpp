@@ -342,7 +342,12 @@ void QTFrame_DestroyMovieWindow(WindowReference theWindow) {
 
     switch (myReply) {
       case kNavAskSaveChangesSave:
-        QTFrame_UpdateMovieFile(theWindow);
+        // A save that did not happen (cancelled, disk full) keeps the window and its edits,
+        // as a Cancel does; closing it would lose them.
+        if (!QTFrame_UpdateMovieFile(theWindow)) {
+          gShuttingDown = false;
+          return;
+        }
         break;
       case kNavAskSaveChangesDontSave:
         break;

@@ -101,7 +101,7 @@ TEST_F(FileTypes, OpenDialogOffersFilesByContentNotName) {
   FSSpec spec;
   QTFrameFileFilterUPP filter = QTFrame_GetFileFilterUPP(
       reinterpret_cast<ProcPtr>(reinterpret_cast<void (*)(void)>(QTFrame_FilterFiles)));
-  EXPECT_EQ(QTFrame_GetOneFileWithPreview(0, NULL, &spec, (void*)filter), userCanceledErr);
+  EXPECT_EQ(QTFrame_GetOneFileWithPreview(0, NULL, &spec, filter), userCanceledErr);
   VTNavDialogInfo shown = VTAutomationNavLastShown();
   std::vector<std::string> items = shown.items;
   auto listed = [&items](const std::string& n) {
@@ -113,7 +113,7 @@ TEST_F(FileTypes, OpenDialogOffersFilesByContentNotName) {
   EXPECT_GT(shown.filterCalls, 0);
 
   VTAutomationNavChooseFile(dir + "/clip.txt");
-  EXPECT_EQ(QTFrame_GetOneFileWithPreview(0, NULL, &spec, (void*)filter), noErr);
+  EXPECT_EQ(QTFrame_GetOneFileWithPreview(0, NULL, &spec, filter), noErr);
   EXPECT_EQ(ToString(spec.name), "clip.txt");
   DisposeNavObjectFilterUPP(filter);
 }

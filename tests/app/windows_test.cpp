@@ -240,3 +240,19 @@ TEST_F(MovieDocuments, WindowWidthOfNothingIsZero) {
   EXPECT_EQ(QTFrame_GetWindowWidth(w), 630);
   QTFrame_DestroyMovieWindow(w);
 }
+
+// Choosing Save and then cancelling the save dialog keeps the window and its edits, and
+// abandons a quit: nothing the user did not agree to is thrown away.
+TEST_F(MovieWindowClose, SaveThatDoesNotHappenKeepsTheWindow) {
+  WindowReference w = OpenMovieWindow("unsaved.mov", true);
+  VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesSave);
+  VTAutomationNavCancelSave();
+  QTFrame_QuitFramework();
+  EXPECT_FALSE(gShuttingDown);
+  EXPECT_EQ(QTFrame_GetFrontMovieWindow(), w);
+  EXPECT_TRUE((**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty);
+
+  VTAutomationNavCancelSave();
+  EXPECT_FALSE(QTFrame_UpdateMovieFile(w));
+  EXPECT_TRUE((**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty);
+}
