@@ -1,0 +1,85 @@
+#include <MacMemory.h>
+#include <QTAtoms.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "fixtures.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Each test gets its own config folder so tests can run in parallel.
+class Prefs : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = vt_test::tempDir("prefs");
+    const char* old = std::getenv("XDG_CONFIG_HOME");
+    saved_ = old ? old : "";
+    setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
+  }
+  void TearDown() override { setenv("XDG_CONFIG_HOME", saved_.c_str(), 1); }
+  std::string dir_, saved_;
+};
+
+OSErr writeSpeed(long speed) {
+  QTAtomContainer c = nullptr;
+  OSErr err = QTNewAtomContainer(&c);
+  if (err != noErr) return err;
+  uint32_t be = __builtin_bswap32((uint32_t)speed);
+  err = QTInsertChild(c, 0, ConnectionSpeedPrefsType, 1, 0, 4, &be, nullptr);
+  if (err == noErr) err = SetQuickTimePreference(ConnectionSpeedPrefsType, c);
+  QTDisposeAtomContainer(c);
+  return err;
+}
+
+}  // namespace
+
+TEST_F(Prefs, RoundTripAndMissing) {
+  QTAtomContainer c = (QTAtomContainer)1;
+  EXPECT_EQ(GetQuickTimePreference(ConnectionSpeedPrefsType, &c), resNotFound);
+  EXPECT_EQ(c, nullptr);
+
+  ASSERT_EQ(writeSpeed(5600), noErr);
+  EXPECT_TRUE(fs::exists(dir_ + "/vantrel/cspd.qtpref"));
+  ASSERT_EQ(GetQuickTimePreference(ConnectionSpeedPrefsType, &c), noErr);
+  QTAtom a = QTFindChildByID(c, 0, ConnectionSpeedPrefsType, 1, nullptr);
+  ASSERT_NE(a, 0);
+  long size = 0;
+  Ptr p;
+  ASSERT_EQ(QTGetAtomDataPtr(c, a, &size, &p), noErr);
+  ASSERT_EQ(size, 4);
+  EXPECT_EQ(std::memcmp(p, "\x00\x00\x15\xE0", 4), 0);  // 5600, big-endian
+  QTDisposeAtomContainer(c);
+
+  // Rewriting replaces the file and leaves no temporary behind.
+  ASSERT_EQ(writeSpeed(2800), noErr);
+  int files = 0;
+  for (auto& e : fs::directory_iterator(dir_ + "/vantrel")) (void)e, ++files;
+  EXPECT_EQ(files, 1);
+  EXPECT_EQ(GetQuickTimePreference('none', &c), resNotFound);
+}
+
+TEST_F(Prefs, DamagedOrUnwritableStoreIsAnError) {
+  fs::create_directories(dir_ + "/vantrel");
+  std::ofstream(dir_ + "/vantrel/cspd.qtpref") << "not an atom container at all";
+  QTAtomContainer c = nullptr;
+  EXPECT_EQ(GetQuickTimePreference(ConnectionSpeedPrefsType, &c), invalidAtomContainerErr);
+  EXPECT_EQ(c, nullptr);
+
+  // A container that is not well formed is not stored.
+  Handle bad = NewHandleClear(40);
+  EXPECT_EQ(SetQuickTimePreference(ConnectionSpeedPrefsType, bad), invalidAtomContainerErr);
+  DisposeHandle(bad);
+  EXPECT_EQ(SetQuickTimePreference(ConnectionSpeedPrefsType, nullptr), paramErr);
+
+  // A config path that cannot be a folder: the error comes back, nothing crashes.
+  std::ofstream(dir_ + "/blocker") << "file";
+  setenv("XDG_CONFIG_HOME", (dir_ + "/blocker").c_str(), 1);
+  EXPECT_NE(writeSpeed(1400), noErr);
+}
