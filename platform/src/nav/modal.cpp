@@ -1,6 +1,7 @@
 #include "nav/modal.h"
 
 #include <Events.h>
+#include <MacErrors.h>
 #include <MacWindows.h>
 #include <Menus.h>
 

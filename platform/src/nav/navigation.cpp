@@ -497,7 +497,7 @@ OSErr NavAskSaveChanges(NavDialogOptions* dialogOptions, NavAskSaveChangesAction
   ModalStats stats;
   OSErr err = runModal(content, title, dialogOptions->location, eventProc, callBackUD, stats);
   // A dialog that could not run answers Cancel, so nothing is lost.
-  *reply = err == noErr ? content.dialog().answer() : kNavAskSaveChangesCancel;
+  *reply = err == noErr ? content.dialog().answer() : (NavAskSaveChangesResult)kNavAskSaveChangesCancel;
   finish(content, title, stats, err);
   return err;
 }

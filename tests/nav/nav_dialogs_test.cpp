@@ -1,0 +1,656 @@
+// The navigation dialogs on the headless window server, answered through the automation API
+// and through real clicks and keys posted from the modal hook.
+#include <AppleEvents.h>
+#include <Files.h>
+#include <MacErrors.h>
+#include <MacMemory.h>
+#include <MacWindows.h>
+#include <Navigation.h>
+#include <VTAutomation.h>
+#include <VTAutomationNav.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "fixtures.h"
+#include "nav/browser.h"
+
+namespace {
+
+void touch(const std::string& path, const std::string& content = "data") {
+  std::ofstream(path) << content;
+}
+
+bool exists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+void setPascal(Str255 dst, const std::string& s) {
+  dst[0] = (unsigned char)s.size();
+  std::memcpy(dst + 1, s.data(), s.size());
+}
+
+Point centre(const Rect& r) {
+  Point p;
+  p.h = (short)((r.left + r.right) / 2);
+  p.v = (short)((r.top + r.bottom) / 2);
+  return p;
+}
+
+// The chosen file of a reply, as a host path ("" when there is none).
+std::string chosenPath(NavReplyRecord& reply) {
+  FSSpec spec{};
+  AEKeyword kw = 0;
+  DescType type = 0;
+  Size size = 0;
+  if (AEGetNthPtr(&reply.selection, 1, typeFSS, &kw, &type, &spec, sizeof spec, &size) != noErr)
+    return "";
+  char buf[4096];
+  if (VTFSSpecToPath(&spec, buf, sizeof buf) != noErr) return "";
+  return buf;
+}
+
+// Steps run from the modal hook one after another, each once the input the previous one
+// posted has been consumed.
+struct Script {
+  std::vector<std::function<void()>> steps;
+  size_t next = 0;
+  void install() {
+    VTAutomationSetModalHook([this] {
+      if (VTAutomationPendingInput() > 0 || next >= steps.size()) return;
+      steps[next++]();
+    });
+  }
+};
+
+void clickButton(const std::string& label) {
+  Rect r{};
+  ASSERT_TRUE(VTAutomationNavButtonRect(label, &r)) << label;
+  VTAutomationPostClick(centre(r));
+}
+
+void clickItem(const std::string& name) {
+  Rect r{};
+  ASSERT_TRUE(VTAutomationNavItemRect(name, &r)) << name;
+  VTAutomationPostClick(centre(r));
+}
+
+// What the event callback saw.
+struct CallbackLog {
+  long nulls = 0;
+  std::vector<WindowRef> updates;
+  long starts = 0;
+  long terminates = 0;
+  WindowRef dialogWindow = nullptr;
+};
+
+void logEvent(NavEventCallbackMessage selector, NavCBRecPtr parms, void* ud) {
+  auto* log = static_cast<CallbackLog*>(ud);
+  if (selector == kNavCBStart) ++log->starts, log->dialogWindow = parms->window;
+  if (selector == kNavCBTerminate) ++log->terminates;
+  if (selector != kNavCBEvent) return;
+  EventRecord* e = parms->eventData.eventDataParms.event;
+  if (e->what == nullEvent) ++log->nulls;
+  if (e->what == updateEvt) {
+    WindowRef w = (WindowRef)e->message;
+    log->updates.push_back(w);
+    BeginUpdate(w);
+    EndUpdate(w);
+  }
+}
+
+class NavDialogs : public ::testing::Test {
+ protected:
+  std::string dir;
+  Script script;
+
+  void SetUp() override {
+    VTAutomationUseHeadless(1024, 768);
+    VTAutomationReset();
+    VTAutomationNavReset();
+    VTAutomationNavSetTurnLimit(5000);  // an unanswered dialog fails the test, never hangs it
+    dir = vt::nav::normaliseFolder(vt_test::tempDir("nav-dialogs"));
+    mkdir((dir + "/Clips").c_str(), 0755);
+    mkdir((dir + "/archive").c_str(), 0755);
+    touch(dir + "/Clips/inner.mov");
+    touch(dir + "/beta.mov");
+    touch(dir + "/Alpha.mov");
+    touch(dir + "/notes.txt");
+    VTAutomationNavSetStartFolder(dir);
+  }
+  void TearDown() override {
+    VTAutomationSetModalHook(nullptr);
+    VTAutomationNavReset();
+    VTAutomationReset();
+  }
+
+  NavDialogOptions saveChangesOptions(const std::string& doc) {
+    NavDialogOptions o;
+    EXPECT_EQ(NavGetDefaultDialogOptions(&o), noErr);
+    setPascal(o.clientName, "Vantrel");
+    setPascal(o.savedFileName, doc);
+    return o;
+  }
+
+  OSErr openDialog(NavReplyRecord& reply, NavObjectFilterUPP filter = nullptr,
+                   NavTypeListHandle types = nullptr, CallbackLog* log = nullptr) {
+    NavDialogOptions o;
+    NavGetDefaultDialogOptions(&o);
+    o.dialogOptionFlags &= ~(kNavAllowMultipleFiles | kNavNoTypePopup);
+    setPascal(o.clientName, "Vantrel");
+    return NavGetFile(nullptr, &reply, &o, log ? logEvent : nullptr, nullptr, filter, types, log);
+  }
+
+  OSErr saveDialog(NavReplyRecord& reply, const std::string& proposed,
+                   CallbackLog* log = nullptr) {
+    NavDialogOptions o;
+    NavGetDefaultDialogOptions(&o);
+    o.dialogOptionFlags |= kNavNoTypePopup | kNavDontAutoTranslate;
+    setPascal(o.clientName, "Vantrel");
+    setPascal(o.savedFileName, proposed);
+    setPascal(o.message, "Save Movie as:");
+    return NavPutFile(nullptr, &reply, &o, log ? logEvent : nullptr, 'MooV', 'TVOD', log);
+  }
+};
+
+size_t dialogWindowCount() {
+  size_t n = 0;
+  for (const auto& w : VTAutomationListWindows())
+    if (w.kind == 2) ++n;
+  return n;
+}
+
+}  // namespace
+
+// Save changes ----------------------------------------------------------------------------------
+
+TEST_F(NavDialogs, SaveChangesAnswersThroughAutomation) {
+  const NavAskSaveChangesResult answers[] = {kNavAskSaveChangesSave, kNavAskSaveChangesDontSave,
+                                             kNavAskSaveChangesCancel};
+  for (NavAskSaveChangesResult want : answers) {
+    VTAutomationNavAnswerSaveChanges(want);
+    NavDialogOptions o = saveChangesOptions("Clip.mov");
+    NavAskSaveChangesResult got = 0;
+    ASSERT_EQ(NavAskSaveChanges(&o, kNavSaveChangesClosingDocument, &got, nullptr, nullptr),
+              noErr);
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(dialogWindowCount(), 0u);  // the dialog is gone
+  }
+  EXPECT_EQ(VTAutomationNavDialogCount(), 3);
+}
+
+TEST_F(NavDialogs, SaveChangesIsWordedForClosingAndQuittingAndNamesBoth) {
+  NavDialogOptions o = saveChangesOptions("Clip.mov");
+  NavAskSaveChangesResult got = 0;
+  VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesCancel);
+  ASSERT_EQ(NavAskSaveChanges(&o, kNavSaveChangesClosingDocument, &got, nullptr, nullptr), noErr);
+  VTNavDialogInfo closing = VTAutomationNavLastShown();
+  EXPECT_EQ(closing.kind, VTNavDialogKind::saveChanges);
+  EXPECT_EQ(closing.message,
+            "Do you want to save the changes you made in the document \xE2\x80\x9C"
+            "Clip.mov\xE2\x80\x9D?");
+  EXPECT_EQ(closing.clientName, "Vantrel");
+  EXPECT_EQ(closing.windowTitle, "Vantrel");
+  VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesCancel);
+  ASSERT_EQ(NavAskSaveChanges(&o, kNavSaveChangesQuittingApplication, &got, nullptr, nullptr),
+            noErr);
+  EXPECT_EQ(VTAutomationNavLastShown().message,
+            "Do you want to save the changes you made in the document \xE2\x80\x9C"
+            "Clip.mov\xE2\x80\x9D before quitting?");
+}
+
+TEST_F(NavDialogs, SaveChangesByRealKeysAndClicks) {
+  struct Case {
+    std::function<void()> act;
+    NavAskSaveChangesResult want;
+  } cases[] = {
+      {[] { VTAutomationPostKey(kReturnCharCode); }, kNavAskSaveChangesSave},
+      {[] { VTAutomationPostKey(kEscapeCharCode); }, kNavAskSaveChangesCancel},
+      {[] { clickButton("Don\xE2\x80\x99t Save"); }, kNavAskSaveChangesDontSave},
+      {[] { clickButton("Save"); }, kNavAskSaveChangesSave},
+      {[] { clickButton("Cancel"); }, kNavAskSaveChangesCancel},
+  };
+  for (auto& c : cases) {
+    Script s;
+    // A stray letter first: it must not answer anything.
+    s.steps = {[] { VTAutomationPostKey('x'); }, c.act};
+    s.install();
+    NavDialogOptions o = saveChangesOptions("Clip.mov");
+    NavAskSaveChangesResult got = 0;
+    ASSERT_EQ(NavAskSaveChanges(&o, kNavSaveChangesClosingDocument, &got, nullptr, nullptr),
+              noErr);
+    EXPECT_EQ(got, c.want);
+    EXPECT_EQ(s.next, 2u);
+  }
+}
+
+TEST_F(NavDialogs, SaveChangesRejectsMissingArguments) {
+  NavDialogOptions o = saveChangesOptions("A");
+  NavAskSaveChangesResult got = 0;
+  EXPECT_EQ(NavAskSaveChanges(nullptr, kNavSaveChangesClosingDocument, &got, nullptr, nullptr),
+            paramErr);
+  EXPECT_EQ(NavAskSaveChanges(&o, kNavSaveChangesClosingDocument, nullptr, nullptr, nullptr),
+            paramErr);
+  EXPECT_EQ(VTAutomationNavDialogCount(), 0);
+  EXPECT_EQ(NavGetDefaultDialogOptions(nullptr), paramErr);
+  EXPECT_EQ(NavDisposeReply(nullptr), paramErr);
+}
+
+TEST_F(NavDialogs, UnansweredSaveChangesGivesUpAsCancel) {
+  VTAutomationNavSetTurnLimit(20);
+  NavDialogOptions o = saveChangesOptions("A");
+  NavAskSaveChangesResult got = 0;
+  ASSERT_EQ(NavAskSaveChanges(&o, kNavSaveChangesQuittingApplication, &got, nullptr, nullptr),
+            noErr);
+  EXPECT_EQ(got, kNavAskSaveChangesCancel);  // never loses the document
+}
+
+TEST_F(NavDialogs, EventCallbackGetsNullsAndOtherWindowsUpdates) {
+  Rect bounds{60, 20, 300, 400};
+  Str255 title;
+  setPascal(title, "Behind");
+  WindowRef doc = NewCWindow(nullptr, &bounds, title, true, 4, (WindowRef)-1, true, 0);
+  ASSERT_NE(doc, nullptr);
+  Script s;
+  s.steps = {[] {},
+             [doc] {
+               Rect r{0, 0, 50, 50};
+               InvalWindowRect(doc, &r);
+             },
+             [] {}, [] {}, [] { VTAutomationPostKey(kEscapeCharCode); }};
+  s.install();
+  CallbackLog log;
+  NavDialogOptions o = saveChangesOptions("A");
+  NavAskSaveChangesResult got = 0;
+  ASSERT_EQ(NavAskSaveChanges(&o, kNavSaveChangesClosingDocument, &got, logEvent, &log), noErr);
+  EXPECT_EQ(got, kNavAskSaveChangesCancel);
+  EXPECT_GT(log.nulls, 0);
+  ASSERT_FALSE(log.updates.empty());
+  for (WindowRef w : log.updates) {
+    EXPECT_EQ(w, doc);  // never the dialog's own window
+    EXPECT_NE(w, log.dialogWindow);
+  }
+  EXPECT_EQ(log.starts, 1);
+  EXPECT_EQ(log.terminates, 1);
+  VTNavDialogInfo info = VTAutomationNavLastShown();
+  EXPECT_EQ(info.updatesPassed, (long)log.updates.size());
+  EXPECT_EQ(info.nullsPassed, log.nulls);
+  DisposeWindow(doc);
+}
+
+// Open ------------------------------------------------------------------------------------------
+
+TEST_F(NavDialogs, OpenReturnsTheChosenFileAsAnFSSpec) {
+  VTAutomationNavChooseFile(dir + "/beta.mov");
+  NavReplyRecord reply;
+  ASSERT_EQ(openDialog(reply), noErr);
+  ASSERT_TRUE(reply.validRecord);
+  long count = 0;
+  ASSERT_EQ(AECountItems(&reply.selection, &count), noErr);
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(chosenPath(reply), dir + "/beta.mov");
+  EXPECT_FALSE(reply.replacing);
+  EXPECT_EQ(NavDisposeReply(&reply), noErr);
+  EXPECT_FALSE(reply.validRecord);
+  EXPECT_EQ(NavDisposeReply(&reply), noErr);  // twice is harmless
+  VTNavDialogInfo info = VTAutomationNavLastShown();
+  EXPECT_EQ(info.kind, VTNavDialogKind::open);
+  EXPECT_EQ(info.folder, dir);
+  EXPECT_EQ(info.items, (std::vector<std::string>{"archive", "Clips", "Alpha.mov", "beta.mov",
+                                                  "notes.txt"}));
+  EXPECT_EQ(info.result, noErr);
+}
+
+TEST_F(NavDialogs, OpenCancelGivesUserCanceledAndNoReply) {
+  VTAutomationNavCancelOpen();
+  NavReplyRecord reply;
+  EXPECT_EQ(openDialog(reply), userCanceledErr);
+  EXPECT_FALSE(reply.validRecord);
+  EXPECT_EQ(NavDisposeReply(&reply), noErr);
+  // And by the Escape key.
+  Script s;
+  s.steps = {[] { VTAutomationPostKey(kEscapeCharCode); }};
+  s.install();
+  EXPECT_EQ(openDialog(reply), userCanceledErr);
+  EXPECT_EQ(NavGetFile(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+            paramErr);
+}
+
+namespace {
+struct FilterLog {
+  std::vector<std::string> names;
+  std::vector<bool> folders;
+  bool allFSS = true;
+};
+FilterLog* gFilterLog = nullptr;
+
+// Shows folders and files whose name does not contain "notes".
+Boolean nameFilter(AEDesc* item, void* info, void* ud, NavFilterModes mode) {
+  EXPECT_EQ(ud, gFilterLog);
+  EXPECT_EQ(mode, kNavFilteringBrowserList);
+  auto* fi = static_cast<NavFileOrFolderInfo*>(info);
+  if (item->descriptorType != typeFSS) gFilterLog->allFSS = false;
+  FSSpec spec{};
+  Size got = 0;
+  AEGetDescData(item, &spec, sizeof spec);
+  got = AEGetDescDataSize(item);
+  EXPECT_EQ(got, (Size)sizeof(FSSpec));
+  std::string name((const char*)spec.name + 1, spec.name[0]);
+  gFilterLog->names.push_back(name);
+  gFilterLog->folders.push_back(fi->isFolder);
+  if (fi->isFolder) return true;
+  return name.find("notes") == std::string::npos;
+}
+}  // namespace
+
+TEST_F(NavDialogs, FilterIsAskedAboutEveryItemAndFoldersComeFirst) {
+  FilterLog log;
+  gFilterLog = &log;
+  VTAutomationNavChooseFile(dir + "/Alpha.mov");
+  NavReplyRecord reply;
+  NavObjectFilterUPP filter = NewNavObjectFilterUPP(nameFilter);
+  NavDialogOptions o;
+  NavGetDefaultDialogOptions(&o);
+  ASSERT_EQ(NavGetFile(nullptr, &reply, &o, nullptr, nullptr, filter, nullptr, &log), noErr);
+  DisposeNavObjectFilterUPP(filter);
+  NavDisposeReply(&reply);
+  EXPECT_EQ(log.names.size(), 5u);
+  EXPECT_TRUE(log.allFSS);
+  VTNavDialogInfo info = VTAutomationNavLastShown();
+  EXPECT_EQ(info.filterCalls, 5);
+  EXPECT_EQ(info.items, (std::vector<std::string>{"archive", "Clips", "Alpha.mov", "beta.mov"}));
+  EXPECT_EQ(info.itemIsFolder, (std::vector<bool>{true, true, false, false}));
+
+  // A file the filter hides cannot be chosen.
+  VTAutomationNavChooseFile(dir + "/notes.txt");
+  filter = NewNavObjectFilterUPP(nameFilter);
+  EXPECT_EQ(NavGetFile(nullptr, &reply, &o, nullptr, nullptr, filter, nullptr, &log),
+            userCanceledErr);
+  DisposeNavObjectFilterUPP(filter);
+  EXPECT_NE(VTAutomationNavLastError().find("not listed"), std::string::npos);
+  gFilterLog = nullptr;
+}
+
+TEST_F(NavDialogs, TypeListShowsOnlyFilesOfItsTypesByContent) {
+  // A real movie with a text-file name and a text file with a movie name.
+  std::string movie = vt_test::fixture("nav-small.mov",
+                                       "-f lavfi -i testsrc=size=64x48:rate=10 -t 1 -c:v mjpeg");
+  ASSERT_FALSE(movie.empty());
+  std::string typed = dir + "/typed";
+  mkdir(typed.c_str(), 0755);
+  ASSERT_EQ(vt_test::run("cp '" + movie + "' '" + typed + "/clip.txt'"), 0);
+  touch(typed + "/fake.mov", "just some words, not a movie");
+  mkdir((typed + "/sub").c_str(), 0755);
+  NavTypeListHandle types = (NavTypeListHandle)NewHandleClear(sizeof(NavTypeList));
+  (*types)->componentSignature = 'QTsh';
+  (*types)->osTypeCount = 1;
+  (*types)->osType[0] = 'MooV';
+  VTAutomationNavSetStartFolder(typed);
+  VTAutomationNavCancelOpen();
+  NavReplyRecord reply;
+  EXPECT_EQ(openDialog(reply, nullptr, types), userCanceledErr);
+  EXPECT_EQ(VTAutomationNavLastShown().items, (std::vector<std::string>{"sub", "clip.txt"}));
+  // A count larger than the handle holds is not read past the block.
+  (*types)->osTypeCount = 3000;
+  VTAutomationNavCancelOpen();
+  EXPECT_EQ(openDialog(reply, nullptr, types), userCanceledErr);
+  EXPECT_EQ(VTAutomationNavLastShown().items, (std::vector<std::string>{"sub", "clip.txt"}));
+  DisposeHandle((Handle)types);
+}
+
+TEST_F(NavDialogs, OpenByRealClicksAndKeys) {
+  // Click a file, then the Open button.
+  script.steps = {[] { clickItem("beta.mov"); }, [] { clickButton("Open"); }};
+  script.install();
+  NavReplyRecord reply;
+  ASSERT_EQ(openDialog(reply), noErr);
+  EXPECT_EQ(chosenPath(reply), dir + "/beta.mov");
+  NavDisposeReply(&reply);
+
+  // Into a folder by double click, then Down and Return.
+  Script keys;
+  keys.steps = {[] {
+                  Rect r{};
+                  ASSERT_TRUE(VTAutomationNavItemRect("Clips", &r));
+                  VTAutomationPostClick(centre(r));
+                  VTAutomationPostClick(centre(r));
+                },
+                [] {
+                  VTNavDialogInfo info;
+                  ASSERT_TRUE(VTAutomationNavCurrent(&info));
+                  EXPECT_EQ(info.items, (std::vector<std::string>{"inner.mov"}));
+                  VTAutomationPostKey(kReturnCharCode);
+                }};
+  keys.install();
+  ASSERT_EQ(openDialog(reply), noErr);
+  EXPECT_EQ(chosenPath(reply), dir + "/Clips/inner.mov");
+  NavDisposeReply(&reply);
+
+  // The path menu goes back up; typing selects.
+  Script path;
+  path.steps = {[] {
+                  Rect r{};
+                  ASSERT_TRUE(VTAutomationNavPathMenuRect(&r));
+                  VTAutomationPostClick(centre(r));
+                },
+                [] {
+                  Rect r{};
+                  ASSERT_TRUE(VTAutomationNavPathMenuItemRect(1, &r));
+                  VTAutomationPostClick(centre(r));
+                },
+                [] { VTAutomationPostKey('b'); }, [] { VTAutomationPostKey(kReturnCharCode); }};
+  path.install();
+  VTAutomationNavSetStartFolder(dir + "/Clips");
+  ASSERT_EQ(openDialog(reply), noErr);
+  EXPECT_EQ(chosenPath(reply), dir + "/beta.mov");
+  NavDisposeReply(&reply);
+}
+
+TEST_F(NavDialogs, OpenAFileWithALongName) {
+  std::string longName = std::string(90, 'n') + ".mov";
+  touch(dir + "/" + longName);
+  VTAutomationNavChooseFile(dir + "/" + longName);
+  NavReplyRecord reply;
+  ASSERT_EQ(openDialog(reply), noErr);
+  FSSpec spec{};
+  AEKeyword kw;
+  DescType type;
+  Size size;
+  ASSERT_EQ(AEGetNthPtr(&reply.selection, 1, typeFSS, &kw, &type, &spec, sizeof spec, &size),
+            noErr);
+  EXPECT_LE(spec.name[0], 63);
+  EXPECT_EQ(chosenPath(reply), dir + "/" + longName);
+  NavDisposeReply(&reply);
+}
+
+TEST_F(NavDialogs, OpenPassesUpdatesAndNullsToTheCallback) {
+  Rect bounds{60, 20, 300, 400};
+  Str255 title;
+  setPascal(title, "Playing");
+  WindowRef doc = NewCWindow(nullptr, &bounds, title, true, 4, (WindowRef)-1, true, 0);
+  script.steps = {[] {},
+                  [doc] {
+                    Rect r{0, 0, 20, 20};
+                    InvalWindowRect(doc, &r);
+                  },
+                  [] {}, [] { VTAutomationPostKey(kEscapeCharCode); }};
+  script.install();
+  CallbackLog log;
+  NavReplyRecord reply;
+  EXPECT_EQ(openDialog(reply, nullptr, nullptr, &log), userCanceledErr);
+  EXPECT_GT(log.nulls, 0);
+  ASSERT_FALSE(log.updates.empty());
+  for (WindowRef w : log.updates) EXPECT_EQ(w, doc);
+  DisposeWindow(doc);
+}
+
+// Save ------------------------------------------------------------------------------------------
+
+TEST_F(NavDialogs, SaveANewFileNeitherCreatesNorReplaces) {
+  VTAutomationNavSaveAs(dir, "effect.mov");
+  NavReplyRecord reply;
+  ASSERT_EQ(saveDialog(reply, "untitled.mov"), noErr);
+  ASSERT_TRUE(reply.validRecord);
+  EXPECT_FALSE(reply.replacing);
+  EXPECT_EQ(chosenPath(reply), dir + "/effect.mov");
+  EXPECT_FALSE(exists(dir + "/effect.mov"));
+  NavDisposeReply(&reply);
+  VTNavDialogInfo info = VTAutomationNavLastShown();
+  EXPECT_EQ(info.kind, VTNavDialogKind::save);
+  EXPECT_EQ(info.proposedName, "untitled.mov");
+  EXPECT_EQ(info.message, "Save Movie as:");
+  EXPECT_EQ(info.clientName, "Vantrel");
+}
+
+TEST_F(NavDialogs, SaveOverAnExistingFileAsksAndSetsReplacing) {
+  VTAutomationNavSaveAs(dir, "beta.mov", true);
+  NavReplyRecord reply;
+  ASSERT_EQ(saveDialog(reply, "untitled.mov"), noErr);
+  EXPECT_TRUE(reply.replacing);
+  EXPECT_EQ(chosenPath(reply), dir + "/beta.mov");
+  EXPECT_TRUE(exists(dir + "/beta.mov"));  // still there: the caller deletes it
+  NavDisposeReply(&reply);
+
+  // Declining the question and then choosing another name.
+  VTAutomationNavSaveAs(dir, "beta.mov", false);
+  VTAutomationNavSaveAs(dir, "gamma.mov");
+  ASSERT_EQ(saveDialog(reply, "untitled.mov"), noErr);
+  EXPECT_FALSE(reply.replacing);
+  EXPECT_EQ(chosenPath(reply), dir + "/gamma.mov");
+  NavDisposeReply(&reply);
+
+  // Declining with nothing else to do cancels the dialog.
+  VTAutomationNavSaveAs(dir, "beta.mov", false);
+  EXPECT_EQ(saveDialog(reply, "untitled.mov"), userCanceledErr);
+  EXPECT_FALSE(reply.validRecord);
+  VTAutomationNavCancelSave();
+  EXPECT_EQ(saveDialog(reply, "untitled.mov"), userCanceledErr);
+}
+
+TEST_F(NavDialogs, SaveByRealTypingAndTheReplaceQuestion) {
+  // The proposed name is selected: typing replaces it.
+  script.steps = {[] {
+                    VTNavDialogInfo info;
+                    ASSERT_TRUE(VTAutomationNavCurrent(&info));
+                    EXPECT_EQ(info.name, "untitled.mov");
+                    EXPECT_TRUE(info.nameSelected);
+                    for (char c : std::string("beta.mov")) VTAutomationPostKey(c);
+                  },
+                  [] { VTAutomationPostKey(kReturnCharCode); },
+                  [] {
+                    VTNavDialogInfo info;
+                    ASSERT_TRUE(VTAutomationNavCurrent(&info));
+                    EXPECT_EQ(info.sheetMessage,
+                              "\xE2\x80\x9C" "beta.mov\xE2\x80\x9D already exists. Do you want "
+                              "to replace it?");
+                    clickButton("Cancel");  // back to the dialog
+                  },
+                  [] {
+                    VTNavDialogInfo info;
+                    ASSERT_TRUE(VTAutomationNavCurrent(&info));
+                    EXPECT_TRUE(info.sheetMessage.empty());
+                    clickButton("Save");
+                  },
+                  [] { clickButton("Replace"); }};
+  script.install();
+  NavReplyRecord reply;
+  ASSERT_EQ(saveDialog(reply, "untitled.mov"), noErr);
+  EXPECT_TRUE(reply.replacing);
+  EXPECT_EQ(chosenPath(reply), dir + "/beta.mov");
+  EXPECT_EQ(script.next, script.steps.size());
+  NavDisposeReply(&reply);
+}
+
+TEST_F(NavDialogs, SaveUnderANameLongerThanAnFSSpecHolds) {
+  std::string longName = std::string(80, 'e') + " final cut.mov";
+  VTAutomationNavSaveAs(dir + "/Clips", longName);
+  NavReplyRecord reply;
+  ASSERT_EQ(saveDialog(reply, "untitled.mov"), noErr);
+  FSSpec spec{};
+  AEKeyword kw;
+  DescType type;
+  Size size;
+  ASSERT_EQ(AEGetNthPtr(&reply.selection, 1, typeFSS, &kw, &type, &spec, sizeof spec, &size),
+            noErr);
+  EXPECT_LE(spec.name[0], 63);
+  EXPECT_EQ(chosenPath(reply), dir + "/Clips/" + longName);
+  // The spec creates the file under its whole name.
+  EXPECT_EQ(FSpCreate(&spec, 'TVOD', 'MooV', smSystemScript), noErr);
+  EXPECT_TRUE(exists(dir + "/Clips/" + longName));
+  NavDisposeReply(&reply);
+}
+
+TEST_F(NavDialogs, SaveRefusesToReplaceAFolder) {
+  VTAutomationNavSaveAs(dir, "Clips", true);
+  NavReplyRecord reply;
+  EXPECT_EQ(saveDialog(reply, "untitled.mov"), userCanceledErr);
+  EXPECT_NE(VTAutomationNavLastError().find("is a folder"), std::string::npos);
+  struct stat st {};
+  ASSERT_EQ(stat((dir + "/Clips").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+}
+
+TEST_F(NavDialogs, DialogsRememberTheLastFolder) {
+  VTAutomationNavSetStartFolder("");
+  VTAutomationNavChooseFile(dir + "/Clips/inner.mov");
+  NavReplyRecord reply;
+  ASSERT_EQ(openDialog(reply), noErr);
+  NavDisposeReply(&reply);
+  VTAutomationNavCancelSave();
+  EXPECT_EQ(saveDialog(reply, "x.mov"), userCanceledErr);
+  EXPECT_EQ(VTAutomationNavLastShown().folder, dir + "/Clips");
+}
+
+// Screens for the record ------------------------------------------------------------------------
+
+TEST_F(NavDialogs, Snapshots) {
+  std::string screens = std::string(VT_BINARY_DIR) + "/screens";
+  mkdir(screens.c_str(), 0755);
+  Rect bounds{40, 10, 500, 700};
+  Str255 title;
+  setPascal(title, "Clip.mov");
+  WindowRef doc = NewCWindow(nullptr, &bounds, title, true, 4, (WindowRef)-1, true, 0);
+  ASSERT_NE(doc, nullptr);
+  std::vector<std::string> written;
+  auto shoot = [&](const std::string& name) {
+    std::string path = screens + "/" + name;
+    EXPECT_TRUE(VTAutomationSnapshot(path));
+    written.push_back(path);
+  };
+
+  script.steps = {[] {}, [&] { shoot("nav-save-changes.png"); },
+                  [] { VTAutomationPostKey(kEscapeCharCode); }};
+  script.install();
+  NavDialogOptions o = saveChangesOptions("Clip.mov");
+  NavAskSaveChangesResult got = 0;
+  ASSERT_EQ(NavAskSaveChanges(&o, kNavSaveChangesQuittingApplication, &got, nullptr, nullptr),
+            noErr);
+
+  Script open;
+  open.steps = {[] {}, [] { clickItem("beta.mov"); }, [&] { shoot("nav-open.png"); },
+                [] { VTAutomationPostKey(kEscapeCharCode); }};
+  open.install();
+  NavReplyRecord reply;
+  openDialog(reply);
+
+  Script save;
+  save.steps = {[] {}, [&] { shoot("nav-save.png"); },
+                [] {
+                  for (char c : std::string("beta.mov")) VTAutomationPostKey(c);
+                  VTAutomationPostKey(kReturnCharCode);
+                },
+                [&] { shoot("nav-replace.png"); },
+                [] { VTAutomationPostKey(kEscapeCharCode); },
+                [] { VTAutomationPostKey(kEscapeCharCode); }};
+  save.install();
+  saveDialog(reply, "untitled.mov");
+  for (const auto& p : written) EXPECT_TRUE(exists(p)) << p;
+  EXPECT_EQ(written.size(), 4u);
+  DisposeWindow(doc);
+}
