@@ -16,7 +16,6 @@ typedef SInt16 DialogItemIndex;
 typedef SInt16 DialogItemType;
 typedef SInt16 DialogItemIndexZeroBased;
 
-enum { dialogKind = 2 };
 
 // Item kinds (GetDialogItem).
 enum {

@@ -1,0 +1,364 @@
+// Menus and items: the data the menu bar shows and the calls that change it.
+#include <MacErrors.h>
+#include <MacMemory.h>
+#include <Menus.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <map>
+#include <memory>
+
+#include "menus/menu_manager.h"
+#include "resources/resource_manager.h"
+
+namespace vt::menus {
+namespace {
+
+constexpr uint32_t kMenuMagic = 0x4D454E55;  // 'MENU'
+constexpr uint32_t kListMagic = 0x564D4C53;  // 'VMLS': a menu list handle of ours
+constexpr size_t kMaxItems = 1024;
+
+struct Model {
+  std::map<VTMenu*, std::unique_ptr<VTMenu>> live;
+  std::vector<VTMenu*> bar;
+};
+
+Model& model() {
+  static Model m;
+  return m;
+}
+
+std::string pascal(ConstStr255Param s) { return s ? std::string((const char*)s + 1, s[0]) : std::string(); }
+
+void toPascal(const std::string& s, Str255 out) {
+  if (!out) return;
+  size_t n = std::min<size_t>(s.size(), 255);
+  out[0] = (unsigned char)n;
+  std::memcpy(out + 1, s.data(), n);
+}
+
+VTMenu::Item* itemOf(MenuRef menu, long item) {
+  VTMenu* m = validMenu(menu);
+  if (!m || item < 1 || (size_t)item > m->items.size()) return nullptr;
+  return &m->items[(size_t)item - 1];
+}
+
+// One item from text with the classic metacharacters.
+VTMenu::Item parseItem(const std::string& spec) {
+  VTMenu::Item item;
+  std::string text;
+  for (size_t i = 0; i < spec.size(); ++i) {
+    char c = spec[i];
+    if (c == '(') {
+      item.enabled = false;
+    } else if (c == '/' && i + 1 < spec.size()) {
+      item.key = (char)std::toupper((unsigned char)spec[++i]);
+    } else if (c == '!' && i + 1 < spec.size()) {
+      item.mark = (UInt8)spec[++i];
+    } else if ((c == '^' || c == '<') && i + 1 < spec.size()) {
+      ++i;  // icon numbers and styles: not shown by this platform
+    } else {
+      text += c;
+    }
+  }
+  item.text = text;
+  if (item.separator()) {
+    item.enabled = false;
+    item.key = 0;
+  }
+  return item;
+}
+
+std::vector<VTMenu::Item> parseItems(ConstStr255Param data) {
+  std::vector<VTMenu::Item> items;
+  std::string all = pascal(data), part;
+  for (char c : all) {
+    if (c == ';' || c == '\r') {
+      items.push_back(parseItem(part));
+      part.clear();
+    } else {
+      part += c;
+    }
+  }
+  items.push_back(parseItem(part));
+  return items;
+}
+
+}  // namespace
+
+VTMenu* validMenu(MenuRef m) {
+  if (!m) return nullptr;
+  auto& live = model().live;
+  auto it = live.find(m);
+  return it != live.end() && m->magic == kMenuMagic ? m : nullptr;
+}
+
+const std::vector<VTMenu*>& barMenus() { return model().bar; }
+
+void resetMenus() {
+  Model& m = model();
+  m.bar.clear();
+  for (auto& [p, owned] : m.live) owned->magic = 0;
+  m.live.clear();
+  setOpenMenu(-1, -1);
+  setHilitedMenu(0);
+  resetBeepCount();
+  invalidateBar();
+}
+
+}  // namespace vt::menus
+
+using namespace vt::menus;
+
+MenuRef NewMenu(MenuID menuID, ConstStr255Param menuTitle) {
+  auto m = std::make_unique<VTMenu>();
+  m->id = menuID;
+  m->title = pascal(menuTitle);
+  m->magic = 0x4D454E55;
+  VTMenu* p = m.get();
+  model().live[p] = std::move(m);
+  return p;
+}
+
+MenuRef GetMenu(short resourceID) {
+  auto res = vt::resources::findMenu(resourceID);
+  if (!res) return nullptr;
+  MenuRef m = NewMenu(res->id, nullptr);
+  m->title = res->title;
+  m->enabled = res->enabled;
+  for (const auto& r : res->items) {
+    VTMenu::Item item;
+    item.text = r.separator ? "-" : r.text;
+    item.enabled = r.enabled && !r.separator;
+    item.key = r.key;
+    item.modifiers = r.modifiers;
+    item.mark = r.checked ? (UInt8)checkMark : 0;
+    m->items.push_back(item);
+  }
+  return m;
+}
+
+void DisposeMenu(MenuRef theMenu) {
+  VTMenu* m = validMenu(theMenu);
+  if (!m) return;
+  auto& bar = model().bar;
+  if (std::find(bar.begin(), bar.end(), m) != bar.end()) {
+    bar.erase(std::remove(bar.begin(), bar.end(), m), bar.end());
+    invalidateBar();
+  }
+  if (hilitedMenu() == m->id) setHilitedMenu(0);
+  m->magic = 0;
+  model().live.erase(m);
+}
+
+MenuID GetMenuID(MenuRef menu) {
+  VTMenu* m = validMenu(menu);
+  return m ? m->id : 0;
+}
+
+void SetMenuTitle(MenuRef menu, ConstStr255Param title) {
+  if (VTMenu* m = validMenu(menu)) {
+    m->title = pascal(title);
+    invalidateBar();
+  }
+}
+
+void GetMenuTitle(MenuRef menu, Str255 title) {
+  VTMenu* m = validMenu(menu);
+  toPascal(m ? m->title : std::string(), title);
+}
+
+void AppendMenu(MenuRef menu, ConstStr255Param data) { InsertMenuItem(menu, data, 999); }
+
+void InsertMenuItem(MenuRef menu, ConstStr255Param itemString, short afterItem) {
+  VTMenu* m = validMenu(menu);
+  if (!m || !itemString) return;
+  auto items = parseItems(itemString);
+  size_t at = afterItem < 0 ? 0 : std::min<size_t>((size_t)afterItem, m->items.size());
+  if (m->items.size() + items.size() > kMaxItems) return;
+  m->items.insert(m->items.begin() + (long)at, items.begin(), items.end());
+  invalidateBar();
+}
+
+void DeleteMenuItem(MenuRef menu, short item) {
+  VTMenu* m = validMenu(menu);
+  if (!m || item < 1 || (size_t)item > m->items.size()) return;
+  m->items.erase(m->items.begin() + (item - 1));
+  invalidateBar();
+}
+
+UInt16 CountMenuItems(MenuRef menu) {
+  VTMenu* m = validMenu(menu);
+  return m ? (UInt16)m->items.size() : 0;
+}
+
+void EnableMenuItem(MenuRef menu, MenuItemIndex item) {
+  VTMenu* m = validMenu(menu);
+  if (!m) return;
+  if (item == 0) {
+    m->enabled = true;
+  } else if (VTMenu::Item* it = itemOf(menu, item)) {
+    it->enabled = true;
+  }
+  invalidateBar();
+}
+
+void DisableMenuItem(MenuRef menu, MenuItemIndex item) {
+  VTMenu* m = validMenu(menu);
+  if (!m) return;
+  if (item == 0) {
+    m->enabled = false;
+  } else if (VTMenu::Item* it = itemOf(menu, item)) {
+    it->enabled = false;
+  }
+  invalidateBar();
+}
+
+Boolean IsMenuItemEnabled(MenuRef menu, MenuItemIndex item) {
+  VTMenu* m = validMenu(menu);
+  if (!m) return false;
+  if (item == 0) return m->enabled;
+  VTMenu::Item* it = itemOf(menu, item);
+  return it && it->enabled && m->enabled;
+}
+
+void CheckMenuItem(MenuRef menu, short item, Boolean checked) {
+  SetItemMark(menu, item, checked ? checkMark : noMark);
+}
+
+void SetItemMark(MenuRef menu, short item, CharParameter markChar) {
+  if (VTMenu::Item* it = itemOf(menu, item)) it->mark = (UInt8)markChar;
+}
+
+void GetItemMark(MenuRef menu, short item, CharParameter* markChar) {
+  if (!markChar) return;
+  VTMenu::Item* it = itemOf(menu, item);
+  *markChar = it ? it->mark : 0;
+}
+
+void SetMenuItemText(MenuRef menu, short item, ConstStr255Param itemString) {
+  VTMenu::Item* it = itemOf(menu, item);
+  if (!it) return;
+  it->text = pascal(itemString);
+  invalidateBar();
+}
+
+void GetMenuItemText(MenuRef menu, short item, Str255 itemString) {
+  VTMenu::Item* it = itemOf(menu, item);
+  toPascal(it ? it->text : std::string(), itemString);
+}
+
+void SetItemCmd(MenuRef menu, short item, CharParameter cmdChar) {
+  if (VTMenu::Item* it = itemOf(menu, item)) it->key = (char)std::toupper(cmdChar & 0xFF);
+}
+
+void GetItemCmd(MenuRef menu, short item, CharParameter* cmdChar) {
+  if (!cmdChar) return;
+  VTMenu::Item* it = itemOf(menu, item);
+  *cmdChar = it ? (unsigned char)it->key : 0;
+}
+
+OSStatus GetMenuItemModifiers(MenuRef menu, MenuItemIndex item, UInt8* outModifiers) {
+  VTMenu::Item* it = itemOf(menu, item);
+  if (!it) return paramErr;
+  if (outModifiers) *outModifiers = it->modifiers;
+  return noErr;
+}
+
+OSStatus SetMenuItemModifiers(MenuRef menu, MenuItemIndex item, UInt8 modifiers) {
+  VTMenu::Item* it = itemOf(menu, item);
+  if (!it) return paramErr;
+  it->modifiers = modifiers & 0x0F;
+  return noErr;
+}
+
+Handle GetNewMBar(short menuBarID) {
+  auto bar = vt::resources::findMenuBar(menuBarID);
+  if (!bar) return nullptr;
+  std::vector<MenuRef> menus;
+  for (SInt16 id : bar->menus) {
+    MenuRef m = GetMenu(id);
+    if (!m) {
+      // A bar with a menu missing is as good as no bar: undo what was made.
+      for (MenuRef made : menus) DisposeMenu(made);
+      vt::resources::setResError(resNotFound);
+      return nullptr;
+    }
+    menus.push_back(m);
+  }
+  Handle list = NewHandleClear((Size)(8 + menus.size() * sizeof(MenuRef)));
+  if (!list) {
+    for (MenuRef made : menus) DisposeMenu(made);
+    return nullptr;
+  }
+  uint32_t magic = kListMagic, count = (uint32_t)menus.size();
+  std::memcpy(*list, &magic, 4);
+  std::memcpy(*list + 4, &count, 4);
+  if (!menus.empty()) std::memcpy(*list + 8, menus.data(), menus.size() * sizeof(MenuRef));
+  return list;
+}
+
+Handle GetMenuBar() {
+  const auto& bar = model().bar;
+  Handle list = NewHandleClear((Size)(8 + bar.size() * sizeof(MenuRef)));
+  if (!list) return nullptr;
+  uint32_t magic = kListMagic, count = (uint32_t)bar.size();
+  std::memcpy(*list, &magic, 4);
+  std::memcpy(*list + 4, &count, 4);
+  if (!bar.empty()) std::memcpy(*list + 8, bar.data(), bar.size() * sizeof(MenuRef));
+  return list;
+}
+
+void SetMenuBar(Handle menuList) {
+  if (!menuList || !VTIsValidHandle(menuList) || GetHandleSize(menuList) < 8) return;
+  uint32_t magic, count;
+  std::memcpy(&magic, *menuList, 4);
+  std::memcpy(&count, *menuList + 4, 4);
+  if (magic != kListMagic || GetHandleSize(menuList) < (Size)(8 + count * sizeof(MenuRef))) return;
+  std::vector<VTMenu*> bar;
+  for (uint32_t i = 0; i < count; ++i) {
+    MenuRef m;
+    std::memcpy(&m, *menuList + 8 + i * sizeof(MenuRef), sizeof m);
+    if (validMenu(m) && std::find(bar.begin(), bar.end(), m) == bar.end()) bar.push_back(m);
+  }
+  model().bar = std::move(bar);
+  setOpenMenu(-1, -1);
+  invalidateBar();
+}
+
+void ClearMenuBar() {
+  model().bar.clear();
+  setHilitedMenu(0);
+  invalidateBar();
+}
+
+void InsertMenu(MenuRef theMenu, MenuID beforeID) {
+  VTMenu* m = validMenu(theMenu);
+  if (!m || beforeID == hierMenu) return;
+  auto& bar = model().bar;
+  for (VTMenu* b : bar)
+    if (b->id == m->id) return;  // a menu of that ID is already installed
+  auto at = bar.end();
+  if (beforeID != 0)
+    at = std::find_if(bar.begin(), bar.end(), [&](VTMenu* b) { return b->id == beforeID; });
+  bar.insert(at, m);
+  invalidateBar();
+}
+
+void DeleteMenu(MenuID menuID) {
+  auto& bar = model().bar;
+  auto n = bar.size();
+  bar.erase(std::remove_if(bar.begin(), bar.end(), [&](VTMenu* b) { return b->id == menuID; }),
+            bar.end());
+  if (bar.size() != n) {
+    if (hilitedMenu() == menuID) setHilitedMenu(0);
+    invalidateBar();
+  }
+}
+
+MenuRef GetMenuHandle(MenuID menuID) {
+  for (VTMenu* m : model().bar)
+    if (m->id == menuID) return m;
+  return nullptr;
+}
