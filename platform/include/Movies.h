@@ -353,20 +353,7 @@ OSErr SetMediaInputMap(Media theMedia, QTAtomContainer inputMap);
 OSErr GetMediaInputMap(Media theMedia, QTAtomContainer* inputMap);
 UserData GetMediaUserData(Media theMedia);
 
-// User data lists (the lists belong to movies and tracks; the operations on them are made by
-// the files layer).
-OSErr GetUserData(UserData theUserData, Handle data, OSType udType, long index);
-OSErr GetUserDataItem(UserData theUserData, void* data, long size, OSType udType, long index);
-OSErr SetUserDataItem(UserData theUserData, void* data, long size, OSType udType, long index);
-OSErr AddUserData(UserData theUserData, Handle data, OSType udType);
-OSErr RemoveUserData(UserData theUserData, OSType udType, long index);
-short CountUserDataType(UserData theUserData, OSType udType);
-long GetNextUserDataType(UserData theUserData, OSType udType);
-OSErr AddUserDataText(UserData theUserData, Handle data, OSType udType, long index,
-                      short itlRegionTag);
-OSErr GetUserDataText(UserData theUserData, Handle data, OSType udType, long index,
-                      short itlRegionTag);
-OSErr RemoveUserDataText(UserData theUserData, OSType udType, long index, short itlRegionTag);
+// The operations on user data lists are in MovieUserData.h.
 
 // Movie files
 OSErr OpenMovieFile(const FSSpec* fileSpec, short* resRefNum, SInt8 permission);

@@ -8,7 +8,7 @@
 //    and VTMedia::sampleInfo() gives its sync flag, decode time, composition offset, duration
 //    and description. VTMedia::readSample() reads its bytes from wherever they live (the movie's
 //    own file, a referenced file, memory, or a foreign file through an importer's DataSource).
-//  - Sample descriptions keep their file bytes (big-endian); SampleDescription::extension()
+//  - Sample descriptions keep their file bytes (big-endian); SampleDesc::extension()
 //    finds extension atoms such as 'avcC', 'esds', 'glbl' (also inside a sound 'wave' atom).
 //  - Non-movie files: NewMovieFromFile hands them to the opener set with
 //    vt::movie::setForeignFileOpener(). The opener builds a movie with newMovieObject(),
@@ -63,7 +63,7 @@ struct DataRef {
 };
 
 // One 'stsd' entry, its bytes exactly as in the file (big-endian).
-struct SampleDescription {
+struct SampleDesc {
   std::vector<uint8_t> bytes;
   OSType format() const;
   uint16_t dataRefIndex() const;  // 1-based
@@ -116,7 +116,7 @@ struct VTMedia {
   OSType handlerManufacturer = 0;
   std::string handlerName;  // the media handler's component name as stored
   std::vector<vt::movie::DataRef> dataRefs;
-  std::vector<vt::movie::SampleDescription> descriptions;
+  std::vector<vt::movie::SampleDesc> descriptions;
   // Sample table, one entry per sample (normalised at read time).
   std::vector<uint64_t> offsets;
   std::vector<uint32_t> sizes;

@@ -1,0 +1,403 @@
+#include "movie/model.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <unordered_set>
+
+#include <MacMemory.h>
+
+#include "core/fourcc.h"
+#include "movie/internal.h"
+#include "files/fsspec.h"
+
+namespace vt::movie {
+
+namespace {
+
+// Live file sources by absolute path; a path in this map is busy.
+std::map<std::string, std::weak_ptr<DataSource>>& fileSources() {
+  static std::map<std::string, std::weak_ptr<DataSource>> m;
+  return m;
+}
+
+class FileSource : public DataSource {
+ public:
+  FileSource(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+  ~FileSource() override {
+    ::close(fd_);
+    auto& m = fileSources();
+    auto it = m.find(path_);
+    if (it != m.end() && it->second.expired()) m.erase(it);
+  }
+  bool read(uint64_t offset, uint32_t size, uint8_t* dst) override {
+    uint64_t done = 0;
+    while (done < size) {
+      ssize_t n = ::pread(fd_, dst + done, size - done, (off_t)(offset + done));
+      if (n <= 0) return false;
+      done += (uint64_t)n;
+    }
+    return true;
+  }
+  std::string filePath() const override { return path_; }
+
+ private:
+  std::string path_;
+  int fd_;
+};
+
+std::string absolutePath(const std::string& path) {
+  if (path.empty() || path[0] == '/') return path;
+  char buf[4096];
+  if (!::getcwd(buf, sizeof buf)) return path;
+  return std::string(buf) + "/" + path;
+}
+
+bool busyQuery(const std::string& path) { return isFileBusy(path); }
+
+struct BusyHookInstaller {
+  BusyHookInstaller() { vt::files::setBusyQuery(&busyQuery); }
+};
+BusyHookInstaller gBusyHookInstaller;
+
+std::unordered_set<const VTMovie*>& liveMovies() {
+  static std::unordered_set<const VTMovie*> s;
+  return s;
+}
+
+ForeignFileOpener gForeignOpener = nullptr;
+thread_local OSErr gLastError = noErr;
+thread_local OSErr gStickyError = noErr;
+
+}  // namespace
+
+std::shared_ptr<DataSource> openFileSource(const std::string& rawPath) {
+  vt::files::setBusyQuery(&busyQuery);
+  std::string path = absolutePath(rawPath);
+  auto& m = fileSources();
+  auto it = m.find(path);
+  if (it != m.end()) {
+    if (auto s = it->second.lock()) return s;
+  }
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  auto s = std::make_shared<FileSource>(path, fd);
+  m[path] = s;
+  return s;
+}
+
+bool isFileBusy(const std::string& rawPath) {
+  auto& m = fileSources();
+  auto it = m.find(absolutePath(rawPath));
+  return it != m.end() && !it->second.expired();
+}
+
+bool MemorySource::read(uint64_t offset, uint32_t size, uint8_t* dst) {
+  if (offset > bytes.size() || size > bytes.size() - offset) return false;
+  if (size) std::memcpy(dst, bytes.data() + offset, size);
+  return true;
+}
+
+// ---- sample descriptions ----------------------------------------------------------------------
+
+OSType SampleDesc::format() const { return bytes.size() >= 8 ? readBE32(&bytes[4]) : 0; }
+uint16_t SampleDesc::dataRefIndex() const {
+  return bytes.size() >= 16 ? readBE16(&bytes[14]) : 0;
+}
+void SampleDesc::setDataRefIndex(uint16_t index) {
+  if (bytes.size() >= 16) writeBE16(&bytes[14], index);
+}
+uint16_t SampleDesc::width() const { return bytes.size() >= 36 ? readBE16(&bytes[32]) : 0; }
+uint16_t SampleDesc::height() const { return bytes.size() >= 36 ? readBE16(&bytes[34]) : 0; }
+int16_t SampleDesc::depth() const {
+  return bytes.size() >= 84 ? (int16_t)readBE16(&bytes[82]) : 0;
+}
+uint16_t SampleDesc::soundVersion() const {
+  return bytes.size() >= 18 ? readBE16(&bytes[16]) : 0;
+}
+uint32_t SampleDesc::channels() const {
+  if (soundVersion() == 2 && bytes.size() >= 52) return readBE32(&bytes[48]);
+  return bytes.size() >= 26 ? readBE16(&bytes[24]) : 0;
+}
+uint32_t SampleDesc::bitsPerSample() const {
+  if (soundVersion() == 2 && bytes.size() >= 60) return readBE32(&bytes[56]);
+  return bytes.size() >= 28 ? readBE16(&bytes[26]) : 0;
+}
+double SampleDesc::sampleRate() const {
+  if (soundVersion() == 2 && bytes.size() >= 48) {
+    uint64_t bits = readBE64(&bytes[40]);
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    return d;
+  }
+  return bytes.size() >= 36 ? readBE32(&bytes[32]) / 65536.0 : 0.0;
+}
+
+size_t SampleDesc::extensionOffset(OSType mediaType) const {
+  size_t off = 16;
+  if (mediaType == 'vide') {
+    off = 86;
+  } else if (mediaType == 'soun') {
+    uint16_t v = soundVersion();
+    off = v == 1 ? 52 : v == 2 ? 72 : 36;
+  }
+  return std::min(off, bytes.size());
+}
+
+static bool findAtom(const uint8_t* p, size_t n, OSType type, std::vector<uint8_t>& payload,
+                     bool intoWave) {
+  size_t pos = 0;
+  while (pos + 8 <= n) {
+    uint32_t size = readBE32(p + pos);
+    OSType t = readBE32(p + pos + 4);
+    if (size < 8 || size > n - pos) return false;
+    if (t == type) {
+      payload.assign(p + pos + 8, p + pos + size);
+      return true;
+    }
+    if (intoWave && t == 'wave' && findAtom(p + pos + 8, size - 8, type, payload, false))
+      return true;
+    pos += size;
+  }
+  return false;
+}
+
+bool SampleDesc::extension(OSType mediaType, OSType type,
+                                  std::vector<uint8_t>& payload) const {
+  size_t off = extensionOffset(mediaType);
+  return findAtom(bytes.data() + off, bytes.size() - off, type, payload, mediaType == 'soun');
+}
+
+// ---- edits --------------------------------------------------------------------------------------
+
+bool trackTimeToMediaTime(const VTTrack& track, int64_t movieTime, int64_t& mediaTime,
+                          Fixed& rate, int64_t* editStart, int64_t* editEnd) {
+  if (movieTime < 0 || !track.media) return false;
+  TimeScale ms = track.movie ? track.movie->timeScale : 600;
+  TimeScale ds = track.media->timeScale;
+  int64_t start = 0;
+  for (const Edit& e : track.edits) {
+    int64_t end = start + e.duration;
+    if (movieTime < end) {
+      if (editStart) *editStart = start;
+      if (editEnd) *editEnd = end;
+      if (e.mediaTime < 0) return false;
+      rate = e.rate;
+      // Offset into the edit, converted to media units and scaled by the rate.
+      __int128 off = (__int128)(movieTime - start) * ds * e.rate / ((__int128)ms * 65536);
+      mediaTime = e.mediaTime + (int64_t)off;
+      return true;
+    }
+    start = end;
+  }
+  return false;
+}
+
+// ---- building -----------------------------------------------------------------------------------
+
+VTMovie* newMovieObject() {
+  VTMovie* m = new VTMovie();
+  liveMovies().insert(m);
+  return m;
+}
+
+void forgetMovieObject(const VTMovie* m) { liveMovies().erase(m); }
+
+VTTrack* addTrack(VTMovie* movie, OSType mediaType, TimeScale mediaTimeScale) {
+  auto t = std::make_unique<VTTrack>();
+  t->movie = movie;
+  t->id = movie->nextTrackID++;
+  if (mediaType == 'soun') t->volume = 0x100;
+  t->media = std::make_unique<VTMedia>();
+  t->media->track = t.get();
+  t->media->mediaType = mediaType;
+  t->media->timeScale = mediaTimeScale > 0 ? mediaTimeScale : 600;
+  VTTrack* raw = t.get();
+  movie->tracks.push_back(std::move(t));
+  return raw;
+}
+
+void finishTrack(VTTrack* track) {
+  track->edits.clear();
+  if (!track->media || !track->movie) return;
+  int64_t d = track->media->duration();
+  if (d <= 0) return;
+  Edit e;
+  e.mediaTime = 0;
+  e.duration = (int64_t)((__int128)d * track->movie->timeScale / track->media->timeScale);
+  e.rate = fixed1;
+  track->edits.push_back(e);
+}
+
+void setForeignFileOpener(ForeignFileOpener opener) { gForeignOpener = opener; }
+ForeignFileOpener foreignFileOpener() { return gForeignOpener; }
+
+bool isLiveMovie(const VTMovie* m) { return m && liveMovies().count(m) != 0; }
+bool isLiveTrack(const VTTrack* t) {
+  if (!t) return false;
+  for (const VTMovie* m : liveMovies())
+    for (const auto& tr : m->tracks)
+      if (tr.get() == t) return true;
+  return false;
+}
+bool isLiveMedia(const VTMedia* md) {
+  if (!md) return false;
+  for (const VTMovie* m : liveMovies())
+    for (const auto& tr : m->tracks)
+      if (tr->media.get() == md) return true;
+  return false;
+}
+
+void setError(OSErr err) {
+  gLastError = err;
+  if (err && !gStickyError) gStickyError = err;
+}
+OSErr lastError() { return gLastError; }
+OSErr stickyError() { return gStickyError; }
+void clearStickyError() { gStickyError = noErr; }
+
+// ---- aliases --------------------------------------------------------------------------------
+// Layout: 'VTal', version (u16 = 1), path length (u16), absolute path bytes.
+
+std::vector<uint8_t> makeAliasBytes(const std::string& absolutePathText) {
+  std::string p = absolutePathText.substr(0, 0xFFFF);
+  std::vector<uint8_t> b(8 + p.size());
+  writeBE32(&b[0], 'VTal');
+  writeBE16(&b[4], 1);
+  writeBE16(&b[6], (uint16_t)p.size());
+  std::memcpy(b.data() + 8, p.data(), p.size());
+  return b;
+}
+
+bool aliasBytesToPath(const uint8_t* p, size_t n, std::string& path) {
+  if (n < 8 || readBE32(p) != 'VTal' || readBE16(p + 4) != 1) return false;
+  size_t len = readBE16(p + 6);
+  if (len == 0 || len > n - 8) return false;
+  path.assign((const char*)p + 8, len);
+  return path.find('\0') == std::string::npos;
+}
+
+bool resolveAlias(Handle alias, std::string& path) {
+  if (!alias || !*alias) return false;
+  return aliasBytesToPath((const uint8_t*)*alias, (size_t)::GetHandleSize(alias), path);
+}
+
+}  // namespace vt::movie
+
+// ---- media -------------------------------------------------------------------------------------
+
+using namespace vt::movie;
+
+int64_t VTMedia::duration() const {
+  if (decodeTimes.empty()) return 0;
+  return decodeTimes.back() + durations.back();
+}
+
+SampleInfo VTMedia::sampleInfo(uint32_t i) const {
+  SampleInfo s;
+  if (i >= sizes.size()) return s;
+  s.index = i;
+  s.decodeTime = decodeTimes[i];
+  s.compositionOffset = compositionOffsets.empty() ? 0 : compositionOffsets[i];
+  s.duration = durations[i];
+  s.size = sizes[i];
+  s.offset = offsets[i];
+  s.descIndex = descIndexes[i];
+  s.sync = syncFlags.empty() ? true : syncFlags[i] != 0;
+  return s;
+}
+
+long VTMedia::sampleAtDecodeTime(int64_t t) const {
+  if (t < 0 || decodeTimes.empty() || t >= duration()) return -1;
+  auto it = std::upper_bound(decodeTimes.begin(), decodeTimes.end(), t);
+  long i = (long)(it - decodeTimes.begin()) - 1;
+  // Zero-duration samples share a decode time: take the last one starting there.
+  return i;
+}
+
+long VTMedia::sampleAtTime(int64_t t) const {
+  if (compositionOffsets.empty()) return sampleAtDecodeTime(t);
+  if (t < 0 || decodeTimes.empty()) return -1;
+  // Composition offsets are small reorderings: look around the decode-order guess.
+  long guess = sampleAtDecodeTime(std::min(t, duration() - 1));
+  if (guess < 0) return -1;
+  long best = -1;
+  int64_t bestStart = INT64_MIN;
+  long lo = std::max(0L, guess - 64), hi = std::min((long)sizes.size() - 1, guess + 64);
+  for (long i = lo; i <= hi; ++i) {
+    int64_t cts = decodeTimes[i] + compositionOffsets[i];
+    if (cts <= t && cts > bestStart) {
+      bestStart = cts;
+      best = i;
+    }
+  }
+  return best;
+}
+
+bool VTMedia::readSample(uint32_t index, std::vector<uint8_t>& out) const {
+  if (index >= sizes.size()) return false;
+  uint32_t d = descIndexes[index];
+  if (d == 0 || d > descriptions.size()) return false;
+  uint16_t r = descriptions[d - 1].dataRefIndex();
+  if (r == 0 || r > dataRefs.size()) return false;
+  const DataRef& ref = dataRefs[r - 1];
+  if (!ref.source) return false;
+  out.resize(sizes[index]);
+  return ref.source->read(offsets[index], sizes[index], out.data());
+}
+
+int VTMedia::addDataSource(std::shared_ptr<DataSource> source, const std::string& path) {
+  DataRef ref;
+  ref.flags = 0;
+  ref.path = path.empty() && source ? source->filePath() : path;
+  if (!ref.path.empty()) ref.data = makeAliasBytes(ref.path);
+  ref.source = std::move(source);
+  dataRefs.push_back(std::move(ref));
+  return (int)dataRefs.size();
+}
+
+int VTMedia::addDescription(std::vector<uint8_t> bytes) {
+  SampleDesc d;
+  d.bytes = std::move(bytes);
+  if (d.bytes.size() >= 4) vt::writeBE32(&d.bytes[0], (uint32_t)d.bytes.size());
+  descriptions.push_back(std::move(d));
+  return (int)descriptions.size();
+}
+
+void VTMedia::appendSample(uint64_t offset, uint32_t size, uint32_t duration, uint32_t descIndex,
+                           bool sync, int32_t compositionOffset) {
+  int64_t dts = this->duration();
+  offsets.push_back(offset);
+  sizes.push_back(size);
+  decodeTimes.push_back(dts);
+  durations.push_back(duration);
+  descIndexes.push_back(descIndex);
+  if (compositionOffset != 0 && compositionOffsets.empty())
+    compositionOffsets.assign(sizes.size() - 1, 0);
+  if (!compositionOffsets.empty()) compositionOffsets.push_back(compositionOffset);
+  if (!sync && syncFlags.empty()) syncFlags.assign(sizes.size() - 1, 1);
+  if (!syncFlags.empty()) syncFlags.push_back(sync ? 1 : 0);
+  samplesChanged = true;
+}
+
+int64_t VTTrack::duration() const {
+  int64_t d = 0;
+  for (const auto& e : edits) d += e.duration;
+  return d;
+}
+
+int64_t VTMovie::duration() const {
+  int64_t d = 0;
+  for (const auto& t : tracks) d = std::max(d, t->duration());
+  return d;
+}

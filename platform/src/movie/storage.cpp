@@ -1,0 +1,295 @@
+#include "movie/storage.h"
+
+#include <MacMemory.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+
+#include "core/fourcc.h"
+#include "movie/internal.h"
+
+namespace vt::movie {
+
+namespace {
+
+// Field widths of the fixed part of a description; a negative width is bytes kept as they are.
+const std::vector<int>& layoutFor(OSType mediaType, uint16_t soundVersion, size_t size) {
+  static const std::vector<int> header = {4, 4, 4, 2, 2};
+  static const std::vector<int> video = {4, 4, 4, 2, 2, 2, 2, 4, 4, 4, 2, 2, 4, 4, 4, 2, -32, 2, 2};
+  static const std::vector<int> sound0 = {4, 4, 4, 2, 2, 2, 2, 4, 2, 2, 2, 2, 4};
+  static const std::vector<int> sound1 = {4, 4, 4, 2, 2, 2, 2, 4, 2, 2, 2, 2, 4, 4, 4, 4, 4};
+  if (mediaType == 'vide' && size >= 86) return video;
+  if (mediaType == 'soun') {
+    if (soundVersion == 1 && size >= 52) return sound1;
+    if (size >= 36) return sound0;
+  }
+  return header;
+}
+
+// Swaps between host order and big-endian in place (the operation is its own inverse on a
+// little-endian host; on a big-endian host it changes nothing).
+void swapFields(uint8_t* p, const std::vector<int>& layout) {
+  size_t off = 0;
+  for (int w : layout) {
+    if (w < 0) {
+      off += (size_t)-w;
+      continue;
+    }
+    if (w == 2) {
+      uint16_t v;
+      std::memcpy(&v, p + off, 2);
+      writeBE16(p + off, v);
+    } else {
+      uint32_t v;
+      std::memcpy(&v, p + off, 4);
+      writeBE32(p + off, v);
+    }
+    off += (size_t)w;
+  }
+}
+void unswapFields(uint8_t* p, const std::vector<int>& layout) {
+  size_t off = 0;
+  for (int w : layout) {
+    if (w < 0) {
+      off += (size_t)-w;
+      continue;
+    }
+    if (w == 2) {
+      uint16_t v = readBE16(p + off);
+      std::memcpy(p + off, &v, 2);
+    } else {
+      uint32_t v = readBE32(p + off);
+      std::memcpy(p + off, &v, 4);
+    }
+    off += (size_t)w;
+  }
+}
+
+std::map<short, MovieFile>& files() {
+  static std::map<short, MovieFile> m;
+  return m;
+}
+
+bool writeAll(int fd, const uint8_t* p, size_t n, uint64_t at) {
+  size_t done = 0;
+  while (done < n) {
+    ssize_t w = ::pwrite(fd, p + done, n - done, (off_t)(at + done));
+    if (w <= 0) return false;
+    done += (size_t)w;
+  }
+  return true;
+}
+
+}  // namespace
+
+OSErr handleToDescription(const VTMedia& media, Handle h, std::vector<uint8_t>& bytes) {
+  if (!h || !*h) return nilHandleErr;
+  Size n = GetHandleSize(h);
+  if (n < 16) return badImageDescription;
+  bytes.assign((const uint8_t*)*h, (const uint8_t*)*h + n);
+  uint16_t version = 0;
+  if (n >= 18) std::memcpy(&version, bytes.data() + 16, 2);
+  const auto& layout = layoutFor(media.mediaType, version, (size_t)n);
+  swapFields(bytes.data(), layout);
+  // The stored size is the description's real size.
+  writeBE32(bytes.data(), (uint32_t)n);
+  return noErr;
+}
+
+OSErr descriptionToHandle(const VTMedia& media, const std::vector<uint8_t>& bytes, Handle h) {
+  if (!h) return nilHandleErr;
+  SetHandleSize(h, (Size)bytes.size());
+  if (MemError()) return memFullErr;
+  std::memcpy(*h, bytes.data(), bytes.size());
+  uint16_t version = bytes.size() >= 18 ? readBE16(&bytes[16]) : 0;
+  unswapFields((uint8_t*)*h, layoutFor(media.mediaType, version, bytes.size()));
+  return noErr;
+}
+
+uint32_t findOrAddDescription(VTMedia& media, const std::vector<uint8_t>& bytes,
+                              uint16_t refIndex) {
+  std::vector<uint8_t> want = bytes;
+  if (want.size() >= 16) writeBE16(&want[14], refIndex);
+  for (size_t i = 0; i < media.descriptions.size(); ++i)
+    if (media.descriptions[i].bytes == want) return (uint32_t)(i + 1);
+  SampleDesc d;
+  d.bytes = std::move(want);
+  media.descriptions.push_back(std::move(d));
+  return (uint32_t)media.descriptions.size();
+}
+
+MovieFile* movieFile(short refNum) {
+  auto it = files().find(refNum);
+  return it == files().end() ? nullptr : &it->second;
+}
+
+short openMovieFileRef(const std::string& path, int fd, bool writable) {
+  static short next = 1000;
+  for (int tries = 0; tries < 30000; ++tries) {
+    short r = next++;
+    if (next > 30000) next = 1000;
+    if (!files().count(r)) {
+      MovieFile f;
+      f.path = path;
+      f.fd = fd;
+      f.writable = writable;
+      files()[r] = f;
+      return r;
+    }
+  }
+  return 0;
+}
+
+void closeMovieFileRef(short refNum) { files().erase(refNum); }
+
+OSErr closeMediaData(MovieFile& f) {
+  if (!f.mdatOpen) return noErr;
+  off_t end = ::lseek(f.fd, 0, SEEK_END);
+  if (end < 0) return ioErr;
+  uint64_t dataSize = (uint64_t)end - (f.mdatStart + 8);
+  uint8_t h[16];
+  bool ok;
+  if (dataSize <= 0xFFFFFFFFull) {
+    writeBE32(h, (uint32_t)dataSize);
+    writeBE32(h + 4, 'mdat');
+    ok = writeAll(f.fd, h, 8, f.mdatStart + 8);
+  } else {
+    // The 'wide' placeholder becomes the start of a 64-bit header; offsets do not move.
+    writeBE32(h, 1);
+    writeBE32(h + 4, 'mdat');
+    writeBE64(h + 8, (uint64_t)end - f.mdatStart);
+    ok = writeAll(f.fd, h, 16, f.mdatStart);
+  }
+  f.mdatOpen = false;
+  return ok ? (OSErr)noErr : (OSErr)ioErr;
+}
+
+OSErr appendToFile(MovieFile& f, const uint8_t* data, size_t size, uint64_t& offset) {
+  if (!f.writable) return wrPermErr;
+  off_t end = ::lseek(f.fd, 0, SEEK_END);
+  if (end < 0) return ioErr;
+  if (!f.mdatOpen) {
+    uint8_t h[16];
+    writeBE32(h, 8);
+    writeBE32(h + 4, 'wide');
+    writeBE32(h + 8, 0);
+    writeBE32(h + 12, 'mdat');
+    if (!writeAll(f.fd, h, 16, (uint64_t)end)) return errno == ENOSPC ? dskFulErr : ioErr;
+    f.mdatStart = (uint64_t)end;
+    f.mdatOpen = true;
+    end += 16;
+  }
+  offset = (uint64_t)end;
+  if (size && !writeAll(f.fd, data, size, offset)) {
+    OSErr e = errno == ENOSPC ? dskFulErr : ioErr;
+    // Drop the partial write so later offsets stay right.
+    if (::ftruncate(f.fd, end) != 0) return ioErr;
+    return e;
+  }
+  return noErr;
+}
+
+OSErr appendMediaData(VTMedia& media, const uint8_t* data, size_t size, int& refIndex,
+                      uint64_t& offset) {
+  VTMovie* movie = media.track ? media.track->movie : nullptr;
+  if (!movie) return invalidMedia;
+  MovieFile* f = movie->fileRefNum > 0 ? movieFile(movie->fileRefNum) : nullptr;
+  if (f && f->writable && f->path == movie->filePath) {
+    OSErr err = appendToFile(*f, data, size, offset);
+    if (err) return err;
+    for (size_t i = 0; i < media.dataRefs.size(); ++i) {
+      if (media.dataRefs[i].path == f->path) {
+        refIndex = (int)i + 1;
+        if (!media.dataRefs[i].source) media.dataRefs[i].source = openFileSource(f->path);
+        return noErr;
+      }
+    }
+    DataRef ref;
+    ref.flags = 1;
+    ref.path = f->path;
+    ref.source = openFileSource(f->path);
+    media.dataRefs.push_back(std::move(ref));
+    refIndex = (int)media.dataRefs.size();
+    return noErr;
+  }
+  if (!movie->memoryData) movie->memoryData = std::make_shared<MemorySource>();
+  auto& mem = movie->memoryData->bytes;
+  offset = mem.size();
+  try {
+    mem.insert(mem.end(), data, data + size);
+  } catch (const std::bad_alloc&) {
+    return memFullErr;
+  }
+  for (size_t i = 0; i < media.dataRefs.size(); ++i) {
+    if (media.dataRefs[i].source == movie->memoryData) {
+      refIndex = (int)i + 1;
+      return noErr;
+    }
+  }
+  DataRef ref;
+  ref.flags = 0;
+  ref.source = movie->memoryData;
+  media.dataRefs.push_back(std::move(ref));
+  refIndex = (int)media.dataRefs.size();
+  return noErr;
+}
+
+VTMovie* cloneMovie(const VTMovie& src) {
+  VTMovie* m = newMovieObject();
+  m->timeScale = src.timeScale;
+  m->preferredRate = src.preferredRate;
+  m->preferredVolume = src.preferredVolume;
+  m->volume = src.volume;
+  std::memcpy(m->matrix, src.matrix, sizeof m->matrix);
+  m->creationTime = src.creationTime;
+  m->modificationTime = src.modificationTime;
+  m->previewTime = src.previewTime;
+  m->previewDuration = src.previewDuration;
+  m->posterTime = src.posterTime;
+  m->selectionTime = src.selectionTime;
+  m->selectionDuration = src.selectionDuration;
+  m->currentTime = src.currentTime;
+  m->nextTrackID = src.nextTrackID;
+  m->userData = src.userData;
+  m->extras = src.extras;
+  m->timeBase = src.timeBase;
+  m->active = src.active;
+  m->playHints = src.playHints;
+  m->memoryData = src.memoryData;
+  for (const auto& st : src.tracks) {
+    auto t = std::make_unique<VTTrack>();
+    t->movie = m;
+    t->id = st->id;
+    t->headerFlags = st->headerFlags;
+    t->layer = st->layer;
+    t->alternateGroup = st->alternateGroup;
+    t->volume = st->volume;
+    std::memcpy(t->matrix, st->matrix, sizeof t->matrix);
+    t->width = st->width;
+    t->height = st->height;
+    t->creationTime = st->creationTime;
+    t->modificationTime = st->modificationTime;
+    t->edits = st->edits;
+    t->references = st->references;
+    t->userData = st->userData;
+    t->extras = st->extras;
+    if (st->media) {
+      t->media = std::make_unique<VTMedia>(*st->media);
+      t->media->track = t.get();
+      t->media->editing = false;
+    }
+    m->tracks.push_back(std::move(t));
+  }
+  return m;
+}
+
+void destroyMovie(VTMovie* m) {
+  if (!m) return;
+  forgetMovieObject(m);
+  delete m;
+}
+
+}  // namespace vt::movie

@@ -1,0 +1,38 @@
+// Media data storage and sample-description conversion.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "movie/model.h"
+
+namespace vt::movie {
+
+// Sample descriptions: handles hold host-order fixed fields (per media type), files big-endian.
+OSErr handleToDescription(const VTMedia& media, Handle h, std::vector<uint8_t>& bytes);
+OSErr descriptionToHandle(const VTMedia& media, const std::vector<uint8_t>& bytes, Handle h);
+// The 1-based index of a description equal to `bytes` using data reference `refIndex`, adding
+// one when there is none.
+uint32_t findOrAddDescription(VTMedia& media, const std::vector<uint8_t>& bytes, uint16_t refIndex);
+
+// Appends media data where the media's new samples go: the movie's own file when it is open for
+// writing, otherwise the movie's memory. Gives the data reference index and offset.
+OSErr appendMediaData(VTMedia& media, const uint8_t* data, size_t size, int& refIndex,
+                      uint64_t& offset);
+
+// Open movie files (the reference numbers handed out by OpenMovieFile / CreateMovieFile).
+struct MovieFile {
+  std::string path;
+  int fd = -1;
+  bool writable = false;
+  bool mdatOpen = false;
+  uint64_t mdatStart = 0;  // where the 'wide' placeholder before the open 'mdat' starts
+};
+MovieFile* movieFile(short refNum);
+short openMovieFileRef(const std::string& path, int fd, bool writable);
+void closeMovieFileRef(short refNum);
+// Finishes the open 'mdat' atom (its size) so the file is well formed.
+OSErr closeMediaData(MovieFile& f);
+OSErr appendToFile(MovieFile& f, const uint8_t* data, size_t size, uint64_t& offset);
+
+}  // namespace vt::movie
