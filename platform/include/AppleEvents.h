@@ -3,6 +3,7 @@
 #include "AEDataModel.h"
 #include "Events.h"
 #include "Files.h"
+#include "MacErrors.h"
 #include "MacTypes.h"
 
 // Descriptor types.

@@ -26,6 +26,8 @@ void postOpenApplication();
 void postOpenDocuments(const std::vector<std::string>& paths);
 void postPrintDocuments(const std::vector<std::string>& paths);
 void postQuitApplication();
+// A later launch without files (the user started the application again).
+void postReopenApplication();
 // Async-signal-safe: only sets a flag; the quit event is queued at the next hasPendingEvent,
 // peek, take or pollExternal.
 void postQuitFromSignal();

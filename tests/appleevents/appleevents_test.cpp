@@ -1,0 +1,311 @@
+#include <AppleEvents.h>
+#include <MacMemory.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "appleevents/ae_queue.h"
+#include "fixtures.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class AppleEvents : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    vt::ae::reset();
+    live_ = VTLiveHandleCount();
+  }
+  void TearDown() override {
+    vt::ae::reset();
+    EXPECT_EQ(VTLiveHandleCount(), live_) << "descriptor handles leaked";
+  }
+  long live_ = 0;
+};
+
+std::string pathOf(const FSSpec& spec) {
+  char buf[4096] = "";
+  EXPECT_EQ(VTFSSpecToPath(&spec, buf, sizeof buf), noErr);
+  return buf;
+}
+
+std::string fileURL(const std::string& path) { return "file://" + path; }
+
+// What the handlers saw.
+struct Seen {
+  std::vector<std::string> files;
+  OSErr fetchErr = noErr;
+  unsigned long refcon = 0;
+  int calls = 0;
+};
+Seen gSeen;
+
+OSErr openDocsHandler(const AppleEvent* event, AppleEvent* reply, unsigned long refcon) {
+  ++gSeen.calls;
+  gSeen.refcon = refcon;
+  EXPECT_NE(reply, nullptr);
+  AEDescList list;
+  OSErr err = AEGetParamDesc(event, keyDirectObject, typeAEList, &list);
+  if (err != noErr) return err;
+  long n = 0;
+  err = AECountItems(&list, &n);
+  for (long i = 1; i <= n && err == noErr; ++i) {
+    FSSpec spec;
+    AEKeyword key;
+    DescType type;
+    Size actual;
+    err = AEGetNthPtr(&list, i, typeFSS, &key, &type, &spec, sizeof spec, &actual);
+    if (err == noErr) gSeen.files.push_back(pathOf(spec));
+  }
+  gSeen.fetchErr = err;
+  AEDisposeDesc(&list);
+  return err;
+}
+
+OSErr printHandler(const AppleEvent*, AppleEvent*, unsigned long) { return errAEEventNotHandled; }
+OSErr countingHandler(const AppleEvent*, AppleEvent*, unsigned long) {
+  ++gSeen.calls;
+  return noErr;
+}
+
+}  // namespace
+
+TEST_F(AppleEvents, ListsCountCoerceAndRejectBadIndexes) {
+  std::string dir = vt_test::tempDir("ae-list");
+  std::string a = dir + "/clip one.mov", b = dir + "/caf\xC3\xA9%.mov";
+  std::ofstream(a) << "a";
+  std::ofstream(b) << "b";
+
+  AEDescList list;
+  ASSERT_EQ(AECreateList(nullptr, 0, false, &list), noErr);
+  EXPECT_EQ(list.descriptorType, (DescType)typeAEList);
+  std::string url = fileURL(a);
+  url.replace(url.find(' '), 1, "%20");
+  ASSERT_EQ(AEPutPtr(&list, 0, typeFileURL, url.data(), (Size)url.size()), noErr);
+  ASSERT_EQ(AEPutPtr(&list, 0, typeUTF8Text, b.data(), (Size)b.size()), noErr);
+  int32_t number = 42;
+  ASSERT_EQ(AEPutPtr(&list, 0, typeSInt32, &number, 4), noErr);
+  long count = 0;
+  ASSERT_EQ(AECountItems(&list, &count), noErr);
+  EXPECT_EQ(count, 3);
+
+  FSSpec spec;
+  DescType type = 0;
+  Size actual = 0;
+  ASSERT_EQ(AEGetNthPtr(&list, 1, typeFSS, nullptr, &type, &spec, sizeof spec, &actual), noErr);
+  EXPECT_EQ(type, (DescType)typeFSS);
+  EXPECT_EQ(actual, 70);
+  EXPECT_EQ(pathOf(spec), a);
+  ASSERT_EQ(AEGetNthPtr(&list, 2, typeFSS, nullptr, nullptr, &spec, 70, nullptr), noErr);
+  EXPECT_EQ(pathOf(spec), b);
+
+  // An FSSpec item comes back as a file URL, percent-encoded.
+  ASSERT_EQ(AEPutPtr(&list, 0, typeFSS, &spec, sizeof spec), noErr);
+  char urlBuf[512] = "";
+  ASSERT_EQ(AEGetNthPtr(&list, 4, typeFileURL, nullptr, nullptr, urlBuf, sizeof urlBuf - 1, &actual),
+            noErr);
+  EXPECT_EQ(std::string(urlBuf, (size_t)actual), "file://" + dir + "/caf%C3%A9%25.mov");
+
+  // A number is not a file; bad indexes; a short buffer gets a prefix and the full size.
+  EXPECT_EQ(AEGetNthPtr(&list, 3, typeFSS, nullptr, nullptr, &spec, 70, nullptr), errAECoercionFail);
+  EXPECT_EQ(AEGetNthPtr(&list, 0, typeFSS, nullptr, nullptr, &spec, 70, nullptr), errAEIllegalIndex);
+  EXPECT_EQ(AEGetNthPtr(&list, 5, typeFSS, nullptr, nullptr, &spec, 70, nullptr), errAEIllegalIndex);
+  char two[2];
+  ASSERT_EQ(AEGetNthPtr(&list, 2, typeWildCard, nullptr, &type, two, 2, &actual), noErr);
+  EXPECT_EQ(type, (DescType)typeUTF8Text);
+  EXPECT_EQ(actual, (Size)b.size());
+  EXPECT_EQ(std::string(two, 2), b.substr(0, 2));
+  int16_t small = 0;
+  ASSERT_EQ(AEGetNthPtr(&list, 3, typeSInt16, nullptr, nullptr, &small, 2, nullptr), noErr);
+  EXPECT_EQ(small, 42);
+
+  // A file whose folder is missing cannot become an FSSpec; a missing file in a real folder can.
+  std::string nowhere = dir + "/no/such.mov", notYet = dir + "/later.mov";
+  AEPutPtr(&list, 0, typeUTF8Text, nowhere.data(), (Size)nowhere.size());
+  AEPutPtr(&list, 0, typeUTF8Text, notYet.data(), (Size)notYet.size());
+  EXPECT_EQ(AEGetNthPtr(&list, 5, typeFSS, nullptr, nullptr, &spec, 70, nullptr), errAECoercionFail);
+  EXPECT_EQ(AEGetNthPtr(&list, 6, typeFSS, nullptr, nullptr, &spec, 70, nullptr), noErr);
+  const char* notFile = "http://example.com/x.mov";
+  AEPutPtr(&list, 0, typeFileURL, notFile, (Size)std::strlen(notFile));
+  EXPECT_EQ(AEGetNthPtr(&list, 7, typeFSS, nullptr, nullptr, &spec, 70, nullptr), errAECoercionFail);
+
+  // Replace and delete items.
+  ASSERT_EQ(AEPutPtr(&list, 3, typeUTF8Text, a.data(), (Size)a.size()), noErr);
+  ASSERT_EQ(AEGetNthPtr(&list, 3, typeFSS, nullptr, nullptr, &spec, 70, nullptr), noErr);
+  EXPECT_EQ(AEPutPtr(&list, 99, typeSInt32, &number, 4), errAEIllegalIndex);
+  ASSERT_EQ(AEDeleteItem(&list, 1), noErr);
+  AECountItems(&list, &count);
+  EXPECT_EQ(count, 6);
+
+  // Duplicates are independent.
+  AEDescList copy;
+  ASSERT_EQ(AEDuplicateDesc(&list, &copy), noErr);
+  AEDeleteItem(&copy, 1);
+  AECountItems(&list, &count);
+  EXPECT_EQ(count, 6);
+  AEDisposeDesc(&copy);
+
+  // A plain descriptor is not a list.
+  AEDesc plain;
+  ASSERT_EQ(AECreateDesc(typeSInt32, &number, 4, &plain), noErr);
+  EXPECT_EQ(AECountItems(&plain, &count), errAEWrongDataType);
+  EXPECT_EQ(AEGetNthPtr(&plain, 1, typeWildCard, nullptr, nullptr, &number, 4, nullptr),
+            errAEWrongDataType);
+  AEDisposeDesc(&plain);
+  EXPECT_EQ(plain.descriptorType, (DescType)typeNull);
+  EXPECT_EQ(plain.dataHandle, nullptr);
+  AEDisposeDesc(&list);
+}
+
+TEST_F(AppleEvents, CorruptListBytesAreAnErrorNotACrash) {
+  AEDescList list;
+  ASSERT_EQ(AECreateList(nullptr, 0, false, &list), noErr);
+  int32_t v = 7;
+  AEPutPtr(&list, 0, typeSInt32, &v, 4);
+  Handle h = (Handle)list.dataHandle;
+  // Claim a huge item count and a huge item size in turn.
+  uint32_t huge = 0x7FFFFFFF;
+  std::memcpy(*h, &huge, 4);
+  long n = -1;
+  EXPECT_EQ(AECountItems(&list, &n), errAECorruptData);
+  EXPECT_EQ(n, 0);
+  uint32_t one = 1;
+  std::memcpy(*h, &one, 4);
+  std::memcpy(*h + 12, &huge, 4);
+  EXPECT_EQ(AECountItems(&list, &n), errAECorruptData);
+  AEDisposeDesc(&list);
+}
+
+TEST_F(AppleEvents, EventsCarryClassIDAndParameters) {
+  AppleEvent event;
+  ASSERT_EQ(AECreateAppleEvent(kCoreEventClass, kAEOpenDocuments, nullptr, kAutoGenerateReturnID,
+                               kAnyTransactionID, &event),
+            noErr);
+  AEEventClass cls = 0;
+  AEEventID id = 0;
+  DescType type;
+  Size actual;
+  ASSERT_EQ(AEGetAttributePtr(&event, keyEventClassAttr, typeType, &type, &cls, 4, &actual), noErr);
+  ASSERT_EQ(AEGetAttributePtr(&event, keyEventIDAttr, typeType, &type, &id, 4, &actual), noErr);
+  EXPECT_EQ(cls, (AEEventClass)'aevt');
+  EXPECT_EQ(id, (AEEventID)'odoc');
+
+  AEDesc missing;
+  EXPECT_EQ(AEGetParamDesc(&event, keyDirectObject, typeAEList, &missing), errAEDescNotFound);
+  EXPECT_EQ(missing.dataHandle, nullptr);
+
+  // A lone file as the direct object comes back as a one-item list.
+  const char* path = "/tmp";
+  ASSERT_EQ(AEPutParamPtr(&event, keyDirectObject, typeUTF8Text, path, 4), noErr);
+  AEDescList list;
+  ASSERT_EQ(AEGetParamDesc(&event, keyDirectObject, typeAEList, &list), noErr);
+  long n = 0;
+  AECountItems(&list, &n);
+  EXPECT_EQ(n, 1);
+  AEDisposeDesc(&list);
+  int32_t v = 5;
+  ASSERT_EQ(AEPutParamPtr(&event, 'numb', typeSInt32, &v, 4), noErr);
+  EXPECT_EQ(AEGetParamPtr(&event, 'numb', typeFSS, &type, nullptr, 0, &actual), errAECoercionFail);
+  ASSERT_EQ(AEDeleteParam(&event, 'numb'), noErr);
+  EXPECT_EQ(AEGetParamPtr(&event, 'numb', typeSInt32, &type, &v, 4, &actual), errAEDescNotFound);
+
+  AEDesc notEvent;
+  AECreateDesc(typeSInt32, &v, 4, &notEvent);
+  EXPECT_EQ(AEGetParamDesc(&notEvent, keyDirectObject, typeAEList, &list), errAENotAppleEvent);
+  AEDisposeDesc(&notEvent);
+  AEDisposeDesc(&event);
+}
+
+TEST_F(AppleEvents, DispatchToInstalledHandlers) {
+  std::string dir = vt_test::tempDir("ae-dispatch");
+  std::vector<std::string> paths;
+  for (int i = 0; i < 5; ++i) {
+    paths.push_back(dir + "/m" + std::to_string(i) + ".mov");
+    std::ofstream(paths.back()) << i;
+  }
+  gSeen = Seen();
+  AEEventHandlerUPP open = NewAEEventHandlerUPP(openDocsHandler);
+  AEEventHandlerUPP print = NewAEEventHandlerUPP(printHandler);
+  ASSERT_EQ(AEInstallEventHandler(kCoreEventClass, kAEOpenDocuments, open, 77, false), noErr);
+  ASSERT_EQ(AEInstallEventHandler(kCoreEventClass, kAEPrintDocuments, print, 0, false), noErr);
+
+  std::vector<const char*> c;
+  for (auto& p : paths) c.push_back(p.c_str());
+  ASSERT_EQ(VTAEPostOpenDocuments(c.data(), (long)c.size()), noErr);
+  ASSERT_TRUE(vt::ae::hasPendingEvent());
+
+  // The record the event queue delivers: class in message, ID split over where.
+  EventRecord e{};
+  ASSERT_TRUE(vt::ae::peekPendingEvent(e));
+  EXPECT_EQ(e.what, 23);
+  EXPECT_EQ(e.message, (unsigned long)'aevt');
+  EXPECT_EQ(((uint32_t)(uint16_t)e.where.v << 16) | (uint16_t)e.where.h, (uint32_t)'odoc');
+  ASSERT_TRUE(vt::ae::takePendingEvent(e));
+  EXPECT_FALSE(vt::ae::hasPendingEvent());
+  EXPECT_EQ(AEProcessAppleEvent(&e), noErr);
+  EXPECT_EQ(gSeen.files, paths);  // all five, in order
+  EXPECT_EQ(gSeen.refcon, 77u);
+
+  // Printing is refused by the handler, and that answer is what the sender gets.
+  ASSERT_EQ(VTAEPostPrintDocuments(c.data(), 1), noErr);
+  ASSERT_TRUE(vt::ae::peekPendingEvent(e));  // only peeked: processing takes it itself
+  EXPECT_EQ(AEProcessAppleEvent(&e), errAEEventNotHandled);
+  EXPECT_EQ(VTAELastHandlerResult(), errAEEventNotHandled);
+  EXPECT_FALSE(vt::ae::hasPendingEvent());
+
+  // No handler at all; not a high-level event; nothing pending.
+  ASSERT_EQ(VTAEPostQuitApplication(), noErr);
+  ASSERT_TRUE(vt::ae::takePendingEvent(e));
+  EXPECT_EQ(AEProcessAppleEvent(&e), errAEEventNotHandled);
+  EventRecord key{};
+  key.what = 3;
+  EXPECT_EQ(AEProcessAppleEvent(&key), errAENotAppleEvent);
+  EXPECT_EQ(AEProcessAppleEvent(&e), errAENotAppleEvent);
+
+  // An item that is not a file stops the handler with that item's error.
+  gSeen = Seen();
+  AppleEvent custom;
+  AECreateAppleEvent(kCoreEventClass, kAEOpenDocuments, nullptr, kAutoGenerateReturnID,
+                     kAnyTransactionID, &custom);
+  AEDescList list;
+  AECreateList(nullptr, 0, false, &list);
+  AEPutPtr(&list, 0, typeUTF8Text, paths[0].data(), (Size)paths[0].size());
+  int32_t n = 3;
+  AEPutPtr(&list, 0, typeSInt32, &n, 4);
+  AEPutParamDesc(&custom, keyDirectObject, &list);
+  ASSERT_EQ(VTAEPostAppleEvent(&custom), noErr);
+  AEDisposeDesc(&list);
+  AEDisposeDesc(&custom);
+  ASSERT_TRUE(vt::ae::takePendingEvent(e));
+  EXPECT_EQ(AEProcessAppleEvent(&e), errAECoercionFail);
+  EXPECT_EQ(gSeen.files.size(), 1u);
+
+  // Wildcards, system handlers behind application ones, removal.
+  gSeen = Seen();
+  AEEventHandlerUPP counting = NewAEEventHandlerUPP(countingHandler);
+  ASSERT_EQ(AEInstallEventHandler(typeWildCard, typeWildCard, counting, 0, true), noErr);
+  VTAEPostQuitApplication();
+  ASSERT_TRUE(vt::ae::takePendingEvent(e));
+  EXPECT_EQ(AEProcessAppleEvent(&e), noErr);
+  EXPECT_EQ(gSeen.calls, 1);
+  EXPECT_EQ(AERemoveEventHandler(kCoreEventClass, kAEOpenDocuments, print, false),
+            errAEHandlerNotFound);
+  EXPECT_EQ(AERemoveEventHandler(kCoreEventClass, kAEOpenDocuments, open, false), noErr);
+  AEEventHandlerUPP got = nullptr;
+  EXPECT_EQ(AEGetEventHandler(kCoreEventClass, kAEOpenDocuments, &got, nullptr, false),
+            errAEHandlerNotFound);
+  DisposeAEEventHandlerUPP(open);
+}
+
+TEST_F(AppleEvents, SignalQuitBecomesAQuitEvent) {
+  vt::ae::postQuitFromSignal();
+  EventRecord e{};
+  ASSERT_TRUE(vt::ae::takePendingEvent(e));
+  EXPECT_EQ(((uint32_t)(uint16_t)e.where.v << 16) | (uint16_t)e.where.h, (uint32_t)'quit');
+  EXPECT_FALSE(vt::ae::hasPendingEvent());
+}
