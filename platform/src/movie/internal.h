@@ -4,6 +4,8 @@
 
 namespace vt::movie {
 
+// The path made absolute against the working directory.
+std::string absolutePath(const std::string& path);
 void forgetMovieObject(const VTMovie* m);
 ForeignFileOpener foreignFileOpener();
 OSErr lastError();

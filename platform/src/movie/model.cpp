@@ -51,12 +51,16 @@ class FileSource : public DataSource {
   int fd_;
 };
 
+}  // namespace
+
 std::string absolutePath(const std::string& path) {
   if (path.empty() || path[0] == '/') return path;
   char buf[4096];
   if (!::getcwd(buf, sizeof buf)) return path;
   return std::string(buf) + "/" + path;
 }
+
+namespace {
 
 bool busyQuery(const std::string& path) { return isFileBusy(path); }
 

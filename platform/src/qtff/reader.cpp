@@ -671,8 +671,9 @@ bool isMovieFile(const std::string& path) {
   return size == 0 || (size >= 8 && size <= (uint64_t)st.st_size);
 }
 
-OSErr readMovieFile(const std::string& path, VTMovie** movieOut, MovieAtomLocation* where) {
+OSErr readMovieFile(const std::string& rawPath, VTMovie** movieOut, MovieAtomLocation* where) {
   *movieOut = nullptr;
+  std::string path = vt::movie::absolutePath(rawPath);
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return errno == ENOENT ? fnfErr : ioErr;
   struct stat st;
