@@ -1,0 +1,375 @@
+#include <Events.h>
+#include <MacErrors.h>
+#include <MacMemory.h>
+#include <Menus.h>
+#include <Resources.h>
+#include <VTAutomation.h>
+#include <VTAutomationUI.h>
+
+#include "appleevents/ae_queue.h"
+#include "events/event_queue.h"
+#include "fixtures.h"
+#include "menus/menu_manager.h"
+#include "ui/window_server.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace {
+
+const std::string kAppFile = std::string(VT_SOURCE_DIR) + "/Application Files/Vantrel.rsrc.json";
+
+std::string itemText(MenuRef m, short item) {
+  Str255 s;
+  GetMenuItemText(m, item, s);
+  return std::string((const char*)s + 1, s[0]);
+}
+
+const unsigned char* P(const char* s) {
+  static unsigned char buf[4][256];
+  static int next = 0;
+  unsigned char* b = buf[next++ % 4];
+  b[0] = (unsigned char)strlen(s);
+  memcpy(b + 1, s, b[0]);
+  return b;
+}
+
+Point centre(const Rect& r) { return Point{(short)((r.top + r.bottom) / 2), (short)((r.left + r.right) / 2)}; }
+
+bool quitPosted() {
+  EventRecord e;
+  if (!vt::ae::peekPendingEvent(e)) return false;
+  return e.what == kHighLevelEvent && e.message == 'aevt' &&
+         (((UInt32)(UInt16)e.where.v << 16) | (UInt16)e.where.h) == 'quit';
+}
+
+class Menus : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    VTAutomationUseHeadless(1024, 768);
+    VTAutomationReset();
+    vt::ae::reset();
+    vt::menus::resetMenus();
+    VTSetAutoOpenApplicationResources(false);
+    VTResetResources();
+    ASSERT_GT(VTOpenResourceFile(kAppFile.c_str()), 0);
+  }
+  void TearDown() override {
+    vt::menus::resetMenus();
+    VTResetResources();
+    VTAutomationReset();
+    vt::ae::reset();
+  }
+  // The application's bar, as start-up installs it (File items 7 and 6 removed).
+  void installBar(bool removeQuit = true) {
+    Handle bar = GetNewMBar(128);
+    ASSERT_NE(bar, nullptr);
+    SetMenuBar(bar);
+    DisposeHandle(bar);
+    if (removeQuit) {
+      DeleteMenuItem(GetMenuHandle(129), 7);
+      DeleteMenuItem(GetMenuHandle(129), 6);
+    }
+    DrawMenuBar();
+  }
+  // What the application's loop does with a press in the bar.
+  long selectFromQueue() {
+    EventRecord e;
+    if (!GetNextEvent(mDownMask, &e)) return -1;
+    return MenuSelect(e.where);
+  }
+};
+
+}  // namespace
+
+TEST_F(Menus, BarFromResourcesAndItemDeletion) {
+  installBar(false);
+  for (short id : {128, 129, 130, 131}) EXPECT_NE(GetMenuHandle(id), nullptr) << id;
+  EXPECT_EQ(GetMenuHandle(132), nullptr);
+  MenuRef file = GetMenuHandle(129);
+  EXPECT_EQ(GetMenuID(file), 129);
+  ASSERT_EQ(CountMenuItems(file), 7);
+
+  DeleteMenuItem(file, 7);
+  DeleteMenuItem(file, 6);
+  EXPECT_EQ(CountMenuItems(file), 5);
+  EXPECT_EQ(itemText(file, 5), "Save As\xC9");
+  // Deleting from the middle moves later items up, with their state and keys.
+  DeleteMenuItem(file, 2);
+  EXPECT_EQ(CountMenuItems(file), 4);
+  EXPECT_EQ(itemText(file, 2), "Close");
+  CharParameter key;
+  GetItemCmd(file, 2, &key);
+  EXPECT_EQ(key, 'W');
+  EXPECT_FALSE(IsMenuItemEnabled(file, 2));
+  for (short bad : {0, -1, 5, 300}) DeleteMenuItem(file, bad);
+  EXPECT_EQ(CountMenuItems(file), 4);
+  DeleteMenuItem(nullptr, 1);
+  EXPECT_EQ(CountMenuItems(nullptr), 0);
+  EXPECT_EQ(itemText(file, 9), "");
+}
+
+TEST_F(Menus, EnableCheckTextAndModifiers) {
+  installBar();
+  MenuRef edit = GetMenuHandle(130);
+  EXPECT_FALSE(IsMenuItemEnabled(edit, 3));
+  EnableMenuItem(edit, 3);
+  EXPECT_TRUE(IsMenuItemEnabled(edit, 3));
+  // Item 0 is the whole menu: a disabled menu has no enabled items, and keeps their states.
+  DisableMenuItem(edit, 0);
+  EXPECT_FALSE(IsMenuItemEnabled(edit, 0));
+  EXPECT_FALSE(IsMenuItemEnabled(edit, 3));
+  EnableMenuItem(edit, 0);
+  EXPECT_TRUE(IsMenuItemEnabled(edit, 3));
+
+  UInt8 mods = 0xFF;
+  EXPECT_EQ(SetMenuItemModifiers(edit, 3, kMenuShiftModifier | kMenuOptionModifier), noErr);
+  DisableMenuItem(edit, 3);
+  EnableMenuItem(edit, 3);
+  EXPECT_EQ(GetMenuItemModifiers(edit, 3, &mods), noErr);
+  EXPECT_EQ(mods, kMenuShiftModifier | kMenuOptionModifier);
+  EXPECT_EQ(GetMenuItemModifiers(edit, 0, &mods), paramErr);
+  EXPECT_EQ(GetMenuItemModifiers(edit, 10, &mods), paramErr);
+  EXPECT_EQ(SetMenuItemModifiers(nullptr, 1, 0), paramErr);
+
+  MenuRef app = GetMenuHandle(131);
+  CharParameter mark;
+  GetItemMark(app, 4, &mark);
+  EXPECT_EQ(mark, checkMark);  // "Refer to Source Media" starts checked
+  CheckMenuItem(app, 3, true);
+  CheckMenuItem(app, 4, false);
+  auto bar = VTAutomationMenuBar();
+  ASSERT_EQ(bar.size(), 4u);
+  EXPECT_TRUE(bar[3].items[2].checked);
+  EXPECT_FALSE(bar[3].items[3].checked);
+
+  SetMenuItemText(app, 1, P("Make Another\xC9"));
+  EXPECT_EQ(itemText(app, 1), "Make Another\xC9");
+  EXPECT_EQ(VTAutomationMenuBar()[3].items[0].text, "Make Another\u2026");
+  SetMenuItemText(app, 1, P(""));
+  EXPECT_EQ(itemText(app, 1), "");
+}
+
+TEST_F(Menus, AutomationShowsTheApplicationMenu) {
+  installBar();
+  auto bar = VTAutomationMenuBar();
+  ASSERT_EQ(bar.size(), 4u);
+  EXPECT_EQ(bar[0].id, 128);
+  EXPECT_EQ(bar[0].title, "Vantrel");
+  ASSERT_EQ(bar[0].items.size(), 3u);
+  EXPECT_EQ(bar[0].items[0].text, "About Vantrel\u2026");
+  EXPECT_FALSE(bar[0].items[0].platformItem);
+  EXPECT_TRUE(bar[0].items[1].separator);
+  EXPECT_EQ(bar[0].items[2].text, "Quit Vantrel");
+  EXPECT_EQ(bar[0].items[2].commandKey, 'Q');
+  EXPECT_TRUE(bar[0].items[2].platformItem);
+  EXPECT_EQ(CountMenuItems(GetMenuHandle(128)), 1);  // the platform's items are not the menu's
+  EXPECT_EQ(bar[1].title, "File");
+  EXPECT_EQ(bar[1].items.size(), 5u);
+  EXPECT_EQ(bar[1].items[0].commandKey, 'N');
+  EXPECT_EQ(bar[3].title, "Effects");
+  EXPECT_EQ(vt::menus::keyLabel('E', 0), "Ctrl+E");
+  EXPECT_EQ(vt::menus::keyLabel('S', kMenuShiftModifier), "Ctrl+Shift+S");
+  EXPECT_EQ(vt::menus::keyLabel(0, 0), "");
+}
+
+TEST_F(Menus, CommandKeysFindOnlyEnabledItems) {
+  installBar();
+  EXPECT_EQ(MenuKey('n'), (129L << 16) | 1);
+  EXPECT_EQ(VTAutomationHilitedMenu(), 129);
+  HiliteMenu(0);
+  EXPECT_EQ(VTAutomationHilitedMenu(), 0);
+  EXPECT_EQ(MenuKey('O'), (129L << 16) | 2);
+  EXPECT_EQ(MenuKey('w'), 0);  // Close starts disabled
+  EnableMenuItem(GetMenuHandle(129), 3);
+  EXPECT_EQ(MenuKey('w'), (129L << 16) | 3);
+  EXPECT_EQ(MenuKey('e'), (131L << 16) | 1);
+  HiliteMenu(0);
+  DisableMenuItem(GetMenuHandle(131), 0);  // the whole menu off
+  EXPECT_EQ(MenuKey('e'), 0);
+  EXPECT_EQ(MenuKey('k'), 0);
+  EXPECT_EQ(MenuKey(0), 0);
+  EXPECT_EQ(VTAutomationHilitedMenu(), 0);
+
+  // An item that needs Shift answers only with Shift held, and one that needs no Ctrl never.
+  MenuRef file = GetMenuHandle(129);
+  SetItemCmd(file, 5, 's');
+  SetMenuItemModifiers(file, 5, kMenuShiftModifier);
+  EnableMenuItem(file, 5);
+  EXPECT_EQ(MenuKey('S'), 0);
+  vt::events::setCurrentModifiers(cmdKey | shiftKey);
+  EXPECT_EQ(MenuKey('S'), (129L << 16) | 5);
+  vt::events::setCurrentModifiers(cmdKey);
+  SetMenuItemModifiers(file, 1, kMenuNoCommandModifier);
+  EXPECT_EQ(MenuKey('n'), 0);
+  EXPECT_FALSE(quitPosted());
+}
+
+TEST_F(Menus, QuitKeyGoesToTheApplicationItemFirstThenThePlatform) {
+  installBar(false);
+  EXPECT_EQ(MenuKey('q'), (129L << 16) | 7);  // the application's own Quit, while it has one
+  EXPECT_FALSE(quitPosted());
+  DeleteMenuItem(GetMenuHandle(129), 7);
+  EXPECT_EQ(MenuKey('q'), 0);
+  EXPECT_TRUE(quitPosted());
+}
+
+TEST_F(Menus, MissingMenuBarResources) {
+  EXPECT_EQ(GetNewMBar(999), nullptr);
+  EXPECT_EQ(ResError(), resNotFound);
+  std::string dir = vt_test::tempDir("menus");
+  // A bar naming a menu the file lacks is no bar at all, and leaves no menus behind.
+  std::ofstream(dir + "/partial.json")
+      << "{\"MBAR\": [{\"id\": 128, \"menus\": [1, 2]}],"
+         " \"MENU\": [{\"id\": 1, \"title\": \"One\", \"items\": [{\"text\": \"a\"}]}]}";
+  ASSERT_GT(VTOpenResourceFile((dir + "/partial.json").c_str()), 0);
+  long handles = VTLiveHandleCount();
+  EXPECT_EQ(GetNewMBar(128), nullptr);
+  EXPECT_EQ(VTLiveHandleCount(), handles);
+  SetMenuBar(nullptr);
+  Handle junk = NewHandleClear(64);
+  SetMenuBar(junk);  // not a menu list: ignored
+  DisposeHandle(junk);
+  EXPECT_TRUE(VTAutomationMenuBar().empty());
+
+  VTResetResources();
+  std::ofstream(dir + "/bad.json") << "{\"MBAR\": [{\"id\": 128, \"menus\": [1, 2]}";
+  EXPECT_EQ(VTOpenResourceFile((dir + "/bad.json").c_str()), -1);
+  EXPECT_EQ(GetNewMBar(128), nullptr);
+  EXPECT_EQ(GetMenu(129), nullptr);
+}
+
+TEST_F(Menus, AppendMenuMetacharacters) {
+  MenuRef m = NewMenu(200, P("Tools"));
+  AppendMenu(m, P("First/F;(-;(Second;Third!\x12"));
+  ASSERT_EQ(CountMenuItems(m), 4);
+  EXPECT_EQ(itemText(m, 1), "First");
+  CharParameter c;
+  GetItemCmd(m, 1, &c);
+  EXPECT_EQ(c, 'F');
+  EXPECT_FALSE(IsMenuItemEnabled(m, 2));
+  EXPECT_FALSE(IsMenuItemEnabled(m, 3));
+  EXPECT_EQ(itemText(m, 3), "Second");
+  GetItemMark(m, 4, &c);
+  EXPECT_EQ(c, checkMark);
+  InsertMenuItem(m, P("Zero"), 0);
+  EXPECT_EQ(itemText(m, 1), "Zero");
+  InsertMenu(m, 0);
+  InsertMenu(m, 0);  // once only
+  EXPECT_EQ(VTAutomationMenuBar().size(), 1u);
+  EXPECT_EQ(MenuKey('f'), (200L << 16) | 2);
+  DisposeMenu(m);
+  EXPECT_EQ(GetMenuHandle(200), nullptr);
+  EXPECT_EQ(CountMenuItems(m), 0);  // a disposed menu is refused, not read
+}
+
+TEST_F(Menus, MenuSelectFollowsInjectedClicks) {
+  installBar();
+  // Press on File, release on Open.
+  ASSERT_TRUE(VTAutomationPostMenuChoice(129, 2));
+  long turns = VTAutomationModalTurns();
+  EXPECT_EQ(selectFromQueue(), (129L << 16) | 2);
+  EXPECT_GT(VTAutomationModalTurns(), turns);
+  EXPECT_EQ(VTAutomationHilitedMenu(), 129);
+  HiliteMenu(0);
+
+  // Released on a disabled item, on a separator, or away from the menu: nothing.
+  ASSERT_TRUE(VTAutomationPostMenuChoice(129, 4));
+  EXPECT_EQ(selectFromQueue(), 0);
+  ASSERT_TRUE(VTAutomationPostMenuChoice(130, 2));
+  EXPECT_EQ(selectFromQueue(), 0);
+  Rect t;
+  ASSERT_TRUE(VTAutomationMenuTitleRect(130, &t));
+  VTAutomationPostDrag(centre(t), Point{600, 900});
+  EXPECT_EQ(selectFromQueue(), 0);
+  EXPECT_EQ(VTAutomationHilitedMenu(), 0);
+
+  // Pressing one title and sliding to another menu's item chooses from that menu.
+  Rect item;
+  ASSERT_TRUE(VTAutomationMenuTitleRect(129, &t));
+  ASSERT_TRUE(VTAutomationMenuItemRect(131, 1, &item));
+  Rect appTitle;
+  ASSERT_TRUE(VTAutomationMenuTitleRect(131, &appTitle));
+  VTAutomationPostMouseDown(centre(t));
+  VTAutomationPostMouseMove(centre(appTitle));
+  vt::events::post(mouseUp, 0, centre(item), 0);  // released without a move to coalesce with
+  EXPECT_EQ(selectFromQueue(), (131L << 16) | 1);
+}
+
+TEST_F(Menus, ClickedTitleStaysOpenUntilTheNextClick) {
+  installBar();
+  Rect t, item;
+  ASSERT_TRUE(VTAutomationMenuTitleRect(130, &t));
+  EnableMenuItem(GetMenuHandle(130), 8);
+  ASSERT_TRUE(VTAutomationMenuItemRect(130, 8, &item));
+  VTAutomationPostClick(centre(t));
+  VTAutomationPostClick(centre(item));
+  EXPECT_EQ(selectFromQueue(), (130L << 16) | 8);
+
+  // Escape closes an open menu with nothing chosen; so does a click elsewhere.
+  VTAutomationPostClick(centre(t));
+  VTAutomationPostKey(kEscapeCharCode);
+  EXPECT_EQ(selectFromQueue(), 0);
+  vt::events::flush(everyEvent);
+  VTAutomationPostClick(centre(t));
+  VTAutomationPostClick(Point{500, 500});
+  EXPECT_EQ(selectFromQueue(), 0);
+}
+
+TEST_F(Menus, QuitFromTheApplicationMenuPostsTheQuitEvent) {
+  installBar();
+  short quitItem = CountMenuItems(GetMenuHandle(128)) + 2;
+  ASSERT_TRUE(VTAutomationPostMenuChoice(128, quitItem));
+  EXPECT_EQ(selectFromQueue(), 0);
+  EXPECT_TRUE(quitPosted());
+  EXPECT_EQ(VTAutomationHilitedMenu(), 0);
+  vt::ae::reset();
+  ASSERT_TRUE(VTAutomationPostMenuChoice(128, 1));
+  EXPECT_EQ(selectFromQueue(), (128L << 16) | 1);
+  EXPECT_FALSE(quitPosted());
+}
+
+TEST_F(Menus, OpenMenuIsDrawnWithGreyedDisabledItems) {
+  installBar();
+  EnableMenuItem(GetMenuHandle(130), 3);  // Cut enabled, Copy disabled
+  Rect title, cut, copy;
+  ASSERT_TRUE(VTAutomationMenuTitleRect(130, &title));
+  ASSERT_TRUE(VTAutomationMenuItemRect(130, 3, &cut));
+  ASSERT_TRUE(VTAutomationMenuItemRect(130, 4, &copy));
+  // The darkest pixel of a row of text shows how it was drawn.
+  auto darkest = [](const Rect& r) {
+    const vt::Image& scr = vt::ui::composeScreen();
+    int best = 255;
+    for (short v = r.top; v < r.bottom; ++v)
+      for (short h = r.left; h < r.left + 60; ++h) {
+        UInt32 p = scr.at(h, v);
+        best = std::min<int>(best, (int)((p >> 8) & 0xFF));
+      }
+    return best;
+  };
+  int cutInk = -1, copyInk = -1;
+  VTAutomationPostClick(centre(title));  // opens and stays open
+  VTAutomationSetModalHook([&] {
+    if (cutInk < 0) {
+      cutInk = darkest(cut);
+      copyInk = darkest(copy);
+      VTAutomationPostKey(kEscapeCharCode);
+    }
+  });
+  EXPECT_EQ(selectFromQueue(), 0);
+  VTAutomationSetModalHook(nullptr);
+  EXPECT_LT(cutInk, 60);                    // black text
+  EXPECT_GT(copyInk, 100);                  // grey text
+  EXPECT_NE(VTAutomationScreenPixel(cut.left + 2, cut.top + 2), 0u);
+  // Closed again: the bar no longer covers the place where the menu was.
+  UInt32 after = VTAutomationScreenPixel(cut.left + 30, cut.top + 10);
+  EXPECT_NE(after, 0xFFFFFFFFu);
+}
+
+TEST_F(Menus, BeepsAreCounted) {
+  VTAutomationResetBeepCount();
+  SysBeep(30);
+  SysBeep(1);
+  EXPECT_EQ(VTAutomationBeepCount(), 2);
+}
