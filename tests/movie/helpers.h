@@ -1,0 +1,98 @@
+// Helpers shared by the movie tests.
+#pragma once
+#include <MacMemory.h>
+#include <Movies.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "files/fsspec.h"
+#include "fixtures.h"
+
+namespace mt {
+
+inline FSSpec spec(const std::string& path) {
+  FSSpec s{};
+  OSErr err = vt::files::pathToSpec(path, s);
+  EXPECT_TRUE(err == noErr || err == fnfErr) << path << " " << err;
+  return s;
+}
+
+// Opens the movie in a file; the reference number goes to *ref (closed by the caller).
+inline Movie open(const std::string& path, short* ref = nullptr, OSErr* errOut = nullptr) {
+  FSSpec s = spec(path);
+  short r = 0;
+  OSErr err = OpenMovieFile(&s, &r, fsRdPerm);
+  if (err) {
+    if (errOut) *errOut = err;
+    return nullptr;
+  }
+  Movie m = nullptr;
+  short resId = 0;
+  err = NewMovieFromFile(&m, r, &resId, nullptr, newMovieActive, nullptr);
+  if (errOut) *errOut = err;
+  if (ref)
+    *ref = r;
+  else
+    CloseMovieFile(r);
+  return m;
+}
+
+inline std::vector<uint8_t> readFile(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+inline void writeFile(const std::string& path, const std::vector<uint8_t>& b) {
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  f.write((const char*)b.data(), (std::streamsize)b.size());
+}
+
+// A handle holding an image description for `codec`, width x height.
+inline ImageDescriptionHandle imageDescription(OSType codec, short w, short h) {
+  Handle hd = NewHandleClear(sizeof(ImageDescription));
+  auto* d = (ImageDescription*)*hd;
+  d->idSize = sizeof(ImageDescription);
+  d->cType = codec;
+  d->width = w;
+  d->height = h;
+  d->hRes = d->vRes = 72 << 16;
+  d->frameCount = 1;
+  d->depth = 24;
+  d->clutID = -1;
+  return (ImageDescriptionHandle)hd;
+}
+
+// Adds `count` samples of `size` bytes (byte value = sample number) to a video media.
+inline void addSamples(Media media, int count, int size, TimeValue duration, OSType codec = 'raw ') {
+  ImageDescriptionHandle d = imageDescription(codec, 4, 4);
+  Handle data = NewHandle(size);
+  for (int i = 0; i < count; ++i) {
+    std::memset(*data, i & 0xFF, (size_t)size);
+    TimeValue t = -1;
+    ASSERT_EQ(AddMediaSample(media, data, 0, (unsigned long)size, duration,
+                             (SampleDescriptionHandle)d, 1, i % 5 ? mediaSampleNotSync : 0, &t),
+              noErr);
+    EXPECT_EQ(t, i * duration);
+  }
+  DisposeHandle(data);
+  DisposeHandle((Handle)d);
+}
+
+inline std::string ffprobe(const std::string& args) {
+  std::string out;
+  vt_test::run("ffprobe -v error " + args + " 2>&1", &out);
+  return out;
+}
+
+inline std::string framemd5(const std::string& path, const std::string& map = "0:v:0") {
+  std::string out;
+  vt_test::run("ffmpeg -nostdin -loglevel error -i '" + path + "' -map " + map +
+                   " -f framemd5 - 2>/dev/null | grep -v '^#' | awk -F, '{print $5 $6}'",
+               &out);
+  return out;
+}
+
+}  // namespace mt
