@@ -1,0 +1,58 @@
+// The dialog manager's model: dialogs as windows of kind 2 with an item list.
+#pragma once
+#include <Dialogs.h>
+
+#include <string>
+#include <vector>
+
+#include "resources/resource_file.h"
+
+struct VTDialog {
+  struct Item {
+    SInt16 kind = 0;  // without itemDisable
+    bool enabled = false;
+    bool visible = true;
+    Rect rect{};         // local to the dialog's port
+    Handle handle = nullptr;   // what GetDialogItem hands out
+    Handle ownText = nullptr;  // the text handle this manager made (freed with the dialog)
+    SInt16 resID = 0;
+  };
+  WindowRef window = nullptr;
+  std::vector<Item> items;
+  SInt16 defaultItem = 0;
+  SInt16 cancelItem = 0;
+  SInt16 focus = 0;      // edit text item taking keys, 0 for none
+  SInt16 pressed = 0;    // button drawn pressed while tracked
+  SInt16 alertType = -1;  // icon of an alert; -1 for a plain dialog
+  uint32_t magic = 0;
+};
+
+namespace vt::dialogs {
+
+VTDialog* validDialog(DialogRef d);
+VTDialog* dialogOfWindow(WindowRef w);
+// The frontmost visible dialog window's dialog, or null.
+VTDialog* frontDialog();
+std::vector<VTDialog*> allDialogs();
+
+// A dialog (or alert) made from its resource, in front of `behind` (-1: all).
+VTDialog* makeDialog(const vt::resources::DialogRes& res, WindowRef behind);
+
+// The text an item holds (Mac Roman), and what it shows (^0..^3 replaced for static text).
+std::string itemText(const VTDialog* d, int index);
+std::string shownText(const VTDialog* d, int index);
+std::string paramText(int index);
+std::string substitute(const std::string& text);
+
+// Drawing into the dialog's port.
+void drawItem(VTDialog* d, int index);
+void drawAll(VTDialog* d);
+
+bool itemUsable(const VTDialog* d, int index);  // exists, enabled and shown
+// The enabled, shown item at a local point (from 1), or 0.
+int itemAt(const VTDialog* d, Point local);
+Rect globalRect(const VTDialog* d, const Rect& local);
+
+void resetDialogs();
+
+}  // namespace vt::dialogs

@@ -1,0 +1,496 @@
+// Dialogs and their items: making them from resources, reading and changing items, drawing.
+#include <Dialogs.h>
+#include <MacMemory.h>
+#include <Menus.h>
+#include <Resources.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <memory>
+
+#include "dialogs/dialog_manager.h"
+#include "resources/resource_manager.h"
+#include "ui/text.h"
+#include "ui/window_server.h"
+
+namespace vt::dialogs {
+namespace {
+
+constexpr uint32_t kDialogMagic = 0x444C4F47;  // 'DLOG'
+
+const Pixel kBlack = makePixel(0, 0, 0);
+const Pixel kWhite = makePixel(0xFF, 0xFF, 0xFF);
+const Pixel kFace = makePixel(0xEC, 0xEC, 0xEC);
+const Pixel kGrey = makePixel(0x9A, 0x9A, 0x9A);
+const Pixel kPressed = makePixel(0x30, 0x30, 0x30);
+constexpr int kTextSize = 12;
+
+struct State {
+  std::map<VTDialog*, std::unique_ptr<VTDialog>> live;
+  std::string params[4];
+};
+
+State& state() {
+  static State s;
+  return s;
+}
+
+Handle textHandle(const std::string& text) {
+  Handle h = NewHandle((Size)text.size());
+  if (h && !text.empty()) std::memcpy(*h, text.data(), text.size());
+  return h;
+}
+
+std::string handleText(Handle h) {
+  if (!h || !VTIsValidHandle(h) || !*h) return {};
+  Size n = std::min<Size>(GetHandleSize(h), 255);
+  return std::string(*h, (size_t)n);
+}
+
+bool isControl(SInt16 kind) { return kind >= ctrlItem && kind < ctrlItem + 4; }
+bool hasText(SInt16 kind) { return isControl(kind) || kind == statText || kind == editText; }
+
+Rect inset(Rect r, int d) {
+  return Rect{(short)(r.top + d), (short)(r.left + d), (short)(r.bottom - d), (short)(r.right - d)};
+}
+
+int width(const std::string& macRoman, bool bold = false) {
+  return vt::ui::measureText(vt::ui::macRomanToUtf8(macRoman), kTextSize, bold);
+}
+
+// Lines of text that fit the width, broken at spaces (and at returns).
+std::vector<std::string> wrap(const std::string& text, int maxWidth) {
+  std::vector<std::string> lines;
+  std::string para;
+  auto flushPara = [&](const std::string& p) {
+    std::string line;
+    size_t i = 0;
+    while (i <= p.size()) {
+      size_t sp = p.find(' ', i);
+      if (sp == std::string::npos) sp = p.size();
+      std::string word = p.substr(i, sp - i);
+      std::string candidate = line.empty() ? word : line + " " + word;
+      if (!line.empty() && width(candidate) > maxWidth) {
+        lines.push_back(line);
+        line = word;
+      } else {
+        line = candidate;
+      }
+      i = sp + 1;
+    }
+    lines.push_back(line);
+  };
+  for (char c : text) {
+    if (c == '\r' || c == '\n') {
+      flushPara(para);
+      para.clear();
+    } else {
+      para += c;
+    }
+  }
+  flushPara(para);
+  return lines;
+}
+
+vt::ui::TextStyle style(Pixel color, bool bold = false) {
+  vt::ui::TextStyle st;
+  st.size = kTextSize;
+  st.bold = bold;
+  st.color = color;
+  return st;
+}
+
+void drawAlertIcon(VTPort* port, SInt16 type) {
+  if (type < 0 || type > 2) return;
+  Rect r{10, 20, 42, 52};
+  static const Pixel colours[3] = {makePixel(0xC8, 0x28, 0x28), makePixel(0x28, 0x60, 0xC0),
+                                   makePixel(0xF0, 0xC0, 0x20)};
+  vt::ui::fillRect(port, r, colours[type]);
+  vt::ui::frameRect(port, r, kBlack);
+  const char* glyph = type == 1 ? "i" : "!";
+  vt::ui::TextStyle st = style(type == 2 ? kBlack : kWhite, true);
+  st.size = 22;
+  int w = vt::ui::measureText(glyph, st.size, true);
+  vt::ui::drawString(port, (r.left + r.right) / 2 - w / 2, r.top + 25, glyph, st);
+}
+
+}  // namespace
+
+VTDialog* validDialog(DialogRef d) {
+  if (!d) return nullptr;
+  auto& live = state().live;
+  auto it = live.find(d);
+  return it != live.end() && d->magic == kDialogMagic && vt::ui::isLiveWindow(d->window) ? d : nullptr;
+}
+
+VTDialog* dialogOfWindow(WindowRef w) {
+  if (!w) return nullptr;
+  for (auto& [p, owned] : state().live)
+    if (p->window == w && validDialog(p)) return p;
+  return nullptr;
+}
+
+VTDialog* frontDialog() {
+  for (VTWindow* w : vt::ui::windowsFrontToBack())
+    if (w->visible)
+      if (VTDialog* d = dialogOfWindow(w)) return d;
+  return nullptr;
+}
+
+std::vector<VTDialog*> allDialogs() {
+  std::vector<VTDialog*> out;
+  for (auto& [p, owned] : state().live) out.push_back(p);
+  return out;
+}
+
+VTDialog* makeDialog(const vt::resources::DialogRes& res, WindowRef behind) {
+  // Keep the dialog on the screen whatever size the screen has.
+  Rect b = res.bounds;
+  Rect desk = vt::ui::desktopBounds();
+  int w = b.right - b.left, h = b.bottom - b.top;
+  int top = std::clamp<int>(b.top, desk.top + vt::ui::kTitleBarHeight,
+                            std::max<int>(desk.top + vt::ui::kTitleBarHeight, desk.bottom - h));
+  int left = std::clamp<int>(b.left, desk.left, std::max<int>(desk.left, desk.right - w));
+  Rect bounds{(short)top, (short)left, (short)(top + h), (short)(left + w)};
+  Str255 title;
+  title[0] = (unsigned char)res.title.size();
+  std::memcpy(title + 1, res.title.data(), res.title.size());
+  WindowRef win = NewCWindow(nullptr, &bounds, title, false, res.procID, behind, res.goAway, 0);
+  if (!win) return nullptr;
+  SetWindowKind(win, kDialogWindowKind);
+  auto d = std::make_unique<VTDialog>();
+  d->window = win;
+  d->defaultItem = res.defaultItem;
+  d->cancelItem = res.cancelItem;
+  d->alertType = res.alertType;
+  d->magic = kDialogMagic;
+  for (const auto& r : res.items) {
+    VTDialog::Item item;
+    item.kind = r.kind;
+    item.enabled = r.enabled;
+    item.rect = r.rect;
+    item.resID = r.resID;
+    if (hasText(r.kind)) {
+      item.ownText = textHandle(r.text);
+      item.handle = item.ownText;
+    }
+    if (r.kind == editText && d->focus == 0) d->focus = (SInt16)(d->items.size() + 1);
+    d->items.push_back(item);
+  }
+  VTDialog* p = d.get();
+  state().live[p] = std::move(d);
+  drawAll(p);
+  if (res.visible) ShowWindow(win);
+  return p;
+}
+
+std::string itemText(const VTDialog* d, int index) {
+  if (!d || index < 1 || index > (int)d->items.size()) return {};
+  const VTDialog::Item& it = d->items[(size_t)index - 1];
+  return hasText(it.kind) ? handleText(it.handle) : std::string();
+}
+
+std::string substitute(const std::string& text) {
+  // One pass: a replacement that itself holds ^0 is shown as it is, never expanded again.
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '^' && i + 1 < text.size() && text[i + 1] >= '0' && text[i + 1] <= '3') {
+      out += state().params[text[i + 1] - '0'];
+      ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+std::string shownText(const VTDialog* d, int index) {
+  std::string t = itemText(d, index);
+  if (d && index >= 1 && index <= (int)d->items.size() && d->items[(size_t)index - 1].kind == statText)
+    return substitute(t);
+  return t;
+}
+
+std::string paramText(int index) { return index >= 0 && index < 4 ? state().params[index] : std::string(); }
+
+bool itemUsable(const VTDialog* d, int index) {
+  if (!d || index < 1 || index > (int)d->items.size()) return false;
+  const VTDialog::Item& it = d->items[(size_t)index - 1];
+  return it.enabled && it.visible;
+}
+
+int itemAt(const VTDialog* d, Point p) {
+  if (!d) return 0;
+  for (int i = 1; i <= (int)d->items.size(); ++i) {
+    const Rect& r = d->items[(size_t)i - 1].rect;
+    if (itemUsable(d, i) && p.v >= r.top && p.v < r.bottom && p.h >= r.left && p.h < r.right)
+      return i;
+  }
+  return 0;
+}
+
+Rect globalRect(const VTDialog* d, const Rect& r) {
+  const Rect& c = d->window->content;
+  return Rect{(short)(r.top + c.top), (short)(r.left + c.left), (short)(r.bottom + c.top),
+              (short)(r.right + c.left)};
+}
+
+void drawItem(VTDialog* d, int index) {
+  if (!validDialog(d) || index < 1 || index > (int)d->items.size()) return;
+  VTDialog::Item& it = d->items[(size_t)index - 1];
+  VTPort* port = &d->window->port;
+  Rect r = it.rect;
+  if (index == d->defaultItem && isControl(it.kind)) vt::ui::fillRect(port, inset(r, -4), kWhite);
+  vt::ui::fillRect(port, r, kWhite);
+  if (!it.visible) return;
+  Pixel ink = it.enabled ? kBlack : kGrey;
+  auto metrics = vt::ui::fontMetrics(kTextSize, false);
+  int midBase = (r.top + r.bottom) / 2 + (metrics.ascent - metrics.descent) / 2;
+  std::string text = shownText(d, index);
+  switch (it.kind) {
+    case ctrlItem + btnCtrl: {
+      bool down = d->pressed == index;
+      vt::ui::fillRect(port, r, down ? kPressed : kFace);
+      vt::ui::frameRect(port, r, kBlack);
+      int w = width(text);
+      vt::ui::drawString(port, (r.left + r.right) / 2 - w / 2, midBase, text,
+                         style(down ? kWhite : ink));
+      if (index == d->defaultItem) vt::ui::frameRect(port, inset(r, -4), kBlack, 3, 3);
+      break;
+    }
+    case ctrlItem + chkCtrl:
+    case ctrlItem + radCtrl:
+    case ctrlItem + resCtrl: {
+      int box = (r.top + r.bottom) / 2 - 6;
+      Rect b{(short)box, (short)(r.left + 2), (short)(box + 12), (short)(r.left + 14)};
+      vt::ui::fillRect(port, b, d->pressed == index ? kGrey : kWhite);
+      vt::ui::frameRect(port, b, ink);
+      vt::ui::drawString(port, r.left + 20, midBase, text, style(ink));
+      break;
+    }
+    case statText: {
+      int y = r.top + metrics.ascent;
+      int lineHeight = metrics.ascent + metrics.descent + metrics.leading;
+      for (const std::string& line : wrap(text, r.right - r.left)) {
+        if (y - metrics.ascent >= r.bottom) break;
+        vt::ui::drawString(port, r.left, y, line, style(kBlack));
+        y += std::max(lineHeight, 1);
+      }
+      break;
+    }
+    case editText: {
+      Rect f = inset(r, -3);
+      vt::ui::fillRect(port, f, kWhite);
+      vt::ui::frameRect(port, f, kBlack);
+      int w = vt::ui::drawString(port, r.left + 1, midBase, text, style(ink));
+      if (d->focus == index) {
+        int x = std::min<int>(r.left + 2 + w, r.right - 1);
+        vt::ui::fillRect(port, Rect{(short)(r.top + 1), (short)x, (short)(r.bottom - 1), (short)(x + 1)}, kBlack);
+      }
+      break;
+    }
+    case userItem:
+      if (it.handle) {
+        // A user item's handle is its drawing procedure; it draws into the dialog's port.
+        GrafPtr saved;
+        GetPort(&saved);
+        SetPort(GetWindowPort(d->window));
+        auto proc = reinterpret_cast<UserItemUPP>(reinterpret_cast<void*>(it.handle));
+        proc(d, (DialogItemIndex)index);
+        if (vt::ui::isLivePort(saved)) SetPort(saved);
+      }
+      break;
+    case iconItem:
+    case picItem:
+      vt::ui::frameRect(port, r, kGrey);
+      break;
+    default:
+      break;
+  }
+}
+
+void drawAll(VTDialog* d) {
+  if (!validDialog(d)) return;
+  VTPort* port = &d->window->port;
+  vt::ui::fillRect(port, port->portRect, kWhite);
+  drawAlertIcon(port, d->alertType);
+  for (int i = 1; i <= (int)d->items.size() && validDialog(d); ++i) drawItem(d, i);
+}
+
+void resetDialogs() {
+  while (!state().live.empty()) DisposeDialog(state().live.begin()->first);
+  for (auto& p : state().params) p.clear();
+}
+
+}  // namespace vt::dialogs
+
+using namespace vt::dialogs;
+
+ModalFilterUPP NewModalFilterUPP(ModalFilterProcPtr userRoutine) { return userRoutine; }
+// Deliberately does nothing: the callback reference is the procedure itself.
+void DisposeModalFilterUPP(ModalFilterUPP) {}
+Boolean InvokeModalFilterUPP(DialogRef theDialog, EventRecord* theEvent, DialogItemIndex* itemHit,
+                             ModalFilterUPP userUPP) {
+  return userUPP ? userUPP(theDialog, theEvent, itemHit) : false;
+}
+UserItemUPP NewUserItemUPP(UserItemProcPtr userRoutine) { return userRoutine; }
+// Deliberately does nothing, as above.
+void DisposeUserItemUPP(UserItemUPP) {}
+void InvokeUserItemUPP(DialogRef theDialog, DialogItemIndex itemNo, UserItemUPP userUPP) {
+  if (userUPP) userUPP(theDialog, itemNo);
+}
+
+DialogRef GetNewDialog(short dialogID, void*, WindowRef behind) {
+  // The storage argument is not used: dialog records are the manager's own objects.
+  auto res = vt::resources::findDialog(dialogID);
+  if (!res) return nullptr;
+  return makeDialog(*res, behind);
+}
+
+void DisposeDialog(DialogRef theDialog) {
+  auto& live = state().live;
+  auto found = live.find(theDialog);
+  if (found == live.end()) return;
+  VTDialog* d = found->first;
+  if (vt::ui::isLiveWindow(d->window)) DisposeWindow(d->window);
+  for (auto& it : d->items)
+    if (it.ownText && VTIsValidHandle(it.ownText)) DisposeHandle(it.ownText);
+  d->magic = 0;
+  live.erase(found);
+}
+
+WindowRef GetDialogWindow(DialogRef dialog) {
+  VTDialog* d = validDialog(dialog);
+  return d ? d->window : nullptr;
+}
+
+CGrafPtr GetDialogPort(DialogRef dialog) {
+  VTDialog* d = validDialog(dialog);
+  return d ? GetWindowPort(d->window) : nullptr;
+}
+
+void SetPortDialogPort(DialogRef dialog) {
+  if (CGrafPtr port = GetDialogPort(dialog)) SetPort(port);
+}
+
+DialogRef GetDialogFromWindow(WindowRef window) { return dialogOfWindow(window); }
+
+void SetDialogDefaultItem(DialogRef theDialog, DialogItemIndex newItem) {
+  VTDialog* d = validDialog(theDialog);
+  if (!d || newItem < 0 || newItem > (int)d->items.size()) return;
+  SInt16 old = d->defaultItem;
+  d->defaultItem = newItem;
+  drawItem(d, old);
+  drawItem(d, newItem);
+}
+
+void SetDialogCancelItem(DialogRef theDialog, DialogItemIndex newItem) {
+  VTDialog* d = validDialog(theDialog);
+  if (d && newItem >= 0 && newItem <= (int)d->items.size()) d->cancelItem = newItem;
+}
+
+DialogItemIndex GetDialogDefaultItem(DialogRef theDialog) {
+  VTDialog* d = validDialog(theDialog);
+  return d ? d->defaultItem : 0;
+}
+
+DialogItemIndex GetDialogCancelItem(DialogRef theDialog) {
+  VTDialog* d = validDialog(theDialog);
+  return d ? d->cancelItem : 0;
+}
+
+DialogItemIndex CountDITL(DialogRef theDialog) {
+  VTDialog* d = validDialog(theDialog);
+  return d ? (DialogItemIndex)d->items.size() : 0;
+}
+
+void GetDialogItem(DialogRef theDialog, DialogItemIndex itemNo, DialogItemType* itemType,
+                   Handle* item, Rect* box) {
+  VTDialog* d = validDialog(theDialog);
+  if (!d || itemNo < 1 || itemNo > (int)d->items.size()) {
+    if (itemType) *itemType = 0;
+    if (item) *item = nullptr;
+    if (box) *box = Rect{0, 0, 0, 0};
+    return;
+  }
+  const VTDialog::Item& it = d->items[(size_t)itemNo - 1];
+  if (itemType) *itemType = (DialogItemType)(it.kind | (it.enabled ? 0 : itemDisable));
+  if (item) *item = it.handle;
+  if (box) *box = it.rect;
+}
+
+void SetDialogItem(DialogRef theDialog, DialogItemIndex itemNo, DialogItemType itemType,
+                   Handle item, const Rect* box) {
+  VTDialog* d = validDialog(theDialog);
+  if (!d || itemNo < 1 || itemNo > (int)d->items.size()) return;
+  VTDialog::Item& it = d->items[(size_t)itemNo - 1];
+  Rect old = it.rect;
+  it.kind = (SInt16)(itemType & ~itemDisable);
+  it.enabled = !(itemType & itemDisable);
+  it.handle = item;  // our own text handle, if replaced, is still freed with the dialog
+  if (box) it.rect = *box;
+  if (old.top != it.rect.top || old.left != it.rect.left || old.bottom != it.rect.bottom ||
+      old.right != it.rect.right)
+    vt::ui::fillRect(&d->window->port, old, vt::makePixel(0xFF, 0xFF, 0xFF));
+  drawItem(d, itemNo);
+}
+
+void GetDialogItemText(Handle item, Str255 text) {
+  if (!text) return;
+  std::string s = handleText(item);
+  text[0] = (unsigned char)s.size();
+  std::memcpy(text + 1, s.data(), s.size());
+}
+
+void SetDialogItemText(Handle item, ConstStr255Param text) {
+  if (!item || !VTIsValidHandle(item)) return;
+  Size n = text ? text[0] : 0;
+  SetHandleSize(item, n);
+  if (GetHandleSize(item) != n) return;
+  if (n) std::memcpy(*item, text + 1, (size_t)n);
+  for (VTDialog* d : allDialogs())
+    for (int i = 1; i <= (int)d->items.size(); ++i)
+      if (d->items[(size_t)i - 1].handle == item) drawItem(d, i);
+}
+
+void HideDialogItem(DialogRef theDialog, DialogItemIndex itemNo) {
+  VTDialog* d = validDialog(theDialog);
+  if (!d || itemNo < 1 || itemNo > (int)d->items.size()) return;
+  d->items[(size_t)itemNo - 1].visible = false;
+  drawItem(d, itemNo);
+}
+
+void ShowDialogItem(DialogRef theDialog, DialogItemIndex itemNo) {
+  VTDialog* d = validDialog(theDialog);
+  if (!d || itemNo < 1 || itemNo > (int)d->items.size()) return;
+  d->items[(size_t)itemNo - 1].visible = true;
+  drawItem(d, itemNo);
+}
+
+void SelectDialogItemText(DialogRef theDialog, DialogItemIndex itemNo, SInt16, SInt16) {
+  // The caret always sits at the end of the text; the selection range is not kept.
+  VTDialog* d = validDialog(theDialog);
+  if (!d || itemNo < 1 || itemNo > (int)d->items.size() ||
+      d->items[(size_t)itemNo - 1].kind != editText)
+    return;
+  SInt16 old = d->focus;
+  d->focus = itemNo;
+  drawItem(d, old);
+  drawItem(d, itemNo);
+}
+
+DialogItemIndexZeroBased FindDialogItem(DialogRef theDialog, Point thePt) {
+  return (DialogItemIndexZeroBased)(itemAt(validDialog(theDialog), thePt) - 1);
+}
+
+void DrawDialog(DialogRef theDialog) { drawAll(validDialog(theDialog)); }
+
+void UpdateDialog(DialogRef theDialog, RgnHandle) { drawAll(validDialog(theDialog)); }
+
+void ParamText(ConstStr255Param param0, ConstStr255Param param1, ConstStr255Param param2,
+               ConstStr255Param param3) {
+  ConstStr255Param p[4] = {param0, param1, param2, param3};
+  for (int i = 0; i < 4; ++i)
+    state().params[i] = p[i] ? std::string((const char*)p[i] + 1, p[i][0]) : std::string();
+}
