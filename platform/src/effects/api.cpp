@@ -1,0 +1,63 @@
+// The effects calls of the public API.
+#include <MacMemory.h>
+#include <QuickTimeEffects.h>
+
+#include <cstring>
+
+#include "core/fourcc.h"
+#include "effects/atom_tree.h"
+#include "effects/catalogue.h"
+
+using namespace vt::effects;
+
+OSErr QTGetEffectsList(QTAtomContainer* returnedList, long minSources, long maxSources,
+                       long getOptions) {
+  if (!returnedList) return paramErr;
+  *returnedList = nullptr;
+  AtomWriter w;
+  uint32_t n = 0;
+  auto addEntry = [&](const std::string& name, OSType code) {
+    ++n;
+    unsigned char pstr[256];
+    size_t len = std::min<size_t>(name.size(), 255);
+    pstr[0] = (unsigned char)len;
+    std::memcpy(pstr + 1, name.data(), len);
+    w.add(-1, 'name', n, pstr, len + 1);
+    w.add32(-1, 'type', n, code);
+  };
+  if (getOptions & elOptionsIncludeNoneInList) addEntry("None", 0);
+  for (const auto& e : catalogue()) {
+    if (e.sources < minSources) continue;
+    if (maxSources >= 0 && e.sources > maxSources) continue;
+    addEntry(e.name, e.code);
+  }
+  std::vector<uint8_t> bytes = w.bytes();
+  Handle h = nullptr;
+  OSErr err = PtrToHand(bytes.data(), &h, (long)bytes.size());
+  if (err != noErr || !h) return err != noErr ? err : memFullErr;
+  *returnedList = h;
+  return noErr;
+}
+
+OSErr MakeImageDescriptionForEffect(OSType effectType, ImageDescriptionHandle* idh) {
+  if (!idh) return paramErr;
+  *idh = nullptr;
+  if (!findEffect(effectType)) return paramErr;
+  Handle h = NewHandleClear(sizeof(ImageDescription));
+  if (!h) return MemError() != noErr ? MemError() : memFullErr;
+  ImageDescription* d = reinterpret_cast<ImageDescription*>(*h);
+  d->idSize = sizeof(ImageDescription);
+  d->cType = effectType;
+  d->vendor = 'appl';
+  d->temporalQuality = codecNormalQuality;
+  d->spatialQuality = codecNormalQuality;
+  d->width = 0;  // the caller sets the output size
+  d->height = 0;
+  d->hRes = 72 << 16;
+  d->vRes = 72 << 16;
+  d->frameCount = 1;
+  d->depth = 24;
+  d->clutID = -1;
+  *idh = reinterpret_cast<ImageDescriptionHandle>(h);
+  return noErr;
+}

@@ -1,0 +1,242 @@
+#include "effects/description.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "core/fourcc.h"
+
+namespace vt::effects {
+namespace {
+
+bool fail(std::string* why, const char* text) {
+  if (why) *why = text;
+  return false;
+}
+
+bool decodeImage(const uint8_t* p, size_t n, ImageRef& img) {
+  if (n < 8) return false;
+  uint32_t w = readBE32(p), h = readBE32(p + 4);
+  if (w == 0 || h == 0 || w > 16384 || h > 16384) return false;
+  if ((n - 8) / 4 / w < h) return false;
+  img.pixels = p + 8;
+  img.width = (int)w;
+  img.height = (int)h;
+  return true;
+}
+
+// A plain value of the parameter's type.
+bool decodePlain(const ParamDesc& pd, const uint8_t* p, size_t n, ParsedParam& out) {
+  auto& v = out.start;
+  switch (pd.type) {
+    case ParamType::Fixed:
+      if (n != 4) return false;
+      v[0] = (int32_t)readBE32(p) / 65536.0;
+      return true;
+    case ParamType::Long:
+    case ParamType::Enum:
+      if (n != 4) return false;
+      v[0] = (int32_t)readBE32(p);
+      return true;
+    case ParamType::Bool:
+      if (n != 1 && n != 2 && n != 4) return false;
+      v[0] = std::any_of(p, p + n, [](uint8_t b) { return b != 0; }) ? 1 : 0;
+      return true;
+    case ParamType::RGB:
+      if (n != 6) return false;
+      for (int i = 0; i < 3; ++i) v[(size_t)i] = readBE16(p + 2 * i);
+      return true;
+    case ParamType::Double: {
+      if (n != 8) return false;
+      uint64_t bits = readBE64(p);
+      double d;
+      std::memcpy(&d, &bits, 8);
+      if (!std::isfinite(d)) return false;
+      v[0] = d;
+      return true;
+    }
+    case ParamType::Image: return decodeImage(p, n, out.image);
+  }
+  return false;
+}
+
+bool decodeTweenValue(long type, const uint8_t* p, std::array<double, 3>& v) {
+  switch (type) {
+    case 1: v[0] = (int16_t)readBE16(p); return true;
+    case 2: v[0] = (int32_t)readBE32(p); return true;
+    case 3: v[0] = (int32_t)readBE32(p) / 65536.0; return true;
+    case 8:
+      for (int i = 0; i < 3; ++i) v[(size_t)i] = readBE16(p + 2 * i);
+      return true;
+    default: return false;
+  }
+}
+
+bool readTime(const AtomTree& t, int atom, int64_t& out) {
+  const AtomNode& n = t.node(atom);
+  if (!n.leaf) return false;
+  if (n.dataSize == 4) out = (int32_t)readBE32(t.data(atom));
+  else if (n.dataSize == 8) out = (int64_t)readBE64(t.data(atom));
+  else return false;
+  return true;
+}
+
+bool decodeTween(const ParamDesc& pd, const AtomTree& t, int atom, ParsedParam& out) {
+  int twen = t.child(atom, 'twen');
+  if (twen < 0 || t.node(twen).leaf) return false;
+  int type = t.child(twen, 'twnt');
+  int data = t.child(twen, 'data');
+  if (data < 0) data = t.child(twen, 'twdt');
+  if (type < 0 || data < 0 || t.node(type).dataSize != 4 || !t.node(data).leaf) return false;
+  long tt = (long)readBE32(t.data(type));
+  size_t elem = tt == 1 ? 2 : tt == 2 || tt == 3 ? 4 : tt == 8 ? 6 : 0;
+  if (elem == 0) return false;
+  bool rgbParam = pd.type == ParamType::RGB;
+  bool numericParam = pd.type == ParamType::Fixed || pd.type == ParamType::Long ||
+                      pd.type == ParamType::Double;
+  if (rgbParam != (tt == 8) || (!rgbParam && !numericParam)) return false;
+  if (t.node(data).dataSize != elem * 2) return false;
+  const uint8_t* p = t.data(data);
+  if (!decodeTweenValue(tt, p, out.start) || !decodeTweenValue(tt, p + elem, out.end))
+    return false;
+  int st = t.child(twen, 'twst');
+  if (st >= 0 && !readTime(t, st, out.offset)) return false;
+  int du = t.child(twen, 'twdu');
+  if (du >= 0 && (!readTime(t, du, out.duration) || out.duration < 0)) return false;
+  out.tweened = true;
+  return true;
+}
+
+double clampTo(const ParamDesc& pd, double v) {
+  if (!std::isfinite(v)) return pd.defaultValue[0];
+  if (pd.type == ParamType::Enum) {
+    long x = std::lround(v);
+    for (const auto& e : pd.enumValues)
+      if (e.value == x) return (double)x;
+    return pd.defaultValue[0];
+  }
+  if (pd.type == ParamType::Long) v = std::round(v);
+  return std::clamp(v, pd.minValue, pd.maxValue);
+}
+
+}  // namespace
+
+uint32_t ImageRef::at(int x, int y) const {
+  return readBE32(pixels + ((size_t)y * width + x) * 4);
+}
+
+const ParamValue& ParamSet::get(OSType code) const {
+  static const ParamValue zero{};
+  if (info)
+    for (size_t i = 0; i < info->params.size() && i < values.size(); ++i)
+      if (info->params[i].code == code) return values[i];
+  return zero;
+}
+
+uint64_t hashBytes(const uint8_t* p, size_t n, uint64_t h) {
+  for (size_t i = 0; i < n; ++i) {
+    h ^= p[i];
+    h *= 1099511628211ULL;
+  }
+  return h;
+}
+
+bool parseDescription(const uint8_t* bytes, size_t size, AtomTree& tree, Description& out,
+                      std::string* why) {
+  out = Description{};
+  if (!tree.parse(bytes, size)) return fail(why, "the atom container is malformed");
+  int what = tree.child(-1, 'what');
+  if (what < 0) return fail(why, "no effect type atom");
+  if (!tree.node(what).leaf || tree.node(what).dataSize != 4)
+    return fail(why, "the effect type atom is not 4 bytes");
+  out.effect = readBE32(tree.data(what));
+  out.info = findEffect(out.effect);
+  if (!out.info) return fail(why, "the effect is not in the catalogue");
+  for (int i = 1; i <= (int)out.sources.size(); ++i) {
+    int s = tree.child(-1, 'src ', i);
+    if (s < 0) break;
+    if (!tree.node(s).leaf || tree.node(s).dataSize != 4)
+      return fail(why, "a source name is not 4 bytes");
+    out.sources[(size_t)out.sourceCount++] = readBE32(tree.data(s));
+  }
+  const auto& params = out.info->params;
+  for (size_t i = 0; i < params.size() && i < (size_t)kMaxParams; ++i) {
+    const ParamDesc& pd = params[i];
+    int atom = tree.child(-1, pd.code);
+    if (atom < 0) continue;
+    ParsedParam& pp = out.params[i];
+    bool ok = tree.node(atom).leaf ? decodePlain(pd, tree.data(atom), tree.node(atom).dataSize, pp)
+                                   : decodeTween(pd, tree, atom, pp);
+    if (!ok) return fail(why, "a parameter's data does not match its type");
+    pp.present = true;
+  }
+  out.seed = hashBytes(bytes, size);
+  return true;
+}
+
+void defaultParams(const EffectInfo& info, double fraction, ParamSet& out) {
+  out.info = &info;
+  for (size_t i = 0; i < info.params.size() && i < (size_t)kMaxParams; ++i) {
+    const ParamDesc& pd = info.params[i];
+    ParamValue& v = out.values[i];
+    v = ParamValue{};
+    for (size_t c = 0; c < 3; ++c)
+      v.v[c] = pd.defaultTweened
+                   ? pd.defaultValue[c] + (pd.defaultEnd[c] - pd.defaultValue[c]) * fraction
+                   : pd.defaultValue[c];
+  }
+}
+
+void evaluateParams(const Description& d, int64_t time, int64_t duration, ParamSet& out) {
+  const EffectInfo& info = *d.info;
+  double sampleFraction = duration > 0 ? std::clamp((double)time / (double)duration, 0.0, 1.0) : 0;
+  defaultParams(info, sampleFraction, out);
+  for (size_t i = 0; i < info.params.size() && i < (size_t)kMaxParams; ++i) {
+    const ParsedParam& pp = d.params[i];
+    if (!pp.present) continue;
+    const ParamDesc& pd = info.params[i];
+    ParamValue& v = out.values[i];
+    v.image = pp.image;
+    double f = 0;
+    if (pp.tweened) {
+      int64_t len = pp.duration >= 0 ? pp.duration : duration;
+      double rel = (double)time - (double)pp.offset;
+      f = len > 0 ? std::clamp(rel / (double)len, 0.0, 1.0) : (rel >= 0 && pp.duration == 0 ? 1 : 0);
+    }
+    for (size_t c = 0; c < 3; ++c) {
+      double x = pp.start[c] + (pp.end[c] - pp.start[c]) * f;
+      v.v[c] = pd.type == ParamType::RGB ? std::clamp(x, 0.0, 65535.0) : x;
+    }
+    if (pd.type != ParamType::RGB && pd.type != ParamType::Image) v.v[0] = clampTo(pd, v.v[0]);
+  }
+}
+
+std::vector<uint8_t> buildDescription(OSType effect, int sources,
+                                      const std::vector<DescriptionParam>& params) {
+  AtomWriter w;
+  w.add32(-1, 'what', 1, effect);
+  if (sources >= 1) w.add32(-1, 'src ', 1, 'srcA');
+  if (sources >= 2) w.add32(-1, 'src ', 2, 'srcB');
+  const EffectInfo* info = findEffect(effect);
+  for (const auto& p : params) {
+    const ParamDesc* pd = info ? info->param(p.code) : nullptr;
+    if (!p.raw.empty() || !pd) {
+      w.add(-1, p.code, 1, p.raw.data(), p.raw.size());
+      continue;
+    }
+    if (!p.tweened || tweenTypeFor(*pd) == 0) {
+      auto bytes = encodeValue(*pd, p.start);
+      w.add(-1, p.code, 1, bytes.data(), bytes.size());
+      continue;
+    }
+    int atom = w.add(-1, p.code, 1);
+    int twen = w.add(atom, 'twen', 1);
+    w.add32(twen, 'twnt', 1, (uint32_t)tweenTypeFor(*pd));
+    auto a = encodeValue(*pd, p.start), b = encodeValue(*pd, p.end);
+    a.insert(a.end(), b.begin(), b.end());
+    w.add(twen, 'data', 1, a.data(), a.size());
+  }
+  return w.bytes();
+}
+
+}  // namespace vt::effects

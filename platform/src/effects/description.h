@@ -1,0 +1,86 @@
+// Effect descriptions (an effect track's sample): reading them and evaluating each parameter,
+// plain or tweened, at a time within the sample.
+#pragma once
+#include <MacTypes.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "effects/atom_tree.h"
+#include "effects/catalogue.h"
+
+namespace vt::effects {
+
+constexpr int kMaxParams = 16;
+
+// An Image parameter's pixels: big-endian width and height (32-bit each) followed by width x
+// height big-endian 0xAARRGGBB words. This is the encoding our descriptions use for mattes
+// and masks.
+struct ImageRef {
+  const uint8_t* pixels = nullptr;  // null when absent
+  int width = 0, height = 0;
+  uint32_t at(int x, int y) const;
+};
+
+struct ParamValue {
+  std::array<double, 3> v{};  // number, or R, G, B (0..65535)
+  ImageRef image;
+};
+
+// One frame's parameter values, in the effect's catalogue order.
+struct ParamSet {
+  const EffectInfo* info = nullptr;
+  std::array<ParamValue, kMaxParams> values{};
+  const ParamValue& get(OSType code) const;
+  double num(OSType code) const { return get(code).v[0]; }
+};
+
+struct ParsedParam {
+  bool present = false;
+  bool tweened = false;
+  std::array<double, 3> start{}, end{};
+  int64_t offset = 0;
+  int64_t duration = -1;  // -1: the sample's duration
+  ImageRef image;
+};
+
+struct Description {
+  OSType effect = 0;
+  const EffectInfo* info = nullptr;
+  int sourceCount = 0;
+  std::array<OSType, 4> sources{};
+  std::array<ParsedParam, kMaxParams> params{};
+  uint64_t seed = 0;  // from the description's bytes, for effects with randomness
+};
+
+// Reads a description; false with a reason when it is malformed (bad atom layout, no 4-byte
+// 'what' atom, an effect outside the catalogue, a parameter whose data does not match its type).
+// `tree` is scratch storage that callers may keep between frames.
+bool parseDescription(const uint8_t* bytes, size_t size, AtomTree& tree, Description& out,
+                      std::string* why = nullptr);
+
+// Parameter values at media time `time` of a sample lasting `duration`: tweens are linear
+// from their start offset over their duration; missing parameters take their defaults;
+// numbers are clamped to their ranges and unknown enum values fall back to the default.
+void evaluateParams(const Description& d, int64_t time, int64_t duration, ParamSet& out);
+
+// Default parameter values of an effect (tweened defaults at their start).
+void defaultParams(const EffectInfo& info, double fraction, ParamSet& out);
+
+// Builds the bytes of a description (for tools and tests): plain values, or tweens from a
+// start to an end value.
+struct DescriptionParam {
+  OSType code = 0;
+  std::array<double, 3> start{};
+  bool tweened = false;
+  std::array<double, 3> end{};
+  std::vector<uint8_t> raw{};  // used instead of start/end when not empty (e.g. Image data)
+};
+std::vector<uint8_t> buildDescription(OSType effect, int sources,
+                                      const std::vector<DescriptionParam>& params);
+
+uint64_t hashBytes(const uint8_t* p, size_t n, uint64_t seed = 1469598103934665603ULL);
+
+}  // namespace vt::effects

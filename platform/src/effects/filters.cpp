@@ -1,0 +1,479 @@
+// One-source effects.
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "effects/parallel.h"
+#include "effects/render.h"
+
+namespace vt::effects {
+namespace {
+
+using Lut = std::array<uint8_t, 256>;
+
+// Applies per-channel tables (alpha kept) to every pixel.
+void applyLuts(const Frame& f, const Lut& r, const Lut& g, const Lut& b) {
+  const Pixel* in = f.a->pixels.data();
+  Pixel* o = f.out->pixels.data();
+  parallelRows(f.out->height, f.out->width, [&](int y0, int y1) {
+    size_t begin = (size_t)y0 * f.out->width, end = (size_t)y1 * f.out->width;
+    for (size_t i = begin; i < end; ++i) {
+      Pixel p = in[i];
+      o[i] = (p & 0xFF000000u) | ((Pixel)r[pixelR(p)] << 16) | ((Pixel)g[pixelG(p)] << 8) |
+             b[pixelB(p)];
+    }
+  });
+}
+
+// Brightness and contrast on one channel value, both -255..255.
+int brightContrast(int v, double brightness, double contrast) {
+  double c = std::clamp(contrast, -255.0, 254.0);
+  double factor = 259.0 * (c + 255.0) / (255.0 * (259.0 - c));
+  return (int)std::lround(factor * (v - 128) + 128 + brightness);
+}
+
+void brightnessContrast(const Frame& f) {
+  Lut t;
+  for (int v = 0; v < 256; ++v)
+    t[(size_t)v] = clamp255(brightContrast(v, f.params->num('brig'), f.params->num('cont')));
+  applyLuts(f, t, t, t);
+}
+
+void rgbBalance(const Frame& f) {
+  Lut r, g, b;
+  double m[3] = {f.params->num('rmul'), f.params->num('gmul'), f.params->num('bmul')};
+  for (int v = 0; v < 256; ++v) {
+    r[(size_t)v] = clamp255((int)std::lround(v * m[0]));
+    g[(size_t)v] = clamp255((int)std::lround(v * m[1]));
+    b[(size_t)v] = clamp255((int)std::lround(v * m[2]));
+  }
+  applyLuts(f, r, g, b);
+}
+
+// Solarize: values above the point are mirrored by `amount`/255; then posterize to `post`
+// levels (fewer than 2 levels: off).
+void colorStyle(const Frame& f) {
+  double amount = f.params->num('solr') / 255.0;
+  int point = (int)f.params->num('solp');
+  int levels = (int)f.params->num('post');
+  Lut t;
+  for (int v = 0; v < 256; ++v) {
+    double x = v;
+    if (v > point) x = v + (255 - 2 * v) * amount;
+    int y = clamp255((int)std::lround(x));
+    if (levels >= 2 && levels < 256) y = (int)std::lround(std::floor(y * levels / 256.0) * 255.0 / (levels - 1));
+    t[(size_t)v] = clamp255(y);
+  }
+  applyLuts(f, t, t, t);
+}
+
+// Greyscale, brightness and contrast, then the grey maps from the dark to the light colour.
+void colorTint(const Frame& f) {
+  int type = (int)f.params->num('tint');
+  double back[3], fore[3];
+  const ParamValue &bk = f.params->get('back'), &fg = f.params->get('fore');
+  static const double presets[5][6] = {
+      {0, 0, 0, 255, 255, 255},      // black and white
+      {255, 255, 255, 0, 10, 40},    // X-ray: inverted, with a blue cast in the darks
+      {40, 20, 0, 255, 236, 200},    // sepia
+      {0, 10, 50, 180, 210, 255},    // cobalt
+  };
+  for (int c = 0; c < 3; ++c) {
+    if (type >= 1 && type <= 4) {
+      back[c] = presets[type - 1][c];
+      fore[c] = presets[type - 1][c + 3];
+    } else {
+      back[c] = bk.v[(size_t)c] / 257.0;
+      fore[c] = fg.v[(size_t)c] / 257.0;
+    }
+  }
+  Lut r, g, b;
+  for (int v = 0; v < 256; ++v) {
+    double l = clamp255(brightContrast(v, f.params->num('brig'), f.params->num('cont'))) / 255.0;
+    r[(size_t)v] = clamp255((int)std::lround(back[0] + (fore[0] - back[0]) * l));
+    g[(size_t)v] = clamp255((int)std::lround(back[1] + (fore[1] - back[1]) * l));
+    b[(size_t)v] = clamp255((int)std::lround(back[2] + (fore[2] - back[2]) * l));
+  }
+  const Pixel* in = f.a->pixels.data();
+  Pixel* o = f.out->pixels.data();
+  parallelRows(f.out->height, f.out->width, [&](int y0, int y1) {
+    size_t begin = (size_t)y0 * f.out->width, end = (size_t)y1 * f.out->width;
+    for (size_t i = begin; i < end; ++i) {
+      Pixel p = in[i];
+      uint32_t l = (pixelR(p) * 77u + pixelG(p) * 150u + pixelB(p) * 29u + 128) >> 8;
+      o[i] = (p & 0xFF000000u) | ((Pixel)r[l] << 16) | ((Pixel)g[l] << 8) | b[l];
+    }
+  });
+}
+
+void alphaGain(const Frame& f) {
+  double gain = f.params->num('gain'), offs = f.params->num('offs');
+  double top = f.params->num('pinT'), bottom = f.params->num('pinB');
+  Lut t;
+  for (int v = 0; v < 256; ++v) {
+    double a = std::clamp(gain * (v / 255.0) + offs, std::min(bottom, top), top);
+    t[(size_t)v] = clamp255((int)std::lround(a * 255));
+  }
+  const Pixel* in = f.a->pixels.data();
+  Pixel* o = f.out->pixels.data();
+  parallelRows(f.out->height, f.out->width, [&](int y0, int y1) {
+    size_t begin = (size_t)y0 * f.out->width, end = (size_t)y1 * f.out->width;
+    for (size_t i = begin; i < end; ++i) o[i] = (in[i] & 0x00FFFFFFu) | ((Pixel)t[pixelA(in[i])] << 24);
+  });
+}
+
+// Hue, saturation and lightness multipliers (hue turns wrap around the colour wheel).
+void hslBalance(const Frame& f) {
+  const float hm = (float)f.params->num('hmul'), sm = (float)f.params->num('smul');
+  const float lm = (float)f.params->num('vmul');
+  const Pixel* in = f.a->pixels.data();
+  Pixel* o = f.out->pixels.data();
+  parallelRows(f.out->height, f.out->width, [&](int y0, int y1) {
+    size_t begin = (size_t)y0 * f.out->width, end = (size_t)y1 * f.out->width;
+    for (size_t i = begin; i < end; ++i) {
+      Pixel p = in[i];
+      float r = pixelR(p) / 255.0f, g = pixelG(p) / 255.0f, b = pixelB(p) / 255.0f;
+      float mx = std::max(r, std::max(g, b)), mn = std::min(r, std::min(g, b));
+      float l = (mx + mn) * 0.5f, d = mx - mn;
+      float h = 0, s = 0;
+      if (d > 1e-6f) {
+        s = d / (1 - std::fabs(2 * l - 1) + 1e-9f);
+        if (mx == r) h = (g - b) / d + (g < b ? 6 : 0);
+        else if (mx == g) h = (b - r) / d + 2;
+        else h = (r - g) / d + 4;
+      }
+      h *= hm;
+      h -= 6 * std::floor(h / 6);
+      s = std::min(1.0f, s * sm);
+      l = std::min(1.0f, l * lm);
+      float c = (1 - std::fabs(2 * l - 1)) * s;
+      float x = c * (1 - std::fabs(std::fmod(h, 2.0f) - 1));
+      float m = l - c / 2, rr, gg, bb;
+      int seg = (int)h;
+      switch (seg) {
+        case 0: rr = c; gg = x; bb = 0; break;
+        case 1: rr = x; gg = c; bb = 0; break;
+        case 2: rr = 0; gg = c; bb = x; break;
+        case 3: rr = 0; gg = x; bb = c; break;
+        case 4: rr = x; gg = 0; bb = c; break;
+        default: rr = c; gg = 0; bb = x; break;
+      }
+      o[i] = (p & 0xFF000000u) | ((Pixel)clamp255f((rr + m) * 255) << 16) |
+             ((Pixel)clamp255f((gg + m) * 255) << 8) | clamp255f((bb + m) * 255);
+    }
+  });
+}
+
+// Box blur of radius r (separable running sums), colour channels only; alpha is kept.
+void boxBlur(const Image& src, Image& dst, int r) {
+  const int W = src.width, H = src.height;
+  thread_local Image tmp;
+  tmp.resize(W, H);
+  const int n = 2 * r + 1;
+  // 8.24 reciprocal rounded up, so a flat area keeps its exact value.
+  const uint32_t inv = (uint32_t)(((1u << 24) + n - 1) / n);
+  parallelRows(H, W, [&](int y0, int y1) {
+    for (int y = y0; y < y1; ++y) {
+      const Pixel* s = src.row(y);
+      Pixel* t = tmp.row(y);
+      uint32_t sr = 0, sg = 0, sb = 0;
+      for (int k = -r; k <= r; ++k) {
+        Pixel p = s[std::clamp(k, 0, W - 1)];
+        sr += pixelR(p); sg += pixelG(p); sb += pixelB(p);
+      }
+      for (int x = 0; x < W; ++x) {
+        t[x] = (s[x] & 0xFF000000u) | ((Pixel)((uint64_t)sr * inv >> 24) << 16) |
+               ((Pixel)((uint64_t)sg * inv >> 24) << 8) | (Pixel)((uint64_t)sb * inv >> 24);
+        Pixel add = s[std::min(x + r + 1, W - 1)], sub = s[std::max(x - r, 0)];
+        sr += pixelR(add) - pixelR(sub);
+        sg += pixelG(add) - pixelG(sub);
+        sb += pixelB(add) - pixelB(sub);
+      }
+    }
+  });
+  parallelRows(H, W, [&](int y0, int y1) {
+    thread_local std::vector<uint32_t> sums;
+    sums.assign((size_t)W * 3, 0);
+    for (int k = y0 - r; k <= y0 + r; ++k) {
+      const Pixel* t = tmp.row(std::clamp(k, 0, H - 1));
+      for (int x = 0; x < W; ++x) {
+        sums[(size_t)x * 3] += pixelR(t[x]);
+        sums[(size_t)x * 3 + 1] += pixelG(t[x]);
+        sums[(size_t)x * 3 + 2] += pixelB(t[x]);
+      }
+    }
+    for (int y = y0; y < y1; ++y) {
+      Pixel* d = dst.row(y);
+      const Pixel* alpha = src.row(y);
+      uint32_t* s = sums.data();
+      for (int x = 0; x < W; ++x)
+        d[x] = (alpha[x] & 0xFF000000u) | ((Pixel)((uint64_t)s[3 * x] * inv >> 24) << 16) |
+               ((Pixel)((uint64_t)s[3 * x + 1] * inv >> 24) << 8) |
+               (Pixel)((uint64_t)s[3 * x + 2] * inv >> 24);
+      const Pixel* add = tmp.row(std::min(y + r + 1, H - 1));
+      const Pixel* sub = tmp.row(std::max(y - r, 0));
+      for (int x = 0; x < W; ++x) {
+        s[3 * x] += pixelR(add[x]) - pixelR(sub[x]);
+        s[3 * x + 1] += pixelG(add[x]) - pixelG(sub[x]);
+        s[3 * x + 2] += pixelB(add[x]) - pixelB(sub[x]);
+      }
+    }
+  });
+}
+
+void scaleColours(Image& img, double k) {
+  if (std::fabs(k - 1) < 1e-9) return;
+  Lut t;
+  for (int v = 0; v < 256; ++v) t[(size_t)v] = clamp255((int)std::lround(v * k));
+  for (Pixel& p : img.pixels)
+    p = (p & 0xFF000000u) | ((Pixel)t[pixelR(p)] << 16) | ((Pixel)t[pixelG(p)] << 8) | t[pixelB(p)];
+}
+
+void blur(const Frame& f) {
+  int k = (int)f.params->num('ksiz');
+  boxBlur(*f.a, *f.out, std::clamp(k, 3, 15) / 2);
+  scaleColours(*f.out, f.params->num('ksum'));
+}
+
+// Unsharp mask: the input plus its difference from a blur of the kernel's size.
+void sharpen(const Frame& f) {
+  int k = (int)f.params->num('ksiz');
+  boxBlur(*f.a, *f.out, std::clamp(k, 3, 15) / 2);
+  const Pixel* in = f.a->pixels.data();
+  Pixel* o = f.out->pixels.data();
+  parallelRows(f.out->height, f.out->width, [&](int y0, int y1) {
+    size_t begin = (size_t)y0 * f.out->width, end = (size_t)y1 * f.out->width;
+    for (size_t i = begin; i < end; ++i) {
+      Pixel p = in[i], b = o[i];
+      o[i] = (p & 0xFF000000u) | ((Pixel)clamp255(2 * pixelR(p) - pixelR(b)) << 16) |
+             ((Pixel)clamp255(2 * pixelG(p) - pixelG(b)) << 8) | clamp255(2 * pixelB(p) - pixelB(b));
+    }
+  });
+  scaleColours(*f.out, f.params->num('ksum'));
+}
+
+// 3x3 convolution with weights in 1/256 units; mode 0 plain (+ bias), 1 the gradient
+// magnitude of the kernel and its transpose (edge detection).
+void convolve3(const Frame& f, const int (&k)[9], int bias, int mode) {
+  const Image& src = *f.a;
+  Image& dst = *f.out;
+  const int W = src.width, H = src.height;
+  parallelRows(H, W, [&](int y0, int y1) {
+    for (int y = y0; y < y1; ++y) {
+      const Pixel* rows[3] = {src.row(std::max(y - 1, 0)), src.row(y), src.row(std::min(y + 1, H - 1))};
+      Pixel* d = dst.row(y);
+      for (int x = 0; x < W; ++x) {
+        int xs[3] = {std::max(x - 1, 0), x, std::min(x + 1, W - 1)};
+        int acc[3] = {0, 0, 0}, acc2[3] = {0, 0, 0};
+        for (int j = 0; j < 3; ++j)
+          for (int i = 0; i < 3; ++i) {
+            Pixel p = rows[j][xs[i]];
+            int w = k[j * 3 + i], w2 = k[i * 3 + j];
+            acc[0] += w * pixelR(p); acc[1] += w * pixelG(p); acc[2] += w * pixelB(p);
+            if (mode == 1) {
+              acc2[0] += w2 * pixelR(p); acc2[1] += w2 * pixelG(p); acc2[2] += w2 * pixelB(p);
+            }
+          }
+        int v[3];
+        for (int c = 0; c < 3; ++c)
+          v[c] = mode == 1 ? (std::abs(acc[c]) + std::abs(acc2[c]) + 128) >> 8
+                           : ((acc[c] + 128) >> 8) + bias;
+        d[x] = (rows[1][x] & 0xFF000000u) | ((Pixel)clamp255(v[0]) << 16) |
+               ((Pixel)clamp255(v[1]) << 8) | clamp255(v[2]);
+      }
+    }
+  });
+}
+
+void edgeDetect(const Frame& f) {
+  static const int sobel[9] = {-256, 0, 256, -512, 0, 512, -256, 0, 256};
+  convolve3(f, sobel, 0, 1);
+}
+
+// Emboss: relief of the luminance around mid grey.
+void emboss(const Frame& f) {
+  static const int k[9] = {-512, -256, 0, -256, 0, 256, 0, 256, 512};
+  convolve3(f, k, 128, 0);
+  // Grey relief: take the luminance of the embossed colours.
+  Pixel* o = f.out->pixels.data();
+  for (size_t i = 0; i < f.out->pixels.size(); ++i) {
+    Pixel p = o[i];
+    uint32_t l = (pixelR(p) * 77u + pixelG(p) * 150u + pixelB(p) * 29u + 128) >> 8;
+    o[i] = (p & 0xFF000000u) | (l << 16) | (l << 8) | l;
+  }
+}
+
+void generalConvolution(const Frame& f) {
+  int k[9];
+  static const OSType codes[9] = {'cel1', 'cel2', 'cel3', 'cel4', 'cel5',
+                                  'cel6', 'cel7', 'cel8', 'cel9'};
+  for (int i = 0; i < 9; ++i) k[i] = (int)std::lround(f.params->num(codes[i]) * 256);
+  convolve3(f, k, 0, 0);
+}
+
+// ---- film noise ----------------------------------------------------------------------------
+
+void fillDisc(Image& img, double cx, double cy, double r, Pixel c, uint32_t weight) {
+  int x0 = std::max(0, (int)(cx - r)), x1 = std::min(img.width - 1, (int)(cx + r));
+  int y0 = std::max(0, (int)(cy - r)), y1 = std::min(img.height - 1, (int)(cy + r));
+  for (int y = y0; y <= y1; ++y)
+    for (int x = x0; x <= x1; ++x) {
+      double dx = x + 0.5 - cx, dy = y + 0.5 - cy;
+      if (dx * dx + dy * dy <= r * r) img.at(x, y) = blend256(img.at(x, y), c, weight);
+    }
+}
+
+void filmNoise(const Frame& f) {
+  const ParamSet& ps = *f.params;
+  Image& O = *f.out;
+  const int W = O.width, H = O.height;
+  // Our film runs at 300 frames over the sample: noise changes every frame, scratches every
+  // 'sdur' frames, so a frame is the same each time it is drawn.
+  const uint64_t frame = (uint64_t)std::llround(f.fraction * 300);
+  const uint64_t fs = mix64(f.seed ^ (frame * 0x9E3779B97F4A7C15ULL));
+  const int fade = (int)std::lround(ps.num('fade') * 256 / 100 * 0.75);
+  const int flicker = (int)((unit(fs) - 0.5) * 16 * ps.num('fade') / 100);
+  const Pixel* in = f.a->pixels.data();
+  Pixel* o = O.pixels.data();
+  parallelRows(H, W, [&](int y0, int y1) {
+    size_t begin = (size_t)y0 * W, end = (size_t)y1 * W;
+    for (size_t i = begin; i < end; ++i) {
+      Pixel p = in[i];
+      int l = (int)((pixelR(p) * 77u + pixelG(p) * 150u + pixelB(p) * 29u) >> 8) + flicker;
+      int tr = l * 255 >> 8, tg = l * 230 >> 8, tb = l * 190 >> 8;  // aged, yellowed tone
+      int r = pixelR(p) + (((tr - pixelR(p)) * fade) >> 8);
+      int g = pixelG(p) + (((tg - pixelG(p)) * fade) >> 8);
+      int b = pixelB(p) + (((tb - pixelB(p)) * fade) >> 8);
+      o[i] = (p & 0xFF000000u) | ((Pixel)clamp255(r) << 16) | ((Pixel)clamp255(g) << 8) | clamp255(b);
+    }
+  });
+  const double scale = std::min(W, H) / 480.0;
+  // Scratches: long vertical lines that stay for 'sdur' frames.
+  const int sdur = std::max(1, (int)ps.num('sdur'));
+  const uint64_t epoch = frame / (uint64_t)sdur;
+  const int scratches = (int)std::lround(ps.num('sden') / 10.0);
+  const int swid = std::max(1, (int)std::lround(ps.num('swid') * std::max(1.0, scale)));
+  for (int s = 0; s < scratches; ++s) {
+    uint64_t h = mix64(f.seed ^ mix64(epoch * 131 + (uint64_t)s + 1));
+    int x = (int)(unit(h) * W);
+    bool light = (h >> 7) & 1;
+    Pixel c = light ? makePixel(235, 235, 225) : makePixel(30, 25, 20);
+    int y0 = (int)(unit(mix64(h)) * H * 0.3), y1 = H - (int)(unit(mix64(h + 1)) * H * 0.3);
+    for (int y = y0; y < y1; ++y)
+      for (int k = 0; k < swid && x + k < W; ++k) O.at(x + k, y) = blend256(O.at(x + k, y), c, 160);
+  }
+  // Dust: specks, new every frame.
+  const int dust = (int)std::lround(ps.num('dden') * W * H / 400000.0);
+  for (int d = 0; d < dust; ++d) {
+    uint64_t h = mix64(fs + (uint64_t)d * 0x632BE59BD9B4E019ULL);
+    double r = std::max(0.6, unit(mix64(h + 2)) * ps.num('dsiz') * scale);
+    Pixel c = (h & 1) ? makePixel(20, 15, 10) : makePixel(240, 240, 230);
+    fillDisc(O, unit(h) * W, unit(mix64(h + 1)) * H, r, c, 220);
+  }
+  // Hairs: thin curved dark strands.
+  const int hairs = (int)std::lround(ps.num('hden') / 10.0);
+  const double len = ps.num('hlen') / 100.0 * std::min(W, H) * 0.4;
+  for (int k = 0; k < hairs; ++k) {
+    uint64_t h = mix64(fs ^ (0xABCDEF12345ULL + (uint64_t)k * 7919));
+    double x = unit(h) * W, y = unit(mix64(h + 1)) * H;
+    double a = unit(mix64(h + 2)) * 2 * M_PI, bend = (unit(mix64(h + 3)) - 0.5) * 0.08;
+    int steps = (int)len;
+    for (int s = 0; s < steps; ++s) {
+      x += std::cos(a);
+      y += std::sin(a);
+      a += bend;
+      int ix = (int)x, iy = (int)y;
+      if (ix >= 0 && iy >= 0 && ix < W && iy < H) O.at(ix, iy) = blend256(O.at(ix, iy), makePixel(10, 8, 5), 200);
+    }
+  }
+}
+
+// ---- lens flare ----------------------------------------------------------------------------
+
+void lensFlare(const Frame& f) {
+  const ParamSet& ps = *f.params;
+  Image& O = *f.out;
+  std::memcpy(O.pixels.data(), f.a->pixels.data(), O.pixels.size() * sizeof(Pixel));
+  const int W = O.width, H = O.height;
+  const double fx = W / 2.0 * (1 + ps.num('xcnt')), fy = H / 2.0 * (1 + ps.num('ycnt'));
+  const double base = std::min(W, H) * 0.06 * ps.num('size') * (0.5 + ps.num('fsiz'));
+  const double glowGain = ps.num('gbri') * ps.num('fbri');
+  const ParamValue& col = ps.get('flrc');
+  const float cr = (float)(col.v[0] / 65535), cg = (float)(col.v[1] / 65535), cb = (float)(col.v[2] / 65535);
+  struct Blob {
+    double x, y, r, gain;
+    float tint[3];
+    bool ring;
+  };
+  std::array<Blob, 10> blobs;
+  int n = 0;
+  blobs[(size_t)n++] = {fx, fy, base * 5, 0.9 * glowGain, {1, 1, 1}, false};        // glow
+  blobs[(size_t)n++] = {fx, fy, base * 3.2, 0.35 * glowGain, {0.8f, 0.9f, 1}, true}; // halo
+  int type = (int)ps.num('ftyp');
+  static const double standard[][2] = {{0.4, 0.5}, {0.7, 0.3}, {1.2, 0.8}, {1.5, 0.4}, {1.9, 1.2}};
+  static const double wide[][2] = {{0.25, 0.3}, {0.5, 0.2}, {0.8, 0.4}, {1.1, 0.25}, {1.4, 0.5}, {1.7, 0.3}, {2.0, 0.7}};
+  static const double tele[][2] = {{0.6, 1.0}, {1.3, 1.6}, {1.8, 0.9}};
+  const double(*g)[2] = type == 2 ? wide : type == 3 ? tele : standard;
+  int gc = type == 2 ? 7 : type == 3 ? 3 : 5;
+  static const float tints[3][3] = {{1, 0.6f, 0.3f}, {0.4f, 1, 0.6f}, {0.5f, 0.6f, 1}};
+  for (int i = 0; i < gc; ++i) {  // ghosts on the line through the centre
+    double t = g[i][0];
+    Blob b{fx + (W / 2.0 - fx) * t * 2, fy + (H / 2.0 - fy) * t * 2, base * g[i][1],
+           0.25 * ps.num('fbri'), {tints[i % 3][0], tints[i % 3][1], tints[i % 3][2]}, false};
+    blobs[(size_t)n++] = b;
+  }
+  for (int k = 0; k < n; ++k) {
+    const Blob& b = blobs[(size_t)k];
+    if (b.r <= 0.5 || b.gain <= 0) continue;
+    double reach = b.ring ? b.r * 1.4 : (k == 0 ? b.r * 3 : b.r);
+    int x0 = std::max(0, (int)(b.x - reach)), x1 = std::min(W, (int)(b.x + reach) + 1);
+    int y0 = std::max(0, (int)(b.y - reach)), y1 = std::min(H, (int)(b.y + reach) + 1);
+    if (x1 <= x0 || y1 <= y0) continue;
+    const float inv = (float)(1.0 / b.r), gain = (float)b.gain * 255;
+    const float tr = b.tint[0] * cr * gain, tg = b.tint[1] * cg * gain, tb = b.tint[2] * cb * gain;
+    const bool ring = b.ring, glow = k == 0;
+    const float bx = (float)b.x, by = (float)b.y;
+    parallelRows(y1 - y0, x1 - x0, [&](int r0, int r1) {
+      for (int y = y0 + r0; y < y0 + r1; ++y) {
+        Pixel* row = O.row(y);
+        float dy = (y + 0.5f - by) * inv;
+        for (int x = x0; x < x1; ++x) {
+          float dx = (x + 0.5f - bx) * inv, d2 = dx * dx + dy * dy, w;
+          if (glow) w = 1.0f / (1.0f + 12 * d2);
+          else if (ring) { float e = std::sqrt(d2) - 1; w = std::max(0.0f, 1 - e * e * 60); }
+          else w = d2 < 1 ? 1 - d2 * d2 : 0;
+          if (w <= 0.002f) continue;
+          Pixel p = row[x];
+          row[x] = (p & 0xFF000000u) | ((Pixel)clamp255f(pixelR(p) + tr * w) << 16) |
+                   ((Pixel)clamp255f(pixelG(p) + tg * w) << 8) | clamp255f(pixelB(p) + tb * w);
+        }
+      }
+    });
+  }
+}
+
+}  // namespace
+
+void renderFilter(OSType code, const Frame& f) {
+  switch (code) {
+    case 'blur': return blur(f);
+    case 'shrp': return sharpen(f);
+    case 'edge': return edgeDetect(f);
+    case 'embs': return emboss(f);
+    case 'genk': return generalConvolution(f);
+    case 'solr': return colorStyle(f);
+    case 'tint': return colorTint(f);
+    case 'rgbb': return rgbBalance(f);
+    case 'hsvb': return hslBalance(f);
+    case 'brco': return brightnessContrast(f);
+    case 'gain': return alphaGain(f);
+    case 'fmns': return filmNoise(f);
+    case 'lens': return lensFlare(f);
+    default:
+      std::memcpy(f.out->pixels.data(), f.a->pixels.data(), f.out->pixels.size() * sizeof(Pixel));
+  }
+}
+
+}  // namespace vt::effects

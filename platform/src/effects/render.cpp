@@ -1,0 +1,70 @@
+#include "effects/render.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "effects/render_api.h"
+
+namespace vt::effects {
+namespace {
+
+// The input at the output's size: the image itself when it fits, else a scaled copy kept in
+// per-thread scratch (reused from frame to frame), or black when absent.
+const Image* fitted(const Image* in, const Image& out, Image& scratch) {
+  if (in && !in->empty() && in->width == out.width && in->height == out.height &&
+      in->pixels.size() == out.pixels.size())
+    return in;
+  scratch.resize(out.width, out.height);
+  if (in && !in->empty() && in->pixels.size() == (size_t)in->width * in->height)
+    scaleImage(*in, scratch);
+  else
+    std::fill(scratch.pixels.begin(), scratch.pixels.end(), makePixel(0, 0, 0));
+  return &scratch;
+}
+
+void fallback(const Image* a, Image& out) {
+  if (out.empty()) return;
+  thread_local Image scratch;
+  const Image* src = fitted(a, out, scratch);
+  std::memcpy(out.pixels.data(), src->pixels.data(), out.pixels.size() * sizeof(Pixel));
+}
+
+}  // namespace
+
+bool renderEffect(const EffectInfo& info, const ParamSet& params, const Image* a,
+                  const Image* b, Image& out, uint64_t seed, double fraction) {
+  if (out.empty()) return true;
+  if (out.pixels.size() != (size_t)out.width * out.height) out.resize(out.width, out.height);
+  thread_local Image scratchA, scratchB;
+  Frame f;
+  f.params = &params;
+  f.out = &out;
+  f.seed = seed;
+  f.fraction = std::clamp(fraction, 0.0, 1.0);
+  if (info.sources >= 1) f.a = fitted(a, out, scratchA);
+  if (info.sources >= 2) f.b = fitted(b, out, scratchB);
+  if (info.sources == 2) renderTransition(info.code, f);
+  else if (info.sources == 1) renderFilter(info.code, f);
+  else renderGenerator(info.code, f);
+  return true;
+}
+
+bool isEffectType(OSType code) { return findEffect(code) != nullptr; }
+
+bool renderEffectSample(const uint8_t* sample, size_t sampleSize, int64_t time, int64_t duration,
+                        const EffectInputs& inputs, Image& out) {
+  thread_local AtomTree tree;
+  thread_local Description desc;
+  thread_local ParamSet params;
+  if (!parseDescription(sample, sampleSize, tree, desc)) {
+    fallback(inputs.sourceA, out);
+    return false;
+  }
+  evaluateParams(desc, time, duration, params);
+  double fraction = duration > 0 ? (double)time / (double)duration : 0;
+  // Randomness depends on the description and the time, never on anything else.
+  return renderEffect(*desc.info, params, inputs.sourceA, inputs.sourceB, out, desc.seed,
+                      fraction);
+}
+
+}  // namespace vt::effects

@@ -1,0 +1,224 @@
+#include <MacErrors.h>
+#include <MacMemory.h>
+#include <QuickTimeEffects.h>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+
+#include "core/fourcc.h"
+#include "effects/atom_tree.h"
+#include "effects/catalogue.h"
+#include "effects/render_api.h"
+#include "effects/smpte.h"
+
+using namespace vt::effects;
+
+TEST(Catalogue, HoldsThirteenTransitionsThirteenFiltersThreeGenerators) {
+  std::map<int, std::set<OSType>> bySources;
+  std::set<std::string> names;
+  for (const auto& e : catalogue()) {
+    bySources[e.sources].insert(e.code);
+    EXPECT_TRUE(names.insert(e.name).second) << "duplicate name " << e.name;
+    EXPECT_TRUE(isEffectType(e.code));
+    for (const auto& p : e.params) {
+      EXPECT_LE(p.minValue, p.maxValue) << e.name << " " << p.name;
+      if (p.type == ParamType::Enum) {
+        ASSERT_FALSE(p.enumValues.empty());
+        bool defaultListed = false;
+        for (const auto& i : p.enumValues) defaultListed |= i.value == (long)p.defaultValue[0];
+        EXPECT_TRUE(defaultListed) << e.name << " " << p.name;
+      } else if (p.type != ParamType::RGB && p.type != ParamType::Image) {
+        EXPECT_GE(p.defaultValue[0], p.minValue) << e.name << " " << p.name;
+        EXPECT_LE(p.defaultValue[0], p.maxValue) << e.name << " " << p.name;
+      }
+    }
+  }
+  EXPECT_EQ(bySources[2].size(), 13u);
+  EXPECT_EQ(bySources[1].size(), 13u);
+  EXPECT_EQ(bySources[0].size(), 3u);
+  EXPECT_EQ(bySources[2], (std::set<OSType>{'dslv', 'push', 'slid', 'zoom', 'xplo', 'mplo', 'smpt',
+                                            'smp2', 'smp3', 'smp4', 'matt', 'blnd', 'ckey'}));
+  EXPECT_EQ(bySources[0], (std::set<OSType>{'fire', 'clou', 'ripl'}));
+  EXPECT_EQ(findEffect('dslv')->name, "Cross Fade");
+  EXPECT_EQ(findEffect('brco')->name, "Brightness and Contrast");
+  EXPECT_FALSE(isEffectType('avc1'));
+  EXPECT_FALSE(isEffectType(0));
+  // Every transition is driven by a percentage tweened 0 -> 100 by default.
+  for (const auto& e : catalogue())
+    if (e.sources == 2) {
+      const ParamDesc* p = e.param('pcnt');
+      ASSERT_NE(p, nullptr) << e.name;
+      EXPECT_TRUE(p->defaultTweened);
+      EXPECT_EQ(p->defaultValue[0], 0);
+      EXPECT_EQ(p->defaultEnd[0], 100);
+    }
+}
+
+TEST(Catalogue, SmpteFamiliesHoldTheirPatternsWithDocumentedIdsAndNames) {
+  std::map<PatternFamily, int> counts;
+  std::set<int> ids;
+  for (const auto& p : smptePatterns()) {
+    counts[p.family]++;
+    EXPECT_TRUE(ids.insert(p.id).second) << p.id;
+    int lo = p.family == PatternFamily::Wipe ? 1 : p.family == PatternFamily::Iris ? 101
+             : p.family == PatternFamily::Radial ? 201 : 301;
+    EXPECT_GE(p.id, lo);
+    EXPECT_LT(p.id, lo + 99);
+  }
+  EXPECT_EQ(ids.size(), 133u);
+  EXPECT_EQ(counts[PatternFamily::Wipe], 34);
+  EXPECT_EQ(counts[PatternFamily::Iris], 26);
+  EXPECT_EQ(counts[PatternFamily::Radial], 39);
+  EXPECT_EQ(counts[PatternFamily::Matrix], 34);
+  const std::map<int, std::string> documented = {
+      {1, "Horizontal"}, {2, "Vertical"}, {3, "Top Left"}, {4, "Top Right"},
+      {5, "Bottom Right"}, {6, "Bottom Left"}, {7, "Four Corner"}, {8, "Four Box"},
+      {21, "Barn Vertical"}, {22, "Barn Horizontal"}, {23, "Top Center"}, {24, "Right Center"},
+      {101, "Rectangle"}, {102, "Diamond"}, {103, "Triangle"}, {110, "Arrowhead Left"},
+      {225, "Counter Rotating Top Bottom"}, {253, "Rotating Bottom Left Right"},
+      {301, "Horizontal Matrix"}, {345, "Quad Spiral Horizontal Matrix"},
+      {353, "Horizontal Waterfall Right Matrix"}};
+  for (const auto& [id, name] : documented) {
+    const PatternInfo* p = findPattern(id);
+    ASSERT_NE(p, nullptr) << id;
+    EXPECT_EQ(p->name, name);
+  }
+  for (int id : {0, 9, 20, 100, 132, 200, 265, 300, 354, 409, 501})
+    EXPECT_EQ(findPattern(id), nullptr) << id;
+  // The wipe type enum of each effect lists exactly its family plus the random entries.
+  const OSType codes[4] = {'smpt', 'smp2', 'smp3', 'smp4'};
+  for (int fam = 0; fam < 4; ++fam) {
+    const ParamDesc* w = findEffect(codes[fam])->param('wpID');
+    ASSERT_NE(w, nullptr);
+    std::set<long> listed;
+    for (const auto& i : w->enumValues) {
+      listed.insert(i.value);
+      const PatternInfo* p = findPattern((int)i.value);
+      if (p) {
+        EXPECT_EQ((int)p->family, fam);
+        EXPECT_EQ(p->name, i.name);
+      }
+    }
+    EXPECT_EQ(listed.count(409), 1u);
+    EXPECT_EQ(listed.count(501 + fam), 1u);
+    EXPECT_EQ(listed.size(), (size_t)counts[(PatternFamily)fam] + 2);
+  }
+}
+
+TEST(Catalogue, RandomPatternsResolveDeterministicallyWithinTheirFamily) {
+  std::set<int> seen;
+  for (uint64_t seed = 0; seed < 200; ++seed) {
+    int any = resolvePattern(409, seed);
+    ASSERT_NE(findPattern(any), nullptr);
+    EXPECT_EQ(any, resolvePattern(409, seed));
+    seen.insert(any);
+    for (int fam = 0; fam < 4; ++fam) {
+      const PatternInfo* p = findPattern(resolvePattern(501 + fam, seed));
+      ASSERT_NE(p, nullptr);
+      EXPECT_EQ((int)p->family, fam);
+    }
+  }
+  EXPECT_GT(seen.size(), 40u);  // really random across descriptions
+  EXPECT_EQ(resolvePattern(7, 123), 7);
+  EXPECT_EQ(resolvePattern(999, 123), 0);
+}
+
+// Reads the effects list back as (id, name, type) triples.
+struct ListEntry {
+  QTAtomID id;
+  std::string name;
+  OSType type;
+};
+static std::vector<ListEntry> readList(QTAtomContainer list) {
+  std::vector<ListEntry> out;
+  AtomTree t;
+  const uint8_t* bytes = reinterpret_cast<const uint8_t*>(*list);
+  EXPECT_TRUE(t.parse(bytes, (size_t)GetHandleSize(list)));
+  for (int i = 1;; ++i) {
+    int n = t.child(-1, 'name', i), ty = t.child(-1, 'type', i);
+    if (n < 0 || ty < 0) break;
+    const auto& nn = t.node(n);
+    EXPECT_EQ(nn.id, t.node(ty).id);
+    EXPECT_EQ(nn.dataSize, (size_t)t.data(n)[0] + 1) << "name is a length-prefixed string";
+    EXPECT_EQ(t.node(ty).dataSize, 4u);
+    out.push_back({(QTAtomID)nn.id, std::string((const char*)t.data(n) + 1, t.data(n)[0]),
+                   vt::readBE32(t.data(ty))});
+  }
+  return out;
+}
+
+TEST(EffectsList, OffersTheEffectsTakingTheRequestedNumberOfSources) {
+  QTAtomContainer list = nullptr;
+  ASSERT_EQ(QTGetEffectsList(&list, 2, 2, 0), noErr);
+  ASSERT_NE(list, nullptr);
+  auto entries = readList(list);
+  ASSERT_EQ(entries.size(), 13u);
+  EXPECT_EQ(entries[0].name, "Cross Fade");
+  EXPECT_EQ(entries[0].type, (OSType)'dslv');
+  for (size_t i = 0; i < entries.size(); ++i) {
+    EXPECT_EQ(entries[i].id, (QTAtomID)(i + 1));
+    EXPECT_EQ(findEffect(entries[i].type)->sources, 2);
+    EXPECT_EQ(findEffect(entries[i].type)->name, entries[i].name);
+  }
+  DisposeHandle(list);
+
+  ASSERT_EQ(QTGetEffectsList(&list, 0, 0, 0), noErr);
+  entries = readList(list);
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[0].type, (OSType)'fire');
+  DisposeHandle(list);
+
+  ASSERT_EQ(QTGetEffectsList(&list, 1, 1, elOptionsIncludeNoneInList), noErr);
+  entries = readList(list);
+  ASSERT_EQ(entries.size(), 14u);
+  EXPECT_EQ(entries[0].name, "None");
+  EXPECT_EQ(entries[0].type, 0u);
+  DisposeHandle(list);
+
+  ASSERT_EQ(QTGetEffectsList(&list, 0, -1, 0), noErr);  // no upper bound
+  EXPECT_EQ(readList(list).size(), 29u);
+  DisposeHandle(list);
+
+  ASSERT_EQ(QTGetEffectsList(&list, 3, 5, 0), noErr);  // nothing takes three sources
+  EXPECT_TRUE(readList(list).empty());
+  DisposeHandle(list);
+
+  EXPECT_EQ(QTGetEffectsList(nullptr, 0, 2, 0), paramErr);
+}
+
+TEST(EffectImageDescription, DescribesTheEffectOrRefusesAnUnknownCode) {
+  long before = VTLiveHandleCount();
+  ImageDescriptionHandle d = nullptr;
+  ASSERT_EQ(MakeImageDescriptionForEffect('smp2', &d), noErr);
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(GetHandleSize((Handle)d), 86);
+  EXPECT_EQ((*d)->idSize, 86);
+  EXPECT_EQ((*d)->cType, (CodecType)'smp2');
+  EXPECT_EQ((*d)->vendor, (SInt32)'appl');
+  EXPECT_EQ((*d)->temporalQuality, 0x200u);
+  EXPECT_EQ((*d)->spatialQuality, 0x200u);
+  EXPECT_EQ((*d)->hRes, 72 << 16);
+  EXPECT_EQ((*d)->vRes, 72 << 16);
+  EXPECT_EQ((*d)->frameCount, 1);
+  EXPECT_EQ((*d)->depth, 24);
+  EXPECT_EQ((*d)->clutID, -1);
+  DisposeHandle((Handle)d);
+
+  d = reinterpret_cast<ImageDescriptionHandle>(1);
+  EXPECT_EQ(MakeImageDescriptionForEffect('xxxx', &d), paramErr);
+  EXPECT_EQ(d, nullptr);
+  EXPECT_EQ(MakeImageDescriptionForEffect('dslv', nullptr), paramErr);
+  EXPECT_EQ(VTLiveHandleCount(), before);
+}
+
+TEST(ParameterDialog, IsHonestlyUnavailable) {
+  QTParameterDialog dlg = 1234;
+  EXPECT_EQ(QTCreateStandardParameterDialog(nullptr, nullptr, 0, &dlg), featureUnsupported);
+  EXPECT_EQ(dlg, 0);
+  EventRecord e{};
+  EXPECT_EQ(QTIsStandardParameterDialogEvent(&e, 0), featureUnsupported);
+  EXPECT_EQ(QTDismissStandardParameterDialog(0), featureUnsupported);
+  EXPECT_EQ(QTStandardParameterDialogDoAction(0, pdActionConfirmDialog, nullptr), featureUnsupported);
+}

@@ -1,0 +1,193 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "core/fourcc.h"
+#include "effects/atom_tree.h"
+#include "effects_test_util.h"
+
+using namespace vt::effects;
+using namespace et;
+
+namespace {
+
+Description parse(const std::vector<uint8_t>& bytes, bool expectOk = true) {
+  AtomTree tree;
+  Description d;
+  std::string why;
+  bool ok = parseDescription(bytes.data(), bytes.size(), tree, d, &why);
+  EXPECT_EQ(ok, expectOk) << why;
+  return d;
+}
+
+// A hand-written tween atom, as other writers produce it (with optional offset/duration).
+std::vector<uint8_t> tweenDescription(OSType dataType, int32_t start, int32_t end, int32_t offset,
+                                      int32_t duration) {
+  AtomWriter w;
+  w.add32(-1, 'what', 1, 'brco');
+  int p = w.add(-1, 'brig', 1);
+  int twen = w.add(p, 'twen', 1);
+  w.add32(twen, 'twnt', 1, 2);
+  uint8_t data[8];
+  vt::writeBE32(data, (uint32_t)start);
+  vt::writeBE32(data + 4, (uint32_t)end);
+  w.add(twen, dataType, 1, data, 8);
+  if (offset >= 0) w.add32(twen, 'twst', 1, (uint32_t)offset);
+  if (duration >= 0) w.add32(twen, 'twdu', 1, (uint32_t)duration);
+  return w.bytes();
+}
+
+double valueAt(const Description& d, int64_t t, int64_t dur, OSType code) {
+  ParamSet ps;
+  evaluateParams(d, t, dur, ps);
+  return ps.num(code);
+}
+
+}  // namespace
+
+TEST(Description, ReadsEffectSourcesAndTheCrossFadeExample) {
+  // The cross fade example byte for byte: 'pcnt' tween type 3 from 0.0 to 100.0.
+  auto bytes = buildDescription('dslv', 2, {tween('pcnt', 0, 100)});
+  Description d = parse(bytes);
+  EXPECT_EQ(d.effect, (OSType)'dslv');
+  ASSERT_EQ(d.sourceCount, 2);
+  EXPECT_EQ(d.sources[0], (OSType)'srcA');
+  EXPECT_EQ(d.sources[1], (OSType)'srcB');
+  AtomTree t;
+  ASSERT_TRUE(t.parse(bytes.data(), bytes.size()));
+  int p = t.child(-1, 'pcnt');
+  int data = t.child(t.child(p, 'twen'), 'data');
+  ASSERT_GE(data, 0);
+  const uint8_t expect[8] = {0, 0, 0, 0, 0, 0x64, 0, 0};
+  EXPECT_EQ(std::memcmp(t.data(data), expect, 8), 0);
+  EXPECT_EQ(vt::readBE32(t.data(t.child(t.child(p, 'twen'), 'twnt'))), 3u);
+  // The container starts with the 12-byte header (lock count 0) and the 'sean' root, ID 1.
+  for (int i = 0; i < 12; ++i) EXPECT_EQ(bytes[(size_t)i], 0);
+  EXPECT_EQ(vt::readBE32(&bytes[16]), (uint32_t)'sean');
+  EXPECT_EQ(vt::readBE32(&bytes[20]), 1u);
+  EXPECT_EQ(vt::readBE32(&bytes[12]), bytes.size() - 12);
+}
+
+TEST(Description, TweenValuesAtStartMiddleAndEnd) {
+  Description d = parse(buildDescription('dslv', 2, {tween('pcnt', 0, 100)}));
+  EXPECT_DOUBLE_EQ(valueAt(d, 0, 600, 'pcnt'), 0);
+  EXPECT_DOUBLE_EQ(valueAt(d, 300, 600, 'pcnt'), 50);
+  EXPECT_DOUBLE_EQ(valueAt(d, 600, 600, 'pcnt'), 100);
+  EXPECT_DOUBLE_EQ(valueAt(d, 900, 600, 'pcnt'), 100);  // past the end holds the end
+  // Colour tweens move every component.
+  DescriptionParam c{'bclr', {0, 65535, 1000}, true, {65535, 0, 3000}};
+  Description s = parse(buildDescription('smpt', 2, {c}));
+  ParamSet ps;
+  evaluateParams(s, 50, 100, ps);
+  EXPECT_NEAR(ps.get('bclr').v[0], 32767.5, 0.01);
+  EXPECT_NEAR(ps.get('bclr').v[1], 32767.5, 0.01);
+  EXPECT_NEAR(ps.get('bclr').v[2], 2000, 0.01);
+  // A long tween (type 2) with 'twdt' as its data atom and a start offset and duration.
+  Description l = parse(tweenDescription('twdt', -100, 100, 200, 400));
+  EXPECT_DOUBLE_EQ(valueAt(l, 0, 1000, 'brig'), -100);
+  EXPECT_DOUBLE_EQ(valueAt(l, 200, 1000, 'brig'), -100);
+  EXPECT_DOUBLE_EQ(valueAt(l, 400, 1000, 'brig'), 0);
+  EXPECT_DOUBLE_EQ(valueAt(l, 600, 1000, 'brig'), 100);
+  EXPECT_DOUBLE_EQ(valueAt(l, 1000, 1000, 'brig'), 100);
+  // Without 'twdu' the tween lasts the sample.
+  Description m = parse(tweenDescription('data', 0, 200, -1, -1));
+  EXPECT_DOUBLE_EQ(valueAt(m, 250, 1000, 'brig'), 50);
+}
+
+TEST(Description, MissingParametersTakeDefaultsAndValuesAreClamped) {
+  Description d = parse(buildDescription('smpt', 2, {num('hori', 1000), num('widt', -5)}));
+  ParamSet ps;
+  evaluateParams(d, 25, 100, ps);
+  EXPECT_DOUBLE_EQ(ps.num('pcnt'), 25);  // default tween 0 -> 100 over the sample
+  EXPECT_DOUBLE_EQ(ps.num('wpID'), 1);
+  EXPECT_DOUBLE_EQ(ps.num('vert'), 1);
+  EXPECT_DOUBLE_EQ(ps.num('hori'), 32);  // the range's top
+  EXPECT_DOUBLE_EQ(ps.num('widt'), 0);
+  // An enum value that is not listed falls back to the default.
+  Description e = parse(buildDescription('push', 2, {num('from', 77)}));
+  evaluateParams(e, 0, 100, ps);
+  EXPECT_DOUBLE_EQ(ps.num('from'), 2);
+  // Unknown atoms are ignored; a zero-length sample uses the start of tweens.
+  auto bytes = buildDescription('dslv', 2, {tween('pcnt', 10, 90), {'zzzz', {}, false, {}, {1, 2, 3}}});
+  Description z = parse(bytes);
+  EXPECT_DOUBLE_EQ(valueAt(z, 0, 0, 'pcnt'), 10);
+}
+
+TEST(Description, MalformedDescriptionsAreRejected) {
+  auto good = buildDescription('dslv', 2, {tween('pcnt', 0, 100)});
+  parse(good);
+  // Every truncation of a good description is rejected, not read past its end.
+  for (size_t n = 0; n < good.size(); ++n) {
+    std::vector<uint8_t> cut(good.begin(), good.begin() + (long)n);
+    AtomTree t;
+    Description d;
+    EXPECT_FALSE(parseDescription(cut.data(), cut.size(), t, d)) << n;
+  }
+  // A child whose size runs past its parent.
+  auto bad = good;
+  vt::writeBE32(&bad[32], 0x7FFFFFFF);
+  parse(bad, false);
+  // 'what' of the wrong size, missing, or naming no catalogue effect.
+  AtomWriter w1;
+  w1.add(-1, 'what', 1, "abc", 3);
+  parse(w1.bytes(), false);
+  AtomWriter w2;
+  w2.add32(-1, 'src ', 1, 'srcA');
+  parse(w2.bytes(), false);
+  parse(buildDescription('nope', 2, {}), false);
+  // A parameter whose data does not fit its type: Fixed in 2 bytes, an RGB tween as Fixed.
+  parse(buildDescription('dslv', 2, {{'pcnt', {}, false, {}, {0, 50}}}), false);
+  AtomWriter w3;
+  w3.add32(-1, 'what', 1, 'smpt');
+  int p = w3.add(-1, 'bclr', 1);
+  int tw = w3.add(p, 'twen', 1);
+  w3.add32(tw, 'twnt', 1, 3);
+  w3.add(tw, 'data', 1, "\0\0\0\0\0\0\0\0", 8);
+  parse(w3.bytes(), false);
+  // Deep nesting is refused without recursing forever.
+  std::vector<uint8_t> deep(12, 0);
+  for (int level = 0; level < 200; ++level) {
+    uint8_t h[20] = {};
+    vt::writeBE32(h, (uint32_t)(20 * (200 - level)));
+    vt::writeBE32(h + 4, level == 0 ? 'sean' : 'nest');
+    vt::writeBE16(h + 14, level == 199 ? 0 : 1);
+    deep.insert(deep.end(), h, h + 20);
+  }
+  parse(deep, false);
+}
+
+TEST(Description, MalformedSampleDrawsSourceAOrBlack) {
+  Image a(8, 6, vt::makePixel(10, 200, 30));
+  Image b(8, 6, vt::makePixel(250, 0, 0));
+  std::vector<uint8_t> junk = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 99, 's', 'e', 'a', 'n'};
+  EffectInputs in;
+  in.sourceA = &a;
+  in.sourceB = &b;
+  Image out(8, 6, vt::makePixel(1, 1, 1));
+  EXPECT_FALSE(renderEffectSample(junk.data(), junk.size(), 0, 10, in, out));
+  for (Pixel p : out.pixels) EXPECT_EQ(p, a.pixels[0]);
+  // A scaled source A (other size) still fills the frame.
+  Image small(2, 2, vt::makePixel(10, 200, 30));
+  in.sourceA = &small;
+  EXPECT_FALSE(renderEffectSample(nullptr, 0, 0, 10, in, out));
+  for (Pixel p : out.pixels) EXPECT_EQ(p, a.pixels[0]);
+  in.sourceA = nullptr;
+  EXPECT_FALSE(renderEffectSample(junk.data(), junk.size(), 0, 10, in, out));
+  for (Pixel p : out.pixels) EXPECT_EQ(p, vt::makePixel(0, 0, 0));
+}
+
+TEST(Description, RandomEffectsRepeatForTheSameSampleAndTimeOnly) {
+  Image a = gradientPicture(64, 48, 0);
+  auto frame = [&](OSType code, int64_t t, std::vector<DescriptionParam> ps = {}) {
+    return render(code, ps, &a, &a, 64, 48, t, 100).pixels;
+  };
+  for (OSType code : {'fmns', 'fire', 'ripl', 'clou'}) {
+    EXPECT_EQ(frame(code, 37), frame(code, 37)) << vt::fourccString(code);
+    EXPECT_NE(frame(code, 37), frame(code, 80)) << vt::fourccString(code);
+  }
+  // A random wipe picks the same pattern every time for one description.
+  Image b = gradientPicture(64, 48, 100);
+  auto r1 = transition('smpt', 50, a, b, {num('wpID', 409)});
+  auto r2 = transition('smpt', 50, a, b, {num('wpID', 409)});
+  EXPECT_EQ(r1.pixels, r2.pixels);
+}
