@@ -8,7 +8,7 @@
 #include <string>
 
 #include "core/fourcc.h"
-#include "effects/atom_tree.h"
+#include "atoms/atom_tree.h"
 #include "effects/catalogue.h"
 #include "effects/render_api.h"
 #include "effects/smpte.h"
@@ -133,18 +133,19 @@ struct ListEntry {
 };
 static std::vector<ListEntry> readList(QTAtomContainer list) {
   std::vector<ListEntry> out;
-  AtomTree t;
+  vt::atoms::View t;
   const uint8_t* bytes = reinterpret_cast<const uint8_t*>(*list);
-  EXPECT_TRUE(t.parse(bytes, (size_t)GetHandleSize(list)));
+  EXPECT_EQ(t.parse(bytes, (size_t)GetHandleSize(list)), noErr);
+  EXPECT_EQ(t.countOfType(0, 'name'), t.countOfType(0, 'type'));
   for (int i = 1;; ++i) {
-    int n = t.child(-1, 'name', i), ty = t.child(-1, 'type', i);
+    int n = t.findByIndex(0, 'name', i), ty = t.findByIndex(0, 'type', i);
     if (n < 0 || ty < 0) break;
-    const auto& nn = t.node(n);
-    EXPECT_EQ(nn.id, t.node(ty).id);
-    EXPECT_EQ(nn.dataSize, (size_t)t.data(n)[0] + 1) << "name is a length-prefixed string";
-    EXPECT_EQ(t.node(ty).dataSize, 4u);
-    out.push_back({(QTAtomID)nn.id, std::string((const char*)t.data(n) + 1, t.data(n)[0]),
-                   vt::readBE32(t.data(ty))});
+    auto name = t.data(n), type = t.data(ty);
+    EXPECT_EQ(t.node(n).id, t.node(ty).id);
+    EXPECT_EQ(name.size(), (size_t)name[0] + 1) << "name is a length-prefixed string";
+    EXPECT_EQ(type.size(), 4u);
+    out.push_back({(QTAtomID)t.node(n).id, std::string((const char*)name.data() + 1, name[0]),
+                   vt::readBE32(type.data())});
   }
   return out;
 }

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "core/fourcc.h"
-#include "effects/atom_tree.h"
+#include "atoms/atom_tree.h"
 #include "effects_test_util.h"
 
 using namespace vt::effects;
@@ -12,7 +12,7 @@ using namespace et;
 namespace {
 
 Description parse(const std::vector<uint8_t>& bytes, bool expectOk = true) {
-  AtomTree tree;
+  vt::atoms::View tree;
   Description d;
   std::string why;
   bool ok = parseDescription(bytes.data(), bytes.size(), tree, d, &why);
@@ -23,18 +23,17 @@ Description parse(const std::vector<uint8_t>& bytes, bool expectOk = true) {
 // A hand-written tween atom, as other writers produce it (with optional offset/duration).
 std::vector<uint8_t> tweenDescription(OSType dataType, int32_t start, int32_t end, int32_t offset,
                                       int32_t duration) {
-  AtomWriter w;
-  w.add32(-1, 'what', 1, 'brco');
-  int p = w.add(-1, 'brig', 1);
-  int twen = w.add(p, 'twen', 1);
-  w.add32(twen, 'twnt', 1, 2);
+  vt::atoms::Atom root = vt::atoms::newRoot();
+  root.addOSType('what', 1, 'brco');
+  vt::atoms::Atom& twen = root.add('brig', 1).add('twen', 1);
+  twen.addBE32('twnt', 1, 2);
   uint8_t data[8];
   vt::writeBE32(data, (uint32_t)start);
   vt::writeBE32(data + 4, (uint32_t)end);
-  w.add(twen, dataType, 1, data, 8);
-  if (offset >= 0) w.add32(twen, 'twst', 1, (uint32_t)offset);
-  if (duration >= 0) w.add32(twen, 'twdu', 1, (uint32_t)duration);
-  return w.bytes();
+  twen.add(dataType, 1, data);
+  if (offset >= 0) twen.addBE32('twst', 1, (uint32_t)offset);
+  if (duration >= 0) twen.addBE32('twdu', 1, (uint32_t)duration);
+  return vt::atoms::serialise(root);
 }
 
 double valueAt(const Description& d, int64_t t, int64_t dur, OSType code) {
@@ -53,14 +52,15 @@ TEST(Description, ReadsEffectSourcesAndTheCrossFadeExample) {
   ASSERT_EQ(d.sourceCount, 2);
   EXPECT_EQ(d.sources[0], (OSType)'srcA');
   EXPECT_EQ(d.sources[1], (OSType)'srcB');
-  AtomTree t;
-  ASSERT_TRUE(t.parse(bytes.data(), bytes.size()));
-  int p = t.child(-1, 'pcnt');
-  int data = t.child(t.child(p, 'twen'), 'data');
+  vt::atoms::View t;
+  ASSERT_EQ(t.parse(bytes.data(), bytes.size()), noErr);
+  int twen = t.findByIndex(t.findByIndex(0, 'pcnt', 1), 'twen', 1);
+  int data = t.findByIndex(twen, 'data', 1);
   ASSERT_GE(data, 0);
   const uint8_t expect[8] = {0, 0, 0, 0, 0, 0x64, 0, 0};
-  EXPECT_EQ(std::memcmp(t.data(data), expect, 8), 0);
-  EXPECT_EQ(vt::readBE32(t.data(t.child(t.child(p, 'twen'), 'twnt'))), 3u);
+  ASSERT_EQ(t.data(data).size(), 8u);
+  EXPECT_EQ(std::memcmp(t.data(data).data(), expect, 8), 0);
+  EXPECT_EQ(vt::readBE32(t.data(t.findByIndex(twen, 'twnt', 1)).data()), 3u);
   // The container starts with the 12-byte header (lock count 0) and the 'sean' root, ID 1.
   for (int i = 0; i < 12; ++i) EXPECT_EQ(bytes[(size_t)i], 0);
   EXPECT_EQ(vt::readBE32(&bytes[16]), (uint32_t)'sean');
@@ -119,7 +119,7 @@ TEST(Description, MalformedDescriptionsAreRejected) {
   // Every truncation of a good description is rejected, not read past its end.
   for (size_t n = 0; n < good.size(); ++n) {
     std::vector<uint8_t> cut(good.begin(), good.begin() + (long)n);
-    AtomTree t;
+    vt::atoms::View t;
     Description d;
     EXPECT_FALSE(parseDescription(cut.data(), cut.size(), t, d)) << n;
   }
@@ -128,22 +128,22 @@ TEST(Description, MalformedDescriptionsAreRejected) {
   vt::writeBE32(&bad[32], 0x7FFFFFFF);
   parse(bad, false);
   // 'what' of the wrong size, missing, or naming no catalogue effect.
-  AtomWriter w1;
-  w1.add(-1, 'what', 1, "abc", 3);
-  parse(w1.bytes(), false);
-  AtomWriter w2;
-  w2.add32(-1, 'src ', 1, 'srcA');
-  parse(w2.bytes(), false);
+  vt::atoms::Atom w1 = vt::atoms::newRoot();
+  const uint8_t abc[3] = {'a', 'b', 'c'};
+  w1.add('what', 1, abc);
+  parse(vt::atoms::serialise(w1), false);
+  vt::atoms::Atom w2 = vt::atoms::newRoot();
+  w2.addOSType('src ', 1, 'srcA');
+  parse(vt::atoms::serialise(w2), false);
   parse(buildDescription('nope', 2, {}), false);
   // A parameter whose data does not fit its type: Fixed in 2 bytes, an RGB tween as Fixed.
   parse(buildDescription('dslv', 2, {{'pcnt', {}, false, {}, {0, 50}}}), false);
-  AtomWriter w3;
-  w3.add32(-1, 'what', 1, 'smpt');
-  int p = w3.add(-1, 'bclr', 1);
-  int tw = w3.add(p, 'twen', 1);
-  w3.add32(tw, 'twnt', 1, 3);
-  w3.add(tw, 'data', 1, "\0\0\0\0\0\0\0\0", 8);
-  parse(w3.bytes(), false);
+  vt::atoms::Atom w3 = vt::atoms::newRoot();
+  w3.addOSType('what', 1, 'smpt');
+  vt::atoms::Atom& tw = w3.add('bclr', 1).add('twen', 1);
+  tw.addBE32('twnt', 1, 3);
+  tw.add('data', 1, std::vector<uint8_t>(8, 0));
+  parse(vt::atoms::serialise(w3), false);
   // Deep nesting is refused without recursing forever.
   std::vector<uint8_t> deep(12, 0);
   for (int level = 0; level < 200; ++level) {

@@ -3,9 +3,10 @@
 #include <QuickTimeEffects.h>
 
 #include <cstring>
+#include <span>
 
 #include "core/fourcc.h"
-#include "effects/atom_tree.h"
+#include "atoms/atom_tree.h"
 #include "effects/catalogue.h"
 
 using namespace vt::effects;
@@ -14,16 +15,16 @@ OSErr QTGetEffectsList(QTAtomContainer* returnedList, long minSources, long maxS
                        long getOptions) {
   if (!returnedList) return paramErr;
   *returnedList = nullptr;
-  AtomWriter w;
-  uint32_t n = 0;
+  vt::atoms::Atom root = vt::atoms::newRoot();
+  int32_t n = 0;
   auto addEntry = [&](const std::string& name, OSType code) {
     ++n;
     unsigned char pstr[256];
     size_t len = std::min<size_t>(name.size(), 255);
     pstr[0] = (unsigned char)len;
     std::memcpy(pstr + 1, name.data(), len);
-    w.add(-1, 'name', n, pstr, len + 1);
-    w.add32(-1, 'type', n, code);
+    root.add('name', n, std::span<const uint8_t>(pstr, len + 1));
+    root.addOSType('type', n, code);
   };
   if (getOptions & elOptionsIncludeNoneInList) addEntry("None", 0);
   for (const auto& e : catalogue()) {
@@ -31,10 +32,11 @@ OSErr QTGetEffectsList(QTAtomContainer* returnedList, long minSources, long maxS
     if (maxSources >= 0 && e.sources > maxSources) continue;
     addEntry(e.name, e.code);
   }
-  std::vector<uint8_t> bytes = w.bytes();
+  std::vector<uint8_t> bytes = vt::atoms::serialise(root);
   Handle h = nullptr;
   OSErr err = PtrToHand(bytes.data(), &h, (long)bytes.size());
-  if (err != noErr || !h) return err != noErr ? err : memFullErr;
+  if (err != noErr) return err;
+  if (!h) return (OSErr)memFullErr;
   *returnedList = h;
   return noErr;
 }
@@ -44,7 +46,7 @@ OSErr MakeImageDescriptionForEffect(OSType effectType, ImageDescriptionHandle* i
   *idh = nullptr;
   if (!findEffect(effectType)) return paramErr;
   Handle h = NewHandleClear(sizeof(ImageDescription));
-  if (!h) return MemError() != noErr ? MemError() : memFullErr;
+  if (!h) return MemError() != noErr ? MemError() : (OSErr)memFullErr;
   ImageDescription* d = reinterpret_cast<ImageDescription*>(*h);
   d->idSize = sizeof(ImageDescription);
   d->cType = effectType;

@@ -72,36 +72,45 @@ bool decodeTweenValue(long type, const uint8_t* p, std::array<double, 3>& v) {
   }
 }
 
-bool readTime(const AtomTree& t, int atom, int64_t& out) {
-  const AtomNode& n = t.node(atom);
-  if (!n.leaf) return false;
-  if (n.dataSize == 4) out = (int32_t)readBE32(t.data(atom));
-  else if (n.dataSize == 8) out = (int64_t)readBE64(t.data(atom));
+using vt::atoms::View;
+
+// The first child of a type, or -1.
+int child(const View& v, int parent, OSType type, int index = 1) {
+  return v.findByIndex(parent, type, index);
+}
+bool isLeaf(const View& v, int n) { return v.node(n).isLeaf(); }
+size_t dataSize(const View& v, int n) { return isLeaf(v, n) ? v.node(n).dataSize() : 0; }
+const uint8_t* dataOf(const View& v, int n) { return v.bytes() + v.node(n).dataOffset(); }
+
+bool readTime(const View& t, int atom, int64_t& out) {
+  if (!isLeaf(t, atom)) return false;
+  if (dataSize(t, atom) == 4) out = (int32_t)readBE32(dataOf(t, atom));
+  else if (dataSize(t, atom) == 8) out = (int64_t)readBE64(dataOf(t, atom));
   else return false;
   return true;
 }
 
-bool decodeTween(const ParamDesc& pd, const AtomTree& t, int atom, ParsedParam& out) {
-  int twen = t.child(atom, 'twen');
-  if (twen < 0 || t.node(twen).leaf) return false;
-  int type = t.child(twen, 'twnt');
-  int data = t.child(twen, 'data');
-  if (data < 0) data = t.child(twen, 'twdt');
-  if (type < 0 || data < 0 || t.node(type).dataSize != 4 || !t.node(data).leaf) return false;
-  long tt = (long)readBE32(t.data(type));
+bool decodeTween(const ParamDesc& pd, const View& t, int atom, ParsedParam& out) {
+  int twen = child(t, atom, 'twen');
+  if (twen < 0 || isLeaf(t, twen)) return false;
+  int type = child(t, twen, 'twnt');
+  int data = child(t, twen, 'data');
+  if (data < 0) data = child(t, twen, 'twdt');
+  if (type < 0 || data < 0 || dataSize(t, type) != 4 || !isLeaf(t, data)) return false;
+  long tt = (long)readBE32(dataOf(t, type));
   size_t elem = tt == 1 ? 2 : tt == 2 || tt == 3 ? 4 : tt == 8 ? 6 : 0;
   if (elem == 0) return false;
   bool rgbParam = pd.type == ParamType::RGB;
   bool numericParam = pd.type == ParamType::Fixed || pd.type == ParamType::Long ||
                       pd.type == ParamType::Double;
   if (rgbParam != (tt == 8) || (!rgbParam && !numericParam)) return false;
-  if (t.node(data).dataSize != elem * 2) return false;
-  const uint8_t* p = t.data(data);
+  if (dataSize(t, data) != elem * 2) return false;
+  const uint8_t* p = dataOf(t, data);
   if (!decodeTweenValue(tt, p, out.start) || !decodeTweenValue(tt, p + elem, out.end))
     return false;
-  int st = t.child(twen, 'twst');
+  int st = child(t, twen, 'twst');
   if (st >= 0 && !readTime(t, st, out.offset)) return false;
-  int du = t.child(twen, 'twdu');
+  int du = child(t, twen, 'twdu');
   if (du >= 0 && (!readTime(t, du, out.duration) || out.duration < 0)) return false;
   out.tweened = true;
   return true;
@@ -141,32 +150,31 @@ uint64_t hashBytes(const uint8_t* p, size_t n, uint64_t h) {
   return h;
 }
 
-bool parseDescription(const uint8_t* bytes, size_t size, AtomTree& tree, Description& out,
+bool parseDescription(const uint8_t* bytes, size_t size, View& tree, Description& out,
                       std::string* why) {
   out = Description{};
-  if (!tree.parse(bytes, size)) return fail(why, "the atom container is malformed");
-  int what = tree.child(-1, 'what');
+  if (!bytes || tree.parse(bytes, size) != noErr) return fail(why, "the atom container is malformed");
+  int what = child(tree, 0, 'what');
   if (what < 0) return fail(why, "no effect type atom");
-  if (!tree.node(what).leaf || tree.node(what).dataSize != 4)
+  if (!isLeaf(tree, what) || dataSize(tree, what) != 4)
     return fail(why, "the effect type atom is not 4 bytes");
-  out.effect = readBE32(tree.data(what));
+  out.effect = readBE32(dataOf(tree, what));
   out.info = findEffect(out.effect);
   if (!out.info) return fail(why, "the effect is not in the catalogue");
   for (int i = 1; i <= (int)out.sources.size(); ++i) {
-    int s = tree.child(-1, 'src ', i);
+    int s = child(tree, 0, 'src ', i);
     if (s < 0) break;
-    if (!tree.node(s).leaf || tree.node(s).dataSize != 4)
-      return fail(why, "a source name is not 4 bytes");
-    out.sources[(size_t)out.sourceCount++] = readBE32(tree.data(s));
+    if (!isLeaf(tree, s) || dataSize(tree, s) != 4) return fail(why, "a source name is not 4 bytes");
+    out.sources[(size_t)out.sourceCount++] = readBE32(dataOf(tree, s));
   }
   const auto& params = out.info->params;
   for (size_t i = 0; i < params.size() && i < (size_t)kMaxParams; ++i) {
     const ParamDesc& pd = params[i];
-    int atom = tree.child(-1, pd.code);
+    int atom = child(tree, 0, pd.code);
     if (atom < 0) continue;
     ParsedParam& pp = out.params[i];
-    bool ok = tree.node(atom).leaf ? decodePlain(pd, tree.data(atom), tree.node(atom).dataSize, pp)
-                                   : decodeTween(pd, tree, atom, pp);
+    bool ok = isLeaf(tree, atom) ? decodePlain(pd, dataOf(tree, atom), dataSize(tree, atom), pp)
+                                 : decodeTween(pd, tree, atom, pp);
     if (!ok) return fail(why, "a parameter's data does not match its type");
     pp.present = true;
   }
@@ -213,30 +221,28 @@ void evaluateParams(const Description& d, int64_t time, int64_t duration, ParamS
 
 std::vector<uint8_t> buildDescription(OSType effect, int sources,
                                       const std::vector<DescriptionParam>& params) {
-  AtomWriter w;
-  w.add32(-1, 'what', 1, effect);
-  if (sources >= 1) w.add32(-1, 'src ', 1, 'srcA');
-  if (sources >= 2) w.add32(-1, 'src ', 2, 'srcB');
+  vt::atoms::Atom root = vt::atoms::newRoot();
+  root.addOSType('what', 1, effect);
+  if (sources >= 1) root.addOSType('src ', 1, 'srcA');
+  if (sources >= 2) root.addOSType('src ', 2, 'srcB');
   const EffectInfo* info = findEffect(effect);
   for (const auto& p : params) {
     const ParamDesc* pd = info ? info->param(p.code) : nullptr;
     if (!p.raw.empty() || !pd) {
-      w.add(-1, p.code, 1, p.raw.data(), p.raw.size());
+      root.add(p.code, 1, p.raw);
       continue;
     }
     if (!p.tweened || tweenTypeFor(*pd) == 0) {
-      auto bytes = encodeValue(*pd, p.start);
-      w.add(-1, p.code, 1, bytes.data(), bytes.size());
+      root.add(p.code, 1, encodeValue(*pd, p.start));
       continue;
     }
-    int atom = w.add(-1, p.code, 1);
-    int twen = w.add(atom, 'twen', 1);
-    w.add32(twen, 'twnt', 1, (uint32_t)tweenTypeFor(*pd));
+    vt::atoms::Atom& twen = root.add(p.code, 1).add('twen', 1);
+    twen.addBE32('twnt', 1, (uint32_t)tweenTypeFor(*pd));
     auto a = encodeValue(*pd, p.start), b = encodeValue(*pd, p.end);
     a.insert(a.end(), b.begin(), b.end());
-    w.add(twen, 'data', 1, a.data(), a.size());
+    twen.add('data', 1, a);
   }
-  return w.bytes();
+  return vt::atoms::serialise(root);
 }
 
 }  // namespace vt::effects

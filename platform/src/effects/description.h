@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "effects/atom_tree.h"
+#include "atoms/atom_tree.h"
 #include "effects/catalogue.h"
 
 namespace vt::effects {
@@ -57,8 +57,9 @@ struct Description {
 
 // Reads a description; false with a reason when it is malformed (bad atom layout, no 4-byte
 // 'what' atom, an effect outside the catalogue, a parameter whose data does not match its type).
-// `tree` is scratch storage that callers may keep between frames.
-bool parseDescription(const uint8_t* bytes, size_t size, AtomTree& tree, Description& out,
+// `view` is scratch storage that callers may keep between frames; image parameters point
+// into `bytes`, which must outlive their use.
+bool parseDescription(const uint8_t* bytes, size_t size, vt::atoms::View& view, Description& out,
                       std::string* why = nullptr);
 
 // Parameter values at media time `time` of a sample lasting `duration`: tweens are linear

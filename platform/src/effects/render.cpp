@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "effects/render_api.h"
 
@@ -53,10 +54,22 @@ bool isEffectType(OSType code) { return findEffect(code) != nullptr; }
 
 bool renderEffectSample(const uint8_t* sample, size_t sampleSize, int64_t time, int64_t duration,
                         const EffectInputs& inputs, Image& out) {
-  thread_local AtomTree tree;
+  // Playback draws one sample many times: it is parsed once, from a private copy that image
+  // parameters point into, and read again only when the bytes change.
+  thread_local vt::atoms::View view;
+  thread_local std::vector<uint8_t> bytes;
   thread_local Description desc;
+  thread_local bool valid = false;
   thread_local ParamSet params;
-  if (!parseDescription(sample, sampleSize, tree, desc)) {
+  if (!sample || sampleSize == 0) {
+    fallback(inputs.sourceA, out);
+    return false;
+  }
+  if (bytes.size() != sampleSize || std::memcmp(bytes.data(), sample, sampleSize) != 0) {
+    bytes.assign(sample, sample + sampleSize);
+    valid = parseDescription(bytes.data(), bytes.size(), view, desc);
+  }
+  if (!valid) {
     fallback(inputs.sourceA, out);
     return false;
   }
