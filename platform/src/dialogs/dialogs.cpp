@@ -381,6 +381,8 @@ void SetDialogDefaultItem(DialogRef theDialog, DialogItemIndex newItem) {
   if (!d || newItem < 0 || newItem > (int)d->items.size()) return;
   SInt16 old = d->defaultItem;
   d->defaultItem = newItem;
+  if (old >= 1 && old != newItem)  // take the outline away from the old default
+    vt::ui::fillRect(&d->window->port, inset(d->items[(size_t)old - 1].rect, -4), kWhite);
   drawItem(d, old);
   drawItem(d, newItem);
 }

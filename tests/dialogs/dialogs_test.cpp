@@ -1,0 +1,440 @@
+#include <Appearance.h>
+#include <Dialogs.h>
+#include <Events.h>
+#include <MacErrors.h>
+#include <MacMemory.h>
+#include <TextUtils.h>
+#include <Menus.h>
+#include <Resources.h>
+#include <VTAutomation.h>
+#include <VTAutomationUI.h>
+
+#include "dialogs/dialog_manager.h"
+#include "events/event_queue.h"
+#include "fixtures.h"
+#include "ui/window_server.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <fstream>
+
+namespace {
+
+const std::string kAppFile = std::string(VT_SOURCE_DIR) + "/Application Files/Vantrel.rsrc.json";
+
+const unsigned char* P(const char* s) {
+  static unsigned char buf[8][256];
+  static int next = 0;
+  unsigned char* b = buf[next++ % 8];
+  b[0] = (unsigned char)strlen(s);
+  memcpy(b + 1, s, b[0]);
+  return b;
+}
+
+Point centre(const Rect& r) { return Point{(short)((r.top + r.bottom) / 2), (short)((r.left + r.right) / 2)}; }
+
+std::string textOf(DialogRef d, short item) {
+  DialogItemType kind;
+  Handle h;
+  Rect r;
+  GetDialogItem(d, item, &kind, &h, &r);
+  Str255 s;
+  GetDialogItemText(h, s);
+  return std::string((const char*)s + 1, s[0]);
+}
+
+// Filter used by tests: counts what it sees and hands the rest to the standard filter.
+struct FilterLog {
+  int events = 0;
+  int nulls = 0;
+  int updatesOfOthers = 0;
+  short claim = 0;  // when nonzero, the first key press is claimed as this item
+};
+FilterLog gLog;
+DialogRef gLastDialog = nullptr;
+
+Boolean countingFilter(DialogRef d, EventRecord* e, DialogItemIndex* item) {
+  ++gLog.events;
+  gLastDialog = d;
+  if (e->what == nullEvent) ++gLog.nulls;
+  if (e->what == updateEvt && (WindowRef)e->message != GetDialogWindow(d)) ++gLog.updatesOfOthers;
+  if (gLog.claim && e->what == keyDown) {
+    *item = gLog.claim;
+    return true;
+  }
+  return StdFilterProc(d, e, item);
+}
+
+int gUserCalls = 0;
+DialogItemIndex gUserItem = 0;
+bool gUserPortWasDialogs = false;
+void userProc(DialogRef d, DialogItemIndex item) {
+  ++gUserCalls;
+  gUserItem = item;
+  GrafPtr port;
+  GetPort(&port);
+  gUserPortWasDialogs = port == GetDialogPort(d);
+}
+
+class Dialogs : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    VTAutomationUseHeadless(1280, 800);
+    VTAutomationReset();
+    VTResetMenusAndDialogs();
+    VTSetAutoOpenApplicationResources(false);
+    VTResetResources();
+    ASSERT_GT(VTOpenResourceFile(kAppFile.c_str()), 0);
+    gLog = FilterLog{};
+    gUserCalls = 0;
+  }
+  void TearDown() override {
+    VTAutomationSetModalHook(nullptr);
+    VTResetMenusAndDialogs();
+    VTResetResources();
+    VTAutomationReset();
+  }
+  // Runs ModalDialog with the hook acting once the loop is running.
+  short runWith(ModalFilterUPP filter, std::function<void()> act) {
+    bool done = false;
+    VTAutomationSetModalHook([&] {
+      if (!done) {
+        done = true;
+        act();
+      }
+    });
+    DialogItemIndex item = 0;
+    ModalDialog(filter, &item);
+    VTAutomationSetModalHook(nullptr);
+    return item;
+  }
+};
+
+}  // namespace
+
+TEST_F(Dialogs, AboutBoxFromResources) {
+  long handles = VTLiveHandleCount();
+  DialogRef d = GetNewDialog(128, nullptr, (WindowRef)-1);
+  ASSERT_NE(d, nullptr);
+  WindowRef w = GetDialogWindow(d);
+  ASSERT_NE(w, nullptr);
+  EXPECT_EQ(GetWindowKind(w), 2);
+  EXPECT_EQ(FrontWindow(), w);
+  EXPECT_TRUE(IsWindowVisible(w));
+  EXPECT_EQ(GetDialogFromWindow(w), d);
+  EXPECT_EQ(GetDialogPort(d), GetWindowPort(w));
+  SetPortDialogPort(d);
+  GrafPtr port;
+  GetPort(&port);
+  EXPECT_EQ(port, GetWindowPort(w));
+  ASSERT_EQ(CountDITL(d), 4);
+
+  DialogItemType kind;
+  Handle h;
+  Rect r;
+  GetDialogItem(d, 1, &kind, &h, &r);
+  EXPECT_EQ(kind, ctrlItem + btnCtrl);
+  EXPECT_EQ(textOf(d, 1), "OK");
+  GetDialogItem(d, 2, &kind, &h, &r);
+  EXPECT_EQ(kind, statText | itemDisable);
+  GetDialogItem(d, 4, &kind, &h, &r);
+  EXPECT_EQ(kind, userItem | itemDisable);
+  EXPECT_EQ(h, nullptr);
+  GetDialogItem(d, 5, &kind, &h, &r);  // no such item
+  EXPECT_EQ(h, nullptr);
+  EXPECT_EQ(GetDialogDefaultItem(d), 1);
+
+  auto items = VTAutomationFrontDialogItems();
+  ASSERT_EQ(items.size(), 4u);
+  EXPECT_EQ(items[1].text, "Vantrel 1.0");
+  EXPECT_EQ(VTAutomationFindDialogItem("OK"), 1);
+  EXPECT_EQ(VTAutomationFindDialogItem("video effects"), 3);
+  EXPECT_EQ(VTAutomationFindDialogItem("nothing like it"), 0);
+
+  DisposeDialog(d);
+  EXPECT_FALSE(VTAutomationHasFrontDialog());
+  EXPECT_TRUE(VTAutomationListWindows().empty());
+  EXPECT_EQ(VTLiveHandleCount(), handles);
+  EXPECT_EQ(GetDialogWindow(d), nullptr);  // a disposed dialog is refused, not read
+  DisposeDialog(d);
+
+  EXPECT_EQ(GetNewDialog(999, nullptr, (WindowRef)-1), nullptr);
+  EXPECT_EQ(ResError(), resNotFound);
+  EXPECT_EQ(RegisterAppearanceClient(), noErr);
+}
+
+TEST_F(Dialogs, ModalDialogReturnsTheClickedEnabledItem) {
+  DialogRef d = GetNewDialog(128, nullptr, (WindowRef)-1);
+  ASSERT_NE(d, nullptr);
+  long turns = VTAutomationModalTurns();
+  EXPECT_EQ(runWith(nullptr, [] { VTAutomationPressDialogItem(1); }), 1);
+  EXPECT_GT(VTAutomationModalTurns(), turns);
+
+  // A click on static text is no hit; the loop goes on to the button.
+  EXPECT_EQ(runWith(nullptr, [] {
+              VTAutomationPressDialogItem(2);
+              VTAutomationPressDialogItem(1);
+            }),
+            1);
+
+  // Pressing the button and releasing away from it is no hit either.
+  Rect g = VTAutomationFrontDialogItems()[0].globalRect;
+  EXPECT_EQ(runWith(nullptr, [&] {
+              VTAutomationPostMouseDown(centre(g));
+              VTAutomationPostMouseUp(Point{(short)(g.bottom + 30), g.left});
+              VTAutomationPostKey(kReturnCharCode);
+            }),
+            1);
+  DisposeDialog(d);
+}
+
+TEST_F(Dialogs, KeysChooseTheDefaultAndCancelItems) {
+  DialogRef d = GetNewDialog(128, nullptr, (WindowRef)-1);
+  ASSERT_NE(d, nullptr);
+  SetDialogDefaultItem(d, 1);
+  EXPECT_EQ(runWith(nullptr, [] { VTAutomationPostKey(kReturnCharCode); }), 1);
+  EXPECT_EQ(runWith(countingFilter, [] { VTAutomationPostKey(kEnterCharCode); }), 1);
+
+  // Escape does nothing until there is a cancel item.
+  EXPECT_EQ(runWith(countingFilter, [] {
+              VTAutomationPostKey(kEscapeCharCode);
+              VTAutomationPostKey('x');
+              VTAutomationPostKey(kReturnCharCode);
+            }),
+            1);
+  SetDialogCancelItem(d, 1);
+  EXPECT_EQ(GetDialogCancelItem(d), 1);
+  EXPECT_EQ(runWith(nullptr, [] { VTAutomationPostKey(kEscapeCharCode); }), 1);
+  EXPECT_EQ(runWith(nullptr, [] { VTAutomationPostKey('.', cmdKey); }), 1);
+
+  // The standard filter on its own.
+  EventRecord e{};
+  e.what = keyDown;
+  e.message = kReturnCharCode;
+  DialogItemIndex item = 0;
+  EXPECT_TRUE(StdFilterProc(d, &e, &item));
+  EXPECT_EQ(item, 1);
+  e.message = 'a';
+  item = 0;
+  EXPECT_FALSE(StdFilterProc(d, &e, &item));
+  EXPECT_EQ(item, 0);
+  e.what = mouseDown;
+  EXPECT_FALSE(StdFilterProc(d, &e, &item));
+  EXPECT_FALSE(StdFilterProc(nullptr, &e, &item));
+  ModalFilterUPP std = nullptr;
+  EXPECT_EQ(GetStdFilterProc(&std), noErr);
+  EXPECT_EQ(std, &StdFilterProc);
+
+  // A key never chooses a disabled default button.
+  DialogItemType kind;
+  Handle h;
+  Rect r;
+  GetDialogItem(d, 1, &kind, &h, &r);
+  SetDialogItem(d, 1, kind | itemDisable, h, &r);
+  e.what = keyDown;
+  e.message = kReturnCharCode;
+  EXPECT_FALSE(StdFilterProc(d, &e, &item));
+  DisposeDialog(d);
+}
+
+TEST_F(Dialogs, FilterSeesEveryEventFirst) {
+  DialogRef d = GetNewDialog(128, nullptr, (WindowRef)-1);
+  ASSERT_NE(d, nullptr);
+  gLog.claim = 3;
+  EXPECT_EQ(runWith(countingFilter, [] { VTAutomationPostKey('z'); }), 3);
+  EXPECT_EQ(gLastDialog, d);
+  EXPECT_GE(gLog.events, 1);
+
+  // With nothing to do the loop turns on null events, and other windows' updates reach the
+  // filter without starving those null events.
+  gLog = FilterLog{};
+  Rect b{300, 40, 400, 200};
+  WindowRef other = NewCWindow(nullptr, &b, P("behind"), true, noGrowDocProc, nullptr, true, 0);
+  ASSERT_NE(other, nullptr);
+  int turns = 0;
+  VTAutomationSetModalHook([&] {
+    if (++turns == 20) VTAutomationPressDialogItem(1);
+  });
+  DialogItemIndex item = 0;
+  ModalDialog(countingFilter, &item);
+  VTAutomationSetModalHook(nullptr);
+  EXPECT_EQ(item, 1);
+  EXPECT_GE(gLog.updatesOfOthers, 1);
+  EXPECT_GE(gLog.nulls, 10);
+  DisposeWindow(other);
+  DisposeDialog(d);
+}
+
+TEST_F(Dialogs, UserItemProcedureDrawsTheItem) {
+  DialogRef d = GetNewDialog(128, nullptr, (WindowRef)-1);
+  ASSERT_NE(d, nullptr);
+  UserItemUPP upp = NewUserItemUPP(userProc);
+  DialogItemType kind;
+  Handle h;
+  Rect r;
+  GetDialogItem(d, 4, &kind, &h, &r);
+  SetDialogItem(d, 4, kind, (Handle)upp, &r);
+  EXPECT_GE(gUserCalls, 1);  // drawn as soon as it is installed
+  gUserCalls = 0;
+  DrawDialog(d);
+  EXPECT_EQ(gUserCalls, 1);
+  EXPECT_EQ(gUserItem, 4);
+  EXPECT_TRUE(gUserPortWasDialogs);
+  Handle back;
+  GetDialogItem(d, 4, &kind, &back, &r);
+  EXPECT_EQ(back, (Handle)upp);
+  // An update of the dialog redraws it, user item included.
+  gUserCalls = 0;
+  InvalWindowRect(GetDialogWindow(d), &r);
+  EXPECT_EQ(runWith(nullptr, [] { VTAutomationPressDialogItem(1); }), 1);
+  EXPECT_GE(gUserCalls, 1);
+  DisposeUserItemUPP(upp);
+  DisposeDialog(d);
+}
+
+TEST_F(Dialogs, WarningAlertShowsItsParameters) {
+  Str255 err;
+  NumToString(-2093, err);
+  ParamText(P("Warning!"), P("Could not initialize QuickTime. Exiting."), err, nullptr);
+  EXPECT_EQ(VTAutomationParamText(2), "-2093");
+  EXPECT_EQ(VTAutomationParamText(3), "");
+  std::vector<std::string> shown;
+  VTAutomationSetModalHook([&] {
+    if (!shown.empty()) return;
+    for (const auto& it : VTAutomationFrontDialogItems()) shown.push_back(it.text);
+    VTAutomationPressDialogItem(VTAutomationFindDialogItem("OK"));
+  });
+  long windowsBefore = (long)VTAutomationListWindows().size();
+  EXPECT_EQ(Alert(129, countingFilter), 1);
+  VTAutomationSetModalHook(nullptr);
+  ASSERT_EQ(shown.size(), 4u);
+  EXPECT_EQ(shown[1], "Warning!");
+  EXPECT_EQ(shown[2], "Could not initialize QuickTime. Exiting.");
+  EXPECT_EQ(shown[3], "Error: -2093");
+  EXPECT_EQ((long)VTAutomationListWindows().size(), windowsBefore);  // gone again
+
+  // Replacements are not expanded again, and null leaves a parameter empty.
+  ParamText(P("^1"), P("one"), nullptr, nullptr);
+  EXPECT_EQ(vt::dialogs::substitute("[^0|^1|^2|^3|^4|^]"), "[^1|one|||^4|^]");
+
+  // Return answers the alert too, through the caller's filter and the standard one.
+  VTAutomationSetModalHook([] { VTAutomationPostKey(kReturnCharCode); });
+  EXPECT_EQ(CautionAlert(129, nullptr), 1);
+  VTAutomationSetModalHook(nullptr);
+}
+
+TEST_F(Dialogs, AlertWithoutItsResourceReturnsAtOnce) {
+  long turns = VTAutomationModalTurns();
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Alert(4242, countingFilter), -1);
+  EXPECT_EQ(StopAlert(4242, nullptr), -1);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_EQ(VTAutomationModalTurns(), turns);
+  EXPECT_TRUE(VTAutomationListWindows().empty());
+  EXPECT_EQ(gLog.events, 0);
+  // Without any resource file at all: the same.
+  VTResetResources();
+  EXPECT_EQ(Alert(129, nullptr), -1);
+  EXPECT_EQ(GetNewDialog(128, nullptr, (WindowRef)-1), nullptr);
+  DialogItemIndex item = 5;
+  ModalDialog(nullptr, &item);  // no dialog to run
+  EXPECT_EQ(item, -1);
+}
+
+TEST_F(Dialogs, ClicksOutsideBeepAndDraggingMovesTheDialog) {
+  DialogRef d = GetNewDialog(128, nullptr, (WindowRef)-1);
+  ASSERT_NE(d, nullptr);
+  VTAutomationResetBeepCount();
+  Rect before = GetDialogWindow(d)->content;
+  Rect title = vt::ui::titleBarRect(GetDialogWindow(d));
+  Point grab{(short)((title.top + title.bottom) / 2), (short)(title.left + 40)};
+  EXPECT_EQ(runWith(nullptr, [&] {
+              VTAutomationPostClick(Point{700, 20});  // the desktop
+              VTAutomationPostDrag(grab, Point{(short)(grab.v + 50), (short)(grab.h - 60)});
+              VTAutomationPostKey(kReturnCharCode);  // the item moved with the dialog
+            }),
+            1);
+  EXPECT_EQ(VTAutomationBeepCount(), 1);
+  Rect after = GetDialogWindow(d)->content;
+  EXPECT_EQ(after.top, before.top + 50);
+  EXPECT_EQ(after.left, before.left - 60);
+  DisposeDialog(d);
+}
+
+TEST_F(Dialogs, EditTextTakesTypingAndTextCanBeReplaced) {
+  std::string dir = vt_test::tempDir("dialogs");
+  std::ofstream(dir + "/edit.json") << R"({"DLOG": [{"id": 300, "title": "Name", "bounds": [100, 100, 220, 400],
+    "defaultItem": 1, "cancelItem": 2, "items": [
+      {"kind": "button", "text": "OK", "rect": [80, 200, 100, 280]},
+      {"kind": "button", "text": "Cancel", "rect": [80, 100, 100, 180]},
+      {"kind": "editText", "text": "ab", "rect": [10, 10, 26, 280]},
+      {"kind": "editText", "rect": [40, 10, 56, 280]},
+      {"kind": "statText", "text": "^0 and more", "rect": [60, 10, 76, 280]}]}]})";
+  ASSERT_GT(VTOpenResourceFile((dir + "/edit.json").c_str()), 0);
+  DialogRef d = GetNewDialog(300, nullptr, (WindowRef)-1);
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(runWith(nullptr, [] { VTAutomationPostKey('c'); }), 3);
+  EXPECT_EQ(textOf(d, 3), "abc");
+  EXPECT_EQ(runWith(nullptr, [] { VTAutomationPostKey(kBackspaceCharCode); }), 3);
+  EXPECT_EQ(textOf(d, 3), "ab");
+  // Tab moves to the next field.
+  EXPECT_EQ(runWith(nullptr, [] { VTAutomationPostKey(kTabCharCode); }), 4);
+  EXPECT_EQ(runWith(nullptr, [] { VTAutomationPostKey('z'); }), 4);
+  EXPECT_EQ(textOf(d, 4), "z");
+  EXPECT_EQ(runWith(nullptr, [] { VTAutomationPostKey(kEscapeCharCode); }), 2);
+
+  DialogItemType kind;
+  Handle h;
+  Rect r;
+  GetDialogItem(d, 5, &kind, &h, &r);
+  SetDialogItemText(h, P("Now ^0"));
+  ParamText(P("here"), nullptr, nullptr, nullptr);
+  EXPECT_EQ(VTAutomationFrontDialogItems()[4].text, "Now here");
+  EXPECT_EQ(textOf(d, 5), "Now ^0");  // the item keeps its own text
+  SetDialogItemText(nullptr, P("x"));     // tolerated
+  GetDialogItemText(nullptr, nullptr);
+  DisposeDialog(d);
+}
+
+TEST_F(Dialogs, ModelessDialogEvents) {
+  DialogRef d = GetNewDialog(128, nullptr, (WindowRef)-1);
+  ASSERT_NE(d, nullptr);
+  VTAutomationPressDialogItem(1);
+  EventRecord e;
+  ASSERT_TRUE(GetNextEvent(mDownMask, &e));
+  EXPECT_TRUE(IsDialogEvent(&e));
+  DialogRef which = nullptr;
+  DialogItemIndex item = 0;
+  EXPECT_TRUE(DialogSelect(&e, &which, &item));
+  EXPECT_EQ(which, d);
+  EXPECT_EQ(item, 1);
+
+  EventRecord outside{};
+  outside.what = mouseDown;
+  outside.where = Point{780, 10};
+  EXPECT_FALSE(IsDialogEvent(&outside));
+  EXPECT_FALSE(DialogSelect(&outside, &which, &item));
+  EXPECT_FALSE(IsDialogEvent(nullptr));
+  DisposeDialog(d);
+}
+
+TEST_F(Dialogs, DefaultButtonIsOutlinedOnScreen) {
+  DialogRef d = GetNewDialog(128, nullptr, (WindowRef)-1);
+  ASSERT_NE(d, nullptr);
+  SetDialogDefaultItem(d, 1);
+  Rect g = VTAutomationFrontDialogItems()[0].globalRect;
+  const vt::Image& scr = vt::ui::composeScreen();
+  auto dark = [&](int h, int v) { return ((scr.at(h, v) >> 8) & 0xFF) < 60; };
+  EXPECT_TRUE(dark(g.left - 3, (g.top + g.bottom) / 2));  // the outline ring
+  EXPECT_TRUE(dark(g.left, g.top));                        // the button frame
+  bool ink = false;  // the label
+  for (int v = g.top + 3; v < g.bottom - 3; ++v)
+    for (int h = g.left + 3; h < g.right - 3; ++h) ink = ink || dark(h, v);
+  EXPECT_TRUE(ink);
+  SetDialogDefaultItem(d, 0);
+  const vt::Image& scr2 = vt::ui::composeScreen();
+  EXPECT_FALSE(((scr2.at(g.left - 3, (g.top + g.bottom) / 2) >> 8) & 0xFF) < 60);
+  DisposeDialog(d);
+}
