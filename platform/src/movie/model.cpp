@@ -386,11 +386,15 @@ void VTMedia::appendSample(uint64_t offset, uint32_t size, uint32_t duration, ui
   decodeTimes.push_back(dts);
   durations.push_back(duration);
   descIndexes.push_back(descIndex);
-  if (compositionOffset != 0 && compositionOffsets.empty())
-    compositionOffsets.assign(sizes.size() - 1, 0);
-  if (!compositionOffsets.empty()) compositionOffsets.push_back(compositionOffset);
-  if (!sync && syncFlags.empty()) syncFlags.assign(sizes.size() - 1, 1);
-  if (!syncFlags.empty()) syncFlags.push_back(sync ? 1 : 0);
+  // The optional columns start existing with the first sample that needs them.
+  if (compositionOffset != 0 || !compositionOffsets.empty()) {
+    compositionOffsets.resize(sizes.size() - 1, 0);
+    compositionOffsets.push_back(compositionOffset);
+  }
+  if (!sync || !syncFlags.empty()) {
+    syncFlags.resize(sizes.size() - 1, 1);
+    syncFlags.push_back(sync ? 1 : 0);
+  }
   samplesChanged = true;
 }
 

@@ -1,0 +1,234 @@
+// Files written by ffmpeg: reading them, copying their tracks, referring to them.
+#include <filesystem>
+
+#include "helpers.h"
+#include "movie/model.h"
+
+namespace {
+
+const std::string kVideo = "-f lavfi -i testsrc=size=160x120:rate=25 -t 2 ";
+const std::string kSound = "-f lavfi -i sine=frequency=440:sample_rate=44100 -t 2 ";
+
+struct Case {
+  const char* name;
+  std::string args;
+  OSType format;
+  int frames;
+};
+
+std::vector<Case> cases() {
+  return {
+      {"mv_h264_aac.mov", kVideo + kSound + "-c:v libx264 -pix_fmt yuv420p -bf 2 -c:a aac", 'avc1', 50},
+      {"mv_mpeg4.mp4", kVideo + "-c:v mpeg4", 'mp4v', 50},
+      {"mv_mjpeg.mov", kVideo + "-c:v mjpeg", 'jpeg', 50},
+      {"mv_png.mov", kVideo + "-c:v png", 'png ', 50},
+      {"mv_raw.mov", kVideo + "-c:v rawvideo -pix_fmt rgb24", 'raw ', 50},
+      {"mv_h264.m4v", kVideo + "-c:v libx264 -pix_fmt yuv420p -f mp4", 'avc1', 50},
+      {"mv_pcm.mov", kVideo + kSound + "-c:v mjpeg -c:a pcm_s16le", 'jpeg', 50},
+  };
+}
+
+Track firstVideo(Movie m) {
+  return GetMovieIndTrackType(m, 1, kCharacteristicCanSendVideo,
+                              movieTrackCharacteristic | movieTrackEnabledOnly);
+}
+
+TEST(MovieFixtures, ReadsWhatFfmpegWrites) {
+  for (const Case& c : cases()) {
+    SCOPED_TRACE(c.name);
+    std::string path = vt_test::fixture(c.name, c.args);
+    ASSERT_FALSE(path.empty());
+    Movie m = mt::open(path);
+    ASSERT_NE(m, nullptr);
+    Track v = firstVideo(m);
+    ASSERT_NE(v, nullptr);
+    Media md = GetTrackMedia(v);
+    EXPECT_EQ(GetMediaSampleCount(md), c.frames);
+    Fixed w, h;
+    GetTrackDimensions(v, &w, &h);
+    EXPECT_EQ(w, 160 << 16);
+    EXPECT_EQ(h, 120 << 16);
+    // Two seconds, whatever the time scale.
+    EXPECT_NEAR((double)GetTrackDuration(v) / GetMovieTimeScale(m), 2.0, 0.05);
+    Handle desc = NewHandle(0);
+    GetMediaSampleDescription(md, 1, desc);
+    EXPECT_EQ((*(ImageDescriptionHandle)desc)->cType, c.format);
+    EXPECT_EQ((*(ImageDescriptionHandle)desc)->width, 160);
+    DisposeHandle(desc);
+    bool hasSound = c.args.find("sine") != std::string::npos;
+    Track s = GetMovieIndTrackType(m, 1, AudioMediaCharacteristic, movieTrackCharacteristic);
+    EXPECT_EQ(s != nullptr, hasSound);
+    if (s) {
+      Handle sd = NewHandle(0);
+      GetMediaSampleDescription(GetTrackMedia(s), 1, sd);
+      EXPECT_GE(GetHandleSize(sd), 36);
+      EXPECT_EQ((*(SoundDescriptionHandle)sd)->numChannels, 1);
+      DisposeHandle(sd);
+    }
+    // Every sample of the video track reads, and its size matches the table.
+    Handle data = NewHandle(0);
+    long size = 0;
+    TimeValue t = 0;
+    for (int i = 0; i < c.frames; ++i) {
+      TimeValue st = 0, dur = 0;
+      ASSERT_EQ(GetMediaSample(md, data, 0, &size, t, &st, &dur, nullptr, nullptr, 1, nullptr, nullptr), noErr);
+      EXPECT_EQ(GetHandleSize(data), size);
+      t = st + dur;
+    }
+    DisposeHandle(data);
+    DisposeMovie(m);
+  }
+}
+
+TEST(MovieFixtures, EditListsAndCompositionOffsets) {
+  // B-frames: composition offsets and an edit that skips the decoder delay.
+  std::string path = vt_test::fixture("mv_h264_aac.mov", cases()[0].args);
+  Movie m = mt::open(path);
+  ASSERT_NE(m, nullptr);
+  Track v = firstVideo(m);
+  VTTrack* tr = v;
+  ASSERT_FALSE(tr->media->compositionOffsets.empty());
+  ASSERT_EQ(tr->edits.size(), 1u);
+  EXPECT_GT(tr->edits[0].mediaTime, 0);
+  // Key frames: the first sample is one, and not every sample is.
+  EXPECT_TRUE(tr->media->sampleInfo(0).sync);
+  long syncs = 0;
+  for (uint32_t i = 0; i < tr->media->sampleCount(); ++i) syncs += tr->media->sampleInfo(i).sync;
+  EXPECT_LT(syncs, 50);
+  DisposeMovie(m);
+
+  // A stream that starts late gets an empty edit first.
+  std::string late = vt_test::fixture(
+      "mv_late.mp4", "-f lavfi -i testsrc=size=160x120:rate=25 -t 1 -c:v mjpeg -output_ts_offset 0.5");
+  m = mt::open(late);
+  ASSERT_NE(m, nullptr);
+  tr = firstVideo(m);
+  ASSERT_GE(tr->edits.size(), 2u);
+  EXPECT_EQ(tr->edits[0].mediaTime, -1);
+  TimeValue first = 0;
+  GetTrackNextInterestingTime(tr, nextTimeMediaSample | nextTimeEdgeOK, 0, fixed1, &first, nullptr);
+  EXPECT_NEAR((double)first / GetMovieTimeScale(m), 0.5, 0.02);
+  DisposeMovie(m);
+}
+
+// Copies the first video track of `src` into a new movie file, copying or referring.
+std::string copyTrack(const std::string& src, const std::string& out, bool copyData,
+                      TimeValue durationSeconds10ths = 10) {
+  Movie sm = mt::open(src);
+  EXPECT_NE(sm, nullptr);
+  if (!sm) return "";
+  Track st = firstVideo(sm);
+  if (GetMovieTimeScale(sm) < 600) SetMovieTimeScale(sm, 600);
+  TimeScale scale = GetMovieTimeScale(sm);
+  FSSpec s = mt::spec(out);
+  short ref = 0;
+  Movie dm = nullptr;
+  EXPECT_EQ(CreateMovieFile(&s, 'TVOD', smSystemScript,
+                            (long)(createMovieFileDeleteCurFile | createMovieFileDontCreateResFile), &ref, &dm),
+            noErr);
+  CopyMovieSettings(sm, dm);
+  Fixed w, h;
+  GetTrackDimensions(st, &w, &h);
+  Track dt = NewMovieTrack(dm, w, h, kNoVolume);
+  OSType type = 0;
+  GetMediaHandlerDescription(GetTrackMedia(st), &type, nullptr, nullptr);
+  Media dmd = NewTrackMedia(dt, type, scale, nullptr, 0);
+  if (copyData) BeginMediaEdits(dmd);
+  EXPECT_EQ(CopyTrackSettings(st, dt), noErr);
+  EXPECT_EQ(InsertTrackSegment(st, dt, 0, scale * durationSeconds10ths / 10, 0), noErr);
+  if (copyData) EndMediaEdits(dmd);
+  short resId = movieInDataForkResID;
+  static const unsigned char kName[] = "\x07Movie 1";
+  EXPECT_EQ(AddMovieResource(dm, ref, &resId, kName), noErr);
+  CloseMovieFile(ref);
+  DisposeMovie(sm);
+  DisposeMovie(dm);
+  return out;
+}
+
+TEST(MovieFixtures, CopiedTracksDecodeLikeTheirSource) {
+  std::string dir = vt_test::tempDir("movie-copy");
+  for (int k : {0, 2, 3}) {
+    const Case c = cases()[k];
+    SCOPED_TRACE(c.name);
+    std::string src = vt_test::fixture(c.name, c.args);
+    std::string out = copyTrack(src, dir + "/copy-" + std::string(c.name) + ".mov", true, 20);
+    // Other readers see one video track with the same frames.
+    std::string probe = mt::ffprobe("-show_entries stream=codec_type,nb_frames -of compact '" + out + "'");
+    EXPECT_NE(probe.find("codec_type=video|nb_frames=50"), std::string::npos) << probe;
+    EXPECT_EQ(probe.find("audio"), std::string::npos);
+    std::string a = mt::framemd5(src), b = mt::framemd5(out);
+    EXPECT_FALSE(a.empty());
+    EXPECT_EQ(a, b);
+    // The data lives in the new file.
+    EXPECT_GT(std::filesystem::file_size(out), std::filesystem::file_size(src) / 3);
+  }
+}
+
+TEST(MovieFixtures, ReferencedTracksReadTheSourceFile) {
+  std::string dir = vt_test::tempDir("movie-ref");
+  std::string fixture = vt_test::fixture(cases()[2].name, cases()[2].args);
+  std::string src = dir + "/source.mov";
+  std::filesystem::copy_file(fixture, src);
+  std::string out = copyTrack(src, dir + "/refers.mov", false, 20);
+  // Only the movie atom is in the new file.
+  EXPECT_LT(std::filesystem::file_size(out), 8000u);
+  auto samplesOf = [](const std::string& path, std::vector<std::vector<uint8_t>>& out) {
+    Movie m = mt::open(path);
+    ASSERT_NE(m, nullptr);
+    VTTrack* t = firstVideo(m);
+    ASSERT_NE(t, nullptr);
+    for (uint32_t i = 0; i < t->media->sampleCount(); ++i) {
+      std::vector<uint8_t> b;
+      ASSERT_TRUE(t->media->readSample(i, b));
+      out.push_back(b);
+    }
+    DisposeMovie(m);
+  };
+  std::vector<std::vector<uint8_t>> a, b;
+  samplesOf(src, a);
+  samplesOf(out, b);
+  ASSERT_EQ(a.size(), 50u);
+  EXPECT_EQ(a, b);
+  // While the referring movie is open, its source is busy.
+  Movie m = mt::open(out);
+  ASSERT_NE(m, nullptr);
+  FSSpec srcSpec = mt::spec(src);
+  EXPECT_EQ(DeleteMovieFile(&srcSpec), fBsyErr);
+  DisposeMovie(m);
+  // Moved together to another folder, the movie still finds its source next to it.
+  std::string moved = vt_test::tempDir("movie-ref-moved");
+  std::filesystem::rename(src, moved + "/source.mov");
+  std::filesystem::rename(out, moved + "/refers.mov");
+  std::vector<std::vector<uint8_t>> c;
+  samplesOf(moved + "/refers.mov", c);
+  EXPECT_EQ(a, c);
+  // Without its source the movie opens but its samples cannot be read; flattening says so.
+  std::filesystem::remove(moved + "/source.mov");
+  m = mt::open(moved + "/refers.mov");
+  ASSERT_NE(m, nullptr);
+  Handle data = NewHandle(0);
+  EXPECT_EQ(GetMediaSample(GetTrackMedia(firstVideo(m)), data, 0, nullptr, 0, nullptr, nullptr, nullptr, nullptr, 1, nullptr, nullptr), couldNotResolveDataRef);
+  FSSpec flat = mt::spec(moved + "/flat.mov");
+  EXPECT_EQ(FlattenMovieData(m, flattenAddMovieToDataFork, &flat, 'TVOD', smSystemScript, 0), nullptr);
+  EXPECT_EQ(GetMoviesError(), couldNotResolveDataRef);
+  EXPECT_FALSE(std::filesystem::exists(moved + "/flat.mov"));
+  DisposeHandle(data);
+  DisposeMovie(m);
+}
+
+TEST(MovieFixtures, PartialSegmentStartsAtKeyFrame) {
+  std::string dir = vt_test::tempDir("movie-part");
+  std::string src = vt_test::fixture(cases()[0].name, cases()[0].args);
+  std::string out = copyTrack(src, dir + "/half.mov", true, 10);
+  std::string probe = mt::ffprobe("-show_entries format=duration -of compact '" + out + "'");
+  double seconds = std::atof(probe.substr(probe.find('=') + 1).c_str());
+  EXPECT_NEAR(seconds, 1.0, 0.05) << probe;
+  // The frames shown are the source's first 25.
+  std::string a = mt::framemd5(src), b = mt::framemd5(out);
+  ASSERT_FALSE(b.empty());
+  EXPECT_EQ(a.substr(0, b.size()), b);
+  EXPECT_EQ(std::count(b.begin(), b.end(), '\n'), 25);
+}
+
+}  // namespace
