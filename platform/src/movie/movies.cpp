@@ -745,8 +745,11 @@ void GetTrackNextInterestingTime(Track theTrack, short flags, TimeValue time, Fi
   if (flags & (nextTimeMediaSample | nextTimeStep | nextTimeSyncSample)) {
     bool syncOnly = (flags & nextTimeSyncSample) && !(flags & (nextTimeMediaSample | nextTimeStep));
     int64_t start = 0;
-    for (const Edit& e : t->edits) {
-      int64_t end = start + e.duration;
+    for (const Edit& edit : t->edits) {
+      int64_t end = start + edit.duration;
+      // A dwell edit (rate 0) shows one media time; it is stepped over like rate 1.
+      Edit e = edit;
+      if (e.rate <= 0) e.rate = fixed1;
       if (e.mediaTime >= 0 && e.duration > 0 && md.sampleCount() > 0) {
         // Media range shown by this edit.
         int64_t mEnd = e.mediaTime + rescale(e.duration * (int64_t)e.rate / 65536, ds, ms);

@@ -224,8 +224,11 @@ OSErr buildSampleTable(VTMedia& media, const Stbl& t, uint64_t dataLimit) {
     n = readBE32(t.stsz.p + 8);
     if (constSize == 0) {
       if ((uint64_t)n * 4 > t.stsz.n - 12) return badFileFormat;
-    } else if (n > kMaxSamples || (dataLimit && (uint64_t)n > dataLimit / constSize + 1)) {
-      return badFileFormat;
+    } else {
+      // A constant size needs no table, so the count is only believed as far as the file could
+      // hold that many samples (a generous floor keeps referenced data working).
+      uint64_t cap = std::max<uint64_t>(1u << 21, dataLimit ? dataLimit / constSize + 1 : 0);
+      if (n > std::min<uint64_t>(cap, kMaxSamples)) return badFileFormat;
     }
   } else {
     if (t.stsz.n < 12) return badFileFormat;
@@ -509,7 +512,10 @@ OSErr parseTrack(Span trak, Span trakWhole, VTMovie& movie, const std::string& m
               e.mediaTime = (int32_t)readBE32(q + 4);
               e.rate = (Fixed)readBE32(q + 8);
             }
-            if (e.duration < 0 || e.mediaTime < -1) return badFileFormat;
+            // Times beyond 2^48 units are not real movies; refusing them keeps sums exact.
+            if (e.duration < 0 || e.duration > (1LL << 48) || e.mediaTime < -1 ||
+                e.mediaTime > (1LL << 48))
+              return badFileFormat;
             track->edits.push_back(e);
           }
           haveEdits = true;

@@ -1,0 +1,252 @@
+// Broken and hostile movie files: a clear error, never a crash or a runaway allocation.
+#include <random>
+
+#include "core/fourcc.h"
+#include "helpers.h"
+#include "movie/internal.h"
+#include "qtff/reader.h"
+
+namespace {
+
+// A small valid movie written by the movie layer (movie atom last).
+std::string makeValid(const std::string& dir) {
+  Movie m = NewMovie(0);
+  Track t = NewMovieTrack(m, 4 << 16, 4 << 16, 0);
+  Media md = NewTrackMedia(t, VideoMediaType, 600, nullptr, 0);
+  mt::addSamples(md, 8, 24, 50);
+  InsertEmptyTrackSegment(t, 0, 0);
+  InsertMediaIntoTrack(t, 0, 0, 400, fixed1);
+  Track s = NewMovieTrack(m, 0, 0, kFullVolume);
+  NewTrackMedia(s, SoundMediaType, 8000, nullptr, 0);
+  long idx;
+  AddTrackReference(t, s, 'sync', &idx);
+  std::string path = dir + "/valid.mov";
+  FSSpec spec = mt::spec(path);
+  short ref = 0;
+  Movie unused;
+  EXPECT_EQ(CreateMovieFile(&spec, 'TVOD', smSystemScript, (long)createMovieFileDontCreateMovie, &ref, &unused), noErr);
+  short resId;
+  EXPECT_EQ(AddMovieResource(m, ref, &resId, nullptr), noErr);
+  CloseMovieFile(ref);
+  DisposeMovie(m);
+  return path;
+}
+
+OSErr readBytes(const std::string& dir, const std::vector<uint8_t>& bytes, int* tracks = nullptr) {
+  std::string path = dir + "/case.mov";
+  mt::writeFile(path, bytes);
+  VTMovie* m = nullptr;
+  OSErr err = vt::qtff::readMovieFile(path, &m, nullptr);
+  if (m) {
+    if (tracks) *tracks = (int)m->tracks.size();
+    vt::movie::destroyMovie(m);
+  }
+  EXPECT_EQ(err != noErr, m == nullptr);
+  return err;
+}
+
+size_t find(const std::vector<uint8_t>& b, const char* type, size_t from = 0) {
+  for (size_t i = from + 4; i + 4 <= b.size(); ++i)
+    if (std::memcmp(&b[i], type, 4) == 0) return i - 4;  // the atom's start
+  ADD_FAILURE() << "no atom " << type;
+  return 0;
+}
+
+TEST(MovieMalformed, ValidBaselineReads) {
+  std::string dir = vt_test::tempDir("movie-bad");
+  std::vector<uint8_t> b = mt::readFile(makeValid(dir));
+  int tracks = 0;
+  EXPECT_EQ(readBytes(dir, b, &tracks), noErr);
+  EXPECT_EQ(tracks, 2);
+}
+
+TEST(MovieMalformed, TruncatedFilesFailCleanly) {
+  std::string dir = vt_test::tempDir("movie-trunc");
+  std::vector<uint8_t> b = mt::readFile(makeValid(dir));
+  size_t moov = find(b, "moov");
+  for (size_t cut = 0; cut < b.size(); cut += (cut < moov ? 37 : 3)) {
+    std::vector<uint8_t> part(b.begin(), b.begin() + (long)cut);
+    OSErr err = readBytes(dir, part);
+    if (cut <= moov)
+      EXPECT_TRUE(err == invalidMovie || err == badFileFormat) << cut;  // no movie atom yet
+    else
+      EXPECT_EQ(err, badFileFormat) << cut;  // the movie atom runs past the end
+  }
+}
+
+TEST(MovieMalformed, SizesPastTheirParent) {
+  std::string dir = vt_test::tempDir("movie-size");
+  std::vector<uint8_t> b = mt::readFile(makeValid(dir));
+  for (const char* type : {"trak", "mdia", "stbl", "stsd", "tkhd", "elst", "tref", "dinf"}) {
+    SCOPED_TRACE(type);
+    std::vector<uint8_t> c = b;
+    size_t at = find(c, type);
+    vt::writeBE32(&c[at], vt::readBE32(&c[at]) + 4000);
+    EXPECT_EQ(readBytes(dir, c), badFileFormat);
+  }
+  // A child smaller than its own header.
+  std::vector<uint8_t> c = b;
+  vt::writeBE32(&c[find(c, "mdhd")], 4);
+  EXPECT_EQ(readBytes(dir, c), badFileFormat);
+  // A 64-bit size that does not fit, and a zero size (to the end of the parent) that does.
+  c = b;
+  size_t at = find(c, "mvhd");
+  vt::writeBE32(&c[at], 1);
+  EXPECT_NE(readBytes(dir, c), noErr);
+  // The last track of the movie atom with size 0 reaches to the parent's end: still fine.
+  c = b;
+  at = find(c, "trak");
+  at = find(c, "trak", at + 8);
+  vt::writeBE32(&c[at], 0);
+  int tracks = 0;
+  EXPECT_EQ(readBytes(dir, c, &tracks), noErr);
+  EXPECT_EQ(tracks, 2);
+}
+
+TEST(MovieMalformed, HugeCountsAreRefused) {
+  std::string dir = vt_test::tempDir("movie-count");
+  std::vector<uint8_t> b = mt::readFile(makeValid(dir));
+  // Counts whose tables cannot be in the atom.
+  for (const char* type : {"stts", "stsc", "stco", "stsd", "elst", "dref"}) {
+    SCOPED_TRACE(type);
+    std::vector<uint8_t> c = b;
+    size_t at = find(c, type);
+    vt::writeBE32(&c[at + 12], 0x40000000);
+    EXPECT_EQ(readBytes(dir, c), badFileFormat);
+  }
+  std::vector<uint8_t> c = b;
+  size_t at = find(c, "stsz");
+  vt::writeBE32(&c[at + 16], 0xFFFFFFF0u);  // per-sample table too short
+  EXPECT_EQ(readBytes(dir, c), badFileFormat);
+  // A constant sample size with a count no file of this size could hold.
+  c = b;
+  vt::writeBE32(&c[at + 12], 1);
+  vt::writeBE32(&c[at + 16], 0xFFFFFFF0u);
+  EXPECT_EQ(readBytes(dir, c), badFileFormat);
+  // More samples in the size table than chunks and durations cover: the extra ones do not exist.
+  c = b;
+  vt::writeBE32(&c[find(c, "stts") + 16], 3);  // 3 samples with durations instead of 8
+  VTMovie* m = nullptr;
+  mt::writeFile(dir + "/few.mov", c);
+  ASSERT_EQ(vt::qtff::readMovieFile(dir + "/few.mov", &m, nullptr), noErr);
+  EXPECT_EQ(m->tracks[0]->media->sampleCount(), 3u);
+  vt::movie::destroyMovie(m);
+  // Absurd edit durations.
+  c = b;
+  at = find(c, "elst");
+  vt::writeBE32(&c[at + 8], 0x01000000);  // version 1 with version-0 sized entries
+  EXPECT_EQ(readBytes(dir, c), badFileFormat);
+}
+
+TEST(MovieMalformed, DuplicateTrackIdsAndBadHeaders) {
+  std::string dir = vt_test::tempDir("movie-ids");
+  std::vector<uint8_t> b = mt::readFile(makeValid(dir));
+  std::vector<uint8_t> c = b;
+  size_t t1 = find(c, "tkhd");
+  size_t t2 = find(c, "tkhd", t1 + 8);
+  vt::writeBE32(&c[t2 + 20], vt::readBE32(&c[t1 + 20]));
+  EXPECT_EQ(readBytes(dir, c), badFileFormat);
+  c = b;
+  vt::writeBE32(&c[find(c, "mvhd") + 20], 0);  // time scale 0
+  EXPECT_EQ(readBytes(dir, c), badFileFormat);
+  c = b;
+  vt::writeBE32(&c[find(c, "mdhd") + 20], 0);
+  EXPECT_EQ(readBytes(dir, c), badFileFormat);
+  // A movie atom without a header is not a movie.
+  c = b;
+  std::memcpy(&c[find(c, "mvhd") + 4], "junk", 4);
+  EXPECT_EQ(readBytes(dir, c), invalidMovie);
+}
+
+TEST(MovieMalformed, NotMovieFiles) {
+  std::string dir = vt_test::tempDir("movie-notmovie");
+  std::string png = vt_test::fixture("mv_image.png", "-f lavfi -i testsrc=size=32x32 -frames:v 1");
+  EXPECT_FALSE(vt::qtff::isMovieFile(png));
+  mt::writeFile(dir + "/text.mov", std::vector<uint8_t>{'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd'});
+  EXPECT_FALSE(vt::qtff::isMovieFile(dir + "/text.mov"));
+  mt::writeFile(dir + "/empty.mov", {});
+  EXPECT_FALSE(vt::qtff::isMovieFile(dir + "/empty.mov"));
+  EXPECT_FALSE(vt::qtff::isMovieFile(dir + "/missing.mov"));
+  EXPECT_TRUE(vt::qtff::isMovieFile(makeValid(dir)));
+  std::string mp4 = vt_test::fixture("mv_mpeg4.mp4", "-f lavfi -i testsrc=size=160x120:rate=25 -t 2 -c:v mpeg4");
+  EXPECT_TRUE(vt::qtff::isMovieFile(mp4));
+  // Without an importer, a file of another kind is refused by the movie layer.
+  vt::movie::setForeignFileOpener(nullptr);
+  OSErr err = noErr;
+  EXPECT_EQ(mt::open(dir + "/text.mov", nullptr, &err), nullptr);
+  EXPECT_EQ(err, cantFindHandler);
+  // An importer gets the file and builds the movie.
+  vt::movie::setForeignFileOpener([](const std::string&, VTMovie** out) -> OSErr {
+    VTMovie* m = vt::movie::newMovieObject();
+    VTTrack* t = vt::movie::addTrack(m, 'vide', 25);
+    auto mem = std::make_shared<vt::movie::MemorySource>();
+    mem->bytes.assign(100, 7);
+    t->media->addDataSource(mem);
+    std::vector<uint8_t> desc(86, 0);
+    vt::writeBE32(&desc[4], 'jpeg');
+    vt::writeBE16(&desc[14], 1);
+    int d = t->media->addDescription(desc);
+    for (int i = 0; i < 4; ++i) t->media->appendSample((uint64_t)i * 25, 25, 1, (uint32_t)d, true);
+    vt::movie::finishTrack(t);
+    *out = m;
+    return noErr;
+  });
+  Movie m = mt::open(dir + "/text.mov", nullptr, &err);
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(GetTrackDuration(GetMovieIndTrack(m, 1)), 96);  // 4/25 s at 600
+  vt::movie::setForeignFileOpener(nullptr);
+  // Saving such a movie copies the importer's data into the movie file.
+  FSSpec s = mt::spec(dir + "/imported.mov");
+  Movie flat = FlattenMovieData(m, flattenAddMovieToDataFork, &s, 'TVOD', smSystemScript, 0);
+  ASSERT_NE(flat, nullptr);
+  EXPECT_EQ(GetMediaSampleCount(GetTrackMedia(GetMovieIndTrack(flat, 1))), 4);
+  DisposeMovie(flat);
+  DisposeMovie(m);
+}
+
+TEST(MovieMalformed, RandomDamageNeverCrashes) {
+  std::string dir = vt_test::tempDir("movie-rand");
+  std::vector<uint8_t> b = mt::readFile(makeValid(dir));
+  std::string mjpeg = vt_test::fixture("mv_h264_aac.mov",
+                                       "-f lavfi -i testsrc=size=160x120:rate=25 -t 2 -f lavfi -i "
+                                       "sine=frequency=440:sample_rate=44100 -t 2 -c:v libx264 "
+                                       "-pix_fmt yuv420p -bf 2 -c:a aac");
+  std::vector<uint8_t> f = mt::readFile(mjpeg);
+  std::mt19937 rng(1234);
+  int ok = 0, bad = 0;
+  for (const auto* base : {&b, &f}) {
+    size_t moov = find(*base, "moov");
+    std::vector<uint8_t> atom(base->begin() + (long)moov, base->end());
+    size_t moovSize = vt::readBE32(&atom[0]);
+    atom.resize(std::min(atom.size(), moovSize));
+    for (int i = 0; i < 1500; ++i) {
+      std::vector<uint8_t> c = atom;
+      int flips = 1 + (int)(rng() % 4);
+      for (int k = 0; k < flips; ++k) {
+        size_t at = 8 + rng() % (c.size() - 8);
+        switch (rng() % 3) {
+          case 0: c[at] ^= (uint8_t)(1u << (rng() % 8)); break;
+          case 1: c[at] = (uint8_t)rng(); break;
+          default: c[at] = 0xFF; break;
+        }
+      }
+      VTMovie* m = vt::movie::newMovieObject();
+      OSErr err = vt::qtff::parseMovieAtom(c.data(), c.size(), *m, "");
+      (err ? bad : ok)++;
+      if (!err) {
+        // Whatever was accepted must be usable.
+        for (auto& t : m->tracks) {
+          GetTrackDuration(t.get());
+          TimeValue it;
+          GetTrackNextInterestingTime(t.get(), nextTimeMediaSample | nextTimeEdgeOK, 0, fixed1, &it, nullptr);
+          if (t->media && t->media->sampleCount()) t->media->sampleAtTime(t->media->duration() / 2);
+        }
+      }
+      vt::movie::destroyMovie(m);
+    }
+  }
+  EXPECT_GT(ok, 0);
+  EXPECT_GT(bad, 0);
+}
+
+}  // namespace
