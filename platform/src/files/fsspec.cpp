@@ -19,7 +19,10 @@ namespace vt::files {
 namespace {
 
 constexpr long kFirstDirID = 100;
-constexpr size_t kMaxSpecName = 63;
+// Names we put in specs: at most 61 bytes, so a spec copied by its classic 70-byte size keeps
+// the whole name. Names read from specs may have up to 63.
+constexpr size_t kMaxSpecName = 61;
+constexpr size_t kMaxReadName = 63;
 constexpr const char* kTypeAttr = "user.vantrel.type";
 constexpr const char* kCreatorAttr = "user.vantrel.creator";
 
@@ -160,7 +163,7 @@ bool folderForDirID(short vRefNum, long dirID, std::string& folder) {
 OSErr specToPath(const FSSpec& spec, std::string& path) {
   if (spec.vRefNum != 0 && spec.vRefNum != kVTVolumeRefNum) return nsvErr;
   unsigned len = spec.name[0];
-  if (len > kMaxSpecName) return bdNamErr;
+  if (len > kMaxReadName) return bdNamErr;
   std::string name((const char*)spec.name + 1, len);
   if (spec.parID == fsRtParID && name.empty()) {
     path = "/";

@@ -19,7 +19,7 @@ long dirIDForFolder(const std::string& folder);
 // Folder of a directory ID; false when the ID is unknown. vRefNum/dirID 0 is the working dir.
 bool folderForDirID(short vRefNum, long dirID, std::string& folder);
 
-// Names longer than 63 bytes are represented by a unique short form (prefix, '#', hash,
+// Names longer than 61 bytes are represented by a unique short form (prefix, '#', hash,
 // extension). shortName is identity for names that fit. resolveName maps a name from a spec
 // back to the host name in `folder` (for mangled names: a name seen before, or the directory
 // entry whose short form matches); it answers the name unchanged when nothing matches.
