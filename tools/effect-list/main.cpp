@@ -12,6 +12,16 @@ using namespace vt::effects;
 
 namespace {
 
+// The four characters of a code, as effect-render takes them.
+std::string codeText(OSType c) {
+  std::string s;
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    unsigned char ch = (unsigned char)(c >> shift);
+    s += (ch >= 32 && ch < 127) ? (char)ch : '?';
+  }
+  return s;
+}
+
 const char* typeName(ParamType t) {
   switch (t) {
     case ParamType::Fixed: return "fixed";
@@ -61,7 +71,7 @@ int main(int argc, char** argv) {
     for (const auto& e : catalogue()) {
       nlohmann::json params = nlohmann::json::array();
       for (const auto& p : e.params) {
-        nlohmann::json j = {{"code", vt::fourccString(p.code)},
+        nlohmann::json j = {{"code", codeText(p.code)},
                             {"name", p.name},
                             {"type", typeName(p.type)},
                             {"tween", tweenName(p.tween)},
@@ -77,7 +87,7 @@ int main(int argc, char** argv) {
         }
         params.push_back(j);
       }
-      all.push_back({{"code", vt::fourccString(e.code)},
+      all.push_back({{"code", codeText(e.code)},
                      {"name", e.name},
                      {"kind", kindName(e.sources)},
                      {"sources", e.sources},
@@ -87,12 +97,12 @@ int main(int argc, char** argv) {
     return 0;
   }
   for (const auto& e : catalogue()) {
-    std::printf("%s  %s  (%s, %d source%s)\n", vt::fourccString(e.code).c_str(), e.name.c_str(),
+    std::printf("%s  %s  (%s, %d source%s)\n", codeText(e.code).c_str(), e.name.c_str(),
                 kindName(e.sources), e.sources, e.sources == 1 ? "" : "s");
     for (const auto& p : e.params) {
       std::string def = valueText(p, p.defaultValue);
       if (p.defaultTweened) def += " -> " + valueText(p, p.defaultEnd);
-      std::printf("    %s  %-22s %-6s tween %-8s default %s", vt::fourccString(p.code).c_str(),
+      std::printf("    %s  %-22s %-6s tween %-8s default %s", codeText(p.code).c_str(),
                   p.name.c_str(), typeName(p.type), tweenName(p.tween), def.c_str());
       if (p.type != ParamType::Enum && p.type != ParamType::RGB && p.type != ParamType::Image &&
           p.type != ParamType::Bool)

@@ -169,8 +169,9 @@ void hslBalance(const Frame& f) {
 // Box blur of radius r (separable running sums), colour channels only; alpha is kept.
 void boxBlur(const Image& src, Image& dst, int r) {
   const int W = src.width, H = src.height;
-  thread_local Image tmp;
-  tmp.resize(W, H);
+  thread_local Image scratch;
+  scratch.resize(W, H);
+  Image& tmp = scratch;  // the workers must see this thread's buffer, not their own
   const int n = 2 * r + 1;
   // 8.24 reciprocal rounded up, so a flat area keeps its exact value.
   const uint32_t inv = (uint32_t)(((1u << 24) + n - 1) / n);

@@ -95,7 +95,11 @@ Pool& pool() {
   return p;
 }
 
+std::atomic<int> maxThreads{0};
+
 }  // namespace
+
+void setMaxThreads(int n) { maxThreads.store(n < 0 ? 0 : n); }
 
 void runRows(int rows, long pixelsPerRow, RowsFn fn, void* context) {
   if (rows <= 0) return;
@@ -105,7 +109,7 @@ void runRows(int rows, long pixelsPerRow, RowsFn fn, void* context) {
     return;
   }
   Pool& p = pool();
-  if (p.threads() == 1) {
+  if (p.threads() == 1 || maxThreads.load() == 1) {
     fn(context, 0, rows);
     return;
   }

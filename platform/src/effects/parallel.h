@@ -11,6 +11,10 @@ using RowsFn = void (*)(void* context, int rowBegin, int rowEnd);
 // run on the calling thread alone.
 void runRows(int rows, long pixelsPerRow, RowsFn fn, void* context);
 
+// Limits the threads used (1 = the calling thread only; 0 = all cores). For tests that
+// compare banded and unbanded results.
+void setMaxThreads(int n);
+
 template <class F>
 void parallelRows(int rows, long pixelsPerRow, const F& f) {
   runRows(rows, pixelsPerRow,

@@ -88,8 +88,9 @@ void drawScaled(const Image& src, Image& dst, double left, double top, double w,
   int x0 = std::max(0, (int)std::ceil(left - 0.5)), x1 = std::min(W, (int)std::ceil(left + w - 0.5));
   int y0 = std::max(0, (int)std::ceil(top - 0.5)), y1 = std::min(H, (int)std::ceil(top + h - 0.5));
   if (x1 <= x0 || y1 <= y0) return;
-  thread_local std::vector<int> cols;
-  cols.resize((size_t)W);
+  thread_local std::vector<int> columns;
+  columns.resize((size_t)W);
+  std::vector<int>& cols = columns;  // the workers must see this thread's table
   for (int x = x0; x < x1; ++x)
     cols[(size_t)x] = std::clamp((int)((x + 0.5 - left) * src.width / w), 0, src.width - 1);
   parallelRows(y1 - y0, x1 - x0, [&](int r0, int r1) {
