@@ -88,8 +88,10 @@ enum {
   kDataRateT1Rate = 150000,
   kDataRateInfiniteRate = 0x7FFFFFFF,
 };
+// Stored as the 'cspd' atom's data: exactly 4 bytes, big-endian.
 struct ConnectionSpeedPrefsRecord {
-  long connectionSpeed;
+  SInt32 connectionSpeed;
 };
+static_assert(sizeof(ConnectionSpeedPrefsRecord) == 4, "the stored record is 4 bytes");
 OSErr GetQuickTimePreference(OSType preferenceType, QTAtomContainer* preferenceAtom);
 OSErr SetQuickTimePreference(OSType preferenceType, QTAtomContainer preferenceAtom);
