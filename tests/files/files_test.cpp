@@ -88,6 +88,15 @@ TEST(FSSpecs, PathRoundTripsThroughDirectoryIDs) {
   EXPECT_EQ(FSMakeFSSpec(spec.vRefNum, spec.parID, P(""), &folderSpec), noErr);
   EXPECT_EQ(specName(folderSpec), "sub");
 
+  // A partial path with separators, relative to a folder ID, and one climbing out of it.
+  FSSpec partial;
+  long top = vt::files::dirIDForFolder(dir);
+  EXPECT_EQ(FSMakeFSSpec(-1, top, P("sub/clip.mov"), &partial), noErr);
+  EXPECT_EQ(0, std::memcmp(&partial, &spec, sizeof spec));
+  EXPECT_EQ(FSMakeFSSpec(-1, spec.parID, P("../sub/clip.mov"), &partial), noErr);
+  EXPECT_EQ(0, std::memcmp(&partial, &spec, sizeof spec));
+  EXPECT_EQ(FSMakeFSSpec(-1, top, P("nosub/clip.mov"), &partial), dirNFErr);
+
   char buf[4096];
   ASSERT_EQ(VTFSSpecToPath(&spec, buf, sizeof buf), noErr);
   EXPECT_EQ(std::string(buf), pathOf(spec));
