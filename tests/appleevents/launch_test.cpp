@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+#include <cstring>
 
 #include <chrono>
 #include <filesystem>
@@ -33,6 +37,24 @@ struct RuntimeDir {
   }
   ~RuntimeDir() { fs::remove_all(path); }
 };
+
+// Sends raw bytes to the instance socket as a foreign client would; answers what came back.
+std::string sendRaw(const std::string& socketPath, const std::string& bytes) {
+  int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::strncpy(addr.sun_path, socketPath.c_str(), sizeof addr.sun_path - 1);
+  std::string answer;
+  if (connect(fd, (sockaddr*)&addr, sizeof addr) == 0) {
+    if (!bytes.empty()) (void)!write(fd, bytes.data(), bytes.size());
+    shutdown(fd, SHUT_WR);
+    char buf[64];
+    ssize_t n;
+    while ((n = read(fd, buf, sizeof buf)) > 0) answer.append(buf, (size_t)n);
+  }
+  close(fd);
+  return answer;
+}
 
 }  // namespace
 
@@ -93,4 +115,27 @@ TEST(Launch, StaleSocketDoesNotBlockStartUp) {
   std::string env = "XDG_RUNTIME_DIR='" + runtime.path + "' VT_HELPER_MODE=serve VT_HELPER_WAIT=0 ";
   EXPECT_EQ(vt_test::run(env + "'" + helper() + "'", &out), 3);
   EXPECT_EQ(out, "EVENT oapp\nREADY\nTIMEOUT\n");
+}
+
+TEST(Launch, MalformedHandOversAreIgnored) {
+  RuntimeDir runtime;
+  std::string dir = vt_test::tempDir("ae-malformed");
+  std::string env = "XDG_RUNTIME_DIR='" + runtime.path + "' VT_HELPER_MODE=serve ";
+  std::string out = dir + "/out.txt";
+  ASSERT_EQ(vt_test::run(env + "VT_HELPER_WAIT=30 '" + helper() + "' > '" + out + "' 2>&1 &"), 0);
+  for (int i = 0; i < 100 && readFile(out).find("READY") == std::string::npos; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  std::string sock = runtime.path + "/vantrel-instance.sock";
+  // Wrong greeting; a path cut short (no terminator); a relative path only.
+  EXPECT_EQ(sendRaw(sock, "HELLO\n/etc/passwd"), "");
+  EXPECT_EQ(sendRaw(sock, std::string("VANTREL-OPEN 1\n/tmp/a.mov\0/tmp/b", 32)), "");
+  EXPECT_EQ(sendRaw(sock, std::string("VANTREL-OPEN 1\nrelative.mov\0", 28)), "OK\n");
+  std::string text;
+  for (int i = 0; i < 100; ++i) {
+    text = readFile(out);
+    if (text.find("EVENT rapp") != std::string::npos) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  // Only the last was accepted, and with no usable file it is a plain re-launch.
+  EXPECT_EQ(text, "EVENT oapp\nREADY\nEVENT rapp\n");
 }
