@@ -14,6 +14,7 @@ namespace vt::events {
 namespace {
 
 constexpr size_t kQueueLimit = 512;
+constexpr int kHeadlessIdleTurns = 60;
 
 struct State {
   std::deque<EventRecord> queue;
@@ -26,7 +27,7 @@ struct State {
   std::vector<PumpHook> pumpHooks;
   bool pumping = false;
   std::chrono::steady_clock::time_point lastNull{};
-  Point lastMouseMovedReport{-32768, -32768};
+  int idleTrackingTurns = 0;
 };
 
 State& st() {
@@ -235,6 +236,7 @@ bool trackMouse(Point& where) {
     if (q.what == kMouseMovedKind || q.what == mouseUp) {
       s.queue.erase(s.queue.begin() + (long)i);
       noteDelivered(q);
+      s.idleTrackingTurns = 0;
       where = q.where;
       return q.what == kMouseMovedKind;
     }
@@ -244,7 +246,10 @@ bool trackMouse(Point& where) {
   if (!s.button) return false;
   Backend& b = backend();
   if (b.isHeadless()) {
-    // The injected gesture has run out: the button counts as released where it is.
+    // Injected input: after a run of turns in which neither the queue nor the hook moved the
+    // mouse, the gesture has ended and the button counts as released where it is.
+    if (++s.idleTrackingTurns < kHeadlessIdleTurns) return true;
+    s.idleTrackingTurns = 0;
     s.button = false;
     return false;
   }
@@ -297,6 +302,7 @@ void resetQueue() {
   s.modifiers = 0;
   s.modalHook = nullptr;
   s.modalTurns = 0;
+  s.idleTrackingTurns = 0;
 }
 
 }  // namespace vt::events

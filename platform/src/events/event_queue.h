@@ -42,8 +42,9 @@ void setCurrentModifiers(EventModifiers m);
 // Mouse tracking for modal loops (DragWindow, TrackGoAway, MenuSelect, controls): one turn
 // calls the modal hook, pumps, and takes the next mouse move or release. Returns true while the
 // button is still down (where = current position) and false once released (where = release
-// point). Headless: when the hook has posted nothing and the queue holds no mouse event, the
-// injected gesture has ended and the button counts as released at the last position.
+// point). Headless: after 60 turns in a row in which the queue held no mouse event (the hook
+// posted none), the injected gesture has ended and the button counts as released at the last
+// position, so a test that forgets the mouse-up cannot hang.
 bool trackMouse(Point& where);
 
 // The tick clock (sixtieths of a second).

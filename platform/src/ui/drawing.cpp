@@ -146,6 +146,7 @@ using vt::makePixel;
 namespace {
 
 short gQDErr = noErr;
+RgnHandle gGrayRgn = nullptr;
 
 TextStyle styleOf(const VTPort* p) {
   TextStyle s;
@@ -542,7 +543,7 @@ RgnHandle NewRgn() {
 void DisposeRgn(RgnHandle rgn) {
   Region* r = regionOf(rgn);
   if (!r) return;
-  if (rgn == GetGrayRgn()) return;  // the system's own region outlives its callers
+  if (rgn == gGrayRgn) return;  // the system's own region outlives its callers
   (*rgn)->~VTRegion();
   DisposeHandle((Handle)rgn);
 }
@@ -616,10 +617,9 @@ Boolean IsRegionRectangular(RgnHandle region) {
 }
 
 RgnHandle GetGrayRgn() {
-  static RgnHandle gray = nullptr;
-  if (!regionOf(gray)) gray = NewRgn();
-  if (Region* r = regionOf(gray)) r->set(desktopBounds());
-  return gray;
+  if (!regionOf(gGrayRgn)) gGrayRgn = NewRgn();
+  if (Region* r = regionOf(gGrayRgn)) r->set(desktopBounds());
+  return gGrayRgn;
 }
 
 void PaintRgn(RgnHandle rgn) {

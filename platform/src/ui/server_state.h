@@ -28,6 +28,7 @@ struct Server {
   std::deque<PendingActivate> activates;
   Image screen;
   Rect damage{0, 0, 0, 0};
+  bool composedStale = true;  // the screen image no longer shows the current state
   OverlayHook overlay = nullptr;
   bool foreground = true;
   Cursor cursor{};

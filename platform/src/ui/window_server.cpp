@@ -352,11 +352,14 @@ void invalidateScreen(const Rect& global) {
   Server& s = server();
   Rect r = rectIntersect(global, Rect{0, 0, (short)s.screen.height, (short)s.screen.width});
   s.damage = rectUnion(s.damage, r);
+  if (!rectEmpty(r)) s.composedStale = true;
 }
 
 const Image& composeScreen() {
   ensureServer();
   Server& s = server();
+  if (!s.composedStale) return s.screen;
+  s.composedStale = false;
   std::fill(s.screen.pixels.begin(), s.screen.pixels.end(), kDesktop);
   for (auto it = s.order.rbegin(); it != s.order.rend(); ++it) {
     VTWindow* w = *it;

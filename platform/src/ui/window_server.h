@@ -110,9 +110,10 @@ VTPort* newOffscreenPort(int width, int height);
 void disposeOffscreenPort(VTPort* port);
 
 // Compositor
-// Marks part of the screen (global) for recomposition and presentation.
+// Marks part of the screen (global) for recomposition and presentation. The overlay's owner
+// calls it whenever what it draws changes.
 void invalidateScreen(const Rect& global);
-// Composes the whole screen now.
+// Composes the screen now (when anything changed since the last composition) and returns it.
 const Image& composeScreen();
 // Composes what changed and hands it to the backend; called by the event pump.
 void flushScreen();

@@ -1,0 +1,262 @@
+#include <Events.h>
+#include <MacWindows.h>
+#include <VTAutomation.h>
+#include <gtest/gtest.h>
+
+#include "events/event_queue.h"
+#ifdef VT_HAVE_APPLEEVENTS
+#include "appleevents/ae_queue.h"
+#endif
+
+namespace {
+
+class Queue : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    VTAutomationUseHeadless(640, 480);
+    VTAutomationReset();
+#ifdef VT_HAVE_APPLEEVENTS
+    vt::ae::reset();
+#endif
+  }
+  void TearDown() override {
+    VTAutomationReset();
+#ifdef VT_HAVE_APPLEEVENTS
+    vt::ae::reset();
+#endif
+  }
+};
+
+Point pt(short h, short v) { return Point{v, h}; }
+
+WindowRef window(short l, short t, short r, short b) {
+  Rect rc{t, l, b, r};
+  return NewCWindow(nullptr, &rc, nullptr, true, noGrowDocProc, (WindowRef)-1, true, 0);
+}
+
+void settleWindows() {
+  EventRecord e;
+  while (GetNextEvent(updateMask | activMask, &e))
+    if (e.what == updateEvt) {
+      BeginUpdate((WindowRef)e.message);
+      EndUpdate((WindowRef)e.message);
+    }
+}
+
+}  // namespace
+
+TEST_F(Queue, IdleWaitGivesANullEventAtOnce) {
+  EventRecord e{};
+  e.what = 99;
+  UInt32 before = TickCount();
+  EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
+  EXPECT_EQ(e.what, nullEvent);
+  EXPECT_EQ(e.message, 0u);
+  EXPECT_TRUE(e.modifiers & btnState);  // button up
+  // Headless time stands still until the test moves it, even with a sleep.
+  EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 30, nullptr));
+  EXPECT_EQ(TickCount(), before);
+  VTAutomationAdvanceTicks(90);
+  EXPECT_EQ(TickCount(), before + 90);
+  unsigned long final = 0;
+  Delay(6, &final);
+  EXPECT_EQ(final, before + 96);
+}
+
+TEST_F(Queue, KeysCarryCharacterKeyCodeAndModifiers) {
+  VTAutomationPostKey('q', cmdKey, 0x0C);
+  EventRecord e;
+  ASSERT_TRUE(WaitNextEvent(everyEvent, &e, 0, nullptr));
+  EXPECT_EQ(e.what, keyDown);
+  EXPECT_EQ(e.message & charCodeMask, (unsigned long)'q');
+  EXPECT_EQ((e.message & keyCodeMask) >> 8, 0x0Cu);
+  EXPECT_TRUE(e.modifiers & cmdKey);
+  ASSERT_TRUE(WaitNextEvent(everyEvent, &e, 0, nullptr));
+  EXPECT_EQ(e.what, keyUp);
+  EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
+}
+
+TEST_F(Queue, MasksPeekingAndFlushing) {
+  VTAutomationPostKey('a');
+  VTAutomationPostClick(pt(300, 300));
+  EventRecord e;
+  // Only mouse events asked for: the key stays queued ahead of them.
+  ASSERT_TRUE(GetNextEvent(mDownMask, &e));
+  EXPECT_EQ(e.what, mouseDown);
+  EXPECT_EQ(e.where.h, 300);
+  // The user has already let go: a mouse-up is waiting.
+  EXPECT_FALSE(Button());
+  EXPECT_FALSE(StillDown());
+  // EventAvail leaves the event in place.
+  ASSERT_TRUE(EventAvail(keyDownMask, &e));
+  ASSERT_TRUE(EventAvail(keyDownMask, &e));
+  ASSERT_TRUE(GetNextEvent(keyDownMask, &e));
+  EXPECT_EQ(e.message & charCodeMask, (unsigned long)'a');
+  FlushEvents(everyEvent, 0);
+  EXPECT_FALSE(GetNextEvent(everyEvent, &e));
+  EXPECT_EQ(VTAutomationPendingInput(), 0);
+
+  // FlushEvents stops at the first event of the stop mask.
+  VTAutomationPostKey('x');
+  VTAutomationPostClick(pt(1, 30));
+  VTAutomationPostKey('y');
+  FlushEvents(keyDownMask | keyUpMask, mDownMask);
+  ASSERT_TRUE(GetNextEvent(everyEvent, &e));
+  EXPECT_EQ(e.what, mouseDown);
+}
+
+TEST_F(Queue, PostEventTakesOnlyApplicationKinds) {
+  EXPECT_EQ(PostEvent(keyDown, 'z'), noErr);
+  EXPECT_EQ(PostEvent(updateEvt, 0), evtNotEnb);
+  EXPECT_EQ(PostEvent(activateEvt, 0), evtNotEnb);
+  EventRecord e;
+  ASSERT_TRUE(GetNextEvent(everyEvent, &e));
+  EXPECT_EQ(e.message, (unsigned long)'z');
+  // The queue is bounded: a flood is refused, not grown without limit.
+  int accepted = 0;
+  for (int i = 0; i < 5000; ++i) accepted += PostEvent(keyDown, 'k') == noErr;
+  EXPECT_LT(accepted, 5000);
+  EXPECT_EQ(PostEvent(keyDown, 'k'), queueFull);
+  FlushEvents(everyEvent, 0);
+  EXPECT_EQ(PostEvent(keyDown, 'k'), noErr);
+}
+
+TEST_F(Queue, DeliveryOrderActivateInputUpdate) {
+  WindowRef a = window(50, 50, 200, 200);
+  settleWindows();
+  WindowRef b = window(100, 100, 300, 300);  // activate(a off), activate(b on), update(b)
+  VTAutomationPostKey('k');
+  EventRecord e;
+  ASSERT_TRUE(WaitNextEvent(everyEvent, &e, 0, nullptr));
+  EXPECT_EQ(e.what, activateEvt);
+  EXPECT_EQ((WindowRef)e.message, a);
+  EXPECT_FALSE(e.modifiers & activeFlag);
+  ASSERT_TRUE(WaitNextEvent(everyEvent, &e, 0, nullptr));
+  EXPECT_EQ(e.what, activateEvt);
+  EXPECT_EQ((WindowRef)e.message, b);
+  EXPECT_TRUE(e.modifiers & activeFlag);
+  ASSERT_TRUE(WaitNextEvent(everyEvent, &e, 0, nullptr));
+  EXPECT_EQ(e.what, keyDown);
+  ASSERT_TRUE(WaitNextEvent(everyEvent, &e, 0, nullptr));
+  EXPECT_EQ(e.what, keyUp);
+  ASSERT_TRUE(WaitNextEvent(everyEvent, &e, 0, nullptr));
+  EXPECT_EQ(e.what, updateEvt);
+  EXPECT_EQ((WindowRef)e.message, b);
+  // An update stays pending until the window's update region is cleared.
+  ASSERT_TRUE(WaitNextEvent(everyEvent, &e, 0, nullptr));
+  EXPECT_EQ(e.what, updateEvt);
+  BeginUpdate(b);
+  EndUpdate(b);
+  EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
+  // A window disposed with its update pending leaves no event behind.
+  Rect r{0, 0, 10, 10};
+  InvalWindowRect(b, &r);
+  DisposeWindow(b);
+  for (int i = 0; i < 10 && WaitNextEvent(everyEvent, &e, 0, nullptr); ++i) {
+    EXPECT_NE((WindowRef)e.message, b);
+    if (e.what == updateEvt) {
+      BeginUpdate((WindowRef)e.message);
+      EndUpdate((WindowRef)e.message);
+    }
+  }
+  EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
+}
+
+TEST_F(Queue, SuspendAndResumeAsOSEvents) {
+  WindowRef w = window(50, 50, 200, 200);
+  settleWindows();
+  VTAutomationPostFocus(false);
+  EventRecord e;
+  ASSERT_TRUE(WaitNextEvent(everyEvent, &e, 0, nullptr));
+  EXPECT_EQ(e.what, osEvt);
+  EXPECT_EQ((e.message >> 24) & 0xFF, (unsigned long)suspendResumeMessage);
+  EXPECT_EQ(e.message & resumeFlag, 0u);
+  EXPECT_FALSE(IsWindowHilited(w));
+  VTAutomationPostFocus(false);  // no change, no event
+  EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
+  VTAutomationPostFocus(true);
+  ASSERT_TRUE(WaitNextEvent(everyEvent, &e, 0, nullptr));
+  EXPECT_EQ(e.what, osEvt);
+  EXPECT_EQ(e.message & resumeFlag, (unsigned long)resumeFlag);
+  EXPECT_TRUE(IsWindowHilited(w));
+}
+
+TEST_F(Queue, MouseMovesReportedOnlyForAMouseRegion) {
+  VTAutomationPostMouseMove(pt(400, 400));
+  EventRecord e;
+  EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
+  EXPECT_EQ(e.where.h, 400);  // the position is known all the same
+  RgnHandle inside = NewRgn();
+  SetRectRgn(inside, 0, 0, 100, 100);
+  VTAutomationPostMouseMove(pt(50, 50));
+  EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, inside));
+  VTAutomationPostMouseMove(pt(150, 50));
+  ASSERT_TRUE(WaitNextEvent(everyEvent, &e, 0, inside));
+  EXPECT_EQ(e.what, osEvt);
+  EXPECT_EQ((e.message >> 24) & 0xFF, (unsigned long)mouseMovedMessage);
+  DisposeRgn(inside);
+}
+
+TEST_F(Queue, GetMouseIsLocalToTheCurrentPort) {
+  WindowRef w = window(100, 120, 300, 300);
+  SetPort(GetWindowPort(w));
+  settleWindows();
+  VTAutomationPostMouseMove(pt(130, 150));
+  Point p;
+  EventRecord e;
+  WaitNextEvent(everyEvent, &e, 0, nullptr);
+  GetMouse(&p);
+  EXPECT_EQ(p.h, 30);
+  EXPECT_EQ(p.v, 30);
+}
+
+TEST_F(Queue, ModalHookRunsEachTurnAndCanEndTheLoop) {
+  int calls = 0;
+  VTAutomationSetModalHook([&] {
+    if (++calls == 3) VTAutomationPostMouseUp(pt(10, 10));
+  });
+  VTAutomationPostMouseDown(pt(10, 10));
+  EventRecord e;
+  ASSERT_TRUE(GetNextEvent(mDownMask, &e));
+  EXPECT_TRUE(Button());
+  EXPECT_TRUE(StillDown());
+  // Nothing moves: the loop turns, calling the hook, until the hook releases the button.
+  Point where;
+  int turns = 0;
+  while (vt::events::trackMouse(where)) ++turns;
+  // Two idle turns, the turn that posts the move and the release, the turn that takes the up.
+  EXPECT_EQ(calls, 4);
+  EXPECT_EQ(VTAutomationModalTurns(), 4);
+  EXPECT_FALSE(Button());
+  // Without a mouse-up a headless gesture ends after a bounded number of idle turns.
+  VTAutomationSetModalHook(nullptr);
+  VTAutomationPostMouseDown(pt(10, 10));
+  ASSERT_TRUE(GetNextEvent(mDownMask, &e));
+  turns = 0;
+  while (vt::events::trackMouse(where) && turns < 1000) ++turns;
+  EXPECT_GT(turns, 10);
+  EXPECT_LT(turns, 1000);
+  EXPECT_FALSE(Button());
+  EXPECT_FALSE(WaitMouseUp());
+}
+
+#ifdef VT_HAVE_APPLEEVENTS
+TEST_F(Queue, AppleEventsArriveAsHighLevelEvents) {
+  VTAutomationPostKey('a');
+  vt::ae::postQuitApplication();
+  EventRecord e;
+  // Not asked for: only the key is seen.
+  ASSERT_TRUE(GetNextEvent(keyDownMask | keyUpMask, &e));
+  EXPECT_EQ(e.what, keyDown);
+  ASSERT_TRUE(EventAvail(highLevelEventMask, &e));
+  EXPECT_EQ(e.what, kHighLevelEvent);
+  EXPECT_EQ(e.message, (unsigned long)'aevt');
+  EXPECT_EQ((UInt32)(((UInt16)e.where.v << 16) | (UInt16)e.where.h), (UInt32)'quit');
+  ASSERT_TRUE(WaitNextEvent(everyEvent, &e, 0, nullptr));
+  EXPECT_EQ(e.what, keyUp);  // input first
+  ASSERT_TRUE(WaitNextEvent(everyEvent, &e, 0, nullptr));
+  EXPECT_EQ(e.what, kHighLevelEvent);
+  // Taken by WaitNextEvent: not delivered twice.
+  EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
+}
+#endif

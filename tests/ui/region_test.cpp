@@ -1,0 +1,143 @@
+#include <MacMemory.h>
+#include <Quickdraw.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+Rect rect(short l, short t, short r, short b) {
+  Rect x;
+  SetRect(&x, l, t, r, b);
+  return x;
+}
+
+bool sameRect(const Rect& a, const Rect& b) { return EqualRect(&a, &b); }
+
+}  // namespace
+
+TEST(Rects, ArithmeticAndEdges) {
+  Rect r = rect(10, 20, 110, 70);
+  EXPECT_EQ(r.left, 10);
+  EXPECT_EQ(r.top, 20);
+  OffsetRect(&r, -10, 5);
+  EXPECT_TRUE(sameRect(r, rect(0, 25, 100, 75)));
+  // Right and bottom edges are outside the rectangle.
+  EXPECT_TRUE(PtInRect(Point{25, 0}, &r));
+  EXPECT_FALSE(PtInRect(Point{25, 100}, &r));
+  EXPECT_FALSE(PtInRect(Point{75, 50}, &r));
+  // Insetting past the middle leaves an empty rectangle, normalised to zeros.
+  Rect small = rect(0, 0, 10, 10);
+  InsetRect(&small, 6, 6);
+  EXPECT_TRUE(EmptyRect(&small));
+  EXPECT_TRUE(sameRect(small, rect(0, 0, 0, 0)));
+  Rect grown = rect(0, 0, 10, 10);
+  InsetRect(&grown, -2, -3);
+  EXPECT_TRUE(sameRect(grown, rect(-2, -3, 12, 13)));
+}
+
+TEST(Rects, SectAndUnion) {
+  Rect a = rect(0, 0, 50, 50), b = rect(25, 25, 100, 100), out;
+  EXPECT_TRUE(SectRect(&a, &b, &out));
+  EXPECT_TRUE(sameRect(out, rect(25, 25, 50, 50)));
+  // Touching edges do not intersect.
+  Rect c = rect(50, 0, 60, 50);
+  EXPECT_FALSE(SectRect(&a, &c, &out));
+  EXPECT_TRUE(EmptyRect(&out));
+  UnionRect(&a, &b, &out);
+  EXPECT_TRUE(sameRect(out, rect(0, 0, 100, 100)));
+  // An empty rectangle adds nothing to a union.
+  Rect e = rect(500, 500, 500, 600);
+  UnionRect(&a, &e, &out);
+  EXPECT_TRUE(sameRect(out, a));
+  EXPECT_TRUE(EmptyRect(nullptr));
+}
+
+TEST(Regions, SetOperations) {
+  long handlesBefore = VTLiveHandleCount();
+  RgnHandle a = NewRgn(), b = NewRgn(), d = NewRgn();
+  ASSERT_TRUE(a && b && d);
+  EXPECT_TRUE(EmptyRgn(a));
+  SetRectRgn(a, 0, 0, 100, 100);
+  SetRectRgn(b, 50, 50, 150, 150);
+
+  UnionRgn(a, b, d);
+  Rect bounds;
+  GetRegionBounds(d, &bounds);
+  EXPECT_TRUE(sameRect(bounds, rect(0, 0, 150, 150)));
+  EXPECT_TRUE(PtInRgn(Point{10, 10}, d));
+  EXPECT_TRUE(PtInRgn(Point{140, 140}, d));
+  EXPECT_FALSE(PtInRgn(Point{140, 10}, d));  // the union is L-shaped, not its bounds
+  EXPECT_FALSE(IsRegionRectangular(d));
+
+  SectRgn(a, b, d);
+  GetRegionBounds(d, &bounds);
+  EXPECT_TRUE(sameRect(bounds, rect(50, 50, 100, 100)));
+
+  // A hole: the outer ring keeps its bounds but not its middle.
+  SetRectRgn(b, 25, 25, 75, 75);
+  DiffRgn(a, b, d);
+  GetRegionBounds(d, &bounds);
+  EXPECT_TRUE(sameRect(bounds, rect(0, 0, 100, 100)));
+  EXPECT_FALSE(PtInRgn(Point{50, 50}, d));
+  EXPECT_TRUE(PtInRgn(Point{5, 5}, d));
+  EXPECT_TRUE(PtInRgn(Point{80, 50}, d));
+
+  XorRgn(a, a, d);
+  EXPECT_TRUE(EmptyRgn(d));
+
+  // The same area built two ways compares equal.
+  RgnHandle left = NewRgn(), right = NewRgn(), whole = NewRgn(), joined = NewRgn();
+  SetRectRgn(left, 0, 0, 40, 30);
+  SetRectRgn(right, 40, 0, 100, 30);
+  SetRectRgn(whole, 0, 0, 100, 30);
+  UnionRgn(left, right, joined);
+  EXPECT_TRUE(EqualRgn(joined, whole));
+  EXPECT_TRUE(IsRegionRectangular(joined));
+  OffsetRgn(joined, 5, 7);
+  GetRegionBounds(joined, &bounds);
+  EXPECT_TRUE(sameRect(bounds, rect(5, 7, 105, 37)));
+
+  for (RgnHandle r : {a, b, d, left, right, whole, joined}) DisposeRgn(r);
+  EXPECT_EQ(VTLiveHandleCount(), handlesBefore);
+}
+
+TEST(Regions, BadHandlesAreHarmless) {
+  RgnHandle r = NewRgn();
+  DisposeRgn(r);
+  // A disposed or null region reads as empty and is never written.
+  EXPECT_TRUE(EmptyRgn(r));
+  EXPECT_TRUE(EmptyRgn(nullptr));
+  EXPECT_FALSE(PtInRgn(Point{0, 0}, nullptr));
+  Rect bounds{1, 2, 3, 4};
+  GetRegionBounds(nullptr, &bounds);
+  EXPECT_TRUE(EmptyRect(&bounds));
+  SetRectRgn(r, 0, 0, 10, 10);
+  UnionRgn(nullptr, r, r);
+  DisposeRgn(r);
+  DisposeRgn(nullptr);
+  // A plain handle of another size is not taken for a region.
+  Handle h = NewHandle(4);
+  EXPECT_TRUE(EmptyRgn((RgnHandle)h));
+  DisposeHandle(h);
+}
+
+TEST(Regions, ManyRectanglesStayExact) {
+  // A checkerboard: 10x10 cells of which half are in the region.
+  RgnHandle board = NewRgn(), cell = NewRgn();
+  for (int y = 0; y < 10; ++y)
+    for (int x = 0; x < 10; ++x)
+      if ((x + y) % 2 == 0) {
+        SetRectRgn(cell, (short)(x * 10), (short)(y * 10), (short)(x * 10 + 10), (short)(y * 10 + 10));
+        UnionRgn(board, cell, board);
+      }
+  int inside = 0;
+  for (int y = 0; y < 100; y += 5)
+    for (int x = 0; x < 100; x += 5) {
+      bool expected = ((x / 10) + (y / 10)) % 2 == 0;
+      bool got = PtInRgn(Point{(short)y, (short)x}, board);
+      EXPECT_EQ(got, expected) << x << "," << y;
+      inside += got;
+    }
+  EXPECT_EQ(inside, 200);
+  DisposeRgn(board);
+  DisposeRgn(cell);
+}

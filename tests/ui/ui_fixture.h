@@ -1,0 +1,46 @@
+// A headless screen for each test, reset afterwards.
+#pragma once
+#include <MacWindows.h>
+#include <VTAutomation.h>
+#include <gtest/gtest.h>
+
+class HeadlessScreen : public ::testing::Test {
+ protected:
+  void SetUp() override { VTAutomationUseHeadless(800, 600); }
+  void TearDown() override { VTAutomationReset(); }
+
+  static WindowRef makeWindow(short left, short top, short right, short bottom, bool visible = true,
+                              short procID = noGrowDocProc, bool goAway = true,
+                              const char* title = "untitled") {
+    Rect r{top, left, bottom, right};
+    unsigned char t[256];
+    t[0] = (unsigned char)strlen(title);
+    memcpy(t + 1, title, t[0]);
+    return NewCWindow(nullptr, &r, t, visible, procID, (WindowRef)-1, goAway, 0);
+  }
+
+  // Takes every pending update event; returns the windows they named, in order, and clears
+  // each one's update region as an application's redraw would.
+  static std::vector<WindowRef> drainUpdates() {
+    std::vector<WindowRef> seen;
+    EventRecord e;
+    for (int i = 0; i < 50 && GetNextEvent(updateMask, &e); ++i) {
+      WindowRef w = (WindowRef)e.message;
+      seen.push_back(w);
+      BeginUpdate(w);
+      EndUpdate(w);
+    }
+    return seen;
+  }
+
+  // Takes every pending activate event as (window, active) pairs.
+  static std::vector<std::pair<WindowRef, bool>> drainActivates() {
+    std::vector<std::pair<WindowRef, bool>> seen;
+    EventRecord e;
+    for (int i = 0; i < 50 && GetNextEvent(activMask, &e); ++i)
+      seen.push_back({(WindowRef)e.message, (e.modifiers & activeFlag) != 0});
+    return seen;
+  }
+};
+
+inline Point pt(short h, short v) { return Point{v, h}; }

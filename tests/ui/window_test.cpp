@@ -1,0 +1,382 @@
+#include <Events.h>
+#include <MacErrors.h>
+#include <MacWindows.h>
+#include <VTAutomation.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "ui_fixture.h"
+
+using Windows = HeadlessScreen;
+
+TEST_F(Windows, NewWindowAsTheFrameworkMakesIt) {
+  Rect bounds{10, 10, 480, 640};
+  static const unsigned char kTitle[] = "\x08untitled";
+  WindowRef w = NewCWindow(nullptr, &bounds, kTitle, false,
+                           noGrowDocProc, (WindowRef)-1, true, 0);
+  ASSERT_NE(w, nullptr);
+  EXPECT_FALSE(IsWindowVisible(w));
+  EXPECT_EQ(FrontWindow(), nullptr);  // hidden windows are not in front
+  EXPECT_EQ(GetWindowKind(w), kApplicationWindowKind);
+  EXPECT_EQ(GetWRefCon(w), 0);
+  SetWRefCon(w, 0x1234567890L);
+  EXPECT_EQ(GetWRefCon(w), 0x1234567890L);  // pointer-sized reference constant
+  Str255 title;
+  GetWTitle(w, title);
+  EXPECT_EQ(std::string((char*)title + 1, title[0]), "untitled");
+  Rect port;
+  GetWindowPortBounds(w, &port);
+  EXPECT_EQ(port.left, 0);
+  EXPECT_EQ(port.top, 0);
+  EXPECT_EQ(port.right, 630);
+  EXPECT_EQ(port.bottom, 470);
+  Rect content;
+  ASSERT_EQ(GetWindowBounds(w, kWindowContentRgn, &content), noErr);
+  EXPECT_TRUE(EqualRect(&content, &bounds));
+  EXPECT_EQ(GetWindowFromPort(GetWindowPort(w)), w);
+  DisposeWindow(w);
+  EXPECT_EQ(GetWindowKind(w), 0);  // a disposed window is no longer known
+  EXPECT_EQ(GetWindowPort(w), nullptr);
+}
+
+TEST_F(Windows, OrderFrontToBack) {
+  WindowRef a = makeWindow(50, 50, 200, 200);
+  WindowRef b = makeWindow(60, 60, 210, 210);
+  Rect r{70, 70, 220, 220};
+  WindowRef back = NewCWindow(nullptr, &r, nullptr, true, documentProc, nullptr, false, 0);
+  WindowRef hidden = makeWindow(80, 80, 230, 230, false);
+  // hidden was made last, in front; b before it; `back` went behind every window.
+  EXPECT_EQ(FrontWindow(), b);
+  EXPECT_EQ(GetWindowList(), hidden);
+  EXPECT_EQ(GetNextWindow(hidden), b);
+  EXPECT_EQ(GetNextWindow(b), a);
+  EXPECT_EQ(GetNextWindow(a), back);
+  EXPECT_EQ(GetNextWindow(back), nullptr);
+  EXPECT_EQ(GetNextWindow(nullptr), nullptr);
+
+  SelectWindow(a);
+  EXPECT_EQ(FrontWindow(), a);
+  EXPECT_EQ(GetNextWindow(a), hidden);
+  SendBehind(a, nullptr);
+  EXPECT_EQ(FrontWindow(), b);
+  EXPECT_EQ(GetNextWindow(back), a);
+
+  auto list = VTAutomationListWindows();
+  ASSERT_EQ(list.size(), 4u);
+  EXPECT_EQ(list[0].window, hidden);
+  EXPECT_FALSE(list[0].visible);
+  EXPECT_EQ(list[1].window, b);
+  EXPECT_TRUE(list[1].hilited);
+  EXPECT_FALSE(list[2].hilited);
+  EXPECT_EQ(list[1].title, "untitled");
+
+  DisposeWindow(b);
+  EXPECT_EQ(FrontWindow(), back);
+  EXPECT_EQ(VTAutomationListWindows().size(), 3u);
+}
+
+TEST_F(Windows, FindWindowParts) {
+  WindowRef doc = makeWindow(100, 100, 400, 300, true, documentProc, true);
+  WindowRef plain = makeWindow(500, 100, 700, 300, true, noGrowDocProc, false);
+  WindowRef found = (WindowRef)1;
+
+  EXPECT_EQ(FindWindow(pt(5, 5), &found), inMenuBar);
+  EXPECT_EQ(found, nullptr);
+  EXPECT_EQ(FindWindow(pt(50, 500), &found), inDesk);
+  EXPECT_EQ(found, nullptr);
+
+  Rect box;
+  ASSERT_EQ(GetWindowBounds(doc, kWindowCloseBoxRgn, &box), noErr);
+  ASSERT_FALSE(EmptyRect(&box));
+  EXPECT_EQ(FindWindow(pt((box.left + box.right) / 2, (box.top + box.bottom) / 2), &found), inGoAway);
+  EXPECT_EQ(found, doc);
+  EXPECT_EQ(FindWindow(pt(250, 90), &found), inDrag);
+  EXPECT_EQ(FindWindow(pt(250, 200), &found), inContent);
+  EXPECT_EQ(found, doc);
+  EXPECT_EQ(FindWindow(pt(395, 295), &found), inGrow);
+
+  // Without a close box the whole title bar drags; without a size box the corner is content.
+  ASSERT_EQ(GetWindowBounds(plain, kWindowCloseBoxRgn, &box), noErr);
+  EXPECT_TRUE(EmptyRect(&box));
+  EXPECT_EQ(FindWindow(pt(512, 90), &found), inDrag);
+  EXPECT_EQ(found, plain);
+  EXPECT_EQ(FindWindow(pt(695, 295), &found), inContent);
+
+  // Overlap: the front window wins; a hidden one is never found.
+  WindowRef over = makeWindow(150, 150, 350, 250, true);
+  EXPECT_EQ(FindWindow(pt(200, 200), &found), inContent);
+  EXPECT_EQ(found, over);
+  HideWindow(over);
+  FindWindow(pt(200, 200), &found);
+  EXPECT_EQ(found, doc);
+}
+
+TEST_F(Windows, CoordinatesAndPorts) {
+  WindowRef w = makeWindow(100, 60, 300, 260);
+  GrafPtr saved;
+  GetPort(&saved);
+  SetPort(GetWindowPort(w));
+  Point p{5, 7};
+  LocalToGlobal(&p);
+  EXPECT_EQ(p.h, 107);
+  EXPECT_EQ(p.v, 65);
+  GlobalToLocal(&p);
+  EXPECT_EQ(p.h, 7);
+  EXPECT_EQ(p.v, 5);
+  GrafPtr now;
+  GetPort(&now);
+  EXPECT_EQ(now, GetWindowPort(w));
+  // Disposing the current port's window leaves a valid current port behind.
+  DisposeWindow(w);
+  GetPort(&now);
+  EXPECT_NE(now, nullptr);
+  Rect r{0, 0, 10, 10};
+  PaintRect(&r);  // must not touch the freed window
+  SetPort(saved);
+}
+
+TEST_F(Windows, DesktopAndDevices) {
+  Rect gray;
+  GetRegionBounds(GetGrayRgn(), &gray);
+  EXPECT_EQ(gray.top, 20);
+  EXPECT_EQ(gray.left, 0);
+  EXPECT_EQ(gray.bottom, 600);
+  EXPECT_EQ(gray.right, 800);
+  DisposeRgn(GetGrayRgn());  // the system's region survives a careless caller
+  GetRegionBounds(GetGrayRgn(), &gray);
+  EXPECT_EQ(gray.bottom, 600);
+
+  GDHandle gd = GetMainDevice();
+  ASSERT_NE(gd, nullptr);
+  EXPECT_EQ((*(*gd)->gdPMap)->pixelType, RGBDirect);
+  EXPECT_EQ((*(*gd)->gdPMap)->pixelSize, 32);
+  Rect on{100, 100, 200, 200}, off{-300, -300, -100, -100};
+  EXPECT_EQ(GetMaxDevice(&on), gd);
+  EXPECT_EQ(GetMaxDevice(&off), nullptr);
+  EXPECT_EQ(GetMaxDevice(nullptr), nullptr);
+}
+
+TEST_F(Windows, UpdateEventsWhenShownCoveredAndUncovered) {
+  WindowRef back = makeWindow(100, 100, 400, 400, false);
+  EXPECT_TRUE(drainUpdates().empty());  // hidden windows get none
+  ShowWindow(back);
+  auto seen = drainUpdates();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0], back);
+  EXPECT_TRUE(drainUpdates().empty());  // BeginUpdate cleared it
+
+  // Covering the window does not invalidate it; uncovering invalidates what was hidden only.
+  WindowRef front = makeWindow(200, 200, 300, 300);
+  seen = drainUpdates();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0], front);
+  HideWindow(front);
+  EventRecord e;
+  ASSERT_TRUE(EventAvail(updateMask, &e));
+  EXPECT_EQ((WindowRef)e.message, back);
+  Rect upd;
+  GetWindowBounds(back, kWindowUpdateRgn, &upd);
+  // The front window's frame (title bar included) covered that part of back's content.
+  EXPECT_EQ(upd.left, 199);
+  EXPECT_EQ(upd.top, 180);
+  EXPECT_EQ(upd.right, 301);
+  EXPECT_EQ(upd.bottom, 301);
+  drainUpdates();
+
+  // Resizing with update invalidates the whole content; explicit invalidation adds to it.
+  SizeWindow(back, 200, 100, true);
+  GetWindowBounds(back, kWindowUpdateRgn, &upd);
+  EXPECT_EQ(upd.right - upd.left, 200);
+  EXPECT_EQ(upd.bottom - upd.top, 100);
+  drainUpdates();
+  Rect local{10, 10, 20, 30};
+  EXPECT_EQ(InvalWindowRect(back, &local), noErr);
+  ValidWindowRect(back, &local);
+  EXPECT_TRUE(drainUpdates().empty());
+  EXPECT_EQ(InvalWindowRect(nullptr, &local), paramErr);
+}
+
+TEST_F(Windows, BeginUpdateClipsVisibleRegionToTheUpdate) {
+  WindowRef w = makeWindow(100, 100, 300, 300);
+  drainUpdates();
+  Rect part{0, 0, 50, 50};
+  InvalWindowRect(w, &part);
+  RgnHandle vis = NewRgn();
+  BeginUpdate(w);
+  GetPortVisibleRegion(GetWindowPort(w), vis);
+  Rect b;
+  GetRegionBounds(vis, &b);
+  EXPECT_TRUE(EqualRect(&b, &part));
+  EndUpdate(w);
+  GetPortVisibleRegion(GetWindowPort(w), vis);
+  GetRegionBounds(vis, &b);
+  EXPECT_EQ(b.right, 200);
+  EXPECT_EQ(b.bottom, 200);
+  // A window in front takes its share out of the visible region.
+  makeWindow(150, 150, 400, 400);
+  GetPortVisibleRegion(GetWindowPort(w), vis);
+  EXPECT_TRUE(PtInRgn(Point{10, 10}, vis));
+  EXPECT_FALSE(PtInRgn(Point{190, 190}, vis));
+  DisposeRgn(vis);
+}
+
+TEST_F(Windows, ActivateEventsFollowTheFrontWindow) {
+  WindowRef a = makeWindow(50, 50, 200, 200);
+  auto acts = drainActivates();
+  ASSERT_EQ(acts.size(), 1u);
+  EXPECT_EQ(acts[0].first, a);
+  EXPECT_TRUE(acts[0].second);
+
+  WindowRef b = makeWindow(300, 50, 450, 200);
+  acts = drainActivates();
+  ASSERT_EQ(acts.size(), 2u);
+  EXPECT_EQ(acts[0], std::make_pair(a, false));  // deactivate comes first
+  EXPECT_EQ(acts[1], std::make_pair(b, true));
+  EXPECT_FALSE(IsWindowHilited(a));
+  EXPECT_TRUE(IsWindowHilited(b));
+
+  SelectWindow(b);  // already in front: nothing
+  EXPECT_TRUE(drainActivates().empty());
+
+  // Disposing the front window activates the next without a stale event for the old one.
+  SelectWindow(a);
+  DisposeWindow(a);
+  acts = drainActivates();
+  for (auto& ev : acts) EXPECT_NE(ev.first, a);
+  ASSERT_FALSE(acts.empty());
+  EXPECT_EQ(acts.back(), std::make_pair(b, true));
+}
+
+TEST_F(Windows, DragMovesTheWindowWithInjectedMouse) {
+  WindowRef w = makeWindow(100, 100, 300, 200);
+  WindowRef other = makeWindow(400, 100, 600, 200);
+  Rect limit;
+  GetRegionBounds(GetGrayRgn(), &limit);
+  // A drag of 40 right and 30 down, posted ahead; the first event starts the drag.
+  VTAutomationPostDrag(pt(150, 90), pt(190, 120), 5);
+  EventRecord e;
+  ASSERT_TRUE(GetNextEvent(mDownMask, &e));
+  long turns = VTAutomationModalTurns();
+  DragWindow(w, e.where, &limit);
+  EXPECT_GT(VTAutomationModalTurns(), turns);  // the loop offered every turn to the hook
+  Rect c;
+  GetWindowBounds(w, kWindowContentRgn, &c);
+  EXPECT_EQ(c.left, 140);
+  EXPECT_EQ(c.top, 130);
+  EXPECT_EQ(c.right, 340);
+  EXPECT_EQ(FrontWindow(), w);  // a plain drag brings the window forward
+  EXPECT_FALSE(Button());
+
+  // Released outside the limit: the window goes back where it was.
+  Rect small{20, 0, 300, 400};
+  VTAutomationPostDrag(pt(150 + 40, 120), pt(700, 500), 3);
+  ASSERT_TRUE(GetNextEvent(mDownMask, &e));
+  DragWindow(w, e.where, &small);
+  GetWindowBounds(w, kWindowContentRgn, &c);
+  EXPECT_EQ(c.left, 140);
+  EXPECT_EQ(c.top, 130);
+
+  // Command-drag moves without reordering.
+  SelectWindow(other);
+  VTAutomationPostDrag(pt(160, 120), pt(170, 125), 1, cmdKey);
+  ASSERT_TRUE(GetNextEvent(mDownMask, &e));
+  DragWindow(w, e.where, &limit);
+  GetWindowBounds(w, kWindowContentRgn, &c);
+  EXPECT_EQ(c.left, 150);
+  EXPECT_EQ(FrontWindow(), other);
+}
+
+TEST_F(Windows, DragDrivenFromTheModalHook) {
+  WindowRef w = makeWindow(100, 100, 300, 200);
+  int step = 0;
+  VTAutomationSetModalHook([&] {
+    // Acts as the user: moves twice, then lets go.
+    ++step;
+    if (step == 1) VTAutomationPostMouseMove(pt(170, 95));
+    if (step == 2) VTAutomationPostMouseMove(pt(200, 100));
+    if (step == 3) VTAutomationPostMouseUp(pt(210, 110));
+  });
+  VTAutomationPostMouseDown(pt(150, 90));
+  EventRecord e;
+  ASSERT_TRUE(GetNextEvent(mDownMask, &e));
+  DragWindow(w, e.where, nullptr);
+  VTAutomationSetModalHook(nullptr);
+  EXPECT_GE(step, 3);
+  Rect c;
+  GetWindowBounds(w, kWindowContentRgn, &c);
+  EXPECT_EQ(c.left, 160);
+  EXPECT_EQ(c.top, 120);
+}
+
+TEST_F(Windows, AlignedDragPutsTheAlignmentRectOnAColumn) {
+  WindowRef w = makeWindow(100, 100, 300, 200);
+  Rect movieBox{0, 3, 90, 163};  // local
+  VTAutomationPostDrag(pt(150, 90), pt(161, 95), 2);
+  EventRecord e;
+  ASSERT_TRUE(GetNextEvent(mDownMask, &e));
+  DragAlignedWindow(w, e.where, nullptr, &movieBox, nullptr);
+  Rect c;
+  GetWindowBounds(w, kWindowContentRgn, &c);
+  EXPECT_EQ((c.left + movieBox.left) % 8, 0);
+  EXPECT_LE(std::abs(c.left - 111), 4);  // close to where the mouse left it
+  EXPECT_EQ(c.top, 105);
+}
+
+TEST_F(Windows, TrackGoAwayAnswersWhereTheMouseWasReleased) {
+  WindowRef w = makeWindow(100, 100, 300, 200);
+  Rect box;
+  GetWindowBounds(w, kWindowCloseBoxRgn, &box);
+  Point in = pt((box.left + box.right) / 2, (box.top + box.bottom) / 2);
+
+  VTAutomationPostClick(in);
+  EventRecord e;
+  ASSERT_TRUE(GetNextEvent(mDownMask, &e));
+  EXPECT_TRUE(TrackGoAway(w, e.where));
+
+  // Pressed in the box, dragged out and released outside: no close.
+  VTAutomationPostDrag(in, pt(250, 150), 2);
+  ASSERT_TRUE(GetNextEvent(mDownMask, &e));
+  EXPECT_FALSE(TrackGoAway(w, e.where));
+
+  // Out and back in counts.
+  VTAutomationPostMouseDown(in);
+  VTAutomationPostMouseMove(pt(250, 150));
+  VTAutomationPostMouseMove(in);
+  VTAutomationPostMouseUp(in);
+  ASSERT_TRUE(GetNextEvent(mDownMask, &e));
+  EXPECT_TRUE(TrackGoAway(w, e.where));
+
+  // A window without a close box never closes this way.
+  WindowRef none = makeWindow(400, 100, 500, 200, true, noGrowDocProc, false);
+  VTAutomationPostClick(pt(410, 90));
+  ASSERT_TRUE(GetNextEvent(mDownMask, &e));
+  EXPECT_FALSE(TrackGoAway(none, e.where));
+  EXPECT_FALSE(TrackGoAway(nullptr, e.where));
+}
+
+TEST_F(Windows, TitleAndBadArguments) {
+  WindowRef w = makeWindow(100, 100, 300, 200);
+  SetWTitle(w, (ConstStr255Param) "\x0Amovie.mov!" );
+  Str255 t;
+  GetWTitle(w, t);
+  EXPECT_EQ(std::string((char*)t + 1, t[0]), "movie.mov!");
+  SetWTitle(w, nullptr);
+  GetWTitle(w, t);
+  EXPECT_EQ(t[0], 0);
+  GetWTitle(nullptr, t);
+  EXPECT_EQ(t[0], 0);
+  EXPECT_EQ(NewCWindow(nullptr, nullptr, nullptr, true, 0, nullptr, false, 0), nullptr);
+  // An absurd size is clamped instead of allocating gigabytes.
+  Rect huge{0, 0, 32000, 32000};
+  WindowRef big = NewCWindow(nullptr, &huge, nullptr, false, 0, nullptr, false, 0);
+  ASSERT_NE(big, nullptr);
+  Rect pb;
+  GetWindowPortBounds(big, &pb);
+  EXPECT_LE(pb.right, 4096);
+  DisposeWindow(big);
+  DisposeWindow(nullptr);
+  ShowWindow(nullptr);
+  SelectWindow((WindowRef)0x10);  // never a window: ignored
+  EXPECT_EQ(FrontWindow(), w);
+}
