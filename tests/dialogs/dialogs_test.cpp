@@ -9,6 +9,7 @@
 #include <VTAutomation.h>
 #include <VTAutomationUI.h>
 
+#include "appleevents/ae_queue.h"
 #include "dialogs/dialog_manager.h"
 #include "events/event_queue.h"
 #include "fixtures.h"
@@ -437,4 +438,21 @@ TEST_F(Dialogs, DefaultButtonIsOutlinedOnScreen) {
   const vt::Image& scr2 = vt::ui::composeScreen();
   EXPECT_FALSE(((scr2.at(g.left - 3, (g.top + g.bottom) / 2) >> 8) & 0xFF) < 60);
   DisposeDialog(d);
+}
+
+TEST_F(Dialogs, AppleEventsWaitForTheApplicationsLoop) {
+  vt::ae::reset();
+  DialogRef d = GetNewDialog(128, nullptr, (WindowRef)-1);
+  ASSERT_NE(d, nullptr);
+  // A quit request arriving while the about box is up is neither lost nor taken by the dialog.
+  EXPECT_EQ(runWith(nullptr, [] {
+              vt::ae::postQuitApplication();
+              VTAutomationPressDialogItem(1);
+            }),
+            1);
+  EventRecord e;
+  ASSERT_TRUE(WaitNextEvent(everyEvent, &e, 0, nullptr));
+  EXPECT_EQ(e.what, kHighLevelEvent);
+  DisposeDialog(d);
+  vt::ae::reset();
 }
