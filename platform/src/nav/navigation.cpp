@@ -164,7 +164,8 @@ class FileDialogContent : public ModalContent {
         dialog_.pressCancel();
         return true;
       }
-      if (!ans.folder.empty() && !dialog_.goToFolder(ans.folder)) {
+      if (!ans.folder.empty() && normaliseFolder(ans.folder) != browser_.folder() &&
+          !dialog_.goToFolder(ans.folder)) {
         a.lastError = "cannot open folder " + ans.folder;
         dialog_.pressCancel();
         return true;
@@ -192,7 +193,8 @@ class FileDialogContent : public ModalContent {
     }
     std::string full = normaliseFolder(ans.path);
     std::string folder = folderChain(full).size() > 1 ? folderChain(full)[1] : "/";
-    if (!dialog_.goToFolder(folder) || !browser_.selectByName(displayName(full))) {
+    bool there = browser_.folder() == folder || dialog_.goToFolder(folder);
+    if (!there || !browser_.selectByName(displayName(full))) {
       a.lastError = "not listed: " + full;
       dialog_.pressCancel();
       return true;
