@@ -445,11 +445,15 @@ TEST_F(Dialogs, AppleEventsWaitForTheApplicationsLoop) {
   DialogRef d = GetNewDialog(128, nullptr, (WindowRef)-1);
   ASSERT_NE(d, nullptr);
   // A quit request arriving while the about box is up is neither lost nor taken by the dialog.
-  EXPECT_EQ(runWith(nullptr, [] {
-              vt::ae::postQuitApplication();
-              VTAutomationPressDialogItem(1);
-            }),
-            1);
+  int turns = 0;
+  VTAutomationSetModalHook([&] {
+    if (++turns == 1) vt::ae::postQuitApplication();
+    if (turns == 10) VTAutomationPressDialogItem(1);  // the loop has turned with it pending
+  });
+  DialogItemIndex item = 0;
+  ModalDialog(nullptr, &item);
+  VTAutomationSetModalHook(nullptr);
+  EXPECT_EQ(item, 1);
   EventRecord e;
   ASSERT_TRUE(WaitNextEvent(everyEvent, &e, 0, nullptr));
   EXPECT_EQ(e.what, kHighLevelEvent);
