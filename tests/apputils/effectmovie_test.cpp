@@ -1,0 +1,369 @@
+// Building effect movies from the confirmed effect choice: the application's main task, checked
+// through the movie layer and with ffprobe on the written files.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "ComFramework.h"
+#include "QTUtilities.h"
+#include "VTAutomationNav.h"
+#include "Vantrel.h"
+#include "fixtures.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+FSSpec specFor(const std::string& path) {
+  FSSpec spec;
+  Str255 name;
+  fs::path p(path);
+  std::string dir = p.parent_path().string();
+  // Full path as the name, resolved from the working directory (volume 0, folder 0).
+  CopyCStringToPascal(path.c_str(), name);
+  EXPECT_TRUE(path.size() < 255) << dir;
+  OSErr err = FSMakeFSSpec(0, 0, name, &spec);
+  EXPECT_TRUE(err == noErr || err == fnfErr) << path << " " << err;
+  return spec;
+}
+
+Movie openMovie(const std::string& path) {
+  FSSpec spec = specFor(path);
+  short ref = -1;
+  if (OpenMovieFile(&spec, &ref, fsRdPerm) != noErr) return nullptr;
+  Movie m = nullptr;
+  short resID = 0;
+  OSErr err = NewMovieFromFile(&m, ref, &resID, nullptr, newMovieActive, nullptr);
+  CloseMovieFile(ref);
+  return err == noErr ? m : nullptr;
+}
+
+// Puts the atoms the effects dialog writes on OK: the effect code and a tweened percentage.
+void writeDialogChoice(QTAtomContainer sample, OSType code, long codeBytes = 4) {
+  OSType be = EndianU32_NtoB(code);
+  unsigned char buf[8] = {0};
+  std::memcpy(buf, &be, 4);
+  ASSERT_EQ(QTInsertChild(sample, kParentAtomIsContainer, 'what', 1, 0, codeBytes, buf, nullptr),
+            noErr);
+}
+
+struct Source {
+  std::string path;
+  int width, height;
+  double seconds;
+};
+
+class EffectMovie : public ::testing::Test {
+ protected:
+  std::string dir;
+  long handlesBefore = 0;
+
+  void SetUp() override {
+    ASSERT_EQ(EnterMovies(), noErr);
+    dir = vt_test::tempDir("effectmovie");
+    VTAutomationNavClearAnswers();
+    VTAutomationNavSetTurnLimit(200);
+    gCopyMovieMedia = false;
+    handlesBefore = VTLiveHandleCount();
+  }
+  void TearDown() override {
+    VTAutomationNavClearAnswers();
+    gCopyMovieMedia = false;
+  }
+
+  // Opens the sources as the effects dialog's job does, then confirms `code`.
+  void startJob(const std::vector<std::string>& sources) {
+    gSpecCount = (UInt16)sources.size();
+    for (size_t k = 0; k < sources.size(); ++k) {
+      gSrcMovies[k] = openMovie(sources[k]);
+      ASSERT_NE(gSrcMovies[k], nullptr) << sources[k];
+      ASSERT_EQ(QTEffects_GetFirstVideoTrackInMovie(gSrcMovies[k], &gSrcTracks[k]), noErr);
+    }
+    ASSERT_EQ(QTNewAtomContainer(&gEffectSample), noErr);
+    ASSERT_EQ(QTGetEffectsList(&gEffectList, sources.size(), sources.size(), 0), noErr);
+  }
+
+  std::string probe(const std::string& file, const std::string& what) {
+    std::string out;
+    vt_test::run("ffprobe -v error " + what + " -of csv=p=0 '" + file + "'", &out);
+    while (!out.empty() && (out.back() == '\n' || out.back() == ',')) out.pop_back();
+    return out;
+  }
+};
+
+const std::string& sourceA() {
+  static std::string p = vt_test::fixture(
+      "fx_a_320x240.mov",
+      "-f lavfi -i color=c=red:s=320x240:r=30:d=2 -c:v mjpeg -q:v 2 -pix_fmt yuvj420p");
+  return p;
+}
+const std::string& sourceB() {
+  static std::string p = vt_test::fixture(
+      "fx_b_400x200.mov",
+      "-f lavfi -i color=c=blue:s=400x200:r=25:d=3 -c:v mjpeg -q:v 2 -pix_fmt yuvj420p");
+  return p;
+}
+
+}  // namespace
+
+TEST_F(EffectMovie, TwoCopiedSourcesMakeAWiredCrossFade) {
+  gCopyMovieMedia = true;
+  startJob({sourceA(), sourceB()});
+  writeDialogChoice(gEffectSample, 'dslv');
+  VTAutomationNavSaveAs(dir, "fade.mov");
+  QTEffects_RespondToDialogSelection(codecParameterDialogConfirm);
+
+  VTNavDialogInfo shown = VTAutomationNavLastShown();
+  EXPECT_EQ(shown.message, "Save Effect Movie File As:");
+  EXPECT_EQ(shown.proposedName, "untitled.mov");
+  EXPECT_EQ(gEffectSample, nullptr);
+  EXPECT_EQ(gEffectList, nullptr);
+  EXPECT_EQ(gSrcMovies[0], nullptr);
+  EXPECT_EQ(gSrcMovies[1], nullptr);
+
+  std::string out = dir + "/fade.mov";
+  ASSERT_TRUE(fs::exists(out));
+  Movie m = openMovie(out);
+  ASSERT_NE(m, nullptr);
+  ASSERT_EQ(GetMovieTrackCount(m), 3);
+  Track copyA = GetMovieIndTrack(m, 1), copyB = GetMovieIndTrack(m, 2), fx = GetMovieIndTrack(m, 3);
+
+  // The common time scale is the largest of 600 and the sources'; the effect lasts as long as
+  // the shorter source (2 s).
+  TimeScale scale = GetMovieTimeScale(m);
+  EXPECT_GE(scale, 600);
+  EXPECT_EQ(GetMediaTimeScale(GetTrackMedia(fx)), GetMediaTimeScale(GetTrackMedia(copyA)));
+  double fxSeconds = (double)GetTrackDuration(fx) / scale;
+  EXPECT_NEAR(fxSeconds, 2.0, 0.05);
+  EXPECT_EQ(GetTrackDuration(copyA), GetTrackDuration(fx));
+  EXPECT_EQ(GetTrackDuration(copyB), GetTrackDuration(fx));
+
+  // Copies keep their sizes; the effect takes the largest width and the largest height.
+  Fixed w, h;
+  GetTrackDimensions(copyA, &w, &h);
+  EXPECT_EQ(w >> 16, 320);
+  EXPECT_EQ(h >> 16, 240);
+  GetTrackDimensions(copyB, &w, &h);
+  EXPECT_EQ(w >> 16, 400);
+  EXPECT_EQ(h >> 16, 200);
+  GetTrackDimensions(fx, &w, &h);
+  EXPECT_EQ(w >> 16, 400);
+  EXPECT_EQ(h >> 16, 240);
+
+  // Track references and the input map name A and B.
+  ASSERT_EQ(GetTrackReferenceCount(fx, 'ssrc'), 2);
+  EXPECT_EQ(GetTrackReference(fx, 'ssrc', 1), copyA);
+  EXPECT_EQ(GetTrackReference(fx, 'ssrc', 2), copyB);
+  QTAtomContainer map = nullptr;
+  ASSERT_EQ(GetMediaInputMap(GetTrackMedia(fx), &map), noErr);
+  ASSERT_NE(map, nullptr);
+  EXPECT_EQ(QTCountChildrenOfType(map, kParentAtomIsContainer, kTrackModifierInput), 2);
+  for (long ref = 1; ref <= 2; ++ref) {
+    QTAtom input = QTFindChildByID(map, kParentAtomIsContainer, kTrackModifierInput, ref, nullptr);
+    ASSERT_NE(input, 0);
+    QTAtom name = QTFindChildByID(map, input, kEffectDataSourceType, 1, nullptr);
+    QTAtom type = QTFindChildByID(map, input, kTrackModifierType, 1, nullptr);
+    ASSERT_NE(name, 0);
+    ASSERT_NE(type, 0);
+    long size = 0;
+    Ptr data = nullptr;
+    QTLockContainer(map);
+    ASSERT_EQ(QTGetAtomDataPtr(map, name, &size, &data), noErr);
+    EXPECT_EQ(std::string(data, size), ref == 1 ? "srcA" : "srcB");
+    ASSERT_EQ(QTGetAtomDataPtr(map, type, &size, &data), noErr);
+    EXPECT_EQ(std::string(data, size), "vide");
+    QTUnlockContainer(map);
+  }
+  QTDisposeAtomContainer(map);
+
+  // The effect sample: the dialog's atoms plus the two source names; its description names
+  // the effect with the effect's size.
+  Handle sample = NewHandle(0);
+  long sampleSize = 0;
+  ImageDescriptionHandle desc = (ImageDescriptionHandle)NewHandle(0);
+  ASSERT_EQ(GetMediaSample(GetTrackMedia(fx), sample, 0, &sampleSize, 0, nullptr, nullptr,
+                           (SampleDescriptionHandle)desc, nullptr, 1, nullptr, nullptr),
+            noErr);
+  EXPECT_EQ((**desc).cType, (CodecType)'dslv');
+  EXPECT_EQ((**desc).vendor, (SInt32)'appl');
+  EXPECT_EQ((**desc).width, 400);
+  EXPECT_EQ((**desc).height, 240);
+  EXPECT_EQ((**desc).temporalQuality, 0x200u);
+  EXPECT_EQ(QTCountChildrenOfType(sample, kParentAtomIsContainer, 'src '), 2);
+  EXPECT_EQ(QTCountChildrenOfType(sample, kParentAtomIsContainer, 'what'), 1);
+  DisposeHandle(sample);
+  DisposeHandle((Handle)desc);
+  DisposeMovie(m);
+
+  // Other programs read it: three video streams, the copies' frames equal to the sources'.
+  EXPECT_EQ(probe(out, "-show_entries stream=codec_type"), "video\nvideo\nvideo");
+  std::string srcHash, copyHash;
+  vt_test::run("ffmpeg -v error -i '" + sourceA() + "' -map 0:v:0 -t 2 -f framemd5 - | grep -v '^#'",
+               &srcHash);
+  vt_test::run("ffmpeg -v error -i '" + out + "' -map 0:v:0 -f framemd5 - | grep -v '^#'", &copyHash);
+  auto hashes = [](const std::string& s) {
+    std::string h;
+    size_t pos = 0;
+    while (pos < s.size()) {
+      size_t eol = s.find('\n', pos);
+      std::string line = s.substr(pos, eol - pos);
+      h += line.substr(line.rfind(',') + 1) + "\n";
+      if (eol == std::string::npos) break;
+      pos = eol + 1;
+    }
+    return h;
+  };
+  EXPECT_FALSE(copyHash.empty());
+  EXPECT_EQ(hashes(copyHash), hashes(srcHash));
+}
+
+TEST_F(EffectMovie, ReferencedSourcesStayOutsideTheFile) {
+  // The same job twice, copying and referring: the referring file is far smaller and still
+  // plays its sources.
+  gCopyMovieMedia = false;
+  startJob({sourceA()});
+  writeDialogChoice(gEffectSample, 'blur');
+  VTAutomationNavSaveAs(dir, "ref.mov");
+  QTEffects_RespondToDialogSelection(codecParameterDialogConfirm);
+  gCopyMovieMedia = true;
+  startJob({sourceA()});
+  writeDialogChoice(gEffectSample, 'blur');
+  VTAutomationNavSaveAs(dir, "copy.mov");
+  QTEffects_RespondToDialogSelection(codecParameterDialogConfirm);
+
+  ASSERT_TRUE(fs::exists(dir + "/ref.mov"));
+  ASSERT_TRUE(fs::exists(dir + "/copy.mov"));
+  EXPECT_LT(fs::file_size(dir + "/ref.mov") * 4, fs::file_size(dir + "/copy.mov"));
+
+  Movie m = openMovie(dir + "/ref.mov");
+  ASSERT_NE(m, nullptr);
+  ASSERT_EQ(GetMovieTrackCount(m), 2);
+  Track fx = GetMovieIndTrack(m, 2);
+  EXPECT_EQ(GetTrackReferenceCount(fx, 'ssrc'), 1);
+  QTAtomContainer map = nullptr;
+  ASSERT_EQ(GetMediaInputMap(GetTrackMedia(fx), &map), noErr);
+  EXPECT_EQ(QTCountChildrenOfType(map, kParentAtomIsContainer, kTrackModifierInput), 1);
+  QTDisposeAtomContainer(map);
+  // The referenced copy decodes from the source file.
+  PicHandle pic = GetTrackPict(GetMovieIndTrack(m, 1), 0);
+  EXPECT_NE(pic, nullptr);
+  if (pic) KillPicture(pic);
+  DisposeMovie(m);
+}
+
+TEST_F(EffectMovie, NoSourcesMakeATenSecondGenerator) {
+  startJob({});
+  writeDialogChoice(gEffectSample, 'clou');
+  VTAutomationNavSaveAs(dir, "cloud.mov");
+  QTEffects_RespondToDialogSelection(codecParameterDialogConfirm);
+  Movie m = openMovie(dir + "/cloud.mov");
+  ASSERT_NE(m, nullptr);
+  ASSERT_EQ(GetMovieTrackCount(m), 1);
+  Track fx = GetMovieIndTrack(m, 1);
+  Fixed w, h;
+  GetTrackDimensions(fx, &w, &h);
+  EXPECT_EQ(w, 160 << 16);
+  EXPECT_EQ(h, 120 << 16);
+  EXPECT_EQ(GetMediaTimeScale(GetTrackMedia(fx)), 600);
+  EXPECT_EQ(GetMediaDuration(GetTrackMedia(fx)), 6000);
+  EXPECT_EQ(GetTrackReferenceCount(fx, 'ssrc'), 0);
+  QTAtomContainer map = nullptr;
+  GetMediaInputMap(GetTrackMedia(fx), &map);
+  if (map) {
+    EXPECT_EQ(QTCountChildrenOfType(map, kParentAtomIsContainer, kTrackModifierInput), 0);
+    QTDisposeAtomContainer(map);
+  }
+  Handle sample = NewHandle(0);
+  ASSERT_EQ(GetMediaSample(GetTrackMedia(fx), sample, 0, nullptr, 0, nullptr, nullptr, nullptr,
+                           nullptr, 1, nullptr, nullptr),
+            noErr);
+  EXPECT_EQ(QTCountChildrenOfType(sample, kParentAtomIsContainer, 'src '), 0);
+  DisposeHandle(sample);
+  DisposeMovie(m);
+}
+
+TEST_F(EffectMovie, CancelsAndBadChoicesWriteNothingAndReleaseTheJob) {
+  long dialogs = VTAutomationNavDialogCount();
+  // Cancelled effects dialog: no save dialog, nothing written, everything released.
+  startJob({sourceA(), sourceB()});
+  writeDialogChoice(gEffectSample, 'dslv');
+  QTEffects_RespondToDialogSelection(userCanceledErr);
+  EXPECT_EQ(VTAutomationNavDialogCount(), dialogs);
+  EXPECT_EQ(gEffectSample, nullptr);
+  EXPECT_EQ(gSrcMovies[0], nullptr);
+
+  // An effect code that is not exactly four bytes: no save dialog either.
+  startJob({sourceA()});
+  writeDialogChoice(gEffectSample, 'dslv', 5);
+  QTEffects_RespondToDialogSelection(codecParameterDialogConfirm);
+  EXPECT_EQ(VTAutomationNavDialogCount(), dialogs);
+
+  // No effect chosen at all.
+  startJob({});
+  QTEffects_RespondToDialogSelection(codecParameterDialogConfirm);
+  EXPECT_EQ(VTAutomationNavDialogCount(), dialogs);
+
+  // Cancelling the save dialog: no file.
+  startJob({sourceA()});
+  writeDialogChoice(gEffectSample, 'dslv');
+  VTAutomationNavCancelSave();
+  QTEffects_RespondToDialogSelection(codecParameterDialogConfirm);
+  EXPECT_EQ(VTAutomationNavDialogCount(), dialogs + 1);
+  EXPECT_TRUE(fs::is_empty(dir));
+  EXPECT_EQ(gSrcMovies[0], nullptr);
+  EXPECT_EQ(VTLiveHandleCount(), handlesBefore);
+}
+
+TEST_F(EffectMovie, ReplacingAnExistingFileAndSourceTimeScales) {
+  // A source whose time scale is above 600 raises the common scale; the other source is
+  // brought to it in memory only: the source files are never written.
+  std::string fine = vt_test::fixture(
+      "fx_fine_scale.mov",
+      "-f lavfi -i color=c=green:s=160x120:r=30:d=1 -c:v mjpeg -pix_fmt yuvj420p -video_track_timescale 90000");
+  auto before = fs::last_write_time(fine);
+  { std::FILE* f = std::fopen((dir + "/fx.mov").c_str(), "w"); std::fputs("old", f); std::fclose(f); }
+  startJob({fine, sourceA()});
+  writeDialogChoice(gEffectSample, 'dslv');
+  VTAutomationNavSaveAs(dir, "fx.mov", true);
+  QTEffects_RespondToDialogSelection(codecParameterDialogConfirm);
+  EXPECT_GT(fs::file_size(dir + "/fx.mov"), 3u);
+  EXPECT_EQ(fs::last_write_time(fine), before);
+  Movie m = openMovie(dir + "/fx.mov");
+  ASSERT_NE(m, nullptr);
+  ASSERT_EQ(GetMovieTrackCount(m), 3);
+  Track fx = GetMovieIndTrack(m, 3);
+  TimeScale ms = GetMediaTimeScale(GetTrackMedia(fx));
+  EXPECT_GE(ms, 600);
+  EXPECT_EQ(GetMediaTimeScale(GetTrackMedia(GetMovieIndTrack(m, 1))), ms);
+  EXPECT_NEAR((double)GetMediaDuration(GetTrackMedia(fx)) / ms, 1.0, 0.05);
+  DisposeMovie(m);
+}
+
+TEST_F(EffectMovie, CrossFadeRendersTheBlendOfItsSources) {
+  gCopyMovieMedia = true;
+  std::string a = vt_test::fixture(
+      "fx_solid_red.mov", "-f lavfi -i color=c=0xC00000:s=64x48:r=10:d=2 -c:v png");
+  std::string b = vt_test::fixture(
+      "fx_solid_blue.mov", "-f lavfi -i color=c=0x0000C0:s=64x48:r=10:d=2 -c:v png");
+  startJob({a, b});
+  writeDialogChoice(gEffectSample, 'dslv');
+  VTAutomationNavSaveAs(dir, "blend.mov");
+  QTEffects_RespondToDialogSelection(codecParameterDialogConfirm);
+  Movie m = openMovie(dir + "/blend.mov");
+  ASSERT_NE(m, nullptr);
+  PicHandle pic = GetMoviePict(m, GetMovieDuration(m) / 2);
+  ASSERT_NE(pic, nullptr);
+  // Picture layout: 20-byte header, then 0xAARRGGBB pixels.
+  Rect frame = (**pic).picFrame;
+  EXPECT_EQ(frame.right - frame.left, 64);
+  uint32_t px;
+  std::memcpy(&px, (char*)*pic + 20 + 4 * (24 * 64 + 32), 4);
+  EXPECT_NEAR((int)((px >> 16) & 0xFF), 0x60, 12);
+  EXPECT_NEAR((int)(px & 0xFF), 0x60, 12);
+  EXPECT_LT((int)((px >> 8) & 0xFF), 12);
+  KillPicture(pic);
+  DisposeMovie(m);
+}
