@@ -1,0 +1,203 @@
+// The SDL2 backend: one SDL window is the whole screen.
+#include <SDL.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "appleevents/ae_queue.h"
+#include "events/backend.h"
+#include "events/event_queue.h"
+#include "ui/window_server.h"
+
+namespace vt::backend_sdl {
+namespace {
+
+void onSignal(int) { vt::ae::postQuitFromSignal(); }
+
+EventModifiers modifiersOf(Uint16 mod) {
+  EventModifiers m = 0;
+  if (mod & KMOD_CTRL) m |= cmdKey;
+  if (mod & KMOD_SHIFT) m |= shiftKey;
+  if (mod & KMOD_ALT) m |= optionKey;
+  if (mod & KMOD_CAPS) m |= alphaLock;
+  if (mod & KMOD_GUI) m |= controlKey;
+  return m;
+}
+
+// The character a key gives (US layout for shifted symbols); 0 for keys that give none.
+unsigned char charOf(const SDL_Keysym& k) {
+  switch (k.sym) {
+    case SDLK_RETURN: return kReturnCharCode;
+    case SDLK_KP_ENTER: return kEnterCharCode;
+    case SDLK_ESCAPE: return kEscapeCharCode;
+    case SDLK_BACKSPACE: return kBackspaceCharCode;
+    case SDLK_TAB: return kTabCharCode;
+    case SDLK_DELETE: return kDeleteCharCode;
+    case SDLK_LEFT: return kLeftArrowCharCode;
+    case SDLK_RIGHT: return kRightArrowCharCode;
+    case SDLK_UP: return kUpArrowCharCode;
+    case SDLK_DOWN: return kDownArrowCharCode;
+    default: break;
+  }
+  if (k.sym < 32 || k.sym > 126) return 0;
+  char c = (char)k.sym;
+  bool shift = (k.mod & KMOD_SHIFT) != 0;
+  bool caps = (k.mod & KMOD_CAPS) != 0;
+  // Command keys report the plain character, as menu equivalents expect.
+  if (k.mod & KMOD_CTRL) return (unsigned char)c;
+  if (c >= 'a' && c <= 'z') return (unsigned char)((shift != caps) ? c - 32 : c);
+  if (!shift) return (unsigned char)c;
+  static const char kPlain[] = "1234567890-=[]\\;',./`";
+  static const char kShifted[] = "!@#$%^&*()_+{}|:\"<>?~";
+  const char* at = std::strchr(kPlain, c);
+  return (unsigned char)(at ? kShifted[at - kPlain] : c);
+}
+
+class SdlBackend final : public vt::events::Backend {
+ public:
+  static std::unique_ptr<SdlBackend> create() {
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return nullptr;
+    int w = 1280, h = 800;
+    if (const char* size = std::getenv("VANTREL_SCREEN_SIZE")) {
+      int sw = 0, sh = 0;
+      if (std::sscanf(size, "%dx%d", &sw, &sh) == 2 && sw >= 320 && sh >= 240 && sw <= 4096 && sh <= 4096) {
+        w = sw;
+        h = sh;
+      }
+    }
+    auto b = std::unique_ptr<SdlBackend>(new SdlBackend(w, h));
+    if (!b->open()) return nullptr;
+    return b;
+  }
+
+  ~SdlBackend() override {
+    if (cursor_) SDL_FreeCursor(cursor_);
+    if (texture_) SDL_DestroyTexture(texture_);
+    if (renderer_) SDL_DestroyRenderer(renderer_);
+    if (window_) SDL_DestroyWindow(window_);
+    SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+  }
+
+  const char* name() const override { return "sdl"; }
+  bool isHeadless() const override { return false; }
+  int screenWidth() const override { return w_; }
+  int screenHeight() const override { return h_; }
+
+  void pumpInput() override {
+    SDL_Event ev;
+    while (SDL_PollEvent(&ev)) handle(ev);
+  }
+
+  void present(const vt::Image& screen, const Rect& damage) override {
+    if (screen.width != w_ || screen.height != h_) return;
+    SDL_Rect r{damage.left, damage.top, damage.right - damage.left, damage.bottom - damage.top};
+    if (r.w <= 0 || r.h <= 0) return;
+    SDL_UpdateTexture(texture_, &r, screen.row(r.y) + r.x, screen.width * 4);
+    SDL_RenderClear(renderer_);
+    SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
+    SDL_RenderPresent(renderer_);
+  }
+
+  uint32_t ticks() override { return (uint32_t)(SDL_GetTicks64() * 60 / 1000); }
+
+  void waitForInput(int ms) override { SDL_WaitEventTimeout(nullptr, ms); }
+
+  void setCursor(const Cursor* c, bool visible) override {
+    SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE);
+    if (!c) {
+      SDL_SetCursor(SDL_GetDefaultCursor());
+      return;
+    }
+    Uint8 data[32], mask[32];
+    for (int i = 0; i < 16; ++i) {
+      data[2 * i] = (Uint8)((unsigned short)c->data[i] >> 8);
+      data[2 * i + 1] = (Uint8)c->data[i];
+      mask[2 * i] = (Uint8)((unsigned short)c->mask[i] >> 8);
+      mask[2 * i + 1] = (Uint8)c->mask[i];
+    }
+    SDL_Cursor* made = SDL_CreateCursor(data, mask, 16, 16, c->hotSpot.h, c->hotSpot.v);
+    if (!made) return;
+    SDL_SetCursor(made);
+    if (cursor_) SDL_FreeCursor(cursor_);
+    cursor_ = made;
+  }
+
+ private:
+  SdlBackend(int w, int h) : w_(w), h_(h) {}
+
+  bool open() {
+    window_ = SDL_CreateWindow("Vantrel", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, w_, h_, 0);
+    if (!window_) return false;
+    renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+    if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
+    if (!renderer_) return false;
+    SDL_RenderSetLogicalSize(renderer_, w_, h_);
+    texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, w_, h_);
+    if (!texture_) return false;
+    std::signal(SIGTERM, onSignal);
+    std::signal(SIGINT, onSignal);
+    return true;
+  }
+
+  void handle(const SDL_Event& ev) {
+    namespace events = vt::events;
+    switch (ev.type) {
+      case SDL_QUIT:
+        // Closing the screen window quits the application the orderly way.
+        vt::ae::postQuitApplication();
+        break;
+      case SDL_WINDOWEVENT:
+        if (ev.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) vt::ui::setForeground(true);
+        if (ev.window.event == SDL_WINDOWEVENT_FOCUS_LOST) vt::ui::setForeground(false);
+        if (ev.window.event == SDL_WINDOWEVENT_EXPOSED || ev.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
+          vt::ui::invalidateScreen(vt::ui::screenBounds());
+        break;
+      case SDL_MOUSEMOTION:
+        events::setMouseGlobal(Point{(short)ev.motion.y, (short)ev.motion.x});
+        break;
+      case SDL_MOUSEBUTTONDOWN:
+      case SDL_MOUSEBUTTONUP: {
+        Point where{(short)ev.button.y, (short)ev.button.x};
+        EventModifiers m = modifiersOf((Uint16)SDL_GetModState());
+        events::setMouseGlobal(where);
+        events::post(ev.type == SDL_MOUSEBUTTONDOWN ? mouseDown : mouseUp, 0, where,
+                     (EventModifiers)(m | (ev.type == SDL_MOUSEBUTTONDOWN ? 0 : btnState)));
+        break;
+      }
+      case SDL_KEYDOWN:
+      case SDL_KEYUP: {
+        EventModifiers m = modifiersOf(ev.key.keysym.mod);
+        events::setCurrentModifiers(m);
+        unsigned char ch = charOf(ev.key.keysym);
+        if (!ch) break;  // modifier keys and keys without a character
+        unsigned long msg = ((unsigned long)(ev.key.keysym.scancode & 0xFF) << 8) | ch;
+        EventKind kind = ev.type == SDL_KEYUP ? keyUp : ev.key.repeat ? autoKey : keyDown;
+        events::post(kind, msg, events::mouseGlobal(), m);
+        break;
+      }
+      default:
+        break;
+    }
+  }
+
+  int w_, h_;
+  SDL_Window* window_ = nullptr;
+  SDL_Renderer* renderer_ = nullptr;
+  SDL_Texture* texture_ = nullptr;
+  SDL_Cursor* cursor_ = nullptr;
+};
+
+std::unique_ptr<vt::events::Backend> makeBackend() {
+  std::unique_ptr<vt::events::Backend> b = SdlBackend::create();
+  if (b) vt::ae::initialiseProcess(true);
+  return b;
+}
+
+}  // namespace
+
+void registerBackend() { vt::events::registerBackendFactory(makeBackend); }
+
+}  // namespace vt::backend_sdl

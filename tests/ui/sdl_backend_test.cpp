@@ -1,0 +1,120 @@
+// The SDL backend on a real (virtual) display. Run under xvfb-run; skips without a display.
+#include <Events.h>
+#include <MacWindows.h>
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+
+#include "appleevents/ae_queue.h"
+#include "events/backend.h"
+#include "fixtures.h"
+
+namespace {
+
+class SdlScreen : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    // CTest asks for headless; this test exists to exercise the real backend.
+    unsetenv("VANTREL_HEADLESS");
+    setenv("VANTREL_SCREEN_SIZE", "800x600", 1);
+    // A private instance socket: a running application must not take this process's launch.
+    setenv("XDG_RUNTIME_DIR", vt_test::tempDir("sdl-runtime").c_str(), 1);
+  }
+  void SetUp() override {
+    if (vt::events::backend().isHeadless()) GTEST_SKIP() << "no display";
+    vt::ae::reset();
+    FlushEvents(everyEvent, 0);
+  }
+};
+
+bool nextOfKind(EventKind kind, EventRecord& e) {
+  for (int i = 0; i < 200; ++i) {
+    if (WaitNextEvent(everyEvent, &e, 1, nullptr) && e.what == kind) return true;
+    if (e.what == updateEvt) {
+      BeginUpdate((WindowRef)e.message);
+      EndUpdate((WindowRef)e.message);
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+TEST_F(SdlScreen, ScreenAndWindowsPresent) {
+  EXPECT_STREQ(vt::events::backend().name(), "sdl");
+  EXPECT_EQ(vt::events::backend().screenWidth(), 800);
+  Rect r{100, 100, 300, 400};
+  WindowRef w = NewCWindow(nullptr, &r, (ConstStr255Param) "\x04Test", true, noGrowDocProc,
+                           (WindowRef)-1, true, 0);
+  ASSERT_NE(w, nullptr);
+  SetPort(GetWindowPort(w));
+  Rect box{10, 10, 50, 50};
+  PaintRect(&box);
+  EventRecord e;
+  EXPECT_TRUE(nextOfKind(updateEvt, e));
+  EXPECT_EQ((WindowRef)e.message, w);
+  BeginUpdate(w);
+  EndUpdate(w);
+  DisposeWindow(w);
+}
+
+TEST_F(SdlScreen, KeysMapCtrlToCommand) {
+  SDL_Event ev{};
+  ev.type = SDL_KEYDOWN;
+  ev.key.keysym.sym = SDLK_q;
+  ev.key.keysym.scancode = SDL_SCANCODE_Q;
+  ev.key.keysym.mod = KMOD_LCTRL;
+  ASSERT_EQ(SDL_PushEvent(&ev), 1);
+  ev.key.keysym.sym = SDLK_a;
+  ev.key.keysym.scancode = SDL_SCANCODE_A;
+  ev.key.keysym.mod = KMOD_LSHIFT | KMOD_LALT;
+  ASSERT_EQ(SDL_PushEvent(&ev), 1);
+  ev.key.keysym.sym = SDLK_KP_ENTER;
+  ev.key.keysym.mod = 0;
+  ASSERT_EQ(SDL_PushEvent(&ev), 1);
+  EventRecord e;
+  ASSERT_TRUE(nextOfKind(keyDown, e));
+  EXPECT_EQ(e.message & charCodeMask, (unsigned long)'q');
+  EXPECT_EQ((e.message & keyCodeMask) >> 8, (unsigned long)SDL_SCANCODE_Q);
+  EXPECT_TRUE(e.modifiers & cmdKey);
+  ASSERT_TRUE(nextOfKind(keyDown, e));
+  EXPECT_EQ(e.message & charCodeMask, (unsigned long)'A');
+  EXPECT_TRUE(e.modifiers & optionKey);
+  EXPECT_TRUE(e.modifiers & shiftKey);
+  EXPECT_FALSE(e.modifiers & cmdKey);
+  ASSERT_TRUE(nextOfKind(keyDown, e));
+  EXPECT_EQ(e.message & charCodeMask, (unsigned long)kEnterCharCode);
+}
+
+TEST_F(SdlScreen, MouseButtonsBecomeMouseEvents) {
+  SDL_Event ev{};
+  ev.type = SDL_MOUSEBUTTONDOWN;
+  ev.button.button = SDL_BUTTON_LEFT;
+  ev.button.x = 321;
+  ev.button.y = 123;
+  ASSERT_EQ(SDL_PushEvent(&ev), 1);
+  EventRecord e;
+  ASSERT_TRUE(nextOfKind(mouseDown, e));
+  EXPECT_EQ(e.where.h, 321);
+  EXPECT_EQ(e.where.v, 123);
+  EXPECT_TRUE(Button());
+  ev.type = SDL_MOUSEBUTTONUP;
+  ASSERT_EQ(SDL_PushEvent(&ev), 1);
+  ASSERT_TRUE(nextOfKind(mouseUp, e));
+  EXPECT_FALSE(Button());
+}
+
+TEST_F(SdlScreen, SignalsAndClosingQuit) {
+  std::raise(SIGTERM);
+  EventRecord e;
+  ASSERT_TRUE(nextOfKind(kHighLevelEvent, e));
+  EXPECT_EQ(e.message, (unsigned long)'aevt');
+  EXPECT_EQ((UInt32)(((UInt16)e.where.v << 16) | (UInt16)e.where.h), (UInt32)'quit');
+  SDL_Event ev{};
+  ev.type = SDL_QUIT;
+  ASSERT_EQ(SDL_PushEvent(&ev), 1);
+  ASSERT_TRUE(nextOfKind(kHighLevelEvent, e));
+  EXPECT_EQ((UInt32)(((UInt16)e.where.v << 16) | (UInt16)e.where.h), (UInt32)'quit');
+}
