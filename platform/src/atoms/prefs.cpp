@@ -2,6 +2,7 @@
 #include <MacMemory.h>
 #include <QTAtoms.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,7 +25,11 @@ std::string prefsFolder() {
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
   if (xdg && xdg[0] == '/') return std::string(xdg) + "/vantrel";
   const char* home = std::getenv("HOME");
-  return std::string(home && home[0] ? home : "/tmp") + "/.config/vantrel";
+  if (home && home[0] == '/') return std::string(home) + "/.config/vantrel";
+  // No usable HOME: the account's home folder, never a shared place.
+  if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir && pw->pw_dir[0] == '/')
+    return std::string(pw->pw_dir) + "/.config/vantrel";
+  return std::string();
 }
 
 // 'cspd' -> "cspd.qtpref"; types with characters unfit for a file name are written in hex.
@@ -37,7 +42,8 @@ std::string prefsFile(OSType type) {
     snprintf(name, sizeof name, "%s.qtpref", text);
   else
     snprintf(name, sizeof name, "%08x.qtpref", (unsigned)type);
-  return prefsFolder() + "/" + name;
+  std::string folder = prefsFolder();
+  return folder.empty() ? std::string() : folder + "/" + name;
 }
 
 OSErr errnoToOSErr(int e) {
@@ -77,6 +83,7 @@ OSErr GetQuickTimePreference(OSType preferenceType, QTAtomContainer* preferenceA
   if (preferenceAtom == nullptr) return paramErr;
   *preferenceAtom = nullptr;
   std::string path = prefsFile(preferenceType);
+  if (path.empty()) return resNotFound;
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return errno == ENOENT ? (OSErr)resNotFound : errnoToOSErr(errno);
   struct stat st;
@@ -110,6 +117,7 @@ OSErr SetQuickTimePreference(OSType preferenceType, QTAtomContainer preferenceAt
                              (const uint8_t*)*preferenceAtom + GetHandleSize(preferenceAtom));
   vt::atoms::View view;
   if (view.parse(bytes.data(), bytes.size()) != noErr) return invalidAtomContainerErr;
+  if (prefsFolder().empty()) return dirNFErr;
   OSErr err = makeFolders(prefsFolder());
   if (err != noErr) return err;
   // Write a private file and rename it over the old one: a reader never sees half a file,
