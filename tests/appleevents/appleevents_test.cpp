@@ -113,6 +113,12 @@ TEST_F(AppleEvents, ListsCountCoerceAndRejectBadIndexes) {
             noErr);
   EXPECT_EQ(std::string(urlBuf, (size_t)actual), "file://" + dir + "/caf%C3%A9%25.mov");
 
+  // A spec stored by the classic 70-byte size is still a file.
+  ASSERT_EQ(AEPutPtr(&list, 4, typeFSS, &spec, 70), noErr);
+  ASSERT_EQ(AEGetNthPtr(&list, 4, typeUTF8Text, nullptr, nullptr, urlBuf, sizeof urlBuf - 1, &actual),
+            noErr);
+  EXPECT_EQ(std::string(urlBuf, (size_t)actual), b);
+
   // A number is not a file; bad indexes; a short buffer gets a prefix and the full size.
   EXPECT_EQ(AEGetNthPtr(&list, 3, typeFSS, nullptr, nullptr, &spec, 70, nullptr), errAECoercionFail);
   EXPECT_EQ(AEGetNthPtr(&list, 0, typeFSS, nullptr, nullptr, &spec, 70, nullptr), errAEIllegalIndex);

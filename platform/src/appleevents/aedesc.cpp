@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstddef>
 #include <cstring>
 #include <filesystem>
 
@@ -158,10 +159,13 @@ OSErr coerce(DescType from, const std::vector<uint8_t>& data, DescType to, DescT
     isFile = !path.empty() && path.find('\0') == std::string::npos;
   } else if (from == typeFileURL) {
     isFile = pathOfFileURL(std::string(data.begin(), data.end()), path);
-  } else if (from == typeFSS && data.size() == sizeof(FSSpec)) {
+  } else if (from == typeFSS && data.size() >= 70 && data.size() <= sizeof(FSSpec)) {
+    // Also specs stored by the classic 70-byte size.
     FSSpec spec;
-    std::memcpy(&spec, data.data(), sizeof spec);
-    isFile = vt::files::specToPath(spec, path) == noErr;
+    std::memset(&spec, 0, sizeof spec);
+    std::memcpy(&spec, data.data(), data.size());
+    isFile = offsetof(FSSpec, name) + 1u + spec.name[0] <= data.size() &&
+             vt::files::specToPath(spec, path) == noErr;
   }
   if (to == typeFSS) {
     if (!isFile) return errAECoercionFail;
