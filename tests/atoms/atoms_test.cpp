@@ -103,6 +103,10 @@ TEST(AtomLayout, CrossFadeDescriptionMatchesThePublishedBytes) {
   ASSERT_GE(data, 0);
   EXPECT_EQ(view.data(data).size(), 8u);
   EXPECT_EQ(view.countOfType(0, 'src '), 2);
+  EXPECT_EQ(vt::atoms::dumpJSON(view, pc),
+            "{\"type\":\"pcnt\",\"id\":1,\"children\":[{\"type\":\"twen\",\"id\":1,"
+            "\"children\":[{\"type\":\"twnt\",\"id\":1,\"data\":\"0000 0003\"},"
+            "{\"type\":\"data\",\"id\":1,\"data\":\"0000 0000 0064 0000\"}]}]}");
 }
 
 TEST(AtomEditing, InsertIDsIndexesAndDuplicates) {

@@ -103,6 +103,37 @@ std::span<const uint8_t> View::data(int n) const {
   return {bytes_ + node.dataOffset(), node.dataSize()};
 }
 
+std::string dumpJSON(const View& view, int n, size_t maxDataBytes) {
+  const Node& node = view.node(n);
+  std::string type = fourccString(node.type);
+  std::string escaped;
+  for (char c : type) {
+    if (c == '"' || c == '\\') escaped += '\\';
+    escaped += c;
+  }
+  std::string out = "{\"type\":\"" + escaped + "\",\"id\":" + std::to_string(node.id);
+  if (node.isLeaf()) {
+    static const char* hex = "0123456789abcdef";
+    std::span<const uint8_t> d = view.data(n);
+    out += ",\"data\":\"";
+    for (size_t i = 0; i < d.size() && i < maxDataBytes; ++i) {
+      if (i > 0 && i % 2 == 0) out += ' ';
+      out += hex[d[i] >> 4];
+      out += hex[d[i] & 15];
+    }
+    if (d.size() > maxDataBytes) out += "...";
+    return out + "\"}";
+  }
+  out += ",\"children\":[";
+  bool first = true;
+  for (int c : view.children(n)) {
+    if (!first) out += ',';
+    first = false;
+    out += dumpJSON(view, c, maxDataBytes);
+  }
+  return out + "]}";
+}
+
 Atom& Atom::add(OSType childType, int32_t childID, std::span<const uint8_t> childData) {
   Atom a;
   a.type = childType;

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace vt::atoms {
@@ -62,6 +63,11 @@ class View {
   size_t size_ = 0;
   std::vector<Node> nodes_;
 };
+
+// The tree below node n as JSON: {"type":"what","id":1,"data":"6473 6c76"} for leaves (data
+// in hex, at most maxDataBytes shown, then "..."), {"type":..,"id":..,"children":[...]}
+// for parents. For inspection tools and golden tests.
+std::string dumpJSON(const View& view, int n = 0, size_t maxDataBytes = 64);
 
 // A tree to be written as a container.
 struct Atom {
