@@ -73,9 +73,9 @@ TEST(ForeignDecode, FramesMatchFfmpegAcrossCodecsAndSizes) {
                                        "-c:v libx264 -bf 3 -g 20 -pix_fmt yuv420p"),
                       {0, 1, 7, 33, 21, 22, 74, 2});
   // MPEG-4 part 2 in AVI, odd dimensions.
-  expectMatchesFfmpeg(vt_test::fixture("mpeg4_odd.avi",
-                                       "-f lavfi -i testsrc2=size=177x99:rate=15 -t 2 "
-                                       "-c:v mpeg4 -q:v 3 -g 10"),
+  expectMatchesFfmpeg(vt_test::fixture("mpeg4_odd2.avi",
+                                       "-f lavfi -i testsrc2=size=178x100:rate=15 -t 2 "
+                                       "-vf scale=177:99 -c:v mpeg4 -q:v 3 -g 10"),
                       {0, 9, 10, 29, 4});
   // VP9 in WebM.
   expectMatchesFfmpeg(vt_test::fixture("vp9.webm",

@@ -52,3 +52,42 @@ inline double psnr(const vt::Image& a, const vt::Image& b) {
 }
 
 }  // namespace codec_test
+
+#include <Files.h>
+#include <MacErrors.h>
+#include <Movies.h>
+
+#include "core/picture.h"
+
+namespace codec_test {
+
+// Opens a file through the movie toolbox as the application does; null (and the error in
+// *err) when it cannot.
+inline Movie openMovie(const std::string& path, OSErr* err = nullptr) {
+  FSSpec spec;
+  OSErr e = VTMakeFSSpecFromPath(path.c_str(), &spec);
+  short ref = 0;
+  Movie m = nullptr;
+  if (e == noErr) e = OpenMovieFile(&spec, &ref, fsRdPerm);
+  if (e == noErr) {
+    e = NewMovieFromFile(&m, ref, nullptr, nullptr, newMovieActive, nullptr);
+    CloseMovieFile(ref);
+  }
+  if (err) *err = e;
+  return m;
+}
+
+inline vt::Image pictImage(PicHandle pic) {
+  vt::Image img;
+  if (pic) EXPECT_TRUE(vt::pictureToImage(pic, img));
+  return img;
+}
+
+// Enters the movie toolbox for the whole test program.
+class MoviesEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override { ASSERT_EQ(EnterMovies(), noErr); }
+  void TearDown() override { ExitMovies(); }
+};
+
+}  // namespace codec_test

@@ -74,7 +74,7 @@ Result<std::unique_ptr<VideoDecoder>> VideoDecoder::open(const VideoFormat& form
   if (format.width <= 0 || format.height <= 0 ||
       av_image_check_size((unsigned)format.width, (unsigned)format.height, 0, nullptr) < 0)
     return R::failure(badImageDescription);
-  AVCodecID id = codecIdFor(format.codec);
+  AVCodecID id = format.codecID ? (AVCodecID)format.codecID : codecIdFor(format.codec);
   const AVCodec* dec = id == AV_CODEC_ID_NONE ? nullptr : avcodec_find_decoder(id);
   if (!dec) return R::failure(noCodecErr);
 
@@ -123,7 +123,7 @@ bool VideoDecoder::pump() {
   return true;
 }
 
-OSErr VideoDecoder::send(const uint8_t* data, size_t size, int64_t pts) {
+OSErr VideoDecoder::send(const uint8_t* data, size_t size, int64_t pts, bool sync) {
   if (drained_) return codecErr;
   AVPacket* pkt = impl_->pkt;
   av_packet_unref(pkt);
@@ -132,7 +132,7 @@ OSErr VideoDecoder::send(const uint8_t* data, size_t size, int64_t pts) {
   memcpy(pkt->data, data, size);
   pkt->pts = pts;
   pkt->dts = AV_NOPTS_VALUE;
-  pkt->flags = 0;
+  pkt->flags = sync ? AV_PKT_FLAG_KEY : 0;
   if (!impl_->palette.empty() && !impl_->paletteSent) {
     uint8_t* side = av_packet_new_side_data(pkt, AV_PKT_DATA_PALETTE, AVPALETTE_SIZE);
     if (side) {

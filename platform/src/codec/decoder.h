@@ -42,9 +42,10 @@ class VideoDecoder {
   static Result<std::unique_ptr<VideoDecoder>> open(const VideoFormat& format, int threads = 0);
   ~VideoDecoder();
 
-  // Sends one sample. noErr, or codecBadDataErr when the decoder rejects it (the decoder stays
-  // usable). Frames that become ready are queued for receive().
-  OSErr send(const uint8_t* data, size_t size, int64_t pts);
+  // Sends one sample (`sync`: decodable on its own; some codecs treat other samples as
+  // differences to the previous frame). noErr, or codecBadDataErr when the decoder rejects it
+  // (the decoder stays usable). Frames that become ready are queued for receive().
+  OSErr send(const uint8_t* data, size_t size, int64_t pts, bool sync = true);
   // Tells the decoder no more samples come, so it hands out what it holds back.
   void drain();
   // The next decoded frame in display order; false when none is ready.

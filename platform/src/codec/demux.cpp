@@ -221,8 +221,8 @@ Result<std::unique_ptr<Demuxer>> Demuxer::open(const std::string& path) {
   const AVCodecTag* tables[] = {avformat_get_mov_video_tags(), avformat_get_riff_video_tags(),
                                 nullptr};
   unsigned int tag = 0;
-  if (!av_codec_get_tag2(tables, par->codec_id, &tag) || tag == 0)
-    return R::failure(noCodecErr);
+  if (!av_codec_get_tag2(tables, par->codec_id, &tag)) tag = 0;
+  if (!avcodec_find_decoder(par->codec_id)) return R::failure(noCodecErr);
 
   // Media time = raw time * num over a scale of den: exact for every rational time base.
   int64_t num = st->time_base.num, den = st->time_base.den;
@@ -238,7 +238,8 @@ Result<std::unique_ptr<Demuxer>> Demuxer::open(const std::string& path) {
   d->timeScale_ = (TimeScale)den;
 
   VideoFormat& f = d->format_;
-  f.codec = osTypeFromAvTag(tag);
+  f.codec = tag ? osTypeFromAvTag(tag) : 0;  // 0: no movie code names it (BMP, WebP, ...)
+  f.codecID = par->codec_id;
   f.width = par->width;
   f.height = par->height;
   const AVPixFmtDescriptor* pd = av_pix_fmt_desc_get((AVPixelFormat)par->format);
@@ -263,7 +264,7 @@ Result<std::unique_ptr<Demuxer>> Demuxer::open(const std::string& path) {
   std::vector<uint8_t>& e = d->entry_;
   e.assign(86, 0);
   writeBE32(&e[0], (uint32_t)(86 + ext.size()));
-  writeBE32(&e[4], f.codec);
+  writeBE32(&e[4], f.codec ? f.codec : kUnknownType);
   writeBE16(&e[14], 1);
   writeBE32(&e[28], 0x200);
   writeBE16(&e[32], (uint16_t)f.width);

@@ -141,7 +141,8 @@ OSErr TrackDecoder::imageForSample(int64_t k, Image& out) {
         return err;
       }
       if (!buf_.empty()) {
-        if (dec_->send(buf_.data(), buf_.size(), info_[(size_t)nextFeed_].displayTime()) != noErr)
+        const SampleInfo& si = info_[(size_t)nextFeed_];
+        if (dec_->send(buf_.data(), buf_.size(), si.displayTime(), si.sync) != noErr)
           sendFailed = true;
         samplesSent_++;
       }

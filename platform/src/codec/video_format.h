@@ -13,6 +13,7 @@ namespace vt::codec {
 
 struct VideoFormat {
   OSType codec = 0;
+  int codecID = 0;  // libavcodec's codec ID when no four-character code names the codec
   int width = 0;
   int height = 0;
   int depth = 24;

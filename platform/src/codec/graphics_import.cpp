@@ -1,0 +1,120 @@
+// Graphics importers: still images (PNG, JPEG, GIF, BMP, TIFF, WebP) decoded by libavcodec and
+// drawn into ports.
+#include <MacErrors.h>
+#include <QuickTimeComponents.h>
+#include <sys/stat.h>
+
+#include "codec/demux.h"
+#include "codec/registry.h"
+#include "codec/track_decoder.h"
+#include "files/fsspec.h"
+#include "ui/window_server.h"
+
+namespace vt::codec {
+
+OSErr decodeStillImage(const std::string& path, Image& out) {
+  auto d = Demuxer::open(path);
+  if (!d) return d.error();
+  DemuxSampleSource source(*d.value());
+  TrackDecoder decoder(source, 1);
+  return decoder.imageForSample(0, out);
+}
+
+namespace {
+
+GraphicsImportState* stateOf(GraphicsImportComponent ci) {
+  if (!isLiveInstance(ci) || !ci->graphics) return nullptr;
+  return ci->graphics.get();
+}
+
+}  // namespace
+
+}  // namespace vt::codec
+
+using vt::codec::stateOf;
+
+OSErr GetGraphicsImporterForFile(const FSSpec* theFile, ComponentInstance* gi) {
+  if (!theFile || !gi) return paramErr;
+  *gi = nullptr;
+  std::string path;
+  OSErr err = vt::files::specToPath(*theFile, path);
+  if (err != noErr) return err;
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return fnfErr;
+  if (!S_ISREG(st.st_mode)) return cantFindHandler;
+  OSType type = vt::codec::sniffFileType(path);
+  Component c = vt::codec::isImageType(type)
+                    ? vt::codec::findByFileType(GraphicsImporterComponentType, type)
+                    : nullptr;
+  if (!c) return cantFindHandler;
+  // The header has to be readable now: an importer that cannot tell its image's size is no
+  // importer for the file.
+  auto d = vt::codec::Demuxer::open(path);
+  if (!d) return cantFindHandler;
+  ComponentInstance inst = nullptr;
+  err = OpenAComponent(c, &inst);
+  if (err != noErr) return err;
+  auto state = std::make_unique<vt::codec::GraphicsImportState>();
+  state->path = path;
+  state->natural = Rect{0, 0, (short)d.value()->height(), (short)d.value()->width()};
+  state->bounds = state->natural;
+  inst->graphics = std::move(state);
+  *gi = inst;
+  return noErr;
+}
+
+ComponentResult GraphicsImportGetNaturalBounds(GraphicsImportComponent ci, Rect* naturalBounds) {
+  auto* s = stateOf(ci);
+  if (!s) return badComponentInstance;
+  if (!naturalBounds) return paramErr;
+  *naturalBounds = s->natural;
+  return noErr;
+}
+
+ComponentResult GraphicsImportGetBoundsRect(GraphicsImportComponent ci, Rect* bounds) {
+  auto* s = stateOf(ci);
+  if (!s) return badComponentInstance;
+  if (!bounds) return paramErr;
+  *bounds = s->bounds;
+  return noErr;
+}
+
+ComponentResult GraphicsImportSetBoundsRect(GraphicsImportComponent ci, const Rect* bounds) {
+  auto* s = stateOf(ci);
+  if (!s) return badComponentInstance;
+  if (!bounds || bounds->right < bounds->left || bounds->bottom < bounds->top) return paramErr;
+  s->bounds = *bounds;
+  return noErr;
+}
+
+ComponentResult GraphicsImportSetGWorld(GraphicsImportComponent ci, CGrafPtr port, GDHandle gd) {
+  auto* s = stateOf(ci);
+  if (!s) return badComponentInstance;
+  s->port = port;
+  s->device = gd;
+  return noErr;
+}
+
+ComponentResult GraphicsImportGetGWorld(GraphicsImportComponent ci, CGrafPtr* port, GDHandle* gd) {
+  auto* s = stateOf(ci);
+  if (!s) return badComponentInstance;
+  if (port) *port = s->port;
+  if (gd) *gd = s->device;
+  return noErr;
+}
+
+ComponentResult GraphicsImportDraw(GraphicsImportComponent ci) {
+  auto* s = stateOf(ci);
+  if (!s) return badComponentInstance;
+  if (!s->decoded) {
+    OSErr err = vt::codec::decodeStillImage(s->path, s->image);
+    if (err != noErr) return err;
+    s->decoded = true;
+  }
+  VTPort* port = s->port ? s->port : vt::ui::currentPort();
+  if (!port || !vt::ui::isLivePort(port)) return paramErr;
+  if (s->bounds.right <= s->bounds.left || s->bounds.bottom <= s->bounds.top) return noErr;
+  vt::ui::drawImage(port, s->image, s->bounds);
+  vt::ui::portChanged(port, s->bounds);
+  return noErr;
+}

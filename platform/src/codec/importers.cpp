@@ -1,0 +1,200 @@
+// Movie importers: foreign containers and still images open as movies whose samples stay in
+// the original file; file typing from content; the toolbox's start and end.
+#include <Files.h>
+#include <MacErrors.h>
+#include <Movies.h>
+#include <QuickTimeComponents.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "codec/demux.h"
+#include "codec/pictures.h"
+#include "codec/registry.h"
+#include "core/fourcc.h"
+#include "files/fsspec.h"
+#include "movie/model.h"
+#include "qtff/reader.h"
+
+namespace vt::codec {
+
+namespace {
+
+// Samples of an imported stream, addressed by sample number, read back through the demuxer.
+// It also holds the file open through the movie layer, so the file counts as busy.
+class DemuxDataSource : public vt::movie::DataSource {
+ public:
+  DemuxDataSource(std::unique_ptr<Demuxer> d, std::shared_ptr<vt::movie::DataSource> file)
+      : demux_(std::move(d)), file_(std::move(file)) {}
+  bool read(uint64_t offset, uint32_t size, uint8_t* dst) override {
+    return demux_->read((int64_t)offset, size, dst);
+  }
+
+ private:
+  std::unique_ptr<Demuxer> demux_;
+  std::shared_ptr<vt::movie::DataSource> file_;
+};
+
+// Still images last this long as one-frame movies.
+constexpr TimeScale kStillScale = 600;
+constexpr uint32_t kStillDuration = 600;
+
+OSErr importStream(const std::string& path, VTMovie** out) {
+  auto opened = Demuxer::open(path);
+  if (!opened) return opened.error();
+  std::unique_ptr<Demuxer> d = std::move(opened.value());
+  // A stream whose codec has no movie code could not be described in a movie.
+  if (d->format().codec == 0) return noCodecErr;
+  std::vector<DemuxSample> samples = d->samples();
+  std::vector<uint8_t> entry = d->sampleEntry();
+  int w = d->width(), h = d->height();
+  TimeScale scale = d->timeScale();
+
+  VTMovie* m = vt::movie::newMovieObject();
+  VTTrack* t = vt::movie::addTrack(m, VideoMediaType, scale);
+  t->width = IntToFixed(w);
+  t->height = IntToFixed(h);
+  VTMedia* md = t->media.get();
+  auto source = std::make_shared<DemuxDataSource>(std::move(d), vt::movie::openFileSource(path));
+  int ref = md->addDataSource(source);
+  vt::movie::SampleDesc probe;
+  probe.bytes = entry;
+  probe.setDataRefIndex((uint16_t)ref);
+  int desc = md->addDescription(probe.bytes);
+  for (size_t i = 0; i < samples.size(); i++) {
+    const DemuxSample& s = samples[i];
+    int64_t dur = std::clamp<int64_t>(s.duration, 0, UINT32_MAX);
+    int64_t off = std::clamp<int64_t>(s.compositionOffset, INT32_MIN, INT32_MAX);
+    md->appendSample(i, s.size, (uint32_t)dur, (uint32_t)desc, s.key, (int32_t)off);
+  }
+  vt::movie::finishTrack(t);
+  *out = m;
+  return noErr;
+}
+
+// A still image becomes one uncompressed 32-bit frame held in memory.
+OSErr importStill(const std::string& path, VTMovie** out) {
+  Image img;
+  OSErr err = decodeStillImage(path, img);
+  if (err != noErr) return err;
+  if (img.width > 32767 || img.height > 32767) return badFileFormat;
+  VTMovie* m = vt::movie::newMovieObject();
+  VTTrack* t = vt::movie::addTrack(m, VideoMediaType, kStillScale);
+  t->width = IntToFixed(img.width);
+  t->height = IntToFixed(img.height);
+  VTMedia* md = t->media.get();
+  auto mem = std::make_shared<vt::movie::MemorySource>();
+  mem->bytes.resize(img.pixels.size() * 4);
+  uint8_t* p = mem->bytes.data();
+  for (Pixel px : img.pixels) {  // 'raw ' at depth 32 is A, R, G, B bytes
+    writeBE32(p, px);
+    p += 4;
+  }
+  int ref = md->addDataSource(mem);
+  std::vector<uint8_t> e(86, 0);
+  writeBE32(&e[0], 86);
+  writeBE32(&e[4], fourcc("raw "));
+  writeBE16(&e[14], (uint16_t)ref);
+  writeBE32(&e[28], 0x400);
+  writeBE16(&e[32], (uint16_t)img.width);
+  writeBE16(&e[34], (uint16_t)img.height);
+  writeBE32(&e[36], 0x00480000);
+  writeBE32(&e[40], 0x00480000);
+  writeBE16(&e[48], 1);
+  e[50] = 4;
+  std::memcpy(&e[51], "None", 4);
+  writeBE16(&e[82], 32);
+  writeBE16(&e[84], 0xFFFF);
+  int desc = md->addDescription(e);
+  md->appendSample(0, (uint32_t)mem->bytes.size(), kStillDuration, (uint32_t)desc, true);
+  vt::movie::finishTrack(t);
+  *out = m;
+  return noErr;
+}
+
+}  // namespace
+
+OSErr openForeignFile(const std::string& path, VTMovie** movie) {
+  if (!movie) return paramErr;
+  *movie = nullptr;
+  OSType type = sniffFileType(path);
+  if (type == fourcc("GIFf")) {
+    // Animated GIFs are movies; a GIF the stream reader refuses may still be a picture.
+    OSErr err = importStream(path, movie);
+    return err == noErr ? err : importStill(path, movie);
+  }
+  if (isMovieImportType(type)) return importStream(path, movie);
+  if (isImageType(type)) return importStill(path, movie);
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return fnfErr;
+  return noMovieFound;
+}
+
+}  // namespace vt::codec
+
+namespace {
+
+OSErr gEnterMoviesResult = noErr;
+
+OSType contentType(const std::string& path) {
+  if (vt::qtff::isMovieFile(path)) return kQTFileTypeMovie;
+  return vt::codec::sniffFileType(path);
+}
+
+}  // namespace
+
+void VTSetEnterMoviesResult(OSErr err) { gEnterMoviesResult = err; }
+
+OSErr EnterMovies() {
+  if (gEnterMoviesResult != noErr) return gEnterMoviesResult;
+  vt::movie::setForeignFileOpener(&vt::codec::openForeignFile);
+  vt::movie::setError(noErr);
+  return noErr;
+}
+
+void ExitMovies() {
+  vt::codec::forgetTrackDecoders();
+  vt::movie::setForeignFileOpener(nullptr);
+}
+
+OSErr GetMovieImporterForDataRef(OSType dataRefType, Handle dataRef, long flags,
+                                 Component* importer) {
+  if (!importer) return paramErr;
+  *importer = nullptr;
+  if (dataRefType != rAliasType) return cantFindHandler;  // only file data references import
+  std::string path;
+  if (!dataRef || !vt::movie::resolveAlias(dataRef, path)) return couldNotResolveDataRef;
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return couldNotResolveDataRef;
+  OSType type = vt::codec::sniffFileType(path);
+  Component c = vt::codec::isMovieImportType(type)
+                    ? vt::codec::findByFileType(MovieImportType, type)
+                    : nullptr;
+  if (!c && !(flags & kGetMovieImporterDontConsiderGraphicsImporters) &&
+      vt::codec::isImageType(type))
+    c = vt::codec::findByFileType(GraphicsImporterComponentType, type);
+  if (!c) return cantFindHandler;
+  *importer = c;
+  return noErr;
+}
+
+OSErr FSpGetFInfo(const FSSpec* spec, FInfo* info) {
+  if (!spec || !info) return paramErr;
+  std::string path;
+  OSErr err = vt::files::specToPath(*spec, path);
+  if (err != noErr) return err;
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return fnfErr;
+  if (S_ISDIR(st.st_mode)) return fnfErr;  // folders have no Finder information of files
+  std::memset(info, 0, sizeof *info);
+  OSType type = 0, creator = 0;
+  if (vt::files::readTypeCreator(path, type, creator) && type != 0) {
+    info->fdType = type;
+    info->fdCreator = creator;
+    return noErr;
+  }
+  info->fdType = contentType(path);
+  info->fdCreator = creator;
+  return noErr;
+}

@@ -1,0 +1,50 @@
+// The component registry and component instances (internal view).
+#pragma once
+#include <Components.h>
+#include <Quickdraw.h>
+
+#include <memory>
+#include <string>
+
+#include "core/image.h"
+
+// A registered component. The registry is a fixed table: importers are built in.
+struct VTComponentRecord {
+  ComponentDescription desc;
+  const char* name;
+  const char* info;
+};
+
+namespace vt::codec {
+struct GraphicsImportState;
+}
+
+// An open instance; graphics importers keep their file and drawing state here.
+struct VTComponentInstanceRecord {
+  VTComponentRecord* component = nullptr;
+  std::unique_ptr<vt::codec::GraphicsImportState> graphics;
+  ~VTComponentInstanceRecord();
+};
+
+namespace vt::codec {
+
+// The registered component whose type and subtype match, among those whose subtype is a file
+// type (not a name extension); null when none.
+Component findByFileType(OSType componentType, OSType fileType);
+// A live instance made by OpenComponent; false for anything else.
+bool isLiveInstance(ComponentInstance ci);
+
+struct GraphicsImportState {
+  std::string path;
+  Rect natural{0, 0, 0, 0};
+  Rect bounds{0, 0, 0, 0};
+  CGrafPtr port = nullptr;
+  GDHandle device = nullptr;
+  bool decoded = false;
+  Image image;
+};
+
+// Decodes the first image of a still-image (or GIF) file; the importers' shared path.
+OSErr decodeStillImage(const std::string& path, Image& out);
+
+}  // namespace vt::codec

@@ -1,0 +1,171 @@
+// Movies through the toolbox: movie files of many codecs, foreign containers and still images
+// opened with NewMovieFromFile, their pictures checked against ffmpeg's decode.
+#include <MacMemory.h>
+#include <QuickTimeComponents.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "helpers.h"
+
+using codec_test::openMovie;
+using codec_test::pictImage;
+using codec_test::psnr;
+using codec_test::referenceFrame;
+
+namespace {
+
+::testing::Environment* const gMovies =
+    ::testing::AddGlobalTestEnvironment(new codec_test::MoviesEnvironment);
+
+const char* kSrc = "-f lavfi -i testsrc2=size=";
+
+struct MovFixture {
+  const char* name;
+  std::string args;
+  int fps;
+  std::vector<int> frames;
+};
+
+// Frame n's time in movie units, at the middle of the frame so rounding cannot pick a neighbour.
+TimeValue frameTime(Movie m, int n, int fps) {
+  return (TimeValue)std::llround((n + 0.5) * GetMovieTimeScale(m) / fps);
+}
+
+void checkTrackFrames(const MovFixture& f) {
+  std::string path = vt_test::fixture(f.name, f.args);
+  ASSERT_FALSE(path.empty());
+  OSErr err;
+  Movie m = openMovie(path, &err);
+  ASSERT_NE(m, nullptr) << f.name << " error " << err;
+  Track t = GetMovieIndTrackType(m, 1, VideoMediaType, movieTrackMediaType);
+  ASSERT_NE(t, nullptr) << f.name;
+  for (int n : f.frames) {
+    PicHandle pic = GetTrackPict(t, frameTime(m, n, f.fps));
+    ASSERT_NE(pic, nullptr) << f.name << " frame " << n << " error " << GetMoviesError();
+    vt::Image img = pictImage(pic);
+    KillPicture(pic);
+    vt::Image ref = referenceFrame(path, n, img.width, img.height);
+    EXPECT_GE(psnr(img, ref), 40.0) << f.name << " frame " << n;
+  }
+  DisposeMovie(m);
+}
+
+}  // namespace
+
+TEST(MovieFileDecode, CodecsMatchFfmpeg) {
+  std::string s = kSrc;
+  const MovFixture fixtures[] = {
+      {"avc_bframes.mov", s + "320x240:rate=25 -t 2 -c:v libx264 -bf 3 -g 15 -pix_fmt yuv420p", 25,
+       {0, 1, 2, 16, 30, 49, 3}},
+      {"hevc.mp4", s + "256x144:rate=25 -t 1 -c:v libx265 -x265-params log-level=error -tag:v hvc1 -pix_fmt yuv420p", 25,
+       {0, 12, 24}},
+      {"mp4v.mov", s + "176x144:rate=15 -t 1 -c:v mpeg4 -q:v 2", 15, {0, 7, 14}},
+      {"mjpeg_odd.mov", s + "162x98:rate=10 -t 1 -vf scale=161:97 -c:v mjpeg -q:v 2", 10, {0, 5, 9}},
+      {"png_odd.mov", s + "100x52:rate=5 -t 1 -vf scale=99:51 -c:v png", 5, {0, 4}},
+      {"raw24_odd.mov", s + "66x34:rate=5 -t 1 -vf scale=65:33 -c:v rawvideo -pix_fmt rgb24", 5, {0, 3}},
+      {"uyvy.mov", s + "64x32:rate=5 -t 1 -c:v rawvideo -pix_fmt uyvy422", 5, {1, 4}},
+      {"qtrle_odd.mov", s + "76x42:rate=5 -t 1 -vf scale=75:41 -c:v qtrle", 5, {0, 2, 4}},
+      {"prores.mov", s + "128x72:rate=5 -t 1 -c:v prores_ks -profile:v 2", 5, {0, 3}},
+      {"cinepak.mov", s + "96x64:rate=5 -t 1 -c:v cinepak", 5, {0, 4}},
+  };
+  for (const auto& f : fixtures) checkTrackFrames(f);
+}
+
+TEST(ForeignMovies, OpenWithTheirDurationAndFrameCount) {
+  std::string s = kSrc;
+  struct Case {
+    const char* name;
+    std::string args;
+    double seconds;
+    long frames;
+  } cases[] = {
+      {"imp.mkv", s + "160x120:rate=25 -t 2 -c:v libx264 -bf 2 -pix_fmt yuv420p", 2.0, 50},
+      {"imp.webm", s + "160x120:rate=10 -t 3 -c:v libvpx -b:v 200k", 3.0, 30},
+      {"imp.avi", s + "160x120:rate=15 -t 2 -c:v mpeg4", 2.0, 30},
+      {"imp.ts", s + "160x120:rate=25 -t 2 -c:v mpeg2video", 2.0, 50},
+      {"imp.gif", s + "80x60:rate=10 -t 2", 2.0, 20},
+  };
+  for (const auto& c : cases) {
+    std::string path = vt_test::fixture(c.name, c.args);
+    OSErr err;
+    Movie m = openMovie(path, &err);
+    ASSERT_NE(m, nullptr) << c.name << " error " << err;
+    double seconds = (double)GetMovieDuration(m) / GetMovieTimeScale(m);
+    EXPECT_NEAR(seconds, c.seconds, 0.05) << c.name;
+    Track t = GetMovieIndTrackType(m, 1, VideoMediaType, movieTrackMediaType);
+    ASSERT_NE(t, nullptr) << c.name;
+    EXPECT_EQ(GetMediaSampleCount(GetTrackMedia(t)), c.frames) << c.name;
+    Rect box;
+    GetMovieBox(m, &box);
+    EXPECT_EQ(box.right - box.left, c.name == std::string("imp.gif") ? 80 : 160) << c.name;
+    // What a window would show at the middle of frame 7.
+    PicHandle pic = GetMoviePict(m, (TimeValue)std::llround(7.5 * GetMovieTimeScale(m) * c.seconds / c.frames));
+    ASSERT_NE(pic, nullptr) << c.name;
+    vt::Image img = pictImage(pic);
+    KillPicture(pic);
+    EXPECT_GE(psnr(img, referenceFrame(path, 7, img.width, img.height)), 40.0) << c.name;
+    DisposeMovie(m);
+  }
+}
+
+TEST(ForeignMovies, StillImagesOpenAsOneFrameMovies) {
+  for (const char* ext : {"png", "jpg", "bmp", "tiff", "webp"}) {
+    std::string name = std::string("still.") + ext;
+    std::string path = vt_test::fixture(name, std::string(kSrc) + "98x62 -vf scale=97:61 -frames:v 1");
+    OSErr err;
+    Movie m = openMovie(path, &err);
+    ASSERT_NE(m, nullptr) << name << " error " << err;
+    Track t = GetMovieIndTrackType(m, 1, VideoMediaType, movieTrackMediaType);
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(GetMediaSampleCount(GetTrackMedia(t)), 1) << name;
+    EXPECT_GT(GetMovieDuration(m), 0) << name;
+    PicHandle pic = GetMoviePict(m, 0);
+    ASSERT_NE(pic, nullptr) << name;
+    vt::Image img = pictImage(pic);
+    KillPicture(pic);
+    ASSERT_EQ(img.width, 97) << name;
+    ASSERT_EQ(img.height, 61) << name;
+    EXPECT_GE(psnr(img, referenceFrame(path, 0, 97, 61)), 40.0) << name;
+    DisposeMovie(m);
+  }
+}
+
+TEST(ForeignMovies, FilesThatAreNotMediaAreRefused) {
+  std::string dir = vt_test::tempDir("notmedia");
+  std::string text = dir + "/notes.mkv";
+  FILE* f = std::fopen(text.c_str(), "w");
+  ASSERT_TRUE(f);
+  std::fputs("plain text, named like a movie\n", f);
+  std::fclose(f);
+  OSErr err;
+  EXPECT_EQ(openMovie(text, &err), nullptr);
+  EXPECT_NE(err, noErr);
+}
+
+TEST(ForeignMovies, ImportedFileIsBusyWhileTheMovieLives) {
+  std::string src = vt_test::fixture("imp.avi", std::string(kSrc) + "160x120:rate=15 -t 2 -c:v mpeg4");
+  std::string dir = vt_test::tempDir("busy");
+  std::string path = dir + "/copy.avi";
+  ASSERT_EQ(vt_test::run("cp '" + src + "' '" + path + "'"), 0);
+  Movie m = openMovie(path);
+  ASSERT_NE(m, nullptr);
+  FSSpec spec;
+  ASSERT_EQ(VTMakeFSSpecFromPath(path.c_str(), &spec), noErr);
+  EXPECT_EQ(FSpDelete(&spec), fBsyErr);
+  DisposeMovie(m);
+  EXPECT_EQ(FSpDelete(&spec), noErr);
+}
+
+TEST(Toolbox, ExitMoviesStopsImportingAndEnterMoviesCanBeMadeToFail) {
+  std::string path = vt_test::fixture("imp.avi", std::string(kSrc) + "160x120:rate=15 -t 2 -c:v mpeg4");
+  ExitMovies();
+  EXPECT_EQ(openMovie(path), nullptr);
+  VTSetEnterMoviesResult(memFullErr);
+  EXPECT_EQ(EnterMovies(), memFullErr);
+  VTSetEnterMoviesResult(noErr);
+  ASSERT_EQ(EnterMovies(), noErr);
+  Movie m = openMovie(path);
+  EXPECT_NE(m, nullptr);
+  DisposeMovie(m);
+}
