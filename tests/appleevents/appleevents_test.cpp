@@ -259,6 +259,15 @@ TEST_F(AppleEvents, DispatchToInstalledHandlers) {
   EXPECT_EQ(gSeen.files, paths);  // all five, in order
   EXPECT_EQ(gSeen.refcon, 77u);
 
+  // No documents at all: the handler still runs, with an empty list.
+  gSeen = Seen();
+  ASSERT_EQ(VTAEPostOpenDocuments(nullptr, 0), noErr);
+  ASSERT_TRUE(vt::ae::takePendingEvent(e));
+  EXPECT_EQ(AEProcessAppleEvent(&e), noErr);
+  EXPECT_EQ(gSeen.calls, 1);
+  EXPECT_TRUE(gSeen.files.empty());
+  EXPECT_EQ(VTAEPostOpenDocuments(nullptr, 2), paramErr);
+
   // Printing is refused by the handler, and that answer is what the sender gets.
   ASSERT_EQ(VTAEPostPrintDocuments(c.data(), 1), noErr);
   ASSERT_TRUE(vt::ae::peekPendingEvent(e));  // only peeked: processing takes it itself
