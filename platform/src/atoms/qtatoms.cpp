@@ -197,7 +197,7 @@ QTAtom QTFindChildByID(QTAtomContainer container, QTAtom parentAtom, QTAtomType 
   int i = 0;
   int n = view.findByID(parent, (OSType)atomType, (int32_t)id, &i);
   if (n < 0) return 0;
-  if (index) *index = (short)i;
+  if (index) *index = (short)std::min(i, 0x7FFF);
   return view.atomOfNode(n);
 }
 
@@ -205,14 +205,14 @@ short QTCountChildrenOfType(QTAtomContainer container, QTAtom parentAtom, QTAtom
   View view;
   int parent;
   if (locate(container, parentAtom, view, parent) != noErr) return 0;
-  return (short)view.countOfType(parent, (OSType)childType);
+  return (short)std::min(view.countOfType(parent, (OSType)childType), 0x7FFF);
 }
 
 short QTCountChildren(QTAtomContainer container, QTAtom parentAtom) {
   View view;
   int parent;
   if (locate(container, parentAtom, view, parent) != noErr) return 0;
-  return (short)view.node(parent).childCount;
+  return (short)std::min((int)view.node(parent).childCount, 0x7FFF);
 }
 
 OSErr QTNextChildAnyType(QTAtomContainer container, QTAtom parentAtom, QTAtom currentChild,
