@@ -1,0 +1,243 @@
+// The component registry, graphics importers and file typing by content.
+#include <Files.h>
+#include <MacErrors.h>
+#include <MacMemory.h>
+#include <Movies.h>
+#include <QuickTimeComponents.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "helpers.h"
+#include "ui/window_server.h"
+
+using codec_test::psnr;
+using codec_test::referenceFrame;
+
+namespace {
+
+std::vector<OSType> subtypes(OSType type, UInt32 flags, UInt32 mask) {
+  ComponentDescription want{type, 0, 0, flags, mask};
+  std::vector<OSType> out;
+  Component c = nullptr;
+  while ((c = FindNextComponent(c, &want)) != nullptr) {
+    ComponentDescription info;
+    EXPECT_EQ(GetComponentInfo(c, &info, nullptr, nullptr, nullptr), noErr);
+    out.push_back(info.componentSubType);
+  }
+  return out;
+}
+
+std::string writeFile(const std::string& path, const std::string& bytes) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  EXPECT_TRUE(f);
+  if (f) {
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  }
+  return path;
+}
+
+FSSpec specFor(const std::string& path) {
+  FSSpec spec{};
+  OSErr err = VTMakeFSSpecFromPath(path.c_str(), &spec);
+  EXPECT_TRUE(err == noErr || err == fnfErr) << path;
+  return spec;
+}
+
+OSType typeOf(const std::string& path) {
+  FSSpec spec = specFor(path);
+  FInfo info{};
+  EXPECT_EQ(FSpGetFInfo(&spec, &info), noErr) << path;
+  return info.fdType;
+}
+
+std::string copyAs(const std::string& src, const std::string& dst) {
+  EXPECT_EQ(vt_test::run("cp '" + src + "' '" + dst + "'"), 0);
+  return dst;
+}
+
+}  // namespace
+
+TEST(ComponentRegistry, FileTypeSearchGivesImportersInTheirFixedOrder) {
+  // What the application's type list is built from: file-type subtypes only.
+  EXPECT_EQ(subtypes(MovieImportType, 0, movieImportSubTypeIsFileExtension),
+            (std::vector<OSType>{'MkvF', 'WebM', 'VfW ', 'MPEG', 'GIFf'}));
+  EXPECT_EQ(subtypes(GraphicsImporterComponentType, 0, movieImportSubTypeIsFileExtension),
+            (std::vector<OSType>{'PNGf', 'JPEG', 'GIFf', 'BMPf', 'TIFF', 'WEBP'}));
+  // The flags take part only under the mask: without it the extension twins show up too,
+  // and asking for the flag set finds only them.
+  EXPECT_GT(subtypes(MovieImportType, 0, 0).size(), 5u);
+  for (OSType t : subtypes(MovieImportType, movieImportSubTypeIsFileExtension,
+                           movieImportSubTypeIsFileExtension))
+    EXPECT_TRUE(t == 'MKV ' || t == 'WEBM' || t == 'AVI ' || t == 'MPG ' || t == 'TS  ');
+  ComponentDescription any{0, 0, 0, 0, 0};
+  EXPECT_EQ(CountComponents(&any), CountComponents(nullptr));
+  ComponentDescription jpeg{GraphicsImporterComponentType, 'JPEG', 0, 0, 0};
+  EXPECT_EQ(CountComponents(&jpeg), 1);
+  ComponentDescription none{'none', 0, 0, 0, 0};
+  EXPECT_EQ(FindNextComponent(nullptr, &none), nullptr);
+}
+
+TEST(ComponentRegistry, InfoInstancesAndBadReferences) {
+  ComponentDescription want{GraphicsImporterComponentType, 'PNGf', 0, 0, 0};
+  Component c = FindNextComponent(nullptr, &want);
+  ASSERT_NE(c, nullptr);
+  Handle name = NewHandle(0);
+  ComponentDescription info;
+  ASSERT_EQ(GetComponentInfo(c, &info, name, nullptr, nullptr), noErr);
+  EXPECT_EQ(info.componentFlagsMask, 0u);
+  ASSERT_GT(GetHandleSize(name), 1);
+  EXPECT_EQ((unsigned char)(*name)[0], GetHandleSize(name) - 1);
+  DisposeHandle(name);
+
+  ComponentInstance ci = OpenComponent(c);
+  ASSERT_NE(ci, nullptr);
+  EXPECT_EQ(VTGetComponentOfInstance(ci), c);
+  EXPECT_EQ(CloseComponent(ci), noErr);
+  EXPECT_EQ(CloseComponent(ci), badComponentInstance);  // closed twice
+  EXPECT_EQ(CloseComponent(nullptr), badComponentInstance);
+  int notAComponent = 0;
+  EXPECT_EQ(GetComponentInfo(reinterpret_cast<Component>(&notAComponent), &info, nullptr, nullptr,
+                             nullptr),
+            invalidComponentID);
+  EXPECT_EQ(FindNextComponent(reinterpret_cast<Component>(&notAComponent), &want), nullptr);
+  // A graphics call on an instance that is not an open importer.
+  Rect r;
+  EXPECT_EQ(GraphicsImportGetNaturalBounds(nullptr, &r), badComponentInstance);
+}
+
+TEST(GraphicsImporters, ReadEachFormatByContentAndDrawScaled) {
+  std::string dir = vt_test::tempDir("grip");
+  for (const char* ext : {"png", "jpg", "gif", "bmp", "tiff", "webp"}) {
+    std::string name = std::string("still.") + ext;
+    std::string src = vt_test::fixture(name, "-f lavfi -i testsrc2=size=98x62 -vf scale=97:61 -frames:v 1");
+    // The name does not matter: the content decides.
+    std::string path = copyAs(src, dir + "/picture-" + ext + ".dat");
+    FSSpec spec = specFor(path);
+    GraphicsImportComponent gi = nullptr;
+    ASSERT_EQ(GetGraphicsImporterForFile(&spec, &gi), noErr) << ext;
+    ASSERT_NE(gi, nullptr);
+    Rect natural, bounds;
+    ASSERT_EQ(GraphicsImportGetNaturalBounds(gi, &natural), noErr);
+    EXPECT_EQ(natural.right, 97) << ext;
+    EXPECT_EQ(natural.bottom, 61) << ext;
+    ASSERT_EQ(GraphicsImportGetBoundsRect(gi, &bounds), noErr);
+    EXPECT_EQ(bounds.right, 97);
+
+    // Drawn at natural size into an offscreen port, it is the image ffmpeg decodes.
+    VTPort* port = vt::ui::newOffscreenPort(97, 61);
+    ASSERT_EQ(GraphicsImportSetGWorld(gi, port, nullptr), noErr);
+    ASSERT_EQ(GraphicsImportDraw(gi), noErr) << ext;
+    vt::Image ref = referenceFrame(src, 0, 97, 61);
+    EXPECT_GE(psnr(*port->pixels, ref), 30.0) << ext;  // GIF is palettised, hence the lower bar
+    // Drawn into a smaller rectangle, it fills that rectangle and nothing else.
+    vt::ui::fillRect(port, Rect{0, 0, 61, 97}, vt::makePixel(255, 0, 255));
+    Rect half{10, 20, 40, 60};
+    ASSERT_EQ(GraphicsImportSetBoundsRect(gi, &half), noErr);
+    ASSERT_EQ(GraphicsImportDraw(gi), noErr);
+    EXPECT_EQ(port->pixels->at(5, 5), vt::makePixel(255, 0, 255)) << ext;
+    EXPECT_NE(port->pixels->at(40, 25), vt::makePixel(255, 0, 255)) << ext;
+    EXPECT_EQ(port->pixels->at(70, 50), vt::makePixel(255, 0, 255)) << ext;
+    vt::ui::disposeOffscreenPort(port);
+    EXPECT_EQ(CloseComponent(gi), noErr);
+  }
+}
+
+TEST(GraphicsImporters, NoImporterForMoviesTextOrMissingFiles) {
+  std::string dir = vt_test::tempDir("nogrip");
+  std::string movie = vt_test::fixture("imp.mkv", "-f lavfi -i testsrc2=size=160x120:rate=25 -t 2 "
+                                                  "-c:v libx264 -bf 2 -pix_fmt yuv420p");
+  struct {
+    std::string path;
+    OSErr err;
+  } cases[] = {
+      {writeFile(dir + "/text.png", "not a picture at all"), cantFindHandler},
+      {writeFile(dir + "/fake.png", std::string("\x89PNG\r\n\x1a\n", 8) + "garbage after"), cantFindHandler},
+      {copyAs(movie, dir + "/movie.jpg"), cantFindHandler},
+      {dir + "/missing.png", fnfErr},
+  };
+  for (auto& c : cases) {
+    FSSpec spec = specFor(c.path);
+    GraphicsImportComponent gi = reinterpret_cast<GraphicsImportComponent>(1);
+    EXPECT_EQ(GetGraphicsImporterForFile(&spec, &gi), c.err) << c.path;
+    EXPECT_EQ(gi, nullptr) << c.path;
+  }
+  EXPECT_EQ(GetGraphicsImporterForFile(nullptr, nullptr), paramErr);
+}
+
+TEST(FileTyping, TypesComeFromContentNotNames) {
+  std::string dir = vt_test::tempDir("ftype");
+  std::string mov = vt_test::fixture("avc_bframes.mov",
+                                     "-f lavfi -i testsrc2=size=320x240:rate=25 -t 2 -c:v libx264 "
+                                     "-bf 3 -g 15 -pix_fmt yuv420p");
+  std::string args = "-f lavfi -i testsrc2=size=160x120:rate=10 -t 1 ";
+  EXPECT_EQ(typeOf(copyAs(mov, dir + "/movie.txt")), kQTFileTypeMovie);
+  EXPECT_NE(typeOf(writeFile(dir + "/notes.mov", "just some text\n")), kQTFileTypeMovie);
+  EXPECT_EQ(typeOf(dir + "/notes.mov"), 0u);
+  EXPECT_EQ(typeOf(copyAs(vt_test::fixture("imp.mkv", args), dir + "/a.webm")), (OSType)'MkvF');
+  EXPECT_EQ(typeOf(copyAs(vt_test::fixture("imp.webm", args), dir + "/b.mkv")), (OSType)'WebM');
+  EXPECT_EQ(typeOf(copyAs(vt_test::fixture("imp.avi", args), dir + "/c.mpg")), (OSType)'VfW ');
+  EXPECT_EQ(typeOf(copyAs(vt_test::fixture("imp.ts", args), dir + "/d.avi")), (OSType)'MPEG');
+  EXPECT_EQ(typeOf(copyAs(vt_test::fixture("imp.gif", args), dir + "/e.png")), (OSType)'GIFf');
+  for (auto [ext, type] : {std::pair{"png", 'PNGf'}, {"jpg", 'JPEG'}, {"bmp", 'BMPf'},
+                           {"tiff", 'TIFF'}, {"webp", 'WEBP'}}) {
+    std::string src = vt_test::fixture(std::string("still.") + ext,
+                                       "-f lavfi -i testsrc2=size=98x62 -vf scale=97:61 -frames:v 1");
+    EXPECT_EQ(typeOf(copyAs(src, dir + "/img-" + ext)), (OSType)type) << ext;
+  }
+  EXPECT_EQ(typeOf(writeFile(dir + "/empty", "")), 0u);
+}
+
+TEST(FileTyping, RecordedTypeWinsAndMissingFilesFail) {
+  std::string dir = vt_test::tempDir("ftype2");
+  std::string path = writeFile(dir + "/typed", "text the application typed");
+  FSSpec spec = specFor(path);
+  FInfo set{};
+  set.fdType = 'TEXT';
+  set.fdCreator = 'ttxt';
+  ASSERT_EQ(FSpSetFInfo(&spec, &set), noErr);
+  FInfo got{};
+  ASSERT_EQ(FSpGetFInfo(&spec, &got), noErr);
+  // Where the file system keeps no attributes, the content decides (and this is text).
+  if (got.fdType != 0) {
+    EXPECT_EQ(got.fdType, (OSType)'TEXT');
+    EXPECT_EQ(got.fdCreator, (OSType)'ttxt');
+  }
+  FSSpec missing = specFor(dir + "/absent.mov");
+  EXPECT_EQ(FSpGetFInfo(&missing, &got), fnfErr);
+  EXPECT_EQ(FSpGetFInfo(nullptr, &got), paramErr);
+}
+
+TEST(FileTyping, MovieImporterSearchThroughAliases) {
+  std::string dir = vt_test::tempDir("alias");
+  std::string args = "-f lavfi -i testsrc2=size=160x120:rate=10 -t 1 ";
+  auto importerFor = [&](const std::string& path, long flags, Component* c) {
+    FSSpec spec = specFor(path);
+    AliasHandle alias = nullptr;
+    EXPECT_EQ(QTNewAlias(&spec, &alias, true), noErr);
+    OSErr err = GetMovieImporterForDataRef(rAliasType, (Handle)alias, flags, c);
+    DisposeHandle((Handle)alias);
+    return err;
+  };
+  Component c = nullptr;
+  ASSERT_EQ(importerFor(copyAs(vt_test::fixture("imp.avi", args), dir + "/x.png"),
+                        kGetMovieImporterDontConsiderGraphicsImporters, &c),
+            noErr);
+  ComponentDescription info;
+  ASSERT_EQ(GetComponentInfo(c, &info, nullptr, nullptr, nullptr), noErr);
+  EXPECT_EQ(info.componentType, (OSType)MovieImportType);
+  EXPECT_EQ(info.componentSubType, (OSType)'VfW ');
+  // A still picture has only a graphics importer: found unless graphics importers are excluded.
+  std::string png = copyAs(vt_test::fixture("still.png", "-f lavfi -i testsrc2=size=98x62 -vf scale=97:61 -frames:v 1"),
+                           dir + "/y.avi");
+  EXPECT_EQ(importerFor(png, kGetMovieImporterDontConsiderGraphicsImporters, &c), cantFindHandler);
+  EXPECT_EQ(c, nullptr);
+  ASSERT_EQ(importerFor(png, 0, &c), noErr);
+  ASSERT_EQ(GetComponentInfo(c, &info, nullptr, nullptr, nullptr), noErr);
+  EXPECT_EQ(info.componentType, (OSType)GraphicsImporterComponentType);
+  // Text is nobody's.
+  EXPECT_EQ(importerFor(writeFile(dir + "/z.mkv", "hello"), 0, &c), cantFindHandler);
+  EXPECT_EQ(GetMovieImporterForDataRef('hndl', nullptr, 0, &c), cantFindHandler);
+}
