@@ -1,0 +1,212 @@
+// Movie pictures: tracks composed by layer and matrix, effect tracks drawn from their sources,
+// and decoders that follow the movie they belong to.
+#include <MacMemory.h>
+#include <gtest/gtest.h>
+
+#include "atoms/atom_tree.h"
+#include "core/fourcc.h"
+#include "helpers.h"
+#include "movie/model.h"
+
+using codec_test::openMovie;
+using codec_test::pictImage;
+using codec_test::psnr;
+using codec_test::referenceFrame;
+using vt::makePixel;
+
+namespace {
+
+// A track showing one solid colour ('raw ' at depth 32) for 600 units at scale 600.
+VTTrack* solidTrack(VTMovie* m, int w, int h, vt::Pixel color, short layer = 0) {
+  VTTrack* t = vt::movie::addTrack(m, VideoMediaType, 600);
+  t->width = IntToFixed(w);
+  t->height = IntToFixed(h);
+  t->layer = layer;
+  VTMedia* md = t->media.get();
+  auto mem = std::make_shared<vt::movie::MemorySource>();
+  mem->bytes.resize((size_t)w * h * 4);
+  for (size_t i = 0; i < (size_t)w * h; i++) vt::writeBE32(&mem->bytes[i * 4], color);
+  int ref = md->addDataSource(mem);
+  std::vector<uint8_t> e(86, 0);
+  vt::writeBE32(&e[0], 86);
+  vt::writeBE32(&e[4], vt::fourcc("raw "));
+  vt::writeBE16(&e[14], (uint16_t)ref);
+  vt::writeBE16(&e[32], (uint16_t)w);
+  vt::writeBE16(&e[34], (uint16_t)h);
+  vt::writeBE16(&e[48], 1);
+  vt::writeBE16(&e[82], 32);
+  vt::writeBE16(&e[84], 0xFFFF);
+  int d = md->addDescription(e);
+  md->appendSample(0, (uint32_t)mem->bytes.size(), 600, (uint32_t)d, true);
+  vt::movie::finishTrack(t);
+  return t;
+}
+
+void translate(VTTrack* t, int dx, int dy) {
+  t->matrix[6] = IntToFixed(dx);
+  t->matrix[7] = IntToFixed(dy);
+}
+
+vt::Image moviePicture(VTMovie* m, TimeValue t) {
+  PicHandle pic = GetMoviePict(m, t);
+  EXPECT_NE(pic, nullptr) << "error " << GetMoviesError();
+  vt::Image img = pictImage(pic);
+  if (pic) KillPicture(pic);
+  return img;
+}
+
+// A cross-fade track over sources referenced in `refs` order, whose input map names them
+// `names` (one per reference).
+VTTrack* crossFade(VTMovie* m, int w, int h, std::vector<VTTrack*> refs, std::vector<OSType> names) {
+  VTTrack* t = vt::movie::addTrack(m, VideoMediaType, 600);
+  t->width = IntToFixed(w);
+  t->height = IntToFixed(h);
+  VTMedia* md = t->media.get();
+  vt::atoms::Atom desc = vt::atoms::newRoot();
+  desc.addOSType('what', 1, 'dslv');
+  desc.addOSType('src ', 1, 'srcA');
+  desc.addOSType('src ', 2, 'srcB');
+  vt::atoms::Atom& pcnt = desc.add('pcnt', 1);
+  vt::atoms::Atom& twen = pcnt.add('twen', 1);
+  twen.addBE32('twnt', 1, 3);
+  uint8_t range[8] = {0, 0, 0, 0, 0, 0x64, 0, 0};
+  twen.add('data', 1, range);
+  std::vector<uint8_t> sample = vt::atoms::serialise(desc);
+  auto mem = std::make_shared<vt::movie::MemorySource>();
+  mem->bytes = sample;
+  int ref = md->addDataSource(mem);
+  std::vector<uint8_t> e(86, 0);
+  vt::writeBE32(&e[0], 86);
+  vt::writeBE32(&e[4], 'dslv');
+  vt::writeBE16(&e[14], (uint16_t)ref);
+  vt::writeBE16(&e[32], (uint16_t)w);
+  vt::writeBE16(&e[34], (uint16_t)h);
+  vt::writeBE16(&e[82], 24);
+  vt::writeBE16(&e[84], 0xFFFF);
+  int d = md->addDescription(e);
+  md->appendSample(0, (uint32_t)sample.size(), 600, (uint32_t)d, true);
+  vt::movie::finishTrack(t);
+  VTTrack::Reference r{'ssrc', {}};
+  vt::atoms::Atom map = vt::atoms::newRoot();
+  for (size_t i = 0; i < refs.size(); i++) {
+    r.ids.push_back(refs[i]->id);
+    vt::atoms::Atom& in = map.add(0x0000696E, (int32_t)i + 1);
+    in.addOSType(0x00007479, 1, 'vide');
+    in.addOSType('dtst', 1, names[i]);
+  }
+  t->references.push_back(r);
+  md->inputMap = vt::atoms::serialise(map);
+  return t;
+}
+
+bool near(vt::Pixel p, int r, int g, int b, int tol = 6) {
+  return std::abs(vt::pixelR(p) - r) <= tol && std::abs(vt::pixelG(p) - g) <= tol &&
+         std::abs(vt::pixelB(p) - b) <= tol;
+}
+
+}  // namespace
+
+TEST(MoviePictures, LowerLayersDrawOnTopThroughTrackMatrices) {
+  VTMovie* m = vt::movie::newMovieObject();
+  solidTrack(m, 40, 40, makePixel(255, 0, 0), 0);
+  VTTrack* blue = solidTrack(m, 20, 20, makePixel(0, 0, 255), -1);
+  translate(blue, 10, 10);
+  vt::Image img = moviePicture(m, 0);
+  ASSERT_EQ(img.width, 40);
+  ASSERT_EQ(img.height, 40);
+  EXPECT_TRUE(near(img.at(5, 5), 255, 0, 0));
+  EXPECT_TRUE(near(img.at(15, 15), 0, 0, 255));  // lower layer wins
+  EXPECT_TRUE(near(img.at(35, 35), 255, 0, 0));
+
+  blue->layer = 1;
+  img = moviePicture(m, 0);
+  EXPECT_TRUE(near(img.at(15, 15), 255, 0, 0));
+
+  // A scaling matrix doubles the blue square; a disabled track draws nothing.
+  blue->layer = -1;
+  blue->matrix[0] = IntToFixed(2);
+  blue->matrix[4] = IntToFixed(2);
+  translate(blue, 0, 0);
+  img = moviePicture(m, 0);
+  EXPECT_TRUE(near(img.at(35, 35), 0, 0, 255));
+  SetTrackEnabled(blue, false);
+  img = moviePicture(m, 0);
+  EXPECT_TRUE(near(img.at(15, 15), 255, 0, 0));
+
+  // Past the end there is nothing to show: the picture is black.
+  img = moviePicture(m, 5000);
+  EXPECT_TRUE(near(img.at(5, 5), 0, 0, 0));
+  DisposeMovie(m);
+  EXPECT_EQ(GetMoviePict(m, 0), nullptr);  // a disposed movie is refused, not read
+}
+
+TEST(MoviePictures, EffectTrackDrawsItsSourcesMatchedByName) {
+  VTMovie* m = vt::movie::newMovieObject();
+  VTTrack* red = solidTrack(m, 40, 40, makePixel(255, 0, 0));
+  VTTrack* blue = solidTrack(m, 40, 40, makePixel(0, 0, 255));
+  VTTrack* fx = crossFade(m, 20, 20, {red, blue}, {'srcA', 'srcB'});
+  // Half way the fade mixes both; the sources are not drawn on their own (black outside).
+  vt::Image img = moviePicture(m, 300);
+  ASSERT_EQ(img.width, 40);
+  EXPECT_TRUE(near(img.at(10, 10), 128, 0, 128, 12));
+  EXPECT_TRUE(near(img.at(30, 30), 0, 0, 0));
+  // At the start the picture is source A. The track picture is the effect at track size.
+  PicHandle pic = GetTrackPict(fx, 0);
+  ASSERT_NE(pic, nullptr);
+  vt::Image t0 = pictImage(pic);
+  KillPicture(pic);
+  ASSERT_EQ(t0.width, 20);
+  EXPECT_TRUE(near(t0.at(10, 10), 255, 0, 0, 12));
+  // The source track itself still has its own picture.
+  pic = GetTrackPict(blue, 0);
+  ASSERT_NE(pic, nullptr);
+  EXPECT_TRUE(near(pictImage(pic).at(1, 1), 0, 0, 255));
+  KillPicture(pic);
+  DisposeMovie(m);
+
+  // Names decide, not reference order: the first reference named 'srcB' is source B.
+  m = vt::movie::newMovieObject();
+  red = solidTrack(m, 40, 40, makePixel(255, 0, 0));
+  blue = solidTrack(m, 40, 40, makePixel(0, 0, 255));
+  crossFade(m, 40, 40, {red, blue}, {'srcB', 'srcA'});
+  img = moviePicture(m, 0);
+  EXPECT_TRUE(near(img.at(10, 10), 0, 0, 255, 12));
+  DisposeMovie(m);
+}
+
+TEST(MoviePictures, EffectOfAnEffectAndReferenceCyclesStayBounded) {
+  VTMovie* m = vt::movie::newMovieObject();
+  VTTrack* red = solidTrack(m, 20, 20, makePixel(255, 0, 0));
+  VTTrack* blue = solidTrack(m, 20, 20, makePixel(0, 0, 255));
+  VTTrack* inner = crossFade(m, 20, 20, {red, blue}, {'srcA', 'srcB'});
+  VTTrack* green = solidTrack(m, 20, 20, makePixel(0, 255, 0));
+  crossFade(m, 20, 20, {inner, green}, {'srcA', 'srcB'});
+  // At the start the outer effect shows its source A: the inner effect, itself at source A.
+  vt::Image img = moviePicture(m, 0);
+  EXPECT_TRUE(near(img.at(5, 5), 255, 0, 0, 12));
+  // Two effect tracks feeding each other: drawn without endless recursion.
+  VTTrack* a = crossFade(m, 20, 20, {red}, {'srcA'});
+  VTTrack* b = crossFade(m, 20, 20, {a}, {'srcA'});
+  a->references[0].ids.push_back(b->id);
+  PicHandle pic = GetTrackPict(a, 0);
+  if (pic) KillPicture(pic);
+  DisposeMovie(m);
+}
+
+TEST(MoviePictures, DecodersFollowTheirMovieAfterDisposal) {
+  // Two movies of identical shape opened one after the other land at the same addresses; the
+  // second must never be drawn with the first one's decoder.
+  std::string s = "-f lavfi -i testsrc2=size=64x48:rate=5 -t 1 ";
+  std::string a = vt_test::fixture("shape_a.mov", s + "-c:v png");
+  std::string b = vt_test::fixture("shape_b.mov", s + "-vf negate -c:v mjpeg -q:v 2");
+  for (const std::string& path : {a, b, a}) {
+    Movie m = openMovie(path);
+    ASSERT_NE(m, nullptr);
+    PicHandle pic = GetTrackPict(GetMovieIndTrack(m, 1), (TimeValue)(2.5 * GetMovieTimeScale(m) / 5));
+    ASSERT_NE(pic, nullptr) << path;
+    vt::Image img = pictImage(pic);
+    KillPicture(pic);
+    EXPECT_GE(psnr(img, referenceFrame(path, 2, img.width, img.height)), 40.0) << path;
+    DisposeMovie(m);
+  }
+}
