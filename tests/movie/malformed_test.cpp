@@ -194,6 +194,29 @@ TEST(MovieMalformed, NotMovieFiles) {
   Movie m = mt::open(dir + "/text.mov", nullptr, &err);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(GetTrackDuration(GetMovieIndTrack(m, 1)), 96);  // 4/25 s at 600
+  // Opened for writing, the imported file is still never written: not by Save, not by edits.
+  {
+    std::vector<uint8_t> before = mt::readFile(dir + "/text.mov");
+    FSSpec ts = mt::spec(dir + "/text.mov");
+    short ref = 0;
+    ASSERT_EQ(OpenMovieFile(&ts, &ref, fsRdWrPerm), noErr);
+    Movie w = nullptr;
+    short resId = 0;
+    ASSERT_EQ(NewMovieFromFile(&w, ref, &resId, nullptr, 0, nullptr), noErr);
+    Media md = GetTrackMedia(GetMovieIndTrack(w, 1));
+    Handle data = NewHandle(10);
+    std::memset(*data, 1, 10);
+    Handle desc = NewHandle(0);
+    GetMediaSampleDescription(md, 1, desc);
+    EXPECT_EQ(AddMediaSample(md, data, 0, 10, 1, desc, 1, 0, nullptr), noErr);
+    EXPECT_EQ(UpdateMovieResource(w, ref, resId, nullptr), badFileFormat);
+    EXPECT_EQ(AddMovieResource(w, ref, &resId, nullptr), badFileFormat);
+    DisposeHandle(data);
+    DisposeHandle(desc);
+    DisposeMovie(w);
+    CloseMovieFile(ref);
+    EXPECT_EQ(mt::readFile(dir + "/text.mov"), before);
+  }
   vt::movie::setForeignFileOpener(nullptr);
   // Saving such a movie copies the importer's data into the movie file.
   FSSpec s = mt::spec(dir + "/imported.mov");

@@ -262,6 +262,7 @@ OSErr AddMovieResource(Movie theMovie, short resRefNum, short* resId, ConstStr25
   MovieFile* f = movieFile(resRefNum);
   if (!f) return fail(rfNumErr);
   if (!f->writable) return fail(wrPermErr);
+  if (!holdsMovieData(*f)) return fail(badFileFormat);
   VTMovie& m = *theMovie;
   OSErr err = moveDataIntoFile(m, *f);
   if (err) return fail(err);
@@ -282,6 +283,8 @@ OSErr UpdateMovieResource(Movie theMovie, short resRefNum, short resId, ConstStr
   if (!f) return fail(rfNumErr);
   if (!f->writable) return fail(wrPermErr);
   if (resId > 0) return fail(resNotFound);
+  // A movie imported from a file of another format cannot be written back into it.
+  if (!holdsMovieData(*f)) return fail(badFileFormat);
   VTMovie& m = *theMovie;
   OSErr err = moveDataIntoFile(m, *f);
   if (err) return fail(err);

@@ -2,6 +2,7 @@
 
 #include <MacMemory.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,6 +11,7 @@
 
 #include "core/fourcc.h"
 #include "movie/internal.h"
+#include "qtff/reader.h"
 
 namespace vt::movie {
 
@@ -192,12 +194,19 @@ OSErr appendToFile(MovieFile& f, const uint8_t* data, size_t size, uint64_t& off
   return noErr;
 }
 
+bool holdsMovieData(const MovieFile& f) {
+  struct stat st;
+  if (::fstat(f.fd, &st) != 0) return false;
+  return st.st_size == 0 || vt::qtff::isMovieFile(f.path);
+}
+
 OSErr appendMediaData(VTMedia& media, const uint8_t* data, size_t size, int& refIndex,
                       uint64_t& offset) {
   VTMovie* movie = media.track ? media.track->movie : nullptr;
   if (!movie) return invalidMedia;
   MovieFile* f = movie->fileRefNum > 0 ? movieFile(movie->fileRefNum) : nullptr;
-  if (f && f->writable && f->path == movie->filePath) {
+  // Never into a file of another format (an imported movie's source): that would damage it.
+  if (f && f->writable && f->path == movie->filePath && holdsMovieData(*f)) {
     OSErr err = appendToFile(*f, data, size, offset);
     if (err) return err;
     for (size_t i = 0; i < media.dataRefs.size(); ++i) {

@@ -31,6 +31,8 @@ struct MovieFile {
 MovieFile* movieFile(short refNum);
 short openMovieFileRef(const std::string& path, int fd, bool writable);
 void closeMovieFileRef(short refNum);
+// True when the file is empty or a movie file: only such files get media data or movie atoms.
+bool holdsMovieData(const MovieFile& f);
 // Finishes the open 'mdat' atom (its size) so the file is well formed.
 OSErr closeMediaData(MovieFile& f);
 OSErr appendToFile(MovieFile& f, const uint8_t* data, size_t size, uint64_t& offset);
