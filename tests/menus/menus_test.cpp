@@ -307,6 +307,21 @@ TEST_F(Menus, ClickedTitleStaysOpenUntilTheNextClick) {
   VTAutomationPostClick(centre(item));
   EXPECT_EQ(selectFromQueue(), (130L << 16) | 8);
 
+  // Keys work in an open menu: Down skips disabled items and separators, Right moves on.
+  DisableMenuItem(GetMenuHandle(129), 1);
+  ASSERT_TRUE(VTAutomationMenuTitleRect(129, &t));
+  VTAutomationPostClick(centre(t));
+  VTAutomationPostKey(kDownArrowCharCode);  // Open (New is disabled)
+  VTAutomationPostKey(kReturnCharCode);
+  EXPECT_EQ(selectFromQueue(), (129L << 16) | 2);
+  HiliteMenu(0);
+  VTAutomationPostClick(centre(t));
+  VTAutomationPostKey(kRightArrowCharCode);  // Edit
+  VTAutomationPostKey(kUpArrowCharCode);     // from the bottom: Select All (Select None is off)
+  VTAutomationPostKey(kReturnCharCode);
+  EXPECT_EQ(selectFromQueue(), (130L << 16) | 8);
+  HiliteMenu(0);
+
   // Escape closes an open menu with nothing chosen; so does a click elsewhere.
   VTAutomationPostClick(centre(t));
   VTAutomationPostKey(kEscapeCharCode);

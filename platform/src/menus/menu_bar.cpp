@@ -38,6 +38,7 @@ struct Track {
   MenuID hilitedTitle = 0;
   Rect drawn{0, 0, 0, 0};  // what the overlay covered last time, to repaint when it shrinks
   long beeps = 0;
+  bool overlayInstalled = false;
 };
 
 Track& track() {
@@ -254,8 +255,11 @@ void setHilitedMenu(MenuID id) {
 }
 
 void invalidateBar() {
-  vt::ui::setOverlayHook(drawOverlay);
   Track& t = track();
+  if (!t.overlayInstalled) {
+    vt::ui::setOverlayHook(drawOverlay);  // recomposes the whole screen, so only once
+    t.overlayInstalled = true;
+  }
   Rect r = unite(t.drawn, Rect{0, 0, (short)vt::ui::kMenuBarHeight, vt::ui::screenBounds().right});
   if (t.open >= 0) {
     Rect mr = menuRect(t.open);
@@ -288,6 +292,29 @@ long choose(int barIndex, int shown) {
     return 0;
   }
   return ((long)(UInt16)m->id << 16) | (shown + 1);
+}
+
+// Arrow keys in an open menu: up and down step through the enabled items, left and right
+// move to the neighbouring menus.
+void moveByKey(unsigned char c, int& open) {
+  int count = (int)barMenus().size();
+  if (open < 0 || count == 0) return;
+  if (c == kLeftArrowCharCode || c == kRightArrowCharCode) {
+    open = (open + (c == kRightArrowCharCode ? 1 : count - 1)) % count;
+    setOpenMenu(open, -1);
+    return;
+  }
+  if (c != kUpArrowCharCode && c != kDownArrowCharCode) return;
+  auto items = shownItems(barMenus()[(size_t)open]);
+  int n = (int)items.size(), cur = track().hilite, step = c == kDownArrowCharCode ? 1 : -1;
+  if (cur < 0) cur = step > 0 ? -1 : n;
+  for (int k = 1; k <= n; ++k) {
+    int i = ((cur + step * k) % n + n) % n;
+    if (items[(size_t)i].enabled) {
+      setOpenMenu(open, i);
+      return;
+    }
+  }
 }
 
 void follow(Point p, int& open) {
@@ -338,9 +365,14 @@ long MenuSelect(Point startPt) {
         pressed = true;
         first = -1;
         follow(where, open);
-      } else if ((e.what == keyDown || e.what == autoKey) &&
-                 (e.message & charCodeMask) == kEscapeCharCode) {
-        break;
+      } else if (e.what == keyDown || e.what == autoKey) {
+        unsigned char c = (unsigned char)(e.message & charCodeMask);
+        if (c == kEscapeCharCode) break;
+        if (c == kReturnCharCode || c == kEnterCharCode) {
+          result = choose(open, track().hilite);
+          break;
+        }
+        moveByKey(c, open);
       }
       continue;
     }
