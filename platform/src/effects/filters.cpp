@@ -130,6 +130,28 @@ void hslBalance(const Frame& f) {
   const float lm = (float)f.params->num('vmul');
   const Pixel* in = f.a->pixels.data();
   Pixel* o = f.out->pixels.data();
+  if (hm == 1) {
+    // Hue kept: within one hue every channel sits at L + (c - L) scaled by the chroma, so
+    // new saturation and lightness need no trip through hue (and the loop vectorises).
+    parallelRows(f.out->height, f.out->width, [&](int y0, int y1) {
+      size_t begin = (size_t)y0 * f.out->width, end = (size_t)y1 * f.out->width;
+      for (size_t i = begin; i < end; ++i) {
+        Pixel p = in[i];
+        float r = (float)pixelR(p), g = (float)pixelG(p), b = (float)pixelB(p);
+        float mx = std::max(r, std::max(g, b)), mn = std::min(r, std::min(g, b));
+        float l = (mx + mn) * (0.5f / 255), c = (mx - mn) / 255;
+        float room = 1 - std::fabs(2 * l - 1);
+        // Denominators kept non-zero instead of branching, so the divisions vectorise.
+        float s = std::min(1.0f, c / std::max(room, 1e-6f));
+        float l2 = std::min(1.0f, l * lm), s2 = std::min(1.0f, s * sm);
+        float c2 = (1 - std::fabs(2 * l2 - 1)) * s2;
+        float k = c2 / std::max(c, 1e-6f), base = l2 * 255, mid = l * 255;
+        o[i] = (p & 0xFF000000u) | ((Pixel)clamp255f(base + (r - mid) * k) << 16) |
+               ((Pixel)clamp255f(base + (g - mid) * k) << 8) | clamp255f(base + (b - mid) * k);
+      }
+    });
+    return;
+  }
   parallelRows(f.out->height, f.out->width, [&](int y0, int y1) {
     size_t begin = (size_t)y0 * f.out->width, end = (size_t)y1 * f.out->width;
     for (size_t i = begin; i < end; ++i) {
@@ -166,60 +188,68 @@ void hslBalance(const Frame& f) {
   });
 }
 
-// Box blur of radius r (separable running sums), colour channels only; alpha is kept.
+// Row kernels as plain functions: their bounds are locals and the pointers do not alias, so
+// the compiler vectorises them (bounds captured by a lambda could alias the stores).
+void keepAlpha(Pixel* __restrict o, const Pixel* __restrict a, int n) {
+  for (int x = 0; x < n; ++x) o[x] = (o[x] & 0x00FFFFFFu) | (a[x] & 0xFF000000u);
+}
+void addRow(uint16_t* __restrict sum, const uint16_t* __restrict add, size_t n) {
+  for (size_t j = 0; j < n; ++j) sum[j] = (uint16_t)(sum[j] + add[j]);
+}
+void addBytes(uint16_t* __restrict sum, const uint8_t* __restrict add, size_t n) {
+  for (size_t j = 0; j < n; ++j) sum[j] = (uint16_t)(sum[j] + add[j]);
+}
+void slideRow(uint16_t* __restrict sum, const uint16_t* __restrict add,
+              const uint16_t* __restrict sub, size_t n) {
+  for (size_t j = 0; j < n; ++j) sum[j] = (uint16_t)(sum[j] + add[j] - sub[j]);
+}
+void scaleRow(uint8_t* __restrict d, const uint16_t* __restrict sum, uint32_t inv, size_t n) {
+  for (size_t j = 0; j < n; ++j) d[j] = (uint8_t)(((uint32_t)sum[j] * inv) >> 16);
+}
+
+// Box blur of radius r, colour channels only; alpha is kept. Works on the frame as bytes
+// (each of the four channels is its own lane) with 16-bit sums, so the loops vectorise:
+// horizontal sums of n bytes four apart, then vertical running sums down the columns.
+// Division by the kernel's area is a multiply by a reciprocal rounded up, so a flat area
+// keeps its exact value (n * n * 255 < 65536 for every kernel size up to 15).
 void boxBlur(const Image& src, Image& dst, int r) {
-  const int W = src.width, H = src.height;
-  thread_local Image scratch;
-  scratch.resize(W, H);
-  Image& tmp = scratch;  // the workers must see this thread's buffer, not their own
-  const int n = 2 * r + 1;
-  // 8.24 reciprocal rounded up, so a flat area keeps its exact value.
-  const uint32_t inv = (uint32_t)(((1u << 24) + n - 1) / n);
+  const int W = src.width, H = src.height, n = 2 * r + 1;
+  const size_t rowBytes = (size_t)W * 4;
+  thread_local std::vector<uint16_t> scratch;
+  scratch.resize(rowBytes * H);
+  uint16_t* tmp = scratch.data();  // the workers must see this thread's buffer
+  const uint8_t* in = reinterpret_cast<const uint8_t*>(src.pixels.data());
+  uint8_t* out = reinterpret_cast<uint8_t*>(dst.pixels.data());
   parallelRows(H, W, [&](int y0, int y1) {
+    thread_local std::vector<uint8_t> padded;
+    padded.resize(rowBytes + 8 * (size_t)r);
     for (int y = y0; y < y1; ++y) {
-      const Pixel* s = src.row(y);
-      Pixel* t = tmp.row(y);
-      uint32_t sr = 0, sg = 0, sb = 0;
-      for (int k = -r; k <= r; ++k) {
-        Pixel p = s[std::clamp(k, 0, W - 1)];
-        sr += pixelR(p); sg += pixelG(p); sb += pixelB(p);
+      // The row with its end pixels repeated r times on each side.
+      const uint8_t* s = in + rowBytes * y;
+      uint8_t* p = padded.data();
+      for (int k = 0; k < r; ++k) {
+        std::memcpy(p + 4 * k, s, 4);
+        std::memcpy(p + 4 * (r + W + k), s + rowBytes - 4, 4);
       }
-      for (int x = 0; x < W; ++x) {
-        t[x] = (s[x] & 0xFF000000u) | ((Pixel)((uint64_t)sr * inv >> 24) << 16) |
-               ((Pixel)((uint64_t)sg * inv >> 24) << 8) | (Pixel)((uint64_t)sb * inv >> 24);
-        Pixel add = s[std::min(x + r + 1, W - 1)], sub = s[std::max(x - r, 0)];
-        sr += pixelR(add) - pixelR(sub);
-        sg += pixelG(add) - pixelG(sub);
-        sb += pixelB(add) - pixelB(sub);
-      }
+      std::memcpy(p + 4 * r, s, rowBytes);
+      uint16_t* t = tmp + rowBytes * y;
+      std::fill(t, t + rowBytes, (uint16_t)0);
+      for (int k = 0; k < n; ++k) addBytes(t, p + 4 * k, rowBytes);
     }
   });
+  const uint32_t inv = (65536u + (uint32_t)(n * n) - 1) / (uint32_t)(n * n);
   parallelRows(H, W, [&](int y0, int y1) {
-    thread_local std::vector<uint32_t> sums;
-    sums.assign((size_t)W * 3, 0);
+    thread_local std::vector<uint16_t> sums;
+    sums.assign(rowBytes, 0);
+    uint16_t* cs = sums.data();
     for (int k = y0 - r; k <= y0 + r; ++k) {
-      const Pixel* t = tmp.row(std::clamp(k, 0, H - 1));
-      for (int x = 0; x < W; ++x) {
-        sums[(size_t)x * 3] += pixelR(t[x]);
-        sums[(size_t)x * 3 + 1] += pixelG(t[x]);
-        sums[(size_t)x * 3 + 2] += pixelB(t[x]);
-      }
+      addRow(cs, tmp + rowBytes * std::clamp(k, 0, H - 1), rowBytes);
     }
     for (int y = y0; y < y1; ++y) {
-      Pixel* d = dst.row(y);
-      const Pixel* alpha = src.row(y);
-      uint32_t* s = sums.data();
-      for (int x = 0; x < W; ++x)
-        d[x] = (alpha[x] & 0xFF000000u) | ((Pixel)((uint64_t)s[3 * x] * inv >> 24) << 16) |
-               ((Pixel)((uint64_t)s[3 * x + 1] * inv >> 24) << 8) |
-               (Pixel)((uint64_t)s[3 * x + 2] * inv >> 24);
-      const Pixel* add = tmp.row(std::min(y + r + 1, H - 1));
-      const Pixel* sub = tmp.row(std::max(y - r, 0));
-      for (int x = 0; x < W; ++x) {
-        s[3 * x] += pixelR(add[x]) - pixelR(sub[x]);
-        s[3 * x + 1] += pixelG(add[x]) - pixelG(sub[x]);
-        s[3 * x + 2] += pixelB(add[x]) - pixelB(sub[x]);
-      }
+      scaleRow(out + rowBytes * y, cs, inv, rowBytes);
+      slideRow(cs, tmp + rowBytes * std::min(y + r + 1, H - 1), tmp + rowBytes * std::max(y - r, 0),
+               rowBytes);
+      keepAlpha(dst.row(y), src.row(y), W);  // alpha is the source's
     }
   });
 }
@@ -255,63 +285,95 @@ void sharpen(const Frame& f) {
   scaleColours(*f.out, f.params->num('ksum'));
 }
 
-// 3x3 convolution with weights in 1/256 units; mode 0 plain (+ bias), 1 the gradient
-// magnitude of the kernel and its transpose (edge detection).
-void convolve3(const Frame& f, const int (&k)[9], int bias, int mode) {
-  const Image& src = *f.a;
-  Image& dst = *f.out;
+// 3x3 convolutions over the frame as bytes (each channel its own lane). `rows` hold the
+// three source rows with one repeated pixel at each end, so every output byte j reads bytes
+// j, j + 4 and j + 8 of each; the alpha lane is restored from the source afterwards.
+struct Rows3 {
+  const uint8_t* r[3];
+};
+
+template <class Kernel>
+void convolveRows(const Image& src, Image& dst, const Kernel& kernel) {
   const int W = src.width, H = src.height;
+  const size_t rowBytes = (size_t)W * 4;
   parallelRows(H, W, [&](int y0, int y1) {
+    thread_local std::vector<uint8_t> pad;
+    pad.resize((rowBytes + 8) * 3);
     for (int y = y0; y < y1; ++y) {
-      const Pixel* rows[3] = {src.row(std::max(y - 1, 0)), src.row(y), src.row(std::min(y + 1, H - 1))};
-      Pixel* d = dst.row(y);
-      for (int x = 0; x < W; ++x) {
-        int xs[3] = {std::max(x - 1, 0), x, std::min(x + 1, W - 1)};
-        int acc[3] = {0, 0, 0}, acc2[3] = {0, 0, 0};
-        for (int j = 0; j < 3; ++j)
-          for (int i = 0; i < 3; ++i) {
-            Pixel p = rows[j][xs[i]];
-            int w = k[j * 3 + i], w2 = k[i * 3 + j];
-            acc[0] += w * pixelR(p); acc[1] += w * pixelG(p); acc[2] += w * pixelB(p);
-            if (mode == 1) {
-              acc2[0] += w2 * pixelR(p); acc2[1] += w2 * pixelG(p); acc2[2] += w2 * pixelB(p);
-            }
-          }
-        int v[3];
-        for (int c = 0; c < 3; ++c)
-          v[c] = mode == 1 ? (std::abs(acc[c]) + std::abs(acc2[c]) + 128) >> 8
-                           : ((acc[c] + 128) >> 8) + bias;
-        d[x] = (rows[1][x] & 0xFF000000u) | ((Pixel)clamp255(v[0]) << 16) |
-               ((Pixel)clamp255(v[1]) << 8) | clamp255(v[2]);
+      Rows3 rows;
+      for (int j = 0; j < 3; ++j) {
+        const uint8_t* s = reinterpret_cast<const uint8_t*>(src.row(std::clamp(y - 1 + j, 0, H - 1)));
+        uint8_t* p = pad.data() + (rowBytes + 8) * j;
+        std::memcpy(p, s, 4);
+        std::memcpy(p + 4, s, rowBytes);
+        std::memcpy(p + 4 + rowBytes, s + rowBytes - 4, 4);
+        rows.r[j] = p;
       }
+      uint8_t* d = reinterpret_cast<uint8_t*>(dst.row(y));
+      kernel(rows, d, rowBytes);
+      keepAlpha(dst.row(y), src.row(y), W);
     }
   });
 }
 
+inline uint8_t sat(int v) { return (uint8_t)std::min(255, std::max(0, v)); }
+
 void edgeDetect(const Frame& f) {
-  static const int sobel[9] = {-256, 0, 256, -512, 0, 512, -256, 0, 256};
-  convolve3(f, sobel, 0, 1);
+  // Sobel: |horizontal gradient| + |vertical gradient| per channel.
+  convolveRows(*f.a, *f.out, [](const Rows3& R, uint8_t* d, size_t n) {
+    const uint8_t *a = R.r[0], *b = R.r[1], *c = R.r[2];
+    for (size_t j = 0; j < n; ++j) {
+      int gx = (a[j + 8] - a[j]) + 2 * (b[j + 8] - b[j]) + (c[j + 8] - c[j]);
+      int gy = (c[j] - a[j]) + 2 * (c[j + 4] - a[j + 4]) + (c[j + 8] - a[j + 8]);
+      d[j] = sat((gx < 0 ? -gx : gx) + (gy < 0 ? -gy : gy));
+    }
+  });
 }
 
-// Emboss: relief of the luminance around mid grey.
+// Emboss: relief around mid grey, then the grey of the relief.
 void emboss(const Frame& f) {
-  static const int k[9] = {-512, -256, 0, -256, 0, 256, 0, 256, 512};
-  convolve3(f, k, 128, 0);
-  // Grey relief: take the luminance of the embossed colours.
+  convolveRows(*f.a, *f.out, [](const Rows3& R, uint8_t* d, size_t n) {
+    const uint8_t *a = R.r[0], *c = R.r[2], *b = R.r[1];
+    for (size_t j = 0; j < n; ++j) {
+      int v = -2 * a[j] - a[j + 4] - b[j] + b[j + 8] + c[j + 4] + 2 * c[j + 8];
+      d[j] = sat(v + 128);
+    }
+  });
   Pixel* o = f.out->pixels.data();
-  for (size_t i = 0; i < f.out->pixels.size(); ++i) {
-    Pixel p = o[i];
-    uint32_t l = (pixelR(p) * 77u + pixelG(p) * 150u + pixelB(p) * 29u + 128) >> 8;
-    o[i] = (p & 0xFF000000u) | (l << 16) | (l << 8) | l;
-  }
+  const size_t width = (size_t)f.out->width;
+  parallelRows(f.out->height, f.out->width, [o, width](int y0, int y1) {
+    for (size_t i = (size_t)y0 * width; i < (size_t)y1 * width; ++i) {
+      Pixel p = o[i];
+      uint32_t l = (pixelR(p) * 77u + pixelG(p) * 150u + pixelB(p) * 29u + 128) >> 8;
+      o[i] = (p & 0xFF000000u) | (l << 16) | (l << 8) | l;
+    }
+  });
 }
 
 void generalConvolution(const Frame& f) {
-  int k[9];
   static const OSType codes[9] = {'cel1', 'cel2', 'cel3', 'cel4', 'cel5',
                                   'cel6', 'cel7', 'cel8', 'cel9'};
-  for (int i = 0; i < 9; ++i) k[i] = (int)std::lround(f.params->num(codes[i]) * 256);
-  convolve3(f, k, 0, 0);
+  float k[9];
+  for (int i = 0; i < 9; ++i) k[i] = (float)f.params->num(codes[i]);
+  convolveRows(*f.a, *f.out, [&k](const Rows3& R, uint8_t* d, size_t n) {
+    // The rows as floats once, then nine multiply-adds per byte on plain float arrays.
+    thread_local std::vector<float> fl;
+    fl.resize((n + 8) * 3);
+    float* rows[3];
+    for (int j = 0; j < 3; ++j) {
+      rows[j] = fl.data() + (n + 8) * (size_t)j;
+      for (size_t i = 0; i < n + 8; ++i) rows[j][i] = R.r[j][i];
+    }
+    const float *a = rows[0], *b = rows[1], *c = rows[2];
+    const float k0 = k[0], k1 = k[1], k2 = k[2], k3 = k[3], k4 = k[4], k5 = k[5], k6 = k[6],
+                k7 = k[7], k8 = k[8];
+    for (size_t j = 0; j < n; ++j) {
+      float v = k0 * a[j] + k1 * a[j + 4] + k2 * a[j + 8] + k3 * b[j] + k4 * b[j + 4] +
+                k5 * b[j + 8] + k6 * c[j] + k7 * c[j + 4] + k8 * c[j + 8] + 0.5f;
+      v = std::min(255.0f, std::max(0.0f, v));
+      d[j] = (uint8_t)(int)v;
+    }
+  });
 }
 
 // ---- film noise ----------------------------------------------------------------------------
@@ -437,18 +499,31 @@ void lensFlare(const Frame& f) {
     const bool ring = b.ring, glow = k == 0;
     const float bx = (float)b.x, by = (float)b.y;
     parallelRows(y1 - y0, x1 - x0, [&](int r0, int r1) {
+      const int xs = x0, xe = x1;  // locals: stores to the row cannot alias them
       for (int y = y0 + r0; y < y0 + r1; ++y) {
         Pixel* row = O.row(y);
         float dy = (y + 0.5f - by) * inv;
-        for (int x = x0; x < x1; ++x) {
-          float dx = (x + 0.5f - bx) * inv, d2 = dx * dx + dy * dy, w;
-          if (glow) w = 1.0f / (1.0f + 12 * d2);
-          else if (ring) { float e = std::sqrt(d2) - 1; w = std::max(0.0f, 1 - e * e * 60); }
-          else w = d2 < 1 ? 1 - d2 * d2 : 0;
-          if (w <= 0.002f) continue;
+        // Branch-free per pixel so the loop vectorises; each shape is its own loop.
+        auto add = [&](int x, float w) {
           Pixel p = row[x];
           row[x] = (p & 0xFF000000u) | ((Pixel)clamp255f(pixelR(p) + tr * w) << 16) |
                    ((Pixel)clamp255f(pixelG(p) + tg * w) << 8) | clamp255f(pixelB(p) + tb * w);
+        };
+        if (glow) {
+          for (int x = xs; x < xe; ++x) {
+            float dx = (x + 0.5f - bx) * inv;
+            add(x, 1.0f / (1.0f + 12 * (dx * dx + dy * dy)));
+          }
+        } else if (ring) {
+          for (int x = xs; x < xe; ++x) {
+            float dx = (x + 0.5f - bx) * inv, e = std::sqrt(dx * dx + dy * dy) - 1;
+            add(x, std::max(0.0f, 1 - e * e * 60));
+          }
+        } else {
+          for (int x = xs; x < xe; ++x) {
+            float dx = (x + 0.5f - bx) * inv, d2 = dx * dx + dy * dy;
+            add(x, std::max(0.0f, 1 - d2 * d2));
+          }
         }
       }
     });

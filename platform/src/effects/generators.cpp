@@ -13,11 +13,16 @@ namespace vt::effects {
 namespace {
 
 // Value noise on an integer lattice with smooth interpolation, seeded.
-float lattice(int x, int y, uint64_t seed) {
-  uint64_t h = mix64(seed ^ ((uint64_t)(uint32_t)x * 0x9E3779B1ULL) ^ ((uint64_t)(uint32_t)y << 32));
-  return (float)(h >> 40) * (1.0f / 16777216.0f);
+float lattice(int x, int y, uint32_t seed) {
+  uint32_t h = (uint32_t)x * 0x27d4eb2du ^ (uint32_t)y * 0x165667b1u ^ seed;
+  h ^= h >> 15;
+  h *= 0x2c1b3c6du;
+  h ^= h >> 12;
+  h *= 0x297a2d39u;
+  h ^= h >> 15;
+  return (float)(h >> 8) * (1.0f / 16777216.0f);
 }
-float noise(float x, float y, uint64_t seed) {
+float noise(float x, float y, uint32_t seed) {
   float fx = std::floor(x), fy = std::floor(y);
   int ix = (int)fx, iy = (int)fy;
   float tx = x - fx, ty = y - fy;
@@ -27,10 +32,11 @@ float noise(float x, float y, uint64_t seed) {
   float c = lattice(ix, iy + 1, seed), d = lattice(ix + 1, iy + 1, seed);
   return (a + (b - a) * tx) + ((c + (d - c) * tx) - (a + (b - a) * tx)) * ty;
 }
-float fbm(float x, float y, uint64_t seed, int octaves) {
+float fbm(float x, float y, uint64_t seed64, int octaves) {
+  const uint32_t seed = (uint32_t)(seed64 ^ (seed64 >> 32));
   float sum = 0, amp = 0.5f, norm = 0;
   for (int o = 0; o < octaves; ++o) {
-    sum += amp * noise(x, y, seed + (uint64_t)o * 7777);
+    sum += amp * noise(x, y, seed + (uint32_t)o * 7777u);
     norm += amp;
     x = x * 2.03f + 17.1f;
     y = y * 2.03f + 5.3f;
@@ -39,7 +45,7 @@ float fbm(float x, float y, uint64_t seed, int octaves) {
   return sum / norm;
 }
 
-constexpr int kCell = 4;  // coarse grid step in pixels
+constexpr int kCell = 6;  // coarse grid step in pixels
 
 // Evaluates fn on a grid of one sample per kCell pixels (plus a margin) into `grid`.
 template <class F>
@@ -53,24 +59,38 @@ void coarseGrid(int W, int H, std::vector<float>& grid, int& gw, int& gh, const 
   });
 }
 
-// Bilinear read of the coarse grid at every pixel, mapped to a colour by `shade`.
 template <class S>
-void expand(Image& O, const std::vector<float>& grid, int gw, const S& shade) {
+void shadeRow(Pixel* __restrict o, const float* __restrict top, const float* __restrict bot,
+              float ty, int W, int y, const S& shade) {
+  for (int x = 0; x < W; ++x) o[x] = shade(top[x] + (bot[x] - top[x]) * ty, x, y);
+}
+
+// Bilinear read of the coarse grid at every pixel, mapped to a colour by `shade`. The grid's
+// rows are first stretched to the frame's width once, so the per-pixel work is a blend of two
+// plain rows.
+template <class S>
+void expand(Image& O, const std::vector<float>& grid, int gw, int gh, const S& shade) {
   const int W = O.width;
-  parallelRows(O.height, W, [&](int y0, int y1) {
-    for (int y = y0; y < y1; ++y) {
-      int gy = y / kCell;
-      float ty = (float)(y % kCell) / kCell;
-      const float* r0 = grid.data() + (size_t)gy * gw;
-      const float* r1 = r0 + gw;
-      Pixel* o = O.row(y);
+  thread_local std::vector<float> wide;
+  wide.resize((size_t)W * gh);
+  float* rows = wide.data();  // the workers must see this thread's buffer
+  parallelRows(gh, W, [&](int r0, int r1) {
+    for (int gy = r0; gy < r1; ++gy) {
+      const float* g = grid.data() + (size_t)gy * gw;
+      float* out = rows + (size_t)gy * W;
       for (int x = 0; x < W; ++x) {
         int gx = x / kCell;
         float tx = (float)(x % kCell) / kCell;
-        float top = r0[gx] + (r0[gx + 1] - r0[gx]) * tx;
-        float bot = r1[gx] + (r1[gx + 1] - r1[gx]) * tx;
-        o[x] = shade(top + (bot - top) * ty, x, y);
+        out[x] = g[gx] + (g[gx + 1] - g[gx]) * tx;
       }
+    }
+  });
+  parallelRows(O.height, W, [&](int y0, int y1) {
+    for (int y = y0; y < y1; ++y) {
+      const float* top = rows + (size_t)(y / kCell) * W;
+      const float* bot = top + W;
+      const float ty = (float)(y % kCell) / kCell;
+      shadeRow(O.row(y), top, bot, ty, W, y, shade);
     }
   });
 }
@@ -90,11 +110,11 @@ void cloud(const Frame& f) {
   coarseGrid(W, H, grid, gw, gh, [&](int x, int y) {
     float u = (x - W / 2.0f) * scale, v = (y - H / 2.0f) * scale;
     float ru = u * cr - v * sr + drift, rv = u * sr + v * cr + drift * 0.3f;
-    float n = fbm(ru, rv, seed, 5);
+    float n = fbm(ru, rv, seed, 4);
     float c = std::clamp((n - 0.35f) / 0.4f, 0.0f, 1.0f);
     return c * c * (3 - 2 * c);
   });
-  expand(O, grid, gw, [&](float c, int, int) { return blend256(bg, fg, (uint32_t)(c * 256)); });
+  expand(O, grid, gw, gh, [&](float c, int, int) { return blend256(bg, fg, (uint32_t)(c * 256)); });
 }
 
 void fire(const Frame& f) {
@@ -109,7 +129,7 @@ void fire(const Frame& f) {
   const float scale = 8.0f / std::max(W, H);
   const uint64_t seed = f.seed;
   // Flicker of the whole fire, from the sputter rate.
-  const float flick = 1 - sputter * 0.4f * noise(t * 3, 0.5f, seed + 99);
+  const float flick = 1 - sputter * 0.4f * noise(t * 3, 0.5f, (uint32_t)seed + 99u);
   thread_local std::vector<float> grid;
   int gw, gh;
   coarseGrid(W, H, grid, gw, gh, [&](int x, int y) {
@@ -129,7 +149,7 @@ void fire(const Frame& f) {
     }
     return p;
   }();
-  expand(O, grid, gw, [&](float c, int, int) { return palette[(size_t)(c * 255)]; });
+  expand(O, grid, gw, gh, [&](float c, int, int) { return palette[(size_t)(c * 255)]; });
 }
 
 void ripple(const Frame& f) {
@@ -156,7 +176,7 @@ void ripple(const Frame& f) {
     return h;
   });
   const Pixel deep = makePixel(10, 60, 110), light = makePixel(170, 220, 250);
-  expand(O, grid, gw, [&](float h, int x, int y) {
+  expand(O, grid, gw, gh, [&](float h, int x, int y) {
     if (mask.pixels) {
       Pixel m = mask.at((int)((long)x * mask.width / W), (int)((long)y * mask.height / H));
       if (((pixelR(m) * 77u + pixelG(m) * 150u + pixelB(m) * 29u) >> 8) < 128) return deep;

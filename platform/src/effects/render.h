@@ -1,6 +1,7 @@
 // The renderers behind every catalogue effect. Inputs arrive already scaled to the output's
 // size (a black frame stands in for a missing source).
 #pragma once
+#include <algorithm>
 #include <cstdint>
 
 #include "core/image.h"
@@ -35,7 +36,10 @@ inline Pixel blend256(Pixel p, Pixel q, uint32_t w) {
   return (rb & 0x00FF00FFu) | (ag & 0xFF00FF00u);
 }
 inline uint8_t clamp255(int v) { return (uint8_t)(v < 0 ? 0 : v > 255 ? 255 : v); }
-inline uint8_t clamp255f(float v) { return (uint8_t)(v <= 0 ? 0 : v >= 255 ? 255 : (int)(v + 0.5f)); }
+// Branch-free, so loops that use it vectorise.
+inline uint8_t clamp255f(float v) {
+  return (uint8_t)(int)(std::min(255.0f, std::max(0.0f, v)) + 0.5f);
+}
 inline Pixel rgbParam(const ParamValue& v, uint8_t alpha = 255) {
   return makePixel((uint8_t)((int)v.v[0] >> 8), (uint8_t)((int)v.v[1] >> 8),
                    (uint8_t)((int)v.v[2] >> 8), alpha);

@@ -584,7 +584,11 @@ std::shared_ptr<PatternField> buildField(int id, int w, int h, int hori, int ver
   }
   // Normalise into [0, 1): nothing shows B at the start, everything by the end.
   double scale = hi > lo ? (1.0 - 1e-6) / (hi - lo) : 0;
-  for (size_t i = 0; i < raw.size(); ++i) pf->f[i] = (float)((raw[i] - lo) * scale);
+  pf->f16.resize(raw.size());
+  for (size_t i = 0; i < raw.size(); ++i) {
+    pf->f[i] = (float)((raw[i] - lo) * scale);
+    pf->f16[i] = (uint16_t)std::min(65535.0, std::floor(pf->f[i] * 65536.0));
+  }
   // Gradient from the smoother one-sided difference on each axis.
   std::vector<float> samples;
   samples.reserve((size_t)w * h / 7 + 1);

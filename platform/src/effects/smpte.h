@@ -34,6 +34,7 @@ int resolvePattern(int id, uint64_t seed);
 struct PatternField {
   int width = 0, height = 0;
   std::vector<float> f;
+  std::vector<uint16_t> f16;  // f in 1/65536 steps, for the hard-edged, borderless case
   std::vector<float> invGrad;
   float gradMax = 0;
 };

@@ -141,12 +141,27 @@ void smpte(OSType code, const Frame& f, double p) {
   const Pixel* a = f.a->pixels.data();
   const Pixel* b = f.b->pixels.data();
   Pixel* o = f.out->pixels.data();
+  if (!soft && bw <= 0) {
+    // The common case reads only the 16-bit field: B where the front has passed.
+    const uint32_t t = (uint32_t)std::ceil(q * 65536.0f);
+    const uint16_t* f16 = field->f16.data();
+    parallelRows(H, W, [&](int y0, int y1) {
+      // Both pixels are loaded unconditionally so the select vectorises.
+      const size_t begin = (size_t)y0 * W, end = (size_t)y1 * W;
+      for (size_t i = begin; i < end; ++i) {
+        Pixel pa = a[i], pb = b[i];
+        o[i] = f16[i] < t ? pb : pa;
+      }
+    });
+    return;
+  }
   parallelRows(H, W, [&](int y0, int y1) {
     size_t begin = (size_t)y0 * W, end = (size_t)y1 * W;
     if (!soft) {
       for (size_t i = begin; i < end; ++i) {
         float d = (fv[i] - q) * ig[i];  // pixels ahead of the front (negative: passed)
-        o[i] = d >= 0 ? a[i] : (d < -bw ? b[i] : border);
+        Pixel pa = a[i], pb = b[i];
+        o[i] = d >= 0 ? pa : (d < -bw ? pb : border);
       }
       return;
     }
