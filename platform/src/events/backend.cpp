@@ -34,9 +34,11 @@ struct Selection {
   BackendChangedHook changed = nullptr;
 };
 
+// Never destroyed: the backend (and the display libraries it loaded) lives until the process
+// ends, whatever order other static objects go in.
 Selection& sel() {
-  static Selection s;
-  return s;
+  static Selection* s = new Selection();
+  return *s;
 }
 
 int clampDim(int v, int def) { return v >= 64 && v <= 8192 ? v : def; }
