@@ -1,5 +1,6 @@
 #include <Events.h>
 #include <MacErrors.h>
+#include <Fonts.h>
 #include <MacWindows.h>
 #include <VTAutomation.h>
 #include <gtest/gtest.h>
@@ -379,4 +380,60 @@ TEST_F(Windows, TitleAndBadArguments) {
   ShowWindow(nullptr);
   SelectWindow((WindowRef)0x10);  // never a window: ignored
   EXPECT_EQ(FrontWindow(), w);
+}
+
+TEST_F(Windows, InvertedOrEmptyBoundsMakeAnEmptyContent) {
+  Rect inverted{200, 300, 100, 100};
+  WindowRef w = NewCWindow(nullptr, &inverted, nullptr, true, documentProc, (WindowRef)-1, true, 0);
+  ASSERT_NE(w, nullptr);
+  Rect pb;
+  GetWindowPortBounds(w, &pb);
+  EXPECT_TRUE(EmptyRect(&pb));
+  SetPort(GetWindowPort(w));
+  Rect r{0, 0, 50, 50};
+  PaintRect(&r);  // nothing to draw into, nothing overrun
+  MoveTo(0, 0);
+  LineTo(40, 40);
+  SizeWindow(w, -5, -5, true);
+  GetWindowPortBounds(w, &pb);
+  EXPECT_TRUE(EmptyRect(&pb));
+  SizeWindow(w, 30, 20, true);
+  GetWindowPortBounds(w, &pb);
+  EXPECT_EQ(pb.right, 30);
+  EXPECT_EQ(pb.bottom, 20);
+}
+
+TEST_F(Windows, DraggingAWindowAwayUncoversTheOneBehind) {
+  WindowRef back = makeWindow(100, 100, 300, 300);
+  WindowRef front = makeWindow(150, 150, 250, 250);
+  drainUpdates();
+  VTAutomationPostDrag(pt(200, 140), pt(600, 440), 3);
+  EventRecord e;
+  ASSERT_TRUE(GetNextEvent(mDownMask, &e));
+  DragWindow(front, e.where, nullptr);
+  auto seen = drainUpdates();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0], back);
+  // The windows list reports the new place.
+  auto list = VTAutomationListWindows();
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[0].window, front);
+  EXPECT_EQ(list[0].content.left, 550);
+  EXPECT_EQ(list[0].content.top, 450);
+  EXPECT_EQ(list[0].structure.top, 450 - 20);
+}
+
+TEST(Fonts, NamesAndNumbers) {
+  short id = -1;
+  GetFNum((ConstStr255Param) "\x06Monaco", &id);
+  EXPECT_EQ(id, kFontIDMonaco);
+  GetFNum((ConstStr255Param) "\x07no such", &id);
+  EXPECT_EQ(id, applFont);
+  GetFNum(nullptr, &id);
+  EXPECT_EQ(id, applFont);
+  Str255 name;
+  GetFontName(kFontIDCourier, name);
+  EXPECT_EQ(std::string((char*)name + 1, name[0]), "Courier");
+  GetFontName(999, name);
+  EXPECT_EQ(name[0], 0);
 }

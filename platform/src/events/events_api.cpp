@@ -1,6 +1,9 @@
 // The event manager's public calls, on the event queue.
 #include <Events.h>
 
+#include <chrono>
+#include <thread>
+
 #include "events/backend.h"
 #include "events/event_queue.h"
 
@@ -73,8 +76,8 @@ void Delay(unsigned long numTicks, unsigned long* finalTicks) {
   if (b.isHeadless()) {
     b.advanceTicks((uint32_t)numTicks);
   } else {
-    uint32_t end = b.ticks() + (uint32_t)numTicks;
-    while ((int32_t)(end - b.ticks()) > 0) b.waitForInput((int)((end - b.ticks()) * 1000 / 60) + 1);
+    // A plain sleep: waiting for input would return at once while input is pending.
+    std::this_thread::sleep_for(std::chrono::milliseconds((long long)numTicks * 1000 / 60));
   }
   if (finalTicks) *finalTicks = b.ticks();
 }

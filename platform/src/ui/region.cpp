@@ -15,8 +15,10 @@ enum Op { kUnion, kSect, kDiff, kXor };
 // boundary partially because bands are cut at every rectangle edge).
 std::vector<Span> spansIn(const std::vector<Rect>& rects, int y0, int y1) {
   std::vector<Span> out;
-  for (const Rect& r : rects)
-    if (r.top <= y0 && r.bottom >= y1) out.push_back({r.left, r.right});
+  for (const Rect& r : rects) {
+    if (r.top > y0) break;  // sorted by top: no later rectangle reaches this band
+    if (r.bottom >= y1) out.push_back({r.left, r.right});
+  }
   std::sort(out.begin(), out.end());
   return out;
 }
