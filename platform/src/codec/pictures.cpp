@@ -263,16 +263,14 @@ OSErr trackImageAt(VTTrack* t, int64_t time, Image& out, int depth) {
     out = Image(w, h);
     return effectImage(t, sample, time, mediaTime, out, depth);
   }
-  Image frame;
-  OSErr err = decoderFor(t).imageAtMediaTime(mediaTime, frame);
+  // Decoded straight into the caller's image, whose buffer is reused from call to call.
+  OSErr err = decoderFor(t).imageAtMediaTime(mediaTime, out);
   if (err != noErr) return err;
-  if (w <= 0 || h <= 0 || (w == frame.width && h == frame.height)) {
-    out = std::move(frame);
-    return noErr;
-  }
+  if (w <= 0 || h <= 0 || (w == out.width && h == out.height)) return noErr;
   if ((int64_t)w * h > kMaxPixels) return invalidTrack;
-  out = Image(w, h);
-  scaleImage(frame, out);
+  Image scaled(w, h);
+  scaleImage(out, scaled);
+  out = std::move(scaled);
   return noErr;
 }
 
