@@ -72,6 +72,8 @@ WindowReference AppTest::OpenMovieWindow(const std::string& name, bool dirty) {
   VTMakeFSSpecFromPath((tempDir_ + "/" + name).c_str(), &spec);
   EXPECT_TRUE(QTFrame_OpenMovieInWindow(m, &spec));
   WindowReference w = QTFrame_GetFrontMovieWindow();
+  // An empty movie gives the window no height; give it a content area to click in.
+  if (w != NULL) SizeWindow(w, 160, 120, true);
   if (w != NULL && dirty) (**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty = true;
   return w;
 }
