@@ -222,6 +222,14 @@ TEST_F(ResourceManager, ChainAndLoadedHandles) {
   ASSERT_TRUE(VTIsValidHandle(h4));
   EXPECT_EQ(pstr((unsigned char*)*h4), "from b");
 
+  EXPECT_EQ(applicationName(), "Vantrel");  // neither file names the application
+  std::string named = writeFile("named.json", "{\"STR#\": [{\"id\": 1000, \"strings\": [\"Kino\"]}]}");
+  short rn = VTOpenResourceFile(named.c_str());
+  ASSERT_GT(rn, 0);
+  EXPECT_EQ(applicationName(), "Kino");
+  CloseResFile(rn);
+  UseResFile(rb);
+
   CloseResFile(rb);
   EXPECT_EQ(CurResFile(), ra);
   CloseResFile(rb);

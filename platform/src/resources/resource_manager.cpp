@@ -178,9 +178,14 @@ void setResError(OSErr err) { state().lastErr = err; }
 std::string applicationName() {
   ensureApplicationFile();
   State& s = state();
-  int i = indexOf(s.appRefNum);
-  if (i >= 0) {
-    const auto& lists = s.files[(size_t)i].data->stringLists;
+  // The application's own file first; without one (a file opened explicitly, as tests and
+  // tools do) the oldest open file that names the application.
+  std::vector<const OpenFile*> order;
+  int app = indexOf(s.appRefNum);
+  if (app >= 0) order.push_back(&s.files[(size_t)app]);
+  for (const auto& f : s.files) order.push_back(&f);
+  for (const OpenFile* f : order) {
+    const auto& lists = f->data->stringLists;
     auto it = lists.find(1000);
     if (it != lists.end() && !it->second.empty() && !it->second[0].empty()) return it->second[0];
   }
