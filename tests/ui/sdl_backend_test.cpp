@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "appleevents/ae_queue.h"
+#include "core/image.h"
 #include "events/backend.h"
 #include "fixtures.h"
 
@@ -117,4 +118,17 @@ TEST_F(SdlScreen, SignalsAndClosingQuit) {
   ASSERT_EQ(SDL_PushEvent(&ev), 1);
   ASSERT_TRUE(nextOfKind(kHighLevelEvent, e));
   EXPECT_EQ((UInt32)(((UInt16)e.where.v << 16) | (UInt16)e.where.h), (UInt32)'quit');
+}
+
+TEST_F(SdlScreen, SnapshotOnSignal) {
+  std::string path = vt_test::tempDir("sdl-snapshot") + "/screen.png";
+  setenv("VANTREL_SNAPSHOT_PATH", path.c_str(), 1);
+  std::raise(SIGUSR1);
+  EventRecord e;
+  WaitNextEvent(everyEvent, &e, 0, nullptr);
+  vt::Image img;
+  ASSERT_TRUE(vt::readPNG(path.c_str(), img));
+  EXPECT_EQ(img.width, 800);
+  EXPECT_EQ(img.height, 600);
+  unsetenv("VANTREL_SNAPSHOT_PATH");
 }

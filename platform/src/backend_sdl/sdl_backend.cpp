@@ -5,6 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
+
+#include <unistd.h>
 
 #include "appleevents/ae_queue.h"
 #include "events/backend.h"
@@ -14,7 +17,16 @@
 namespace vt::backend_sdl {
 namespace {
 
+volatile std::sig_atomic_t gSnapshotRequested = 0;
+
 void onSignal(int) { vt::ae::postQuitFromSignal(); }
+void onSnapshotSignal(int) { gSnapshotRequested = 1; }
+
+// Where SIGUSR1 writes the screen: $VANTREL_SNAPSHOT_PATH, else /tmp/vantrel-<pid>.png.
+std::string snapshotPath() {
+  if (const char* p = std::getenv("VANTREL_SNAPSHOT_PATH"); p && *p) return p;
+  return "/tmp/vantrel-" + std::to_string((long)getpid()) + ".png";
+}
 
 EventModifiers modifiersOf(Uint16 mod) {
   EventModifiers m = 0;
@@ -89,6 +101,11 @@ class SdlBackend final : public vt::events::Backend {
   void pumpInput() override {
     SDL_Event ev;
     while (SDL_PollEvent(&ev)) handle(ev);
+    if (gSnapshotRequested) {
+      // Lets an outside script (the end-to-end test, the README's screenshot) see the screen.
+      gSnapshotRequested = 0;
+      vt::writePNG(vt::ui::composeScreen(), snapshotPath().c_str());
+    }
   }
 
   void present(const vt::Image& screen, const Rect& damage) override {
@@ -139,6 +156,7 @@ class SdlBackend final : public vt::events::Backend {
     if (!texture_) return false;
     std::signal(SIGTERM, onSignal);
     std::signal(SIGINT, onSignal);
+    std::signal(SIGUSR1, onSnapshotSignal);
     return true;
   }
 
