@@ -323,6 +323,9 @@ TEST_F(Dialogs, WarningAlertShowsItsParameters) {
   // Return answers the alert too, through the caller's filter and the standard one.
   VTAutomationSetModalHook([] { VTAutomationPostKey(kReturnCharCode); });
   EXPECT_EQ(CautionAlert(129, nullptr), 1);
+  // Its one button also answers Escape.
+  VTAutomationSetModalHook([] { VTAutomationPostKey(kEscapeCharCode); });
+  EXPECT_EQ(NoteAlert(129, nullptr), 1);
   VTAutomationSetModalHook(nullptr);
 }
 
