@@ -36,6 +36,16 @@ constexpr size_t kMaxQueuedFrames = 64;
 
 }  // namespace
 
+void quietLibraries() {
+  // Damaged input is reported through our error codes; the libraries' own complaints would
+  // only clutter the application's standard error.
+  static const bool done = [] {
+    av_log_set_level(AV_LOG_FATAL);
+    return true;
+  }();
+  (void)done;
+}
+
 bool codecKnown(OSType codec) {
   AVCodecID id = codecIdFor(codec);
   return id != AV_CODEC_ID_NONE && avcodec_find_decoder(id) != nullptr;
@@ -71,6 +81,7 @@ VideoDecoder::~VideoDecoder() = default;
 
 Result<std::unique_ptr<VideoDecoder>> VideoDecoder::open(const VideoFormat& format, int threads) {
   using R = Result<std::unique_ptr<VideoDecoder>>;
+  quietLibraries();
   if (format.width <= 0 || format.height <= 0 ||
       av_image_check_size((unsigned)format.width, (unsigned)format.height, 0, nullptr) < 0)
     return R::failure(badImageDescription);

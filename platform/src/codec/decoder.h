@@ -14,6 +14,9 @@ struct AVFrame;
 
 namespace vt::codec {
 
+// Silences the media libraries' logging (once per process).
+void quietLibraries();
+
 // True when libavcodec has a decoder for this sample description codec.
 bool codecKnown(OSType codec);
 

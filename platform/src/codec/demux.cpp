@@ -7,6 +7,7 @@
 #include <cstring>
 #include <numeric>
 
+#include "codec/decoder.h"
 #include "core/fourcc.h"
 
 extern "C" {
@@ -195,6 +196,7 @@ bool Demuxer::openContext(bool findInfo) {
 
 Result<std::unique_ptr<Demuxer>> Demuxer::open(const std::string& path) {
   using R = Result<std::unique_ptr<Demuxer>>;
+  quietLibraries();
   std::vector<uint8_t> head;
   bool exists;
   if (!readHead(path, head, exists)) return R::failure(exists ? ioErr : fnfErr);

@@ -1,0 +1,98 @@
+// One input = one file's bytes, handed to everything that reads foreign files: file typing,
+// graphics importers (natural bounds and drawing), movie import and pictures at a few times,
+// and the decoder fed a sample description plus sample bytes cut from the same input.
+#include <Files.h>
+#include <MacErrors.h>
+#include <Movies.h>
+#include <QuickTimeComponents.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "codec/decoder.h"
+#include "codec/video_format.h"
+#include "ui/window_server.h"
+
+namespace {
+
+const std::string& scratchPath() {
+  static const std::string p = [] {
+    const char* dir = std::getenv("TMPDIR");
+    return std::string(dir && *dir ? dir : "/tmp") + "/vantrel-fuzz-importers-" +
+           std::to_string(getpid());
+  }();
+  return p;
+}
+
+void decodeRaw(const uint8_t* data, size_t size) {
+  // First 2 bytes: description length; then the description; the rest is one sample.
+  if (size < 2) return;
+  size_t n = ((size_t)data[0] << 8 | data[1]) % (size - 1);
+  vt::codec::VideoFormat f;
+  if (!vt::codec::parseSampleEntry(data + 2, n, f)) return;
+  if ((int64_t)f.width * f.height > 1024 * 1024) return;  // keep each input cheap
+  auto d = vt::codec::VideoDecoder::open(f, 1);
+  if (!d) return;
+  const uint8_t* sample = data + 2 + n;
+  size_t rest = size - 2 - n;
+  if (rest) d.value()->send(sample, rest, 0);
+  d.value()->drain();
+  vt::codec::Frame fr;
+  vt::codec::FrameConverter conv;
+  vt::Image img;
+  while (d.value()->receive(fr)) conv.convert(fr, img);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static bool entered = EnterMovies() == noErr;
+  (void)entered;
+  decodeRaw(data, size);
+
+  const std::string& path = scratchPath();
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return 0;
+  if (size) std::fwrite(data, 1, size, f);
+  std::fclose(f);
+  FSSpec spec;
+  if (VTMakeFSSpecFromPath(path.c_str(), &spec) != noErr) return 0;
+
+  FInfo info;
+  FSpGetFInfo(&spec, &info);
+
+  GraphicsImportComponent gi = nullptr;
+  if (GetGraphicsImporterForFile(&spec, &gi) == noErr && gi) {
+    Rect r;
+    GraphicsImportGetNaturalBounds(gi, &r);
+    if ((long)(r.right - r.left) * (r.bottom - r.top) <= 1024 * 1024) {
+      VTPort* port = vt::ui::newOffscreenPort(32, 32);
+      GraphicsImportSetGWorld(gi, port, nullptr);
+      GraphicsImportDraw(gi);
+      vt::ui::disposeOffscreenPort(port);
+    }
+    CloseComponent(gi);
+  }
+
+  short ref = 0;
+  if (OpenMovieFile(&spec, &ref, fsRdPerm) == noErr) {
+    Movie m = nullptr;
+    if (NewMovieFromFile(&m, ref, nullptr, nullptr, 0, nullptr) == noErr && m) {
+      Rect box;
+      GetMovieBox(m, &box);
+      TimeValue d = GetMovieDuration(m);
+      if ((long)(box.right - box.left) * (box.bottom - box.top) <= 1024 * 1024)
+        for (TimeValue t : {(TimeValue)0, d / 2, d > 0 ? d - 1 : 0}) {
+          PicHandle p = GetMoviePict(m, t);
+          if (p) KillPicture(p);
+        }
+      DisposeMovie(m);
+    }
+    CloseMovieFile(ref);
+  }
+  std::remove(path.c_str());
+  return 0;
+}
