@@ -55,6 +55,7 @@ struct VTNavDialogInfo {
   std::string sheetMessage;     // the question shown over the dialog ("" when none)
   std::vector<std::string> pathMenu;  // folder chain when the path menu is open
   std::vector<std::string> buttons;   // button labels
+  bool previewShown = false;    // open: the selected file's poster is shown
   long updatesPassed = 0;       // update events of other windows handed to the event callback
   long nullsPassed = 0;         // null events handed to the event callback
   long turns = 0;

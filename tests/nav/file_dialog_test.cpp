@@ -396,3 +396,77 @@ TEST(SaveChanges, KeysAndButtonsGiveTheThreeAnswers) {
   EXPECT_TRUE(p.drewContaining("\xE2\x80\x9C" "A\xE2\x80\x9D?"));
   EXPECT_TRUE(p.drew("Don\xE2\x80\x99t Save"));
 }
+
+TEST(OpenDialog, TheScrollStripPagesWithoutMovingTheSelection) {
+  std::string d0 = normaliseFolder(vt_test::tempDir("nav-strip"));
+  for (int i = 0; i < 60; ++i) touch(d0 + "/f" + std::to_string(100 + i));
+  Browser b;
+  FileDialog d(FileDialogConfig{}, b);
+  ASSERT_TRUE(d.goToFolder(d0));
+  Rect l = d.listRect();
+  EXPECT_TRUE(d.click(l.right - 3, l.bottom - 4, 0));
+  EXPECT_GT(d.scrollTop(), 0);
+  EXPECT_EQ(b.selected(), 0);
+  EXPECT_TRUE(d.click(l.right - 3, l.top + 3, 0));
+  EXPECT_EQ(d.scrollTop(), 0);
+  EXPECT_EQ(d.state(), DialogState::running);
+}
+
+TEST(SaveDialog, TabMovesBetweenTheNameAndTheList) {
+  Tree t;
+  Browser b;
+  FileDialog d(saveConfig("movie.mov"), b);
+  ASSERT_TRUE(d.goToFolder(t.root));
+  d.key(key::tab, false, false, 0);  // to the list: letters now select
+  d.key('c', false, false, 10);
+  ASSERT_NE(b.selectedEntry(), nullptr);
+  EXPECT_EQ(b.selectedEntry()->name, "Clips");
+  EXPECT_EQ(d.name(), "movie.mov");
+  d.key(key::tab, false, false, 20);  // back to the name: letters type
+  d.key('x', false, false, 30);
+  EXPECT_EQ(d.name(), "x");
+  d.key(key::ret, false, false, 40);
+  EXPECT_EQ(d.state(), DialogState::accepted);
+  EXPECT_EQ(d.chosenPath(), t.root + "/x");
+}
+
+TEST(OpenDialog, SeveralFilesByControlAndShiftClicks) {
+  Tree t;
+  touch(t.root + "/third.mov");
+  Browser b;
+  FileDialogConfig c;
+  c.multiple = true;
+  FileDialog d(c, b);
+  ASSERT_TRUE(d.goToFolder(t.root));
+  int first = indexOf(b, "first.mov"), third = indexOf(b, "third.mov");
+  clickAt(d, d.rowRect(third), 0);
+  Rect r = d.rowRect(first);
+  d.click((r.left + r.right) / 2, r.top + 5, 100, true, false);  // Ctrl-click adds
+  d.key(key::ret, false, false, 200);
+  EXPECT_EQ(d.state(), DialogState::accepted);
+  EXPECT_EQ(d.chosenPaths(),
+            (std::vector<std::string>{t.root + "/first.mov", t.root + "/third.mov"}));
+
+  // Shift-click takes the range; the folder inside it is passed over.
+  Browser b2;
+  FileDialog d2(c, b2);
+  ASSERT_TRUE(d2.goToFolder(t.root));  // the folder "Clips" is selected first
+  r = d2.rowRect(indexOf(b2, "second.mov"));
+  d2.click(r.left + 30, r.top + 5, 0, false, true);
+  EXPECT_EQ(d2.marked().size(), 2u);
+  // Ctrl-click on a chosen row unchooses it.
+  r = d2.rowRect(indexOf(b2, "first.mov"));
+  d2.click(r.left + 30, r.top + 5, 50, true, false);
+  d2.key(key::ret, false, false, 100);
+  EXPECT_EQ(d2.chosenPaths(), (std::vector<std::string>{t.root + "/second.mov"}));
+
+  // A plain click or an arrow forgets the other rows; without the option Ctrl-click is a click.
+  Browser b3;
+  FileDialog d3(FileDialogConfig{}, b3);
+  ASSERT_TRUE(d3.goToFolder(t.root));
+  r = d3.rowRect(indexOf(b3, "third.mov"));
+  d3.click(r.left + 30, r.top + 5, 0, true, false);
+  EXPECT_TRUE(d3.marked().empty());
+  d3.key(key::ret, false, false, 100);
+  EXPECT_EQ(d3.chosenPaths(), (std::vector<std::string>{t.root + "/third.mov"}));
+}

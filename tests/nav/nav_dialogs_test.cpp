@@ -466,6 +466,36 @@ TEST_F(NavDialogs, OpenByRealClicksAndKeys) {
   NavDisposeReply(&reply);
 }
 
+TEST_F(NavDialogs, SeveralFilesWhenTheOptionsAllowIt) {
+  script.steps = {[] { clickItem("Alpha.mov"); },
+                  [] {
+                    Rect r{};
+                    ASSERT_TRUE(VTAutomationNavItemRect("notes.txt", &r));
+                    VTAutomationPostClick(centre(r), cmdKey);
+                  },
+                  [] { clickButton("Open"); }};
+  script.install();
+  NavDialogOptions o;
+  NavGetDefaultDialogOptions(&o);
+  ASSERT_TRUE(o.dialogOptionFlags & kNavAllowMultipleFiles);
+  NavReplyRecord reply;
+  ASSERT_EQ(NavGetFile(nullptr, &reply, &o, nullptr, nullptr, nullptr, nullptr, nullptr), noErr);
+  long count = 0;
+  AECountItems(&reply.selection, &count);
+  ASSERT_EQ(count, 2);
+  EXPECT_EQ(chosenPath(reply), dir + "/Alpha.mov");
+  FSSpec spec{};
+  AEKeyword kw;
+  DescType type;
+  Size size;
+  ASSERT_EQ(AEGetNthPtr(&reply.selection, 2, typeFSS, &kw, &type, &spec, sizeof spec, &size),
+            noErr);
+  char buf[4096];
+  ASSERT_EQ(VTFSSpecToPath(&spec, buf, sizeof buf), noErr);
+  EXPECT_EQ(std::string(buf), dir + "/notes.txt");
+  NavDisposeReply(&reply);
+}
+
 TEST_F(NavDialogs, OpenAFileWithALongName) {
   std::string longName = std::string(90, 'n') + ".mov";
   touch(dir + "/" + longName);
@@ -496,6 +526,71 @@ TEST_F(NavDialogs, OpenPassesUpdatesAndNullsToTheCallback) {
   ASSERT_FALSE(log.updates.empty());
   for (WindowRef w : log.updates) EXPECT_EQ(w, doc);
   DisposeWindow(doc);
+}
+
+TEST_F(NavDialogs, PreviewShowsTheSelectedMoviesPoster) {
+  std::string movie = vt_test::fixture("nav-small.mov",
+                                       "-f lavfi -i testsrc=size=64x48:rate=10 -t 1 -c:v mjpeg");
+  ASSERT_FALSE(movie.empty());
+  ASSERT_EQ(vt_test::run("cp '" + movie + "' '" + dir + "/real.mov'"), 0);
+  std::vector<bool> seen;
+  script.steps = {[] { clickItem("real.mov"); },
+                  [&] {
+                    VTNavDialogInfo info;
+                    ASSERT_TRUE(VTAutomationNavCurrent(&info));
+                    seen.push_back(info.previewShown);
+                    clickItem("notes.txt");
+                  },
+                  [&] {
+                    VTNavDialogInfo info;
+                    ASSERT_TRUE(VTAutomationNavCurrent(&info));
+                    seen.push_back(info.previewShown);
+                    VTAutomationPostKey(kEscapeCharCode);
+                  }};
+  script.install();
+  NavReplyRecord reply;
+  EXPECT_EQ(openDialog(reply), userCanceledErr);
+  EXPECT_EQ(seen, (std::vector<bool>{true, false}));
+
+  // Without previews allowed there is no preview at all.
+  Script none;
+  none.steps = {[] { clickItem("real.mov"); },
+                [&] {
+                  VTNavDialogInfo info;
+                  ASSERT_TRUE(VTAutomationNavCurrent(&info));
+                  seen.push_back(info.previewShown);
+                  VTAutomationPostKey(kEscapeCharCode);
+                }};
+  none.install();
+  NavDialogOptions o;
+  NavGetDefaultDialogOptions(&o);
+  o.dialogOptionFlags &= ~kNavAllowPreviews;
+  EXPECT_EQ(NavGetFile(nullptr, &reply, &o, nullptr, nullptr, nullptr, nullptr, nullptr),
+            userCanceledErr);
+  EXPECT_EQ(seen.size(), 3u);
+  EXPECT_FALSE(seen.back());
+}
+
+TEST_F(NavDialogs, DefaultLocationChoosesTheStartingFolder) {
+  VTAutomationNavSetStartFolder("");
+  FSSpec spec{};
+  ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/Clips").c_str(), &spec), noErr);
+  AEDesc where;
+  ASSERT_EQ(AECreateDesc(typeFSS, &spec, sizeof spec, &where), noErr);
+  VTAutomationNavCancelOpen();
+  NavReplyRecord reply;
+  EXPECT_EQ(NavGetFile(&where, &reply, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+            userCanceledErr);
+  EXPECT_EQ(VTAutomationNavLastShown().folder, dir + "/Clips");
+  AEDisposeDesc(&where);
+  // A file as the location starts in its folder.
+  ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/Clips/inner.mov").c_str(), &spec), noErr);
+  ASSERT_EQ(AECreateDesc(typeFSS, &spec, sizeof spec, &where), noErr);
+  VTAutomationNavCancelSave();
+  EXPECT_EQ(NavPutFile(&where, &reply, nullptr, nullptr, 'MooV', 'TVOD', nullptr),
+            userCanceledErr);
+  EXPECT_EQ(VTAutomationNavLastShown().folder, dir + "/Clips");
+  AEDisposeDesc(&where);
 }
 
 // Save ------------------------------------------------------------------------------------------
@@ -640,8 +735,11 @@ TEST_F(NavDialogs, Snapshots) {
   ASSERT_EQ(NavAskSaveChanges(&o, kNavSaveChangesQuittingApplication, &got, nullptr, nullptr),
             noErr);
 
+  std::string movie = vt_test::fixture("nav-small.mov",
+                                       "-f lavfi -i testsrc=size=64x48:rate=10 -t 1 -c:v mjpeg");
+  ASSERT_EQ(vt_test::run("cp '" + movie + "' '" + dir + "/Sample.mov'"), 0);
   Script open;
-  open.steps = {[] {}, [] { clickItem("beta.mov"); }, [&] { shoot("nav-open.png"); },
+  open.steps = {[] {}, [] { clickItem("Sample.mov"); }, [&] { shoot("nav-open.png"); },
                 [] { VTAutomationPostKey(kEscapeCharCode); }};
   open.install();
   NavReplyRecord reply;

@@ -108,8 +108,15 @@ void FileDialog::refreshPreview() {
   if (!path.empty()) hasPreview_ = previewMaker_(path, preview_) && !preview_.empty();
 }
 
+std::vector<std::string> FileDialog::chosenPaths() const {
+  if (!chosenList_.empty()) return chosenList_;
+  if (!chosen_.empty()) return {chosen_};
+  return {};
+}
+
 bool FileDialog::goToFolder(const std::string& folder) {
   pathMenuOpen_ = false;
+  marked_.clear();
   if (!browser_.open(folder)) {
     ++beeps_;
     return false;
@@ -210,6 +217,18 @@ bool FileDialog::activateSelection() {
     return false;
   }
   chosen_ = browser_.selectedPath();
+  chosenList_.clear();
+  if (!marked_.empty()) {
+    // Several rows chosen: every file among them, in list order; folders are passed over.
+    std::vector<int> rows = marked_;
+    rows.push_back(browser_.selected());
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    for (int r : rows) {
+      const Entry& x = browser_.entries()[r];
+      if (!x.isFolder && x.enabled) chosenList_.push_back(joinPath(browser_.folder(), x.name));
+    }
+  }
   state_ = DialogState::accepted;
   return true;
 }
@@ -228,7 +247,7 @@ bool FileDialog::pressAction() {
   return activateSelection();
 }
 
-bool FileDialog::click(int x, int y, uint32_t ticks) {
+bool FileDialog::click(int x, int y, uint32_t ticks, bool command, bool shift) {
   if (state_ != DialogState::running) return false;
   if (sheet_.active) {
     int hit = hitButton(sheet_.buttons, x, y);
@@ -261,6 +280,16 @@ bool FileDialog::click(int x, int y, uint32_t ticks) {
     return true;
   }
   Rect l = listRect();
+  int count = (int)browser_.entries().size();
+  if (inRect(l, x, y) && x >= l.right - 8 && count > visibleRows()) {
+    // The scroll strip: a page up or down, the selection left alone.
+    int h = l.bottom - l.top - 2;
+    int barH = std::max(12, h * visibleRows() / count);
+    int barTop = l.top + 1 + (h - barH) * scrollTop_ / std::max(1, count - visibleRows());
+    int step = y < barTop ? -visibleRows() : (y >= barTop + barH ? visibleRows() : 0);
+    scrollTop_ = std::clamp(scrollTop_ + step, 0, count - visibleRows());
+    return step != 0;
+  }
   if (inRect(l, x, y)) {
     int row = scrollTop_ + (y - l.top - 1) / kRowHeight;
     if (row < 0 || row >= (int)browser_.entries().size()) {
@@ -270,9 +299,18 @@ bool FileDialog::click(int x, int y, uint32_t ticks) {
       refreshPreview();
       return true;
     }
-    bool dbl = row == lastClickRow_ && ticks - lastClickTick_ <= kDoubleClickTicks;
+    bool multi = config_.multiple && !config_.save && (command || shift);
+    bool dbl = !multi && row == lastClickRow_ && ticks - lastClickTick_ <= kDoubleClickTicks;
     lastClickRow_ = row;
     lastClickTick_ = ticks;
+    if (multi) {
+      markRows(row, command);
+      listFocus_ = true;
+      updateButtons();
+      refreshPreview();
+      return true;
+    }
+    marked_.clear();
     browser_.select(row);
     listFocus_ = true;
     const Entry* e = browser_.selectedEntry();
@@ -334,6 +372,7 @@ bool FileDialog::key(char c, bool command, bool shift, uint32_t ticks) {
   if (c == key::ret || c == key::enter) return pressAction() || true;
   bool moved = false;
   if (command && c == key::up) {
+    marked_.clear();
     if (!browser_.goUp()) ++beeps_;
     ensureVisible();
     updateButtons();
@@ -372,10 +411,15 @@ bool FileDialog::key(char c, bool command, bool shift, uint32_t ticks) {
     }
   }
   if (moved) {
+    marked_.clear();
     if (config_.save) listFocus_ = true;
     ensureVisible();
     updateButtons();
     refreshPreview();
+    return true;
+  }
+  if (config_.save && c == key::tab) {
+    listFocus_ = !listFocus_;
     return true;
   }
   if (config_.save && !listFocus_) {
@@ -386,11 +430,8 @@ bool FileDialog::key(char c, bool command, bool shift, uint32_t ticks) {
     }
     return typeName(c);
   }
-  if (config_.save && listFocus_ && c == key::tab) {
-    listFocus_ = false;
-    return true;
-  }
   if (!command && (unsigned char)c >= 0x20 && c != key::del) {
+    marked_.clear();
     browser_.typeSelect(c, ticks);
     ensureVisible();
     updateButtons();
@@ -398,6 +439,34 @@ bool FileDialog::key(char c, bool command, bool shift, uint32_t ticks) {
     return true;
   }
   return false;
+}
+
+void FileDialog::markRows(int row, bool toggle) {
+  int sel = browser_.selected();
+  if (toggle) {
+    auto it = std::find(marked_.begin(), marked_.end(), row);
+    if (row == sel) {
+      // Unchoosing the selected row hands the selection to another chosen row, if any.
+      if (marked_.empty()) {
+        browser_.select(-1);
+      } else {
+        browser_.select(marked_.back());
+        marked_.pop_back();
+      }
+    } else if (it != marked_.end()) {
+      marked_.erase(it);
+    } else {
+      if (sel >= 0) marked_.push_back(sel);
+      browser_.select(row);
+    }
+  } else {
+    int anchor = sel >= 0 ? sel : row;
+    marked_.clear();
+    for (int r = std::min(anchor, row); r <= std::max(anchor, row); ++r)
+      if (r != row) marked_.push_back(r);
+    browser_.select(row);
+  }
+  std::sort(marked_.begin(), marked_.end());
 }
 
 void FileDialog::drawList(Painter& p) {
@@ -414,7 +483,8 @@ void FileDialog::drawList(Painter& p) {
   for (int i = scrollTop_; i < (int)entries.size() && i < scrollTop_ + rows; ++i) {
     const Entry& e = entries[i];
     Rect r = rowRect(i);
-    bool sel = i == browser_.selected();
+    bool sel = i == browser_.selected() ||
+               std::find(marked_.begin(), marked_.end(), i) != marked_.end();
     if (sel) p.fill(r, listFocus_ || !config_.save ? colour::selection : colour::dim);
     Pixel fg = sel ? colour::selectionText : (e.enabled ? colour::black : colour::dim);
     Rect icon = makeRect(r.left + 6, r.top + 4, r.left + 18, r.top + 14);

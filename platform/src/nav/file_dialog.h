@@ -17,6 +17,7 @@ enum class DialogState { running, accepted, cancelled };
 struct FileDialogConfig {
   bool save = false;      // save dialog: a name field; files listed dimmed
   bool previews = false;  // open dialog: show the selected file's poster
+  bool multiple = false;  // open dialog: Shift and Ctrl clicks choose several files
   bool confirmReplace = true;
   std::string title;
   std::string clientName;
@@ -41,7 +42,7 @@ class FileDialog {
 
   // Input, in the dialog's local coordinates. `ticks` is the event time (for double clicks
   // and typing to select). Each answers true when the dialog needs redrawing.
-  bool click(int x, int y, uint32_t ticks);
+  bool click(int x, int y, uint32_t ticks, bool command = false, bool shift = false);
   bool key(char c, bool command, bool shift, uint32_t ticks);
 
   void draw(Painter& p);
@@ -49,6 +50,10 @@ class FileDialog {
   DialogState state() const { return state_; }
   // The chosen file (accepted only).
   const std::string& chosenPath() const { return chosen_; }
+  // Every chosen file, in list order (several only when multiple files are allowed).
+  std::vector<std::string> chosenPaths() const;
+  // Rows chosen besides the selection (multiple files).
+  const std::vector<int>& marked() const { return marked_; }
   bool replacing() const { return replacing_; }
   // Beeps owed to the user since the last call (refused keys, clicks outside choices).
   int takeBeeps();
@@ -61,6 +66,7 @@ class FileDialog {
   bool pathMenuOpen() const { return pathMenuOpen_; }
   const std::vector<std::string>& pathMenuItems() const { return pathChain_; }
   int scrollTop() const { return scrollTop_; }
+  bool previewShown() const { return hasPreview_; }
 
   // Geometry, local coordinates.
   Rect listRect() const;
@@ -90,6 +96,7 @@ class FileDialog {
   void refreshPreview();
   bool typeName(char c);
   void drawList(Painter& p);
+  void markRows(int row, bool toggle);
 
   FileDialogConfig config_;
   Browser& browser_;
@@ -104,10 +111,12 @@ class FileDialog {
   bool nameSelected_ = false;
   bool listFocus_ = false;  // save dialog: arrows drive the list when it was clicked last
   int scrollTop_ = 0;
+  std::vector<int> marked_;  // sorted
   int lastClickRow_ = -1;
   uint32_t lastClickTick_ = 0;
   DialogState state_ = DialogState::running;
   std::string chosen_;
+  std::vector<std::string> chosenList_;
   bool replacing_ = false;
   int beeps_ = 0;
   std::string previewFor_;

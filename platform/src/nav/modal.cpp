@@ -126,6 +126,14 @@ OSErr runModal(ModalContent& content, const std::string& titleUtf8, Point locati
   SelectWindow(window);
 
   gRunning.push_back(RunningDialog{&content, window, &stats});
+  // The window goes and the dialog leaves the running list on every way out.
+  struct Cleanup {
+    WindowRef w;
+    ~Cleanup() {
+      gRunning.pop_back();
+      DisposeWindow(w);
+    }
+  } cleanup{window};
   NavCBRec cb{};
   cb.version = kNavCBRecVersion;
   cb.window = window;
@@ -178,7 +186,7 @@ OSErr runModal(ModalContent& content, const std::string& titleUtf8, Point locati
           DragWindow(window, e.where, &desk);
         } else if (hit == window && part == inContent) {
           Rect c = window->content;
-          dirty |= content.click(e.where.h - c.left, e.where.v - c.top, e.when);
+          dirty |= content.click(e.where.h - c.left, e.where.v - c.top, e.when, e.modifiers);
         } else {
           SysBeep(1);  // the dialog is modal: nothing behind it answers
         }
@@ -196,8 +204,6 @@ OSErr runModal(ModalContent& content, const std::string& titleUtf8, Point locati
   }
 
   if (eventProc) eventProc(kNavCBTerminate, &cb, callBackUD);
-  gRunning.pop_back();
-  DisposeWindow(window);
   return noErr;
 }
 

@@ -34,7 +34,7 @@ class ModalContent {
   virtual int width() const = 0;
   virtual int height() const = 0;
   // Local coordinates; true when the dialog must be redrawn.
-  virtual bool click(int x, int y, uint32_t ticks) = 0;
+  virtual bool click(int x, int y, uint32_t ticks, EventModifiers modifiers) = 0;
   virtual bool key(char c, EventModifiers modifiers, uint32_t ticks) = 0;
   virtual void draw(Painter& p) = 0;
   virtual bool finished() const = 0;

@@ -115,16 +115,18 @@ void initReply(NavReplyRecord* reply) {
 }
 
 // Puts one file into the reply's selection; the reply is valid only when that worked.
-OSErr fillReply(NavReplyRecord* reply, const std::string& path, bool replacing) {
-  FSSpec spec{};
-  OSErr err = VTMakeFSSpecFromPath(path.c_str(), &spec);
-  if (err != noErr && err != fnfErr) return err;  // fnfErr: a new file; the spec is good
-  err = AECreateList(nullptr, 0, false, &reply->selection);
+OSErr fillReply(NavReplyRecord* reply, const std::vector<std::string>& paths, bool replacing) {
+  OSErr err = AECreateList(nullptr, 0, false, &reply->selection);
   if (err != noErr) return err;
-  err = AEPutPtr(&reply->selection, 0, typeFSS, &spec, sizeof spec);
-  if (err != noErr) {
-    AEDisposeDesc(&reply->selection);
-    return err;
+  for (const auto& path : paths) {
+    FSSpec spec{};
+    err = VTMakeFSSpecFromPath(path.c_str(), &spec);
+    if (err == fnfErr) err = noErr;  // a new file: the spec is good for making it
+    if (err == noErr) err = AEPutPtr(&reply->selection, 0, typeFSS, &spec, sizeof spec);
+    if (err != noErr) {
+      AEDisposeDesc(&reply->selection);
+      return err;
+    }
   }
   reply->validRecord = true;
   reply->replacing = replacing;
@@ -143,7 +145,9 @@ class FileDialogContent : public ModalContent {
 
   int width() const override { return FileDialog::kWidth; }
   int height() const override { return FileDialog::kHeight; }
-  bool click(int x, int y, uint32_t ticks) override { return dialog_.click(x, y, ticks); }
+  bool click(int x, int y, uint32_t ticks, EventModifiers m) override {
+    return dialog_.click(x, y, ticks, (m & cmdKey) != 0, (m & shiftKey) != 0);
+  }
   bool key(char c, EventModifiers m, uint32_t ticks) override {
     return dialog_.key(c, (m & cmdKey) != 0, (m & shiftKey) != 0, ticks);
   }
@@ -224,6 +228,7 @@ class FileDialogContent : public ModalContent {
       info.itemEnabled.push_back(e.enabled);
     }
     info.selectedItem = browser_.selected();
+    info.previewShown = dialog_.previewShown();
     info.filterCalls = (long)browser_.filterCalls();
     info.sheetMessage = dialog_.sheet().active ? dialog_.sheet().message : std::string();
     info.pathMenu = dialog_.pathMenuOpen() ? dialog_.pathMenuItems() : std::vector<std::string>();
@@ -285,7 +290,7 @@ class SaveChangesContent : public ModalContent {
 
   int width() const override { return SaveChangesDialog::kWidth; }
   int height() const override { return SaveChangesDialog::kHeight; }
-  bool click(int x, int y, uint32_t) override { return dialog_.click(x, y); }
+  bool click(int x, int y, uint32_t, EventModifiers) override { return dialog_.click(x, y); }
   bool key(char c, EventModifiers m, uint32_t) override { return dialog_.key(c, (m & cmdKey) != 0); }
   void draw(Painter& p) override { dialog_.draw(p); }
   bool finished() const override { return dialog_.done(); }
@@ -344,6 +349,7 @@ FileDialogConfig configFrom(const NavDialogOptions& o, bool save) {
   FileDialogConfig c;
   c.save = save;
   c.previews = !save && (o.dialogOptionFlags & kNavAllowPreviews) != 0;
+  c.multiple = !save && (o.dialogOptionFlags & kNavAllowMultipleFiles) != 0;
   c.confirmReplace = (o.dialogOptionFlags & kNavDontConfirmReplacement) == 0;
   c.title = pstr(o.windowTitle);
   c.clientName = pstr(o.clientName);
@@ -387,9 +393,11 @@ OSErr NavDisposeReply(NavReplyRecord* reply) {
   return noErr;
 }
 
-OSErr NavGetFile(AEDesc* defaultLocation, NavReplyRecord* reply, NavDialogOptions* dialogOptions,
-                 NavEventUPP eventProc, NavPreviewUPP previewProc, NavObjectFilterUPP filterProc,
-                 NavTypeListHandle typeList, void* callBackUD) {
+namespace {
+
+OSErr getFile(AEDesc* defaultLocation, NavReplyRecord* reply, NavDialogOptions* dialogOptions,
+              NavEventUPP eventProc, NavPreviewUPP previewProc, NavObjectFilterUPP filterProc,
+              NavTypeListHandle typeList, void* callBackUD) {
   // The dialog draws its own previews; a caller's preview callback is not consulted.
   (void)previewProc;
   if (!reply) return paramErr;
@@ -435,7 +443,9 @@ OSErr NavGetFile(AEDesc* defaultLocation, NavReplyRecord* reply, NavDialogOption
   std::string title = windowTitleFor(o, "Open");
   FileDialogContent content(config, browser, false);
   content.dialog().setPreviewMaker(posterOf);
-  if (!content.dialog().goToFolder(startFolder(defaultLocation))) content.dialog().goToFolder("/");
+  if (!content.dialog().goToFolder(startFolder(defaultLocation)) &&
+      !content.dialog().goToFolder(normaliseFolder("")))
+    content.dialog().goToFolder("/");
 
   AutomationState& a = automation();
   ++a.dialogCount;
@@ -444,7 +454,7 @@ OSErr NavGetFile(AEDesc* defaultLocation, NavReplyRecord* reply, NavDialogOption
   if (!browser.folder().empty()) a.lastFolder = browser.folder();
   if (err == noErr) {
     if (content.dialog().state() == DialogState::accepted)
-      err = fillReply(reply, content.dialog().chosenPath(), false);
+      err = fillReply(reply, content.dialog().chosenPaths(), false);
     else
       err = userCanceledErr;
   }
@@ -452,8 +462,8 @@ OSErr NavGetFile(AEDesc* defaultLocation, NavReplyRecord* reply, NavDialogOption
   return err;
 }
 
-OSErr NavPutFile(AEDesc* defaultLocation, NavReplyRecord* reply, NavDialogOptions* dialogOptions,
-                 NavEventUPP eventProc, OSType fileType, OSType fileCreator, void* callBackUD) {
+OSErr putFile(AEDesc* defaultLocation, NavReplyRecord* reply, NavDialogOptions* dialogOptions,
+              NavEventUPP eventProc, OSType fileType, OSType fileCreator, void* callBackUD) {
   // The caller creates the file with its own type and creator; the dialog only names it.
   (void)fileType;
   (void)fileCreator;
@@ -470,7 +480,9 @@ OSErr NavPutFile(AEDesc* defaultLocation, NavReplyRecord* reply, NavDialogOption
   FileDialogConfig config = configFrom(o, true);
   std::string title = windowTitleFor(o, "Save");
   FileDialogContent content(config, browser, true);
-  if (!content.dialog().goToFolder(startFolder(defaultLocation))) content.dialog().goToFolder("/");
+  if (!content.dialog().goToFolder(startFolder(defaultLocation)) &&
+      !content.dialog().goToFolder(normaliseFolder("")))
+    content.dialog().goToFolder("/");
 
   AutomationState& a = automation();
   ++a.dialogCount;
@@ -479,7 +491,7 @@ OSErr NavPutFile(AEDesc* defaultLocation, NavReplyRecord* reply, NavDialogOption
   if (!browser.folder().empty()) a.lastFolder = browser.folder();
   if (err == noErr) {
     if (content.dialog().state() == DialogState::accepted)
-      err = fillReply(reply, content.dialog().chosenPath(), content.dialog().replacing());
+      err = fillReply(reply, {content.dialog().chosenPath()}, content.dialog().replacing());
     else
       err = userCanceledErr;
   }
@@ -487,8 +499,8 @@ OSErr NavPutFile(AEDesc* defaultLocation, NavReplyRecord* reply, NavDialogOption
   return err;
 }
 
-OSErr NavAskSaveChanges(NavDialogOptions* dialogOptions, NavAskSaveChangesAction action,
-                        NavAskSaveChangesResult* reply, NavEventUPP eventProc, void* callBackUD) {
+OSErr askSaveChanges(NavDialogOptions* dialogOptions, NavAskSaveChangesAction action,
+                     NavAskSaveChangesResult* reply, NavEventUPP eventProc, void* callBackUD) {
   if (!dialogOptions || !reply) return paramErr;
   std::string client = pstr(dialogOptions->clientName);
   std::string title = pstr(dialogOptions->windowTitle);
@@ -502,6 +514,43 @@ OSErr NavAskSaveChanges(NavDialogOptions* dialogOptions, NavAskSaveChangesAction
   *reply = err == noErr ? content.dialog().answer() : (NavAskSaveChangesResult)kNavAskSaveChangesCancel;
   finish(content, title, stats, err);
   return err;
+}
+
+}  // namespace
+
+// No exception crosses into the application: running out of memory inside a dialog is
+// memFullErr, with the reply left invalid (and a save-changes question answered Cancel).
+OSErr NavGetFile(AEDesc* defaultLocation, NavReplyRecord* reply, NavDialogOptions* dialogOptions,
+                 NavEventUPP eventProc, NavPreviewUPP previewProc, NavObjectFilterUPP filterProc,
+                 NavTypeListHandle typeList, void* callBackUD) {
+  try {
+    return getFile(defaultLocation, reply, dialogOptions, eventProc, previewProc, filterProc,
+                   typeList, callBackUD);
+  } catch (...) {
+    if (reply) NavDisposeReply(reply);
+    return memFullErr;
+  }
+}
+
+OSErr NavPutFile(AEDesc* defaultLocation, NavReplyRecord* reply, NavDialogOptions* dialogOptions,
+                 NavEventUPP eventProc, OSType fileType, OSType fileCreator, void* callBackUD) {
+  try {
+    return putFile(defaultLocation, reply, dialogOptions, eventProc, fileType, fileCreator,
+                   callBackUD);
+  } catch (...) {
+    if (reply) NavDisposeReply(reply);
+    return memFullErr;
+  }
+}
+
+OSErr NavAskSaveChanges(NavDialogOptions* dialogOptions, NavAskSaveChangesAction action,
+                        NavAskSaveChangesResult* reply, NavEventUPP eventProc, void* callBackUD) {
+  try {
+    return askSaveChanges(dialogOptions, action, reply, eventProc, callBackUD);
+  } catch (...) {
+    if (reply) *reply = kNavAskSaveChangesCancel;
+    return memFullErr;
+  }
 }
 
 // Geometry helpers for automation live here because they need the running content's type.
