@@ -312,6 +312,21 @@ OSErr InsertEmptyTrackSegment(Track dstTrack, TimeValue dstIn, TimeValue dstDura
 OSErr DeleteTrackSegment(Track theTrack, TimeValue startTime, TimeValue duration);
 TimeValue TrackTimeToMediaTime(TimeValue value, Track theTrack);
 
+// Movie editing (the selection, cut, copy, paste; edit states make one level of undo).
+struct VTMovieEditState;
+typedef VTMovieEditState* MovieEditState;
+OSErr InsertMovieSegment(Movie srcMovie, Movie dstMovie, TimeValue srcIn, TimeValue srcDuration,
+                         TimeValue dstIn);
+OSErr DeleteMovieSegment(Movie theMovie, TimeValue startTime, TimeValue duration);
+OSErr InsertEmptyMovieSegment(Movie dstMovie, TimeValue dstIn, TimeValue dstDuration);
+Movie CopyMovieSelection(Movie theMovie);
+Movie CutMovieSelection(Movie theMovie);
+void PasteMovieSelection(Movie theMovie, Movie src);
+void ClearMovieSelection(Movie theMovie);
+MovieEditState NewMovieEditState(Movie theMovie);
+OSErr UseMovieEditState(Movie theMovie, MovieEditState toState);
+OSErr DisposeMovieEditState(MovieEditState state);
+
 // Track references
 OSErr AddTrackReference(Track theTrack, Track refTrack, OSType refType, long* addedIndex);
 OSErr DeleteTrackReference(Track theTrack, OSType refType, long index);

@@ -355,3 +355,84 @@ TEST(MovieModel, SettingsCopyAndTimeBase) {
 }
 
 }  // namespace
+
+namespace {
+
+// The first byte of the sample a track shows at a time (samples are filled with their number).
+int shownByte(Track t, TimeValue time) {
+  Handle h = NewHandle(0);
+  int b = -1;
+  if (GetMediaSample(GetTrackMedia(t), h, 0, nullptr, TrackTimeToMediaTime(time, t), nullptr,
+                     nullptr, nullptr, nullptr, 1, nullptr, nullptr) == noErr)
+    b = ((unsigned char*)*h)[0];
+  DisposeHandle(h);
+  return b;
+}
+
+TEST(MovieEditing, CutPasteAndUndo) {
+  VideoMovie v(10, 60);  // 600 units, one sample per 60
+  Movie m = v.movie;
+  MovieEditState before = NewMovieEditState(m);
+  ASSERT_NE(before, nullptr);
+  SetMovieSelection(m, 120, 180);
+  Movie cut = CutMovieSelection(m);
+  ASSERT_NE(cut, nullptr);
+  EXPECT_EQ(GetMovieDuration(cut), 180);
+  EXPECT_EQ(GetMovieDuration(m), 420);
+  TimeValue s, d;
+  GetMovieSelection(m, &s, &d);
+  EXPECT_EQ(s, 120);
+  EXPECT_EQ(d, 0);
+  // What follows the cut moved up: time 120 now shows the sample that was at 300.
+  EXPECT_EQ(shownByte(v.track, 130), 5);
+  // Paste it at the start: the movie is whole again, in another order.
+  SetMovieSelection(m, 0, 0);
+  PasteMovieSelection(m, cut);
+  EXPECT_EQ(GetMoviesError(), noErr);
+  EXPECT_EQ(GetMovieDuration(m), 600);
+  EXPECT_EQ(GetMovieTrackCount(m), 1);
+  EXPECT_EQ(shownByte(v.track, 10), 2);
+  EXPECT_EQ(shownByte(v.track, 170), 4);
+  EXPECT_EQ(shownByte(v.track, 190), 0);
+  GetMovieSelection(m, &s, &d);
+  EXPECT_EQ(s, 0);
+  EXPECT_EQ(d, 180);
+  // Undo to the saved state: same track object, original timeline.
+  EXPECT_EQ(UseMovieEditState(m, before), noErr);
+  EXPECT_EQ(GetMovieDuration(m), 600);
+  EXPECT_EQ(GetMovieIndTrack(m, 1), v.track);
+  EXPECT_EQ(shownByte(v.track, 130), 2);
+  EXPECT_EQ(GetMediaSampleCount(v.media), 10);
+  EXPECT_EQ(DisposeMovieEditState(before), noErr);
+  EXPECT_EQ(DisposeMovieEditState(before), paramErr);
+  // An empty selection copies an empty movie; clearing it changes nothing.
+  SetMovieSelection(m, 100, 0);
+  Movie none = CopyMovieSelection(m);
+  ASSERT_NE(none, nullptr);
+  EXPECT_EQ(GetMovieDuration(none), 0);
+  ClearMovieSelection(m);
+  EXPECT_EQ(GetMovieDuration(m), 600);
+  // Pasting a movie with a sound track into a video-only movie adds a track for it.
+  Movie snd = NewMovie(0);
+  Track st = NewMovieTrack(snd, 0, 0, kFullVolume);
+  Media sm = NewTrackMedia(st, SoundMediaType, 8000, nullptr, 0);
+  Handle sd = NewHandleClear(sizeof(SoundDescription));
+  (*(SoundDescriptionHandle)sd)->dataFormat = 'twos';
+  (*(SoundDescriptionHandle)sd)->numChannels = 1;
+  (*(SoundDescriptionHandle)sd)->sampleSize = 16;
+  Handle pcm = NewHandleClear(16000);
+  ASSERT_EQ(AddMediaSample(sm, pcm, 0, 16000, 1, sd, 8000, 0, nullptr), noErr);
+  InsertMediaIntoTrack(st, 0, 0, 8000, fixed1);
+  SetMovieSelection(m, 600, 0);
+  PasteMovieSelection(m, snd);
+  EXPECT_EQ(GetMovieTrackCount(m), 2);
+  EXPECT_EQ(GetMovieDuration(m), 1200);
+  EXPECT_NE(GetMovieIndTrackType(m, 1, AudioMediaCharacteristic, movieTrackCharacteristic), nullptr);
+  DisposeHandle(sd);
+  DisposeHandle(pcm);
+  DisposeMovie(snd);
+  DisposeMovie(none);
+  DisposeMovie(cut);
+}
+
+}  // namespace

@@ -1,0 +1,246 @@
+// Editing whole movies: segments, the selection (cut, copy, paste, clear) and edit states.
+#include <Movies.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <set>
+
+#include "movie/internal.h"
+
+using namespace vt::movie;
+
+struct VTMovieEditState {
+  VTMovie* snapshot = nullptr;
+  const VTMovie* owner = nullptr;
+};
+
+namespace {
+
+int64_t rescaleRound(int64_t v, int64_t to, int64_t from) {
+  __int128 x = (__int128)v * to;
+  return (int64_t)((x >= 0 ? x + from / 2 : x - from / 2) / from);
+}
+
+std::set<VTMovieEditState*>& liveStates() {
+  static std::set<VTMovieEditState*> s;
+  return s;
+}
+
+// The destination track a source track's segment goes into: the first unused track of the same
+// media type, or a new one shaped like the source.
+VTTrack* matchTrack(VTMovie& dst, const VTTrack& src, std::set<VTTrack*>& used) {
+  for (auto& t : dst.tracks)
+    if (t->media && t->media->mediaType == src.media->mediaType && !used.count(t.get())) {
+      used.insert(t.get());
+      return t.get();
+    }
+  Track t = NewMovieTrack(&dst, src.width, src.height, src.volume);
+  if (!t) return nullptr;
+  if (!NewTrackMedia(t, src.media->mediaType, src.media->timeScale, nullptr, 0)) return nullptr;
+  CopyTrackSettings(const_cast<VTTrack*>(&src), t);
+  used.insert(t);
+  return t;
+}
+
+}  // namespace
+
+OSErr InsertMovieSegment(Movie srcMovie, Movie dstMovie, TimeValue srcIn, TimeValue srcDuration,
+                         TimeValue dstIn) {
+  if (!isLiveMovie(srcMovie) || !isLiveMovie(dstMovie)) {
+    setError(invalidMovie);
+    return invalidMovie;
+  }
+  if (srcIn < 0 || srcDuration < 0 || dstIn < 0 || srcMovie == dstMovie) {
+    setError(paramErr);
+    return paramErr;
+  }
+  if (srcDuration == 0) {
+    setError(noErr);
+    return noErr;
+  }
+  VTMovie& src = *srcMovie;
+  VTMovie& dst = *dstMovie;
+  int64_t dstDuration = rescaleRound(srcDuration, dst.timeScale, src.timeScale);
+  std::set<VTTrack*> used;
+  std::vector<VTTrack*> before;
+  for (auto& t : dst.tracks) before.push_back(t.get());
+  for (auto& st : src.tracks) {
+    if (!st->media) continue;
+    int64_t avail = st->duration() - srcIn;
+    if (avail <= 0) continue;
+    VTTrack* dt = matchTrack(dst, *st, used);
+    if (!dt) return GetMoviesError() ? GetMoviesError() : (OSErr)memFullErr;
+    OSErr err = InsertTrackSegment(st.get(), dt, srcIn, (TimeValue)std::min<int64_t>(avail, srcDuration), dstIn);
+    if (err) return err;
+  }
+  // Tracks that got nothing still shift by the inserted length.
+  for (VTTrack* t : before)
+    if (!used.count(t)) InsertEmptyTrackSegment(t, dstIn, (TimeValue)dstDuration);
+  setError(noErr);
+  return noErr;
+}
+
+OSErr DeleteMovieSegment(Movie theMovie, TimeValue startTime, TimeValue duration) {
+  if (!isLiveMovie(theMovie)) {
+    setError(invalidMovie);
+    return invalidMovie;
+  }
+  if (startTime < 0 || duration < 0) {
+    setError(paramErr);
+    return paramErr;
+  }
+  for (auto& t : theMovie->tracks) {
+    OSErr err = DeleteTrackSegment(t.get(), startTime, duration);
+    if (err) return err;
+  }
+  setError(noErr);
+  return noErr;
+}
+
+OSErr InsertEmptyMovieSegment(Movie dstMovie, TimeValue dstIn, TimeValue dstDuration) {
+  if (!isLiveMovie(dstMovie)) {
+    setError(invalidMovie);
+    return invalidMovie;
+  }
+  for (auto& t : dstMovie->tracks) {
+    OSErr err = InsertEmptyTrackSegment(t.get(), dstIn, dstDuration);
+    if (err) return err;
+  }
+  setError(noErr);
+  return noErr;
+}
+
+Movie CopyMovieSelection(Movie theMovie) {
+  if (!isLiveMovie(theMovie)) {
+    setError(invalidMovie);
+    return nullptr;
+  }
+  VTMovie& m = *theMovie;
+  Movie copy = NewMovie(0);
+  copy->timeScale = m.timeScale;
+  CopyMovieSettings(theMovie, copy);
+  if (m.selectionDuration > 0) {
+    OSErr err = InsertMovieSegment(theMovie, copy, (TimeValue)m.selectionTime,
+                                   (TimeValue)m.selectionDuration, 0);
+    if (err) {
+      DisposeMovie(copy);
+      setError(err);
+      return nullptr;
+    }
+  }
+  copy->selectionTime = 0;
+  copy->selectionDuration = copy->duration();
+  setError(noErr);
+  return copy;
+}
+
+Movie CutMovieSelection(Movie theMovie) {
+  Movie copy = CopyMovieSelection(theMovie);
+  if (!copy) return nullptr;
+  ClearMovieSelection(theMovie);
+  return copy;
+}
+
+void ClearMovieSelection(Movie theMovie) {
+  if (!isLiveMovie(theMovie)) return setError(invalidMovie);
+  VTMovie& m = *theMovie;
+  if (m.selectionDuration > 0)
+    DeleteMovieSegment(theMovie, (TimeValue)m.selectionTime, (TimeValue)m.selectionDuration);
+  m.selectionDuration = 0;
+  m.currentTime = std::min<int64_t>(m.selectionTime, m.duration());
+  setError(noErr);
+}
+
+void PasteMovieSelection(Movie theMovie, Movie src) {
+  if (!isLiveMovie(theMovie) || !isLiveMovie(src)) return setError(invalidMovie);
+  VTMovie& m = *theMovie;
+  if (m.selectionDuration > 0) ClearMovieSelection(theMovie);
+  int64_t at = std::min<int64_t>(m.selectionTime, m.duration());
+  OSErr err = InsertMovieSegment(src, theMovie, 0, (TimeValue)src->duration(), (TimeValue)at);
+  if (err) return setError(err);
+  m.selectionTime = at;
+  m.selectionDuration = rescaleRound(src->duration(), m.timeScale, src->timeScale);
+  setError(noErr);
+}
+
+MovieEditState NewMovieEditState(Movie theMovie) {
+  if (!isLiveMovie(theMovie)) {
+    setError(invalidMovie);
+    return nullptr;
+  }
+  auto* s = new VTMovieEditState();
+  s->snapshot = cloneMovie(*theMovie);
+  // The snapshot is not a movie of its own: callers cannot reach it.
+  forgetMovieObject(s->snapshot);
+  s->owner = theMovie;
+  liveStates().insert(s);
+  setError(noErr);
+  return s;
+}
+
+OSErr UseMovieEditState(Movie theMovie, MovieEditState toState) {
+  if (!isLiveMovie(theMovie)) {
+    setError(invalidMovie);
+    return invalidMovie;
+  }
+  if (!toState || !liveStates().count(toState) || toState->owner != theMovie) {
+    setError(paramErr);
+    return paramErr;
+  }
+  VTMovie& m = *theMovie;
+  const VTMovie& s = *toState->snapshot;
+  // Tracks keep their identity where they still exist; others come back or go.
+  std::vector<std::unique_ptr<VTTrack>> tracks;
+  for (const auto& st : s.tracks) {
+    std::unique_ptr<VTTrack> t;
+    for (auto& mt : m.tracks)
+      if (mt && mt->id == st->id) t = std::move(mt);
+    if (!t) {
+      t = std::make_unique<VTTrack>();
+      t->movie = &m;
+    }
+    t->id = st->id;
+    t->headerFlags = st->headerFlags;
+    t->layer = st->layer;
+    t->alternateGroup = st->alternateGroup;
+    t->volume = st->volume;
+    std::memcpy(t->matrix, st->matrix, sizeof t->matrix);
+    t->width = st->width;
+    t->height = st->height;
+    t->edits = st->edits;
+    t->references = st->references;
+    t->userData = st->userData;
+    t->extras = st->extras;
+    if (st->media) {
+      if (!t->media) t->media = std::make_unique<VTMedia>();
+      *t->media = *st->media;
+      t->media->track = t.get();
+    } else {
+      t->media.reset();
+    }
+    tracks.push_back(std::move(t));
+  }
+  m.tracks = std::move(tracks);
+  m.timeScale = s.timeScale;
+  m.selectionTime = s.selectionTime;
+  m.selectionDuration = s.selectionDuration;
+  m.currentTime = s.currentTime;
+  m.posterTime = s.posterTime;
+  m.userData = s.userData;
+  m.nextTrackID = std::max(m.nextTrackID, s.nextTrackID);
+  setError(noErr);
+  return noErr;
+}
+
+OSErr DisposeMovieEditState(MovieEditState state) {
+  if (!state || !liveStates().count(state)) {
+    setError(paramErr);
+    return paramErr;
+  }
+  liveStates().erase(state);
+  delete state->snapshot;
+  delete state;
+  setError(noErr);
+  return noErr;
+}
