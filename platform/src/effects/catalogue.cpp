@@ -205,9 +205,7 @@ const EffectInfo* findEffect(OSType code) {
 std::vector<uint8_t> encodeValue(const ParamDesc& p, const std::array<double, 3>& v) {
   std::vector<uint8_t> out;
   auto put32 = [&](uint32_t x) {
-    uint8_t b[4];
-    writeBE32(b, x);
-    out.insert(out.end(), b, b + 4);
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back((uint8_t)(x >> shift));
   };
   switch (p.type) {
     case ParamType::Fixed: put32((uint32_t)(int32_t)std::lround(v[0] * 65536.0)); break;

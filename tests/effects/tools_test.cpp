@@ -1,0 +1,61 @@
+// The effect-render and effect-list tools, run as a user runs them.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/image.h"
+#include "fixtures.h"
+
+namespace {
+const std::string kRender = std::string(VT_BINARY_DIR) + "/tools/effect-render/effect-render";
+const std::string kList = std::string(VT_BINARY_DIR) + "/tools/effect-list/effect-list";
+
+int exitCode(int status) { return status > 255 ? status >> 8 : status; }
+}  // namespace
+
+TEST(Tools, EffectRenderRendersStillsAndRefusesBadRequests) {
+  std::string dir = vt_test::tempDir("effect_render");
+  vt::Image a(40, 20, vt::makePixel(200, 0, 0)), b(10, 10, vt::makePixel(0, 0, 200));
+  ASSERT_TRUE(vt::writePNG(a, (dir + "/a.png").c_str()));
+  ASSERT_TRUE(vt::writePNG(b, (dir + "/b.png").c_str()));
+  std::string out = dir + "/out.png";
+  ASSERT_EQ(vt_test::run(kRender + " --effect dslv --percent 25 " + dir + "/a.png " + dir + "/b.png -o " + out + " 2>/dev/null"), 0);
+  vt::Image img;
+  ASSERT_TRUE(vt::readPNG(out.c_str(), img));
+  EXPECT_EQ(img.width, 40);  // the size of A; B is scaled
+  EXPECT_NEAR(vt::pixelR(img.at(5, 5)), 150, 1);
+  EXPECT_NEAR(vt::pixelB(img.at(5, 5)), 50, 1);
+  // Parameters: a colour and a number.
+  ASSERT_EQ(vt_test::run(kRender + " --effect smpt --param wpID=1 --param widt=4 --param bclr=0,255,0 --percent 50 " +
+                         dir + "/a.png " + dir + "/b.png -o " + out + " 2>/dev/null"), 0);
+  ASSERT_TRUE(vt::readPNG(out.c_str(), img));
+  int green = 0;
+  for (vt::Pixel p : img.pixels) green += p == vt::makePixel(0, 255, 0);
+  EXPECT_GE(green, 3 * 20);
+  // Generators need no picture; --size sets the frame.
+  ASSERT_EQ(vt_test::run(kRender + " --effect fire --percent 10 --size 64x32 -o " + out + " 2>/dev/null"), 0);
+  ASSERT_TRUE(vt::readPNG(out.c_str(), img));
+  EXPECT_EQ(img.width, 64);
+  EXPECT_EQ(img.height, 32);
+  // Refusals: unknown effect, wrong number of pictures, unknown parameter, bad values.
+  EXPECT_EQ(exitCode(vt_test::run(kRender + " --effect nope --percent 5 -o " + out + " 2>/dev/null")), 1);
+  EXPECT_EQ(exitCode(vt_test::run(kRender + " --effect dslv --percent 5 " + dir + "/a.png -o " + out + " 2>/dev/null")), 2);
+  EXPECT_EQ(exitCode(vt_test::run(kRender + " --effect blur --param zzzz=1 --percent 5 " + dir + "/a.png -o " + out + " 2>/dev/null")), 2);
+  EXPECT_EQ(exitCode(vt_test::run(kRender + " --effect blur --param ksiz=x --percent 5 " + dir + "/a.png -o " + out + " 2>/dev/null")), 2);
+  EXPECT_EQ(exitCode(vt_test::run(kRender + " --effect blur --percent 500 " + dir + "/a.png -o " + out + " 2>/dev/null")), 2);
+  EXPECT_EQ(exitCode(vt_test::run(kRender + " --effect blur --percent 5 " + dir + "/missing.png -o " + out + " 2>/dev/null")), 1);
+}
+
+TEST(Tools, EffectListPrintsTheCatalogueAsTextAndJson) {
+  std::string text, json;
+  ASSERT_EQ(vt_test::run(kList, &text), 0);
+  EXPECT_NE(text.find("dslv  Cross Fade  (transition, 2 sources)"), std::string::npos);
+  EXPECT_NE(text.find("Four Box"), std::string::npos);
+  ASSERT_EQ(vt_test::run(kList + " --json", &json), 0);
+  EXPECT_EQ(json.front(), '[');
+  size_t effects = 0;
+  for (size_t at = 0; (at = json.find("\"kind\"", at)) != std::string::npos; ++at) ++effects;
+  EXPECT_EQ(effects, 29u);
+  EXPECT_NE(json.find("\"code\": \"smp4\""), std::string::npos);
+  EXPECT_NE(exitCode(vt_test::run(kList + " --bogus 2>/dev/null")), 0);
+}
