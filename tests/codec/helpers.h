@@ -79,7 +79,9 @@ inline Movie openMovie(const std::string& path, OSErr* err = nullptr) {
 
 inline vt::Image pictImage(PicHandle pic) {
   vt::Image img;
-  if (pic) EXPECT_TRUE(vt::pictureToImage(pic, img));
+  if (pic) {
+    EXPECT_TRUE(vt::pictureToImage(pic, img));
+  }
   return img;
 }
 

@@ -266,7 +266,7 @@ Result<std::unique_ptr<Demuxer>> Demuxer::open(const std::string& path) {
   std::vector<uint8_t>& e = d->entry_;
   e.assign(86, 0);
   writeBE32(&e[0], (uint32_t)(86 + ext.size()));
-  writeBE32(&e[4], f.codec ? f.codec : kUnknownType);
+  writeBE32(&e[4], f.codec ? f.codec : (OSType)kUnknownType);
   writeBE16(&e[14], 1);
   writeBE32(&e[28], 0x200);
   writeBE16(&e[32], (uint16_t)f.width);

@@ -1,0 +1,207 @@
+// Damaged media: truncated and overwritten files give errors or fewer pictures, never crashes,
+// and a broken sample is reported without spoiling its neighbours.
+#include <MacErrors.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "codec/decoder.h"
+#include "codec/video_format.h"
+#include "core/fourcc.h"
+#include "helpers.h"
+#include "movie/model.h"
+
+using codec_test::openMovie;
+using codec_test::pictImage;
+
+namespace {
+
+std::vector<char> readAll(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return std::vector<char>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+void writeAll(const std::string& path, const std::vector<char>& b) {
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  f.write(b.data(), (std::streamsize)b.size());
+}
+
+// Opens `path` and asks for pictures across its duration; whatever fails must say so.
+void exercise(const std::string& path) {
+  OSErr err;
+  Movie m = openMovie(path, &err);
+  if (!m) {
+    EXPECT_NE(err, noErr) << path;
+    return;
+  }
+  TimeValue d = GetMovieDuration(m);
+  for (int k = 0; k <= 4; k++) {
+    PicHandle pic = GetMoviePict(m, d > 0 ? (TimeValue)((int64_t)d * k / 5) : 0);
+    if (pic)
+      KillPicture(pic);
+    else
+      EXPECT_NE(GetMoviesError(), noErr) << path;
+  }
+  DisposeMovie(m);
+}
+
+}  // namespace
+
+TEST(DamagedMedia, TruncatedFilesOfEveryKind) {
+  std::string src = "-f lavfi -i testsrc2=size=96x64:rate=10 -t 1 ";
+  const std::pair<const char*, std::string> kinds[] = {
+      {"dmg.mkv", src + "-c:v libx264 -bf 2 -g 4 -pix_fmt yuv420p"},
+      {"dmg.avi", src + "-c:v mpeg4 -g 4"},
+      {"dmg.ts", src + "-c:v mpeg2video -g 4"},
+      {"dmg.gif", src},
+      {"dmg.mov", src + "-c:v libx264 -g 4 -pix_fmt yuv420p"},
+      {"dmg.png", src + "-frames:v 1"},
+      {"dmg.jpg", src + "-frames:v 1"},
+  };
+  std::string dir = vt_test::tempDir("truncated");
+  for (const auto& [name, args] : kinds) {
+    std::string path = vt_test::fixture(name, args);
+    std::vector<char> bytes = readAll(path);
+    ASSERT_GT(bytes.size(), 64u) << name;
+    for (double cut : {0.02, 0.3, 0.6, 0.95}) {
+      std::string out = dir + "/" + std::to_string((int)(cut * 100)) + "-" + name;
+      writeAll(out, std::vector<char>(bytes.begin(), bytes.begin() + (long)(bytes.size() * cut)));
+      exercise(out);
+    }
+    // Runs of garbage in the middle.
+    std::vector<char> damaged = bytes;
+    for (size_t at = damaged.size() / 3; at < damaged.size(); at += damaged.size() / 4)
+      for (size_t j = 0; j < 48 && at + j < damaged.size(); j++) damaged[at + j] = (char)(j * 37);
+    std::string out = dir + "/garbled-" + name;
+    writeAll(out, damaged);
+    exercise(out);
+  }
+}
+
+TEST(DamagedMedia, ABrokenSampleIsAnErrorAndItsNeighboursStillDecode) {
+  std::string path = vt_test::fixture("png_odd.mov", "-f lavfi -i testsrc2=size=100x52:rate=5 -t 1 "
+                                                     "-vf scale=99:51 -c:v png");
+  std::string dir = vt_test::tempDir("badsample");
+  std::string copy = dir + "/broken.mov";
+  std::vector<char> bytes = readAll(path);
+  Movie m = openMovie(path);
+  ASSERT_NE(m, nullptr);
+  VTMedia* md = GetMovieIndTrack(m, 1)->media.get();
+  ASSERT_EQ(md->sampleCount(), 5u);
+  vt::movie::SampleInfo s2 = md->sampleInfo(2);
+  DisposeMovie(m);
+  // Sample 2 keeps its PNG signature but its chunks become noise.
+  for (uint32_t i = 16; i < s2.size; i++) bytes[s2.offset + i] = (char)(i * 131 + 7);
+  writeAll(copy, bytes);
+
+  m = openMovie(copy);
+  ASSERT_NE(m, nullptr);
+  Track t = GetMovieIndTrack(m, 1);
+  TimeScale sc = GetMovieTimeScale(m);
+  PicHandle bad = GetTrackPict(t, (TimeValue)(2.5 * sc / 5));
+  EXPECT_EQ(bad, nullptr);
+  EXPECT_EQ(GetMoviesError(), codecBadDataErr);
+  for (int n : {1, 3, 0, 4}) {
+    PicHandle pic = GetTrackPict(t, (TimeValue)((n + 0.5) * sc / 5));
+    ASSERT_NE(pic, nullptr) << "frame " << n;
+    vt::Image img = pictImage(pic);
+    KillPicture(pic);
+    EXPECT_GE(codec_test::psnr(img, codec_test::referenceFrame(path, n, 99, 51)), 40.0) << n;
+  }
+  DisposeMovie(m);
+}
+
+TEST(DamagedMedia, SampleBeyondTheEndOfItsFile) {
+  std::string path = vt_test::fixture("png_odd.mov", "-f lavfi -i testsrc2=size=100x52:rate=5 -t 1 "
+                                                     "-vf scale=99:51 -c:v png");
+  Movie m = openMovie(path);
+  ASSERT_NE(m, nullptr);
+  VTMedia* md = GetMovieIndTrack(m, 1)->media.get();
+  md->offsets[3] = (uint64_t)std::filesystem::file_size(path) + 1000;  // as a cut-off file has it
+  md->samplesChanged = true;
+  PicHandle pic = GetTrackPict(GetMovieIndTrack(m, 1), (TimeValue)(3.5 * GetMovieTimeScale(m) / 5));
+  EXPECT_EQ(pic, nullptr);
+  EXPECT_EQ(GetMoviesError(), couldNotResolveDataRef);
+  DisposeMovie(m);
+}
+
+TEST(DamagedMedia, DescriptionsAndDecodersRefuseNonsense) {
+  using namespace vt::codec;
+  std::vector<uint8_t> e(86, 0);
+  VideoFormat f;
+  EXPECT_FALSE(parseSampleEntry(e.data(), e.size(), f));  // declared size 0
+  vt::writeBE32(&e[0], 86);
+  EXPECT_FALSE(parseSampleEntry(e.data(), e.size(), f));  // zero width and height
+  vt::writeBE32(&e[0], 200);
+  vt::writeBE16(&e[32], 16);
+  vt::writeBE16(&e[34], 16);
+  EXPECT_FALSE(parseSampleEntry(e.data(), e.size(), f));  // claims more bytes than it has
+  vt::writeBE32(&e[0], 86);
+  vt::writeBE32(&e[4], vt::fourcc("zzzz"));
+  vt::writeBE16(&e[82], 24);
+  vt::writeBE16(&e[84], 0xFFFF);
+  ASSERT_TRUE(parseSampleEntry(e.data(), e.size(), f));
+  EXPECT_EQ(VideoDecoder::open(f).error(), noCodecErr);
+  // An embedded colour table that runs past the description.
+  vt::writeBE16(&e[82], 8);
+  vt::writeBE16(&e[84], 0);
+  EXPECT_FALSE(parseSampleEntry(e.data(), e.size(), f));
+  // Extension atoms with impossible sizes are ignored, not followed.
+  std::vector<uint8_t> x(86 + 16, 0);
+  std::copy(e.begin(), e.end(), x.begin());
+  vt::writeBE32(&x[0], (uint32_t)x.size());
+  vt::writeBE32(&x[4], vt::fourcc("avc1"));
+  vt::writeBE16(&x[82], 24);
+  vt::writeBE16(&x[84], 0xFFFF);
+  vt::writeBE32(&x[86], 0xFFFFFFF0);
+  vt::writeBE32(&x[90], vt::fourcc("avcC"));
+  ASSERT_TRUE(parseSampleEntry(x.data(), x.size(), f));
+  EXPECT_TRUE(f.decoderConfig().empty());
+  // A decoder fed garbage reports it and stays usable.
+  auto d = VideoDecoder::open(f, 1);
+  ASSERT_TRUE(d.ok());
+  std::vector<uint8_t> junk(300, 0x5A);
+  d.value()->send(junk.data(), junk.size(), 0);
+  d.value()->drain();
+  Frame fr;
+  EXPECT_FALSE(d.value()->receive(fr));
+  EXPECT_EQ(d.value()->send(junk.data(), 0, 1), codecErr);  // nothing more after draining
+}
+
+TEST(DamagedMedia, ClassicPalettesAndColourTables) {
+  using namespace vt::codec;
+  // The 8-bit default table runs from white to black; grey ramps do too.
+  auto p8 = defaultPalette(8);
+  ASSERT_EQ(p8.size(), 256u);
+  EXPECT_EQ(p8.front(), vt::makePixel(255, 255, 255));
+  EXPECT_EQ(p8.back(), vt::makePixel(0, 0, 0));
+  EXPECT_EQ(p8[214], vt::makePixel(0x00, 0x00, 0x33));  // the cube ends, then the red ramp
+  EXPECT_EQ(p8[215], vt::makePixel(0xEE, 0x00, 0x00));
+  VideoFormat g;
+  g.depth = 36;  // 4-bit grey
+  auto pg = g.palette();
+  ASSERT_EQ(pg.size(), 16u);
+  EXPECT_EQ(pg.front(), vt::makePixel(255, 255, 255));
+  EXPECT_EQ(pg.back(), vt::makePixel(0, 0, 0));
+  g.depth = 24;
+  EXPECT_TRUE(g.palette().empty());
+  // An embedded table is read entry by entry.
+  std::vector<uint8_t> e(86 + 8 + 16, 0);
+  vt::writeBE32(&e[0], (uint32_t)e.size());
+  vt::writeBE32(&e[4], vt::fourcc("raw "));
+  vt::writeBE16(&e[32], 4);
+  vt::writeBE16(&e[34], 4);
+  vt::writeBE16(&e[82], 1);
+  vt::writeBE16(&e[84], 0);
+  vt::writeBE16(&e[86 + 6], 1);  // two entries
+  uint8_t entries[16] = {0, 0, 0xFF, 0xFF, 0, 0, 0, 0, 0, 1, 0, 0, 0x80, 0x80, 0, 0};
+  std::copy(entries, entries + 16, e.begin() + 94);
+  VideoFormat f;
+  ASSERT_TRUE(parseSampleEntry(e.data(), e.size(), f));
+  auto pal = f.palette();
+  ASSERT_EQ(pal.size(), 2u);
+  EXPECT_EQ(pal[0], vt::makePixel(255, 0, 0));
+  EXPECT_EQ(pal[1], vt::makePixel(0, 128, 0));
+  EXPECT_TRUE(f.extensions.empty());
+}
