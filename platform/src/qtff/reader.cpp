@@ -716,6 +716,11 @@ OSErr readMovieFile(const std::string& rawPath, VTMovie** movieOut, MovieAtomLoc
     }
     ++atoms;
     if (type == 'moov') {
+      // Real movie atoms are a few megabytes; a gigabyte is a damaged or forged size.
+      if (size > (1ull << 30)) {
+        result = badFileFormat;
+        break;
+      }
       std::vector<uint8_t> buf((size_t)size);
       size_t done = 0;
       while (done < buf.size()) {
