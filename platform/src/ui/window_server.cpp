@@ -271,8 +271,9 @@ WindowPartCode hitTest(Point p, WindowRef* window) {
     Rect st = structureRect(w);
     if (!PtInRect(p, &st)) continue;
     if (window) *window = w;
+    // Only the active window shows (and answers in) its close box.
     Rect cb = closeBoxRect(w);
-    if (PtInRect(p, &cb)) return inGoAway;
+    if (w->hilited && PtInRect(p, &cb)) return inGoAway;
     Rect tb = titleBarRect(w);
     if (PtInRect(p, &tb)) return inDrag;
     if (PtInRect(p, &w->content)) {
