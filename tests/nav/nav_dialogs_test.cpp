@@ -8,6 +8,7 @@
 #include <Navigation.h>
 #include <VTAutomation.h>
 #include <VTAutomationNav.h>
+#include <VTAutomationUI.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -294,6 +295,30 @@ TEST_F(NavDialogs, EventCallbackGetsNullsAndOtherWindowsUpdates) {
   VTNavDialogInfo info = VTAutomationNavLastShown();
   EXPECT_EQ(info.updatesPassed, (long)log.updates.size());
   EXPECT_EQ(info.nullsPassed, log.nulls);
+  DisposeWindow(doc);
+}
+
+TEST_F(NavDialogs, WindowsBehindDoNotAnswerWhileTheDialogIsUp) {
+  Rect bounds{40, 10, 400, 300};
+  Str255 title;
+  setPascal(title, "Behind");
+  WindowRef doc = NewCWindow(nullptr, &bounds, title, true, 4, (WindowRef)-1, true, 0);
+  ASSERT_NE(doc, nullptr);
+  VTAutomationResetBeepCount();
+  WindowRef front = nullptr;
+  script.steps = {[] { VTAutomationPostClick(Point{60, 20}); },  // on the window behind
+                  [&] {
+                    front = FrontWindow();
+                    VTAutomationPostKey(kEscapeCharCode);
+                  }};
+  script.install();
+  NavDialogOptions o = saveChangesOptions("A");
+  NavAskSaveChangesResult got = 0;
+  ASSERT_EQ(NavAskSaveChanges(&o, kNavSaveChangesClosingDocument, &got, nullptr, nullptr), noErr);
+  EXPECT_EQ(got, kNavAskSaveChangesCancel);
+  EXPECT_NE(front, doc);  // the click did not bring it forward
+  EXPECT_EQ(VTAutomationBeepCount(), 1);
+  EXPECT_EQ(FrontWindow(), doc);  // and it is the front window again once the dialog is gone
   DisposeWindow(doc);
 }
 
@@ -740,6 +765,13 @@ TEST_F(NavDialogs, Snapshots) {
   ASSERT_EQ(vt_test::run("cp '" + movie + "' '" + dir + "/Sample.mov'"), 0);
   Script open;
   open.steps = {[] {}, [] { clickItem("Sample.mov"); }, [&] { shoot("nav-open.png"); },
+                [] {
+                  Rect r{};
+                  ASSERT_TRUE(VTAutomationNavPathMenuRect(&r));
+                  VTAutomationPostClick(centre(r));
+                },
+                [&] { shoot("nav-path-menu.png"); },
+                [] { VTAutomationPostKey(kEscapeCharCode); },
                 [] { VTAutomationPostKey(kEscapeCharCode); }};
   open.install();
   NavReplyRecord reply;
@@ -757,6 +789,6 @@ TEST_F(NavDialogs, Snapshots) {
   save.install();
   saveDialog(reply, "untitled.mov");
   for (const auto& p : written) EXPECT_TRUE(exists(p)) << p;
-  EXPECT_EQ(written.size(), 4u);
+  EXPECT_EQ(written.size(), 5u);
   DisposeWindow(doc);
 }
