@@ -256,3 +256,22 @@ TEST_F(MovieWindowClose, SaveThatDoesNotHappenKeepsTheWindow) {
   EXPECT_FALSE(QTFrame_UpdateMovieFile(w));
   EXPECT_TRUE((**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty);
 }
+
+// The controller action filter never takes an action away from the controller, and does
+// nothing without a window object.
+TEST_F(WindowObjects, ActionFilterNeverClaimsActions) {
+  WindowReference w = OpenMovieWindow("filter.mov");
+  WindowObject o = QTFrame_GetWindowObjectFromWindow(w);
+  Rect before;
+  GetWindowPortBounds(w, &before);
+  for (short action : {(short)mcActionIdle, (short)mcActionDraw,
+                       (short)mcActionControllerSizeChanged, (short)mcActionKey}) {
+    EXPECT_FALSE(QTApp_MCActionFilterProc(NULL, action, NULL, 0)) << action;
+    EXPECT_FALSE(QTApp_MCActionFilterProc(NULL, action, NULL, (long)o)) << action;
+  }
+  // No attached controller: a size change leaves the window as it is.
+  Rect after;
+  GetWindowPortBounds(w, &after);
+  EXPECT_EQ(after.right - after.left, before.right - before.left);
+  EXPECT_EQ(after.bottom - after.top, before.bottom - before.top);
+}
