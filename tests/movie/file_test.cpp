@@ -378,3 +378,73 @@ TEST(MovieFiles, MemoryMovieSavedToFileKeepsItsData) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(MovieFiles, SixtyFourBitTimesAndOffsets) {
+  std::string dir = vt_test::tempDir("movie-wide");
+  // Durations past 32 bits make the headers and the edit list version 1.
+  Movie m = NewMovie(0);
+  Track t = NewMovieTrack(m, 4 << 16, 4 << 16, 0);
+  Media md = NewTrackMedia(t, VideoMediaType, 1000000000, nullptr, 0);
+  mt::addSamples(md, 5, 40, 1000000000);
+  SetMovieTimeScale(m, 1000);
+  ASSERT_EQ(InsertMediaIntoTrack(t, 0, 0, 2000000000, fixed1), noErr);
+  ASSERT_EQ(InsertMediaIntoTrack(t, -1, 2000000000, 2000000000, fixed1), noErr);
+  SetMovieTimeScale(m, 1000000000);
+  std::string path = dir + "/wide.mov";
+  FSSpec s = mt::spec(path);
+  Movie flat = FlattenMovieData(m, flattenAddMovieToDataFork, &s, 'TVOD', smSystemScript, 0);
+  ASSERT_NE(flat, nullptr);
+  VTTrack* ft = GetMovieIndTrack(flat, 1);
+  EXPECT_EQ(ft->duration(), 4000000000LL);
+  EXPECT_EQ(ft->media->duration(), 5000000000LL);
+  EXPECT_EQ(ft->edits[1].mediaTime, 2000000000LL);
+  DisposeMovie(flat);
+  DisposeMovie(m);
+  std::string probe = mt::ffprobe("-show_entries stream=duration,nb_frames -of compact '" + path + "'");
+  EXPECT_NE(probe.find("duration=4.000000"), std::string::npos) << probe;
+
+  // 64-bit chunk offsets ('co64') read like 32-bit ones.
+  std::vector<uint8_t> b = mt::readFile(path);
+  auto findType = [&](const char* type, size_t from, size_t to) {
+    size_t last = std::string::npos;
+    for (size_t i = from + 4; i + 4 <= to; ++i)
+      if (std::memcmp(&b[i], type, 4) == 0) last = i - 4;
+    return last;
+  };
+  size_t stco = findType("stco", 0, b.size());
+  ASSERT_NE(stco, std::string::npos);
+  uint32_t count = vt::readBE32(&b[stco + 12]);
+  std::vector<uint8_t> co64(16 + 8 * (size_t)count);
+  vt::writeBE32(&co64[0], (uint32_t)co64.size());
+  std::memcpy(&co64[4], "co64", 4);
+  vt::writeBE32(&co64[12], count);
+  for (uint32_t i = 0; i < count; ++i) vt::writeBE64(&co64[16 + 8 * i], vt::readBE32(&b[stco + 16 + 4 * i]));
+  uint32_t oldSize = vt::readBE32(&b[stco]);
+  int64_t delta = (int64_t)co64.size() - oldSize;
+  std::vector<size_t> parents;
+  for (const char* p : {"moov", "trak", "mdia", "minf", "stbl"}) parents.push_back(findType(p, 0, stco));
+  std::vector<uint8_t> c(b.begin(), b.begin() + (long)stco);
+  c.insert(c.end(), co64.begin(), co64.end());
+  c.insert(c.end(), b.begin() + (long)(stco + oldSize), b.end());
+  for (size_t p : parents) vt::writeBE32(&c[p], (uint32_t)(vt::readBE32(&c[p]) + delta));
+  // The movie atom comes after the data here, so no offset moves.
+  ASSERT_GT(parents[0], vt::readBE32(&b[stco + 16]));
+  mt::writeFile(dir + "/co64.mov", c);
+  Movie a = mt::open(path), w = mt::open(dir + "/co64.mov");
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(w, nullptr);
+  VTMedia* ma = GetTrackMedia(GetMovieIndTrack(a, 1));
+  VTMedia* mw = GetTrackMedia(GetMovieIndTrack(w, 1));
+  EXPECT_EQ(ma->offsets, mw->offsets);
+  std::vector<uint8_t> x, y;
+  ASSERT_TRUE(mw->readSample(4, y));
+  ASSERT_TRUE(ma->readSample(4, x));
+  EXPECT_EQ(x, y);
+  EXPECT_EQ(y[0], 4);
+  DisposeMovie(a);
+  DisposeMovie(w);
+}
+
+}  // namespace
