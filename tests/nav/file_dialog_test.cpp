@@ -470,3 +470,23 @@ TEST(OpenDialog, SeveralFilesByControlAndShiftClicks) {
   d3.key(key::ret, false, false, 100);
   EXPECT_EQ(d3.chosenPaths(), (std::vector<std::string>{t.root + "/third.mov"}));
 }
+
+TEST(OpenDialog, ADeepPathMenuStaysInsideTheDialog) {
+  std::string deep = normaliseFolder(vt_test::tempDir("nav-deep"));
+  for (int i = 0; i < 30; ++i) {
+    deep += "/d" + std::to_string(i);
+    mkdir(deep.c_str(), 0755);
+  }
+  Browser b;
+  FileDialog d(FileDialogConfig{}, b);
+  ASSERT_TRUE(d.goToFolder(deep));
+  clickAt(d, d.pathRect(), 0);
+  ASSERT_TRUE(d.pathMenuOpen());
+  const auto& items = d.pathMenuItems();
+  ASSERT_GE(items.size(), 2u);
+  EXPECT_LE(d.pathMenuItemRect((int)items.size() - 1).bottom, FileDialog::kHeight);
+  EXPECT_EQ(items.front(), deep);
+  EXPECT_EQ(items.back(), "/");
+  clickAt(d, d.pathMenuItemRect((int)items.size() - 1), 0);
+  EXPECT_EQ(b.folder(), "/");
+}

@@ -271,6 +271,13 @@ bool FileDialog::click(int x, int y, uint32_t ticks, bool command, bool shift) {
   if (hit == kActionButton) return pressAction() || true;
   if (inRect(pathRect(), x, y)) {
     pathChain_ = folderChain(browser_.folder());
+    // A chain deeper than the dialog keeps its nearest folders and the root.
+    size_t fit = (size_t)std::max(2, (kHeight - pathRect().bottom) / kPathMenuRow);
+    if (pathChain_.size() > fit) {
+      std::string root = pathChain_.back();
+      pathChain_.resize(fit - 1);
+      pathChain_.push_back(root);
+    }
     pathMenuOpen_ = true;
     return true;
   }
