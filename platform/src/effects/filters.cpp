@@ -124,6 +124,37 @@ void alphaGain(const Frame& f) {
   });
 }
 
+// A row through HSL and back, with selects instead of branches so it vectorises. Hue in
+// sextants (0..6); back to RGB with f(n) = L - a * max(-1, min(k - 3, 9 - k, 1)),
+// k = (n + 2h) mod 12, a = S * min(L, 1 - L).
+void hslRow(Pixel* __restrict o, const Pixel* __restrict in, size_t n, float hm, float sm, float lm) {
+  for (size_t i = 0; i < n; ++i) {
+    Pixel p = in[i];
+    float r = (float)(int)pixelR(p) * (1 / 255.0f), g = (float)(int)pixelG(p) * (1 / 255.0f);
+    float b = (float)(int)pixelB(p) * (1 / 255.0f);
+    float mx = std::max(r, std::max(g, b)), mn = std::min(r, std::min(g, b));
+    float l = (mx + mn) * 0.5f, d = mx - mn, dd = std::max(d, 1e-6f);
+    float hr = (g - b) / dd + (g < b ? 6.0f : 0.0f), hg = (b - r) / dd + 2, hb = (r - g) / dd + 4;
+    float h = mx == r ? hr : (mx == g ? hg : hb);
+    bool grey = d <= 1e-6f;
+    h = grey ? 0.0f : h;
+    float s = grey ? 0.0f : std::min(1.0f, d / std::max(1 - std::fabs(2 * l - 1), 1e-6f));
+    // Hue and k are never negative here, so truncation is floor (and vectorises on SSE2).
+    h *= hm;
+    h -= 6 * (float)(int)(h * (1 / 6.0f));
+    s = std::min(1.0f, s * sm);
+    l = std::min(1.0f, l * lm);
+    float a = s * std::min(l, 1 - l);
+    auto channel = [&](float offset) {
+      float k = offset + 2 * h;
+      k -= 12 * (float)(int)(k * (1 / 12.0f));
+      return l - a * std::max(-1.0f, std::min(std::min(k - 3, 9 - k), 1.0f));
+    };
+    o[i] = (p & 0xFF000000u) | ((Pixel)clamp255f(channel(0) * 255) << 16) |
+           ((Pixel)clamp255f(channel(8) * 255) << 8) | clamp255f(channel(4) * 255);
+  }
+}
+
 // Hue, saturation and lightness multipliers (hue turns wrap around the colour wheel).
 void hslBalance(const Frame& f) {
   const float hm = (float)f.params->num('hmul'), sm = (float)f.params->num('smul');
@@ -154,37 +185,7 @@ void hslBalance(const Frame& f) {
   }
   parallelRows(f.out->height, f.out->width, [&](int y0, int y1) {
     size_t begin = (size_t)y0 * f.out->width, end = (size_t)y1 * f.out->width;
-    for (size_t i = begin; i < end; ++i) {
-      Pixel p = in[i];
-      float r = pixelR(p) / 255.0f, g = pixelG(p) / 255.0f, b = pixelB(p) / 255.0f;
-      float mx = std::max(r, std::max(g, b)), mn = std::min(r, std::min(g, b));
-      float l = (mx + mn) * 0.5f, d = mx - mn;
-      float h = 0, s = 0;
-      if (d > 1e-6f) {
-        s = d / (1 - std::fabs(2 * l - 1) + 1e-9f);
-        if (mx == r) h = (g - b) / d + (g < b ? 6 : 0);
-        else if (mx == g) h = (b - r) / d + 2;
-        else h = (r - g) / d + 4;
-      }
-      h *= hm;
-      h -= 6 * std::floor(h / 6);
-      s = std::min(1.0f, s * sm);
-      l = std::min(1.0f, l * lm);
-      float c = (1 - std::fabs(2 * l - 1)) * s;
-      float x = c * (1 - std::fabs(std::fmod(h, 2.0f) - 1));
-      float m = l - c / 2, rr, gg, bb;
-      int seg = (int)h;
-      switch (seg) {
-        case 0: rr = c; gg = x; bb = 0; break;
-        case 1: rr = x; gg = c; bb = 0; break;
-        case 2: rr = 0; gg = c; bb = x; break;
-        case 3: rr = 0; gg = x; bb = c; break;
-        case 4: rr = x; gg = 0; bb = c; break;
-        default: rr = c; gg = 0; bb = x; break;
-      }
-      o[i] = (p & 0xFF000000u) | ((Pixel)clamp255f((rr + m) * 255) << 16) |
-             ((Pixel)clamp255f((gg + m) * 255) << 8) | clamp255f((bb + m) * 255);
-    }
+    hslRow(o + begin, in + begin, end - begin, hm, sm, lm);
   });
 }
 

@@ -206,8 +206,15 @@ void matteLuma(const Frame& f, std::vector<uint8_t>& luma) {
 }
 
 void gradientWipe(const Frame& f, double p) {
+  // The default matte depends only on the size: it is made once per size and kept.
   thread_local std::vector<uint8_t> luma;
-  matteLuma(f, luma);
+  thread_local int madeW = 0, madeH = 0;
+  const bool given = f.params->get('mtte').image.pixels != nullptr;
+  if (given || madeW != f.out->width || madeH != f.out->height) {
+    matteLuma(f, luma);
+    madeW = given ? 0 : f.out->width;
+    madeH = given ? 0 : f.out->height;
+  }
   const double s = std::clamp(f.params->num('soft'), 0.0, 1.0);
   const float pos = (float)(p * (1 + s) * 256);  // in matte units: luma 0..255 < 256
   const float inv = s > 0 ? (float)(1.0 / (s * 256)) : 0;
