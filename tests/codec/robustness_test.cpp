@@ -204,4 +204,12 @@ TEST(DamagedMedia, ClassicPalettesAndColourTables) {
   EXPECT_EQ(pal[0], vt::makePixel(255, 0, 0));
   EXPECT_EQ(pal[1], vt::makePixel(0, 128, 0));
   EXPECT_TRUE(f.extensions.empty());
+  // A device table's value fields are not indices: its entries are in order.
+  vt::writeBE16(&e[86 + 4], 0x8000);
+  vt::writeBE16(&e[94 + 8], 0);
+  ASSERT_TRUE(parseSampleEntry(e.data(), e.size(), f));
+  pal = f.palette();
+  ASSERT_EQ(pal.size(), 2u);
+  EXPECT_EQ(pal[0], vt::makePixel(255, 0, 0));
+  EXPECT_EQ(pal[1], vt::makePixel(0, 128, 0));
 }

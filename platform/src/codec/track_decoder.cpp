@@ -109,8 +109,10 @@ OSErr TrackDecoder::imageForSample(int64_t k, Image& out) {
   if (nextFeed_ >= 0 && takePending(out, result)) return result;
 
   const int64_t s = syncBefore(k);
-  bool resume = nextFeed_ >= 0 && fedFrom_ <= s && nextFeed_ > s && target > lastDropped_ &&
-                !dec_->drained();
+  // Carry on with the stream when it already holds the sync sample (or reaches it next):
+  // stepping forward then costs only the new samples.
+  bool resume = nextFeed_ >= 0 && (nextFeed_ == s || (fedFrom_ <= s && nextFeed_ > s)) &&
+                target > lastDropped_ && !dec_->drained();
   if (!resume) {
     dec_->reset();
     pending_.clear();

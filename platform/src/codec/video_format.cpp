@@ -21,10 +21,12 @@ size_t readColorTable(const uint8_t* p, size_t avail, std::vector<Pixel>& out) {
   size_t need = 8 + (size_t)count * 8;
   if (need > avail) return 0;
   out.assign(256, makePixel(0, 0, 0));
+  // A device table (flag 0x8000) is in index order and its value fields mean nothing; other
+  // tables name each entry's index.
+  bool byPosition = (readBE16(p + 4) & 0x8000) != 0;
   for (int i = 0; i < count; i++) {
     const uint8_t* e = p + 8 + (size_t)i * 8;
-    // Entries normally carry their own index; fall back to the position when it is out of range.
-    int idx = readBE16(e);
+    int idx = byPosition ? i : readBE16(e);
     if (idx >= 256) idx = i;
     out[idx] = makePixel(e[2], e[4], e[6]);
   }
