@@ -1,3 +1,18 @@
+// The built-in effects and their parameters. Where the platform's documentation leaves a
+// value open, these are our choices, used everywhere:
+// - Push 'from': 1 top, 2 right, 3 bottom, 4 left; default 2 (B enters from the right).
+// - Slide 'angl': degrees clockwise, 0 = B comes from the top; default 90.
+// - Explode/Implode 'xcnt'/'ycnt': the centre as a fraction of width and height (0.5, 0.5).
+// - Zoom: A zooms towards the viewer while B grows out of the centre.
+// - Gradient Wipe: matte 'mtte' (Image; default a radial gradient, centre first) and
+//   softness 'soft' (Fixed 0..1, 0.1).
+// - Alpha Compositor and Chroma Key reach their composite at 50%: it fades in over A in the
+//   first half and out to B in the second, so every transition starts at A and ends at B.
+// - Chroma Key 'keyc' default pure blue; 'tolr' an RGB distance 0..255 (60), with a soft
+//   rim of a quarter of the tolerance.
+// - Blur and Sharpen default kernels 5 and 3; General Convolution 'cel1'..'cel9' row-major.
+// - Film noise codes 'dden', 'dsiz', 'fade'; Fire is 'fire' (lower case).
+// - Image parameters are big-endian width, height and 0xAARRGGBB words (description.h).
 #include "effects/catalogue.h"
 
 #include <cmath>
