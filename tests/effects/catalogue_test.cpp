@@ -214,6 +214,7 @@ TEST(EffectImageDescription, DescribesTheEffectOrRefusesAnUnknownCode) {
   EXPECT_EQ(VTLiveHandleCount(), before);
 }
 
+#ifdef VT_EFFECTS_DIALOG_STANDIN
 TEST(ParameterDialog, IsHonestlyUnavailable) {
   QTParameterDialog dlg = 1234;
   EXPECT_EQ(QTCreateStandardParameterDialog(nullptr, nullptr, 0, &dlg), featureUnsupported);
@@ -223,3 +224,4 @@ TEST(ParameterDialog, IsHonestlyUnavailable) {
   EXPECT_EQ(QTDismissStandardParameterDialog(0), featureUnsupported);
   EXPECT_EQ(QTStandardParameterDialogDoAction(0, pdActionConfirmDialog, nullptr), featureUnsupported);
 }
+#endif
