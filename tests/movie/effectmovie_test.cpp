@@ -60,10 +60,14 @@ Result construct(const std::vector<std::string>& sources, bool copyMedia, const 
     Track c = NewMovieTrack(dest, w, h, kNoVolume);
     Media cm = NewTrackMedia(c, type, scale, nullptr, 0);
     EXPECT_NE(cm, nullptr);
-    if (copyMedia) EXPECT_EQ(BeginMediaEdits(cm), noErr);
+    if (copyMedia) {
+      EXPECT_EQ(BeginMediaEdits(cm), noErr);
+    }
     EXPECT_EQ(CopyTrackSettings(tracks[k], c), noErr);
     EXPECT_EQ(InsertTrackSegment(tracks[k], c, 0, r.effectDuration, 0), noErr);
-    if (copyMedia) EXPECT_EQ(EndMediaEdits(cm), noErr);
+    if (copyMedia) {
+      EXPECT_EQ(EndMediaEdits(cm), noErr);
+    }
     copies.push_back(c);
   }
   Track fx = NewMovieTrack(dest, r.fxWidth, r.fxHeight, kNoVolume);

@@ -173,7 +173,7 @@ TEST(MovieFixtures, ReferencedTracksReadTheSourceFile) {
   std::string out = copyTrack(src, dir + "/refers.mov", false, 20);
   // Only the movie atom is in the new file.
   EXPECT_LT(std::filesystem::file_size(out), 8000u);
-  auto samplesOf = [](const std::string& path, std::vector<std::vector<uint8_t>>& out) {
+  auto samplesOf = [](const std::string& path, std::vector<std::vector<uint8_t>>& samples) {
     Movie m = mt::open(path);
     ASSERT_NE(m, nullptr);
     VTTrack* t = firstVideo(m);
@@ -181,7 +181,7 @@ TEST(MovieFixtures, ReferencedTracksReadTheSourceFile) {
     for (uint32_t i = 0; i < t->media->sampleCount(); ++i) {
       std::vector<uint8_t> b;
       ASSERT_TRUE(t->media->readSample(i, b));
-      out.push_back(b);
+      samples.push_back(b);
     }
     DisposeMovie(m);
   };

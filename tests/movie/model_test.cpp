@@ -14,8 +14,9 @@ struct VideoMovie {
     track = NewMovieTrack(movie, 4 << 16, 4 << 16, kNoVolume);
     media = NewTrackMedia(track, VideoMediaType, mediaScale, nullptr, 0);
     mt::addSamples(media, samples, 16, duration);
-    if (samples)
+    if (samples) {
       EXPECT_EQ(InsertMediaIntoTrack(track, 0, 0, GetMediaDuration(media), fixed1), noErr);
+    }
   }
   ~VideoMovie() { DisposeMovie(movie); }
 };
@@ -174,8 +175,9 @@ TEST(MovieModel, TrackReferences) {
   EXPECT_EQ(GetNextTrackReferenceType(fx, kTrackReferenceTimeCode), 0u);
   // Deleting from the top down removes every reference to `a` and keeps `b`'s.
   for (long i = GetTrackReferenceCount(fx, kTrackReferenceModifier); i >= 1; --i)
-    if (GetTrackReference(fx, kTrackReferenceModifier, i) == a)
+    if (GetTrackReference(fx, kTrackReferenceModifier, i) == a) {
       EXPECT_EQ(DeleteTrackReference(fx, kTrackReferenceModifier, i), noErr);
+    }
   EXPECT_EQ(GetTrackReferenceCount(fx, kTrackReferenceModifier), 1);
   EXPECT_EQ(GetTrackReference(fx, kTrackReferenceModifier, 1), b);
   EXPECT_EQ(DeleteTrackReference(fx, kTrackReferenceModifier, 5), badTrackIndex);
