@@ -195,9 +195,13 @@ OSErr appendToFile(MovieFile& f, const uint8_t* data, size_t size, uint64_t& off
 }
 
 bool holdsMovieData(const MovieFile& f) {
+  // Asked for every added sample; the answer cannot change while we only append.
+  if (f.holdsMovie >= 0) return f.holdsMovie == 1;
   struct stat st;
   if (::fstat(f.fd, &st) != 0) return false;
-  return st.st_size == 0 || vt::qtff::isMovieFile(f.path);
+  bool yes = st.st_size == 0 || vt::qtff::isMovieFile(f.path);
+  const_cast<MovieFile&>(f).holdsMovie = yes ? 1 : 0;
+  return yes;
 }
 
 OSErr appendMediaData(VTMedia& media, const uint8_t* data, size_t size, int& refIndex,

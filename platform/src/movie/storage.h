@@ -27,6 +27,7 @@ struct MovieFile {
   bool writable = false;
   bool mdatOpen = false;
   uint64_t mdatStart = 0;  // where the 'wide' placeholder before the open 'mdat' starts
+  int holdsMovie = -1;     // cached answer of holdsMovieData (-1: not asked yet)
 };
 MovieFile* movieFile(short refNum);
 short openMovieFileRef(const std::string& path, int fd, bool writable);
