@@ -221,13 +221,20 @@ void boxBlur(const Image& src, Image& dst, int r) {
   uint16_t* tmp = scratch.data();  // the workers must see this thread's buffer
   const uint8_t* in = reinterpret_cast<const uint8_t*>(src.pixels.data());
   uint8_t* out = reinterpret_cast<uint8_t*>(dst.pixels.data());
-  parallelRows(H, W, [&](int y0, int y1) {
-    thread_local std::vector<uint8_t> padded;
-    padded.resize(rowBytes + 8 * (size_t)r);
+  // Per-band scratch lives in this thread's buffers, indexed by band.
+  const size_t padBytes = rowBytes + 8 * (size_t)r;
+  thread_local std::vector<uint8_t> paddedRows;
+  thread_local std::vector<uint16_t> sumRows;
+  paddedRows.resize(padBytes * kMaxBands);
+  sumRows.resize(rowBytes * kMaxBands);
+  uint8_t* paddedAll = paddedRows.data();
+  uint16_t* sumsAll = sumRows.data();
+  parallelBands(H, W, [&](int y0, int y1, int band) {
+    uint8_t* padded = paddedAll + padBytes * band;
     for (int y = y0; y < y1; ++y) {
       // The row with its end pixels repeated r times on each side.
       const uint8_t* s = in + rowBytes * y;
-      uint8_t* p = padded.data();
+      uint8_t* p = padded;
       for (int k = 0; k < r; ++k) {
         std::memcpy(p + 4 * k, s, 4);
         std::memcpy(p + 4 * (r + W + k), s + rowBytes - 4, 4);
@@ -239,10 +246,9 @@ void boxBlur(const Image& src, Image& dst, int r) {
     }
   });
   const uint32_t inv = (65536u + (uint32_t)(n * n) - 1) / (uint32_t)(n * n);
-  parallelRows(H, W, [&](int y0, int y1) {
-    thread_local std::vector<uint16_t> sums;
-    sums.assign(rowBytes, 0);
-    uint16_t* cs = sums.data();
+  parallelBands(H, W, [&](int y0, int y1, int band) {
+    uint16_t* cs = sumsAll + rowBytes * band;
+    std::fill(cs, cs + rowBytes, (uint16_t)0);
     for (int k = y0 - r; k <= y0 + r; ++k) {
       addRow(cs, tmp + rowBytes * std::clamp(k, 0, H - 1), rowBytes);
     }
@@ -297,21 +303,24 @@ template <class Kernel>
 void convolveRows(const Image& src, Image& dst, const Kernel& kernel) {
   const int W = src.width, H = src.height;
   const size_t rowBytes = (size_t)W * 4;
-  parallelRows(H, W, [&](int y0, int y1) {
-    thread_local std::vector<uint8_t> pad;
-    pad.resize((rowBytes + 8) * 3);
+  const size_t bandBytes = (rowBytes + 8) * 3;
+  thread_local std::vector<uint8_t> pads;
+  pads.resize(bandBytes * kMaxBands);
+  uint8_t* padAll = pads.data();  // per band, in this thread's buffer
+  parallelBands(H, W, [&](int y0, int y1, int band) {
+    uint8_t* pad = padAll + bandBytes * band;
     for (int y = y0; y < y1; ++y) {
       Rows3 rows;
       for (int j = 0; j < 3; ++j) {
         const uint8_t* s = reinterpret_cast<const uint8_t*>(src.row(std::clamp(y - 1 + j, 0, H - 1)));
-        uint8_t* p = pad.data() + (rowBytes + 8) * j;
+        uint8_t* p = pad + (rowBytes + 8) * j;
         std::memcpy(p, s, 4);
         std::memcpy(p + 4, s, rowBytes);
         std::memcpy(p + 4 + rowBytes, s + rowBytes - 4, 4);
         rows.r[j] = p;
       }
       uint8_t* d = reinterpret_cast<uint8_t*>(dst.row(y));
-      kernel(rows, d, rowBytes);
+      kernel(rows, d, rowBytes, band);
       keepAlpha(dst.row(y), src.row(y), W);
     }
   });
@@ -321,7 +330,7 @@ inline uint8_t sat(int v) { return (uint8_t)std::min(255, std::max(0, v)); }
 
 void edgeDetect(const Frame& f) {
   // Sobel: |horizontal gradient| + |vertical gradient| per channel.
-  convolveRows(*f.a, *f.out, [](const Rows3& R, uint8_t* d, size_t n) {
+  convolveRows(*f.a, *f.out, [](const Rows3& R, uint8_t* d, size_t n, int) {
     const uint8_t *a = R.r[0], *b = R.r[1], *c = R.r[2];
     for (size_t j = 0; j < n; ++j) {
       int gx = (a[j + 8] - a[j]) + 2 * (b[j + 8] - b[j]) + (c[j + 8] - c[j]);
@@ -333,7 +342,7 @@ void edgeDetect(const Frame& f) {
 
 // Emboss: relief around mid grey, then the grey of the relief.
 void emboss(const Frame& f) {
-  convolveRows(*f.a, *f.out, [](const Rows3& R, uint8_t* d, size_t n) {
+  convolveRows(*f.a, *f.out, [](const Rows3& R, uint8_t* d, size_t n, int) {
     const uint8_t *a = R.r[0], *c = R.r[2], *b = R.r[1];
     for (size_t j = 0; j < n; ++j) {
       int v = -2 * a[j] - a[j + 4] - b[j] + b[j + 8] + c[j + 4] + 2 * c[j + 8];
@@ -356,13 +365,17 @@ void generalConvolution(const Frame& f) {
                                   'cel6', 'cel7', 'cel8', 'cel9'};
   float k[9];
   for (int i = 0; i < 9; ++i) k[i] = (float)f.params->num(codes[i]);
-  convolveRows(*f.a, *f.out, [&k](const Rows3& R, uint8_t* d, size_t n) {
-    // The rows as floats once, then nine multiply-adds per byte on plain float arrays.
-    thread_local std::vector<float> fl;
-    fl.resize((n + 8) * 3);
+  // The rows as floats once, then nine multiply-adds per byte on plain float arrays; the float
+  // rows of each band live in this thread's buffer.
+  const size_t bandFloats = ((size_t)f.a->width * 4 + 8) * 3;
+  thread_local std::vector<float> floats;
+  floats.resize(bandFloats * kMaxBands);
+  float* floatAll = floats.data();
+  convolveRows(*f.a, *f.out, [&k, floatAll, bandFloats](const Rows3& R, uint8_t* d, size_t n, int band) {
+    float* fl = floatAll + bandFloats * band;
     float* rows[3];
     for (int j = 0; j < 3; ++j) {
-      rows[j] = fl.data() + (n + 8) * (size_t)j;
+      rows[j] = fl + (n + 8) * (size_t)j;
       for (size_t i = 0; i < n + 8; ++i) rows[j][i] = R.r[j][i];
     }
     const float *a = rows[0], *b = rows[1], *c = rows[2];

@@ -14,7 +14,7 @@ class Pool {
  public:
   Pool() {
     unsigned n = std::thread::hardware_concurrency();
-    n = std::clamp(n, 1u, 16u);
+    n = std::clamp(n, 1u, (unsigned)kMaxBands / 4);
     for (unsigned i = 1; i < n; ++i) workers_.emplace_back([this] { loop(); });
   }
   ~Pool() {
@@ -28,7 +28,7 @@ class Pool {
   int threads() const { return (int)workers_.size() + 1; }
   std::mutex& callerLock() { return caller_; }
 
-  void run(int rows, int bands, RowsFn fn, void* ctx) {
+  void run(int rows, int bands, BandsFn fn, void* ctx) {
     Job job{fn, ctx, rows, bands};
     {
       std::lock_guard<std::mutex> l(m_);
@@ -45,7 +45,7 @@ class Pool {
 
  private:
   struct Job {
-    RowsFn fn;
+    BandsFn fn;
     void* ctx;
     int rows, bands;
     std::atomic<int> next{0};
@@ -58,7 +58,7 @@ class Pool {
       if (b >= job.bands) return;
       int begin = (int)((long)job.rows * b / job.bands);
       int end = (int)((long)job.rows * (b + 1) / job.bands);
-      job.fn(job.ctx, begin, end);
+      job.fn(job.ctx, begin, end, b);
       std::lock_guard<std::mutex> l(m_);
       if (++job.finished == job.bands) done_.notify_all();
     }
@@ -101,25 +101,38 @@ std::atomic<int> maxThreads{0};
 
 void setMaxThreads(int n) { maxThreads.store(n < 0 ? 0 : n); }
 
-void runRows(int rows, long pixelsPerRow, RowsFn fn, void* context) {
+void runBands(int rows, long pixelsPerRow, BandsFn fn, void* context) {
   if (rows <= 0) return;
   // Below ~64k pixels the hand-off costs more than it saves.
   if ((long)rows * pixelsPerRow < 65536 || rows < 4) {
-    fn(context, 0, rows);
+    fn(context, 0, rows, 0);
     return;
   }
   Pool& p = pool();
   if (p.threads() == 1 || maxThreads.load() == 1) {
-    fn(context, 0, rows);
+    fn(context, 0, rows, 0);
     return;
   }
   std::unique_lock<std::mutex> lock(p.callerLock(), std::try_to_lock);
   if (!lock.owns_lock()) {
-    fn(context, 0, rows);
+    fn(context, 0, rows, 0);
     return;
   }
-  int bands = std::min(rows, p.threads() * 4);
+  int bands = std::min({rows, p.threads() * 4, kMaxBands});
   p.run(rows, bands, fn, context);
+}
+
+void runRows(int rows, long pixelsPerRow, RowsFn fn, void* context) {
+  struct Forward {
+    RowsFn fn;
+    void* context;
+  } fw{fn, context};
+  runBands(rows, pixelsPerRow,
+           [](void* c, int b, int e, int) {
+             auto* f = static_cast<Forward*>(c);
+             f->fn(f->context, b, e);
+           },
+           &fw);
 }
 
 }  // namespace vt::effects
