@@ -1,0 +1,166 @@
+// The toolbox calls of the standard effects parameter dialog and its automation.
+#include <MacMemory.h>
+#include <QuickTimeEffects.h>
+#include <VTAutomationEffects.h>
+
+#include <exception>
+#include <memory>
+
+#include "core/picture.h"
+#include "events/event_queue.h"
+#include "paramdialog/param_dialog.h"
+#include "ui/text.h"
+
+using vt::paramdialog::Answer;
+using vt::paramdialog::Dialog;
+
+OSErr QTCreateStandardParameterDialog(QTAtomContainer effectList, QTAtomContainer parameters,
+                                      long dialogOptions, QTParameterDialog* createdDialog) {
+  if (createdDialog) *createdDialog = 0;
+  if (!createdDialog || !effectList || !parameters) return paramErr;
+  if (!VTIsValidHandle(effectList) || !VTIsValidHandle(parameters)) return paramErr;
+  // Only the modeless form exists.
+  if (dialogOptions & pdOptionsModalDialogBox) return featureUnsupported;
+  try {
+    auto effects = vt::paramdialog::parseEffectsList(effectList);
+    auto d = std::make_unique<Dialog>(std::move(effects), parameters);
+    if (!d->open()) return memFullErr;
+    *createdDialog = vt::paramdialog::registerDialog(std::move(d));
+    return noErr;
+  } catch (const std::bad_alloc&) {
+    return memFullErr;
+  } catch (...) {
+    return paramErr;
+  }
+}
+
+OSErr QTIsStandardParameterDialogEvent(EventRecord* pEvent, QTParameterDialog createdDialog) {
+  Dialog* d = vt::paramdialog::findDialog(createdDialog);
+  if (!d) return paramErr;
+  if (!pEvent) return paramErr;
+  try {
+    switch (d->handleEvent(*pEvent)) {
+      case Answer::NotMine:
+        return featureUnsupported;
+      case Answer::Handled:
+        return noErr;
+      case Answer::Confirm:
+        return codecParameterDialogConfirm;
+      case Answer::Cancel:
+        return userCanceledErr;
+    }
+  } catch (...) {
+    return noErr;  // the event was the dialog's; drawing failures do not reach the caller
+  }
+  return noErr;
+}
+
+OSErr QTDismissStandardParameterDialog(QTParameterDialog createdDialog) {
+  if (!vt::paramdialog::removeDialog(createdDialog)) return paramErr;
+  return noErr;
+}
+
+OSErr QTStandardParameterDialogDoAction(QTParameterDialog createdDialog, long action,
+                                        void* params) {
+  Dialog* d = vt::paramdialog::findDialog(createdDialog);
+  if (!d) return paramErr;
+  try {
+    switch (action) {
+      case pdActionConfirmDialog:
+        return d->confirm();
+      case pdActionSetPreviewPicture: {
+        auto* rec = static_cast<QTParamPreviewPtr>(params);
+        if (!rec || (rec->sourceID != 1 && rec->sourceID != 2)) return paramErr;
+        if (!rec->sourcePicture || !VTIsValidHandle((Handle)rec->sourcePicture)) return paramErr;
+        vt::Image img;
+        // Decoded now: the caller may kill its picture as soon as this returns.
+        if (!vt::pictureToImage(rec->sourcePicture, img) || img.empty()) return paramErr;
+        d->setPreview((int)rec->sourceID, img);
+        return noErr;
+      }
+      default:
+        return featureUnsupported;
+    }
+  } catch (const std::bad_alloc&) {
+    return memFullErr;
+  } catch (...) {
+    return paramErr;
+  }
+}
+
+// Automation
+
+namespace {
+Dialog* current() { return vt::paramdialog::newestDialog(); }
+
+bool postClick(const Rect& r) {
+  if (r.right <= r.left) return false;
+  Point p{(short)((r.top + r.bottom) / 2), (short)((r.left + r.right) / 2)};
+  vt::events::setMouseGlobal(p);
+  return vt::events::post(mouseDown, 0, p, 0) && vt::events::post(mouseUp, 0, p, 0);
+}
+}  // namespace
+
+bool VTAutomationEffectsDialogUp() { return current() != nullptr; }
+
+std::vector<VTEffectsDialogEntry> VTAutomationEffectsDialogEffects() {
+  std::vector<VTEffectsDialogEntry> out;
+  if (Dialog* d = current())
+    for (const auto& e : d->effects()) out.push_back({vt::ui::macRomanToUtf8(e.name), e.code});
+  return out;
+}
+
+int VTAutomationEffectsDialogSelected() {
+  Dialog* d = current();
+  return d ? d->selected() : -1;
+}
+
+bool VTAutomationEffectsDialogSelectName(const std::string& name) {
+  Dialog* d = current();
+  if (!d) return false;
+  for (size_t i = 0; i < d->effects().size(); ++i)
+    if (vt::ui::macRomanToUtf8(d->effects()[i].name) == name) {
+      d->select((int)i);
+      return true;
+    }
+  return false;
+}
+
+bool VTAutomationEffectsDialogSelectCode(OSType code) {
+  Dialog* d = current();
+  if (!d) return false;
+  for (size_t i = 0; i < d->effects().size(); ++i)
+    if (d->effects()[i].code == code) {
+      d->select((int)i);
+      return true;
+    }
+  return false;
+}
+
+std::vector<VTEffectsDialogParam> VTAutomationEffectsDialogParams() {
+  std::vector<VTEffectsDialogParam> out;
+  if (Dialog* d = current())
+    for (const auto& p : d->params())
+      out.push_back({p.desc->code, p.desc->name, p.tweened, p.start[0], p.tweened ? p.end[0] : 0});
+  return out;
+}
+
+bool VTAutomationEffectsDialogSetParam(OSType code, double value, int which) {
+  Dialog* d = current();
+  return d && d->setParam(code, which, value);
+}
+
+bool VTAutomationEffectsDialogPressOK() {
+  Dialog* d = current();
+  return d && postClick(d->buttonRect(true));
+}
+
+bool VTAutomationEffectsDialogPressCancel() {
+  Dialog* d = current();
+  return d && postClick(d->buttonRect(false));
+}
+
+Rect VTAutomationEffectsDialogButtonRect(bool ok) {
+  Dialog* d = current();
+  return d ? d->buttonRect(ok) : Rect{0, 0, 0, 0};
+}

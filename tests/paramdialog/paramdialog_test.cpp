@@ -1,0 +1,359 @@
+#include <Events.h>
+#include <MacErrors.h>
+#include <MacMemory.h>
+#include <MacWindows.h>
+#include <QTAtoms.h>
+#include <QuickTimeEffects.h>
+#include <VTAutomation.h>
+#include <VTAutomationEffects.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "core/image.h"
+#include "core/picture.h"
+#include "effects/render_api.h"
+#include "events/event_queue.h"
+#include "paramdialog/param_dialog.h"
+#include "ui/window_server.h"
+
+namespace {
+
+class ParamDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override { VTAutomationUseHeadless(1024, 768); }
+  void TearDown() override {
+    if (dialog_) QTDismissStandardParameterDialog(dialog_);
+    if (sample_) QTDisposeAtomContainer(sample_);
+    if (list_) QTDisposeAtomContainer(list_);
+    VTAutomationReset();
+  }
+
+  void open(long sources) {
+    ASSERT_EQ(QTGetEffectsList(&list_, sources, sources, 0), noErr);
+    ASSERT_EQ(QTNewAtomContainer(&sample_), noErr);
+    ASSERT_EQ(QTCreateStandardParameterDialog(list_, sample_, 0, &dialog_), noErr);
+    ASSERT_NE(dialog_, 0);
+  }
+
+  // Hands queued events to the dialog as the application's loop does; the first answer that
+  // ends the dialog, else the last one.
+  OSErr deliver(int maxEvents = 20) {
+    OSErr last = featureUnsupported;
+    for (int i = 0; i < maxEvents; ++i) {
+      EventRecord e{};
+      if (!vt::events::nextEvent(everyEvent, e, true)) break;
+      last = QTIsStandardParameterDialogEvent(&e, dialog_);
+      if (last == codecParameterDialogConfirm || last == userCanceledErr) return last;
+    }
+    return last;
+  }
+
+  vt::paramdialog::Dialog* impl() { return vt::paramdialog::findDialog(dialog_); }
+
+  Point globalCentre(const Rect& local) {
+    WindowRef w = impl()->window();
+    return Point{(short)(w->content.top + (local.top + local.bottom) / 2),
+                 (short)(w->content.left + (local.left + local.right) / 2)};
+  }
+
+  long readLong(OSType type) {
+    QTAtom a = QTFindChildByID(sample_, kParentAtomIsContainer, type, 1, nullptr);
+    if (!a) return -1;
+    uint8_t b[4];
+    long got = 0;
+    if (QTCopyAtomDataToPtr(sample_, a, true, 4, b, &got) != noErr || got != 4) return -1;
+    return (long)((uint32_t)b[0] << 24 | (uint32_t)b[1] << 16 | (uint32_t)b[2] << 8 | b[3]);
+  }
+
+  void addSources(int n) {
+    const char* names[2] = {"srcA", "srcB"};
+    for (int i = 0; i < n; ++i)
+      QTInsertChild(sample_, kParentAtomIsContainer, kEffectSourceName, i + 1, 0, 4,
+                    (void*)names[i], nullptr);
+  }
+
+  QTAtomContainer list_ = nullptr;
+  QTAtomContainer sample_ = nullptr;
+  QTParameterDialog dialog_ = 0;
+};
+
+TEST_F(ParamDialogTest, ListsExactlyTheOfferedEffectsForEachSourceCount) {
+  for (long sources : {0L, 1L, 2L}) {
+    open(sources);
+    short expected = QTCountChildrenOfType(list_, kParentAtomIsContainer, kEffectTypeAtom);
+    auto entries = VTAutomationEffectsDialogEffects();
+    ASSERT_EQ((short)entries.size(), expected) << sources;
+    ASSERT_GT(entries.size(), 0u);
+    EXPECT_EQ(VTAutomationEffectsDialogSelected(), 0);
+    EXPECT_FALSE(entries.front().name.empty());
+    // A visible dialog window in front.
+    auto windows = VTAutomationListWindows();
+    ASSERT_FALSE(windows.empty());
+    EXPECT_EQ(windows.front().kind, kDialogWindowKind);
+    EXPECT_TRUE(windows.front().visible);
+    EXPECT_EQ(QTDismissStandardParameterDialog(dialog_), noErr);
+    EXPECT_FALSE(VTAutomationEffectsDialogUp());
+    EXPECT_TRUE(VTAutomationListWindows().empty());
+    dialog_ = 0;
+    QTDisposeAtomContainer(list_);
+    QTDisposeAtomContainer(sample_);
+    list_ = sample_ = nullptr;
+  }
+  if (sizeof(OSType) == 4) {
+    QTAtomContainer l = nullptr;
+    ASSERT_EQ(QTGetEffectsList(&l, 2, 2, 0), noErr);
+    QTAtomContainer s = nullptr;
+    QTNewAtomContainer(&s);
+    QTParameterDialog d = 0;
+    ASSERT_EQ(QTCreateStandardParameterDialog(l, s, 0, &d), noErr);
+    bool hasCrossFade = false;
+    for (const auto& e : VTAutomationEffectsDialogEffects())
+      hasCrossFade |= e.code == (OSType)kCrossFadeTransitionType;
+    EXPECT_TRUE(hasCrossFade);
+    QTDismissStandardParameterDialog(d);
+    QTDisposeAtomContainer(l);
+    QTDisposeAtomContainer(s);
+  }
+}
+
+TEST_F(ParamDialogTest, BadArgumentsAndBadDialogs) {
+  QTParameterDialog d = 77;
+  QTAtomContainer c = nullptr;
+  QTNewAtomContainer(&c);
+  EXPECT_EQ(QTCreateStandardParameterDialog(nullptr, c, 0, &d), paramErr);
+  EXPECT_EQ(d, 0);
+  EXPECT_EQ(QTCreateStandardParameterDialog(c, nullptr, 0, &d), paramErr);
+  EXPECT_EQ(QTCreateStandardParameterDialog(c, c, 0, nullptr), paramErr);
+  EXPECT_EQ(QTDismissStandardParameterDialog(0), paramErr);
+  EXPECT_EQ(QTDismissStandardParameterDialog(12345), paramErr);
+  EventRecord e{};
+  EXPECT_EQ(QTIsStandardParameterDialogEvent(&e, 999), paramErr);
+  EXPECT_EQ(QTStandardParameterDialogDoAction(999, pdActionConfirmDialog, nullptr), paramErr);
+
+  open(2);
+  EXPECT_EQ(QTIsStandardParameterDialogEvent(nullptr, dialog_), paramErr);
+  EXPECT_EQ(QTStandardParameterDialogDoAction(dialog_, 9999, nullptr), featureUnsupported);
+  EXPECT_EQ(QTDismissStandardParameterDialog(dialog_), noErr);
+  // Dismissed twice: the second is a bad dialog, not a crash.
+  EXPECT_EQ(QTDismissStandardParameterDialog(dialog_), paramErr);
+  EXPECT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), paramErr);
+  dialog_ = 0;
+
+  // An effects list without any effect still gives a dialog; confirming it writes no parameters.
+  QTParameterDialog empty = 0;
+  ASSERT_EQ(QTCreateStandardParameterDialog(c, sample_, 0, &empty), noErr);
+  EXPECT_TRUE(VTAutomationEffectsDialogEffects().empty());
+  EXPECT_EQ(QTStandardParameterDialogDoAction(empty, pdActionConfirmDialog, nullptr), noErr);
+  EXPECT_EQ(QTCountChildren(sample_, kParentAtomIsContainer), 1);  // only 'what'
+  EXPECT_EQ(QTDismissStandardParameterDialog(empty), noErr);
+  QTDisposeAtomContainer(c);
+}
+
+TEST_F(ParamDialogTest, EventAnswers) {
+  open(2);
+  deliver();  // the first update of the dialog
+  ASSERT_TRUE(VTAutomationEffectsDialogPressOK());
+  EXPECT_EQ(deliver(), codecParameterDialogConfirm);
+  ASSERT_TRUE(VTAutomationEffectsDialogPressCancel());
+  EXPECT_EQ(deliver(), userCanceledErr);
+
+  VTAutomationPostKey(kReturnCharCode);
+  EXPECT_EQ(deliver(), codecParameterDialogConfirm);
+  VTAutomationPostKey(kEscapeCharCode);
+  EXPECT_EQ(deliver(), userCanceledErr);
+  // Ctrl shortcuts belong to the application's menus.
+  VTAutomationPostKey('q', cmdKey);
+  EXPECT_EQ(deliver(), featureUnsupported);
+
+  // A press outside OK that is released elsewhere is not a confirmation.
+  Rect ok = VTAutomationEffectsDialogButtonRect(true);
+  Point in{(short)((ok.top + ok.bottom) / 2), (short)((ok.left + ok.right) / 2)};
+  VTAutomationPostDrag(in, Point{(short)(ok.top - 60), (short)(ok.left - 200)});
+  EXPECT_EQ(deliver(), noErr);
+
+  // Null events animate the preview but leave idle time to the application.
+  EventRecord idle{};
+  idle.what = nullEvent;
+  EXPECT_EQ(QTIsStandardParameterDialogEvent(&idle, dialog_), featureUnsupported);
+
+  // Events of another window and of the menu bar are not the dialog's.
+  Rect r{500, 20, 700, 300};
+  WindowRef other = NewCWindow(nullptr, &r, (const unsigned char*)"\x05Other", true, 0,
+                               nullptr, true, 0);
+  ASSERT_NE(other, nullptr);
+  EventRecord upd{};
+  upd.what = updateEvt;
+  upd.message = (long)other;
+  EXPECT_EQ(QTIsStandardParameterDialogEvent(&upd, dialog_), featureUnsupported);
+  EventRecord click{};
+  click.what = mouseDown;
+  click.where = Point{600, 100};
+  EXPECT_EQ(QTIsStandardParameterDialogEvent(&click, dialog_), featureUnsupported);
+  click.where = Point{5, 300};  // menu bar
+  EXPECT_EQ(QTIsStandardParameterDialogEvent(&click, dialog_), featureUnsupported);
+  // Keys go to the front window's owner when the dialog is behind.
+  SelectWindow(other);
+  EventRecord key{};
+  key.what = keyDown;
+  key.message = kReturnCharCode;
+  EXPECT_EQ(QTIsStandardParameterDialogEvent(&key, dialog_), featureUnsupported);
+  // A click on the dialog behind brings it forward without pressing what lies under it.
+  EventRecord bring{};
+  bring.what = mouseDown;
+  bring.where = in;
+  EXPECT_EQ(QTIsStandardParameterDialogEvent(&bring, dialog_), noErr);
+  EXPECT_EQ(FrontWindow(), impl()->window());
+  DisposeWindow(other);
+}
+
+TEST_F(ParamDialogTest, ConfirmedCrossFadeRendersHalfwayAsTheMean) {
+  open(2);
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kCrossFadeTransitionType));
+  ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
+  EXPECT_EQ(readLong(kParameterWhatName), (long)kCrossFadeTransitionType);
+  addSources(2);
+
+  vt::Image a(32, 24, vt::makePixel(200, 0, 0)), b(32, 24, vt::makePixel(0, 0, 200));
+  vt::effects::EffectInputs in;
+  in.sourceA = &a;
+  in.sourceB = &b;
+  vt::Image out(32, 24);
+  ASSERT_TRUE(vt::effects::renderEffectSample((const uint8_t*)*sample_,
+                                              (size_t)GetHandleSize(sample_), 50, 100, in, out));
+  vt::Pixel p = out.at(16, 12);
+  EXPECT_NEAR((int)((p >> 16) & 0xFF), 100, 3);
+  EXPECT_NEAR((int)(p & 0xFF), 100, 3);
+  EXPECT_NEAR((int)((p >> 8) & 0xFF), 0, 2);
+
+  // Changing the end of the tween changes what renders: 0 -> 50 at the middle is 25%.
+  ASSERT_TRUE(VTAutomationEffectsDialogSetParam('pcnt', 50, 1));
+  ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
+  ASSERT_TRUE(vt::effects::renderEffectSample((const uint8_t*)*sample_,
+                                              (size_t)GetHandleSize(sample_), 50, 100, in, out));
+  p = out.at(16, 12);
+  EXPECT_NEAR((int)((p >> 16) & 0xFF), 150, 3);
+  // Source names added by the caller survive a second confirmation; nothing is duplicated.
+  EXPECT_EQ(QTCountChildrenOfType(sample_, kParentAtomIsContainer, kEffectSourceName), 2);
+  EXPECT_EQ(QTCountChildrenOfType(sample_, kParentAtomIsContainer, kParameterWhatName), 1);
+  EXPECT_EQ(QTCountChildrenOfType(sample_, kParentAtomIsContainer, 'pcnt'), 1);
+  // Out of range values are clamped, unknown parameters refused.
+  EXPECT_TRUE(VTAutomationEffectsDialogSetParam('pcnt', 500, 1));
+  EXPECT_DOUBLE_EQ(VTAutomationEffectsDialogParams().front().end, 100.0);
+  EXPECT_FALSE(VTAutomationEffectsDialogSetParam('zzzz', 1));
+}
+
+TEST_F(ParamDialogTest, SwitchingEffectReplacesTheEarlierChoice) {
+  open(2);
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kWipeTransitionType));
+  ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
+  EXPECT_NE(readLong('wpID'), -1);
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kCrossFadeTransitionType));
+  ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
+  EXPECT_EQ(readLong(kParameterWhatName), (long)kCrossFadeTransitionType);
+  EXPECT_EQ(readLong('wpID'), -1);  // no stale parameter of the wipe
+}
+
+TEST_F(ParamDialogTest, ClickedPushDirectionEndsUpInTheSample) {
+  open(2);
+  deliver();
+  // Select push by clicking its row.
+  int row = -1;
+  auto entries = VTAutomationEffectsDialogEffects();
+  for (size_t i = 0; i < entries.size(); ++i)
+    if (entries[i].code == (OSType)kPushTransitionType) row = (int)i;
+  ASSERT_GE(row, 0);
+  for (const auto& hot : impl()->layout())
+    if (hot.kind == vt::paramdialog::Hot::ListRow && hot.index == row)
+      VTAutomationPostClick(globalCentre(hot.r));
+  EXPECT_EQ(deliver(), noErr);
+  ASSERT_EQ(VTAutomationEffectsDialogSelected(), row);
+
+  long before = -1;
+  for (const auto& p : VTAutomationEffectsDialogParams())
+    if (p.code == 'from') before = (long)p.start;
+  ASSERT_EQ(before, 2);  // default: from the right
+  bool clicked = false;
+  for (const auto& hot : impl()->layout())
+    if (hot.kind == vt::paramdialog::Hot::EnumCycle) {
+      VTAutomationPostClick(globalCentre(hot.r));
+      clicked = true;
+    }
+  ASSERT_TRUE(clicked);
+  EXPECT_EQ(deliver(), noErr);
+  // Then OK as the user would press it.
+  ASSERT_TRUE(VTAutomationEffectsDialogPressOK());
+  ASSERT_EQ(deliver(), codecParameterDialogConfirm);
+  ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
+  EXPECT_EQ(readLong(kParameterWhatName), (long)kPushTransitionType);
+  EXPECT_EQ(readLong('from'), 3);
+}
+
+TEST_F(ParamDialogTest, SliderFollowsTheMouse) {
+  open(2);
+  deliver();
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kCrossFadeTransitionType));
+  const vt::paramdialog::Hot* endSlider = nullptr;
+  auto hots = impl()->layout();
+  for (const auto& hot : hots)
+    if (hot.kind == vt::paramdialog::Hot::Slider && hot.which == 1) endSlider = &hot;
+  ASSERT_NE(endSlider, nullptr);
+  WindowRef w = impl()->window();
+  Point from = globalCentre(endSlider->r);
+  Point to{from.v, (short)(w->content.left + endSlider->r.left)};  // dragged to the left end
+  VTAutomationPostDrag(from, to, 4);
+  EXPECT_EQ(deliver(), noErr);
+  EXPECT_NEAR(VTAutomationEffectsDialogParams().front().end, 0.0, 0.5);
+}
+
+TEST_F(ParamDialogTest, PreviewPicturesAreCopiedAndReleased) {
+  long handlesBefore = VTLiveHandleCount();
+  open(2);
+  vt::Image red(64, 48, vt::makePixel(255, 0, 0)), blue(64, 48, vt::makePixel(0, 0, 255));
+  PicHandle pa = vt::makePicture(red), pb = vt::makePicture(blue);
+  QTParamPreviewRecord ra{1, pa}, rb{2, pb};
+  EXPECT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionSetPreviewPicture, &ra), noErr);
+  EXPECT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionSetPreviewPicture, &rb), noErr);
+  // The caller kills its posters at once; the dialog keeps its copies.
+  KillPicture(pa);
+  KillPicture(pb);
+  QTParamPreviewRecord bad{3, nullptr};
+  EXPECT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionSetPreviewPicture, &bad), paramErr);
+  bad.sourceID = 1;
+  EXPECT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionSetPreviewPicture, &bad), paramErr);
+  EXPECT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionSetPreviewPicture, nullptr),
+            paramErr);
+  EXPECT_TRUE(impl()->hasPreview(1));
+  EXPECT_TRUE(impl()->hasPreview(2));
+
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kCrossFadeTransitionType));
+  // At the start of the animation the preview is source A; a second later it is halfway.
+  vt::Pixel start = impl()->previewImage().at(90, 60);
+  EXPECT_GT((int)((start >> 16) & 0xFF), 240);
+  VTAutomationAdvanceTicks(60);
+  EventRecord idle{};
+  idle.what = nullEvent;
+  EXPECT_EQ(QTIsStandardParameterDialogEvent(&idle, dialog_), featureUnsupported);
+  vt::Pixel mid = impl()->previewImage().at(90, 60);
+  EXPECT_NEAR((int)((mid >> 16) & 0xFF), 128, 10);
+  EXPECT_NEAR((int)(mid & 0xFF), 128, 10);
+  // The preview is drawn on screen inside the dialog.
+  WindowRef w = impl()->window();
+  UInt32 onScreen = VTAutomationScreenPixel((short)(w->content.left + 450 + 90),
+                                            (short)(w->content.top + 30 + 60));
+  EXPECT_NEAR((int)((onScreen >> 16) & 0xFF), 128, 12);
+
+  std::filesystem::create_directories(std::string(VT_BINARY_DIR) + "/screens");
+  VTAutomationSnapshot(std::string(VT_BINARY_DIR) + "/screens/paramdialog.png");
+
+  EXPECT_EQ(QTDismissStandardParameterDialog(dialog_), noErr);
+  dialog_ = 0;
+  QTDisposeAtomContainer(list_);
+  QTDisposeAtomContainer(sample_);
+  list_ = sample_ = nullptr;
+  EXPECT_EQ(VTLiveHandleCount(), handlesBefore);
+}
+
+}  // namespace
