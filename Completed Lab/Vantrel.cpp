@@ -30,7 +30,8 @@ void QTEffects_PromptUserForFilesAndMakeEffect(void) {
   UInt16 mySpecCount = 0;
   QTFrameFileFilterUPP myFileFilterUPP = NULL;
 
-  myFileFilterUPP = QTFrame_GetFileFilterUPP((ProcPtr)QTFrame_FilterFiles);
+  myFileFilterUPP = QTFrame_GetFileFilterUPP(
+      reinterpret_cast<ProcPtr>(reinterpret_cast<void (*)(void)>(QTFrame_FilterFiles)));
 
   // No type list: the filter alone decides which files are offered. A cancel stops asking.
   while (mySpecCount < 2) {
