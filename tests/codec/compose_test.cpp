@@ -140,6 +140,29 @@ TEST(MoviePictures, LowerLayersDrawOnTopThroughTrackMatrices) {
   EXPECT_EQ(GetMoviePict(m, 0), nullptr);  // a disposed movie is refused, not read
 }
 
+TEST(MoviePictures, RotatedAndTranslucentTracks) {
+  VTMovie* m = vt::movie::newMovieObject();
+  VTTrack* base = solidTrack(m, 40, 40, makePixel(0, 255, 0), 1);
+  // A 20x10 red strip turned a quarter (x' = -y + 30, y' = x + 5): upright at x 20..30, y 5..25.
+  VTTrack* strip = solidTrack(m, 20, 10, makePixel(255, 0, 0), 0);
+  strip->matrix[0] = 0;
+  strip->matrix[1] = fixed1;
+  strip->matrix[3] = -fixed1;
+  strip->matrix[4] = 0;
+  translate(strip, 30, 5);
+  // Half-transparent blue over the top-left corner.
+  VTTrack* glass = solidTrack(m, 10, 10, makePixel(0, 0, 255, 128), -1);
+  (void)base;
+  (void)glass;
+  vt::Image img = moviePicture(m, 0);
+  ASSERT_EQ(img.width, 40);
+  EXPECT_TRUE(near(img.at(25, 15), 255, 0, 0));
+  EXPECT_TRUE(near(img.at(15, 15), 0, 255, 0));
+  EXPECT_TRUE(near(img.at(25, 30), 0, 255, 0));
+  EXPECT_TRUE(near(img.at(3, 3), 0, 127, 128, 4));
+  DisposeMovie(m);
+}
+
 TEST(MoviePictures, EffectTrackDrawsItsSourcesMatchedByName) {
   VTMovie* m = vt::movie::newMovieObject();
   VTTrack* red = solidTrack(m, 40, 40, makePixel(255, 0, 0));

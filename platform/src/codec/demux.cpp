@@ -22,7 +22,7 @@ namespace {
 
 constexpr size_t kSniffBytes = 65536;
 // A container reporting more frames than this is refused rather than indexed.
-constexpr size_t kMaxIndexedSamples = 20'000'000;
+constexpr size_t kMaxIndexedSamples = 5'000'000;
 
 bool readHead(const std::string& path, std::vector<uint8_t>& head, bool& exists) {
   FILE* f = std::fopen(path.c_str(), "rb");

@@ -314,8 +314,51 @@ Affine then(const Affine& p, const Affine& q) {
   return r;
 }
 
+// s drawn over under by its alpha.
+inline Pixel over(Pixel s, Pixel under) {
+  uint32_t alpha = s >> 24;
+  if (alpha == 255) return s;
+  if (alpha == 0) return under;
+  Pixel r = 0xFF000000u;
+  for (int sh = 0; sh < 24; sh += 8)
+    r |= ((((s >> sh) & 0xFF) * alpha + ((under >> sh) & 0xFF) * (255 - alpha)) / 255) << sh;
+  return r;
+}
+
+// Copies img into dst with its top-left at (x, y), translucent pixels over what is below.
+void blit(const Image& img, int x, int y, Image& dst) {
+  int x0 = std::max(0, x), y0 = std::max(0, y);
+  int x1 = std::min(dst.width, x + img.width), y1 = std::min(dst.height, y + img.height);
+  for (int yy = y0; yy < y1; yy++) {
+    const Pixel* from = img.row(yy - y) + (x0 - x);
+    Pixel* to = dst.row(yy) + x0;
+    for (int i = 0; i < x1 - x0; i++) to[i] = over(from[i], to[i]);
+  }
+}
+
+bool integral(double v, int& out) {
+  double r = std::round(v);
+  if (std::fabs(v - r) > 1e-6 || std::fabs(r) > 1e6) return false;
+  out = (int)r;
+  return true;
+}
+
 // Draws img through m into dst (pixel centres mapped back into the image, bilinear).
 void drawTransformed(const Image& img, const Affine& m, Image& dst) {
+  // The usual cases, a track placed at whole pixels with or without scaling, are plain copies.
+  int x0i, y0i, x1i, y1i;
+  if (m.b == 0 && m.c == 0 && m.a > 0 && m.d > 0 && integral(m.tx, x0i) && integral(m.ty, y0i) &&
+      integral(m.tx + m.a * img.width, x1i) && integral(m.ty + m.d * img.height, y1i) &&
+      x1i > x0i && y1i > y0i) {
+    if (x1i - x0i == img.width && y1i - y0i == img.height) {
+      blit(img, x0i, y0i, dst);
+    } else if ((int64_t)(x1i - x0i) * (y1i - y0i) <= kMaxPixels) {
+      Image scaled(x1i - x0i, y1i - y0i);
+      scaleImage(img, scaled);
+      blit(scaled, x0i, y0i, dst);
+    }
+    return;
+  }
   double det = m.a * m.d - m.b * m.c;
   if (img.empty() || std::fabs(det) < 1e-9) return;
   // Inverse mapping.
@@ -352,18 +395,7 @@ void drawTransformed(const Image& img, const Affine& m, Image& dst) {
                    ((p01 >> sh) & 0xFF) * (1 - wx) * wy + ((p11 >> sh) & 0xFF) * wx * wy;
         return (Pixel)std::clamp((int)std::lround(v), 0, 255) << sh;
       };
-      Pixel s = mix(0) | mix(8) | mix(16) | mix(24);
-      uint32_t alpha = s >> 24;
-      if (alpha == 255) {
-        row[x] = s;
-      } else if (alpha) {  // translucent pixels go over what is below
-        Pixel under = row[x], r = 0xFF000000u;
-        for (int sh = 0; sh < 24; sh += 8) {
-          uint32_t v = (((s >> sh) & 0xFF) * alpha + ((under >> sh) & 0xFF) * (255 - alpha)) / 255;
-          r |= v << sh;
-        }
-        row[x] = r;
-      }
+      row[x] = over(mix(0) | mix(8) | mix(16) | mix(24), row[x]);
     }
   }
 }

@@ -8,7 +8,7 @@ namespace vt::codec {
 
 namespace {
 // More samples than this in one track is not a real movie; refuse rather than allocate.
-constexpr int64_t kMaxSamples = 50'000'000;
+constexpr int64_t kMaxSamples = 20'000'000;
 // Frames decoded ahead of the one asked for are kept up to this count.
 constexpr size_t kMaxPending = 32;
 }  // namespace
