@@ -114,5 +114,12 @@ ComponentResult MCSetControllerAttached(MovieController mc, Boolean attach);
 ComponentResult MCPositionController(MovieController mc, const Rect* movieRect,
                                      const Rect* controllerRect, long someFlags);
 Movie MCGetIndMovie(MovieController mc, short index);
+// The movie scrap (in memory, for this process). PutMovieOnScrap stores a copy of the whole
+// movie, replacing what the scrap held; NewMovieFromScrap gives the caller a new copy of it,
+// or null (GetMoviesError: noMovieFound) when the scrap holds no movie.
 OSErr PutMovieOnScrap(Movie theMovie, long movieScrapFlags);
 Movie NewMovieFromScrap(long newMovieFlags);
+// True when the scrap holds a movie.
+Boolean VTMovieScrapHasMovie();
+// Empties the movie scrap (tests; the scrap otherwise lives until the process ends).
+void VTMovieScrapClear();

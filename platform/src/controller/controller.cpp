@@ -1,47 +1,736 @@
-// The standard movie controller is not built yet (a later piece of work). Until it is,
-// NewMovieController makes no controller, so windows show their movies without one and the
-// application's controller-dependent commands stay disabled, as they do on the original
-// platform when a controller cannot be made. Every call on a controller reports an invalid
-// controller instead of pretending to act.
+// The standard movie controller: a movie drawn in its window's port with a bar under it (play,
+// time slider with the selection, step buttons, speaker), playback driven by the platform
+// clock, keyboard control, and the edit commands with one level of undo.
 #include <MacErrors.h>
+#include <MacMemory.h>
 #include <MovieControllers.h>
+#include <Quickdraw.h>
+
+#include <algorithm>
+#include <cmath>
+#include <unordered_set>
+
+#include "controller/controller.h"
+#include "events/event_queue.h"
+#include "movie/model.h"
+#include "ui/window_server.h"
+
+namespace vt::controller {
+
+namespace {
+
+constexpr uint32_t kMagic = 0x4D43746C;  // 'MCtl'
+constexpr long kExplicitBit = 0x80000000L;
+constexpr long kFlagMask = 0x7FFFFFFFL;
+
+std::unordered_set<VTController*>& controllers() {
+  static std::unordered_set<VTController*> set;
+  return set;
+}
+
+MovieController handle(VTController* c) { return reinterpret_cast<MovieController>(c); }
+
+// Offers an action to the application's filter; true when the filter handled it.
+bool filtered(VTController* c, short action, void* params) {
+  if (!c->filter) return false;
+  ++c->inFilter;
+  bool handled = c->filter(handle(c), action, params, c->refCon) != 0;
+  --c->inFilter;
+  return handled;
+}
+
+WindowRef controllerWindow(const VTController& c) {
+  VTPort* port = moviePort(c);
+  return port ? port->window : nullptr;
+}
+
+// Converts a global point into the port's local coordinates.
+Point toLocal(WindowRef w, Point global) {
+  Point p = global;
+  p.h = (short)(p.h - w->content.left + w->port.portRect.left);
+  p.v = (short)(p.v - w->content.top + w->port.portRect.top);
+  return p;
+}
+
+TimeValue fromTimeRecord(const VTController& c, const TimeRecord* tr) {
+  int64_t v = ((int64_t)tr->value.hi << 32) | tr->value.lo;
+  TimeScale ms = GetMovieTimeScale(c.movie);
+  if (tr->scale > 0 && ms > 0 && tr->scale != ms) v = v * ms / tr->scale;
+  return (TimeValue)std::clamp<int64_t>(v, INT32_MIN, INT32_MAX);
+}
+
+// The span playback runs over: the selection when playing the selection only.
+void playRange(const VTController& c, int64_t& start, int64_t& end) {
+  start = 0;
+  end = GetMovieDuration(c.movie);
+  if (c.playSelection) {
+    TimeValue st = 0, sd = 0;
+    GetMovieSelection(c.movie, &st, &sd);
+    if (sd > 0) {
+      start = std::clamp<int64_t>(st, 0, end);
+      end = std::clamp<int64_t>((int64_t)st + sd, start, end);
+    }
+  }
+}
+
+void syncTimeBaseFlags(VTController& c) {
+  TimeBase tb = GetMovieTimeBase(c.movie);
+  if (!tb) return;
+  long f = GetTimeBaseFlags(tb) & ~(long)(loopTimeBase | palindromeLoopTimeBase);
+  if (c.looping) f |= loopTimeBase;
+  if (c.looping && c.palindrome) f |= palindromeLoopTimeBase;
+  SetTimeBaseFlags(tb, f);
+  SetMoviePlayHints(c.movie, c.looping ? hintsLoop : 0, hintsLoop);
+}
+
+void redraw(VTController& c) {
+  drawMovie(c);
+  drawBar(c);
+}
+
+void setTime(VTController& c, TimeValue t) {
+  t = std::clamp<TimeValue>(t, 0, GetMovieDuration(c.movie));
+  SetMovieTimeValue(c.movie, t);
+  c.carry = 0;
+  if (!c.drawnValid || c.drawnTime != t) drawMovie(c);
+  drawBar(c);
+}
+
+void play(VTController& c, Fixed rate) {
+  if (rate != 0) {
+    int64_t start, end;
+    playRange(c, start, end);
+    TimeValue now = GetMovieTime(c.movie, nullptr);
+    if (end <= start) rate = 0;  // an empty movie or selection has nothing to play
+    // Playing from the far end (or outside the played span) starts over.
+    if (rate > 0 && (now >= end || now < start)) SetMovieTimeValue(c.movie, (TimeValue)start);
+    if (rate < 0 && (now <= start || now > end)) SetMovieTimeValue(c.movie, (TimeValue)end);
+  }
+  SetMovieRate(c.movie, rate);
+  c.lastTick = TickCount();
+  c.carry = 0;
+  redraw(c);
+}
+
+Fixed playingRateFor(const VTController& c) {
+  Fixed r = GetMoviePreferredRate(c.movie);
+  return r != 0 ? r : IntToFixed(1);
+}
+
+void step(VTController& c, long steps) {
+  if (GetMovieRate(c.movie) != 0) SetMovieRate(c.movie, 0);
+  TimeValue t = GetMovieTime(c.movie, nullptr);
+  const OSType video = VideoMediaType;
+  Fixed dir = steps < 0 ? -IntToFixed(1) : IntToFixed(1);
+  for (long i = 0; i < std::labs(steps) && i < 100000; ++i) {
+    TimeValue next = -1;
+    GetMovieNextInterestingTime(c.movie, nextTimeStep, 1, &video, t, dir, &next, nullptr);
+    if (next < 0 || next == t) break;
+    t = next;
+  }
+  setTime(c, t);
+}
+
+// Moves the movie's time on by the ticks since the last idle, at the movie's rate, wrapping,
+// reflecting or stopping at the ends of the played span.
+void advance(VTController& c) {
+  uint32_t now = TickCount();
+  uint32_t dt = now - c.lastTick;
+  c.lastTick = now;
+  Fixed rate = GetMovieRate(c.movie);
+  if (rate == 0 || dt == 0) return;
+  TimeScale scale = GetMovieTimeScale(c.movie);
+  double delta = (double)rate / 65536.0 * (double)dt * scale / 60.0 + c.carry;
+  double whole = std::trunc(delta);
+  c.carry = delta - whole;
+  int64_t start, end;
+  playRange(c, start, end);
+  int64_t len = end - start;
+  int64_t cur = GetMovieTime(c.movie, nullptr);
+  if (len <= 0) {
+    SetMovieRate(c.movie, 0);
+    SetMovieTimeValue(c.movie, (TimeValue)start);
+    drawBar(c);
+    return;
+  }
+  int64_t t = cur + (int64_t)std::clamp(whole, -4e15, 4e15);
+  bool stopped = false;
+  if (rate > 0 && t >= end) {
+    if (!c.looping) {
+      t = end;
+      stopped = true;
+    } else if (c.palindrome) {
+      int64_t over = (t - end) % (2 * len);
+      if (over < len) {
+        t = end - over;
+        SetMovieRate(c.movie, -rate);
+      } else {
+        t = start + (over - len);
+      }
+    } else {
+      t = start + (t - start) % len;
+    }
+  } else if (rate < 0 && t <= start) {
+    if (!c.looping) {
+      t = start;
+      stopped = true;
+    } else if (c.palindrome) {
+      int64_t over = (start - t) % (2 * len);
+      if (over < len) {
+        t = start + over;
+        SetMovieRate(c.movie, -rate);
+      } else {
+        t = end - (over - len);
+      }
+    } else {
+      t = end - (start - t) % len;
+    }
+  }
+  if (stopped) {
+    SetMovieRate(c.movie, 0);
+    c.carry = 0;
+  }
+  SetMovieTimeValue(c.movie, (TimeValue)t);
+  if (!c.drawnValid || c.drawnTime != (TimeValue)t) drawMovie(c);
+  drawBar(c);
+}
+
+Rect boundsOf(const VTController& c) {
+  if (!c.attached) return c.visible ? c.barRect : Rect{0, 0, 0, 0};
+  if (!c.visible) return c.movieRect;
+  Rect u;
+  UnionRect(&c.movieRect, &c.barRect, &u);
+  return u;
+}
+
+void invalidateWindow(VTController& c, const Rect& r) {
+  if (WindowRef w = controllerWindow(c)) InvalWindowRect(w, &r);
+}
+
+void sizeChanged(VTController* c) { filtered(c, mcActionControllerSizeChanged, nullptr); }
+
+ComponentResult doAction(VTController* c, short action, void* params) {
+  if (filtered(c, action, params)) return noErr;
+  if (!live(handle(c))) return badComponentInstance;  // the filter disposed of it
+  const intptr_t value = (intptr_t)params;
+  switch (action) {
+    case mcActionIdle:
+      advance(*c);
+      return noErr;
+    case mcActionDraw:
+      redraw(*c);
+      return noErr;
+    case mcActionActivate:
+    case mcActionDeactivate:
+      c->active = action == mcActionActivate;
+      drawBar(*c);
+      return noErr;
+    case mcActionPlay:
+    case mcActionPrerollAndPlay:
+      play(*c, (Fixed)value);
+      return noErr;
+    case mcActionGoToTime:
+      if (!params) return paramErr;
+      setTime(*c, fromTimeRecord(*c, (const TimeRecord*)params));
+      return noErr;
+    case mcActionSetVolume:
+      SetMovieVolume(c->movie, (short)value);
+      return noErr;
+    case mcActionGetVolume:
+      if (!params) return paramErr;
+      *(short*)params = GetMovieVolume(c->movie);
+      return noErr;
+    case mcActionStep:
+      step(*c, (long)value);
+      return noErr;
+    case mcActionSetLooping:
+      c->looping = value != 0;
+      syncTimeBaseFlags(*c);
+      return noErr;
+    case mcActionGetLooping:
+      if (!params) return paramErr;
+      *(Boolean*)params = c->looping;
+      return noErr;
+    case mcActionSetLoopIsPalindrome:
+      c->palindrome = value != 0;
+      syncTimeBaseFlags(*c);
+      return noErr;
+    case mcActionGetLoopIsPalindrome:
+      if (!params) return paramErr;
+      *(Boolean*)params = c->palindrome;
+      return noErr;
+    case mcActionSetGrowBoxBounds:
+      if (!params) return paramErr;
+      c->growBounds = *(const Rect*)params;
+      return noErr;
+    case mcActionSetSelectionBegin:
+    case mcActionSetSelectionDuration: {
+      if (!params) return paramErr;
+      TimeValue st = 0, sd = 0;
+      GetMovieSelection(c->movie, &st, &sd);
+      TimeValue v = fromTimeRecord(*c, (const TimeRecord*)params);
+      if (v < 0) return paramErr;
+      if (action == mcActionSetSelectionBegin)
+        st = v;
+      else
+        sd = v;
+      SetMovieSelection(c->movie, st, sd);
+      drawBar(*c);
+      return noErr;
+    }
+    case mcActionSetKeysEnabled:
+    case mcActionSetControllerKeysEnabled:
+      c->keysEnabled = value != 0;
+      return noErr;
+    case mcActionGetKeysEnabled:
+      if (!params) return paramErr;
+      *(Boolean*)params = c->keysEnabled;
+      return noErr;
+    case mcActionSetPlaySelection:
+      c->playSelection = value != 0;
+      return noErr;
+    case mcActionGetPlaySelection:
+      if (!params) return paramErr;
+      *(Boolean*)params = c->playSelection;
+      return noErr;
+    case mcActionSetUseBadge:
+      c->useBadge = value != 0;
+      return noErr;
+    case mcActionGetUseBadge:
+      if (!params) return paramErr;
+      *(Boolean*)params = c->useBadge;
+      return noErr;
+    case mcActionSetFlags:
+      // The top bit addresses the set of explicitly set elements instead of the flags.
+      if ((long)value & kExplicitBit)
+        c->explicitFlags = (long)value & kFlagMask;
+      else
+        c->flags = (long)value & kFlagMask;
+      drawBar(*c);
+      return noErr;
+    case mcActionGetFlags: {
+      if (!params) return paramErr;
+      long* p = (long*)params;
+      *p = (*p & kExplicitBit) ? c->explicitFlags : c->flags;
+      return noErr;
+    }
+    case mcActionSetPlayEveryFrame:
+      c->playEveryFrame = value != 0;
+      return noErr;
+    case mcActionGetPlayEveryFrame:
+      if (!params) return paramErr;
+      *(Boolean*)params = c->playEveryFrame;
+      return noErr;
+    case mcActionGetPlayRate:
+      if (!params) return paramErr;
+      *(Fixed*)params = GetMovieRate(c->movie);
+      return noErr;
+    case mcActionGetTimeSliderRect:
+      if (!params) return paramErr;
+      *(Rect*)params = layout(*c).slider;
+      return noErr;
+    case mcActionSetDragEnabled:
+      c->dragEnabled = value != 0;
+      return noErr;
+    case mcActionGetDragEnabled:
+      if (!params) return paramErr;
+      *(Boolean*)params = c->dragEnabled;
+      return noErr;
+    case mcActionMovieEdited:
+      c->drawnValid = false;
+      setTime(*c, GetMovieTime(c->movie, nullptr));
+      return noErr;
+    case mcActionSuspend:
+    case mcActionResume:
+    case mcActionControllerSizeChanged:
+    case mcActionMouseDown:
+    case mcActionKey:
+    case mcActionMovieClick:
+    case mcActionBadgeClick:
+    case mcActionShowBalloon:
+      return noErr;  // notifications: nothing of the controller's own to do
+    default:
+      return badComponentSelector;
+  }
+}
+
+void togglePlay(VTController* c) {
+  Fixed rate = GetMovieRate(c->movie) != 0 ? 0 : playingRateFor(*c);
+  doAction(c, mcActionPlay, (void*)(intptr_t)rate);
+}
+
+// A button acts when the mouse is released inside it, as a push button does.
+bool trackButton(WindowRef w, const Rect& button) {
+  Point g{};
+  while (vt::events::trackMouse(g)) {
+  }
+  return PtInRect(toLocal(w, g), &button);
+}
+
+void dragSlider(VTController* c, WindowRef w, Point local) {
+  BarLayout l = layout(*c);
+  Fixed rate = GetMovieRate(c->movie);
+  if (rate != 0) SetMovieRate(c->movie, 0);
+  TimeValue dur = GetMovieDuration(c->movie);
+  setTime(*c, sliderTime(l, local.h, dur));
+  Point g{};
+  while (vt::events::trackMouse(g)) {
+    if (!live(handle(c))) return;
+    setTime(*c, sliderTime(l, toLocal(w, g).h, dur));
+  }
+  if (!live(handle(c))) return;
+  setTime(*c, sliderTime(l, toLocal(w, g).h, dur));
+  if (rate != 0) play(*c, rate);
+}
+
+ComponentResult mouseDown(VTController* c, const EventRecord* e) {
+  WindowRef w = controllerWindow(*c);
+  if (!w) return 0;
+  WindowRef hit = nullptr;
+  if (FindWindow(e->where, &hit) != inContent || hit != w) return 0;
+  // A click in a window behind is the window manager's: it brings the window forward.
+  if (w != FrontWindow()) return 0;
+  Point p = toLocal(w, e->where);
+  bool inMovie = PtInRect(p, &c->movieRect);
+  bool inBar = c->visible && PtInRect(p, &c->barRect);
+  if (!inMovie && !inBar) return 0;
+  if (filtered(c, mcActionMouseDown, (void*)e)) return 1;
+  if (!live(handle(c))) return 1;
+  if (inBar) {
+    BarLayout l = layout(*c);
+    if (PtInRect(p, &l.play)) {
+      if (trackButton(w, l.play) && live(handle(c))) togglePlay(c);
+    } else if (PtInRect(p, &l.slider)) {
+      dragSlider(c, w, p);
+    } else if (l.steps && PtInRect(p, &l.stepBack)) {
+      if (trackButton(w, l.stepBack) && live(handle(c))) doAction(c, mcActionStep, (void*)-1);
+    } else if (l.steps && PtInRect(p, &l.stepForward)) {
+      if (trackButton(w, l.stepForward) && live(handle(c))) doAction(c, mcActionStep, (void*)1);
+    } else {
+      // The speaker: there is no sound output to adjust, so the click is only consumed.
+      trackButton(w, l.speaker);
+    }
+    return 1;
+  }
+  // A click in the movie pauses a playing movie.
+  if (!filtered(c, mcActionMovieClick, (void*)e) && live(handle(c)) &&
+      GetMovieRate(c->movie) != 0)
+    doAction(c, mcActionPlay, (void*)0);
+  return 1;
+}
+
+ComponentResult keyDown(VTController* c, const EventRecord* e) {
+  if (!c->keysEnabled || !c->active) return 0;
+  WindowRef w = controllerWindow(*c);
+  if (!w || w != FrontWindow()) return 0;
+  if (e->modifiers & cmdKey) return 0;  // command keys are the menus'
+  char ch = (char)(e->message & charCodeMask);
+  if (ch != kSpaceCharCode && ch != kLeftArrowCharCode && ch != kRightArrowCharCode) return 0;
+  if (filtered(c, mcActionKey, (void*)e)) return 1;
+  if (!live(handle(c))) return 1;
+  if (ch == kSpaceCharCode)
+    togglePlay(c);
+  else
+    doAction(c, mcActionStep, (void*)(intptr_t)(ch == kLeftArrowCharCode ? -1 : 1));
+  return 1;
+}
+
+// Keeps one edit state: the movie as it was before the last edit.
+void rememberForUndo(VTController& c, MovieEditState before) {
+  if (c.undo) DisposeMovieEditState(c.undo);
+  c.undo = before;
+}
+
+void afterEdit(VTController& c) {
+  c.drawnValid = false;
+  setTime(c, GetMovieTime(c.movie, nullptr));
+}
+
+}  // namespace
+
+VTController* live(MovieController mc) {
+  auto* c = reinterpret_cast<VTController*>(mc);
+  if (!c || !controllers().count(c) || c->magic != kMagic) return nullptr;
+  return c;
+}
+
+}  // namespace vt::controller
+
+using vt::controller::live;
 
 MCActionFilterWithRefConUPP NewMCActionFilterWithRefConUPP(MCActionFilterWithRefConProcPtr proc) {
   return proc;
 }
+// A UPP is the procedure pointer itself; there is nothing to release.
 void DisposeMCActionFilterWithRefConUPP(MCActionFilterWithRefConUPP) {}
 
-MovieController NewMovieController(Movie, const Rect*, long) { return nullptr; }
-void DisposeMovieController(MovieController) {}
-ComponentResult MCIsPlayerEvent(MovieController, const EventRecord*) { return 0; }
-ComponentResult MCIdle(MovieController) { return badComponentInstance; }
-ComponentResult MCActivate(MovieController, WindowRef, Boolean) { return badComponentInstance; }
-ComponentResult MCDoAction(MovieController, short, void*) { return badComponentInstance; }
-ComponentResult MCSetActionFilterWithRefCon(MovieController, MCActionFilterWithRefConUPP, long) {
-  return badComponentInstance;
+MovieController NewMovieController(Movie theMovie, const Rect* movieRect, long someFlags) {
+  if (!vt::movie::isLiveMovie(theMovie) || !movieRect) return nullptr;
+  auto* c = new (std::nothrow) VTController();
+  if (!c) return nullptr;
+  c->magic = vt::controller::kMagic;
+  c->movie = theMovie;
+  c->movieRect = *movieRect;
+  SetMovieBox(theMovie, &c->movieRect);
+  c->barRect = vt::controller::attachedBarRect(c->movieRect);
+  c->visible = !(someFlags & mcNotVisible);
+  c->useBadge = (someFlags & mcWithBadge) != 0;
+  c->lastTick = TickCount();
+  vt::controller::controllers().insert(c);
+  return vt::controller::handle(c);
 }
-ComponentResult MCEnableEditing(MovieController, Boolean) { return badComponentInstance; }
-ComponentResult MCGetControllerInfo(MovieController, long* someFlags) {
-  if (someFlags) *someFlags = 0;
-  return badComponentInstance;
+
+void DisposeMovieController(MovieController mc) {
+  VTController* c = live(mc);
+  if (!c) return;
+  vt::controller::controllers().erase(c);
+  if (c->undo && vt::movie::isLiveMovie(c->movie)) DisposeMovieEditState(c->undo);
+  c->magic = 0;
+  delete c;
 }
-ComponentResult MCUndo(MovieController) { return badComponentInstance; }
-Movie MCCut(MovieController) { return nullptr; }
-Movie MCCopy(MovieController) { return nullptr; }
-ComponentResult MCPaste(MovieController, Movie) { return badComponentInstance; }
-ComponentResult MCClear(MovieController) { return badComponentInstance; }
-ComponentResult MCGetVisible(MovieController) { return 0; }
-ComponentResult MCSetVisible(MovieController, Boolean) { return badComponentInstance; }
-ComponentResult MCGetControllerBoundsRect(MovieController, Rect* bounds) {
-  if (bounds) *bounds = Rect{0, 0, 0, 0};
-  return badComponentInstance;
+
+ComponentResult MCIsPlayerEvent(MovieController mc, const EventRecord* e) {
+  VTController* c = live(mc);
+  if (!c || !e) return 0;
+  WindowRef w = vt::controller::controllerWindow(*c);
+  switch (e->what) {
+    case nullEvent:
+      MCIdle(mc);
+      return 0;  // idle time is everyone's: the event stays unclaimed
+    case mouseDown:
+      return vt::controller::mouseDown(c, e);
+    case keyDown:
+    case autoKey:
+      return vt::controller::keyDown(c, e);
+    case updateEvt:
+      if (!w || (WindowRef)e->message != w) return 0;
+      BeginUpdate(w);
+      vt::controller::doAction(c, mcActionDraw, w);
+      EndUpdate(w);
+      return 1;
+    case activateEvt:
+      // Activation is also the framework's business: answer 0 so it sees the event too.
+      if (w && (WindowRef)e->message == w) MCActivate(mc, w, (e->modifiers & activeFlag) != 0);
+      return 0;
+    default:
+      return 0;
+  }
 }
-ComponentResult MCIsControllerAttached(MovieController) { return 0; }
-ComponentResult MCSetControllerAttached(MovieController, Boolean) { return badComponentInstance; }
-ComponentResult MCPositionController(MovieController, const Rect*, const Rect*, long) {
-  return badComponentInstance;
+
+ComponentResult MCIdle(MovieController mc) {
+  VTController* c = live(mc);
+  if (!c) return badComponentInstance;
+  return vt::controller::doAction(c, mcActionIdle, nullptr);
 }
-Movie MCGetIndMovie(MovieController, short) { return nullptr; }
-// The movie scrap comes with the controller's editing.
-OSErr PutMovieOnScrap(Movie, long) { return unimpErr; }
-Movie NewMovieFromScrap(long) { return nullptr; }
+
+ComponentResult MCActivate(MovieController mc, WindowRef, Boolean activate) {
+  VTController* c = live(mc);
+  if (!c) return badComponentInstance;
+  return vt::controller::doAction(c, activate ? mcActionActivate : mcActionDeactivate, nullptr);
+}
+
+ComponentResult MCDoAction(MovieController mc, short action, void* params) {
+  VTController* c = live(mc);
+  if (!c) return badComponentInstance;
+  return vt::controller::doAction(c, action, params);
+}
+
+ComponentResult MCSetActionFilterWithRefCon(MovieController mc, MCActionFilterWithRefConUPP blob,
+                                            long refCon) {
+  VTController* c = live(mc);
+  if (!c) return badComponentInstance;
+  c->filter = blob;
+  c->refCon = blob ? refCon : 0;
+  return noErr;
+}
+
+ComponentResult MCEnableEditing(MovieController mc, Boolean enabled) {
+  VTController* c = live(mc);
+  if (!c) return badComponentInstance;
+  c->editing = enabled;
+  return noErr;
+}
+
+ComponentResult MCGetControllerInfo(MovieController mc, long* someFlags) {
+  VTController* c = live(mc);
+  if (!someFlags) return paramErr;
+  *someFlags = 0;
+  if (!c) return badComponentInstance;
+  long f = 0;
+  if (c->editing) {
+    f |= mcInfoEditingEnabled;
+    TimeValue st = 0, sd = 0;
+    GetMovieSelection(c->movie, &st, &sd);
+    if (sd > 0) f |= mcInfoCutAvailable | mcInfoCopyAvailable | mcInfoClearAvailable;
+    if (VTMovieScrapHasMovie()) f |= mcInfoPasteAvailable;
+    if (c->undo) f |= mcInfoUndoAvailable;
+  }
+  if (vt::controller::movieHasSound(c->movie)) f |= mcInfoHasSound;
+  if (GetMovieRate(c->movie) != 0) f |= mcInfoIsPlaying;
+  if (c->looping) f |= mcInfoIsLooping;
+  if (c->looping && c->palindrome) f |= mcInfoIsInPalindrome;
+  *someFlags = f;
+  return noErr;
+}
+
+ComponentResult MCUndo(MovieController mc) {
+  VTController* c = live(mc);
+  if (!c) return badComponentInstance;
+  if (!c->editing || !c->undo) return paramErr;  // nothing to undo
+  // Undoing makes the undone edit the one to undo next (undo, then redo).
+  MovieEditState now = NewMovieEditState(c->movie);
+  if (!now) return GetMoviesError() ? GetMoviesError() : (OSErr)memFullErr;
+  OSErr err = UseMovieEditState(c->movie, c->undo);
+  if (err != noErr) {
+    DisposeMovieEditState(now);
+    return err;
+  }
+  vt::controller::rememberForUndo(*c, now);
+  vt::controller::afterEdit(*c);
+  return noErr;
+}
+
+static Movie copyOrCut(MovieController mc, bool cut) {
+  VTController* c = live(mc);
+  if (!c || !c->editing) return nullptr;
+  TimeValue st = 0, sd = 0;
+  GetMovieSelection(c->movie, &st, &sd);
+  if (sd <= 0) return nullptr;
+  if (!cut) return CopyMovieSelection(c->movie);
+  MovieEditState before = NewMovieEditState(c->movie);
+  if (!before) return nullptr;
+  Movie out = CutMovieSelection(c->movie);
+  if (!out) {
+    DisposeMovieEditState(before);
+    return nullptr;
+  }
+  vt::controller::rememberForUndo(*c, before);
+  vt::controller::afterEdit(*c);
+  return out;
+}
+
+Movie MCCut(MovieController mc) { return copyOrCut(mc, true); }
+Movie MCCopy(MovieController mc) { return copyOrCut(mc, false); }
+
+ComponentResult MCPaste(MovieController mc, Movie srcMovie) {
+  VTController* c = live(mc);
+  if (!c) return badComponentInstance;
+  if (!c->editing) return paramErr;
+  Movie fromScrap = nullptr;
+  if (!srcMovie) {
+    fromScrap = NewMovieFromScrap(0);
+    if (!fromScrap) return noMovieFound;
+    srcMovie = fromScrap;
+  }
+  OSErr err = noErr;
+  MovieEditState before = NewMovieEditState(c->movie);
+  if (!before) err = GetMoviesError() ? GetMoviesError() : (OSErr)memFullErr;
+  if (err == noErr) {
+    PasteMovieSelection(c->movie, srcMovie);
+    err = GetMoviesError();
+    if (err == noErr) {
+      vt::controller::rememberForUndo(*c, before);
+      vt::controller::afterEdit(*c);
+    } else {
+      DisposeMovieEditState(before);
+    }
+  }
+  if (fromScrap) DisposeMovie(fromScrap);
+  return err;
+}
+
+ComponentResult MCClear(MovieController mc) {
+  VTController* c = live(mc);
+  if (!c) return badComponentInstance;
+  if (!c->editing) return paramErr;
+  TimeValue st = 0, sd = 0;
+  GetMovieSelection(c->movie, &st, &sd);
+  if (sd <= 0) return noErr;  // nothing selected: nothing to clear or undo
+  MovieEditState before = NewMovieEditState(c->movie);
+  if (!before) return GetMoviesError() ? GetMoviesError() : (OSErr)memFullErr;
+  ClearMovieSelection(c->movie);
+  OSErr err = GetMoviesError();
+  if (err != noErr) {
+    DisposeMovieEditState(before);
+    return err;
+  }
+  vt::controller::rememberForUndo(*c, before);
+  vt::controller::afterEdit(*c);
+  return noErr;
+}
+
+ComponentResult MCGetVisible(MovieController mc) {
+  VTController* c = live(mc);
+  return c && c->visible ? 1 : 0;
+}
+
+ComponentResult MCSetVisible(MovieController mc, Boolean visible) {
+  VTController* c = live(mc);
+  if (!c) return badComponentInstance;
+  bool v = visible != 0;
+  if (v == c->visible) return noErr;
+  c->visible = v;
+  // What the bar covered (or will cover) is redrawn by the window's next update.
+  vt::controller::invalidateWindow(*c, c->barRect);
+  if (v) vt::controller::drawBar(*c);
+  vt::controller::sizeChanged(c);
+  return noErr;
+}
+
+ComponentResult MCGetControllerBoundsRect(MovieController mc, Rect* bounds) {
+  VTController* c = live(mc);
+  if (!bounds) return paramErr;
+  if (!c) {
+    *bounds = Rect{0, 0, 0, 0};
+    return badComponentInstance;
+  }
+  *bounds = vt::controller::boundsOf(*c);
+  return noErr;
+}
+
+ComponentResult MCIsControllerAttached(MovieController mc) {
+  VTController* c = live(mc);
+  return c && c->attached ? 1 : 0;
+}
+
+ComponentResult MCSetControllerAttached(MovieController mc, Boolean attach) {
+  VTController* c = live(mc);
+  if (!c) return badComponentInstance;
+  c->attached = attach != 0;
+  if (c->attached) {
+    Rect old = c->barRect;
+    c->barRect = vt::controller::attachedBarRect(c->movieRect);
+    if (!EqualRect(&old, &c->barRect)) {
+      vt::controller::invalidateWindow(*c, old);
+      vt::controller::drawBar(*c);
+    }
+  }
+  return noErr;
+}
+
+ComponentResult MCPositionController(MovieController mc, const Rect* movieRect,
+                                     const Rect* controllerRect, long) {
+  VTController* c = live(mc);
+  if (!c) return badComponentInstance;
+  Rect before = vt::controller::boundsOf(*c);
+  if (movieRect) {
+    c->movieRect = *movieRect;
+    SetMovieBox(c->movie, &c->movieRect);
+  }
+  if (c->attached || !controllerRect)
+    c->barRect = vt::controller::attachedBarRect(c->movieRect);
+  else
+    c->barRect = *controllerRect;
+  c->drawnValid = false;
+  Rect after = vt::controller::boundsOf(*c);
+  Rect both;
+  UnionRect(&before, &after, &both);
+  vt::controller::invalidateWindow(*c, both);
+  if (!EqualRect(&before, &after)) vt::controller::sizeChanged(c);
+  return noErr;
+}
+
+Movie MCGetIndMovie(MovieController mc, short index) {
+  VTController* c = live(mc);
+  return c && index == 0 ? c->movie : nullptr;
+}

@@ -1,0 +1,176 @@
+// The controller bar's layout and the drawing of the movie and the bar.
+#include <MacMemory.h>
+#include <Quickdraw.h>
+
+#include <algorithm>
+
+#include "controller/controller.h"
+#include "core/picture.h"
+#include "ui/window_server.h"
+
+namespace vt::controller {
+
+namespace {
+
+constexpr Pixel kBarFace = 0xFFD8D8D8;
+constexpr Pixel kBarFaceInactive = 0xFFEDEDED;
+constexpr Pixel kBarEdge = 0xFF5A5A5A;
+constexpr Pixel kGlyph = 0xFF202020;
+constexpr Pixel kGlyphInactive = 0xFF9A9A9A;
+constexpr Pixel kTrack = 0xFFFFFFFF;
+constexpr Pixel kSelection = 0xFF7A8FB8;
+constexpr Pixel kThumb = 0xFF303030;
+
+Rect rect(int top, int left, int bottom, int right) {
+  return Rect{(short)top, (short)left, (short)bottom, (short)right};
+}
+
+// A triangle pointing right (dir > 0) or left, filled column by column inside r.
+void triangle(VTPort* port, const Rect& r, int dir, Pixel color) {
+  int w = r.right - r.left, h = r.bottom - r.top;
+  int mid = r.top + h / 2;
+  for (int i = 0; i < w; ++i) {
+    int half = (h / 2) * (w - i) / std::max(w, 1);
+    int x = dir > 0 ? r.left + i : r.right - 1 - i;
+    ui::fillRect(port, rect(mid - half, x, mid + half + 1, x + 1), color);
+  }
+}
+
+Rect centred(const Rect& cell, int w, int h) {
+  int l = cell.left + (cell.right - cell.left - w) / 2;
+  int t = cell.top + (cell.bottom - cell.top - h) / 2;
+  return rect(t, l, t + h, l + w);
+}
+
+}  // namespace
+
+Rect attachedBarRect(const Rect& movieRect) {
+  int width = std::max<int>(movieRect.right - movieRect.left, kMinBarWidth);
+  return rect(movieRect.bottom, movieRect.left, movieRect.bottom + kBarHeight,
+              movieRect.left + width);
+}
+
+bool movieHasSound(Movie m) {
+  return m && GetMovieIndTrackType(m, 1, SoundMediaType, movieTrackMediaType) != nullptr;
+}
+
+BarLayout layout(const VTController& c) {
+  BarLayout l{};
+  l.bar = c.barRect;
+  const Rect& b = c.barRect;
+  int right = b.right;
+  // A silent movie shows no speaker unless the button was set explicitly.
+  bool speakerExplicit = (c.explicitFlags & mcFlagSuppressSpeakerButton) != 0;
+  l.speakerShown = !(c.flags & mcFlagSuppressSpeakerButton) &&
+                   (speakerExplicit || movieHasSound(c.movie));
+  if (l.speakerShown) {
+    l.speaker = rect(b.top, right - kSpeakerWidth, b.bottom, right);
+    right -= kSpeakerWidth;
+  }
+  l.steps = !(c.flags & mcFlagSuppressStepButtons);
+  if (l.steps) {
+    l.stepForward = rect(b.top, right - kStepWidth, b.bottom, right);
+    l.stepBack = rect(b.top, right - 2 * kStepWidth, b.bottom, right - kStepWidth);
+    right -= 2 * kStepWidth;
+  }
+  l.play = rect(b.top, b.left, b.bottom, std::min<int>(b.left + kPlayWidth, right));
+  l.slider = rect(b.top, l.play.right, b.bottom, std::max<int>(right, l.play.right));
+  return l;
+}
+
+// The slider's track leaves 4 px at either end for the thumb.
+short sliderX(const BarLayout& l, TimeValue t, TimeValue duration) {
+  int left = l.slider.left + 4, right = l.slider.right - 4;
+  if (right <= left || duration <= 0) return (short)left;
+  t = std::clamp<TimeValue>(t, 0, duration);
+  return (short)(left + (int64_t)(right - left) * t / duration);
+}
+
+TimeValue sliderTime(const BarLayout& l, short h, TimeValue duration) {
+  int left = l.slider.left + 4, right = l.slider.right - 4;
+  if (right <= left || duration <= 0) return 0;
+  int x = std::clamp<int>(h, left, right);
+  return (TimeValue)((int64_t)(x - left) * duration / (right - left));
+}
+
+VTPort* moviePort(const VTController& c) {
+  CGrafPtr port = nullptr;
+  GetMovieGWorld(c.movie, &port, nullptr);
+  if (!port || !ui::isLivePort(port)) return nullptr;
+  return port;
+}
+
+void drawMovie(VTController& c) {
+  VTPort* port = moviePort(c);
+  if (!port || EmptyRect(&c.movieRect)) return;
+  TimeValue t = GetMovieTime(c.movie, nullptr);
+  // At the very end the last frame stays up rather than what follows it (nothing).
+  TimeValue dur = GetMovieDuration(c.movie);
+  PicHandle pic = GetMoviePict(c.movie, dur > 0 && t >= dur ? dur - 1 : t);
+  Image img;
+  if (pic && pictureToImage(pic, img) && img.width > 0 && img.height > 0)
+    ui::drawImage(port, img, c.movieRect);
+  else
+    ui::fillRect(port, c.movieRect, 0xFF000000);  // nothing visual at this time
+  if (pic) KillPicture(pic);
+  ui::portChanged(port, c.movieRect);
+  c.drawnTime = t;
+  c.drawnValid = true;
+}
+
+void drawBar(VTController& c) {
+  VTPort* port = moviePort(c);
+  if (!port || !c.visible || EmptyRect(&c.barRect)) return;
+  BarLayout l = layout(c);
+  Pixel glyph = c.active ? kGlyph : kGlyphInactive;
+  ui::fillRect(port, l.bar, c.active ? kBarFace : kBarFaceInactive);
+  ui::frameRect(port, l.bar, kBarEdge);
+
+  // Play shows a triangle when stopped and two bars while playing.
+  Rect g = centred(l.play, 8, 10);
+  if (GetMovieRate(c.movie) != 0) {
+    ui::fillRect(port, rect(g.top, g.left, g.bottom, g.left + 3), glyph);
+    ui::fillRect(port, rect(g.top, g.right - 3, g.bottom, g.right), glyph);
+  } else {
+    triangle(port, g, +1, glyph);
+  }
+  ui::fillRect(port, rect(l.play.top, l.play.right - 1, l.play.bottom, l.play.right), kBarEdge);
+
+  // Slider: the track, the selection on it, the thumb at the current time.
+  if (l.slider.right - l.slider.left > 8) {
+    TimeValue dur = GetMovieDuration(c.movie);
+    Rect track = rect(l.slider.top + 5, l.slider.left + 4, l.slider.bottom - 5, l.slider.right - 4);
+    ui::fillRect(port, track, kTrack);
+    TimeValue selTime = 0, selDur = 0;
+    GetMovieSelection(c.movie, &selTime, &selDur);
+    if (selDur > 0 && dur > 0) {
+      short a = sliderX(l, selTime, dur), b = sliderX(l, selTime + selDur, dur);
+      ui::fillRect(port, rect(track.top, a, track.bottom, std::max<int>(b, a + 1)), kSelection);
+    }
+    ui::frameRect(port, track, kBarEdge);
+    short x = sliderX(l, GetMovieTime(c.movie, nullptr), dur);
+    ui::fillRect(port, rect(l.slider.top + 2, x - 2, l.slider.bottom - 2, x + 3),
+                 c.active ? kThumb : kGlyphInactive);
+  }
+
+  if (l.steps) {
+    Rect back = centred(l.stepBack, 8, 8);
+    ui::fillRect(port, rect(back.top, back.left, back.bottom, back.left + 2), glyph);
+    triangle(port, rect(back.top, back.left + 2, back.bottom, back.right), -1, glyph);
+    Rect fwd = centred(l.stepForward, 8, 8);
+    triangle(port, rect(fwd.top, fwd.left, fwd.bottom, fwd.right - 2), +1, glyph);
+    ui::fillRect(port, rect(fwd.top, fwd.right - 2, fwd.bottom, fwd.right), glyph);
+    ui::fillRect(port, rect(l.stepBack.top, l.stepBack.left, l.stepBack.bottom,
+                            l.stepBack.left + 1), kBarEdge);
+  }
+  if (l.speakerShown) {
+    Rect s = centred(l.speaker, 10, 10);
+    ui::fillRect(port, rect(s.top + 3, s.left, s.bottom - 3, s.left + 3), glyph);
+    triangle(port, rect(s.top, s.left + 3, s.bottom, s.right - 2), -1, glyph);
+    ui::fillRect(port, rect(l.speaker.top, l.speaker.left, l.speaker.bottom,
+                            l.speaker.left + 1), kBarEdge);
+  }
+  ui::portChanged(port, l.bar);
+}
+
+}  // namespace vt::controller

@@ -1,0 +1,75 @@
+// The standard movie controller's state and the pieces its calls share: bar layout, drawing
+// and playback.
+#pragma once
+#include <MovieControllers.h>
+
+#include <cstdint>
+
+struct VTPort;
+
+namespace vt::controller {
+
+constexpr short kBarHeight = 16;
+// A bar narrower than this has no room for its buttons and slider (e.g. a sound-only or an
+// empty movie, whose box is empty).
+constexpr short kMinBarWidth = 160;
+constexpr short kPlayWidth = 20;
+constexpr short kStepWidth = 14;
+constexpr short kSpeakerWidth = 18;
+
+}  // namespace vt::controller
+
+struct VTController {
+  uint32_t magic = 0;
+  Movie movie = nullptr;
+  Rect movieRect{0, 0, 0, 0};  // local to the movie's port
+  Rect barRect{0, 0, 0, 0};
+  bool attached = true;
+  bool visible = true;
+  bool active = true;
+  long flags = 0;
+  long explicitFlags = 0;
+  MCActionFilterWithRefConUPP filter = nullptr;
+  long refCon = 0;
+  bool keysEnabled = false;
+  bool editing = false;
+  bool useBadge = false;
+  bool dragEnabled = true;
+  bool looping = false;
+  bool palindrome = false;
+  bool playSelection = false;
+  bool playEveryFrame = false;
+  Rect growBounds{0, 0, 0, 0};
+  // Playback: the tick of the last advance and the fraction of a movie time unit left over.
+  uint32_t lastTick = 0;
+  double carry = 0;
+  // What was last drawn, so idle redraws only when the picture changes.
+  TimeValue drawnTime = -1;
+  bool drawnValid = false;
+  MovieEditState undo = nullptr;
+  int inFilter = 0;
+};
+
+namespace vt::controller {
+
+VTController* live(MovieController mc);
+
+// Layout (local coordinates of the movie's port).
+struct BarLayout {
+  Rect bar, play, slider, stepBack, stepForward, speaker;
+  bool steps = false, speakerShown = false;
+};
+BarLayout layout(const VTController& c);
+// Where the bar goes when attached: under the movie, at least kMinBarWidth wide.
+Rect attachedBarRect(const Rect& movieRect);
+// The slider position of a time and the time at a horizontal position.
+short sliderX(const BarLayout& l, TimeValue t, TimeValue duration);
+TimeValue sliderTime(const BarLayout& l, short h, TimeValue duration);
+bool movieHasSound(Movie m);
+
+// Drawing into the movie's port; false when the movie has no live port.
+VTPort* moviePort(const VTController& c);
+void drawMovie(VTController& c);
+void drawBar(VTController& c);
+
+}  // namespace vt::controller

@@ -1,0 +1,65 @@
+// The movie scrap: one movie held in memory, copied in and copied out, so that neither the
+// movie that was cut nor the one pasted into shares anything with it.
+#include <MacErrors.h>
+#include <MovieControllers.h>
+
+#include "movie/model.h"
+
+namespace {
+
+Movie& scrapMovie() {
+  static Movie m = nullptr;
+  return m;
+}
+
+// A new movie holding the whole of src: same time scale and settings, every track's segment.
+Movie wholeCopy(Movie src, OSErr& err) {
+  Movie copy = NewMovie(0);
+  if (!copy) {
+    err = GetMoviesError() ? GetMoviesError() : (OSErr)memFullErr;
+    return nullptr;
+  }
+  SetMovieTimeScale(copy, GetMovieTimeScale(src));
+  err = CopyMovieSettings(src, copy);
+  TimeValue dur = GetMovieDuration(src);
+  if (err == noErr && dur > 0) err = InsertMovieSegment(src, copy, 0, dur, 0);
+  if (err != noErr) {
+    DisposeMovie(copy);
+    return nullptr;
+  }
+  SetMovieSelection(copy, 0, GetMovieDuration(copy));
+  return copy;
+}
+
+}  // namespace
+
+OSErr PutMovieOnScrap(Movie theMovie, long) {
+  if (!vt::movie::isLiveMovie(theMovie)) return invalidMovie;
+  OSErr err = noErr;
+  Movie copy = wholeCopy(theMovie, err);
+  if (!copy) return err;  // the scrap keeps what it held
+  VTMovieScrapClear();
+  scrapMovie() = copy;
+  return noErr;
+}
+
+Movie NewMovieFromScrap(long) {
+  if (!scrapMovie() || !vt::movie::isLiveMovie(scrapMovie())) {
+    scrapMovie() = nullptr;
+    vt::movie::setError(noMovieFound);
+    return nullptr;
+  }
+  OSErr err = noErr;
+  Movie copy = wholeCopy(scrapMovie(), err);
+  vt::movie::setError(err);
+  return copy;
+}
+
+Boolean VTMovieScrapHasMovie() {
+  return scrapMovie() != nullptr && vt::movie::isLiveMovie(scrapMovie());
+}
+
+void VTMovieScrapClear() {
+  if (scrapMovie() && vt::movie::isLiveMovie(scrapMovie())) DisposeMovie(scrapMovie());
+  scrapMovie() = nullptr;
+}

@@ -1,0 +1,513 @@
+// The movie controller in a headless window: drawing, playback by the platform clock, clicks,
+// keys, bounds, the action filter, flags, selection and editing through the movie scrap.
+#include <Files.h>
+#include <MacErrors.h>
+#include <MovieControllers.h>
+#include <Quickdraw.h>
+#include <VTAutomation.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "fixtures.h"
+
+namespace {
+
+class MoviesEnv : public ::testing::Environment {
+  void SetUp() override { ASSERT_EQ(EnterMovies(), noErr); }
+};
+::testing::Environment* const gMovies = ::testing::AddGlobalTestEnvironment(new MoviesEnv);
+
+// Red for the first second, blue for the second, 10 frames a second, 160x120, lossless.
+std::string twoColourMovie() {
+  return vt_test::fixture(
+      "ctl_red_blue.mov",
+      "-f lavfi -i 'color=c=red:s=160x120:r=10:d=1[a];color=c=blue:s=160x120:r=10:d=1[b];"
+      "[a][b]concat=n=2:v=1:a=0[out0]' -c:v png");
+}
+
+Movie openMovie(const std::string& path) {
+  FSSpec spec;
+  if (VTMakeFSSpecFromPath(path.c_str(), &spec) != noErr) return nullptr;
+  short ref = 0;
+  if (OpenMovieFile(&spec, &ref, fsRdPerm) != noErr) return nullptr;
+  Movie m = nullptr;
+  NewMovieFromFile(&m, ref, nullptr, nullptr, newMovieActive, nullptr);
+  CloseMovieFile(ref);
+  return m;
+}
+
+bool isRed(UInt32 p) { return ((p >> 16) & 0xFF) > 200 && ((p >> 8) & 0xFF) < 50 && (p & 0xFF) < 50; }
+bool isBlue(UInt32 p) { return ((p >> 16) & 0xFF) < 50 && ((p >> 8) & 0xFF) < 50 && (p & 0xFF) > 200; }
+
+struct FilterLog {
+  std::vector<short> actions;
+  short veto = -1;
+  TimeValue timeSeenAtGoTo = -1;
+  Movie movie = nullptr;
+};
+
+Boolean logFilter(MovieController, short action, void*, long refCon) {
+  auto* log = (FilterLog*)refCon;
+  log->actions.push_back(action);
+  if (action == mcActionGoToTime) log->timeSeenAtGoTo = GetMovieTime(log->movie, nullptr);
+  return action == log->veto;
+}
+
+class Controller : public ::testing::Test {
+ protected:
+  static constexpr short kLeft = 100, kTop = 80;
+  WindowRef window = nullptr;
+  Movie movie = nullptr;
+  MovieController mc = nullptr;
+  TimeScale scale = 0;
+
+  void SetUp() override {
+    VTAutomationUseHeadless(800, 600);
+    VTMovieScrapClear();
+    std::string path = twoColourMovie();
+    ASSERT_FALSE(path.empty());
+    movie = openMovie(path);
+    ASSERT_NE(movie, nullptr);
+    scale = GetMovieTimeScale(movie);
+    Rect bounds{kTop, kLeft, kTop + 200, kLeft + 240};
+    window = NewCWindow(nullptr, &bounds, (ConstStr255Param) "\x04Test", true, noGrowDocProc,
+                        (WindowRef)-1, true, 0);
+    ASSERT_NE(window, nullptr);
+    SetPort(GetWindowPort(window));
+    SetMovieGWorld(movie, GetWindowPort(window), nullptr);
+    Rect box;
+    GetMovieBox(movie, &box);
+    OffsetRect(&box, (short)-box.left, (short)-box.top);
+    SetMovieBox(movie, &box);
+    mc = NewMovieController(movie, &box, mcTopLeftMovie);
+    ASSERT_NE(mc, nullptr);
+    MCEnableEditing(mc, true);
+  }
+  void TearDown() override {
+    DisposeMovieController(mc);
+    if (movie) DisposeMovie(movie);
+    VTMovieScrapClear();
+    VTAutomationReset();
+  }
+
+  Point global(short h, short v) { return Point{(short)(kTop + v), (short)(kLeft + h)}; }
+  UInt32 pixelAt(short h, short v) { return VTAutomationScreenPixel(kLeft + h, kTop + v); }
+  TimeValue now() { return GetMovieTime(movie, nullptr); }
+  void idleFor(UInt32 ticks) {
+    // Several idles, as the event loop gives them, each seeing part of the elapsed time.
+    for (UInt32 i = 0; i < ticks; i += 5) {
+      VTAutomationAdvanceTicks(std::min<UInt32>(5, ticks - i));
+      MCIdle(mc);
+    }
+  }
+  // Hands queued input to the controller the way the event loop does; returns its answer to
+  // the first event of the given kind.
+  long deliver(EventKind kind) {
+    EventRecord e;
+    for (int i = 0; i < 20 && GetNextEvent(everyEvent, &e); ++i)
+      if (e.what == kind) return MCIsPlayerEvent(mc, &e);
+    return -1;
+  }
+  void play() { MCDoAction(mc, mcActionPlay, (void*)(intptr_t)IntToFixed(1)); }
+  void select(TimeValue begin, TimeValue duration) {
+    TimeRecord r{};
+    r.scale = scale;
+    r.value.lo = (UInt32)begin;
+    MCDoAction(mc, mcActionSetSelectionBegin, &r);
+    r.value.lo = (UInt32)duration;
+    MCDoAction(mc, mcActionSetSelectionDuration, &r);
+  }
+};
+
+TEST_F(Controller, DrawsTheFrameAtTheCurrentTimeAndTheBarBelow) {
+  Rect bounds;
+  ASSERT_EQ(MCGetControllerBoundsRect(mc, &bounds), noErr);
+  EXPECT_EQ(bounds.top, 0);
+  EXPECT_EQ(bounds.left, 0);
+  EXPECT_EQ(bounds.bottom, 120 + 16);
+  EXPECT_EQ(bounds.right, 160);
+  MCDoAction(mc, mcActionDraw, window);
+  EXPECT_TRUE(isRed(pixelAt(80, 60)));
+  EXPECT_TRUE(isRed(pixelAt(1, 1)));
+  UInt32 bar = pixelAt(80, 120 + 2);
+  EXPECT_FALSE(isRed(bar));
+  EXPECT_NE(bar, pixelAt(80, 120 + 30)) << "the bar is drawn under the movie";
+
+  // Going to a time in the second half shows the second colour.
+  TimeRecord t{};
+  t.scale = 1000;
+  t.value.lo = 1500;
+  MCDoAction(mc, mcActionGoToTime, &t);
+  EXPECT_NEAR(now(), scale * 3 / 2, 1);
+  EXPECT_TRUE(isBlue(pixelAt(80, 60)));
+
+  // An update event of the window is the controller's: it redraws within the update.
+  Rect all{0, 0, 200, 240};
+  InvalWindowRect(window, &all);
+  EXPECT_EQ(deliver(updateEvt), 1);
+  EXPECT_TRUE(isBlue(pixelAt(80, 60)));
+  EventRecord e;
+  EXPECT_FALSE(EventAvail(updateMask, &e)) << "the update region was cleared";
+}
+
+TEST_F(Controller, PlaybackFollowsTheClockAndStopsOrLoopsAtTheEnd) {
+  TimeValue duration = GetMovieDuration(movie);
+  ASSERT_EQ(duration, scale * 2);
+  play();
+  long info = 0;
+  MCGetControllerInfo(mc, &info);
+  EXPECT_TRUE(info & mcInfoIsPlaying);
+  idleFor(30);  // half a second
+  EXPECT_NEAR(now(), scale / 2, scale / 60 + 1);
+  idleFor(45);
+  EXPECT_TRUE(isBlue(pixelAt(80, 60))) << "the frame follows the time while playing";
+  Fixed rate = 0;
+  MCDoAction(mc, mcActionGetPlayRate, &rate);
+  EXPECT_EQ(rate, IntToFixed(1));
+
+  // Without looping it stops at the end, showing the last frame.
+  idleFor(200);
+  EXPECT_EQ(now(), duration);
+  EXPECT_EQ(GetMovieRate(movie), 0);
+  EXPECT_TRUE(isBlue(pixelAt(80, 60)));
+  // Playing again from the end starts over.
+  play();
+  idleFor(6);
+  EXPECT_LT(now(), scale / 2);
+
+  // Looping wraps round.
+  MCDoAction(mc, mcActionSetLooping, (void*)1);
+  MCDoAction(mc, mcActionGoToTime, nullptr);  // bad parameter: no change, no crash
+  idleFor(150);  // 2.5 s more from ~0.1 s: 2.6 s, i.e. 0.6 s into the second pass
+  EXPECT_NEAR(now(), scale * 6 / 10, scale / 30 + 1);
+  EXPECT_NE(GetMovieRate(movie), 0);
+  EXPECT_TRUE(GetTimeBaseFlags(GetMovieTimeBase(movie)) & loopTimeBase);
+
+  // Palindrome looping turns round at the end and plays backwards.
+  MCDoAction(mc, mcActionSetLoopIsPalindrome, (void*)1);
+  idleFor(120);  // 0.6 + 2.0 = 2.6 s: 0.6 s back from the end
+  EXPECT_NEAR(now(), scale * 14 / 10, scale / 30 + 1);
+  EXPECT_LT(GetMovieRate(movie), 0);
+  MCGetControllerInfo(mc, &info);
+  EXPECT_TRUE(info & mcInfoIsLooping);
+  EXPECT_TRUE(info & mcInfoIsInPalindrome);
+  Boolean b = false;
+  MCDoAction(mc, mcActionGetLoopIsPalindrome, &b);
+  EXPECT_TRUE(b);
+}
+
+TEST_F(Controller, PlaySelectionOnlyStaysInsideTheSelection) {
+  select(scale / 2, scale / 2);
+  MCDoAction(mc, mcActionSetPlaySelection, (void*)1);
+  play();
+  EXPECT_EQ(now(), scale / 2) << "playing starts at the selection";
+  idleFor(60);
+  EXPECT_EQ(now(), scale);
+  EXPECT_EQ(GetMovieRate(movie), 0);
+}
+
+TEST_F(Controller, ClicksOnPlayAndOnTheSliderAndSteps) {
+  Rect slider;
+  ASSERT_EQ(MCDoAction(mc, mcActionGetTimeSliderRect, &slider), noErr);
+  ASSERT_GT(slider.right - slider.left, 40);
+  // The play button sits at the bar's left end.
+  VTAutomationPostClick(global(8, 128));
+  EXPECT_EQ(deliver(mouseDown), 1);
+  EXPECT_NE(GetMovieRate(movie), 0);
+  VTAutomationPostClick(global(8, 128));
+  EXPECT_EQ(deliver(mouseDown), 1);
+  EXPECT_EQ(GetMovieRate(movie), 0);
+
+  // Dragging the thumb to the slider's middle goes to the middle of the movie.
+  short mid = (short)((slider.left + slider.right) / 2);
+  VTAutomationPostDrag(global((short)(slider.left + 5), 128), global(mid, 128), 6);
+  EXPECT_EQ(deliver(mouseDown), 1);
+  EXPECT_NEAR(now(), scale, scale / 20);
+  EXPECT_TRUE(isBlue(pixelAt(80, 60)) || isRed(pixelAt(80, 60)));
+
+  // Step back from frame 10 lands on frame 9 (red); step forward returns.
+  TimeRecord t{};
+  t.scale = scale;
+  t.value.lo = (UInt32)scale;  // start of frame 10
+  MCDoAction(mc, mcActionGoToTime, &t);
+  VTAutomationPostClick(global((short)(slider.right + 7), 128));
+  EXPECT_EQ(deliver(mouseDown), 1);
+  EXPECT_EQ(now(), scale * 9 / 10);
+  EXPECT_TRUE(isRed(pixelAt(80, 60)));
+  VTAutomationPostClick(global((short)(slider.right + 21), 128));
+  EXPECT_EQ(deliver(mouseDown), 1);
+  EXPECT_EQ(now(), scale);
+
+  // A click in the movie while playing pauses; a click outside movie and bar is not taken.
+  play();
+  VTAutomationPostClick(global(80, 60));
+  EXPECT_EQ(deliver(mouseDown), 1);
+  EXPECT_EQ(GetMovieRate(movie), 0);
+  VTAutomationPostClick(global(200, 180));
+  EXPECT_EQ(deliver(mouseDown), 0);
+}
+
+TEST_F(Controller, KeysOnlyWhenEnabled) {
+  VTAutomationPostKey(' ');
+  EXPECT_EQ(deliver(keyDown), 0) << "keys are off until enabled";
+  EXPECT_EQ(GetMovieRate(movie), 0);
+  MCDoAction(mc, mcActionSetKeysEnabled, (void*)1);
+  VTAutomationPostKey(' ');
+  EXPECT_EQ(deliver(keyDown), 1);
+  EXPECT_NE(GetMovieRate(movie), 0);
+  VTAutomationPostKey(' ');
+  EXPECT_EQ(deliver(keyDown), 1);
+  EXPECT_EQ(GetMovieRate(movie), 0);
+  VTAutomationPostKey((char)kRightArrowCharCode);
+  EXPECT_EQ(deliver(keyDown), 1);
+  EXPECT_EQ(now(), scale / 10);
+  // Command keys belong to the menus; other letters are not the controller's.
+  VTAutomationPostKey(' ', cmdKey);
+  EXPECT_EQ(deliver(keyDown), 0);
+  VTAutomationPostKey('x');
+  EXPECT_EQ(deliver(keyDown), 0);
+  // An inactive controller leaves keys alone.
+  MCActivate(mc, window, false);
+  VTAutomationPostKey(' ');
+  EXPECT_EQ(deliver(keyDown), 0);
+}
+
+TEST_F(Controller, HidingTheBarChangesBoundsAndTellsTheFilter) {
+  FilterLog log;
+  log.movie = movie;
+  MCSetActionFilterWithRefCon(mc, NewMCActionFilterWithRefConUPP(logFilter), (long)&log);
+  EXPECT_EQ(MCGetVisible(mc), 1);
+  ASSERT_EQ(MCSetVisible(mc, false), noErr);
+  EXPECT_EQ(MCGetVisible(mc), 0);
+  Rect bounds;
+  MCGetControllerBoundsRect(mc, &bounds);
+  EXPECT_EQ(bounds.bottom, 120);
+  ASSERT_EQ(log.actions.size(), 1u);
+  EXPECT_EQ(log.actions[0], mcActionControllerSizeChanged);
+  MCSetVisible(mc, false);
+  EXPECT_EQ(log.actions.size(), 1u) << "no change, no notice";
+  MCSetVisible(mc, true);
+  MCGetControllerBoundsRect(mc, &bounds);
+  EXPECT_EQ(bounds.bottom, 136);
+  EXPECT_EQ(log.actions.size(), 2u);
+
+  // Detached, the bounds are the bar alone; it can be put above the movie.
+  EXPECT_EQ(MCIsControllerAttached(mc), 1);
+  MCSetControllerAttached(mc, false);
+  EXPECT_EQ(MCIsControllerAttached(mc), 0);
+  MCGetControllerBoundsRect(mc, &bounds);
+  EXPECT_EQ(bounds.bottom - bounds.top, 16);
+  Rect barTop{0, 0, 16, 160}, movieBelow{17, 0, 137, 160};
+  MCPositionController(mc, &movieBelow, &barTop, 0);
+  MCGetControllerBoundsRect(mc, &bounds);
+  EXPECT_TRUE(EqualRect(&bounds, &barTop));
+  Rect box;
+  GetMovieBox(movie, &box);
+  EXPECT_TRUE(EqualRect(&box, &movieBelow));
+  MCSetControllerAttached(mc, true);
+  MCGetControllerBoundsRect(mc, &bounds);
+  EXPECT_EQ(bounds.top, 17);
+  EXPECT_EQ(bounds.bottom, 137 + 16);
+  MCSetActionFilterWithRefCon(mc, nullptr, 0);
+}
+
+TEST_F(Controller, FilterSeesActionsFirstAndCanVeto) {
+  FilterLog log;
+  log.movie = movie;
+  MCSetActionFilterWithRefCon(mc, logFilter, (long)&log);
+  TimeRecord t{};
+  t.scale = scale;
+  t.value.lo = (UInt32)scale;
+  MCDoAction(mc, mcActionGoToTime, &t);
+  EXPECT_EQ(log.timeSeenAtGoTo, 0) << "the filter runs before the controller acts";
+  EXPECT_EQ(now(), scale);
+
+  log.veto = mcActionPlay;
+  play();
+  EXPECT_EQ(GetMovieRate(movie), 0) << "a vetoed action is not carried out";
+  MCDoAction(mc, mcActionSetKeysEnabled, (void*)1);
+  VTAutomationPostKey(' ');
+  EXPECT_EQ(deliver(keyDown), 1);
+  EXPECT_EQ(GetMovieRate(movie), 0) << "space plays through the play action, vetoed too";
+  log.veto = -1;
+
+  log.actions.clear();
+  MCIdle(mc);
+  EventRecord null{};
+  null.what = nullEvent;
+  EXPECT_EQ(MCIsPlayerEvent(mc, &null), 0) << "null events are not claimed";
+  ASSERT_EQ(log.actions.size(), 2u);
+  EXPECT_EQ(log.actions[0], mcActionIdle);
+  EXPECT_EQ(log.actions[1], mcActionIdle);
+  MCActivate(mc, window, false);
+  EXPECT_EQ(log.actions.back(), mcActionDeactivate);
+  MCSetActionFilterWithRefCon(mc, nullptr, 0);
+  log.actions.clear();
+  MCIdle(mc);
+  EXPECT_TRUE(log.actions.empty()) << "a removed filter is not called";
+}
+
+TEST_F(Controller, OrdinaryAndExplicitFlagsAreSeparate) {
+  long flags = 0;
+  MCDoAction(mc, mcActionGetFlags, &flags);
+  EXPECT_EQ(flags, 0);
+  MCDoAction(mc, mcActionSetFlags, (void*)(intptr_t)(flags | mcFlagsUseWindowPalette));
+  MCDoAction(mc, mcActionSetFlags, (void*)(intptr_t)(0x80000000L | 0x20000L));
+  flags = 0;
+  MCDoAction(mc, mcActionGetFlags, &flags);
+  EXPECT_EQ(flags, mcFlagsUseWindowPalette);
+  flags = 0x80000000L;
+  MCDoAction(mc, mcActionGetFlags, &flags);
+  EXPECT_EQ(flags, 0x20000L);
+
+  // Hiding the step buttons widens the slider.
+  Rect before, after;
+  MCDoAction(mc, mcActionGetTimeSliderRect, &before);
+  MCDoAction(mc, mcActionSetFlags, (void*)(intptr_t)mcFlagSuppressStepButtons);
+  MCDoAction(mc, mcActionGetTimeSliderRect, &after);
+  EXPECT_GT(after.right, before.right);
+
+  Boolean b = true;
+  MCDoAction(mc, mcActionSetDragEnabled, (void*)0);
+  MCDoAction(mc, mcActionGetDragEnabled, &b);
+  EXPECT_FALSE(b);
+  MCDoAction(mc, mcActionSetUseBadge, (void*)0);
+  b = true;
+  MCDoAction(mc, mcActionGetUseBadge, &b);
+  EXPECT_FALSE(b);
+  EXPECT_EQ(MCDoAction(mc, 999, nullptr), badComponentSelector);
+}
+
+TEST_F(Controller, SelectionActionsConvertTimeScales) {
+  TimeRecord r{};
+  r.scale = 1000;
+  r.value.lo = 250;
+  ASSERT_EQ(MCDoAction(mc, mcActionSetSelectionBegin, &r), noErr);
+  r.value.lo = 500;
+  ASSERT_EQ(MCDoAction(mc, mcActionSetSelectionDuration, &r), noErr);
+  TimeValue st = -1, sd = -1;
+  GetMovieSelection(movie, &st, &sd);
+  EXPECT_EQ(st, scale / 4);
+  EXPECT_EQ(sd, scale / 2);
+  // Select none keeps the start.
+  r.value.lo = 0;
+  MCDoAction(mc, mcActionSetSelectionDuration, &r);
+  GetMovieSelection(movie, &st, &sd);
+  EXPECT_EQ(st, scale / 4);
+  EXPECT_EQ(sd, 0);
+  EXPECT_EQ(MCDoAction(mc, mcActionSetSelectionBegin, nullptr), paramErr);
+}
+
+TEST_F(Controller, InfoFollowsEditingSelectionScrapAndUndo) {
+  long info = 0;
+  MCEnableEditing(mc, false);
+  select(0, scale / 2);
+  MCGetControllerInfo(mc, &info);
+  EXPECT_EQ(info & (mcInfoEditingEnabled | mcInfoCutAvailable | mcInfoCopyAvailable), 0);
+  EXPECT_EQ(MCCut(mc), nullptr) << "no editing, no cut";
+  EXPECT_EQ(GetMovieDuration(movie), scale * 2);
+
+  MCEnableEditing(mc, true);
+  select(0, 0);
+  MCGetControllerInfo(mc, &info);
+  EXPECT_EQ(info, mcInfoEditingEnabled);
+  select(0, scale / 2);
+  MCGetControllerInfo(mc, &info);
+  EXPECT_TRUE(info & mcInfoCutAvailable);
+  EXPECT_TRUE(info & mcInfoCopyAvailable);
+  EXPECT_TRUE(info & mcInfoClearAvailable);
+  EXPECT_FALSE(info & mcInfoPasteAvailable);
+  EXPECT_FALSE(info & mcInfoUndoAvailable);
+
+  Movie copy = MCCopy(mc);
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(GetMovieDuration(copy), GetMovieTimeScale(copy) / 2);
+  EXPECT_EQ(PutMovieOnScrap(copy, 0), noErr);
+  DisposeMovie(copy);
+  MCGetControllerInfo(mc, &info);
+  EXPECT_TRUE(info & mcInfoPasteAvailable);
+  EXPECT_FALSE(info & mcInfoUndoAvailable) << "copying is no edit";
+  EXPECT_EQ(PutMovieOnScrap(nullptr, 0), invalidMovie);
+  EXPECT_TRUE(VTMovieScrapHasMovie()) << "a failed put leaves the scrap alone";
+}
+
+TEST_F(Controller, CutPasteRoundTripAndUndo) {
+  TimeValue full = GetMovieDuration(movie);
+  // Pasting from an empty scrap changes nothing.
+  EXPECT_EQ(MCPaste(mc, nullptr), noMovieFound);
+  EXPECT_EQ(GetMovieDuration(movie), full);
+
+  select(scale / 2, scale / 2);
+  Movie cut = MCCut(mc);
+  ASSERT_NE(cut, nullptr);
+  EXPECT_EQ(GetMovieDuration(movie), full - scale / 2);
+  ASSERT_EQ(PutMovieOnScrap(cut, 0), noErr);
+  DisposeMovie(cut);
+  long info = 0;
+  MCGetControllerInfo(mc, &info);
+  EXPECT_TRUE(info & mcInfoUndoAvailable);
+
+  // Undo brings the cut part back; undoing again re-does the cut.
+  ASSERT_EQ(MCUndo(mc), noErr);
+  EXPECT_EQ(GetMovieDuration(movie), full);
+  ASSERT_EQ(MCUndo(mc), noErr);
+  EXPECT_EQ(GetMovieDuration(movie), full - scale / 2);
+
+  // Paste the scrap at the start: the movie is whole again and blue sits after the paste.
+  select(0, 0);
+  ASSERT_EQ(MCPaste(mc, nullptr), noErr);
+  EXPECT_EQ(GetMovieDuration(movie), full);
+  EXPECT_TRUE(VTMovieScrapHasMovie()) << "pasting keeps the scrap";
+  TimeRecord t{};
+  t.scale = scale;
+  t.value.lo = (UInt32)(scale * 3 / 2 + 1);
+  MCDoAction(mc, mcActionGoToTime, &t);
+  EXPECT_TRUE(isBlue(pixelAt(80, 60)));
+  ASSERT_EQ(MCUndo(mc), noErr);
+  EXPECT_EQ(GetMovieDuration(movie), full - scale / 2);
+
+  // Clear removes the selection and can be undone too.
+  select(0, scale / 2);
+  ASSERT_EQ(MCClear(mc), noErr);
+  EXPECT_EQ(GetMovieDuration(movie), full - scale);
+  MCUndo(mc);
+  EXPECT_EQ(GetMovieDuration(movie), full - scale / 2);
+}
+
+TEST(ControllerBadInput, NullAndStaleControllersAreRefused) {
+  EXPECT_EQ(NewMovieController(nullptr, nullptr, 0), nullptr);
+  Movie m = NewMovie(0);
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(NewMovieController(m, nullptr, 0), nullptr);
+  Rect box{0, 0, 0, 0};
+  MovieController mc = NewMovieController(m, &box, mcTopLeftMovie);
+  ASSERT_NE(mc, nullptr);
+  // An empty movie still gets a bar wide enough for its buttons.
+  Rect bounds;
+  MCGetControllerBoundsRect(mc, &bounds);
+  EXPECT_EQ(bounds.bottom, 16);
+  EXPECT_GE(bounds.right, 100);
+  EXPECT_EQ(MCGetIndMovie(mc, 0), m);
+  EXPECT_EQ(MCGetIndMovie(mc, 1), nullptr);
+  // Playing an empty movie (and no port to draw in) neither crashes nor keeps running.
+  MCDoAction(mc, mcActionPlay, (void*)(intptr_t)IntToFixed(1));
+  MCIdle(mc);
+  EXPECT_EQ(GetMovieRate(m), 0);
+  EXPECT_EQ(MCGetControllerInfo(mc, nullptr), paramErr);
+  DisposeMovieController(mc);
+  // The stale controller is refused, not used.
+  long info = 7;
+  EXPECT_EQ(MCGetControllerInfo(mc, &info), badComponentInstance);
+  EXPECT_EQ(info, 0);
+  EXPECT_EQ(MCDoAction(mc, mcActionPlay, nullptr), badComponentInstance);
+  EXPECT_EQ(MCIsPlayerEvent(mc, nullptr), 0);
+  EXPECT_EQ(MCGetVisible(nullptr), 0);
+  EXPECT_EQ(MCCut(nullptr), nullptr);
+  EXPECT_EQ(MCUndo(nullptr), badComponentInstance);
+  DisposeMovieController(mc);  // twice: ignored
+  DisposeMovie(m);
+}
+
+}  // namespace
