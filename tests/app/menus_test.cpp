@@ -40,12 +40,27 @@ TEST_F(Menus, SaveFollowsUnsavedEdits) {
   (**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty = true;
   QTFrame_AdjustMenus(w, NULL);
   EXPECT_TRUE(ItemEnabled(kFileMenuResID, 4));
-  // Without a controller the Edit menu stays off and edit commands do nothing.
-  for (short item : {1, 3, 4, 5, 6, 8, 9}) EXPECT_FALSE(ItemEnabled(kEditMenuResID, item)) << item;
+  // The Edit items follow the controller's own report, or stay off without a controller.
+  MovieController mc = QTFrame_GetMCFromWindow(w);
+  long flags = 0;
+  if (mc != NULL) MCGetControllerInfo(mc, &flags);
+  EXPECT_EQ(ItemEnabled(kEditMenuResID, 1), (flags & mcInfoUndoAvailable) != 0);
+  EXPECT_EQ(ItemEnabled(kEditMenuResID, 3), (flags & mcInfoCutAvailable) != 0);
+  EXPECT_EQ(ItemEnabled(kEditMenuResID, 4), (flags & mcInfoCopyAvailable) != 0);
+  EXPECT_EQ(ItemEnabled(kEditMenuResID, 5), (flags & mcInfoPasteAvailable) != 0);
+  EXPECT_EQ(ItemEnabled(kEditMenuResID, 6), (flags & mcInfoClearAvailable) != 0);
+  EXPECT_EQ(ItemEnabled(kEditMenuResID, 8), (flags & mcInfoEditingEnabled) != 0);
+  EXPECT_EQ(ItemEnabled(kEditMenuResID, 9), (flags & mcInfoEditingEnabled) != 0);
+
+  // Copy and the selection commands leave the mark alone; Cut sets it (with a controller).
   (**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty = false;
-  QTFrame_HandleEditMenuItem(w, IDM_EDITCUT);
+  QTFrame_HandleEditMenuItem(w, IDM_EDITCOPY);
+  QTFrame_HandleEditMenuItem(w, IDM_EDITSELECTALL);
+  QTFrame_HandleEditMenuItem(w, IDM_EDITSELECTNONE);
   QTFrame_HandleEditMenuItem(NULL, IDM_EDITPASTE);
   EXPECT_FALSE((**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty);
+  QTFrame_HandleEditMenuItem(w, IDM_EDITCUT);
+  EXPECT_EQ((**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty, mc != NULL);
 }
 
 TEST_F(Menus, ApplicationMenuFollowsTheEffectsDialogAndMediaMode) {
