@@ -356,4 +356,75 @@ TEST_F(ParamDialogTest, PreviewPicturesAreCopiedAndReleased) {
   EXPECT_EQ(VTLiveHandleCount(), handlesBefore);
 }
 
+TEST_F(ParamDialogTest, CheckBoxAndColourSwatchEndUpInTheSample) {
+  open(2);
+  deliver();
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kWipeTransitionType));
+  int soft = -1, colour = -1;
+  auto params = VTAutomationEffectsDialogParams();
+  for (size_t i = 0; i < params.size(); ++i) {
+    if (params[i].code == 'soft') soft = (int)i;
+    if (params[i].code == 'bclr') colour = (int)i;
+  }
+  ASSERT_GE(soft, 0);
+  ASSERT_GE(colour, 0);
+  ASSERT_FALSE(params[colour].tweened);
+  for (const auto& hot : impl()->layout()) {
+    if (hot.kind == vt::paramdialog::Hot::Check && hot.index == soft)
+      VTAutomationPostClick(globalCentre(hot.r));
+    if (hot.kind == vt::paramdialog::Hot::Swatch && hot.index == colour && hot.extra == 2)
+      VTAutomationPostClick(globalCentre(hot.r));  // red
+  }
+  EXPECT_EQ(deliver(), noErr);
+  std::filesystem::create_directories(std::string(VT_BINARY_DIR) + "/screens");
+  VTAutomationSnapshot(std::string(VT_BINARY_DIR) + "/screens/paramdialog-wipe.png");
+  ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
+
+  QTAtom a = QTFindChildByID(sample_, kParentAtomIsContainer, 'soft', 1, nullptr);
+  ASSERT_NE(a, 0);
+  long size = 0;
+  Ptr data = nullptr;
+  ASSERT_EQ(QTGetAtomDataPtr(sample_, a, &size, &data), noErr);
+  ASSERT_GT(size, 0);
+  bool on = false;
+  for (long i = 0; i < size; ++i) on |= data[i] != 0;
+  EXPECT_TRUE(on);
+
+  a = QTFindChildByID(sample_, kParentAtomIsContainer, 'bclr', 1, nullptr);
+  ASSERT_NE(a, 0);
+  ASSERT_EQ(QTGetAtomDataPtr(sample_, a, &size, &data), noErr);
+  ASSERT_EQ(size, 6);
+  const uint8_t red[6] = {0xFF, 0xFF, 0, 0, 0, 0};
+  EXPECT_EQ(memcmp(data, red, 6), 0);
+  // The written description is one the renderer accepts.
+  addSources(2);
+  vt::Image a1(16, 16, vt::makePixel(255, 255, 255)), b1(16, 16, vt::makePixel(0, 0, 0));
+  vt::effects::EffectInputs in{&a1, &b1};
+  vt::Image out(16, 16);
+  EXPECT_TRUE(vt::effects::renderEffectSample((const uint8_t*)*sample_,
+                                              (size_t)GetHandleSize(sample_), 50, 100, in, out));
+}
+
+TEST_F(ParamDialogTest, NoneEntryAndArrowKeys) {
+  ASSERT_EQ(QTGetEffectsList(&list_, 1, 1, elOptionsIncludeNoneInList), noErr);
+  ASSERT_EQ(QTNewAtomContainer(&sample_), noErr);
+  ASSERT_EQ(QTCreateStandardParameterDialog(list_, sample_, 0, &dialog_), noErr);
+  deliver();
+  auto entries = VTAutomationEffectsDialogEffects();
+  ASSERT_GE(entries.size(), 2u);
+  EXPECT_EQ(entries[0].code, 0u);
+  EXPECT_TRUE(VTAutomationEffectsDialogParams().empty());
+  VTAutomationPostKey((char)kDownArrowCharCode);
+  EXPECT_EQ(deliver(), noErr);
+  EXPECT_EQ(VTAutomationEffectsDialogSelected(), 1);
+  VTAutomationPostKey((char)kUpArrowCharCode);
+  VTAutomationPostKey((char)kUpArrowCharCode);  // already at the top: stays
+  EXPECT_EQ(deliver(), noErr);
+  EXPECT_EQ(VTAutomationEffectsDialogSelected(), 0);
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectName(entries[1].name));
+  EXPECT_FALSE(VTAutomationEffectsDialogSelectName("No Such Effect"));
+  ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
+  EXPECT_EQ(readLong(kParameterWhatName), (long)entries[1].code);
+}
+
 }  // namespace
