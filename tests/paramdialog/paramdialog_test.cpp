@@ -289,6 +289,15 @@ TEST_F(ParamDialogTest, ClickedPushDirectionEndsUpInTheSample) {
   ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
   EXPECT_EQ(readLong(kParameterWhatName), (long)kPushTransitionType);
   EXPECT_EQ(readLong('from'), 3);
+
+  // Shift-click steps back, wrapping from the first value to the last.
+  for (int i = 0; i < 3; ++i)
+    for (const auto& hot : impl()->layout())
+      if (hot.kind == vt::paramdialog::Hot::EnumCycle)
+        VTAutomationPostClick(globalCentre(hot.r), shiftKey);
+  EXPECT_EQ(deliver(), noErr);
+  ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
+  EXPECT_EQ(readLong('from'), 4);  // 3 -> 2 -> 1 -> 4 (left)
 }
 
 TEST_F(ParamDialogTest, SliderFollowsTheMouse) {

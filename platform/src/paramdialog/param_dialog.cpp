@@ -495,7 +495,7 @@ bool Dialog::trackButton(const Rect& r) {
   return inRect(local, r);
 }
 
-void Dialog::applyHot(const Hot& hot, Point local) {
+void Dialog::applyHot(const Hot& hot, Point local, bool backwards) {
   auto& p = params_[hot.index];
   auto& slot = hot.which ? p.end : p.start;
   std::array<double, 3> v = slot;
@@ -512,7 +512,9 @@ void Dialog::applyHot(const Hot& hot, Point local) {
       size_t at = 0;
       for (size_t k = 0; k < items.size(); ++k)
         if ((double)items[k].value == v[0]) at = k;
-      v[0] = (double)items[(at + 1) % items.size()].value;
+      // Shift-click steps back through long lists such as the wipe patterns.
+      size_t next = backwards ? (at + items.size() - 1) % items.size() : (at + 1) % items.size();
+      v[0] = (double)items[next].value;
       break;
     }
     case Hot::Check:
@@ -527,7 +529,7 @@ void Dialog::applyHot(const Hot& hot, Point local) {
   slot = clampValue(*p.desc, v);
 }
 
-Answer Dialog::click(Point local) {
+Answer Dialog::click(Point local, bool shift) {
   for (const auto& hot : layout()) {
     if (!inRect(local, hot.r)) continue;
     switch (hot.kind) {
@@ -555,7 +557,7 @@ Answer Dialog::click(Point local) {
         return Answer::Handled;
       }
       default:
-        applyHot(hot, local);
+        applyHot(hot, local, shift);
         renderPreview();
         redraw();
         return Answer::Handled;
@@ -591,7 +593,8 @@ Answer Dialog::handleEvent(const EventRecord& e) {
         return Answer::Handled;
       }
       return click(Point{(short)(e.where.v - window_->content.top),
-                         (short)(e.where.h - window_->content.left)});
+                         (short)(e.where.h - window_->content.left)},
+                   (e.modifiers & shiftKey) != 0);
     }
     case mouseUp: {
       WindowRef w = nullptr;

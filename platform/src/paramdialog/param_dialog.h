@@ -75,9 +75,9 @@ class Dialog {
  private:
   void draw();
   void renderPreview();
-  Answer click(Point local);
+  Answer click(Point local, bool shift);
   bool trackButton(const Rect& r);
-  void applyHot(const Hot& h, Point local);
+  void applyHot(const Hot& h, Point local, bool backwards = false);
 
   std::vector<EffectEntry> effects_;
   QTAtomContainer target_;
