@@ -102,7 +102,7 @@ TEST_F(ParamDialogTest, ListsExactlyTheOfferedEffectsForEachSourceCount) {
     QTDisposeAtomContainer(sample_);
     list_ = sample_ = nullptr;
   }
-  if (sizeof(OSType) == 4) {
+  {  // the two-source list offers the cross fade
     QTAtomContainer l = nullptr;
     ASSERT_EQ(QTGetEffectsList(&l, 2, 2, 0), noErr);
     QTAtomContainer s = nullptr;
