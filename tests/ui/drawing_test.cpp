@@ -223,3 +223,19 @@ TEST_F(Drawing, OffscreenPortsDrawIntoTheirOwnImage) {
   GetPort(&now);
   EXPECT_EQ(now, saved);
 }
+
+TEST(Text, GlyphCacheStaysBoundedAndCorrect) {
+  ASSERT_TRUE(vt::ui::fontsAvailable());
+  int before = vt::ui::measureText("Hello", 12, false);
+  vt::Image img(64, 64, vt::makePixel(255, 255, 255));
+  vt::ui::TextStyle st;
+  // Hundreds of large sizes overflow the cache; drawing goes on correctly after it is emptied.
+  for (int size = 100; size < 420; ++size) {
+    st.size = size;
+    EXPECT_GT(vt::ui::drawText(img, 0, 60, "Wg", st), size / 2);
+  }
+  EXPECT_EQ(vt::ui::measureText("Hello", 12, false), before);
+  // Sizes out of range are clamped, not passed on to the rasteriser.
+  EXPECT_GT(vt::ui::measureText("W", -4, false), 0);
+  EXPECT_LE(vt::ui::measureText("W", 100000, false), vt::ui::measureText("W", 512, false));
+}

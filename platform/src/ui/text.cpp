@@ -29,6 +29,7 @@ struct Fonts {
   FT_Face face[2] = {nullptr, nullptr};
   bool tried = false;
   std::map<std::tuple<int, int, uint32_t>, Glyph> glyphs;  // (bold, size, code point)
+  size_t glyphBytes = 0;
 
   ~Fonts() {
     for (FT_Face f : face)
@@ -87,6 +88,13 @@ const Glyph* glyphFor(uint32_t cp, int size, bool bold) {
       g.width = g.rows = 0;
     }
   }
+  // The cache is bounded: text in many sizes and scripts must not grow it without end.
+  constexpr size_t kCacheLimit = 16u << 20;
+  if (f.glyphBytes + g.coverage.size() > kCacheLimit) {
+    f.glyphs.clear();
+    f.glyphBytes = 0;
+  }
+  f.glyphBytes += g.coverage.size() + sizeof(Glyph);
   return &f.glyphs.emplace(key, std::move(g)).first->second;
 }
 
