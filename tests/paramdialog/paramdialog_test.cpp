@@ -136,6 +136,10 @@ TEST_F(ParamDialogTest, BadArgumentsAndBadDialogs) {
   open(2);
   EXPECT_EQ(QTIsStandardParameterDialogEvent(nullptr, dialog_), paramErr);
   EXPECT_EQ(QTStandardParameterDialogDoAction(dialog_, 9999, nullptr), featureUnsupported);
+  // The container given at creation released before confirming: refused, not written.
+  QTDisposeAtomContainer(sample_);
+  EXPECT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), paramErr);
+  ASSERT_EQ(QTNewAtomContainer(&sample_), noErr);
   EXPECT_EQ(QTDismissStandardParameterDialog(dialog_), noErr);
   // Dismissed twice: the second is a bad dialog, not a crash.
   EXPECT_EQ(QTDismissStandardParameterDialog(dialog_), paramErr);

@@ -299,7 +299,8 @@ QTAtomContainer Dialog::buildDescription(bool withSources) const {
 }
 
 OSErr Dialog::confirm() {
-  if (!target_) return paramErr;
+  // The caller may have released its container meanwhile.
+  if (!target_ || !VTIsValidHandle(target_)) return paramErr;
   QTAtomContainer made = buildDescription(false);
   if (!made) return memFullErr;
   // Replace any earlier choice; source names the caller added stay.
