@@ -2,10 +2,6 @@
 // media queries, movie user data, files, strings, screens and preferences.
 #include "QTUtilities.h"
 
-// Streaming media and the controller-type user data item, as the movie layer names them.
-static const OSType kQTUtilsStreamMediaType = 'strm';
-static const OSType kQTUtilsControllerTypeItem = 'ctyp';
-
 // Controller flag that addresses the explicit-flags set in mcActionGetFlags/SetFlags.
 static const long kQTUtilsExplicitFlagSet = (long)0x80000000UL;
 
@@ -57,7 +53,7 @@ Boolean QTUtils_IsQTVRMovie(Movie theMovie) {
 }
 
 Boolean QTUtils_IsStreamedMovie(Movie theMovie) {
-  return GetMovieIndTrackType(theMovie, 1, kQTUtilsStreamMediaType,
+  return GetMovieIndTrackType(theMovie, 1, kQTSStreamMediaType,
                               movieTrackMediaType | movieTrackEnabledOnly) != NULL;
 }
 
@@ -192,7 +188,7 @@ OSType QTUtils_GetControllerType(Movie theMovie) {
   myUserData = GetMovieUserData(theMovie);
   if (myUserData != NULL) {
     OSType myStored;
-    if (GetUserDataItem(myUserData, &myStored, sizeof(myStored), kQTUtilsControllerTypeItem, 0) ==
+    if (GetUserDataItem(myUserData, &myStored, sizeof(myStored), kUserDataMovieControllerType, 0) ==
         noErr)
       myType = EndianU32_BtoN(myStored);
   }
@@ -206,7 +202,7 @@ OSErr QTUtils_SetControllerType(Movie theMovie, OSType theType) {
   myUserData = GetMovieUserData(theMovie);
   if (myUserData == NULL) return paramErr;
   theType = EndianU32_NtoB(theType);
-  return SetUserDataItem(myUserData, &theType, sizeof(theType), kQTUtilsControllerTypeItem, 0);
+  return SetUserDataItem(myUserData, &theType, sizeof(theType), kUserDataMovieControllerType, 0);
 }
 
 MovieController QTUtils_ChangeControllerType(MovieController theMC, OSType theType, long theFlags) {

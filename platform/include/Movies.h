@@ -127,6 +127,8 @@ enum {
   URLDataHandlerSubType = 'url ',
   rAliasType = 'alis',
 };
+// Streamed media, and the user data item in which a movie names its controller type.
+enum { kQTSStreamMediaType = 'strm', kUserDataMovieControllerType = 'ctyp' };
 
 enum {
   VisualMediaCharacteristic = 'eyes',
