@@ -205,16 +205,16 @@ TEST_F(EffectMovie, TwoCopiedSourcesMakeAWiredCrossFade) {
                &srcHash);
   vt_test::run("ffmpeg -v error -i '" + out + "' -map 0:v:0 -f framemd5 - | grep -v '^#'", &copyHash);
   auto hashes = [](const std::string& s) {
-    std::string h;
+    std::string md5s;
     size_t pos = 0;
     while (pos < s.size()) {
       size_t eol = s.find('\n', pos);
       std::string line = s.substr(pos, eol - pos);
-      h += line.substr(line.rfind(',') + 1) + "\n";
+      md5s += line.substr(line.rfind(',') + 1) + "\n";
       if (eol == std::string::npos) break;
       pos = eol + 1;
     }
-    return h;
+    return md5s;
   };
   EXPECT_FALSE(copyHash.empty());
   EXPECT_EQ(hashes(copyHash), hashes(srcHash));
