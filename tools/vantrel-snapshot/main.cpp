@@ -2,7 +2,7 @@
 // writes the screen as PNG. Used for the README's pictures and for looking at the UI without a
 // display.
 //
-//   vantrel-snapshot OUT.png [--scene main|menu|about|effects] [--menu ID] [FILE ...]
+//   vantrel-snapshot OUT.png [--scene main|menu|about] [--menu ID] [FILE ...]
 //
 // Files given are dropped on the application (an open-documents event) before the scene.
 #include <AppleEvents.h>
@@ -60,16 +60,6 @@ void onModalTurn() {
       VTAutomationPostKey('\r');
       VTAEPostQuitApplication();
     }
-  } else {
-    // The screen as it stands, menus closed.
-    if (gTurn == 2) {
-      Rect screen = VTAutomationScreenBounds();
-      VTAutomationPostMouseUp(Point{2, (short)(screen.right - 5)});
-    }
-    if (gTurn == 3) {
-      finish();
-      VTAEPostQuitApplication();
-    }
   }
   if (gTurn > 2000) {
     std::fprintf(stderr, "vantrel-snapshot: the scene never came up\n");
@@ -77,7 +67,10 @@ void onModalTurn() {
   }
 }
 
+// The plain scene is taken when the application ends: every event before the quit (documents
+// dropped on it, their dialogs' first drawing) has been handled by then.
 [[noreturn]] void onExit() {
+  if (!gShot && gScene == "main") finish();
   std::fflush(nullptr);
   std::_Exit(gShot ? gStatus : 1);
 }
@@ -116,10 +109,14 @@ int main(int argc, char** argv) {
     for (auto& f : files) paths.push_back(f.c_str());
     VTAEPostOpenDocuments(paths.data(), (long)paths.size());
   }
-  // A press in the empty right end of the menu bar starts menu tracking, a modal loop in which
-  // the scene is set up and photographed.
-  Rect screen = VTAutomationScreenBounds();
-  VTAutomationPostMouseDown(Point{2, (short)(screen.right - 5)});
+  if (gScene == "main") {
+    VTAEPostQuitApplication();
+  } else {
+    // A press in the empty right end of the menu bar starts menu tracking, a modal loop in
+    // which the scene is set up and photographed.
+    Rect screen = VTAutomationScreenBounds();
+    VTAutomationPostMouseDown(Point{2, (short)(screen.right - 5)});
+  }
   VTApp_Main();
   return gShot ? gStatus : 1;
 }
