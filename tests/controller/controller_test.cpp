@@ -7,6 +7,7 @@
 #include <VTAutomation.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -279,6 +280,9 @@ TEST_F(Controller, HidingTheBarChangesBoundsAndTellsTheFilter) {
   log.movie = movie;
   MCSetActionFilterWithRefCon(mc, NewMCActionFilterWithRefConUPP(logFilter), (long)&log);
   EXPECT_EQ(MCGetVisible(mc), 1);
+  MCDoAction(mc, mcActionDraw, window);
+  EXPECT_NE(pixelAt(80, 120 + 4), 0xFFFFFFFFu);
+  log.actions.clear();
   ASSERT_EQ(MCSetVisible(mc, false), noErr);
   EXPECT_EQ(MCGetVisible(mc), 0);
   Rect bounds;
@@ -288,10 +292,14 @@ TEST_F(Controller, HidingTheBarChangesBoundsAndTellsTheFilter) {
   EXPECT_EQ(log.actions[0], mcActionControllerSizeChanged);
   MCSetVisible(mc, false);
   EXPECT_EQ(log.actions.size(), 1u) << "no change, no notice";
+  // Where the bar was is redrawn blank by the update that hiding it caused.
+  EXPECT_EQ(deliver(updateEvt), 1);
+  EXPECT_EQ(pixelAt(80, 120 + 4), 0xFFFFFFFFu);
   MCSetVisible(mc, true);
   MCGetControllerBoundsRect(mc, &bounds);
   EXPECT_EQ(bounds.bottom, 136);
-  EXPECT_EQ(log.actions.size(), 2u);
+  EXPECT_EQ(std::count(log.actions.begin(), log.actions.end(),
+                       (short)mcActionControllerSizeChanged), 2);
 
   // Detached, the bounds are the bar alone; it can be put above the movie.
   EXPECT_EQ(MCIsControllerAttached(mc), 1);

@@ -505,6 +505,9 @@ ComponentResult MCIsPlayerEvent(MovieController mc, const EventRecord* e) {
     case updateEvt:
       if (!w || (WindowRef)e->message != w) return 0;
       BeginUpdate(w);
+      // What neither the movie nor the bar covers (e.g. where a hidden bar was) is erased.
+      if (VTPort* port = vt::controller::moviePort(*c))
+        vt::ui::fillRect(port, port->portRect, 0xFFFFFFFF);
       vt::controller::doAction(c, mcActionDraw, w);
       EndUpdate(w);
       return 1;
