@@ -3,7 +3,6 @@
 #include <MacErrors.h>
 
 #include <deque>
-#include <thread>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -106,10 +105,7 @@ Result<std::unique_ptr<VideoDecoder>> VideoDecoder::open(const VideoFormat& form
     memcpy(c->extradata, config.data(), config.size());
     c->extradata_size = (int)config.size();
   }
-  if (threads == 0) {
-    unsigned hw = std::thread::hardware_concurrency();
-    threads = hw == 0 ? 1 : (int)std::min(hw, 16u);
-  }
+  // 0 lets libavcodec choose (one more frame thread than cores, as its own tools do).
   c->thread_count = threads;
   c->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
   impl->palette = format.palette();
