@@ -107,6 +107,44 @@ TEST_F(ShellRun, MissingVideoEffectsQuitsSilently) {
   EXPECT_EQ(Field(run.report, "installed"), "1");
 }
 
+// When the movie layer cannot start, the user sees one warning naming the error, and the process
+// ends as soon as it is dismissed: the hooks never start and no event is handled.
+TEST_F(ShellRun, MovieLayerFailingShowsOneWarningThenEnds) {
+  static std::string seen;
+  static int alerts;
+  MainRun run = RunApplication(
+      [] {
+        VTSetEnterMoviesResult(-2093);
+        VTAutomationPostKey('n', cmdKey);  // never handled
+        VTAutomationSetModalHook([] {
+          if (!VTAutomationHasFrontDialog() || !seen.empty()) return;
+          alerts++;
+          seen = VTAutomationParamText(0) + "|" + VTAutomationParamText(1) + "|" +
+                 VTAutomationParamText(2);
+          for (auto& item : VTAutomationFrontDialogItems())
+            if (item.text.find("-2093") != std::string::npos) seen += "|shown";
+          for (char& c : seen)
+            if (c == ' ') c = '_';  // the report's fields are space-separated
+          VTAutomationPostKey('\r');
+        });
+      },
+      [] {
+        AEEventHandlerUPP handler = nullptr;
+        SRefCon refcon = 0;
+        OSErr installed = AEGetEventHandler(kCoreEventClass, kAEQuitApplication, &handler, &refcon,
+                                            false);
+        return "alerts=" + std::to_string(alerts) + " seen=" + seen +
+               " windows=" + std::to_string(VTAutomationListWindows().size()) +
+               " installed=" + std::to_string(installed == noErr && handler != nullptr) + " ";
+      });
+  ASSERT_TRUE(run.exited) << "status " << run.status;
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(Field(run.report, "alerts"), "1");
+  EXPECT_EQ(Field(run.report, "seen"),
+            "Warning!|Could_not_initialize_QuickTime._Exiting.|-2093|shown");
+  EXPECT_EQ(Field(run.report, "installed"), "0") << "start-up went on after the failure";
+}
+
 // Start-up with a resource file lacking the menu bar runs on without one.
 TEST_F(ShellRun, MissingMenuBarDoesNotStopStartUp) {
   MainRun run = RunApplication(
