@@ -39,10 +39,10 @@ enum { kVTVolumeRefNum = -1 };
 // Directory ID of the file tree's root folder.
 enum { fsRtDirID = 2, fsRtParID = 1 };
 
-// Makes a specification for `fileName` (a length-prefixed name, or a host path with '/'
+// Makes an FSSpec for `fileName` (a length-prefixed name, or a host path with '/'
 // separators: absolute, or relative to the folder given by vRefNum/dirID; 0/0 is the current
 // working directory). An empty name names the folder itself.
-// noErr: the file or folder exists. fnfErr: it does not, but its folder does; the spec is
+// noErr: the file or folder exists. fnfErr: it does not, but its folder does; the FSSpec is
 // filled and can be used to create it. dirNFErr: the folder is missing. bdNamErr: bad name.
 OSErr FSMakeFSSpec(short vRefNum, long dirID, ConstStr255Param fileName, FSSpec* spec);
 // Creates an empty file with the given creator and type. dupFNErr when the name exists.
@@ -60,6 +60,6 @@ OSErr FSpSetFInfo(const FSSpec* spec, const FInfo* fndrInfo);
 // Vantrel additions: between host paths (zero-terminated, UTF-8) and specifications.
 // VTMakeFSSpecFromPath answers as FSMakeFSSpec does.
 OSErr VTMakeFSSpecFromPath(const char* path, FSSpec* spec);
-// Writes the absolute host path (zero-terminated) of the spec into buffer. paramErr when the
-// buffer is too small; dirNFErr when the spec's folder is unknown.
+// Writes the absolute host path (zero-terminated) of the FSSpec into buffer. paramErr when the
+// buffer is too small; dirNFErr when the FSSpec's folder is unknown.
 OSErr VTFSSpecToPath(const FSSpec* spec, char* buffer, long bufferSize);

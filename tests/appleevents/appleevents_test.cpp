@@ -101,7 +101,7 @@ TEST_F(AppleEvents, ListsCountCoerceAndRejectBadIndexes) {
   EXPECT_EQ(type, (DescType)typeFSS);
   EXPECT_EQ(actual, (Size)sizeof(FSSpec));
   EXPECT_EQ(pathOf(spec), a);
-  // Fetched by the classic 70-byte size, the spec is still complete.
+  // Fetched by the classic 70-byte size, the FSSpec is still complete.
   std::memset(&spec, 0xEE, sizeof spec);
   ASSERT_EQ(AEGetNthPtr(&list, 2, typeFSS, nullptr, nullptr, &spec, 70, nullptr), noErr);
   EXPECT_EQ(pathOf(spec), b);

@@ -117,7 +117,7 @@ TEST(FSSpecs, WorkingDirectoryAndRelativeNames) {
 TEST(FSSpecs, MissingFileAndMissingFolder) {
   std::string dir = vt_test::tempDir("fsspec-missing");
   FSSpec spec;
-  // The folder exists: the spec is valid for creating the file.
+  // The folder exists: the FSSpec is valid for creating the file.
   EXPECT_EQ(VTMakeFSSpecFromPath((dir + "/new.mov").c_str(), &spec), fnfErr);
   EXPECT_EQ(specName(spec), "new.mov");
   EXPECT_EQ(FSpCreate(&spec, 'TVOD', 'MooV', smSystemScript), noErr);
@@ -160,7 +160,7 @@ TEST(FSSpecs, LongNamesGetUniqueShortFormsThatResolveBack) {
   ASSERT_EQ(FSMakeFSSpec(0, vt::files::dirIDForFolder(dir), P(shortA), &viaName), noErr);
   EXPECT_EQ(pathOf(viaName), dir + "/" + longA);
 
-  // A long name of a file not yet made: the spec creates the file under its real name.
+  // A long name of a file not yet made: the FSSpec creates the file under its real name.
   std::string longC = std::string(100, 'c') + "\xC3\xA9" + std::string(10, 'd');
   FSSpec c;
   ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/" + longC).c_str(), &c), fnfErr);

@@ -708,7 +708,7 @@ TEST_F(NavDialogs, SaveUnderANameLongerThanAnFSSpecHolds) {
             noErr);
   EXPECT_LE(spec.name[0], 63);
   EXPECT_EQ(chosenPath(reply), dir + "/Clips/" + longName);
-  // The spec creates the file under its whole name.
+  // The FSSpec creates the file under its whole name.
   EXPECT_EQ(FSpCreate(&spec, 'TVOD', 'MooV', smSystemScript), noErr);
   EXPECT_TRUE(exists(dir + "/Clips/" + longName));
   NavDisposeReply(&reply);

@@ -38,7 +38,7 @@ std::string pascalToString(ConstStr255Param s) {
   return std::string((const char*)s + 1, s[0]);
 }
 
-// The spec's folder must exist for any operation on its file.
+// The FSSpec's folder must exist for any operation on its file.
 OSErr folderOf(const std::string& path, std::string& folder) {
   size_t slash = path.rfind('/');
   folder = slash == 0 ? std::string("/") : path.substr(0, slash);

@@ -6,7 +6,7 @@
 
 namespace vt::files {
 
-// Absolute host path of the file or folder the spec names (the file need not exist).
+// Absolute host path of the file or folder the FSSpec names (the file need not exist).
 // noErr, nsvErr (unknown volume), dirNFErr (unknown folder ID), bdNamErr (bad name).
 OSErr specToPath(const FSSpec& spec, std::string& path);
 

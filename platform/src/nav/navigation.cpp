@@ -121,7 +121,7 @@ OSErr fillReply(NavReplyRecord* reply, const std::vector<std::string>& paths, bo
   for (const auto& path : paths) {
     FSSpec spec{};
     err = VTMakeFSSpecFromPath(path.c_str(), &spec);
-    if (err == fnfErr) err = noErr;  // a new file: the spec is good for making it
+    if (err == fnfErr) err = noErr;  // a new file: the FSSpec is good for making it
     if (err == noErr) err = AEPutPtr(&reply->selection, 0, typeFSS, &spec, sizeof spec);
     if (err != noErr) {
       AEDisposeDesc(&reply->selection);
