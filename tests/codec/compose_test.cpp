@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "atoms/atom_tree.h"
+#include "codec/pictures.h"
 #include "core/fourcc.h"
 #include "helpers.h"
 #include "movie/model.h"
@@ -232,4 +233,29 @@ TEST(MoviePictures, DecodersFollowTheirMovieAfterDisposal) {
     EXPECT_GE(psnr(img, referenceFrame(path, 2, img.width, img.height)), 40.0) << path;
     DisposeMovie(m);
   }
+}
+
+TEST(MoviePictures, StepsThroughAMovieBuiltInMemoryReuseTheDecoder) {
+  // A copy made in memory (as an effect movie's sources are) refers to an H.264 file with one
+  // key frame; stepping forward must feed each sample once, not decode from the key frame again
+  // for every frame.
+  std::string src = vt_test::fixture(
+      "long_gop.mov", "-f lavfi -i testsrc2=size=128x96:rate=30 -t 2 -c:v libx264 -g 300 -bf 2");
+  Movie source = openMovie(src);
+  ASSERT_NE(source, nullptr);
+  SetMovieTimeScale(source, 600);
+  Track from = GetMovieIndTrack(source, 1);
+  Movie built = NewMovie(0);
+  Track copy = NewMovieTrack(built, 128 << 16, 96 << 16, 0);
+  ASSERT_NE(NewTrackMedia(copy, VideoMediaType, 600, nullptr, 0), nullptr);
+  ASSERT_EQ(InsertTrackSegment(from, copy, 0, GetTrackDuration(from), 0), noErr);
+  const int frames = 30;
+  for (int i = 0; i < frames; ++i) {
+    PicHandle pic = GetTrackPict(copy, i * 20);
+    ASSERT_NE(pic, nullptr) << "frame " << i;
+    KillPicture(pic);
+  }
+  EXPECT_EQ(vt::codec::decodersMadeFor(copy), 1) << "decoding started again for each frame";
+  DisposeMovie(built);
+  DisposeMovie(source);
 }

@@ -105,6 +105,7 @@ struct CachedDecoder {
   MediaFingerprint fingerprint;
   std::unique_ptr<MediaSource> source;
   std::unique_ptr<TrackDecoder> decoder;
+  int made = 0;  // decoders made for this track (each one starts again from a key frame)
 };
 
 std::map<VTTrack*, CachedDecoder>& cache() {
@@ -119,10 +120,13 @@ TrackDecoder& decoderFor(VTTrack* t) {
     it = vt::movie::isLiveTrack(it->first) ? std::next(it) : c.erase(it);
   CachedDecoder& d = c[t];
   VTMedia* m = t->media.get();
-  if (!d.decoder || m->samplesChanged || !d.fingerprint.matches(m)) {
+  // The fingerprint notices new samples and changed descriptions or data sources. (The media's
+  // samplesChanged flag is no guide: it stays set on every media built in memory.)
+  if (!d.decoder || !d.fingerprint.matches(m)) {
     d.fingerprint = MediaFingerprint::of(m);
     d.source = std::make_unique<MediaSource>(t);
     d.decoder = std::make_unique<TrackDecoder>(*d.source);
+    d.made++;
   }
   return *d.decoder;
 }
@@ -431,6 +435,11 @@ OSErr movieImage(VTMovie* movie, int64_t time, Image& out) {
 }
 
 void forgetTrackDecoders() { cache().clear(); }
+
+int decodersMadeFor(VTTrack* track) {
+  auto it = cache().find(track);
+  return it == cache().end() ? 0 : it->second.made;
+}
 
 }  // namespace vt::codec
 

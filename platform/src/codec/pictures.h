@@ -19,5 +19,8 @@ OSErr trackImage(VTTrack* track, int64_t time, Image& out);
 OSErr movieImage(VTMovie* movie, int64_t time, Image& out);
 // Decoders kept per track between calls.
 void forgetTrackDecoders();
+// How many decoders were made for a track since it was first drawn (for tests: stepping
+// through a movie must keep one).
+int decodersMadeFor(VTTrack* track);
 
 }  // namespace vt::codec
