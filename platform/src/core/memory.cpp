@@ -253,8 +253,8 @@ void HUnlock(Handle h) {
 }
 
 void HLockHi(Handle h) { HLock(h); }
-void MoveHHi(Handle h) { gMemError = h ? noErr : nilHandleErr; }
-void HNoPurge(Handle h) { gMemError = h ? noErr : nilHandleErr; }
+void MoveHHi(Handle h) { gMemError = h ? (OSErr)noErr : (OSErr)nilHandleErr; }
+void HNoPurge(Handle h) { gMemError = h ? (OSErr)noErr : (OSErr)nilHandleErr; }
 
 SInt8 HGetState(Handle h) {
   std::lock_guard<std::mutex> g(heap().lock);
@@ -357,7 +357,7 @@ Ptr NewPtr(Size byteCount) {
     return nullptr;
   }
   Ptr p = allocBlock(byteCount, ptrReserve(byteCount), false, false);
-  gMemError = p ? noErr : memFullErr;
+  gMemError = p ? (OSErr)noErr : (OSErr)memFullErr;
   if (p) {
     std::lock_guard<std::mutex> g(heap().lock);
     heap().livePtrs++;
@@ -371,7 +371,7 @@ Ptr NewPtrClear(Size byteCount) {
     return nullptr;
   }
   Ptr p = allocBlock(byteCount, ptrReserve(byteCount), true, false);
-  gMemError = p ? noErr : memFullErr;
+  gMemError = p ? (OSErr)noErr : (OSErr)memFullErr;
   if (p) {
     std::lock_guard<std::mutex> g(heap().lock);
     heap().livePtrs++;
