@@ -13,6 +13,7 @@
 #include "VTAutomation.h"
 #include "VTAutomationNav.h"
 #include "VTAutomationUI.h"
+#include "VTAutomationEffects.h"
 #include "Vantrel.h"
 
 // A length-prefixed copy of a C string.

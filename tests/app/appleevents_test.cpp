@@ -135,3 +135,35 @@ TEST_F(AppleEventHandlers, OpenDocumentsKeepsTheFirstTwoInOrder) {
     QTEffects_RespondToDialogSelection(userCanceledErr);
   }
 }
+
+// While the effects dialog is open every event goes to it first: its own events are consumed
+// (so neither the controllers nor the framework see them), others pass on.
+TEST_F(AppleEventHandlers, EffectsDialogSeesEveryEventFirst) {
+  WindowReference movieWindow = OpenMovieWindow("behind.mov");
+  ASSERT_NE(movieWindow, nullptr);
+  EventRecord key{};
+  key.what = keyDown;
+  key.message = kEscapeCharCode;
+  EXPECT_FALSE(QTApp_HandleEvent(&key)) << "no dialog: the event is the framework's";
+
+  ASSERT_EQ(SendOpenDocuments({}), noErr);
+  ASSERT_NE(gEffectsDialog, 0);
+  ASSERT_TRUE(VTAutomationEffectsDialogUp());
+
+  EventRecord click{};
+  click.what = mouseDown;
+  click.where = ContentPoint(movieWindow);
+  EXPECT_FALSE(QTApp_HandleEvent(&click)) << "a click on another window passes on";
+  EventRecord update{};
+  update.what = updateEvt;
+  update.message = (unsigned long)movieWindow;
+  EXPECT_FALSE(QTApp_HandleEvent(&update)) << "another window's update passes on";
+  EXPECT_NE(gEffectsDialog, 0);
+
+  long dialogs = VTAutomationNavDialogCount();
+  EXPECT_TRUE(QTApp_HandleEvent(&key)) << "Escape is the dialog's: consumed";
+  EXPECT_EQ(gEffectsDialog, 0) << "Cancel ends the dialog within the event";
+  EXPECT_EQ(gEffectSample, nullptr);
+  EXPECT_EQ(VTAutomationNavDialogCount(), dialogs) << "a cancelled dialog asks for no file";
+  EXPECT_FALSE(QTApp_HandleEvent(&key));
+}
