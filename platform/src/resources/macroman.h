@@ -1,15 +1,9 @@
-// Text encodings: the toolbox's strings are Mac Roman bytes; the resource file, the automation
-// API and the text renderer speak UTF-8.
+// The resource manager's names for the shared Mac Roman conversions.
 #pragma once
-#include <string>
-#include <string_view>
+#include "core/macroman.h"
 
 namespace vt::resources {
-
-std::string macRomanToUtf8(std::string_view macRoman);
-// Characters Mac Roman lacks become '?'; malformed UTF-8 bytes too.
-std::string utf8ToMacRoman(std::string_view utf8);
-// Whether s is well-formed UTF-8.
-bool isValidUtf8(std::string_view s);
-
+using vt::isValidUtf8;
+using vt::macRomanToUtf8;
+using vt::utf8ToMacRoman;
 }  // namespace vt::resources

@@ -1,8 +1,8 @@
-#include "resources/macroman.h"
+#include "core/macroman.h"
 
 #include <cstdint>
 
-namespace vt::resources {
+namespace vt {
 namespace {
 
 // Unicode code points of Mac Roman bytes 0x80..0xFF.
@@ -112,4 +112,4 @@ bool isValidUtf8(std::string_view s) {
   return true;
 }
 
-}  // namespace vt::resources
+}  // namespace vt
