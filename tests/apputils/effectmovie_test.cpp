@@ -252,6 +252,16 @@ TEST_F(EffectMovie, ReferencedSourcesStayOutsideTheFile) {
   EXPECT_NE(pic, nullptr);
   if (pic) KillPicture(pic);
   DisposeMovie(m);
+
+  // Other readers follow the reference too (ffmpeg does when allowed to), and find the frames
+  // of the source file next to the movie.
+  std::string srcHash, refHash;
+  vt_test::run("ffmpeg -v error -i '" + sourceA() + "' -map 0:v:0 -f framemd5 - | grep -v '^#' | "
+               "awk -F, '{print $NF}'", &srcHash);
+  vt_test::run("ffmpeg -v error -enable_drefs 1 -i '" + dir + "/ref.mov' -map 0:v:0 -f framemd5 - "
+               "| grep -v '^#' | awk -F, '{print $NF}'", &refHash);
+  EXPECT_FALSE(refHash.empty());
+  EXPECT_EQ(refHash, srcHash);
 }
 
 TEST_F(EffectMovie, NoSourcesMakeATenSecondGenerator) {

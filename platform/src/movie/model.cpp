@@ -271,23 +271,93 @@ OSErr stickyError() { return gStickyError; }
 void clearStickyError() { gStickyError = noErr; }
 
 // ---- aliases --------------------------------------------------------------------------------
-// Layout: 'VTal', version (u16 = 1), path length (u16), absolute path bytes.
+// Alias records in the classic layout (version 2), so other readers can follow our data
+// references: a 150-byte fixed part (volume name, file name, levels from the movie's folder up
+// to the common folder and down to the file) and tagged extra records, here the absolute path
+// (tag 2, what other readers use) and the POSIX path (tag 18). Older files of ours hold a short
+// 'VTal' record (version, path length, path), still read.
 
-std::vector<uint8_t> makeAliasBytes(const std::string& absolutePathText) {
-  std::string p = absolutePathText.substr(0, 0xFFFF);
-  std::vector<uint8_t> b(8 + p.size());
-  writeBE32(&b[0], 'VTal');
-  writeBE16(&b[4], 1);
-  writeBE16(&b[6], (uint16_t)p.size());
-  std::memcpy(b.data() + 8, p.data(), p.size());
+namespace {
+
+constexpr size_t kAliasFixedSize = 150;
+constexpr int16_t kAliasTagAbsolutePath = 2;
+constexpr int16_t kAliasTagPosixPath = 18;
+constexpr int16_t kAliasTagEnd = -1;
+
+std::vector<std::string> pathParts(const std::string& path) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t slash = path.find('/', start);
+    if (slash == std::string::npos) slash = path.size();
+    if (slash > start) parts.push_back(path.substr(start, slash - start));
+    start = slash + 1;
+  }
+  return parts;
+}
+
+void appendAliasRecord(std::vector<uint8_t>& b, int16_t tag, const std::string& data) {
+  size_t at = b.size();
+  b.resize(at + 4 + data.size() + (data.size() & 1), 0);
+  writeBE16(&b[at], (uint16_t)tag);
+  writeBE16(&b[at + 2], (uint16_t)data.size());
+  std::memcpy(b.data() + at + 4, data.data(), data.size());
+}
+
+}  // namespace
+
+std::vector<uint8_t> makeAliasBytes(const std::string& absolutePathText,
+                                    const std::string& fromMoviePath) {
+  std::string p = absolutePathText.substr(0, 0x7FF0);
+  std::vector<uint8_t> b(kAliasFixedSize, 0);
+  writeBE16(&b[6], 2);  // version; kind 0 (a file); volume name empty
+  std::vector<std::string> to = pathParts(p);
+  std::string name = to.empty() ? std::string() : to.back();
+  if (name.size() > 63) name.resize(63);
+  b[50] = (uint8_t)name.size();
+  std::memcpy(&b[51], name.data(), name.size());
+  // Levels: from the movie's folder up to the folder both share (1 = the movie's own folder),
+  // and from there down to the file (1 = directly in it); -1 when unknown.
+  int16_t levelsFrom = -1, levelsTo = -1;
+  if (!fromMoviePath.empty() && !to.empty()) {
+    std::vector<std::string> from = pathParts(fromMoviePath);
+    size_t common = 0;
+    while (common + 1 < from.size() && common + 1 < to.size() && from[common] == to[common])
+      ++common;
+    levelsFrom = (int16_t)(from.size() - 1 - common + 1);
+    levelsTo = (int16_t)(to.size() - 1 - common + 1);
+  }
+  writeBE16(&b[130], (uint16_t)levelsFrom);
+  writeBE16(&b[132], (uint16_t)levelsTo);
+  appendAliasRecord(b, kAliasTagAbsolutePath, p);
+  appendAliasRecord(b, kAliasTagPosixPath, p);
+  appendAliasRecord(b, kAliasTagEnd, std::string());
+  writeBE16(&b[4], (uint16_t)b.size());
   return b;
 }
 
 bool aliasBytesToPath(const uint8_t* p, size_t n, std::string& path) {
-  if (n < 8 || readBE32(p) != 'VTal' || readBE16(p + 4) != 1) return false;
-  size_t len = readBE16(p + 6);
-  if (len == 0 || len > n - 8) return false;
-  path.assign((const char*)p + 8, len);
+  if (n >= 8 && readBE32(p) == 'VTal') {
+    if (readBE16(p + 4) != 1) return false;
+    size_t len = readBE16(p + 6);
+    if (len == 0 || len > n - 8) return false;
+    path.assign((const char*)p + 8, len);
+    return path.find('\0') == std::string::npos;
+  }
+  if (n < kAliasFixedSize || readBE16(p + 6) != 2) return false;
+  std::string absolute, posix;
+  for (size_t at = kAliasFixedSize; at + 4 <= n;) {
+    int16_t tag = (int16_t)readBE16(p + at);
+    size_t len = readBE16(p + at + 2);
+    if (tag == kAliasTagEnd) break;
+    if (len > n - at - 4) return false;
+    std::string data((const char*)p + at + 4, len);
+    if (tag == kAliasTagPosixPath) posix = data;
+    if (tag == kAliasTagAbsolutePath) absolute = data;
+    at += 4 + len + (len & 1);
+  }
+  path = !posix.empty() ? posix : absolute;
+  if (path.empty() || path[0] != '/') return false;
   return path.find('\0') == std::string::npos;
 }
 

@@ -233,7 +233,9 @@ bool isLiveMedia(const VTMedia* m);
 // a path. False for anything else.
 bool resolveAlias(Handle alias, std::string& path);
 bool aliasBytesToPath(const uint8_t* p, size_t n, std::string& path);
-std::vector<uint8_t> makeAliasBytes(const std::string& absolutePath);
+// `fromMoviePath`, when given, lets other readers find the file relative to the movie.
+std::vector<uint8_t> makeAliasBytes(const std::string& absolutePath,
+                                    const std::string& fromMoviePath = std::string());
 
 // Records the movie toolbox's last error (GetMoviesError).
 void setError(OSErr err);

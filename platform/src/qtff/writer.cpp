@@ -100,7 +100,7 @@ void writeDataRefs(ByteWriter& w, const VTMedia& m, const std::string& moviePath
       w.end(e);
     } else if (!r->path.empty() && (r->type == 'alis' || r->source)) {
       size_t e = w.beginFull('alis', 0, 0);
-      w.bytes(vt::movie::makeAliasBytes(r->path));
+      w.bytes(vt::movie::makeAliasBytes(r->path, moviePath));
       w.end(e);
     } else {
       size_t e = w.beginFull(r->type, 0, r->flags & ~1u);
