@@ -1,31 +1,4 @@
-// Replays fuzz inputs (files or folders of files) through the fuzz target without libFuzzer.
-#include <cstdint>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <vector>
+// The resource file fuzz driver only replays its corpus: no seeds to mutate.
+#include "replay_driver.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
-
-static int replay(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-  return 1;
-}
-
-int main(int argc, char** argv) {
-  int count = 0;
-  for (int i = 1; i < argc; ++i) {
-    std::filesystem::path p(argv[i]);
-    if (std::filesystem::is_directory(p)) {
-      for (const auto& e : std::filesystem::directory_iterator(p))
-        if (e.is_regular_file()) count += replay(e.path());
-    } else {
-      count += replay(p);
-    }
-  }
-  std::printf("replayed %d inputs\n", count);
-  return 0;
-}
+std::vector<std::vector<uint8_t>> vtFuzzSeeds() { return {}; }
