@@ -270,14 +270,15 @@ OSErr AEGetParamDesc(const AppleEvent* theAppleEvent, AEKeyword theAEKeyword,
   return err;
 }
 
-OSErr AEGetParamPtr(const AppleEvent* theAppleEvent, AEKeyword theAEKeyword,
-                    DescType desiredType, DescType* typeCode, void* dataPtr, Size maximumSize,
-                    Size* actualSize) {
+// A parameter's or an attribute's value, coerced to the desired type.
+static OSErr getKeyedPtr(const AppleEvent* theAppleEvent, bool attribute, AEKeyword theAEKeyword,
+                         DescType desiredType, DescType* typeCode, void* dataPtr,
+                         Size maximumSize, Size* actualSize) {
   if (maximumSize < 0) return paramErr;
   vt::ae::EventParts parts;
   OSErr err = readEvent(theAppleEvent, parts);
   if (err != noErr) return err;
-  Item* item = findKey(parts.params, theAEKeyword);
+  Item* item = findKey(attribute ? parts.attributes : parts.params, theAEKeyword);
   if (item == nullptr) return errAEDescNotFound;
   DescType outType;
   std::vector<uint8_t> out;
@@ -285,6 +286,13 @@ OSErr AEGetParamPtr(const AppleEvent* theAppleEvent, AEKeyword theAEKeyword,
   if (typeCode) *typeCode = outType;
   copyOut(out, dataPtr, maximumSize, actualSize);
   return noErr;
+}
+
+OSErr AEGetParamPtr(const AppleEvent* theAppleEvent, AEKeyword theAEKeyword,
+                    DescType desiredType, DescType* typeCode, void* dataPtr, Size maximumSize,
+                    Size* actualSize) {
+  return getKeyedPtr(theAppleEvent, false, theAEKeyword, desiredType, typeCode, dataPtr,
+                     maximumSize, actualSize);
 }
 
 OSErr AEPutParamPtr(AppleEvent* theAppleEvent, AEKeyword theAEKeyword, DescType typeCode,
@@ -324,16 +332,6 @@ OSErr AEDeleteParam(AppleEvent* theAppleEvent, AEKeyword theAEKeyword) {
 OSErr AEGetAttributePtr(const AppleEvent* theAppleEvent, AEKeyword theAEKeyword,
                         DescType desiredType, DescType* typeCode, void* dataPtr,
                         Size maximumSize, Size* actualSize) {
-  if (maximumSize < 0) return paramErr;
-  vt::ae::EventParts parts;
-  OSErr err = readEvent(theAppleEvent, parts);
-  if (err != noErr) return err;
-  Item* item = findKey(parts.attributes, theAEKeyword);
-  if (item == nullptr) return errAEDescNotFound;
-  DescType outType;
-  std::vector<uint8_t> out;
-  if ((err = coerceItem(*item, desiredType, outType, out)) != noErr) return err;
-  if (typeCode) *typeCode = outType;
-  copyOut(out, dataPtr, maximumSize, actualSize);
-  return noErr;
+  return getKeyedPtr(theAppleEvent, true, theAEKeyword, desiredType, typeCode, dataPtr,
+                     maximumSize, actualSize);
 }
