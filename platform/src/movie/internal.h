@@ -14,6 +14,8 @@ void clearStickyError();
 
 // A deep copy of a movie (tracks, media tables, user data); sources are shared.
 VTMovie* cloneMovie(const VTMovie& m);
+// Makes `to` a copy of `from` (its own copy of the media included), keeping its movie.
+void copyTrackState(VTTrack& to, const VTTrack& from);
 // Frees a movie made by newMovieObject/cloneMovie and forgets it.
 void destroyMovie(VTMovie* m);
 

@@ -200,25 +200,7 @@ OSErr UseMovieEditState(Movie theMovie, MovieEditState toState) {
       t = std::make_unique<VTTrack>();
       t->movie = &m;
     }
-    t->id = st->id;
-    t->headerFlags = st->headerFlags;
-    t->layer = st->layer;
-    t->alternateGroup = st->alternateGroup;
-    t->volume = st->volume;
-    std::memcpy(t->matrix, st->matrix, sizeof t->matrix);
-    t->width = st->width;
-    t->height = st->height;
-    t->edits = st->edits;
-    t->references = st->references;
-    t->userData = st->userData;
-    t->extras = st->extras;
-    if (st->media) {
-      if (!t->media) t->media = std::make_unique<VTMedia>();
-      *t->media = *st->media;
-      t->media->track = t.get();
-    } else {
-      t->media.reset();
-    }
+    copyTrackState(*t, *st);
     tracks.push_back(std::move(t));
   }
   m.tracks = std::move(tracks);

@@ -250,6 +250,31 @@ OSErr appendMediaData(VTMedia& media, const uint8_t* data, size_t size, int& ref
   return noErr;
 }
 
+void copyTrackState(VTTrack& t, const VTTrack& st) {
+  t.id = st.id;
+  t.headerFlags = st.headerFlags;
+  t.layer = st.layer;
+  t.alternateGroup = st.alternateGroup;
+  t.volume = st.volume;
+  std::memcpy(t.matrix, st.matrix, sizeof t.matrix);
+  t.width = st.width;
+  t.height = st.height;
+  t.creationTime = st.creationTime;
+  t.modificationTime = st.modificationTime;
+  t.edits = st.edits;
+  t.references = st.references;
+  t.userData = st.userData;
+  t.extras = st.extras;
+  if (st.media) {
+    if (!t.media) t.media = std::make_unique<VTMedia>();
+    *t.media = *st.media;
+    t.media->track = &t;
+    t.media->editing = false;
+  } else {
+    t.media.reset();
+  }
+}
+
 VTMovie* cloneMovie(const VTMovie& src) {
   VTMovie* m = newMovieObject();
   m->timeScale = src.timeScale;
@@ -275,25 +300,7 @@ VTMovie* cloneMovie(const VTMovie& src) {
   for (const auto& st : src.tracks) {
     auto t = std::make_unique<VTTrack>();
     t->movie = m;
-    t->id = st->id;
-    t->headerFlags = st->headerFlags;
-    t->layer = st->layer;
-    t->alternateGroup = st->alternateGroup;
-    t->volume = st->volume;
-    std::memcpy(t->matrix, st->matrix, sizeof t->matrix);
-    t->width = st->width;
-    t->height = st->height;
-    t->creationTime = st->creationTime;
-    t->modificationTime = st->modificationTime;
-    t->edits = st->edits;
-    t->references = st->references;
-    t->userData = st->userData;
-    t->extras = st->extras;
-    if (st->media) {
-      t->media = std::make_unique<VTMedia>(*st->media);
-      t->media->track = t.get();
-      t->media->editing = false;
-    }
+    copyTrackState(*t, *st);
     m->tracks.push_back(std::move(t));
   }
   return m;
