@@ -208,6 +208,83 @@ bool entryCount(Span s, size_t headerBytes, size_t entrySize, uint32_t& count) {
   return (uint64_t)count * entrySize <= s.n - headerBytes;
 }
 
+// Packets a frame-counted sound table may become (about 49 hours at 48 kHz).
+constexpr uint64_t kMaxSoundPackets = 1u << 21;
+
+// Sound media whose descriptions count frames: chunks are cut into packets of whole frames, the
+// bytes computed from the description (the table's own sample sizes follow conventions that
+// differ between writers: 1, or the frame's size).
+OSErr buildSoundFrameTable(VTMedia& media, const Stbl& t) {
+  if (t.stsz.n < 12) return badFileFormat;
+  uint64_t frames = readBE32(t.stsz.p + 8);
+  uint32_t chunks = 0, stscCount = 0, sttsCount = 0;
+  if (!t.stco.p || !entryCount(t.stco, 8, t.co64 ? 8 : 4, chunks)) return badFileFormat;
+  if (!t.stsc.p || !entryCount(t.stsc, 8, 12, stscCount)) return badFileFormat;
+  if (!t.stts.p || !entryCount(t.stts, 8, 8, sttsCount)) return badFileFormat;
+  // Frame durations, consumed a run at a time.
+  const uint8_t* st = t.stts.p + 8;
+  uint32_t run = 0, runLeft = sttsCount ? readBE32(st) : 0;
+  auto durationOf = [&](uint64_t n, uint64_t& got) -> int64_t {
+    int64_t d = 0;
+    got = 0;
+    while (got < n && run < sttsCount) {
+      if (runLeft == 0) {
+        if (++run >= sttsCount) break;
+        runLeft = readBE32(st + 8 * run);
+        continue;
+      }
+      uint32_t delta = readBE32(st + 8 * run + 4);
+      if (delta & 0x80000000u) delta = 0;
+      uint64_t take = std::min<uint64_t>(runLeft, n - got);
+      d += (int64_t)(take * delta);
+      got += take;
+      runLeft -= (uint32_t)take;
+    }
+    return d;
+  };
+  std::vector<uint32_t> fpp(media.descriptions.size()), bpp(media.descriptions.size());
+  for (size_t i = 0; i < media.descriptions.size(); ++i)
+    media.descriptions[i].soundFramePacking(fpp[i], bpp[i]);
+  const uint8_t* sc = t.stsc.p + 8;
+  uint64_t done = 0;
+  for (uint32_t e = 0; e < stscCount && done < frames; ++e) {
+    uint32_t first = readBE32(sc + 12 * e);
+    uint32_t per = readBE32(sc + 12 * e + 4);
+    uint32_t desc = readBE32(sc + 12 * e + 8);
+    uint32_t next = e + 1 < stscCount ? readBE32(sc + 12 * (e + 1)) : chunks + 1;
+    if (first == 0 || next < first) return badFileFormat;
+    if (next > chunks + 1) next = chunks + 1;
+    if (desc == 0 || desc > media.descriptions.size() || fpp[desc - 1] == 0) return badFileFormat;
+    uint32_t framesPer = fpp[desc - 1], bytesPer = bpp[desc - 1];
+    uint32_t maxFrames = vt::movie::kSoundPacketFrames - vt::movie::kSoundPacketFrames % framesPer;
+    if (maxFrames == 0) maxFrames = framesPer;
+    for (uint32_t c = first; c < next && done < frames; ++c) {
+      uint64_t off = t.co64 ? readBE64(t.stco.p + 8 + 8 * (size_t)(c - 1))
+                            : readBE32(t.stco.p + 8 + 4 * (size_t)(c - 1));
+      uint64_t left = std::min<uint64_t>(per, frames - done);
+      while (left > 0) {
+        if (media.sizes.size() >= kMaxSoundPackets) return badFileFormat;
+        uint64_t n = std::min<uint64_t>(left, maxFrames);
+        uint64_t got = 0;
+        int64_t dur = durationOf(n, got);
+        if (got == 0) return noErr;  // frames without durations do not exist
+        n = got;
+        uint32_t size = (uint32_t)((n + framesPer - 1) / framesPer * bytesPer);
+        media.offsets.push_back(off);
+        media.sizes.push_back(size);
+        media.decodeTimes.push_back(media.duration());
+        media.durations.push_back((uint32_t)std::min<int64_t>(dur, UINT32_MAX));
+        media.descIndexes.push_back(desc);
+        if (off > UINT64_MAX - size) return badFileFormat;
+        off += size;
+        left -= n;
+        done += n;
+      }
+    }
+  }
+  return noErr;
+}
+
 OSErr buildSampleTable(VTMedia& media, const Stbl& t, uint64_t dataLimit) {
   // Descriptions.
   for (const auto& d : t.stsd) {
@@ -216,6 +293,13 @@ OSErr buildSampleTable(VTMedia& media, const Stbl& t, uint64_t dataLimit) {
     media.descriptions.push_back(std::move(sd));
   }
   if (!t.stsz.p) return noErr;  // no samples
+  uint32_t framesPer = 0, bytesPer = 0;
+  if (media.mediaType == SoundMediaType && !media.descriptions.empty() &&
+      std::all_of(media.descriptions.begin(), media.descriptions.end(),
+                  [&](const vt::movie::SampleDesc& d) {
+                    return d.soundFramePacking(framesPer, bytesPer);
+                  }))
+    return buildSoundFrameTable(media, t);
   uint32_t n = 0, constSize = 0;
   std::vector<uint32_t> sizes;
   if (!t.stz2) {

@@ -112,57 +112,111 @@ void writeDataRefs(ByteWriter& w, const VTMedia& m, const std::string& moviePath
   w.end(dinf);
 }
 
+// How one sample of the model is stored: as itself, or (sound described by frames) as
+// `units` frames of duration 1 in the media's scale, each `unitSize` bytes in the size table.
+struct Stored {
+  uint32_t units = 1;
+  uint32_t unitSize = 0;  // 0: the sample's own size
+};
+
+std::vector<Stored> storedShape(const VTMedia& m) {
+  std::vector<Stored> out(m.sampleCount());
+  if (m.mediaType != SoundMediaType) return out;
+  std::vector<uint32_t> fpp(m.descriptions.size()), bpp(m.descriptions.size());
+  for (size_t d = 0; d < m.descriptions.size(); ++d)
+    m.descriptions[d].soundFramePacking(fpp[d], bpp[d]);
+  for (size_t i = 0; i < out.size(); ++i) {
+    uint32_t d = m.descIndexes[i];
+    if (d < 1 || d > fpp.size() || fpp[d - 1] == 0) continue;
+    uint64_t frames = (uint64_t)m.sizes[i] / bpp[d - 1] * fpp[d - 1];
+    if (frames == 0 || frames > 0xFFFFFFFFu || m.sizes[i] % bpp[d - 1] != 0) continue;
+    out[i].units = (uint32_t)frames;
+    // Writers disagree on the size entry of a frame: its bytes, or 1 for compressed packets.
+    out[i].unitSize = fpp[d - 1] == 1 ? bpp[d - 1] : 1;
+  }
+  return out;
+}
+
+// Run-length table writer: (count, value) pairs, merging equal neighbours.
+class Runs {
+ public:
+  Runs(ByteWriter& w) : w_(w), countAt_(w.out.size()) { w.u32(0); }
+  void add(uint64_t count, uint32_t value) {
+    if (count == 0) return;
+    if (have_ && value == value_) {
+      count_ += count;
+      return;
+    }
+    flush();
+    have_ = true;
+    value_ = value;
+    count_ = count;
+  }
+  void finish() {
+    flush();
+    w_.patch32(countAt_, entries_);
+  }
+
+ private:
+  void flush() {
+    while (have_ && count_ > 0) {
+      uint32_t n = (uint32_t)std::min<uint64_t>(count_, 0xFFFFFFFFu);
+      w_.u32(n);
+      w_.u32(value_);
+      ++entries_;
+      count_ -= n;
+    }
+    have_ = false;
+  }
+  ByteWriter& w_;
+  size_t countAt_;
+  uint32_t entries_ = 0;
+  bool have_ = false;
+  uint32_t value_ = 0;
+  uint64_t count_ = 0;
+};
+
 void writeSampleTable(ByteWriter& w, const VTMedia& m) {
   size_t stbl = w.begin('stbl');
   size_t n = m.sampleCount();
+  std::vector<Stored> shape = storedShape(m);
+  uint64_t units = 0;
+  for (const Stored& s : shape) units += s.units;
 
   size_t stsd = w.beginFull('stsd', 0, 0);
   w.u32((uint32_t)m.descriptions.size());
   for (const auto& d : m.descriptions) w.bytes(d.bytes);
   w.end(stsd);
 
-  // Decode durations, run-length coded.
+  // Decode durations; a sample stored as frames spreads its duration over them exactly.
   size_t stts = w.beginFull('stts', 0, 0);
-  size_t countAt = w.out.size();
-  w.u32(0);
-  uint32_t runs = 0;
-  for (size_t i = 0; i < n;) {
-    size_t j = i + 1;
-    while (j < n && m.durations[j] == m.durations[i]) ++j;
-    w.u32((uint32_t)(j - i));
-    w.u32(m.durations[i]);
-    ++runs;
-    i = j;
+  Runs durations(w);
+  for (size_t i = 0; i < n; ++i) {
+    uint32_t u = shape[i].units, d = m.durations[i] / u, rest = m.durations[i] - d * u;
+    durations.add(rest ? u - 1 : u, d);
+    if (rest) durations.add(1, d + rest);
   }
-  w.patch32(countAt, runs);
+  durations.finish();
   w.end(stts);
 
   if (!m.compositionOffsets.empty()) {
     size_t ctts = w.beginFull('ctts', 0, 0);
-    countAt = w.out.size();
-    w.u32(0);
-    runs = 0;
-    for (size_t i = 0; i < n;) {
-      size_t j = i + 1;
-      while (j < n && m.compositionOffsets[j] == m.compositionOffsets[i]) ++j;
-      w.u32((uint32_t)(j - i));
-      w.u32((uint32_t)m.compositionOffsets[i]);
-      ++runs;
-      i = j;
-    }
-    w.patch32(countAt, runs);
+    Runs offsets(w);
+    for (size_t i = 0; i < n; ++i) offsets.add(shape[i].units, (uint32_t)m.compositionOffsets[i]);
+    offsets.finish();
     w.end(ctts);
   }
 
   if (!m.syncFlags.empty() &&
       std::any_of(m.syncFlags.begin(), m.syncFlags.end(), [](uint8_t f) { return f == 0; })) {
     size_t stss = w.beginFull('stss', 0, 0);
-    countAt = w.out.size();
+    size_t countAt = w.out.size();
     w.u32(0);
     uint32_t count = 0;
-    for (size_t i = 0; i < n; ++i)
+    uint64_t number = 1;
+    for (size_t i = 0; i < n; number += shape[i].units, ++i)
       if (m.syncFlags[i]) {
-        w.u32((uint32_t)(i + 1));
+        w.u32((uint32_t)number);
         ++count;
       }
     w.patch32(countAt, count);
@@ -171,22 +225,28 @@ void writeSampleTable(ByteWriter& w, const VTMedia& m) {
 
   // Chunks: runs of samples that follow each other in the same file with one description.
   std::vector<uint64_t> chunkOffsets;
-  std::vector<uint32_t> chunkSamples, chunkDesc;
+  std::vector<uint32_t> chunkSamples, chunkDesc, chunkEntries;
+  uint64_t chunkBytes = 0;
   for (size_t i = 0; i < n; ++i) {
     bool cont = i > 0 && m.descIndexes[i] == m.descIndexes[i - 1] &&
-                m.offsets[i] == m.offsets[i - 1] + m.sizes[i - 1] && chunkSamples.back() < 4096;
+                m.offsets[i] == m.offsets[i - 1] + m.sizes[i - 1] && chunkEntries.back() < 4096 &&
+                chunkBytes < (1u << 20) && chunkSamples.back() <= 0xFFFFFFFFu - shape[i].units;
     if (cont) {
-      ++chunkSamples.back();
+      chunkSamples.back() += shape[i].units;
+      ++chunkEntries.back();
+      chunkBytes += m.sizes[i];
     } else {
       chunkOffsets.push_back(m.offsets[i]);
-      chunkSamples.push_back(1);
+      chunkSamples.push_back(shape[i].units);
       chunkDesc.push_back(m.descIndexes[i]);
+      chunkEntries.push_back(1);
+      chunkBytes = m.sizes[i];
     }
   }
   size_t stsc = w.beginFull('stsc', 0, 0);
-  countAt = w.out.size();
+  size_t countAt = w.out.size();
   w.u32(0);
-  runs = 0;
+  uint32_t runs = 0;
   for (size_t c = 0; c < chunkOffsets.size(); ++c) {
     if (c > 0 && chunkSamples[c] == chunkSamples[c - 1] && chunkDesc[c] == chunkDesc[c - 1])
       continue;
@@ -198,14 +258,15 @@ void writeSampleTable(ByteWriter& w, const VTMedia& m) {
   w.patch32(countAt, runs);
   w.end(stsc);
 
+  auto storedSize = [&](size_t i) { return shape[i].unitSize ? shape[i].unitSize : m.sizes[i]; };
   size_t stsz = w.beginFull('stsz', 0, 0);
-  bool constant = n > 0 && std::all_of(m.sizes.begin(), m.sizes.end(),
-                                       [&](uint32_t s) { return s == m.sizes[0]; }) &&
-                  m.sizes[0] != 0;
-  w.u32(constant ? m.sizes[0] : 0);
-  w.u32((uint32_t)n);
+  bool constant = n > 0 && storedSize(0) != 0;
+  for (size_t i = 1; i < n && constant; ++i) constant = storedSize(i) == storedSize(0);
+  w.u32(constant ? storedSize(0) : 0);
+  w.u32((uint32_t)units);
   if (!constant)
-    for (uint32_t s : m.sizes) w.u32(s);
+    for (size_t i = 0; i < n; ++i)
+      for (uint32_t u = 0; u < shape[i].units; ++u) w.u32(storedSize(i));
   w.end(stsz);
 
   bool wide = std::any_of(chunkOffsets.begin(), chunkOffsets.end(),
