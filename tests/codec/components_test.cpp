@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <tuple>
 #include <vector>
 
 #include "helpers.h"
@@ -63,7 +64,8 @@ std::string copyAs(const std::string& src, const std::string& dst) {
 TEST(ComponentRegistry, FileTypeSearchGivesImportersInTheirFixedOrder) {
   // What the application's type list is built from: file-type subtypes only.
   EXPECT_EQ(subtypes(MovieImportType, 0, movieImportSubTypeIsFileExtension),
-            (std::vector<OSType>{'MkvF', 'WebM', 'VfW ', 'MPEG', 'GIFf'}));
+            (std::vector<OSType>{'MkvF', 'WebM', 'VfW ', 'MPEG', 'GIFf', 'WAVE', 'AIFF', 'AIFC',
+                                 'MPG3', 'flac', 'OggS'}));
   EXPECT_EQ(subtypes(GraphicsImporterComponentType, 0, movieImportSubTypeIsFileExtension),
             (std::vector<OSType>{'PNGf', 'JPEG', 'GIFf', 'BMPf', 'TIFF', 'WEBP'}));
   // The flags take part only under the mask: without it the extension twins show up too,
@@ -71,7 +73,8 @@ TEST(ComponentRegistry, FileTypeSearchGivesImportersInTheirFixedOrder) {
   EXPECT_GT(subtypes(MovieImportType, 0, 0).size(), 5u);
   for (OSType t : subtypes(MovieImportType, movieImportSubTypeIsFileExtension,
                            movieImportSubTypeIsFileExtension))
-    EXPECT_TRUE(t == 'MKV ' || t == 'WEBM' || t == 'AVI ' || t == 'MPG ' || t == 'TS  ');
+    EXPECT_TRUE(t == 'MKV ' || t == 'WEBM' || t == 'AVI ' || t == 'MPG ' || t == 'TS  ' ||
+                t == 'WAV ' || t == 'AIF ' || t == 'MP3 ' || t == 'FLAC' || t == 'OGG ');
   ComponentDescription any{0, 0, 0, 0, 0};
   EXPECT_EQ(CountComponents(&any), CountComponents(nullptr));
   ComponentDescription jpeg{GraphicsImporterComponentType, 'JPEG', 0, 0, 0};
@@ -181,6 +184,16 @@ TEST(FileTyping, TypesComeFromContentNotNames) {
   EXPECT_EQ(typeOf(copyAs(vt_test::fixture("imp.avi", args), dir + "/c.mpg")), (OSType)'VfW ');
   EXPECT_EQ(typeOf(copyAs(vt_test::fixture("imp.ts", args), dir + "/d.avi")), (OSType)'MPEG');
   EXPECT_EQ(typeOf(copyAs(vt_test::fixture("imp.gif", args), dir + "/e.png")), (OSType)'GIFf');
+  // Sound files; MP3 with its tag and without; M4A is a movie file.
+  std::string tone = "-f lavfi -i sine=frequency=440:duration=1 ";
+  for (auto [name, codec, type] :
+       {std::tuple{"imp.wav", "", 'WAVE'}, {"imp.aiff", "", 'AIFF'}, {"imp.flac", "", 'flac'},
+        {"imp.ogg", "-c:a libvorbis", 'OggS'}, {"imp.mp3", "", 'MPG3'},
+        {"imp-untagged.mp3", "-write_xing 0 -id3v2_version 0", 'MPG3'},
+        {"imp.m4a", "", 'MooV'}})
+    EXPECT_EQ(typeOf(copyAs(vt_test::fixture(name, tone + codec), dir + "/s-" + name + ".dat")),
+              (OSType)type)
+        << name;
   for (auto [ext, type] : {std::pair{"png", 'PNGf'}, {"jpg", 'JPEG'}, {"bmp", 'BMPf'},
                            {"tiff", 'TIFF'}, {"webp", 'WEBP'}}) {
     std::string src = vt_test::fixture(std::string("still.") + ext,
