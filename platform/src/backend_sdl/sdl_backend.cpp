@@ -216,6 +216,11 @@ std::unique_ptr<vt::events::Backend> makeBackend() {
 
 }  // namespace
 
-void registerBackend() { vt::events::registerBackendFactory(makeBackend); }
+void registerAudio();
+
+void registerBackend() {
+  vt::events::registerBackendFactory(makeBackend);
+  registerAudio();
+}
 
 }  // namespace vt::backend_sdl

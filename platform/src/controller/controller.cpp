@@ -83,6 +83,26 @@ void syncTimeBaseFlags(VTController& c) {
   SetMoviePlayHints(c.movie, c.looping ? hintsLoop : 0, hintsLoop);
 }
 
+vt::audio::Looping loopingOf(const VTController& c) {
+  if (!c.looping) return vt::audio::Looping::None;
+  return c.palindrome ? vt::audio::Looping::Palindrome : vt::audio::Looping::Loop;
+}
+
+// Starts the movie's sound at its time and rate (again, after anything that moved the time or
+// changed what is played), or stops it when the movie stands still.
+void syncSound(VTController& c) {
+  Fixed rate = GetMovieRate(c.movie);
+  if (rate == 0 || !movieHasSound(c.movie)) {
+    if (c.sound) c.sound->stop();
+    return;
+  }
+  if (!c.sound) c.sound = std::make_unique<vt::audio::Player>(c.movie);
+  int64_t start, end;
+  playRange(c, start, end);
+  c.sound->play(GetMovieTime(c.movie, nullptr), rate, (TimeValue)start, (TimeValue)end,
+                loopingOf(c));
+}
+
 void redraw(VTController& c) {
   drawMovie(c);
   drawBar(c);
@@ -92,6 +112,7 @@ void setTime(VTController& c, TimeValue t) {
   t = std::clamp<TimeValue>(t, 0, GetMovieDuration(c.movie));
   SetMovieTimeValue(c.movie, t);
   c.carry = 0;
+  if (GetMovieRate(c.movie) != 0) syncSound(c);
   if (!c.drawnValid || c.drawnTime != t) drawMovie(c);
   drawBar(c);
 }
@@ -109,6 +130,7 @@ void play(VTController& c, Fixed rate) {
   SetMovieRate(c.movie, rate);
   c.lastTick = TickCount();
   c.carry = 0;
+  syncSound(c);
   redraw(c);
 }
 
@@ -118,7 +140,10 @@ Fixed playingRateFor(const VTController& c) {
 }
 
 void step(VTController& c, long steps) {
-  if (GetMovieRate(c.movie) != 0) SetMovieRate(c.movie, 0);
+  if (GetMovieRate(c.movie) != 0) {
+    SetMovieRate(c.movie, 0);
+    syncSound(c);
+  }
   TimeValue t = GetMovieTime(c.movie, nullptr);
   const OSType video = VideoMediaType;
   Fixed dir = steps < 0 ? -IntToFixed(1) : IntToFixed(1);
@@ -131,9 +156,38 @@ void step(VTController& c, long steps) {
   setTime(c, t);
 }
 
+// While the sound plays, the movie is where the sound is: the picture follows what is heard,
+// turning and stopping with it.
+void followSound(VTController& c) {
+  vt::audio::Player::Position p;
+  Fixed rate = GetMovieRate(c.movie);
+  if (rate == 0 || !c.sound->position(p)) {
+    c.sound->stop();  // stopped behind the controller's back
+    return;
+  }
+  c.lastTick = TickCount();
+  c.carry = 0;
+  if (p.ended) {
+    SetMovieRate(c.movie, 0);
+    c.sound->stop();
+  } else if ((p.direction > 0) != (rate > 0)) {
+    SetMovieRate(c.movie, -rate);
+  }
+  SetMovieTimeValue(c.movie, p.time);
+  if (!c.drawnValid || c.drawnTime != p.time) {
+    drawMovie(c);
+    vt::audio::logPicture(c.movie, p.time, p.hostNs);
+  }
+  drawBar(c);
+}
+
 // Moves the movie's time on by the ticks since the last idle, at the movie's rate, wrapping,
 // reflecting or stopping at the ends of the played span.
 void advance(VTController& c) {
+  if (c.sound) {
+    c.sound->pump();
+    if (c.sound->playing()) return followSound(c);
+  }
   uint32_t now = TickCount();
   uint32_t dt = now - c.lastTick;
   c.lastTick = now;
@@ -235,6 +289,8 @@ ComponentResult doAction(VTController* c, short action, void* params) {
       return noErr;
     case mcActionSetVolume:
       SetMovieVolume(c->movie, (short)value);
+      if (c->sound) c->sound->pump();
+      drawBar(*c);
       return noErr;
     case mcActionGetVolume:
       if (!params) return paramErr;
@@ -246,6 +302,7 @@ ComponentResult doAction(VTController* c, short action, void* params) {
     case mcActionSetLooping:
       c->looping = value != 0;
       syncTimeBaseFlags(*c);
+      if (GetMovieRate(c->movie) != 0) syncSound(*c);
       return noErr;
     case mcActionGetLooping:
       if (!params) return paramErr;
@@ -254,6 +311,7 @@ ComponentResult doAction(VTController* c, short action, void* params) {
     case mcActionSetLoopIsPalindrome:
       c->palindrome = value != 0;
       syncTimeBaseFlags(*c);
+      if (GetMovieRate(c->movie) != 0) syncSound(*c);
       return noErr;
     case mcActionGetLoopIsPalindrome:
       if (!params) return paramErr;
@@ -275,6 +333,7 @@ ComponentResult doAction(VTController* c, short action, void* params) {
       else
         sd = v;
       SetMovieSelection(c->movie, st, sd);
+      if (c->playSelection && GetMovieRate(c->movie) != 0) syncSound(*c);
       drawBar(*c);
       return noErr;
     }
@@ -288,6 +347,7 @@ ComponentResult doAction(VTController* c, short action, void* params) {
       return noErr;
     case mcActionSetPlaySelection:
       c->playSelection = value != 0;
+      if (GetMovieRate(c->movie) != 0) syncSound(*c);
       return noErr;
     case mcActionGetPlaySelection:
       if (!params) return paramErr;
@@ -367,10 +427,48 @@ bool trackButton(WindowRef w, const Rect& button) {
   return PtInRect(toLocal(w, g), &button);
 }
 
+// Volume as the mouse moves along the bar from where it went down: the slider's width is full
+// volume. Releasing without moving changes nothing.
+void dragVolume(VTController* c, WindowRef w, Point local) {
+  BarLayout l = layout(*c);
+  int width = std::max(l.slider.right - l.slider.left - 8, 1);
+  int from = std::clamp<int>(GetMovieVolume(c->movie), 0, kFullVolume);
+  c->adjustingVolume = true;
+  drawBar(*c);
+  Point g{};
+  bool down = true, moved = false;
+  while (down) {
+    down = vt::events::trackMouse(g);
+    if (!live(handle(c))) return;
+    int dx = toLocal(w, g).h - local.h;
+    moved = moved || dx != 0;
+    int v = std::clamp(from + dx * kFullVolume / width, 0, (int)kFullVolume);
+    if (moved && v != GetMovieVolume(c->movie)) doAction(c, mcActionSetVolume, (void*)(intptr_t)v);
+    if (!live(handle(c))) return;
+  }
+  c->adjustingVolume = false;
+  drawBar(*c);
+}
+
+// Mute keeps the level: the volume turns negative and back.
+void toggleMute(VTController* c) {
+  short v = GetMovieVolume(c->movie);
+  doAction(c, mcActionSetVolume, (void*)(intptr_t)(v == 0 ? kFullVolume : -v));
+}
+
+// The arrow keys up and down: a step louder or quieter (and out of mute).
+void stepVolume(VTController* c, int direction) {
+  int v = std::abs((int)GetMovieVolume(c->movie)) + direction * kVolumeStep;
+  doAction(c, mcActionSetVolume, (void*)(intptr_t)std::clamp(v, 0, (int)kFullVolume));
+}
+
 void dragSlider(VTController* c, WindowRef w, Point local) {
   BarLayout l = layout(*c);
   Fixed rate = GetMovieRate(c->movie);
-  if (rate != 0) SetMovieRate(c->movie, 0);
+  if (rate != 0) {
+    SetMovieRate(c->movie, 0);
+    syncSound(*c);
+  }
   TimeValue dur = GetMovieDuration(c->movie);
   setTime(*c, sliderTime(l, local.h, dur));
   Point g{};
@@ -406,9 +504,13 @@ ComponentResult mouseDown(VTController* c, const EventRecord* e) {
       if (trackButton(w, l.stepBack) && live(handle(c))) doAction(c, mcActionStep, (void*)-1);
     } else if (l.steps && PtInRect(p, &l.stepForward)) {
       if (trackButton(w, l.stepForward) && live(handle(c))) doAction(c, mcActionStep, (void*)1);
-    } else {
-      // The speaker: there is no sound output to adjust, so the click is only consumed.
-      trackButton(w, l.speaker);
+    } else if (l.speakerShown && PtInRect(p, &l.speaker)) {
+      // The speaker: drag to set the volume; with shift or option a click mutes or unmutes.
+      if (e->modifiers & (shiftKey | optionKey)) {
+        if (trackButton(w, l.speaker) && live(handle(c))) toggleMute(c);
+      } else {
+        dragVolume(c, w, p);
+      }
     }
     return 1;
   }
@@ -425,11 +527,17 @@ ComponentResult keyDown(VTController* c, const EventRecord* e) {
   if (!w || w != FrontWindow()) return 0;
   if (e->modifiers & cmdKey) return 0;  // command keys are the menus'
   char ch = (char)(e->message & charCodeMask);
-  if (ch != kSpaceCharCode && ch != kLeftArrowCharCode && ch != kRightArrowCharCode) return 0;
+  bool volumeKey = ch == kUpArrowCharCode || ch == kDownArrowCharCode;
+  if (ch != kSpaceCharCode && ch != kLeftArrowCharCode && ch != kRightArrowCharCode && !volumeKey)
+    return 0;
+  // A silent movie has no volume to change.
+  if (volumeKey && !layout(*c).speakerShown) return 0;
   if (filtered(c, mcActionKey, (void*)e)) return 1;
   if (!live(handle(c))) return 1;
   if (ch == kSpaceCharCode)
     togglePlay(c);
+  else if (volumeKey)
+    stepVolume(c, ch == kUpArrowCharCode ? 1 : -1);
   else
     doAction(c, mcActionStep, (void*)(intptr_t)(ch == kLeftArrowCharCode ? -1 : 1));
   return 1;

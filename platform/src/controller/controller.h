@@ -4,6 +4,9 @@
 #include <MovieControllers.h>
 
 #include <cstdint>
+#include <memory>
+
+#include "audio/player.h"
 
 struct VTPort;
 
@@ -16,6 +19,8 @@ constexpr short kMinBarWidth = 160;
 constexpr short kPlayWidth = 20;
 constexpr short kStepWidth = 14;
 constexpr short kSpeakerWidth = 18;
+// Volume: the arrow keys move it by an eighth of full volume.
+constexpr short kVolumeStep = 32;
 
 }  // namespace vt::controller
 
@@ -48,6 +53,11 @@ struct VTController {
   bool drawnValid = false;
   MovieEditState undo = nullptr;
   int inFilter = 0;
+  // The movie's sound, made the first time a movie with sound plays; while it plays, its clock
+  // is the movie's.
+  std::unique_ptr<vt::audio::Player> sound;
+  // The volume is being dragged: the bar's slider shows it instead of the time.
+  bool adjustingVolume = false;
 };
 
 namespace vt::controller {
