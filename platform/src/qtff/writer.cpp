@@ -117,7 +117,25 @@ void writeDataRefs(ByteWriter& w, const VTMedia& m, const std::string& moviePath
 struct Stored {
   uint32_t units = 1;
   uint32_t unitSize = 0;  // 0: the sample's own size
+  uint32_t framesPerPacket = 1, bytesPerPacket = 0;
+  // Frames (ascending) at which a new chunk starts, 0 for the sample's own start.
+  std::vector<uint32_t> cuts;
 };
+
+// Media times where the track's edits start and end.
+std::vector<int64_t> editPoints(const VTMedia& m) {
+  std::vector<int64_t> points;
+  const VTTrack* t = m.track;
+  if (!t || !t->movie || t->movie->timeScale <= 0) return points;
+  for (const auto& e : t->edits) {
+    if (e.mediaTime < 0) continue;
+    points.push_back(e.mediaTime);
+    points.push_back(e.mediaTime + (int64_t)((__int128)e.duration * m.timeScale / t->movie->timeScale *
+                                             e.rate / fixed1));
+  }
+  std::sort(points.begin(), points.end());
+  return points;
+}
 
 std::vector<Stored> storedShape(const VTMedia& m) {
   std::vector<Stored> out(m.sampleCount());
@@ -125,14 +143,30 @@ std::vector<Stored> storedShape(const VTMedia& m) {
   std::vector<uint32_t> fpp(m.descriptions.size()), bpp(m.descriptions.size());
   for (size_t d = 0; d < m.descriptions.size(); ++d)
     m.descriptions[d].soundFramePacking(fpp[d], bpp[d]);
+  // Chunks of frames are cut where edits start and end, so that readers that play whole packets
+  // (ffmpeg does, after the first edit) still start and stop each edit at the right frame.
+  std::vector<int64_t> points = editPoints(m);
   for (size_t i = 0; i < out.size(); ++i) {
     uint32_t d = m.descIndexes[i];
     if (d < 1 || d > fpp.size() || fpp[d - 1] == 0) continue;
     uint64_t frames = (uint64_t)m.sizes[i] / bpp[d - 1] * fpp[d - 1];
     if (frames == 0 || frames > 0xFFFFFFFFu || m.sizes[i] % bpp[d - 1] != 0) continue;
-    out[i].units = (uint32_t)frames;
+    Stored& st = out[i];
+    st.units = (uint32_t)frames;
     // Writers disagree on the size entry of a frame: its bytes, or 1 for compressed packets.
-    out[i].unitSize = fpp[d - 1] == 1 ? bpp[d - 1] : 1;
+    st.unitSize = fpp[d - 1] == 1 ? bpp[d - 1] : 1;
+    st.framesPerPacket = fpp[d - 1];
+    st.bytesPerPacket = bpp[d - 1];
+    int64_t start = m.decodeTimes[i], length = m.durations[i];
+    if (length % st.units != 0) continue;
+    int64_t each = length / st.units;
+    for (auto p = std::lower_bound(points.begin(), points.end(), start);
+         p != points.end() && *p < start + length; ++p) {
+      int64_t k = each ? (*p - start) / each : 0;
+      if (each && (*p - start) % each == 0 && k % st.framesPerPacket == 0 &&
+          (st.cuts.empty() || st.cuts.back() != (uint32_t)k))
+        st.cuts.push_back((uint32_t)k);
+    }
   }
   return out;
 }
@@ -226,21 +260,38 @@ void writeSampleTable(ByteWriter& w, const VTMedia& m) {
   // Chunks: runs of samples that follow each other in the same file with one description.
   std::vector<uint64_t> chunkOffsets;
   std::vector<uint32_t> chunkSamples, chunkDesc, chunkEntries;
-  uint64_t chunkBytes = 0;
+  uint64_t chunkBytes = 0, chunkEnd = 0;
   for (size_t i = 0; i < n; ++i) {
-    bool cont = i > 0 && m.descIndexes[i] == m.descIndexes[i - 1] &&
-                m.offsets[i] == m.offsets[i - 1] + m.sizes[i - 1] && chunkEntries.back() < 4096 &&
-                chunkBytes < (1u << 20) && chunkSamples.back() <= 0xFFFFFFFFu - shape[i].units;
-    if (cont) {
-      chunkSamples.back() += shape[i].units;
-      ++chunkEntries.back();
-      chunkBytes += m.sizes[i];
-    } else {
-      chunkOffsets.push_back(m.offsets[i]);
-      chunkSamples.push_back(shape[i].units);
-      chunkDesc.push_back(m.descIndexes[i]);
-      chunkEntries.push_back(1);
-      chunkBytes = m.sizes[i];
+    const Stored& st = shape[i];
+    // The sample's stretches between cuts; a cut at its start only breaks the chunk.
+    std::vector<uint32_t> bounds = {0};
+    for (uint32_t c : st.cuts)
+      if (c > 0) bounds.push_back(c);
+    bounds.push_back(st.units);
+    bool breakFirst = !st.cuts.empty() && st.cuts.front() == 0;
+    for (size_t k = 0; k + 1 < bounds.size(); ++k) {
+      uint32_t from = bounds[k], to = bounds[k + 1];
+      bool atCut = k > 0 || breakFirst;
+      uint64_t offset = m.offsets[i], bytes = m.sizes[i];
+      if (st.bytesPerPacket) {
+        offset += (uint64_t)from / st.framesPerPacket * st.bytesPerPacket;
+        bytes = (uint64_t)(to - from + st.framesPerPacket - 1) / st.framesPerPacket * st.bytesPerPacket;
+      }
+      bool cont = !chunkOffsets.empty() && !atCut && m.descIndexes[i] == chunkDesc.back() &&
+                  offset == chunkEnd && chunkEntries.back() < 4096 && chunkBytes < (1u << 20) &&
+                  chunkSamples.back() <= 0xFFFFFFFFu - (to - from);
+      if (cont) {
+        chunkSamples.back() += to - from;
+        ++chunkEntries.back();
+        chunkBytes += bytes;
+      } else {
+        chunkOffsets.push_back(offset);
+        chunkSamples.push_back(to - from);
+        chunkDesc.push_back(m.descIndexes[i]);
+        chunkEntries.push_back(1);
+        chunkBytes = bytes;
+      }
+      chunkEnd = offset + bytes;
     }
   }
   size_t stsc = w.beginFull('stsc', 0, 0);
