@@ -4,6 +4,7 @@
 
 #include "audio/movie_sound.h"
 #include "helpers.h"
+#include "movie/model.h"
 
 namespace {
 
@@ -110,6 +111,62 @@ TEST(SoundFormats, PlayAsFfmpegDecodesThem) {
     EXPECT_EQ(worst(again, ref, 0), 0.0);
     DisposeMovie(m);
   }
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<uint8_t> slurp(const std::string& path) {
+  std::string out;
+  vt_test::run("cat '" + path + "'", &out);
+  return std::vector<uint8_t>(out.begin(), out.end());
+}
+
+void spill(const std::string& path, const std::vector<uint8_t>& bytes) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+}
+
+TEST(SoundFormats, DamagedPacketsAndUnknownCodecsAreSilenceAndThePictureGoesOn) {
+  std::string source = st::tone("snd_aac.mov", "-c:a aac", true);
+  std::vector<uint8_t> bytes = slurp(source);
+  Movie m = st::open(source);
+  ASSERT_NE(m, nullptr);
+  VTTrack* sound = GetMovieIndTrackType(m, 1, SoundMediaType, movieTrackMediaType);
+  ASSERT_NE(sound, nullptr);
+  vt::movie::SampleInfo hit = sound->media->sampleInfo(40);
+  int64_t played = hit.decodeTime - sound->edits.at(0).mediaTime;  // where packet 40 is heard
+  DisposeMovie(m);
+  std::string dir = vt_test::tempDir("snd-bad");
+
+  // Packet 40 overwritten: its stretch is silence, what comes before it plays on.
+  std::vector<uint8_t> damaged = bytes;
+  for (uint32_t i = 0; i < hit.size; ++i) damaged[hit.offset + i] = (uint8_t)(0xA5 ^ (i * 37));
+  spill(dir + "/damaged.mov", damaged);
+  m = st::open(dir + "/damaged.mov");
+  ASSERT_NE(m, nullptr);
+  std::vector<float> s = render(m, 0, 2.0);
+  EXPECT_EQ(st::rms(&s[(size_t)played * 2], (size_t)hit.duration * 2), 0.0);
+  EXPECT_GT(st::rms(&s[(size_t)(played - 4096) * 2], 4096 * 2), 0.05);
+  EXPECT_GT(st::rms(&s[(size_t)(played + 2 * hit.duration) * 2], 4096 * 2), 0.05);
+  DisposeMovie(m);
+
+  // A sound format nobody decodes: silent sound, pictures as before.
+  std::vector<uint8_t> unknown = bytes;
+  for (size_t i = 0; i + 4 <= unknown.size(); ++i)
+    if (std::memcmp(&unknown[i], "mp4a", 4) == 0) std::memcpy(&unknown[i], "zzzz", 4);
+  spill(dir + "/unknown.mov", unknown);
+  m = st::open(dir + "/unknown.mov");
+  ASSERT_NE(m, nullptr);
+  s = render(m, 0.5, 1.0);
+  EXPECT_EQ(st::rms(s.data(), s.size()), 0.0);
+  PicHandle pic = GetMoviePict(m, GetMovieTimeScale(m));
+  EXPECT_NE(pic, nullptr);
+  if (pic) KillPicture(pic);
+  DisposeMovie(m);
 }
 
 }  // namespace
