@@ -16,32 +16,10 @@ foreach(source "${VT_APP_COMMON}/QTUtilities.cpp" "${VT_APP_LAB}/Vantrel.cpp")
   endif()
 endforeach()
 
-# Every static platform library, wherever it sits under platform/: the application may see the
-# public API only, but it links the whole platform (areas and backends).
-function(vt_collect_platform_libraries dir out)
-  set(found "")
-  get_property(targets DIRECTORY "${dir}" PROPERTY BUILDSYSTEM_TARGETS)
-  foreach(t ${targets})
-    get_target_property(type ${t} TYPE)
-    if(t MATCHES "^vt_" AND type STREQUAL "STATIC_LIBRARY")
-      list(APPEND found ${t})
-    endif()
-  endforeach()
-  get_property(subdirs DIRECTORY "${dir}" PROPERTY SUBDIRECTORIES)
-  foreach(sub ${subdirs})
-    vt_collect_platform_libraries("${sub}" sub_found)
-    list(APPEND found ${sub_found})
-  endforeach()
-  set(${out} ${found} PARENT_SCOPE)
-endfunction()
-vt_collect_platform_libraries("${CMAKE_SOURCE_DIR}/platform" VT_PLATFORM_LIBRARIES)
-
 function(vt_application_target target)
   target_include_directories(${target} PUBLIC
     "${VT_APP_COMMON}" "${VT_APP_APPLICATION}" "${VT_APP_LAB}" "${VT_PUBLIC_INCLUDE}")
-  # Platform libraries refer to one another in both directions at link time.
-  target_link_libraries(${target} PUBLIC
-    -Wl,--start-group ${VT_PLATFORM_LIBRARIES} -Wl,--end-group)
+  target_link_libraries(${target} PUBLIC vt_platform)
 endfunction()
 
 add_library(vantrel_app_objects OBJECT ${VT_APP_SHARED_SOURCES})
