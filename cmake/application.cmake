@@ -9,12 +9,9 @@ set(VT_APP_LAB "${CMAKE_SOURCE_DIR}/Completed Lab")
 
 set(VT_APP_SHARED_SOURCES
   "${VT_APP_COMMON}/ComFramework.cpp"
-  "${VT_APP_APPLICATION}/ComApplication.cpp")
-foreach(source "${VT_APP_COMMON}/QTUtilities.cpp" "${VT_APP_LAB}/Vantrel.cpp")
-  if(EXISTS "${source}")
-    list(APPEND VT_APP_SHARED_SOURCES "${source}")
-  endif()
-endforeach()
+  "${VT_APP_COMMON}/QTUtilities.cpp"
+  "${VT_APP_APPLICATION}/ComApplication.cpp"
+  "${VT_APP_LAB}/Vantrel.cpp")
 
 function(vt_application_target target)
   target_include_directories(${target} PUBLIC
@@ -38,12 +35,7 @@ add_executable(Vantrel
 vt_application_target(Vantrel)
 set_target_properties(Vantrel PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}")
 
-set(VT_APP_RESOURCE_FILE "${VT_APP_APPLICATION}/Vantrel.rsrc.json")
-if(EXISTS "${VT_APP_RESOURCE_FILE}")
-  add_custom_command(TARGET Vantrel POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -E copy_if_different "${VT_APP_RESOURCE_FILE}"
-            "${CMAKE_BINARY_DIR}/Vantrel.rsrc.json"
-    VERBATIM)
-endif()
-# Reconfigure when files come or go in the folder, so a resource file added later is copied.
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${VT_APP_APPLICATION}")
+add_custom_command(TARGET Vantrel POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different "${VT_APP_APPLICATION}/Vantrel.rsrc.json"
+          "${CMAKE_BINARY_DIR}/Vantrel.rsrc.json"
+  VERBATIM)
