@@ -76,6 +76,29 @@ TEST_F(Queue, KeysCarryCharacterKeyCodeAndModifiers) {
   EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
 }
 
+TEST_F(Queue, TypedTextCarriesCodePointsBesideMacRomanCharacterCodes) {
+  VTAutomationPostText("a\xC3\xA9\xE6\x97\xA5\x01");  // a, e-acute, a CJK character, a control
+  struct {
+    unsigned long charCode;
+    char32_t typed;
+  } want[] = {{'a', U'a'}, {0x8E, U'\u00E9'}, {0, U'\u65E5'}};
+  EventRecord e;
+  for (auto w : want) {
+    ASSERT_TRUE(WaitNextEvent(everyEvent, &e, 0, nullptr));
+    EXPECT_EQ(e.what, keyDown);
+    EXPECT_EQ(e.message & charCodeMask, w.charCode);
+    EXPECT_EQ(vt::events::typedCodePoint(e), w.typed);
+  }
+  EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));  // the control character typed nothing
+  // A key with only a character code types its Mac Roman character; control keys type none.
+  VTAutomationPostKey((char)0x8E);
+  VTAutomationPostKey(kLeftArrowCharCode);
+  ASSERT_TRUE(WaitNextEvent(keyDownMask, &e, 0, nullptr));
+  EXPECT_EQ(vt::events::typedCodePoint(e), U'\u00E9');
+  ASSERT_TRUE(WaitNextEvent(keyDownMask, &e, 0, nullptr));
+  EXPECT_EQ(vt::events::typedCodePoint(e), 0u);
+}
+
 TEST_F(Queue, MasksPeekingAndFlushing) {
   VTAutomationPostKey('a');
   VTAutomationPostClick(pt(300, 300));

@@ -52,6 +52,13 @@ void VTAutomationPostKey(char key, EventModifiers modifiers, unsigned char keyCo
   ev::post(keyUp, msg, where, modifiers);
 }
 
+void VTAutomationPostText(const std::string& utf8, EventModifiers modifiers) {
+  ev::postText(utf8, modifiers);
+}
+
+std::string VTAutomationClipboardText() { return ev::clipboardText(); }
+void VTAutomationSetClipboardText(const std::string& utf8) { ev::setClipboardText(utf8); }
+
 void VTAutomationPostFocus(bool focused) { setForeground(focused); }
 
 int VTAutomationPendingInput() { return ev::pendingCount(); }
@@ -83,4 +90,5 @@ long VTAutomationModalTurns() { return ev::modalTurns(); }
 void VTAutomationReset() {
   resetWindowServer();
   ev::resetQueue();
+  if (ev::backend().isHeadless()) ev::setClipboardText({});  // never the user's own clipboard
 }
