@@ -10,7 +10,7 @@
 #include "nav/save_changes.h"
 
 using namespace vt::nav;
-using nav_test::RecordingPainter;
+using vt_test::RecordingPainter;
 
 namespace {
 

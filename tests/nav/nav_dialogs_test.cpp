@@ -705,7 +705,8 @@ TEST_F(NavDialogs, SaveNameIsEditedByMouseKeysAndClipboard) {
     return f;
   };
   auto at = [](const VTTextFieldInfo& f, int caret, int dx = 0) {
-    return Point{(short)((f.globalRect.top + f.globalRect.bottom) / 2), (short)(f.caretX[caret] + dx)};
+    short mid = (short)((f.globalRect.top + f.globalRect.bottom) / 2);
+    return Point{mid, (short)(f.caretX[caret] + dx)};
   };
   script.steps = {[&] {
                     VTTextFieldInfo f = field();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "events/event_queue.h"
+#include "fake_painter.h"
 #include "ui/widgets/controls.h"
 #include "ui/widgets/text_field.h"
 #include "ui/widgets/tracking.h"
@@ -18,17 +19,9 @@ namespace key = vt::ui::key;
 
 namespace {
 
-constexpr int kCharWidth = 7;  // fixed-width measure: positions are exact
-
-int fixedWidth(std::string_view s) {
-  int n = 0;
-  for (unsigned char c : s) n += (c & 0xC0) != 0x80;
-  return n * kCharWidth;
-}
-
 TextField field(const std::string& text) {
   TextField f;
-  f.setMeasure(fixedWidth);
+  f.setMeasure(vt_test::fixedWidth);
   f.setText(text);
   return f;
 }
@@ -180,14 +173,7 @@ TEST(TextField, MousePlacesTheCaretDragsSelectAndMultiClicksTakeWordsOrAll) {
 }
 
 TEST(TextField, ScrollsToKeepTheCaretInTheBox) {
-  struct NoPaint : vt::ui::Painter {
-    void fill(const Rect&, vt::Pixel) override {}
-    void frame(const Rect&, vt::Pixel, int) override {}
-    int text(int, int, std::string_view s, int, vt::Pixel, bool) override { return fixedWidth(s); }
-    int textWidth(std::string_view s, int, bool) override { return fixedWidth(s); }
-    void image(const Rect&, const vt::Image&) override {}
-    void clip(const Rect*) override {}
-  } p;
+  vt_test::RecordingPainter p;
   Rect box{0, 0, 22, 60};
   TextField f = field(std::string(40, 'w'));
   f.draw(p, box, true);

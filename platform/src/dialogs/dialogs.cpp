@@ -453,7 +453,8 @@ void SelectDialogItemText(DialogRef theDialog, DialogItemIndex itemNo, SInt16 st
   // The range counts characters (one Mac Roman byte each); the field counts UTF-8 bytes.
   auto offset = [&](SInt16 chars) {
     size_t at = 0;
-    for (int n = 0; n < chars && at < f->text().size(); ++n) at = vt::ui::nextCharBoundary(f->text(), at);
+    for (int n = 0; n < chars && at < f->text().size(); ++n)
+      at = vt::ui::nextCharBoundary(f->text(), at);
     return at;
   };
   f->select(offset(std::max<SInt16>(strtSel, 0)), offset(std::max<SInt16>(endSel, 0)));

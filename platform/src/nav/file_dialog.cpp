@@ -156,18 +156,10 @@ void FileDialog::showSheet(const std::string& message, const std::string& detail
   if (question) {
     // Right to left: Replace, then Cancel; Cancel is the default, so a stray Return never
     // overwrites a file.
-    Button replace;
-    replace.label = "Replace";
-    Button cancel;
-    cancel.label = "Cancel";
-    cancel.isDefault = true;
-    sheet_.buttons = {replace, cancel};
+    sheet_.buttons = {Button::pushButton("Replace"), Button::pushButton("Cancel", true)};
     sheet_.cancelIndex = 1;
   } else {
-    Button ok;
-    ok.label = "OK";
-    ok.isDefault = true;
-    sheet_.buttons = {ok};
+    sheet_.buttons = {Button::pushButton("OK", true)};
     sheet_.cancelIndex = 0;
   }
   sheet_.active = true;

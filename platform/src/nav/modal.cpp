@@ -55,8 +55,8 @@ void toPascal(const std::string& s, Str255 out) {
 
 // A press in the content: a button is tracked (shown pressed while the mouse is on it) and
 // acts on release; a press that starts a drag is followed until release.
-bool click(WindowRef window, ModalContent& content, Image& canvas, Point local,
-           const EventRecord& e) {
+bool pressContent(WindowRef window, ModalContent& content, Image& canvas, Point local,
+                  const EventRecord& e) {
   if (ui::Button* b = content.buttonAt(local.h, local.v)) {
     bool released = ui::trackPress(window, b->rect, [&](bool on) {
       b->pressed = on;
@@ -163,7 +163,7 @@ OSErr runModal(ModalContent& content, const std::string& titleUtf8, Point locati
         if (part == ui::DialogClick::outside) {
           SysBeep(1);  // the dialog is modal: nothing behind it answers
         } else if (part == ui::DialogClick::content) {
-          dirty |= click(window, content, canvas, local, e);
+          dirty |= pressContent(window, content, canvas, local, e);
         }
         break;
       }

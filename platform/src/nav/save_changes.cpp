@@ -14,11 +14,8 @@ SaveChangesDialog::SaveChangesDialog(std::string clientName, std::string documen
                                      NavAskSaveChangesAction action)
     : clientName_(std::move(clientName)), message_(saveChangesMessage(documentName, action)) {
   auto button = [](int left, int right, const char* label, bool isDefault) {
-    ui::Button b;
-    b.rect = ui::makeRect(left, kHeight - 40, right, kHeight - 16);
-    b.label = label;
-    b.isDefault = isDefault;
-    return b;
+    return ui::Button::pushButton(label, isDefault,
+                                  ui::makeRect(left, kHeight - 40, right, kHeight - 16));
   };
   buttons_ = {button(kWidth - 16 - 96, kWidth - 16, "Save", true),
               button(kWidth - 16 - 96 - 12 - 96, kWidth - 16 - 96 - 12, "Cancel", false),

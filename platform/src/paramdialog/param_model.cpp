@@ -125,7 +125,8 @@ bool ParamModel::select(int index) {
       if (d.type == ParamType::Image) continue;  // no image inputs in this dialog
       ParamState s;
       s.desc = &d;
-      s.tweened = d.tween == TweenFlag::Always || (d.tween == TweenFlag::Optional && d.defaultTweened);
+      s.tweened =
+          d.tween == TweenFlag::Always || (d.tween == TweenFlag::Optional && d.defaultTweened);
       s.start = d.defaultValue;
       s.end = d.defaultTweened ? d.defaultEnd : d.defaultValue;
       params_.push_back(s);

@@ -213,8 +213,9 @@ void Dialog::draw() {
       case Hot::ListRow: {
         bool sel = hot.index == model_.selected();
         if (sel) p.fill(hot.r, colour::selection);
-        p.text(hot.r.left + 4, hot.r.bottom - 5, ui::macRomanToUtf8(effects[(size_t)hot.index].name),
-               kTextSize, sel ? colour::selectionText : colour::black);
+        p.text(hot.r.left + 4, hot.r.bottom - 5,
+               ui::macRomanToUtf8(effects[(size_t)hot.index].name), kTextSize,
+               sel ? colour::selectionText : colour::black);
         break;
       }
       case Hot::Slider: {
@@ -249,17 +250,16 @@ void Dialog::draw() {
       case Hot::Swatch: {
         const auto& c = colourPresets()[(size_t)hot.extra];
         const auto& v = model_.value(hot.index, hot.which);
-        p.fill(hot.r, makePixel((uint8_t)(c[0] / 257), (uint8_t)(c[1] / 257), (uint8_t)(c[2] / 257)));
+        p.fill(hot.r,
+               makePixel((uint8_t)(c[0] / 257), (uint8_t)(c[1] / 257), (uint8_t)(c[2] / 257)));
         bool chosen = v[0] == c[0] && v[1] == c[1] && v[2] == c[2];
         p.frame(hot.r, chosen ? colour::selection : colour::border, chosen ? 2 : 1);
         break;
       }
       case Hot::OK:
       case Hot::Cancel: {
-        vt::ui::Button b;
-        b.rect = hot.r;
-        b.label = hot.kind == Hot::OK ? "OK" : "Cancel";
-        b.isDefault = hot.kind == Hot::OK;
+        auto b = vt::ui::Button::pushButton(hot.kind == Hot::OK ? "OK" : "Cancel",
+                                            hot.kind == Hot::OK, hot.r);
         b.pressed = pressedButton_ == hot.kind;
         b.draw(p);
         break;
@@ -314,10 +314,11 @@ Answer Dialog::click(Point local, bool shift) {
         // Follows the mouse while the button is held; the preview catches up on release.
         slide(hot, local);
         redraw();
-        vt::ui::trackDrag(window_, [&](Point p) {
-          slide(hot, p);
-          redraw();
-        });
+        if (!vt::ui::trackDrag(window_, [&](Point p) {
+              slide(hot, p);
+              redraw();
+            }))
+          return Answer::Handled;  // the window went away meanwhile
         changed();
         return Answer::Handled;
       case Hot::EnumCycle:
@@ -379,7 +380,8 @@ Answer Dialog::handleEvent(const EventRecord& e) {
       if (c == kEscapeCharCode) return Answer::Cancel;
       int selected = model_.selected();
       if (c == kUpArrowCharCode && selected > 0) select(selected - 1);
-      if (c == kDownArrowCharCode && selected + 1 < (int)model_.effects().size()) select(selected + 1);
+      if (c == kDownArrowCharCode && selected + 1 < (int)model_.effects().size())
+        select(selected + 1);
       return Answer::Handled;
     }
     case keyUp:

@@ -56,6 +56,13 @@ struct Button {
   bool pressed = false;    // shown pressed while the mouse holds it
   int value = 0;           // check box and radio: 1 when on
 
+  static Button pushButton(std::string label, bool isDefault = false, Rect rect = {}) {
+    Button b;
+    b.label = std::move(label);
+    b.isDefault = isDefault;
+    b.rect = rect;
+    return b;
+  }
   // background: what lies around the button (the default ring's surroundings).
   void draw(Painter& p, Pixel background = colour::background) const;
 };

@@ -33,11 +33,28 @@ int Painter::centredBaseline(const Rect& r, int size, bool bold) {
   return (r.top + r.bottom) / 2 + (m.ascent - m.descent) / 2;
 }
 
+int Painter::textWidth(std::string_view utf8, int size, bool bold) {
+  return measureText(utf8, size, bold);
+}
+
+void Painter::frame(const Rect& r, Pixel c, int t) {
+  fill(makeRect(r.left, r.top, r.right, r.top + t), c);
+  fill(makeRect(r.left, r.bottom - t, r.right, r.bottom), c);
+  fill(makeRect(r.left, r.top, r.left + t, r.bottom), c);
+  fill(makeRect(r.right - t, r.top, r.right, r.bottom), c);
+}
+
+void Painter::clip(const Rect* r) {
+  clipped_ = r != nullptr;
+  if (r) clip_ = *r;
+}
+
+Rect Painter::clipped(const Rect& r) const { return clipped_ ? intersect(r, clip_) : r; }
+
 // Image painter
 
 Rect ImagePainter::bounds(const Rect& r) const {
-  Rect k = intersect(r, makeRect(0, 0, img_.width, img_.height));
-  return clipped_ ? intersect(k, clip_) : k;
+  return clipped(intersect(r, makeRect(0, 0, img_.width, img_.height)));
 }
 
 void ImagePainter::fill(const Rect& r, Pixel c) {
@@ -45,20 +62,9 @@ void ImagePainter::fill(const Rect& r, Pixel c) {
   for (int y = k.top; y < k.bottom; ++y) std::fill(img_.row(y) + k.left, img_.row(y) + k.right, c);
 }
 
-void ImagePainter::frame(const Rect& r, Pixel c, int t) {
-  fill(makeRect(r.left, r.top, r.right, r.top + t), c);
-  fill(makeRect(r.left, r.bottom - t, r.right, r.bottom), c);
-  fill(makeRect(r.left, r.top, r.left + t, r.bottom), c);
-  fill(makeRect(r.right - t, r.top, r.right, r.bottom), c);
-}
-
 int ImagePainter::text(int x, int baseline, std::string_view utf8, int size, Pixel c, bool bold) {
   Rect k = bounds(makeRect(0, 0, img_.width, img_.height));
   return drawText(img_, x, baseline, utf8, styleOf(size, c, bold), &k);
-}
-
-int ImagePainter::textWidth(std::string_view utf8, int size, bool bold) {
-  return measureText(utf8, size, bold);
 }
 
 void ImagePainter::image(const Rect& r, const Image& src) {
@@ -71,55 +77,32 @@ void ImagePainter::image(const Rect& r, const Image& src) {
       img_.at(x, y) = scaled.at(x - r.left, y - r.top) | 0xFF000000u;
 }
 
-void ImagePainter::clip(const Rect* r) {
-  clipped_ = r != nullptr;
-  if (r) clip_ = *r;
-}
-
 // Port painter
 
-Rect PortPainter::within(const Rect& r) const { return clipped_ ? intersect(r, clip_) : r; }
-
 void PortPainter::fill(const Rect& r, Pixel c) {
-  Rect k = within(r);
+  Rect k = clipped(r);
   if (!empty(k)) fillRect(port_, k, c);
 }
 
-void PortPainter::frame(const Rect& r, Pixel c, int t) {
-  fill(makeRect(r.left, r.top, r.right, r.top + t), c);
-  fill(makeRect(r.left, r.bottom - t, r.right, r.bottom), c);
-  fill(makeRect(r.left, r.top, r.left + t, r.bottom), c);
-  fill(makeRect(r.right - t, r.top, r.right, r.bottom), c);
-}
-
 int PortPainter::text(int x, int baseline, std::string_view utf8, int size, Pixel c, bool bold) {
-  return drawUtf8(port_, x, baseline, utf8, styleOf(size, c, bold), clipped_ ? &clip_ : nullptr);
-}
-
-int PortPainter::textWidth(std::string_view utf8, int size, bool bold) {
-  return measureText(utf8, size, bold);
+  return drawUtf8(port_, x, baseline, utf8, styleOf(size, c, bold), clipRect());
 }
 
 void PortPainter::image(const Rect& r, const Image& src) {
-  if (!clipped_) {
+  if (src.empty() || empty(r)) return;
+  Rect k = clipped(r);
+  if (empty(k)) return;
+  if (k.left == r.left && k.top == r.top && k.right == r.right && k.bottom == r.bottom) {
     drawImage(port_, src, r);
     return;
   }
   // Scaled to the whole of r, shown only inside the clip.
-  if (src.empty() || empty(r)) return;
   Image scaled(r.right - r.left, r.bottom - r.top);
   scaleImage(src, scaled);
-  Rect k = within(r);
-  if (empty(k)) return;
   Image part(k.right - k.left, k.bottom - k.top);
   for (int y = 0; y < part.height; ++y)
     std::copy_n(scaled.row(y + k.top - r.top) + (k.left - r.left), part.width, part.row(y));
   drawImage(port_, part, k);
-}
-
-void PortPainter::clip(const Rect* r) {
-  clipped_ = r != nullptr;
-  if (r) clip_ = *r;
 }
 
 // Text
@@ -146,7 +129,8 @@ void wrapParagraph(Painter& p, std::string_view text, int width, int size, bool 
   size_t i = 0;
   while (i < text.size()) {
     size_t sp = text.find(' ', i);
-    std::string word(text.substr(i, sp == std::string_view::npos ? std::string_view::npos : sp - i));
+    size_t end = sp == std::string_view::npos ? text.size() : sp;
+    std::string word(text.substr(i, end - i));
     i = sp == std::string_view::npos ? text.size() : sp + 1;
     std::string candidate = line.empty() ? word : line + " " + word;
     if (p.textWidth(candidate, size, bold) <= width) {

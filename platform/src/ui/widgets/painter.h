@@ -47,18 +47,29 @@ class Painter {
  public:
   virtual ~Painter() = default;
   virtual void fill(const Rect& r, Pixel colour) = 0;
-  // The frame lies inside r.
-  virtual void frame(const Rect& r, Pixel colour, int thickness = 1) = 0;
   // UTF-8 text with its baseline at y; returns the advance.
   virtual int text(int x, int baseline, std::string_view utf8, int size, Pixel colour,
                    bool bold = false) = 0;
-  virtual int textWidth(std::string_view utf8, int size, bool bold = false) = 0;
+  // The platform's text measure unless a painter has its own.
+  virtual int textWidth(std::string_view utf8, int size, bool bold = false);
   // Draws img scaled into r.
   virtual void image(const Rect& r, const Image& img) = 0;
+
+  // A frame of the given thickness lying inside r.
+  void frame(const Rect& r, Pixel colour, int thickness = 1);
   // Keeps what is drawn next inside r (local); null lifts the limit.
-  virtual void clip(const Rect* r) = 0;
+  void clip(const Rect* r);
   // The baseline that centres one line of text of `size` vertically in r.
   int centredBaseline(const Rect& r, int size, bool bold = false);
+
+ protected:
+  // r cut to the clip; the clip itself (null when none).
+  Rect clipped(const Rect& r) const;
+  const Rect* clipRect() const { return clipped_ ? &clip_ : nullptr; }
+
+ private:
+  Rect clip_{};
+  bool clipped_ = false;
 };
 
 // Draws into an image (a dialog's canvas) with the platform's text.
@@ -66,18 +77,13 @@ class ImagePainter : public Painter {
  public:
   explicit ImagePainter(Image& target) : img_(target) {}
   void fill(const Rect& r, Pixel c) override;
-  void frame(const Rect& r, Pixel c, int thickness = 1) override;
   int text(int x, int baseline, std::string_view utf8, int size, Pixel c,
            bool bold = false) override;
-  int textWidth(std::string_view utf8, int size, bool bold = false) override;
   void image(const Rect& r, const Image& src) override;
-  void clip(const Rect* r) override;
 
  private:
-  Rect bounds(const Rect& r) const;
+  Rect bounds(const Rect& r) const;  // cut to the image and the clip
   Image& img_;
-  Rect clip_{};
-  bool clipped_ = false;
 };
 
 // Draws into a window's (or offscreen) port, local coordinates, within the port's clipping.
@@ -85,18 +91,12 @@ class PortPainter : public Painter {
  public:
   explicit PortPainter(VTPort* port) : port_(port) {}
   void fill(const Rect& r, Pixel c) override;
-  void frame(const Rect& r, Pixel c, int thickness = 1) override;
   int text(int x, int baseline, std::string_view utf8, int size, Pixel c,
            bool bold = false) override;
-  int textWidth(std::string_view utf8, int size, bool bold = false) override;
   void image(const Rect& r, const Image& src) override;
-  void clip(const Rect* r) override;
 
  private:
-  Rect within(const Rect& r) const;
   VTPort* port_;
-  Rect clip_{};
-  bool clipped_ = false;
 };
 
 // UTF-8 code point boundaries: the byte offset after (before) the character at (ending at) i.

@@ -18,8 +18,8 @@ bool isControl(uint32_t cp) { return cp < 0x20 || cp == 0x7F; }
 enum class CharClass { space, word, mark };
 CharClass classOf(uint32_t cp) {
   if (cp == ' ') return CharClass::space;
-  if (cp >= 0x80 || cp == '_' || (cp >= '0' && cp <= '9') || ((cp | 0x20) >= 'a' && (cp | 0x20) <= 'z'))
-    return CharClass::word;
+  bool letter = (cp | 0x20) >= 'a' && (cp | 0x20) <= 'z';
+  if (cp >= 0x80 || cp == '_' || (cp >= '0' && cp <= '9') || letter) return CharClass::word;
   return CharClass::mark;
 }
 
@@ -141,7 +141,8 @@ size_t TextField::wordEnd(size_t at) const {
   CharClass c = classOf(codePointAt(text_, at));
   at = nextCharBoundary(text_, at);
   if (c == CharClass::mark) return at;
-  while (at < text_.size() && classOf(codePointAt(text_, at)) == c) at = nextCharBoundary(text_, at);
+  while (at < text_.size() && classOf(codePointAt(text_, at)) == c)
+    at = nextCharBoundary(text_, at);
   return at;
 }
 

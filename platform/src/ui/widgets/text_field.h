@@ -48,7 +48,9 @@ class TextField {
   size_t selectionStart() const { return std::min(caret_, anchor_); }
   size_t selectionEnd() const { return std::max(caret_, anchor_); }
   bool hasSelection() const { return caret_ != anchor_; }
-  bool allSelected() const { return !text_.empty() && selectionStart() == 0 && selectionEnd() == text_.size(); }
+  bool allSelected() const {
+    return !text_.empty() && selectionStart() == 0 && selectionEnd() == text_.size();
+  }
   std::string selectedText() const;
   // Selects [from, to) (the caret at `to`), both moved back onto character boundaries.
   void select(size_t from, size_t to);

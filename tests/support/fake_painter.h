@@ -6,7 +6,7 @@
 
 #include "ui/widgets/painter.h"
 
-namespace nav_test {
+namespace vt_test {
 
 constexpr int kCharWidth = 7;
 
@@ -28,14 +28,12 @@ class RecordingPainter : public vt::ui::Painter {
   int images = 0;
 
   void fill(const Rect&, vt::Pixel) override {}
-  void frame(const Rect&, vt::Pixel, int) override {}
   int text(int x, int baseline, std::string_view s, int, vt::Pixel, bool bold) override {
     texts.push_back({x, baseline, std::string(s), bold});
     return fixedWidth(s);
   }
   int textWidth(std::string_view s, int, bool) override { return fixedWidth(s); }
   void image(const Rect&, const vt::Image&) override { ++images; }
-  void clip(const Rect*) override {}
 
   bool drew(const std::string& s) const {
     return std::any_of(texts.begin(), texts.end(), [&](const Text& t) { return t.s == s; });
@@ -46,4 +44,4 @@ class RecordingPainter : public vt::ui::Painter {
   }
 };
 
-}  // namespace nav_test
+}  // namespace vt_test
