@@ -60,11 +60,13 @@ bool VTAutomationPressDialogItem(short item);
 // The text field with the keyboard focus in the front window (a dialog's edit item, the save
 // dialog's name...), with what a test needs to click, drag and check selections in it.
 struct VTTextFieldInfo {
-  std::string text;         // UTF-8
-  int selectionStart = 0;   // in characters (code points); equal to the end when only the
-  int selectionEnd = 0;     // caret shows, which then sits at the end (selectionEnd)
-  int caret = 0;            // where Shift+arrows move from (the selection's moving end)
-  Rect globalRect{};        // the field's box on the screen
+  std::string text;  // UTF-8
+  // The selection [selectionStart, selectionEnd) in characters (code points); the two are equal
+  // when only the caret shows. The caret is the end that Shift+arrows move.
+  int selectionStart = 0;
+  int selectionEnd = 0;
+  int caret = 0;
+  Rect globalRect{};  // the field's box on the screen
   // The screen x of each caret position, from before the first character to after the last
   // (text.length in characters + 1 entries), for clicks and drags at exact places.
   std::vector<short> caretX;
