@@ -4,7 +4,7 @@
 
 #include "audio/movie_sound.h"
 #include "helpers.h"
-#include "movie/model.h"
+#include "model/model.h"
 
 namespace {
 

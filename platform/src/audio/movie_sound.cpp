@@ -7,7 +7,7 @@
 #include <set>
 
 #include "codec/audio_decoder.h"
-#include "movie/model.h"
+#include "model/model.h"
 
 namespace vt::audio {
 

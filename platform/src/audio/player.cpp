@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "movie/model.h"
+#include "model/model.h"
 
 namespace vt::audio {
 

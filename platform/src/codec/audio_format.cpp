@@ -5,7 +5,7 @@
 
 #include "codec/video_format.h"
 #include "core/fourcc.h"
-#include "movie/model.h"
+#include "model/model.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

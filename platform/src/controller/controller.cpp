@@ -12,7 +12,8 @@
 
 #include "controller/controller.h"
 #include "events/event_queue.h"
-#include "movie/model.h"
+#include "model/model.h"
+#include "ui/widgets/tracking.h"
 #include "ui/window_server.h"
 
 namespace vt::controller {
@@ -419,14 +420,6 @@ void togglePlay(VTController* c) {
   doAction(c, mcActionPlay, (void*)(intptr_t)rate);
 }
 
-// A button acts when the mouse is released inside it, as a push button does.
-bool trackButton(WindowRef w, const Rect& button) {
-  Point g{};
-  while (vt::events::trackMouse(g)) {
-  }
-  return PtInRect(toLocal(w, g), &button);
-}
-
 // Volume as the mouse moves along the bar from where it went down: the slider's width is full
 // volume. Releasing without moving changes nothing.
 void dragVolume(VTController* c, WindowRef w, Point local) {
@@ -435,17 +428,14 @@ void dragVolume(VTController* c, WindowRef w, Point local) {
   int from = std::clamp<int>(GetMovieVolume(c->movie), 0, kFullVolume);
   c->adjustingVolume = true;
   drawBar(*c);
-  Point g{};
-  bool down = true, moved = false;
-  while (down) {
-    down = vt::events::trackMouse(g);
+  bool moved = false;
+  vt::ui::trackDrag(w, [&](Point at) {
     if (!live(handle(c))) return;
-    int dx = toLocal(w, g).h - local.h;
-    moved = moved || dx != 0;
-    int v = std::clamp(from + dx * kFullVolume / width, 0, (int)kFullVolume);
+    moved = moved || at.h != local.h;
+    int v = std::clamp(from + (at.h - local.h) * kFullVolume / width, 0, (int)kFullVolume);
     if (moved && v != GetMovieVolume(c->movie)) doAction(c, mcActionSetVolume, (void*)(intptr_t)v);
-    if (!live(handle(c))) return;
-  }
+  });
+  if (!live(handle(c))) return;
   c->adjustingVolume = false;
   drawBar(*c);
 }
@@ -496,18 +486,20 @@ ComponentResult mouseDown(VTController* c, const EventRecord* e) {
   if (!live(handle(c))) return 1;
   if (inBar) {
     BarLayout l = layout(*c);
+    // A button acts when the mouse is released over it, as a push button does.
+    using vt::ui::trackPress;
     if (PtInRect(p, &l.play)) {
-      if (trackButton(w, l.play) && live(handle(c))) togglePlay(c);
+      if (trackPress(w, l.play) && live(handle(c))) togglePlay(c);
     } else if (PtInRect(p, &l.slider)) {
       dragSlider(c, w, p);
     } else if (l.steps && PtInRect(p, &l.stepBack)) {
-      if (trackButton(w, l.stepBack) && live(handle(c))) doAction(c, mcActionStep, (void*)-1);
+      if (trackPress(w, l.stepBack) && live(handle(c))) doAction(c, mcActionStep, (void*)-1);
     } else if (l.steps && PtInRect(p, &l.stepForward)) {
-      if (trackButton(w, l.stepForward) && live(handle(c))) doAction(c, mcActionStep, (void*)1);
+      if (trackPress(w, l.stepForward) && live(handle(c))) doAction(c, mcActionStep, (void*)1);
     } else if (l.speakerShown && PtInRect(p, &l.speaker)) {
       // The speaker: drag to set the volume; with shift or option a click mutes or unmutes.
       if (e->modifiers & (shiftKey | optionKey)) {
-        if (trackButton(w, l.speaker) && live(handle(c))) toggleMute(c);
+        if (trackPress(w, l.speaker) && live(handle(c))) toggleMute(c);
       } else {
         dragVolume(c, w, p);
       }
