@@ -21,6 +21,7 @@ std::vector<std::vector<uint8_t>> vtFuzzSeeds() {
   const char* dir = std::getenv("TMPDIR");
   std::string base = std::string(dir && *dir ? dir : "/tmp") + "/vantrel-fuzz-seeds";
   std::string src = "-f lavfi -i testsrc2=size=32x24:rate=10 -t 0.5 ";
+  std::string tone = "-f lavfi -i sine=frequency=440:sample_rate=8000:duration=0.3 ";
   const std::pair<const char*, std::string> kinds[] = {
       {"s.mkv", src + "-c:v libx264 -bf 2 -g 3 -pix_fmt yuv420p"},
       {"s.webm", src + "-c:v libvpx"},
@@ -32,6 +33,11 @@ std::vector<std::vector<uint8_t>> vtFuzzSeeds() {
       {"s.jpg", src + "-frames:v 1"},
       {"s.bmp", src + "-frames:v 1"},
       {"s.tiff", src + "-frames:v 1"},
+      {"a.wav", tone},
+      {"a.mp3", tone + "-c:a libmp3lame"},
+      {"a.ogg", tone + "-c:a libvorbis"},
+      {"a.m4a", tone + "-c:a aac"},
+      {"av.mkv", tone + src + "-c:v mpeg4 -c:a aac"},
   };
   std::string mk = "mkdir -p '" + base + "'";
   if (std::system(mk.c_str()) != 0) return {};

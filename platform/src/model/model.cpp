@@ -180,8 +180,10 @@ bool SampleDesc::soundFramePacking(uint32_t& framesPerPacket, uint32_t& bytesPer
   }
   // Beyond these a description is damaged rather than describing real audio.
   if (framesPerPacket == 0 || framesPerPacket > 65536 || bytesPerPacket == 0 ||
-      bytesPerPacket > (1u << 20))
+      bytesPerPacket > (1u << 20)) {
+    framesPerPacket = bytesPerPacket = 0;
     return false;
+  }
   return true;
 }
 
