@@ -155,10 +155,10 @@ bool SampleDesc::soundFramePacking(uint32_t& framesPerPacket, uint32_t& bytesPer
     if (bytes.size() < 72) return false;
     bytesPerPacket = readBE32(&bytes[64]);
     framesPerPacket = readBE32(&bytes[68]);
-  } else if (v == 1 && bytes.size() >= 52 && (int16_t)readBE16(&bytes[28]) != -2 &&
-             readBE32(&bytes[44]) > 0) {
-    // Compression ID -2 marks a table of real packets; otherwise bytes per frame (packet bytes
-    // times channels) tells the packing.
+  } else if (v == 1 && bytes.size() >= 52 && (int16_t)readBE16(&bytes[28]) == -2) {
+    return false;  // compression ID -2: the table holds real packets
+  } else if (v == 1 && bytes.size() >= 52 && readBE32(&bytes[44]) > 0) {
+    // Bytes per frame (packet bytes times channels) tells the packing.
     framesPerPacket = std::max<uint32_t>(1, readBE32(&bytes[36]));
     bytesPerPacket = readBE32(&bytes[44]);
   } else {
