@@ -149,12 +149,7 @@ TEST_F(SoundEditing, CompressedSoundSavesWithItsLengthAndItsUneditedStart) {
   EXPECT_EQ(soundMd5(path, 0, k * 48 / 100 - 1024), soundMd5(source, 0, k * 48 / 100 - 1024));
   // Saved under another name (flattened), it is the same movie.
   std::string other = path + ".flat.mov";
-  FSSpec spec{};
-  vt::files::pathToSpec(other, spec);
-  Movie flat = FlattenMovieData(movie, flattenAddMovieToDataFork, &spec, 'TVOD', smSystemScript,
-                                createMovieFileDeleteCurFile);
-  ASSERT_NE(flat, nullptr);
-  DisposeMovie(flat);
+  ASSERT_TRUE(st::flatten(movie, other));
   EXPECT_NEAR(probeSoundSeconds(other), 3.0, 0.03);
   EXPECT_EQ(soundMd5(other, 0, 3 * k), soundMd5(path, 0, 3 * k));
 }

@@ -104,12 +104,7 @@ TEST(SoundFormats, PlayAsFfmpegDecodesThem) {
     }
     // Copied into a movie file of its own, the sound is untouched.
     std::string flat = vt_test::tempDir("snd-flat") + "/flat.mov";
-    FSSpec spec{};
-    vt::files::pathToSpec(flat, spec);
-    Movie copy = FlattenMovieData(m, flattenAddMovieToDataFork, &spec, 'TVOD', smSystemScript,
-                                  createMovieFileDeleteCurFile);
-    ASSERT_NE(copy, nullptr);
-    DisposeMovie(copy);
+    ASSERT_TRUE(st::flatten(m, flat));
     std::vector<float> again = st::ffmpegSound(flat);
     EXPECT_GE(again.size(), ref.size());
     EXPECT_EQ(worst(again, ref, 0), 0.0);

@@ -35,6 +35,16 @@ inline Movie open(const std::string& path) {
   return m;
 }
 
+// A self-contained copy of the movie in a new file (Save As).
+inline bool flatten(Movie m, const std::string& path) {
+  FSSpec spec{};
+  vt::files::pathToSpec(path, spec);
+  Movie copy = FlattenMovieData(m, flattenAddMovieToDataFork, &spec, 'TVOD', smSystemScript,
+                                createMovieFileDeleteCurFile);
+  if (copy) DisposeMovie(copy);
+  return copy != nullptr;
+}
+
 // The file's sound as ffmpeg decodes it: 48 kHz stereo float.
 inline std::vector<float> ffmpegSound(const std::string& path, const std::string& extra = "") {
   std::string out;

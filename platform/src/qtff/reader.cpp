@@ -211,6 +211,29 @@ bool entryCount(Span s, size_t headerBytes, size_t entrySize, uint32_t& count) {
 // Packets a frame-counted sound table may become (about 49 hours at 48 kHz).
 constexpr uint64_t kMaxSoundPackets = 1u << 21;
 
+// Walks the chunks in file order while `more()` holds: fn(offset, samples in the chunk,
+// description index) for each; stops at fn's first error. badFileFormat when the sample-to-chunk
+// table contradicts itself.
+OSErr forEachChunk(const Stbl& t, uint32_t chunks, uint32_t stscCount,
+                   const std::function<bool()>& more,
+                   const std::function<OSErr(uint64_t, uint32_t, uint32_t)>& fn) {
+  const uint8_t* sc = t.stsc.p + 8;
+  for (uint32_t e = 0; e < stscCount && more(); ++e) {
+    uint32_t first = readBE32(sc + 12 * e);
+    uint32_t per = readBE32(sc + 12 * e + 4);
+    uint32_t desc = readBE32(sc + 12 * e + 8);
+    uint32_t next = e + 1 < stscCount ? readBE32(sc + 12 * (e + 1)) : chunks + 1;
+    if (first == 0 || next < first) return badFileFormat;
+    if (next > chunks + 1) next = chunks + 1;
+    for (uint32_t c = first; c < next && more(); ++c) {
+      uint64_t off = t.co64 ? readBE64(t.stco.p + 8 + 8 * (size_t)(c - 1))
+                            : readBE32(t.stco.p + 8 + 4 * (size_t)(c - 1));
+      if (OSErr err = fn(off, per, desc)) return err;
+    }
+  }
+  return noErr;
+}
+
 // Sound media whose descriptions count frames: chunks are cut into packets of whole frames, the
 // bytes computed from the description (the table's own sample sizes follow conventions that
 // differ between writers: 1, or the frame's size).
@@ -245,44 +268,38 @@ OSErr buildSoundFrameTable(VTMedia& media, const Stbl& t) {
   std::vector<uint32_t> fpp(media.descriptions.size()), bpp(media.descriptions.size());
   for (size_t i = 0; i < media.descriptions.size(); ++i)
     media.descriptions[i].soundFramePacking(fpp[i], bpp[i]);
-  const uint8_t* sc = t.stsc.p + 8;
   uint64_t done = 0;
-  for (uint32_t e = 0; e < stscCount && done < frames; ++e) {
-    uint32_t first = readBE32(sc + 12 * e);
-    uint32_t per = readBE32(sc + 12 * e + 4);
-    uint32_t desc = readBE32(sc + 12 * e + 8);
-    uint32_t next = e + 1 < stscCount ? readBE32(sc + 12 * (e + 1)) : chunks + 1;
-    if (first == 0 || next < first) return badFileFormat;
-    if (next > chunks + 1) next = chunks + 1;
-    if (desc == 0 || desc > media.descriptions.size() || fpp[desc - 1] == 0) return badFileFormat;
-    uint32_t framesPer = fpp[desc - 1], bytesPer = bpp[desc - 1];
-    uint32_t maxFrames = vt::movie::kSoundPacketFrames - vt::movie::kSoundPacketFrames % framesPer;
-    if (maxFrames == 0) maxFrames = framesPer;
-    for (uint32_t c = first; c < next && done < frames; ++c) {
-      uint64_t off = t.co64 ? readBE64(t.stco.p + 8 + 8 * (size_t)(c - 1))
-                            : readBE32(t.stco.p + 8 + 4 * (size_t)(c - 1));
-      uint64_t left = std::min<uint64_t>(per, frames - done);
-      while (left > 0) {
-        if (media.sizes.size() >= kMaxSoundPackets) return badFileFormat;
-        uint64_t n = std::min<uint64_t>(left, maxFrames);
-        uint64_t got = 0;
-        int64_t dur = durationOf(n, got);
-        if (got == 0) return noErr;  // frames without durations do not exist
-        n = got;
-        uint32_t size = (uint32_t)((n + framesPer - 1) / framesPer * bytesPer);
-        media.offsets.push_back(off);
-        media.sizes.push_back(size);
-        media.decodeTimes.push_back(media.duration());
-        media.durations.push_back((uint32_t)std::min<int64_t>(dur, UINT32_MAX));
-        media.descIndexes.push_back(desc);
-        if (off > UINT64_MAX - size) return badFileFormat;
-        off += size;
-        left -= n;
-        done += n;
-      }
-    }
-  }
-  return noErr;
+  bool ended = false;  // frames past the durations table do not exist
+  return forEachChunk(
+      t, chunks, stscCount, [&] { return done < frames && !ended; },
+      [&](uint64_t off, uint32_t per, uint32_t desc) -> OSErr {
+        if (desc == 0 || desc > media.descriptions.size() || fpp[desc - 1] == 0)
+          return badFileFormat;
+        uint32_t framesPer = fpp[desc - 1], bytesPer = bpp[desc - 1];
+        uint32_t maxFrames = std::max(framesPer, vt::movie::kSoundPacketFrames -
+                                                     vt::movie::kSoundPacketFrames % framesPer);
+        uint64_t left = std::min<uint64_t>(per, frames - done);
+        while (left > 0) {
+          if (media.sizes.size() >= kMaxSoundPackets) return badFileFormat;
+          uint64_t got = 0;
+          int64_t dur = durationOf(std::min<uint64_t>(left, maxFrames), got);
+          if (got == 0) {
+            ended = true;
+            return noErr;
+          }
+          uint32_t size = (uint32_t)((got + framesPer - 1) / framesPer * bytesPer);
+          media.offsets.push_back(off);
+          media.sizes.push_back(size);
+          media.decodeTimes.push_back(media.duration());
+          media.durations.push_back((uint32_t)std::min<int64_t>(dur, UINT32_MAX));
+          media.descIndexes.push_back(desc);
+          if (off > UINT64_MAX - size) return badFileFormat;
+          off += size;
+          left -= got;
+          done += got;
+        }
+        return noErr;
+      });
 }
 
 OSErr buildSampleTable(VTMedia& media, const Stbl& t, uint64_t dataLimit) {
@@ -346,28 +363,21 @@ OSErr buildSampleTable(VTMedia& media, const Stbl& t, uint64_t dataLimit) {
     }
     return constSize ? constSize : readBE32(t.stsz.p + 12 + 4 * (size_t)i);
   };
-  const uint8_t* sc = t.stsc.p + 8;
   uint32_t sample = 0;
-  for (uint32_t e = 0; e < stscCount && sample < n; ++e) {
-    uint32_t first = readBE32(sc + 12 * e);
-    uint32_t per = readBE32(sc + 12 * e + 4);
-    uint32_t desc = readBE32(sc + 12 * e + 8);
-    uint32_t next = e + 1 < stscCount ? readBE32(sc + 12 * (e + 1)) : chunks + 1;
-    if (first == 0 || next < first) return badFileFormat;
-    if (next > chunks + 1) next = chunks + 1;
-    for (uint32_t c = first; c < next && sample < n; ++c) {
-      uint64_t off = t.co64 ? readBE64(t.stco.p + 8 + 8 * (size_t)(c - 1))
-                            : readBE32(t.stco.p + 8 + 4 * (size_t)(c - 1));
-      for (uint32_t k = 0; k < per && sample < n; ++k, ++sample) {
-        uint32_t sz = sizeOf(sample);
-        media.offsets.push_back(off);
-        media.sizes.push_back(sz);
-        media.descIndexes.push_back(desc);
-        if (off > UINT64_MAX - sz) return badFileFormat;
-        off += sz;
-      }
-    }
-  }
+  OSErr err = forEachChunk(
+      t, chunks, stscCount, [&] { return sample < n; },
+      [&](uint64_t off, uint32_t per, uint32_t desc) -> OSErr {
+        for (uint32_t k = 0; k < per && sample < n; ++k, ++sample) {
+          uint32_t sz = sizeOf(sample);
+          media.offsets.push_back(off);
+          media.sizes.push_back(sz);
+          media.descIndexes.push_back(desc);
+          if (off > UINT64_MAX - sz) return badFileFormat;
+          off += sz;
+        }
+        return noErr;
+      });
+  if (err) return err;
   n = sample;  // samples no chunk covers do not exist
 
   // Decode times.
