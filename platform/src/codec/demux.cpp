@@ -176,6 +176,7 @@ void putAtom(std::vector<uint8_t>& out, OSType type, const uint8_t* data, size_t
   writeBE32(&out[at + 4], type);
   if (size) std::memcpy(&out[at + 8], data, size);
 }
+
 // Media time = raw time * num over a scale of den: exact for every rational time base.
 bool timeBaseToScale(AVRational tb, int64_t& num, TimeScale& scale) {
   int64_t n = tb.num, den = tb.den;
@@ -282,7 +283,6 @@ uint8_t adtsHeader(const uint8_t* p, int size) {
   return (p[1] & 1) ? 7 : 9;
 }
 
-
 }  // namespace
 
 bool isImageType(OSType t) {
@@ -378,7 +378,8 @@ Result<std::unique_ptr<Demuxer>> Demuxer::open(const std::string& path, bool wit
     DemuxStream s;
     if (describeAudio(d->fmt_->streams[i], s)) streams.push_back(std::move(s));
   }
-  if (streams.empty()) return R::failure(v >= 0 ? videoErr : sawAudio ? (OSErr)noCodecErr : videoErr);
+  // Nothing to play: why the picture could not be, or sound only libavcodec cannot decode.
+  if (streams.empty()) return R::failure(v < 0 && sawAudio ? (OSErr)noCodecErr : videoErr);
   if (!d->buildIndex(streams)) return R::failure(invalidMovie);
   d->streams_ = std::make_shared<const std::vector<DemuxStream>>(std::move(streams));
   d->primary_ = 0;
@@ -467,7 +468,8 @@ int64_t indexAudio(DemuxStream& s, const std::vector<RawPacket>& raw, AVStream* 
   std::vector<int64_t> length(n), stamp(n, -1);
   for (size_t i = 0; i < n; ++i) {
     length[i] = std::max(av_get_audio_frame_duration2(par, raw[i].size - raw[i].skip), 0);
-    if (raw[i].pts != AV_NOPTS_VALUE) stamp[i] = std::llround((double)(raw[i].pts - first) * framesPerTick);
+    if (raw[i].pts != AV_NOPTS_VALUE)
+      stamp[i] = std::llround((double)(raw[i].pts - first) * framesPerTick);
   }
   // A gap longer than this between exactly known packets follows the container's times.
   const int64_t tolerance = std::max<int64_t>(s.timeScale / 50, 1);
@@ -502,8 +504,7 @@ bool Demuxer::buildIndex(std::vector<DemuxStream>& streams) {
   for (size_t k = 0; k < streams.size(); ++k) slot[(size_t)streams[k].avIndex] = (int)k;
   std::vector<std::vector<RawPacket>> raw(streams.size());
   std::vector<int64_t> skipFrames(streams.size(), -1), trailing(streams.size(), 0);
-  std::vector<uint8_t> adts;  // the first ADTS header's configuration, per stream in turn
-  std::vector<std::vector<uint8_t>> adtsConfigs(streams.size());
+  std::vector<std::vector<uint8_t>> adtsConfigs(streams.size());  // from the first header
   size_t total = 0;
   AVPacket* pkt = pkt_;
   for (;;) {
@@ -570,8 +571,19 @@ bool Demuxer::buildIndex(std::vector<DemuxStream>& streams) {
     firstSeconds.push_back(firstTime);
   }
   if (kept.empty()) return false;
-  double origin = *std::min_element(firstSeconds.begin(), firstSeconds.end());
-  for (size_t k = 0; k < kept.size(); ++k) kept[k].start = firstSeconds[k] - origin;
+  // The movie starts with its first picture (copies of it start there, and a window shows it);
+  // sound that starts earlier loses its lead, sound that starts later waits behind an empty edit.
+  double origin = kept[0].audio ? *std::min_element(firstSeconds.begin(), firstSeconds.end())
+                                : firstSeconds[0];
+  for (size_t k = 0; k < kept.size(); ++k) {
+    DemuxStream& s = kept[k];
+    double lead = firstSeconds[k] - origin;
+    s.start = std::max(lead, 0.0);
+    if (lead < 0) {
+      s.delay = std::min<int64_t>(s.delay + std::llround(-lead * s.timeScale), s.duration());
+      s.padding = std::min(s.padding, s.duration() - s.delay);
+    }
+  }
   streams = std::move(kept);
   return true;
 }

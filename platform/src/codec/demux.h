@@ -37,7 +37,8 @@ struct DemuxStream {
   bool audio = false;
   TimeScale timeScale = 600;
   int64_t tbNum = 1;         // media time = raw time * tbNum (video)
-  double start = 0;          // seconds from the file's first sample to this stream's first one
+  double start = 0;          // seconds from the movie's start (its first picture, else its
+                             // first sound) to this stream's first sample
   int64_t delay = 0;         // leading frames that are the encoder's (audio), media time
   int64_t padding = 0;       // and trailing ones
   std::vector<DemuxSample> samples;
