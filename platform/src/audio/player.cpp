@@ -182,7 +182,7 @@ void Player::pump() {
 }
 
 bool Player::position(Position& out) {
-  if (!playing_) return false;
+  if (!playing_ || !vt::movie::isLiveMovie(movie_)) return false;
   int64_t ns = device_.nowNs();
   Place p = placeAt(device_.frameAt(ns));
   out.time = (TimeValue)std::llround(p.pos * movie_->timeScale / rate_);
