@@ -1,5 +1,6 @@
 // The sound of every format we read plays as ffmpeg decodes it.
 #include <MacErrors.h>
+#include <MacMemory.h>
 #include <gtest/gtest.h>
 
 #include "audio/movie_sound.h"
@@ -126,9 +127,6 @@ TEST(SoundFormats, PlayAsFfmpegDecodesThem) {
   }
 }
 
-}  // namespace
-
-namespace {
 
 std::vector<uint8_t> slurp(const std::string& path) {
   std::string out;
@@ -179,6 +177,41 @@ TEST(SoundFormats, DamagedPacketsAndUnknownCodecsAreSilenceAndThePictureGoesOn) 
   PicHandle pic = GetMoviePict(m, GetMovieTimeScale(m));
   EXPECT_NE(pic, nullptr);
   if (pic) KillPicture(pic);
+  DisposeMovie(m);
+}
+
+
+// Sound added a second at a time (frames counted one by one, as the toolbox does) is kept in
+// packets and plays back as it went in.
+TEST(SoundFormats, AddedFramesAreKeptAsPacketsAndPlay) {
+  Movie m = NewMovie(0);
+  Track t = NewMovieTrack(m, 0, 0, kFullVolume);
+  Media md = NewTrackMedia(t, SoundMediaType, st::kRate, nullptr, 0);
+  SoundDescriptionHandle desc = (SoundDescriptionHandle)NewHandleClear(sizeof(SoundDescription));
+  (**desc).descSize = sizeof(SoundDescription);
+  (**desc).dataFormat = 'twos';
+  (**desc).numChannels = 2;
+  (**desc).sampleSize = 16;
+  (**desc).sampleRate = (UnsignedFixed)st::kRate << 16;
+  Handle data = NewHandle(st::kRate * 4);
+  for (int i = 0; i < st::kRate * 2; ++i) {
+    int16_t v = (int16_t)(8000 * std::sin(2 * M_PI * 440 * (i / 2) / st::kRate));
+    (*data)[2 * i] = (char)(v >> 8);
+    (*data)[2 * i + 1] = (char)v;
+  }
+  BeginMediaEdits(md);
+  ASSERT_EQ(AddMediaSample(md, data, 0, st::kRate * 4, 1, (SampleDescriptionHandle)desc, st::kRate, 0, nullptr), noErr);
+  EndMediaEdits(md);
+  InsertMediaIntoTrack(t, 0, 0, st::kRate, fixed1);
+  EXPECT_LT(GetMediaSampleCount(md), 20);
+  long frames = 0;
+  EXPECT_EQ(GetMediaSample(md, nullptr, 0, nullptr, 5000, nullptr, nullptr, nullptr, nullptr, 0, &frames, nullptr), noErr);
+  EXPECT_EQ(frames, (long)vt::movie::kSoundPacketFrames);
+  std::vector<float> s = render(m, 0, 1.0);
+  EXPECT_NEAR(s[2 * 1000], 8000 / 32768.0 * std::sin(2 * M_PI * 440 * 1000 / st::kRate), 1e-4);
+  EXPECT_NEAR(st::dominantFrequency(s), 440.0, 1.0);
+  DisposeHandle(data);
+  DisposeHandle((Handle)desc);
   DisposeMovie(m);
 }
 

@@ -1,6 +1,7 @@
 // The standard movie controller: a movie drawn in its window's port with a bar under it (play,
-// time slider with the selection, step buttons, speaker), playback driven by the platform
-// clock, keyboard control, and the edit commands with one level of undo.
+// time slider with the selection, step buttons, speaker and volume), playback driven by the
+// movie's sound when it has one and by the platform clock otherwise, keyboard control, and the
+// edit commands with one level of undo.
 #include <MacErrors.h>
 #include <MacMemory.h>
 #include <MovieControllers.h>

@@ -969,7 +969,8 @@ OSErr AddMediaSample(Media theMedia, Handle dataIn, long inOffset, unsigned long
     for (long done = 0; done < numberOfSamples;) {
       uint32_t frames = (uint32_t)std::min<long>(most, numberOfSamples - done);
       m->appendSample(offset + (uint64_t)done / fpp * bpp, frames / fpp * bpp,
-                      frames * (uint32_t)durationPerSample, descIndex, true);
+                      (uint32_t)std::min<uint64_t>((uint64_t)frames * durationPerSample, UINT32_MAX),
+                      descIndex, true);
       done += frames;
     }
     if (sampleTime) *sampleTime = clampTV(start);
