@@ -1,4 +1,6 @@
 // movie-info and movie-flatten against what ffprobe sees of the same files.
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
@@ -72,6 +74,29 @@ TEST(MovieTools, BadInputGivesOneLineAndStatus) {
   rc = vt_test::run(std::string("'") + MOVIE_FLATTEN + "' '" + dir + "/junk.mov' '" + dir + "/o.mov' 2>&1", &err);
   EXPECT_NE(rc, 0);
   EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+  // A FIFO is refused at once rather than waited on (the timeout would answer 124).
+  ASSERT_EQ(mkfifo((dir + "/fifo.mov").c_str(), 0600), 0);
+  err.clear();
+  rc = vt_test::run("timeout 20 '" + std::string(MOVIE_INFO) + "' '" + dir + "/fifo.mov' 2>&1", &err);
+  EXPECT_EQ(rc, 1) << err;
+}
+
+TEST(MovieTools, InfoPrintsNamesThatAreNotUtf8) {
+  std::string dir = vt_test::tempDir("movie-tools-names");
+  std::vector<uint8_t> b = mt::readFile(vt_test::fixture(
+      "mv_h264_aac.mov", "-f lavfi -i testsrc=size=160x120:rate=25 -t 2 -f lavfi -i "
+                         "sine=frequency=440:sample_rate=44100 -t 2 -c:v libx264 "
+                         "-pix_fmt yuv420p -bf 2 -c:a aac"));
+  auto hdlr = std::search(b.begin(), b.end(), std::begin("hdlr"), std::end("hdlr") - 1);
+  ASSERT_NE(hdlr, b.end());
+  size_t name = (size_t)(hdlr - b.begin()) + 4 + 24;  // past the handler's fixed fields
+  b[name + 1] = 0xFF;
+  b[name + 2] = 0xC3;
+  mt::writeFile(dir + "/names.mov", b);
+  int rc = -1;
+  json info = run(std::string("'") + MOVIE_INFO + "' '" + dir + "/names.mov'", &rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_NE(info.dump().find("\xEF\xBF\xBD"), std::string::npos) << "a replacement character";
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "files/host_file.h"
 #include "movie/model.h"
 
 namespace vt::movie {
@@ -28,6 +29,11 @@ struct MovieFile {
   bool mdatOpen = false;
   uint64_t mdatStart = 0;  // where the 'wide' placeholder before the open 'mdat' starts
   int holdsMovie = -1;     // cached answer of holdsMovieData (-1: not asked yet)
+  // A file made by CreateMovieFile: written unnamed (path is its working name) and given its
+  // name once a movie is written into it whole. It owns fd.
+  std::shared_ptr<vt::files::PendingFile> pending;
+  std::shared_ptr<DataSource> pendingSource;  // keeps reads of the unnamed file possible
+  OSType creator = 0;
 };
 MovieFile* movieFile(short refNum);
 short openMovieFileRef(const std::string& path, int fd, bool writable);
