@@ -145,6 +145,27 @@ TEST_F(MovieFixture, WindowPositionItem) {
   EXPECT_EQ(p.v, 50);
 }
 
+TEST_F(MovieFixture, ItemsOfTheWrongSizeCountAsAbsent) {
+  // As a damaged or foreign file may hold them: shorter or longer than the 4 bytes read.
+  for (size_t size : {2, 6}) {
+    SCOPED_TRACE(size);
+    UserData ud = GetMovieUserData(movie);
+    unsigned char bytes[6] = {0, 1, 0, 1, 0, 1};
+    for (OSType type : {(OSType)'LOOP', (OSType)'WLOC', (OSType)'ctyp'}) {
+      while (CountUserDataType(ud, type) > 0) RemoveUserData(ud, type, 1);
+      ASSERT_EQ(SetUserDataItem(ud, bytes, (long)size, type, 0), noErr);
+    }
+    long mode = 0;
+    QTUtils_GetMovieFileLoopingInfo(movie, &mode);
+    EXPECT_EQ(mode, kNoLooping);
+    Point p = {0, 0};
+    QTUtils_GetWindowPositionFromFile(movie, &p);
+    EXPECT_EQ(p.v, 50);
+    EXPECT_EQ(p.h, 50);
+    EXPECT_EQ(QTUtils_GetControllerType(movie), (OSType)kUnknownType);
+  }
+}
+
 TEST_F(MovieFixture, TextItemsIncludingEmptyText) {
   char empty[] = "";
   char name[] = "Sunset";
