@@ -10,11 +10,13 @@
 #include "events/event_queue.h"
 #include "fixtures.h"
 #include "menus/menu_manager.h"
+#include "resources/resource_manager.h"
 #include "ui/window_server.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sstream>
 
 namespace {
 
@@ -238,6 +240,48 @@ TEST_F(Menus, MissingMenuBarResources) {
   EXPECT_EQ(VTOpenResourceFile((dir + "/bad.json").c_str()), -1);
   EXPECT_EQ(GetNewMBar(128), nullptr);
   EXPECT_EQ(GetMenu(129), nullptr);
+}
+
+// A broken application resource file is said once on standard error, with the file and its
+// first problem; the application then starts without a menu bar, as it does without one.
+TEST_F(Menus, BrokenApplicationResourceFileIsReportedOnce) {
+  std::stringstream whole;
+  whole << std::ifstream(kAppFile).rdbuf();
+  std::string good = whole.str();
+  auto edited = [&](const std::string& from, const std::string& to) {
+    std::string t = good;
+    size_t at = t.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? t : t.replace(at, from.size(), to);
+  };
+  struct Case {
+    const char* name;
+    std::string text;
+  } cases[] = {
+      {"truncated", good.substr(0, good.size() / 2)},
+      {"binary", std::string("\x89PNG\r\n\x1a\n\0\0\xff", 11)},
+      {"empty", ""},
+      {"oversized", std::string(vt::resources::kMaxResourceFileBytes + 1, ' ')},
+      {"default item 999", edited("\"defaultItem\": 1", "\"defaultItem\": 999")},
+      {"missing MENU", edited("{ \"id\": 131, \"title\"", "{ \"id\": 132, \"title\"")},
+      {"float ID", edited("{ \"id\": 130, \"title\"", "{ \"id\": 130.5, \"title\"")},
+  };
+  std::string dir = vt_test::tempDir("broken-rsrc");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string path = dir + "/Vantrel.rsrc.json";
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << c.text;
+    VTResetResources();
+    vt::resources::setApplicationResourcePath(path);
+    VTSetAutoOpenApplicationResources(true);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(GetNewMBar(128), nullptr);
+    EXPECT_EQ(GetNewMBar(128), nullptr);
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_NE(said.find(path + ": "), std::string::npos) << said;
+    EXPECT_GT(said.size(), said.find(path + ": ") + path.size() + 3) << "no problem named";
+  }
 }
 
 TEST_F(Menus, AppendMenuMetacharacters) {
