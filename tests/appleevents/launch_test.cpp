@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -13,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "appleevents/ae_queue.h"
 #include "fixtures.h"
 
 namespace fs = std::filesystem;
@@ -54,6 +57,15 @@ std::string sendRaw(const std::string& socketPath, const std::string& bytes) {
   }
   close(fd);
   return answer;
+}
+
+int connectTo(const std::string& socketPath) {
+  int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::strncpy(addr.sun_path, socketPath.c_str(), sizeof addr.sun_path - 1);
+  EXPECT_EQ(connect(fd, (sockaddr*)&addr, sizeof addr), 0);
+  return fd;
 }
 
 }  // namespace
@@ -138,4 +150,85 @@ TEST(Launch, MalformedHandOversAreIgnored) {
   }
   // Only the last was accepted, and with no usable file it is a plain re-launch.
   EXPECT_EQ(text, "EVENT oapp\nREADY\nEVENT rapp\n");
+}
+
+TEST(Launch, SilentPeersDoNotHoldUpTheEventLoop) {
+  RuntimeDir runtime;
+  setenv("XDG_RUNTIME_DIR", runtime.path.c_str(), 1);
+  vt::ae::reset();
+  vt::ae::initialiseProcessWithArguments({}, true);  // the first instance: it listens
+  EventRecord e;
+  ASSERT_TRUE(vt::ae::takePendingEvent(e));  // its own open-application event
+  std::string sock = runtime.path + "/vantrel-instance.sock";
+  std::vector<int> silent;
+  for (int i = 0; i < 8; ++i) silent.push_back(connectTo(sock));
+  // A late launch hands over a file meanwhile; its answer comes from the socket's own thread.
+  std::string answer;
+  std::thread late([&] { answer = sendRaw(sock, std::string("VANTREL-OPEN 1\n/tmp/late.mov\0", 29)); });
+  bool delivered = false;
+  for (int turn = 0; turn < 300 && !delivered; ++turn) {
+    auto start = std::chrono::steady_clock::now();
+    vt::ae::pollExternal();
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, std::chrono::milliseconds(50)) << "turn " << turn;
+    delivered = vt::ae::hasPendingEvent();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  late.join();
+  EXPECT_TRUE(delivered);
+  EXPECT_EQ(answer, "OK\n");
+  for (int fd : silent) close(fd);
+  vt::ae::reset();
+  unsetenv("XDG_RUNTIME_DIR");
+}
+
+// A socket in a folder others may write to, or held by another user, gets no files: the
+// launch opens them itself.
+TEST(Launch, SocketsThatAreNotOursAreRefused) {
+  struct Case {
+    mode_t folderMode;
+    uid_t listenerUid;
+  } cases[] = {{0755, getuid()}, {0700, 65534}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folderMode);
+    if (c.listenerUid != getuid() && geteuid() != 0) continue;  // only root can be another user
+    RuntimeDir runtime;
+    chmod(runtime.path.c_str(), c.folderMode);
+    std::string sock = runtime.path + "/vantrel-instance.sock";
+    int heard[2];
+    ASSERT_EQ(pipe(heard), 0);
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, sock.c_str(), sizeof addr.sun_path - 1);
+    ASSERT_EQ(bind(fd, (sockaddr*)&addr, sizeof addr), 0);
+    pid_t pid = fork();
+    if (pid == 0) {
+      // The impostor: listens as its user, takes what comes, says OK.
+      if (c.listenerUid != getuid() && setuid(c.listenerUid) != 0) _exit(2);
+      listen(fd, 4);
+      (void)!write(heard[1], "L", 1);
+      int peer = accept(fd, nullptr, nullptr);
+      char buf[256];
+      ssize_t n = read(peer, buf, sizeof buf);
+      (void)!write(heard[1], n > 0 ? "G" : "N", 1);
+      (void)!write(peer, "OK\n", 3);
+      _exit(0);
+    }
+    close(fd);
+    close(heard[1]);
+    char mark = 0;
+    ASSERT_EQ(read(heard[0], &mark, 1), 1);
+    std::string dir = vt_test::tempDir("ae-impostor");
+    std::ofstream(dir + "/mine.mov") << "x";
+    std::string out;
+    vt_test::run("cd '" + dir + "' && XDG_RUNTIME_DIR='" + runtime.path +
+                     "' VT_HELPER_MODE=serve VT_HELPER_WAIT=0 '" + helper() + "' mine.mov",
+                 &out);
+    EXPECT_NE(out.find("EVENT odoc\nFILE 0 " + dir + "/mine.mov\n"), std::string::npos) << out;
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    EXPECT_NE(read(heard[0], &mark, 1) == 1 ? mark : 'N', 'G') << "the impostor got the files";
+    close(heard[0]);
+  }
 }
