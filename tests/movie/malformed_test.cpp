@@ -323,7 +323,14 @@ std::vector<uint8_t> bomb(int tracks, uint32_t samples) {
 // Runs `work` in a child process: its exit status (or -signal), and the most memory it held.
 int inChild(const std::function<int()>& work, long* maxKB) {
   pid_t pid = fork();
-  if (pid == 0) _exit(work());
+  if (pid == 0) {
+    int status = 99;  // an exception escaping the work: the process would have ended on it
+    try {
+      status = work();
+    } catch (...) {
+    }
+    _exit(status);
+  }
   int status = 0;
   rusage use{};
   wait4(pid, &status, 0, &use);

@@ -174,8 +174,9 @@ OSErr CloseMovieFile(short resRefNum) {
   if (f->pending) {
     if (!f->pending->committed()) fileRenamed(f->path, std::string());
     f->pending->discard();
-  } else
+  } else {
     ::close(f->fd);
+  }
   closeMovieFileRef(resRefNum);
   return fail(err);
 }

@@ -20,8 +20,8 @@ using vt::movie::Edit;
 
 namespace {
 
-// Hard ceiling on the samples of one media; beyond it a file is refused rather than letting a
-// forged count drive the allocation.
+// Hard ceiling on the samples of one media. The tables cost memory by their entries, not by
+// this count, but decoders index samples one by one; beyond it a file is refused.
 constexpr uint64_t kMaxSamples = 1u << 25;
 
 struct Span {
