@@ -154,6 +154,8 @@ TEST(Launch, MalformedHandOversAreIgnored) {
 
 TEST(Launch, SilentPeersDoNotHoldUpTheEventLoop) {
   RuntimeDir runtime;
+  const char* was = getenv("XDG_RUNTIME_DIR");
+  std::string saved = was ? was : "";
   setenv("XDG_RUNTIME_DIR", runtime.path.c_str(), 1);
   vt::ae::reset();
   vt::ae::initialiseProcessWithArguments({}, true);  // the first instance: it listens
@@ -179,7 +181,10 @@ TEST(Launch, SilentPeersDoNotHoldUpTheEventLoop) {
   EXPECT_EQ(answer, "OK\n");
   for (int fd : silent) close(fd);
   vt::ae::reset();
-  unsetenv("XDG_RUNTIME_DIR");
+  if (was)
+    setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+  else
+    unsetenv("XDG_RUNTIME_DIR");
 }
 
 // A socket in a folder others may write to, or held by another user, gets no files: the

@@ -104,12 +104,13 @@ SampleInfo SampleTable::info(uint32_t index) const {
 
 long SampleTable::atDecodeTime(int64_t t) const {
   if (t < 0 || count_ == 0 || t >= totalDuration()) return -1;
-  // The last run starting at or before t; runs of zero-length samples before it start there too.
+  // The last run starting at or before t. It lasts: a run of zero-length samples ends where it
+  // starts, so the run after it starts there too (and t is before the end of the last run).
   auto it = std::upper_bound(time_.begin(), time_.end(), t,
                              [](int64_t v, const TimeRun& r) { return v < r.start; });
   const TimeRun& r = *std::prev(it);
   uint32_t end = it == time_.end() ? timeLength_ : it->first;
-  uint64_t k = r.duration ? (uint64_t)(t - r.start) / r.duration : end - r.first - 1;
+  uint64_t k = (uint64_t)(t - r.start) / std::max<uint32_t>(r.duration, 1);
   return (long)std::min<uint64_t>(r.first + k, end - 1);
 }
 
