@@ -60,6 +60,8 @@ class SampleTable {
   void appendCompositionOffsets(int32_t value, uint32_t count);
   void appendSync(bool sync, uint32_t count);
   void finishColumns();
+  // Room for this many more data runs (a reader that knows its table's size).
+  void reserveData(size_t runs) { data_.reserve(data_.size() + runs); }
 
   // Calls f for every span, in sample order: each is the longest stretch with data back to back,
   // one size and one description (samples of differing sizes come one span each).

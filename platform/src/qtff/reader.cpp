@@ -240,6 +240,8 @@ OSErr buildSampleTable(VTMedia& media, const Stbl& t) {
   if (!t.stts.p || !entryCount(t.stts, 8, 8, sttsCount)) return badFileFormat;
 
   vt::movie::SampleTable& table = media.samples;
+  // A size table gives a run per sample at most; chunks one per chunk.
+  table.reserveData(constSize ? chunks : n);
   auto sizeOf = [&](uint32_t i) -> uint32_t {
     const uint8_t* base = t.stsz.p + 12;
     if (field == 8) return base[i];
