@@ -190,23 +190,17 @@ TEST_F(MovieDocuments, SaveAsOverAFileKeepsItWhenTheSaveFails) {
   WindowReference w = OpenMovieWindow("big.mov", true);
   // 7 MB of frames, more than the small disk below holds beside the old file.
   Movie movie = (**QTFrame_GetWindowObjectFromWindow(w)).fMovie;
-  Track track = NewMovieTrack(movie, 4 << 16, 4 << 16, 0);
-  Media media = NewTrackMedia(track, VideoMediaType, 600, nullptr, 0);
-  ImageDescriptionHandle desc = (ImageDescriptionHandle)NewHandleClear(sizeof(ImageDescription));
-  (**desc).idSize = sizeof(ImageDescription);
-  (**desc).cType = 'raw ';
-  (**desc).width = (**desc).height = 4;
-  Handle frame = NewHandleClear(100 << 10);
+  Media media = NewTrackMedia(NewMovieTrack(movie, 4 << 16, 4 << 16, 0), VideoMediaType, 600, nullptr, 0);
+  Handle desc = NewHandleClear(sizeof(ImageDescription)), frame = NewHandleClear(100 << 10);
+  (**(ImageDescriptionHandle)desc).cType = 'raw ';
   for (int i = 0; i < 70; ++i)
-    ASSERT_EQ(AddMediaSample(media, frame, 0, 100 << 10, 60, (SampleDescriptionHandle)desc, 1, 0, nullptr), noErr);
+    ASSERT_EQ(AddMediaSample(media, frame, 0, 100 << 10, 60, desc, 1, 0, nullptr), noErr);
   DisposeHandle(frame);
-  DisposeHandle((Handle)desc);
-  InsertMediaIntoTrack(track, 0, 0, GetMediaDuration(media), fixed1);
-
-  std::string dir = tempDir_ + "/small";
+  DisposeHandle(desc);
+  InsertMediaIntoTrack(GetMediaTrack(media), 0, 0, GetMediaDuration(media), fixed1);
+  std::string dir = tempDir_ + "/small", old(23 << 17, 'o');  // 2.9 MB
   mkdir(dir.c_str(), 0700);
   vt_test::SmallDisk disk(dir);
-  std::string old(23 << 17, 'o');  // 2.9 MB
   std::ofstream(dir + "/old.mov", std::ios::binary) << old;
   VTAutomationNavSaveAs(dir, "old.mov", true);
   EXPECT_EQ(QTFrame_SaveAsMovieFile(w), dskFulErr);

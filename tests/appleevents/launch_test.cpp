@@ -190,50 +190,39 @@ TEST(Launch, SilentPeersDoNotHoldUpTheEventLoop) {
 // A socket in a folder others may write to, or held by another user, gets no files: the
 // launch opens them itself.
 TEST(Launch, SocketsThatAreNotOursAreRefused) {
-  struct Case {
-    mode_t folderMode;
-    uid_t listenerUid;
-  } cases[] = {{0755, getuid()}, {0700, 65534}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.folderMode);
-    if (c.listenerUid != getuid() && geteuid() != 0) continue;  // only root can be another user
+  for (uid_t impostor : {getuid(), (uid_t)65534}) {
+    if (impostor != getuid() && geteuid() != 0) continue;  // only root can be another user
     RuntimeDir runtime;
-    chmod(runtime.path.c_str(), c.folderMode);
-    std::string sock = runtime.path + "/vantrel-instance.sock";
-    int heard[2];
-    ASSERT_EQ(pipe(heard), 0);
-    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::strncpy(addr.sun_path, sock.c_str(), sizeof addr.sun_path - 1);
+    chmod(runtime.path.c_str(), impostor == getuid() ? 0755 : 0700);
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0), heard[2];
+    sockaddr_un addr{AF_UNIX, {}};
+    std::strncpy(addr.sun_path, (runtime.path + "/vantrel-instance.sock").c_str(), sizeof addr.sun_path - 1);
     ASSERT_EQ(bind(fd, (sockaddr*)&addr, sizeof addr), 0);
+    ASSERT_EQ(pipe(heard), 0);
     pid_t pid = fork();
-    if (pid == 0) {
-      // The impostor: listens as its user, takes what comes, says OK.
-      if (c.listenerUid != getuid() && setuid(c.listenerUid) != 0) _exit(2);
-      listen(fd, 4);
+    if (pid == 0) {  // listens as its user, takes what comes, says OK
+      if (setuid(impostor) != 0 || listen(fd, 4) != 0) _exit(2);
       (void)!write(heard[1], "L", 1);
       int peer = accept(fd, nullptr, nullptr);
       char buf[256];
-      ssize_t n = read(peer, buf, sizeof buf);
-      (void)!write(heard[1], n > 0 ? "G" : "N", 1);
+      (void)!write(heard[1], read(peer, buf, sizeof buf) > 0 ? "G" : "N", 1);
       (void)!write(peer, "OK\n", 3);
       _exit(0);
     }
-    close(fd);
     close(heard[1]);
-    char mark = 0;
-    ASSERT_EQ(read(heard[0], &mark, 1), 1);
-    std::string dir = vt_test::tempDir("ae-impostor");
+    char mark = 'N';
+    ASSERT_EQ(read(heard[0], &mark, 1), 1);  // listening
+    std::string dir = vt_test::tempDir("ae-impostor"), out;
     std::ofstream(dir + "/mine.mov") << "x";
-    std::string out;
     vt_test::run("cd '" + dir + "' && XDG_RUNTIME_DIR='" + runtime.path +
-                     "' VT_HELPER_MODE=serve VT_HELPER_WAIT=0 '" + helper() + "' mine.mov",
-                 &out);
+                     "' VT_HELPER_MODE=serve VT_HELPER_WAIT=0 '" + helper() + "' mine.mov", &out);
     EXPECT_NE(out.find("EVENT odoc\nFILE 0 " + dir + "/mine.mov\n"), std::string::npos) << out;
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
-    EXPECT_NE(read(heard[0], &mark, 1) == 1 ? mark : 'N', 'G') << "the impostor got the files";
+    mark = 'N';
+    (void)!read(heard[0], &mark, 1);
+    EXPECT_NE(mark, 'G') << "the impostor got the files";
+    close(fd);
     close(heard[0]);
   }
 }

@@ -11,6 +11,7 @@
 #include "helpers.h"
 #include "movie/internal.h"
 #include "qtff/reader.h"
+#include "qtff/writer.h"
 
 namespace {
 
@@ -278,53 +279,46 @@ TEST(MovieMalformed, RandomDamageNeverCrashes) {
   EXPECT_GT(bad, 0);
 }
 
-// An atom: size, type, payload.
-std::vector<uint8_t> atom(const char* type, const std::vector<uint8_t>& payload) {
+std::vector<uint8_t> atom(const char* type, std::initializer_list<std::vector<uint8_t>> parts) {
   std::vector<uint8_t> a(8);
-  vt::writeBE32(&a[0], (uint32_t)(8 + payload.size()));
   std::memcpy(&a[4], type, 4);
-  a.insert(a.end(), payload.begin(), payload.end());
+  for (const auto& p : parts) a.insert(a.end(), p.begin(), p.end());
+  vt::writeBE32(&a[0], (uint32_t)a.size());
   return a;
 }
 std::vector<uint8_t> words(std::initializer_list<uint32_t> values, size_t zerosAfter = 0) {
-  std::vector<uint8_t> b;
-  for (uint32_t v : values) {
-    b.resize(b.size() + 4);
-    vt::writeBE32(&b[b.size() - 4], v);
-  }
-  b.resize(b.size() + zerosAfter, 0);
-  return b;
-}
-std::vector<uint8_t> cat(std::initializer_list<std::vector<uint8_t>> parts) {
-  std::vector<uint8_t> b;
-  for (const auto& p : parts) b.insert(b.end(), p.begin(), p.end());
+  std::vector<uint8_t> b(values.size() * 4 + zerosAfter, 0);
+  size_t at = 0;
+  for (uint32_t v : values) vt::writeBE32(&b[(at += 4) - 4], v);
   return b;
 }
 
-// A movie file whose tracks each claim `samples` samples of one size in one chunk: about 300
-// bytes of file per track.
-std::vector<uint8_t> bomb(int tracks, uint32_t samples) {
-  std::vector<uint8_t> moov = atom("mvhd", words({0, 0, 0, 600, 0, 0x10000}, 76));
+// A movie whose tracks each claim `samples` samples of 1000 bytes in one chunk (about 300
+// bytes of file per track), with the given media header.
+std::vector<uint8_t> movieOf(int tracks, uint32_t samples, const std::vector<uint8_t>& mdhd) {
+  std::vector<uint8_t> kids = atom("mvhd", {words({0, 0, 0, 600, 0, 0x10000}, 76)});
   for (int id = 1; id <= tracks; ++id) {
-    std::vector<uint8_t> stbl = cat({atom("stsd", words({0, 1, 16, 'raw ', 0, 1})),
-                                     atom("stts", words({0, 1, samples, 1})),
-                                     atom("stsc", words({0, 1, 1, samples, 1})),
-                                     atom("stsz", words({0, 1000, samples})),
-                                     atom("stco", words({0, 1, 0}))});
-    std::vector<uint8_t> mdia = cat({atom("mdhd", words({0, 0, 0, 600, 0, 0})),
-                                     atom("hdlr", words({0, 'mhlr', 'vide', 0, 0, 0}, 1)),
-                                     atom("minf", atom("stbl", stbl))});
-    std::vector<uint8_t> trak = cat({atom("tkhd", words({0x0F, 0, 0, (uint32_t)id}, 68)), atom("mdia", mdia)});
-    moov = cat({moov, atom("trak", trak)});
+    auto stbl = atom("stbl", {atom("stsd", {words({0, 1, 16, 'raw ', 0, 1})}),
+                              atom("stts", {words({0, 1, samples, 1})}),
+                              atom("stsc", {words({0, 1, 1, samples, 1})}),
+                              atom("stsz", {words({0, 1000, samples})}), atom("stco", {words({0, 1, 0})})});
+    auto mdia = atom("mdia", {mdhd, atom("hdlr", {words({0, 'mhlr', 'vide', 0, 0, 0}, 1)}),
+                              atom("minf", {stbl})});
+    auto trak = atom("trak", {atom("tkhd", {words({0x0F, 0, 0, (uint32_t)id}, 68)}), mdia});
+    kids.insert(kids.end(), trak.begin(), trak.end());
   }
-  return cat({atom("ftyp", words({'qt  ', 0, 'qt  '})), atom("moov", moov)});
+  std::vector<uint8_t> file = atom("ftyp", {words({'qt  ', 0, 'qt  '})}), moov = atom("moov", {kids});
+  file.insert(file.end(), moov.begin(), moov.end());
+  return file;
 }
+const std::vector<uint8_t> kMediaHeader = atom("mdhd", {words({0, 0, 0, 600, 0, 0})});
 
-// Runs `work` in a child process: its exit status (or -signal), and the most memory it held.
+// Runs `work` in a child process: its exit status (99 when it throws), and the most memory it
+// held.
 int inChild(const std::function<int()>& work, long* maxKB) {
   pid_t pid = fork();
   if (pid == 0) {
-    int status = 99;  // an exception escaping the work: the process would have ended on it
+    int status = 99;
     try {
       status = work();
     } catch (...) {
@@ -338,26 +332,24 @@ int inChild(const std::function<int()>& work, long* maxKB) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
 }
 
+int readIn(const std::string& path) {
+  VTMovie* m = nullptr;
+  OSErr err = vt::qtff::readMovieFile(path, &m, nullptr);
+  vt::movie::destroyMovie(m);
+  return err == noErr || err == badFileFormat ? 0 : err == memFullErr ? 1 : 2;
+}
+
 TEST(MovieMalformed, SampleCountBombsOpenInBoundedMemory) {
   std::string dir = vt_test::tempDir("movie-bomb");
-  auto readIn = [&](const std::string& path) {
-    return [path]() {
-      VTMovie* m = nullptr;
-      OSErr err = vt::qtff::readMovieFile(path, &m, nullptr);
-      vt::movie::destroyMovie(m);
-      return err == noErr || err == badFileFormat || err == memFullErr ? 0 : 1;
-    };
-  };
-  long baseKB = 0;
-  ASSERT_EQ(inChild(readIn(makeValid(dir)), &baseKB), 0);
+  long baseKB = 0, kb = 0;
+  std::string valid = makeValid(dir);
+  ASSERT_EQ(inChild([&] { return readIn(valid); }, &baseKB), 0);
   // 0.4, 4.2 and 44 KB claiming two million samples per track.
   for (int tracks : {1, 13, 140}) {
-    SCOPED_TRACE(tracks);
     std::string path = dir + "/bomb" + std::to_string(tracks) + ".mov";
-    mt::writeFile(path, bomb(tracks, 1u << 21));
-    long kb = 0;
-    EXPECT_EQ(inChild(readIn(path), &kb), 0);
-    EXPECT_LT(kb - baseKB, 32 * 1024) << std::filesystem::file_size(path) << " bytes";
+    mt::writeFile(path, movieOf(tracks, 1u << 21, kMediaHeader));
+    EXPECT_EQ(inChild([&] { return readIn(path); }, &kb), 0) << tracks;
+    EXPECT_LT(kb - baseKB, 32 * 1024) << tracks;
   }
 }
 
@@ -365,61 +357,38 @@ TEST(MovieMalformed, RunningOutOfMemoryIsAnErrorNotAnAbort) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "address space limits and the sanitizer's shadow memory do not mix";
 #endif
-  // A movie atom of almost a gigabyte (a sparse file) with less address space than that left.
+  // A movie atom of almost a gigabyte (in a sparse file), with less address space left.
   std::string path = vt_test::tempDir("movie-oom") + "/huge.mov";
-  mt::writeFile(path, atom("ftyp", words({'qt  ', 0, 'qt  '})));
-  uint64_t size = (1u << 30) - 64;
-  std::filesystem::resize_file(path, 20 + size);
-  {
-    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
-    f.seekp(20);
-    std::vector<uint8_t> h = words({(uint32_t)size, 'moov'});
-    f.write((const char*)h.data(), 8);
-  }
+  mt::writeFile(path, words({20, 'ftyp', 'qt  ', 0, 'qt  ', (1u << 30) - 64, 'moov'}));
+  std::filesystem::resize_file(path, 20 + (1u << 30) - 64);
   long kb = 0;
-  int status = inChild([&]() {
-    rlimit r{};
-    getrlimit(RLIMIT_AS, &r);
-    std::ifstream statm("/proc/self/statm");
-    unsigned long pages = 0;
-    statm >> pages;
-    r.rlim_cur = pages * (unsigned long)sysconf(_SC_PAGESIZE) + (512ul << 20);
-    setrlimit(RLIMIT_AS, &r);
-    VTMovie* m = nullptr;
-    OSErr err = vt::qtff::readMovieFile(path, &m, nullptr);
-    return err == memFullErr ? 0 : 1;
-  }, &kb);
-  EXPECT_EQ(status, 0);
+  EXPECT_EQ(inChild([&] {
+              unsigned long pages = 0;
+              std::ifstream("/proc/self/statm") >> pages;
+              rlimit r{};
+              getrlimit(RLIMIT_AS, &r);
+              r.rlim_cur = pages * (unsigned long)sysconf(_SC_PAGESIZE) + (512ul << 20);
+              setrlimit(RLIMIT_AS, &r);
+              return readIn(path);
+            }, &kb),
+            1);
   std::filesystem::remove(path);
 }
 
 TEST(MovieMalformed, VersionOneMediaHeaderKeepsItsLanguage) {
-  std::string dir = vt_test::tempDir("movie-mdhd1");
-  std::vector<uint8_t> b = mt::readFile(makeValid(dir));
-  // The first media header as version 1: 64-bit times and duration, then 'eng' and quality.
-  size_t at = find(b, "mdhd");
-  std::vector<uint8_t> v1 = atom("mdhd", cat({words({0x01000000, 0, 0, 0, 0, 600, 0, 400}),
-                                              std::vector<uint8_t>{0x15, 0xC7, 0, 0}}));
-  uint32_t oldSize = vt::readBE32(&b[at]);
-  int64_t delta = (int64_t)v1.size() - oldSize;
-  std::vector<size_t> parents;
-  for (const char* p : {"moov", "trak", "mdia"}) parents.push_back(find(b, p));
-  std::vector<uint8_t> c(b.begin(), b.begin() + (long)at);
-  c.insert(c.end(), v1.begin(), v1.end());
-  c.insert(c.end(), b.begin() + (long)(at + oldSize), b.end());
-  for (size_t p : parents) vt::writeBE32(&c[p], (uint32_t)((int64_t)vt::readBE32(&c[p]) + delta));
-  mt::writeFile(dir + "/v1.mov", c);
-  Movie m = mt::open(dir + "/v1.mov");
-  ASSERT_NE(m, nullptr);
-  Media md = GetTrackMedia(GetMovieIndTrack(m, 1));
-  EXPECT_EQ(GetMediaLanguage(md), 0x15C7);
-  // And it survives a save.
-  FSSpec s = mt::spec(dir + "/saved.mov");
-  Movie saved = FlattenMovieData(m, flattenAddMovieToDataFork, &s, 'TVOD', smSystemScript, 0);
-  ASSERT_NE(saved, nullptr);
-  EXPECT_EQ(GetMediaLanguage(GetTrackMedia(GetMovieIndTrack(saved, 1))), 0x15C7);
-  DisposeMovie(saved);
-  DisposeMovie(m);
+  // 64-bit times and duration, then 'eng' and the quality.
+  auto mdhd = atom("mdhd", {words({0x01000000, 0, 0, 0, 0, 600, 0, 1}), {0x15, 0xC7, 0, 0}});
+  std::vector<uint8_t> file = movieOf(1, 1, mdhd);
+  VTMovie* m = vt::movie::newMovieObject();
+  ASSERT_EQ(vt::qtff::parseMovieAtom(&file[20], file.size() - 20, *m, ""), noErr);
+  EXPECT_EQ(m->tracks[0]->media->language, 0x15C7);
+  // Written and read again, it is still there.
+  std::vector<uint8_t> again = vt::qtff::buildMovieAtom(*m, "");
+  VTMovie* m2 = vt::movie::newMovieObject();
+  ASSERT_EQ(vt::qtff::parseMovieAtom(again.data(), again.size(), *m2, ""), noErr);
+  EXPECT_EQ(m2->tracks[0]->media->language, 0x15C7);
+  vt::movie::destroyMovie(m);
+  vt::movie::destroyMovie(m2);
 }
 
 }  // namespace

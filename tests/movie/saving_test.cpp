@@ -30,11 +30,12 @@ std::vector<std::string> namesIn(const std::string& dir) {
 
 // The two ways a movie file replaces another: flattened (Save As) and created, then given its
 // movie (the effect movie).
+constexpr long kReplace = createMovieFileDeleteCurFile | createMovieFileDontCreateResFile;
+
 OSErr flattenOver(Movie m, const std::string& path) {
   FSSpec s = mt::spec(path);
   Movie out = FlattenMovieData(m, flattenAddMovieToDataFork | flattenForceMovieResourceBeforeMovieData,
-                               &s, 'TVOD', smSystemScript,
-                               createMovieFileDeleteCurFile | createMovieFileDontCreateResFile);
+                               &s, 'TVOD', smSystemScript, kReplace);
   OSErr err = GetMoviesError();
   if (out) DisposeMovie(out);
   return err;
@@ -43,9 +44,8 @@ OSErr flattenOver(Movie m, const std::string& path) {
 OSErr createOver(Movie m, const std::string& path) {
   FSSpec s = mt::spec(path);
   short ref = 0, resId = 0;
-  Movie unused = nullptr;
-  OSErr err = CreateMovieFile(&s, 'TVOD', smSystemScript,
-                              createMovieFileDeleteCurFile | createMovieFileDontCreateMovie, &ref, &unused);
+  OSErr err = CreateMovieFile(&s, 'TVOD', smSystemScript, kReplace | createMovieFileDontCreateMovie,
+                              &ref, nullptr);
   if (err) return err;
   err = AddMovieResource(m, ref, &resId, nullptr);
   CloseMovieFile(ref);
@@ -79,27 +79,22 @@ TEST(SafeSaving, AFullDiskLeavesTheOldFileWhole) {
 
 TEST(SafeSaving, AKillInTheMiddleOfAFlattenLeavesTheOldFileWhole) {
   std::string dir = vt_test::tempDir("killed");
-  std::string path = dir + "/movie.mov";
   Movie old = movieOf(4), large = movieOf(300);
-  ASSERT_EQ(flattenOver(old, path), noErr);
-  std::vector<uint8_t> before = mt::readFile(path);
+  ASSERT_EQ(flattenOver(old, dir + "/movie.mov"), noErr);
+  std::vector<uint8_t> before = mt::readFile(dir + "/movie.mov");
   int pipeFds[2];
   ASSERT_EQ(pipe(pipeFds), 0);
+  gProgressPipe = pipeFds[1];
+  SetMovieProgressProc(large, signalHalfWay, 0);
   pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    gProgressPipe = pipeFds[1];
-    SetMovieProgressProc(large, signalHalfWay, 0);
-    flattenOver(large, path);
-    _exit(0);
-  }
+  if (child == 0) _exit(flattenOver(large, dir + "/movie.mov"));
   close(pipeFds[1]);
   char c = 0;
   EXPECT_EQ(read(pipeFds[0], &c, 1), 1) << "the flatten never got half-way";
   kill(child, SIGKILL);
   waitpid(child, nullptr, 0);
   close(pipeFds[0]);
-  EXPECT_EQ(mt::readFile(path), before);
+  EXPECT_EQ(mt::readFile(dir + "/movie.mov"), before);
   EXPECT_EQ(namesIn(dir), std::vector<std::string>{"movie.mov"});
   DisposeMovie(old);
   DisposeMovie(large);
@@ -108,25 +103,20 @@ TEST(SafeSaving, AKillInTheMiddleOfAFlattenLeavesTheOldFileWhole) {
 TEST(SafeSaving, ASecondWriterNeverSilentlyUndoesTheFirst) {
   Movie first = movieOf(3), second = movieOf(5);
   for (bool existing : {false, true}) {
-    SCOPED_TRACE(existing);
-    std::string dir = vt_test::tempDir("two-writers");
-    std::string path = dir + "/movie.mov";
+    std::string dir = vt_test::tempDir("two-writers"), path = dir + "/movie.mov";
     if (existing) {
       ASSERT_EQ(flattenOver(first, path), noErr);
     }
     // The first writer is still building its file when the second saves a whole one.
     FSSpec s = mt::spec(path);
     short ref = 0, resId = 0;
-    Movie unused = nullptr;
-    ASSERT_EQ(CreateMovieFile(&s, 'TVOD', smSystemScript,
-                              createMovieFileDeleteCurFile | createMovieFileDontCreateMovie, &ref,
-                              &unused),
-              noErr);
+    ASSERT_EQ(CreateMovieFile(&s, 'TVOD', smSystemScript, kReplace | createMovieFileDontCreateMovie,
+                              &ref, nullptr), noErr);
     ASSERT_EQ(flattenOver(second, path), noErr);
     std::vector<uint8_t> saved = mt::readFile(path);
     EXPECT_EQ(AddMovieResource(first, ref, &resId, nullptr), existing ? fBsyErr : dupFNErr);
     CloseMovieFile(ref);
-    EXPECT_EQ(mt::readFile(path), saved);
+    EXPECT_EQ(mt::readFile(path), saved) << existing;
     EXPECT_EQ(namesIn(dir), std::vector<std::string>{"movie.mov"});
   }
   DisposeMovie(first);
