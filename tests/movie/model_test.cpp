@@ -1,11 +1,7 @@
 // Movies, tracks and media in memory: time, edits, queries, references, samples.
 #include <MovieUserData.h>
 
-#include <random>
-#include <tuple>
-
 #include "helpers.h"
-#include "movie/model.h"
 
 namespace {
 
@@ -439,40 +435,6 @@ TEST(MovieEditing, CutPasteAndUndo) {
   DisposeMovie(snd);
   DisposeMovie(none);
   DisposeMovie(cut);
-}
-
-// The table keeps runs; every sample must still read back as appended, whatever the runs.
-TEST(MovieModel, SampleTableRunsReadBackSampleBySample) {
-  std::mt19937 rng(5);
-  vt::movie::SampleTable table;
-  std::vector<vt::movie::SampleInfo> want(3000);
-  uint64_t at = 0;
-  int64_t t = 0;
-  for (uint32_t i = 0; i < want.size(); ++i) {
-    vt::movie::SampleInfo& s = want[i];
-    // Mostly runs: one size back to back, one duration; some breaks, empty and zero-length ones.
-    s = {i, t, rng() % 6 ? 0 : 40, rng() % 5 ? 20u : (uint32_t)(rng() % 2 * 20),
-         rng() % 3 ? 100u : (uint32_t)(rng() % 4), rng() % 9 ? at : at + 7, 1u + (rng() % 7 == 0),
-         rng() % 4 == 0};
-    table.append(s.offset, s.size, s.duration, s.descIndex, s.sync, s.compositionOffset);
-    at = s.offset + s.size;
-    t += s.duration;
-  }
-  ASSERT_EQ(table.count(), want.size());
-  EXPECT_EQ(table.totalDuration(), t);
-  for (const auto& w : want) {
-    vt::movie::SampleInfo got = table.info(w.index);
-    EXPECT_EQ(std::tie(got.offset, got.size, got.decodeTime, got.duration, got.descIndex, got.sync,
-                       got.compositionOffset),
-              std::tie(w.offset, w.size, w.decodeTime, w.duration, w.descIndex, w.sync,
-                       w.compositionOffset)) << w.index;
-    // The sample shown from a start time is the last one starting then.
-    uint32_t last = w.index;
-    while (last + 1 < want.size() && want[last + 1].decodeTime == w.decodeTime) ++last;
-    if (w.decodeTime < t) {
-      EXPECT_EQ(table.atDecodeTime(w.decodeTime), (long)last) << w.index;
-    }
-  }
 }
 
 }  // namespace

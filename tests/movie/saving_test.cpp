@@ -4,7 +4,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
 
 #include "helpers.h"
@@ -21,11 +20,8 @@ Movie movieOf(int frames) {
   return m;
 }
 
-std::vector<std::string> namesIn(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
+size_t entriesIn(const std::string& dir) {
+  return (size_t)std::distance(std::filesystem::directory_iterator(dir), {});
 }
 
 // The two ways a movie file replaces another: flattened (Save As) and created, then given its
@@ -71,7 +67,7 @@ TEST(SafeSaving, AFullDiskLeavesTheOldFileWhole) {
     std::vector<uint8_t> before = mt::readFile(dir + "/movie.mov");
     EXPECT_EQ(write(large, dir + "/movie.mov"), dskFulErr);
     EXPECT_EQ(mt::readFile(dir + "/movie.mov"), before);
-    EXPECT_EQ(namesIn(dir), std::vector<std::string>{"movie.mov"});
+    EXPECT_EQ(entriesIn(dir), 1u);  // the file itself, nothing beside it
   }
   DisposeMovie(old);
   DisposeMovie(large);
@@ -95,7 +91,7 @@ TEST(SafeSaving, AKillInTheMiddleOfAFlattenLeavesTheOldFileWhole) {
   waitpid(child, nullptr, 0);
   close(pipeFds[0]);
   EXPECT_EQ(mt::readFile(dir + "/movie.mov"), before);
-  EXPECT_EQ(namesIn(dir), std::vector<std::string>{"movie.mov"});
+  EXPECT_EQ(entriesIn(dir), 1u);  // the file itself, nothing beside it
   DisposeMovie(old);
   DisposeMovie(large);
 }
@@ -117,7 +113,7 @@ TEST(SafeSaving, ASecondWriterNeverSilentlyUndoesTheFirst) {
     EXPECT_EQ(AddMovieResource(first, ref, &resId, nullptr), existing ? fBsyErr : dupFNErr);
     CloseMovieFile(ref);
     EXPECT_EQ(mt::readFile(path), saved) << existing;
-    EXPECT_EQ(namesIn(dir), std::vector<std::string>{"movie.mov"});
+    EXPECT_EQ(entriesIn(dir), 1u);  // the file itself, nothing beside it
   }
   DisposeMovie(first);
   DisposeMovie(second);
