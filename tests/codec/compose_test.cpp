@@ -7,7 +7,7 @@
 #include "codec/pictures.h"
 #include "core/fourcc.h"
 #include "helpers.h"
-#include "movie/model.h"
+#include "model/model.h"
 
 using codec_test::openMovie;
 using codec_test::pictImage;

@@ -9,7 +9,7 @@
 
 #include "core/fourcc.h"
 #include "helpers.h"
-#include "movie/internal.h"
+#include "model/internal.h"
 #include "qtff/reader.h"
 #include "qtff/writer.h"
 

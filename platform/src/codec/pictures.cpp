@@ -15,7 +15,7 @@
 #include "core/fourcc.h"
 #include "core/picture.h"
 #include "effects/render_api.h"
-#include "movie/model.h"
+#include "model/model.h"
 
 namespace vt::codec {
 

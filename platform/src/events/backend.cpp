@@ -22,10 +22,13 @@ class HeadlessBackend final : public Backend {
   uint32_t ticks() override { return ticks_; }
   void waitForInput(int) override {}
   void advanceTicks(uint32_t n) override { ticks_ += n; }
+  std::string clipboardText() override { return clipboard_; }
+  void setClipboardText(std::string_view utf8) override { clipboard_ = utf8; }
 
  private:
   int w_, h_;
   uint32_t ticks_ = 0;
+  std::string clipboard_;
 };
 
 struct Selection {

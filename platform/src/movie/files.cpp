@@ -11,7 +11,8 @@
 
 #include "core/fourcc.h"
 #include "files/fsspec.h"
-#include "movie/internal.h"
+#include "files/host_file.h"
+#include "model/internal.h"
 #include "movie/storage.h"
 #include "qtff/reader.h"
 #include "qtff/writer.h"

@@ -4,8 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "files/host_file.h"
-#include "movie/model.h"
+#include "model/model.h"
+
+namespace vt::files {
+class PendingFile;
+}
 
 namespace vt::movie {
 

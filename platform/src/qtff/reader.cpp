@@ -10,7 +10,7 @@
 
 #include "core/fourcc.h"
 #include "files/host_file.h"
-#include "movie/internal.h"
+#include "model/internal.h"
 #include "qtff/bytes.h"
 
 namespace vt::qtff {

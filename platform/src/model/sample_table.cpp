@@ -1,8 +1,8 @@
-#include "movie/sample_table.h"
+#include "model/sample_table.h"
 
 #include <algorithm>
 
-#include "movie/model.h"
+#include "model/model.h"
 
 namespace vt::movie {
 

@@ -1,4 +1,4 @@
-#include "movie/model.h"
+#include "model/model.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,7 +13,7 @@
 #include <MacMemory.h>
 
 #include "core/fourcc.h"
-#include "movie/internal.h"
+#include "model/internal.h"
 #include "files/fsspec.h"
 #include "files/host_file.h"
 

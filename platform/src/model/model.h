@@ -9,7 +9,7 @@
 //    and description. VTMedia::loadSample() reads its bytes from wherever they live (the movie's
 //    own file, a referenced file, memory, or a foreign file through an importer's DataSource),
 //    or says why it cannot (endOfDataReached: the data ends before the sample does).
-//  - The sample table itself is VTMedia::samples (movie/sample_table.h), kept as runs.
+//  - The sample table itself is VTMedia::samples (model/sample_table.h), kept as runs.
 //  - Sample descriptions keep their file bytes (big-endian); SampleDesc::extension()
 //    finds extension atoms such as 'avcC', 'esds', 'glbl' (also inside a sound 'wave' atom).
 //  - Non-movie files: NewMovieFromFile hands them to the opener set with
@@ -30,7 +30,7 @@
 #include <vector>
 
 #include "atoms/userdata_impl.h"
-#include "movie/sample_table.h"
+#include "model/sample_table.h"
 
 namespace vt::movie {
 
