@@ -64,7 +64,7 @@ int openRegularFile(const std::string& path, int flags, OSErr* err) {
     if (err) *err = errnoToOSErr(errno);
     return -1;
   }
-  struct stat st;
+  struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     if (err) *err = S_ISDIR(st.st_mode) ? bdNamErr : ioErr;
     ::close(fd);
