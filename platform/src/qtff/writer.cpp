@@ -137,132 +137,60 @@ std::vector<int64_t> editPoints(const VTMedia& m) {
   return points;
 }
 
-std::vector<Stored> storedShape(const VTMedia& m) {
-  std::vector<Stored> out(m.sampleCount());
-  if (m.mediaType != SoundMediaType) return out;
-  std::vector<uint32_t> fpp(m.descriptions.size()), bpp(m.descriptions.size());
-  for (size_t d = 0; d < m.descriptions.size(); ++d)
-    m.descriptions[d].soundFramePacking(fpp[d], bpp[d]);
-  // Chunks of frames are cut where edits start and end, so that readers that play whole packets
-  // (ffmpeg does, after the first edit) still start and stop each edit at the right frame.
-  std::vector<int64_t> points = editPoints(m);
-  for (size_t i = 0; i < out.size(); ++i) {
-    uint32_t d = m.descIndexes[i];
-    if (d < 1 || d > fpp.size() || fpp[d - 1] == 0) continue;
-    uint64_t frames = (uint64_t)m.sizes[i] / bpp[d - 1] * fpp[d - 1];
-    if (frames == 0 || frames > 0xFFFFFFFFu || m.sizes[i] % bpp[d - 1] != 0) continue;
-    Stored& st = out[i];
-    st.units = (uint32_t)frames;
-    // Writers disagree on the size entry of a frame: its bytes, or 1 for compressed packets.
-    st.unitSize = fpp[d - 1] == 1 ? bpp[d - 1] : 1;
-    st.framesPerPacket = fpp[d - 1];
-    st.bytesPerPacket = bpp[d - 1];
-    int64_t start = m.decodeTimes[i], length = m.durations[i];
-    if (length % st.units != 0) continue;
-    int64_t each = length / st.units;
-    for (auto p = std::lower_bound(points.begin(), points.end(), start);
-         p != points.end() && *p < start + length; ++p) {
-      int64_t k = each ? (*p - start) / each : 0;
-      if (each && (*p - start) % each == 0 && k % st.framesPerPacket == 0 &&
-          (st.cuts.empty() || st.cuts.back() != (uint32_t)k))
-        st.cuts.push_back((uint32_t)k);
-    }
+Stored storedShape(const vt::movie::SampleInfo& s, const std::vector<uint32_t>& fpp,
+                   const std::vector<uint32_t>& bpp, const std::vector<int64_t>& points) {
+  Stored st;
+  uint32_t d = s.descIndex;
+  if (d < 1 || d > fpp.size() || fpp[d - 1] == 0) return st;
+  uint64_t frames = (uint64_t)s.size / bpp[d - 1] * fpp[d - 1];
+  if (frames == 0 || frames > 0xFFFFFFFFu || s.size % bpp[d - 1] != 0) return st;
+  st.units = (uint32_t)frames;
+  // Writers disagree on the size entry of a frame: its bytes, or 1 for compressed packets.
+  st.unitSize = fpp[d - 1] == 1 ? bpp[d - 1] : 1;
+  st.framesPerPacket = fpp[d - 1];
+  st.bytesPerPacket = bpp[d - 1];
+  int64_t start = s.decodeTime, length = s.duration;
+  if (length % st.units != 0) return st;
+  int64_t each = length / st.units;
+  for (auto p = std::lower_bound(points.begin(), points.end(), start);
+       p != points.end() && *p < start + length; ++p) {
+    int64_t k = each ? (*p - start) / each : 0;
+    if (each && (*p - start) % each == 0 && k % st.framesPerPacket == 0 &&
+        (st.cuts.empty() || st.cuts.back() != (uint32_t)k))
+      st.cuts.push_back((uint32_t)k);
   }
-  return out;
+  return st;
 }
 
-// Run-length table writer: (count, value) pairs, merging equal neighbours.
-class Runs {
- public:
-  Runs(ByteWriter& w) : w_(w), countAt_(w.out.size()) { w.u32(0); }
-  void add(uint64_t count, uint32_t value) {
-    if (count == 0) return;
-    if (have_ && value == value_) {
-      count_ += count;
-      return;
-    }
-    flush();
-    have_ = true;
-    value_ = value;
-    count_ = count;
-  }
-  void finish() {
-    flush();
-    w_.patch32(countAt_, entries_);
-  }
-
- private:
-  void flush() {
-    while (have_ && count_ > 0) {
-      uint32_t n = (uint32_t)std::min<uint64_t>(count_, 0xFFFFFFFFu);
-      w_.u32(n);
-      w_.u32(value_);
-      ++entries_;
-      count_ -= n;
-    }
-    have_ = false;
-  }
-  ByteWriter& w_;
-  size_t countAt_;
-  uint32_t entries_ = 0;
-  bool have_ = false;
-  uint32_t value_ = 0;
-  uint64_t count_ = 0;
+struct Chunk {
+  uint64_t offset;
+  uint32_t samples, desc;
 };
 
-void writeSampleTable(ByteWriter& w, const VTMedia& m) {
-  size_t stbl = w.begin('stbl');
-  size_t n = m.sampleCount();
-  std::vector<Stored> shape = storedShape(m);
-  uint64_t units = 0;
-  for (const Stored& s : shape) units += s.units;
-
-  size_t stsd = w.beginFull('stsd', 0, 0);
-  w.u32((uint32_t)m.descriptions.size());
-  for (const auto& d : m.descriptions) w.bytes(d.bytes);
-  w.end(stsd);
-
-  // Decode durations; a sample stored as frames spreads its duration over them exactly.
-  size_t stts = w.beginFull('stts', 0, 0);
-  Runs durations(w);
-  for (size_t i = 0; i < n; ++i) {
-    uint32_t u = shape[i].units, d = m.durations[i] / u, rest = m.durations[i] - d * u;
-    durations.add(rest ? u - 1 : u, d);
-    if (rest) durations.add(1, d + rest);
-  }
-  durations.finish();
-  w.end(stts);
-
-  if (!m.compositionOffsets.empty()) {
-    size_t ctts = w.beginFull('ctts', 0, 0);
-    Runs offsets(w);
-    for (size_t i = 0; i < n; ++i) offsets.add(shape[i].units, (uint32_t)m.compositionOffsets[i]);
-    offsets.finish();
-    w.end(ctts);
-  }
-
-  if (!m.syncFlags.empty() &&
-      std::any_of(m.syncFlags.begin(), m.syncFlags.end(), [](uint8_t f) { return f == 0; })) {
-    size_t stss = w.beginFull('stss', 0, 0);
-    size_t countAt = w.out.size();
-    w.u32(0);
-    uint32_t count = 0;
-    uint64_t number = 1;
-    for (size_t i = 0; i < n; number += shape[i].units, ++i)
-      if (m.syncFlags[i]) {
-        w.u32((uint32_t)number);
-        ++count;
-      }
-    w.patch32(countAt, count);
-    w.end(stss);
-  }
-
-  // Chunks: runs of samples that follow each other in the same file with one description.
-  std::vector<uint64_t> chunkOffsets;
-  std::vector<uint32_t> chunkSamples, chunkDesc, chunkEntries;
+// Sound whose descriptions count frames is stored a frame per table entry: `stored` gets the
+// file's table and `chunks` its chunks, which break where edits start and end so that readers
+// that play whole chunks' packets (ffmpeg does, after the first edit) still start and stop each
+// edit at the right frame. False when no description counts frames.
+bool soundFrameTables(const VTMedia& m, vt::movie::SampleTable& stored, std::vector<Chunk>& chunks) {
+  if (m.mediaType != SoundMediaType) return false;
+  std::vector<uint32_t> fpp(m.descriptions.size()), bpp(m.descriptions.size());
+  bool any = false;
+  for (size_t d = 0; d < m.descriptions.size(); ++d)
+    any |= m.descriptions[d].soundFramePacking(fpp[d], bpp[d]);
+  if (!any) return false;
+  std::vector<int64_t> points = editPoints(m);
   uint64_t chunkBytes = 0, chunkEnd = 0;
-  for (size_t i = 0; i < n; ++i) {
-    const Stored& st = shape[i];
+  uint32_t chunkEntries = 0;
+  for (uint32_t i = 0; i < m.samples.count(); ++i) {
+    vt::movie::SampleInfo s = m.samples.info(i);
+    Stored st = storedShape(s, fpp, bpp, points);
+    // A sample stored as frames spreads its duration over them exactly.
+    uint32_t u = st.units, d = s.duration / u, rest = s.duration - d * u;
+    stored.appendData(s.offset, st.unitSize ? st.unitSize : s.size, u, s.descIndex);
+    stored.appendTiming(d, rest ? u - 1 : u);
+    if (rest) stored.appendTiming(d + rest, 1);
+    stored.appendCompositionOffsets(s.compositionOffset, u);
+    stored.appendSync(s.sync, u);
     // The sample's stretches between cuts; a cut at its start only breaks the chunk.
     std::vector<uint32_t> bounds = {0};
     for (uint32_t c : st.cuts)
@@ -272,63 +200,132 @@ void writeSampleTable(ByteWriter& w, const VTMedia& m) {
     for (size_t k = 0; k + 1 < bounds.size(); ++k) {
       uint32_t from = bounds[k], to = bounds[k + 1];
       bool atCut = k > 0 || breakFirst;
-      uint64_t offset = m.offsets[i], bytes = m.sizes[i];
+      uint64_t offset = s.offset, bytes = s.size;
       if (st.bytesPerPacket) {
         offset += (uint64_t)from / st.framesPerPacket * st.bytesPerPacket;
         bytes = (uint64_t)(to - from + st.framesPerPacket - 1) / st.framesPerPacket * st.bytesPerPacket;
       }
-      bool cont = !chunkOffsets.empty() && !atCut && m.descIndexes[i] == chunkDesc.back() &&
-                  offset == chunkEnd && chunkEntries.back() < 4096 && chunkBytes < (1u << 20) &&
-                  chunkSamples.back() <= 0xFFFFFFFFu - (to - from);
-      if (cont) {
-        chunkSamples.back() += to - from;
-        ++chunkEntries.back();
+      if (!chunks.empty() && !atCut && s.descIndex == chunks.back().desc && offset == chunkEnd &&
+          chunkEntries < 4096 && chunkBytes < (1u << 20) &&
+          chunks.back().samples <= 0xFFFFFFFFu - (to - from)) {
+        chunks.back().samples += to - from;
+        ++chunkEntries;
         chunkBytes += bytes;
       } else {
-        chunkOffsets.push_back(offset);
-        chunkSamples.push_back(to - from);
-        chunkDesc.push_back(m.descIndexes[i]);
-        chunkEntries.push_back(1);
+        chunks.push_back(Chunk{offset, to - from, s.descIndex});
+        chunkEntries = 1;
         chunkBytes = bytes;
       }
       chunkEnd = offset + bytes;
     }
   }
-  size_t stsc = w.beginFull('stsc', 0, 0);
+  stored.finishColumns();
+  return true;
+}
+
+void writeSampleTable(ByteWriter& w, const VTMedia& m) {
+  vt::movie::SampleTable frames;
+  std::vector<Chunk> chunks;
+  bool framed = soundFrameTables(m, frames, chunks);
+  const vt::movie::SampleTable& table = framed ? frames : m.samples;
+  size_t stbl = w.begin('stbl');
+
+  size_t stsd = w.beginFull('stsd', 0, 0);
+  w.u32((uint32_t)m.descriptions.size());
+  for (const auto& d : m.descriptions) w.bytes(d.bytes);
+  w.end(stsd);
+
+  // Runs of one value become one entry each.
+  size_t stts = w.beginFull('stts', 0, 0);
   size_t countAt = w.out.size();
   w.u32(0);
   uint32_t runs = 0;
-  for (size_t c = 0; c < chunkOffsets.size(); ++c) {
-    if (c > 0 && chunkSamples[c] == chunkSamples[c - 1] && chunkDesc[c] == chunkDesc[c - 1])
+  table.forEachDurationRun([&](uint32_t count, uint32_t duration) {
+    w.u32(count);
+    w.u32(duration);
+    ++runs;
+  });
+  w.patch32(countAt, runs);
+  w.end(stts);
+
+  if (table.hasCompositionOffsets()) {
+    size_t ctts = w.beginFull('ctts', 0, 0);
+    countAt = w.out.size();
+    w.u32(0);
+    runs = 0;
+    table.forEachCompositionOffsetRun([&](uint32_t count, int32_t offset) {
+      w.u32(count);
+      w.u32((uint32_t)offset);
+      ++runs;
+    });
+    w.patch32(countAt, runs);
+    w.end(ctts);
+  }
+
+  if (!table.allSync()) {
+    size_t stss = w.beginFull('stss', 0, 0);
+    countAt = w.out.size();
+    w.u32(0);
+    uint32_t count = 0;
+    table.forEachSyncSample([&](uint32_t s) {
+      w.u32(s + 1);
+      ++count;
+    });
+    w.patch32(countAt, count);
+    w.end(stss);
+  }
+
+  // Chunks: samples that follow each other in the data with one description, at most 4096.
+  uint64_t chunkEnd = 0;
+  if (!framed)
+    table.forEachSpan([&](const vt::movie::SampleSpan& s) {
+      uint32_t left = s.count;
+      uint64_t at = s.offset;
+      while (left > 0) {
+        if (chunks.empty() || chunks.back().desc != s.descIndex || chunkEnd != at ||
+            chunks.back().samples >= 4096)
+          chunks.push_back(Chunk{at, 0, s.descIndex});
+        uint32_t take = std::min(left, 4096 - chunks.back().samples);
+        chunks.back().samples += take;
+        at += (uint64_t)take * s.size;
+        chunkEnd = at;
+        left -= take;
+      }
+    });
+  size_t stsc = w.beginFull('stsc', 0, 0);
+  countAt = w.out.size();
+  w.u32(0);
+  runs = 0;
+  for (size_t c = 0; c < chunks.size(); ++c) {
+    if (c > 0 && chunks[c].samples == chunks[c - 1].samples && chunks[c].desc == chunks[c - 1].desc)
       continue;
     w.u32((uint32_t)(c + 1));
-    w.u32(chunkSamples[c]);
-    w.u32(chunkDesc[c]);
+    w.u32(chunks[c].samples);
+    w.u32(chunks[c].desc);
     ++runs;
   }
   w.patch32(countAt, runs);
   w.end(stsc);
 
-  auto storedSize = [&](size_t i) { return shape[i].unitSize ? shape[i].unitSize : m.sizes[i]; };
   size_t stsz = w.beginFull('stsz', 0, 0);
-  bool constant = n > 0 && storedSize(0) != 0;
-  for (size_t i = 1; i < n && constant; ++i) constant = storedSize(i) == storedSize(0);
-  w.u32(constant ? storedSize(0) : 0);
-  w.u32((uint32_t)units);
+  uint32_t constant = table.constantSize();
+  w.u32(constant);
+  w.u32(table.count());
   if (!constant)
-    for (size_t i = 0; i < n; ++i)
-      for (uint32_t u = 0; u < shape[i].units; ++u) w.u32(storedSize(i));
+    table.forEachSpan([&](const vt::movie::SampleSpan& s) {
+      for (uint32_t k = 0; k < s.count; ++k) w.u32(s.size);
+    });
   w.end(stsz);
 
-  bool wide = std::any_of(chunkOffsets.begin(), chunkOffsets.end(),
-                          [](uint64_t o) { return o > 0xFFFFFFFFull; });
+  bool wide = std::any_of(chunks.begin(), chunks.end(),
+                          [](const Chunk& c) { return c.offset > 0xFFFFFFFFull; });
   size_t stco = w.beginFull(wide ? 'co64' : 'stco', 0, 0);
-  w.u32((uint32_t)chunkOffsets.size());
-  for (uint64_t o : chunkOffsets) {
+  w.u32((uint32_t)chunks.size());
+  for (const Chunk& c : chunks) {
     if (wide)
-      w.u64(o);
+      w.u64(c.offset);
     else
-      w.u32((uint32_t)o);
+      w.u32((uint32_t)c.offset);
   }
   w.end(stco);
 
