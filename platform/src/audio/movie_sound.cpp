@@ -105,7 +105,7 @@ bool TrackSound::decodeNext() {
   lastDescription_ = info.descIndex;
   decoded_.clear();
   int64_t first = vt::codec::AudioDecoder::kNoTime;
-  bool ok = dec && md->readSample(info.index, packet_) &&
+  bool ok = dec && md->loadSample(info.index, packet_) == noErr &&
             dec->decode(packet_.data(), packet_.size(), info.decodeTime, decoded_, &first) == noErr;
   if (!ok) {
     // A packet that cannot be read or decoded is silence for its length.
