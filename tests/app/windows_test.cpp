@@ -260,12 +260,11 @@ TEST_F(MovieDocuments, OpenReadsAChosenMovieFile) {
 // A movie of sound alone is a window holding the controller's bar with its speaker; the volume
 // set there is what Save keeps and the next opening restores.
 TEST_F(MovieDocuments, SoundOnlyMovieIsABarWhoseVolumeSaveKeeps) {
-  std::string fixture = vt_test::fixture(
-      "app_sound.mov", "-f lavfi -i sine=frequency=440:sample_rate=48000 -t 1 -c:a pcm_s16le");
-  ASSERT_FALSE(fixture.empty());
   std::string path = tempDir_ + "/sound.mov";
-  ASSERT_EQ(vt_test::run("cp '" + fixture + "' '" + path + "'"), 0);
-  auto open = [&]() -> WindowReference {
+  ASSERT_EQ(vt_test::run("ffmpeg -loglevel error -f lavfi -i sine=sample_rate=48000:d=1 -c:a "
+                         "pcm_s16le '" + path + "'"),
+            0);
+  auto open = [&] {
     VTAutomationNavChooseFile(path);
     EXPECT_TRUE(QTFrame_OpenMovieInWindow(NULL, NULL));
     return QTFrame_GetFrontMovieWindow();
@@ -279,19 +278,16 @@ TEST_F(MovieDocuments, SoundOnlyMovieIsABarWhoseVolumeSaveKeeps) {
   MovieController mc = (**QTFrame_GetWindowObjectFromWindow(w)).fController;
   ASSERT_NE(mc, nullptr);
   EXPECT_TRUE(QTUtils_IsControllerButtonVisible(mc, kQTUtilsSpeakerButton));
-  Movie m = MCGetIndMovie(mc, 0);
-  for (int i = 0; i < 3; ++i) {
-    VTAutomationPostKey(kDownArrowCharCode);
-    EventRecord e;
-    while (GetNextEvent(keyDownMask, &e)) MCIsPlayerEvent(mc, &e);
-  }
-  EXPECT_EQ(GetMovieVolume(m), kFullVolume - 3 * 32);
+  for (int i = 0; i < 3; ++i) VTAutomationPostKey(kDownArrowCharCode);
+  EventRecord e;
+  while (GetNextEvent(keyDownMask, &e)) MCIsPlayerEvent(mc, &e);
+  EXPECT_EQ(GetMovieVolume(MCGetIndMovie(mc, 0)), kFullVolume - 3 * 32);
   EXPECT_TRUE(QTFrame_UpdateMovieFile(w));
   QTFrame_DestroyMovieWindow(w);
 
   w = open();
   ASSERT_NE(w, nullptr);
-  m = (**QTFrame_GetWindowObjectFromWindow(w)).fMovie;
+  Movie m = (**QTFrame_GetWindowObjectFromWindow(w)).fMovie;
   EXPECT_EQ(GetMovieVolume(m), kFullVolume - 3 * 32);
   EXPECT_EQ(GetMoviePreferredVolume(m), kFullVolume - 3 * 32);
   QTFrame_DestroyMovieWindow(w);

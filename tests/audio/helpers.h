@@ -1,8 +1,15 @@
-// Shared by the sound tests: fixtures, opening movies, ffmpeg's own decode, the tone's pitch.
+// Shared by the sound tests: fixtures, opening movies, ffmpeg's own decode, the tone's pitch, a
+// movie playing in a controller.
 #pragma once
+#include <MacErrors.h>
+#include <MovieControllers.h>
 #include <Movies.h>
+#include <Quickdraw.h>
+#include <VTAutomation.h>
+#include <VTAutomationSound.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -12,6 +19,12 @@
 #include "fixtures.h"
 
 namespace st {
+
+// Movies entered once per test program, however many files include this.
+struct MoviesEnv : ::testing::Environment {
+  void SetUp() override { ASSERT_EQ(EnterMovies(), noErr); }
+};
+inline ::testing::Environment* const gMovies = ::testing::AddGlobalTestEnvironment(new MoviesEnv);
 
 constexpr int kRate = 48000;
 constexpr int kChannels = 2;
@@ -46,34 +59,29 @@ inline bool flatten(Movie m, const std::string& path) {
 }
 
 // The file's sound as ffmpeg decodes it: 48 kHz stereo float.
-inline std::vector<float> ffmpegSound(const std::string& path, const std::string& extra = "") {
+inline std::vector<float> ffmpegSound(const std::string& path) {
   std::string out;
-  vt_test::run("ffmpeg -nostdin -loglevel error -i '" + path + "' " + extra +
-                   " -vn -f f32le -ac 2 -ar 48000 - 2>/dev/null",
+  vt_test::run("ffmpeg -nostdin -loglevel error -i '" + path +
+                   "' -vn -f f32le -ac 2 -ar 48000 - 2>/dev/null",
                &out);
   std::vector<float> s(out.size() / sizeof(float));
   if (!s.empty()) std::memcpy(s.data(), out.data(), s.size() * sizeof(float));
   return s;
 }
 
-// Strength of frequency f in the first channel of interleaved frames.
-inline double power(const std::vector<float>& s, double f, int channels = kChannels) {
-  double re = 0, im = 0, w = 2 * M_PI * f / kRate;
-  size_t n = s.size() / channels;
-  for (size_t i = 0; i < n; ++i) {
-    re += s[i * channels] * std::cos(w * i);
-    im += s[i * channels] * std::sin(w * i);
-  }
-  return (re * re + im * im) / ((double)n * n);
-}
-
-// The strongest frequency between 50 Hz and 2 kHz, to half a hertz.
+// The strongest frequency between 50 Hz and 2 kHz in the first channel, to half a hertz.
 inline double dominantFrequency(const std::vector<float>& s) {
+  auto power = [&](double f) {
+    double re = 0, im = 0, w = 2 * M_PI * f / kRate;
+    for (size_t i = 0; i < s.size() / kChannels; ++i)
+      re += s[i * kChannels] * std::cos(w * i), im += s[i * kChannels] * std::sin(w * i);
+    return re * re + im * im;
+  };
   double best = 0, bestF = 0;
   for (double f = 50; f <= 2000; f += 10)
-    if (double p = power(s, f); p > best) best = p, bestF = f;
+    if (double p = power(f); p > best) best = p, bestF = f;
   for (double f = bestF - 10; f <= bestF + 10; f += 0.5)
-    if (double p = power(s, f); p > best) best = p, bestF = f;
+    if (double p = power(f); p > best) best = p, bestF = f;
   return bestF;
 }
 
@@ -82,5 +90,56 @@ inline double rms(const float* s, size_t n) {
   for (size_t i = 0; i < n; ++i) e += (double)s[i] * s[i];
   return n ? std::sqrt(e / n) : 0;
 }
+
+// A movie in a window with its controller, on the headless screen and sound device.
+class ControllerTest : public ::testing::Test {
+ protected:
+  WindowRef window = nullptr;
+  Movie movie = nullptr;
+  MovieController mc = nullptr;
+
+  void openInWindow(const std::string& path) {
+    VTAutomationUseHeadless(800, 600);
+    movie = open(path);
+    ASSERT_NE(movie, nullptr);
+    Rect bounds{80, 100, 280, 340};
+    window = NewCWindow(nullptr, &bounds, (ConstStr255Param) "\x04Test", true, noGrowDocProc,
+                        (WindowRef)-1, true, 0);
+    SetPort(GetWindowPort(window));
+    SetMovieGWorld(movie, GetWindowPort(window), nullptr);
+    Rect box;
+    GetMovieBox(movie, &box);
+    OffsetRect(&box, (short)-box.left, (short)-box.top);
+    mc = NewMovieController(movie, &box, mcTopLeftMovie);
+    ASSERT_NE(mc, nullptr);
+    MCDoAction(mc, mcActionSetKeysEnabled, (void*)1);
+  }
+  void TearDown() override {
+    if (mc) DisposeMovieController(mc);
+    if (movie) DisposeMovie(movie);
+    VTAutomationSoundStopRecording();
+    VTAutomationSoundUseRealClock(false);
+    VTAutomationReset();
+  }
+  double seconds() { return (double)GetMovieTime(movie, nullptr) / GetMovieTimeScale(movie); }
+  void play(double rate = 1.0) {
+    MCDoAction(mc, mcActionPlay, (void*)(intptr_t)(Fixed)(rate * 65536));
+  }
+  void idleFor(UInt32 ticks) {
+    for (UInt32 i = 0; i < ticks; i += 3) {
+      VTAutomationAdvanceTicks(std::min<UInt32>(3, ticks - i));
+      MCIdle(mc);
+    }
+  }
+  // Posted events handed to the controller.
+  void dispatch() {
+    EventRecord e;
+    for (int i = 0; i < 20 && GetNextEvent(everyEvent, &e); ++i) MCIsPlayerEvent(mc, &e);
+  }
+  void key(char c) {
+    VTAutomationPostKey(c);
+    dispatch();
+  }
+};
 
 }  // namespace st

@@ -2,13 +2,6 @@
 // the real clock: each flash is shown within one frame of the time its click is heard, measured
 // from the sinks' timestamps (when the sound device plays each buffer, and the clock reading
 // each picture was chosen for), so a loaded machine can skip pictures but not fail the test.
-#include <MacErrors.h>
-#include <MovieControllers.h>
-#include <Quickdraw.h>
-#include <VTAutomation.h>
-#include <VTAutomationSound.h>
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <map>
 #include <thread>
@@ -17,43 +10,28 @@
 
 namespace {
 
-class MoviesEnv : public ::testing::Environment {
-  void SetUp() override { ASSERT_EQ(EnterMovies(), noErr); }
-};
-::testing::Environment* const gMovies = ::testing::AddGlobalTestEnvironment(new MoviesEnv);
-
 constexpr double kFrame = 1.0 / 30;
 
-TEST(SoundSync, FlashesAndClicksStayWithinAFrameForAMinute) {
+using SoundSync = st::ControllerTest;
+
+TEST_F(SoundSync, FlashesAndClicksStayWithinAFrameForAMinute) {
   std::string path = vt_test::fixture(
       "sync_flash_click.mov",
       "-f lavfi -i \"color=black:s=160x120:r=30:d=60,drawbox=c=white:t=fill:"
       "enable='lt(mod(t\\,1)\\,0.1)'\" -f lavfi -i \"aevalsrc='0.9*lt(mod(t\\,1)\\,0.005)':"
       "s=48000:d=60\" -c:v mjpeg -q:v 5 -c:a pcm_s16le");
-  ASSERT_FALSE(path.empty());
-  VTAutomationUseHeadless(640, 480);
+  openInWindow(path);
   VTAutomationSoundUseRealClock(true);
-  Movie movie = st::open(path);
-  ASSERT_NE(movie, nullptr);
-  Rect bounds{40, 40, 200, 200};
-  WindowRef window = NewCWindow(nullptr, &bounds, (ConstStr255Param) "\x04Sync", true,
-                                noGrowDocProc, (WindowRef)-1, true, 0);
-  SetPort(GetWindowPort(window));
-  SetMovieGWorld(movie, GetWindowPort(window), nullptr);
-  Rect box{0, 0, 120, 160};
-  MovieController mc = NewMovieController(movie, &box, mcTopLeftMovie);
-  ASSERT_NE(mc, nullptr);
-
   VTAutomationSoundStartRecording();
   VTAutomationPictureLogStart();
-  MCDoAction(mc, mcActionPlay, (void*)(intptr_t)IntToFixed(1));
+  play();
   // Every picture shown, with whether it was a flash.
   std::vector<std::pair<VTPictureShown, bool>> shown;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(100);
   while (GetMovieRate(movie) != 0 && std::chrono::steady_clock::now() < deadline) {
     MCIdle(mc);
     for (const VTPictureShown& p : VTAutomationPictureLog(shown.size()))
-      shown.push_back({p, (VTAutomationScreenPixel(120, 100) & 0xFF) > 200});
+      shown.push_back({p, (VTAutomationScreenPixel(180, 140) & 0xFF) > 200});
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   EXPECT_EQ(GetMovieRate(movie), 0) << "played to the end";
@@ -92,10 +70,6 @@ TEST(SoundSync, FlashesAndClicksStayWithinAFrameForAMinute) {
   EXPECT_GE(worstBySecond.size(), 30u) << "flashes seen";
   std::printf("flashes seen %zu, clicks %zu, worst offset %.1f ms\n", worstBySecond.size(),
               clicks.size(), worst * 1e3);
-  DisposeMovieController(mc);
-  DisposeMovie(movie);
-  VTAutomationSoundUseRealClock(false);
-  VTAutomationReset();
 }
 
 }  // namespace

@@ -7,9 +7,9 @@
 
 #include <cmath>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <vector>
 
 #include "appleevents/ae_queue.h"
@@ -167,44 +167,38 @@ TEST_F(SdlScreen, SnapshotOnSignal) {
 
 // Sound goes out through SDL audio: its disk driver writes what it plays to a file.
 TEST_F(SdlScreen, MovieSoundPlaysThroughSdlAudio) {
-  std::string dir = vt_test::tempDir("sdl-sound");
+  std::string out = vt_test::tempDir("sdl-sound") + "/out.raw";
   setenv("SDL_AUDIODRIVER", "disk", 1);
-  setenv("SDL_DISKAUDIOFILE", (dir + "/out.raw").c_str(), 1);
+  setenv("SDL_DISKAUDIOFILE", out.c_str(), 1);
   ASSERT_EQ(EnterMovies(), noErr);
   std::string path = vt_test::fixture(
       "sdl_tone.mov", "-f lavfi -i sine=frequency=440:sample_rate=48000 -t 1 -c:a pcm_s16le");
   FSSpec spec{};
-  ASSERT_EQ(VTMakeFSSpecFromPath(path.c_str(), &spec), noErr);
   short ref = 0;
-  ASSERT_EQ(OpenMovieFile(&spec, &ref, fsRdPerm), noErr);
   Movie movie = nullptr;
-  NewMovieFromFile(&movie, ref, nullptr, nullptr, newMovieActive, nullptr);
+  ASSERT_EQ(VTMakeFSSpecFromPath(path.c_str(), &spec), noErr);
+  ASSERT_EQ(OpenMovieFile(&spec, &ref, fsRdPerm), noErr);
+  ASSERT_EQ(NewMovieFromFile(&movie, ref, nullptr, nullptr, newMovieActive, nullptr), noErr);
   CloseMovieFile(ref);
-  ASSERT_NE(movie, nullptr);
   Rect r{100, 100, 200, 400}, box{0, 0, 0, 0};
   WindowRef w = NewCWindow(nullptr, &r, (ConstStr255Param) "\x04Tone", true, noGrowDocProc,
                            (WindowRef)-1, true, 0);
   SetMovieGWorld(movie, GetWindowPort(w), nullptr);
   MovieController mc = NewMovieController(movie, &box, mcTopLeftMovie);
   MCDoAction(mc, mcActionPlay, (void*)(intptr_t)IntToFixed(1));
-  for (int i = 0; i < 400 && GetMovieRate(movie) != 0; ++i) {
-    MCIdle(mc);
-    SDL_Delay(5);
-  }
+  for (int i = 0; i < 400 && GetMovieRate(movie) != 0; ++i, SDL_Delay(5)) MCIdle(mc);
   EXPECT_EQ(GetMovieRate(movie), 0) << "played to the end by the sound's clock";
   DisposeMovieController(mc);
   DisposeMovie(movie);
   DisposeWindow(w);
   // Stereo float at 48 kHz: count the tone's rising zero crossings.
-  FILE* f = std::fopen((dir + "/out.raw").c_str(), "rb");
-  ASSERT_NE(f, nullptr);
+  std::ifstream in(out, std::ios::binary);
   std::vector<float> s(48000 * 4);
-  s.resize(std::fread(s.data(), sizeof(float), s.size(), f));
-  std::fclose(f);
+  s.resize((size_t)in.read((char*)s.data(), (std::streamsize)(s.size() * 4)).gcount() / 4);
   long crossings = 0, sounding = 0;
   for (size_t i = 2; i < s.size(); i += 2) {
-    if (s[i - 2] < 0 && s[i] >= 0) ++crossings;
-    if (std::fabs(s[i]) > 1e-3) ++sounding;
+    crossings += s[i - 2] < 0 && s[i] >= 0;
+    sounding += std::fabs(s[i]) > 1e-3;
   }
   ASSERT_GT(sounding, 40000);
   EXPECT_NEAR(crossings * 48000.0 / sounding, 440, 10);
