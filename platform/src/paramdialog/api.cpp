@@ -107,7 +107,7 @@ std::vector<VTEffectsDialogEntry> VTAutomationEffectsDialogEffects() {
   std::vector<VTEffectsDialogEntry> out;
   if (Dialog* d = current())
     for (const auto& e : d->model().effects())
-      out.push_back({vt::ui::macRomanToUtf8(e.name), e.code});
+      out.push_back({e.name, e.code});
   return out;
 }
 
@@ -121,7 +121,7 @@ bool VTAutomationEffectsDialogSelectName(const std::string& name) {
   if (!d) return false;
   const auto& effects = d->model().effects();
   for (size_t i = 0; i < effects.size(); ++i)
-    if (vt::ui::macRomanToUtf8(effects[i].name) == name) {
+    if (effects[i].name == name) {
       d->select((int)i);
       return true;
     }

@@ -102,11 +102,10 @@ std::vector<EffectEntry> parseEffectsList(QTAtomContainer list) {
       long size = 0;
       if (QTCopyAtomDataToPtr(list, nameAtom, true, 256, buf, &size) == noErr && size > 0) {
         size_t len = std::min<size_t>(buf[0], (size_t)size - 1);
-        e.name.assign((const char*)buf + 1, len);
+        e.name = vt::toolboxToUtf8(std::string_view((const char*)buf + 1, len));
       }
     }
-    if (e.name.empty()) e.name = e.info ? vt::utf8ToMacRoman(e.info->name)
-                                        : (e.code == 0 ? "None" : "?");
+    if (e.name.empty()) e.name = e.info ? e.info->name : (e.code == 0 ? "None" : "?");
     out.push_back(std::move(e));
   }
   return out;

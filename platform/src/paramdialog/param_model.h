@@ -13,7 +13,7 @@ namespace vt::paramdialog {
 
 struct EffectEntry {
   OSType code = 0;
-  std::string name;                               // Mac Roman, as listed
+  std::string name;                               // UTF-8, as listed
   const vt::effects::EffectInfo* info = nullptr;  // null for "None" or unknown codes
 };
 

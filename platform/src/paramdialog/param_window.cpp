@@ -214,7 +214,7 @@ void Dialog::draw() {
         bool sel = hot.index == model_.selected();
         if (sel) p.fill(hot.r, colour::selection);
         p.text(hot.r.left + 4, hot.r.bottom - 5,
-               ui::macRomanToUtf8(effects[(size_t)hot.index].name), kTextSize,
+               effects[(size_t)hot.index].name, kTextSize,
                sel ? colour::selectionText : colour::black);
         break;
       }

@@ -96,7 +96,7 @@ void drawChrome(Image& scr, const VTWindow* w) {
         fill(Rect{(short)y, (short)(inner.left + 2), (short)(y + 1), (short)(inner.right - 2)}, kTitleStripe);
     }
     fill(Rect{(short)(tb.bottom - 1), tb.left, tb.bottom, tb.right}, kFrame);
-    std::string title = macRomanToUtf8(w->title);
+    std::string title = toolboxToUtf8(w->title);
     TextStyle ts{12, true, active ? makePixel(0, 0, 0) : kTitleTextInactive};
     int tw = measureText(title, ts.size, ts.bold);
     int cx = (tb.left + tb.right) / 2 - tw / 2;
