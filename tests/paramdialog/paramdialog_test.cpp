@@ -6,6 +6,7 @@
 #include <QuickTimeEffects.h>
 #include <VTAutomation.h>
 #include <VTAutomationEffects.h>
+#include <VTAutomationUI.h>
 
 #include <gtest/gtest.h>
 
@@ -53,10 +54,11 @@ class ParamDialogTest : public ::testing::Test {
 
   vt::paramdialog::Dialog* impl() { return vt::paramdialog::findDialog(dialog_); }
 
-  Point globalCentre(const Rect& local) {
+  // The centre of a rectangle local to the dialog (or already global).
+  Point globalCentre(const Rect& r, bool local = true) {
     WindowRef w = impl()->window();
-    return Point{(short)(w->content.top + (local.top + local.bottom) / 2),
-                 (short)(w->content.left + (local.left + local.right) / 2)};
+    return Point{(short)((local ? w->content.top : 0) + (r.top + r.bottom) / 2),
+                 (short)((local ? w->content.left : 0) + (r.left + r.right) / 2)};
   }
 
   long readLong(OSType type) {
@@ -275,33 +277,28 @@ TEST_F(ParamDialogTest, ClickedPushDirectionEndsUpInTheSample) {
   EXPECT_EQ(deliver(), noErr);
   ASSERT_EQ(VTAutomationEffectsDialogSelected(), row);
 
-  long before = -1;
-  for (const auto& p : VTAutomationEffectsDialogParams())
-    if (p.code == 'from') before = (long)p.start;
-  ASSERT_EQ(before, 2);  // default: from the right
-  bool clicked = false;
-  for (const auto& hot : impl()->layout())
-    if (hot.kind == vt::paramdialog::Hot::EnumCycle) {
-      VTAutomationPostClick(globalCentre(hot.r));
-      clicked = true;
+  // The direction's pop-up menu: pressed, dragged to "bottom" (3), released.
+  Rect anchor{};
+  ASSERT_TRUE(VTAutomationEffectsDialogControlRect('from', VTEffectsControl::popup, 0, &anchor));
+  std::vector<std::string> shown;
+  VTAutomationSetModalHook([&] {
+    Rect item{};
+    if (shown.empty() && VTAutomationPopupMenu(&shown, nullptr) &&
+        VTAutomationPopupMenuItemRect(2, &item)) {
+      VTAutomationPostMouseMove(globalCentre(item, false));
+      VTAutomationPostMouseUp(globalCentre(item, false));
     }
-  ASSERT_TRUE(clicked);
+  });
+  VTAutomationPostMouseDown(globalCentre(anchor, false));
   EXPECT_EQ(deliver(), noErr);
+  VTAutomationSetModalHook(nullptr);
+  EXPECT_EQ(shown.size(), 4u);
   // Then OK as the user would press it.
   ASSERT_TRUE(VTAutomationEffectsDialogPressOK());
   ASSERT_EQ(deliver(), codecParameterDialogConfirm);
   ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
   EXPECT_EQ(readLong(kParameterWhatName), (long)kPushTransitionType);
   EXPECT_EQ(readLong('from'), 3);
-
-  // Shift-click steps back, wrapping from the first value to the last.
-  for (int i = 0; i < 3; ++i)
-    for (const auto& hot : impl()->layout())
-      if (hot.kind == vt::paramdialog::Hot::EnumCycle)
-        VTAutomationPostClick(globalCentre(hot.r), shiftKey);
-  EXPECT_EQ(deliver(), noErr);
-  ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
-  EXPECT_EQ(readLong('from'), 4);  // 3 -> 2 -> 1 -> 4 (left)
 }
 
 TEST_F(ParamDialogTest, SliderFollowsTheMouse) {
@@ -354,7 +351,7 @@ TEST_F(ParamDialogTest, PreviewPicturesAreCopiedAndReleased) {
   EXPECT_NEAR((int)(mid & 0xFF), 128, 10);
   // The preview is drawn on screen inside the dialog.
   WindowRef w = impl()->window();
-  UInt32 onScreen = VTAutomationScreenPixel((short)(w->content.left + 450 + 90),
+  UInt32 onScreen = VTAutomationScreenPixel((short)(w->content.left + 570 + 90),
                                             (short)(w->content.top + 30 + 60));
   EXPECT_NEAR((int)((onScreen >> 16) & 0xFF), 128, 12);
 
