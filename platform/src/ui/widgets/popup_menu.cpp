@@ -71,21 +71,24 @@ int runPopupMenu(WindowRef owner, const Rect& anchor, const std::vector<std::str
     m.current = item;
     drawMenu(win, m);
   };
-  // Follows a held button; the item under the release, -1 elsewhere, -2 back on the anchor
-  // without having visited the menu (a click: stay open).
+  // Follows a held button; the item under the release, -1 elsewhere, -2 for a release that
+  // never left the press (on the anchor, or on the item the menu put under it near the
+  // screen's edge): a click, which leaves the menu open.
+  const Point pressedAt = events::mouseGlobal();
   auto follow = [&](bool fromAnchor) {
     Point where{};
-    bool visited = false;
+    bool moved = false;
     for (;;) {
       bool down = events::trackMouse(where);
       if (!isLiveWindow(win)) return -1;
+      moved |= where.h != pressedAt.h || where.v != pressedAt.v;
       int item = itemUnder(where);
-      visited |= item >= 0;
-      highlight(item);
+      if (moved || !fromAnchor) highlight(item);
       if (down) continue;
-      if (item >= 0) return item;
+      if (fromAnchor && !moved) return -2;
       Point o = localPoint(owner, where);
-      return fromAnchor && !visited && inRect(anchor, o.h, o.v) ? -2 : -1;
+      if (fromAnchor && item < 0 && inRect(anchor, o.h, o.v)) return -2;
+      return item;
     }
   };
 
