@@ -232,7 +232,12 @@ short VTOpenApplicationResourceFile() {
   State& s = state();
   if (s.appRefNum != kResFileNotOpened) return s.appRefNum;
   s.appTried = true;
+  // Beside the program in a build tree; in share/vantrel of an installed one.
   std::string path = exeDirectory() + "/Vantrel.rsrc.json";
+  if (::access(path.c_str(), F_OK) != 0) {
+    std::string installed = exeDirectory() + "/../share/vantrel/Vantrel.rsrc.json";
+    if (::access(installed.c_str(), F_OK) == 0) path = installed;
+  }
   short saved = s.current;
   short ref = VTOpenResourceFile(path.c_str());
   if (ref == kResFileNotOpened) return ref;
