@@ -7,6 +7,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +27,7 @@ constexpr size_t kMaxMessage = 1 << 20;  // more files than anyone drops at once
 constexpr int kIOTimeoutSeconds = 2;
 
 int gListenFD = -1;
+std::atomic<RaiseHandler> gRaise{nullptr};
 std::string gListenPath;
 ino_t gListenInode = 0;
 
@@ -174,6 +176,8 @@ void serveOne(int fd) {
   } else {
     postOpenDocuments(files);
   }
+  // The user launched us again: the window they expect comes to the front.
+  if (RaiseHandler raise = gRaise.load()) raise();
 }
 
 }  // namespace
@@ -213,6 +217,8 @@ void initialiseProcessWithArguments(const std::vector<std::string>& args, bool s
 void initialiseProcess(bool singleInstance) {
   initialiseProcessWithArguments(commandLine(), singleInstance);
 }
+
+void setRaiseHandler(RaiseHandler handler) { gRaise.store(handler); }
 
 void pollExternal() {
   if (gListenFD < 0) return;

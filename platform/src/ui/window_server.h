@@ -116,6 +116,9 @@ void disposeOffscreenPort(VTPort* port);
 // Marks part of the screen (global) for recomposition and presentation. The overlay's owner
 // calls it whenever what it draws changes.
 void invalidateScreen(const Rect& global);
+// The backend's screen changed size (the screen window was resized): the screen follows, and
+// windows left beyond the new edges are moved back into reach.
+void screenResized();
 // Composes the screen now (when anything changed since the last composition) and returns it.
 const Image& composeScreen();
 // Composes what changed and hands it to the backend; called by the event pump.
