@@ -1,4 +1,7 @@
 // The four required Apple events.
+#include <filesystem>
+#include <iterator>
+
 #include "app_fixture.h"
 #include "fixtures.h"
 
@@ -166,4 +169,65 @@ TEST_F(AppleEventHandlers, EffectsDialogSeesEveryEventFirst) {
   EXPECT_EQ(gEffectSample, nullptr);
   EXPECT_EQ(VTAutomationNavDialogCount(), dialogs) << "a cancelled dialog asks for no file";
   EXPECT_FALSE(QTApp_HandleEvent(&key));
+}
+
+// Every way an effect job ends gives back the files it opened: the source movies, the new
+// movie's file and anything the dialog or decoding opened on the way.
+TEST_F(AppleEventHandlers, EffectJobsLeaveNoFileOpenHoweverTheyEnd) {
+  std::string a = vt_test::fixture("app_a.mov",
+                                   "-f lavfi -i testsrc=size=48x32:rate=5 -t 0.4 -c:v mjpeg");
+  std::string b = vt_test::fixture("app_b.mov",
+                                   "-f lavfi -i testsrc2=size=48x32:rate=5 -t 0.4 -c:v mjpeg");
+  std::string sound = vt_test::fixture("app_sound_only.mov",
+                                       "-f lavfi -i sine=frequency=440:duration=0.4 -c:a pcm_s16le");
+  namespace fs = std::filesystem;
+  auto openFiles = [] {
+    return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+  };
+  // Descriptors still on a job's files (the count alone would let a cache that opened them
+  // during the first job hide).
+  auto onJobFiles = [&] {
+    std::vector<std::string> held;
+    for (const auto& fd : fs::directory_iterator("/proc/self/fd")) {
+      std::error_code ec;
+      std::string target = fs::read_symlink(fd.path(), ec).string();
+      for (const std::string& f : {a, b, sound, tempDir_ + "/fx.mov"})
+        if (!ec && target == fs::weakly_canonical(f).string()) held.push_back(target);
+    }
+    return held;
+  };
+  // OK answered as the user would, with Return.
+  auto confirm = [] {
+    EventRecord key{};
+    key.what = keyDown;
+    key.message = kReturnCharCode;
+    ASSERT_NE(gEffectsDialog, 0);
+    SelectWindow(FrontWindow());
+    EXPECT_TRUE(QTEffects_HandleEffectsDialogEvents(&key, 0));
+    EXPECT_EQ(gEffectsDialog, 0);
+  };
+  enum class End { completed, cancelledAtSave, failed };
+  auto job = [&](End end) {
+    std::vector<AEDesc> items{FileDesc(a), FileDesc(end == End::failed ? sound : b)};
+    if (end == End::completed) VTAutomationNavSaveAs(tempDir_, "fx.mov");
+    if (end == End::cancelledAtSave) VTAutomationNavCancelSave();
+    OSErr err = SendOpenDocuments(items);
+    for (AEDesc& d : items) AEDisposeDesc(&d);
+    if (end == End::failed) {
+      EXPECT_EQ(err, invalidTrack);  // a source without video
+      return;
+    }
+    ASSERT_EQ(err, noErr);
+    confirm();
+    EXPECT_EQ(std::filesystem::exists(tempDir_ + "/fx.mov"), end == End::completed);
+    std::filesystem::remove(tempDir_ + "/fx.mov");
+  };
+  job(End::completed);  // first use loads fonts and libraries that stay loaded
+  EXPECT_TRUE(onJobFiles().empty());
+  for (End end : {End::cancelledAtSave, End::failed, End::completed}) {
+    long before = openFiles();
+    job(end);
+    EXPECT_EQ(openFiles(), before) << "job ending " << (int)end;
+    EXPECT_TRUE(onJobFiles().empty()) << "job ending " << (int)end;
+  }
 }
