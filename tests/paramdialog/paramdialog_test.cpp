@@ -622,6 +622,7 @@ TEST_F(ParamDialogInput, ColourPickerReachesAnyColourAndCancelKeepsTheOldOne) {
   };
   // The hex field has the focus with its text selected: typing replaces it.
   VTColourPickerInfo seen = pickWith([](const VTColourPickerInfo&) {
+    VTAutomationSnapshot(std::string(VT_BINARY_DIR) + "/screens/colour-picker.png");
     VTAutomationPostText("3366CC");
     VTAutomationPostKey(kReturnCharCode);
   });

@@ -12,8 +12,8 @@ namespace {
 
 constexpr int kSquare = 160;
 constexpr int kTop = 34;
-constexpr int kFieldLeft = 300;
-constexpr int kFieldWidth = 70;
+constexpr int kFieldLeft = 356;
+constexpr int kFieldWidth = 56;
 constexpr int kFieldPitch = 24;
 
 RGBColor fromHSV(double h, double s, double v) {
