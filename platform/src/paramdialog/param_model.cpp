@@ -155,14 +155,6 @@ std::vector<uint8_t> encodeImage(const Image& img) {
   return out;
 }
 
-const std::vector<std::array<double, 3>>& colourPresets() {
-  static const std::vector<std::array<double, 3>> presets = {
-      {0, 0, 0},         {65535, 65535, 65535}, {65535, 0, 0},
-      {0, 65535, 0},     {0, 0, 65535},         {65535, 65535, 0},
-  };
-  return presets;
-}
-
 std::vector<EffectEntry> parseEffectsList(QTAtomContainer list) {
   std::vector<EffectEntry> out;
   if (!list) return out;

@@ -47,6 +47,14 @@ constexpr int kTextSize = vt::ui::kControlTextSize;
 
 bool inRect(Point p, const Rect& r) { return vt::ui::inRect(r, p.h, p.v); }
 
+// The colour picker's quick picks, offered beside every colour well too.
+std::vector<std::array<double, 3>> colourPresets() {
+  std::vector<std::array<double, 3>> out;
+  for (const RGBColor& c : vt::ui::colourQuickPicks())
+    out.push_back({(double)c.red, (double)c.green, (double)c.blue});
+  return out;
+}
+
 Pixel pixelOf(const std::array<double, 3>& c) {
   return makePixel((uint8_t)(c[0] / 257), (uint8_t)(c[1] / 257), (uint8_t)(c[2] / 257));
 }
@@ -426,7 +434,7 @@ void Dialog::draw() {
         break;
       }
       case Hot::Swatch: {
-        const auto& c = colourPresets()[(size_t)hot.extra];
+        const auto c = colourPresets()[(size_t)hot.extra];
         const auto& v = model_.value(hot.index, hot.which);
         p.fill(hot.r, pixelOf(c));
         bool chosen = v[0] == c[0] && v[1] == c[1] && v[2] == c[2];
@@ -712,7 +720,7 @@ Answer Dialog::key(const EventRecord& e) {
         pickColour(f);
       } else if (up || down) {
         // Arrows step through the quick picks.
-        const auto& presets = colourPresets();
+        const auto presets = colourPresets();
         const auto& v = model_.value(f.index, f.which);
         int at = -1;
         for (int i = 0; i < (int)presets.size(); ++i)
