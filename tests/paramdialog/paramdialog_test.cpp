@@ -488,6 +488,7 @@ TEST_F(ParamDialogInput, NumberFieldsTakeValuesInTheirUnitsAndRefuseOthersWithAB
       {'pcnt', 1, "250", 12.5, true},    {'pcnt', 1, "-1", 12.5, true},
       {'pcnt', 1, "abc", 12.5, true},    {'pcnt', 0, "100%", 100, false},
       {'angl', 0, "270°", 270, false},   {'angl', 0, "361", 270, true},
+      {'angl', 0, "90 px", 270, true},  // another parameter's unit
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.typed);

@@ -450,13 +450,9 @@ void SelectDialogItemText(DialogRef theDialog, DialogItemIndex itemNo, SInt16 st
   VTDialog* d = validDialog(theDialog);
   vt::ui::TextField* f = editField(d, itemNo);
   if (!f) return;
-  // The range counts characters (one Mac Roman byte each); the field counts UTF-8 bytes.
-  auto offset = [&](SInt16 chars) {
-    size_t at = 0;
-    for (int n = 0; n < chars && at < f->text().size(); ++n)
-      at = vt::ui::nextCharBoundary(f->text(), at);
-    return at;
-  };
+  // The range counts bytes of the item's (UTF-8) text; the field moves a limit that falls
+  // inside a character back to its start.
+  auto offset = [&](SInt16 bytes) { return std::min<size_t>((size_t)bytes, f->text().size()); };
   f->select(offset(std::max<SInt16>(strtSel, 0)), offset(std::max<SInt16>(endSel, 0)));
   SInt16 old = d->focus;
   d->focus = itemNo;

@@ -102,10 +102,9 @@ std::optional<double> parseNumber(const ParamDesc& d, std::string_view text) {
     while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
   };
   trim(text);
-  // The unit may be typed after the number.
-  for (std::string_view unit : {std::string_view(unitOf(d)), std::string_view("%"),
-                                std::string_view("°"), std::string_view("deg"),
-                                std::string_view("px")}) {
+  // The parameter's own unit may be typed after the number (degrees also as "deg").
+  const std::string own = unitOf(d);
+  for (std::string_view unit : {std::string_view(own), std::string_view(own == "°" ? "deg" : "")}) {
     if (!unit.empty() && text.size() > unit.size() && text.ends_with(unit)) {
       text.remove_suffix(unit.size());
       break;
@@ -260,7 +259,8 @@ void ParamModel::nudge(int param, int which, int steps) {
   }
   if (d.type == ParamType::RGB || d.type == ParamType::Image) return;
   double range = std::fabs(d.maxValue - d.minValue);
-  double step = d.type == ParamType::Long || range >= 200 ? 1 : range / 100;
+  // Whole units where the range is wide, hundredths of it where it is narrow (0..1).
+  double step = d.type == ParamType::Long || range >= 20 ? 1 : range / 100;
   if (step <= 0) step = 1;
   std::array<double, 3> v = value(param, which);
   v[0] = std::round((v[0] + steps * step) / step) * step;  // onto the step grid

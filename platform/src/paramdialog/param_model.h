@@ -77,8 +77,8 @@ class ParamModel {
   // An enumeration's next (or previous) listed value, wrapping; a switch turned over.
   void stepEnum(int param, int which, bool backwards);
   void toggle(int param, int which);
-  // Moves a number by `steps` arrow steps (a hundredth of the range, or 1 for whole
-  // numbers), clamped to the range; an enumeration by as many listed values.
+  // Moves a number by `steps` arrow steps (1, or a hundredth of a range narrower than 20),
+  // clamped to the range; an enumeration by as many listed values.
   void nudge(int param, int which, int steps);
   // Whether the user may switch this parameter between one value and a tween.
   bool canSwitchTween(int param) const;
