@@ -376,13 +376,11 @@ class SdlBackend final : public vt::events::Backend {
   PendingKey pending_;
 };
 
-std::unique_ptr<vt::events::Backend> makeBackend() {
+std::unique_ptr<vt::events::Backend> makeBackend(std::string& why) {
   std::unique_ptr<vt::events::Backend> b = SdlBackend::create();
   if (!b) {
-    // Running on without a screen would leave an invisible program nobody can quit.
-    std::fprintf(stderr, "%s: cannot open a display (%s); start it in a graphical session\n",
-                 program_invocation_short_name, SDL_GetError());
-    std::exit(1);
+    why = SDL_GetError();
+    return nullptr;
   }
   vt::ae::initialiseProcess(true);
   return b;
