@@ -181,30 +181,19 @@ TEST_F(AppleEventHandlers, EffectJobsLeaveNoFileOpenHoweverTheyEnd) {
   std::string sound = vt_test::fixture("app_sound_only.mov",
                                        "-f lavfi -i sine=frequency=440:duration=0.4 -c:a pcm_s16le");
   namespace fs = std::filesystem;
-  auto openFiles = [] {
-    return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
-  };
-  // Descriptors still on a job's files (the count alone would let a cache that opened them
-  // during the first job hide).
-  auto onJobFiles = [&] {
-    std::vector<std::string> held;
+  // Open descriptors, and those on a job's files (the count alone would let a cache that
+  // opened them during the first job hide).
+  auto openFiles = [&](bool onJobFiles) {
+    long n = 0;
     for (const auto& fd : fs::directory_iterator("/proc/self/fd")) {
       std::error_code ec;
       std::string target = fs::read_symlink(fd.path(), ec).string();
+      bool job = false;
       for (const std::string& f : {a, b, sound, tempDir_ + "/fx.mov"})
-        if (!ec && target == fs::weakly_canonical(f).string()) held.push_back(target);
+        job |= !ec && target == fs::weakly_canonical(f).string();
+      n += !onJobFiles || job;
     }
-    return held;
-  };
-  // OK answered as the user would, with Return.
-  auto confirm = [] {
-    EventRecord key{};
-    key.what = keyDown;
-    key.message = kReturnCharCode;
-    ASSERT_NE(gEffectsDialog, 0);
-    SelectWindow(FrontWindow());
-    EXPECT_TRUE(QTEffects_HandleEffectsDialogEvents(&key, 0));
-    EXPECT_EQ(gEffectsDialog, 0);
+    return n;
   };
   enum class End { completed, cancelledAtSave, failed };
   auto job = [&](End end) {
@@ -213,21 +202,22 @@ TEST_F(AppleEventHandlers, EffectJobsLeaveNoFileOpenHoweverTheyEnd) {
     if (end == End::cancelledAtSave) VTAutomationNavCancelSave();
     OSErr err = SendOpenDocuments(items);
     for (AEDesc& d : items) AEDisposeDesc(&d);
-    if (end == End::failed) {
-      EXPECT_EQ(err, invalidTrack);  // a source without video
-      return;
-    }
-    ASSERT_EQ(err, noErr);
-    confirm();
-    EXPECT_EQ(std::filesystem::exists(tempDir_ + "/fx.mov"), end == End::completed);
-    std::filesystem::remove(tempDir_ + "/fx.mov");
+    ASSERT_EQ(err, end == End::failed ? invalidTrack : noErr);  // a source without video fails
+    if (end == End::failed) return;
+    EventRecord key{};  // OK answered as the user would, with Return
+    key.what = keyDown;
+    key.message = kReturnCharCode;
+    SelectWindow(FrontWindow());
+    EXPECT_TRUE(QTEffects_HandleEffectsDialogEvents(&key, 0));
+    EXPECT_EQ(gEffectsDialog, 0);
+    EXPECT_EQ(fs::remove(tempDir_ + "/fx.mov"), end == End::completed);
   };
   job(End::completed);  // first use loads fonts and libraries that stay loaded
-  EXPECT_TRUE(onJobFiles().empty());
+  EXPECT_EQ(openFiles(true), 0);
   for (End end : {End::cancelledAtSave, End::failed, End::completed}) {
-    long before = openFiles();
+    long before = openFiles(false);
     job(end);
-    EXPECT_EQ(openFiles(), before) << "job ending " << (int)end;
-    EXPECT_TRUE(onJobFiles().empty()) << "job ending " << (int)end;
+    EXPECT_EQ(openFiles(false), before) << "job ending " << (int)end;
+    EXPECT_EQ(openFiles(true), 0) << "job ending " << (int)end;
   }
 }

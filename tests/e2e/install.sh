@@ -19,32 +19,24 @@ for f in bin/Vantrel bin/movie-info bin/effect-render bin/vantrel-snapshot \
   [ -e "$root/$f" ] || fail "$f is not installed"
 done
 [ -x "$root/bin/Vantrel" ] || fail "bin/Vantrel is not executable"
-# Nothing lands outside the prefix.
 [ "$(ls "$work/root")" = "opt" ] || fail "files outside the prefix: $(ls "$work/root")"
 
 desk="$root/share/applications/vantrel.desktop"
-if command -v desktop-file-validate >/dev/null 2>&1; then
-  desktop-file-validate "$desk" || fail "desktop-file-validate"
-fi
+desktop-file-validate "$desk" || fail "desktop-file-validate"
 for type in video/quicktime video/mp4 video/x-matroska; do
   grep -q "^MimeType=.*$type;" "$desk" || fail "no MIME type $type"
 done
 grep -q '^Exec=Vantrel %F$' "$desk" || fail "Exec line"
 
-# The icon is a 256 by 256 PNG: signature, then the IHDR width and height.
+# The icon is a 256 by 256 PNG: signature and the IHDR width and height.
 png="$root/share/icons/hicolor/256x256/apps/vantrel.png"
-[ "$(head -c 8 "$png" | od -An -tx1 | tr -d ' \n')" = "89504e470d0a1a0a" ] || fail "icon is no PNG"
-[ "$(od -An -j16 -N8 -tx1 "$png" | tr -d ' \n')" = "0000010000000100" ] || fail "icon is not 256x256"
+[ "$(od -An -N24 -tx1 "$png" | tr -d ' \n' | sed 's/^\(.\{16\}\).\{16\}/\1/')" = \
+  "89504e470d0a1a0a0000010000000100" ] || fail "icon is no 256x256 PNG"
 
-# The installed programs find the installed resource file: a damaged copy stops the installed
-# snapshot tool, the good one lets it run the application.
-rsrc="$root/share/vantrel/Vantrel.rsrc.json"
-cp "$rsrc" "$work/rsrc.good"
-echo '{ broken' >"$rsrc"
-VANTREL_HEADLESS=1 "$root/bin/vantrel-snapshot" "$work/shot.png" >"$work/snap.log" 2>&1 &&
-  fail "the installed program did not read the installed resource file"
-cp "$work/rsrc.good" "$rsrc"
-VANTREL_HEADLESS=1 "$root/bin/vantrel-snapshot" "$work/shot.png" >"$work/snap.log" 2>&1 ||
-  { cat "$work/snap.log"; fail "the installed vantrel-snapshot"; }
-[ -s "$work/shot.png" ] || fail "no snapshot from the installed program"
+# The installed programs find the installed resource file: the snapshot tool runs the
+# application with it, and stops once it is damaged.
+snap() { VANTREL_HEADLESS=1 "$root/bin/vantrel-snapshot" "$work/shot.png" >"$work/snap.log" 2>&1; }
+snap && [ -s "$work/shot.png" ] || { cat "$work/snap.log"; fail "the installed vantrel-snapshot"; }
+echo '{ broken' >"$root/share/vantrel/Vantrel.rsrc.json"
+snap && fail "the installed program did not read the installed resource file"
 echo "installed into $work/root"

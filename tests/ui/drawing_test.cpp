@@ -162,18 +162,14 @@ TEST_F(Drawing, ScriptsDejaVuLacksDrawFromAFallbackFont) {
   WindowRef w = makeWindow(100, 100, 400, 420);
   SetPort(GetWindowPort(w));
   TextSize(14);
-  int row = 0;
-  for (const char* name : names) {
-    std::string s(name);
-    Str255 p;
-    p[0] = (unsigned char)s.size();
-    memcpy(p + 1, s.data(), s.size());
+  for (int row = 0; row < 6; ++row) {
+    std::string name(names[row]);
+    Str255 p{(unsigned char)name.size()};
+    memcpy(p + 1, name.data(), name.size());
     EXPECT_GT(StringWidth(p), 20) << name;
-    short top = (short)(row * 30);
-    MoveTo(10, (short)(top + 20));
+    MoveTo(10, (short)(row * 30 + 20));
     DrawString(p);
-    EXPECT_GT(countNonWhite(100, (short)(100 + top), 400, (short)(130 + top)), 30) << name;
-    ++row;
+    EXPECT_GT(countNonWhite(100, (short)(100 + row * 30), 400, (short)(130 + row * 30)), 30) << name;
   }
 }
 
