@@ -39,8 +39,11 @@ struct Fonts {
   // which of them draws each such character (null: none installed does).
   std::map<std::pair<std::string, int>, FT_Face> fallbackFaces;
   std::map<uint32_t, FT_Face> fallbackFor;
+  bool fontconfigUsed = false;
 
   ~Fonts() {
+    // Fontconfig keeps its configuration and caches until told to let go.
+    if (fontconfigUsed) FcFini();
     for (FT_Face f : face)
       if (f) FT_Done_Face(f);
     for (auto& [key, f] : fallbackFaces)
@@ -86,6 +89,7 @@ Fonts& fonts() {
       if (!f.face[1] && FT_New_Face(f.lib, p, 0, &f.face[1]) != 0) f.face[1] = nullptr;
     for (int bold = 0; bold < 2; ++bold) {
       if (f.face[bold]) continue;
+      f.fontconfigUsed = true;
       auto [file, index] = fontconfigMatch("DejaVu Sans", bold == 1);
       if (!file.empty() && FT_New_Face(f.lib, file.c_str(), index, &f.face[bold]) != 0)
         f.face[bold] = nullptr;
@@ -107,6 +111,7 @@ FT_Face fallbackFace(uint32_t cp) {
       break;
     }
   if (!found && f.lib) {
+    f.fontconfigUsed = true;
     FcPattern* pat = FcNameParse((const FcChar8*)"sans-serif");
     FcCharSet* want = FcCharSetCreate();
     if (pat && want && FcCharSetAddChar(want, cp)) {
