@@ -31,7 +31,7 @@ TEST(SoundEditing, PastedSoundIsTheCutSoundToTheSampleAndTheRestIsUntouched) {
   std::string path = vt_test::tempDir("snd-edit") + "/edited.mov";
   std::filesystem::copy_file(source, path);
   FSSpec spec{};
-  vt::files::pathToSpec(path, spec);
+  VTMakeFSSpecFromPath(path.c_str(), &spec);
   short ref = 0, resId = 0;
   Movie movie = nullptr;
   ASSERT_EQ(OpenMovieFile(&spec, &ref, fsRdWrPerm), noErr);
@@ -62,9 +62,9 @@ TEST(SoundEditing, PastedSoundIsTheCutSoundToTheSampleAndTheRestIsUntouched) {
                &probed);
   EXPECT_NEAR(std::atof(probed.c_str()), 3.0, 0.001);
   // Where the pieces went: [0, 0.48) stays, [1, 2) moved to 0.48, the cut went to 1.48.
-  const long k = st::kRate;
-  for (auto [at, from, length] : {std::tuple{0L, 0L, k * 48 / 100}, {k * 48 / 100, k, k},
-                                   {k * 148 / 100, k * 48 / 100, k * 52 / 100}, {2 * k, 2 * k, k}}) {
+  const long k = st::kRate, ms10 = k / 100;  // frames in a second, in 10 ms
+  for (auto [at, from, length] : {std::tuple{0L, 0L, 48 * ms10}, {48 * ms10, k, k},
+                                   {148 * ms10, 48 * ms10, 52 * ms10}, {2 * k, 2 * k, k}}) {
     std::string want = soundMd5(source, from, from + length);
     ASSERT_FALSE(want.empty());
     EXPECT_EQ(soundMd5(path, at, at + length), want) << "at frame " << at;

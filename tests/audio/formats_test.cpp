@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <tuple>
 
 #include "audio/movie_sound.h"
 #include "helpers.h"
@@ -36,11 +37,9 @@ long leadOfPicture(const std::string& path) {
 }
 
 TEST(SoundFormats, PlayAsFfmpegDecodesThem) {
-  const struct {
-    const char *name, *args;
-    bool video;
-  } cases[] = {
-      {"snd_sowt.mov", "-c:a pcm_s16le", false}, {"snd_twos.mov", "-c:a pcm_s16be", false},
+  for (auto [name, args, video] : {
+      std::tuple{"snd_sowt.mov", "-c:a pcm_s16le", false},
+      {"snd_twos.mov", "-c:a pcm_s16be", false},
       {"snd_in24.mov", "-c:a pcm_s24le", false}, {"snd_fl32.mov", "-c:a pcm_f32le", false},
       {"snd_ulaw.mov", "-c:a pcm_mulaw", false}, {"snd_ima4.mov", "-c:a adpcm_ima_qt", false},
       {"snd_aac.mp4", "-c:a aac", false}, {"snd_aac.mov", "-c:a aac", true},
@@ -56,19 +55,17 @@ TEST(SoundFormats, PlayAsFfmpegDecodesThem) {
       {"snd_mp3.avi", "-c:v mpeg4 -c:a libmp3lame", true},
       {"snd_mp2.ts", "-c:v mpeg2video -c:a mp2", true},
       {"snd_adts.ts", "-c:v mpeg2video -c:a aac", true},
-      {"snd_mp2.mpg", "-c:v mpeg2video -c:a mp2 -f vob", true},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::string path = st::tone(c.name, c.args, c.video);
+      {"snd_mp2.mpg", "-c:v mpeg2video -c:a mp2 -f vob", true}}) {
+    SCOPED_TRACE(name);
+    std::string path = st::tone(name, args, video);
     ASSERT_FALSE(path.empty());
-    Movie m = st::open(path);
+    Movie m = vt_test::openMovie(path);
     ASSERT_NE(m, nullptr);
     EXPECT_NE(GetMovieIndTrackType(m, 1, AudioMediaCharacteristic,
                                    movieTrackCharacteristic | movieTrackEnabledOnly),
               nullptr);
     EXPECT_EQ(GetMovieIndTrackType(m, 1, VisualMediaCharacteristic, movieTrackCharacteristic) != nullptr,
-              c.video);
+              video);
     double seconds = (double)GetMovieDuration(m) / GetMovieTimeScale(m);
     EXPECT_NEAR(seconds, 2.0, 0.08);
     std::vector<float> ours = render(m, 0, 2.0);
@@ -85,7 +82,7 @@ TEST(SoundFormats, PlayAsFfmpegDecodesThem) {
     EXPECT_LE(worst(ours, ref, 0), 1e-6);
     // Vorbis decoders stamp their first frames after a new start a few milliseconds late (ours
     // after a seek, ffmpeg's after an edit that starts inside a packet).
-    bool vorbis = std::string(c.name).find("vorbis") != std::string::npos;
+    bool vorbis = std::string(name).find("vorbis") != std::string::npos;
     auto matches = [&](const std::vector<float>& a, size_t from, double tolerance) {
       if (!vorbis) return worst(a, ref, from) <= tolerance;
       std::vector<float> head(a.begin(), a.begin() + 8192);
@@ -110,7 +107,7 @@ TEST(SoundFormats, DamagedPacketsAndUnknownCodecsAreSilenceAndThePictureGoesOn) 
   std::string source = st::tone("snd_aac.mov", "-c:a aac", true);
   std::ifstream in(source, std::ios::binary);
   std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
-  Movie m = st::open(source);
+  Movie m = vt_test::openMovie(source);
   ASSERT_NE(m, nullptr);
   VTTrack* sound = GetMovieIndTrackType(m, 1, SoundMediaType, movieTrackMediaType);
   ASSERT_NE(sound, nullptr);
@@ -122,7 +119,7 @@ TEST(SoundFormats, DamagedPacketsAndUnknownCodecsAreSilenceAndThePictureGoesOn) 
     std::vector<char> b = bytes;
     damage(b);
     std::ofstream(dir + name, std::ios::binary).write(b.data(), (std::streamsize)b.size());
-    return st::open(dir + name);
+    return vt_test::openMovie(dir + name);
   };
 
   // Packet 40 overwritten: its stretch is silence, what comes before it plays on.
@@ -153,7 +150,7 @@ TEST(SoundFormats, DamagedPacketsAndUnknownCodecsAreSilenceAndThePictureGoesOn) 
 // Uncompressed sound has a table entry per frame: twelve minutes at 48 kHz hold more of them
 // than a media may have samples, and load as packets.
 TEST(SoundFormats, LongUncompressedSoundLoads) {
-  Movie m = st::open(vt_test::fixture(
+  Movie m = vt_test::openMovie(vt_test::fixture(
       "snd_long.mov", "-f lavfi -i sine=frequency=440:sample_rate=48000 -t 720 -c:a pcm_u8"));
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(GetMovieDuration(m), 720 * GetMovieTimeScale(m));

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "files/fsspec.h"
 #include "fixtures.h"
+#include "movies.h"
 
 namespace st {
 
@@ -37,21 +37,10 @@ inline std::string tone(const std::string& name, const std::string& codecArgs, b
   return vt_test::fixture(name, in + codecArgs);
 }
 
-inline Movie open(const std::string& path) {
-  FSSpec spec{};
-  if (vt::files::pathToSpec(path, spec) != noErr) return nullptr;
-  short ref = 0;
-  if (OpenMovieFile(&spec, &ref, fsRdPerm) != noErr) return nullptr;
-  Movie m = nullptr;
-  NewMovieFromFile(&m, ref, nullptr, nullptr, newMovieActive, nullptr);
-  CloseMovieFile(ref);
-  return m;
-}
-
 // A self-contained copy of the movie in a new file (Save As).
 inline bool flatten(Movie m, const std::string& path) {
   FSSpec spec{};
-  vt::files::pathToSpec(path, spec);
+  VTMakeFSSpecFromPath(path.c_str(), &spec);
   Movie copy = FlattenMovieData(m, flattenAddMovieToDataFork, &spec, 'TVOD', smSystemScript,
                                 createMovieFileDeleteCurFile);
   if (copy) DisposeMovie(copy);
@@ -100,7 +89,7 @@ class ControllerTest : public ::testing::Test {
 
   void openInWindow(const std::string& path) {
     VTAutomationUseHeadless(800, 600);
-    movie = open(path);
+    movie = vt_test::openMovie(path);
     ASSERT_NE(movie, nullptr);
     Rect bounds{80, 100, 280, 340};
     window = NewCWindow(nullptr, &bounds, (ConstStr255Param) "\x04Test", true, noGrowDocProc,

@@ -17,6 +17,7 @@
 #include "events/backend.h"
 #include "events/event_queue.h"
 #include "fixtures.h"
+#include "movies.h"
 
 namespace {
 
@@ -174,13 +175,8 @@ TEST_F(SdlScreen, MovieSoundPlaysThroughSdlAudio) {
   ASSERT_EQ(EnterMovies(), noErr);
   std::string path = vt_test::fixture(
       "sdl_tone.mov", "-f lavfi -i sine=frequency=440:sample_rate=48000 -t 1 -c:a pcm_s16le");
-  FSSpec spec{};
-  short ref = 0;
-  Movie movie = nullptr;
-  ASSERT_EQ(VTMakeFSSpecFromPath(path.c_str(), &spec), noErr);
-  ASSERT_EQ(OpenMovieFile(&spec, &ref, fsRdPerm), noErr);
-  ASSERT_EQ(NewMovieFromFile(&movie, ref, nullptr, nullptr, newMovieActive, nullptr), noErr);
-  CloseMovieFile(ref);
+  Movie movie = vt_test::openMovie(path);
+  ASSERT_NE(movie, nullptr);
   Rect r{100, 100, 200, 400}, box{0, 0, 0, 0};
   WindowRef w = NewCWindow(nullptr, &r, (ConstStr255Param) "\x04Tone", true, noGrowDocProc,
                            (WindowRef)-1, true, 0);
