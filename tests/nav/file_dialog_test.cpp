@@ -300,17 +300,6 @@ TEST(SaveDialog, ListedFilesLendTheirNameAndFoldersOpen) {
   EXPECT_EQ(d.chosenPath(), t.root + "/Clips/second.mov");
 }
 
-TEST(SaveDialog, LongNamesAreKeptWhole) {
-  Tree t;
-  Browser b;
-  std::string longName = std::string(70, 'x') + " effect.mov";
-  FileDialog d(saveConfig(longName), b);
-  ASSERT_TRUE(d.goToFolder(t.root));
-  pressKey(d, key::ret, false, false, 0);
-  EXPECT_EQ(d.state(), DialogState::accepted);
-  EXPECT_EQ(d.chosenPath(), t.root + "/" + longName);
-}
-
 TEST(FileDialogs, DrawTheirMessageNameItemsAndButtons) {
   Tree t;
   Browser b;
