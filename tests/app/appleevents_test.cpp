@@ -68,19 +68,6 @@ TEST_F(AppleEventHandlers, NoAppleEventsMeansNoHandlers) {
   QTApp_Stop(kStopAppPhase_AfterDestroyWindows);  // disposing nothing is harmless
 }
 
-TEST_F(AppleEventHandlers, QuitClosesWindowsAndMayBeCancelled) {
-  OpenMovieWindow("q.mov", true);
-  VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesCancel);
-  EXPECT_EQ(QTApp_HandleQuitApplicationAppleEvent(NULL, NULL, 0), noErr);
-  EXPECT_FALSE(gShuttingDown);
-  EXPECT_NE(QTFrame_GetFrontMovieWindow(), nullptr);
-
-  VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesDontSave);
-  EXPECT_EQ(QTApp_HandleQuitApplicationAppleEvent(NULL, NULL, 0), noErr);
-  EXPECT_TRUE(gShuttingDown);
-  EXPECT_EQ(QTFrame_GetFrontMovieWindow(), nullptr);
-}
-
 TEST_F(AppleEventHandlers, OpenDocumentsErrorsOpenNoDialog) {
   gAppInForeground = false;
   // No direct object at all.

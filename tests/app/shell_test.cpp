@@ -444,16 +444,6 @@ TEST_F(ShellDialogs, AboutBoxDragsByItsTitleAndClosesOnlyWithItemOne) {
   EXPECT_FALSE(VTAutomationHasFrontDialog());
 }
 
-TEST_F(ShellDialogs, AboutBoxClosesWithReturnAndEnter) {
-  for (char key : {(char)kReturnCharCode, (char)kEnterCharCode}) {
-    OnModalTurn([key](long turn) {
-      if (turn == 2) VTAutomationPostKey(key);
-    });
-    QTFrame_ShowAboutBox();
-    EXPECT_FALSE(VTAutomationHasFrontDialog());
-  }
-}
-
 TEST_F(ShellDialogs, AboutBoxRestoresPortAndResourceFile) {
   WindowReference w = OpenMovieWindow("port.mov");
   SetPort(QTFrame_GetPortFromWindowReference(w));
@@ -468,23 +458,6 @@ TEST_F(ShellDialogs, AboutBoxRestoresPortAndResourceFile) {
   GetPort(&port);
   EXPECT_EQ(port, QTFrame_GetPortFromWindowReference(w));
   EXPECT_EQ(CurResFile(), savedFile);
-}
-
-TEST_F(ShellDialogs, WarningShowsTheSignedErrorNumber) {
-  std::string p0, p1, p2;
-  OnModalTurn([&](long turn) {
-    if (turn == 2) {
-      p0 = VTAutomationParamText(0);
-      p1 = VTAutomationParamText(1);
-      p2 = VTAutomationParamText(2);
-      VTAutomationPressDialogItem(1);
-    }
-  });
-  QTFrame_ShowWarning(PStr("Could not initialize QuickTime. Exiting."), -2093);
-  EXPECT_EQ(p0, "Warning!");
-  EXPECT_EQ(p1, "Could not initialize QuickTime. Exiting.");
-  EXPECT_EQ(p2, "-2093");
-  EXPECT_GT(VTAutomationModalTurns(), 0);
 }
 
 // The filter serves other windows' updates and idles movies, drags its own dialog by the title

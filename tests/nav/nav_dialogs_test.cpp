@@ -427,49 +427,11 @@ TEST_F(NavDialogs, TypeListShowsOnlyFilesOfItsTypesByContent) {
   DisposeHandle((Handle)types);
 }
 
-TEST_F(NavDialogs, OpenByRealClicksAndKeys) {
+TEST_F(NavDialogs, OpenByRealClicks) {
   // Click a file, then the Open button.
   script.steps = {[] { clickItem("beta.mov"); }, [] { clickButton("Open"); }};
   script.install();
   NavReplyRecord reply;
-  ASSERT_EQ(openDialog(reply), noErr);
-  EXPECT_EQ(chosenPath(reply), dir + "/beta.mov");
-  NavDisposeReply(&reply);
-
-  // Into a folder by double click, then Down and Return.
-  Script keys;
-  keys.steps = {[] {
-                  Rect r{};
-                  ASSERT_TRUE(VTAutomationNavItemRect("Clips", &r));
-                  VTAutomationPostClick(centre(r));
-                  VTAutomationPostClick(centre(r));
-                },
-                [] {
-                  VTNavDialogInfo info;
-                  ASSERT_TRUE(VTAutomationNavCurrent(&info));
-                  EXPECT_EQ(info.items, (std::vector<std::string>{"inner.mov"}));
-                  VTAutomationPostKey(kReturnCharCode);
-                }};
-  keys.install();
-  ASSERT_EQ(openDialog(reply), noErr);
-  EXPECT_EQ(chosenPath(reply), dir + "/Clips/inner.mov");
-  NavDisposeReply(&reply);
-
-  // The path menu goes back up; typing selects.
-  Script path;
-  path.steps = {[] {
-                  Rect r{};
-                  ASSERT_TRUE(VTAutomationNavPathMenuRect(&r));
-                  VTAutomationPostClick(centre(r));
-                },
-                [] {
-                  Rect r{};
-                  ASSERT_TRUE(VTAutomationNavPathMenuItemRect(1, &r));
-                  VTAutomationPostClick(centre(r));
-                },
-                [] { VTAutomationPostKey('b'); }, [] { VTAutomationPostKey(kReturnCharCode); }};
-  path.install();
-  VTAutomationNavSetStartFolder(dir + "/Clips");
   ASSERT_EQ(openDialog(reply), noErr);
   EXPECT_EQ(chosenPath(reply), dir + "/beta.mov");
   NavDisposeReply(&reply);
@@ -647,48 +609,34 @@ TEST_F(NavDialogs, SaveByRealTypingAndTheReplaceQuestion) {
   NavDisposeReply(&reply);
 }
 
-TEST_F(NavDialogs, SaveNameIsEditedByMouseKeysAndClipboard) {
-  // A word taken by a double click and typed over; a drag over another replaced by text beyond
-  // ASCII; the whole name cut and pasted back through the clipboard.
-  const std::string edited = "b \xC3\xBCn\xC3\xAF \xE6\x97\xA5\xE6\x9C\xAC copy .mov";
+TEST_F(NavDialogs, SaveNameIsEditedThroughTheClipboard) {
+  // The name field is the shared text field: its editing is tested there; here a name beyond
+  // ASCII typed over the proposed one is cut to the clipboard and pasted back.
+  const std::string name = "b \xC3\xBCn\xC3\xAF \xE6\x97\xA5\xE6\x9C\xAC.mov";
   auto field = [] {
     VTTextFieldInfo f;
     EXPECT_TRUE(VTAutomationFocusedTextField(&f));
     return f;
   };
-  auto at = [](const VTTextFieldInfo& f, int caret, int dx = 0) {
-    short mid = (short)((f.globalRect.top + f.globalRect.bottom) / 2);
-    return Point{mid, (short)(f.caretX[caret] + dx)};
-  };
   script.steps = {[&] {
-                    VTTextFieldInfo f = field();
-                    EXPECT_EQ(f.text, "b edit n .mov");
-                    EXPECT_EQ(f.selectionEnd - f.selectionStart, 13);  // proposed: all selected
-                    VTAutomationPostClick(at(f, 7, 1));
-                    VTAutomationPostClick(at(f, 7, 1));
-                    VTAutomationPostText("copy");
+                    EXPECT_EQ(field().text, "untitled.mov");
+                    VTAutomationPostText(name);
                   },
                   [&] {
-                    VTTextFieldInfo f = field();
-                    EXPECT_EQ(f.text, "b edit copy .mov");
-                    VTAutomationPostDrag(at(f, 2), at(f, 6));
-                    VTAutomationPostText("\xC3\xBCn\xC3\xAF \xE6\x97\xA5\xE6\x9C\xAC");
-                  },
-                  [&] {
-                    EXPECT_EQ(field().text, edited);
+                    EXPECT_EQ(field().text, name);
                     VTAutomationPostKey('a', cmdKey);
                     VTAutomationPostKey('x', cmdKey);
                   },
                   [&] {
                     EXPECT_EQ(field().text, "");
-                    EXPECT_EQ(VTAutomationClipboardText(), edited);
+                    EXPECT_EQ(VTAutomationClipboardText(), name);
                     VTAutomationPostKey('v', cmdKey);
                     VTAutomationPostKey(kReturnCharCode);
                   }};
   script.install();
   NavReplyRecord reply;
-  EXPECT_EQ(saveDialog(reply, "b edit n .mov"), noErr);
-  EXPECT_EQ(VTAutomationNavLastShown().name, edited);
+  EXPECT_EQ(saveDialog(reply, "untitled.mov"), noErr);
+  EXPECT_EQ(VTAutomationNavLastShown().name, name);
   EXPECT_EQ(script.next, script.steps.size());
   NavDisposeReply(&reply);
 }

@@ -102,21 +102,6 @@ TEST_F(ParamDialogTest, ListsExactlyTheOfferedEffectsForEachSourceCount) {
     QTDisposeAtomContainer(sample_);
     list_ = sample_ = nullptr;
   }
-  {  // the two-source list offers the cross fade
-    QTAtomContainer l = nullptr;
-    ASSERT_EQ(QTGetEffectsList(&l, 2, 2, 0), noErr);
-    QTAtomContainer s = nullptr;
-    QTNewAtomContainer(&s);
-    QTParameterDialog d = 0;
-    ASSERT_EQ(QTCreateStandardParameterDialog(l, s, 0, &d), noErr);
-    bool hasCrossFade = false;
-    for (const auto& e : VTAutomationEffectsDialogEffects())
-      hasCrossFade |= e.code == (OSType)kCrossFadeTransitionType;
-    EXPECT_TRUE(hasCrossFade);
-    QTDismissStandardParameterDialog(d);
-    QTDisposeAtomContainer(l);
-    QTDisposeAtomContainer(s);
-  }
 }
 
 TEST_F(ParamDialogTest, BadArgumentsAndBadDialogs) {
