@@ -103,7 +103,7 @@ TEST_F(AppleEventHandlers, OpenDocumentsWhileADialogIsOpenIsRefused) {
 }
 
 // Five documents: only the first two become sources, in the order of the list (told apart by
-// their sizes); the files after them are still read.
+// their sizes).
 TEST_F(AppleEventHandlers, OpenDocumentsKeepsTheFirstTwoInOrder) {
   std::string a = vt_test::fixture("app_a.mov",
                                    "-f lavfi -i testsrc=size=48x32:rate=5 -t 0.4 -c:v mjpeg");

@@ -363,5 +363,11 @@ TEST_F(EffectMovie, CrossFadeRendersTheBlendOfItsSources) {
   EXPECT_NEAR((int)(px & 0xFF), 0x60, 12);
   EXPECT_LT((int)((px >> 8) & 0xFF), 12);
   KillPicture(pic);
+  // A quarter of the way in, the first source (red) still dominates: the order is kept.
+  pic = GetMoviePict(m, GetMovieDuration(m) / 4);
+  ASSERT_NE(pic, nullptr);
+  std::memcpy(&px, (char*)*pic + 20 + 4 * (24 * 64 + 32), 4);
+  EXPECT_GT((int)((px >> 16) & 0xFF), (int)(px & 0xFF) + 0x30);
+  KillPicture(pic);
   DisposeMovie(m);
 }
