@@ -33,16 +33,20 @@ std::vector<std::vector<uint8_t>> vtFuzzSeeds() {
       {"s.bmp", "-frames:v 1"},
       {"s.tiff", "-frames:v 1"},
   };
-  // Made once and kept: one ffmpeg run writes every seed that is missing.
-  std::string outputs;
+  // Made once and kept: one ffmpeg run writes every seed that is missing; should that fail (an
+  // encoder missing), each is tried on its own.
+  const std::string make = "mkdir -p '" + base + "' && ffmpeg -nostdin -y -loglevel quiet -f lavfi "
+                           "-i testsrc2=size=32x24:rate=10:duration=0.5";
+  std::vector<std::string> missing;
   for (const auto& [name, args] : kinds)
     if (readAll(base + "/" + name).empty())
-      outputs += std::string(" ") + args + " '" + base + "/" + name + "'";
-  if (!outputs.empty()) {
-    std::string cmd = "mkdir -p '" + base + "' && ffmpeg -nostdin -y -loglevel quiet -f lavfi "
-                      "-i testsrc2=size=32x24:rate=10:duration=0.5" + outputs;
-    if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "fuzz: some seeds were not made\n");
-  }
+      missing.push_back(std::string(" ") + args + " '" + base + "/" + name + "'");
+  std::string all;
+  for (const auto& m : missing) all += m;
+  if (!missing.empty() && std::system((make + all).c_str()) != 0)
+    for (const auto& m : missing)
+      if (std::system((make + m).c_str()) != 0)
+        std::fprintf(stderr, "fuzz: seed not made:%s\n", m.c_str());
   std::vector<std::vector<uint8_t>> seeds;
   for (const auto& [name, args] : kinds) {
     std::vector<uint8_t> b = readAll(base + "/" + name);
