@@ -45,16 +45,15 @@ TEST(SoundEditing, PastedSoundIsTheCutSoundToTheSampleAndTheRestIsUntouched) {
     r.value.lo = (UInt32)lengthMs;
     MCDoAction(mc, mcActionSetSelectionDuration, &r);
   };
-  auto seconds = [&] { return (double)GetMovieDuration(movie) / GetMovieTimeScale(movie); };
   // [0.48 s, 1 s) moves to 1.48 s (after the cut).
   select(480, 520);
   Movie cut = MCCut(mc);
   ASSERT_NE(cut, nullptr);
-  EXPECT_NEAR(seconds(), 2.48, 0.001);
+  EXPECT_NEAR((double)GetMovieDuration(movie) / GetMovieTimeScale(movie), 2.48, 0.001);
   select(1480, 0);
   EXPECT_EQ(MCPaste(mc, cut), noErr);
   DisposeMovie(cut);
-  EXPECT_NEAR(seconds(), 3.0, 0.001);
+  EXPECT_NEAR((double)GetMovieDuration(movie) / GetMovieTimeScale(movie), 3.0, 0.001);
   ASSERT_EQ(UpdateMovieResource(movie, ref, movieInDataForkResID, nullptr), noErr);
   std::string probed;
   vt_test::run("ffprobe -v error -select_streams a -show_entries stream=duration -of csv=p=0 '" +

@@ -37,16 +37,6 @@ inline std::string tone(const std::string& name, const std::string& codecArgs, b
   return vt_test::fixture(name, in + codecArgs);
 }
 
-// A self-contained copy of the movie in a new file (Save As).
-inline bool flatten(Movie m, const std::string& path) {
-  FSSpec spec{};
-  VTMakeFSSpecFromPath(path.c_str(), &spec);
-  Movie copy = FlattenMovieData(m, flattenAddMovieToDataFork, &spec, 'TVOD', smSystemScript,
-                                createMovieFileDeleteCurFile);
-  if (copy) DisposeMovie(copy);
-  return copy != nullptr;
-}
-
 // The file's sound as ffmpeg decodes it: 48 kHz stereo float.
 inline std::vector<float> ffmpegSound(const std::string& path) {
   std::string out;
@@ -96,9 +86,7 @@ class ControllerTest : public ::testing::Test {
                         (WindowRef)-1, true, 0);
     SetPort(GetWindowPort(window));
     SetMovieGWorld(movie, GetWindowPort(window), nullptr);
-    Rect box;
-    GetMovieBox(movie, &box);
-    OffsetRect(&box, (short)-box.left, (short)-box.top);
+    Rect box{0, 0, 120, 160};  // the test movies' size
     mc = NewMovieController(movie, &box, mcTopLeftMovie);
     ASSERT_NE(mc, nullptr);
     MCDoAction(mc, mcActionSetKeysEnabled, (void*)1);
@@ -124,10 +112,6 @@ class ControllerTest : public ::testing::Test {
   void dispatch() {
     EventRecord e;
     for (int i = 0; i < 20 && GetNextEvent(everyEvent, &e); ++i) MCIsPlayerEvent(mc, &e);
-  }
-  void key(char c) {
-    VTAutomationPostKey(c);
-    dispatch();
   }
 };
 

@@ -85,8 +85,9 @@ TEST_F(SoundPlayback, VolumeFromKeysAndSpeakerAndMute) {
   VTAutomationPostDrag(speaker, Point{speaker.v, (short)(speaker.h - 300)});
   dispatch();
   EXPECT_EQ(GetMovieVolume(movie), 0);
-  key(kUpArrowCharCode);
-  key(kUpArrowCharCode);
+  VTAutomationPostKey(kUpArrowCharCode);
+  VTAutomationPostKey(kUpArrowCharCode);
+  dispatch();
   ASSERT_EQ(GetMovieVolume(movie), 64);
   VTAutomationPostClick(speaker, shiftKey);
   dispatch();

@@ -33,17 +33,14 @@ TEST_F(SoundSync, FlashesAndClicksStayWithinAFrameForAMinute) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   EXPECT_EQ(GetMovieRate(movie), 0) << "played to the end";
-  VTAutomationSoundStopRecording();
 
   // Clicks: where the sound rises above half, on the device's clock.
   std::vector<double> clicks;
   float before = 0;
   for (const VTSoundBuffer& b : VTAutomationSoundRecording())
-    for (size_t i = 0; i < b.samples.size(); i += st::kChannels) {
-      float s = b.samples[i];
-      if (s > 0.5f && before <= 0.5f) clicks.push_back(b.playTime * 1e-9 + (double)i / st::kChannels / st::kRate);
-      before = s;
-    }
+    for (size_t i = 0; i < b.samples.size(); before = b.samples[i], i += st::kChannels)
+      if (b.samples[i] > 0.5f && before <= 0.5f)
+        clicks.push_back(b.playTime * 1e-9 + (double)i / st::kChannels / st::kRate);
   EXPECT_GE(clicks.size(), 55u);
 
   // Each flash picture against the click of its second: the click should be heard as long
