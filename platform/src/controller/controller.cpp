@@ -83,6 +83,11 @@ void syncTimeBaseFlags(VTController& c) {
   SetMoviePlayHints(c.movie, c.looping ? hintsLoop : 0, hintsLoop);
 }
 
+// Frames decoded ahead for playback are of no use once it stops.
+void stopDecodingAhead(VTController& c) {
+  if (c.composer) c.composer->dropDecodedAhead();
+}
+
 void redraw(VTController& c) {
   drawMovie(c);
   drawBar(c);
@@ -92,7 +97,7 @@ void setTime(VTController& c, TimeValue t) {
   t = std::clamp<TimeValue>(t, 0, GetMovieDuration(c.movie));
   SetMovieTimeValue(c.movie, t);
   c.carry = 0;
-  if (!c.drawnValid || c.drawnTime != t) drawMovie(c);
+  if (!drawnIsCurrent(c)) drawMovie(c);
   drawBar(c);
 }
 
@@ -109,6 +114,7 @@ void play(VTController& c, Fixed rate) {
   SetMovieRate(c.movie, rate);
   c.lastTick = TickCount();
   c.carry = 0;
+  if (rate == 0) stopDecodingAhead(c);
   redraw(c);
 }
 
@@ -189,9 +195,10 @@ void advance(VTController& c) {
   if (stopped) {
     SetMovieRate(c.movie, 0);
     c.carry = 0;
+    stopDecodingAhead(c);
   }
   SetMovieTimeValue(c.movie, (TimeValue)t);
-  if (!c.drawnValid || c.drawnTime != (TimeValue)t) drawMovie(c);
+  if (!drawnIsCurrent(c)) drawMovie(c);
   drawBar(c);
 }
 

@@ -3,10 +3,10 @@
 #include <MacMemory.h>
 #include <gtest/gtest.h>
 
+#include "../codec/helpers.h"
 #include "atoms/atom_tree.h"
-#include "codec/pictures.h"
+#include "compose/tracks.h"
 #include "core/fourcc.h"
-#include "helpers.h"
 #include "movie/model.h"
 
 using codec_test::openMovie;
@@ -14,6 +14,9 @@ using codec_test::pictImage;
 using codec_test::psnr;
 using codec_test::referenceFrame;
 using vt::makePixel;
+
+::testing::Environment* const gMovies =
+    ::testing::AddGlobalTestEnvironment(new codec_test::MoviesEnvironment);
 
 namespace {
 
@@ -255,7 +258,7 @@ TEST(MoviePictures, StepsThroughAMovieBuiltInMemoryReuseTheDecoder) {
     ASSERT_NE(pic, nullptr) << "frame " << i;
     KillPicture(pic);
   }
-  EXPECT_EQ(vt::codec::decodersMadeFor(copy), 1) << "decoding started again for each frame";
+  EXPECT_EQ(vt::compose::streamsMadeFor(copy), 1) << "decoding started again for each frame";
   DisposeMovie(built);
   DisposeMovie(source);
 }

@@ -1,0 +1,114 @@
+// The pictures of one video media, decoded on a worker thread.
+//
+// The caller's thread reads every sample's bytes (so the movie model is only ever touched
+// there) and queues them; the worker decodes them and converts the frames the caller is going
+// to want, up to a few frames past the last one asked for, while the caller shows that one.
+// A request the queued stream cannot reach (a jump back, or past the next key frame) cancels
+// the queue and starts again from the key frame before it; frames before a request are
+// decoded but never converted.
+#pragma once
+#include <MacTypes.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "codec/decoder.h"
+#include "codec/samples.h"
+#include "core/image.h"
+
+namespace vt::compose {
+
+class SourceStream {
+ public:
+  // The source must outlive the stream. threads: the decoder's own (0: libavcodec's choice).
+  explicit SourceStream(codec::SampleSource& source, int threads = 0);
+  ~SourceStream();
+  SourceStream(const SourceStream&) = delete;
+  SourceStream& operator=(const SourceStream&) = delete;
+
+  // The sample shown at media time t (the latest display time not after t; before the first,
+  // the first), or -1 outside the media.
+  int64_t sampleAtMediaTime(int64_t t);
+  // The display interval [start, end) of sample k, in media time.
+  bool sampleSpan(int64_t k, int64_t& start, int64_t& end);
+  // The picture of sample k at width x height (0 x 0: as decoded) into `out`; the buffer `out`
+  // held before is reused for later frames. `ahead`: how many frames after this one to
+  // decode meanwhile. Errors: invalidMedia, invalidSampleNum, the source's read errors,
+  // noCodecErr, codecBadDataErr (the sample is damaged), codecErr.
+  OSErr picture(int64_t k, Image& out, int width, int height, int ahead);
+  // Drops what is queued or decoded ahead (the caller will not want it).
+  void cancel();
+
+  // Samples handed to the decoder so far (tests check that stepping reuses work).
+  int64_t samplesDecoded() const { return sent_.load(); }
+  // True when the pictures carry alpha worth blending.
+  bool translucent() const { return translucent_.load(); }
+
+ private:
+  struct Job;
+  struct Ready {
+    int64_t pts;
+    Image image;
+  };
+
+  bool buildIndex();
+  int64_t syncBefore(int64_t index);
+  void dropQueued();
+  void restart(int64_t sync, int desc);
+  OSErr feedUpTo(int64_t last, int desc);
+  OSErr feedOne();
+  OSErr take(Ready& ready, Image& out, int width, int height);
+  OSErr takeFallback(Image& out, int width, int height);
+  void recycle(Image&& image);
+  bool refusedTarget(int64_t pts) const;
+  void run();
+  void deliver(codec::VideoDecoder& decoder, codec::FrameConverter& converter, uint64_t epoch);
+
+  // The caller's thread only.
+  codec::SampleSource& src_;
+  const int threads_;
+  bool indexed_ = false;
+  std::vector<codec::SampleInfo> info_;
+  std::vector<std::pair<int64_t, int64_t>> byDisplay_;  // (display time, index), sorted
+  int64_t nextFeed_ = -1;  // next sample to queue; -1: no stream running
+  int64_t fedFrom_ = 0;    // the key frame the running stream started at
+  int streamDesc_ = 0;     // its description
+  int openDesc_ = 0;       // the description the worker's decoder was last opened for
+  bool drainSent_ = false;
+  int64_t delivered_ = INT64_MIN;  // the last display time handed out in this stream
+  codec::FrameConverter fallbackConverter_;
+
+  // Shared with the worker, guarded by m_.
+  std::mutex m_;
+  std::condition_variable work_;  // the worker waits for jobs or room
+  std::condition_variable done_;  // the caller waits for frames or an idle worker
+  uint64_t epoch_ = 0;            // jobs and frames of older epochs are stale
+  std::deque<Job> jobs_;
+  size_t queuedBytes_ = 0;
+  std::deque<Ready> ready_;       // converted frames, display order
+  size_t maxReady_ = 1;
+  int64_t dropBelow_ = INT64_MIN; // frames before this display time are not converted
+  int outW_ = 0, outH_ = 0;
+  codec::Frame fallback_;         // the latest frame before dropBelow_, unconverted
+  bool haveFallback_ = false;
+  bool busy_ = false;             // the worker holds a job
+  bool drained_ = false;          // the stream's drain has been handled
+  OSErr error_ = noErr;           // a decoder that could not open
+  bool badData_ = false;          // a sample the decoder refused
+  std::vector<int64_t> refused_;  // display times of refused samples (the first few)
+  bool stop_ = false;
+  std::vector<Image> spare_;
+
+  std::atomic<int64_t> sent_{0};
+  std::atomic<bool> translucent_{false};
+  std::thread worker_;
+};
+
+}  // namespace vt::compose

@@ -1,0 +1,260 @@
+// Track and movie pictures at every small size and at widths around the vector widths, for
+// every family of pixel formats, with guard bytes around every pixel buffer: a converter or
+// loop that writes past a row or an image is caught in whatever build runs the test (the
+// sanitizers do not see FFmpeg's assembly). Pictures are also checked against what the samples
+// hold, so a black or shifted picture fails too.
+#include <MacMemory.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+#include "../codec/helpers.h"
+#include "codec/video_format.h"
+#include "core/fourcc.h"
+#include "movie/model.h"
+
+using codec_test::openMovie;
+using codec_test::pictImage;
+using vt::makePixel;
+using vt::Pixel;
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int kSample = 5;  // the sanitizer build checks every fifth size
+#else
+constexpr int kSample = 1;
+#endif
+
+// The colour a YUV sample (limited range, BT.601) shows.
+Pixel yuvColour(int y, int u, int v) {
+  double c = 1.164 * (y - 16), d = u - 128, e = v - 128;
+  auto ch = [](double x) { return (uint8_t)std::clamp((int)std::lround(x), 0, 255); };
+  return makePixel(ch(c + 1.596 * e), ch(c - 0.392 * d - 0.813 * e), ch(c + 2.017 * d));
+}
+
+constexpr int kU = 168, kV = 98;  // constant chroma of the YUV patterns
+int lumaAt(int x, int y) { return 16 + (x * 29 + y * 13) % 220; }
+Pixel rgbAt(int x, int y) { return makePixel((uint8_t)(x * 29 + 7), (uint8_t)(y * 53 + 11), (uint8_t)((x + y) * 17)); }
+
+// One uncompressed format: its sample description codec and depth, how a sample of a given
+// size is laid out, and what each pixel must show.
+struct RawFormat {
+  const char* name;
+  OSType codec;
+  int depth;
+  std::function<std::vector<uint8_t>(int w, int h)> sample;
+  std::function<Pixel(int x, int y)> expected;
+  int tolerance;
+  int minHeight = 1;  // libavcodec's v210 and v410 decoders draw nothing below 4 rows
+};
+
+void put10(std::vector<uint8_t>& b, size_t word, int slot, int v) {
+  uint32_t w = (uint32_t)b[word] | (uint32_t)b[word + 1] << 8 | (uint32_t)b[word + 2] << 16 |
+               (uint32_t)b[word + 3] << 24;
+  w |= (uint32_t)(v & 0x3FF) << (10 * slot);
+  for (int i = 0; i < 4; ++i) b[word + i] = (uint8_t)(w >> (8 * i));
+}
+
+const std::vector<RawFormat>& rawFormats() {
+  static const std::vector<Pixel> palette = vt::codec::defaultPalette(8);
+  auto yuv = [](int x, int y) { return yuvColour(lumaAt(x, y), kU, kV); };
+  static const std::vector<RawFormat> formats = {
+      {"RGB", 'raw ', 24,
+       [](int w, int h) {
+         std::vector<uint8_t> b;
+         for (int y = 0; y < h; ++y)
+           for (int x = 0; x < w; ++x) {
+             Pixel p = rgbAt(x, y);
+             b.insert(b.end(), {vt::pixelR(p), vt::pixelG(p), vt::pixelB(p)});
+           }
+         return b;
+       },
+       rgbAt, 0},
+      {"ARGB", 'raw ', 32,
+       [](int w, int h) {
+         std::vector<uint8_t> b;
+         for (int y = 0; y < h; ++y)
+           for (int x = 0; x < w; ++x) {
+             Pixel p = rgbAt(x, y);
+             b.insert(b.end(), {255, vt::pixelR(p), vt::pixelG(p), vt::pixelB(p)});
+           }
+         return b;
+       },
+       rgbAt, 0},
+      {"palette", 'raw ', 8,
+       [](int w, int h) {
+         std::vector<uint8_t> b;
+         for (int y = 0; y < h; ++y)
+           for (int x = 0; x < w; ++x) b.push_back((uint8_t)(x * 7 + y * 13));
+         return b;
+       },
+       [](int x, int y) { return palette[(uint8_t)(x * 7 + y * 13)]; }, 0},
+      {"grey", 'raw ', 40,
+       [](int w, int h) {
+         std::vector<uint8_t> b;
+         for (int y = 0; y < h; ++y)
+           for (int x = 0; x < w; ++x) b.push_back((uint8_t)(x * 29 + y * 7));
+         return b;
+       },
+       [](int x, int y) {  // white is zero
+         uint8_t v = (uint8_t)(255 - (uint8_t)(x * 29 + y * 7));
+         return makePixel(v, v, v);
+       },
+       1},
+      {"4:2:0", 'I420', 12,
+       [](int w, int h) {
+         int cw = (w + 1) / 2, chh = (h + 1) / 2;
+         std::vector<uint8_t> b;
+         for (int y = 0; y < h; ++y)
+           for (int x = 0; x < w; ++x) b.push_back((uint8_t)lumaAt(x, y));
+         b.insert(b.end(), (size_t)cw * chh, kU);
+         b.insert(b.end(), (size_t)cw * chh, kV);
+         return b;
+       },
+       yuv, 4},
+      {"4:2:2", '2vuy', 24,
+       [](int w, int h) {
+         std::vector<uint8_t> b;
+         for (int y = 0; y < h; ++y)
+           for (int x = 0; x < w; x += 2)
+             b.insert(b.end(), {kU, (uint8_t)lumaAt(x, y), kV, (uint8_t)lumaAt(std::min(x + 1, w - 1), y)});
+         return b;
+       },
+       yuv, 4},
+      {"4:4:4", 'v308', 24,
+       [](int w, int h) {
+         std::vector<uint8_t> b;
+         for (int y = 0; y < h; ++y)
+           for (int x = 0; x < w; ++x) b.insert(b.end(), {kV, (uint8_t)lumaAt(x, y), kU});
+         return b;
+       },
+       yuv, 4},
+      {"10-bit 4:2:2", 'v210', 24,
+       [](int w, int h) {
+         size_t row = (size_t)(w + 47) / 48 * 128;
+         std::vector<uint8_t> b(row * h, 0);
+         for (int y = 0; y < h; ++y) {
+           // Components in order Cb Y Cr Y, three to a little-endian word.
+           int n = 0;
+           for (int x = 0; x < w; x += 2) {
+             int c[4] = {kU * 4, lumaAt(x, y) * 4, kV * 4, lumaAt(std::min(x + 1, w - 1), y) * 4};
+             for (int v : c) {
+               put10(b, row * y + (size_t)(n / 3) * 4, n % 3, v);
+               n++;
+             }
+           }
+         }
+         return b;
+       },
+       yuv, 4, 4},
+      {"10-bit 4:4:4", 'v410', 30,
+       [](int w, int h) {
+         std::vector<uint8_t> b((size_t)w * h * 4, 0);
+         for (int y = 0; y < h; ++y)
+           for (int x = 0; x < w; ++x) {
+             uint32_t v = (uint32_t)(kU * 4) << 2 | (uint32_t)(lumaAt(x, y) * 4) << 12 | (uint32_t)(kV * 4) << 22;
+             for (int i = 0; i < 4; ++i) b[((size_t)y * w + x) * 4 + i] = (uint8_t)(v >> (8 * i));
+           }
+         return b;
+       },
+       yuv, 4, 4},
+  };
+  return formats;
+}
+
+// A movie in memory with one track showing one raw sample.
+VTMovie* rawMovie(const RawFormat& f, int w, int h) {
+  VTMovie* m = vt::movie::newMovieObject();
+  VTTrack* t = vt::movie::addTrack(m, VideoMediaType, 600);
+  t->width = IntToFixed(w);
+  t->height = IntToFixed(h);
+  VTMedia* md = t->media.get();
+  auto mem = std::make_shared<vt::movie::MemorySource>();
+  mem->bytes = f.sample(w, h);
+  int ref = md->addDataSource(mem);
+  std::vector<uint8_t> e(86, 0);
+  vt::writeBE32(&e[0], 86);
+  vt::writeBE32(&e[4], f.codec);
+  vt::writeBE16(&e[14], (uint16_t)ref);
+  vt::writeBE16(&e[32], (uint16_t)w);
+  vt::writeBE16(&e[34], (uint16_t)h);
+  vt::writeBE16(&e[48], 1);
+  vt::writeBE16(&e[82], (uint16_t)f.depth);
+  vt::writeBE16(&e[84], 0xFFFF);
+  int d = md->addDescription(e);
+  md->appendSample(0, (uint32_t)mem->bytes.size(), 600, (uint32_t)d, true);
+  vt::movie::finishTrack(t);
+  return m;
+}
+
+vt::Image picture(PicHandle pic) {
+  vt::Image img = pictImage(pic);
+  if (pic) KillPicture(pic);
+  return img;
+}
+
+// The first pixel that differs from `want` by more than `tolerance`, as text; "" when none.
+std::string mismatch(const vt::Image& img, int w, int h, const std::function<Pixel(int, int)>& want,
+                     int tolerance) {
+  if (img.width != w || img.height != h)
+    return "size " + std::to_string(img.width) + "x" + std::to_string(img.height);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      Pixel p = img.at(x, y), q = want(x, y);
+      for (int s = 0; s < 24; s += 8)
+        if (std::abs((int)((p >> s) & 255) - (int)((q >> s) & 255)) > tolerance) {
+          char text[96];
+          std::snprintf(text, sizeof text, "pixel %d,%d is %06X, not %06X", x, y, p & 0xFFFFFF,
+                        q & 0xFFFFFF);
+          return text;
+        }
+    }
+  return "";
+}
+
+// Widths around the multiples of 8 (and so of 16, 32 and 64) up to 1930.
+std::vector<int> wideWidths() {
+  std::vector<int> out;
+  for (int m = 72; m <= 1928; m += 8)
+    for (int w : {m - 1, m, m + 1}) out.push_back(w);
+  out.push_back(1930);
+  return out;
+}
+
+class Sizes : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    vt::setPixelGuards(true);
+    faults_ = vt::pixelGuardFaults();
+  }
+  void TearDown() override {
+    vt::setPixelGuards(false);
+    EXPECT_EQ(vt::pixelGuardFaults(), faults_) << "a pixel buffer was written outside its block";
+  }
+  long faults_ = 0;
+};
+
+}  // namespace
+
+TEST_F(Sizes, UncompressedFormatsAtEverySize) {
+  std::vector<std::pair<int, int>> sizes;
+  for (int h = 1; h <= 64; ++h)
+    for (int w = 1; w <= 64; ++w) sizes.push_back({w, h});
+  for (int w : wideWidths())
+    for (int h : {2, 5}) sizes.push_back({w, h});
+  int n = 0;
+  for (const RawFormat& f : rawFormats()) {
+    for (auto [w, h] : sizes) {
+      if (n++ % kSample || h < f.minHeight) continue;
+      VTMovie* m = rawMovie(f, w, h);
+      vt::Image track = picture(GetTrackPict(m->tracks[0].get(), 0));
+      vt::Image movie = picture(GetMoviePict(m, 0));
+      DisposeMovie(m);
+      ASSERT_EQ(vt::pixelGuardFaults(), faults_) << f.name << " at " << w << "x" << h;
+      ASSERT_EQ(mismatch(track, w, h, f.expected, f.tolerance), "") << f.name << " track at " << w << "x" << h;
+      ASSERT_EQ(mismatch(movie, w, h, f.expected, f.tolerance), "") << f.name << " movie at " << w << "x" << h;
+    }
+  }
+}
