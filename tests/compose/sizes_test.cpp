@@ -59,7 +59,12 @@ void put10(std::vector<uint8_t>& b, size_t word, int slot, int v) {
 
 const std::vector<RawFormat>& rawFormats() {
   static const std::vector<Pixel> palette = vt::codec::defaultPalette(8);
-  auto yuv = [](int x, int y) { return yuvColour(lumaAt(x, y), kU, kV); };
+  static const std::vector<Pixel> lumaColours = [] {
+    std::vector<Pixel> c;
+    for (int y = 0; y < 256; ++y) c.push_back(yuvColour(y, kU, kV));
+    return c;
+  }();
+  auto yuv = [](int x, int y) { return lumaColours[(size_t)lumaAt(x, y)]; };
   static const std::vector<RawFormat> formats = {
       {"RGB", 'raw ', 24,
        [](int w, int h) {
@@ -256,5 +261,89 @@ TEST_F(Sizes, UncompressedFormatsAtEverySize) {
       ASSERT_EQ(mismatch(track, w, h, f.expected, f.tolerance), "") << f.name << " track at " << w << "x" << h;
       ASSERT_EQ(mismatch(movie, w, h, f.expected, f.tolerance), "") << f.name << " movie at " << w << "x" << h;
     }
+  }
+}
+
+namespace {
+
+// The sizes of the tracks in each coded fixture: small widths, small heights at a width that
+// used to fail, and widths around the multiples of 64 and of the other vector widths.
+std::vector<std::pair<int, int>> codedSizes(bool even) {
+  std::vector<std::pair<int, int>> s;
+  for (int i = 1; i <= 64; ++i) s.insert(s.end(), {{i, 6}, {200, i}});
+  std::vector<int> around = {72, 80, 88, 96, 104, 112, 120, 128, 136, 152, 168, 184, 216, 360, 424, 648, 1928};
+  for (int m = 64; m <= 1920; m += 64) around.push_back(m);
+  for (int m : around)
+    for (int w : {m - 1, m, m + 1}) s.push_back({std::min(w, 1930), 2});
+  std::sort(s.begin(), s.end());
+  s.erase(std::unique(s.begin(), s.end()), s.end());
+  if (even) std::erase_if(s, [](auto wh) { return wh.first % 2 || wh.second % 2; });
+  return s;
+}
+
+// One ffmpeg run makes a movie with a track per size, each one flat-coloured frame.
+std::string codedFixture(const std::string& name, const std::string& source,
+                         const std::string& codecArgs, bool even) {
+  auto sizes = codedSizes(even);
+  std::string graph = "[0]split=" + std::to_string(sizes.size());
+  for (size_t i = 0; i < sizes.size(); ++i) graph += "[i" + std::to_string(i) + "]";
+  std::string maps;
+  for (size_t i = 0; i < sizes.size(); ++i) {
+    graph += ";[i" + std::to_string(i) + "]crop=" + std::to_string(sizes[i].first) + ":" +
+             std::to_string(sizes[i].second) + ":0:0[o" + std::to_string(i) + "]";
+    maps += " -map '[o" + std::to_string(i) + "]'";
+  }
+  return vt_test::fixture(name, "-f lavfi -i color=c=0x246DAA:s=1930x64:r=25:d=0.04," + source + " -filter_complex '" +
+                                    graph + "'" + maps + " " + codecArgs);
+}
+
+}  // namespace
+
+TEST_F(Sizes, CodedFormatsAtEveryTrackSize) {
+  // A colour the GIF encoder's 3-3-2 palette holds exactly.
+  const Pixel flat = makePixel(0x24, 0x6D, 0xAA), grey = makePixel(94, 94, 94);
+  struct {
+    const char* name;
+    const char* source;
+    const char* args;
+    bool even;
+    Pixel colour;
+    int tolerance;
+  } cases[] = {
+      {"sizes_h264.mov", "format=rgb24", "-c:v libx264 -pix_fmt yuv420p", true, flat, 8},
+      {"sizes_mjpeg420.mov", "format=rgb24", "-c:v mjpeg -pix_fmt yuvj420p", false, flat, 8},
+      {"sizes_mjpeg422.mov", "format=rgb24", "-c:v mjpeg -pix_fmt yuvj422p", false, flat, 8},
+      {"sizes_mjpeg444.mov", "format=rgb24", "-c:v mjpeg -pix_fmt yuvj444p", false, flat, 8},
+      {"sizes_prores.mov", "format=rgb24", "-c:v prores_ks -pix_fmt yuv422p10le", true, flat, 8},
+      {"sizes_png.mov", "format=rgb24", "-c:v png -pix_fmt rgb24", false, flat, 4},
+      {"sizes_png_alpha.mov", "format=rgb24", "-c:v png -pix_fmt rgba", false, flat, 4},
+      // Converted to the GIF palette up front, undithered, so the picture stays flat.
+      {"sizes_gif.mov", "scale=sws_dither=none,format=bgr8", "-c:v gif", false, flat, 2},
+      {"sizes_grey.mov", "format=rgb24", "-c:v rawvideo -pix_fmt gray", false, grey, 6},
+  };
+  for (const auto& c : cases) {
+    std::string path = codedFixture(c.name, c.source, c.args, c.even);
+    ASSERT_FALSE(path.empty());
+    Movie m = openMovie(path);
+    ASSERT_NE(m, nullptr) << c.name;
+    const long tracks = GetMovieTrackCount(m);
+    ASSERT_EQ(tracks, (long)codedSizes(c.even).size()) << c.name;
+    for (long i = 1; i <= tracks; ++i) SetTrackEnabled(GetMovieIndTrack(m, i), false);
+    for (long i = 1; i <= tracks; ++i) {
+      if ((i - 1) % kSample) continue;
+      Track t = GetMovieIndTrack(m, i);
+      Fixed fw, fh;
+      GetTrackDimensions(t, &fw, &fh);
+      const int w = FixedToInt(fw), h = FixedToInt(fh);
+      SetTrackEnabled(t, true);
+      vt::Image track = picture(GetTrackPict(t, 0));
+      vt::Image movie = picture(GetMoviePict(m, 0));
+      SetTrackEnabled(t, false);
+      ASSERT_EQ(vt::pixelGuardFaults(), faults_) << c.name << " at " << w << "x" << h;
+      auto want = [&](int, int) { return c.colour; };
+      ASSERT_EQ(mismatch(track, w, h, want, c.tolerance), "") << c.name << " track at " << w << "x" << h;
+      ASSERT_EQ(mismatch(movie, w, h, want, c.tolerance), "") << c.name << " movie at " << w << "x" << h;
+    }
+    DisposeMovie(m);
   }
 }

@@ -24,12 +24,12 @@ struct SourceStream::Job {
   std::vector<uint8_t> bytes;
   int64_t pts = 0;
   bool sync = true;
-  bool reopen = false;  // Start: open a decoder for `format` (else reset the current one)
+  int desc = 0;  // Start: the description whose decoder the stream needs
   codec::VideoFormat format;
 };
 
 SourceStream::SourceStream(codec::SampleSource& source, int threads)
-    : src_(source), threads_(threads) {}
+    : src_(source), threads_(threads), converter_(1) {}
 
 SourceStream::~SourceStream() {
   {
@@ -104,6 +104,7 @@ void SourceStream::dropQueued() {
   }
   fallback_ = codec::Frame();
   haveFallback_ = false;
+  backlog_ = false;  // frames still held belong to the old epoch
   work_.notify_all();
 }
 
@@ -117,12 +118,9 @@ void SourceStream::restart(int64_t sync, int desc) {
   Job start;
   start.kind = Job::Start;
   start.epoch = epoch_;
-  start.reopen = desc != openDesc_;
-  if (start.reopen) {
-    OSErr err = src_.format(desc, start.format);
-    if (err != noErr) error_ = err;
-    openDesc_ = desc;
-  }
+  start.desc = desc;
+  OSErr err = src_.format(desc, start.format);
+  if (err != noErr) error_ = err;
   jobs_.push_back(std::move(start));
   work_.notify_all();
   nextFeed_ = fedFrom_ = sync;
@@ -187,11 +185,11 @@ OSErr SourceStream::takeFallback(Image& out, int width, int height) {
 OSErr SourceStream::picture(int64_t k, Image& out, int width, int height, int ahead) {
   if (!buildIndex()) return invalidMedia;
   if (k < 0 || k >= (int64_t)info_.size()) return invalidSampleNum;
-  if (!worker_.joinable()) worker_ = std::thread([this] { run(); });
+  ahead = std::clamp(ahead, 0, 16);
+  if (ahead > 0 && !worker_.joinable()) worker_ = std::thread([this] { workerLoop(); });
   const int64_t target = info_[(size_t)k].displayTime();
   const int desc = info_[(size_t)k].descriptionIndex;
   const int64_t sync = syncBefore(k);
-  ahead = std::clamp(ahead, 0, 16);
 
   std::unique_lock<std::mutex> l(m_);
   outW_ = width;
@@ -217,7 +215,6 @@ OSErr SourceStream::picture(int64_t k, Image& out, int width, int height, int ah
   const int64_t count = (int64_t)info_.size();
   l.lock();
   for (;;) {
-    done_.wait(l, [&] { return !ready_.empty() || error_ != noErr || (!busy_ && jobs_.empty()); });
     if (!ready_.empty()) {
       Ready r = std::move(ready_.front());
       ready_.pop_front();
@@ -238,10 +235,15 @@ OSErr SourceStream::picture(int64_t k, Image& out, int width, int height, int ah
     }
     if (error_ != noErr) {
       nextFeed_ = -1;
-      openDesc_ = 0;  // try opening again next time
       return error_;
     }
-    // The worker has used everything queued without producing the target.
+    // Rather than wait for the worker, run what is queued here.
+    if (step(l)) continue;
+    if (busy_) {
+      done_.wait(l);
+      continue;
+    }
+    // Everything queued has run without producing the target: queue more, or drain.
     if (nextFeed_ >= 0 && nextFeed_ < count && info_[(size_t)nextFeed_].descriptionIndex == desc) {
       l.unlock();
       err = feedOne();
@@ -256,10 +258,6 @@ OSErr SourceStream::picture(int64_t k, Image& out, int width, int height, int ah
       jobs_.push_back(std::move(drain));
       drainSent_ = true;
       work_.notify_all();
-      continue;
-    }
-    if (!drained_) {
-      done_.wait(l, [&] { return drained_ || !ready_.empty(); });
       continue;
     }
     delivered_ = target;
@@ -278,69 +276,90 @@ void SourceStream::cancel() {
   nextFeed_ = -1;
 }
 
-void SourceStream::run() {
-  std::unique_ptr<codec::VideoDecoder> decoder;
-  codec::FrameConverter converter(1);
-  uint64_t decoderEpoch = 0;
-  std::unique_lock<std::mutex> l(m_);
-  for (;;) {
-    work_.wait(l, [&] { return stop_ || !jobs_.empty(); });
-    if (stop_) return;
-    Job job = std::move(jobs_.front());
+bool SourceStream::canStep() const {
+  if (busy_) return false;
+  return backlog_ ? ready_.size() < maxReady_ : !jobs_.empty();
+}
+
+bool SourceStream::step(std::unique_lock<std::mutex>& l) {
+  if (!canStep()) return false;
+  busy_ = true;
+  Job job;
+  const bool haveJob = !backlog_;
+  if (haveJob) {
+    job = std::move(jobs_.front());
     jobs_.pop_front();
     queuedBytes_ -= std::min(queuedBytes_, job.bytes.size());
-    busy_ = true;
-    l.unlock();
-
-    OSErr failed = noErr;
-    bool refused = false;
-    if (job.kind == Job::Start) {
-      if (job.reopen || !decoder) {
-        decoder.reset();
-        if (job.format.width > 0) {
-          int threads = (int64_t)job.format.width * job.format.height >= kThreadedPixels ? threads_ : 1;
-          auto opened = codec::VideoDecoder::open(job.format, threads);
-          if (opened)
-            decoder = std::move(opened.value());
-          else
-            failed = opened.error();
-        }
-      } else {
-        decoder->reset();
-      }
-      decoderEpoch = job.epoch;
-    } else if (decoder && job.epoch == decoderEpoch) {
-      if (job.kind == Job::Packet) {
-        refused = decoder->send(job.bytes.data(), job.bytes.size(), job.pts, job.sync) != noErr;
-        sent_++;
-      } else {
-        decoder->drain();
-      }
-      deliver(*decoder, converter, job.epoch);
+  }
+  l.unlock();
+  OSErr failed = noErr;
+  bool refused = false;
+  if (haveJob) runJob(job, failed, refused);
+  deliver();
+  l.lock();
+  if (haveJob && job.epoch == epoch_) {
+    if (job.kind == Job::Start) decoderEpoch_ = job.epoch;
+    if (failed != noErr) error_ = failed;
+    if (refused) {
+      badData_ = true;
+      if (refused_.size() < 64) refused_.push_back(job.pts);
     }
+    if (job.kind == Job::Drain) drained_ = true;
+  }
+  busy_ = false;
+  done_.notify_all();
+  work_.notify_all();
+  return true;
+}
 
-    l.lock();
-    if (job.epoch == epoch_) {
-      if (failed != noErr) error_ = failed;
-      if (refused) {
-        badData_ = true;
-        if (refused_.size() < 64) refused_.push_back(job.pts);
-      }
-      if (job.kind == Job::Drain) drained_ = true;
+// Runs one job on the decoder (m_ not held; the caller owns the decoder for the while).
+void SourceStream::runJob(Job& job, OSErr& failed, bool& refused) {
+  if (job.kind == Job::Start) {
+    held_ = codec::Frame();
+    haveHeld_ = false;
+    if (decoder_ && job.desc == decoderDesc_) {
+      decoder_->reset();
+      return;
     }
-    busy_ = false;
-    done_.notify_all();
+    decoder_.reset();
+    decoderDesc_ = 0;
+    if (job.format.width <= 0) return;  // the description could not be read (reported)
+    int threads = (int64_t)job.format.width * job.format.height >= kThreadedPixels ? threads_ : 1;
+    auto opened = codec::VideoDecoder::open(job.format, threads);
+    if (!opened) {
+      failed = opened.error();
+      return;
+    }
+    decoder_ = std::move(opened.value());
+    decoderDesc_ = job.desc;
+    return;
+  }
+  {
+    std::lock_guard<std::mutex> l(m_);
+    if (job.epoch != decoderEpoch_) return;  // the decoder was started for another stream
+  }
+  if (!decoder_) return;
+  if (job.kind == Job::Packet) {
+    refused = decoder_->send(job.bytes.data(), job.bytes.size(), job.pts, job.sync) != noErr;
+    sent_++;
+  } else {
+    decoder_->drain();
   }
 }
 
-// Moves the frames the decoder has ready into the ready queue (converted) or the fallback.
-void SourceStream::deliver(codec::VideoDecoder& decoder, codec::FrameConverter& converter,
-                           uint64_t epoch) {
-  codec::Frame f;
-  while (decoder.receive(f)) {
+// Moves the frames the decoder has into the ready queue (converted) or the fallback, until the
+// queue is full; the rest wait in the decoder (m_ not held; the caller owns the decoder).
+void SourceStream::deliver() {
+  for (;;) {
+    codec::Frame f;
+    if (haveHeld_) {
+      f = std::move(held_);
+      haveHeld_ = false;
+    } else if (!decoder_ || !decoder_->receive(f)) {
+      break;
+    }
     std::unique_lock<std::mutex> l(m_);
-    work_.wait(l, [&] { return stop_ || epoch_ != epoch || ready_.size() < maxReady_; });
-    if (stop_ || epoch_ != epoch) return;
+    if (decoderEpoch_ != epoch_) break;  // stale: the next start resets the decoder
     if (f.pts < dropBelow_) {
       if (!haveFallback_ || f.pts >= fallback_.pts) {
         fallback_ = std::move(f);
@@ -348,6 +367,13 @@ void SourceStream::deliver(codec::VideoDecoder& decoder, codec::FrameConverter& 
       }
       continue;
     }
+    if (ready_.size() >= maxReady_) {
+      held_ = std::move(f);
+      haveHeld_ = true;
+      backlog_ = true;
+      return;
+    }
+    const uint64_t epoch = epoch_;
     const int w = outW_, h = outH_;
     Image image;
     if (!spare_.empty()) {
@@ -356,15 +382,25 @@ void SourceStream::deliver(codec::VideoDecoder& decoder, codec::FrameConverter& 
     }
     l.unlock();
     translucent_.store(f.translucent());
-    OSErr err = converter.convert(f, image, w, h);
+    OSErr err = converter_.convert(f, image, w, h);
     l.lock();
-    if (epoch_ != epoch) return;
-    if (err == noErr) {
+    if (err == noErr && epoch == epoch_) {
       ready_.push_back(Ready{f.pts, std::move(image)});
       done_.notify_all();
     } else {
       recycle(std::move(image));
     }
+  }
+  std::lock_guard<std::mutex> l(m_);
+  backlog_ = false;
+}
+
+void SourceStream::workerLoop() {
+  std::unique_lock<std::mutex> l(m_);
+  for (;;) {
+    work_.wait(l, [&] { return stop_ || canStep(); });
+    if (stop_) return;
+    step(l);
   }
 }
 

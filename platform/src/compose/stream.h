@@ -1,11 +1,12 @@
-// The pictures of one video media, decoded on a worker thread.
+// The pictures of one video media.
 //
 // The caller's thread reads every sample's bytes (so the movie model is only ever touched
-// there) and queues them; the worker decodes them and converts the frames the caller is going
-// to want, up to a few frames past the last one asked for, while the caller shows that one.
-// A request the queued stream cannot reach (a jump back, or past the next key frame) cancels
-// the queue and starts again from the key frame before it; frames before a request are
-// decoded but never converted.
+// there) and queues them as jobs. Whoever is free runs the jobs: the caller while it waits for
+// a picture, and, once decoding ahead is asked for, a worker thread that goes on decoding and
+// converting the next frames while the caller shows the current one. One job runs at a time,
+// so the decoder has one user at a time. A request the queued stream cannot reach (a jump
+// back, or past the next key frame) cancels the queue and starts again from the key frame
+// before it; frames before a request are decoded but never converted.
 #pragma once
 #include <MacTypes.h>
 
@@ -68,8 +69,13 @@ class SourceStream {
   OSErr takeFallback(Image& out, int width, int height);
   void recycle(Image&& image);
   bool refusedTarget(int64_t pts) const;
-  void run();
-  void deliver(codec::VideoDecoder& decoder, codec::FrameConverter& converter, uint64_t epoch);
+  // Runs one job (or hands out frames the decoder holds) if there is one and nobody else is
+  // running one; called and returning with m_ held.
+  bool canStep() const;
+  bool step(std::unique_lock<std::mutex>& l);
+  void runJob(Job& job, OSErr& failed, bool& refused);
+  void deliver();
+  void workerLoop();
 
   // The caller's thread only.
   codec::SampleSource& src_;
@@ -80,26 +86,34 @@ class SourceStream {
   int64_t nextFeed_ = -1;  // next sample to queue; -1: no stream running
   int64_t fedFrom_ = 0;    // the key frame the running stream started at
   int streamDesc_ = 0;     // its description
-  int openDesc_ = 0;       // the description the worker's decoder was last opened for
   bool drainSent_ = false;
   int64_t delivered_ = INT64_MIN;  // the last display time handed out in this stream
   codec::FrameConverter fallbackConverter_;
 
-  // Shared with the worker, guarded by m_.
+  // Whoever runs a job (busy_ set under m_) owns these while it runs.
+  std::unique_ptr<codec::VideoDecoder> decoder_;
+  int decoderDesc_ = 0;           // the description it was opened for
+  codec::FrameConverter converter_;
+  codec::Frame held_;             // decoded, waiting for room in ready_
+  bool haveHeld_ = false;
+
+  // Shared, guarded by m_.
   std::mutex m_;
-  std::condition_variable work_;  // the worker waits for jobs or room
-  std::condition_variable done_;  // the caller waits for frames or an idle worker
+  std::condition_variable work_;  // the worker waits for something to run
+  std::condition_variable done_;  // the caller waits for frames or the end of a job
   uint64_t epoch_ = 0;            // jobs and frames of older epochs are stale
+  uint64_t decoderEpoch_ = 0;     // the epoch the decoder was last started for
   std::deque<Job> jobs_;
   size_t queuedBytes_ = 0;
   std::deque<Ready> ready_;       // converted frames, display order
   size_t maxReady_ = 1;
+  bool backlog_ = false;          // the decoder holds frames that found no room
   int64_t dropBelow_ = INT64_MIN; // frames before this display time are not converted
   int outW_ = 0, outH_ = 0;
   codec::Frame fallback_;         // the latest frame before dropBelow_, unconverted
   bool haveFallback_ = false;
-  bool busy_ = false;             // the worker holds a job
-  bool drained_ = false;          // the stream's drain has been handled
+  bool busy_ = false;             // a job is running
+  bool drained_ = false;          // the stream's drain has run
   OSErr error_ = noErr;           // a decoder that could not open
   bool badData_ = false;          // a sample the decoder refused
   std::vector<int64_t> refused_;  // display times of refused samples (the first few)
@@ -108,7 +122,7 @@ class SourceStream {
 
   std::atomic<int64_t> sent_{0};
   std::atomic<bool> translucent_{false};
-  std::thread worker_;
+  std::thread worker_;  // started when decoding ahead is first asked for
 };
 
 }  // namespace vt::compose
