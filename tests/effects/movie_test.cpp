@@ -1,38 +1,18 @@
 // Effect tracks drawn by the movie layer: a two-source cross fade movie built like the effect
 // movie maker builds it, written to a file, opened again and drawn with GetMoviePict.
-#include <Endian.h>
 #include <MacMemory.h>
 #include <Movies.h>
-#include <QTAtoms.h>
-#include <QuickTimeEffects.h>
-#include <TextUtils.h>
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "core/picture.h"
-#include "effects/description.h"
+#include "effect_movie.h"
 #include "fixtures.h"
 
 namespace {
 
-FSSpec specFor(const std::string& path) {
-  FSSpec spec{};
-  OSErr err = VTMakeFSSpecFromPath(path.c_str(), &spec);
-  EXPECT_TRUE(err == noErr || err == fnfErr) << path << " " << err;
-  return spec;
-}
-
-Movie openMovie(const std::string& path) {
-  FSSpec spec = specFor(path);
-  short ref = -1;
-  if (OpenMovieFile(&spec, &ref, fsRdPerm) != noErr) return nullptr;
-  Movie m = nullptr;
-  short resID = 0;
-  OSErr err = NewMovieFromFile(&m, ref, &resID, nullptr, newMovieActive, nullptr);
-  CloseMovieFile(ref);
-  return err == noErr ? m : nullptr;
-}
+using vt_test::openMovieFile;
 
 vt::Image pictAt(Movie m, TimeValue t) {
   vt::Image img;
@@ -57,83 +37,6 @@ std::array<double, 3> mean(const vt::Image& img) {
   return m;
 }
 
-// Builds source copies and a cross fade effect track into a new movie file; returns its path.
-std::string buildCrossFade(const std::string& dir, const std::string& a, const std::string& b,
-                           bool copyMedia) {
-  std::string out = dir + (copyMedia ? "/copied.mov" : "/referenced.mov");
-  Movie src[2] = {openMovie(a), openMovie(b)};
-  EXPECT_TRUE(src[0] && src[1]);
-  FSSpec spec = specFor(out);
-  short ref = -1;
-  Movie dest = nullptr;
-  EXPECT_EQ(CreateMovieFile(&spec, 'TVOD', smSystemScript,
-                            createMovieFileDeleteCurFile | createMovieFileDontCreateResFile, &ref, &dest),
-            noErr);
-  TimeScale scale = 600;
-  for (Movie m : src) SetMovieTimeScale(m, scale);
-  Track srcTrack[2], copy[2];
-  TimeValue duration = 0;
-  for (int k = 0; k < 2; ++k) {
-    srcTrack[k] = GetMovieIndTrackType(src[k], 1, kCharacteristicCanSendVideo,
-                                       movieTrackCharacteristic | movieTrackEnabledOnly);
-    EXPECT_NE(srcTrack[k], nullptr);
-    TimeValue d = GetTrackDuration(srcTrack[k]);
-    duration = k == 0 ? d : std::min(duration, d);
-  }
-  for (int k = 0; k < 2; ++k) {
-    Fixed w, h;
-    GetTrackDimensions(srcTrack[k], &w, &h);
-    copy[k] = NewMovieTrack(dest, w, h, kNoVolume);
-    Media media = NewTrackMedia(copy[k], VideoMediaType, scale, nullptr, 0);
-    if (copyMedia) {
-      EXPECT_EQ(BeginMediaEdits(media), noErr);
-    }
-    EXPECT_EQ(InsertTrackSegment(srcTrack[k], copy[k], 0, duration, 0), noErr);
-    if (copyMedia) {
-      EXPECT_EQ(EndMediaEdits(media), noErr);
-    }
-  }
-  Track fx = NewMovieTrack(dest, 64 << 16, 48 << 16, kNoVolume);
-  Media fxMedia = NewTrackMedia(fx, VideoMediaType, scale, nullptr, 0);
-  ImageDescriptionHandle desc = nullptr;
-  EXPECT_EQ(MakeImageDescriptionForEffect('dslv', &desc), noErr);
-  (*desc)->width = 64;
-  (*desc)->height = 48;
-  auto bytes = vt::effects::buildDescription('dslv', 2, {{'pcnt', {0, 0, 0}, true, {100, 0, 0}}});
-  Handle sample = nullptr;
-  PtrToHand(bytes.data(), &sample, (long)bytes.size());
-  TimeValue sampleTime = 0;
-  EXPECT_EQ(BeginMediaEdits(fxMedia), noErr);
-  EXPECT_EQ(AddMediaSample(fxMedia, sample, 0, bytes.size(), duration, (SampleDescriptionHandle)desc,
-                           1, 0, &sampleTime),
-            noErr);
-  EXPECT_EQ(EndMediaEdits(fxMedia), noErr);
-  EXPECT_EQ(InsertMediaIntoTrack(fx, 0, sampleTime, duration, fixed1), noErr);
-  DisposeHandle(sample);
-  DisposeHandle((Handle)desc);
-  QTAtomContainer map = nullptr;
-  QTNewAtomContainer(&map);
-  for (int k = 0; k < 2; ++k) {
-    long index = 0;
-    EXPECT_EQ(AddTrackReference(fx, copy[k], kTrackReferenceModifier, &index), noErr);
-    QTAtom input = 0;
-    QTInsertChild(map, kParentAtomIsContainer, kTrackModifierInput, index, 0, 0, nullptr, &input);
-    OSType vide = EndianU32_NtoB(VideoMediaType), name = EndianU32_NtoB(k == 0 ? 'srcA' : 'srcB');
-    QTInsertChild(map, input, kTrackModifierType, 1, 0, 4, &vide, nullptr);
-    QTInsertChild(map, input, kEffectDataSourceType, 1, 0, 4, &name, nullptr);
-  }
-  EXPECT_EQ(SetMediaInputMap(fxMedia, map), noErr);
-  QTDisposeAtomContainer(map);
-  short resID = movieInDataForkResID;
-  Str255 movieName;
-  CopyCStringToPascal("Movie 1", movieName);
-  EXPECT_EQ(AddMovieResource(dest, ref, &resID, movieName), noErr);
-  CloseMovieFile(ref);
-  DisposeMovie(dest);
-  for (Movie m : src) DisposeMovie(m);
-  return out;
-}
-
 }  // namespace
 
 TEST(EffectMovie, CrossFadeTrackDrawsTheMeanOfItsSourcesHalfway) {
@@ -146,7 +49,7 @@ TEST(EffectMovie, CrossFadeTrackDrawsTheMeanOfItsSourcesHalfway) {
                                    "-c:v libx264 -pix_fmt yuv420p");
   ASSERT_FALSE(a.empty());
   ASSERT_FALSE(b.empty());
-  Movie ma = openMovie(a), mb = openMovie(b);
+  Movie ma = openMovieFile(a), mb = openMovieFile(b);
   ASSERT_TRUE(ma && mb);
   auto ca = mean(pictAt(ma, GetMovieDuration(ma) / 2));
   auto cb = mean(pictAt(mb, GetMovieDuration(mb) / 2));
@@ -154,8 +57,9 @@ TEST(EffectMovie, CrossFadeTrackDrawsTheMeanOfItsSourcesHalfway) {
   DisposeMovie(mb);
   std::string dir = vt_test::tempDir("effects_movie");
   for (bool copyMedia : {true, false}) {
-    std::string path = buildCrossFade(dir, a, b, copyMedia);
-    Movie m = openMovie(path);
+    std::string path = dir + (copyMedia ? "/copied.mov" : "/referenced.mov");
+    ASSERT_EQ(vt_test::makeEffectMovie(path, a, b, 'dslv', 64, 48, copyMedia), noErr);
+    Movie m = openMovieFile(path);
     ASSERT_NE(m, nullptr) << path;
     TimeValue d = GetMovieDuration(m);
     ASSERT_GT(d, 0);

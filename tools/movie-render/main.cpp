@@ -175,8 +175,10 @@ int main(int argc, char** argv) {
   if (from >= to) {
     DisposeMovie(movie);
     char text[160];
-    std::snprintf(text, sizeof text, "nothing between %g s and %g s (the movie lasts %g s)", from,
-                  to, length);
+    if (from >= length)
+      std::snprintf(text, sizeof text, "--from %g s is past the movie's end (%g s)", from, length);
+    else
+      std::snprintf(text, sizeof text, "--from %g s is not before --to %g s", from, to);
     return fail(text);
   }
   if (width == 0) {

@@ -248,7 +248,8 @@ void movieFrameRate(VTMovie* movie, int& num, int& den) {
       bestDen = dn;
     }
   }
-  if (bestNum == 0 || (effects && bestNum < 30 * bestDen)) return;
+  // An effect over stills (or over sources slower than 10 frames a second) still animates.
+  if (bestNum == 0 || (effects && bestNum < 10 * bestDen)) return;
   // Keep the fraction within the stream header's range.
   while (bestNum > INT32_MAX || bestDen > INT32_MAX) {
     bestNum /= 2;

@@ -41,8 +41,8 @@ class Composer {
 };
 
 // The rate at which the movie's picture changes, as frames per second num / den: the fastest
-// of the decoded tracks it draws (effect sources included); 30 when it draws none, or when an
-// effect track would otherwise animate at a slower one.
+// of the decoded tracks it draws (effect sources included); 30 when it draws none, or when it
+// draws an effect and they run slower than 10.
 void movieFrameRate(VTMovie* movie, int& num, int& den);
 
 // The track's picture at movie time `time` at the track's dimensions (no matrix).
