@@ -218,11 +218,6 @@ OSErr Composer::frame(int64_t time, Image& out, Span* span) {
   return noErr;
 }
 
-void Composer::dropDecodedAhead() {
-  if (!vt::movie::isLiveMovie(movie_)) return;
-  for (auto& t : movie_->tracks) dropDecodedAheadOf(t.get());
-}
-
 void movieFrameRate(VTMovie* movie, int& num, int& den) {
   num = 30;
   den = 1;

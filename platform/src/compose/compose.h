@@ -31,8 +31,6 @@ class Composer {
   // given, gets the movie-time interval over which this picture stays the same.
   // invalidMovie, invalidRect (an empty or huge box).
   OSErr frame(int64_t time, Image& out, Span* span = nullptr);
-  // Drops frames decoded ahead for this movie (playback stopped: free their memory).
-  void dropDecodedAhead();
 
  private:
   VTMovie* movie_;

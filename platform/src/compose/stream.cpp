@@ -93,8 +93,9 @@ void SourceStream::recycle(Image&& image) {
   if (!image.pixels.empty() && spare_.size() < maxReady_ + 1) spare_.push_back(std::move(image));
 }
 
-// Makes everything queued or decoded stale (called with m_ held).
-void SourceStream::dropQueued() {
+// Starts a new stream at sample `sync`, making everything queued or decoded stale (called with
+// m_ held).
+void SourceStream::restart(int64_t sync, int desc) {
   ++epoch_;
   jobs_.clear();
   queuedBytes_ = 0;
@@ -105,12 +106,6 @@ void SourceStream::dropQueued() {
   fallback_ = codec::Frame();
   haveFallback_ = false;
   backlog_ = false;  // frames still held belong to the old epoch
-  work_.notify_all();
-}
-
-// Starts a new stream at sample `sync` (called with m_ held).
-void SourceStream::restart(int64_t sync, int desc) {
-  dropQueued();
   drained_ = false;
   error_ = noErr;
   badData_ = false;
@@ -268,12 +263,6 @@ OSErr SourceStream::picture(int64_t k, Image& out, int width, int height, int ah
 
 bool SourceStream::refusedTarget(int64_t pts) const {
   return std::find(refused_.begin(), refused_.end(), pts) != refused_.end();
-}
-
-void SourceStream::cancel() {
-  std::lock_guard<std::mutex> l(m_);
-  dropQueued();
-  nextFeed_ = -1;
 }
 
 bool SourceStream::canStep() const {

@@ -44,8 +44,6 @@ class SourceStream {
   // decode meanwhile. Errors: invalidMedia, invalidSampleNum, the source's read errors,
   // noCodecErr, codecBadDataErr (the sample is damaged), codecErr.
   OSErr picture(int64_t k, Image& out, int width, int height, int ahead);
-  // Drops what is queued or decoded ahead (the caller will not want it).
-  void cancel();
 
   // Samples handed to the decoder so far (tests check that stepping reuses work).
   int64_t samplesDecoded() const { return sent_.load(); }
@@ -61,7 +59,6 @@ class SourceStream {
 
   bool buildIndex();
   int64_t syncBefore(int64_t index);
-  void dropQueued();
   void restart(int64_t sync, int desc);
   OSErr feedUpTo(int64_t last, int desc);
   OSErr feedOne();

@@ -354,11 +354,6 @@ bool frameDuration(VTTrack* t, int64_t& num, int64_t& den) {
   return true;
 }
 
-void dropDecodedAheadOf(VTTrack* track) {
-  auto* s = track ? dynamic_cast<TrackState*>(track->drawState.get()) : nullptr;
-  if (s && s->stream) s->stream->cancel();
-}
-
 int streamsMadeFor(VTTrack* track) {
   auto* s = track ? dynamic_cast<TrackState*>(track->drawState.get()) : nullptr;
   return s ? s->streamsMade : 0;

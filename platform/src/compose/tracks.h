@@ -58,9 +58,6 @@ bool frameDuration(VTTrack* t, int64_t& num, int64_t& den);
 // The tracks referenced as sources by an effect track (for frame-rate questions).
 int effectSources(VTTrack* t, VTTrack* out[2]);
 
-// Drops what the track's stream queued or decoded ahead.
-void dropDecodedAheadOf(VTTrack* track);
-
 // Streams made for a track since it was first drawn (tests: stepping must keep one).
 int streamsMadeFor(VTTrack* track);
 

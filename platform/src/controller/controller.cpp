@@ -83,11 +83,6 @@ void syncTimeBaseFlags(VTController& c) {
   SetMoviePlayHints(c.movie, c.looping ? hintsLoop : 0, hintsLoop);
 }
 
-// Frames decoded ahead for playback are of no use once it stops.
-void stopDecodingAhead(VTController& c) {
-  if (c.composer) c.composer->dropDecodedAhead();
-}
-
 void redraw(VTController& c) {
   drawMovie(c);
   drawBar(c);
@@ -114,7 +109,6 @@ void play(VTController& c, Fixed rate) {
   SetMovieRate(c.movie, rate);
   c.lastTick = TickCount();
   c.carry = 0;
-  if (rate == 0) stopDecodingAhead(c);
   redraw(c);
 }
 
@@ -195,7 +189,6 @@ void advance(VTController& c) {
   if (stopped) {
     SetMovieRate(c.movie, 0);
     c.carry = 0;
-    stopDecodingAhead(c);
   }
   SetMovieTimeValue(c.movie, (TimeValue)t);
   if (!drawnIsCurrent(c)) drawMovie(c);
