@@ -208,7 +208,7 @@ std::string mismatch(const vt::Image& img, int w, int h, const std::function<Pix
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
       Pixel p = img.at(x, y), q = want(x, y);
-      for (int s = 0; s < 24; s += 8)
+      for (int s = 0; s < 32; s += 8)
         if (std::abs((int)((p >> s) & 255) - (int)((q >> s) & 255)) > tolerance) {
           char text[96];
           std::snprintf(text, sizeof text, "pixel %d,%d is %06X, not %06X", x, y, p & 0xFFFFFF,
@@ -256,10 +256,15 @@ TEST_F(Sizes, UncompressedFormatsAtEverySize) {
       VTMovie* m = rawMovie(f, w, h);
       vt::Image track = picture(GetTrackPict(m->tracks[0].get(), 0));
       vt::Image movie = picture(GetMoviePict(m, 0));
+      // Twice the size: the converter scales on the way.
+      m->matrix[0] = m->matrix[4] = IntToFixed(2);
+      vt::Image doubled = picture(GetMoviePict(m, 0));
       DisposeMovie(m);
       ASSERT_EQ(vt::pixelGuardFaults(), faults_) << f.name << " at " << w << "x" << h;
       ASSERT_EQ(mismatch(track, w, h, f.expected, f.tolerance), "") << f.name << " track at " << w << "x" << h;
       ASSERT_EQ(mismatch(movie, w, h, f.expected, f.tolerance), "") << f.name << " movie at " << w << "x" << h;
+      ASSERT_EQ(doubled.width, 2 * w);
+      for (Pixel p : doubled.pixels) ASSERT_EQ(vt::pixelA(p), 255) << f.name << " doubled at " << w << "x" << h;
     }
   }
 }
@@ -338,11 +343,16 @@ TEST_F(Sizes, CodedFormatsAtEveryTrackSize) {
       SetTrackEnabled(t, true);
       vt::Image track = picture(GetTrackPict(t, 0));
       vt::Image movie = picture(GetMoviePict(m, 0));
+      MatrixRecord doubling = {{{IntToFixed(2), 0, 0}, {0, IntToFixed(2), 0}, {0, 0, 0x40000000}}};
+      SetMovieMatrix(m, &doubling);
+      vt::Image doubled = picture(GetMoviePict(m, 0));
+      SetMovieMatrix(m, nullptr);
       SetTrackEnabled(t, false);
       ASSERT_EQ(vt::pixelGuardFaults(), faults_) << c.name << " at " << w << "x" << h;
       auto want = [&](int, int) { return c.colour; };
       ASSERT_EQ(mismatch(track, w, h, want, c.tolerance), "") << c.name << " track at " << w << "x" << h;
       ASSERT_EQ(mismatch(movie, w, h, want, c.tolerance), "") << c.name << " movie at " << w << "x" << h;
+      ASSERT_EQ(mismatch(doubled, 2 * w, 2 * h, want, c.tolerance), "") << c.name << " doubled at " << w << "x" << h;
     }
     DisposeMovie(m);
   }

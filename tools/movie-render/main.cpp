@@ -214,7 +214,9 @@ int main(int argc, char** argv) {
     std::unique_ptr<Writer> writer;
     if (sink) writer = std::make_unique<Writer>(sink, width, height, fpsNum, fpsDen);
     for (int64_t i = 0; i < frames; i++) {
-      OSErr err = composer.frame(frameTime(i), frame);
+      // The writer takes the frame's buffer, so a picture that is not in it is copied in.
+      const vt::Image* picture = nullptr;
+      OSErr err = writer ? composer.frame(frameTime(i), frame) : composer.frame(frameTime(i), frame, picture);
       if (err != noErr) {
         status = fail("cannot compose the frame at " + std::to_string((double)frameTime(i) / scale) +
                       " s (error " + std::to_string(err) + ")");

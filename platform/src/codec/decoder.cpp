@@ -2,6 +2,7 @@
 
 #include <MacErrors.h>
 
+#include <cstring>
 #include <deque>
 
 extern "C" {
@@ -265,7 +266,6 @@ OSErr FrameConverter::convert(const Frame& frame, Image& out, int width, int hei
   if (!s.dst || !s.scratch) return memFullErr;
   if (!s.prepare(f, width, height, f->color_range == AVCOL_RANGE_JPEG ? 1 : 0)) return codecErr;
   out.resize(width, height);
-  const bool opaque = !hasAlpha(f->format);
   // The scaler stores whole SIMD blocks and may run past the end of a row: it writes into the
   // image itself only when the image's rows are a whole number of such blocks, otherwise into
   // its own padded frame, whose rows are then copied out.
@@ -289,19 +289,12 @@ OSErr FrameConverter::convert(const Frame& frame, Image& out, int width, int hei
     target->height = height;
     if (av_frame_get_buffer(target, 64) < 0) return memFullErr;
   }
+  // Pictures of formats without alpha come out opaque (the size sweep checks every format).
   int r = sws_scale_frame(s.sws, target, f);
-  // Formats without alpha leave it undefined in some paths; a picture is opaque.
-  const Pixel fill = opaque ? 0xFF000000u : 0;
-  if (r >= 0 && !inPlace) {
-    for (int y = 0; y < height; ++y) {
-      const auto* from =
-          reinterpret_cast<const Pixel*>(target->data[0] + (size_t)y * target->linesize[0]);
-      Pixel* to = out.row(y);
-      for (int x = 0; x < width; ++x) to[x] = from[x] | fill;
-    }
-  } else if (r >= 0 && opaque) {
-    for (Pixel& p : out.pixels) p |= fill;
-  }
+  if (r >= 0 && !inPlace)
+    for (int y = 0; y < height; ++y)
+      std::memcpy(out.row(y), target->data[0] + (size_t)y * target->linesize[0],
+                  (size_t)width * sizeof(Pixel));
   if (inPlace) av_frame_unref(target);
   return r < 0 ? (OSErr)codecErr : (OSErr)noErr;
 }

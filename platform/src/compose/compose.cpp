@@ -149,7 +149,8 @@ void Composer::setSize(int width, int height) {
   height_ = std::max(height, 0);
 }
 
-OSErr Composer::frame(int64_t time, Image& out, Span* span) {
+OSErr Composer::frame(int64_t time, Image& buffer, const Image*& picture, Span* span) {
+  picture = nullptr;
   if (!vt::movie::isLiveMovie(movie_)) return invalidMovie;
   Rect box;
   GetMovieBox(movie_, &box);
@@ -158,6 +159,7 @@ OSErr Composer::frame(int64_t time, Image& out, Span* span) {
   int w = width_ > 0 && height_ > 0 ? width_ : boxW;
   int h = width_ > 0 && height_ > 0 ? height_ : boxH;
   if ((int64_t)w * h > kMaxPixels) return invalidRect;
+  Image& out = buffer;
   out.resize(w, h);
 
   // Movie space to the picture: the movie matrix, the box's corner to the origin, the box
@@ -169,6 +171,9 @@ OSErr Composer::frame(int64_t time, Image& out, Span* span) {
 
   Span shown;
   bool painted = false;
+  // A track's own picture that covers everything and is all there is so far: it is the
+  // picture unless another track draws over it (then it is copied into `out` first).
+  const Image* alone = nullptr;
   for (VTTrack* t : drawOrder(movie_)) {
     Affine m = then(fromFixed(t->matrix), toOut);
     int tw = trackWidth(t), th = trackHeight(t);
@@ -196,10 +201,21 @@ OSErr Composer::frame(int64_t time, Image& out, Span* span) {
       painted = true;
       continue;
     }
-    if (!painted && !(whole && !pic.translucent)) fillBlack(out);
-    painted = true;
     const Image& img = *pic.image;
-    if (placed && img.width == x1 - x0 && img.height == y1 - y0) {
+    const bool fits = placed && img.width == x1 - x0 && img.height == y1 - y0;
+    if (whole && fits && !pic.translucent) {
+      alone = &img;
+      painted = true;
+      continue;
+    }
+    if (alone) {
+      blit(*alone, 0, 0, false, out);
+      alone = nullptr;
+    } else if (!painted) {
+      fillBlack(out);
+    }
+    painted = true;
+    if (fits) {
       blit(img, x0, y0, pic.translucent, out);
     } else if (placed) {
       Image scaled(x1 - x0, y1 - y0);
@@ -210,12 +226,20 @@ OSErr Composer::frame(int64_t time, Image& out, Span* span) {
     }
   }
   if (!painted) fillBlack(out);
+  picture = alone ? alone : &out;
   if (span) {
     if (shown.start > time) shown.start = time;
     if (shown.end <= time) shown.end = time + 1;
     *span = shown;
   }
   return noErr;
+}
+
+OSErr Composer::frame(int64_t time, Image& out, Span* span) {
+  const Image* picture = nullptr;
+  OSErr err = frame(time, out, picture, span);
+  if (err == noErr && picture != &out) out = *picture;
+  return err;
 }
 
 void movieFrameRate(VTMovie* movie, int& num, int& den) {

@@ -27,9 +27,13 @@ class Composer {
   void setSize(int width, int height);
   // Frames past each picture that the sources decode meanwhile (0: none, for single pictures).
   void setDecodeAhead(int frames) { ahead_ = frames; }
-  // The movie's picture at movie time `time` into `out` (its buffer is reused). `span`, when
-  // given, gets the movie-time interval over which this picture stays the same.
+  // The movie's picture at movie time `time`: `picture` points to `buffer` (whose storage is
+  // reused from call to call) or, when one opaque track's picture is the whole of it, to that
+  // picture itself, not copied. It stays valid until the next call. `span`, when given, gets
+  // the movie-time interval over which this picture stays the same.
   // invalidMovie, invalidRect (an empty or huge box).
+  OSErr frame(int64_t time, Image& buffer, const Image*& picture, Span* span = nullptr);
+  // The same, always into `out`.
   OSErr frame(int64_t time, Image& out, Span* span = nullptr);
 
  private:

@@ -112,20 +112,19 @@ bool drawnIsCurrent(const VTController& c) {
   return c.drawnValid && t >= c.drawn.start && t < c.drawn.end;
 }
 
-void drawMovie(VTController& c, bool reuse) {
+void drawMovie(VTController& c) {
   VTPort* port = moviePort(c);
   if (!port || EmptyRect(&c.movieRect)) return;
-  bool playing = GetMovieRate(c.movie) != 0;
-  if (!(reuse && drawnIsCurrent(c))) {
-    if (!c.composer) c.composer = std::make_unique<vt::compose::Composer>(c.movie);
-    c.composer->setSize(c.movieRect.right - c.movieRect.left, c.movieRect.bottom - c.movieRect.top);
-    // Playing forward, the sources decode the next frames while this one is shown.
-    c.composer->setDecodeAhead(GetMovieRate(c.movie) > 0 ? 3 : 0);
-    c.drawnValid = c.composer->frame(pictureTime(c), c.frame, &c.drawn) == noErr;
-    if (playing) c.framesComposed++;
-  }
+  if (!c.composer) c.composer = std::make_unique<vt::compose::Composer>(c.movie);
+  c.composer->setSize(c.movieRect.right - c.movieRect.left, c.movieRect.bottom - c.movieRect.top);
+  // Playing forward, the sources decode the next frames while this one is shown.
+  Fixed rate = GetMovieRate(c.movie);
+  c.composer->setDecodeAhead(rate > 0 ? 3 : 0);
+  const vt::Image* picture = nullptr;
+  c.drawnValid = c.composer->frame(pictureTime(c), c.frame, picture, &c.drawn) == noErr;
+  if (rate != 0) c.framesComposed++;
   if (c.drawnValid)
-    ui::drawImage(port, c.frame, c.movieRect);
+    ui::drawImage(port, *picture, c.movieRect);
   else
     ui::fillRect(port, c.movieRect, 0xFF000000);  // nothing visual at this time
   ui::portChanged(port, c.movieRect);

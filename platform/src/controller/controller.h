@@ -48,8 +48,9 @@ struct VTController {
   uint32_t lastTick = 0;
   double carry = 0;
   // The frame path: the movie's pictures composed at the movie rectangle's size into a buffer
-  // reused from frame to frame. `drawn` is the movie-time span over which the picture last
-  // drawn stays the same, so playback composes only when the picture changes.
+  // reused from frame to frame (or taken straight from the one track that makes the picture).
+  // `drawn` is the movie-time span over which the picture last drawn stays the same, so
+  // playback composes only when the picture changes.
   std::unique_ptr<vt::compose::Composer> composer;
   vt::Image frame;
   vt::compose::Span drawn;
@@ -78,9 +79,8 @@ bool movieHasSound(Movie m);
 
 // Drawing into the movie's port; false when the movie has no live port.
 VTPort* moviePort(const VTController& c);
-// Draws the movie's picture at the current time; `reuse` lets a picture already drawn for
-// this time be drawn again without composing it.
-void drawMovie(VTController& c, bool reuse = false);
+// Draws the movie's picture at the current time.
+void drawMovie(VTController& c);
 // True when the picture drawn last is still the one for the current time.
 bool drawnIsCurrent(const VTController& c);
 void drawBar(VTController& c);
