@@ -139,6 +139,30 @@ TEST(MoviePictures, EffectOfAnEffectAndReferenceCyclesStayBounded) {
   DisposeMovie(m);
 }
 
+TEST(MoviePictures, ATrackDrawnBeforeItsMediaChangesShowsTheChange) {
+  VTMovie* m = vt::movie::newMovieObject();
+  VTTrack* t = solidTrack(m, 8, 8, makePixel(255, 0, 0));
+  EXPECT_TRUE(near(moviePicture(m, 0).at(4, 4), 255, 0, 0));
+  // A second, blue sample after the first: the track's stream must learn of it.
+  VTMedia* md = t->media.get();
+  auto* mem = static_cast<vt::movie::MemorySource*>(md->dataRefs[0].source.get());
+  uint64_t at = mem->bytes.size();
+  for (int i = 0; i < 64; ++i) mem->bytes.insert(mem->bytes.end(), {255, 0, 0, 255});
+  md->appendSample(at, 256, 600, 1, true);
+  vt::movie::finishTrack(t);
+  EXPECT_TRUE(near(moviePicture(m, 900).at(4, 4), 0, 0, 255));
+  // A new media in place of the old one (which may land at the same address) is drawn too.
+  t->media.reset();
+  md = nullptr;
+  VTTrack* green = solidTrack(m, 8, 8, makePixel(0, 255, 0));
+  t->media = std::move(green->media);
+  t->media->track = t;
+  SetTrackEnabled(green, false);
+  vt::movie::finishTrack(t);
+  EXPECT_TRUE(near(moviePicture(m, 0).at(4, 4), 0, 255, 0));
+  DisposeMovie(m);
+}
+
 TEST(MoviePictures, DecodersFollowTheirMovieAfterDisposal) {
   // Two movies of identical shape opened one after the other land at the same addresses; the
   // second must never be drawn with the first one's decoder.

@@ -14,6 +14,9 @@ constexpr size_t kMaxQueuedBytes = 48u << 20;
 // Packets a decoder holds before it hands out a frame (frame threads, reordering): queued in
 // addition when decoding ahead, so the frames ahead really come out.
 constexpr int64_t kDecoderDelay = 4;
+// Converted frames kept ahead of the one asked for stay within this many bytes (a 4K frame is
+// 33 MB), however many frames ahead the caller asks for.
+constexpr int64_t kAheadBytes = 100LL << 20;
 // Frames below this size are decoded on the worker alone.
 constexpr int64_t kThreadedPixels = 640 * 360;
 }  // namespace
@@ -180,7 +183,8 @@ OSErr SourceStream::takeFallback(Image& out, int width, int height) {
 OSErr SourceStream::picture(int64_t k, Image& out, int width, int height, int ahead) {
   if (!buildIndex()) return invalidMedia;
   if (k < 0 || k >= (int64_t)info_.size()) return invalidSampleNum;
-  ahead = std::clamp(ahead, 0, 16);
+  const int64_t frameBytes = 4LL * std::max(width, 1) * std::max(height, 1);
+  ahead = std::clamp(ahead, 0, (int)std::clamp<int64_t>(kAheadBytes / frameBytes - 1, 0, 16));
   if (ahead > 0 && !worker_.joinable()) worker_ = std::thread([this] { workerLoop(); });
   const int64_t target = info_[(size_t)k].displayTime();
   const int desc = info_[(size_t)k].descriptionIndex;
