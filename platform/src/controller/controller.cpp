@@ -107,9 +107,11 @@ void play(VTController& c, Fixed rate) {
     if (rate < 0 && (now <= start || now > end)) SetMovieTimeValue(c.movie, (TimeValue)end);
   }
   SetMovieRate(c.movie, rate);
+  redraw(c);
+  // The clock starts once the first picture is up, so the time its decoding took is not
+  // played past (dropping the first frames).
   c.lastTick = TickCount();
   c.carry = 0;
-  redraw(c);
 }
 
 Fixed playingRateFor(const VTController& c) {
