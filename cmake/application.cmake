@@ -9,39 +9,14 @@ set(VT_APP_LAB "${CMAKE_SOURCE_DIR}/Completed Lab")
 
 set(VT_APP_SHARED_SOURCES
   "${VT_APP_COMMON}/ComFramework.cpp"
-  "${VT_APP_APPLICATION}/ComApplication.cpp")
-foreach(source "${VT_APP_COMMON}/QTUtilities.cpp" "${VT_APP_LAB}/Vantrel.cpp")
-  if(EXISTS "${source}")
-    list(APPEND VT_APP_SHARED_SOURCES "${source}")
-  endif()
-endforeach()
-
-# Every static platform library, wherever it sits under platform/: the application may see the
-# public API only, but it links the whole platform (areas and backends).
-function(vt_collect_platform_libraries dir out)
-  set(found "")
-  get_property(targets DIRECTORY "${dir}" PROPERTY BUILDSYSTEM_TARGETS)
-  foreach(t ${targets})
-    get_target_property(type ${t} TYPE)
-    if(t MATCHES "^vt_" AND type STREQUAL "STATIC_LIBRARY")
-      list(APPEND found ${t})
-    endif()
-  endforeach()
-  get_property(subdirs DIRECTORY "${dir}" PROPERTY SUBDIRECTORIES)
-  foreach(sub ${subdirs})
-    vt_collect_platform_libraries("${sub}" sub_found)
-    list(APPEND found ${sub_found})
-  endforeach()
-  set(${out} ${found} PARENT_SCOPE)
-endfunction()
-vt_collect_platform_libraries("${CMAKE_SOURCE_DIR}/platform" VT_PLATFORM_LIBRARIES)
+  "${VT_APP_COMMON}/QTUtilities.cpp"
+  "${VT_APP_APPLICATION}/ComApplication.cpp"
+  "${VT_APP_LAB}/Vantrel.cpp")
 
 function(vt_application_target target)
   target_include_directories(${target} PUBLIC
     "${VT_APP_COMMON}" "${VT_APP_APPLICATION}" "${VT_APP_LAB}" "${VT_PUBLIC_INCLUDE}")
-  # Platform libraries refer to one another in both directions at link time.
-  target_link_libraries(${target} PUBLIC
-    -Wl,--start-group ${VT_PLATFORM_LIBRARIES} -Wl,--end-group)
+  target_link_libraries(${target} PUBLIC vt_platform)
 endfunction()
 
 add_library(vantrel_app_objects OBJECT ${VT_APP_SHARED_SOURCES})
@@ -60,12 +35,7 @@ add_executable(Vantrel
 vt_application_target(Vantrel)
 set_target_properties(Vantrel PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}")
 
-set(VT_APP_RESOURCE_FILE "${VT_APP_APPLICATION}/Vantrel.rsrc.json")
-if(EXISTS "${VT_APP_RESOURCE_FILE}")
-  add_custom_command(TARGET Vantrel POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -E copy_if_different "${VT_APP_RESOURCE_FILE}"
-            "${CMAKE_BINARY_DIR}/Vantrel.rsrc.json"
-    VERBATIM)
-endif()
-# Reconfigure when files come or go in the folder, so a resource file added later is copied.
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${VT_APP_APPLICATION}")
+add_custom_command(TARGET Vantrel POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different "${VT_APP_APPLICATION}/Vantrel.rsrc.json"
+          "${CMAKE_BINARY_DIR}/Vantrel.rsrc.json"
+  VERBATIM)

@@ -1,29 +1,41 @@
 # Shared build helpers.
 #
 # Each platform area lives in platform/src/<area>/ with its own CMakeLists.txt that calls
-# vt_add_area(). An area is a static library vt_<area>; the public API headers
-# (platform/include) are visible to everyone, the internals (platform/src) only to platform
-# libraries, tools, fuzzers, benchmarks and tests - never to the application.
+# vt_add_area(). An area is a static library vt_<area>. The public API headers (platform/include)
+# are visible to everyone; an area's internal headers ("<area>/x.h") only to the area itself and
+# to the targets that link it, so an include of an area not listed as a dependency fails to
+# compile. The application sees the public API only.
 
 find_package(PkgConfig REQUIRED)
 find_package(Threads REQUIRED)
 
 set(VT_PUBLIC_INCLUDE ${CMAKE_SOURCE_DIR}/platform/include)
-set(VT_INTERNAL_INCLUDE ${CMAKE_SOURCE_DIR}/platform/src)
 set(VT_FIXTURE_DIR ${CMAKE_BINARY_DIR}/fixtures)
 
-# vt_add_area(NAME name SOURCES ... [DEPENDS vt_x ...] [LIBS ...])
+# vt_add_area(NAME name SOURCES ... [DEPENDS vt_x ...] [PUBLIC_DEPENDS vt_y ...] [LIBS ...])
+#   DEPENDS         the areas it uses
+#   PUBLIC_DEPENDS  the areas its own headers include: whoever links it sees those too
+#   LIBS            third-party libraries, private to the area
+# The include root is a folder of its own in the build tree holding one link, <folder> -> the
+# area's source folder; only the area and its users get it on their include path.
 function(vt_add_area)
-  cmake_parse_arguments(A "" "NAME" "SOURCES;DEPENDS;LIBS" ${ARGN})
+  cmake_parse_arguments(A "" "NAME" "SOURCES;DEPENDS;PUBLIC_DEPENDS;LIBS" ${ARGN})
+  get_filename_component(folder ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+  set(root ${CMAKE_BINARY_DIR}/area-include/${A_NAME})
+  file(MAKE_DIRECTORY ${root})
+  file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR} ${root}/${folder} SYMBOLIC)
   add_library(vt_${A_NAME} STATIC ${A_SOURCES})
-  target_include_directories(vt_${A_NAME} PUBLIC ${VT_PUBLIC_INCLUDE} PRIVATE ${VT_INTERNAL_INCLUDE})
-  target_link_libraries(vt_${A_NAME} PUBLIC ${A_DEPENDS} ${A_LIBS})
+  target_include_directories(vt_${A_NAME} PUBLIC ${VT_PUBLIC_INCLUDE} ${root})
+  # Private dependencies of a static library are still linked after it, in order.
+  target_link_libraries(vt_${A_NAME} PUBLIC ${A_PUBLIC_DEPENDS} PRIVATE ${A_DEPENDS} ${A_LIBS})
   set_target_properties(vt_${A_NAME} PROPERTIES POSITION_INDEPENDENT_CODE ON)
+  set_property(GLOBAL APPEND PROPERTY VT_AREAS vt_${A_NAME})
 endfunction()
 
-# vt_internal(target): lets a tool, test, fuzzer or benchmark see platform internals.
+# vt_internal(target): a tool, test, fuzzer or benchmark; it sees the public API, the test
+# support and the internals of the areas it links.
 function(vt_internal target)
-  target_include_directories(${target} PRIVATE ${VT_PUBLIC_INCLUDE} ${VT_INTERNAL_INCLUDE}
+  target_include_directories(${target} PRIVATE ${VT_PUBLIC_INCLUDE}
                              ${CMAKE_SOURCE_DIR}/tests/support)
 endfunction()
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "files/fsspec.h"
-#include "movie/internal.h"
+#include "model/internal.h"
 #include "qtff/reader.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "core/fourcc.h"
-#include "movie/internal.h"
+#include "model/internal.h"
 #include "qtff/reader.h"
 #include "qtff/writer.h"
 

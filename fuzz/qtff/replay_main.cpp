@@ -4,7 +4,7 @@
 
 #include <MacMemory.h>
 #include <Movies.h>
-#include "movie/internal.h"
+#include "model/internal.h"
 #include "qtff/writer.h"
 
 static std::vector<uint8_t> seedMovie(bool sound) {

@@ -10,7 +10,7 @@
 #include "codec/video_format.h"
 #include "core/fourcc.h"
 #include "helpers.h"
-#include "movie/model.h"
+#include "model/model.h"
 
 using codec_test::openMovie;
 using codec_test::pictImage;

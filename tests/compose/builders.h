@@ -7,7 +7,7 @@
 #include "../codec/helpers.h"
 #include "atoms/atom_tree.h"
 #include "core/fourcc.h"
-#include "movie/model.h"
+#include "model/model.h"
 
 namespace compose_test {
 

@@ -12,7 +12,7 @@
 #include "../codec/helpers.h"
 #include "codec/video_format.h"
 #include "core/fourcc.h"
-#include "movie/model.h"
+#include "model/model.h"
 
 using codec_test::openMovie;
 using codec_test::pictImage;

@@ -213,15 +213,3 @@ TEST(EffectImageDescription, DescribesTheEffectOrRefusesAnUnknownCode) {
   EXPECT_EQ(MakeImageDescriptionForEffect('dslv', nullptr), paramErr);
   EXPECT_EQ(VTLiveHandleCount(), before);
 }
-
-#ifdef VT_EFFECTS_DIALOG_STANDIN
-TEST(ParameterDialog, IsHonestlyUnavailable) {
-  QTParameterDialog dlg = 1234;
-  EXPECT_EQ(QTCreateStandardParameterDialog(nullptr, nullptr, 0, &dlg), featureUnsupported);
-  EXPECT_EQ(dlg, 0);
-  EventRecord e{};
-  EXPECT_EQ(QTIsStandardParameterDialogEvent(&e, 0), featureUnsupported);
-  EXPECT_EQ(QTDismissStandardParameterDialog(0), featureUnsupported);
-  EXPECT_EQ(QTStandardParameterDialogDoAction(0, pdActionConfirmDialog, nullptr), featureUnsupported);
-}
-#endif

@@ -4,9 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "events/event_queue.h"
-#ifdef VT_HAVE_APPLEEVENTS
 #include "appleevents/ae_queue.h"
-#endif
 
 namespace {
 
@@ -15,15 +13,11 @@ class Queue : public ::testing::Test {
   void SetUp() override {
     VTAutomationUseHeadless(640, 480);
     VTAutomationReset();
-#ifdef VT_HAVE_APPLEEVENTS
     vt::ae::reset();
-#endif
   }
   void TearDown() override {
     VTAutomationReset();
-#ifdef VT_HAVE_APPLEEVENTS
     vt::ae::reset();
-#endif
   }
 };
 
@@ -240,7 +234,6 @@ TEST_F(Queue, ModalHookRunsEachTurnAndCanEndTheLoop) {
   EXPECT_FALSE(WaitMouseUp());
 }
 
-#ifdef VT_HAVE_APPLEEVENTS
 TEST_F(Queue, AppleEventsArriveAsHighLevelEvents) {
   VTAutomationPostKey('a');
   vt::ae::postQuitApplication();
@@ -259,4 +252,3 @@ TEST_F(Queue, AppleEventsArriveAsHighLevelEvents) {
   // Taken by WaitNextEvent: not delivered twice.
   EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
 }
-#endif

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "helpers.h"
-#include "movie/model.h"
+#include "model/model.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "core/fourcc.h"
 #include "helpers.h"
-#include "movie/model.h"
+#include "model/model.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include "core/fourcc.h"
 #include "helpers.h"
-#include "movie/internal.h"
+#include "model/internal.h"
 #include "qtff/reader.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "core/fourcc.h"
-#include "movie/internal.h"
+#include "model/internal.h"
 #include "qtff/reader.h"
 
 using nlohmann::json;

@@ -13,7 +13,7 @@
 #include "codec/registry.h"
 #include "core/fourcc.h"
 #include "files/fsspec.h"
-#include "movie/model.h"
+#include "model/model.h"
 #include "qtff/reader.h"
 
 namespace vt::codec {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "core/picture.h"
-#include "movie/model.h"
+#include "model/model.h"
 
 namespace vt::compose {
 

@@ -13,7 +13,7 @@
 #include "compose/stream.h"
 #include "core/fourcc.h"
 #include "effects/render_api.h"
-#include "movie/model.h"
+#include "model/model.h"
 
 namespace vt::compose {
 

@@ -12,7 +12,7 @@
 
 #include "controller/controller.h"
 #include "events/event_queue.h"
-#include "movie/model.h"
+#include "model/model.h"
 #include "ui/window_server.h"
 
 namespace vt::controller {

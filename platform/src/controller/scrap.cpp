@@ -3,7 +3,7 @@
 #include <MacErrors.h>
 #include <MovieControllers.h>
 
-#include "movie/model.h"
+#include "model/model.h"
 
 namespace {
 

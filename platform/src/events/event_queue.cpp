@@ -5,10 +5,8 @@
 #include <thread>
 #include <vector>
 
-#include "events/backend.h"
-#ifdef VT_HAVE_APPLEEVENTS
 #include "appleevents/ae_queue.h"
-#endif
+#include "events/backend.h"
 
 namespace vt::events {
 namespace {
@@ -117,14 +115,8 @@ bool takeFromQueue(EventMask mask, EventRecord& e, bool remove, RgnHandle mouseR
 }
 
 bool highLevel(EventRecord& e, bool remove) {
-#ifdef VT_HAVE_APPLEEVENTS
   if (remove) return vt::ae::takePendingEvent(e);
   return vt::ae::peekPendingEvent(e);
-#else
-  (void)e;
-  (void)remove;
-  return false;
-#endif
 }
 
 bool nextEventImpl(EventMask mask, EventRecord& e, bool remove, RgnHandle mouseRgn) {
@@ -279,9 +271,7 @@ void pump() {
   if (s.pumping) return;
   s.pumping = true;
   backend().pumpInput();
-#ifdef VT_HAVE_APPLEEVENTS
   vt::ae::pollExternal();
-#endif
   for (PumpHook h : s.pumpHooks) h();
   s.pumping = false;
 }

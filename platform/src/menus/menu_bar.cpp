@@ -12,9 +12,7 @@
 #include "ui/text.h"
 #include "ui/window_server.h"
 
-#ifdef VT_HAVE_APPLEEVENTS
 #include "appleevents/ae_queue.h"
-#endif
 
 namespace vt::menus {
 namespace {
@@ -269,9 +267,7 @@ void invalidateBar() {
 }
 
 void quitFromMenu() {
-#ifdef VT_HAVE_APPLEEVENTS
   vt::ae::postQuitApplication();
-#endif
 }
 
 long beepCount() { return track().beeps; }

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <map>
 
-#include "movie/internal.h"
+#include "model/internal.h"
 #include "movie/storage.h"
 
 using namespace vt::movie;

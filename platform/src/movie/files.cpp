@@ -11,7 +11,7 @@
 
 #include "core/fourcc.h"
 #include "files/fsspec.h"
-#include "movie/internal.h"
+#include "model/internal.h"
 #include "movie/storage.h"
 #include "qtff/reader.h"
 #include "qtff/writer.h"

@@ -6,7 +6,7 @@
 #include <map>
 #include <set>
 
-#include "movie/internal.h"
+#include "model/internal.h"
 
 using namespace vt::movie;
 

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "core/fourcc.h"
-#include "movie/internal.h"
+#include "model/internal.h"
 #include "movie/storage.h"
 
 using namespace vt::movie;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "movie/model.h"
+#include "model/model.h"
 
 namespace vt::movie {
 

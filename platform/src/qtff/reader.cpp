@@ -9,7 +9,7 @@
 #include <functional>
 
 #include "core/fourcc.h"
-#include "movie/internal.h"
+#include "model/internal.h"
 #include "qtff/bytes.h"
 
 namespace vt::qtff {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "movie/model.h"
+#include "model/model.h"
 
 namespace vt::qtff {
 

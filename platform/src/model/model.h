@@ -17,6 +17,8 @@
 //    understands), then finishTrack(track) to give the track a single edit over its media.
 //  - vt::qtff::isMovieFile(path) (in "qtff/reader.h") sniffs the content for FSpGetFInfo.
 //  - resolveAlias(alias, path) turns a QTNewAlias handle back into a path.
+//  - State derived from a media (decoders) lives in its track's drawState and is made again when
+//    VTMedia::generation changes; code that edits a media's tables directly calls changed().
 // All calls are single-threaded, like the toolbox.
 #pragma once
 #include <MacTypes.h>

@@ -1,4 +1,4 @@
-#include "movie/model.h"
+#include "model/model.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,7 +14,7 @@
 #include <MacMemory.h>
 
 #include "core/fourcc.h"
-#include "movie/internal.h"
+#include "model/internal.h"
 #include "files/fsspec.h"
 
 namespace vt::movie {

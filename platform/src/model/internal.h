@@ -1,6 +1,7 @@
-// Movie-layer internals not needed by other areas.
+// Movie model internals for the areas that build and change movies (the file format, the
+// movie toolbox); decoders need only model.h.
 #pragma once
-#include "movie/model.h"
+#include "model/model.h"
 
 namespace vt::movie {
 
