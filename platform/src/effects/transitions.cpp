@@ -15,14 +15,25 @@ void copyImage(const Image& src, Image& dst) {
   std::memcpy(dst.pixels.data(), src.pixels.data(), dst.pixels.size() * sizeof(Pixel));
 }
 
-// blend256 over runs of bytes, in 16-bit lanes (the widest multiply SIMD units have for
-// them), with AVX2 where the processor has it.
-__attribute__((target_clones("avx2", "default"))) void fadeBytes(const uint8_t* a,
-                                                                 const uint8_t* b, uint8_t* o,
-                                                                 size_t n, uint16_t w) {
+// blend256 over runs of bytes, in 16-bit lanes (the widest multiply SIMD units have for them).
+inline __attribute__((always_inline)) void fadeLoop(const uint8_t* a, const uint8_t* b,
+                                                    uint8_t* o, size_t n, uint16_t w) {
   const uint16_t iw = (uint16_t)(256 - w);
   for (size_t i = 0; i < n; ++i)
     o[i] = (uint8_t)((uint16_t)((uint16_t)(a[i] * iw) + (uint16_t)(b[i] * w) + 128) >> 8);
+}
+__attribute__((target("avx2"))) void fadeBytesAvx2(const uint8_t* a, const uint8_t* b,
+                                                   uint8_t* o, size_t n, uint16_t w) {
+  fadeLoop(a, b, o, n, w);
+}
+void fadeBytesPlain(const uint8_t* a, const uint8_t* b, uint8_t* o, size_t n, uint16_t w) {
+  fadeLoop(a, b, o, n, w);
+}
+// AVX2 where the processor has it, chosen on first use (not by an ifunc resolver, which runs
+// before the sanitizers' runtimes are up).
+void fadeBytes(const uint8_t* a, const uint8_t* b, uint8_t* o, size_t n, uint16_t w) {
+  static const auto fn = __builtin_cpu_supports("avx2") ? fadeBytesAvx2 : fadeBytesPlain;
+  fn(a, b, o, n, w);
 }
 
 void crossFade(const Frame& f, double p) {
