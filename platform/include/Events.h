@@ -67,9 +67,13 @@ enum { resumeFlag = 1, convertClipboardFlag = 2 };
 
 // Character codes of special keys.
 enum {
+  kHomeCharCode = 1,
   kEnterCharCode = 3,
+  kEndCharCode = 4,
   kBackspaceCharCode = 8,
   kTabCharCode = 9,
+  kPageUpCharCode = 11,
+  kPageDownCharCode = 12,
   kReturnCharCode = 13,
   kEscapeCharCode = 27,
   kLeftArrowCharCode = 28,

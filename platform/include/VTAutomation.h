@@ -31,6 +31,12 @@ void VTAutomationPostDrag(Point from, Point to, int steps = 4, EventModifiers mo
 // A key press (key down then key up). `key` is the character code (e.g. 'q', kReturnCharCode);
 // keyCode goes into the message's second byte.
 void VTAutomationPostKey(char key, EventModifiers modifiers = 0, unsigned char keyCode = 0);
+// Typed text, as the keyboard and input methods give it: one key-down event per character,
+// carrying its Unicode code point, so text in any script can be typed into fields.
+void VTAutomationPostText(const std::string& utf8, EventModifiers modifiers = 0);
+// The system clipboard's text (UTF-8); headless, one kept in memory.
+std::string VTAutomationClipboardText();
+void VTAutomationSetClipboardText(const std::string& utf8);
 // Suspend (false) or resume (true): the screen window lost or gained the focus.
 void VTAutomationPostFocus(bool focused);
 // Events waiting in the queue (not counting update and activate events).
@@ -65,6 +71,6 @@ void VTAutomationSetModalHook(std::function<void()> hook);
 long VTAutomationModalTurns();
 
 // Disposes every window, empties the event queue, removes the modal hook and puts the mouse,
-// button, modifiers and focus back to their start (the clock keeps running forward). Tests
-// call it between cases.
+// button, modifiers and focus back to their start (the clock keeps running forward); empties a
+// headless clipboard. Tests call it between cases.
 void VTAutomationReset();

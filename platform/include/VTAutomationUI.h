@@ -57,6 +57,22 @@ short VTAutomationFindDialogItem(const std::string& text);
 // Posts a click at the centre of an item of the front dialog (a press and a release, through
 // the event queue). False when there is no front dialog or no such item.
 bool VTAutomationPressDialogItem(short item);
+// The text field with the keyboard focus in the front window (a dialog's edit item, the save
+// dialog's name...), with what a test needs to click, drag and check selections in it.
+struct VTTextFieldInfo {
+  std::string text;  // UTF-8
+  // The selection [selectionStart, selectionEnd) in characters (code points); the two are equal
+  // when only the caret shows. The caret is the end that Shift+arrows move.
+  int selectionStart = 0;
+  int selectionEnd = 0;
+  int caret = 0;
+  Rect globalRect{};  // the field's box on the screen
+  // The screen x of each caret position, from before the first character to after the last
+  // (text.length in characters + 1 entries), for clicks and drags at exact places.
+  std::vector<short> caretX;
+};
+// False when the front window has no focused text field.
+bool VTAutomationFocusedTextField(VTTextFieldInfo* info);
 // The current ParamText strings.
 std::string VTAutomationParamText(int index);
 

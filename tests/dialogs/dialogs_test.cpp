@@ -13,6 +13,7 @@
 #include "dialogs/dialog_manager.h"
 #include "events/event_queue.h"
 #include "fixtures.h"
+#include "ui/widgets/painter.h"
 #include "ui/window_server.h"
 
 #include <gtest/gtest.h>
@@ -367,7 +368,7 @@ TEST_F(Dialogs, ClicksOutsideBeepAndDraggingMovesTheDialog) {
   DisposeDialog(d);
 }
 
-TEST_F(Dialogs, EditTextTakesTypingAndTextCanBeReplaced) {
+TEST_F(Dialogs, EditTextFieldsTypeSelectAndTradeTextWithTheApplication) {
   std::string dir = vt_test::tempDir("dialogs");
   std::ofstream(dir + "/edit.json") << R"({"DLOG": [{"id": 300, "title": "Name", "bounds": [100, 100, 220, 400],
     "defaultItem": 1, "cancelItem": 2, "items": [
@@ -387,6 +388,42 @@ TEST_F(Dialogs, EditTextTakesTypingAndTextCanBeReplaced) {
   EXPECT_EQ(runWith(nullptr, [] { VTAutomationPostKey(kTabCharCode); }), 4);
   EXPECT_EQ(runWith(nullptr, [] { VTAutomationPostKey('z'); }), 4);
   EXPECT_EQ(textOf(d, 4), "z");
+
+  // Shift+Tab goes back with the whole text selected; text in any script is typed, and the
+  // item's text (Mac Roman) shows what it can of it.
+  EXPECT_EQ(runWith(nullptr, [] { VTAutomationPostKey(kTabCharCode, shiftKey); }), 3);
+  VTTextFieldInfo f;
+  ASSERT_TRUE(VTAutomationFocusedTextField(&f));
+  EXPECT_EQ(f.text, "ab");
+  EXPECT_EQ(f.selectionEnd - f.selectionStart, 2);
+  EXPECT_EQ(runWith(nullptr, [] { VTAutomationPostText("x\xC3\xBC\xE6\x97\xA5"); }), 3);
+  for (int i = 0; i < 2; ++i) runWith(nullptr, [] {});  // the other two characters
+  EXPECT_EQ(textOf(d, 3), "x\x9F?");
+  ASSERT_TRUE(VTAutomationFocusedTextField(&f));
+  EXPECT_EQ(f.text, "x\xC3\xBC\xE6\x97\xA5");
+  // A drag selects; typing replaces the selection.
+  short mid = (short)((f.globalRect.top + f.globalRect.bottom) / 2);
+  EXPECT_EQ(runWith(nullptr, [&] {
+              VTAutomationPostDrag(Point{mid, f.caretX[1]}, Point{mid, f.caretX[3]});
+            }),
+            3);
+  ASSERT_TRUE(VTAutomationFocusedTextField(&f));
+  EXPECT_EQ(f.selectionStart, 1);
+  EXPECT_EQ(f.selectionEnd, 3);
+  EXPECT_EQ(runWith(nullptr, [] { VTAutomationPostKey('-'); }), 3);
+  EXPECT_EQ(textOf(d, 3), "x-");
+  // The application's text replaces the field's, and a range it selects is kept.
+  Handle h3 = nullptr;
+  DialogItemType kind3;
+  Rect r3;
+  GetDialogItem(d, 3, &kind3, &h3, &r3);
+  SetDialogItemText(h3, P("Movie 1"));
+  SelectDialogItemText(d, 3, 6, 7);
+  ASSERT_TRUE(VTAutomationFocusedTextField(&f));
+  EXPECT_EQ(f.text, "Movie 1");
+  EXPECT_EQ(f.selectionStart, 6);
+  EXPECT_EQ(runWith(nullptr, [] { VTAutomationPostKey('2'); }), 3);
+  EXPECT_EQ(textOf(d, 3), "Movie 2");
   EXPECT_EQ(runWith(nullptr, [] { VTAutomationPostKey(kEscapeCharCode); }), 2);
 
   DialogItemType kind;
@@ -429,17 +466,16 @@ TEST_F(Dialogs, DefaultButtonIsOutlinedOnScreen) {
   ASSERT_NE(d, nullptr);
   SetDialogDefaultItem(d, 1);
   Rect g = VTAutomationFrontDialogItems()[0].globalRect;
-  const vt::Image& scr = vt::ui::composeScreen();
-  auto dark = [&](int h, int v) { return ((scr.at(h, v) >> 8) & 0xFF) < 60; };
-  EXPECT_TRUE(dark(g.left - 3, (g.top + g.bottom) / 2));  // the outline ring
-  EXPECT_TRUE(dark(g.left, g.top));                        // the button frame
+  short mid = (short)((g.top + g.bottom) / 2);
+  EXPECT_EQ(VTAutomationScreenPixel(g.left - 3, mid), vt::ui::colour::accent);  // the ring
+  EXPECT_EQ(VTAutomationScreenPixel(g.left, g.top), vt::ui::colour::border);    // the frame
   bool ink = false;  // the label
-  for (int v = g.top + 3; v < g.bottom - 3; ++v)
-    for (int h = g.left + 3; h < g.right - 3; ++h) ink = ink || dark(h, v);
+  for (short v = g.top + 3; v < g.bottom - 3; ++v)
+    for (short h = g.left + 3; h < g.right - 3; ++h)
+      ink = ink || ((VTAutomationScreenPixel(h, v) >> 8) & 0xFF) < 60;
   EXPECT_TRUE(ink);
   SetDialogDefaultItem(d, 0);
-  const vt::Image& scr2 = vt::ui::composeScreen();
-  EXPECT_FALSE(((scr2.at(g.left - 3, (g.top + g.bottom) / 2) >> 8) & 0xFF) < 60);
+  EXPECT_EQ(VTAutomationScreenPixel(g.left - 3, mid), vt::ui::colour::white);
   DisposeDialog(d);
 }
 

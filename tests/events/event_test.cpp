@@ -3,6 +3,9 @@
 #include <VTAutomation.h>
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "events/event_queue.h"
 #include "appleevents/ae_queue.h"
 
@@ -68,6 +71,20 @@ TEST_F(Queue, KeysCarryCharacterKeyCodeAndModifiers) {
   ASSERT_TRUE(WaitNextEvent(everyEvent, &e, 0, nullptr));
   EXPECT_EQ(e.what, keyUp);
   EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
+}
+
+TEST_F(Queue, TypedTextCarriesCodePointsBesideMacRomanCharacterCodes) {
+  // a, e-acute, a CJK character and a control character; then keys given only a character code.
+  VTAutomationPostText("a\xC3\xA9\xE6\x97\xA5\x01");
+  VTAutomationPostKey((char)0x8E);
+  VTAutomationPostKey(kLeftArrowCharCode);
+  std::vector<std::pair<unsigned long, char32_t>> got;
+  EventRecord e;
+  while (WaitNextEvent(keyDownMask, &e, 0, nullptr))
+    got.push_back({e.message & charCodeMask, vt::events::typedCodePoint(e)});
+  EXPECT_EQ(got, (std::vector<std::pair<unsigned long, char32_t>>{
+                     {'a', U'a'}, {0x8E, U'\u00E9'}, {0, U'\u65E5'}, {0x8E, U'\u00E9'},
+                     {kLeftArrowCharCode, 0}}));
 }
 
 TEST_F(Queue, MasksPeekingAndFlushing) {

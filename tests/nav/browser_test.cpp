@@ -152,20 +152,20 @@ TEST(Browser, TypingSelectsByPrefixAndResetsAfterAPause) {
   touch(d + "/melon.png");
   Browser b;
   ASSERT_TRUE(b.open(d));
-  b.typeSelect('m', 100);
+  b.typeSelect("m", 100);
   EXPECT_EQ(b.selectedEntry()->name, "mango.png");  // name order, not folder-first order
-  b.typeSelect('e', 110);
+  b.typeSelect("e", 110);
   EXPECT_EQ(b.selectedEntry()->name, "melon.png");
   // After a pause the typing starts again.
-  b.typeSelect('M', 300);
-  b.typeSelect('o', 310);
+  b.typeSelect("M", 300);
+  b.typeSelect("o", 310);
   EXPECT_EQ(b.selectedEntry()->name, "Movies");
-  b.typeSelect('b', 400);
+  b.typeSelect("b", 400);
   EXPECT_EQ(b.selectedEntry()->name, "banana.mov");
   // No name starts with it: the next name after it.
-  b.typeSelect('c', 800);
+  b.typeSelect("c", 800);
   EXPECT_EQ(b.selectedEntry()->name, "mango.png");
-  b.typeSelect('z', 1200);
+  b.typeSelect("z", 1200);
   EXPECT_EQ(b.selected(), (int)b.entries().size() - 1);
 }
 

@@ -695,6 +695,52 @@ TEST_F(NavDialogs, SaveByRealTypingAndTheReplaceQuestion) {
   NavDisposeReply(&reply);
 }
 
+TEST_F(NavDialogs, SaveNameIsEditedByMouseKeysAndClipboard) {
+  // A word taken by a double click and typed over; a drag over another replaced by text beyond
+  // ASCII; the whole name cut and pasted back through the clipboard.
+  const std::string edited = "b \xC3\xBCn\xC3\xAF \xE6\x97\xA5\xE6\x9C\xAC copy .mov";
+  auto field = [] {
+    VTTextFieldInfo f;
+    EXPECT_TRUE(VTAutomationFocusedTextField(&f));
+    return f;
+  };
+  auto at = [](const VTTextFieldInfo& f, int caret, int dx = 0) {
+    short mid = (short)((f.globalRect.top + f.globalRect.bottom) / 2);
+    return Point{mid, (short)(f.caretX[caret] + dx)};
+  };
+  script.steps = {[&] {
+                    VTTextFieldInfo f = field();
+                    EXPECT_EQ(f.text, "b edit n .mov");
+                    EXPECT_EQ(f.selectionEnd - f.selectionStart, 13);  // proposed: all selected
+                    VTAutomationPostClick(at(f, 7, 1));
+                    VTAutomationPostClick(at(f, 7, 1));
+                    VTAutomationPostText("copy");
+                  },
+                  [&] {
+                    VTTextFieldInfo f = field();
+                    EXPECT_EQ(f.text, "b edit copy .mov");
+                    VTAutomationPostDrag(at(f, 2), at(f, 6));
+                    VTAutomationPostText("\xC3\xBCn\xC3\xAF \xE6\x97\xA5\xE6\x9C\xAC");
+                  },
+                  [&] {
+                    EXPECT_EQ(field().text, edited);
+                    VTAutomationPostKey('a', cmdKey);
+                    VTAutomationPostKey('x', cmdKey);
+                  },
+                  [&] {
+                    EXPECT_EQ(field().text, "");
+                    EXPECT_EQ(VTAutomationClipboardText(), edited);
+                    VTAutomationPostKey('v', cmdKey);
+                    VTAutomationPostKey(kReturnCharCode);
+                  }};
+  script.install();
+  NavReplyRecord reply;
+  EXPECT_EQ(saveDialog(reply, "b edit n .mov"), noErr);
+  EXPECT_EQ(VTAutomationNavLastShown().name, edited);
+  EXPECT_EQ(script.next, script.steps.size());
+  NavDisposeReply(&reply);
+}
+
 TEST_F(NavDialogs, SaveUnderANameLongerThanAnFSSpecHolds) {
   std::string longName = std::string(80, 'e') + " final cut.mov";
   VTAutomationNavSaveAs(dir + "/Clips", longName);

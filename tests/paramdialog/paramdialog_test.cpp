@@ -16,7 +16,7 @@
 #include "core/picture.h"
 #include "effects/render_api.h"
 #include "events/event_queue.h"
-#include "paramdialog/param_dialog.h"
+#include "paramdialog/param_window.h"
 #include "ui/window_server.h"
 
 namespace {

@@ -6,10 +6,13 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <vector>
 
 #include "appleevents/ae_queue.h"
 #include "core/image.h"
 #include "events/backend.h"
+#include "events/event_queue.h"
 #include "fixtures.h"
 
 namespace {
@@ -87,6 +90,32 @@ TEST_F(SdlScreen, KeysMapCtrlToCommand) {
   EXPECT_FALSE(e.modifiers & cmdKey);
   ASSERT_TRUE(nextOfKind(keyDown, e));
   EXPECT_EQ(e.message & charCodeMask, (unsigned long)kEnterCharCode);
+}
+
+TEST_F(SdlScreen, TypedTextArrivesOnceWithItsCodePoints) {
+  // A key that types text and the text it typed: one key-down, carrying the text's character.
+  SDL_Event down{};
+  down.type = SDL_KEYDOWN;
+  down.key.keysym.sym = SDLK_e;
+  down.key.keysym.scancode = SDL_SCANCODE_E;
+  SDL_Event text{};
+  text.type = SDL_TEXTINPUT;
+  std::strcpy(text.text.text, "\xC3\xA9");  // the layout made it e-acute
+  SDL_Event commit = text;  // an input method's commit: text without a key
+  std::strcpy(commit.text.text, "\xE6\x97\xA5\xE6\x9C\xAC");
+  for (SDL_Event* ev : {&down, &text, &commit}) ASSERT_EQ(SDL_PushEvent(ev), 1);
+  EventRecord e;
+  std::vector<char32_t> typed;
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(nextOfKind(keyDown, e));
+    typed.push_back(vt::events::typedCodePoint(e));
+  }
+  EXPECT_EQ(typed, (std::vector<char32_t>{U'\u00E9', U'\u65E5', U'\u672C'}));
+  EXPECT_EQ(e.message & charCodeMask, 0u);    // no Mac Roman form
+  EXPECT_FALSE(EventAvail(keyDownMask, &e));  // nothing typed twice
+
+  vt::events::setClipboardText("clip \xE6\x97\xA5");
+  EXPECT_EQ(vt::events::clipboardText(), "clip \xE6\x97\xA5");
 }
 
 TEST_F(SdlScreen, MouseButtonsBecomeMouseEvents) {

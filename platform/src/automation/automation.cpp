@@ -1,9 +1,12 @@
 #include <VTAutomation.h>
+#include <VTAutomationUI.h>
 
 #include "events/backend.h"
 #include "events/event_queue.h"
 #include "ui/server_state.h"
 #include "ui/text.h"
+#include "ui/widgets/text_field.h"
+#include "ui/widgets/tracking.h"
 
 namespace ev = vt::events;
 using namespace vt::ui;
@@ -52,6 +55,35 @@ void VTAutomationPostKey(char key, EventModifiers modifiers, unsigned char keyCo
   ev::post(keyUp, msg, where, modifiers);
 }
 
+void VTAutomationPostText(const std::string& utf8, EventModifiers modifiers) {
+  ev::postText(utf8, modifiers);
+}
+
+std::string VTAutomationClipboardText() { return ev::clipboardText(); }
+void VTAutomationSetClipboardText(const std::string& utf8) { ev::setClipboardText(utf8); }
+
+bool VTAutomationFocusedTextField(VTTextFieldInfo* info) {
+  FocusedField found;
+  if (!info || !findFocusedField(FrontWindow(), found)) return false;
+  WindowRef w = FrontWindow();
+  const TextField& f = *found.field;
+  const std::string& text = f.text();
+  *info = VTTextFieldInfo{};
+  info->text = text;
+  int dh = w->content.left - w->port.portRect.left, dv = w->content.top - w->port.portRect.top;
+  info->globalRect = Rect{(short)(found.box.top + dv), (short)(found.box.left + dh),
+                          (short)(found.box.bottom + dv), (short)(found.box.right + dh)};
+  int chars = 0;
+  for (size_t at = 0;; at = nextCharBoundary(text, at), ++chars) {
+    if (at == f.selectionStart()) info->selectionStart = chars;
+    if (at == f.selectionEnd()) info->selectionEnd = chars;
+    if (at == f.caret()) info->caret = chars;
+    info->caretX.push_back((short)(info->globalRect.left + f.xOf(at)));
+    if (at >= text.size()) break;
+  }
+  return true;
+}
+
 void VTAutomationPostFocus(bool focused) { setForeground(focused); }
 
 int VTAutomationPendingInput() { return ev::pendingCount(); }
@@ -83,4 +115,5 @@ long VTAutomationModalTurns() { return ev::modalTurns(); }
 void VTAutomationReset() {
   resetWindowServer();
   ev::resetQueue();
+  if (ev::backend().isHeadless()) ev::setClipboardText({});  // never the user's own clipboard
 }

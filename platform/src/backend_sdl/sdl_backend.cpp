@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include <unistd.h>
 
@@ -51,6 +52,10 @@ unsigned char charOf(const SDL_Keysym& k) {
     case SDLK_RIGHT: return kRightArrowCharCode;
     case SDLK_UP: return kUpArrowCharCode;
     case SDLK_DOWN: return kDownArrowCharCode;
+    case SDLK_HOME: return kHomeCharCode;
+    case SDLK_END: return kEndCharCode;
+    case SDLK_PAGEUP: return kPageUpCharCode;
+    case SDLK_PAGEDOWN: return kPageDownCharCode;
     default: break;
   }
   if (k.sym < 32 || k.sym > 126) return 0;
@@ -101,6 +106,7 @@ class SdlBackend final : public vt::events::Backend {
   void pumpInput() override {
     SDL_Event ev;
     while (SDL_PollEvent(&ev)) handle(ev);
+    flushPendingKey();
     if (gSnapshotRequested) {
       // Lets an outside script (the end-to-end test, the README's screenshot) see the screen.
       gSnapshotRequested = 0;
@@ -121,6 +127,16 @@ class SdlBackend final : public vt::events::Backend {
   uint32_t ticks() override { return (uint32_t)(SDL_GetTicks64() * 60 / 1000); }
 
   void waitForInput(int ms) override { SDL_WaitEventTimeout(nullptr, ms); }
+
+  std::string clipboardText() override {
+    char* text = SDL_GetClipboardText();
+    std::string out = text ? text : "";
+    SDL_free(text);
+    return out;
+  }
+  void setClipboardText(std::string_view utf8) override {
+    SDL_SetClipboardText(std::string(utf8).c_str());
+  }
 
   void setCursor(const Cursor* c, bool visible) override {
     SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE);
@@ -157,7 +173,29 @@ class SdlBackend final : public vt::events::Backend {
     std::signal(SIGTERM, onSignal);
     std::signal(SIGINT, onSignal);
     std::signal(SIGUSR1, onSnapshotSignal);
+    // Typed text arrives as text input events, composed by the input method.
+    SDL_StartTextInput();
     return true;
+  }
+
+  // A key that types text waits for its text input event, which carries the character the
+  // layout and input method made of it; posting the key as well would type it twice.
+  struct PendingKey {
+    bool waiting = false;
+    unsigned char ch = 0;
+    unsigned char scancode = 0;
+    EventModifiers modifiers = 0;
+    bool repeat = false;
+  };
+
+  // A text key whose text never came (text input off, or a key the layout gives no text) is
+  // posted as the key it is.
+  void flushPendingKey() {
+    if (!pending_.waiting) return;
+    pending_.waiting = false;
+    unsigned long msg = ((unsigned long)pending_.scancode << 8) | pending_.ch;
+    vt::events::post(pending_.repeat ? autoKey : keyDown, msg, vt::events::mouseGlobal(),
+                     pending_.modifiers);
   }
 
   void handle(const SDL_Event& ev) {
@@ -187,13 +225,28 @@ class SdlBackend final : public vt::events::Backend {
       }
       case SDL_KEYDOWN:
       case SDL_KEYUP: {
+        flushPendingKey();
         EventModifiers m = modifiersOf(ev.key.keysym.mod);
         events::setCurrentModifiers(m);
         unsigned char ch = charOf(ev.key.keysym);
         if (!ch) break;  // modifier keys and keys without a character
-        unsigned long msg = ((unsigned long)(ev.key.keysym.scancode & 0xFF) << 8) | ch;
+        unsigned char scancode = (unsigned char)(ev.key.keysym.scancode & 0xFF);
+        if (ev.type == SDL_KEYDOWN && ch >= 0x20 && ch != kDeleteCharCode && !(m & cmdKey)) {
+          pending_ = PendingKey{true, ch, scancode, m, ev.key.repeat != 0};
+          break;
+        }
+        unsigned long msg = ((unsigned long)scancode << 8) | ch;
         EventKind kind = ev.type == SDL_KEYUP ? keyUp : ev.key.repeat ? autoKey : keyDown;
         events::post(kind, msg, events::mouseGlobal(), m);
+        break;
+      }
+      case SDL_TEXTINPUT: {
+        // The text of the key just pressed, or a commit from the input method (no key then).
+        bool fromKey = pending_.waiting;
+        pending_.waiting = false;
+        EventModifiers m = fromKey ? pending_.modifiers : modifiersOf((Uint16)SDL_GetModState());
+        events::postText(ev.text.text, m, fromKey ? pending_.scancode : 0,
+                         fromKey && pending_.repeat);
         break;
       }
       default:
@@ -206,6 +259,7 @@ class SdlBackend final : public vt::events::Backend {
   SDL_Renderer* renderer_ = nullptr;
   SDL_Texture* texture_ = nullptr;
   SDL_Cursor* cursor_ = nullptr;
+  PendingKey pending_;
 };
 
 std::unique_ptr<vt::events::Backend> makeBackend() {

@@ -193,7 +193,10 @@ OSErr Composer::frame(int64_t time, Image& buffer, const Image*& picture, Span* 
     bool whole = placed && !painted && x0 == 0 && y0 == 0 && x1 == w && y1 == h;
     if (whole && effect && tw == w && th == h) rq.into = &out;
     TrackPicture pic;
-    if (pictureOf(t, rq, pic) != noErr) continue;  // nothing shown by this track now
+    OSErr err = pictureOf(t, rq, pic);
+    // A frame whose data cannot be read is missing: that is an error, not a black picture.
+    if (err == endOfDataReached || err == couldNotResolveDataRef || err == ioErr) return err;
+    if (err != noErr) continue;  // nothing shown by this track now
     shown.intersect(pic.span);
     if (pic.image == &out) {
       if (pic.translucent)

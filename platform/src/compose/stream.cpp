@@ -122,6 +122,7 @@ void SourceStream::restart(int64_t sync, int desc) {
   jobs_.push_back(std::move(start));
   work_.notify_all();
   nextFeed_ = fedFrom_ = sync;
+  readable_ = (int64_t)info_.size();
   streamDesc_ = desc;
   drainSent_ = false;
   delivered_ = INT64_MIN;
@@ -131,6 +132,12 @@ OSErr SourceStream::feedOne() {
   const int64_t i = nextFeed_;
   Job job;
   OSErr err = src_.readSample(i, job.bytes);
+  if (err != noErr && i > target_) {
+    // A later sample cannot be read (a cut-off file): the stream ends before it, and what was
+    // queued can still come out.
+    readable_ = i;
+    return noErr;
+  }
   if (err != noErr) {
     nextFeed_ = -1;  // the stream has a hole: start again next time
     return err;
@@ -149,8 +156,7 @@ OSErr SourceStream::feedOne() {
 }
 
 OSErr SourceStream::feedUpTo(int64_t last, int desc) {
-  const int64_t count = (int64_t)info_.size();
-  while (nextFeed_ >= 0 && nextFeed_ <= last && nextFeed_ < count &&
+  while (nextFeed_ >= 0 && nextFeed_ <= last && nextFeed_ < readable_ &&
          info_[(size_t)nextFeed_].descriptionIndex == desc) {
     {
       std::lock_guard<std::mutex> l(m_);
@@ -189,6 +195,7 @@ OSErr SourceStream::picture(int64_t k, Image& out, int width, int height, int ah
   const int64_t target = info_[(size_t)k].displayTime();
   const int desc = info_[(size_t)k].descriptionIndex;
   const int64_t sync = syncBefore(k);
+  target_ = k;
 
   std::unique_lock<std::mutex> l(m_);
   outW_ = width;
@@ -211,7 +218,6 @@ OSErr SourceStream::picture(int64_t k, Image& out, int width, int height, int ah
 
   OSErr err = feedUpTo(k + (ahead > 0 ? ahead + kDecoderDelay : 0), desc);
   if (err != noErr) return err;
-  const int64_t count = (int64_t)info_.size();
   l.lock();
   for (;;) {
     if (!ready_.empty()) {
@@ -243,7 +249,7 @@ OSErr SourceStream::picture(int64_t k, Image& out, int width, int height, int ah
       continue;
     }
     // Everything queued has run without producing the target: queue more, or drain.
-    if (nextFeed_ >= 0 && nextFeed_ < count && info_[(size_t)nextFeed_].descriptionIndex == desc) {
+    if (nextFeed_ >= 0 && nextFeed_ < readable_ && info_[(size_t)nextFeed_].descriptionIndex == desc) {
       l.unlock();
       err = feedOne();
       l.lock();

@@ -82,6 +82,8 @@ class SourceStream {
   std::vector<std::pair<int64_t, int64_t>> byDisplay_;  // (display time, index), sorted
   int64_t nextFeed_ = -1;  // next sample to queue; -1: no stream running
   int64_t fedFrom_ = 0;    // the key frame the running stream started at
+  int64_t readable_ = 0;   // samples from here on could not be read: the stream ends there
+  int64_t target_ = 0;     // the sample asked for last
   int streamDesc_ = 0;     // its description
   bool drainSent_ = false;
   int64_t delivered_ = INT64_MIN;  // the last display time handed out in this stream

@@ -45,7 +45,7 @@ class MediaSource : public codec::SampleSource {
   OSErr readSample(int64_t i, std::vector<uint8_t>& out) override {
     VTMedia* m = track_->media.get();
     if (!m || i < 0 || i >= (int64_t)m->sampleCount()) return invalidSampleNum;
-    return m->readSample((uint32_t)i, out) ? (OSErr)noErr : (OSErr)couldNotResolveDataRef;
+    return m->loadSample((uint32_t)i, out);
   }
   OSErr format(int d, codec::VideoFormat& out) override {
     VTMedia* m = track_->media.get();
@@ -220,7 +220,7 @@ OSErr effectPicture(VTTrack* t, long sample, const EditPosition& at, const Pictu
   }
   if (w <= 0 || h <= 0 || (int64_t)w * h > kMaxPixels) return invalidTrack;
   std::vector<uint8_t> bytes;
-  if (!m->readSample((uint32_t)sample, bytes)) return couldNotResolveDataRef;
+  if (OSErr err = m->loadSample((uint32_t)sample, bytes)) return err;
 
   TrackState& state = stateOf(t);
   Image* target = rq.into && rq.into->width == w && rq.into->height == h ? rq.into : &state.picture;
@@ -330,7 +330,7 @@ int effectSources(VTTrack* t, VTTrack* out[2]) {
   out[0] = out[1] = nullptr;
   if (!isEffectTrack(t) || t->media->sampleCount() == 0) return 0;
   std::vector<uint8_t> bytes;
-  if (!t->media->readSample(0, bytes)) return 0;
+  if (t->media->loadSample(0, bytes) != noErr) return 0;
   resolveSources(t, bytes, out);
   return (out[0] != nullptr) + (out[1] != nullptr);
 }

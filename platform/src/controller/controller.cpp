@@ -13,6 +13,7 @@
 #include "controller/controller.h"
 #include "events/event_queue.h"
 #include "model/model.h"
+#include "ui/widgets/tracking.h"
 #include "ui/window_server.h"
 
 namespace vt::controller {
@@ -361,14 +362,6 @@ void togglePlay(VTController* c) {
   doAction(c, mcActionPlay, (void*)(intptr_t)rate);
 }
 
-// A button acts when the mouse is released inside it, as a push button does.
-bool trackButton(WindowRef w, const Rect& button) {
-  Point g{};
-  while (vt::events::trackMouse(g)) {
-  }
-  return PtInRect(toLocal(w, g), &button);
-}
-
 void dragSlider(VTController* c, WindowRef w, Point local) {
   BarLayout l = layout(*c);
   Fixed rate = GetMovieRate(c->movie);
@@ -400,17 +393,19 @@ ComponentResult mouseDown(VTController* c, const EventRecord* e) {
   if (!live(handle(c))) return 1;
   if (inBar) {
     BarLayout l = layout(*c);
+    // A button acts when the mouse is released over it, as a push button does.
+    using vt::ui::trackPress;
     if (PtInRect(p, &l.play)) {
-      if (trackButton(w, l.play) && live(handle(c))) togglePlay(c);
+      if (trackPress(w, l.play) && live(handle(c))) togglePlay(c);
     } else if (PtInRect(p, &l.slider)) {
       dragSlider(c, w, p);
     } else if (l.steps && PtInRect(p, &l.stepBack)) {
-      if (trackButton(w, l.stepBack) && live(handle(c))) doAction(c, mcActionStep, (void*)-1);
+      if (trackPress(w, l.stepBack) && live(handle(c))) doAction(c, mcActionStep, (void*)-1);
     } else if (l.steps && PtInRect(p, &l.stepForward)) {
-      if (trackButton(w, l.stepForward) && live(handle(c))) doAction(c, mcActionStep, (void*)1);
+      if (trackPress(w, l.stepForward) && live(handle(c))) doAction(c, mcActionStep, (void*)1);
     } else {
       // The speaker: there is no sound output to adjust, so the click is only consumed.
-      trackButton(w, l.speaker);
+      trackPress(w, l.speaker);
     }
     return 1;
   }

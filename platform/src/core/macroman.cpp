@@ -20,6 +20,8 @@ constexpr uint16_t kHigh[128] = {
     0x00D3, 0x00D4, 0xF8FF, 0x00D2, 0x00DA, 0x00DB, 0x00D9, 0x0131, 0x02C6, 0x02DC, 0x00AF,
     0x02D8, 0x02D9, 0x02DA, 0x00B8, 0x02DD, 0x02DB, 0x02C7};
 
+}  // namespace
+
 void appendUtf8(std::string& out, uint32_t cp) {
   if (cp < 0x80) {
     out += (char)cp;
@@ -38,7 +40,6 @@ void appendUtf8(std::string& out, uint32_t cp) {
   }
 }
 
-// Decodes one UTF-8 sequence at s[i]; returns its length (0 when malformed) and the code point.
 size_t decodeUtf8(std::string_view s, size_t i, uint32_t& cp) {
   unsigned char c = (unsigned char)s[i];
   size_t len;
@@ -65,8 +66,6 @@ size_t decodeUtf8(std::string_view s, size_t i, uint32_t& cp) {
   return len;
 }
 
-}  // namespace
-
 std::string macRomanToUtf8(std::string_view macRoman) {
   std::string out;
   out.reserve(macRoman.size());
@@ -86,20 +85,17 @@ std::string utf8ToMacRoman(std::string_view utf8) {
       continue;
     }
     i += len;
-    if (cp < 0x80) {
-      out += (char)cp;
-      continue;
-    }
-    char mapped = '?';
-    for (int k = 0; k < 128; ++k) {
-      if (kHigh[k] == cp) {
-        mapped = (char)(0x80 + k);
-        break;
-      }
-    }
-    out += mapped;
+    int mapped = macRomanByte(cp);
+    out += mapped < 0 ? '?' : (char)mapped;
   }
   return out;
+}
+
+int macRomanByte(uint32_t cp) {
+  if (cp < 0x80) return (int)cp;
+  for (int k = 0; k < 128; ++k)
+    if (kHigh[k] == cp) return 0x80 + k;
+  return -1;
 }
 
 bool isValidUtf8(std::string_view s) {

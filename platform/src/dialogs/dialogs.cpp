@@ -12,19 +12,17 @@
 #include "dialogs/dialog_manager.h"
 #include "resources/resource_manager.h"
 #include "ui/text.h"
+#include "ui/widgets/controls.h"
+#include "ui/widgets/painter.h"
 #include "ui/window_server.h"
 
 namespace vt::dialogs {
 namespace {
 
 constexpr uint32_t kDialogMagic = 0x444C4F47;  // 'DLOG'
+constexpr int kTextSize = vt::ui::kControlTextSize;
 
-const Pixel kBlack = makePixel(0, 0, 0);
-const Pixel kWhite = makePixel(0xFF, 0xFF, 0xFF);
-const Pixel kFace = makePixel(0xEC, 0xEC, 0xEC);
-const Pixel kGrey = makePixel(0x9A, 0x9A, 0x9A);
-const Pixel kPressed = makePixel(0x30, 0x30, 0x30);
-constexpr int kTextSize = 12;
+namespace colour = vt::ui::colour;
 
 struct State {
   std::map<VTDialog*, std::unique_ptr<VTDialog>> live;
@@ -55,64 +53,26 @@ Rect inset(Rect r, int d) {
   return Rect{(short)(r.top + d), (short)(r.left + d), (short)(r.bottom - d), (short)(r.right - d)};
 }
 
-int width(const std::string& macRoman, bool bold = false) {
-  return vt::ui::measureText(vt::ui::macRomanToUtf8(macRoman), kTextSize, bold);
-}
-
-// Lines of text that fit the width, broken at spaces (and at returns).
-std::vector<std::string> wrap(const std::string& text, int maxWidth) {
-  std::vector<std::string> lines;
-  std::string para;
-  auto flushPara = [&](const std::string& p) {
-    std::string line;
-    size_t i = 0;
-    while (i <= p.size()) {
-      size_t sp = p.find(' ', i);
-      if (sp == std::string::npos) sp = p.size();
-      std::string word = p.substr(i, sp - i);
-      std::string candidate = line.empty() ? word : line + " " + word;
-      if (!line.empty() && width(candidate) > maxWidth) {
-        lines.push_back(line);
-        line = word;
-      } else {
-        line = candidate;
-      }
-      i = sp + 1;
-    }
-    lines.push_back(line);
-  };
-  for (char c : text) {
-    if (c == '\r' || c == '\n') {
-      flushPara(para);
-      para.clear();
-    } else {
-      para += c;
-    }
+vt::ui::Button::Kind buttonKind(SInt16 kind) {
+  switch (kind) {
+    case ctrlItem + chkCtrl: return vt::ui::Button::checkBox;
+    case ctrlItem + radCtrl: return vt::ui::Button::radio;
+    case ctrlItem + btnCtrl: return vt::ui::Button::push;
+    default: return vt::ui::Button::checkBox;  // resource controls show as check boxes
   }
-  flushPara(para);
-  return lines;
 }
 
-vt::ui::TextStyle style(Pixel color, bool bold = false) {
-  vt::ui::TextStyle st;
-  st.size = kTextSize;
-  st.bold = bold;
-  st.color = color;
-  return st;
-}
-
-void drawAlertIcon(VTPort* port, SInt16 type) {
+void drawAlertIcon(vt::ui::Painter& p, SInt16 type) {
   if (type < 0 || type > 2) return;
   Rect r{10, 20, 42, 52};
   static const Pixel colours[3] = {makePixel(0xC8, 0x28, 0x28), makePixel(0x28, 0x60, 0xC0),
                                    makePixel(0xF0, 0xC0, 0x20)};
-  vt::ui::fillRect(port, r, colours[type]);
-  vt::ui::frameRect(port, r, kBlack);
+  p.fill(r, colours[type]);
+  p.frame(r, colour::black);
   const char* glyph = type == 1 ? "i" : "!";
-  vt::ui::TextStyle st = style(type == 2 ? kBlack : kWhite, true);
-  st.size = 22;
-  int w = vt::ui::measureText(glyph, st.size, true);
-  vt::ui::drawString(port, (r.left + r.right) / 2 - w / 2, r.top + 25, glyph, st);
+  int w = p.textWidth(glyph, 22, true);
+  p.text((r.left + r.right) / 2 - w / 2, r.top + 25, glyph, 22,
+         type == 2 ? colour::black : colour::white, true);
 }
 
 }  // namespace
@@ -175,15 +135,48 @@ VTDialog* makeDialog(const vt::resources::DialogRes& res, WindowRef behind) {
       item.ownText = textHandle(r.text);
       item.handle = item.ownText;
     }
-    if (r.kind == editText && d->focus == 0) d->focus = (SInt16)(d->items.size() + 1);
-    d->items.push_back(item);
+    if (r.kind == editText) {
+      if (d->focus == 0) d->focus = (SInt16)(d->items.size() + 1);
+      item.field = std::make_unique<vt::ui::TextField>();
+      // The handle holds at most 255 Mac Roman characters, one per code point.
+      item.field->setMaxChars(255);
+      item.field->setText(vt::ui::macRomanToUtf8(r.text));
+    }
+    d->items.push_back(std::move(item));
   }
+  vt::ui::addFieldFinder(focusedEditField);
   VTDialog* p = d.get();
   state().live[p] = std::move(d);
   drawAll(p);
   if (res.visible) ShowWindow(win);
   return p;
 }
+
+vt::ui::TextField* editField(VTDialog* d, int index) {
+  if (!d || index < 1 || index > (int)d->items.size()) return nullptr;
+  VTDialog::Item& it = d->items[(size_t)index - 1];
+  if (it.kind != editText) return nullptr;
+  if (!it.field) {
+    it.field = std::make_unique<vt::ui::TextField>();
+    it.field->setMaxChars(255);
+  }
+  // Text the application put into the handle wins; the field's own (UTF-8) text stays while the
+  // handle still holds its Mac Roman form.
+  std::string held = handleText(it.handle);
+  if (vt::ui::utf8ToMacRoman(it.field->text()) != held)
+    it.field->setText(vt::ui::macRomanToUtf8(held));
+  return it.field.get();
+}
+
+bool focusedEditField(WindowRef w, vt::ui::FocusedField& out) {
+  VTDialog* d = dialogOfWindow(w);
+  if (!d || !itemUsable(d, d->focus)) return false;
+  out.field = editField(d, d->focus);
+  out.box = fieldBox(d->items[(size_t)d->focus - 1].rect);
+  return out.field != nullptr;
+}
+
+Rect fieldBox(const Rect& item) { return inset(item, -3); }
 
 std::string itemText(const VTDialog* d, int index) {
   if (!d || index < 1 || index > (int)d->items.size()) return {};
@@ -239,57 +232,39 @@ Rect globalRect(const VTDialog* d, const Rect& r) {
 void drawItem(VTDialog* d, int index) {
   if (!validDialog(d) || index < 1 || index > (int)d->items.size()) return;
   VTDialog::Item& it = d->items[(size_t)index - 1];
-  VTPort* port = &d->window->port;
+  vt::ui::PortPainter p(&d->window->port);
   Rect r = it.rect;
-  if (index == d->defaultItem && isControl(it.kind)) vt::ui::fillRect(port, inset(r, -4), kWhite);
-  vt::ui::fillRect(port, r, kWhite);
+  if (index == d->defaultItem && isControl(it.kind)) p.fill(inset(r, -4), colour::white);
+  p.fill(r, colour::white);
   if (!it.visible) return;
-  Pixel ink = it.enabled ? kBlack : kGrey;
-  auto metrics = vt::ui::fontMetrics(kTextSize, false);
-  int midBase = (r.top + r.bottom) / 2 + (metrics.ascent - metrics.descent) / 2;
-  std::string text = shownText(d, index);
+  std::string text = vt::ui::macRomanToUtf8(shownText(d, index));
+  if (isControl(it.kind)) {
+    vt::ui::Button b;
+    b.kind = buttonKind(it.kind);
+    b.rect = r;
+    b.label = text;
+    b.enabled = it.enabled;
+    b.isDefault = index == d->defaultItem;
+    b.pressed = d->pressed == index;
+    b.draw(p, colour::white);
+    return;
+  }
   switch (it.kind) {
-    case ctrlItem + btnCtrl: {
-      bool down = d->pressed == index;
-      vt::ui::fillRect(port, r, down ? kPressed : kFace);
-      vt::ui::frameRect(port, r, kBlack);
-      int w = width(text);
-      vt::ui::drawString(port, (r.left + r.right) / 2 - w / 2, midBase, text,
-                         style(down ? kWhite : ink));
-      if (index == d->defaultItem) vt::ui::frameRect(port, inset(r, -4), kBlack, 3, 3);
-      break;
-    }
-    case ctrlItem + chkCtrl:
-    case ctrlItem + radCtrl:
-    case ctrlItem + resCtrl: {
-      int box = (r.top + r.bottom) / 2 - 6;
-      Rect b{(short)box, (short)(r.left + 2), (short)(box + 12), (short)(r.left + 14)};
-      vt::ui::fillRect(port, b, d->pressed == index ? kGrey : kWhite);
-      vt::ui::frameRect(port, b, ink);
-      vt::ui::drawString(port, r.left + 20, midBase, text, style(ink));
-      break;
-    }
     case statText: {
+      auto metrics = vt::ui::fontMetrics(kTextSize, false);
       int y = r.top + metrics.ascent;
-      int lineHeight = metrics.ascent + metrics.descent + metrics.leading;
-      for (const std::string& line : wrap(text, r.right - r.left)) {
+      int lineHeight = std::max(metrics.ascent + metrics.descent + metrics.leading, 1);
+      for (const std::string& line : vt::ui::wrapText(p, text, r.right - r.left, kTextSize)) {
         if (y - metrics.ascent >= r.bottom) break;
-        vt::ui::drawString(port, r.left, y, line, style(kBlack));
-        y += std::max(lineHeight, 1);
+        p.text(r.left, y, line, kTextSize, colour::black);
+        y += lineHeight;
       }
       break;
     }
-    case editText: {
-      Rect f = inset(r, -3);
-      vt::ui::fillRect(port, f, kWhite);
-      vt::ui::frameRect(port, f, kBlack);
-      int w = vt::ui::drawString(port, r.left + 1, midBase, text, style(ink));
-      if (d->focus == index) {
-        int x = std::min<int>(r.left + 2 + w, r.right - 1);
-        vt::ui::fillRect(port, Rect{(short)(r.top + 1), (short)x, (short)(r.bottom - 1), (short)(x + 1)}, kBlack);
-      }
+    case editText:
+      if (vt::ui::TextField* f = editField(d, index))
+        f->draw(p, fieldBox(r), d->focus == index, it.enabled);
       break;
-    }
     case userItem:
       if (it.handle) {
         // A user item's handle is its drawing procedure; it draws into the dialog's port.
@@ -303,7 +278,7 @@ void drawItem(VTDialog* d, int index) {
       break;
     case iconItem:
     case picItem:
-      vt::ui::frameRect(port, r, kGrey);
+      p.frame(r, colour::border);
       break;
     default:
       break;
@@ -312,9 +287,9 @@ void drawItem(VTDialog* d, int index) {
 
 void drawAll(VTDialog* d) {
   if (!validDialog(d)) return;
-  VTPort* port = &d->window->port;
-  vt::ui::fillRect(port, port->portRect, kWhite);
-  drawAlertIcon(port, d->alertType);
+  vt::ui::PortPainter p(&d->window->port);
+  p.fill(d->window->port.portRect, colour::white);
+  drawAlertIcon(p, d->alertType);
   for (int i = 1; i <= (int)d->items.size() && validDialog(d); ++i) drawItem(d, i);
 }
 
@@ -382,7 +357,7 @@ void SetDialogDefaultItem(DialogRef theDialog, DialogItemIndex newItem) {
   SInt16 old = d->defaultItem;
   d->defaultItem = newItem;
   if (old >= 1 && old != newItem)  // take the outline away from the old default
-    vt::ui::fillRect(&d->window->port, inset(d->items[(size_t)old - 1].rect, -4), kWhite);
+    vt::ui::fillRect(&d->window->port, inset(d->items[(size_t)old - 1].rect, -4), colour::white);
   drawItem(d, old);
   drawItem(d, newItem);
 }
@@ -434,7 +409,7 @@ void SetDialogItem(DialogRef theDialog, DialogItemIndex itemNo, DialogItemType i
   if (box) it.rect = *box;
   if (old.top != it.rect.top || old.left != it.rect.left || old.bottom != it.rect.bottom ||
       old.right != it.rect.right)
-    vt::ui::fillRect(&d->window->port, old, vt::makePixel(0xFF, 0xFF, 0xFF));
+    vt::ui::fillRect(&d->window->port, it.kind == editText ? fieldBox(old) : old, colour::white);
   drawItem(d, itemNo);
 }
 
@@ -470,12 +445,19 @@ void ShowDialogItem(DialogRef theDialog, DialogItemIndex itemNo) {
   drawItem(d, itemNo);
 }
 
-void SelectDialogItemText(DialogRef theDialog, DialogItemIndex itemNo, SInt16, SInt16) {
-  // The caret always sits at the end of the text; the selection range is not kept.
+void SelectDialogItemText(DialogRef theDialog, DialogItemIndex itemNo, SInt16 strtSel,
+                          SInt16 endSel) {
   VTDialog* d = validDialog(theDialog);
-  if (!d || itemNo < 1 || itemNo > (int)d->items.size() ||
-      d->items[(size_t)itemNo - 1].kind != editText)
-    return;
+  vt::ui::TextField* f = editField(d, itemNo);
+  if (!f) return;
+  // The range counts characters (one Mac Roman byte each); the field counts UTF-8 bytes.
+  auto offset = [&](SInt16 chars) {
+    size_t at = 0;
+    for (int n = 0; n < chars && at < f->text().size(); ++n)
+      at = vt::ui::nextCharBoundary(f->text(), at);
+    return at;
+  };
+  f->select(offset(std::max<SInt16>(strtSel, 0)), offset(std::max<SInt16>(endSel, 0)));
   SInt16 old = d->focus;
   d->focus = itemNo;
   drawItem(d, old);

@@ -1,50 +1,32 @@
 // Running dialogs: the modal loop, the standard filter, modeless dispatch and alerts.
 #include <Dialogs.h>
+#include <MacMemory.h>
 #include <MacWindows.h>
 #include <Menus.h>
 #include <Resources.h>
 
 #include "dialogs/dialog_manager.h"
-#include "events/event_queue.h"
 #include "resources/resource_manager.h"
+#include "ui/widgets/controls.h"
+#include "ui/widgets/tracking.h"
 #include "ui/window_server.h"
 
 #include <MacErrors.h>
 
 #include <cstring>
+#include <vector>
 
 namespace vt::dialogs {
 namespace {
 
-Point toLocal(const VTDialog* d, Point global) {
-  return Point{(short)(global.v - d->window->content.top), (short)(global.h - d->window->content.left)};
-}
-
-bool inside(const Rect& r, Point p) {
-  return p.v >= r.top && p.v < r.bottom && p.h >= r.left && p.h < r.right;
-}
-
 // Follows the mouse after a press on a control until release; true when released inside.
 bool trackControl(VTDialog* d, int index) {
   Rect r = d->items[(size_t)index - 1].rect;
-  d->pressed = (SInt16)index;
-  drawItem(d, index);
-  Point where;
-  bool in = true;
-  for (;;) {
-    bool down = vt::events::trackMouse(where);
-    if (!validDialog(d)) return false;
-    in = inside(r, toLocal(d, where));
-    SInt16 shown = in ? (SInt16)index : 0;
-    if (shown != d->pressed) {
-      d->pressed = shown;
-      drawItem(d, index);
-    }
-    if (!down) break;
-  }
-  d->pressed = 0;
-  drawItem(d, index);
-  return in;
+  bool inside = vt::ui::trackPress(d->window, r, [&](bool on) {
+    d->pressed = on ? (SInt16)index : 0;
+    drawItem(d, index);
+  });
+  return inside && validDialog(d);
 }
 
 void setFocus(VTDialog* d, int index) {
@@ -54,37 +36,59 @@ void setFocus(VTDialog* d, int index) {
   drawItem(d, index);
 }
 
-// Typing into the edit text item with the focus; true when the key went there.
-bool editKey(VTDialog* d, unsigned char c) {
+// The edited text goes into the item's handle, where GetDialogItemText reads it.
+void storeFieldText(VTDialog* d, int index) {
+  VTDialog::Item& it = d->items[(size_t)index - 1];
+  if (!it.field || !it.handle || !VTIsValidHandle(it.handle)) return;
+  std::string text = vt::ui::utf8ToMacRoman(it.field->text());
+  SetHandleSize(it.handle, (Size)text.size());
+  if (GetHandleSize(it.handle) != (Size)text.size()) return;
+  if (!text.empty()) std::memcpy(*it.handle, text.data(), text.size());
+}
+
+// A press in an edit text item: focus, caret or selection, then a drag that selects.
+void pressField(VTDialog* d, int index, const EventRecord& e) {
+  if (d->focus != index) setFocus(d, index);
+  vt::ui::TextField* f = editField(d, index);
+  if (!f) return;
+  Rect box = fieldBox(d->items[(size_t)index - 1].rect);
+  Point local = vt::ui::localPoint(d->window, e.where);
+  f->press(local.h - box.left, e.when, (e.modifiers & shiftKey) != 0);
+  drawItem(d, index);
+  vt::ui::trackDrag(d->window, [&](Point p) {
+    if (!validDialog(d) || !editField(d, index)) return;
+    f->dragTo(p.h - box.left);
+    drawItem(d, index);
+  });
+}
+
+// A key for the edit text item with the focus; true when the key went there.
+bool editKey(VTDialog* d, const EventRecord& e) {
   if (d->focus < 1 || d->focus > (int)d->items.size()) return false;
-  VTDialog::Item& it = d->items[(size_t)d->focus - 1];
-  if (c == kTabCharCode) {
-    int n = (int)d->items.size();
-    for (int k = 1; k <= n; ++k) {
-      int next = (d->focus - 1 + k) % n + 1;
-      if (d->items[(size_t)next - 1].kind == editText && d->items[(size_t)next - 1].visible) {
-        setFocus(d, next);
-        break;
-      }
+  vt::ui::KeyPress k = vt::ui::KeyPress::from(e);
+  if (k.code == kTabCharCode && !k.command) {
+    vt::ui::FocusChain chain;
+    std::vector<int> fields;
+    for (int i = 1; i <= (int)d->items.size(); ++i)
+      if (d->items[(size_t)i - 1].kind == editText && d->items[(size_t)i - 1].visible)
+        fields.push_back(i);
+    chain.setOrder(fields);
+    chain.focus(d->focus);
+    int next = chain.advance(k.shift);
+    if (next > 0 && next != d->focus) setFocus(d, next);
+    if (vt::ui::TextField* f = editField(d, next)) {
+      f->selectAll();  // a field reached by Tab has its whole text selected
+      drawItem(d, next);
     }
     return true;
   }
-  std::string text = itemText(d, d->focus);
-  if (c == kBackspaceCharCode || c == kDeleteCharCode) {
-    if (!text.empty()) text.pop_back();
-  } else if (c >= 0x20) {
-    if (text.size() >= 255) {
-      SysBeep(1);
-      return true;
-    }
-    text += (char)c;
-  } else {
-    return false;  // Return, Enter, Escape and arrows are not text
-  }
-  Str255 p;
-  p[0] = (unsigned char)text.size();
-  std::memcpy(p + 1, text.data(), text.size());
-  SetDialogItemText(it.handle, p);
+  vt::ui::TextField* f = editField(d, d->focus);
+  if (!f) return false;
+  vt::ui::TextField::Result r = f->key(k);
+  if (r == vt::ui::TextField::Result::ignored) return false;  // Return, Escape, menu keys
+  if (r == vt::ui::TextField::Result::refused) SysBeep(1);
+  storeFieldText(d, d->focus);
+  drawItem(d, d->focus);
   return true;
 }
 
@@ -106,32 +110,25 @@ bool standardHandle(VTDialog* d, const EventRecord& e, DialogItemIndex* itemHit,
       if ((WindowRef)e.message == d->window) drawAll(d);
       return false;
     case mouseDown: {
-      WindowRef w = nullptr;
-      WindowPartCode part = FindWindow(e.where, &w);
-      if (w != d->window) {
-        if (modal) SysBeep(1);  // nothing outside a modal dialog answers
-        return false;
-      }
-      if (part == inDrag) {
-        DragWindow(w, e.where, nullptr);
-        return false;
-      }
-      if (part != inContent) return false;
-      int index = itemAt(d, toLocal(d, e.where));
+      Point local{};
+      vt::ui::DialogClick part = vt::ui::dialogClick(d->window, e, &local);
+      if (part == vt::ui::DialogClick::outside && modal) SysBeep(1);  // nothing else answers
+      if (part != vt::ui::DialogClick::content) return false;
+      int index = itemAt(d, local);
       if (index == 0) return false;
       SInt16 kind = d->items[(size_t)index - 1].kind;
       if (kind >= ctrlItem && kind < ctrlItem + 4) {
         if (!trackControl(d, index)) return false;
       } else if (kind == editText) {
-        setFocus(d, index);
+        pressField(d, index, e);
+        if (!validDialog(d)) return false;
       }
       *itemHit = (DialogItemIndex)index;
       return true;
     }
     case keyDown:
     case autoKey: {
-      if (e.modifiers & cmdKey) return false;
-      if (!editKey(d, (unsigned char)(e.message & charCodeMask))) return false;
+      if (!editKey(d, e)) return false;
       if (!itemUsable(d, d->focus)) return false;
       *itemHit = d->focus;
       return true;
@@ -177,16 +174,14 @@ void ModalDialog(ModalFilterUPP filterProc, DialogItemIndex* itemHit) {
     return;
   }
   ModalFilterUPP filter = filterProc ? filterProc : StdFilterProc;
-  // Apple events stay queued for the application's own loop.
-  const EventMask mask = everyEvent & ~highLevelEventMask;
   for (;;) {
-    vt::events::callModalHook();
+    vt::ui::beginModalTurn();
     if (!validDialog(d)) {
       *itemHit = -1;
       return;
     }
     EventRecord e;
-    vt::events::waitNextEvent(mask, e, 0, nullptr);
+    vt::ui::nextModalEvent(e);
     if (filter(d, &e, itemHit)) return;
     if (!validDialog(d)) {
       *itemHit = -1;

@@ -28,12 +28,15 @@ class HeadlessBackend final : public Backend {
   }
   void waitForInput(int) override {}
   void advanceTicks(uint32_t n) override { ticks_ += n; }
+  std::string clipboardText() override { return clipboard_; }
+  void setClipboardText(std::string_view utf8) override { clipboard_ = utf8; }
 
  private:
   int w_, h_;
   bool wall_;
   uint32_t ticks_ = 0;
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+  std::string clipboard_;
 };
 
 struct Selection {

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
 
 #include "core/image.h"
 
@@ -28,6 +30,9 @@ class Backend {
   virtual void waitForInput(int ms) = 0;
   // The cursor to show (null: the standard arrow); a visibility change.
   virtual void setCursor(const Cursor*, bool visible) { (void)visible; }
+  // The system clipboard's text, UTF-8 (headless: one kept in memory).
+  virtual std::string clipboardText() = 0;
+  virtual void setClipboardText(std::string_view utf8) = 0;
   // Headless clock control; other backends ignore it.
   virtual void advanceTicks(uint32_t) {}
 };

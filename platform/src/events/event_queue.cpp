@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "appleevents/ae_queue.h"
+#include "core/macroman.h"
 #include "events/backend.h"
 
 namespace vt::events {
@@ -200,6 +201,39 @@ void flush(EventMask mask, EventMask stopMask) {
     }
   }
 }
+
+unsigned long keyMessage(char32_t codePoint, unsigned char keyCode) {
+  int roman = codePoint >= 0x20 && codePoint != 0x7F ? macRomanByte(codePoint) : -1;
+  return ((unsigned long)codePoint << kCodePointShift) | ((unsigned long)keyCode << 8) |
+         (unsigned char)(roman < 0 ? 0 : roman);
+}
+
+char32_t typedCodePoint(const EventRecord& e) {
+  if (e.what != keyDown && e.what != autoKey && e.what != keyUp) return 0;
+  auto carried = (char32_t)(e.message >> kCodePointShift);
+  if (carried) return carried;
+  unsigned char c = (unsigned char)(e.message & charCodeMask);
+  if (c < 0x20 || c == 0x7F) return 0;
+  std::string utf8 = macRomanToUtf8(std::string_view((const char*)&c, 1));
+  uint32_t cp = 0;
+  decodeUtf8(utf8, 0, cp);
+  return cp;
+}
+
+bool postText(std::string_view utf8, EventModifiers modifiers, unsigned char keyCode, bool repeat) {
+  for (size_t i = 0; i < utf8.size();) {
+    uint32_t cp = 0;
+    size_t len = decodeUtf8(utf8, i, cp);
+    i += len ? len : 1;
+    if (!len || cp < 0x20 || cp == 0x7F) continue;
+    if (!post(repeat ? autoKey : keyDown, keyMessage(cp, keyCode), mouseGlobal(), modifiers))
+      return false;
+  }
+  return true;
+}
+
+std::string clipboardText() { return backend().clipboardText(); }
+void setClipboardText(std::string_view utf8) { backend().setClipboardText(utf8); }
 
 int pendingCount() { return (int)st().queue.size(); }
 

@@ -10,6 +10,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <string_view>
 
 namespace vt::events {
 
@@ -29,6 +31,25 @@ bool post(EventKind what, unsigned long message, Point where, EventModifiers mod
 constexpr EventKind kMouseMovedKind = 0x7F;
 bool postMouseMove(Point where);
 void flush(EventMask mask, EventMask stopMask = 0);
+
+// Text typed on the keyboard. A key event carries the Unicode code point of the character it
+// types in the message's bits 32 and up, above the classic fields; its character code is the
+// Mac Roman form of that character (0 when Mac Roman has none), so code that reads only the
+// character code sees what it always did.
+constexpr int kCodePointShift = 32;
+static_assert(sizeof(unsigned long) * 8 >= kCodePointShift + 21, "messages carry code points");
+unsigned long keyMessage(char32_t codePoint, unsigned char keyCode);
+// The character a key event types: the carried code point, else the character code read as Mac
+// Roman; 0 for keys that type nothing (control keys, arrows).
+char32_t typedCodePoint(const EventRecord& e);
+// Posts one key event (keyDown, or autoKey when repeating) per code point of utf8; malformed
+// bytes and control characters are skipped. False when the queue filled up.
+bool postText(std::string_view utf8, EventModifiers modifiers, unsigned char keyCode = 0,
+              bool repeat = false);
+
+// The system clipboard's text (UTF-8), through the backend.
+std::string clipboardText();
+void setClipboardText(std::string_view utf8);
 int pendingCount();
 
 // The input state as the application has seen it: updated as events are taken from the queue

@@ -768,19 +768,19 @@ void GetTrackNextInterestingTime(Track theTrack, short flags, TimeValue time, Fi
           for (long k = s - 1; k <= s + 2; ++k) {
             long idx = backward ? s - (k - s) : k;
             if (idx < first || idx >= (long)md.sampleCount()) continue;
-            if (md.decodeTimes[idx] >= mEnd) continue;
+            if (md.samples.decodeTime((uint32_t)idx) >= mEnd) continue;
             if (syncOnly && !md.sampleInfo((uint32_t)idx).sync) continue;
-            int64_t st = std::max<int64_t>(start, toTrack(md.decodeTimes[idx]));
+            int64_t st = std::max<int64_t>(start, toTrack(md.samples.decodeTime((uint32_t)idx)));
             if (st >= end) continue;
-            int64_t dur = rescale((int64_t)md.durations[idx] * 65536 / e.rate, ms, ds);
+            int64_t dur = rescale((int64_t)md.samples.duration((uint32_t)idx) * 65536 / e.rate, ms, ds);
             consider(st, dur);
           }
           if (syncOnly && best < 0) {
             for (long idx = s; idx >= first && idx < (long)md.sampleCount(); idx += backward ? -1 : 1) {
-              if (md.decodeTimes[idx] >= mEnd) break;
+              if (md.samples.decodeTime((uint32_t)idx) >= mEnd) break;
               if (!md.sampleInfo((uint32_t)idx).sync) continue;
-              int64_t st = std::max<int64_t>(start, toTrack(md.decodeTimes[idx]));
-              if (st < end) consider(st, rescale((int64_t)md.durations[idx] * 65536 / e.rate, ms, ds));
+              int64_t st = std::max<int64_t>(start, toTrack(md.samples.decodeTime((uint32_t)idx)));
+              if (st < end) consider(st, rescale((int64_t)md.samples.duration((uint32_t)idx) * 65536 / e.rate, ms, ds));
               if (best >= 0) break;
             }
           }
@@ -985,9 +985,9 @@ OSErr GetMediaSample(Media theMedia, Handle dataOut, long maxSizeToGrow, long* s
       return maxSizeToGrowTooSmall;
     }
     std::vector<uint8_t> bytes;
-    if (!m->readSample((uint32_t)s, bytes)) {
-      setError(couldNotResolveDataRef);
-      return couldNotResolveDataRef;
+    if (OSErr err = m->loadSample((uint32_t)s, bytes)) {
+      setError(err);
+      return err;
     }
     SetHandleSize(dataOut, (Size)bytes.size());
     if (MemError()) return (setError(memFullErr), memFullErr);

@@ -180,10 +180,10 @@ bool Browser::selectByName(const std::string& name) {
   return false;
 }
 
-void Browser::typeSelect(char c, uint32_t nowTicks, uint32_t resetTicks) {
+void Browser::typeSelect(std::string_view utf8, uint32_t nowTicks, uint32_t resetTicks) {
   if (typed_.empty() || nowTicks - lastTypeTick_ > resetTicks) typed_.clear();
   lastTypeTick_ = nowTicks;
-  typed_.push_back(c);
+  typed_.append(utf8);
   if (entries_.empty()) return;
   // Folders and files are sorted separately, so look at both runs by name alone.
   int best = -1;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vt::nav {
@@ -77,7 +78,7 @@ class Browser {
   // Typing to select: characters typed within `resetTicks` of each other form a prefix; the
   // first entry whose name starts with it (case-insensitively), or else the first after it in
   // name order, is selected.
-  void typeSelect(char c, uint32_t nowTicks, uint32_t resetTicks = 60);
+  void typeSelect(std::string_view utf8, uint32_t nowTicks, uint32_t resetTicks = 60);
 
  private:
   EntryTyper typer_;

@@ -1,22 +1,33 @@
 #include "nav/file_dialog.h"
 
+#include <Events.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 
+#include "core/macroman.h"
+
 namespace vt::nav {
 
+using ui::inRect;
+using ui::makeRect;
+namespace colour = ui::colour;
+
 namespace {
-constexpr uint32_t kDoubleClickTicks = 30;
 constexpr size_t kMaxNameBytes = 255;  // the host's limit for one name
 constexpr int kPathMenuRow = 20;
 }  // namespace
 
 FileDialog::FileDialog(FileDialogConfig config, Browser& browser)
     : config_(std::move(config)), browser_(browser) {
-  name_ = config_.proposedName;
-  nameSelected_ = !name_.empty();
-  listFocus_ = !config_.save;
+  name_.setMaxBytes(kMaxNameBytes);
+  name_.setFilter([](char32_t c) { return c != '/'; });  // the path separator is never in a name
+  name_.setText(config_.proposedName);
+  name_.selectAll();
+  if (config_.save)
+    focus_.setOrder({kNameFocus, kListFocus});
+  else
+    focus_.setOrder({kListFocus});
   layoutButtons();
   updateButtons();
   refreshPreview();
@@ -29,11 +40,7 @@ Rect FileDialog::pathRect() const {
   return makeRect(16, top, 320, top + 22);
 }
 
-Rect FileDialog::pathMenuItemRect(int index) const {
-  Rect p = pathRect();
-  int top = p.bottom + index * kPathMenuRow;
-  return makeRect(p.left, top, p.right, top + kPathMenuRow);
-}
+Rect FileDialog::pathMenuItemRect(int index) const { return pathMenu_.itemRect(index); }
 
 Rect FileDialog::listRect() const {
   int top = pathRect().bottom + 8;
@@ -74,7 +81,7 @@ void FileDialog::layoutButtons() {
 void FileDialog::updateButtons() {
   Button& action = buttons_[kActionButton];
   if (config_.save) {
-    action.enabled = !name_.empty();
+    action.enabled = !name().empty();
   } else {
     const Entry* e = browser_.selectedEntry();
     action.enabled = e && e->enabled;
@@ -129,10 +136,13 @@ bool FileDialog::goToFolder(const std::string& folder) {
 }
 
 void FileDialog::setName(const std::string& name) {
-  name_ = name.substr(0, kMaxNameBytes);
-  nameSelected_ = false;
-  listFocus_ = false;
+  name_.setText(name);
+  focus_.focus(kNameFocus);
   updateButtons();
+}
+
+void FileDialog::focusList() {
+  if (config_.save) focus_.focus(kListFocus);
 }
 
 void FileDialog::pressCancel() { state_ = DialogState::cancelled; }
@@ -146,12 +156,10 @@ void FileDialog::showSheet(const std::string& message, const std::string& detail
   if (question) {
     // Right to left: Replace, then Cancel; Cancel is the default, so a stray Return never
     // overwrites a file.
-    Button replace{Rect{}, "Replace", true, false};
-    Button cancel{Rect{}, "Cancel", true, true};
-    sheet_.buttons = {replace, cancel};
+    sheet_.buttons = {Button::pushButton("Replace"), Button::pushButton("Cancel", true)};
     sheet_.cancelIndex = 1;
   } else {
-    sheet_.buttons = {Button{Rect{}, "OK", true, true}};
+    sheet_.buttons = {Button::pushButton("OK", true)};
     sheet_.cancelIndex = 0;
   }
   sheet_.active = true;
@@ -171,22 +179,23 @@ bool FileDialog::answerSheet(bool confirm) {
 }
 
 bool FileDialog::trySave() {
-  if (name_.empty() || name_ == "." || name_ == ".." || name_.find('/') != std::string::npos) {
+  const std::string& n = name();
+  if (n.empty() || n == "." || n == ".." || n.find('/') != std::string::npos) {
     ++beeps_;
     return false;
   }
-  std::string path = joinPath(browser_.folder(), name_);
+  std::string path = joinPath(browser_.folder(), n);
   struct stat st {};
   if (::lstat(path.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) {
       // Replacing a folder would make the caller delete it: never offered.
-      showSheet("\xE2\x80\x9C" + name_ + "\xE2\x80\x9D is a folder.",
+      showSheet("\xE2\x80\x9C" + n + "\xE2\x80\x9D is a folder.",
                 "Choose another name for the file.", false);
       return true;
     }
     if (config_.confirmReplace) {
       pendingPath_ = path;
-      showSheet("\xE2\x80\x9C" + name_ +
+      showSheet("\xE2\x80\x9C" + n +
                     "\xE2\x80\x9D already exists. Do you want to replace it?",
                 "A file with the same name already exists in this folder. Replacing it will "
                 "overwrite its current contents.",
@@ -241,7 +250,7 @@ bool FileDialog::pressAction() {
   if (config_.save) {
     // With the list in use and a folder chosen, the action opens the folder.
     const Entry* e = browser_.selectedEntry();
-    if (listFocus_ && e && e->isFolder) return activateSelection();
+    if (listFocused() && e && e->isFolder) return activateSelection();
     return trySave();
   }
   return activateSelection();
@@ -250,7 +259,7 @@ bool FileDialog::pressAction() {
 bool FileDialog::click(int x, int y, uint32_t ticks, bool command, bool shift) {
   if (state_ != DialogState::running) return false;
   if (sheet_.active) {
-    int hit = hitButton(sheet_.buttons, x, y);
+    int hit = ui::hitButton(sheet_.buttons, x, y);
     if (hit < 0) {
       ++beeps_;
       return false;
@@ -258,12 +267,12 @@ bool FileDialog::click(int x, int y, uint32_t ticks, bool command, bool shift) {
     return answerSheet(sheet_.buttons[hit].label == "Replace");
   }
   if (pathMenuOpen_) {
-    for (size_t i = 0; i < pathChain_.size(); ++i)
-      if (inRect(pathMenuItemRect((int)i), x, y)) return goToFolder(pathChain_[i]) || true;
+    int item = pathMenu_.itemAt(x, y);
+    if (item >= 0) return goToFolder(pathChain_[(size_t)item]) || true;
     pathMenuOpen_ = false;
     return true;
   }
-  int hit = hitButton(buttons_, x, y);
+  int hit = ui::hitButton(buttons_, x, y);
   if (hit == kCancelButton) {
     pressCancel();
     return true;
@@ -278,12 +287,17 @@ bool FileDialog::click(int x, int y, uint32_t ticks, bool command, bool shift) {
       pathChain_.resize(fit - 1);
       pathChain_.push_back(root);
     }
+    pathMenu_ = ui::PopupMenu{};
+    pathMenu_.anchor = pathRect();
+    pathMenu_.rowHeight = kPathMenuRow;
+    for (const auto& f : pathChain_) pathMenu_.items.push_back(displayName(f));
     pathMenuOpen_ = true;
     return true;
   }
   if (config_.save && inRect(nameRect(), x, y)) {
-    listFocus_ = false;
-    nameSelected_ = false;
+    focus_.focus(kNameFocus);
+    name_.press(x - nameRect().left, ticks, shift);
+    dragging_ = true;
     return true;
   }
   Rect l = listRect();
@@ -307,21 +321,21 @@ bool FileDialog::click(int x, int y, uint32_t ticks, bool command, bool shift) {
       return true;
     }
     bool multi = config_.multiple && !config_.save && (command || shift);
-    bool dbl = !multi && row == lastClickRow_ && ticks - lastClickTick_ <= kDoubleClickTicks;
+    bool dbl = !multi && row == lastClickRow_ && ticks - lastClickTick_ <= GetDblTime();
     lastClickRow_ = row;
     lastClickTick_ = ticks;
     if (multi) {
       markRows(row, command);
-      listFocus_ = true;
+      focusList();
       updateButtons();
       refreshPreview();
       return true;
     }
     marked_.clear();
     browser_.select(row);
-    listFocus_ = true;
     const Entry* e = browser_.selectedEntry();
-    if (config_.save && e && !e->isFolder) setName(e->name), listFocus_ = true;
+    if (config_.save && e && !e->isFolder) setName(e->name);
+    focusList();
     updateButtons();
     refreshPreview();
     if (dbl) {
@@ -333,37 +347,30 @@ bool FileDialog::click(int x, int y, uint32_t ticks, bool command, bool shift) {
   return false;
 }
 
-bool FileDialog::typeName(char c) {
-  if (c == key::backspace) {
-    if (nameSelected_) name_.clear();
-    else popUtf8(name_);
-    nameSelected_ = false;
-    updateButtons();
-    return true;
-  }
-  if ((unsigned char)c < 0x20 || c == key::del || c == '/') {
-    ++beeps_;  // control characters and the path separator never enter a file name
-    return false;
-  }
-  if (nameSelected_) name_.clear();
-  nameSelected_ = false;
-  if (name_.size() >= kMaxNameBytes) {
-    ++beeps_;
-    return false;
-  }
-  name_.push_back(c);
-  updateButtons();
-  return true;
+bool FileDialog::drag(int x, int) {
+  if (!dragging_) return false;
+  size_t caret = name_.caret(), anchor = name_.anchor();
+  name_.dragTo(x - nameRect().left);
+  return name_.caret() != caret || name_.anchor() != anchor;
 }
 
-bool FileDialog::key(char c, bool command, bool shift, uint32_t ticks) {
-  (void)shift;
+Button* FileDialog::buttonAt(int x, int y) {
+  if (state_ != DialogState::running) return nullptr;
+  std::vector<Button>& list = sheet_.active ? sheet_.buttons : buttons_;
+  if (pathMenuOpen_ && !sheet_.active) return nullptr;  // a click anywhere closes the menu
+  int hit = ui::hitButton(list, x, y);
+  return hit < 0 ? nullptr : &list[(size_t)hit];
+}
+
+bool FileDialog::key(const KeyPress& k) {
+  char c = k.code;
+  bool command = k.command;
   if (state_ != DialogState::running) return false;
   if (sheet_.active) {
     if (c == key::escape || (command && c == '.')) return answerSheet(false);
     if (c == key::ret || c == key::enter) {
-      int d = sheet_.defaultIndex();
-      return answerSheet(d >= 0 && sheet_.buttons[d].label == "Replace");
+      int d = ui::defaultButton(sheet_.buttons);
+      return answerSheet(d >= 0 && sheet_.buttons[(size_t)d].label == "Replace");
     }
     ++beeps_;
     return false;
@@ -392,7 +399,7 @@ bool FileDialog::key(char c, bool command, bool shift, uint32_t ticks) {
     ++beeps_;
     return false;
   }
-  bool listKeys = !config_.save || listFocus_ || c == key::up || c == key::down;
+  bool listKeys = listFocused() || c == key::up || c == key::down;
   if (listKeys) {
     switch (c) {
       case key::up: browser_.moveSelection(-1), moved = true; break;
@@ -402,14 +409,14 @@ bool FileDialog::key(char c, bool command, bool shift, uint32_t ticks) {
       case key::pageUp: browser_.moveSelection(-visibleRows()), moved = true; break;
       case key::pageDown: browser_.moveSelection(visibleRows()), moved = true; break;
       case key::right:
-        if (!config_.save || listFocus_) {
+        if (listFocused()) {
           const Entry* e = browser_.selectedEntry();
           if (e && e->isFolder) return activateSelection();
           return false;
         }
         break;
       case key::left:
-        if (!config_.save || listFocus_) {
+        if (listFocused()) {
           if (!browser_.goUp()) ++beeps_;
           moved = true;
         }
@@ -419,27 +426,35 @@ bool FileDialog::key(char c, bool command, bool shift, uint32_t ticks) {
   }
   if (moved) {
     marked_.clear();
-    if (config_.save) listFocus_ = true;
+    focusList();
     ensureVisible();
     updateButtons();
     refreshPreview();
     return true;
   }
   if (config_.save && c == key::tab) {
-    listFocus_ = !listFocus_;
+    // Into the name, the whole name is selected, so typing replaces it.
+    if (focus_.advance(k.shift) == kNameFocus) name_.selectAll();
     return true;
   }
-  if (config_.save && !listFocus_) {
-    if (command) return false;
-    if (c == key::left || c == key::right) {
-      nameSelected_ = false;  // the caret stays at the end; arrows only drop the selection
-      return true;
+  if (nameFocused()) {
+    switch (name_.key(k)) {
+      case ui::TextField::Result::ignored:
+        return false;
+      case ui::TextField::Result::refused:
+        ++beeps_;
+        break;
+      case ui::TextField::Result::handled:
+        break;
     }
-    return typeName(c);
+    updateButtons();
+    return true;
   }
-  if (!command && (unsigned char)c >= 0x20 && c != key::del) {
+  if (!command && k.text) {
     marked_.clear();
-    browser_.typeSelect(c, ticks);
+    std::string typed;
+    appendUtf8(typed, k.text);
+    browser_.typeSelect(typed, k.ticks);
     ensureVisible();
     updateButtons();
     refreshPreview();
@@ -492,7 +507,7 @@ void FileDialog::drawList(Painter& p) {
     Rect r = rowRect(i);
     bool sel = i == browser_.selected() ||
                std::find(marked_.begin(), marked_.end(), i) != marked_.end();
-    if (sel) p.fill(r, listFocus_ || !config_.save ? colour::selection : colour::dim);
+    if (sel) p.fill(r, listFocused() ? colour::selection : colour::dim);
     Pixel fg = sel ? colour::selectionText : (e.enabled ? colour::black : colour::dim);
     Rect icon = makeRect(r.left + 6, r.top + 4, r.left + 18, r.top + 14);
     if (e.isFolder) {
@@ -501,7 +516,7 @@ void FileDialog::drawList(Painter& p) {
       p.frame(icon, fg);
     }
     int textRight = r.right - (e.isFolder ? 20 : 6);
-    p.text(r.left + 24, r.top + 13, fitText(p, e.name, textRight - r.left - 24, 12), 12, fg);
+    p.text(r.left + 24, r.top + 13, ui::fitText(p, e.name, textRight - r.left - 24, 12), 12, fg);
     if (e.isFolder) p.text(r.right - 14, r.top + 13, "\xE2\x96\xB8", 12, fg);  // ▸
   }
   // A scroll indicator when not everything fits.
@@ -523,29 +538,17 @@ void FileDialog::draw(Painter& p) {
     int x = 16;
     if (!config_.clientName.empty() && config_.title.empty())
       x += p.textWidth(config_.clientName, 12, true) + 12;
-    p.text(x, y, fitText(p, config_.message, kWidth - 16 - x, 12), 12, colour::black);
+    p.text(x, y, ui::fitText(p, config_.message, kWidth - 16 - x, 12), 12, colour::black);
   }
   if (config_.save) {
     p.text(16, nameRect().top + 16, "Save As:", 12, colour::black);
-    Rect n = nameRect();
-    p.fill(n, colour::white);
-    p.frame(n, listFocus_ ? colour::border : colour::accent, listFocus_ ? 1 : 2);
-    std::string shown = fitText(p, name_, n.right - n.left - 12, 12);
-    int w = p.textWidth(shown, 12);
-    if (nameSelected_ && !name_.empty())
-      p.fill(makeRect(n.left + 5, n.top + 3, n.left + 7 + w, n.bottom - 3),
-             makePixel(180, 205, 245));
-    p.text(n.left + 6, n.top + 16, shown, 12, colour::black);
-    if (!nameSelected_ && !listFocus_)
-      p.fill(makeRect(n.left + 6 + w, n.top + 4, n.left + 7 + w, n.bottom - 4), colour::black);
+    name_.draw(p, nameRect(), nameFocused());
   }
-  Rect pr = pathRect();
-  p.fill(pr, colour::white);
-  p.frame(pr, colour::border);
-  p.text(pr.left + 8, pr.top + 16,
-         fitText(p, displayName(browser_.folder()), pr.right - pr.left - 32, 12), 12,
-         colour::black);
-  p.text(pr.right - 18, pr.top + 16, "\xE2\x96\xBE", 12, colour::black);  // ▾
+  Button path;
+  path.kind = Button::popup;
+  path.rect = pathRect();
+  path.label = displayName(browser_.folder());
+  path.draw(p);
   drawList(p);
   if (config_.previews && !config_.save) {
     Rect pv = previewRect();
@@ -563,24 +566,16 @@ void FileDialog::draw(Painter& p) {
     }
     if (const Entry* e = browser_.selectedEntry()) {
       int ty = pv.bottom + 16;
-      p.text(pv.left, ty, fitText(p, e->name, pv.right - pv.left, 11, true), 11, colour::black,
-             true);
+      p.text(pv.left, ty, ui::fitText(p, e->name, pv.right - pv.left, 11, true), 11,
+             colour::black, true);
       if (!e->isFolder) {
         std::string size = std::to_string((e->size + 1023) / 1024) + " KB";
         p.text(pv.left, ty + 16, size, 11, colour::dim);
       }
     }
   }
-  for (const auto& b : buttons_) drawButton(p, b);
-  if (pathMenuOpen_) {
-    for (size_t i = 0; i < pathChain_.size(); ++i) {
-      Rect r = pathMenuItemRect((int)i);
-      p.fill(r, i == 0 ? colour::selection : colour::white);
-      p.frame(r, colour::border);
-      p.text(r.left + 8, r.top + 14, fitText(p, displayName(pathChain_[i]), r.right - r.left - 16, 12),
-             12, i == 0 ? colour::selectionText : colour::black);
-    }
-  }
+  for (const auto& b : buttons_) b.draw(p);
+  if (pathMenuOpen_) pathMenu_.draw(p);
   if (sheet_.active) sheet_.draw(p, kWidth);
 }
 

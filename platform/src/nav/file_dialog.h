@@ -6,11 +6,18 @@
 #include <string>
 #include <vector>
 
+#include "core/image.h"
 #include "nav/browser.h"
-#include "nav/painter.h"
-#include "nav/widgets.h"
+#include "nav/sheet.h"
+#include "ui/widgets/controls.h"
+#include "ui/widgets/text_field.h"
 
 namespace vt::nav {
+
+using ui::Button;
+using ui::KeyPress;
+using ui::Painter;
+namespace key = ui::key;
 
 enum class DialogState { running, accepted, cancelled };
 
@@ -43,7 +50,13 @@ class FileDialog {
   // Input, in the dialog's local coordinates. `ticks` is the event time (for double clicks
   // and typing to select). Each answers true when the dialog needs redrawing.
   bool click(int x, int y, uint32_t ticks, bool command = false, bool shift = false);
-  bool key(char c, bool command, bool shift, uint32_t ticks);
+  bool key(const KeyPress& k);
+  // A press in the name field goes on as a drag that selects; true when it moved the selection.
+  bool dragging() const { return dragging_; }
+  bool drag(int x, int y);
+  void endDrag() { dragging_ = false; }
+  // The enabled button a press at (x, y) is on, which the window tracks before it acts.
+  Button* buttonAt(int x, int y);
 
   void draw(Painter& p);
 
@@ -60,8 +73,11 @@ class FileDialog {
 
   // What is shown, for automation and tests.
   const FileDialogConfig& config() const { return config_; }
-  const std::string& name() const { return name_; }
-  bool nameSelected() const { return nameSelected_; }
+  const std::string& name() const { return name_.text(); }
+  bool nameSelected() const { return name_.allSelected(); }
+  // The name field, for automation (the save dialog's only).
+  ui::TextField& nameField() { return name_; }
+  bool nameFocused() const { return config_.save && focus_.focused() == kNameFocus; }
   const Sheet& sheet() const { return sheet_; }
   bool pathMenuOpen() const { return pathMenuOpen_; }
   const std::vector<std::string>& pathMenuItems() const { return pathChain_; }
@@ -94,7 +110,8 @@ class FileDialog {
   bool trySave();
   void showSheet(const std::string& message, const std::string& detail, bool question);
   void refreshPreview();
-  bool typeName(char c);
+  bool listFocused() const { return focus_.focused() == kListFocus; }
+  void focusList();
   void drawList(Painter& p);
   void markRows(int row, bool toggle);
 
@@ -107,9 +124,13 @@ class FileDialog {
   std::string pendingPath_;
   bool pathMenuOpen_ = false;
   std::vector<std::string> pathChain_;
-  std::string name_;
-  bool nameSelected_ = false;
-  bool listFocus_ = false;  // save dialog: arrows drive the list when it was clicked last
+  ui::PopupMenu pathMenu_;
+  ui::TextField name_;
+  // Save dialog: Tab moves between the name and the list; arrows drive the list when it was
+  // used last. The open dialog has only the list.
+  enum { kNameFocus = 0, kListFocus = 1 };
+  ui::FocusChain focus_;
+  bool dragging_ = false;
   int scrollTop_ = 0;
   std::vector<int> marked_;  // sorted
   int lastClickRow_ = -1;

@@ -9,8 +9,9 @@
 #include <cstring>
 #include <vector>
 
-#include "events/event_queue.h"
 #include "ui/text.h"
+#include "ui/widgets/painter.h"
+#include "ui/widgets/tracking.h"
 #include "ui/window_server.h"
 
 namespace vt::nav {
@@ -20,51 +21,7 @@ namespace {
 std::vector<RunningDialog> gRunning;
 long gTurnLimit = 0;
 
-Rect clipTo(const Rect& r, const Image& img) {
-  return makeRect(std::max<int>(r.left, 0), std::max<int>(r.top, 0),
-                  std::min<int>(r.right, img.width), std::min<int>(r.bottom, img.height));
-}
-
 }  // namespace
-
-void ImagePainter::fill(const Rect& r, Pixel c) {
-  Rect k = clipTo(r, img_);
-  for (int y = k.top; y < k.bottom; ++y) std::fill(img_.row(y) + k.left, img_.row(y) + k.right, c);
-}
-
-void ImagePainter::frame(const Rect& r, Pixel c, int t) {
-  fill(makeRect(r.left, r.top, r.right, r.top + t), c);
-  fill(makeRect(r.left, r.bottom - t, r.right, r.bottom), c);
-  fill(makeRect(r.left, r.top, r.left + t, r.bottom), c);
-  fill(makeRect(r.right - t, r.top, r.right, r.bottom), c);
-}
-
-void ImagePainter::text(int x, int baseline, const std::string& utf8, int size, Pixel c,
-                        bool bold) {
-  ui::TextStyle style;
-  style.size = size;
-  style.bold = bold;
-  style.color = c;
-  ui::drawText(img_, x, baseline, utf8, style);
-}
-
-int ImagePainter::textWidth(const std::string& utf8, int size, bool bold) {
-  return ui::measureText(utf8, size, bold);
-}
-
-void ImagePainter::image(const Rect& r, const Image& src) {
-  if (src.empty() || r.right <= r.left || r.bottom <= r.top) return;
-  Image scaled(r.right - r.left, r.bottom - r.top);
-  scaleImage(src, scaled);
-  for (int y = 0; y < scaled.height; ++y) {
-    int dy = r.top + y;
-    if (dy < 0 || dy >= img_.height) continue;
-    for (int x = 0; x < scaled.width; ++x) {
-      int dx = r.left + x;
-      if (dx >= 0 && dx < img_.width) img_.at(dx, dy) = scaled.at(x, y) | 0xFF000000u;
-    }
-  }
-}
 
 const RunningDialog* currentDialog() { return gRunning.empty() ? nullptr : &gRunning.back(); }
 
@@ -73,10 +30,10 @@ void setTurnLimit(long turns) { gTurnLimit = std::max(0L, turns); }
 namespace {
 
 void present(WindowRef w, ModalContent& content, Image& canvas) {
-  ImagePainter painter(canvas);
+  ui::ImagePainter painter(canvas);
   content.draw(painter);
   VTPort* port = GetWindowPort(w);
-  Rect all = makeRect(0, 0, canvas.width, canvas.height);
+  Rect all = ui::makeRect(0, 0, canvas.width, canvas.height);
   ui::drawImage(port, canvas, all);
   ui::portChanged(port, all);
 }
@@ -96,6 +53,29 @@ void toPascal(const std::string& s, Str255 out) {
   std::memcpy(out + 1, s.data(), n);
 }
 
+// A press in the content: a button is tracked (shown pressed while the mouse is on it) and
+// acts on release; a press that starts a drag is followed until release.
+bool pressContent(WindowRef window, ModalContent& content, Image& canvas, Point local,
+                  const EventRecord& e) {
+  if (ui::Button* b = content.buttonAt(local.h, local.v)) {
+    bool released = ui::trackPress(window, b->rect, [&](bool on) {
+      b->pressed = on;
+      present(window, content, canvas);
+    });
+    return released && ui::isLiveWindow(window) &&
+           content.click(local.h, local.v, e.when, e.modifiers);
+  }
+  bool dirty = content.click(local.h, local.v, e.when, e.modifiers);
+  if (content.dragging()) {
+    if (dirty) present(window, content, canvas);
+    ui::trackDrag(window, [&](Point p) {
+      if (content.drag(p.h, p.v)) present(window, content, canvas);
+    });
+    content.endDrag();
+  }
+  return dirty;
+}
+
 }  // namespace
 
 OSErr runModal(ModalContent& content, const std::string& titleUtf8, Point location,
@@ -110,7 +90,7 @@ OSErr runModal(ModalContent& content, const std::string& titleUtf8, Point locati
     top = std::clamp<int>(location.v, desk.top + ui::kTitleBarHeight,
                           std::max<int>(desk.top + ui::kTitleBarHeight, desk.bottom - h));
   }
-  Rect bounds = makeRect(left, top, left + w, top + h);
+  Rect bounds = ui::makeRect(left, top, left + w, top + h);
   Str255 title;
   toPascal(ui::utf8ToMacRoman(titleUtf8), title);
   WindowRef window = NewCWindow(nullptr, &bounds, title, false, movableDBoxProc, (WindowRef)-1,
@@ -141,19 +121,17 @@ OSErr runModal(ModalContent& content, const std::string& titleUtf8, Point locati
   cb.previewRect = Rect{0, 0, 0, 0};
   if (eventProc) eventProc(kNavCBStart, &cb, callBackUD);
 
-  // High-level events stay queued for the application's own loop once the dialog is gone.
-  const EventMask mask = everyEvent & ~highLevelEventMask;
   while (!content.finished()) {
     if (gTurnLimit > 0 && stats.turns >= gTurnLimit) {
       content.abandon();
       break;
     }
     ++stats.turns;
-    events::callModalHook();
+    ui::beginModalTurn();
     bool dirty = content.automationTurn();
     if (content.finished()) break;
     EventRecord e{};
-    events::waitNextEvent(mask, e, 0, nullptr);
+    ui::nextModalEvent(e);
     switch (e.what) {
       case nullEvent:
         ++stats.nullsPassed;
@@ -180,21 +158,18 @@ OSErr runModal(ModalContent& content, const std::string& titleUtf8, Point locati
         break;
       }
       case mouseDown: {
-        WindowRef hit = nullptr;
-        WindowPartCode part = FindWindow(e.where, &hit);
-        if (hit == window && part == inDrag) {
-          DragWindow(window, e.where, &desk);
-        } else if (hit == window && part == inContent) {
-          Rect c = window->content;
-          dirty |= content.click(e.where.h - c.left, e.where.v - c.top, e.when, e.modifiers);
-        } else {
+        Point local{};
+        ui::DialogClick part = ui::dialogClick(window, e, &local);
+        if (part == ui::DialogClick::outside) {
           SysBeep(1);  // the dialog is modal: nothing behind it answers
+        } else if (part == ui::DialogClick::content) {
+          dirty |= pressContent(window, content, canvas, local, e);
         }
         break;
       }
       case keyDown:
       case autoKey:
-        dirty |= content.key((char)(e.message & charCodeMask), e.modifiers, e.when);
+        dirty |= content.key(ui::KeyPress::from(e));
         break;
       default:
         break;  // activate, key-up, mouse-up and OS events mean nothing to the dialog

@@ -7,25 +7,9 @@
 
 #include <string>
 
-#include "core/image.h"
-#include "nav/painter.h"
+#include "ui/widgets/controls.h"
 
 namespace vt::nav {
-
-// Draws into an image with the platform's text.
-class ImagePainter : public Painter {
- public:
-  explicit ImagePainter(Image& target) : img_(target) {}
-  void fill(const Rect& r, Pixel c) override;
-  void frame(const Rect& r, Pixel c, int thickness = 1) override;
-  void text(int x, int baseline, const std::string& utf8, int size, Pixel c,
-            bool bold = false) override;
-  int textWidth(const std::string& utf8, int size, bool bold = false) override;
-  void image(const Rect& r, const Image& src) override;
-
- private:
-  Image& img_;
-};
 
 // What the runner needs of a dialog.
 class ModalContent {
@@ -33,10 +17,16 @@ class ModalContent {
   virtual ~ModalContent() = default;
   virtual int width() const = 0;
   virtual int height() const = 0;
-  // Local coordinates; true when the dialog must be redrawn.
+  // Local coordinates; true when the dialog must be redrawn. A press on a button is tracked
+  // first and reaches click() only when released over the button.
   virtual bool click(int x, int y, uint32_t ticks, EventModifiers modifiers) = 0;
-  virtual bool key(char c, EventModifiers modifiers, uint32_t ticks) = 0;
-  virtual void draw(Painter& p) = 0;
+  virtual ui::Button* buttonAt(int, int) { return nullptr; }
+  // A click that started a drag (selecting in a text field) is followed until release.
+  virtual bool dragging() const { return false; }
+  virtual bool drag(int, int) { return false; }
+  virtual void endDrag() {}
+  virtual bool key(const ui::KeyPress& k) = 0;
+  virtual void draw(ui::Painter& p) = 0;
   virtual bool finished() const = 0;
   virtual int takeBeeps() { return 0; }
   // Called once per turn before events are read: automation answers act here. True when the

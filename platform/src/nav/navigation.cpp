@@ -19,8 +19,12 @@
 #include "nav/modal.h"
 #include "nav/save_changes.h"
 #include "ui/text.h"
+#include "ui/widgets/tracking.h"
 
 namespace vt::nav {
+
+// Automation finds the save dialog's name field through this.
+bool focusedNameField(WindowRef w, ui::FocusedField& out);
 
 AutomationState& automation() {
   static AutomationState state;
@@ -148,10 +152,12 @@ class FileDialogContent : public ModalContent {
   bool click(int x, int y, uint32_t ticks, EventModifiers m) override {
     return dialog_.click(x, y, ticks, (m & cmdKey) != 0, (m & shiftKey) != 0);
   }
-  bool key(char c, EventModifiers m, uint32_t ticks) override {
-    return dialog_.key(c, (m & cmdKey) != 0, (m & shiftKey) != 0, ticks);
-  }
-  void draw(Painter& p) override { dialog_.draw(p); }
+  ui::Button* buttonAt(int x, int y) override { return dialog_.buttonAt(x, y); }
+  bool dragging() const override { return dialog_.dragging(); }
+  bool drag(int x, int y) override { return dialog_.drag(x, y); }
+  void endDrag() override { dialog_.endDrag(); }
+  bool key(const ui::KeyPress& k) override { return dialog_.key(k); }
+  void draw(ui::Painter& p) override { dialog_.draw(p); }
   bool finished() const override {
     return abandoned_ || dialog_.state() != DialogState::running;
   }
@@ -291,8 +297,12 @@ class SaveChangesContent : public ModalContent {
   int width() const override { return SaveChangesDialog::kWidth; }
   int height() const override { return SaveChangesDialog::kHeight; }
   bool click(int x, int y, uint32_t, EventModifiers) override { return dialog_.click(x, y); }
-  bool key(char c, EventModifiers m, uint32_t) override { return dialog_.key(c, (m & cmdKey) != 0); }
-  void draw(Painter& p) override { dialog_.draw(p); }
+  ui::Button* buttonAt(int x, int y) override {
+    int hit = ui::hitButton(dialog_.buttons(), x, y);
+    return hit < 0 || dialog_.done() ? nullptr : &dialog_.buttons()[(size_t)hit];
+  }
+  bool key(const ui::KeyPress& k) override { return dialog_.key(k.code, k.command); }
+  void draw(ui::Painter& p) override { dialog_.draw(p); }
   bool finished() const override { return dialog_.done(); }
   // Giving up must never lose the document: it counts as Cancel.
   void abandon() override { dialog_.answerWith(kNavAskSaveChangesCancel); }
@@ -479,6 +489,7 @@ OSErr putFile(AEDesc* defaultLocation, NavReplyRecord* reply, NavDialogOptions* 
 
   FileDialogConfig config = configFrom(o, true);
   std::string title = windowTitleFor(o, "Save");
+  vt::ui::addFieldFinder(focusedNameField);
   FileDialogContent content(config, browser, true);
   if (!content.dialog().goToFolder(startFolder(defaultLocation)) &&
       !content.dialog().goToFolder(normaliseFolder("")))
@@ -559,10 +570,19 @@ namespace {
 Rect toGlobal(WindowRef w, const Rect& local) {
   Rect c{};
   GetWindowBounds(w, kWindowContentRgn, &c);
-  return makeRect(local.left + c.left, local.top + c.top, local.right + c.left,
-                  local.bottom + c.top);
+  return ui::makeRect(local.left + c.left, local.top + c.top, local.right + c.left,
+                      local.bottom + c.top);
 }
 }  // namespace
+
+bool focusedNameField(WindowRef w, ui::FocusedField& out) {
+  const RunningDialog* d = currentDialog();
+  auto* files = d && d->window == w ? dynamic_cast<FileDialogContent*>(d->content) : nullptr;
+  if (!files || !files->dialog().nameFocused()) return false;
+  out.field = &files->dialog().nameField();
+  out.box = files->dialog().nameRect();
+  return true;
+}
 
 bool locateInCurrent(int what, const std::string& label, int index, Rect* global) {
   const RunningDialog* d = currentDialog();

@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "nav/painter.h"
-#include "nav/widgets.h"
+#include "ui/widgets/controls.h"
 
 namespace vt::nav {
 
@@ -25,7 +24,7 @@ class SaveChangesDialog {
 
   bool click(int x, int y);
   bool key(char c, bool command);
-  void draw(Painter& p);
+  void draw(ui::Painter& p);
 
   bool done() const { return answer_ != 0; }
   NavAskSaveChangesResult answer() const { return answer_; }
@@ -33,13 +32,14 @@ class SaveChangesDialog {
 
   const std::string& message() const { return message_; }
   const std::string& clientName() const { return clientName_; }
-  const std::vector<Button>& buttons() const { return buttons_; }
+  std::vector<ui::Button>& buttons() { return buttons_; }
+  const std::vector<ui::Button>& buttons() const { return buttons_; }
   enum { kSaveButton = 0, kCancelButton = 1, kDontSaveButton = 2 };
 
  private:
   std::string clientName_;
   std::string message_;
-  std::vector<Button> buttons_;
+  std::vector<ui::Button> buttons_;
   NavAskSaveChangesResult answer_ = 0;
 };
 

@@ -8,7 +8,7 @@
 
 #include "core/picture.h"
 #include "events/event_queue.h"
-#include "paramdialog/param_dialog.h"
+#include "paramdialog/param_window.h"
 #include "ui/text.h"
 
 using vt::paramdialog::Answer;
@@ -106,20 +106,22 @@ bool VTAutomationEffectsDialogUp() { return current() != nullptr; }
 std::vector<VTEffectsDialogEntry> VTAutomationEffectsDialogEffects() {
   std::vector<VTEffectsDialogEntry> out;
   if (Dialog* d = current())
-    for (const auto& e : d->effects()) out.push_back({vt::ui::macRomanToUtf8(e.name), e.code});
+    for (const auto& e : d->model().effects())
+      out.push_back({vt::ui::macRomanToUtf8(e.name), e.code});
   return out;
 }
 
 int VTAutomationEffectsDialogSelected() {
   Dialog* d = current();
-  return d ? d->selected() : -1;
+  return d ? d->model().selected() : -1;
 }
 
 bool VTAutomationEffectsDialogSelectName(const std::string& name) {
   Dialog* d = current();
   if (!d) return false;
-  for (size_t i = 0; i < d->effects().size(); ++i)
-    if (vt::ui::macRomanToUtf8(d->effects()[i].name) == name) {
+  const auto& effects = d->model().effects();
+  for (size_t i = 0; i < effects.size(); ++i)
+    if (vt::ui::macRomanToUtf8(effects[i].name) == name) {
       d->select((int)i);
       return true;
     }
@@ -129,8 +131,9 @@ bool VTAutomationEffectsDialogSelectName(const std::string& name) {
 bool VTAutomationEffectsDialogSelectCode(OSType code) {
   Dialog* d = current();
   if (!d) return false;
-  for (size_t i = 0; i < d->effects().size(); ++i)
-    if (d->effects()[i].code == code) {
+  const auto& effects = d->model().effects();
+  for (size_t i = 0; i < effects.size(); ++i)
+    if (effects[i].code == code) {
       d->select((int)i);
       return true;
     }
@@ -140,7 +143,7 @@ bool VTAutomationEffectsDialogSelectCode(OSType code) {
 std::vector<VTEffectsDialogParam> VTAutomationEffectsDialogParams() {
   std::vector<VTEffectsDialogParam> out;
   if (Dialog* d = current())
-    for (const auto& p : d->params())
+    for (const auto& p : d->model().params())
       out.push_back({p.desc->code, p.desc->name, p.tweened, p.start[0], p.tweened ? p.end[0] : 0});
   return out;
 }

@@ -83,9 +83,14 @@ void frameRect(VTPort* port, const Rect& r, Pixel color, int pw, int ph) {
 }
 
 int drawString(VTPort* port, int h, int v, std::string_view macRoman, const TextStyle& style) {
+  return drawUtf8(port, h, v, macRomanToUtf8(macRoman), style);
+}
+
+int drawUtf8(VTPort* port, int h, int v, std::string_view utf8, const TextStyle& style,
+             const Rect* within) {
   if (!port || !port->pixels) return 0;
-  std::string utf8 = macRomanToUtf8(macRoman);
   Region clip = drawClip(port);
+  if (within) clip &= Region(*within);
   int ox = port->portRect.left, oy = port->portRect.top;
   int adv = 0;
   bool drew = false;

@@ -98,6 +98,9 @@ void invertRect(VTPort* port, const Rect& r);
 void frameRect(VTPort* port, const Rect& r, Pixel color, int penWidth = 1, int penHeight = 1);
 // Draws Mac Roman text with its baseline at v; returns the advance width.
 int drawString(VTPort* port, int h, int v, std::string_view macRoman, const TextStyle& style);
+// The same for UTF-8 text, kept inside `within` (local) when given.
+int drawUtf8(VTPort* port, int h, int v, std::string_view utf8, const TextStyle& style,
+             const Rect* within = nullptr);
 // Draws img scaled into dst (local).
 void drawImage(VTPort* port, const Image& img, const Rect& dst);
 // The region drawing is clipped to, in local coordinates.

@@ -4,11 +4,20 @@
 #include <string>
 #include <vector>
 
-#include "nav/painter.h"
+#include "ui/widgets/painter.h"
 
-namespace nav_test {
+namespace vt_test {
 
-class RecordingPainter : public vt::nav::Painter {
+constexpr int kCharWidth = 7;
+
+inline int fixedWidth(std::string_view s) {
+  int chars = 0;
+  for (unsigned char c : s)
+    if ((c & 0xC0) != 0x80) ++chars;
+  return chars * kCharWidth;
+}
+
+class RecordingPainter : public vt::ui::Painter {
  public:
   struct Text {
     int x, y;
@@ -19,16 +28,11 @@ class RecordingPainter : public vt::nav::Painter {
   int images = 0;
 
   void fill(const Rect&, vt::Pixel) override {}
-  void frame(const Rect&, vt::Pixel, int) override {}
-  void text(int x, int baseline, const std::string& s, int, vt::Pixel, bool bold) override {
-    texts.push_back({x, baseline, s, bold});
+  int text(int x, int baseline, std::string_view s, int, vt::Pixel, bool bold) override {
+    texts.push_back({x, baseline, std::string(s), bold});
+    return fixedWidth(s);
   }
-  int textWidth(const std::string& s, int, bool) override {
-    int chars = 0;
-    for (unsigned char c : s)
-      if ((c & 0xC0) != 0x80) ++chars;
-    return chars * 7;
-  }
+  int textWidth(std::string_view s, int, bool) override { return fixedWidth(s); }
   void image(const Rect&, const vt::Image&) override { ++images; }
 
   bool drew(const std::string& s) const {
@@ -40,4 +44,4 @@ class RecordingPainter : public vt::nav::Painter {
   }
 };
 
-}  // namespace nav_test
+}  // namespace vt_test

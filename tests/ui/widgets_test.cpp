@@ -1,0 +1,199 @@
+// The widget kit: the text field's editing, selection, limits and scrolling; press tracking.
+#include <VTAutomation.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "events/event_queue.h"
+#include "fake_painter.h"
+#include "ui/widgets/controls.h"
+#include "ui/widgets/text_field.h"
+#include "ui/widgets/tracking.h"
+#include "ui_fixture.h"
+
+using vt::ui::KeyPress;
+using vt::ui::TextField;
+namespace key = vt::ui::key;
+
+namespace {
+
+TextField field(const std::string& text) {
+  TextField f;
+  f.setMeasure(vt_test::fixedWidth);
+  f.setText(text);
+  return f;
+}
+
+// A step of typing: a key (code plus modifiers) or, when text is set, typed text.
+struct Step {
+  char code = 0;
+  bool command = false;
+  bool shift = false;
+  std::string text;
+};
+Step K(char c, bool command = false, bool shift = false) { return Step{c, command, shift, {}}; }
+Step T(const std::string& s) { return Step{0, false, false, s}; }
+
+void run(TextField& f, const std::vector<Step>& steps) {
+  for (const Step& s : steps) {
+    if (!s.text.empty())
+      f.insert(s.text);
+    else
+      f.key(KeyPress::of(s.code, s.command, s.shift));
+  }
+}
+
+}  // namespace
+
+TEST(TextField, KeysEditAtTheCaretByWholeCharacters) {
+  struct Case {
+    const char* name;
+    std::string start;
+    std::vector<Step> steps;
+    std::string text;
+    std::string selected;
+  } cases[] = {
+      // Replacing a proposed name: select it all and type over it.
+      {"select all, type", "b edit n .mov", {K('a', true), T("copy.mov")}, "copy.mov", ""},
+      {"caret in the middle", "b edit n .mov", {K(key::home), K(key::right), K(key::right), T("X")},
+       "b Xedit n .mov", ""},
+      {"left over CJK", "ab\xE6\x97\xA5\xE6\x9C\xAC", {K(key::left), K(key::backspace)},
+       "ab\xE6\x9C\xAC", ""},
+      {"shift+left selects code points", "x\xC3\xBC\xE6\x97\xA5",
+       {K(key::left, false, true), K(key::left, false, true)}, "x\xC3\xBC\xE6\x97\xA5",
+       "\xC3\xBC\xE6\x97\xA5"},
+      {"typing replaces the selection", "name.mov", {K(key::left, false, true), T("\xE2\x82\xAC")},
+       "name.mo\xE2\x82\xAC", ""},
+      {"left collapses a selection", "abcd", {K('a', true), K(key::left), T("_")}, "_abcd", ""},
+      {"shift+home", "abcd", {K(key::left), K(key::home, false, true)}, "abcd", "abc"},
+      {"forward delete", "abcd", {K(key::home), K(key::del), K(key::end), K(key::del)}, "bcd", ""},
+      {"backspace at the start", "ab", {K(key::home), K(key::backspace)}, "ab", ""},
+      {"word left and right", "b edit n .mov",
+       {K(key::left, true), K(key::left, true), K(key::left, true), K(key::right, true, true)},
+       "b edit n .mov", "n"},
+      {"return and tab are not text", "ab", {K(key::ret), K(key::tab), K(key::escape)}, "ab", ""},
+  };
+  for (const Case& c : cases) {
+    TextField f = field(c.start);
+    run(f, c.steps);
+    EXPECT_EQ(f.text(), c.text) << c.name;
+    EXPECT_EQ(f.selectedText(), c.selected) << c.name;
+  }
+}
+
+TEST(TextField, LimitsCountBytesOrCharactersAndNeverSplitOne) {
+  TextField bytes = field("");
+  bytes.setMaxBytes(6);
+  bytes.setText("ab\xE6\x97\xA5\xE6\x9C\xAC");  // 8 bytes: the second CJK character goes
+  EXPECT_EQ(bytes.text(), "ab\xE6\x97\xA5");
+  EXPECT_EQ(bytes.key(KeyPress::typing(U'\u00FC')), TextField::Result::refused);  // 2 more
+  EXPECT_EQ(bytes.key(KeyPress::typing('c')), TextField::Result::handled);
+  EXPECT_EQ(bytes.text(), "ab\xE6\x97\xA5" "c");
+  // Over a selection the selection's room counts; pasted text is cut at a character.
+  bytes.selectAll();
+  EXPECT_EQ(bytes.insert("xy\xC3\xBC\xC3\xBCz"), TextField::Result::refused);
+  EXPECT_EQ(bytes.text(), "xy\xC3\xBC\xC3\xBC");
+  EXPECT_EQ(bytes.insert("z"), TextField::Result::refused);
+  EXPECT_EQ(bytes.text().size(), 6u);
+
+  TextField chars = field("");
+  chars.setMaxChars(3);
+  chars.insert("\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE8\xAA\x9E");
+  EXPECT_EQ(chars.text(), "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E");
+}
+
+TEST(TextField, FilterControlCharactersAndMalformedText) {
+  TextField f = field("old.mov");
+  f.setFilter([](char32_t c) { return c != '/'; });
+  f.selectAll();
+  // A refused character changes nothing, not even the selection.
+  EXPECT_EQ(f.key(KeyPress::typing('/')), TextField::Result::refused);
+  EXPECT_EQ(f.selectedText(), "old.mov");
+  // Pasted lines become one; what the filter refuses and malformed bytes are left out.
+  EXPECT_EQ(f.insert("a/b\nc\x01\xFF" "d"), TextField::Result::refused);
+  EXPECT_EQ(f.text(), "ab cd");
+  f.setText("x\xC3(y");
+  EXPECT_EQ(f.text(), "x(y");
+}
+
+TEST(TextField, MousePlacesTheCaretDragsSelectAndMultiClicksTakeWordsOrAll) {
+  const TextField probe = field("b edit n .mov");
+  auto x = [&](size_t offset) { return probe.xOf(offset); };
+  struct Press {
+    int x;
+    uint32_t ticks;
+    bool shift;
+  };
+  struct Case {
+    const char* name;
+    std::vector<Press> presses;
+    int dragTo;  // -1: no drag
+    std::string selected;
+    size_t caret;
+  } cases[] = {
+      {"click between characters", {{x(4) + 2, 0, false}}, -1, "", 4},
+      {"click past the end", {{x(13) + 40, 0, false}}, -1, "", 13},
+      {"drag selects", {{x(2), 0, false}}, x(6) - 1, "edit", 6},
+      {"drag backwards", {{x(6), 0, false}}, x(2) + 2, "edit", 2},
+      {"shift click extends", {{x(2), 0, false}, {x(8), 500, true}}, -1, "edit n", 8},
+      {"double click takes the word", {{x(3), 100, false}, {x(3), 110, false}}, -1, "edit", 6},
+      {"a slow second click does not", {{x(3), 100, false}, {x(3), 200, false}}, -1, "", 3},
+      {"word drag grows by words", {{x(3), 100, false}, {x(3), 110, false}}, x(8) - 1, "edit n", 8},
+      {"triple click takes all", {{x(3), 100, false}, {x(3), 110, false}, {x(3), 120, false}}, -1,
+       "b edit n .mov", 13},
+  };
+  for (const Case& c : cases) {
+    TextField t = field(probe.text());
+    for (const Press& p : c.presses) t.press(p.x, p.ticks, p.shift);
+    if (c.dragTo >= 0) t.dragTo(c.dragTo);
+    EXPECT_EQ(t.selectedText(), c.selected) << c.name;
+    EXPECT_EQ(t.caret(), c.caret) << c.name;
+  }
+}
+
+TEST(TextField, ScrollsToKeepTheCaretInTheBox) {
+  vt_test::RecordingPainter p;
+  Rect box{0, 0, 22, 60};
+  TextField f = field(std::string(40, 'w'));
+  f.draw(p, box, true);
+  EXPECT_GT(f.xOf(f.caret()), TextField::kPadding);
+  EXPECT_LE(f.xOf(f.caret()), box.right - TextField::kPadding);
+  EXPECT_LT(f.xOf(0), 0);  // the start is scrolled away
+  f.key(KeyPress::of(key::home));
+  f.draw(p, box, true);
+  EXPECT_EQ(f.xOf(0), TextField::kPadding);
+  // A click maps through the scrolling.
+  f.press(f.xOf(5), 0, false);
+  EXPECT_EQ(f.caret(), 5u);
+}
+
+class Tracking : public HeadlessScreen {};
+
+TEST_F(Tracking, APressActsOnlyWhenReleasedOverTheControlAndShowsWhileOverIt) {
+  WindowRef w = makeWindow(100, 100, 300, 200);
+  ASSERT_NE(w, nullptr);
+  Rect r{10, 10, 30, 60};  // local
+  Point in = pt(130, 120), out = pt(220, 180);
+  struct Case {
+    std::vector<Point> moves;  // after the press, before the release
+    Point release;
+    bool acts;
+    std::vector<bool> shown;
+  } cases[] = {
+      {{}, in, true, {true, false}},
+      {{out, in}, in, true, {true, false, true, false}},
+      {{}, out, false, {true, false}},
+  };
+  for (const Case& c : cases) {
+    for (Point m : c.moves) vt::events::post(vt::events::kMouseMovedKind, 0, m, 0);
+    VTAutomationPostMouseUp(c.release);
+    std::vector<bool> shown;
+    EXPECT_EQ(vt::ui::trackPress(w, r, [&](bool on) { shown.push_back(on); }), c.acts);
+    EXPECT_EQ(shown, c.shown);
+  }
+  // The window going away ends the tracking without acting.
+  VTAutomationSetModalHook([&] { DisposeWindow(w); });
+  EXPECT_FALSE(vt::ui::trackPress(w, r));
+  VTAutomationSetModalHook(nullptr);
+}
