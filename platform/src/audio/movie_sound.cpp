@@ -28,18 +28,6 @@ TrackSound::TrackSound(VTTrack* track, int rate, int channels)
     : track_(track), rate_(rate), channels_(channels) {}
 TrackSound::~TrackSound() = default;
 
-TrackSound::Fingerprint TrackSound::fingerprint() const {
-  Fingerprint f;
-  const VTMedia* m = track_->media.get();
-  f.media = m;
-  if (m) {
-    f.samples = m->sampleCount();
-    f.descriptions = m->descriptions.size();
-    f.duration = m->duration();
-  }
-  return f;
-}
-
 vt::codec::AudioDecoder* TrackSound::decoderFor(uint32_t description) {
   auto it = decoders_.find(description);
   if (it != decoders_.end()) return it->second.get();
@@ -162,10 +150,10 @@ void TrackSound::pull(int64_t m, int count, float* out, float gain) {
 }
 
 void TrackSound::mixInto(int64_t pos, int frames, float* out, float gain) {
-  Fingerprint f = fingerprint();
-  if (!(f == seen_)) {
+  uint64_t g = track_->media ? track_->media->generation.value() : 0;
+  if (g != seenGeneration_) {
     // The media changed (an edit, new samples): decoders and position start over.
-    seen_ = f;
+    seenGeneration_ = g;
     decoders_.clear();
     refused_.clear();
     lastDescription_ = 0;

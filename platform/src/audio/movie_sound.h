@@ -26,13 +26,6 @@ class TrackSound {
   void mixInto(int64_t pos, int frames, float* out, float gain);
 
  private:
-  struct Fingerprint {
-    const VTMedia* media = nullptr;
-    size_t samples = 0, descriptions = 0;
-    int64_t duration = 0;
-    bool operator==(const Fingerprint&) const = default;
-  };
-  Fingerprint fingerprint() const;
   // Copies `count` frames of the media's stream from media frame `m` (device rate) into out.
   void pull(int64_t m, int count, float* out, float gain);
   void seek(int64_t m);
@@ -42,7 +35,7 @@ class TrackSound {
 
   VTTrack* track_;
   int rate_, channels_;
-  Fingerprint seen_;
+  uint64_t seenGeneration_ = 0;  // the media's generation the decoders were made for
   int64_t nextPos_ = -1;    // movie position the last call ended at
   bool streaming_ = false;  // the decoders hold a stream
   bool placed_ = false;     // the stream's position is settled

@@ -11,7 +11,6 @@
 #include <cstring>
 
 #include "codec/demux.h"
-#include "codec/pictures.h"
 #include "codec/registry.h"
 #include "core/fourcc.h"
 #include "files/fsspec.h"
@@ -194,7 +193,6 @@ OSErr EnterMovies() {
 }
 
 void ExitMovies() {
-  vt::codec::forgetTrackDecoders();
   vt::movie::setForeignFileOpener(nullptr);
 }
 

@@ -115,7 +115,7 @@ void setTime(VTController& c, TimeValue t) {
   SetMovieTimeValue(c.movie, t);
   c.carry = 0;
   if (GetMovieRate(c.movie) != 0) syncSound(c);
-  if (!c.drawnValid || c.drawnTime != t) drawMovie(c);
+  if (!drawnIsCurrent(c)) drawMovie(c);
   drawBar(c);
 }
 
@@ -130,10 +130,12 @@ void play(VTController& c, Fixed rate) {
     if (rate < 0 && (now <= start || now > end)) SetMovieTimeValue(c.movie, (TimeValue)end);
   }
   SetMovieRate(c.movie, rate);
+  redraw(c);
+  // The clock starts once the first picture is up, so the time its decoding took is not
+  // played past (dropping the first frames).
   c.lastTick = TickCount();
   c.carry = 0;
   syncSound(c);
-  redraw(c);
 }
 
 Fixed playingRateFor(const VTController& c) {
@@ -176,7 +178,7 @@ void followSound(VTController& c) {
     SetMovieRate(c.movie, -rate);
   }
   SetMovieTimeValue(c.movie, p.time);
-  if (!c.drawnValid || c.drawnTime != p.time) {
+  if (!drawnIsCurrent(c)) {
     drawMovie(c);
     vt::audio::logPicture(c.movie, p.time, p.hostNs);
   }
@@ -247,7 +249,7 @@ void advance(VTController& c) {
     c.carry = 0;
   }
   SetMovieTimeValue(c.movie, (TimeValue)t);
-  if (!c.drawnValid || c.drawnTime != (TimeValue)t) drawMovie(c);
+  if (!drawnIsCurrent(c)) drawMovie(c);
   drawBar(c);
 }
 
