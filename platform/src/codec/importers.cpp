@@ -13,6 +13,7 @@
 #include "codec/pictures.h"
 #include "codec/registry.h"
 #include "core/fourcc.h"
+#include "core/guard.h"
 #include "files/fsspec.h"
 #include "model/model.h"
 #include "qtff/reader.h"
@@ -146,20 +147,20 @@ OSType contentType(const std::string& path) {
 
 void VTSetEnterMoviesResult(OSErr err) { gEnterMoviesResult = err; }
 
-OSErr EnterMovies() {
+OSErr EnterMovies() try {
   if (gEnterMoviesResult != noErr) return gEnterMoviesResult;
   vt::movie::setForeignFileOpener(&vt::codec::openForeignFile);
   vt::movie::setError(noErr);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-void ExitMovies() {
+void ExitMovies() try {
   vt::codec::forgetTrackDecoders();
   vt::movie::setForeignFileOpener(nullptr);
-}
+} catch (...) { vtErrorFromException(); }
 
 OSErr GetMovieImporterForDataRef(OSType dataRefType, Handle dataRef, long flags,
-                                 Component* importer) {
+                                 Component* importer) try {
   if (!importer) return paramErr;
   *importer = nullptr;
   if (dataRefType != rAliasType) return cantFindHandler;  // only file data references import
@@ -177,9 +178,9 @@ OSErr GetMovieImporterForDataRef(OSType dataRefType, Handle dataRef, long flags,
   if (!c) return cantFindHandler;
   *importer = c;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr FSpGetFInfo(const FSSpec* spec, FInfo* info) {
+OSErr FSpGetFInfo(const FSSpec* spec, FInfo* info) try {
   if (!spec || !info) return paramErr;
   std::string path;
   OSErr err = vt::files::specToPath(*spec, path);
@@ -197,4 +198,4 @@ OSErr FSpGetFInfo(const FSSpec* spec, FInfo* info) {
   info->fdType = contentType(path);
   info->fdCreator = creator;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }

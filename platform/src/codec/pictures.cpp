@@ -13,6 +13,7 @@
 #include "atoms/atom_tree.h"
 #include "codec/track_decoder.h"
 #include "core/fourcc.h"
+#include "core/guard.h"
 #include "core/picture.h"
 #include "effects/render_api.h"
 #include "model/model.h"
@@ -447,7 +448,7 @@ int decodersMadeFor(VTTrack* track) {
 
 }  // namespace vt::codec
 
-PicHandle GetTrackPict(Track theTrack, TimeValue time) {
+PicHandle GetTrackPict(Track theTrack, TimeValue time) try {
   if (!vt::movie::isLiveTrack(theTrack)) {
     vt::movie::setError(invalidTrack);
     return nullptr;
@@ -459,9 +460,9 @@ PicHandle GetTrackPict(Track theTrack, TimeValue time) {
   PicHandle pic = vt::makePicture(img);
   if (!pic) vt::movie::setError(memFullErr);
   return pic;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-PicHandle GetMoviePict(Movie theMovie, TimeValue time) {
+PicHandle GetMoviePict(Movie theMovie, TimeValue time) try {
   if (!vt::movie::isLiveMovie(theMovie)) {
     vt::movie::setError(invalidMovie);
     return nullptr;
@@ -480,4 +481,4 @@ PicHandle GetMoviePict(Movie theMovie, TimeValue time) {
   GetMovieBox(theMovie, &box);
   (**pic).picFrame = box;
   return pic;
-}
+} catch (...) { vtErrorFromException(); return {}; }

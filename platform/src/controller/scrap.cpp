@@ -3,6 +3,7 @@
 #include <MacErrors.h>
 #include <MovieControllers.h>
 
+#include "core/guard.h"
 #include "model/model.h"
 
 namespace {
@@ -33,7 +34,7 @@ Movie wholeCopy(Movie src, OSErr& err) {
 
 }  // namespace
 
-OSErr PutMovieOnScrap(Movie theMovie, long) {
+OSErr PutMovieOnScrap(Movie theMovie, long) try {
   if (!vt::movie::isLiveMovie(theMovie)) return invalidMovie;
   OSErr err = noErr;
   Movie copy = wholeCopy(theMovie, err);
@@ -41,9 +42,9 @@ OSErr PutMovieOnScrap(Movie theMovie, long) {
   VTMovieScrapClear();
   scrapMovie() = copy;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-Movie NewMovieFromScrap(long) {
+Movie NewMovieFromScrap(long) try {
   if (!scrapMovie() || !vt::movie::isLiveMovie(scrapMovie())) {
     scrapMovie() = nullptr;
     vt::movie::setError(noMovieFound);
@@ -53,13 +54,13 @@ Movie NewMovieFromScrap(long) {
   Movie copy = wholeCopy(scrapMovie(), err);
   vt::movie::setError(err);
   return copy;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-Boolean VTMovieScrapHasMovie() {
+Boolean VTMovieScrapHasMovie() try {
   return scrapMovie() != nullptr && vt::movie::isLiveMovie(scrapMovie());
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-void VTMovieScrapClear() {
+void VTMovieScrapClear() try {
   if (scrapMovie() && vt::movie::isLiveMovie(scrapMovie())) DisposeMovie(scrapMovie());
   scrapMovie() = nullptr;
-}
+} catch (...) { vtErrorFromException(); }

@@ -3,6 +3,8 @@
 
 #include <map>
 
+#include "core/guard.h"
+
 namespace {
 struct Answer {
   OSErr err;
@@ -28,7 +30,7 @@ const std::map<OSType, SInt32>& defaults() {
 }
 }  // namespace
 
-OSErr Gestalt(OSType selector, SInt32* response) {
+OSErr Gestalt(OSType selector, SInt32* response) try {
   if (!response) return paramErr;
   auto o = overrides().find(selector);
   if (o != overrides().end()) {
@@ -39,10 +41,10 @@ OSErr Gestalt(OSType selector, SInt32* response) {
   if (d == defaults().end()) return gestaltUndefSelectorErr;
   *response = d->second;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-void VTSetGestaltAnswer(OSType selector, OSErr err, SInt32 response) {
+void VTSetGestaltAnswer(OSType selector, OSErr err, SInt32 response) try {
   overrides()[selector] = {err, response};
-}
+} catch (...) { vtErrorFromException(); }
 
-void VTResetGestaltAnswers() { overrides().clear(); }
+void VTResetGestaltAnswers() try { overrides().clear(); } catch (...) { vtErrorFromException(); }

@@ -7,12 +7,13 @@
 
 #include "core/fourcc.h"
 #include "atoms/atom_tree.h"
+#include "core/guard.h"
 #include "effects/catalogue.h"
 
 using namespace vt::effects;
 
 OSErr QTGetEffectsList(QTAtomContainer* returnedList, long minSources, long maxSources,
-                       long getOptions) {
+                       long getOptions) try {
   if (!returnedList) return paramErr;
   *returnedList = nullptr;
   vt::atoms::Atom root = vt::atoms::newRoot();
@@ -39,9 +40,9 @@ OSErr QTGetEffectsList(QTAtomContainer* returnedList, long minSources, long maxS
   if (!h) return (OSErr)memFullErr;
   *returnedList = h;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr MakeImageDescriptionForEffect(OSType effectType, ImageDescriptionHandle* idh) {
+OSErr MakeImageDescriptionForEffect(OSType effectType, ImageDescriptionHandle* idh) try {
   if (!idh) return paramErr;
   *idh = nullptr;
   if (!findEffect(effectType)) return paramErr;
@@ -62,4 +63,4 @@ OSErr MakeImageDescriptionForEffect(OSType effectType, ImageDescriptionHandle* i
   d->clutID = -1;
   *idh = reinterpret_cast<ImageDescriptionHandle>(h);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }

@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 
+#include "core/guard.h"
 #include "model/internal.h"
 
 using namespace vt::movie;
@@ -46,7 +47,7 @@ VTTrack* matchTrack(VTMovie& dst, const VTTrack& src, std::set<VTTrack*>& used) 
 }  // namespace
 
 OSErr InsertMovieSegment(Movie srcMovie, Movie dstMovie, TimeValue srcIn, TimeValue srcDuration,
-                         TimeValue dstIn) {
+                         TimeValue dstIn) try {
   if (!isLiveMovie(srcMovie) || !isLiveMovie(dstMovie)) {
     setError(invalidMovie);
     return invalidMovie;
@@ -79,9 +80,9 @@ OSErr InsertMovieSegment(Movie srcMovie, Movie dstMovie, TimeValue srcIn, TimeVa
     if (!used.count(t)) InsertEmptyTrackSegment(t, dstIn, (TimeValue)dstDuration);
   setError(noErr);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr DeleteMovieSegment(Movie theMovie, TimeValue startTime, TimeValue duration) {
+OSErr DeleteMovieSegment(Movie theMovie, TimeValue startTime, TimeValue duration) try {
   if (!isLiveMovie(theMovie)) {
     setError(invalidMovie);
     return invalidMovie;
@@ -96,9 +97,9 @@ OSErr DeleteMovieSegment(Movie theMovie, TimeValue startTime, TimeValue duration
   }
   setError(noErr);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr InsertEmptyMovieSegment(Movie dstMovie, TimeValue dstIn, TimeValue dstDuration) {
+OSErr InsertEmptyMovieSegment(Movie dstMovie, TimeValue dstIn, TimeValue dstDuration) try {
   if (!isLiveMovie(dstMovie)) {
     setError(invalidMovie);
     return invalidMovie;
@@ -109,9 +110,9 @@ OSErr InsertEmptyMovieSegment(Movie dstMovie, TimeValue dstIn, TimeValue dstDura
   }
   setError(noErr);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-Movie CopyMovieSelection(Movie theMovie) {
+Movie CopyMovieSelection(Movie theMovie) try {
   if (!isLiveMovie(theMovie)) {
     setError(invalidMovie);
     return nullptr;
@@ -133,16 +134,16 @@ Movie CopyMovieSelection(Movie theMovie) {
   copy->selectionDuration = copy->duration();
   setError(noErr);
   return copy;
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
 
-Movie CutMovieSelection(Movie theMovie) {
+Movie CutMovieSelection(Movie theMovie) try {
   Movie copy = CopyMovieSelection(theMovie);
   if (!copy) return nullptr;
   ClearMovieSelection(theMovie);
   return copy;
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
 
-void ClearMovieSelection(Movie theMovie) {
+void ClearMovieSelection(Movie theMovie) try {
   if (!isLiveMovie(theMovie)) return setError(invalidMovie);
   VTMovie& m = *theMovie;
   if (m.selectionDuration > 0)
@@ -150,9 +151,9 @@ void ClearMovieSelection(Movie theMovie) {
   m.selectionDuration = 0;
   m.currentTime = std::min<int64_t>(m.selectionTime, m.duration());
   setError(noErr);
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
 
-void PasteMovieSelection(Movie theMovie, Movie src) {
+void PasteMovieSelection(Movie theMovie, Movie src) try {
   if (!isLiveMovie(theMovie) || !isLiveMovie(src)) return setError(invalidMovie);
   VTMovie& m = *theMovie;
   if (m.selectionDuration > 0) ClearMovieSelection(theMovie);
@@ -162,9 +163,9 @@ void PasteMovieSelection(Movie theMovie, Movie src) {
   m.selectionTime = at;
   m.selectionDuration = rescaleRound(src->duration(), m.timeScale, src->timeScale);
   setError(noErr);
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
 
-MovieEditState NewMovieEditState(Movie theMovie) {
+MovieEditState NewMovieEditState(Movie theMovie) try {
   if (!isLiveMovie(theMovie)) {
     setError(invalidMovie);
     return nullptr;
@@ -177,9 +178,9 @@ MovieEditState NewMovieEditState(Movie theMovie) {
   liveStates().insert(s);
   setError(noErr);
   return s;
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
 
-OSErr UseMovieEditState(Movie theMovie, MovieEditState toState) {
+OSErr UseMovieEditState(Movie theMovie, MovieEditState toState) try {
   if (!isLiveMovie(theMovie)) {
     setError(invalidMovie);
     return invalidMovie;
@@ -213,9 +214,9 @@ OSErr UseMovieEditState(Movie theMovie, MovieEditState toState) {
   m.nextTrackID = std::max(m.nextTrackID, s.nextTrackID);
   setError(noErr);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr DisposeMovieEditState(MovieEditState state) {
+OSErr DisposeMovieEditState(MovieEditState state) try {
   if (!state || !liveStates().count(state)) {
     setError(paramErr);
     return paramErr;
@@ -225,4 +226,4 @@ OSErr DisposeMovieEditState(MovieEditState state) {
   delete state;
   setError(noErr);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
