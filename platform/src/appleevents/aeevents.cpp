@@ -12,6 +12,7 @@
 #include "appleevents/ae_queue.h"
 #include "appleevents/aedesc.h"
 #include "core/guard.h"
+#include "core/reset.h"
 
 namespace vt::ae {
 void closeInstanceListener();  // aeprocess.cpp
@@ -159,6 +160,8 @@ void reset() {
   gQuitRequested = 0;
   closeInstanceListener();
 }
+
+const ResetRegistration kReset(ResetStage::Managers, reset);
 
 }  // namespace vt::ae
 

@@ -2,6 +2,7 @@
 #include <VTAutomationUI.h>
 
 #include "core/guard.h"
+#include "core/reset.h"
 #include "events/backend.h"
 #include "events/event_queue.h"
 #include "ui/server_state.h"
@@ -118,3 +119,7 @@ void VTAutomationReset() try {
   ev::resetQueue();
   if (ev::backend().isHeadless()) ev::setClipboardText({});  // never the user's own clipboard
 } catch (...) { vtErrorFromException(); }
+
+namespace {
+const vt::ResetRegistration kReset(vt::ResetStage::Screen, VTAutomationReset);
+}

@@ -14,6 +14,7 @@
 #include "codec/registry.h"
 #include "core/fourcc.h"
 #include "core/guard.h"
+#include "core/reset.h"
 #include "files/fsspec.h"
 #include "model/model.h"
 #include "qtff/reader.h"
@@ -137,6 +138,7 @@ OSErr openForeignFile(const std::string& path, VTMovie** movie) {
 namespace {
 
 OSErr gEnterMoviesResult = noErr;
+const vt::ResetRegistration kReset(vt::ResetStage::Managers, [] { gEnterMoviesResult = noErr; });
 
 OSType contentType(const std::string& path) {
   if (vt::qtff::isMovieFile(path)) return kQTFileTypeMovie;

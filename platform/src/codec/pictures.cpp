@@ -15,6 +15,7 @@
 #include "core/fourcc.h"
 #include "core/guard.h"
 #include "core/picture.h"
+#include "core/reset.h"
 #include "effects/render_api.h"
 #include "model/model.h"
 
@@ -114,6 +115,7 @@ std::map<VTTrack*, CachedDecoder>& cache() {
   static std::map<VTTrack*, CachedDecoder> c;
   return c;
 }
+const vt::ResetRegistration kReset(vt::ResetStage::MovieUsers, [] { cache().clear(); });
 
 TrackDecoder& decoderFor(VTTrack* t) {
   auto& c = cache();

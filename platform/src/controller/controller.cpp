@@ -12,6 +12,7 @@
 
 #include "controller/controller.h"
 #include "core/guard.h"
+#include "core/reset.h"
 #include "events/event_queue.h"
 #include "model/model.h"
 #include "ui/widgets/tracking.h"
@@ -29,6 +30,11 @@ std::unordered_set<VTController*>& controllers() {
   static std::unordered_set<VTController*> set;
   return set;
 }
+
+const vt::ResetRegistration kReset(vt::ResetStage::Controllers, [] {
+  std::vector<VTController*> all(controllers().begin(), controllers().end());
+  for (VTController* c : all) DisposeMovieController(reinterpret_cast<MovieController>(c));
+});
 
 MovieController handle(VTController* c) { return reinterpret_cast<MovieController>(c); }
 

@@ -4,6 +4,7 @@
 #include <MovieControllers.h>
 
 #include "core/guard.h"
+#include "core/reset.h"
 #include "model/model.h"
 
 namespace {
@@ -12,6 +13,11 @@ Movie& scrapMovie() {
   static Movie m = nullptr;
   return m;
 }
+
+const vt::ResetRegistration kReset(vt::ResetStage::Controllers, [] {
+  if (vt::movie::isLiveMovie(scrapMovie())) DisposeMovie(scrapMovie());
+  scrapMovie() = nullptr;
+});
 
 // A new movie holding the whole of src: same time scale and settings, every track's segment.
 Movie wholeCopy(Movie src, OSErr& err) {

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "core/guard.h"
+#include "core/reset.h"
 
 namespace {
 struct Answer {
@@ -15,6 +16,8 @@ std::map<OSType, Answer>& overrides() {
   static std::map<OSType, Answer> m;
   return m;
 }
+
+const vt::ResetRegistration kReset(vt::ResetStage::Managers, [] { overrides().clear(); });
 
 // What this platform reports: a 10.x system (quit goes through the quit Apple event), a movie
 // layer of version 7 (video effects need 3.0 or later), and Apple events.

@@ -4,9 +4,11 @@
 #include <cstdlib>
 
 #include "core/guard.h"
+#include "core/reset.h"
 
 namespace {
 VTExitHook gExitHook = nullptr;
+const vt::ResetRegistration kReset(vt::ResetStage::Managers, [] { gExitHook = nullptr; });
 }
 
 void VTSetExitHook(VTExitHook hook) { gExitHook = hook; }

@@ -4,7 +4,6 @@
 #include "core/guard.h"
 #include "dialogs/dialog_manager.h"
 #include "events/event_queue.h"
-#include "menus/menu_manager.h"
 #include "resources/macroman.h"
 #include "ui/window_server.h"
 
@@ -55,8 +54,3 @@ bool VTAutomationPressDialogItem(short item) try {
 std::string VTAutomationParamText(int index) try {
   return vt::resources::macRomanToUtf8(paramText(index));
 } catch (...) { vtErrorFromException(); return {}; }
-
-void VTResetMenusAndDialogs() try {
-  resetDialogs();
-  vt::menus::resetMenus();
-} catch (...) { vtErrorFromException(); }

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "core/guard.h"
+#include "core/reset.h"
 #include "dialogs/dialog_manager.h"
 #include "resources/resource_manager.h"
 #include "ui/text.h"
@@ -298,6 +299,7 @@ void resetDialogs() {
   while (!state().live.empty()) DisposeDialog(state().live.begin()->first);
   for (auto& p : state().params) p.clear();
 }
+const ResetRegistration kReset(ResetStage::Dialogs, resetDialogs);
 
 }  // namespace vt::dialogs
 

@@ -1,5 +1,6 @@
 // File specifications on the host file tree: a table of directory IDs, short forms of long
 // names, and type/creator kept in extended attributes.
+#include "core/reset.h"
 #include "files/fsspec.h"
 
 #include <MacErrors.h>
@@ -40,6 +41,16 @@ Tables& tables() {
   static Tables t;
   return t;
 }
+
+// Folders seen so far are forgotten; their IDs are never given out again, so a spec kept
+// from before names no folder (dirNFErr) rather than another one.
+const ResetRegistration kReset(ResetStage::Managers, [] {
+  Tables& t = tables();
+  std::lock_guard<std::mutex> lock(t.mutex);
+  t.idOfFolder.clear();
+  t.folderOfID.clear();
+  t.longNames.clear();
+});
 
 BusyQuery gBusyQuery = nullptr;
 

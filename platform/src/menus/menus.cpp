@@ -11,6 +11,7 @@
 #include <string>
 
 #include "core/guard.h"
+#include "core/reset.h"
 #include "menus/menu_manager.h"
 #include "resources/resource_manager.h"
 
@@ -97,6 +98,8 @@ VTMenu* validMenu(MenuRef m) {
 }
 
 const std::vector<VTMenu*>& barMenus() { return model().bar; }
+
+const ResetRegistration kReset(ResetStage::Dialogs, resetMenus);
 
 void resetMenus() {
   Model& m = model();

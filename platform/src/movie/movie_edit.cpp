@@ -7,6 +7,7 @@
 #include <set>
 
 #include "core/guard.h"
+#include "core/reset.h"
 #include "model/internal.h"
 
 using namespace vt::movie;
@@ -27,6 +28,14 @@ std::set<VTMovieEditState*>& liveStates() {
   static std::set<VTMovieEditState*> s;
   return s;
 }
+
+const vt::ResetRegistration kReset(vt::ResetStage::MovieUsers, [] {
+  for (VTMovieEditState* s : liveStates()) {
+    delete s->snapshot;
+    delete s;
+  }
+  liveStates().clear();
+});
 
 // The destination track a source track's segment goes into: the first unused track of the same
 // media type, or a new one shaped like the source.

@@ -2,6 +2,7 @@
 #include <VTAutomationNav.h>
 
 #include "core/guard.h"
+#include "core/reset.h"
 #include "nav/automation_state.h"
 #include "nav/browser.h"
 #include "nav/modal.h"
@@ -87,3 +88,7 @@ void VTAutomationNavReset() try {
   a.dialogCount = 0;
   setTurnLimit(0);
 } catch (...) { vtErrorFromException(); }
+
+namespace {
+const vt::ResetRegistration kReset(vt::ResetStage::Dialogs, VTAutomationNavReset);
+}

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <map>
 
+#include "core/reset.h"
 #include "effects/render_api.h"
 #include "events/event_queue.h"
 #include "ui/text.h"
@@ -409,6 +410,8 @@ std::map<long, std::unique_ptr<Dialog>>& registry() {
   return r;
 }
 long nextId = 0x5D1A0001;
+// Before the screen reset, so each dialog disposes its own window.
+const vt::ResetRegistration kReset(vt::ResetStage::Controllers, [] { registry().clear(); });
 }  // namespace
 
 long registerDialog(std::unique_ptr<Dialog> d) {

@@ -1,5 +1,6 @@
 // The resource manager: open files, the search chain, loaded resource handles.
 #include "core/guard.h"
+#include "core/reset.h"
 #include "resources/resource_manager.h"
 
 #include <MacErrors.h>
@@ -284,6 +285,10 @@ void VTResetResources() try {
   s.problemReported = false;
   s.appPath.clear();
 } catch (...) { state().lastErr = vtErrorFromException(); }
+
+namespace {
+const vt::ResetRegistration kReset(vt::ResetStage::Managers, VTResetResources);
+}
 
 void VTSetAutoOpenApplicationResources(Boolean enabled) try { state().autoOpen = enabled; } catch (...) { state().lastErr = vtErrorFromException(); }
 
