@@ -10,6 +10,7 @@
 #include "codec/registry.h"
 #include "core/fourcc.h"
 #include "core/guard.h"
+#include "core/pstring.h"
 
 namespace {
 
@@ -82,8 +83,7 @@ void setPString(Handle h, const char* text) {
   size_t n = std::min<size_t>(std::strlen(text), 255);
   SetHandleSize(h, (Size)(n + 1));
   if (MemError() != noErr) return;
-  (*h)[0] = (char)n;
-  std::memcpy(*h + 1, text, n);
+  vt::toPascal(text, (unsigned char*)*h);
 }
 
 }  // namespace

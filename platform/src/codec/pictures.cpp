@@ -138,7 +138,8 @@ TrackDecoder& decoderFor(VTTrack* t) {
 int trackWidth(const VTTrack* t) { return (int)std::lround(t->width / 65536.0); }
 int trackHeight(const VTTrack* t) { return (int)std::lround(t->height / 65536.0); }
 
-bool isVisual(const VTTrack* t) {
+// Tracks drawn from decoded frames: video media only (other visual media types are not drawn).
+bool hasVideoMedia(const VTTrack* t) {
   return t->media && (t->media->mediaType == VideoMediaType || t->media->mediaType == 'mpeg');
 }
 
@@ -172,20 +173,16 @@ std::vector<std::pair<int, OSType>> inputNames(const std::vector<uint8_t>& map) 
   vt::atoms::View v;
   if (v.parse(bytes.data(), bytes.size()) != noErr) {
     // Bare atoms: wrap them in a container so the checked parser walks them.
-    std::vector<uint8_t> wrapped(vt::atoms::kContainerHeaderSize + vt::atoms::kAtomHeaderSize, 0);
-    writeBE32(&wrapped[12], (uint32_t)(vt::atoms::kAtomHeaderSize + map.size()));
-    writeBE32(&wrapped[16], vt::atoms::kRootType);
-    writeBE32(&wrapped[20], 1);
-    uint16_t count = 0;
-    for (size_t p = 0; p + 8 <= map.size();) {
+    vt::atoms::Atom root = vt::atoms::newRoot();
+    size_t p = 0;
+    while (p + 8 <= map.size()) {
       uint32_t sz = readBE32(&map[p]);
-      if (sz < 8 || sz > map.size() - p) break;
-      count++;
+      if (sz < 8 || sz > map.size() - p) return out;
+      root.children.push_back(vt::atoms::verbatimAtom({&map[p], sz}));
       p += sz;
     }
-    writeBE16(&wrapped[26], count);
-    wrapped.insert(wrapped.end(), map.begin(), map.end());
-    bytes.swap(wrapped);
+    if (p != map.size()) return out;
+    bytes = vt::atoms::serialise(root);
     if (v.parse(bytes.data(), bytes.size()) != noErr) return out;
   }
   for (int in : v.children(0)) {
@@ -251,7 +248,7 @@ OSErr effectImage(VTTrack* t, long sample, int64_t time, int64_t mediaTime, Imag
 
 OSErr trackImageAt(VTTrack* t, int64_t time, Image& out, int depth) {
   if (depth > kMaxEffectDepth) return invalidTrack;
-  if (!t || !t->media || !isVisual(t)) return invalidTrack;
+  if (!t || !t->media || !hasVideoMedia(t)) return invalidTrack;
   int64_t mediaTime;
   Fixed rate;
   if (!vt::movie::trackTimeToMediaTime(*t, time, mediaTime, rate)) return invalidTime;
@@ -423,7 +420,7 @@ OSErr movieImage(VTMovie* movie, int64_t time, Image& out) {
   std::set<uint32_t> sources = effectSourceIDs(movie);
   std::vector<VTTrack*> order;
   for (auto& t : movie->tracks)
-    if (t->enabled() && isVisual(t.get()) && !sources.count(t->id)) order.push_back(t.get());
+    if (t->enabled() && hasVideoMedia(t.get()) && !sources.count(t->id)) order.push_back(t.get());
   // Higher layers first, so that lower layers end up on top.
   std::stable_sort(order.begin(), order.end(),
                    [](const VTTrack* a, const VTTrack* b) { return a->layer > b->layer; });

@@ -6,13 +6,13 @@
 #include <cstring>
 
 #include "core/guard.h"
+#include "core/pstring.h"
 
 void NumToString(long theNum, Str255 theString) try {
   if (!theString) return;
   char buf[32];
   int n = std::snprintf(buf, sizeof buf, "%ld", theNum);
-  theString[0] = (unsigned char)n;
-  std::memcpy(theString + 1, buf, (size_t)n);
+  vt::toPascal(std::string_view(buf, (size_t)n), theString);
 } catch (...) { vtErrorFromException(); }
 
 void StringToNum(ConstStr255Param theString, long* theNum) try {

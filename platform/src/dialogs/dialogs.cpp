@@ -1,7 +1,7 @@
 // Dialogs and their items: making them from resources, reading and changing items, drawing.
 #include <Dialogs.h>
 #include <MacMemory.h>
-#include <Menus.h>
+#include <Events.h>
 #include <Resources.h>
 
 #include <algorithm>
@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "core/guard.h"
+#include "core/pstring.h"
 #include "core/reset.h"
 #include "dialogs/dialog_manager.h"
 #include "resources/resource_manager.h"
@@ -116,8 +117,7 @@ VTDialog* makeDialog(const vt::resources::DialogRes& res, WindowRef behind) {
   int left = std::clamp<int>(b.left, desk.left, std::max<int>(desk.left, desk.right - w));
   Rect bounds{(short)top, (short)left, (short)(top + h), (short)(left + w)};
   Str255 title;
-  title[0] = (unsigned char)res.title.size();
-  std::memcpy(title + 1, res.title.data(), res.title.size());
+  vt::toPascal(res.title, title);
   WindowRef win = NewCWindow(nullptr, &bounds, title, false, res.procID, behind, res.goAway, 0);
   if (!win) return nullptr;
   SetWindowKind(win, kDialogWindowKind);
@@ -418,9 +418,7 @@ void SetDialogItem(DialogRef theDialog, DialogItemIndex itemNo, DialogItemType i
 
 void GetDialogItemText(Handle item, Str255 text) try {
   if (!text) return;
-  std::string s = handleText(item);
-  text[0] = (unsigned char)s.size();
-  std::memcpy(text + 1, s.data(), s.size());
+  vt::toPascal(handleText(item), text);
 } catch (...) { vtErrorFromException(); }
 
 void SetDialogItemText(Handle item, ConstStr255Param text) try {

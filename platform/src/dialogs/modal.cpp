@@ -2,7 +2,7 @@
 #include <Dialogs.h>
 #include <MacMemory.h>
 #include <MacWindows.h>
-#include <Menus.h>
+#include <Events.h>
 #include <Resources.h>
 
 #include "core/guard.h"

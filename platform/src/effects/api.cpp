@@ -8,6 +8,7 @@
 #include "core/fourcc.h"
 #include "atoms/atom_tree.h"
 #include "core/guard.h"
+#include "core/pstring.h"
 #include "effects/catalogue.h"
 
 using namespace vt::effects;
@@ -20,11 +21,9 @@ OSErr QTGetEffectsList(QTAtomContainer* returnedList, long minSources, long maxS
   int32_t n = 0;
   auto addEntry = [&](const std::string& name, OSType code) {
     ++n;
-    unsigned char pstr[256];
-    size_t len = std::min<size_t>(name.size(), 255);
-    pstr[0] = (unsigned char)len;
-    std::memcpy(pstr + 1, name.data(), len);
-    root.add('name', n, std::span<const uint8_t>(pstr, len + 1));
+    Str255 pstr;
+    vt::toPascal(name, pstr);
+    root.add('name', n, std::span<const uint8_t>(pstr, pstr[0] + 1));
     root.addOSType('type', n, code);
   };
   if (getOptions & elOptionsIncludeNoneInList) addEntry("None", 0);

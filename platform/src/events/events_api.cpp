@@ -1,10 +1,12 @@
 // The event manager's public calls, on the event queue.
 #include <Events.h>
+#include <VTAutomationUI.h>
 
 #include <chrono>
 #include <thread>
 
 #include "core/guard.h"
+#include "core/reset.h"
 #include "events/backend.h"
 #include "events/event_queue.h"
 
@@ -82,3 +84,13 @@ void Delay(unsigned long numTicks, unsigned long* finalTicks) try {
   }
   if (finalTicks) *finalTicks = b.ticks();
 } catch (...) { vtErrorFromException(); }
+
+namespace {
+long gBeeps = 0;
+const vt::ResetRegistration kReset(vt::ResetStage::Dialogs, [] { gBeeps = 0; });
+}  // namespace
+
+// Counted for tests; the display backends have no sound output for alerts.
+void SysBeep(short) { ++gBeeps; }
+long VTAutomationBeepCount() { return gBeeps; }
+void VTAutomationResetBeepCount() { gBeeps = 0; }

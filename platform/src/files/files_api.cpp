@@ -11,6 +11,7 @@
 #include <string>
 
 #include "core/guard.h"
+#include "core/pstring.h"
 #include "files/fsspec.h"
 #include "files/host_file.h"
 
@@ -18,10 +19,6 @@ namespace {
 
 using vt::files::errnoToOSErr;
 
-std::string pascalToString(ConstStr255Param s) {
-  if (s == nullptr) return std::string();
-  return std::string((const char*)s + 1, s[0]);
-}
 
 // The FSSpec's folder must exist for any operation on its file.
 OSErr folderOf(const std::string& path, std::string& folder) {
@@ -36,7 +33,7 @@ OSErr folderOf(const std::string& path, std::string& folder) {
 
 OSErr FSMakeFSSpec(short vRefNum, long dirID, ConstStr255Param fileName, FSSpec* spec) try {
   if (spec == nullptr) return paramErr;
-  std::string name = pascalToString(fileName);
+  std::string name = vt::fromPascal(fileName);
   if (name.find('\0') != std::string::npos) return bdNamErr;
   if (!name.empty() && name[0] == '/') return vt::files::pathToSpec(name, *spec);
   std::string folder;
@@ -89,7 +86,7 @@ OSErr FSpDelete(const FSSpec* spec) try {
 
 OSErr FSpRename(const FSSpec* spec, ConstStr255Param newName) try {
   if (spec == nullptr || newName == nullptr) return paramErr;
-  std::string name = pascalToString(newName);
+  std::string name = vt::fromPascal(newName);
   if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
       name.find('\0') != std::string::npos)
     return bdNamErr;

@@ -73,5 +73,3 @@ bool VTAutomationPostMenuChoice(short menuID, short item) try {
 } catch (...) { vtErrorFromException(); return {}; }
 
 short VTAutomationHilitedMenu() try { return hilitedMenu(); } catch (...) { vtErrorFromException(); return {}; }
-long VTAutomationBeepCount() try { return beepCount(); } catch (...) { vtErrorFromException(); return {}; }
-void VTAutomationResetBeepCount() try { resetBeepCount(); } catch (...) { vtErrorFromException(); }

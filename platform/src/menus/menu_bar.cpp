@@ -36,7 +36,6 @@ struct Track {
   int hilite = -1;   // shown item highlighted in it
   MenuID hilitedTitle = 0;
   Rect drawn{0, 0, 0, 0};  // what the overlay covered last time, to repaint when it shrinks
-  long beeps = 0;
   bool overlayInstalled = false;
 };
 
@@ -271,8 +270,6 @@ void quitFromMenu() {
   vt::ae::postQuitApplication();
 }
 
-long beepCount() { return track().beeps; }
-void resetBeepCount() { track().beeps = 0; }
 
 namespace {
 
@@ -430,7 +427,3 @@ void InvalMenuBar() try { invalidateBar(); } catch (...) { vtErrorFromException(
 
 short GetMBarHeight() { return (short)vt::ui::kMenuBarHeight; }
 
-void SysBeep(short) try {
-  // Counted for tests; the display backends have no sound output for alerts.
-  ++track().beeps;
-} catch (...) { vtErrorFromException(); }

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "core/guard.h"
+#include "core/pstring.h"
 #include "core/reset.h"
 #include "menus/menu_manager.h"
 #include "resources/resource_manager.h"
@@ -30,15 +31,6 @@ struct Model {
 Model& model() {
   static Model m;
   return m;
-}
-
-std::string pascal(ConstStr255Param s) { return s ? std::string((const char*)s + 1, s[0]) : std::string(); }
-
-void toPascal(const std::string& s, Str255 out) {
-  if (!out) return;
-  size_t n = std::min<size_t>(s.size(), 255);
-  out[0] = (unsigned char)n;
-  std::memcpy(out + 1, s.data(), n);
 }
 
 VTMenu::Item* itemOf(MenuRef menu, long item) {
@@ -75,7 +67,7 @@ VTMenu::Item parseItem(const std::string& spec) {
 
 std::vector<VTMenu::Item> parseItems(ConstStr255Param data) {
   std::vector<VTMenu::Item> items;
-  std::string all = pascal(data), part;
+  std::string all = vt::fromPascal(data), part;
   for (char c : all) {
     if (c == ';' || c == '\r') {
       items.push_back(parseItem(part));
@@ -108,7 +100,6 @@ void resetMenus() {
   m.live.clear();
   setOpenMenu(-1, -1);
   setHilitedMenu(0);
-  resetBeepCount();
   invalidateBar();
 }
 
@@ -119,7 +110,7 @@ using namespace vt::menus;
 MenuRef NewMenu(MenuID menuID, ConstStr255Param menuTitle) try {
   auto m = std::make_unique<VTMenu>();
   m->id = menuID;
-  m->title = pascal(menuTitle);
+  m->title = vt::fromPascal(menuTitle);
   m->magic = 0x4D454E55;
   VTMenu* p = m.get();
   model().live[p] = std::move(m);
@@ -164,14 +155,14 @@ MenuID GetMenuID(MenuRef menu) try {
 
 void SetMenuTitle(MenuRef menu, ConstStr255Param title) try {
   if (VTMenu* m = validMenu(menu)) {
-    m->title = pascal(title);
+    m->title = vt::fromPascal(title);
     invalidateBar();
   }
 } catch (...) { vtErrorFromException(); }
 
 void GetMenuTitle(MenuRef menu, Str255 title) try {
   VTMenu* m = validMenu(menu);
-  toPascal(m ? m->title : std::string(), title);
+  if (title) vt::toPascal(m ? m->title : std::string(), title);
 } catch (...) { vtErrorFromException(); }
 
 void AppendMenu(MenuRef menu, ConstStr255Param data) try { InsertMenuItem(menu, data, 999); } catch (...) { vtErrorFromException(); }
@@ -245,13 +236,13 @@ void GetItemMark(MenuRef menu, short item, CharParameter* markChar) try {
 void SetMenuItemText(MenuRef menu, short item, ConstStr255Param itemString) try {
   VTMenu::Item* it = itemOf(menu, item);
   if (!it) return;
-  it->text = pascal(itemString);
+  it->text = vt::fromPascal(itemString);
   invalidateBar();
 } catch (...) { vtErrorFromException(); }
 
 void GetMenuItemText(MenuRef menu, short item, Str255 itemString) try {
   VTMenu::Item* it = itemOf(menu, item);
-  toPascal(it ? it->text : std::string(), itemString);
+  if (itemString) vt::toPascal(it ? it->text : std::string(), itemString);
 } catch (...) { vtErrorFromException(); }
 
 void SetItemCmd(MenuRef menu, short item, CharParameter cmdChar) try {

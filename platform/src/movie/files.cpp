@@ -11,6 +11,7 @@
 
 #include "core/fourcc.h"
 #include "core/guard.h"
+#include "core/pstring.h"
 #include "files/fsspec.h"
 #include "files/host_file.h"
 #include "model/internal.h"
@@ -218,9 +219,7 @@ OSErr NewMovieFromFile(Movie* theMovie, short resRefNum, short* resId, StringPtr
     resName[0] = 0;
     for (const auto& it : m->userData.items)
       if (it.type == 'name') {
-        size_t n = std::min<size_t>(255, it.data.size());
-        resName[0] = (unsigned char)n;
-        std::memcpy(resName + 1, it.data.data(), n);
+        vt::toPascal(std::string_view((const char*)it.data.data(), it.data.size()), resName);
         break;
       }
   }

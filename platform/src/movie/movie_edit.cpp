@@ -19,11 +19,6 @@ struct VTMovieEditState {
 
 namespace {
 
-int64_t rescaleRound(int64_t v, int64_t to, int64_t from) {
-  __int128 x = (__int128)v * to;
-  return (int64_t)((x >= 0 ? x + from / 2 : x - from / 2) / from);
-}
-
 std::set<VTMovieEditState*>& liveStates() {
   static std::set<VTMovieEditState*> s;
   return s;
@@ -71,7 +66,7 @@ OSErr InsertMovieSegment(Movie srcMovie, Movie dstMovie, TimeValue srcIn, TimeVa
   }
   VTMovie& src = *srcMovie;
   VTMovie& dst = *dstMovie;
-  int64_t dstDuration = rescaleRound(srcDuration, dst.timeScale, src.timeScale);
+  int64_t dstDuration = rescaleRounded(srcDuration, dst.timeScale, src.timeScale);
   std::set<VTTrack*> used;
   std::vector<VTTrack*> before;
   for (auto& t : dst.tracks) before.push_back(t.get());
@@ -170,7 +165,7 @@ void PasteMovieSelection(Movie theMovie, Movie src) try {
   OSErr err = InsertMovieSegment(src, theMovie, 0, (TimeValue)src->duration(), (TimeValue)at);
   if (err) return setError(err);
   m.selectionTime = at;
-  m.selectionDuration = rescaleRound(src->duration(), m.timeScale, src->timeScale);
+  m.selectionDuration = rescaleRounded(src->duration(), m.timeScale, src->timeScale);
   setError(noErr);
 } catch (...) { vt::movie::setError(vtErrorFromException()); }
 

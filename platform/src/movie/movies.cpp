@@ -7,8 +7,10 @@
 #include <cmath>
 #include <cstring>
 
+#include "atoms/atom_tree.h"
 #include "core/fourcc.h"
 #include "core/guard.h"
+#include "core/pstring.h"
 #include "model/internal.h"
 #include "movie/storage.h"
 
@@ -41,19 +43,11 @@ VTMedia* liveMedia(Media m) {
   return m;
 }
 
-int64_t rescale(int64_t v, int64_t to, int64_t from) {
-  if (from <= 0) return v;
-  __int128 x = (__int128)v * to;
-  // Round to nearest, halves away from zero.
-  __int128 q = (x >= 0 ? x + from / 2 : x - from / 2) / from;
-  return (int64_t)q;
-}
-
 TimeValue clampTV(int64_t v) {
   return (TimeValue)std::clamp<int64_t>(v, INT32_MIN, INT32_MAX);
 }
 
-bool isVisual(OSType t) {
+bool isVisualMediaType(OSType t) {
   switch (t) {
     case 'vide': case 'text': case 'sprt': case 'tx3g': case 'subt': case 'sbtl': case 'clcp':
     case 'MPEG': case 'moov': case 'flsh': case 'qd3d': case 'twen':
@@ -70,7 +64,7 @@ bool hasCharacteristic(const VTTrack& t, OSType c) {
   switch (c) {
     case VisualMediaCharacteristic:
     case kCharacteristicCanSendVideo:
-      return isVisual(m);
+      return isVisualMediaType(m);
     case AudioMediaCharacteristic:
       return isAudible(m);
     case kCharacteristicCanStep:
@@ -87,7 +81,7 @@ void naturalBounds(const VTMovie& m, double& l, double& t, double& r, double& b)
   bool any = false;
   l = t = r = b = 0;
   for (const auto& tr : m.tracks) {
-    if (!tr->enabled() || !tr->media || !isVisual(tr->media->mediaType)) continue;
+    if (!tr->enabled() || !tr->media || !isVisualMediaType(tr->media->mediaType)) continue;
     double w = tr->width / 65536.0, h = tr->height / 65536.0;
     if (w <= 0 || h <= 0) continue;
     const Fixed* x = tr->matrix;
@@ -131,7 +125,7 @@ void insertEdits(VTTrack& t, int64_t at, const std::vector<Edit>& add) {
         Edit rest = e;
         rest.duration = end - at;
         if (e.mediaTime >= 0) {
-          rest.mediaTime = e.mediaTime + rescale((at - start) * (int64_t)e.rate / 65536,
+          rest.mediaTime = e.mediaTime + rescaleRounded((at - start) * (int64_t)e.rate / 65536,
                                                  t.media ? t.media->timeScale : 600,
                                                  t.movie->timeScale);
         }
@@ -183,18 +177,18 @@ void SetMovieTimeScale(Movie theMovie, TimeScale timeScale) try {
     int64_t start = 0, newStart = 0;
     for (Edit& e : t->edits) {
       int64_t end = start + e.duration;
-      int64_t newEnd = rescale(end, timeScale, old);
+      int64_t newEnd = rescaleRounded(end, timeScale, old);
       e.duration = newEnd - newStart;
       start = end;
       newStart = newEnd;
     }
   }
-  m->previewTime = rescale(m->previewTime, timeScale, old);
-  m->previewDuration = rescale(m->previewDuration, timeScale, old);
-  m->posterTime = rescale(m->posterTime, timeScale, old);
-  m->selectionTime = rescale(m->selectionTime, timeScale, old);
-  m->selectionDuration = rescale(m->selectionDuration, timeScale, old);
-  m->currentTime = rescale(m->currentTime, timeScale, old);
+  m->previewTime = rescaleRounded(m->previewTime, timeScale, old);
+  m->previewDuration = rescaleRounded(m->previewDuration, timeScale, old);
+  m->posterTime = rescaleRounded(m->posterTime, timeScale, old);
+  m->selectionTime = rescaleRounded(m->selectionTime, timeScale, old);
+  m->selectionDuration = rescaleRounded(m->selectionDuration, timeScale, old);
+  m->currentTime = rescaleRounded(m->currentTime, timeScale, old);
   m->timeScale = timeScale;
 } catch (...) { vt::movie::setError(vtErrorFromException()); }
 
@@ -588,7 +582,7 @@ OSErr InsertMediaIntoTrack(Track theTrack, TimeValue trackStart, TimeValue media
   Edit e;
   e.mediaTime = mediaTime;
   e.rate = mediaRate;
-  e.duration = rescale((int64_t)mediaDuration * 65536 / mediaRate, t->movie->timeScale,
+  e.duration = rescaleRounded((int64_t)mediaDuration * 65536 / mediaRate, t->movie->timeScale,
                        t->media->timeScale);
   if (e.duration == 0 && mediaDuration > 0) e.duration = 1;
   insertEdits(*t, trackStart < 0 ? t->duration() : trackStart, {e});
@@ -626,7 +620,7 @@ OSErr DeleteTrackSegment(Track theTrack, TimeValue startTime, TimeValue duration
         tail.duration = end - b;
         if (e.mediaTime >= 0)
           tail.mediaTime =
-              e.mediaTime + rescale((b - start) * (int64_t)e.rate / 65536, ds, t->movie->timeScale);
+              e.mediaTime + rescaleRounded((b - start) * (int64_t)e.rate / 65536, ds, t->movie->timeScale);
         out.push_back(tail);
       }
     }
@@ -753,16 +747,16 @@ void GetTrackNextInterestingTime(Track theTrack, short flags, TimeValue time, Fi
       if (e.rate <= 0) e.rate = fixed1;
       if (e.mediaTime >= 0 && e.duration > 0 && md.sampleCount() > 0) {
         // Media range shown by this edit.
-        int64_t mEnd = e.mediaTime + rescale(e.duration * (int64_t)e.rate / 65536, ds, ms);
+        int64_t mEnd = e.mediaTime + rescaleRounded(e.duration * (int64_t)e.rate / 65536, ds, ms);
         auto toTrack = [&](int64_t mt) {
-          return start + rescale((mt - e.mediaTime) * 65536 / e.rate, ms, ds);
+          return start + rescaleRounded((mt - e.mediaTime) * 65536 / e.rate, ms, ds);
         };
         // The sample shown at the edit's start counts as starting there.
         long first = md.sampleAtDecodeTime(e.mediaTime);
         if (first >= 0) {
           int64_t here = backward ? std::min<int64_t>(end - 1, std::max<int64_t>(time, start))
                                   : std::max<int64_t>(time, start);
-          int64_t mHere = e.mediaTime + rescale((here - start) * (int64_t)e.rate / 65536, ds, ms);
+          int64_t mHere = e.mediaTime + rescaleRounded((here - start) * (int64_t)e.rate / 65536, ds, ms);
           long s = md.sampleAtDecodeTime(std::min(mHere, md.duration() - 1));
           if (s < 0) s = first;
           // Examine the sample at `here` and its neighbours in the search direction.
@@ -773,7 +767,7 @@ void GetTrackNextInterestingTime(Track theTrack, short flags, TimeValue time, Fi
             if (syncOnly && !md.sampleInfo((uint32_t)idx).sync) continue;
             int64_t st = std::max<int64_t>(start, toTrack(md.samples.decodeTime((uint32_t)idx)));
             if (st >= end) continue;
-            int64_t dur = rescale((int64_t)md.samples.duration((uint32_t)idx) * 65536 / e.rate, ms, ds);
+            int64_t dur = rescaleRounded((int64_t)md.samples.duration((uint32_t)idx) * 65536 / e.rate, ms, ds);
             consider(st, dur);
           }
           if (syncOnly && best < 0) {
@@ -781,7 +775,7 @@ void GetTrackNextInterestingTime(Track theTrack, short flags, TimeValue time, Fi
               if (md.samples.decodeTime((uint32_t)idx) >= mEnd) break;
               if (!md.sampleInfo((uint32_t)idx).sync) continue;
               int64_t st = std::max<int64_t>(start, toTrack(md.samples.decodeTime((uint32_t)idx)));
-              if (st < end) consider(st, rescale((int64_t)md.samples.duration((uint32_t)idx) * 65536 / e.rate, ms, ds));
+              if (st < end) consider(st, rescaleRounded((int64_t)md.samples.duration((uint32_t)idx) * 65536 / e.rate, ms, ds));
               if (best >= 0) break;
             }
           }
@@ -1034,11 +1028,7 @@ static std::string handlerDisplayName(OSType type) {
 ComponentResult MediaGetName(MediaHandler mh, Str255 name, long, long* actualNameType) try {
   VTMedia* m = reinterpret_cast<VTMedia*>(mh);
   if (!isLiveMedia(m)) return badComponentInstance;
-  std::string n = handlerDisplayName(m->mediaType).substr(0, 255);
-  if (name) {
-    name[0] = (unsigned char)n.size();
-    std::memcpy(name + 1, n.data(), n.size());
-  }
+  if (name) vt::toPascal(handlerDisplayName(m->mediaType), name);
   if (actualNameType) *actualNameType = kMediaHandlerName;
   return noErr;
 } catch (...) { return vtErrorFromException(); }
@@ -1048,11 +1038,7 @@ void GetMediaHandlerDescription(Media theMedia, OSType* mediaType, Str255 creato
   VTMedia* m = liveMedia(theMedia);
   if (mediaType) *mediaType = m ? m->mediaType : 0;
   if (creatorManufacturer) *creatorManufacturer = m ? m->handlerManufacturer : 0;
-  if (creatorName) {
-    std::string n = m ? m->handlerName.substr(0, 255) : std::string();
-    creatorName[0] = (unsigned char)n.size();
-    std::memcpy(creatorName + 1, n.data(), n.size());
-  }
+  if (creatorName) vt::toPascal(m ? m->handlerName : std::string(), creatorName);
 } catch (...) { vt::movie::setError(vtErrorFromException()); }
 
 OSErr SetMediaInputMap(Media theMedia, QTAtomContainer inputMap) try {
@@ -1081,12 +1067,7 @@ OSErr GetMediaInputMap(Media theMedia, QTAtomContainer* inputMap) try {
   VTMedia* m = liveMedia(theMedia);
   if (!m) return invalidMedia;
   std::vector<uint8_t> bytes = m->inputMap;
-  if (bytes.empty()) {
-    bytes.assign(32, 0);
-    vt::writeBE32(&bytes[12], 20);
-    vt::writeBE32(&bytes[16], 'sean');
-    vt::writeBE32(&bytes[20], 1);
-  }
+  if (bytes.empty()) bytes = vt::atoms::serialise(vt::atoms::newRoot());
   Handle h = NewHandle((Size)bytes.size());
   if (!h) return (setError(memFullErr), memFullErr);
   std::memcpy(*h, bytes.data(), bytes.size());

@@ -1,5 +1,6 @@
 // The resource manager: open files, the search chain, loaded resource handles.
 #include "core/guard.h"
+#include "core/pstring.h"
 #include "core/reset.h"
 #include "resources/resource_manager.h"
 
@@ -357,9 +358,7 @@ void GetIndString(Str255 theString, short strListID, short index) try {
       state().lastErr = resNotFound;
       return;
     }
-    const std::string& str = it->second[(size_t)index - 1];
-    theString[0] = (unsigned char)str.size();
-    std::memcpy(theString + 1, str.data(), str.size());
+    vt::toPascal(it->second[(size_t)index - 1], theString);
     state().lastErr = noErr;
     return;
   }

@@ -7,6 +7,7 @@
 #include <strings.h>
 
 #include "core/guard.h"
+#include "core/pstring.h"
 #include "events/backend.h"
 #include "events/event_queue.h"
 #include "ui/server_state.h"
@@ -167,7 +168,7 @@ void GetFNum(ConstStr255Param name, short* familyID) try {
   if (!familyID) return;
   *familyID = applFont;
   if (!name) return;
-  std::string n((const char*)name + 1, name[0]);
+  std::string n = vt::fromPascal(name);
   for (const FontName& f : kFonts)
     if (f.id != applFont && strcasecmp(n.c_str(), f.name) == 0) {
       *familyID = f.id;
@@ -180,9 +181,7 @@ void GetFontName(short familyID, Str255 name) try {
   name[0] = 0;
   for (const FontName& f : kFonts)
     if (f.id == familyID) {
-      size_t n = std::strlen(f.name);
-      name[0] = (unsigned char)n;
-      std::memcpy(name + 1, f.name, n);
+      vt::toPascal(f.name, name);
       return;
     }
 } catch (...) { vtErrorFromException(); }

@@ -1,6 +1,7 @@
 #include "ui/text.h"
 
 #include "core/macroman.h"
+#include "core/pstring.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -202,8 +203,7 @@ int drawText(Image& dst, int x, int y, std::string_view utf8, const TextStyle& s
 std::string macRomanToUtf8(std::string_view macRoman) { return vt::macRomanToUtf8(macRoman); }
 
 std::string pascalToUtf8(const unsigned char* pstr) {
-  if (!pstr) return {};
-  return macRomanToUtf8(std::string_view((const char*)pstr + 1, pstr[0]));
+  return macRomanToUtf8(vt::fromPascal(pstr));
 }
 
 std::string utf8ToMacRoman(std::string_view utf8) { return vt::utf8ToMacRoman(utf8); }

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "core/guard.h"
+#include "core/pstring.h"
 #include "events/event_queue.h"
 #include "ui/server_state.h"
 
@@ -56,7 +57,7 @@ WindowRef NewCWindow(void*, const Rect* boundsRect, ConstStr255Param title, Bool
   w->kind = kApplicationWindowKind;
   w->goAway = goAwayFlag != 0;
   w->refCon = refCon;
-  if (title) w->title.assign((const char*)title + 1, title[0]);
+  w->title = vt::fromPascal(title);
   w->content = Rect{boundsRect->top, boundsRect->left, boundsRect->top, boundsRect->left};
   initPort(w->port, &w->store, 0, 0);
   w->port.window = w;
@@ -276,19 +277,14 @@ void SizeWindow(WindowRef window, short width, short height, Boolean fUpdate) tr
 void SetWTitle(WindowRef window, ConstStr255Param title) try {
   VTWindow* w = validWindow(window);
   if (!w) return;
-  if (title)
-    w->title.assign((const char*)title + 1, title[0]);
-  else
-    w->title.clear();
+  w->title = vt::fromPascal(title);
   invalidateScreen(structureRect(w));
 } catch (...) { vtErrorFromException(); }
 
 void GetWTitle(WindowRef window, Str255 title) try {
   if (!title) return;
   VTWindow* w = validWindow(window);
-  size_t n = w ? std::min<size_t>(w->title.size(), 255) : 0;
-  title[0] = (unsigned char)n;
-  if (n) std::copy_n(w->title.data(), n, title + 1);
+  vt::toPascal(w ? w->title : std::string(), title);
 } catch (...) { vtErrorFromException(); }
 
 OSStatus InvalWindowRect(WindowRef window, const Rect* bounds) try {
