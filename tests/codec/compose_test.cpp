@@ -30,7 +30,7 @@ VTTrack* solidTrack(VTMovie* m, int w, int h, vt::Pixel color, short layer = 0) 
   int ref = md->addDataSource(mem);
   std::vector<uint8_t> e(86, 0);
   vt::writeBE32(&e[0], 86);
-  vt::writeBE32(&e[4], vt::fourcc("raw "));
+  vt::writeBE32(&e[4], 'raw ');
   vt::writeBE16(&e[14], (uint16_t)ref);
   vt::writeBE16(&e[32], (uint16_t)w);
   vt::writeBE16(&e[34], (uint16_t)h);

@@ -96,7 +96,7 @@ OSErr importStill(const std::string& path, VTMovie** out) {
   int ref = md->addDataSource(mem);
   std::vector<uint8_t> e(86, 0);
   writeBE32(&e[0], 86);
-  writeBE32(&e[4], fourcc("raw "));
+  writeBE32(&e[4], 'raw ');
   writeBE16(&e[14], (uint16_t)ref);
   writeBE32(&e[28], 0x400);
   writeBE16(&e[32], (uint16_t)img.width);
@@ -121,7 +121,7 @@ OSErr openForeignFile(const std::string& path, VTMovie** movie) {
   if (!movie) return paramErr;
   *movie = nullptr;
   OSType type = sniffFileType(path);
-  if (type == fourcc("GIFf")) {
+  if (type == 'GIFf') {
     // Animated GIFs are movies; a GIF the stream reader refuses may still be a picture.
     OSErr err = importStream(path, movie);
     return err == noErr ? err : importStill(path, movie);

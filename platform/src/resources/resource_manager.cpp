@@ -94,18 +94,18 @@ std::string resourceBytes(const ResourceFile& f, ResType type, SInt16 id) {
     out += (char)((v >> 8) & 0xFF);
     out += (char)(v & 0xFF);
   };
-  if (type == fourcc("STR#")) {
+  if (type == 'STR#') {
     const auto& list = f.stringLists.at(id);
     be16((int)list.size());
     for (const auto& str : list) {
       out += (char)str.size();
       out += str;
     }
-  } else if (type == fourcc("STR ")) {
+  } else if (type == 'STR ') {
     const auto& str = f.strings.at(id);
     out += (char)str.size();
     out += str;
-  } else if (type == fourcc("MBAR")) {
+  } else if (type == 'MBAR') {
     const auto& bar = f.menuBars.at(id);
     be16((int)bar.menus.size());
     for (SInt16 m : bar.menus) be16(m);
@@ -366,5 +366,5 @@ void GetIndString(Str255 theString, short strListID, short index) try {
 } catch (...) { state().lastErr = vtErrorFromException(); }
 
 StringHandle GetString(short stringID) try {
-  return reinterpret_cast<StringHandle>(GetResource(vt::fourcc("STR "), stringID));
+  return reinterpret_cast<StringHandle>(GetResource('STR ', stringID));
 } catch (...) { state().lastErr = vtErrorFromException(); return {}; }
