@@ -17,4 +17,7 @@ void ExitToShell() try {
   if (gExitHook) gExitHook();
   std::fflush(nullptr);
   std::exit(0);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+  std::exit(1);  // never returns, whatever the hook did
+}
