@@ -96,7 +96,7 @@ UInt32 VTAutomationTicks() try { return ev::ticks(); } catch (...) { vtErrorFrom
 std::vector<VTWindowInfo> VTAutomationListWindows() try {
   std::vector<VTWindowInfo> out;
   for (VTWindow* w : windowsFrontToBack())
-    out.push_back(VTWindowInfo{w, w->kind, macRomanToUtf8(w->title), structureRect(w), w->content,
+    out.push_back(VTWindowInfo{w, w->kind, toolboxToUtf8(w->title), structureRect(w), w->content,
                                w->visible, w->hilited, w->refCon});
   return out;
 } catch (...) { vtErrorFromException(); return {}; }
