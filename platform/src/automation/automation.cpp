@@ -13,8 +13,8 @@
 namespace ev = vt::events;
 using namespace vt::ui;
 
-void VTAutomationUseHeadless(short width, short height) try {
-  ev::useHeadless(width, height);
+void VTAutomationUseHeadless(short width, short height, bool wallClock) try {
+  ev::useHeadless(width, height, wallClock);
   ensureServer();
   resetWindowServer();
 } catch (...) { vtErrorFromException(); }

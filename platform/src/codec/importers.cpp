@@ -10,7 +10,6 @@
 #include <cstring>
 
 #include "codec/demux.h"
-#include "codec/pictures.h"
 #include "codec/registry.h"
 #include "core/fourcc.h"
 #include "core/guard.h"
@@ -157,7 +156,6 @@ OSErr EnterMovies() try {
 } catch (...) { return vtErrorFromException(); }
 
 void ExitMovies() try {
-  vt::codec::forgetTrackDecoders();
   vt::movie::setForeignFileOpener(nullptr);
 } catch (...) { vtErrorFromException(); }
 

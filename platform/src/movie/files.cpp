@@ -93,6 +93,7 @@ OSErr moveDataIntoFile(VTMovie& movie, MovieFile& f) {
       ref.data.clear();
       ref.source = openFileSource(f.path);
       md.samplesChanged = true;
+      md.changed();
     }
   }
   return noErr;
