@@ -19,7 +19,7 @@ namespace {
 // Flags of version 2 linear PCM descriptions.
 constexpr uint32_t kPcmFloat = 1, kPcmBigEndian = 2, kPcmSigned = 4, kPcmPacked = 8;
 // Codecs without a movie code keep libavcodec's name in this extension atom.
-constexpr OSType kCodecNameAtom = fourcc("avcn");
+constexpr OSType kCodecNameAtom = 'avcn';
 
 unsigned int avTag(OSType codec) {
   return ((codec >> 24) & 0xFF) | ((codec >> 8) & 0xFF00) | ((codec << 8) & 0xFF0000) |
@@ -145,48 +145,48 @@ bool parseSoundEntry(const uint8_t* d, size_t size, AudioFormat& f) {
   sd.soundFramePacking(f.framesPerPacket, f.bytesPerPacket);
 
   std::vector<uint8_t> ext;
-  bool littleEndian = sd.extension(SoundMediaType, fourcc("enda"), ext) && ext.size() >= 2 &&
+  bool littleEndian = sd.extension(SoundMediaType, 'enda', ext) && ext.size() >= 2 &&
                       readBE16(ext.data()) != 0;
   AVCodecID id = AV_CODEC_ID_NONE;
   int bits = f.bitsPerSample;
   switch (f.codec) {
-    case fourcc("twos"): id = pcmCodec(bits, false, true, true); break;
-    case fourcc("sowt"): id = pcmCodec(bits, false, bits == 8, true); break;
-    case fourcc("raw "): case fourcc("NONE"): case 0:
+    case 'twos': id = pcmCodec(bits, false, true, true); break;
+    case 'sowt': id = pcmCodec(bits, false, bits == 8, true); break;
+    case 'raw ': case 'NONE': case 0:
       id = bits == 8 ? AV_CODEC_ID_PCM_U8 : pcmCodec(bits, false, true, true);
       break;
-    case fourcc("in24"): id = pcmCodec(24, false, !littleEndian, true); break;
-    case fourcc("in32"): id = pcmCodec(32, false, !littleEndian, true); break;
-    case fourcc("fl32"): id = pcmCodec(32, true, !littleEndian, true); break;
-    case fourcc("fl64"): id = pcmCodec(64, true, !littleEndian, true); break;
-    case fourcc("lpcm"): {
+    case 'in24': id = pcmCodec(24, false, !littleEndian, true); break;
+    case 'in32': id = pcmCodec(32, false, !littleEndian, true); break;
+    case 'fl32': id = pcmCodec(32, true, !littleEndian, true); break;
+    case 'fl64': id = pcmCodec(64, true, !littleEndian, true); break;
+    case 'lpcm': {
       uint32_t flags = version == 2 ? readBE32(d + 60) : 0;
       id = pcmCodec(bits, flags & kPcmFloat, flags & kPcmBigEndian, flags & kPcmSigned);
       (void)kPcmPacked;
       break;
     }
-    case fourcc("mp4a"): {
+    case 'mp4a': {
       uint8_t objectType = 0x40;  // without a configuration: AAC
-      if (sd.extension(SoundMediaType, fourcc("esds"), ext)) {
+      if (sd.extension(SoundMediaType, 'esds', ext)) {
         f.config = esdsConfig(ext, &objectType);
         if (objectType == 0) objectType = 0x40;
       }
       id = mpeg4AudioCodec(objectType);
       break;
     }
-    case fourcc("alac"):
+    case 'alac':
       id = AV_CODEC_ID_ALAC;
       // The decoder reads the whole 'alac' atom, header included.
-      if (sd.extension(SoundMediaType, fourcc("alac"), ext)) putAtom(f.config, fourcc("alac"), ext);
+      if (sd.extension(SoundMediaType, 'alac', ext)) putAtom(f.config, 'alac', ext);
       break;
-    case fourcc("Opus"):
+    case 'Opus':
       id = AV_CODEC_ID_OPUS;
-      if (sd.extension(SoundMediaType, fourcc("dOps"), ext)) f.config = opusHead(ext, f.channels);
+      if (sd.extension(SoundMediaType, 'dOps', ext)) f.config = opusHead(ext, f.channels);
       break;
-    case fourcc("fLaC"):
+    case 'fLaC':
       id = AV_CODEC_ID_FLAC;
       // Version and flags, then metadata blocks; the first is the stream information.
-      if (sd.extension(SoundMediaType, fourcc("dfLa"), ext) && ext.size() >= 8 + 34 &&
+      if (sd.extension(SoundMediaType, 'dfLa', ext) && ext.size() >= 8 + 34 &&
           (ext[4] & 0x7F) == 0)
         f.config.assign(ext.begin() + 8, ext.begin() + 8 + 34);
       break;
@@ -203,7 +203,7 @@ bool parseSoundEntry(const uint8_t* d, size_t size, AudioFormat& f) {
       break;
     }
   }
-  if (f.config.empty() && sd.extension(SoundMediaType, fourcc("glbl"), ext)) f.config = ext;
+  if (f.config.empty() && sd.extension(SoundMediaType, 'glbl', ext)) f.config = ext;
   f.codecID = id;
   return true;
 }
@@ -225,18 +225,18 @@ std::vector<uint8_t> makeSoundEntry(int codecID, int sampleRate, int channels, i
   if (pcm) {
     bool plain = id == AV_CODEC_ID_PCM_S16LE || id == AV_CODEC_ID_PCM_S16BE ||
                  id == AV_CODEC_ID_PCM_U8 || id == AV_CODEC_ID_PCM_S8;
-    if (id == AV_CODEC_ID_PCM_S8) format = fourcc("twos");
-    if (!plain || !classic) format = fourcc("lpcm");
+    if (id == AV_CODEC_ID_PCM_S8) format = 'twos';
+    if (!plain || !classic) format = 'lpcm';
   } else if (companded) {
     bits = 16;
   } else if (id == AV_CODEC_ID_AAC || id == AV_CODEC_ID_VORBIS) {
     // Vorbis has no code of its own; MPEG-4 readers know its object type.
-    format = fourcc("mp4a");
+    format = 'mp4a';
     uint8_t objectType = id == AV_CODEC_ID_AAC ? 0x40 : 0xDD;
-    putAtom(ext, fourcc("esds"), makeEsds(objectType, true, config.data(), config.size()));
+    putAtom(ext, 'esds', makeEsds(objectType, true, config.data(), config.size()));
   } else if (id == AV_CODEC_ID_OPUS) {
     std::vector<uint8_t> d = dOps(config);
-    if (!d.empty()) putAtom(ext, fourcc("dOps"), d);
+    if (!d.empty()) putAtom(ext, 'dOps', d);
   } else if (id == AV_CODEC_ID_FLAC) {
     // The stream information block, marked as the last metadata block.
     const uint8_t* info = config.data();
@@ -248,22 +248,22 @@ std::vector<uint8_t> makeSoundEntry(int codecID, int sampleRate, int channels, i
     if (n >= 34) {
       std::vector<uint8_t> d = {0, 0, 0, 0, 0x80, 0, 0, 34};
       d.insert(d.end(), info, info + 34);
-      putAtom(ext, fourcc("dfLa"), d);
+      putAtom(ext, 'dfLa', d);
     }
   } else if (id == AV_CODEC_ID_ALAC) {
-    if (config.size() >= 12 && readBE32(config.data() + 4) == fourcc("alac"))
-      putAtom(ext, fourcc("alac"), std::vector<uint8_t>(config.begin() + 8, config.end()));
+    if (config.size() >= 12 && readBE32(config.data() + 4) == 'alac')
+      putAtom(ext, 'alac', std::vector<uint8_t>(config.begin() + 8, config.end()));
     else if (!config.empty())
-      putAtom(ext, fourcc("alac"), config);
+      putAtom(ext, 'alac', config);
   } else if (!config.empty()) {
-    putAtom(ext, fourcc("glbl"), config);
+    putAtom(ext, 'glbl', config);
   }
   if (format == kUnknownType && desc) {
     std::vector<uint8_t> name(desc->name, desc->name + std::strlen(desc->name));
     putAtom(ext, kCodecNameAtom, name);
   }
 
-  bool v2 = format == fourcc("lpcm") || !classic;
+  bool v2 = format == 'lpcm' || !classic;
   std::vector<uint8_t> e(v2 ? 72 : 36, 0);
   writeBE32(&e[4], format);
   writeBE16(&e[14], 1);

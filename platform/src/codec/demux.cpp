@@ -88,77 +88,77 @@ OSType sniffHead(const std::vector<uint8_t>& h) {
   auto starts = [&](const char* s, size_t n, size_t at = 0) {
     return h.size() >= at + n && std::memcmp(h.data() + at, s, n) == 0;
   };
-  if (starts("\x89PNG\r\n\x1a\n", 8)) return fourcc("PNGf");
-  if (starts("\xFF\xD8\xFF", 3)) return fourcc("JPEG");
-  if (starts("GIF87a", 6) || starts("GIF89a", 6)) return fourcc("GIFf");
-  if (starts("II*\0", 4) || starts("MM\0*", 4)) return fourcc("TIFF");
-  if (starts("RIFF", 4) && starts("WEBP", 4, 8)) return fourcc("WEBP");
-  if (starts("RIFF", 4) && starts("AVI ", 4, 8)) return fourcc("VfW ");
+  if (starts("\x89PNG\r\n\x1a\n", 8)) return 'PNGf';
+  if (starts("\xFF\xD8\xFF", 3)) return 'JPEG';
+  if (starts("GIF87a", 6) || starts("GIF89a", 6)) return 'GIFf';
+  if (starts("II*\0", 4) || starts("MM\0*", 4)) return 'TIFF';
+  if (starts("RIFF", 4) && starts("WEBP", 4, 8)) return 'WEBP';
+  if (starts("RIFF", 4) && starts("AVI ", 4, 8)) return 'VfW ';
   if (starts("BM", 2) && h.size() >= 18) {
     uint32_t dib = h[14] | (h[15] << 8) | (h[16] << 16) | ((uint32_t)h[17] << 24);
     if (dib == 12 || dib == 40 || dib == 52 || dib == 56 || dib == 64 || dib == 108 || dib == 124)
-      return fourcc("BMPf");
+      return 'BMPf';
   }
-  if (starts("\x1A\x45\xDF\xA3", 4)) return matroskaIsWebM(h) ? fourcc("WebM") : fourcc("MkvF");
-  if ((starts("RIFF", 4) || starts("RF64", 4)) && starts("WAVE", 4, 8)) return fourcc("WAVE");
-  if (starts("FORM", 4) && starts("AIFF", 4, 8)) return fourcc("AIFF");
-  if (starts("FORM", 4) && starts("AIFC", 4, 8)) return fourcc("AIFC");
-  if (starts("fLaC", 4)) return fourcc("flac");
-  if (starts("OggS", 4)) return fourcc("OggS");
+  if (starts("\x1A\x45\xDF\xA3", 4)) return matroskaIsWebM(h) ? 'WebM' : 'MkvF';
+  if ((starts("RIFF", 4) || starts("RF64", 4)) && starts("WAVE", 4, 8)) return 'WAVE';
+  if (starts("FORM", 4) && starts("AIFF", 4, 8)) return 'AIFF';
+  if (starts("FORM", 4) && starts("AIFC", 4, 8)) return 'AIFC';
+  if (starts("fLaC", 4)) return 'flac';
+  if (starts("OggS", 4)) return 'OggS';
   if (starts("ID3", 3) && h.size() >= 10) {
     // A tag first: what follows it decides (tags too large for the head count as MP3).
     size_t tag = 10 + ((size_t)(h[6] & 0x7F) << 21 | (size_t)(h[7] & 0x7F) << 14 |
                        (size_t)(h[8] & 0x7F) << 7 | (h[9] & 0x7F));
     if (h[5] & 0x10) tag += 10;  // footer
-    if (tag + 4 > h.size()) return fourcc("MPG3");
-    if (std::memcmp(&h[tag], "fLaC", 4) == 0) return fourcc("flac");
-    if (mpegAudioFrame(&h[tag], h.size() - tag)) return fourcc("MPG3");
+    if (tag + 4 > h.size()) return 'MPG3';
+    if (std::memcmp(&h[tag], "fLaC", 4) == 0) return 'flac';
+    if (mpegAudioFrame(&h[tag], h.size() - tag)) return 'MPG3';
     return 0;
   }
   if (size_t n = mpegAudioFrame(h.data(), h.size())) {
     // Two frames in a row, so that stray sync bits in other data do not pass.
-    if (n < h.size() && mpegAudioFrame(&h[n], h.size() - n)) return fourcc("MPG3");
+    if (n < h.size() && mpegAudioFrame(&h[n], h.size() - n)) return 'MPG3';
   }
-  if (starts("\0\0\x01\xBA", 4) || starts("\0\0\x01\xB3", 4)) return fourcc("MPEG");
+  if (starts("\0\0\x01\xBA", 4) || starts("\0\0\x01\xB3", 4)) return 'MPEG';
   if (isTransportStream(h, 188, 0) || (h.size() > 4 && isTransportStream(h, 192, 4)))
-    return fourcc("MPEG");
+    return 'MPEG';
   return 0;
 }
 
 // The libavformat demuxer for a content type; null for types we do not demux.
 const char* demuxerFor(OSType type, const std::vector<uint8_t>& h) {
   switch (type) {
-    case fourcc("MkvF"):
-    case fourcc("WebM"):
+    case 'MkvF':
+    case 'WebM':
       return "matroska";
-    case fourcc("VfW "):
+    case 'VfW ':
       return "avi";
-    case fourcc("MPEG"):
+    case 'MPEG':
       if (h.size() >= 4 && h[0] == 0 && h[1] == 0 && h[2] == 1)
         return h[3] == 0xBA ? "mpeg" : "mpegvideo";
       return "mpegts";
-    case fourcc("WAVE"):
+    case 'WAVE':
       return "wav";
-    case fourcc("AIFF"):
-    case fourcc("AIFC"):
+    case 'AIFF':
+    case 'AIFC':
       return "aiff";
-    case fourcc("MPG3"):
+    case 'MPG3':
       return "mp3";
-    case fourcc("flac"):
+    case 'flac':
       return "flac";
-    case fourcc("OggS"):
+    case 'OggS':
       return "ogg";
-    case fourcc("GIFf"):
+    case 'GIFf':
       return "gif";
-    case fourcc("PNGf"):
+    case 'PNGf':
       return "png_pipe";
-    case fourcc("JPEG"):
+    case 'JPEG':
       return "jpeg_pipe";
-    case fourcc("BMPf"):
+    case 'BMPf':
       return "bmp_pipe";
-    case fourcc("TIFF"):
+    case 'TIFF':
       return "tiff_pipe";
-    case fourcc("WEBP"):
+    case 'WEBP':
       return "webp_pipe";
     default:
       return nullptr;
@@ -217,15 +217,15 @@ OSErr describeVideo(AVStream* st, DemuxStream& s) {
   if (par->extradata && par->extradata_size > 0) {
     const uint8_t* x = par->extradata;
     size_t n = (size_t)par->extradata_size;
-    if (f.codec == fourcc("avc1") && x[0] == 1)
-      putAtom(ext, fourcc("avcC"), x, n);
-    else if ((f.codec == fourcc("hvc1") || f.codec == fourcc("hev1")) && n > 22 && x[0] == 1)
-      putAtom(ext, fourcc("hvcC"), x, n);
-    else if (f.codec == fourcc("mp4v")) {
+    if (f.codec == 'avc1' && x[0] == 1)
+      putAtom(ext, 'avcC', x, n);
+    else if ((f.codec == 'hvc1' || f.codec == 'hev1') && n > 22 && x[0] == 1)
+      putAtom(ext, 'hvcC', x, n);
+    else if (f.codec == 'mp4v') {
       std::vector<uint8_t> esds = makeEsds(0x20, false, x, n);
-      putAtom(ext, fourcc("esds"), esds.data(), esds.size());
+      putAtom(ext, 'esds', esds.data(), esds.size());
     } else
-      putAtom(ext, fourcc("glbl"), x, n);
+      putAtom(ext, 'glbl', x, n);
   }
   f.extensions = ext;
 
@@ -286,18 +286,18 @@ uint8_t adtsHeader(const uint8_t* p, int size) {
 }  // namespace
 
 bool isImageType(OSType t) {
-  return t == fourcc("PNGf") || t == fourcc("JPEG") || t == fourcc("GIFf") ||
-         t == fourcc("BMPf") || t == fourcc("TIFF") || t == fourcc("WEBP");
+  return t == 'PNGf' || t == 'JPEG' || t == 'GIFf' ||
+         t == 'BMPf' || t == 'TIFF' || t == 'WEBP';
 }
 
 bool isMovieImportType(OSType t) {
-  return t == fourcc("MkvF") || t == fourcc("WebM") || t == fourcc("VfW ") ||
-         t == fourcc("MPEG") || t == fourcc("GIFf") || isSoundFileType(t);
+  return t == 'MkvF' || t == 'WebM' || t == 'VfW ' ||
+         t == 'MPEG' || t == 'GIFf' || isSoundFileType(t);
 }
 
 bool isSoundFileType(OSType t) {
-  return t == fourcc("WAVE") || t == fourcc("AIFF") || t == fourcc("AIFC") ||
-         t == fourcc("MPG3") || t == fourcc("flac") || t == fourcc("OggS");
+  return t == 'WAVE' || t == 'AIFF' || t == 'AIFC' ||
+         t == 'MPG3' || t == 'flac' || t == 'OggS';
 }
 
 OSType sniffFileType(const std::string& path) {
