@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "codec/y4m.h"
+#include "common/open_movie.h"
 #include "compose/compose.h"
 
 namespace {
@@ -110,25 +111,6 @@ class Writer {
   std::thread thread_;
 };
 
-Movie openMovie(const std::string& file, std::string& error) {
-  FSSpec spec;
-  OSErr err = VTMakeFSSpecFromPath(file.c_str(), &spec);
-  short ref = 0;
-  if (err == noErr) err = OpenMovieFile(&spec, &ref, fsRdPerm);
-  if (err != noErr) {
-    error = "cannot open " + file + " (error " + std::to_string(err) + ")";
-    return nullptr;
-  }
-  Movie movie = nullptr;
-  err = NewMovieFromFile(&movie, ref, nullptr, nullptr, newMovieActive, nullptr);
-  CloseMovieFile(ref);
-  if (err != noErr || !movie) {
-    error = file + " is not a movie or image we can read (error " + std::to_string(err) + ")";
-    return nullptr;
-  }
-  return movie;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -160,7 +142,7 @@ int main(int argc, char** argv) {
 
   if (EnterMovies() != noErr) return fail("cannot start the movie toolbox");
   std::string error;
-  Movie movie = openMovie(file, error);
+  Movie movie = openToolMovie(file, error);
   if (!movie) return fail(error);
   TimeScale scale = GetMovieTimeScale(movie);
   TimeValue duration = GetMovieDuration(movie);
