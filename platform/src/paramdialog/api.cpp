@@ -153,6 +153,12 @@ bool VTAutomationEffectsDialogSetParam(OSType code, double value, int which) {
   return d && d->setParam(code, which, value);
 }
 
+bool VTAutomationEffectsDialogSetColour(OSType code, double red, double green, double blue,
+                                        int which) {
+  Dialog* d = current();
+  return d && d->setParam(code, which, std::array<double, 3>{red, green, blue});
+}
+
 bool VTAutomationEffectsDialogPressOK() {
   Dialog* d = current();
   return d && postClick(d->buttonRect(true));
