@@ -1,10 +1,12 @@
-// vantrel-make: the command line runs the application's own construction, so its movies are
-// built exactly as the Make Effect Movie command builds them; bad input writes nothing.
+// File > Export... with its progress window, and vantrel-make: the command line runs the
+// application's own construction, so its movies are built exactly as Make Effect Movie builds
+// them; bad input writes nothing.
 #include <dirent.h>
 
 #include <cstring>
 
 #include "app_fixture.h"
+#include "export/progress.h"
 #include "fixtures.h"
 
 namespace {
@@ -108,4 +110,51 @@ TEST_F(AppTest, MakeToolRefusesBadInputAndWritesNothing) {
             0)
       << log;
   EXPECT_EQ(entryCount(tempDir_), 3);
+}
+
+TEST_F(AppTest, ExportWritesTheFrontMovieOrNothingWhenCancelled) {
+  InstallMenuBar();
+  const std::string src = vt_test::fixture(
+      "export_long.mov", "-f lavfi -i testsrc2=size=320x240:rate=25 -t 8 -c:v libx264 -g 25");
+  const UInt16 exportItem = (UInt16)((kFileMenuResID << 8) + ItemCount(kFileMenuResID));
+  QTFrame_AdjustMenus(NULL, NULL);
+  EXPECT_FALSE(ItemEnabled(kFileMenuResID, exportItem & 0xFF)) << "no movie window";
+  FSSpec spec;
+  ASSERT_EQ(VTMakeFSSpecFromPath(src.c_str(), &spec), noErr);
+  ASSERT_TRUE(QTFrame_OpenMovieInWindow(NULL, &spec));
+  WindowReference w = QTFrame_GetFrontMovieWindow();
+  ASSERT_NE(w, nullptr);
+  QTFrame_AdjustMenus(w, NULL);
+  EXPECT_TRUE(ItemEnabled(kFileMenuResID, exportItem & 0xFF));
+  Movie movie = (**QTFrame_GetWindowObjectFromWindow(w)).fMovie;
+  const TimeValue duration = GetMovieDuration(movie);
+
+  // Cancel in the progress window, once it has shown some progress.
+  VTAutomationNavSaveAs(tempDir_, "cancelled.mp4");
+  bool clicked = false;
+  OnModalTurn([&](long turn) {
+    vt::exporter::ProgressWindow* p = vt::exporter::ProgressWindow::current();
+    if (turn < 3 || !p || clicked) return;
+    Rect r = p->cancelRect();
+    Point mid{(short)((r.top + r.bottom) / 2), (short)((r.left + r.right) / 2)};
+    VTAutomationPostMouseDown(mid);
+    VTAutomationPostMouseUp(mid);
+    clicked = true;
+  });
+  QTFrame_HandleFileMenuItem(w, exportItem);
+  EXPECT_TRUE(clicked) << "the progress window never showed";
+  EXPECT_EQ(entryCount(tempDir_), 0) << "nothing of the cancelled export is left";
+  EXPECT_FALSE(VTAutomationHasFrontDialog()) << "a cancel is not an error";
+  VTAutomationSetModalHook(nullptr);
+
+  VTAutomationNavSaveAs(tempDir_, "whole.mov");
+  QTFrame_HandleFileMenuItem(w, exportItem);
+  std::string out;
+  vt_test::run("ffprobe -v error -count_frames -show_entries stream=codec_name,nb_read_frames -of csv=p=0 '" +
+                   tempDir_ + "/whole.mov'",
+               &out);
+  EXPECT_EQ(out, "prores,200\n");
+  EXPECT_EQ(QTFrame_GetFrontMovieWindow(), w);
+  EXPECT_EQ(GetMovieDuration(movie), duration);
+  EXPECT_FALSE((**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty);
 }
