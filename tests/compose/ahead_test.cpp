@@ -4,50 +4,40 @@
 #include <gtest/gtest.h>
 
 #include "builders.h"
+#include "effect_movie.h"
 #include "compose/compose.h"
 
 using codec_test::openMovie;
 
 namespace {
 
-// Two H.264 sources with reordered frames and a key frame every 12, copied into a movie built
-// in memory with a cross fade over them, as the effect movie maker builds one.
-struct FadeMovie {
-  Movie sources[2] = {nullptr, nullptr};
-  Movie movie = nullptr;
-  FadeMovie() {
-    const char* looks[2] = {"", "-vf negate "};
-    VTTrack* copies[2];
-    movie = NewMovie(0);
-    for (int k = 0; k < 2; ++k) {
-      std::string path = vt_test::fixture(
-          std::string("ahead_") + (char)('a' + k) + ".mov",
-          "-f lavfi -i testsrc2=size=320x240:rate=30 -t 2 " + std::string(looks[k]) +
-              "-c:v libx264 -bf 2 -g 12 -pix_fmt yuv420p");
-      sources[k] = openMovie(path);
-      EXPECT_NE(sources[k], nullptr) << path;
-      if (!sources[k]) return;
-      SetMovieTimeScale(sources[k], 600);
-      Track from = GetMovieIndTrack(sources[k], 1);
-      copies[k] = NewMovieTrack(movie, 320 << 16, 240 << 16, 0);
-      NewTrackMedia(copies[k], VideoMediaType, 600, nullptr, 0);
-      EXPECT_EQ(InsertTrackSegment(from, copies[k], 0, GetTrackDuration(from), 0), noErr);
-    }
-    compose_test::crossFade(movie, 320, 240, {copies[0], copies[1]}, {'srcA', 'srcB'},
-                            (uint32_t)GetTrackDuration(copies[0]));
-  }
-  ~FadeMovie() {
+// A cross fade over two H.264 sources with reordered frames and a key frame every 12, as the
+// effect movie maker builds one, opened as many times as asked.
+std::string fadeMovie() {
+  std::string src[2];
+  for (int k = 0; k < 2; ++k)
+    src[k] = vt_test::fixture(std::string("ahead_") + (char)('a' + k) + ".mov",
+                              "-f lavfi -i testsrc2=size=320x240:rate=30 -t 2 " + std::string(k ? "-vf negate " : "") +
+                                  "-c:v libx264 -bf 2 -g 12 -pix_fmt yuv420p");
+  std::string path = vt_test::tempDir("ahead") + "/fade.mov";
+  EXPECT_EQ(vt_test::makeEffectMovie(path, src[0], src[1], 'dslv', 320, 240, false), noErr);
+  return path;
+}
+
+struct Opened {
+  Movie movie;
+  explicit Opened(const std::string& path) : movie(vt_test::openMovieFile(path)) {}
+  ~Opened() {
     if (movie) DisposeMovie(movie);
-    for (Movie s : sources)
-      if (s) DisposeMovie(s);
   }
 };
 
 }  // namespace
 
 TEST(DecodeAhead, FramesMatchSinglePicturesThroughStepsSeeksAndJumpsBack) {
-  FadeMovie played, reference;
-  ASSERT_TRUE(played.sources[1] && reference.sources[1]);
+  const std::string path = fadeMovie();
+  Opened played(path), reference(path);
+  ASSERT_TRUE(played.movie && reference.movie);
   vt::compose::Composer composer(played.movie);
   composer.setDecodeAhead(3);
   std::vector<int> frames;
@@ -69,9 +59,10 @@ TEST(DecodeAhead, FramesMatchSinglePicturesThroughStepsSeeksAndJumpsBack) {
 }
 
 TEST(DecodeAhead, MoviesDisposedWhileDecodingAheadGoCleanly) {
+  const std::string path = fadeMovie();
   for (int round = 0; round < 4; ++round) {
-    FadeMovie m;
-    ASSERT_TRUE(m.sources[1]);
+    Opened m(path);
+    ASSERT_TRUE(m.movie);
     vt::compose::Composer composer(m.movie);
     composer.setDecodeAhead(8);
     vt::Image img;

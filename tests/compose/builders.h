@@ -11,30 +11,37 @@
 
 namespace compose_test {
 
-// A track showing one solid colour ('raw ' at depth 32) for 600 units at scale 600.
-inline VTTrack* solidTrack(VTMovie* m, int w, int h, vt::Pixel color, short layer = 0) {
+// A track showing one uncompressed sample (`codec` at `depth`) for 600 units at scale 600.
+inline VTTrack* rawTrack(VTMovie* m, int w, int h, OSType codec, int depth, std::vector<uint8_t> bytes,
+                         short layer = 0) {
   VTTrack* t = vt::movie::addTrack(m, VideoMediaType, 600);
   t->width = IntToFixed(w);
   t->height = IntToFixed(h);
   t->layer = layer;
   VTMedia* md = t->media.get();
   auto mem = std::make_shared<vt::movie::MemorySource>();
-  mem->bytes.resize((size_t)w * h * 4);
-  for (size_t i = 0; i < (size_t)w * h; i++) vt::writeBE32(&mem->bytes[i * 4], color);
+  mem->bytes = std::move(bytes);
   int ref = md->addDataSource(mem);
   std::vector<uint8_t> e(86, 0);
   vt::writeBE32(&e[0], 86);
-  vt::writeBE32(&e[4], vt::fourcc("raw "));
+  vt::writeBE32(&e[4], codec);
   vt::writeBE16(&e[14], (uint16_t)ref);
   vt::writeBE16(&e[32], (uint16_t)w);
   vt::writeBE16(&e[34], (uint16_t)h);
   vt::writeBE16(&e[48], 1);
-  vt::writeBE16(&e[82], 32);
+  vt::writeBE16(&e[82], (uint16_t)depth);
   vt::writeBE16(&e[84], 0xFFFF);
   int d = md->addDescription(e);
   md->appendSample(0, (uint32_t)mem->bytes.size(), 600, (uint32_t)d, true);
   vt::movie::finishTrack(t);
   return t;
+}
+
+// A track showing one solid colour ('raw ' at depth 32).
+inline VTTrack* solidTrack(VTMovie* m, int w, int h, vt::Pixel color, short layer = 0) {
+  std::vector<uint8_t> bytes((size_t)w * h * 4);
+  for (size_t i = 0; i < (size_t)w * h; i++) vt::writeBE32(&bytes[i * 4], color);
+  return rawTrack(m, w, h, vt::fourcc("raw "), 32, std::move(bytes), layer);
 }
 
 inline void translate(VTTrack* t, int dx, int dy) {

@@ -31,7 +31,7 @@ constexpr int kDecodeAhead = 4;
 int usage() {
   std::fprintf(stderr,
                "usage: movie-render FILE [--from SECONDS] [--to SECONDS] [--size WxH] "
-               "-o OUT.y4m|- [--null]\n");
+               "(-o OUT.y4m|- | --null)\n");
   return 2;
 }
 
