@@ -1,12 +1,14 @@
-# The two commands a newcomer needs: `make run` and `make test`.
+# The two commands a newcomer needs: `make run` and `make test`; `make install` puts Vantrel
+# on the system (PREFIX, default /usr/local; DESTDIR for staging).
 BUILD      ?= build
+PREFIX     ?= /usr/local
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 JOBS       ?= $(shell nproc)
 # The test programs whose threaded cases run under ThreadSanitizer (labelled tsan).
 TSAN_TARGETS = effects_tests compose_tests
 
-.PHONY: all deps build run test test-fast test-asan test-tsan clean
+.PHONY: all deps build run install test test-fast test-asan test-tsan clean
 
 all: build
 
@@ -19,6 +21,11 @@ build: deps
 
 run: build
 	@$(BUILD)/Vantrel
+
+install: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=$(PREFIX) >/dev/null
+	@cmake --build $(BUILD) -j$(JOBS)
+	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD)
 
 # Every test, in the normal build and again under AddressSanitizer + UBSan; the threaded ones
 # (effects thread pool, decoding threads, decoding ahead) also under ThreadSanitizer.

@@ -1,4 +1,7 @@
 // The four required Apple events.
+#include <filesystem>
+#include <iterator>
+
 #include "app_fixture.h"
 #include "fixtures.h"
 
@@ -166,4 +169,55 @@ TEST_F(AppleEventHandlers, EffectsDialogSeesEveryEventFirst) {
   EXPECT_EQ(gEffectSample, nullptr);
   EXPECT_EQ(VTAutomationNavDialogCount(), dialogs) << "a cancelled dialog asks for no file";
   EXPECT_FALSE(QTApp_HandleEvent(&key));
+}
+
+// Every way an effect job ends gives back the files it opened: the source movies, the new
+// movie's file and anything the dialog or decoding opened on the way.
+TEST_F(AppleEventHandlers, EffectJobsLeaveNoFileOpenHoweverTheyEnd) {
+  std::string a = vt_test::fixture("app_a.mov",
+                                   "-f lavfi -i testsrc=size=48x32:rate=5 -t 0.4 -c:v mjpeg");
+  std::string b = vt_test::fixture("app_b.mov",
+                                   "-f lavfi -i testsrc2=size=48x32:rate=5 -t 0.4 -c:v mjpeg");
+  std::string sound = vt_test::fixture("app_sound_only.mov",
+                                       "-f lavfi -i sine=frequency=440:duration=0.4 -c:a pcm_s16le");
+  namespace fs = std::filesystem;
+  // Open descriptors, and those on a job's files (the count alone would let a cache that
+  // opened them during the first job hide).
+  auto openFiles = [&](bool onJobFiles) {
+    long n = 0;
+    for (const auto& fd : fs::directory_iterator("/proc/self/fd")) {
+      std::error_code ec;
+      std::string target = fs::read_symlink(fd.path(), ec).string();
+      bool job = false;
+      for (const std::string& f : {a, b, sound, tempDir_ + "/fx.mov"})
+        job |= !ec && target == fs::weakly_canonical(f).string();
+      n += !onJobFiles || job;
+    }
+    return n;
+  };
+  enum class End { completed, cancelledAtSave, failed };
+  auto job = [&](End end) {
+    std::vector<AEDesc> items{FileDesc(a), FileDesc(end == End::failed ? sound : b)};
+    if (end == End::completed) VTAutomationNavSaveAs(tempDir_, "fx.mov");
+    if (end == End::cancelledAtSave) VTAutomationNavCancelSave();
+    OSErr err = SendOpenDocuments(items);
+    for (AEDesc& d : items) AEDisposeDesc(&d);
+    ASSERT_EQ(err, end == End::failed ? invalidTrack : noErr);  // a source without video fails
+    if (end == End::failed) return;
+    EventRecord key{};  // OK answered as the user would, with Return
+    key.what = keyDown;
+    key.message = kReturnCharCode;
+    SelectWindow(FrontWindow());
+    EXPECT_TRUE(QTEffects_HandleEffectsDialogEvents(&key, 0));
+    EXPECT_EQ(gEffectsDialog, 0);
+    EXPECT_EQ(fs::remove(tempDir_ + "/fx.mov"), end == End::completed);
+  };
+  job(End::completed);  // first use loads fonts and libraries that stay loaded
+  EXPECT_EQ(openFiles(true), 0);
+  for (End end : {End::cancelledAtSave, End::failed, End::completed}) {
+    long before = openFiles(false);
+    job(end);
+    EXPECT_EQ(openFiles(false), before) << "job ending " << (int)end;
+    EXPECT_EQ(openFiles(true), 0) << "job ending " << (int)end;
+  }
 }

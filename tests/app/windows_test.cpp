@@ -1,6 +1,7 @@
 // Window objects, the walks over movie windows, and movie window creation and destruction.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -304,4 +305,46 @@ TEST_F(WindowObjects, ActionFilterNeverClaimsActions) {
   GetWindowPortBounds(w, &after);
   EXPECT_EQ(after.right - after.left, before.right - before.left);
   EXPECT_EQ(after.bottom - after.top, before.bottom - before.top);
+}
+
+// File names in any script go from the keyboard through the save dialog to the disk, into the
+// title, and back through the open dialog's list; names over the 63-byte limit get their short
+// form in the spec and the title, never a character cut in two.
+TEST_F(MovieDocuments, NamesInEveryScriptRoundTripThroughSaveAndOpen) {
+  const std::string names[] = {
+      "blue movie ünïcödé 日本.mov", "Ελληνική ταινία.mov", "Кино на русском.mov",
+      "中文电影.mov", "とても長い名前の映画ファイルです、本当に長い名前.mov"};
+  VTAutomationNavSetStartFolder(tempDir_);
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    WindowReference w = OpenMovieWindow("typed.mov", true);
+    // The proposed name is selected, so typing replaces it.
+    OnModalTurn([&](long turn) {
+      if (turn == 2) VTAutomationPostText(name);
+      if (turn == 3) VTAutomationPostKey(kReturnCharCode);
+    });
+    ASSERT_EQ(QTFrame_SaveAsMovieFile(w), noErr);
+    VTAutomationSetModalHook(nullptr);
+    Str255 title;
+    GetWTitle(w, title);
+    std::string shown = ToString(title);
+    if (name.size() <= 61) {
+      EXPECT_EQ(shown, name);
+    } else {  // three whole characters kept, then the short form's tail
+      EXPECT_LE(shown.size(), 63u);
+      EXPECT_EQ(shown.compare(0, 9, name, 0, 9), 0);
+      EXPECT_EQ(shown.substr(shown.size() - 4), ".mov");
+    }
+    QTFrame_DestroyMovieWindow(w);
+    VTAutomationNavChooseFile(tempDir_ + "/" + name);
+    ASSERT_TRUE(QTFrame_OpenMovieInWindow(NULL, NULL)) << VTAutomationNavLastError();
+    const auto& listed = VTAutomationNavLastShown().items;
+    EXPECT_NE(std::find(listed.begin(), listed.end(), name), listed.end());
+    WindowReference again = QTFrame_GetFrontMovieWindow();
+    ASSERT_NE(again, nullptr);
+    GetWTitle(again, title);
+    EXPECT_EQ(ToString(title), shown);
+    EXPECT_EQ(VTAutomationListWindows().front().title, shown);  // as drawn in the title bar
+    QTFrame_DestroyMovieWindow(again);
+  }
 }

@@ -96,7 +96,7 @@ TEST_F(Menus, BarFromResourcesAndItemDeletion) {
   DeleteMenuItem(file, 7);
   DeleteMenuItem(file, 6);
   EXPECT_EQ(CountMenuItems(file), 5);
-  EXPECT_EQ(itemText(file, 5), "Save As\xC9");
+  EXPECT_EQ(itemText(file, 5), "Save As…");
   // Deleting from the middle moves later items up, with their state and keys.
   DeleteMenuItem(file, 2);
   EXPECT_EQ(CountMenuItems(file), 4);

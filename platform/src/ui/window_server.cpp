@@ -61,6 +61,28 @@ void backendChanged() {
   invalidateScreen(screenBounds());
 }
 
+}  // namespace
+
+void screenResized() {
+  Server& s = server();
+  vt::events::Backend& b = vt::events::backend();
+  if (b.screenWidth() == s.screen.width && b.screenHeight() == s.screen.height) return;
+  s.screen = Image(b.screenWidth(), b.screenHeight(), kDesktop);
+  s.damage = Rect{0, 0, 0, 0};
+  // A title bar out of reach could never be dragged back.
+  Rect desk = desktopBounds();
+  for (VTWindow* w : s.order) {
+    Rect st = structureRect(w);
+    int dh = 0, dv = 0;
+    if (st.left > desk.right - 40) dh = desk.right - 40 - st.left;
+    if (st.top > desk.bottom - 20) dv = desk.bottom - 20 - st.top;
+    if (dh || dv) MoveWindow(w, (short)(w->content.left + dh), (short)(w->content.top + dv), false);
+  }
+  invalidateScreen(screenBounds());
+}
+
+namespace {
+
 void drawChrome(Image& scr, const VTWindow* w) {
   Rect st = structureRect(w);
   Rect tb = titleBarRect(w);
@@ -96,7 +118,7 @@ void drawChrome(Image& scr, const VTWindow* w) {
         fill(Rect{(short)y, (short)(inner.left + 2), (short)(y + 1), (short)(inner.right - 2)}, kTitleStripe);
     }
     fill(Rect{(short)(tb.bottom - 1), tb.left, tb.bottom, tb.right}, kFrame);
-    std::string title = macRomanToUtf8(w->title);
+    std::string title = toolboxToUtf8(w->title);
     TextStyle ts{12, true, active ? makePixel(0, 0, 0) : kTitleTextInactive};
     int tw = measureText(title, ts.size, ts.bold);
     int cx = (tb.left + tb.right) / 2 - tw / 2;
