@@ -257,8 +257,10 @@ int main(int argc, char** argv) {
     return bad("an effect code has four characters: " + a.effect);
 
   VTAutomationUseHeadless(640, 480);
+  // Installed, the application's resources sit in ../share/vantrel; in the build, in the
+  // source tree.
   VTSetAutoOpenApplicationResources(false);
-  if (VTOpenResourceFile(VT_RESOURCE_FILE) < 0) {
+  if (VTOpenApplicationResourceFile() < 0 && VTOpenResourceFile(VT_RESOURCE_FILE) < 0) {
     std::fprintf(stderr, "vantrel-make: cannot open the resource file %s\n", VT_RESOURCE_FILE);
     return 1;
   }

@@ -10,15 +10,13 @@
 #include <atomic>
 #include <cerrno>
 #include <cmath>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
-#include <thread>
 #include <utility>
 
 #include "codec/decoder.h"
 #include "compose/compose.h"
+#include "compose/frame_pipe.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -158,63 +156,6 @@ class TempOutput {
  private:
   std::string path_, parent_, temp_;
   bool folder_ = false, committed_ = false;
-};
-
-// Hands composed frames to a writer thread, so encoding one frame overlaps composing the next.
-class Pipe {
- public:
-  using Sink = std::function<OSErr(const Image&, int64_t index)>;
-  explicit Pipe(Sink sink) : sink_(std::move(sink)), thread_([this] { run(); }) {}
-  ~Pipe() { finish(); }
-
-  // Takes the frame (swapped with a spare buffer); the writer's error once it failed.
-  OSErr put(Image& frame) {
-    std::unique_lock<std::mutex> l(m_);
-    cv_.wait(l, [&] { return !full_ || error_; });
-    if (error_) return error_;
-    std::swap(frame, pending_);
-    full_ = true;
-    cv_.notify_all();
-    return noErr;
-  }
-  OSErr finish() {
-    {
-      std::lock_guard<std::mutex> l(m_);
-      done_ = true;
-    }
-    cv_.notify_all();
-    if (thread_.joinable()) thread_.join();
-    return error_;
-  }
-
- private:
-  void run() {
-    Image frame;
-    for (int64_t index = 0;; index++) {
-      {
-        std::unique_lock<std::mutex> l(m_);
-        cv_.wait(l, [&] { return full_ || done_; });
-        if (!full_) return;
-        std::swap(frame, pending_);
-        full_ = false;
-        cv_.notify_all();
-      }
-      if (OSErr err = sink_(frame, index)) {
-        std::lock_guard<std::mutex> l(m_);
-        error_ = err;
-        cv_.notify_all();
-        return;
-      }
-    }
-  }
-
-  Sink sink_;
-  std::mutex m_;
-  std::condition_variable cv_;
-  Image pending_;
-  bool full_ = false, done_ = false;
-  OSErr error_ = noErr;
-  std::thread thread_;
 };
 
 // Converts frames to the encoder's pixel format into a frame it may keep.
@@ -485,7 +426,7 @@ OSErr exportMovie(VTMovie* movie, const std::string& path, const Options& option
   vt::compose::Composer composer(movie);
   composer.setSize(p.width, p.height);
   composer.setDecodeAhead(kDecodeAhead);
-  Pipe pipe([&](const Image& image, int64_t index) {
+  vt::compose::FramePipe pipe([&](const Image& image, int64_t index) {
     return folder ? pngWriter.write(image, index) : movieWriter.write(image, index);
   });
   Image frame;

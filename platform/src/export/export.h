@@ -13,23 +13,12 @@ namespace vt::exporter {
 
 enum class Format { h264, prores, png };
 
-// Sound to go with the pictures: interleaved 16-bit samples from the export's start on.
-class AudioSource {
- public:
-  virtual ~AudioSource() = default;
-  virtual int sampleRate() const = 0;
-  virtual int channels() const = 0;  // 1 or 2
-  // Fills up to `frames` sample frames; returns how many (0 at the end).
-  virtual int read(int16_t* interleaved, int frames) = 0;
-};
-
 struct Options {
   Format format = Format::h264;
   int crf = 18;                     // H.264 quality, 0 (lossless) to 51
   std::string preset = "veryfast";  // libx264 speed preset
   int width = 0, height = 0;        // 0 x 0: the movie box's size
   double from = 0, to = -1;         // seconds; to < 0: the movie's end
-  AudioSource* audio = nullptr;     // encoded as AAC in .mp4, 16-bit PCM in .mov
 };
 
 // The frames an export writes: frame i shows movie time first + i * scale * fpsDen / fpsNum;
