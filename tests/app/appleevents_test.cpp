@@ -71,19 +71,6 @@ TEST_F(AppleEventHandlers, NoAppleEventsMeansNoHandlers) {
   QTApp_Stop(kStopAppPhase_AfterDestroyWindows);  // disposing nothing is harmless
 }
 
-TEST_F(AppleEventHandlers, QuitClosesWindowsAndMayBeCancelled) {
-  OpenMovieWindow("q.mov", true);
-  VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesCancel);
-  EXPECT_EQ(QTApp_HandleQuitApplicationAppleEvent(NULL, NULL, 0), noErr);
-  EXPECT_FALSE(gShuttingDown);
-  EXPECT_NE(QTFrame_GetFrontMovieWindow(), nullptr);
-
-  VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesDontSave);
-  EXPECT_EQ(QTApp_HandleQuitApplicationAppleEvent(NULL, NULL, 0), noErr);
-  EXPECT_TRUE(gShuttingDown);
-  EXPECT_EQ(QTFrame_GetFrontMovieWindow(), nullptr);
-}
-
 TEST_F(AppleEventHandlers, OpenDocumentsErrorsOpenNoDialog) {
   gAppInForeground = false;
   // No direct object at all.
@@ -118,25 +105,29 @@ TEST_F(AppleEventHandlers, OpenDocumentsWhileADialogIsOpenIsRefused) {
   gEffectsDialog = 0;
 }
 
-// Five documents: only the first two become sources, in the order of the list; any file after
-// them is still read, so a bad fifth item is reported.
+// Five documents: only the first two become sources, in the order of the list (told apart by
+// their sizes).
 TEST_F(AppleEventHandlers, OpenDocumentsKeepsTheFirstTwoInOrder) {
   std::string a = vt_test::fixture("app_a.mov",
                                    "-f lavfi -i testsrc=size=48x32:rate=5 -t 0.4 -c:v mjpeg");
   std::string b = vt_test::fixture("app_b.mov",
-                                   "-f lavfi -i testsrc2=size=48x32:rate=5 -t 0.4 -c:v mjpeg");
-  std::vector<AEDesc> items{FileDesc(a), FileDesc(b), FileDesc(a), FileDesc(b), FileDesc(a)};
+                                   "-f lavfi -i testsrc2=size=80x64:rate=5 -t 0.4 -c:v mjpeg");
+  std::vector<AEDesc> items{FileDesc(b), FileDesc(a), FileDesc(b), FileDesc(a), FileDesc(b)};
   OSErr err = SendOpenDocuments(items);
   for (AEDesc& d : items) AEDisposeDesc(&d);
+  ASSERT_EQ(err, noErr);
   EXPECT_EQ(gSpecCount, 2);
-  if (err == noErr) {
-    ASSERT_NE(gEffectsDialog, 0);
-    EXPECT_NE(gSrcMovies[0], nullptr);
-    EXPECT_NE(gSrcMovies[1], nullptr);
-    QTDismissStandardParameterDialog(gEffectsDialog);
-    gEffectsDialog = 0;
-    QTEffects_RespondToDialogSelection(userCanceledErr);
+  ASSERT_NE(gEffectsDialog, 0);
+  Rect box[2];
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_NE(gSrcMovies[i], nullptr);
+    GetMovieBox(gSrcMovies[i], &box[i]);
   }
+  EXPECT_EQ(box[0].right - box[0].left, 80);
+  EXPECT_EQ(box[1].right - box[1].left, 48);
+  QTDismissStandardParameterDialog(gEffectsDialog);
+  gEffectsDialog = 0;
+  QTEffects_RespondToDialogSelection(userCanceledErr);
 }
 
 // While the effects dialog is open every event goes to it first: its own events are consumed

@@ -87,7 +87,9 @@ TEST_F(WindowObjects, WalksSkipWindowsWithoutRecords) {
 }
 
 TEST_F(WindowObjects, ActivatingAWindowWithoutControllerKeepsThePort) {
-  WindowReference w = OpenMovieWindow("plain.mov");
+  WindowReference w = QTFrame_CreateMovieWindow();  // no movie, so no controller
+  ASSERT_NE(w, nullptr);
+  ASSERT_EQ(QTFrame_GetMCFromWindow(w), nullptr);
   WindowReference other = OpenForeignWindow();
   SetPort(QTFrame_GetPortFromWindowReference(other));
   QTFrame_ActivateController(w, true);
@@ -116,13 +118,6 @@ TEST_F(WindowObjects, ClosingReleasesTheRecordAndTheMovie) {
 
 using MovieWindowClose = AppTest;
 
-TEST_F(MovieWindowClose, CleanWindowClosesWithoutAsking) {
-  WindowReference w = OpenMovieWindow("clean.mov");
-  QTFrame_DestroyMovieWindow(w);
-  EXPECT_EQ(QTFrame_GetFrontMovieWindow(), nullptr);
-  EXPECT_EQ(VTAutomationNavDialogCount(), 0);
-}
-
 TEST_F(MovieWindowClose, DirtyWindowAsksWithTitleAndApplicationName) {
   WindowReference w = OpenMovieWindow("dirty.mov", true);
   VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesCancel);
@@ -144,16 +139,6 @@ TEST_F(MovieWindowClose, DirtyWindowAsksWithTitleAndApplicationName) {
   EXPECT_EQ(QTFrame_GetFrontMovieWindow(), nullptr);
   FSSpec spec;
   EXPECT_EQ(VTMakeFSSpecFromPath((tempDir_ + "/dirty.mov").c_str(), &spec), fnfErr);
-}
-
-TEST_F(MovieWindowClose, SaveWritesTheMovieThenCloses) {
-  WindowReference w = OpenMovieWindow("keep.mov", true);
-  VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesSave);
-  VTAutomationNavSaveAs(tempDir_, "keep.mov");
-  QTFrame_DestroyMovieWindow(w);
-  EXPECT_EQ(QTFrame_GetFrontMovieWindow(), nullptr);
-  FSSpec spec;
-  EXPECT_EQ(VTMakeFSSpecFromPath((tempDir_ + "/keep.mov").c_str(), &spec), noErr);
 }
 
 // A save-changes dialog that ends without an answer must not throw the changes away, and
@@ -265,13 +250,6 @@ TEST_F(MovieDocuments, MovieWithoutFileSpecIsRefused) {
   EXPECT_EQ(VTLiveHandleCount(), before);
 }
 
-TEST_F(MovieDocuments, WindowWidthOfNothingIsZero) {
-  EXPECT_EQ(QTFrame_GetWindowWidth(nullptr), 0);
-  WindowReference w = QTFrame_CreateMovieWindow();
-  EXPECT_EQ(QTFrame_GetWindowWidth(w), 630);
-  QTFrame_DestroyMovieWindow(w);
-}
-
 // Choosing Save and then cancelling the save dialog keeps the window and its edits, and
 // abandons a quit: nothing the user did not agree to is thrown away.
 TEST_F(MovieWindowClose, SaveThatDoesNotHappenKeepsTheWindow) {
@@ -286,25 +264,6 @@ TEST_F(MovieWindowClose, SaveThatDoesNotHappenKeepsTheWindow) {
   VTAutomationNavCancelSave();
   EXPECT_FALSE(QTFrame_UpdateMovieFile(w));
   EXPECT_TRUE((**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty);
-}
-
-// The controller action filter never takes an action away from the controller, and does
-// nothing without a window object.
-TEST_F(WindowObjects, ActionFilterNeverClaimsActions) {
-  WindowReference w = OpenMovieWindow("filter.mov");
-  WindowObject o = QTFrame_GetWindowObjectFromWindow(w);
-  Rect before;
-  GetWindowPortBounds(w, &before);
-  for (short action : {(short)mcActionIdle, (short)mcActionDraw,
-                       (short)mcActionControllerSizeChanged, (short)mcActionKey}) {
-    EXPECT_FALSE(QTApp_MCActionFilterProc(NULL, action, NULL, 0)) << action;
-    EXPECT_FALSE(QTApp_MCActionFilterProc(NULL, action, NULL, (long)o)) << action;
-  }
-  // No attached controller: a size change leaves the window as it is.
-  Rect after;
-  GetWindowPortBounds(w, &after);
-  EXPECT_EQ(after.right - after.left, before.right - before.left);
-  EXPECT_EQ(after.bottom - after.top, before.bottom - before.top);
 }
 
 // File names in any script go from the keyboard through the save dialog to the disk, into the

@@ -413,10 +413,3 @@ TEST_F(Menus, OpenMenuIsDrawnWithGreyedDisabledItems) {
   UInt32 after = VTAutomationScreenPixel(cut.left + 30, cut.top + 10);
   EXPECT_NE(after, 0xFFFFFFFFu);
 }
-
-TEST_F(Menus, BeepsAreCounted) {
-  VTAutomationResetBeepCount();
-  SysBeep(30);
-  SysBeep(1);
-  EXPECT_EQ(VTAutomationBeepCount(), 2);
-}

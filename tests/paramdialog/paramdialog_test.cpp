@@ -109,21 +109,6 @@ TEST_F(ParamDialogTest, ListsExactlyTheOfferedEffectsForEachSourceCount) {
     QTDisposeAtomContainer(sample_);
     list_ = sample_ = nullptr;
   }
-  {  // the two-source list offers the cross fade
-    QTAtomContainer l = nullptr;
-    ASSERT_EQ(QTGetEffectsList(&l, 2, 2, 0), noErr);
-    QTAtomContainer s = nullptr;
-    QTNewAtomContainer(&s);
-    QTParameterDialog d = 0;
-    ASSERT_EQ(QTCreateStandardParameterDialog(l, s, 0, &d), noErr);
-    bool hasCrossFade = false;
-    for (const auto& e : VTAutomationEffectsDialogEffects())
-      hasCrossFade |= e.code == (OSType)kCrossFadeTransitionType;
-    EXPECT_TRUE(hasCrossFade);
-    QTDismissStandardParameterDialog(d);
-    QTDisposeAtomContainer(l);
-    QTDisposeAtomContainer(s);
-  }
 }
 
 TEST_F(ParamDialogTest, BadArgumentsAndBadDialogs) {
@@ -360,9 +345,6 @@ TEST_F(ParamDialogTest, PreviewPicturesAreCopiedAndReleased) {
                                             (short)(w->content.top + 30 + 60));
   EXPECT_NEAR((int)((onScreen >> 16) & 0xFF), 128, 12);
 
-  std::filesystem::create_directories(std::string(VT_BINARY_DIR) + "/screens");
-  VTAutomationSnapshot(std::string(VT_BINARY_DIR) + "/screens/paramdialog.png");
-
   EXPECT_EQ(QTDismissStandardParameterDialog(dialog_), noErr);
   dialog_ = 0;
   QTDisposeAtomContainer(list_);
@@ -391,8 +373,6 @@ TEST_F(ParamDialogTest, CheckBoxAndColourSwatchEndUpInTheSample) {
       VTAutomationPostClick(globalCentre(hot.r));  // red
   }
   EXPECT_EQ(deliver(), noErr);
-  std::filesystem::create_directories(std::string(VT_BINARY_DIR) + "/screens");
-  VTAutomationSnapshot(std::string(VT_BINARY_DIR) + "/screens/paramdialog-wipe.png");
   ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
 
   QTAtom a = QTFindChildByID(sample_, kParentAtomIsContainer, 'soft', 1, nullptr);
