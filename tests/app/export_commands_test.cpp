@@ -116,7 +116,8 @@ TEST_F(AppTest, ExportWritesTheFrontMovieOrNothingWhenCancelled) {
   InstallMenuBar();
   const std::string src = vt_test::fixture(
       "export_long.mov", "-f lavfi -i testsrc2=size=320x240:rate=25 -t 8 -c:v libx264 -g 25");
-  const UInt16 exportItem = (UInt16)((kFileMenuResID << 8) + ItemCount(kFileMenuResID));
+  const UInt16 exportItem =
+      (UInt16)((kFileMenuResID << 8) + CountMenuItems(GetMenuHandle(kFileMenuResID)));
   QTFrame_AdjustMenus(NULL, NULL);
   EXPECT_FALSE(ItemEnabled(kFileMenuResID, exportItem & 0xFF)) << "no movie window";
   FSSpec spec;

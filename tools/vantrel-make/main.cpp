@@ -257,10 +257,11 @@ int main(int argc, char** argv) {
     return bad("an effect code has four characters: " + a.effect);
 
   VTAutomationUseHeadless(640, 480);
-  // Installed, the application's resources sit in ../share/vantrel; in the build, in the
-  // source tree.
+  // In the build the application's resources are read from the source tree; installed, from
+  // ../share/vantrel.
   VTSetAutoOpenApplicationResources(false);
-  if (VTOpenApplicationResourceFile() < 0 && VTOpenResourceFile(VT_RESOURCE_FILE) < 0) {
+  if ((access(VT_RESOURCE_FILE, R_OK) == 0 ? VTOpenResourceFile(VT_RESOURCE_FILE)
+                                           : VTOpenApplicationResourceFile()) < 0) {
     std::fprintf(stderr, "vantrel-make: cannot open the resource file %s\n", VT_RESOURCE_FILE);
     return 1;
   }
