@@ -6,12 +6,13 @@
 
 #include <memory>
 
+#include "core/guard.h"
 #include "export/export.h"
 #include "export/progress.h"
 #include "model/model.h"
 
 OSErr ConvertMovieToFile(Movie theMovie, Track onlyTrack, FSSpec* outputFile, OSType fileType,
-                         OSType, ScriptCode, short*, long, ComponentInstance) {
+                         OSType, ScriptCode, short*, long, ComponentInstance) try {
   using namespace vt::exporter;
   if (!theMovie || !outputFile || onlyTrack) return paramErr;
   Options o;
@@ -43,4 +44,4 @@ OSErr ConvertMovieToFile(Movie theMovie, Track onlyTrack, FSSpec* outputFile, OS
                           message);
   if (proc && !standard) proc(theMovie, movieProgressClose, progressOpExportMovie, fixed1, refcon);
   return err;
-}
+} catch (...) { return vtErrorFromException(); }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <map>
 
+#include "core/guard.h"
 #include "model/internal.h"
 #include "movie/storage.h"
 
@@ -110,7 +111,7 @@ OSErr importSamples(const VTMedia& src, VTMedia& dst, int64_t mStart, int64_t mE
 }  // namespace
 
 OSErr InsertTrackSegment(Track srcTrack, Track dstTrack, TimeValue srcIn, TimeValue srcDuration,
-                         TimeValue dstIn) {
+                         TimeValue dstIn) try {
   if (!isLiveTrack(srcTrack) || !isLiveTrack(dstTrack)) {
     setError(invalidTrack);
     return invalidTrack;
@@ -207,4 +208,4 @@ OSErr InsertTrackSegment(Track srcTrack, Track dstTrack, TimeValue srcIn, TimeVa
   d.edits = std::move(out);
   setError(noErr);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }

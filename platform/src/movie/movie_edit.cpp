@@ -6,6 +6,8 @@
 #include <map>
 #include <set>
 
+#include "core/guard.h"
+#include "core/reset.h"
 #include "model/internal.h"
 
 using namespace vt::movie;
@@ -17,15 +19,18 @@ struct VTMovieEditState {
 
 namespace {
 
-int64_t rescaleRound(int64_t v, int64_t to, int64_t from) {
-  __int128 x = (__int128)v * to;
-  return (int64_t)((x >= 0 ? x + from / 2 : x - from / 2) / from);
-}
-
 std::set<VTMovieEditState*>& liveStates() {
   static std::set<VTMovieEditState*> s;
   return s;
 }
+
+const vt::ResetRegistration kReset(vt::ResetStage::MovieUsers, [] {
+  for (VTMovieEditState* s : liveStates()) {
+    delete s->snapshot;
+    delete s;
+  }
+  liveStates().clear();
+});
 
 // The destination track a source track's segment goes into: the first unused track of the same
 // media type, or a new one shaped like the source.
@@ -46,7 +51,7 @@ VTTrack* matchTrack(VTMovie& dst, const VTTrack& src, std::set<VTTrack*>& used) 
 }  // namespace
 
 OSErr InsertMovieSegment(Movie srcMovie, Movie dstMovie, TimeValue srcIn, TimeValue srcDuration,
-                         TimeValue dstIn) {
+                         TimeValue dstIn) try {
   if (!isLiveMovie(srcMovie) || !isLiveMovie(dstMovie)) {
     setError(invalidMovie);
     return invalidMovie;
@@ -61,7 +66,7 @@ OSErr InsertMovieSegment(Movie srcMovie, Movie dstMovie, TimeValue srcIn, TimeVa
   }
   VTMovie& src = *srcMovie;
   VTMovie& dst = *dstMovie;
-  int64_t dstDuration = rescaleRound(srcDuration, dst.timeScale, src.timeScale);
+  int64_t dstDuration = rescaleRounded(srcDuration, dst.timeScale, src.timeScale);
   std::set<VTTrack*> used;
   std::vector<VTTrack*> before;
   for (auto& t : dst.tracks) before.push_back(t.get());
@@ -79,9 +84,9 @@ OSErr InsertMovieSegment(Movie srcMovie, Movie dstMovie, TimeValue srcIn, TimeVa
     if (!used.count(t)) InsertEmptyTrackSegment(t, dstIn, (TimeValue)dstDuration);
   setError(noErr);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr DeleteMovieSegment(Movie theMovie, TimeValue startTime, TimeValue duration) {
+OSErr DeleteMovieSegment(Movie theMovie, TimeValue startTime, TimeValue duration) try {
   if (!isLiveMovie(theMovie)) {
     setError(invalidMovie);
     return invalidMovie;
@@ -96,9 +101,9 @@ OSErr DeleteMovieSegment(Movie theMovie, TimeValue startTime, TimeValue duration
   }
   setError(noErr);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr InsertEmptyMovieSegment(Movie dstMovie, TimeValue dstIn, TimeValue dstDuration) {
+OSErr InsertEmptyMovieSegment(Movie dstMovie, TimeValue dstIn, TimeValue dstDuration) try {
   if (!isLiveMovie(dstMovie)) {
     setError(invalidMovie);
     return invalidMovie;
@@ -109,9 +114,9 @@ OSErr InsertEmptyMovieSegment(Movie dstMovie, TimeValue dstIn, TimeValue dstDura
   }
   setError(noErr);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-Movie CopyMovieSelection(Movie theMovie) {
+Movie CopyMovieSelection(Movie theMovie) try {
   if (!isLiveMovie(theMovie)) {
     setError(invalidMovie);
     return nullptr;
@@ -133,16 +138,16 @@ Movie CopyMovieSelection(Movie theMovie) {
   copy->selectionDuration = copy->duration();
   setError(noErr);
   return copy;
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
 
-Movie CutMovieSelection(Movie theMovie) {
+Movie CutMovieSelection(Movie theMovie) try {
   Movie copy = CopyMovieSelection(theMovie);
   if (!copy) return nullptr;
   ClearMovieSelection(theMovie);
   return copy;
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
 
-void ClearMovieSelection(Movie theMovie) {
+void ClearMovieSelection(Movie theMovie) try {
   if (!isLiveMovie(theMovie)) return setError(invalidMovie);
   VTMovie& m = *theMovie;
   if (m.selectionDuration > 0)
@@ -150,9 +155,9 @@ void ClearMovieSelection(Movie theMovie) {
   m.selectionDuration = 0;
   m.currentTime = std::min<int64_t>(m.selectionTime, m.duration());
   setError(noErr);
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
 
-void PasteMovieSelection(Movie theMovie, Movie src) {
+void PasteMovieSelection(Movie theMovie, Movie src) try {
   if (!isLiveMovie(theMovie) || !isLiveMovie(src)) return setError(invalidMovie);
   VTMovie& m = *theMovie;
   if (m.selectionDuration > 0) ClearMovieSelection(theMovie);
@@ -160,11 +165,11 @@ void PasteMovieSelection(Movie theMovie, Movie src) {
   OSErr err = InsertMovieSegment(src, theMovie, 0, (TimeValue)src->duration(), (TimeValue)at);
   if (err) return setError(err);
   m.selectionTime = at;
-  m.selectionDuration = rescaleRound(src->duration(), m.timeScale, src->timeScale);
+  m.selectionDuration = rescaleRounded(src->duration(), m.timeScale, src->timeScale);
   setError(noErr);
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
 
-MovieEditState NewMovieEditState(Movie theMovie) {
+MovieEditState NewMovieEditState(Movie theMovie) try {
   if (!isLiveMovie(theMovie)) {
     setError(invalidMovie);
     return nullptr;
@@ -177,9 +182,9 @@ MovieEditState NewMovieEditState(Movie theMovie) {
   liveStates().insert(s);
   setError(noErr);
   return s;
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
 
-OSErr UseMovieEditState(Movie theMovie, MovieEditState toState) {
+OSErr UseMovieEditState(Movie theMovie, MovieEditState toState) try {
   if (!isLiveMovie(theMovie)) {
     setError(invalidMovie);
     return invalidMovie;
@@ -213,9 +218,9 @@ OSErr UseMovieEditState(Movie theMovie, MovieEditState toState) {
   m.nextTrackID = std::max(m.nextTrackID, s.nextTrackID);
   setError(noErr);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr DisposeMovieEditState(MovieEditState state) {
+OSErr DisposeMovieEditState(MovieEditState state) try {
   if (!state || !liveStates().count(state)) {
     setError(paramErr);
     return paramErr;
@@ -225,4 +230,4 @@ OSErr DisposeMovieEditState(MovieEditState state) {
   delete state;
   setError(noErr);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
