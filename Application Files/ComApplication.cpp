@@ -2,6 +2,8 @@
 // points, and the handlers of the four required Apple events.
 #include "ComApplication.h"
 
+#include <cctype>
+
 #include "ComResource.h"
 #include "MacFramework.h"
 #include "QTUtilities.h"
@@ -20,6 +22,88 @@ const UInt16 kMaxSourceFiles = 2;
 void SetArrowCursor() {
   Cursor myArrow;
   SetCursor(GetQDGlobalsArrow(&myArrow));
+}
+
+// File > Export... is the File menu's last item, after the items whose numbers the framework
+// knows, so theirs stay valid; where Quit and its separator are removed it follows Save As.
+UInt16 ExportMenuItem() {
+  MenuReference myMenu = GetMenuHandle(kFileMenuResID);
+  if (myMenu == NULL) return 0;
+  return (UInt16)((kFileMenuResID << 8) + CountMenuItems(myMenu));
+}
+
+// The export's format follows the name given: .mov is ProRes 422, a name without an extension
+// a folder of PNG images, anything else H.264 in MPEG-4.
+OSType ExportFileType(const FSSpec& theFile) {
+  const unsigned char* myName = theFile.name;
+  int myLength = myName[0];
+  int myDot = myLength;
+  while (myDot > 0 && myName[myDot] != '.') myDot--;
+  if (myDot == 0) return kQTFileTypePNG;
+  char myExt[8] = {0};
+  for (int i = 0; i < 7 && myDot + 1 + i <= myLength; i++)
+    myExt[i] = (char)std::tolower(myName[myDot + 1 + i]);
+  if (strcmp(myExt, "mov") == 0) return kQTFileTypeMovie;
+  return kQTFileTypeMP4;
+}
+
+// Writes the front movie as a standard file; the movie and its window stay as they are.
+void ExportMovie(WindowReference theWindow) {
+  WindowObject myWindowObject = QTFrame_GetWindowObjectFromWindow(theWindow);
+  if (myWindowObject == NULL || (**myWindowObject).fMovie == NULL) return;
+  Movie myMovie = (**myWindowObject).fMovie;
+
+  // The proposed name: the window's, with .mp4 for its extension.
+  Str255 myTitle;
+  GetWTitle(QTFrame_GetWindowFromWindowReference(theWindow), myTitle);
+  int myLength = myTitle[0];
+  for (int i = myLength; i > 0; i--)
+    if (myTitle[i] == '.') {
+      myLength = i - 1;
+      break;
+    }
+  if (myLength > 59) myLength = 59;
+  Str255 myFileName;
+  memcpy(myFileName + 1, myTitle + 1, (size_t)myLength);
+  memcpy(myFileName + 1 + myLength, ".mp4", 4);
+  myFileName[0] = (unsigned char)(myLength + 4);
+  Str255 myPrompt = {17, 'E', 'x', 'p', 'o', 'r', 't', ' ', 'M', 'o', 'v', 'i', 'e', ' ', 'A', 's', ':'};
+
+  FSSpec myFile;
+  Boolean myIsSelected = false, myIsReplacing = false;
+  QTFrame_PutFile(myPrompt, myFileName, &myFile, &myIsSelected, &myIsReplacing);
+  if (!myIsSelected) return;
+
+  SetMovieProgressProc(myMovie, (MovieProgressUPP)-1, 0);
+  OSErr myErr = ConvertMovieToFile(myMovie, NULL, &myFile, ExportFileType(myFile), sigMoviePlayer,
+                                   smSystemScript, NULL, createMovieFileDeleteCurFile, NULL);
+  SetMovieProgressProc(myMovie, NULL, 0);
+
+  const char* myText = NULL;
+  switch (myErr) {
+    case noErr:
+    case userCanceledErr:
+      break;
+    case dskFulErr:
+      myText = "The movie was not exported: the disk is full.";
+      break;
+    case wrPermErr:
+      myText = "The movie was not exported: writing there is not permitted.";
+      break;
+    case dupFNErr:
+      myText = "The movie was not exported: a folder of that name holds files.";
+      break;
+    default:
+      myText = "The movie could not be exported.";
+      break;
+  }
+  if (myText != NULL) {
+    StringPtr myMessage = QTUtils_ConvertCToPascalString((char*)myText);
+    if (myMessage != NULL) {
+      QTFrame_ShowWarning(myMessage, myErr);
+      free(myMessage);
+    }
+  }
 }
 
 }  // namespace
@@ -120,6 +204,10 @@ Boolean QTApp_HandleKeyPress(char theCharCode) {
 //////////
 
 Boolean QTApp_HandleMenu(UInt16 theMenuItem) {
+  if (theMenuItem != 0 && theMenuItem == ExportMenuItem()) {
+    if (QTFrame_GetFrontMovieWindow() != NULL) ExportMovie(QTFrame_GetFrontMovieWindow());
+    return true;
+  }
   switch (theMenuItem) {
     case IDM_MAKE_EFFECT_MOVIE:
       // One effects dialog at a time.
@@ -137,8 +225,12 @@ Boolean QTApp_HandleMenu(UInt16 theMenuItem) {
 }
 
 void QTApp_AdjustMenus(WindowReference theWindow, MenuReference theMenu) {
-  (void)theWindow;
   (void)theMenu;
+
+  MenuReference myFileMenu = GetMenuHandle(kFileMenuResID);
+  if (myFileMenu != NULL && ExportMenuItem() != 0)
+    QTFrame_SetMenuItemState(myFileMenu, ExportMenuItem(),
+                             theWindow != NULL && QTFrame_GetFrontMovieWindow() != NULL ? 0 : 1);
 
   MenuReference myMenu = GetMenuHandle(kApplicationMenuResID);
   if (myMenu == NULL) return;  // no application menu in the menu bar: nothing to adjust

@@ -396,3 +396,15 @@ OSErr GetMovieImporterForDataRef(OSType dataRefType, Handle dataRef, long flags,
 // Vantrel addition: the path of the file a movie was opened from or created in ("" if none),
 // copied into buf (NUL-terminated, truncated to bufSize). Returns the full length.
 long VTGetMovieFilePath(Movie theMovie, char* buf, long bufSize);
+
+// Movie export. ConvertMovieToFile writes every frame of the movie at its frame rate, effects
+// composed, as a standard file by fileType: kQTFileTypeMP4 ('mpg4') H.264 in MPEG-4,
+// kQTFileTypeMovie ('MooV') ProRes 422 in a QuickTime movie, kQTFileTypePNG ('PNGf') a folder
+// of PNG images. The output appears only when whole; an existing file of its name is replaced
+// then. The movie's progress procedure hears progressOpExportMovie and may stop the export;
+// the default procedure ((MovieProgressUPP)-1) shows the progress window with Cancel. The
+// movie is not changed. Errors: paramErr (a track given, an unknown type), userCanceledErr,
+// dskFulErr, wrPermErr, dirNFErr, dupFNErr (a folder of that name holds files), codecErr, ioErr.
+OSErr ConvertMovieToFile(Movie theMovie, Track onlyTrack, FSSpec* outputFile, OSType fileType,
+                         OSType creator, ScriptCode scriptTag, short* resID, long flags,
+                         ComponentInstance userComp);

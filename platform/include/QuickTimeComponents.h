@@ -33,6 +33,7 @@ enum {
 // File types: movies, and the type each of our importers gives the files it reads.
 enum {
   kQTFileTypeMovie = 'MooV',
+  kQTFileTypeMP4 = 'mpg4',
   kQTFileTypeAVI = 'VfW ',
   kQTFileTypeMPEG = 'MPEG',
   kQTFileTypeGIF = 'GIFf',
@@ -69,3 +70,4 @@ ComponentResult GraphicsImportDraw(GraphicsImportComponent ci);
 // Vantrel addition: makes the next EnterMovies calls fail with `err` (noErr restores normal
 // start-up), so that start-up failure handling can be tested.
 void VTSetEnterMoviesResult(OSErr err);
+

@@ -54,6 +54,9 @@ std::vector<VTEffectsDialogParam> VTAutomationEffectsDialogParams();
 // Sets a parameter of the selected effect (which: 0 the value or start, 1 the end of a tween);
 // the value is clamped to the parameter's range. False for an unknown parameter.
 bool VTAutomationEffectsDialogSetParam(OSType code, double value, int which = 0);
+// The same for a colour: red, green and blue from 0 to 65535.
+bool VTAutomationEffectsDialogSetColour(OSType code, double red, double green, double blue,
+                                        int which = 0);
 // Posts a click on OK or Cancel through the event queue; the application's event loop then
 // hands it to the dialog. False when no dialog is open.
 bool VTAutomationEffectsDialogPressOK();

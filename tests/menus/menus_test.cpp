@@ -83,22 +83,23 @@ TEST_F(Menus, BarFromResourcesAndItemDeletion) {
   EXPECT_EQ(GetMenuHandle(132), nullptr);
   MenuRef file = GetMenuHandle(129);
   EXPECT_EQ(GetMenuID(file), 129);
-  ASSERT_EQ(CountMenuItems(file), 7);
+  ASSERT_EQ(CountMenuItems(file), 8);
 
   DeleteMenuItem(file, 7);
   DeleteMenuItem(file, 6);
-  EXPECT_EQ(CountMenuItems(file), 5);
+  EXPECT_EQ(CountMenuItems(file), 6);
   EXPECT_EQ(itemText(file, 5), "Save As…");
+  EXPECT_EQ(itemText(file, 6), "Export…");
   // Deleting from the middle moves later items up, with their state and keys.
   DeleteMenuItem(file, 2);
-  EXPECT_EQ(CountMenuItems(file), 4);
+  EXPECT_EQ(CountMenuItems(file), 5);
   EXPECT_EQ(itemText(file, 2), "Close");
   CharParameter key;
   GetItemCmd(file, 2, &key);
   EXPECT_EQ(key, 'W');
   EXPECT_FALSE(IsMenuItemEnabled(file, 2));
-  for (short bad : {0, -1, 5, 300}) DeleteMenuItem(file, bad);
-  EXPECT_EQ(CountMenuItems(file), 4);
+  for (short bad : {0, -1, 6, 300}) DeleteMenuItem(file, bad);
+  EXPECT_EQ(CountMenuItems(file), 5);
   DeleteMenuItem(nullptr, 1);
   EXPECT_EQ(CountMenuItems(nullptr), 0);
   EXPECT_EQ(itemText(file, 9), "");
@@ -160,7 +161,7 @@ TEST_F(Menus, AutomationShowsTheApplicationMenu) {
   EXPECT_TRUE(bar[0].items[2].platformItem);
   EXPECT_EQ(CountMenuItems(GetMenuHandle(128)), 1);  // the platform's items are not the menu's
   EXPECT_EQ(bar[1].title, "File");
-  EXPECT_EQ(bar[1].items.size(), 5u);
+  EXPECT_EQ(bar[1].items.size(), 6u);
   EXPECT_EQ(bar[1].items[0].commandKey, 'N');
   EXPECT_EQ(bar[3].title, "Effects");
   EXPECT_EQ(vt::menus::keyLabel('E', 0), "Ctrl+E");

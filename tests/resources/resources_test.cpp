@@ -49,10 +49,12 @@ TEST_F(ResourceManager, ApplicationFileHoldsWhatTheApplicationNeeds) {
 
   auto file = findMenu(129);
   ASSERT_TRUE(file);
-  ASSERT_EQ(file->items.size(), 7u);
+  ASSERT_EQ(file->items.size(), 8u);
   EXPECT_TRUE(file->items[5].separator);
   EXPECT_EQ(file->items[6].text, "Quit");
   EXPECT_EQ(file->items[6].key, 'Q');
+  EXPECT_EQ(file->items[7].text, "Export…");
+  EXPECT_EQ(file->items[7].key, 'E');
   EXPECT_EQ(file->items[1].text, "Open…");  // toolbox strings are UTF-8
 
   auto edit = findMenu(130);

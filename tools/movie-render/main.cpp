@@ -10,18 +10,17 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 
 #include "codec/y4m.h"
+#include "common/open_movie.h"
 #include "compose/compose.h"
+#include "compose/frame_pipe.h"
 
 namespace {
 
@@ -50,83 +49,6 @@ bool parseSize(const char* text, int& w, int& h) {
   char x = 0, extra = 0;
   return std::sscanf(text, "%d%c%d%c", &w, &x, &h, &extra) == 3 && (x == 'x' || x == 'X') &&
          w > 0 && h > 0 && w <= 8192 && h <= 8192;
-}
-
-// Writes frames on its own thread, so converting and writing one frame overlaps composing
-// the next. Two buffers go round: the one being written and the one being composed.
-class Writer {
- public:
-  Writer(std::FILE* out, int w, int h, int fpsNum, int fpsDen)
-      : y4m_(out, w, h, fpsNum, fpsDen), thread_([this] { run(); }) {}
-  ~Writer() { finish(); }
-
-  // Hands over a composed frame (swapped with a free buffer); false once writing failed.
-  bool put(vt::Image& frame) {
-    std::unique_lock<std::mutex> l(m_);
-    cv_.wait(l, [&] { return !full_ || failed_; });
-    if (failed_) return false;
-    std::swap(frame, pending_);
-    full_ = true;
-    cv_.notify_all();
-    return true;
-  }
-  // Waits until every frame is written; false when one could not be.
-  bool finish() {
-    {
-      std::lock_guard<std::mutex> l(m_);
-      done_ = true;
-    }
-    cv_.notify_all();
-    if (thread_.joinable()) thread_.join();
-    return !failed_;
-  }
-
- private:
-  void run() {
-    vt::Image frame;
-    for (;;) {
-      {
-        std::unique_lock<std::mutex> l(m_);
-        cv_.wait(l, [&] { return full_ || done_; });
-        if (!full_) return;
-        std::swap(frame, pending_);
-        full_ = false;
-        cv_.notify_all();
-      }
-      if (y4m_.write(frame) != noErr) {
-        std::lock_guard<std::mutex> l(m_);
-        failed_ = true;
-        cv_.notify_all();
-        return;
-      }
-    }
-  }
-
-  vt::codec::Y4mWriter y4m_;
-  std::mutex m_;
-  std::condition_variable cv_;
-  vt::Image pending_;
-  bool full_ = false, done_ = false, failed_ = false;
-  std::thread thread_;
-};
-
-Movie openMovie(const std::string& file, std::string& error) {
-  FSSpec spec;
-  OSErr err = VTMakeFSSpecFromPath(file.c_str(), &spec);
-  short ref = 0;
-  if (err == noErr) err = OpenMovieFile(&spec, &ref, fsRdPerm);
-  if (err != noErr) {
-    error = "cannot open " + file + " (error " + std::to_string(err) + ")";
-    return nullptr;
-  }
-  Movie movie = nullptr;
-  err = NewMovieFromFile(&movie, ref, nullptr, nullptr, newMovieActive, nullptr);
-  CloseMovieFile(ref);
-  if (err != noErr || !movie) {
-    error = file + " is not a movie or image we can read (error " + std::to_string(err) + ")";
-    return nullptr;
-  }
-  return movie;
 }
 
 }  // namespace
@@ -160,7 +82,7 @@ int main(int argc, char** argv) {
 
   if (EnterMovies() != noErr) return fail("cannot start the movie toolbox");
   std::string error;
-  Movie movie = openMovie(file, error);
+  Movie movie = openToolMovie(file, error);
   if (!movie) return fail(error);
   TimeScale scale = GetMovieTimeScale(movie);
   TimeValue duration = GetMovieDuration(movie);
@@ -211,8 +133,14 @@ int main(int argc, char** argv) {
   vt::Image frame;
   int status = 0;
   {
-    std::unique_ptr<Writer> writer;
-    if (sink) writer = std::make_unique<Writer>(sink, width, height, fpsNum, fpsDen);
+    // Converting and writing a frame overlaps composing the next.
+    std::unique_ptr<vt::codec::Y4mWriter> y4m;
+    std::unique_ptr<vt::compose::FramePipe> writer;
+    if (sink) {
+      y4m = std::make_unique<vt::codec::Y4mWriter>(sink, width, height, fpsNum, fpsDen);
+      writer = std::make_unique<vt::compose::FramePipe>(
+          [&](const vt::Image& f, int64_t) { return y4m->write(f); });
+    }
     for (int64_t i = 0; i < frames; i++) {
       // The writer takes the frame's buffer, so a picture that is not in it is copied in.
       const vt::Image* picture = nullptr;
@@ -222,7 +150,7 @@ int main(int argc, char** argv) {
                       " s (error " + std::to_string(err) + ")");
         break;
       }
-      if (writer && !writer->put(frame)) break;
+      if (writer && writer->put(frame) != noErr) break;
       auto now = std::chrono::steady_clock::now();
       if (progress && (now - lastReport > std::chrono::milliseconds(250) || i + 1 == frames)) {
         std::fprintf(stderr, "\rframe %lld of %lld (%d%%)", (long long)i + 1, (long long)frames,
@@ -231,7 +159,7 @@ int main(int argc, char** argv) {
       }
     }
     if (progress) std::fputc('\n', stderr);
-    if (writer && !writer->finish() && status == 0)
+    if (writer && writer->finish() != noErr && status == 0)
       status = fail("cannot write " + (out == "-" ? std::string("to standard output") : out));
   }
   if (sink && sink != stdout && std::fclose(sink) != 0 && status == 0)

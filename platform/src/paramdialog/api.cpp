@@ -145,6 +145,12 @@ bool VTAutomationEffectsDialogSetParam(OSType code, double value, int which) try
   return d && d->setParam(code, which, value);
 } catch (...) { vtErrorFromException(); return {}; }
 
+bool VTAutomationEffectsDialogSetColour(OSType code, double red, double green, double blue,
+                                        int which) try {
+  Dialog* d = current();
+  return d && d->setParam(code, which, std::array<double, 3>{red, green, blue});
+} catch (...) { vtErrorFromException(); return {}; }
+
 bool VTAutomationEffectsDialogPressOK() try {
   Dialog* d = current();
   return d && postClick(d->buttonRect(true));

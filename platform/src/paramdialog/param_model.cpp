@@ -224,12 +224,20 @@ void ParamModel::setValue(int param, int which, std::array<double, 3> v) {
 }
 
 bool ParamModel::setParam(OSType code, int which, double value) {
+  for (size_t i = 0; i < params_.size(); ++i)
+    if (params_[i].desc->code == code) {
+      std::array<double, 3> v = this->value((int)i, which);
+      v[0] = value;
+      return setParam(code, which, v);
+    }
+  return false;
+}
+
+bool ParamModel::setParam(OSType code, int which, const std::array<double, 3>& value) {
   for (size_t i = 0; i < params_.size(); ++i) {
     if (params_[i].desc->code != code) continue;
     if (which == 1 && !params_[i].tweened) return false;
-    std::array<double, 3> v = this->value((int)i, which);
-    v[0] = value;
-    setValue((int)i, which, v);
+    setValue((int)i, which, value);
     return true;
   }
   return false;

@@ -74,6 +74,7 @@ class ParamModel {
   void setValue(int param, int which, std::array<double, 3> v);
   // The same by parameter code; false for an unknown code or the end of a plain parameter.
   bool setParam(OSType code, int which, double value);
+  bool setParam(OSType code, int which, const std::array<double, 3>& value);
   // An enumeration's next (or previous) listed value, wrapping; a switch turned over.
   void stepEnum(int param, int which, bool backwards);
   void toggle(int param, int which);

@@ -151,6 +151,12 @@ bool Dialog::setParam(OSType code, int which, double value) {
   return true;
 }
 
+bool Dialog::setParam(OSType code, int which, const std::array<double, 3>& value) {
+  if (!model_.setParam(code, which, value)) return false;
+  changed();
+  return true;
+}
+
 void Dialog::changed() {
   syncFields();
   if (!window_) return;

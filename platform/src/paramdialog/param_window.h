@@ -59,6 +59,7 @@ class Dialog {
   // As the user's choices would, with the window redrawn.
   void select(int index);
   bool setParam(OSType code, int which, double value);
+  bool setParam(OSType code, int which, const std::array<double, 3>& value);
 
   void setPreview(int sourceID, const Image& img);
   bool hasPreview(int sourceID) const;

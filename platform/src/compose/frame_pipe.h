@@ -1,0 +1,78 @@
+// Hands composed frames to a consumer on its own thread (an encoder, a stream writer), so
+// consuming one frame overlaps composing the next. Two buffers go round: the one being
+// consumed and the one being composed.
+#pragma once
+#include <MacTypes.h>
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+#include "core/image.h"
+
+namespace vt::compose {
+
+class FramePipe {
+ public:
+  // The consumer gets each frame with its index; an error from it ends the pipe.
+  using Sink = std::function<OSErr(const Image&, int64_t index)>;
+  explicit FramePipe(Sink sink) : sink_(std::move(sink)), thread_([this] { run(); }) {}
+  ~FramePipe() { finish(); }
+  FramePipe(const FramePipe&) = delete;
+  FramePipe& operator=(const FramePipe&) = delete;
+
+  // Takes the frame (swapped with a spare buffer); the consumer's error once it failed.
+  OSErr put(Image& frame) {
+    std::unique_lock<std::mutex> l(m_);
+    cv_.wait(l, [&] { return !full_ || error_; });
+    if (error_) return error_;
+    std::swap(frame, pending_);
+    full_ = true;
+    cv_.notify_all();
+    return noErr;
+  }
+  // Waits until every frame is consumed; the consumer's error, if any.
+  OSErr finish() {
+    {
+      std::lock_guard<std::mutex> l(m_);
+      done_ = true;
+    }
+    cv_.notify_all();
+    if (thread_.joinable()) thread_.join();
+    return error_;
+  }
+
+ private:
+  void run() {
+    Image frame;
+    for (int64_t index = 0;; index++) {
+      {
+        std::unique_lock<std::mutex> l(m_);
+        cv_.wait(l, [&] { return full_ || done_; });
+        if (!full_) return;
+        std::swap(frame, pending_);
+        full_ = false;
+        cv_.notify_all();
+      }
+      if (OSErr err = sink_(frame, index)) {
+        std::lock_guard<std::mutex> l(m_);
+        error_ = err;
+        cv_.notify_all();
+        return;
+      }
+    }
+  }
+
+  Sink sink_;
+  std::mutex m_;
+  std::condition_variable cv_;
+  Image pending_;
+  bool full_ = false, done_ = false;
+  OSErr error_ = noErr;
+  std::thread thread_;
+};
+
+}  // namespace vt::compose

@@ -1,0 +1,454 @@
+#include "export/export.h"
+
+#include <MacErrors.h>
+#include <Movies.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include "codec/decoder.h"
+#include "compose/compose.h"
+#include "compose/frame_pipe.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+namespace vt::exporter {
+namespace {
+
+constexpr int kDecodeAhead = 4;
+
+// What a failure means to the user, by its errno.
+OSErr fromErrno(int e) {
+  switch (e) {
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      return dskFulErr;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return wrPermErr;
+    case ENOENT:
+    case ENOTDIR:
+      return dirNFErr;
+    default:
+      return ioErr;
+  }
+}
+
+// libavformat reports I/O failures as negated errno values; anything else is the encoder's.
+OSErr fromAv(int r) { return r < 0 && r > -4096 ? fromErrno(-r) : (OSErr)codecErr; }
+
+std::string describe(OSErr err) {
+  switch (err) {
+    case dskFulErr:
+      return "the disk is full";
+    case wrPermErr:
+      return "writing there is not permitted";
+    case dirNFErr:
+      return "the folder does not exist";
+    case userCanceledErr:
+      return "the export was cancelled";
+    case codecErr:
+      return "the encoder failed";
+    case memFullErr:
+      return "there is not enough memory";
+    default:
+      return "it could not be written (error " + std::to_string(err) + ")";
+  }
+}
+
+void removeTree(const std::string& folder) {
+  if (DIR* d = opendir(folder.c_str())) {
+    while (dirent* e = readdir(d))
+      if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, ".."))
+        unlink((folder + "/" + e->d_name).c_str());
+    closedir(d);
+  }
+  rmdir(folder.c_str());
+}
+
+bool folderHoldsFiles(const std::string& folder) {
+  DIR* d = opendir(folder.c_str());
+  if (!d) return false;
+  bool any = false;
+  while (dirent* e = readdir(d))
+    if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..")) any = true;
+  closedir(d);
+  return any;
+}
+
+OSErr syncPath(const std::string& path, bool folder) {
+  int fd = open(path.c_str(), (folder ? O_RDONLY | O_DIRECTORY : O_RDONLY) | O_CLOEXEC);
+  if (fd < 0) return fromErrno(errno);
+  int r = fsync(fd);
+  int e = errno;
+  close(fd);
+  return r == 0 || e == EINVAL ? (OSErr)noErr : fromErrno(e);
+}
+
+// The output under a temporary name in the destination's folder, removed unless committed.
+class TempOutput {
+ public:
+  ~TempOutput() {
+    if (temp_.empty() || committed_) return;
+    if (folder_)
+      removeTree(temp_);
+    else
+      unlink(temp_.c_str());
+  }
+
+  OSErr create(const std::string& path, bool folder) {
+    path_ = path;
+    folder_ = folder;
+    size_t slash = path.rfind('/');
+    parent_ = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (base.empty()) return paramErr;
+    // Keep the name within NAME_MAX however long the destination's is.
+    if (base.size() > 200) base.resize(200);
+    // Created as any new file would be (the umask decides its permissions), under a name
+    // nobody else holds.
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0;; attempt++) {
+      char suffix[40];
+      std::snprintf(suffix, sizeof suffix, ".part-%d-%u", (int)getpid(), counter++);
+      std::string name = parent_ + "/." + base + suffix;
+      int r = folder ? mkdir(name.c_str(), 0777)
+                     : ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (r >= 0) {
+        if (!folder) close(r);
+        temp_ = name;
+        return noErr;
+      }
+      if (errno != EEXIST || attempt > 100) return fromErrno(errno);
+    }
+  }
+
+  const std::string& temp() const { return temp_; }
+
+  OSErr commit() {
+    if (OSErr err = syncPath(temp_, folder_)) return err;
+    struct stat st;
+    // A folder replaces a file of its name; rename itself replaces a file or an empty folder.
+    if (folder_ && stat(path_.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) &&
+        unlink(path_.c_str()) != 0)
+      return fromErrno(errno);
+    if (rename(temp_.c_str(), path_.c_str()) != 0) return fromErrno(errno);
+    committed_ = true;
+    syncPath(parent_, true);
+    return noErr;
+  }
+
+ private:
+  std::string path_, parent_, temp_;
+  bool folder_ = false, committed_ = false;
+};
+
+// Converts frames to the encoder's pixel format into a frame it may keep.
+class Converter {
+ public:
+  ~Converter() {
+    sws_freeContext(sws_);
+    av_frame_free(&frame_);
+  }
+  OSErr open(int w, int h, AVPixelFormat fmt) {
+    sws_ = sws_getContext(w, h, AV_PIX_FMT_RGB32, w, h, fmt, SWS_BICUBIC, nullptr, nullptr,
+                          nullptr);
+    frame_ = av_frame_alloc();
+    if (!sws_ || !frame_) return memFullErr;
+    frame_->format = fmt;
+    frame_->width = w;
+    frame_->height = h;
+    return noErr;
+  }
+  // The frame, or null when there is no memory for it.
+  AVFrame* convert(const Image& image) {
+    // The encoder may still hold the last frame's planes: give this one fresh ones if so.
+    if (!frame_->buf[0] ? av_frame_get_buffer(frame_, 64) < 0 : av_frame_make_writable(frame_) < 0)
+      return nullptr;
+    const uint8_t* src[1] = {reinterpret_cast<const uint8_t*>(image.pixels.data())};
+    const int stride[1] = {image.width * 4};
+    sws_scale(sws_, src, stride, 0, image.height, frame_->data, frame_->linesize);
+    return frame_;
+  }
+
+ private:
+  SwsContext* sws_ = nullptr;
+  AVFrame* frame_ = nullptr;
+};
+
+OSErr openEncoder(const char* name, AVPixelFormat fmt, const Plan& p, bool globalHeader,
+                  const Options& o, AVCodecContext*& ctx) {
+  const AVCodec* codec = avcodec_find_encoder_by_name(name);
+  if (!codec) return noCodecErr;
+  ctx = avcodec_alloc_context3(codec);
+  if (!ctx) return memFullErr;
+  ctx->width = p.width;
+  ctx->height = p.height;
+  ctx->pix_fmt = fmt;
+  ctx->time_base = AVRational{p.fpsDen, p.fpsNum};
+  ctx->framerate = AVRational{p.fpsNum, p.fpsDen};
+  ctx->sample_aspect_ratio = AVRational{1, 1};
+  if (fmt != AV_PIX_FMT_RGB24) {
+    // The converter's matrix and range.
+    ctx->colorspace = AVCOL_SPC_SMPTE170M;
+    ctx->color_range = AVCOL_RANGE_MPEG;
+  }
+  if (globalHeader) ctx->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  AVDictionary* opts = nullptr;
+  if (o.format == Format::h264) {
+    av_dict_set(&opts, "preset", o.preset.c_str(), 0);
+    av_dict_set_int(&opts, "crf", o.crf, 0);
+  } else if (o.format == Format::prores) {
+    av_dict_set(&opts, "profile", "standard", 0);
+  }
+  int r = avcodec_open2(ctx, codec, &opts);
+  av_dict_free(&opts);
+  return r < 0 ? (OSErr)paramErr : (OSErr)noErr;
+}
+
+// H.264 in MPEG-4 or ProRes in a QuickTime movie.
+class MovieWriter {
+ public:
+  ~MovieWriter() {
+    avcodec_free_context(&enc_);
+    if (fmt_) {
+      if (fmt_->pb && !closed_) avio_closep(&fmt_->pb);
+      avformat_free_context(fmt_);
+    }
+    av_packet_free(&pkt_);
+  }
+
+  OSErr open(const std::string& file, const Plan& p, const Options& o) {
+    const bool h264 = o.format == Format::h264;
+    if (avformat_alloc_output_context2(&fmt_, nullptr, h264 ? "mp4" : "mov", file.c_str()) < 0)
+      return memFullErr;
+    const AVPixelFormat pix = h264 ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_YUV422P10LE;
+    bool global = fmt_->oformat->flags & AVFMT_GLOBALHEADER;
+    if (OSErr err = openEncoder(h264 ? "libx264" : "prores_ks", pix, p, global, o, enc_))
+      return err;
+    if (OSErr err = conv_.open(p.width, p.height, pix)) return err;
+    stream_ = avformat_new_stream(fmt_, nullptr);
+    pkt_ = av_packet_alloc();
+    if (!stream_ || !pkt_) return memFullErr;
+    stream_->time_base = enc_->time_base;
+    stream_->avg_frame_rate = enc_->framerate;
+    if (avcodec_parameters_from_context(stream_->codecpar, enc_) < 0) return memFullErr;
+    int r = avio_open(&fmt_->pb, file.c_str(), AVIO_FLAG_WRITE);
+    if (r < 0) return fromAv(r);
+    r = avformat_write_header(fmt_, nullptr);
+    return r < 0 ? fromAv(r) : (OSErr)noErr;
+  }
+
+  OSErr write(const Image& image, int64_t index) {
+    AVFrame* f = conv_.convert(image);
+    if (!f) return memFullErr;
+    f->pts = index;
+    int r = avcodec_send_frame(enc_, f);
+    return r < 0 ? (OSErr)codecErr : drain();
+  }
+
+  OSErr finish() {
+    int r = avcodec_send_frame(enc_, nullptr);
+    if (r < 0) return codecErr;
+    if (OSErr err = drain()) return err;
+    r = av_write_trailer(fmt_);
+    if (r < 0) return fromAv(r);
+    closed_ = true;
+    r = avio_closep(&fmt_->pb);
+    return r < 0 ? fromAv(r) : (OSErr)noErr;
+  }
+
+ private:
+  OSErr drain() {
+    for (;;) {
+      int r = avcodec_receive_packet(enc_, pkt_);
+      if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return noErr;
+      if (r < 0) return codecErr;
+      pkt_->duration = pkt_->duration > 0 ? pkt_->duration : 1;
+      av_packet_rescale_ts(pkt_, enc_->time_base, stream_->time_base);
+      pkt_->stream_index = stream_->index;
+      r = av_interleaved_write_frame(fmt_, pkt_);
+      if (r < 0) return fromAv(r);
+      if (fmt_->pb->error < 0) return fromAv(fmt_->pb->error);
+    }
+  }
+
+  AVFormatContext* fmt_ = nullptr;
+  AVCodecContext* enc_ = nullptr;
+  AVStream* stream_ = nullptr;
+  AVPacket* pkt_ = nullptr;
+  Converter conv_;
+  bool closed_ = false;
+};
+
+// A folder of numbered PNG images.
+class PngWriter {
+ public:
+  ~PngWriter() {
+    avcodec_free_context(&enc_);
+    av_packet_free(&pkt_);
+  }
+  OSErr open(const std::string& folder, const Plan& p, const Options& o) {
+    folder_ = folder;
+    if (OSErr err = openEncoder("png", AV_PIX_FMT_RGB24, p, false, o, enc_)) return err;
+    pkt_ = av_packet_alloc();
+    if (!pkt_) return memFullErr;
+    return conv_.open(p.width, p.height, AV_PIX_FMT_RGB24);
+  }
+  OSErr write(const Image& image, int64_t index) {
+    AVFrame* f = conv_.convert(image);
+    if (!f) return memFullErr;
+    f->pts = index;
+    if (avcodec_send_frame(enc_, f) < 0 || avcodec_receive_packet(enc_, pkt_) < 0) return codecErr;
+    char name[32];
+    std::snprintf(name, sizeof name, "/frame-%06lld.png", (long long)index + 1);
+    OSErr err = writeFile(folder_ + name, pkt_->data, (size_t)pkt_->size);
+    av_packet_unref(pkt_);
+    return err;
+  }
+
+ private:
+  static OSErr writeFile(const std::string& path, const uint8_t* data, size_t size) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return fromErrno(errno);
+    while (size) {
+      ssize_t n = ::write(fd, data, size);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        int e = n < 0 ? errno : ENOSPC;
+        close(fd);
+        return fromErrno(e);
+      }
+      data += n;
+      size -= (size_t)n;
+    }
+    return close(fd) == 0 ? (OSErr)noErr : fromErrno(errno);
+  }
+
+  std::string folder_;
+  AVCodecContext* enc_ = nullptr;
+  AVPacket* pkt_ = nullptr;
+  Converter conv_;
+};
+
+}  // namespace
+
+OSErr plan(VTMovie* movie, double from, double to, int width, int height, Plan& out,
+           std::string& message) {
+  if (!movie) return invalidMovie;
+  TimeScale scale = GetMovieTimeScale(movie);
+  TimeValue duration = GetMovieDuration(movie);
+  Rect box;
+  GetMovieBox(movie, &box);
+  if (scale <= 0 || duration <= 0 || box.right <= box.left || box.bottom <= box.top) {
+    message = "the movie has no pictures";
+    return invalidMovie;
+  }
+  const double length = (double)duration / scale;
+  if (to < 0 || to > length) to = length;
+  if (!std::isfinite(from) || from < 0 || from >= to) {
+    char text[160];
+    if (from >= length)
+      std::snprintf(text, sizeof text, "the start %g s is past the movie's end (%g s)", from,
+                    length);
+    else
+      std::snprintf(text, sizeof text, "the start %g s is not before the end %g s", from, to);
+    message = text;
+    return paramErr;
+  }
+  Plan p;
+  p.scale = scale;
+  p.width = width > 0 ? width : box.right - box.left;
+  p.height = height > 0 ? height : box.bottom - box.top;
+  vt::compose::movieFrameRate(movie, p.fpsNum, p.fpsDen);
+  p.first = (int64_t)std::floor(from * scale);
+  const int64_t end = (int64_t)std::ceil(to * scale);
+  while (p.timeOf(p.frames) < end) p.frames++;
+  out = p;
+  return noErr;
+}
+
+OSErr exportMovie(VTMovie* movie, const std::string& path, const Options& options,
+                  const Progress& progress, std::string& message) {
+  codec::quietLibraries();
+  Plan p;
+  if (OSErr err = plan(movie, options.from, options.to, options.width, options.height, p, message))
+    return err;
+  if (options.crf < 0 || options.crf > 51 || p.width > 16384 || p.height > 16384) {
+    message = "the quality or size is out of range";
+    return paramErr;
+  }
+  // 4:2:0 and 4:2:2 pictures need even sides.
+  if (options.format != Format::png) {
+    p.width = std::max(2, p.width & ~1);
+    if (options.format == Format::h264) p.height = std::max(2, p.height & ~1);
+  }
+  const std::string name = path.substr(path.rfind('/') + 1);
+  auto failed = [&](OSErr err) {
+    message = "“" + name + "” was not written: " + describe(err) + ".";
+    return err;
+  };
+  const bool folder = options.format == Format::png;
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (!folder || folderHoldsFiles(path))) {
+    message = "“" + name + "” was not written: a folder of that name " +
+              (folder ? "already holds files." : "is in the way.");
+    return dupFNErr;
+  }
+  TempOutput out;
+  if (OSErr err = out.create(path, folder)) return failed(err);
+
+  MovieWriter movieWriter;
+  PngWriter pngWriter;
+  OSErr err = folder ? pngWriter.open(out.temp(), p, options)
+                     : movieWriter.open(out.temp(), p, options);
+  if (err == noCodecErr || err == paramErr) {
+    message = "“" + name + "” was not written: the encoder refused the settings.";
+    return err;
+  }
+  if (err) return failed(err);
+
+  vt::compose::Composer composer(movie);
+  composer.setSize(p.width, p.height);
+  composer.setDecodeAhead(kDecodeAhead);
+  vt::compose::FramePipe pipe([&](const Image& image, int64_t index) {
+    return folder ? pngWriter.write(image, index) : movieWriter.write(image, index);
+  });
+  Image frame;
+  for (int64_t i = 0; i < p.frames && !err; i++) {
+    err = composer.frame(p.timeOf(i), frame);
+    if (err) {
+      pipe.finish();
+      char text[200];
+      std::snprintf(text, sizeof text,
+                    "“%s” was not written: the frame at %.3f s could not be made (error %d).",
+                    name.c_str(), (double)p.timeOf(i) / p.scale, err);
+      message = text;
+      return err;
+    }
+    err = pipe.put(frame);
+    if (!err && progress && !progress(i + 1, p.frames)) err = userCanceledErr;
+  }
+  OSErr piped = pipe.finish();
+  if (!err) err = piped;
+  if (!err && !folder) err = movieWriter.finish();
+  if (!err) err = out.commit();
+  return err ? failed(err) : (OSErr)noErr;
+}
+
+}  // namespace vt::exporter

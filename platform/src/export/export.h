@@ -1,0 +1,54 @@
+// A movie's composed frames written as a standard file: H.264 in MPEG-4, ProRes 422 in a
+// QuickTime movie, or a folder of PNG images. FFmpeg stays behind this header.
+#pragma once
+#include <MacTypes.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+struct VTMovie;
+
+namespace vt::exporter {
+
+enum class Format { h264, prores, png };
+
+struct Options {
+  Format format = Format::h264;
+  int crf = 18;                     // H.264 quality, 0 (lossless) to 51
+  std::string preset = "veryfast";  // libx264 speed preset
+  int width = 0, height = 0;        // 0 x 0: the movie box's size
+  double from = 0, to = -1;         // seconds; to < 0: the movie's end
+};
+
+// The frames an export writes: frame i shows movie time first + i * scale * fpsDen / fpsNum;
+// the last one starts before the end of the range.
+struct Plan {
+  int64_t frames = 0;
+  int64_t first = 0;
+  int32_t scale = 600;
+  int fpsNum = 30, fpsDen = 1;
+  int width = 0, height = 0;
+  int64_t timeOf(int64_t i) const {
+    return first + (int64_t)((__int128)i * scale * fpsDen / fpsNum);
+  }
+};
+
+// Checks the range against the movie and works out the frames. paramErr with `message` for a
+// range outside the movie, invalidMovie for one without pictures.
+OSErr plan(VTMovie* movie, double from, double to, int width, int height, Plan& out,
+           std::string& message);
+
+// After each frame: frames written, frames in all. Returning false cancels the export.
+using Progress = std::function<bool(int64_t done, int64_t total)>;
+
+// Writes every frame of the movie's range at the movie's frame rate, effects composed, to
+// `path`: a file, or for PNG a folder of frame-000001.png ... The output is written under a
+// temporary name beside `path` and renamed to it only when whole, so a cancel, an encoder
+// error or a full disk leaves nothing behind and whatever `path` held before untouched (a
+// folder holding files is not replaced: dupFNErr). Errors: userCanceledErr, dskFulErr,
+// paramErr, invalidMovie, dupFNErr, ioErr, codecErr; `message` says what happened.
+OSErr exportMovie(VTMovie* movie, const std::string& path, const Options& options,
+                  const Progress& progress, std::string& message);
+
+}  // namespace vt::exporter

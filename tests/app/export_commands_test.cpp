@@ -1,0 +1,161 @@
+// File > Export... with its progress window, and vantrel-make: the command line runs the
+// application's own construction, so its movies are built exactly as Make Effect Movie builds
+// them; bad input writes nothing.
+#include <dirent.h>
+
+#include <cstring>
+
+#include "app_fixture.h"
+#include "export/progress.h"
+#include "fixtures.h"
+
+namespace {
+
+const std::string kBin = std::string(VT_BINARY_DIR) + "/tools/";
+
+// movie-info's description of a file, less the file's own name and path.
+std::string structure(const std::string& file) {
+  std::string out, kept, line;
+  EXPECT_EQ(vt_test::run("'" + kBin + "movie-info/movie-info' '" + file + "'", &out), 0) << file;
+  for (size_t at = 0, end; at < out.size(); at = end + 1) {
+    end = out.find('\n', at);
+    if (end == std::string::npos) end = out.size();
+    line = out.substr(at, end - at);
+    if (size_t self = line.find(file); self != std::string::npos) line.replace(self, file.size(), "SELF");
+    if (line.find("\"file\":") == std::string::npos) kept += line + "\n";
+  }
+  return kept;
+}
+
+int entryCount(const std::string& dir) {
+  int n = 0;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (dirent* e = readdir(d)) n += std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..");
+    closedir(d);
+  }
+  return n;
+}
+
+}  // namespace
+
+TEST_F(AppTest, MakeToolBuildsTheMovieTheDialogBuilds) {
+  const std::string src[2] = {
+      vt_test::fixture("make_a.mov", "-f lavfi -i testsrc2=size=160x120:rate=15 -t 1 -c:v libx264"),
+      vt_test::fixture("make_b.mp4", "-f lavfi -i testsrc2=size=200x100:rate=10 -t 2 -c:v mpeg4")};
+  for (int n = 0; n <= 2; n++)
+    for (bool copy : {false, true}) {
+      SCOPED_TRACE(std::to_string(n) + (copy ? " sources, copied" : " sources, referred to"));
+      const std::string mode = copy ? "copy" : "refer";
+      const std::string dialog = "dialog-" + std::to_string(n) + mode + ".mov";
+      VTAutomationNavReset();
+      for (int k = 0; k < n; k++) VTAutomationNavChooseFile(src[k]);
+      if (n < 2) VTAutomationNavCancelOpen();
+      VTAutomationNavSaveAs(tempDir_, dialog);
+      gCopyMovieMedia = copy;
+      QTEffects_PromptUserForFilesAndMakeEffect();
+      ASSERT_NE(gEffectsDialog, 0L);
+      ASSERT_TRUE(VTAutomationEffectsDialogPressOK());
+      for (int turn = 0; gEffectsDialog != 0 && turn < 200; turn++) {
+        EventRecord e;
+        if (WaitNextEvent(everyEvent, &e, 0, nullptr)) QTApp_HandleEvent(&e);
+      }
+      ASSERT_EQ(gEffectsDialog, 0L);
+
+      std::string tool = tempDir_ + "/tool.mov", args, log;
+      for (int k = 0; k < n; k++) args += " '" + src[k] + "'";
+      ASSERT_EQ(vt_test::run("'" + kBin + "vantrel-make/vantrel-make' --" + mode + args + " -o '" +
+                                 tool + "' 2>&1",
+                             &log),
+                0)
+          << log;
+      EXPECT_EQ(structure(tool), structure(tempDir_ + "/" + dialog));
+    }
+}
+
+TEST_F(AppTest, MakeToolRefusesBadInputAndWritesNothing) {
+  const std::string a =
+      vt_test::fixture("make_a.mov", "-f lavfi -i testsrc2=size=160x120:rate=15 -t 1 -c:v libx264");
+  const std::string sound =
+      vt_test::fixture("make_sound.m4a", "-f lavfi -i sine=frequency=440 -t 1 -c:a aac");
+  const std::string text = tempDir_ + "/notes.mov";
+  FILE* f = std::fopen(text.c_str(), "w");
+  ASSERT_TRUE(f);
+  std::fputs("not a movie", f);
+  std::fclose(f);
+  const std::string out = " -o '" + tempDir_ + "/out.mov'";
+  for (const std::string& args : {
+           "--effect zzzz '" + a + "'",                     // no such effect
+           "--effect dslv '" + a + "'",                     // a transition, for one source
+           "--effect blur --param ksiz=2x2 '" + a + "'",    // not a listed name
+           "--effect blur --param ksum=9 '" + a + "'",      // out of range
+           "--effect blur --param nope=1 '" + a + "'",      // no such parameter
+           std::string("--effect clou --param fgdc=red"),   // a colour is #rrggbb
+           "--effect blur --param ksum=1:2 '" + a + "'",    // not a tween
+           "'" + text + "'",                                // not a movie
+           "'" + sound + "'",                               // no video
+           "'" + a + "' '" + a + "' '" + a + "'",           // three sources
+           "'" + tempDir_ + "/missing.mov'",
+           "--effect toolong '" + a + "'",
+       }) {
+    std::string log;
+    EXPECT_EQ(vt_test::run("'" + kBin + "vantrel-make/vantrel-make' " + args + out + " 2>&1", &log), 2)
+        << args << ": " << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << args << ": " << log;
+  }
+  EXPECT_EQ(entryCount(tempDir_), 1);  // the text file only
+  // Values as the dialog shows them are taken.
+  std::string log;
+  EXPECT_EQ(vt_test::run("'" + kBin + "vantrel-make/vantrel-make' --effect clou --param fgdc=#ff8000 "
+                         "--param rotc=90 --export '" + tempDir_ + "/clouds.mp4'" + out + " 2>&1", &log),
+            0)
+      << log;
+  EXPECT_EQ(entryCount(tempDir_), 3);
+}
+
+TEST_F(AppTest, ExportWritesTheFrontMovieOrNothingWhenCancelled) {
+  InstallMenuBar();
+  const std::string src = vt_test::fixture(
+      "export_long.mov", "-f lavfi -i testsrc2=size=320x240:rate=25 -t 8 -c:v libx264 -g 25");
+  const UInt16 exportItem =
+      (UInt16)((kFileMenuResID << 8) + CountMenuItems(GetMenuHandle(kFileMenuResID)));
+  QTFrame_AdjustMenus(NULL, NULL);
+  EXPECT_FALSE(ItemEnabled(kFileMenuResID, exportItem & 0xFF)) << "no movie window";
+  FSSpec spec;
+  ASSERT_EQ(VTMakeFSSpecFromPath(src.c_str(), &spec), noErr);
+  ASSERT_TRUE(QTFrame_OpenMovieInWindow(NULL, &spec));
+  WindowReference w = QTFrame_GetFrontMovieWindow();
+  ASSERT_NE(w, nullptr);
+  QTFrame_AdjustMenus(w, NULL);
+  EXPECT_TRUE(ItemEnabled(kFileMenuResID, exportItem & 0xFF));
+  Movie movie = (**QTFrame_GetWindowObjectFromWindow(w)).fMovie;
+  const TimeValue duration = GetMovieDuration(movie);
+
+  // Cancel in the progress window, once it has shown some progress.
+  VTAutomationNavSaveAs(tempDir_, "cancelled.mp4");
+  bool clicked = false;
+  OnModalTurn([&](long turn) {
+    vt::exporter::ProgressWindow* p = vt::exporter::ProgressWindow::current();
+    if (turn < 3 || !p || clicked) return;
+    Rect r = p->cancelRect();
+    Point mid{(short)((r.top + r.bottom) / 2), (short)((r.left + r.right) / 2)};
+    VTAutomationPostMouseDown(mid);
+    VTAutomationPostMouseUp(mid);
+    clicked = true;
+  });
+  QTFrame_HandleFileMenuItem(w, exportItem);
+  EXPECT_TRUE(clicked) << "the progress window never showed";
+  EXPECT_EQ(entryCount(tempDir_), 0) << "nothing of the cancelled export is left";
+  EXPECT_FALSE(VTAutomationHasFrontDialog()) << "a cancel is not an error";
+  VTAutomationSetModalHook(nullptr);
+
+  VTAutomationNavSaveAs(tempDir_, "whole.mov");
+  QTFrame_HandleFileMenuItem(w, exportItem);
+  std::string out;
+  vt_test::run("ffprobe -v error -count_frames -show_entries stream=codec_name,nb_read_frames -of csv=p=0 '" +
+                   tempDir_ + "/whole.mov'",
+               &out);
+  EXPECT_EQ(out, "prores,200\n");
+  EXPECT_EQ(QTFrame_GetFrontMovieWindow(), w);
+  EXPECT_EQ(GetMovieDuration(movie), duration);
+  EXPECT_FALSE((**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty);
+}

@@ -1,0 +1,193 @@
+// Export of effect movies to standard files: what ffprobe and ffmpeg find in them, and that a
+// cancelled or failed export leaves nothing behind.
+#include <MacErrors.h>
+#include <Movies.h>
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "effect_movie.h"
+#include "export/export.h"
+#include "fixtures.h"
+
+namespace {
+
+const std::string kBin = std::string(VT_BINARY_DIR) + "/tools/";
+
+std::string sources(std::string& b) {
+  b = vt_test::fixture("export_b.mp4", "-f lavfi -i testsrc2=size=176x144:rate=25 -t 2 -vf negate "
+                                        "-c:v libx264 -bf 2 -g 10 -pix_fmt yuv420p");
+  return vt_test::fixture("export_a.mov", "-f lavfi -i testsrc2=size=176x144:rate=25 -t 2 "
+                                          "-c:v libx264 -bf 2 -g 10 -pix_fmt yuv420p");
+}
+
+std::vector<std::string> entries(const std::string& dir) {
+  std::vector<std::string> names;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (dirent* e = readdir(d))
+      if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..")) names.push_back(e->d_name);
+    closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string probe(const std::string& file, const std::string& entries) {
+  std::string out;
+  EXPECT_EQ(vt_test::run("ffprobe -v error -count_frames -select_streams v:0 -show_entries " +
+                             entries + " -of csv=p=0 '" + file + "' 2>&1",
+                         &out),
+            0);
+  while (!out.empty() && (out.back() == '\n' || out.back() == ',')) out.pop_back();
+  return out;
+}
+
+// Average PSNR of `file` (a movie, or an image sequence pattern) against the stream `ref`.
+double psnrAgainst(const std::string& file, const std::string& ref) {
+  std::string log;
+  vt_test::run("ffmpeg -nostdin -v info -i '" + file + "' -i '" + ref +
+                   "' -lavfi '[0:v]format=yuv420p[a];[1:v]format=yuv420p[b];[a][b]psnr' -f null - 2>&1",
+               &log);
+  size_t at = log.find("average:");
+  return at == std::string::npos ? 0 : std::atof(log.c_str() + at + 8);
+}
+
+}  // namespace
+
+TEST(Export, EffectMoviesBecomeStandardFilesFrameForFrame) {
+  std::string b, a = sources(b), dir = vt_test::tempDir("export");
+  const mode_t mask = umask(0);
+  umask(mask);
+  struct {
+    const char* codec;
+    bool copy;
+    const char* options;
+    const char* render;  // movie-render's options for the same frames
+    const char* out;
+    const char* expect;  // codec,width,height,frames as ffprobe reports them
+  } cases[] = {
+      {"h264", true, "", "", "fx.mp4", "h264,176,144,50"},
+      // 4:2:0 needs even sides: the odd ones are rounded down.
+      {"h264", false, "--size 175x99 --from 0.5 --to 1.5", "--size 174x98 --from 0.5 --to 1.5",
+       "odd size.mp4", "h264,174,98,25"},
+      {"prores", true, "", "", "fx.mov", "prores,176,144,50"},
+      {"prores", false, "--size 320x240", "--size 320x240", "ünïcødé.mov", "prores,320,240,50"},
+      {"png", true, "", "", "frames", "png,176,144,50"},
+      {"png", false, "--from 1.9", "--from 1.9", "tail", "png,176,144,3"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.codec) + " " + c.options);
+    std::string fx = dir + (c.copy ? "/copy.mov" : "/refer.mov");
+    ASSERT_EQ(vt_test::makeEffectMovie(fx, a, b, 'dslv', 176, 144, c.copy), noErr);
+    std::string out = dir + "/" + c.out, log;
+    ASSERT_EQ(vt_test::run("'" + kBin + "movie-export/movie-export' '" + fx + "' '" + out +
+                               "' --codec " + c.codec + " " + c.options + " 2>&1",
+                           &log),
+              0)
+        << log;
+    const bool png = std::string(c.codec) == "png";
+    const std::string media = png ? out + "/frame-%06d.png" : out;
+    EXPECT_EQ(probe(media, "stream=codec_name,width,height,nb_read_frames"), c.expect);
+    if (png) {
+      EXPECT_EQ(entries(out).front(), "frame-000001.png");
+    }
+    // Against movie-render's frames of the same range and size.
+    std::string ref = dir + "/ref.y4m";
+    ASSERT_EQ(vt_test::run("'" + kBin + "movie-render/movie-render' '" + fx + "' " +
+                               c.render +                            " -o '" + ref + "' 2>&1"),
+              0);
+    EXPECT_GE(psnrAgainst(media, ref), 40.0);
+    if (!png) {
+      EXPECT_EQ(probe(out, "format=duration"), probe(ref, "format=duration"));
+    }
+    // Permissions as for any new file, not those of a private temporary.
+    struct stat st;
+    ASSERT_EQ(stat(out.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, (png ? 0777u : 0666u) & ~mask);
+    for (const std::string& name : entries(dir)) EXPECT_NE(name[0], '.') << "a temporary file is left";
+  }
+}
+
+TEST(Export, CancelOrAFullDiskLeavesNothingAndTheOldFileWhole) {
+  std::string b, a = sources(b), dir = vt_test::tempDir("export-fail");
+  std::string fx = dir + "/fx.mov";
+  ASSERT_EQ(vt_test::makeEffectMovie(fx, a, b, 'dslv', 176, 144, true), noErr);
+  Movie movie = vt_test::openMovieFile(fx);
+  ASSERT_TRUE(movie);
+  std::string out = dir + "/out", message;
+  {
+    std::ofstream old(out + ".mp4");
+    old << "older file";
+  }
+  for (auto format : {vt::exporter::Format::h264, vt::exporter::Format::png}) {
+    vt::exporter::Options o;
+    o.format = format;
+    int64_t seen = 0;
+    const std::string path = out + (format == vt::exporter::Format::png ? "" : ".mp4");
+    EXPECT_EQ(vt::exporter::exportMovie(movie, path, o,
+                                        [&](int64_t done, int64_t total) {
+                                          seen = done;
+                                          return done < total / 2;
+                                        },
+                                        message),
+              userCanceledErr);
+    EXPECT_EQ(seen, 25);
+    EXPECT_NE(message.find("cancelled"), std::string::npos) << message;
+  }
+  EXPECT_EQ(entries(dir), (std::vector<std::string>{"fx.mov", "out.mp4"}));
+  std::ifstream old(out + ".mp4");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(old), {}), "older file");
+
+  // A full disk: ProRes at 1080p passes its size in a dozen frames.
+  std::string small = vt_test::tempDir("export-full");
+  {
+    vt_test::SmallDisk disk(small);
+    vt::exporter::Options o;
+    o.format = vt::exporter::Format::prores;
+    o.width = 1920;
+    o.height = 1080;
+    EXPECT_EQ(vt::exporter::exportMovie(movie, small + "/big.mov", o, nullptr, message), dskFulErr);
+    EXPECT_NE(message.find("disk is full"), std::string::npos) << message;
+    EXPECT_EQ(entries(small), std::vector<std::string>{});
+  }
+  // Ranges and settings the export cannot honour are refused before anything is written.
+  vt::exporter::Options bad;
+  bad.from = 5;
+  EXPECT_EQ(vt::exporter::exportMovie(movie, out + ".mov", bad, nullptr, message), paramErr);
+  bad.from = 0;
+  bad.crf = 52;
+  EXPECT_EQ(vt::exporter::exportMovie(movie, out + ".mov", bad, nullptr, message), paramErr);
+  bad.crf = 18;
+  bad.preset = "warp-speed";
+  EXPECT_EQ(vt::exporter::exportMovie(movie, out + ".mov", bad, nullptr, message), paramErr);
+  EXPECT_EQ(entries(dir), (std::vector<std::string>{"fx.mov", "out.mp4"}));
+  DisposeMovie(movie);
+}
+
+TEST(Export, ToolRefusesBadArgumentsWithOneLine) {
+  std::string b, a = sources(b), dir = vt_test::tempDir("export-args");
+  for (const auto& [args, status] : std::vector<std::pair<std::string, int>>{
+           {"'" + a + "' x.mp4 --codec vp9", 2},
+           {"'" + a + "' x.mp4 --crf 60", 2},
+           {"'" + a + "' x.mp4 --size 0x10", 2},
+           {"'" + a + "'", 2},
+           {"'" + a + "' x.mp4 --from 9", 2},
+           {"'" + dir + "/missing.mov' x.mp4", 1},
+           {"'" + a + "' /nonexistent-dir/x.mp4", 1},
+       }) {
+    std::string log;
+    EXPECT_EQ(vt_test::run("cd '" + dir + "' && '" + kBin + "movie-export/movie-export' " + args +
+                               " 2>&1",
+                           &log),
+              status)
+        << args;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+  }
+  EXPECT_EQ(entries(dir), std::vector<std::string>{});
+}
