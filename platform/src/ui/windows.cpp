@@ -88,6 +88,7 @@ void DisposeWindow(WindowRef window) {
     if (s.activeWindow == w) s.activeWindow = nullptr;
     if (s.current == &w->port) s.current = s.screenPort;
     if (s.pressedCloseBox == w) s.pressedCloseBox = nullptr;
+    if (s.pressedZoomBox == w) s.pressedZoomBox = nullptr;
   }
   w->magic = 0;
   w->port.magic = 0;
@@ -133,9 +134,10 @@ OSStatus GetWindowBounds(WindowRef window, WindowRegionCode code, Rect* out) {
     case kWindowContentRgn:
     case kWindowGlobalPortRgn: *out = w->content; break;
     case kWindowTitleBarRgn:
-    case kWindowDragRgn:
-    case kWindowTitleTextRgn: *out = titleBarRect(w); break;
+    case kWindowDragRgn: *out = titleBarRect(w); break;
+    case kWindowTitleTextRgn: *out = titleTextRect(w); break;
     case kWindowCloseBoxRgn: *out = closeBoxRect(w); break;
+    case kWindowZoomBoxRgn: *out = zoomBoxRect(w); break;
     case kWindowGrowRgn:
       *out = hasGrowBox(w) ? Rect{(short)(w->content.bottom - kGrowBoxSize), (short)(w->content.right - kGrowBoxSize),
                                   w->content.bottom, w->content.right}
@@ -215,6 +217,8 @@ void SendBehind(WindowRef window, WindowRef behindWindow) {
 void ShowWindow(WindowRef window) {
   VTWindow* w = validWindow(window);
   if (!w || w->visible) return;
+  if (!w->placed && isDocumentWindow(w)) placeNewWindow(w);
+  w->placed = true;
   ExposeScope scope;
   w->visible = true;
   invalidate(w, Region(w->port.portRect));
@@ -226,6 +230,7 @@ void HideWindow(WindowRef window) {
   ExposeScope scope;
   w->visible = false;
   if (server().pressedCloseBox == w) server().pressedCloseBox = nullptr;
+  if (server().pressedZoomBox == w) server().pressedZoomBox = nullptr;
 }
 
 void ShowHide(WindowRef window, Boolean showFlag) {
@@ -393,18 +398,23 @@ void DragAlignedWindow(WindowRef window, Point startPt, const Rect* boundsRect, 
   if (validWindow(window) && alignmentRect) AlignWindow(window, false, alignmentRect, actionProc);
 }
 
-Boolean TrackGoAway(WindowRef window, Point thePt) {
+namespace {
+
+// Tracks a press in one of a window's title bar boxes: shown pressed while the mouse is over
+// it; true when released there.
+bool trackTitleBox(WindowRef window, Point thePt, Rect (*boxOf)(const VTWindow*),
+                   VTWindow* Server::*pressed) {
   VTWindow* w = validWindow(window);
   if (!w) return false;
-  Rect box = closeBoxRect(w);
+  Rect box = boxOf(w);
   if (rectEmpty(box)) return false;
   Server& s = server();
   Point p = thePt;
   bool inside = PtInRect(p, &box);
-  auto show = [&](bool pressed) {
-    VTWindow* want = pressed ? w : nullptr;
-    if (s.pressedCloseBox != want) {
-      s.pressedCloseBox = want;
+  auto show = [&](bool down) {
+    VTWindow* want = down ? w : nullptr;
+    if (s.*pressed != want) {
+      s.*pressed = want;
       invalidateScreen(box);
     }
   };
@@ -418,6 +428,17 @@ Boolean TrackGoAway(WindowRef window, Point thePt) {
   inside = PtInRect(p, &box);
   show(false);
   return inside;
+}
+
+}  // namespace
+
+Boolean TrackGoAway(WindowRef window, Point thePt) {
+  return trackTitleBox(window, thePt, closeBoxRect, &Server::pressedCloseBox);
+}
+
+Boolean TrackBox(WindowRef window, Point thePt, WindowPartCode part) {
+  if (part != inZoomIn && part != inZoomOut) return false;
+  return trackTitleBox(window, thePt, zoomBoxRect, &Server::pressedZoomBox);
 }
 
 void DrawGrowIcon(WindowRef) {}
