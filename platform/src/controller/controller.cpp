@@ -56,7 +56,7 @@ Point toLocal(WindowRef w, Point global) {
 TimeValue fromTimeRecord(const VTController& c, const TimeRecord* tr) {
   int64_t v = ((int64_t)tr->value.hi << 32) | tr->value.lo;
   TimeScale ms = GetMovieTimeScale(c.movie);
-  if (tr->scale > 0 && ms > 0 && tr->scale != ms) v = v * ms / tr->scale;
+  if (tr->scale > 0 && ms > 0 && tr->scale != ms) v = vt::movie::scaleUp(v, ms, tr->scale);
   return (TimeValue)std::clamp<int64_t>(v, INT32_MIN, INT32_MAX);
 }
 
