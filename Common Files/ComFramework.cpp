@@ -397,10 +397,8 @@ OSErr QTFrame_SaveAsMovieFile(WindowReference theWindow) {
     goto bail;
   }
 
-  if (myIsReplacing) {
-    myErr = DeleteMovieFile(&myFile);
-    if (myErr != noErr) goto bail;
-  }
+  // A file being replaced is not deleted first: the flatten below replaces it
+  // (createMovieFileDeleteCurFile) only once the new movie is whole, so a failed save keeps it.
 
   {
     Movie myFlattened = FlattenMovieData(

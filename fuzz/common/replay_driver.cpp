@@ -48,12 +48,14 @@ void mutateOnce(std::vector<uint8_t>& b, std::mt19937& rng) {
 
 int main(int argc, char** argv) {
   long mutations = 0, replayed = 0;
-  unsigned seed = 1;
+  // A fresh seed each run, so every run explores new inputs; it is printed first, so a run
+  // that crashes can be repeated with --seed.
+  unsigned seed = std::random_device{}();
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--mutate") == 0 && i + 1 < argc) {
       mutations = std::atol(argv[++i]);
     } else if (std::strcmp(argv[i], "--seed") == 0 && i + 1 < argc) {
-      seed = (unsigned)std::atol(argv[++i]);
+      seed = (unsigned)std::strtoul(argv[++i], nullptr, 10);
     } else if (std::filesystem::is_directory(argv[i])) {
       for (const auto& e : std::filesystem::directory_iterator(argv[i]))
         if (e.is_regular_file()) replayFile(e.path(), replayed);
@@ -62,6 +64,8 @@ int main(int argc, char** argv) {
     }
   }
   if (mutations > 0) {
+    std::fprintf(stderr, "fuzz: seed %u (repeat with --seed %u)\n", seed, seed);
+    std::fflush(stderr);
     std::vector<std::vector<uint8_t>> seeds = vtFuzzSeeds();
     if (seeds.empty()) {
       std::fprintf(stderr, "fuzz: no seeds to mutate\n");
@@ -75,6 +79,7 @@ int main(int argc, char** argv) {
       LLVMFuzzerTestOneInput(c.data(), c.size());
     }
   }
-  std::printf("fuzz: %ld inputs replayed, %ld mutations, no crash\n", replayed, mutations);
+  std::printf("fuzz: %ld inputs replayed, %ld mutations (seed %u), no crash\n", replayed,
+              mutations, seed);
   return 0;
 }

@@ -1,7 +1,8 @@
 // The driver every fuzz target uses when the compiler has no libFuzzer (gcc): it replays the
 // files (or every file of the folders) named on the command line, and with "--mutate N
 // [--seed S]" runs N random mutations of the target's seeds, so each target is exercised in
-// every build and its bounded run can be a test.
+// every build and its bounded run can be a test. Without --seed each run draws a new seed and
+// prints it first.
 #pragma once
 #include <cstddef>
 #include <cstdint>

@@ -19,12 +19,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     buf.insert(buf.end(), data, data + size);
   }
   VTMovie* m = vt::movie::newMovieObject();
-  OSErr err = vt::qtff::parseMovieAtomWithLimit(buf.data(), buf.size(), *m, "", size);
+  OSErr err = vt::qtff::parseMovieAtom(buf.data(), buf.size(), *m, "");
   if (!err) {
     // What was accepted must also be writable and read back.
     std::vector<uint8_t> again = vt::qtff::buildMovieAtom(*m, "");
     VTMovie* m2 = vt::movie::newMovieObject();
-    vt::qtff::parseMovieAtomWithLimit(again.data(), again.size(), *m2, "", again.size() + size);
+    vt::qtff::parseMovieAtom(again.data(), again.size(), *m2, "");
     vt::movie::destroyMovie(m2);
     for (auto& t : m->tracks) {
       if (!t->media || t->media->sampleCount() == 0) continue;

@@ -21,8 +21,8 @@ OSErr DisposeUserData(UserData theUserData);
 // Item `index` of the type, copied into h (resized to the item). userDataItemNotFound when
 // there is none.
 OSErr GetUserData(UserData theUserData, Handle data, OSType udType, long index);
-// Copies at most size bytes of the item (index 0 or 1: the first of its type); the buffer is
-// untouched when the item is missing (userDataItemNotFound).
+// Copies the item (index 0 or 1: the first of its type) when it is exactly size bytes; the
+// buffer is untouched when the item is missing or of another size (userDataItemNotFound).
 OSErr GetUserDataItem(UserData theUserData, void* data, long size, OSType udType, long index);
 // Replaces the item (index 0 or 1: the first of its type), creating it at the end when the list
 // has no item of the type.

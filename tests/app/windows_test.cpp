@@ -1,4 +1,9 @@
 // Window objects, the walks over movie windows, and movie window creation and destruction.
+#include <sys/stat.h>
+
+#include <fstream>
+#include <iterator>
+
 #include "app_fixture.h"
 #include "fixtures.h"
 
@@ -179,6 +184,29 @@ TEST_F(MovieDocuments, SaveAsCancelLeavesTheDocumentAlone) {
   EXPECT_EQ(shown.proposedName, "untitled.mov");
   EXPECT_EQ(shown.message, "Save Movie as:");
   EXPECT_EQ(QTFrame_SaveAsMovieFile(nullptr), paramErr);
+}
+
+TEST_F(MovieDocuments, SaveAsOverAFileKeepsItWhenTheSaveFails) {
+  WindowReference w = OpenMovieWindow("big.mov", true);
+  // 7 MB of frames, more than the small disk below holds beside the old file.
+  Movie movie = (**QTFrame_GetWindowObjectFromWindow(w)).fMovie;
+  Media media = NewTrackMedia(NewMovieTrack(movie, 4 << 16, 4 << 16, 0), VideoMediaType, 600, nullptr, 0);
+  Handle desc = NewHandleClear(sizeof(ImageDescription)), frame = NewHandleClear(100 << 10);
+  (**(ImageDescriptionHandle)desc).cType = 'raw ';
+  for (int i = 0; i < 70; ++i)
+    ASSERT_EQ(AddMediaSample(media, frame, 0, 100 << 10, 60, desc, 1, 0, nullptr), noErr);
+  DisposeHandle(frame);
+  DisposeHandle(desc);
+  InsertMediaIntoTrack(GetMediaTrack(media), 0, 0, GetMediaDuration(media), fixed1);
+  std::string dir = tempDir_ + "/small", old(23 << 17, 'o');  // 2.9 MB
+  mkdir(dir.c_str(), 0700);
+  vt_test::SmallDisk disk(dir);
+  std::ofstream(dir + "/old.mov", std::ios::binary) << old;
+  VTAutomationNavSaveAs(dir, "old.mov", true);
+  EXPECT_EQ(QTFrame_SaveAsMovieFile(w), dskFulErr);
+  std::ifstream in(dir + "/old.mov", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), old);
+  EXPECT_EQ((**QTFrame_GetWindowObjectFromWindow(w)).fMovie, movie);
 }
 
 TEST_F(MovieDocuments, SaveAsReplacesMovieFileAndTitle) {

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +16,7 @@
 #include <string>
 #include <thread>
 
+#include "appleevents/ae_queue.h"
 #include "fixtures.h"
 
 namespace fs = std::filesystem;
@@ -38,14 +42,22 @@ struct RuntimeDir {
   ~RuntimeDir() { fs::remove_all(path); }
 };
 
-// Sends raw bytes to the instance socket as a foreign client would; answers what came back.
-std::string sendRaw(const std::string& socketPath, const std::string& bytes) {
+// A connection to the socket, or -1.
+int connectTo(const std::string& socketPath) {
   int fd = socket(AF_UNIX, SOCK_STREAM, 0);
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
   std::strncpy(addr.sun_path, socketPath.c_str(), sizeof addr.sun_path - 1);
+  if (connect(fd, (sockaddr*)&addr, sizeof addr) == 0) return fd;
+  close(fd);
+  return -1;
+}
+
+// Sends raw bytes to the instance socket as a foreign client would; answers what came back.
+std::string sendRaw(const std::string& socketPath, const std::string& bytes) {
+  int fd = connectTo(socketPath);
   std::string answer;
-  if (connect(fd, (sockaddr*)&addr, sizeof addr) == 0) {
+  if (fd >= 0) {
     if (!bytes.empty()) (void)!write(fd, bytes.data(), bytes.size());
     shutdown(fd, SHUT_WR);
     char buf[64];
@@ -138,4 +150,80 @@ TEST(Launch, MalformedHandOversAreIgnored) {
   }
   // Only the last was accepted, and with no usable file it is a plain re-launch.
   EXPECT_EQ(text, "EVENT oapp\nREADY\nEVENT rapp\n");
+}
+
+TEST(Launch, SilentPeersDoNotHoldUpTheEventLoop) {
+  RuntimeDir runtime;
+  const char* was = getenv("XDG_RUNTIME_DIR");
+  std::string saved = was ? was : "";
+  setenv("XDG_RUNTIME_DIR", runtime.path.c_str(), 1);
+  vt::ae::reset();
+  vt::ae::initialiseProcessWithArguments({}, true);  // the first instance: it listens
+  EventRecord e;
+  ASSERT_TRUE(vt::ae::takePendingEvent(e));  // its own open-application event
+  std::string sock = runtime.path + "/vantrel-instance.sock";
+  std::vector<int> silent;
+  for (int i = 0; i < 8; ++i) silent.push_back(connectTo(sock));
+  ASSERT_EQ(std::count(silent.begin(), silent.end(), -1), 0);
+  // A late launch hands over a file meanwhile; its answer comes from the socket's own thread.
+  std::string answer;
+  std::thread late([&] { answer = sendRaw(sock, std::string("VANTREL-OPEN 1\n/tmp/late.mov\0", 29)); });
+  bool delivered = false;
+  for (int turn = 0; turn < 300 && !delivered; ++turn) {
+    auto start = std::chrono::steady_clock::now();
+    vt::ae::pollExternal();
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, std::chrono::milliseconds(50)) << "turn " << turn;
+    delivered = vt::ae::hasPendingEvent();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  late.join();
+  EXPECT_TRUE(delivered);
+  EXPECT_EQ(answer, "OK\n");
+  for (int fd : silent) close(fd);
+  vt::ae::reset();
+  if (was)
+    setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+  else
+    unsetenv("XDG_RUNTIME_DIR");
+}
+
+// A socket in a folder others may write to, or held by another user, gets no files: the
+// launch opens them itself.
+TEST(Launch, SocketsThatAreNotOursAreRefused) {
+  for (uid_t impostor : {getuid(), (uid_t)65534}) {
+    if (impostor != getuid() && geteuid() != 0) continue;  // only root can be another user
+    RuntimeDir runtime;
+    chmod(runtime.path.c_str(), impostor == getuid() ? 0755 : 0700);
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0), heard[2];
+    sockaddr_un addr{AF_UNIX, {}};
+    std::strncpy(addr.sun_path, (runtime.path + "/vantrel-instance.sock").c_str(), sizeof addr.sun_path - 1);
+    ASSERT_EQ(bind(fd, (sockaddr*)&addr, sizeof addr), 0);
+    ASSERT_EQ(pipe(heard), 0);
+    pid_t pid = fork();
+    if (pid == 0) {  // listens as its user, takes what comes, says OK
+      if (setuid(impostor) != 0 || listen(fd, 4) != 0) _exit(2);
+      (void)!write(heard[1], "L", 1);
+      int peer = accept(fd, nullptr, nullptr);
+      char buf[256];
+      (void)!write(heard[1], read(peer, buf, sizeof buf) > 0 ? "G" : "N", 1);
+      (void)!write(peer, "OK\n", 3);
+      _exit(0);
+    }
+    close(heard[1]);
+    char mark = 'N';
+    ASSERT_EQ(read(heard[0], &mark, 1), 1);  // listening
+    std::string dir = vt_test::tempDir("ae-impostor"), out;
+    std::ofstream(dir + "/mine.mov") << "x";
+    vt_test::run("cd '" + dir + "' && XDG_RUNTIME_DIR='" + runtime.path +
+                     "' VT_HELPER_MODE=serve VT_HELPER_WAIT=0 '" + helper() + "' mine.mov", &out);
+    EXPECT_NE(out.find("EVENT odoc\nFILE 0 " + dir + "/mine.mov\n"), std::string::npos) << out;
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    mark = 'N';
+    (void)!read(heard[0], &mark, 1);
+    EXPECT_NE(mark, 'G') << "the impostor got the files";
+    close(fd);
+    close(heard[0]);
+  }
 }

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "QTUtilities.h"
 
@@ -143,6 +144,24 @@ TEST_F(MovieFixture, WindowPositionItem) {
   EXPECT_EQ(p.h, 200);
   EXPECT_EQ(QTUtils_GetWindowPositionFromFile(nullptr, &p), paramErr);
   EXPECT_EQ(p.v, 50);
+}
+
+TEST_F(MovieFixture, ItemsOfTheWrongSizeCountAsAbsent) {
+  // As a damaged or foreign file may hold them: shorter or longer than the 4 bytes read.
+  UserData ud = GetMovieUserData(movie);
+  for (long size : {2, 6}) {
+    unsigned char bytes[6] = {0, 1, 0, 1, 0, 1};
+    for (OSType type : {(OSType)'LOOP', (OSType)'WLOC', (OSType)'ctyp'}) {
+      while (CountUserDataType(ud, type) > 0) RemoveUserData(ud, type, 1);
+      ASSERT_EQ(SetUserDataItem(ud, bytes, size, type, 0), noErr);
+    }
+    long mode = 0;
+    Point p = {0, 0};
+    QTUtils_GetMovieFileLoopingInfo(movie, &mode);
+    QTUtils_GetWindowPositionFromFile(movie, &p);
+    EXPECT_EQ(std::tie(mode, p.v, p.h), std::make_tuple(2L, (short)50, (short)50)) << size;
+    EXPECT_EQ(QTUtils_GetControllerType(movie), (OSType)kUnknownType) << size;
+  }
 }
 
 TEST_F(MovieFixture, TextItemsIncludingEmptyText) {

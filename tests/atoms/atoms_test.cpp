@@ -303,6 +303,11 @@ TEST(AtomMalformed, DamagedContainersAreRejected) {
   b[32 + 15] = 1;  // a leaf claiming a child that its 4 data bytes cannot hold
   check(b, "leaf claiming a child");
   check(Bytes(5, 0), "shorter than a header");
+  // Siblings with one type and one ID: finding one by its ID could not say which.
+  vt::atoms::Atom twins = vt::atoms::newRoot();
+  twins.addOSType('src ', 1, 'srcA');
+  twins.addOSType('src ', 1, 'srcB');
+  check(vt::atoms::serialise(twins), "same type and ID twice");
 
   // Nesting deeper than any real description is refused without deep recursion trouble.
   vt::atoms::Atom root = vt::atoms::newRoot();

@@ -51,18 +51,19 @@ TEST(UserData, LoopItemRewrittenLeavesOne) {
   DisposeHandle(h);
 }
 
-TEST(UserData, ReadsCopyAtMostTheBufferAndLeaveItAloneWhenMissing) {
+TEST(UserData, ReadsCopyWholeItemsAndLeaveTheBufferAloneOtherwise) {
   List ud;
   uint8_t wloc[4] = {0x00, 0x64, 0x00, 0xC8};
   ASSERT_EQ(SetUserDataItem(ud, wloc, 4, 'WLOC', 0), noErr);
   uint8_t out[4] = {9, 9, 9, 9};
   EXPECT_EQ(GetUserDataItem(ud, out, 4, 'WLOC', 0), noErr);
   EXPECT_EQ(std::memcmp(out, wloc, 4), 0);
-  uint8_t small[2] = {9, 9}, guard = 0x55;
-  (void)guard;
-  EXPECT_EQ(GetUserDataItem(ud, small, 2, 'WLOC', 1), noErr);
-  EXPECT_EQ(small[0], 0x00);
-  EXPECT_EQ(small[1], 0x64);
+  // A buffer of another size than the item: as if the item were not there.
+  uint8_t small[2] = {9, 9}, big[6] = {9, 9, 9, 9, 9, 9};
+  EXPECT_EQ(GetUserDataItem(ud, small, 2, 'WLOC', 1), userDataItemNotFound);
+  EXPECT_EQ(GetUserDataItem(ud, big, 6, 'WLOC', 1), userDataItemNotFound);
+  EXPECT_EQ(small[0], 9);
+  EXPECT_EQ(big[0], 9);
   uint8_t untouched[4] = {7, 7, 7, 7};
   EXPECT_EQ(GetUserDataItem(ud, untouched, 4, 'LOOP', 0), userDataItemNotFound);
   EXPECT_EQ(untouched[0], 7);

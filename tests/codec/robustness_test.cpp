@@ -112,17 +112,29 @@ TEST(DamagedMedia, ABrokenSampleIsAnErrorAndItsNeighboursStillDecode) {
   DisposeMovie(m);
 }
 
-TEST(DamagedMedia, SampleBeyondTheEndOfItsFile) {
-  std::string path = vt_test::fixture("png_odd.mov", "-f lavfi -i testsrc2=size=100x52:rate=5 -t 1 "
-                                                     "-vf scale=99:51 -c:v png");
+TEST(DamagedMedia, DataCutOffIsAMissingFrameNotABlackOne) {
+  // Movie atom first, as a save killed half-way leaves it: the later samples' data is gone.
+  std::string path = vt_test::fixture("png_moov_first.mov", "-f lavfi -i testsrc2=size=96x48:rate=5 "
+                                      "-t 1 -c:v png -movflags +faststart");
   Movie m = openMovie(path);
   ASSERT_NE(m, nullptr);
-  VTMedia* md = GetMovieIndTrack(m, 1)->media.get();
-  md->offsets[3] = (uint64_t)std::filesystem::file_size(path) + 1000;  // as a cut-off file has it
-  md->samplesChanged = true;
-  PicHandle pic = GetTrackPict(GetMovieIndTrack(m, 1), (TimeValue)(3.5 * GetMovieTimeScale(m) / 5));
-  EXPECT_EQ(pic, nullptr);
-  EXPECT_EQ(GetMoviesError(), couldNotResolveDataRef);
+  uint64_t cut = GetMovieIndTrack(m, 1)->media->sampleInfo(3).offset + 10;
+  DisposeMovie(m);
+  std::string copy = vt_test::tempDir("cutoff") + "/cut.mov";
+  std::vector<char> bytes = readAll(path);
+  bytes.resize(cut);
+  writeAll(copy, bytes);
+
+  m = openMovie(copy);
+  ASSERT_NE(m, nullptr);
+  TimeScale sc = GetMovieTimeScale(m);
+  PicHandle early = GetMoviePict(m, (TimeValue)(1.5 * sc / 5));
+  EXPECT_NE(early, nullptr) << GetMoviesError();
+  if (early) KillPicture(early);
+  for (int frame : {3, 4}) {
+    EXPECT_EQ(GetMoviePict(m, (TimeValue)((frame + 0.5) * sc / 5)), nullptr) << frame;
+    EXPECT_EQ(GetMoviesError(), endOfDataReached) << frame;
+  }
   DisposeMovie(m);
 }
 

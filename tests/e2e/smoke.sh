@@ -13,6 +13,9 @@ mkdir -p "$out"
 rm -f "$out/screen.png" "$out/status"
 
 unset VANTREL_HEADLESS
+# A runtime folder of its own: a Vantrel already running for this user must not take the launch.
+mkdir -p -m 700 "$out/runtime"
+export XDG_RUNTIME_DIR="$out/runtime"
 export APP="$app" OUT="$out"
 xvfb-run -a -s "-screen 0 1280x800x24" sh -c '
   "$APP" >"$OUT/app.log" 2>&1 &

@@ -10,11 +10,13 @@
 #include "events/event_queue.h"
 #include "fixtures.h"
 #include "menus/menu_manager.h"
+#include "resources/resource_manager.h"
 #include "ui/window_server.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sstream>
 
 namespace {
 
@@ -238,6 +240,36 @@ TEST_F(Menus, MissingMenuBarResources) {
   EXPECT_EQ(VTOpenResourceFile((dir + "/bad.json").c_str()), -1);
   EXPECT_EQ(GetNewMBar(128), nullptr);
   EXPECT_EQ(GetMenu(129), nullptr);
+}
+
+// A broken application resource file is said once on standard error, with the file and its
+// first problem; the application then starts without a menu bar, as it does without one.
+TEST_F(Menus, BrokenApplicationResourceFileIsReportedOnce) {
+  std::stringstream whole;
+  whole << std::ifstream(kAppFile).rdbuf();
+  std::string good = whole.str();
+  auto edited = [&](const std::string& from, const std::string& to) {
+    return std::string(good).replace(good.find(from), from.size(), to);
+  };
+  std::string dir = vt_test::tempDir("broken-rsrc"), path = dir + "/Vantrel.rsrc.json";
+  for (const std::string& text : {good.substr(0, good.size() / 2),             // truncated
+                                  std::string("\x89PNG\r\n\x1a\n\0\xff", 10),  // binary
+                                  std::string(), std::string(vt::resources::kMaxResourceFileBytes + 1, ' '),
+                                  edited("\"defaultItem\": 1", "\"defaultItem\": 999"),
+                                  edited("{ \"id\": 131, \"title\"", "{ \"id\": 132, \"title\""),  // no MENU 131
+                                  edited("{ \"id\": 130, \"title\"", "{ \"id\": 130.5, \"title\"")}) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+    VTResetResources();
+    vt::resources::setApplicationResourcePath(path);
+    VTSetAutoOpenApplicationResources(true);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(GetNewMBar(128), nullptr);
+    EXPECT_EQ(GetNewMBar(128), nullptr);
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    size_t at = said.find(path + ": ");
+    EXPECT_TRUE(at != std::string::npos && said.size() > at + path.size() + 3) << said;
+  }
 }
 
 TEST_F(Menus, AppendMenuMetacharacters) {

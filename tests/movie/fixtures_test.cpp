@@ -87,7 +87,7 @@ TEST(MovieFixtures, EditListsAndCompositionOffsets) {
   ASSERT_NE(m, nullptr);
   Track v = firstVideo(m);
   VTTrack* tr = v;
-  ASSERT_FALSE(tr->media->compositionOffsets.empty());
+  ASSERT_TRUE(tr->media->samples.hasCompositionOffsets());
   ASSERT_EQ(tr->edits.size(), 1u);
   EXPECT_GT(tr->edits[0].mediaTime, 0);
   // Key frames: the first sample is one, and not every sample is.
@@ -180,7 +180,7 @@ TEST(MovieFixtures, ReferencedTracksReadTheSourceFile) {
     ASSERT_NE(t, nullptr);
     for (uint32_t i = 0; i < t->media->sampleCount(); ++i) {
       std::vector<uint8_t> b;
-      ASSERT_TRUE(t->media->readSample(i, b));
+      ASSERT_EQ(t->media->loadSample(i, b), noErr);
       samples.push_back(b);
     }
     DisposeMovie(m);

@@ -1,10 +1,17 @@
 // Broken and hostile movie files: a clear error, never a crash or a runaway allocation.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
 #include <random>
 
 #include "core/fourcc.h"
 #include "helpers.h"
 #include "model/internal.h"
 #include "qtff/reader.h"
+#include "qtff/writer.h"
 
 namespace {
 
@@ -270,6 +277,118 @@ TEST(MovieMalformed, RandomDamageNeverCrashes) {
   }
   EXPECT_GT(ok, 0);
   EXPECT_GT(bad, 0);
+}
+
+std::vector<uint8_t> atom(const char* type, std::initializer_list<std::vector<uint8_t>> parts) {
+  std::vector<uint8_t> a(8);
+  std::memcpy(&a[4], type, 4);
+  for (const auto& p : parts) a.insert(a.end(), p.begin(), p.end());
+  vt::writeBE32(&a[0], (uint32_t)a.size());
+  return a;
+}
+std::vector<uint8_t> words(std::initializer_list<uint32_t> values, size_t zerosAfter = 0) {
+  std::vector<uint8_t> b(values.size() * 4 + zerosAfter, 0);
+  size_t at = 0;
+  for (uint32_t v : values) vt::writeBE32(&b[(at += 4) - 4], v);
+  return b;
+}
+
+// A movie whose tracks each claim `samples` samples of 1000 bytes in one chunk (about 300
+// bytes of file per track), with the given media header.
+std::vector<uint8_t> movieOf(int tracks, uint32_t samples, const std::vector<uint8_t>& mdhd) {
+  std::vector<uint8_t> kids = atom("mvhd", {words({0, 0, 0, 600, 0, 0x10000}, 76)});
+  for (int id = 1; id <= tracks; ++id) {
+    auto stbl = atom("stbl", {atom("stsd", {words({0, 1, 16, 'raw ', 0, 1})}),
+                              atom("stts", {words({0, 1, samples, 1})}),
+                              atom("stsc", {words({0, 1, 1, samples, 1})}),
+                              atom("stsz", {words({0, 1000, samples})}), atom("stco", {words({0, 1, 0})})});
+    auto mdia = atom("mdia", {mdhd, atom("hdlr", {words({0, 'mhlr', 'vide', 0, 0, 0}, 1)}),
+                              atom("minf", {stbl})});
+    auto trak = atom("trak", {atom("tkhd", {words({0x0F, 0, 0, (uint32_t)id}, 68)}), mdia});
+    kids.insert(kids.end(), trak.begin(), trak.end());
+  }
+  std::vector<uint8_t> file = atom("ftyp", {words({'qt  ', 0, 'qt  '})}), moov = atom("moov", {kids});
+  file.insert(file.end(), moov.begin(), moov.end());
+  return file;
+}
+const std::vector<uint8_t> kMediaHeader = atom("mdhd", {words({0, 0, 0, 600, 0, 0})});
+
+// Runs `work` in a child process: its exit status (99 when it throws), and the most memory it
+// held.
+int inChild(const std::function<int()>& work, long* maxKB) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    int status = 99;
+    try {
+      status = work();
+    } catch (...) {
+    }
+    _exit(status);
+  }
+  int status = 0;
+  rusage use{};
+  wait4(pid, &status, 0, &use);
+  *maxKB = use.ru_maxrss;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
+
+int readIn(const std::string& path) {
+  VTMovie* m = nullptr;
+  OSErr err = vt::qtff::readMovieFile(path, &m, nullptr);
+  vt::movie::destroyMovie(m);
+  return err == noErr || err == badFileFormat ? 0 : err == memFullErr ? 1 : 2;
+}
+
+TEST(MovieMalformed, SampleCountBombsOpenInBoundedMemory) {
+  std::string dir = vt_test::tempDir("movie-bomb");
+  long baseKB = 0, kb = 0;
+  std::string valid = makeValid(dir);
+  ASSERT_EQ(inChild([&] { return readIn(valid); }, &baseKB), 0);
+  // 0.4, 4.2 and 44 KB claiming two million samples per track.
+  for (int tracks : {1, 13, 140}) {
+    std::string path = dir + "/bomb" + std::to_string(tracks) + ".mov";
+    mt::writeFile(path, movieOf(tracks, 1u << 21, kMediaHeader));
+    EXPECT_EQ(inChild([&] { return readIn(path); }, &kb), 0) << tracks;
+    EXPECT_LT(kb - baseKB, 32 * 1024) << tracks;
+  }
+}
+
+TEST(MovieMalformed, RunningOutOfMemoryIsAnErrorNotAnAbort) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "address space limits and the sanitizer's shadow memory do not mix";
+#endif
+  // A movie atom of almost a gigabyte (in a sparse file), with less address space left.
+  std::string path = vt_test::tempDir("movie-oom") + "/huge.mov";
+  mt::writeFile(path, words({20, 'ftyp', 'qt  ', 0, 'qt  ', (1u << 30) - 64, 'moov'}));
+  std::filesystem::resize_file(path, 20 + (1u << 30) - 64);
+  long kb = 0;
+  EXPECT_EQ(inChild([&] {
+              unsigned long pages = 0;
+              std::ifstream("/proc/self/statm") >> pages;
+              rlimit r{};
+              getrlimit(RLIMIT_AS, &r);
+              r.rlim_cur = pages * (unsigned long)sysconf(_SC_PAGESIZE) + (512ul << 20);
+              setrlimit(RLIMIT_AS, &r);
+              return readIn(path);
+            }, &kb),
+            1);
+  std::filesystem::remove(path);
+}
+
+TEST(MovieMalformed, VersionOneMediaHeaderKeepsItsLanguage) {
+  // 64-bit times and duration, then 'eng' and the quality.
+  auto mdhd = atom("mdhd", {words({0x01000000, 0, 0, 0, 0, 600, 0, 1}), {0x15, 0xC7, 0, 0}});
+  std::vector<uint8_t> file = movieOf(1, 1, mdhd);
+  VTMovie* m = vt::movie::newMovieObject();
+  ASSERT_EQ(vt::qtff::parseMovieAtom(&file[20], file.size() - 20, *m, ""), noErr);
+  EXPECT_EQ(m->tracks[0]->media->language, 0x15C7);
+  // Written and read again, it is still there.
+  std::vector<uint8_t> again = vt::qtff::buildMovieAtom(*m, "");
+  VTMovie* m2 = vt::movie::newMovieObject();
+  ASSERT_EQ(vt::qtff::parseMovieAtom(again.data(), again.size(), *m2, ""), noErr);
+  EXPECT_EQ(m2->tracks[0]->media->language, 0x15C7);
+  vt::movie::destroyMovie(m);
+  vt::movie::destroyMovie(m2);
 }
 
 }  // namespace

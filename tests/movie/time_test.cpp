@@ -108,7 +108,8 @@ std::vector<TimeValue> changesByScan(Track t, std::vector<int>* frames = nullptr
     if (now >= 0 && (before < 0 || !t->media->samePicture(now, before))) {
       out.push_back(time);
       int id = -1;
-      if (frames && t->media->readSample((uint32_t)now, bytes) && bytes.size() == 4)
+      if (frames && t->media->loadSample((uint32_t)now, bytes) == noErr &&
+          bytes.size() == 4)
         std::memcpy(&id, bytes.data(), 4);
       if (frames) frames->push_back(id);
     }

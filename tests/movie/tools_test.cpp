@@ -1,4 +1,6 @@
 // movie-info and movie-flatten against what ffprobe sees of the same files.
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
@@ -52,6 +54,15 @@ TEST(MovieTools, InfoAgreesWithFfprobe) {
   json info = run(std::string("'") + MOVIE_INFO + "' '" + ours + "'");
   EXPECT_EQ(info["movieAtom"]["offset"], 20);
   EXPECT_TRUE(info["tracks"][0]["media"]["dataRefs"][0]["self"].get<bool>());
+  // A handler name that is not UTF-8 prints with a replacement character.
+  std::vector<uint8_t> b = mt::readFile(src);
+  size_t name = (size_t)(std::search(b.begin(), b.end(), "hdlr", "hdlr" + 4) - b.begin()) + 28;
+  ASSERT_LT(name, b.size());
+  b[name + 1] = 0xFF;
+  mt::writeFile(dir + "/names.mov", b);
+  info = run(std::string("'") + MOVIE_INFO + "' '" + dir + "/names.mov'", &rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_NE(info.dump().find("\xEF\xBF\xBD"), std::string::npos);
 }
 
 TEST(MovieTools, BadInputGivesOneLineAndStatus) {
@@ -72,6 +83,11 @@ TEST(MovieTools, BadInputGivesOneLineAndStatus) {
   rc = vt_test::run(std::string("'") + MOVIE_FLATTEN + "' '" + dir + "/junk.mov' '" + dir + "/o.mov' 2>&1", &err);
   EXPECT_NE(rc, 0);
   EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+  // A FIFO is refused at once rather than waited on (the timeout would answer 124).
+  ASSERT_EQ(mkfifo((dir + "/fifo.mov").c_str(), 0600), 0);
+  err.clear();
+  rc = vt_test::run("timeout 20 '" + std::string(MOVIE_INFO) + "' '" + dir + "/fifo.mov' 2>&1", &err);
+  EXPECT_EQ(rc, 1) << err;
 }
 
 }  // namespace

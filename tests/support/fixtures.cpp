@@ -1,8 +1,12 @@
 #include "fixtures.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <atomic>
 #include <cstdio>
@@ -53,6 +57,29 @@ std::string tempDir(const std::string& hint) {
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
   return dir;
+}
+
+SmallDisk::SmallDisk(const std::string& dir) : dir_(dir) {
+  mounted_ = ::mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=8m") == 0;
+  if (mounted_) return;
+  rlimit r{};
+  ::getrlimit(RLIMIT_FSIZE, &r);
+  savedLimit_ = r.rlim_cur;
+  r.rlim_cur = 3u << 20;
+  ::setrlimit(RLIMIT_FSIZE, &r);
+  std::signal(SIGXFSZ, SIG_IGN);  // the write fails with EFBIG instead
+}
+
+SmallDisk::~SmallDisk() {
+  if (mounted_) {
+    ::umount2(dir_.c_str(), MNT_DETACH);
+    return;
+  }
+  rlimit r{};
+  ::getrlimit(RLIMIT_FSIZE, &r);
+  r.rlim_cur = savedLimit_;
+  ::setrlimit(RLIMIT_FSIZE, &r);
+  std::signal(SIGXFSZ, SIG_DFL);
 }
 
 }  // namespace vt_test

@@ -15,4 +15,20 @@ std::string tempDir(const std::string& hint);
 // Runs a shell command and returns its exit status; its standard output goes to *out if given.
 int run(const std::string& command, std::string* out = nullptr);
 
+// Makes `dir` a small disk for as long as it lives: an 8 MB tmpfs when the process may mount
+// one, else a file size limit under which writes past 3 MB fail as on a full disk (no
+// fixtures can be made meanwhile).
+class SmallDisk {
+ public:
+  explicit SmallDisk(const std::string& dir);
+  ~SmallDisk();
+  SmallDisk(const SmallDisk&) = delete;
+  SmallDisk& operator=(const SmallDisk&) = delete;
+
+ private:
+  std::string dir_;
+  bool mounted_ = false;
+  unsigned long savedLimit_ = 0;
+};
+
 }  // namespace vt_test

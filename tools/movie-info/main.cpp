@@ -140,7 +140,8 @@ int main(int argc, char** argv) {
   json j = describe(*movie);
   j["file"] = argv[1];
   j["movieAtom"] = {{"offset", where.offset}, {"size", where.size}};
-  std::printf("%s\n", j.dump(2).c_str());
+  // Names in files are bytes: ones that are not UTF-8 print with replacement characters.
+  std::printf("%s\n", j.dump(2, ' ', false, json::error_handler_t::replace).c_str());
   vt::movie::destroyMovie(movie);
   return 0;
 }

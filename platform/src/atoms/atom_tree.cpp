@@ -38,14 +38,20 @@ OSErr View::parseAtom(uint32_t offset, uint32_t limit, int parent, int depth) {
   int self = (int)nodes_.size();
   nodes_.push_back(n);
   uint32_t cursor = n.dataOffset();
+  std::vector<std::pair<OSType, int32_t>> keys;
+  keys.reserve(n.childCount);
   for (unsigned i = 0; i < n.childCount; ++i) {
     size_t child = nodes_.size();
     OSErr err = parseAtom(cursor, n.end(), self, depth + 1);
     if (err != noErr) return err;
     cursor = nodes_[child].end();
+    keys.emplace_back(nodes_[child].type, nodes_[child].id);
   }
   // A parent's children fill it exactly: an atom holds children or data, never both.
   if (n.childCount > 0 && cursor != n.end()) return invalidAtomContainerErr;
+  // Siblings of one type have distinct IDs, or finding one by its ID would be ambiguous.
+  std::sort(keys.begin(), keys.end());
+  if (std::adjacent_find(keys.begin(), keys.end()) != keys.end()) return invalidAtomContainerErr;
   return noErr;
 }
 

@@ -35,7 +35,8 @@ struct Node {
 };
 
 // A parsed container. Every size and count was checked: each atom lies inside its parent, a
-// parent's children fill it exactly, nesting is at most kMaxDepth. Nodes are in byte order
+// parent's children fill it exactly, siblings of one type have distinct IDs, nesting is at
+// most kMaxDepth. Nodes are in byte order
 // (the root is node 0). The view points into the bytes it parsed; it does not own them.
 class View {
  public:

@@ -97,8 +97,10 @@ OSErr GetUserDataItem(UserData ud, void* data, long size, OSType udType, long in
   long i = findItem(ud, udType, index);
   if (i < 0) return userDataItemNotFound;
   const auto& bytes = ud->items[(size_t)i].data;
-  size_t n = std::min(bytes.size(), (size_t)size);
-  if (n > 0) std::memcpy(data, bytes.data(), n);
+  // An item of another size than the caller reads is not the item the caller knows: part of
+  // the buffer would keep whatever it held. It counts as absent and the buffer stays untouched.
+  if (bytes.size() != (size_t)size) return userDataItemNotFound;
+  if (size > 0) std::memcpy(data, bytes.data(), bytes.size());
   return noErr;
 }
 

@@ -47,7 +47,7 @@ class MediaSource : public SampleSource {
   OSErr readSample(int64_t i, std::vector<uint8_t>& out) override {
     VTMedia* m = track_->media.get();
     if (!m || i < 0 || i >= (int64_t)m->sampleCount()) return invalidSampleNum;
-    return m->readSample((uint32_t)i, out) ? (OSErr)noErr : (OSErr)couldNotResolveDataRef;
+    return m->loadSample((uint32_t)i, out);
   }
   OSErr format(int d, VideoFormat& out) override {
     VTMedia* m = track_->media.get();
@@ -78,8 +78,8 @@ struct MediaFingerprint {
     for (const auto& d : m->descriptions) f.descriptions.push_back(d.bytes);
     f.samples = m->sampleCount();
     if (f.samples) {
-      f.firstOffset = m->offsets.front();
-      f.lastOffset = m->offsets.back();
+      f.firstOffset = m->samples.offset(0);
+      f.lastOffset = m->samples.offset((uint32_t)f.samples - 1);
     }
     f.duration = m->duration();
     return f;
@@ -88,7 +88,8 @@ struct MediaFingerprint {
     if (m != media || m->sampleCount() != samples || m->dataRefs.size() != sources.size() ||
         m->descriptions.size() != descriptions.size() || m->duration() != duration)
       return false;
-    if (samples && (m->offsets.front() != firstOffset || m->offsets.back() != lastOffset))
+    if (samples && (m->samples.offset(0) != firstOffset ||
+                    m->samples.offset((uint32_t)samples - 1) != lastOffset))
       return false;
     for (size_t i = 0; i < sources.size(); i++) {
       auto live = sources[i].lock();
@@ -215,7 +216,7 @@ OSErr effectImage(VTTrack* t, long sample, int64_t time, int64_t mediaTime, Imag
                   int depth) {
   VTMedia* m = t->media.get();
   std::vector<uint8_t> bytes;
-  if (!m->readSample((uint32_t)sample, bytes)) return couldNotResolveDataRef;
+  if (OSErr err = m->loadSample((uint32_t)sample, bytes)) return err;
   vt::movie::SampleInfo s = m->sampleInfo((uint32_t)sample);
 
   // Which input is source A and which B: the description's 'src ' names (A first) matched
@@ -428,7 +429,10 @@ OSErr movieImage(VTMovie* movie, int64_t time, Image& out) {
   toBox.ty -= box.top;
   for (VTTrack* t : order) {
     Image img;
-    if (trackImage(t, time, img) != noErr) continue;  // nothing shown by this track now
+    OSErr err = trackImage(t, time, img);
+    // A frame whose data cannot be read is missing: that is an error, not a black picture.
+    if (err == endOfDataReached || err == couldNotResolveDataRef || err == ioErr) return err;
+    if (err != noErr) continue;  // nothing shown by this track now
     drawTransformed(img, then(fromFixed(t->matrix), toBox), out);
   }
   return noErr;

@@ -123,7 +123,7 @@ OSErr TrackDecoder::imageForSample(int64_t k, Image& out) {
 
   Frame fallback;  // the latest frame before the target, for streams whose times are off
   bool sendFailed = false;
-  const int64_t count = (int64_t)info_.size();
+  int64_t count = (int64_t)info_.size();
   for (;;) {
     Frame f;
     while (dec_->receive(f)) {
@@ -138,6 +138,11 @@ OSErr TrackDecoder::imageForSample(int64_t k, Image& out) {
     if (takePending(out, result)) return result;
     if (nextFeed_ < count && info_[(size_t)nextFeed_].descriptionIndex == desc) {
       err = src_.readSample(nextFeed_, buf_);
+      if (err != noErr && nextFeed_ > k) {
+        // A later sample cannot be read (a cut-off file): what was sent can still come out.
+        count = nextFeed_;
+        continue;
+      }
       if (err != noErr) {
         nextFeed_ = -1;
         return err;

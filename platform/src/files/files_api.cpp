@@ -11,27 +11,11 @@
 #include <string>
 
 #include "files/fsspec.h"
+#include "files/host_file.h"
 
 namespace {
 
-OSErr errnoToOSErr(int e) {
-  switch (e) {
-    case ENOENT: return fnfErr;
-    case ENOTDIR: return dirNFErr;
-    case EEXIST: return dupFNErr;
-    case ENOTEMPTY: return fBsyErr;
-    case EBUSY: return fBsyErr;
-    case ENOSPC:
-    case EDQUOT: return dskFulErr;
-    case EROFS: return wPrErr;
-    case EACCES:
-    case EPERM: return permErr;
-    case ENAMETOOLONG: return bdNamErr;
-    case EMFILE:
-    case ENFILE: return tmfoErr;
-    default: return ioErr;
-  }
-}
+using vt::files::errnoToOSErr;
 
 std::string pascalToString(ConstStr255Param s) {
   if (s == nullptr) return std::string();

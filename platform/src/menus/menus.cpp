@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <string>
 
 #include "menus/menu_manager.h"
 #include "resources/resource_manager.h"
@@ -274,14 +275,22 @@ OSStatus SetMenuItemModifiers(MenuRef menu, MenuItemIndex item, UInt8 modifiers)
 }
 
 Handle GetNewMBar(short menuBarID) {
-  auto bar = vt::resources::findMenuBar(menuBarID);
-  if (!bar) return nullptr;
+  // Without its bar the application runs with no menus at all: each way to get there is said.
+  std::string file;
+  auto bar = vt::resources::findMenuBar(menuBarID, &file);
+  if (!bar) {
+    vt::resources::reportProblem(vt::resources::applicationResourcePath(),
+                                 "no MBAR " + std::to_string(menuBarID));
+    return nullptr;
+  }
   std::vector<MenuRef> menus;
   for (SInt16 id : bar->menus) {
     MenuRef m = GetMenu(id);
     if (!m) {
       // A bar with a menu missing is as good as no bar: undo what was made.
       for (MenuRef made : menus) DisposeMenu(made);
+      vt::resources::reportProblem(file, "MBAR " + std::to_string(menuBarID) + " names MENU " +
+                                             std::to_string(id) + ", which is missing");
       vt::resources::setResError(resNotFound);
       return nullptr;
     }

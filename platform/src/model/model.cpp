@@ -15,6 +15,7 @@
 #include "core/fourcc.h"
 #include "model/internal.h"
 #include "files/fsspec.h"
+#include "files/host_file.h"
 
 namespace vt::movie {
 
@@ -29,8 +30,10 @@ std::map<std::string, std::weak_ptr<DataSource>>& fileSources() {
 class FileSource : public DataSource {
  public:
   FileSource(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+  void rename(const std::string& to) { path_ = to; }
   ~FileSource() override {
     ::close(fd_);
+    if (path_.empty()) return;
     auto& m = fileSources();
     auto it = m.find(path_);
     if (it != m.end() && it->second.expired()) m.erase(it);
@@ -45,6 +48,10 @@ class FileSource : public DataSource {
     return true;
   }
   std::string filePath() const override { return path_; }
+  uint64_t size() const override {
+    struct stat st;
+    return ::fstat(fd_, &st) == 0 ? (uint64_t)st.st_size : 0;
+  }
 
  private:
   std::string path_;
@@ -88,16 +95,38 @@ std::shared_ptr<DataSource> openFileSource(const std::string& rawPath) {
   if (it != m.end()) {
     if (auto s = it->second.lock()) return s;
   }
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = vt::files::openRegularFile(path, O_RDONLY, nullptr);
   if (fd < 0) return nullptr;
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return nullptr;
-  }
   auto s = std::make_shared<FileSource>(path, fd);
   m[path] = s;
   return s;
+}
+
+std::shared_ptr<DataSource> adoptFileSource(const std::string& name, int fd) {
+  auto s = std::make_shared<FileSource>(name, fd);
+  fileSources()[name] = s;
+  return s;
+}
+
+void fileRenamed(const std::string& from, const std::string& to) {
+  auto& m = fileSources();
+  auto it = m.find(from);
+  if (it != m.end()) {
+    auto s = it->second.lock();
+    m.erase(it);
+    if (s) {
+      static_cast<FileSource*>(s.get())->rename(to);
+      if (!to.empty()) m[to] = s;
+    }
+  }
+  for (const VTMovie* cm : liveMovies()) {
+    VTMovie* movie = const_cast<VTMovie*>(cm);
+    if (movie->filePath == from) movie->filePath = to;
+    for (auto& t : movie->tracks)
+      if (t->media)
+        for (DataRef& r : t->media->dataRefs)
+          if (r.path == from) r.path = to;
+  }
 }
 
 bool isFileBusy(const std::string& rawPath) {
@@ -347,44 +376,19 @@ bool resolveAlias(Handle alias, std::string& path) {
 
 using namespace vt::movie;
 
-int64_t VTMedia::duration() const {
-  if (decodeTimes.empty()) return 0;
-  return decodeTimes.back() + durations.back();
-}
-
-SampleInfo VTMedia::sampleInfo(uint32_t i) const {
-  SampleInfo s;
-  if (i >= sizes.size()) return s;
-  s.index = i;
-  s.decodeTime = decodeTimes[i];
-  s.compositionOffset = compositionOffsets.empty() ? 0 : compositionOffsets[i];
-  s.duration = durations[i];
-  s.size = sizes[i];
-  s.offset = offsets[i];
-  s.descIndex = descIndexes[i];
-  s.sync = syncFlags.empty() ? true : syncFlags[i] != 0;
-  return s;
-}
-
-long VTMedia::sampleAtDecodeTime(int64_t t) const {
-  if (t < 0 || decodeTimes.empty() || t >= duration()) return -1;
-  auto it = std::upper_bound(decodeTimes.begin(), decodeTimes.end(), t);
-  long i = (long)(it - decodeTimes.begin()) - 1;
-  // Zero-duration samples share a decode time: take the last one starting there.
-  return i;
-}
+long VTMedia::sampleAtDecodeTime(int64_t t) const { return samples.atDecodeTime(t); }
 
 long VTMedia::sampleAtTime(int64_t t) const {
-  if (compositionOffsets.empty()) return sampleAtDecodeTime(t);
-  if (t < 0 || decodeTimes.empty()) return -1;
+  if (!samples.hasCompositionOffsets()) return sampleAtDecodeTime(t);
+  if (t < 0 || samples.empty()) return -1;
   // Composition offsets are small reorderings: look around the decode-order guess.
   long guess = sampleAtDecodeTime(std::min(t, duration() - 1));
   if (guess < 0) return -1;
   long best = -1;
   int64_t bestStart = INT64_MIN;
-  long lo = std::max(0L, guess - 64), hi = std::min((long)sizes.size() - 1, guess + 64);
+  long lo = std::max(0L, guess - 64), hi = std::min((long)sampleCount() - 1, guess + 64);
   for (long i = lo; i <= hi; ++i) {
-    int64_t cts = decodeTimes[i] + compositionOffsets[i];
+    int64_t cts = samples.decodeTime((uint32_t)i) + samples.compositionOffset((uint32_t)i);
     if (cts <= t && cts > bestStart) {
       bestStart = cts;
       best = i;
@@ -393,16 +397,20 @@ long VTMedia::sampleAtTime(int64_t t) const {
   return best;
 }
 
-bool VTMedia::readSample(uint32_t index, std::vector<uint8_t>& out) const {
-  if (index >= sizes.size()) return false;
-  uint32_t d = descIndexes[index];
-  if (d == 0 || d > descriptions.size()) return false;
+OSErr VTMedia::loadSample(uint32_t index, std::vector<uint8_t>& out) const {
+  if (index >= samples.count()) return invalidSampleNum;
+  uint32_t d = samples.descIndex(index);
+  if (d == 0 || d > descriptions.size()) return invalidSampleDescIndex;
   uint16_t r = descriptions[d - 1].dataRefIndex();
-  if (r == 0 || r > dataRefs.size()) return false;
+  if (r == 0 || r > dataRefs.size()) return badDataRefIndex;
   const DataRef& ref = dataRefs[r - 1];
-  if (!ref.source) return false;
-  out.resize(sizes[index]);
-  return ref.source->read(offsets[index], sizes[index], out.data());
+  if (!ref.source) return couldNotResolveDataRef;
+  uint64_t offset = samples.offset(index);
+  uint32_t size = samples.size(index);
+  uint64_t have = ref.source->size();
+  if (offset > have || size > have - offset) return endOfDataReached;
+  out.resize(size);
+  return ref.source->read(offset, size, out.data()) ? (OSErr)noErr : (OSErr)ioErr;
 }
 
 int VTMedia::addDataSource(std::shared_ptr<DataSource> source, const std::string& path) {
@@ -425,21 +433,7 @@ int VTMedia::addDescription(std::vector<uint8_t> bytes) {
 
 void VTMedia::appendSample(uint64_t offset, uint32_t size, uint32_t duration, uint32_t descIndex,
                            bool sync, int32_t compositionOffset) {
-  int64_t dts = this->duration();
-  offsets.push_back(offset);
-  sizes.push_back(size);
-  decodeTimes.push_back(dts);
-  durations.push_back(duration);
-  descIndexes.push_back(descIndex);
-  // The optional columns start existing with the first sample that needs them.
-  if (compositionOffset != 0 || !compositionOffsets.empty()) {
-    compositionOffsets.resize(sizes.size() - 1, 0);
-    compositionOffsets.push_back(compositionOffset);
-  }
-  if (!sync || !syncFlags.empty()) {
-    syncFlags.resize(sizes.size() - 1, 1);
-    syncFlags.push_back(sync ? 1 : 0);
-  }
+  samples.append(offset, size, duration, descIndex, sync, compositionOffset);
   samplesChanged = true;
 }
 

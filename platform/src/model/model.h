@@ -6,8 +6,10 @@
 //  - Map a movie time to a sample: vt::movie::trackTimeToMediaTime() walks the edit list (empty
 //    edits, media rates), then VTMedia::sampleAtDecodeTime() / sampleAtTime() finds the sample
 //    and VTMedia::sampleInfo() gives its sync flag, decode time, composition offset, duration
-//    and description. VTMedia::readSample() reads its bytes from wherever they live (the movie's
-//    own file, a referenced file, memory, or a foreign file through an importer's DataSource).
+//    and description. VTMedia::loadSample() reads its bytes from wherever they live (the movie's
+//    own file, a referenced file, memory, or a foreign file through an importer's DataSource),
+//    or says why it cannot (endOfDataReached: the data ends before the sample does).
+//  - The sample table itself is VTMedia::samples (model/sample_table.h), kept as runs.
 //  - Sample descriptions keep their file bytes (big-endian); SampleDesc::extension()
 //    finds extension atoms such as 'avcC', 'esds', 'glbl' (also inside a sound 'wave' atom).
 //  - Non-movie files: NewMovieFromFile hands them to the opener set with
@@ -28,6 +30,7 @@
 #include <vector>
 
 #include "atoms/userdata_impl.h"
+#include "model/sample_table.h"
 
 namespace vt::movie {
 
@@ -36,6 +39,8 @@ class DataSource {
  public:
   virtual ~DataSource() = default;
   virtual bool read(uint64_t offset, uint32_t size, uint8_t* dst) = 0;
+  // Bytes there are now; UINT64_MAX when the source cannot tell.
+  virtual uint64_t size() const { return UINT64_MAX; }
   // The host file path when the bytes come straight from a file; "" otherwise. Only such
   // sources can be referred to by a data reference in a movie file.
   virtual std::string filePath() const { return {}; }
@@ -48,6 +53,7 @@ std::shared_ptr<DataSource> openFileSource(const std::string& path);
 class MemorySource : public DataSource {
  public:
   bool read(uint64_t offset, uint32_t size, uint8_t* dst) override;
+  uint64_t size() const override { return bytes.size(); }
   std::vector<uint8_t> bytes;
 };
 bool isFileBusy(const std::string& path);
@@ -117,14 +123,7 @@ struct VTMedia {
   std::string handlerName;  // the media handler's component name as stored
   std::vector<vt::movie::DataRef> dataRefs;
   std::vector<vt::movie::SampleDesc> descriptions;
-  // Sample table, one entry per sample (normalised at read time).
-  std::vector<uint64_t> offsets;
-  std::vector<uint32_t> sizes;
-  std::vector<int64_t> decodeTimes;
-  std::vector<uint32_t> durations;
-  std::vector<int32_t> compositionOffsets;  // empty: all zero
-  std::vector<uint32_t> descIndexes;        // 1-based
-  std::vector<uint8_t> syncFlags;           // empty: every sample is a sync sample
+  vt::movie::SampleTable samples;           // description indexes in it are 1-based
   bool editing = false;                     // between BeginMediaEdits and EndMediaEdits
   bool samplesChanged = false;              // sample-numbered extras become stale when set
   std::vector<uint8_t> inputMap;            // atom container bytes, empty if none
@@ -135,9 +134,9 @@ struct VTMedia {
   std::vector<std::vector<uint8_t>> mdiaExtras, minfExtras, stblExtras;
   std::vector<uint8_t> mediaInfoHeader;
 
-  size_t sampleCount() const { return sizes.size(); }
-  int64_t duration() const;  // media time scale
-  vt::movie::SampleInfo sampleInfo(uint32_t index) const;
+  size_t sampleCount() const { return samples.count(); }
+  int64_t duration() const { return samples.totalDuration(); }  // media time scale
+  vt::movie::SampleInfo sampleInfo(uint32_t index) const { return samples.info(index); }
   // The sample whose decode interval contains t (t < 0 or past the end: -1).
   long sampleAtDecodeTime(int64_t t) const;
   // The sample displayed at media time t (composition order when offsets exist), or -1.
@@ -151,7 +150,10 @@ struct VTMedia {
   // Where another picture starts to be shown. Forward: the first such media time after t
   // (INT64_MAX if none); backward: the last one at or before t (INT64_MIN if none).
   int64_t shownChange(int64_t t, bool forward) const;
-  bool readSample(uint32_t index, std::vector<uint8_t>& out) const;
+  // The sample's bytes. invalidSampleNum, invalidSampleDescIndex, badDataRefIndex,
+  // couldNotResolveDataRef (no source), endOfDataReached (the source ends before the sample's
+  // data does, as in a cut-off file) or ioErr when they cannot be had.
+  OSErr loadSample(uint32_t index, std::vector<uint8_t>& out) const;
   // For importers and editors.
   int addDataSource(std::shared_ptr<vt::movie::DataSource> source, const std::string& path = {});
   int addDescription(std::vector<uint8_t> bytes);  // returns its 1-based index

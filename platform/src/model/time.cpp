@@ -107,7 +107,9 @@ using namespace vt::movie;
 bool VTMedia::samePicture(long a, long b) const {
   if (a == b) return true;
   if (a < 0 || b < 0 || (size_t)a >= sampleCount() || (size_t)b >= sampleCount()) return false;
-  if (offsets[a] != offsets[b] || sizes[a] != sizes[b] || descIndexes[a] != descIndexes[b])
+  uint32_t i = (uint32_t)a, j = (uint32_t)b;
+  if (samples.offset(i) != samples.offset(j) || samples.size(i) != samples.size(j) ||
+      samples.descIndex(i) != samples.descIndex(j))
     return false;
   // Equal description indexes share the data reference too.
   return true;
@@ -136,8 +138,10 @@ int64_t VTMedia::shownChange(int64_t t, bool forward) const {
     long lo = std::max(0L, from - kReach), hi = std::min(n - 1, from + kReach);
     candidates.clear();
     for (long i = lo; i <= hi; ++i) {
-      candidates.push_back(decodeTimes[i]);
-      if (!compositionOffsets.empty()) candidates.push_back(decodeTimes[i] + compositionOffsets[i]);
+      int64_t decode = samples.decodeTime((uint32_t)i);
+      candidates.push_back(decode);
+      if (samples.hasCompositionOffsets())
+        candidates.push_back(decode + samples.compositionOffset((uint32_t)i));
     }
     std::sort(candidates.begin(), candidates.end());
     candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());

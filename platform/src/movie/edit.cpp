@@ -54,14 +54,15 @@ OSErr importSamples(const VTMedia& src, VTMedia& dst, int64_t mStart, int64_t mE
   while (a > 0 && !src.sampleInfo((uint32_t)a).sync) --a;
   long b = src.sampleAtDecodeTime(std::max(mStart, mEnd - 1));
   if (b < 0) b = n - 1;
-  if (!src.compositionOffsets.empty()) {
+  if (src.samples.hasCompositionOffsets()) {
     // Frames shown before mEnd may be decoded after it.
     for (long k = b + 1; k < n && k <= b + 64; ++k)
-      if (src.decodeTimes[k] + src.compositionOffsets[k] < mEnd) b = k;
+      if (src.samples.decodeTime((uint32_t)k) + src.samples.compositionOffset((uint32_t)k) < mEnd)
+        b = k;
   }
   TimeScale ss = src.timeScale, ds = dst.timeScale;
   int64_t base = dst.duration();
-  int64_t srcBase = src.decodeTimes[a];
+  int64_t srcBase = src.samples.decodeTime((uint32_t)a);
   std::map<uint32_t, uint32_t> descMap;
   std::vector<uint8_t> bytes;
   for (long i = a; i <= b; ++i) {
@@ -80,9 +81,9 @@ OSErr importSamples(const VTMedia& src, VTMedia& dst, int64_t mStart, int64_t mE
       refIndex = again->second.refIndex;
       offset = again->second.offset;
     } else if (copy || srcFile.empty()) {
-      bytes.resize(s.size);
-      if (!src.readSample((uint32_t)i, bytes)) return couldNotResolveDataRef;
-      OSErr err = appendMediaData(dst, bytes.data(), bytes.size(), refIndex, offset);
+      OSErr err = src.loadSample((uint32_t)i, bytes);
+      if (err) return err;
+      err = appendMediaData(dst, bytes.data(), bytes.size(), refIndex, offset);
       if (err) return err;
       copied[{r, s.offset, s.size}] = CopiedSample{refIndex, offset};
     } else {

@@ -11,6 +11,7 @@
 
 #include "core/fourcc.h"
 #include "files/fsspec.h"
+#include "files/host_file.h"
 #include "model/internal.h"
 #include "movie/storage.h"
 #include "qtff/reader.h"
@@ -35,17 +36,7 @@ bool exists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
-OSErr errnoToOSErr(int e) {
-  switch (e) {
-    case ENOENT: return fnfErr;
-    case EACCES: case EPERM: return permErr;
-    case EROFS: return wPrErr;
-    case ENOSPC: return dskFulErr;
-    case EEXIST: return dupFNErr;
-    case EISDIR: return bdNamErr;
-    default: return ioErr;
-  }
-}
+using vt::files::errnoToOSErr;
 
 // Removes a file unless a live movie reads from it.
 OSErr removeFile(const std::string& path) {
@@ -65,7 +56,7 @@ bool writeAt(int fd, const uint8_t* p, size_t n, uint64_t at) {
 }
 
 // Media data that does not live in a plain file (memory, foreign containers) is copied into
-// the movie file, so the movie atom can refer to it.
+// the movie file, so the movie atom can refer to it. The table changes only once all is copied.
 OSErr moveDataIntoFile(VTMovie& movie, MovieFile& f) {
   for (auto& t : movie.tracks) {
     if (!t->media) continue;
@@ -73,21 +64,28 @@ OSErr moveDataIntoFile(VTMovie& movie, MovieFile& f) {
     for (size_t r = 0; r < md.dataRefs.size(); ++r) {
       DataRef& ref = md.dataRefs[r];
       if (!ref.source || !ref.source->filePath().empty()) continue;
-      int fileRef = 0;
+      auto usesRef = [&](uint32_t di) {
+        return di >= 1 && di <= md.descriptions.size() && md.descriptions[di - 1].dataRefIndex() == r + 1;
+      };
+      std::vector<uint64_t> moved;
       std::vector<uint8_t> bytes;
-      for (size_t i = 0; i < md.sampleCount(); ++i) {
-        uint32_t di = md.descIndexes[i];
-        if (di < 1 || di > md.descriptions.size()) continue;
-        if (md.descriptions[di - 1].dataRefIndex() != r + 1) continue;
-        bytes.resize(md.sizes[i]);
-        if (!ref.source->read(md.offsets[i], md.sizes[i], bytes.data())) return couldNotResolveDataRef;
-        uint64_t off;
-        OSErr err = appendToFile(f, bytes.data(), bytes.size(), off);
-        if (err) return err;
-        md.offsets[i] = off;
-        fileRef = 1;
-      }
-      (void)fileRef;
+      OSErr err = noErr;
+      md.samples.forEachSpan([&](const SampleSpan& s) {
+        if (err || !usesRef(s.descIndex)) return;
+        // Sample by sample: a foreign source reads whole samples only.
+        for (uint32_t k = 0; k < s.count && !err; ++k) {
+          bytes.resize(s.size);
+          uint64_t off;
+          if (!ref.source->read(s.offset + (uint64_t)k * s.size, s.size, bytes.data()))
+            err = couldNotResolveDataRef;
+          else
+            err = appendToFile(f, bytes.data(), bytes.size(), off);
+          if (!err && k == 0) moved.push_back(off);
+        }
+      });
+      if (err) return err;
+      size_t next = 0;
+      md.samples.relocate([&](const SampleSpan& s) { return usesRef(s.descIndex) ? moved[next++] : s.offset; });
       ref.flags = 1;
       ref.path = f.path;
       ref.data.clear();
@@ -126,6 +124,19 @@ OSErr writeMovieAtomAtEnd(VTMovie& movie, MovieFile& f) {
   return noErr;
 }
 
+// A created file takes its name once a whole movie is in it.
+OSErr publish(MovieFile& f) {
+  if (!f.pending || f.pending->committed()) return noErr;
+  const std::string& path = f.pending->path();
+  if (isFileBusy(path)) return fBsyErr;
+  OSErr err = f.pending->commit();
+  if (err) return err;
+  fileRenamed(f.path, path);
+  f.path = path;
+  vt::files::writeTypeCreator(path, 'MooV', f.creator);
+  return noErr;
+}
+
 }  // namespace
 
 OSErr OpenMovieFile(const FSSpec* fileSpec, short* resRefNum, SInt8 permission) {
@@ -134,24 +145,19 @@ OSErr OpenMovieFile(const FSSpec* fileSpec, short* resRefNum, SInt8 permission) 
   OSErr err = pathOf(fileSpec, path);
   if (err) return fail(err);
   if (!resRefNum) return fail(paramErr);
+  // Only regular files: a FIFO or device would block or never end.
   int fd = -1;
-  bool writable = false;
+  bool writable = permission != fsRdPerm;
   if (permission == fsRdPerm) {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  } else if (permission == fsCurPerm) {
-    fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    writable = fd >= 0;
-    if (fd < 0 && (errno == EACCES || errno == EROFS)) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd = vt::files::openRegularFile(path, O_RDONLY, &err);
   } else {
-    fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    writable = true;
+    fd = vt::files::openRegularFile(path, O_RDWR, &err);
+    if (fd < 0 && permission == fsCurPerm && (err == permErr || err == wPrErr)) {
+      writable = false;
+      fd = vt::files::openRegularFile(path, O_RDONLY, &err);
+    }
   }
-  if (fd < 0) return fail(errnoToOSErr(errno));
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return fail(S_ISDIR(st.st_mode) ? bdNamErr : ioErr);
-  }
+  if (fd < 0) return fail(err);
   short ref = openMovieFileRef(path, fd, writable);
   if (!ref) {
     ::close(fd);
@@ -165,7 +171,13 @@ OSErr CloseMovieFile(short resRefNum) {
   MovieFile* f = movieFile(resRefNum);
   if (!f) return fail(rfNumErr);
   OSErr err = closeMediaData(*f);
-  ::close(f->fd);
+  // A created file that never got a whole movie is dropped; the name keeps what it had.
+  if (f->pending) {
+    if (!f->pending->committed()) fileRenamed(f->path, std::string());
+    f->pending->discard();
+  } else {
+    ::close(f->fd);
+  }
   closeMovieFileRef(resRefNum);
   return fail(err);
 }
@@ -222,35 +234,40 @@ OSErr CreateMovieFile(const FSSpec* fileSpec, OSType creator, ScriptCode, long f
   std::string path;
   OSErr err = pathOf(fileSpec, path);
   if (err) return fail(err);
-  if (exists(path)) {
-    if (!(flags & (long)createMovieFileDeleteCurFile)) return fail(dupFNErr);
-    err = removeFile(path);
-    if (err) return fail(err);
-  }
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0) return fail(errnoToOSErr(errno));
+  path = absolutePath(path);
+  bool replace = (flags & (long)createMovieFileDeleteCurFile) != 0;
+  if (replace && isFileBusy(path)) return fail(fBsyErr);
+  // The file is written unnamed and takes the name only once it holds a whole movie, so an
+  // old file of that name survives until then and a failed construction leaves nothing.
+  auto pending = std::make_shared<vt::files::PendingFile>();
+  err = pending->begin(path, replace);
+  if (err) return fail(err);
   std::vector<uint8_t> ftyp = vt::qtff::fileTypeAtom();
-  if (!writeAt(fd, ftyp.data(), ftyp.size(), 0)) {
-    ::close(fd);
-    ::unlink(path.c_str());
-    return fail(errno == ENOSPC ? dskFulErr : ioErr);
-  }
-  vt::files::writeTypeCreator(path, 'MooV', creator);
+  if (!writeAt(pending->fd(), ftyp.data(), ftyp.size(), 0)) return fail(errnoToOSErr(errno));
   short ref = 0;
   if (flags & (long)createMovieFileDontOpenFile) {
-    ::close(fd);
+    if ((err = pending->commit())) return fail(err);
+    vt::files::writeTypeCreator(path, 'MooV', creator);
   } else {
-    ref = openMovieFileRef(path, fd, true);
+    const std::string& name = pending->workingName();
+    int readFd = ::dup(pending->fd());
+    if (readFd < 0) return fail(tmfoErr);
+    ref = openMovieFileRef(name, pending->fd(), true);
     if (!ref) {
-      ::close(fd);
+      ::close(readFd);
       return fail(tmfoErr);
     }
+    MovieFile* f = movieFile(ref);
+    f->pending = pending;
+    f->pendingSource = adoptFileSource(name, readFd);
+    f->holdsMovie = 1;
+    f->creator = creator;
   }
   if (resRefNum) *resRefNum = ref;
   if (!(flags & (long)createMovieFileDontCreateMovie) && newmovie) {
     VTMovie* m = newMovieObject();
     m->active = true;
-    m->filePath = path;
+    m->filePath = ref ? movieFile(ref)->path : path;
     m->fileRefNum = ref ? ref : -1;
     *newmovie = m;
   }
@@ -268,6 +285,7 @@ OSErr AddMovieResource(Movie theMovie, short resRefNum, short* resId, ConstStr25
   if (err) return fail(err);
   setNameItem(m, resName);
   err = writeMovieAtomAtEnd(m, *f);
+  if (!err) err = publish(*f);
   if (err) return fail(err);
   if (m.filePath.empty()) {
     m.filePath = f->path;
@@ -309,7 +327,7 @@ OSErr UpdateMovieResource(Movie theMovie, short resRefNum, short resId, ConstStr
       if (!writeAt(f->fd, h, 8, m.moovOffset + moov.size())) return fail(ioErr);
     }
     m.moovSize = moov.size();
-    return fail(noErr);
+    return fail(publish(*f));
   }
   // Does not fit: the new atom goes at the end; the old one is turned into free space only
   // once the new one is safely written.
@@ -329,7 +347,7 @@ OSErr UpdateMovieResource(Movie theMovie, short resRefNum, short resId, ConstStr
     m.filePath = f->path;
     m.fileRefNum = resRefNum;
   }
-  return fail(noErr);
+  return fail(publish(*f));
 }
 
 OSErr DeleteMovieFile(const FSSpec* fileSpec) {
@@ -339,23 +357,23 @@ OSErr DeleteMovieFile(const FSSpec* fileSpec) {
   return fail(removeFile(path));
 }
 
-Movie FlattenMovieData(Movie theMovie, long flags, const FSSpec* theFile, OSType creator,
-                       ScriptCode, long createFlags) {
-  if (!isLiveMovie(theMovie)) return (fail(invalidMovie), nullptr);
-  std::string path;
-  OSErr err = pathOf(theFile, path);
-  if (err) return (fail(err), nullptr);
-  if (exists(path)) {
-    if (!(createFlags & (long)createMovieFileDeleteCurFile)) return (fail(dupFNErr), nullptr);
-    err = removeFile(path);
-    if (err) return (fail(err), nullptr);
-  }
+namespace {
+
+using MoviePtr = std::unique_ptr<VTMovie, void (*)(VTMovie*)>;
+
+// Writes a self-contained copy of `src` as `path` and reads it back into `out`.
+OSErr flattenTo(Movie theMovie, long flags, const std::string& path, bool replace,
+                OSType creator, Movie& out) {
+  // Written unnamed beside the old file, which stays whole until the new one replaces it.
+  vt::files::PendingFile file;
+  OSErr err = file.begin(path, replace);
+  if (err) return err;
   VTMovie& src = *theMovie;
   MovieProgressUPP progress = src.progressProc;
   bool callProgress = progress && progress != (MovieProgressUPP)-1;
 
   // The copy: every sample of every kept track goes into one 'mdat', track after track.
-  VTMovie* flat = cloneMovie(src);
+  MoviePtr flat(cloneMovie(src), destroyMovie);
   if (flags & flattenActiveTracksOnly) {
     auto& v = flat->tracks;
     v.erase(std::remove_if(v.begin(), v.end(), [](const auto& t) { return !t->enabled(); }),
@@ -371,28 +389,28 @@ Movie FlattenMovieData(Movie theMovie, long flags, const FSSpec* theFile, OSType
   for (auto& t : flat->tracks) {
     if (!t->media) continue;
     VTMedia& md = *t->media;
-    std::vector<uint64_t> newOffsets(md.sampleCount());
-    for (size_t i = 0; i < md.sampleCount(); ++i) {
-      uint32_t di = md.descIndexes[i];
+    bool unresolved = false;
+    md.samples.forEachSpan([&](const SampleSpan& sp) {
       DataSource* s = nullptr;
-      if (di >= 1 && di <= md.descriptions.size()) {
-        uint16_t r = md.descriptions[di - 1].dataRefIndex();
+      if (sp.descIndex >= 1 && sp.descIndex <= md.descriptions.size()) {
+        uint16_t r = md.descriptions[sp.descIndex - 1].dataRefIndex();
         if (r >= 1 && r <= md.dataRefs.size()) s = md.dataRefs[r - 1].source.get();
       }
-      if (!s) {
-        destroyMovie(flat);
-        return (fail(couldNotResolveDataRef), nullptr);
-      }
-      if (!runs.empty() && runs.back().source == s &&
-          runs.back().from + runs.back().size == md.offsets[i] && runs.back().size < (4u << 20)) {
-        runs.back().size += md.sizes[i];
+      if (!s) unresolved = true;
+      if (unresolved) return;
+      if (!runs.empty() && runs.back().source == s && runs.back().from + runs.back().size == sp.offset &&
+          runs.back().size < (4u << 20)) {
+        runs.back().size += sp.bytes();
       } else {
-        runs.push_back(Run{s, md.offsets[i], md.sizes[i]});
+        runs.push_back(Run{s, sp.offset, sp.bytes()});
       }
-      newOffsets[i] = dataSize;
-      dataSize += md.sizes[i];
-    }
-    md.offsets = std::move(newOffsets);
+    });
+    if (unresolved) return couldNotResolveDataRef;
+    md.samples.relocate([&](const SampleSpan& sp) {
+      uint64_t at = dataSize;
+      dataSize += sp.bytes();
+      return at;
+    });
     DataRef self;
     self.flags = 1;
     self.path = path;
@@ -411,7 +429,8 @@ Movie FlattenMovieData(Movie theMovie, long flags, const FSSpec* theFile, OSType
   auto shiftAll = [&](int64_t delta) {
     for (auto& t : flat->tracks)
       if (t->media)
-        for (auto& o : t->media->offsets) o = (uint64_t)((int64_t)o + delta);
+        t->media->samples.relocate(
+            [&](const SampleSpan& sp) { return (uint64_t)((int64_t)sp.offset + delta); });
   };
   if (moovFirst) {
     uint64_t shifted = 0;
@@ -430,18 +449,11 @@ Movie FlattenMovieData(Movie theMovie, long flags, const FSSpec* theFile, OSType
     moov = vt::qtff::buildMovieAtom(*flat, path);
   }
 
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    destroyMovie(flat);
-    return (fail(errnoToOSErr(errno)), nullptr);
-  }
-  auto abort = [&](OSErr e) -> Movie {
-    ::close(fd);
-    ::unlink(path.c_str());
-    destroyMovie(flat);
+  int fd = file.fd();
+  auto abort = [&](OSErr e) -> OSErr {
+    file.discard();
     if (callProgress) progress(theMovie, movieProgressClose, progressOpFlatten, fixed1, src.progressRefcon);
-    fail(e);
-    return nullptr;
+    return e;
   };
   // Buffered output: header atoms then the data runs.
   std::vector<uint8_t> buf;
@@ -450,6 +462,8 @@ Movie FlattenMovieData(Movie theMovie, long flags, const FSSpec* theFile, OSType
   auto flush = [&]() -> bool {
     if (buf.empty()) return true;
     if (!writeAt(fd, buf.data(), buf.size(), written)) return false;
+    // The disk starts on it now, while the rest is copied: the sync at the end finds less to do.
+    ::sync_file_range(fd, (off_t)written, (off_t)buf.size(), SYNC_FILE_RANGE_WRITE);
     written += buf.size();
     buf.clear();
     return true;
@@ -480,7 +494,7 @@ Movie FlattenMovieData(Movie theMovie, long flags, const FSSpec* theFile, OSType
     uint64_t done = 0;
     while (done < r.size) {
       size_t chunk = (size_t)std::min<uint64_t>(r.size - done, 4u << 20);
-      if (buf.size() + chunk > buf.capacity() && !flush()) return abort(errno == ENOSPC ? dskFulErr : ioErr);
+      if (buf.size() + chunk > buf.capacity() && !flush()) return abort(errnoToOSErr(errno));
       size_t at = buf.size();
       buf.resize(at + chunk);
       if (!r.source->read(r.from + done, (uint32_t)chunk, buf.data() + at))
@@ -499,21 +513,40 @@ Movie FlattenMovieData(Movie theMovie, long flags, const FSSpec* theFile, OSType
     }
   }
   if (!moovFirst) buf.insert(buf.end(), moov.begin(), moov.end());
-  if (!flush()) return abort(errno == ENOSPC ? dskFulErr : ioErr);
-  ::close(fd);
-  destroyMovie(flat);
+  if (!flush()) return abort(errnoToOSErr(errno));
+  if (isFileBusy(path)) return abort(fBsyErr);
+  if ((err = file.commit())) return abort(err);
+  file.discard();
+  flat.reset();
   if (callProgress) progress(theMovie, movieProgressClose, progressOpFlatten, fixed1, src.progressRefcon);
   vt::files::writeTypeCreator(path, 'MooV', creator);
 
   VTMovie* result = nullptr;
   vt::qtff::MovieAtomLocation where;
   err = vt::qtff::readMovieFile(path, &result, &where);
-  if (err) return (fail(err), nullptr);
+  if (err) return err;
   result->moovOffset = where.offset;
   result->moovSize = where.size;
   result->active = true;
-  fail(noErr);
-  return result;
+  out = result;
+  return noErr;
+}
+
+}  // namespace
+
+Movie FlattenMovieData(Movie theMovie, long flags, const FSSpec* theFile, OSType creator,
+                       ScriptCode, long createFlags) {
+  if (!isLiveMovie(theMovie)) return (fail(invalidMovie), nullptr);
+  std::string path;
+  OSErr err = pathOf(theFile, path);
+  if (err) return (fail(err), nullptr);
+  path = absolutePath(path);
+  bool replace = (createFlags & (long)createMovieFileDeleteCurFile) != 0;
+  if (replace && isFileBusy(path)) return (fail(fBsyErr), nullptr);
+  Movie result = nullptr;
+  err = guardMemory([&] { return flattenTo(theMovie, flags, path, replace, creator, result); });
+  fail(err);
+  return err ? nullptr : result;
 }
 
 OSErr QTNewAlias(const FSSpec* fss, AliasHandle* alias, Boolean) {

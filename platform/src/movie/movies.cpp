@@ -886,9 +886,9 @@ OSErr GetMediaSample(Media theMedia, Handle dataOut, long maxSizeToGrow, long* s
       return maxSizeToGrowTooSmall;
     }
     std::vector<uint8_t> bytes;
-    if (!m->readSample((uint32_t)s, bytes)) {
-      setError(couldNotResolveDataRef);
-      return couldNotResolveDataRef;
+    if (OSErr err = m->loadSample((uint32_t)s, bytes)) {
+      setError(err);
+      return err;
     }
     SetHandleSize(dataOut, (Size)bytes.size());
     if (MemError()) return (setError(memFullErr), memFullErr);

@@ -6,6 +6,10 @@
 
 #include "model/model.h"
 
+namespace vt::files {
+class PendingFile;
+}
+
 namespace vt::movie {
 
 // Sample descriptions: handles hold host-order fixed fields (per media type), files big-endian.
@@ -28,6 +32,11 @@ struct MovieFile {
   bool mdatOpen = false;
   uint64_t mdatStart = 0;  // where the 'wide' placeholder before the open 'mdat' starts
   int holdsMovie = -1;     // cached answer of holdsMovieData (-1: not asked yet)
+  // A file made by CreateMovieFile: written unnamed (path is its working name) and given its
+  // name once a movie is written into it whole. It owns fd.
+  std::shared_ptr<vt::files::PendingFile> pending;
+  std::shared_ptr<DataSource> pendingSource;  // keeps reads of the unnamed file possible
+  OSType creator = 0;
 };
 MovieFile* movieFile(short refNum);
 short openMovieFileRef(const std::string& path, int fd, bool writable);

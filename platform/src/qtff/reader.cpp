@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "core/fourcc.h"
+#include "files/host_file.h"
 #include "model/internal.h"
 #include "qtff/bytes.h"
 
@@ -19,8 +20,8 @@ using vt::movie::Edit;
 
 namespace {
 
-// Hard ceiling on the samples of one media; beyond it a file is refused rather than letting a
-// forged count drive the allocation.
+// Hard ceiling on the samples of one media. The tables cost memory by their entries, not by
+// this count, but decoders index samples one by one; beyond it a file is refused.
 constexpr uint64_t kMaxSamples = 1u << 25;
 
 struct Span {
@@ -208,39 +209,29 @@ bool entryCount(Span s, size_t headerBytes, size_t entrySize, uint32_t& count) {
   return (uint64_t)count * entrySize <= s.n - headerBytes;
 }
 
-OSErr buildSampleTable(VTMedia& media, const Stbl& t, uint64_t dataLimit) {
-  // Descriptions.
+// The file's tables become runs column by column: the work and memory follow the entries the
+// tables hold, never the sample counts they declare.
+OSErr buildSampleTable(VTMedia& media, const Stbl& t) {
   for (const auto& d : t.stsd) {
     vt::movie::SampleDesc sd;
     sd.bytes = d;
     media.descriptions.push_back(std::move(sd));
   }
   if (!t.stsz.p) return noErr;  // no samples
-  uint32_t n = 0, constSize = 0;
-  std::vector<uint32_t> sizes;
+  if (t.stsz.n < 12) return badFileFormat;
+  uint32_t n = readBE32(t.stsz.p + 8), constSize = 0;
+  uint8_t field = 32;
   if (!t.stz2) {
-    if (t.stsz.n < 12) return badFileFormat;
     constSize = readBE32(t.stsz.p + 4);
-    n = readBE32(t.stsz.p + 8);
-    if (constSize == 0) {
-      if ((uint64_t)n * 4 > t.stsz.n - 12) return badFileFormat;
-    } else {
-      // A constant size needs no table, so the count is only believed as far as the file could
-      // hold that many samples (a generous floor keeps referenced data working).
-      uint64_t cap = std::max<uint64_t>(1u << 21, dataLimit ? dataLimit / constSize + 1 : 0);
-      if (n > std::min<uint64_t>(cap, kMaxSamples)) return badFileFormat;
-    }
+    if (constSize == 0 && (uint64_t)n * 4 > t.stsz.n - 12) return badFileFormat;
   } else {
-    if (t.stsz.n < 12) return badFileFormat;
-    uint8_t field = t.stsz.p[7];
-    n = readBE32(t.stsz.p + 8);
+    field = t.stsz.p[7];
     if (field != 4 && field != 8 && field != 16) return badFileFormat;
     if (((uint64_t)n * field + 7) / 8 > t.stsz.n - 12) return badFileFormat;
   }
   if (n > kMaxSamples) return badFileFormat;
   if (n == 0) return noErr;
 
-  // Chunks.
   uint32_t chunks = 0;
   if (!t.stco.p || !entryCount(t.stco, 8, t.co64 ? 8 : 4, chunks)) return badFileFormat;
   uint32_t stscCount = 0;
@@ -248,20 +239,17 @@ OSErr buildSampleTable(VTMedia& media, const Stbl& t, uint64_t dataLimit) {
   uint32_t sttsCount = 0;
   if (!t.stts.p || !entryCount(t.stts, 8, 8, sttsCount)) return badFileFormat;
 
-  media.offsets.reserve(n);
-  media.sizes.reserve(n);
-  media.descIndexes.reserve(n);
+  vt::movie::SampleTable& table = media.samples;
+  // A size table gives a run per sample at most; chunks one per chunk.
+  table.reserveData(constSize ? chunks : n);
   auto sizeOf = [&](uint32_t i) -> uint32_t {
-    if (t.stz2) {
-      uint8_t field = t.stsz.p[7];
-      const uint8_t* base = t.stsz.p + 12;
-      if (field == 8) return base[i];
-      if (field == 16) return readBE16(base + 2 * (size_t)i);
-      uint8_t b = base[i / 2];
-      return (i & 1) ? (b & 0xF) : (b >> 4);
-    }
-    return constSize ? constSize : readBE32(t.stsz.p + 12 + 4 * (size_t)i);
+    const uint8_t* base = t.stsz.p + 12;
+    if (field == 8) return base[i];
+    if (field == 16) return readBE16(base + 2 * (size_t)i);
+    if (field == 4) return (i & 1) ? (base[i / 2] & 0xF) : (base[i / 2] >> 4);
+    return readBE32(base + 4 * (size_t)i);
   };
+  // Data: chunk by chunk; samples no chunk covers do not exist.
   const uint8_t* sc = t.stsc.p + 8;
   uint32_t sample = 0;
   for (uint32_t e = 0; e < stscCount && sample < n; ++e) {
@@ -274,68 +262,66 @@ OSErr buildSampleTable(VTMedia& media, const Stbl& t, uint64_t dataLimit) {
     for (uint32_t c = first; c < next && sample < n; ++c) {
       uint64_t off = t.co64 ? readBE64(t.stco.p + 8 + 8 * (size_t)(c - 1))
                             : readBE32(t.stco.p + 8 + 4 * (size_t)(c - 1));
-      for (uint32_t k = 0; k < per && sample < n; ++k, ++sample) {
+      uint32_t take = std::min(per, n - sample);
+      if (constSize) {
+        if (off > UINT64_MAX - (uint64_t)take * constSize) return badFileFormat;
+        table.appendData(off, constSize, take, desc);
+        sample += take;
+        continue;
+      }
+      for (uint32_t k = 0; k < take; ++k, ++sample) {
         uint32_t sz = sizeOf(sample);
-        media.offsets.push_back(off);
-        media.sizes.push_back(sz);
-        media.descIndexes.push_back(desc);
         if (off > UINT64_MAX - sz) return badFileFormat;
+        table.appendData(off, sz, 1, desc);
         off += sz;
       }
     }
   }
-  n = sample;  // samples no chunk covers do not exist
+  n = sample;
 
-  // Decode times.
-  media.decodeTimes.reserve(n);
-  media.durations.reserve(n);
-  int64_t dts = 0;
   const uint8_t* st = t.stts.p + 8;
-  for (uint32_t e = 0; e < sttsCount && media.decodeTimes.size() < n; ++e) {
-    uint32_t count = readBE32(st + 8 * e);
+  for (uint32_t e = 0, timed = 0; e < sttsCount && timed < n; ++e) {
+    uint32_t count = std::min(readBE32(st + 8 * e), n - timed);
     uint32_t delta = readBE32(st + 8 * e + 4);
     // Negative deltas written by broken muxers are taken as zero.
     if (delta & 0x80000000u) delta = 0;
-    for (uint32_t k = 0; k < count && media.decodeTimes.size() < n; ++k) {
-      media.decodeTimes.push_back(dts);
-      media.durations.push_back(delta);
-      dts += delta;
-    }
+    table.appendTiming(delta, count);
+    timed += count;
   }
-  n = (uint32_t)media.decodeTimes.size();
-  media.offsets.resize(n);
-  media.sizes.resize(n);
-  media.descIndexes.resize(n);
-
   if (t.ctts.p) {
     uint32_t cc = 0;
     if (!entryCount(t.ctts, 8, 8, cc)) return badFileFormat;
-    media.compositionOffsets.reserve(n);
     const uint8_t* ct = t.ctts.p + 8;
-    for (uint32_t e = 0; e < cc && media.compositionOffsets.size() < n; ++e) {
-      uint32_t count = readBE32(ct + 8 * e);
-      int32_t off = (int32_t)readBE32(ct + 8 * e + 4);
-      for (uint32_t k = 0; k < count && media.compositionOffsets.size() < n; ++k)
-        media.compositionOffsets.push_back(off);
+    for (uint32_t e = 0, done = 0; e < cc && done < n; ++e) {
+      uint32_t count = std::min(readBE32(ct + 8 * e), n - done);
+      table.appendCompositionOffsets((int32_t)readBE32(ct + 8 * e + 4), count);
+      done += count;
     }
-    media.compositionOffsets.resize(n, 0);
-    if (std::all_of(media.compositionOffsets.begin(), media.compositionOffsets.end(),
-                    [](int32_t v) { return v == 0; }))
-      media.compositionOffsets.clear();
   }
   if (t.haveStss) {
-    uint32_t sc2 = 0;
-    if (!entryCount(t.stss, 8, 4, sc2)) return badFileFormat;
-    media.syncFlags.assign(n, 0);
-    for (uint32_t e = 0; e < sc2; ++e) {
+    uint32_t count = 0;
+    if (!entryCount(t.stss, 8, 4, count)) return badFileFormat;
+    std::vector<uint32_t> syncs;
+    syncs.reserve(count);
+    for (uint32_t e = 0; e < count; ++e) {
       uint32_t s = readBE32(t.stss.p + 8 + 4 * (size_t)e);
-      if (s >= 1 && s <= n) media.syncFlags[s - 1] = 1;
+      if (s >= 1 && s <= n) syncs.push_back(s - 1);
     }
+    std::sort(syncs.begin(), syncs.end());
+    syncs.erase(std::unique(syncs.begin(), syncs.end()), syncs.end());
+    uint32_t done = 0;
+    for (uint32_t s : syncs) {
+      table.appendSync(false, s - done);
+      table.appendSync(true, 1);
+      done = s + 1;
+    }
+    table.appendSync(false, n - done);
   }
+  table.finishColumns();
   return noErr;
 }
 
-OSErr parseMedia(Span mdia, VTTrack& track, const std::string& moviePath, uint64_t dataLimit) {
+OSErr parseMedia(Span mdia, VTTrack& track, const std::string& moviePath) {
   VTMedia& media = *track.media;
   Stbl t;
   bool haveHeader = false;
@@ -345,10 +331,12 @@ OSErr parseMedia(Span mdia, VTTrack& track, const std::string& moviePath, uint64
         if (p.n < 4) return badFileFormat;
         uint8_t v = p.p[0];
         if (v == 1) {
-          if (p.n < 32) return badFileFormat;
+          // Version, flags, 64-bit creation and modification times, time scale, 64-bit
+          // duration: language and quality follow at 32 and 34.
+          if (p.n < 36) return badFileFormat;
           media.timeScale = (TimeScale)readBE32(p.p + 20);
-          media.language = readBE16(p.p + 32 - 4);
-          media.quality = readBE16(p.p + 32 - 2);
+          media.language = readBE16(p.p + 32);
+          media.quality = readBE16(p.p + 34);
         } else {
           if (p.n < 24) return badFileFormat;
           media.timeScale = (TimeScale)readBE32(p.p + 12);
@@ -451,13 +439,13 @@ OSErr parseMedia(Span mdia, VTTrack& track, const std::string& moviePath, uint64
   });
   if (err) return err;
   if (!haveHeader) return badFileFormat;
-  err = buildSampleTable(media, t, dataLimit);
+  err = buildSampleTable(media, t);
   if (err) return err;
   media.samplesChanged = false;
   return noErr;
 }
 
-OSErr parseTrack(Span trak, Span trakWhole, VTMovie& movie, const std::string& moviePath, uint64_t dataLimit) {
+OSErr parseTrack(Span trak, Span trakWhole, VTMovie& movie, const std::string& moviePath) {
   auto track = std::make_unique<VTTrack>();
   track->movie = &movie;
   track->media = std::make_unique<VTMedia>();
@@ -537,7 +525,7 @@ OSErr parseTrack(Span trak, Span trakWhole, VTMovie& movie, const std::string& m
         return noErr;
       case 'mdia':
         haveMedia = true;
-        return parseMedia(p, *track, moviePath, dataLimit);
+        return parseMedia(p, *track, moviePath);
       case 'udta':
         parseUserData(p, track->userData);
         return noErr;
@@ -569,8 +557,8 @@ OSErr parseTrack(Span trak, Span trakWhole, VTMovie& movie, const std::string& m
 
 }  // namespace
 
-OSErr parseMovieAtomWithLimit(const uint8_t* data, size_t size, VTMovie& movie,
-                              const std::string& moviePath, uint64_t dataLimit) {
+OSErr parseMovieAtom(const uint8_t* data, size_t size, VTMovie& movie,
+                     const std::string& moviePath) {
   if (size < 8 || readBE32(data + 4) != 'moov') return invalidMovie;
   uint64_t declared = readBE32(data);
   size_t header = 8;
@@ -627,7 +615,7 @@ OSErr parseMovieAtomWithLimit(const uint8_t* data, size_t size, VTMovie& movie,
       case 'mvhd':
         return noErr;
       case 'trak':
-        return parseTrack(p, whole, movie, moviePath, dataLimit);
+        return parseTrack(p, whole, movie, moviePath);
       case 'udta':
         parseUserData(p, movie.userData);
         return noErr;
@@ -645,13 +633,8 @@ OSErr parseMovieAtomWithLimit(const uint8_t* data, size_t size, VTMovie& movie,
   return noErr;
 }
 
-OSErr parseMovieAtom(const uint8_t* data, size_t size, VTMovie& movie,
-                     const std::string& moviePath) {
-  return parseMovieAtomWithLimit(data, size, movie, moviePath, 0);
-}
-
 bool isMovieFile(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = vt::files::openRegularFile(path, O_RDONLY, nullptr);
   if (fd < 0) return false;
   uint8_t h[16];
   ssize_t n = ::pread(fd, h, sizeof h, 0);
@@ -680,8 +663,9 @@ bool isMovieFile(const std::string& path) {
 OSErr readMovieFile(const std::string& rawPath, VTMovie** movieOut, MovieAtomLocation* where) {
   *movieOut = nullptr;
   std::string path = vt::movie::absolutePath(rawPath);
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT ? fnfErr : ioErr;
+  OSErr openErr = noErr;
+  int fd = vt::files::openRegularFile(path, O_RDONLY, &openErr);
+  if (fd < 0) return openErr;
   struct stat st;
   if (::fstat(fd, &st) != 0) {
     ::close(fd);
@@ -721,20 +705,20 @@ OSErr readMovieFile(const std::string& rawPath, VTMovie** movieOut, MovieAtomLoc
         result = badFileFormat;
         break;
       }
-      std::vector<uint8_t> buf((size_t)size);
-      size_t done = 0;
-      while (done < buf.size()) {
-        ssize_t r = ::pread(fd, buf.data() + done, buf.size() - done, (off_t)(pos + done));
-        if (r <= 0) break;
-        done += (size_t)r;
-      }
-      if (done != buf.size()) {
-        result = ioErr;
-        break;
-      }
-      VTMovie* m = vt::movie::newMovieObject();
-      m->filePath = path;
-      result = parseMovieAtomWithLimit(buf.data(), buf.size(), *m, path, fileSize);
+      VTMovie* m = nullptr;
+      result = vt::movie::guardMemory([&]() -> OSErr {
+        std::vector<uint8_t> buf((size_t)size);
+        size_t done = 0;
+        while (done < buf.size()) {
+          ssize_t r = ::pread(fd, buf.data() + done, buf.size() - done, (off_t)(pos + done));
+          if (r <= 0) break;
+          done += (size_t)r;
+        }
+        if (done != buf.size()) return ioErr;
+        m = vt::movie::newMovieObject();
+        m->filePath = path;
+        return parseMovieAtom(buf.data(), buf.size(), *m, path);
+      });
       if (result != noErr) {
         vt::movie::destroyMovie(m);
         break;

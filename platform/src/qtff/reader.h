@@ -28,9 +28,5 @@ OSErr readMovieFile(const std::string& path, VTMovie** movie, MovieAtomLocation*
 // Parses a complete 'moov' atom (header included) into `movie`; `moviePath` is the file the
 // movie lives in (for self references and relative paths), may be "".
 OSErr parseMovieAtom(const uint8_t* data, size_t size, VTMovie& movie, const std::string& moviePath);
-// The same, believing constant-size sample counts only as far as `dataLimit` bytes of media
-// data could hold them (the file's size when reading a file).
-OSErr parseMovieAtomWithLimit(const uint8_t* data, size_t size, VTMovie& movie,
-                              const std::string& moviePath, uint64_t dataLimit);
 
 }  // namespace vt::qtff

@@ -113,110 +113,109 @@ void writeDataRefs(ByteWriter& w, const VTMedia& m, const std::string& moviePath
 }
 
 void writeSampleTable(ByteWriter& w, const VTMedia& m) {
+  const vt::movie::SampleTable& table = m.samples;
   size_t stbl = w.begin('stbl');
-  size_t n = m.sampleCount();
 
   size_t stsd = w.beginFull('stsd', 0, 0);
   w.u32((uint32_t)m.descriptions.size());
   for (const auto& d : m.descriptions) w.bytes(d.bytes);
   w.end(stsd);
 
-  // Decode durations, run-length coded.
+  // Runs of one value become one entry each.
   size_t stts = w.beginFull('stts', 0, 0);
   size_t countAt = w.out.size();
   w.u32(0);
   uint32_t runs = 0;
-  for (size_t i = 0; i < n;) {
-    size_t j = i + 1;
-    while (j < n && m.durations[j] == m.durations[i]) ++j;
-    w.u32((uint32_t)(j - i));
-    w.u32(m.durations[i]);
+  table.forEachDurationRun([&](uint32_t count, uint32_t duration) {
+    w.u32(count);
+    w.u32(duration);
     ++runs;
-    i = j;
-  }
+  });
   w.patch32(countAt, runs);
   w.end(stts);
 
-  if (!m.compositionOffsets.empty()) {
+  if (table.hasCompositionOffsets()) {
     size_t ctts = w.beginFull('ctts', 0, 0);
     countAt = w.out.size();
     w.u32(0);
     runs = 0;
-    for (size_t i = 0; i < n;) {
-      size_t j = i + 1;
-      while (j < n && m.compositionOffsets[j] == m.compositionOffsets[i]) ++j;
-      w.u32((uint32_t)(j - i));
-      w.u32((uint32_t)m.compositionOffsets[i]);
+    table.forEachCompositionOffsetRun([&](uint32_t count, int32_t offset) {
+      w.u32(count);
+      w.u32((uint32_t)offset);
       ++runs;
-      i = j;
-    }
+    });
     w.patch32(countAt, runs);
     w.end(ctts);
   }
 
-  if (!m.syncFlags.empty() &&
-      std::any_of(m.syncFlags.begin(), m.syncFlags.end(), [](uint8_t f) { return f == 0; })) {
+  if (!table.allSync()) {
     size_t stss = w.beginFull('stss', 0, 0);
     countAt = w.out.size();
     w.u32(0);
     uint32_t count = 0;
-    for (size_t i = 0; i < n; ++i)
-      if (m.syncFlags[i]) {
-        w.u32((uint32_t)(i + 1));
-        ++count;
-      }
+    table.forEachSyncSample([&](uint32_t s) {
+      w.u32(s + 1);
+      ++count;
+    });
     w.patch32(countAt, count);
     w.end(stss);
   }
 
-  // Chunks: runs of samples that follow each other in the same file with one description.
-  std::vector<uint64_t> chunkOffsets;
-  std::vector<uint32_t> chunkSamples, chunkDesc;
-  for (size_t i = 0; i < n; ++i) {
-    bool cont = i > 0 && m.descIndexes[i] == m.descIndexes[i - 1] &&
-                m.offsets[i] == m.offsets[i - 1] + m.sizes[i - 1] && chunkSamples.back() < 4096;
-    if (cont) {
-      ++chunkSamples.back();
-    } else {
-      chunkOffsets.push_back(m.offsets[i]);
-      chunkSamples.push_back(1);
-      chunkDesc.push_back(m.descIndexes[i]);
+  // Chunks: samples that follow each other in the data with one description, at most 4096.
+  struct Chunk {
+    uint64_t offset;
+    uint32_t samples, desc;
+  };
+  std::vector<Chunk> chunks;
+  uint64_t chunkEnd = 0;
+  table.forEachSpan([&](const vt::movie::SampleSpan& s) {
+    uint32_t left = s.count;
+    uint64_t at = s.offset;
+    while (left > 0) {
+      if (chunks.empty() || chunks.back().desc != s.descIndex || chunkEnd != at ||
+          chunks.back().samples >= 4096)
+        chunks.push_back(Chunk{at, 0, s.descIndex});
+      uint32_t take = std::min(left, 4096 - chunks.back().samples);
+      chunks.back().samples += take;
+      at += (uint64_t)take * s.size;
+      chunkEnd = at;
+      left -= take;
     }
-  }
+  });
   size_t stsc = w.beginFull('stsc', 0, 0);
   countAt = w.out.size();
   w.u32(0);
   runs = 0;
-  for (size_t c = 0; c < chunkOffsets.size(); ++c) {
-    if (c > 0 && chunkSamples[c] == chunkSamples[c - 1] && chunkDesc[c] == chunkDesc[c - 1])
+  for (size_t c = 0; c < chunks.size(); ++c) {
+    if (c > 0 && chunks[c].samples == chunks[c - 1].samples && chunks[c].desc == chunks[c - 1].desc)
       continue;
     w.u32((uint32_t)(c + 1));
-    w.u32(chunkSamples[c]);
-    w.u32(chunkDesc[c]);
+    w.u32(chunks[c].samples);
+    w.u32(chunks[c].desc);
     ++runs;
   }
   w.patch32(countAt, runs);
   w.end(stsc);
 
   size_t stsz = w.beginFull('stsz', 0, 0);
-  bool constant = n > 0 && std::all_of(m.sizes.begin(), m.sizes.end(),
-                                       [&](uint32_t s) { return s == m.sizes[0]; }) &&
-                  m.sizes[0] != 0;
-  w.u32(constant ? m.sizes[0] : 0);
-  w.u32((uint32_t)n);
+  uint32_t constant = table.constantSize();
+  w.u32(constant);
+  w.u32(table.count());
   if (!constant)
-    for (uint32_t s : m.sizes) w.u32(s);
+    table.forEachSpan([&](const vt::movie::SampleSpan& s) {
+      for (uint32_t k = 0; k < s.count; ++k) w.u32(s.size);
+    });
   w.end(stsz);
 
-  bool wide = std::any_of(chunkOffsets.begin(), chunkOffsets.end(),
-                          [](uint64_t o) { return o > 0xFFFFFFFFull; });
+  bool wide = std::any_of(chunks.begin(), chunks.end(),
+                          [](const Chunk& c) { return c.offset > 0xFFFFFFFFull; });
   size_t stco = w.beginFull(wide ? 'co64' : 'stco', 0, 0);
-  w.u32((uint32_t)chunkOffsets.size());
-  for (uint64_t o : chunkOffsets) {
+  w.u32((uint32_t)chunks.size());
+  for (const Chunk& c : chunks) {
     if (wide)
-      w.u64(o);
+      w.u64(c.offset);
     else
-      w.u32((uint32_t)o);
+      w.u32((uint32_t)c.offset);
   }
   w.end(stco);
 

@@ -8,6 +8,7 @@
 #include "core/fourcc.h"
 
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <set>
@@ -32,7 +33,9 @@ struct State {
   bool appTried = false;
   bool autoOpen = true;
   OSErr lastErr = noErr;
-  std::string lastOpenError;
+  std::string lastOpenError, lastOpenProblem;  // "path: problem", and the problem alone
+  std::string appPath;       // where the application's file is looked for ("" = next to the binary)
+  bool problemReported = false;
 };
 
 State& state() {
@@ -66,12 +69,14 @@ std::vector<OpenFile*> chain(bool currentOnly) {
 }
 
 template <class Map>
-auto findIn(Map ResourceFile::*member, SInt16 id) -> std::optional<typename Map::mapped_type> {
+auto findIn(Map ResourceFile::*member, SInt16 id, std::string* file = nullptr)
+    -> std::optional<typename Map::mapped_type> {
   for (OpenFile* f : chain(false)) {
     const Map& m = (*f->data).*member;
     auto it = m.find(id);
     if (it != m.end()) {
       state().lastErr = noErr;
+      if (file) *file = f->path;
       return it->second;
     }
   }
@@ -168,7 +173,9 @@ std::string exeDirectory() {
 
 }  // namespace
 
-std::optional<MenuBarRes> findMenuBar(SInt16 id) { return findIn(&ResourceFile::menuBars, id); }
+std::optional<MenuBarRes> findMenuBar(SInt16 id, std::string* file) {
+  return findIn(&ResourceFile::menuBars, id, file);
+}
 std::optional<MenuRes> findMenu(SInt16 id) { return findIn(&ResourceFile::menus, id); }
 std::optional<DialogRes> findDialog(SInt16 id) { return findIn(&ResourceFile::dialogs, id); }
 std::optional<DialogRes> findAlert(SInt16 id) { return findIn(&ResourceFile::alerts, id); }
@@ -194,6 +201,20 @@ std::string applicationName() {
 
 std::string lastOpenError() { return state().lastOpenError; }
 
+std::string applicationResourcePath() {
+  State& s = state();
+  return s.appPath.empty() ? exeDirectory() + "/Vantrel.rsrc.json" : s.appPath;
+}
+
+void setApplicationResourcePath(const std::string& path) { state().appPath = path; }
+
+void reportProblem(const std::string& file, const std::string& problem) {
+  State& s = state();
+  if (s.problemReported) return;
+  s.problemReported = true;
+  std::fprintf(stderr, "Vantrel: resource file %s: %s\n", file.c_str(), problem.c_str());
+}
+
 }  // namespace vt::resources
 
 using namespace vt::resources;
@@ -207,7 +228,8 @@ short VTOpenResourceFile(const char* path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     s.lastErr = fnfErr;
-    s.lastOpenError = std::string(path) + ": cannot be read";
+    s.lastOpenProblem = "cannot be read";
+    s.lastOpenError = std::string(path) + ": " + s.lastOpenProblem;
     return kResFileNotOpened;
   }
   // Read at most one byte past the limit: enough to reject an oversized file.
@@ -217,7 +239,8 @@ short VTOpenResourceFile(const char* path) {
   ParseResult parsed = parseResourceFile(text);
   if (!parsed.file) {
     s.lastErr = mapReadErr;
-    s.lastOpenError = std::string(path) + ": " + parsed.error;
+    s.lastOpenProblem = parsed.error;
+    s.lastOpenError = std::string(path) + ": " + s.lastOpenProblem;
     return kResFileNotOpened;
   }
   if (s.nextRefNum == SHRT_MAX) s.nextRefNum = 1;
@@ -232,10 +255,14 @@ short VTOpenApplicationResourceFile() {
   State& s = state();
   if (s.appRefNum != kResFileNotOpened) return s.appRefNum;
   s.appTried = true;
-  std::string path = exeDirectory() + "/Vantrel.rsrc.json";
+  std::string path = applicationResourcePath();
   short saved = s.current;
   short ref = VTOpenResourceFile(path.c_str());
-  if (ref == kResFileNotOpened) return ref;
+  if (ref == kResFileNotOpened) {
+    // Without its resources the application has no menus and no words: say why, once.
+    reportProblem(path, s.lastOpenProblem);
+    return ref;
+  }
   // The application's file sits at the bottom of the chain, below files opened explicitly.
   OpenFile f = std::move(s.files.back());
   s.files.pop_back();
@@ -253,6 +280,8 @@ void VTResetResources() {
   s.appTried = false;
   s.lastErr = noErr;
   s.lastOpenError.clear();
+  s.problemReported = false;
+  s.appPath.clear();
 }
 
 void VTSetAutoOpenApplicationResources(Boolean enabled) { state().autoOpen = enabled; }
