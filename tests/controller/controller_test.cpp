@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "fixtures.h"
@@ -482,6 +484,168 @@ TEST_F(Controller, CutPasteRoundTripAndUndo) {
   EXPECT_EQ(GetMovieDuration(movie), full - scale);
   MCUndo(mc);
   EXPECT_EQ(GetMovieDuration(movie), full - scale / 2);
+}
+
+// Selection on the slider and by keys: whole frames, kept through play and scrubbing; Paste
+// without a selection goes in at the current time; Home and End.
+TEST_F(Controller, SelectionByMouseAndKeysAndEditsOnIt) {
+  const TimeValue f = scale / 10;  // one frame
+  auto selection = [&] {
+    TimeValue st = 0, sd = 0;
+    GetMovieSelection(movie, &st, &sd);
+    return std::make_pair(st, sd);
+  };
+  auto key = [&](char ch, EventModifiers mods) {
+    VTAutomationPostKey(ch, mods);
+    return deliver(keyDown);
+  };
+  MCDoAction(mc, mcActionSetKeysEnabled, (void*)1);
+  ASSERT_EQ(key((char)kEndCharCode, 0), 1);
+  EXPECT_EQ(now(), 2 * scale);
+  ASSERT_EQ(key((char)kHomeCharCode, 0), 1);
+  EXPECT_EQ(now(), 0);
+  for (int i = 0; i < 3; ++i) key((char)kRightArrowCharCode, shiftKey);
+  EXPECT_EQ(selection(), std::make_pair(0, 3 * f));
+  key((char)kLeftArrowCharCode, shiftKey);
+  EXPECT_EQ(selection(), std::make_pair(0, 2 * f));
+  EXPECT_EQ(now(), 2 * f);
+
+  // Shift-drag on the slider from 1.5 s back towards 0.4 s: from the current frame's start to
+  // the start of the frame under the mouse.
+  Rect slider;
+  MCDoAction(mc, mcActionGetTimeSliderRect, &slider);
+  const int left = slider.left + 4, width = slider.right - 4 - left;
+  auto xAt = [&](TimeValue t) { return (short)(left + (int64_t)width * t / (2 * scale)); };
+  select(0, 0);
+  TimeRecord tr{};
+  tr.scale = scale;
+  tr.value.lo = (UInt32)(15 * f + f / 2);
+  MCDoAction(mc, mcActionGoToTime, &tr);
+  VTAutomationPostDrag(global(xAt(10 * f), 128), global(xAt(4 * f + f / 2), 128), 4, shiftKey);
+  ASSERT_EQ(deliver(mouseDown), 1);
+  auto [st, sd] = selection();
+  EXPECT_EQ(st + sd, 15 * f);
+  EXPECT_EQ(st % f, 0);
+  EXPECT_NEAR(st, 4 * f, f);
+  // A shift-click past its end moves the end (the far end, the start, stays), to a frame's end.
+  VTAutomationPostClick(global(xAt(17 * f + f / 2), 128), shiftKey);
+  deliver(mouseDown);
+  TimeValue start = st;
+  std::tie(st, sd) = selection();
+  EXPECT_EQ(st, start);
+  EXPECT_EQ((st + sd) % f, 0);
+  EXPECT_NEAR(st + sd, 18 * f, f);
+
+  // Playing and scrubbing keep it; Cut takes exactly it.
+  auto kept = selection();
+  play();
+  idleFor(20);
+  VTAutomationPostDrag(global(xAt(2 * f), 128), global(xAt(6 * f), 128), 3);
+  deliver(mouseDown);
+  EXPECT_EQ(selection(), kept);
+  TimeValue full = GetMovieDuration(movie);
+  Movie cut = MCCut(mc);
+  ASSERT_NE(cut, nullptr);
+  EXPECT_EQ(GetMovieDuration(cut), kept.second);
+  EXPECT_EQ(GetMovieDuration(movie), full - kept.second);
+
+  // With nothing selected, Paste goes in at the current time (here the start), not where the
+  // cut was.
+  ASSERT_EQ(PutMovieOnScrap(cut, 0), noErr);
+  DisposeMovie(cut);
+  key((char)kHomeCharCode, 0);
+  ASSERT_EQ(MCPaste(mc, nullptr), noErr);
+  EXPECT_EQ(GetMovieDuration(movie), full);
+  EXPECT_EQ(selection(), std::make_pair(0, kept.second));
+  tr.value.lo = (UInt32)(10 * f - kept.first);  // where the first pasted blue frame lands
+  MCDoAction(mc, mcActionGoToTime, &tr);
+  EXPECT_TRUE(isBlue(pixelAt(80, 60)));
+}
+
+// The grow box and zoom box once grow-box bounds are set: the picture scales at its shape within
+// the bounds, the window follows, the zoom box toggles with the largest size that fits; a movie
+// too large for the bounds shrinks to fit when they are set.
+TEST_F(Controller, GrowBoxZoomBoxAndFittingTheScreen) {
+  const Rect screen{40, 0, 600, 800};
+  MCDoAction(mc, mcActionSetGrowBoxBounds, (void*)&screen);
+  Rect win;
+  auto windowFits = [&] {
+    GetWindowBounds(window, kWindowStructureRgn, &win);
+    return win.left >= screen.left && win.top >= screen.top && win.right <= screen.right &&
+           win.bottom <= screen.bottom;
+  };
+  auto movieSize = [&] {
+    Rect box;
+    GetMovieBox(movie, &box);
+    Rect port;
+    GetWindowPortBounds(window, &port);
+    EXPECT_EQ(port.right - port.left, box.right - box.left) << "the window follows the movie";
+    EXPECT_EQ(port.bottom - port.top, box.bottom - box.top + 16);
+    return std::make_pair(box.right - box.left, box.bottom - box.top);
+  };
+  // Grow box at the bar's right end: 80 px wider, the picture stays 4:3 and is drawn scaled.
+  VTAutomationPostDrag(global(152, 128), global(232, 130), 4);
+  ASSERT_EQ(deliver(mouseDown), 1);
+  EXPECT_EQ(movieSize(), std::make_pair(240, 180));
+  MCDoAction(mc, mcActionDraw, window);
+  EXPECT_TRUE(isRed(pixelAt(230, 170)));
+  VTAutomationPostDrag(global(232, 188), global(2000, 2000), 4);
+  ASSERT_EQ(deliver(mouseDown), 1);
+  EXPECT_TRUE(windowFits());
+  const auto dragged = movieSize();
+
+  // Zoom box: the largest 4:3 size that fits, then back.
+  Rect zoom;
+  ASSERT_EQ(GetWindowBounds(window, kWindowZoomBoxRgn, &zoom), noErr);
+  ASSERT_FALSE(EmptyRect(&zoom));
+  auto clickZoom = [&] {
+    GetWindowBounds(window, kWindowZoomBoxRgn, &zoom);
+    VTAutomationPostClick(Point{(short)((zoom.top + zoom.bottom) / 2),
+                                (short)((zoom.left + zoom.right) / 2)});
+    return deliver(mouseDown);
+  };
+  Rect before;
+  GetWindowBounds(window, kWindowStructureRgn, &before);
+  ASSERT_EQ(clickZoom(), 1);
+  auto [w, h] = movieSize();
+  EXPECT_TRUE(windowFits());
+  EXPECT_NEAR(w * 3, h * 4, 4);
+  EXPECT_TRUE(win.bottom >= screen.bottom - 4 || win.right >= screen.right - 4) << "largest";
+  ASSERT_EQ(clickZoom(), 1);
+  EXPECT_EQ(movieSize(), dragged);
+  GetWindowBounds(window, kWindowStructureRgn, &win);
+  EXPECT_TRUE(EqualRect(&win, &before));
+
+  // A movie larger than the bounds fits once they are set, bar included.
+  Rect huge{0, 0, 1200, 1600};
+  MCPositionController(mc, &huge, nullptr, 0);
+  MCDoAction(mc, mcActionSetGrowBoxBounds, (void*)&screen);
+  std::tie(w, h) = movieSize();
+  EXPECT_TRUE(windowFits());
+  EXPECT_NEAR(w * 3, h * 4, 4);
+}
+
+// Pasting a picture into a movie that has none (File > New) sizes the movie and shows it.
+TEST_F(Controller, PasteIntoAnEmptyMovieShowsThePicture) {
+  select(0, scale / 2);
+  Movie copy = MCCopy(mc);
+  ASSERT_NE(copy, nullptr);
+  ASSERT_EQ(PutMovieOnScrap(copy, 0), noErr);
+  DisposeMovie(copy);
+  DisposeMovieController(mc);
+  DisposeMovie(movie);
+  movie = NewMovie(newMovieActive);
+  SetMovieGWorld(movie, GetWindowPort(window), nullptr);
+  Rect none{0, 0, 0, 0};
+  mc = NewMovieController(movie, &none, mcTopLeftMovie);
+  MCEnableEditing(mc, true);
+  ASSERT_EQ(MCPaste(mc, nullptr), noErr);
+  Rect bounds;
+  MCGetControllerBoundsRect(mc, &bounds);
+  EXPECT_EQ(bounds.bottom, 120 + 16);
+  EXPECT_EQ(bounds.right, 160);
+  MCDoAction(mc, mcActionDraw, window);
+  EXPECT_TRUE(isRed(pixelAt(80, 60)));
 }
 
 TEST(ControllerBadInput, NullAndStaleControllersAreRefused) {
