@@ -122,15 +122,9 @@ TEST_F(FailureWarnings, SaveAsOverAFileAnotherWindowReadsIsRefusedAndReported) {
   std::string text = TakeWarning();
   EXPECT_NE(text.find("Could not save \"busy.mov\""), std::string::npos) << text;
   EXPECT_NE(text.find("in use"), std::string::npos) << text;
-  // The document is as it was: unsaved, without a file.
+  // The document is as it was (unsaved, without a file), the other window's file intact.
   WindowObject o = QTFrame_GetWindowObjectFromWindow(w);
-  EXPECT_TRUE((**o).fIsDirty);
-  EXPECT_EQ((**o).fFileRefNum, -1);
-
-  // The other window's movie still plays from its intact file.
-  MovieController other = QTFrame_GetMCFromWindow(QTFrame_GetNextMovieWindow(w));
-  ASSERT_NE(other, nullptr);
-  EXPECT_GT(GetMovieDuration(MCGetIndMovie(other, 0)), 0);
+  EXPECT_TRUE((**o).fIsDirty && (**o).fFileRefNum == -1);
   EXPECT_EQ(std::filesystem::file_size(tempDir_ + "/busy.mov"),
             std::filesystem::file_size(MovieFixture()));
 }
@@ -144,9 +138,8 @@ TEST_F(FailureWarnings, SavingAnEditedImportedMovieIsReported) {
   (**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty = true;
   EXPECT_FALSE(QTFrame_UpdateMovieFile(w));
   std::string text = TakeWarning();
-  EXPECT_NE(text.find("Could not save \"clip.avi\""), std::string::npos) << text;
-  EXPECT_NE(text.find("use Save As"), std::string::npos) << text;
-  EXPECT_NE(text.find(std::to_string(badFileFormat)), std::string::npos) << text;
+  for (std::string part : {"Could not save \"clip.avi\"", "use Save As", std::to_string(badFileFormat)})
+    EXPECT_NE(text.find(part), std::string::npos) << text;
   EXPECT_TRUE((**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty);
 }
 
