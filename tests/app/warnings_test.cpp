@@ -138,7 +138,8 @@ TEST_F(FailureWarnings, SavingAnEditedImportedMovieIsReported) {
   (**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty = true;
   EXPECT_FALSE(QTFrame_UpdateMovieFile(w));
   std::string text = TakeWarning();
-  for (std::string part : {"Could not save \"clip.avi\"", "use Save As", std::to_string(badFileFormat)})
+  for (const std::string& part :
+       {std::string("Could not save \"clip.avi\""), std::string("use Save As"), std::to_string(badFileFormat)})
     EXPECT_NE(text.find(part), std::string::npos) << text;
   EXPECT_TRUE((**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty);
 }
