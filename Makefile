@@ -1,9 +1,11 @@
-# The two commands a newcomer needs: `make run` and `make test`.
+# The two commands a newcomer needs: `make run` and `make test`; `make install` puts Vantrel
+# on the system (PREFIX, default /usr/local; DESTDIR for staging).
 BUILD      ?= build
+PREFIX     ?= /usr/local
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 
-.PHONY: all deps build run test test-fast test-asan clean
+.PHONY: all deps build run install test test-fast test-asan clean
 
 all: build
 
@@ -16,6 +18,11 @@ build: deps
 
 run: build
 	@$(BUILD)/Vantrel
+
+install: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=$(PREFIX) >/dev/null
+	@cmake --build $(BUILD) -j$(JOBS)
+	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD)
 
 # Every test, in the normal build and again under AddressSanitizer + UBSan.
 test: test-fast test-asan

@@ -4,11 +4,13 @@
 set -euo pipefail
 PKGS=(
   cmake make g++ pkg-config
-  libsdl2-dev libfreetype-dev fonts-dejavu-core
+  libsdl2-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
+  fonts-wqy-microhei  # the smallest font with Chinese and Japanese, for names in those scripts
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
   libpng-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth x11-utils xdotool
+  desktop-file-utils shared-mime-info
 )
 missing=()
 for p in "${PKGS[@]}"; do

@@ -4,6 +4,8 @@
 
 #include <MacMemory.h>
 #include <Movies.h>
+
+#include "core/fourcc.h"
 #include "model/internal.h"
 #include "qtff/writer.h"
 
@@ -12,7 +14,7 @@ static std::vector<uint8_t> seedMovie(bool sound) {
   Track t = NewMovieTrack(m, 8 << 16, 8 << 16, 0);
   Media md = NewTrackMedia(t, sound ? SoundMediaType : VideoMediaType, 600, nullptr, 0);
   Handle desc = NewHandleClear(sound ? 36 : 86);
-  *(OSType*)(*desc + 4) = sound ? 'twos' : 'avc1';
+  vt::writeBE32((uint8_t*)*desc + 4, sound ? 'twos' : 'avc1');
   Handle data = NewHandleClear(64);
   for (int i = 0; i < 20; ++i)
     AddMediaSample(md, data, 0, 16 + i, 10 + i % 3, desc, 1, i % 4 ? mediaSampleNotSync : 0, nullptr);

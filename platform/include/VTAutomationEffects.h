@@ -17,6 +17,28 @@ struct VTEffectsDialogParam {
   bool tweened = false;  // start and end values
   double start = 0;      // the value (first component for colours)
   double end = 0;        // tweened parameters only
+  std::string imageName;  // image parameters: the chosen file's name ("" for the default)
+};
+
+// The dialog's controls, as automation names them.
+enum class VTEffectsControl {
+  none,
+  list,         // the effect list
+  slider,       // a number's slider
+  field,        // the typeable field beside it
+  popup,        // an enumeration's pop-up menu
+  check,        // a switch
+  colourWell,   // a colour: opens the colour picker
+  swatch,       // a colour: one of six quick picks
+  chooseImage,  // an image: "Choose…" opens the open dialog for images
+  clearImage,   // an image: "Default"
+  animate,      // switches a parameter between one value and a tween (when the caller allows)
+};
+
+struct VTEffectsFocus {
+  VTEffectsControl control = VTEffectsControl::none;
+  OSType code = 0;  // the parameter (none for the list)
+  int which = 0;
 };
 
 // Whether a parameter dialog is open.
@@ -38,3 +60,11 @@ bool VTAutomationEffectsDialogPressOK();
 bool VTAutomationEffectsDialogPressCancel();
 // Global rectangle of OK (true) or Cancel (false); empty when no dialog is open.
 Rect VTAutomationEffectsDialogButtonRect(bool ok);
+// Global rectangle of a parameter's control (which: 0 the value or start, 1 the end of a
+// tween; swatch: which quick pick). False when the selected effect shows no such control.
+bool VTAutomationEffectsDialogControlRect(OSType code, VTEffectsControl control, int which,
+                                          Rect* global, int swatch = 0);
+// The control with the keyboard focus.
+VTEffectsFocus VTAutomationEffectsDialogFocus();
+// A number's field text as shown (or as being typed).
+std::string VTAutomationEffectsDialogFieldText(OSType code, int which = 0);

@@ -1,6 +1,7 @@
 // Automation of menus and dialogs, for tests and tools (C++). Texts are UTF-8.
 #pragma once
 #include "MacTypes.h"
+#include "Quickdraw.h"
 
 #include <string>
 #include <vector>
@@ -73,6 +74,27 @@ struct VTTextFieldInfo {
 };
 // False when the front window has no focused text field.
 bool VTAutomationFocusedTextField(VTTextFieldInfo* info);
+// The pop-up menu open now (a pop-up button's list): its items and highlighted item; false
+// when none is open. Call it from the modal hook.
+bool VTAutomationPopupMenu(std::vector<std::string>* items, int* highlighted);
+// Global rectangle of one of its items (the menu may hang in several columns).
+bool VTAutomationPopupMenuItemRect(int index, Rect* global);
+// The colour picker up now (GetColor), for tests acting from the modal hook: the colour it
+// shows and where its parts are (global). False when none is up.
+struct VTColourPickerField {
+  std::string label;  // "Red", "Green", "Blue", "Hue", "Saturation", "Value", "Hex"
+  std::string text;
+  Rect rect{};
+};
+struct VTColourPickerInfo {
+  RGBColor colour{};
+  std::string hex;  // "RRGGBB"
+  std::string prompt;
+  Rect square{}, hueStrip{}, ok{}, cancel{};
+  std::vector<Rect> swatches;  // the six quick picks
+  std::vector<VTColourPickerField> fields;
+};
+bool VTAutomationColourPicker(VTColourPickerInfo* info);
 // The current ParamText strings.
 std::string VTAutomationParamText(int index);
 

@@ -125,11 +125,6 @@ bool AppTest::ItemChecked(short menuID, short item) {
   return i != nullptr && i->checked;
 }
 
-int AppTest::ItemCount(short menuID) {
-  MenuHandle m = GetMenuHandle(menuID);
-  return m == NULL ? -1 : CountMenuItems(m);
-}
-
 int AppTest::WindowCount() { return (int)VTAutomationListWindows().size(); }
 
 static VTWindowInfo InfoOf(WindowReference w) {

@@ -43,7 +43,6 @@ class AppTest : public ::testing::Test {
   // State of an item of menu `menuID`, from the platform's own view of the bar.
   bool ItemEnabled(short menuID, short item);
   bool ItemChecked(short menuID, short item);
-  int ItemCount(short menuID);
 
   int WindowCount();
   // Global point in the middle of the title bar, of the close box, of the content.

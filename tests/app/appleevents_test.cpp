@@ -1,4 +1,7 @@
 // The four required Apple events.
+#include <filesystem>
+#include <iterator>
+
 #include "app_fixture.h"
 #include "fixtures.h"
 
@@ -68,19 +71,6 @@ TEST_F(AppleEventHandlers, NoAppleEventsMeansNoHandlers) {
   QTApp_Stop(kStopAppPhase_AfterDestroyWindows);  // disposing nothing is harmless
 }
 
-TEST_F(AppleEventHandlers, QuitClosesWindowsAndMayBeCancelled) {
-  OpenMovieWindow("q.mov", true);
-  VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesCancel);
-  EXPECT_EQ(QTApp_HandleQuitApplicationAppleEvent(NULL, NULL, 0), noErr);
-  EXPECT_FALSE(gShuttingDown);
-  EXPECT_NE(QTFrame_GetFrontMovieWindow(), nullptr);
-
-  VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesDontSave);
-  EXPECT_EQ(QTApp_HandleQuitApplicationAppleEvent(NULL, NULL, 0), noErr);
-  EXPECT_TRUE(gShuttingDown);
-  EXPECT_EQ(QTFrame_GetFrontMovieWindow(), nullptr);
-}
-
 TEST_F(AppleEventHandlers, OpenDocumentsErrorsOpenNoDialog) {
   gAppInForeground = false;
   // No direct object at all.
@@ -115,25 +105,29 @@ TEST_F(AppleEventHandlers, OpenDocumentsWhileADialogIsOpenIsRefused) {
   gEffectsDialog = 0;
 }
 
-// Five documents: only the first two become sources, in the order of the list; any file after
-// them is still read, so a bad fifth item is reported.
+// Five documents: only the first two become sources, in the order of the list (told apart by
+// their sizes).
 TEST_F(AppleEventHandlers, OpenDocumentsKeepsTheFirstTwoInOrder) {
   std::string a = vt_test::fixture("app_a.mov",
                                    "-f lavfi -i testsrc=size=48x32:rate=5 -t 0.4 -c:v mjpeg");
   std::string b = vt_test::fixture("app_b.mov",
-                                   "-f lavfi -i testsrc2=size=48x32:rate=5 -t 0.4 -c:v mjpeg");
-  std::vector<AEDesc> items{FileDesc(a), FileDesc(b), FileDesc(a), FileDesc(b), FileDesc(a)};
+                                   "-f lavfi -i testsrc2=size=80x64:rate=5 -t 0.4 -c:v mjpeg");
+  std::vector<AEDesc> items{FileDesc(b), FileDesc(a), FileDesc(b), FileDesc(a), FileDesc(b)};
   OSErr err = SendOpenDocuments(items);
   for (AEDesc& d : items) AEDisposeDesc(&d);
+  ASSERT_EQ(err, noErr);
   EXPECT_EQ(gSpecCount, 2);
-  if (err == noErr) {
-    ASSERT_NE(gEffectsDialog, 0);
-    EXPECT_NE(gSrcMovies[0], nullptr);
-    EXPECT_NE(gSrcMovies[1], nullptr);
-    QTDismissStandardParameterDialog(gEffectsDialog);
-    gEffectsDialog = 0;
-    QTEffects_RespondToDialogSelection(userCanceledErr);
+  ASSERT_NE(gEffectsDialog, 0);
+  Rect box[2];
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_NE(gSrcMovies[i], nullptr);
+    GetMovieBox(gSrcMovies[i], &box[i]);
   }
+  EXPECT_EQ(box[0].right - box[0].left, 80);
+  EXPECT_EQ(box[1].right - box[1].left, 48);
+  QTDismissStandardParameterDialog(gEffectsDialog);
+  gEffectsDialog = 0;
+  QTEffects_RespondToDialogSelection(userCanceledErr);
 }
 
 // While the effects dialog is open every event goes to it first: its own events are consumed
@@ -166,4 +160,55 @@ TEST_F(AppleEventHandlers, EffectsDialogSeesEveryEventFirst) {
   EXPECT_EQ(gEffectSample, nullptr);
   EXPECT_EQ(VTAutomationNavDialogCount(), dialogs) << "a cancelled dialog asks for no file";
   EXPECT_FALSE(QTApp_HandleEvent(&key));
+}
+
+// Every way an effect job ends gives back the files it opened: the source movies, the new
+// movie's file and anything the dialog or decoding opened on the way.
+TEST_F(AppleEventHandlers, EffectJobsLeaveNoFileOpenHoweverTheyEnd) {
+  std::string a = vt_test::fixture("app_a.mov",
+                                   "-f lavfi -i testsrc=size=48x32:rate=5 -t 0.4 -c:v mjpeg");
+  std::string b = vt_test::fixture("app_b.mov",
+                                   "-f lavfi -i testsrc2=size=48x32:rate=5 -t 0.4 -c:v mjpeg");
+  std::string sound = vt_test::fixture("app_sound_only.mov",
+                                       "-f lavfi -i sine=frequency=440:duration=0.4 -c:a pcm_s16le");
+  namespace fs = std::filesystem;
+  // Open descriptors, and those on a job's files (the count alone would let a cache that
+  // opened them during the first job hide).
+  auto openFiles = [&](bool onJobFiles) {
+    long n = 0;
+    for (const auto& fd : fs::directory_iterator("/proc/self/fd")) {
+      std::error_code ec;
+      std::string target = fs::read_symlink(fd.path(), ec).string();
+      bool job = false;
+      for (const std::string& f : {a, b, sound, tempDir_ + "/fx.mov"})
+        job |= !ec && target == fs::weakly_canonical(f).string();
+      n += !onJobFiles || job;
+    }
+    return n;
+  };
+  enum class End { completed, cancelledAtSave, failed };
+  auto job = [&](End end) {
+    std::vector<AEDesc> items{FileDesc(a), FileDesc(end == End::failed ? sound : b)};
+    if (end == End::completed) VTAutomationNavSaveAs(tempDir_, "fx.mov");
+    if (end == End::cancelledAtSave) VTAutomationNavCancelSave();
+    OSErr err = SendOpenDocuments(items);
+    for (AEDesc& d : items) AEDisposeDesc(&d);
+    ASSERT_EQ(err, end == End::failed ? invalidTrack : noErr);  // a source without video fails
+    if (end == End::failed) return;
+    EventRecord key{};  // OK answered as the user would, with Return
+    key.what = keyDown;
+    key.message = kReturnCharCode;
+    SelectWindow(FrontWindow());
+    EXPECT_TRUE(QTEffects_HandleEffectsDialogEvents(&key, 0));
+    EXPECT_EQ(gEffectsDialog, 0);
+    EXPECT_EQ(fs::remove(tempDir_ + "/fx.mov"), end == End::completed);
+  };
+  job(End::completed);  // first use loads fonts and libraries that stay loaded
+  EXPECT_EQ(openFiles(true), 0);
+  for (End end : {End::cancelledAtSave, End::failed, End::completed}) {
+    long before = openFiles(false);
+    job(end);
+    EXPECT_EQ(openFiles(false), before) << "job ending " << (int)end;
+    EXPECT_EQ(openFiles(true), 0) << "job ending " << (int)end;
+  }
 }

@@ -160,6 +160,7 @@ TEST_F(ShellRun, MissingMenuBarDoesNotStopStartUp) {
       [] { return "menus=" + std::to_string(VTAutomationMenuBar().size()) + " "; });
   ASSERT_TRUE(run.exited) << "status " << run.status;
   EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(Field(run.report, "menus"), "0");
 }
 
 class ShellQuit : public AppTest {};
@@ -422,14 +423,17 @@ TEST_F(ShellDialogs, AboutBoxDragsByItsTitleAndClosesOnlyWithItemOne) {
         if (i.window == d) before = i.structure;
       Point from = TitleBarPoint(d);
       VTAutomationPostDrag(from, Point{(short)(from.v + 30), (short)(from.h + 50)});
-    } else if (turn == 20 && !dragged) {
-      dragged = true;
+    } else if (turn == 20) {
       for (auto& i : VTAutomationListWindows())
         if (i.window == d) after = i.structure;
-      // Another item does not close it; item 1 does.
+      // Clicks on every other item and a stray key do not close it; item 1 does.
       auto items = VTAutomationFrontDialogItems();
+      ASSERT_GT(items.size(), 1u);
       for (auto& it : items)
-        if (it.index != 1 && it.enabled && it.kind != 0) VTAutomationPressDialogItem(it.index);
+        if (it.index != 1) VTAutomationPressDialogItem(it.index);
+      VTAutomationPostKey('x');
+    } else if (turn >= 60 && !dragged && VTAutomationPendingInput() == 0) {
+      dragged = true;
       VTAutomationPressDialogItem(1);
     }
   });
@@ -438,16 +442,6 @@ TEST_F(ShellDialogs, AboutBoxDragsByItsTitleAndClosesOnlyWithItemOne) {
   EXPECT_EQ(after.left - before.left, 50);
   EXPECT_EQ(after.top - before.top, 30);
   EXPECT_FALSE(VTAutomationHasFrontDialog());
-}
-
-TEST_F(ShellDialogs, AboutBoxClosesWithReturnAndEnter) {
-  for (char key : {(char)kReturnCharCode, (char)kEnterCharCode}) {
-    OnModalTurn([key](long turn) {
-      if (turn == 2) VTAutomationPostKey(key);
-    });
-    QTFrame_ShowAboutBox();
-    EXPECT_FALSE(VTAutomationHasFrontDialog());
-  }
 }
 
 TEST_F(ShellDialogs, AboutBoxRestoresPortAndResourceFile) {
@@ -464,23 +458,6 @@ TEST_F(ShellDialogs, AboutBoxRestoresPortAndResourceFile) {
   GetPort(&port);
   EXPECT_EQ(port, QTFrame_GetPortFromWindowReference(w));
   EXPECT_EQ(CurResFile(), savedFile);
-}
-
-TEST_F(ShellDialogs, WarningShowsTheSignedErrorNumber) {
-  std::string p0, p1, p2;
-  OnModalTurn([&](long turn) {
-    if (turn == 2) {
-      p0 = VTAutomationParamText(0);
-      p1 = VTAutomationParamText(1);
-      p2 = VTAutomationParamText(2);
-      VTAutomationPressDialogItem(1);
-    }
-  });
-  QTFrame_ShowWarning(PStr("Could not initialize QuickTime. Exiting."), -2093);
-  EXPECT_EQ(p0, "Warning!");
-  EXPECT_EQ(p1, "Could not initialize QuickTime. Exiting.");
-  EXPECT_EQ(p2, "-2093");
-  EXPECT_GT(VTAutomationModalTurns(), 0);
 }
 
 // The filter serves other windows' updates and idles movies, drags its own dialog by the title

@@ -1,6 +1,7 @@
 // Window objects, the walks over movie windows, and movie window creation and destruction.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -86,7 +87,9 @@ TEST_F(WindowObjects, WalksSkipWindowsWithoutRecords) {
 }
 
 TEST_F(WindowObjects, ActivatingAWindowWithoutControllerKeepsThePort) {
-  WindowReference w = OpenMovieWindow("plain.mov");
+  WindowReference w = QTFrame_CreateMovieWindow();  // no movie, so no controller
+  ASSERT_NE(w, nullptr);
+  ASSERT_EQ(QTFrame_GetMCFromWindow(w), nullptr);
   WindowReference other = OpenForeignWindow();
   SetPort(QTFrame_GetPortFromWindowReference(other));
   QTFrame_ActivateController(w, true);
@@ -115,13 +118,6 @@ TEST_F(WindowObjects, ClosingReleasesTheRecordAndTheMovie) {
 
 using MovieWindowClose = AppTest;
 
-TEST_F(MovieWindowClose, CleanWindowClosesWithoutAsking) {
-  WindowReference w = OpenMovieWindow("clean.mov");
-  QTFrame_DestroyMovieWindow(w);
-  EXPECT_EQ(QTFrame_GetFrontMovieWindow(), nullptr);
-  EXPECT_EQ(VTAutomationNavDialogCount(), 0);
-}
-
 TEST_F(MovieWindowClose, DirtyWindowAsksWithTitleAndApplicationName) {
   WindowReference w = OpenMovieWindow("dirty.mov", true);
   VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesCancel);
@@ -143,16 +139,6 @@ TEST_F(MovieWindowClose, DirtyWindowAsksWithTitleAndApplicationName) {
   EXPECT_EQ(QTFrame_GetFrontMovieWindow(), nullptr);
   FSSpec spec;
   EXPECT_EQ(VTMakeFSSpecFromPath((tempDir_ + "/dirty.mov").c_str(), &spec), fnfErr);
-}
-
-TEST_F(MovieWindowClose, SaveWritesTheMovieThenCloses) {
-  WindowReference w = OpenMovieWindow("keep.mov", true);
-  VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesSave);
-  VTAutomationNavSaveAs(tempDir_, "keep.mov");
-  QTFrame_DestroyMovieWindow(w);
-  EXPECT_EQ(QTFrame_GetFrontMovieWindow(), nullptr);
-  FSSpec spec;
-  EXPECT_EQ(VTMakeFSSpecFromPath((tempDir_ + "/keep.mov").c_str(), &spec), noErr);
 }
 
 // A save-changes dialog that ends without an answer must not throw the changes away, and
@@ -273,13 +259,6 @@ TEST_F(MovieDocuments, MovieWithoutFileSpecIsRefused) {
   EXPECT_EQ(VTLiveHandleCount(), before);
 }
 
-TEST_F(MovieDocuments, WindowWidthOfNothingIsZero) {
-  EXPECT_EQ(QTFrame_GetWindowWidth(nullptr), 0);
-  WindowReference w = QTFrame_CreateMovieWindow();
-  EXPECT_EQ(QTFrame_GetWindowWidth(w), 630);
-  QTFrame_DestroyMovieWindow(w);
-}
-
 // Choosing Save and then cancelling the save dialog keeps the window and its edits, and
 // abandons a quit: nothing the user did not agree to is thrown away.
 TEST_F(MovieWindowClose, SaveThatDoesNotHappenKeepsTheWindow) {
@@ -296,21 +275,44 @@ TEST_F(MovieWindowClose, SaveThatDoesNotHappenKeepsTheWindow) {
   EXPECT_TRUE((**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty);
 }
 
-// The controller action filter never takes an action away from the controller, and does
-// nothing without a window object.
-TEST_F(WindowObjects, ActionFilterNeverClaimsActions) {
-  WindowReference w = OpenMovieWindow("filter.mov");
-  WindowObject o = QTFrame_GetWindowObjectFromWindow(w);
-  Rect before;
-  GetWindowPortBounds(w, &before);
-  for (short action : {(short)mcActionIdle, (short)mcActionDraw,
-                       (short)mcActionControllerSizeChanged, (short)mcActionKey}) {
-    EXPECT_FALSE(QTApp_MCActionFilterProc(NULL, action, NULL, 0)) << action;
-    EXPECT_FALSE(QTApp_MCActionFilterProc(NULL, action, NULL, (long)o)) << action;
+// File names in any script go from the keyboard through the save dialog to the disk, into the
+// title, and back through the open dialog's list; names over the 63-byte limit get their short
+// form in the spec and the title, never a character cut in two.
+TEST_F(MovieDocuments, NamesInEveryScriptRoundTripThroughSaveAndOpen) {
+  const std::string names[] = {
+      "blue movie ünïcödé 日本.mov", "Ελληνική ταινία.mov", "Кино на русском.mov",
+      "中文电影.mov", "とても長い名前の映画ファイルです、本当に長い名前.mov"};
+  VTAutomationNavSetStartFolder(tempDir_);
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    WindowReference w = OpenMovieWindow("typed.mov", true);
+    // The proposed name is selected, so typing replaces it.
+    OnModalTurn([&](long turn) {
+      if (turn == 2) VTAutomationPostText(name);
+      if (turn == 3) VTAutomationPostKey(kReturnCharCode);
+    });
+    ASSERT_EQ(QTFrame_SaveAsMovieFile(w), noErr);
+    VTAutomationSetModalHook(nullptr);
+    Str255 title;
+    GetWTitle(w, title);
+    std::string shown = ToString(title);
+    if (name.size() <= 61) {
+      EXPECT_EQ(shown, name);
+    } else {  // three whole characters kept, then the short form's tail
+      EXPECT_LE(shown.size(), 63u);
+      EXPECT_EQ(shown.compare(0, 9, name, 0, 9), 0);
+      EXPECT_EQ(shown.substr(shown.size() - 4), ".mov");
+    }
+    QTFrame_DestroyMovieWindow(w);
+    VTAutomationNavChooseFile(tempDir_ + "/" + name);
+    ASSERT_TRUE(QTFrame_OpenMovieInWindow(NULL, NULL)) << VTAutomationNavLastError();
+    const auto& listed = VTAutomationNavLastShown().items;
+    EXPECT_NE(std::find(listed.begin(), listed.end(), name), listed.end());
+    WindowReference again = QTFrame_GetFrontMovieWindow();
+    ASSERT_NE(again, nullptr);
+    GetWTitle(again, title);
+    EXPECT_EQ(ToString(title), shown);
+    EXPECT_EQ(VTAutomationListWindows().front().title, shown);  // as drawn in the title bar
+    QTFrame_DestroyMovieWindow(again);
   }
-  // No attached controller: a size change leaves the window as it is.
-  Rect after;
-  GetWindowPortBounds(w, &after);
-  EXPECT_EQ(after.right - after.left, before.right - before.left);
-  EXPECT_EQ(after.bottom - after.top, before.bottom - before.top);
 }

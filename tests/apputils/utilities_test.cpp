@@ -272,31 +272,6 @@ TEST_F(MovieFixture, SavedVolumeFollowsTheCurrentMagnitude) {
   EXPECT_EQ(GetMoviePreferredVolume(movie), 256);
 }
 
-TEST(Controllers, SelectionCallsRejectMissingControllers) {
-  EXPECT_EQ(QTUtils_SelectAllMovie(nullptr), paramErr);
-  EXPECT_EQ(QTUtils_SelectNoneMovie(nullptr), paramErr);
-}
-
-TEST(SampleDescriptions, EffectDescriptionFields) {
-  ImageDescriptionHandle d = QTUtils_MakeSampleDescription('dslv', 640, 480);
-  ASSERT_NE(d, nullptr);
-  EXPECT_EQ(GetHandleSize((Handle)d), 86);
-  EXPECT_EQ((**d).idSize, 86);
-  EXPECT_EQ((**d).cType, (CodecType)'dslv');
-  EXPECT_EQ((**d).vendor, (SInt32)'appl');
-  EXPECT_EQ((**d).temporalQuality, 0x200u);
-  EXPECT_EQ((**d).spatialQuality, 0x200u);
-  EXPECT_EQ((**d).width, 640);
-  EXPECT_EQ((**d).height, 480);
-  EXPECT_EQ((**d).hRes, 0x00480000);
-  EXPECT_EQ((**d).vRes, 0x00480000);
-  EXPECT_EQ((**d).frameCount, 1);
-  EXPECT_EQ((**d).name[0], 0);
-  EXPECT_EQ((**d).depth, 24);
-  EXPECT_EQ((**d).clutID, -1);
-  DisposeHandle((Handle)d);
-}
-
 TEST(Strings, PascalAndCConversions) {
   char empty[] = "";
   StringPtr p = QTUtils_ConvertCToPascalString(empty);
@@ -331,16 +306,6 @@ TEST(Strings, FloatToBigEndian) {
   EXPECT_EQ(bytes[0], 0x3F);
   EXPECT_EQ(bytes[1], 0x80);
   EXPECT_EQ(bytes[3], 0x00);
-}
-
-TEST(Screens, DepthDefaultsWithoutAWindow) {
-  short type = 99, size = 99;
-  QTUtils_GetMaxWindowDepth(nullptr, &type, &size);
-  EXPECT_EQ(type, 1);
-  EXPECT_EQ(size, 0);
-  Rect r = {0, 0, 100, 100};
-  QTUtils_GetMaxScreenDepth(&r, &type, &size);
-  EXPECT_EQ(size, 32);
 }
 
 TEST(Preferences, ConnectionSpeedRoundTripAndBadRecords) {

@@ -20,16 +20,12 @@ export APP="$app" OUT="$out"
 xvfb-run -a -s "-screen 0 1280x800x24" sh -c '
   "$APP" >"$OUT/app.log" 2>&1 &
   pid=$!
-  # Wait (bounded) for the screen window to be mapped.
-  win=""
-  i=0
-  while [ $i -lt 100 ] && [ -z "$win" ]; do
-    win=$(xdotool search --onlyvisible --name "." 2>/dev/null | head -n 1)
-    [ -z "$win" ] && sleep 0.1
-    i=$((i + 1))
-  done
+  # Wait for the screen window to be mapped: xdotool --sync returns as soon as it is; the
+  # deadline is generous because a loaded machine can take many seconds to start the process.
+  win=$(timeout 60 xdotool search --sync --onlyvisible --name "." 2>/dev/null | head -n 1)
   if [ -z "$win" ]; then
-    echo "no window appeared"; kill $pid 2>/dev/null; echo 90 >"$OUT/status"; exit 0
+    if kill -0 $pid 2>/dev/null; then echo "no window appeared in 60 s"; else echo "ended before its window appeared"; fi
+    kill $pid 2>/dev/null; echo 90 >"$OUT/status"; exit 0
   fi
   sleep 1
   ffmpeg -loglevel error -y -f x11grab -video_size 1280x800 -i "$DISPLAY" -frames:v 1 \
@@ -38,7 +34,7 @@ xvfb-run -a -s "-screen 0 1280x800x24" sh -c '
   xdotool key --window "$win" ctrl+q
   # Bounded wait for the process to end by itself.
   i=0
-  while kill -0 $pid 2>/dev/null && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+  while kill -0 $pid 2>/dev/null && [ $i -lt 600 ]; do sleep 0.1; i=$((i + 1)); done
   if kill -0 $pid 2>/dev/null; then
     echo "still running after Ctrl+Q"; kill -9 $pid; echo 91 >"$OUT/status"; exit 0
   fi

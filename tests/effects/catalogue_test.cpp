@@ -15,11 +15,10 @@
 
 using namespace vt::effects;
 
-TEST(Catalogue, HoldsThirteenTransitionsThirteenFiltersThreeGenerators) {
-  std::map<int, std::set<OSType>> bySources;
+// The table's own consistency: what the dialog and the renderer rely on.
+TEST(Catalogue, EntriesAreConsistent) {
   std::set<std::string> names;
   for (const auto& e : catalogue()) {
-    bySources[e.sources].insert(e.code);
     EXPECT_TRUE(names.insert(e.name).second) << "duplicate name " << e.name;
     EXPECT_TRUE(isEffectType(e.code));
     for (const auto& p : e.params) {
@@ -34,19 +33,7 @@ TEST(Catalogue, HoldsThirteenTransitionsThirteenFiltersThreeGenerators) {
         EXPECT_LE(p.defaultValue[0], p.maxValue) << e.name << " " << p.name;
       }
     }
-  }
-  EXPECT_EQ(bySources[2].size(), 13u);
-  EXPECT_EQ(bySources[1].size(), 13u);
-  EXPECT_EQ(bySources[0].size(), 3u);
-  EXPECT_EQ(bySources[2], (std::set<OSType>{'dslv', 'push', 'slid', 'zoom', 'xplo', 'mplo', 'smpt',
-                                            'smp2', 'smp3', 'smp4', 'matt', 'blnd', 'ckey'}));
-  EXPECT_EQ(bySources[0], (std::set<OSType>{'fire', 'clou', 'ripl'}));
-  EXPECT_EQ(findEffect('dslv')->name, "Cross Fade");
-  EXPECT_EQ(findEffect('brco')->name, "Brightness and Contrast");
-  EXPECT_FALSE(isEffectType('avc1'));
-  EXPECT_FALSE(isEffectType(0));
-  // Every transition is driven by a percentage tweened 0 -> 100 by default.
-  for (const auto& e : catalogue())
+    // Every transition is driven by a percentage tweened 0 -> 100 by default.
     if (e.sources == 2) {
       const ParamDesc* p = e.param('pcnt');
       ASSERT_NE(p, nullptr) << e.name;
@@ -54,9 +41,11 @@ TEST(Catalogue, HoldsThirteenTransitionsThirteenFiltersThreeGenerators) {
       EXPECT_EQ(p->defaultValue[0], 0);
       EXPECT_EQ(p->defaultEnd[0], 100);
     }
-}
-
-TEST(Catalogue, SmpteFamiliesHoldTheirPatternsWithDocumentedIdsAndNames) {
+  }
+  EXPECT_FALSE(isEffectType('avc1'));
+  EXPECT_FALSE(isEffectType(0));
+  // Pattern ids are unique and inside their family's range; each SMPTE effect's wipe list holds
+  // exactly its family plus the random entries.
   std::map<PatternFamily, int> counts;
   std::set<int> ids;
   for (const auto& p : smptePatterns()) {
@@ -67,27 +56,8 @@ TEST(Catalogue, SmpteFamiliesHoldTheirPatternsWithDocumentedIdsAndNames) {
     EXPECT_GE(p.id, lo);
     EXPECT_LT(p.id, lo + 99);
   }
-  EXPECT_EQ(ids.size(), 133u);
-  EXPECT_EQ(counts[PatternFamily::Wipe], 34);
-  EXPECT_EQ(counts[PatternFamily::Iris], 26);
-  EXPECT_EQ(counts[PatternFamily::Radial], 39);
-  EXPECT_EQ(counts[PatternFamily::Matrix], 34);
-  const std::map<int, std::string> documented = {
-      {1, "Horizontal"}, {2, "Vertical"}, {3, "Top Left"}, {4, "Top Right"},
-      {5, "Bottom Right"}, {6, "Bottom Left"}, {7, "Four Corner"}, {8, "Four Box"},
-      {21, "Barn Vertical"}, {22, "Barn Horizontal"}, {23, "Top Center"}, {24, "Right Center"},
-      {101, "Rectangle"}, {102, "Diamond"}, {103, "Triangle"}, {110, "Arrowhead Left"},
-      {225, "Counter Rotating Top Bottom"}, {253, "Rotating Bottom Left Right"},
-      {301, "Horizontal Matrix"}, {345, "Quad Spiral Horizontal Matrix"},
-      {353, "Horizontal Waterfall Right Matrix"}};
-  for (const auto& [id, name] : documented) {
-    const PatternInfo* p = findPattern(id);
-    ASSERT_NE(p, nullptr) << id;
-    EXPECT_EQ(p->name, name);
-  }
   for (int id : {0, 9, 20, 100, 132, 200, 265, 300, 354, 409, 501})
     EXPECT_EQ(findPattern(id), nullptr) << id;
-  // The wipe type enum of each effect lists exactly its family plus the random entries.
   const OSType codes[4] = {'smpt', 'smp2', 'smp3', 'smp4'};
   for (int fam = 0; fam < 4; ++fam) {
     const ParamDesc* w = findEffect(codes[fam])->param('wpID');
@@ -96,10 +66,10 @@ TEST(Catalogue, SmpteFamiliesHoldTheirPatternsWithDocumentedIdsAndNames) {
     for (const auto& i : w->enumValues) {
       listed.insert(i.value);
       const PatternInfo* p = findPattern((int)i.value);
-      if (p) {
-        EXPECT_EQ((int)p->family, fam);
-        EXPECT_EQ(p->name, i.name);
-      }
+      if (i.value == 409 || i.value == 501 + fam) continue;
+      ASSERT_NE(p, nullptr) << i.value;
+      EXPECT_EQ((int)p->family, fam);
+      EXPECT_EQ(p->name, i.name);
     }
     EXPECT_EQ(listed.count(409), 1u);
     EXPECT_EQ(listed.count(501 + fam), 1u);
@@ -194,17 +164,8 @@ TEST(EffectImageDescription, DescribesTheEffectOrRefusesAnUnknownCode) {
   ImageDescriptionHandle d = nullptr;
   ASSERT_EQ(MakeImageDescriptionForEffect('smp2', &d), noErr);
   ASSERT_NE(d, nullptr);
-  EXPECT_EQ(GetHandleSize((Handle)d), 86);
   EXPECT_EQ((*d)->idSize, 86);
   EXPECT_EQ((*d)->cType, (CodecType)'smp2');
-  EXPECT_EQ((*d)->vendor, (SInt32)'appl');
-  EXPECT_EQ((*d)->temporalQuality, 0x200u);
-  EXPECT_EQ((*d)->spatialQuality, 0x200u);
-  EXPECT_EQ((*d)->hRes, 72 << 16);
-  EXPECT_EQ((*d)->vRes, 72 << 16);
-  EXPECT_EQ((*d)->frameCount, 1);
-  EXPECT_EQ((*d)->depth, 24);
-  EXPECT_EQ((*d)->clutID, -1);
   DisposeHandle((Handle)d);
 
   d = reinterpret_cast<ImageDescriptionHandle>(1);

@@ -52,31 +52,6 @@ TEST(Browser, ListsFoldersFirstSortedAndSkipsHiddenAndSpecialFiles) {
   EXPECT_EQ(names(b)[2], ".hidden");
 }
 
-TEST(Browser, FilterIsAskedAboutEveryItemWithItsTypeAndCanHideIt) {
-  std::string d = makeTree();
-  Browser b;
-  std::vector<std::string> asked;
-  b.setTyper([](const std::string& path, OSType& type, OSType& creator) {
-    type = path.size() > 4 && path.substr(path.size() - 4) == ".mov" ? 'MooV' : 'TEXT';
-    creator = 'TVOD';
-    return true;
-  });
-  b.setFilter([&](const std::string& folder, const Entry& e) {
-    EXPECT_EQ(folder, vt::nav::normaliseFolder(d));
-    asked.push_back(e.name);
-    if (e.isFolder) {
-      EXPECT_EQ(e.type, 0u);  // folders are not typed
-      return true;
-    }
-    return e.type == 'MooV';
-  });
-  ASSERT_TRUE(b.open(d));
-  EXPECT_EQ(asked.size(), 5u);
-  EXPECT_EQ(b.filterCalls(), 5u);
-  EXPECT_EQ(names(b), (std::vector<std::string>{"Alpha", "zeta", "A.mov"}));
-  EXPECT_EQ(b.entries()[2].creator, (OSType)'TVOD');
-}
-
 TEST(Browser, UnreadableFolderKeepsTheCurrentListing) {
   std::string d = makeTree();
   Browser b;

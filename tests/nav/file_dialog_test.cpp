@@ -300,38 +300,8 @@ TEST(SaveDialog, ListedFilesLendTheirNameAndFoldersOpen) {
   EXPECT_EQ(d.chosenPath(), t.root + "/Clips/second.mov");
 }
 
-TEST(SaveDialog, LongNamesAreKeptWhole) {
+TEST(FileDialogs, PreviewFollowsTheSelection) {
   Tree t;
-  Browser b;
-  std::string longName = std::string(70, 'x') + " effect.mov";
-  FileDialog d(saveConfig(longName), b);
-  ASSERT_TRUE(d.goToFolder(t.root));
-  pressKey(d, key::ret, false, false, 0);
-  EXPECT_EQ(d.state(), DialogState::accepted);
-  EXPECT_EQ(d.chosenPath(), t.root + "/" + longName);
-}
-
-TEST(FileDialogs, DrawTheirMessageNameItemsAndButtons) {
-  Tree t;
-  Browser b;
-  FileDialog d(saveConfig("untitled.mov"), b);
-  ASSERT_TRUE(d.goToFolder(t.root));
-  RecordingPainter p;
-  d.draw(p);
-  EXPECT_TRUE(p.drew("Save Movie as:"));
-  EXPECT_TRUE(p.drew("Vantrel"));
-  EXPECT_TRUE(p.drew("untitled.mov"));
-  EXPECT_TRUE(p.drew("first.mov"));
-  EXPECT_TRUE(p.drew("Clips"));
-  EXPECT_TRUE(p.drew("Save"));
-  EXPECT_TRUE(p.drew("Cancel"));
-  d.setName("first.mov");
-  d.pressAction();
-  RecordingPainter q;
-  d.draw(q);
-  EXPECT_TRUE(q.drewContaining("already exists"));
-  EXPECT_TRUE(q.drew("Replace"));
-
   FileDialogConfig oc;
   oc.previews = true;
   oc.actionLabel = "Choose";

@@ -204,26 +204,10 @@ TEST_F(NavDialogs, SaveChangesAnswersThroughAutomation) {
     EXPECT_EQ(dialogWindowCount(), 0u);  // the dialog is gone
   }
   EXPECT_EQ(VTAutomationNavDialogCount(), 3);
-}
-
-TEST_F(NavDialogs, SaveChangesIsWordedForClosingAndQuittingAndNamesBoth) {
-  NavDialogOptions o = saveChangesOptions("Clip.mov");
-  NavAskSaveChangesResult got = 0;
-  VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesCancel);
-  ASSERT_EQ(NavAskSaveChanges(&o, kNavSaveChangesClosingDocument, &got, nullptr, nullptr), noErr);
-  VTNavDialogInfo closing = VTAutomationNavLastShown();
-  EXPECT_EQ(closing.kind, VTNavDialogKind::saveChanges);
-  EXPECT_EQ(closing.message,
-            "Do you want to save the changes you made in the document \xE2\x80\x9C"
-            "Clip.mov\xE2\x80\x9D?");
-  EXPECT_EQ(closing.clientName, "Vantrel");
-  EXPECT_EQ(closing.windowTitle, "Vantrel");
-  VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesCancel);
-  ASSERT_EQ(NavAskSaveChanges(&o, kNavSaveChangesQuittingApplication, &got, nullptr, nullptr),
-            noErr);
-  EXPECT_EQ(VTAutomationNavLastShown().message,
-            "Do you want to save the changes you made in the document \xE2\x80\x9C"
-            "Clip.mov\xE2\x80\x9D before quitting?");
+  VTNavDialogInfo shown = VTAutomationNavLastShown();
+  EXPECT_EQ(shown.kind, VTNavDialogKind::saveChanges);
+  EXPECT_NE(shown.message.find("\xE2\x80\x9C" "Clip.mov\xE2\x80\x9D"), std::string::npos);
+  EXPECT_EQ(shown.windowTitle, "Vantrel");
 }
 
 TEST_F(NavDialogs, SaveChangesByRealKeysAndClicks) {
@@ -443,49 +427,11 @@ TEST_F(NavDialogs, TypeListShowsOnlyFilesOfItsTypesByContent) {
   DisposeHandle((Handle)types);
 }
 
-TEST_F(NavDialogs, OpenByRealClicksAndKeys) {
+TEST_F(NavDialogs, OpenByRealClicks) {
   // Click a file, then the Open button.
   script.steps = {[] { clickItem("beta.mov"); }, [] { clickButton("Open"); }};
   script.install();
   NavReplyRecord reply;
-  ASSERT_EQ(openDialog(reply), noErr);
-  EXPECT_EQ(chosenPath(reply), dir + "/beta.mov");
-  NavDisposeReply(&reply);
-
-  // Into a folder by double click, then Down and Return.
-  Script keys;
-  keys.steps = {[] {
-                  Rect r{};
-                  ASSERT_TRUE(VTAutomationNavItemRect("Clips", &r));
-                  VTAutomationPostClick(centre(r));
-                  VTAutomationPostClick(centre(r));
-                },
-                [] {
-                  VTNavDialogInfo info;
-                  ASSERT_TRUE(VTAutomationNavCurrent(&info));
-                  EXPECT_EQ(info.items, (std::vector<std::string>{"inner.mov"}));
-                  VTAutomationPostKey(kReturnCharCode);
-                }};
-  keys.install();
-  ASSERT_EQ(openDialog(reply), noErr);
-  EXPECT_EQ(chosenPath(reply), dir + "/Clips/inner.mov");
-  NavDisposeReply(&reply);
-
-  // The path menu goes back up; typing selects.
-  Script path;
-  path.steps = {[] {
-                  Rect r{};
-                  ASSERT_TRUE(VTAutomationNavPathMenuRect(&r));
-                  VTAutomationPostClick(centre(r));
-                },
-                [] {
-                  Rect r{};
-                  ASSERT_TRUE(VTAutomationNavPathMenuItemRect(1, &r));
-                  VTAutomationPostClick(centre(r));
-                },
-                [] { VTAutomationPostKey('b'); }, [] { VTAutomationPostKey(kReturnCharCode); }};
-  path.install();
-  VTAutomationNavSetStartFolder(dir + "/Clips");
   ASSERT_EQ(openDialog(reply), noErr);
   EXPECT_EQ(chosenPath(reply), dir + "/beta.mov");
   NavDisposeReply(&reply);
@@ -519,38 +465,6 @@ TEST_F(NavDialogs, SeveralFilesWhenTheOptionsAllowIt) {
   ASSERT_EQ(VTFSSpecToPath(&spec, buf, sizeof buf), noErr);
   EXPECT_EQ(std::string(buf), dir + "/notes.txt");
   NavDisposeReply(&reply);
-}
-
-TEST_F(NavDialogs, OpenAFileWithALongName) {
-  std::string longName = std::string(90, 'n') + ".mov";
-  touch(dir + "/" + longName);
-  VTAutomationNavChooseFile(dir + "/" + longName);
-  NavReplyRecord reply;
-  ASSERT_EQ(openDialog(reply), noErr);
-  FSSpec spec{};
-  AEKeyword kw;
-  DescType type;
-  Size size;
-  ASSERT_EQ(AEGetNthPtr(&reply.selection, 1, typeFSS, &kw, &type, &spec, sizeof spec, &size),
-            noErr);
-  EXPECT_LE(spec.name[0], 63);
-  EXPECT_EQ(chosenPath(reply), dir + "/" + longName);
-  NavDisposeReply(&reply);
-}
-
-TEST_F(NavDialogs, OpenPassesUpdatesAndNullsToTheCallback) {
-  Rect bounds{60, 20, 300, 400};
-  Str255 title;
-  setPascal(title, "Playing");
-  WindowRef doc = NewCWindow(nullptr, &bounds, title, true, 4, (WindowRef)-1, true, 0);
-  invalidateThenEscape(doc);
-  CallbackLog log;
-  NavReplyRecord reply;
-  EXPECT_EQ(openDialog(reply, nullptr, nullptr, &log), userCanceledErr);
-  EXPECT_GT(log.nulls, 0);
-  ASSERT_FALSE(log.updates.empty());
-  for (WindowRef w : log.updates) EXPECT_EQ(w, doc);
-  DisposeWindow(doc);
 }
 
 TEST_F(NavDialogs, PreviewShowsTheSelectedMoviesPoster) {
@@ -695,48 +609,34 @@ TEST_F(NavDialogs, SaveByRealTypingAndTheReplaceQuestion) {
   NavDisposeReply(&reply);
 }
 
-TEST_F(NavDialogs, SaveNameIsEditedByMouseKeysAndClipboard) {
-  // A word taken by a double click and typed over; a drag over another replaced by text beyond
-  // ASCII; the whole name cut and pasted back through the clipboard.
-  const std::string edited = "b \xC3\xBCn\xC3\xAF \xE6\x97\xA5\xE6\x9C\xAC copy .mov";
+TEST_F(NavDialogs, SaveNameIsEditedThroughTheClipboard) {
+  // The name field is the shared text field: its editing is tested there; here a name beyond
+  // ASCII typed over the proposed one is cut to the clipboard and pasted back.
+  const std::string name = "b \xC3\xBCn\xC3\xAF \xE6\x97\xA5\xE6\x9C\xAC.mov";
   auto field = [] {
     VTTextFieldInfo f;
     EXPECT_TRUE(VTAutomationFocusedTextField(&f));
     return f;
   };
-  auto at = [](const VTTextFieldInfo& f, int caret, int dx = 0) {
-    short mid = (short)((f.globalRect.top + f.globalRect.bottom) / 2);
-    return Point{mid, (short)(f.caretX[caret] + dx)};
-  };
   script.steps = {[&] {
-                    VTTextFieldInfo f = field();
-                    EXPECT_EQ(f.text, "b edit n .mov");
-                    EXPECT_EQ(f.selectionEnd - f.selectionStart, 13);  // proposed: all selected
-                    VTAutomationPostClick(at(f, 7, 1));
-                    VTAutomationPostClick(at(f, 7, 1));
-                    VTAutomationPostText("copy");
+                    EXPECT_EQ(field().text, "untitled.mov");
+                    VTAutomationPostText(name);
                   },
                   [&] {
-                    VTTextFieldInfo f = field();
-                    EXPECT_EQ(f.text, "b edit copy .mov");
-                    VTAutomationPostDrag(at(f, 2), at(f, 6));
-                    VTAutomationPostText("\xC3\xBCn\xC3\xAF \xE6\x97\xA5\xE6\x9C\xAC");
-                  },
-                  [&] {
-                    EXPECT_EQ(field().text, edited);
+                    EXPECT_EQ(field().text, name);
                     VTAutomationPostKey('a', cmdKey);
                     VTAutomationPostKey('x', cmdKey);
                   },
                   [&] {
                     EXPECT_EQ(field().text, "");
-                    EXPECT_EQ(VTAutomationClipboardText(), edited);
+                    EXPECT_EQ(VTAutomationClipboardText(), name);
                     VTAutomationPostKey('v', cmdKey);
                     VTAutomationPostKey(kReturnCharCode);
                   }};
   script.install();
   NavReplyRecord reply;
-  EXPECT_EQ(saveDialog(reply, "b edit n .mov"), noErr);
-  EXPECT_EQ(VTAutomationNavLastShown().name, edited);
+  EXPECT_EQ(saveDialog(reply, "untitled.mov"), noErr);
+  EXPECT_EQ(VTAutomationNavLastShown().name, name);
   EXPECT_EQ(script.next, script.steps.size());
   NavDisposeReply(&reply);
 }
@@ -760,16 +660,6 @@ TEST_F(NavDialogs, SaveUnderANameLongerThanAnFSSpecHolds) {
   NavDisposeReply(&reply);
 }
 
-TEST_F(NavDialogs, SaveRefusesToReplaceAFolder) {
-  VTAutomationNavSaveAs(dir, "Clips", true);
-  NavReplyRecord reply;
-  EXPECT_EQ(saveDialog(reply, "untitled.mov"), userCanceledErr);
-  EXPECT_NE(VTAutomationNavLastError().find("is a folder"), std::string::npos);
-  struct stat st {};
-  ASSERT_EQ(stat((dir + "/Clips").c_str(), &st), 0);
-  EXPECT_TRUE(S_ISDIR(st.st_mode));
-}
-
 TEST_F(NavDialogs, DialogsRememberTheLastFolder) {
   VTAutomationNavSetStartFolder("");
   VTAutomationNavChooseFile(dir + "/Clips/inner.mov");
@@ -781,60 +671,3 @@ TEST_F(NavDialogs, DialogsRememberTheLastFolder) {
   EXPECT_EQ(VTAutomationNavLastShown().folder, dir + "/Clips");
 }
 
-// Screens for the record ------------------------------------------------------------------------
-
-TEST_F(NavDialogs, Snapshots) {
-  std::string screens = std::string(VT_BINARY_DIR) + "/screens";
-  mkdir(screens.c_str(), 0755);
-  Rect bounds{40, 10, 500, 700};
-  Str255 title;
-  setPascal(title, "Clip.mov");
-  WindowRef doc = NewCWindow(nullptr, &bounds, title, true, 4, (WindowRef)-1, true, 0);
-  ASSERT_NE(doc, nullptr);
-  std::vector<std::string> written;
-  auto shoot = [&](const std::string& name) {
-    std::string path = screens + "/" + name;
-    EXPECT_TRUE(VTAutomationSnapshot(path));
-    written.push_back(path);
-  };
-
-  script.steps = {[] {}, [&] { shoot("nav-save-changes.png"); },
-                  [] { VTAutomationPostKey(kEscapeCharCode); }};
-  script.install();
-  NavDialogOptions o = saveChangesOptions("Clip.mov");
-  NavAskSaveChangesResult got = 0;
-  ASSERT_EQ(NavAskSaveChanges(&o, kNavSaveChangesQuittingApplication, &got, nullptr, nullptr),
-            noErr);
-
-  std::string movie = vt_test::fixture("nav-small.mov",
-                                       "-f lavfi -i testsrc=size=64x48:rate=10 -t 1 -c:v mjpeg");
-  ASSERT_EQ(vt_test::run("cp '" + movie + "' '" + dir + "/Sample.mov'"), 0);
-  Script open;
-  open.steps = {[] {}, [] { clickItem("Sample.mov"); }, [&] { shoot("nav-open.png"); },
-                [] {
-                  Rect r{};
-                  ASSERT_TRUE(VTAutomationNavPathMenuRect(&r));
-                  VTAutomationPostClick(centre(r));
-                },
-                [&] { shoot("nav-path-menu.png"); },
-                [] { VTAutomationPostKey(kEscapeCharCode); },
-                [] { VTAutomationPostKey(kEscapeCharCode); }};
-  open.install();
-  NavReplyRecord reply;
-  openDialog(reply);
-
-  Script save;
-  save.steps = {[] {}, [&] { shoot("nav-save.png"); },
-                [] {
-                  for (char c : std::string("beta.mov")) VTAutomationPostKey(c);
-                  VTAutomationPostKey(kReturnCharCode);
-                },
-                [&] { shoot("nav-replace.png"); },
-                [] { VTAutomationPostKey(kEscapeCharCode); },
-                [] { VTAutomationPostKey(kEscapeCharCode); }};
-  save.install();
-  saveDialog(reply, "untitled.mov");
-  for (const auto& p : written) EXPECT_TRUE(exists(p)) << p;
-  EXPECT_EQ(written.size(), 5u);
-  DisposeWindow(doc);
-}

@@ -6,14 +6,20 @@
 #include <QuickTimeEffects.h>
 #include <VTAutomation.h>
 #include <VTAutomationEffects.h>
+#include <VTAutomationNav.h>
+#include <VTAutomationUI.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
+#include "core/fourcc.h"
 #include "core/image.h"
 #include "core/picture.h"
+#include "effects/catalogue.h"
 #include "effects/render_api.h"
 #include "events/event_queue.h"
 #include "paramdialog/param_window.h"
@@ -53,10 +59,11 @@ class ParamDialogTest : public ::testing::Test {
 
   vt::paramdialog::Dialog* impl() { return vt::paramdialog::findDialog(dialog_); }
 
-  Point globalCentre(const Rect& local) {
+  // The centre of a rectangle local to the dialog (or already global).
+  Point globalCentre(const Rect& r, bool local = true) {
     WindowRef w = impl()->window();
-    return Point{(short)(w->content.top + (local.top + local.bottom) / 2),
-                 (short)(w->content.left + (local.left + local.right) / 2)};
+    return Point{(short)((local ? w->content.top : 0) + (r.top + r.bottom) / 2),
+                 (short)((local ? w->content.left : 0) + (r.left + r.right) / 2)};
   }
 
   long readLong(OSType type) {
@@ -101,21 +108,6 @@ TEST_F(ParamDialogTest, ListsExactlyTheOfferedEffectsForEachSourceCount) {
     QTDisposeAtomContainer(list_);
     QTDisposeAtomContainer(sample_);
     list_ = sample_ = nullptr;
-  }
-  {  // the two-source list offers the cross fade
-    QTAtomContainer l = nullptr;
-    ASSERT_EQ(QTGetEffectsList(&l, 2, 2, 0), noErr);
-    QTAtomContainer s = nullptr;
-    QTNewAtomContainer(&s);
-    QTParameterDialog d = 0;
-    ASSERT_EQ(QTCreateStandardParameterDialog(l, s, 0, &d), noErr);
-    bool hasCrossFade = false;
-    for (const auto& e : VTAutomationEffectsDialogEffects())
-      hasCrossFade |= e.code == (OSType)kCrossFadeTransitionType;
-    EXPECT_TRUE(hasCrossFade);
-    QTDismissStandardParameterDialog(d);
-    QTDisposeAtomContainer(l);
-    QTDisposeAtomContainer(s);
   }
 }
 
@@ -275,33 +267,28 @@ TEST_F(ParamDialogTest, ClickedPushDirectionEndsUpInTheSample) {
   EXPECT_EQ(deliver(), noErr);
   ASSERT_EQ(VTAutomationEffectsDialogSelected(), row);
 
-  long before = -1;
-  for (const auto& p : VTAutomationEffectsDialogParams())
-    if (p.code == 'from') before = (long)p.start;
-  ASSERT_EQ(before, 2);  // default: from the right
-  bool clicked = false;
-  for (const auto& hot : impl()->layout())
-    if (hot.kind == vt::paramdialog::Hot::EnumCycle) {
-      VTAutomationPostClick(globalCentre(hot.r));
-      clicked = true;
+  // The direction's pop-up menu: pressed, dragged to "bottom" (3), released.
+  Rect anchor{};
+  ASSERT_TRUE(VTAutomationEffectsDialogControlRect('from', VTEffectsControl::popup, 0, &anchor));
+  std::vector<std::string> shown;
+  VTAutomationSetModalHook([&] {
+    Rect item{};
+    if (shown.empty() && VTAutomationPopupMenu(&shown, nullptr) &&
+        VTAutomationPopupMenuItemRect(2, &item)) {
+      VTAutomationPostMouseMove(globalCentre(item, false));
+      VTAutomationPostMouseUp(globalCentre(item, false));
     }
-  ASSERT_TRUE(clicked);
+  });
+  VTAutomationPostMouseDown(globalCentre(anchor, false));
   EXPECT_EQ(deliver(), noErr);
+  VTAutomationSetModalHook(nullptr);
+  EXPECT_EQ(shown.size(), 4u);
   // Then OK as the user would press it.
   ASSERT_TRUE(VTAutomationEffectsDialogPressOK());
   ASSERT_EQ(deliver(), codecParameterDialogConfirm);
   ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
   EXPECT_EQ(readLong(kParameterWhatName), (long)kPushTransitionType);
   EXPECT_EQ(readLong('from'), 3);
-
-  // Shift-click steps back, wrapping from the first value to the last.
-  for (int i = 0; i < 3; ++i)
-    for (const auto& hot : impl()->layout())
-      if (hot.kind == vt::paramdialog::Hot::EnumCycle)
-        VTAutomationPostClick(globalCentre(hot.r), shiftKey);
-  EXPECT_EQ(deliver(), noErr);
-  ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
-  EXPECT_EQ(readLong('from'), 4);  // 3 -> 2 -> 1 -> 4 (left)
 }
 
 TEST_F(ParamDialogTest, SliderFollowsTheMouse) {
@@ -354,12 +341,9 @@ TEST_F(ParamDialogTest, PreviewPicturesAreCopiedAndReleased) {
   EXPECT_NEAR((int)(mid & 0xFF), 128, 10);
   // The preview is drawn on screen inside the dialog.
   WindowRef w = impl()->window();
-  UInt32 onScreen = VTAutomationScreenPixel((short)(w->content.left + 450 + 90),
+  UInt32 onScreen = VTAutomationScreenPixel((short)(w->content.left + 570 + 90),
                                             (short)(w->content.top + 30 + 60));
   EXPECT_NEAR((int)((onScreen >> 16) & 0xFF), 128, 12);
-
-  std::filesystem::create_directories(std::string(VT_BINARY_DIR) + "/screens");
-  VTAutomationSnapshot(std::string(VT_BINARY_DIR) + "/screens/paramdialog.png");
 
   EXPECT_EQ(QTDismissStandardParameterDialog(dialog_), noErr);
   dialog_ = 0;
@@ -389,8 +373,6 @@ TEST_F(ParamDialogTest, CheckBoxAndColourSwatchEndUpInTheSample) {
       VTAutomationPostClick(globalCentre(hot.r));  // red
   }
   EXPECT_EQ(deliver(), noErr);
-  std::filesystem::create_directories(std::string(VT_BINARY_DIR) + "/screens");
-  VTAutomationSnapshot(std::string(VT_BINARY_DIR) + "/screens/paramdialog-wipe.png");
   ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
 
   QTAtom a = QTFindChildByID(sample_, kParentAtomIsContainer, 'soft', 1, nullptr);
@@ -441,3 +423,255 @@ TEST_F(ParamDialogTest, NoneEntryAndArrowKeys) {
 }
 
 }  // namespace
+
+namespace {
+
+class ParamDialogInput : public ParamDialogTest {
+ protected:
+  double param(OSType code, int which = 0) {
+    for (const auto& p : VTAutomationEffectsDialogParams())
+      if (p.code == code) return which ? p.end : p.start;
+    ADD_FAILURE() << "no parameter";
+    return -1;
+  }
+  Point at(OSType code, VTEffectsControl control, int which = 0, int swatch = 0) {
+    Rect r{};
+    EXPECT_TRUE(VTAutomationEffectsDialogControlRect(code, control, which, &r, swatch));
+    return globalCentre(r, false);
+  }
+  // Clicks the field, replaces its text by typing, and leaves it with Tab.
+  void type(OSType code, int which, const std::string& text) {
+    VTAutomationPostClick(at(code, VTEffectsControl::field, which));
+    deliver();
+    VTAutomationPostKey('a', cmdKey);
+    VTAutomationPostText(text);
+    VTAutomationPostKey(kTabCharCode);
+    deliver(60);
+  }
+};
+
+}  // namespace
+
+TEST_F(ParamDialogInput, NumberFieldsTakeValuesInTheirUnitsAndRefuseOthersWithABeep) {
+  open(2);
+  deliver();
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kSlideTransitionType));  // degrees 0..360
+  struct Case {
+    OSType code;
+    int which;
+    const char* typed;
+    double expect;  // the last good value stays when refused
+    bool beeps;
+  } cases[] = {
+      {'pcnt', 1, "25", 25, false}, {'pcnt', 1, "12,5 %", 12.5, false}, {'pcnt', 1, "250", 12.5, true},
+      {'pcnt', 1, "-1", 12.5, true}, {'pcnt', 1, "abc", 12.5, true}, {'pcnt', 0, "100%", 100, false},
+      {'angl', 0, "270°", 270, false}, {'angl', 0, "361", 270, true},
+      {'angl', 0, "90 px", 270, true},  // another parameter's unit
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    long beeps = VTAutomationBeepCount();
+    type(c.code, c.which, c.typed);
+    EXPECT_DOUBLE_EQ(param(c.code, c.which), c.expect);
+    EXPECT_EQ(VTAutomationBeepCount() - beeps, c.beeps ? 1 : 0);
+    EXPECT_EQ(VTAutomationEffectsDialogFieldText(c.code, c.which),
+              c.expect == 12.5 ? "12.5" : std::to_string((int)c.expect));
+  }
+  // Whole numbers only where the parameter is whole (Brightness); Return takes what was typed.
+  QTDismissStandardParameterDialog(dialog_);
+  QTDisposeAtomContainer(list_);
+  QTDisposeAtomContainer(sample_);
+  open(1);
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('brco'));
+  type('brig', 0, "-1");
+  type('brig', 0, "0.5");
+  EXPECT_DOUBLE_EQ(param('brig'), -1);
+  VTAutomationPostClick(at('cont', VTEffectsControl::field));
+  VTAutomationPostKey('a', cmdKey);
+  VTAutomationPostText("7");
+  VTAutomationPostKey(kReturnCharCode);
+  EXPECT_EQ(deliver(), codecParameterDialogConfirm);
+  EXPECT_DOUBLE_EQ(param('cont'), 7);
+}
+
+TEST_F(ParamDialogInput, TabMovesTheFocusAndArrowsChangeTheFocusedControl) {
+  open(2);
+  deliver();
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kPushTransitionType));
+  EXPECT_EQ(VTAutomationEffectsDialogFocus().control, VTEffectsControl::list);
+  // list -> start field -> end field -> direction pop-up, and Shift+Tab back.
+  const VTEffectsControl order[] = {VTEffectsControl::field, VTEffectsControl::field,
+                                    VTEffectsControl::popup, VTEffectsControl::list};
+  for (VTEffectsControl c : order) {
+    VTAutomationPostKey(kTabCharCode);
+    deliver();
+    EXPECT_EQ(VTAutomationEffectsDialogFocus().control, c);
+  }
+  VTAutomationPostKey(kTabCharCode, shiftKey);
+  deliver();
+  EXPECT_EQ(VTAutomationEffectsDialogFocus().code, (OSType)'from');
+  VTAutomationPostKey(kDownArrowCharCode);  // right (2) -> top (1)
+  deliver();
+  EXPECT_EQ(param('from'), 1);
+  VTAutomationPostKey(kTabCharCode, shiftKey);  // the end of the percentage tween
+  VTAutomationPostKey(kUpArrowCharCode);
+  VTAutomationPostKey(kUpArrowCharCode);
+  deliver();
+  EXPECT_DOUBLE_EQ(param('pcnt', 1), 100);  // clamped at the top of its range
+  VTAutomationPostKey(kEscapeCharCode);
+  EXPECT_EQ(deliver(), userCanceledErr);
+}
+
+TEST_F(ParamDialogInput, LongPopupMenusHangInColumnsAndAClickLeavesThemOpen) {
+  VTAutomationUseHeadless(1024, 600);  // too low for the 36 wipes in one column
+  open(2);
+  deliver();
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('smpt'));
+  Point anchor = at('wpID', VTEffectsControl::popup);
+  std::vector<std::string> items;
+  int turn = 0;
+  VTAutomationSetModalHook([&] {
+    if (!VTAutomationPopupMenu(&items, nullptr) || ++turn != 3) return;
+    Rect first{}, last{};
+    ASSERT_TRUE(VTAutomationPopupMenuItemRect(0, &first));
+    ASSERT_TRUE(VTAutomationPopupMenuItemRect((int)items.size() - 1, &last));
+    // Every pattern is on the screen: the list is taller than the screen, so in columns.
+    Rect screen = VTAutomationScreenBounds();
+    EXPECT_GT(last.left, first.left);
+    EXPECT_LE(last.bottom, screen.bottom);
+    EXPECT_LE(last.right, screen.right);
+    Rect pick{};
+    ASSERT_TRUE(VTAutomationPopupMenuItemRect(33, &pick));
+    VTAutomationPostClick(globalCentre(pick, false));
+  });
+  VTAutomationPostClick(anchor);  // a click: the menu stays open for the next one
+  deliver();
+  VTAutomationSetModalHook(nullptr);
+  const auto& patterns = vt::effects::findEffect('smpt')->param('wpID')->enumValues;
+  ASSERT_EQ(items.size(), patterns.size());
+  EXPECT_EQ(param('wpID'), patterns[33].value);
+}
+
+TEST_F(ParamDialogInput, ColourPickerReachesAnyColourAndCancelKeepsTheOldOne) {
+  open(2);
+  deliver();
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('ckey'));  // key colour: default blue
+  auto pickWith = [&](auto act) {
+    VTColourPickerInfo seen;
+    bool acted = false;
+    VTAutomationSetModalHook([&] {
+      if (!acted && VTAutomationColourPicker(&seen)) {
+        acted = true;
+        act(seen);
+      }
+    });
+    VTAutomationPostClick(at('keyc', VTEffectsControl::colourWell));
+    deliver();
+    VTAutomationSetModalHook(nullptr);
+    EXPECT_TRUE(acted);
+    return seen;
+  };
+  // The hex field has the focus with its text selected: typing replaces it.
+  VTColourPickerInfo seen = pickWith([](const VTColourPickerInfo&) {
+    VTAutomationSnapshot(std::string(VT_BINARY_DIR) + "/screens/colour-picker.png");
+    VTAutomationPostText("3366CC");
+    VTAutomationPostKey(kReturnCharCode);
+  });
+  EXPECT_EQ(seen.hex, "0000FF");
+  // The blue it had is reachable again: a quick pick, then hue 240 typed in; Cancel changes
+  // nothing.
+  seen = pickWith([](const VTColourPickerInfo& p) {
+    VTAutomationPostClick(Point{(short)((p.swatches[2].top + p.swatches[2].bottom) / 2),
+                                (short)((p.swatches[2].left + p.swatches[2].right) / 2)});
+    VTAutomationPostKey(kEscapeCharCode);
+  });
+  EXPECT_EQ(seen.hex, "3366CC");
+  EXPECT_DOUBLE_EQ(param('keyc'), 0x3333);
+  pickWith([](const VTColourPickerInfo& p) {
+    Rect hue = p.fields[3].rect;
+    VTAutomationPostClick(Point{(short)((hue.top + hue.bottom) / 2), (short)(hue.left + 5)});
+    for (const char* v : {"240", "100", "100"}) {  // hue, saturation, value
+      VTAutomationPostKey('a', cmdKey);
+      VTAutomationPostText(v);
+      VTAutomationPostKey(kTabCharCode);
+    }
+    VTAutomationPostKey(kReturnCharCode);
+  });
+  EXPECT_DOUBLE_EQ(param('keyc'), 0);  // red and green gone: pure blue
+}
+
+TEST_F(ParamDialogInput, ImageChooserOffersOnlyImagesAndTheMatteReachesTheSample) {
+  std::string dir = std::string(VT_BINARY_DIR) + "/paramdialog-images";
+  std::filesystem::create_directories(dir);
+  vt::Image matte(64, 32, vt::makePixel(200, 0, 0));
+  ASSERT_TRUE(vt::writePNG(matte, (dir + "/matte ünï.png").c_str()));
+  std::ofstream(dir + "/notes.txt") << "not an image";
+
+  open(2);
+  deliver();
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('matt'));
+  VTAutomationNavChooseFile(dir + "/notes.txt");  // not listed: the chooser is cancelled
+  VTAutomationPostClick(at('mtte', VTEffectsControl::chooseImage));
+  deliver();
+  auto listed = VTAutomationNavLastShown().items;
+  EXPECT_EQ(std::count(listed.begin(), listed.end(), "notes.txt"), 0);
+  EXPECT_EQ(std::count(listed.begin(), listed.end(), "matte ünï.png"), 1);
+  VTAutomationNavChooseFile(dir + "/matte ünï.png");
+  VTAutomationPostClick(at('mtte', VTEffectsControl::chooseImage));
+  deliver();
+  EXPECT_EQ(VTAutomationEffectsDialogParams()[1].imageName, "matte ünï.png");
+  ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
+  QTAtom a = QTFindChildByID(sample_, kParentAtomIsContainer, 'mtte', 1, nullptr);
+  long size = 0;
+  Ptr data = nullptr;
+  ASSERT_EQ(QTGetAtomDataPtr(sample_, a, &size, &data), noErr);
+  ASSERT_EQ(size, 8 + 64 * 32 * 4);
+  EXPECT_EQ(vt::readBE32((const uint8_t*)data), 64u);
+  EXPECT_EQ(vt::readBE32((const uint8_t*)data + 4), 32u);
+}
+
+TEST_F(ParamDialogInput, SettingsStayWithEachEffectWhileTheDialogIsOpen) {
+  open(2);
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('smpt'));
+  ASSERT_TRUE(VTAutomationEffectsDialogSetParam('hori', 5));
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kPushTransitionType));
+  ASSERT_TRUE(VTAutomationEffectsDialogSetParam('from', 4));
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('smpt'));
+  EXPECT_EQ(param('hori'), 5);
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kPushTransitionType));
+  EXPECT_EQ(param('from'), 4);
+}
+
+TEST_F(ParamDialogInput, ModalFormAndOptionalTweensForCallersThatAskForThem) {
+  ASSERT_EQ(QTGetEffectsList(&list_, 2, 2, 0), noErr);
+  ASSERT_EQ(QTNewAtomContainer(&sample_), noErr);
+  EXPECT_EQ(QTCreateStandardParameterDialog(list_, sample_, 1 << 8, &dialog_), paramErr);
+  ASSERT_EQ(QTCreateStandardParameterDialog(
+                list_, sample_, pdOptionsModalDialogBox | pdOptionsAllowOptionalInterpolations,
+                &dialog_),
+            noErr);
+  deliver();
+  // Modal: clicks elsewhere and menu keys are the dialog's, with a beep for the click.
+  long beeps = VTAutomationBeepCount();
+  VTAutomationPostClick(Point{5, 300});  // the menu bar
+  EXPECT_EQ(deliver(), noErr);
+  EXPECT_EQ(VTAutomationBeepCount() - beeps, 1);
+  VTAutomationPostKey('q', cmdKey);
+  EXPECT_EQ(deliver(), noErr);
+  // "Animate" makes an optional parameter a tween that OK writes as one.
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kSlideTransitionType));
+  EXPECT_FALSE(VTAutomationEffectsDialogParams()[1].tweened);
+  VTAutomationPostClick(at('angl', VTEffectsControl::animate));
+  deliver();
+  ASSERT_TRUE(VTAutomationEffectsDialogParams()[1].tweened);
+  ASSERT_TRUE(VTAutomationEffectsDialogSetParam('angl', 180, 1));
+  ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
+  QTAtom angle = QTFindChildByID(sample_, kParentAtomIsContainer, 'angl', 1, nullptr);
+  EXPECT_NE(QTFindChildByID(sample_, angle, kParameterTweenAtom, 1, nullptr), 0);
+  // Without the option no parameter offers "Animate".
+  QTDismissStandardParameterDialog(dialog_);
+  ASSERT_EQ(QTCreateStandardParameterDialog(list_, sample_, 0, &dialog_), noErr);
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kSlideTransitionType));
+  Rect r{};
+  EXPECT_FALSE(VTAutomationEffectsDialogControlRect('angl', VTEffectsControl::animate, 0, &r));
+}

@@ -53,8 +53,7 @@ TEST_F(ResourceManager, ApplicationFileHoldsWhatTheApplicationNeeds) {
   EXPECT_TRUE(file->items[5].separator);
   EXPECT_EQ(file->items[6].text, "Quit");
   EXPECT_EQ(file->items[6].key, 'Q');
-  EXPECT_EQ(file->items[1].text, utf8ToMacRoman("Open…"));
-  EXPECT_EQ((unsigned char)file->items[1].text.back(), 0xC9);  // the ellipsis in Mac Roman
+  EXPECT_EQ(file->items[1].text, "Open…");  // toolbox strings are UTF-8
 
   auto edit = findMenu(130);
   ASSERT_TRUE(edit);
@@ -157,7 +156,7 @@ TEST_F(ResourceManager, IndexedStringsStayInBounds) {
   EXPECT_EQ(s[0], 0);
   EXPECT_EQ(ResError(), noErr);
   GetIndString(s, 7, 3);
-  EXPECT_EQ(pstr(s), "caf\x8E");  // é in Mac Roman
+  EXPECT_EQ(pstr(s), "caf\xC3\xA9");  // UTF-8, as every toolbox string
   for (short bad : {0, -1, 4, 32767}) {
     s[0] = 9;
     GetIndString(s, 7, bad);
@@ -173,7 +172,7 @@ TEST_F(ResourceManager, IndexedStringsStayInBounds) {
   EXPECT_EQ(pstr(*str), "single");
   Handle list = GetResource('STR#', 7);
   ASSERT_NE(list, nullptr);
-  ASSERT_EQ(GetHandleSize(list), 2 + 4 + 1 + 5);
+  ASSERT_EQ(GetHandleSize(list), 2 + 4 + 1 + 6);
   const unsigned char* p = (const unsigned char*)*list;
   EXPECT_EQ(vt::readBE16(p), 3);
   EXPECT_EQ(p[2], 3);

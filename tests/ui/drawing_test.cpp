@@ -144,12 +144,33 @@ TEST_F(Drawing, TextIsDrawnAndMeasured) {
   Point pen;
   GetPen(&pen);
   EXPECT_GT(pen.h, 10 + 40);  // the pen advanced past the text
-  // Mac Roman bytes above 127 draw as their characters, not as nothing.
+  // Bytes that are not UTF-8 (classic Mac Roman text) still draw as their characters.
   MoveTo(10, 80);
   DrawString((ConstStr255Param) "\x02\x80\x8E");  // "Äé"
   EXPECT_GT(countNonWhite(100, 150, 400, 200), 20);
-  EXPECT_EQ(vt::ui::macRomanToUtf8("\x80\xA5"), "\xC3\x84\xE2\x80\xA2");
-  EXPECT_EQ(vt::ui::utf8ToMacRoman("\xC3\x84x\xE4\xB8\xAD"), "\x80x?");
+  EXPECT_EQ(vt::ui::toolboxToUtf8("\x80\xA5"), "\xC3\x84\xE2\x80\xA2");
+  EXPECT_EQ(vt::ui::toolboxToUtf8("Äé 日本"), "Äé 日本");
+  // Cut to a byte limit between characters, never inside one; malformed bytes dropped.
+  EXPECT_EQ(vt::ui::utf8ToToolbox("ab日本", 6), "ab日");
+  EXPECT_EQ(vt::ui::utf8ToToolbox("a\xFF" "b", 255), "ab");
+}
+
+TEST_F(Drawing, ScriptsDejaVuLacksDrawFromAFallbackFont) {
+  // Every script a file name may use draws ink and advances: Latin, Greek, Cyrillic from
+  // DejaVu; Japanese and Chinese from the fallback font.
+  const char* names[] = {"ünïcödé", "Ελληνικά", "Кириллица", "ひらがな", "日本語", "中文名"};
+  WindowRef w = makeWindow(100, 100, 400, 420);
+  SetPort(GetWindowPort(w));
+  TextSize(14);
+  for (int row = 0; row < 6; ++row) {
+    std::string name(names[row]);
+    Str255 p{(unsigned char)name.size()};
+    memcpy(p + 1, name.data(), name.size());
+    EXPECT_GT(StringWidth(p), 20) << name;
+    MoveTo(10, (short)(row * 30 + 20));
+    DrawString(p);
+    EXPECT_GT(countNonWhite(100, (short)(100 + row * 30), 400, (short)(130 + row * 30)), 30) << name;
+  }
 }
 
 TEST_F(Drawing, TextHandlesMalformedInput) {

@@ -296,28 +296,6 @@ TEST_F(Windows, DragMovesTheWindowWithInjectedMouse) {
   EXPECT_EQ(FrontWindow(), other);
 }
 
-TEST_F(Windows, DragDrivenFromTheModalHook) {
-  WindowRef w = makeWindow(100, 100, 300, 200);
-  int step = 0;
-  VTAutomationSetModalHook([&] {
-    // Acts as the user: moves twice, then lets go.
-    ++step;
-    if (step == 1) VTAutomationPostMouseMove(pt(170, 95));
-    if (step == 2) VTAutomationPostMouseMove(pt(200, 100));
-    if (step == 3) VTAutomationPostMouseUp(pt(210, 110));
-  });
-  VTAutomationPostMouseDown(pt(150, 90));
-  EventRecord e;
-  ASSERT_TRUE(GetNextEvent(mDownMask, &e));
-  DragWindow(w, e.where, nullptr);
-  VTAutomationSetModalHook(nullptr);
-  EXPECT_GE(step, 3);
-  Rect c;
-  GetWindowBounds(w, kWindowContentRgn, &c);
-  EXPECT_EQ(c.left, 160);
-  EXPECT_EQ(c.top, 120);
-}
-
 TEST_F(Windows, AlignedDragPutsTheAlignmentRectOnAColumn) {
   WindowRef w = makeWindow(100, 100, 300, 200);
   Rect movieBox{0, 3, 90, 163};  // local

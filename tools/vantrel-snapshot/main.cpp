@@ -97,7 +97,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   VTAutomationUseHeadless(1280, 800);
-  if (VTOpenResourceFile(VT_RESOURCE_FILE) < 0) {
+  // Installed, the resource file is where the application finds its own; in the build tree
+  // (none there), the source's.
+  if (VTOpenApplicationResourceFile() < 0 &&
+      (ResError() != fnfErr || VTOpenResourceFile(VT_RESOURCE_FILE) < 0)) {
     std::fprintf(stderr, "vantrel-snapshot: cannot open the resource file %s\n", VT_RESOURCE_FILE);
     return 1;
   }

@@ -41,6 +41,11 @@ void initialiseProcess(bool singleInstance);
 void initialiseProcessWithArguments(const std::vector<std::string>& args, bool singleInstance);
 // Accepts open-documents requests from later launches. Never blocks for long.
 void pollExternal();
+// Called whenever a later launch handed over (its files or a plain start): the display
+// backend brings the application's window to the front with the keyboard. Called from
+// pollExternal.
+using RaiseHandler = void (*)();
+void setRaiseHandler(RaiseHandler handler);
 // Path of the single-instance socket ($XDG_RUNTIME_DIR, else /tmp).
 std::string instanceSocketPath();
 

@@ -39,6 +39,8 @@ constexpr size_t kMaxPeers = 16;
 constexpr int kAnswerTimeoutSeconds = 5;
 constexpr int kForwardAttempts = 2;
 
+RaiseHandler gRaise = nullptr;
+
 std::vector<std::string> commandLine() {
   std::ifstream in("/proc/self/cmdline", std::ios::binary);
   std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -354,12 +356,16 @@ void initialiseProcess(bool singleInstance) {
   initialiseProcessWithArguments(commandLine(), singleInstance);
 }
 
+void setRaiseHandler(RaiseHandler handler) { gRaise = handler; }
+
 void pollExternal() {
   for (auto& files : listener().takeRequests()) {
     if (files.empty())
       postReopenApplication();
     else
       postOpenDocuments(files);
+    // The user launched us again: the window they expect comes to the front.
+    if (gRaise) gRaise();
   }
 }
 

@@ -94,7 +94,7 @@ UInt32 VTAutomationTicks() { return ev::ticks(); }
 std::vector<VTWindowInfo> VTAutomationListWindows() {
   std::vector<VTWindowInfo> out;
   for (VTWindow* w : windowsFrontToBack())
-    out.push_back(VTWindowInfo{w, w->kind, macRomanToUtf8(w->title), structureRect(w), w->content,
+    out.push_back(VTWindowInfo{w, w->kind, toolboxToUtf8(w->title), structureRect(w), w->content,
                                w->visible, w->hilited, w->refCon});
   return out;
 }

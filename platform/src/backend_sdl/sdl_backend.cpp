@@ -1,14 +1,19 @@
 // The SDL2 backend: one SDL window is the whole screen.
 #include <SDL.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <string_view>
-
-#include <unistd.h>
 
 #include "appleevents/ae_queue.h"
 #include "events/backend.h"
@@ -19,6 +24,76 @@ namespace vt::backend_sdl {
 namespace {
 
 volatile std::sig_atomic_t gSnapshotRequested = 0;
+std::atomic<bool> gRaiseRequested{false};
+
+void onRaise() { gRaiseRequested = true; }
+
+constexpr int kMinWidth = 640, kMinHeight = 480, kMaxSide = 8192;
+
+// The screen window's place and size, kept between runs.
+struct Geometry {
+  int x = SDL_WINDOWPOS_CENTERED, y = SDL_WINDOWPOS_CENTERED;
+  int w = 1280, h = 800;
+};
+
+std::string geometryPath() {
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  std::string dir;
+  if (config && config[0] == '/') dir = config;
+  else if (const char* home = std::getenv("HOME"); home && home[0] == '/') dir = std::string(home) + "/.config";
+  else return {};
+  return dir + "/vantrel/screen";
+}
+
+Geometry loadGeometry() {
+  Geometry g;
+  std::ifstream in(geometryPath());
+  int x, y, w, h;
+  if (in >> x >> y >> w >> h && w >= kMinWidth && h >= kMinHeight && w <= kMaxSide &&
+      h <= kMaxSide) {
+    g.w = w;
+    g.h = h;
+    // Only where a display still shows the title bar (a monitor may have gone).
+    for (int i = 0; i < SDL_GetNumVideoDisplays(); ++i) {
+      SDL_Rect d;
+      if (SDL_GetDisplayBounds(i, &d) == 0 && x + 100 > d.x && x < d.x + d.w && y >= d.y &&
+          y < d.y + d.h - 40) {
+        g.x = x;
+        g.y = y;
+      }
+    }
+  }
+  if (const char* size = std::getenv("VANTREL_SCREEN_SIZE")) {
+    int sw = 0, sh = 0;
+    if (std::sscanf(size, "%dx%d", &sw, &sh) == 2 && sw >= 320 && sh >= 240 && sw <= 4096 &&
+        sh <= 4096) {
+      g.w = sw;
+      g.h = sh;
+    }
+  }
+  return g;
+}
+
+void saveGeometry(SDL_Window* window) {
+  std::string path = geometryPath();
+  if (path.empty() || (SDL_GetWindowFlags(window) & (SDL_WINDOW_MAXIMIZED | SDL_WINDOW_FULLSCREEN |
+                                                     SDL_WINDOW_MINIMIZED)))
+    return;
+  int x, y, w, h;
+  SDL_GetWindowPosition(window, &x, &y);
+  SDL_GetWindowSize(window, &w, &h);
+  std::string dir = path.substr(0, path.rfind('/'));
+  ::mkdir(dir.substr(0, dir.rfind('/')).c_str(), 0700);
+  ::mkdir(dir.c_str(), 0700);
+  // Written whole under another name first, so a crash never leaves half a line.
+  std::string tmp = path + ".tmp";
+  {
+    std::ofstream out(tmp, std::ios::trunc);
+    out << x << ' ' << y << ' ' << w << ' ' << h << '\n';
+    if (!out) return;
+  }
+  std::rename(tmp.c_str(), path.c_str());
+}
 
 void onSignal(int) { vt::ae::postQuitFromSignal(); }
 void onSnapshotSignal(int) { gSnapshotRequested = 1; }
@@ -76,17 +151,30 @@ class SdlBackend final : public vt::events::Backend {
  public:
   static std::unique_ptr<SdlBackend> create() {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return nullptr;
-    int w = 1280, h = 800;
-    if (const char* size = std::getenv("VANTREL_SCREEN_SIZE")) {
-      int sw = 0, sh = 0;
-      if (std::sscanf(size, "%dx%d", &sw, &sh) == 2 && sw >= 320 && sh >= 240 && sw <= 4096 && sh <= 4096) {
-        w = sw;
-        h = sh;
-      }
+    auto set = [](const char* name) {
+      const char* v = std::getenv(name);
+      return v && *v;
+    };
+    const char* asked = std::getenv("SDL_VIDEODRIVER");
+    if (!set("DISPLAY") && !set("WAYLAND_DISPLAY") && !set("SDL_VIDEODRIVER") &&
+        !set("XDG_RUNTIME_DIR")) {
+      // Not even a Wayland socket could be found (and probing for one prints its own error).
+      SDL_SetError("no X11 or Wayland display, DISPLAY and WAYLAND_DISPLAY are not set");
+      return nullptr;
     }
-    auto b = std::unique_ptr<SdlBackend>(new SdlBackend(w, h));
-    if (!b->open()) return nullptr;
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return nullptr;
+    // SDL falls back to drivers that show nothing; only a user who names one gets it.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver && (!asked || !*asked) &&
+        (!std::strcmp(driver, "offscreen") || !std::strcmp(driver, "dummy") ||
+         !std::strcmp(driver, "evdev"))) {
+      SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+      SDL_SetError("no X11 or Wayland display, DISPLAY and WAYLAND_DISPLAY are not set");
+      return nullptr;
+    }
+    Geometry g = loadGeometry();
+    auto b = std::unique_ptr<SdlBackend>(new SdlBackend(g.w, g.h));
+    if (!b->open(g)) return nullptr;
     return b;
   }
 
@@ -107,6 +195,12 @@ class SdlBackend final : public vt::events::Backend {
     SDL_Event ev;
     while (SDL_PollEvent(&ev)) handle(ev);
     flushPendingKey();
+    if (gRaiseRequested.exchange(false)) {
+      // Another launch handed over: show ourselves, in front, with the keyboard.
+      if (SDL_GetWindowFlags(window_) & SDL_WINDOW_MINIMIZED) SDL_RestoreWindow(window_);
+      SDL_RaiseWindow(window_);
+      SDL_SetWindowInputFocus(window_);
+    }
     if (gSnapshotRequested) {
       // Lets an outside script (the end-to-end test, the README's screenshot) see the screen.
       gSnapshotRequested = 0;
@@ -161,15 +255,17 @@ class SdlBackend final : public vt::events::Backend {
  private:
   SdlBackend(int w, int h) : w_(w), h_(h) {}
 
-  bool open() {
-    window_ = SDL_CreateWindow("Vantrel", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, w_, h_, 0);
+  bool open(const Geometry& g) {
+    window_ = SDL_CreateWindow("Vantrel", g.x, g.y, w_, h_, SDL_WINDOW_RESIZABLE);
     if (!window_) return false;
+    SDL_SetWindowMinimumSize(window_, kMinWidth, kMinHeight);
     renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
     if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
     if (!renderer_) return false;
     SDL_RenderSetLogicalSize(renderer_, w_, h_);
     texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, w_, h_);
     if (!texture_) return false;
+    vt::ae::setRaiseHandler(onRaise);
     std::signal(SIGTERM, onSignal);
     std::signal(SIGINT, onSignal);
     std::signal(SIGUSR1, onSnapshotSignal);
@@ -208,6 +304,9 @@ class SdlBackend final : public vt::events::Backend {
       case SDL_WINDOWEVENT:
         if (ev.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) vt::ui::setForeground(true);
         if (ev.window.event == SDL_WINDOWEVENT_FOCUS_LOST) vt::ui::setForeground(false);
+        if (ev.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) resized(ev.window.data1, ev.window.data2);
+        if (ev.window.event == SDL_WINDOWEVENT_MOVED || ev.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
+          saveGeometry(window_);
         if (ev.window.event == SDL_WINDOWEVENT_EXPOSED || ev.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
           vt::ui::invalidateScreen(vt::ui::screenBounds());
         break;
@@ -254,6 +353,21 @@ class SdlBackend final : public vt::events::Backend {
     }
   }
 
+  // The screen window has a new size: the screen (the desktop the windows live on) takes it.
+  void resized(int w, int h) {
+    w = std::clamp(w, kMinWidth, kMaxSide);
+    h = std::clamp(h, kMinHeight, kMaxSide);
+    if (w == w_ && h == h_) return;
+    SDL_Texture* t = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, w, h);
+    if (!t) return;  // keeps the old size, scaled
+    SDL_DestroyTexture(texture_);
+    texture_ = t;
+    w_ = w;
+    h_ = h;
+    SDL_RenderSetLogicalSize(renderer_, w_, h_);
+    vt::ui::screenResized();
+  }
+
   int w_, h_;
   SDL_Window* window_ = nullptr;
   SDL_Renderer* renderer_ = nullptr;
@@ -262,9 +376,13 @@ class SdlBackend final : public vt::events::Backend {
   PendingKey pending_;
 };
 
-std::unique_ptr<vt::events::Backend> makeBackend() {
+std::unique_ptr<vt::events::Backend> makeBackend(std::string& why) {
   std::unique_ptr<vt::events::Backend> b = SdlBackend::create();
-  if (b) vt::ae::initialiseProcess(true);
+  if (!b) {
+    why = SDL_GetError();
+    return nullptr;
+  }
+  vt::ae::initialiseProcess(true);
   return b;
 }
 

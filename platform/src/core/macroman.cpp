@@ -1,5 +1,6 @@
 #include "core/macroman.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace vt {
@@ -106,6 +107,27 @@ bool isValidUtf8(std::string_view s) {
     i += len;
   }
   return true;
+}
+
+std::string toolboxToUtf8(std::string_view bytes) {
+  return isValidUtf8(bytes) ? std::string(bytes) : macRomanToUtf8(bytes);
+}
+
+std::string utf8ToToolbox(std::string_view utf8, size_t maxBytes) {
+  std::string out;
+  out.reserve(std::min(utf8.size(), maxBytes));
+  for (size_t i = 0; i < utf8.size();) {
+    uint32_t cp = 0;
+    size_t len = decodeUtf8(utf8, i, cp);
+    if (len == 0) {
+      ++i;
+      continue;
+    }
+    if (out.size() + len > maxBytes) break;
+    out.append(utf8.substr(i, len));
+    i += len;
+  }
+  return out;
 }
 
 }  // namespace vt

@@ -22,7 +22,7 @@ std::vector<VTDialogItemInfo> VTAutomationFrontDialogItems() {
     info.kind = it.kind;
     info.enabled = it.enabled;
     info.visible = it.visible;
-    info.text = vt::resources::macRomanToUtf8(shownText(d, i));
+    info.text = vt::resources::toolboxToUtf8(shownText(d, i));
     info.rect = it.rect;
     info.globalRect = globalRect(d, it.rect);
     out.push_back(std::move(info));
@@ -52,7 +52,7 @@ bool VTAutomationPressDialogItem(short item) {
 }
 
 std::string VTAutomationParamText(int index) {
-  return vt::resources::macRomanToUtf8(paramText(index));
+  return vt::resources::toolboxToUtf8(paramText(index));
 }
 
 void VTResetMenusAndDialogs() {

@@ -19,7 +19,7 @@ struct VTDialog {
     Handle handle = nullptr;   // what GetDialogItem hands out
     Handle ownText = nullptr;  // the text handle this manager made (freed with the dialog)
     SInt16 resID = 0;
-    // Edit text: the field being edited; its text goes into the handle (Mac Roman) after every
+    // Edit text: the field being edited; its text goes into the handle (UTF-8) after every
     // change, and text put into the handle replaces the field's.
     std::unique_ptr<vt::ui::TextField> field;
   };
@@ -49,7 +49,7 @@ vt::ui::TextField* editField(VTDialog* d, int index);
 // The focused edit item's field and where it is drawn; automation finds fields through it.
 bool focusedEditField(WindowRef w, vt::ui::FocusedField& out);
 
-// The text an item holds (Mac Roman), and what it shows (^0..^3 replaced for static text).
+// The text an item holds (a toolbox string, UTF-8), and what it shows (^0..^3 replaced for static text).
 std::string itemText(const VTDialog* d, int index);
 std::string shownText(const VTDialog* d, int index);
 std::string paramText(int index);

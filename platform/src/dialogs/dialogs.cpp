@@ -138,9 +138,9 @@ VTDialog* makeDialog(const vt::resources::DialogRes& res, WindowRef behind) {
     if (r.kind == editText) {
       if (d->focus == 0) d->focus = (SInt16)(d->items.size() + 1);
       item.field = std::make_unique<vt::ui::TextField>();
-      // The handle holds at most 255 Mac Roman characters, one per code point.
-      item.field->setMaxChars(255);
-      item.field->setText(vt::ui::macRomanToUtf8(r.text));
+      // The handle holds at most 255 bytes of UTF-8 (what GetDialogItemText can return).
+      item.field->setMaxBytes(255);
+      item.field->setText(vt::ui::toolboxToUtf8(r.text));
     }
     d->items.push_back(std::move(item));
   }
@@ -158,13 +158,13 @@ vt::ui::TextField* editField(VTDialog* d, int index) {
   if (it.kind != editText) return nullptr;
   if (!it.field) {
     it.field = std::make_unique<vt::ui::TextField>();
-    it.field->setMaxChars(255);
+    it.field->setMaxBytes(255);
   }
-  // Text the application put into the handle wins; the field's own (UTF-8) text stays while the
-  // handle still holds its Mac Roman form.
+  // Text the application put into the handle wins; the field's own text stays while the handle
+  // still holds it.
   std::string held = handleText(it.handle);
-  if (vt::ui::utf8ToMacRoman(it.field->text()) != held)
-    it.field->setText(vt::ui::macRomanToUtf8(held));
+  if (vt::ui::utf8ToToolbox(it.field->text()) != held)
+    it.field->setText(vt::ui::toolboxToUtf8(held));
   return it.field.get();
 }
 
@@ -237,7 +237,7 @@ void drawItem(VTDialog* d, int index) {
   if (index == d->defaultItem && isControl(it.kind)) p.fill(inset(r, -4), colour::white);
   p.fill(r, colour::white);
   if (!it.visible) return;
-  std::string text = vt::ui::macRomanToUtf8(shownText(d, index));
+  std::string text = vt::ui::toolboxToUtf8(shownText(d, index));
   if (isControl(it.kind)) {
     vt::ui::Button b;
     b.kind = buttonKind(it.kind);
@@ -450,13 +450,9 @@ void SelectDialogItemText(DialogRef theDialog, DialogItemIndex itemNo, SInt16 st
   VTDialog* d = validDialog(theDialog);
   vt::ui::TextField* f = editField(d, itemNo);
   if (!f) return;
-  // The range counts characters (one Mac Roman byte each); the field counts UTF-8 bytes.
-  auto offset = [&](SInt16 chars) {
-    size_t at = 0;
-    for (int n = 0; n < chars && at < f->text().size(); ++n)
-      at = vt::ui::nextCharBoundary(f->text(), at);
-    return at;
-  };
+  // The range counts bytes of the item's (UTF-8) text; the field moves a limit that falls
+  // inside a character back to its start.
+  auto offset = [&](SInt16 bytes) { return std::min<size_t>((size_t)bytes, f->text().size()); };
   f->select(offset(std::max<SInt16>(strtSel, 0)), offset(std::max<SInt16>(endSel, 0)));
   SInt16 old = d->focus;
   d->focus = itemNo;

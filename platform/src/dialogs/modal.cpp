@@ -40,7 +40,7 @@ void setFocus(VTDialog* d, int index) {
 void storeFieldText(VTDialog* d, int index) {
   VTDialog::Item& it = d->items[(size_t)index - 1];
   if (!it.field || !it.handle || !VTIsValidHandle(it.handle)) return;
-  std::string text = vt::ui::utf8ToMacRoman(it.field->text());
+  std::string text = vt::ui::utf8ToToolbox(it.field->text());
   SetHandleSize(it.handle, (Size)text.size());
   if (GetHandleSize(it.handle) != (Size)text.size()) return;
   if (!text.empty()) std::memcpy(*it.handle, text.data(), text.size());

@@ -1,5 +1,7 @@
 #include "events/backend.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -53,7 +55,16 @@ Backend& backend() {
   if (!s.current) {
     const char* env = std::getenv("VANTREL_HEADLESS");
     bool headless = env && std::strcmp(env, "1") == 0;
-    if (!headless && s.factory) s.current = s.factory();
+    bool fallback = env && std::strcmp(env, "auto") == 0;
+    if (!headless && s.factory) {
+      std::string why;
+      s.current = s.factory(why);
+      if (!s.current && !fallback) {
+        std::fprintf(stderr, "%s: cannot open a display (%s); start it in a graphical session\n",
+                     program_invocation_short_name, why.c_str());
+        std::exit(1);
+      }
+    }
     if (!s.current) s.current = std::make_unique<HeadlessBackend>(1280, 800);
     if (s.changed) s.changed();
   }

@@ -38,8 +38,10 @@ class Backend {
 };
 
 // The backend in use, chosen on first use: headless when VANTREL_HEADLESS=1 or when a caller
-// asked for it (useHeadless), the registered SDL backend otherwise, headless when none is
-// registered or it fails to start.
+// asked for it (useHeadless), headless too when no display backend is registered; otherwise
+// the registered SDL backend. When that cannot start (no display), the program says so in one
+// line and exits with status 1: an application running on invisibly could not even be quit.
+// VANTREL_HEADLESS=auto takes the display when there is one and headless quietly otherwise.
 Backend& backend();
 bool haveBackend();
 // Replaces the backend by a headless one of the given size.
@@ -47,8 +49,8 @@ void useHeadless(int width, int height);
 
 // The SDL area registers its factory from a static constructor in an object file that every
 // program linking it compiles (see backend_sdl/CMakeLists.txt). Returns null when it cannot
-// start (e.g. no display); headless is used then.
-using BackendFactory = std::unique_ptr<Backend> (*)();
+// start (e.g. no display), with the reason in `why`.
+using BackendFactory = std::unique_ptr<Backend> (*)(std::string& why);
 void registerBackendFactory(BackendFactory factory);
 
 // Called whenever the backend is replaced, so the window server can reset its screen.

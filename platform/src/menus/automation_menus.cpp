@@ -25,11 +25,11 @@ std::vector<VTMenuInfo> VTAutomationMenuBar() {
   for (const VTMenu* m : barMenus()) {
     VTMenuInfo info;
     info.id = m->id;
-    info.title = vt::resources::macRomanToUtf8(shownTitle(m));
+    info.title = vt::resources::toolboxToUtf8(shownTitle(m));
     info.enabled = m->enabled;
     for (const ShownItem& s : shownItems(m)) {
       VTMenuItemInfo item;
-      item.text = vt::resources::macRomanToUtf8(s.text);
+      item.text = vt::resources::toolboxToUtf8(s.text);
       item.separator = s.separator;
       item.enabled = s.enabled;
       item.checked = s.checked;

@@ -44,7 +44,7 @@ Track& track() {
   return t;
 }
 
-std::string utf8(const std::string& macRoman) { return vt::ui::macRomanToUtf8(macRoman); }
+std::string utf8(const std::string& macRoman) { return vt::ui::toolboxToUtf8(macRoman); }
 
 int textWidth(const std::string& macRoman, bool bold = false) {
   return vt::ui::measureText(utf8(macRoman), kTextSize, bold);

@@ -7,7 +7,7 @@
 
 struct VTMenu {
   struct Item {
-    std::string text;  // Mac Roman; a text starting with '-' is a separator line
+    std::string text;  // UTF-8 (a toolbox string); a text starting with '-' is a separator line
     bool enabled = true;
     char key = 0;      // command key, upper case
     UInt8 modifiers = 0;
@@ -33,7 +33,7 @@ const std::vector<VTMenu*>& barMenus();
 
 // What a menu shows: its own items, and for the Apple menu the platform's separator and Quit.
 struct ShownItem {
-  std::string text;  // Mac Roman
+  std::string text;  // UTF-8 (a toolbox string)
   bool separator = false;
   bool enabled = false;
   bool checked = false;

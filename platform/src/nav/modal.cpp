@@ -92,7 +92,7 @@ OSErr runModal(ModalContent& content, const std::string& titleUtf8, Point locati
   }
   Rect bounds = ui::makeRect(left, top, left + w, top + h);
   Str255 title;
-  toPascal(ui::utf8ToMacRoman(titleUtf8), title);
+  toPascal(ui::utf8ToToolbox(titleUtf8), title);
   WindowRef window = NewCWindow(nullptr, &bounds, title, false, movableDBoxProc, (WindowRef)-1,
                                 false, 0);
   if (!window) {

@@ -10,6 +10,7 @@
 #include "events/event_queue.h"
 #include "paramdialog/param_window.h"
 #include "ui/text.h"
+#include "ui/window_server.h"
 
 using vt::paramdialog::Answer;
 using vt::paramdialog::Dialog;
@@ -19,11 +20,16 @@ OSErr QTCreateStandardParameterDialog(QTAtomContainer effectList, QTAtomContaine
   if (createdDialog) *createdDialog = 0;
   if (!createdDialog || !effectList || !parameters) return paramErr;
   if (!VTIsValidHandle(effectList) || !VTIsValidHandle(parameters)) return paramErr;
-  // Only the modeless form exists.
-  if (dialogOptions & pdOptionsModalDialogBox) return featureUnsupported;
+  if (dialogOptions & ~(long)(pdOptionsCollectOneValue | pdOptionsAllowOptionalInterpolations |
+                            pdOptionsModalDialogBox))
+    return paramErr;
   try {
     auto effects = vt::paramdialog::parseEffectsList(effectList);
-    auto d = std::make_unique<Dialog>(std::move(effects), parameters);
+    vt::paramdialog::DialogOptions options;
+    options.oneValue = (dialogOptions & pdOptionsCollectOneValue) != 0;
+    options.optionalTweens = (dialogOptions & pdOptionsAllowOptionalInterpolations) != 0;
+    auto d = std::make_unique<Dialog>(std::move(effects), parameters, options,
+                                      (dialogOptions & pdOptionsModalDialogBox) != 0);
     if (!d->open()) return memFullErr;
     *createdDialog = vt::paramdialog::registerDialog(std::move(d));
     return noErr;
@@ -107,7 +113,7 @@ std::vector<VTEffectsDialogEntry> VTAutomationEffectsDialogEffects() {
   std::vector<VTEffectsDialogEntry> out;
   if (Dialog* d = current())
     for (const auto& e : d->model().effects())
-      out.push_back({vt::ui::macRomanToUtf8(e.name), e.code});
+      out.push_back({e.name, e.code});
   return out;
 }
 
@@ -121,7 +127,7 @@ bool VTAutomationEffectsDialogSelectName(const std::string& name) {
   if (!d) return false;
   const auto& effects = d->model().effects();
   for (size_t i = 0; i < effects.size(); ++i)
-    if (vt::ui::macRomanToUtf8(effects[i].name) == name) {
+    if (effects[i].name == name) {
       d->select((int)i);
       return true;
     }
@@ -144,7 +150,8 @@ std::vector<VTEffectsDialogParam> VTAutomationEffectsDialogParams() {
   std::vector<VTEffectsDialogParam> out;
   if (Dialog* d = current())
     for (const auto& p : d->model().params())
-      out.push_back({p.desc->code, p.desc->name, p.tweened, p.start[0], p.tweened ? p.end[0] : 0});
+      out.push_back({p.desc->code, p.desc->name, p.tweened, p.start[0], p.tweened ? p.end[0] : 0,
+                     p.imageName});
   return out;
 }
 
@@ -166,4 +173,62 @@ bool VTAutomationEffectsDialogPressCancel() {
 Rect VTAutomationEffectsDialogButtonRect(bool ok) {
   Dialog* d = current();
   return d ? d->buttonRect(ok) : Rect{0, 0, 0, 0};
+}
+
+namespace {
+VTEffectsControl controlOf(vt::paramdialog::Hot::Kind k) {
+  using H = vt::paramdialog::Hot;
+  switch (k) {
+    case H::ListRow: return VTEffectsControl::list;
+    case H::Slider: return VTEffectsControl::slider;
+    case H::Field: return VTEffectsControl::field;
+    case H::Popup: return VTEffectsControl::popup;
+    case H::Check: return VTEffectsControl::check;
+    case H::Well: return VTEffectsControl::colourWell;
+    case H::Swatch: return VTEffectsControl::swatch;
+    case H::ImageChoose: return VTEffectsControl::chooseImage;
+    case H::ImageClear: return VTEffectsControl::clearImage;
+    case H::TweenToggle: return VTEffectsControl::animate;
+    default: return VTEffectsControl::none;
+  }
+}
+}  // namespace
+
+bool VTAutomationEffectsDialogControlRect(OSType code, VTEffectsControl control, int which,
+                                          Rect* global, int swatch) {
+  Dialog* d = current();
+  if (!d || !global) return false;
+  const auto& params = d->model().params();
+  for (const auto& hot : d->layout()) {
+    if (controlOf(hot.kind) != control || hot.which != which || hot.index >= (int)params.size() ||
+        params[(size_t)hot.index].desc->code != code ||
+        (control == VTEffectsControl::swatch && hot.extra != swatch))
+      continue;
+    *global = hot.r;
+    OffsetRect(global, d->window()->content.left, d->window()->content.top);
+    return true;
+  }
+  return false;
+}
+
+VTEffectsFocus VTAutomationEffectsDialogFocus() {
+  VTEffectsFocus f;
+  Dialog* d = current();
+  vt::paramdialog::Hot hot{};
+  if (!d || !d->focused(hot)) return f;
+  f.control = controlOf(hot.kind);
+  if (hot.kind != vt::paramdialog::Hot::ListRow) {
+    f.code = d->model().params()[(size_t)hot.index].desc->code;
+    f.which = hot.which;
+  }
+  return f;
+}
+
+std::string VTAutomationEffectsDialogFieldText(OSType code, int which) {
+  Dialog* d = current();
+  if (!d) return {};
+  const auto& params = d->model().params();
+  for (size_t i = 0; i < params.size(); ++i)
+    if (params[i].desc->code == code) return d->fieldText((int)i, which);
+  return {};
 }

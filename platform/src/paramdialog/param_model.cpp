@@ -5,6 +5,7 @@
 #include <QuickTimeEffects.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -73,12 +74,84 @@ std::string formatValue(const ParamDesc& d, const std::array<double, 3>& v) {
   return s;
 }
 
-const std::vector<std::array<double, 3>>& colourPresets() {
-  static const std::vector<std::array<double, 3>> presets = {
-      {0, 0, 0},         {65535, 65535, 65535}, {65535, 0, 0},
-      {0, 65535, 0},     {0, 0, 65535},         {65535, 65535, 0},
+std::string unitOf(const ParamDesc& d) {
+  if (d.type == ParamType::Enum || d.type == ParamType::Bool) return "";
+  if (d.usage == "percent") return "%";
+  if (d.usage == "degrees") return "°";
+  if (d.usage == "pixels") return "px";
+  return "";
+}
+
+std::string formatNumber(const ParamDesc& d, double v) {
+  char buf[64];
+  if (d.type == ParamType::Long || d.type == ParamType::Enum) {
+    std::snprintf(buf, sizeof buf, "%ld", std::lround(v));
+    return buf;
+  }
+  std::snprintf(buf, sizeof buf, "%.3f", v);
+  std::string s = buf;
+  while (!s.empty() && s.back() == '0') s.pop_back();
+  if (!s.empty() && s.back() == '.') s.pop_back();
+  if (s == "-0") s = "0";
+  return s;
+}
+
+std::optional<double> parseNumber(const ParamDesc& d, std::string_view text) {
+  auto trim = [](std::string_view& t) {
+    while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
+    while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
   };
-  return presets;
+  trim(text);
+  // The parameter's own unit may be typed after the number (degrees also as "deg").
+  const std::string own = unitOf(d);
+  for (std::string_view unit : {std::string_view(own), std::string_view(own == "°" ? "deg" : "")}) {
+    if (!unit.empty() && text.size() > unit.size() && text.ends_with(unit)) {
+      text.remove_suffix(unit.size());
+      break;
+    }
+  }
+  trim(text);
+  std::string number(text);
+  std::replace(number.begin(), number.end(), ',', '.');  // either decimal mark
+  if (!number.empty() && number.front() == '+') number.erase(0, 1);
+  double v = 0;
+  auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), v);
+  if (number.empty() || ec != std::errc() || end != number.data() + number.size() ||
+      !std::isfinite(v))
+    return std::nullopt;
+  double lo = std::min(d.minValue, d.maxValue), hi = std::max(d.minValue, d.maxValue);
+  const double slack = 1e-9 * std::max(1.0, hi - lo);
+  if (hi > lo && (v < lo - slack || v > hi + slack)) return std::nullopt;
+  if (d.type == ParamType::Long && std::fabs(v - std::round(v)) > 1e-9) return std::nullopt;
+  return std::clamp(v, lo, hi > lo ? hi : v);
+}
+
+std::vector<uint8_t> encodeImage(const Image& img) {
+  if (img.empty()) return {};
+  const Image* src = &img;
+  Image scaled;
+  int longer = std::max(img.width, img.height);
+  if (longer > kMaxImageSide) {
+    scaled.resize(std::max(1, img.width * kMaxImageSide / longer),
+                  std::max(1, img.height * kMaxImageSide / longer));
+    scaleImage(img, scaled);
+    src = &scaled;
+  }
+  std::vector<uint8_t> out(8 + (size_t)src->width * src->height * 4);
+  auto put = [&](size_t at, uint32_t v) {
+    out[at] = (uint8_t)(v >> 24);
+    out[at + 1] = (uint8_t)(v >> 16);
+    out[at + 2] = (uint8_t)(v >> 8);
+    out[at + 3] = (uint8_t)v;
+  };
+  put(0, (uint32_t)src->width);
+  put(4, (uint32_t)src->height);
+  size_t at = 8;
+  for (Pixel p : src->pixels) {
+    put(at, p);
+    at += 4;
+  }
+  return out;
 }
 
 std::vector<EffectEntry> parseEffectsList(QTAtomContainer list) {
@@ -102,31 +175,36 @@ std::vector<EffectEntry> parseEffectsList(QTAtomContainer list) {
       long size = 0;
       if (QTCopyAtomDataToPtr(list, nameAtom, true, 256, buf, &size) == noErr && size > 0) {
         size_t len = std::min<size_t>(buf[0], (size_t)size - 1);
-        e.name.assign((const char*)buf + 1, len);
+        e.name = vt::toolboxToUtf8(std::string_view((const char*)buf + 1, len));
       }
     }
-    if (e.name.empty()) e.name = e.info ? vt::utf8ToMacRoman(e.info->name)
-                                        : (e.code == 0 ? "None" : "?");
+    if (e.name.empty()) e.name = e.info ? e.info->name : (e.code == 0 ? "None" : "?");
     out.push_back(std::move(e));
   }
   return out;
 }
 
-ParamModel::ParamModel(std::vector<EffectEntry> effects) : effects_(std::move(effects)) {
+ParamModel::ParamModel(std::vector<EffectEntry> effects, DialogOptions options)
+    : effects_(std::move(effects)), options_(options) {
   if (!effects_.empty()) select(0);
 }
 
 bool ParamModel::select(int index) {
   if (index < 0 || index >= (int)effects_.size()) return false;
+  if (selected_ >= 0) kept_[selected_] = params_;
   selected_ = index;
   params_.clear();
+  if (auto kept = kept_.find(index); kept != kept_.end()) {
+    params_ = kept->second;
+    return true;
+  }
   if (const auto* info = effects_[(size_t)index].info) {
     for (const auto& d : info->params) {
-      if (d.type == ParamType::Image) continue;  // no image inputs in this dialog
       ParamState s;
       s.desc = &d;
-      s.tweened =
-          d.tween == TweenFlag::Always || (d.tween == TweenFlag::Optional && d.defaultTweened);
+      s.tweened = !options_.oneValue &&
+                  (d.tween == TweenFlag::Always ||
+                   (d.tween == TweenFlag::Optional && d.defaultTweened));
       s.start = d.defaultValue;
       s.end = d.defaultTweened ? d.defaultEnd : d.defaultValue;
       params_.push_back(s);
@@ -169,6 +247,48 @@ void ParamModel::stepEnum(int param, int which, bool backwards) {
   setValue(param, which, v);
 }
 
+void ParamModel::nudge(int param, int which, int steps) {
+  const ParamDesc& d = *params_[(size_t)param].desc;
+  if (d.type == ParamType::Enum) {
+    for (int i = 0; i < std::abs(steps); ++i) stepEnum(param, which, steps < 0);
+    return;
+  }
+  if (d.type == ParamType::Bool) {
+    if (steps % 2) toggle(param, which);
+    return;
+  }
+  if (d.type == ParamType::RGB || d.type == ParamType::Image) return;
+  double range = std::fabs(d.maxValue - d.minValue);
+  // Whole units where the range is wide, hundredths of it where it is narrow (0..1).
+  double step = d.type == ParamType::Long || range >= 20 ? 1 : range / 100;
+  if (step <= 0) step = 1;
+  std::array<double, 3> v = value(param, which);
+  v[0] = std::round((v[0] + steps * step) / step) * step;  // onto the step grid
+  setValue(param, which, v);
+}
+
+bool ParamModel::canSwitchTween(int param) const {
+  const ParamDesc& d = *params_[(size_t)param].desc;
+  return options_.optionalTweens && !options_.oneValue && d.tween == TweenFlag::Optional &&
+         vt::effects::tweenTypeFor(d) != 0;
+}
+
+bool ParamModel::setTweened(int param, bool on) {
+  if (!canSwitchTween(param)) return false;
+  ParamState& p = params_[(size_t)param];
+  if (on && !p.tweened) p.end = p.start;
+  p.tweened = on;
+  return true;
+}
+
+bool ParamModel::setImage(int param, const Image& img, std::string name) {
+  ParamState& p = params_[(size_t)param];
+  if (p.desc->type != ParamType::Image) return false;
+  p.image = encodeImage(img);
+  p.imageName = p.image.empty() ? std::string() : std::move(name);
+  return true;
+}
+
 void ParamModel::toggle(int param, int which) {
   std::array<double, 3> v = value(param, which);
   v[0] = v[0] != 0 ? 0 : 1;
@@ -192,6 +312,13 @@ QTAtomContainer ParamModel::buildDescription(bool withSources) const {
     }
   }
   for (const auto& p : params_) {
+    if (p.desc->type == ParamType::Image) {
+      // No picture chosen: the effect's own default.
+      if (!p.image.empty())
+        QTInsertChild(c, kParentAtomIsContainer, p.desc->code, 1, 0, (long)p.image.size(),
+                      const_cast<uint8_t*>(p.image.data()), nullptr);
+      continue;
+    }
     std::vector<uint8_t> first = vt::effects::encodeValue(*p.desc, p.start);
     if (first.empty()) continue;
     long tweenType = vt::effects::tweenTypeFor(*p.desc);

@@ -4,16 +4,20 @@
 #include <Movies.h>
 
 #include <array>
+#include <map>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "core/image.h"
 #include "effects/catalogue.h"
 
 namespace vt::paramdialog {
 
 struct EffectEntry {
   OSType code = 0;
-  std::string name;                               // Mac Roman, as listed
+  std::string name;                               // UTF-8, as listed
   const vt::effects::EffectInfo* info = nullptr;  // null for "None" or unknown codes
 };
 
@@ -22,24 +26,45 @@ struct ParamState {
   bool tweened = false;
   std::array<double, 3> start{};
   std::array<double, 3> end{};  // used when tweened
+  // Image parameters: the chosen picture as the description stores it (empty: the effect's
+  // default) and the name of the file it came from.
+  std::vector<uint8_t> image;
+  std::string imageName;
+};
+
+// What the caller asked of the dialog.
+struct DialogOptions {
+  bool oneValue = false;        // no tweens: every parameter takes one value
+  bool optionalTweens = false;  // parameters that may be tweened can be switched by the user
 };
 
 // Parses an effects list container ('name' + 'type' per ID). Empty when it holds none.
 std::vector<EffectEntry> parseEffectsList(QTAtomContainer list);
 
-// Preset colours offered as swatches (RGB 0..65535).
-const std::vector<std::array<double, 3>>& colourPresets();
 
 // A value as the dialog shows it, with its unit ("25.0 %", an enumeration's name...).
 std::string formatValue(const vt::effects::ParamDesc& d, const std::array<double, 3>& v);
+// The unit numbers of a parameter are shown in ("%", "°", "px" or "").
+std::string unitOf(const vt::effects::ParamDesc& d);
+// A number as its field shows it, without the unit ("25", "0.25", "-1").
+std::string formatNumber(const vt::effects::ParamDesc& d, double v);
+// Typed text in the parameter's units (the unit may follow the number): the value, or nothing
+// when the text is not a number, lies outside the parameter's range, or is not whole where
+// the parameter takes whole numbers.
+std::optional<double> parseNumber(const vt::effects::ParamDesc& d, std::string_view text);
+// An image as an Image parameter's data, scaled down to at most kMaxImageSide on its longer
+// side (an effect description is not the place for a full-size photograph).
+constexpr int kMaxImageSide = 512;
+std::vector<uint8_t> encodeImage(const Image& img);
 
 class ParamModel {
  public:
-  explicit ParamModel(std::vector<EffectEntry> effects);
+  explicit ParamModel(std::vector<EffectEntry> effects, DialogOptions options = {});
 
   const std::vector<EffectEntry>& effects() const { return effects_; }
   int selected() const { return selected_; }
-  // Chooses an effect; its parameters start from their defaults. False for a bad index.
+  // Chooses an effect; its parameters start from their defaults, or from the settings made
+  // for it earlier while the dialog is open. False for a bad index.
   bool select(int index);
   const std::vector<ParamState>& params() const { return params_; }
 
@@ -52,6 +77,15 @@ class ParamModel {
   // An enumeration's next (or previous) listed value, wrapping; a switch turned over.
   void stepEnum(int param, int which, bool backwards);
   void toggle(int param, int which);
+  // Moves a number by `steps` arrow steps (1, or a hundredth of a range narrower than 20),
+  // clamped to the range; an enumeration by as many listed values.
+  void nudge(int param, int which, int steps);
+  // Whether the user may switch this parameter between one value and a tween.
+  bool canSwitchTween(int param) const;
+  // Switches it (a new tween starts and ends at the current value). False when not allowed.
+  bool setTweened(int param, bool on);
+  // An Image parameter's picture; an empty image goes back to the effect's default.
+  bool setImage(int param, const Image& img, std::string name);
 
   // The current choice as a complete effect description (with source names when asked), or
   // null when memory runs out.
@@ -62,8 +96,10 @@ class ParamModel {
 
  private:
   std::vector<EffectEntry> effects_;
+  DialogOptions options_;
   int selected_ = -1;
   std::vector<ParamState> params_;
+  std::map<int, std::vector<ParamState>> kept_;  // settings of effects chosen before
 };
 
 }  // namespace vt::paramdialog

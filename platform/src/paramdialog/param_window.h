@@ -1,25 +1,42 @@
-// The standard effects parameter dialog's window: a modeless window listing the effects, the
-// chosen effect's parameter controls, an animated preview and OK / Cancel, over a ParamModel.
+// The standard effects parameter dialog's window: a modeless (or, when asked, modal) window
+// listing the effects, the chosen effect's parameter controls, an animated preview and OK /
+// Cancel, over a ParamModel.
 #pragma once
 #include <Events.h>
 #include <MacWindows.h>
 #include <Movies.h>
 
+#include <map>
 #include <memory>
 #include <vector>
 
 #include "core/image.h"
 #include "paramdialog/param_model.h"
+#include "ui/widgets/controls.h"
+#include "ui/widgets/text_field.h"
 
 namespace vt::paramdialog {
 
-// A clickable area of the window (local coordinates).
+// A control of the window (local coordinates).
 struct Hot {
-  enum Kind { ListRow, Slider, EnumCycle, Check, Swatch, OK, Cancel } kind;
+  enum Kind {
+    ListRow,      // a row of the effect list
+    Slider,       // a number's slider
+    Field,        // a number's field beside its slider
+    Popup,        // an enumeration's pop-up menu
+    Check,        // a switch
+    Well,         // a colour: opens the colour picker
+    Swatch,       // a colour: one of the quick picks beside the well
+    ImageChoose,  // an image: opens the open dialog for images
+    ImageClear,   // an image: back to the effect's default
+    TweenToggle,  // "Animate": switches a parameter between one value and a tween
+    OK,
+    Cancel
+  } kind;
   Rect r;
   int index = 0;  // effect row or parameter index
   int which = 0;  // 0 start / plain value, 1 end value
-  int extra = 0;  // swatch preset
+  int extra = 0;  // swatch number
 };
 
 // The answers of event handling (the toolbox codes).
@@ -28,7 +45,8 @@ enum class Answer { NotMine, Handled, Confirm, Cancel };
 class Dialog {
  public:
   // effects: the parsed effects list; target: the container confirm writes into.
-  Dialog(std::vector<EffectEntry> effects, QTAtomContainer target);
+  Dialog(std::vector<EffectEntry> effects, QTAtomContainer target, DialogOptions options = {},
+         bool modal = false);
   ~Dialog();
   Dialog(const Dialog&) = delete;
   Dialog& operator=(const Dialog&) = delete;
@@ -36,6 +54,7 @@ class Dialog {
   bool open();  // makes the window; false when it cannot be made
   WindowRef window() const { return window_; }
   const ParamModel& model() const { return model_; }
+  bool modal() const { return modal_; }
 
   // As the user's choices would, with the window redrawn.
   void select(int index);
@@ -52,19 +71,44 @@ class Dialog {
   std::vector<Hot> layout() const;
   Rect buttonRect(bool ok) const;  // global
   const Image& previewImage() const { return preview_; }
+  // The control with the keyboard focus (kind ListRow for the effect list); false for none.
+  bool focused(Hot& out) const;
+  // The text of a number's field as shown (or being typed).
+  std::string fieldText(int param, int which);
+  // The focused number field and its box, for automation's view of text fields.
+  ui::TextField* focusedField(Rect* box);
 
  private:
+  static int idOf(Hot::Kind kind, int index, int which) {
+    return (kind + 1) * 10000 + index * 10 + which;
+  }
+  int height() const;
   void draw();
-  void changed();  // a value changed: new preview, redrawn
+  void changed();  // a value changed: fields follow, new preview, redrawn
   void renderPreview();
-  Answer click(Point local, bool shift);
+  void syncFields();
+  void updateFocusOrder();
+  ui::TextField& fieldFor(int param, int which);
+  // Takes the focused field's typed text into the model; false (beep, text restored) when it
+  // is no valid value.
+  bool commitField();
+  void setFocus(int id);
+  Answer click(Point local, const EventRecord& e);
+  Answer key(const EventRecord& e);
   void slide(const Hot& hot, Point local);
+  void popup(const Hot& hot, bool mouseHeld);
+  void pickColour(const Hot& hot);
+  void chooseImage(int param);
 
   ParamModel model_;
   QTAtomContainer target_;
+  bool modal_ = false;
   WindowRef window_ = nullptr;
   int listScroll_ = 0;
   int pressedButton_ = -1;  // Hot::OK or Hot::Cancel while tracked
+  ui::FocusChain focus_;
+  std::map<int, ui::TextField> fields_;  // by param * 10 + which
+  bool fieldEdited_ = false;  // the focused field holds typed text not yet taken
   Image srcA_, srcB_;
   bool hasA_ = false, hasB_ = false;
   Image preview_;

@@ -75,8 +75,9 @@ bool getBool(const json& o, const char* key, const std::string& where, bool dflt
 
 std::string toText(const json& v, const std::string& where) {
   if (!v.is_string()) fail(where, "not a string");
-  std::string s = utf8ToMacRoman(v.get_ref<const std::string&>());
-  if (s.size() > 255) fail(where, "longer than 255 characters");
+  const std::string& s = v.get_ref<const std::string&>();
+  if (!isValidUtf8(s)) fail(where, "not UTF-8");
+  if (s.size() > 255) fail(where, "longer than 255 bytes");
   return s;
 }
 

@@ -14,7 +14,7 @@
 //            "defaultItem"?, "cancelItem"?, "items": [dialog items]}
 //   dialog item: {"kind": "button"|"checkBox"|"radioButton"|"statText"|"editText"|"userItem"|
 //            "icon"|"picture", "rect": [top, left, bottom, right], "text"?, "enabled"?, "resID"?}
-// Texts are UTF-8 in the file and Mac Roman in memory, at most 255 bytes each.
+// Texts are UTF-8, in the file as in memory (toolbox strings), at most 255 bytes each.
 #pragma once
 #include <MacTypes.h>
 
@@ -29,7 +29,7 @@
 namespace vt::resources {
 
 struct MenuItemRes {
-  std::string text;  // Mac Roman
+  std::string text;  // UTF-8
   bool separator = false;
   bool enabled = true;
   bool checked = false;

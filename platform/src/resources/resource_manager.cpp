@@ -203,7 +203,14 @@ std::string lastOpenError() { return state().lastOpenError; }
 
 std::string applicationResourcePath() {
   State& s = state();
-  return s.appPath.empty() ? exeDirectory() + "/Vantrel.rsrc.json" : s.appPath;
+  if (!s.appPath.empty()) return s.appPath;
+  // Beside the program in a build tree; in share/vantrel of an installed one.
+  std::string path = exeDirectory() + "/Vantrel.rsrc.json";
+  if (::access(path.c_str(), F_OK) != 0) {
+    std::string installed = exeDirectory() + "/../share/vantrel/Vantrel.rsrc.json";
+    if (::access(installed.c_str(), F_OK) == 0) path = installed;
+  }
+  return path;
 }
 
 void setApplicationResourcePath(const std::string& path) { state().appPath = path; }

@@ -18,7 +18,7 @@ std::optional<DialogRes> findAlert(SInt16 id);
 void setResError(OSErr err);
 
 // The application's name: string 1 of string list 1000 in the application's resource file,
-// else "Vantrel". Mac Roman.
+// else "Vantrel". UTF-8.
 std::string applicationName();
 
 // Why the most recent resource file failed to open, for diagnostics ("path: problem").

@@ -82,8 +82,8 @@ void frameRect(VTPort* port, const Rect& r, Pixel color, int pw, int ph) {
   fillRegion(port, outer, color);
 }
 
-int drawString(VTPort* port, int h, int v, std::string_view macRoman, const TextStyle& style) {
-  return drawUtf8(port, h, v, macRomanToUtf8(macRoman), style);
+int drawString(VTPort* port, int h, int v, std::string_view bytes, const TextStyle& style) {
+  return drawUtf8(port, h, v, toolboxToUtf8(bytes), style);
 }
 
 int drawUtf8(VTPort* port, int h, int v, std::string_view utf8, const TextStyle& style,
@@ -506,7 +506,7 @@ short TextWidth(const void* textBuf, short firstByte, short byteCount) {
   if (!textBuf || byteCount <= 0 || firstByte < 0) return 0;
   VTPort* p = currentPort();
   TextStyle st = styleOf(p);
-  std::string utf8 = macRomanToUtf8(std::string_view((const char*)textBuf + firstByte, (size_t)byteCount));
+  std::string utf8 = toolboxToUtf8(std::string_view((const char*)textBuf + firstByte, (size_t)byteCount));
   return (short)std::min(32767, measureText(utf8, st.size, st.bold));
 }
 

@@ -2,12 +2,15 @@
 
 #include "core/macroman.h"
 
+#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
 #include <algorithm>
 #include <cstdlib>
 #include <map>
+#include <string>
+#include <utility>
 #include <tuple>
 #include <vector>
 
@@ -32,13 +35,45 @@ struct Fonts {
   bool tried = false;
   std::map<std::tuple<int, int, uint32_t>, Glyph> glyphs;  // (bold, size, code point)
   size_t glyphBytes = 0;
+  // Fonts fontconfig found for characters DejaVu lacks (CJK...), by file and face index, and
+  // which of them draws each such character (null: none installed does).
+  std::map<std::pair<std::string, int>, FT_Face> fallbackFaces;
+  std::map<uint32_t, FT_Face> fallbackFor;
+  bool fontconfigUsed = false;
 
   ~Fonts() {
+    // Fontconfig keeps its configuration and caches until told to let go.
+    if (fontconfigUsed) FcFini();
     for (FT_Face f : face)
+      if (f) FT_Done_Face(f);
+    for (auto& [key, f] : fallbackFaces)
       if (f) FT_Done_Face(f);
     if (lib) FT_Done_FreeType(lib);
   }
 };
+
+// A font file fontconfig knows for a family and weight (the primary faces when DejaVu is not in
+// one of the usual places).
+std::pair<std::string, int> fontconfigMatch(const char* family, bool bold) {
+  std::pair<std::string, int> out{"", 0};
+  FcPattern* pat = FcNameParse((const FcChar8*)family);
+  if (!pat) return out;
+  FcPatternAddInteger(pat, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+  FcConfigSubstitute(nullptr, pat, FcMatchPattern);
+  FcDefaultSubstitute(pat);
+  FcResult result;
+  if (FcPattern* m = FcFontMatch(nullptr, pat, &result)) {
+    FcChar8* file = nullptr;
+    int index = 0;
+    if (FcPatternGetString(m, FC_FILE, 0, &file) == FcResultMatch) {
+      FcPatternGetInteger(m, FC_INDEX, 0, &index);
+      out = {(const char*)file, index};
+    }
+    FcPatternDestroy(m);
+  }
+  FcPatternDestroy(pat);
+  return out;
+}
 
 Fonts& fonts() {
   static Fonts f;
@@ -52,8 +87,65 @@ Fonts& fonts() {
       if (!f.face[0] && FT_New_Face(f.lib, p, 0, &f.face[0]) != 0) f.face[0] = nullptr;
     for (const char* p : kBoldPaths)
       if (!f.face[1] && FT_New_Face(f.lib, p, 0, &f.face[1]) != 0) f.face[1] = nullptr;
+    for (int bold = 0; bold < 2; ++bold) {
+      if (f.face[bold]) continue;
+      f.fontconfigUsed = true;
+      auto [file, index] = fontconfigMatch("DejaVu Sans", bold == 1);
+      if (!file.empty() && FT_New_Face(f.lib, file.c_str(), index, &f.face[bold]) != 0)
+        f.face[bold] = nullptr;
+    }
   }
   return f;
+}
+
+// A face that has a glyph for cp: one already loaded for another character if it has, else the
+// first font fontconfig offers for sans-serif text that covers cp.
+FT_Face fallbackFace(uint32_t cp) {
+  Fonts& f = fonts();
+  auto known = f.fallbackFor.find(cp);
+  if (known != f.fallbackFor.end()) return known->second;
+  FT_Face found = nullptr;
+  for (auto& [key, face] : f.fallbackFaces)
+    if (face && FT_Get_Char_Index(face, cp) != 0) {
+      found = face;
+      break;
+    }
+  if (!found && f.lib) {
+    f.fontconfigUsed = true;
+    FcPattern* pat = FcNameParse((const FcChar8*)"sans-serif");
+    FcCharSet* want = FcCharSetCreate();
+    if (pat && want && FcCharSetAddChar(want, cp)) {
+      FcPatternAddCharSet(pat, FC_CHARSET, want);
+      FcConfigSubstitute(nullptr, pat, FcMatchPattern);
+      FcDefaultSubstitute(pat);
+      FcResult result;
+      if (FcFontSet* set = FcFontSort(nullptr, pat, FcFalse, nullptr, &result)) {
+        for (int i = 0; i < set->nfont && !found; ++i) {
+          FcCharSet* cs = nullptr;
+          FcChar8* file = nullptr;
+          int index = 0;
+          if (FcPatternGetCharSet(set->fonts[i], FC_CHARSET, 0, &cs) != FcResultMatch ||
+              !FcCharSetHasChar(cs, cp) ||
+              FcPatternGetString(set->fonts[i], FC_FILE, 0, &file) != FcResultMatch)
+            continue;
+          FcPatternGetInteger(set->fonts[i], FC_INDEX, 0, &index);
+          auto key = std::make_pair(std::string((const char*)file), index);
+          auto it = f.fallbackFaces.find(key);
+          if (it == f.fallbackFaces.end()) {
+            FT_Face face = nullptr;
+            if (FT_New_Face(f.lib, key.first.c_str(), index, &face) != 0) face = nullptr;
+            it = f.fallbackFaces.emplace(key, face).first;
+          }
+          if (it->second && FT_Get_Char_Index(it->second, cp) != 0) found = it->second;
+        }
+        FcFontSetDestroy(set);
+      }
+    }
+    if (want) FcCharSetDestroy(want);
+    if (pat) FcPatternDestroy(pat);
+  }
+  f.fallbackFor[cp] = found;
+  return found;
 }
 
 FT_Face faceFor(bool bold, int size) {
@@ -73,6 +165,13 @@ const Glyph* glyphFor(uint32_t cp, int size, bool bold) {
   if (it != f.glyphs.end()) return &it->second;
   FT_Face face = faceFor(bold, size);
   if (!face) return nullptr;
+  // Characters DejaVu lacks come from a fallback font (control characters never do).
+  if (cp >= 0x20 && FT_Get_Char_Index(face, cp) == 0) {
+    if (FT_Face other = fallbackFace(cp)) {
+      face = other;
+      FT_Set_Pixel_Sizes(face, 0, (FT_UInt)std::clamp(size, 1, 512));
+    }
+  }
   Glyph g;
   if (FT_Load_Char(face, cp, FT_LOAD_RENDER) == 0) {
     FT_GlyphSlot s = face->glyph;
@@ -199,13 +298,15 @@ int drawText(Image& dst, int x, int y, std::string_view utf8, const TextStyle& s
   return pen - x;
 }
 
-std::string macRomanToUtf8(std::string_view macRoman) { return vt::macRomanToUtf8(macRoman); }
+std::string toolboxToUtf8(std::string_view bytes) { return vt::toolboxToUtf8(bytes); }
 
 std::string pascalToUtf8(const unsigned char* pstr) {
   if (!pstr) return {};
-  return macRomanToUtf8(std::string_view((const char*)pstr + 1, pstr[0]));
+  return toolboxToUtf8(std::string_view((const char*)pstr + 1, pstr[0]));
 }
 
-std::string utf8ToMacRoman(std::string_view utf8) { return vt::utf8ToMacRoman(utf8); }
+std::string utf8ToToolbox(std::string_view utf8, size_t maxBytes) {
+  return vt::utf8ToToolbox(utf8, maxBytes);
+}
 
 }  // namespace vt::ui

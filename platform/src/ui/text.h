@@ -1,4 +1,5 @@
-// Text drawn with FreeType (DejaVu Sans and DejaVu Sans Bold).
+// Text drawn with FreeType: DejaVu Sans and DejaVu Sans Bold, and for characters they lack
+// (Chinese, Japanese...) the fonts fontconfig finds for them.
 #pragma once
 #include <MacTypes.h>
 
@@ -32,11 +33,11 @@ int measureText(std::string_view utf8, int size, bool bold);
 int drawText(Image& dst, int x, int y, std::string_view utf8, const TextStyle& style,
              const Rect* clip = nullptr);
 
-// Mac Roman (the toolbox's string encoding) to UTF-8.
-std::string macRomanToUtf8(std::string_view macRoman);
-// A length-prefixed string to UTF-8; null gives "".
+// A toolbox string (UTF-8; bytes that are not read as Mac Roman) as UTF-8.
+std::string toolboxToUtf8(std::string_view bytes);
+// A length-prefixed toolbox string as UTF-8; null gives "".
 std::string pascalToUtf8(const unsigned char* pstr);
-// UTF-8 to Mac Roman; characters without a Mac Roman form become '?'.
-std::string utf8ToMacRoman(std::string_view utf8);
+// UTF-8 for a toolbox string: at most maxBytes, cut between characters.
+std::string utf8ToToolbox(std::string_view utf8, size_t maxBytes = 255);
 
 }  // namespace vt::ui

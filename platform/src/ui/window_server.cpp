@@ -62,6 +62,28 @@ void backendChanged() {
   invalidateScreen(screenBounds());
 }
 
+}  // namespace
+
+void screenResized() {
+  Server& s = server();
+  vt::events::Backend& b = vt::events::backend();
+  if (b.screenWidth() == s.screen.width && b.screenHeight() == s.screen.height) return;
+  s.screen = Image(b.screenWidth(), b.screenHeight(), kDesktop);
+  s.damage = Rect{0, 0, 0, 0};
+  // A title bar out of reach could never be dragged back.
+  Rect desk = desktopBounds();
+  for (VTWindow* w : s.order) {
+    Rect st = structureRect(w);
+    int dh = 0, dv = 0;
+    if (st.left > desk.right - 40) dh = desk.right - 40 - st.left;
+    if (st.top > desk.bottom - 20) dv = desk.bottom - 20 - st.top;
+    if (dh || dv) MoveWindow(w, (short)(w->content.left + dh), (short)(w->content.top + dv), false);
+  }
+  invalidateScreen(screenBounds());
+}
+
+namespace {
+
 void drawChrome(Image& scr, const VTWindow* w) {
   Rect st = structureRect(w);
   Rect tb = titleBarRect(w);
@@ -101,7 +123,7 @@ void drawChrome(Image& scr, const VTWindow* w) {
     Rect room = titleTextRect(w);
     TextStyle ts{12, true, active ? makePixel(0, 0, 0) : kTitleTextInactive};
     ImagePainter measure(scr);
-    std::string title = fitText(measure, macRomanToUtf8(w->title), room.right - room.left,
+    std::string title = fitText(measure, toolboxToUtf8(w->title), room.right - room.left,
                                 ts.size, ts.bold);
     int tw = measureText(title, ts.size, ts.bold);
     int cx = std::max<int>(room.left, std::min<int>((tb.left + tb.right) / 2 - tw / 2, room.right - tw));

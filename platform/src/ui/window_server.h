@@ -49,7 +49,7 @@ struct VTWindow {
   bool goAway = false;
   bool hilited = false;
   long refCon = 0;
-  std::string title;  // Mac Roman bytes
+  std::string title;  // toolbox string: UTF-8
   Rect content{0, 0, 0, 0};  // global
   vt::Image store;           // the content's pixels
   vt::ui::Region update;     // local
@@ -109,8 +109,8 @@ void fillRect(VTPort* port, const Rect& r, Pixel color);
 void fillRegion(VTPort* port, const Region& r, Pixel color);
 void invertRect(VTPort* port, const Rect& r);
 void frameRect(VTPort* port, const Rect& r, Pixel color, int penWidth = 1, int penHeight = 1);
-// Draws Mac Roman text with its baseline at v; returns the advance width.
-int drawString(VTPort* port, int h, int v, std::string_view macRoman, const TextStyle& style);
+// Draws a toolbox string with its baseline at v; returns the advance width.
+int drawString(VTPort* port, int h, int v, std::string_view bytes, const TextStyle& style);
 // The same for UTF-8 text, kept inside `within` (local) when given.
 int drawUtf8(VTPort* port, int h, int v, std::string_view utf8, const TextStyle& style,
              const Rect* within = nullptr);
@@ -129,6 +129,9 @@ void disposeOffscreenPort(VTPort* port);
 // Marks part of the screen (global) for recomposition and presentation. The overlay's owner
 // calls it whenever what it draws changes.
 void invalidateScreen(const Rect& global);
+// The backend's screen changed size (the screen window was resized): the screen follows, and
+// windows left beyond the new edges are moved back into reach.
+void screenResized();
 // Composes the screen now (when anything changed since the last composition) and returns it.
 const Image& composeScreen();
 // Composes what changed and hands it to the backend; called by the event pump.

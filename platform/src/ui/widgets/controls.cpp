@@ -101,9 +101,22 @@ double Slider::valueAt(int x) const {
   return min + std::clamp(frac, 0.0, 1.0) * (max - min);
 }
 
+int PopupMenu::rows() const {
+  int n = (int)items.size();
+  return rowsPerColumn > 0 ? std::min(n, rowsPerColumn) : n;
+}
+
+int PopupMenu::columns() const {
+  int r = rows();
+  return r > 0 ? ((int)items.size() + r - 1) / r : 0;
+}
+
 Rect PopupMenu::itemRect(int index) const {
-  int top = anchor.bottom + index * rowHeight;
-  return makeRect(anchor.left, top, anchor.right, top + rowHeight);
+  int r = std::max(1, rows());
+  int width = columnWidth > 0 ? columnWidth : anchor.right - anchor.left;
+  int left = anchor.left + (index / r) * width;
+  int top = anchor.bottom + (index % r) * rowHeight;
+  return makeRect(left, top, left + width, top + rowHeight);
 }
 
 int PopupMenu::itemAt(int x, int y) const {

@@ -85,12 +85,18 @@ struct Slider {
   double valueAt(int x) const;
 };
 
-// The list a pop-up button (or path menu) opens: its items hang below the anchor.
+// The list a pop-up button (or path menu) opens: its items hang below the anchor, in columns
+// of rowsPerColumn items when a long list would not fit the screen.
 struct PopupMenu {
   Rect anchor{};
   std::vector<std::string> items;  // UTF-8
   int current = 0;                 // highlighted item
   int rowHeight = 20;
+  int rowsPerColumn = 0;  // 0: one column
+  int columnWidth = 0;    // 0: the anchor's width
+
+  int columns() const;
+  int rows() const;  // in the longest column
 
   Rect itemRect(int index) const;
   int itemAt(int x, int y) const;  // -1 outside the items

@@ -5,6 +5,8 @@
 #include <MacWindows.h>
 
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace vt::ui {
 
@@ -21,6 +23,15 @@ bool trackPress(WindowRef w, const Rect& r, const std::function<void(bool inside
 // Follows a drag until the button is released: `moved(local)` hears each position, the release
 // point last. False when the window went away meanwhile.
 bool trackDrag(WindowRef w, const std::function<void(Point local)>& moved);
+
+// A pop-up menu of `items` hanging below `anchor` (local to `owner`), in a window of its own
+// over everything (in columns when the list is longer than the screen is high), with `current`
+// highlighted. mouseHeld: opened by a press that is still down, so the menu follows the drag
+// and the release chooses; a release back on the anchor leaves it open for a click, as does
+// opening it from the keyboard. Arrows move the highlight, Return or Space chooses, Escape or
+// a click elsewhere closes it. The chosen item, or -1 when none was chosen.
+int runPopupMenu(WindowRef owner, const Rect& anchor, const std::vector<std::string>& items,
+                 int current, bool mouseHeld);
 
 // Modal loops take every event but high-level ones, which wait for the application's own loop.
 constexpr EventMask kModalEventMask = everyEvent & ~highLevelEventMask;

@@ -1,0 +1,68 @@
+#!/bin/sh
+# The application as a desktop program: without a display it says so in one line and exits 1;
+# on a virtual X display its screen window comes back at the size and place it had, follows
+# resizing, and a second launch brings it to the front with the keyboard.
+# Usage: desktop.sh VANTREL_BINARY WORK_DIR. Exit 77 (skipped) when the display tools are missing.
+set -u
+fail() { echo "FAIL: $*"; [ -n "${pid:-}" ] && kill $pid ${xevpid:-} 2>/dev/null; exit 1; }
+# Waits up to ten seconds for a command to succeed (the machine may be busy).
+waitfor() { i=0; until "$@"; do [ $i -ge 100 ] && return 1; sleep 0.1; i=$((i + 1)); done; }
+
+if [ "${1:-}" = --on-display ]; then  # the part run on the virtual display
+  "$APP" >"$WORK/app.log" 2>&1 &
+  pid=$!
+  visible() { win=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1); [ -n "$win" ]; }
+  waitfor visible "^Vantrel$" || fail "no window appeared"
+  sleep 0.5  # SDL may make the window again for its renderer: the one left is ours
+  visible "^Vantrel$"
+  app=$win
+  size=$(xdotool getwindowgeometry "$app" | sed -n "s/.*Geometry: //p")
+  [ "$size" = "900x640" ] || fail "came back at $size, not 900x640"
+  # Resized by the user (here by the tool): remembered for the next run.
+  xdotool windowsize "$app" 1000 700
+  waitfor grep -q " 1000 700$" "$XDG_CONFIG_HOME/vantrel/screen" ||
+    fail "size not remembered: $(cat "$XDG_CONFIG_HOME/vantrel/screen")"
+  # The screen the windows live on took the new size (not a scaled picture of the old one).
+  kill -USR1 $pid
+  waitfor test -s "$VANTREL_SNAPSHOT_PATH"
+  sleep 0.2
+  dims=$(od -An -j16 -N8 -tx1 "$VANTREL_SNAPSHOT_PATH" | tr -d " \n")
+  [ "$dims" = "000003e8000002bc" ] || fail "the screen is not 1000x700: $dims"
+  # Another program has the keyboard; a second launch hands over and brings us back.
+  xev -geometry 300x200+700+100 >/dev/null 2>&1 &
+  xevpid=$!
+  waitfor visible "Event Tester" || fail "no other window"
+  other=$win
+  xdotool windowfocus --sync "$other" 2>/dev/null
+  [ "$(xdotool getwindowfocus)" = "$other" ] || fail "could not focus the other window"
+  "$APP" >"$WORK/second.log" 2>&1 || fail "the second launch ended with $?"
+  focused() { [ "$(xdotool getwindowfocus)" = "$app" ]; }
+  waitfor focused || fail "the running window did not get the keyboard"
+  kill $xevpid
+  kill -TERM $pid
+  gone() { ! kill -0 $pid 2>/dev/null; }
+  waitfor gone || { kill -9 $pid; fail "did not quit"; }
+  exit 0
+fi
+
+for tool in xvfb-run xdotool xev; do
+  command -v "$tool" >/dev/null 2>&1 || { echo "skipped: $tool is missing"; exit 77; }
+done
+work="$2"
+rm -rf "$work"
+mkdir -p "$work/config/vantrel" "$work/runtime"
+chmod 700 "$work/runtime"
+
+# No display at all.
+env -u DISPLAY -u WAYLAND_DISPLAY -u VANTREL_HEADLESS -u SDL_VIDEODRIVER -u XDG_RUNTIME_DIR \
+  "$1" >"$work/nodisplay.out" 2>"$work/nodisplay.err"; status=$?
+[ "$status" = 1 ] || fail "without a display the exit status is $status, not 1"
+[ "$(wc -l <"$work/nodisplay.err")" = 1 ] || { cat "$work/nodisplay.err"; fail "not one line"; }
+grep -q "display" "$work/nodisplay.err" || fail "the line does not mention the display"
+
+unset VANTREL_HEADLESS VANTREL_SCREEN_SIZE SDL_VIDEODRIVER
+export APP="$1" WORK="$work" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
+export VANTREL_SNAPSHOT_PATH="$work/screen.png"
+echo "60 40 900 640" >"$work/config/vantrel/screen"
+xvfb-run -a -s "-screen 0 1280x800x24" sh "$0" --on-display || { cat "$work/app.log"; exit 1; }
+echo "desktop behaviour ok"
