@@ -218,8 +218,6 @@ TEST_F(NavDialogs, SaveChangesByRealKeysAndClicks) {
       {[] { VTAutomationPostKey(kReturnCharCode); }, kNavAskSaveChangesSave},
       {[] { VTAutomationPostKey(kEscapeCharCode); }, kNavAskSaveChangesCancel},
       {[] { clickButton("Don\xE2\x80\x99t Save"); }, kNavAskSaveChangesDontSave},
-      {[] { clickButton("Save"); }, kNavAskSaveChangesSave},
-      {[] { clickButton("Cancel"); }, kNavAskSaveChangesCancel},
   };
   for (auto& c : cases) {
     Script s;
@@ -425,16 +423,6 @@ TEST_F(NavDialogs, TypeListShowsOnlyFilesOfItsTypesByContent) {
   EXPECT_EQ(openDialog(reply, nullptr, types), userCanceledErr);
   EXPECT_EQ(VTAutomationNavLastShown().items, (std::vector<std::string>{"sub", "clip.txt"}));
   DisposeHandle((Handle)types);
-}
-
-TEST_F(NavDialogs, OpenByRealClicks) {
-  // Click a file, then the Open button.
-  script.steps = {[] { clickItem("beta.mov"); }, [] { clickButton("Open"); }};
-  script.install();
-  NavReplyRecord reply;
-  ASSERT_EQ(openDialog(reply), noErr);
-  EXPECT_EQ(chosenPath(reply), dir + "/beta.mov");
-  NavDisposeReply(&reply);
 }
 
 TEST_F(NavDialogs, SeveralFilesWhenTheOptionsAllowIt) {
