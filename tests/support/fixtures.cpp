@@ -33,11 +33,18 @@ int run(const std::string& command, std::string* out) {
 }
 
 std::string fixture(const std::string& name, const std::string& ffmpegArgs) {
-  std::filesystem::create_directories(VT_FIXTURE_DIR);
-  std::string path = std::string(VT_FIXTURE_DIR) + "/" + name;
+  // Kept under a folder named by the arguments' hash: two tests that give one name different
+  // recipes get different files, and a changed recipe never reuses a stale file.
+  uint64_t h = 1469598103934665603ull;
+  for (unsigned char c : ffmpegArgs) h = (h ^ c) * 1099511628211ull;
+  char key[17];
+  snprintf(key, sizeof key, "%016llx", (unsigned long long)h);
+  std::string dir = std::string(VT_FIXTURE_DIR) + "/" + key;
+  std::filesystem::create_directories(dir);
+  std::string path = dir + "/" + name;
   if (std::filesystem::exists(path)) return path;
   // Write to a private name first so parallel tests never see a half-written fixture.
-  std::string tmp = std::string(VT_FIXTURE_DIR) + "/.tmp-" + std::to_string(getpid()) + "-" + name;
+  std::string tmp = dir + "/.tmp-" + std::to_string(getpid()) + "-" + name;
   std::string cmd = "ffmpeg -nostdin -y -loglevel error " + ffmpegArgs + " '" + tmp + "' 2>&1";
   std::string log;
   int rc = run(cmd, &log);
