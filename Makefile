@@ -3,9 +3,12 @@
 BUILD      ?= build
 PREFIX     ?= /usr/local
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 JOBS       ?= $(shell nproc)
+# The test programs whose threaded cases run under ThreadSanitizer (labelled tsan).
+TSAN_TARGETS = effects_tests compose_tests
 
-.PHONY: all deps build run install test test-fast test-asan clean
+.PHONY: all deps build run install test test-fast test-asan test-tsan clean
 
 all: build
 
@@ -24,8 +27,9 @@ install: deps
 	@cmake --build $(BUILD) -j$(JOBS)
 	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD)
 
-# Every test, in the normal build and again under AddressSanitizer + UBSan.
-test: test-fast test-asan
+# Every test, in the normal build and again under AddressSanitizer + UBSan; the threaded ones
+# (effects thread pool, decoding threads, decoding ahead) also under ThreadSanitizer.
+test: test-fast test-asan test-tsan
 
 test-fast: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
@@ -36,5 +40,10 @@ test-asan: deps
 	@ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS) -LE no-sanitize
 
+test-tsan: deps
+	@cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_TSAN=ON >/dev/null
+	@cmake --build $(TSAN_BUILD) -j$(JOBS) --target $(TSAN_TARGETS)
+	@ctest --test-dir $(TSAN_BUILD) --output-on-failure -j$(JOBS) -L tsan
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

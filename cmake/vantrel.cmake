@@ -57,6 +57,18 @@ function(vt_add_gtest)
     ENVIRONMENT "VANTREL_HEADLESS=1;SDL_AUDIODRIVER=dummy;XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-config")
 endfunction()
 
+# vt_tsan_test(NAME name TARGET gtest-target FILTER gtest-filter): in a ThreadSanitizer build,
+# runs the named gtest cases of a test program as a test labelled tsan (`make test-tsan`).
+function(vt_tsan_test)
+  cmake_parse_arguments(T "" "NAME;TARGET;FILTER" "" ${ARGN})
+  if(NOT VANTREL_TSAN)
+    return()
+  endif()
+  add_test(NAME ${T_NAME} COMMAND ${T_TARGET} --gtest_filter=${T_FILTER})
+  set_tests_properties(${T_NAME} PROPERTIES LABELS tsan TIMEOUT 600
+    ENVIRONMENT "VANTREL_HEADLESS=1;SDL_AUDIODRIVER=dummy;TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1;XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-config")
+endfunction()
+
 # Adds every <dir>/<child>/CMakeLists.txt, so areas can be added without touching shared files.
 function(vt_add_children dir)
   file(GLOB children RELATIVE ${CMAKE_SOURCE_DIR}/${dir} ${CMAKE_SOURCE_DIR}/${dir}/*/CMakeLists.txt)

@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <string>
 
-#include "codec/pictures.h"
+#include "compose/tracks.h"
 #include "core/image.h"
 
 namespace {
@@ -55,32 +55,34 @@ int main(int argc, char** argv) {
   }
 
   if (EnterMovies() != noErr) return 1;
-  FSSpec spec;
-  short ref = 0;
-  Movie movie = nullptr;
-  if (VTMakeFSSpecFromPath(path.c_str(), &spec) != noErr || OpenMovieFile(&spec, &ref, fsRdPerm) != noErr ||
-      NewMovieFromFile(&movie, ref, nullptr, nullptr, newMovieActive, nullptr) != noErr) {
-    std::fprintf(stderr, "codec_bench: cannot open %s\n", path.c_str());
-    return 1;
-  }
-  CloseMovieFile(ref);
-  Track track = GetMovieIndTrack(movie, 1);
-  TimeScale scale = GetMovieTimeScale(movie);
   double ourBest = 1e9;
   int decoded = 0;
   for (int run = 0; run < 3; run++) {
-    vt::codec::forgetTrackDecoders();  // every run starts cold, as ffmpeg does
-    vt::Image img;
+    // Every run opens the movie again, so it starts cold, as ffmpeg does.
+    FSSpec spec;
+    short ref = 0;
+    Movie movie = nullptr;
+    if (VTMakeFSSpecFromPath(path.c_str(), &spec) != noErr || OpenMovieFile(&spec, &ref, fsRdPerm) != noErr ||
+        NewMovieFromFile(&movie, ref, nullptr, nullptr, newMovieActive, nullptr) != noErr) {
+      std::fprintf(stderr, "codec_bench: cannot open %s\n", path.c_str());
+      return 1;
+    }
+    CloseMovieFile(ref);
+    Track track = GetMovieIndTrack(movie, 1);
+    TimeScale scale = GetMovieTimeScale(movie);
     decoded = 0;
     auto a = Clock::now();
     for (int n = 0; n < frames; n++) {
-      int64_t t = (int64_t)((n + 0.5) * scale / 25);
-      if (vt::codec::trackImage(track, t, img) != noErr) break;
+      vt::compose::PictureRequest rq;
+      rq.time = (int64_t)((n + 0.5) * scale / 25);
+      rq.ahead = 3;  // sequential, as playback asks
+      vt::compose::TrackPicture pic;
+      if (vt::compose::pictureOf(track, rq, pic) != noErr) break;
       decoded++;
     }
     ourBest = std::min(ourBest, seconds(a, Clock::now()));
+    DisposeMovie(movie);
   }
-  DisposeMovie(movie);
   ExitMovies();
   if (decoded != frames) {
     std::fprintf(stderr, "codec_bench: decoded %d of %d frames\n", decoded, frames);

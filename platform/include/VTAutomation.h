@@ -11,7 +11,8 @@
 
 // Makes the screen headless (in-memory framebuffer, injected input, manual clock) with the
 // given size. Call before the first window is made; calling again resets the window server.
-void VTAutomationUseHeadless(short width = 1280, short height = 800);
+// With `wallClock` the clock also runs with real time (benchmarks of real-time playback).
+void VTAutomationUseHeadless(short width = 1280, short height = 800, bool wallClock = false);
 // True when the headless backend is the one in use.
 bool VTAutomationIsHeadless();
 // The screen's bounds in global coordinates (top-left 0,0).

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "controller/controller.h"
 #include "fixtures.h"
 
 namespace {
@@ -209,6 +210,18 @@ TEST_F(Controller, PlaySelectionOnlyStaysInsideTheSelection) {
   idleFor(60);
   EXPECT_EQ(now(), scale);
   EXPECT_EQ(GetMovieRate(movie), 0);
+}
+
+TEST_F(Controller, PlaybackComposesEachFrameOnce) {
+  // Idles come every tick (60 a second); the movie has 10 frames a second.
+  play();
+  const long before = vt::controller::live(mc)->framesComposed;
+  for (int i = 0; i < 60; ++i) {
+    VTAutomationAdvanceTicks(1);
+    MCIdle(mc);
+  }
+  EXPECT_NEAR(vt::controller::live(mc)->framesComposed - before, 10, 1);
+  EXPECT_TRUE(isBlue(pixelAt(80, 60))) << "the second second shows blue";
 }
 
 TEST_F(Controller, ClicksOnPlayAndOnTheSliderAndSteps) {

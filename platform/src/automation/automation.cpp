@@ -11,8 +11,8 @@
 namespace ev = vt::events;
 using namespace vt::ui;
 
-void VTAutomationUseHeadless(short width, short height) {
-  ev::useHeadless(width, height);
+void VTAutomationUseHeadless(short width, short height, bool wallClock) {
+  ev::useHeadless(width, height, wallClock);
   ensureServer();
   resetWindowServer();
 }

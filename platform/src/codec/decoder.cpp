@@ -2,6 +2,7 @@
 
 #include <MacErrors.h>
 
+#include <cstring>
 #include <deque>
 
 extern "C" {
@@ -27,6 +28,11 @@ AVCodecID codecIdFor(OSType codec) {
   const AVCodecTag* tables[] = {avformat_get_mov_video_tags(), avformat_get_riff_video_tags(),
                                 nullptr};
   return av_codec_get_id(tables, avTag(codec));
+}
+
+bool hasAlpha(int format) {
+  const AVPixFmtDescriptor* d = av_pix_fmt_desc_get((AVPixelFormat)format);
+  return d && (d->flags & AV_PIX_FMT_FLAG_ALPHA);
 }
 
 // Frames beyond this count would be pathological: the decoder never hands back this many
@@ -62,6 +68,7 @@ Frame& Frame::operator=(Frame&& o) noexcept {
   return *this;
 }
 bool Frame::empty() const { return !frame_ || !frame_->buf[0]; }
+bool Frame::translucent() const { return !empty() && hasAlpha(frame_->format); }
 
 struct VideoDecoder::Impl {
   AVCodecContext* ctx = nullptr;
@@ -97,7 +104,8 @@ Result<std::unique_ptr<VideoDecoder>> VideoDecoder::open(const VideoFormat& form
   c->codec_tag = avTag(format.codec);
   c->width = format.width;
   c->height = format.height;
-  c->bits_per_coded_sample = format.depth;
+  // Grey depths (33..40) are 1..8-bit indices into a grey palette; decoders take the bit count.
+  c->bits_per_coded_sample = format.depth > 32 ? (format.depth & 0x1F) : format.depth;
   std::vector<uint8_t> config = format.decoderConfig();
   if (!config.empty()) {
     c->extradata = (uint8_t*)av_mallocz(config.size() + AV_INPUT_BUFFER_PADDING_SIZE);
@@ -192,72 +200,103 @@ void VideoDecoder::reset() {
 
 struct FrameConverter::Impl {
   SwsContext* sws = nullptr;
-  int w = 0, h = 0, fmt = -1, space = -1, range = -1;
-  AVFrame* dst = av_frame_alloc();
+  int w = 0, h = 0, fmt = -1, space = -1, range = -1, outW = 0, outH = 0;
+  int threads = 1;
+  AVFrame* dst = av_frame_alloc();      // wraps the image when the scaler writes into it
+  AVFrame* scratch = av_frame_alloc();  // the scaler's own buffer, for rows it cannot fill in place
   ~Impl() {
     sws_freeContext(sws);
     av_frame_free(&dst);
+    av_frame_free(&scratch);
   }
+  bool prepare(const AVFrame* f, int ow, int oh, int colorRange);
 };
 
-FrameConverter::FrameConverter() : impl_(std::make_unique<Impl>()) {}
+FrameConverter::FrameConverter(int threads) : impl_(std::make_unique<Impl>()) {
+  impl_->threads = threads;
+}
 FrameConverter::~FrameConverter() = default;
 
 namespace {
 void noFree(void*, uint8_t*) {}  // the destination buffer belongs to the image
 }  // namespace
 
-OSErr FrameConverter::convert(const Frame& frame, Image& out) {
+bool FrameConverter::Impl::prepare(const AVFrame* f, int ow, int oh, int colorRange) {
+  if (sws && w == f->width && h == f->height && fmt == f->format &&
+      space == (int)f->colorspace && range == colorRange && outW == ow && outH == oh)
+    return true;
+  sws_freeContext(sws);
+  sws = sws_alloc_context();
+  if (!sws) return false;
+  av_opt_set_int(sws, "srcw", f->width, 0);
+  av_opt_set_int(sws, "srch", f->height, 0);
+  av_opt_set_int(sws, "src_format", f->format, 0);
+  av_opt_set_int(sws, "dstw", ow, 0);
+  av_opt_set_int(sws, "dsth", oh, 0);
+  av_opt_set_int(sws, "dst_format", AV_PIX_FMT_RGB32, 0);
+  av_opt_set_int(sws, "sws_flags", SWS_BICUBIC, 0);
+  // Small frames are not worth handing to other threads.
+  av_opt_set_int(sws, "threads", (int64_t)ow * oh >= 640 * 480 ? threads : 1, 0);
+  if (sws_init_context(sws, nullptr, nullptr) < 0) {
+    sws_freeContext(sws);
+    sws = nullptr;
+    return false;
+  }
+  const int* coeffs = sws_getCoefficients(f->colorspace);
+  sws_setColorspaceDetails(sws, coeffs, colorRange, sws_getCoefficients(SWS_CS_DEFAULT), 1, 0,
+                           1 << 16, 1 << 16);
+  w = f->width;
+  h = f->height;
+  fmt = f->format;
+  space = (int)f->colorspace;
+  range = colorRange;
+  outW = ow;
+  outH = oh;
+  return true;
+}
+
+OSErr FrameConverter::convert(const Frame& frame, Image& out, int width, int height) {
   const AVFrame* f = frame.av();
   if (!f || frame.empty() || f->width <= 0 || f->height <= 0) return codecErr;
-  Impl& s = *impl_;
-  if (!s.dst) return memFullErr;
-  int range = f->color_range == AVCOL_RANGE_JPEG ? 1 : 0;
-  if (!s.sws || s.w != f->width || s.h != f->height || s.fmt != f->format ||
-      s.space != (int)f->colorspace || s.range != range) {
-    sws_freeContext(s.sws);
-    s.sws = sws_alloc_context();
-    if (!s.sws) return memFullErr;
-    av_opt_set_int(s.sws, "srcw", f->width, 0);
-    av_opt_set_int(s.sws, "srch", f->height, 0);
-    av_opt_set_int(s.sws, "src_format", f->format, 0);
-    av_opt_set_int(s.sws, "dstw", f->width, 0);
-    av_opt_set_int(s.sws, "dsth", f->height, 0);
-    av_opt_set_int(s.sws, "dst_format", AV_PIX_FMT_RGB32, 0);
-    av_opt_set_int(s.sws, "sws_flags", SWS_BICUBIC, 0);
-    // Large frames convert on several threads; small ones are not worth the hand-off.
-    av_opt_set_int(s.sws, "threads", (int64_t)f->width * f->height >= 640 * 480 ? 0 : 1, 0);
-    if (sws_init_context(s.sws, nullptr, nullptr) < 0) {
-      sws_freeContext(s.sws);
-      s.sws = nullptr;
-      return codecErr;
-    }
-    const int* coeffs = sws_getCoefficients(f->colorspace);
-    sws_setColorspaceDetails(s.sws, coeffs, range, sws_getCoefficients(SWS_CS_DEFAULT), 1, 0,
-                             1 << 16, 1 << 16);
-    s.w = f->width;
-    s.h = f->height;
-    s.fmt = f->format;
-    s.space = (int)f->colorspace;
-    s.range = range;
+  if (width <= 0 || height <= 0) {
+    width = f->width;
+    height = f->height;
   }
-  out.resize(f->width, f->height);
-  AVFrame* d = s.dst;
-  av_frame_unref(d);
-  d->format = AV_PIX_FMT_RGB32;
-  d->width = f->width;
-  d->height = f->height;
-  d->data[0] = reinterpret_cast<uint8_t*>(out.pixels.data());
-  d->linesize[0] = f->width * 4;
-  d->buf[0] = av_buffer_create(d->data[0], (size_t)f->width * f->height * 4, noFree, nullptr, 0);
-  if (!d->buf[0]) return memFullErr;
-  int r = sws_scale_frame(s.sws, d, f);
-  av_frame_unref(d);
-  if (r < 0) return codecErr;
-  // Formats without alpha leave it undefined in some paths; a picture is opaque.
-  if (!(av_pix_fmt_desc_get((AVPixelFormat)f->format)->flags & AV_PIX_FMT_FLAG_ALPHA))
-    for (Pixel& p : out.pixels) p |= 0xFF000000u;
-  return noErr;
+  Impl& s = *impl_;
+  if (!s.dst || !s.scratch) return memFullErr;
+  if (!s.prepare(f, width, height, f->color_range == AVCOL_RANGE_JPEG ? 1 : 0)) return codecErr;
+  out.resize(width, height);
+  // The scaler stores whole SIMD blocks and may run past the end of a row: it writes into the
+  // image itself only when the image's rows are a whole number of such blocks, otherwise into
+  // its own padded frame, whose rows are then copied out.
+  const bool inPlace = out.rowsTakeBlockStores();
+  AVFrame* target = s.scratch;
+  if (inPlace) {
+    target = s.dst;
+    av_frame_unref(target);
+    target->format = AV_PIX_FMT_RGB32;
+    target->width = width;
+    target->height = height;
+    target->data[0] = reinterpret_cast<uint8_t*>(out.pixels.data());
+    target->linesize[0] = width * 4;
+    target->buf[0] =
+        av_buffer_create(target->data[0], out.pixels.size() * sizeof(Pixel), noFree, nullptr, 0);
+    if (!target->buf[0]) return memFullErr;
+  } else if (target->width != width || target->height != height || !target->buf[0]) {
+    av_frame_unref(target);
+    target->format = AV_PIX_FMT_RGB32;
+    target->width = width;
+    target->height = height;
+    if (av_frame_get_buffer(target, 64) < 0) return memFullErr;
+  }
+  // Pictures of formats without alpha come out opaque (the size sweep checks every format).
+  int r = sws_scale_frame(s.sws, target, f);
+  if (r >= 0 && !inPlace)
+    for (int y = 0; y < height; ++y)
+      std::memcpy(out.row(y), target->data[0] + (size_t)y * target->linesize[0],
+                  (size_t)width * sizeof(Pixel));
+  if (inPlace) av_frame_unref(target);
+  return r < 0 ? (OSErr)codecErr : (OSErr)noErr;
 }
 
 }  // namespace vt::codec

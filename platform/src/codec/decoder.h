@@ -34,6 +34,8 @@ class Frame {
   int64_t pts = 0;
   AVFrame* av() const { return frame_; }
   bool empty() const;
+  // True when the frame's pixel format carries alpha.
+  bool translucent() const;
 
  private:
   AVFrame* frame_;
@@ -67,14 +69,17 @@ class VideoDecoder {
   int64_t framesOut_ = 0;
 };
 
-// Converts frames to images; keeps its scaler between frames of the same shape.
+// Converts frames to images, scaling them on the way when asked for another size; keeps its
+// scaler between frames of the same shape. threads: how many the scaler may use on large
+// frames (0: as many as the machine has).
 class FrameConverter {
  public:
-  FrameConverter();
+  explicit FrameConverter(int threads = 1);
   ~FrameConverter();
   FrameConverter(const FrameConverter&) = delete;
   FrameConverter& operator=(const FrameConverter&) = delete;
-  OSErr convert(const Frame& frame, Image& out);
+  // `out` becomes width x height (0 x 0: the frame's own size).
+  OSErr convert(const Frame& frame, Image& out, int width = 0, int height = 0);
 
  private:
   struct Impl;

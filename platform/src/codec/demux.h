@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "codec/result.h"
-#include "codec/track_decoder.h"
+#include "codec/samples.h"
 #include "codec/video_format.h"
 
 struct AVFormatContext;

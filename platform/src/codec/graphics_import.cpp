@@ -6,7 +6,7 @@
 
 #include "codec/demux.h"
 #include "codec/registry.h"
-#include "codec/track_decoder.h"
+#include "codec/decoder.h"
 #include "files/fsspec.h"
 #include "ui/window_server.h"
 
@@ -15,9 +15,21 @@ namespace vt::codec {
 OSErr decodeStillImage(const std::string& path, Image& out) {
   auto d = Demuxer::open(path);
   if (!d) return d.error();
-  DemuxSampleSource source(*d.value());
-  TrackDecoder decoder(source, 1);
-  return decoder.imageForSample(0, out);
+  Demuxer& demux = *d.value();
+  if (demux.samples().empty()) return invalidMedia;
+  auto opened = VideoDecoder::open(demux.format(), 1);
+  if (!opened) return opened.error();
+  VideoDecoder& decoder = *opened.value();
+  std::vector<uint8_t> bytes;
+  OSErr err = demux.read(0, bytes);
+  if (err != noErr) return err;
+  err = decoder.send(bytes.data(), bytes.size(), 0, true);
+  if (err != noErr) return err;
+  decoder.drain();
+  Frame frame;
+  if (!decoder.receive(frame)) return codecErr;
+  FrameConverter converter;
+  return converter.convert(frame, out);
 }
 
 namespace {

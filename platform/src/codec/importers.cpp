@@ -10,7 +10,6 @@
 #include <cstring>
 
 #include "codec/demux.h"
-#include "codec/pictures.h"
 #include "codec/registry.h"
 #include "core/fourcc.h"
 #include "files/fsspec.h"
@@ -154,7 +153,6 @@ OSErr EnterMovies() {
 }
 
 void ExitMovies() {
-  vt::codec::forgetTrackDecoders();
   vt::movie::setForeignFileOpener(nullptr);
 }
 

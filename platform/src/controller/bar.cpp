@@ -5,7 +5,6 @@
 #include <algorithm>
 
 #include "controller/controller.h"
-#include "core/picture.h"
 #include "ui/window_server.h"
 
 namespace vt::controller {
@@ -105,22 +104,35 @@ VTPort* moviePort(const VTController& c) {
   return port;
 }
 
+// The time whose picture shows: at the very end the last frame stays up rather than what
+// follows it (nothing).
+static TimeValue pictureTime(const VTController& c) {
+  TimeValue t = GetMovieTime(c.movie, nullptr);
+  TimeValue dur = GetMovieDuration(c.movie);
+  return dur > 0 && t >= dur ? dur - 1 : t;
+}
+
+bool drawnIsCurrent(const VTController& c) {
+  TimeValue t = pictureTime(c);
+  return c.drawnValid && t >= c.drawn.start && t < c.drawn.end;
+}
+
 void drawMovie(VTController& c) {
   VTPort* port = moviePort(c);
   if (!port || EmptyRect(&c.movieRect)) return;
-  TimeValue t = GetMovieTime(c.movie, nullptr);
-  // At the very end the last frame stays up rather than what follows it (nothing).
-  TimeValue dur = GetMovieDuration(c.movie);
-  PicHandle pic = GetMoviePict(c.movie, dur > 0 && t >= dur ? dur - 1 : t);
-  Image img;
-  if (pic && pictureToImage(pic, img) && img.width > 0 && img.height > 0)
-    ui::drawImage(port, img, c.movieRect);
+  if (!c.composer) c.composer = std::make_unique<vt::compose::Composer>(c.movie);
+  c.composer->setSize(c.movieRect.right - c.movieRect.left, c.movieRect.bottom - c.movieRect.top);
+  // Playing forward, the sources decode the next frames while this one is shown.
+  Fixed rate = GetMovieRate(c.movie);
+  c.composer->setDecodeAhead(rate > 0 ? 3 : 0);
+  const vt::Image* picture = nullptr;
+  c.drawnValid = c.composer->frame(pictureTime(c), c.frame, picture, &c.drawn) == noErr;
+  if (rate != 0) c.framesComposed++;
+  if (c.drawnValid)
+    ui::drawImage(port, *picture, c.movieRect);
   else
     ui::fillRect(port, c.movieRect, 0xFF000000);  // nothing visual at this time
-  if (pic) KillPicture(pic);
   ui::portChanged(port, c.movieRect);
-  c.drawnTime = t;
-  c.drawnValid = true;
 }
 
 void drawBar(VTController& c) {

@@ -94,7 +94,7 @@ void setTime(VTController& c, TimeValue t) {
   t = std::clamp<TimeValue>(t, 0, GetMovieDuration(c.movie));
   SetMovieTimeValue(c.movie, t);
   c.carry = 0;
-  if (!c.drawnValid || c.drawnTime != t) drawMovie(c);
+  if (!drawnIsCurrent(c)) drawMovie(c);
   drawBar(c);
 }
 
@@ -109,9 +109,11 @@ void play(VTController& c, Fixed rate) {
     if (rate < 0 && (now <= start || now > end)) SetMovieTimeValue(c.movie, (TimeValue)end);
   }
   SetMovieRate(c.movie, rate);
+  redraw(c);
+  // The clock starts once the first picture is up, so the time its decoding took is not
+  // played past (dropping the first frames).
   c.lastTick = TickCount();
   c.carry = 0;
-  redraw(c);
 }
 
 Fixed playingRateFor(const VTController& c) {
@@ -246,7 +248,7 @@ void advance(VTController& c) {
     c.carry = 0;
   }
   SetMovieTimeValue(c.movie, (TimeValue)t);
-  if (!c.drawnValid || c.drawnTime != (TimeValue)t) drawMovie(c);
+  if (!drawnIsCurrent(c)) drawMovie(c);
   drawBar(c);
 }
 

@@ -4,6 +4,10 @@
 #include <MovieControllers.h>
 
 #include <cstdint>
+#include <memory>
+
+#include "compose/compose.h"
+#include "core/image.h"
 
 struct VTPort;
 
@@ -51,9 +55,15 @@ struct VTController {
   // Playback: the tick of the last advance and the fraction of a movie time unit left over.
   uint32_t lastTick = 0;
   double carry = 0;
-  // What was last drawn, so idle redraws only when the picture changes.
-  TimeValue drawnTime = -1;
+  // The frame path: the movie's pictures composed at the movie rectangle's size into a buffer
+  // reused from frame to frame (or taken straight from the one track that makes the picture).
+  // `drawn` is the movie-time span over which the picture last drawn stays the same, so
+  // playback composes only when the picture changes.
+  std::unique_ptr<vt::compose::Composer> composer;
+  vt::Image frame;
+  vt::compose::Span drawn;
   bool drawnValid = false;
+  long framesComposed = 0;  // pictures composed while playing (benchmarks count them)
   MovieEditState undo = nullptr;
   int inFilter = 0;
 };
@@ -77,7 +87,10 @@ bool movieHasSound(Movie m);
 
 // Drawing into the movie's port; false when the movie has no live port.
 VTPort* moviePort(const VTController& c);
+// Draws the movie's picture at the current time.
 void drawMovie(VTController& c);
+// True when the picture drawn last is still the one for the current time.
+bool drawnIsCurrent(const VTController& c);
 void drawBar(VTController& c);
 
 }  // namespace vt::controller

@@ -4,9 +4,89 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <new>
 
 namespace vt {
+
+namespace pixel_memory {
+
+std::atomic<bool> guarded{false};
+
+namespace {
+
+// Every block starts with a header of kAlign bytes (so the pixels keep the alignment) and
+// ends with kSlack bytes; a checked block fills both with a pattern.
+constexpr size_t kAlign = 64;
+constexpr size_t kSlack = 1024;
+constexpr uint64_t kPlain = 0x706978656C73ULL;    // "pixels"
+constexpr uint64_t kChecked = 0x6775617264ULL;    // "guard"
+constexpr uint8_t kFence = 0xA5;
+
+struct Header {
+  uint64_t kind;
+  uint64_t bytes;
+};
+static_assert(sizeof(Header) <= kAlign);
+
+std::atomic<long> faults{0};
+
+uint8_t* headerOf(const void* block) { return (uint8_t*)block - kAlign; }
+
+bool fenceIntact(const uint8_t* p, size_t n) {
+  for (size_t i = 0; i < n; ++i)
+    if (p[i] != kFence) return false;
+  return true;
+}
+
+bool intact(const void* block) {
+  const uint8_t* base = headerOf(block);
+  Header h;
+  std::memcpy(&h, base, sizeof h);
+  if (h.kind == kPlain) return true;
+  bool ok = h.kind == kChecked && fenceIntact(base + sizeof h, kAlign - sizeof h) &&
+            fenceIntact((const uint8_t*)block + h.bytes, kSlack);
+  if (!ok) {
+    faults.fetch_add(1);
+    std::fprintf(stderr, "pixel buffer guard damaged: a write went outside a %zu-byte image\n",
+                 (size_t)h.bytes);
+  }
+  return ok;
+}
+
+}  // namespace
+
+void* allocate(size_t bytes) {
+  if (bytes > SIZE_MAX - kAlign - kSlack - kAlign) throw std::bad_alloc();
+  size_t total = (kAlign + bytes + kSlack + kAlign - 1) / kAlign * kAlign;
+  auto* base = static_cast<uint8_t*>(std::aligned_alloc(kAlign, total));
+  if (!base) throw std::bad_alloc();
+  Header h{guarded.load(std::memory_order_relaxed) ? kChecked : kPlain, bytes};
+  std::memcpy(base, &h, sizeof h);
+  if (h.kind == kChecked) {
+    std::memset(base + sizeof h, kFence, kAlign - sizeof h);
+    std::memset(base + kAlign + bytes, kFence, kSlack);
+  }
+  return base + kAlign;
+}
+
+void release(void* block, size_t) noexcept {
+  if (!block) return;
+  intact(block);
+  std::free(headerOf(block));
+}
+
+}  // namespace pixel_memory
+
+void setPixelGuards(bool on) { pixel_memory::guarded.store(on); }
+
+bool pixelGuardsIntact(const Image& img) {
+  return img.pixels.capacity() == 0 || pixel_memory::intact(img.pixels.data());
+}
+
+long pixelGuardFaults() { return pixel_memory::faults.load(); }
 
 void scaleImage(const Image& src, Image& dst) {
   if (dst.empty()) return;

@@ -1,6 +1,7 @@
 #include "events/backend.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,10 +9,11 @@
 namespace vt::events {
 namespace {
 
-// In-memory screen: input is injected through the queue, time moves only when told to.
+// In-memory screen: input is injected through the queue, time moves only when told to (or,
+// on a wall clock, with real time as well).
 class HeadlessBackend final : public Backend {
  public:
-  HeadlessBackend(int w, int h) : w_(w), h_(h) {}
+  HeadlessBackend(int w, int h, bool wallClock = false) : w_(w), h_(h), wall_(wallClock) {}
   const char* name() const override { return "headless"; }
   bool isHeadless() const override { return true; }
   int screenWidth() const override { return w_; }
@@ -21,7 +23,11 @@ class HeadlessBackend final : public Backend {
   // Deliberately does nothing: the composed screen is kept by the window server and read from
   // there by snapshots.
   void present(const vt::Image&, const Rect&) override {}
-  uint32_t ticks() override { return ticks_; }
+  uint32_t ticks() override {
+    if (!wall_) return ticks_;
+    auto elapsed = std::chrono::steady_clock::now() - start_;
+    return ticks_ + (uint32_t)(std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count() * 60 / 1000000);
+  }
   void waitForInput(int) override {}
   void advanceTicks(uint32_t n) override { ticks_ += n; }
   std::string clipboardText() override { return clipboard_; }
@@ -29,7 +35,9 @@ class HeadlessBackend final : public Backend {
 
  private:
   int w_, h_;
+  bool wall_;
   uint32_t ticks_ = 0;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   std::string clipboard_;
 };
 
@@ -73,9 +81,9 @@ Backend& backend() {
 
 bool haveBackend() { return sel().current != nullptr; }
 
-void useHeadless(int width, int height) {
+void useHeadless(int width, int height, bool wallClock) {
   Selection& s = sel();
-  s.current = std::make_unique<HeadlessBackend>(clampDim(width, 1280), clampDim(height, 800));
+  s.current = std::make_unique<HeadlessBackend>(clampDim(width, 1280), clampDim(height, 800), wallClock);
   if (s.changed) s.changed();
 }
 

@@ -44,8 +44,9 @@ class Backend {
 // VANTREL_HEADLESS=auto takes the display when there is one and headless quietly otherwise.
 Backend& backend();
 bool haveBackend();
-// Replaces the backend by a headless one of the given size.
-void useHeadless(int width, int height);
+// Replaces the backend by a headless one of the given size; its clock moves only when advanced,
+// or with real time when `wallClock` (benchmarks of real-time playback).
+void useHeadless(int width, int height, bool wallClock = false);
 
 // The SDL area registers its factory from a static constructor in an object file that every
 // program linking it compiles (see backend_sdl/CMakeLists.txt). Returns null when it cannot

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -139,6 +140,11 @@ bool MemorySource::read(uint64_t offset, uint32_t size, uint8_t* dst) {
   if (offset > bytes.size() || size > bytes.size() - offset) return false;
   if (size) std::memcpy(dst, bytes.data() + offset, size);
   return true;
+}
+
+uint64_t Generation::next() {
+  static std::atomic<uint64_t> counter{0};
+  return ++counter;
 }
 
 // ---- sample descriptions ----------------------------------------------------------------------
@@ -420,6 +426,7 @@ int VTMedia::addDataSource(std::shared_ptr<DataSource> source, const std::string
   if (!ref.path.empty()) ref.data = makeAliasBytes(ref.path);
   ref.source = std::move(source);
   dataRefs.push_back(std::move(ref));
+  changed();
   return (int)dataRefs.size();
 }
 
@@ -428,6 +435,7 @@ int VTMedia::addDescription(std::vector<uint8_t> bytes) {
   d.bytes = std::move(bytes);
   if (d.bytes.size() >= 4) vt::writeBE32(&d.bytes[0], (uint32_t)d.bytes.size());
   descriptions.push_back(std::move(d));
+  changed();
   return (int)descriptions.size();
 }
 
@@ -435,6 +443,7 @@ void VTMedia::appendSample(uint64_t offset, uint32_t size, uint32_t duration, ui
                            bool sync, int32_t compositionOffset) {
   samples.append(offset, size, duration, descIndex, sync, compositionOffset);
   samplesChanged = true;
+  changed();
 }
 
 int64_t VTTrack::duration() const {

@@ -19,6 +19,8 @@
 //    understands), then finishTrack(track) to give the track a single edit over its media.
 //  - vt::qtff::isMovieFile(path) (in "qtff/reader.h") sniffs the content for FSpGetFInfo.
 //  - resolveAlias(alias, path) turns a QTNewAlias handle back into a path.
+//  - State derived from a media (decoders) lives in its track's drawState and is made again when
+//    VTMedia::generation changes; code that edits a media's tables directly calls changed().
 // All calls are single-threaded, like the toolbox.
 #pragma once
 #include <MacTypes.h>
@@ -97,6 +99,31 @@ struct Edit {
   Fixed rate = fixed1;
 };
 
+// A media's version: a value no other media state ever had. Copies get fresh values, so state
+// derived from a media (decoders) notices a replaced or restored media as well as an edited one.
+class Generation {
+ public:
+  Generation() : value_(next()) {}
+  Generation(const Generation&) : value_(next()) {}
+  Generation& operator=(const Generation&) {
+    value_ = next();
+    return *this;
+  }
+  uint64_t value() const { return value_; }
+  void bump() { value_ = next(); }
+
+ private:
+  static uint64_t next();
+  uint64_t value_;
+};
+
+// What the drawing layers keep per track (its decoder and last pictures). The track owns it and
+// frees it with itself; copies of a track start without one.
+class TrackDrawState {
+ public:
+  virtual ~TrackDrawState() = default;
+};
+
 struct SampleInfo {
   uint32_t index = 0;        // 0-based
   int64_t decodeTime = 0;    // media time scale
@@ -126,6 +153,8 @@ struct VTMedia {
   vt::movie::SampleTable samples;           // description indexes in it are 1-based
   bool editing = false;                     // between BeginMediaEdits and EndMediaEdits
   bool samplesChanged = false;              // sample-numbered extras become stale when set
+  // Changed by every edit of the samples, descriptions or data references (see changed()).
+  vt::movie::Generation generation;
   std::vector<uint8_t> inputMap;            // atom container bytes, empty if none
   VTUserData userData;                      // the media's 'udta' items
   // Atoms of the file we do not model, kept to be written back: children of 'mdia', 'minf',
@@ -159,6 +188,8 @@ struct VTMedia {
   int addDescription(std::vector<uint8_t> bytes);  // returns its 1-based index
   void appendSample(uint64_t offset, uint32_t size, uint32_t duration, uint32_t descIndex,
                     bool sync, int32_t compositionOffset = 0);
+  // Code that edits the tables, descriptions or data references directly calls this after.
+  void changed() { generation.bump(); }
 };
 
 struct VTTrack {
@@ -180,6 +211,7 @@ struct VTTrack {
   std::unique_ptr<VTMedia> media;
   VTUserData userData;
   std::vector<std::vector<uint8_t>> extras;  // unknown 'trak' children, as stored
+  std::unique_ptr<vt::movie::TrackDrawState> drawState;  // decoders; never copied
   bool enabled() const { return (headerFlags & 1) != 0; }
   int64_t duration() const;  // movie time scale (sum of edits)
 };

@@ -30,6 +30,7 @@ int refToFile(VTMedia& dst, const std::string& path, const std::shared_ptr<DataS
   ref.data = makeAliasBytes(path);
   ref.source = src;
   dst.dataRefs.push_back(std::move(ref));
+  dst.changed();
   return (int)dst.dataRefs.size();
 }
 

@@ -91,6 +91,7 @@ OSErr moveDataIntoFile(VTMovie& movie, MovieFile& f) {
       ref.data.clear();
       ref.source = openFileSource(f.path);
       md.samplesChanged = true;
+      md.changed();
     }
   }
   return noErr;

@@ -120,6 +120,7 @@ uint32_t findOrAddDescription(VTMedia& media, const std::vector<uint8_t>& bytes,
   SampleDesc d;
   d.bytes = std::move(want);
   media.descriptions.push_back(std::move(d));
+  media.changed();
   return (uint32_t)media.descriptions.size();
 }
 
@@ -216,7 +217,10 @@ OSErr appendMediaData(VTMedia& media, const uint8_t* data, size_t size, int& ref
     for (size_t i = 0; i < media.dataRefs.size(); ++i) {
       if (media.dataRefs[i].path == f->path) {
         refIndex = (int)i + 1;
-        if (!media.dataRefs[i].source) media.dataRefs[i].source = openFileSource(f->path);
+        if (!media.dataRefs[i].source) {
+          media.dataRefs[i].source = openFileSource(f->path);
+          media.changed();
+        }
         return noErr;
       }
     }
@@ -225,6 +229,7 @@ OSErr appendMediaData(VTMedia& media, const uint8_t* data, size_t size, int& ref
     ref.path = f->path;
     ref.source = openFileSource(f->path);
     media.dataRefs.push_back(std::move(ref));
+    media.changed();
     refIndex = (int)media.dataRefs.size();
     return noErr;
   }
@@ -246,6 +251,7 @@ OSErr appendMediaData(VTMedia& media, const uint8_t* data, size_t size, int& ref
   ref.flags = 0;
   ref.source = movie->memoryData;
   media.dataRefs.push_back(std::move(ref));
+  media.changed();
   refIndex = (int)media.dataRefs.size();
   return noErr;
 }

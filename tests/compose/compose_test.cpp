@@ -3,11 +3,8 @@
 #include <MacMemory.h>
 #include <gtest/gtest.h>
 
-#include "atoms/atom_tree.h"
-#include "codec/pictures.h"
-#include "core/fourcc.h"
-#include "helpers.h"
-#include "model/model.h"
+#include "builders.h"
+#include "compose/tracks.h"
 
 using codec_test::openMovie;
 using codec_test::pictImage;
@@ -15,90 +12,15 @@ using codec_test::psnr;
 using codec_test::referenceFrame;
 using vt::makePixel;
 
+::testing::Environment* const gMovies =
+    ::testing::AddGlobalTestEnvironment(new codec_test::MoviesEnvironment);
+
+using compose_test::crossFade;
+using compose_test::moviePicture;
+using compose_test::solidTrack;
+using compose_test::translate;
+
 namespace {
-
-// A track showing one solid colour ('raw ' at depth 32) for 600 units at scale 600.
-VTTrack* solidTrack(VTMovie* m, int w, int h, vt::Pixel color, short layer = 0) {
-  VTTrack* t = vt::movie::addTrack(m, VideoMediaType, 600);
-  t->width = IntToFixed(w);
-  t->height = IntToFixed(h);
-  t->layer = layer;
-  VTMedia* md = t->media.get();
-  auto mem = std::make_shared<vt::movie::MemorySource>();
-  mem->bytes.resize((size_t)w * h * 4);
-  for (size_t i = 0; i < (size_t)w * h; i++) vt::writeBE32(&mem->bytes[i * 4], color);
-  int ref = md->addDataSource(mem);
-  std::vector<uint8_t> e(86, 0);
-  vt::writeBE32(&e[0], 86);
-  vt::writeBE32(&e[4], vt::fourcc("raw "));
-  vt::writeBE16(&e[14], (uint16_t)ref);
-  vt::writeBE16(&e[32], (uint16_t)w);
-  vt::writeBE16(&e[34], (uint16_t)h);
-  vt::writeBE16(&e[48], 1);
-  vt::writeBE16(&e[82], 32);
-  vt::writeBE16(&e[84], 0xFFFF);
-  int d = md->addDescription(e);
-  md->appendSample(0, (uint32_t)mem->bytes.size(), 600, (uint32_t)d, true);
-  vt::movie::finishTrack(t);
-  return t;
-}
-
-void translate(VTTrack* t, int dx, int dy) {
-  t->matrix[6] = IntToFixed(dx);
-  t->matrix[7] = IntToFixed(dy);
-}
-
-vt::Image moviePicture(VTMovie* m, TimeValue t) {
-  PicHandle pic = GetMoviePict(m, t);
-  EXPECT_NE(pic, nullptr) << "error " << GetMoviesError();
-  vt::Image img = pictImage(pic);
-  if (pic) KillPicture(pic);
-  return img;
-}
-
-// A cross-fade track over sources referenced in `refs` order, whose input map names them
-// `names` (one per reference).
-VTTrack* crossFade(VTMovie* m, int w, int h, std::vector<VTTrack*> refs, std::vector<OSType> names) {
-  VTTrack* t = vt::movie::addTrack(m, VideoMediaType, 600);
-  t->width = IntToFixed(w);
-  t->height = IntToFixed(h);
-  VTMedia* md = t->media.get();
-  vt::atoms::Atom desc = vt::atoms::newRoot();
-  desc.addOSType('what', 1, 'dslv');
-  desc.addOSType('src ', 1, 'srcA');
-  desc.addOSType('src ', 2, 'srcB');
-  vt::atoms::Atom& pcnt = desc.add('pcnt', 1);
-  vt::atoms::Atom& twen = pcnt.add('twen', 1);
-  twen.addBE32('twnt', 1, 3);
-  uint8_t range[8] = {0, 0, 0, 0, 0, 0x64, 0, 0};
-  twen.add('data', 1, range);
-  std::vector<uint8_t> sample = vt::atoms::serialise(desc);
-  auto mem = std::make_shared<vt::movie::MemorySource>();
-  mem->bytes = sample;
-  int ref = md->addDataSource(mem);
-  std::vector<uint8_t> e(86, 0);
-  vt::writeBE32(&e[0], 86);
-  vt::writeBE32(&e[4], 'dslv');
-  vt::writeBE16(&e[14], (uint16_t)ref);
-  vt::writeBE16(&e[32], (uint16_t)w);
-  vt::writeBE16(&e[34], (uint16_t)h);
-  vt::writeBE16(&e[82], 24);
-  vt::writeBE16(&e[84], 0xFFFF);
-  int d = md->addDescription(e);
-  md->appendSample(0, (uint32_t)sample.size(), 600, (uint32_t)d, true);
-  vt::movie::finishTrack(t);
-  VTTrack::Reference r{'ssrc', {}};
-  vt::atoms::Atom map = vt::atoms::newRoot();
-  for (size_t i = 0; i < refs.size(); i++) {
-    r.ids.push_back(refs[i]->id);
-    vt::atoms::Atom& in = map.add(0x0000696E, (int32_t)i + 1);
-    in.addOSType(0x00007479, 1, 'vide');
-    in.addOSType('dtst', 1, names[i]);
-  }
-  t->references.push_back(r);
-  md->inputMap = vt::atoms::serialise(map);
-  return t;
-}
 
 bool near(vt::Pixel p, int r, int g, int b, int tol = 6) {
   return std::abs(vt::pixelR(p) - r) <= tol && std::abs(vt::pixelG(p) - g) <= tol &&
@@ -217,6 +139,30 @@ TEST(MoviePictures, EffectOfAnEffectAndReferenceCyclesStayBounded) {
   DisposeMovie(m);
 }
 
+TEST(MoviePictures, ATrackDrawnBeforeItsMediaChangesShowsTheChange) {
+  VTMovie* m = vt::movie::newMovieObject();
+  VTTrack* t = solidTrack(m, 8, 8, makePixel(255, 0, 0));
+  EXPECT_TRUE(near(moviePicture(m, 0).at(4, 4), 255, 0, 0));
+  // A second, blue sample after the first: the track's stream must learn of it.
+  VTMedia* md = t->media.get();
+  auto* mem = static_cast<vt::movie::MemorySource*>(md->dataRefs[0].source.get());
+  uint64_t at = mem->bytes.size();
+  for (int i = 0; i < 64; ++i) mem->bytes.insert(mem->bytes.end(), {255, 0, 0, 255});
+  md->appendSample(at, 256, 600, 1, true);
+  vt::movie::finishTrack(t);
+  EXPECT_TRUE(near(moviePicture(m, 900).at(4, 4), 0, 0, 255));
+  // A new media in place of the old one (which may land at the same address) is drawn too.
+  t->media.reset();
+  md = nullptr;
+  VTTrack* green = solidTrack(m, 8, 8, makePixel(0, 255, 0));
+  t->media = std::move(green->media);
+  t->media->track = t;
+  SetTrackEnabled(green, false);
+  vt::movie::finishTrack(t);
+  EXPECT_TRUE(near(moviePicture(m, 0).at(4, 4), 0, 255, 0));
+  DisposeMovie(m);
+}
+
 TEST(MoviePictures, DecodersFollowTheirMovieAfterDisposal) {
   // Two movies of identical shape opened one after the other land at the same addresses; the
   // second must never be drawn with the first one's decoder.
@@ -255,7 +201,7 @@ TEST(MoviePictures, StepsThroughAMovieBuiltInMemoryReuseTheDecoder) {
     ASSERT_NE(pic, nullptr) << "frame " << i;
     KillPicture(pic);
   }
-  EXPECT_EQ(vt::codec::decodersMadeFor(copy), 1) << "decoding started again for each frame";
+  EXPECT_EQ(vt::compose::streamsMadeFor(copy), 1) << "decoding started again for each frame";
   DisposeMovie(built);
   DisposeMovie(source);
 }

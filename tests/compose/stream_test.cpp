@@ -1,13 +1,12 @@
-// Decoding of foreign containers through the demuxer and the track decoder, checked against
+// Decoding of foreign containers through the demuxer and a source stream, checked against
 // ffmpeg's own decode of the same frames.
 #include <MacErrors.h>
 #include <gtest/gtest.h>
 
-#include "codec/decoder.h"
 #include "codec/demux.h"
-#include "codec/track_decoder.h"
+#include "compose/stream.h"
 #include "core/fourcc.h"
-#include "helpers.h"
+#include "../codec/helpers.h"
 
 using namespace vt::codec;
 using codec_test::psnr;
@@ -15,10 +14,20 @@ using codec_test::referenceFrame;
 
 namespace {
 
+// A stream with the track decoder's old question: the picture shown at a media time.
+struct Decoder {
+  std::unique_ptr<vt::compose::SourceStream> stream;
+  OSErr imageAtMediaTime(int64_t t, vt::Image& out, int ahead = 0) {
+    int64_t k = stream->sampleAtMediaTime(t);
+    return k < 0 ? (OSErr)invalidTime : stream->picture(k, out, 0, 0, ahead);
+  }
+  int64_t samplesDecoded() const { return stream->samplesDecoded(); }
+};
+
 struct Opened {
   std::unique_ptr<Demuxer> demux;
   std::unique_ptr<DemuxSampleSource> source;
-  std::unique_ptr<TrackDecoder> decoder;
+  std::unique_ptr<Decoder> decoder;
 };
 
 Opened openFile(const std::string& path) {
@@ -28,7 +37,8 @@ Opened openFile(const std::string& path) {
   if (!d.ok()) return o;
   o.demux = std::move(d.value());
   o.source = std::make_unique<DemuxSampleSource>(*o.demux);
-  o.decoder = std::make_unique<TrackDecoder>(*o.source);
+  o.decoder = std::make_unique<Decoder>();
+  o.decoder->stream = std::make_unique<vt::compose::SourceStream>(*o.source);
   return o;
 }
 

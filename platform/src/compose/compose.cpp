@@ -1,0 +1,331 @@
+#include "compose/compose.h"
+
+#include <MacErrors.h>
+#include <MacMemory.h>
+#include <Movies.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numeric>
+#include <vector>
+
+#include "core/picture.h"
+#include "model/model.h"
+
+namespace vt::compose {
+
+namespace {
+
+constexpr int64_t kMaxPixels = 8192LL * 8192;
+
+struct Affine {
+  double a = 1, b = 0, c = 0, d = 1, tx = 0, ty = 0;  // x' = a x + c y + tx, y' = b x + d y + ty
+};
+
+Affine fromFixed(const Fixed m[9]) {
+  Affine r;
+  r.a = m[0] / 65536.0;
+  r.b = m[1] / 65536.0;
+  r.c = m[3] / 65536.0;
+  r.d = m[4] / 65536.0;
+  r.tx = m[6] / 65536.0;
+  r.ty = m[7] / 65536.0;
+  return r;
+}
+
+// First p, then q.
+Affine then(const Affine& p, const Affine& q) {
+  Affine r;
+  r.a = q.a * p.a + q.c * p.b;
+  r.b = q.b * p.a + q.d * p.b;
+  r.c = q.a * p.c + q.c * p.d;
+  r.d = q.b * p.c + q.d * p.d;
+  r.tx = q.a * p.tx + q.c * p.ty + q.tx;
+  r.ty = q.b * p.tx + q.d * p.ty + q.ty;
+  return r;
+}
+
+// s drawn over under by its alpha.
+inline Pixel over(Pixel s, Pixel under) {
+  uint32_t alpha = s >> 24;
+  if (alpha == 255) return s;
+  if (alpha == 0) return under;
+  Pixel r = 0xFF000000u;
+  for (int sh = 0; sh < 24; sh += 8)
+    r |= ((((s >> sh) & 0xFF) * alpha + ((under >> sh) & 0xFF) * (255 - alpha)) / 255) << sh;
+  return r;
+}
+
+// Copies img into dst with its top-left at (x, y); translucent pixels go over what is below.
+void blit(const Image& img, int x, int y, bool translucent, Image& dst) {
+  int x0 = std::max(0, x), y0 = std::max(0, y);
+  int x1 = std::min(dst.width, x + img.width), y1 = std::min(dst.height, y + img.height);
+  if (x1 <= x0) return;
+  for (int yy = y0; yy < y1; yy++) {
+    const Pixel* from = img.row(yy - y) + (x0 - x);
+    Pixel* to = dst.row(yy) + x0;
+    if (!translucent) {
+      std::memcpy(to, from, (size_t)(x1 - x0) * sizeof(Pixel));
+      continue;
+    }
+    for (int i = 0; i < x1 - x0; i++) to[i] = over(from[i], to[i]);
+  }
+}
+
+// Where an axis-aligned, upright placement puts the image: [x0, x1) x [y0, y1) in whole pixels.
+bool placement(const Affine& m, int w, int h, int& x0, int& y0, int& x1, int& y1) {
+  if (m.b != 0 || m.c != 0 || m.a <= 0 || m.d <= 0 || w <= 0 || h <= 0) return false;
+  double fx0 = m.tx, fy0 = m.ty, fx1 = m.tx + m.a * w, fy1 = m.ty + m.d * h;
+  if (std::fabs(fx0) > 1e6 || std::fabs(fy0) > 1e6 || std::fabs(fx1) > 1e6 || std::fabs(fy1) > 1e6)
+    return false;
+  x0 = (int)std::lround(fx0);
+  y0 = (int)std::lround(fy0);
+  x1 = (int)std::lround(fx1);
+  y1 = (int)std::lround(fy1);
+  return x1 > x0 && y1 > y0 && (int64_t)(x1 - x0) * (y1 - y0) <= kMaxPixels;
+}
+
+// Draws img through m into dst (pixel centres mapped back into the image, bilinear).
+void drawTransformed(const Image& img, const Affine& m, Image& dst) {
+  double det = m.a * m.d - m.b * m.c;
+  if (img.empty() || std::fabs(det) < 1e-9) return;
+  // Inverse mapping.
+  double ia = m.d / det, ib = -m.b / det, ic = -m.c / det, id = m.a / det;
+  double itx = -(ia * m.tx + ic * m.ty), ity = -(ib * m.tx + id * m.ty);
+  // Bounding box of the image in dst.
+  double xs[4], ys[4];
+  int k = 0;
+  for (double x : {0.0, (double)img.width})
+    for (double y : {0.0, (double)img.height}) {
+      xs[k] = m.a * x + m.c * y + m.tx;
+      ys[k] = m.b * x + m.d * y + m.ty;
+      k++;
+    }
+  int x0 = std::max(0, (int)std::floor(*std::min_element(xs, xs + 4)));
+  int x1 = std::min(dst.width, (int)std::ceil(*std::max_element(xs, xs + 4)));
+  int y0 = std::max(0, (int)std::floor(*std::min_element(ys, ys + 4)));
+  int y1 = std::min(dst.height, (int)std::ceil(*std::max_element(ys, ys + 4)));
+  for (int y = y0; y < y1; y++) {
+    Pixel* row = dst.row(y);
+    for (int x = x0; x < x1; x++) {
+      double px = x + 0.5, py = y + 0.5;
+      double sx = ia * px + ic * py + itx, sy = ib * px + id * py + ity;
+      if (sx < 0 || sy < 0 || sx >= img.width || sy >= img.height) continue;
+      // Bilinear between the four nearest source pixel centres.
+      double fx = sx - 0.5, fy = sy - 0.5;
+      int ix = (int)std::floor(fx), iy = (int)std::floor(fy);
+      double wx = fx - ix, wy = fy - iy;
+      int ax = std::clamp(ix, 0, img.width - 1), bx = std::clamp(ix + 1, 0, img.width - 1);
+      int ay = std::clamp(iy, 0, img.height - 1), by = std::clamp(iy + 1, 0, img.height - 1);
+      Pixel p00 = img.at(ax, ay), p10 = img.at(bx, ay), p01 = img.at(ax, by), p11 = img.at(bx, by);
+      auto mix = [&](int sh) {
+        double v = ((p00 >> sh) & 0xFF) * (1 - wx) * (1 - wy) + ((p10 >> sh) & 0xFF) * wx * (1 - wy) +
+                   ((p01 >> sh) & 0xFF) * (1 - wx) * wy + ((p11 >> sh) & 0xFF) * wx * wy;
+        return (Pixel)std::clamp((int)std::lround(v), 0, 255) << sh;
+      };
+      row[x] = over(mix(0) | mix(8) | mix(16) | mix(24), row[x]);
+    }
+  }
+}
+
+// The tracks drawn, back to front: enabled visual tracks that are not only effect sources,
+// higher layers first so that lower layers end up on top.
+std::vector<VTTrack*> drawOrder(VTMovie* movie) {
+  std::vector<VTTrack*> order;
+  for (auto& t : movie->tracks)
+    if (t->enabled() && isVisual(t.get()) && !isEffectSource(movie, t.get())) order.push_back(t.get());
+  std::stable_sort(order.begin(), order.end(),
+                   [](const VTTrack* a, const VTTrack* b) { return a->layer > b->layer; });
+  return order;
+}
+
+void fillBlack(Image& img) { std::fill(img.pixels.begin(), img.pixels.end(), makePixel(0, 0, 0)); }
+
+}  // namespace
+
+void Composer::setSize(int width, int height) {
+  width_ = std::max(width, 0);
+  height_ = std::max(height, 0);
+}
+
+OSErr Composer::frame(int64_t time, Image& buffer, const Image*& picture, Span* span) {
+  picture = nullptr;
+  if (!vt::movie::isLiveMovie(movie_)) return invalidMovie;
+  Rect box;
+  GetMovieBox(movie_, &box);
+  int boxW = box.right - box.left, boxH = box.bottom - box.top;
+  if (boxW <= 0 || boxH <= 0) return invalidRect;
+  int w = width_ > 0 && height_ > 0 ? width_ : boxW;
+  int h = width_ > 0 && height_ > 0 ? height_ : boxH;
+  if ((int64_t)w * h > kMaxPixels) return invalidRect;
+  Image& out = buffer;
+  out.resize(w, h);
+
+  // Movie space to the picture: the movie matrix, the box's corner to the origin, the box
+  // scaled to the picture.
+  Affine toBox = fromFixed(movie_->matrix);
+  toBox.tx -= box.left;
+  toBox.ty -= box.top;
+  Affine toOut = then(toBox, Affine{(double)w / boxW, 0, 0, (double)h / boxH, 0, 0});
+
+  Span shown;
+  bool painted = false;
+  // A track's own picture that covers everything and is all there is so far: it is the
+  // picture unless another track draws over it (then it is copied into `out` first).
+  const Image* alone = nullptr;
+  for (VTTrack* t : drawOrder(movie_)) {
+    Affine m = then(fromFixed(t->matrix), toOut);
+    int tw = trackWidth(t), th = trackHeight(t);
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    bool placed = placement(m, tw, th, x0, y0, x1, y1);
+    PictureRequest rq;
+    rq.time = time;
+    rq.ahead = ahead_;
+    // Effects are rendered at their own size (their parameters are in their pixels); decoded
+    // pictures come converted straight to the size they are drawn at.
+    bool effect = isEffectTrack(t);
+    if (placed && !effect) {
+      rq.width = x1 - x0;
+      rq.height = y1 - y0;
+    }
+    // The first picture to cover everything at its own size is drawn straight into `out`.
+    bool whole = placed && !painted && x0 == 0 && y0 == 0 && x1 == w && y1 == h;
+    if (whole && effect && tw == w && th == h) rq.into = &out;
+    TrackPicture pic;
+    OSErr err = pictureOf(t, rq, pic);
+    // A frame whose data cannot be read is missing: that is an error, not a black picture.
+    if (err == endOfDataReached || err == couldNotResolveDataRef || err == ioErr) return err;
+    if (err != noErr) continue;  // nothing shown by this track now
+    shown.intersect(pic.span);
+    if (pic.image == &out) {
+      if (pic.translucent)
+        for (Pixel& p : out.pixels) p = over(p, makePixel(0, 0, 0));
+      painted = true;
+      continue;
+    }
+    const Image& img = *pic.image;
+    const bool fits = placed && img.width == x1 - x0 && img.height == y1 - y0;
+    if (whole && fits && !pic.translucent) {
+      alone = &img;
+      painted = true;
+      continue;
+    }
+    if (alone) {
+      blit(*alone, 0, 0, false, out);
+      alone = nullptr;
+    } else if (!painted) {
+      fillBlack(out);
+    }
+    painted = true;
+    if (fits) {
+      blit(img, x0, y0, pic.translucent, out);
+    } else if (placed) {
+      Image scaled(x1 - x0, y1 - y0);
+      scaleImage(img, scaled);
+      blit(scaled, x0, y0, pic.translucent, out);
+    } else {
+      drawTransformed(img, m, out);
+    }
+  }
+  if (!painted) fillBlack(out);
+  picture = alone ? alone : &out;
+  if (span) {
+    if (shown.start > time) shown.start = time;
+    if (shown.end <= time) shown.end = time + 1;
+    *span = shown;
+  }
+  return noErr;
+}
+
+OSErr Composer::frame(int64_t time, Image& out, Span* span) {
+  const Image* picture = nullptr;
+  OSErr err = frame(time, out, picture, span);
+  if (err == noErr && picture != &out) out = *picture;
+  return err;
+}
+
+void movieFrameRate(VTMovie* movie, int& num, int& den) {
+  num = 30;
+  den = 1;
+  if (!vt::movie::isLiveMovie(movie)) return;
+  // The fastest decoded track among those drawn and the sources they draw from.
+  int64_t bestNum = 0, bestDen = 1;  // frames per second bestNum / bestDen
+  bool effects = false;
+  std::vector<VTTrack*> todo = drawOrder(movie);
+  for (size_t i = 0; i < todo.size() && i < 64; ++i) {
+    VTTrack* t = todo[i];
+    if (isEffectTrack(t)) {
+      effects = true;
+      VTTrack* sources[2];
+      effectSources(t, sources);
+      for (VTTrack* s : sources)
+        if (s && std::find(todo.begin(), todo.end(), s) == todo.end()) todo.push_back(s);
+      continue;
+    }
+    int64_t dn, dd;  // frame duration dn / dd seconds
+    if (!frameDuration(t, dn, dd)) continue;
+    if (bestNum == 0 || (__int128)dd * bestDen > (__int128)bestNum * dn) {
+      bestNum = dd;
+      bestDen = dn;
+    }
+  }
+  // An effect over stills (or over sources slower than 10 frames a second) still animates.
+  if (bestNum == 0 || (effects && bestNum < 10 * bestDen)) return;
+  // Keep the fraction within the stream header's range.
+  while (bestNum > INT32_MAX || bestDen > INT32_MAX) {
+    bestNum /= 2;
+    bestDen = std::max<int64_t>(bestDen / 2, 1);
+  }
+  num = (int)bestNum;
+  den = (int)bestDen;
+}
+
+OSErr trackImage(VTTrack* track, int64_t time, Image& out) {
+  TrackPicture pic;
+  PictureRequest rq;
+  rq.time = time;
+  OSErr err = pictureOf(track, rq, pic);
+  if (err == noErr) out = *pic.image;
+  return err;
+}
+
+}  // namespace vt::compose
+
+PicHandle GetTrackPict(Track theTrack, TimeValue time) {
+  if (!vt::movie::isLiveTrack(theTrack)) {
+    vt::movie::setError(invalidTrack);
+    return nullptr;
+  }
+  vt::compose::TrackPicture pic;
+  vt::compose::PictureRequest rq;
+  rq.time = time;
+  OSErr err = vt::compose::pictureOf(theTrack, rq, pic);
+  vt::movie::setError(err);
+  if (err != noErr) return nullptr;
+  PicHandle p = vt::makePicture(*pic.image);
+  if (!p) vt::movie::setError(memFullErr);
+  return p;
+}
+
+PicHandle GetMoviePict(Movie theMovie, TimeValue time) {
+  if (!vt::movie::isLiveMovie(theMovie)) {
+    vt::movie::setError(invalidMovie);
+    return nullptr;
+  }
+  vt::Image img;
+  vt::compose::Composer composer(theMovie);
+  OSErr err = composer.frame(time, img);
+  vt::movie::setError(err);
+  if (err != noErr) return nullptr;
+  PicHandle pic = vt::makePicture(img);
+  if (!pic) {
+    vt::movie::setError(memFullErr);
+    return nullptr;
+  }
+  // The picture's frame is the movie box.
+  Rect box;
+  GetMovieBox(theMovie, &box);
+  (**pic).picFrame = box;
+  return pic;
+}

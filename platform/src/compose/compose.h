@@ -1,0 +1,53 @@
+// A movie's picture at a time: every enabled visual track that is not only an effect source,
+// lower layers on top, through the track and movie matrices into the movie box (black where
+// nothing is drawn), effect tracks rendered from their sources.
+//
+// A Composer is the frame path of one caller (a controller, a renderer): it keeps no pictures
+// itself (each track keeps its decoder and last picture), so any number of callers share the
+// decoding work. Sequential callers ask for a few frames of decode-ahead; a request the decoded
+// frames do not reach (a seek, a step back) cancels them.
+#pragma once
+#include <MacTypes.h>
+
+#include <cstdint>
+
+#include "compose/tracks.h"
+#include "core/image.h"
+
+struct VTMovie;
+struct VTTrack;
+
+namespace vt::compose {
+
+class Composer {
+ public:
+  explicit Composer(VTMovie* movie) : movie_(movie) {}
+
+  // Pictures come at width x height, the movie box scaled to fill it; 0 x 0: the box's size.
+  void setSize(int width, int height);
+  // Frames past each picture that the sources decode meanwhile (0: none, for single pictures).
+  void setDecodeAhead(int frames) { ahead_ = frames; }
+  // The movie's picture at movie time `time`: `picture` points to `buffer` (whose storage is
+  // reused from call to call) or, when one opaque track's picture is the whole of it, to that
+  // picture itself, not copied. It stays valid until the next call. `span`, when given, gets
+  // the movie-time interval over which this picture stays the same.
+  // invalidMovie, invalidRect (an empty or huge box).
+  OSErr frame(int64_t time, Image& buffer, const Image*& picture, Span* span = nullptr);
+  // The same, always into `out`.
+  OSErr frame(int64_t time, Image& out, Span* span = nullptr);
+
+ private:
+  VTMovie* movie_;
+  int width_ = 0, height_ = 0;
+  int ahead_ = 0;
+};
+
+// The rate at which the movie's picture changes, as frames per second num / den: the fastest
+// of the decoded tracks it draws (effect sources included); 30 when it draws none, or when it
+// draws an effect and they run slower than 10.
+void movieFrameRate(VTMovie* movie, int& num, int& den);
+
+// The track's picture at movie time `time` at the track's dimensions (no matrix).
+OSErr trackImage(VTTrack* track, int64_t time, Image& out);
+
+}  // namespace vt::compose

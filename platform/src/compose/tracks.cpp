@@ -1,0 +1,370 @@
+#include "compose/tracks.h"
+
+#include <MacErrors.h>
+#include <Movies.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <numeric>
+
+#include "atoms/atom_tree.h"
+#include "codec/samples.h"
+#include "compose/stream.h"
+#include "core/fourcc.h"
+#include "effects/render_api.h"
+#include "model/model.h"
+
+namespace vt::compose {
+
+namespace {
+
+// Effect tracks may take other effect tracks as sources; deeper chains are refused, which
+// also stops reference cycles.
+constexpr int kMaxEffectDepth = 8;
+// A picture bigger than this is not made (a damaged header must not allocate gigabytes).
+constexpr int64_t kMaxPixels = 8192LL * 8192;
+
+// The media of a track as the decoder's sample source. It reaches the media through the track
+// on every call, so it never holds on to a media that was replaced.
+class MediaSource : public codec::SampleSource {
+ public:
+  explicit MediaSource(VTTrack* t) : track_(t) {}
+  int64_t sampleCount() override { return track_->media ? (int64_t)track_->media->sampleCount() : 0; }
+  bool sampleInfo(int64_t i, codec::SampleInfo& out) override {
+    VTMedia* m = track_->media.get();
+    if (!m || i < 0 || i >= (int64_t)m->sampleCount()) return false;
+    vt::movie::SampleInfo s = m->sampleInfo((uint32_t)i);
+    out.decodeTime = s.decodeTime;
+    out.duration = s.duration;
+    out.compositionOffset = s.compositionOffset;
+    out.sync = s.sync;
+    out.descriptionIndex = (int)s.descIndex;
+    return true;
+  }
+  OSErr readSample(int64_t i, std::vector<uint8_t>& out) override {
+    VTMedia* m = track_->media.get();
+    if (!m || i < 0 || i >= (int64_t)m->sampleCount()) return invalidSampleNum;
+    return m->loadSample((uint32_t)i, out);
+  }
+  OSErr format(int d, codec::VideoFormat& out) override {
+    VTMedia* m = track_->media.get();
+    if (!m || d < 1 || d > (int)m->descriptions.size()) return invalidSampleDescIndex;
+    const auto& b = m->descriptions[(size_t)d - 1].bytes;
+    return codec::parseSampleEntry(b.data(), b.size(), out) ? (OSErr)noErr
+                                                             : (OSErr)badImageDescription;
+  }
+
+ private:
+  VTTrack* track_;
+};
+
+// A track's decoding state, kept for as long as its media stays the same.
+struct TrackState final : vt::movie::TrackDrawState {
+  uint64_t generation = 0;
+  std::unique_ptr<MediaSource> source;
+  std::unique_ptr<SourceStream> stream;  // after `source`: it reads through it
+  int streamsMade = 0;
+  Image picture;            // the last picture handed out
+  int64_t pictureSample = -1;  // the decoded sample it shows; -1 when none (or an effect's)
+};
+
+TrackState& stateOf(VTTrack* t) {
+  auto* s = dynamic_cast<TrackState*>(t->drawState.get());
+  if (!s) {
+    auto fresh = std::make_unique<TrackState>();
+    s = fresh.get();
+    t->drawState = std::move(fresh);
+  }
+  uint64_t g = t->media ? t->media->generation.value() : 0;
+  if (s->generation != g) {
+    s->stream.reset();
+    s->source.reset();
+    s->generation = g;
+    s->pictureSample = -1;
+  }
+  return *s;
+}
+
+SourceStream& streamOf(VTTrack* t, TrackState& s) {
+  if (!s.stream) {
+    s.source = std::make_unique<MediaSource>(t);
+    s.stream = std::make_unique<SourceStream>(*s.source);
+    s.streamsMade++;
+  }
+  return *s.stream;
+}
+
+VTTrack* trackByID(VTMovie* movie, uint32_t id) {
+  if (!movie || id == 0) return nullptr;
+  for (auto& t : movie->tracks)
+    if (t->id == id) return t.get();
+  return nullptr;
+}
+
+// The track referenced with 'ssrc' at 1-based `index`.
+VTTrack* sourceTrack(VTTrack* t, int index) {
+  for (const auto& r : t->references)
+    if (r.type == 'ssrc' && index >= 1 && index <= (int)r.ids.size())
+      return trackByID(t->movie, r.ids[(size_t)index - 1]);
+  return nullptr;
+}
+
+// The input map as (reference index, source name) pairs. Accepts a container with its header
+// or bare input atoms.
+std::vector<std::pair<int, OSType>> inputNames(const std::vector<uint8_t>& map) {
+  std::vector<std::pair<int, OSType>> out;
+  if (map.empty()) return out;
+  std::vector<uint8_t> bytes = map;
+  vt::atoms::View v;
+  if (v.parse(bytes.data(), bytes.size()) != noErr) {
+    // Bare atoms: wrap them in a container so the checked parser walks them.
+    std::vector<uint8_t> wrapped(vt::atoms::kContainerHeaderSize + vt::atoms::kAtomHeaderSize, 0);
+    writeBE32(&wrapped[12], (uint32_t)(vt::atoms::kAtomHeaderSize + map.size()));
+    writeBE32(&wrapped[16], vt::atoms::kRootType);
+    writeBE32(&wrapped[20], 1);
+    uint16_t count = 0;
+    for (size_t p = 0; p + 8 <= map.size();) {
+      uint32_t sz = readBE32(&map[p]);
+      if (sz < 8 || sz > map.size() - p) break;
+      count++;
+      p += sz;
+    }
+    writeBE16(&wrapped[26], count);
+    wrapped.insert(wrapped.end(), map.begin(), map.end());
+    bytes.swap(wrapped);
+    if (v.parse(bytes.data(), bytes.size()) != noErr) return out;
+  }
+  for (int in : v.children(0)) {
+    const auto& n = v.node(in);
+    if (n.type != 0x0000696E) continue;
+    int name = v.findByIndex(in, 'dtst', 1);
+    OSType nm = 0;
+    if (name >= 0 && v.data(name).size() >= 4) nm = readBE32(v.data(name).data());
+    out.push_back({n.id, nm});
+  }
+  return out;
+}
+
+// The effect description's source names in order ('src ' atoms by index).
+std::vector<OSType> effectSourceNames(const std::vector<uint8_t>& sample) {
+  std::vector<OSType> out;
+  vt::atoms::View v;
+  if (v.parse(sample.data(), sample.size()) != noErr) return out;
+  int count = v.countOfType(0, 'src ');
+  for (int i = 1; i <= count; i++) {
+    int n = v.findByIndex(0, 'src ', i);
+    if (n >= 0 && v.data(n).size() >= 4) out.push_back(readBE32(v.data(n).data()));
+  }
+  return out;
+}
+
+// Source A and B of an effect sample: the description's 'src ' names (A first) matched with
+// the input map's names; without a map, the references in order.
+void resolveSources(VTTrack* t, const std::vector<uint8_t>& sample, VTTrack* out[2]) {
+  std::vector<OSType> names = effectSourceNames(sample);
+  auto inputs = inputNames(t->media->inputMap);
+  for (int slot = 0; slot < 2; slot++) {
+    OSType want = slot < (int)names.size() ? names[(size_t)slot] : (slot == 0 ? 'srcA' : 'srcB');
+    int ref = 0;
+    for (auto& [r, nm] : inputs)
+      if (nm == want) ref = r;
+    if (!ref && inputs.empty()) ref = slot + 1;
+    VTTrack* st = ref ? sourceTrack(t, ref) : nullptr;
+    out[slot] = st == t ? nullptr : st;
+  }
+}
+
+// Where a track is in its edit list at a movie time.
+struct EditPosition {
+  int64_t mediaTime = 0;
+  Fixed rate = fixed1;
+  int64_t editStart = 0, editEnd = 0;
+  vt::movie::Edit edit;
+};
+
+bool locate(const VTTrack& t, int64_t time, EditPosition& at) {
+  if (!vt::movie::trackTimeToMediaTime(t, time, at.mediaTime, at.rate, &at.editStart,
+                                       &at.editEnd))
+    return false;
+  int64_t start = 0;
+  for (const vt::movie::Edit& e : t.edits) {
+    if (start == at.editStart && e.duration > 0) {
+      at.edit = e;
+      break;
+    }
+    start += e.duration;
+  }
+  return true;
+}
+
+// The movie-time interval that media interval [from, to) (which holds the position) covers,
+// by the same rule that maps movie times to media times, so a cached picture is reused exactly
+// where that picture is the one shown.
+Span movieSpan(const VTTrack& t, int64_t time, const EditPosition& at, int64_t from, int64_t to) {
+  Span s{at.editStart, at.editEnd};
+  TimeScale ms = t.movie ? t.movie->timeScale : 600, ds = t.media->timeScale;
+  if (at.rate <= 0 || ms <= 0 || ds <= 0) return Span{time, time + 1};
+  int64_t a = vt::movie::editOffsetOf(at.edit, from, ms, ds);
+  int64_t b = vt::movie::editOffsetOf(at.edit, to, ms, ds);
+  if (a != INT64_MAX) s.intersect(Span{at.editStart + a, s.end});
+  if (b != INT64_MAX) s.intersect(Span{s.start, at.editStart + b});
+  if (s.start > time) s.start = time;
+  if (s.end <= time) s.end = time + 1;
+  return s;
+}
+
+OSErr pictureAt(VTTrack* t, const PictureRequest& rq, TrackPicture& out, int depth);
+
+OSErr effectPicture(VTTrack* t, long sample, const EditPosition& at, const PictureRequest& rq,
+                    TrackPicture& out, int depth) {
+  VTMedia* m = t->media.get();
+  vt::movie::SampleInfo s = m->sampleInfo((uint32_t)sample);
+  int w = trackWidth(t), h = trackHeight(t);
+  if (w <= 0 || h <= 0) {  // an effect track without dimensions takes its description's
+    const auto& d = m->descriptions[s.descIndex - 1];
+    w = d.width();
+    h = d.height();
+  }
+  if (w <= 0 || h <= 0 || (int64_t)w * h > kMaxPixels) return invalidTrack;
+  std::vector<uint8_t> bytes;
+  if (OSErr err = m->loadSample((uint32_t)sample, bytes)) return err;
+
+  TrackState& state = stateOf(t);
+  Image* target = rq.into && rq.into->width == w && rq.into->height == h ? rq.into : &state.picture;
+  target->resize(w, h);
+  state.pictureSample = -1;
+  out.span = movieSpan(*t, rq.time, at, s.decodeTime, s.decodeTime + s.duration);
+
+  VTTrack* sources[2];
+  resolveSources(t, bytes, sources);
+  // Sources are drawn at the effect's size, so the renderer never scales them.
+  PictureRequest sub{rq.time, w, h, rq.ahead, nullptr};
+  TrackPicture pics[2];
+  bool anySource = false;
+  for (int slot = 0; slot < 2; slot++) {
+    if (!sources[slot] || pictureAt(sources[slot], sub, pics[slot], depth + 1) != noErr) {
+      pics[slot] = TrackPicture();
+      continue;
+    }
+    anySource = true;
+    out.span.intersect(pics[slot].span);
+    out.translucent |= pics[slot].translucent;
+  }
+  // Without moving sources the effect changes continuously.
+  if (!anySource) out.span = Span{rq.time, rq.time + 1};
+  vt::effects::EffectInputs in;
+  in.sourceA = pics[0].image;
+  in.sourceB = pics[1].image;
+  int64_t into = std::clamp<int64_t>(at.mediaTime - s.decodeTime, 0, s.duration);
+  // A description the renderer cannot read still draws (source A, or black).
+  vt::effects::renderEffectSample(bytes.data(), bytes.size(), into, s.duration, in, *target);
+  out.image = target;
+  return noErr;
+}
+
+OSErr pictureAt(VTTrack* t, const PictureRequest& rq, TrackPicture& out, int depth) {
+  out = TrackPicture();
+  if (depth > kMaxEffectDepth) return invalidTrack;
+  if (!t || !t->media || !isVisual(t)) return invalidTrack;
+  EditPosition at;
+  if (!locate(*t, rq.time, at)) return invalidTime;
+  VTMedia* m = t->media.get();
+  long sample = m->sampleShownAt(at.mediaTime);
+  if (sample < 0) return invalidTime;
+  vt::movie::SampleInfo si = m->sampleInfo((uint32_t)sample);
+  if (si.descIndex < 1 || si.descIndex > m->descriptions.size()) return invalidSampleDescIndex;
+  if (vt::effects::isEffectType(m->descriptions[si.descIndex - 1].format()))
+    return effectPicture(t, sample, at, rq, out, depth);
+
+  int w = rq.width, h = rq.height;
+  if (w <= 0 || h <= 0) {
+    w = std::max(trackWidth(t), 0);
+    h = std::max(trackHeight(t), 0);
+    if (w == 0 || h == 0) w = h = 0;  // no dimensions: as decoded
+  }
+  if ((int64_t)w * h > kMaxPixels) return invalidTrack;
+  TrackState& state = stateOf(t);
+  SourceStream& stream = streamOf(t, state);
+  int64_t k = stream.sampleAtMediaTime(at.mediaTime);
+  if (k < 0) return invalidTime;
+  bool have = state.pictureSample == k &&
+              (w == 0 || (state.picture.width == w && state.picture.height == h));
+  if (!have) {
+    state.pictureSample = -1;
+    OSErr err = stream.picture(k, state.picture, w, h, rq.ahead);
+    if (err != noErr) return err;
+    state.pictureSample = k;
+  }
+  int64_t from = 0, to = 0;
+  stream.sampleSpan(k, from, to);
+  out.span = movieSpan(*t, rq.time, at, from, to);
+  out.translucent = stream.translucent();
+  out.image = &state.picture;
+  return noErr;
+}
+
+}  // namespace
+
+OSErr pictureOf(VTTrack* track, const PictureRequest& request, TrackPicture& out) {
+  return pictureAt(track, request, out, 0);
+}
+
+int trackWidth(const VTTrack* t) { return (int)std::lround(t->width / 65536.0); }
+int trackHeight(const VTTrack* t) { return (int)std::lround(t->height / 65536.0); }
+
+bool isVisual(const VTTrack* t) {
+  return t->media && (t->media->mediaType == VideoMediaType || t->media->mediaType == 'mpeg');
+}
+
+bool isEffectTrack(VTTrack* t) {
+  if (!t || !t->media || !isVisual(t)) return false;
+  for (const auto& d : t->media->descriptions)
+    if (vt::effects::isEffectType(d.format())) return true;
+  return false;
+}
+
+bool isEffectSource(VTMovie* movie, const VTTrack* t) {
+  for (auto& e : movie->tracks) {
+    if (!e->enabled()) continue;
+    for (const auto& r : e->references)
+      if (r.type == 'ssrc' && std::find(r.ids.begin(), r.ids.end(), t->id) != r.ids.end())
+        return t->id != 0;
+  }
+  return false;
+}
+
+int effectSources(VTTrack* t, VTTrack* out[2]) {
+  out[0] = out[1] = nullptr;
+  if (!isEffectTrack(t) || t->media->sampleCount() == 0) return 0;
+  std::vector<uint8_t> bytes;
+  if (t->media->loadSample(0, bytes) != noErr) return 0;
+  resolveSources(t, bytes, out);
+  return (out[0] != nullptr) + (out[1] != nullptr);
+}
+
+bool frameDuration(VTTrack* t, int64_t& num, int64_t& den) {
+  if (!t || !t->media || !isVisual(t) || isEffectTrack(t)) return false;
+  const VTMedia& m = *t->media;
+  size_t n = std::min<size_t>(m.sampleCount(), 33);
+  std::vector<int64_t> d;
+  for (size_t i = 0; i < n; ++i) {
+    uint32_t dur = m.sampleInfo((uint32_t)i).duration;
+    if (dur > 0) d.push_back(dur);
+  }
+  if (d.empty() || m.timeScale <= 0) return false;
+  std::nth_element(d.begin(), d.begin() + (long)d.size() / 2, d.end());
+  num = d[d.size() / 2];
+  den = m.timeScale;
+  int64_t g = std::gcd(num, den);
+  num /= g;
+  den /= g;
+  return true;
+}
+
+int streamsMadeFor(VTTrack* track) {
+  auto* s = track ? dynamic_cast<TrackState*>(track->drawState.get()) : nullptr;
+  return s ? s->streamsMade : 0;
+}
+
+}  // namespace vt::compose

@@ -1,0 +1,105 @@
+// Movies built in memory for the composition tests: solid-colour tracks and cross fades.
+#pragma once
+#include <MacMemory.h>
+
+#include <vector>
+
+#include "../codec/helpers.h"
+#include "atoms/atom_tree.h"
+#include "core/fourcc.h"
+#include "model/model.h"
+
+namespace compose_test {
+
+// A track showing one uncompressed sample (`codec` at `depth`) for 600 units at scale 600.
+inline VTTrack* rawTrack(VTMovie* m, int w, int h, OSType codec, int depth, std::vector<uint8_t> bytes,
+                         short layer = 0) {
+  VTTrack* t = vt::movie::addTrack(m, VideoMediaType, 600);
+  t->width = IntToFixed(w);
+  t->height = IntToFixed(h);
+  t->layer = layer;
+  VTMedia* md = t->media.get();
+  auto mem = std::make_shared<vt::movie::MemorySource>();
+  mem->bytes = std::move(bytes);
+  int ref = md->addDataSource(mem);
+  std::vector<uint8_t> e(86, 0);
+  vt::writeBE32(&e[0], 86);
+  vt::writeBE32(&e[4], codec);
+  vt::writeBE16(&e[14], (uint16_t)ref);
+  vt::writeBE16(&e[32], (uint16_t)w);
+  vt::writeBE16(&e[34], (uint16_t)h);
+  vt::writeBE16(&e[48], 1);
+  vt::writeBE16(&e[82], (uint16_t)depth);
+  vt::writeBE16(&e[84], 0xFFFF);
+  int d = md->addDescription(e);
+  md->appendSample(0, (uint32_t)mem->bytes.size(), 600, (uint32_t)d, true);
+  vt::movie::finishTrack(t);
+  return t;
+}
+
+// A track showing one solid colour ('raw ' at depth 32).
+inline VTTrack* solidTrack(VTMovie* m, int w, int h, vt::Pixel color, short layer = 0) {
+  std::vector<uint8_t> bytes((size_t)w * h * 4);
+  for (size_t i = 0; i < (size_t)w * h; i++) vt::writeBE32(&bytes[i * 4], color);
+  return rawTrack(m, w, h, vt::fourcc("raw "), 32, std::move(bytes), layer);
+}
+
+inline void translate(VTTrack* t, int dx, int dy) {
+  t->matrix[6] = IntToFixed(dx);
+  t->matrix[7] = IntToFixed(dy);
+}
+
+inline vt::Image moviePicture(VTMovie* m, TimeValue t) {
+  PicHandle pic = GetMoviePict(m, t);
+  EXPECT_NE(pic, nullptr) << "error " << GetMoviesError();
+  vt::Image img = codec_test::pictImage(pic);
+  if (pic) KillPicture(pic);
+  return img;
+}
+
+// A cross-fade track over sources referenced in `refs` order, whose input map names them
+// `names` (one per reference).
+inline VTTrack* crossFade(VTMovie* m, int w, int h, std::vector<VTTrack*> refs, std::vector<OSType> names,
+                          uint32_t duration = 600) {
+  VTTrack* t = vt::movie::addTrack(m, VideoMediaType, 600);
+  t->width = IntToFixed(w);
+  t->height = IntToFixed(h);
+  VTMedia* md = t->media.get();
+  vt::atoms::Atom desc = vt::atoms::newRoot();
+  desc.addOSType('what', 1, 'dslv');
+  desc.addOSType('src ', 1, 'srcA');
+  desc.addOSType('src ', 2, 'srcB');
+  vt::atoms::Atom& pcnt = desc.add('pcnt', 1);
+  vt::atoms::Atom& twen = pcnt.add('twen', 1);
+  twen.addBE32('twnt', 1, 3);
+  uint8_t range[8] = {0, 0, 0, 0, 0, 0x64, 0, 0};
+  twen.add('data', 1, range);
+  std::vector<uint8_t> sample = vt::atoms::serialise(desc);
+  auto mem = std::make_shared<vt::movie::MemorySource>();
+  mem->bytes = sample;
+  int ref = md->addDataSource(mem);
+  std::vector<uint8_t> e(86, 0);
+  vt::writeBE32(&e[0], 86);
+  vt::writeBE32(&e[4], 'dslv');
+  vt::writeBE16(&e[14], (uint16_t)ref);
+  vt::writeBE16(&e[32], (uint16_t)w);
+  vt::writeBE16(&e[34], (uint16_t)h);
+  vt::writeBE16(&e[82], 24);
+  vt::writeBE16(&e[84], 0xFFFF);
+  int d = md->addDescription(e);
+  md->appendSample(0, (uint32_t)sample.size(), duration, (uint32_t)d, true);
+  vt::movie::finishTrack(t);
+  VTTrack::Reference r{'ssrc', {}};
+  vt::atoms::Atom map = vt::atoms::newRoot();
+  for (size_t i = 0; i < refs.size(); i++) {
+    r.ids.push_back(refs[i]->id);
+    vt::atoms::Atom& in = map.add(0x0000696E, (int32_t)i + 1);
+    in.addOSType(0x00007479, 1, 'vide');
+    in.addOSType('dtst', 1, names[i]);
+  }
+  t->references.push_back(r);
+  md->inputMap = vt::atoms::serialise(map);
+  return t;
+}
+
+}  // namespace compose_test

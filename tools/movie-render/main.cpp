@@ -1,0 +1,244 @@
+// movie-render FILE [--from SECONDS] [--to SECONDS] [--size WxH] -o OUT.y4m|-
+// Every frame of a movie at its frame rate, effects composed, as a YUV4MPEG2 stream (to a file,
+// or to standard output with -o -). `--null` composes every frame and writes nothing (for
+// measuring the frame path alone).
+#include <Files.h>
+#include <MacErrors.h>
+#include <Movies.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "codec/y4m.h"
+#include "compose/compose.h"
+
+namespace {
+
+constexpr int kDecodeAhead = 4;
+
+int usage() {
+  std::fprintf(stderr,
+               "usage: movie-render FILE [--from SECONDS] [--to SECONDS] [--size WxH] "
+               "(-o OUT.y4m|- | --null)\n");
+  return 2;
+}
+
+int fail(const std::string& message) {
+  std::fprintf(stderr, "movie-render: %s\n", message.c_str());
+  return 1;
+}
+
+bool parseSeconds(const char* text, double& out) {
+  char* end = nullptr;
+  errno = 0;
+  out = std::strtod(text, &end);
+  return !errno && end && end != text && !*end && std::isfinite(out) && out >= 0;
+}
+
+bool parseSize(const char* text, int& w, int& h) {
+  char x = 0, extra = 0;
+  return std::sscanf(text, "%d%c%d%c", &w, &x, &h, &extra) == 3 && (x == 'x' || x == 'X') &&
+         w > 0 && h > 0 && w <= 8192 && h <= 8192;
+}
+
+// Writes frames on its own thread, so converting and writing one frame overlaps composing
+// the next. Two buffers go round: the one being written and the one being composed.
+class Writer {
+ public:
+  Writer(std::FILE* out, int w, int h, int fpsNum, int fpsDen)
+      : y4m_(out, w, h, fpsNum, fpsDen), thread_([this] { run(); }) {}
+  ~Writer() { finish(); }
+
+  // Hands over a composed frame (swapped with a free buffer); false once writing failed.
+  bool put(vt::Image& frame) {
+    std::unique_lock<std::mutex> l(m_);
+    cv_.wait(l, [&] { return !full_ || failed_; });
+    if (failed_) return false;
+    std::swap(frame, pending_);
+    full_ = true;
+    cv_.notify_all();
+    return true;
+  }
+  // Waits until every frame is written; false when one could not be.
+  bool finish() {
+    {
+      std::lock_guard<std::mutex> l(m_);
+      done_ = true;
+    }
+    cv_.notify_all();
+    if (thread_.joinable()) thread_.join();
+    return !failed_;
+  }
+
+ private:
+  void run() {
+    vt::Image frame;
+    for (;;) {
+      {
+        std::unique_lock<std::mutex> l(m_);
+        cv_.wait(l, [&] { return full_ || done_; });
+        if (!full_) return;
+        std::swap(frame, pending_);
+        full_ = false;
+        cv_.notify_all();
+      }
+      if (y4m_.write(frame) != noErr) {
+        std::lock_guard<std::mutex> l(m_);
+        failed_ = true;
+        cv_.notify_all();
+        return;
+      }
+    }
+  }
+
+  vt::codec::Y4mWriter y4m_;
+  std::mutex m_;
+  std::condition_variable cv_;
+  vt::Image pending_;
+  bool full_ = false, done_ = false, failed_ = false;
+  std::thread thread_;
+};
+
+Movie openMovie(const std::string& file, std::string& error) {
+  FSSpec spec;
+  OSErr err = VTMakeFSSpecFromPath(file.c_str(), &spec);
+  short ref = 0;
+  if (err == noErr) err = OpenMovieFile(&spec, &ref, fsRdPerm);
+  if (err != noErr) {
+    error = "cannot open " + file + " (error " + std::to_string(err) + ")";
+    return nullptr;
+  }
+  Movie movie = nullptr;
+  err = NewMovieFromFile(&movie, ref, nullptr, nullptr, newMovieActive, nullptr);
+  CloseMovieFile(ref);
+  if (err != noErr || !movie) {
+    error = file + " is not a movie or image we can read (error " + std::to_string(err) + ")";
+    return nullptr;
+  }
+  return movie;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string file, out;
+  double from = 0, to = -1;
+  int width = 0, height = 0;
+  bool null = false;
+  for (int i = 1; i < argc; i++) {
+    std::string a = argv[i];
+    if (a == "--from" && i + 1 < argc) {
+      if (!parseSeconds(argv[++i], from)) return usage();
+    } else if (a == "--to" && i + 1 < argc) {
+      if (!parseSeconds(argv[++i], to)) return usage();
+    } else if (a == "--size" && i + 1 < argc) {
+      if (!parseSize(argv[++i], width, height)) return usage();
+    } else if (a == "-o" && i + 1 < argc) {
+      out = argv[++i];
+    } else if (a == "--null") {
+      null = true;
+    } else if (!a.empty() && a[0] != '-' && file.empty()) {
+      file = a;
+    } else {
+      return usage();
+    }
+  }
+  if (file.empty() || (out.empty() && !null) || (!out.empty() && null)) return usage();
+  // A reader that goes away (ffmpeg stopping early) is a write error, not a silent death.
+  std::signal(SIGPIPE, SIG_IGN);
+
+  if (EnterMovies() != noErr) return fail("cannot start the movie toolbox");
+  std::string error;
+  Movie movie = openMovie(file, error);
+  if (!movie) return fail(error);
+  TimeScale scale = GetMovieTimeScale(movie);
+  TimeValue duration = GetMovieDuration(movie);
+  Rect box;
+  GetMovieBox(movie, &box);
+  if (scale <= 0 || duration <= 0 || box.right <= box.left || box.bottom <= box.top) {
+    DisposeMovie(movie);
+    return fail(file + " has no pictures to render");
+  }
+  double length = (double)duration / scale;
+  if (to < 0 || to > length) to = length;
+  if (from >= to) {
+    DisposeMovie(movie);
+    char text[160];
+    if (from >= length)
+      std::snprintf(text, sizeof text, "--from %g s is past the movie's end (%g s)", from, length);
+    else
+      std::snprintf(text, sizeof text, "--from %g s is not before --to %g s", from, to);
+    return fail(text);
+  }
+  if (width == 0) {
+    width = box.right - box.left;
+    height = box.bottom - box.top;
+  }
+  int fpsNum = 30, fpsDen = 1;
+  vt::compose::movieFrameRate(movie, fpsNum, fpsDen);
+  // Frame i starts at from + i / fps; the last one starts before `to`.
+  const int64_t first = (int64_t)std::floor(from * scale), end = (int64_t)std::ceil(to * scale);
+  auto frameTime = [&](int64_t i) {
+    return first + (int64_t)((__int128)i * scale * fpsDen / fpsNum);
+  };
+  int64_t frames = 0;
+  while (frameTime(frames) < end) frames++;
+
+  std::FILE* sink = nullptr;
+  if (!null) {
+    sink = out == "-" ? stdout : std::fopen(out.c_str(), "wb");
+    if (!sink) {
+      DisposeMovie(movie);
+      return fail("cannot write " + out + " (" + std::strerror(errno) + ")");
+    }
+  }
+  vt::compose::Composer composer(movie);
+  composer.setSize(width, height);
+  composer.setDecodeAhead(kDecodeAhead);
+  const bool progress = isatty(2);
+  auto lastReport = std::chrono::steady_clock::now();
+  vt::Image frame;
+  int status = 0;
+  {
+    std::unique_ptr<Writer> writer;
+    if (sink) writer = std::make_unique<Writer>(sink, width, height, fpsNum, fpsDen);
+    for (int64_t i = 0; i < frames; i++) {
+      // The writer takes the frame's buffer, so a picture that is not in it is copied in.
+      const vt::Image* picture = nullptr;
+      OSErr err = writer ? composer.frame(frameTime(i), frame) : composer.frame(frameTime(i), frame, picture);
+      if (err != noErr) {
+        status = fail("cannot compose the frame at " + std::to_string((double)frameTime(i) / scale) +
+                      " s (error " + std::to_string(err) + ")");
+        break;
+      }
+      if (writer && !writer->put(frame)) break;
+      auto now = std::chrono::steady_clock::now();
+      if (progress && (now - lastReport > std::chrono::milliseconds(250) || i + 1 == frames)) {
+        std::fprintf(stderr, "\rframe %lld of %lld (%d%%)", (long long)i + 1, (long long)frames,
+                     (int)((i + 1) * 100 / frames));
+        lastReport = now;
+      }
+    }
+    if (progress) std::fputc('\n', stderr);
+    if (writer && !writer->finish() && status == 0)
+      status = fail("cannot write " + (out == "-" ? std::string("to standard output") : out));
+  }
+  if (sink && sink != stdout && std::fclose(sink) != 0 && status == 0)
+    status = fail("cannot write " + out);
+  if (sink == stdout && std::fflush(stdout) != 0 && status == 0)
+    status = fail("cannot write to standard output");
+  DisposeMovie(movie);
+  ExitMovies();
+  return status;
+}
