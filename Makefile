@@ -5,6 +5,8 @@ PREFIX     ?= /usr/local
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 JOBS       ?= $(shell nproc)
+# CI builds with WERROR=ON: a new warning fails the run.
+WERROR     ?= OFF
 # The test programs whose threaded cases run under ThreadSanitizer (labelled tsan).
 TSAN_TARGETS = effects_tests compose_tests
 
@@ -16,7 +18,7 @@ deps:
 	@scripts/install-deps.sh
 
 build: deps
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_WERROR=$(WERROR) >/dev/null
 	@cmake --build $(BUILD) -j$(JOBS)
 
 run: build

@@ -102,3 +102,6 @@ UInt32 GetDblTime();
 UInt32 GetCaretTime();
 // Waits numTicks sixtieths of a second (the clock moves on); finalTicks gets TickCount() after.
 void Delay(unsigned long numTicks, unsigned long* finalTicks);
+
+// Sounds the alert sound (where the display has audio) and counts it.
+void SysBeep(short duration);

@@ -97,5 +97,3 @@ long MenuKey(CharParameter ch);
 void HiliteMenu(MenuID menuID);
 void FlashMenuBar(MenuID menuID);
 
-// Sounds the alert sound (where the display has audio) and counts it.
-void SysBeep(short duration);

@@ -74,3 +74,8 @@ long VTAutomationModalTurns();
 // button, modifiers and focus back to their start (the clock keeps running forward); empties a
 // headless clipboard. Tests call it between cases.
 void VTAutomationReset();
+// Puts every manager back to its start, in one call: controllers, windows and the event queue
+// (as VTAutomationReset), dialogs, menus and navigation answers, live movies and edit states,
+// the movie and resource errors, decoders, directory IDs, Apple event handlers and queue,
+// resource files, Gestalt answers and the exit hook.
+void VTAutomationResetAll();

@@ -98,5 +98,6 @@ bool VTAutomationColourPicker(VTColourPickerInfo* info);
 // The current ParamText strings.
 std::string VTAutomationParamText(int index);
 
-// Frees every menu and the bar, clears ParamText and the beep count. For tests.
+// Closes every dialog, frees every menu and the bar, clears ParamText, the navigation
+// answers and the beep count. For tests.
 void VTResetMenusAndDialogs();

@@ -33,13 +33,8 @@ static void ResetApplicationGlobals() {
 
 void AppTest::SetUp() {
   VTAutomationUseHeadless();
-  VTAutomationReset();
-  VTResetMenusAndDialogs();
-  VTAutomationNavReset();
+  VTAutomationResetAll();
   VTAutomationNavSetTurnLimit(500);
-  VTResetGestaltAnswers();
-  VTSetExitHook(nullptr);
-  VTResetResources();
   VTSetAutoOpenApplicationResources(false);
   gAppResFile = VTOpenResourceFile(VT_SOURCE_DIR "/Application Files/Vantrel.rsrc.json");
   ASSERT_NE(gAppResFile, -1) << "the application's resource file did not open";
@@ -62,7 +57,7 @@ void AppTest::TearDown() {
   }
   if (gValidFileTypes != NULL) DisposePtr((Ptr)gValidFileTypes);
   gValidFileTypes = NULL;
-  VTAutomationReset();
+  VTAutomationResetAll();
 }
 
 WindowReference AppTest::OpenMovieWindow(const std::string& name, bool dirty) {

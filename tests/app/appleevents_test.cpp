@@ -193,7 +193,7 @@ TEST_F(AppleEventHandlers, EffectJobsLeaveNoFileOpenHoweverTheyEnd) {
     if (end == End::cancelledAtSave) VTAutomationNavCancelSave();
     OSErr err = SendOpenDocuments(items);
     for (AEDesc& d : items) AEDisposeDesc(&d);
-    ASSERT_EQ(err, end == End::failed ? invalidTrack : noErr);  // a source without video fails
+    ASSERT_EQ(err, end == End::failed ? OSErr{invalidTrack} : OSErr{noErr});  // a source without video fails
     if (end == End::failed) return;
     EventRecord key{};  // OK answered as the user would, with Return
     key.what = keyDown;

@@ -150,7 +150,7 @@ TEST(DamagedMedia, DescriptionsAndDecodersRefuseNonsense) {
   vt::writeBE16(&e[34], 16);
   EXPECT_FALSE(parseSampleEntry(e.data(), e.size(), f));  // claims more bytes than it has
   vt::writeBE32(&e[0], 86);
-  vt::writeBE32(&e[4], vt::fourcc("zzzz"));
+  vt::writeBE32(&e[4], 'zzzz');
   vt::writeBE16(&e[82], 24);
   vt::writeBE16(&e[84], 0xFFFF);
   ASSERT_TRUE(parseSampleEntry(e.data(), e.size(), f));
@@ -163,11 +163,11 @@ TEST(DamagedMedia, DescriptionsAndDecodersRefuseNonsense) {
   std::vector<uint8_t> x(86 + 16, 0);
   std::copy(e.begin(), e.end(), x.begin());
   vt::writeBE32(&x[0], (uint32_t)x.size());
-  vt::writeBE32(&x[4], vt::fourcc("avc1"));
+  vt::writeBE32(&x[4], 'avc1');
   vt::writeBE16(&x[82], 24);
   vt::writeBE16(&x[84], 0xFFFF);
   vt::writeBE32(&x[86], 0xFFFFFFF0);
-  vt::writeBE32(&x[90], vt::fourcc("avcC"));
+  vt::writeBE32(&x[90], 'avcC');
   ASSERT_TRUE(parseSampleEntry(x.data(), x.size(), f));
   EXPECT_TRUE(f.decoderConfig().empty());
   // A decoder fed garbage reports it and stays usable.
@@ -201,7 +201,7 @@ TEST(DamagedMedia, ClassicPalettesAndColourTables) {
   // An embedded table is read entry by entry.
   std::vector<uint8_t> e(86 + 8 + 16, 0);
   vt::writeBE32(&e[0], (uint32_t)e.size());
-  vt::writeBE32(&e[4], vt::fourcc("raw "));
+  vt::writeBE32(&e[4], 'raw ');
   vt::writeBE16(&e[32], 4);
   vt::writeBE16(&e[34], 4);
   vt::writeBE16(&e[82], 1);

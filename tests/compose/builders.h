@@ -41,7 +41,7 @@ inline VTTrack* rawTrack(VTMovie* m, int w, int h, OSType codec, int depth, std:
 inline VTTrack* solidTrack(VTMovie* m, int w, int h, vt::Pixel color, short layer = 0) {
   std::vector<uint8_t> bytes((size_t)w * h * 4);
   for (size_t i = 0; i < (size_t)w * h; i++) vt::writeBE32(&bytes[i * 4], color);
-  return rawTrack(m, w, h, vt::fourcc("raw "), 32, std::move(bytes), layer);
+  return rawTrack(m, w, h, 'raw ', 32, std::move(bytes), layer);
 }
 
 inline void translate(VTTrack* t, int dx, int dy) {

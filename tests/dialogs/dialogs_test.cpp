@@ -84,20 +84,13 @@ class Dialogs : public ::testing::Test {
  protected:
   void SetUp() override {
     VTAutomationUseHeadless(1280, 800);
-    VTAutomationReset();
-    VTResetMenusAndDialogs();
+    VTAutomationResetAll();
     VTSetAutoOpenApplicationResources(false);
-    VTResetResources();
     ASSERT_GT(VTOpenResourceFile(kAppFile.c_str()), 0);
     gLog = FilterLog{};
     gUserCalls = 0;
   }
-  void TearDown() override {
-    VTAutomationSetModalHook(nullptr);
-    VTResetMenusAndDialogs();
-    VTResetResources();
-    VTAutomationReset();
-  }
+  void TearDown() override { VTAutomationResetAll(); }
   // Runs ModalDialog with the hook acting once the loop is running.
   short runWith(ModalFilterUPP filter, std::function<void()> act) {
     bool done = false;

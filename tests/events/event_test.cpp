@@ -15,13 +15,9 @@ class Queue : public ::testing::Test {
  protected:
   void SetUp() override {
     VTAutomationUseHeadless(640, 480);
-    VTAutomationReset();
-    vt::ae::reset();
+    VTAutomationResetAll();
   }
-  void TearDown() override {
-    VTAutomationReset();
-    vt::ae::reset();
-  }
+  void TearDown() override { VTAutomationResetAll(); }
 };
 
 Point pt(short h, short v) { return Point{v, h}; }

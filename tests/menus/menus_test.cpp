@@ -50,19 +50,11 @@ class Menus : public ::testing::Test {
  protected:
   void SetUp() override {
     VTAutomationUseHeadless(1024, 768);
-    VTAutomationReset();
-    vt::ae::reset();
-    vt::menus::resetMenus();
+    VTAutomationResetAll();
     VTSetAutoOpenApplicationResources(false);
-    VTResetResources();
     ASSERT_GT(VTOpenResourceFile(kAppFile.c_str()), 0);
   }
-  void TearDown() override {
-    vt::menus::resetMenus();
-    VTResetResources();
-    VTAutomationReset();
-    vt::ae::reset();
-  }
+  void TearDown() override { VTAutomationResetAll(); }
   // The application's bar, as start-up installs it (File items 7 and 6 removed).
   void installBar(bool removeQuit = true) {
     Handle bar = GetNewMBar(128);

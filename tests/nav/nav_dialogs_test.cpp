@@ -133,8 +133,7 @@ class NavDialogs : public ::testing::Test {
 
   void SetUp() override {
     VTAutomationUseHeadless(1024, 768);
-    VTAutomationReset();
-    VTAutomationNavReset();
+    VTAutomationResetAll();
     VTAutomationNavSetTurnLimit(5000);  // an unanswered dialog fails the test, never hangs it
     dir = vt::nav::normaliseFolder(vt_test::tempDir("nav-dialogs"));
     mkdir((dir + "/Clips").c_str(), 0755);
@@ -145,11 +144,7 @@ class NavDialogs : public ::testing::Test {
     touch(dir + "/notes.txt");
     VTAutomationNavSetStartFolder(dir);
   }
-  void TearDown() override {
-    VTAutomationSetModalHook(nullptr);
-    VTAutomationNavReset();
-    VTAutomationReset();
-  }
+  void TearDown() override { VTAutomationResetAll(); }
 
   NavDialogOptions saveChangesOptions(const std::string& doc) {
     NavDialogOptions o;

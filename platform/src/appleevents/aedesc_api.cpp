@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "appleevents/aedesc.h"
+#include "core/guard.h"
 
 using vt::ae::Item;
 
@@ -96,26 +97,26 @@ OSErr coerceItem(const Item& item, DescType desiredType, DescType& outType,
 
 }  // namespace
 
-void AEInitializeDesc(AEDesc* desc) {
+void AEInitializeDesc(AEDesc* desc) try {
   if (desc == nullptr) return;
   desc->descriptorType = typeNull;
   desc->dataHandle = nullptr;
-}
+} catch (...) { vtErrorFromException(); }
 
-OSErr AECreateDesc(DescType typeCode, const void* dataPtr, Size dataSize, AEDesc* result) {
+OSErr AECreateDesc(DescType typeCode, const void* dataPtr, Size dataSize, AEDesc* result) try {
   if (result == nullptr || dataSize < 0 || (dataPtr == nullptr && dataSize > 0)) return paramErr;
   return vt::ae::makeDesc(typeCode, dataPtr, (size_t)dataSize, *result);
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr AEDisposeDesc(AEDesc* theAEDesc) {
+OSErr AEDisposeDesc(AEDesc* theAEDesc) try {
   if (theAEDesc == nullptr) return paramErr;
   Handle h = (Handle)theAEDesc->dataHandle;
   if (h != nullptr && VTIsValidHandle(h)) DisposeHandle(h);
   AEInitializeDesc(theAEDesc);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr AEDuplicateDesc(const AEDesc* theAEDesc, AEDesc* result) {
+OSErr AEDuplicateDesc(const AEDesc* theAEDesc, AEDesc* result) try {
   if (theAEDesc == nullptr || result == nullptr) return paramErr;
   std::vector<uint8_t> bytes = vt::ae::bytesOf(*theAEDesc);
   OSErr err = vt::ae::makeDesc(theAEDesc->descriptorType, bytes.data(), bytes.size(), *result);
@@ -127,19 +128,19 @@ OSErr AEDuplicateDesc(const AEDesc* theAEDesc, AEDesc* result) {
     result->dataHandle = (AEDataStorage)h;
   }
   return err;
-}
+} catch (...) { return vtErrorFromException(); }
 
-Size AEGetDescDataSize(const AEDesc* theAEDesc) {
+Size AEGetDescDataSize(const AEDesc* theAEDesc) try {
   return theAEDesc ? (Size)vt::ae::bytesOf(*theAEDesc).size() : 0;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-OSErr AEGetDescData(const AEDesc* theAEDesc, void* dataPtr, Size maximumSize) {
+OSErr AEGetDescData(const AEDesc* theAEDesc, void* dataPtr, Size maximumSize) try {
   if (theAEDesc == nullptr || maximumSize < 0) return paramErr;
   copyOut(vt::ae::bytesOf(*theAEDesc), dataPtr, maximumSize, nullptr);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr AECoerceDesc(const AEDesc* theAEDesc, DescType toType, AEDesc* result) {
+OSErr AECoerceDesc(const AEDesc* theAEDesc, DescType toType, AEDesc* result) try {
   if (theAEDesc == nullptr || result == nullptr) return paramErr;
   AEInitializeDesc(result);
   Item item{typeWildCard, theAEDesc->descriptorType, vt::ae::bytesOf(*theAEDesc)};
@@ -150,40 +151,40 @@ OSErr AECoerceDesc(const AEDesc* theAEDesc, DescType toType, AEDesc* result) {
   OSErr err = coerceItem(item, toType, outType, out);
   if (err != noErr) return err;
   return vt::ae::makeDesc(outType, out.data(), out.size(), *result);
-}
+} catch (...) { return vtErrorFromException(); }
 
 OSErr AECreateList(const void* /*factoringPtr*/, Size /*factoredSize*/, Boolean isRecord,
-                   AEDescList* resultList) {
+                   AEDescList* resultList) try {
   if (resultList == nullptr) return paramErr;
   std::vector<uint8_t> bytes = vt::ae::encodeList({});
   return vt::ae::makeDesc(isRecord ? typeAERecord : typeAEList, bytes.data(), bytes.size(),
                           *resultList);
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr AECountItems(const AEDescList* theAEDescList, long* theCount) {
+OSErr AECountItems(const AEDescList* theAEDescList, long* theCount) try {
   if (theCount == nullptr) return paramErr;
   *theCount = 0;
   std::vector<Item> items;
   OSErr err = readList(theAEDescList, items);
   if (err == noErr) *theCount = (long)items.size();
   return err;
-}
+} catch (...) { return vtErrorFromException(); }
 
 OSErr AEPutPtr(AEDescList* theAEDescList, long index, DescType typeCode, const void* dataPtr,
-               Size dataSize) {
+               Size dataSize) try {
   return putItem(theAEDescList, index, typeWildCard, typeCode, dataPtr, dataSize);
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr AEPutDesc(AEDescList* theAEDescList, long index, const AEDesc* theAEDesc) {
+OSErr AEPutDesc(AEDescList* theAEDescList, long index, const AEDesc* theAEDesc) try {
   if (theAEDesc == nullptr) return paramErr;
   std::vector<uint8_t> bytes = vt::ae::bytesOf(*theAEDesc);
   return putItem(theAEDescList, index, typeWildCard, theAEDesc->descriptorType, bytes.data(),
                  (Size)bytes.size());
-}
+} catch (...) { return vtErrorFromException(); }
 
 OSErr AEGetNthPtr(const AEDescList* theAEDescList, long index, DescType desiredType,
                   AEKeyword* theAEKeyword, DescType* typeCode, void* dataPtr, Size maximumSize,
-                  Size* actualSize) {
+                  Size* actualSize) try {
   if (maximumSize < 0) return paramErr;
   std::vector<Item> items;
   OSErr err = readList(theAEDescList, items);
@@ -197,10 +198,10 @@ OSErr AEGetNthPtr(const AEDescList* theAEDescList, long index, DescType desiredT
   if (typeCode) *typeCode = outType;
   copyOut(out, dataPtr, maximumSize, actualSize);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
 OSErr AEGetNthDesc(const AEDescList* theAEDescList, long index, DescType desiredType,
-                   AEKeyword* theAEKeyword, AEDesc* result) {
+                   AEKeyword* theAEKeyword, AEDesc* result) try {
   if (result == nullptr) return paramErr;
   AEInitializeDesc(result);
   std::vector<Item> items;
@@ -213,20 +214,20 @@ OSErr AEGetNthDesc(const AEDescList* theAEDescList, long index, DescType desired
   if ((err = coerceItem(item, desiredType, outType, out)) != noErr) return err;
   if (theAEKeyword) *theAEKeyword = item.keyword;
   return vt::ae::makeDesc(outType, out.data(), out.size(), *result);
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr AEDeleteItem(AEDescList* theAEDescList, long index) {
+OSErr AEDeleteItem(AEDescList* theAEDescList, long index) try {
   std::vector<Item> items;
   OSErr err = readList(theAEDescList, items);
   if (err != noErr) return err;
   if (index < 1 || index > (long)items.size()) return errAEIllegalIndex;
   items.erase(items.begin() + (index - 1));
   return writeList(theAEDescList, items);
-}
+} catch (...) { return vtErrorFromException(); }
 
 OSErr AECreateAppleEvent(AEEventClass theAEEventClass, AEEventID theAEEventID,
                          const AEAddressDesc* target, AEReturnID returnID,
-                         AETransactionID transactionID, AppleEvent* result) {
+                         AETransactionID transactionID, AppleEvent* result) try {
   if (result == nullptr) return paramErr;
   AEInitializeDesc(result);
   static AEReturnID nextReturnID = 1;
@@ -246,10 +247,10 @@ OSErr AECreateAppleEvent(AEEventClass theAEEventClass, AEEventID theAEEventID,
     parts.attributes.push_back({keyAddressAttr, target->descriptorType, vt::ae::bytesOf(*target)});
   std::vector<uint8_t> bytes = vt::ae::encodeEvent(parts);
   return vt::ae::makeDesc(typeAppleEvent, bytes.data(), bytes.size(), *result);
-}
+} catch (...) { return vtErrorFromException(); }
 
 OSErr AEGetParamDesc(const AppleEvent* theAppleEvent, AEKeyword theAEKeyword,
-                     DescType desiredType, AEDesc* result) {
+                     DescType desiredType, AEDesc* result) try {
   if (result == nullptr) return paramErr;
   AEInitializeDesc(result);
   vt::ae::EventParts parts;
@@ -268,7 +269,7 @@ OSErr AEGetParamDesc(const AppleEvent* theAppleEvent, AEKeyword theAEKeyword,
     result->dataHandle = (AEDataStorage)h;
   }
   return err;
-}
+} catch (...) { return vtErrorFromException(); }
 
 // A parameter's or an attribute's value, coerced to the desired type.
 static OSErr getKeyedPtr(const AppleEvent* theAppleEvent, bool attribute, AEKeyword theAEKeyword,
@@ -290,13 +291,13 @@ static OSErr getKeyedPtr(const AppleEvent* theAppleEvent, bool attribute, AEKeyw
 
 OSErr AEGetParamPtr(const AppleEvent* theAppleEvent, AEKeyword theAEKeyword,
                     DescType desiredType, DescType* typeCode, void* dataPtr, Size maximumSize,
-                    Size* actualSize) {
+                    Size* actualSize) try {
   return getKeyedPtr(theAppleEvent, false, theAEKeyword, desiredType, typeCode, dataPtr,
                      maximumSize, actualSize);
-}
+} catch (...) { return vtErrorFromException(); }
 
 OSErr AEPutParamPtr(AppleEvent* theAppleEvent, AEKeyword theAEKeyword, DescType typeCode,
-                    const void* dataPtr, Size dataSize) {
+                    const void* dataPtr, Size dataSize) try {
   if (dataSize < 0 || (dataPtr == nullptr && dataSize > 0)) return paramErr;
   vt::ae::EventParts parts;
   OSErr err = readEvent(theAppleEvent, parts);
@@ -309,16 +310,16 @@ OSErr AEPutParamPtr(AppleEvent* theAppleEvent, AEKeyword theAEKeyword, DescType 
     parts.params.push_back({theAEKeyword, typeCode, std::move(data)});
   }
   return writeEvent(theAppleEvent, parts);
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr AEPutParamDesc(AppleEvent* theAppleEvent, AEKeyword theAEKeyword, const AEDesc* theAEDesc) {
+OSErr AEPutParamDesc(AppleEvent* theAppleEvent, AEKeyword theAEKeyword, const AEDesc* theAEDesc) try {
   if (theAEDesc == nullptr) return paramErr;
   std::vector<uint8_t> bytes = vt::ae::bytesOf(*theAEDesc);
   return AEPutParamPtr(theAppleEvent, theAEKeyword, theAEDesc->descriptorType, bytes.data(),
                        (Size)bytes.size());
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr AEDeleteParam(AppleEvent* theAppleEvent, AEKeyword theAEKeyword) {
+OSErr AEDeleteParam(AppleEvent* theAppleEvent, AEKeyword theAEKeyword) try {
   vt::ae::EventParts parts;
   OSErr err = readEvent(theAppleEvent, parts);
   if (err != noErr) return err;
@@ -327,11 +328,11 @@ OSErr AEDeleteParam(AppleEvent* theAppleEvent, AEKeyword theAEKeyword) {
   if (it == parts.params.end()) return errAEDescNotFound;
   parts.params.erase(it);
   return writeEvent(theAppleEvent, parts);
-}
+} catch (...) { return vtErrorFromException(); }
 
 OSErr AEGetAttributePtr(const AppleEvent* theAppleEvent, AEKeyword theAEKeyword,
                         DescType desiredType, DescType* typeCode, void* dataPtr,
-                        Size maximumSize, Size* actualSize) {
+                        Size maximumSize, Size* actualSize) try {
   return getKeyedPtr(theAppleEvent, true, theAEKeyword, desiredType, typeCode, dataPtr,
                      maximumSize, actualSize);
-}
+} catch (...) { return vtErrorFromException(); }

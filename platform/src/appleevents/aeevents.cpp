@@ -11,6 +11,8 @@
 
 #include "appleevents/ae_queue.h"
 #include "appleevents/aedesc.h"
+#include "core/guard.h"
+#include "core/reset.h"
 
 namespace vt::ae {
 void closeInstanceListener();  // aeprocess.cpp
@@ -159,6 +161,8 @@ void reset() {
   closeInstanceListener();
 }
 
+const ResetRegistration kReset(ResetStage::Managers, reset);
+
 }  // namespace vt::ae
 
 using vt::ae::state;
@@ -170,14 +174,14 @@ void DisposeAEEventHandlerUPP(AEEventHandlerUPP /*userUPP*/) {}
 
 OSErr AEInstallEventHandler(AEEventClass theAEEventClass, AEEventID theAEEventID,
                             AEEventHandlerUPP handler, SRefCon handlerRefcon,
-                            Boolean isSysHandler) {
+                            Boolean isSysHandler) try {
   if (handler == nullptr) return paramErr;
   vt::ae::tableFor(isSysHandler)[{theAEEventClass, theAEEventID}] = {handler, handlerRefcon};
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
 OSErr AERemoveEventHandler(AEEventClass theAEEventClass, AEEventID theAEEventID,
-                           AEEventHandlerUPP handler, Boolean isSysHandler) {
+                           AEEventHandlerUPP handler, Boolean isSysHandler) try {
   auto& table = vt::ae::tableFor(isSysHandler);
   auto it = table.find({theAEEventClass, theAEEventID});
   // A null handler removes whatever is installed; another must match.
@@ -185,19 +189,19 @@ OSErr AERemoveEventHandler(AEEventClass theAEEventClass, AEEventID theAEEventID,
     return errAEHandlerNotFound;
   table.erase(it);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
 OSErr AEGetEventHandler(AEEventClass theAEEventClass, AEEventID theAEEventID,
-                        AEEventHandlerUPP* handler, SRefCon* handlerRefcon, Boolean isSysHandler) {
+                        AEEventHandlerUPP* handler, SRefCon* handlerRefcon, Boolean isSysHandler) try {
   auto& table = vt::ae::tableFor(isSysHandler);
   auto it = table.find({theAEEventClass, theAEEventID});
   if (it == table.end()) return errAEHandlerNotFound;
   if (handler) *handler = it->second.proc;
   if (handlerRefcon) *handlerRefcon = it->second.refcon;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr AEProcessAppleEvent(const EventRecord* theEventRecord) {
+OSErr AEProcessAppleEvent(const EventRecord* theEventRecord) try {
   if (theEventRecord == nullptr) return paramErr;
   if (theEventRecord->what != vt::ae::kHighLevelEventKind) return errAENotAppleEvent;
   vt::ae::State& s = state();
@@ -236,12 +240,12 @@ OSErr AEProcessAppleEvent(const EventRecord* theEventRecord) {
   AEDisposeDesc(&event);
   AEDisposeDesc(&reply);
   return result;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr VTAEPostOpenApplication() {
+OSErr VTAEPostOpenApplication() try {
   vt::ae::postOpenApplication();
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
 namespace {
 std::vector<std::string> pathList(const char* const* paths, long count) {
@@ -252,27 +256,27 @@ std::vector<std::string> pathList(const char* const* paths, long count) {
 }
 }  // namespace
 
-OSErr VTAEPostOpenDocuments(const char* const* paths, long count) {
+OSErr VTAEPostOpenDocuments(const char* const* paths, long count) try {
   if (count < 0 || (count > 0 && paths == nullptr)) return paramErr;
   return vt::ae::postFiles(kAEOpenDocuments, pathList(paths, count));
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr VTAEPostPrintDocuments(const char* const* paths, long count) {
+OSErr VTAEPostPrintDocuments(const char* const* paths, long count) try {
   if (count < 0 || (count > 0 && paths == nullptr)) return paramErr;
   return vt::ae::postFiles(kAEPrintDocuments, pathList(paths, count));
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr VTAEPostQuitApplication() {
+OSErr VTAEPostQuitApplication() try {
   vt::ae::postQuitApplication();
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr VTAEPostAppleEvent(const AppleEvent* theAppleEvent) {
+OSErr VTAEPostAppleEvent(const AppleEvent* theAppleEvent) try {
   if (theAppleEvent == nullptr) return paramErr;
   if (theAppleEvent->descriptorType != typeAppleEvent) return errAENotAppleEvent;
   size_t before = state().queue.size();
   vt::ae::postAppleEvent(*theAppleEvent);
   return state().queue.size() > before ? (OSErr)noErr : (OSErr)errAECorruptData;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr VTAELastHandlerResult() { return vt::ae::lastHandlerResult(); }
+OSErr VTAELastHandlerResult() try { return vt::ae::lastHandlerResult(); } catch (...) { return vtErrorFromException(); }

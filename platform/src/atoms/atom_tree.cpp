@@ -161,6 +161,7 @@ Atom& Atom::addOSType(OSType childType, int32_t childID, OSType value) {
 
 namespace {
 uint32_t atomSize(const Atom& a) {
+  if (!a.verbatim.empty()) return (uint32_t)a.verbatim.size();
   if (a.children.empty()) return kAtomHeaderSize + (uint32_t)a.data.size();
   uint32_t size = kAtomHeaderSize;
   for (const Atom& c : a.children) size += atomSize(c);
@@ -169,6 +170,10 @@ uint32_t atomSize(const Atom& a) {
 }  // namespace
 
 void appendAtom(std::vector<uint8_t>& out, const Atom& a) {
+  if (!a.verbatim.empty()) {
+    out.insert(out.end(), a.verbatim.begin(), a.verbatim.end());
+    return;
+  }
   size_t at = out.size();
   out.resize(at + kAtomHeaderSize, 0);
   writeBE32(&out[at], atomSize(a));
@@ -194,6 +199,16 @@ Atom newRoot() {
   r.type = kRootType;
   r.id = 1;
   return r;
+}
+
+Atom verbatimAtom(std::span<const uint8_t> bytes) {
+  Atom a;
+  a.verbatim.assign(bytes.begin(), bytes.end());
+  if (bytes.size() >= kAtomHeaderSize) {
+    a.type = readBE32(bytes.data() + 4);
+    a.id = (int32_t)readBE32(bytes.data() + 8);
+  }
+  return a;
 }
 
 }  // namespace vt::atoms

@@ -76,6 +76,7 @@ struct Atom {
   int32_t id = 1;
   std::vector<uint8_t> data;
   std::vector<Atom> children;
+  std::vector<uint8_t> verbatim;  // when set: the whole atom, header included, written as is
 
   Atom& add(OSType childType, int32_t childID, std::span<const uint8_t> childData = {});
   Atom& addOSType(OSType childType, int32_t childID, OSType value);
@@ -86,6 +87,9 @@ struct Atom {
 std::vector<uint8_t> serialise(const Atom& root);
 // A new root atom ('sean', ID 1).
 Atom newRoot();
+// An atom (header, data or descendants) already in container form, kept byte for byte. The
+// caller has checked that its size field is the span's size.
+Atom verbatimAtom(std::span<const uint8_t> bytes);
 // The atom header and data of one atom (with descendants), without the container header.
 void appendAtom(std::vector<uint8_t>& out, const Atom& atom);
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "atoms/atom_tree.h"
+#include "core/guard.h"
 
 namespace {
 
@@ -79,7 +80,7 @@ bool writeAll(int fd, const uint8_t* p, size_t n) {
 
 }  // namespace
 
-OSErr GetQuickTimePreference(OSType preferenceType, QTAtomContainer* preferenceAtom) {
+OSErr GetQuickTimePreference(OSType preferenceType, QTAtomContainer* preferenceAtom) try {
   if (preferenceAtom == nullptr) return paramErr;
   *preferenceAtom = nullptr;
   std::string path = prefsFile(preferenceType);
@@ -108,9 +109,9 @@ OSErr GetQuickTimePreference(OSType preferenceType, QTAtomContainer* preferenceA
   std::memcpy(*h, bytes.data(), bytes.size());
   *preferenceAtom = h;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr SetQuickTimePreference(OSType preferenceType, QTAtomContainer preferenceAtom) {
+OSErr SetQuickTimePreference(OSType preferenceType, QTAtomContainer preferenceAtom) try {
   if (preferenceAtom == nullptr) return paramErr;
   if (!VTIsValidHandle(preferenceAtom)) return invalidAtomContainerErr;
   std::vector<uint8_t> bytes((const uint8_t*)*preferenceAtom,
@@ -135,4 +136,4 @@ OSErr SetQuickTimePreference(OSType preferenceType, QTAtomContainer preferenceAt
     return errnoToOSErr(savedErrno);
   }
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }

@@ -11,6 +11,7 @@
 
 #include "atoms/atom_tree.h"
 #include "core/fourcc.h"
+#include "core/guard.h"
 
 using vt::atoms::kAtomHeaderSize;
 using vt::atoms::Node;
@@ -99,7 +100,7 @@ OSErr insertChildBytes(QTAtomContainer c, const View& view, int parent, uint32_t
 
 }  // namespace
 
-OSErr QTNewAtomContainer(QTAtomContainer* atomData) {
+OSErr QTNewAtomContainer(QTAtomContainer* atomData) try {
   if (atomData == nullptr) return paramErr;
   *atomData = nullptr;
   std::vector<uint8_t> bytes = vt::atoms::serialise(vt::atoms::newRoot());
@@ -108,18 +109,18 @@ OSErr QTNewAtomContainer(QTAtomContainer* atomData) {
   std::memcpy(*h, bytes.data(), bytes.size());
   *atomData = h;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr QTDisposeAtomContainer(QTAtomContainer atomData) {
+OSErr QTDisposeAtomContainer(QTAtomContainer atomData) try {
   if (atomData == nullptr) return nilHandleErr;
   if (!VTIsValidHandle(atomData)) return invalidAtomContainerErr;
   lockCounts().erase(atomData);
   DisposeHandle(atomData);
   return MemError();
-}
+} catch (...) { return vtErrorFromException(); }
 
 OSErr QTInsertChild(QTAtomContainer container, QTAtom parentAtom, QTAtomType atomType,
-                    QTAtomID id, short index, long dataSize, void* data, QTAtom* newAtom) {
+                    QTAtomID id, short index, long dataSize, void* data, QTAtom* newAtom) try {
   if (newAtom) *newAtom = 0;
   if (dataSize < 0 || dataSize > 0x7FFFFFFF - (long)kAtomHeaderSize) return paramErr;
   View view;
@@ -157,10 +158,10 @@ OSErr QTInsertChild(QTAtomContainer container, QTAtom parentAtom, QTAtomType ato
   err = insertChildBytes(container, view, parent, at, bytes, 1);
   if (err == noErr && newAtom) *newAtom = (QTAtom)at;
   return err;
-}
+} catch (...) { return vtErrorFromException(); }
 
 OSErr QTInsertChildren(QTAtomContainer container, QTAtom parentAtom,
-                       QTAtomContainer childrenContainer) {
+                       QTAtomContainer childrenContainer) try {
   View source;
   OSErr err = parseContainer(childrenContainer, source);
   if (err != noErr) return err;
@@ -176,10 +177,10 @@ OSErr QTInsertChildren(QTAtomContainer container, QTAtom parentAtom,
   if (incoming.empty()) return noErr;
   std::vector<uint8_t> bytes = contentsOf(source, 0);
   return insertChildBytes(container, view, parent, p.end(), bytes, (unsigned)incoming.size());
-}
+} catch (...) { return vtErrorFromException(); }
 
 QTAtom QTFindChildByIndex(QTAtomContainer container, QTAtom parentAtom, QTAtomType atomType,
-                          short index, QTAtomID* id) {
+                          short index, QTAtomID* id) try {
   View view;
   int parent;
   if (locate(container, parentAtom, view, parent) != noErr) return 0;
@@ -187,10 +188,10 @@ QTAtom QTFindChildByIndex(QTAtomContainer container, QTAtom parentAtom, QTAtomTy
   if (n < 0) return 0;
   if (id) *id = view.node(n).id;
   return view.atomOfNode(n);
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
 QTAtom QTFindChildByID(QTAtomContainer container, QTAtom parentAtom, QTAtomType atomType,
-                       QTAtomID id, short* index) {
+                       QTAtomID id, short* index) try {
   View view;
   int parent;
   if (locate(container, parentAtom, view, parent) != noErr) return 0;
@@ -199,24 +200,24 @@ QTAtom QTFindChildByID(QTAtomContainer container, QTAtom parentAtom, QTAtomType 
   if (n < 0) return 0;
   if (index) *index = (short)std::min(i, 0x7FFF);
   return view.atomOfNode(n);
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-short QTCountChildrenOfType(QTAtomContainer container, QTAtom parentAtom, QTAtomType childType) {
+short QTCountChildrenOfType(QTAtomContainer container, QTAtom parentAtom, QTAtomType childType) try {
   View view;
   int parent;
   if (locate(container, parentAtom, view, parent) != noErr) return 0;
   return (short)std::min(view.countOfType(parent, (OSType)childType), 0x7FFF);
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-short QTCountChildren(QTAtomContainer container, QTAtom parentAtom) {
+short QTCountChildren(QTAtomContainer container, QTAtom parentAtom) try {
   View view;
   int parent;
   if (locate(container, parentAtom, view, parent) != noErr) return 0;
   return (short)std::min((int)view.node(parent).childCount, 0x7FFF);
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
 OSErr QTNextChildAnyType(QTAtomContainer container, QTAtom parentAtom, QTAtom currentChild,
-                         QTAtom* nextChild) {
+                         QTAtom* nextChild) try {
   if (nextChild == nullptr) return paramErr;
   *nextChild = 0;
   View view;
@@ -234,10 +235,10 @@ OSErr QTNextChildAnyType(QTAtomContainer container, QTAtom parentAtom, QTAtom cu
     return noErr;
   }
   return invalidAtomErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
 QTAtomType QTGetNextChildType(QTAtomContainer container, QTAtom parentAtom,
-                              QTAtomType currentChildType) {
+                              QTAtomType currentChildType) try {
   View view;
   int parent;
   if (locate(container, parentAtom, view, parent) != noErr) return 0;
@@ -249,10 +250,10 @@ QTAtomType QTGetNextChildType(QTAtomContainer container, QTAtom parentAtom,
   for (size_t i = 0; i + 1 < types.size(); ++i)
     if (types[i] == (OSType)currentChildType) return (QTAtomType)types[i + 1];
   return 0;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
 OSErr QTGetAtomTypeAndID(QTAtomContainer container, QTAtom atom, QTAtomType* atomType,
-                         QTAtomID* id) {
+                         QTAtomID* id) try {
   View view;
   int n;
   OSErr err = locate(container, atom, view, n);
@@ -260,16 +261,16 @@ OSErr QTGetAtomTypeAndID(QTAtomContainer container, QTAtom atom, QTAtomType* ato
   if (atomType) *atomType = (QTAtomType)view.node(n).type;
   if (id) *id = view.node(n).id;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-QTAtom QTGetAtomParent(QTAtomContainer container, QTAtom childAtom) {
+QTAtom QTGetAtomParent(QTAtomContainer container, QTAtom childAtom) try {
   View view;
   int n;
   if (locate(container, childAtom, view, n) != noErr || n == 0) return 0;
   return view.atomOfNode(view.node(n).parent);
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-OSErr QTGetAtomDataPtr(QTAtomContainer container, QTAtom atom, long* dataSize, Ptr* atomData) {
+OSErr QTGetAtomDataPtr(QTAtomContainer container, QTAtom atom, long* dataSize, Ptr* atomData) try {
   View view;
   int n;
   OSErr err = locate(container, atom, view, n);
@@ -279,10 +280,10 @@ OSErr QTGetAtomDataPtr(QTAtomContainer container, QTAtom atom, long* dataSize, P
   if (dataSize) *dataSize = (long)node.dataSize();
   if (atomData) *atomData = *container + node.dataOffset();
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
 OSErr QTCopyAtomDataToPtr(QTAtomContainer container, QTAtom atom, Boolean sizeOrLessOK,
-                          long maxSize, void* dataPtr, long* actualSize) {
+                          long maxSize, void* dataPtr, long* actualSize) try {
   if (maxSize < 0 || (dataPtr == nullptr && maxSize > 0)) return paramErr;
   View view;
   int n;
@@ -295,9 +296,9 @@ OSErr QTCopyAtomDataToPtr(QTAtomContainer container, QTAtom atom, Boolean sizeOr
   if (size > 0) std::memcpy(dataPtr, *container + node.dataOffset(), (size_t)size);
   if (actualSize) *actualSize = size;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr QTSetAtomData(QTAtomContainer container, QTAtom atom, long dataSize, void* atomData) {
+OSErr QTSetAtomData(QTAtomContainer container, QTAtom atom, long dataSize, void* atomData) try {
   if (dataSize < 0 || (atomData == nullptr && dataSize > 0)) return paramErr;
   View view;
   int n;
@@ -312,9 +313,9 @@ OSErr QTSetAtomData(QTAtomContainer container, QTAtom atom, long dataSize, void*
   if ((err = spliceBytes(container, node.dataOffset(), node.dataSize(), bytes)) != noErr) return err;
   adjustSizes(container, view, n, delta);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr QTSetAtomID(QTAtomContainer container, QTAtom atom, QTAtomID newID) {
+OSErr QTSetAtomID(QTAtomContainer container, QTAtom atom, QTAtomID newID) try {
   View view;
   int n;
   OSErr err = locate(container, atom, view, n);
@@ -325,9 +326,9 @@ OSErr QTSetAtomID(QTAtomContainer container, QTAtom atom, QTAtomID newID) {
   if (view.findByID(node.parent, node.type, (int32_t)newID) >= 0) return duplicateAtomTypeAndIDErr;
   vt::writeBE32(base(container) + node.offset + 8, (uint32_t)newID);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr QTCopyAtom(QTAtomContainer container, QTAtom atom, QTAtomContainer* targetContainer) {
+OSErr QTCopyAtom(QTAtomContainer container, QTAtom atom, QTAtomContainer* targetContainer) try {
   if (targetContainer == nullptr) return paramErr;
   *targetContainer = nullptr;
   View view;
@@ -351,10 +352,10 @@ OSErr QTCopyAtom(QTAtomContainer container, QTAtom atom, QTAtomContainer* target
   std::memcpy(*h, bytes.data(), bytes.size());
   *targetContainer = h;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
 OSErr QTReplaceAtom(QTAtomContainer targetContainer, QTAtom targetAtom,
-                    QTAtomContainer replacementContainer, QTAtom replacementAtom) {
+                    QTAtomContainer replacementContainer, QTAtom replacementAtom) try {
   View source;
   int r;
   OSErr err = locate(replacementContainer, replacementAtom, source, r);
@@ -372,9 +373,9 @@ OSErr QTReplaceAtom(QTAtomContainer targetContainer, QTAtom targetAtom,
   adjustSizes(targetContainer, view, t, delta);
   setChildCount(targetContainer, node, childCount);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr QTRemoveAtom(QTAtomContainer container, QTAtom atom) {
+OSErr QTRemoveAtom(QTAtomContainer container, QTAtom atom) try {
   View view;
   int n;
   OSErr err = locate(container, atom, view, n);
@@ -386,9 +387,9 @@ OSErr QTRemoveAtom(QTAtomContainer container, QTAtom atom) {
   adjustSizes(container, view, node.parent, -(long)node.size);
   setChildCount(container, parent, parent.childCount - 1u);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr QTRemoveChildren(QTAtomContainer container, QTAtom atom) {
+OSErr QTRemoveChildren(QTAtomContainer container, QTAtom atom) try {
   View view;
   int n;
   OSErr err = locate(container, atom, view, n);
@@ -399,9 +400,9 @@ OSErr QTRemoveChildren(QTAtomContainer container, QTAtom atom) {
   adjustSizes(container, view, n, -(long)node.dataSize());
   setChildCount(container, node, 0);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr QTLockContainer(QTAtomContainer container) {
+OSErr QTLockContainer(QTAtomContainer container) try {
   if (container == nullptr) return nilHandleErr;
   if (!VTIsValidHandle(container)) return invalidAtomContainerErr;
   if (lockCounts()[container]++ == 0) {
@@ -409,9 +410,9 @@ OSErr QTLockContainer(QTAtomContainer container) {
     return MemError();
   }
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr QTUnlockContainer(QTAtomContainer container) {
+OSErr QTUnlockContainer(QTAtomContainer container) try {
   if (container == nullptr) return nilHandleErr;
   if (!VTIsValidHandle(container)) return invalidAtomContainerErr;
   auto it = lockCounts().find(container);
@@ -422,4 +423,4 @@ OSErr QTUnlockContainer(QTAtomContainer container) {
     return MemError();
   }
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }

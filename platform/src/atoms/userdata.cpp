@@ -8,6 +8,7 @@
 
 #include "atoms/userdata_impl.h"
 #include "core/fourcc.h"
+#include "core/guard.h"
 
 namespace {
 
@@ -72,27 +73,27 @@ uint16_t languageOfRegion(short region) {
 
 }  // namespace
 
-OSErr NewUserData(UserData* theUserData) {
+OSErr NewUserData(UserData* theUserData) try {
   if (theUserData == nullptr) return paramErr;
   *theUserData = new (std::nothrow) VTUserData;
   return *theUserData ? (OSErr)noErr : (OSErr)memFullErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr DisposeUserData(UserData theUserData) {
+OSErr DisposeUserData(UserData theUserData) try {
   if (theUserData == nullptr) return paramErr;
   delete theUserData;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr GetUserData(UserData ud, Handle data, OSType udType, long index) {
+OSErr GetUserData(UserData ud, Handle data, OSType udType, long index) try {
   if (ud == nullptr) return paramErr;
   long i = findItem(ud, udType, index);
   if (i < 0) return userDataItemNotFound;
   if (data == nullptr) return noErr;  // asks only whether the item exists
   return copyToHandle(ud->items[(size_t)i].data, data);
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr GetUserDataItem(UserData ud, void* data, long size, OSType udType, long index) {
+OSErr GetUserDataItem(UserData ud, void* data, long size, OSType udType, long index) try {
   if (ud == nullptr || size < 0 || (data == nullptr && size > 0)) return paramErr;
   long i = findItem(ud, udType, index);
   if (i < 0) return userDataItemNotFound;
@@ -102,9 +103,9 @@ OSErr GetUserDataItem(UserData ud, void* data, long size, OSType udType, long in
   if (bytes.size() != (size_t)size) return userDataItemNotFound;
   if (size > 0) std::memcpy(data, bytes.data(), bytes.size());
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr SetUserDataItem(UserData ud, void* data, long size, OSType udType, long index) {
+OSErr SetUserDataItem(UserData ud, void* data, long size, OSType udType, long index) try {
   if (ud == nullptr || size < 0 || (data == nullptr && size > 0) || index < 0) return paramErr;
   std::vector<uint8_t> bytes((const uint8_t*)data, (const uint8_t*)data + size);
   long i = findItem(ud, udType, index);
@@ -117,33 +118,33 @@ OSErr SetUserDataItem(UserData ud, void* data, long size, OSType udType, long in
   if (std::max(index, 1L) != count + 1) return userDataItemNotFound;
   ud->items.push_back({udType, std::move(bytes)});
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr AddUserData(UserData ud, Handle data, OSType udType) {
+OSErr AddUserData(UserData ud, Handle data, OSType udType) try {
   if (ud == nullptr || data == nullptr) return paramErr;
   Size n = GetHandleSize(data);
   if (MemError() != noErr) return MemError();
   const uint8_t* p = (const uint8_t*)*data;
   ud->items.push_back({udType, std::vector<uint8_t>(p, p + n)});
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr RemoveUserData(UserData ud, OSType udType, long index) {
+OSErr RemoveUserData(UserData ud, OSType udType, long index) try {
   if (ud == nullptr) return paramErr;
   long i = findItem(ud, udType, index);
   if (i < 0) return userDataItemNotFound;
   ud->items.erase(ud->items.begin() + i);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-short CountUserDataType(UserData ud, OSType udType) {
+short CountUserDataType(UserData ud, OSType udType) try {
   if (ud == nullptr) return 0;
   long n = std::count_if(ud->items.begin(), ud->items.end(),
                          [udType](const Item& it) { return it.type == udType; });
   return (short)std::min(n, 0x7FFFL);
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-long GetNextUserDataType(UserData ud, OSType udType) {
+long GetNextUserDataType(UserData ud, OSType udType) try {
   if (ud == nullptr) return 0;
   std::vector<OSType> types;
   for (const Item& it : ud->items)
@@ -152,9 +153,9 @@ long GetNextUserDataType(UserData ud, OSType udType) {
   for (size_t i = 0; i + 1 < types.size(); ++i)
     if (types[i] == udType) return (long)types[i + 1];
   return 0;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-OSErr AddUserDataText(UserData ud, Handle data, OSType udType, long index, short itlRegionTag) {
+OSErr AddUserDataText(UserData ud, Handle data, OSType udType, long index, short itlRegionTag) try {
   if (ud == nullptr || data == nullptr || index < 0) return paramErr;
   Size n = GetHandleSize(data);
   if (MemError() != noErr) return MemError();
@@ -178,9 +179,9 @@ OSErr AddUserDataText(UserData ud, Handle data, OSType udType, long index, short
     records.push_back(std::move(record));
   ud->items[(size_t)i].data = encodeText(records);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr GetUserDataText(UserData ud, Handle data, OSType udType, long index, short itlRegionTag) {
+OSErr GetUserDataText(UserData ud, Handle data, OSType udType, long index, short itlRegionTag) try {
   if (ud == nullptr || data == nullptr) return paramErr;
   long i = findItem(ud, udType, index);
   if (i < 0) return userDataItemNotFound;
@@ -191,9 +192,9 @@ OSErr GetUserDataText(UserData ud, Handle data, OSType udType, long index, short
   auto it = std::find_if(records.begin(), records.end(),
                          [&](const TextRecord& r) { return r.language == lang; });
   return copyToHandle(it != records.end() ? it->text : records.front().text, data);
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr RemoveUserDataText(UserData ud, OSType udType, long index, short itlRegionTag) {
+OSErr RemoveUserDataText(UserData ud, OSType udType, long index, short itlRegionTag) try {
   if (ud == nullptr) return paramErr;
   long i = findItem(ud, udType, index);
   if (i < 0) return userDataItemNotFound;
@@ -209,4 +210,4 @@ OSErr RemoveUserDataText(UserData ud, OSType udType, long index, short itlRegion
   else
     ud->items[(size_t)i].data = encodeText(records);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }

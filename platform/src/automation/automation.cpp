@@ -1,6 +1,8 @@
 #include <VTAutomation.h>
 #include <VTAutomationUI.h>
 
+#include "core/guard.h"
+#include "core/reset.h"
 #include "events/backend.h"
 #include "events/event_queue.h"
 #include "ui/server_state.h"
@@ -11,34 +13,34 @@
 namespace ev = vt::events;
 using namespace vt::ui;
 
-void VTAutomationUseHeadless(short width, short height, bool wallClock) {
+void VTAutomationUseHeadless(short width, short height, bool wallClock) try {
   ev::useHeadless(width, height, wallClock);
   ensureServer();
   resetWindowServer();
-}
+} catch (...) { vtErrorFromException(); }
 
-bool VTAutomationIsHeadless() { return ev::backend().isHeadless(); }
+bool VTAutomationIsHeadless() try { return ev::backend().isHeadless(); } catch (...) { vtErrorFromException(); return {}; }
 
-Rect VTAutomationScreenBounds() { return screenBounds(); }
+Rect VTAutomationScreenBounds() try { return screenBounds(); } catch (...) { vtErrorFromException(); return {}; }
 
-void VTAutomationPostMouseDown(Point where, EventModifiers modifiers) {
+void VTAutomationPostMouseDown(Point where, EventModifiers modifiers) try {
   ev::postMouseMove(where);
   ev::post(mouseDown, 0, where, modifiers);
-}
+} catch (...) { vtErrorFromException(); }
 
-void VTAutomationPostMouseUp(Point where, EventModifiers modifiers) {
+void VTAutomationPostMouseUp(Point where, EventModifiers modifiers) try {
   ev::postMouseMove(where);
   ev::post(mouseUp, 0, where, modifiers);
-}
+} catch (...) { vtErrorFromException(); }
 
-void VTAutomationPostMouseMove(Point where) { ev::postMouseMove(where); }
+void VTAutomationPostMouseMove(Point where) try { ev::postMouseMove(where); } catch (...) { vtErrorFromException(); }
 
-void VTAutomationPostClick(Point where, EventModifiers modifiers) {
+void VTAutomationPostClick(Point where, EventModifiers modifiers) try {
   VTAutomationPostMouseDown(where, modifiers);
   VTAutomationPostMouseUp(where, modifiers);
-}
+} catch (...) { vtErrorFromException(); }
 
-void VTAutomationPostDrag(Point from, Point to, int steps, EventModifiers modifiers) {
+void VTAutomationPostDrag(Point from, Point to, int steps, EventModifiers modifiers) try {
   if (steps < 1) steps = 1;
   VTAutomationPostMouseDown(from, modifiers);
   for (int i = 1; i <= steps; ++i) {
@@ -46,23 +48,23 @@ void VTAutomationPostDrag(Point from, Point to, int steps, EventModifiers modifi
     ev::post(ev::kMouseMovedKind, 0, p, modifiers);
   }
   ev::post(mouseUp, 0, to, modifiers);
-}
+} catch (...) { vtErrorFromException(); }
 
-void VTAutomationPostKey(char key, EventModifiers modifiers, unsigned char keyCode) {
+void VTAutomationPostKey(char key, EventModifiers modifiers, unsigned char keyCode) try {
   unsigned long msg = ((unsigned long)keyCode << 8) | (unsigned char)key;
   Point where = ev::mouseGlobal();
   ev::post(keyDown, msg, where, modifiers);
   ev::post(keyUp, msg, where, modifiers);
-}
+} catch (...) { vtErrorFromException(); }
 
-void VTAutomationPostText(const std::string& utf8, EventModifiers modifiers) {
+void VTAutomationPostText(const std::string& utf8, EventModifiers modifiers) try {
   ev::postText(utf8, modifiers);
-}
+} catch (...) { vtErrorFromException(); }
 
-std::string VTAutomationClipboardText() { return ev::clipboardText(); }
-void VTAutomationSetClipboardText(const std::string& utf8) { ev::setClipboardText(utf8); }
+std::string VTAutomationClipboardText() try { return ev::clipboardText(); } catch (...) { vtErrorFromException(); return {}; }
+void VTAutomationSetClipboardText(const std::string& utf8) try { ev::setClipboardText(utf8); } catch (...) { vtErrorFromException(); }
 
-bool VTAutomationFocusedTextField(VTTextFieldInfo* info) {
+bool VTAutomationFocusedTextField(VTTextFieldInfo* info) try {
   FocusedField found;
   if (!info || !findFocusedField(FrontWindow(), found)) return false;
   WindowRef w = FrontWindow();
@@ -82,38 +84,42 @@ bool VTAutomationFocusedTextField(VTTextFieldInfo* info) {
     if (at >= text.size()) break;
   }
   return true;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-void VTAutomationPostFocus(bool focused) { setForeground(focused); }
+void VTAutomationPostFocus(bool focused) try { setForeground(focused); } catch (...) { vtErrorFromException(); }
 
-int VTAutomationPendingInput() { return ev::pendingCount(); }
+int VTAutomationPendingInput() try { return ev::pendingCount(); } catch (...) { vtErrorFromException(); return {}; }
 
-void VTAutomationAdvanceTicks(UInt32 ticks) { ev::backend().advanceTicks(ticks); }
-UInt32 VTAutomationTicks() { return ev::ticks(); }
+void VTAutomationAdvanceTicks(UInt32 ticks) try { ev::backend().advanceTicks(ticks); } catch (...) { vtErrorFromException(); }
+UInt32 VTAutomationTicks() try { return ev::ticks(); } catch (...) { vtErrorFromException(); return {}; }
 
-std::vector<VTWindowInfo> VTAutomationListWindows() {
+std::vector<VTWindowInfo> VTAutomationListWindows() try {
   std::vector<VTWindowInfo> out;
   for (VTWindow* w : windowsFrontToBack())
     out.push_back(VTWindowInfo{w, w->kind, toolboxToUtf8(w->title), structureRect(w), w->content,
                                w->visible, w->hilited, w->refCon});
   return out;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-bool VTAutomationSnapshot(const std::string& pngPath) {
+bool VTAutomationSnapshot(const std::string& pngPath) try {
   return vt::writePNG(composeScreen(), pngPath.c_str());
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-UInt32 VTAutomationScreenPixel(short h, short v) {
+UInt32 VTAutomationScreenPixel(short h, short v) try {
   const vt::Image& img = composeScreen();
   if (h < 0 || v < 0 || h >= img.width || v >= img.height) return 0;
   return img.at(h, v);
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-void VTAutomationSetModalHook(std::function<void()> hook) { ev::setModalHook(std::move(hook)); }
-long VTAutomationModalTurns() { return ev::modalTurns(); }
+void VTAutomationSetModalHook(std::function<void()> hook) try { ev::setModalHook(std::move(hook)); } catch (...) { vtErrorFromException(); }
+long VTAutomationModalTurns() try { return ev::modalTurns(); } catch (...) { vtErrorFromException(); return {}; }
 
-void VTAutomationReset() {
+void VTAutomationReset() try {
   resetWindowServer();
   ev::resetQueue();
   if (ev::backend().isHeadless()) ev::setClipboardText({});  // never the user's own clipboard
+} catch (...) { vtErrorFromException(); }
+
+namespace {
+const vt::ResetRegistration kReset(vt::ResetStage::Screen, VTAutomationReset);
 }

@@ -9,6 +9,8 @@
 
 #include "codec/registry.h"
 #include "core/fourcc.h"
+#include "core/guard.h"
+#include "core/pstring.h"
 
 namespace {
 
@@ -81,8 +83,7 @@ void setPString(Handle h, const char* text) {
   size_t n = std::min<size_t>(std::strlen(text), 255);
   SetHandleSize(h, (Size)(n + 1));
   if (MemError() != noErr) return;
-  (*h)[0] = (char)n;
-  std::memcpy(*h + 1, text, n);
+  vt::toPascal(text, (unsigned char*)*h);
 }
 
 }  // namespace
@@ -100,7 +101,7 @@ bool isLiveInstance(ComponentInstance ci) { return ci && liveInstances().count(c
 
 }  // namespace vt::codec
 
-Component FindNextComponent(Component aComponent, ComponentDescription* looking) {
+Component FindNextComponent(Component aComponent, ComponentDescription* looking) try {
   size_t start = 0;
   if (aComponent) {
     long i = indexOf(aComponent);
@@ -110,17 +111,17 @@ Component FindNextComponent(Component aComponent, ComponentDescription* looking)
   for (size_t i = start; i < kComponentCount; i++)
     if (matches(gComponents[i].desc, looking)) return &gComponents[i];
   return nullptr;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-long CountComponents(ComponentDescription* looking) {
+long CountComponents(ComponentDescription* looking) try {
   long n = 0;
   for (size_t i = 0; i < kComponentCount; i++)
     if (matches(gComponents[i].desc, looking)) n++;
   return n;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
 OSErr GetComponentInfo(Component aComponent, ComponentDescription* cd, Handle componentName,
-                       Handle componentInfo, Handle /*componentIcon: we keep no icons*/) {
+                       Handle componentInfo, Handle /*componentIcon: we keep no icons*/) try {
   if (indexOf(aComponent) < 0) return invalidComponentID;
   if (cd) {
     *cd = aComponent->desc;
@@ -129,9 +130,9 @@ OSErr GetComponentInfo(Component aComponent, ComponentDescription* cd, Handle co
   setPString(componentName, aComponent->name);
   setPString(componentInfo, aComponent->info);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr OpenAComponent(Component aComponent, ComponentInstance* ci) {
+OSErr OpenAComponent(Component aComponent, ComponentInstance* ci) try {
   if (!ci) return paramErr;
   *ci = nullptr;
   if (indexOf(aComponent) < 0) return invalidComponentID;
@@ -141,21 +142,21 @@ OSErr OpenAComponent(Component aComponent, ComponentInstance* ci) {
   liveInstances().insert(inst);
   *ci = inst;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-ComponentInstance OpenComponent(Component aComponent) {
+ComponentInstance OpenComponent(Component aComponent) try {
   ComponentInstance ci = nullptr;
   OpenAComponent(aComponent, &ci);
   return ci;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-OSErr CloseComponent(ComponentInstance ci) {
+OSErr CloseComponent(ComponentInstance ci) try {
   if (!vt::codec::isLiveInstance(ci)) return badComponentInstance;
   liveInstances().erase(ci);
   delete ci;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-Component VTGetComponentOfInstance(ComponentInstance ci) {
+Component VTGetComponentOfInstance(ComponentInstance ci) try {
   return vt::codec::isLiveInstance(ci) ? ci->component : nullptr;
-}
+} catch (...) { vtErrorFromException(); return {}; }

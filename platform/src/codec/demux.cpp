@@ -63,47 +63,47 @@ OSType sniffHead(const std::vector<uint8_t>& h) {
   auto starts = [&](const char* s, size_t n, size_t at = 0) {
     return h.size() >= at + n && std::memcmp(h.data() + at, s, n) == 0;
   };
-  if (starts("\x89PNG\r\n\x1a\n", 8)) return fourcc("PNGf");
-  if (starts("\xFF\xD8\xFF", 3)) return fourcc("JPEG");
-  if (starts("GIF87a", 6) || starts("GIF89a", 6)) return fourcc("GIFf");
-  if (starts("II*\0", 4) || starts("MM\0*", 4)) return fourcc("TIFF");
-  if (starts("RIFF", 4) && starts("WEBP", 4, 8)) return fourcc("WEBP");
-  if (starts("RIFF", 4) && starts("AVI ", 4, 8)) return fourcc("VfW ");
+  if (starts("\x89PNG\r\n\x1a\n", 8)) return 'PNGf';
+  if (starts("\xFF\xD8\xFF", 3)) return 'JPEG';
+  if (starts("GIF87a", 6) || starts("GIF89a", 6)) return 'GIFf';
+  if (starts("II*\0", 4) || starts("MM\0*", 4)) return 'TIFF';
+  if (starts("RIFF", 4) && starts("WEBP", 4, 8)) return 'WEBP';
+  if (starts("RIFF", 4) && starts("AVI ", 4, 8)) return 'VfW ';
   if (starts("BM", 2) && h.size() >= 18) {
     uint32_t dib = h[14] | (h[15] << 8) | (h[16] << 16) | ((uint32_t)h[17] << 24);
     if (dib == 12 || dib == 40 || dib == 52 || dib == 56 || dib == 64 || dib == 108 || dib == 124)
-      return fourcc("BMPf");
+      return 'BMPf';
   }
-  if (starts("\x1A\x45\xDF\xA3", 4)) return matroskaIsWebM(h) ? fourcc("WebM") : fourcc("MkvF");
-  if (starts("\0\0\x01\xBA", 4) || starts("\0\0\x01\xB3", 4)) return fourcc("MPEG");
+  if (starts("\x1A\x45\xDF\xA3", 4)) return matroskaIsWebM(h) ? 'WebM' : 'MkvF';
+  if (starts("\0\0\x01\xBA", 4) || starts("\0\0\x01\xB3", 4)) return 'MPEG';
   if (isTransportStream(h, 188, 0) || (h.size() > 4 && isTransportStream(h, 192, 4)))
-    return fourcc("MPEG");
+    return 'MPEG';
   return 0;
 }
 
 // The libavformat demuxer for a content type; null for types we do not demux.
 const char* demuxerFor(OSType type, const std::vector<uint8_t>& h) {
   switch (type) {
-    case fourcc("MkvF"):
-    case fourcc("WebM"):
+    case 'MkvF':
+    case 'WebM':
       return "matroska";
-    case fourcc("VfW "):
+    case 'VfW ':
       return "avi";
-    case fourcc("MPEG"):
+    case 'MPEG':
       if (h.size() >= 4 && h[0] == 0 && h[1] == 0 && h[2] == 1)
         return h[3] == 0xBA ? "mpeg" : "mpegvideo";
       return "mpegts";
-    case fourcc("GIFf"):
+    case 'GIFf':
       return "gif";
-    case fourcc("PNGf"):
+    case 'PNGf':
       return "png_pipe";
-    case fourcc("JPEG"):
+    case 'JPEG':
       return "jpeg_pipe";
-    case fourcc("BMPf"):
+    case 'BMPf':
       return "bmp_pipe";
-    case fourcc("TIFF"):
+    case 'TIFF':
       return "tiff_pipe";
-    case fourcc("WEBP"):
+    case 'WEBP':
       return "webp_pipe";
     default:
       return nullptr;
@@ -148,13 +148,13 @@ std::vector<uint8_t> makeEsds(const uint8_t* cfg, size_t n) {
 }  // namespace
 
 bool isImageType(OSType t) {
-  return t == fourcc("PNGf") || t == fourcc("JPEG") || t == fourcc("GIFf") ||
-         t == fourcc("BMPf") || t == fourcc("TIFF") || t == fourcc("WEBP");
+  return t == 'PNGf' || t == 'JPEG' || t == 'GIFf' ||
+         t == 'BMPf' || t == 'TIFF' || t == 'WEBP';
 }
 
 bool isMovieImportType(OSType t) {
-  return t == fourcc("MkvF") || t == fourcc("WebM") || t == fourcc("VfW ") ||
-         t == fourcc("MPEG") || t == fourcc("GIFf");
+  return t == 'MkvF' || t == 'WebM' || t == 'VfW ' ||
+         t == 'MPEG' || t == 'GIFf';
 }
 
 OSType sniffFileType(const std::string& path) {
@@ -250,15 +250,15 @@ Result<std::unique_ptr<Demuxer>> Demuxer::open(const std::string& path) {
   if (par->extradata && par->extradata_size > 0) {
     const uint8_t* x = par->extradata;
     size_t n = (size_t)par->extradata_size;
-    if (f.codec == fourcc("avc1") && x[0] == 1)
-      putAtom(ext, fourcc("avcC"), x, n);
-    else if ((f.codec == fourcc("hvc1") || f.codec == fourcc("hev1")) && n > 22 && x[0] == 1)
-      putAtom(ext, fourcc("hvcC"), x, n);
-    else if (f.codec == fourcc("mp4v")) {
+    if (f.codec == 'avc1' && x[0] == 1)
+      putAtom(ext, 'avcC', x, n);
+    else if ((f.codec == 'hvc1' || f.codec == 'hev1') && n > 22 && x[0] == 1)
+      putAtom(ext, 'hvcC', x, n);
+    else if (f.codec == 'mp4v') {
       std::vector<uint8_t> esds = makeEsds(x, n);
-      putAtom(ext, fourcc("esds"), esds.data(), esds.size());
+      putAtom(ext, 'esds', esds.data(), esds.size());
     } else
-      putAtom(ext, fourcc("glbl"), x, n);
+      putAtom(ext, 'glbl', x, n);
   }
   f.extensions = ext;
 

@@ -7,6 +7,7 @@
 #include "codec/demux.h"
 #include "codec/registry.h"
 #include "codec/decoder.h"
+#include "core/guard.h"
 #include "files/fsspec.h"
 #include "ui/window_server.h"
 
@@ -45,7 +46,7 @@ GraphicsImportState* stateOf(GraphicsImportComponent ci) {
 
 using vt::codec::stateOf;
 
-OSErr GetGraphicsImporterForFile(const FSSpec* theFile, ComponentInstance* gi) {
+OSErr GetGraphicsImporterForFile(const FSSpec* theFile, ComponentInstance* gi) try {
   if (!theFile || !gi) return paramErr;
   *gi = nullptr;
   std::string path;
@@ -73,49 +74,49 @@ OSErr GetGraphicsImporterForFile(const FSSpec* theFile, ComponentInstance* gi) {
   inst->graphics = std::move(state);
   *gi = inst;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-ComponentResult GraphicsImportGetNaturalBounds(GraphicsImportComponent ci, Rect* naturalBounds) {
+ComponentResult GraphicsImportGetNaturalBounds(GraphicsImportComponent ci, Rect* naturalBounds) try {
   auto* s = stateOf(ci);
   if (!s) return badComponentInstance;
   if (!naturalBounds) return paramErr;
   *naturalBounds = s->natural;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-ComponentResult GraphicsImportGetBoundsRect(GraphicsImportComponent ci, Rect* bounds) {
+ComponentResult GraphicsImportGetBoundsRect(GraphicsImportComponent ci, Rect* bounds) try {
   auto* s = stateOf(ci);
   if (!s) return badComponentInstance;
   if (!bounds) return paramErr;
   *bounds = s->bounds;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-ComponentResult GraphicsImportSetBoundsRect(GraphicsImportComponent ci, const Rect* bounds) {
+ComponentResult GraphicsImportSetBoundsRect(GraphicsImportComponent ci, const Rect* bounds) try {
   auto* s = stateOf(ci);
   if (!s) return badComponentInstance;
   if (!bounds || bounds->right < bounds->left || bounds->bottom < bounds->top) return paramErr;
   s->bounds = *bounds;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-ComponentResult GraphicsImportSetGWorld(GraphicsImportComponent ci, CGrafPtr port, GDHandle gd) {
+ComponentResult GraphicsImportSetGWorld(GraphicsImportComponent ci, CGrafPtr port, GDHandle gd) try {
   auto* s = stateOf(ci);
   if (!s) return badComponentInstance;
   s->port = port;
   s->device = gd;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-ComponentResult GraphicsImportGetGWorld(GraphicsImportComponent ci, CGrafPtr* port, GDHandle* gd) {
+ComponentResult GraphicsImportGetGWorld(GraphicsImportComponent ci, CGrafPtr* port, GDHandle* gd) try {
   auto* s = stateOf(ci);
   if (!s) return badComponentInstance;
   if (port) *port = s->port;
   if (gd) *gd = s->device;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-ComponentResult GraphicsImportDraw(GraphicsImportComponent ci) {
+ComponentResult GraphicsImportDraw(GraphicsImportComponent ci) try {
   auto* s = stateOf(ci);
   if (!s) return badComponentInstance;
   if (!s->decoded) {
@@ -129,4 +130,4 @@ ComponentResult GraphicsImportDraw(GraphicsImportComponent ci) {
   vt::ui::drawImage(port, s->image, s->bounds);
   vt::ui::portChanged(port, s->bounds);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }

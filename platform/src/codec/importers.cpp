@@ -12,6 +12,8 @@
 #include "codec/demux.h"
 #include "codec/registry.h"
 #include "core/fourcc.h"
+#include "core/guard.h"
+#include "core/reset.h"
 #include "files/fsspec.h"
 #include "model/model.h"
 #include "qtff/reader.h"
@@ -93,7 +95,7 @@ OSErr importStill(const std::string& path, VTMovie** out) {
   int ref = md->addDataSource(mem);
   std::vector<uint8_t> e(86, 0);
   writeBE32(&e[0], 86);
-  writeBE32(&e[4], fourcc("raw "));
+  writeBE32(&e[4], 'raw ');
   writeBE16(&e[14], (uint16_t)ref);
   writeBE32(&e[28], 0x400);
   writeBE16(&e[32], (uint16_t)img.width);
@@ -118,7 +120,7 @@ OSErr openForeignFile(const std::string& path, VTMovie** movie) {
   if (!movie) return paramErr;
   *movie = nullptr;
   OSType type = sniffFileType(path);
-  if (type == fourcc("GIFf")) {
+  if (type == 'GIFf') {
     // Animated GIFs are movies; a GIF the stream reader refuses may still be a picture.
     OSErr err = importStream(path, movie);
     return err == noErr ? err : importStill(path, movie);
@@ -135,6 +137,7 @@ OSErr openForeignFile(const std::string& path, VTMovie** movie) {
 namespace {
 
 OSErr gEnterMoviesResult = noErr;
+const vt::ResetRegistration kReset(vt::ResetStage::Managers, [] { gEnterMoviesResult = noErr; });
 
 OSType contentType(const std::string& path) {
   if (vt::qtff::isMovieFile(path)) return kQTFileTypeMovie;
@@ -145,19 +148,19 @@ OSType contentType(const std::string& path) {
 
 void VTSetEnterMoviesResult(OSErr err) { gEnterMoviesResult = err; }
 
-OSErr EnterMovies() {
+OSErr EnterMovies() try {
   if (gEnterMoviesResult != noErr) return gEnterMoviesResult;
   vt::movie::setForeignFileOpener(&vt::codec::openForeignFile);
   vt::movie::setError(noErr);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-void ExitMovies() {
+void ExitMovies() try {
   vt::movie::setForeignFileOpener(nullptr);
-}
+} catch (...) { vtErrorFromException(); }
 
 OSErr GetMovieImporterForDataRef(OSType dataRefType, Handle dataRef, long flags,
-                                 Component* importer) {
+                                 Component* importer) try {
   if (!importer) return paramErr;
   *importer = nullptr;
   if (dataRefType != rAliasType) return cantFindHandler;  // only file data references import
@@ -175,9 +178,9 @@ OSErr GetMovieImporterForDataRef(OSType dataRefType, Handle dataRef, long flags,
   if (!c) return cantFindHandler;
   *importer = c;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr FSpGetFInfo(const FSSpec* spec, FInfo* info) {
+OSErr FSpGetFInfo(const FSSpec* spec, FInfo* info) try {
   if (!spec || !info) return paramErr;
   std::string path;
   OSErr err = vt::files::specToPath(*spec, path);
@@ -195,4 +198,4 @@ OSErr FSpGetFInfo(const FSSpec* spec, FInfo* info) {
   info->fdType = contentType(path);
   info->fdCreator = creator;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }

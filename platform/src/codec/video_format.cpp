@@ -116,28 +116,28 @@ std::vector<uint8_t> esdsConfig(const std::vector<uint8_t>& esds) {
 std::vector<uint8_t> VideoFormat::decoderConfig() const {
   std::vector<uint8_t> out;
   switch (codec) {
-    case fourcc("avc1"):
-    case fourcc("avc3"):
-      if (extension(fourcc("avcC"), out)) return out;
+    case 'avc1':
+    case 'avc3':
+      if (extension('avcC', out)) return out;
       break;
-    case fourcc("hvc1"):
-    case fourcc("hev1"):
-      if (extension(fourcc("hvcC"), out)) return out;
+    case 'hvc1':
+    case 'hev1':
+      if (extension('hvcC', out)) return out;
       break;
-    case fourcc("av01"):
-      if (extension(fourcc("av1C"), out)) return out;
+    case 'av01':
+      if (extension('av1C', out)) return out;
       break;
-    case fourcc("mp4v"):
-      if (extension(fourcc("esds"), out)) return esdsConfig(out);
+    case 'mp4v':
+      if (extension('esds', out)) return esdsConfig(out);
       break;
-    case fourcc("SVQ3"):
+    case 'SVQ3':
       // The decoder finds its sequence header inside the whole 'SMI ' atom.
-      if (extension(fourcc("SMI "), out, true)) return out;
+      if (extension('SMI ', out, true)) return out;
       break;
     default:
       break;
   }
-  if (extension(fourcc("glbl"), out)) return out;
+  if (extension('glbl', out)) return out;
   return {};
 }
 

@@ -10,6 +10,7 @@
 #include <numeric>
 #include <vector>
 
+#include "core/guard.h"
 #include "core/picture.h"
 #include "model/model.h"
 
@@ -134,7 +135,7 @@ void drawTransformed(const Image& img, const Affine& m, Image& dst) {
 std::vector<VTTrack*> drawOrder(VTMovie* movie) {
   std::vector<VTTrack*> order;
   for (auto& t : movie->tracks)
-    if (t->enabled() && isVisual(t.get()) && !isEffectSource(movie, t.get())) order.push_back(t.get());
+    if (t->enabled() && hasVideoMedia(t.get()) && !isEffectSource(movie, t.get())) order.push_back(t.get());
   std::stable_sort(order.begin(), order.end(),
                    [](const VTTrack* a, const VTTrack* b) { return a->layer > b->layer; });
   return order;
@@ -292,7 +293,7 @@ OSErr trackImage(VTTrack* track, int64_t time, Image& out) {
 
 }  // namespace vt::compose
 
-PicHandle GetTrackPict(Track theTrack, TimeValue time) {
+PicHandle GetTrackPict(Track theTrack, TimeValue time) try {
   if (!vt::movie::isLiveTrack(theTrack)) {
     vt::movie::setError(invalidTrack);
     return nullptr;
@@ -306,9 +307,9 @@ PicHandle GetTrackPict(Track theTrack, TimeValue time) {
   PicHandle p = vt::makePicture(*pic.image);
   if (!p) vt::movie::setError(memFullErr);
   return p;
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
 
-PicHandle GetMoviePict(Movie theMovie, TimeValue time) {
+PicHandle GetMoviePict(Movie theMovie, TimeValue time) try {
   if (!vt::movie::isLiveMovie(theMovie)) {
     vt::movie::setError(invalidMovie);
     return nullptr;
@@ -328,4 +329,4 @@ PicHandle GetMoviePict(Movie theMovie, TimeValue time) {
   GetMovieBox(theMovie, &box);
   (**pic).picFrame = box;
   return pic;
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }

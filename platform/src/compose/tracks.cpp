@@ -119,20 +119,16 @@ std::vector<std::pair<int, OSType>> inputNames(const std::vector<uint8_t>& map) 
   vt::atoms::View v;
   if (v.parse(bytes.data(), bytes.size()) != noErr) {
     // Bare atoms: wrap them in a container so the checked parser walks them.
-    std::vector<uint8_t> wrapped(vt::atoms::kContainerHeaderSize + vt::atoms::kAtomHeaderSize, 0);
-    writeBE32(&wrapped[12], (uint32_t)(vt::atoms::kAtomHeaderSize + map.size()));
-    writeBE32(&wrapped[16], vt::atoms::kRootType);
-    writeBE32(&wrapped[20], 1);
-    uint16_t count = 0;
-    for (size_t p = 0; p + 8 <= map.size();) {
+    vt::atoms::Atom root = vt::atoms::newRoot();
+    size_t p = 0;
+    while (p + 8 <= map.size()) {
       uint32_t sz = readBE32(&map[p]);
-      if (sz < 8 || sz > map.size() - p) break;
-      count++;
+      if (sz < 8 || sz > map.size() - p) return out;
+      root.children.push_back(vt::atoms::verbatimAtom({&map[p], sz}));
       p += sz;
     }
-    writeBE16(&wrapped[26], count);
-    wrapped.insert(wrapped.end(), map.begin(), map.end());
-    bytes.swap(wrapped);
+    if (p != map.size()) return out;
+    bytes = vt::atoms::serialise(root);
     if (v.parse(bytes.data(), bytes.size()) != noErr) return out;
   }
   for (int in : v.children(0)) {
@@ -266,7 +262,7 @@ OSErr effectPicture(VTTrack* t, long sample, const EditPosition& at, const Pictu
 OSErr pictureAt(VTTrack* t, const PictureRequest& rq, TrackPicture& out, int depth) {
   out = TrackPicture();
   if (depth > kMaxEffectDepth) return invalidTrack;
-  if (!t || !t->media || !isVisual(t)) return invalidTrack;
+  if (!t || !t->media || !hasVideoMedia(t)) return invalidTrack;
   EditPosition at;
   if (!locate(*t, rq.time, at)) return invalidTime;
   VTMedia* m = t->media.get();
@@ -313,12 +309,12 @@ OSErr pictureOf(VTTrack* track, const PictureRequest& request, TrackPicture& out
 int trackWidth(const VTTrack* t) { return (int)std::lround(t->width / 65536.0); }
 int trackHeight(const VTTrack* t) { return (int)std::lround(t->height / 65536.0); }
 
-bool isVisual(const VTTrack* t) {
+bool hasVideoMedia(const VTTrack* t) {
   return t->media && (t->media->mediaType == VideoMediaType || t->media->mediaType == 'mpeg');
 }
 
 bool isEffectTrack(VTTrack* t) {
-  if (!t || !t->media || !isVisual(t)) return false;
+  if (!t || !t->media || !hasVideoMedia(t)) return false;
   for (const auto& d : t->media->descriptions)
     if (vt::effects::isEffectType(d.format())) return true;
   return false;
@@ -344,7 +340,7 @@ int effectSources(VTTrack* t, VTTrack* out[2]) {
 }
 
 bool frameDuration(VTTrack* t, int64_t& num, int64_t& den) {
-  if (!t || !t->media || !isVisual(t) || isEffectTrack(t)) return false;
+  if (!t || !t->media || !hasVideoMedia(t) || isEffectTrack(t)) return false;
   const VTMedia& m = *t->media;
   size_t n = std::min<size_t>(m.sampleCount(), 33);
   std::vector<int64_t> d;

@@ -44,7 +44,8 @@ struct TrackPicture {
 // invalidTrack for tracks that draw nothing; decoding errors otherwise.
 OSErr pictureOf(VTTrack* track, const PictureRequest& request, TrackPicture& out);
 
-bool isVisual(const VTTrack* t);
+// Tracks drawn from decoded frames: video media only (other visual media types are not drawn).
+bool hasVideoMedia(const VTTrack* t);
 // True when the track shows an effect at movie time `time` (its sample there is an effect's).
 bool isEffectTrack(VTTrack* t);
 // The tracks an enabled effect track takes as sources (they are not drawn on their own).

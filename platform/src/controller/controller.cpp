@@ -12,6 +12,8 @@
 #include <unordered_set>
 
 #include "controller/controller.h"
+#include "core/guard.h"
+#include "core/reset.h"
 #include "events/event_queue.h"
 #include "model/model.h"
 #include "ui/widgets/tracking.h"
@@ -29,6 +31,11 @@ std::unordered_set<VTController*>& controllers() {
   static std::unordered_set<VTController*> set;
   return set;
 }
+
+const vt::ResetRegistration kReset(vt::ResetStage::Controllers, [] {
+  std::vector<VTController*> all(controllers().begin(), controllers().end());
+  for (VTController* c : all) DisposeMovieController(reinterpret_cast<MovieController>(c));
+});
 
 MovieController handle(VTController* c) { return reinterpret_cast<MovieController>(c); }
 
@@ -664,13 +671,13 @@ VTController* live(MovieController mc) {
 
 using vt::controller::live;
 
-MCActionFilterWithRefConUPP NewMCActionFilterWithRefConUPP(MCActionFilterWithRefConProcPtr proc) {
+MCActionFilterWithRefConUPP NewMCActionFilterWithRefConUPP(MCActionFilterWithRefConProcPtr proc) try {
   return proc;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 // A UPP is the procedure pointer itself; there is nothing to release.
 void DisposeMCActionFilterWithRefConUPP(MCActionFilterWithRefConUPP) {}
 
-MovieController NewMovieController(Movie theMovie, const Rect* movieRect, long someFlags) {
+MovieController NewMovieController(Movie theMovie, const Rect* movieRect, long someFlags) try {
   if (!vt::movie::isLiveMovie(theMovie) || !movieRect) return nullptr;
   auto* c = new (std::nothrow) VTController();
   if (!c) return nullptr;
@@ -684,18 +691,18 @@ MovieController NewMovieController(Movie theMovie, const Rect* movieRect, long s
   c->lastTick = TickCount();
   vt::controller::controllers().insert(c);
   return vt::controller::handle(c);
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-void DisposeMovieController(MovieController mc) {
+void DisposeMovieController(MovieController mc) try {
   VTController* c = live(mc);
   if (!c) return;
   vt::controller::controllers().erase(c);
   if (c->undo && vt::movie::isLiveMovie(c->movie)) DisposeMovieEditState(c->undo);
   c->magic = 0;
   delete c;
-}
+} catch (...) { vtErrorFromException(); }
 
-ComponentResult MCIsPlayerEvent(MovieController mc, const EventRecord* e) {
+ComponentResult MCIsPlayerEvent(MovieController mc, const EventRecord* e) try {
   VTController* c = live(mc);
   if (!c || !e) return 0;
   WindowRef w = vt::controller::controllerWindow(*c);
@@ -724,43 +731,43 @@ ComponentResult MCIsPlayerEvent(MovieController mc, const EventRecord* e) {
     default:
       return 0;
   }
-}
+} catch (...) { return vtErrorFromException(); }
 
-ComponentResult MCIdle(MovieController mc) {
+ComponentResult MCIdle(MovieController mc) try {
   VTController* c = live(mc);
   if (!c) return badComponentInstance;
   return vt::controller::doAction(c, mcActionIdle, nullptr);
-}
+} catch (...) { return vtErrorFromException(); }
 
-ComponentResult MCActivate(MovieController mc, WindowRef, Boolean activate) {
+ComponentResult MCActivate(MovieController mc, WindowRef, Boolean activate) try {
   VTController* c = live(mc);
   if (!c) return badComponentInstance;
   return vt::controller::doAction(c, activate ? mcActionActivate : mcActionDeactivate, nullptr);
-}
+} catch (...) { return vtErrorFromException(); }
 
-ComponentResult MCDoAction(MovieController mc, short action, void* params) {
+ComponentResult MCDoAction(MovieController mc, short action, void* params) try {
   VTController* c = live(mc);
   if (!c) return badComponentInstance;
   return vt::controller::doAction(c, action, params);
-}
+} catch (...) { return vtErrorFromException(); }
 
 ComponentResult MCSetActionFilterWithRefCon(MovieController mc, MCActionFilterWithRefConUPP blob,
-                                            long refCon) {
+                                            long refCon) try {
   VTController* c = live(mc);
   if (!c) return badComponentInstance;
   c->filter = blob;
   c->refCon = blob ? refCon : 0;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-ComponentResult MCEnableEditing(MovieController mc, Boolean enabled) {
+ComponentResult MCEnableEditing(MovieController mc, Boolean enabled) try {
   VTController* c = live(mc);
   if (!c) return badComponentInstance;
   c->editing = enabled;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-ComponentResult MCGetControllerInfo(MovieController mc, long* someFlags) {
+ComponentResult MCGetControllerInfo(MovieController mc, long* someFlags) try {
   VTController* c = live(mc);
   if (!someFlags) return paramErr;
   *someFlags = 0;
@@ -780,9 +787,9 @@ ComponentResult MCGetControllerInfo(MovieController mc, long* someFlags) {
   if (c->looping && c->palindrome) f |= mcInfoIsInPalindrome;
   *someFlags = f;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-ComponentResult MCUndo(MovieController mc) {
+ComponentResult MCUndo(MovieController mc) try {
   VTController* c = live(mc);
   if (!c) return badComponentInstance;
   if (!c->editing || !c->undo) return paramErr;  // nothing to undo
@@ -797,7 +804,7 @@ ComponentResult MCUndo(MovieController mc) {
   vt::controller::rememberForUndo(*c, now);
   vt::controller::afterEdit(*c);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
 static Movie copyOrCut(MovieController mc, bool cut) {
   VTController* c = live(mc);
@@ -818,10 +825,10 @@ static Movie copyOrCut(MovieController mc, bool cut) {
   return out;
 }
 
-Movie MCCut(MovieController mc) { return copyOrCut(mc, true); }
-Movie MCCopy(MovieController mc) { return copyOrCut(mc, false); }
+Movie MCCut(MovieController mc) try { return copyOrCut(mc, true); } catch (...) { vtErrorFromException(); return {}; }
+Movie MCCopy(MovieController mc) try { return copyOrCut(mc, false); } catch (...) { vtErrorFromException(); return {}; }
 
-ComponentResult MCPaste(MovieController mc, Movie srcMovie) {
+ComponentResult MCPaste(MovieController mc, Movie srcMovie) try {
   VTController* c = live(mc);
   if (!c) return badComponentInstance;
   if (!c->editing) return paramErr;
@@ -850,9 +857,9 @@ ComponentResult MCPaste(MovieController mc, Movie srcMovie) {
   }
   if (fromScrap) DisposeMovie(fromScrap);
   return err;
-}
+} catch (...) { return vtErrorFromException(); }
 
-ComponentResult MCClear(MovieController mc) {
+ComponentResult MCClear(MovieController mc) try {
   VTController* c = live(mc);
   if (!c) return badComponentInstance;
   if (!c->editing) return paramErr;
@@ -870,14 +877,14 @@ ComponentResult MCClear(MovieController mc) {
   vt::controller::rememberForUndo(*c, before);
   vt::controller::afterEdit(*c);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-ComponentResult MCGetVisible(MovieController mc) {
+ComponentResult MCGetVisible(MovieController mc) try {
   VTController* c = live(mc);
   return c && c->visible ? 1 : 0;
-}
+} catch (...) { return vtErrorFromException(); }
 
-ComponentResult MCSetVisible(MovieController mc, Boolean visible) {
+ComponentResult MCSetVisible(MovieController mc, Boolean visible) try {
   VTController* c = live(mc);
   if (!c) return badComponentInstance;
   bool v = visible != 0;
@@ -888,9 +895,9 @@ ComponentResult MCSetVisible(MovieController mc, Boolean visible) {
   if (v) vt::controller::drawBar(*c);
   vt::controller::sizeChanged(c);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-ComponentResult MCGetControllerBoundsRect(MovieController mc, Rect* bounds) {
+ComponentResult MCGetControllerBoundsRect(MovieController mc, Rect* bounds) try {
   VTController* c = live(mc);
   if (!bounds) return paramErr;
   if (!c) {
@@ -899,14 +906,14 @@ ComponentResult MCGetControllerBoundsRect(MovieController mc, Rect* bounds) {
   }
   *bounds = vt::controller::boundsOf(*c);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-ComponentResult MCIsControllerAttached(MovieController mc) {
+ComponentResult MCIsControllerAttached(MovieController mc) try {
   VTController* c = live(mc);
   return c && c->attached ? 1 : 0;
-}
+} catch (...) { return vtErrorFromException(); }
 
-ComponentResult MCSetControllerAttached(MovieController mc, Boolean attach) {
+ComponentResult MCSetControllerAttached(MovieController mc, Boolean attach) try {
   VTController* c = live(mc);
   if (!c) return badComponentInstance;
   c->attached = attach != 0;
@@ -919,10 +926,10 @@ ComponentResult MCSetControllerAttached(MovieController mc, Boolean attach) {
     }
   }
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
 ComponentResult MCPositionController(MovieController mc, const Rect* movieRect,
-                                     const Rect* controllerRect, long) {
+                                     const Rect* controllerRect, long) try {
   VTController* c = live(mc);
   if (!c) return badComponentInstance;
   Rect before = vt::controller::boundsOf(*c);
@@ -941,9 +948,9 @@ ComponentResult MCPositionController(MovieController mc, const Rect* movieRect,
   vt::controller::invalidateWindow(*c, both);
   if (!EqualRect(&before, &after)) vt::controller::sizeChanged(c);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-Movie MCGetIndMovie(MovieController mc, short index) {
+Movie MCGetIndMovie(MovieController mc, short index) try {
   VTController* c = live(mc);
   return c && index == 0 ? c->movie : nullptr;
-}
+} catch (...) { vtErrorFromException(); return {}; }

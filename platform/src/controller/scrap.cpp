@@ -3,6 +3,8 @@
 #include <MacErrors.h>
 #include <MovieControllers.h>
 
+#include "core/guard.h"
+#include "core/reset.h"
 #include "model/model.h"
 
 namespace {
@@ -11,6 +13,11 @@ Movie& scrapMovie() {
   static Movie m = nullptr;
   return m;
 }
+
+const vt::ResetRegistration kReset(vt::ResetStage::Controllers, [] {
+  if (vt::movie::isLiveMovie(scrapMovie())) DisposeMovie(scrapMovie());
+  scrapMovie() = nullptr;
+});
 
 // A new movie holding the whole of src: same time scale and settings, every track's segment.
 Movie wholeCopy(Movie src, OSErr& err) {
@@ -33,7 +40,7 @@ Movie wholeCopy(Movie src, OSErr& err) {
 
 }  // namespace
 
-OSErr PutMovieOnScrap(Movie theMovie, long) {
+OSErr PutMovieOnScrap(Movie theMovie, long) try {
   if (!vt::movie::isLiveMovie(theMovie)) return invalidMovie;
   OSErr err = noErr;
   Movie copy = wholeCopy(theMovie, err);
@@ -41,9 +48,9 @@ OSErr PutMovieOnScrap(Movie theMovie, long) {
   VTMovieScrapClear();
   scrapMovie() = copy;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-Movie NewMovieFromScrap(long) {
+Movie NewMovieFromScrap(long) try {
   if (!scrapMovie() || !vt::movie::isLiveMovie(scrapMovie())) {
     scrapMovie() = nullptr;
     vt::movie::setError(noMovieFound);
@@ -53,13 +60,13 @@ Movie NewMovieFromScrap(long) {
   Movie copy = wholeCopy(scrapMovie(), err);
   vt::movie::setError(err);
   return copy;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-Boolean VTMovieScrapHasMovie() {
+Boolean VTMovieScrapHasMovie() try {
   return scrapMovie() != nullptr && vt::movie::isLiveMovie(scrapMovie());
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-void VTMovieScrapClear() {
+void VTMovieScrapClear() try {
   if (scrapMovie() && vt::movie::isLiveMovie(scrapMovie())) DisposeMovie(scrapMovie());
   scrapMovie() = nullptr;
-}
+} catch (...) { vtErrorFromException(); }

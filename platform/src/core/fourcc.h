@@ -1,15 +1,11 @@
-// Four-character codes inside the platform.
+// Four-character codes inside the platform. In code they are written as literals ('moov');
+// these helpers read and write them (and other big-endian numbers) in file byte order.
 #pragma once
 #include <MacTypes.h>
 
 #include <string>
 
 namespace vt {
-
-constexpr OSType fourcc(const char (&s)[5]) {
-  return ((OSType)(unsigned char)s[0] << 24) | ((OSType)(unsigned char)s[1] << 16) |
-         ((OSType)(unsigned char)s[2] << 8) | (OSType)(unsigned char)s[3];
-}
 
 // 'abcd' as text; bytes outside printable ASCII are shown as \xNN.
 std::string fourccString(OSType code);

@@ -3,6 +3,9 @@
 
 #include <map>
 
+#include "core/guard.h"
+#include "core/reset.h"
+
 namespace {
 struct Answer {
   OSErr err;
@@ -13,6 +16,8 @@ std::map<OSType, Answer>& overrides() {
   static std::map<OSType, Answer> m;
   return m;
 }
+
+const vt::ResetRegistration kReset(vt::ResetStage::Managers, [] { overrides().clear(); });
 
 // What this platform reports: a 10.x system (quit goes through the quit Apple event), a movie
 // layer of version 7 (video effects need 3.0 or later), and Apple events.
@@ -28,7 +33,7 @@ const std::map<OSType, SInt32>& defaults() {
 }
 }  // namespace
 
-OSErr Gestalt(OSType selector, SInt32* response) {
+OSErr Gestalt(OSType selector, SInt32* response) try {
   if (!response) return paramErr;
   auto o = overrides().find(selector);
   if (o != overrides().end()) {
@@ -39,10 +44,10 @@ OSErr Gestalt(OSType selector, SInt32* response) {
   if (d == defaults().end()) return gestaltUndefSelectorErr;
   *response = d->second;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-void VTSetGestaltAnswer(OSType selector, OSErr err, SInt32 response) {
+void VTSetGestaltAnswer(OSType selector, OSErr err, SInt32 response) try {
   overrides()[selector] = {err, response};
-}
+} catch (...) { vtErrorFromException(); }
 
-void VTResetGestaltAnswers() { overrides().clear(); }
+void VTResetGestaltAnswers() try { overrides().clear(); } catch (...) { vtErrorFromException(); }

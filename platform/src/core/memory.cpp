@@ -9,6 +9,8 @@
 #include <new>
 #include <vector>
 
+#include "core/guard.h"
+
 namespace {
 
 constexpr uint32_t kBlockMagic = 0x56544D42;  // 'VTMB'
@@ -140,10 +142,10 @@ Size ptrReserve(Size size) {
 
 }  // namespace
 
-Handle NewHandle(Size byteCount) { return newHandle(byteCount, false); }
-Handle NewHandleClear(Size byteCount) { return newHandle(byteCount, true); }
+Handle NewHandle(Size byteCount) try { return newHandle(byteCount, false); } catch (...) { gMemError = vtErrorFromException(); return {}; }
+Handle NewHandleClear(Size byteCount) try { return newHandle(byteCount, true); } catch (...) { gMemError = vtErrorFromException(); return {}; }
 
-Handle NewEmptyHandle() {
+Handle NewEmptyHandle() try {
   std::lock_guard<std::mutex> g(heap().lock);
   MasterSlot* s = takeSlot();
   if (!s) {
@@ -153,9 +155,9 @@ Handle NewEmptyHandle() {
   heap().liveHandles++;
   gMemError = noErr;
   return &s->p;
-}
+} catch (...) { gMemError = vtErrorFromException(); return {}; }
 
-void DisposeHandle(Handle h) {
+void DisposeHandle(Handle h) try {
   if (!h) {
     gMemError = nilHandleErr;
     return;
@@ -174,9 +176,9 @@ void DisposeHandle(Handle h) {
   heap().freeSlots = s;
   heap().liveHandles--;
   gMemError = noErr;
-}
+} catch (...) { gMemError = vtErrorFromException(); }
 
-Size GetHandleSize(Handle h) {
+Size GetHandleSize(Handle h) try {
   std::lock_guard<std::mutex> g(heap().lock);
   MasterSlot* s = slotOf(h);
   if (!s) {
@@ -185,9 +187,9 @@ Size GetHandleSize(Handle h) {
   }
   gMemError = noErr;
   return s->p ? headerOf(s->p)->size : 0;
-}
+} catch (...) { gMemError = vtErrorFromException(); return {}; }
 
-void SetHandleSize(Handle h, Size newSize) {
+void SetHandleSize(Handle h, Size newSize) try {
   std::lock_guard<std::mutex> g(heap().lock);
   MasterSlot* s = slotOf(h);
   if (!s) {
@@ -230,9 +232,9 @@ void SetHandleSize(Handle h, Size newSize) {
   freeBlock(s->p);
   s->p = block;
   gMemError = noErr;
-}
+} catch (...) { gMemError = vtErrorFromException(); }
 
-void HLock(Handle h) {
+void HLock(Handle h) try {
   std::lock_guard<std::mutex> g(heap().lock);
   if (MasterSlot* s = slotOf(h)) {
     s->state |= kHandleLockedMask;
@@ -240,9 +242,9 @@ void HLock(Handle h) {
   } else {
     gMemError = h ? memWZErr : nilHandleErr;
   }
-}
+} catch (...) { gMemError = vtErrorFromException(); }
 
-void HUnlock(Handle h) {
+void HUnlock(Handle h) try {
   std::lock_guard<std::mutex> g(heap().lock);
   if (MasterSlot* s = slotOf(h)) {
     s->state &= (uint8_t)~kHandleLockedMask;
@@ -250,13 +252,13 @@ void HUnlock(Handle h) {
   } else {
     gMemError = h ? memWZErr : nilHandleErr;
   }
-}
+} catch (...) { gMemError = vtErrorFromException(); }
 
-void HLockHi(Handle h) { HLock(h); }
+void HLockHi(Handle h) try { HLock(h); } catch (...) { gMemError = vtErrorFromException(); }
 void MoveHHi(Handle h) { gMemError = h ? (OSErr)noErr : (OSErr)nilHandleErr; }
 void HNoPurge(Handle h) { gMemError = h ? (OSErr)noErr : (OSErr)nilHandleErr; }
 
-SInt8 HGetState(Handle h) {
+SInt8 HGetState(Handle h) try {
   std::lock_guard<std::mutex> g(heap().lock);
   MasterSlot* s = slotOf(h);
   if (!s) {
@@ -265,9 +267,9 @@ SInt8 HGetState(Handle h) {
   }
   gMemError = noErr;
   return (SInt8)s->state;
-}
+} catch (...) { gMemError = vtErrorFromException(); return {}; }
 
-void HSetState(Handle h, SInt8 flags) {
+void HSetState(Handle h, SInt8 flags) try {
   std::lock_guard<std::mutex> g(heap().lock);
   if (MasterSlot* s = slotOf(h)) {
     s->state = (uint8_t)flags;
@@ -275,9 +277,9 @@ void HSetState(Handle h, SInt8 flags) {
   } else {
     gMemError = h ? memWZErr : nilHandleErr;
   }
-}
+} catch (...) { gMemError = vtErrorFromException(); }
 
-OSErr HandToHand(Handle* theHndl) {
+OSErr HandToHand(Handle* theHndl) try {
   if (!theHndl || !*theHndl) return gMemError = nilHandleErr;
   Handle src = *theHndl;
   Size n = GetHandleSize(src);
@@ -287,26 +289,26 @@ OSErr HandToHand(Handle* theHndl) {
   if (n) std::memcpy(*dst, *src, (size_t)n);
   *theHndl = dst;
   return gMemError = noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr PtrToHand(const void* srcPtr, Handle* dstHndl, long size) {
+OSErr PtrToHand(const void* srcPtr, Handle* dstHndl, long size) try {
   if (!dstHndl || size < 0 || (size > 0 && !srcPtr)) return gMemError = paramErr;
   Handle h = NewHandle(size);
   if (!h) return gMemError;
   if (size) std::memcpy(*h, srcPtr, (size_t)size);
   *dstHndl = h;
   return gMemError = noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr PtrToXHand(const void* srcPtr, Handle dstHndl, long size) {
+OSErr PtrToXHand(const void* srcPtr, Handle dstHndl, long size) try {
   if (size < 0 || (size > 0 && !srcPtr)) return gMemError = paramErr;
   SetHandleSize(dstHndl, size);
   if (gMemError) return gMemError;
   if (size) std::memmove(*dstHndl, srcPtr, (size_t)size);
   return gMemError = noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr PtrAndHand(const void* ptr1, Handle hand2, long size) {
+OSErr PtrAndHand(const void* ptr1, Handle hand2, long size) try {
   if (size < 0 || (size > 0 && !ptr1)) return gMemError = paramErr;
   Size old = GetHandleSize(hand2);
   if (gMemError) return gMemError;
@@ -314,17 +316,17 @@ OSErr PtrAndHand(const void* ptr1, Handle hand2, long size) {
   if (gMemError) return gMemError;
   if (size) std::memmove(*hand2 + old, ptr1, (size_t)size);
   return gMemError = noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr HandAndHand(Handle hand1, Handle hand2) {
+OSErr HandAndHand(Handle hand1, Handle hand2) try {
   Size n = GetHandleSize(hand1);
   if (gMemError) return gMemError;
   // Copy first: hand1 may be hand2, and growing hand2 may move its block.
   std::vector<char> tmp(*hand1 ? *hand1 : nullptr, *hand1 ? *hand1 + n : nullptr);
   return PtrAndHand(tmp.data(), hand2, n);
-}
+} catch (...) { return vtErrorFromException(); }
 
-long Munger(Handle h, long offset, const void* ptr1, long len1, const void* ptr2, long len2) {
+long Munger(Handle h, long offset, const void* ptr1, long len1, const void* ptr2, long len2) try {
   Size size = GetHandleSize(h);
   if (gMemError || offset < 0 || offset > size) return -1;
   if (ptr1) {
@@ -349,9 +351,9 @@ long Munger(Handle h, long offset, const void* ptr1, long len1, const void* ptr2
   if (len2) std::memmove(*h + offset, ptr2, (size_t)len2);
   if (!tail.empty()) std::memcpy(*h + offset + len2, tail.data(), tail.size());
   return offset + len2;
-}
+} catch (...) { gMemError = vtErrorFromException(); return {}; }
 
-Ptr NewPtr(Size byteCount) {
+Ptr NewPtr(Size byteCount) try {
   if (byteCount < 0) {
     gMemError = paramErr;
     return nullptr;
@@ -363,9 +365,9 @@ Ptr NewPtr(Size byteCount) {
     heap().livePtrs++;
   }
   return p;
-}
+} catch (...) { gMemError = vtErrorFromException(); return {}; }
 
-Ptr NewPtrClear(Size byteCount) {
+Ptr NewPtrClear(Size byteCount) try {
   if (byteCount < 0) {
     gMemError = paramErr;
     return nullptr;
@@ -377,9 +379,9 @@ Ptr NewPtrClear(Size byteCount) {
     heap().livePtrs++;
   }
   return p;
-}
+} catch (...) { gMemError = vtErrorFromException(); return {}; }
 
-void DisposePtr(Ptr p) {
+void DisposePtr(Ptr p) try {
   if (!p) {
     gMemError = noErr;
     return;
@@ -393,9 +395,9 @@ void DisposePtr(Ptr p) {
   std::lock_guard<std::mutex> g(heap().lock);
   heap().livePtrs--;
   gMemError = noErr;
-}
+} catch (...) { gMemError = vtErrorFromException(); }
 
-Size GetPtrSize(Ptr p) {
+Size GetPtrSize(Ptr p) try {
   if (!p) {
     gMemError = nilHandleErr;
     return 0;
@@ -407,9 +409,9 @@ Size GetPtrSize(Ptr p) {
   }
   gMemError = noErr;
   return hdr->size;
-}
+} catch (...) { gMemError = vtErrorFromException(); return {}; }
 
-void SetPtrSize(Ptr p, Size newSize) {
+void SetPtrSize(Ptr p, Size newSize) try {
   if (!p) {
     gMemError = nilHandleErr;
     return;
@@ -426,33 +428,33 @@ void SetPtrSize(Ptr p, Size newSize) {
   if (newSize > hdr->size) std::memset(p + hdr->size, 0, (size_t)(newSize - hdr->size));
   hdr->size = newSize;
   gMemError = noErr;
-}
+} catch (...) { gMemError = vtErrorFromException(); }
 
 OSErr MemError() { return gMemError; }
 
-void BlockMove(const void* srcPtr, void* destPtr, Size byteCount) {
+void BlockMove(const void* srcPtr, void* destPtr, Size byteCount) try {
   if (byteCount > 0 && srcPtr && destPtr) std::memmove(destPtr, srcPtr, (size_t)byteCount);
-}
+} catch (...) { gMemError = vtErrorFromException(); }
 
-void BlockMoveData(const void* srcPtr, void* destPtr, Size byteCount) {
+void BlockMoveData(const void* srcPtr, void* destPtr, Size byteCount) try {
   BlockMove(srcPtr, destPtr, byteCount);
-}
+} catch (...) { gMemError = vtErrorFromException(); }
 
-void BlockZero(void* destPtr, Size byteCount) {
+void BlockZero(void* destPtr, Size byteCount) try {
   if (byteCount > 0 && destPtr) std::memset(destPtr, 0, (size_t)byteCount);
-}
+} catch (...) { gMemError = vtErrorFromException(); }
 
-Boolean VTIsValidHandle(Handle h) {
+Boolean VTIsValidHandle(Handle h) try {
   std::lock_guard<std::mutex> g(heap().lock);
   return slotOf(h) != nullptr;
-}
+} catch (...) { gMemError = vtErrorFromException(); return {}; }
 
-long VTLiveHandleCount() {
+long VTLiveHandleCount() try {
   std::lock_guard<std::mutex> g(heap().lock);
   return heap().liveHandles;
-}
+} catch (...) { gMemError = vtErrorFromException(); return {}; }
 
-long VTLivePtrCount() {
+long VTLivePtrCount() try {
   std::lock_guard<std::mutex> g(heap().lock);
   return heap().livePtrs;
-}
+} catch (...) { gMemError = vtErrorFromException(); return {}; }

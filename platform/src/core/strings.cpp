@@ -5,15 +5,17 @@
 #include <cstdio>
 #include <cstring>
 
-void NumToString(long theNum, Str255 theString) {
+#include "core/guard.h"
+#include "core/pstring.h"
+
+void NumToString(long theNum, Str255 theString) try {
   if (!theString) return;
   char buf[32];
   int n = std::snprintf(buf, sizeof buf, "%ld", theNum);
-  theString[0] = (unsigned char)n;
-  std::memcpy(theString + 1, buf, (size_t)n);
-}
+  vt::toPascal(std::string_view(buf, (size_t)n), theString);
+} catch (...) { vtErrorFromException(); }
 
-void StringToNum(ConstStr255Param theString, long* theNum) {
+void StringToNum(ConstStr255Param theString, long* theNum) try {
   if (!theString || !theNum) return;
   long v = 0;
   int i = 1, len = theString[0];
@@ -21,26 +23,26 @@ void StringToNum(ConstStr255Param theString, long* theNum) {
   if (i <= len && (theString[i] == '-' || theString[i] == '+')) neg = theString[i++] == '-';
   for (; i <= len; ++i) v = v * 10 + (theString[i] - '0');  // the original ignores non-digits too
   *theNum = neg ? -v : v;
-}
+} catch (...) { vtErrorFromException(); }
 
-StringPtr c2pstr(char* aStr) {
+StringPtr c2pstr(char* aStr) try {
   if (!aStr) return nullptr;
   size_t n = std::strlen(aStr);
   if (n > 255) n = 255;
   std::memmove(aStr + 1, aStr, n);
   aStr[0] = (char)n;
   return reinterpret_cast<StringPtr>(aStr);
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-char* p2cstr(StringPtr aStr) {
+char* p2cstr(StringPtr aStr) try {
   if (!aStr) return nullptr;
   size_t n = aStr[0];
   std::memmove(aStr, aStr + 1, n);
   aStr[n] = 0;
   return reinterpret_cast<char*>(aStr);
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-void CopyPascalStringToC(ConstStr255Param src, char* dst) {
+void CopyPascalStringToC(ConstStr255Param src, char* dst) try {
   if (!dst) return;
   if (!src) {
     dst[0] = 0;
@@ -49,17 +51,17 @@ void CopyPascalStringToC(ConstStr255Param src, char* dst) {
   size_t n = src[0];
   std::memmove(dst, src + 1, n);
   dst[n] = 0;
-}
+} catch (...) { vtErrorFromException(); }
 
-void CopyCStringToPascal(const char* src, Str255 dst) {
+void CopyCStringToPascal(const char* src, Str255 dst) try {
   if (!dst) return;
   size_t n = src ? std::strlen(src) : 0;
   if (n > 255) n = 255;
   std::memmove(dst + 1, src, n);
   dst[0] = (unsigned char)n;
-}
+} catch (...) { vtErrorFromException(); }
 
-Boolean EqualString(ConstStr255Param a, ConstStr255Param b, Boolean caseSensitive, Boolean) {
+Boolean EqualString(ConstStr255Param a, ConstStr255Param b, Boolean caseSensitive, Boolean) try {
   if (!a || !b) return a == b;
   if (a[0] != b[0]) return false;
   for (int i = 1; i <= a[0]; ++i) {
@@ -71,4 +73,4 @@ Boolean EqualString(ConstStr255Param a, ConstStr255Param b, Boolean caseSensitiv
     if (x != y) return false;
   }
   return true;
-}
+} catch (...) { vtErrorFromException(); return {}; }

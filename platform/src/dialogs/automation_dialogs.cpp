@@ -1,17 +1,17 @@
 // Automation of dialogs: what the front dialog shows and pressing its items with posted clicks.
 #include <VTAutomationUI.h>
 
+#include "core/guard.h"
 #include "dialogs/dialog_manager.h"
 #include "events/event_queue.h"
-#include "menus/menu_manager.h"
 #include "resources/macroman.h"
 #include "ui/window_server.h"
 
 using namespace vt::dialogs;
 
-bool VTAutomationHasFrontDialog() { return frontDialog() != nullptr; }
+bool VTAutomationHasFrontDialog() try { return frontDialog() != nullptr; } catch (...) { vtErrorFromException(); return {}; }
 
-std::vector<VTDialogItemInfo> VTAutomationFrontDialogItems() {
+std::vector<VTDialogItemInfo> VTAutomationFrontDialogItems() try {
   std::vector<VTDialogItemInfo> out;
   VTDialog* d = frontDialog();
   if (!d) return out;
@@ -28,9 +28,9 @@ std::vector<VTDialogItemInfo> VTAutomationFrontDialogItems() {
     out.push_back(std::move(info));
   }
   return out;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-short VTAutomationFindDialogItem(const std::string& text) {
+short VTAutomationFindDialogItem(const std::string& text) try {
   auto items = VTAutomationFrontDialogItems();
   for (const auto& it : items)
     if (it.text == text) return it.index;
@@ -38,9 +38,9 @@ short VTAutomationFindDialogItem(const std::string& text) {
   for (const auto& it : items)
     if (it.text.find(text) != std::string::npos) return it.index;
   return 0;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-bool VTAutomationPressDialogItem(short item) {
+bool VTAutomationPressDialogItem(short item) try {
   VTDialog* d = frontDialog();
   if (!d || item < 1 || item > (short)d->items.size()) return false;
   Rect g = globalRect(d, d->items[(size_t)item - 1].rect);
@@ -49,13 +49,8 @@ bool VTAutomationPressDialogItem(short item) {
   vt::events::post(mouseDown, 0, p, 0);
   vt::events::post(mouseUp, 0, p, 0);
   return true;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-std::string VTAutomationParamText(int index) {
+std::string VTAutomationParamText(int index) try {
   return vt::resources::toolboxToUtf8(paramText(index));
-}
-
-void VTResetMenusAndDialogs() {
-  resetDialogs();
-  vt::menus::resetMenus();
-}
+} catch (...) { vtErrorFromException(); return {}; }

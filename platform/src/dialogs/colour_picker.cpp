@@ -1,8 +1,9 @@
 // The colour picker as a modal window.
 #include <ColorPicker.h>
-#include <Menus.h>
+#include <Events.h>
 #include <VTAutomationUI.h>
 
+#include "core/guard.h"
 #include "ui/text.h"
 #include "ui/widgets/colour_picker.h"
 #include "ui/widgets/painter.h"
@@ -63,7 +64,7 @@ void click(WindowRef w, ColourPicker& picker, const EventRecord& e) {
 }  // namespace
 
 Boolean GetColor(Point where, ConstStr255Param prompt, const RGBColor* inColor,
-                 RGBColor* outColor) {
+                 RGBColor* outColor) try {
   if (!inColor || !outColor || gRunning.picker) return false;
   ColourPicker picker(prompt ? vt::ui::pascalToUtf8(prompt) : std::string("Choose a colour:"),
                       *inColor);
@@ -120,9 +121,9 @@ Boolean GetColor(Point where, ConstStr255Param prompt, const RGBColor* inColor,
   if (picker.state() != ColourPicker::State::accepted) return false;
   *outColor = picker.colour();
   return true;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-bool VTAutomationColourPicker(VTColourPickerInfo* info) {
+bool VTAutomationColourPicker(VTColourPickerInfo* info) try {
   if (!gRunning.picker || !vt::ui::isLiveWindow(gRunning.window)) return false;
   if (!info) return true;
   ColourPicker& p = *gRunning.picker;
@@ -144,4 +145,4 @@ bool VTAutomationColourPicker(VTColourPickerInfo* info) {
   info->ok = global(p.buttons()[1].rect);
   info->cancel = global(p.buttons()[0].rect);
   return true;
-}
+} catch (...) { vtErrorFromException(); return {}; }

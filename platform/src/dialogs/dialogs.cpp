@@ -1,7 +1,7 @@
 // Dialogs and their items: making them from resources, reading and changing items, drawing.
 #include <Dialogs.h>
 #include <MacMemory.h>
-#include <Menus.h>
+#include <Events.h>
 #include <Resources.h>
 
 #include <algorithm>
@@ -9,6 +9,9 @@
 #include <map>
 #include <memory>
 
+#include "core/guard.h"
+#include "core/pstring.h"
+#include "core/reset.h"
 #include "dialogs/dialog_manager.h"
 #include "resources/resource_manager.h"
 #include "ui/text.h"
@@ -114,8 +117,7 @@ VTDialog* makeDialog(const vt::resources::DialogRes& res, WindowRef behind) {
   int left = std::clamp<int>(b.left, desk.left, std::max<int>(desk.left, desk.right - w));
   Rect bounds{(short)top, (short)left, (short)(top + h), (short)(left + w)};
   Str255 title;
-  title[0] = (unsigned char)res.title.size();
-  std::memcpy(title + 1, res.title.data(), res.title.size());
+  vt::toPascal(res.title, title);
   WindowRef win = NewCWindow(nullptr, &bounds, title, false, res.procID, behind, res.goAway, 0);
   if (!win) return nullptr;
   SetWindowKind(win, kDialogWindowKind);
@@ -297,6 +299,7 @@ void resetDialogs() {
   while (!state().live.empty()) DisposeDialog(state().live.begin()->first);
   for (auto& p : state().params) p.clear();
 }
+const ResetRegistration kReset(ResetStage::Dialogs, resetDialogs);
 
 }  // namespace vt::dialogs
 
@@ -306,24 +309,24 @@ ModalFilterUPP NewModalFilterUPP(ModalFilterProcPtr userRoutine) { return userRo
 // Deliberately does nothing: the callback reference is the procedure itself.
 void DisposeModalFilterUPP(ModalFilterUPP) {}
 Boolean InvokeModalFilterUPP(DialogRef theDialog, EventRecord* theEvent, DialogItemIndex* itemHit,
-                             ModalFilterUPP userUPP) {
+                             ModalFilterUPP userUPP) try {
   return userUPP ? userUPP(theDialog, theEvent, itemHit) : false;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 UserItemUPP NewUserItemUPP(UserItemProcPtr userRoutine) { return userRoutine; }
 // Deliberately does nothing, as above.
 void DisposeUserItemUPP(UserItemUPP) {}
-void InvokeUserItemUPP(DialogRef theDialog, DialogItemIndex itemNo, UserItemUPP userUPP) {
+void InvokeUserItemUPP(DialogRef theDialog, DialogItemIndex itemNo, UserItemUPP userUPP) try {
   if (userUPP) userUPP(theDialog, itemNo);
-}
+} catch (...) { vtErrorFromException(); }
 
-DialogRef GetNewDialog(short dialogID, void*, WindowRef behind) {
+DialogRef GetNewDialog(short dialogID, void*, WindowRef behind) try {
   // The storage argument is not used: dialog records are the manager's own objects.
   auto res = vt::resources::findDialog(dialogID);
   if (!res) return nullptr;
   return makeDialog(*res, behind);
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-void DisposeDialog(DialogRef theDialog) {
+void DisposeDialog(DialogRef theDialog) try {
   auto& live = state().live;
   auto found = live.find(theDialog);
   if (found == live.end()) return;
@@ -333,25 +336,25 @@ void DisposeDialog(DialogRef theDialog) {
     if (it.ownText && VTIsValidHandle(it.ownText)) DisposeHandle(it.ownText);
   d->magic = 0;
   live.erase(found);
-}
+} catch (...) { vtErrorFromException(); }
 
-WindowRef GetDialogWindow(DialogRef dialog) {
+WindowRef GetDialogWindow(DialogRef dialog) try {
   VTDialog* d = validDialog(dialog);
   return d ? d->window : nullptr;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-CGrafPtr GetDialogPort(DialogRef dialog) {
+CGrafPtr GetDialogPort(DialogRef dialog) try {
   VTDialog* d = validDialog(dialog);
   return d ? GetWindowPort(d->window) : nullptr;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-void SetPortDialogPort(DialogRef dialog) {
+void SetPortDialogPort(DialogRef dialog) try {
   if (CGrafPtr port = GetDialogPort(dialog)) SetPort(port);
-}
+} catch (...) { vtErrorFromException(); }
 
-DialogRef GetDialogFromWindow(WindowRef window) { return dialogOfWindow(window); }
+DialogRef GetDialogFromWindow(WindowRef window) try { return dialogOfWindow(window); } catch (...) { vtErrorFromException(); return {}; }
 
-void SetDialogDefaultItem(DialogRef theDialog, DialogItemIndex newItem) {
+void SetDialogDefaultItem(DialogRef theDialog, DialogItemIndex newItem) try {
   VTDialog* d = validDialog(theDialog);
   if (!d || newItem < 0 || newItem > (int)d->items.size()) return;
   SInt16 old = d->defaultItem;
@@ -360,30 +363,30 @@ void SetDialogDefaultItem(DialogRef theDialog, DialogItemIndex newItem) {
     vt::ui::fillRect(&d->window->port, inset(d->items[(size_t)old - 1].rect, -4), colour::white);
   drawItem(d, old);
   drawItem(d, newItem);
-}
+} catch (...) { vtErrorFromException(); }
 
-void SetDialogCancelItem(DialogRef theDialog, DialogItemIndex newItem) {
+void SetDialogCancelItem(DialogRef theDialog, DialogItemIndex newItem) try {
   VTDialog* d = validDialog(theDialog);
   if (d && newItem >= 0 && newItem <= (int)d->items.size()) d->cancelItem = newItem;
-}
+} catch (...) { vtErrorFromException(); }
 
-DialogItemIndex GetDialogDefaultItem(DialogRef theDialog) {
+DialogItemIndex GetDialogDefaultItem(DialogRef theDialog) try {
   VTDialog* d = validDialog(theDialog);
   return d ? d->defaultItem : 0;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-DialogItemIndex GetDialogCancelItem(DialogRef theDialog) {
+DialogItemIndex GetDialogCancelItem(DialogRef theDialog) try {
   VTDialog* d = validDialog(theDialog);
   return d ? d->cancelItem : 0;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-DialogItemIndex CountDITL(DialogRef theDialog) {
+DialogItemIndex CountDITL(DialogRef theDialog) try {
   VTDialog* d = validDialog(theDialog);
   return d ? (DialogItemIndex)d->items.size() : 0;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
 void GetDialogItem(DialogRef theDialog, DialogItemIndex itemNo, DialogItemType* itemType,
-                   Handle* item, Rect* box) {
+                   Handle* item, Rect* box) try {
   VTDialog* d = validDialog(theDialog);
   if (!d || itemNo < 1 || itemNo > (int)d->items.size()) {
     if (itemType) *itemType = 0;
@@ -395,10 +398,10 @@ void GetDialogItem(DialogRef theDialog, DialogItemIndex itemNo, DialogItemType* 
   if (itemType) *itemType = (DialogItemType)(it.kind | (it.enabled ? 0 : itemDisable));
   if (item) *item = it.handle;
   if (box) *box = it.rect;
-}
+} catch (...) { vtErrorFromException(); }
 
 void SetDialogItem(DialogRef theDialog, DialogItemIndex itemNo, DialogItemType itemType,
-                   Handle item, const Rect* box) {
+                   Handle item, const Rect* box) try {
   VTDialog* d = validDialog(theDialog);
   if (!d || itemNo < 1 || itemNo > (int)d->items.size()) return;
   VTDialog::Item& it = d->items[(size_t)itemNo - 1];
@@ -411,16 +414,14 @@ void SetDialogItem(DialogRef theDialog, DialogItemIndex itemNo, DialogItemType i
       old.right != it.rect.right)
     vt::ui::fillRect(&d->window->port, it.kind == editText ? fieldBox(old) : old, colour::white);
   drawItem(d, itemNo);
-}
+} catch (...) { vtErrorFromException(); }
 
-void GetDialogItemText(Handle item, Str255 text) {
+void GetDialogItemText(Handle item, Str255 text) try {
   if (!text) return;
-  std::string s = handleText(item);
-  text[0] = (unsigned char)s.size();
-  std::memcpy(text + 1, s.data(), s.size());
-}
+  vt::toPascal(handleText(item), text);
+} catch (...) { vtErrorFromException(); }
 
-void SetDialogItemText(Handle item, ConstStr255Param text) {
+void SetDialogItemText(Handle item, ConstStr255Param text) try {
   if (!item || !VTIsValidHandle(item)) return;
   Size n = text ? text[0] : 0;
   SetHandleSize(item, n);
@@ -429,24 +430,24 @@ void SetDialogItemText(Handle item, ConstStr255Param text) {
   for (VTDialog* d : allDialogs())
     for (int i = 1; i <= (int)d->items.size(); ++i)
       if (d->items[(size_t)i - 1].handle == item) drawItem(d, i);
-}
+} catch (...) { vtErrorFromException(); }
 
-void HideDialogItem(DialogRef theDialog, DialogItemIndex itemNo) {
+void HideDialogItem(DialogRef theDialog, DialogItemIndex itemNo) try {
   VTDialog* d = validDialog(theDialog);
   if (!d || itemNo < 1 || itemNo > (int)d->items.size()) return;
   d->items[(size_t)itemNo - 1].visible = false;
   drawItem(d, itemNo);
-}
+} catch (...) { vtErrorFromException(); }
 
-void ShowDialogItem(DialogRef theDialog, DialogItemIndex itemNo) {
+void ShowDialogItem(DialogRef theDialog, DialogItemIndex itemNo) try {
   VTDialog* d = validDialog(theDialog);
   if (!d || itemNo < 1 || itemNo > (int)d->items.size()) return;
   d->items[(size_t)itemNo - 1].visible = true;
   drawItem(d, itemNo);
-}
+} catch (...) { vtErrorFromException(); }
 
 void SelectDialogItemText(DialogRef theDialog, DialogItemIndex itemNo, SInt16 strtSel,
-                          SInt16 endSel) {
+                          SInt16 endSel) try {
   VTDialog* d = validDialog(theDialog);
   vt::ui::TextField* f = editField(d, itemNo);
   if (!f) return;
@@ -458,19 +459,19 @@ void SelectDialogItemText(DialogRef theDialog, DialogItemIndex itemNo, SInt16 st
   d->focus = itemNo;
   drawItem(d, old);
   drawItem(d, itemNo);
-}
+} catch (...) { vtErrorFromException(); }
 
-DialogItemIndexZeroBased FindDialogItem(DialogRef theDialog, Point thePt) {
+DialogItemIndexZeroBased FindDialogItem(DialogRef theDialog, Point thePt) try {
   return (DialogItemIndexZeroBased)(itemAt(validDialog(theDialog), thePt) - 1);
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-void DrawDialog(DialogRef theDialog) { drawAll(validDialog(theDialog)); }
+void DrawDialog(DialogRef theDialog) try { drawAll(validDialog(theDialog)); } catch (...) { vtErrorFromException(); }
 
-void UpdateDialog(DialogRef theDialog, RgnHandle) { drawAll(validDialog(theDialog)); }
+void UpdateDialog(DialogRef theDialog, RgnHandle) try { drawAll(validDialog(theDialog)); } catch (...) { vtErrorFromException(); }
 
 void ParamText(ConstStr255Param param0, ConstStr255Param param1, ConstStr255Param param2,
-               ConstStr255Param param3) {
+               ConstStr255Param param3) try {
   ConstStr255Param p[4] = {param0, param1, param2, param3};
   for (int i = 0; i < 4; ++i)
     state().params[i] = p[i] ? std::string((const char*)p[i] + 1, p[i][0]) : std::string();
-}
+} catch (...) { vtErrorFromException(); }

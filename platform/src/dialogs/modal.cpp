@@ -2,9 +2,10 @@
 #include <Dialogs.h>
 #include <MacMemory.h>
 #include <MacWindows.h>
-#include <Menus.h>
+#include <Events.h>
 #include <Resources.h>
 
+#include "core/guard.h"
 #include "dialogs/dialog_manager.h"
 #include "resources/resource_manager.h"
 #include "ui/widgets/controls.h"
@@ -165,7 +166,7 @@ DialogItemIndex runAlert(SInt16 alertID, ModalFilterUPP filter, SInt16 icon) {
 
 using namespace vt::dialogs;
 
-void ModalDialog(ModalFilterUPP filterProc, DialogItemIndex* itemHit) {
+void ModalDialog(ModalFilterUPP filterProc, DialogItemIndex* itemHit) try {
   DialogItemIndex scratch = 0;
   if (!itemHit) itemHit = &scratch;
   VTDialog* d = frontDialog();
@@ -193,9 +194,9 @@ void ModalDialog(ModalFilterUPP filterProc, DialogItemIndex* itemHit) {
       return;
     }
   }
-}
+} catch (...) { vtErrorFromException(); }
 
-Boolean StdFilterProc(DialogRef theDialog, EventRecord* event, DialogItemIndex* itemHit) {
+Boolean StdFilterProc(DialogRef theDialog, EventRecord* event, DialogItemIndex* itemHit) try {
   VTDialog* d = validDialog(theDialog);
   if (!d || !event || (event->what != keyDown && event->what != autoKey)) return false;
   unsigned char c = (unsigned char)(event->message & charCodeMask);
@@ -208,15 +209,15 @@ Boolean StdFilterProc(DialogRef theDialog, EventRecord* event, DialogItemIndex* 
   if (chosen < 1 || !itemUsable(d, chosen)) return false;
   if (itemHit) *itemHit = chosen;
   return true;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-OSErr GetStdFilterProc(ModalFilterUPP* theProc) {
+OSErr GetStdFilterProc(ModalFilterUPP* theProc) try {
   if (!theProc) return paramErr;
   *theProc = StdFilterProc;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-Boolean IsDialogEvent(const EventRecord* theEvent) {
+Boolean IsDialogEvent(const EventRecord* theEvent) try {
   if (!theEvent) return false;
   switch (theEvent->what) {
     case updateEvt:
@@ -234,9 +235,9 @@ Boolean IsDialogEvent(const EventRecord* theEvent) {
     default:
       return false;
   }
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-Boolean DialogSelect(const EventRecord* theEvent, DialogRef* theDialog, DialogItemIndex* itemHit) {
+Boolean DialogSelect(const EventRecord* theEvent, DialogRef* theDialog, DialogItemIndex* itemHit) try {
   if (!theEvent || !IsDialogEvent(theEvent)) return false;
   VTDialog* d = nullptr;
   switch (theEvent->what) {
@@ -260,17 +261,17 @@ Boolean DialogSelect(const EventRecord* theEvent, DialogRef* theDialog, DialogIt
   if (!standardHandle(d, *theEvent, &hit, false)) return false;
   if (itemHit) *itemHit = hit;
   return true;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-DialogItemIndex Alert(SInt16 alertID, ModalFilterUPP modalFilter) {
+DialogItemIndex Alert(SInt16 alertID, ModalFilterUPP modalFilter) try {
   return runAlert(alertID, modalFilter, -1);
-}
-DialogItemIndex StopAlert(SInt16 alertID, ModalFilterUPP modalFilter) {
+} catch (...) { vtErrorFromException(); return {}; }
+DialogItemIndex StopAlert(SInt16 alertID, ModalFilterUPP modalFilter) try {
   return runAlert(alertID, modalFilter, kAlertStopAlert);
-}
-DialogItemIndex NoteAlert(SInt16 alertID, ModalFilterUPP modalFilter) {
+} catch (...) { vtErrorFromException(); return {}; }
+DialogItemIndex NoteAlert(SInt16 alertID, ModalFilterUPP modalFilter) try {
   return runAlert(alertID, modalFilter, kAlertNoteAlert);
-}
-DialogItemIndex CautionAlert(SInt16 alertID, ModalFilterUPP modalFilter) {
+} catch (...) { vtErrorFromException(); return {}; }
+DialogItemIndex CautionAlert(SInt16 alertID, ModalFilterUPP modalFilter) try {
   return runAlert(alertID, modalFilter, kAlertCautionAlert);
-}
+} catch (...) { vtErrorFromException(); return {}; }

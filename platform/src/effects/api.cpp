@@ -7,23 +7,23 @@
 
 #include "core/fourcc.h"
 #include "atoms/atom_tree.h"
+#include "core/guard.h"
+#include "core/pstring.h"
 #include "effects/catalogue.h"
 
 using namespace vt::effects;
 
 OSErr QTGetEffectsList(QTAtomContainer* returnedList, long minSources, long maxSources,
-                       long getOptions) {
+                       long getOptions) try {
   if (!returnedList) return paramErr;
   *returnedList = nullptr;
   vt::atoms::Atom root = vt::atoms::newRoot();
   int32_t n = 0;
   auto addEntry = [&](const std::string& name, OSType code) {
     ++n;
-    unsigned char pstr[256];
-    size_t len = std::min<size_t>(name.size(), 255);
-    pstr[0] = (unsigned char)len;
-    std::memcpy(pstr + 1, name.data(), len);
-    root.add('name', n, std::span<const uint8_t>(pstr, len + 1));
+    Str255 pstr;
+    vt::toPascal(name, pstr);
+    root.add('name', n, std::span<const uint8_t>(pstr, pstr[0] + 1));
     root.addOSType('type', n, code);
   };
   if (getOptions & elOptionsIncludeNoneInList) addEntry("None", 0);
@@ -39,9 +39,9 @@ OSErr QTGetEffectsList(QTAtomContainer* returnedList, long minSources, long maxS
   if (!h) return (OSErr)memFullErr;
   *returnedList = h;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr MakeImageDescriptionForEffect(OSType effectType, ImageDescriptionHandle* idh) {
+OSErr MakeImageDescriptionForEffect(OSType effectType, ImageDescriptionHandle* idh) try {
   if (!idh) return paramErr;
   *idh = nullptr;
   if (!findEffect(effectType)) return paramErr;
@@ -62,4 +62,4 @@ OSErr MakeImageDescriptionForEffect(OSType effectType, ImageDescriptionHandle* i
   d->clutID = -1;
   *idh = reinterpret_cast<ImageDescriptionHandle>(h);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }

@@ -1,38 +1,41 @@
 // The event manager's public calls, on the event queue.
 #include <Events.h>
+#include <VTAutomationUI.h>
 
 #include <chrono>
 #include <thread>
 
+#include "core/guard.h"
+#include "core/reset.h"
 #include "events/backend.h"
 #include "events/event_queue.h"
 
 namespace ev = vt::events;
 
-Boolean WaitNextEvent(EventMask eventMask, EventRecord* theEvent, UInt32 sleep, RgnHandle mouseRgn) {
+Boolean WaitNextEvent(EventMask eventMask, EventRecord* theEvent, UInt32 sleep, RgnHandle mouseRgn) try {
   EventRecord e{};
   bool got = ev::waitNextEvent(eventMask, e, sleep, mouseRgn);
   if (theEvent) *theEvent = e;
   return got;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-Boolean GetNextEvent(EventMask eventMask, EventRecord* theEvent) {
+Boolean GetNextEvent(EventMask eventMask, EventRecord* theEvent) try {
   EventRecord e{};
   bool got = ev::nextEvent(eventMask, e, true);
   if (theEvent) *theEvent = e;
   return got;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-Boolean EventAvail(EventMask eventMask, EventRecord* theEvent) {
+Boolean EventAvail(EventMask eventMask, EventRecord* theEvent) try {
   EventRecord e{};
   bool got = ev::nextEvent(eventMask, e, false);
   if (theEvent) *theEvent = e;
   return got;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-void FlushEvents(EventMask whichMask, EventMask stopMask) { ev::flush(whichMask, stopMask); }
+void FlushEvents(EventMask whichMask, EventMask stopMask) try { ev::flush(whichMask, stopMask); } catch (...) { vtErrorFromException(); }
 
-OSErr PostEvent(EventKind eventNum, UInt32 eventMsg) {
+OSErr PostEvent(EventKind eventNum, UInt32 eventMsg) try {
   // Only the kinds an application may post go into the queue; the others come from the system.
   switch (eventNum) {
     case mouseDown:
@@ -50,28 +53,28 @@ OSErr PostEvent(EventKind eventNum, UInt32 eventMsg) {
   }
   if (!ev::post(eventNum, eventMsg, ev::mouseGlobal(), ev::currentModifiers())) return queueFull;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-Boolean Button() {
+Boolean Button() try {
   ev::pump();
   return ev::buttonDown();
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-Boolean StillDown() {
+Boolean StillDown() try {
   ev::pump();
   return ev::buttonDown();
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-Boolean WaitMouseUp() {
+Boolean WaitMouseUp() try {
   Point p;
   return ev::trackMouse(p);
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-UInt32 TickCount() { return ev::ticks(); }
+UInt32 TickCount() try { return ev::ticks(); } catch (...) { vtErrorFromException(); return {}; }
 UInt32 GetDblTime() { return 30; }
 UInt32 GetCaretTime() { return 32; }
 
-void Delay(unsigned long numTicks, unsigned long* finalTicks) {
+void Delay(unsigned long numTicks, unsigned long* finalTicks) try {
   ev::Backend& b = ev::backend();
   if (b.isHeadless()) {
     b.advanceTicks((uint32_t)numTicks);
@@ -80,4 +83,14 @@ void Delay(unsigned long numTicks, unsigned long* finalTicks) {
     std::this_thread::sleep_for(std::chrono::milliseconds((long long)numTicks * 1000 / 60));
   }
   if (finalTicks) *finalTicks = b.ticks();
-}
+} catch (...) { vtErrorFromException(); }
+
+namespace {
+long gBeeps = 0;
+const vt::ResetRegistration kReset(vt::ResetStage::Dialogs, [] { gBeeps = 0; });
+}  // namespace
+
+// Counted for tests; the display backends have no sound output for alerts.
+void SysBeep(short) { ++gBeeps; }
+long VTAutomationBeepCount() { return gBeeps; }
+void VTAutomationResetBeepCount() { gBeeps = 0; }

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <string>
 
+#include "core/guard.h"
+#include "core/pstring.h"
 #include "files/fsspec.h"
 #include "files/host_file.h"
 
@@ -17,10 +19,6 @@ namespace {
 
 using vt::files::errnoToOSErr;
 
-std::string pascalToString(ConstStr255Param s) {
-  if (s == nullptr) return std::string();
-  return std::string((const char*)s + 1, s[0]);
-}
 
 // The FSSpec's folder must exist for any operation on its file.
 OSErr folderOf(const std::string& path, std::string& folder) {
@@ -33,9 +31,9 @@ OSErr folderOf(const std::string& path, std::string& folder) {
 
 }  // namespace
 
-OSErr FSMakeFSSpec(short vRefNum, long dirID, ConstStr255Param fileName, FSSpec* spec) {
+OSErr FSMakeFSSpec(short vRefNum, long dirID, ConstStr255Param fileName, FSSpec* spec) try {
   if (spec == nullptr) return paramErr;
-  std::string name = pascalToString(fileName);
+  std::string name = vt::fromPascal(fileName);
   if (name.find('\0') != std::string::npos) return bdNamErr;
   if (!name.empty() && name[0] == '/') return vt::files::pathToSpec(name, *spec);
   std::string folder;
@@ -44,14 +42,14 @@ OSErr FSMakeFSSpec(short vRefNum, long dirID, ConstStr255Param fileName, FSSpec*
   if (name.empty()) return vt::files::pathToSpec(folder, *spec);
   if (name.find('/') == std::string::npos) name = vt::files::resolveName(folder, name);
   return vt::files::pathToSpec(folder + "/" + name, *spec);
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr VTMakeFSSpecFromPath(const char* path, FSSpec* spec) {
+OSErr VTMakeFSSpecFromPath(const char* path, FSSpec* spec) try {
   if (path == nullptr || spec == nullptr) return paramErr;
   return vt::files::pathToSpec(path, *spec);
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr VTFSSpecToPath(const FSSpec* spec, char* buffer, long bufferSize) {
+OSErr VTFSSpecToPath(const FSSpec* spec, char* buffer, long bufferSize) try {
   if (spec == nullptr || buffer == nullptr || bufferSize <= 0) return paramErr;
   std::string path;
   OSErr err = vt::files::specToPath(*spec, path);
@@ -59,9 +57,9 @@ OSErr VTFSSpecToPath(const FSSpec* spec, char* buffer, long bufferSize) {
   if ((long)path.size() + 1 > bufferSize) return paramErr;
   std::memcpy(buffer, path.c_str(), path.size() + 1);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr FSpCreate(const FSSpec* spec, OSType creator, OSType fileType, ScriptCode /*scriptTag*/) {
+OSErr FSpCreate(const FSSpec* spec, OSType creator, OSType fileType, ScriptCode /*scriptTag*/) try {
   if (spec == nullptr) return paramErr;
   std::string path, folder;
   OSErr err = vt::files::specToPath(*spec, path);
@@ -71,9 +69,9 @@ OSErr FSpCreate(const FSSpec* spec, OSType creator, OSType fileType, ScriptCode 
   if (fd < 0) return errnoToOSErr(errno);
   ::close(fd);
   return vt::files::writeTypeCreator(path, fileType, creator);
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr FSpDelete(const FSSpec* spec) {
+OSErr FSpDelete(const FSSpec* spec) try {
   if (spec == nullptr) return paramErr;
   std::string path, folder;
   OSErr err = vt::files::specToPath(*spec, path);
@@ -84,11 +82,11 @@ OSErr FSpDelete(const FSSpec* spec) {
   if (vt::files::isBusy(path)) return fBsyErr;
   int rc = S_ISDIR(st.st_mode) ? ::rmdir(path.c_str()) : ::unlink(path.c_str());
   return rc == 0 ? (OSErr)noErr : errnoToOSErr(errno);
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr FSpRename(const FSSpec* spec, ConstStr255Param newName) {
+OSErr FSpRename(const FSSpec* spec, ConstStr255Param newName) try {
   if (spec == nullptr || newName == nullptr) return paramErr;
-  std::string name = pascalToString(newName);
+  std::string name = vt::fromPascal(newName);
   if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
       name.find('\0') != std::string::npos)
     return bdNamErr;
@@ -109,13 +107,13 @@ OSErr FSpRename(const FSSpec* spec, ConstStr255Param newName) {
     return ::rename(path.c_str(), target.c_str()) == 0 ? (OSErr)noErr : errnoToOSErr(errno);
   }
   return errnoToOSErr(errno);
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr FSpSetFInfo(const FSSpec* spec, const FInfo* fndrInfo) {
+OSErr FSpSetFInfo(const FSSpec* spec, const FInfo* fndrInfo) try {
   if (spec == nullptr || fndrInfo == nullptr) return paramErr;
   std::string path, folder;
   OSErr err = vt::files::specToPath(*spec, path);
   if (err != noErr) return err;
   if ((err = folderOf(path, folder)) != noErr) return err;
   return vt::files::writeTypeCreator(path, fndrInfo->fdType, fndrInfo->fdCreator);
-}
+} catch (...) { return vtErrorFromException(); }

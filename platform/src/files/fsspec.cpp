@@ -1,5 +1,7 @@
 // File specifications on the host file tree: a table of directory IDs, short forms of long
 // names, and type/creator kept in extended attributes.
+#include "core/pstring.h"
+#include "core/reset.h"
 #include "files/fsspec.h"
 
 #include <MacErrors.h>
@@ -40,6 +42,16 @@ Tables& tables() {
   static Tables t;
   return t;
 }
+
+// Folders seen so far are forgotten; their IDs are never given out again, so a spec kept
+// from before names no folder (dirNFErr) rather than another one.
+const ResetRegistration kReset(ResetStage::Managers, [] {
+  Tables& t = tables();
+  std::lock_guard<std::mutex> lock(t.mutex);
+  t.idOfFolder.clear();
+  t.folderOfID.clear();
+  t.longNames.clear();
+});
 
 BusyQuery gBusyQuery = nullptr;
 
@@ -164,7 +176,7 @@ OSErr specToPath(const FSSpec& spec, std::string& path) {
   if (spec.vRefNum != 0 && spec.vRefNum != kVTVolumeRefNum) return nsvErr;
   unsigned len = spec.name[0];
   if (len > kMaxReadName) return bdNamErr;
-  std::string name((const char*)spec.name + 1, len);
+  std::string name = vt::fromPascal(spec.name);
   if (spec.parID == fsRtParID && name.empty()) {
     path = "/";
     return noErr;
@@ -200,8 +212,7 @@ OSErr pathToSpec(const std::string& rawPath, FSSpec& spec) {
     spec.parID = (SInt32)registerFolderLocked(t, folder);
     if (shortForm != name) t.longNames[{folder, shortForm}] = name;
   }
-  spec.name[0] = (unsigned char)shortForm.size();
-  std::memcpy(spec.name + 1, shortForm.data(), shortForm.size());
+  vt::toPascal(shortForm, spec.name);
   return exists(path) ? (OSErr)noErr : (OSErr)fnfErr;
 }
 

@@ -1,6 +1,7 @@
 // Automation of the menu bar: what it shows, where, and choosing an item with posted clicks.
 #include <VTAutomationUI.h>
 
+#include "core/guard.h"
 #include "events/event_queue.h"
 #include "menus/menu_manager.h"
 #include "resources/macroman.h"
@@ -20,7 +21,7 @@ Point centre(const Rect& r) { return Point{(short)((r.top + r.bottom) / 2), (sho
 
 }  // namespace
 
-std::vector<VTMenuInfo> VTAutomationMenuBar() {
+std::vector<VTMenuInfo> VTAutomationMenuBar() try {
   std::vector<VTMenuInfo> out;
   for (const VTMenu* m : barMenus()) {
     VTMenuInfo info;
@@ -41,25 +42,25 @@ std::vector<VTMenuInfo> VTAutomationMenuBar() {
     out.push_back(std::move(info));
   }
   return out;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-bool VTAutomationMenuTitleRect(short menuID, Rect* r) {
+bool VTAutomationMenuTitleRect(short menuID, Rect* r) try {
   int i = barIndexOf(menuID);
   if (i < 0 || !r) return false;
   *r = titleRect(i);
   return true;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-bool VTAutomationMenuItemRect(short menuID, short item, Rect* r) {
+bool VTAutomationMenuItemRect(short menuID, short item, Rect* r) try {
   int i = barIndexOf(menuID);
   if (i < 0 || !r || item < 1) return false;
   Rect ir = itemRect(i, item - 1);
   if (ir.bottom <= ir.top) return false;
   *r = ir;
   return true;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-bool VTAutomationPostMenuChoice(short menuID, short item) {
+bool VTAutomationPostMenuChoice(short menuID, short item) try {
   Rect t, ir;
   if (!VTAutomationMenuTitleRect(menuID, &t) || !VTAutomationMenuItemRect(menuID, item, &ir))
     return false;
@@ -69,8 +70,6 @@ bool VTAutomationPostMenuChoice(short menuID, short item) {
   vt::events::postMouseMove(to);
   vt::events::post(mouseUp, 0, to, 0);
   return true;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-short VTAutomationHilitedMenu() { return hilitedMenu(); }
-long VTAutomationBeepCount() { return beepCount(); }
-void VTAutomationResetBeepCount() { resetBeepCount(); }
+short VTAutomationHilitedMenu() try { return hilitedMenu(); } catch (...) { vtErrorFromException(); return {}; }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "core/guard.h"
 #include "events/backend.h"
 #include "events/event_queue.h"
 #include "menus/menu_manager.h"
@@ -35,7 +36,6 @@ struct Track {
   int hilite = -1;   // shown item highlighted in it
   MenuID hilitedTitle = 0;
   Rect drawn{0, 0, 0, 0};  // what the overlay covered last time, to repaint when it shrinks
-  long beeps = 0;
   bool overlayInstalled = false;
 };
 
@@ -270,8 +270,6 @@ void quitFromMenu() {
   vt::ae::postQuitApplication();
 }
 
-long beepCount() { return track().beeps; }
-void resetBeepCount() { track().beeps = 0; }
 
 namespace {
 
@@ -326,7 +324,7 @@ void follow(Point p, int& open) {
 
 using namespace vt::menus;
 
-long MenuSelect(Point startPt) {
+long MenuSelect(Point startPt) try {
   invalidateBar();
   setHilitedMenu(0);
   int open = barIndexAt(startPt);
@@ -384,9 +382,9 @@ long MenuSelect(Point startPt) {
   setHilitedMenu(result ? (MenuID)(result >> 16) : 0);
   vt::ui::flushScreen();
   return result;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-long MenuKey(CharParameter ch) {
+long MenuKey(CharParameter ch) try {
   char key = (char)std::toupper(ch & 0xFF);
   if (!key) return 0;
   EventModifiers now = vt::events::currentModifiers();
@@ -411,25 +409,21 @@ long MenuKey(CharParameter ch) {
   }
   if (key == 'Q') quitFromMenu();  // the application menu's Quit
   return 0;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-void HiliteMenu(MenuID menuID) { setHilitedMenu(menuID); }
+void HiliteMenu(MenuID menuID) try { setHilitedMenu(menuID); } catch (...) { vtErrorFromException(); }
 
-void FlashMenuBar(MenuID menuID) {
+void FlashMenuBar(MenuID menuID) try {
   // The bar has no inverse video here; flashing highlights the title until the next change.
   setHilitedMenu(menuID);
-}
+} catch (...) { vtErrorFromException(); }
 
-void DrawMenuBar() {
+void DrawMenuBar() try {
   invalidateBar();
   vt::ui::flushScreen();
-}
+} catch (...) { vtErrorFromException(); }
 
-void InvalMenuBar() { invalidateBar(); }
+void InvalMenuBar() try { invalidateBar(); } catch (...) { vtErrorFromException(); }
 
 short GetMBarHeight() { return (short)vt::ui::kMenuBarHeight; }
 
-void SysBeep(short) {
-  // Counted for tests; the display backends have no sound output for alerts.
-  ++track().beeps;
-}

@@ -66,8 +66,6 @@ void invalidateBar();
 // The application menu's Quit: posts the quit-application Apple event.
 void quitFromMenu();
 
-long beepCount();
-void resetBeepCount();
 
 void resetMenus();
 

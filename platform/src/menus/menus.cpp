@@ -10,6 +10,9 @@
 #include <memory>
 #include <string>
 
+#include "core/guard.h"
+#include "core/pstring.h"
+#include "core/reset.h"
 #include "menus/menu_manager.h"
 #include "resources/resource_manager.h"
 
@@ -28,15 +31,6 @@ struct Model {
 Model& model() {
   static Model m;
   return m;
-}
-
-std::string pascal(ConstStr255Param s) { return s ? std::string((const char*)s + 1, s[0]) : std::string(); }
-
-void toPascal(const std::string& s, Str255 out) {
-  if (!out) return;
-  size_t n = std::min<size_t>(s.size(), 255);
-  out[0] = (unsigned char)n;
-  std::memcpy(out + 1, s.data(), n);
 }
 
 VTMenu::Item* itemOf(MenuRef menu, long item) {
@@ -73,7 +67,7 @@ VTMenu::Item parseItem(const std::string& spec) {
 
 std::vector<VTMenu::Item> parseItems(ConstStr255Param data) {
   std::vector<VTMenu::Item> items;
-  std::string all = pascal(data), part;
+  std::string all = vt::fromPascal(data), part;
   for (char c : all) {
     if (c == ';' || c == '\r') {
       items.push_back(parseItem(part));
@@ -97,6 +91,8 @@ VTMenu* validMenu(MenuRef m) {
 
 const std::vector<VTMenu*>& barMenus() { return model().bar; }
 
+const ResetRegistration kReset(ResetStage::Dialogs, resetMenus);
+
 void resetMenus() {
   Model& m = model();
   m.bar.clear();
@@ -104,7 +100,6 @@ void resetMenus() {
   m.live.clear();
   setOpenMenu(-1, -1);
   setHilitedMenu(0);
-  resetBeepCount();
   invalidateBar();
 }
 
@@ -112,17 +107,17 @@ void resetMenus() {
 
 using namespace vt::menus;
 
-MenuRef NewMenu(MenuID menuID, ConstStr255Param menuTitle) {
+MenuRef NewMenu(MenuID menuID, ConstStr255Param menuTitle) try {
   auto m = std::make_unique<VTMenu>();
   m->id = menuID;
-  m->title = pascal(menuTitle);
+  m->title = vt::fromPascal(menuTitle);
   m->magic = 0x4D454E55;
   VTMenu* p = m.get();
   model().live[p] = std::move(m);
   return p;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-MenuRef GetMenu(short resourceID) {
+MenuRef GetMenu(short resourceID) try {
   auto res = vt::resources::findMenu(resourceID);
   if (!res) return nullptr;
   MenuRef m = NewMenu(res->id, nullptr);
@@ -138,9 +133,9 @@ MenuRef GetMenu(short resourceID) {
     m->items.push_back(item);
   }
   return m;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-void DisposeMenu(MenuRef theMenu) {
+void DisposeMenu(MenuRef theMenu) try {
   VTMenu* m = validMenu(theMenu);
   if (!m) return;
   auto& bar = model().bar;
@@ -151,28 +146,28 @@ void DisposeMenu(MenuRef theMenu) {
   if (hilitedMenu() == m->id) setHilitedMenu(0);
   m->magic = 0;
   model().live.erase(m);
-}
+} catch (...) { vtErrorFromException(); }
 
-MenuID GetMenuID(MenuRef menu) {
+MenuID GetMenuID(MenuRef menu) try {
   VTMenu* m = validMenu(menu);
   return m ? m->id : 0;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-void SetMenuTitle(MenuRef menu, ConstStr255Param title) {
+void SetMenuTitle(MenuRef menu, ConstStr255Param title) try {
   if (VTMenu* m = validMenu(menu)) {
-    m->title = pascal(title);
+    m->title = vt::fromPascal(title);
     invalidateBar();
   }
-}
+} catch (...) { vtErrorFromException(); }
 
-void GetMenuTitle(MenuRef menu, Str255 title) {
+void GetMenuTitle(MenuRef menu, Str255 title) try {
   VTMenu* m = validMenu(menu);
-  toPascal(m ? m->title : std::string(), title);
-}
+  if (title) vt::toPascal(m ? m->title : std::string(), title);
+} catch (...) { vtErrorFromException(); }
 
-void AppendMenu(MenuRef menu, ConstStr255Param data) { InsertMenuItem(menu, data, 999); }
+void AppendMenu(MenuRef menu, ConstStr255Param data) try { InsertMenuItem(menu, data, 999); } catch (...) { vtErrorFromException(); }
 
-void InsertMenuItem(MenuRef menu, ConstStr255Param itemString, short afterItem) {
+void InsertMenuItem(MenuRef menu, ConstStr255Param itemString, short afterItem) try {
   VTMenu* m = validMenu(menu);
   if (!m || !itemString) return;
   auto items = parseItems(itemString);
@@ -180,21 +175,21 @@ void InsertMenuItem(MenuRef menu, ConstStr255Param itemString, short afterItem) 
   if (m->items.size() + items.size() > kMaxItems) return;
   m->items.insert(m->items.begin() + (long)at, items.begin(), items.end());
   invalidateBar();
-}
+} catch (...) { vtErrorFromException(); }
 
-void DeleteMenuItem(MenuRef menu, short item) {
+void DeleteMenuItem(MenuRef menu, short item) try {
   VTMenu* m = validMenu(menu);
   if (!m || item < 1 || (size_t)item > m->items.size()) return;
   m->items.erase(m->items.begin() + (item - 1));
   invalidateBar();
-}
+} catch (...) { vtErrorFromException(); }
 
-UInt16 CountMenuItems(MenuRef menu) {
+UInt16 CountMenuItems(MenuRef menu) try {
   VTMenu* m = validMenu(menu);
   return m ? (UInt16)m->items.size() : 0;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-void EnableMenuItem(MenuRef menu, MenuItemIndex item) {
+void EnableMenuItem(MenuRef menu, MenuItemIndex item) try {
   VTMenu* m = validMenu(menu);
   if (!m) return;
   if (item == 0) {
@@ -203,9 +198,9 @@ void EnableMenuItem(MenuRef menu, MenuItemIndex item) {
     it->enabled = true;
   }
   invalidateBar();
-}
+} catch (...) { vtErrorFromException(); }
 
-void DisableMenuItem(MenuRef menu, MenuItemIndex item) {
+void DisableMenuItem(MenuRef menu, MenuItemIndex item) try {
   VTMenu* m = validMenu(menu);
   if (!m) return;
   if (item == 0) {
@@ -214,67 +209,67 @@ void DisableMenuItem(MenuRef menu, MenuItemIndex item) {
     it->enabled = false;
   }
   invalidateBar();
-}
+} catch (...) { vtErrorFromException(); }
 
-Boolean IsMenuItemEnabled(MenuRef menu, MenuItemIndex item) {
+Boolean IsMenuItemEnabled(MenuRef menu, MenuItemIndex item) try {
   VTMenu* m = validMenu(menu);
   if (!m) return false;
   if (item == 0) return m->enabled;
   VTMenu::Item* it = itemOf(menu, item);
   return it && it->enabled && m->enabled;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-void CheckMenuItem(MenuRef menu, short item, Boolean checked) {
+void CheckMenuItem(MenuRef menu, short item, Boolean checked) try {
   SetItemMark(menu, item, checked ? checkMark : noMark);
-}
+} catch (...) { vtErrorFromException(); }
 
-void SetItemMark(MenuRef menu, short item, CharParameter markChar) {
+void SetItemMark(MenuRef menu, short item, CharParameter markChar) try {
   if (VTMenu::Item* it = itemOf(menu, item)) it->mark = (UInt8)markChar;
-}
+} catch (...) { vtErrorFromException(); }
 
-void GetItemMark(MenuRef menu, short item, CharParameter* markChar) {
+void GetItemMark(MenuRef menu, short item, CharParameter* markChar) try {
   if (!markChar) return;
   VTMenu::Item* it = itemOf(menu, item);
   *markChar = it ? it->mark : 0;
-}
+} catch (...) { vtErrorFromException(); }
 
-void SetMenuItemText(MenuRef menu, short item, ConstStr255Param itemString) {
+void SetMenuItemText(MenuRef menu, short item, ConstStr255Param itemString) try {
   VTMenu::Item* it = itemOf(menu, item);
   if (!it) return;
-  it->text = pascal(itemString);
+  it->text = vt::fromPascal(itemString);
   invalidateBar();
-}
+} catch (...) { vtErrorFromException(); }
 
-void GetMenuItemText(MenuRef menu, short item, Str255 itemString) {
+void GetMenuItemText(MenuRef menu, short item, Str255 itemString) try {
   VTMenu::Item* it = itemOf(menu, item);
-  toPascal(it ? it->text : std::string(), itemString);
-}
+  if (itemString) vt::toPascal(it ? it->text : std::string(), itemString);
+} catch (...) { vtErrorFromException(); }
 
-void SetItemCmd(MenuRef menu, short item, CharParameter cmdChar) {
+void SetItemCmd(MenuRef menu, short item, CharParameter cmdChar) try {
   if (VTMenu::Item* it = itemOf(menu, item)) it->key = (char)std::toupper(cmdChar & 0xFF);
-}
+} catch (...) { vtErrorFromException(); }
 
-void GetItemCmd(MenuRef menu, short item, CharParameter* cmdChar) {
+void GetItemCmd(MenuRef menu, short item, CharParameter* cmdChar) try {
   if (!cmdChar) return;
   VTMenu::Item* it = itemOf(menu, item);
   *cmdChar = it ? (unsigned char)it->key : 0;
-}
+} catch (...) { vtErrorFromException(); }
 
-OSStatus GetMenuItemModifiers(MenuRef menu, MenuItemIndex item, UInt8* outModifiers) {
+OSStatus GetMenuItemModifiers(MenuRef menu, MenuItemIndex item, UInt8* outModifiers) try {
   VTMenu::Item* it = itemOf(menu, item);
   if (!it) return paramErr;
   if (outModifiers) *outModifiers = it->modifiers;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSStatus SetMenuItemModifiers(MenuRef menu, MenuItemIndex item, UInt8 modifiers) {
+OSStatus SetMenuItemModifiers(MenuRef menu, MenuItemIndex item, UInt8 modifiers) try {
   VTMenu::Item* it = itemOf(menu, item);
   if (!it) return paramErr;
   it->modifiers = modifiers & 0x0F;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-Handle GetNewMBar(short menuBarID) {
+Handle GetNewMBar(short menuBarID) try {
   // Without its bar the application runs with no menus at all: each way to get there is said.
   std::string file;
   auto bar = vt::resources::findMenuBar(menuBarID, &file);
@@ -306,9 +301,9 @@ Handle GetNewMBar(short menuBarID) {
   std::memcpy(*list + 4, &count, 4);
   if (!menus.empty()) std::memcpy(*list + 8, menus.data(), menus.size() * sizeof(MenuRef));
   return list;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-Handle GetMenuBar() {
+Handle GetMenuBar() try {
   const auto& bar = model().bar;
   Handle list = NewHandleClear((Size)(8 + bar.size() * sizeof(MenuRef)));
   if (!list) return nullptr;
@@ -317,9 +312,9 @@ Handle GetMenuBar() {
   std::memcpy(*list + 4, &count, 4);
   if (!bar.empty()) std::memcpy(*list + 8, bar.data(), bar.size() * sizeof(MenuRef));
   return list;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-void SetMenuBar(Handle menuList) {
+void SetMenuBar(Handle menuList) try {
   if (!menuList || !VTIsValidHandle(menuList) || GetHandleSize(menuList) < 8) return;
   uint32_t magic, count;
   std::memcpy(&magic, *menuList, 4);
@@ -334,15 +329,15 @@ void SetMenuBar(Handle menuList) {
   model().bar = std::move(bar);
   setOpenMenu(-1, -1);
   invalidateBar();
-}
+} catch (...) { vtErrorFromException(); }
 
-void ClearMenuBar() {
+void ClearMenuBar() try {
   model().bar.clear();
   setHilitedMenu(0);
   invalidateBar();
-}
+} catch (...) { vtErrorFromException(); }
 
-void InsertMenu(MenuRef theMenu, MenuID beforeID) {
+void InsertMenu(MenuRef theMenu, MenuID beforeID) try {
   VTMenu* m = validMenu(theMenu);
   if (!m || beforeID == hierMenu) return;
   auto& bar = model().bar;
@@ -353,9 +348,9 @@ void InsertMenu(MenuRef theMenu, MenuID beforeID) {
     at = std::find_if(bar.begin(), bar.end(), [&](VTMenu* b) { return b->id == beforeID; });
   bar.insert(at, m);
   invalidateBar();
-}
+} catch (...) { vtErrorFromException(); }
 
-void DeleteMenu(MenuID menuID) {
+void DeleteMenu(MenuID menuID) try {
   auto& bar = model().bar;
   auto n = bar.size();
   bar.erase(std::remove_if(bar.begin(), bar.end(), [&](VTMenu* b) { return b->id == menuID; }),
@@ -364,10 +359,10 @@ void DeleteMenu(MenuID menuID) {
     if (hilitedMenu() == menuID) setHilitedMenu(0);
     invalidateBar();
   }
-}
+} catch (...) { vtErrorFromException(); }
 
-MenuRef GetMenuHandle(MenuID menuID) {
+MenuRef GetMenuHandle(MenuID menuID) try {
   for (VTMenu* m : model().bar)
     if (m->id == menuID) return m;
   return nullptr;
-}
+} catch (...) { vtErrorFromException(); return {}; }

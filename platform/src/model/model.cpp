@@ -14,6 +14,7 @@
 #include <MacMemory.h>
 
 #include "core/fourcc.h"
+#include "core/reset.h"
 #include "model/internal.h"
 #include "files/fsspec.h"
 #include "files/host_file.h"
@@ -85,6 +86,12 @@ std::unordered_set<const VTMovie*>& liveMovies() {
 ForeignFileOpener gForeignOpener = nullptr;
 thread_local OSErr gLastError = noErr;
 thread_local OSErr gStickyError = noErr;
+
+const ResetRegistration kReset(ResetStage::Movies, [] {
+  std::vector<const VTMovie*> all(liveMovies().begin(), liveMovies().end());
+  for (const VTMovie* m : all) destroyMovie(const_cast<VTMovie*>(m));
+  gLastError = gStickyError = noErr;
+});
 
 }  // namespace
 

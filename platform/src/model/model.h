@@ -1,6 +1,6 @@
 // The in-memory movie model behind Movie/Track/Media, shared with the decoding layer.
 //
-// For decoders (engineer "codec"):
+// For decoders:
 //  - A movie is a VTMovie; its tracks are VTTrack (matrix, layer, dimensions, enabled flag, edit
 //    list in movie time), each with one VTMedia (time scale, sample descriptions, sample table).
 //  - Map a movie time to a sample: vt::movie::trackTimeToMediaTime() walks the edit list (empty
@@ -304,5 +304,13 @@ std::vector<uint8_t> makeAliasBytes(const std::string& absolutePath,
 
 // Records the movie toolbox's last error (GetMoviesError).
 void setError(OSErr err);
+
+// v (in units of 1/from) in units of 1/to, to the nearest, halves away from zero; v itself for
+// a scale that is not positive.
+inline int64_t rescaleRounded(int64_t v, int64_t to, int64_t from) {
+  if (from <= 0) return v;
+  __int128 x = (__int128)v * to;
+  return (int64_t)((x >= 0 ? x + from / 2 : x - from / 2) / from);
+}
 
 }  // namespace vt::movie

@@ -5,6 +5,7 @@
 #include <map>
 #include <tuple>
 
+#include "core/guard.h"
 #include "model/internal.h"
 #include "movie/storage.h"
 
@@ -119,7 +120,7 @@ OSErr importSamples(const VTMedia& src, VTMedia& dst, int64_t mStart, int64_t mE
 }  // namespace
 
 OSErr InsertTrackSegment(Track srcTrack, Track dstTrack, TimeValue srcIn, TimeValue srcDuration,
-                         TimeValue dstIn) {
+                         TimeValue dstIn) try {
   if (!isLiveTrack(srcTrack) || !isLiveTrack(dstTrack)) {
     setError(invalidTrack);
     return invalidTrack;
@@ -189,4 +190,4 @@ OSErr InsertTrackSegment(Track srcTrack, Track dstTrack, TimeValue srcIn, TimeVa
   insertEdits(d, dstIn, add);
   setError(noErr);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }

@@ -10,6 +10,8 @@
 #include <cstring>
 
 #include "core/fourcc.h"
+#include "core/guard.h"
+#include "core/pstring.h"
 #include "files/fsspec.h"
 #include "files/host_file.h"
 #include "model/internal.h"
@@ -140,7 +142,7 @@ OSErr publish(MovieFile& f) {
 
 }  // namespace
 
-OSErr OpenMovieFile(const FSSpec* fileSpec, short* resRefNum, SInt8 permission) {
+OSErr OpenMovieFile(const FSSpec* fileSpec, short* resRefNum, SInt8 permission) try {
   if (resRefNum) *resRefNum = 0;
   std::string path;
   OSErr err = pathOf(fileSpec, path);
@@ -166,9 +168,9 @@ OSErr OpenMovieFile(const FSSpec* fileSpec, short* resRefNum, SInt8 permission) 
   }
   *resRefNum = ref;
   return fail(noErr);
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr CloseMovieFile(short resRefNum) {
+OSErr CloseMovieFile(short resRefNum) try {
   MovieFile* f = movieFile(resRefNum);
   if (!f) return fail(rfNumErr);
   OSErr err = closeMediaData(*f);
@@ -181,10 +183,10 @@ OSErr CloseMovieFile(short resRefNum) {
   }
   closeMovieFileRef(resRefNum);
   return fail(err);
-}
+} catch (...) { return vtErrorFromException(); }
 
 OSErr NewMovieFromFile(Movie* theMovie, short resRefNum, short* resId, StringPtr resName,
-                       short newMovieFlags, Boolean* dataRefWasChanged) {
+                       short newMovieFlags, Boolean* dataRefWasChanged) try {
   if (theMovie) *theMovie = nullptr;
   if (dataRefWasChanged) *dataRefWasChanged = false;
   if (!theMovie) return fail(paramErr);
@@ -218,18 +220,16 @@ OSErr NewMovieFromFile(Movie* theMovie, short resRefNum, short* resId, StringPtr
     resName[0] = 0;
     for (const auto& it : m->userData.items)
       if (it.type == 'name') {
-        size_t n = std::min<size_t>(255, it.data.size());
-        resName[0] = (unsigned char)n;
-        std::memcpy(resName + 1, it.data.data(), n);
+        vt::toPascal(std::string_view((const char*)it.data.data(), it.data.size()), resName);
         break;
       }
   }
   *theMovie = m;
   return fail(noErr);
-}
+} catch (...) { return vtErrorFromException(); }
 
 OSErr CreateMovieFile(const FSSpec* fileSpec, OSType creator, ScriptCode, long flags,
-                      short* resRefNum, Movie* newmovie) {
+                      short* resRefNum, Movie* newmovie) try {
   if (resRefNum) *resRefNum = 0;
   if (newmovie) *newmovie = nullptr;
   std::string path;
@@ -273,9 +273,9 @@ OSErr CreateMovieFile(const FSSpec* fileSpec, OSType creator, ScriptCode, long f
     *newmovie = m;
   }
   return fail(noErr);
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr AddMovieResource(Movie theMovie, short resRefNum, short* resId, ConstStr255Param resName) {
+OSErr AddMovieResource(Movie theMovie, short resRefNum, short* resId, ConstStr255Param resName) try {
   if (!isLiveMovie(theMovie)) return fail(invalidMovie);
   MovieFile* f = movieFile(resRefNum);
   if (!f) return fail(rfNumErr);
@@ -294,9 +294,9 @@ OSErr AddMovieResource(Movie theMovie, short resRefNum, short* resId, ConstStr25
   }
   if (resId) *resId = movieInDataForkResID;
   return fail(noErr);
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr UpdateMovieResource(Movie theMovie, short resRefNum, short resId, ConstStr255Param resName) {
+OSErr UpdateMovieResource(Movie theMovie, short resRefNum, short resId, ConstStr255Param resName) try {
   if (!isLiveMovie(theMovie)) return fail(invalidMovie);
   MovieFile* f = movieFile(resRefNum);
   if (!f) return fail(rfNumErr);
@@ -349,14 +349,14 @@ OSErr UpdateMovieResource(Movie theMovie, short resRefNum, short resId, ConstStr
     m.fileRefNum = resRefNum;
   }
   return fail(publish(*f));
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr DeleteMovieFile(const FSSpec* fileSpec) {
+OSErr DeleteMovieFile(const FSSpec* fileSpec) try {
   std::string path;
   OSErr err = pathOf(fileSpec, path);
   if (err) return fail(err);
   return fail(removeFile(path));
-}
+} catch (...) { return vtErrorFromException(); }
 
 namespace {
 
@@ -536,7 +536,7 @@ OSErr flattenTo(Movie theMovie, long flags, const std::string& path, bool replac
 }  // namespace
 
 Movie FlattenMovieData(Movie theMovie, long flags, const FSSpec* theFile, OSType creator,
-                       ScriptCode, long createFlags) {
+                       ScriptCode, long createFlags) try {
   if (!isLiveMovie(theMovie)) return (fail(invalidMovie), nullptr);
   std::string path;
   OSErr err = pathOf(theFile, path);
@@ -548,9 +548,9 @@ Movie FlattenMovieData(Movie theMovie, long flags, const FSSpec* theFile, OSType
   err = guardMemory([&] { return flattenTo(theMovie, flags, path, replace, creator, result); });
   fail(err);
   return err ? nullptr : result;
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
 
-OSErr QTNewAlias(const FSSpec* fss, AliasHandle* alias, Boolean) {
+OSErr QTNewAlias(const FSSpec* fss, AliasHandle* alias, Boolean) try {
   if (alias) *alias = nullptr;
   if (!alias) return fail(paramErr);
   std::string path;
@@ -563,7 +563,7 @@ OSErr QTNewAlias(const FSSpec* fss, AliasHandle* alias, Boolean) {
   std::memcpy(*h, b.data(), b.size());
   *alias = h;
   return fail(noErr);
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr GetMoviesStickyError() { return stickyError(); }
-void ClearMoviesStickyError() { clearStickyError(); }
+OSErr GetMoviesStickyError() try { return stickyError(); } catch (...) { return vtErrorFromException(); }
+void ClearMoviesStickyError() try { clearStickyError(); } catch (...) { vt::movie::setError(vtErrorFromException()); }

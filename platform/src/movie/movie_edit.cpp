@@ -6,6 +6,8 @@
 #include <map>
 #include <set>
 
+#include "core/guard.h"
+#include "core/reset.h"
 #include "model/internal.h"
 
 using namespace vt::movie;
@@ -35,6 +37,14 @@ bool inEffect(const VTMovie& m, const VTTrack& t) {
   return false;
 }
 
+const vt::ResetRegistration kReset(vt::ResetStage::MovieUsers, [] {
+  for (VTMovieEditState* s : liveStates()) {
+    delete s->snapshot;
+    delete s;
+  }
+  liveStates().clear();
+});
+
 // The destination track a source track's segment goes into: the first unused track of the same
 // media type and time scale that is drawn on its own, or a new one shaped like the source. The
 // same time scale keeps the copied samples' times exact.
@@ -57,7 +67,7 @@ VTTrack* matchTrack(VTMovie& dst, const VTTrack& src, std::set<VTTrack*>& used) 
 }  // namespace
 
 OSErr InsertMovieSegment(Movie srcMovie, Movie dstMovie, TimeValue srcIn, TimeValue srcDuration,
-                         TimeValue dstIn) {
+                         TimeValue dstIn) try {
   if (!isLiveMovie(srcMovie) || !isLiveMovie(dstMovie)) {
     setError(invalidMovie);
     return invalidMovie;
@@ -90,9 +100,9 @@ OSErr InsertMovieSegment(Movie srcMovie, Movie dstMovie, TimeValue srcIn, TimeVa
     if (!used.count(t)) InsertEmptyTrackSegment(t, dstIn, (TimeValue)dstDuration);
   setError(noErr);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr DeleteMovieSegment(Movie theMovie, TimeValue startTime, TimeValue duration) {
+OSErr DeleteMovieSegment(Movie theMovie, TimeValue startTime, TimeValue duration) try {
   if (!isLiveMovie(theMovie)) {
     setError(invalidMovie);
     return invalidMovie;
@@ -107,9 +117,9 @@ OSErr DeleteMovieSegment(Movie theMovie, TimeValue startTime, TimeValue duration
   }
   setError(noErr);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr InsertEmptyMovieSegment(Movie dstMovie, TimeValue dstIn, TimeValue dstDuration) {
+OSErr InsertEmptyMovieSegment(Movie dstMovie, TimeValue dstIn, TimeValue dstDuration) try {
   if (!isLiveMovie(dstMovie)) {
     setError(invalidMovie);
     return invalidMovie;
@@ -120,9 +130,9 @@ OSErr InsertEmptyMovieSegment(Movie dstMovie, TimeValue dstIn, TimeValue dstDura
   }
   setError(noErr);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-Movie CopyMovieSelection(Movie theMovie) {
+Movie CopyMovieSelection(Movie theMovie) try {
   if (!isLiveMovie(theMovie)) {
     setError(invalidMovie);
     return nullptr;
@@ -144,16 +154,16 @@ Movie CopyMovieSelection(Movie theMovie) {
   copy->selectionDuration = copy->duration();
   setError(noErr);
   return copy;
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
 
-Movie CutMovieSelection(Movie theMovie) {
+Movie CutMovieSelection(Movie theMovie) try {
   Movie copy = CopyMovieSelection(theMovie);
   if (!copy) return nullptr;
   ClearMovieSelection(theMovie);
   return copy;
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
 
-void ClearMovieSelection(Movie theMovie) {
+void ClearMovieSelection(Movie theMovie) try {
   if (!isLiveMovie(theMovie)) return setError(invalidMovie);
   VTMovie& m = *theMovie;
   if (m.selectionDuration > 0)
@@ -161,9 +171,9 @@ void ClearMovieSelection(Movie theMovie) {
   m.selectionDuration = 0;
   m.currentTime = std::min<int64_t>(m.selectionTime, m.duration());
   setError(noErr);
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
 
-void PasteMovieSelection(Movie theMovie, Movie src) {
+void PasteMovieSelection(Movie theMovie, Movie src) try {
   if (!isLiveMovie(theMovie) || !isLiveMovie(src)) return setError(invalidMovie);
   VTMovie& m = *theMovie;
   if (m.selectionDuration > 0) ClearMovieSelection(theMovie);
@@ -173,9 +183,9 @@ void PasteMovieSelection(Movie theMovie, Movie src) {
   m.selectionTime = at;
   m.selectionDuration = scaleUp(src->duration(), m.timeScale, src->timeScale);
   setError(noErr);
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
 
-MovieEditState NewMovieEditState(Movie theMovie) {
+MovieEditState NewMovieEditState(Movie theMovie) try {
   if (!isLiveMovie(theMovie)) {
     setError(invalidMovie);
     return nullptr;
@@ -188,9 +198,9 @@ MovieEditState NewMovieEditState(Movie theMovie) {
   liveStates().insert(s);
   setError(noErr);
   return s;
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
 
-OSErr UseMovieEditState(Movie theMovie, MovieEditState toState) {
+OSErr UseMovieEditState(Movie theMovie, MovieEditState toState) try {
   if (!isLiveMovie(theMovie)) {
     setError(invalidMovie);
     return invalidMovie;
@@ -224,9 +234,9 @@ OSErr UseMovieEditState(Movie theMovie, MovieEditState toState) {
   m.nextTrackID = std::max(m.nextTrackID, s.nextTrackID);
   setError(noErr);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr DisposeMovieEditState(MovieEditState state) {
+OSErr DisposeMovieEditState(MovieEditState state) try {
   if (!state || !liveStates().count(state)) {
     setError(paramErr);
     return paramErr;
@@ -236,4 +246,4 @@ OSErr DisposeMovieEditState(MovieEditState state) {
   delete state;
   setError(noErr);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }

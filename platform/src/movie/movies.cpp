@@ -7,7 +7,10 @@
 #include <cmath>
 #include <cstring>
 
+#include "atoms/atom_tree.h"
 #include "core/fourcc.h"
+#include "core/guard.h"
+#include "core/pstring.h"
 #include "model/internal.h"
 #include "movie/storage.h"
 
@@ -44,7 +47,7 @@ TimeValue clampTV(int64_t v) {
   return (TimeValue)std::clamp<int64_t>(v, INT32_MIN, INT32_MAX);
 }
 
-bool isVisual(OSType t) {
+bool isVisualMediaType(OSType t) {
   switch (t) {
     case 'vide': case 'text': case 'sprt': case 'tx3g': case 'subt': case 'sbtl': case 'clcp':
     case 'MPEG': case 'moov': case 'flsh': case 'qd3d': case 'twen':
@@ -61,7 +64,7 @@ bool hasCharacteristic(const VTTrack& t, OSType c) {
   switch (c) {
     case VisualMediaCharacteristic:
     case kCharacteristicCanSendVideo:
-      return isVisual(m);
+      return isVisualMediaType(m);
     case AudioMediaCharacteristic:
       return isAudible(m);
     case kCharacteristicCanStep:
@@ -78,7 +81,7 @@ void naturalBounds(const VTMovie& m, double& l, double& t, double& r, double& b)
   bool any = false;
   l = t = r = b = 0;
   for (const auto& tr : m.tracks) {
-    if (!tr->enabled() || !tr->media || !isVisual(tr->media->mediaType)) continue;
+    if (!tr->enabled() || !tr->media || !isVisualMediaType(tr->media->mediaType)) continue;
     double w = tr->width / 65536.0, h = tr->height / 65536.0;
     if (w <= 0 || h <= 0) continue;
     const Fixed* x = tr->matrix;
@@ -103,24 +106,24 @@ void naturalBounds(const VTMovie& m, double& l, double& t, double& r, double& b)
 
 // ---- movies -------------------------------------------------------------------------------------
 
-Movie NewMovie(long flags) {
+Movie NewMovie(long flags) try {
   VTMovie* m = newMovieObject();
   m->active = (flags & newMovieActive) != 0;
   setError(noErr);
   return m;
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
 
-void DisposeMovie(Movie theMovie) {
+void DisposeMovie(Movie theMovie) try {
   if (!liveMovie(theMovie)) return;
   destroyMovie(theMovie);
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
 
-TimeScale GetMovieTimeScale(Movie theMovie) {
+TimeScale GetMovieTimeScale(Movie theMovie) try {
   VTMovie* m = liveMovie(theMovie);
   return m ? m->timeScale : 0;
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
 
-void SetMovieTimeScale(Movie theMovie, TimeScale timeScale) {
+void SetMovieTimeScale(Movie theMovie, TimeScale timeScale) try {
   VTMovie* m = liveMovie(theMovie);
   if (!m) return;
   if (timeScale <= 0) {
@@ -151,14 +154,14 @@ void SetMovieTimeScale(Movie theMovie, TimeScale timeScale) {
   m->posterTime = boundary(m->posterTime);
   m->currentTime = boundary(m->currentTime);
   m->timeScale = timeScale;
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
 
-TimeValue GetMovieDuration(Movie theMovie) {
+TimeValue GetMovieDuration(Movie theMovie) try {
   VTMovie* m = liveMovie(theMovie);
   return m ? clampTV(m->duration()) : 0;
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
 
-void GetMovieNaturalBoundsRect(Movie theMovie, Rect* r) {
+void GetMovieNaturalBoundsRect(Movie theMovie, Rect* r) try {
   VTMovie* m = liveMovie(theMovie);
   if (!r) return;
   *r = Rect{0, 0, 0, 0};
@@ -166,9 +169,9 @@ void GetMovieNaturalBoundsRect(Movie theMovie, Rect* r) {
   double l, t, rr, b;
   naturalBounds(*m, l, t, rr, b);
   *r = Rect{(short)t, (short)l, (short)b, (short)rr};
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
 
-void GetMovieBox(Movie theMovie, Rect* box) {
+void GetMovieBox(Movie theMovie, Rect* box) try {
   VTMovie* m = liveMovie(theMovie);
   if (!box) return;
   *box = Rect{0, 0, 0, 0};
@@ -180,9 +183,9 @@ void GetMovieBox(Movie theMovie, Rect* box) {
   double L = l * sx + tx, R = r * sx + tx, T = t * sy + ty, B = b * sy + ty;
   auto rnd = [](double v) { return (short)std::clamp(std::lround(v), -32768L, 32767L); };
   *box = Rect{rnd(std::min(T, B)), rnd(std::min(L, R)), rnd(std::max(T, B)), rnd(std::max(L, R))};
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
 
-void SetMovieBox(Movie theMovie, const Rect* box) {
+void SetMovieBox(Movie theMovie, const Rect* box) try {
   VTMovie* m = liveMovie(theMovie);
   if (!m) return;
   if (!box || box->right < box->left || box->bottom < box->top) {
@@ -198,64 +201,64 @@ void SetMovieBox(Movie theMovie, const Rect* box) {
   m->matrix[1] = m->matrix[3] = 0;
   m->matrix[6] = (Fixed)std::lround((box->left - l * sx) * 65536);
   m->matrix[7] = (Fixed)std::lround((box->top - t * sy) * 65536);
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
 
-void GetMovieMatrix(Movie theMovie, MatrixRecord* matrix) {
+void GetMovieMatrix(Movie theMovie, MatrixRecord* matrix) try {
   VTMovie* m = liveMovie(theMovie);
   if (!m || !matrix) return;
   for (int i = 0; i < 9; ++i) matrix->matrix[i / 3][i % 3] = m->matrix[i];
-}
-void SetMovieMatrix(Movie theMovie, const MatrixRecord* matrix) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
+void SetMovieMatrix(Movie theMovie, const MatrixRecord* matrix) try {
   VTMovie* m = liveMovie(theMovie);
   if (!m) return;
   static const Fixed identity[9] = {fixed1, 0, 0, 0, fixed1, 0, 0, 0, 0x40000000};
   for (int i = 0; i < 9; ++i) m->matrix[i] = matrix ? matrix->matrix[i / 3][i % 3] : identity[i];
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
 
-void SetMoviePlayHints(Movie theMovie, long flags, long flagsMask) {
+void SetMoviePlayHints(Movie theMovie, long flags, long flagsMask) try {
   VTMovie* m = liveMovie(theMovie);
   if (!m) return;
   m->playHints = (m->playHints & ~flagsMask) | (flags & flagsMask);
-}
-long VTGetMoviePlayHints(Movie theMovie) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
+long VTGetMoviePlayHints(Movie theMovie) try {
   VTMovie* m = liveMovie(theMovie);
   return m ? m->playHints : 0;
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
 
-Fixed GetMoviePreferredRate(Movie theMovie) {
+Fixed GetMoviePreferredRate(Movie theMovie) try {
   VTMovie* m = liveMovie(theMovie);
   return m ? m->preferredRate : 0;
-}
-void SetMoviePreferredRate(Movie theMovie, Fixed rate) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+void SetMoviePreferredRate(Movie theMovie, Fixed rate) try {
   if (VTMovie* m = liveMovie(theMovie)) m->preferredRate = rate;
-}
-short GetMoviePreferredVolume(Movie theMovie) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
+short GetMoviePreferredVolume(Movie theMovie) try {
   VTMovie* m = liveMovie(theMovie);
   return m ? m->preferredVolume : 0;
-}
-void SetMoviePreferredVolume(Movie theMovie, short volume) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+void SetMoviePreferredVolume(Movie theMovie, short volume) try {
   if (VTMovie* m = liveMovie(theMovie)) m->preferredVolume = volume;
-}
-short GetMovieVolume(Movie theMovie) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
+short GetMovieVolume(Movie theMovie) try {
   VTMovie* m = liveMovie(theMovie);
   return m ? m->volume : 0;
-}
-void SetMovieVolume(Movie theMovie, short volume) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+void SetMovieVolume(Movie theMovie, short volume) try {
   if (VTMovie* m = liveMovie(theMovie)) m->volume = volume;
-}
-TimeValue GetMoviePosterTime(Movie theMovie) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
+TimeValue GetMoviePosterTime(Movie theMovie) try {
   VTMovie* m = liveMovie(theMovie);
   return m ? clampTV(m->posterTime) : 0;
-}
-void SetMoviePosterTime(Movie theMovie, TimeValue posterTime) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+void SetMoviePosterTime(Movie theMovie, TimeValue posterTime) try {
   if (VTMovie* m = liveMovie(theMovie)) m->posterTime = posterTime;
-}
-void GetMovieSelection(Movie theMovie, TimeValue* selectionTime, TimeValue* selectionDuration) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
+void GetMovieSelection(Movie theMovie, TimeValue* selectionTime, TimeValue* selectionDuration) try {
   VTMovie* m = liveMovie(theMovie);
   if (selectionTime) *selectionTime = m ? clampTV(m->selectionTime) : 0;
   if (selectionDuration) *selectionDuration = m ? clampTV(m->selectionDuration) : 0;
-}
-void SetMovieSelection(Movie theMovie, TimeValue selectionTime, TimeValue selectionDuration) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
+void SetMovieSelection(Movie theMovie, TimeValue selectionTime, TimeValue selectionDuration) try {
   VTMovie* m = liveMovie(theMovie);
   if (!m) return;
   if (selectionDuration < 0) {
@@ -264,8 +267,8 @@ void SetMovieSelection(Movie theMovie, TimeValue selectionTime, TimeValue select
   }
   m->selectionTime = selectionTime;
   m->selectionDuration = selectionDuration;
-}
-TimeValue GetMovieTime(Movie theMovie, TimeRecord* currentTime) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
+TimeValue GetMovieTime(Movie theMovie, TimeRecord* currentTime) try {
   VTMovie* m = liveMovie(theMovie);
   TimeValue v = m ? clampTV(m->currentTime) : 0;
   if (currentTime) {
@@ -275,67 +278,67 @@ TimeValue GetMovieTime(Movie theMovie, TimeRecord* currentTime) {
     currentTime->base = m ? &m->timeBase : nullptr;
   }
   return v;
-}
-void SetMovieTimeValue(Movie theMovie, TimeValue newtime) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+void SetMovieTimeValue(Movie theMovie, TimeValue newtime) try {
   VTMovie* m = liveMovie(theMovie);
   if (!m) return;
   m->currentTime = std::clamp<int64_t>(newtime, 0, m->duration());
-}
-Fixed GetMovieRate(Movie theMovie) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
+Fixed GetMovieRate(Movie theMovie) try {
   VTMovie* m = liveMovie(theMovie);
   return m ? m->timeBase.rate : 0;
-}
-void SetMovieRate(Movie theMovie, Fixed rate) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+void SetMovieRate(Movie theMovie, Fixed rate) try {
   if (VTMovie* m = liveMovie(theMovie)) m->timeBase.rate = rate;
-}
-Boolean GetMovieActive(Movie theMovie) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
+Boolean GetMovieActive(Movie theMovie) try {
   VTMovie* m = liveMovie(theMovie);
   return m && m->active;
-}
-void SetMovieActive(Movie theMovie, Boolean active) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+void SetMovieActive(Movie theMovie, Boolean active) try {
   if (VTMovie* m = liveMovie(theMovie)) m->active = active != 0;
-}
-void SetMovieGWorld(Movie theMovie, CGrafPtr port, GDHandle gdh) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
+void SetMovieGWorld(Movie theMovie, CGrafPtr port, GDHandle gdh) try {
   VTMovie* m = liveMovie(theMovie);
   if (!m) return;
   m->port = port;
   m->device = gdh;
-}
-void GetMovieGWorld(Movie theMovie, CGrafPtr* port, GDHandle* gdh) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
+void GetMovieGWorld(Movie theMovie, CGrafPtr* port, GDHandle* gdh) try {
   VTMovie* m = liveMovie(theMovie);
   if (port) *port = m ? m->port : nullptr;
   if (gdh) *gdh = m ? m->device : nullptr;
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
 MovieProgressUPP NewMovieProgressUPP(MovieProgressProcPtr proc) { return proc; }
 void DisposeMovieProgressUPP(MovieProgressUPP) {}  // the UPP is the procedure itself: nothing to free
-void SetMovieProgressProc(Movie theMovie, MovieProgressUPP p, long refcon) {
+void SetMovieProgressProc(Movie theMovie, MovieProgressUPP p, long refcon) try {
   VTMovie* m = liveMovie(theMovie);
   if (!m) return;
   m->progressProc = p;
   m->progressRefcon = refcon;
-}
-TimeBase GetMovieTimeBase(Movie theMovie) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
+TimeBase GetMovieTimeBase(Movie theMovie) try {
   VTMovie* m = liveMovie(theMovie);
   return m ? &m->timeBase : nullptr;
-}
-long GetTimeBaseFlags(TimeBase tb) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+long GetTimeBaseFlags(TimeBase tb) try {
   if (!tb) {
     setError(paramErr);
     return 0;
   }
   setError(noErr);
   return tb->flags;
-}
-void SetTimeBaseFlags(TimeBase tb, long timeBaseFlags) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+void SetTimeBaseFlags(TimeBase tb, long timeBaseFlags) try {
   if (!tb) {
     setError(paramErr);
     return;
   }
   setError(noErr);
   tb->flags = timeBaseFlags;
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
 
-OSErr CopyMovieSettings(Movie srcMovie, Movie dstMovie) {
+OSErr CopyMovieSettings(Movie srcMovie, Movie dstMovie) try {
   VTMovie* s = liveMovie(srcMovie);
   VTMovie* d = s ? liveMovie(dstMovie) : nullptr;
   if (!s || !d) return invalidMovie;
@@ -347,14 +350,14 @@ OSErr CopyMovieSettings(Movie srcMovie, Movie dstMovie) {
   d->playHints = s->playHints;
   d->timeBase.flags = s->timeBase.flags;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-UserData GetMovieUserData(Movie theMovie) {
+UserData GetMovieUserData(Movie theMovie) try {
   VTMovie* m = liveMovie(theMovie);
   return m ? &m->userData : nullptr;
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
 
-long VTGetMovieFilePath(Movie theMovie, char* buf, long bufSize) {
+long VTGetMovieFilePath(Movie theMovie, char* buf, long bufSize) try {
   VTMovie* m = liveMovie(theMovie);
   std::string p = m ? m->filePath : std::string();
   if (buf && bufSize > 0) {
@@ -363,16 +366,16 @@ long VTGetMovieFilePath(Movie theMovie, char* buf, long bufSize) {
     buf[n] = 0;
   }
   return (long)p.size();
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
 
 // ---- tracks -------------------------------------------------------------------------------------
 
-long GetMovieTrackCount(Movie theMovie) {
+long GetMovieTrackCount(Movie theMovie) try {
   VTMovie* m = liveMovie(theMovie);
   return m ? (long)m->tracks.size() : 0;
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
 
-Track GetMovieIndTrack(Movie theMovie, long index) {
+Track GetMovieIndTrack(Movie theMovie, long index) try {
   VTMovie* m = liveMovie(theMovie);
   if (!m) return nullptr;
   if (index < 1 || index > (long)m->tracks.size()) {
@@ -380,9 +383,9 @@ Track GetMovieIndTrack(Movie theMovie, long index) {
     return nullptr;
   }
   return m->tracks[index - 1].get();
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
 
-Track GetMovieIndTrackType(Movie theMovie, long index, OSType trackType, long flags) {
+Track GetMovieIndTrackType(Movie theMovie, long index, OSType trackType, long flags) try {
   VTMovie* m = liveMovie(theMovie);
   if (!m) return nullptr;
   long seen = 0;
@@ -397,18 +400,18 @@ Track GetMovieIndTrackType(Movie theMovie, long index, OSType trackType, long fl
   }
   setError(badTrackIndex);
   return nullptr;
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
 
-Track GetMovieTrack(Movie theMovie, long trackID) {
+Track GetMovieTrack(Movie theMovie, long trackID) try {
   VTMovie* m = liveMovie(theMovie);
   if (!m) return nullptr;
   for (const auto& t : m->tracks)
     if ((long)t->id == trackID) return t.get();
   setError(trackIDNotFound);
   return nullptr;
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
 
-Track NewMovieTrack(Movie theMovie, Fixed width, Fixed height, short trackVolume) {
+Track NewMovieTrack(Movie theMovie, Fixed width, Fixed height, short trackVolume) try {
   VTMovie* m = liveMovie(theMovie);
   if (!m) return nullptr;
   if (width < 0 || height < 0) {
@@ -424,79 +427,79 @@ Track NewMovieTrack(Movie theMovie, Fixed width, Fixed height, short trackVolume
   VTTrack* raw = t.get();
   m->tracks.push_back(std::move(t));
   return raw;
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
 
-void DisposeMovieTrack(Track theTrack) {
+void DisposeMovieTrack(Track theTrack) try {
   VTTrack* t = liveTrack(theTrack);
   if (!t) return;
   auto& v = t->movie->tracks;
   v.erase(std::remove_if(v.begin(), v.end(), [&](const auto& p) { return p.get() == t; }),
           v.end());
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
 
-long GetTrackID(Track theTrack) {
+long GetTrackID(Track theTrack) try {
   VTTrack* t = liveTrack(theTrack);
   return t ? (long)t->id : 0;
-}
-Movie GetTrackMovie(Track theTrack) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+Movie GetTrackMovie(Track theTrack) try {
   VTTrack* t = liveTrack(theTrack);
   return t ? t->movie : nullptr;
-}
-Media GetTrackMedia(Track theTrack) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+Media GetTrackMedia(Track theTrack) try {
   VTTrack* t = liveTrack(theTrack);
   return t ? t->media.get() : nullptr;
-}
-TimeValue GetTrackDuration(Track theTrack) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+TimeValue GetTrackDuration(Track theTrack) try {
   VTTrack* t = liveTrack(theTrack);
   return t ? clampTV(t->duration()) : 0;
-}
-void GetTrackDimensions(Track theTrack, Fixed* width, Fixed* height) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+void GetTrackDimensions(Track theTrack, Fixed* width, Fixed* height) try {
   VTTrack* t = liveTrack(theTrack);
   if (width) *width = t ? t->width : 0;
   if (height) *height = t ? t->height : 0;
-}
-void SetTrackDimensions(Track theTrack, Fixed width, Fixed height) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
+void SetTrackDimensions(Track theTrack, Fixed width, Fixed height) try {
   VTTrack* t = liveTrack(theTrack);
   if (!t) return;
   t->width = width;
   t->height = height;
-}
-Boolean GetTrackEnabled(Track theTrack) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
+Boolean GetTrackEnabled(Track theTrack) try {
   VTTrack* t = liveTrack(theTrack);
   return t && t->enabled();
-}
-void SetTrackEnabled(Track theTrack, Boolean isEnabled) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+void SetTrackEnabled(Track theTrack, Boolean isEnabled) try {
   VTTrack* t = liveTrack(theTrack);
   if (!t) return;
   t->headerFlags = isEnabled ? (t->headerFlags | 1) : (t->headerFlags & ~1u);
-}
-short GetTrackLayer(Track theTrack) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
+short GetTrackLayer(Track theTrack) try {
   VTTrack* t = liveTrack(theTrack);
   return t ? t->layer : 0;
-}
-void SetTrackLayer(Track theTrack, short layer) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+void SetTrackLayer(Track theTrack, short layer) try {
   if (VTTrack* t = liveTrack(theTrack)) t->layer = layer;
-}
-short GetTrackVolume(Track theTrack) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
+short GetTrackVolume(Track theTrack) try {
   VTTrack* t = liveTrack(theTrack);
   return t ? t->volume : 0;
-}
-void SetTrackVolume(Track theTrack, short volume) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+void SetTrackVolume(Track theTrack, short volume) try {
   if (VTTrack* t = liveTrack(theTrack)) t->volume = volume;
-}
-void GetTrackMatrix(Track theTrack, MatrixRecord* matrix) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
+void GetTrackMatrix(Track theTrack, MatrixRecord* matrix) try {
   VTTrack* t = liveTrack(theTrack);
   if (!t || !matrix) return;
   for (int i = 0; i < 9; ++i) matrix->matrix[i / 3][i % 3] = t->matrix[i];
-}
-void SetTrackMatrix(Track theTrack, const MatrixRecord* matrix) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
+void SetTrackMatrix(Track theTrack, const MatrixRecord* matrix) try {
   VTTrack* t = liveTrack(theTrack);
   if (!t) return;
   static const Fixed identity[9] = {fixed1, 0, 0, 0, fixed1, 0, 0, 0, 0x40000000};
   for (int i = 0; i < 9; ++i) t->matrix[i] = matrix ? matrix->matrix[i / 3][i % 3] : identity[i];
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
 
-OSErr CopyTrackSettings(Track srcTrack, Track dstTrack) {
+OSErr CopyTrackSettings(Track srcTrack, Track dstTrack) try {
   VTTrack* s = liveTrack(srcTrack);
   VTTrack* d = s ? liveTrack(dstTrack) : nullptr;
   if (!s || !d) return invalidTrack;
@@ -511,24 +514,24 @@ OSErr CopyTrackSettings(Track srcTrack, Track dstTrack) {
     d->media->quality = s->media->quality;
   }
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-UserData GetTrackUserData(Track theTrack) {
+UserData GetTrackUserData(Track theTrack) try {
   VTTrack* t = liveTrack(theTrack);
   return t ? &t->userData : nullptr;
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
 
-TimeValue TrackTimeToMediaTime(TimeValue value, Track theTrack) {
+TimeValue TrackTimeToMediaTime(TimeValue value, Track theTrack) try {
   VTTrack* t = liveTrack(theTrack);
   if (!t) return -1;
   int64_t mt;
   Fixed rate;
   if (!trackTimeToMediaTime(*t, value, mt, rate)) return -1;
   return clampTV(mt);
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
 
 OSErr InsertMediaIntoTrack(Track theTrack, TimeValue trackStart, TimeValue mediaTime,
-                           TimeValue mediaDuration, Fixed mediaRate) {
+                           TimeValue mediaDuration, Fixed mediaRate) try {
   VTTrack* t = liveTrack(theTrack);
   if (!t) return invalidTrack;
   if (!t->media) return (setError(invalidMedia), invalidMedia);
@@ -553,27 +556,27 @@ OSErr InsertMediaIntoTrack(Track theTrack, TimeValue trackStart, TimeValue media
                          t->media->timeScale);
   insertEdits(*t, trackStart < 0 ? t->duration() : trackStart, {e});
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr InsertEmptyTrackSegment(Track dstTrack, TimeValue dstIn, TimeValue dstDuration) {
+OSErr InsertEmptyTrackSegment(Track dstTrack, TimeValue dstIn, TimeValue dstDuration) try {
   VTTrack* t = liveTrack(dstTrack);
   if (!t) return invalidTrack;
   if (dstIn < 0 || dstDuration < 0) return (setError(paramErr), paramErr);
   if (dstIn < t->duration()) insertEdits(*t, dstIn, {Edit{dstDuration, -1, fixed1}});
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr DeleteTrackSegment(Track theTrack, TimeValue startTime, TimeValue duration) {
+OSErr DeleteTrackSegment(Track theTrack, TimeValue startTime, TimeValue duration) try {
   VTTrack* t = liveTrack(theTrack);
   if (!t) return invalidTrack;
   if (startTime < 0 || duration < 0) return (setError(paramErr), paramErr);
   deleteEdits(*t, startTime, duration);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
 // ---- track references ---------------------------------------------------------------------------
 
-OSErr AddTrackReference(Track theTrack, Track refTrack, OSType refType, long* addedIndex) {
+OSErr AddTrackReference(Track theTrack, Track refTrack, OSType refType, long* addedIndex) try {
   VTTrack* t = liveTrack(theTrack);
   VTTrack* r = t ? liveTrack(refTrack) : nullptr;
   if (!t || !r) return invalidTrack;
@@ -588,7 +591,7 @@ OSErr AddTrackReference(Track theTrack, Track refTrack, OSType refType, long* ad
   it->ids.push_back(r->id);
   if (addedIndex) *addedIndex = (long)it->ids.size();
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
 static VTTrack::Reference* findRef(VTTrack* t, OSType type) {
   for (auto& r : t->references)
@@ -596,16 +599,16 @@ static VTTrack::Reference* findRef(VTTrack* t, OSType type) {
   return nullptr;
 }
 
-OSErr DeleteTrackReference(Track theTrack, OSType refType, long index) {
+OSErr DeleteTrackReference(Track theTrack, OSType refType, long index) try {
   VTTrack* t = liveTrack(theTrack);
   if (!t) return invalidTrack;
   VTTrack::Reference* r = findRef(t, refType);
   if (!r || index < 1 || index > (long)r->ids.size()) return (setError(badTrackIndex), badTrackIndex);
   r->ids.erase(r->ids.begin() + (index - 1));
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr SetTrackReference(Track theTrack, Track refTrack, OSType refType, long index) {
+OSErr SetTrackReference(Track theTrack, Track refTrack, OSType refType, long index) try {
   VTTrack* t = liveTrack(theTrack);
   if (!t) return invalidTrack;
   VTTrack::Reference* r = findRef(t, refType);
@@ -613,9 +616,9 @@ OSErr SetTrackReference(Track theTrack, Track refTrack, OSType refType, long ind
   if (refTrack && !isLiveTrack(refTrack)) return (setError(invalidTrack), invalidTrack);
   r->ids[index - 1] = refTrack ? refTrack->id : 0;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-Track GetTrackReference(Track theTrack, OSType refType, long index) {
+Track GetTrackReference(Track theTrack, OSType refType, long index) try {
   VTTrack* t = liveTrack(theTrack);
   if (!t) return nullptr;
   VTTrack::Reference* r = findRef(t, refType);
@@ -627,16 +630,16 @@ Track GetTrackReference(Track theTrack, OSType refType, long index) {
   for (const auto& x : t->movie->tracks)
     if (id != 0 && x->id == id) return x.get();
   return nullptr;
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
 
-long GetTrackReferenceCount(Track theTrack, OSType refType) {
+long GetTrackReferenceCount(Track theTrack, OSType refType) try {
   VTTrack* t = liveTrack(theTrack);
   if (!t) return 0;
   VTTrack::Reference* r = findRef(t, refType);
   return r ? (long)r->ids.size() : 0;
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
 
-OSType GetNextTrackReferenceType(Track theTrack, OSType refType) {
+OSType GetNextTrackReferenceType(Track theTrack, OSType refType) try {
   VTTrack* t = liveTrack(theTrack);
   if (!t) return 0;
   bool passed = refType == 0;
@@ -645,12 +648,12 @@ OSType GetNextTrackReferenceType(Track theTrack, OSType refType) {
     if (r.type == refType) passed = true;
   }
   return 0;
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
 
 // ---- interesting times --------------------------------------------------------------------------
 
 void GetTrackNextInterestingTime(Track theTrack, short flags, TimeValue time, Fixed rate,
-                                 TimeValue* interestingTime, TimeValue* interestingDuration) {
+                                 TimeValue* interestingTime, TimeValue* interestingDuration) try {
   if (interestingTime) *interestingTime = -1;
   if (interestingDuration) *interestingDuration = 0;
   VTTrack* t = liveTrack(theTrack);
@@ -695,11 +698,11 @@ void GetTrackNextInterestingTime(Track theTrack, short flags, TimeValue time, Fi
     if (interestingTime) *interestingTime = (TimeValue)best;
     if (interestingDuration) *interestingDuration = clampTV(bestDur);
   }
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
 
 void GetMovieNextInterestingTime(Movie theMovie, short flags, short numMediaTypes,
                                  const OSType* whichMediaTypes, TimeValue time, Fixed rate,
-                                 TimeValue* interestingTime, TimeValue* interestingDuration) {
+                                 TimeValue* interestingTime, TimeValue* interestingDuration) try {
   if (interestingTime) *interestingTime = -1;
   if (interestingDuration) *interestingDuration = 0;
   VTMovie* m = liveMovie(theMovie);
@@ -722,12 +725,12 @@ void GetMovieNextInterestingTime(Movie theMovie, short flags, short numMediaType
   setError(noErr);
   if (interestingTime) *interestingTime = (TimeValue)best;
   if (interestingDuration) *interestingDuration = (TimeValue)bestDur;
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
 
 // ---- media --------------------------------------------------------------------------------------
 
 Media NewTrackMedia(Track theTrack, OSType mediaType, TimeScale timeScale, Handle dataRef,
-                    OSType dataRefType) {
+                    OSType dataRefType) try {
   VTTrack* t = liveTrack(theTrack);
   if (!t) return nullptr;
   if (timeScale <= 0 || mediaType == 0) {
@@ -754,81 +757,81 @@ Media NewTrackMedia(Track theTrack, OSType mediaType, TimeScale timeScale, Handl
   t->media = std::move(md);
   t->edits.clear();
   return t->media.get();
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
 
-void DisposeTrackMedia(Media theMedia) {
+void DisposeTrackMedia(Media theMedia) try {
   VTMedia* m = liveMedia(theMedia);
   if (!m) return;
   m->track->edits.clear();
   m->track->media.reset();
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
 
-Track GetMediaTrack(Media theMedia) {
+Track GetMediaTrack(Media theMedia) try {
   VTMedia* m = liveMedia(theMedia);
   return m ? m->track : nullptr;
-}
-TimeScale GetMediaTimeScale(Media theMedia) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+TimeScale GetMediaTimeScale(Media theMedia) try {
   VTMedia* m = liveMedia(theMedia);
   return m ? m->timeScale : 0;
-}
-void SetMediaTimeScale(Media theMedia, TimeScale timeScale) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+void SetMediaTimeScale(Media theMedia, TimeScale timeScale) try {
   VTMedia* m = liveMedia(theMedia);
   if (!m) return;
   if (timeScale <= 0) return setError(paramErr);
   // Only before any sample: sample durations are counted in the scale.
   if (m->sampleCount() > 0) return setError(invalidMedia);
   m->timeScale = timeScale;
-}
-TimeValue GetMediaDuration(Media theMedia) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
+TimeValue GetMediaDuration(Media theMedia) try {
   VTMedia* m = liveMedia(theMedia);
   return m ? clampTV(m->duration()) : 0;
-}
-short GetMediaLanguage(Media theMedia) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+short GetMediaLanguage(Media theMedia) try {
   VTMedia* m = liveMedia(theMedia);
   return m ? (short)m->language : 0;
-}
-void SetMediaLanguage(Media theMedia, short language) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+void SetMediaLanguage(Media theMedia, short language) try {
   if (VTMedia* m = liveMedia(theMedia)) m->language = (uint16_t)language;
-}
-short GetMediaQuality(Media theMedia) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
+short GetMediaQuality(Media theMedia) try {
   VTMedia* m = liveMedia(theMedia);
   return m ? (short)m->quality : 0;
-}
-void SetMediaQuality(Media theMedia, short quality) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+void SetMediaQuality(Media theMedia, short quality) try {
   if (VTMedia* m = liveMedia(theMedia)) m->quality = (uint16_t)quality;
-}
-long GetMediaSampleCount(Media theMedia) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
+long GetMediaSampleCount(Media theMedia) try {
   VTMedia* m = liveMedia(theMedia);
   return m ? (long)m->sampleCount() : 0;
-}
-long GetMediaSampleDescriptionCount(Media theMedia) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+long GetMediaSampleDescriptionCount(Media theMedia) try {
   VTMedia* m = liveMedia(theMedia);
   return m ? (long)m->descriptions.size() : 0;
-}
-void GetMediaSampleDescription(Media theMedia, long index, SampleDescriptionHandle descH) {
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+void GetMediaSampleDescription(Media theMedia, long index, SampleDescriptionHandle descH) try {
   VTMedia* m = liveMedia(theMedia);
   if (!m) return;
   if (!descH || index < 1 || index > (long)m->descriptions.size()) return setError(paramErr);
   OSErr err = descriptionToHandle(*m, m->descriptions[index - 1].bytes, descH);
   setError(err);
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
 
-OSErr BeginMediaEdits(Media theMedia) {
+OSErr BeginMediaEdits(Media theMedia) try {
   VTMedia* m = liveMedia(theMedia);
   if (!m) return invalidMedia;
   m->editing = true;
   return noErr;
-}
-OSErr EndMediaEdits(Media theMedia) {
+} catch (...) { return vtErrorFromException(); }
+OSErr EndMediaEdits(Media theMedia) try {
   VTMedia* m = liveMedia(theMedia);
   if (!m) return invalidMedia;
   m->editing = false;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
 OSErr AddMediaSample(Media theMedia, Handle dataIn, long inOffset, unsigned long size,
                      TimeValue durationPerSample, SampleDescriptionHandle sampleDescriptionH,
-                     long numberOfSamples, short sampleFlags, TimeValue* sampleTime) {
+                     long numberOfSamples, short sampleFlags, TimeValue* sampleTime) try {
   VTMedia* m = liveMedia(theMedia);
   if (!m) return invalidMedia;
   auto fail = [](OSErr e) {
@@ -866,12 +869,12 @@ OSErr AddMediaSample(Media theMedia, Handle dataIn, long inOffset, unsigned long
                     (sampleFlags & mediaSampleNotSync) == 0);
   if (sampleTime) *sampleTime = clampTV(start);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
 OSErr GetMediaSample(Media theMedia, Handle dataOut, long maxSizeToGrow, long* size,
                      TimeValue time, TimeValue* sampleTime, TimeValue* durationPerSample,
                      SampleDescriptionHandle sampleDescriptionH, long* sampleDescriptionIndex,
-                     long, long* numberOfSamples, short* sampleFlags) {
+                     long, long* numberOfSamples, short* sampleFlags) try {
   VTMedia* m = liveMedia(theMedia);
   if (!m) return invalidMedia;
   long s = m->sampleAtDecodeTime(time);
@@ -906,13 +909,13 @@ OSErr GetMediaSample(Media theMedia, Handle dataOut, long maxSizeToGrow, long* s
   if (numberOfSamples) *numberOfSamples = 1;
   if (sampleFlags) *sampleFlags = info.sync ? 0 : mediaSampleNotSync;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-MediaHandler GetMediaHandler(Media theMedia) {
+MediaHandler GetMediaHandler(Media theMedia) try {
   VTMedia* m = liveMedia(theMedia);
   // The media is its own handler: MediaGetName recognises it.
   return m ? reinterpret_cast<MediaHandler>(m) : nullptr;
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
 
 static std::string handlerDisplayName(OSType type) {
   switch (type) {
@@ -931,31 +934,23 @@ static std::string handlerDisplayName(OSType type) {
   }
 }
 
-ComponentResult MediaGetName(MediaHandler mh, Str255 name, long, long* actualNameType) {
+ComponentResult MediaGetName(MediaHandler mh, Str255 name, long, long* actualNameType) try {
   VTMedia* m = reinterpret_cast<VTMedia*>(mh);
   if (!isLiveMedia(m)) return badComponentInstance;
-  std::string n = handlerDisplayName(m->mediaType).substr(0, 255);
-  if (name) {
-    name[0] = (unsigned char)n.size();
-    std::memcpy(name + 1, n.data(), n.size());
-  }
+  if (name) vt::toPascal(handlerDisplayName(m->mediaType), name);
   if (actualNameType) *actualNameType = kMediaHandlerName;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
 void GetMediaHandlerDescription(Media theMedia, OSType* mediaType, Str255 creatorName,
-                                OSType* creatorManufacturer) {
+                                OSType* creatorManufacturer) try {
   VTMedia* m = liveMedia(theMedia);
   if (mediaType) *mediaType = m ? m->mediaType : 0;
   if (creatorManufacturer) *creatorManufacturer = m ? m->handlerManufacturer : 0;
-  if (creatorName) {
-    std::string n = m ? m->handlerName.substr(0, 255) : std::string();
-    creatorName[0] = (unsigned char)n.size();
-    std::memcpy(creatorName + 1, n.data(), n.size());
-  }
-}
+  if (creatorName) vt::toPascal(m ? m->handlerName : std::string(), creatorName);
+} catch (...) { vt::movie::setError(vtErrorFromException()); }
 
-OSErr SetMediaInputMap(Media theMedia, QTAtomContainer inputMap) {
+OSErr SetMediaInputMap(Media theMedia, QTAtomContainer inputMap) try {
   VTMedia* m = liveMedia(theMedia);
   if (!m) return invalidMedia;
   if (!inputMap) {
@@ -973,30 +968,25 @@ OSErr SetMediaInputMap(Media theMedia, QTAtomContainer inputMap) {
   m->inputMap.assign(p, p + n);
   m->inputMap[10] = m->inputMap[11] = 0;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr GetMediaInputMap(Media theMedia, QTAtomContainer* inputMap) {
+OSErr GetMediaInputMap(Media theMedia, QTAtomContainer* inputMap) try {
   if (!inputMap) return (setError(paramErr), paramErr);
   *inputMap = nullptr;
   VTMedia* m = liveMedia(theMedia);
   if (!m) return invalidMedia;
   std::vector<uint8_t> bytes = m->inputMap;
-  if (bytes.empty()) {
-    bytes.assign(32, 0);
-    vt::writeBE32(&bytes[12], 20);
-    vt::writeBE32(&bytes[16], 'sean');
-    vt::writeBE32(&bytes[20], 1);
-  }
+  if (bytes.empty()) bytes = vt::atoms::serialise(vt::atoms::newRoot());
   Handle h = NewHandle((Size)bytes.size());
   if (!h) return (setError(memFullErr), memFullErr);
   std::memcpy(*h, bytes.data(), bytes.size());
   *inputMap = h;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-UserData GetMediaUserData(Media theMedia) {
+UserData GetMediaUserData(Media theMedia) try {
   VTMedia* m = liveMedia(theMedia);
   return m ? &m->userData : nullptr;
-}
+} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
 
-OSErr GetMoviesError() { return lastError(); }
+OSErr GetMoviesError() try { return lastError(); } catch (...) { return vtErrorFromException(); }

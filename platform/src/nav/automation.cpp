@@ -1,6 +1,8 @@
 // VTAutomationNav: answers and observations of the navigation dialogs for tests and tools.
 #include <VTAutomationNav.h>
 
+#include "core/guard.h"
+#include "core/reset.h"
 #include "nav/automation_state.h"
 #include "nav/browser.h"
 #include "nav/modal.h"
@@ -12,37 +14,37 @@ bool locateInCurrent(int what, const std::string& label, int index, Rect* global
 
 using namespace vt::nav;
 
-void VTAutomationNavAnswerSaveChanges(NavAskSaveChangesResult answer) {
+void VTAutomationNavAnswerSaveChanges(NavAskSaveChangesResult answer) try {
   automation().saveChanges.push_back(answer);
-}
+} catch (...) { vtErrorFromException(); }
 
-void VTAutomationNavChooseFile(const std::string& path) {
+void VTAutomationNavChooseFile(const std::string& path) try {
   automation().opens.push_back(OpenAnswer{false, path});
-}
+} catch (...) { vtErrorFromException(); }
 
-void VTAutomationNavCancelOpen() { automation().opens.push_back(OpenAnswer{true, {}}); }
+void VTAutomationNavCancelOpen() try { automation().opens.push_back(OpenAnswer{true, {}}); } catch (...) { vtErrorFromException(); }
 
 void VTAutomationNavSaveAs(const std::string& folder, const std::string& name,
-                           bool confirmReplace) {
+                           bool confirmReplace) try {
   automation().saves.push_back(SaveAnswer{false, folder, name, confirmReplace});
-}
+} catch (...) { vtErrorFromException(); }
 
-void VTAutomationNavCancelSave() { automation().saves.push_back(SaveAnswer{true, {}, {}, false}); }
+void VTAutomationNavCancelSave() try { automation().saves.push_back(SaveAnswer{true, {}, {}, false}); } catch (...) { vtErrorFromException(); }
 
-void VTAutomationNavClearAnswers() {
+void VTAutomationNavClearAnswers() try {
   AutomationState& a = automation();
   a.saveChanges.clear();
   a.opens.clear();
   a.saves.clear();
-}
+} catch (...) { vtErrorFromException(); }
 
-std::string VTAutomationNavLastError() { return automation().lastError; }
+std::string VTAutomationNavLastError() try { return automation().lastError; } catch (...) { vtErrorFromException(); return {}; }
 
-void VTAutomationNavSetStartFolder(const std::string& folder) {
+void VTAutomationNavSetStartFolder(const std::string& folder) try {
   automation().startFolder = folder.empty() ? std::string() : normaliseFolder(folder);
-}
+} catch (...) { vtErrorFromException(); }
 
-bool VTAutomationNavCurrent(VTNavDialogInfo* info) {
+bool VTAutomationNavCurrent(VTNavDialogInfo* info) try {
   const RunningDialog* d = currentDialog();
   if (!d || !info) return false;
   *info = VTNavDialogInfo{};
@@ -57,26 +59,26 @@ bool VTAutomationNavCurrent(VTNavDialogInfo* info) {
     info->turns = d->stats->turns;
   }
   return true;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-VTNavDialogInfo VTAutomationNavLastShown() { return automation().lastShown; }
-long VTAutomationNavDialogCount() { return automation().dialogCount; }
+VTNavDialogInfo VTAutomationNavLastShown() try { return automation().lastShown; } catch (...) { vtErrorFromException(); return {}; }
+long VTAutomationNavDialogCount() try { return automation().dialogCount; } catch (...) { vtErrorFromException(); return {}; }
 
-bool VTAutomationNavButtonRect(const std::string& label, Rect* global) {
+bool VTAutomationNavButtonRect(const std::string& label, Rect* global) try {
   return locateInCurrent(0, label, 0, global);
-}
-bool VTAutomationNavItemRect(const std::string& name, Rect* global) {
+} catch (...) { vtErrorFromException(); return {}; }
+bool VTAutomationNavItemRect(const std::string& name, Rect* global) try {
   return locateInCurrent(1, name, 0, global);
-}
-bool VTAutomationNavNameFieldRect(Rect* global) { return locateInCurrent(2, {}, 0, global); }
-bool VTAutomationNavPathMenuRect(Rect* global) { return locateInCurrent(3, {}, 0, global); }
-bool VTAutomationNavPathMenuItemRect(int index, Rect* global) {
+} catch (...) { vtErrorFromException(); return {}; }
+bool VTAutomationNavNameFieldRect(Rect* global) try { return locateInCurrent(2, {}, 0, global); } catch (...) { vtErrorFromException(); return {}; }
+bool VTAutomationNavPathMenuRect(Rect* global) try { return locateInCurrent(3, {}, 0, global); } catch (...) { vtErrorFromException(); return {}; }
+bool VTAutomationNavPathMenuItemRect(int index, Rect* global) try {
   return locateInCurrent(4, {}, index, global);
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-void VTAutomationNavSetTurnLimit(long turns) { setTurnLimit(turns); }
+void VTAutomationNavSetTurnLimit(long turns) try { setTurnLimit(turns); } catch (...) { vtErrorFromException(); }
 
-void VTAutomationNavReset() {
+void VTAutomationNavReset() try {
   VTAutomationNavClearAnswers();
   AutomationState& a = automation();
   a.lastError.clear();
@@ -85,4 +87,8 @@ void VTAutomationNavReset() {
   a.lastShown = VTNavDialogInfo{};
   a.dialogCount = 0;
   setTurnLimit(0);
+} catch (...) { vtErrorFromException(); }
+
+namespace {
+const vt::ResetRegistration kReset(vt::ResetStage::Dialogs, VTAutomationNavReset);
 }

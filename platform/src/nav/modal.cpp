@@ -3,12 +3,12 @@
 #include <Events.h>
 #include <MacErrors.h>
 #include <MacWindows.h>
-#include <Menus.h>
 
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
+#include "core/pstring.h"
 #include "ui/text.h"
 #include "ui/widgets/painter.h"
 #include "ui/widgets/tracking.h"
@@ -44,13 +44,6 @@ void passEvent(NavEventUPP proc, void* ud, NavCBRec& cb, EventRecord& e) {
   cb.eventData.itemHit = 0;
   proc(kNavCBEvent, &cb, ud);
   cb.eventData.eventDataParms.event = nullptr;
-}
-
-// Pascal string of at most 255 bytes.
-void toPascal(const std::string& s, Str255 out) {
-  size_t n = std::min<size_t>(s.size(), 255);
-  out[0] = (unsigned char)n;
-  std::memcpy(out + 1, s.data(), n);
 }
 
 // A press in the content: a button is tracked (shown pressed while the mouse is on it) and
@@ -92,7 +85,7 @@ OSErr runModal(ModalContent& content, const std::string& titleUtf8, Point locati
   }
   Rect bounds = ui::makeRect(left, top, left + w, top + h);
   Str255 title;
-  toPascal(ui::utf8ToToolbox(titleUtf8), title);
+  vt::toPascal(ui::utf8ToToolbox(titleUtf8), title);
   WindowRef window = NewCWindow(nullptr, &bounds, title, false, movableDBoxProc, (WindowRef)-1,
                                 false, 0);
   if (!window) {

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/guard.h"
 #include "core/picture.h"
 #include "files/fsspec.h"
 #include "nav/automation_state.h"
@@ -384,7 +385,7 @@ void DisposeNavObjectFilterUPP(NavObjectFilterUPP) {}  // nothing to release, as
 NavPreviewUPP NewNavPreviewUPP(NavPreviewProcPtr userRoutine) { return userRoutine; }
 void DisposeNavPreviewUPP(NavPreviewUPP) {}  // nothing to release, as above
 
-OSErr NavGetDefaultDialogOptions(NavDialogOptions* o) {
+OSErr NavGetDefaultDialogOptions(NavDialogOptions* o) try {
   if (!o) return paramErr;
   std::memset(o, 0, sizeof *o);
   o->version = kNavDialogOptionsVersion;
@@ -392,16 +393,16 @@ OSErr NavGetDefaultDialogOptions(NavDialogOptions* o) {
   o->location.h = -1;
   o->location.v = -1;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr NavDisposeReply(NavReplyRecord* reply) {
+OSErr NavDisposeReply(NavReplyRecord* reply) try {
   if (!reply) return paramErr;
   if (reply->selection.dataHandle) AEDisposeDesc(&reply->selection);
   reply->selection.descriptorType = typeNull;
   reply->selection.dataHandle = nullptr;
   reply->validRecord = false;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
 namespace {
 
@@ -529,39 +530,33 @@ OSErr askSaveChanges(NavDialogOptions* dialogOptions, NavAskSaveChangesAction ac
 
 }  // namespace
 
-// No exception crosses into the application: running out of memory inside a dialog is
-// memFullErr, with the reply left invalid (and a save-changes question answered Cancel).
+// A failure inside a dialog leaves the reply invalid (and a save-changes question answered
+// Cancel).
 OSErr NavGetFile(AEDesc* defaultLocation, NavReplyRecord* reply, NavDialogOptions* dialogOptions,
                  NavEventUPP eventProc, NavPreviewUPP previewProc, NavObjectFilterUPP filterProc,
-                 NavTypeListHandle typeList, void* callBackUD) {
-  try {
-    return getFile(defaultLocation, reply, dialogOptions, eventProc, previewProc, filterProc,
-                   typeList, callBackUD);
-  } catch (...) {
-    if (reply) NavDisposeReply(reply);
-    return memFullErr;
-  }
+                 NavTypeListHandle typeList, void* callBackUD) try {
+  return getFile(defaultLocation, reply, dialogOptions, eventProc, previewProc, filterProc,
+                 typeList, callBackUD);
+} catch (...) {
+  if (reply) NavDisposeReply(reply);
+  return vtErrorFromException();
 }
 
 OSErr NavPutFile(AEDesc* defaultLocation, NavReplyRecord* reply, NavDialogOptions* dialogOptions,
-                 NavEventUPP eventProc, OSType fileType, OSType fileCreator, void* callBackUD) {
-  try {
-    return putFile(defaultLocation, reply, dialogOptions, eventProc, fileType, fileCreator,
-                   callBackUD);
-  } catch (...) {
-    if (reply) NavDisposeReply(reply);
-    return memFullErr;
-  }
+                 NavEventUPP eventProc, OSType fileType, OSType fileCreator, void* callBackUD) try {
+  return putFile(defaultLocation, reply, dialogOptions, eventProc, fileType, fileCreator,
+                 callBackUD);
+} catch (...) {
+  if (reply) NavDisposeReply(reply);
+  return vtErrorFromException();
 }
 
 OSErr NavAskSaveChanges(NavDialogOptions* dialogOptions, NavAskSaveChangesAction action,
-                        NavAskSaveChangesResult* reply, NavEventUPP eventProc, void* callBackUD) {
-  try {
-    return askSaveChanges(dialogOptions, action, reply, eventProc, callBackUD);
-  } catch (...) {
-    if (reply) *reply = kNavAskSaveChangesCancel;
-    return memFullErr;
-  }
+                        NavAskSaveChangesResult* reply, NavEventUPP eventProc, void* callBackUD) try {
+  return askSaveChanges(dialogOptions, action, reply, eventProc, callBackUD);
+} catch (...) {
+  if (reply) *reply = kNavAskSaveChangesCancel;
+  return vtErrorFromException();
 }
 
 // Geometry helpers for automation live here because they need the running content's type.

@@ -6,6 +6,7 @@
 #include <exception>
 #include <memory>
 
+#include "core/guard.h"
 #include "core/picture.h"
 #include "events/event_queue.h"
 #include "paramdialog/param_window.h"
@@ -16,83 +17,67 @@ using vt::paramdialog::Answer;
 using vt::paramdialog::Dialog;
 
 OSErr QTCreateStandardParameterDialog(QTAtomContainer effectList, QTAtomContainer parameters,
-                                      long dialogOptions, QTParameterDialog* createdDialog) {
+                                      long dialogOptions, QTParameterDialog* createdDialog) try {
   if (createdDialog) *createdDialog = 0;
   if (!createdDialog || !effectList || !parameters) return paramErr;
   if (!VTIsValidHandle(effectList) || !VTIsValidHandle(parameters)) return paramErr;
   if (dialogOptions & ~(long)(pdOptionsCollectOneValue | pdOptionsAllowOptionalInterpolations |
                             pdOptionsModalDialogBox))
     return paramErr;
-  try {
-    auto effects = vt::paramdialog::parseEffectsList(effectList);
-    vt::paramdialog::DialogOptions options;
-    options.oneValue = (dialogOptions & pdOptionsCollectOneValue) != 0;
-    options.optionalTweens = (dialogOptions & pdOptionsAllowOptionalInterpolations) != 0;
-    auto d = std::make_unique<Dialog>(std::move(effects), parameters, options,
-                                      (dialogOptions & pdOptionsModalDialogBox) != 0);
-    if (!d->open()) return memFullErr;
-    *createdDialog = vt::paramdialog::registerDialog(std::move(d));
-    return noErr;
-  } catch (const std::bad_alloc&) {
-    return memFullErr;
-  } catch (...) {
-    return paramErr;
-  }
-}
+  auto effects = vt::paramdialog::parseEffectsList(effectList);
+  vt::paramdialog::DialogOptions options;
+  options.oneValue = (dialogOptions & pdOptionsCollectOneValue) != 0;
+  options.optionalTweens = (dialogOptions & pdOptionsAllowOptionalInterpolations) != 0;
+  auto d = std::make_unique<Dialog>(std::move(effects), parameters, options,
+                                    (dialogOptions & pdOptionsModalDialogBox) != 0);
+  if (!d->open()) return memFullErr;
+  *createdDialog = vt::paramdialog::registerDialog(std::move(d));
+  return noErr;
+} catch (...) { return vtErrorFromException(); }
 
-OSErr QTIsStandardParameterDialogEvent(EventRecord* pEvent, QTParameterDialog createdDialog) {
+OSErr QTIsStandardParameterDialogEvent(EventRecord* pEvent, QTParameterDialog createdDialog) try {
   Dialog* d = vt::paramdialog::findDialog(createdDialog);
   if (!d) return paramErr;
   if (!pEvent) return paramErr;
-  try {
-    switch (d->handleEvent(*pEvent)) {
-      case Answer::NotMine:
-        return featureUnsupported;
-      case Answer::Handled:
-        return noErr;
-      case Answer::Confirm:
-        return codecParameterDialogConfirm;
-      case Answer::Cancel:
-        return userCanceledErr;
-    }
-  } catch (...) {
-    return noErr;  // the event was the dialog's; drawing failures do not reach the caller
+  switch (d->handleEvent(*pEvent)) {
+    case Answer::NotMine:
+      return featureUnsupported;
+    case Answer::Handled:
+      return noErr;
+    case Answer::Confirm:
+      return codecParameterDialogConfirm;
+    case Answer::Cancel:
+      return userCanceledErr;
   }
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSErr QTDismissStandardParameterDialog(QTParameterDialog createdDialog) {
+OSErr QTDismissStandardParameterDialog(QTParameterDialog createdDialog) try {
   if (!vt::paramdialog::removeDialog(createdDialog)) return paramErr;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
 OSErr QTStandardParameterDialogDoAction(QTParameterDialog createdDialog, long action,
-                                        void* params) {
+                                        void* params) try {
   Dialog* d = vt::paramdialog::findDialog(createdDialog);
   if (!d) return paramErr;
-  try {
-    switch (action) {
-      case pdActionConfirmDialog:
-        return d->confirm();
-      case pdActionSetPreviewPicture: {
-        auto* rec = static_cast<QTParamPreviewPtr>(params);
-        if (!rec || (rec->sourceID != 1 && rec->sourceID != 2)) return paramErr;
-        if (!rec->sourcePicture || !VTIsValidHandle((Handle)rec->sourcePicture)) return paramErr;
-        vt::Image img;
-        // Decoded now: the caller may kill its picture as soon as this returns.
-        if (!vt::pictureToImage(rec->sourcePicture, img) || img.empty()) return paramErr;
-        d->setPreview((int)rec->sourceID, img);
-        return noErr;
-      }
-      default:
-        return featureUnsupported;
+  switch (action) {
+    case pdActionConfirmDialog:
+      return d->confirm();
+    case pdActionSetPreviewPicture: {
+      auto* rec = static_cast<QTParamPreviewPtr>(params);
+      if (!rec || (rec->sourceID != 1 && rec->sourceID != 2)) return paramErr;
+      if (!rec->sourcePicture || !VTIsValidHandle((Handle)rec->sourcePicture)) return paramErr;
+      vt::Image img;
+      // Decoded now: the caller may kill its picture as soon as this returns.
+      if (!vt::pictureToImage(rec->sourcePicture, img) || img.empty()) return paramErr;
+      d->setPreview((int)rec->sourceID, img);
+      return noErr;
     }
-  } catch (const std::bad_alloc&) {
-    return memFullErr;
-  } catch (...) {
-    return paramErr;
+    default:
+      return featureUnsupported;
   }
-}
+} catch (...) { return vtErrorFromException(); }
 
 // Automation
 
@@ -107,22 +92,22 @@ bool postClick(const Rect& r) {
 }
 }  // namespace
 
-bool VTAutomationEffectsDialogUp() { return current() != nullptr; }
+bool VTAutomationEffectsDialogUp() try { return current() != nullptr; } catch (...) { vtErrorFromException(); return {}; }
 
-std::vector<VTEffectsDialogEntry> VTAutomationEffectsDialogEffects() {
+std::vector<VTEffectsDialogEntry> VTAutomationEffectsDialogEffects() try {
   std::vector<VTEffectsDialogEntry> out;
   if (Dialog* d = current())
     for (const auto& e : d->model().effects())
       out.push_back({e.name, e.code});
   return out;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-int VTAutomationEffectsDialogSelected() {
+int VTAutomationEffectsDialogSelected() try {
   Dialog* d = current();
   return d ? d->model().selected() : -1;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-bool VTAutomationEffectsDialogSelectName(const std::string& name) {
+bool VTAutomationEffectsDialogSelectName(const std::string& name) try {
   Dialog* d = current();
   if (!d) return false;
   const auto& effects = d->model().effects();
@@ -132,9 +117,9 @@ bool VTAutomationEffectsDialogSelectName(const std::string& name) {
       return true;
     }
   return false;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-bool VTAutomationEffectsDialogSelectCode(OSType code) {
+bool VTAutomationEffectsDialogSelectCode(OSType code) try {
   Dialog* d = current();
   if (!d) return false;
   const auto& effects = d->model().effects();
@@ -144,36 +129,36 @@ bool VTAutomationEffectsDialogSelectCode(OSType code) {
       return true;
     }
   return false;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-std::vector<VTEffectsDialogParam> VTAutomationEffectsDialogParams() {
+std::vector<VTEffectsDialogParam> VTAutomationEffectsDialogParams() try {
   std::vector<VTEffectsDialogParam> out;
   if (Dialog* d = current())
     for (const auto& p : d->model().params())
       out.push_back({p.desc->code, p.desc->name, p.tweened, p.start[0], p.tweened ? p.end[0] : 0,
                      p.imageName});
   return out;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-bool VTAutomationEffectsDialogSetParam(OSType code, double value, int which) {
+bool VTAutomationEffectsDialogSetParam(OSType code, double value, int which) try {
   Dialog* d = current();
   return d && d->setParam(code, which, value);
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-bool VTAutomationEffectsDialogPressOK() {
+bool VTAutomationEffectsDialogPressOK() try {
   Dialog* d = current();
   return d && postClick(d->buttonRect(true));
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-bool VTAutomationEffectsDialogPressCancel() {
+bool VTAutomationEffectsDialogPressCancel() try {
   Dialog* d = current();
   return d && postClick(d->buttonRect(false));
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-Rect VTAutomationEffectsDialogButtonRect(bool ok) {
+Rect VTAutomationEffectsDialogButtonRect(bool ok) try {
   Dialog* d = current();
   return d ? d->buttonRect(ok) : Rect{0, 0, 0, 0};
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
 namespace {
 VTEffectsControl controlOf(vt::paramdialog::Hot::Kind k) {
@@ -195,7 +180,7 @@ VTEffectsControl controlOf(vt::paramdialog::Hot::Kind k) {
 }  // namespace
 
 bool VTAutomationEffectsDialogControlRect(OSType code, VTEffectsControl control, int which,
-                                          Rect* global, int swatch) {
+                                          Rect* global, int swatch) try {
   Dialog* d = current();
   if (!d || !global) return false;
   const auto& params = d->model().params();
@@ -209,9 +194,9 @@ bool VTAutomationEffectsDialogControlRect(OSType code, VTEffectsControl control,
     return true;
   }
   return false;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-VTEffectsFocus VTAutomationEffectsDialogFocus() {
+VTEffectsFocus VTAutomationEffectsDialogFocus() try {
   VTEffectsFocus f;
   Dialog* d = current();
   vt::paramdialog::Hot hot{};
@@ -222,13 +207,13 @@ VTEffectsFocus VTAutomationEffectsDialogFocus() {
     f.which = hot.which;
   }
   return f;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-std::string VTAutomationEffectsDialogFieldText(OSType code, int which) {
+std::string VTAutomationEffectsDialogFieldText(OSType code, int which) try {
   Dialog* d = current();
   if (!d) return {};
   const auto& params = d->model().params();
   for (size_t i = 0; i < params.size(); ++i)
     if (params[i].desc->code == code) return d->fieldText((int)i, which);
   return {};
-}
+} catch (...) { vtErrorFromException(); return {}; }

@@ -4,7 +4,6 @@
 #include <ColorPicker.h>
 #include <Events.h>
 #include <MacMemory.h>
-#include <Menus.h>
 #include <Navigation.h>
 #include <QTAtoms.h>
 
@@ -14,6 +13,8 @@
 
 #include "codec/demux.h"
 #include "codec/registry.h"
+#include "core/pstring.h"
+#include "core/reset.h"
 #include "effects/render_api.h"
 #include "events/event_queue.h"
 #include "files/fsspec.h"
@@ -514,8 +515,7 @@ void Dialog::pickColour(const Hot& hot) {
   RGBColor in{(unsigned short)v[0], (unsigned short)v[1], (unsigned short)v[2]}, out{};
   std::string prompt = model_.params()[(size_t)hot.index].desc->name + ":";
   Str255 p;
-  p[0] = (unsigned char)std::min<size_t>(prompt.size(), 255);
-  std::copy_n(prompt.data(), p[0], p + 1);
+  vt::toPascal(prompt, p);
   bool ok = GetColor(Point{-1, -1}, p, &in, &out);
   if (!vt::ui::isLiveWindow(window_)) return;
   if (ok) model_.setValue(hot.index, hot.which, {(double)out.red, (double)out.green, (double)out.blue});
@@ -527,8 +527,7 @@ void Dialog::chooseImage(int param) {
   NavGetDefaultDialogOptions(&options);
   options.dialogOptionFlags &= ~kNavAllowMultipleFiles;
   std::string message = "Choose an image for " + model_.params()[(size_t)param].desc->name + ":";
-  options.message[0] = (unsigned char)std::min<size_t>(message.size(), 255);
-  std::copy_n(message.data(), options.message[0], options.message + 1);
+  vt::toPascal(message, options.message);
   NavReplyRecord reply{};
   OSErr err = NavGetFile(nullptr, &reply, &options, nullptr, nullptr, imagesOnly, nullptr, nullptr);
   if (!vt::ui::isLiveWindow(window_)) return;
@@ -806,6 +805,8 @@ std::map<long, std::unique_ptr<Dialog>>& registry() {
   return r;
 }
 long nextId = 0x5D1A0001;
+// Before the screen reset, so each dialog disposes its own window.
+const vt::ResetRegistration kReset(vt::ResetStage::Controllers, [] { registry().clear(); });
 
 bool focusedParamField(WindowRef w, vt::ui::FocusedField& out) {
   for (auto& [id, d] : registry())

@@ -8,7 +8,9 @@
 #include <cstring>
 #include <functional>
 
+#include "atoms/atom_tree.h"
 #include "core/fourcc.h"
+#include "core/pstring.h"
 #include "files/host_file.h"
 #include "model/internal.h"
 #include "qtff/bytes.h"
@@ -135,63 +137,30 @@ bool inputMapToContainer(Span s, std::vector<uint8_t>& out) {
     out[10] = out[11] = 0;  // stored lock count is always 0
     return true;
   }
-  ByteWriter w;
-  w.zeros(12);
-  size_t root = w.out.size();
-  w.u32(0);
-  w.u32('sean');
-  w.u32(1);
-  w.u16(0);
-  w.u16(0);  // child count, patched
-  w.u32(0);
-  uint16_t inputs = 0;
+  vt::atoms::Atom root = vt::atoms::newRoot();
   size_t pos = 0;
   while (pos < s.n) {
     if (s.n - pos < 20) return false;
     uint32_t size = readBE32(s.p + pos);
     if (size < 20 || size > s.n - pos) return false;
-    OSType type = readBE32(s.p + pos + 4);
-    uint32_t id = readBE32(s.p + pos + 8);
-    size_t at = w.out.size();
-    w.u32(0);
-    w.u32(type);
-    w.u32(id);
-    w.u16(0);
-    w.u16(0);
-    w.u32(0);
-    uint16_t kids = 0;
+    vt::atoms::Atom& input = root.add(readBE32(s.p + pos + 4), (int32_t)readBE32(s.p + pos + 8));
     size_t cpos = pos + 20, cend = pos + size;
     while (cpos < cend) {
       if (cend - cpos < 8) return false;
       uint32_t csize = readBE32(s.p + cpos);
       if (csize < 8 || csize > cend - cpos) return false;
-      OSType ctype = readBE32(s.p + cpos + 4);
       if (csize >= 20 && csize != 12) {
-        // A QT atom: copy as is (leaf data or nested atoms alike).
-        w.bytes(s.p + cpos, csize);
+        // A QT atom: copied as is (leaf data or nested atoms alike).
+        input.children.push_back(vt::atoms::verbatimAtom({s.p + cpos, csize}));
       } else {
         // A classic child: size, type, data. It becomes a leaf with ID 1.
-        size_t cat = w.out.size();
-        w.u32(0);
-        w.u32(ctype);
-        w.u32(1);
-        w.u16(0);
-        w.u16(0);
-        w.u32(0);
-        w.bytes(s.p + cpos + 8, csize - 8);
-        w.end(cat);
+        input.add(readBE32(s.p + cpos + 4), 1, {s.p + cpos + 8, csize - 8});
       }
-      ++kids;
       cpos += csize;
     }
-    writeBE16(&w.out[at + 14], kids);
-    w.end(at);
-    ++inputs;
     pos += size;
   }
-  writeBE16(&w.out[root + 14], inputs);
-  w.end(root);
-  out = std::move(w.out);
+  out = vt::atoms::serialise(root);
   return true;
 }
 
@@ -354,7 +323,7 @@ OSErr parseMedia(Span mdia, VTTrack& track, const std::string& moviePath) {
         const uint8_t* name = p.p + 24;
         size_t left = p.n - 24;
         if (left > 0 && (name[0] == left - 1 || (name[0] == left - 2 && name[left - 1] == 0))) {
-          media.handlerName.assign((const char*)name + 1, name[0]);
+          media.handlerName = vt::fromPascal(name);
         } else {
           size_t len = 0;
           while (len < left && name[len]) ++len;

@@ -274,7 +274,7 @@ ParseResult parseResourceFile(std::string_view text) {
         where = key + " " + std::to_string(id);
         if (!file->raw.emplace(std::make_pair(type, id), res.dump()).second)
           fail(where, "defined twice");
-        if (type == fourcc("MBAR")) {
+        if (type == 'MBAR') {
           MenuBarRes bar;
           bar.id = id;
           for (const json& m : getArray(res, "menus", where)) {
@@ -284,19 +284,19 @@ ParseResult parseResourceFile(std::string_view text) {
             bar.menus.push_back((SInt16)v);
           }
           file->menuBars[id] = std::move(bar);
-        } else if (type == fourcc("MENU")) {
+        } else if (type == 'MENU') {
           file->menus[id] = parseMenu(res, where);
-        } else if (type == fourcc("STR#")) {
+        } else if (type == 'STR#') {
           std::vector<std::string> strings;
           const json& arr = getArray(res, "strings", where);
           for (size_t k = 0; k < arr.size(); ++k)
             strings.push_back(toText(arr[k], where + ".strings[" + std::to_string(k) + "]"));
           file->stringLists[id] = std::move(strings);
-        } else if (type == fourcc("STR ")) {
+        } else if (type == 'STR ') {
           file->strings[id] = getText(res, "text", where, true);
-        } else if (type == fourcc("DLOG")) {
+        } else if (type == 'DLOG') {
           file->dialogs[id] = parseDialog(res, where, false);
-        } else if (type == fourcc("ALRT")) {
+        } else if (type == 'ALRT') {
           file->alerts[id] = parseDialog(res, where, true);
         }
       }

@@ -1,4 +1,7 @@
 // The resource manager: open files, the search chain, loaded resource handles.
+#include "core/guard.h"
+#include "core/pstring.h"
+#include "core/reset.h"
 #include "resources/resource_manager.h"
 
 #include <MacErrors.h>
@@ -91,18 +94,18 @@ std::string resourceBytes(const ResourceFile& f, ResType type, SInt16 id) {
     out += (char)((v >> 8) & 0xFF);
     out += (char)(v & 0xFF);
   };
-  if (type == fourcc("STR#")) {
+  if (type == 'STR#') {
     const auto& list = f.stringLists.at(id);
     be16((int)list.size());
     for (const auto& str : list) {
       out += (char)str.size();
       out += str;
     }
-  } else if (type == fourcc("STR ")) {
+  } else if (type == 'STR ') {
     const auto& str = f.strings.at(id);
     out += (char)str.size();
     out += str;
-  } else if (type == fourcc("MBAR")) {
+  } else if (type == 'MBAR') {
     const auto& bar = f.menuBars.at(id);
     be16((int)bar.menus.size());
     for (SInt16 m : bar.menus) be16(m);
@@ -226,7 +229,7 @@ void reportProblem(const std::string& file, const std::string& problem) {
 
 using namespace vt::resources;
 
-short VTOpenResourceFile(const char* path) {
+short VTOpenResourceFile(const char* path) try {
   State& s = state();
   if (!path || !*path) {
     s.lastErr = paramErr;
@@ -256,9 +259,9 @@ short VTOpenResourceFile(const char* path) {
   s.current = s.files.back().refNum;
   s.lastErr = noErr;
   return s.current;
-}
+} catch (...) { state().lastErr = vtErrorFromException(); return {}; }
 
-short VTOpenApplicationResourceFile() {
+short VTOpenApplicationResourceFile() try {
   State& s = state();
   if (s.appRefNum != kResFileNotOpened) return s.appRefNum;
   s.appTried = true;
@@ -277,9 +280,9 @@ short VTOpenApplicationResourceFile() {
   s.appRefNum = ref;
   if (saved != kResFileNotOpened) s.current = saved;
   return ref;
-}
+} catch (...) { state().lastErr = vtErrorFromException(); return {}; }
 
-void VTResetResources() {
+void VTResetResources() try {
   State& s = state();
   while (!s.files.empty()) closeFile(s.files.size() - 1);
   s.current = kResFileNotOpened;
@@ -289,17 +292,21 @@ void VTResetResources() {
   s.lastOpenError.clear();
   s.problemReported = false;
   s.appPath.clear();
+} catch (...) { state().lastErr = vtErrorFromException(); }
+
+namespace {
+const vt::ResetRegistration kReset(vt::ResetStage::Managers, VTResetResources);
 }
 
-void VTSetAutoOpenApplicationResources(Boolean enabled) { state().autoOpen = enabled; }
+void VTSetAutoOpenApplicationResources(Boolean enabled) try { state().autoOpen = enabled; } catch (...) { state().lastErr = vtErrorFromException(); }
 
-short CurResFile() {
+short CurResFile() try {
   ensureApplicationFile();
   state().lastErr = noErr;
   return state().current;
-}
+} catch (...) { state().lastErr = vtErrorFromException(); return {}; }
 
-void UseResFile(short refNum) {
+void UseResFile(short refNum) try {
   ensureApplicationFile();
   if (indexOf(refNum) < 0) {
     state().lastErr = resFNotFound;
@@ -307,11 +314,11 @@ void UseResFile(short refNum) {
   }
   state().current = refNum;
   state().lastErr = noErr;
-}
+} catch (...) { state().lastErr = vtErrorFromException(); }
 
-OSErr ResError() { return state().lastErr; }
+OSErr ResError() try { return state().lastErr; } catch (...) { return vtErrorFromException(); }
 
-void CloseResFile(short refNum) {
+void CloseResFile(short refNum) try {
   int i = indexOf(refNum);
   if (i < 0) {
     state().lastErr = resFNotFound;
@@ -319,23 +326,23 @@ void CloseResFile(short refNum) {
   }
   closeFile((size_t)i);
   state().lastErr = noErr;
-}
+} catch (...) { state().lastErr = vtErrorFromException(); }
 
-Handle GetResource(ResType theType, short theID) { return getResource(theType, theID, false); }
-Handle Get1Resource(ResType theType, short theID) { return getResource(theType, theID, true); }
+Handle GetResource(ResType theType, short theID) try { return getResource(theType, theID, false); } catch (...) { state().lastErr = vtErrorFromException(); return {}; }
+Handle Get1Resource(ResType theType, short theID) try { return getResource(theType, theID, true); } catch (...) { state().lastErr = vtErrorFromException(); return {}; }
 
-void ReleaseResource(Handle theResource) {
+void ReleaseResource(Handle theResource) try {
   if (forget(theResource)) {
     DisposeHandle(theResource);
     state().lastErr = noErr;
   } else {
     state().lastErr = resNotFound;
   }
-}
+} catch (...) { state().lastErr = vtErrorFromException(); }
 
-void DetachResource(Handle theResource) {
+void DetachResource(Handle theResource) try {
   state().lastErr = forget(theResource) ? (OSErr)noErr : (OSErr)resNotFound;
-}
+} catch (...) { state().lastErr = vtErrorFromException(); }
 
 static short countResources(ResType type, bool currentOnly) {
   std::set<SInt16> ids;
@@ -345,10 +352,10 @@ static short countResources(ResType type, bool currentOnly) {
   return (short)std::min<size_t>(ids.size(), SHRT_MAX);
 }
 
-short CountResources(ResType theType) { return countResources(theType, false); }
-short Count1Resources(ResType theType) { return countResources(theType, true); }
+short CountResources(ResType theType) try { return countResources(theType, false); } catch (...) { state().lastErr = vtErrorFromException(); return {}; }
+short Count1Resources(ResType theType) try { return countResources(theType, true); } catch (...) { state().lastErr = vtErrorFromException(); return {}; }
 
-void GetIndString(Str255 theString, short strListID, short index) {
+void GetIndString(Str255 theString, short strListID, short index) try {
   if (!theString) return;
   theString[0] = 0;
   for (OpenFile* f : chain(false)) {
@@ -358,15 +365,13 @@ void GetIndString(Str255 theString, short strListID, short index) {
       state().lastErr = resNotFound;
       return;
     }
-    const std::string& str = it->second[(size_t)index - 1];
-    theString[0] = (unsigned char)str.size();
-    std::memcpy(theString + 1, str.data(), str.size());
+    vt::toPascal(it->second[(size_t)index - 1], theString);
     state().lastErr = noErr;
     return;
   }
   state().lastErr = resNotFound;
-}
+} catch (...) { state().lastErr = vtErrorFromException(); }
 
-StringHandle GetString(short stringID) {
-  return reinterpret_cast<StringHandle>(GetResource(vt::fourcc("STR "), stringID));
-}
+StringHandle GetString(short stringID) try {
+  return reinterpret_cast<StringHandle>(GetResource('STR ', stringID));
+} catch (...) { state().lastErr = vtErrorFromException(); return {}; }

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <strings.h>
 
+#include "core/guard.h"
+#include "core/pstring.h"
 #include "events/backend.h"
 #include "events/event_queue.h"
 #include "ui/server_state.h"
@@ -57,65 +59,65 @@ void applyCursor() {
 
 }  // namespace
 
-GDHandle GetMainDevice() { return &device().gdPtr; }
-GDHandle GetGDevice() { return GetMainDevice(); }
+GDHandle GetMainDevice() try { return &device().gdPtr; } catch (...) { vtErrorFromException(); return {}; }
+GDHandle GetGDevice() try { return GetMainDevice(); } catch (...) { vtErrorFromException(); return {}; }
 // Deliberately does nothing: there is one device, always current.
 void SetGDevice(GDHandle) {}
-GDHandle GetDeviceList() { return GetMainDevice(); }
+GDHandle GetDeviceList() try { return GetMainDevice(); } catch (...) { vtErrorFromException(); return {}; }
 GDHandle GetNextDevice(GDHandle) { return nullptr; }
 
-GDHandle GetMaxDevice(const Rect* globalRect) {
+GDHandle GetMaxDevice(const Rect* globalRect) try {
   if (!globalRect) return nullptr;
   Rect s = screenBounds();
   Rect r;
   if (!SectRect(globalRect, &s, &r)) return nullptr;
   return GetMainDevice();
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-Pattern* GetQDGlobalsBlack(Pattern* p) {
+Pattern* GetQDGlobalsBlack(Pattern* p) try {
   if (p) *p = pattern(0xFF, 0xFF);
   return p;
-}
-Pattern* GetQDGlobalsWhite(Pattern* p) {
+} catch (...) { vtErrorFromException(); return {}; }
+Pattern* GetQDGlobalsWhite(Pattern* p) try {
   if (p) *p = pattern(0x00, 0x00);
   return p;
-}
-Pattern* GetQDGlobalsGray(Pattern* p) {
+} catch (...) { vtErrorFromException(); return {}; }
+Pattern* GetQDGlobalsGray(Pattern* p) try {
   if (p) *p = pattern(0xAA, 0x55);
   return p;
-}
-Pattern* GetQDGlobalsLightGray(Pattern* p) {
+} catch (...) { vtErrorFromException(); return {}; }
+Pattern* GetQDGlobalsLightGray(Pattern* p) try {
   if (p) *p = pattern(0x88, 0x22);
   return p;
-}
-Pattern* GetQDGlobalsDarkGray(Pattern* p) {
+} catch (...) { vtErrorFromException(); return {}; }
+Pattern* GetQDGlobalsDarkGray(Pattern* p) try {
   if (p) *p = pattern(0x77, 0xDD);
   return p;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-Cursor* GetQDGlobalsArrow(Cursor* arrow) {
+Cursor* GetQDGlobalsArrow(Cursor* arrow) try {
   if (arrow) *arrow = kArrow;
   return arrow;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-BitMap* GetQDGlobalsScreenBits(BitMap* bits) {
+BitMap* GetQDGlobalsScreenBits(BitMap* bits) try {
   if (bits) {
     bits->baseAddr = nullptr;
     bits->bounds = screenBounds();
     bits->rowBytes = (short)((bits->bounds.right - bits->bounds.left) * 4);
   }
   return bits;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-void InitCursor() {
+void InitCursor() try {
   Server& s = server();
   ensureServer();
   s.cursorIsArrow = true;
   s.cursorHidden = 0;
   applyCursor();
-}
+} catch (...) { vtErrorFromException(); }
 
-void SetCursor(const Cursor* c) {
+void SetCursor(const Cursor* c) try {
   Server& s = server();
   ensureServer();
   if (!c || std::memcmp(c, &kArrow, sizeof(Cursor)) == 0) {
@@ -125,29 +127,29 @@ void SetCursor(const Cursor* c) {
     s.cursorIsArrow = false;
   }
   applyCursor();
-}
+} catch (...) { vtErrorFromException(); }
 
-void HideCursor() {
+void HideCursor() try {
   ensureServer();
   ++server().cursorHidden;
   applyCursor();
-}
+} catch (...) { vtErrorFromException(); }
 
-void ShowCursor() {
+void ShowCursor() try {
   ensureServer();
   if (server().cursorHidden > 0) --server().cursorHidden;
   applyCursor();
-}
+} catch (...) { vtErrorFromException(); }
 
 // Deliberately does nothing: the pointer is not hidden while typing on this platform.
 void ObscureCursor() {}
 
-void GetMouse(Point* mouseLoc) {
+void GetMouse(Point* mouseLoc) try {
   if (!mouseLoc) return;
   vt::events::pump();
   *mouseLoc = vt::events::mouseGlobal();
   GlobalToLocal(mouseLoc);
-}
+} catch (...) { vtErrorFromException(); }
 
 // Font numbers: every family draws with the one face; names map to the classic numbers so
 // that code that stores font numbers round-trips them.
@@ -162,29 +164,27 @@ const FontName kFonts[] = {{systemFont, "Chicago"}, {applFont, "Geneva"},
                            {kFontIDHelvetica, "Helvetica"}, {kFontIDCourier, "Courier"}};
 }  // namespace
 
-void GetFNum(ConstStr255Param name, short* familyID) {
+void GetFNum(ConstStr255Param name, short* familyID) try {
   if (!familyID) return;
   *familyID = applFont;
   if (!name) return;
-  std::string n((const char*)name + 1, name[0]);
+  std::string n = vt::fromPascal(name);
   for (const FontName& f : kFonts)
     if (f.id != applFont && strcasecmp(n.c_str(), f.name) == 0) {
       *familyID = f.id;
       return;
     }
-}
+} catch (...) { vtErrorFromException(); }
 
-void GetFontName(short familyID, Str255 name) {
+void GetFontName(short familyID, Str255 name) try {
   if (!name) return;
   name[0] = 0;
   for (const FontName& f : kFonts)
     if (f.id == familyID) {
-      size_t n = std::strlen(f.name);
-      name[0] = (unsigned char)n;
-      std::memcpy(name + 1, f.name, n);
+      vt::toPascal(f.name, name);
       return;
     }
-}
+} catch (...) { vtErrorFromException(); }
 
 short GetSysFont() { return systemFont; }
 short GetAppFont() { return applFont; }

@@ -1,6 +1,7 @@
 #include "ui/text.h"
 
 #include "core/macroman.h"
+#include "core/pstring.h"
 
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
@@ -301,8 +302,7 @@ int drawText(Image& dst, int x, int y, std::string_view utf8, const TextStyle& s
 std::string toolboxToUtf8(std::string_view bytes) { return vt::toolboxToUtf8(bytes); }
 
 std::string pascalToUtf8(const unsigned char* pstr) {
-  if (!pstr) return {};
-  return toolboxToUtf8(std::string_view((const char*)pstr + 1, pstr[0]));
+  return toolboxToUtf8(vt::fromPascal(pstr));
 }
 
 std::string utf8ToToolbox(std::string_view utf8, size_t maxBytes) {

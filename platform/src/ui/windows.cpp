@@ -6,6 +6,8 @@
 #include <cmath>
 #include <new>
 
+#include "core/guard.h"
+#include "core/pstring.h"
 #include "events/event_queue.h"
 #include "ui/server_state.h"
 
@@ -45,7 +47,7 @@ void setContentSize(VTWindow* w, int width, int height) {
 }  // namespace
 
 WindowRef NewCWindow(void*, const Rect* boundsRect, ConstStr255Param title, Boolean visible,
-                     short procID, WindowRef behind, Boolean goAwayFlag, long refCon) {
+                     short procID, WindowRef behind, Boolean goAwayFlag, long refCon) try {
   // The storage argument is not used: window records are the server's own objects.
   ensureServer();
   if (!boundsRect) return nullptr;
@@ -55,7 +57,7 @@ WindowRef NewCWindow(void*, const Rect* boundsRect, ConstStr255Param title, Bool
   w->kind = kApplicationWindowKind;
   w->goAway = goAwayFlag != 0;
   w->refCon = refCon;
-  if (title) w->title.assign((const char*)title + 1, title[0]);
+  w->title = vt::fromPascal(title);
   w->content = Rect{boundsRect->top, boundsRect->left, boundsRect->top, boundsRect->left};
   initPort(w->port, &w->store, 0, 0);
   w->port.window = w;
@@ -68,14 +70,14 @@ WindowRef NewCWindow(void*, const Rect* boundsRect, ConstStr255Param title, Bool
   placeInOrder(w, behind);
   if (visible) ShowWindow(w);
   return w;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
 WindowRef NewWindow(void* wStorage, const Rect* boundsRect, ConstStr255Param title, Boolean visible,
-                    short theProc, WindowRef behind, Boolean goAwayFlag, long refCon) {
+                    short theProc, WindowRef behind, Boolean goAwayFlag, long refCon) try {
   return NewCWindow(wStorage, boundsRect, title, visible, theProc, behind, goAwayFlag, refCon);
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-void DisposeWindow(WindowRef window) {
+void DisposeWindow(WindowRef window) try {
   VTWindow* w = validWindow(window);
   if (!w) return;
   Server& s = server();
@@ -93,40 +95,40 @@ void DisposeWindow(WindowRef window) {
   w->magic = 0;
   w->port.magic = 0;
   delete w;
-}
+} catch (...) { vtErrorFromException(); }
 
-void SetWRefCon(WindowRef window, long data) {
+void SetWRefCon(WindowRef window, long data) try {
   if (VTWindow* w = validWindow(window)) w->refCon = data;
-}
-long GetWRefCon(WindowRef window) {
+} catch (...) { vtErrorFromException(); }
+long GetWRefCon(WindowRef window) try {
   VTWindow* w = validWindow(window);
   return w ? w->refCon : 0;
-}
-short GetWindowKind(WindowRef window) {
+} catch (...) { vtErrorFromException(); return {}; }
+short GetWindowKind(WindowRef window) try {
   VTWindow* w = validWindow(window);
   return w ? w->kind : 0;
-}
-void SetWindowKind(WindowRef window, short kind) {
+} catch (...) { vtErrorFromException(); return {}; }
+void SetWindowKind(WindowRef window, short kind) try {
   if (VTWindow* w = validWindow(window)) w->kind = kind;
-}
+} catch (...) { vtErrorFromException(); }
 
-CGrafPtr GetWindowPort(WindowRef window) {
+CGrafPtr GetWindowPort(WindowRef window) try {
   VTWindow* w = validWindow(window);
   return w ? &w->port : nullptr;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-WindowRef GetWindowFromPort(CGrafPtr port) {
+WindowRef GetWindowFromPort(CGrafPtr port) try {
   VTPort* p = validPort(port);
   return p ? p->window : nullptr;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-Rect* GetWindowPortBounds(WindowRef window, Rect* bounds) {
+Rect* GetWindowPortBounds(WindowRef window, Rect* bounds) try {
   VTWindow* w = validWindow(window);
   if (bounds) *bounds = w ? w->port.portRect : Rect{0, 0, 0, 0};
   return bounds;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-OSStatus GetWindowBounds(WindowRef window, WindowRegionCode code, Rect* out) {
+OSStatus GetWindowBounds(WindowRef window, WindowRegionCode code, Rect* out) try {
   VTWindow* w = validWindow(window);
   if (!w || !out) return paramErr;
   switch (code) {
@@ -152,9 +154,9 @@ OSStatus GetWindowBounds(WindowRef window, WindowRegionCode code, Rect* out) {
     default: return paramErr;
   }
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSStatus SetWindowBounds(WindowRef window, WindowRegionCode code, const Rect* r) {
+OSStatus SetWindowBounds(WindowRef window, WindowRegionCode code, const Rect* r) try {
   VTWindow* w = validWindow(window);
   if (!w || !r || rectEmpty(*r)) return paramErr;
   Rect content = *r;
@@ -170,51 +172,51 @@ OSStatus SetWindowBounds(WindowRef window, WindowRegionCode code, const Rect* r)
   MoveWindow(w, content.left, content.top, false);
   SizeWindow(w, (short)(content.right - content.left), (short)(content.bottom - content.top), true);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-void SetPortWindowPort(WindowRef window) {
+void SetPortWindowPort(WindowRef window) try {
   if (VTWindow* w = validWindow(window)) SetPort(&w->port);
-}
+} catch (...) { vtErrorFromException(); }
 
-WindowRef FrontWindow() {
+WindowRef FrontWindow() try {
   for (VTWindow* w : windowsFrontToBack())
     if (w->visible) return w;
   return nullptr;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-WindowRef FrontNonFloatingWindow() { return FrontWindow(); }
+WindowRef FrontNonFloatingWindow() try { return FrontWindow(); } catch (...) { vtErrorFromException(); return {}; }
 
-WindowRef GetNextWindow(WindowRef window) {
+WindowRef GetNextWindow(WindowRef window) try {
   VTWindow* w = validWindow(window);
   if (!w) return nullptr;
   const auto& order = server().order;
   auto it = std::find(order.begin(), order.end(), w);
   if (it == order.end() || ++it == order.end()) return nullptr;
   return *it;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-WindowRef GetWindowList() {
+WindowRef GetWindowList() try {
   const auto& order = windowsFrontToBack();
   return order.empty() ? nullptr : order.front();
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-void SelectWindow(WindowRef window) {
+void SelectWindow(WindowRef window) try {
   VTWindow* w = validWindow(window);
   if (!w) return;
   ExposeScope scope;
   placeInOrder(w, (WindowRef)-1);
-}
+} catch (...) { vtErrorFromException(); }
 
-void BringToFront(WindowRef window) { SelectWindow(window); }
+void BringToFront(WindowRef window) try { SelectWindow(window); } catch (...) { vtErrorFromException(); }
 
-void SendBehind(WindowRef window, WindowRef behindWindow) {
+void SendBehind(WindowRef window, WindowRef behindWindow) try {
   VTWindow* w = validWindow(window);
   if (!w || w == behindWindow) return;
   ExposeScope scope;
   placeInOrder(w, validWindow(behindWindow));
-}
+} catch (...) { vtErrorFromException(); }
 
-void ShowWindow(WindowRef window) {
+void ShowWindow(WindowRef window) try {
   VTWindow* w = validWindow(window);
   if (!w || w->visible) return;
   if (!w->placed && isDocumentWindow(w)) placeNewWindow(w);
@@ -222,42 +224,42 @@ void ShowWindow(WindowRef window) {
   ExposeScope scope;
   w->visible = true;
   invalidate(w, Region(w->port.portRect));
-}
+} catch (...) { vtErrorFromException(); }
 
-void HideWindow(WindowRef window) {
+void HideWindow(WindowRef window) try {
   VTWindow* w = validWindow(window);
   if (!w || !w->visible) return;
   ExposeScope scope;
   w->visible = false;
   if (server().pressedCloseBox == w) server().pressedCloseBox = nullptr;
   if (server().pressedZoomBox == w) server().pressedZoomBox = nullptr;
-}
+} catch (...) { vtErrorFromException(); }
 
-void ShowHide(WindowRef window, Boolean showFlag) {
+void ShowHide(WindowRef window, Boolean showFlag) try {
   if (showFlag)
     ShowWindow(window);
   else
     HideWindow(window);
-}
+} catch (...) { vtErrorFromException(); }
 
-Boolean IsWindowVisible(WindowRef window) {
+Boolean IsWindowVisible(WindowRef window) try {
   VTWindow* w = validWindow(window);
   return w && w->visible;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-Boolean IsWindowHilited(WindowRef window) {
+Boolean IsWindowHilited(WindowRef window) try {
   VTWindow* w = validWindow(window);
   return w && w->hilited;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-void HiliteWindow(WindowRef window, Boolean fHilite) {
+void HiliteWindow(WindowRef window, Boolean fHilite) try {
   VTWindow* w = validWindow(window);
   if (!w || w->hilited == (fHilite != 0)) return;
   w->hilited = fHilite != 0;
   invalidateScreen(structureRect(w));
-}
+} catch (...) { vtErrorFromException(); }
 
-void MoveWindow(WindowRef window, short hGlobal, short vGlobal, Boolean front) {
+void MoveWindow(WindowRef window, short hGlobal, short vGlobal, Boolean front) try {
   VTWindow* w = validWindow(window);
   if (!w) return;
   if (w->content.left != hGlobal || w->content.top != vGlobal) {
@@ -266,66 +268,61 @@ void MoveWindow(WindowRef window, short hGlobal, short vGlobal, Boolean front) {
     w->content = Rect{vGlobal, hGlobal, (short)(vGlobal + height), (short)(hGlobal + width)};
   }
   if (front) SelectWindow(w);
-}
+} catch (...) { vtErrorFromException(); }
 
-void SizeWindow(WindowRef window, short width, short height, Boolean fUpdate) {
+void SizeWindow(WindowRef window, short width, short height, Boolean fUpdate) try {
   VTWindow* w = validWindow(window);
   if (!w) return;
   if (width == w->store.width && height == w->store.height) return;
   ExposeScope scope;
   setContentSize(w, width, height);
   if (fUpdate) invalidate(w, Region(w->port.portRect));
-}
+} catch (...) { vtErrorFromException(); }
 
-void SetWTitle(WindowRef window, ConstStr255Param title) {
+void SetWTitle(WindowRef window, ConstStr255Param title) try {
   VTWindow* w = validWindow(window);
   if (!w) return;
-  if (title)
-    w->title.assign((const char*)title + 1, title[0]);
-  else
-    w->title.clear();
+  w->title = vt::fromPascal(title);
   invalidateScreen(structureRect(w));
-}
+} catch (...) { vtErrorFromException(); }
 
-void GetWTitle(WindowRef window, Str255 title) {
+void GetWTitle(WindowRef window, Str255 title) try {
   if (!title) return;
   VTWindow* w = validWindow(window);
-  size_t n = w ? std::min<size_t>(w->title.size(), 255) : 0;
-  title[0] = (unsigned char)n;
-  if (n) std::copy_n(w->title.data(), n, title + 1);
-}
+  vt::toPascal(w ? w->title : std::string(), title);
+} catch (...) { vtErrorFromException(); }
 
-OSStatus InvalWindowRect(WindowRef window, const Rect* bounds) {
+OSStatus InvalWindowRect(WindowRef window, const Rect* bounds) try {
   VTWindow* w = validWindow(window);
   if (!w || !bounds) return paramErr;
   invalidate(w, Region(*bounds));
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSStatus InvalWindowRgn(WindowRef window, RgnHandle region) {
+OSStatus InvalWindowRgn(WindowRef window, RgnHandle region) try {
   VTWindow* w = validWindow(window);
   Region* r = regionOf(region);
   if (!w || !r) return paramErr;
   invalidate(w, *r);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSStatus ValidWindowRect(WindowRef window, const Rect* bounds) {
+OSStatus ValidWindowRect(WindowRef window, const Rect* bounds) try {
   VTWindow* w = validWindow(window);
   if (!w || !bounds) return paramErr;
   w->update -= Region(*bounds);
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-OSStatus ValidWindowRgn(WindowRef window, RgnHandle region) {
+OSStatus ValidWindowRgn(WindowRef window, RgnHandle region) try {
   VTWindow* w = validWindow(window);
   Region* r = regionOf(region);
   if (!w || !r) return paramErr;
   w->update -= *r;
   return noErr;
-}
+} catch (...) { return vtErrorFromException(); }
 
-void BeginUpdate(WindowRef window) {
+void BeginUpdate(WindowRef window) try {
   VTWindow* w = validWindow(window);
   if (!w) return;
   // Nested calls keep clipping to everything that was invalid when the outer one began.
@@ -336,25 +333,25 @@ void BeginUpdate(WindowRef window) {
   w->update.clear();
   w->inUpdate = true;
   w->port.updateClip = &w->updateInProgress;
-}
+} catch (...) { vtErrorFromException(); }
 
-void EndUpdate(WindowRef window) {
+void EndUpdate(WindowRef window) try {
   VTWindow* w = validWindow(window);
   if (!w || !w->inUpdate) return;
   w->inUpdate = false;
   w->port.updateClip = nullptr;
   w->updateInProgress.clear();
-}
+} catch (...) { vtErrorFromException(); }
 
-WindowPartCode FindWindow(Point thePoint, WindowRef* window) {
+WindowPartCode FindWindow(Point thePoint, WindowRef* window) try {
   if (window) *window = nullptr;
   Rect scr = screenBounds();
   if (thePoint.v >= 0 && thePoint.v < kMenuBarHeight && thePoint.h >= scr.left && thePoint.h < scr.right)
     return inMenuBar;
   return hitTest(thePoint, window);
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-void DragWindow(WindowRef window, Point startPt, const Rect* boundsRect) {
+void DragWindow(WindowRef window, Point startPt, const Rect* boundsRect) try {
   VTWindow* w = validWindow(window);
   if (!w) return;
   Rect limit = boundsRect ? *boundsRect : desktopBounds();
@@ -377,9 +374,9 @@ void DragWindow(WindowRef window, Point startPt, const Rect* boundsRect) {
     MoveWindow(w, origin.h, origin.v, false);  // released outside the limit: no move
   // Command-dragging moves a window without bringing it forward.
   if (!(vt::events::currentModifiers() & cmdKey)) SelectWindow(w);
-}
+} catch (...) { vtErrorFromException(); }
 
-void AlignWindow(WindowRef window, Boolean front, const Rect* alignmentRect, DragGrayRgnUPP) {
+void AlignWindow(WindowRef window, Boolean front, const Rect* alignmentRect, DragGrayRgnUPP) try {
   VTWindow* w = validWindow(window);
   if (!w) return;
   Rect a = alignmentRect ? *alignmentRect : w->port.portRect;
@@ -389,21 +386,21 @@ void AlignWindow(WindowRef window, Boolean front, const Rect* alignmentRect, Dra
   int aligned = (int)std::floor((globalLeft + 4) / 8.0) * 8;
   int newLeft = w->content.left + (aligned - globalLeft);
   MoveWindow(w, (short)newLeft, w->content.top, front);
-}
+} catch (...) { vtErrorFromException(); }
 
 void DragAlignedWindow(WindowRef window, Point startPt, const Rect* boundsRect, const Rect* alignmentRect,
-                       DragGrayRgnUPP actionProc) {
+                       DragGrayRgnUPP actionProc) try {
   if (!validWindow(window)) return;
   DragWindow(window, startPt, boundsRect);
   if (validWindow(window) && alignmentRect) AlignWindow(window, false, alignmentRect, actionProc);
-}
+} catch (...) { vtErrorFromException(); }
 
 namespace {
 
 // Tracks a press in one of a window's title bar boxes: shown pressed while the mouse is over
 // it; true when released there.
 bool trackTitleBox(WindowRef window, Point thePt, Rect (*boxOf)(const VTWindow*),
-                   VTWindow* Server::*pressed) {
+                   VTWindow* Server::*pressed) try {
   VTWindow* w = validWindow(window);
   if (!w) return false;
   Rect box = boxOf(w);
@@ -428,17 +425,17 @@ bool trackTitleBox(WindowRef window, Point thePt, Rect (*boxOf)(const VTWindow*)
   inside = PtInRect(p, &box);
   show(false);
   return inside;
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
 }  // namespace
 
-Boolean TrackGoAway(WindowRef window, Point thePt) {
+Boolean TrackGoAway(WindowRef window, Point thePt) try {
   return trackTitleBox(window, thePt, closeBoxRect, &Server::pressedCloseBox);
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
-Boolean TrackBox(WindowRef window, Point thePt, WindowPartCode part) {
+Boolean TrackBox(WindowRef window, Point thePt, WindowPartCode part) try {
   if (part != inZoomIn && part != inZoomOut) return false;
   return trackTitleBox(window, thePt, zoomBoxRect, &Server::pressedZoomBox);
-}
+} catch (...) { vtErrorFromException(); return {}; }
 
 void DrawGrowIcon(WindowRef) {}
