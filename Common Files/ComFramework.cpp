@@ -193,6 +193,9 @@ Boolean QTFrame_CreateNewMovie(void) {
 
   Movie myMovie = NewMovie(newMovieActive);
   if (myMovie == NULL) {
+    OSErr myErr = GetMoviesError();
+    if (myErr == noErr) myErr = memFullErr;
+    QTFrame_ShowFileWarning("make the new movie", myName, myErr, false);
     free(myName);
     return false;
   }
@@ -316,6 +319,11 @@ bail:
   if (myMovie != NULL) DisposeMovie(myMovie);
   if (myRefNum != -1) CloseMovieFile(myRefNum);
   SetPort(mySavedPort);
+
+  // A file that was chosen (or given) and could not be shown is reported; a cancelled dialog
+  // is the user's own choice and is not.
+  if (myErr != userCanceledErr && myFSSpec.name[0] > 0)
+    QTFrame_ShowFileWarning("open", myFSSpec.name, myErr, false);
   return false;
 }
 
@@ -439,6 +447,9 @@ OSErr QTFrame_SaveAsMovieFile(WindowReference theWindow) {
   myErr = noErr;
 
 bail:
+  // Once the user has named a file, a save that did not happen is reported: the document
+  // keeps its state and the user knows that the work is not saved yet.
+  if (myIsSelected && myErr != noErr) QTFrame_ShowFileWarning("save", myFile.name, myErr, true);
   free(myPrompt);
   free(myFileName);
   return myErr;
@@ -453,11 +464,18 @@ Boolean QTFrame_UpdateMovieFile(WindowReference theWindow) {
   QTUtils_UpdateMovieVolumeSetting(myMovie);
 
   OSErr myErr;
-  if ((**myWindowObject).fFileRefNum == -1)
-    myErr = QTFrame_SaveAsMovieFile(theWindow);
-  else
+  if ((**myWindowObject).fFileRefNum == -1) {
+    myErr = QTFrame_SaveAsMovieFile(theWindow);  // which reports its own failures
+  } else {
     myErr = UpdateMovieResource(myMovie, (**myWindowObject).fFileRefNum,
                                 (**myWindowObject).fFileResID, NULL);
+    if (myErr != noErr) {
+      Str255 myName;
+      BlockMoveData((**myWindowObject).fFileFSSpec.name, myName,
+                    (**myWindowObject).fFileFSSpec.name[0] + 1);
+      QTFrame_ShowFileWarning("save", myName, myErr, true);
+    }
+  }
 
   // Only a save that succeeded clears the mark: a failed or cancelled save must not let the
   // window close later without asking, which would throw the edits away.
@@ -518,6 +536,80 @@ void QTFrame_SetWindowTitleFromFSSpec(WindowReference theWindow, FSSpecPtr theFS
   (void)theAddToRecentDocs;  // this platform keeps no recent-documents list
   if (theWindow == NULL || theFSSpecPtr == NULL) return;
   SetWTitle(theWindow, theFSSpecPtr->name);
+}
+
+// What went wrong, in the user's terms; the alert shows the error number as well.
+static const char* QTFrame_DescribeFileError(OSErr theErr, Boolean theIsSaving) {
+  switch (theErr) {
+    case fBsyErr:
+      return "the file is in use by a movie shown in another window; close that window first";
+    case permErr:
+    case wrPermErr:
+    case wPrErr:
+    case vLckdErr:
+    case fLckdErr:
+    case afpAccessDenied:
+      return theIsSaving ? "the folder or the file is read-only" : "the file cannot be read";
+    case dskFulErr:
+      return "the disk is full";
+    case fnfErr:
+    case dirNFErr:
+    case nsvErr:
+      return "the file or its folder cannot be found";
+    case ioErr:
+      return "the disk could not be read or written";
+    case memFullErr:
+      return "there is not enough memory";
+    case couldNotResolveDataRef:
+      return "media that the movie uses cannot be found";
+    case badFileFormat:
+      if (theIsSaving)
+        return "a file of this format cannot be written; use Save As to save a movie file";
+      return "the file is damaged or is not a movie this application can read";
+    case invalidMovie:
+    case noMovieFound:
+    case badPublicMovieAtom:
+    case invalidSampleTable:
+    case invalidDataRef:
+    case badEditList:
+    case cantFindHandler:
+    case noMediaHandler:
+    case invalidMedia:
+    case invalidTrack:
+      return "the file is damaged or is not a movie this application can read";
+    default:
+      return "the movie toolbox reported an error";
+  }
+}
+
+void QTFrame_ShowFileWarning(const char* theAction, ConstStr255Param theFileName, OSErr theErr,
+                             Boolean theIsSaving) {
+  Str255 myMessage;
+  short myLength = 0;
+  const char* myReason = QTFrame_DescribeFileError(theErr, theIsSaving);
+
+  // Pieces are appended up to the string's 255 characters; whatever does not fit is cut.
+  auto myAppend = [&](const unsigned char* theText, size_t theCount) {
+    for (size_t myIndex = 0; myIndex < theCount && myLength < 255; myIndex++)
+      myMessage[++myLength] = theText[myIndex];
+  };
+  auto myAppendText = [&](const char* theText) {
+    myAppend((const unsigned char*)theText, strlen(theText));
+  };
+
+  myAppendText("Could not ");
+  myAppendText(theAction != NULL ? theAction : "finish");
+  if (theFileName != NULL && theFileName[0] > 0) {
+    myAppendText(" \"");
+    myAppend(theFileName + 1, theFileName[0]);
+    myAppendText("\"");
+  }
+  myAppendText(": ");
+  myAppendText(myReason);
+  myAppendText(".");
+  myMessage[0] = (unsigned char)myLength;
+
+  QTFrame_ShowWarning(myMessage, theErr);
 }
 
 //////////

@@ -210,6 +210,7 @@ void QTEffects_RespondToDialogSelection(OSErr theErr) {
   ImageDescriptionHandle mySampleDesc = NULL;
   QTAtomContainer myInputMap = NULL;
   Boolean mySourcesReleased = false;
+  Boolean myIsWritten = false;
   OSErr myErr = noErr;
   (void)mySrcMovieRefNum;
 
@@ -389,6 +390,7 @@ void QTEffects_RespondToDialogSelection(OSErr theErr) {
 
   CloseMovieFile(myResRefNum);
   myResRefNum = -1;
+  myIsWritten = true;
   for (myMovieIter = 0; myMovieIter < gSpecCount; myMovieIter++) {
     if (gSrcMovies[myMovieIter] != NULL) DisposeMovie(gSrcMovies[myMovieIter]);
     gSrcMovies[myMovieIter] = NULL;
@@ -417,4 +419,13 @@ bail:
   if (myInputMap != NULL) QTDisposeAtomContainer(myInputMap);
   if (myDestMovie != NULL) DisposeMovie(myDestMovie);
   if (myResRefNum != -1) CloseMovieFile(myResRefNum);
+
+  // Once the user has named the output file, a movie that was not written is reported. Some
+  // steps fail without a code of their own (a track that could not be made): the movie
+  // toolbox's last error stands in for it.
+  if (myIsSelected && !myIsWritten) {
+    if (myErr == noErr) myErr = GetMoviesError();
+    if (myErr == noErr) myErr = internalQuickTimeError;
+    QTFrame_ShowFileWarning("save the effect movie", myFile.name, myErr, true);
+  }
 }

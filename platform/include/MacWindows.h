@@ -47,6 +47,7 @@ enum {
   kWindowTitleBarRgn = 0,
   kWindowTitleTextRgn = 1,
   kWindowCloseBoxRgn = 2,
+  kWindowZoomBoxRgn = 3,
   kWindowGrowRgn = 5,
   kWindowDragRgn = 7,
   kWindowStructureRgn = 32,
@@ -114,6 +115,9 @@ void DragAlignedWindow(WindowRef window, Point startPt, const Rect* boundsRect,
 void AlignWindow(WindowRef window, Boolean front, const Rect* alignmentRect,
                  DragGrayRgnUPP actionProc);
 Boolean TrackGoAway(WindowRef window, Point thePt);
+// Tracks a press in the zoom box (part inZoomIn or inZoomOut, as FindWindow answered); true
+// when the mouse is released inside it.
+Boolean TrackBox(WindowRef window, Point thePt, WindowPartCode part);
 // Does nothing: windows without a size box are the only ones this platform draws plainly,
 // and document windows draw their size box with the frame.
 void DrawGrowIcon(WindowRef window);

@@ -190,7 +190,16 @@ TEST_F(MovieDocuments, SaveAsOverAFileKeepsItWhenTheSaveFails) {
   vt_test::SmallDisk disk(dir);
   std::ofstream(dir + "/old.mov", std::ios::binary) << old;
   VTAutomationNavSaveAs(dir, "old.mov", true);
+  std::string shown;  // the warning the failure brings up, answered with Return
+  OnModalTurn(
+      [&](long) {
+        if (!VTAutomationHasFrontDialog() || !shown.empty()) return;
+        for (auto& item : VTAutomationFrontDialogItems()) shown += item.text + "|";
+        VTAutomationPostKey((char)kReturnCharCode);
+      },
+      5000);
   EXPECT_EQ(QTFrame_SaveAsMovieFile(w), dskFulErr);
+  EXPECT_NE(shown.find("Could not save \"old.mov\""), std::string::npos) << shown;
   std::ifstream in(dir + "/old.mov", std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), old);
   EXPECT_EQ((**QTFrame_GetWindowObjectFromWindow(w)).fMovie, movie);

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "controller/controller.h"
@@ -255,31 +257,6 @@ TEST_F(Controller, ClicksOnPlayAndOnTheSliderAndSteps) {
   EXPECT_EQ(deliver(mouseDown), 0);
 }
 
-TEST_F(Controller, KeysOnlyWhenEnabled) {
-  VTAutomationPostKey(' ');
-  EXPECT_EQ(deliver(keyDown), 0) << "keys are off until enabled";
-  EXPECT_EQ(GetMovieRate(movie), 0);
-  MCDoAction(mc, mcActionSetKeysEnabled, (void*)1);
-  VTAutomationPostKey(' ');
-  EXPECT_EQ(deliver(keyDown), 1);
-  EXPECT_NE(GetMovieRate(movie), 0);
-  VTAutomationPostKey(' ');
-  EXPECT_EQ(deliver(keyDown), 1);
-  EXPECT_EQ(GetMovieRate(movie), 0);
-  VTAutomationPostKey((char)kRightArrowCharCode);
-  EXPECT_EQ(deliver(keyDown), 1);
-  EXPECT_EQ(now(), scale / 10);
-  // Command keys belong to the menus; other letters are not the controller's.
-  VTAutomationPostKey(' ', cmdKey);
-  EXPECT_EQ(deliver(keyDown), 0);
-  VTAutomationPostKey('x');
-  EXPECT_EQ(deliver(keyDown), 0);
-  // An inactive controller leaves keys alone.
-  MCActivate(mc, window, false);
-  VTAutomationPostKey(' ');
-  EXPECT_EQ(deliver(keyDown), 0);
-}
-
 TEST_F(Controller, HidingTheBarChangesBoundsAndTellsTheFilter) {
   FilterLog log;
   log.movie = movie;
@@ -446,47 +423,142 @@ TEST_F(Controller, InfoFollowsEditingSelectionScrapAndUndo) {
   EXPECT_TRUE(VTMovieScrapHasMovie()) << "a failed put leaves the scrap alone";
 }
 
-TEST_F(Controller, CutPasteRoundTripAndUndo) {
-  TimeValue full = GetMovieDuration(movie);
-  // Pasting from an empty scrap changes nothing.
-  EXPECT_EQ(MCPaste(mc, nullptr), noMovieFound);
-  EXPECT_EQ(GetMovieDuration(movie), full);
+// Keys (only when enabled, never with Command), selection on the slider and by Shift+arrows in
+// whole frames, kept through play and scrubbing; edits on it with undo; Paste without a
+// selection goes in at the current time.
+TEST_F(Controller, KeysSelectionAndEditsOnIt) {
+  const TimeValue f = scale / 10;  // one frame
+  auto key = [&](char ch, EventModifiers mods = 0) {
+    VTAutomationPostKey(ch, mods);
+    return deliver(keyDown);
+  };
+  auto selection = [&] {
+    TimeValue st = 0, sd = 0;
+    GetMovieSelection(movie, &st, &sd);
+    return std::make_pair(st, sd);
+  };
+  EXPECT_EQ(key(' '), 0) << "keys are off until enabled";
+  MCDoAction(mc, mcActionSetKeysEnabled, (void*)1);
+  EXPECT_EQ(key(' ', cmdKey) + key('x'), 0);
+  EXPECT_EQ(key(' '), 1);
+  EXPECT_NE(GetMovieRate(movie), 0);
+  const std::pair<char, TimeValue> moves[] = {{(char)kEndCharCode, 2 * scale},
+                                              {(char)kHomeCharCode, 0},
+                                              {(char)kRightArrowCharCode, f}};
+  for (auto [ch, to] : moves) {
+    EXPECT_EQ(key(ch), 1);
+    EXPECT_EQ(now(), to);
+  }
+  EXPECT_EQ(GetMovieRate(movie), 0);
+  for (int i = 0; i < 3; ++i) key((char)kRightArrowCharCode, shiftKey);
+  key((char)kLeftArrowCharCode, shiftKey);
+  EXPECT_EQ(selection(), std::make_pair(f, 2 * f));
 
-  select(scale / 2, scale / 2);
+  // Shift-drag from 1.55 s to 0.45 s: from the current frame's start to the start of the frame
+  // under the mouse; a shift-click past the end moves the end (to a frame's end).
+  Rect slider;
+  MCDoAction(mc, mcActionGetTimeSliderRect, &slider);
+  auto x = [&](TimeValue t) {
+    return global((short)(slider.left + 4 + (slider.right - slider.left - 8) * t / (2 * scale)), 128);
+  };
+  select(0, 0);
+  SetMovieTimeValue(movie, 15 * f + f / 2);
+  VTAutomationPostDrag(x(10 * f), x(4 * f + f / 2), 4, shiftKey);
+  ASSERT_EQ(deliver(mouseDown), 1);
+  auto [st, sd] = selection();
+  EXPECT_EQ(st + sd, 15 * f);
+  EXPECT_EQ(st % f, 0);
+  EXPECT_NEAR(st, 4 * f, f);
+  VTAutomationPostClick(x(17 * f + f / 2), shiftKey);
+  deliver(mouseDown);
+  EXPECT_EQ(selection().first, st);
+  std::tie(st, sd) = selection();
+  EXPECT_EQ((st + sd) % f, 0);
+  EXPECT_NEAR(st + sd, 18 * f, f);
+  play();
+  idleFor(20);
+  VTAutomationPostDrag(x(2 * f), x(6 * f), 3);
+  deliver(mouseDown);
+  EXPECT_EQ(selection(), std::make_pair(st, sd));
+
+  // Cut takes the selection, undo twice re-does it; Paste at the start puts its blue frames
+  // where they land from there; Clear removes a selection.
   Movie cut = MCCut(mc);
   ASSERT_NE(cut, nullptr);
-  EXPECT_EQ(GetMovieDuration(movie), full - scale / 2);
+  EXPECT_EQ(GetMovieDuration(cut), sd);
+  ASSERT_EQ(MCUndo(mc), noErr);
+  EXPECT_EQ(GetMovieDuration(movie), 2 * scale);
+  ASSERT_EQ(MCUndo(mc), noErr);
+  EXPECT_EQ(GetMovieDuration(movie), 2 * scale - sd);
   ASSERT_EQ(PutMovieOnScrap(cut, 0), noErr);
   DisposeMovie(cut);
-  long info = 0;
-  MCGetControllerInfo(mc, &info);
-  EXPECT_TRUE(info & mcInfoUndoAvailable);
-
-  // Undo brings the cut part back; undoing again re-does the cut.
-  ASSERT_EQ(MCUndo(mc), noErr);
-  EXPECT_EQ(GetMovieDuration(movie), full);
-  ASSERT_EQ(MCUndo(mc), noErr);
-  EXPECT_EQ(GetMovieDuration(movie), full - scale / 2);
-
-  // Paste the scrap at the start: the movie is whole again and blue sits after the paste.
-  select(0, 0);
+  key((char)kHomeCharCode);
   ASSERT_EQ(MCPaste(mc, nullptr), noErr);
-  EXPECT_EQ(GetMovieDuration(movie), full);
-  EXPECT_TRUE(VTMovieScrapHasMovie()) << "pasting keeps the scrap";
-  TimeRecord t{};
-  t.scale = scale;
-  t.value.lo = (UInt32)(scale * 3 / 2 + 1);
-  MCDoAction(mc, mcActionGoToTime, &t);
+  EXPECT_EQ(selection(), std::make_pair(0, sd));
+  MCDoAction(mc, mcActionStep, (void*)(intptr_t)((10 * f - st) / f));
   EXPECT_TRUE(isBlue(pixelAt(80, 60)));
-  ASSERT_EQ(MCUndo(mc), noErr);
-  EXPECT_EQ(GetMovieDuration(movie), full - scale / 2);
-
-  // Clear removes the selection and can be undone too.
-  select(0, scale / 2);
   ASSERT_EQ(MCClear(mc), noErr);
-  EXPECT_EQ(GetMovieDuration(movie), full - scale);
-  MCUndo(mc);
-  EXPECT_EQ(GetMovieDuration(movie), full - scale / 2);
+  EXPECT_EQ(GetMovieDuration(movie), 2 * scale - sd);
+}
+
+// Grow and zoom boxes once grow-box bounds are set: the picture scales at its shape within them
+// and the window follows; the zoom box toggles with the largest size that fits; a movie too
+// large for the bounds shrinks to fit when they are set.
+TEST_F(Controller, GrowBoxZoomBoxAndFittingTheScreen) {
+  const Rect screen{40, 0, 600, 800};
+  MCDoAction(mc, mcActionSetGrowBoxBounds, (void*)&screen);
+  Rect win;
+  auto size = [&] {  // the movie's, checking the window fits the screen and the controller
+    Rect box, port;
+    GetMovieBox(movie, &box);
+    GetWindowPortBounds(window, &port);
+    GetWindowBounds(window, kWindowStructureRgn, &win);
+    EXPECT_TRUE(win.left >= 0 && win.top >= 40 && win.right <= 800 && win.bottom <= 600);
+    EXPECT_EQ(port.bottom - port.top, box.bottom - box.top + 16);
+    EXPECT_NEAR((box.right - box.left) * 3, (box.bottom - box.top) * 4, 4);
+    return box.right - box.left;
+  };
+  VTAutomationPostDrag(global(152, 128), global(232, 130), 4);  // the grow box, 80 px right
+  ASSERT_EQ(deliver(mouseDown), 1);
+  EXPECT_EQ(size(), 240);
+  MCDoAction(mc, mcActionDraw, window);
+  EXPECT_TRUE(isRed(pixelAt(230, 170)));
+  VTAutomationPostDrag(global(232, 188), global(2000, 2000), 4);
+  deliver(mouseDown);
+  const int dragged = size();
+  const Rect before = win;
+  for (int zoomed : {1, 0}) {
+    Rect zoom;
+    GetWindowBounds(window, kWindowZoomBoxRgn, &zoom);
+    VTAutomationPostClick(Point{(short)(zoom.top + 4), (short)(zoom.left + 4)});
+    ASSERT_EQ(deliver(mouseDown), 1);
+    EXPECT_EQ(size() == dragged, !zoomed);
+    EXPECT_EQ(zoomed ? win.bottom >= 596 || win.right >= 796 : EqualRect(&win, &before), true);
+  }
+  Rect huge{0, 0, 1200, 1600};
+  MCPositionController(mc, &huge, nullptr, 0);
+  MCDoAction(mc, mcActionSetGrowBoxBounds, (void*)&screen);
+  EXPECT_LT(size(), 800);
+}
+
+// Pasting a picture into a movie that has none (File > New) sizes the movie and shows it.
+TEST_F(Controller, PasteIntoAnEmptyMovieShowsThePicture) {
+  select(0, scale / 2);
+  Movie copy = MCCopy(mc);
+  ASSERT_EQ(PutMovieOnScrap(copy, 0), noErr);
+  DisposeMovie(copy);
+  DisposeMovieController(mc);
+  DisposeMovie(movie);
+  movie = NewMovie(newMovieActive);
+  SetMovieGWorld(movie, GetWindowPort(window), nullptr);
+  Rect bounds{0, 0, 0, 0};
+  mc = NewMovieController(movie, &bounds, mcTopLeftMovie);
+  MCEnableEditing(mc, true);
+  ASSERT_EQ(MCPaste(mc, nullptr), noErr);
+  MCGetControllerBoundsRect(mc, &bounds);
+  EXPECT_EQ(bounds.bottom * 1000 + bounds.right, 136 * 1000 + 160);
+  MCDoAction(mc, mcActionDraw, window);
+  EXPECT_TRUE(isRed(pixelAt(80, 60)));
 }
 
 TEST(ControllerBadInput, NullAndStaleControllersAreRefused) {

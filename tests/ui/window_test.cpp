@@ -7,6 +7,8 @@
 
 #include <cstring>
 
+#include "ui/text.h"
+#include "ui/window_server.h"
 #include "ui_fixture.h"
 
 using Windows = HeadlessScreen;
@@ -420,4 +422,57 @@ TEST(Fonts, NamesAndNumbers) {
   EXPECT_EQ(std::string((char*)name + 1, name[0]), "Courier");
   GetFontName(999, name);
   EXPECT_EQ(name[0], 0);
+}
+
+// Document windows shown for the first time stay on the desktop and never sit exactly on (or
+// completely cover) another document window; other kinds, and windows shown again, stay put.
+TEST_F(Windows, NewDocumentWindowsAreStaggeredAndKeptOnTheDesktop) {
+  struct Case {
+    Rect bounds;
+    short procID;
+    Point expected;  // content top-left after ShowWindow
+  } cases[] = {
+      {{50, 50, 200, 250}, noGrowDocProc, {50, 50}},
+      {{50, 50, 200, 250}, noGrowDocProc, {70, 70}},
+      {{50, 50, 200, 250}, documentProc, {90, 90}},
+      {{50, 50, 100, 100}, noGrowDocProc, {110, 110}},    // smaller, same corner: moved too
+      {{50, 50, 200, 250}, movableDBoxProc, {50, 50}},    // not a document window
+      {{10, 10, 1000, 900}, noGrowDocProc, {40, 1}},      // larger than the desktop
+      {{560, 760, 660, 860}, noGrowDocProc, {499, 699}},  // off the bottom-right corner
+      {{300, -30, 350, 50}, noGrowDocProc, {300, 1}},     // off the left edge
+  };
+  for (const Case& c : cases) {
+    WindowRef w = NewCWindow(nullptr, &c.bounds, nullptr, false, c.procID, (WindowRef)-1, true, 0);
+    ShowWindow(w);
+    Rect content;
+    GetWindowBounds(w, kWindowContentRgn, &content);
+    EXPECT_EQ(content.top, c.expected.v) << c.bounds.top << "," << c.bounds.left;
+    EXPECT_EQ(content.left, c.expected.h) << c.bounds.top << "," << c.bounds.left;
+    EXPECT_EQ(content.bottom - content.top, c.bounds.bottom - c.bounds.top) << "size kept";
+  }
+}
+
+// However long, a title stays between the close and zoom boxes and ends in an ellipsis.
+TEST_F(Windows, LongTitlesAreCutBetweenTheBoxes) {
+  std::string title(200, 'W');
+  WindowRef w = makeWindow(100, 100, 400, 300, true, noGrowDocProc, true, title.c_str());
+  vt::ui::setZoomBox(w, true, false);
+  Rect room, close, zoom;
+  GetWindowBounds(w, kWindowTitleTextRgn, &room);
+  GetWindowBounds(w, kWindowCloseBoxRgn, &close);
+  GetWindowBounds(w, kWindowZoomBoxRgn, &zoom);
+  EXPECT_GT(room.left, close.right);
+  EXPECT_LT(room.right, zoom.left);
+  ASSERT_GT(vt::ui::measureText(title, 12, true), room.right - room.left);
+  // Dark title pixels lie inside the room only; the boxes keep their white faces.
+  short y = (short)((room.top + room.bottom) / 2);
+  int firstDark = -1, lastDark = -1;
+  for (short x = (short)(close.right + 1); x < zoom.left; ++x)
+    if ((VTAutomationScreenPixel(x, y) & 0xFF) < 0x60) {
+      if (firstDark < 0) firstDark = x;
+      lastDark = x;
+    }
+  EXPECT_GE(firstDark, room.left);
+  EXPECT_LE(lastDark, room.right);
+  EXPECT_GT(lastDark, room.right - 20) << "the cut text ends with the ellipsis";
 }

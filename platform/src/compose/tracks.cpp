@@ -176,30 +176,38 @@ struct EditPosition {
   int64_t mediaTime = 0;
   Fixed rate = fixed1;
   int64_t editStart = 0, editEnd = 0;
+  vt::movie::Edit edit;
 };
 
 bool locate(const VTTrack& t, int64_t time, EditPosition& at) {
-  return vt::movie::trackTimeToMediaTime(t, time, at.mediaTime, at.rate, &at.editStart,
-                                         &at.editEnd);
+  if (!vt::movie::trackTimeToMediaTime(t, time, at.mediaTime, at.rate, &at.editStart,
+                                       &at.editEnd))
+    return false;
+  int64_t start = 0;
+  for (const vt::movie::Edit& e : t.edits) {
+    if (start == at.editStart && e.duration > 0) {
+      at.edit = e;
+      break;
+    }
+    start += e.duration;
+  }
+  return true;
 }
 
-// The movie-time interval that media interval [from, to) (which holds the position) covers.
+// The movie-time interval that media interval [from, to) (which holds the position) covers,
+// by the same rule that maps movie times to media times, so a cached picture is reused exactly
+// where that picture is the one shown.
 Span movieSpan(const VTTrack& t, int64_t time, const EditPosition& at, int64_t from, int64_t to) {
   Span s{at.editStart, at.editEnd};
   TimeScale ms = t.movie ? t.movie->timeScale : 600, ds = t.media->timeScale;
   if (at.rate <= 0 || ms <= 0 || ds <= 0) return Span{time, time + 1};
-  // Movie units per media unit.
-  double f = (double)ms / ds / (at.rate / 65536.0);
-  s.intersect(Span{time - (int64_t)std::floor((at.mediaTime - from) * f),
-                   time + std::max<int64_t>(1, (int64_t)std::floor((to - at.mediaTime) * f))});
+  int64_t a = vt::movie::editOffsetOf(at.edit, from, ms, ds);
+  int64_t b = vt::movie::editOffsetOf(at.edit, to, ms, ds);
+  if (a != INT64_MAX) s.intersect(Span{at.editStart + a, s.end});
+  if (b != INT64_MAX) s.intersect(Span{s.start, at.editStart + b});
   if (s.start > time) s.start = time;
   if (s.end <= time) s.end = time + 1;
   return s;
-}
-
-long sampleAt(const VTMedia& m, int64_t mediaTime) {
-  long sample = m.sampleAtTime(mediaTime);
-  return sample >= 0 ? sample : m.sampleAtDecodeTime(mediaTime);
 }
 
 OSErr pictureAt(VTTrack* t, const PictureRequest& rq, TrackPicture& out, int depth);
@@ -258,7 +266,7 @@ OSErr pictureAt(VTTrack* t, const PictureRequest& rq, TrackPicture& out, int dep
   EditPosition at;
   if (!locate(*t, rq.time, at)) return invalidTime;
   VTMedia* m = t->media.get();
-  long sample = sampleAt(*m, at.mediaTime);
+  long sample = m->sampleShownAt(at.mediaTime);
   if (sample < 0) return invalidTime;
   vt::movie::SampleInfo si = m->sampleInfo((uint32_t)sample);
   if (si.descIndex < 1 || si.descIndex > m->descriptions.size()) return invalidSampleDescIndex;

@@ -59,6 +59,11 @@ BarLayout layout(const VTController& c) {
   l.bar = c.barRect;
   const Rect& b = c.barRect;
   int right = b.right;
+  l.growShown = !EmptyRect(&c.growBounds) && !EmptyRect(&c.movieRect);
+  if (l.growShown) {
+    l.grow = rect(b.top, right - kGrowWidth, b.bottom, right);
+    right -= kGrowWidth;
+  }
   // A silent movie shows no speaker unless the button was set explicitly.
   bool speakerExplicit = (c.explicitFlags & mcFlagSuppressSpeakerButton) != 0;
   l.speakerShown = !(c.flags & mcFlagSuppressSpeakerButton) &&
@@ -197,6 +202,17 @@ void drawBar(VTController& c) {
                    glyph);
     ui::fillRect(port, rect(l.speaker.top, l.speaker.left, l.speaker.bottom,
                             l.speaker.left + 1), kBarEdge);
+  }
+  if (l.growShown) {
+    // Three diagonal ridges.
+    const Rect& box = l.grow;
+    ui::fillRect(port, rect(box.top, box.left, box.bottom, box.left + 1), kBarEdge);
+    for (int k = 0; k < 3; ++k) {
+      int reach = 4 + 3 * k;
+      for (int i = 0; i <= reach; ++i)
+        ui::fillRect(port, rect(box.bottom - 3 - i, box.right - 3 - reach + i, box.bottom - 2 - i,
+                                box.right - 2 - reach + i), glyph);
+    }
   }
   ui::portChanged(port, l.bar);
 }

@@ -8,6 +8,7 @@
 #include <Quickdraw.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <unordered_set>
 
@@ -64,7 +65,7 @@ Point toLocal(WindowRef w, Point global) {
 TimeValue fromTimeRecord(const VTController& c, const TimeRecord* tr) {
   int64_t v = ((int64_t)tr->value.hi << 32) | tr->value.lo;
   TimeScale ms = GetMovieTimeScale(c.movie);
-  if (tr->scale > 0 && ms > 0 && tr->scale != ms) v = v * ms / tr->scale;
+  if (tr->scale > 0 && ms > 0 && tr->scale != ms) v = vt::movie::scaleUp(v, ms, tr->scale);
   return (TimeValue)std::clamp<int64_t>(v, INT32_MIN, INT32_MAX);
 }
 
@@ -192,6 +193,59 @@ void followSound(VTController& c) {
   drawBar(c);
 }
 
+// Where the frame shown at t starts, and where the next one starts (the movie's end after the
+// last frame): the places stepping lands on. Without pictures every time is its own frame.
+TimeValue frameStart(const VTController& c, TimeValue t) {
+  const OSType video = VideoMediaType;
+  TimeValue at = -1;
+  GetMovieNextInterestingTime(c.movie, nextTimeStep | nextTimeEdgeOK, 1, &video, t,
+                              -IntToFixed(1), &at, nullptr);
+  return at >= 0 ? at : t;
+}
+
+TimeValue frameEnd(const VTController& c, TimeValue t) {
+  const OSType video = VideoMediaType;
+  TimeValue at = -1;
+  GetMovieNextInterestingTime(c.movie, nextTimeStep, 1, &video, t, IntToFixed(1), &at, nullptr);
+  TimeValue dur = GetMovieDuration(c.movie);
+  if (at < 0) return GetMovieIndTrackType(c.movie, 1, VideoMediaType, movieTrackMediaType) ? dur : t;
+  return std::min(at, dur);
+}
+
+// Selects between a fixed end and a moving one.
+void selectBetween(VTController& c, TimeValue anchor, TimeValue moving) {
+  TimeValue lo = std::min(anchor, moving), hi = std::max(anchor, moving);
+  SetMovieSelection(c.movie, lo, hi - lo);
+}
+
+// The end of the selection that stays when the mouse extends it to t: the one farther from t,
+// or the start of the current frame when nothing is selected.
+TimeValue selectionAnchor(const VTController& c, TimeValue t) {
+  TimeValue st = 0, sd = 0;
+  GetMovieSelection(c.movie, &st, &sd);
+  if (sd > 0) return t - st < (TimeValue)(st + sd) - t ? st + sd : st;
+  TimeValue now = GetMovieTime(c.movie, nullptr);
+  return now >= GetMovieDuration(c.movie) ? now : frameStart(c, now);
+}
+
+// Shift+arrow: moves the selection's moving end (the one at the current time, else its end)
+// by one frame and shows the time there.
+void extendByFrame(VTController& c, bool forward) {
+  if (GetMovieRate(c.movie) != 0) SetMovieRate(c.movie, 0);
+  TimeValue st = 0, sd = 0;
+  GetMovieSelection(c.movie, &st, &sd);
+  TimeValue now = GetMovieTime(c.movie, nullptr);
+  TimeValue anchor = now, moving = now;
+  if (sd > 0) {
+    bool startMoves = now == st;
+    anchor = startMoves ? st + sd : st;
+    moving = startMoves ? st : st + sd;
+  }
+  moving = forward ? frameEnd(c, moving) : moving > 0 ? frameStart(c, moving - 1) : 0;
+  selectBetween(c, anchor, moving);
+  setTime(c, moving);
+}
+
 // Moves the movie's time on by the ticks since the last idle, at the movie's rate, wrapping,
 // reflecting or stopping at the ends of the played span.
 void advance(VTController& c) {
@@ -274,6 +328,127 @@ void invalidateWindow(VTController& c, const Rect& r) {
 
 void sizeChanged(VTController* c) { filtered(c, mcActionControllerSizeChanged, nullptr); }
 
+// The largest picture, at the movie's natural shape, whose controller (picture and bar) fits in
+// a content area of maxW x maxH.
+void fitSize(const VTController& c, int maxW, int maxH, int& w, int& h) {
+  Rect nat{0, 0, 0, 0};
+  GetMovieNaturalBoundsRect(c.movie, &nat);
+  int64_t aw = nat.right - nat.left, ah = nat.bottom - nat.top;
+  if (aw <= 0 || ah <= 0) {
+    aw = std::max(1, c.movieRect.right - c.movieRect.left);
+    ah = std::max(1, c.movieRect.bottom - c.movieRect.top);
+  }
+  if (c.visible) maxH -= kBarHeight;
+  int64_t width = std::min<int64_t>(maxW, (int64_t)std::max(maxH, 1) * aw / ah);
+  width = std::max<int64_t>(width, std::max<int64_t>(1, kMinMovieSide * aw / ah));
+  w = (int)std::min<int64_t>(width, SHRT_MAX / 2);
+  h = (int)std::max<int64_t>(1, std::min<int64_t>((int64_t)w * ah / aw, SHRT_MAX / 2));
+}
+
+// The content area a window can have within the grow-box bounds: from its content's top-left
+// (or the bounds' own, for the whole area) to the bounds' far edges, less the window's frame.
+void contentRoom(const VTController& c, WindowRef w, bool fromWindow, int& maxW, int& maxH) {
+  const Rect& gb = c.growBounds;
+  Rect in = ui::frameInsets(w);
+  int left = fromWindow ? w->content.left : gb.left + in.left;
+  int top = fromWindow ? w->content.top : gb.top + in.top;
+  maxW = gb.right - in.right - left;
+  maxH = gb.bottom - in.bottom - top;
+}
+
+// Gives the picture a new size (its top-left stays), moves the bar with it, and sizes the window
+// to the controller when the bar is attached.
+void resizeMovie(VTController& c, int width, int height) {
+  Rect before = boundsOf(c);
+  Rect r = c.movieRect;
+  r.right = (short)(r.left + width);
+  r.bottom = (short)(r.top + height);
+  if (EqualRect(&r, &c.movieRect)) return;
+  c.movieRect = r;
+  SetMovieBox(c.movie, &c.movieRect);
+  if (c.attached) c.barRect = attachedBarRect(c.movieRect);
+  c.drawnValid = false;
+  Rect after = boundsOf(c);
+  WindowRef w = controllerWindow(c);
+  if (w && c.attached)
+    SizeWindow(w, (short)(after.right - after.left), (short)(after.bottom - after.top), true);
+  Rect both;
+  UnionRect(&before, &after, &both);
+  invalidateWindow(c, both);
+  sizeChanged(&c);
+}
+
+// Grow-box bounds set: the window gets its zoom box, and a movie too large for them shrinks to
+// the largest size that fits.
+void growBoundsSet(VTController& c) {
+  WindowRef w = controllerWindow(c);
+  if (!w || EmptyRect(&c.growBounds) || EmptyRect(&c.movieRect)) return;
+  ui::setZoomBox(w, true, c.zoomed);
+  int maxW = 0, maxH = 0, fitW = 0, fitH = 0;
+  contentRoom(c, w, false, maxW, maxH);
+  Rect b = boundsOf(c);
+  if (b.right - b.left <= maxW && b.bottom - b.top <= maxH) return;
+  fitSize(c, maxW, maxH, fitW, fitH);
+  resizeMovie(c, fitW, fitH);
+  // A window already on the screen moves as far as it must to be inside the bounds.
+  Rect s = ui::structureRect(w);
+  int dx = std::max(c.growBounds.left - s.left, std::min(0, c.growBounds.right - s.right));
+  int dy = std::max(c.growBounds.top - s.top, std::min(0, c.growBounds.bottom - s.bottom));
+  if (dx || dy) MoveWindow(w, (short)(w->content.left + dx), (short)(w->content.top + dy), false);
+}
+
+// The zoom box: to the largest size that fits the grow-box bounds, at the top-left of them, and
+// back to the size and place the user had.
+void toggleZoom(VTController& c, WindowRef w) {
+  if (!c.zoomed) {
+    c.userMovieRect = c.movieRect;
+    c.userWindowPlace = Point{w->content.top, w->content.left};
+    int maxW = 0, maxH = 0, fitW = 0, fitH = 0;
+    contentRoom(c, w, false, maxW, maxH);
+    fitSize(c, maxW, maxH, fitW, fitH);
+    Rect in = ui::frameInsets(w);
+    MoveWindow(w, (short)(c.growBounds.left + in.left), (short)(c.growBounds.top + in.top), false);
+    c.zoomed = true;
+    resizeMovie(c, fitW, fitH);
+  } else {
+    MoveWindow(w, c.userWindowPlace.h, c.userWindowPlace.v, false);
+    c.zoomed = false;
+    resizeMovie(c, c.userMovieRect.right - c.userMovieRect.left,
+                c.userMovieRect.bottom - c.userMovieRect.top);
+  }
+  ui::setZoomBox(w, true, c.zoomed);
+}
+
+// The grow box: the picture follows the mouse at the movie's shape (the larger of the two
+// changes wins), from kMinMovieSide up to what fits the grow-box bounds.
+void dragGrow(VTController& c, WindowRef w, Point start) {
+  const int w0 = c.movieRect.right - c.movieRect.left, h0 = c.movieRect.bottom - c.movieRect.top;
+  int maxW = 0, maxH = 0, capW = 0, capH = 0, minW = 0, minH = 0;
+  contentRoom(c, w, true, maxW, maxH);
+  fitSize(c, maxW, maxH, capW, capH);
+  fitSize(c, kMinMovieSide, kMinMovieSide + (c.visible ? kBarHeight : 0), minW, minH);
+  auto follow = [&](Point global) {
+    Point p = toLocal(w, global);
+    int64_t byH = (int64_t)w0 + (p.h - start.h);
+    int64_t byV = h0 > 0 ? ((int64_t)h0 + (p.v - start.v)) * w0 / h0 : byH;
+    int width = (int)std::clamp<int64_t>(std::max(byH, byV), minW, std::max(minW, capW));
+    int fw = 0, fh = 0;
+    fitSize(c, width, INT32_MAX / 4, fw, fh);
+    resizeMovie(c, fw, fh);
+    drawMovie(c);
+    drawBar(c);
+  };
+  Point g{};
+  while (vt::events::trackMouse(g)) {
+    if (!live(handle(&c))) return;
+    follow(g);
+  }
+  if (!live(handle(&c))) return;
+  follow(g);
+  c.zoomed = false;
+  ui::setZoomBox(w, true, false);
+}
+
 ComponentResult doAction(VTController* c, short action, void* params) {
   if (filtered(c, action, params)) return noErr;
   if (!live(handle(c))) return badComponentInstance;  // the filter disposed of it
@@ -331,6 +506,7 @@ ComponentResult doAction(VTController* c, short action, void* params) {
     case mcActionSetGrowBoxBounds:
       if (!params) return paramErr;
       c->growBounds = *(const Rect*)params;
+      growBoundsSet(*c);
       return noErr;
     case mcActionSetSelectionBegin:
     case mcActionSetSelectionDuration: {
@@ -462,7 +638,9 @@ void stepVolume(VTController* c, int direction) {
   doAction(c, mcActionSetVolume, (void*)(intptr_t)std::clamp(v, 0, (int)kFullVolume));
 }
 
-void dragSlider(VTController* c, WindowRef w, Point local) {
+// Scrubbing; with Shift the selection goes from its fixed end to the frame under the mouse
+// (whole frames), and that frame is shown.
+void dragSlider(VTController* c, WindowRef w, Point local, bool extend) {
   BarLayout l = layout(*c);
   Fixed rate = GetMovieRate(c->movie);
   if (rate != 0) {
@@ -470,14 +648,23 @@ void dragSlider(VTController* c, WindowRef w, Point local) {
     syncSound(*c);
   }
   TimeValue dur = GetMovieDuration(c->movie);
-  setTime(*c, sliderTime(l, local.h, dur));
+  TimeValue anchor = extend ? selectionAnchor(*c, sliderTime(l, local.h, dur)) : 0;
+  auto follow = [&](short h) {
+    TimeValue t = sliderTime(l, h, dur);
+    if (extend) {
+      selectBetween(*c, anchor, t >= anchor ? frameEnd(*c, t) : frameStart(*c, t));
+      t = std::min(frameStart(*c, t), dur);
+    }
+    setTime(*c, t);
+  };
+  follow(local.h);
   Point g{};
   while (vt::events::trackMouse(g)) {
     if (!live(handle(c))) return;
-    setTime(*c, sliderTime(l, toLocal(w, g).h, dur));
+    follow(toLocal(w, g).h);
   }
   if (!live(handle(c))) return;
-  setTime(*c, sliderTime(l, toLocal(w, g).h, dur));
+  follow(toLocal(w, g).h);
   if (rate != 0) play(*c, rate);
 }
 
@@ -485,9 +672,13 @@ ComponentResult mouseDown(VTController* c, const EventRecord* e) {
   WindowRef w = controllerWindow(*c);
   if (!w) return 0;
   WindowRef hit = nullptr;
-  if (FindWindow(e->where, &hit) != inContent || hit != w) return 0;
-  // A click in a window behind is the window manager's: it brings the window forward.
-  if (w != FrontWindow()) return 0;
+  WindowPartCode part = FindWindow(e->where, &hit);
+  if (hit != w || w != FrontWindow()) return 0;  // a window behind comes forward first
+  if ((part == inZoomIn || part == inZoomOut) && layout(*c).growShown) {
+    if (TrackBox(w, e->where, part) && live(handle(c))) toggleZoom(*c, w);
+    return 1;
+  }
+  if (part != inContent) return 0;
   Point p = toLocal(w, e->where);
   bool inMovie = PtInRect(p, &c->movieRect);
   bool inBar = c->visible && PtInRect(p, &c->barRect);
@@ -501,11 +692,13 @@ ComponentResult mouseDown(VTController* c, const EventRecord* e) {
     if (PtInRect(p, &l.play)) {
       if (trackPress(w, l.play) && live(handle(c))) togglePlay(c);
     } else if (PtInRect(p, &l.slider)) {
-      dragSlider(c, w, p);
+      dragSlider(c, w, p, (e->modifiers & shiftKey) != 0);
     } else if (l.steps && PtInRect(p, &l.stepBack)) {
       if (trackPress(w, l.stepBack) && live(handle(c))) doAction(c, mcActionStep, (void*)-1);
     } else if (l.steps && PtInRect(p, &l.stepForward)) {
       if (trackPress(w, l.stepForward) && live(handle(c))) doAction(c, mcActionStep, (void*)1);
+    } else if (l.growShown && PtInRect(p, &l.grow)) {
+      dragGrow(*c, w, p);
     } else if (l.speakerShown && PtInRect(p, &l.speaker)) {
       // The speaker: drag to set the volume; with shift or option a click mutes or unmutes.
       if (e->modifiers & (shiftKey | optionKey)) {
@@ -530,18 +723,26 @@ ComponentResult keyDown(VTController* c, const EventRecord* e) {
   if (e->modifiers & cmdKey) return 0;  // command keys are the menus'
   char ch = (char)(e->message & charCodeMask);
   bool volumeKey = ch == kUpArrowCharCode || ch == kDownArrowCharCode;
-  if (ch != kSpaceCharCode && ch != kLeftArrowCharCode && ch != kRightArrowCharCode && !volumeKey)
+  if (ch != kSpaceCharCode && ch != kLeftArrowCharCode && ch != kRightArrowCharCode &&
+      ch != kHomeCharCode && ch != kEndCharCode && !volumeKey)
     return 0;
   // A silent movie has no volume to change.
   if (volumeKey && !layout(*c).speakerShown) return 0;
   if (filtered(c, mcActionKey, (void*)e)) return 1;
   if (!live(handle(c))) return 1;
-  if (ch == kSpaceCharCode)
+  bool arrow = ch == kLeftArrowCharCode || ch == kRightArrowCharCode;
+  if (ch == kSpaceCharCode) {
     togglePlay(c);
-  else if (volumeKey)
+  } else if (volumeKey) {
     stepVolume(c, ch == kUpArrowCharCode ? 1 : -1);
-  else
+  } else if (ch == kHomeCharCode || ch == kEndCharCode) {
+    if (GetMovieRate(c->movie) != 0) SetMovieRate(c->movie, 0);
+    setTime(*c, ch == kHomeCharCode ? 0 : GetMovieDuration(c->movie));
+  } else if (arrow && (e->modifiers & shiftKey)) {
+    extendByFrame(*c, ch == kRightArrowCharCode);
+  } else {
     doAction(c, mcActionStep, (void*)(intptr_t)(ch == kLeftArrowCharCode ? -1 : 1));
+  }
   return 1;
 }
 
@@ -553,6 +754,13 @@ void rememberForUndo(VTController& c, MovieEditState before) {
 
 void afterEdit(VTController& c) {
   c.drawnValid = false;
+  // A movie that had no picture (a new one) takes the size of the picture an edit gave it.
+  Rect nat{0, 0, 0, 0};
+  GetMovieNaturalBoundsRect(c.movie, &nat);
+  if (EmptyRect(&c.movieRect) && !EmptyRect(&nat)) {
+    resizeMovie(c, nat.right - nat.left, nat.bottom - nat.top);
+    growBoundsSet(c);
+  }
   setTime(c, GetMovieTime(c.movie, nullptr));
 }
 
@@ -739,6 +947,10 @@ ComponentResult MCPaste(MovieController mc, Movie srcMovie) try {
   MovieEditState before = NewMovieEditState(c->movie);
   if (!before) err = GetMoviesError() ? GetMoviesError() : (OSErr)memFullErr;
   if (err == noErr) {
+    // Without a selection the paste goes in at the current time.
+    TimeValue st = 0, sd = 0;
+    GetMovieSelection(c->movie, &st, &sd);
+    if (sd <= 0) SetMovieSelection(c->movie, GetMovieTime(c->movie, nullptr), 0);
     PasteMovieSelection(c->movie, srcMovie);
     err = GetMoviesError();
     if (err == noErr) {

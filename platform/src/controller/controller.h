@@ -23,6 +23,10 @@ constexpr short kStepWidth = 14;
 constexpr short kSpeakerWidth = 18;
 // Volume: the arrow keys move it by an eighth of full volume.
 constexpr short kVolumeStep = 32;
+// The grow box at the bar's right end, shown once the application sets grow-box bounds.
+constexpr short kGrowWidth = 15;
+// The smallest picture resizing goes down to.
+constexpr short kMinMovieSide = 32;
 
 }  // namespace vt::controller
 
@@ -47,6 +51,10 @@ struct VTController {
   bool playSelection = false;
   bool playEveryFrame = false;
   Rect growBounds{0, 0, 0, 0};
+  // The zoom box: while zoomed, the movie box and window place the user had before.
+  bool zoomed = false;
+  Rect userMovieRect{0, 0, 0, 0};
+  Point userWindowPlace{0, 0};
   // Playback: the tick of the last advance and the fraction of a movie time unit left over.
   uint32_t lastTick = 0;
   double carry = 0;
@@ -74,8 +82,8 @@ VTController* live(MovieController mc);
 
 // Layout (local coordinates of the movie's port).
 struct BarLayout {
-  Rect bar, play, slider, stepBack, stepForward, speaker;
-  bool steps = false, speakerShown = false;
+  Rect bar, play, slider, stepBack, stepForward, speaker, grow;
+  bool steps = false, speakerShown = false, growShown = false;
 };
 BarLayout layout(const VTController& c);
 // Where the bar goes when attached: under the movie, at least kMinBarWidth wide.

@@ -32,6 +32,13 @@ void copyTrackState(VTTrack& to, const VTTrack& from);
 // Frees a movie made by newMovieObject/cloneMovie and forgets it.
 void destroyMovie(VTMovie* m);
 
+// Edit lists. Inserts edits at movie time `at` (past the end, an empty edit fills the gap);
+// an edit split in two goes on, in its second part, with the media time shown where it was
+// split. Removes [from, from + length) of the timeline. Empty edits at the end stay: they keep
+// the duration a cut or a paste gave the track.
+void insertEdits(VTTrack& t, int64_t at, const std::vector<Edit>& add);
+void deleteEdits(VTTrack& t, int64_t from, int64_t length);
+
 // Runs the work of a public call: running out of memory there fails that call with
 // memFullErr instead of ending the process.
 template <class F>

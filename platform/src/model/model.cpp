@@ -264,31 +264,6 @@ bool SampleDesc::extension(OSType mediaType, OSType type,
   return findAtom(bytes.data() + off, bytes.size() - off, type, payload, mediaType == 'soun');
 }
 
-// ---- edits --------------------------------------------------------------------------------------
-
-bool trackTimeToMediaTime(const VTTrack& track, int64_t movieTime, int64_t& mediaTime,
-                          Fixed& rate, int64_t* editStart, int64_t* editEnd) {
-  if (movieTime < 0 || !track.media) return false;
-  TimeScale ms = track.movie ? track.movie->timeScale : 600;
-  TimeScale ds = track.media->timeScale;
-  int64_t start = 0;
-  for (const Edit& e : track.edits) {
-    int64_t end = start + e.duration;
-    if (movieTime < end) {
-      if (editStart) *editStart = start;
-      if (editEnd) *editEnd = end;
-      if (e.mediaTime < 0) return false;
-      rate = e.rate;
-      // Offset into the edit, converted to media units and scaled by the rate.
-      __int128 off = (__int128)(movieTime - start) * ds * e.rate / ((__int128)ms * 65536);
-      mediaTime = e.mediaTime + (int64_t)off;
-      return true;
-    }
-    start = end;
-  }
-  return false;
-}
-
 // ---- building -----------------------------------------------------------------------------------
 
 VTMovie* newMovieObject() {

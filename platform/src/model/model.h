@@ -178,6 +178,15 @@ struct VTMedia {
   long sampleAtDecodeTime(int64_t t) const;
   // The sample displayed at media time t (composition order when offsets exist), or -1.
   long sampleAtTime(int64_t t) const;
+  // The sample a picture shows at media time t: the displayed one, else (before the first
+  // displayed sample) the one being decoded; -1 outside the media.
+  long sampleShownAt(int64_t t) const;
+  // Two samples show the same picture when they are the same bytes (the same data reference,
+  // place, size and description): copies of one frame made by one edit count as one frame.
+  bool samePicture(long a, long b) const;
+  // Where another picture starts to be shown. Forward: the first such media time after t
+  // (INT64_MAX if none); backward: the last one at or before t (INT64_MIN if none).
+  int64_t shownChange(int64_t t, bool forward) const;
   // The sample's bytes. invalidSampleNum, invalidSampleDescIndex, badDataRefIndex,
   // couldNotResolveDataRef (no source), endOfDataReached (the source ends before the sample's
   // data does, as in a cut-off file) or ioErr when they cannot be had.
@@ -252,10 +261,32 @@ struct VTMovie {
 
 namespace vt::movie {
 
+// Time values count units of a time scale. One rule converts them, everywhere:
+//  - an instant goes to the unit of the other scale that holds it (rounded down);
+//  - a boundary (where a frame, an edit or a selection starts) goes to the first unit at or
+//    after it (rounded up), so that unit converted back as an instant lies at or after the
+//    boundary, and the unit before it lies before.
+// Products are formed in 128 bits; results are clamped to 64 bits.
+int64_t scaleDown(int64_t value, int64_t toScale, int64_t fromScale);
+int64_t scaleUp(int64_t value, int64_t toScale, int64_t fromScale);
+// Within an edit, `offset` movie units from its start: the media time shown there (-1 in an
+// empty edit). And the first offset that shows mediaTime or later (INT64_MAX when the edit
+// never does: an empty edit, or a dwell edit past its one media time).
+int64_t editMediaTime(const Edit& e, int64_t offset, TimeScale movieScale, TimeScale mediaScale);
+int64_t editOffsetOf(const Edit& e, int64_t mediaTime, TimeScale movieScale,
+                     TimeScale mediaScale);
+
 // Maps a movie (track) time to the media: the edit that contains it gives the media time and
 // rate. False in empty edits and past the end. editEnd gets the movie time where that edit ends.
 bool trackTimeToMediaTime(const VTTrack& track, int64_t movieTime, int64_t& mediaTime,
                           Fixed& rate, int64_t* editStart = nullptr, int64_t* editEnd = nullptr);
+// The sample the track shows at a movie time, -1 for none.
+long trackSampleAt(const VTTrack& track, int64_t movieTime);
+// Where the track starts to show another picture (a frame starts; gaps are passed over):
+// forward, the first such movie time after `from` (at or after it when inclusive); backward,
+// the last one before `from` (at or before it). -1 when there is none. Movie time 0 counts when
+// the track shows a sample there.
+int64_t trackShownChange(const VTTrack& track, int64_t from, bool forward, bool inclusive);
 
 // Building movies (importers, the file reader, tests).
 VTMovie* newMovieObject();

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <map>
+#include <tuple>
 
 #include "core/guard.h"
 #include "model/internal.h"
@@ -11,11 +12,6 @@
 using namespace vt::movie;
 
 namespace {
-
-int64_t rescaleRound(int64_t v, int64_t to, int64_t from) {
-  __int128 x = (__int128)v * to;
-  return (int64_t)((x >= 0 ? x + from / 2 : x - from / 2) / from);
-}
 
 struct Piece {
   int64_t duration;   // destination movie time
@@ -39,10 +35,18 @@ int refToFile(VTMedia& dst, const std::string& path, const std::shared_ptr<DataS
   return (int)dst.dataRefs.size();
 }
 
+// Where an insertion put the source bytes it copied (by source data reference, offset and
+// size), so that a picture two source edits share is copied once and stays one picture.
+struct CopiedSample {
+  int refIndex;
+  uint64_t offset;
+};
+using CopiedSamples = std::map<std::tuple<uint16_t, uint64_t, uint32_t>, CopiedSample>;
+
 // Copies (or refers to) the source samples that cover [mStart, mEnd) and answers the
 // destination media time that corresponds to mStart.
 OSErr importSamples(const VTMedia& src, VTMedia& dst, int64_t mStart, int64_t mEnd, bool copy,
-                    int64_t& dstMediaStart) {
+                    CopiedSamples& copied, int64_t& dstMediaStart) {
   long n = (long)src.sampleCount();
   long a = src.sampleAtDecodeTime(mStart);
   if (a < 0) return invalidTime;
@@ -74,11 +78,16 @@ OSErr importSamples(const VTMedia& src, VTMedia& dst, int64_t mStart, int64_t mE
     std::string srcFile = sref.source->filePath();
     int refIndex;
     uint64_t offset;
-    if (copy || srcFile.empty()) {
+    auto again = copied.find({r, s.offset, s.size});
+    if (again != copied.end()) {
+      refIndex = again->second.refIndex;
+      offset = again->second.offset;
+    } else if (copy || srcFile.empty()) {
       OSErr err = src.loadSample((uint32_t)i, bytes);
       if (err) return err;
       err = appendMediaData(dst, bytes.data(), bytes.size(), refIndex, offset);
       if (err) return err;
+      copied[{r, s.offset, s.size}] = CopiedSample{refIndex, offset};
     } else {
       refIndex = refToFile(dst, srcFile, sref.source);
       offset = s.offset;
@@ -92,10 +101,10 @@ OSErr importSamples(const VTMedia& src, VTMedia& dst, int64_t mStart, int64_t mE
     } else {
       di = it->second;
     }
-    // Times rescale from the run's start so rounding never accumulates.
-    int64_t t0 = rescaleRound(s.decodeTime - srcBase, ds, ss);
-    int64_t t1 = rescaleRound(s.decodeTime + s.duration - srcBase, ds, ss);
-    int64_t cto = rescaleRound(s.compositionOffset, ds, ss);
+    // Sample boundaries convert from the run's start, so nothing accumulates.
+    int64_t t0 = scaleUp(s.decodeTime - srcBase, ds, ss);
+    int64_t t1 = scaleUp(s.decodeTime + s.duration - srcBase, ds, ss);
+    int64_t cto = scaleUp(s.decodeTime + s.compositionOffset - srcBase, ds, ss) - t0;
     int64_t expected = base + t0;
     if (dst.duration() != expected) {
       // Keep the destination's timeline continuous.
@@ -104,7 +113,7 @@ OSErr importSamples(const VTMedia& src, VTMedia& dst, int64_t mStart, int64_t mE
     dst.appendSample(offset, s.size, (uint32_t)std::max<int64_t>(0, base + t1 - dst.duration()),
                      di, s.sync, (int32_t)cto);
   }
-  dstMediaStart = base + rescaleRound(mStart - srcBase, ds, ss);
+  dstMediaStart = base + scaleDown(mStart - srcBase, ds, ss);
   return noErr;
 }
 
@@ -137,17 +146,21 @@ OSErr InsertTrackSegment(Track srcTrack, Track dstTrack, TimeValue srcIn, TimeVa
     int64_t lo = std::max(a, start), hi = std::min(b, end);
     if (lo < hi) {
       Piece p;
-      // Destination durations rescale from the segment's start, so they add up exactly.
-      int64_t dEnd = rescaleRound(hi - a, dms, sms);
+      // Destination boundaries convert from the segment's start, so durations add up exactly.
+      int64_t dEnd = scaleUp(hi - a, dms, sms);
       p.duration = dEnd - dstDone;
       dstDone = dEnd;
       p.rate = e.rate;
-      if (e.mediaTime < 0) {
+      if (e.mediaTime < 0 || p.duration <= 0) {
         p.mediaStart = p.mediaEnd = -1;
       } else {
-        p.mediaStart = e.mediaTime + rescaleRound((lo - start) * (int64_t)e.rate / 65536, sds, sms);
-        p.mediaEnd = e.mediaTime + rescaleRound((hi - start) * (int64_t)e.rate / 65536, sds, sms);
-        p.mediaEnd = std::min(p.mediaEnd, s.media->duration());
+        // The media shown from lo on, up to what the source shows last and what the copy (in
+        // its own time scale) will show last.
+        p.mediaStart = editMediaTime(e, lo - start, sms, sds);
+        Edit copy{p.duration, p.mediaStart, e.rate};
+        int64_t last = std::max(editMediaTime(e, hi - 1 - start, sms, sds),
+                                editMediaTime(copy, p.duration - 1, dms, sds));
+        p.mediaEnd = std::min(last + 1, s.media->duration());
         if (p.mediaEnd <= p.mediaStart) p.mediaStart = p.mediaEnd = -1;
       }
       if (p.duration > 0) pieces.push_back(p);
@@ -157,6 +170,7 @@ OSErr InsertTrackSegment(Track srcTrack, Track dstTrack, TimeValue srcIn, TimeVa
   if (b > s.duration()) return fail(invalidDuration);
 
   bool copy = d.media->editing;
+  CopiedSamples copied;
   std::vector<Edit> add;
   for (const Piece& p : pieces) {
     Edit e;
@@ -166,46 +180,14 @@ OSErr InsertTrackSegment(Track srcTrack, Track dstTrack, TimeValue srcIn, TimeVa
       e.mediaTime = -1;
     } else {
       int64_t dstMediaStart = 0;
-      OSErr err = importSamples(*s.media, *d.media, p.mediaStart, p.mediaEnd, copy, dstMediaStart);
+      OSErr err =
+          importSamples(*s.media, *d.media, p.mediaStart, p.mediaEnd, copy, copied, dstMediaStart);
       if (err) return fail(err);
       e.mediaTime = dstMediaStart;
     }
     add.push_back(e);
   }
-  // Insert the new edits at dstIn.
-  std::vector<Edit> out;
-  int64_t dur = d.duration();
-  if (dstIn >= dur) {
-    out = d.edits;
-    if (dstIn > dur) out.push_back(Edit{dstIn - dur, -1, fixed1});
-    out.insert(out.end(), add.begin(), add.end());
-  } else {
-    int64_t st = 0;
-    bool done = false;
-    for (const Edit& e : d.edits) {
-      int64_t en = st + e.duration;
-      if (!done && dstIn >= st && dstIn < en) {
-        if (dstIn > st) {
-          Edit h = e;
-          h.duration = dstIn - st;
-          out.push_back(h);
-        }
-        out.insert(out.end(), add.begin(), add.end());
-        Edit t = e;
-        t.duration = en - dstIn;
-        if (e.mediaTime >= 0)
-          t.mediaTime = e.mediaTime + rescaleRound((dstIn - st) * (int64_t)e.rate / 65536,
-                                                   d.media->timeScale, dms);
-        out.push_back(t);
-        done = true;
-      } else {
-        out.push_back(e);
-      }
-      st = en;
-    }
-  }
-  while (!out.empty() && out.back().mediaTime < 0) out.pop_back();
-  d.edits = std::move(out);
+  insertEdits(d, dstIn, add);
   setError(noErr);
   return noErr;
 } catch (...) { return vtErrorFromException(); }

@@ -24,6 +24,19 @@ std::set<VTMovieEditState*>& liveStates() {
   return s;
 }
 
+// Whether a track takes part in an effect: as the effect, or as one of its sources (which are
+// drawn only through the effect). Media pasted into such a track would not be seen as pasted.
+bool inEffect(const VTMovie& m, const VTTrack& t) {
+  for (const auto& r : t.references)
+    if (r.type == kTrackReferenceModifier && !r.ids.empty()) return true;
+  for (const auto& other : m.tracks)
+    for (const auto& r : other->references)
+      if (r.type == kTrackReferenceModifier &&
+          std::find(r.ids.begin(), r.ids.end(), t.id) != r.ids.end())
+        return true;
+  return false;
+}
+
 const vt::ResetRegistration kReset(vt::ResetStage::MovieUsers, [] {
   for (VTMovieEditState* s : liveStates()) {
     delete s->snapshot;
@@ -33,10 +46,13 @@ const vt::ResetRegistration kReset(vt::ResetStage::MovieUsers, [] {
 });
 
 // The destination track a source track's segment goes into: the first unused track of the same
-// media type, or a new one shaped like the source.
+// media type and time scale that is drawn on its own, or a new one shaped like the source. The
+// same time scale keeps the copied samples' times exact.
 VTTrack* matchTrack(VTMovie& dst, const VTTrack& src, std::set<VTTrack*>& used) {
   for (auto& t : dst.tracks)
-    if (t->media && t->media->mediaType == src.media->mediaType && !used.count(t.get())) {
+    if (t->media && t->media->mediaType == src.media->mediaType &&
+        t->media->timeScale == src.media->timeScale && !used.count(t.get()) &&
+        !inEffect(dst, *t)) {
       used.insert(t.get());
       return t.get();
     }
@@ -66,7 +82,7 @@ OSErr InsertMovieSegment(Movie srcMovie, Movie dstMovie, TimeValue srcIn, TimeVa
   }
   VTMovie& src = *srcMovie;
   VTMovie& dst = *dstMovie;
-  int64_t dstDuration = rescaleRounded(srcDuration, dst.timeScale, src.timeScale);
+  int64_t dstDuration = scaleUp(srcDuration, dst.timeScale, src.timeScale);
   std::set<VTTrack*> used;
   std::vector<VTTrack*> before;
   for (auto& t : dst.tracks) before.push_back(t.get());
@@ -165,7 +181,7 @@ void PasteMovieSelection(Movie theMovie, Movie src) try {
   OSErr err = InsertMovieSegment(src, theMovie, 0, (TimeValue)src->duration(), (TimeValue)at);
   if (err) return setError(err);
   m.selectionTime = at;
-  m.selectionDuration = rescaleRounded(src->duration(), m.timeScale, src->timeScale);
+  m.selectionDuration = scaleUp(src->duration(), m.timeScale, src->timeScale);
   setError(noErr);
 } catch (...) { vt::movie::setError(vtErrorFromException()); }
 

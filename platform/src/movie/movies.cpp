@@ -102,46 +102,6 @@ void naturalBounds(const VTMovie& m, double& l, double& t, double& r, double& b)
   }
 }
 
-// Inserts edits at movie time `at` (past the end: an empty edit fills the gap).
-void insertEdits(VTTrack& t, int64_t at, const std::vector<Edit>& add) {
-  int64_t dur = t.duration();
-  std::vector<Edit> out;
-  if (at >= dur) {
-    out = t.edits;
-    if (at > dur) out.push_back(Edit{at - dur, -1, fixed1});
-    out.insert(out.end(), add.begin(), add.end());
-  } else {
-    int64_t start = 0;
-    bool done = false;
-    for (const Edit& e : t.edits) {
-      int64_t end = start + e.duration;
-      if (!done && at >= start && at < end) {
-        if (at > start) {
-          Edit first = e;
-          first.duration = at - start;
-          out.push_back(first);
-        }
-        out.insert(out.end(), add.begin(), add.end());
-        Edit rest = e;
-        rest.duration = end - at;
-        if (e.mediaTime >= 0) {
-          rest.mediaTime = e.mediaTime + rescaleRounded((at - start) * (int64_t)e.rate / 65536,
-                                                 t.media ? t.media->timeScale : 600,
-                                                 t.movie->timeScale);
-        }
-        out.push_back(rest);
-        done = true;
-      } else {
-        out.push_back(e);
-      }
-      start = end;
-    }
-  }
-  // Merge an empty edit that ends the list: trailing silence is implicit.
-  while (!out.empty() && out.back().mediaTime < 0) out.pop_back();
-  t.edits = std::move(out);
-}
-
 }  // namespace
 
 // ---- movies -------------------------------------------------------------------------------------
@@ -172,23 +132,27 @@ void SetMovieTimeScale(Movie theMovie, TimeScale timeScale) try {
   }
   TimeScale old = m->timeScale;
   if (old == timeScale) return;
-  // Edit boundaries are rescaled, not durations, so the sum stays exact.
+  // Edit boundaries are converted, not durations, so the sum stays exact; times are boundaries
+  // too (where the selection or the current frame starts).
+  auto boundary = [&](int64_t v) { return scaleUp(v, timeScale, old); };
   for (auto& t : m->tracks) {
     int64_t start = 0, newStart = 0;
     for (Edit& e : t->edits) {
       int64_t end = start + e.duration;
-      int64_t newEnd = rescaleRounded(end, timeScale, old);
+      int64_t newEnd = boundary(end);
       e.duration = newEnd - newStart;
       start = end;
       newStart = newEnd;
     }
   }
-  m->previewTime = rescaleRounded(m->previewTime, timeScale, old);
-  m->previewDuration = rescaleRounded(m->previewDuration, timeScale, old);
-  m->posterTime = rescaleRounded(m->posterTime, timeScale, old);
-  m->selectionTime = rescaleRounded(m->selectionTime, timeScale, old);
-  m->selectionDuration = rescaleRounded(m->selectionDuration, timeScale, old);
-  m->currentTime = rescaleRounded(m->currentTime, timeScale, old);
+  int64_t previewEnd = boundary(m->previewTime + m->previewDuration);
+  m->previewTime = boundary(m->previewTime);
+  m->previewDuration = previewEnd - m->previewTime;
+  int64_t selectionEnd = boundary(m->selectionTime + m->selectionDuration);
+  m->selectionTime = boundary(m->selectionTime);
+  m->selectionDuration = selectionEnd - m->selectionTime;
+  m->posterTime = boundary(m->posterTime);
+  m->currentTime = boundary(m->currentTime);
   m->timeScale = timeScale;
 } catch (...) { vt::movie::setError(vtErrorFromException()); }
 
@@ -582,9 +546,14 @@ OSErr InsertMediaIntoTrack(Track theTrack, TimeValue trackStart, TimeValue media
   Edit e;
   e.mediaTime = mediaTime;
   e.rate = mediaRate;
-  e.duration = rescaleRounded((int64_t)mediaDuration * 65536 / mediaRate, t->movie->timeScale,
-                       t->media->timeScale);
-  if (e.duration == 0 && mediaDuration > 0) e.duration = 1;
+  // Long enough to show the whole media span and no more: the first offset that would show
+  // what follows it.
+  if (mediaTime >= 0)
+    e.duration = editOffsetOf(e, (int64_t)mediaTime + mediaDuration, t->movie->timeScale,
+                              t->media->timeScale);
+  else
+    e.duration = scaleUp((int64_t)mediaDuration * 65536 / mediaRate, t->movie->timeScale,
+                         t->media->timeScale);
   insertEdits(*t, trackStart < 0 ? t->duration() : trackStart, {e});
   return noErr;
 } catch (...) { return vtErrorFromException(); }
@@ -601,33 +570,7 @@ OSErr DeleteTrackSegment(Track theTrack, TimeValue startTime, TimeValue duration
   VTTrack* t = liveTrack(theTrack);
   if (!t) return invalidTrack;
   if (startTime < 0 || duration < 0) return (setError(paramErr), paramErr);
-  int64_t a = startTime, b = (int64_t)startTime + duration;
-  std::vector<Edit> out;
-  int64_t start = 0;
-  TimeScale ds = t->media ? t->media->timeScale : 600;
-  for (const Edit& e : t->edits) {
-    int64_t end = start + e.duration;
-    if (end <= a || start >= b) {
-      out.push_back(e);
-    } else {
-      if (start < a) {
-        Edit head = e;
-        head.duration = a - start;
-        out.push_back(head);
-      }
-      if (end > b) {
-        Edit tail = e;
-        tail.duration = end - b;
-        if (e.mediaTime >= 0)
-          tail.mediaTime =
-              e.mediaTime + rescaleRounded((b - start) * (int64_t)e.rate / 65536, ds, t->movie->timeScale);
-        out.push_back(tail);
-      }
-    }
-    start = end;
-  }
-  while (!out.empty() && out.back().mediaTime < 0) out.pop_back();
-  t->edits = std::move(out);
+  deleteEdits(*t, startTime, duration);
   return noErr;
 } catch (...) { return vtErrorFromException(); }
 
@@ -715,8 +658,6 @@ void GetTrackNextInterestingTime(Track theTrack, short flags, TimeValue time, Fi
   if (interestingDuration) *interestingDuration = 0;
   VTTrack* t = liveTrack(theTrack);
   if (!t || !t->media) return;
-  const VTMedia& md = *t->media;
-  TimeScale ms = t->movie->timeScale, ds = md.timeScale;
   bool backward = rate < 0;
   bool edgeOK = (flags & nextTimeEdgeOK) != 0;
   int64_t best = -1, bestDur = 0;
@@ -737,52 +678,20 @@ void GetTrackNextInterestingTime(Track theTrack, short flags, TimeValue time, Fi
       start += e.duration;
     }
   }
-  if (flags & (nextTimeMediaSample | nextTimeStep | nextTimeSyncSample)) {
-    bool syncOnly = (flags & nextTimeSyncSample) && !(flags & (nextTimeMediaSample | nextTimeStep));
-    int64_t start = 0;
-    for (const Edit& edit : t->edits) {
-      int64_t end = start + edit.duration;
-      // A dwell edit (rate 0) shows one media time; it is stepped over like rate 1.
-      Edit e = edit;
-      if (e.rate <= 0) e.rate = fixed1;
-      if (e.mediaTime >= 0 && e.duration > 0 && md.sampleCount() > 0) {
-        // Media range shown by this edit.
-        int64_t mEnd = e.mediaTime + rescaleRounded(e.duration * (int64_t)e.rate / 65536, ds, ms);
-        auto toTrack = [&](int64_t mt) {
-          return start + rescaleRounded((mt - e.mediaTime) * 65536 / e.rate, ms, ds);
-        };
-        // The sample shown at the edit's start counts as starting there.
-        long first = md.sampleAtDecodeTime(e.mediaTime);
-        if (first >= 0) {
-          int64_t here = backward ? std::min<int64_t>(end - 1, std::max<int64_t>(time, start))
-                                  : std::max<int64_t>(time, start);
-          int64_t mHere = e.mediaTime + rescaleRounded((here - start) * (int64_t)e.rate / 65536, ds, ms);
-          long s = md.sampleAtDecodeTime(std::min(mHere, md.duration() - 1));
-          if (s < 0) s = first;
-          // Examine the sample at `here` and its neighbours in the search direction.
-          for (long k = s - 1; k <= s + 2; ++k) {
-            long idx = backward ? s - (k - s) : k;
-            if (idx < first || idx >= (long)md.sampleCount()) continue;
-            if (md.samples.decodeTime((uint32_t)idx) >= mEnd) continue;
-            if (syncOnly && !md.sampleInfo((uint32_t)idx).sync) continue;
-            int64_t st = std::max<int64_t>(start, toTrack(md.samples.decodeTime((uint32_t)idx)));
-            if (st >= end) continue;
-            int64_t dur = rescaleRounded((int64_t)md.samples.duration((uint32_t)idx) * 65536 / e.rate, ms, ds);
-            consider(st, dur);
-          }
-          if (syncOnly && best < 0) {
-            for (long idx = s; idx >= first && idx < (long)md.sampleCount(); idx += backward ? -1 : 1) {
-              if (md.samples.decodeTime((uint32_t)idx) >= mEnd) break;
-              if (!md.sampleInfo((uint32_t)idx).sync) continue;
-              int64_t st = std::max<int64_t>(start, toTrack(md.samples.decodeTime((uint32_t)idx)));
-              if (st < end) consider(st, rescaleRounded((int64_t)md.samples.duration((uint32_t)idx) * 65536 / e.rate, ms, ds));
-              if (best >= 0) break;
-            }
-          }
-        }
-      }
-      if (best >= 0 && !backward && best < end) break;
-      start = end;
+  // Samples: where the shown frame changes, as drawing sees it; for sync samples only, the first
+  // such place that shows a sync sample.
+  bool samples = (flags & (nextTimeMediaSample | nextTimeStep)) != 0;
+  bool syncOnly = (flags & nextTimeSyncSample) && !samples;
+  if (samples || syncOnly) {
+    int64_t at = trackShownChange(*t, time, !backward, edgeOK);
+    for (long guard = 0; syncOnly && at >= 0 && guard < 100000; ++guard) {
+      long s = trackSampleAt(*t, at);
+      if (s >= 0 && t->media->sampleInfo((uint32_t)s).sync) break;
+      at = trackShownChange(*t, at, !backward, false);
+    }
+    if (at >= 0) {
+      int64_t next = trackShownChange(*t, at, true, false);
+      consider(at, (next >= 0 ? next : t->duration()) - at);
     }
   }
   if (best >= 0 && best <= INT32_MAX) {

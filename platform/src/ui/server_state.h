@@ -35,6 +35,7 @@ struct Server {
   bool cursorIsArrow = true;
   int cursorHidden = 0;
   VTWindow* pressedCloseBox = nullptr;
+  VTWindow* pressedZoomBox = nullptr;
 };
 
 Server& server();
@@ -52,6 +53,10 @@ struct ExposeScope {
   std::vector<Rect> oldStructures;
 };
 void updateActivation();
+// A document window shown for the first time goes where the whole of it is on the desktop and
+// where it does not sit exactly on (or completely cover) another document window.
+void placeNewWindow(VTWindow* w);
+bool isDocumentWindow(const VTWindow* w);
 void initPort(VTPort& port, Image* pixels, int width, int height);
 
 }  // namespace vt::ui

@@ -7,6 +7,7 @@
 #include "events/backend.h"
 #include "events/event_queue.h"
 #include "ui/server_state.h"
+#include "ui/widgets/painter.h"
 
 namespace vt::ui {
 namespace {
@@ -118,29 +119,41 @@ void drawChrome(Image& scr, const VTWindow* w) {
         fill(Rect{(short)y, (short)(inner.left + 2), (short)(y + 1), (short)(inner.right - 2)}, kTitleStripe);
     }
     fill(Rect{(short)(tb.bottom - 1), tb.left, tb.bottom, tb.right}, kFrame);
-    std::string title = toolboxToUtf8(w->title);
+    // The title is centred on the bar but kept between the boxes, cut with "…" when too long.
+    Rect room = titleTextRect(w);
     TextStyle ts{12, true, active ? makePixel(0, 0, 0) : kTitleTextInactive};
+    ImagePainter measure(scr);
+    std::string title = fitText(measure, toolboxToUtf8(w->title), room.right - room.left,
+                                ts.size, ts.bold);
     int tw = measureText(title, ts.size, ts.bold);
-    int cx = (tb.left + tb.right) / 2 - tw / 2;
+    int cx = std::max<int>(room.left, std::min<int>((tb.left + tb.right) / 2 - tw / 2, room.right - tw));
     int base = tb.top + 15;
-    if (!title.empty()) {
+    if (!title.empty() && room.right > room.left) {
       Rect plate{(short)(tb.top + 2), (short)(cx - 6), (short)(tb.bottom - 2), (short)(cx + tw + 6)};
       plate = rectIntersect(plate, inner);
       fill(plate, active ? kTitleActive : kTitleInactive);
-      drawText(scr, cx, base, title, ts, &inner);
+      drawText(scr, cx, base, title, ts, &room);
     }
-    Rect cb = closeBoxRect(w);
-    if (!rectEmpty(cb) && active) {
-      Rect plate = cb;
+    auto box = [&](const Rect& b, bool pressed) {
+      Rect plate = b;
       plate.left -= 2; plate.right += 2;
       fill(plate, kTitleActive);
-      fill(cb, makePixel(255, 255, 255));
-      frame(cb, kFrame);
-      if (server().pressedCloseBox == w) {
-        Rect in = cb;
+      fill(b, makePixel(255, 255, 255));
+      frame(b, kFrame);
+      if (pressed) {
+        Rect in = b;
         in.top += 2; in.left += 2; in.bottom -= 2; in.right -= 2;
         fill(in, kFrame);
       }
+    };
+    // Only the active window shows its boxes.
+    Rect cb = closeBoxRect(w);
+    if (!rectEmpty(cb) && active) box(cb, server().pressedCloseBox == w);
+    Rect zb = zoomBoxRect(w);
+    if (!rectEmpty(zb) && active) {
+      box(zb, server().pressedZoomBox == w);
+      // The zoom box's mark: a smaller box in its top-left corner.
+      frame(Rect{zb.top, zb.left, (short)(zb.top + 7), (short)(zb.left + 7)}, kFrame);
     }
   }
 }
@@ -286,6 +299,85 @@ Rect closeBoxRect(const VTWindow* w) {
   return Rect{top, (short)(tb.left + 8), (short)(top + kCloseBoxSize), (short)(tb.left + 8 + kCloseBoxSize)};
 }
 
+static bool hasZoomBox(const VTWindow* w) {
+  bool zoomProc = w->procID == zoomDocProc || w->procID == zoomNoGrow;
+  return (zoomProc || w->zoomBox) && hasTitleBar(w);
+}
+
+Rect zoomBoxRect(const VTWindow* w) {
+  if (!hasZoomBox(w)) return Rect{0, 0, 0, 0};
+  Rect tb = titleBarRect(w);
+  short top = (short)(tb.top + (kTitleBarHeight - kCloseBoxSize) / 2);
+  return Rect{top, (short)(tb.right - 8 - kCloseBoxSize), (short)(top + kCloseBoxSize), (short)(tb.right - 8)};
+}
+
+Rect titleTextRect(const VTWindow* w) {
+  if (!hasTitleBar(w)) return Rect{0, 0, 0, 0};
+  Rect tb = titleBarRect(w);
+  // Room for a box is kept whether or not it shows, so the title stays put on activation.
+  int left = hasCloseBox(w) ? closeBoxRect(w).right + 8 : tb.left + 8;
+  int right = hasZoomBox(w) ? zoomBoxRect(w).left - 8 : tb.right - 8;
+  return Rect{(short)(tb.top + 1), (short)left, (short)(tb.bottom - 1), (short)std::max(left, right)};
+}
+
+void setZoomBox(VTWindow* w, bool shown, bool zoomed) {
+  if (w->zoomBox == shown && w->zoomed == zoomed) return;
+  w->zoomBox = shown;
+  w->zoomed = zoomed;
+  invalidateScreen(structureRect(w));
+}
+
+Rect frameInsets(const VTWindow* w) {
+  Rect st = structureRect(w);
+  return Rect{(short)(w->content.top - st.top), (short)(w->content.left - st.left),
+              (short)(st.bottom - w->content.bottom), (short)(st.right - w->content.right)};
+}
+
+bool isDocumentWindow(const VTWindow* w) {
+  switch (w->procID) {
+    case documentProc: case noGrowDocProc: case zoomDocProc: case zoomNoGrow: case rDocProc:
+      return w->kind >= kApplicationWindowKind;
+    default:
+      return false;
+  }
+}
+
+void placeNewWindow(VTWindow* w) {
+  Rect desk = desktopBounds();
+  Rect in = frameInsets(w);
+  int width = w->content.right - w->content.left, height = w->content.bottom - w->content.top;
+  // The content's top-left that keeps the whole window on the desktop, as near as possible to
+  // (h, v); a window larger than the desktop keeps its title bar on it.
+  auto fit = [&](int h, int v) {
+    h = std::max<int>(std::min<int>(h, desk.right - in.right - width), desk.left + in.left);
+    v = std::max<int>(std::min<int>(v, desk.bottom - in.bottom - height), desk.top + in.top);
+    return Point{(short)v, (short)h};
+  };
+  auto clashes = [&](Point at) {
+    Rect mine{(short)(at.v - in.top), (short)(at.h - in.left), (short)(at.v + height + in.bottom),
+              (short)(at.h + width + in.right)};
+    for (const VTWindow* o : server().order) {
+      if (o == w || !o->visible || !isDocumentWindow(o)) continue;
+      Rect theirs = structureRect(o);
+      bool sameCorner = theirs.top == mine.top && theirs.left == mine.left;
+      Rect both = rectIntersect(theirs, mine);
+      if (sameCorner || EqualRect(&both, &theirs)) return true;
+    }
+    return false;
+  };
+  Point first = fit(w->content.left, w->content.top);
+  Point at = first;
+  // Down and right a step at a time; off the desktop, the next column starts at its top.
+  for (int tries = 0, column = 0; tries < 64 && clashes(at); ++tries) {
+    Point next = fit(at.h + kStaggerStep, at.v + kStaggerStep);
+    if (next.h != at.h + kStaggerStep || next.v != at.v + kStaggerStep)
+      next = fit(desk.left + in.left + ++column * kStaggerStep, desk.top + in.top);
+    at = next;
+  }
+  if (clashes(at)) at = first;  // nowhere free: the desktop is full of windows this size
+  w->content = Rect{at.v, at.h, (short)(at.v + height), (short)(at.h + width)};
+}
+
 WindowPartCode hitTest(Point p, WindowRef* window) {
   if (window) *window = nullptr;
   for (VTWindow* w : windowsFrontToBack()) {
@@ -296,6 +388,8 @@ WindowPartCode hitTest(Point p, WindowRef* window) {
     // Only the active window shows (and answers in) its close box.
     Rect cb = closeBoxRect(w);
     if (w->hilited && PtInRect(p, &cb)) return inGoAway;
+    Rect zb = zoomBoxRect(w);
+    if (w->hilited && PtInRect(p, &zb)) return w->zoomed ? inZoomIn : inZoomOut;
     Rect tb = titleBarRect(w);
     if (PtInRect(p, &tb)) return inDrag;
     if (PtInRect(p, &w->content)) {
@@ -447,6 +541,7 @@ void resetWindowServer() {
   s.cursorIsArrow = true;
   s.cursorHidden = 0;
   s.pressedCloseBox = nullptr;
+  s.pressedZoomBox = nullptr;
   invalidateScreen(screenBounds());
 }
 

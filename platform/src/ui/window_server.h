@@ -55,6 +55,9 @@ struct VTWindow {
   vt::ui::Region update;     // local
   vt::ui::Region updateInProgress;
   bool inUpdate = false;
+  bool placed = false;   // a document window is placed on the desktop when first shown
+  bool zoomBox = false;  // shown by the window's contents' owner (a movie controller)
+  bool zoomed = false;   // the zoom box answers inZoomIn (back to the user's size)
   uint32_t magic = 0;
 };
 
@@ -64,6 +67,8 @@ constexpr int kMenuBarHeight = 20;
 constexpr int kTitleBarHeight = 20;
 constexpr int kCloseBoxSize = 12;
 constexpr int kGrowBoxSize = 15;
+// New document windows that would sit exactly on another go this far down and right.
+constexpr int kStaggerStep = 20;
 
 // Screen
 Rect screenBounds();
@@ -80,6 +85,14 @@ bool hasGrowBox(const VTWindow* w);
 Rect structureRect(const VTWindow* w);  // global, frame included
 Rect titleBarRect(const VTWindow* w);   // global; empty when the window has none
 Rect closeBoxRect(const VTWindow* w);   // global; empty when the window has none
+Rect zoomBoxRect(const VTWindow* w);    // global; empty when the window has none
+// Where the title is drawn: between the close and zoom boxes (global; empty without a title bar).
+Rect titleTextRect(const VTWindow* w);
+// The zoom box of a document window whose contents can be zoomed (by a movie controller, which
+// resizes the window itself); `zoomed` is true while the contents are at their zoomed size.
+void setZoomBox(VTWindow* w, bool shown, bool zoomed);
+// Distances from the content to the structure's edges (left, top, right, bottom).
+Rect frameInsets(const VTWindow* w);
 // What part of which visible window lies at a global point (FindWindow without the menu bar).
 WindowPartCode hitTest(Point global, WindowRef* window);
 // The part of a window's content that no window in front of it covers (local coordinates).

@@ -90,6 +90,7 @@ void DisposeWindow(WindowRef window) try {
     if (s.activeWindow == w) s.activeWindow = nullptr;
     if (s.current == &w->port) s.current = s.screenPort;
     if (s.pressedCloseBox == w) s.pressedCloseBox = nullptr;
+    if (s.pressedZoomBox == w) s.pressedZoomBox = nullptr;
   }
   w->magic = 0;
   w->port.magic = 0;
@@ -135,9 +136,10 @@ OSStatus GetWindowBounds(WindowRef window, WindowRegionCode code, Rect* out) try
     case kWindowContentRgn:
     case kWindowGlobalPortRgn: *out = w->content; break;
     case kWindowTitleBarRgn:
-    case kWindowDragRgn:
-    case kWindowTitleTextRgn: *out = titleBarRect(w); break;
+    case kWindowDragRgn: *out = titleBarRect(w); break;
+    case kWindowTitleTextRgn: *out = titleTextRect(w); break;
     case kWindowCloseBoxRgn: *out = closeBoxRect(w); break;
+    case kWindowZoomBoxRgn: *out = zoomBoxRect(w); break;
     case kWindowGrowRgn:
       *out = hasGrowBox(w) ? Rect{(short)(w->content.bottom - kGrowBoxSize), (short)(w->content.right - kGrowBoxSize),
                                   w->content.bottom, w->content.right}
@@ -217,6 +219,8 @@ void SendBehind(WindowRef window, WindowRef behindWindow) try {
 void ShowWindow(WindowRef window) try {
   VTWindow* w = validWindow(window);
   if (!w || w->visible) return;
+  if (!w->placed && isDocumentWindow(w)) placeNewWindow(w);
+  w->placed = true;
   ExposeScope scope;
   w->visible = true;
   invalidate(w, Region(w->port.portRect));
@@ -228,6 +232,7 @@ void HideWindow(WindowRef window) try {
   ExposeScope scope;
   w->visible = false;
   if (server().pressedCloseBox == w) server().pressedCloseBox = nullptr;
+  if (server().pressedZoomBox == w) server().pressedZoomBox = nullptr;
 } catch (...) { vtErrorFromException(); }
 
 void ShowHide(WindowRef window, Boolean showFlag) try {
@@ -390,18 +395,23 @@ void DragAlignedWindow(WindowRef window, Point startPt, const Rect* boundsRect, 
   if (validWindow(window) && alignmentRect) AlignWindow(window, false, alignmentRect, actionProc);
 } catch (...) { vtErrorFromException(); }
 
-Boolean TrackGoAway(WindowRef window, Point thePt) try {
+namespace {
+
+// Tracks a press in one of a window's title bar boxes: shown pressed while the mouse is over
+// it; true when released there.
+bool trackTitleBox(WindowRef window, Point thePt, Rect (*boxOf)(const VTWindow*),
+                   VTWindow* Server::*pressed) try {
   VTWindow* w = validWindow(window);
   if (!w) return false;
-  Rect box = closeBoxRect(w);
+  Rect box = boxOf(w);
   if (rectEmpty(box)) return false;
   Server& s = server();
   Point p = thePt;
   bool inside = PtInRect(p, &box);
-  auto show = [&](bool pressed) {
-    VTWindow* want = pressed ? w : nullptr;
-    if (s.pressedCloseBox != want) {
-      s.pressedCloseBox = want;
+  auto show = [&](bool down) {
+    VTWindow* want = down ? w : nullptr;
+    if (s.*pressed != want) {
+      s.*pressed = want;
       invalidateScreen(box);
     }
   };
@@ -415,6 +425,17 @@ Boolean TrackGoAway(WindowRef window, Point thePt) try {
   inside = PtInRect(p, &box);
   show(false);
   return inside;
+} catch (...) { vtErrorFromException(); return {}; }
+
+}  // namespace
+
+Boolean TrackGoAway(WindowRef window, Point thePt) try {
+  return trackTitleBox(window, thePt, closeBoxRect, &Server::pressedCloseBox);
+} catch (...) { vtErrorFromException(); return {}; }
+
+Boolean TrackBox(WindowRef window, Point thePt, WindowPartCode part) try {
+  if (part != inZoomIn && part != inZoomOut) return false;
+  return trackTitleBox(window, thePt, zoomBoxRect, &Server::pressedZoomBox);
 } catch (...) { vtErrorFromException(); return {}; }
 
 void DrawGrowIcon(WindowRef) {}

@@ -1,0 +1,152 @@
+// The time rule as a property over random movies (time scales 1 to 90000, constant and variable
+// frame durations, edit lists with rates, repeats and gaps): stepping lands exactly where the
+// shown frame changes, both ways; cutting and pasting at frame starts keeps every frame.
+#include <numeric>
+#include <random>
+
+#include "helpers.h"
+#include "model/model.h"
+
+namespace {
+
+constexpr TimeScale kScales[] = {1, 24, 25, 30, 600, 1000, 2997, 15360, 30000, 90000};
+
+struct RandomMovie {
+  Movie movie = NewMovie(newMovieActive);
+  Track track = nullptr;
+  std::vector<TimeValue> starts;  // media time of each frame, then the media's end
+
+  // One plain edit; or edits anywhere; or whole-frame edits that start and end where frames do
+  // and go where edits meet, as cut and paste of whole frames make them. Frames last at least
+  // minUnits movie units.
+  enum Edits { kPlain, kAnywhere, kWholeFrames };
+  RandomMovie(std::mt19937& rng, Edits edits, int minUnits) {
+    const bool wholeFrames = edits == kWholeFrames;
+    auto pick = [&](int64_t n) { return (int64_t)(rng() % (uint64_t)std::max<int64_t>(1, n)); };
+    TimeScale ms = kScales[pick(10)], ds = kScales[pick(10)];
+    SetMovieTimeScale(movie, ms);
+    track = NewMovieTrack(movie, 4 << 16, 4 << 16, kNoVolume);
+    Media media = NewTrackMedia(track, VideoMediaType, ds, nullptr, 0);
+    int64_t minFrame = std::max<int64_t>(1, ((int64_t)minUnits * ds + ms - 1) / ms);
+    int frames = 1 + (int)pick(40);
+    int64_t base = minFrame + pick((int64_t)ds * 3000 / ((int64_t)ms * frames) - minFrame);
+    bool variable = pick(2) == 0;
+    ImageDescriptionHandle d = mt::imageDescription('raw ', 4, 4);
+    Handle data = NewHandle(4);
+    starts.push_back(0);
+    for (int i = 0; i < frames; ++i) {
+      TimeValue dur = (TimeValue)(variable ? minFrame + pick(2 * base) : base);
+      std::memcpy(*data, &i, 4);  // each frame's bytes say which frame it is
+      AddMediaSample(media, data, 0, 4, dur, (SampleDescriptionHandle)d, 1, 0, nullptr);
+      starts.push_back(starts.back() + dur);
+    }
+    DisposeHandle(data);
+    DisposeHandle((Handle)d);
+    if (edits == kPlain) {
+      EXPECT_EQ(InsertMediaIntoTrack(track, 0, 0, starts.back(), fixed1), noErr);
+      return;
+    }
+    const Fixed rates[] = {fixed1, fixed1, fixed1 / 2, 2 * fixed1, 3 * fixed1 / 2};
+    for (int k = 1 + (int)pick(4); k > 0; --k) {
+      TimeValue dur = GetTrackDuration(track), at = -1;
+      if (dur > 0 && pick(3) != 0) {
+        at = (TimeValue)pick(dur);
+        if (wholeFrames) {
+          at = 0;
+          for (size_t i = (size_t)pick((int64_t)track->edits.size()); i > 0; --i)
+            at += (TimeValue)track->edits[i - 1].duration;
+        }
+      }
+      int first = (int)pick(frames), last = first + 1 + (int)pick(frames - first);
+      TimeValue from = wholeFrames ? starts[first] : (TimeValue)pick(starts.back());
+      TimeValue to = wholeFrames ? starts[last] : from + 1 + (TimeValue)pick(starts.back() - from);
+      EXPECT_EQ(InsertMediaIntoTrack(track, at, from, to - from, rates[pick(5)]), noErr);
+      if (pick(4) == 0) InsertEmptyTrackSegment(track, std::max<TimeValue>(at, 0), 1 + (TimeValue)pick(5 * minUnits));
+    }
+  }
+  ~RandomMovie() { DisposeMovie(movie); }
+};
+
+// Every movie time where another frame starts to be shown, found by looking at each one, and
+// which frames those are (by their bytes: copies of a frame are the same frame).
+std::vector<TimeValue> changesByScan(Track t, std::vector<int>* frames = nullptr) {
+  std::vector<TimeValue> out;
+  long before = -1;
+  std::vector<uint8_t> bytes;
+  for (TimeValue time = 0; time < GetTrackDuration(t); ++time) {
+    long now = vt::movie::trackSampleAt(*t, time);
+    if (now >= 0 && (before < 0 || !t->media->samePicture(now, before))) {
+      out.push_back(time);
+      int id = -1;
+      if (t->media->loadSample((uint32_t)now, bytes) == noErr && bytes.size() == 4)
+        std::memcpy(&id, bytes.data(), 4);
+      if (frames) frames->push_back(id);
+    }
+    before = now;
+  }
+  return out;
+}
+
+// Where stepping goes: from the start forward, or from the end backward.
+std::vector<TimeValue> steps(Movie m, bool forward) {
+  std::vector<TimeValue> out;
+  const OSType video = VideoMediaType;
+  TimeValue t = forward ? 0 : GetMovieDuration(m);
+  short flags = forward ? nextTimeStep | nextTimeEdgeOK : nextTimeStep;
+  for (TimeValue next = 0; out.size() < 100000; t = next, flags = nextTimeStep) {
+    GetMovieNextInterestingTime(m, flags, 1, &video, t, forward ? fixed1 : -fixed1, &next, nullptr);
+    if (next < 0) break;
+    out.push_back(next);
+  }
+  if (!forward) std::reverse(out.begin(), out.end());
+  return out;
+}
+
+// A fresh seed each run, printed; VT_TIME_SEED repeats a run.
+TEST(TimeRule, SteppingAndEditingOverRandomMovies) {
+  const char* fixed = std::getenv("VT_TIME_SEED");
+  unsigned seed = fixed ? (unsigned)std::strtoul(fixed, nullptr, 10) : std::random_device{}();
+  std::mt19937 rng(seed);
+  for (int round = 0; round < 500; ++round) {
+    bool stepping = round % 2 == 0;
+    auto kind = rng() % 2 ? RandomMovie::kPlain
+                          : stepping ? RandomMovie::kAnywhere : RandomMovie::kWholeFrames;
+    RandomMovie r(rng, kind, stepping ? 1 : 4);
+    SCOPED_TRACE("seed " + std::to_string(seed) + " round " + std::to_string(round));
+    std::vector<int> frames;
+    std::vector<TimeValue> at = changesByScan(r.track, &frames);
+    if (stepping) {
+      ASSERT_EQ(steps(r.movie, true), at);
+      ASSERT_EQ(steps(r.movie, false), at);
+      if (kind == RandomMovie::kPlain) {  // every frame once, in order
+        std::vector<int> all(r.starts.size() - 1);
+        std::iota(all.begin(), all.end(), 0);
+        ASSERT_EQ(frames, all);
+      }
+      continue;
+    }
+    // Cut a run of frames and paste it back: what is left shows the other frames, and after
+    // the paste the same frames in the same order, for the same duration.
+    if (at.size() < 2) continue;
+    TimeValue duration = GetMovieDuration(r.movie);
+    size_t i = rng() % (at.size() - 1), j = i + 1 + rng() % (at.size() - i - 1);
+    TimeValue a = at[i], b = at[j];
+    long shownBefore = vt::movie::trackSampleAt(*r.track, a - 1);
+    bool joined = shownBefore >= 0 && shownBefore == vt::movie::trackSampleAt(*r.track, b);
+    SetMovieSelection(r.movie, a, b - a);
+    Movie cut = CutMovieSelection(r.movie);
+    ASSERT_NE(cut, nullptr);
+    EXPECT_EQ(GetMovieDuration(cut), b - a);
+    EXPECT_EQ(changesByScan(r.track).size(), at.size() - (j - i) - (joined ? 1 : 0));
+    SetMovieSelection(r.movie, a, 0);
+    PasteMovieSelection(r.movie, cut);
+    ASSERT_EQ(GetMoviesError(), noErr);
+    EXPECT_EQ(GetMovieDuration(r.movie), duration);
+    std::vector<int> after;
+    changesByScan(r.track, &after);
+    EXPECT_EQ(after, frames);
+    DisposeMovie(cut);
+  }
+}
+
+}  // namespace
