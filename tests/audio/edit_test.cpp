@@ -51,6 +51,8 @@ TEST(SoundEditing, PastedSoundIsTheCutSoundToTheSampleAndTheRestIsUntouched) {
   ASSERT_NE(cut, nullptr);
   EXPECT_NEAR((double)GetMovieDuration(movie) / GetMovieTimeScale(movie), 2.48, 0.001);
   select(1480, 0);
+  TimeRecord now{{0, 1480}, 1000, nullptr};  // with nothing selected, paste goes in at the time
+  MCDoAction(mc, mcActionGoToTime, &now);
   EXPECT_EQ(MCPaste(mc, cut), noErr);
   DisposeMovie(cut);
   EXPECT_NEAR((double)GetMovieDuration(movie) / GetMovieTimeScale(movie), 3.0, 0.001);
