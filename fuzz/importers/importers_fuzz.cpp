@@ -1,17 +1,21 @@
 // One input = one file's bytes, handed to everything that reads foreign files: file typing,
-// graphics importers (natural bounds and drawing), movie import and pictures at a few times,
-// and the decoder fed a sample description plus sample bytes cut from the same input.
+// graphics importers (natural bounds and drawing), movie import with pictures and sound at a few
+// times, and the picture and sound decoders each fed a sample description plus sample bytes cut
+// from the same input.
 #include <Files.h>
 #include <MacErrors.h>
 #include <Movies.h>
 #include <QuickTimeComponents.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "audio/movie_sound.h"
+#include "codec/audio_decoder.h"
 #include "codec/decoder.h"
 #include "codec/video_format.h"
 #include "ui/window_server.h"
@@ -46,12 +50,26 @@ void decodeRaw(const uint8_t* data, size_t size) {
   while (d.value()->receive(fr)) conv.convert(fr, img);
 }
 
+void decodeRawSound(const uint8_t* data, size_t size) {
+  // The same cut, read as a sound description.
+  if (size < 2) return;
+  size_t n = ((size_t)data[0] << 8 | data[1]) % (size - 1);
+  vt::codec::AudioFormat f;
+  if (!vt::codec::parseSoundEntry(data + 2, n, f)) return;
+  auto d = vt::codec::AudioDecoder::open(f, 48000, 2, f.sampleRate);
+  if (!d) return;
+  std::vector<float> out;
+  if (size - 2 - n) d.value()->decode(data + 2 + n, size - 2 - n, 0, out);
+  d.value()->drain(out);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool entered = EnterMovies() == noErr;
   (void)entered;
   decodeRaw(data, size);
+  decodeRawSound(data, size);
 
   const std::string& path = scratchPath();
   FILE* f = std::fopen(path.c_str(), "wb");
@@ -89,6 +107,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           PicHandle p = GetMoviePict(m, t);
           if (p) KillPicture(p);
         }
+      vt::audio::MovieSound sound(m, 48000, 2);
+      std::vector<float> heard(2 * 2048);
+      TimeScale scale = std::max<TimeScale>(GetMovieTimeScale(m), 1);
+      for (TimeValue t : {(TimeValue)0, d / 2})
+        sound.render((int64_t)t * 48000 / scale, 2048, heard.data());
       DisposeMovie(m);
     }
     CloseMovieFile(ref);

@@ -22,21 +22,27 @@ std::vector<std::vector<uint8_t>> vtFuzzSeeds() {
   const char* dir = std::getenv("TMPDIR");
   std::string base = std::string(dir && *dir ? dir : "/tmp") + "/vantrel-importer-seeds";
   const std::pair<const char*, const char*> kinds[] = {
-      {"s.mkv", "-c:v libx264 -bf 2 -g 3 -pix_fmt yuv420p"},
-      {"s.webm", "-c:v libvpx"},
-      {"s.avi", "-c:v mpeg4 -g 3"},
-      {"s.ts", "-c:v mpeg2video -g 3"},
-      {"s.gif", ""},
-      {"s.mov", "-c:v libx264 -bf 1 -g 3 -pix_fmt yuv420p"},
-      {"s.png", "-frames:v 1"},
-      {"s.jpg", "-frames:v 1"},
-      {"s.bmp", "-frames:v 1"},
-      {"s.tiff", "-frames:v 1"},
+      {"s.mkv", "-map 0:v -c:v libx264 -bf 2 -g 3 -pix_fmt yuv420p"},
+      {"s.webm", "-map 0:v -c:v libvpx"},
+      {"s.avi", "-map 0:v -c:v mpeg4 -g 3"},
+      {"s.ts", "-map 0:v -c:v mpeg2video -g 3"},
+      {"s.gif", "-map 0:v"},
+      {"s.mov", "-map 0:v -c:v libx264 -bf 1 -g 3 -pix_fmt yuv420p"},
+      {"s.png", "-map 0:v -frames:v 1"},
+      {"s.jpg", "-map 0:v -frames:v 1"},
+      {"s.bmp", "-map 0:v -frames:v 1"},
+      {"s.tiff", "-map 0:v -frames:v 1"},
+      {"a.wav", "-map 1:a"},
+      {"a.mp3", "-map 1:a -c:a libmp3lame"},
+      {"a.ogg", "-map 1:a -c:a libvorbis"},
+      {"a.m4a", "-map 1:a -c:a aac"},
+      {"av.mkv", "-map 0:v -map 1:a -c:v mpeg4 -c:a aac"},
   };
   // Made once and kept: one ffmpeg run writes every seed that is missing; should that fail (an
   // encoder missing), each is tried on its own.
   const std::string make = "mkdir -p '" + base + "' && ffmpeg -nostdin -y -loglevel quiet -f lavfi "
-                           "-i testsrc2=size=32x24:rate=10:duration=0.5";
+                           "-i testsrc2=size=32x24:rate=10:duration=0.5 -f lavfi "
+                           "-i sine=frequency=440:sample_rate=8000:duration=0.3";
   std::vector<std::string> missing;
   for (const auto& [name, args] : kinds)
     if (readAll(base + "/" + name).empty())

@@ -41,9 +41,15 @@ enum {
   kQTFileTypeJPEG = 'JPEG',
   kQTFileTypeBMP = 'BMPf',
   kQTFileTypeTIFF = 'TIFF',
+  kQTFileTypeWave = 'WAVE',
+  kQTFileTypeAIFF = 'AIFF',
+  kQTFileTypeAIFC = 'AIFC',
+  kQTFileTypeMP3 = 'MPG3',
   kVTFileTypeMatroska = 'MkvF',
   kVTFileTypeWebM = 'WebM',
   kVTFileTypeWebP = 'WEBP',
+  kVTFileTypeFLAC = 'flac',
+  kVTFileTypeOgg = 'OggS',
 };
 
 // A graphics importer for the file when one of the installed importers reads its content

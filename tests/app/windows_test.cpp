@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "QTUtilities.h"
 #include "app_fixture.h"
 #include "fixtures.h"
 
@@ -249,6 +250,41 @@ TEST_F(MovieDocuments, OpenReadsAChosenMovieFile) {
   VTAutomationNavCancelOpen();
   EXPECT_FALSE(QTFrame_OpenMovieInWindow(NULL, NULL));
   EXPECT_EQ(QTFrame_GetFrontMovieWindow(), w);
+}
+
+// A movie of sound alone is a window holding the controller's bar with its speaker; the volume
+// set there is what Save keeps and the next opening restores.
+TEST_F(MovieDocuments, SoundOnlyMovieIsABarWhoseVolumeSaveKeeps) {
+  std::string path = tempDir_ + "/sound.mov";
+  ASSERT_EQ(vt_test::run("ffmpeg -loglevel error -f lavfi -i sine=sample_rate=48000:d=1 -c:a "
+                         "pcm_s16le '" + path + "'"),
+            0);
+  auto open = [&] {
+    VTAutomationNavChooseFile(path);
+    EXPECT_TRUE(QTFrame_OpenMovieInWindow(NULL, NULL));
+    return QTFrame_GetFrontMovieWindow();
+  };
+  WindowReference w = open();
+  ASSERT_NE(w, nullptr);
+  Rect content;
+  GetWindowPortBounds(w, &content);
+  EXPECT_EQ(content.bottom - content.top, 16) << "the bar alone";
+  EXPECT_GE(content.right - content.left, 160);
+  MovieController mc = (**QTFrame_GetWindowObjectFromWindow(w)).fController;
+  ASSERT_NE(mc, nullptr);
+  EXPECT_TRUE(QTUtils_IsControllerButtonVisible(mc, kQTUtilsSpeakerButton));
+  for (int i = 0; i < 3; ++i) VTAutomationPostKey(kDownArrowCharCode);
+  EventRecord e;
+  while (GetNextEvent(keyDownMask, &e)) MCIsPlayerEvent(mc, &e);
+  EXPECT_EQ(GetMovieVolume(MCGetIndMovie(mc, 0)), kFullVolume - 3 * 32);
+  EXPECT_TRUE(QTFrame_UpdateMovieFile(w));
+  QTFrame_DestroyMovieWindow(w);
+
+  w = open();
+  ASSERT_NE(w, nullptr);
+  Movie m = (**QTFrame_GetWindowObjectFromWindow(w)).fMovie;
+  EXPECT_EQ(GetMovieVolume(m), kFullVolume - 3 * 32);
+  QTFrame_DestroyMovieWindow(w);
 }
 
 // A movie given without the file it belongs to cannot be titled or saved: refused, released.

@@ -12,34 +12,13 @@
 #include "VTAutomationNav.h"
 #include "Vantrel.h"
 #include "fixtures.h"
+#include "movies.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-FSSpec specFor(const std::string& path) {
-  FSSpec spec;
-  Str255 name;
-  fs::path p(path);
-  std::string dir = p.parent_path().string();
-  // Full path as the name, resolved from the working directory (volume 0, folder 0).
-  CopyCStringToPascal(path.c_str(), name);
-  EXPECT_TRUE(path.size() < 255) << dir;
-  OSErr err = FSMakeFSSpec(0, 0, name, &spec);
-  EXPECT_TRUE(err == noErr || err == fnfErr) << path << " " << err;
-  return spec;
-}
-
-Movie openMovie(const std::string& path) {
-  FSSpec spec = specFor(path);
-  short ref = -1;
-  if (OpenMovieFile(&spec, &ref, fsRdPerm) != noErr) return nullptr;
-  Movie m = nullptr;
-  short resID = 0;
-  OSErr err = NewMovieFromFile(&m, ref, &resID, nullptr, newMovieActive, nullptr);
-  CloseMovieFile(ref);
-  return err == noErr ? m : nullptr;
-}
+using vt_test::openMovie;
 
 // Puts the atoms the effects dialog writes on OK: the effect code and a tweened percentage.
 void writeDialogChoice(QTAtomContainer sample, OSType code, long codeBytes = 4) {

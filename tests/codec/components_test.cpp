@@ -63,7 +63,8 @@ std::string copyAs(const std::string& src, const std::string& dst) {
 TEST(ComponentRegistry, FileTypeSearchGivesImportersInTheirFixedOrder) {
   // What the application's type list is built from: file-type subtypes only.
   EXPECT_EQ(subtypes(MovieImportType, 0, movieImportSubTypeIsFileExtension),
-            (std::vector<OSType>{'MkvF', 'WebM', 'VfW ', 'MPEG', 'GIFf'}));
+            (std::vector<OSType>{'MkvF', 'WebM', 'VfW ', 'MPEG', 'GIFf', 'WAVE', 'AIFF', 'AIFC',
+                                 'MPG3', 'flac', 'OggS'}));
   EXPECT_EQ(subtypes(GraphicsImporterComponentType, 0, movieImportSubTypeIsFileExtension),
             (std::vector<OSType>{'PNGf', 'JPEG', 'GIFf', 'BMPf', 'TIFF', 'WEBP'}));
   // The flags take part only under the mask: without it the extension twins show up too,
@@ -71,7 +72,8 @@ TEST(ComponentRegistry, FileTypeSearchGivesImportersInTheirFixedOrder) {
   EXPECT_GT(subtypes(MovieImportType, 0, 0).size(), 5u);
   for (OSType t : subtypes(MovieImportType, movieImportSubTypeIsFileExtension,
                            movieImportSubTypeIsFileExtension))
-    EXPECT_TRUE(t == 'MKV ' || t == 'WEBM' || t == 'AVI ' || t == 'MPG ' || t == 'TS  ');
+    EXPECT_TRUE(t == 'MKV ' || t == 'WEBM' || t == 'AVI ' || t == 'MPG ' || t == 'TS  ' ||
+                t == 'WAV ' || t == 'AIF ' || t == 'MP3 ' || t == 'FLAC' || t == 'OGG ');
   ComponentDescription any{0, 0, 0, 0, 0};
   EXPECT_EQ(CountComponents(&any), CountComponents(nullptr));
   ComponentDescription jpeg{GraphicsImporterComponentType, 'JPEG', 0, 0, 0};

@@ -8,6 +8,7 @@
 
 #include "core/image.h"
 #include "fixtures.h"
+#include "movies.h"
 
 namespace codec_test {
 
@@ -61,21 +62,7 @@ inline double psnr(const vt::Image& a, const vt::Image& b) {
 
 namespace codec_test {
 
-// Opens a file through the movie toolbox as the application does; null (and the error in
-// *err) when it cannot.
-inline Movie openMovie(const std::string& path, OSErr* err = nullptr) {
-  FSSpec spec;
-  OSErr e = VTMakeFSSpecFromPath(path.c_str(), &spec);
-  short ref = 0;
-  Movie m = nullptr;
-  if (e == noErr) e = OpenMovieFile(&spec, &ref, fsRdPerm);
-  if (e == noErr) {
-    e = NewMovieFromFile(&m, ref, nullptr, nullptr, newMovieActive, nullptr);
-    CloseMovieFile(ref);
-  }
-  if (err) *err = e;
-  return m;
-}
+using vt_test::openMovie;
 
 inline vt::Image pictImage(PicHandle pic) {
   vt::Image img;

@@ -15,6 +15,7 @@
 
 #include "controller/controller.h"
 #include "fixtures.h"
+#include "movies.h"
 
 namespace {
 
@@ -31,16 +32,7 @@ std::string twoColourMovie() {
       "[a][b]concat=n=2:v=1:a=0[out0]' -c:v png");
 }
 
-Movie openMovie(const std::string& path) {
-  FSSpec spec;
-  if (VTMakeFSSpecFromPath(path.c_str(), &spec) != noErr) return nullptr;
-  short ref = 0;
-  if (OpenMovieFile(&spec, &ref, fsRdPerm) != noErr) return nullptr;
-  Movie m = nullptr;
-  NewMovieFromFile(&m, ref, nullptr, nullptr, newMovieActive, nullptr);
-  CloseMovieFile(ref);
-  return m;
-}
+using vt_test::openMovie;
 
 bool isRed(UInt32 p) { return ((p >> 16) & 0xFF) > 200 && ((p >> 8) & 0xFF) < 50 && (p & 0xFF) < 50; }
 bool isBlue(UInt32 p) { return ((p >> 16) & 0xFF) < 50 && ((p >> 8) & 0xFF) < 50 && (p & 0xFF) > 200; }

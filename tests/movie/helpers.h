@@ -11,6 +11,7 @@
 
 #include "files/fsspec.h"
 #include "fixtures.h"
+#include "movies.h"
 
 namespace mt {
 
@@ -23,22 +24,7 @@ inline FSSpec spec(const std::string& path) {
 
 // Opens the movie in a file; the reference number goes to *ref (closed by the caller).
 inline Movie open(const std::string& path, short* ref = nullptr, OSErr* errOut = nullptr) {
-  FSSpec s = spec(path);
-  short r = 0;
-  OSErr err = OpenMovieFile(&s, &r, fsRdPerm);
-  if (err) {
-    if (errOut) *errOut = err;
-    return nullptr;
-  }
-  Movie m = nullptr;
-  short resId = 0;
-  err = NewMovieFromFile(&m, r, &resId, nullptr, newMovieActive, nullptr);
-  if (errOut) *errOut = err;
-  if (ref)
-    *ref = r;
-  else
-    CloseMovieFile(r);
-  return m;
+  return vt_test::openMovie(path, errOut, ref);
 }
 
 inline std::vector<uint8_t> readFile(const std::string& path) {

@@ -1,12 +1,15 @@
 // The SDL backend on a real (virtual) display. Run under xvfb-run; skips without a display.
 #include <Events.h>
 #include <MacWindows.h>
+#include <MovieControllers.h>
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <vector>
 
 #include "appleevents/ae_queue.h"
@@ -14,6 +17,7 @@
 #include "events/backend.h"
 #include "events/event_queue.h"
 #include "fixtures.h"
+#include "movies.h"
 
 namespace {
 
@@ -161,4 +165,38 @@ TEST_F(SdlScreen, SnapshotOnSignal) {
   EXPECT_EQ(img.width, 800);
   EXPECT_EQ(img.height, 600);
   unsetenv("VANTREL_SNAPSHOT_PATH");
+}
+
+// Sound goes out through SDL audio: its disk driver writes what it plays to a file.
+TEST_F(SdlScreen, MovieSoundPlaysThroughSdlAudio) {
+  std::string out = vt_test::tempDir("sdl-sound") + "/out.raw";
+  setenv("SDL_AUDIODRIVER", "disk", 1);
+  setenv("SDL_DISKAUDIOFILE", out.c_str(), 1);
+  ASSERT_EQ(EnterMovies(), noErr);
+  std::string path = vt_test::fixture(
+      "sdl_tone.mov", "-f lavfi -i sine=frequency=440:sample_rate=48000 -t 1 -c:a pcm_s16le");
+  Movie movie = vt_test::openMovie(path);
+  ASSERT_NE(movie, nullptr);
+  Rect r{100, 100, 200, 400}, box{0, 0, 0, 0};
+  WindowRef w = NewCWindow(nullptr, &r, (ConstStr255Param) "\x04Tone", true, noGrowDocProc,
+                           (WindowRef)-1, true, 0);
+  SetMovieGWorld(movie, GetWindowPort(w), nullptr);
+  MovieController mc = NewMovieController(movie, &box, mcTopLeftMovie);
+  MCDoAction(mc, mcActionPlay, (void*)(intptr_t)IntToFixed(1));
+  for (int i = 0; i < 400 && GetMovieRate(movie) != 0; ++i, SDL_Delay(5)) MCIdle(mc);
+  EXPECT_EQ(GetMovieRate(movie), 0) << "played to the end by the sound's clock";
+  DisposeMovieController(mc);
+  DisposeMovie(movie);
+  DisposeWindow(w);
+  // Stereo float at 48 kHz: count the tone's rising zero crossings.
+  std::ifstream in(out, std::ios::binary);
+  std::vector<float> s(48000 * 4);
+  s.resize((size_t)in.read((char*)s.data(), (std::streamsize)(s.size() * 4)).gcount() / 4);
+  long crossings = 0, sounding = 0;
+  for (size_t i = 2; i < s.size(); i += 2) {
+    crossings += s[i - 2] < 0 && s[i] >= 0;
+    sounding += std::fabs(s[i]) > 1e-3;
+  }
+  ASSERT_GT(sounding, 40000);
+  EXPECT_NEAR(crossings * 48000.0 / sounding, 440, 10);
 }

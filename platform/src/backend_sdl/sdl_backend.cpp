@@ -388,6 +388,11 @@ std::unique_ptr<vt::events::Backend> makeBackend(std::string& why) {
 
 }  // namespace
 
-void registerBackend() { vt::events::registerBackendFactory(makeBackend); }
+void registerAudio();
+
+void registerBackend() {
+  vt::events::registerBackendFactory(makeBackend);
+  registerAudio();
+}
 
 }  // namespace vt::backend_sdl

@@ -1,5 +1,6 @@
-// Foreign containers read through libavformat: one video stream indexed once (a scan that
-// keeps no sample data), samples read back from the original file on demand.
+// Foreign containers read through libavformat: the video stream and (on request) every audio
+// stream indexed in one pass that keeps no sample data; samples read back from the original
+// file on demand, each stream through its own reader.
 #pragma once
 #include <MacTypes.h>
 
@@ -25,27 +26,56 @@ struct DemuxSample {
   int64_t compositionOffset = 0;
   int64_t duration = 0;
   uint32_t size = 0;
+  uint8_t skip = 0;          // bytes of a per-packet header dropped on reading (ADTS)
   bool key = false;
+};
+
+// One indexed stream. Times are in its own time scale: the video stream's time base, the
+// sample rate for audio.
+struct DemuxStream {
+  int avIndex = -1;
+  bool audio = false;
+  TimeScale timeScale = 600;
+  int64_t tbNum = 1;         // media time = raw time * tbNum (video)
+  double start = 0;          // seconds from the movie's start (its first picture, else its
+                             // first sound) to this stream's first sample
+  int64_t delay = 0;         // leading frames that are the encoder's (audio), media time
+  int64_t padding = 0;       // and trailing ones
+  std::vector<DemuxSample> samples;
+  bool byPosition = false;   // file positions grow with the sample index
+  VideoFormat video;
+  std::vector<uint8_t> entry;  // the sample description in file layout (big-endian)
+  bool enabled = true;       // the container's default stream of its kind
+  int64_t duration() const;  // media time scale
 };
 
 class Demuxer {
  public:
   // Opens a file of one of the formats we import, recognised by its content (never its name).
-  // Errors: fnfErr, ioErr, badFileFormat (not recognised), noVideoTrackInMovieErr,
-  // invalidMovie (no frame can be read).
-  static Result<std::unique_ptr<Demuxer>> open(const std::string& path);
+  // Without `withAudio` only the video stream is indexed and a file without one fails with
+  // noVideoTrackInMovieErr; with it every audio stream libavcodec decodes is indexed too, and
+  // only a file with neither fails (noMovieFound). Other errors: fnfErr, ioErr, badFileFormat
+  // (not recognised), invalidMovie (no sample can be read).
+  static Result<std::unique_ptr<Demuxer>> open(const std::string& path, bool withAudio = false);
   ~Demuxer();
+
+  // A reader of stream `index` of the same file, sharing this one's index; null if out of range.
+  std::unique_ptr<Demuxer> readerFor(size_t index) const;
 
   const std::string& formatName() const { return formatName_; }
   const std::string& path() const { return path_; }
-  TimeScale timeScale() const { return timeScale_; }
-  const std::vector<DemuxSample>& samples() const { return samples_; }
-  int64_t duration() const;  // media time scale
-  const VideoFormat& format() const { return format_; }
+  const std::vector<DemuxStream>& streams() const { return *streams_; }
+  // The stream this reader reads: the video stream when there is one.
+  size_t streamIndex() const { return primary_; }
+  const DemuxStream& stream() const { return (*streams_)[primary_]; }
+  TimeScale timeScale() const { return stream().timeScale; }
+  const std::vector<DemuxSample>& samples() const { return stream().samples; }
+  int64_t duration() const { return stream().duration(); }
+  const VideoFormat& format() const { return stream().video; }
   // The sample description in file layout (big-endian), as a movie file would store it.
-  const std::vector<uint8_t>& sampleEntry() const { return entry_; }
-  int width() const { return format_.width; }
-  int height() const { return format_.height; }
+  const std::vector<uint8_t>& sampleEntry() const { return stream().entry; }
+  int width() const { return stream().video.width; }
+  int height() const { return stream().video.height; }
 
   // Reads sample `index` into dst, which holds `size` bytes. False when it cannot be read
   // back as indexed (the file changed, or the container cannot find it again).
@@ -56,24 +86,18 @@ class Demuxer {
   Demuxer() = default;
   bool openContext(bool findInfo);
   void closeContext();
-  bool buildIndex();
+  bool buildIndex(std::vector<DemuxStream>& streams);
   bool seekTo(int64_t index);
-  int64_t identify(int64_t pos, int64_t rawTime, int size) const;
+  int64_t identify(int64_t pos, int size) const;
 
   std::string path_;
   std::string formatName_;
   AVFormatContext* fmt_ = nullptr;
   const AVInputFormat* input_ = nullptr;
   AVPacket* pkt_ = nullptr;
-  int stream_ = -1;
-  int64_t tbNum_ = 1;  // media time = raw * tbNum_ (scale is the time base denominator)
-  TimeScale timeScale_ = 600;
-  int64_t firstTime_ = 0;
-  std::vector<DemuxSample> samples_;
-  bool byPosition_ = false;
+  std::shared_ptr<const std::vector<DemuxStream>> streams_;
+  size_t primary_ = 0;
   int64_t cursor_ = -1;  // index of the next packet the context will return, -1 unknown
-  VideoFormat format_;
-  std::vector<uint8_t> entry_;
 };
 
 // A demuxed stream as a decoder's sample source.
@@ -90,11 +114,14 @@ class DemuxSampleSource : public SampleSource {
 };
 
 // Which of our importers' file types the content of `path` is ('MkvF', 'WebM', 'VfW ', 'MPEG',
-// 'GIFf', 'PNGf', 'JPEG', 'BMPf', 'TIFF', 'WEBP', 'mpg4'), or 0. Reads only the file's head.
+// 'GIFf', 'PNGf', 'JPEG', 'BMPf', 'TIFF', 'WEBP', and for sound files 'WAVE', 'AIFF', 'AIFC',
+// 'MPG3', 'flac', 'OggS'), or 0. Reads only the file's head.
 OSType sniffFileType(const std::string& path);
 // True for the types of still images (the graphics importers' types, GIF included).
 bool isImageType(OSType type);
 // True for the types the movie importers open.
 bool isMovieImportType(OSType type);
+// True for the types of sound files (no picture of their own; Ogg may hold one).
+bool isSoundFileType(OSType type);
 
 }  // namespace vt::codec

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "codec/demux.h"
@@ -41,26 +42,23 @@ class DemuxDataSource : public vt::movie::DataSource {
 constexpr TimeScale kStillScale = 600;
 constexpr uint32_t kStillDuration = 600;
 
-OSErr importStream(const std::string& path, VTMovie** out) {
-  auto opened = Demuxer::open(path);
-  if (!opened) return opened.error();
-  std::unique_ptr<Demuxer> d = std::move(opened.value());
-  // A stream whose codec has no movie code could not be described in a movie.
-  if (d->format().codec == 0) return noCodecErr;
-  std::vector<DemuxSample> samples = d->samples();
-  std::vector<uint8_t> entry = d->sampleEntry();
-  int w = d->width(), h = d->height();
-  TimeScale scale = d->timeScale();
-
-  VTMovie* m = vt::movie::newMovieObject();
-  VTTrack* t = vt::movie::addTrack(m, VideoMediaType, scale);
-  t->width = IntToFixed(w);
-  t->height = IntToFixed(h);
+// One imported stream as a track: its samples stay in the file, read through a reader of its
+// own; an empty edit first when the stream starts after the file's first sample.
+void addStreamTrack(VTMovie* m, std::unique_ptr<Demuxer> reader,
+                    const std::shared_ptr<vt::movie::DataSource>& file) {
+  const DemuxStream& st = reader->stream();
+  VTTrack* t = vt::movie::addTrack(m, st.audio ? SoundMediaType : VideoMediaType, st.timeScale);
+  if (!st.audio) {
+    t->width = IntToFixed(st.video.width);
+    t->height = IntToFixed(st.video.height);
+  }
   VTMedia* md = t->media.get();
-  auto source = std::make_shared<DemuxDataSource>(std::move(d), vt::movie::openFileSource(path));
-  int ref = md->addDataSource(source);
+  std::vector<DemuxSample> samples = st.samples;
   vt::movie::SampleDesc probe;
-  probe.bytes = entry;
+  probe.bytes = st.entry;
+  int64_t delay = st.delay, padding = st.padding;
+  double start = st.start;
+  int ref = md->addDataSource(std::make_shared<DemuxDataSource>(std::move(reader), file));
   probe.setDataRefIndex((uint16_t)ref);
   int desc = md->addDescription(probe.bytes);
   for (size_t i = 0; i < samples.size(); i++) {
@@ -70,6 +68,48 @@ OSErr importStream(const std::string& path, VTMovie** out) {
     md->appendSample(i, s.size, (uint32_t)dur, (uint32_t)desc, s.key, (int32_t)off);
   }
   vt::movie::finishTrack(t);
+  if (t->edits.empty()) return;
+  vt::movie::Edit& e = t->edits.front();
+  if (delay > 0 || padding > 0) {
+    // The encoder's leading and trailing frames are not played.
+    e.mediaTime = delay;
+    e.duration = (int64_t)((__int128)(md->duration() - delay - padding) * m->timeScale / md->timeScale);
+  }
+  int64_t lead = std::llround(start * m->timeScale);
+  if (lead > 0) t->edits.insert(t->edits.begin(), vt::movie::Edit{lead, -1, fixed1});
+}
+
+OSErr importStream(const std::string& path, VTMovie** out) {
+  auto opened = Demuxer::open(path, true);
+  if (!opened) return opened.error();
+  std::unique_ptr<Demuxer> d = std::move(opened.value());
+  const std::vector<DemuxStream>& streams = d->streams();
+  // A picture whose codec has no movie code could not be described in a movie.
+  if (!streams[0].audio && streams[0].video.codec == 0) return noCodecErr;
+  auto file = vt::movie::openFileSource(path);
+  VTMovie* m = vt::movie::newMovieObject();
+  // Several sound streams are alternatives (languages, commentary): one plays.
+  size_t sounds = 0, defaultSound = SIZE_MAX;
+  for (size_t k = 0; k < streams.size(); ++k)
+    if (streams[k].audio) {
+      ++sounds;
+      if (streams[k].enabled && defaultSound == SIZE_MAX) defaultSound = k;
+    }
+  std::vector<std::unique_ptr<Demuxer>> readers;
+  for (size_t k = 1; k < streams.size(); ++k) readers.push_back(d->readerFor(k));
+  readers.insert(readers.begin(), std::move(d));
+  bool soundEnabled = false;
+  for (size_t k = 0; k < readers.size(); ++k) {
+    bool audio = streams[k].audio;
+    if (!readers[k]) continue;
+    addStreamTrack(m, std::move(readers[k]), file);
+    if (!audio || sounds < 2) continue;
+    VTTrack* t = m->tracks.back().get();
+    t->alternateGroup = 1;
+    bool on = !soundEnabled && (defaultSound == SIZE_MAX || k == defaultSound);
+    if (!on) t->headerFlags &= ~1u;
+    soundEnabled = soundEnabled || on;
+  }
   *out = m;
   return noErr;
 }

@@ -81,8 +81,10 @@ bool descLen(const std::vector<uint8_t>& b, size_t& pos, size_t& len) {
   return true;
 }
 
-// The DecoderSpecificInfo bytes inside an 'esds' payload.
-std::vector<uint8_t> esdsConfig(const std::vector<uint8_t>& esds) {
+}  // namespace
+
+std::vector<uint8_t> esdsConfig(const std::vector<uint8_t>& esds, uint8_t* objectType) {
+  if (objectType) *objectType = 0;
   size_t pos = 4;  // version and flags
   size_t len;
   while (pos < esds.size()) {
@@ -99,6 +101,7 @@ std::vector<uint8_t> esdsConfig(const std::vector<uint8_t>& esds) {
       }
       if (flags & 0x20) pos += 2;
     } else if (tag == 0x04) {  // DecoderConfigDescriptor: 13 fixed bytes, then children
+      if (objectType && pos < esds.size()) *objectType = esds[pos];
       pos += 13;
     } else if (tag == 0x05) {
       if (len > esds.size() - pos) break;
@@ -110,8 +113,6 @@ std::vector<uint8_t> esdsConfig(const std::vector<uint8_t>& esds) {
   }
   return {};
 }
-
-}  // namespace
 
 std::vector<uint8_t> VideoFormat::decoderConfig() const {
   std::vector<uint8_t> out;

@@ -30,6 +30,10 @@ struct VideoFormat {
   std::vector<Pixel> palette() const;
 };
 
+// The DecoderSpecificInfo bytes inside an 'esds' payload (empty when there are none), and the
+// object type its decoder configuration names (0 when absent).
+std::vector<uint8_t> esdsConfig(const std::vector<uint8_t>& esds, uint8_t* objectType = nullptr);
+
 // Parses a sample description laid out as in a movie file (big-endian, starting with the
 // 4-byte size). False when it is too short or its sizes disagree.
 bool parseSampleEntry(const uint8_t* data, size_t size, VideoFormat& out);

@@ -50,7 +50,8 @@ Rect attachedBarRect(const Rect& movieRect) {
 }
 
 bool movieHasSound(Movie m) {
-  return m && GetMovieIndTrackType(m, 1, SoundMediaType, movieTrackMediaType) != nullptr;
+  return m && GetMovieIndTrackType(m, 1, AudioMediaCharacteristic,
+                                   movieTrackCharacteristic | movieTrackEnabledOnly) != nullptr;
 }
 
 BarLayout layout(const VTController& c) {
@@ -153,8 +154,17 @@ void drawBar(VTController& c) {
   }
   ui::fillRect(port, rect(l.play.top, l.play.right - 1, l.play.bottom, l.play.right), kBarEdge);
 
-  // Slider: the track, the selection on it, the thumb at the current time.
-  if (l.slider.right - l.slider.left > 8) {
+  if (c.adjustingVolume && l.slider.right - l.slider.left > 8) {
+    // The volume while it is being dragged: the track filled up to the level.
+    short v = std::clamp<short>(GetMovieVolume(c.movie), 0, kFullVolume);
+    Rect track = rect(l.slider.top + 5, l.slider.left + 4, l.slider.bottom - 5, l.slider.right - 4);
+    ui::fillRect(port, track, kTrack);
+    short x = sliderX(l, v, kFullVolume);
+    ui::fillRect(port, rect(track.top, track.left, track.bottom, x), kSelection);
+    ui::frameRect(port, track, kBarEdge);
+    ui::fillRect(port, rect(l.slider.top + 2, x - 2, l.slider.bottom - 2, x + 3), kThumb);
+  } else if (l.slider.right - l.slider.left > 8) {
+    // Slider: the track, the selection on it, the thumb at the current time.
     TimeValue dur = GetMovieDuration(c.movie);
     Rect track = rect(l.slider.top + 5, l.slider.left + 4, l.slider.bottom - 5, l.slider.right - 4);
     ui::fillRect(port, track, kTrack);
@@ -181,9 +191,15 @@ void drawBar(VTController& c) {
                             l.stepBack.left + 1), kBarEdge);
   }
   if (l.speakerShown) {
-    Rect s = centred(l.speaker, 10, 10);
+    // A cone, and a bar of sound for each third of full volume (none when muted).
+    Rect s = centred(l.speaker, 14, 10);
     ui::fillRect(port, rect(s.top + 3, s.left, s.bottom - 3, s.left + 3), glyph);
-    triangle(port, rect(s.top, s.left + 3, s.bottom, s.right - 2), -1, glyph);
+    triangle(port, rect(s.top, s.left + 3, s.bottom, s.left + 8), -1, glyph);
+    short v = GetMovieVolume(c.movie);
+    for (int i = 0; i < 3 && v > i * kFullVolume / 3; ++i)
+      ui::fillRect(port, rect(s.top + 4 - 2 * i, s.left + 9 + 2 * i, s.bottom - 4 + 2 * i,
+                              s.left + 10 + 2 * i),
+                   glyph);
     ui::fillRect(port, rect(l.speaker.top, l.speaker.left, l.speaker.bottom,
                             l.speaker.left + 1), kBarEdge);
   }

@@ -1,6 +1,7 @@
 // The standard movie controller: a movie drawn in its window's port with a bar under it (play,
-// time slider with the selection, step buttons, speaker), playback driven by the platform
-// clock, keyboard control, and the edit commands with one level of undo.
+// time slider with the selection, step buttons, speaker and volume), playback driven by the
+// movie's sound when it has one and by the platform clock otherwise, keyboard control, and the
+// edit commands with one level of undo.
 #include <MacErrors.h>
 #include <MacMemory.h>
 #include <MovieControllers.h>
@@ -92,6 +93,26 @@ void syncTimeBaseFlags(VTController& c) {
   SetMoviePlayHints(c.movie, c.looping ? hintsLoop : 0, hintsLoop);
 }
 
+vt::audio::Looping loopingOf(const VTController& c) {
+  if (!c.looping) return vt::audio::Looping::None;
+  return c.palindrome ? vt::audio::Looping::Palindrome : vt::audio::Looping::Loop;
+}
+
+// Starts the movie's sound at its time and rate (again, after anything that moved the time or
+// changed what is played), or stops it when the movie stands still.
+void syncSound(VTController& c) {
+  Fixed rate = GetMovieRate(c.movie);
+  if (rate == 0 || !movieHasSound(c.movie)) {
+    if (c.sound) c.sound->stop();
+    return;
+  }
+  if (!c.sound) c.sound = std::make_unique<vt::audio::Player>(c.movie);
+  int64_t start, end;
+  playRange(c, start, end);
+  c.sound->play(GetMovieTime(c.movie, nullptr), rate, (TimeValue)start, (TimeValue)end,
+                loopingOf(c));
+}
+
 void redraw(VTController& c) {
   drawMovie(c);
   drawBar(c);
@@ -101,6 +122,7 @@ void setTime(VTController& c, TimeValue t) {
   t = std::clamp<TimeValue>(t, 0, GetMovieDuration(c.movie));
   SetMovieTimeValue(c.movie, t);
   c.carry = 0;
+  if (GetMovieRate(c.movie) != 0) syncSound(c);
   if (!drawnIsCurrent(c)) drawMovie(c);
   drawBar(c);
 }
@@ -121,6 +143,7 @@ void play(VTController& c, Fixed rate) {
   // played past (dropping the first frames).
   c.lastTick = TickCount();
   c.carry = 0;
+  syncSound(c);
 }
 
 Fixed playingRateFor(const VTController& c) {
@@ -129,7 +152,10 @@ Fixed playingRateFor(const VTController& c) {
 }
 
 void step(VTController& c, long steps) {
-  if (GetMovieRate(c.movie) != 0) SetMovieRate(c.movie, 0);
+  if (GetMovieRate(c.movie) != 0) {
+    SetMovieRate(c.movie, 0);
+    syncSound(c);
+  }
   TimeValue t = GetMovieTime(c.movie, nullptr);
   const OSType video = VideoMediaType;
   Fixed dir = steps < 0 ? -IntToFixed(1) : IntToFixed(1);
@@ -140,6 +166,31 @@ void step(VTController& c, long steps) {
     t = next;
   }
   setTime(c, t);
+}
+
+// While the sound plays, the movie is where the sound is: the picture follows what is heard,
+// turning and stopping with it.
+void followSound(VTController& c) {
+  vt::audio::Player::Position p;
+  Fixed rate = GetMovieRate(c.movie);
+  if (rate == 0 || !c.sound->position(p)) {
+    c.sound->stop();  // stopped behind the controller's back
+    return;
+  }
+  c.lastTick = TickCount();
+  c.carry = 0;
+  if (p.ended) {
+    SetMovieRate(c.movie, 0);
+    c.sound->stop();
+  } else if ((p.direction > 0) != (rate > 0)) {
+    SetMovieRate(c.movie, -rate);
+  }
+  SetMovieTimeValue(c.movie, p.time);
+  if (!drawnIsCurrent(c)) {
+    drawMovie(c);
+    vt::audio::logPicture(c.movie, p.time, p.hostNs);
+  }
+  drawBar(c);
 }
 
 // Where the frame shown at t starts, and where the next one starts (the movie's end after the
@@ -198,6 +249,10 @@ void extendByFrame(VTController& c, bool forward) {
 // Moves the movie's time on by the ticks since the last idle, at the movie's rate, wrapping,
 // reflecting or stopping at the ends of the played span.
 void advance(VTController& c) {
+  if (c.sound) {
+    c.sound->pump();
+    if (c.sound->playing()) return followSound(c);
+  }
   uint32_t now = TickCount();
   uint32_t dt = now - c.lastTick;
   c.lastTick = now;
@@ -420,6 +475,8 @@ ComponentResult doAction(VTController* c, short action, void* params) {
       return noErr;
     case mcActionSetVolume:
       SetMovieVolume(c->movie, (short)value);
+      if (c->sound) c->sound->pump();
+      drawBar(*c);
       return noErr;
     case mcActionGetVolume:
       if (!params) return paramErr;
@@ -431,6 +488,7 @@ ComponentResult doAction(VTController* c, short action, void* params) {
     case mcActionSetLooping:
       c->looping = value != 0;
       syncTimeBaseFlags(*c);
+      if (GetMovieRate(c->movie) != 0) syncSound(*c);
       return noErr;
     case mcActionGetLooping:
       if (!params) return paramErr;
@@ -439,6 +497,7 @@ ComponentResult doAction(VTController* c, short action, void* params) {
     case mcActionSetLoopIsPalindrome:
       c->palindrome = value != 0;
       syncTimeBaseFlags(*c);
+      if (GetMovieRate(c->movie) != 0) syncSound(*c);
       return noErr;
     case mcActionGetLoopIsPalindrome:
       if (!params) return paramErr;
@@ -461,6 +520,7 @@ ComponentResult doAction(VTController* c, short action, void* params) {
       else
         sd = v;
       SetMovieSelection(c->movie, st, sd);
+      if (c->playSelection && GetMovieRate(c->movie) != 0) syncSound(*c);
       drawBar(*c);
       return noErr;
     }
@@ -474,6 +534,7 @@ ComponentResult doAction(VTController* c, short action, void* params) {
       return noErr;
     case mcActionSetPlaySelection:
       c->playSelection = value != 0;
+      if (GetMovieRate(c->movie) != 0) syncSound(*c);
       return noErr;
     case mcActionGetPlaySelection:
       if (!params) return paramErr;
@@ -545,12 +606,47 @@ void togglePlay(VTController* c) {
   doAction(c, mcActionPlay, (void*)(intptr_t)rate);
 }
 
+// Volume as the mouse moves along the bar from where it went down: the slider's width is full
+// volume. Releasing without moving changes nothing.
+void dragVolume(VTController* c, WindowRef w, Point local) {
+  BarLayout l = layout(*c);
+  int width = std::max(l.slider.right - l.slider.left - 8, 1);
+  int from = std::clamp<int>(GetMovieVolume(c->movie), 0, kFullVolume);
+  c->adjustingVolume = true;
+  drawBar(*c);
+  bool moved = false;
+  vt::ui::trackDrag(w, [&](Point at) {
+    if (!live(handle(c))) return;
+    moved = moved || at.h != local.h;
+    int v = std::clamp(from + (at.h - local.h) * kFullVolume / width, 0, (int)kFullVolume);
+    if (moved && v != GetMovieVolume(c->movie)) doAction(c, mcActionSetVolume, (void*)(intptr_t)v);
+  });
+  if (!live(handle(c))) return;
+  c->adjustingVolume = false;
+  drawBar(*c);
+}
+
+// Mute keeps the level: the volume turns negative and back.
+void toggleMute(VTController* c) {
+  short v = GetMovieVolume(c->movie);
+  doAction(c, mcActionSetVolume, (void*)(intptr_t)(v == 0 ? kFullVolume : -v));
+}
+
+// The arrow keys up and down: a step louder or quieter (and out of mute).
+void stepVolume(VTController* c, int direction) {
+  int v = std::abs((int)GetMovieVolume(c->movie)) + direction * kVolumeStep;
+  doAction(c, mcActionSetVolume, (void*)(intptr_t)std::clamp(v, 0, (int)kFullVolume));
+}
+
 // Scrubbing; with Shift the selection goes from its fixed end to the frame under the mouse
 // (whole frames), and that frame is shown.
 void dragSlider(VTController* c, WindowRef w, Point local, bool extend) {
   BarLayout l = layout(*c);
   Fixed rate = GetMovieRate(c->movie);
-  if (rate != 0) SetMovieRate(c->movie, 0);
+  if (rate != 0) {
+    SetMovieRate(c->movie, 0);
+    syncSound(*c);
+  }
   TimeValue dur = GetMovieDuration(c->movie);
   TimeValue anchor = extend ? selectionAnchor(*c, sliderTime(l, local.h, dur)) : 0;
   auto follow = [&](short h) {
@@ -603,9 +699,13 @@ ComponentResult mouseDown(VTController* c, const EventRecord* e) {
       if (trackPress(w, l.stepForward) && live(handle(c))) doAction(c, mcActionStep, (void*)1);
     } else if (l.growShown && PtInRect(p, &l.grow)) {
       dragGrow(*c, w, p);
-    } else {
-      // The speaker: there is no sound output to adjust, so the click is only consumed.
-      trackPress(w, l.speaker);
+    } else if (l.speakerShown && PtInRect(p, &l.speaker)) {
+      // The speaker: drag to set the volume; with shift or option a click mutes or unmutes.
+      if (e->modifiers & (shiftKey | optionKey)) {
+        if (trackPress(w, l.speaker) && live(handle(c))) toggleMute(c);
+      } else {
+        dragVolume(c, w, p);
+      }
     }
     return 1;
   }
@@ -622,14 +722,19 @@ ComponentResult keyDown(VTController* c, const EventRecord* e) {
   if (!w || w != FrontWindow()) return 0;
   if (e->modifiers & cmdKey) return 0;  // command keys are the menus'
   char ch = (char)(e->message & charCodeMask);
+  bool volumeKey = ch == kUpArrowCharCode || ch == kDownArrowCharCode;
   if (ch != kSpaceCharCode && ch != kLeftArrowCharCode && ch != kRightArrowCharCode &&
-      ch != kHomeCharCode && ch != kEndCharCode)
+      ch != kHomeCharCode && ch != kEndCharCode && !volumeKey)
     return 0;
+  // A silent movie has no volume to change.
+  if (volumeKey && !layout(*c).speakerShown) return 0;
   if (filtered(c, mcActionKey, (void*)e)) return 1;
   if (!live(handle(c))) return 1;
   bool arrow = ch == kLeftArrowCharCode || ch == kRightArrowCharCode;
   if (ch == kSpaceCharCode) {
     togglePlay(c);
+  } else if (volumeKey) {
+    stepVolume(c, ch == kUpArrowCharCode ? 1 : -1);
   } else if (ch == kHomeCharCode || ch == kEndCharCode) {
     if (GetMovieRate(c->movie) != 0) SetMovieRate(c->movie, 0);
     setTime(*c, ch == kHomeCharCode ? 0 : GetMovieDuration(c->movie));

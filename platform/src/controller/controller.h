@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "audio/player.h"
 #include "compose/compose.h"
 #include "core/image.h"
 
@@ -20,6 +21,8 @@ constexpr short kMinBarWidth = 160;
 constexpr short kPlayWidth = 20;
 constexpr short kStepWidth = 14;
 constexpr short kSpeakerWidth = 18;
+// Volume: the arrow keys move it by an eighth of full volume.
+constexpr short kVolumeStep = 32;
 // The grow box at the bar's right end, shown once the application sets grow-box bounds.
 constexpr short kGrowWidth = 15;
 // The smallest picture resizing goes down to.
@@ -66,6 +69,11 @@ struct VTController {
   long framesComposed = 0;  // pictures composed while playing (benchmarks count them)
   MovieEditState undo = nullptr;
   int inFilter = 0;
+  // The movie's sound, made the first time a movie with sound plays; while it plays, its clock
+  // is the movie's.
+  std::unique_ptr<vt::audio::Player> sound;
+  // The volume is being dragged: the bar's slider shows it instead of the time.
+  bool adjustingVolume = false;
 };
 
 namespace vt::controller {

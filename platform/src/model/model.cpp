@@ -189,6 +189,46 @@ double SampleDesc::sampleRate() const {
   return bytes.size() >= 36 ? readBE32(&bytes[32]) / 65536.0 : 0.0;
 }
 
+bool SampleDesc::soundFramePacking(uint32_t& framesPerPacket, uint32_t& bytesPerPacket) const {
+  framesPerPacket = bytesPerPacket = 0;
+  if (bytes.size() < 36) return false;
+  uint16_t v = soundVersion();
+  if (v == 2) {
+    if (bytes.size() < 72) return false;
+    bytesPerPacket = readBE32(&bytes[64]);
+    framesPerPacket = readBE32(&bytes[68]);
+  } else if (v == 1 && bytes.size() >= 52 && (int16_t)readBE16(&bytes[28]) == -2) {
+    return false;  // compression ID -2: the table holds real packets
+  } else if (v == 1 && bytes.size() >= 52 && readBE32(&bytes[44]) > 0) {
+    // Bytes per frame (packet bytes times channels) tells the packing.
+    framesPerPacket = std::max<uint32_t>(1, readBE32(&bytes[36]));
+    bytesPerPacket = readBE32(&bytes[44]);
+  } else {
+    uint32_t ch = channels(), bits = bitsPerSample();
+    switch (format()) {
+      case 0: case 'NONE': case 'raw ': case 'twos': case 'sowt':
+        if (bits == 8 || bits == 16 || bits == 24 || bits == 32) bytesPerPacket = ch * bits / 8;
+        break;
+      case 'in24': bytesPerPacket = 3 * ch; break;
+      case 'in32': case 'fl32': bytesPerPacket = 4 * ch; break;
+      case 'fl64': bytesPerPacket = 8 * ch; break;
+      case 'ulaw': case 'alaw': bytesPerPacket = ch; break;
+      case 'ima4': framesPerPacket = 64; bytesPerPacket = 34 * ch; break;
+      case 'MAC3': framesPerPacket = 6; bytesPerPacket = 2 * ch; break;
+      case 'MAC6': framesPerPacket = 6; bytesPerPacket = ch; break;
+      default: return false;
+    }
+    if (!framesPerPacket) framesPerPacket = 1;
+  }
+  // Beyond these a description is damaged rather than describing real audio.
+  if (framesPerPacket == 0 || framesPerPacket > 65536 || bytesPerPacket == 0 ||
+      bytesPerPacket > (1u << 20)) {
+    framesPerPacket = bytesPerPacket = 0;
+    return false;
+  }
+  return true;
+}
+
 size_t SampleDesc::extensionOffset(OSType mediaType) const {
   size_t off = 16;
   if (mediaType == 'vide') {

@@ -85,6 +85,10 @@ struct SampleDesc {
   uint32_t channels() const;
   uint32_t bitsPerSample() const;
   double sampleRate() const;
+  // Sound whose sample table counts frames of duration 1 rather than packets (uncompressed audio,
+  // and compressed formats with packets of constant size): the frames and bytes of one packet
+  // (1 and the frame's size for uncompressed audio). False for formats with variable packets.
+  bool soundFramePacking(uint32_t& framesPerPacket, uint32_t& bytesPerPacket) const;
   // Offset of the first extension atom for the given media type (86 for video, 36/52/72 for
   // sound, 16 otherwise), clamped to the description size.
   size_t extensionOffset(OSType mediaType) const;
@@ -92,6 +96,10 @@ struct SampleDesc {
   // level inside a 'wave' atom. False when absent.
   bool extension(OSType mediaType, OSType type, std::vector<uint8_t>& payload) const;
 };
+
+// Sound described by frames is kept as packets of at most this many frames, not one table
+// entry per frame.
+constexpr uint32_t kSoundPacketFrames = 4096;
 
 struct Edit {
   int64_t duration = 0;    // movie time scale

@@ -864,6 +864,22 @@ OSErr AddMediaSample(Media theMedia, Handle dataIn, long inOffset, unsigned long
     descIndex = findOrAddDescription(*m, m->descriptions.back().bytes, (uint16_t)refIndex);
   int64_t start = m->duration();
   uint32_t each = (uint32_t)(size / (unsigned long)numberOfSamples);
+  uint32_t fpp = 0, bpp = 0;
+  if (m->mediaType == SoundMediaType &&
+      m->descriptions[descIndex - 1].soundFramePacking(fpp, bpp) &&
+      numberOfSamples % fpp == 0 && size == (unsigned long)numberOfSamples / fpp * bpp) {
+    // Sound frames are kept as packets of many frames.
+    uint32_t most = std::max(fpp, kSoundPacketFrames - kSoundPacketFrames % fpp);
+    for (long done = 0; done < numberOfSamples;) {
+      uint32_t frames = (uint32_t)std::min<long>(most, numberOfSamples - done);
+      m->appendSample(offset + (uint64_t)done / fpp * bpp, frames / fpp * bpp,
+                      (uint32_t)std::min<uint64_t>((uint64_t)frames * durationPerSample, UINT32_MAX),
+                      descIndex, true);
+      done += frames;
+    }
+    if (sampleTime) *sampleTime = clampTV(start);
+    return noErr;
+  }
   for (long i = 0; i < numberOfSamples; ++i)
     m->appendSample(offset + (uint64_t)i * each, each, (uint32_t)durationPerSample, descIndex,
                     (sampleFlags & mediaSampleNotSync) == 0);
@@ -907,6 +923,15 @@ OSErr GetMediaSample(Media theMedia, Handle dataOut, long maxSizeToGrow, long* s
   if (durationPerSample) *durationPerSample = (TimeValue)info.duration;
   if (sampleDescriptionIndex) *sampleDescriptionIndex = (long)info.descIndex;
   if (numberOfSamples) *numberOfSamples = 1;
+  uint32_t fpp = 0, bpp = 0;
+  if (m->mediaType == SoundMediaType && info.descIndex >= 1 &&
+      info.descIndex <= m->descriptions.size() &&
+      m->descriptions[info.descIndex - 1].soundFramePacking(fpp, bpp) && info.size % bpp == 0) {
+    // A packet of sound frames answers as the frames it holds.
+    long frames = (long)(info.size / bpp * fpp);
+    if (numberOfSamples) *numberOfSamples = frames;
+    if (durationPerSample && frames > 0) *durationPerSample = (TimeValue)(info.duration / frames);
+  }
   if (sampleFlags) *sampleFlags = info.sync ? 0 : mediaSampleNotSync;
   return noErr;
 } catch (...) { return vtErrorFromException(); }

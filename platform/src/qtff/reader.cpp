@@ -178,6 +178,97 @@ bool entryCount(Span s, size_t headerBytes, size_t entrySize, uint32_t& count) {
   return (uint64_t)count * entrySize <= s.n - headerBytes;
 }
 
+// Packets a frame-counted sound table may become (about 49 hours at 48 kHz).
+constexpr uint64_t kMaxSoundPackets = 1u << 21;
+
+// Walks the chunks in file order while `more()` holds: fn(offset, samples in the chunk,
+// description index) for each; stops at fn's first error. badFileFormat when the sample-to-chunk
+// table contradicts itself.
+OSErr forEachChunk(const Stbl& t, uint32_t chunks, uint32_t stscCount,
+                   const std::function<bool()>& more,
+                   const std::function<OSErr(uint64_t, uint32_t, uint32_t)>& fn) {
+  const uint8_t* sc = t.stsc.p + 8;
+  for (uint32_t e = 0; e < stscCount && more(); ++e) {
+    uint32_t first = readBE32(sc + 12 * e);
+    uint32_t per = readBE32(sc + 12 * e + 4);
+    uint32_t desc = readBE32(sc + 12 * e + 8);
+    uint32_t next = e + 1 < stscCount ? readBE32(sc + 12 * (e + 1)) : chunks + 1;
+    if (first == 0 || next < first) return badFileFormat;
+    if (next > chunks + 1) next = chunks + 1;
+    for (uint32_t c = first; c < next && more(); ++c) {
+      uint64_t off = t.co64 ? readBE64(t.stco.p + 8 + 8 * (size_t)(c - 1))
+                            : readBE32(t.stco.p + 8 + 4 * (size_t)(c - 1));
+      if (OSErr err = fn(off, per, desc)) return err;
+    }
+  }
+  return noErr;
+}
+
+// Sound media whose descriptions count frames: chunks are cut into packets of whole frames, the
+// bytes computed from the description (the table's own sample sizes follow conventions that
+// differ between writers: 1, or the frame's size).
+OSErr buildSoundFrameTable(VTMedia& media, const Stbl& t) {
+  if (t.stsz.n < 12) return badFileFormat;
+  uint64_t frames = readBE32(t.stsz.p + 8);
+  uint32_t chunks = 0, stscCount = 0, sttsCount = 0;
+  if (!t.stco.p || !entryCount(t.stco, 8, t.co64 ? 8 : 4, chunks)) return badFileFormat;
+  if (!t.stsc.p || !entryCount(t.stsc, 8, 12, stscCount)) return badFileFormat;
+  if (!t.stts.p || !entryCount(t.stts, 8, 8, sttsCount)) return badFileFormat;
+  // Frame durations, consumed a run at a time.
+  const uint8_t* st = t.stts.p + 8;
+  uint32_t run = 0, runLeft = sttsCount ? readBE32(st) : 0;
+  auto durationOf = [&](uint64_t n, uint64_t& got) -> int64_t {
+    int64_t d = 0;
+    got = 0;
+    while (got < n && run < sttsCount) {
+      if (runLeft == 0) {
+        if (++run >= sttsCount) break;
+        runLeft = readBE32(st + 8 * run);
+        continue;
+      }
+      uint32_t delta = readBE32(st + 8 * run + 4);
+      if (delta & 0x80000000u) delta = 0;
+      uint64_t take = std::min<uint64_t>(runLeft, n - got);
+      d += (int64_t)(take * delta);
+      got += take;
+      runLeft -= (uint32_t)take;
+    }
+    return d;
+  };
+  std::vector<uint32_t> fpp(media.descriptions.size()), bpp(media.descriptions.size());
+  for (size_t i = 0; i < media.descriptions.size(); ++i)
+    media.descriptions[i].soundFramePacking(fpp[i], bpp[i]);
+  uint64_t done = 0;
+  bool ended = false;  // frames past the durations table do not exist
+  return forEachChunk(
+      t, chunks, stscCount, [&] { return done < frames && !ended; },
+      [&](uint64_t off, uint32_t per, uint32_t desc) -> OSErr {
+        if (desc == 0 || desc > media.descriptions.size() || fpp[desc - 1] == 0)
+          return badFileFormat;
+        uint32_t framesPer = fpp[desc - 1], bytesPer = bpp[desc - 1];
+        uint32_t maxFrames = std::max(framesPer, vt::movie::kSoundPacketFrames -
+                                                     vt::movie::kSoundPacketFrames % framesPer);
+        uint64_t left = std::min<uint64_t>(per, frames - done);
+        while (left > 0) {
+          if (media.sampleCount() >= kMaxSoundPackets) return badFileFormat;
+          uint64_t got = 0;
+          int64_t dur = durationOf(std::min<uint64_t>(left, maxFrames), got);
+          if (got == 0) {
+            ended = true;
+            return noErr;
+          }
+          uint32_t size = (uint32_t)((got + framesPer - 1) / framesPer * bytesPer);
+          if (off > UINT64_MAX - size) return badFileFormat;
+          media.samples.append(off, size, (uint32_t)std::min<int64_t>(dur, UINT32_MAX), desc,
+                               true, 0);
+          off += size;
+          left -= got;
+          done += got;
+        }
+        return noErr;
+      });
+}
+
 // The file's tables become runs column by column: the work and memory follow the entries the
 // tables hold, never the sample counts they declare.
 OSErr buildSampleTable(VTMedia& media, const Stbl& t) {
@@ -187,6 +278,13 @@ OSErr buildSampleTable(VTMedia& media, const Stbl& t) {
     media.descriptions.push_back(std::move(sd));
   }
   if (!t.stsz.p) return noErr;  // no samples
+  uint32_t framesPer = 0, bytesPer = 0;
+  if (media.mediaType == SoundMediaType && !media.descriptions.empty() &&
+      std::all_of(media.descriptions.begin(), media.descriptions.end(),
+                  [&](const vt::movie::SampleDesc& d) {
+                    return d.soundFramePacking(framesPer, bytesPer);
+                  }))
+    return buildSoundFrameTable(media, t);
   if (t.stsz.n < 12) return badFileFormat;
   uint32_t n = readBE32(t.stsz.p + 8), constSize = 0;
   uint8_t field = 32;
@@ -219,33 +317,26 @@ OSErr buildSampleTable(VTMedia& media, const Stbl& t) {
     return readBE32(base + 4 * (size_t)i);
   };
   // Data: chunk by chunk; samples no chunk covers do not exist.
-  const uint8_t* sc = t.stsc.p + 8;
   uint32_t sample = 0;
-  for (uint32_t e = 0; e < stscCount && sample < n; ++e) {
-    uint32_t first = readBE32(sc + 12 * e);
-    uint32_t per = readBE32(sc + 12 * e + 4);
-    uint32_t desc = readBE32(sc + 12 * e + 8);
-    uint32_t next = e + 1 < stscCount ? readBE32(sc + 12 * (e + 1)) : chunks + 1;
-    if (first == 0 || next < first) return badFileFormat;
-    if (next > chunks + 1) next = chunks + 1;
-    for (uint32_t c = first; c < next && sample < n; ++c) {
-      uint64_t off = t.co64 ? readBE64(t.stco.p + 8 + 8 * (size_t)(c - 1))
-                            : readBE32(t.stco.p + 8 + 4 * (size_t)(c - 1));
-      uint32_t take = std::min(per, n - sample);
-      if (constSize) {
-        if (off > UINT64_MAX - (uint64_t)take * constSize) return badFileFormat;
-        table.appendData(off, constSize, take, desc);
-        sample += take;
-        continue;
-      }
-      for (uint32_t k = 0; k < take; ++k, ++sample) {
-        uint32_t sz = sizeOf(sample);
-        if (off > UINT64_MAX - sz) return badFileFormat;
-        table.appendData(off, sz, 1, desc);
-        off += sz;
-      }
-    }
-  }
+  OSErr err = forEachChunk(
+      t, chunks, stscCount, [&] { return sample < n; },
+      [&](uint64_t off, uint32_t per, uint32_t desc) -> OSErr {
+        uint32_t take = std::min(per, n - sample);
+        if (constSize) {
+          if (off > UINT64_MAX - (uint64_t)take * constSize) return badFileFormat;
+          table.appendData(off, constSize, take, desc);
+          sample += take;
+          return noErr;
+        }
+        for (uint32_t k = 0; k < take; ++k, ++sample) {
+          uint32_t sz = sizeOf(sample);
+          if (off > UINT64_MAX - sz) return badFileFormat;
+          table.appendData(off, sz, 1, desc);
+          off += sz;
+        }
+        return noErr;
+      });
+  if (err) return err;
   n = sample;
 
   const uint8_t* st = t.stts.p + 8;

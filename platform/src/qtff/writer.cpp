@@ -112,8 +112,122 @@ void writeDataRefs(ByteWriter& w, const VTMedia& m, const std::string& moviePath
   w.end(dinf);
 }
 
+// How one sample of the model is stored: as itself, or (sound described by frames) as
+// `units` frames of duration 1 in the media's scale, each `unitSize` bytes in the size table.
+struct Stored {
+  uint32_t units = 1;
+  uint32_t unitSize = 0;  // 0: the sample's own size
+  uint32_t framesPerPacket = 1, bytesPerPacket = 0;
+  // Frames (ascending) at which a new chunk starts, 0 for the sample's own start.
+  std::vector<uint32_t> cuts;
+};
+
+// Media times where the track's edits start and end.
+std::vector<int64_t> editPoints(const VTMedia& m) {
+  std::vector<int64_t> points;
+  const VTTrack* t = m.track;
+  if (!t || !t->movie || t->movie->timeScale <= 0) return points;
+  for (const auto& e : t->edits) {
+    if (e.mediaTime < 0) continue;
+    points.push_back(e.mediaTime);
+    points.push_back(e.mediaTime + (int64_t)((__int128)e.duration * m.timeScale / t->movie->timeScale *
+                                             e.rate / fixed1));
+  }
+  std::sort(points.begin(), points.end());
+  return points;
+}
+
+Stored storedShape(const vt::movie::SampleInfo& s, const std::vector<uint32_t>& fpp,
+                   const std::vector<uint32_t>& bpp, const std::vector<int64_t>& points) {
+  Stored st;
+  uint32_t d = s.descIndex;
+  if (d < 1 || d > fpp.size() || fpp[d - 1] == 0) return st;
+  uint64_t frames = (uint64_t)s.size / bpp[d - 1] * fpp[d - 1];
+  if (frames == 0 || frames > 0xFFFFFFFFu || s.size % bpp[d - 1] != 0) return st;
+  st.units = (uint32_t)frames;
+  // Writers disagree on the size entry of a frame: its bytes, or 1 for compressed packets.
+  st.unitSize = fpp[d - 1] == 1 ? bpp[d - 1] : 1;
+  st.framesPerPacket = fpp[d - 1];
+  st.bytesPerPacket = bpp[d - 1];
+  int64_t start = s.decodeTime, length = s.duration;
+  if (length % st.units != 0) return st;
+  int64_t each = length / st.units;
+  for (auto p = std::lower_bound(points.begin(), points.end(), start);
+       p != points.end() && *p < start + length; ++p) {
+    int64_t k = each ? (*p - start) / each : 0;
+    if (each && (*p - start) % each == 0 && k % st.framesPerPacket == 0 &&
+        (st.cuts.empty() || st.cuts.back() != (uint32_t)k))
+      st.cuts.push_back((uint32_t)k);
+  }
+  return st;
+}
+
+struct Chunk {
+  uint64_t offset;
+  uint32_t samples, desc;
+};
+
+// Sound whose descriptions count frames is stored a frame per table entry: `stored` gets the
+// file's table and `chunks` its chunks, which break where edits start and end so that readers
+// that play whole chunks' packets (ffmpeg does, after the first edit) still start and stop each
+// edit at the right frame. False when no description counts frames.
+bool soundFrameTables(const VTMedia& m, vt::movie::SampleTable& stored, std::vector<Chunk>& chunks) {
+  if (m.mediaType != SoundMediaType) return false;
+  std::vector<uint32_t> fpp(m.descriptions.size()), bpp(m.descriptions.size());
+  bool any = false;
+  for (size_t d = 0; d < m.descriptions.size(); ++d)
+    any |= m.descriptions[d].soundFramePacking(fpp[d], bpp[d]);
+  if (!any) return false;
+  std::vector<int64_t> points = editPoints(m);
+  uint64_t chunkBytes = 0, chunkEnd = 0;
+  uint32_t chunkEntries = 0;
+  for (uint32_t i = 0; i < m.samples.count(); ++i) {
+    vt::movie::SampleInfo s = m.samples.info(i);
+    Stored st = storedShape(s, fpp, bpp, points);
+    // A sample stored as frames spreads its duration over them exactly.
+    uint32_t u = st.units, d = s.duration / u, rest = s.duration - d * u;
+    stored.appendData(s.offset, st.unitSize ? st.unitSize : s.size, u, s.descIndex);
+    stored.appendTiming(d, rest ? u - 1 : u);
+    if (rest) stored.appendTiming(d + rest, 1);
+    stored.appendCompositionOffsets(s.compositionOffset, u);
+    stored.appendSync(s.sync, u);
+    // The sample's stretches between cuts; a cut at its start only breaks the chunk.
+    std::vector<uint32_t> bounds = {0};
+    for (uint32_t c : st.cuts)
+      if (c > 0) bounds.push_back(c);
+    bounds.push_back(st.units);
+    bool breakFirst = !st.cuts.empty() && st.cuts.front() == 0;
+    for (size_t k = 0; k + 1 < bounds.size(); ++k) {
+      uint32_t from = bounds[k], to = bounds[k + 1];
+      bool atCut = k > 0 || breakFirst;
+      uint64_t offset = s.offset, bytes = s.size;
+      if (st.bytesPerPacket) {
+        offset += (uint64_t)from / st.framesPerPacket * st.bytesPerPacket;
+        bytes = (uint64_t)(to - from + st.framesPerPacket - 1) / st.framesPerPacket * st.bytesPerPacket;
+      }
+      if (!chunks.empty() && !atCut && s.descIndex == chunks.back().desc && offset == chunkEnd &&
+          chunkEntries < 4096 && chunkBytes < (1u << 20) &&
+          chunks.back().samples <= 0xFFFFFFFFu - (to - from)) {
+        chunks.back().samples += to - from;
+        ++chunkEntries;
+        chunkBytes += bytes;
+      } else {
+        chunks.push_back(Chunk{offset, to - from, s.descIndex});
+        chunkEntries = 1;
+        chunkBytes = bytes;
+      }
+      chunkEnd = offset + bytes;
+    }
+  }
+  stored.finishColumns();
+  return true;
+}
+
 void writeSampleTable(ByteWriter& w, const VTMedia& m) {
-  const vt::movie::SampleTable& table = m.samples;
+  vt::movie::SampleTable frames;
+  std::vector<Chunk> chunks;
+  bool framed = soundFrameTables(m, frames, chunks);
+  const vt::movie::SampleTable& table = framed ? frames : m.samples;
   size_t stbl = w.begin('stbl');
 
   size_t stsd = w.beginFull('stsd', 0, 0);
@@ -162,26 +276,22 @@ void writeSampleTable(ByteWriter& w, const VTMedia& m) {
   }
 
   // Chunks: samples that follow each other in the data with one description, at most 4096.
-  struct Chunk {
-    uint64_t offset;
-    uint32_t samples, desc;
-  };
-  std::vector<Chunk> chunks;
   uint64_t chunkEnd = 0;
-  table.forEachSpan([&](const vt::movie::SampleSpan& s) {
-    uint32_t left = s.count;
-    uint64_t at = s.offset;
-    while (left > 0) {
-      if (chunks.empty() || chunks.back().desc != s.descIndex || chunkEnd != at ||
-          chunks.back().samples >= 4096)
-        chunks.push_back(Chunk{at, 0, s.descIndex});
-      uint32_t take = std::min(left, 4096 - chunks.back().samples);
-      chunks.back().samples += take;
-      at += (uint64_t)take * s.size;
-      chunkEnd = at;
-      left -= take;
-    }
-  });
+  if (!framed)
+    table.forEachSpan([&](const vt::movie::SampleSpan& s) {
+      uint32_t left = s.count;
+      uint64_t at = s.offset;
+      while (left > 0) {
+        if (chunks.empty() || chunks.back().desc != s.descIndex || chunkEnd != at ||
+            chunks.back().samples >= 4096)
+          chunks.push_back(Chunk{at, 0, s.descIndex});
+        uint32_t take = std::min(left, 4096 - chunks.back().samples);
+        chunks.back().samples += take;
+        at += (uint64_t)take * s.size;
+        chunkEnd = at;
+        left -= take;
+      }
+    });
   size_t stsc = w.beginFull('stsc', 0, 0);
   countAt = w.out.size();
   w.u32(0);

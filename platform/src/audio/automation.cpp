@@ -1,0 +1,63 @@
+#include <VTAutomationSound.h>
+
+#include "audio/device.h"
+#include "audio/player.h"
+
+namespace {
+
+struct PictureLog {
+  bool on = false;
+  std::vector<VTPictureShown> entries;
+};
+PictureLog& pictures() {
+  static PictureLog log;
+  return log;
+}
+
+}  // namespace
+
+namespace vt::audio {
+
+void logPicture(Movie movie, TimeValue time, int64_t hostNs) {
+  PictureLog& log = pictures();
+  if (log.on) log.entries.push_back(VTPictureShown{hostNs, movie, time});
+}
+
+}  // namespace vt::audio
+
+using vt::audio::Device;
+
+void VTAutomationSoundUseRealClock(bool real) { Device::get().useRealClock(real); }
+
+long VTAutomationSoundRate() {
+  Device::get().ensureOpen();
+  return Device::get().rate();
+}
+
+short VTAutomationSoundChannels() {
+  Device::get().ensureOpen();
+  return (short)Device::get().channels();
+}
+
+int64_t VTAutomationSoundNow() { return Device::get().nowNs(); }
+
+void VTAutomationSoundStartRecording() { Device::get().startRecording(); }
+void VTAutomationSoundStopRecording() { Device::get().stopRecording(); }
+
+std::vector<VTSoundBuffer> VTAutomationSoundRecording() {
+  std::vector<VTSoundBuffer> out;
+  for (auto& r : Device::get().recording())
+    out.push_back(VTSoundBuffer{r.playTimeNs, r.frame, std::move(r.samples)});
+  return out;
+}
+
+void VTAutomationPictureLogStart() {
+  pictures().on = true;
+  pictures().entries.clear();
+}
+
+std::vector<VTPictureShown> VTAutomationPictureLog(size_t from) {
+  const auto& e = pictures().entries;
+  if (from >= e.size()) return {};
+  return std::vector<VTPictureShown>(e.begin() + (long)from, e.end());
+}

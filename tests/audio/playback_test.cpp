@@ -1,0 +1,112 @@
+// Movies with sound playing in a controller, heard through the headless sound device: the
+// tone, speeds and directions, volume, and the picture kept with the sound.
+#include "helpers.h"
+
+namespace {
+
+// What the device played, from its first sounding frame to its last; *startNs gets the time the
+// first of them was heard.
+std::vector<float> heard(double* startNs = nullptr) {
+  std::vector<float> all;
+  auto rec = VTAutomationSoundRecording();
+  for (const auto& b : rec) all.insert(all.end(), b.samples.begin(), b.samples.end());
+  size_t n = all.size() / st::kChannels, first = n, last = 0;
+  for (size_t i = 0; i < n; ++i)
+    if (std::fabs(all[i * st::kChannels]) > 1e-4) first = std::min(first, i), last = i + 1;
+  if (first == n) return {};
+  if (startNs) *startNs = rec.front().playTime + (double)first * 1e9 / st::kRate;
+  return std::vector<float>(all.begin() + (long)(first * st::kChannels),
+                            all.begin() + (long)(last * st::kChannels));
+}
+
+using SoundPlayback = st::ControllerTest;
+
+TEST_F(SoundPlayback, ToneIsHeardForAsLongAsTheMoviePlays) {
+  openInWindow(st::tone("play_aac.mov", "-c:a aac", true));
+  VTAutomationSoundStartRecording();
+  int64_t pressed = VTAutomationSoundNow();
+  play();
+  idleFor(60);
+  double played = seconds();
+  int64_t stopped = VTAutomationSoundNow();
+  MCDoAction(mc, mcActionPlay, (void*)0);
+  idleFor(30);  // what the device already has plays out
+  double firstSound = 0;
+  std::vector<float> tone = heard(&firstSound);
+  // Heard for as long as the movie played, give or take the device's buffer.
+  EXPECT_NEAR((double)tone.size() / st::kChannels, (stopped - pressed) * 1e-9 * st::kRate, 1024);
+  EXPECT_NEAR(st::dominantFrequency(tone), 440.0, 1.0);
+  // The picture waits for the sound to start, then keeps with it.
+  EXPECT_LT((firstSound - pressed) / 1e6, 100.0) << "milliseconds from play to the first sound";
+  EXPECT_NEAR(played, (stopped - firstSound) * 1e-9, 1.0 / 60);
+}
+
+TEST_F(SoundPlayback, SpeedsAndDirectionsKeepSoundAndPictureTogether) {
+  openInWindow(st::tone("play_pcm.mov", "-c:a pcm_s16le", true));
+  // Twice as fast: the picture moves twice as far and the tone is an octave up.
+  // (Times allow for the device's start latency, which the picture waits for.)
+  VTAutomationSoundStartRecording();
+  play(2.0);
+  idleFor(30);
+  EXPECT_NEAR(seconds(), 0.95, 0.05);
+  MCDoAction(mc, mcActionPlay, (void*)0);
+  std::vector<float> fast = heard();
+  ASSERT_GT(fast.size(), 4096u * st::kChannels);
+  EXPECT_NEAR(st::dominantFrequency(fast), 880.0, 2.0);
+  // Palindrome looping: forwards to the end, then backwards, sound and picture alike.
+  MCDoAction(mc, mcActionSetLooping, (void*)1);
+  MCDoAction(mc, mcActionSetLoopIsPalindrome, (void*)1);
+  TimeRecord t{};
+  t.scale = 10;
+  t.value.lo = 15;
+  MCDoAction(mc, mcActionGoToTime, &t);
+  play();
+  idleFor(60);  // 1 s: to the end and about 0.5 s back
+  EXPECT_NEAR(seconds(), 1.55, 0.05);
+  EXPECT_LT(GetMovieRate(movie), 0);
+  double turned = seconds();
+  VTAutomationSoundStartRecording();
+  idleFor(30);
+  EXPECT_NEAR(seconds(), turned - 0.5, 1.0 / 60);
+  std::vector<float> back = heard();
+  EXPECT_NEAR(st::dominantFrequency(back), 440.0, 1.0);
+  EXPECT_GT(st::rms(back.data(), back.size()), 0.05);
+}
+
+TEST_F(SoundPlayback, VolumeFromKeysAndSpeakerAndMute) {
+  std::string path = st::tone("play_pcm.mov", "-c:a pcm_s16le", true);
+  openInWindow(path);
+  ASSERT_EQ(GetMovieVolume(movie), kFullVolume);
+  // The speaker sits at the bar's right end: dragging left quietens, the up arrow key is louder
+  // by an eighth, a shift-click mutes.
+  Rect bar;
+  MCGetControllerBoundsRect(mc, &bar);
+  Point speaker{(short)(80 + bar.bottom - 8), (short)(100 + bar.right - 9)};
+  VTAutomationPostDrag(speaker, Point{speaker.v, (short)(speaker.h - 300)});
+  dispatch();
+  EXPECT_EQ(GetMovieVolume(movie), 0);
+  VTAutomationPostKey(kUpArrowCharCode);
+  VTAutomationPostKey(kUpArrowCharCode);
+  dispatch();
+  ASSERT_EQ(GetMovieVolume(movie), 64);
+  VTAutomationPostClick(speaker, shiftKey);
+  dispatch();
+  EXPECT_EQ(GetMovieVolume(movie), -64) << "muted, keeping the level";
+
+  // What is heard follows: nothing while muted, then a quarter of full volume.
+  VTAutomationSoundStartRecording();
+  play();
+  idleFor(30);
+  EXPECT_TRUE(heard().empty());
+  VTAutomationPostClick(speaker, optionKey);
+  dispatch();
+  EXPECT_EQ(GetMovieVolume(movie), 64);
+  idleFor(6);
+  VTAutomationSoundStartRecording();
+  idleFor(30);
+  std::vector<float> quarter = heard(), full = st::ffmpegSound(path);
+  EXPECT_NEAR(st::rms(quarter.data(), quarter.size()) / st::rms(full.data(), full.size()), 0.25,
+              0.01);
+}
+
+}  // namespace
