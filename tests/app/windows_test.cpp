@@ -313,7 +313,7 @@ TEST_F(MovieWindowClose, SaveThatDoesNotHappenKeepsTheWindow) {
 
 // File names in any script go from the keyboard through the save dialog to the disk, into the
 // title, and back through the open dialog's list; names over the 63-byte limit get their short
-// form in the spec and the title, never a character cut in two.
+// form in the FSSpec and the title, never a character cut in two.
 TEST_F(MovieDocuments, NamesInEveryScriptRoundTripThroughSaveAndOpen) {
   const std::string names[] = {
       "blue movie ünïcödé 日本.mov", "Ελληνική ταινία.mov", "Кино на русском.mov",
