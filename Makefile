@@ -10,7 +10,7 @@ WERROR     ?= OFF
 # The test programs whose threaded cases run under ThreadSanitizer (labelled tsan).
 TSAN_TARGETS = effects_tests compose_tests
 
-.PHONY: all deps build run install test test-fast test-asan test-tsan clean
+.PHONY: all deps build run install test test-fast test-asan test-tsan format format-check clean
 
 all: build
 
@@ -46,6 +46,16 @@ test-tsan: deps
 	@cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_TSAN=ON >/dev/null
 	@cmake --build $(TSAN_BUILD) -j$(JOBS) --target $(TSAN_TARGETS)
 	@ctest --test-dir $(TSAN_BUILD) --output-on-failure -j$(JOBS) -L tsan
+
+# The house style (.clang-format): `make format` applies it to every C and C++ file in git,
+# `make format-check` fails on the first file that differs.
+FORMAT_FILES = git ls-files -z '*.c' '*.cc' '*.cpp' '*.h' '*.hpp'
+
+format: deps
+	@$(FORMAT_FILES) | xargs -0 clang-format -i
+
+format-check: deps
+	@$(FORMAT_FILES) | xargs -0 clang-format --dry-run --Werror
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

@@ -67,7 +67,8 @@ void ExportMovie(WindowReference theWindow) {
   memcpy(myFileName + 1, myTitle + 1, (size_t)myLength);
   memcpy(myFileName + 1 + myLength, ".mp4", 4);
   myFileName[0] = (unsigned char)(myLength + 4);
-  Str255 myPrompt = {17, 'E', 'x', 'p', 'o', 'r', 't', ' ', 'M', 'o', 'v', 'i', 'e', ' ', 'A', 's', ':'};
+  Str255 myPrompt = {17,  'E', 'x', 'p', 'o', 'r', 't', ' ', 'M',
+                     'o', 'v', 'i', 'e', ' ', 'A', 's', ':'};
 
   FSSpec myFile;
   Boolean myIsSelected = false, myIsReplacing = false;
@@ -82,20 +83,11 @@ void ExportMovie(WindowReference theWindow) {
   const char* myText = NULL;
   switch (myErr) {
     case noErr:
-    case userCanceledErr:
-      break;
-    case dskFulErr:
-      myText = "The movie was not exported: the disk is full.";
-      break;
-    case wrPermErr:
-      myText = "The movie was not exported: writing there is not permitted.";
-      break;
-    case dupFNErr:
-      myText = "The movie was not exported: a folder of that name holds files.";
-      break;
-    default:
-      myText = "The movie could not be exported.";
-      break;
+    case userCanceledErr: break;
+    case dskFulErr: myText = "The movie was not exported: the disk is full."; break;
+    case wrPermErr: myText = "The movie was not exported: writing there is not permitted."; break;
+    case dupFNErr: myText = "The movie was not exported: a folder of that name holds files."; break;
+    default: myText = "The movie could not be exported."; break;
   }
   if (myText != NULL) {
     StringPtr myMessage = QTUtils_ConvertCToPascalString((char*)myText);
@@ -213,14 +205,9 @@ Boolean QTApp_HandleMenu(UInt16 theMenuItem) {
       // One effects dialog at a time.
       if (gEffectsDialog == 0) QTEffects_PromptUserForFilesAndMakeEffect();
       return true;
-    case IDM_COPY_MEDIA:
-      gCopyMovieMedia = true;
-      return true;
-    case IDM_REFERENCE_MEDIA:
-      gCopyMovieMedia = false;
-      return true;
-    default:
-      return false;
+    case IDM_COPY_MEDIA: gCopyMovieMedia = true; return true;
+    case IDM_REFERENCE_MEDIA: gCopyMovieMedia = false; return true;
+    default: return false;
   }
 }
 
@@ -272,11 +259,8 @@ Boolean QTApp_MCActionFilterProc(MovieController theMC, short theAction, void* t
     case mcActionControllerSizeChanged:
       if (MCIsControllerAttached(theMC) == 1) QTFrame_SizeWindowToMovie(myWindowObject);
       break;
-    case mcActionIdle:
-      QTApp_Idle((**myWindowObject).fWindow);
-      break;
-    default:
-      break;
+    case mcActionIdle: QTApp_Idle((**myWindowObject).fWindow); break;
+    default: break;
   }
 
   // The controller always does its own processing as well.

@@ -239,7 +239,8 @@ Boolean QTFrame_OpenMovieInWindow(Movie theMovie, FSSpecPtr theFSSpec) {
     if (myErr != noErr) goto bail;
   }
 
-  if (theFSSpec != NULL) FSMakeFSSpec(theFSSpec->vRefNum, theFSSpec->parID, theFSSpec->name, &myFSSpec);
+  if (theFSSpec != NULL)
+    FSMakeFSSpec(theFSSpec->vRefNum, theFSSpec->parID, theFSSpec->name, &myFSSpec);
 
   if (myMovie == NULL) {
     myErr = OpenMovieFile(&myFSSpec, &myRefNum, fsRdWrPerm);
@@ -441,8 +442,8 @@ OSErr QTFrame_SaveAsMovieFile(WindowReference theWindow) {
   (**myWindowObject).fFileResID = myResID;
   (**myWindowObject).fFileRefNum = myRefNum;
   (**myWindowObject).fIsDirty = false;
-  SetMovieGWorld(myNewMovie, (CGrafPtr)QTFrame_GetPortFromWindowReference((**myWindowObject).fWindow),
-                 NULL);
+  SetMovieGWorld(myNewMovie,
+                 (CGrafPtr)QTFrame_GetPortFromWindowReference((**myWindowObject).fWindow), NULL);
   QTFrame_SetWindowTitleFromFSSpec(theWindow, &myFile, true);
   myErr = noErr;
 
@@ -550,18 +551,13 @@ static const char* QTFrame_DescribeFileError(OSErr theErr, Boolean theIsSaving) 
     case fLckdErr:
     case afpAccessDenied:
       return theIsSaving ? "the folder or the file is read-only" : "the file cannot be read";
-    case dskFulErr:
-      return "the disk is full";
+    case dskFulErr: return "the disk is full";
     case fnfErr:
     case dirNFErr:
-    case nsvErr:
-      return "the file or its folder cannot be found";
-    case ioErr:
-      return "the disk could not be read or written";
-    case memFullErr:
-      return "there is not enough memory";
-    case couldNotResolveDataRef:
-      return "media that the movie uses cannot be found";
+    case nsvErr: return "the file or its folder cannot be found";
+    case ioErr: return "the disk could not be read or written";
+    case memFullErr: return "there is not enough memory";
+    case couldNotResolveDataRef: return "media that the movie uses cannot be found";
     case badFileFormat:
       if (theIsSaving)
         return "a file of this format cannot be written; use Save As to save a movie file";
@@ -575,10 +571,8 @@ static const char* QTFrame_DescribeFileError(OSErr theErr, Boolean theIsSaving) 
     case cantFindHandler:
     case noMediaHandler:
     case invalidMedia:
-    case invalidTrack:
-      return "the file is damaged or is not a movie this application can read";
-    default:
-      return "the movie toolbox reported an error";
+    case invalidTrack: return "the file is damaged or is not a movie this application can read";
+    default: return "the movie toolbox reported an error";
   }
 }
 
@@ -620,26 +614,13 @@ void QTFrame_HandleFileMenuItem(WindowReference theWindow, UInt16 theMenuItem) {
   if (QTApp_HandleMenu(theMenuItem)) return;
 
   switch (theMenuItem) {
-    case IDM_FILENEW:
-      QTFrame_CreateNewMovie();
-      break;
-    case IDM_FILEOPEN:
-      QTFrame_OpenMovieInWindow(NULL, NULL);
-      break;
-    case IDM_FILECLOSE:
-      QTFrame_DestroyMovieWindow(theWindow);
-      break;
-    case IDM_FILESAVE:
-      QTFrame_UpdateMovieFile(theWindow);
-      break;
-    case IDM_FILESAVEAS:
-      QTFrame_SaveAsMovieFile(theWindow);
-      break;
-    case IDM_EXIT:
-      QTFrame_QuitFramework();
-      break;
-    default:
-      break;
+    case IDM_FILENEW: QTFrame_CreateNewMovie(); break;
+    case IDM_FILEOPEN: QTFrame_OpenMovieInWindow(NULL, NULL); break;
+    case IDM_FILECLOSE: QTFrame_DestroyMovieWindow(theWindow); break;
+    case IDM_FILESAVE: QTFrame_UpdateMovieFile(theWindow); break;
+    case IDM_FILESAVEAS: QTFrame_SaveAsMovieFile(theWindow); break;
+    case IDM_EXIT: QTFrame_QuitFramework(); break;
+    default: break;
   }
 }
 
@@ -660,9 +641,7 @@ void QTFrame_HandleEditMenuItem(WindowReference theWindow, UInt16 theMenuItem) {
       myEditMovie = MCCut(myMC);
       (**myWindowObject).fIsDirty = true;
       break;
-    case IDM_EDITCOPY:
-      myEditMovie = MCCopy(myMC);
-      break;
+    case IDM_EDITCOPY: myEditMovie = MCCopy(myMC); break;
     case IDM_EDITPASTE:
       MCPaste(myMC, NULL);
       (**myWindowObject).fIsDirty = true;
@@ -671,14 +650,9 @@ void QTFrame_HandleEditMenuItem(WindowReference theWindow, UInt16 theMenuItem) {
       MCClear(myMC);
       (**myWindowObject).fIsDirty = true;
       break;
-    case IDM_EDITSELECTALL:
-      QTUtils_SelectAllMovie(myMC);
-      break;
-    case IDM_EDITSELECTNONE:
-      QTUtils_SelectNoneMovie(myMC);
-      break;
-    default:
-      break;
+    case IDM_EDITSELECTALL: QTUtils_SelectAllMovie(myMC); break;
+    case IDM_EDITSELECTNONE: QTUtils_SelectNoneMovie(myMC); break;
+    default: break;
   }
 
   if (myEditMovie != NULL) {
@@ -706,8 +680,7 @@ int QTFrame_AdjustMenus(WindowReference theWindow, MenuReference theMenu) {
       QTFrame_SetMenuItemState(myMenu, IDM_EDITCOPY, (myFlags & mcInfoCopyAvailable) ? 0 : 1);
       QTFrame_SetMenuItemState(myMenu, IDM_EDITPASTE, (myFlags & mcInfoPasteAvailable) ? 0 : 1);
       QTFrame_SetMenuItemState(myMenu, IDM_EDITCLEAR, (myFlags & mcInfoClearAvailable) ? 0 : 1);
-      QTFrame_SetMenuItemState(myMenu, IDM_EDITSELECTALL,
-                               (myFlags & mcInfoEditingEnabled) ? 0 : 1);
+      QTFrame_SetMenuItemState(myMenu, IDM_EDITSELECTALL, (myFlags & mcInfoEditingEnabled) ? 0 : 1);
       QTFrame_SetMenuItemState(myMenu, IDM_EDITSELECTNONE,
                                (myFlags & mcInfoEditingEnabled) ? 0 : 1);
     } else {
@@ -787,8 +760,7 @@ void QTFrame_Beep(void) { SysBeep(30); }
 //////////
 
 OSErr QTFrame_GetOneFileWithPreview(short theNumTypes, QTFrameTypeListPtr theTypeList,
-                                    FSSpecPtr theFSSpecPtr,
-                                    QTFrameFileFilterUPP theFilterProc) {
+                                    FSSpecPtr theFSSpecPtr, QTFrameFileFilterUPP theFilterProc) {
   NavReplyRecord myReply;
   NavDialogOptions myDialogOptions;
   NavTypeListHandle myOpenList = NULL;
@@ -807,13 +779,13 @@ OSErr QTFrame_GetOneFileWithPreview(short theNumTypes, QTFrameTypeListPtr theTyp
   myDialogOptions.dialogOptionFlags &= ~kNavNoTypePopup;
   BlockMoveData(gAppName, myDialogOptions.clientName, gAppName[0] + 1);
 
-  myOpenList = (NavTypeListHandle)QTFrame_CreateOpenHandle(kApplicationSignature, theNumTypes,
-                                                           theTypeList);
+  myOpenList =
+      (NavTypeListHandle)QTFrame_CreateOpenHandle(kApplicationSignature, theNumTypes, theTypeList);
   if (myOpenList != NULL) HLock((Handle)myOpenList);
 
   BlockZero(&myReply, sizeof(myReply));
-  myErr = NavGetFile(NULL, &myReply, &myDialogOptions, myEventUPP, NULL,
-                     theFilterProc, myOpenList, NULL);
+  myErr = NavGetFile(NULL, &myReply, &myDialogOptions, myEventUPP, NULL, theFilterProc, myOpenList,
+                     NULL);
   if (myErr == noErr && myReply.validRecord) {
     AEKeyword myKeyword;
     DescType myActualType;
@@ -861,8 +833,8 @@ OSErr QTFrame_PutFile(ConstStr255Param thePrompt, ConstStr255Param theFileName,
   if (thePrompt != NULL) BlockMoveData(thePrompt, myDialogOptions.message, thePrompt[0] + 1);
 
   BlockZero(&myReply, sizeof(myReply));
-  myErr = NavPutFile(NULL, &myReply, &myDialogOptions, myEventUPP, kQTFileTypeMovie,
-                     sigMoviePlayer, NULL);
+  myErr = NavPutFile(NULL, &myReply, &myDialogOptions, myEventUPP, kQTFileTypeMovie, sigMoviePlayer,
+                     NULL);
   if (myErr == noErr && myReply.validRecord) {
     AEKeyword myKeyword;
     DescType myActualType;
@@ -888,14 +860,9 @@ void QTFrame_HandleNavEvent(NavEventCallbackMessage theCallBackSelector,
   if (myEvent == NULL) return;
 
   switch (myEvent->what) {
-    case updateEvt:
-      QTFrame_HandleEvent(myEvent);
-      break;
-    case nullEvent:
-      QTFrame_IdleMovieWindows();
-      break;
-    default:
-      break;
+    case updateEvt: QTFrame_HandleEvent(myEvent); break;
+    case nullEvent: QTFrame_IdleMovieWindows(); break;
+    default: break;
   }
 }
 

@@ -14,14 +14,13 @@ enum { kVTMoviePlayerSignature = 'TVOD' };
 enum {
   kInitAppPhase_BeforeCreateFrameWindow = 1L << 0,
   kInitAppPhase_AfterCreateFrameWindow = 1L << 1,
-  kInitAppPhase_BothPhases = kInitAppPhase_BeforeCreateFrameWindow |
-                             kInitAppPhase_AfterCreateFrameWindow,
+  kInitAppPhase_BothPhases =
+      kInitAppPhase_BeforeCreateFrameWindow | kInitAppPhase_AfterCreateFrameWindow,
 };
 enum {
   kStopAppPhase_BeforeDestroyWindows = 1L << 0,
   kStopAppPhase_AfterDestroyWindows = 1L << 1,
-  kStopAppPhase_BothPhases = kStopAppPhase_BeforeDestroyWindows |
-                             kStopAppPhase_AfterDestroyWindows,
+  kStopAppPhase_BothPhases = kStopAppPhase_BeforeDestroyWindows | kStopAppPhase_AfterDestroyWindows,
 };
 
 typedef WindowPtr WindowReference;
@@ -110,16 +109,15 @@ void QTFrame_Beep(void);
 
 // File dialogs and file-type filtering
 OSErr QTFrame_GetOneFileWithPreview(short theNumTypes, QTFrameTypeListPtr theTypeList,
-                                    FSSpecPtr theFSSpecPtr,
-                                    QTFrameFileFilterUPP theFilterProc);
+                                    FSSpecPtr theFSSpecPtr, QTFrameFileFilterUPP theFilterProc);
 OSErr QTFrame_PutFile(ConstStr255Param thePrompt, ConstStr255Param theFileName,
                       FSSpecPtr theFSSpecPtr, Boolean* theIsSelected, Boolean* theIsReplacing);
 void QTFrame_HandleNavEvent(NavEventCallbackMessage theCallBackSelector,
-                                   NavCBRecPtr theCallBackParms, void* theCallBackUD);
+                            NavCBRecPtr theCallBackParms, void* theCallBackUD);
 Handle QTFrame_CreateOpenHandle(OSType theApplicationSignature, short theNumTypes,
                                 QTFrameTypeListPtr theTypeList);
 QTFrameFileFilterUPP QTFrame_GetFileFilterUPP(ProcPtr theFileFilterProc);
 Boolean QTFrame_FilterFiles(AEDesc* theItem, void* theInfo, void* theCallBackUD,
-                                   NavFilterModes theFilterMode);
+                            NavFilterModes theFilterMode);
 OSErr QTFrame_BuildFileTypeList(void);
 void QTFrame_AddComponentFileTypes(OSType theComponentType, long* theNextIndex);

@@ -23,8 +23,12 @@ WindowPtr const kInFrontOfAll = (WindowPtr)-1L;
 // The parts of the system version that tell a 10.x system from a 9.x one.
 const SInt32 kLastClassicSystemVersion = 0x09FF;
 
-const unsigned char kQuickTimeFailedMessage[] = "\x28" "Could not initialize QuickTime. Exiting.";
-const unsigned char kWarningTitle[] = "\x08" "Warning!";
+const unsigned char kQuickTimeFailedMessage[] =
+    "\x28"
+    "Could not initialize QuickTime. Exiting.";
+const unsigned char kWarningTitle[] =
+    "\x08"
+    "Warning!";
 
 void SetArrowCursor() {
   Cursor myArrow;
@@ -215,16 +219,13 @@ void QTFrame_HandleEvent(EventRecord* theEvent) {
           }
           break;
 
-        default:
-          break;
+        default: break;
       }
       break;
     }
 
     case keyDown:
-    case autoKey:
-      QTFrame_HandleKeyPress(theEvent);
-      break;
+    case autoKey: QTFrame_HandleKeyPress(theEvent); break;
 
     case updateEvt: {
       myWindow = (WindowReference)theEvent->message;
@@ -258,12 +259,9 @@ void QTFrame_HandleEvent(EventRecord* theEvent) {
       }
       break;
 
-    case kHighLevelEvent:
-      AEProcessAppleEvent(theEvent);
-      break;
+    case kHighLevelEvent: AEProcessAppleEvent(theEvent); break;
 
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -284,9 +282,7 @@ void QTFrame_HandleMenuCommand(long theMenuResult) {
     case kEditMenuResID:
       QTFrame_HandleEditMenuItem(QTFrame_GetFrontMovieWindow(), myCommand);
       break;
-    default:
-      QTApp_HandleMenu(myCommand);
-      break;
+    default: QTApp_HandleMenu(myCommand); break;
   }
 
   HiliteMenu(0);
@@ -309,8 +305,8 @@ void QTFrame_HandleKeyPress(EventRecord* theEvent) {
 //////////
 
 WindowReference QTFrame_CreateMovieWindow(void) {
-  WindowReference myWindow = NewCWindow(NULL, &gWindowRect, gWindowTitle, false, noGrowDocProc,
-                                        kInFrontOfAll, true, 0);
+  WindowReference myWindow =
+      NewCWindow(NULL, &gWindowRect, gWindowTitle, false, noGrowDocProc, kInFrontOfAll, true, 0);
   QTFrame_CreateWindowObject(myWindow);
   return myWindow;
 }
@@ -349,12 +345,9 @@ void QTFrame_DestroyMovieWindow(WindowReference theWindow) {
           return;
         }
         break;
-      case kNavAskSaveChangesDontSave:
-        break;
+      case kNavAskSaveChangesDontSave: break;
       case kNavAskSaveChangesCancel:
-      default:
-        gShuttingDown = false;
-        return;
+      default: gShuttingDown = false; return;
     }
   }
 
@@ -391,8 +384,7 @@ Boolean QTFrame_StandardModalDialogEventFilter(DialogPtr theDialog, EventRecord*
       }
       break;
     }
-    default:
-      break;
+    default: break;
   }
 
   if (!isHandled) isHandled = StdFilterProc(theDialog, theEvent, theItemHit);

@@ -120,7 +120,8 @@ void QTUtils_HideControllerButton(MovieController theMC, long theButton) {
   // Mark the element as set explicitly, so the controller keeps its own hands off it...
   myControllerFlags = kQTUtilsExplicitFlagSet;
   MCDoAction(theMC, mcActionGetFlags, &myControllerFlags);
-  MCDoAction(theMC, mcActionSetFlags, (void*)QTUtils_ExplicitFlagsRequest(myControllerFlags | theButton));
+  MCDoAction(theMC, mcActionSetFlags,
+             (void*)QTUtils_ExplicitFlagsRequest(myControllerFlags | theButton));
 
   // ...then hide it.
   myControllerFlags = 0L;
@@ -141,7 +142,8 @@ void QTUtils_ShowControllerButton(MovieController theMC, long theButton) {
 
   myControllerFlags = kQTUtilsExplicitFlagSet;
   MCDoAction(theMC, mcActionGetFlags, &myControllerFlags);
-  MCDoAction(theMC, mcActionSetFlags, (void*)QTUtils_ExplicitFlagsRequest(myControllerFlags | theButton));
+  MCDoAction(theMC, mcActionSetFlags,
+             (void*)QTUtils_ExplicitFlagsRequest(myControllerFlags | theButton));
 
   myControllerFlags = 0L;
   MCDoAction(theMC, mcActionGetFlags, &myControllerFlags);
@@ -642,7 +644,8 @@ char* QTUtils_ConvertPascalToCString(StringPtr theString) {
   short myIndex = 0;
 
   if (myString == NULL) return NULL;
-  for (myIndex = 0; myIndex < theString[0]; myIndex++) myString[myIndex] = (char)theString[myIndex + 1];
+  for (myIndex = 0; myIndex < theString[0]; myIndex++)
+    myString[myIndex] = (char)theString[myIndex + 1];
   myString[theString[0]] = '\0';
   return myString;
 }
@@ -681,8 +684,8 @@ long QTUtils_GetUsersConnectionSpeed(void) {
 
   if (GetQuickTimePreference(ConnectionSpeedPrefsType, &myPrefsContainer) != noErr) return 0L;
 
-  myPrefsAtom = QTFindChildByID(myPrefsContainer, kParentAtomIsContainer, ConnectionSpeedPrefsType,
-                                1, NULL);
+  myPrefsAtom =
+      QTFindChildByID(myPrefsContainer, kParentAtomIsContainer, ConnectionSpeedPrefsType, 1, NULL);
   if (myPrefsAtom == 0) {
     mySpeed = kDataRate288ModemRate;
   } else {

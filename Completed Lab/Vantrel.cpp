@@ -143,12 +143,9 @@ Boolean QTEffects_HandleEffectsDialogEvents(EventRecord* theEvent, DialogItemInd
       gEffectsDialog = 0L;
       QTEffects_RespondToDialogSelection(myErr);
       return true;
-    case noErr:
-      return true;
-    case featureUnsupported:
-      return false;
-    default:
-      return true;
+    case noErr: return true;
+    case featureUnsupported: return false;
+    default: return true;
   }
 }
 
@@ -355,9 +352,9 @@ void QTEffects_RespondToDialogSelection(OSErr theErr) {
 
   myErr = BeginMediaEdits(videoMediaFX);
   if (myErr != noErr) goto bail;
-  myErr = AddMediaSample(videoMediaFX, gEffectSample, 0, GetHandleSize(gEffectSample),
-                         myEffectDuration, (SampleDescriptionHandle)mySampleDesc, 1, 0,
-                         &mySampleTime);
+  myErr =
+      AddMediaSample(videoMediaFX, gEffectSample, 0, GetHandleSize(gEffectSample), myEffectDuration,
+                     (SampleDescriptionHandle)mySampleDesc, 1, 0, &mySampleTime);
   if (myErr != noErr) goto bail;
   myErr = EndMediaEdits(videoMediaFX);
   if (myErr != noErr) goto bail;

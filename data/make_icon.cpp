@@ -63,9 +63,9 @@ int main(int argc, char** argv) {
         }
       auto byte = [](double v) { return (uint8_t)std::lround(std::clamp(v, 0.0, 1.0) * 255); };
       // Straight (not premultiplied) alpha, as PNG keeps it.
-      img.at(x, y) = a > 0 ? vt::makePixel(byte(r / a), byte(g / a), byte(b / a),
-                                           byte(a / (kSub * kSub)))
-                           : vt::makePixel(0, 0, 0, 0);
+      img.at(x, y) =
+          a > 0 ? vt::makePixel(byte(r / a), byte(g / a), byte(b / a), byte(a / (kSub * kSub)))
+                : vt::makePixel(0, 0, 0, 0);
     }
   if (!vt::writePNG(img, argv[1])) {
     std::fprintf(stderr, "make_icon: cannot write %s\n", argv[1]);

@@ -3,7 +3,7 @@
 # Quiet and quick when everything is already there.
 set -euo pipefail
 PKGS=(
-  cmake make g++ pkg-config
+  cmake make g++ pkg-config clang-format
   libsdl2-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
   fonts-wqy-microhei  # the smallest font with Chinese and Japanese, for names in those scripts
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg

@@ -45,7 +45,8 @@ Movie openMovie(const std::string& path) {
   FSSpec spec;
   short ref = 0;
   Movie m = nullptr;
-  if (VTMakeFSSpecFromPath(path.c_str(), &spec) != noErr || OpenMovieFile(&spec, &ref, fsRdPerm) != noErr)
+  if (VTMakeFSSpecFromPath(path.c_str(), &spec) != noErr ||
+      OpenMovieFile(&spec, &ref, fsRdPerm) != noErr)
     return nullptr;
   NewMovieFromFile(&m, ref, nullptr, nullptr, newMovieActive, nullptr);
   CloseMovieFile(ref);
@@ -61,8 +62,8 @@ int main() {
   std::string path = dir + "/aac_stereo_48k_" + std::to_string(seconds) + "s.m4a";
   if (!std::filesystem::exists(path) &&
       shell("ffmpeg -nostdin -loglevel error -y -f lavfi -i \"sine=frequency=440:sample_rate=48000,"
-            "aformat=channel_layouts=stereo\" -t " + std::to_string(seconds) +
-            " -c:a aac -b:a 160k '" + path + "'") != 0) {
+            "aformat=channel_layouts=stereo\" -t " +
+            std::to_string(seconds) + " -c:a aac -b:a 160k '" + path + "'") != 0) {
     std::fprintf(stderr, "audio_bench: cannot make the fixture with ffmpeg\n");
     return 1;
   }
@@ -92,9 +93,10 @@ int main() {
     }
     ourBest = std::min(ourBest, ownCpu() - before);
   }
-  std::printf("AAC stereo 48 kHz, %d s: ours %.2f ms CPU per second of sound, ffmpeg -f null %.2f ms"
-              " (ratio %.2f)\n",
-              seconds, ourBest * 1e3 / seconds, ffBest * 1e3 / seconds, ourBest / ffBest);
+  std::printf(
+      "AAC stereo 48 kHz, %d s: ours %.2f ms CPU per second of sound, ffmpeg -f null %.2f ms"
+      " (ratio %.2f)\n",
+      seconds, ourBest * 1e3 / seconds, ffBest * 1e3 / seconds, ourBest / ffBest);
 
   // Start latency with the real clock: the first frame heard after play.
   vt::audio::Device& device = vt::audio::Device::get();
@@ -115,7 +117,8 @@ int main() {
     double first = -1;
     for (const auto& b : device.recording()) {
       for (size_t s = 0; s < b.samples.size() && first < 0; s += 2)
-        if (b.samples[s] != 0) first = (b.playTimeNs + (double)(s / 2) * 1e9 / device.rate() - pressed) * 1e-6;
+        if (b.samples[s] != 0)
+          first = (b.playTimeNs + (double)(s / 2) * 1e9 / device.rate() - pressed) * 1e-6;
       if (first >= 0) break;
     }
     worst = std::max(worst, first);

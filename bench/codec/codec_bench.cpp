@@ -37,9 +37,11 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(dir);
   std::string path = dir + "/h264_1080p_" + std::to_string(frames) + ".mov";
   if (!std::filesystem::exists(path)) {
-    std::string cmd = "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc2=size=1920x1080:rate=25 "
-                      "-frames:v " + std::to_string(frames) +
-                      " -c:v libx264 -preset veryfast -bf 2 -g 50 -pix_fmt yuv420p '" + path + "'";
+    std::string cmd =
+        "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc2=size=1920x1080:rate=25 "
+        "-frames:v " +
+        std::to_string(frames) + " -c:v libx264 -preset veryfast -bf 2 -g 50 -pix_fmt yuv420p '" +
+        path + "'";
     if (shell(cmd) != 0) {
       std::fprintf(stderr, "codec_bench: cannot make the fixture with ffmpeg\n");
       return 1;
@@ -62,7 +64,8 @@ int main(int argc, char** argv) {
     FSSpec spec;
     short ref = 0;
     Movie movie = nullptr;
-    if (VTMakeFSSpecFromPath(path.c_str(), &spec) != noErr || OpenMovieFile(&spec, &ref, fsRdPerm) != noErr ||
+    if (VTMakeFSSpecFromPath(path.c_str(), &spec) != noErr ||
+        OpenMovieFile(&spec, &ref, fsRdPerm) != noErr ||
         NewMovieFromFile(&movie, ref, nullptr, nullptr, newMovieActive, nullptr) != noErr) {
       std::fprintf(stderr, "codec_bench: cannot open %s\n", path.c_str());
       return 1;

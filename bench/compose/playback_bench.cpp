@@ -51,8 +51,8 @@ bool play(const char* name, const std::string& path, double seconds, double minS
   const short w = box.right, h = box.bottom;
   VTAutomationUseHeadless(w, (short)(h + 60), true);
   Rect bounds{30, 0, (short)(30 + h + vt::controller::kBarHeight), w};
-  WindowRef window = NewCWindow(nullptr, &bounds, (ConstStr255Param) "\x04Play", true, noGrowDocProc,
-                                (WindowRef)-1, true, 0);
+  WindowRef window = NewCWindow(nullptr, &bounds, (ConstStr255Param) "\x04Play", true,
+                                noGrowDocProc, (WindowRef)-1, true, 0);
   SetPort(GetWindowPort(window));
   SetMovieGWorld(movie, GetWindowPort(window), nullptr);
   SetMovieBox(movie, &box);
@@ -77,7 +77,9 @@ bool play(const char* name, const std::string& path, double seconds, double minS
   const double share = (double)shown / due;
   std::printf("  %-28s %6ld %6ld %7ld %7.1f%% %9.1f ms %7ld MB  %s\n", name, due, shown,
               std::max(0L, due - shown), 100 * share, cpu / std::max(shown, 1L) * 1e3, peak,
-              minShown > 0 ? (share >= minShown && peak <= maxMB ? "(targets met)" : "(targets MISSED)") : "");
+              minShown > 0
+                  ? (share >= minShown && peak <= maxMB ? "(targets met)" : "(targets MISSED)")
+                  : "");
   DisposeMovieController(mc);
   DisposeWindow(window);
   DisposeMovie(movie);
@@ -96,10 +98,10 @@ int main(int argc, char** argv) {
   if (fx.empty() || uhd.empty()) return 1;
   double load[3] = {0, 0, 0};
   getloadavg(load, 3);
-  std::printf("playback in a movie controller on the real clock, %.0f s, looping (load %.1f)\n", seconds,
-              load[0]);
-  std::printf("  %-28s %6s %6s %7s %8s %12s %10s\n", "", "due", "shown", "dropped", "shown", "CPU/frame",
-              "peak RSS");
+  std::printf("playback in a movie controller on the real clock, %.0f s, looping (load %.1f)\n",
+              seconds, load[0]);
+  std::printf("  %-28s %6s %6s %7s %8s %12s %10s\n", "", "due", "shown", "dropped", "shown",
+              "CPU/frame", "peak RSS");
   bool ok = play("1080p two-source cross fade", fx, seconds, 0.99, 300);
   ok = play("one 4K H.264 source", uhd, seconds, 0, 0) && ok;
   ExitMovies();

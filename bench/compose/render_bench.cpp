@@ -1,7 +1,8 @@
 // A two-source 1080p H.264 cross fade, every frame composed, rendered by movie-render against
 // ffmpeg's xfade filter on the same sources, in the same run, the two taking turns:
 //   frames handed to a null sink in BGRA  (movie-render --null; ffmpeg ...,format=bgra -f null)
-//   frames written as a 4:2:0 YUV4MPEG2 stream to /dev/null (movie-render -o; ffmpeg -f yuv4mpegpipe)
+//   frames written as a 4:2:0 YUV4MPEG2 stream to /dev/null (movie-render -o; ffmpeg -f
+//   yuv4mpegpipe)
 // The fastest of RUNS runs of each counts. Target: 1.0 or more for the first.
 //
 //   render_bench [WORK_DIR [RUNS]]
@@ -35,8 +36,9 @@ int main(int argc, char** argv) {
   std::string fx = bench::crossFadeMovie(dir, a, b);
   if (fx.empty()) return 1;
   const std::string tool = std::string(VT_BINARY_DIR) + "/tools/movie-render/movie-render";
-  const std::string ff = "ffmpeg -nostdin -loglevel error -i '" + a + "' -i '" + b +
-                         "' -filter_complex \"[0:v][1:v]xfade=transition=fade:duration=2.9:offset=0,format=";
+  const std::string ff =
+      "ffmpeg -nostdin -loglevel error -i '" + a + "' -i '" + b +
+      "' -filter_complex \"[0:v][1:v]xfade=transition=fade:duration=2.9:offset=0,format=";
   const int frames = 90;  // 3 s at 30 frames a second, on both sides
   struct Row {
     const char* what;
@@ -54,12 +56,13 @@ int main(int argc, char** argv) {
     }
   double load[3] = {0, 0, 0};
   getloadavg(load, 3);
-  std::printf("two-source 1080p H.264 cross fade, %d frames, fastest of %d runs (load %.1f)\n", frames,
-              runs, load[0]);
+  std::printf("two-source 1080p H.264 cross fade, %d frames, fastest of %d runs (load %.1f)\n",
+              frames, runs, load[0]);
   std::printf("  %-30s %12s %12s %8s\n", "", "movie-render", "ffmpeg", "ratio");
   for (const Row& r : rows)
-    std::printf("  %-30s %8.1f fps %8.1f fps %7.2fx%s\n", r.what, frames / r.bestOurs, frames / r.bestTheirs,
-                r.bestTheirs / r.bestOurs, &r == rows ? "  (target >= 1.0)" : "");
+    std::printf("  %-30s %8.1f fps %8.1f fps %7.2fx%s\n", r.what, frames / r.bestOurs,
+                frames / r.bestTheirs, r.bestTheirs / r.bestOurs,
+                &r == rows ? "  (target >= 1.0)" : "");
   ExitMovies();
   return 0;
 }

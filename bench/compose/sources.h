@@ -24,11 +24,12 @@ inline std::string source(const std::string& dir, const std::string& name, int w
   std::filesystem::create_directories(dir);
   std::string path = dir + "/" + name;
   if (std::filesystem::exists(path)) return path;
-  std::string cmd = "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc2=size=" + std::to_string(w) +
-                    "x" + std::to_string(h) + ":rate=30 -t " + std::to_string(seconds) + " " +
-                    (filter.empty() ? "" : "-vf " + filter + " ") +
-                    "-c:v libx264 -preset ultrafast -pix_fmt yuv420p '" + path + ".tmp.mov' && mv '" +
-                    path + ".tmp.mov' '" + path + "'";
+  std::string cmd =
+      "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc2=size=" + std::to_string(w) + "x" +
+      std::to_string(h) + ":rate=30 -t " + std::to_string(seconds) + " " +
+      (filter.empty() ? "" : "-vf " + filter + " ") +
+      "-c:v libx264 -preset ultrafast -pix_fmt yuv420p '" + path + ".tmp.mov' && mv '" + path +
+      ".tmp.mov' '" + path + "'";
   if (shell(cmd) != 0) {
     std::fprintf(stderr, "cannot make %s with ffmpeg\n", path.c_str());
     return "";

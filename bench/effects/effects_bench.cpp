@@ -46,7 +46,8 @@ vt::Image picture(int salt) {
   vt::Image img(W, H);
   for (int y = 0; y < H; ++y)
     for (int x = 0; x < W; ++x)
-      img.at(x, y) = vt::makePixel((uint8_t)(x + salt), (uint8_t)(y * 3 + salt), (uint8_t)((x ^ y) + salt));
+      img.at(x, y) =
+          vt::makePixel((uint8_t)(x + salt), (uint8_t)(y * 3 + salt), (uint8_t)((x ^ y) + salt));
   return img;
 }
 
@@ -59,7 +60,8 @@ int main(int argc, char** argv) {
   const double copyT = fastestSeconds(runs * 2, [&] {
     std::memcpy(copy.pixels.data(), a.pixels.data(), a.pixels.size() * sizeof(vt::Pixel));
   });
-  std::printf("baseline: copy of one %dx%d frame %.3f ms (wall time, fastest run)\n\n", W, H, copyT * 1e3);
+  std::printf("baseline: copy of one %dx%d frame %.3f ms (wall time, fastest run)\n\n", W, H,
+              copyT * 1e3);
   std::printf("%-34s %9s %8s %8s  %s\n", "effect", "ms", "x copy", "fps", "target");
   int failures = 0;
   auto measure = [&](const std::string& label, OSType code, std::vector<DescriptionParam> params,
@@ -69,9 +71,8 @@ int main(int argc, char** argv) {
     EffectInputs in;
     in.sourceA = info->sources >= 1 ? &a : nullptr;
     in.sourceB = info->sources >= 2 ? &b : nullptr;
-    double t = fastestSeconds(runs, [&] {
-      renderEffectSample(sample.data(), sample.size(), 5000, 10000, in, out);
-    });
+    double t = fastestSeconds(
+        runs, [&] { renderEffectSample(sample.data(), sample.size(), 5000, 10000, in, out); });
     double ratio = t / copyT, fps = 1 / t;
     std::string target = "-";
     bool ok = true;
@@ -83,7 +84,8 @@ int main(int argc, char** argv) {
       target = std::string(">= 60 fps ") + (ok ? "ok" : "MISSED");
     }
     failures += !ok;
-    std::printf("%-34s %9.3f %8.2f %8.1f  %s\n", label.c_str(), t * 1e3, ratio, fps, target.c_str());
+    std::printf("%-34s %9.3f %8.2f %8.1f  %s\n", label.c_str(), t * 1e3, ratio, fps,
+                target.c_str());
     return t;
   };
   for (const auto& e : catalogue()) {
@@ -104,11 +106,11 @@ int main(int argc, char** argv) {
         for (const auto& v : w->enumValues) inFamily |= v.value == p.id;
         if (!inFamily || (quick && count > 0)) continue;
         ++count;
-        auto sample = buildDescription(e.code, 2, {{'pcnt', {50, 0, 0}}, {'wpID', {(double)p.id, 0, 0}}});
+        auto sample =
+            buildDescription(e.code, 2, {{'pcnt', {50, 0, 0}}, {'wpID', {(double)p.id, 0, 0}}});
         EffectInputs in{&a, &b};
-        double t = fastestSeconds(5, [&] {
-          renderEffectSample(sample.data(), sample.size(), 0, 1, in, out);
-        });
+        double t = fastestSeconds(
+            5, [&] { renderEffectSample(sample.data(), sample.size(), 0, 1, in, out); });
         if (t > worst) {
           worst = t;
           worstId = p.id;
@@ -118,7 +120,9 @@ int main(int argc, char** argv) {
       std::snprintf(buf, sizeof buf, "%s, slowest of %d: %d", label.c_str(), count, worstId);
       measure(buf, e.code, {{'pcnt', {50, 0, 0}}, {'wpID', {(double)worstId, 0, 0}}}, "copy4");
       measure(label + " soft, border 4", e.code,
-              {{'pcnt', {50, 0, 0}}, {'wpID', {(double)worstId, 0, 0}}, {'soft', {1, 0, 0}},
+              {{'pcnt', {50, 0, 0}},
+               {'wpID', {(double)worstId, 0, 0}},
+               {'soft', {1, 0, 0}},
                {'widt', {4, 0, 0}}},
               "-");
       continue;

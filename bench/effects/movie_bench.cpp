@@ -39,8 +39,9 @@ int main(int argc, char** argv) {
   std::string paths[2];
   for (int k = 0; k < 2; ++k) {
     paths[k] = dir + "/src" + std::to_string(k) + ".mov";
-    std::string cmd = "test -s '" + paths[k] + "' || ffmpeg -nostdin -y -loglevel error -f lavfi -i " +
-                      colours[k] + "=size=1920x1080:rate=30 -t 3 -c:v libx264 -preset ultrafast " +
+    std::string cmd = "test -s '" + paths[k] +
+                      "' || ffmpeg -nostdin -y -loglevel error -f lavfi -i " + colours[k] +
+                      "=size=1920x1080:rate=30 -t 3 -c:v libx264 -preset ultrafast " +
                       "-pix_fmt yuv420p '" + paths[k] + "'";
     if (std::system(cmd.c_str()) != 0) {
       std::fprintf(stderr, "effects_movie_bench: ffmpeg could not make %s\n", paths[k].c_str());
@@ -79,7 +80,8 @@ int main(int argc, char** argv) {
   PtrToHand(bytes.data(), &sample, (long)bytes.size());
   TimeValue sampleTime = 0;
   BeginMediaEdits(media);
-  AddMediaSample(media, sample, 0, bytes.size(), duration, (SampleDescriptionHandle)desc, 1, 0, &sampleTime);
+  AddMediaSample(media, sample, 0, bytes.size(), duration, (SampleDescriptionHandle)desc, 1, 0,
+                 &sampleTime);
   EndMediaEdits(media);
   InsertMediaIntoTrack(fx, 0, sampleTime, duration, fixed1);
   QTAtomContainer map = nullptr;
@@ -114,9 +116,10 @@ int main(int argc, char** argv) {
   double both = perFrame(movie);
   std::printf("one 1080p H.264 source through GetMoviePict:           %8.1f ms/frame %6.1f fps\n",
               one * 1e3, 1 / one);
-  std::printf("two-source cross fade movie through GetMoviePict:      %8.1f ms/frame %6.1f fps"
-              "  (target >= 30 fps: %s)\n",
-              both * 1e3, 1 / both, 1 / both >= 30 ? "ok" : "MISSED");
+  std::printf(
+      "two-source cross fade movie through GetMoviePict:      %8.1f ms/frame %6.1f fps"
+      "  (target >= 30 fps: %s)\n",
+      both * 1e3, 1 / both, 1 / both >= 30 ? "ok" : "MISSED");
   QTDisposeAtomContainer(map);
   DisposeHandle(sample);
   DisposeHandle((Handle)desc);

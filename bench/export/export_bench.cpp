@@ -47,14 +47,17 @@ int main(int argc, char** argv) {
   std::string a = bench::source(dir, "export_a_1080p.mov", 1920, 1080, 10);
   std::string b = bench::source(dir, "export_b_1080p.mov", 1920, 1080, 10, "negate");
   std::string fx = dir + "/export_fade_1080p.mov";
-  if (a.empty() || b.empty() || vt_test::makeEffectMovie(fx, a, b, 'dslv', 1920, 1080, false) != noErr)
+  if (a.empty() || b.empty() ||
+      vt_test::makeEffectMovie(fx, a, b, 'dslv', 1920, 1080, false) != noErr)
     return 1;
   const std::string bin = std::string(VT_BINARY_DIR) + "/tools/";
   const std::string ours = dir + "/export_ours.mp4", theirs = dir + "/export_ffmpeg.mp4";
-  const std::string ourCmd = "'" + bin + "movie-export/movie-export' '" + fx + "' '" + ours + "' 2>/dev/null";
+  const std::string ourCmd =
+      "'" + bin + "movie-export/movie-export' '" + fx + "' '" + ours + "' 2>/dev/null";
   const std::string ffCmd = "ffmpeg -nostdin -loglevel error -y -i '" + a + "' -i '" + b +
                             "' -filter_complex xfade=transition=fade:duration=9.9:offset=0 "
-                            "-c:v libx264 -preset veryfast -crf 18 '" + theirs + "'";
+                            "-c:v libx264 -preset veryfast -crf 18 '" +
+                            theirs + "'";
   double bestOurs = 1e9, bestTheirs = 1e9;
   for (int run = 0; run < runs; ++run) {
     bestTheirs = std::min(bestTheirs, timed(ffCmd));
@@ -63,21 +66,29 @@ int main(int argc, char** argv) {
   double load[3] = {0, 0, 0};
   getloadavg(load, 3);
   const int frames = 300;
-  std::printf("10 s two-source 1080p H.264 cross fade to H.264 (veryfast, CRF 18), fastest of %d runs "
-              "(load %.1f)\n", runs, load[0]);
-  std::printf("  movie-export %6.2f s (%5.1f fps)   ffmpeg %6.2f s (%5.1f fps)   ratio %.2fx  (target <= 1.0)\n",
-              bestOurs, frames / bestOurs, bestTheirs, frames / bestTheirs, bestOurs / bestTheirs);
+  std::printf(
+      "10 s two-source 1080p H.264 cross fade to H.264 (veryfast, CRF 18), fastest of %d runs "
+      "(load %.1f)\n",
+      runs, load[0]);
+  std::printf(
+      "  movie-export %6.2f s (%5.1f fps)   ffmpeg %6.2f s (%5.1f fps)   ratio %.2fx  (target <= "
+      "1.0)\n",
+      bestOurs, frames / bestOurs, bestTheirs, frames / bestTheirs, bestOurs / bestTheirs);
 
   const std::string probe = "ffprobe -v error -count_frames -select_streams v:0 -show_entries ";
-  std::string log = output("'" + bin + "movie-render/movie-render' '" + fx + "' -o - 2>/dev/null | "
-                           "ffmpeg -nostdin -i '" + ours + "' -i - -lavfi '[0:v][1:v]psnr' -f null - 2>&1");
+  std::string log = output("'" + bin + "movie-render/movie-render' '" + fx +
+                           "' -o - 2>/dev/null | "
+                           "ffmpeg -nostdin -i '" +
+                           ours + "' -i - -lavfi '[0:v][1:v]psnr' -f null - 2>&1");
   size_t at = log.find("average:");
-  std::printf("  PSNR against movie-render's frames: %s dB (target >= 40)\n",
-              at == std::string::npos ? "?" : log.substr(at + 8, log.find(' ', at + 8) - at - 8).c_str());
-  std::printf("  frames %s (movie: %d), duration %s s, ffprobe errors: \"%s\"\n",
-              output(probe + "stream=nb_read_frames -of csv=p=0 '" + ours + "'").c_str(), frames,
-              output("ffprobe -v error -show_entries format=duration -of csv=p=0 '" + ours + "'").c_str(),
-              output("ffprobe -v error -i '" + ours + "' 2>&1").c_str());
+  std::printf(
+      "  PSNR against movie-render's frames: %s dB (target >= 40)\n",
+      at == std::string::npos ? "?" : log.substr(at + 8, log.find(' ', at + 8) - at - 8).c_str());
+  std::printf(
+      "  frames %s (movie: %d), duration %s s, ffprobe errors: \"%s\"\n",
+      output(probe + "stream=nb_read_frames -of csv=p=0 '" + ours + "'").c_str(), frames,
+      output("ffprobe -v error -show_entries format=duration -of csv=p=0 '" + ours + "'").c_str(),
+      output("ffprobe -v error -i '" + ours + "' 2>&1").c_str());
   ExitMovies();
   return 0;
 }

@@ -91,7 +91,8 @@ double copyFile(const std::string& from, const std::string& to, bool sync = fals
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string dir = argc > 1 ? argv[1] : std::filesystem::temp_directory_path().string() + "/vantrel-movie-bench";
+  std::string dir =
+      argc > 1 ? argv[1] : std::filesystem::temp_directory_path().string() + "/vantrel-movie-bench";
   std::filesystem::create_directories(dir);
 
   // 1. Parse.
@@ -105,8 +106,10 @@ int main(int argc, char** argv) {
     parse = std::min(parse, ms(a, Clock::now()));
     vt::movie::destroyMovie(m);
   }
-  std::printf("open 200000-sample movie: %.1f ms (target < 100 ms); reading its bytes %.2f ms; ratio %.1f\n",
-              parse, base, parse / base);
+  std::printf(
+      "open 200000-sample movie: %.1f ms (target < 100 ms); reading its bytes %.2f ms; ratio "
+      "%.1f\n",
+      parse, base, parse / base);
 
   // 2. Flatten against a plain copy.
   std::string large = makeMovie(dir + "/large.mov", 4000, 64 * 1024);  // ~256 MB
@@ -124,16 +127,18 @@ int main(int argc, char** argv) {
     NewMovieFromFile(&m, ref, nullptr, nullptr, 0, nullptr);
     FSSpec out = spec(dir + "/flat.mov");
     auto a = Clock::now();
-    Movie f = FlattenMovieData(m, flattenAddMovieToDataFork | flattenForceMovieResourceBeforeMovieData, &out,
-                               'TVOD', smSystemScript, (long)createMovieFileDeleteCurFile);
+    Movie f =
+        FlattenMovieData(m, flattenAddMovieToDataFork | flattenForceMovieResourceBeforeMovieData,
+                         &out, 'TVOD', smSystemScript, (long)createMovieFileDeleteCurFile);
     flat = std::min(flat, ms(a, Clock::now()));
     DisposeMovie(f);
     DisposeMovie(m);
     CloseMovieFile(ref);
     std::filesystem::remove(dir + "/flat.mov");
   }
-  std::printf("flatten %.0f MB: %.0f MB/s; plain copy %.0f MB/s; throughput ratio %.2f (target >= 0.8)\n",
-              bytes / 1e6, bytes / 1e3 / flat, bytes / 1e3 / cp, cp / flat);
+  std::printf(
+      "flatten %.0f MB: %.0f MB/s; plain copy %.0f MB/s; throughput ratio %.2f (target >= 0.8)\n",
+      bytes / 1e6, bytes / 1e3 / flat, bytes / 1e3 / cp, cp / flat);
   std::printf("flatten against a copy synced to disk (%.0f MB/s): throughput ratio %.2f\n",
               bytes / 1e3 / cpSync, cpSync / flat);
 
@@ -158,8 +163,8 @@ int main(int argc, char** argv) {
       DisposeMovie(dm);
     }
     if (first == 0) first = best;
-    std::printf("insert by reference, source of %ld samples: %.3f ms; ratio to the smallest %.2f\n", n, best,
-                best / first);
+    std::printf("insert by reference, source of %ld samples: %.3f ms; ratio to the smallest %.2f\n",
+                n, best, best / first);
     DisposeMovie(m);
     CloseMovieFile(ref);
   }

@@ -13,7 +13,8 @@ namespace {
 
 void replayFile(const std::filesystem::path& p, long& count) {
   std::ifstream in(p, std::ios::binary);
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
   LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
   ++count;
 }
@@ -79,7 +80,7 @@ int main(int argc, char** argv) {
       LLVMFuzzerTestOneInput(c.data(), c.size());
     }
   }
-  std::printf("fuzz: %ld inputs replayed, %ld mutations (seed %u), no crash\n", replayed,
-              mutations, seed);
+  std::printf("fuzz: %ld inputs replayed, %ld mutations (seed %u), no crash\n", replayed, mutations,
+              seed);
   return 0;
 }

@@ -17,7 +17,8 @@ std::vector<std::vector<uint8_t>> vtFuzzSeeds() {
       }
       DescriptionParam d{p.code, p.defaultValue};
       d.tweened = tweenTypeFor(p) != 0;
-      d.end = p.tween == TweenFlag::Never ? p.defaultValue : std::array<double, 3>{p.maxValue, 0, 0};
+      d.end =
+          p.tween == TweenFlag::Never ? p.defaultValue : std::array<double, 3>{p.maxValue, 0, 0};
       ps.push_back(d);
     }
     out.push_back(buildDescription(e.code, e.sources, ps));

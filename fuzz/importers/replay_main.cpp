@@ -13,7 +13,8 @@ namespace {
 
 std::vector<uint8_t> readAll(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)),
+                              std::istreambuf_iterator<char>());
 }
 
 }  // namespace
@@ -40,7 +41,8 @@ std::vector<std::vector<uint8_t>> vtFuzzSeeds() {
   };
   // Made once and kept: one ffmpeg run writes every seed that is missing; should that fail (an
   // encoder missing), each is tried on its own.
-  const std::string make = "mkdir -p '" + base + "' && ffmpeg -nostdin -y -loglevel quiet -f lavfi "
+  const std::string make = "mkdir -p '" + base +
+                           "' && ffmpeg -nostdin -y -loglevel quiet -f lavfi "
                            "-i testsrc2=size=32x24:rate=10:duration=0.5 -f lavfi "
                            "-i sine=frequency=440:sample_rate=8000:duration=0.3";
   std::vector<std::string> missing;

@@ -17,7 +17,8 @@ static std::vector<uint8_t> seedMovie(bool sound) {
   vt::writeBE32((uint8_t*)*desc + 4, sound ? 'twos' : 'avc1');
   Handle data = NewHandleClear(64);
   for (int i = 0; i < 20; ++i)
-    AddMediaSample(md, data, 0, 16 + i, 10 + i % 3, desc, 1, i % 4 ? mediaSampleNotSync : 0, nullptr);
+    AddMediaSample(md, data, 0, 16 + i, 10 + i % 3, desc, 1, i % 4 ? mediaSampleNotSync : 0,
+                   nullptr);
   InsertEmptyTrackSegment(t, 0, 30);
   InsertMediaIntoTrack(t, -1, 5, 100, 0x18000);
   Track t2 = NewMovieTrack(m, 0, 0, 0);

@@ -7,8 +7,8 @@
 #include <string_view>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  auto result = vt::resources::parseResourceFile(
-      std::string_view(reinterpret_cast<const char*>(data), size));
+  auto result =
+      vt::resources::parseResourceFile(std::string_view(reinterpret_cast<const char*>(data), size));
   if (result.file) {
     // Touch what the menu and dialog managers read, so bad values surface under the sanitizers.
     size_t n = 0;

@@ -101,11 +101,10 @@ OSErr AECreateAppleEvent(AEEventClass theAEEventClass, AEEventID theAEEventID,
                          AETransactionID transactionID, AppleEvent* result);
 // A parameter coerced to desiredType; typeAEList wraps a single item in a one-item list.
 // errAEDescNotFound when the event has no such parameter.
-OSErr AEGetParamDesc(const AppleEvent* theAppleEvent, AEKeyword theAEKeyword,
-                     DescType desiredType, AEDesc* result);
-OSErr AEGetParamPtr(const AppleEvent* theAppleEvent, AEKeyword theAEKeyword,
-                    DescType desiredType, DescType* typeCode, void* dataPtr, Size maximumSize,
-                    Size* actualSize);
+OSErr AEGetParamDesc(const AppleEvent* theAppleEvent, AEKeyword theAEKeyword, DescType desiredType,
+                     AEDesc* result);
+OSErr AEGetParamPtr(const AppleEvent* theAppleEvent, AEKeyword theAEKeyword, DescType desiredType,
+                    DescType* typeCode, void* dataPtr, Size maximumSize, Size* actualSize);
 OSErr AEPutParamDesc(AppleEvent* theAppleEvent, AEKeyword theAEKeyword, const AEDesc* theAEDesc);
 OSErr AEPutParamPtr(AppleEvent* theAppleEvent, AEKeyword theAEKeyword, DescType typeCode,
                     const void* dataPtr, Size dataSize);
@@ -113,16 +112,15 @@ OSErr AEDeleteParam(AppleEvent* theAppleEvent, AEKeyword theAEKeyword);
 // Attributes: keyEventClassAttr and keyEventIDAttr (typeType), keyReturnIDAttr (typeSInt16),
 // keyTransactionIDAttr (typeSInt32).
 OSErr AEGetAttributePtr(const AppleEvent* theAppleEvent, AEKeyword theAEKeyword,
-                        DescType desiredType, DescType* typeCode, void* dataPtr,
-                        Size maximumSize, Size* actualSize);
+                        DescType desiredType, DescType* typeCode, void* dataPtr, Size maximumSize,
+                        Size* actualSize);
 
 // Handlers. Application handlers are looked up before system handlers; a handler installed
 // for typeWildCard class or ID matches any.
 AEEventHandlerUPP NewAEEventHandlerUPP(AEEventHandlerProcPtr userRoutine);
 void DisposeAEEventHandlerUPP(AEEventHandlerUPP userUPP);
 OSErr AEInstallEventHandler(AEEventClass theAEEventClass, AEEventID theAEEventID,
-                            AEEventHandlerUPP handler, SRefCon handlerRefcon,
-                            Boolean isSysHandler);
+                            AEEventHandlerUPP handler, SRefCon handlerRefcon, Boolean isSysHandler);
 OSErr AERemoveEventHandler(AEEventClass theAEEventClass, AEEventID theAEEventID,
                            AEEventHandlerUPP handler, Boolean isSysHandler);
 OSErr AEGetEventHandler(AEEventClass theAEEventClass, AEEventID theAEEventID,

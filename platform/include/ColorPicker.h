@@ -10,8 +10,7 @@ extern "C" {
 // Asks the user for a colour, starting from *inColor, with `prompt` shown above. `where` is
 // the dialog's top-left corner on the screen; (0, 0) or (-1, -1) centres it. True with
 // *outColor set when the user clicked OK; false (outColor untouched) after Cancel.
-Boolean GetColor(Point where, ConstStr255Param prompt, const RGBColor* inColor,
-                 RGBColor* outColor);
+Boolean GetColor(Point where, ConstStr255Param prompt, const RGBColor* inColor, RGBColor* outColor);
 
 #ifdef __cplusplus
 }

@@ -16,7 +16,6 @@ typedef SInt16 DialogItemIndex;
 typedef SInt16 DialogItemType;
 typedef SInt16 DialogItemIndexZeroBased;
 
-
 // Item kinds (GetDialogItem).
 enum {
   userItem = 0,
@@ -56,8 +55,8 @@ typedef UserItemProcPtr UserItemUPP;
 
 ModalFilterUPP NewModalFilterUPP(ModalFilterProcPtr userRoutine);
 void DisposeModalFilterUPP(ModalFilterUPP userUPP);
-Boolean InvokeModalFilterUPP(DialogRef theDialog, EventRecord* theEvent,
-                             DialogItemIndex* itemHit, ModalFilterUPP userUPP);
+Boolean InvokeModalFilterUPP(DialogRef theDialog, EventRecord* theEvent, DialogItemIndex* itemHit,
+                             ModalFilterUPP userUPP);
 UserItemUPP NewUserItemUPP(UserItemProcPtr userRoutine);
 void DisposeUserItemUPP(UserItemUPP userUPP);
 void InvokeUserItemUPP(DialogRef theDialog, DialogItemIndex itemNo, UserItemUPP userUPP);
@@ -109,8 +108,7 @@ Boolean StdFilterProc(DialogRef theDialog, EventRecord* event, DialogItemIndex* 
 OSErr GetStdFilterProc(ModalFilterUPP* theProc);
 // Modeless use: whether the event belongs to a dialog, and handling it.
 Boolean IsDialogEvent(const EventRecord* theEvent);
-Boolean DialogSelect(const EventRecord* theEvent, DialogRef* theDialog,
-                     DialogItemIndex* itemHit);
+Boolean DialogSelect(const EventRecord* theEvent, DialogRef* theDialog, DialogItemIndex* itemHit);
 
 // The four replacement strings for ^0..^3 in static texts; null leaves that one empty.
 void ParamText(ConstStr255Param param0, ConstStr255Param param1, ConstStr255Param param2,

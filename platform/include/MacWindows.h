@@ -65,9 +65,8 @@ typedef DragGrayRgnProcPtr DragGrayRgnUPP;
 WindowRef NewCWindow(void* wStorage, const Rect* boundsRect, ConstStr255Param title,
                      Boolean visible, short procID, WindowRef behind, Boolean goAwayFlag,
                      long refCon);
-WindowRef NewWindow(void* wStorage, const Rect* boundsRect, ConstStr255Param title,
-                    Boolean visible, short theProc, WindowRef behind, Boolean goAwayFlag,
-                    long refCon);
+WindowRef NewWindow(void* wStorage, const Rect* boundsRect, ConstStr255Param title, Boolean visible,
+                    short theProc, WindowRef behind, Boolean goAwayFlag, long refCon);
 void DisposeWindow(WindowRef window);
 
 void SetWRefCon(WindowRef window, long data);

@@ -22,7 +22,7 @@ enum { kAppleMenuID = 128 };  // not a toolbox constant; the ID shown as the app
 
 // Modifier keys of an item's command key (GetMenuItemModifiers).
 enum {
-  kMenuNoModifiers = 0,        // Ctrl + key
+  kMenuNoModifiers = 0,  // Ctrl + key
   kMenuShiftModifier = 1 << 0,
   kMenuOptionModifier = 1 << 1,
   kMenuControlModifier = 1 << 2,
@@ -96,4 +96,3 @@ long MenuKey(CharParameter ch);
 // Highlights the title of menuID (0: none).
 void HiliteMenu(MenuID menuID);
 void FlashMenuBar(MenuID menuID);
-

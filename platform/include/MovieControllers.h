@@ -10,7 +10,7 @@ typedef short mcAction;
 typedef unsigned long MCInterfaceElement;
 
 typedef Boolean (*MCActionFilterWithRefConProcPtr)(MovieController theController, short action,
-                                                  void* params, long refCon);
+                                                   void* params, long refCon);
 typedef MCActionFilterWithRefConProcPtr MCActionFilterWithRefConUPP;
 MCActionFilterWithRefConUPP NewMCActionFilterWithRefConUPP(MCActionFilterWithRefConProcPtr proc);
 void DisposeMCActionFilterWithRefConUPP(MCActionFilterWithRefConUPP upp);

@@ -107,7 +107,11 @@ enum {
   flattenForceMovieResourceBeforeMovieData = 1L << 6,
 };
 
-enum { movieTrackMediaType = 1 << 0, movieTrackCharacteristic = 1 << 1, movieTrackEnabledOnly = 1 << 2 };
+enum {
+  movieTrackMediaType = 1 << 0,
+  movieTrackCharacteristic = 1 << 1,
+  movieTrackEnabledOnly = 1 << 2
+};
 
 enum {
   VideoMediaType = 'vide',
@@ -223,10 +227,13 @@ MovieProgressUPP NewMovieProgressUPP(MovieProgressProcPtr proc);
 void DisposeMovieProgressUPP(MovieProgressUPP upp);
 
 // GetMovieImporterForDataRef flags.
-enum { kGetMovieImporterValidateToFind = 1L << 0, kGetMovieImporterAllowNewFile = 1L << 1,
-       kGetMovieImporterDontConsiderGraphicsImporters = 1L << 2,
-       kGetMovieImporterDontConsiderFileOnlyImporters = 1L << 6,
-       kGetMovieImporterAutoImportOnly = 1L << 10 };
+enum {
+  kGetMovieImporterValidateToFind = 1L << 0,
+  kGetMovieImporterAllowNewFile = 1L << 1,
+  kGetMovieImporterDontConsiderGraphicsImporters = 1L << 2,
+  kGetMovieImporterDontConsiderFileOnlyImporters = 1L << 6,
+  kGetMovieImporterAutoImportOnly = 1L << 10
+};
 
 // MediaGetName's requested name.
 enum { kMediaHandlerName = 0 };
@@ -357,8 +364,8 @@ OSErr EndMediaEdits(Media theMedia);
 OSErr AddMediaSample(Media theMedia, Handle dataIn, long inOffset, unsigned long size,
                      TimeValue durationPerSample, SampleDescriptionHandle sampleDescriptionH,
                      long numberOfSamples, short sampleFlags, TimeValue* sampleTime);
-OSErr GetMediaSample(Media theMedia, Handle dataOut, long maxSizeToGrow, long* size,
-                     TimeValue time, TimeValue* sampleTime, TimeValue* durationPerSample,
+OSErr GetMediaSample(Media theMedia, Handle dataOut, long maxSizeToGrow, long* size, TimeValue time,
+                     TimeValue* sampleTime, TimeValue* durationPerSample,
                      SampleDescriptionHandle sampleDescriptionH, long* sampleDescriptionIndex,
                      long maxNumberOfSamples, long* numberOfSamples, short* sampleFlags);
 MediaHandler GetMediaHandler(Media theMedia);
@@ -380,8 +387,7 @@ OSErr NewMovieFromFile(Movie* theMovie, short resRefNum, short* resId, StringPtr
 OSErr CreateMovieFile(const FSSpec* fileSpec, OSType creator, ScriptCode scriptTag,
                       long createMovieFileFlags, short* resRefNum, Movie* newmovie);
 OSErr AddMovieResource(Movie theMovie, short resRefNum, short* resId, ConstStr255Param resName);
-OSErr UpdateMovieResource(Movie theMovie, short resRefNum, short resId,
-                          ConstStr255Param resName);
+OSErr UpdateMovieResource(Movie theMovie, short resRefNum, short resId, ConstStr255Param resName);
 OSErr DeleteMovieFile(const FSSpec* fileSpec);
 Movie FlattenMovieData(Movie theMovie, long movieFlattenFlags, const FSSpec* theFile,
                        OSType creator, ScriptCode scriptTag, long createMovieFileFlags);

@@ -14,7 +14,8 @@
 
 typedef UInt32 NavDialogOptionFlags;
 enum {
-  kNavDefaultNavDlogOptions = 0x000000E4,  // previews, multiple files, stationery, no translate items
+  kNavDefaultNavDlogOptions =
+      0x000000E4,  // previews, multiple files, stationery, no translate items
   kNavNoTypePopup = 0x00000001,
   kNavDontAutoTranslate = 0x00000002,
   kNavDontAddTranslateItems = 0x00000004,

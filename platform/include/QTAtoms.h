@@ -22,8 +22,8 @@ OSErr QTDisposeAtomContainer(QTAtomContainer atomData);
 // parent. index 0 appends after all children; index n (1-based) inserts before the n-th child
 // of that type. id 0 picks a new unique ID. duplicateAtomTypeAndIDErr when parent already has
 // a child of that type and ID; atomIndexInvalidErr for an index beyond count + 1.
-OSErr QTInsertChild(QTAtomContainer container, QTAtom parentAtom, QTAtomType atomType,
-                    QTAtomID id, short index, long dataSize, void* data, QTAtom* newAtom);
+OSErr QTInsertChild(QTAtomContainer container, QTAtom parentAtom, QTAtomType atomType, QTAtomID id,
+                    short index, long dataSize, void* data, QTAtom* newAtom);
 // Copies every top-level atom of childrenContainer (with descendants) under parentAtom.
 OSErr QTInsertChildren(QTAtomContainer container, QTAtom parentAtom,
                        QTAtomContainer childrenContainer);

@@ -70,4 +70,3 @@ ComponentResult GraphicsImportDraw(GraphicsImportComponent ci);
 // Vantrel addition: makes the next EnterMovies calls fail with `err` (noErr restores normal
 // start-up), so that start-up failure handling can be tested.
 void VTSetEnterMoviesResult(OSErr err);
-

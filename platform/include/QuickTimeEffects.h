@@ -115,8 +115,7 @@ OSErr QTCreateStandardParameterDialog(QTAtomContainer effectList, QTAtomContaine
                                       long dialogOptions, QTParameterDialog* createdDialog);
 OSErr QTIsStandardParameterDialogEvent(EventRecord* pEvent, QTParameterDialog createdDialog);
 OSErr QTDismissStandardParameterDialog(QTParameterDialog createdDialog);
-OSErr QTStandardParameterDialogDoAction(QTParameterDialog createdDialog, long action,
-                                        void* params);
+OSErr QTStandardParameterDialogDoAction(QTParameterDialog createdDialog, long action, void* params);
 
 // A new atom container listing, in catalogue order, the effects taking between minSources and
 // maxSources sources: per effect a 'name' atom (length-prefixed name) and a 'type' atom (the

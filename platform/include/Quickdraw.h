@@ -2,9 +2,9 @@
 #pragma once
 #include "MacTypes.h"
 
-struct VTPort;      // a drawing port (window port or offscreen world)
-struct VTRegion;    // a region
-struct VTGDevice;   // a graphics device (the screen)
+struct VTPort;     // a drawing port (window port or offscreen world)
+struct VTRegion;   // a region
+struct VTGDevice;  // a graphics device (the screen)
 
 typedef VTPort* GrafPtr;
 typedef VTPort* CGrafPtr;
@@ -87,12 +87,28 @@ struct FontInfo {
 
 typedef unsigned char Style;
 typedef short StyleParameter;
-enum { normal = 0, bold = 1, italic = 2, underline = 4, outline = 8, shadow = 0x10,
-       condense = 0x20, extend = 0x40 };
+enum {
+  normal = 0,
+  bold = 1,
+  italic = 2,
+  underline = 4,
+  outline = 8,
+  shadow = 0x10,
+  condense = 0x20,
+  extend = 0x40
+};
 
 // Transfer modes (pen and copy).
-enum { srcCopy = 0, srcOr = 1, srcXor = 2, srcBic = 3, patCopy = 8, patOr = 9, patXor = 10,
-       patBic = 11 };
+enum {
+  srcCopy = 0,
+  srcOr = 1,
+  srcXor = 2,
+  srcBic = 3,
+  patCopy = 8,
+  patOr = 9,
+  patXor = 10,
+  patBic = 11
+};
 
 // Pixel types of a pixel map; the screen is 32-bit direct colour.
 enum { RGBDirect = 16 };
@@ -140,8 +156,16 @@ void GetForeColor(RGBColor* color);
 void GetBackColor(RGBColor* color);
 void ForeColor(long color);
 void BackColor(long color);
-enum { blackColor = 33, whiteColor = 30, redColor = 205, greenColor = 341, blueColor = 409,
-       cyanColor = 273, magentaColor = 137, yellowColor = 69 };
+enum {
+  blackColor = 33,
+  whiteColor = 30,
+  redColor = 205,
+  greenColor = 341,
+  blueColor = 409,
+  cyanColor = 273,
+  magentaColor = 137,
+  yellowColor = 69
+};
 void MoveTo(short h, short v);
 void Move(short dh, short dv);
 void LineTo(short h, short v);

@@ -49,9 +49,9 @@ UInt32 VTAutomationTicks();
 struct VTWindowInfo {
   WindowRef window;
   short kind;
-  std::string title;     // UTF-8
-  Rect structure;        // global
-  Rect content;          // global
+  std::string title;  // UTF-8
+  Rect structure;     // global
+  Rect content;       // global
   bool visible;
   bool hilited;
   long refCon;

@@ -14,9 +14,9 @@ struct VTEffectsDialogEntry {
 struct VTEffectsDialogParam {
   OSType code = 0;
   std::string name;
-  bool tweened = false;  // start and end values
-  double start = 0;      // the value (first component for colours)
-  double end = 0;        // tweened parameters only
+  bool tweened = false;   // start and end values
+  double start = 0;       // the value (first component for colours)
+  double end = 0;         // tweened parameters only
   std::string imageName;  // image parameters: the chosen file's name ("" for the default)
 };
 

@@ -39,27 +39,27 @@ void VTAutomationNavSetStartFolder(const std::string& folder);
 
 struct VTNavDialogInfo {
   VTNavDialogKind kind = VTNavDialogKind::none;
-  WindowRef window = nullptr;   // null once the dialog is gone
-  std::string windowTitle;      // UTF-8
+  WindowRef window = nullptr;  // null once the dialog is gone
+  std::string windowTitle;     // UTF-8
   std::string clientName;
-  std::string message;          // the prompt, or the save-changes question
-  std::string proposedName;     // save: the name first proposed
-  std::string name;             // save: the name in the field now
-  bool nameSelected = false;    // save: the whole name is selected (typing replaces it)
-  std::string folder;           // open/save: the folder listed
-  std::vector<std::string> items;         // listed names, in order, after filtering
+  std::string message;             // the prompt, or the save-changes question
+  std::string proposedName;        // save: the name first proposed
+  std::string name;                // save: the name in the field now
+  bool nameSelected = false;       // save: the whole name is selected (typing replaces it)
+  std::string folder;              // open/save: the folder listed
+  std::vector<std::string> items;  // listed names, in order, after filtering
   std::vector<bool> itemIsFolder;
   std::vector<bool> itemEnabled;
   int selectedItem = -1;
-  long filterCalls = 0;         // items the filter was asked about for this listing
-  std::string sheetMessage;     // the question shown over the dialog ("" when none)
+  long filterCalls = 0;               // items the filter was asked about for this listing
+  std::string sheetMessage;           // the question shown over the dialog ("" when none)
   std::vector<std::string> pathMenu;  // folder chain when the path menu is open
   std::vector<std::string> buttons;   // button labels
-  bool previewShown = false;    // open: the selected file's poster is shown
-  long updatesPassed = 0;       // update events of other windows handed to the event callback
-  long nullsPassed = 0;         // null events handed to the event callback
+  bool previewShown = false;          // open: the selected file's poster is shown
+  long updatesPassed = 0;             // update events of other windows handed to the event callback
+  long nullsPassed = 0;               // null events handed to the event callback
   long turns = 0;
-  int result = 0;               // after it closed: the OSErr the call returned
+  int result = 0;  // after it closed: the OSErr the call returned
 };
 
 // The dialog up now (innermost); false when none is up. Call it from the modal hook.
@@ -73,8 +73,8 @@ long VTAutomationNavDialogCount();
 bool VTAutomationNavButtonRect(const std::string& label, Rect* global);  // also sheet buttons
 bool VTAutomationNavItemRect(const std::string& name, Rect* global);     // a listed row
 bool VTAutomationNavNameFieldRect(Rect* global);
-bool VTAutomationNavPathMenuRect(Rect* global);                          // the folder popup
-bool VTAutomationNavPathMenuItemRect(int index, Rect* global);           // 0 = current folder
+bool VTAutomationNavPathMenuRect(Rect* global);                 // the folder popup
+bool VTAutomationNavPathMenuItemRect(int index, Rect* global);  // 0 = current folder
 
 // Abandons (cancels) any dialog after this many loop turns; 0 = never. Keeps a test that
 // forgot to answer from hanging.

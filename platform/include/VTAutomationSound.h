@@ -27,7 +27,7 @@ void VTAutomationSoundStopRecording();
 std::vector<VTSoundBuffer> VTAutomationSoundRecording();
 
 struct VTPictureShown {
-  int64_t time;        // the clock reading the picture was chosen for
+  int64_t time;  // the clock reading the picture was chosen for
   Movie movie;
   TimeValue movieTime;
 };

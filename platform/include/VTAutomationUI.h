@@ -11,8 +11,8 @@ struct VTMenuItemInfo {
   bool separator = false;
   bool enabled = false;  // the item and its menu both enabled
   bool checked = false;
-  char commandKey = 0;   // upper-case key of its Ctrl equivalent, 0 for none
-  UInt8 modifiers = 0;   // kMenu...Modifier bits
+  char commandKey = 0;        // upper-case key of its Ctrl equivalent, 0 for none
+  UInt8 modifiers = 0;        // kMenu...Modifier bits
   bool platformItem = false;  // added by the platform (the application menu's Quit)
 };
 
@@ -40,13 +40,13 @@ long VTAutomationBeepCount();
 void VTAutomationResetBeepCount();
 
 struct VTDialogItemInfo {
-  short index = 0;     // item number, from 1
-  short kind = 0;      // item kind without itemDisable
+  short index = 0;  // item number, from 1
+  short kind = 0;   // item kind without itemDisable
   bool enabled = false;
   bool visible = true;
-  std::string text;    // as drawn: static texts with ^0..^3 replaced
-  Rect rect{};         // local to the dialog's port
-  Rect globalRect{};   // on the screen
+  std::string text;   // as drawn: static texts with ^0..^3 replaced
+  Rect rect{};        // local to the dialog's port
+  Rect globalRect{};  // on the screen
 };
 
 // Whether a dialog (or alert) is the front window, and its items.

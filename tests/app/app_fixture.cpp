@@ -75,8 +75,8 @@ WindowReference AppTest::OpenMovieWindow(const std::string& name, bool dirty) {
 
 WindowReference AppTest::OpenForeignWindow() {
   Rect r = {100, 100, 200, 300};
-  WindowReference w = NewCWindow(NULL, &r, PStr("Other"), true, noGrowDocProc, (WindowPtr)-1L,
-                                 true, 0);
+  WindowReference w =
+      NewCWindow(NULL, &r, PStr("Other"), true, noGrowDocProc, (WindowPtr)-1L, true, 0);
   EXPECT_NE(w, nullptr);
   return w;
 }

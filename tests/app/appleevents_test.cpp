@@ -83,8 +83,8 @@ TEST_F(AppleEventHandlers, OpenDocumentsErrorsOpenNoDialog) {
   EXPECT_TRUE(gAppInForeground) << "set whatever happened";
 
   // A second item that is no file: its error, although the first one was fine.
-  std::string movie = vt_test::fixture("app_ae.mov",
-                                       "-f lavfi -i testsrc=size=48x32:rate=5 -t 0.4 -c:v mjpeg");
+  std::string movie =
+      vt_test::fixture("app_ae.mov", "-f lavfi -i testsrc=size=48x32:rate=5 -t 0.4 -c:v mjpeg");
   SInt32 number = 7;
   AEDesc notAFile;
   AEInitializeDesc(&notAFile);
@@ -108,10 +108,10 @@ TEST_F(AppleEventHandlers, OpenDocumentsWhileADialogIsOpenIsRefused) {
 // Five documents: only the first two become sources, in the order of the list (told apart by
 // their sizes).
 TEST_F(AppleEventHandlers, OpenDocumentsKeepsTheFirstTwoInOrder) {
-  std::string a = vt_test::fixture("app_a.mov",
-                                   "-f lavfi -i testsrc=size=48x32:rate=5 -t 0.4 -c:v mjpeg");
-  std::string b = vt_test::fixture("app_b.mov",
-                                   "-f lavfi -i testsrc2=size=80x64:rate=5 -t 0.4 -c:v mjpeg");
+  std::string a =
+      vt_test::fixture("app_a.mov", "-f lavfi -i testsrc=size=48x32:rate=5 -t 0.4 -c:v mjpeg");
+  std::string b =
+      vt_test::fixture("app_b.mov", "-f lavfi -i testsrc2=size=80x64:rate=5 -t 0.4 -c:v mjpeg");
   std::vector<AEDesc> items{FileDesc(b), FileDesc(a), FileDesc(b), FileDesc(a), FileDesc(b)};
   OSErr err = SendOpenDocuments(items);
   for (AEDesc& d : items) AEDisposeDesc(&d);
@@ -165,12 +165,12 @@ TEST_F(AppleEventHandlers, EffectsDialogSeesEveryEventFirst) {
 // Every way an effect job ends gives back the files it opened: the source movies, the new
 // movie's file and anything the dialog or decoding opened on the way.
 TEST_F(AppleEventHandlers, EffectJobsLeaveNoFileOpenHoweverTheyEnd) {
-  std::string a = vt_test::fixture("app_a.mov",
-                                   "-f lavfi -i testsrc=size=48x32:rate=5 -t 0.4 -c:v mjpeg");
-  std::string b = vt_test::fixture("app_b.mov",
-                                   "-f lavfi -i testsrc2=size=48x32:rate=5 -t 0.4 -c:v mjpeg");
-  std::string sound = vt_test::fixture("app_sound_only.mov",
-                                       "-f lavfi -i sine=frequency=440:duration=0.4 -c:a pcm_s16le");
+  std::string a =
+      vt_test::fixture("app_a.mov", "-f lavfi -i testsrc=size=48x32:rate=5 -t 0.4 -c:v mjpeg");
+  std::string b =
+      vt_test::fixture("app_b.mov", "-f lavfi -i testsrc2=size=48x32:rate=5 -t 0.4 -c:v mjpeg");
+  std::string sound = vt_test::fixture(
+      "app_sound_only.mov", "-f lavfi -i sine=frequency=440:duration=0.4 -c:a pcm_s16le");
   namespace fs = std::filesystem;
   // Open descriptors, and those on a job's files (the count alone would let a cache that
   // opened them during the first job hide).
@@ -193,7 +193,8 @@ TEST_F(AppleEventHandlers, EffectJobsLeaveNoFileOpenHoweverTheyEnd) {
     if (end == End::cancelledAtSave) VTAutomationNavCancelSave();
     OSErr err = SendOpenDocuments(items);
     for (AEDesc& d : items) AEDisposeDesc(&d);
-    ASSERT_EQ(err, end == End::failed ? OSErr{invalidTrack} : OSErr{noErr});  // a source without video fails
+    ASSERT_EQ(err, end == End::failed ? OSErr{invalidTrack}
+                                      : OSErr{noErr});  // a source without video fails
     if (end == End::failed) return;
     EventRecord key{};  // OK answered as the user would, with Return
     key.what = keyDown;

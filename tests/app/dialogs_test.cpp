@@ -111,7 +111,8 @@ TEST_F(FileDialogs, OpenHandleCarriesSignatureCountAndTypes) {
   EXPECT_EQ(QTFrame_CreateOpenHandle(kApplicationSignature, 0, types), nullptr);
   EXPECT_EQ(QTFrame_CreateOpenHandle(kApplicationSignature, -1, types), nullptr);
   EXPECT_EQ(QTFrame_CreateOpenHandle(kApplicationSignature, 3, NULL), nullptr);
-  NavTypeListHandle h = (NavTypeListHandle)QTFrame_CreateOpenHandle(kApplicationSignature, 3, types);
+  NavTypeListHandle h =
+      (NavTypeListHandle)QTFrame_CreateOpenHandle(kApplicationSignature, 3, types);
   ASSERT_NE(h, nullptr);
   EXPECT_EQ((**h).componentSignature, (OSType)'QTsh');
   EXPECT_EQ((**h).osTypeCount, 3);
@@ -171,5 +172,4 @@ TEST_F(FileDialogs, EventCallbackServesWindowsBehind) {
   QTFrame_HandleNavEvent(kNavCBEvent, nullptr, nullptr);
   rec.eventData.eventDataParms.event = nullptr;
   QTFrame_HandleNavEvent(kNavCBEvent, &rec, nullptr);
-
 }

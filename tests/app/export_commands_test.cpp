@@ -21,7 +21,8 @@ std::string structure(const std::string& file) {
     end = out.find('\n', at);
     if (end == std::string::npos) end = out.size();
     line = out.substr(at, end - at);
-    if (size_t self = line.find(file); self != std::string::npos) line.replace(self, file.size(), "SELF");
+    if (size_t self = line.find(file); self != std::string::npos)
+      line.replace(self, file.size(), "SELF");
     if (line.find("\"file\":") == std::string::npos) kept += line + "\n";
   }
   return kept;
@@ -84,29 +85,33 @@ TEST_F(AppTest, MakeToolRefusesBadInputAndWritesNothing) {
   std::fclose(f);
   const std::string out = " -o '" + tempDir_ + "/out.mov'";
   for (const std::string& args : {
-           "--effect zzzz '" + a + "'",                     // no such effect
-           "--effect dslv '" + a + "'",                     // a transition, for one source
-           "--effect blur --param ksiz=2x2 '" + a + "'",    // not a listed name
-           "--effect blur --param ksum=9 '" + a + "'",      // out of range
-           "--effect blur --param nope=1 '" + a + "'",      // no such parameter
-           std::string("--effect clou --param fgdc=red"),   // a colour is #rrggbb
-           "--effect blur --param ksum=1:2 '" + a + "'",    // not a tween
-           "'" + text + "'",                                // not a movie
-           "'" + sound + "'",                               // no video
-           "'" + a + "' '" + a + "' '" + a + "'",           // three sources
+           "--effect zzzz '" + a + "'",                    // no such effect
+           "--effect dslv '" + a + "'",                    // a transition, for one source
+           "--effect blur --param ksiz=2x2 '" + a + "'",   // not a listed name
+           "--effect blur --param ksum=9 '" + a + "'",     // out of range
+           "--effect blur --param nope=1 '" + a + "'",     // no such parameter
+           std::string("--effect clou --param fgdc=red"),  // a colour is #rrggbb
+           "--effect blur --param ksum=1:2 '" + a + "'",   // not a tween
+           "'" + text + "'",                               // not a movie
+           "'" + sound + "'",                              // no video
+           "'" + a + "' '" + a + "' '" + a + "'",          // three sources
            "'" + tempDir_ + "/missing.mov'",
            "--effect toolong '" + a + "'",
        }) {
     std::string log;
-    EXPECT_EQ(vt_test::run("'" + kBin + "vantrel-make/vantrel-make' " + args + out + " 2>&1", &log), 2)
+    EXPECT_EQ(vt_test::run("'" + kBin + "vantrel-make/vantrel-make' " + args + out + " 2>&1", &log),
+              2)
         << args << ": " << log;
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << args << ": " << log;
   }
   EXPECT_EQ(entryCount(tempDir_), 1);  // the text file only
   // Values as the dialog shows them are taken.
   std::string log;
-  EXPECT_EQ(vt_test::run("'" + kBin + "vantrel-make/vantrel-make' --effect clou --param fgdc=#ff8000 "
-                         "--param rotc=90 --export '" + tempDir_ + "/clouds.mp4'" + out + " 2>&1", &log),
+  EXPECT_EQ(vt_test::run("'" + kBin +
+                             "vantrel-make/vantrel-make' --effect clou --param fgdc=#ff8000 "
+                             "--param rotc=90 --export '" +
+                             tempDir_ + "/clouds.mp4'" + out + " 2>&1",
+                         &log),
             0)
       << log;
   EXPECT_EQ(entryCount(tempDir_), 3);
@@ -151,9 +156,11 @@ TEST_F(AppTest, ExportWritesTheFrontMovieOrNothingWhenCancelled) {
   VTAutomationNavSaveAs(tempDir_, "whole.mov");
   QTFrame_HandleFileMenuItem(w, exportItem);
   std::string out;
-  vt_test::run("ffprobe -v error -count_frames -show_entries stream=codec_name,nb_read_frames -of csv=p=0 '" +
-                   tempDir_ + "/whole.mov'",
-               &out);
+  vt_test::run(
+      "ffprobe -v error -count_frames -show_entries stream=codec_name,nb_read_frames -of csv=p=0 "
+      "'" +
+          tempDir_ + "/whole.mov'",
+      &out);
   EXPECT_EQ(out, "prores,200\n");
   EXPECT_EQ(QTFrame_GetFrontMovieWindow(), w);
   EXPECT_EQ(GetMovieDuration(movie), duration);

@@ -10,7 +10,8 @@ std::string Field(const std::string& report, const std::string& key) {
   auto at = report.find(key + "=");
   if (at == std::string::npos) return "?";
   auto end = report.find(' ', at);
-  return report.substr(at + key.size() + 1, end == std::string::npos ? end : end - at - key.size() - 1);
+  return report.substr(at + key.size() + 1,
+                       end == std::string::npos ? end : end - at - key.size() - 1);
 }
 
 EventRecord MakeEvent(EventKind what, unsigned long message = 0, EventModifiers modifiers = 0) {
@@ -92,8 +93,8 @@ TEST_F(ShellRun, MissingVideoEffectsQuitsSilently) {
       [] {
         AEEventHandlerUPP handler = nullptr;
         SRefCon refcon = 0;
-        OSErr installed = AEGetEventHandler(kCoreEventClass, kAEOpenDocuments, &handler, &refcon,
-                                            false);
+        OSErr installed =
+            AEGetEventHandler(kCoreEventClass, kAEOpenDocuments, &handler, &refcon, false);
         return "turns=" + std::to_string(VTAutomationModalTurns()) +
                " windows=" + std::to_string(VTAutomationListWindows().size()) +
                " pending=" + std::to_string(VTAutomationPendingInput()) +
@@ -131,8 +132,8 @@ TEST_F(ShellRun, MovieLayerFailingShowsOneWarningThenEnds) {
       [] {
         AEEventHandlerUPP handler = nullptr;
         SRefCon refcon = 0;
-        OSErr installed = AEGetEventHandler(kCoreEventClass, kAEQuitApplication, &handler, &refcon,
-                                            false);
+        OSErr installed =
+            AEGetEventHandler(kCoreEventClass, kAEQuitApplication, &handler, &refcon, false);
         return "alerts=" + std::to_string(alerts) + " seen=" + seen +
                " windows=" + std::to_string(VTAutomationListWindows().size()) +
                " installed=" + std::to_string(installed == noErr && handler != nullptr) + " ";

@@ -103,8 +103,7 @@ TEST_F(FailureWarnings, DamagedFileChosenInOpenIsReported) {
   ASSERT_EQ(VTAutomationNavLastError(), "") << "the damaged file was offered and chosen";
   std::string w = TakeWarning();
   EXPECT_NE(w.find("Could not open \"damaged.mov\""), std::string::npos) << w;
-  EXPECT_NE(w.find("damaged or is not a movie this application can read"), std::string::npos)
-      << w;
+  EXPECT_NE(w.find("damaged or is not a movie this application can read"), std::string::npos) << w;
   EXPECT_EQ(WindowCount(), 0);
 
   // Cancelling is the user's choice: no warning.
@@ -130,16 +129,16 @@ TEST_F(FailureWarnings, SaveAsOverAFileAnotherWindowReadsIsRefusedAndReported) {
 }
 
 TEST_F(FailureWarnings, SavingAnEditedImportedMovieIsReported) {
-  std::string avi = vt_test::fixture("warn_src.avi",
-                                     "-f lavfi -i testsrc=size=64x48:rate=10 -t 1 -c:v mjpeg");
+  std::string avi =
+      vt_test::fixture("warn_src.avi", "-f lavfi -i testsrc=size=64x48:rate=10 -t 1 -c:v mjpeg");
   FSSpec spec = Spec(CopyInto(avi, "clip.avi"));
   ASSERT_TRUE(QTFrame_OpenMovieInWindow(NULL, &spec));
   WindowReference w = QTFrame_GetFrontMovieWindow();
   (**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty = true;
   EXPECT_FALSE(QTFrame_UpdateMovieFile(w));
   std::string text = TakeWarning();
-  for (const std::string& part :
-       {std::string("Could not save \"clip.avi\""), std::string("use Save As"), std::to_string(badFileFormat)})
+  for (const std::string& part : {std::string("Could not save \"clip.avi\""),
+                                  std::string("use Save As"), std::to_string(badFileFormat)})
     EXPECT_NE(text.find(part), std::string::npos) << text;
   EXPECT_TRUE((**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty);
 }
@@ -153,9 +152,10 @@ TEST_F(FailureWarnings, SavesIntoAReadOnlyFolderAreReported) {
     WindowReference w = OpenMovieWindow("new.mov", true);
     VTAutomationNavSaveAs(locked, "kept.mov");
     bool saved = QTFrame_UpdateMovieFile(w);
-    std::string out = (saved ? "saved " : "failed ") +
-                      std::string((**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty ? "dirty " : "clean ") +
-                      TakeWarning() + "\n";
+    std::string out =
+        (saved ? "saved " : "failed ") +
+        std::string((**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty ? "dirty " : "clean ") +
+        TakeWarning() + "\n";
 
     // The effect maker, with a generator (no sources) confirmed in its dialog.
     gSpecCount = 0;

@@ -177,7 +177,8 @@ TEST_F(MovieDocuments, SaveAsOverAFileKeepsItWhenTheSaveFails) {
   WindowReference w = OpenMovieWindow("big.mov", true);
   // 7 MB of frames, more than the small disk below holds beside the old file.
   Movie movie = (**QTFrame_GetWindowObjectFromWindow(w)).fMovie;
-  Media media = NewTrackMedia(NewMovieTrack(movie, 4 << 16, 4 << 16, 0), VideoMediaType, 600, nullptr, 0);
+  Media media =
+      NewTrackMedia(NewMovieTrack(movie, 4 << 16, 4 << 16, 0), VideoMediaType, 600, nullptr, 0);
   Handle desc = NewHandleClear(sizeof(ImageDescription)), frame = NewHandleClear(100 << 10);
   (**(ImageDescriptionHandle)desc).cType = 'raw ';
   for (int i = 0; i < 70; ++i)
@@ -226,8 +227,8 @@ TEST_F(MovieDocuments, SaveAsReplacesMovieFileAndTitle) {
 }
 
 TEST_F(MovieDocuments, OpenReadsAChosenMovieFile) {
-  std::string path = vt_test::fixture("app_small.mov",
-                                      "-f lavfi -i testsrc=size=96x64:rate=10 -t 1 -c:v mjpeg");
+  std::string path =
+      vt_test::fixture("app_small.mov", "-f lavfi -i testsrc=size=96x64:rate=10 -t 1 -c:v mjpeg");
   ASSERT_FALSE(path.empty());
   VTAutomationNavChooseFile(path);
   EXPECT_TRUE(QTFrame_OpenMovieInWindow(NULL, NULL));
@@ -257,7 +258,8 @@ TEST_F(MovieDocuments, OpenReadsAChosenMovieFile) {
 TEST_F(MovieDocuments, SoundOnlyMovieIsABarWhoseVolumeSaveKeeps) {
   std::string path = tempDir_ + "/sound.mov";
   ASSERT_EQ(vt_test::run("ffmpeg -loglevel error -f lavfi -i sine=sample_rate=48000:d=1 -c:a "
-                         "pcm_s16le '" + path + "'"),
+                         "pcm_s16le '" +
+                         path + "'"),
             0);
   auto open = [&] {
     VTAutomationNavChooseFile(path);
@@ -315,9 +317,9 @@ TEST_F(MovieWindowClose, SaveThatDoesNotHappenKeepsTheWindow) {
 // title, and back through the open dialog's list; names over the 63-byte limit get their short
 // form in the FSSpec and the title, never a character cut in two.
 TEST_F(MovieDocuments, NamesInEveryScriptRoundTripThroughSaveAndOpen) {
-  const std::string names[] = {
-      "blue movie ünïcödé 日本.mov", "Ελληνική ταινία.mov", "Кино на русском.mov",
-      "中文电影.mov", "とても長い名前の映画ファイルです、本当に長い名前.mov"};
+  const std::string names[] = {"blue movie ünïcödé 日本.mov", "Ελληνική ταινία.mov",
+                               "Кино на русском.mov", "中文电影.mov",
+                               "とても長い名前の映画ファイルです、本当に長い名前.mov"};
   VTAutomationNavSetStartFolder(tempDir_);
   for (const std::string& name : names) {
     SCOPED_TRACE(name);

@@ -109,20 +109,25 @@ TEST_F(AppleEvents, ListsCountCoerceAndRejectBadIndexes) {
   // An FSSpec item comes back as a file URL, percent-encoded.
   ASSERT_EQ(AEPutPtr(&list, 0, typeFSS, &spec, sizeof spec), noErr);
   char urlBuf[512] = "";
-  ASSERT_EQ(AEGetNthPtr(&list, 4, typeFileURL, nullptr, nullptr, urlBuf, sizeof urlBuf - 1, &actual),
-            noErr);
+  ASSERT_EQ(
+      AEGetNthPtr(&list, 4, typeFileURL, nullptr, nullptr, urlBuf, sizeof urlBuf - 1, &actual),
+      noErr);
   EXPECT_EQ(std::string(urlBuf, (size_t)actual), "file://" + dir + "/caf%C3%A9%25.mov");
 
   // A spec stored by the classic 70-byte size is still a file.
   ASSERT_EQ(AEPutPtr(&list, 4, typeFSS, &spec, 70), noErr);
-  ASSERT_EQ(AEGetNthPtr(&list, 4, typeUTF8Text, nullptr, nullptr, urlBuf, sizeof urlBuf - 1, &actual),
-            noErr);
+  ASSERT_EQ(
+      AEGetNthPtr(&list, 4, typeUTF8Text, nullptr, nullptr, urlBuf, sizeof urlBuf - 1, &actual),
+      noErr);
   EXPECT_EQ(std::string(urlBuf, (size_t)actual), b);
 
   // A number is not a file; bad indexes; a short buffer gets a prefix and the full size.
-  EXPECT_EQ(AEGetNthPtr(&list, 3, typeFSS, nullptr, nullptr, &spec, 70, nullptr), errAECoercionFail);
-  EXPECT_EQ(AEGetNthPtr(&list, 0, typeFSS, nullptr, nullptr, &spec, 70, nullptr), errAEIllegalIndex);
-  EXPECT_EQ(AEGetNthPtr(&list, 5, typeFSS, nullptr, nullptr, &spec, 70, nullptr), errAEIllegalIndex);
+  EXPECT_EQ(AEGetNthPtr(&list, 3, typeFSS, nullptr, nullptr, &spec, 70, nullptr),
+            errAECoercionFail);
+  EXPECT_EQ(AEGetNthPtr(&list, 0, typeFSS, nullptr, nullptr, &spec, 70, nullptr),
+            errAEIllegalIndex);
+  EXPECT_EQ(AEGetNthPtr(&list, 5, typeFSS, nullptr, nullptr, &spec, 70, nullptr),
+            errAEIllegalIndex);
   char two[2];
   ASSERT_EQ(AEGetNthPtr(&list, 2, typeWildCard, nullptr, &type, two, 2, &actual), noErr);
   EXPECT_EQ(type, (DescType)typeUTF8Text);
@@ -136,11 +141,13 @@ TEST_F(AppleEvents, ListsCountCoerceAndRejectBadIndexes) {
   std::string nowhere = dir + "/no/such.mov", notYet = dir + "/later.mov";
   AEPutPtr(&list, 0, typeUTF8Text, nowhere.data(), (Size)nowhere.size());
   AEPutPtr(&list, 0, typeUTF8Text, notYet.data(), (Size)notYet.size());
-  EXPECT_EQ(AEGetNthPtr(&list, 5, typeFSS, nullptr, nullptr, &spec, 70, nullptr), errAECoercionFail);
+  EXPECT_EQ(AEGetNthPtr(&list, 5, typeFSS, nullptr, nullptr, &spec, 70, nullptr),
+            errAECoercionFail);
   EXPECT_EQ(AEGetNthPtr(&list, 6, typeFSS, nullptr, nullptr, &spec, 70, nullptr), noErr);
   const char* notFile = "http://example.com/x.mov";
   AEPutPtr(&list, 0, typeFileURL, notFile, (Size)std::strlen(notFile));
-  EXPECT_EQ(AEGetNthPtr(&list, 7, typeFSS, nullptr, nullptr, &spec, 70, nullptr), errAECoercionFail);
+  EXPECT_EQ(AEGetNthPtr(&list, 7, typeFSS, nullptr, nullptr, &spec, 70, nullptr),
+            errAECoercionFail);
 
   // Replace and delete items.
   ASSERT_EQ(AEPutPtr(&list, 3, typeUTF8Text, a.data(), (Size)a.size()), noErr);

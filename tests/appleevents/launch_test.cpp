@@ -77,10 +77,16 @@ TEST(Launch, ArgumentsBecomeOneOpenDocumentsEvent) {
   std::string out;
   std::string cmd = "cd '" + dir + "' && '" + helper() + "' a.mov 'b b.mov' -psn_0_1 -- -dash.mov";
   ASSERT_EQ(vt_test::run(cmd, &out), 0);
-  EXPECT_EQ(out, "EVENT odoc\n"
-                 "FILE 0 " + dir + "/a.mov\n"
-                 "FILE 0 " + dir + "/b b.mov\n"
-                 "FILE 0 " + dir + "/-dash.mov\n");
+  EXPECT_EQ(out,
+            "EVENT odoc\n"
+            "FILE 0 " +
+                dir +
+                "/a.mov\n"
+                "FILE 0 " +
+                dir +
+                "/b b.mov\n"
+                "FILE 0 " +
+                dir + "/-dash.mov\n");
 
   out.clear();
   ASSERT_EQ(vt_test::run("'" + helper() + "'", &out), 0);
@@ -101,8 +107,8 @@ TEST(Launch, SecondLaunchHandsItsFilesToTheRunningInstance) {
   ASSERT_NE(readFile(firstOut).find("READY"), std::string::npos) << readFile(firstOut);
 
   std::string secondOut;
-  ASSERT_EQ(vt_test::run("cd '" + dir + "' && " + env + "'" + helper() + "' second.mov", &secondOut),
-            0);
+  ASSERT_EQ(
+      vt_test::run("cd '" + dir + "' && " + env + "'" + helper() + "' second.mov", &secondOut), 0);
   EXPECT_EQ(secondOut, "");  // it handed over and ended without handling anything itself
 
   std::string first;
@@ -167,7 +173,8 @@ TEST(Launch, SilentPeersDoNotHoldUpTheEventLoop) {
   ASSERT_EQ(std::count(silent.begin(), silent.end(), -1), 0);
   // A late launch hands over a file meanwhile; its answer comes from the socket's own thread.
   std::string answer;
-  std::thread late([&] { answer = sendRaw(sock, std::string("VANTREL-OPEN 1\n/tmp/late.mov\0", 29)); });
+  std::thread late(
+      [&] { answer = sendRaw(sock, std::string("VANTREL-OPEN 1\n/tmp/late.mov\0", 29)); });
   bool delivered = false;
   for (int turn = 0; turn < 300 && !delivered; ++turn) {
     auto start = std::chrono::steady_clock::now();
@@ -197,7 +204,8 @@ TEST(Launch, SocketsThatAreNotOursAreRefused) {
     chmod(runtime.path.c_str(), impostor == getuid() ? 0755 : 0700);
     int fd = socket(AF_UNIX, SOCK_STREAM, 0), heard[2];
     sockaddr_un addr{AF_UNIX, {}};
-    std::strncpy(addr.sun_path, (runtime.path + "/vantrel-instance.sock").c_str(), sizeof addr.sun_path - 1);
+    std::strncpy(addr.sun_path, (runtime.path + "/vantrel-instance.sock").c_str(),
+                 sizeof addr.sun_path - 1);
     ASSERT_EQ(bind(fd, (sockaddr*)&addr, sizeof addr), 0);
     ASSERT_EQ(pipe(heard), 0);
     pid_t pid = fork();
@@ -216,7 +224,8 @@ TEST(Launch, SocketsThatAreNotOursAreRefused) {
     std::string dir = vt_test::tempDir("ae-impostor"), out;
     std::ofstream(dir + "/mine.mov") << "x";
     vt_test::run("cd '" + dir + "' && XDG_RUNTIME_DIR='" + runtime.path +
-                     "' VT_HELPER_MODE=serve VT_HELPER_WAIT=0 '" + helper() + "' mine.mov", &out);
+                     "' VT_HELPER_MODE=serve VT_HELPER_WAIT=0 '" + helper() + "' mine.mov",
+                 &out);
     EXPECT_NE(out.find("EVENT odoc\nFILE 0 " + dir + "/mine.mov\n"), std::string::npos) << out;
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);

@@ -180,10 +180,14 @@ TEST_F(EffectMovie, TwoCopiedSourcesMakeAWiredCrossFade) {
   // Other programs read it: three video streams, the copies' frames equal to the sources'.
   EXPECT_EQ(probe(out, "-show_entries stream=codec_type"), "video\nvideo\nvideo");
   std::string srcHash, copyHash;
-  vt_test::run("ffmpeg -v error -i '" + sourceA() + "' -map 0:v:0 -t 2 -f framemd5 - | grep -v '^#' | "
-               "awk -F, '{print $NF}'", &srcHash);
-  vt_test::run("ffmpeg -v error -i '" + out + "' -map 0:v:0 -f framemd5 - | grep -v '^#' | "
-               "awk -F, '{print $NF}'", &copyHash);
+  vt_test::run("ffmpeg -v error -i '" + sourceA() +
+                   "' -map 0:v:0 -t 2 -f framemd5 - | grep -v '^#' | "
+                   "awk -F, '{print $NF}'",
+               &srcHash);
+  vt_test::run("ffmpeg -v error -i '" + out +
+                   "' -map 0:v:0 -f framemd5 - | grep -v '^#' | "
+                   "awk -F, '{print $NF}'",
+               &copyHash);
   EXPECT_FALSE(copyHash.empty());
   EXPECT_EQ(copyHash, srcHash);
 }
@@ -224,10 +228,14 @@ TEST_F(EffectMovie, ReferencedSourcesStayOutsideTheFile) {
   // Other readers follow the reference too (ffmpeg does when allowed to), and find the frames
   // of the source file next to the movie.
   std::string srcHash, refHash;
-  vt_test::run("ffmpeg -v error -i '" + sourceA() + "' -map 0:v:0 -f framemd5 - | grep -v '^#' | "
-               "awk -F, '{print $NF}'", &srcHash);
-  vt_test::run("ffmpeg -v error -enable_drefs 1 -i '" + dir + "/ref.mov' -map 0:v:0 -f framemd5 - "
-               "| grep -v '^#' | awk -F, '{print $NF}'", &refHash);
+  vt_test::run("ffmpeg -v error -i '" + sourceA() +
+                   "' -map 0:v:0 -f framemd5 - | grep -v '^#' | "
+                   "awk -F, '{print $NF}'",
+               &srcHash);
+  vt_test::run("ffmpeg -v error -enable_drefs 1 -i '" + dir +
+                   "/ref.mov' -map 0:v:0 -f framemd5 - "
+                   "| grep -v '^#' | awk -F, '{print $NF}'",
+               &refHash);
   EXPECT_FALSE(refHash.empty());
   EXPECT_EQ(refHash, srcHash);
 }
@@ -297,11 +305,15 @@ TEST_F(EffectMovie, CancelsAndBadChoicesWriteNothingAndReleaseTheJob) {
 TEST_F(EffectMovie, ReplacingAnExistingFileAndSourceTimeScales) {
   // A source whose time scale is above 600 raises the common scale; the other source is
   // brought to it in memory only: the source files are never written.
-  std::string fine = vt_test::fixture(
-      "fx_fine_scale.mov",
-      "-f lavfi -i color=c=green:s=160x120:r=30:d=1 -c:v mjpeg -pix_fmt yuvj420p -video_track_timescale 90000");
+  std::string fine = vt_test::fixture("fx_fine_scale.mov",
+                                      "-f lavfi -i color=c=green:s=160x120:r=30:d=1 -c:v mjpeg "
+                                      "-pix_fmt yuvj420p -video_track_timescale 90000");
   auto before = fs::last_write_time(fine);
-  { std::FILE* f = std::fopen((dir + "/fx.mov").c_str(), "w"); std::fputs("old", f); std::fclose(f); }
+  {
+    std::FILE* f = std::fopen((dir + "/fx.mov").c_str(), "w");
+    std::fputs("old", f);
+    std::fclose(f);
+  }
   startJob({fine, sourceA()});
   writeDialogChoice(gEffectSample, 'dslv');
   VTAutomationNavSaveAs(dir, "fx.mov", true);
@@ -321,10 +333,10 @@ TEST_F(EffectMovie, ReplacingAnExistingFileAndSourceTimeScales) {
 
 TEST_F(EffectMovie, CrossFadeRendersTheBlendOfItsSources) {
   gCopyMovieMedia = true;
-  std::string a = vt_test::fixture(
-      "fx_solid_red.mov", "-f lavfi -i color=c=0xC00000:s=64x48:r=10:d=2 -c:v png");
-  std::string b = vt_test::fixture(
-      "fx_solid_blue.mov", "-f lavfi -i color=c=0x0000C0:s=64x48:r=10:d=2 -c:v png");
+  std::string a = vt_test::fixture("fx_solid_red.mov",
+                                   "-f lavfi -i color=c=0xC00000:s=64x48:r=10:d=2 -c:v png");
+  std::string b = vt_test::fixture("fx_solid_blue.mov",
+                                   "-f lavfi -i color=c=0x0000C0:s=64x48:r=10:d=2 -c:v png");
   startJob({a, b});
   writeDialogChoice(gEffectSample, 'dslv');
   VTAutomationNavSaveAs(dir, "blend.mov");

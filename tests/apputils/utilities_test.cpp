@@ -31,9 +31,9 @@ struct MovieFixture : ::testing::Test {
     EXPECT_EQ(BeginMediaEdits(m), noErr);
     for (int i = 0; i < samples; ++i) {
       TimeValue at = 0;
-      EXPECT_EQ(AddMediaSample(m, data, 0, 16, sampleDuration, (SampleDescriptionHandle)desc, 1, 0,
-                               &at),
-                noErr);
+      EXPECT_EQ(
+          AddMediaSample(m, data, 0, 16, sampleDuration, (SampleDescriptionHandle)desc, 1, 0, &at),
+          noErr);
     }
     EXPECT_EQ(EndMediaEdits(m), noErr);
     EXPECT_EQ(InsertMediaIntoTrack(t, 0, 0, GetMediaDuration(m), fixed1), noErr);
@@ -155,8 +155,8 @@ TEST_F(MovieFixture, SavedVolumeFollowsTheCurrentMagnitude) {
 }
 
 TEST(Strings, PascalConversionRoundTripsAndCutsAt255) {
-  for (std::string text : {std::string(), std::string("Save Effect Movie File As:"),
-                           std::string(300, 'q')}) {
+  for (std::string text :
+       {std::string(), std::string("Save Effect Movie File As:"), std::string(300, 'q')}) {
     StringPtr p = QTUtils_ConvertCToPascalString(text.data());
     ASSERT_NE(p, nullptr);
     size_t n = std::min<size_t>(text.size(), 255);  // never wraps to a short length

@@ -11,9 +11,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes bytesOf(QTAtomContainer c) {
-  return Bytes((uint8_t*)*c, (uint8_t*)*c + GetHandleSize(c));
-}
+Bytes bytesOf(QTAtomContainer c) { return Bytes((uint8_t*)*c, (uint8_t*)*c + GetHandleSize(c)); }
 
 Handle handleOf(const Bytes& b) {
   Handle h = NewHandle((Size)b.size());

@@ -37,7 +37,8 @@ TEST(UserData, LoopItemRewrittenLeavesOne) {
   std::memcpy(*h, zero, 4);
   ASSERT_EQ(AddUserData(ud, h, 'LOOP'), noErr);
   EXPECT_EQ(CountUserDataType(ud, 'LOOP'), 2);
-  for (int n = CountUserDataType(ud, 'LOOP'); n > 0; --n) EXPECT_EQ(RemoveUserData(ud, 'LOOP', 1), noErr);
+  for (int n = CountUserDataType(ud, 'LOOP'); n > 0; --n)
+    EXPECT_EQ(RemoveUserData(ud, 'LOOP', 1), noErr);
   EXPECT_EQ(CountUserDataType(ud, 'LOOP'), 0);
   EXPECT_EQ(RemoveUserData(ud, 'LOOP', 1), userDataItemNotFound);
   ASSERT_EQ(SetUserDataItem(ud, one, 4, 'LOOP', 0), noErr);

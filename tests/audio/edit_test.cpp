@@ -15,19 +15,20 @@ namespace {
 // ffmpeg's md5 of the file's sound from frame `from` to frame `to`, 48 kHz.
 std::string soundMd5(const std::string& path, long from, long to) {
   std::string out;
-  vt_test::run("ffmpeg -nostdin -loglevel error -i '" + path + "' -vn -af atrim=start_sample=" +
-                   std::to_string(from) + ":end_sample=" + std::to_string(to) +
-                   " -f md5 - 2>/dev/null",
+  vt_test::run("ffmpeg -nostdin -loglevel error -i '" + path +
+                   "' -vn -af atrim=start_sample=" + std::to_string(from) +
+                   ":end_sample=" + std::to_string(to) + " -f md5 - 2>/dev/null",
                &out);
   return out;
 }
 
 TEST(SoundEditing, PastedSoundIsTheCutSoundToTheSampleAndTheRestIsUntouched) {
   // 3 s: pictures at 25 a second, a rising tone (no two stretches alike).
-  std::string source = vt_test::fixture(
-      "edit_pcm.mov", "-f lavfi -i testsrc=size=160x120:rate=25:duration=3 -f lavfi -i "
-                      "\"aevalsrc='0.5*sin(2*PI*(200+300*t)*t)':s=48000:d=3\" -ac 2 -c:v mjpeg "
-                      "-c:a pcm_s16le");
+  std::string source =
+      vt_test::fixture("edit_pcm.mov",
+                       "-f lavfi -i testsrc=size=160x120:rate=25:duration=3 -f lavfi -i "
+                       "\"aevalsrc='0.5*sin(2*PI*(200+300*t)*t)':s=48000:d=3\" -ac 2 -c:v mjpeg "
+                       "-c:a pcm_s16le");
   std::string path = vt_test::tempDir("snd-edit") + "/edited.mov";
   std::filesystem::copy_file(source, path);
   FSSpec spec{};
@@ -58,14 +59,16 @@ TEST(SoundEditing, PastedSoundIsTheCutSoundToTheSampleAndTheRestIsUntouched) {
   EXPECT_NEAR((double)GetMovieDuration(movie) / GetMovieTimeScale(movie), 3.0, 0.001);
   ASSERT_EQ(UpdateMovieResource(movie, ref, movieInDataForkResID, nullptr), noErr);
   std::string probed;
-  vt_test::run("ffprobe -v error -select_streams a -show_entries stream=duration -of csv=p=0 '" +
-                   path + "'",
-               &probed);
+  vt_test::run(
+      "ffprobe -v error -select_streams a -show_entries stream=duration -of csv=p=0 '" + path + "'",
+      &probed);
   EXPECT_NEAR(std::atof(probed.c_str()), 3.0, 0.001);
   // Where the pieces went: [0, 0.48) stays, [1, 2) moved to 0.48, the cut went to 1.48.
   const long k = st::kRate, ms10 = k / 100;  // frames in a second, in 10 ms
-  for (auto [at, from, length] : {std::tuple{0L, 0L, 48 * ms10}, {48 * ms10, k, k},
-                                   {148 * ms10, 48 * ms10, 52 * ms10}, {2 * k, 2 * k, k}}) {
+  for (auto [at, from, length] : {std::tuple{0L, 0L, 48 * ms10},
+                                  {48 * ms10, k, k},
+                                  {148 * ms10, 48 * ms10, 52 * ms10},
+                                  {2 * k, 2 * k, k}}) {
     std::string want = soundMd5(source, from, from + length);
     ASSERT_FALSE(want.empty());
     EXPECT_EQ(soundMd5(path, at, at + length), want) << "at frame " << at;

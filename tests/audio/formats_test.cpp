@@ -27,9 +27,9 @@ std::vector<float> render(Movie m, double from, double seconds) {
 // Frames by which ffmpeg says the file's sound starts before its picture.
 long leadOfPicture(const std::string& path) {
   std::string out;
-  vt_test::run("ffprobe -v error -show_entries stream=codec_type,start_time -of csv=p=0 '" +
-                   path + "'",
-               &out);
+  vt_test::run(
+      "ffprobe -v error -show_entries stream=codec_type,start_time -of csv=p=0 '" + path + "'",
+      &out);
   size_t v = out.find("video,"), a = out.find("audio,");
   if (v == std::string::npos || a == std::string::npos) return 0;
   double lead = std::atof(out.c_str() + v + 6) - std::atof(out.c_str() + a + 6);
@@ -37,25 +37,34 @@ long leadOfPicture(const std::string& path) {
 }
 
 TEST(SoundFormats, PlayAsFfmpegDecodesThem) {
-  for (auto [name, args, video] : {
-      std::tuple{"snd_sowt.mov", "-c:a pcm_s16le", false},
-      {"snd_twos.mov", "-c:a pcm_s16be", false},
-      {"snd_in24.mov", "-c:a pcm_s24le", false}, {"snd_fl32.mov", "-c:a pcm_f32le", false},
-      {"snd_ulaw.mov", "-c:a pcm_mulaw", false}, {"snd_ima4.mov", "-c:a adpcm_ima_qt", false},
-      {"snd_aac.mp4", "-c:a aac", false}, {"snd_aac.mov", "-c:a aac", true},
-      {"snd_alac.mov", "-c:a alac", false}, {"snd_ac3.mp4", "-c:a ac3", false},
-      {"snd_eac3.mp4", "-c:a eac3", false}, {"snd_opus.mp4", "-c:a libopus", false},
-      {"snd_mp3.mp4", "-c:a libmp3lame", false}, {"snd_flac.mp4", "-strict -2 -c:a flac", false},
-      {"snd_tone.m4a", "-c:a aac", false}, {"snd_tone.wav", "", false},
-      {"snd_tone.aiff", "", false}, {"snd_tone.mp3", "-c:a libmp3lame", false},
-      {"snd_tone.flac", "", false}, {"snd_vorbis.ogg", "-c:a libvorbis", false},
-      {"snd_opus.ogg", "-c:a libopus", false}, {"snd_flac.ogg", "-c:a flac", false},
-      {"snd_aac.mkv", "-c:v libx264 -pix_fmt yuv420p -c:a aac", true},
-      {"snd_vorbis.webm", "-c:v libvpx -c:a libvorbis", true},
-      {"snd_mp3.avi", "-c:v mpeg4 -c:a libmp3lame", true},
-      {"snd_mp2.ts", "-c:v mpeg2video -c:a mp2", true},
-      {"snd_adts.ts", "-c:v mpeg2video -c:a aac", true},
-      {"snd_mp2.mpg", "-c:v mpeg2video -c:a mp2 -f vob", true}}) {
+  for (auto [name, args, video] : {std::tuple{"snd_sowt.mov", "-c:a pcm_s16le", false},
+                                   {"snd_twos.mov", "-c:a pcm_s16be", false},
+                                   {"snd_in24.mov", "-c:a pcm_s24le", false},
+                                   {"snd_fl32.mov", "-c:a pcm_f32le", false},
+                                   {"snd_ulaw.mov", "-c:a pcm_mulaw", false},
+                                   {"snd_ima4.mov", "-c:a adpcm_ima_qt", false},
+                                   {"snd_aac.mp4", "-c:a aac", false},
+                                   {"snd_aac.mov", "-c:a aac", true},
+                                   {"snd_alac.mov", "-c:a alac", false},
+                                   {"snd_ac3.mp4", "-c:a ac3", false},
+                                   {"snd_eac3.mp4", "-c:a eac3", false},
+                                   {"snd_opus.mp4", "-c:a libopus", false},
+                                   {"snd_mp3.mp4", "-c:a libmp3lame", false},
+                                   {"snd_flac.mp4", "-strict -2 -c:a flac", false},
+                                   {"snd_tone.m4a", "-c:a aac", false},
+                                   {"snd_tone.wav", "", false},
+                                   {"snd_tone.aiff", "", false},
+                                   {"snd_tone.mp3", "-c:a libmp3lame", false},
+                                   {"snd_tone.flac", "", false},
+                                   {"snd_vorbis.ogg", "-c:a libvorbis", false},
+                                   {"snd_opus.ogg", "-c:a libopus", false},
+                                   {"snd_flac.ogg", "-c:a flac", false},
+                                   {"snd_aac.mkv", "-c:v libx264 -pix_fmt yuv420p -c:a aac", true},
+                                   {"snd_vorbis.webm", "-c:v libvpx -c:a libvorbis", true},
+                                   {"snd_mp3.avi", "-c:v mpeg4 -c:a libmp3lame", true},
+                                   {"snd_mp2.ts", "-c:v mpeg2video -c:a mp2", true},
+                                   {"snd_adts.ts", "-c:v mpeg2video -c:a aac", true},
+                                   {"snd_mp2.mpg", "-c:v mpeg2video -c:a mp2 -f vob", true}}) {
     SCOPED_TRACE(name);
     std::string path = st::tone(name, args, video);
     Movie m = vt_test::openMovie(path);
@@ -63,8 +72,9 @@ TEST(SoundFormats, PlayAsFfmpegDecodesThem) {
     EXPECT_NE(GetMovieIndTrackType(m, 1, AudioMediaCharacteristic,
                                    movieTrackCharacteristic | movieTrackEnabledOnly),
               nullptr);
-    EXPECT_EQ(GetMovieIndTrackType(m, 1, VisualMediaCharacteristic, movieTrackCharacteristic) != nullptr,
-              video);
+    EXPECT_EQ(
+        GetMovieIndTrackType(m, 1, VisualMediaCharacteristic, movieTrackCharacteristic) != nullptr,
+        video);
     EXPECT_NEAR((double)GetMovieDuration(m) / GetMovieTimeScale(m), 2.0, 0.08);
     std::vector<float> ours = render(m, 0, 2.0);
     // The movie starts with its picture: sound from before it is left out.

@@ -114,7 +114,8 @@ TEST(GraphicsImporters, ReadEachFormatByContentAndDrawScaled) {
   std::string dir = vt_test::tempDir("grip");
   for (const char* ext : {"png", "jpg", "gif", "bmp", "tiff", "webp"}) {
     std::string name = std::string("still.") + ext;
-    std::string src = vt_test::fixture(name, "-f lavfi -i testsrc2=size=98x62 -vf scale=97:61 -frames:v 1");
+    std::string src =
+        vt_test::fixture(name, "-f lavfi -i testsrc2=size=98x62 -vf scale=97:61 -frames:v 1");
     // The name does not matter: the content decides.
     std::string path = copyAs(src, dir + "/picture-" + ext + ".dat");
     FSSpec spec = specFor(path);
@@ -149,14 +150,16 @@ TEST(GraphicsImporters, ReadEachFormatByContentAndDrawScaled) {
 
 TEST(GraphicsImporters, NoImporterForMoviesTextOrMissingFiles) {
   std::string dir = vt_test::tempDir("nogrip");
-  std::string movie = vt_test::fixture("imp.mkv", "-f lavfi -i testsrc2=size=160x120:rate=25 -t 2 "
-                                                  "-c:v libx264 -bf 2 -pix_fmt yuv420p");
+  std::string movie = vt_test::fixture("imp.mkv",
+                                       "-f lavfi -i testsrc2=size=160x120:rate=25 -t 2 "
+                                       "-c:v libx264 -bf 2 -pix_fmt yuv420p");
   struct {
     std::string path;
     OSErr err;
   } cases[] = {
       {writeFile(dir + "/text.png", "not a picture at all"), cantFindHandler},
-      {writeFile(dir + "/fake.png", std::string("\x89PNG\r\n\x1a\n", 8) + "garbage after"), cantFindHandler},
+      {writeFile(dir + "/fake.png", std::string("\x89PNG\r\n\x1a\n", 8) + "garbage after"),
+       cantFindHandler},
       {copyAs(movie, dir + "/movie.jpg"), cantFindHandler},
       {dir + "/missing.png", fnfErr},
   };
@@ -183,10 +186,13 @@ TEST(FileTyping, TypesComeFromContentNotNames) {
   EXPECT_EQ(typeOf(copyAs(vt_test::fixture("imp.avi", args), dir + "/c.mpg")), (OSType)'VfW ');
   EXPECT_EQ(typeOf(copyAs(vt_test::fixture("imp.ts", args), dir + "/d.avi")), (OSType)'MPEG');
   EXPECT_EQ(typeOf(copyAs(vt_test::fixture("imp.gif", args), dir + "/e.png")), (OSType)'GIFf');
-  for (auto [ext, type] : {std::pair{"png", 'PNGf'}, {"jpg", 'JPEG'}, {"bmp", 'BMPf'},
-                           {"tiff", 'TIFF'}, {"webp", 'WEBP'}}) {
-    std::string src = vt_test::fixture(std::string("still.") + ext,
-                                       "-f lavfi -i testsrc2=size=98x62 -vf scale=97:61 -frames:v 1");
+  for (auto [ext, type] : {std::pair{"png", 'PNGf'},
+                           {"jpg", 'JPEG'},
+                           {"bmp", 'BMPf'},
+                           {"tiff", 'TIFF'},
+                           {"webp", 'WEBP'}}) {
+    std::string src = vt_test::fixture(
+        std::string("still.") + ext, "-f lavfi -i testsrc2=size=98x62 -vf scale=97:61 -frames:v 1");
     EXPECT_EQ(typeOf(copyAs(src, dir + "/img-" + ext)), (OSType)type) << ext;
   }
   EXPECT_EQ(typeOf(writeFile(dir + "/empty", "")), 0u);
@@ -232,8 +238,9 @@ TEST(FileTyping, MovieImporterSearchThroughAliases) {
   EXPECT_EQ(info.componentType, (OSType)MovieImportType);
   EXPECT_EQ(info.componentSubType, (OSType)'VfW ');
   // A still picture has only a graphics importer: found unless graphics importers are excluded.
-  std::string png = copyAs(vt_test::fixture("still.png", "-f lavfi -i testsrc2=size=98x62 -vf scale=97:61 -frames:v 1"),
-                           dir + "/y.avi");
+  std::string png = copyAs(
+      vt_test::fixture("still.png", "-f lavfi -i testsrc2=size=98x62 -vf scale=97:61 -frames:v 1"),
+      dir + "/y.avi");
   EXPECT_EQ(importerFor(png, kGetMovieImporterDontConsiderGraphicsImporters, &c), cantFindHandler);
   EXPECT_EQ(c, nullptr);
   ASSERT_EQ(importerFor(png, 0, &c), noErr);

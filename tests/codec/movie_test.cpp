@@ -56,14 +56,25 @@ void checkTrackFrames(const MovFixture& f) {
 TEST(MovieFileDecode, CodecsMatchFfmpeg) {
   std::string s = kSrc;
   const MovFixture fixtures[] = {
-      {"avc_bframes.mov", s + "320x240:rate=25 -t 2 -c:v libx264 -bf 3 -g 15 -pix_fmt yuv420p", 25,
+      {"avc_bframes.mov",
+       s + "320x240:rate=25 -t 2 -c:v libx264 -bf 3 -g 15 -pix_fmt yuv420p",
+       25,
        {0, 1, 2, 16, 30, 49, 3}},
-      {"hevc.mp4", s + "256x144:rate=25 -t 1 -c:v libx265 -x265-params log-level=error -tag:v hvc1 -pix_fmt yuv420p", 25,
+      {"hevc.mp4",
+       s + "256x144:rate=25 -t 1 -c:v libx265 -x265-params log-level=error -tag:v hvc1 -pix_fmt "
+           "yuv420p",
+       25,
        {0, 12, 24}},
       {"mp4v.mov", s + "176x144:rate=15 -t 1 -c:v mpeg4 -q:v 2", 15, {0, 7, 14}},
-      {"mjpeg_odd.mov", s + "162x98:rate=10 -t 1 -vf scale=161:97 -c:v mjpeg -q:v 2", 10, {0, 5, 9}},
+      {"mjpeg_odd.mov",
+       s + "162x98:rate=10 -t 1 -vf scale=161:97 -c:v mjpeg -q:v 2",
+       10,
+       {0, 5, 9}},
       {"png_odd.mov", s + "100x52:rate=5 -t 1 -vf scale=99:51 -c:v png", 5, {0, 4}},
-      {"raw24_odd.mov", s + "66x34:rate=5 -t 1 -vf scale=65:33 -c:v rawvideo -pix_fmt rgb24", 5, {0, 3}},
+      {"raw24_odd.mov",
+       s + "66x34:rate=5 -t 1 -vf scale=65:33 -c:v rawvideo -pix_fmt rgb24",
+       5,
+       {0, 3}},
       {"uyvy.mov", s + "64x32:rate=5 -t 1 -c:v rawvideo -pix_fmt uyvy422", 5, {1, 4}},
       {"qtrle_odd.mov", s + "76x42:rate=5 -t 1 -vf scale=75:41 -c:v qtrle", 5, {0, 2, 4}},
       {"prores.mov", s + "128x72:rate=5 -t 1 -c:v prores_ks -profile:v 2", 5, {0, 3}},
@@ -116,7 +127,8 @@ TEST(ForeignMovies, OpenWithTheirDurationAndFrameCount) {
     GetMovieBox(m, &box);
     EXPECT_EQ(box.right - box.left, c.name == std::string("imp.gif") ? 80 : 160) << c.name;
     // What a window would show at the middle of frame 7.
-    PicHandle pic = GetMoviePict(m, (TimeValue)std::llround(7.5 * GetMovieTimeScale(m) * c.seconds / c.frames));
+    PicHandle pic =
+        GetMoviePict(m, (TimeValue)std::llround(7.5 * GetMovieTimeScale(m) * c.seconds / c.frames));
     ASSERT_NE(pic, nullptr) << c.name;
     vt::Image img = pictImage(pic);
     KillPicture(pic);
@@ -128,7 +140,8 @@ TEST(ForeignMovies, OpenWithTheirDurationAndFrameCount) {
 TEST(ForeignMovies, StillImagesOpenAsOneFrameMovies) {
   for (const char* ext : {"png", "jpg", "bmp", "tiff", "webp"}) {
     std::string name = std::string("still.") + ext;
-    std::string path = vt_test::fixture(name, std::string(kSrc) + "98x62 -vf scale=97:61 -frames:v 1");
+    std::string path =
+        vt_test::fixture(name, std::string(kSrc) + "98x62 -vf scale=97:61 -frames:v 1");
     OSErr err;
     Movie m = openMovie(path, &err);
     ASSERT_NE(m, nullptr) << name << " error " << err;
@@ -160,7 +173,8 @@ TEST(ForeignMovies, FilesThatAreNotMediaAreRefused) {
 }
 
 TEST(ForeignMovies, ImportedFileIsBusyWhileTheMovieLives) {
-  std::string src = vt_test::fixture("imp.avi", std::string(kSrc) + "160x120:rate=15 -t 2 -c:v mpeg4");
+  std::string src =
+      vt_test::fixture("imp.avi", std::string(kSrc) + "160x120:rate=15 -t 2 -c:v mpeg4");
   std::string dir = vt_test::tempDir("busy");
   std::string path = dir + "/copy.avi";
   ASSERT_EQ(vt_test::run("cp '" + src + "' '" + path + "'"), 0);
@@ -174,7 +188,8 @@ TEST(ForeignMovies, ImportedFileIsBusyWhileTheMovieLives) {
 }
 
 TEST(Toolbox, ExitMoviesStopsImportingAndEnterMoviesCanBeMadeToFail) {
-  std::string path = vt_test::fixture("imp.avi", std::string(kSrc) + "160x120:rate=15 -t 2 -c:v mpeg4");
+  std::string path =
+      vt_test::fixture("imp.avi", std::string(kSrc) + "160x120:rate=15 -t 2 -c:v mpeg4");
   ExitMovies();
   EXPECT_EQ(openMovie(path), nullptr);
   VTSetEnterMoviesResult(memFullErr);

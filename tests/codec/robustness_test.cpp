@@ -80,8 +80,9 @@ TEST(DamagedMedia, TruncatedFilesOfEveryKind) {
 }
 
 TEST(DamagedMedia, ABrokenSampleIsAnErrorAndItsNeighboursStillDecode) {
-  std::string path = vt_test::fixture("png_odd.mov", "-f lavfi -i testsrc2=size=100x52:rate=5 -t 1 "
-                                                     "-vf scale=99:51 -c:v png");
+  std::string path = vt_test::fixture("png_odd.mov",
+                                      "-f lavfi -i testsrc2=size=100x52:rate=5 -t 1 "
+                                      "-vf scale=99:51 -c:v png");
   std::string dir = vt_test::tempDir("badsample");
   std::string copy = dir + "/broken.mov";
   std::vector<char> bytes = readAll(path);
@@ -114,7 +115,8 @@ TEST(DamagedMedia, ABrokenSampleIsAnErrorAndItsNeighboursStillDecode) {
 
 TEST(DamagedMedia, DataCutOffIsAMissingFrameNotABlackOne) {
   // Movie atom first, as a save killed half-way leaves it: the later samples' data is gone.
-  std::string path = vt_test::fixture("png_moov_first.mov", "-f lavfi -i testsrc2=size=96x48:rate=5 "
+  std::string path = vt_test::fixture("png_moov_first.mov",
+                                      "-f lavfi -i testsrc2=size=96x48:rate=5 "
                                       "-t 1 -c:v png -movflags +faststart");
   Movie m = openMovie(path);
   ASSERT_NE(m, nullptr);

@@ -21,8 +21,12 @@ TEST(MovieFrameTool, WritesWhatFfmpegDecodes) {
     int fps;
     int frame;
   } cases[] = {
-      {"avc_bframes.mov", "-f lavfi -i testsrc2=size=320x240:rate=25 -t 2 -c:v libx264 -bf 3 -g 15 -pix_fmt yuv420p", 25, 17},
-      {"imp.mkv", "-f lavfi -i testsrc2=size=160x120:rate=25 -t 2 -c:v libx264 -bf 2 -pix_fmt yuv420p", 25, 37},
+      {"avc_bframes.mov",
+       "-f lavfi -i testsrc2=size=320x240:rate=25 -t 2 -c:v libx264 -bf 3 -g 15 -pix_fmt yuv420p",
+       25, 17},
+      {"imp.mkv",
+       "-f lavfi -i testsrc2=size=160x120:rate=25 -t 2 -c:v libx264 -bf 2 -pix_fmt yuv420p", 25,
+       37},
       {"imp.ts", "-f lavfi -i testsrc2=size=160x120:rate=25 -t 2 -c:v mpeg2video", 25, 7},
   };
   for (auto& c : cases) {
@@ -34,7 +38,9 @@ TEST(MovieFrameTool, WritesWhatFfmpegDecodes) {
     ASSERT_EQ(runTool("'" + src + "' --time " + t + " -o '" + png + "'", &out), 0) << out;
     vt::Image img;
     ASSERT_TRUE(vt::readPNG(png.c_str(), img));
-    EXPECT_GE(codec_test::psnr(img, codec_test::referenceFrame(src, c.frame, img.width, img.height)), 40.0)
+    EXPECT_GE(
+        codec_test::psnr(img, codec_test::referenceFrame(src, c.frame, img.width, img.height)),
+        40.0)
         << c.name;
   }
 }
@@ -46,10 +52,13 @@ TEST(MovieFrameTool, BadInputGivesStatusAndOneLine) {
   ASSERT_TRUE(f);
   std::fputs("no movie here\n", f);
   std::fclose(f);
-  std::string mov = vt_test::fixture("avc_bframes.mov", "-f lavfi -i testsrc2=size=320x240:rate=25 -t 2 -c:v libx264 -bf 3 -g 15 -pix_fmt yuv420p");
-  for (const std::string& args :
-       {"'" + text + "' --time 0 -o '" + dir + "/a.png'", "'" + dir + "/missing.mov' --time 0 -o '" + dir + "/b.png'",
-        "'" + mov + "' --time 50 -o '" + dir + "/c.png'", "'" + mov + "' --time 0 -o '/nonexistent-dir/x.png'"}) {
+  std::string mov = vt_test::fixture(
+      "avc_bframes.mov",
+      "-f lavfi -i testsrc2=size=320x240:rate=25 -t 2 -c:v libx264 -bf 3 -g 15 -pix_fmt yuv420p");
+  for (const std::string& args : {"'" + text + "' --time 0 -o '" + dir + "/a.png'",
+                                  "'" + dir + "/missing.mov' --time 0 -o '" + dir + "/b.png'",
+                                  "'" + mov + "' --time 50 -o '" + dir + "/c.png'",
+                                  "'" + mov + "' --time 0 -o '/nonexistent-dir/x.png'"}) {
     std::string out;
     EXPECT_NE(runTool(args, &out), 0) << args;
     ASSERT_FALSE(out.empty()) << args;

@@ -17,7 +17,8 @@ std::string fadeMovie() {
   std::string src[2];
   for (int k = 0; k < 2; ++k)
     src[k] = vt_test::fixture(std::string("ahead_") + (char)('a' + k) + ".mov",
-                              "-f lavfi -i testsrc2=size=320x240:rate=30 -t 2 " + std::string(k ? "-vf negate " : "") +
+                              "-f lavfi -i testsrc2=size=320x240:rate=30 -t 2 " +
+                                  std::string(k ? "-vf negate " : "") +
                                   "-c:v libx264 -bf 2 -g 12 -pix_fmt yuv420p");
   std::string path = vt_test::tempDir("ahead") + "/fade.mov";
   EXPECT_EQ(vt_test::makeEffectMovie(path, src[0], src[1], 'dslv', 320, 240, false), noErr);

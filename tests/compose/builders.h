@@ -12,8 +12,8 @@
 namespace compose_test {
 
 // A track showing one uncompressed sample (`codec` at `depth`) for 600 units at scale 600.
-inline VTTrack* rawTrack(VTMovie* m, int w, int h, OSType codec, int depth, std::vector<uint8_t> bytes,
-                         short layer = 0) {
+inline VTTrack* rawTrack(VTMovie* m, int w, int h, OSType codec, int depth,
+                         std::vector<uint8_t> bytes, short layer = 0) {
   VTTrack* t = vt::movie::addTrack(m, VideoMediaType, 600);
   t->width = IntToFixed(w);
   t->height = IntToFixed(h);
@@ -59,8 +59,8 @@ inline vt::Image moviePicture(VTMovie* m, TimeValue t) {
 
 // A cross-fade track over sources referenced in `refs` order, whose input map names them
 // `names` (one per reference).
-inline VTTrack* crossFade(VTMovie* m, int w, int h, std::vector<VTTrack*> refs, std::vector<OSType> names,
-                          uint32_t duration = 600) {
+inline VTTrack* crossFade(VTMovie* m, int w, int h, std::vector<VTTrack*> refs,
+                          std::vector<OSType> names, uint32_t duration = 600) {
   VTTrack* t = vt::movie::addTrack(m, VideoMediaType, 600);
   t->width = IntToFixed(w);
   t->height = IntToFixed(h);

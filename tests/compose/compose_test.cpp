@@ -172,7 +172,8 @@ TEST(MoviePictures, DecodersFollowTheirMovieAfterDisposal) {
   for (const std::string& path : {a, b, a}) {
     Movie m = openMovie(path);
     ASSERT_NE(m, nullptr);
-    PicHandle pic = GetTrackPict(GetMovieIndTrack(m, 1), (TimeValue)(2.5 * GetMovieTimeScale(m) / 5));
+    PicHandle pic =
+        GetTrackPict(GetMovieIndTrack(m, 1), (TimeValue)(2.5 * GetMovieTimeScale(m) / 5));
     ASSERT_NE(pic, nullptr) << path;
     vt::Image img = pictImage(pic);
     KillPicture(pic);

@@ -42,10 +42,12 @@ Stream readStream(const std::string& path, int w, int h) {
 
 TEST(MovieRenderTool, EveryFrameOfEveryKindOfMovieAsFfmpegReadsIt) {
   std::string dir = vt_test::tempDir("movierender");
-  std::string src = vt_test::fixture("render_src.mov", "-f lavfi -i testsrc2=size=176x144:rate=25 -t 2 "
-                                                       "-c:v libx264 -bf 2 -g 10 -pix_fmt yuv420p");
-  std::string other = vt_test::fixture("render_other.mkv", "-f lavfi -i testsrc2=size=176x144:rate=25 -t 2 "
-                                                           "-vf negate -c:v mpeg4 -g 8");
+  std::string src = vt_test::fixture("render_src.mov",
+                                     "-f lavfi -i testsrc2=size=176x144:rate=25 -t 2 "
+                                     "-c:v libx264 -bf 2 -g 10 -pix_fmt yuv420p");
+  std::string other = vt_test::fixture("render_other.mkv",
+                                       "-f lavfi -i testsrc2=size=176x144:rate=25 -t 2 "
+                                       "-vf negate -c:v mpeg4 -g 8");
   std::string fx = dir + "/fade.mov";
   ASSERT_EQ(vt_test::makeEffectMovie(fx, src, other, 'dslv', 176, 144, false), noErr);
   struct {
@@ -57,7 +59,8 @@ TEST(MovieRenderTool, EveryFrameOfEveryKindOfMovieAsFfmpegReadsIt) {
       {src, "--from 1 --to 1.4 --size 88x72", 88, 72, 10, "F25:1"},
       {other, "--size 175x99", 175, 99, 50, "F25:1"},
       {fx, "", 176, 144, 50, "F25:1"},
-      {vt_test::fixture("render_still.png", "-f lavfi -i testsrc2=size=64x48 -frames:v 1"), "", 64, 48, 1, "F1:1"},
+      {vt_test::fixture("render_still.png", "-f lavfi -i testsrc2=size=64x48 -frames:v 1"), "", 64,
+       48, 1, "F1:1"},
   };
   int n = 0;
   for (const auto& c : cases) {
@@ -66,7 +69,8 @@ TEST(MovieRenderTool, EveryFrameOfEveryKindOfMovieAsFfmpegReadsIt) {
     EXPECT_EQ(log, "") << "no progress line when standard error is not a terminal";
     Stream s = readStream(out, c.w, c.h);
     EXPECT_EQ(s.frames, c.frames) << c.file << " " << c.options;
-    EXPECT_NE(s.header.find(" W" + std::to_string(c.w) + " H" + std::to_string(c.h) + " "), std::string::npos)
+    EXPECT_NE(s.header.find(" W" + std::to_string(c.w) + " H" + std::to_string(c.h) + " "),
+              std::string::npos)
         << s.header;
     EXPECT_NE(s.header.find(c.rate), std::string::npos) << s.header;
   }
@@ -74,11 +78,13 @@ TEST(MovieRenderTool, EveryFrameOfEveryKindOfMovieAsFfmpegReadsIt) {
   // decode of the source.
   for (int k : {0, 17, 49}) {
     vt::Image ours = codec_test::referenceFrame(dir + "/out0.y4m", k, 176, 144);
-    EXPECT_GE(codec_test::psnr(ours, codec_test::referenceFrame(src, k, 176, 144)), 30.0) << "frame " << k;
+    EXPECT_GE(codec_test::psnr(ours, codec_test::referenceFrame(src, k, 176, 144)), 30.0)
+        << "frame " << k;
   }
   // Through a pipe into ffmpeg.
   std::string log;
-  EXPECT_EQ(vt_test::run("'" + kTool + "' '" + fx + "' -o - | ffmpeg -nostdin -loglevel error -i - -f null - 2>&1",
+  EXPECT_EQ(vt_test::run("'" + kTool + "' '" + fx +
+                             "' -o - | ffmpeg -nostdin -loglevel error -i - -f null - 2>&1",
                          &log),
             0)
       << log;
@@ -91,11 +97,13 @@ TEST(MovieRenderTool, BadInputGivesStatusAndOneLine) {
   ASSERT_TRUE(f);
   std::fputs("no movie here\n", f);
   std::fclose(f);
-  std::string mov = vt_test::fixture("render_src.mov", "-f lavfi -i testsrc2=size=176x144:rate=25 -t 2 "
-                                                       "-c:v libx264 -bf 2 -g 10 -pix_fmt yuv420p");
+  std::string mov = vt_test::fixture("render_src.mov",
+                                     "-f lavfi -i testsrc2=size=176x144:rate=25 -t 2 "
+                                     "-c:v libx264 -bf 2 -g 10 -pix_fmt yuv420p");
   for (const std::string& args :
        {"'" + text + "' -o '" + dir + "/a.y4m'", "'" + dir + "/missing.mov' -o '" + dir + "/b.y4m'",
-        "'" + mov + "' --from 5 -o '" + dir + "/c.y4m'", "'" + mov + "' --from 1 --to 0.5 -o '" + dir + "/d.y4m'",
+        "'" + mov + "' --from 5 -o '" + dir + "/c.y4m'",
+        "'" + mov + "' --from 1 --to 0.5 -o '" + dir + "/d.y4m'",
         "'" + mov + "' -o '/nonexistent-dir/x.y4m'"}) {
     std::string out;
     EXPECT_EQ(runTool(args, &out), 1) << args;

@@ -33,7 +33,9 @@ Pixel yuvColour(int y, int u, int v) {
 
 constexpr int kU = 168, kV = 98;  // constant chroma of the YUV patterns
 int lumaAt(int x, int y) { return 16 + (x * 29 + y * 13) % 220; }
-Pixel rgbAt(int x, int y) { return makePixel((uint8_t)(x * 29 + 7), (uint8_t)(y * 53 + 11), (uint8_t)((x + y) * 17)); }
+Pixel rgbAt(int x, int y) {
+  return makePixel((uint8_t)(x * 29 + 7), (uint8_t)(y * 53 + 11), (uint8_t)((x + y) * 17));
+}
 
 // One uncompressed format: its sample description codec and depth, how a sample of a given
 // size is laid out, and what each pixel must show.
@@ -178,10 +180,13 @@ TEST_F(Sizes, UncompressedFormatsAtEverySize) {
       }
       DisposeMovie(m);
       ASSERT_EQ(vt::pixelGuardFaults(), faults_) << f.name << " at " << w << "x" << h;
-      ASSERT_EQ(mismatch(track, w, h, f.expected, f.tolerance), "") << f.name << " track at " << w << "x" << h;
-      ASSERT_EQ(mismatch(movie, w, h, f.expected, f.tolerance), "") << f.name << " movie at " << w << "x" << h;
+      ASSERT_EQ(mismatch(track, w, h, f.expected, f.tolerance), "")
+          << f.name << " track at " << w << "x" << h;
+      ASSERT_EQ(mismatch(movie, w, h, f.expected, f.tolerance), "")
+          << f.name << " movie at " << w << "x" << h;
       ASSERT_TRUE(doubled.empty() || doubled.width == 2 * w);
-      for (Pixel p : doubled.pixels) ASSERT_EQ(vt::pixelA(p), 255) << f.name << " doubled at " << w << "x" << h;
+      for (Pixel p : doubled.pixels)
+        ASSERT_EQ(vt::pixelA(p), 255) << f.name << " doubled at " << w << "x" << h;
     }
   }
 }
@@ -193,7 +198,8 @@ namespace {
 std::vector<std::pair<int, int>> codedSizes(bool even) {
   std::vector<std::pair<int, int>> s;
   for (int i = 1; i <= 64; ++i) s.insert(s.end(), {{i, 6}, {200, i}});
-  std::vector<int> around = {72, 80, 88, 96, 104, 112, 120, 128, 136, 152, 168, 184, 216, 360, 424, 648, 1928};
+  std::vector<int> around = {72,  80,  88,  96,  104, 112, 120, 128, 136,
+                             152, 168, 184, 216, 360, 424, 648, 1928};
   for (int m = 64; m <= 1920; m += 64) around.push_back(m);
   for (int m : around)
     for (int w : {m - 1, m, m + 1}) s.push_back({std::min(w, 1930), 2});
@@ -215,8 +221,8 @@ std::string codedFixture(const std::string& name, const std::string& source,
              std::to_string(sizes[i].second) + ":0:0[o" + std::to_string(i) + "]";
     maps += " -map '[o" + std::to_string(i) + "]'";
   }
-  return vt_test::fixture(name, "-f lavfi -i color=c=0x246DAA:s=1930x64:r=25:d=0.04," + source + " -filter_complex '" +
-                                    graph + "'" + maps + " " + codecArgs);
+  return vt_test::fixture(name, "-f lavfi -i color=c=0x246DAA:s=1930x64:r=25:d=0.04," + source +
+                                    " -filter_complex '" + graph + "'" + maps + " " + codecArgs);
 }
 
 }  // namespace
@@ -267,9 +273,12 @@ TEST_F(Sizes, CodedFormatsAtEveryTrackSize) {
       SetTrackEnabled(t, false);
       ASSERT_EQ(vt::pixelGuardFaults(), faults_) << c.name << " at " << w << "x" << h;
       auto want = [&](int, int) { return c.colour; };
-      ASSERT_EQ(mismatch(track, w, h, want, c.tolerance), "") << c.name << " track at " << w << "x" << h;
-      ASSERT_EQ(mismatch(movie, w, h, want, c.tolerance), "") << c.name << " movie at " << w << "x" << h;
-      ASSERT_EQ(mismatch(doubled, 2 * w, 2 * h, want, c.tolerance), "") << c.name << " doubled at " << w << "x" << h;
+      ASSERT_EQ(mismatch(track, w, h, want, c.tolerance), "")
+          << c.name << " track at " << w << "x" << h;
+      ASSERT_EQ(mismatch(movie, w, h, want, c.tolerance), "")
+          << c.name << " movie at " << w << "x" << h;
+      ASSERT_EQ(mismatch(doubled, 2 * w, 2 * h, want, c.tolerance), "")
+          << c.name << " doubled at " << w << "x" << h;
     }
     DisposeMovie(m);
   }

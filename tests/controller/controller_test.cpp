@@ -34,8 +34,12 @@ std::string twoColourMovie() {
 
 using vt_test::openMovie;
 
-bool isRed(UInt32 p) { return ((p >> 16) & 0xFF) > 200 && ((p >> 8) & 0xFF) < 50 && (p & 0xFF) < 50; }
-bool isBlue(UInt32 p) { return ((p >> 16) & 0xFF) < 50 && ((p >> 8) & 0xFF) < 50 && (p & 0xFF) > 200; }
+bool isRed(UInt32 p) {
+  return ((p >> 16) & 0xFF) > 200 && ((p >> 8) & 0xFF) < 50 && (p & 0xFF) < 50;
+}
+bool isBlue(UInt32 p) {
+  return ((p >> 16) & 0xFF) < 50 && ((p >> 8) & 0xFF) < 50 && (p & 0xFF) > 200;
+}
 
 struct FilterLog {
   std::vector<short> actions;
@@ -280,8 +284,8 @@ TEST_F(Controller, HidingTheBarChangesBoundsAndTellsTheFilter) {
   MCSetVisible(mc, true);
   MCGetControllerBoundsRect(mc, &bounds);
   EXPECT_EQ(bounds.bottom, 136);
-  EXPECT_EQ(std::count(log.actions.begin(), log.actions.end(),
-                       (short)mcActionControllerSizeChanged), 2);
+  EXPECT_EQ(
+      std::count(log.actions.begin(), log.actions.end(), (short)mcActionControllerSizeChanged), 2);
 
   // Detached, the bounds are the bar alone; it can be put above the movie.
   EXPECT_EQ(MCIsControllerAttached(mc), 1);
@@ -442,9 +446,8 @@ TEST_F(Controller, KeysSelectionAndEditsOnIt) {
   EXPECT_EQ(key(' ', cmdKey) + key('x'), 0);
   EXPECT_EQ(key(' '), 1);
   EXPECT_NE(GetMovieRate(movie), 0);
-  const std::pair<char, TimeValue> moves[] = {{(char)kEndCharCode, 2 * scale},
-                                              {(char)kHomeCharCode, 0},
-                                              {(char)kRightArrowCharCode, f}};
+  const std::pair<char, TimeValue> moves[] = {
+      {(char)kEndCharCode, 2 * scale}, {(char)kHomeCharCode, 0}, {(char)kRightArrowCharCode, f}};
   for (auto [ch, to] : moves) {
     EXPECT_EQ(key(ch), 1);
     EXPECT_EQ(now(), to);
@@ -459,7 +462,8 @@ TEST_F(Controller, KeysSelectionAndEditsOnIt) {
   Rect slider;
   MCDoAction(mc, mcActionGetTimeSliderRect, &slider);
   auto x = [&](TimeValue t) {
-    return global((short)(slider.left + 4 + (slider.right - slider.left - 8) * t / (2 * scale)), 128);
+    return global((short)(slider.left + 4 + (slider.right - slider.left - 8) * t / (2 * scale)),
+                  128);
   };
   select(0, 0);
   SetMovieTimeValue(movie, 15 * f + f / 2);

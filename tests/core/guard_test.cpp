@@ -41,9 +41,17 @@ TEST(Guard, ACallReturnsTheCodeOfWhatWasThrownInside) {
     OSErr code;
   } cases[] = {
       {[] { throw std::bad_alloc(); },
-       [&] { movie = NewMovie(0); return GetMoviesError(); }, memFullErr},
+       [&] {
+         movie = NewMovie(0);
+         return GetMoviesError();
+       },
+       memFullErr},
       {fileError(EACCES),
-       [] { FSSpec s; return FSMakeFSSpec(0, 0, (ConstStr255Param) "\x01" "a", &s); }, permErr},
+       [] {
+         FSSpec s;
+         return FSMakeFSSpec(0, 0, (ConstStr255Param) "\x01" "a", &s);
+       },
+       permErr},
       {fileError(ENOSPC), create, dskFulErr},
       {[] { throw 1; }, create, ioErr},
   };

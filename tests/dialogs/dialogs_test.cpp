@@ -35,7 +35,9 @@ const unsigned char* P(const char* s) {
   return b;
 }
 
-Point centre(const Rect& r) { return Point{(short)((r.top + r.bottom) / 2), (short)((r.left + r.right) / 2)}; }
+Point centre(const Rect& r) {
+  return Point{(short)((r.top + r.bottom) / 2), (short)((r.left + r.right) / 2)};
+}
 
 std::string textOf(DialogRef d, short item) {
   DialogItemType kind;
@@ -168,19 +170,21 @@ TEST_F(Dialogs, ModalDialogReturnsTheClickedEnabledItem) {
   EXPECT_GT(VTAutomationModalTurns(), turns);
 
   // A click on static text is no hit; the loop goes on to the button.
-  EXPECT_EQ(runWith(nullptr, [] {
-              VTAutomationPressDialogItem(2);
-              VTAutomationPressDialogItem(1);
-            }),
+  EXPECT_EQ(runWith(nullptr,
+                    [] {
+                      VTAutomationPressDialogItem(2);
+                      VTAutomationPressDialogItem(1);
+                    }),
             1);
 
   // Pressing the button and releasing away from it is no hit either.
   Rect g = VTAutomationFrontDialogItems()[0].globalRect;
-  EXPECT_EQ(runWith(nullptr, [&] {
-              VTAutomationPostMouseDown(centre(g));
-              VTAutomationPostMouseUp(Point{(short)(g.bottom + 30), g.left});
-              VTAutomationPostKey(kReturnCharCode);
-            }),
+  EXPECT_EQ(runWith(nullptr,
+                    [&] {
+                      VTAutomationPostMouseDown(centre(g));
+                      VTAutomationPostMouseUp(Point{(short)(g.bottom + 30), g.left});
+                      VTAutomationPostKey(kReturnCharCode);
+                    }),
             1);
   DisposeDialog(d);
 }
@@ -193,11 +197,12 @@ TEST_F(Dialogs, KeysChooseTheDefaultAndCancelItems) {
   EXPECT_EQ(runWith(countingFilter, [] { VTAutomationPostKey(kEnterCharCode); }), 1);
 
   // Escape does nothing until there is a cancel item.
-  EXPECT_EQ(runWith(countingFilter, [] {
-              VTAutomationPostKey(kEscapeCharCode);
-              VTAutomationPostKey('x');
-              VTAutomationPostKey(kReturnCharCode);
-            }),
+  EXPECT_EQ(runWith(countingFilter,
+                    [] {
+                      VTAutomationPostKey(kEscapeCharCode);
+                      VTAutomationPostKey('x');
+                      VTAutomationPostKey(kReturnCharCode);
+                    }),
             1);
   SetDialogCancelItem(d, 1);
   EXPECT_EQ(GetDialogCancelItem(d), 1);
@@ -348,11 +353,12 @@ TEST_F(Dialogs, ClicksOutsideBeepAndDraggingMovesTheDialog) {
   Rect before = GetDialogWindow(d)->content;
   Rect title = vt::ui::titleBarRect(GetDialogWindow(d));
   Point grab{(short)((title.top + title.bottom) / 2), (short)(title.left + 40)};
-  EXPECT_EQ(runWith(nullptr, [&] {
-              VTAutomationPostClick(Point{700, 20});  // the desktop
-              VTAutomationPostDrag(grab, Point{(short)(grab.v + 50), (short)(grab.h - 60)});
-              VTAutomationPostKey(kReturnCharCode);  // the item moved with the dialog
-            }),
+  EXPECT_EQ(runWith(nullptr,
+                    [&] {
+                      VTAutomationPostClick(Point{700, 20});  // the desktop
+                      VTAutomationPostDrag(grab, Point{(short)(grab.v + 50), (short)(grab.h - 60)});
+                      VTAutomationPostKey(kReturnCharCode);  // the item moved with the dialog
+                    }),
             1);
   EXPECT_EQ(VTAutomationBeepCount(), 1);
   Rect after = GetDialogWindow(d)->content;
@@ -363,7 +369,8 @@ TEST_F(Dialogs, ClicksOutsideBeepAndDraggingMovesTheDialog) {
 
 TEST_F(Dialogs, EditTextFieldsTypeSelectAndTradeTextWithTheApplication) {
   std::string dir = vt_test::tempDir("dialogs");
-  std::ofstream(dir + "/edit.json") << R"({"DLOG": [{"id": 300, "title": "Name", "bounds": [100, 100, 220, 400],
+  std::ofstream(dir + "/edit.json")
+      << R"({"DLOG": [{"id": 300, "title": "Name", "bounds": [100, 100, 220, 400],
     "defaultItem": 1, "cancelItem": 2, "items": [
       {"kind": "button", "text": "OK", "rect": [80, 200, 100, 280]},
       {"kind": "button", "text": "Cancel", "rect": [80, 100, 100, 180]},
@@ -396,9 +403,10 @@ TEST_F(Dialogs, EditTextFieldsTypeSelectAndTradeTextWithTheApplication) {
   EXPECT_EQ(f.text, "x\xC3\xBC\xE6\x97\xA5");
   // A drag selects; typing replaces the selection.
   short mid = (short)((f.globalRect.top + f.globalRect.bottom) / 2);
-  EXPECT_EQ(runWith(nullptr, [&] {
-              VTAutomationPostDrag(Point{mid, f.caretX[1]}, Point{mid, f.caretX[3]});
-            }),
+  EXPECT_EQ(runWith(nullptr,
+                    [&] {
+                      VTAutomationPostDrag(Point{mid, f.caretX[1]}, Point{mid, f.caretX[3]});
+                    }),
             3);
   ASSERT_TRUE(VTAutomationFocusedTextField(&f));
   EXPECT_EQ(f.selectionStart, 1);
@@ -426,8 +434,8 @@ TEST_F(Dialogs, EditTextFieldsTypeSelectAndTradeTextWithTheApplication) {
   SetDialogItemText(h, P("Now ^0"));
   ParamText(P("here"), nullptr, nullptr, nullptr);
   EXPECT_EQ(VTAutomationFrontDialogItems()[4].text, "Now here");
-  EXPECT_EQ(textOf(d, 5), "Now ^0");  // the item keeps its own text
-  SetDialogItemText(nullptr, P("x"));     // tolerated
+  EXPECT_EQ(textOf(d, 5), "Now ^0");   // the item keeps its own text
+  SetDialogItemText(nullptr, P("x"));  // tolerated
   GetDialogItemText(nullptr, nullptr);
   DisposeDialog(d);
 }
@@ -462,7 +470,7 @@ TEST_F(Dialogs, DefaultButtonIsOutlinedOnScreen) {
   short mid = (short)((g.top + g.bottom) / 2);
   EXPECT_EQ(VTAutomationScreenPixel(g.left - 3, mid), vt::ui::colour::accent);  // the ring
   EXPECT_EQ(VTAutomationScreenPixel(g.left, g.top), vt::ui::colour::border);    // the frame
-  bool ink = false;  // the label
+  bool ink = false;                                                             // the label
   for (short v = g.top + 3; v < g.bottom - 3; ++v)
     for (short h = g.left + 3; h < g.right - 3; ++h)
       ink = ink || ((VTAutomationScreenPixel(h, v) >> 8) & 0xFF) < 60;

@@ -40,7 +40,8 @@ TEST(Allocation, RepeatedFramesAllocateNothing) {
     renderEffectSample(bytes.data(), bytes.size(), 10, 100, in, out);
     renderEffectSample(bytes.data(), bytes.size(), 20, 100, in, out);
     long before = allocations.load();
-    for (int t = 30; t <= 90; t += 30) renderEffectSample(bytes.data(), bytes.size(), t, 100, in, out);
+    for (int t = 30; t <= 90; t += 30)
+      renderEffectSample(bytes.data(), bytes.size(), t, 100, in, out);
     EXPECT_EQ(allocations.load() - before, 0) << e.name;
   }
 }

@@ -51,8 +51,10 @@ TEST(Catalogue, EntriesAreConsistent) {
   for (const auto& p : smptePatterns()) {
     counts[p.family]++;
     EXPECT_TRUE(ids.insert(p.id).second) << p.id;
-    int lo = p.family == PatternFamily::Wipe ? 1 : p.family == PatternFamily::Iris ? 101
-             : p.family == PatternFamily::Radial ? 201 : 301;
+    int lo = p.family == PatternFamily::Wipe     ? 1
+             : p.family == PatternFamily::Iris   ? 101
+             : p.family == PatternFamily::Radial ? 201
+                                                 : 301;
     EXPECT_GE(p.id, lo);
     EXPECT_LT(p.id, lo + 99);
   }

@@ -108,7 +108,8 @@ TEST(Description, MissingParametersTakeDefaultsAndValuesAreClamped) {
   evaluateParams(e, 0, 100, ps);
   EXPECT_DOUBLE_EQ(ps.num('from'), 2);
   // Unknown atoms are ignored; a zero-length sample uses the start of tweens.
-  auto bytes = buildDescription('dslv', 2, {tween('pcnt', 10, 90), {'zzzz', {}, false, {}, {1, 2, 3}}});
+  auto bytes =
+      buildDescription('dslv', 2, {tween('pcnt', 10, 90), {'zzzz', {}, false, {}, {1, 2, 3}}});
   Description z = parse(bytes);
   EXPECT_DOUBLE_EQ(valueAt(z, 0, 0, 'pcnt'), 10);
 }

@@ -56,7 +56,8 @@ inline Image gradientPicture(int w, int h, int salt) {
 
 inline int channelDiff(Pixel p, Pixel q) {
   int d = 0;
-  for (int s = 0; s < 32; s += 8) d = std::max(d, std::abs((int)((p >> s) & 255) - (int)((q >> s) & 255)));
+  for (int s = 0; s < 32; s += 8)
+    d = std::max(d, std::abs((int)((p >> s) & 255) - (int)((q >> s) & 255)));
   return d;
 }
 

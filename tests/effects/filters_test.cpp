@@ -39,7 +39,8 @@ TEST(Filters, BlurKeepsAFlatImageAndSmoothsAnEdge) {
   // A larger kernel spreads the edge over more columns.
   auto rampWidth = [](const Image& img) {
     int n = 0;
-    for (int x = 0; x < img.width; ++x) n += vt::pixelR(img.at(x, 0)) > 0 && vt::pixelR(img.at(x, 0)) < 255;
+    for (int x = 0; x < img.width; ++x)
+      n += vt::pixelR(img.at(x, 0)) > 0 && vt::pixelR(img.at(x, 0)) < 255;
     return n;
   };
   EXPECT_GT(rampWidth(filter('blur', edgePicture(40, 10), {num('ksiz', 13)})), rampWidth(e));
@@ -53,8 +54,8 @@ TEST(Filters, SharpenAndEdgeDetectionRespondToEdgesOnly) {
   Image soft(20, 1);
   for (int x = 0; x < 20; ++x) soft.at(x, 0) = vt::makePixel(x < 10 ? 80 : 160, 0, 0);
   Image s = filter('shrp', soft);
-  EXPECT_LT(vt::pixelR(s.at(9, 0)), 80);   // darker before the step
-  EXPECT_GT(vt::pixelR(s.at(10, 0)), 160); // brighter after it
+  EXPECT_LT(vt::pixelR(s.at(9, 0)), 80);    // darker before the step
+  EXPECT_GT(vt::pixelR(s.at(10, 0)), 160);  // brighter after it
   Image e = filter('edge', edgePicture(20, 5));
   EXPECT_EQ(vt::pixelR(e.at(2, 2)), 0);
   EXPECT_EQ(vt::pixelR(e.at(10, 2)), 255);
@@ -66,7 +67,8 @@ TEST(Filters, GeneralConvolutionAppliesItsKernel) {
   // Weight 1 on the right neighbour: the picture moves one pixel left (edge repeated).
   Image s = filter('genk', a, {num('cel5', 0), num('cel6', 1)});
   for (int y = 0; y < 8; ++y)
-    for (int x = 0; x < 12; ++x) ASSERT_EQ(s.at(x, y) & 0xFFFFFF, a.at(std::min(x + 1, 11), y) & 0xFFFFFF);
+    for (int x = 0; x < 12; ++x)
+      ASSERT_EQ(s.at(x, y) & 0xFFFFFF, a.at(std::min(x + 1, 11), y) & 0xFFFFFF);
   Image half = filter('genk', flat(4, 4, vt::makePixel(200, 100, 50)), {num('cel5', 0.5)});
   EXPECT_EQ(half.at(2, 2) & 0xFFFFFF, 0x643219u);
 }
@@ -92,7 +94,8 @@ TEST(Filters, ColourFiltersGiveTheComputedValues) {
   // Black and white tint: the luminance (77 R + 150 G + 29 B) / 256 = 124.
   EXPECT_EQ(px(filter('tint', c, {num('tint', 1)})), vt::makePixel(124, 124, 124, 128));
   // Custom tint maps the grey between the two colours.
-  Pixel t = px(filter('tint', c, {num('tint', 100), color('back', 0, 0, 200), color('fore', 255, 255, 0)}));
+  Pixel t = px(
+      filter('tint', c, {num('tint', 100), color('back', 0, 0, 200), color('fore', 255, 255, 0)}));
   EXPECT_NEAR(vt::pixelR(t), 124, 1);
   EXPECT_NEAR(vt::pixelB(t), 200 - 200 * 124 / 255.0, 1);
   // HSL: no saturation gives grey at the lightness (200 + 50) / 2 = 125; lightness x2 of a
@@ -101,7 +104,8 @@ TEST(Filters, ColourFiltersGiveTheComputedValues) {
   EXPECT_NEAR(vt::pixelR(g), 125, 1);
   EXPECT_EQ(vt::pixelR(g), vt::pixelG(g));
   EXPECT_EQ(vt::pixelG(g), vt::pixelB(g));
-  EXPECT_EQ(px(filter('hsvb', flat(2, 2, vt::makePixel(255, 0, 0)), {num('vmul', 2)})), vt::makePixel(255, 255, 255));
+  EXPECT_EQ(px(filter('hsvb', flat(2, 2, vt::makePixel(255, 0, 0)), {num('vmul', 2)})),
+            vt::makePixel(255, 255, 255));
   EXPECT_EQ(px(filter('hsvb', c)), px(c));  // all multipliers 1: unchanged
   // Hue x2 turns orange-red (hue 30 degrees) into yellow (60 degrees).
   Pixel y = px(filter('hsvb', flat(2, 2, vt::makePixel(255, 128, 0)), {num('hmul', 2)}));
@@ -109,7 +113,8 @@ TEST(Filters, ColourFiltersGiveTheComputedValues) {
   EXPECT_NEAR(vt::pixelG(y), 255, 2);
   EXPECT_NEAR(vt::pixelB(y), 0, 2);
   // Alpha gain: 2 x 128/255 + 0.1, pinned to 0.8.
-  EXPECT_EQ(vt::pixelA(px(filter('gain', c, {num('gain', 2), num('offs', 0.1), num('pinT', 0.8)}))), 204);
+  EXPECT_EQ(vt::pixelA(px(filter('gain', c, {num('gain', 2), num('offs', 0.1), num('pinT', 0.8)}))),
+            204);
   EXPECT_EQ(vt::pixelA(px(filter('gain', c, {num('gain', 0.5)}))), 64);
   EXPECT_EQ(px(filter('gain', c, {num('gain', 0.5)})) & 0xFFFFFF, px(c) & 0xFFFFFF);
 }
@@ -130,7 +135,8 @@ TEST(Filters, FilmNoiseAndLensFlareAlterThePictureWhereExpected) {
   EXPECT_EQ(plain.pixels, g.pixels);
   Image noisy = filter('fmns', g, {num('hden', 100), num('sden', 100), num('dden', 100)});
   int changed = 0;
-  for (size_t i = 0; i < g.pixels.size(); ++i) changed += channelDiff(noisy.pixels[i], g.pixels[i]) > 40;
+  for (size_t i = 0; i < g.pixels.size(); ++i)
+    changed += channelDiff(noisy.pixels[i], g.pixels[i]) > 40;
   EXPECT_GT(changed, 100);
   // The flare is brightest at its position and brightens, never darkens.
   Image f = filter('lens', g, {tween('xcnt', -0.5, -0.5), tween('ycnt', -0.5, -0.5)});

@@ -24,7 +24,8 @@ TEST(Parallel, BandedFramesEqualSingleThreadedFrames) {
   }
   // A flat frame stays flat through the banded blur.
   Image flat(w, h, vt::makePixel(9, 99, 199));
-  for (Pixel p : render('blur', {num('ksiz', 15)}, &flat, nullptr, w, h).pixels) ASSERT_EQ(p, flat.pixels[0]);
+  for (Pixel p : render('blur', {num('ksiz', 15)}, &flat, nullptr, w, h).pixels)
+    ASSERT_EQ(p, flat.pixels[0]);
 }
 
 TEST(Parallel, RunRowsCoversEveryRowOnce) {

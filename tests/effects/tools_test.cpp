@@ -19,31 +19,49 @@ TEST(Tools, EffectRenderRendersStillsAndRefusesBadRequests) {
   ASSERT_TRUE(vt::writePNG(a, (dir + "/a.png").c_str()));
   ASSERT_TRUE(vt::writePNG(b, (dir + "/b.png").c_str()));
   std::string out = dir + "/out.png";
-  ASSERT_EQ(vt_test::run(kRender + " --effect dslv --percent 25 " + dir + "/a.png " + dir + "/b.png -o " + out + " 2>/dev/null"), 0);
+  ASSERT_EQ(vt_test::run(kRender + " --effect dslv --percent 25 " + dir + "/a.png " + dir +
+                         "/b.png -o " + out + " 2>/dev/null"),
+            0);
   vt::Image img;
   ASSERT_TRUE(vt::readPNG(out.c_str(), img));
   EXPECT_EQ(img.width, 40);  // the size of A; B is scaled
   EXPECT_NEAR(vt::pixelR(img.at(5, 5)), 150, 1);
   EXPECT_NEAR(vt::pixelB(img.at(5, 5)), 50, 1);
   // Parameters: a colour and a number.
-  ASSERT_EQ(vt_test::run(kRender + " --effect smpt --param wpID=1 --param widt=4 --param bclr=0,255,0 --percent 50 " +
-                         dir + "/a.png " + dir + "/b.png -o " + out + " 2>/dev/null"), 0);
+  ASSERT_EQ(vt_test::run(
+                kRender +
+                " --effect smpt --param wpID=1 --param widt=4 --param bclr=0,255,0 --percent 50 " +
+                dir + "/a.png " + dir + "/b.png -o " + out + " 2>/dev/null"),
+            0);
   ASSERT_TRUE(vt::readPNG(out.c_str(), img));
   int green = 0;
   for (vt::Pixel p : img.pixels) green += p == vt::makePixel(0, 255, 0);
   EXPECT_GE(green, 3 * 20);
   // Generators need no picture; --size sets the frame.
-  ASSERT_EQ(vt_test::run(kRender + " --effect fire --percent 10 --size 64x32 -o " + out + " 2>/dev/null"), 0);
+  ASSERT_EQ(
+      vt_test::run(kRender + " --effect fire --percent 10 --size 64x32 -o " + out + " 2>/dev/null"),
+      0);
   ASSERT_TRUE(vt::readPNG(out.c_str(), img));
   EXPECT_EQ(img.width, 64);
   EXPECT_EQ(img.height, 32);
   // Refusals: unknown effect, wrong number of pictures, unknown parameter, bad values.
-  EXPECT_EQ(exitCode(vt_test::run(kRender + " --effect nope --percent 5 -o " + out + " 2>/dev/null")), 1);
-  EXPECT_EQ(exitCode(vt_test::run(kRender + " --effect dslv --percent 5 " + dir + "/a.png -o " + out + " 2>/dev/null")), 2);
-  EXPECT_EQ(exitCode(vt_test::run(kRender + " --effect blur --param zzzz=1 --percent 5 " + dir + "/a.png -o " + out + " 2>/dev/null")), 2);
-  EXPECT_EQ(exitCode(vt_test::run(kRender + " --effect blur --param ksiz=x --percent 5 " + dir + "/a.png -o " + out + " 2>/dev/null")), 2);
-  EXPECT_EQ(exitCode(vt_test::run(kRender + " --effect blur --percent 500 " + dir + "/a.png -o " + out + " 2>/dev/null")), 2);
-  EXPECT_EQ(exitCode(vt_test::run(kRender + " --effect blur --percent 5 " + dir + "/missing.png -o " + out + " 2>/dev/null")), 1);
+  EXPECT_EQ(
+      exitCode(vt_test::run(kRender + " --effect nope --percent 5 -o " + out + " 2>/dev/null")), 1);
+  EXPECT_EQ(exitCode(vt_test::run(kRender + " --effect dslv --percent 5 " + dir + "/a.png -o " +
+                                  out + " 2>/dev/null")),
+            2);
+  EXPECT_EQ(exitCode(vt_test::run(kRender + " --effect blur --param zzzz=1 --percent 5 " + dir +
+                                  "/a.png -o " + out + " 2>/dev/null")),
+            2);
+  EXPECT_EQ(exitCode(vt_test::run(kRender + " --effect blur --param ksiz=x --percent 5 " + dir +
+                                  "/a.png -o " + out + " 2>/dev/null")),
+            2);
+  EXPECT_EQ(exitCode(vt_test::run(kRender + " --effect blur --percent 500 " + dir + "/a.png -o " +
+                                  out + " 2>/dev/null")),
+            2);
+  EXPECT_EQ(exitCode(vt_test::run(kRender + " --effect blur --percent 5 " + dir +
+                                  "/missing.png -o " + out + " 2>/dev/null")),
+            1);
 }
 
 TEST(Tools, EffectListPrintsTheCatalogueAsTextAndJson) {

@@ -88,8 +88,10 @@ TEST(Transitions, ExplodeGrowsBFromItsCentreAndImplodeShrinksA) {
   for (int y = 0; y < 30; ++y)
     for (int x = 0; x < 40; ++x) {
       bool inB = x < 20 && y < 15;
-      if (inB) ASSERT_EQ(e.at(x, y), B.at(x * 2 + 1, y * 2 + 1));
-      else ASSERT_EQ(e.at(x, y), A.at(x, y));
+      if (inB)
+        ASSERT_EQ(e.at(x, y), B.at(x * 2 + 1, y * 2 + 1));
+      else
+        ASSERT_EQ(e.at(x, y), A.at(x, y));
     }
   Image i = transition('mplo', 50, A, B);  // towards the centre: A in the middle half
   EXPECT_EQ(i.at(0, 0), B.at(0, 0));
@@ -102,8 +104,10 @@ TEST(Smpte, EveryPatternRevealsBMonotonicallyAndDiffersFromTheOthers) {
   const Image a = gradientPicture(48, 36, 0), b = gradientPicture(48, 36, 100);
   std::vector<std::pair<int, std::vector<bool>>> halves;
   for (const auto& pat : smptePatterns()) {
-    OSType code = pat.family == PatternFamily::Wipe ? 'smpt' : pat.family == PatternFamily::Iris ? 'smp2'
-                  : pat.family == PatternFamily::Radial ? 'smp3' : 'smp4';
+    OSType code = pat.family == PatternFamily::Wipe     ? 'smpt'
+                  : pat.family == PatternFamily::Iris   ? 'smp2'
+                  : pat.family == PatternFamily::Radial ? 'smp3'
+                                                        : 'smp4';
     int last = -1;
     for (int p = 0; p <= 100; p += 5) {
       Image out = transition(code, p, a, b, {num('wpID', pat.id)});
@@ -127,7 +131,8 @@ TEST(Smpte, EveryPatternRevealsBMonotonicallyAndDiffersFromTheOthers) {
   // Each pattern is its own shape: no two draw the same frames.
   for (size_t i = 0; i < halves.size(); ++i)
     for (size_t j = i + 1; j < halves.size(); ++j)
-      EXPECT_TRUE(halves[i].second != halves[j].second) << halves[i].first << " vs " << halves[j].first;
+      EXPECT_TRUE(halves[i].second != halves[j].second)
+          << halves[i].first << " vs " << halves[j].first;
 }
 
 TEST(Smpte, ShapesSitWhereTheirNamesSay) {
@@ -161,7 +166,8 @@ TEST(Smpte, ShapesSitWhereTheirNamesSay) {
 TEST(Smpte, BorderHasItsWidthAndColourBetweenBAndA) {
   const Image a(100, 10, vt::makePixel(0, 0, 0)), b(100, 10, vt::makePixel(255, 255, 255));
   const Pixel red = vt::makePixel(255, 0, 0);
-  Image out = transition('smpt', 50, a, b, {num('wpID', 1), num('widt', 6), color('bclr', 255, 0, 0)});
+  Image out =
+      transition('smpt', 50, a, b, {num('wpID', 1), num('widt', 6), color('bclr', 255, 0, 0)});
   for (int y = 0; y < 10; ++y) {
     int firstRed = -1, reds = 0;
     for (int x = 0; x < 100; ++x) {

@@ -78,9 +78,11 @@ TEST_F(Queue, TypedTextCarriesCodePointsBesideMacRomanCharacterCodes) {
   EventRecord e;
   while (WaitNextEvent(keyDownMask, &e, 0, nullptr))
     got.push_back({e.message & charCodeMask, vt::events::typedCodePoint(e)});
-  EXPECT_EQ(got, (std::vector<std::pair<unsigned long, char32_t>>{
-                     {'a', U'a'}, {0x8E, U'\u00E9'}, {0, U'\u65E5'}, {0x8E, U'\u00E9'},
-                     {kLeftArrowCharCode, 0}}));
+  EXPECT_EQ(got, (std::vector<std::pair<unsigned long, char32_t>>{{'a', U'a'},
+                                                                  {0x8E, U'\u00E9'},
+                                                                  {0, U'\u65E5'},
+                                                                  {0x8E, U'\u00E9'},
+                                                                  {kLeftArrowCharCode, 0}}));
 }
 
 TEST_F(Queue, MasksPeekingAndFlushing) {

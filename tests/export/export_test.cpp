@@ -21,10 +21,12 @@ namespace {
 const std::string kBin = std::string(VT_BINARY_DIR) + "/tools/";
 
 std::string sources(std::string& b) {
-  b = vt_test::fixture("export_b.mp4", "-f lavfi -i testsrc2=size=176x144:rate=25 -t 2 -vf negate "
-                                        "-c:v libx264 -bf 2 -g 10 -pix_fmt yuv420p");
-  return vt_test::fixture("export_a.mov", "-f lavfi -i testsrc2=size=176x144:rate=25 -t 2 "
-                                          "-c:v libx264 -bf 2 -g 10 -pix_fmt yuv420p");
+  b = vt_test::fixture("export_b.mp4",
+                       "-f lavfi -i testsrc2=size=176x144:rate=25 -t 2 -vf negate "
+                       "-c:v libx264 -bf 2 -g 10 -pix_fmt yuv420p");
+  return vt_test::fixture("export_a.mov",
+                          "-f lavfi -i testsrc2=size=176x144:rate=25 -t 2 "
+                          "-c:v libx264 -bf 2 -g 10 -pix_fmt yuv420p");
 }
 
 std::vector<std::string> entries(const std::string& dir) {
@@ -51,9 +53,10 @@ std::string probe(const std::string& file, const std::string& entries) {
 // Average PSNR of `file` (a movie, or an image sequence pattern) against the stream `ref`.
 double psnrAgainst(const std::string& file, const std::string& ref) {
   std::string log;
-  vt_test::run("ffmpeg -nostdin -v info -i '" + file + "' -i '" + ref +
-                   "' -lavfi '[0:v]format=yuv420p[a];[1:v]format=yuv420p[b];[a][b]psnr' -f null - 2>&1",
-               &log);
+  vt_test::run(
+      "ffmpeg -nostdin -v info -i '" + file + "' -i '" + ref +
+          "' -lavfi '[0:v]format=yuv420p[a];[1:v]format=yuv420p[b];[a][b]psnr' -f null - 2>&1",
+      &log);
   size_t at = log.find("average:");
   return at == std::string::npos ? 0 : std::atof(log.c_str() + at + 8);
 }
@@ -99,8 +102,8 @@ TEST(Export, EffectMoviesBecomeStandardFilesFrameForFrame) {
     }
     // Against movie-render's frames of the same range and size.
     std::string ref = dir + "/ref.y4m";
-    ASSERT_EQ(vt_test::run("'" + kBin + "movie-render/movie-render' '" + fx + "' " +
-                               c.render +                            " -o '" + ref + "' 2>&1"),
+    ASSERT_EQ(vt_test::run("'" + kBin + "movie-render/movie-render' '" + fx + "' " + c.render +
+                           " -o '" + ref + "' 2>&1"),
               0);
     EXPECT_GE(psnrAgainst(media, ref), 40.0);
     if (!png) {
@@ -110,7 +113,8 @@ TEST(Export, EffectMoviesBecomeStandardFilesFrameForFrame) {
     struct stat st;
     ASSERT_EQ(stat(out.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, (png ? 0777u : 0666u) & ~mask);
-    for (const std::string& name : entries(dir)) EXPECT_NE(name[0], '.') << "a temporary file is left";
+    for (const std::string& name : entries(dir))
+      EXPECT_NE(name[0], '.') << "a temporary file is left";
   }
 }
 
@@ -130,12 +134,13 @@ TEST(Export, CancelOrAFullDiskLeavesNothingAndTheOldFileWhole) {
     o.format = format;
     int64_t seen = 0;
     const std::string path = out + (format == vt::exporter::Format::png ? "" : ".mp4");
-    EXPECT_EQ(vt::exporter::exportMovie(movie, path, o,
-                                        [&](int64_t done, int64_t total) {
-                                          seen = done;
-                                          return done < total / 2;
-                                        },
-                                        message),
+    EXPECT_EQ(vt::exporter::exportMovie(
+                  movie, path, o,
+                  [&](int64_t done, int64_t total) {
+                    seen = done;
+                    return done < total / 2;
+                  },
+                  message),
               userCanceledErr);
     EXPECT_EQ(seen, 25);
     EXPECT_NE(message.find("cancelled"), std::string::npos) << message;
@@ -182,10 +187,10 @@ TEST(Export, ToolRefusesBadArgumentsWithOneLine) {
            {"'" + a + "' /nonexistent-dir/x.mp4", 1},
        }) {
     std::string log;
-    EXPECT_EQ(vt_test::run("cd '" + dir + "' && '" + kBin + "movie-export/movie-export' " + args +
-                               " 2>&1",
-                           &log),
-              status)
+    EXPECT_EQ(
+        vt_test::run(
+            "cd '" + dir + "' && '" + kBin + "movie-export/movie-export' " + args + " 2>&1", &log),
+        status)
         << args;
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
   }

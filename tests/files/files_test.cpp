@@ -170,7 +170,8 @@ TEST(FSSpecs, LongNamesGetUniqueShortFormsThatResolveBack) {
   EXPECT_FALSE(fs::exists(dir + "/" + longC));
 
   // Short forms never split a UTF-8 sequence.
-  std::string s = vt::files::shortName(std::string(51, 'x') + "\xC3\xA9\xC3\xA9" + std::string(20, 'y'));
+  std::string s =
+      vt::files::shortName(std::string(51, 'x') + "\xC3\xA9\xC3\xA9" + std::string(20, 'y'));
   EXPECT_LE(s.size(), 61u);
   for (size_t i = 0; i < s.size(); ++i) {
     if ((unsigned char)s[i] != 0xC3) continue;

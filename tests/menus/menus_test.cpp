@@ -37,7 +37,9 @@ const unsigned char* P(const char* s) {
   return b;
 }
 
-Point centre(const Rect& r) { return Point{(short)((r.top + r.bottom) / 2), (short)((r.left + r.right) / 2)}; }
+Point centre(const Rect& r) {
+  return Point{(short)((r.top + r.bottom) / 2), (short)((r.left + r.right) / 2)};
+}
 
 bool quitPosted() {
   EventRecord e;
@@ -245,12 +247,13 @@ TEST_F(Menus, BrokenApplicationResourceFileIsReportedOnce) {
     return std::string(good).replace(good.find(from), from.size(), to);
   };
   std::string dir = vt_test::tempDir("broken-rsrc"), path = dir + "/Vantrel.rsrc.json";
-  for (const std::string& text : {good.substr(0, good.size() / 2),             // truncated
-                                  std::string("\x89PNG\r\n\x1a\n\0\xff", 10),  // binary
-                                  std::string(), std::string(vt::resources::kMaxResourceFileBytes + 1, ' '),
-                                  edited("\"defaultItem\": 1", "\"defaultItem\": 999"),
-                                  edited("{ \"id\": 131, \"title\"", "{ \"id\": 132, \"title\""),  // no MENU 131
-                                  edited("{ \"id\": 130, \"title\"", "{ \"id\": 130.5, \"title\"")}) {
+  for (const std::string& text :
+       {good.substr(0, good.size() / 2),             // truncated
+        std::string("\x89PNG\r\n\x1a\n\0\xff", 10),  // binary
+        std::string(), std::string(vt::resources::kMaxResourceFileBytes + 1, ' '),
+        edited("\"defaultItem\": 1", "\"defaultItem\": 999"),
+        edited("{ \"id\": 131, \"title\"", "{ \"id\": 132, \"title\""),  // no MENU 131
+        edited("{ \"id\": 130, \"title\"", "{ \"id\": 130.5, \"title\"")}) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
     VTResetResources();
     vt::resources::setApplicationResourcePath(path);
@@ -399,8 +402,8 @@ TEST_F(Menus, OpenMenuIsDrawnWithGreyedDisabledItems) {
   });
   EXPECT_EQ(selectFromQueue(), 0);
   VTAutomationSetModalHook(nullptr);
-  EXPECT_LT(cutInk, 60);                    // black text
-  EXPECT_GT(copyInk, 100);                  // grey text
+  EXPECT_LT(cutInk, 60);    // black text
+  EXPECT_GT(copyInk, 100);  // grey text
   EXPECT_NE(VTAutomationScreenPixel(cut.left + 2, cut.top + 2), 0u);
   // Closed again: the bar no longer covers the place where the menu was.
   UInt32 after = VTAutomationScreenPixel(cut.left + 30, cut.top + 10);

@@ -40,7 +40,8 @@ Built buildEffectStyleMovie(const std::string& dir, bool withName = true) {
   short ref = 0;
   Movie m = nullptr;
   EXPECT_EQ(CreateMovieFile(&s, 'TVOD', smSystemScript,
-                            (long)(createMovieFileDeleteCurFile | createMovieFileDontCreateResFile), &ref, &m),
+                            (long)(createMovieFileDeleteCurFile | createMovieFileDontCreateResFile),
+                            &ref, &m),
             noErr);
   if (!m) return out;
   Track src = NewMovieTrack(m, 4 << 16, 4 << 16, kNoVolume);
@@ -134,7 +135,9 @@ TEST(MovieFiles, WrittenMovieReadsBackWhole) {
   EXPECT_EQ(std::string(*h, (size_t)GetHandleSize(h)), "Copy of A");
   // The effect sample is the container's bytes unchanged, with its description.
   Handle desc = NewHandle(0);
-  ASSERT_EQ(GetMediaSample(GetTrackMedia(fx), h, 0, nullptr, 0, nullptr, nullptr, desc, nullptr, 1, nullptr, nullptr), noErr);
+  ASSERT_EQ(GetMediaSample(GetTrackMedia(fx), h, 0, nullptr, 0, nullptr, nullptr, desc, nullptr, 1,
+                           nullptr, nullptr),
+            noErr);
   EXPECT_EQ(QTCountChildrenOfType(h, kParentAtomIsContainer, 'what'), 1);
   EXPECT_EQ((*(ImageDescriptionHandle)desc)->cType, (CodecType)'dslv');
   EXPECT_EQ((*(ImageDescriptionHandle)desc)->vendor, (OSType)'appl');
@@ -160,7 +163,8 @@ TEST(MovieFiles, WrittenMovieReadsBackWhole) {
     EXPECT_EQ(type, (OSType)'MooV');
     EXPECT_EQ(creator, (OSType)'TVOD');
   }
-  std::string probe = mt::ffprobe("-show_entries stream=codec_tag_string,nb_frames -of compact '" + b.path + "'");
+  std::string probe =
+      mt::ffprobe("-show_entries stream=codec_tag_string,nb_frames -of compact '" + b.path + "'");
   EXPECT_NE(probe.find("codec_tag_string=raw |nb_frames=6"), std::string::npos) << probe;
   EXPECT_NE(probe.find("codec_tag_string=dslv|nb_frames=1"), std::string::npos) << probe;
 }
@@ -253,9 +257,9 @@ TEST(MovieFiles, FlattenPutsMovieFirstAndReportsProgress) {
   SetMovieProgressProc(m, NewMovieProgressUPP(proc), 77);
   std::string out = dir + "/flat.mov";
   FSSpec s = mt::spec(out);
-  Movie flat = FlattenMovieData(m, flattenAddMovieToDataFork | flattenForceMovieResourceBeforeMovieData,
-                                &s, 'TVOD', smSystemScript,
-                                (long)(createMovieFileDeleteCurFile | createMovieFileDontCreateResFile));
+  Movie flat = FlattenMovieData(
+      m, flattenAddMovieToDataFork | flattenForceMovieResourceBeforeMovieData, &s, 'TVOD',
+      smSystemScript, (long)(createMovieFileDeleteCurFile | createMovieFileDontCreateResFile));
   ASSERT_NE(flat, nullptr);
   EXPECT_EQ(GetMoviesError(), noErr);
   ASSERT_GE(messages.size(), 3u);
@@ -276,19 +280,25 @@ TEST(MovieFiles, FlattenPutsMovieFirstAndReportsProgress) {
   Movie alone = mt::open(out);
   ASSERT_NE(alone, nullptr);
   Handle data = NewHandle(0);
-  EXPECT_EQ(GetMediaSample(GetTrackMedia(GetMovieIndTrack(alone, 1)), data, 0, nullptr, 500, nullptr, nullptr, nullptr, nullptr, 1, nullptr, nullptr), noErr);
+  EXPECT_EQ(GetMediaSample(GetTrackMedia(GetMovieIndTrack(alone, 1)), data, 0, nullptr, 500,
+                           nullptr, nullptr, nullptr, nullptr, 1, nullptr, nullptr),
+            noErr);
   EXPECT_EQ(((unsigned char*)*data)[0], 5);
   DisposeHandle(data);
   DisposeMovie(alone);
 
   // A progress procedure that cancels leaves no file behind.
   Movie m2 = mt::open(out);
-  SetMovieProgressProc(m2, [](Movie, short message, short, Fixed, long) -> OSErr {
-    return message == movieProgressUpdatePercent ? (OSErr)userCanceledErr : (OSErr)noErr;
-  }, 0);
+  SetMovieProgressProc(
+      m2,
+      [](Movie, short message, short, Fixed, long) -> OSErr {
+        return message == movieProgressUpdatePercent ? (OSErr)userCanceledErr : (OSErr)noErr;
+      },
+      0);
   std::string out2 = dir + "/cancelled.mov";
   FSSpec s2 = mt::spec(out2);
-  EXPECT_EQ(FlattenMovieData(m2, flattenAddMovieToDataFork, &s2, 'TVOD', smSystemScript, 0), nullptr);
+  EXPECT_EQ(FlattenMovieData(m2, flattenAddMovieToDataFork, &s2, 'TVOD', smSystemScript, 0),
+            nullptr);
   EXPECT_EQ(GetMoviesError(), progressProcAborted);
   EXPECT_FALSE(std::filesystem::exists(out2));
   DisposeMovie(m2);
@@ -303,7 +313,9 @@ TEST(MovieFiles, BusyFilesAreNotDestroyed) {
   EXPECT_EQ(DeleteMovieFile(&s), fBsyErr);
   short ref = 0;
   Movie created = nullptr;
-  EXPECT_EQ(CreateMovieFile(&s, 'TVOD', smSystemScript, (long)createMovieFileDeleteCurFile, &ref, &created), fBsyErr);
+  EXPECT_EQ(CreateMovieFile(&s, 'TVOD', smSystemScript, (long)createMovieFileDeleteCurFile, &ref,
+                            &created),
+            fBsyErr);
   EXPECT_EQ(created, nullptr);
   // Flattening a movie onto its own file is refused too.
   EXPECT_EQ(FlattenMovieData(m, flattenAddMovieToDataFork, &s, 'TVOD', smSystemScript,
@@ -335,8 +347,9 @@ TEST(MovieFiles, OpenAndCreateErrors) {
   CloseMovieFile(ref);
   DisposeMovie(created);
   EXPECT_FALSE(std::filesystem::exists(dir + "/empty.mov"));
-  ASSERT_EQ(CreateMovieFile(&s, 'TVOD', smSystemScript, (long)createMovieFileDontOpenFile, &ref,
-                            nullptr), noErr);
+  ASSERT_EQ(
+      CreateMovieFile(&s, 'TVOD', smSystemScript, (long)createMovieFileDontOpenFile, &ref, nullptr),
+      noErr);
   OSErr err = noErr;
   EXPECT_EQ(mt::open(dir + "/empty.mov", nullptr, &err), nullptr);
   EXPECT_EQ(err, invalidMovie);
@@ -365,7 +378,9 @@ TEST(MovieFiles, MemoryMovieSavedToFileKeepsItsData) {
   FSSpec s = mt::spec(dir + "/mem.mov");
   short ref = 0;
   Movie unused = nullptr;
-  ASSERT_EQ(CreateMovieFile(&s, 'TVOD', smSystemScript, (long)createMovieFileDontCreateMovie, &ref, &unused), noErr);
+  ASSERT_EQ(CreateMovieFile(&s, 'TVOD', smSystemScript, (long)createMovieFileDontCreateMovie, &ref,
+                            &unused),
+            noErr);
   EXPECT_EQ(unused, nullptr);
   short resId = 0;
   ASSERT_EQ(AddMovieResource(m, ref, &resId, nullptr), noErr);
@@ -374,7 +389,9 @@ TEST(MovieFiles, MemoryMovieSavedToFileKeepsItsData) {
   Movie back = mt::open(dir + "/mem.mov");
   ASSERT_NE(back, nullptr);
   Handle data = NewHandle(0);
-  ASSERT_EQ(GetMediaSample(GetTrackMedia(GetMovieIndTrack(back, 1)), data, 0, nullptr, 450, nullptr, nullptr, nullptr, nullptr, 1, nullptr, nullptr), noErr);
+  ASSERT_EQ(GetMediaSample(GetTrackMedia(GetMovieIndTrack(back, 1)), data, 0, nullptr, 450, nullptr,
+                           nullptr, nullptr, nullptr, 1, nullptr, nullptr),
+            noErr);
   EXPECT_EQ(GetHandleSize(data), 32);
   EXPECT_EQ(((unsigned char*)*data)[31], 2);
   DisposeHandle(data);
@@ -406,7 +423,8 @@ TEST(MovieFiles, SixtyFourBitTimesAndOffsets) {
   EXPECT_EQ(ft->edits[1].mediaTime, 2000000000LL);
   DisposeMovie(flat);
   DisposeMovie(m);
-  std::string probe = mt::ffprobe("-show_entries stream=duration,nb_frames -of compact '" + path + "'");
+  std::string probe =
+      mt::ffprobe("-show_entries stream=duration,nb_frames -of compact '" + path + "'");
   EXPECT_NE(probe.find("duration=4.000000"), std::string::npos) << probe;
 
   // 64-bit chunk offsets ('co64') read like 32-bit ones.
@@ -424,11 +442,13 @@ TEST(MovieFiles, SixtyFourBitTimesAndOffsets) {
   vt::writeBE32(&co64[0], (uint32_t)co64.size());
   std::memcpy(&co64[4], "co64", 4);
   vt::writeBE32(&co64[12], count);
-  for (uint32_t i = 0; i < count; ++i) vt::writeBE64(&co64[16 + 8 * i], vt::readBE32(&b[stco + 16 + 4 * i]));
+  for (uint32_t i = 0; i < count; ++i)
+    vt::writeBE64(&co64[16 + 8 * i], vt::readBE32(&b[stco + 16 + 4 * i]));
   uint32_t oldSize = vt::readBE32(&b[stco]);
   int64_t delta = (int64_t)co64.size() - oldSize;
   std::vector<size_t> parents;
-  for (const char* p : {"moov", "trak", "mdia", "minf", "stbl"}) parents.push_back(findType(p, 0, stco));
+  for (const char* p : {"moov", "trak", "mdia", "minf", "stbl"})
+    parents.push_back(findType(p, 0, stco));
   std::vector<uint8_t> c(b.begin(), b.begin() + (long)stco);
   c.insert(c.end(), co64.begin(), co64.end());
   c.insert(c.end(), b.begin() + (long)(stco + oldSize), b.end());
@@ -442,7 +462,8 @@ TEST(MovieFiles, SixtyFourBitTimesAndOffsets) {
   VTMedia* ma = GetTrackMedia(GetMovieIndTrack(a, 1));
   VTMedia* mw = GetTrackMedia(GetMovieIndTrack(w, 1));
   ASSERT_EQ(ma->sampleCount(), mw->sampleCount());
-  for (uint32_t i = 0; i < ma->sampleCount(); ++i) EXPECT_EQ(ma->samples.offset(i), mw->samples.offset(i));
+  for (uint32_t i = 0; i < ma->sampleCount(); ++i)
+    EXPECT_EQ(ma->samples.offset(i), mw->samples.offset(i));
   std::vector<uint8_t> x, y;
   ASSERT_EQ(mw->loadSample(4, y), noErr);
   ASSERT_EQ(ma->loadSample(4, x), noErr);

@@ -18,7 +18,8 @@ struct Case {
 
 std::vector<Case> cases() {
   return {
-      {"mv_h264_aac.mov", kVideo + kSound + "-c:v libx264 -pix_fmt yuv420p -bf 2 -c:a aac", 'avc1', 50},
+      {"mv_h264_aac.mov", kVideo + kSound + "-c:v libx264 -pix_fmt yuv420p -bf 2 -c:a aac", 'avc1',
+       50},
       {"mv_mpeg4.mp4", kVideo + "-c:v mpeg4", 'mp4v', 50},
       {"mv_mjpeg.mov", kVideo + "-c:v mjpeg", 'jpeg', 50},
       {"mv_png.mov", kVideo + "-c:v png", 'png ', 50},
@@ -71,7 +72,9 @@ TEST(MovieFixtures, ReadsWhatFfmpegWrites) {
     TimeValue t = 0;
     for (int i = 0; i < c.frames; ++i) {
       TimeValue st = 0, dur = 0;
-      ASSERT_EQ(GetMediaSample(md, data, 0, &size, t, &st, &dur, nullptr, nullptr, 1, nullptr, nullptr), noErr);
+      ASSERT_EQ(
+          GetMediaSample(md, data, 0, &size, t, &st, &dur, nullptr, nullptr, 1, nullptr, nullptr),
+          noErr);
       EXPECT_EQ(GetHandleSize(data), size);
       t = st + dur;
     }
@@ -99,7 +102,8 @@ TEST(MovieFixtures, EditListsAndCompositionOffsets) {
 
   // A stream that starts late gets an empty edit first.
   std::string late = vt_test::fixture(
-      "mv_late.mp4", "-f lavfi -i testsrc=size=160x120:rate=25 -t 1 -c:v mjpeg -output_ts_offset 0.5");
+      "mv_late.mp4",
+      "-f lavfi -i testsrc=size=160x120:rate=25 -t 1 -c:v mjpeg -output_ts_offset 0.5");
   m = mt::open(late);
   ASSERT_NE(m, nullptr);
   tr = firstVideo(m);
@@ -124,7 +128,8 @@ std::string copyTrack(const std::string& src, const std::string& out, bool copyD
   short ref = 0;
   Movie dm = nullptr;
   EXPECT_EQ(CreateMovieFile(&s, 'TVOD', smSystemScript,
-                            (long)(createMovieFileDeleteCurFile | createMovieFileDontCreateResFile), &ref, &dm),
+                            (long)(createMovieFileDeleteCurFile | createMovieFileDontCreateResFile),
+                            &ref, &dm),
             noErr);
   CopyMovieSettings(sm, dm);
   Fixed w, h;
@@ -154,7 +159,8 @@ TEST(MovieFixtures, CopiedTracksDecodeLikeTheirSource) {
     std::string src = vt_test::fixture(c.name, c.args);
     std::string out = copyTrack(src, dir + "/copy-" + std::string(c.name) + ".mov", true, 20);
     // Other readers see one video track with the same frames.
-    std::string probe = mt::ffprobe("-show_entries stream=codec_type,nb_frames -of compact '" + out + "'");
+    std::string probe =
+        mt::ffprobe("-show_entries stream=codec_type,nb_frames -of compact '" + out + "'");
     EXPECT_NE(probe.find("codec_type=video|nb_frames=50"), std::string::npos) << probe;
     EXPECT_EQ(probe.find("audio"), std::string::npos);
     std::string a = mt::framemd5(src), b = mt::framemd5(out);
@@ -208,9 +214,12 @@ TEST(MovieFixtures, ReferencedTracksReadTheSourceFile) {
   m = mt::open(moved + "/refers.mov");
   ASSERT_NE(m, nullptr);
   Handle data = NewHandle(0);
-  EXPECT_EQ(GetMediaSample(GetTrackMedia(firstVideo(m)), data, 0, nullptr, 0, nullptr, nullptr, nullptr, nullptr, 1, nullptr, nullptr), couldNotResolveDataRef);
+  EXPECT_EQ(GetMediaSample(GetTrackMedia(firstVideo(m)), data, 0, nullptr, 0, nullptr, nullptr,
+                           nullptr, nullptr, 1, nullptr, nullptr),
+            couldNotResolveDataRef);
   FSSpec flat = mt::spec(moved + "/flat.mov");
-  EXPECT_EQ(FlattenMovieData(m, flattenAddMovieToDataFork, &flat, 'TVOD', smSystemScript, 0), nullptr);
+  EXPECT_EQ(FlattenMovieData(m, flattenAddMovieToDataFork, &flat, 'TVOD', smSystemScript, 0),
+            nullptr);
   EXPECT_EQ(GetMoviesError(), couldNotResolveDataRef);
   EXPECT_FALSE(std::filesystem::exists(moved + "/flat.mov"));
   DisposeHandle(data);

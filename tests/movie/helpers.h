@@ -29,7 +29,8 @@ inline Movie open(const std::string& path, short* ref = nullptr, OSErr* errOut =
 
 inline std::vector<uint8_t> readFile(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)),
+                              std::istreambuf_iterator<char>());
 }
 inline void writeFile(const std::string& path, const std::vector<uint8_t>& b) {
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
@@ -52,7 +53,8 @@ inline ImageDescriptionHandle imageDescription(OSType codec, short w, short h) {
 }
 
 // Adds `count` samples of `size` bytes (byte value = sample number) to a video media.
-inline void addSamples(Media media, int count, int size, TimeValue duration, OSType codec = 'raw ') {
+inline void addSamples(Media media, int count, int size, TimeValue duration,
+                       OSType codec = 'raw ') {
   ImageDescriptionHandle d = imageDescription(codec, 4, 4);
   Handle data = NewHandle(size);
   for (int i = 0; i < count; ++i) {

@@ -30,7 +30,9 @@ std::string makeValid(const std::string& dir) {
   FSSpec spec = mt::spec(path);
   short ref = 0;
   Movie unused;
-  EXPECT_EQ(CreateMovieFile(&spec, 'TVOD', smSystemScript, (long)createMovieFileDontCreateMovie, &ref, &unused), noErr);
+  EXPECT_EQ(CreateMovieFile(&spec, 'TVOD', smSystemScript, (long)createMovieFileDontCreateMovie,
+                            &ref, &unused),
+            noErr);
   short resId;
   EXPECT_EQ(AddMovieResource(m, ref, &resId, nullptr), noErr);
   CloseMovieFile(ref);
@@ -160,13 +162,15 @@ TEST(MovieMalformed, NotMovieFiles) {
   std::string dir = vt_test::tempDir("movie-notmovie");
   std::string png = vt_test::fixture("mv_image.png", "-f lavfi -i testsrc=size=32x32 -frames:v 1");
   EXPECT_FALSE(vt::qtff::isMovieFile(png));
-  mt::writeFile(dir + "/text.mov", std::vector<uint8_t>{'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd'});
+  mt::writeFile(dir + "/text.mov",
+                std::vector<uint8_t>{'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd'});
   EXPECT_FALSE(vt::qtff::isMovieFile(dir + "/text.mov"));
   mt::writeFile(dir + "/empty.mov", {});
   EXPECT_FALSE(vt::qtff::isMovieFile(dir + "/empty.mov"));
   EXPECT_FALSE(vt::qtff::isMovieFile(dir + "/missing.mov"));
   EXPECT_TRUE(vt::qtff::isMovieFile(makeValid(dir)));
-  std::string mp4 = vt_test::fixture("mv_mpeg4.mp4", "-f lavfi -i testsrc=size=160x120:rate=25 -t 2 -c:v mpeg4");
+  std::string mp4 =
+      vt_test::fixture("mv_mpeg4.mp4", "-f lavfi -i testsrc=size=160x120:rate=25 -t 2 -c:v mpeg4");
   EXPECT_TRUE(vt::qtff::isMovieFile(mp4));
   // Without an importer, a file of another kind is refused by the movie layer.
   vt::movie::setForeignFileOpener(nullptr);
@@ -244,16 +248,18 @@ std::vector<uint8_t> words(std::initializer_list<uint32_t> values, size_t zerosA
 std::vector<uint8_t> movieOf(int tracks, uint32_t samples, const std::vector<uint8_t>& mdhd) {
   std::vector<uint8_t> kids = atom("mvhd", {words({0, 0, 0, 600, 0, 0x10000}, 76)});
   for (int id = 1; id <= tracks; ++id) {
-    auto stbl = atom("stbl", {atom("stsd", {words({0, 1, 16, 'raw ', 0, 1})}),
-                              atom("stts", {words({0, 1, samples, 1})}),
-                              atom("stsc", {words({0, 1, 1, samples, 1})}),
-                              atom("stsz", {words({0, 1000, samples})}), atom("stco", {words({0, 1, 0})})});
+    auto stbl =
+        atom("stbl", {atom("stsd", {words({0, 1, 16, 'raw ', 0, 1})}),
+                      atom("stts", {words({0, 1, samples, 1})}),
+                      atom("stsc", {words({0, 1, 1, samples, 1})}),
+                      atom("stsz", {words({0, 1000, samples})}), atom("stco", {words({0, 1, 0})})});
     auto mdia = atom("mdia", {mdhd, atom("hdlr", {words({0, 'mhlr', 'vide', 0, 0, 0}, 1)}),
                               atom("minf", {stbl})});
     auto trak = atom("trak", {atom("tkhd", {words({0x0F, 0, 0, (uint32_t)id}, 68)}), mdia});
     kids.insert(kids.end(), trak.begin(), trak.end());
   }
-  std::vector<uint8_t> file = atom("ftyp", {words({'qt  ', 0, 'qt  '})}), moov = atom("moov", {kids});
+  std::vector<uint8_t> file = atom("ftyp", {words({'qt  ', 0, 'qt  '})}),
+                       moov = atom("moov", {kids});
   file.insert(file.end(), moov.begin(), moov.end());
   return file;
 }
@@ -308,15 +314,17 @@ TEST(MovieMalformed, RunningOutOfMemoryIsAnErrorNotAnAbort) {
   mt::writeFile(path, words({20, 'ftyp', 'qt  ', 0, 'qt  ', (1u << 30) - 64, 'moov'}));
   std::filesystem::resize_file(path, 20 + (1u << 30) - 64);
   long kb = 0;
-  EXPECT_EQ(inChild([&] {
-              unsigned long pages = 0;
-              std::ifstream("/proc/self/statm") >> pages;
-              rlimit r{};
-              getrlimit(RLIMIT_AS, &r);
-              r.rlim_cur = pages * (unsigned long)sysconf(_SC_PAGESIZE) + (512ul << 20);
-              setrlimit(RLIMIT_AS, &r);
-              return readIn(path);
-            }, &kb),
+  EXPECT_EQ(inChild(
+                [&] {
+                  unsigned long pages = 0;
+                  std::ifstream("/proc/self/statm") >> pages;
+                  rlimit r{};
+                  getrlimit(RLIMIT_AS, &r);
+                  r.rlim_cur = pages * (unsigned long)sysconf(_SC_PAGESIZE) + (512ul << 20);
+                  setrlimit(RLIMIT_AS, &r);
+                  return readIn(path);
+                },
+                &kb),
             1);
   std::filesystem::remove(path);
 }

@@ -53,7 +53,8 @@ TEST(MovieModel, NewMovieDefaultsAndDisposal) {
 
 TEST(MovieModel, NullArgumentsAreRefused) {
   EXPECT_EQ(GetMovieTrackCount(nullptr), 0);
-  EXPECT_EQ(GetMovieIndTrackType(nullptr, 1, kCharacteristicCanSendVideo, movieTrackCharacteristic), nullptr);
+  EXPECT_EQ(GetMovieIndTrackType(nullptr, 1, kCharacteristicCanSendVideo, movieTrackCharacteristic),
+            nullptr);
   EXPECT_EQ(GetTrackMedia(nullptr), nullptr);
   EXPECT_EQ(GetTrackDuration(nullptr), 0);
   EXPECT_EQ(NewMovieTrack(nullptr, 0, 0, 0), nullptr);
@@ -131,11 +132,14 @@ TEST(MovieModel, TrackKindsByTypeAndCharacteristic) {
   EXPECT_EQ(GetMovieIndTrackType(m, 1, kCharacteristicCanSendVideo, both), text);
   EXPECT_EQ(GetMovieIndTrackType(m, 2, kCharacteristicCanSendVideo, both), video2);
   EXPECT_EQ(GetMovieIndTrackType(m, 3, kCharacteristicCanSendVideo, both), nullptr);
-  EXPECT_EQ(GetMovieIndTrackType(m, 1, kCharacteristicCanSendVideo, movieTrackCharacteristic), video1);
+  EXPECT_EQ(GetMovieIndTrackType(m, 1, kCharacteristicCanSendVideo, movieTrackCharacteristic),
+            video1);
   EXPECT_EQ(GetMovieIndTrackType(m, 1, AudioMediaCharacteristic, both), sound);
   EXPECT_EQ(GetMovieIndTrackType(m, 2, AudioMediaCharacteristic, both), nullptr);
   EXPECT_EQ(GetMovieIndTrackType(m, 1, TimeCodeMediaType, movieTrackMediaType), tc);
-  EXPECT_EQ(GetMovieIndTrackType(m, 1, TimeCodeMediaType, movieTrackMediaType | movieTrackEnabledOnly), nullptr);
+  EXPECT_EQ(
+      GetMovieIndTrackType(m, 1, TimeCodeMediaType, movieTrackMediaType | movieTrackEnabledOnly),
+      nullptr);
   EXPECT_EQ(GetMovieIndTrackType(m, 2, VideoMediaType, movieTrackMediaType), video2);
   EXPECT_EQ(GetMovieIndTrackType(m, 0, VideoMediaType, movieTrackMediaType), nullptr);
   // A track without media has no kind.
@@ -171,7 +175,8 @@ TEST(MovieModel, TrackReferences) {
   EXPECT_EQ(GetTrackReference(fx, kTrackReferenceModifier, 2), b);
   EXPECT_EQ(GetTrackReference(fx, kTrackReferenceModifier, 4), nullptr);
   EXPECT_EQ(GetNextTrackReferenceType(fx, 0), (OSType)kTrackReferenceModifier);
-  EXPECT_EQ(GetNextTrackReferenceType(fx, kTrackReferenceModifier), (OSType)kTrackReferenceTimeCode);
+  EXPECT_EQ(GetNextTrackReferenceType(fx, kTrackReferenceModifier),
+            (OSType)kTrackReferenceTimeCode);
   EXPECT_EQ(GetNextTrackReferenceType(fx, kTrackReferenceTimeCode), 0u);
   // Deleting from the top down removes every reference to `a` and keeps `b`'s.
   for (long i = GetTrackReferenceCount(fx, kTrackReferenceModifier); i >= 1; --i)
@@ -217,7 +222,8 @@ TEST(MovieModel, InterestingTimesCountFrames) {
   VideoMovie late(3, 10);
   ASSERT_EQ(InsertEmptyTrackSegment(late.track, 0, 100), noErr);
   TimeValue t = 0;
-  GetTrackNextInterestingTime(late.track, nextTimeMediaSample | nextTimeEdgeOK, 0, fixed1, &t, nullptr);
+  GetTrackNextInterestingTime(late.track, nextTimeMediaSample | nextTimeEdgeOK, 0, fixed1, &t,
+                              nullptr);
   EXPECT_EQ(t, 100);
   EXPECT_EQ(frameCount(late.track), 3);
 }
@@ -229,7 +235,8 @@ TEST(MovieModel, MediaSamplesReadBack) {
   long size = 0, descIndex = 0, n = 0;
   TimeValue st = -1, dur = 0;
   short flags = -1;
-  ASSERT_EQ(GetMediaSample(v.media, data, 0, &size, 25, &st, &dur, desc, &descIndex, 1, &n, &flags), noErr);
+  ASSERT_EQ(GetMediaSample(v.media, data, 0, &size, 25, &st, &dur, desc, &descIndex, 1, &n, &flags),
+            noErr);
   EXPECT_EQ(size, 16);
   EXPECT_EQ(st, 20);
   EXPECT_EQ(dur, 10);
@@ -243,14 +250,21 @@ TEST(MovieModel, MediaSamplesReadBack) {
   EXPECT_EQ(id->depth, 24);
   EXPECT_EQ(id->clutID, -1);
   // Times outside the media, and a sample larger than the allowed growth.
-  EXPECT_EQ(GetMediaSample(v.media, data, 0, &size, 40, nullptr, nullptr, nullptr, nullptr, 1, nullptr, nullptr), invalidTime);
-  EXPECT_EQ(GetMediaSample(v.media, data, 8, &size, 0, nullptr, nullptr, nullptr, nullptr, 1, nullptr, nullptr), maxSizeToGrowTooSmall);
+  EXPECT_EQ(GetMediaSample(v.media, data, 0, &size, 40, nullptr, nullptr, nullptr, nullptr, 1,
+                           nullptr, nullptr),
+            invalidTime);
+  EXPECT_EQ(GetMediaSample(v.media, data, 8, &size, 0, nullptr, nullptr, nullptr, nullptr, 1,
+                           nullptr, nullptr),
+            maxSizeToGrowTooSmall);
   // Bad sample arguments change nothing.
   Handle small = NewHandle(4);
   ImageDescriptionHandle d = mt::imageDescription('raw ', 4, 4);
-  EXPECT_EQ(AddMediaSample(v.media, small, 2, 4, 10, (SampleDescriptionHandle)d, 1, 0, nullptr), paramErr);
-  EXPECT_EQ(AddMediaSample(v.media, small, 0, 3, 10, (SampleDescriptionHandle)d, 2, 0, nullptr), paramErr);
-  EXPECT_EQ(AddMediaSample(v.media, small, 0, 4, -1, (SampleDescriptionHandle)d, 1, 0, nullptr), paramErr);
+  EXPECT_EQ(AddMediaSample(v.media, small, 2, 4, 10, (SampleDescriptionHandle)d, 1, 0, nullptr),
+            paramErr);
+  EXPECT_EQ(AddMediaSample(v.media, small, 0, 3, 10, (SampleDescriptionHandle)d, 2, 0, nullptr),
+            paramErr);
+  EXPECT_EQ(AddMediaSample(v.media, small, 0, 4, -1, (SampleDescriptionHandle)d, 1, 0, nullptr),
+            paramErr);
   EXPECT_EQ(GetMediaSampleCount(v.media), 4);
   // Several samples in one call split the data evenly.
   TimeValue t0 = 0;
@@ -281,7 +295,9 @@ TEST(MovieModel, InsertSegmentAcrossTimeScales) {
   // Sample 10 kept its bytes and its key-frame flag.
   Handle data = NewHandle(0);
   short flags = 0;
-  ASSERT_EQ(GetMediaSample(media, data, 0, nullptr, 240, nullptr, nullptr, nullptr, nullptr, 1, nullptr, &flags), noErr);
+  ASSERT_EQ(GetMediaSample(media, data, 0, nullptr, 240, nullptr, nullptr, nullptr, nullptr, 1,
+                           nullptr, &flags),
+            noErr);
   EXPECT_EQ(((unsigned char*)*data)[0], 10);
   EXPECT_EQ(flags, 0);
   // A segment from the middle starts at the key frame before it.
@@ -289,10 +305,14 @@ TEST(MovieModel, InsertSegmentAcrossTimeScales) {
   Media media2 = NewTrackMedia(copy2, VideoMediaType, 600, nullptr, 0);
   ASSERT_EQ(InsertTrackSegment(src.track, copy2, 520, 400, 0), noErr);
   EXPECT_EQ(GetTrackDuration(copy2), 240);
-  ASSERT_EQ(GetMediaSample(media2, data, 0, nullptr, 0, nullptr, nullptr, nullptr, nullptr, 1, nullptr, &flags), noErr);
+  ASSERT_EQ(GetMediaSample(media2, data, 0, nullptr, 0, nullptr, nullptr, nullptr, nullptr, 1,
+                           nullptr, &flags),
+            noErr);
   EXPECT_EQ(((unsigned char*)*data)[0], 10);
   TimeValue shown = TrackTimeToMediaTime(0, copy2);
-  ASSERT_EQ(GetMediaSample(media2, data, 0, nullptr, shown, nullptr, nullptr, nullptr, nullptr, 1, nullptr, nullptr), noErr);
+  ASSERT_EQ(GetMediaSample(media2, data, 0, nullptr, shown, nullptr, nullptr, nullptr, nullptr, 1,
+                           nullptr, nullptr),
+            noErr);
   EXPECT_EQ(((unsigned char*)*data)[0], 13);
   // Media of another type, and a segment past the source's end, are refused.
   Track snd = NewMovieTrack(dst, 0, 0, kFullVolume);
@@ -429,7 +449,8 @@ TEST(MovieEditing, CutPasteAndUndo) {
   PasteMovieSelection(m, snd);
   EXPECT_EQ(GetMovieTrackCount(m), 2);
   EXPECT_EQ(GetMovieDuration(m), 1200);
-  EXPECT_NE(GetMovieIndTrackType(m, 1, AudioMediaCharacteristic, movieTrackCharacteristic), nullptr);
+  EXPECT_NE(GetMovieIndTrackType(m, 1, AudioMediaCharacteristic, movieTrackCharacteristic),
+            nullptr);
   DisposeHandle(sd);
   DisposeHandle(pcm);
   DisposeMovie(snd);

@@ -30,8 +30,9 @@ constexpr long kReplace = createMovieFileDeleteCurFile | createMovieFileDontCrea
 
 OSErr flattenOver(Movie m, const std::string& path) {
   FSSpec s = mt::spec(path);
-  Movie out = FlattenMovieData(m, flattenAddMovieToDataFork | flattenForceMovieResourceBeforeMovieData,
-                               &s, 'TVOD', smSystemScript, kReplace);
+  Movie out =
+      FlattenMovieData(m, flattenAddMovieToDataFork | flattenForceMovieResourceBeforeMovieData, &s,
+                       'TVOD', smSystemScript, kReplace);
   OSErr err = GetMoviesError();
   if (out) DisposeMovie(out);
   return err;
@@ -107,7 +108,8 @@ TEST(SafeSaving, ASecondWriterNeverSilentlyUndoesTheFirst) {
     FSSpec s = mt::spec(path);
     short ref = 0, resId = 0;
     ASSERT_EQ(CreateMovieFile(&s, 'TVOD', smSystemScript, kReplace | createMovieFileDontCreateMovie,
-                              &ref, nullptr), noErr);
+                              &ref, nullptr),
+              noErr);
     ASSERT_EQ(flattenOver(second, path), noErr);
     std::vector<uint8_t> saved = mt::readFile(path);
     EXPECT_EQ(AddMovieResource(first, ref, &resId, nullptr), existing ? fBsyErr : dupFNErr);

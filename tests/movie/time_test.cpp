@@ -61,7 +61,9 @@ struct RandomMovie {
       TimeValue from = wholeFrames ? starts[first] : (TimeValue)pick(starts.back());
       TimeValue to = wholeFrames ? starts[last] : from + 1 + (TimeValue)pick(starts.back() - from);
       EXPECT_EQ(InsertMediaIntoTrack(track, at, from, to - from, rates[pick(5)]), noErr);
-      if (pick(4) == 0) InsertEmptyTrackSegment(track, std::max<TimeValue>(at, 0), 1 + (TimeValue)pick(5 * minUnits));
+      if (pick(4) == 0)
+        InsertEmptyTrackSegment(track, std::max<TimeValue>(at, 0),
+                                1 + (TimeValue)pick(5 * minUnits));
     }
   }
   ~RandomMovie() { DisposeMovie(movie); }
@@ -109,8 +111,9 @@ TEST(TimeRule, SteppingAndEditingOverRandomMovies) {
   std::mt19937 rng(seed);
   for (int round = 0; round < 500; ++round) {
     bool stepping = round % 2 == 0;
-    auto kind = rng() % 2 ? RandomMovie::kPlain
-                          : stepping ? RandomMovie::kAnywhere : RandomMovie::kWholeFrames;
+    auto kind = rng() % 2  ? RandomMovie::kPlain
+                : stepping ? RandomMovie::kAnywhere
+                           : RandomMovie::kWholeFrames;
     RandomMovie r(rng, kind, stepping ? 1 : 4);
     SCOPED_TRACE("seed " + std::to_string(seed) + " round " + std::to_string(round));
     std::vector<int> frames;

@@ -43,7 +43,8 @@ TEST(MovieTools, InfoAgreesWithFfprobe) {
       const json& s = probe["streams"][i];
       const json& t = info["tracks"][i];
       EXPECT_EQ(t["media"]["sampleDescriptions"][0]["format"], s["codec_tag_string"]);
-      EXPECT_EQ(std::to_string(t["media"]["sampleCount"].get<long>()), s["nb_frames"].get<std::string>());
+      EXPECT_EQ(std::to_string(t["media"]["sampleCount"].get<long>()),
+                s["nb_frames"].get<std::string>());
       EXPECT_EQ(t["media"]["timeScale"].get<long>(),
                 std::stol(s["time_base"].get<std::string>().substr(2)));
       double seconds = t["duration"].get<double>() / info["timeScale"].get<double>();
@@ -69,24 +70,29 @@ TEST(MovieTools, BadInputGivesOneLineAndStatus) {
   std::string dir = vt_test::tempDir("movie-tools-bad");
   mt::writeFile(dir + "/junk.mov", std::vector<uint8_t>(100, 'j'));
   std::string err;
-  int rc = vt_test::run(std::string("'") + MOVIE_INFO + "' '" + dir + "/junk.mov' 2>&1 >/dev/null", &err);
+  int rc = vt_test::run(std::string("'") + MOVIE_INFO + "' '" + dir + "/junk.mov' 2>&1 >/dev/null",
+                        &err);
   EXPECT_NE(rc, 0);
   EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
   rc = vt_test::run(std::string("'") + MOVIE_INFO + "' 2>&1", &err);
   EXPECT_NE(rc, 0);
   err.clear();
-  rc = vt_test::run(std::string("'") + MOVIE_FLATTEN + "' '" + dir + "/missing.mov' '" + dir + "/o.mov' 2>&1", &err);
+  rc = vt_test::run(
+      std::string("'") + MOVIE_FLATTEN + "' '" + dir + "/missing.mov' '" + dir + "/o.mov' 2>&1",
+      &err);
   EXPECT_NE(rc, 0);
   EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
   EXPECT_FALSE(std::filesystem::exists(dir + "/o.mov"));
   err.clear();
-  rc = vt_test::run(std::string("'") + MOVIE_FLATTEN + "' '" + dir + "/junk.mov' '" + dir + "/o.mov' 2>&1", &err);
+  rc = vt_test::run(
+      std::string("'") + MOVIE_FLATTEN + "' '" + dir + "/junk.mov' '" + dir + "/o.mov' 2>&1", &err);
   EXPECT_NE(rc, 0);
   EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
   // A FIFO is refused at once rather than waited on (the timeout would answer 124).
   ASSERT_EQ(mkfifo((dir + "/fifo.mov").c_str(), 0600), 0);
   err.clear();
-  rc = vt_test::run("timeout 20 '" + std::string(MOVIE_INFO) + "' '" + dir + "/fifo.mov' 2>&1", &err);
+  rc = vt_test::run("timeout 20 '" + std::string(MOVIE_INFO) + "' '" + dir + "/fifo.mov' 2>&1",
+                    &err);
   EXPECT_EQ(rc, 1) << err;
 }
 

@@ -226,7 +226,8 @@ TEST(SaveDialog, ExistingNameAsksBeforeReplacing) {
   pressKey(d, key::ret, false, false, 0);
   ASSERT_TRUE(d.sheet().active);
   EXPECT_EQ(d.sheet().message,
-            "\xE2\x80\x9C" "first.mov\xE2\x80\x9D already exists. Do you want to replace it?");
+            "\xE2\x80\x9C"
+            "first.mov\xE2\x80\x9D already exists. Do you want to replace it?");
   // Return answers the safe default: Cancel, back to the dialog.
   pressKey(d, key::ret, false, false, 0);
   EXPECT_FALSE(d.sheet().active);
@@ -330,13 +331,16 @@ TEST(FileDialogs, PreviewFollowsTheSelection) {
 TEST(SaveChanges, WordingForClosingAndQuitting) {
   EXPECT_EQ(saveChangesMessage("Clip.mov", kNavSaveChangesClosingDocument),
             "Do you want to save the changes you made in the document "
-            "\xE2\x80\x9C" "Clip.mov\xE2\x80\x9D?");
+            "\xE2\x80\x9C"
+            "Clip.mov\xE2\x80\x9D?");
   EXPECT_EQ(saveChangesMessage("Clip.mov", kNavSaveChangesQuittingApplication),
             "Do you want to save the changes you made in the document "
-            "\xE2\x80\x9C" "Clip.mov\xE2\x80\x9D before quitting?");
+            "\xE2\x80\x9C"
+            "Clip.mov\xE2\x80\x9D before quitting?");
   EXPECT_EQ(saveChangesMessage("", kNavSaveChangesClosingDocument),
             "Do you want to save the changes you made in the document "
-            "\xE2\x80\x9C" "untitled\xE2\x80\x9D?");
+            "\xE2\x80\x9C"
+            "untitled\xE2\x80\x9D?");
 }
 
 TEST(SaveChanges, KeysAndButtonsGiveTheThreeAnswers) {
@@ -370,7 +374,9 @@ TEST(SaveChanges, KeysAndButtonsGiveTheThreeAnswers) {
   EXPECT_FALSE(d.click(1, 1));
   RecordingPainter p;
   d.draw(p);
-  EXPECT_TRUE(p.drewContaining("\xE2\x80\x9C" "A\xE2\x80\x9D?"));
+  EXPECT_TRUE(
+      p.drewContaining("\xE2\x80\x9C"
+                       "A\xE2\x80\x9D?"));
   EXPECT_TRUE(p.drew("Don\xE2\x80\x99t Save"));
 }
 

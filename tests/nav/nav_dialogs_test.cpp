@@ -163,8 +163,7 @@ class NavDialogs : public ::testing::Test {
     return NavGetFile(nullptr, &reply, &o, log ? logEvent : nullptr, nullptr, filter, types, log);
   }
 
-  OSErr saveDialog(NavReplyRecord& reply, const std::string& proposed,
-                   CallbackLog* log = nullptr) {
+  OSErr saveDialog(NavReplyRecord& reply, const std::string& proposed, CallbackLog* log = nullptr) {
     NavDialogOptions o;
     NavGetDefaultDialogOptions(&o);
     o.dialogOptionFlags |= kNavNoTypePopup | kNavDontAutoTranslate;
@@ -193,15 +192,16 @@ TEST_F(NavDialogs, SaveChangesAnswersThroughAutomation) {
     VTAutomationNavAnswerSaveChanges(want);
     NavDialogOptions o = saveChangesOptions("Clip.mov");
     NavAskSaveChangesResult got = 0;
-    ASSERT_EQ(NavAskSaveChanges(&o, kNavSaveChangesClosingDocument, &got, nullptr, nullptr),
-              noErr);
+    ASSERT_EQ(NavAskSaveChanges(&o, kNavSaveChangesClosingDocument, &got, nullptr, nullptr), noErr);
     EXPECT_EQ(got, want);
     EXPECT_EQ(dialogWindowCount(), 0u);  // the dialog is gone
   }
   EXPECT_EQ(VTAutomationNavDialogCount(), 3);
   VTNavDialogInfo shown = VTAutomationNavLastShown();
   EXPECT_EQ(shown.kind, VTNavDialogKind::saveChanges);
-  EXPECT_NE(shown.message.find("\xE2\x80\x9C" "Clip.mov\xE2\x80\x9D"), std::string::npos);
+  EXPECT_NE(shown.message.find("\xE2\x80\x9C"
+                               "Clip.mov\xE2\x80\x9D"),
+            std::string::npos);
   EXPECT_EQ(shown.windowTitle, "Vantrel");
 }
 
@@ -221,8 +221,7 @@ TEST_F(NavDialogs, SaveChangesByRealKeysAndClicks) {
     s.install();
     NavDialogOptions o = saveChangesOptions("Clip.mov");
     NavAskSaveChangesResult got = 0;
-    ASSERT_EQ(NavAskSaveChanges(&o, kNavSaveChangesClosingDocument, &got, nullptr, nullptr),
-              noErr);
+    ASSERT_EQ(NavAskSaveChanges(&o, kNavSaveChangesClosingDocument, &got, nullptr, nullptr), noErr);
     EXPECT_EQ(got, c.want);
     EXPECT_EQ(s.next, 2u);
   }
@@ -283,7 +282,9 @@ TEST_F(NavDialogs, WindowsBehindDoNotAnswerWhileTheDialogIsUp) {
   ASSERT_NE(doc, nullptr);
   VTAutomationResetBeepCount();
   WindowRef front = nullptr;
-  script.steps = {[] { VTAutomationPostClick(Point{60, 20}); },  // on the window behind
+  script.steps = {[] {
+                    VTAutomationPostClick(Point{60, 20});
+                  },  // on the window behind
                   [&] {
                     front = FrontWindow();
                     VTAutomationPostKey(kEscapeCharCode);
@@ -317,8 +318,8 @@ TEST_F(NavDialogs, OpenReturnsTheChosenFileAsAnFSSpec) {
   VTNavDialogInfo info = VTAutomationNavLastShown();
   EXPECT_EQ(info.kind, VTNavDialogKind::open);
   EXPECT_EQ(info.folder, dir);
-  EXPECT_EQ(info.items, (std::vector<std::string>{"archive", "Clips", "Alpha.mov", "beta.mov",
-                                                  "notes.txt"}));
+  EXPECT_EQ(info.items,
+            (std::vector<std::string>{"archive", "Clips", "Alpha.mov", "beta.mov", "notes.txt"}));
   EXPECT_EQ(info.result, noErr);
 }
 
@@ -395,8 +396,8 @@ TEST_F(NavDialogs, FilterIsAskedAboutEveryItemAndFoldersComeFirst) {
 
 TEST_F(NavDialogs, TypeListShowsOnlyFilesOfItsTypesByContent) {
   // A real movie with a text-file name and a text file with a movie name.
-  std::string movie = vt_test::fixture("nav-small.mov",
-                                       "-f lavfi -i testsrc=size=64x48:rate=10 -t 1 -c:v mjpeg");
+  std::string movie =
+      vt_test::fixture("nav-small.mov", "-f lavfi -i testsrc=size=64x48:rate=10 -t 1 -c:v mjpeg");
   ASSERT_FALSE(movie.empty());
   std::string typed = dir + "/typed";
   mkdir(typed.c_str(), 0755);
@@ -451,8 +452,8 @@ TEST_F(NavDialogs, SeveralFilesWhenTheOptionsAllowIt) {
 }
 
 TEST_F(NavDialogs, PreviewShowsTheSelectedMoviesPoster) {
-  std::string movie = vt_test::fixture("nav-small.mov",
-                                       "-f lavfi -i testsrc=size=64x48:rate=10 -t 1 -c:v mjpeg");
+  std::string movie =
+      vt_test::fixture("nav-small.mov", "-f lavfi -i testsrc=size=64x48:rate=10 -t 1 -c:v mjpeg");
   ASSERT_FALSE(movie.empty());
   ASSERT_EQ(vt_test::run("cp '" + movie + "' '" + dir + "/real.mov'"), 0);
   std::vector<bool> seen;
@@ -509,8 +510,7 @@ TEST_F(NavDialogs, DefaultLocationChoosesTheStartingFolder) {
   ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/Clips/inner.mov").c_str(), &spec), noErr);
   ASSERT_EQ(AECreateDesc(typeFSS, &spec, sizeof spec, &where), noErr);
   VTAutomationNavCancelSave();
-  EXPECT_EQ(NavPutFile(&where, &reply, nullptr, nullptr, 'MooV', 'TVOD', nullptr),
-            userCanceledErr);
+  EXPECT_EQ(NavPutFile(&where, &reply, nullptr, nullptr, 'MooV', 'TVOD', nullptr), userCanceledErr);
   EXPECT_EQ(VTAutomationNavLastShown().folder, dir + "/Clips");
   AEDisposeDesc(&where);
 }
@@ -572,7 +572,8 @@ TEST_F(NavDialogs, SaveByRealTypingAndTheReplaceQuestion) {
                     VTNavDialogInfo info;
                     ASSERT_TRUE(VTAutomationNavCurrent(&info));
                     EXPECT_EQ(info.sheetMessage,
-                              "\xE2\x80\x9C" "beta.mov\xE2\x80\x9D already exists. Do you want "
+                              "\xE2\x80\x9C"
+                              "beta.mov\xE2\x80\x9D already exists. Do you want "
                               "to replace it?");
                     clickButton("Cancel");  // back to the dialog
                   },
@@ -653,4 +654,3 @@ TEST_F(NavDialogs, DialogsRememberTheLastFolder) {
   EXPECT_EQ(saveDialog(reply, "x.mov"), userCanceledErr);
   EXPECT_EQ(VTAutomationNavLastShown().folder, dir + "/Clips");
 }
-

@@ -177,8 +177,8 @@ TEST_F(ParamDialogTest, EventAnswers) {
 
   // Events of another window and of the menu bar are not the dialog's.
   Rect r{500, 20, 700, 300};
-  WindowRef other = NewCWindow(nullptr, &r, (const unsigned char*)"\x05Other", true, 0,
-                               nullptr, true, 0);
+  WindowRef other =
+      NewCWindow(nullptr, &r, (const unsigned char*)"\x05Other", true, 0, nullptr, true, 0);
   ASSERT_NE(other, nullptr);
   EventRecord upd{};
   upd.what = updateEvt;
@@ -463,8 +463,9 @@ TEST_F(ParamDialogInput, NumberFieldsTakeValuesInTheirUnitsAndRefuseOthersWithAB
     double expect;  // the last good value stays when refused
     bool beeps;
   } cases[] = {
-      {'pcnt', 1, "25", 25, false}, {'pcnt', 1, "12,5 %", 12.5, false}, {'pcnt', 1, "250", 12.5, true},
-      {'pcnt', 1, "-1", 12.5, true}, {'pcnt', 1, "abc", 12.5, true}, {'pcnt', 0, "100%", 100, false},
+      {'pcnt', 1, "25", 25, false},    {'pcnt', 1, "12,5 %", 12.5, false},
+      {'pcnt', 1, "250", 12.5, true},  {'pcnt', 1, "-1", 12.5, true},
+      {'pcnt', 1, "abc", 12.5, true},  {'pcnt', 0, "100%", 100, false},
       {'angl', 0, "270°", 270, false}, {'angl', 0, "361", 270, true},
       {'angl', 0, "90 px", 270, true},  // another parameter's unit
   };
@@ -646,10 +647,10 @@ TEST_F(ParamDialogInput, ModalFormAndOptionalTweensForCallersThatAskForThem) {
   ASSERT_EQ(QTGetEffectsList(&list_, 2, 2, 0), noErr);
   ASSERT_EQ(QTNewAtomContainer(&sample_), noErr);
   EXPECT_EQ(QTCreateStandardParameterDialog(list_, sample_, 1 << 8, &dialog_), paramErr);
-  ASSERT_EQ(QTCreateStandardParameterDialog(
-                list_, sample_, pdOptionsModalDialogBox | pdOptionsAllowOptionalInterpolations,
-                &dialog_),
-            noErr);
+  ASSERT_EQ(
+      QTCreateStandardParameterDialog(
+          list_, sample_, pdOptionsModalDialogBox | pdOptionsAllowOptionalInterpolations, &dialog_),
+      noErr);
   deliver();
   // Modal: clicks elsewhere and menu keys are the dialog's, with a beep for the click.
   long beeps = VTAutomationBeepCount();

@@ -98,24 +98,29 @@ TEST_F(ResourceManager, MissingOrBrokenFilesAreRefusedWithACode) {
   EXPECT_EQ(ResError(), paramErr);
 
   const char* broken[] = {
-      "",                                                  // empty
-      "{\"MENU\": [",                                      // truncated
-      "[1, 2, 3]",                                         // not an object
-      "{\"MENU\": {\"id\": 1}}",                           // type not an array
+      "",                                                                  // empty
+      "{\"MENU\": [",                                                      // truncated
+      "[1, 2, 3]",                                                         // not an object
+      "{\"MENU\": {\"id\": 1}}",                                           // type not an array
       "{\"MENU\": [{\"id\": \"128\", \"title\": \"x\", \"items\": []}]}",  // id a string
       "{\"MENU\": [{\"id\": 40000, \"title\": \"x\", \"items\": []}]}",    // id out of range
-      "{\"MENU\": [{\"id\": 1, \"items\": []}]}",          // no title
+      "{\"MENU\": [{\"id\": 1, \"items\": []}]}",                          // no title
       "{\"MENU\": [{\"id\": 1, \"title\": 5, \"items\": []}]}",
-      "{\"MENU\": [{\"id\": 1, \"title\": \"x\", \"items\": [{\"text\": \"a\", \"key\": \"ab\"}]}]}",
+      "{\"MENU\": [{\"id\": 1, \"title\": \"x\", \"items\": [{\"text\": \"a\", \"key\": "
+      "\"ab\"}]}]}",
       "{\"MENU\": [{\"id\": 1, \"title\": \"x\", \"items\": [{\"text\": \"a\", \"enabled\": 1}]}]}",
-      "{\"MENU\": [{\"id\": 1, \"title\": \"x\", \"items\": []}, {\"id\": 1, \"title\": \"y\", \"items\": []}]}",
+      "{\"MENU\": [{\"id\": 1, \"title\": \"x\", \"items\": []}, {\"id\": 1, \"title\": \"y\", "
+      "\"items\": []}]}",
       "{\"MBAR\": [{\"id\": 128, \"menus\": [128, \"129\"]}]}",
       "{\"STR#\": [{\"id\": 1000, \"strings\": [\"a\", null]}]}",
       "{\"DLOG\": [{\"id\": 128, \"bounds\": [0, 0, 10], \"items\": []}]}",
       "{\"DLOG\": [{\"id\": 128, \"bounds\": [10, 0, 0, 10], \"items\": []}]}",
-      "{\"DLOG\": [{\"id\": 128, \"bounds\": [0, 0, 10, 10], \"items\": [{\"kind\": \"slider\", \"rect\": [0,0,1,1]}]}]}",
-      "{\"DLOG\": [{\"id\": 128, \"bounds\": [0, 0, 10, 10], \"defaultItem\": 2, \"items\": [{\"kind\": \"button\", \"rect\": [0,0,1,1]}]}]}",
-      "{\"ALRT\": [{\"id\": 129, \"alertType\": \"scary\", \"bounds\": [0, 0, 10, 10], \"items\": []}]}",
+      "{\"DLOG\": [{\"id\": 128, \"bounds\": [0, 0, 10, 10], \"items\": [{\"kind\": \"slider\", "
+      "\"rect\": [0,0,1,1]}]}]}",
+      "{\"DLOG\": [{\"id\": 128, \"bounds\": [0, 0, 10, 10], \"defaultItem\": 2, \"items\": "
+      "[{\"kind\": \"button\", \"rect\": [0,0,1,1]}]}]}",
+      "{\"ALRT\": [{\"id\": 129, \"alertType\": \"scary\", \"bounds\": [0, 0, 10, 10], \"items\": "
+      "[]}]}",
   };
   for (const char* text : broken) {
     std::string path = writeFile("broken.json", text);
@@ -147,9 +152,10 @@ TEST_F(ResourceManager, HostileInputIsBounded) {
 }
 
 TEST_F(ResourceManager, IndexedStringsStayInBounds) {
-  std::string path = writeFile("strings.json",
-                               "{\"STR#\": [{\"id\": 7, \"strings\": [\"one\", \"\", \"caf\u00e9\"]}],"
-                               " \"STR \": [{\"id\": 9, \"text\": \"single\"}]}");
+  std::string path =
+      writeFile("strings.json",
+                "{\"STR#\": [{\"id\": 7, \"strings\": [\"one\", \"\", \"caf\u00e9\"]}],"
+                " \"STR \": [{\"id\": 9, \"text\": \"single\"}]}");
   ASSERT_GT(VTOpenResourceFile(path.c_str()), 0) << lastOpenError();
   Str255 s;
   GetIndString(s, 7, 1);
@@ -181,7 +187,9 @@ TEST_F(ResourceManager, IndexedStringsStayInBounds) {
 }
 
 TEST_F(ResourceManager, ChainAndLoadedHandles) {
-  std::string a = writeFile("a.json", "{\"STR \": [{\"id\": 1, \"text\": \"from a\"}, {\"id\": 2, \"text\": \"only a\"}]}");
+  std::string a = writeFile(
+      "a.json",
+      "{\"STR \": [{\"id\": 1, \"text\": \"from a\"}, {\"id\": 2, \"text\": \"only a\"}]}");
   std::string b = writeFile("b.json", "{\"STR \": [{\"id\": 1, \"text\": \"from b\"}]}");
   short ra = VTOpenResourceFile(a.c_str());
   short rb = VTOpenResourceFile(b.c_str());
@@ -193,7 +201,7 @@ TEST_F(ResourceManager, ChainAndLoadedHandles) {
   Handle h1 = GetResource('STR ', 1);
   ASSERT_NE(h1, nullptr);
   EXPECT_EQ(pstr((unsigned char*)*h1), "from b");
-  EXPECT_EQ(GetResource('STR ', 1), h1);  // one handle per resource
+  EXPECT_EQ(GetResource('STR ', 1), h1);       // one handle per resource
   EXPECT_NE(GetResource('STR ', 2), nullptr);  // found further down the chain
   EXPECT_EQ(Get1Resource('STR ', 2), nullptr);
   EXPECT_EQ(ResError(), resNotFound);
@@ -224,7 +232,8 @@ TEST_F(ResourceManager, ChainAndLoadedHandles) {
   EXPECT_EQ(pstr((unsigned char*)*h4), "from b");
 
   EXPECT_EQ(applicationName(), "Vantrel");  // neither file names the application
-  std::string named = writeFile("named.json", "{\"STR#\": [{\"id\": 1000, \"strings\": [\"Kino\"]}]}");
+  std::string named =
+      writeFile("named.json", "{\"STR#\": [{\"id\": 1000, \"strings\": [\"Kino\"]}]}");
   short rn = VTOpenResourceFile(named.c_str());
   ASSERT_GT(rn, 0);
   EXPECT_EQ(applicationName(), "Kino");
@@ -244,8 +253,10 @@ TEST(MacRoman, ConvertsBothWays) {
   EXPECT_TRUE(isValidUtf8(utf8));
   EXPECT_EQ(utf8ToMacRoman(utf8), all);
   EXPECT_EQ(macRomanToUtf8("\xC9"), "\u2026");
-  EXPECT_EQ(utf8ToMacRoman("\u4e2d"), "?");            // not in Mac Roman
-  EXPECT_EQ(utf8ToMacRoman("a\xFF" "b"), "a?b");        // malformed byte
-  EXPECT_EQ(utf8ToMacRoman("\xE2\x80"), "??");         // truncated sequence
-  EXPECT_FALSE(isValidUtf8("\xC0\x80"));               // overlong
+  EXPECT_EQ(utf8ToMacRoman("\u4e2d"), "?");  // not in Mac Roman
+  EXPECT_EQ(utf8ToMacRoman("a\xFF"
+                           "b"),
+            "a?b");                             // malformed byte
+  EXPECT_EQ(utf8ToMacRoman("\xE2\x80"), "??");  // truncated sequence
+  EXPECT_FALSE(isValidUtf8("\xC0\x80"));        // overlong
 }

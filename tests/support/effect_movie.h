@@ -39,7 +39,8 @@ inline OSErr makeEffectMovie(const std::string& out, const std::string& a, const
   OSErr err = src[0] && src[1] ? (OSErr)noErr : (OSErr)fnfErr;
   if (err == noErr)
     err = CreateMovieFile(&spec, 'TVOD', smSystemScript,
-                          createMovieFileDeleteCurFile | createMovieFileDontCreateResFile, &ref, &dest);
+                          createMovieFileDeleteCurFile | createMovieFileDontCreateResFile, &ref,
+                          &dest);
   const TimeScale scale = 600;
   Track srcTrack[2] = {nullptr, nullptr}, copy[2] = {nullptr, nullptr};
   TimeValue duration = 0;
@@ -47,8 +48,11 @@ inline OSErr makeEffectMovie(const std::string& out, const std::string& a, const
     SetMovieTimeScale(src[k], scale);
     srcTrack[k] = GetMovieIndTrackType(src[k], 1, kCharacteristicCanSendVideo,
                                        movieTrackCharacteristic | movieTrackEnabledOnly);
-    if (!srcTrack[k]) err = invalidTrack;
-    else duration = k == 0 ? GetTrackDuration(srcTrack[k]) : std::min(duration, GetTrackDuration(srcTrack[k]));
+    if (!srcTrack[k])
+      err = invalidTrack;
+    else
+      duration = k == 0 ? GetTrackDuration(srcTrack[k])
+                        : std::min(duration, GetTrackDuration(srcTrack[k]));
   }
   for (int k = 0; k < 2 && err == noErr; ++k) {
     Fixed w, h;
@@ -59,7 +63,8 @@ inline OSErr makeEffectMovie(const std::string& out, const std::string& a, const
     err = InsertTrackSegment(srcTrack[k], copy[k], 0, duration, 0);
     if (copyMedia && err == noErr) err = EndMediaEdits(media);
   }
-  Track fx = err == noErr ? NewMovieTrack(dest, (Fixed)width << 16, (Fixed)height << 16, kNoVolume) : nullptr;
+  Track fx = err == noErr ? NewMovieTrack(dest, (Fixed)width << 16, (Fixed)height << 16, kNoVolume)
+                          : nullptr;
   Media fxMedia = fx ? NewTrackMedia(fx, VideoMediaType, scale, nullptr, 0) : nullptr;
   ImageDescriptionHandle desc = nullptr;
   if (err == noErr) err = fxMedia ? MakeImageDescriptionForEffect(effect, &desc) : GetMoviesError();
@@ -71,8 +76,8 @@ inline OSErr makeEffectMovie(const std::string& out, const std::string& a, const
     PtrToHand(bytes.data(), &sample, (long)bytes.size());
     TimeValue sampleTime = 0;
     BeginMediaEdits(fxMedia);
-    err = AddMediaSample(fxMedia, sample, 0, bytes.size(), duration, (SampleDescriptionHandle)desc, 1, 0,
-                         &sampleTime);
+    err = AddMediaSample(fxMedia, sample, 0, bytes.size(), duration, (SampleDescriptionHandle)desc,
+                         1, 0, &sampleTime);
     if (err == noErr) err = EndMediaEdits(fxMedia);
     if (err == noErr) err = InsertMediaIntoTrack(fx, 0, sampleTime, duration, fixed1);
     DisposeHandle(sample);

@@ -59,8 +59,8 @@ std::string fixture(const std::string& name, const std::string& ffmpegArgs) {
 
 std::string tempDir(const std::string& hint) {
   static std::atomic<int> counter{0};
-  std::string dir = std::string(VT_BINARY_DIR) + "/test-tmp/" + hint + "-" + std::to_string(getpid()) +
-                    "-" + std::to_string(counter++);
+  std::string dir = std::string(VT_BINARY_DIR) + "/test-tmp/" + hint + "-" +
+                    std::to_string(getpid()) + "-" + std::to_string(counter++);
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
   return dir;

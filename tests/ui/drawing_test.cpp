@@ -152,7 +152,10 @@ TEST_F(Drawing, TextIsDrawnAndMeasured) {
   EXPECT_EQ(vt::ui::toolboxToUtf8("Äé 日本"), "Äé 日本");
   // Cut to a byte limit between characters, never inside one; malformed bytes dropped.
   EXPECT_EQ(vt::ui::utf8ToToolbox("ab日本", 6), "ab日");
-  EXPECT_EQ(vt::ui::utf8ToToolbox("a\xFF" "b", 255), "ab");
+  EXPECT_EQ(vt::ui::utf8ToToolbox("a\xFF"
+                                  "b",
+                                  255),
+            "ab");
 }
 
 TEST_F(Drawing, ScriptsDejaVuLacksDrawFromAFallbackFont) {
@@ -169,7 +172,8 @@ TEST_F(Drawing, ScriptsDejaVuLacksDrawFromAFallbackFont) {
     EXPECT_GT(StringWidth(p), 20) << name;
     MoveTo(10, (short)(row * 30 + 20));
     DrawString(p);
-    EXPECT_GT(countNonWhite(100, (short)(100 + row * 30), 400, (short)(130 + row * 30)), 30) << name;
+    EXPECT_GT(countNonWhite(100, (short)(100 + row * 30), 400, (short)(130 + row * 30)), 30)
+        << name;
   }
 }
 

@@ -128,7 +128,8 @@ TEST(Regions, ManyRectanglesStayExact) {
   for (int y = 0; y < 10; ++y)
     for (int x = 0; x < 10; ++x)
       if ((x + y) % 2 == 0) {
-        SetRectRgn(cell, (short)(x * 10), (short)(y * 10), (short)(x * 10 + 10), (short)(y * 10 + 10));
+        SetRectRgn(cell, (short)(x * 10), (short)(y * 10), (short)(x * 10 + 10),
+                   (short)(y * 10 + 10));
         UnionRgn(board, cell, board);
       }
   int inside = 0;
@@ -170,7 +171,10 @@ TEST(Regions, AgreeWithAPixelModelUnderRandomOperations) {
       for (int x = 0; x < N; ++x) {
         bool inRect = x >= l && x < r && y >= t && y < b;
         char& m = model[y * N + x];
-        m = op == 0 ? (m || inRect) : op == 1 ? (m && inRect) : op == 2 ? (m && !inRect) : (m != inRect);
+        m = op == 0   ? (m || inRect)
+            : op == 1 ? (m && inRect)
+            : op == 2 ? (m && !inRect)
+                      : (m != inRect);
       }
     // Keep the region from dying out so later steps stay interesting.
     if (EmptyRgn(acc)) {

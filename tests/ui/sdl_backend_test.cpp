@@ -106,7 +106,7 @@ TEST_F(SdlScreen, TypedTextArrivesOnceWithItsCodePoints) {
   SDL_Event text{};
   text.type = SDL_TEXTINPUT;
   std::strcpy(text.text.text, "\xC3\xA9");  // the layout made it e-acute
-  SDL_Event commit = text;  // an input method's commit: text without a key
+  SDL_Event commit = text;                  // an input method's commit: text without a key
   std::strcpy(commit.text.text, "\xE6\x97\xA5\xE6\x9C\xAC");
   for (SDL_Event* ev : {&down, &text, &commit}) ASSERT_EQ(SDL_PushEvent(ev), 1);
   EventRecord e;

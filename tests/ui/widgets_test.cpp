@@ -56,22 +56,35 @@ TEST(TextField, KeysEditAtTheCaretByWholeCharacters) {
   } cases[] = {
       // Replacing a proposed name: select it all and type over it.
       {"select all, type", "b edit n .mov", {K('a', true), T("copy.mov")}, "copy.mov", ""},
-      {"caret in the middle", "b edit n .mov", {K(key::home), K(key::right), K(key::right), T("X")},
-       "b Xedit n .mov", ""},
-      {"left over CJK", "ab\xE6\x97\xA5\xE6\x9C\xAC", {K(key::left), K(key::backspace)},
-       "ab\xE6\x9C\xAC", ""},
-      {"shift+left selects code points", "x\xC3\xBC\xE6\x97\xA5",
-       {K(key::left, false, true), K(key::left, false, true)}, "x\xC3\xBC\xE6\x97\xA5",
+      {"caret in the middle",
+       "b edit n .mov",
+       {K(key::home), K(key::right), K(key::right), T("X")},
+       "b Xedit n .mov",
+       ""},
+      {"left over CJK",
+       "ab\xE6\x97\xA5\xE6\x9C\xAC",
+       {K(key::left), K(key::backspace)},
+       "ab\xE6\x9C\xAC",
+       ""},
+      {"shift+left selects code points",
+       "x\xC3\xBC\xE6\x97\xA5",
+       {K(key::left, false, true), K(key::left, false, true)},
+       "x\xC3\xBC\xE6\x97\xA5",
        "\xC3\xBC\xE6\x97\xA5"},
-      {"typing replaces the selection", "name.mov", {K(key::left, false, true), T("\xE2\x82\xAC")},
-       "name.mo\xE2\x82\xAC", ""},
+      {"typing replaces the selection",
+       "name.mov",
+       {K(key::left, false, true), T("\xE2\x82\xAC")},
+       "name.mo\xE2\x82\xAC",
+       ""},
       {"left collapses a selection", "abcd", {K('a', true), K(key::left), T("_")}, "_abcd", ""},
       {"shift+home", "abcd", {K(key::left), K(key::home, false, true)}, "abcd", "abc"},
       {"forward delete", "abcd", {K(key::home), K(key::del), K(key::end), K(key::del)}, "bcd", ""},
       {"backspace at the start", "ab", {K(key::home), K(key::backspace)}, "ab", ""},
-      {"word left and right", "b edit n .mov",
+      {"word left and right",
+       "b edit n .mov",
        {K(key::left, true), K(key::left, true), K(key::left, true), K(key::right, true, true)},
-       "b edit n .mov", "n"},
+       "b edit n .mov",
+       "n"},
       {"return and tab are not text", "ab", {K(key::ret), K(key::tab), K(key::escape)}, "ab", ""},
   };
   for (const Case& c : cases) {
@@ -89,7 +102,9 @@ TEST(TextField, LimitsCountBytesOrCharactersAndNeverSplitOne) {
   EXPECT_EQ(bytes.text(), "ab\xE6\x97\xA5");
   EXPECT_EQ(bytes.key(KeyPress::typing(U'\u00FC')), TextField::Result::refused);  // 2 more
   EXPECT_EQ(bytes.key(KeyPress::typing('c')), TextField::Result::handled);
-  EXPECT_EQ(bytes.text(), "ab\xE6\x97\xA5" "c");
+  EXPECT_EQ(bytes.text(),
+            "ab\xE6\x97\xA5"
+            "c");
   // Over a selection the selection's room counts; pasted text is cut at a character.
   bytes.selectAll();
   EXPECT_EQ(bytes.insert("xy\xC3\xBC\xC3\xBCz"), TextField::Result::refused);
@@ -111,7 +126,9 @@ TEST(TextField, FilterControlCharactersAndMalformedText) {
   EXPECT_EQ(f.key(KeyPress::typing('/')), TextField::Result::refused);
   EXPECT_EQ(f.selectedText(), "old.mov");
   // Pasted lines become one; what the filter refuses and malformed bytes are left out.
-  EXPECT_EQ(f.insert("a/b\nc\x01\xFF" "d"), TextField::Result::refused);
+  EXPECT_EQ(f.insert("a/b\nc\x01\xFF"
+                     "d"),
+            TextField::Result::refused);
   EXPECT_EQ(f.text(), "ab cd");
   f.setText("x\xC3(y");
   EXPECT_EQ(f.text(), "x(y");
@@ -140,8 +157,11 @@ TEST(TextField, MousePlacesTheCaretDragsSelectAndMultiClicksTakeWordsOrAll) {
       {"double click takes the word", {{x(3), 100, false}, {x(3), 110, false}}, -1, "edit", 6},
       {"a slow second click does not", {{x(3), 100, false}, {x(3), 200, false}}, -1, "", 3},
       {"word drag grows by words", {{x(3), 100, false}, {x(3), 110, false}}, x(8) - 1, "edit n", 8},
-      {"triple click takes all", {{x(3), 100, false}, {x(3), 110, false}, {x(3), 120, false}}, -1,
-       "b edit n .mov", 13},
+      {"triple click takes all",
+       {{x(3), 100, false}, {x(3), 110, false}, {x(3), 120, false}},
+       -1,
+       "b edit n .mov",
+       13},
   };
   for (const Case& c : cases) {
     TextField t = field(probe.text());

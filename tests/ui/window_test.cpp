@@ -16,8 +16,7 @@ using Windows = HeadlessScreen;
 TEST_F(Windows, NewWindowAsTheFrameworkMakesIt) {
   Rect bounds{10, 10, 480, 640};
   static const unsigned char kTitle[] = "\x08untitled";
-  WindowRef w = NewCWindow(nullptr, &bounds, kTitle, false,
-                           noGrowDocProc, (WindowRef)-1, true, 0);
+  WindowRef w = NewCWindow(nullptr, &bounds, kTitle, false, noGrowDocProc, (WindowRef)-1, true, 0);
   ASSERT_NE(w, nullptr);
   EXPECT_FALSE(IsWindowVisible(w));
   EXPECT_EQ(FrontWindow(), nullptr);  // hidden windows are not in front
@@ -344,7 +343,7 @@ TEST_F(Windows, TrackGoAwayAnswersWhereTheMouseWasReleased) {
 
 TEST_F(Windows, TitleAndBadArguments) {
   WindowRef w = makeWindow(100, 100, 300, 200);
-  SetWTitle(w, (ConstStr255Param) "\x0Amovie.mov!" );
+  SetWTitle(w, (ConstStr255Param) "\x0Amovie.mov!");
   Str255 t;
   GetWTitle(w, t);
   EXPECT_EQ(std::string((char*)t + 1, t[0]), "movie.mov!");

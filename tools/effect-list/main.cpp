@@ -71,18 +71,15 @@ int main(int argc, char** argv) {
     for (const auto& e : catalogue()) {
       nlohmann::json params = nlohmann::json::array();
       for (const auto& p : e.params) {
-        nlohmann::json j = {{"code", codeText(p.code)},
-                            {"name", p.name},
-                            {"type", typeName(p.type)},
-                            {"tween", tweenName(p.tween)},
-                            {"min", p.minValue},
-                            {"max", p.maxValue},
-                            {"usage", p.usage},
-                            {"default", valueJson(p, p.defaultValue)}};
+        nlohmann::json j = {{"code", codeText(p.code)}, {"name", p.name},
+                            {"type", typeName(p.type)}, {"tween", tweenName(p.tween)},
+                            {"min", p.minValue},        {"max", p.maxValue},
+                            {"usage", p.usage},         {"default", valueJson(p, p.defaultValue)}};
         if (p.defaultTweened) j["defaultEnd"] = valueJson(p, p.defaultEnd);
         if (!p.enumValues.empty()) {
           nlohmann::json items = nlohmann::json::array();
-          for (const auto& i : p.enumValues) items.push_back({{"value", i.value}, {"name", i.name}});
+          for (const auto& i : p.enumValues)
+            items.push_back({{"value", i.value}, {"name", i.name}});
           j["values"] = items;
         }
         params.push_back(j);
@@ -109,7 +106,8 @@ int main(int argc, char** argv) {
         std::printf("  range %g..%g", p.minValue, p.maxValue);
       if (!p.usage.empty()) std::printf("  (%s)", p.usage.c_str());
       std::printf("\n");
-      for (const auto& i : p.enumValues) std::printf("          %5ld  %s\n", i.value, i.name.c_str());
+      for (const auto& i : p.enumValues)
+        std::printf("          %5ld  %s\n", i.value, i.name.c_str());
     }
   }
   return 0;

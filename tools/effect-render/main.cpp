@@ -43,7 +43,8 @@ std::vector<uint8_t> imageBytes(const vt::Image& img) {
   std::vector<uint8_t> out(8 + img.pixels.size() * 4);
   vt::writeBE32(out.data(), (uint32_t)img.width);
   vt::writeBE32(out.data() + 4, (uint32_t)img.height);
-  for (size_t i = 0; i < img.pixels.size(); ++i) vt::writeBE32(out.data() + 8 + 4 * i, img.pixels[i]);
+  for (size_t i = 0; i < img.pixels.size(); ++i)
+    vt::writeBE32(out.data() + 8 + 4 * i, img.pixels[i]);
   return out;
 }
 
@@ -105,9 +106,12 @@ int main(int argc, char** argv) {
     if (a == "--effect" || a == "--param" || a == "--percent" || a == "-o" || a == "--size") {
       const char* v = next();
       if (!v) return usage(("missing value after " + a).c_str());
-      if (a == "--effect") effect = v;
-      else if (a == "--param") params.push_back(v);
-      else if (a == "-o") outPath = v;
+      if (a == "--effect")
+        effect = v;
+      else if (a == "--param")
+        params.push_back(v);
+      else if (a == "-o")
+        outPath = v;
       else if (a == "--size") {
         if (std::sscanf(v, "%dx%d", &width, &height) != 2 || width <= 0 || height <= 0 ||
             width > 16384 || height > 16384)
@@ -129,7 +133,8 @@ int main(int argc, char** argv) {
   if (!parseCode(effect, code)) return usage("--effect needs a four-character code");
   const EffectInfo* info = findEffect(code);
   if (!info) {
-    std::fprintf(stderr, "effect-render: '%s' is not an effect (see effect-list)\n", effect.c_str());
+    std::fprintf(stderr, "effect-render: '%s' is not an effect (see effect-list)\n",
+                 effect.c_str());
     return 1;
   }
   if (percent < 0) return usage("--percent is required");

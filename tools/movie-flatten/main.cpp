@@ -35,10 +35,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "movie-flatten: %s: not a readable movie (error %d)\n", argv[1], err);
     return 1;
   }
-  Movie flat = FlattenMovieData(movie,
-                                flattenAddMovieToDataFork | flattenForceMovieResourceBeforeMovieData,
-                                &out, 'TVOD', smSystemScript,
-                                (long)(createMovieFileDeleteCurFile | createMovieFileDontCreateResFile));
+  Movie flat = FlattenMovieData(
+      movie, flattenAddMovieToDataFork | flattenForceMovieResourceBeforeMovieData, &out, 'TVOD',
+      smSystemScript, (long)(createMovieFileDeleteCurFile | createMovieFileDontCreateResFile));
   err = GetMoviesError();
   DisposeMovie(movie);
   CloseMovieFile(ref);

@@ -37,9 +37,12 @@ json inputMap(const std::vector<uint8_t>& c) {
       OSType kt = vt::readBE32(&c[k + 4]);
       if (ks == 24) {
         OSType v = vt::readBE32(&c[k + 20]);
-        if (kt == 0x7479) in["inputType"] = fcc(v);
-        else if (kt == 'dtst') in["sourceName"] = fcc(v);
-        else in[fcc(kt)] = fcc(v);
+        if (kt == 0x7479)
+          in["inputType"] = fcc(v);
+        else if (kt == 'dtst')
+          in["sourceName"] = fcc(v);
+        else
+          in[fcc(kt)] = fcc(v);
       }
       k += ks;
     }
@@ -70,10 +73,12 @@ json describe(const VTMovie& m) {
     tj["volume"] = t->volume / 256.0;
     json edits = json::array();
     for (const auto& e : t->edits)
-      edits.push_back({{"duration", e.duration}, {"mediaTime", e.mediaTime}, {"rate", e.rate / 65536.0}});
+      edits.push_back(
+          {{"duration", e.duration}, {"mediaTime", e.mediaTime}, {"rate", e.rate / 65536.0}});
     tj["edits"] = edits;
     json refs = json::array();
-    for (const auto& r : t->references) refs.push_back({{"type", fcc(r.type)}, {"trackIDs", r.ids}});
+    for (const auto& r : t->references)
+      refs.push_back({{"type", fcc(r.type)}, {"trackIDs", r.ids}});
     tj["references"] = refs;
     tj["userData"] = userData(t->userData);
     if (t->media) {
@@ -87,7 +92,9 @@ json describe(const VTMovie& m) {
       mj["handlerName"] = md.handlerName;
       json descs = json::array();
       for (const auto& d : md.descriptions) {
-        json dj = {{"format", fcc(d.format())}, {"size", d.bytes.size()}, {"dataRefIndex", d.dataRefIndex()}};
+        json dj = {{"format", fcc(d.format())},
+                   {"size", d.bytes.size()},
+                   {"dataRefIndex", d.dataRefIndex()}};
         if (md.mediaType == 'vide') {
           dj["width"] = d.width();
           dj["height"] = d.height();
@@ -111,7 +118,10 @@ json describe(const VTMovie& m) {
       mj["sampleDescriptions"] = descs;
       json drefs = json::array();
       for (const auto& r : md.dataRefs)
-        drefs.push_back({{"type", fcc(r.type)}, {"self", r.self()}, {"path", r.path}, {"resolved", r.source != nullptr}});
+        drefs.push_back({{"type", fcc(r.type)},
+                         {"self", r.self()},
+                         {"path", r.path},
+                         {"resolved", r.source != nullptr}});
       mj["dataRefs"] = drefs;
       mj["inputMap"] = inputMap(md.inputMap);
       mj["userData"] = userData(md.userData);

@@ -144,10 +144,12 @@ int main(int argc, char** argv) {
     for (int64_t i = 0; i < frames; i++) {
       // The writer takes the frame's buffer, so a picture that is not in it is copied in.
       const vt::Image* picture = nullptr;
-      OSErr err = writer ? composer.frame(frameTime(i), frame) : composer.frame(frameTime(i), frame, picture);
+      OSErr err = writer ? composer.frame(frameTime(i), frame)
+                         : composer.frame(frameTime(i), frame, picture);
       if (err != noErr) {
-        status = fail("cannot compose the frame at " + std::to_string((double)frameTime(i) / scale) +
-                      " s (error " + std::to_string(err) + ")");
+        status =
+            fail("cannot compose the frame at " + std::to_string((double)frameTime(i) / scale) +
+                 " s (error " + std::to_string(err) + ")");
         break;
       }
       if (writer && writer->put(frame) != noErr) break;

@@ -98,8 +98,7 @@ void printList() {
         if (p.defaultTweened) def += ":" + vt::paramdialog::formatValue(p, p.defaultEnd);
         std::printf("      %s  %-24s default %s", codeText(p.code).c_str(), p.name.c_str(),
                     def.c_str());
-        if (p.type == ParamType::Fixed || p.type == ParamType::Long ||
-            p.type == ParamType::Double)
+        if (p.type == ParamType::Fixed || p.type == ParamType::Long || p.type == ParamType::Double)
           std::printf("  range %g..%g", std::min(p.minValue, p.maxValue),
                       std::max(p.minValue, p.maxValue));
         if (p.type == ParamType::Enum) {
@@ -114,8 +113,7 @@ void printList() {
 
 // One value as the dialog shows it: a number (a percent sign allowed), an enumeration's name,
 // on/off, or a colour as #rrggbb.
-bool parseValue(const ParamDesc& p, std::string text, std::array<double, 3>& v,
-                std::string& why) {
+bool parseValue(const ParamDesc& p, std::string text, std::array<double, 3>& v, std::string& why) {
   if (p.type == ParamType::RGB) {
     unsigned r, g, b;
     char extra;
@@ -136,8 +134,10 @@ bool parseValue(const ParamDesc& p, std::string text, std::array<double, 3>& v,
     return false;
   }
   if (p.type == ParamType::Bool) {
-    if (text == "on" || text == "1" || text == "true") v[0] = 1;
-    else if (text == "off" || text == "0" || text == "false") v[0] = 0;
+    if (text == "on" || text == "1" || text == "true")
+      v[0] = 1;
+    else if (text == "off" || text == "0" || text == "false")
+      v[0] = 0;
     else {
       why = "it is on or off";
       return false;
@@ -221,16 +221,23 @@ bool parseArgs(int argc, char** argv, Args& a) {
   for (int i = 1; i < argc; i++) {
     std::string s = argv[i];
     const bool value = i + 1 < argc;
-    if (s == "--list") a.list = true;
-    else if (s == "--effect" && value) a.effect = argv[++i];
-    else if (s == "--param" && value) a.params.push_back(argv[++i]);
+    if (s == "--list")
+      a.list = true;
+    else if (s == "--effect" && value)
+      a.effect = argv[++i];
+    else if (s == "--param" && value)
+      a.params.push_back(argv[++i]);
     else if ((s == "--copy" || s == "--refer") && !mode) {
       a.copy = s == "--copy";
       mode = true;
-    } else if (s == "-o" && value && a.out.empty()) a.out = argv[++i];
-    else if (s == "--export" && value && a.exportTo.empty()) a.exportTo = argv[++i];
-    else if (!s.empty() && s[0] != '-') a.sources.push_back(s);
-    else return false;
+    } else if (s == "-o" && value && a.out.empty())
+      a.out = argv[++i];
+    else if (s == "--export" && value && a.exportTo.empty())
+      a.exportTo = argv[++i];
+    else if (!s.empty() && s[0] != '-')
+      a.sources.push_back(s);
+    else
+      return false;
   }
   return a.list ? argc == 2 : !a.out.empty();
 }
@@ -287,8 +294,8 @@ int main(int argc, char** argv) {
   // The dialog's own choice unless one is asked for.
   if (effectCode && !VTAutomationEffectsDialogSelectCode(effectCode)) {
     cancelJob();
-    return bad("no effect " + a.effect + " for " + std::to_string(a.sources.size()) +
-               " source" + (a.sources.size() == 1 ? "" : "s") + " (see --list)");
+    return bad("no effect " + a.effect + " for " + std::to_string(a.sources.size()) + " source" +
+               (a.sources.size() == 1 ? "" : "s") + " (see --list)");
   }
   auto effects = VTAutomationEffectsDialogEffects();
   int selected = VTAutomationEffectsDialogSelected();
@@ -330,9 +337,9 @@ int main(int argc, char** argv) {
   Movie made = openToolMovie(tempPath, message);
   if (!made) {
     unlink(tempPath.c_str());
-    std::fprintf(stderr, "vantrel-make: the effect movie could not be made (%s)\n",
-                 VTAutomationNavLastError().empty() ? message.c_str()
-                                                    : VTAutomationNavLastError().c_str());
+    std::fprintf(
+        stderr, "vantrel-make: the effect movie could not be made (%s)\n",
+        VTAutomationNavLastError().empty() ? message.c_str() : VTAutomationNavLastError().c_str());
     return 1;
   }
   DisposeMovie(made);

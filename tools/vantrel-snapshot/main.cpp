@@ -28,7 +28,9 @@ int gStatus = 1;
 long gTurn = 0;
 bool gShot = false;
 
-Point centre(const Rect& r) { return Point{(short)((r.top + r.bottom) / 2), (short)((r.left + r.right) / 2)}; }
+Point centre(const Rect& r) {
+  return Point{(short)((r.top + r.bottom) / 2), (short)((r.left + r.right) / 2)};
+}
 
 void finish() {
   gShot = true;
@@ -93,7 +95,9 @@ int main(int argc, char** argv) {
     }
   }
   if (gOut.empty()) {
-    std::fprintf(stderr, "usage: vantrel-snapshot OUT.png [--scene main|menu|about] [--menu ID] [FILE ...]\n");
+    std::fprintf(
+        stderr,
+        "usage: vantrel-snapshot OUT.png [--scene main|menu|about] [--menu ID] [FILE ...]\n");
     return 2;
   }
   VTAutomationUseHeadless(1280, 800);

@@ -101,12 +101,16 @@ void AEInitializeDesc(AEDesc* desc) try {
   if (desc == nullptr) return;
   desc->descriptorType = typeNull;
   desc->dataHandle = nullptr;
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 OSErr AECreateDesc(DescType typeCode, const void* dataPtr, Size dataSize, AEDesc* result) try {
   if (result == nullptr || dataSize < 0 || (dataPtr == nullptr && dataSize > 0)) return paramErr;
   return vt::ae::makeDesc(typeCode, dataPtr, (size_t)dataSize, *result);
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr AEDisposeDesc(AEDesc* theAEDesc) try {
   if (theAEDesc == nullptr) return paramErr;
@@ -114,7 +118,9 @@ OSErr AEDisposeDesc(AEDesc* theAEDesc) try {
   if (h != nullptr && VTIsValidHandle(h)) DisposeHandle(h);
   AEInitializeDesc(theAEDesc);
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr AEDuplicateDesc(const AEDesc* theAEDesc, AEDesc* result) try {
   if (theAEDesc == nullptr || result == nullptr) return paramErr;
@@ -128,17 +134,24 @@ OSErr AEDuplicateDesc(const AEDesc* theAEDesc, AEDesc* result) try {
     result->dataHandle = (AEDataStorage)h;
   }
   return err;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 Size AEGetDescDataSize(const AEDesc* theAEDesc) try {
   return theAEDesc ? (Size)vt::ae::bytesOf(*theAEDesc).size() : 0;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 OSErr AEGetDescData(const AEDesc* theAEDesc, void* dataPtr, Size maximumSize) try {
   if (theAEDesc == nullptr || maximumSize < 0) return paramErr;
   copyOut(vt::ae::bytesOf(*theAEDesc), dataPtr, maximumSize, nullptr);
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr AECoerceDesc(const AEDesc* theAEDesc, DescType toType, AEDesc* result) try {
   if (theAEDesc == nullptr || result == nullptr) return paramErr;
@@ -151,7 +164,9 @@ OSErr AECoerceDesc(const AEDesc* theAEDesc, DescType toType, AEDesc* result) try
   OSErr err = coerceItem(item, toType, outType, out);
   if (err != noErr) return err;
   return vt::ae::makeDesc(outType, out.data(), out.size(), *result);
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr AECreateList(const void* /*factoringPtr*/, Size /*factoredSize*/, Boolean isRecord,
                    AEDescList* resultList) try {
@@ -159,7 +174,9 @@ OSErr AECreateList(const void* /*factoringPtr*/, Size /*factoredSize*/, Boolean 
   std::vector<uint8_t> bytes = vt::ae::encodeList({});
   return vt::ae::makeDesc(isRecord ? typeAERecord : typeAEList, bytes.data(), bytes.size(),
                           *resultList);
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr AECountItems(const AEDescList* theAEDescList, long* theCount) try {
   if (theCount == nullptr) return paramErr;
@@ -168,19 +185,25 @@ OSErr AECountItems(const AEDescList* theAEDescList, long* theCount) try {
   OSErr err = readList(theAEDescList, items);
   if (err == noErr) *theCount = (long)items.size();
   return err;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr AEPutPtr(AEDescList* theAEDescList, long index, DescType typeCode, const void* dataPtr,
                Size dataSize) try {
   return putItem(theAEDescList, index, typeWildCard, typeCode, dataPtr, dataSize);
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr AEPutDesc(AEDescList* theAEDescList, long index, const AEDesc* theAEDesc) try {
   if (theAEDesc == nullptr) return paramErr;
   std::vector<uint8_t> bytes = vt::ae::bytesOf(*theAEDesc);
   return putItem(theAEDescList, index, typeWildCard, theAEDesc->descriptorType, bytes.data(),
                  (Size)bytes.size());
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr AEGetNthPtr(const AEDescList* theAEDescList, long index, DescType desiredType,
                   AEKeyword* theAEKeyword, DescType* typeCode, void* dataPtr, Size maximumSize,
@@ -198,7 +221,9 @@ OSErr AEGetNthPtr(const AEDescList* theAEDescList, long index, DescType desiredT
   if (typeCode) *typeCode = outType;
   copyOut(out, dataPtr, maximumSize, actualSize);
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr AEGetNthDesc(const AEDescList* theAEDescList, long index, DescType desiredType,
                    AEKeyword* theAEKeyword, AEDesc* result) try {
@@ -214,7 +239,9 @@ OSErr AEGetNthDesc(const AEDescList* theAEDescList, long index, DescType desired
   if ((err = coerceItem(item, desiredType, outType, out)) != noErr) return err;
   if (theAEKeyword) *theAEKeyword = item.keyword;
   return vt::ae::makeDesc(outType, out.data(), out.size(), *result);
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr AEDeleteItem(AEDescList* theAEDescList, long index) try {
   std::vector<Item> items;
@@ -223,7 +250,9 @@ OSErr AEDeleteItem(AEDescList* theAEDescList, long index) try {
   if (index < 1 || index > (long)items.size()) return errAEIllegalIndex;
   items.erase(items.begin() + (index - 1));
   return writeList(theAEDescList, items);
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr AECreateAppleEvent(AEEventClass theAEEventClass, AEEventID theAEEventID,
                          const AEAddressDesc* target, AEReturnID returnID,
@@ -247,10 +276,12 @@ OSErr AECreateAppleEvent(AEEventClass theAEEventClass, AEEventID theAEEventID,
     parts.attributes.push_back({keyAddressAttr, target->descriptorType, vt::ae::bytesOf(*target)});
   std::vector<uint8_t> bytes = vt::ae::encodeEvent(parts);
   return vt::ae::makeDesc(typeAppleEvent, bytes.data(), bytes.size(), *result);
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
-OSErr AEGetParamDesc(const AppleEvent* theAppleEvent, AEKeyword theAEKeyword,
-                     DescType desiredType, AEDesc* result) try {
+OSErr AEGetParamDesc(const AppleEvent* theAppleEvent, AEKeyword theAEKeyword, DescType desiredType,
+                     AEDesc* result) try {
   if (result == nullptr) return paramErr;
   AEInitializeDesc(result);
   vt::ae::EventParts parts;
@@ -269,12 +300,14 @@ OSErr AEGetParamDesc(const AppleEvent* theAppleEvent, AEKeyword theAEKeyword,
     result->dataHandle = (AEDataStorage)h;
   }
   return err;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 // A parameter's or an attribute's value, coerced to the desired type.
 static OSErr getKeyedPtr(const AppleEvent* theAppleEvent, bool attribute, AEKeyword theAEKeyword,
-                         DescType desiredType, DescType* typeCode, void* dataPtr,
-                         Size maximumSize, Size* actualSize) {
+                         DescType desiredType, DescType* typeCode, void* dataPtr, Size maximumSize,
+                         Size* actualSize) {
   if (maximumSize < 0) return paramErr;
   vt::ae::EventParts parts;
   OSErr err = readEvent(theAppleEvent, parts);
@@ -289,12 +322,13 @@ static OSErr getKeyedPtr(const AppleEvent* theAppleEvent, bool attribute, AEKeyw
   return noErr;
 }
 
-OSErr AEGetParamPtr(const AppleEvent* theAppleEvent, AEKeyword theAEKeyword,
-                    DescType desiredType, DescType* typeCode, void* dataPtr, Size maximumSize,
-                    Size* actualSize) try {
+OSErr AEGetParamPtr(const AppleEvent* theAppleEvent, AEKeyword theAEKeyword, DescType desiredType,
+                    DescType* typeCode, void* dataPtr, Size maximumSize, Size* actualSize) try {
   return getKeyedPtr(theAppleEvent, false, theAEKeyword, desiredType, typeCode, dataPtr,
                      maximumSize, actualSize);
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr AEPutParamPtr(AppleEvent* theAppleEvent, AEKeyword theAEKeyword, DescType typeCode,
                     const void* dataPtr, Size dataSize) try {
@@ -310,14 +344,19 @@ OSErr AEPutParamPtr(AppleEvent* theAppleEvent, AEKeyword theAEKeyword, DescType 
     parts.params.push_back({theAEKeyword, typeCode, std::move(data)});
   }
   return writeEvent(theAppleEvent, parts);
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
-OSErr AEPutParamDesc(AppleEvent* theAppleEvent, AEKeyword theAEKeyword, const AEDesc* theAEDesc) try {
+OSErr AEPutParamDesc(AppleEvent* theAppleEvent, AEKeyword theAEKeyword,
+                     const AEDesc* theAEDesc) try {
   if (theAEDesc == nullptr) return paramErr;
   std::vector<uint8_t> bytes = vt::ae::bytesOf(*theAEDesc);
   return AEPutParamPtr(theAppleEvent, theAEKeyword, theAEDesc->descriptorType, bytes.data(),
                        (Size)bytes.size());
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr AEDeleteParam(AppleEvent* theAppleEvent, AEKeyword theAEKeyword) try {
   vt::ae::EventParts parts;
@@ -328,11 +367,15 @@ OSErr AEDeleteParam(AppleEvent* theAppleEvent, AEKeyword theAEKeyword) try {
   if (it == parts.params.end()) return errAEDescNotFound;
   parts.params.erase(it);
   return writeEvent(theAppleEvent, parts);
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr AEGetAttributePtr(const AppleEvent* theAppleEvent, AEKeyword theAEKeyword,
-                        DescType desiredType, DescType* typeCode, void* dataPtr,
-                        Size maximumSize, Size* actualSize) try {
-  return getKeyedPtr(theAppleEvent, true, theAEKeyword, desiredType, typeCode, dataPtr,
-                     maximumSize, actualSize);
-} catch (...) { return vtErrorFromException(); }
+                        DescType desiredType, DescType* typeCode, void* dataPtr, Size maximumSize,
+                        Size* actualSize) try {
+  return getKeyedPtr(theAppleEvent, true, theAEKeyword, desiredType, typeCode, dataPtr, maximumSize,
+                     actualSize);
+} catch (...) {
+  return vtErrorFromException();
+}

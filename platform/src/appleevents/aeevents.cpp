@@ -29,7 +29,7 @@ using HandlerTable = std::map<std::pair<AEEventClass, AEEventID>, Handler>;
 
 struct State {
   HandlerTable appHandlers, sysHandlers;
-  std::deque<std::vector<uint8_t>> queue;       // encoded events waiting for delivery
+  std::deque<std::vector<uint8_t>> queue;         // encoded events waiting for delivery
   std::optional<std::vector<uint8_t>> delivered;  // taken by the event queue, not yet handled
   OSErr lastResult = noErr;
 };
@@ -143,7 +143,9 @@ void postOpenApplication() { postSimple(kAEOpenApplication); }
 void postQuitApplication() { postSimple(kAEQuitApplication); }
 void postReopenApplication() { postSimple(kAEReopenApplication); }
 void postQuitFromSignal() { gQuitRequested = 1; }
-void postOpenDocuments(const std::vector<std::string>& paths) { postFiles(kAEOpenDocuments, paths); }
+void postOpenDocuments(const std::vector<std::string>& paths) {
+  postFiles(kAEOpenDocuments, paths);
+}
 void postPrintDocuments(const std::vector<std::string>& paths) {
   postFiles(kAEPrintDocuments, paths);
 }
@@ -178,7 +180,9 @@ OSErr AEInstallEventHandler(AEEventClass theAEEventClass, AEEventID theAEEventID
   if (handler == nullptr) return paramErr;
   vt::ae::tableFor(isSysHandler)[{theAEEventClass, theAEEventID}] = {handler, handlerRefcon};
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr AERemoveEventHandler(AEEventClass theAEEventClass, AEEventID theAEEventID,
                            AEEventHandlerUPP handler, Boolean isSysHandler) try {
@@ -189,17 +193,22 @@ OSErr AERemoveEventHandler(AEEventClass theAEEventClass, AEEventID theAEEventID,
     return errAEHandlerNotFound;
   table.erase(it);
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr AEGetEventHandler(AEEventClass theAEEventClass, AEEventID theAEEventID,
-                        AEEventHandlerUPP* handler, SRefCon* handlerRefcon, Boolean isSysHandler) try {
+                        AEEventHandlerUPP* handler, SRefCon* handlerRefcon,
+                        Boolean isSysHandler) try {
   auto& table = vt::ae::tableFor(isSysHandler);
   auto it = table.find({theAEEventClass, theAEEventID});
   if (it == table.end()) return errAEHandlerNotFound;
   if (handler) *handler = it->second.proc;
   if (handlerRefcon) *handlerRefcon = it->second.refcon;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr AEProcessAppleEvent(const EventRecord* theEventRecord) try {
   if (theEventRecord == nullptr) return paramErr;
@@ -240,12 +249,16 @@ OSErr AEProcessAppleEvent(const EventRecord* theEventRecord) try {
   AEDisposeDesc(&event);
   AEDisposeDesc(&reply);
   return result;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr VTAEPostOpenApplication() try {
   vt::ae::postOpenApplication();
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 namespace {
 std::vector<std::string> pathList(const char* const* paths, long count) {
@@ -259,17 +272,23 @@ std::vector<std::string> pathList(const char* const* paths, long count) {
 OSErr VTAEPostOpenDocuments(const char* const* paths, long count) try {
   if (count < 0 || (count > 0 && paths == nullptr)) return paramErr;
   return vt::ae::postFiles(kAEOpenDocuments, pathList(paths, count));
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr VTAEPostPrintDocuments(const char* const* paths, long count) try {
   if (count < 0 || (count > 0 && paths == nullptr)) return paramErr;
   return vt::ae::postFiles(kAEPrintDocuments, pathList(paths, count));
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr VTAEPostQuitApplication() try {
   vt::ae::postQuitApplication();
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr VTAEPostAppleEvent(const AppleEvent* theAppleEvent) try {
   if (theAppleEvent == nullptr) return paramErr;
@@ -277,6 +296,10 @@ OSErr VTAEPostAppleEvent(const AppleEvent* theAppleEvent) try {
   size_t before = state().queue.size();
   vt::ae::postAppleEvent(*theAppleEvent);
   return state().queue.size() > before ? (OSErr)noErr : (OSErr)errAECorruptData;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
-OSErr VTAELastHandlerResult() try { return vt::ae::lastHandlerResult(); } catch (...) { return vtErrorFromException(); }
+OSErr VTAELastHandlerResult() try { return vt::ae::lastHandlerResult(); } catch (...) {
+  return vtErrorFromException();
+}

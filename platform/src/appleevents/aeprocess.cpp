@@ -135,7 +135,8 @@ enum class Forward { taken, noInstance, failed };
 
 // Hands the files to a running instance: it must be this user's and answer within the
 // timeout; a silent one gets a second chance.
-Forward forwardToRunningInstance(const std::string& socketPath, const std::vector<std::string>& files) {
+Forward forwardToRunningInstance(const std::string& socketPath,
+                                 const std::vector<std::string>& files) {
   sockaddr_un addr;
   if (!fillAddress(socketPath, addr)) return Forward::noInstance;
   std::string message = kMagic;
@@ -229,7 +230,8 @@ class Listener {
   void serve() {
     std::vector<Peer> peers;
     for (;;) {
-      std::vector<pollfd> fds{{wake_[0], POLLIN, 0}, {peers.size() < kMaxPeers ? fd_ : -1, POLLIN, 0}};
+      std::vector<pollfd> fds{{wake_[0], POLLIN, 0},
+                              {peers.size() < kMaxPeers ? fd_ : -1, POLLIN, 0}};
       for (const Peer& p : peers) fds.push_back({p.fd, POLLIN, 0});
       int timeout = -1;  // until the nearest deadline
       Clock::time_point now = Clock::now();

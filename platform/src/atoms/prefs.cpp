@@ -109,7 +109,9 @@ OSErr GetQuickTimePreference(OSType preferenceType, QTAtomContainer* preferenceA
   std::memcpy(*h, bytes.data(), bytes.size());
   *preferenceAtom = h;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr SetQuickTimePreference(OSType preferenceType, QTAtomContainer preferenceAtom) try {
   if (preferenceAtom == nullptr) return paramErr;
@@ -136,4 +138,6 @@ OSErr SetQuickTimePreference(OSType preferenceType, QTAtomContainer preferenceAt
     return errnoToOSErr(savedErrno);
   }
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}

@@ -109,7 +109,9 @@ OSErr QTNewAtomContainer(QTAtomContainer* atomData) try {
   std::memcpy(*h, bytes.data(), bytes.size());
   *atomData = h;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr QTDisposeAtomContainer(QTAtomContainer atomData) try {
   if (atomData == nullptr) return nilHandleErr;
@@ -117,10 +119,12 @@ OSErr QTDisposeAtomContainer(QTAtomContainer atomData) try {
   lockCounts().erase(atomData);
   DisposeHandle(atomData);
   return MemError();
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
-OSErr QTInsertChild(QTAtomContainer container, QTAtom parentAtom, QTAtomType atomType,
-                    QTAtomID id, short index, long dataSize, void* data, QTAtom* newAtom) try {
+OSErr QTInsertChild(QTAtomContainer container, QTAtom parentAtom, QTAtomType atomType, QTAtomID id,
+                    short index, long dataSize, void* data, QTAtom* newAtom) try {
   if (newAtom) *newAtom = 0;
   if (dataSize < 0 || dataSize > 0x7FFFFFFF - (long)kAtomHeaderSize) return paramErr;
   View view;
@@ -158,7 +162,9 @@ OSErr QTInsertChild(QTAtomContainer container, QTAtom parentAtom, QTAtomType ato
   err = insertChildBytes(container, view, parent, at, bytes, 1);
   if (err == noErr && newAtom) *newAtom = (QTAtom)at;
   return err;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr QTInsertChildren(QTAtomContainer container, QTAtom parentAtom,
                        QTAtomContainer childrenContainer) try {
@@ -177,7 +183,9 @@ OSErr QTInsertChildren(QTAtomContainer container, QTAtom parentAtom,
   if (incoming.empty()) return noErr;
   std::vector<uint8_t> bytes = contentsOf(source, 0);
   return insertChildBytes(container, view, parent, p.end(), bytes, (unsigned)incoming.size());
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 QTAtom QTFindChildByIndex(QTAtomContainer container, QTAtom parentAtom, QTAtomType atomType,
                           short index, QTAtomID* id) try {
@@ -188,7 +196,10 @@ QTAtom QTFindChildByIndex(QTAtomContainer container, QTAtom parentAtom, QTAtomTy
   if (n < 0) return 0;
   if (id) *id = view.node(n).id;
   return view.atomOfNode(n);
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 QTAtom QTFindChildByID(QTAtomContainer container, QTAtom parentAtom, QTAtomType atomType,
                        QTAtomID id, short* index) try {
@@ -200,21 +211,31 @@ QTAtom QTFindChildByID(QTAtomContainer container, QTAtom parentAtom, QTAtomType 
   if (n < 0) return 0;
   if (index) *index = (short)std::min(i, 0x7FFF);
   return view.atomOfNode(n);
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
-short QTCountChildrenOfType(QTAtomContainer container, QTAtom parentAtom, QTAtomType childType) try {
+short QTCountChildrenOfType(QTAtomContainer container, QTAtom parentAtom,
+                            QTAtomType childType) try {
   View view;
   int parent;
   if (locate(container, parentAtom, view, parent) != noErr) return 0;
   return (short)std::min(view.countOfType(parent, (OSType)childType), 0x7FFF);
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 short QTCountChildren(QTAtomContainer container, QTAtom parentAtom) try {
   View view;
   int parent;
   if (locate(container, parentAtom, view, parent) != noErr) return 0;
   return (short)std::min((int)view.node(parent).childCount, 0x7FFF);
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 OSErr QTNextChildAnyType(QTAtomContainer container, QTAtom parentAtom, QTAtom currentChild,
                          QTAtom* nextChild) try {
@@ -235,7 +256,9 @@ OSErr QTNextChildAnyType(QTAtomContainer container, QTAtom parentAtom, QTAtom cu
     return noErr;
   }
   return invalidAtomErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 QTAtomType QTGetNextChildType(QTAtomContainer container, QTAtom parentAtom,
                               QTAtomType currentChildType) try {
@@ -250,7 +273,10 @@ QTAtomType QTGetNextChildType(QTAtomContainer container, QTAtom parentAtom,
   for (size_t i = 0; i + 1 < types.size(); ++i)
     if (types[i] == (OSType)currentChildType) return (QTAtomType)types[i + 1];
   return 0;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 OSErr QTGetAtomTypeAndID(QTAtomContainer container, QTAtom atom, QTAtomType* atomType,
                          QTAtomID* id) try {
@@ -261,14 +287,19 @@ OSErr QTGetAtomTypeAndID(QTAtomContainer container, QTAtom atom, QTAtomType* ato
   if (atomType) *atomType = (QTAtomType)view.node(n).type;
   if (id) *id = view.node(n).id;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 QTAtom QTGetAtomParent(QTAtomContainer container, QTAtom childAtom) try {
   View view;
   int n;
   if (locate(container, childAtom, view, n) != noErr || n == 0) return 0;
   return view.atomOfNode(view.node(n).parent);
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 OSErr QTGetAtomDataPtr(QTAtomContainer container, QTAtom atom, long* dataSize, Ptr* atomData) try {
   View view;
@@ -280,7 +311,9 @@ OSErr QTGetAtomDataPtr(QTAtomContainer container, QTAtom atom, long* dataSize, P
   if (dataSize) *dataSize = (long)node.dataSize();
   if (atomData) *atomData = *container + node.dataOffset();
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr QTCopyAtomDataToPtr(QTAtomContainer container, QTAtom atom, Boolean sizeOrLessOK,
                           long maxSize, void* dataPtr, long* actualSize) try {
@@ -296,7 +329,9 @@ OSErr QTCopyAtomDataToPtr(QTAtomContainer container, QTAtom atom, Boolean sizeOr
   if (size > 0) std::memcpy(dataPtr, *container + node.dataOffset(), (size_t)size);
   if (actualSize) *actualSize = size;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr QTSetAtomData(QTAtomContainer container, QTAtom atom, long dataSize, void* atomData) try {
   if (dataSize < 0 || (atomData == nullptr && dataSize > 0)) return paramErr;
@@ -310,10 +345,13 @@ OSErr QTSetAtomData(QTAtomContainer container, QTAtom atom, long dataSize, void*
   long delta = dataSize - (long)node.dataSize();
   if (delta > 0 && !growthFits(container, (uint64_t)delta)) return memFullErr;
   std::vector<uint8_t> bytes((const uint8_t*)atomData, (const uint8_t*)atomData + dataSize);
-  if ((err = spliceBytes(container, node.dataOffset(), node.dataSize(), bytes)) != noErr) return err;
+  if ((err = spliceBytes(container, node.dataOffset(), node.dataSize(), bytes)) != noErr)
+    return err;
   adjustSizes(container, view, n, delta);
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr QTSetAtomID(QTAtomContainer container, QTAtom atom, QTAtomID newID) try {
   View view;
@@ -326,7 +364,9 @@ OSErr QTSetAtomID(QTAtomContainer container, QTAtom atom, QTAtomID newID) try {
   if (view.findByID(node.parent, node.type, (int32_t)newID) >= 0) return duplicateAtomTypeAndIDErr;
   vt::writeBE32(base(container) + node.offset + 8, (uint32_t)newID);
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr QTCopyAtom(QTAtomContainer container, QTAtom atom, QTAtomContainer* targetContainer) try {
   if (targetContainer == nullptr) return paramErr;
@@ -352,7 +392,9 @@ OSErr QTCopyAtom(QTAtomContainer container, QTAtom atom, QTAtomContainer* target
   std::memcpy(*h, bytes.data(), bytes.size());
   *targetContainer = h;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr QTReplaceAtom(QTAtomContainer targetContainer, QTAtom targetAtom,
                     QTAtomContainer replacementContainer, QTAtom replacementAtom) try {
@@ -373,7 +415,9 @@ OSErr QTReplaceAtom(QTAtomContainer targetContainer, QTAtom targetAtom,
   adjustSizes(targetContainer, view, t, delta);
   setChildCount(targetContainer, node, childCount);
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr QTRemoveAtom(QTAtomContainer container, QTAtom atom) try {
   View view;
@@ -387,7 +431,9 @@ OSErr QTRemoveAtom(QTAtomContainer container, QTAtom atom) try {
   adjustSizes(container, view, node.parent, -(long)node.size);
   setChildCount(container, parent, parent.childCount - 1u);
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr QTRemoveChildren(QTAtomContainer container, QTAtom atom) try {
   View view;
@@ -400,7 +446,9 @@ OSErr QTRemoveChildren(QTAtomContainer container, QTAtom atom) try {
   adjustSizes(container, view, n, -(long)node.dataSize());
   setChildCount(container, node, 0);
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr QTLockContainer(QTAtomContainer container) try {
   if (container == nullptr) return nilHandleErr;
@@ -410,7 +458,9 @@ OSErr QTLockContainer(QTAtomContainer container) try {
     return MemError();
   }
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr QTUnlockContainer(QTAtomContainer container) try {
   if (container == nullptr) return nilHandleErr;
@@ -423,4 +473,6 @@ OSErr QTUnlockContainer(QTAtomContainer container) try {
     return MemError();
   }
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}

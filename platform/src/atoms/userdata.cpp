@@ -77,13 +77,17 @@ OSErr NewUserData(UserData* theUserData) try {
   if (theUserData == nullptr) return paramErr;
   *theUserData = new (std::nothrow) VTUserData;
   return *theUserData ? (OSErr)noErr : (OSErr)memFullErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr DisposeUserData(UserData theUserData) try {
   if (theUserData == nullptr) return paramErr;
   delete theUserData;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr GetUserData(UserData ud, Handle data, OSType udType, long index) try {
   if (ud == nullptr) return paramErr;
@@ -91,7 +95,9 @@ OSErr GetUserData(UserData ud, Handle data, OSType udType, long index) try {
   if (i < 0) return userDataItemNotFound;
   if (data == nullptr) return noErr;  // asks only whether the item exists
   return copyToHandle(ud->items[(size_t)i].data, data);
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr GetUserDataItem(UserData ud, void* data, long size, OSType udType, long index) try {
   if (ud == nullptr || size < 0 || (data == nullptr && size > 0)) return paramErr;
@@ -103,7 +109,9 @@ OSErr GetUserDataItem(UserData ud, void* data, long size, OSType udType, long in
   if (bytes.size() != (size_t)size) return userDataItemNotFound;
   if (size > 0) std::memcpy(data, bytes.data(), bytes.size());
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr SetUserDataItem(UserData ud, void* data, long size, OSType udType, long index) try {
   if (ud == nullptr || size < 0 || (data == nullptr && size > 0) || index < 0) return paramErr;
@@ -118,7 +126,9 @@ OSErr SetUserDataItem(UserData ud, void* data, long size, OSType udType, long in
   if (std::max(index, 1L) != count + 1) return userDataItemNotFound;
   ud->items.push_back({udType, std::move(bytes)});
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr AddUserData(UserData ud, Handle data, OSType udType) try {
   if (ud == nullptr || data == nullptr) return paramErr;
@@ -127,7 +137,9 @@ OSErr AddUserData(UserData ud, Handle data, OSType udType) try {
   const uint8_t* p = (const uint8_t*)*data;
   ud->items.push_back({udType, std::vector<uint8_t>(p, p + n)});
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr RemoveUserData(UserData ud, OSType udType, long index) try {
   if (ud == nullptr) return paramErr;
@@ -135,14 +147,19 @@ OSErr RemoveUserData(UserData ud, OSType udType, long index) try {
   if (i < 0) return userDataItemNotFound;
   ud->items.erase(ud->items.begin() + i);
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 short CountUserDataType(UserData ud, OSType udType) try {
   if (ud == nullptr) return 0;
   long n = std::count_if(ud->items.begin(), ud->items.end(),
                          [udType](const Item& it) { return it.type == udType; });
   return (short)std::min(n, 0x7FFFL);
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 long GetNextUserDataType(UserData ud, OSType udType) try {
   if (ud == nullptr) return 0;
@@ -153,7 +170,10 @@ long GetNextUserDataType(UserData ud, OSType udType) try {
   for (size_t i = 0; i + 1 < types.size(); ++i)
     if (types[i] == udType) return (long)types[i + 1];
   return 0;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 OSErr AddUserDataText(UserData ud, Handle data, OSType udType, long index, short itlRegionTag) try {
   if (ud == nullptr || data == nullptr || index < 0) return paramErr;
@@ -179,7 +199,9 @@ OSErr AddUserDataText(UserData ud, Handle data, OSType udType, long index, short
     records.push_back(std::move(record));
   ud->items[(size_t)i].data = encodeText(records);
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr GetUserDataText(UserData ud, Handle data, OSType udType, long index, short itlRegionTag) try {
   if (ud == nullptr || data == nullptr) return paramErr;
@@ -192,7 +214,9 @@ OSErr GetUserDataText(UserData ud, Handle data, OSType udType, long index, short
   auto it = std::find_if(records.begin(), records.end(),
                          [&](const TextRecord& r) { return r.language == lang; });
   return copyToHandle(it != records.end() ? it->text : records.front().text, data);
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr RemoveUserDataText(UserData ud, OSType udType, long index, short itlRegionTag) try {
   if (ud == nullptr) return paramErr;
@@ -210,4 +234,6 @@ OSErr RemoveUserDataText(UserData ud, OSType udType, long index, short itlRegion
   else
     ud->items[(size_t)i].data = encodeText(records);
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}

@@ -189,7 +189,9 @@ void Device::pull(float* dst, int frames, int64_t playTimeNs) {
     anchorCount_ = 3;
   }
   anchors_[anchorCount_++] = Anchor{start, playTimeNs};
-  if (recording_) recorded_.push_back(Recorded{playTimeNs, start, std::vector<float>(dst, dst + (size_t)frames * channels_)});
+  if (recording_)
+    recorded_.push_back(
+        Recorded{playTimeNs, start, std::vector<float>(dst, dst + (size_t)frames * channels_)});
 }
 
 void Device::startRecording() {

@@ -29,7 +29,8 @@ int64_t steadyNs() {
 
 class HeadlessOutput final : public Output {
  public:
-  explicit HeadlessOutput(bool realClock) : real_(realClock), buf_((size_t)kBufferFrames * kChannels) {}
+  explicit HeadlessOutput(bool realClock)
+      : real_(realClock), buf_((size_t)kBufferFrames * kChannels) {}
   ~HeadlessOutput() override { stop(); }
   int rate() const override { return kRate; }
   int channels() const override { return kChannels; }

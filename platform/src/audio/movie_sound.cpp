@@ -101,7 +101,8 @@ bool TrackSound::decodeNext() {
     return true;
   }
   if (decoded_.empty()) return true;
-  int64_t at = first != vt::codec::AudioDecoder::kNoTime ? scaleRound(first, rate_, md->timeScale) : have;
+  int64_t at =
+      first != vt::codec::AudioDecoder::kNoTime ? scaleRound(first, rate_, md->timeScale) : have;
   size_t skip = 0;
   // After a start in the middle, the first frames go exactly where their time says; from the
   // media's start, and later on, frames follow one another unless their times are off by more

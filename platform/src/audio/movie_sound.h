@@ -36,12 +36,12 @@ class TrackSound {
   VTTrack* track_;
   int rate_, channels_;
   uint64_t seenGeneration_ = 0;  // the media's generation the decoders were made for
-  int64_t nextPos_ = -1;    // movie position the last call ended at
-  bool streaming_ = false;  // the decoders hold a stream
-  bool placed_ = false;     // the stream's position is settled
-  int64_t streamPos_ = 0;   // media frame of pending_[readAt_]
+  int64_t nextPos_ = -1;         // movie position the last call ended at
+  bool streaming_ = false;       // the decoders hold a stream
+  bool placed_ = false;          // the stream's position is settled
+  int64_t streamPos_ = 0;        // media frame of pending_[readAt_]
   std::vector<float> pending_;
-  size_t readAt_ = 0;       // in frames
+  size_t readAt_ = 0;  // in frames
   long nextPacket_ = 0;
   std::map<uint32_t, std::unique_ptr<vt::codec::AudioDecoder>> decoders_;  // by description
   std::map<uint32_t, bool> refused_;  // descriptions nobody decodes: silence

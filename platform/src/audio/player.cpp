@@ -20,8 +20,7 @@ constexpr int kFirstRender = 2048;
 
 }  // namespace
 
-Player::Player(Movie movie)
-    : movie_(movie), device_(Device::get()) {
+Player::Player(Movie movie) : movie_(movie), device_(Device::get()) {
   device_.ensureOpen();
   rate_ = device_.rate();
   channels_ = device_.channels();
@@ -150,8 +149,8 @@ void Player::renderBlock(int64_t frame, int frames, float* out) {
         int64_t k = std::clamp<int64_t>((int64_t)x, 0, hi - lo - 2);
         float f = (float)(x - (double)k);
         for (int c = 0; c < channels_; ++c)
-          o[(size_t)i * channels_ + c] = s[(size_t)k * channels_ + c] * (1 - f) +
-                                         s[(size_t)(k + 1) * channels_ + c] * f;
+          o[(size_t)i * channels_ + c] =
+              s[(size_t)k * channels_ + c] * (1 - f) + s[(size_t)(k + 1) * channels_ + c] * f;
       }
     }
     done += n;

@@ -32,10 +32,10 @@ class Player {
   void pump();
 
   struct Position {
-    TimeValue time = 0;   // movie time being heard
-    int direction = 1;    // +1 forwards, -1 backwards
-    bool ended = false;   // a span that does not loop has been played to its end
-    int64_t hostNs = 0;   // the device clock's time the answer is for
+    TimeValue time = 0;  // movie time being heard
+    int direction = 1;   // +1 forwards, -1 backwards
+    bool ended = false;  // a span that does not loop has been played to its end
+    int64_t hostNs = 0;  // the device clock's time the answer is for
   };
   // Where the sound is now; false when not playing.
   bool position(Position& out);

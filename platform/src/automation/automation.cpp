@@ -17,52 +17,82 @@ void VTAutomationUseHeadless(short width, short height, bool wallClock) try {
   ev::useHeadless(width, height, wallClock);
   ensureServer();
   resetWindowServer();
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
-bool VTAutomationIsHeadless() try { return ev::backend().isHeadless(); } catch (...) { vtErrorFromException(); return {}; }
+bool VTAutomationIsHeadless() try { return ev::backend().isHeadless(); } catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
-Rect VTAutomationScreenBounds() try { return screenBounds(); } catch (...) { vtErrorFromException(); return {}; }
+Rect VTAutomationScreenBounds() try { return screenBounds(); } catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 void VTAutomationPostMouseDown(Point where, EventModifiers modifiers) try {
   ev::postMouseMove(where);
   ev::post(mouseDown, 0, where, modifiers);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void VTAutomationPostMouseUp(Point where, EventModifiers modifiers) try {
   ev::postMouseMove(where);
   ev::post(mouseUp, 0, where, modifiers);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
-void VTAutomationPostMouseMove(Point where) try { ev::postMouseMove(where); } catch (...) { vtErrorFromException(); }
+void VTAutomationPostMouseMove(Point where) try { ev::postMouseMove(where); } catch (...) {
+  vtErrorFromException();
+}
 
 void VTAutomationPostClick(Point where, EventModifiers modifiers) try {
   VTAutomationPostMouseDown(where, modifiers);
   VTAutomationPostMouseUp(where, modifiers);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void VTAutomationPostDrag(Point from, Point to, int steps, EventModifiers modifiers) try {
   if (steps < 1) steps = 1;
   VTAutomationPostMouseDown(from, modifiers);
   for (int i = 1; i <= steps; ++i) {
-    Point p{(short)(from.v + (to.v - from.v) * i / steps), (short)(from.h + (to.h - from.h) * i / steps)};
+    Point p{(short)(from.v + (to.v - from.v) * i / steps),
+            (short)(from.h + (to.h - from.h) * i / steps)};
     ev::post(ev::kMouseMovedKind, 0, p, modifiers);
   }
   ev::post(mouseUp, 0, to, modifiers);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void VTAutomationPostKey(char key, EventModifiers modifiers, unsigned char keyCode) try {
   unsigned long msg = ((unsigned long)keyCode << 8) | (unsigned char)key;
   Point where = ev::mouseGlobal();
   ev::post(keyDown, msg, where, modifiers);
   ev::post(keyUp, msg, where, modifiers);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void VTAutomationPostText(const std::string& utf8, EventModifiers modifiers) try {
   ev::postText(utf8, modifiers);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
-std::string VTAutomationClipboardText() try { return ev::clipboardText(); } catch (...) { vtErrorFromException(); return {}; }
-void VTAutomationSetClipboardText(const std::string& utf8) try { ev::setClipboardText(utf8); } catch (...) { vtErrorFromException(); }
+std::string VTAutomationClipboardText() try { return ev::clipboardText(); } catch (...) {
+  vtErrorFromException();
+  return {};
+}
+void VTAutomationSetClipboardText(const std::string& utf8) try {
+  ev::setClipboardText(utf8);
+} catch (...) {
+  vtErrorFromException();
+}
 
 bool VTAutomationFocusedTextField(VTTextFieldInfo* info) try {
   FocusedField found;
@@ -84,14 +114,27 @@ bool VTAutomationFocusedTextField(VTTextFieldInfo* info) try {
     if (at >= text.size()) break;
   }
   return true;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
-void VTAutomationPostFocus(bool focused) try { setForeground(focused); } catch (...) { vtErrorFromException(); }
+void VTAutomationPostFocus(bool focused) try { setForeground(focused); } catch (...) {
+  vtErrorFromException();
+}
 
-int VTAutomationPendingInput() try { return ev::pendingCount(); } catch (...) { vtErrorFromException(); return {}; }
+int VTAutomationPendingInput() try { return ev::pendingCount(); } catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
-void VTAutomationAdvanceTicks(UInt32 ticks) try { ev::backend().advanceTicks(ticks); } catch (...) { vtErrorFromException(); }
-UInt32 VTAutomationTicks() try { return ev::ticks(); } catch (...) { vtErrorFromException(); return {}; }
+void VTAutomationAdvanceTicks(UInt32 ticks) try { ev::backend().advanceTicks(ticks); } catch (...) {
+  vtErrorFromException();
+}
+UInt32 VTAutomationTicks() try { return ev::ticks(); } catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 std::vector<VTWindowInfo> VTAutomationListWindows() try {
   std::vector<VTWindowInfo> out;
@@ -99,26 +142,44 @@ std::vector<VTWindowInfo> VTAutomationListWindows() try {
     out.push_back(VTWindowInfo{w, w->kind, toolboxToUtf8(w->title), structureRect(w), w->content,
                                w->visible, w->hilited, w->refCon});
   return out;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 bool VTAutomationSnapshot(const std::string& pngPath) try {
   return vt::writePNG(composeScreen(), pngPath.c_str());
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 UInt32 VTAutomationScreenPixel(short h, short v) try {
   const vt::Image& img = composeScreen();
   if (h < 0 || v < 0 || h >= img.width || v >= img.height) return 0;
   return img.at(h, v);
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
-void VTAutomationSetModalHook(std::function<void()> hook) try { ev::setModalHook(std::move(hook)); } catch (...) { vtErrorFromException(); }
-long VTAutomationModalTurns() try { return ev::modalTurns(); } catch (...) { vtErrorFromException(); return {}; }
+void VTAutomationSetModalHook(std::function<void()> hook) try {
+  ev::setModalHook(std::move(hook));
+} catch (...) {
+  vtErrorFromException();
+}
+long VTAutomationModalTurns() try { return ev::modalTurns(); } catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 void VTAutomationReset() try {
   resetWindowServer();
   ev::resetQueue();
   if (ev::backend().isHeadless()) ev::setClipboardText({});  // never the user's own clipboard
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 namespace {
 const vt::ResetRegistration kReset(vt::ResetStage::Screen, VTAutomationReset);

@@ -39,9 +39,12 @@ struct Geometry {
 std::string geometryPath() {
   const char* config = std::getenv("XDG_CONFIG_HOME");
   std::string dir;
-  if (config && config[0] == '/') dir = config;
-  else if (const char* home = std::getenv("HOME"); home && home[0] == '/') dir = std::string(home) + "/.config";
-  else return {};
+  if (config && config[0] == '/')
+    dir = config;
+  else if (const char* home = std::getenv("HOME"); home && home[0] == '/')
+    dir = std::string(home) + "/.config";
+  else
+    return {};
   return dir + "/vantrel/screen";
 }
 
@@ -76,8 +79,8 @@ Geometry loadGeometry() {
 
 void saveGeometry(SDL_Window* window) {
   std::string path = geometryPath();
-  if (path.empty() || (SDL_GetWindowFlags(window) & (SDL_WINDOW_MAXIMIZED | SDL_WINDOW_FULLSCREEN |
-                                                     SDL_WINDOW_MINIMIZED)))
+  if (path.empty() || (SDL_GetWindowFlags(window) &
+                       (SDL_WINDOW_MAXIMIZED | SDL_WINDOW_FULLSCREEN | SDL_WINDOW_MINIMIZED)))
     return;
   int x, y, w, h;
   SDL_GetWindowPosition(window, &x, &y);
@@ -259,11 +262,13 @@ class SdlBackend final : public vt::events::Backend {
     window_ = SDL_CreateWindow("Vantrel", g.x, g.y, w_, h_, SDL_WINDOW_RESIZABLE);
     if (!window_) return false;
     SDL_SetWindowMinimumSize(window_, kMinWidth, kMinHeight);
-    renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+    renderer_ =
+        SDL_CreateRenderer(window_, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
     if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
     if (!renderer_) return false;
     SDL_RenderSetLogicalSize(renderer_, w_, h_);
-    texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, w_, h_);
+    texture_ =
+        SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, w_, h_);
     if (!texture_) return false;
     vt::ae::setRaiseHandler(onRaise);
     std::signal(SIGTERM, onSignal);
@@ -304,10 +309,13 @@ class SdlBackend final : public vt::events::Backend {
       case SDL_WINDOWEVENT:
         if (ev.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) vt::ui::setForeground(true);
         if (ev.window.event == SDL_WINDOWEVENT_FOCUS_LOST) vt::ui::setForeground(false);
-        if (ev.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) resized(ev.window.data1, ev.window.data2);
-        if (ev.window.event == SDL_WINDOWEVENT_MOVED || ev.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
+        if (ev.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
+          resized(ev.window.data1, ev.window.data2);
+        if (ev.window.event == SDL_WINDOWEVENT_MOVED ||
+            ev.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
           saveGeometry(window_);
-        if (ev.window.event == SDL_WINDOWEVENT_EXPOSED || ev.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
+        if (ev.window.event == SDL_WINDOWEVENT_EXPOSED ||
+            ev.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
           vt::ui::invalidateScreen(vt::ui::screenBounds());
         break;
       case SDL_MOUSEMOTION:
@@ -348,8 +356,7 @@ class SdlBackend final : public vt::events::Backend {
                          fromKey && pending_.repeat);
         break;
       }
-      default:
-        break;
+      default: break;
     }
   }
 
@@ -358,7 +365,8 @@ class SdlBackend final : public vt::events::Backend {
     w = std::clamp(w, kMinWidth, kMaxSide);
     h = std::clamp(h, kMinHeight, kMaxSide);
     if (w == w_ && h == h_) return;
-    SDL_Texture* t = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, w, h);
+    SDL_Texture* t =
+        SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, w, h);
     if (!t) return;  // keeps the old size, scaled
     SDL_DestroyTexture(texture_);
     texture_ = t;

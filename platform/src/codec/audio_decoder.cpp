@@ -54,7 +54,8 @@ Result<std::unique_ptr<AudioDecoder>> AudioDecoder::open(const AudioFormat& f, i
   c->bits_per_coded_sample = f.bitsPerSample;
   if (f.framesPerPacket > 0) c->block_align = (int)f.bytesPerPacket;
   c->thread_count = 1;
-  c->pkt_timebase = AVRational{1, timeScale > 0 ? timeScale : (f.sampleRate > 0 ? f.sampleRate : 1)};
+  c->pkt_timebase =
+      AVRational{1, timeScale > 0 ? timeScale : (f.sampleRate > 0 ? f.sampleRate : 1)};
   if (!f.config.empty()) {
     c->extradata = (uint8_t*)av_mallocz(f.config.size() + AV_INPUT_BUFFER_PADDING_SIZE);
     if (!c->extradata) return R::failure(memFullErr);
@@ -128,8 +129,8 @@ bool AudioDecoder::receiveAll(std::vector<float>& out, int64_t* firstTime) {
   }
 }
 
-OSErr AudioDecoder::decode(const uint8_t* data, size_t size, int64_t time,
-                           std::vector<float>& out, int64_t* firstTime) {
+OSErr AudioDecoder::decode(const uint8_t* data, size_t size, int64_t time, std::vector<float>& out,
+                           int64_t* firstTime) {
   Impl& s = *impl_;
   if (firstTime) *firstTime = kNoTime;
   if (!data || size == 0 || size > (size_t)INT32_MAX - AV_INPUT_BUFFER_PADDING_SIZE)

@@ -46,8 +46,12 @@ AVCodecID pcmCodec(int bits, bool isFloat, bool bigEndian, bool isSigned) {
 // The decoder for MPEG-4 elementary streams by their object type.
 AVCodecID mpeg4AudioCodec(uint8_t objectType) {
   switch (objectType) {
-    case 0x40: case 0x66: case 0x67: case 0x68: return AV_CODEC_ID_AAC;
-    case 0x69: case 0x6B: return AV_CODEC_ID_MP3;
+    case 0x40:
+    case 0x66:
+    case 0x67:
+    case 0x68: return AV_CODEC_ID_AAC;
+    case 0x69:
+    case 0x6B: return AV_CODEC_ID_MP3;
     case 0xA5: return AV_CODEC_ID_AC3;
     case 0xA6: return AV_CODEC_ID_EAC3;
     case 0xA9: return AV_CODEC_ID_DTS;
@@ -115,8 +119,8 @@ void putDescriptor(std::vector<uint8_t>& out, uint8_t tag, const std::vector<uin
 
 std::vector<uint8_t> makeEsds(uint8_t objectType, bool audio, const uint8_t* cfg, size_t n) {
   // Stream type 5 (audio) or 4 (visual), shifted, with the reserved bit set.
-  std::vector<uint8_t> dcd = {objectType, (uint8_t)(audio ? 0x15 : 0x11), 0, 0, 0, 0, 0, 0,
-                              0, 0, 0, 0, 0};
+  std::vector<uint8_t> dcd = {
+      objectType, (uint8_t)(audio ? 0x15 : 0x11), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   if (n) putDescriptor(dcd, 0x05, std::vector<uint8_t>(cfg, cfg + n));
   std::vector<uint8_t> es = {0, 0, 0};
   putDescriptor(es, 0x04, dcd);
@@ -145,16 +149,16 @@ bool parseSoundEntry(const uint8_t* d, size_t size, AudioFormat& f) {
   sd.soundFramePacking(f.framesPerPacket, f.bytesPerPacket);
 
   std::vector<uint8_t> ext;
-  bool littleEndian = sd.extension(SoundMediaType, 'enda', ext) && ext.size() >= 2 &&
-                      readBE16(ext.data()) != 0;
+  bool littleEndian =
+      sd.extension(SoundMediaType, 'enda', ext) && ext.size() >= 2 && readBE16(ext.data()) != 0;
   AVCodecID id = AV_CODEC_ID_NONE;
   int bits = f.bitsPerSample;
   switch (f.codec) {
     case 'twos': id = pcmCodec(bits, false, true, true); break;
     case 'sowt': id = pcmCodec(bits, false, bits == 8, true); break;
-    case 'raw ': case 'NONE': case 0:
-      id = bits == 8 ? AV_CODEC_ID_PCM_U8 : pcmCodec(bits, false, true, true);
-      break;
+    case 'raw ':
+    case 'NONE':
+    case 0: id = bits == 8 ? AV_CODEC_ID_PCM_U8 : pcmCodec(bits, false, true, true); break;
     case 'in24': id = pcmCodec(24, false, !littleEndian, true); break;
     case 'in32': id = pcmCodec(32, false, !littleEndian, true); break;
     case 'fl32': id = pcmCodec(32, true, !littleEndian, true); break;
@@ -186,8 +190,7 @@ bool parseSoundEntry(const uint8_t* d, size_t size, AudioFormat& f) {
     case 'fLaC':
       id = AV_CODEC_ID_FLAC;
       // Version and flags, then metadata blocks; the first is the stream information.
-      if (sd.extension(SoundMediaType, 'dfLa', ext) && ext.size() >= 8 + 34 &&
-          (ext[4] & 0x7F) == 0)
+      if (sd.extension(SoundMediaType, 'dfLa', ext) && ext.size() >= 8 + 34 && (ext[4] & 0x7F) == 0)
         f.config.assign(ext.begin() + 8, ext.begin() + 8 + 34);
       break;
     case kUnknownType:
@@ -219,7 +222,9 @@ std::vector<uint8_t> makeSoundEntry(int codecID, int sampleRate, int channels, i
   // Linear PCM of a fixed layout (not the framed kinds of discs and broadcast).
   bool pcm = desc && std::strncmp(desc->name, "pcm_", 4) == 0 && !companded &&
              av_get_bits_per_sample(id) > 0 && format != kUnknownType;
-  int bits = pcm ? av_get_bits_per_sample(id) : bitsPerSample > 0 && bitsPerSample <= 32 ? bitsPerSample : 16;
+  int bits = pcm                                        ? av_get_bits_per_sample(id)
+             : bitsPerSample > 0 && bitsPerSample <= 32 ? bitsPerSample
+                                                        : 16;
   std::vector<uint8_t> ext;
   bool classic = sampleRate > 0 && sampleRate < 65536 && channels >= 1 && channels <= 2;
   if (pcm) {
@@ -288,8 +293,8 @@ std::vector<uint8_t> makeSoundEntry(int codecID, int sampleRate, int channels, i
       bool isFloat = id == AV_CODEC_ID_PCM_F32LE || id == AV_CODEC_ID_PCM_F32BE ||
                      id == AV_CODEC_ID_PCM_F64LE || id == AV_CODEC_ID_PCM_F64BE;
       bool bigEndian = desc && std::strstr(desc->name, "be") != nullptr;
-      bool isSigned = id != AV_CODEC_ID_PCM_U8 && id != AV_CODEC_ID_PCM_U16LE &&
-                      id != AV_CODEC_ID_PCM_U16BE;
+      bool isSigned =
+          id != AV_CODEC_ID_PCM_U8 && id != AV_CODEC_ID_PCM_U16LE && id != AV_CODEC_ID_PCM_U16BE;
       writeBE32(&e[56], (uint32_t)bits);
       writeBE32(&e[60], (isFloat ? kPcmFloat : 0) | (bigEndian ? kPcmBigEndian : 0) |
                             (isSigned && !isFloat ? kPcmSigned : 0) | kPcmPacked);

@@ -12,8 +12,8 @@ namespace vt::codec {
 
 struct AudioFormat {
   OSType codec = 0;
-  int codecID = 0;         // libavcodec's codec ID; 0 when no decoder is known for the format
-  int sampleRate = 0;      // frames per second of the stream
+  int codecID = 0;     // libavcodec's codec ID; 0 when no decoder is known for the format
+  int sampleRate = 0;  // frames per second of the stream
   int channels = 0;
   int bitsPerSample = 0;
   // Descriptions that count frames: frames and bytes of one packet (0 for variable packets).

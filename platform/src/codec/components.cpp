@@ -15,66 +15,94 @@
 namespace {
 
 constexpr OSType kManufacturer = 'Vtrl';
-constexpr UInt32 kMovieImportFlags = canMovieImportFiles | canMovieImportValidateFile | canMovieImportInPlace;
+constexpr UInt32 kMovieImportFlags =
+    canMovieImportFiles | canMovieImportValidateFile | canMovieImportInPlace;
 constexpr UInt32 kExtensionFlags = kMovieImportFlags | movieImportSubTypeIsFileExtension;
 
 // Movie importers first, then graphics importers; within each, one component per file type.
 // The name-extension twins of the movie importers follow the file-type ones (they answer
 // the same files, and are skipped by searches for file types).
 VTComponentRecord gComponents[] = {
-    {{MovieImportType, 'MkvF', kManufacturer, kMovieImportFlags, 0}, "Matroska Movie Importer",
+    {{MovieImportType, 'MkvF', kManufacturer, kMovieImportFlags, 0},
+     "Matroska Movie Importer",
      "Opens Matroska files as movies"},
-    {{MovieImportType, 'WebM', kManufacturer, kMovieImportFlags, 0}, "WebM Movie Importer",
+    {{MovieImportType, 'WebM', kManufacturer, kMovieImportFlags, 0},
+     "WebM Movie Importer",
      "Opens WebM files as movies"},
-    {{MovieImportType, 'VfW ', kManufacturer, kMovieImportFlags, 0}, "AVI Movie Importer",
+    {{MovieImportType, 'VfW ', kManufacturer, kMovieImportFlags, 0},
+     "AVI Movie Importer",
      "Opens AVI files as movies"},
-    {{MovieImportType, 'MPEG', kManufacturer, kMovieImportFlags, 0}, "MPEG Movie Importer",
+    {{MovieImportType, 'MPEG', kManufacturer, kMovieImportFlags, 0},
+     "MPEG Movie Importer",
      "Opens MPEG program and transport streams as movies"},
-    {{MovieImportType, 'GIFf', kManufacturer, kMovieImportFlags, 0}, "GIF Movie Importer",
+    {{MovieImportType, 'GIFf', kManufacturer, kMovieImportFlags, 0},
+     "GIF Movie Importer",
      "Opens animated GIF files as movies"},
-    {{MovieImportType, 'WAVE', kManufacturer, kMovieImportFlags, 0}, "WAVE Movie Importer",
+    {{MovieImportType, 'WAVE', kManufacturer, kMovieImportFlags, 0},
+     "WAVE Movie Importer",
      "Opens WAVE sound files as movies"},
-    {{MovieImportType, 'AIFF', kManufacturer, kMovieImportFlags, 0}, "AIFF Movie Importer",
+    {{MovieImportType, 'AIFF', kManufacturer, kMovieImportFlags, 0},
+     "AIFF Movie Importer",
      "Opens AIFF sound files as movies"},
-    {{MovieImportType, 'AIFC', kManufacturer, kMovieImportFlags, 0}, "AIFF Movie Importer",
+    {{MovieImportType, 'AIFC', kManufacturer, kMovieImportFlags, 0},
+     "AIFF Movie Importer",
      "Opens AIFF-C sound files as movies"},
-    {{MovieImportType, 'MPG3', kManufacturer, kMovieImportFlags, 0}, "MP3 Movie Importer",
+    {{MovieImportType, 'MPG3', kManufacturer, kMovieImportFlags, 0},
+     "MP3 Movie Importer",
      "Opens MP3 sound files as movies"},
-    {{MovieImportType, 'flac', kManufacturer, kMovieImportFlags, 0}, "FLAC Movie Importer",
+    {{MovieImportType, 'flac', kManufacturer, kMovieImportFlags, 0},
+     "FLAC Movie Importer",
      "Opens FLAC sound files as movies"},
-    {{MovieImportType, 'OggS', kManufacturer, kMovieImportFlags, 0}, "Ogg Movie Importer",
+    {{MovieImportType, 'OggS', kManufacturer, kMovieImportFlags, 0},
+     "Ogg Movie Importer",
      "Opens Ogg files as movies"},
-    {{MovieImportType, 'MKV ', kManufacturer, kExtensionFlags, 0}, "Matroska Movie Importer",
+    {{MovieImportType, 'MKV ', kManufacturer, kExtensionFlags, 0},
+     "Matroska Movie Importer",
      "Opens .mkv files as movies"},
-    {{MovieImportType, 'WEBM', kManufacturer, kExtensionFlags, 0}, "WebM Movie Importer",
+    {{MovieImportType, 'WEBM', kManufacturer, kExtensionFlags, 0},
+     "WebM Movie Importer",
      "Opens .webm files as movies"},
-    {{MovieImportType, 'AVI ', kManufacturer, kExtensionFlags, 0}, "AVI Movie Importer",
+    {{MovieImportType, 'AVI ', kManufacturer, kExtensionFlags, 0},
+     "AVI Movie Importer",
      "Opens .avi files as movies"},
-    {{MovieImportType, 'MPG ', kManufacturer, kExtensionFlags, 0}, "MPEG Movie Importer",
+    {{MovieImportType, 'MPG ', kManufacturer, kExtensionFlags, 0},
+     "MPEG Movie Importer",
      "Opens .mpg files as movies"},
-    {{MovieImportType, 'TS  ', kManufacturer, kExtensionFlags, 0}, "MPEG Movie Importer",
+    {{MovieImportType, 'TS  ', kManufacturer, kExtensionFlags, 0},
+     "MPEG Movie Importer",
      "Opens .ts files as movies"},
-    {{MovieImportType, 'WAV ', kManufacturer, kExtensionFlags, 0}, "WAVE Movie Importer",
+    {{MovieImportType, 'WAV ', kManufacturer, kExtensionFlags, 0},
+     "WAVE Movie Importer",
      "Opens .wav files as movies"},
-    {{MovieImportType, 'AIF ', kManufacturer, kExtensionFlags, 0}, "AIFF Movie Importer",
+    {{MovieImportType, 'AIF ', kManufacturer, kExtensionFlags, 0},
+     "AIFF Movie Importer",
      "Opens .aif files as movies"},
-    {{MovieImportType, 'MP3 ', kManufacturer, kExtensionFlags, 0}, "MP3 Movie Importer",
+    {{MovieImportType, 'MP3 ', kManufacturer, kExtensionFlags, 0},
+     "MP3 Movie Importer",
      "Opens .mp3 files as movies"},
-    {{MovieImportType, 'FLAC', kManufacturer, kExtensionFlags, 0}, "FLAC Movie Importer",
+    {{MovieImportType, 'FLAC', kManufacturer, kExtensionFlags, 0},
+     "FLAC Movie Importer",
      "Opens .flac files as movies"},
-    {{MovieImportType, 'OGG ', kManufacturer, kExtensionFlags, 0}, "Ogg Movie Importer",
+    {{MovieImportType, 'OGG ', kManufacturer, kExtensionFlags, 0},
+     "Ogg Movie Importer",
      "Opens .ogg files as movies"},
-    {{GraphicsImporterComponentType, 'PNGf', kManufacturer, 0, 0}, "PNG Graphics Importer",
+    {{GraphicsImporterComponentType, 'PNGf', kManufacturer, 0, 0},
+     "PNG Graphics Importer",
      "Reads PNG images"},
-    {{GraphicsImporterComponentType, 'JPEG', kManufacturer, 0, 0}, "JPEG Graphics Importer",
+    {{GraphicsImporterComponentType, 'JPEG', kManufacturer, 0, 0},
+     "JPEG Graphics Importer",
      "Reads JPEG images"},
-    {{GraphicsImporterComponentType, 'GIFf', kManufacturer, 0, 0}, "GIF Graphics Importer",
+    {{GraphicsImporterComponentType, 'GIFf', kManufacturer, 0, 0},
+     "GIF Graphics Importer",
      "Reads GIF images (the first frame)"},
-    {{GraphicsImporterComponentType, 'BMPf', kManufacturer, 0, 0}, "BMP Graphics Importer",
+    {{GraphicsImporterComponentType, 'BMPf', kManufacturer, 0, 0},
+     "BMP Graphics Importer",
      "Reads BMP images"},
-    {{GraphicsImporterComponentType, 'TIFF', kManufacturer, 0, 0}, "TIFF Graphics Importer",
+    {{GraphicsImporterComponentType, 'TIFF', kManufacturer, 0, 0},
+     "TIFF Graphics Importer",
      "Reads TIFF images"},
-    {{GraphicsImporterComponentType, 'WEBP', kManufacturer, 0, 0}, "WebP Graphics Importer",
+    {{GraphicsImporterComponentType, 'WEBP', kManufacturer, 0, 0},
+     "WebP Graphics Importer",
      "Reads WebP images"},
 };
 constexpr size_t kComponentCount = sizeof gComponents / sizeof gComponents[0];
@@ -133,14 +161,20 @@ Component FindNextComponent(Component aComponent, ComponentDescription* looking)
   for (size_t i = start; i < kComponentCount; i++)
     if (matches(gComponents[i].desc, looking)) return &gComponents[i];
   return nullptr;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 long CountComponents(ComponentDescription* looking) try {
   long n = 0;
   for (size_t i = 0; i < kComponentCount; i++)
     if (matches(gComponents[i].desc, looking)) n++;
   return n;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 OSErr GetComponentInfo(Component aComponent, ComponentDescription* cd, Handle componentName,
                        Handle componentInfo, Handle /*componentIcon: we keep no icons*/) try {
@@ -152,7 +186,9 @@ OSErr GetComponentInfo(Component aComponent, ComponentDescription* cd, Handle co
   setPString(componentName, aComponent->name);
   setPString(componentInfo, aComponent->info);
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr OpenAComponent(Component aComponent, ComponentInstance* ci) try {
   if (!ci) return paramErr;
@@ -164,21 +200,31 @@ OSErr OpenAComponent(Component aComponent, ComponentInstance* ci) try {
   liveInstances().insert(inst);
   *ci = inst;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 ComponentInstance OpenComponent(Component aComponent) try {
   ComponentInstance ci = nullptr;
   OpenAComponent(aComponent, &ci);
   return ci;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 OSErr CloseComponent(ComponentInstance ci) try {
   if (!vt::codec::isLiveInstance(ci)) return badComponentInstance;
   liveInstances().erase(ci);
   delete ci;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 Component VTGetComponentOfInstance(ComponentInstance ci) try {
   return vt::codec::isLiveInstance(ci) ? ci->component : nullptr;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}

@@ -222,8 +222,8 @@ void noFree(void*, uint8_t*) {}  // the destination buffer belongs to the image
 }  // namespace
 
 bool FrameConverter::Impl::prepare(const AVFrame* f, int ow, int oh, int colorRange) {
-  if (sws && w == f->width && h == f->height && fmt == f->format &&
-      space == (int)f->colorspace && range == colorRange && outW == ow && outH == oh)
+  if (sws && w == f->width && h == f->height && fmt == f->format && space == (int)f->colorspace &&
+      range == colorRange && outW == ow && outH == oh)
     return true;
   sws_freeContext(sws);
   sws = sws_alloc_context();

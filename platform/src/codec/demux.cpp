@@ -63,7 +63,7 @@ bool matroskaIsWebM(const std::vector<uint8_t>& h) {
 // The length of the MPEG audio frame whose header starts at p, 0 when p holds no header.
 size_t mpegAudioFrame(const uint8_t* p, size_t n) {
   if (n < 4 || p[0] != 0xFF || (p[1] & 0xE0) != 0xE0) return 0;
-  int version = (p[1] >> 3) & 3;  // 3: MPEG-1, 2: MPEG-2, 0: MPEG-2.5, 1: reserved
+  int version = (p[1] >> 3) & 3;      // 3: MPEG-1, 2: MPEG-2, 0: MPEG-2.5, 1: reserved
   int layer = 4 - ((p[1] >> 1) & 3);  // 4 means reserved
   int bitrateIndex = p[2] >> 4, rateIndex = (p[2] >> 2) & 3, padding = (p[2] >> 1) & 1;
   if (version == 1 || layer == 4 || bitrateIndex == 0 || bitrateIndex == 15 || rateIndex == 3)
@@ -120,8 +120,7 @@ OSType sniffHead(const std::vector<uint8_t>& h) {
     if (n < h.size() && mpegAudioFrame(&h[n], h.size() - n)) return 'MPG3';
   }
   if (starts("\0\0\x01\xBA", 4) || starts("\0\0\x01\xB3", 4)) return 'MPEG';
-  if (isTransportStream(h, 188, 0) || (h.size() > 4 && isTransportStream(h, 192, 4)))
-    return 'MPEG';
+  if (isTransportStream(h, 188, 0) || (h.size() > 4 && isTransportStream(h, 192, 4))) return 'MPEG';
   return 0;
 }
 
@@ -129,39 +128,25 @@ OSType sniffHead(const std::vector<uint8_t>& h) {
 const char* demuxerFor(OSType type, const std::vector<uint8_t>& h) {
   switch (type) {
     case 'MkvF':
-    case 'WebM':
-      return "matroska";
-    case 'VfW ':
-      return "avi";
+    case 'WebM': return "matroska";
+    case 'VfW ': return "avi";
     case 'MPEG':
       if (h.size() >= 4 && h[0] == 0 && h[1] == 0 && h[2] == 1)
         return h[3] == 0xBA ? "mpeg" : "mpegvideo";
       return "mpegts";
-    case 'WAVE':
-      return "wav";
+    case 'WAVE': return "wav";
     case 'AIFF':
-    case 'AIFC':
-      return "aiff";
-    case 'MPG3':
-      return "mp3";
-    case 'flac':
-      return "flac";
-    case 'OggS':
-      return "ogg";
-    case 'GIFf':
-      return "gif";
-    case 'PNGf':
-      return "png_pipe";
-    case 'JPEG':
-      return "jpeg_pipe";
-    case 'BMPf':
-      return "bmp_pipe";
-    case 'TIFF':
-      return "tiff_pipe";
-    case 'WEBP':
-      return "webp_pipe";
-    default:
-      return nullptr;
+    case 'AIFC': return "aiff";
+    case 'MPG3': return "mp3";
+    case 'flac': return "flac";
+    case 'OggS': return "ogg";
+    case 'GIFf': return "gif";
+    case 'PNGf': return "png_pipe";
+    case 'JPEG': return "jpeg_pipe";
+    case 'BMPf': return "bmp_pipe";
+    case 'TIFF': return "tiff_pipe";
+    case 'WEBP': return "webp_pipe";
+    default: return nullptr;
   }
 }
 
@@ -286,18 +271,16 @@ uint8_t adtsHeader(const uint8_t* p, int size) {
 }  // namespace
 
 bool isImageType(OSType t) {
-  return t == 'PNGf' || t == 'JPEG' || t == 'GIFf' ||
-         t == 'BMPf' || t == 'TIFF' || t == 'WEBP';
+  return t == 'PNGf' || t == 'JPEG' || t == 'GIFf' || t == 'BMPf' || t == 'TIFF' || t == 'WEBP';
 }
 
 bool isMovieImportType(OSType t) {
-  return t == 'MkvF' || t == 'WebM' || t == 'VfW ' ||
-         t == 'MPEG' || t == 'GIFf' || isSoundFileType(t);
+  return t == 'MkvF' || t == 'WebM' || t == 'VfW ' || t == 'MPEG' || t == 'GIFf' ||
+         isSoundFileType(t);
 }
 
 bool isSoundFileType(OSType t) {
-  return t == 'WAVE' || t == 'AIFF' || t == 'AIFC' ||
-         t == 'MPG3' || t == 'flac' || t == 'OggS';
+  return t == 'WAVE' || t == 'AIFF' || t == 'AIFC' || t == 'MPG3' || t == 'flac' || t == 'OggS';
 }
 
 OSType sniffFileType(const std::string& path) {
@@ -436,7 +419,8 @@ int64_t indexVideo(DemuxStream& s, const std::vector<RawPacket>& raw) {
     x.rawTime = raw[i].dts != AV_NOPTS_VALUE ? std::min(raw[i].dts, pts[i]) : pts[i];
     x.decodeTime = (sorted[i] - first) * s.tbNum;
     x.compositionOffset = (pts[i] - sorted[i]) * s.tbNum;
-    int64_t dur = i + 1 < n ? sorted[i + 1] - sorted[i] : (raw[i].dur > 0 ? raw[i].dur : defaultDur);
+    int64_t dur =
+        i + 1 < n ? sorted[i + 1] - sorted[i] : (raw[i].dur > 0 ? raw[i].dur : defaultDur);
     x.duration = std::max<int64_t>(dur, 0) * s.tbNum;
     x.size = (uint32_t)raw[i].size;
     x.key = raw[i].key;
@@ -565,7 +549,8 @@ bool Demuxer::buildIndex(std::vector<DemuxStream>& streams) {
     }
     bool positions = true;
     for (size_t i = 0; i < s.samples.size() && positions; ++i)
-      if (s.samples[i].pos < 0 || (i && s.samples[i].pos <= s.samples[i - 1].pos)) positions = false;
+      if (s.samples[i].pos < 0 || (i && s.samples[i].pos <= s.samples[i - 1].pos))
+        positions = false;
     s.byPosition = positions;
     kept.push_back(std::move(s));
     firstSeconds.push_back(firstTime);
@@ -573,8 +558,8 @@ bool Demuxer::buildIndex(std::vector<DemuxStream>& streams) {
   if (kept.empty()) return false;
   // The movie starts with its first picture (copies of it start there, and a window shows it);
   // sound that starts earlier loses its lead, sound that starts later waits behind an empty edit.
-  double origin = kept[0].audio ? *std::min_element(firstSeconds.begin(), firstSeconds.end())
-                                : firstSeconds[0];
+  double origin =
+      kept[0].audio ? *std::min_element(firstSeconds.begin(), firstSeconds.end()) : firstSeconds[0];
   for (size_t k = 0; k < kept.size(); ++k) {
     DemuxStream& s = kept[k];
     double lead = firstSeconds[k] - origin;

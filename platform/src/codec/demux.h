@@ -20,13 +20,13 @@ struct AVPacket;
 namespace vt::codec {
 
 struct DemuxSample {
-  int64_t pos = -1;          // byte position the container reports, -1 if unknown
-  int64_t rawTime = 0;       // the container's own time stamp (for seeking)
-  int64_t decodeTime = 0;    // media time scale, from 0
+  int64_t pos = -1;        // byte position the container reports, -1 if unknown
+  int64_t rawTime = 0;     // the container's own time stamp (for seeking)
+  int64_t decodeTime = 0;  // media time scale, from 0
   int64_t compositionOffset = 0;
   int64_t duration = 0;
   uint32_t size = 0;
-  uint8_t skip = 0;          // bytes of a per-packet header dropped on reading (ADTS)
+  uint8_t skip = 0;  // bytes of a per-packet header dropped on reading (ADTS)
   bool key = false;
 };
 
@@ -36,17 +36,17 @@ struct DemuxStream {
   int avIndex = -1;
   bool audio = false;
   TimeScale timeScale = 600;
-  int64_t tbNum = 1;         // media time = raw time * tbNum (video)
-  double start = 0;          // seconds from the movie's start (its first picture, else its
-                             // first sound) to this stream's first sample
-  int64_t delay = 0;         // leading frames that are the encoder's (audio), media time
-  int64_t padding = 0;       // and trailing ones
+  int64_t tbNum = 1;    // media time = raw time * tbNum (video)
+  double start = 0;     // seconds from the movie's start (its first picture, else its
+                        // first sound) to this stream's first sample
+  int64_t delay = 0;    // leading frames that are the encoder's (audio), media time
+  int64_t padding = 0;  // and trailing ones
   std::vector<DemuxSample> samples;
-  bool byPosition = false;   // file positions grow with the sample index
+  bool byPosition = false;  // file positions grow with the sample index
   VideoFormat video;
   std::vector<uint8_t> entry;  // the sample description in file layout (big-endian)
-  bool enabled = true;       // the container's default stream of its kind
-  int64_t duration() const;  // media time scale
+  bool enabled = true;         // the container's default stream of its kind
+  int64_t duration() const;    // media time scale
 };
 
 class Demuxer {
@@ -106,7 +106,9 @@ class DemuxSampleSource : public SampleSource {
   explicit DemuxSampleSource(Demuxer& d) : d_(d) {}
   int64_t sampleCount() override { return (int64_t)d_.samples().size(); }
   bool sampleInfo(int64_t index, SampleInfo& out) override;
-  OSErr readSample(int64_t index, std::vector<uint8_t>& out) override { return d_.read(index, out); }
+  OSErr readSample(int64_t index, std::vector<uint8_t>& out) override {
+    return d_.read(index, out);
+  }
   OSErr format(int descriptionIndex, VideoFormat& out) override;
 
  private:

@@ -74,15 +74,20 @@ OSErr GetGraphicsImporterForFile(const FSSpec* theFile, ComponentInstance* gi) t
   inst->graphics = std::move(state);
   *gi = inst;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
-ComponentResult GraphicsImportGetNaturalBounds(GraphicsImportComponent ci, Rect* naturalBounds) try {
+ComponentResult GraphicsImportGetNaturalBounds(GraphicsImportComponent ci,
+                                               Rect* naturalBounds) try {
   auto* s = stateOf(ci);
   if (!s) return badComponentInstance;
   if (!naturalBounds) return paramErr;
   *naturalBounds = s->natural;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 ComponentResult GraphicsImportGetBoundsRect(GraphicsImportComponent ci, Rect* bounds) try {
   auto* s = stateOf(ci);
@@ -90,7 +95,9 @@ ComponentResult GraphicsImportGetBoundsRect(GraphicsImportComponent ci, Rect* bo
   if (!bounds) return paramErr;
   *bounds = s->bounds;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 ComponentResult GraphicsImportSetBoundsRect(GraphicsImportComponent ci, const Rect* bounds) try {
   auto* s = stateOf(ci);
@@ -98,23 +105,31 @@ ComponentResult GraphicsImportSetBoundsRect(GraphicsImportComponent ci, const Re
   if (!bounds || bounds->right < bounds->left || bounds->bottom < bounds->top) return paramErr;
   s->bounds = *bounds;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
-ComponentResult GraphicsImportSetGWorld(GraphicsImportComponent ci, CGrafPtr port, GDHandle gd) try {
+ComponentResult GraphicsImportSetGWorld(GraphicsImportComponent ci, CGrafPtr port,
+                                        GDHandle gd) try {
   auto* s = stateOf(ci);
   if (!s) return badComponentInstance;
   s->port = port;
   s->device = gd;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
-ComponentResult GraphicsImportGetGWorld(GraphicsImportComponent ci, CGrafPtr* port, GDHandle* gd) try {
+ComponentResult GraphicsImportGetGWorld(GraphicsImportComponent ci, CGrafPtr* port,
+                                        GDHandle* gd) try {
   auto* s = stateOf(ci);
   if (!s) return badComponentInstance;
   if (port) *port = s->port;
   if (gd) *gd = s->device;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 ComponentResult GraphicsImportDraw(GraphicsImportComponent ci) try {
   auto* s = stateOf(ci);
@@ -130,4 +145,6 @@ ComponentResult GraphicsImportDraw(GraphicsImportComponent ci) try {
   vt::ui::drawImage(port, s->image, s->bounds);
   vt::ui::portChanged(port, s->bounds);
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}

@@ -73,7 +73,8 @@ void addStreamTrack(VTMovie* m, std::unique_ptr<Demuxer> reader,
   if (delay > 0 || padding > 0) {
     // The encoder's leading and trailing frames are not played.
     e.mediaTime = delay;
-    e.duration = (int64_t)((__int128)(md->duration() - delay - padding) * m->timeScale / md->timeScale);
+    e.duration =
+        (int64_t)((__int128)(md->duration() - delay - padding) * m->timeScale / md->timeScale);
   }
   int64_t lead = std::llround(start * m->timeScale);
   if (lead > 0) t->edits.insert(t->edits.begin(), vt::movie::Edit{lead, -1, fixed1});
@@ -193,11 +194,13 @@ OSErr EnterMovies() try {
   vt::movie::setForeignFileOpener(&vt::codec::openForeignFile);
   vt::movie::setError(noErr);
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
-void ExitMovies() try {
-  vt::movie::setForeignFileOpener(nullptr);
-} catch (...) { vtErrorFromException(); }
+void ExitMovies() try { vt::movie::setForeignFileOpener(nullptr); } catch (...) {
+  vtErrorFromException();
+}
 
 OSErr GetMovieImporterForDataRef(OSType dataRefType, Handle dataRef, long flags,
                                  Component* importer) try {
@@ -218,7 +221,9 @@ OSErr GetMovieImporterForDataRef(OSType dataRefType, Handle dataRef, long flags,
   if (!c) return cantFindHandler;
   *importer = c;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr FSpGetFInfo(const FSSpec* spec, FInfo* info) try {
   if (!spec || !info) return paramErr;
@@ -238,4 +243,6 @@ OSErr FSpGetFInfo(const FSSpec* spec, FInfo* info) try {
   info->fdType = contentType(path);
   info->fdCreator = creator;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}

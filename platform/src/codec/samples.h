@@ -11,7 +11,7 @@
 namespace vt::codec {
 
 struct SampleInfo {
-  int64_t decodeTime = 0;   // media time units
+  int64_t decodeTime = 0;  // media time units
   int64_t duration = 0;
   int64_t compositionOffset = 0;
   bool sync = true;

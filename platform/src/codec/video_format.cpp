@@ -135,8 +135,7 @@ std::vector<uint8_t> VideoFormat::decoderConfig() const {
       // The decoder finds its sequence header inside the whole 'SMI ' atom.
       if (extension('SMI ', out, true)) return out;
       break;
-    default:
-      break;
+    default: break;
   }
   if (extension('glbl', out)) return out;
   return {};
@@ -145,9 +144,7 @@ std::vector<uint8_t> VideoFormat::decoderConfig() const {
 std::vector<Pixel> defaultPalette(int bits) {
   std::vector<Pixel> p;
   switch (bits) {
-    case 1:
-      p = {makePixel(255, 255, 255), makePixel(0, 0, 0)};
-      break;
+    case 1: p = {makePixel(255, 255, 255), makePixel(0, 0, 0)}; break;
     case 2:
       p = {makePixel(255, 255, 255), makePixel(0xAC, 0xAC, 0xAC), makePixel(0x55, 0x55, 0x55),
            makePixel(0, 0, 0)};
@@ -174,8 +171,7 @@ std::vector<Pixel> defaultPalette(int bits) {
       p.push_back(makePixel(0, 0, 0));
       break;
     }
-    default:
-      break;
+    default: break;
   }
   return p;
 }

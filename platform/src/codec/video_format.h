@@ -18,8 +18,8 @@ struct VideoFormat {
   int height = 0;
   int depth = 24;
   int clutID = -1;
-  std::vector<Pixel> colorTable;   // embedded colour table (clutID 0), empty otherwise
-  std::vector<uint8_t> extensions; // extension atoms, file byte order
+  std::vector<Pixel> colorTable;    // embedded colour table (clutID 0), empty otherwise
+  std::vector<uint8_t> extensions;  // extension atoms, file byte order
 
   // Payload of the first extension atom of `type` (with its 8-byte header when withHeader),
   // or false when there is none.

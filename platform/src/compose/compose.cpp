@@ -121,8 +121,9 @@ void drawTransformed(const Image& img, const Affine& m, Image& dst) {
       int ay = std::clamp(iy, 0, img.height - 1), by = std::clamp(iy + 1, 0, img.height - 1);
       Pixel p00 = img.at(ax, ay), p10 = img.at(bx, ay), p01 = img.at(ax, by), p11 = img.at(bx, by);
       auto mix = [&](int sh) {
-        double v = ((p00 >> sh) & 0xFF) * (1 - wx) * (1 - wy) + ((p10 >> sh) & 0xFF) * wx * (1 - wy) +
-                   ((p01 >> sh) & 0xFF) * (1 - wx) * wy + ((p11 >> sh) & 0xFF) * wx * wy;
+        double v = ((p00 >> sh) & 0xFF) * (1 - wx) * (1 - wy) +
+                   ((p10 >> sh) & 0xFF) * wx * (1 - wy) + ((p01 >> sh) & 0xFF) * (1 - wx) * wy +
+                   ((p11 >> sh) & 0xFF) * wx * wy;
         return (Pixel)std::clamp((int)std::lround(v), 0, 255) << sh;
       };
       row[x] = over(mix(0) | mix(8) | mix(16) | mix(24), row[x]);
@@ -135,7 +136,8 @@ void drawTransformed(const Image& img, const Affine& m, Image& dst) {
 std::vector<VTTrack*> drawOrder(VTMovie* movie) {
   std::vector<VTTrack*> order;
   for (auto& t : movie->tracks)
-    if (t->enabled() && hasVideoMedia(t.get()) && !isEffectSource(movie, t.get())) order.push_back(t.get());
+    if (t->enabled() && hasVideoMedia(t.get()) && !isEffectSource(movie, t.get()))
+      order.push_back(t.get());
   std::stable_sort(order.begin(), order.end(),
                    [](const VTTrack* a, const VTTrack* b) { return a->layer > b->layer; });
   return order;
@@ -307,7 +309,10 @@ PicHandle GetTrackPict(Track theTrack, TimeValue time) try {
   PicHandle p = vt::makePicture(*pic.image);
   if (!p) vt::movie::setError(memFullErr);
   return p;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 
 PicHandle GetMoviePict(Movie theMovie, TimeValue time) try {
   if (!vt::movie::isLiveMovie(theMovie)) {
@@ -329,4 +334,7 @@ PicHandle GetMoviePict(Movie theMovie, TimeValue time) try {
   GetMovieBox(theMovie, &box);
   (**pic).picFrame = box;
   return pic;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}

@@ -76,9 +76,10 @@ int64_t SourceStream::sampleAtMediaTime(int64_t t) {
 bool SourceStream::sampleSpan(int64_t k, int64_t& start, int64_t& end) {
   if (!buildIndex() || k < 0 || k >= (int64_t)info_.size()) return false;
   start = info_[(size_t)k].displayTime();
-  auto it = std::upper_bound(byDisplay_.begin(), byDisplay_.end(),
-                             std::make_pair(start, INT64_MAX));
-  end = it != byDisplay_.end() ? it->first : start + std::max<int64_t>(info_[(size_t)k].duration, 1);
+  auto it =
+      std::upper_bound(byDisplay_.begin(), byDisplay_.end(), std::make_pair(start, INT64_MAX));
+  end =
+      it != byDisplay_.end() ? it->first : start + std::max<int64_t>(info_[(size_t)k].duration, 1);
   return true;
 }
 
@@ -249,7 +250,8 @@ OSErr SourceStream::picture(int64_t k, Image& out, int width, int height, int ah
       continue;
     }
     // Everything queued has run without producing the target: queue more, or drain.
-    if (nextFeed_ >= 0 && nextFeed_ < readable_ && info_[(size_t)nextFeed_].descriptionIndex == desc) {
+    if (nextFeed_ >= 0 && nextFeed_ < readable_ &&
+        info_[(size_t)nextFeed_].descriptionIndex == desc) {
       l.unlock();
       err = feedOne();
       l.lock();

@@ -91,9 +91,9 @@ class SourceStream {
 
   // Whoever runs a job (busy_ set under m_) owns these while it runs.
   std::unique_ptr<codec::VideoDecoder> decoder_;
-  int decoderDesc_ = 0;           // the description it was opened for
+  int decoderDesc_ = 0;  // the description it was opened for
   codec::FrameConverter converter_;
-  codec::Frame held_;             // decoded, waiting for room in ready_
+  codec::Frame held_;  // decoded, waiting for room in ready_
   bool haveHeld_ = false;
 
   // Shared, guarded by m_.
@@ -104,12 +104,12 @@ class SourceStream {
   uint64_t decoderEpoch_ = 0;     // the epoch the decoder was last started for
   std::deque<Job> jobs_;
   size_t queuedBytes_ = 0;
-  std::deque<Ready> ready_;       // converted frames, display order
+  std::deque<Ready> ready_;  // converted frames, display order
   size_t maxReady_ = 1;
-  bool backlog_ = false;          // the decoder holds frames that found no room
-  int64_t dropBelow_ = INT64_MIN; // frames before this display time are not converted
+  bool backlog_ = false;           // the decoder holds frames that found no room
+  int64_t dropBelow_ = INT64_MIN;  // frames before this display time are not converted
   int outW_ = 0, outH_ = 0;
-  codec::Frame fallback_;         // the latest frame before dropBelow_, unconverted
+  codec::Frame fallback_;  // the latest frame before dropBelow_, unconverted
   bool haveFallback_ = false;
   bool busy_ = false;             // a job is running
   bool drained_ = false;          // the stream's drain has run

@@ -30,7 +30,9 @@ constexpr int64_t kMaxPixels = 8192LL * 8192;
 class MediaSource : public codec::SampleSource {
  public:
   explicit MediaSource(VTTrack* t) : track_(t) {}
-  int64_t sampleCount() override { return track_->media ? (int64_t)track_->media->sampleCount() : 0; }
+  int64_t sampleCount() override {
+    return track_->media ? (int64_t)track_->media->sampleCount() : 0;
+  }
   bool sampleInfo(int64_t i, codec::SampleInfo& out) override {
     VTMedia* m = track_->media.get();
     if (!m || i < 0 || i >= (int64_t)m->sampleCount()) return false;
@@ -52,7 +54,7 @@ class MediaSource : public codec::SampleSource {
     if (!m || d < 1 || d > (int)m->descriptions.size()) return invalidSampleDescIndex;
     const auto& b = m->descriptions[(size_t)d - 1].bytes;
     return codec::parseSampleEntry(b.data(), b.size(), out) ? (OSErr)noErr
-                                                             : (OSErr)badImageDescription;
+                                                            : (OSErr)badImageDescription;
   }
 
  private:
@@ -65,7 +67,7 @@ struct TrackState final : vt::movie::TrackDrawState {
   std::unique_ptr<MediaSource> source;
   std::unique_ptr<SourceStream> stream;  // after `source`: it reads through it
   int streamsMade = 0;
-  Image picture;            // the last picture handed out
+  Image picture;               // the last picture handed out
   int64_t pictureSample = -1;  // the decoded sample it shows; -1 when none (or an effect's)
 };
 
@@ -180,8 +182,7 @@ struct EditPosition {
 };
 
 bool locate(const VTTrack& t, int64_t time, EditPosition& at) {
-  if (!vt::movie::trackTimeToMediaTime(t, time, at.mediaTime, at.rate, &at.editStart,
-                                       &at.editEnd))
+  if (!vt::movie::trackTimeToMediaTime(t, time, at.mediaTime, at.rate, &at.editStart, &at.editEnd))
     return false;
   int64_t start = 0;
   for (const vt::movie::Edit& e : t.edits) {

@@ -25,8 +25,8 @@ struct Span {
 
 // What is asked of a track.
 struct PictureRequest {
-  int64_t time = 0;       // movie time
-  int width = 0;          // wanted size; 0 x 0: the track's own dimensions
+  int64_t time = 0;  // movie time
+  int width = 0;     // wanted size; 0 x 0: the track's own dimensions
   int height = 0;
   int ahead = 0;          // frames to decode ahead of this one
   Image* into = nullptr;  // an effect renders straight into this image when given

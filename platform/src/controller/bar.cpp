@@ -66,8 +66,8 @@ BarLayout layout(const VTController& c) {
   }
   // A silent movie shows no speaker unless the button was set explicitly.
   bool speakerExplicit = (c.explicitFlags & mcFlagSuppressSpeakerButton) != 0;
-  l.speakerShown = !(c.flags & mcFlagSuppressSpeakerButton) &&
-                   (speakerExplicit || movieHasSound(c.movie));
+  l.speakerShown =
+      !(c.flags & mcFlagSuppressSpeakerButton) && (speakerExplicit || movieHasSound(c.movie));
   if (l.speakerShown) {
     l.speaker = rect(b.top, right - kSpeakerWidth, b.bottom, right);
     right -= kSpeakerWidth;
@@ -187,8 +187,9 @@ void drawBar(VTController& c) {
     Rect fwd = centred(l.stepForward, 8, 8);
     triangle(port, rect(fwd.top, fwd.left, fwd.bottom, fwd.right - 2), +1, glyph);
     ui::fillRect(port, rect(fwd.top, fwd.right - 2, fwd.bottom, fwd.right), glyph);
-    ui::fillRect(port, rect(l.stepBack.top, l.stepBack.left, l.stepBack.bottom,
-                            l.stepBack.left + 1), kBarEdge);
+    ui::fillRect(port,
+                 rect(l.stepBack.top, l.stepBack.left, l.stepBack.bottom, l.stepBack.left + 1),
+                 kBarEdge);
   }
   if (l.speakerShown) {
     // A cone, and a bar of sound for each third of full volume (none when muted).
@@ -197,11 +198,12 @@ void drawBar(VTController& c) {
     triangle(port, rect(s.top, s.left + 3, s.bottom, s.left + 8), -1, glyph);
     short v = GetMovieVolume(c.movie);
     for (int i = 0; i < 3 && v > i * kFullVolume / 3; ++i)
-      ui::fillRect(port, rect(s.top + 4 - 2 * i, s.left + 9 + 2 * i, s.bottom - 4 + 2 * i,
-                              s.left + 10 + 2 * i),
-                   glyph);
-    ui::fillRect(port, rect(l.speaker.top, l.speaker.left, l.speaker.bottom,
-                            l.speaker.left + 1), kBarEdge);
+      ui::fillRect(
+          port,
+          rect(s.top + 4 - 2 * i, s.left + 9 + 2 * i, s.bottom - 4 + 2 * i, s.left + 10 + 2 * i),
+          glyph);
+    ui::fillRect(port, rect(l.speaker.top, l.speaker.left, l.speaker.bottom, l.speaker.left + 1),
+                 kBarEdge);
   }
   if (l.growShown) {
     // Three diagonal ridges.
@@ -210,8 +212,10 @@ void drawBar(VTController& c) {
     for (int k = 0; k < 3; ++k) {
       int reach = 4 + 3 * k;
       for (int i = 0; i <= reach; ++i)
-        ui::fillRect(port, rect(box.bottom - 3 - i, box.right - 3 - reach + i, box.bottom - 2 - i,
-                                box.right - 2 - reach + i), glyph);
+        ui::fillRect(port,
+                     rect(box.bottom - 3 - i, box.right - 3 - reach + i, box.bottom - 2 - i,
+                          box.right - 2 - reach + i),
+                     glyph);
     }
   }
   ui::portChanged(port, l.bar);

@@ -198,8 +198,8 @@ void followSound(VTController& c) {
 TimeValue frameStart(const VTController& c, TimeValue t) {
   const OSType video = VideoMediaType;
   TimeValue at = -1;
-  GetMovieNextInterestingTime(c.movie, nextTimeStep | nextTimeEdgeOK, 1, &video, t,
-                              -IntToFixed(1), &at, nullptr);
+  GetMovieNextInterestingTime(c.movie, nextTimeStep | nextTimeEdgeOK, 1, &video, t, -IntToFixed(1),
+                              &at, nullptr);
   return at >= 0 ? at : t;
 }
 
@@ -208,7 +208,8 @@ TimeValue frameEnd(const VTController& c, TimeValue t) {
   TimeValue at = -1;
   GetMovieNextInterestingTime(c.movie, nextTimeStep, 1, &video, t, IntToFixed(1), &at, nullptr);
   TimeValue dur = GetMovieDuration(c.movie);
-  if (at < 0) return GetMovieIndTrackType(c.movie, 1, VideoMediaType, movieTrackMediaType) ? dur : t;
+  if (at < 0)
+    return GetMovieIndTrackType(c.movie, 1, VideoMediaType, movieTrackMediaType) ? dur : t;
   return std::min(at, dur);
 }
 
@@ -454,21 +455,15 @@ ComponentResult doAction(VTController* c, short action, void* params) {
   if (!live(handle(c))) return badComponentInstance;  // the filter disposed of it
   const intptr_t value = (intptr_t)params;
   switch (action) {
-    case mcActionIdle:
-      advance(*c);
-      return noErr;
-    case mcActionDraw:
-      redraw(*c);
-      return noErr;
+    case mcActionIdle: advance(*c); return noErr;
+    case mcActionDraw: redraw(*c); return noErr;
     case mcActionActivate:
     case mcActionDeactivate:
       c->active = action == mcActionActivate;
       drawBar(*c);
       return noErr;
     case mcActionPlay:
-    case mcActionPrerollAndPlay:
-      play(*c, (Fixed)value);
-      return noErr;
+    case mcActionPrerollAndPlay: play(*c, (Fixed)value); return noErr;
     case mcActionGoToTime:
       if (!params) return paramErr;
       setTime(*c, fromTimeRecord(*c, (const TimeRecord*)params));
@@ -482,9 +477,7 @@ ComponentResult doAction(VTController* c, short action, void* params) {
       if (!params) return paramErr;
       *(short*)params = GetMovieVolume(c->movie);
       return noErr;
-    case mcActionStep:
-      step(*c, (long)value);
-      return noErr;
+    case mcActionStep: step(*c, (long)value); return noErr;
     case mcActionSetLooping:
       c->looping = value != 0;
       syncTimeBaseFlags(*c);
@@ -525,9 +518,7 @@ ComponentResult doAction(VTController* c, short action, void* params) {
       return noErr;
     }
     case mcActionSetKeysEnabled:
-    case mcActionSetControllerKeysEnabled:
-      c->keysEnabled = value != 0;
-      return noErr;
+    case mcActionSetControllerKeysEnabled: c->keysEnabled = value != 0; return noErr;
     case mcActionGetKeysEnabled:
       if (!params) return paramErr;
       *(Boolean*)params = c->keysEnabled;
@@ -540,9 +531,7 @@ ComponentResult doAction(VTController* c, short action, void* params) {
       if (!params) return paramErr;
       *(Boolean*)params = c->playSelection;
       return noErr;
-    case mcActionSetUseBadge:
-      c->useBadge = value != 0;
-      return noErr;
+    case mcActionSetUseBadge: c->useBadge = value != 0; return noErr;
     case mcActionGetUseBadge:
       if (!params) return paramErr;
       *(Boolean*)params = c->useBadge;
@@ -561,9 +550,7 @@ ComponentResult doAction(VTController* c, short action, void* params) {
       *p = (*p & kExplicitBit) ? c->explicitFlags : c->flags;
       return noErr;
     }
-    case mcActionSetPlayEveryFrame:
-      c->playEveryFrame = value != 0;
-      return noErr;
+    case mcActionSetPlayEveryFrame: c->playEveryFrame = value != 0; return noErr;
     case mcActionGetPlayEveryFrame:
       if (!params) return paramErr;
       *(Boolean*)params = c->playEveryFrame;
@@ -576,9 +563,7 @@ ComponentResult doAction(VTController* c, short action, void* params) {
       if (!params) return paramErr;
       *(Rect*)params = layout(*c).slider;
       return noErr;
-    case mcActionSetDragEnabled:
-      c->dragEnabled = value != 0;
-      return noErr;
+    case mcActionSetDragEnabled: c->dragEnabled = value != 0; return noErr;
     case mcActionGetDragEnabled:
       if (!params) return paramErr;
       *(Boolean*)params = c->dragEnabled;
@@ -594,10 +579,8 @@ ComponentResult doAction(VTController* c, short action, void* params) {
     case mcActionKey:
     case mcActionMovieClick:
     case mcActionBadgeClick:
-    case mcActionShowBalloon:
-      return noErr;  // notifications: nothing of the controller's own to do
-    default:
-      return badComponentSelector;
+    case mcActionShowBalloon: return noErr;  // notifications: nothing of the controller's own to do
+    default: return badComponentSelector;
   }
 }
 
@@ -710,8 +693,7 @@ ComponentResult mouseDown(VTController* c, const EventRecord* e) {
     return 1;
   }
   // A click in the movie pauses a playing movie.
-  if (!filtered(c, mcActionMovieClick, (void*)e) && live(handle(c)) &&
-      GetMovieRate(c->movie) != 0)
+  if (!filtered(c, mcActionMovieClick, (void*)e) && live(handle(c)) && GetMovieRate(c->movie) != 0)
     doAction(c, mcActionPlay, (void*)0);
   return 1;
 }
@@ -776,9 +758,13 @@ VTController* live(MovieController mc) {
 
 using vt::controller::live;
 
-MCActionFilterWithRefConUPP NewMCActionFilterWithRefConUPP(MCActionFilterWithRefConProcPtr proc) try {
+MCActionFilterWithRefConUPP NewMCActionFilterWithRefConUPP(
+    MCActionFilterWithRefConProcPtr proc) try {
   return proc;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 // A UPP is the procedure pointer itself; there is nothing to release.
 void DisposeMCActionFilterWithRefConUPP(MCActionFilterWithRefConUPP) {}
 
@@ -796,7 +782,10 @@ MovieController NewMovieController(Movie theMovie, const Rect* movieRect, long s
   c->lastTick = TickCount();
   vt::controller::controllers().insert(c);
   return vt::controller::handle(c);
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 void DisposeMovieController(MovieController mc) try {
   VTController* c = live(mc);
@@ -805,21 +794,19 @@ void DisposeMovieController(MovieController mc) try {
   if (c->undo && vt::movie::isLiveMovie(c->movie)) DisposeMovieEditState(c->undo);
   c->magic = 0;
   delete c;
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 ComponentResult MCIsPlayerEvent(MovieController mc, const EventRecord* e) try {
   VTController* c = live(mc);
   if (!c || !e) return 0;
   WindowRef w = vt::controller::controllerWindow(*c);
   switch (e->what) {
-    case nullEvent:
-      MCIdle(mc);
-      return 0;  // idle time is everyone's: the event stays unclaimed
-    case mouseDown:
-      return vt::controller::mouseDown(c, e);
+    case nullEvent: MCIdle(mc); return 0;  // idle time is everyone's: the event stays unclaimed
+    case mouseDown: return vt::controller::mouseDown(c, e);
     case keyDown:
-    case autoKey:
-      return vt::controller::keyDown(c, e);
+    case autoKey: return vt::controller::keyDown(c, e);
     case updateEvt:
       if (!w || (WindowRef)e->message != w) return 0;
       BeginUpdate(w);
@@ -833,28 +820,35 @@ ComponentResult MCIsPlayerEvent(MovieController mc, const EventRecord* e) try {
       // Activation is also the framework's business: answer 0 so it sees the event too.
       if (w && (WindowRef)e->message == w) MCActivate(mc, w, (e->modifiers & activeFlag) != 0);
       return 0;
-    default:
-      return 0;
+    default: return 0;
   }
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 ComponentResult MCIdle(MovieController mc) try {
   VTController* c = live(mc);
   if (!c) return badComponentInstance;
   return vt::controller::doAction(c, mcActionIdle, nullptr);
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 ComponentResult MCActivate(MovieController mc, WindowRef, Boolean activate) try {
   VTController* c = live(mc);
   if (!c) return badComponentInstance;
   return vt::controller::doAction(c, activate ? mcActionActivate : mcActionDeactivate, nullptr);
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 ComponentResult MCDoAction(MovieController mc, short action, void* params) try {
   VTController* c = live(mc);
   if (!c) return badComponentInstance;
   return vt::controller::doAction(c, action, params);
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 ComponentResult MCSetActionFilterWithRefCon(MovieController mc, MCActionFilterWithRefConUPP blob,
                                             long refCon) try {
@@ -863,14 +857,18 @@ ComponentResult MCSetActionFilterWithRefCon(MovieController mc, MCActionFilterWi
   c->filter = blob;
   c->refCon = blob ? refCon : 0;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 ComponentResult MCEnableEditing(MovieController mc, Boolean enabled) try {
   VTController* c = live(mc);
   if (!c) return badComponentInstance;
   c->editing = enabled;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 ComponentResult MCGetControllerInfo(MovieController mc, long* someFlags) try {
   VTController* c = live(mc);
@@ -892,7 +890,9 @@ ComponentResult MCGetControllerInfo(MovieController mc, long* someFlags) try {
   if (c->looping && c->palindrome) f |= mcInfoIsInPalindrome;
   *someFlags = f;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 ComponentResult MCUndo(MovieController mc) try {
   VTController* c = live(mc);
@@ -909,7 +909,9 @@ ComponentResult MCUndo(MovieController mc) try {
   vt::controller::rememberForUndo(*c, now);
   vt::controller::afterEdit(*c);
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 static Movie copyOrCut(MovieController mc, bool cut) {
   VTController* c = live(mc);
@@ -930,8 +932,14 @@ static Movie copyOrCut(MovieController mc, bool cut) {
   return out;
 }
 
-Movie MCCut(MovieController mc) try { return copyOrCut(mc, true); } catch (...) { vtErrorFromException(); return {}; }
-Movie MCCopy(MovieController mc) try { return copyOrCut(mc, false); } catch (...) { vtErrorFromException(); return {}; }
+Movie MCCut(MovieController mc) try { return copyOrCut(mc, true); } catch (...) {
+  vtErrorFromException();
+  return {};
+}
+Movie MCCopy(MovieController mc) try { return copyOrCut(mc, false); } catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 ComponentResult MCPaste(MovieController mc, Movie srcMovie) try {
   VTController* c = live(mc);
@@ -962,7 +970,9 @@ ComponentResult MCPaste(MovieController mc, Movie srcMovie) try {
   }
   if (fromScrap) DisposeMovie(fromScrap);
   return err;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 ComponentResult MCClear(MovieController mc) try {
   VTController* c = live(mc);
@@ -982,12 +992,16 @@ ComponentResult MCClear(MovieController mc) try {
   vt::controller::rememberForUndo(*c, before);
   vt::controller::afterEdit(*c);
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 ComponentResult MCGetVisible(MovieController mc) try {
   VTController* c = live(mc);
   return c && c->visible ? 1 : 0;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 ComponentResult MCSetVisible(MovieController mc, Boolean visible) try {
   VTController* c = live(mc);
@@ -1000,7 +1014,9 @@ ComponentResult MCSetVisible(MovieController mc, Boolean visible) try {
   if (v) vt::controller::drawBar(*c);
   vt::controller::sizeChanged(c);
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 ComponentResult MCGetControllerBoundsRect(MovieController mc, Rect* bounds) try {
   VTController* c = live(mc);
@@ -1011,12 +1027,16 @@ ComponentResult MCGetControllerBoundsRect(MovieController mc, Rect* bounds) try 
   }
   *bounds = vt::controller::boundsOf(*c);
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 ComponentResult MCIsControllerAttached(MovieController mc) try {
   VTController* c = live(mc);
   return c && c->attached ? 1 : 0;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 ComponentResult MCSetControllerAttached(MovieController mc, Boolean attach) try {
   VTController* c = live(mc);
@@ -1031,7 +1051,9 @@ ComponentResult MCSetControllerAttached(MovieController mc, Boolean attach) try 
     }
   }
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 ComponentResult MCPositionController(MovieController mc, const Rect* movieRect,
                                      const Rect* controllerRect, long) try {
@@ -1053,9 +1075,14 @@ ComponentResult MCPositionController(MovieController mc, const Rect* movieRect,
   vt::controller::invalidateWindow(*c, both);
   if (!EqualRect(&before, &after)) vt::controller::sizeChanged(c);
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 Movie MCGetIndMovie(MovieController mc, short index) try {
   VTController* c = live(mc);
   return c && index == 0 ? c->movie : nullptr;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}

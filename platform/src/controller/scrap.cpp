@@ -48,7 +48,9 @@ OSErr PutMovieOnScrap(Movie theMovie, long) try {
   VTMovieScrapClear();
   scrapMovie() = copy;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 Movie NewMovieFromScrap(long) try {
   if (!scrapMovie() || !vt::movie::isLiveMovie(scrapMovie())) {
@@ -60,13 +62,21 @@ Movie NewMovieFromScrap(long) try {
   Movie copy = wholeCopy(scrapMovie(), err);
   vt::movie::setError(err);
   return copy;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 Boolean VTMovieScrapHasMovie() try {
   return scrapMovie() != nullptr && vt::movie::isLiveMovie(scrapMovie());
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 void VTMovieScrapClear() try {
   if (scrapMovie() && vt::movie::isLiveMovie(scrapMovie())) DisposeMovie(scrapMovie());
   scrapMovie() = nullptr;
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}

@@ -23,10 +23,8 @@ const vt::ResetRegistration kReset(vt::ResetStage::Managers, [] { overrides().cl
 // layer of version 7 (video effects need 3.0 or later), and Apple events.
 const std::map<OSType, SInt32>& defaults() {
   static const std::map<OSType, SInt32> m = {
-      {gestaltSystemVersion, 0x1049},
-      {gestaltQuickTime, 0x07008000},
-      {gestaltQuickTimeFeatures, 0},
-      {gestaltAppleEventsAttr, 1 << gestaltAppleEventsPresent},
+      {gestaltSystemVersion, 0x1049}, {gestaltQuickTime, 0x07008000},
+      {gestaltQuickTimeFeatures, 0},  {gestaltAppleEventsAttr, 1 << gestaltAppleEventsPresent},
       {gestaltAppearanceAttr, 1},
   };
   return m;
@@ -44,10 +42,16 @@ OSErr Gestalt(OSType selector, SInt32* response) try {
   if (d == defaults().end()) return gestaltUndefSelectorErr;
   *response = d->second;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 void VTSetGestaltAnswer(OSType selector, OSErr err, SInt32 response) try {
   overrides()[selector] = {err, response};
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
-void VTResetGestaltAnswers() try { overrides().clear(); } catch (...) { vtErrorFromException(); }
+void VTResetGestaltAnswers() try { overrides().clear(); } catch (...) {
+  vtErrorFromException();
+}

@@ -21,8 +21,8 @@ namespace {
 // ends with kSlack bytes; a checked block fills both with a pattern.
 constexpr size_t kAlign = 64;
 constexpr size_t kSlack = 1024;
-constexpr uint64_t kPlain = 0x706978656C73ULL;    // "pixels"
-constexpr uint64_t kChecked = 0x6775617264ULL;    // "guard"
+constexpr uint64_t kPlain = 0x706978656C73ULL;  // "pixels"
+constexpr uint64_t kChecked = 0x6775617264ULL;  // "guard"
 constexpr uint8_t kFence = 0xA5;
 
 struct Header {
@@ -143,8 +143,9 @@ bool writePNG(const Image& img, const char* path) {
     return false;
   }
   png_init_io(png, f.get());
-  png_set_IHDR(png, info, (png_uint_32)img.width, (png_uint_32)img.height, 8, PNG_COLOR_TYPE_RGB_ALPHA,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_IHDR(png, info, (png_uint_32)img.width, (png_uint_32)img.height, 8,
+               PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
   std::vector<unsigned char> row((size_t)img.width * 4);
   for (int y = 0; y < img.height; ++y) {

@@ -75,7 +75,9 @@ struct Image {
     }
   }
   // True when every row can take a writer's whole-block stores without spilling into the next.
-  bool rowsTakeBlockStores() const { return ((size_t)width * sizeof(Pixel)) % kWriterRowBytes == 0; }
+  bool rowsTakeBlockStores() const {
+    return ((size_t)width * sizeof(Pixel)) % kWriterRowBytes == 0;
+  }
 };
 
 // The checking mode for tests: pixel blocks allocated while it is on carry guard bytes before

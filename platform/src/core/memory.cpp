@@ -142,8 +142,14 @@ Size ptrReserve(Size size) {
 
 }  // namespace
 
-Handle NewHandle(Size byteCount) try { return newHandle(byteCount, false); } catch (...) { gMemError = vtErrorFromException(); return {}; }
-Handle NewHandleClear(Size byteCount) try { return newHandle(byteCount, true); } catch (...) { gMemError = vtErrorFromException(); return {}; }
+Handle NewHandle(Size byteCount) try { return newHandle(byteCount, false); } catch (...) {
+  gMemError = vtErrorFromException();
+  return {};
+}
+Handle NewHandleClear(Size byteCount) try { return newHandle(byteCount, true); } catch (...) {
+  gMemError = vtErrorFromException();
+  return {};
+}
 
 Handle NewEmptyHandle() try {
   std::lock_guard<std::mutex> g(heap().lock);
@@ -155,7 +161,10 @@ Handle NewEmptyHandle() try {
   heap().liveHandles++;
   gMemError = noErr;
   return &s->p;
-} catch (...) { gMemError = vtErrorFromException(); return {}; }
+} catch (...) {
+  gMemError = vtErrorFromException();
+  return {};
+}
 
 void DisposeHandle(Handle h) try {
   if (!h) {
@@ -176,7 +185,9 @@ void DisposeHandle(Handle h) try {
   heap().freeSlots = s;
   heap().liveHandles--;
   gMemError = noErr;
-} catch (...) { gMemError = vtErrorFromException(); }
+} catch (...) {
+  gMemError = vtErrorFromException();
+}
 
 Size GetHandleSize(Handle h) try {
   std::lock_guard<std::mutex> g(heap().lock);
@@ -187,7 +198,10 @@ Size GetHandleSize(Handle h) try {
   }
   gMemError = noErr;
   return s->p ? headerOf(s->p)->size : 0;
-} catch (...) { gMemError = vtErrorFromException(); return {}; }
+} catch (...) {
+  gMemError = vtErrorFromException();
+  return {};
+}
 
 void SetHandleSize(Handle h, Size newSize) try {
   std::lock_guard<std::mutex> g(heap().lock);
@@ -232,7 +246,9 @@ void SetHandleSize(Handle h, Size newSize) try {
   freeBlock(s->p);
   s->p = block;
   gMemError = noErr;
-} catch (...) { gMemError = vtErrorFromException(); }
+} catch (...) {
+  gMemError = vtErrorFromException();
+}
 
 void HLock(Handle h) try {
   std::lock_guard<std::mutex> g(heap().lock);
@@ -242,7 +258,9 @@ void HLock(Handle h) try {
   } else {
     gMemError = h ? memWZErr : nilHandleErr;
   }
-} catch (...) { gMemError = vtErrorFromException(); }
+} catch (...) {
+  gMemError = vtErrorFromException();
+}
 
 void HUnlock(Handle h) try {
   std::lock_guard<std::mutex> g(heap().lock);
@@ -252,9 +270,13 @@ void HUnlock(Handle h) try {
   } else {
     gMemError = h ? memWZErr : nilHandleErr;
   }
-} catch (...) { gMemError = vtErrorFromException(); }
+} catch (...) {
+  gMemError = vtErrorFromException();
+}
 
-void HLockHi(Handle h) try { HLock(h); } catch (...) { gMemError = vtErrorFromException(); }
+void HLockHi(Handle h) try { HLock(h); } catch (...) {
+  gMemError = vtErrorFromException();
+}
 void MoveHHi(Handle h) { gMemError = h ? (OSErr)noErr : (OSErr)nilHandleErr; }
 void HNoPurge(Handle h) { gMemError = h ? (OSErr)noErr : (OSErr)nilHandleErr; }
 
@@ -267,7 +289,10 @@ SInt8 HGetState(Handle h) try {
   }
   gMemError = noErr;
   return (SInt8)s->state;
-} catch (...) { gMemError = vtErrorFromException(); return {}; }
+} catch (...) {
+  gMemError = vtErrorFromException();
+  return {};
+}
 
 void HSetState(Handle h, SInt8 flags) try {
   std::lock_guard<std::mutex> g(heap().lock);
@@ -277,7 +302,9 @@ void HSetState(Handle h, SInt8 flags) try {
   } else {
     gMemError = h ? memWZErr : nilHandleErr;
   }
-} catch (...) { gMemError = vtErrorFromException(); }
+} catch (...) {
+  gMemError = vtErrorFromException();
+}
 
 OSErr HandToHand(Handle* theHndl) try {
   if (!theHndl || !*theHndl) return gMemError = nilHandleErr;
@@ -289,7 +316,9 @@ OSErr HandToHand(Handle* theHndl) try {
   if (n) std::memcpy(*dst, *src, (size_t)n);
   *theHndl = dst;
   return gMemError = noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr PtrToHand(const void* srcPtr, Handle* dstHndl, long size) try {
   if (!dstHndl || size < 0 || (size > 0 && !srcPtr)) return gMemError = paramErr;
@@ -298,7 +327,9 @@ OSErr PtrToHand(const void* srcPtr, Handle* dstHndl, long size) try {
   if (size) std::memcpy(*h, srcPtr, (size_t)size);
   *dstHndl = h;
   return gMemError = noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr PtrToXHand(const void* srcPtr, Handle dstHndl, long size) try {
   if (size < 0 || (size > 0 && !srcPtr)) return gMemError = paramErr;
@@ -306,7 +337,9 @@ OSErr PtrToXHand(const void* srcPtr, Handle dstHndl, long size) try {
   if (gMemError) return gMemError;
   if (size) std::memmove(*dstHndl, srcPtr, (size_t)size);
   return gMemError = noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr PtrAndHand(const void* ptr1, Handle hand2, long size) try {
   if (size < 0 || (size > 0 && !ptr1)) return gMemError = paramErr;
@@ -316,7 +349,9 @@ OSErr PtrAndHand(const void* ptr1, Handle hand2, long size) try {
   if (gMemError) return gMemError;
   if (size) std::memmove(*hand2 + old, ptr1, (size_t)size);
   return gMemError = noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr HandAndHand(Handle hand1, Handle hand2) try {
   Size n = GetHandleSize(hand1);
@@ -324,7 +359,9 @@ OSErr HandAndHand(Handle hand1, Handle hand2) try {
   // Copy first: hand1 may be hand2, and growing hand2 may move its block.
   std::vector<char> tmp(*hand1 ? *hand1 : nullptr, *hand1 ? *hand1 + n : nullptr);
   return PtrAndHand(tmp.data(), hand2, n);
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 long Munger(Handle h, long offset, const void* ptr1, long len1, const void* ptr2, long len2) try {
   Size size = GetHandleSize(h);
@@ -351,7 +388,10 @@ long Munger(Handle h, long offset, const void* ptr1, long len1, const void* ptr2
   if (len2) std::memmove(*h + offset, ptr2, (size_t)len2);
   if (!tail.empty()) std::memcpy(*h + offset + len2, tail.data(), tail.size());
   return offset + len2;
-} catch (...) { gMemError = vtErrorFromException(); return {}; }
+} catch (...) {
+  gMemError = vtErrorFromException();
+  return {};
+}
 
 Ptr NewPtr(Size byteCount) try {
   if (byteCount < 0) {
@@ -365,7 +405,10 @@ Ptr NewPtr(Size byteCount) try {
     heap().livePtrs++;
   }
   return p;
-} catch (...) { gMemError = vtErrorFromException(); return {}; }
+} catch (...) {
+  gMemError = vtErrorFromException();
+  return {};
+}
 
 Ptr NewPtrClear(Size byteCount) try {
   if (byteCount < 0) {
@@ -379,7 +422,10 @@ Ptr NewPtrClear(Size byteCount) try {
     heap().livePtrs++;
   }
   return p;
-} catch (...) { gMemError = vtErrorFromException(); return {}; }
+} catch (...) {
+  gMemError = vtErrorFromException();
+  return {};
+}
 
 void DisposePtr(Ptr p) try {
   if (!p) {
@@ -395,7 +441,9 @@ void DisposePtr(Ptr p) try {
   std::lock_guard<std::mutex> g(heap().lock);
   heap().livePtrs--;
   gMemError = noErr;
-} catch (...) { gMemError = vtErrorFromException(); }
+} catch (...) {
+  gMemError = vtErrorFromException();
+}
 
 Size GetPtrSize(Ptr p) try {
   if (!p) {
@@ -409,7 +457,10 @@ Size GetPtrSize(Ptr p) try {
   }
   gMemError = noErr;
   return hdr->size;
-} catch (...) { gMemError = vtErrorFromException(); return {}; }
+} catch (...) {
+  gMemError = vtErrorFromException();
+  return {};
+}
 
 void SetPtrSize(Ptr p, Size newSize) try {
   if (!p) {
@@ -428,33 +479,50 @@ void SetPtrSize(Ptr p, Size newSize) try {
   if (newSize > hdr->size) std::memset(p + hdr->size, 0, (size_t)(newSize - hdr->size));
   hdr->size = newSize;
   gMemError = noErr;
-} catch (...) { gMemError = vtErrorFromException(); }
+} catch (...) {
+  gMemError = vtErrorFromException();
+}
 
 OSErr MemError() { return gMemError; }
 
 void BlockMove(const void* srcPtr, void* destPtr, Size byteCount) try {
   if (byteCount > 0 && srcPtr && destPtr) std::memmove(destPtr, srcPtr, (size_t)byteCount);
-} catch (...) { gMemError = vtErrorFromException(); }
+} catch (...) {
+  gMemError = vtErrorFromException();
+}
 
 void BlockMoveData(const void* srcPtr, void* destPtr, Size byteCount) try {
   BlockMove(srcPtr, destPtr, byteCount);
-} catch (...) { gMemError = vtErrorFromException(); }
+} catch (...) {
+  gMemError = vtErrorFromException();
+}
 
 void BlockZero(void* destPtr, Size byteCount) try {
   if (byteCount > 0 && destPtr) std::memset(destPtr, 0, (size_t)byteCount);
-} catch (...) { gMemError = vtErrorFromException(); }
+} catch (...) {
+  gMemError = vtErrorFromException();
+}
 
 Boolean VTIsValidHandle(Handle h) try {
   std::lock_guard<std::mutex> g(heap().lock);
   return slotOf(h) != nullptr;
-} catch (...) { gMemError = vtErrorFromException(); return {}; }
+} catch (...) {
+  gMemError = vtErrorFromException();
+  return {};
+}
 
 long VTLiveHandleCount() try {
   std::lock_guard<std::mutex> g(heap().lock);
   return heap().liveHandles;
-} catch (...) { gMemError = vtErrorFromException(); return {}; }
+} catch (...) {
+  gMemError = vtErrorFromException();
+  return {};
+}
 
 long VTLivePtrCount() try {
   std::lock_guard<std::mutex> g(heap().lock);
   return heap().livePtrs;
-} catch (...) { gMemError = vtErrorFromException(); return {}; }
+} catch (...) {
+  gMemError = vtErrorFromException();
+  return {};
+}

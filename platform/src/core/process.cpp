@@ -9,7 +9,7 @@
 namespace {
 VTExitHook gExitHook = nullptr;
 const vt::ResetRegistration kReset(vt::ResetStage::Managers, [] { gExitHook = nullptr; });
-}
+}  // namespace
 
 void VTSetExitHook(VTExitHook hook) { gExitHook = hook; }
 

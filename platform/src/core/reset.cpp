@@ -41,8 +41,12 @@ void runStages(vt::ResetStage first, vt::ResetStage last) {
 
 void VTAutomationResetAll() try {
   runStages(vt::ResetStage::Controllers, vt::ResetStage::Managers);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void VTResetMenusAndDialogs() try {
   runStages(vt::ResetStage::Dialogs, vt::ResetStage::Dialogs);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}

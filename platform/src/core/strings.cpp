@@ -13,7 +13,9 @@ void NumToString(long theNum, Str255 theString) try {
   char buf[32];
   int n = std::snprintf(buf, sizeof buf, "%ld", theNum);
   vt::toPascal(std::string_view(buf, (size_t)n), theString);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void StringToNum(ConstStr255Param theString, long* theNum) try {
   if (!theString || !theNum) return;
@@ -23,7 +25,9 @@ void StringToNum(ConstStr255Param theString, long* theNum) try {
   if (i <= len && (theString[i] == '-' || theString[i] == '+')) neg = theString[i++] == '-';
   for (; i <= len; ++i) v = v * 10 + (theString[i] - '0');  // the original ignores non-digits too
   *theNum = neg ? -v : v;
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 StringPtr c2pstr(char* aStr) try {
   if (!aStr) return nullptr;
@@ -32,7 +36,10 @@ StringPtr c2pstr(char* aStr) try {
   std::memmove(aStr + 1, aStr, n);
   aStr[0] = (char)n;
   return reinterpret_cast<StringPtr>(aStr);
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 char* p2cstr(StringPtr aStr) try {
   if (!aStr) return nullptr;
@@ -40,7 +47,10 @@ char* p2cstr(StringPtr aStr) try {
   std::memmove(aStr, aStr + 1, n);
   aStr[n] = 0;
   return reinterpret_cast<char*>(aStr);
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 void CopyPascalStringToC(ConstStr255Param src, char* dst) try {
   if (!dst) return;
@@ -51,7 +61,9 @@ void CopyPascalStringToC(ConstStr255Param src, char* dst) try {
   size_t n = src[0];
   std::memmove(dst, src + 1, n);
   dst[n] = 0;
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void CopyCStringToPascal(const char* src, Str255 dst) try {
   if (!dst) return;
@@ -59,7 +71,9 @@ void CopyCStringToPascal(const char* src, Str255 dst) try {
   if (n > 255) n = 255;
   std::memmove(dst + 1, src, n);
   dst[0] = (unsigned char)n;
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 Boolean EqualString(ConstStr255Param a, ConstStr255Param b, Boolean caseSensitive, Boolean) try {
   if (!a || !b) return a == b;
@@ -73,4 +87,7 @@ Boolean EqualString(ConstStr255Param a, ConstStr255Param b, Boolean caseSensitiv
     if (x != y) return false;
   }
   return true;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}

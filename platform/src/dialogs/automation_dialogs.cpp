@@ -9,7 +9,10 @@
 
 using namespace vt::dialogs;
 
-bool VTAutomationHasFrontDialog() try { return frontDialog() != nullptr; } catch (...) { vtErrorFromException(); return {}; }
+bool VTAutomationHasFrontDialog() try { return frontDialog() != nullptr; } catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 std::vector<VTDialogItemInfo> VTAutomationFrontDialogItems() try {
   std::vector<VTDialogItemInfo> out;
@@ -28,7 +31,10 @@ std::vector<VTDialogItemInfo> VTAutomationFrontDialogItems() try {
     out.push_back(std::move(info));
   }
   return out;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 short VTAutomationFindDialogItem(const std::string& text) try {
   auto items = VTAutomationFrontDialogItems();
@@ -38,7 +44,10 @@ short VTAutomationFindDialogItem(const std::string& text) try {
   for (const auto& it : items)
     if (it.text.find(text) != std::string::npos) return it.index;
   return 0;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 bool VTAutomationPressDialogItem(short item) try {
   VTDialog* d = frontDialog();
@@ -49,8 +58,14 @@ bool VTAutomationPressDialogItem(short item) try {
   vt::events::post(mouseDown, 0, p, 0);
   vt::events::post(mouseUp, 0, p, 0);
   return true;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 std::string VTAutomationParamText(int index) try {
   return vt::resources::toolboxToUtf8(paramText(index));
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}

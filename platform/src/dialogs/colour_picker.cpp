@@ -27,8 +27,7 @@ void redraw(WindowRef w, ColourPicker& picker) {
 }
 
 bool focusedPickerField(WindowRef w, vt::ui::FocusedField& out) {
-  if (!gRunning.picker || w != gRunning.window || gRunning.picker->focusedField() < 0)
-    return false;
+  if (!gRunning.picker || w != gRunning.window || gRunning.picker->focusedField() < 0) return false;
   out.field = &gRunning.picker->field(gRunning.picker->focusedField());
   out.box = gRunning.picker->fieldRect(gRunning.picker->focusedField());
   return true;
@@ -40,10 +39,8 @@ void click(WindowRef w, ColourPicker& picker, const EventRecord& e) {
     case vt::ui::DialogClick::outside:
       SysBeep(1);  // modal: nothing behind it answers
       return;
-    case vt::ui::DialogClick::content:
-      break;
-    default:
-      return;
+    case vt::ui::DialogClick::content: break;
+    default: return;
   }
   const auto& buttons = picker.buttons();
   int b = vt::ui::hitButton(buttons, local.h, local.v);
@@ -75,7 +72,8 @@ Boolean GetColor(Point where, ConstStr255Param prompt, const RGBColor* inColor,
     top = desk.top + vt::ui::kTitleBarHeight +
           (desk.bottom - desk.top - ColourPicker::kHeight - vt::ui::kTitleBarHeight) / 3;
   }
-  Rect bounds = vt::ui::makeRect(left, top, left + ColourPicker::kWidth, top + ColourPicker::kHeight);
+  Rect bounds =
+      vt::ui::makeRect(left, top, left + ColourPicker::kWidth, top + ColourPicker::kHeight);
   WindowRef w = NewCWindow(nullptr, &bounds, (const unsigned char*)"\x07" "Colours", true,
                            movableDBoxProc, (WindowRef)-1L, false, 0);
   if (!w) return false;
@@ -92,9 +90,7 @@ Boolean GetColor(Point where, ConstStr255Param prompt, const RGBColor* inColor,
       break;
     }
     switch (e.what) {
-      case mouseDown:
-        click(w, picker, e);
-        break;
+      case mouseDown: click(w, picker, e); break;
       case keyDown:
       case autoKey:
         if (picker.key(vt::ui::KeyPress::from(e))) redraw(w, picker);
@@ -111,8 +107,7 @@ Boolean GetColor(Point where, ConstStr255Param prompt, const RGBColor* inColor,
         EndUpdate(other);
         break;
       }
-      default:
-        break;
+      default: break;
     }
     for (int b = picker.takeBeeps(); b > 0; --b) SysBeep(1);
   }
@@ -121,7 +116,10 @@ Boolean GetColor(Point where, ConstStr255Param prompt, const RGBColor* inColor,
   if (picker.state() != ColourPicker::State::accepted) return false;
   *outColor = picker.colour();
   return true;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 bool VTAutomationColourPicker(VTColourPickerInfo* info) try {
   if (!gRunning.picker || !vt::ui::isLiveWindow(gRunning.window)) return false;
@@ -141,8 +139,12 @@ bool VTAutomationColourPicker(VTColourPickerInfo* info) try {
     info->swatches.push_back(global(p.swatchRect(k)));
   info->fields.clear();
   for (int f = 0; f < ColourPicker::kFieldCount; ++f)
-    info->fields.push_back({ColourPicker::fieldLabel(f), p.field(f).text(), global(p.fieldRect(f))});
+    info->fields.push_back(
+        {ColourPicker::fieldLabel(f), p.field(f).text(), global(p.fieldRect(f))});
   info->ok = global(p.buttons()[1].rect);
   info->cancel = global(p.buttons()[0].rect);
   return true;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}

@@ -15,7 +15,7 @@ struct VTDialog {
     SInt16 kind = 0;  // without itemDisable
     bool enabled = false;
     bool visible = true;
-    Rect rect{};         // local to the dialog's port
+    Rect rect{};               // local to the dialog's port
     Handle handle = nullptr;   // what GetDialogItem hands out
     Handle ownText = nullptr;  // the text handle this manager made (freed with the dialog)
     SInt16 resID = 0;
@@ -27,8 +27,8 @@ struct VTDialog {
   std::vector<Item> items;
   SInt16 defaultItem = 0;
   SInt16 cancelItem = 0;
-  SInt16 focus = 0;      // edit text item taking keys, 0 for none
-  SInt16 pressed = 0;    // button drawn pressed while tracked
+  SInt16 focus = 0;       // edit text item taking keys, 0 for none
+  SInt16 pressed = 0;     // button drawn pressed while tracked
   SInt16 alertType = -1;  // icon of an alert; -1 for a plain dialog
   uint32_t magic = 0;
 };
@@ -49,7 +49,8 @@ vt::ui::TextField* editField(VTDialog* d, int index);
 // The focused edit item's field and where it is drawn; automation finds fields through it.
 bool focusedEditField(WindowRef w, vt::ui::FocusedField& out);
 
-// The text an item holds (a toolbox string, UTF-8), and what it shows (^0..^3 replaced for static text).
+// The text an item holds (a toolbox string, UTF-8), and what it shows (^0..^3 replaced for static
+// text).
 std::string itemText(const VTDialog* d, int index);
 std::string shownText(const VTDialog* d, int index);
 std::string paramText(int index);

@@ -84,7 +84,8 @@ VTDialog* validDialog(DialogRef d) {
   if (!d) return nullptr;
   auto& live = state().live;
   auto it = live.find(d);
-  return it != live.end() && d->magic == kDialogMagic && vt::ui::isLiveWindow(d->window) ? d : nullptr;
+  return it != live.end() && d->magic == kDialogMagic && vt::ui::isLiveWindow(d->window) ? d
+                                                                                         : nullptr;
 }
 
 VTDialog* dialogOfWindow(WindowRef w) {
@@ -202,12 +203,15 @@ std::string substitute(const std::string& text) {
 
 std::string shownText(const VTDialog* d, int index) {
   std::string t = itemText(d, index);
-  if (d && index >= 1 && index <= (int)d->items.size() && d->items[(size_t)index - 1].kind == statText)
+  if (d && index >= 1 && index <= (int)d->items.size() &&
+      d->items[(size_t)index - 1].kind == statText)
     return substitute(t);
   return t;
 }
 
-std::string paramText(int index) { return index >= 0 && index < 4 ? state().params[index] : std::string(); }
+std::string paramText(int index) {
+  return index >= 0 && index < 4 ? state().params[index] : std::string();
+}
 
 bool itemUsable(const VTDialog* d, int index) {
   if (!d || index < 1 || index > (int)d->items.size()) return false;
@@ -279,11 +283,8 @@ void drawItem(VTDialog* d, int index) {
       }
       break;
     case iconItem:
-    case picItem:
-      p.frame(r, colour::border);
-      break;
-    default:
-      break;
+    case picItem: p.frame(r, colour::border); break;
+    default: break;
   }
 }
 
@@ -311,20 +312,28 @@ void DisposeModalFilterUPP(ModalFilterUPP) {}
 Boolean InvokeModalFilterUPP(DialogRef theDialog, EventRecord* theEvent, DialogItemIndex* itemHit,
                              ModalFilterUPP userUPP) try {
   return userUPP ? userUPP(theDialog, theEvent, itemHit) : false;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 UserItemUPP NewUserItemUPP(UserItemProcPtr userRoutine) { return userRoutine; }
 // Deliberately does nothing, as above.
 void DisposeUserItemUPP(UserItemUPP) {}
 void InvokeUserItemUPP(DialogRef theDialog, DialogItemIndex itemNo, UserItemUPP userUPP) try {
   if (userUPP) userUPP(theDialog, itemNo);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 DialogRef GetNewDialog(short dialogID, void*, WindowRef behind) try {
   // The storage argument is not used: dialog records are the manager's own objects.
   auto res = vt::resources::findDialog(dialogID);
   if (!res) return nullptr;
   return makeDialog(*res, behind);
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 void DisposeDialog(DialogRef theDialog) try {
   auto& live = state().live;
@@ -336,23 +345,36 @@ void DisposeDialog(DialogRef theDialog) try {
     if (it.ownText && VTIsValidHandle(it.ownText)) DisposeHandle(it.ownText);
   d->magic = 0;
   live.erase(found);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 WindowRef GetDialogWindow(DialogRef dialog) try {
   VTDialog* d = validDialog(dialog);
   return d ? d->window : nullptr;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 CGrafPtr GetDialogPort(DialogRef dialog) try {
   VTDialog* d = validDialog(dialog);
   return d ? GetWindowPort(d->window) : nullptr;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 void SetPortDialogPort(DialogRef dialog) try {
   if (CGrafPtr port = GetDialogPort(dialog)) SetPort(port);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
-DialogRef GetDialogFromWindow(WindowRef window) try { return dialogOfWindow(window); } catch (...) { vtErrorFromException(); return {}; }
+DialogRef GetDialogFromWindow(WindowRef window) try { return dialogOfWindow(window); } catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 void SetDialogDefaultItem(DialogRef theDialog, DialogItemIndex newItem) try {
   VTDialog* d = validDialog(theDialog);
@@ -363,27 +385,40 @@ void SetDialogDefaultItem(DialogRef theDialog, DialogItemIndex newItem) try {
     vt::ui::fillRect(&d->window->port, inset(d->items[(size_t)old - 1].rect, -4), colour::white);
   drawItem(d, old);
   drawItem(d, newItem);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void SetDialogCancelItem(DialogRef theDialog, DialogItemIndex newItem) try {
   VTDialog* d = validDialog(theDialog);
   if (d && newItem >= 0 && newItem <= (int)d->items.size()) d->cancelItem = newItem;
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 DialogItemIndex GetDialogDefaultItem(DialogRef theDialog) try {
   VTDialog* d = validDialog(theDialog);
   return d ? d->defaultItem : 0;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 DialogItemIndex GetDialogCancelItem(DialogRef theDialog) try {
   VTDialog* d = validDialog(theDialog);
   return d ? d->cancelItem : 0;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 DialogItemIndex CountDITL(DialogRef theDialog) try {
   VTDialog* d = validDialog(theDialog);
   return d ? (DialogItemIndex)d->items.size() : 0;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 void GetDialogItem(DialogRef theDialog, DialogItemIndex itemNo, DialogItemType* itemType,
                    Handle* item, Rect* box) try {
@@ -398,7 +433,9 @@ void GetDialogItem(DialogRef theDialog, DialogItemIndex itemNo, DialogItemType* 
   if (itemType) *itemType = (DialogItemType)(it.kind | (it.enabled ? 0 : itemDisable));
   if (item) *item = it.handle;
   if (box) *box = it.rect;
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void SetDialogItem(DialogRef theDialog, DialogItemIndex itemNo, DialogItemType itemType,
                    Handle item, const Rect* box) try {
@@ -414,12 +451,16 @@ void SetDialogItem(DialogRef theDialog, DialogItemIndex itemNo, DialogItemType i
       old.right != it.rect.right)
     vt::ui::fillRect(&d->window->port, it.kind == editText ? fieldBox(old) : old, colour::white);
   drawItem(d, itemNo);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void GetDialogItemText(Handle item, Str255 text) try {
   if (!text) return;
   vt::toPascal(handleText(item), text);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void SetDialogItemText(Handle item, ConstStr255Param text) try {
   if (!item || !VTIsValidHandle(item)) return;
@@ -430,21 +471,27 @@ void SetDialogItemText(Handle item, ConstStr255Param text) try {
   for (VTDialog* d : allDialogs())
     for (int i = 1; i <= (int)d->items.size(); ++i)
       if (d->items[(size_t)i - 1].handle == item) drawItem(d, i);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void HideDialogItem(DialogRef theDialog, DialogItemIndex itemNo) try {
   VTDialog* d = validDialog(theDialog);
   if (!d || itemNo < 1 || itemNo > (int)d->items.size()) return;
   d->items[(size_t)itemNo - 1].visible = false;
   drawItem(d, itemNo);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void ShowDialogItem(DialogRef theDialog, DialogItemIndex itemNo) try {
   VTDialog* d = validDialog(theDialog);
   if (!d || itemNo < 1 || itemNo > (int)d->items.size()) return;
   d->items[(size_t)itemNo - 1].visible = true;
   drawItem(d, itemNo);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void SelectDialogItemText(DialogRef theDialog, DialogItemIndex itemNo, SInt16 strtSel,
                           SInt16 endSel) try {
@@ -459,19 +506,32 @@ void SelectDialogItemText(DialogRef theDialog, DialogItemIndex itemNo, SInt16 st
   d->focus = itemNo;
   drawItem(d, old);
   drawItem(d, itemNo);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 DialogItemIndexZeroBased FindDialogItem(DialogRef theDialog, Point thePt) try {
   return (DialogItemIndexZeroBased)(itemAt(validDialog(theDialog), thePt) - 1);
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
-void DrawDialog(DialogRef theDialog) try { drawAll(validDialog(theDialog)); } catch (...) { vtErrorFromException(); }
+void DrawDialog(DialogRef theDialog) try { drawAll(validDialog(theDialog)); } catch (...) {
+  vtErrorFromException();
+}
 
-void UpdateDialog(DialogRef theDialog, RgnHandle) try { drawAll(validDialog(theDialog)); } catch (...) { vtErrorFromException(); }
+void UpdateDialog(DialogRef theDialog, RgnHandle) try {
+  drawAll(validDialog(theDialog));
+} catch (...) {
+  vtErrorFromException();
+}
 
 void ParamText(ConstStr255Param param0, ConstStr255Param param1, ConstStr255Param param2,
                ConstStr255Param param3) try {
   ConstStr255Param p[4] = {param0, param1, param2, param3};
   for (int i = 0; i < 4; ++i)
     state().params[i] = p[i] ? std::string((const char*)p[i] + 1, p[i][0]) : std::string();
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}

@@ -134,8 +134,7 @@ bool standardHandle(VTDialog* d, const EventRecord& e, DialogItemIndex* itemHit,
       *itemHit = d->focus;
       return true;
     }
-    default:
-      return false;
+    default: return false;
   }
 }
 
@@ -194,7 +193,9 @@ void ModalDialog(ModalFilterUPP filterProc, DialogItemIndex* itemHit) try {
       return;
     }
   }
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 Boolean StdFilterProc(DialogRef theDialog, EventRecord* event, DialogItemIndex* itemHit) try {
   VTDialog* d = validDialog(theDialog);
@@ -209,20 +210,24 @@ Boolean StdFilterProc(DialogRef theDialog, EventRecord* event, DialogItemIndex* 
   if (chosen < 1 || !itemUsable(d, chosen)) return false;
   if (itemHit) *itemHit = chosen;
   return true;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 OSErr GetStdFilterProc(ModalFilterUPP* theProc) try {
   if (!theProc) return paramErr;
   *theProc = StdFilterProc;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 Boolean IsDialogEvent(const EventRecord* theEvent) try {
   if (!theEvent) return false;
   switch (theEvent->what) {
     case updateEvt:
-    case activateEvt:
-      return dialogOfWindow((WindowRef)theEvent->message) != nullptr;
+    case activateEvt: return dialogOfWindow((WindowRef)theEvent->message) != nullptr;
     case mouseDown: {
       WindowRef w = nullptr;
       FindWindow(theEvent->where, &w);
@@ -230,30 +235,28 @@ Boolean IsDialogEvent(const EventRecord* theEvent) try {
     }
     case keyDown:
     case autoKey:
-    case nullEvent:
-      return dialogOfWindow(FrontWindow()) != nullptr;
-    default:
-      return false;
+    case nullEvent: return dialogOfWindow(FrontWindow()) != nullptr;
+    default: return false;
   }
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
-Boolean DialogSelect(const EventRecord* theEvent, DialogRef* theDialog, DialogItemIndex* itemHit) try {
+Boolean DialogSelect(const EventRecord* theEvent, DialogRef* theDialog,
+                     DialogItemIndex* itemHit) try {
   if (!theEvent || !IsDialogEvent(theEvent)) return false;
   VTDialog* d = nullptr;
   switch (theEvent->what) {
     case updateEvt:
-    case activateEvt:
-      d = dialogOfWindow((WindowRef)theEvent->message);
-      break;
+    case activateEvt: d = dialogOfWindow((WindowRef)theEvent->message); break;
     case mouseDown: {
       WindowRef w = nullptr;
       FindWindow(theEvent->where, &w);
       d = dialogOfWindow(w);
       break;
     }
-    default:
-      d = dialogOfWindow(FrontWindow());
-      break;
+    default: d = dialogOfWindow(FrontWindow()); break;
   }
   if (!d) return false;
   if (theDialog) *theDialog = d;
@@ -261,17 +264,32 @@ Boolean DialogSelect(const EventRecord* theEvent, DialogRef* theDialog, DialogIt
   if (!standardHandle(d, *theEvent, &hit, false)) return false;
   if (itemHit) *itemHit = hit;
   return true;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 DialogItemIndex Alert(SInt16 alertID, ModalFilterUPP modalFilter) try {
   return runAlert(alertID, modalFilter, -1);
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 DialogItemIndex StopAlert(SInt16 alertID, ModalFilterUPP modalFilter) try {
   return runAlert(alertID, modalFilter, kAlertStopAlert);
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 DialogItemIndex NoteAlert(SInt16 alertID, ModalFilterUPP modalFilter) try {
   return runAlert(alertID, modalFilter, kAlertNoteAlert);
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 DialogItemIndex CautionAlert(SInt16 alertID, ModalFilterUPP modalFilter) try {
   return runAlert(alertID, modalFilter, kAlertCautionAlert);
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}

@@ -39,7 +39,9 @@ OSErr QTGetEffectsList(QTAtomContainer* returnedList, long minSources, long maxS
   if (!h) return (OSErr)memFullErr;
   *returnedList = h;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr MakeImageDescriptionForEffect(OSType effectType, ImageDescriptionHandle* idh) try {
   if (!idh) return paramErr;
@@ -62,4 +64,6 @@ OSErr MakeImageDescriptionForEffect(OSType effectType, ImageDescriptionHandle* i
   d->clutID = -1;
   *idh = reinterpret_cast<ImageDescriptionHandle>(h);
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}

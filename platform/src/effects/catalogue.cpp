@@ -93,36 +93,53 @@ std::vector<EffectInfo> build() {
   const ParamDesc pc = percentage();
   // Transitions.
   c.push_back({'dslv', "Cross Fade", 2, {pc}});
-  c.push_back({'push', "Push", 2,
+  c.push_back({'push',
+               "Push",
+               2,
                {pc, enumeration('from', "From", 2,
                                 {{1, "Top"}, {2, "Right"}, {3, "Bottom"}, {4, "Left"}})}});
-  c.push_back({'slid', "Slide", 2,
+  c.push_back({'slid',
+               "Slide",
+               2,
                {pc, param('angl', "Angle", T::Fixed, W::Optional, 0, 360, 90, "degrees")}});
   c.push_back({'zoom', "Zoom", 2, {pc}});
   for (auto [code, name] : {std::pair<OSType, const char*>{'xplo', "Explode"}, {'mplo', "Implode"}})
-    c.push_back({code, name, 2,
+    c.push_back({code,
+                 name,
+                 2,
                  {pc, param('xcnt', "Center X", T::Fixed, W::Optional, 0, 1, 0.5, "fraction"),
                   param('ycnt', "Center Y", T::Fixed, W::Optional, 0, 1, 0.5, "fraction")}});
   c.push_back({'smpt', "SMPTE Wipe", 2, smpteParams(PatternFamily::Wipe, 1)});
   c.push_back({'smp2', "SMPTE Iris", 2, smpteParams(PatternFamily::Iris, 101)});
   c.push_back({'smp3', "SMPTE Radial", 2, smpteParams(PatternFamily::Radial, 201)});
   c.push_back({'smp4', "SMPTE Matrix", 2, smpteParams(PatternFamily::Matrix, 301)});
-  c.push_back({'matt', "Gradient Wipe", 2,
+  c.push_back({'matt',
+               "Gradient Wipe",
+               2,
                {pc, image('mtte', "Matte"),
                 param('soft', "Softness", T::Fixed, W::Optional, 0, 1, 0.1, "fraction")}});
-  c.push_back({'blnd', "Alpha Compositor", 2,
-               {pc,
-                enumeration('bMod', "Blend Mode", 1,
-                            {{1, "Straight Alpha"}, {2, "Premultiplied Alpha"}, {3, "Reverse Alpha"}}),
-                rgb('mclr', "Premultiply Color", W::Never, 0, 0, 0)}});
-  c.push_back({'ckey', "Chroma Key", 2,
+  c.push_back(
+      {'blnd',
+       "Alpha Compositor",
+       2,
+       {pc,
+        enumeration('bMod', "Blend Mode", 1,
+                    {{1, "Straight Alpha"}, {2, "Premultiplied Alpha"}, {3, "Reverse Alpha"}}),
+        rgb('mclr', "Premultiply Color", W::Never, 0, 0, 0)}});
+  c.push_back({'ckey',
+               "Chroma Key",
+               2,
                {pc, rgb('keyc', "Key Color", W::Never, 0, 0, 65535),
                 param('tolr', "Tolerance", T::Fixed, W::Optional, 0, 255, 60)}});
   // Filters.
-  c.push_back({'blur', "Blur", 1,
+  c.push_back({'blur',
+               "Blur",
+               1,
                {enumeration('ksiz', "Kernel Size", 5, kernelSizes()),
                 param('ksum', "Kernel Sum", T::Fixed, W::Never, 0, 4, 1)}});
-  c.push_back({'shrp', "Sharpen", 1,
+  c.push_back({'shrp',
+               "Sharpen",
+               1,
                {enumeration('ksiz', "Kernel Size", 3, kernelSizes()),
                 param('ksum', "Kernel Sum", T::Fixed, W::Never, 0, 4, 1)}});
   c.push_back({'edge', "Edge Detection", 1, {}});
@@ -140,35 +157,50 @@ std::vector<EffectInfo> build() {
     }
     c.push_back(g);
   }
-  c.push_back({'solr', "Color Style", 1,
+  c.push_back({'solr',
+               "Color Style",
+               1,
                {param('solr', "Solarize Amount", T::Long, W::Optional, 0, 255, 255),
                 param('solp', "Solarize Point", T::Long, W::Optional, 0, 255, 128),
                 param('post', "Posterize Levels", T::Long, W::Optional, 0, 256, 0)}});
-  c.push_back({'tint', "Color Tint", 1,
-               {enumeration('tint', "Tint Type", 3,
-                            {{1, "Black and White"}, {2, "X-Ray"}, {3, "Sepia"}, {4, "Cobalt"},
-                             {100, "Other"}}),
-                rgb('back', "Dark Color", W::Optional, 0, 0, 0),
-                rgb('fore', "Light Color", W::Optional, 65535, 65535, 65535),
-                param('brig', "Brightness", T::Long, W::Optional, -255, 255, 0),
-                param('cont', "Contrast", T::Long, W::Optional, -255, 255, 0)}});
-  c.push_back({'rgbb', "RGB Balance", 1,
+  c.push_back(
+      {'tint',
+       "Color Tint",
+       1,
+       {enumeration(
+            'tint', "Tint Type", 3,
+            {{1, "Black and White"}, {2, "X-Ray"}, {3, "Sepia"}, {4, "Cobalt"}, {100, "Other"}}),
+        rgb('back', "Dark Color", W::Optional, 0, 0, 0),
+        rgb('fore', "Light Color", W::Optional, 65535, 65535, 65535),
+        param('brig', "Brightness", T::Long, W::Optional, -255, 255, 0),
+        param('cont', "Contrast", T::Long, W::Optional, -255, 255, 0)}});
+  c.push_back({'rgbb',
+               "RGB Balance",
+               1,
                {param('rmul', "Red", T::Fixed, W::Optional, 0, 4, 1),
                 param('gmul', "Green", T::Fixed, W::Optional, 0, 4, 1),
                 param('bmul', "Blue", T::Fixed, W::Optional, 0, 4, 1)}});
-  c.push_back({'hsvb', "HSL Balance", 1,
+  c.push_back({'hsvb',
+               "HSL Balance",
+               1,
                {param('hmul', "Hue", T::Fixed, W::Optional, 0, 4, 1),
                 param('smul', "Saturation", T::Fixed, W::Optional, 0, 4, 1),
                 param('vmul', "Lightness", T::Fixed, W::Optional, 0, 4, 1)}});
-  c.push_back({'brco', "Brightness and Contrast", 1,
+  c.push_back({'brco',
+               "Brightness and Contrast",
+               1,
                {param('brig', "Brightness", T::Long, W::Optional, -255, 255, 0),
                 param('cont', "Contrast", T::Long, W::Optional, -255, 255, 0)}});
-  c.push_back({'gain', "Alpha Gain", 1,
+  c.push_back({'gain',
+               "Alpha Gain",
+               1,
                {param('gain', "Gain", T::Fixed, W::Never, 0, 8, 1),
                 param('offs', "Offset", T::Fixed, W::Never, -1, 1, 0),
                 param('pinT', "Top", T::Fixed, W::Never, 0, 1, 1),
                 param('pinB', "Bottom", T::Fixed, W::Never, 0, 1, 0)}});
-  c.push_back({'fmns', "Film Noise", 1,
+  c.push_back({'fmns',
+               "Film Noise",
+               1,
                {param('hden', "Hair Density", T::Long, W::Never, 0, 100, 10),
                 param('hlen', "Hair Length", T::Long, W::Never, 0, 100, 30),
                 param('sden', "Scratch Density", T::Long, W::Never, 0, 100, 20),
@@ -181,7 +213,9 @@ std::vector<EffectInfo> build() {
     ParamDesc x = param('xcnt', "Flare X", T::Fixed, W::Always, -2, 2, 0);
     ParamDesc y = param('ycnt', "Flare Y", T::Fixed, W::Always, -2, 2, 0);
     x.defaultTweened = y.defaultTweened = true;
-    c.push_back({'lens', "Lens Flare", 1,
+    c.push_back({'lens',
+                 "Lens Flare",
+                 1,
                  {param('size', "Size", T::Fixed, W::Optional, 1, 20, 1),
                   param('gbri', "Glow Brightness", T::Fixed, W::Optional, 0, 1, 1), x, y,
                   enumeration('ftyp', "Flare Type", 1,
@@ -191,12 +225,16 @@ std::vector<EffectInfo> build() {
                   param('fsiz', "Flare Size", T::Fixed, W::Never, 0, 1, 0.5)}});
   }
   // Generators.
-  c.push_back({'fire', "Fire", 0,
+  c.push_back({'fire',
+               "Fire",
+               0,
                {param('sprd', "Spread Rate", T::Long, W::Never, 0, 100, 60),
                 param('decy', "Sputter Rate", T::Long, W::Never, 0, 100, 30),
                 param('watr', "Water Rate", T::Long, W::Never, 0, 100, 0),
                 param('rset', "Restart Rate", T::Long, W::Never, 0, 100, 50)}});
-  c.push_back({'clou', "Cloud", 0,
+  c.push_back({'clou',
+               "Cloud",
+               0,
                {rgb('fgdc', "Cloud Color", W::Optional, 65535, 65535, 65535),
                 rgb('bckc', "Background Color", W::Optional, 0x3000, 0x6000, 0xD000),
                 param('rotc', "Rotation", T::Double, W::Optional, 0, 360, 0, "degrees")}});

@@ -27,10 +27,10 @@ struct ParamDesc {
   double minValue;
   double maxValue;
   std::array<double, 3> defaultValue;
-  bool defaultTweened = false;        // the default is a tween from defaultValue to defaultEnd
+  bool defaultTweened = false;  // the default is a tween from defaultValue to defaultEnd
   std::array<double, 3> defaultEnd{};
-  std::string usage;                  // "percent", "pixels", "degrees", "" ...
-  std::vector<EnumItem> enumValues;   // Enum parameters only
+  std::string usage;                 // "percent", "pixels", "degrees", "" ...
+  std::vector<EnumItem> enumValues;  // Enum parameters only
 };
 
 struct EffectInfo {

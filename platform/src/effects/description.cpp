@@ -84,9 +84,12 @@ const uint8_t* dataOf(const View& v, int n) { return v.bytes() + v.node(n).dataO
 
 bool readTime(const View& t, int atom, int64_t& out) {
   if (!isLeaf(t, atom)) return false;
-  if (dataSize(t, atom) == 4) out = (int32_t)readBE32(dataOf(t, atom));
-  else if (dataSize(t, atom) == 8) out = (int64_t)readBE64(dataOf(t, atom));
-  else return false;
+  if (dataSize(t, atom) == 4)
+    out = (int32_t)readBE32(dataOf(t, atom));
+  else if (dataSize(t, atom) == 8)
+    out = (int64_t)readBE64(dataOf(t, atom));
+  else
+    return false;
   return true;
 }
 
@@ -101,13 +104,12 @@ bool decodeTween(const ParamDesc& pd, const View& t, int atom, ParsedParam& out)
   size_t elem = tt == 1 ? 2 : tt == 2 || tt == 3 ? 4 : tt == 8 ? 6 : 0;
   if (elem == 0) return false;
   bool rgbParam = pd.type == ParamType::RGB;
-  bool numericParam = pd.type == ParamType::Fixed || pd.type == ParamType::Long ||
-                      pd.type == ParamType::Double;
+  bool numericParam =
+      pd.type == ParamType::Fixed || pd.type == ParamType::Long || pd.type == ParamType::Double;
   if (rgbParam != (tt == 8) || (!rgbParam && !numericParam)) return false;
   if (dataSize(t, data) != elem * 2) return false;
   const uint8_t* p = dataOf(t, data);
-  if (!decodeTweenValue(tt, p, out.start) || !decodeTweenValue(tt, p + elem, out.end))
-    return false;
+  if (!decodeTweenValue(tt, p, out.start) || !decodeTweenValue(tt, p + elem, out.end)) return false;
   int st = child(t, twen, 'twst');
   if (st >= 0 && !readTime(t, st, out.offset)) return false;
   int du = child(t, twen, 'twdu');
@@ -130,9 +132,7 @@ double clampTo(const ParamDesc& pd, double v) {
 
 }  // namespace
 
-uint32_t ImageRef::at(int x, int y) const {
-  return readBE32(pixels + ((size_t)y * width + x) * 4);
-}
+uint32_t ImageRef::at(int x, int y) const { return readBE32(pixels + ((size_t)y * width + x) * 4); }
 
 const ParamValue& ParamSet::get(OSType code) const {
   static const ParamValue zero{};
@@ -153,7 +153,8 @@ uint64_t hashBytes(const uint8_t* p, size_t n, uint64_t h) {
 bool parseDescription(const uint8_t* bytes, size_t size, View& tree, Description& out,
                       std::string* why) {
   out = Description{};
-  if (!bytes || tree.parse(bytes, size) != noErr) return fail(why, "the atom container is malformed");
+  if (!bytes || tree.parse(bytes, size) != noErr)
+    return fail(why, "the atom container is malformed");
   int what = child(tree, 0, 'what');
   if (what < 0) return fail(why, "no effect type atom");
   if (!isLeaf(tree, what) || dataSize(tree, what) != 4)
@@ -164,7 +165,8 @@ bool parseDescription(const uint8_t* bytes, size_t size, View& tree, Description
   for (int i = 1; i <= (int)out.sources.size(); ++i) {
     int s = child(tree, 0, 'src ', i);
     if (s < 0) break;
-    if (!isLeaf(tree, s) || dataSize(tree, s) != 4) return fail(why, "a source name is not 4 bytes");
+    if (!isLeaf(tree, s) || dataSize(tree, s) != 4)
+      return fail(why, "a source name is not 4 bytes");
     out.sources[(size_t)out.sourceCount++] = readBE32(dataOf(tree, s));
   }
   const auto& params = out.info->params;
@@ -209,7 +211,8 @@ void evaluateParams(const Description& d, int64_t time, int64_t duration, ParamS
     if (pp.tweened) {
       int64_t len = pp.duration >= 0 ? pp.duration : duration;
       double rel = (double)time - (double)pp.offset;
-      f = len > 0 ? std::clamp(rel / (double)len, 0.0, 1.0) : (rel >= 0 && pp.duration == 0 ? 1 : 0);
+      f = len > 0 ? std::clamp(rel / (double)len, 0.0, 1.0)
+                  : (rel >= 0 && pp.duration == 0 ? 1 : 0);
     }
     for (size_t c = 0; c < 3; ++c) {
       double x = pp.start[c] + (pp.end[c] - pp.start[c]) * f;

@@ -63,7 +63,8 @@ void colorStyle(const Frame& f) {
     double x = v;
     if (v > point) x = v + (255 - 2 * v) * amount;
     int y = clamp255((int)std::lround(x));
-    if (levels >= 2 && levels < 256) y = (int)std::lround(std::floor(y * levels / 256.0) * 255.0 / (levels - 1));
+    if (levels >= 2 && levels < 256)
+      y = (int)std::lround(std::floor(y * levels / 256.0) * 255.0 / (levels - 1));
     t[(size_t)v] = clamp255(y);
   }
   applyLuts(f, t, t, t);
@@ -75,10 +76,10 @@ void colorTint(const Frame& f) {
   double back[3], fore[3];
   const ParamValue &bk = f.params->get('back'), &fg = f.params->get('fore');
   static const double presets[5][6] = {
-      {0, 0, 0, 255, 255, 255},      // black and white
-      {255, 255, 255, 0, 10, 40},    // X-ray: inverted, with a blue cast in the darks
-      {40, 20, 0, 255, 236, 200},    // sepia
-      {0, 10, 50, 180, 210, 255},    // cobalt
+      {0, 0, 0, 255, 255, 255},    // black and white
+      {255, 255, 255, 0, 10, 40},  // X-ray: inverted, with a blue cast in the darks
+      {40, 20, 0, 255, 236, 200},  // sepia
+      {0, 10, 50, 180, 210, 255},  // cobalt
   };
   for (int c = 0; c < 3; ++c) {
     if (type >= 1 && type <= 4) {
@@ -120,14 +121,16 @@ void alphaGain(const Frame& f) {
   Pixel* o = f.out->pixels.data();
   parallelRows(f.out->height, f.out->width, [&](int y0, int y1) {
     size_t begin = (size_t)y0 * f.out->width, end = (size_t)y1 * f.out->width;
-    for (size_t i = begin; i < end; ++i) o[i] = (in[i] & 0x00FFFFFFu) | ((Pixel)t[pixelA(in[i])] << 24);
+    for (size_t i = begin; i < end; ++i)
+      o[i] = (in[i] & 0x00FFFFFFu) | ((Pixel)t[pixelA(in[i])] << 24);
   });
 }
 
 // A row through HSL and back, with selects instead of branches so it vectorises. Hue in
 // sextants (0..6); back to RGB with f(n) = L - a * max(-1, min(k - 3, 9 - k, 1)),
 // k = (n + 2h) mod 12, a = S * min(L, 1 - L).
-void hslRow(Pixel* __restrict o, const Pixel* __restrict in, size_t n, float hm, float sm, float lm) {
+void hslRow(Pixel* __restrict o, const Pixel* __restrict in, size_t n, float hm, float sm,
+            float lm) {
   for (size_t i = 0; i < n; ++i) {
     Pixel p = in[i];
     float r = (float)(int)pixelR(p) * (1 / 255.0f), g = (float)(int)pixelG(p) * (1 / 255.0f);
@@ -286,7 +289,8 @@ void sharpen(const Frame& f) {
     for (size_t i = begin; i < end; ++i) {
       Pixel p = in[i], b = o[i];
       o[i] = (p & 0xFF000000u) | ((Pixel)clamp255(2 * pixelR(p) - pixelR(b)) << 16) |
-             ((Pixel)clamp255(2 * pixelG(p) - pixelG(b)) << 8) | clamp255(2 * pixelB(p) - pixelB(b));
+             ((Pixel)clamp255(2 * pixelG(p) - pixelG(b)) << 8) |
+             clamp255(2 * pixelB(p) - pixelB(b));
     }
   });
   scaleColours(*f.out, f.params->num('ksum'));
@@ -312,7 +316,8 @@ void convolveRows(const Image& src, Image& dst, const Kernel& kernel) {
     for (int y = y0; y < y1; ++y) {
       Rows3 rows;
       for (int j = 0; j < 3; ++j) {
-        const uint8_t* s = reinterpret_cast<const uint8_t*>(src.row(std::clamp(y - 1 + j, 0, H - 1)));
+        const uint8_t* s =
+            reinterpret_cast<const uint8_t*>(src.row(std::clamp(y - 1 + j, 0, H - 1)));
         uint8_t* p = pad + (rowBytes + 8) * j;
         std::memcpy(p, s, 4);
         std::memcpy(p + 4, s, rowBytes);
@@ -371,23 +376,24 @@ void generalConvolution(const Frame& f) {
   thread_local std::vector<float> floats;
   floats.resize(bandFloats * kMaxBands);
   float* floatAll = floats.data();
-  convolveRows(*f.a, *f.out, [&k, floatAll, bandFloats](const Rows3& R, uint8_t* d, size_t n, int band) {
-    float* fl = floatAll + bandFloats * band;
-    float* rows[3];
-    for (int j = 0; j < 3; ++j) {
-      rows[j] = fl + (n + 8) * (size_t)j;
-      for (size_t i = 0; i < n + 8; ++i) rows[j][i] = R.r[j][i];
-    }
-    const float *a = rows[0], *b = rows[1], *c = rows[2];
-    const float k0 = k[0], k1 = k[1], k2 = k[2], k3 = k[3], k4 = k[4], k5 = k[5], k6 = k[6],
-                k7 = k[7], k8 = k[8];
-    for (size_t j = 0; j < n; ++j) {
-      float v = k0 * a[j] + k1 * a[j + 4] + k2 * a[j + 8] + k3 * b[j] + k4 * b[j + 4] +
-                k5 * b[j + 8] + k6 * c[j] + k7 * c[j + 4] + k8 * c[j + 8] + 0.5f;
-      v = std::min(255.0f, std::max(0.0f, v));
-      d[j] = (uint8_t)(int)v;
-    }
-  });
+  convolveRows(*f.a, *f.out,
+               [&k, floatAll, bandFloats](const Rows3& R, uint8_t* d, size_t n, int band) {
+                 float* fl = floatAll + bandFloats * band;
+                 float* rows[3];
+                 for (int j = 0; j < 3; ++j) {
+                   rows[j] = fl + (n + 8) * (size_t)j;
+                   for (size_t i = 0; i < n + 8; ++i) rows[j][i] = R.r[j][i];
+                 }
+                 const float *a = rows[0], *b = rows[1], *c = rows[2];
+                 const float k0 = k[0], k1 = k[1], k2 = k[2], k3 = k[3], k4 = k[4], k5 = k[5],
+                             k6 = k[6], k7 = k[7], k8 = k[8];
+                 for (size_t j = 0; j < n; ++j) {
+                   float v = k0 * a[j] + k1 * a[j + 4] + k2 * a[j + 8] + k3 * b[j] + k4 * b[j + 4] +
+                             k5 * b[j + 8] + k6 * c[j] + k7 * c[j + 4] + k8 * c[j + 8] + 0.5f;
+                   v = std::min(255.0f, std::max(0.0f, v));
+                   d[j] = (uint8_t)(int)v;
+                 }
+               });
 }
 
 // ---- film noise ----------------------------------------------------------------------------
@@ -423,7 +429,8 @@ void filmNoise(const Frame& f) {
       int r = pixelR(p) + (((tr - pixelR(p)) * fade) >> 8);
       int g = pixelG(p) + (((tg - pixelG(p)) * fade) >> 8);
       int b = pixelB(p) + (((tb - pixelB(p)) * fade) >> 8);
-      o[i] = (p & 0xFF000000u) | ((Pixel)clamp255(r) << 16) | ((Pixel)clamp255(g) << 8) | clamp255(b);
+      o[i] =
+          (p & 0xFF000000u) | ((Pixel)clamp255(r) << 16) | ((Pixel)clamp255(g) << 8) | clamp255(b);
     }
   });
   const double scale = std::min(W, H) / 480.0;
@@ -462,7 +469,8 @@ void filmNoise(const Frame& f) {
       y += std::sin(a);
       a += bend;
       int ix = (int)x, iy = (int)y;
-      if (ix >= 0 && iy >= 0 && ix < W && iy < H) O.at(ix, iy) = blend256(O.at(ix, iy), makePixel(10, 8, 5), 200);
+      if (ix >= 0 && iy >= 0 && ix < W && iy < H)
+        O.at(ix, iy) = blend256(O.at(ix, iy), makePixel(10, 8, 5), 200);
     }
   }
 }
@@ -478,7 +486,8 @@ void lensFlare(const Frame& f) {
   const double base = std::min(W, H) * 0.06 * ps.num('size') * (0.5 + ps.num('fsiz'));
   const double glowGain = ps.num('gbri') * ps.num('fbri');
   const ParamValue& col = ps.get('flrc');
-  const float cr = (float)(col.v[0] / 65535), cg = (float)(col.v[1] / 65535), cb = (float)(col.v[2] / 65535);
+  const float cr = (float)(col.v[0] / 65535), cg = (float)(col.v[1] / 65535),
+              cb = (float)(col.v[2] / 65535);
   struct Blob {
     double x, y, r, gain;
     float tint[3];
@@ -486,19 +495,24 @@ void lensFlare(const Frame& f) {
   };
   std::array<Blob, 10> blobs;
   int n = 0;
-  blobs[(size_t)n++] = {fx, fy, base * 5, 0.9 * glowGain, {1, 1, 1}, false};        // glow
-  blobs[(size_t)n++] = {fx, fy, base * 3.2, 0.35 * glowGain, {0.8f, 0.9f, 1}, true}; // halo
+  blobs[(size_t)n++] = {fx, fy, base * 5, 0.9 * glowGain, {1, 1, 1}, false};          // glow
+  blobs[(size_t)n++] = {fx, fy, base * 3.2, 0.35 * glowGain, {0.8f, 0.9f, 1}, true};  // halo
   int type = (int)ps.num('ftyp');
   static const double standard[][2] = {{0.4, 0.5}, {0.7, 0.3}, {1.2, 0.8}, {1.5, 0.4}, {1.9, 1.2}};
-  static const double wide[][2] = {{0.25, 0.3}, {0.5, 0.2}, {0.8, 0.4}, {1.1, 0.25}, {1.4, 0.5}, {1.7, 0.3}, {2.0, 0.7}};
+  static const double wide[][2] = {{0.25, 0.3}, {0.5, 0.2}, {0.8, 0.4}, {1.1, 0.25},
+                                   {1.4, 0.5},  {1.7, 0.3}, {2.0, 0.7}};
   static const double tele[][2] = {{0.6, 1.0}, {1.3, 1.6}, {1.8, 0.9}};
   const double(*g)[2] = type == 2 ? wide : type == 3 ? tele : standard;
   int gc = type == 2 ? 7 : type == 3 ? 3 : 5;
   static const float tints[3][3] = {{1, 0.6f, 0.3f}, {0.4f, 1, 0.6f}, {0.5f, 0.6f, 1}};
   for (int i = 0; i < gc; ++i) {  // ghosts on the line through the centre
     double t = g[i][0];
-    Blob b{fx + (W / 2.0 - fx) * t * 2, fy + (H / 2.0 - fy) * t * 2, base * g[i][1],
-           0.25 * ps.num('fbri'), {tints[i % 3][0], tints[i % 3][1], tints[i % 3][2]}, false};
+    Blob b{fx + (W / 2.0 - fx) * t * 2,
+           fy + (H / 2.0 - fy) * t * 2,
+           base * g[i][1],
+           0.25 * ps.num('fbri'),
+           {tints[i % 3][0], tints[i % 3][1], tints[i % 3][2]},
+           false};
     blobs[(size_t)n++] = b;
   }
   for (int k = 0; k < n; ++k) {

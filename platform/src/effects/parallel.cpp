@@ -127,12 +127,13 @@ void runRows(int rows, long pixelsPerRow, RowsFn fn, void* context) {
     RowsFn fn;
     void* context;
   } fw{fn, context};
-  runBands(rows, pixelsPerRow,
-           [](void* c, int b, int e, int) {
-             auto* f = static_cast<Forward*>(c);
-             f->fn(f->context, b, e);
-           },
-           &fw);
+  runBands(
+      rows, pixelsPerRow,
+      [](void* c, int b, int e, int) {
+        auto* f = static_cast<Forward*>(c);
+        f->fn(f->context, b, e);
+      },
+      &fw);
 }
 
 }  // namespace vt::effects

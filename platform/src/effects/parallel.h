@@ -20,9 +20,10 @@ void runBands(int rows, long pixelsPerRow, BandsFn fn, void* context);
 // As parallelRows, with the band number (0 <= band < kMaxBands) as a third argument.
 template <class F>
 void parallelBands(int rows, long pixelsPerRow, const F& f) {
-  runBands(rows, pixelsPerRow,
-           [](void* c, int b, int e, int band) { (*static_cast<const F*>(c))(b, e, band); },
-           const_cast<F*>(&f));
+  runBands(
+      rows, pixelsPerRow,
+      [](void* c, int b, int e, int band) { (*static_cast<const F*>(c))(b, e, band); },
+      const_cast<F*>(&f));
 }
 
 // Limits the threads used (1 = the calling thread only; 0 = all cores). For tests that
@@ -31,9 +32,9 @@ void setMaxThreads(int n);
 
 template <class F>
 void parallelRows(int rows, long pixelsPerRow, const F& f) {
-  runRows(rows, pixelsPerRow,
-          [](void* c, int b, int e) { (*static_cast<const F*>(c))(b, e); },
-          const_cast<F*>(&f));
+  runRows(
+      rows, pixelsPerRow, [](void* c, int b, int e) { (*static_cast<const F*>(c))(b, e); },
+      const_cast<F*>(&f));
 }
 
 }  // namespace vt::effects

@@ -32,8 +32,8 @@ void fallback(const Image* a, Image& out) {
 
 }  // namespace
 
-bool renderEffect(const EffectInfo& info, const ParamSet& params, const Image* a,
-                  const Image* b, Image& out, uint64_t seed, double fraction) {
+bool renderEffect(const EffectInfo& info, const ParamSet& params, const Image* a, const Image* b,
+                  Image& out, uint64_t seed, double fraction) {
   if (out.empty()) return true;
   if (out.pixels.size() != (size_t)out.width * out.height) out.resize(out.width, out.height);
   thread_local Image scratchA, scratchB;
@@ -44,9 +44,12 @@ bool renderEffect(const EffectInfo& info, const ParamSet& params, const Image* a
   f.fraction = std::clamp(fraction, 0.0, 1.0);
   if (info.sources >= 1) f.a = fitted(a, out, scratchA);
   if (info.sources >= 2) f.b = fitted(b, out, scratchB);
-  if (info.sources == 2) renderTransition(info.code, f);
-  else if (info.sources == 1) renderFilter(info.code, f);
-  else renderGenerator(info.code, f);
+  if (info.sources == 2)
+    renderTransition(info.code, f);
+  else if (info.sources == 1)
+    renderFilter(info.code, f);
+  else
+    renderGenerator(info.code, f);
   return true;
 }
 
@@ -76,8 +79,7 @@ bool renderEffectSample(const uint8_t* sample, size_t sampleSize, int64_t time, 
   evaluateParams(desc, time, duration, params);
   double fraction = duration > 0 ? (double)time / (double)duration : 0;
   // Randomness depends on the description and the time, never on anything else.
-  return renderEffect(*desc.info, params, inputs.sourceA, inputs.sourceB, out, desc.seed,
-                      fraction);
+  return renderEffect(*desc.info, params, inputs.sourceA, inputs.sourceB, out, desc.seed, fraction);
 }
 
 }  // namespace vt::effects

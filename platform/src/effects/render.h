@@ -14,8 +14,8 @@ struct Frame {
   const Image* a = nullptr;  // source A (filters' input), never null for transitions/filters
   const Image* b = nullptr;  // source B, never null for transitions
   Image* out = nullptr;
-  uint64_t seed = 0;      // from the description, for deterministic randomness
-  double fraction = 0;    // position within the sample, 0..1
+  uint64_t seed = 0;    // from the description, for deterministic randomness
+  double fraction = 0;  // position within the sample, 0..1
 };
 
 void renderTransition(OSType code, const Frame& f);
@@ -24,8 +24,8 @@ void renderGenerator(OSType code, const Frame& f);
 
 // Renders an effect with explicit parameter values; inputs of any size (null = absent).
 // False when the code is not a catalogue effect.
-bool renderEffect(const EffectInfo& info, const ParamSet& params, const Image* a,
-                  const Image* b, Image& out, uint64_t seed, double fraction);
+bool renderEffect(const EffectInfo& info, const ParamSet& params, const Image* a, const Image* b,
+                  Image& out, uint64_t seed, double fraction);
 
 // Pixel helpers shared by the renderers.
 // Blends two pixels, all four channels: w in 0..256 is the weight of q.

@@ -176,8 +176,8 @@ RadiusTable radiusOfPolygon(const std::vector<Pt>& poly) {
       double ex = q.x - p.x, ey = q.y - p.y;
       double den = dx * ey - dy * ex;
       if (std::fabs(den) < 1e-12) continue;
-      double r = (p.x * ey - p.y * ex) / den;   // along the ray
-      double s = (p.x * dy - p.y * dx) / den;   // along the edge
+      double r = (p.x * ey - p.y * ex) / den;  // along the ray
+      double s = (p.x * dy - p.y * dx) / den;  // along the edge
       if (r > 1e-9 && s >= -1e-9 && s <= 1 + 1e-9 && (!found || r < best)) {
         best = r;
         found = true;
@@ -212,8 +212,8 @@ std::vector<Pt> rotate(std::vector<Pt> v, int quarterTurns) {
 }
 std::vector<Pt> roundRect(double w, double h, double rad) {
   std::vector<Pt> v;
-  const Pt centres[4] = {{w - rad, h - rad}, {-w + rad, h - rad}, {-w + rad, -h + rad},
-                         {w - rad, -h + rad}};
+  const Pt centres[4] = {
+      {w - rad, h - rad}, {-w + rad, h - rad}, {-w + rad, -h + rad}, {w - rad, -h + rad}};
   for (int c = 0; c < 4; ++c)
     for (int i = 0; i <= 8; ++i) {
       double a = kPi / 2 * c + kPi / 2 * i / 8;
@@ -335,20 +335,30 @@ Grid matrixGrid(int id) {
         case 304: seq(c, r, r + cc, kRows + kCols - 1, 4); break;
         case 305: seq(c, r, rc + cc, kRows + kCols - 1, 4); break;
         case 306: seq(c, r, rc + c, kRows + kCols - 1, 4); break;
-        case 320: case 321: case 322: case 323: {  // column snakes
+        case 320:
+        case 321:
+        case 322:
+        case 323: {  // column snakes
           bool fromTop = id == 320 || id == 322;
           bool down = ((c % 2) == 0) == fromTop;
           int k = c * kRows + (down ? r : rc);
-          if (id >= 322) seq(c, r, std::min(k, N - 1 - k), N / 2.0, down ? 2 : 3);
-          else seq(c, r, k, N, down ? 2 : 3);
+          if (id >= 322)
+            seq(c, r, std::min(k, N - 1 - k), N / 2.0, down ? 2 : 3);
+          else
+            seq(c, r, k, N, down ? 2 : 3);
           break;
         }
-        case 324: case 325: case 326: case 327: {  // row snakes
+        case 324:
+        case 325:
+        case 326:
+        case 327: {  // row snakes
           bool fromLeft = id == 324 || id == 326;
           bool right = ((r % 2) == 0) == fromLeft;
           int k = r * kCols + (right ? c : cc);
-          if (id >= 326) seq(c, r, std::min(k, N - 1 - k), N / 2.0, right ? 0 : 1);
-          else seq(c, r, k, N, right ? 0 : 1);
+          if (id >= 326)
+            seq(c, r, std::min(k, N - 1 - k), N / 2.0, right ? 0 : 1);
+          else
+            seq(c, r, k, N, right ? 0 : 1);
           break;
         }
         case 328: seq(c, r, std::min(r + cc, rc + c), kRows + kCols - 1, 4); break;
@@ -391,8 +401,8 @@ Grid matrixGrid(int id) {
           cw = !cw;
         }
         auto rank = spiral(pw, ph, corner, cw);
-        g[(size_t)r * kCols + c] = {(float)rank[(size_t)py * pw + px] / (pw * ph),
-                                    1.0f / (pw * ph), 4};
+        g[(size_t)r * kCols + c] = {(float)rank[(size_t)py * pw + px] / (pw * ph), 1.0f / (pw * ph),
+                                    4};
       }
   }
   return g;
@@ -462,13 +472,20 @@ double rawField(int id, double u, double v, double x, double y, double ax, doubl
     case 206: return angleFrom(x, y, 0, 0, kRight, false);
     case 207: return angleFrom(x, y, 0, 0, kDown, false);
     case 208: return angleFrom(x, y, 0, 0, kLeft, false);
-    case 211: case 212: case 213: case 214: {  // both ways from one direction
+    case 211:
+    case 212:
+    case 213:
+    case 214: {  // both ways from one direction
       static const double s[4] = {kUp, kRight, kDown, kLeft};
       double a = angleFrom(x, y, 0, 0, s[id - 211], true);
       return std::min(a, 1 - a);
     }
-    case 220: { double a = angleFrom(x, y, 0, 0, kUp, true) * 4; return a - std::floor(a); }
-    case 221: case 222: {
+    case 220: {
+      double a = angleFrom(x, y, 0, 0, kUp, true) * 4;
+      return a - std::floor(a);
+    }
+    case 221:
+    case 222: {
       double a = angleFrom(x, y, 0, 0, id == 221 ? kUp : kRight, true) * 2;
       a -= std::floor(a);
       return std::min(a, 1 - a);
@@ -482,17 +499,23 @@ double rawField(int id, double u, double v, double x, double y, double ax, doubl
       return std::min(l, r);
     }
     case 227:
-      return std::min(angleFrom(x, y, 0, -ay / 2, kUp, true), angleFrom(x, y, 0, ay / 2, kUp, true));
+      return std::min(angleFrom(x, y, 0, -ay / 2, kUp, true),
+                      angleFrom(x, y, 0, ay / 2, kUp, true));
     case 228:
-      return std::min(angleFrom(x, y, -ax / 2, 0, kUp, true), angleFrom(x, y, ax / 2, 0, kUp, true));
-    case 231: case 232: case 233: case 234: {  // from the middle of an edge, into the frame
+      return std::min(angleFrom(x, y, -ax / 2, 0, kUp, true),
+                      angleFrom(x, y, ax / 2, 0, kUp, true));
+    case 231:
+    case 232:
+    case 233:
+    case 234: {  // from the middle of an edge, into the frame
       static const double cx[4] = {0, 1, 0, -1}, cy[4] = {-1, 0, 1, 0};
       static const double in[4] = {kDown, kLeft, kUp, kRight};
       int k = id - 231;
       double a = angleFrom(x, y, cx[k] * ax, cy[k] * ay, in[k], true);
       return std::min(a, 1 - a);
     }
-    case 235: case 236: {
+    case 235:
+    case 236: {
       double a, b;
       if (id == 235) {
         a = angleFrom(x, y, 0, -ay, kDown, true);
@@ -508,14 +531,16 @@ double rawField(int id, double u, double v, double x, double y, double ax, doubl
     case 243: return angleFrom(x, y, ax, ay, kLeft, true);
     case 244: return angleFrom(x, y, -ax, ay, kUp, true);
     case 245:
-      return std::min(angleFrom(x, y, -ax, -ay, kRight, true), angleFrom(x, y, ax, ay, kLeft, true));
+      return std::min(angleFrom(x, y, -ax, -ay, kRight, true),
+                      angleFrom(x, y, ax, ay, kLeft, true));
     case 246:
       return std::min(angleFrom(x, y, -ax, ay, kUp, true), angleFrom(x, y, ax, -ay, kDown, true));
     case 251: return angleFrom(x, y, -ax, -ay, kDown, false);
     case 252: return angleFrom(x, y, ax, -ay, kLeft, false);
     case 253: return angleFrom(x, y, -ax, ay, kRight, false);
     case 254: return angleFrom(x, y, ax, ay, kUp, false);
-    case 261: case 262: {
+    case 261:
+    case 262: {
       double a = angleFrom(x, y, 0, 0, id == 261 ? kRight : kUp, true) * 2;
       return a - std::floor(a);
     }

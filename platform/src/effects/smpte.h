@@ -40,7 +40,6 @@ struct PatternField {
 };
 
 // The field for a pattern at a size with repeats; cached, so steady-state playback reuses it.
-std::shared_ptr<const PatternField> patternField(int id, int width, int height, int hori,
-                                                 int vert);
+std::shared_ptr<const PatternField> patternField(int id, int width, int height, int hori, int vert);
 
 }  // namespace vt::effects

@@ -16,14 +16,14 @@ void copyImage(const Image& src, Image& dst) {
 }
 
 // blend256 over runs of bytes, in 16-bit lanes (the widest multiply SIMD units have for them).
-inline __attribute__((always_inline)) void fadeLoop(const uint8_t* a, const uint8_t* b,
-                                                    uint8_t* o, size_t n, uint16_t w) {
+inline __attribute__((always_inline)) void fadeLoop(const uint8_t* a, const uint8_t* b, uint8_t* o,
+                                                    size_t n, uint16_t w) {
   const uint16_t iw = (uint16_t)(256 - w);
   for (size_t i = 0; i < n; ++i)
     o[i] = (uint8_t)((uint16_t)((uint16_t)(a[i] * iw) + (uint16_t)(b[i] * w) + 128) >> 8);
 }
-__attribute__((target("avx2"))) void fadeBytesAvx2(const uint8_t* a, const uint8_t* b,
-                                                   uint8_t* o, size_t n, uint16_t w) {
+__attribute__((target("avx2"))) void fadeBytesAvx2(const uint8_t* a, const uint8_t* b, uint8_t* o,
+                                                   size_t n, uint16_t w) {
   fadeLoop(a, b, o, n, w);
 }
 void fadeBytesPlain(const uint8_t* a, const uint8_t* b, uint8_t* o, size_t n, uint16_t w) {
@@ -96,7 +96,8 @@ void slide(const Frame& f, double p) {
       std::memcpy(O.row(y), A.row(y), (size_t)W * sizeof(Pixel));
       if (by < 0 || by >= H) continue;
       int x0 = std::max(0, ox), x1 = std::min(W, W + ox);
-      if (x1 > x0) std::memcpy(O.row(y) + x0, B.row(by) + (x0 - ox), (size_t)(x1 - x0) * sizeof(Pixel));
+      if (x1 > x0)
+        std::memcpy(O.row(y) + x0, B.row(by) + (x0 - ox), (size_t)(x1 - x0) * sizeof(Pixel));
     }
   });
 }
@@ -105,7 +106,8 @@ void slide(const Frame& f, double p) {
 void drawScaled(const Image& src, Image& dst, double left, double top, double w, double h) {
   const int W = dst.width, H = dst.height;
   if (w <= 0 || h <= 0) return;
-  int x0 = std::max(0, (int)std::ceil(left - 0.5)), x1 = std::min(W, (int)std::ceil(left + w - 0.5));
+  int x0 = std::max(0, (int)std::ceil(left - 0.5)),
+      x1 = std::min(W, (int)std::ceil(left + w - 0.5));
   int y0 = std::max(0, (int)std::ceil(top - 0.5)), y1 = std::min(H, (int)std::ceil(top + h - 0.5));
   if (x1 <= x0 || y1 <= y0) return;
   thread_local std::vector<int> columns;
@@ -246,8 +248,10 @@ void gradientWipe(const Frame& f, double p) {
     size_t begin = (size_t)y0 * f.out->width, end = (size_t)y1 * f.out->width;
     for (size_t i = begin; i < end; ++i) {
       float d = pos - l[i];
-      if (inv == 0) o[i] = d > 0 ? b[i] : a[i];
-      else o[i] = blend256(a[i], b[i], (uint32_t)(std::clamp(d * inv, 0.0f, 1.0f) * 256));
+      if (inv == 0)
+        o[i] = d > 0 ? b[i] : a[i];
+      else
+        o[i] = blend256(a[i], b[i], (uint32_t)(std::clamp(d * inv, 0.0f, 1.0f) * 256));
     }
   });
 }
@@ -277,7 +281,8 @@ void alphaCompositor(const Frame& f, double p) {
       // A was premultiplied against m: out = A + (1 - alpha)(B - m).
       int ia = 255 - pixelA(a);
       auto ch = [&](int s) {
-        int v = (int)((a >> s) & 255) + (ia * ((int)((b >> s) & 255) - (int)((m >> s) & 255)) + 127) / 255;
+        int v = (int)((a >> s) & 255) +
+                (ia * ((int)((b >> s) & 255) - (int)((m >> s) & 255)) + 127) / 255;
         return (Pixel)clamp255(v) << s;
       };
       return (Pixel)0xFF000000u | ch(16) | ch(8) | ch(0);

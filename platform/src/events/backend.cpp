@@ -26,7 +26,9 @@ class HeadlessBackend final : public Backend {
   uint32_t ticks() override {
     if (!wall_) return ticks_;
     auto elapsed = std::chrono::steady_clock::now() - start_;
-    return ticks_ + (uint32_t)(std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count() * 60 / 1000000);
+    return ticks_ +
+           (uint32_t)(std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count() * 60 /
+                      1000000);
   }
   void waitForInput(int) override {}
   void advanceTicks(uint32_t n) override { ticks_ += n; }
@@ -83,7 +85,8 @@ bool haveBackend() { return sel().current != nullptr; }
 
 void useHeadless(int width, int height, bool wallClock) {
   Selection& s = sel();
-  s.current = std::make_unique<HeadlessBackend>(clampDim(width, 1280), clampDim(height, 800), wallClock);
+  s.current =
+      std::make_unique<HeadlessBackend>(clampDim(width, 1280), clampDim(height, 800), wallClock);
   if (s.changed) s.changed();
 }
 

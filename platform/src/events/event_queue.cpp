@@ -53,11 +53,8 @@ void noteDelivered(const EventRecord& e) {
       s.mouse = e.where;
       s.button = false;
       break;
-    case kMouseMovedKind:
-      s.mouse = e.where;
-      return;
-    default:
-      break;
+    case kMouseMovedKind: s.mouse = e.where; return;
+    default: break;
   }
   if (e.what >= mouseDown && e.what <= autoKey)
     s.modifiers = (EventModifiers)(e.modifiers & ~(btnState | activeFlag));
@@ -133,8 +130,7 @@ bool nextEventImpl(EventMask mask, EventRecord& e, bool remove, RgnHandle mouseR
       return true;
     }
   }
-  if ((mask & updateMask) && s.windowSource.update && s.windowSource.update(e, remove))
-    return true;
+  if ((mask & updateMask) && s.windowSource.update && s.windowSource.update(e, remove)) return true;
   fillNull(e);
   return false;
 }

@@ -12,28 +12,42 @@
 
 namespace ev = vt::events;
 
-Boolean WaitNextEvent(EventMask eventMask, EventRecord* theEvent, UInt32 sleep, RgnHandle mouseRgn) try {
+Boolean WaitNextEvent(EventMask eventMask, EventRecord* theEvent, UInt32 sleep,
+                      RgnHandle mouseRgn) try {
   EventRecord e{};
   bool got = ev::waitNextEvent(eventMask, e, sleep, mouseRgn);
   if (theEvent) *theEvent = e;
   return got;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 Boolean GetNextEvent(EventMask eventMask, EventRecord* theEvent) try {
   EventRecord e{};
   bool got = ev::nextEvent(eventMask, e, true);
   if (theEvent) *theEvent = e;
   return got;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 Boolean EventAvail(EventMask eventMask, EventRecord* theEvent) try {
   EventRecord e{};
   bool got = ev::nextEvent(eventMask, e, false);
   if (theEvent) *theEvent = e;
   return got;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
-void FlushEvents(EventMask whichMask, EventMask stopMask) try { ev::flush(whichMask, stopMask); } catch (...) { vtErrorFromException(); }
+void FlushEvents(EventMask whichMask, EventMask stopMask) try {
+  ev::flush(whichMask, stopMask);
+} catch (...) {
+  vtErrorFromException();
+}
 
 OSErr PostEvent(EventKind eventNum, UInt32 eventMsg) try {
   // Only the kinds an application may post go into the queue; the others come from the system.
@@ -46,31 +60,43 @@ OSErr PostEvent(EventKind eventNum, UInt32 eventMsg) try {
     case diskEvt:
     case 10:  // app1Evt .. app3Evt
     case 11:
-    case 12:
-      break;
-    default:
-      return evtNotEnb;
+    case 12: break;
+    default: return evtNotEnb;
   }
   if (!ev::post(eventNum, eventMsg, ev::mouseGlobal(), ev::currentModifiers())) return queueFull;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 Boolean Button() try {
   ev::pump();
   return ev::buttonDown();
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 Boolean StillDown() try {
   ev::pump();
   return ev::buttonDown();
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 Boolean WaitMouseUp() try {
   Point p;
   return ev::trackMouse(p);
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
-UInt32 TickCount() try { return ev::ticks(); } catch (...) { vtErrorFromException(); return {}; }
+UInt32 TickCount() try { return ev::ticks(); } catch (...) {
+  vtErrorFromException();
+  return {};
+}
 UInt32 GetDblTime() { return 30; }
 UInt32 GetCaretTime() { return 32; }
 
@@ -83,7 +109,9 @@ void Delay(unsigned long numTicks, unsigned long* finalTicks) try {
     std::this_thread::sleep_for(std::chrono::milliseconds((long long)numTicks * 1000 / 60));
   }
   if (finalTicks) *finalTicks = b.ticks();
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 namespace {
 long gBeeps = 0;

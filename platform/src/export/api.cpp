@@ -30,18 +30,22 @@ OSErr ConvertMovieToFile(Movie theMovie, Track onlyTrack, FSSpec* outputFile, OS
   const long refcon = theMovie->progressRefcon;
   const bool standard = proc == (MovieProgressUPP)-1;
   std::unique_ptr<ProgressWindow> window;
-  if (standard) window = std::make_unique<ProgressWindow>("Exporting \xE2\x80\x9C" + name + "\xE2\x80\x9D");
+  if (standard)
+    window = std::make_unique<ProgressWindow>("Exporting \xE2\x80\x9C" + name + "\xE2\x80\x9D");
   if (proc && !standard && proc(theMovie, movieProgressOpen, progressOpExportMovie, 0, refcon))
     return userCanceledErr;
   std::string message;
-  OSErr err = exportMovie(theMovie, file, o,
-                          [&](int64_t done, int64_t total) {
-                            double f = (double)done / (double)total;
-                            if (window) return window->update(f);
-                            return !proc || proc(theMovie, movieProgressUpdatePercent,
-                                                 progressOpExportMovie, X2Fix(f), refcon) == noErr;
-                          },
-                          message);
+  OSErr err = exportMovie(
+      theMovie, file, o,
+      [&](int64_t done, int64_t total) {
+        double f = (double)done / (double)total;
+        if (window) return window->update(f);
+        return !proc || proc(theMovie, movieProgressUpdatePercent, progressOpExportMovie, X2Fix(f),
+                             refcon) == noErr;
+      },
+      message);
   if (proc && !standard) proc(theMovie, movieProgressClose, progressOpExportMovie, fixed1, refcon);
   return err;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}

@@ -35,17 +35,13 @@ OSErr fromErrno(int e) {
   switch (e) {
     case ENOSPC:
     case EDQUOT:
-    case EFBIG:
-      return dskFulErr;
+    case EFBIG: return dskFulErr;
     case EACCES:
     case EPERM:
-    case EROFS:
-      return wrPermErr;
+    case EROFS: return wrPermErr;
     case ENOENT:
-    case ENOTDIR:
-      return dirNFErr;
-    default:
-      return ioErr;
+    case ENOTDIR: return dirNFErr;
+    default: return ioErr;
   }
 }
 
@@ -54,20 +50,13 @@ OSErr fromAv(int r) { return r < 0 && r > -4096 ? fromErrno(-r) : (OSErr)codecEr
 
 std::string describe(OSErr err) {
   switch (err) {
-    case dskFulErr:
-      return "the disk is full";
-    case wrPermErr:
-      return "writing there is not permitted";
-    case dirNFErr:
-      return "the folder does not exist";
-    case userCanceledErr:
-      return "the export was cancelled";
-    case codecErr:
-      return "the encoder failed";
-    case memFullErr:
-      return "there is not enough memory";
-    default:
-      return "it could not be written (error " + std::to_string(err) + ")";
+    case dskFulErr: return "the disk is full";
+    case wrPermErr: return "writing there is not permitted";
+    case dirNFErr: return "the folder does not exist";
+    case userCanceledErr: return "the export was cancelled";
+    case codecErr: return "the encoder failed";
+    case memFullErr: return "there is not enough memory";
+    default: return "it could not be written (error " + std::to_string(err) + ")";
   }
 }
 
@@ -166,8 +155,8 @@ class Converter {
     av_frame_free(&frame_);
   }
   OSErr open(int w, int h, AVPixelFormat fmt) {
-    sws_ = sws_getContext(w, h, AV_PIX_FMT_RGB32, w, h, fmt, SWS_BICUBIC, nullptr, nullptr,
-                          nullptr);
+    sws_ =
+        sws_getContext(w, h, AV_PIX_FMT_RGB32, w, h, fmt, SWS_BICUBIC, nullptr, nullptr, nullptr);
     frame_ = av_frame_alloc();
     if (!sws_ || !frame_) return memFullErr;
     frame_->format = fmt;
@@ -415,8 +404,8 @@ OSErr exportMovie(VTMovie* movie, const std::string& path, const Options& option
 
   MovieWriter movieWriter;
   PngWriter pngWriter;
-  OSErr err = folder ? pngWriter.open(out.temp(), p, options)
-                     : movieWriter.open(out.temp(), p, options);
+  OSErr err =
+      folder ? pngWriter.open(out.temp(), p, options) : movieWriter.open(out.temp(), p, options);
   if (err == noCodecErr || err == paramErr) {
     message = "“" + name + "” was not written: the encoder refused the settings.";
     return err;

@@ -19,7 +19,6 @@ namespace {
 
 using vt::files::errnoToOSErr;
 
-
 // The FSSpec's folder must exist for any operation on its file.
 OSErr folderOf(const std::string& path, std::string& folder) {
   size_t slash = path.rfind('/');
@@ -42,12 +41,16 @@ OSErr FSMakeFSSpec(short vRefNum, long dirID, ConstStr255Param fileName, FSSpec*
   if (name.empty()) return vt::files::pathToSpec(folder, *spec);
   if (name.find('/') == std::string::npos) name = vt::files::resolveName(folder, name);
   return vt::files::pathToSpec(folder + "/" + name, *spec);
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr VTMakeFSSpecFromPath(const char* path, FSSpec* spec) try {
   if (path == nullptr || spec == nullptr) return paramErr;
   return vt::files::pathToSpec(path, *spec);
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr VTFSSpecToPath(const FSSpec* spec, char* buffer, long bufferSize) try {
   if (spec == nullptr || buffer == nullptr || bufferSize <= 0) return paramErr;
@@ -57,7 +60,9 @@ OSErr VTFSSpecToPath(const FSSpec* spec, char* buffer, long bufferSize) try {
   if ((long)path.size() + 1 > bufferSize) return paramErr;
   std::memcpy(buffer, path.c_str(), path.size() + 1);
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr FSpCreate(const FSSpec* spec, OSType creator, OSType fileType, ScriptCode /*scriptTag*/) try {
   if (spec == nullptr) return paramErr;
@@ -69,7 +74,9 @@ OSErr FSpCreate(const FSSpec* spec, OSType creator, OSType fileType, ScriptCode 
   if (fd < 0) return errnoToOSErr(errno);
   ::close(fd);
   return vt::files::writeTypeCreator(path, fileType, creator);
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr FSpDelete(const FSSpec* spec) try {
   if (spec == nullptr) return paramErr;
@@ -82,7 +89,9 @@ OSErr FSpDelete(const FSSpec* spec) try {
   if (vt::files::isBusy(path)) return fBsyErr;
   int rc = S_ISDIR(st.st_mode) ? ::rmdir(path.c_str()) : ::unlink(path.c_str());
   return rc == 0 ? (OSErr)noErr : errnoToOSErr(errno);
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr FSpRename(const FSSpec* spec, ConstStr255Param newName) try {
   if (spec == nullptr || newName == nullptr) return paramErr;
@@ -96,8 +105,8 @@ OSErr FSpRename(const FSSpec* spec, ConstStr255Param newName) try {
   if ((err = folderOf(path, folder)) != noErr) return err;
   struct stat st;
   if (::lstat(path.c_str(), &st) != 0) return errnoToOSErr(errno);
-  std::string target = (folder == "/" ? std::string() : folder) + "/" +
-                       vt::files::resolveName(folder, name);
+  std::string target =
+      (folder == "/" ? std::string() : folder) + "/" + vt::files::resolveName(folder, name);
   if (target == path) return noErr;
   // Never replace an existing file.
   if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
@@ -107,7 +116,9 @@ OSErr FSpRename(const FSSpec* spec, ConstStr255Param newName) try {
     return ::rename(path.c_str(), target.c_str()) == 0 ? (OSErr)noErr : errnoToOSErr(errno);
   }
   return errnoToOSErr(errno);
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr FSpSetFInfo(const FSSpec* spec, const FInfo* fndrInfo) try {
   if (spec == nullptr || fndrInfo == nullptr) return paramErr;
@@ -116,4 +127,6 @@ OSErr FSpSetFInfo(const FSSpec* spec, const FInfo* fndrInfo) try {
   if (err != noErr) return err;
   if ((err = folderOf(path, folder)) != noErr) return err;
   return vt::files::writeTypeCreator(path, fndrInfo->fdType, fndrInfo->fdCreator);
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}

@@ -115,7 +115,8 @@ std::string shortName(const std::string& hostName) {
   if (hostName.size() <= kMaxSpecName) return hostName;
   std::string ext;
   size_t dot = hostName.rfind('.');
-  if (dot != std::string::npos && dot > 0 && hostName.size() - dot <= 16) ext = hostName.substr(dot);
+  if (dot != std::string::npos && dot > 0 && hostName.size() - dot <= 16)
+    ext = hostName.substr(dot);
   char hash[9];
   snprintf(hash, sizeof hash, "%08x", nameHash(hostName));
   size_t prefixLen = kMaxSpecName - 1 - 8 - ext.size();

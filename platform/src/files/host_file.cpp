@@ -48,12 +48,19 @@ OSErr errnoToOSErr(int e) {
     case ENOENT: return fnfErr;
     case ENOTDIR: return dirNFErr;
     case EEXIST: return dupFNErr;
-    case ENOTEMPTY: case EBUSY: case ETXTBSY: return fBsyErr;
-    case ENOSPC: case EDQUOT: case EFBIG: return dskFulErr;
+    case ENOTEMPTY:
+    case EBUSY:
+    case ETXTBSY: return fBsyErr;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG: return dskFulErr;
     case EROFS: return wPrErr;
-    case EACCES: case EPERM: return permErr;
-    case ENAMETOOLONG: case EISDIR: return bdNamErr;
-    case EMFILE: case ENFILE: return tmfoErr;
+    case EACCES:
+    case EPERM: return permErr;
+    case ENAMETOOLONG:
+    case EISDIR: return bdNamErr;
+    case EMFILE:
+    case ENFILE: return tmfoErr;
     default: return ioErr;
   }
 }

@@ -48,7 +48,7 @@ class PendingFile {
  private:
   int fd_ = -1;
   int dir_ = -1;
-  bool named_ = false;     // a visible temporary file (no unnamed files on this file system)
+  bool named_ = false;  // a visible temporary file (no unnamed files on this file system)
   bool committed_ = false;
   bool hadFile_ = false;
   dev_t dev_ = 0;

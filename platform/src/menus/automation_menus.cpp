@@ -17,7 +17,9 @@ int barIndexOf(short menuID) {
   return -1;
 }
 
-Point centre(const Rect& r) { return Point{(short)((r.top + r.bottom) / 2), (short)((r.left + r.right) / 2)}; }
+Point centre(const Rect& r) {
+  return Point{(short)((r.top + r.bottom) / 2), (short)((r.left + r.right) / 2)};
+}
 
 }  // namespace
 
@@ -42,14 +44,20 @@ std::vector<VTMenuInfo> VTAutomationMenuBar() try {
     out.push_back(std::move(info));
   }
   return out;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 bool VTAutomationMenuTitleRect(short menuID, Rect* r) try {
   int i = barIndexOf(menuID);
   if (i < 0 || !r) return false;
   *r = titleRect(i);
   return true;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 bool VTAutomationMenuItemRect(short menuID, short item, Rect* r) try {
   int i = barIndexOf(menuID);
@@ -58,7 +66,10 @@ bool VTAutomationMenuItemRect(short menuID, short item, Rect* r) try {
   if (ir.bottom <= ir.top) return false;
   *r = ir;
   return true;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 bool VTAutomationPostMenuChoice(short menuID, short item) try {
   Rect t, ir;
@@ -70,6 +81,12 @@ bool VTAutomationPostMenuChoice(short menuID, short item) try {
   vt::events::postMouseMove(to);
   vt::events::post(mouseUp, 0, to, 0);
   return true;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
-short VTAutomationHilitedMenu() try { return hilitedMenu(); } catch (...) { vtErrorFromException(); return {}; }
+short VTAutomationHilitedMenu() try { return hilitedMenu(); } catch (...) {
+  vtErrorFromException();
+  return {};
+}

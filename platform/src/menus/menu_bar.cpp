@@ -32,8 +32,8 @@ constexpr int kMarkColumn = 22;
 constexpr int kMenuPad = 4;
 
 struct Track {
-  int open = -1;     // bar index of the open menu
-  int hilite = -1;   // shown item highlighted in it
+  int open = -1;    // bar index of the open menu
+  int hilite = -1;  // shown item highlighted in it
   MenuID hilitedTitle = 0;
   Rect drawn{0, 0, 0, 0};  // what the overlay covered last time, to repaint when it shrinks
   bool overlayInstalled = false;
@@ -61,8 +61,8 @@ void fill(Image& img, Rect r, Pixel p) {
   for (int y = r.top; y < r.bottom; ++y) std::fill(img.row(y) + r.left, img.row(y) + r.right, p);
 }
 
-void drawLabel(Image& img, int x, int baseline, const std::string& macRoman, Pixel color,
-               bool bold, const Rect& clip) {
+void drawLabel(Image& img, int x, int baseline, const std::string& macRoman, Pixel color, bool bold,
+               const Rect& clip) {
   vt::ui::TextStyle st;
   st.size = kTextSize;
   st.bold = bold;
@@ -88,8 +88,10 @@ void drawOverlay(Image& scr) {
   if (t.open >= 0 && t.open < (int)menus.size()) {
     const VTMenu* m = menus[(size_t)t.open];
     Rect mr = menuRect(t.open);
-    fill(scr, Rect{(short)(mr.top + 3), mr.right, (short)(mr.bottom + 3), (short)(mr.right + 3)}, kShadow);
-    fill(scr, Rect{mr.bottom, (short)(mr.left + 3), (short)(mr.bottom + 3), (short)(mr.right + 3)}, kShadow);
+    fill(scr, Rect{(short)(mr.top + 3), mr.right, (short)(mr.bottom + 3), (short)(mr.right + 3)},
+         kShadow);
+    fill(scr, Rect{mr.bottom, (short)(mr.left + 3), (short)(mr.bottom + 3), (short)(mr.right + 3)},
+         kShadow);
     fill(scr, mr, kWhite);
     fill(scr, Rect{mr.top, mr.left, mr.bottom, (short)(mr.left + 1)}, kLine);
     fill(scr, Rect{mr.top, (short)(mr.right - 1), mr.bottom, mr.right}, kLine);
@@ -100,7 +102,8 @@ void drawOverlay(Image& scr) {
       Rect ir = itemRect(t.open, k);
       if (s.separator) {
         int y = (ir.top + ir.bottom) / 2;
-        fill(scr, Rect{(short)y, (short)(ir.left + 6), (short)(y + 1), (short)(ir.right - 6)}, kGrey);
+        fill(scr, Rect{(short)y, (short)(ir.left + 6), (short)(y + 1), (short)(ir.right - 6)},
+             kGrey);
         continue;
       }
       bool hot = k == t.hilite && s.enabled;
@@ -266,10 +269,7 @@ void invalidateBar() {
   vt::ui::invalidateScreen(r);
 }
 
-void quitFromMenu() {
-  vt::ae::postQuitApplication();
-}
-
+void quitFromMenu() { vt::ae::postQuitApplication(); }
 
 namespace {
 
@@ -382,7 +382,10 @@ long MenuSelect(Point startPt) try {
   setHilitedMenu(result ? (MenuID)(result >> 16) : 0);
   vt::ui::flushScreen();
   return result;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 long MenuKey(CharParameter ch) try {
   char key = (char)std::toupper(ch & 0xFF);
@@ -409,21 +412,31 @@ long MenuKey(CharParameter ch) try {
   }
   if (key == 'Q') quitFromMenu();  // the application menu's Quit
   return 0;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
-void HiliteMenu(MenuID menuID) try { setHilitedMenu(menuID); } catch (...) { vtErrorFromException(); }
+void HiliteMenu(MenuID menuID) try { setHilitedMenu(menuID); } catch (...) {
+  vtErrorFromException();
+}
 
 void FlashMenuBar(MenuID menuID) try {
   // The bar has no inverse video here; flashing highlights the title until the next change.
   setHilitedMenu(menuID);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void DrawMenuBar() try {
   invalidateBar();
   vt::ui::flushScreen();
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
-void InvalMenuBar() try { invalidateBar(); } catch (...) { vtErrorFromException(); }
+void InvalMenuBar() try { invalidateBar(); } catch (...) {
+  vtErrorFromException();
+}
 
 short GetMBarHeight() { return (short)vt::ui::kMenuBarHeight; }
-

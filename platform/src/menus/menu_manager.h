@@ -9,9 +9,9 @@ struct VTMenu {
   struct Item {
     std::string text;  // UTF-8 (a toolbox string); a text starting with '-' is a separator line
     bool enabled = true;
-    char key = 0;      // command key, upper case
+    char key = 0;  // command key, upper case
     UInt8 modifiers = 0;
-    UInt8 mark = 0;    // checkMark or another mark character
+    UInt8 mark = 0;  // checkMark or another mark character
     bool separator() const { return !text.empty() && text[0] == '-'; }
   };
   MenuID id = 0;
@@ -50,10 +50,10 @@ std::string keyLabel(char key, UInt8 modifiers);
 
 // Layout (global coordinates).
 Rect titleRect(int barIndex);
-Rect menuRect(int barIndex);                 // the open menu's frame
+Rect menuRect(int barIndex);                  // the open menu's frame
 Rect itemRect(int barIndex, int shownIndex);  // shownIndex from 0
-int barIndexAt(Point p);   // the title under p, or -1
-int itemIndexAt(int barIndex, Point p);  // the shown item under p (from 0), or -1
+int barIndexAt(Point p);                      // the title under p, or -1
+int itemIndexAt(int barIndex, Point p);       // the shown item under p (from 0), or -1
 
 // Tracking state drawn by the overlay.
 void setOpenMenu(int barIndex, int hilitedItem);
@@ -65,7 +65,6 @@ void invalidateBar();
 
 // The application menu's Quit: posts the quit-application Apple event.
 void quitFromMenu();
-
 
 void resetMenus();
 

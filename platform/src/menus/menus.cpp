@@ -115,7 +115,10 @@ MenuRef NewMenu(MenuID menuID, ConstStr255Param menuTitle) try {
   VTMenu* p = m.get();
   model().live[p] = std::move(m);
   return p;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 MenuRef GetMenu(short resourceID) try {
   auto res = vt::resources::findMenu(resourceID);
@@ -133,7 +136,10 @@ MenuRef GetMenu(short resourceID) try {
     m->items.push_back(item);
   }
   return m;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 void DisposeMenu(MenuRef theMenu) try {
   VTMenu* m = validMenu(theMenu);
@@ -146,26 +152,39 @@ void DisposeMenu(MenuRef theMenu) try {
   if (hilitedMenu() == m->id) setHilitedMenu(0);
   m->magic = 0;
   model().live.erase(m);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 MenuID GetMenuID(MenuRef menu) try {
   VTMenu* m = validMenu(menu);
   return m ? m->id : 0;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 void SetMenuTitle(MenuRef menu, ConstStr255Param title) try {
   if (VTMenu* m = validMenu(menu)) {
     m->title = vt::fromPascal(title);
     invalidateBar();
   }
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void GetMenuTitle(MenuRef menu, Str255 title) try {
   VTMenu* m = validMenu(menu);
   if (title) vt::toPascal(m ? m->title : std::string(), title);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
-void AppendMenu(MenuRef menu, ConstStr255Param data) try { InsertMenuItem(menu, data, 999); } catch (...) { vtErrorFromException(); }
+void AppendMenu(MenuRef menu, ConstStr255Param data) try {
+  InsertMenuItem(menu, data, 999);
+} catch (...) {
+  vtErrorFromException();
+}
 
 void InsertMenuItem(MenuRef menu, ConstStr255Param itemString, short afterItem) try {
   VTMenu* m = validMenu(menu);
@@ -175,19 +194,26 @@ void InsertMenuItem(MenuRef menu, ConstStr255Param itemString, short afterItem) 
   if (m->items.size() + items.size() > kMaxItems) return;
   m->items.insert(m->items.begin() + (long)at, items.begin(), items.end());
   invalidateBar();
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void DeleteMenuItem(MenuRef menu, short item) try {
   VTMenu* m = validMenu(menu);
   if (!m || item < 1 || (size_t)item > m->items.size()) return;
   m->items.erase(m->items.begin() + (item - 1));
   invalidateBar();
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 UInt16 CountMenuItems(MenuRef menu) try {
   VTMenu* m = validMenu(menu);
   return m ? (UInt16)m->items.size() : 0;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 void EnableMenuItem(MenuRef menu, MenuItemIndex item) try {
   VTMenu* m = validMenu(menu);
@@ -198,7 +224,9 @@ void EnableMenuItem(MenuRef menu, MenuItemIndex item) try {
     it->enabled = true;
   }
   invalidateBar();
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void DisableMenuItem(MenuRef menu, MenuItemIndex item) try {
   VTMenu* m = validMenu(menu);
@@ -209,7 +237,9 @@ void DisableMenuItem(MenuRef menu, MenuItemIndex item) try {
     it->enabled = false;
   }
   invalidateBar();
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 Boolean IsMenuItemEnabled(MenuRef menu, MenuItemIndex item) try {
   VTMenu* m = validMenu(menu);
@@ -217,57 +247,78 @@ Boolean IsMenuItemEnabled(MenuRef menu, MenuItemIndex item) try {
   if (item == 0) return m->enabled;
   VTMenu::Item* it = itemOf(menu, item);
   return it && it->enabled && m->enabled;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 void CheckMenuItem(MenuRef menu, short item, Boolean checked) try {
   SetItemMark(menu, item, checked ? checkMark : noMark);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void SetItemMark(MenuRef menu, short item, CharParameter markChar) try {
   if (VTMenu::Item* it = itemOf(menu, item)) it->mark = (UInt8)markChar;
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void GetItemMark(MenuRef menu, short item, CharParameter* markChar) try {
   if (!markChar) return;
   VTMenu::Item* it = itemOf(menu, item);
   *markChar = it ? it->mark : 0;
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void SetMenuItemText(MenuRef menu, short item, ConstStr255Param itemString) try {
   VTMenu::Item* it = itemOf(menu, item);
   if (!it) return;
   it->text = vt::fromPascal(itemString);
   invalidateBar();
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void GetMenuItemText(MenuRef menu, short item, Str255 itemString) try {
   VTMenu::Item* it = itemOf(menu, item);
   if (itemString) vt::toPascal(it ? it->text : std::string(), itemString);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void SetItemCmd(MenuRef menu, short item, CharParameter cmdChar) try {
   if (VTMenu::Item* it = itemOf(menu, item)) it->key = (char)std::toupper(cmdChar & 0xFF);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void GetItemCmd(MenuRef menu, short item, CharParameter* cmdChar) try {
   if (!cmdChar) return;
   VTMenu::Item* it = itemOf(menu, item);
   *cmdChar = it ? (unsigned char)it->key : 0;
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 OSStatus GetMenuItemModifiers(MenuRef menu, MenuItemIndex item, UInt8* outModifiers) try {
   VTMenu::Item* it = itemOf(menu, item);
   if (!it) return paramErr;
   if (outModifiers) *outModifiers = it->modifiers;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSStatus SetMenuItemModifiers(MenuRef menu, MenuItemIndex item, UInt8 modifiers) try {
   VTMenu::Item* it = itemOf(menu, item);
   if (!it) return paramErr;
   it->modifiers = modifiers & 0x0F;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 Handle GetNewMBar(short menuBarID) try {
   // Without its bar the application runs with no menus at all: each way to get there is said.
@@ -301,7 +352,10 @@ Handle GetNewMBar(short menuBarID) try {
   std::memcpy(*list + 4, &count, 4);
   if (!menus.empty()) std::memcpy(*list + 8, menus.data(), menus.size() * sizeof(MenuRef));
   return list;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 Handle GetMenuBar() try {
   const auto& bar = model().bar;
@@ -312,7 +366,10 @@ Handle GetMenuBar() try {
   std::memcpy(*list + 4, &count, 4);
   if (!bar.empty()) std::memcpy(*list + 8, bar.data(), bar.size() * sizeof(MenuRef));
   return list;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 void SetMenuBar(Handle menuList) try {
   if (!menuList || !VTIsValidHandle(menuList) || GetHandleSize(menuList) < 8) return;
@@ -329,13 +386,17 @@ void SetMenuBar(Handle menuList) try {
   model().bar = std::move(bar);
   setOpenMenu(-1, -1);
   invalidateBar();
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void ClearMenuBar() try {
   model().bar.clear();
   setHilitedMenu(0);
   invalidateBar();
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void InsertMenu(MenuRef theMenu, MenuID beforeID) try {
   VTMenu* m = validMenu(theMenu);
@@ -348,7 +409,9 @@ void InsertMenu(MenuRef theMenu, MenuID beforeID) try {
     at = std::find_if(bar.begin(), bar.end(), [&](VTMenu* b) { return b->id == beforeID; });
   bar.insert(at, m);
   invalidateBar();
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void DeleteMenu(MenuID menuID) try {
   auto& bar = model().bar;
@@ -359,10 +422,15 @@ void DeleteMenu(MenuID menuID) try {
     if (hilitedMenu() == menuID) setHilitedMenu(0);
     invalidateBar();
   }
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 MenuRef GetMenuHandle(MenuID menuID) try {
   for (VTMenu* m : model().bar)
     if (m->id == menuID) return m;
   return nullptr;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}

@@ -157,20 +157,14 @@ uint64_t Generation::next() {
 // ---- sample descriptions ----------------------------------------------------------------------
 
 OSType SampleDesc::format() const { return bytes.size() >= 8 ? readBE32(&bytes[4]) : 0; }
-uint16_t SampleDesc::dataRefIndex() const {
-  return bytes.size() >= 16 ? readBE16(&bytes[14]) : 0;
-}
+uint16_t SampleDesc::dataRefIndex() const { return bytes.size() >= 16 ? readBE16(&bytes[14]) : 0; }
 void SampleDesc::setDataRefIndex(uint16_t index) {
   if (bytes.size() >= 16) writeBE16(&bytes[14], index);
 }
 uint16_t SampleDesc::width() const { return bytes.size() >= 36 ? readBE16(&bytes[32]) : 0; }
 uint16_t SampleDesc::height() const { return bytes.size() >= 36 ? readBE16(&bytes[34]) : 0; }
-int16_t SampleDesc::depth() const {
-  return bytes.size() >= 84 ? (int16_t)readBE16(&bytes[82]) : 0;
-}
-uint16_t SampleDesc::soundVersion() const {
-  return bytes.size() >= 18 ? readBE16(&bytes[16]) : 0;
-}
+int16_t SampleDesc::depth() const { return bytes.size() >= 84 ? (int16_t)readBE16(&bytes[82]) : 0; }
+uint16_t SampleDesc::soundVersion() const { return bytes.size() >= 18 ? readBE16(&bytes[16]) : 0; }
 uint32_t SampleDesc::channels() const {
   if (soundVersion() == 2 && bytes.size() >= 52) return readBE32(&bytes[48]);
   return bytes.size() >= 26 ? readBE16(&bytes[24]) : 0;
@@ -206,16 +200,31 @@ bool SampleDesc::soundFramePacking(uint32_t& framesPerPacket, uint32_t& bytesPer
   } else {
     uint32_t ch = channels(), bits = bitsPerSample();
     switch (format()) {
-      case 0: case 'NONE': case 'raw ': case 'twos': case 'sowt':
+      case 0:
+      case 'NONE':
+      case 'raw ':
+      case 'twos':
+      case 'sowt':
         if (bits == 8 || bits == 16 || bits == 24 || bits == 32) bytesPerPacket = ch * bits / 8;
         break;
       case 'in24': bytesPerPacket = 3 * ch; break;
-      case 'in32': case 'fl32': bytesPerPacket = 4 * ch; break;
+      case 'in32':
+      case 'fl32': bytesPerPacket = 4 * ch; break;
       case 'fl64': bytesPerPacket = 8 * ch; break;
-      case 'ulaw': case 'alaw': bytesPerPacket = ch; break;
-      case 'ima4': framesPerPacket = 64; bytesPerPacket = 34 * ch; break;
-      case 'MAC3': framesPerPacket = 6; bytesPerPacket = 2 * ch; break;
-      case 'MAC6': framesPerPacket = 6; bytesPerPacket = ch; break;
+      case 'ulaw':
+      case 'alaw': bytesPerPacket = ch; break;
+      case 'ima4':
+        framesPerPacket = 64;
+        bytesPerPacket = 34 * ch;
+        break;
+      case 'MAC3':
+        framesPerPacket = 6;
+        bytesPerPacket = 2 * ch;
+        break;
+      case 'MAC6':
+        framesPerPacket = 6;
+        bytesPerPacket = ch;
+        break;
       default: return false;
     }
     if (!framesPerPacket) framesPerPacket = 1;
@@ -258,8 +267,7 @@ static bool findAtom(const uint8_t* p, size_t n, OSType type, std::vector<uint8_
   return false;
 }
 
-bool SampleDesc::extension(OSType mediaType, OSType type,
-                                  std::vector<uint8_t>& payload) const {
+bool SampleDesc::extension(OSType mediaType, OSType type, std::vector<uint8_t>& payload) const {
   size_t off = extensionOffset(mediaType);
   return findAtom(bytes.data() + off, bytes.size() - off, type, payload, mediaType == 'soun');
 }

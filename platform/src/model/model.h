@@ -63,9 +63,9 @@ bool isFileBusy(const std::string& path);
 // A data reference entry ('dref' child).
 struct DataRef {
   OSType type = 'alis';
-  uint32_t flags = 1;          // bit 0: the data is in the movie's own file
-  std::vector<uint8_t> data;   // the entry's bytes after version/flags, as stored
-  std::string path;            // resolved file, "" when unresolved
+  uint32_t flags = 1;                  // bit 0: the data is in the movie's own file
+  std::vector<uint8_t> data;           // the entry's bytes after version/flags, as stored
+  std::string path;                    // resolved file, "" when unresolved
   std::shared_ptr<DataSource> source;  // null when the data cannot be reached
   bool self() const { return (flags & 1) != 0; }
 };
@@ -133,13 +133,13 @@ class TrackDrawState {
 };
 
 struct SampleInfo {
-  uint32_t index = 0;        // 0-based
-  int64_t decodeTime = 0;    // media time scale
+  uint32_t index = 0;      // 0-based
+  int64_t decodeTime = 0;  // media time scale
   int32_t compositionOffset = 0;
   uint32_t duration = 0;
   uint32_t size = 0;
-  uint64_t offset = 0;       // in the data reference's source
-  uint32_t descIndex = 1;    // 1-based into descriptions
+  uint64_t offset = 0;     // in the data reference's source
+  uint32_t descIndex = 1;  // 1-based into descriptions
   bool sync = true;
 };
 
@@ -158,13 +158,13 @@ struct VTMedia {
   std::string handlerName;  // the media handler's component name as stored
   std::vector<vt::movie::DataRef> dataRefs;
   std::vector<vt::movie::SampleDesc> descriptions;
-  vt::movie::SampleTable samples;           // description indexes in it are 1-based
-  bool editing = false;                     // between BeginMediaEdits and EndMediaEdits
-  bool samplesChanged = false;              // sample-numbered extras become stale when set
+  vt::movie::SampleTable samples;  // description indexes in it are 1-based
+  bool editing = false;            // between BeginMediaEdits and EndMediaEdits
+  bool samplesChanged = false;     // sample-numbered extras become stale when set
   // Changed by every edit of the samples, descriptions or data references (see changed()).
   vt::movie::Generation generation;
-  std::vector<uint8_t> inputMap;            // atom container bytes, empty if none
-  VTUserData userData;                      // the media's 'udta' items
+  std::vector<uint8_t> inputMap;  // atom container bytes, empty if none
+  VTUserData userData;            // the media's 'udta' items
   // Atoms of the file we do not model, kept to be written back: children of 'mdia', 'minf',
   // 'stbl' (dropped once samples change) and the media information header ('vmhd', 'smhd',
   // 'gmhd', ...), in file order.
@@ -218,7 +218,7 @@ struct VTTrack {
   std::vector<Reference> references;
   std::unique_ptr<VTMedia> media;
   VTUserData userData;
-  std::vector<std::vector<uint8_t>> extras;  // unknown 'trak' children, as stored
+  std::vector<std::vector<uint8_t>> extras;              // unknown 'trak' children, as stored
   std::unique_ptr<vt::movie::TrackDrawState> drawState;  // decoders; never copied
   bool enabled() const { return (headerFlags & 1) != 0; }
   int64_t duration() const;  // movie time scale (sum of edits)
@@ -273,13 +273,12 @@ int64_t scaleUp(int64_t value, int64_t toScale, int64_t fromScale);
 // empty edit). And the first offset that shows mediaTime or later (INT64_MAX when the edit
 // never does: an empty edit, or a dwell edit past its one media time).
 int64_t editMediaTime(const Edit& e, int64_t offset, TimeScale movieScale, TimeScale mediaScale);
-int64_t editOffsetOf(const Edit& e, int64_t mediaTime, TimeScale movieScale,
-                     TimeScale mediaScale);
+int64_t editOffsetOf(const Edit& e, int64_t mediaTime, TimeScale movieScale, TimeScale mediaScale);
 
 // Maps a movie (track) time to the media: the edit that contains it gives the media time and
 // rate. False in empty edits and past the end. editEnd gets the movie time where that edit ends.
-bool trackTimeToMediaTime(const VTTrack& track, int64_t movieTime, int64_t& mediaTime,
-                          Fixed& rate, int64_t* editStart = nullptr, int64_t* editEnd = nullptr);
+bool trackTimeToMediaTime(const VTTrack& track, int64_t movieTime, int64_t& mediaTime, Fixed& rate,
+                          int64_t* editStart = nullptr, int64_t* editEnd = nullptr);
 // The sample the track shows at a movie time, -1 for none.
 long trackSampleAt(const VTTrack& track, int64_t movieTime);
 // Where the track starts to show another picture (a frame starts; gaps are passed over):

@@ -160,7 +160,8 @@ void SampleTable::finishColumns() {
   timeLength_ = n;
   cut(cto_, ctoLength_, n);
   appendCompositionOffsets(0, n - ctoLength_);
-  anyCompositionOffset_ = std::any_of(cto_.begin(), cto_.end(), [](const Run<int32_t>& r) { return r.value != 0; });
+  anyCompositionOffset_ =
+      std::any_of(cto_.begin(), cto_.end(), [](const Run<int32_t>& r) { return r.value != 0; });
   cut(sync_, syncLength_, n);
   appendSync(true, n - syncLength_);
   count_ = n;
@@ -198,7 +199,8 @@ void SampleTable::forEachSpan(const std::function<void(const SampleSpan&)>& f) c
 void SampleTable::relocate(const std::function<uint64_t(const SampleSpan&)>& to) {
   std::vector<DataRun> moved;
   uint32_t length = 0;
-  forEachSpan([&](const SampleSpan& span) { addData(moved, length, to(span), span.size, span.count); });
+  forEachSpan(
+      [&](const SampleSpan& span) { addData(moved, length, to(span), span.size, span.count); });
   data_ = std::move(moved);
   dataLength_ = length;
 }

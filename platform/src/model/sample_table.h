@@ -94,8 +94,8 @@ class SampleTable {
     uint32_t first;
     uint32_t duration;
   };
-  static void addData(std::vector<DataRun>& runs, uint32_t& length, uint64_t offset,
-                      uint32_t size, uint32_t count);
+  static void addData(std::vector<DataRun>& runs, uint32_t& length, uint64_t offset, uint32_t size,
+                      uint32_t count);
   template <class T>
   static void push(std::vector<Run<T>>& runs, uint32_t& length, T value, uint32_t count);
   template <class T>

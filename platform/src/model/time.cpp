@@ -65,16 +65,15 @@ int64_t editMediaTime(const Edit& e, int64_t offset, TimeScale movieScale, TimeS
   return clamp64((Wide)e.mediaTime + floorDiv((Wide)offset * r.num, r.den));
 }
 
-int64_t editOffsetOf(const Edit& e, int64_t mediaTime, TimeScale movieScale,
-                     TimeScale mediaScale) {
+int64_t editOffsetOf(const Edit& e, int64_t mediaTime, TimeScale movieScale, TimeScale mediaScale) {
   if (e.mediaTime < 0) return INT64_MAX;
   if (!plays(e, movieScale, mediaScale)) return mediaTime <= e.mediaTime ? 0 : INT64_MAX;
   EditRatio r = ratio(e, movieScale, mediaScale);
   return clamp64(ceilDiv(((Wide)mediaTime - e.mediaTime) * r.den, r.num));
 }
 
-bool trackTimeToMediaTime(const VTTrack& track, int64_t movieTime, int64_t& mediaTime,
-                          Fixed& rate, int64_t* editStart, int64_t* editEnd) {
+bool trackTimeToMediaTime(const VTTrack& track, int64_t movieTime, int64_t& mediaTime, Fixed& rate,
+                          int64_t* editStart, int64_t* editEnd) {
   if (movieTime < 0 || !track.media) return false;
   TimeScale ms = track.movie ? track.movie->timeScale : 600;
   int64_t start = 0;

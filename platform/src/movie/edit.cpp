@@ -14,8 +14,8 @@ using namespace vt::movie;
 namespace {
 
 struct Piece {
-  int64_t duration;   // destination movie time
-  int64_t mediaStart; // source media time, -1 = empty
+  int64_t duration;    // destination movie time
+  int64_t mediaStart;  // source media time, -1 = empty
   int64_t mediaEnd;
   Fixed rate;
 };
@@ -110,8 +110,8 @@ OSErr importSamples(const VTMedia& src, VTMedia& dst, int64_t mStart, int64_t mE
       // Keep the destination's timeline continuous.
       t1 += dst.duration() - expected;
     }
-    dst.appendSample(offset, s.size, (uint32_t)std::max<int64_t>(0, base + t1 - dst.duration()),
-                     di, s.sync, (int32_t)cto);
+    dst.appendSample(offset, s.size, (uint32_t)std::max<int64_t>(0, base + t1 - dst.duration()), di,
+                     s.sync, (int32_t)cto);
   }
   dstMediaStart = base + scaleDown(mStart - srcBase, ds, ss);
   return noErr;
@@ -190,4 +190,6 @@ OSErr InsertTrackSegment(Track srcTrack, Track dstTrack, TimeValue srcIn, TimeVa
   insertEdits(d, dstIn, add);
   setError(noErr);
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}

@@ -67,7 +67,8 @@ OSErr moveDataIntoFile(VTMovie& movie, MovieFile& f) {
       DataRef& ref = md.dataRefs[r];
       if (!ref.source || !ref.source->filePath().empty()) continue;
       auto usesRef = [&](uint32_t di) {
-        return di >= 1 && di <= md.descriptions.size() && md.descriptions[di - 1].dataRefIndex() == r + 1;
+        return di >= 1 && di <= md.descriptions.size() &&
+               md.descriptions[di - 1].dataRefIndex() == r + 1;
       };
       std::vector<uint64_t> moved;
       std::vector<uint8_t> bytes;
@@ -87,7 +88,8 @@ OSErr moveDataIntoFile(VTMovie& movie, MovieFile& f) {
       });
       if (err) return err;
       size_t next = 0;
-      md.samples.relocate([&](const SampleSpan& s) { return usesRef(s.descIndex) ? moved[next++] : s.offset; });
+      md.samples.relocate(
+          [&](const SampleSpan& s) { return usesRef(s.descIndex) ? moved[next++] : s.offset; });
       ref.flags = 1;
       ref.path = f.path;
       ref.data.clear();
@@ -168,7 +170,9 @@ OSErr OpenMovieFile(const FSSpec* fileSpec, short* resRefNum, SInt8 permission) 
   }
   *resRefNum = ref;
   return fail(noErr);
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr CloseMovieFile(short resRefNum) try {
   MovieFile* f = movieFile(resRefNum);
@@ -183,7 +187,9 @@ OSErr CloseMovieFile(short resRefNum) try {
   }
   closeMovieFileRef(resRefNum);
   return fail(err);
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr NewMovieFromFile(Movie* theMovie, short resRefNum, short* resId, StringPtr resName,
                        short newMovieFlags, Boolean* dataRefWasChanged) try {
@@ -226,7 +232,9 @@ OSErr NewMovieFromFile(Movie* theMovie, short resRefNum, short* resId, StringPtr
   }
   *theMovie = m;
   return fail(noErr);
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr CreateMovieFile(const FSSpec* fileSpec, OSType creator, ScriptCode, long flags,
                       short* resRefNum, Movie* newmovie) try {
@@ -273,9 +281,12 @@ OSErr CreateMovieFile(const FSSpec* fileSpec, OSType creator, ScriptCode, long f
     *newmovie = m;
   }
   return fail(noErr);
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
-OSErr AddMovieResource(Movie theMovie, short resRefNum, short* resId, ConstStr255Param resName) try {
+OSErr AddMovieResource(Movie theMovie, short resRefNum, short* resId,
+                       ConstStr255Param resName) try {
   if (!isLiveMovie(theMovie)) return fail(invalidMovie);
   MovieFile* f = movieFile(resRefNum);
   if (!f) return fail(rfNumErr);
@@ -294,9 +305,12 @@ OSErr AddMovieResource(Movie theMovie, short resRefNum, short* resId, ConstStr25
   }
   if (resId) *resId = movieInDataForkResID;
   return fail(noErr);
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
-OSErr UpdateMovieResource(Movie theMovie, short resRefNum, short resId, ConstStr255Param resName) try {
+OSErr UpdateMovieResource(Movie theMovie, short resRefNum, short resId,
+                          ConstStr255Param resName) try {
   if (!isLiveMovie(theMovie)) return fail(invalidMovie);
   MovieFile* f = movieFile(resRefNum);
   if (!f) return fail(rfNumErr);
@@ -349,22 +363,26 @@ OSErr UpdateMovieResource(Movie theMovie, short resRefNum, short resId, ConstStr
     m.fileRefNum = resRefNum;
   }
   return fail(publish(*f));
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr DeleteMovieFile(const FSSpec* fileSpec) try {
   std::string path;
   OSErr err = pathOf(fileSpec, path);
   if (err) return fail(err);
   return fail(removeFile(path));
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 namespace {
 
 using MoviePtr = std::unique_ptr<VTMovie, void (*)(VTMovie*)>;
 
 // Writes a self-contained copy of `src` as `path` and reads it back into `out`.
-OSErr flattenTo(Movie theMovie, long flags, const std::string& path, bool replace,
-                OSType creator, Movie& out) {
+OSErr flattenTo(Movie theMovie, long flags, const std::string& path, bool replace, OSType creator,
+                Movie& out) {
   // Written unnamed beside the old file, which stays whole until the new one replaces it.
   vt::files::PendingFile file;
   OSErr err = file.begin(path, replace);
@@ -399,8 +417,8 @@ OSErr flattenTo(Movie theMovie, long flags, const std::string& path, bool replac
       }
       if (!s) unresolved = true;
       if (unresolved) return;
-      if (!runs.empty() && runs.back().source == s && runs.back().from + runs.back().size == sp.offset &&
-          runs.back().size < (4u << 20)) {
+      if (!runs.empty() && runs.back().source == s &&
+          runs.back().from + runs.back().size == sp.offset && runs.back().size < (4u << 20)) {
         runs.back().size += sp.bytes();
       } else {
         runs.push_back(Run{s, sp.offset, sp.bytes()});
@@ -453,7 +471,8 @@ OSErr flattenTo(Movie theMovie, long flags, const std::string& path, bool replac
   int fd = file.fd();
   auto abort = [&](OSErr e) -> OSErr {
     file.discard();
-    if (callProgress) progress(theMovie, movieProgressClose, progressOpFlatten, fixed1, src.progressRefcon);
+    if (callProgress)
+      progress(theMovie, movieProgressClose, progressOpFlatten, fixed1, src.progressRefcon);
     return e;
   };
   // Buffered output: header atoms then the data runs.
@@ -470,7 +489,8 @@ OSErr flattenTo(Movie theMovie, long flags, const std::string& path, bool replac
     return true;
   };
   buf.insert(buf.end(), ftyp.begin(), ftyp.end());
-  if (moovFirst) buf.insert(buf.end(), moov.begin(), moov.end());
+  if (moovFirst)
+    buf.insert(buf.end(), moov.begin(), moov.end());
   else {
     uint8_t wide[8];
     vt::writeBE32(wide, 8);
@@ -487,7 +507,8 @@ OSErr flattenTo(Movie theMovie, long flags, const std::string& path, bool replac
     vt::writeBE32(mh + 4, 'mdat');
   }
   buf.insert(buf.end(), mh, mh + mdatHeader);
-  if (callProgress && progress(theMovie, movieProgressOpen, progressOpFlatten, 0, src.progressRefcon))
+  if (callProgress &&
+      progress(theMovie, movieProgressOpen, progressOpFlatten, 0, src.progressRefcon))
     return abort(progressProcAborted);
   uint64_t copied = 0;
   int lastPercent = -1;
@@ -508,7 +529,8 @@ OSErr flattenTo(Movie theMovie, long flags, const std::string& path, bool replac
       if (percent != lastPercent) {
         lastPercent = percent;
         Fixed f = (Fixed)((copied << 16) / dataSize);
-        if (progress(theMovie, movieProgressUpdatePercent, progressOpFlatten, f, src.progressRefcon))
+        if (progress(theMovie, movieProgressUpdatePercent, progressOpFlatten, f,
+                     src.progressRefcon))
           return abort(progressProcAborted);
       }
     }
@@ -519,7 +541,8 @@ OSErr flattenTo(Movie theMovie, long flags, const std::string& path, bool replac
   if ((err = file.commit())) return abort(err);
   file.discard();
   flat.reset();
-  if (callProgress) progress(theMovie, movieProgressClose, progressOpFlatten, fixed1, src.progressRefcon);
+  if (callProgress)
+    progress(theMovie, movieProgressClose, progressOpFlatten, fixed1, src.progressRefcon);
   vt::files::writeTypeCreator(path, 'MooV', creator);
 
   VTMovie* result = nullptr;
@@ -548,7 +571,10 @@ Movie FlattenMovieData(Movie theMovie, long flags, const FSSpec* theFile, OSType
   err = guardMemory([&] { return flattenTo(theMovie, flags, path, replace, creator, result); });
   fail(err);
   return err ? nullptr : result;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 
 OSErr QTNewAlias(const FSSpec* fss, AliasHandle* alias, Boolean) try {
   if (alias) *alias = nullptr;
@@ -563,7 +589,13 @@ OSErr QTNewAlias(const FSSpec* fss, AliasHandle* alias, Boolean) try {
   std::memcpy(*h, b.data(), b.size());
   *alias = h;
   return fail(noErr);
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
-OSErr GetMoviesStickyError() try { return stickyError(); } catch (...) { return vtErrorFromException(); }
-void ClearMoviesStickyError() try { clearStickyError(); } catch (...) { vt::movie::setError(vtErrorFromException()); }
+OSErr GetMoviesStickyError() try { return stickyError(); } catch (...) {
+  return vtErrorFromException();
+}
+void ClearMoviesStickyError() try { clearStickyError(); } catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}

@@ -51,8 +51,7 @@ const vt::ResetRegistration kReset(vt::ResetStage::MovieUsers, [] {
 VTTrack* matchTrack(VTMovie& dst, const VTTrack& src, std::set<VTTrack*>& used) {
   for (auto& t : dst.tracks)
     if (t->media && t->media->mediaType == src.media->mediaType &&
-        t->media->timeScale == src.media->timeScale && !used.count(t.get()) &&
-        !inEffect(dst, *t)) {
+        t->media->timeScale == src.media->timeScale && !used.count(t.get()) && !inEffect(dst, *t)) {
       used.insert(t.get());
       return t.get();
     }
@@ -92,7 +91,8 @@ OSErr InsertMovieSegment(Movie srcMovie, Movie dstMovie, TimeValue srcIn, TimeVa
     if (avail <= 0) continue;
     VTTrack* dt = matchTrack(dst, *st, used);
     if (!dt) return GetMoviesError() ? GetMoviesError() : (OSErr)memFullErr;
-    OSErr err = InsertTrackSegment(st.get(), dt, srcIn, (TimeValue)std::min<int64_t>(avail, srcDuration), dstIn);
+    OSErr err = InsertTrackSegment(st.get(), dt, srcIn,
+                                   (TimeValue)std::min<int64_t>(avail, srcDuration), dstIn);
     if (err) return err;
   }
   // Tracks that got nothing still shift by the inserted length.
@@ -100,7 +100,9 @@ OSErr InsertMovieSegment(Movie srcMovie, Movie dstMovie, TimeValue srcIn, TimeVa
     if (!used.count(t)) InsertEmptyTrackSegment(t, dstIn, (TimeValue)dstDuration);
   setError(noErr);
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr DeleteMovieSegment(Movie theMovie, TimeValue startTime, TimeValue duration) try {
   if (!isLiveMovie(theMovie)) {
@@ -117,7 +119,9 @@ OSErr DeleteMovieSegment(Movie theMovie, TimeValue startTime, TimeValue duration
   }
   setError(noErr);
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr InsertEmptyMovieSegment(Movie dstMovie, TimeValue dstIn, TimeValue dstDuration) try {
   if (!isLiveMovie(dstMovie)) {
@@ -130,7 +134,9 @@ OSErr InsertEmptyMovieSegment(Movie dstMovie, TimeValue dstIn, TimeValue dstDura
   }
   setError(noErr);
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 Movie CopyMovieSelection(Movie theMovie) try {
   if (!isLiveMovie(theMovie)) {
@@ -154,14 +160,20 @@ Movie CopyMovieSelection(Movie theMovie) try {
   copy->selectionDuration = copy->duration();
   setError(noErr);
   return copy;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 
 Movie CutMovieSelection(Movie theMovie) try {
   Movie copy = CopyMovieSelection(theMovie);
   if (!copy) return nullptr;
   ClearMovieSelection(theMovie);
   return copy;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 
 void ClearMovieSelection(Movie theMovie) try {
   if (!isLiveMovie(theMovie)) return setError(invalidMovie);
@@ -171,7 +183,9 @@ void ClearMovieSelection(Movie theMovie) try {
   m.selectionDuration = 0;
   m.currentTime = std::min<int64_t>(m.selectionTime, m.duration());
   setError(noErr);
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 
 void PasteMovieSelection(Movie theMovie, Movie src) try {
   if (!isLiveMovie(theMovie) || !isLiveMovie(src)) return setError(invalidMovie);
@@ -183,7 +197,9 @@ void PasteMovieSelection(Movie theMovie, Movie src) try {
   m.selectionTime = at;
   m.selectionDuration = scaleUp(src->duration(), m.timeScale, src->timeScale);
   setError(noErr);
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 
 MovieEditState NewMovieEditState(Movie theMovie) try {
   if (!isLiveMovie(theMovie)) {
@@ -198,7 +214,10 @@ MovieEditState NewMovieEditState(Movie theMovie) try {
   liveStates().insert(s);
   setError(noErr);
   return s;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 
 OSErr UseMovieEditState(Movie theMovie, MovieEditState toState) try {
   if (!isLiveMovie(theMovie)) {
@@ -234,7 +253,9 @@ OSErr UseMovieEditState(Movie theMovie, MovieEditState toState) try {
   m.nextTrackID = std::max(m.nextTrackID, s.nextTrackID);
   setError(noErr);
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr DisposeMovieEditState(MovieEditState state) try {
   if (!state || !liveStates().count(state)) {
@@ -246,4 +267,6 @@ OSErr DisposeMovieEditState(MovieEditState state) try {
   delete state;
   setError(noErr);
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}

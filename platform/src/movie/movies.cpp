@@ -43,17 +43,23 @@ VTMedia* liveMedia(Media m) {
   return m;
 }
 
-TimeValue clampTV(int64_t v) {
-  return (TimeValue)std::clamp<int64_t>(v, INT32_MIN, INT32_MAX);
-}
+TimeValue clampTV(int64_t v) { return (TimeValue)std::clamp<int64_t>(v, INT32_MIN, INT32_MAX); }
 
 bool isVisualMediaType(OSType t) {
   switch (t) {
-    case 'vide': case 'text': case 'sprt': case 'tx3g': case 'subt': case 'sbtl': case 'clcp':
-    case 'MPEG': case 'moov': case 'flsh': case 'qd3d': case 'twen':
-      return true;
-    default:
-      return false;
+    case 'vide':
+    case 'text':
+    case 'sprt':
+    case 'tx3g':
+    case 'subt':
+    case 'sbtl':
+    case 'clcp':
+    case 'MPEG':
+    case 'moov':
+    case 'flsh':
+    case 'qd3d':
+    case 'twen': return true;
+    default: return false;
   }
 }
 bool isAudible(OSType t) { return t == 'soun' || t == 'musi' || t == 'MPEG'; }
@@ -63,16 +69,11 @@ bool hasCharacteristic(const VTTrack& t, OSType c) {
   OSType m = t.media->mediaType;
   switch (c) {
     case VisualMediaCharacteristic:
-    case kCharacteristicCanSendVideo:
-      return isVisualMediaType(m);
-    case AudioMediaCharacteristic:
-      return isAudible(m);
-    case kCharacteristicCanStep:
-      return m == 'vide' || m == 'text' || m == 'MPEG' || m == 'sprt';
-    case kCharacteristicProvidesActions:
-      return m == 'sprt' || m == 'flsh';
-    default:
-      return false;
+    case kCharacteristicCanSendVideo: return isVisualMediaType(m);
+    case AudioMediaCharacteristic: return isAudible(m);
+    case kCharacteristicCanStep: return m == 'vide' || m == 'text' || m == 'MPEG' || m == 'sprt';
+    case kCharacteristicProvidesActions: return m == 'sprt' || m == 'flsh';
+    default: return false;
   }
 }
 
@@ -111,17 +112,25 @@ Movie NewMovie(long flags) try {
   m->active = (flags & newMovieActive) != 0;
   setError(noErr);
   return m;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 
 void DisposeMovie(Movie theMovie) try {
   if (!liveMovie(theMovie)) return;
   destroyMovie(theMovie);
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 
 TimeScale GetMovieTimeScale(Movie theMovie) try {
   VTMovie* m = liveMovie(theMovie);
   return m ? m->timeScale : 0;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 
 void SetMovieTimeScale(Movie theMovie, TimeScale timeScale) try {
   VTMovie* m = liveMovie(theMovie);
@@ -154,12 +163,17 @@ void SetMovieTimeScale(Movie theMovie, TimeScale timeScale) try {
   m->posterTime = boundary(m->posterTime);
   m->currentTime = boundary(m->currentTime);
   m->timeScale = timeScale;
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 
 TimeValue GetMovieDuration(Movie theMovie) try {
   VTMovie* m = liveMovie(theMovie);
   return m ? clampTV(m->duration()) : 0;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 
 void GetMovieNaturalBoundsRect(Movie theMovie, Rect* r) try {
   VTMovie* m = liveMovie(theMovie);
@@ -169,7 +183,9 @@ void GetMovieNaturalBoundsRect(Movie theMovie, Rect* r) try {
   double l, t, rr, b;
   naturalBounds(*m, l, t, rr, b);
   *r = Rect{(short)t, (short)l, (short)b, (short)rr};
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 
 void GetMovieBox(Movie theMovie, Rect* box) try {
   VTMovie* m = liveMovie(theMovie);
@@ -183,7 +199,9 @@ void GetMovieBox(Movie theMovie, Rect* box) try {
   double L = l * sx + tx, R = r * sx + tx, T = t * sy + ty, B = b * sy + ty;
   auto rnd = [](double v) { return (short)std::clamp(std::lround(v), -32768L, 32767L); };
   *box = Rect{rnd(std::min(T, B)), rnd(std::min(L, R)), rnd(std::max(T, B)), rnd(std::max(L, R))};
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 
 void SetMovieBox(Movie theMovie, const Rect* box) try {
   VTMovie* m = liveMovie(theMovie);
@@ -201,63 +219,96 @@ void SetMovieBox(Movie theMovie, const Rect* box) try {
   m->matrix[1] = m->matrix[3] = 0;
   m->matrix[6] = (Fixed)std::lround((box->left - l * sx) * 65536);
   m->matrix[7] = (Fixed)std::lround((box->top - t * sy) * 65536);
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 
 void GetMovieMatrix(Movie theMovie, MatrixRecord* matrix) try {
   VTMovie* m = liveMovie(theMovie);
   if (!m || !matrix) return;
   for (int i = 0; i < 9; ++i) matrix->matrix[i / 3][i % 3] = m->matrix[i];
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 void SetMovieMatrix(Movie theMovie, const MatrixRecord* matrix) try {
   VTMovie* m = liveMovie(theMovie);
   if (!m) return;
   static const Fixed identity[9] = {fixed1, 0, 0, 0, fixed1, 0, 0, 0, 0x40000000};
   for (int i = 0; i < 9; ++i) m->matrix[i] = matrix ? matrix->matrix[i / 3][i % 3] : identity[i];
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 
 void SetMoviePlayHints(Movie theMovie, long flags, long flagsMask) try {
   VTMovie* m = liveMovie(theMovie);
   if (!m) return;
   m->playHints = (m->playHints & ~flagsMask) | (flags & flagsMask);
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 long VTGetMoviePlayHints(Movie theMovie) try {
   VTMovie* m = liveMovie(theMovie);
   return m ? m->playHints : 0;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 
 Fixed GetMoviePreferredRate(Movie theMovie) try {
   VTMovie* m = liveMovie(theMovie);
   return m ? m->preferredRate : 0;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 void SetMoviePreferredRate(Movie theMovie, Fixed rate) try {
   if (VTMovie* m = liveMovie(theMovie)) m->preferredRate = rate;
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 short GetMoviePreferredVolume(Movie theMovie) try {
   VTMovie* m = liveMovie(theMovie);
   return m ? m->preferredVolume : 0;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 void SetMoviePreferredVolume(Movie theMovie, short volume) try {
   if (VTMovie* m = liveMovie(theMovie)) m->preferredVolume = volume;
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 short GetMovieVolume(Movie theMovie) try {
   VTMovie* m = liveMovie(theMovie);
   return m ? m->volume : 0;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 void SetMovieVolume(Movie theMovie, short volume) try {
   if (VTMovie* m = liveMovie(theMovie)) m->volume = volume;
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 TimeValue GetMoviePosterTime(Movie theMovie) try {
   VTMovie* m = liveMovie(theMovie);
   return m ? clampTV(m->posterTime) : 0;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 void SetMoviePosterTime(Movie theMovie, TimeValue posterTime) try {
   if (VTMovie* m = liveMovie(theMovie)) m->posterTime = posterTime;
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 void GetMovieSelection(Movie theMovie, TimeValue* selectionTime, TimeValue* selectionDuration) try {
   VTMovie* m = liveMovie(theMovie);
   if (selectionTime) *selectionTime = m ? clampTV(m->selectionTime) : 0;
   if (selectionDuration) *selectionDuration = m ? clampTV(m->selectionDuration) : 0;
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 void SetMovieSelection(Movie theMovie, TimeValue selectionTime, TimeValue selectionDuration) try {
   VTMovie* m = liveMovie(theMovie);
   if (!m) return;
@@ -267,7 +318,9 @@ void SetMovieSelection(Movie theMovie, TimeValue selectionTime, TimeValue select
   }
   m->selectionTime = selectionTime;
   m->selectionDuration = selectionDuration;
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 TimeValue GetMovieTime(Movie theMovie, TimeRecord* currentTime) try {
   VTMovie* m = liveMovie(theMovie);
   TimeValue v = m ? clampTV(m->currentTime) : 0;
@@ -278,49 +331,74 @@ TimeValue GetMovieTime(Movie theMovie, TimeRecord* currentTime) try {
     currentTime->base = m ? &m->timeBase : nullptr;
   }
   return v;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 void SetMovieTimeValue(Movie theMovie, TimeValue newtime) try {
   VTMovie* m = liveMovie(theMovie);
   if (!m) return;
   m->currentTime = std::clamp<int64_t>(newtime, 0, m->duration());
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 Fixed GetMovieRate(Movie theMovie) try {
   VTMovie* m = liveMovie(theMovie);
   return m ? m->timeBase.rate : 0;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 void SetMovieRate(Movie theMovie, Fixed rate) try {
   if (VTMovie* m = liveMovie(theMovie)) m->timeBase.rate = rate;
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 Boolean GetMovieActive(Movie theMovie) try {
   VTMovie* m = liveMovie(theMovie);
   return m && m->active;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 void SetMovieActive(Movie theMovie, Boolean active) try {
   if (VTMovie* m = liveMovie(theMovie)) m->active = active != 0;
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 void SetMovieGWorld(Movie theMovie, CGrafPtr port, GDHandle gdh) try {
   VTMovie* m = liveMovie(theMovie);
   if (!m) return;
   m->port = port;
   m->device = gdh;
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 void GetMovieGWorld(Movie theMovie, CGrafPtr* port, GDHandle* gdh) try {
   VTMovie* m = liveMovie(theMovie);
   if (port) *port = m ? m->port : nullptr;
   if (gdh) *gdh = m ? m->device : nullptr;
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 MovieProgressUPP NewMovieProgressUPP(MovieProgressProcPtr proc) { return proc; }
-void DisposeMovieProgressUPP(MovieProgressUPP) {}  // the UPP is the procedure itself: nothing to free
+void DisposeMovieProgressUPP(MovieProgressUPP) {
+}  // the UPP is the procedure itself: nothing to free
 void SetMovieProgressProc(Movie theMovie, MovieProgressUPP p, long refcon) try {
   VTMovie* m = liveMovie(theMovie);
   if (!m) return;
   m->progressProc = p;
   m->progressRefcon = refcon;
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 TimeBase GetMovieTimeBase(Movie theMovie) try {
   VTMovie* m = liveMovie(theMovie);
   return m ? &m->timeBase : nullptr;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 long GetTimeBaseFlags(TimeBase tb) try {
   if (!tb) {
     setError(paramErr);
@@ -328,7 +406,10 @@ long GetTimeBaseFlags(TimeBase tb) try {
   }
   setError(noErr);
   return tb->flags;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 void SetTimeBaseFlags(TimeBase tb, long timeBaseFlags) try {
   if (!tb) {
     setError(paramErr);
@@ -336,7 +417,9 @@ void SetTimeBaseFlags(TimeBase tb, long timeBaseFlags) try {
   }
   setError(noErr);
   tb->flags = timeBaseFlags;
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 
 OSErr CopyMovieSettings(Movie srcMovie, Movie dstMovie) try {
   VTMovie* s = liveMovie(srcMovie);
@@ -350,12 +433,17 @@ OSErr CopyMovieSettings(Movie srcMovie, Movie dstMovie) try {
   d->playHints = s->playHints;
   d->timeBase.flags = s->timeBase.flags;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 UserData GetMovieUserData(Movie theMovie) try {
   VTMovie* m = liveMovie(theMovie);
   return m ? &m->userData : nullptr;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 
 long VTGetMovieFilePath(Movie theMovie, char* buf, long bufSize) try {
   VTMovie* m = liveMovie(theMovie);
@@ -366,14 +454,20 @@ long VTGetMovieFilePath(Movie theMovie, char* buf, long bufSize) try {
     buf[n] = 0;
   }
   return (long)p.size();
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 
 // ---- tracks -------------------------------------------------------------------------------------
 
 long GetMovieTrackCount(Movie theMovie) try {
   VTMovie* m = liveMovie(theMovie);
   return m ? (long)m->tracks.size() : 0;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 
 Track GetMovieIndTrack(Movie theMovie, long index) try {
   VTMovie* m = liveMovie(theMovie);
@@ -383,7 +477,10 @@ Track GetMovieIndTrack(Movie theMovie, long index) try {
     return nullptr;
   }
   return m->tracks[index - 1].get();
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 
 Track GetMovieIndTrackType(Movie theMovie, long index, OSType trackType, long flags) try {
   VTMovie* m = liveMovie(theMovie);
@@ -400,7 +497,10 @@ Track GetMovieIndTrackType(Movie theMovie, long index, OSType trackType, long fl
   }
   setError(badTrackIndex);
   return nullptr;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 
 Track GetMovieTrack(Movie theMovie, long trackID) try {
   VTMovie* m = liveMovie(theMovie);
@@ -409,7 +509,10 @@ Track GetMovieTrack(Movie theMovie, long trackID) try {
     if ((long)t->id == trackID) return t.get();
   setError(trackIDNotFound);
   return nullptr;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 
 Track NewMovieTrack(Movie theMovie, Fixed width, Fixed height, short trackVolume) try {
   VTMovie* m = liveMovie(theMovie);
@@ -427,77 +530,116 @@ Track NewMovieTrack(Movie theMovie, Fixed width, Fixed height, short trackVolume
   VTTrack* raw = t.get();
   m->tracks.push_back(std::move(t));
   return raw;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 
 void DisposeMovieTrack(Track theTrack) try {
   VTTrack* t = liveTrack(theTrack);
   if (!t) return;
   auto& v = t->movie->tracks;
-  v.erase(std::remove_if(v.begin(), v.end(), [&](const auto& p) { return p.get() == t; }),
-          v.end());
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+  v.erase(std::remove_if(v.begin(), v.end(), [&](const auto& p) { return p.get() == t; }), v.end());
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 
 long GetTrackID(Track theTrack) try {
   VTTrack* t = liveTrack(theTrack);
   return t ? (long)t->id : 0;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 Movie GetTrackMovie(Track theTrack) try {
   VTTrack* t = liveTrack(theTrack);
   return t ? t->movie : nullptr;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 Media GetTrackMedia(Track theTrack) try {
   VTTrack* t = liveTrack(theTrack);
   return t ? t->media.get() : nullptr;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 TimeValue GetTrackDuration(Track theTrack) try {
   VTTrack* t = liveTrack(theTrack);
   return t ? clampTV(t->duration()) : 0;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 void GetTrackDimensions(Track theTrack, Fixed* width, Fixed* height) try {
   VTTrack* t = liveTrack(theTrack);
   if (width) *width = t ? t->width : 0;
   if (height) *height = t ? t->height : 0;
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 void SetTrackDimensions(Track theTrack, Fixed width, Fixed height) try {
   VTTrack* t = liveTrack(theTrack);
   if (!t) return;
   t->width = width;
   t->height = height;
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 Boolean GetTrackEnabled(Track theTrack) try {
   VTTrack* t = liveTrack(theTrack);
   return t && t->enabled();
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 void SetTrackEnabled(Track theTrack, Boolean isEnabled) try {
   VTTrack* t = liveTrack(theTrack);
   if (!t) return;
   t->headerFlags = isEnabled ? (t->headerFlags | 1) : (t->headerFlags & ~1u);
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 short GetTrackLayer(Track theTrack) try {
   VTTrack* t = liveTrack(theTrack);
   return t ? t->layer : 0;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 void SetTrackLayer(Track theTrack, short layer) try {
   if (VTTrack* t = liveTrack(theTrack)) t->layer = layer;
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 short GetTrackVolume(Track theTrack) try {
   VTTrack* t = liveTrack(theTrack);
   return t ? t->volume : 0;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 void SetTrackVolume(Track theTrack, short volume) try {
   if (VTTrack* t = liveTrack(theTrack)) t->volume = volume;
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 void GetTrackMatrix(Track theTrack, MatrixRecord* matrix) try {
   VTTrack* t = liveTrack(theTrack);
   if (!t || !matrix) return;
   for (int i = 0; i < 9; ++i) matrix->matrix[i / 3][i % 3] = t->matrix[i];
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 void SetTrackMatrix(Track theTrack, const MatrixRecord* matrix) try {
   VTTrack* t = liveTrack(theTrack);
   if (!t) return;
   static const Fixed identity[9] = {fixed1, 0, 0, 0, fixed1, 0, 0, 0, 0x40000000};
   for (int i = 0; i < 9; ++i) t->matrix[i] = matrix ? matrix->matrix[i / 3][i % 3] : identity[i];
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 
 OSErr CopyTrackSettings(Track srcTrack, Track dstTrack) try {
   VTTrack* s = liveTrack(srcTrack);
@@ -514,12 +656,17 @@ OSErr CopyTrackSettings(Track srcTrack, Track dstTrack) try {
     d->media->quality = s->media->quality;
   }
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 UserData GetTrackUserData(Track theTrack) try {
   VTTrack* t = liveTrack(theTrack);
   return t ? &t->userData : nullptr;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 
 TimeValue TrackTimeToMediaTime(TimeValue value, Track theTrack) try {
   VTTrack* t = liveTrack(theTrack);
@@ -528,7 +675,10 @@ TimeValue TrackTimeToMediaTime(TimeValue value, Track theTrack) try {
   Fixed rate;
   if (!trackTimeToMediaTime(*t, value, mt, rate)) return -1;
   return clampTV(mt);
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 
 OSErr InsertMediaIntoTrack(Track theTrack, TimeValue trackStart, TimeValue mediaTime,
                            TimeValue mediaDuration, Fixed mediaRate) try {
@@ -556,7 +706,9 @@ OSErr InsertMediaIntoTrack(Track theTrack, TimeValue trackStart, TimeValue media
                          t->media->timeScale);
   insertEdits(*t, trackStart < 0 ? t->duration() : trackStart, {e});
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr InsertEmptyTrackSegment(Track dstTrack, TimeValue dstIn, TimeValue dstDuration) try {
   VTTrack* t = liveTrack(dstTrack);
@@ -564,7 +716,9 @@ OSErr InsertEmptyTrackSegment(Track dstTrack, TimeValue dstIn, TimeValue dstDura
   if (dstIn < 0 || dstDuration < 0) return (setError(paramErr), paramErr);
   if (dstIn < t->duration()) insertEdits(*t, dstIn, {Edit{dstDuration, -1, fixed1}});
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr DeleteTrackSegment(Track theTrack, TimeValue startTime, TimeValue duration) try {
   VTTrack* t = liveTrack(theTrack);
@@ -572,7 +726,9 @@ OSErr DeleteTrackSegment(Track theTrack, TimeValue startTime, TimeValue duration
   if (startTime < 0 || duration < 0) return (setError(paramErr), paramErr);
   deleteEdits(*t, startTime, duration);
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 // ---- track references ---------------------------------------------------------------------------
 
@@ -591,7 +747,9 @@ OSErr AddTrackReference(Track theTrack, Track refTrack, OSType refType, long* ad
   it->ids.push_back(r->id);
   if (addedIndex) *addedIndex = (long)it->ids.size();
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 static VTTrack::Reference* findRef(VTTrack* t, OSType type) {
   for (auto& r : t->references)
@@ -603,20 +761,26 @@ OSErr DeleteTrackReference(Track theTrack, OSType refType, long index) try {
   VTTrack* t = liveTrack(theTrack);
   if (!t) return invalidTrack;
   VTTrack::Reference* r = findRef(t, refType);
-  if (!r || index < 1 || index > (long)r->ids.size()) return (setError(badTrackIndex), badTrackIndex);
+  if (!r || index < 1 || index > (long)r->ids.size())
+    return (setError(badTrackIndex), badTrackIndex);
   r->ids.erase(r->ids.begin() + (index - 1));
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr SetTrackReference(Track theTrack, Track refTrack, OSType refType, long index) try {
   VTTrack* t = liveTrack(theTrack);
   if (!t) return invalidTrack;
   VTTrack::Reference* r = findRef(t, refType);
-  if (!r || index < 1 || index > (long)r->ids.size()) return (setError(badTrackIndex), badTrackIndex);
+  if (!r || index < 1 || index > (long)r->ids.size())
+    return (setError(badTrackIndex), badTrackIndex);
   if (refTrack && !isLiveTrack(refTrack)) return (setError(invalidTrack), invalidTrack);
   r->ids[index - 1] = refTrack ? refTrack->id : 0;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 Track GetTrackReference(Track theTrack, OSType refType, long index) try {
   VTTrack* t = liveTrack(theTrack);
@@ -630,14 +794,20 @@ Track GetTrackReference(Track theTrack, OSType refType, long index) try {
   for (const auto& x : t->movie->tracks)
     if (id != 0 && x->id == id) return x.get();
   return nullptr;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 
 long GetTrackReferenceCount(Track theTrack, OSType refType) try {
   VTTrack* t = liveTrack(theTrack);
   if (!t) return 0;
   VTTrack::Reference* r = findRef(t, refType);
   return r ? (long)r->ids.size() : 0;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 
 OSType GetNextTrackReferenceType(Track theTrack, OSType refType) try {
   VTTrack* t = liveTrack(theTrack);
@@ -648,7 +818,10 @@ OSType GetNextTrackReferenceType(Track theTrack, OSType refType) try {
     if (r.type == refType) passed = true;
   }
   return 0;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 
 // ---- interesting times --------------------------------------------------------------------------
 
@@ -698,7 +871,9 @@ void GetTrackNextInterestingTime(Track theTrack, short flags, TimeValue time, Fi
     if (interestingTime) *interestingTime = (TimeValue)best;
     if (interestingDuration) *interestingDuration = clampTV(bestDur);
   }
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 
 void GetMovieNextInterestingTime(Movie theMovie, short flags, short numMediaTypes,
                                  const OSType* whichMediaTypes, TimeValue time, Fixed rate,
@@ -725,7 +900,9 @@ void GetMovieNextInterestingTime(Movie theMovie, short flags, short numMediaType
   setError(noErr);
   if (interestingTime) *interestingTime = (TimeValue)best;
   if (interestingDuration) *interestingDuration = (TimeValue)bestDur;
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 
 // ---- media --------------------------------------------------------------------------------------
 
@@ -757,23 +934,34 @@ Media NewTrackMedia(Track theTrack, OSType mediaType, TimeScale timeScale, Handl
   t->media = std::move(md);
   t->edits.clear();
   return t->media.get();
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 
 void DisposeTrackMedia(Media theMedia) try {
   VTMedia* m = liveMedia(theMedia);
   if (!m) return;
   m->track->edits.clear();
   m->track->media.reset();
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 
 Track GetMediaTrack(Media theMedia) try {
   VTMedia* m = liveMedia(theMedia);
   return m ? m->track : nullptr;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 TimeScale GetMediaTimeScale(Media theMedia) try {
   VTMedia* m = liveMedia(theMedia);
   return m ? m->timeScale : 0;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 void SetMediaTimeScale(Media theMedia, TimeScale timeScale) try {
   VTMedia* m = liveMedia(theMedia);
   if (!m) return;
@@ -781,53 +969,80 @@ void SetMediaTimeScale(Media theMedia, TimeScale timeScale) try {
   // Only before any sample: sample durations are counted in the scale.
   if (m->sampleCount() > 0) return setError(invalidMedia);
   m->timeScale = timeScale;
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 TimeValue GetMediaDuration(Media theMedia) try {
   VTMedia* m = liveMedia(theMedia);
   return m ? clampTV(m->duration()) : 0;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 short GetMediaLanguage(Media theMedia) try {
   VTMedia* m = liveMedia(theMedia);
   return m ? (short)m->language : 0;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 void SetMediaLanguage(Media theMedia, short language) try {
   if (VTMedia* m = liveMedia(theMedia)) m->language = (uint16_t)language;
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 short GetMediaQuality(Media theMedia) try {
   VTMedia* m = liveMedia(theMedia);
   return m ? (short)m->quality : 0;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 void SetMediaQuality(Media theMedia, short quality) try {
   if (VTMedia* m = liveMedia(theMedia)) m->quality = (uint16_t)quality;
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 long GetMediaSampleCount(Media theMedia) try {
   VTMedia* m = liveMedia(theMedia);
   return m ? (long)m->sampleCount() : 0;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 long GetMediaSampleDescriptionCount(Media theMedia) try {
   VTMedia* m = liveMedia(theMedia);
   return m ? (long)m->descriptions.size() : 0;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 void GetMediaSampleDescription(Media theMedia, long index, SampleDescriptionHandle descH) try {
   VTMedia* m = liveMedia(theMedia);
   if (!m) return;
   if (!descH || index < 1 || index > (long)m->descriptions.size()) return setError(paramErr);
   OSErr err = descriptionToHandle(*m, m->descriptions[index - 1].bytes, descH);
   setError(err);
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 
 OSErr BeginMediaEdits(Media theMedia) try {
   VTMedia* m = liveMedia(theMedia);
   if (!m) return invalidMedia;
   m->editing = true;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 OSErr EndMediaEdits(Media theMedia) try {
   VTMedia* m = liveMedia(theMedia);
   if (!m) return invalidMedia;
   m->editing = false;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr AddMediaSample(Media theMedia, Handle dataIn, long inOffset, unsigned long size,
                      TimeValue durationPerSample, SampleDescriptionHandle sampleDescriptionH,
@@ -866,15 +1081,16 @@ OSErr AddMediaSample(Media theMedia, Handle dataIn, long inOffset, unsigned long
   uint32_t each = (uint32_t)(size / (unsigned long)numberOfSamples);
   uint32_t fpp = 0, bpp = 0;
   if (m->mediaType == SoundMediaType &&
-      m->descriptions[descIndex - 1].soundFramePacking(fpp, bpp) &&
-      numberOfSamples % fpp == 0 && size == (unsigned long)numberOfSamples / fpp * bpp) {
+      m->descriptions[descIndex - 1].soundFramePacking(fpp, bpp) && numberOfSamples % fpp == 0 &&
+      size == (unsigned long)numberOfSamples / fpp * bpp) {
     // Sound frames are kept as packets of many frames.
     uint32_t most = std::max(fpp, kSoundPacketFrames - kSoundPacketFrames % fpp);
     for (long done = 0; done < numberOfSamples;) {
       uint32_t frames = (uint32_t)std::min<long>(most, numberOfSamples - done);
-      m->appendSample(offset + (uint64_t)done / fpp * bpp, frames / fpp * bpp,
-                      (uint32_t)std::min<uint64_t>((uint64_t)frames * durationPerSample, UINT32_MAX),
-                      descIndex, true);
+      m->appendSample(
+          offset + (uint64_t)done / fpp * bpp, frames / fpp * bpp,
+          (uint32_t)std::min<uint64_t>((uint64_t)frames * durationPerSample, UINT32_MAX), descIndex,
+          true);
       done += frames;
     }
     if (sampleTime) *sampleTime = clampTV(start);
@@ -885,12 +1101,14 @@ OSErr AddMediaSample(Media theMedia, Handle dataIn, long inOffset, unsigned long
                     (sampleFlags & mediaSampleNotSync) == 0);
   if (sampleTime) *sampleTime = clampTV(start);
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
-OSErr GetMediaSample(Media theMedia, Handle dataOut, long maxSizeToGrow, long* size,
-                     TimeValue time, TimeValue* sampleTime, TimeValue* durationPerSample,
-                     SampleDescriptionHandle sampleDescriptionH, long* sampleDescriptionIndex,
-                     long, long* numberOfSamples, short* sampleFlags) try {
+OSErr GetMediaSample(Media theMedia, Handle dataOut, long maxSizeToGrow, long* size, TimeValue time,
+                     TimeValue* sampleTime, TimeValue* durationPerSample,
+                     SampleDescriptionHandle sampleDescriptionH, long* sampleDescriptionIndex, long,
+                     long* numberOfSamples, short* sampleFlags) try {
   VTMedia* m = liveMedia(theMedia);
   if (!m) return invalidMedia;
   long s = m->sampleAtDecodeTime(time);
@@ -914,8 +1132,8 @@ OSErr GetMediaSample(Media theMedia, Handle dataOut, long maxSizeToGrow, long* s
     if (!bytes.empty()) std::memcpy(*dataOut, bytes.data(), bytes.size());
   }
   if (sampleDescriptionH && info.descIndex >= 1 && info.descIndex <= m->descriptions.size()) {
-    OSErr err = descriptionToHandle(*m, m->descriptions[info.descIndex - 1].bytes,
-                                    sampleDescriptionH);
+    OSErr err =
+        descriptionToHandle(*m, m->descriptions[info.descIndex - 1].bytes, sampleDescriptionH);
     if (err) return (setError(err), err);
   }
   if (size) *size = (long)info.size;
@@ -934,13 +1152,18 @@ OSErr GetMediaSample(Media theMedia, Handle dataOut, long maxSizeToGrow, long* s
   }
   if (sampleFlags) *sampleFlags = info.sync ? 0 : mediaSampleNotSync;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 MediaHandler GetMediaHandler(Media theMedia) try {
   VTMedia* m = liveMedia(theMedia);
   // The media is its own handler: MediaGetName recognises it.
   return m ? reinterpret_cast<MediaHandler>(m) : nullptr;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 
 static std::string handlerDisplayName(OSType type) {
   switch (type) {
@@ -965,7 +1188,9 @@ ComponentResult MediaGetName(MediaHandler mh, Str255 name, long, long* actualNam
   if (name) vt::toPascal(handlerDisplayName(m->mediaType), name);
   if (actualNameType) *actualNameType = kMediaHandlerName;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 void GetMediaHandlerDescription(Media theMedia, OSType* mediaType, Str255 creatorName,
                                 OSType* creatorManufacturer) try {
@@ -973,7 +1198,9 @@ void GetMediaHandlerDescription(Media theMedia, OSType* mediaType, Str255 creato
   if (mediaType) *mediaType = m ? m->mediaType : 0;
   if (creatorManufacturer) *creatorManufacturer = m ? m->handlerManufacturer : 0;
   if (creatorName) vt::toPascal(m ? m->handlerName : std::string(), creatorName);
-} catch (...) { vt::movie::setError(vtErrorFromException()); }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+}
 
 OSErr SetMediaInputMap(Media theMedia, QTAtomContainer inputMap) try {
   VTMedia* m = liveMedia(theMedia);
@@ -993,7 +1220,9 @@ OSErr SetMediaInputMap(Media theMedia, QTAtomContainer inputMap) try {
   m->inputMap.assign(p, p + n);
   m->inputMap[10] = m->inputMap[11] = 0;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr GetMediaInputMap(Media theMedia, QTAtomContainer* inputMap) try {
   if (!inputMap) return (setError(paramErr), paramErr);
@@ -1007,11 +1236,18 @@ OSErr GetMediaInputMap(Media theMedia, QTAtomContainer* inputMap) try {
   std::memcpy(*h, bytes.data(), bytes.size());
   *inputMap = h;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 UserData GetMediaUserData(Media theMedia) try {
   VTMedia* m = liveMedia(theMedia);
   return m ? &m->userData : nullptr;
-} catch (...) { vt::movie::setError(vtErrorFromException()); return {}; }
+} catch (...) {
+  vt::movie::setError(vtErrorFromException());
+  return {};
+}
 
-OSErr GetMoviesError() try { return lastError(); } catch (...) { return vtErrorFromException(); }
+OSErr GetMoviesError() try { return lastError(); } catch (...) {
+  return vtErrorFromException();
+}

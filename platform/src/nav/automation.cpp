@@ -16,33 +16,54 @@ using namespace vt::nav;
 
 void VTAutomationNavAnswerSaveChanges(NavAskSaveChangesResult answer) try {
   automation().saveChanges.push_back(answer);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void VTAutomationNavChooseFile(const std::string& path) try {
   automation().opens.push_back(OpenAnswer{false, path});
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
-void VTAutomationNavCancelOpen() try { automation().opens.push_back(OpenAnswer{true, {}}); } catch (...) { vtErrorFromException(); }
+void VTAutomationNavCancelOpen() try {
+  automation().opens.push_back(OpenAnswer{true, {}});
+} catch (...) {
+  vtErrorFromException();
+}
 
 void VTAutomationNavSaveAs(const std::string& folder, const std::string& name,
                            bool confirmReplace) try {
   automation().saves.push_back(SaveAnswer{false, folder, name, confirmReplace});
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
-void VTAutomationNavCancelSave() try { automation().saves.push_back(SaveAnswer{true, {}, {}, false}); } catch (...) { vtErrorFromException(); }
+void VTAutomationNavCancelSave() try {
+  automation().saves.push_back(SaveAnswer{true, {}, {}, false});
+} catch (...) {
+  vtErrorFromException();
+}
 
 void VTAutomationNavClearAnswers() try {
   AutomationState& a = automation();
   a.saveChanges.clear();
   a.opens.clear();
   a.saves.clear();
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
-std::string VTAutomationNavLastError() try { return automation().lastError; } catch (...) { vtErrorFromException(); return {}; }
+std::string VTAutomationNavLastError() try { return automation().lastError; } catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 void VTAutomationNavSetStartFolder(const std::string& folder) try {
   automation().startFolder = folder.empty() ? std::string() : normaliseFolder(folder);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 bool VTAutomationNavCurrent(VTNavDialogInfo* info) try {
   const RunningDialog* d = currentDialog();
@@ -59,24 +80,54 @@ bool VTAutomationNavCurrent(VTNavDialogInfo* info) try {
     info->turns = d->stats->turns;
   }
   return true;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
-VTNavDialogInfo VTAutomationNavLastShown() try { return automation().lastShown; } catch (...) { vtErrorFromException(); return {}; }
-long VTAutomationNavDialogCount() try { return automation().dialogCount; } catch (...) { vtErrorFromException(); return {}; }
+VTNavDialogInfo VTAutomationNavLastShown() try { return automation().lastShown; } catch (...) {
+  vtErrorFromException();
+  return {};
+}
+long VTAutomationNavDialogCount() try { return automation().dialogCount; } catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 bool VTAutomationNavButtonRect(const std::string& label, Rect* global) try {
   return locateInCurrent(0, label, 0, global);
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 bool VTAutomationNavItemRect(const std::string& name, Rect* global) try {
   return locateInCurrent(1, name, 0, global);
-} catch (...) { vtErrorFromException(); return {}; }
-bool VTAutomationNavNameFieldRect(Rect* global) try { return locateInCurrent(2, {}, 0, global); } catch (...) { vtErrorFromException(); return {}; }
-bool VTAutomationNavPathMenuRect(Rect* global) try { return locateInCurrent(3, {}, 0, global); } catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
+bool VTAutomationNavNameFieldRect(Rect* global) try {
+  return locateInCurrent(2, {}, 0, global);
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
+bool VTAutomationNavPathMenuRect(Rect* global) try {
+  return locateInCurrent(3, {}, 0, global);
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 bool VTAutomationNavPathMenuItemRect(int index, Rect* global) try {
   return locateInCurrent(4, {}, index, global);
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
-void VTAutomationNavSetTurnLimit(long turns) try { setTurnLimit(turns); } catch (...) { vtErrorFromException(); }
+void VTAutomationNavSetTurnLimit(long turns) try { setTurnLimit(turns); } catch (...) {
+  vtErrorFromException();
+}
 
 void VTAutomationNavReset() try {
   VTAutomationNavClearAnswers();
@@ -87,7 +138,9 @@ void VTAutomationNavReset() try {
   a.lastShown = VTNavDialogInfo{};
   a.dialogCount = 0;
   setTurnLimit(0);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 namespace {
 const vt::ResetRegistration kReset(vt::ResetStage::Dialogs, VTAutomationNavReset);

@@ -25,8 +25,8 @@ struct AutomationState {
   std::deque<OpenAnswer> opens;
   std::deque<SaveAnswer> saves;
   std::string lastError;
-  std::string startFolder;     // set by automation; wins over the remembered folder
-  std::string lastFolder;      // where the last open or save dialog was
+  std::string startFolder;  // set by automation; wins over the remembered folder
+  std::string lastFolder;   // where the last open or save dialog was
   VTNavDialogInfo lastShown;
   long dialogCount = 0;
 };

@@ -71,8 +71,8 @@ void FileDialog::layoutButtons() {
   cancel.label = config_.cancelLabel.empty() ? "Cancel" : config_.cancelLabel;
   Button action;
   action.rect = makeRect(kWidth - 16 - 96, 400, kWidth - 16, 424);
-  action.label = !config_.actionLabel.empty() ? config_.actionLabel
-                                               : (config_.save ? "Save" : "Open");
+  action.label =
+      !config_.actionLabel.empty() ? config_.actionLabel : (config_.save ? "Save" : "Open");
   action.isDefault = true;
   buttons_.push_back(cancel);
   buttons_.push_back(action);
@@ -147,8 +147,7 @@ void FileDialog::focusList() {
 
 void FileDialog::pressCancel() { state_ = DialogState::cancelled; }
 
-void FileDialog::showSheet(const std::string& message, const std::string& detail,
-                           bool question) {
+void FileDialog::showSheet(const std::string& message, const std::string& detail, bool question) {
   sheet_ = Sheet{};
   sheet_.message = message;
   sheet_.detail = detail;
@@ -195,8 +194,7 @@ bool FileDialog::trySave() {
     }
     if (config_.confirmReplace) {
       pendingPath_ = path;
-      showSheet("\xE2\x80\x9C" + n +
-                    "\xE2\x80\x9D already exists. Do you want to replace it?",
+      showSheet("\xE2\x80\x9C" + n + "\xE2\x80\x9D already exists. Do you want to replace it?",
                 "A file with the same name already exists in this folder. Replacing it will "
                 "overwrite its current contents.",
                 true);
@@ -439,13 +437,9 @@ bool FileDialog::key(const KeyPress& k) {
   }
   if (nameFocused()) {
     switch (name_.key(k)) {
-      case ui::TextField::Result::ignored:
-        return false;
-      case ui::TextField::Result::refused:
-        ++beeps_;
-        break;
-      case ui::TextField::Result::handled:
-        break;
+      case ui::TextField::Result::ignored: return false;
+      case ui::TextField::Result::refused: ++beeps_; break;
+      case ui::TextField::Result::handled: break;
     }
     updateButtons();
     return true;
@@ -505,8 +499,8 @@ void FileDialog::drawList(Painter& p) {
   for (int i = scrollTop_; i < (int)entries.size() && i < scrollTop_ + rows; ++i) {
     const Entry& e = entries[i];
     Rect r = rowRect(i);
-    bool sel = i == browser_.selected() ||
-               std::find(marked_.begin(), marked_.end(), i) != marked_.end();
+    bool sel =
+        i == browser_.selected() || std::find(marked_.begin(), marked_.end(), i) != marked_.end();
     if (sel) p.fill(r, listFocused() ? colour::selection : colour::dim);
     Pixel fg = sel ? colour::selectionText : (e.enabled ? colour::black : colour::dim);
     Rect icon = makeRect(r.left + 6, r.top + 4, r.left + 18, r.top + 14);
@@ -566,8 +560,8 @@ void FileDialog::draw(Painter& p) {
     }
     if (const Entry* e = browser_.selectedEntry()) {
       int ty = pv.bottom + 16;
-      p.text(pv.left, ty, ui::fitText(p, e->name, pv.right - pv.left, 11, true), 11,
-             colour::black, true);
+      p.text(pv.left, ty, ui::fitText(p, e->name, pv.right - pv.left, 11, true), 11, colour::black,
+             true);
       if (!e->isFolder) {
         std::string size = std::to_string((e->size + 1023) / 1024) + " KB";
         p.text(pv.left, ty + 16, size, 11, colour::dim);

@@ -86,8 +86,8 @@ OSErr runModal(ModalContent& content, const std::string& titleUtf8, Point locati
   Rect bounds = ui::makeRect(left, top, left + w, top + h);
   Str255 title;
   vt::toPascal(ui::utf8ToToolbox(titleUtf8), title);
-  WindowRef window = NewCWindow(nullptr, &bounds, title, false, movableDBoxProc, (WindowRef)-1,
-                                false, 0);
+  WindowRef window =
+      NewCWindow(nullptr, &bounds, title, false, movableDBoxProc, (WindowRef)-1, false, 0);
   if (!window) {
     content.abandon();
     return memFullErr;
@@ -161,11 +161,8 @@ OSErr runModal(ModalContent& content, const std::string& titleUtf8, Point locati
         break;
       }
       case keyDown:
-      case autoKey:
-        dirty |= content.key(ui::KeyPress::from(e));
-        break;
-      default:
-        break;  // activate, key-up, mouse-up and OS events mean nothing to the dialog
+      case autoKey: dirty |= content.key(ui::KeyPress::from(e)); break;
+      default: break;  // activate, key-up, mouse-up and OS events mean nothing to the dialog
     }
     for (int b = content.takeBeeps(); b > 0; --b) SysBeep(1);
     if (dirty && !content.finished()) present(window, content, canvas);

@@ -159,9 +159,7 @@ class FileDialogContent : public ModalContent {
   void endDrag() override { dialog_.endDrag(); }
   bool key(const ui::KeyPress& k) override { return dialog_.key(k); }
   void draw(ui::Painter& p) override { dialog_.draw(p); }
-  bool finished() const override {
-    return abandoned_ || dialog_.state() != DialogState::running;
-  }
+  bool finished() const override { return abandoned_ || dialog_.state() != DialogState::running; }
   int takeBeeps() override { return dialog_.takeBeeps(); }
   void abandon() override { abandoned_ = true; }
 
@@ -312,7 +310,8 @@ class SaveChangesContent : public ModalContent {
     if (a.saveChanges.empty()) return false;
     NavAskSaveChangesResult r = a.saveChanges.front();
     a.saveChanges.pop_front();
-    if (r != kNavAskSaveChangesSave && r != kNavAskSaveChangesDontSave) r = kNavAskSaveChangesCancel;
+    if (r != kNavAskSaveChangesSave && r != kNavAskSaveChangesDontSave)
+      r = kNavAskSaveChangesCancel;
     dialog_.answerWith(r);
     return true;
   }
@@ -393,7 +392,9 @@ OSErr NavGetDefaultDialogOptions(NavDialogOptions* o) try {
   o->location.h = -1;
   o->location.v = -1;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr NavDisposeReply(NavReplyRecord* reply) try {
   if (!reply) return paramErr;
@@ -402,7 +403,9 @@ OSErr NavDisposeReply(NavReplyRecord* reply) try {
   reply->selection.dataHandle = nullptr;
   reply->validRecord = false;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 namespace {
 
@@ -523,7 +526,8 @@ OSErr askSaveChanges(NavDialogOptions* dialogOptions, NavAskSaveChangesAction ac
   ModalStats stats;
   OSErr err = runModal(content, title, dialogOptions->location, eventProc, callBackUD, stats);
   // A dialog that could not run answers Cancel, so nothing is lost.
-  *reply = err == noErr ? content.dialog().answer() : (NavAskSaveChangesResult)kNavAskSaveChangesCancel;
+  *reply =
+      err == noErr ? content.dialog().answer() : (NavAskSaveChangesResult)kNavAskSaveChangesCancel;
   finish(content, title, stats, err);
   return err;
 }
@@ -552,7 +556,8 @@ OSErr NavPutFile(AEDesc* defaultLocation, NavReplyRecord* reply, NavDialogOption
 }
 
 OSErr NavAskSaveChanges(NavDialogOptions* dialogOptions, NavAskSaveChangesAction action,
-                        NavAskSaveChangesResult* reply, NavEventUPP eventProc, void* callBackUD) try {
+                        NavAskSaveChangesResult* reply, NavEventUPP eventProc,
+                        void* callBackUD) try {
   return askSaveChanges(dialogOptions, action, reply, eventProc, callBackUD);
 } catch (...) {
   if (reply) *reply = kNavAskSaveChangesCancel;

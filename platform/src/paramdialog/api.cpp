@@ -22,7 +22,7 @@ OSErr QTCreateStandardParameterDialog(QTAtomContainer effectList, QTAtomContaine
   if (!createdDialog || !effectList || !parameters) return paramErr;
   if (!VTIsValidHandle(effectList) || !VTIsValidHandle(parameters)) return paramErr;
   if (dialogOptions & ~(long)(pdOptionsCollectOneValue | pdOptionsAllowOptionalInterpolations |
-                            pdOptionsModalDialogBox))
+                              pdOptionsModalDialogBox))
     return paramErr;
   auto effects = vt::paramdialog::parseEffectsList(effectList);
   vt::paramdialog::DialogOptions options;
@@ -33,37 +33,38 @@ OSErr QTCreateStandardParameterDialog(QTAtomContainer effectList, QTAtomContaine
   if (!d->open()) return memFullErr;
   *createdDialog = vt::paramdialog::registerDialog(std::move(d));
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr QTIsStandardParameterDialogEvent(EventRecord* pEvent, QTParameterDialog createdDialog) try {
   Dialog* d = vt::paramdialog::findDialog(createdDialog);
   if (!d) return paramErr;
   if (!pEvent) return paramErr;
   switch (d->handleEvent(*pEvent)) {
-    case Answer::NotMine:
-      return featureUnsupported;
-    case Answer::Handled:
-      return noErr;
-    case Answer::Confirm:
-      return codecParameterDialogConfirm;
-    case Answer::Cancel:
-      return userCanceledErr;
+    case Answer::NotMine: return featureUnsupported;
+    case Answer::Handled: return noErr;
+    case Answer::Confirm: return codecParameterDialogConfirm;
+    case Answer::Cancel: return userCanceledErr;
   }
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr QTDismissStandardParameterDialog(QTParameterDialog createdDialog) try {
   if (!vt::paramdialog::removeDialog(createdDialog)) return paramErr;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSErr QTStandardParameterDialogDoAction(QTParameterDialog createdDialog, long action,
                                         void* params) try {
   Dialog* d = vt::paramdialog::findDialog(createdDialog);
   if (!d) return paramErr;
   switch (action) {
-    case pdActionConfirmDialog:
-      return d->confirm();
+    case pdActionConfirmDialog: return d->confirm();
     case pdActionSetPreviewPicture: {
       auto* rec = static_cast<QTParamPreviewPtr>(params);
       if (!rec || (rec->sourceID != 1 && rec->sourceID != 2)) return paramErr;
@@ -74,10 +75,11 @@ OSErr QTStandardParameterDialogDoAction(QTParameterDialog createdDialog, long ac
       d->setPreview((int)rec->sourceID, img);
       return noErr;
     }
-    default:
-      return featureUnsupported;
+    default: return featureUnsupported;
   }
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 // Automation
 
@@ -92,20 +94,28 @@ bool postClick(const Rect& r) {
 }
 }  // namespace
 
-bool VTAutomationEffectsDialogUp() try { return current() != nullptr; } catch (...) { vtErrorFromException(); return {}; }
+bool VTAutomationEffectsDialogUp() try { return current() != nullptr; } catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 std::vector<VTEffectsDialogEntry> VTAutomationEffectsDialogEffects() try {
   std::vector<VTEffectsDialogEntry> out;
   if (Dialog* d = current())
-    for (const auto& e : d->model().effects())
-      out.push_back({e.name, e.code});
+    for (const auto& e : d->model().effects()) out.push_back({e.name, e.code});
   return out;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 int VTAutomationEffectsDialogSelected() try {
   Dialog* d = current();
   return d ? d->model().selected() : -1;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 bool VTAutomationEffectsDialogSelectName(const std::string& name) try {
   Dialog* d = current();
@@ -117,7 +127,10 @@ bool VTAutomationEffectsDialogSelectName(const std::string& name) try {
       return true;
     }
   return false;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 bool VTAutomationEffectsDialogSelectCode(OSType code) try {
   Dialog* d = current();
@@ -129,7 +142,10 @@ bool VTAutomationEffectsDialogSelectCode(OSType code) try {
       return true;
     }
   return false;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 std::vector<VTEffectsDialogParam> VTAutomationEffectsDialogParams() try {
   std::vector<VTEffectsDialogParam> out;
@@ -138,33 +154,51 @@ std::vector<VTEffectsDialogParam> VTAutomationEffectsDialogParams() try {
       out.push_back({p.desc->code, p.desc->name, p.tweened, p.start[0], p.tweened ? p.end[0] : 0,
                      p.imageName});
   return out;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 bool VTAutomationEffectsDialogSetParam(OSType code, double value, int which) try {
   Dialog* d = current();
   return d && d->setParam(code, which, value);
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 bool VTAutomationEffectsDialogSetColour(OSType code, double red, double green, double blue,
                                         int which) try {
   Dialog* d = current();
   return d && d->setParam(code, which, std::array<double, 3>{red, green, blue});
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 bool VTAutomationEffectsDialogPressOK() try {
   Dialog* d = current();
   return d && postClick(d->buttonRect(true));
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 bool VTAutomationEffectsDialogPressCancel() try {
   Dialog* d = current();
   return d && postClick(d->buttonRect(false));
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 Rect VTAutomationEffectsDialogButtonRect(bool ok) try {
   Dialog* d = current();
   return d ? d->buttonRect(ok) : Rect{0, 0, 0, 0};
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 namespace {
 VTEffectsControl controlOf(vt::paramdialog::Hot::Kind k) {
@@ -200,7 +234,10 @@ bool VTAutomationEffectsDialogControlRect(OSType code, VTEffectsControl control,
     return true;
   }
   return false;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 VTEffectsFocus VTAutomationEffectsDialogFocus() try {
   VTEffectsFocus f;
@@ -213,7 +250,10 @@ VTEffectsFocus VTAutomationEffectsDialogFocus() try {
     f.which = hot.which;
   }
   return f;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 std::string VTAutomationEffectsDialogFieldText(OSType code, int which) try {
   Dialog* d = current();
@@ -222,4 +262,7 @@ std::string VTAutomationEffectsDialogFieldText(OSType code, int which) try {
   for (size_t i = 0; i < params.size(); ++i)
     if (params[i].desc->code == code) return d->fieldText((int)i, which);
   return {};
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}

@@ -60,17 +60,16 @@ std::string formatValue(const ParamDesc& d, const std::array<double, 3>& v) {
         if ((double)it.value == v[0]) return it.name;
       std::snprintf(buf, sizeof buf, "%ld", (long)v[0]);
       return buf;
-    case ParamType::Long:
-      std::snprintf(buf, sizeof buf, "%ld", (long)v[0]);
-      break;
-    default:
-      std::snprintf(buf, sizeof buf, "%.1f", v[0]);
-      break;
+    case ParamType::Long: std::snprintf(buf, sizeof buf, "%ld", (long)v[0]); break;
+    default: std::snprintf(buf, sizeof buf, "%.1f", v[0]); break;
   }
   std::string s = buf;
-  if (d.usage == "percent") s += " %";
-  else if (d.usage == "degrees") s += " deg";
-  else if (d.usage == "pixels") s += " px";
+  if (d.usage == "percent")
+    s += " %";
+  else if (d.usage == "degrees")
+    s += " deg";
+  else if (d.usage == "pixels")
+    s += " px";
   return s;
 }
 
@@ -166,8 +165,8 @@ std::vector<EffectEntry> parseEffectsList(QTAtomContainer list) {
     long got = 0;
     if (QTCopyAtomDataToPtr(list, typeAtom, true, 4, code, &got) != noErr || got != 4) continue;
     EffectEntry e;
-    e.code = (OSType)((uint32_t)code[0] << 24 | (uint32_t)code[1] << 16 |
-                      (uint32_t)code[2] << 8 | code[3]);
+    e.code = (OSType)((uint32_t)code[0] << 24 | (uint32_t)code[1] << 16 | (uint32_t)code[2] << 8 |
+                      code[3]);
     e.info = vt::effects::findEffect(e.code);
     QTAtom nameAtom = QTFindChildByID(list, kParentAtomIsContainer, kEffectNameAtom, id, nullptr);
     if (nameAtom) {
@@ -202,9 +201,8 @@ bool ParamModel::select(int index) {
     for (const auto& d : info->params) {
       ParamState s;
       s.desc = &d;
-      s.tweened = !options_.oneValue &&
-                  (d.tween == TweenFlag::Always ||
-                   (d.tween == TweenFlag::Optional && d.defaultTweened));
+      s.tweened = !options_.oneValue && (d.tween == TweenFlag::Always ||
+                                         (d.tween == TweenFlag::Optional && d.defaultTweened));
       s.start = d.defaultValue;
       s.end = d.defaultTweened ? d.defaultEnd : d.defaultValue;
       params_.push_back(s);
@@ -344,8 +342,8 @@ QTAtomContainer ParamModel::buildDescription(bool withSources) const {
       putCode(c, tween, kTweenTypeAtom, tweenType, nullptr);
       QTInsertChild(c, tween, kTweenDataAtom, 1, 0, (long)data.size(), data.data(), nullptr);
     } else {
-      QTInsertChild(c, kParentAtomIsContainer, p.desc->code, 1, 0, (long)first.size(),
-                    first.data(), nullptr);
+      QTInsertChild(c, kParentAtomIsContainer, p.desc->code, 1, 0, (long)first.size(), first.data(),
+                    nullptr);
     }
   }
   return c;

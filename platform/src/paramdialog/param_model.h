@@ -41,7 +41,6 @@ struct DialogOptions {
 // Parses an effects list container ('name' + 'type' per ID). Empty when it holds none.
 std::vector<EffectEntry> parseEffectsList(QTAtomContainer list);
 
-
 // A value as the dialog shows it, with its unit ("25.0 %", an enumeration's name...).
 std::string formatValue(const vt::effects::ParamDesc& d, const std::array<double, 3>& v);
 // The unit numbers of a parameter are shown in ("%", "°", "px" or "").

@@ -118,7 +118,9 @@ bool Dialog::open() {
   int top = desk.top + vt::ui::kTitleBarHeight +
             std::max(0, ((desk.bottom - desk.top) - h - vt::ui::kTitleBarHeight) / 3);
   Rect bounds = makeRect(left, top, left + kWidth, top + h);
-  static const unsigned char title[] = "\x07" "Effects";
+  static const unsigned char title[] =
+      "\x07"
+      "Effects";
   window_ = NewCWindow(nullptr, &bounds, title, true, movableDBoxProc, (WindowRef)-1L, false, 0);
   if (!window_) return false;
   SetWindowKind(window_, kDialogWindowKind);
@@ -190,18 +192,14 @@ void Dialog::syncFields() {
 
 void Dialog::updateFocusOrder() {
   std::vector<int> order{idOf(Hot::ListRow, 0, 0)};
-  for (const auto& hot : layout())
-    switch (hot.kind) {
+  for (const auto& hot : layout()) switch (hot.kind) {
       case Hot::Field:
       case Hot::Popup:
       case Hot::Check:
       case Hot::Well:
       case Hot::ImageChoose:
-      case Hot::TweenToggle:
-        order.push_back(idOf(hot.kind, hot.index, hot.which));
-        break;
-      default:
-        break;
+      case Hot::TweenToggle: order.push_back(idOf(hot.kind, hot.index, hot.which)); break;
+      default: break;
     }
   focus_.setOrder(order);
 }
@@ -292,8 +290,8 @@ void Dialog::renderPreview() {
   in.sourceA = hasA_ ? &srcA_ : &genA;
   in.sourceB = hasB_ ? &srcB_ : &genB;
   preview_ = Image(kPreviewW, kPreviewH);
-  vt::effects::renderEffectSample((const uint8_t*)*desc, (size_t)GetHandleSize(desc), t,
-                                  kAnimTicks, in, preview_);
+  vt::effects::renderEffectSample((const uint8_t*)*desc, (size_t)GetHandleSize(desc), t, kAnimTicks,
+                                  in, preview_);
   QTDisposeAtomContainer(desc);
 }
 
@@ -311,7 +309,10 @@ std::vector<Hot> Dialog::layout() const {
     const auto& p = params[(size_t)i];
     int top = kTop + i * kParamPitch;
     if (model_.canSwitchTween(i))
-      hots.push_back({Hot::TweenToggle, makeRect(kParamLeft + kParamWidth - 80, top, kParamLeft + kParamWidth, top + 16), i, 0, 0});
+      hots.push_back(
+          {Hot::TweenToggle,
+           makeRect(kParamLeft + kParamWidth - 80, top, kParamLeft + kParamWidth, top + 16), i, 0,
+           0});
     int y = top + 18;
     int parts = p.tweened ? 2 : 1;
     int w = parts == 2 ? (kParamWidth - 10) / 2 : kParamWidth;
@@ -338,8 +339,8 @@ std::vector<Hot> Dialog::layout() const {
         default: {
           int fieldLeft = x + w - kFieldWidth - 22;
           hots.push_back({Hot::Slider, makeRect(x, y + 1, fieldLeft - 6, y + 19), i, which, 0});
-          hots.push_back({Hot::Field, makeRect(fieldLeft, y, fieldLeft + kFieldWidth, y + 20), i,
-                          which, 0});
+          hots.push_back(
+              {Hot::Field, makeRect(fieldLeft, y, fieldLeft + kFieldWidth, y + 20), i, which, 0});
           break;
         }
       }
@@ -366,7 +367,8 @@ void Dialog::draw() {
   Hot focus{};
   bool hasFocus = focused(focus);
   auto isFocused = [&](const Hot& hot) {
-    return hasFocus && focus.kind == hot.kind && focus.index == hot.index && focus.which == hot.which;
+    return hasFocus && focus.kind == hot.kind && focus.index == hot.index &&
+           focus.which == hot.which;
   };
   p.fill(makeRect(0, 0, kWidth, h), colour::background);
   p.text(10, 20, "Effect", kTextSize, colour::black, true);
@@ -374,7 +376,8 @@ void Dialog::draw() {
   p.text(kPreviewLeft, 20, "Preview", kTextSize, colour::black, true);
   Rect list = makeRect(10, kTop, 190, h - 50);
   p.fill(list, colour::white);
-  p.frame(vt::ui::outset(list, 1), hasFocus && focus.kind == Hot::ListRow ? colour::accent : colour::border,
+  p.frame(vt::ui::outset(list, 1),
+          hasFocus && focus.kind == Hot::ListRow ? colour::accent : colour::border,
           hasFocus && focus.kind == Hot::ListRow ? 2 : 1);
   for (int i = 0; i < (int)params.size(); ++i) {
     std::string label = params[(size_t)i].desc->name;
@@ -428,9 +431,12 @@ void Dialog::draw() {
         if (hot.kind == Hot::TweenToggle) b.label = "Animate";
         b.draw(p);
         if (isFocused(hot))
-          p.frame(vt::ui::outset(makeRect(hot.r.left + 2, hot.r.top + (hot.r.bottom - hot.r.top - 12) / 2,
-                                          hot.r.left + 14, hot.r.top + (hot.r.bottom - hot.r.top - 12) / 2 + 12), 2),
-                  colour::accent, 2);
+          p.frame(
+              vt::ui::outset(
+                  makeRect(hot.r.left + 2, hot.r.top + (hot.r.bottom - hot.r.top - 12) / 2,
+                           hot.r.left + 14, hot.r.top + (hot.r.bottom - hot.r.top - 12) / 2 + 12),
+                  2),
+              colour::accent, 2);
         break;
       }
       case Hot::Well: {
@@ -524,7 +530,8 @@ void Dialog::pickColour(const Hot& hot) {
   vt::toPascal(prompt, p);
   bool ok = GetColor(Point{-1, -1}, p, &in, &out);
   if (!vt::ui::isLiveWindow(window_)) return;
-  if (ok) model_.setValue(hot.index, hot.which, {(double)out.red, (double)out.green, (double)out.blue});
+  if (ok)
+    model_.setValue(hot.index, hot.which, {(double)out.red, (double)out.green, (double)out.blue});
   changed();
 }
 
@@ -701,7 +708,8 @@ Answer Dialog::key(const EventRecord& e) {
       break;
     }
     case Hot::Popup:
-      if (space) popup(f, false);
+      if (space)
+        popup(f, false);
       else if (up || down) {
         model_.nudge(f.index, f.which, up ? 1 : -1);
         changed();
@@ -739,8 +747,7 @@ Answer Dialog::key(const EventRecord& e) {
     case Hot::ImageChoose:
       if (space) chooseImage(f.index);
       break;
-    default:
-      break;
+    default: break;
   }
   return Answer::Handled;
 }
@@ -773,8 +780,7 @@ Answer Dialog::handleEvent(const EventRecord& e) {
             if (!modal_) return Answer::Handled;
           }
           return click(local, e);
-        default:
-          return Answer::Handled;
+        default: return Answer::Handled;
       }
     }
     case mouseUp: {
@@ -796,10 +802,8 @@ Answer Dialog::handleEvent(const EventRecord& e) {
       draw();
       EndUpdate(window_);
       return Answer::Handled;
-    case activateEvt:
-      return (WindowRef)e.message == window_ ? Answer::Handled : Answer::NotMine;
-    default:
-      return Answer::NotMine;
+    case activateEvt: return (WindowRef)e.message == window_ ? Answer::Handled : Answer::NotMine;
+    default: return Answer::NotMine;
   }
 }
 

@@ -109,7 +109,7 @@ class Dialog {
   int pressedButton_ = -1;  // Hot::OK or Hot::Cancel while tracked
   ui::FocusChain focus_;
   std::map<int, ui::TextField> fields_;  // by param * 10 + which
-  bool fieldEdited_ = false;  // the focused field holds typed text not yet taken
+  bool fieldEdited_ = false;             // the focused field holds typed text not yet taken
   Image srcA_, srcB_;
   bool hasA_ = false, hasB_ = false;
   Image preview_;

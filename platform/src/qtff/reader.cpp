@@ -246,8 +246,8 @@ OSErr buildSoundFrameTable(VTMedia& media, const Stbl& t) {
         if (desc == 0 || desc > media.descriptions.size() || fpp[desc - 1] == 0)
           return badFileFormat;
         uint32_t framesPer = fpp[desc - 1], bytesPer = bpp[desc - 1];
-        uint32_t maxFrames = std::max(framesPer, vt::movie::kSoundPacketFrames -
-                                                     vt::movie::kSoundPacketFrames % framesPer);
+        uint32_t maxFrames = std::max(
+            framesPer, vt::movie::kSoundPacketFrames - vt::movie::kSoundPacketFrames % framesPer);
         uint64_t left = std::min<uint64_t>(per, frames - done);
         while (left > 0) {
           if (media.sampleCount() >= kMaxSoundPackets) return badFileFormat;
@@ -259,8 +259,8 @@ OSErr buildSoundFrameTable(VTMedia& media, const Stbl& t) {
           }
           uint32_t size = (uint32_t)((got + framesPer - 1) / framesPer * bytesPer);
           if (off > UINT64_MAX - size) return badFileFormat;
-          media.samples.append(off, size, (uint32_t)std::min<int64_t>(dur, UINT32_MAX), desc,
-                               true, 0);
+          media.samples.append(off, size, (uint32_t)std::min<int64_t>(dur, UINT32_MAX), desc, true,
+                               0);
           off += size;
           left -= got;
           done += got;
@@ -280,10 +280,9 @@ OSErr buildSampleTable(VTMedia& media, const Stbl& t) {
   if (!t.stsz.p) return noErr;  // no samples
   uint32_t framesPer = 0, bytesPer = 0;
   if (media.mediaType == SoundMediaType && !media.descriptions.empty() &&
-      std::all_of(media.descriptions.begin(), media.descriptions.end(),
-                  [&](const vt::movie::SampleDesc& d) {
-                    return d.soundFramePacking(framesPer, bytesPer);
-                  }))
+      std::all_of(
+          media.descriptions.begin(), media.descriptions.end(),
+          [&](const vt::movie::SampleDesc& d) { return d.soundFramePacking(framesPer, bytesPer); }))
     return buildSoundFrameTable(media, t);
   if (t.stsz.n < 12) return badFileFormat;
   uint32_t n = readBE32(t.stsz.p + 8), constSize = 0;
@@ -422,9 +421,7 @@ OSErr parseMedia(Span mdia, VTTrack& track, const std::string& moviePath) {
         }
         return noErr;
       }
-      case 'udta':
-        parseUserData(p, media.userData);
-        return noErr;
+      case 'udta': parseUserData(p, media.userData); return noErr;
       case 'minf':
         return forEachChild(p, [&](OSType mt, Span mp, Span mwhole) -> OSErr {
           switch (mt) {
@@ -436,8 +433,7 @@ OSErr parseMedia(Span mdia, VTTrack& track, const std::string& moviePath) {
             case 'sthd':
               if (media.mediaInfoHeader.empty()) media.mediaInfoHeader = copyOf(mwhole);
               return noErr;
-            case 'hdlr':
-              return noErr;  // the data handler is written anew
+            case 'hdlr': return noErr;  // the data handler is written anew
             case 'dinf':
               return forEachChild(mp, [&](OSType dt, Span dp, Span dwhole) -> OSErr {
                 if (dt != 'dref') {
@@ -478,23 +474,34 @@ OSErr parseMedia(Span mdia, VTTrack& track, const std::string& moviePath) {
                   }
                   case 'stts': t.stts = sp; return noErr;
                   case 'ctts': t.ctts = sp; return noErr;
-                  case 'stss': t.stss = sp; t.haveStss = true; return noErr;
+                  case 'stss':
+                    t.stss = sp;
+                    t.haveStss = true;
+                    return noErr;
                   case 'stsc': t.stsc = sp; return noErr;
-                  case 'stsz': t.stsz = sp; t.stz2 = false; return noErr;
-                  case 'stz2': t.stsz = sp; t.stz2 = true; return noErr;
-                  case 'stco': t.stco = sp; t.co64 = false; return noErr;
-                  case 'co64': t.stco = sp; t.co64 = true; return noErr;
+                  case 'stsz':
+                    t.stsz = sp;
+                    t.stz2 = false;
+                    return noErr;
+                  case 'stz2':
+                    t.stsz = sp;
+                    t.stz2 = true;
+                    return noErr;
+                  case 'stco':
+                    t.stco = sp;
+                    t.co64 = false;
+                    return noErr;
+                  case 'co64':
+                    t.stco = sp;
+                    t.co64 = true;
+                    return noErr;
                   default: media.stblExtras.push_back(copyOf(swhole)); return noErr;
                 }
               });
-            default:
-              media.minfExtras.push_back(copyOf(mwhole));
-              return noErr;
+            default: media.minfExtras.push_back(copyOf(mwhole)); return noErr;
           }
         });
-      default:
-        media.mdiaExtras.push_back(copyOf(whole));
-        return noErr;
+      default: media.mdiaExtras.push_back(copyOf(whole)); return noErr;
     }
   });
   if (err) return err;
@@ -583,15 +590,9 @@ OSErr parseTrack(Span trak, Span trakWhole, VTMovie& movie, const std::string& m
           track->extras.push_back(copyOf(whole));
         }
         return noErr;
-      case 'mdia':
-        haveMedia = true;
-        return parseMedia(p, *track, moviePath);
-      case 'udta':
-        parseUserData(p, track->userData);
-        return noErr;
-      default:
-        track->extras.push_back(copyOf(whole));
-        return noErr;
+      case 'mdia': haveMedia = true; return parseMedia(p, *track, moviePath);
+      case 'udta': parseUserData(p, track->userData); return noErr;
+      default: track->extras.push_back(copyOf(whole)); return noErr;
     }
   });
   if (err) return err;
@@ -672,16 +673,10 @@ OSErr parseMovieAtom(const uint8_t* data, size_t size, VTMovie& movie,
   movie.volume = movie.preferredVolume;
   err = forEachChild(moov, [&](OSType type, Span p, Span whole) -> OSErr {
     switch (type) {
-      case 'mvhd':
-        return noErr;
-      case 'trak':
-        return parseTrack(p, whole, movie, moviePath);
-      case 'udta':
-        parseUserData(p, movie.userData);
-        return noErr;
-      default:
-        movie.extras.push_back(copyOf(whole));
-        return noErr;
+      case 'mvhd': return noErr;
+      case 'trak': return parseTrack(p, whole, movie, moviePath);
+      case 'udta': parseUserData(p, movie.userData); return noErr;
+      default: movie.extras.push_back(copyOf(whole)); return noErr;
     }
   });
   if (err) return err;
@@ -791,8 +786,8 @@ OSErr readMovieFile(const std::string& rawPath, VTMovie** movieOut, MovieAtomLoc
       break;
     }
     if (atoms == 1) {
-      static const OSType kinds[] = {'ftyp', 'mdat', 'wide', 'free', 'skip', 'pnot', 'uuid',
-                                     'junk', 'PICT'};
+      static const OSType kinds[] = {'ftyp', 'mdat', 'wide', 'free', 'skip',
+                                     'pnot', 'uuid', 'junk', 'PICT'};
       if (std::find(std::begin(kinds), std::end(kinds), type) == std::end(kinds)) {
         result = badFileFormat;
         break;

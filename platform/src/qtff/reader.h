@@ -27,6 +27,7 @@ OSErr readMovieFile(const std::string& path, VTMovie** movie, MovieAtomLocation*
 
 // Parses a complete 'moov' atom (header included) into `movie`; `moviePath` is the file the
 // movie lives in (for self references and relative paths), may be "".
-OSErr parseMovieAtom(const uint8_t* data, size_t size, VTMovie& movie, const std::string& moviePath);
+OSErr parseMovieAtom(const uint8_t* data, size_t size, VTMovie& movie,
+                     const std::string& moviePath);
 
 }  // namespace vt::qtff

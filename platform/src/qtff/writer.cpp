@@ -130,8 +130,8 @@ std::vector<int64_t> editPoints(const VTMedia& m) {
   for (const auto& e : t->edits) {
     if (e.mediaTime < 0) continue;
     points.push_back(e.mediaTime);
-    points.push_back(e.mediaTime + (int64_t)((__int128)e.duration * m.timeScale / t->movie->timeScale *
-                                             e.rate / fixed1));
+    points.push_back(e.mediaTime + (int64_t)((__int128)e.duration * m.timeScale /
+                                             t->movie->timeScale * e.rate / fixed1));
   }
   std::sort(points.begin(), points.end());
   return points;
@@ -171,7 +171,8 @@ struct Chunk {
 // file's table and `chunks` its chunks, which break where edits start and end so that readers
 // that play whole chunks' packets (ffmpeg does, after the first edit) still start and stop each
 // edit at the right frame. False when no description counts frames.
-bool soundFrameTables(const VTMedia& m, vt::movie::SampleTable& stored, std::vector<Chunk>& chunks) {
+bool soundFrameTables(const VTMedia& m, vt::movie::SampleTable& stored,
+                      std::vector<Chunk>& chunks) {
   if (m.mediaType != SoundMediaType) return false;
   std::vector<uint32_t> fpp(m.descriptions.size()), bpp(m.descriptions.size());
   bool any = false;
@@ -203,7 +204,8 @@ bool soundFrameTables(const VTMedia& m, vt::movie::SampleTable& stored, std::vec
       uint64_t offset = s.offset, bytes = s.size;
       if (st.bytesPerPacket) {
         offset += (uint64_t)from / st.framesPerPacket * st.bytesPerPacket;
-        bytes = (uint64_t)(to - from + st.framesPerPacket - 1) / st.framesPerPacket * st.bytesPerPacket;
+        bytes =
+            (uint64_t)(to - from + st.framesPerPacket - 1) / st.framesPerPacket * st.bytesPerPacket;
       }
       if (!chunks.empty() && !atCut && s.descIndex == chunks.back().desc && offset == chunkEnd &&
           chunkEntries < 4096 && chunkBytes < (1u << 20) &&

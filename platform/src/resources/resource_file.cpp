@@ -31,9 +31,12 @@ bool depthWithin(std::string_view text, int limit) {
   bool inString = false, escaped = false;
   for (char c : text) {
     if (inString) {
-      if (escaped) escaped = false;
-      else if (c == '\\') escaped = true;
-      else if (c == '"') inString = false;
+      if (escaped)
+        escaped = false;
+      else if (c == '\\')
+        escaped = true;
+      else if (c == '"')
+        inString = false;
     } else if (c == '"') {
       inString = true;
     } else if (c == '[' || c == '{') {
@@ -54,7 +57,8 @@ long long intValue(const json& v) {
   return v.get<long long>();
 }
 
-SInt16 getShort(const json& o, const char* key, const std::string& where, std::optional<SInt16> dflt) {
+SInt16 getShort(const json& o, const char* key, const std::string& where,
+                std::optional<SInt16> dflt) {
   auto it = o.find(key);
   if (it == o.end()) {
     if (dflt) return *dflt;
@@ -93,7 +97,8 @@ std::string getText(const json& o, const char* key, const std::string& where, bo
 Rect getRect(const json& o, const char* key, const std::string& where) {
   auto it = o.find(key);
   if (it == o.end()) fail(where, std::string("missing \"") + key + "\"");
-  if (!it->is_array() || it->size() != 4) fail(where, std::string("\"") + key + "\" is not [top, left, bottom, right]");
+  if (!it->is_array() || it->size() != 4)
+    fail(where, std::string("\"") + key + "\" is not [top, left, bottom, right]");
   short v[4];
   for (int i = 0; i < 4; ++i) {
     const json& n = (*it)[i];
@@ -103,7 +108,8 @@ Rect getRect(const json& o, const char* key, const std::string& where) {
     v[i] = (short)x;
   }
   Rect r{v[0], v[1], v[2], v[3]};
-  if (r.bottom < r.top || r.right < r.left) fail(where, std::string("\"") + key + "\" is upside down");
+  if (r.bottom < r.top || r.right < r.left)
+    fail(where, std::string("\"") + key + "\" is upside down");
   return r;
 }
 
@@ -128,11 +134,16 @@ UInt8 getModifiers(const json& o, const std::string& where) {
   for (const json& name : *it) {
     if (!name.is_string()) fail(where, "\"modifiers\" holds a non-string");
     const std::string& s = name.get_ref<const std::string&>();
-    if (s == "shift") m |= 1;
-    else if (s == "option") m |= 2;
-    else if (s == "control") m |= 4;
-    else if (s == "noCommand") m |= 8;
-    else fail(where, "unknown modifier \"" + s + "\"");
+    if (s == "shift")
+      m |= 1;
+    else if (s == "option")
+      m |= 2;
+    else if (s == "control")
+      m |= 4;
+    else if (s == "noCommand")
+      m |= 8;
+    else
+      fail(where, "unknown modifier \"" + s + "\"");
   }
   return m;
 }
@@ -196,11 +207,16 @@ DialogRes parseDialog(const json& o, const std::string& where, bool alert) {
   d.cancelItem = getShort(o, "cancelItem", where, SInt16(0));
   if (alert) {
     std::string type = getText(o, "alertType", where, false);
-    if (type.empty() || type == "plain") d.alertType = 3;
-    else if (type == "stop") d.alertType = 0;
-    else if (type == "note") d.alertType = 1;
-    else if (type == "caution") d.alertType = 2;
-    else fail(where, "unknown alert type \"" + type + "\"");
+    if (type.empty() || type == "plain")
+      d.alertType = 3;
+    else if (type == "stop")
+      d.alertType = 0;
+    else if (type == "note")
+      d.alertType = 1;
+    else if (type == "caution")
+      d.alertType = 2;
+    else
+      fail(where, "unknown alert type \"" + type + "\"");
   }
   const json& items = getArray(o, "items", where);
   for (size_t i = 0; i < items.size(); ++i) {

@@ -37,7 +37,7 @@ struct State {
   bool autoOpen = true;
   OSErr lastErr = noErr;
   std::string lastOpenError, lastOpenProblem;  // "path: problem", and the problem alone
-  std::string appPath;       // where the application's file is looked for ("" = next to the binary)
+  std::string appPath;  // where the application's file is looked for ("" = next to the binary)
   bool problemReported = false;
 };
 
@@ -162,7 +162,8 @@ void closeFile(size_t index) {
   short refNum = f.refNum;
   s.files.erase(s.files.begin() + (long)index);
   if (refNum == s.appRefNum) s.appRefNum = kResFileNotOpened;
-  if (s.current == refNum) s.current = s.files.empty() ? (short)kResFileNotOpened : s.files.back().refNum;
+  if (s.current == refNum)
+    s.current = s.files.empty() ? (short)kResFileNotOpened : s.files.back().refNum;
 }
 
 std::string exeDirectory() {
@@ -259,7 +260,10 @@ short VTOpenResourceFile(const char* path) try {
   s.current = s.files.back().refNum;
   s.lastErr = noErr;
   return s.current;
-} catch (...) { state().lastErr = vtErrorFromException(); return {}; }
+} catch (...) {
+  state().lastErr = vtErrorFromException();
+  return {};
+}
 
 short VTOpenApplicationResourceFile() try {
   State& s = state();
@@ -280,7 +284,10 @@ short VTOpenApplicationResourceFile() try {
   s.appRefNum = ref;
   if (saved != kResFileNotOpened) s.current = saved;
   return ref;
-} catch (...) { state().lastErr = vtErrorFromException(); return {}; }
+} catch (...) {
+  state().lastErr = vtErrorFromException();
+  return {};
+}
 
 void VTResetResources() try {
   State& s = state();
@@ -292,19 +299,28 @@ void VTResetResources() try {
   s.lastOpenError.clear();
   s.problemReported = false;
   s.appPath.clear();
-} catch (...) { state().lastErr = vtErrorFromException(); }
+} catch (...) {
+  state().lastErr = vtErrorFromException();
+}
 
 namespace {
 const vt::ResetRegistration kReset(vt::ResetStage::Managers, VTResetResources);
 }
 
-void VTSetAutoOpenApplicationResources(Boolean enabled) try { state().autoOpen = enabled; } catch (...) { state().lastErr = vtErrorFromException(); }
+void VTSetAutoOpenApplicationResources(Boolean enabled) try {
+  state().autoOpen = enabled;
+} catch (...) {
+  state().lastErr = vtErrorFromException();
+}
 
 short CurResFile() try {
   ensureApplicationFile();
   state().lastErr = noErr;
   return state().current;
-} catch (...) { state().lastErr = vtErrorFromException(); return {}; }
+} catch (...) {
+  state().lastErr = vtErrorFromException();
+  return {};
+}
 
 void UseResFile(short refNum) try {
   ensureApplicationFile();
@@ -314,9 +330,13 @@ void UseResFile(short refNum) try {
   }
   state().current = refNum;
   state().lastErr = noErr;
-} catch (...) { state().lastErr = vtErrorFromException(); }
+} catch (...) {
+  state().lastErr = vtErrorFromException();
+}
 
-OSErr ResError() try { return state().lastErr; } catch (...) { return vtErrorFromException(); }
+OSErr ResError() try { return state().lastErr; } catch (...) {
+  return vtErrorFromException();
+}
 
 void CloseResFile(short refNum) try {
   int i = indexOf(refNum);
@@ -326,10 +346,22 @@ void CloseResFile(short refNum) try {
   }
   closeFile((size_t)i);
   state().lastErr = noErr;
-} catch (...) { state().lastErr = vtErrorFromException(); }
+} catch (...) {
+  state().lastErr = vtErrorFromException();
+}
 
-Handle GetResource(ResType theType, short theID) try { return getResource(theType, theID, false); } catch (...) { state().lastErr = vtErrorFromException(); return {}; }
-Handle Get1Resource(ResType theType, short theID) try { return getResource(theType, theID, true); } catch (...) { state().lastErr = vtErrorFromException(); return {}; }
+Handle GetResource(ResType theType, short theID) try {
+  return getResource(theType, theID, false);
+} catch (...) {
+  state().lastErr = vtErrorFromException();
+  return {};
+}
+Handle Get1Resource(ResType theType, short theID) try {
+  return getResource(theType, theID, true);
+} catch (...) {
+  state().lastErr = vtErrorFromException();
+  return {};
+}
 
 void ReleaseResource(Handle theResource) try {
   if (forget(theResource)) {
@@ -338,11 +370,15 @@ void ReleaseResource(Handle theResource) try {
   } else {
     state().lastErr = resNotFound;
   }
-} catch (...) { state().lastErr = vtErrorFromException(); }
+} catch (...) {
+  state().lastErr = vtErrorFromException();
+}
 
 void DetachResource(Handle theResource) try {
   state().lastErr = forget(theResource) ? (OSErr)noErr : (OSErr)resNotFound;
-} catch (...) { state().lastErr = vtErrorFromException(); }
+} catch (...) {
+  state().lastErr = vtErrorFromException();
+}
 
 static short countResources(ResType type, bool currentOnly) {
   std::set<SInt16> ids;
@@ -352,8 +388,14 @@ static short countResources(ResType type, bool currentOnly) {
   return (short)std::min<size_t>(ids.size(), SHRT_MAX);
 }
 
-short CountResources(ResType theType) try { return countResources(theType, false); } catch (...) { state().lastErr = vtErrorFromException(); return {}; }
-short Count1Resources(ResType theType) try { return countResources(theType, true); } catch (...) { state().lastErr = vtErrorFromException(); return {}; }
+short CountResources(ResType theType) try { return countResources(theType, false); } catch (...) {
+  state().lastErr = vtErrorFromException();
+  return {};
+}
+short Count1Resources(ResType theType) try { return countResources(theType, true); } catch (...) {
+  state().lastErr = vtErrorFromException();
+  return {};
+}
 
 void GetIndString(Str255 theString, short strListID, short index) try {
   if (!theString) return;
@@ -370,8 +412,13 @@ void GetIndString(Str255 theString, short strListID, short index) try {
     return;
   }
   state().lastErr = resNotFound;
-} catch (...) { state().lastErr = vtErrorFromException(); }
+} catch (...) {
+  state().lastErr = vtErrorFromException();
+}
 
 StringHandle GetString(short stringID) try {
   return reinterpret_cast<StringHandle>(GetResource('STR ', stringID));
-} catch (...) { state().lastErr = vtErrorFromException(); return {}; }
+} catch (...) {
+  state().lastErr = vtErrorFromException();
+  return {};
+}

@@ -43,8 +43,8 @@ Device& device() {
 
 // The standard arrow: hot spot at its tip.
 const Cursor kArrow = {
-    {0x0000, 0x4000, 0x6000, 0x7000, 0x7800, 0x7C00, 0x7E00, 0x7F00, 0x7F80, 0x7C00, 0x6C00,
-     0x4600, 0x0600, 0x0300, 0x0300, 0x0000},
+    {0x0000, 0x4000, 0x6000, 0x7000, 0x7800, 0x7C00, 0x7E00, 0x7F00, 0x7F80, 0x7C00, 0x6C00, 0x4600,
+     0x0600, 0x0300, 0x0300, 0x0000},
     {(short)0xC000, (short)0xE000, (short)0xF000, (short)0xF800, (short)0xFC00, (short)0xFE00,
      (short)0xFF00, (short)0xFF80, (short)0xFFC0, (short)0xFFE0, (short)0xFE00, (short)0xEF00,
      (short)0xCF00, (short)0x0780, (short)0x0780, (short)0x0380},
@@ -59,11 +59,20 @@ void applyCursor() {
 
 }  // namespace
 
-GDHandle GetMainDevice() try { return &device().gdPtr; } catch (...) { vtErrorFromException(); return {}; }
-GDHandle GetGDevice() try { return GetMainDevice(); } catch (...) { vtErrorFromException(); return {}; }
+GDHandle GetMainDevice() try { return &device().gdPtr; } catch (...) {
+  vtErrorFromException();
+  return {};
+}
+GDHandle GetGDevice() try { return GetMainDevice(); } catch (...) {
+  vtErrorFromException();
+  return {};
+}
 // Deliberately does nothing: there is one device, always current.
 void SetGDevice(GDHandle) {}
-GDHandle GetDeviceList() try { return GetMainDevice(); } catch (...) { vtErrorFromException(); return {}; }
+GDHandle GetDeviceList() try { return GetMainDevice(); } catch (...) {
+  vtErrorFromException();
+  return {};
+}
 GDHandle GetNextDevice(GDHandle) { return nullptr; }
 
 GDHandle GetMaxDevice(const Rect* globalRect) try {
@@ -72,33 +81,54 @@ GDHandle GetMaxDevice(const Rect* globalRect) try {
   Rect r;
   if (!SectRect(globalRect, &s, &r)) return nullptr;
   return GetMainDevice();
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 Pattern* GetQDGlobalsBlack(Pattern* p) try {
   if (p) *p = pattern(0xFF, 0xFF);
   return p;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 Pattern* GetQDGlobalsWhite(Pattern* p) try {
   if (p) *p = pattern(0x00, 0x00);
   return p;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 Pattern* GetQDGlobalsGray(Pattern* p) try {
   if (p) *p = pattern(0xAA, 0x55);
   return p;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 Pattern* GetQDGlobalsLightGray(Pattern* p) try {
   if (p) *p = pattern(0x88, 0x22);
   return p;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 Pattern* GetQDGlobalsDarkGray(Pattern* p) try {
   if (p) *p = pattern(0x77, 0xDD);
   return p;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 Cursor* GetQDGlobalsArrow(Cursor* arrow) try {
   if (arrow) *arrow = kArrow;
   return arrow;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 BitMap* GetQDGlobalsScreenBits(BitMap* bits) try {
   if (bits) {
@@ -107,7 +137,10 @@ BitMap* GetQDGlobalsScreenBits(BitMap* bits) try {
     bits->rowBytes = (short)((bits->bounds.right - bits->bounds.left) * 4);
   }
   return bits;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 void InitCursor() try {
   Server& s = server();
@@ -115,7 +148,9 @@ void InitCursor() try {
   s.cursorIsArrow = true;
   s.cursorHidden = 0;
   applyCursor();
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void SetCursor(const Cursor* c) try {
   Server& s = server();
@@ -127,19 +162,25 @@ void SetCursor(const Cursor* c) try {
     s.cursorIsArrow = false;
   }
   applyCursor();
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void HideCursor() try {
   ensureServer();
   ++server().cursorHidden;
   applyCursor();
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void ShowCursor() try {
   ensureServer();
   if (server().cursorHidden > 0) --server().cursorHidden;
   applyCursor();
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 // Deliberately does nothing: the pointer is not hidden while typing on this platform.
 void ObscureCursor() {}
@@ -149,7 +190,9 @@ void GetMouse(Point* mouseLoc) try {
   vt::events::pump();
   *mouseLoc = vt::events::mouseGlobal();
   GlobalToLocal(mouseLoc);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 // Font numbers: every family draws with the one face; names map to the classic numbers so
 // that code that stores font numbers round-trips them.
@@ -158,9 +201,9 @@ struct FontName {
   short id;
   const char* name;
 };
-const FontName kFonts[] = {{systemFont, "Chicago"}, {applFont, "Geneva"},
-                           {kFontIDNewYork, "New York"}, {kFontIDGeneva, "Geneva"},
-                           {kFontIDMonaco, "Monaco"}, {kFontIDTimes, "Times"},
+const FontName kFonts[] = {{systemFont, "Chicago"},         {applFont, "Geneva"},
+                           {kFontIDNewYork, "New York"},    {kFontIDGeneva, "Geneva"},
+                           {kFontIDMonaco, "Monaco"},       {kFontIDTimes, "Times"},
                            {kFontIDHelvetica, "Helvetica"}, {kFontIDCourier, "Courier"}};
 }  // namespace
 
@@ -174,7 +217,9 @@ void GetFNum(ConstStr255Param name, short* familyID) try {
       *familyID = f.id;
       return;
     }
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void GetFontName(short familyID, Str255 name) try {
   if (!name) return;
@@ -184,7 +229,9 @@ void GetFontName(short familyID, Str255 name) try {
       vt::toPascal(f.name, name);
       return;
     }
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 short GetSysFont() { return systemFont; }
 short GetAppFont() { return applFont; }

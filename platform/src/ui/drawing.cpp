@@ -71,7 +71,9 @@ void penFill(VTPort* port, const Region& area, Pixel color, short mode) {
 
 }  // namespace
 
-void fillRect(VTPort* port, const Rect& r, Pixel color) { penFill(port, Region(r), color, patCopy); }
+void fillRect(VTPort* port, const Rect& r, Pixel color) {
+  penFill(port, Region(r), color, patCopy);
+}
 void fillRegion(VTPort* port, const Region& r, Pixel color) { penFill(port, r, color, patCopy); }
 void invertRect(VTPort* port, const Rect& r) { penFill(port, Region(r), 0, patXor); }
 
@@ -96,13 +98,15 @@ int drawUtf8(VTPort* port, int h, int v, std::string_view utf8, const TextStyle&
   int adv = 0;
   bool drew = false;
   for (const Rect& q : clip.rects()) {
-    Rect c{(short)(q.top - oy), (short)(q.left - ox), (short)(q.bottom - oy), (short)(q.right - ox)};
+    Rect c{(short)(q.top - oy), (short)(q.left - ox), (short)(q.bottom - oy),
+           (short)(q.right - ox)};
     adv = drawText(*port->pixels, h - ox, v - oy, utf8, style, &c);
     drew = true;
   }
   if (!drew) adv = measureText(utf8, style.size, style.bold);
   FontMetrics m = fontMetrics(style.size, style.bold);
-  portChanged(port, Rect{(short)(v - m.ascent), (short)h, (short)(v + m.descent), (short)(h + adv + 1)});
+  portChanged(port,
+              Rect{(short)(v - m.ascent), (short)h, (short)(v + m.descent), (short)(h + adv + 1)});
   return adv;
 }
 
@@ -146,8 +150,8 @@ void disposeOffscreenPort(VTPort* port) {
 }  // namespace vt::ui
 
 using namespace vt::ui;
-using vt::Pixel;
 using vt::makePixel;
+using vt::Pixel;
 
 namespace {
 
@@ -188,7 +192,8 @@ Region ovalRegion(const Rect& r) {
     double span = a * std::sqrt(std::max(0.0, 1.0 - dy * dy));
     int x0 = (int)std::lround(a - span), x1 = (int)std::lround(a + span);
     if (x1 > x0)
-      out += Region(Rect{(short)(r.top + y), (short)(r.left + x0), (short)(r.top + y + 1), (short)(r.left + x1)});
+      out += Region(Rect{(short)(r.top + y), (short)(r.left + x0), (short)(r.top + y + 1),
+                         (short)(r.left + x1)});
   }
   return out;
 }
@@ -212,17 +217,24 @@ Pixel classicColor(long c) {
 
 void GetPort(GrafPtr* port) try {
   if (port) *port = currentPort();
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 void SetPort(GrafPtr port) try {
   if (validPort(port)) server().current = port;
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 Rect* GetPortBounds(CGrafPtr port, Rect* rect) try {
   VTPort* p = validPort(port);
   if (rect) *rect = p ? p->portRect : Rect{0, 0, 0, 0};
   return rect;
-} catch (...) { gQDErr = vtErrorFromException(); return {}; }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+  return {};
+}
 
 RgnHandle GetPortVisibleRegion(CGrafPtr port, RgnHandle visRgn) try {
   Region* out = regionOf(visRgn);
@@ -237,7 +249,10 @@ RgnHandle GetPortVisibleRegion(CGrafPtr port, RgnHandle visRgn) try {
     out->set(p->portRect);
   }
   return visRgn;
-} catch (...) { gQDErr = vtErrorFromException(); return {}; }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+  return {};
+}
 
 RgnHandle GetPortClipRegion(CGrafPtr port, RgnHandle clipRgn) try {
   Region* out = regionOf(clipRgn);
@@ -249,7 +264,10 @@ RgnHandle GetPortClipRegion(CGrafPtr port, RgnHandle clipRgn) try {
       out->set(Rect{-32767, -32767, 32767, 32767});
   }
   return clipRgn;
-} catch (...) { gQDErr = vtErrorFromException(); return {}; }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+  return {};
+}
 
 PixMapHandle GetPortPixMap(CGrafPtr port) try {
   VTPort* p = validPort(port);
@@ -265,21 +283,28 @@ PixMapHandle GetPortPixMap(CGrafPtr port) try {
   pm.hRes = pm.vRes = 72 << 16;
   p->pixMapPtr = &pm;
   return &p->pixMapPtr;
-} catch (...) { gQDErr = vtErrorFromException(); return {}; }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+  return {};
+}
 
 void LocalToGlobal(Point* pt) try {
   VTPort* p = currentPort();
   if (!pt || !p->window) return;
   pt->h = (short)(pt->h - p->portRect.left + p->window->content.left);
   pt->v = (short)(pt->v - p->portRect.top + p->window->content.top);
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 void GlobalToLocal(Point* pt) try {
   VTPort* p = currentPort();
   if (!pt || !p->window) return;
   pt->h = (short)(pt->h + p->portRect.left - p->window->content.left);
   pt->v = (short)(pt->v + p->portRect.top - p->window->content.top);
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 void SetOrigin(short h, short v) try {
   VTPort* p = currentPort();
@@ -289,15 +314,21 @@ void SetOrigin(short h, short v) try {
   p->portRect.right = (short)(p->portRect.right + dh);
   p->portRect.bottom = (short)(p->portRect.bottom + dv);
   if (p->window) p->window->update.offset(dh, dv);
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
-void QDFlushPortBuffer(CGrafPtr, RgnHandle) try { flushScreen(); } catch (...) { gQDErr = vtErrorFromException(); }
+void QDFlushPortBuffer(CGrafPtr, RgnHandle) try { flushScreen(); } catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 // Rectangles and points
 
 void SetRect(Rect* r, short left, short top, short right, short bottom) try {
   if (r) *r = Rect{top, left, bottom, right};
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 void OffsetRect(Rect* r, short dh, short dv) try {
   if (!r) return;
@@ -305,7 +336,9 @@ void OffsetRect(Rect* r, short dh, short dv) try {
   r->right = (short)(r->right + dh);
   r->top = (short)(r->top + dv);
   r->bottom = (short)(r->bottom + dv);
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 void InsetRect(Rect* r, short dh, short dv) try {
   if (!r) return;
@@ -314,7 +347,9 @@ void InsetRect(Rect* r, short dh, short dv) try {
   r->top = (short)(r->top + dv);
   r->bottom = (short)(r->bottom - dv);
   if (rectEmpty(*r)) *r = Rect{0, 0, 0, 0};
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 Boolean SectRect(const Rect* a, const Rect* b, Rect* dst) try {
   if (!a || !b) {
@@ -324,34 +359,54 @@ Boolean SectRect(const Rect* a, const Rect* b, Rect* dst) try {
   Rect r = rectIntersect(*a, *b);
   if (dst) *dst = r;
   return !rectEmpty(r);
-} catch (...) { gQDErr = vtErrorFromException(); return {}; }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+  return {};
+}
 
 void UnionRect(const Rect* a, const Rect* b, Rect* dst) try {
   if (!a || !b || !dst) return;
   *dst = rectUnion(*a, *b);
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 Boolean EqualRect(const Rect* a, const Rect* b) try {
   if (!a || !b) return false;
   return a->top == b->top && a->left == b->left && a->bottom == b->bottom && a->right == b->right;
-} catch (...) { gQDErr = vtErrorFromException(); return {}; }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+  return {};
+}
 
-Boolean EmptyRect(const Rect* r) try { return !r || rectEmpty(*r); } catch (...) { gQDErr = vtErrorFromException(); return {}; }
+Boolean EmptyRect(const Rect* r) try { return !r || rectEmpty(*r); } catch (...) {
+  gQDErr = vtErrorFromException();
+  return {};
+}
 
 Boolean PtInRect(Point pt, const Rect* r) try {
   return r && pt.v >= r->top && pt.v < r->bottom && pt.h >= r->left && pt.h < r->right;
-} catch (...) { gQDErr = vtErrorFromException(); return {}; }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+  return {};
+}
 
 void SetPt(Point* pt, short h, short v) try {
   if (pt) *pt = Point{v, h};
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 Boolean EqualPt(Point a, Point b) { return a.h == b.h && a.v == b.v; }
 void AddPt(Point src, Point* dst) try {
   if (dst) *dst = Point{(short)(dst->v + src.v), (short)(dst->h + src.h)};
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 void SubPt(Point src, Point* dst) try {
   if (dst) *dst = Point{(short)(dst->v - src.v), (short)(dst->h - src.h)};
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 // Drawing
 
@@ -359,11 +414,15 @@ void EraseRect(const Rect* r) try {
   if (!r) return;
   VTPort* p = currentPort();
   fillRect(p, *r, toPixel(p->bg));
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 void PaintRect(const Rect* r) try {
   if (r) paintWithPen(Region(*r));
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 void FrameRect(const Rect* r) try {
   if (!r) return;
@@ -376,52 +435,80 @@ void FrameRect(const Rect* r) try {
     return;
   }
   frameRect(p, *r, toPixel(p->fg), p->pnSize.h, p->pnSize.v);
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 void InvertRect(const Rect* r) try {
   if (r) invertRect(currentPort(), *r);
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 void FillRect(const Rect* r, const Pattern* pat) try {
   if (r) patternFill(currentPort(), Region(*r), pat);
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 void EraseOval(const Rect* r) try {
   if (!r) return;
   VTPort* p = currentPort();
   fillRegion(p, ovalRegion(*r), toPixel(p->bg));
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 void PaintOval(const Rect* r) try {
   if (r) paintWithPen(ovalRegion(*r));
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 void FrameOval(const Rect* r) try {
   if (!r) return;
   VTPort* p = currentPort();
-  Rect in{(short)(r->top + p->pnSize.v), (short)(r->left + p->pnSize.h), (short)(r->bottom - p->pnSize.v),
-          (short)(r->right - p->pnSize.h)};
+  Rect in{(short)(r->top + p->pnSize.v), (short)(r->left + p->pnSize.h),
+          (short)(r->bottom - p->pnSize.v), (short)(r->right - p->pnSize.h)};
   fillRegion(p, Region::subtract(ovalRegion(*r), ovalRegion(in)), toPixel(p->fg));
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 void RGBForeColor(const RGBColor* c) try {
   if (c) currentPort()->fg = *c;
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 void RGBBackColor(const RGBColor* c) try {
   if (c) currentPort()->bg = *c;
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 void GetForeColor(RGBColor* c) try {
   if (c) *c = currentPort()->fg;
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 void GetBackColor(RGBColor* c) try {
   if (c) *c = currentPort()->bg;
-} catch (...) { gQDErr = vtErrorFromException(); }
-void ForeColor(long color) try { currentPort()->fg = toRGB(classicColor(color)); } catch (...) { gQDErr = vtErrorFromException(); }
-void BackColor(long color) try { currentPort()->bg = toRGB(classicColor(color)); } catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
+void ForeColor(long color) try { currentPort()->fg = toRGB(classicColor(color)); } catch (...) {
+  gQDErr = vtErrorFromException();
+}
+void BackColor(long color) try { currentPort()->bg = toRGB(classicColor(color)); } catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
-void MoveTo(short h, short v) try { currentPort()->pnLoc = Point{v, h}; } catch (...) { gQDErr = vtErrorFromException(); }
+void MoveTo(short h, short v) try { currentPort()->pnLoc = Point{v, h}; } catch (...) {
+  gQDErr = vtErrorFromException();
+}
 void Move(short dh, short dv) try {
   Point& l = currentPort()->pnLoc;
   l = Point{(short)(l.v + dv), (short)(l.h + dh)};
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 void LineTo(short h, short v) try {
   VTPort* p = currentPort();
@@ -439,8 +526,14 @@ void LineTo(short h, short v) try {
     dots.push_back(Rect{(short)y0, (short)x0, (short)(y0 + ph), (short)(x0 + pw)});
     if ((x0 == x1 && y0 == y1) || ++steps > 70000) break;
     int e2 = 2 * err;
-    if (e2 >= dy) { err += dy; x0 += sx; }
-    if (e2 <= dx) { err += dx; y0 += sy; }
+    if (e2 >= dy) {
+      err += dy;
+      x0 += sx;
+    }
+    if (e2 <= dx) {
+      err += dx;
+      y0 += sy;
+    }
   }
   // Straight lines collapse into one rectangle; others are united dot by dot.
   if (dots.front().top == dots.back().top || dots.front().left == dots.back().left) {
@@ -449,32 +542,50 @@ void LineTo(short h, short v) try {
     for (const Rect& d : dots) line += Region(d);
   }
   paintWithPen(line);
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 void Line(short dh, short dv) try {
   Point l = currentPort()->pnLoc;
   LineTo((short)(l.h + dh), (short)(l.v + dv));
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 void GetPen(Point* pt) try {
   if (pt) *pt = currentPort()->pnLoc;
-} catch (...) { gQDErr = vtErrorFromException(); }
-void PenSize(short width, short height) try { currentPort()->pnSize = Point{height, width}; } catch (...) { gQDErr = vtErrorFromException(); }
-void PenMode(short mode) try { currentPort()->pnMode = mode; } catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
+void PenSize(short width, short height) try {
+  currentPort()->pnSize = Point{height, width};
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
+void PenMode(short mode) try { currentPort()->pnMode = mode; } catch (...) {
+  gQDErr = vtErrorFromException();
+}
 void PenNormal() try {
   VTPort* p = currentPort();
   p->pnSize = Point{1, 1};
   p->pnMode = patCopy;
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 void ClipRect(const Rect* r) try {
   if (!r) return;
   VTPort* p = currentPort();
   p->clip.set(*r);
   p->clipSet = true;
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
-void GetClip(RgnHandle rgn) try { GetPortClipRegion(currentPort(), rgn); } catch (...) { gQDErr = vtErrorFromException(); }
+void GetClip(RgnHandle rgn) try { GetPortClipRegion(currentPort(), rgn); } catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 void SetClip(RgnHandle rgn) try {
   Region* r = regionOf(rgn);
@@ -482,7 +593,9 @@ void SetClip(RgnHandle rgn) try {
   VTPort* p = currentPort();
   p->clip = *r;
   p->clipSet = true;
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 // Text
 
@@ -492,36 +605,62 @@ void DrawText(const void* textBuf, short firstByte, short byteCount) try {
   std::string_view s((const char*)textBuf + firstByte, (size_t)byteCount);
   int adv = drawString(p, p->pnLoc.h, p->pnLoc.v, s, styleOf(p));
   p->pnLoc.h = (short)(p->pnLoc.h + adv);
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 void DrawString(ConstStr255Param s) try {
   if (s) DrawText(s + 1, 0, s[0]);
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 void DrawChar(short ch) try {
   char c = (char)ch;
   DrawText(&c, 0, 1);
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 short TextWidth(const void* textBuf, short firstByte, short byteCount) try {
   if (!textBuf || byteCount <= 0 || firstByte < 0) return 0;
   VTPort* p = currentPort();
   TextStyle st = styleOf(p);
-  std::string utf8 = toolboxToUtf8(std::string_view((const char*)textBuf + firstByte, (size_t)byteCount));
+  std::string utf8 =
+      toolboxToUtf8(std::string_view((const char*)textBuf + firstByte, (size_t)byteCount));
   return (short)std::min(32767, measureText(utf8, st.size, st.bold));
-} catch (...) { gQDErr = vtErrorFromException(); return {}; }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+  return {};
+}
 
-short StringWidth(ConstStr255Param s) try { return s ? TextWidth(s + 1, 0, s[0]) : 0; } catch (...) { gQDErr = vtErrorFromException(); return {}; }
+short StringWidth(ConstStr255Param s) try {
+  return s ? TextWidth(s + 1, 0, s[0]) : 0;
+} catch (...) {
+  gQDErr = vtErrorFromException();
+  return {};
+}
 
 short CharWidth(short ch) try {
   char c = (char)ch;
   return TextWidth(&c, 0, 1);
-} catch (...) { gQDErr = vtErrorFromException(); return {}; }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+  return {};
+}
 
-void TextSize(short size) try { currentPort()->txSize = size < 0 ? 0 : size; } catch (...) { gQDErr = vtErrorFromException(); }
-void TextFont(short font) try { currentPort()->txFont = font; } catch (...) { gQDErr = vtErrorFromException(); }
-void TextFace(StyleParameter face) try { currentPort()->txFace = (Style)face; } catch (...) { gQDErr = vtErrorFromException(); }
-void TextMode(short mode) try { currentPort()->txMode = mode; } catch (...) { gQDErr = vtErrorFromException(); }
+void TextSize(short size) try { currentPort()->txSize = size < 0 ? 0 : size; } catch (...) {
+  gQDErr = vtErrorFromException();
+}
+void TextFont(short font) try { currentPort()->txFont = font; } catch (...) {
+  gQDErr = vtErrorFromException();
+}
+void TextFace(StyleParameter face) try { currentPort()->txFace = (Style)face; } catch (...) {
+  gQDErr = vtErrorFromException();
+}
+void TextMode(short mode) try { currentPort()->txMode = mode; } catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 void GetFontInfo(FontInfo* info) try {
   if (!info) return;
@@ -531,7 +670,9 @@ void GetFontInfo(FontInfo* info) try {
   info->descent = (short)m.descent;
   info->widMax = (short)m.widMax;
   info->leading = (short)m.leading;
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 // Regions
 
@@ -544,7 +685,10 @@ RgnHandle NewRgn() try {
   new (*h) VTRegion();
   gQDErr = noErr;
   return (RgnHandle)h;
-} catch (...) { gQDErr = vtErrorFromException(); return {}; }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+  return {};
+}
 
 void DisposeRgn(RgnHandle rgn) try {
   Region* r = regionOf(rgn);
@@ -552,7 +696,9 @@ void DisposeRgn(RgnHandle rgn) try {
   if (rgn == gGrayRgn) return;  // the system's own region outlives its callers
   (*rgn)->~VTRegion();
   DisposeHandle((Handle)rgn);
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 void RectRgn(RgnHandle rgn, const Rect* r) try {
   if (Region* x = regionOf(rgn)) {
@@ -561,21 +707,29 @@ void RectRgn(RgnHandle rgn, const Rect* r) try {
     else
       x->clear();
   }
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 void SetRectRgn(RgnHandle rgn, short left, short top, short right, short bottom) try {
   Rect r{top, left, bottom, right};
   RectRgn(rgn, &r);
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 void SetEmptyRgn(RgnHandle rgn) try {
   if (Region* x = regionOf(rgn)) x->clear();
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 void CopyRgn(RgnHandle src, RgnHandle dst) try {
   Region *s = regionOf(src), *d = regionOf(dst);
   if (s && d) *d = *s;
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 namespace {
 template <class Op>
@@ -585,55 +739,100 @@ void binaryRgn(RgnHandle a, RgnHandle b, RgnHandle dst, Op op) {
 }
 }  // namespace
 
-void SectRgn(RgnHandle a, RgnHandle b, RgnHandle dst) try { binaryRgn(a, b, dst, Region::intersect); } catch (...) { gQDErr = vtErrorFromException(); }
-void UnionRgn(RgnHandle a, RgnHandle b, RgnHandle dst) try { binaryRgn(a, b, dst, Region::unite); } catch (...) { gQDErr = vtErrorFromException(); }
-void DiffRgn(RgnHandle a, RgnHandle b, RgnHandle dst) try { binaryRgn(a, b, dst, Region::subtract); } catch (...) { gQDErr = vtErrorFromException(); }
-void XorRgn(RgnHandle a, RgnHandle b, RgnHandle dst) try { binaryRgn(a, b, dst, Region::exclusiveOr); } catch (...) { gQDErr = vtErrorFromException(); }
+void SectRgn(RgnHandle a, RgnHandle b, RgnHandle dst) try {
+  binaryRgn(a, b, dst, Region::intersect);
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
+void UnionRgn(RgnHandle a, RgnHandle b, RgnHandle dst) try {
+  binaryRgn(a, b, dst, Region::unite);
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
+void DiffRgn(RgnHandle a, RgnHandle b, RgnHandle dst) try {
+  binaryRgn(a, b, dst, Region::subtract);
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
+void XorRgn(RgnHandle a, RgnHandle b, RgnHandle dst) try {
+  binaryRgn(a, b, dst, Region::exclusiveOr);
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 void OffsetRgn(RgnHandle rgn, short dh, short dv) try {
   if (Region* r = regionOf(rgn)) r->offset(dh, dv);
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 void InsetRgn(RgnHandle rgn, short dh, short dv) try {
   if (Region* r = regionOf(rgn)) r->inset(dh, dv);
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 Boolean EmptyRgn(RgnHandle rgn) try {
   Region* r = regionOf(rgn);
   return !r || r->empty();
-} catch (...) { gQDErr = vtErrorFromException(); return {}; }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+  return {};
+}
 Boolean EqualRgn(RgnHandle a, RgnHandle b) try {
   Region *x = regionOf(a), *y = regionOf(b);
   return x && y && *x == *y;
-} catch (...) { gQDErr = vtErrorFromException(); return {}; }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+  return {};
+}
 Boolean PtInRgn(Point pt, RgnHandle rgn) try {
   Region* r = regionOf(rgn);
   return r && r->contains(pt.h, pt.v);
-} catch (...) { gQDErr = vtErrorFromException(); return {}; }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+  return {};
+}
 Boolean RectInRgn(const Rect* rect, RgnHandle rgn) try {
   Region* r = regionOf(rgn);
   return r && rect && r->intersects(*rect);
-} catch (...) { gQDErr = vtErrorFromException(); return {}; }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+  return {};
+}
 Rect* GetRegionBounds(RgnHandle region, Rect* bounds) try {
   Region* r = regionOf(region);
   if (bounds) *bounds = r ? r->bounds() : Rect{0, 0, 0, 0};
   return bounds;
-} catch (...) { gQDErr = vtErrorFromException(); return {}; }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+  return {};
+}
 Boolean IsRegionRectangular(RgnHandle region) try {
   Region* r = regionOf(region);
   return r && r->isRect();
-} catch (...) { gQDErr = vtErrorFromException(); return {}; }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+  return {};
+}
 
 RgnHandle GetGrayRgn() try {
   if (!regionOf(gGrayRgn)) gGrayRgn = NewRgn();
   if (Region* r = regionOf(gGrayRgn)) r->set(desktopBounds());
   return gGrayRgn;
-} catch (...) { gQDErr = vtErrorFromException(); return {}; }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+  return {};
+}
 
 void PaintRgn(RgnHandle rgn) try {
   if (Region* r = regionOf(rgn)) paintWithPen(*r);
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 void EraseRgn(RgnHandle rgn) try {
   if (Region* r = regionOf(rgn)) fillRegion(currentPort(), *r, toPixel(currentPort()->bg));
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 void FrameRgn(RgnHandle rgn) try {
   Region* r = regionOf(rgn);
   if (!r) return;
@@ -641,13 +840,19 @@ void FrameRgn(RgnHandle rgn) try {
   Region inner = *r;
   inner.inset(p->pnSize.h, p->pnSize.v);
   fillRegion(p, Region::subtract(*r, inner), toPixel(p->fg));
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 void InvertRgn(RgnHandle rgn) try {
   if (Region* r = regionOf(rgn)) penFill(currentPort(), *r, 0, patXor);
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 void FillRgn(RgnHandle rgn, const Pattern* pat) try {
   if (Region* r = regionOf(rgn)) patternFill(currentPort(), *r, pat);
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 short QDError() { return gQDErr; }
 
@@ -658,8 +863,12 @@ void DrawPicture(PicHandle pic, const Rect* dstRect) try {
   vt::Image img;
   if (!vt::pictureToImage(pic, img)) return;
   drawImage(currentPort(), img, *dstRect);
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}
 
 void KillPicture(PicHandle pic) try {
   if (pic && VTIsValidHandle((Handle)pic)) DisposeHandle((Handle)pic);
-} catch (...) { gQDErr = vtErrorFromException(); }
+} catch (...) {
+  gQDErr = vtErrorFromException();
+}

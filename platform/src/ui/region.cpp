@@ -38,8 +38,10 @@ std::vector<Span> combineSpans(const std::vector<Span>& a, const std::vector<Spa
   std::vector<Span> out;
   for (size_t i = 0; i + 1 < xs.size(); ++i) {
     bool ia = inSpans(a, xs[i]), ib = inSpans(b, xs[i]);
-    bool in = op == kUnion ? (ia || ib) : op == kSect ? (ia && ib) : op == kDiff ? (ia && !ib)
-                                                                                : (ia != ib);
+    bool in = op == kUnion  ? (ia || ib)
+              : op == kSect ? (ia && ib)
+              : op == kDiff ? (ia && !ib)
+                            : (ia != ib);
     if (!in) continue;
     if (!out.empty() && out.back().second == xs[i])
       out.back().second = xs[i + 1];
@@ -135,7 +137,8 @@ void Region::inset(int dh, int dv) {
   // can differ from insetting the outline where rectangles touch.
   Region out;
   for (const Rect& r : rects_) {
-    Rect q{(short)(r.top + dv), (short)(r.left + dh), (short)(r.bottom - dv), (short)(r.right - dh)};
+    Rect q{(short)(r.top + dv), (short)(r.left + dh), (short)(r.bottom - dv),
+           (short)(r.right - dh)};
     if (!rectEmpty(q)) out = unite(out, Region(q));
   }
   *this = out;

@@ -301,9 +301,7 @@ int drawText(Image& dst, int x, int y, std::string_view utf8, const TextStyle& s
 
 std::string toolboxToUtf8(std::string_view bytes) { return vt::toolboxToUtf8(bytes); }
 
-std::string pascalToUtf8(const unsigned char* pstr) {
-  return toolboxToUtf8(vt::fromPascal(pstr));
-}
+std::string pascalToUtf8(const unsigned char* pstr) { return toolboxToUtf8(vt::fromPascal(pstr)); }
 
 std::string utf8ToToolbox(std::string_view utf8, size_t maxBytes) {
   return vt::utf8ToToolbox(utf8, maxBytes);

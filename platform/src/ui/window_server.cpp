@@ -32,7 +32,8 @@ bool activateSource(EventRecord& e, bool remove) {
   e.message = (unsigned long)a.window;
   e.when = vt::events::ticks();
   e.where = vt::events::mouseGlobal();
-  e.modifiers = (EventModifiers)((vt::events::currentModifiers() & ~activeFlag) | (a.active ? activeFlag : 0));
+  e.modifiers = (EventModifiers)((vt::events::currentModifiers() & ~activeFlag) |
+                                 (a.active ? activeFlag : 0));
   return true;
 }
 
@@ -108,41 +109,52 @@ void drawChrome(Image& scr, const VTWindow* w) {
   frame(st, kFrame);
   if (w->procID == dBoxProc) {
     Rect in = st;
-    in.top += 2; in.left += 2; in.bottom -= 2; in.right -= 2;
+    in.top += 2;
+    in.left += 2;
+    in.bottom -= 2;
+    in.right -= 2;
     frame(in, kFrame);
   }
   if (!rectEmpty(tb)) {
-    Rect inner{(short)(tb.top + 1), (short)(tb.left + 1), (short)(tb.bottom - 1), (short)(tb.right - 1)};
+    Rect inner{(short)(tb.top + 1), (short)(tb.left + 1), (short)(tb.bottom - 1),
+               (short)(tb.right - 1)};
     fill(inner, active ? kTitleActive : kTitleInactive);
     if (active) {
       for (int y = inner.top + 3; y < inner.bottom - 2; y += 2)
-        fill(Rect{(short)y, (short)(inner.left + 2), (short)(y + 1), (short)(inner.right - 2)}, kTitleStripe);
+        fill(Rect{(short)y, (short)(inner.left + 2), (short)(y + 1), (short)(inner.right - 2)},
+             kTitleStripe);
     }
     fill(Rect{(short)(tb.bottom - 1), tb.left, tb.bottom, tb.right}, kFrame);
     // The title is centred on the bar but kept between the boxes, cut with "…" when too long.
     Rect room = titleTextRect(w);
     TextStyle ts{12, true, active ? makePixel(0, 0, 0) : kTitleTextInactive};
     ImagePainter measure(scr);
-    std::string title = fitText(measure, toolboxToUtf8(w->title), room.right - room.left,
-                                ts.size, ts.bold);
+    std::string title =
+        fitText(measure, toolboxToUtf8(w->title), room.right - room.left, ts.size, ts.bold);
     int tw = measureText(title, ts.size, ts.bold);
-    int cx = std::max<int>(room.left, std::min<int>((tb.left + tb.right) / 2 - tw / 2, room.right - tw));
+    int cx =
+        std::max<int>(room.left, std::min<int>((tb.left + tb.right) / 2 - tw / 2, room.right - tw));
     int base = tb.top + 15;
     if (!title.empty() && room.right > room.left) {
-      Rect plate{(short)(tb.top + 2), (short)(cx - 6), (short)(tb.bottom - 2), (short)(cx + tw + 6)};
+      Rect plate{(short)(tb.top + 2), (short)(cx - 6), (short)(tb.bottom - 2),
+                 (short)(cx + tw + 6)};
       plate = rectIntersect(plate, inner);
       fill(plate, active ? kTitleActive : kTitleInactive);
       drawText(scr, cx, base, title, ts, &room);
     }
     auto box = [&](const Rect& b, bool pressed) {
       Rect plate = b;
-      plate.left -= 2; plate.right += 2;
+      plate.left -= 2;
+      plate.right += 2;
       fill(plate, kTitleActive);
       fill(b, makePixel(255, 255, 255));
       frame(b, kFrame);
       if (pressed) {
         Rect in = b;
-        in.top += 2; in.left += 2; in.bottom -= 2; in.right -= 2;
+        in.top += 2;
+        in.left += 2;
+        in.bottom -= 2;
+        in.right -= 2;
         fill(in, kFrame);
       }
     };
@@ -185,7 +197,8 @@ void blitContent(Image& scr, const VTWindow* w) {
 void drawPlainMenuBar(Image& scr) {
   int w = scr.width;
   for (int y = 0; y < std::min(kMenuBarHeight, scr.height); ++y)
-    std::fill(scr.row(y), scr.row(y) + w, y == kMenuBarHeight - 1 ? kFrame : makePixel(255, 255, 255));
+    std::fill(scr.row(y), scr.row(y) + w,
+              y == kMenuBarHeight - 1 ? kFrame : makePixel(255, 255, 255));
 }
 
 }  // namespace
@@ -268,7 +281,9 @@ bool hasTitleBar(const VTWindow* w) {
   return w->procID != dBoxProc && w->procID != plainDBox && w->procID != altDBoxProc;
 }
 
-bool hasCloseBox(const VTWindow* w) { return w->goAway && hasTitleBar(w) && w->procID != movableDBoxProc; }
+bool hasCloseBox(const VTWindow* w) {
+  return w->goAway && hasTitleBar(w) && w->procID != movableDBoxProc;
+}
 
 bool hasGrowBox(const VTWindow* w) {
   return w->procID == documentProc || w->procID == zoomDocProc || w->procID == rDocProc;
@@ -276,9 +291,12 @@ bool hasGrowBox(const VTWindow* w) {
 
 Rect structureRect(const VTWindow* w) {
   Rect c = w->content;
-  if (hasTitleBar(w)) return Rect{(short)(c.top - kTitleBarHeight), (short)(c.left - 1), (short)(c.bottom + 1), (short)(c.right + 1)};
+  if (hasTitleBar(w))
+    return Rect{(short)(c.top - kTitleBarHeight), (short)(c.left - 1), (short)(c.bottom + 1),
+                (short)(c.right + 1)};
   int out = w->procID == dBoxProc ? 4 : 1;
-  Rect r{(short)(c.top - out), (short)(c.left - out), (short)(c.bottom + out), (short)(c.right + out)};
+  Rect r{(short)(c.top - out), (short)(c.left - out), (short)(c.bottom + out),
+         (short)(c.right + out)};
   if (w->procID == altDBoxProc) {
     r.bottom += 2;
     r.right += 2;
@@ -296,7 +314,8 @@ Rect closeBoxRect(const VTWindow* w) {
   if (!hasCloseBox(w)) return Rect{0, 0, 0, 0};
   Rect tb = titleBarRect(w);
   short top = (short)(tb.top + (kTitleBarHeight - kCloseBoxSize) / 2);
-  return Rect{top, (short)(tb.left + 8), (short)(top + kCloseBoxSize), (short)(tb.left + 8 + kCloseBoxSize)};
+  return Rect{top, (short)(tb.left + 8), (short)(top + kCloseBoxSize),
+              (short)(tb.left + 8 + kCloseBoxSize)};
 }
 
 static bool hasZoomBox(const VTWindow* w) {
@@ -308,7 +327,8 @@ Rect zoomBoxRect(const VTWindow* w) {
   if (!hasZoomBox(w)) return Rect{0, 0, 0, 0};
   Rect tb = titleBarRect(w);
   short top = (short)(tb.top + (kTitleBarHeight - kCloseBoxSize) / 2);
-  return Rect{top, (short)(tb.right - 8 - kCloseBoxSize), (short)(top + kCloseBoxSize), (short)(tb.right - 8)};
+  return Rect{top, (short)(tb.right - 8 - kCloseBoxSize), (short)(top + kCloseBoxSize),
+              (short)(tb.right - 8)};
 }
 
 Rect titleTextRect(const VTWindow* w) {
@@ -317,7 +337,8 @@ Rect titleTextRect(const VTWindow* w) {
   // Room for a box is kept whether or not it shows, so the title stays put on activation.
   int left = hasCloseBox(w) ? closeBoxRect(w).right + 8 : tb.left + 8;
   int right = hasZoomBox(w) ? zoomBoxRect(w).left - 8 : tb.right - 8;
-  return Rect{(short)(tb.top + 1), (short)left, (short)(tb.bottom - 1), (short)std::max(left, right)};
+  return Rect{(short)(tb.top + 1), (short)left, (short)(tb.bottom - 1),
+              (short)std::max(left, right)};
 }
 
 void setZoomBox(VTWindow* w, bool shown, bool zoomed) {
@@ -335,10 +356,12 @@ Rect frameInsets(const VTWindow* w) {
 
 bool isDocumentWindow(const VTWindow* w) {
   switch (w->procID) {
-    case documentProc: case noGrowDocProc: case zoomDocProc: case zoomNoGrow: case rDocProc:
-      return w->kind >= kApplicationWindowKind;
-    default:
-      return false;
+    case documentProc:
+    case noGrowDocProc:
+    case zoomDocProc:
+    case zoomNoGrow:
+    case rDocProc: return w->kind >= kApplicationWindowKind;
+    default: return false;
   }
 }
 
@@ -393,7 +416,8 @@ WindowPartCode hitTest(Point p, WindowRef* window) {
     Rect tb = titleBarRect(w);
     if (PtInRect(p, &tb)) return inDrag;
     if (PtInRect(p, &w->content)) {
-      if (hasGrowBox(w) && p.h >= w->content.right - kGrowBoxSize && p.v >= w->content.bottom - kGrowBoxSize)
+      if (hasGrowBox(w) && p.h >= w->content.right - kGrowBoxSize &&
+          p.v >= w->content.bottom - kGrowBoxSize)
         return inGrow;
       return inContent;
     }
@@ -513,7 +537,8 @@ void setForeground(bool foreground) {
   ensureServer();
   if (s.foreground == foreground) return;
   s.foreground = foreground;
-  vt::events::post(osEvt, ((unsigned long)suspendResumeMessage << 24) | (foreground ? resumeFlag : 0),
+  vt::events::post(osEvt,
+                   ((unsigned long)suspendResumeMessage << 24) | (foreground ? resumeFlag : 0),
                    vt::events::mouseGlobal(), vt::events::currentModifiers());
   if (s.activeWindow) {
     s.activeWindow->hilited = foreground;

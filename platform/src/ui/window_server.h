@@ -49,7 +49,7 @@ struct VTWindow {
   bool goAway = false;
   bool hilited = false;
   long refCon = 0;
-  std::string title;  // toolbox string: UTF-8
+  std::string title;         // toolbox string: UTF-8
   Rect content{0, 0, 0, 0};  // global
   vt::Image store;           // the content's pixels
   vt::ui::Region update;     // local

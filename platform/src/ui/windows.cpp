@@ -70,12 +70,18 @@ WindowRef NewCWindow(void*, const Rect* boundsRect, ConstStr255Param title, Bool
   placeInOrder(w, behind);
   if (visible) ShowWindow(w);
   return w;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 WindowRef NewWindow(void* wStorage, const Rect* boundsRect, ConstStr255Param title, Boolean visible,
                     short theProc, WindowRef behind, Boolean goAwayFlag, long refCon) try {
   return NewCWindow(wStorage, boundsRect, title, visible, theProc, behind, goAwayFlag, refCon);
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 void DisposeWindow(WindowRef window) try {
   VTWindow* w = validWindow(window);
@@ -95,38 +101,59 @@ void DisposeWindow(WindowRef window) try {
   w->magic = 0;
   w->port.magic = 0;
   delete w;
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void SetWRefCon(WindowRef window, long data) try {
   if (VTWindow* w = validWindow(window)) w->refCon = data;
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 long GetWRefCon(WindowRef window) try {
   VTWindow* w = validWindow(window);
   return w ? w->refCon : 0;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 short GetWindowKind(WindowRef window) try {
   VTWindow* w = validWindow(window);
   return w ? w->kind : 0;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 void SetWindowKind(WindowRef window, short kind) try {
   if (VTWindow* w = validWindow(window)) w->kind = kind;
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 CGrafPtr GetWindowPort(WindowRef window) try {
   VTWindow* w = validWindow(window);
   return w ? &w->port : nullptr;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 WindowRef GetWindowFromPort(CGrafPtr port) try {
   VTPort* p = validPort(port);
   return p ? p->window : nullptr;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 Rect* GetWindowPortBounds(WindowRef window, Rect* bounds) try {
   VTWindow* w = validWindow(window);
   if (bounds) *bounds = w ? w->port.portRect : Rect{0, 0, 0, 0};
   return bounds;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 OSStatus GetWindowBounds(WindowRef window, WindowRegionCode code, Rect* out) try {
   VTWindow* w = validWindow(window);
@@ -141,20 +168,24 @@ OSStatus GetWindowBounds(WindowRef window, WindowRegionCode code, Rect* out) try
     case kWindowCloseBoxRgn: *out = closeBoxRect(w); break;
     case kWindowZoomBoxRgn: *out = zoomBoxRect(w); break;
     case kWindowGrowRgn:
-      *out = hasGrowBox(w) ? Rect{(short)(w->content.bottom - kGrowBoxSize), (short)(w->content.right - kGrowBoxSize),
-                                  w->content.bottom, w->content.right}
+      *out = hasGrowBox(w) ? Rect{(short)(w->content.bottom - kGrowBoxSize),
+                                  (short)(w->content.right - kGrowBoxSize), w->content.bottom,
+                                  w->content.right}
                            : Rect{0, 0, 0, 0};
       break;
     case kWindowUpdateRgn: {
       Rect b = w->update.bounds();
-      OffsetRect(&b, (short)(w->content.left - w->port.portRect.left), (short)(w->content.top - w->port.portRect.top));
+      OffsetRect(&b, (short)(w->content.left - w->port.portRect.left),
+                 (short)(w->content.top - w->port.portRect.top));
       *out = b;
       break;
     }
     default: return paramErr;
   }
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSStatus SetWindowBounds(WindowRef window, WindowRegionCode code, const Rect* r) try {
   VTWindow* w = validWindow(window);
@@ -172,19 +203,29 @@ OSStatus SetWindowBounds(WindowRef window, WindowRegionCode code, const Rect* r)
   MoveWindow(w, content.left, content.top, false);
   SizeWindow(w, (short)(content.right - content.left), (short)(content.bottom - content.top), true);
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 void SetPortWindowPort(WindowRef window) try {
   if (VTWindow* w = validWindow(window)) SetPort(&w->port);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 WindowRef FrontWindow() try {
   for (VTWindow* w : windowsFrontToBack())
     if (w->visible) return w;
   return nullptr;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
-WindowRef FrontNonFloatingWindow() try { return FrontWindow(); } catch (...) { vtErrorFromException(); return {}; }
+WindowRef FrontNonFloatingWindow() try { return FrontWindow(); } catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 WindowRef GetNextWindow(WindowRef window) try {
   VTWindow* w = validWindow(window);
@@ -193,28 +234,40 @@ WindowRef GetNextWindow(WindowRef window) try {
   auto it = std::find(order.begin(), order.end(), w);
   if (it == order.end() || ++it == order.end()) return nullptr;
   return *it;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 WindowRef GetWindowList() try {
   const auto& order = windowsFrontToBack();
   return order.empty() ? nullptr : order.front();
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 void SelectWindow(WindowRef window) try {
   VTWindow* w = validWindow(window);
   if (!w) return;
   ExposeScope scope;
   placeInOrder(w, (WindowRef)-1);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
-void BringToFront(WindowRef window) try { SelectWindow(window); } catch (...) { vtErrorFromException(); }
+void BringToFront(WindowRef window) try { SelectWindow(window); } catch (...) {
+  vtErrorFromException();
+}
 
 void SendBehind(WindowRef window, WindowRef behindWindow) try {
   VTWindow* w = validWindow(window);
   if (!w || w == behindWindow) return;
   ExposeScope scope;
   placeInOrder(w, validWindow(behindWindow));
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void ShowWindow(WindowRef window) try {
   VTWindow* w = validWindow(window);
@@ -224,7 +277,9 @@ void ShowWindow(WindowRef window) try {
   ExposeScope scope;
   w->visible = true;
   invalidate(w, Region(w->port.portRect));
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void HideWindow(WindowRef window) try {
   VTWindow* w = validWindow(window);
@@ -233,31 +288,43 @@ void HideWindow(WindowRef window) try {
   w->visible = false;
   if (server().pressedCloseBox == w) server().pressedCloseBox = nullptr;
   if (server().pressedZoomBox == w) server().pressedZoomBox = nullptr;
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void ShowHide(WindowRef window, Boolean showFlag) try {
   if (showFlag)
     ShowWindow(window);
   else
     HideWindow(window);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 Boolean IsWindowVisible(WindowRef window) try {
   VTWindow* w = validWindow(window);
   return w && w->visible;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 Boolean IsWindowHilited(WindowRef window) try {
   VTWindow* w = validWindow(window);
   return w && w->hilited;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 void HiliteWindow(WindowRef window, Boolean fHilite) try {
   VTWindow* w = validWindow(window);
   if (!w || w->hilited == (fHilite != 0)) return;
   w->hilited = fHilite != 0;
   invalidateScreen(structureRect(w));
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void MoveWindow(WindowRef window, short hGlobal, short vGlobal, Boolean front) try {
   VTWindow* w = validWindow(window);
@@ -268,7 +335,9 @@ void MoveWindow(WindowRef window, short hGlobal, short vGlobal, Boolean front) t
     w->content = Rect{vGlobal, hGlobal, (short)(vGlobal + height), (short)(hGlobal + width)};
   }
   if (front) SelectWindow(w);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void SizeWindow(WindowRef window, short width, short height, Boolean fUpdate) try {
   VTWindow* w = validWindow(window);
@@ -277,27 +346,35 @@ void SizeWindow(WindowRef window, short width, short height, Boolean fUpdate) tr
   ExposeScope scope;
   setContentSize(w, width, height);
   if (fUpdate) invalidate(w, Region(w->port.portRect));
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void SetWTitle(WindowRef window, ConstStr255Param title) try {
   VTWindow* w = validWindow(window);
   if (!w) return;
   w->title = vt::fromPascal(title);
   invalidateScreen(structureRect(w));
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void GetWTitle(WindowRef window, Str255 title) try {
   if (!title) return;
   VTWindow* w = validWindow(window);
   vt::toPascal(w ? w->title : std::string(), title);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 OSStatus InvalWindowRect(WindowRef window, const Rect* bounds) try {
   VTWindow* w = validWindow(window);
   if (!w || !bounds) return paramErr;
   invalidate(w, Region(*bounds));
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSStatus InvalWindowRgn(WindowRef window, RgnHandle region) try {
   VTWindow* w = validWindow(window);
@@ -305,14 +382,18 @@ OSStatus InvalWindowRgn(WindowRef window, RgnHandle region) try {
   if (!w || !r) return paramErr;
   invalidate(w, *r);
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSStatus ValidWindowRect(WindowRef window, const Rect* bounds) try {
   VTWindow* w = validWindow(window);
   if (!w || !bounds) return paramErr;
   w->update -= Region(*bounds);
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 OSStatus ValidWindowRgn(WindowRef window, RgnHandle region) try {
   VTWindow* w = validWindow(window);
@@ -320,7 +401,9 @@ OSStatus ValidWindowRgn(WindowRef window, RgnHandle region) try {
   if (!w || !r) return paramErr;
   w->update -= *r;
   return noErr;
-} catch (...) { return vtErrorFromException(); }
+} catch (...) {
+  return vtErrorFromException();
+}
 
 void BeginUpdate(WindowRef window) try {
   VTWindow* w = validWindow(window);
@@ -333,7 +416,9 @@ void BeginUpdate(WindowRef window) try {
   w->update.clear();
   w->inUpdate = true;
   w->port.updateClip = &w->updateInProgress;
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void EndUpdate(WindowRef window) try {
   VTWindow* w = validWindow(window);
@@ -341,15 +426,21 @@ void EndUpdate(WindowRef window) try {
   w->inUpdate = false;
   w->port.updateClip = nullptr;
   w->updateInProgress.clear();
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 WindowPartCode FindWindow(Point thePoint, WindowRef* window) try {
   if (window) *window = nullptr;
   Rect scr = screenBounds();
-  if (thePoint.v >= 0 && thePoint.v < kMenuBarHeight && thePoint.h >= scr.left && thePoint.h < scr.right)
+  if (thePoint.v >= 0 && thePoint.v < kMenuBarHeight && thePoint.h >= scr.left &&
+      thePoint.h < scr.right)
     return inMenuBar;
   return hitTest(thePoint, window);
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 void DragWindow(WindowRef window, Point startPt, const Rect* boundsRect) try {
   VTWindow* w = validWindow(window);
@@ -361,7 +452,8 @@ void DragWindow(WindowRef window, Point startPt, const Rect* boundsRect) try {
     // The pointer stays within the limit; the window follows it.
     at.h = std::clamp<short>(at.h, limit.left, (short)std::max<int>(limit.left, limit.right - 1));
     at.v = std::clamp<short>(at.v, limit.top, (short)std::max<int>(limit.top, limit.bottom - 1));
-    MoveWindow(w, (short)(origin.h + at.h - startPt.h), (short)(origin.v + at.v - startPt.v), false);
+    MoveWindow(w, (short)(origin.h + at.h - startPt.h), (short)(origin.v + at.v - startPt.v),
+               false);
   };
   while (vt::events::trackMouse(p)) {
     if (!validWindow(window)) return;  // closed by a hook meanwhile
@@ -374,7 +466,9 @@ void DragWindow(WindowRef window, Point startPt, const Rect* boundsRect) try {
     MoveWindow(w, origin.h, origin.v, false);  // released outside the limit: no move
   // Command-dragging moves a window without bringing it forward.
   if (!(vt::events::currentModifiers() & cmdKey)) SelectWindow(w);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 void AlignWindow(WindowRef window, Boolean front, const Rect* alignmentRect, DragGrayRgnUPP) try {
   VTWindow* w = validWindow(window);
@@ -386,14 +480,18 @@ void AlignWindow(WindowRef window, Boolean front, const Rect* alignmentRect, Dra
   int aligned = (int)std::floor((globalLeft + 4) / 8.0) * 8;
   int newLeft = w->content.left + (aligned - globalLeft);
   MoveWindow(w, (short)newLeft, w->content.top, front);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
-void DragAlignedWindow(WindowRef window, Point startPt, const Rect* boundsRect, const Rect* alignmentRect,
-                       DragGrayRgnUPP actionProc) try {
+void DragAlignedWindow(WindowRef window, Point startPt, const Rect* boundsRect,
+                       const Rect* alignmentRect, DragGrayRgnUPP actionProc) try {
   if (!validWindow(window)) return;
   DragWindow(window, startPt, boundsRect);
   if (validWindow(window) && alignmentRect) AlignWindow(window, false, alignmentRect, actionProc);
-} catch (...) { vtErrorFromException(); }
+} catch (...) {
+  vtErrorFromException();
+}
 
 namespace {
 
@@ -425,17 +523,26 @@ bool trackTitleBox(WindowRef window, Point thePt, Rect (*boxOf)(const VTWindow*)
   inside = PtInRect(p, &box);
   show(false);
   return inside;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 }  // namespace
 
 Boolean TrackGoAway(WindowRef window, Point thePt) try {
   return trackTitleBox(window, thePt, closeBoxRect, &Server::pressedCloseBox);
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 Boolean TrackBox(WindowRef window, Point thePt, WindowPartCode part) try {
   if (part != inZoomIn && part != inZoomOut) return false;
   return trackTitleBox(window, thePt, zoomBoxRect, &Server::pressedZoomBox);
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 void DrawGrowIcon(WindowRef) {}

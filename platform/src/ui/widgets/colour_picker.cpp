@@ -60,14 +60,15 @@ ColourPicker::ColourPicker(std::string prompt, RGBColor initial)
     : prompt_(std::move(prompt)), original_(initial) {
   for (int f = 0; f < kFieldCount; ++f) {
     fields_[(size_t)f].setMaxChars(f == hex ? 7 : 3);
-    fields_[(size_t)f].setFilter(f == hex ? [](char32_t c) { return std::isxdigit((int)c) || c == '#'; }
-                                          : [](char32_t c) { return isDigit(c); });
+    fields_[(size_t)f].setFilter(f == hex
+                                     ? [](char32_t c) { return std::isxdigit((int)c) || c == '#'; }
+                                     : [](char32_t c) { return isDigit(c); });
   }
   focus_.setOrder({hex, red, green, blue, hue, saturation, value});
-  buttons_.push_back(Button::pushButton("Cancel", false, makeRect(kWidth - 190, kHeight - 36,
-                                                                    kWidth - 106, kHeight - 12)));
-  buttons_.push_back(Button::pushButton("OK", true, makeRect(kWidth - 96, kHeight - 36,
-                                                             kWidth - 12, kHeight - 12)));
+  buttons_.push_back(Button::pushButton(
+      "Cancel", false, makeRect(kWidth - 190, kHeight - 36, kWidth - 106, kHeight - 12)));
+  buttons_.push_back(Button::pushButton(
+      "OK", true, makeRect(kWidth - 96, kHeight - 36, kWidth - 12, kHeight - 12)));
   setColour(initial);
   fields_[hex].selectAll();
 }
@@ -100,8 +101,8 @@ std::string ColourPicker::hexText() const {
 }
 
 void ColourPicker::syncFields(int except) {
-  long values[] = {rgb_.red >> 8, rgb_.green >> 8, rgb_.blue >> 8, std::lround(h_) % 360,
-                   std::lround(s_ * 100), std::lround(v_ * 100)};
+  long values[] = {rgb_.red >> 8,         rgb_.green >> 8,       rgb_.blue >> 8,
+                   std::lround(h_) % 360, std::lround(s_ * 100), std::lround(v_ * 100)};
   for (int f = 0; f < kFieldCount; ++f) {
     if (f == except) continue;
     fields_[(size_t)f].setText(f == hex ? hexText() : std::to_string(values[f]));
@@ -126,8 +127,8 @@ bool ColourPicker::commit(int f) {
     long limit = f <= blue ? 255 : f == hue ? 359 : 100;
     ok = n <= limit;
     if (ok) {
-      long current[] = {rgb_.red >> 8, rgb_.green >> 8, rgb_.blue >> 8, std::lround(h_) % 360,
-                        std::lround(s_ * 100), std::lround(v_ * 100)};
+      long current[] = {rgb_.red >> 8,         rgb_.green >> 8,       rgb_.blue >> 8,
+                        std::lround(h_) % 360, std::lround(s_ * 100), std::lround(v_ * 100)};
       if (n != current[f]) {
         if (f <= blue) {
           RGBColor c = rgb_;
@@ -224,9 +225,12 @@ bool ColourPicker::click(int x, int y, uint32_t ticks, bool shift) {
 }
 
 bool ColourPicker::drag(int x, int y) {
-  if (drag_ == Drag::square) pickSquare(x, y);
-  else if (drag_ == Drag::hue) pickHue(y);
-  else return false;
+  if (drag_ == Drag::square)
+    pickSquare(x, y);
+  else if (drag_ == Drag::hue)
+    pickHue(y);
+  else
+    return false;
   return true;
 }
 
@@ -274,7 +278,8 @@ void ColourPicker::draw(Painter& p) {
       img.at(x, y) = pixelOf(fromHSV(h_, x / (double)(kSquare - 1), 1 - y / (double)(kSquare - 1)));
   p.image(sq, img);
   p.frame(outset(sq, 1), colour::border);
-  int mx = sq.left + (int)std::lround(s_ * (kSquare - 1)), my = sq.top + (int)std::lround((1 - v_) * (kSquare - 1));
+  int mx = sq.left + (int)std::lround(s_ * (kSquare - 1)),
+      my = sq.top + (int)std::lround((1 - v_) * (kSquare - 1));
   p.frame(makeRect(mx - 4, my - 4, mx + 5, my + 5), v_ > 0.5 ? colour::black : colour::white);
   Rect hr = hueRect();
   Image strip(1, kSquare);
@@ -296,7 +301,8 @@ void ColourPicker::draw(Painter& p) {
            colour::black);
     fields_[(size_t)f].draw(p, r, focus_.focused() == f);
     const char* unit = f == hue ? "°" : (f == saturation || f == value) ? "%" : "";
-    p.text(r.right + 4, p.centredBaseline(r, kControlTextSize), unit, kControlTextSize, colour::black);
+    p.text(r.right + 4, p.centredBaseline(r, kControlTextSize), unit, kControlTextSize,
+           colour::black);
   }
   for (int k = 0; k < (int)colourQuickPicks().size(); ++k) {
     const RGBColor& c = colourQuickPicks()[(size_t)k];

@@ -132,8 +132,8 @@ void PopupMenu::draw(Painter& p) const {
     p.fill(r, hi ? colour::selection : colour::white);
     p.frame(r, colour::border);
     p.text(r.left + 8, p.centredBaseline(r, kControlTextSize),
-           fitText(p, items[(size_t)i], r.right - r.left - 16, kControlTextSize),
-           kControlTextSize, hi ? colour::selectionText : colour::black);
+           fitText(p, items[(size_t)i], r.right - r.left - 16, kControlTextSize), kControlTextSize,
+           hi ? colour::selectionText : colour::black);
   }
 }
 

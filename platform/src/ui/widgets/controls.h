@@ -32,8 +32,8 @@ constexpr char del = kDeleteCharCode;
 
 // A key press as controls see it.
 struct KeyPress {
-  char code = 0;       // character code: the key (arrows, Return, Tab...) or its Mac Roman form
-  char32_t text = 0;   // the character it types; 0 for keys that type none
+  char code = 0;      // character code: the key (arrows, Return, Tab...) or its Mac Roman form
+  char32_t text = 0;  // the character it types; 0 for keys that type none
   bool command = false;
   bool shift = false;
   bool option = false;

@@ -171,8 +171,8 @@ std::string fitText(Painter& p, std::string_view text, int width, int size, bool
   if (p.textWidth(text, size, bold) <= width) return std::string(text);
   static constexpr std::string_view kEllipsis = "\xE2\x80\xA6";
   size_t n = text.size();
-  while (n > 0 && p.textWidth(std::string(text.substr(0, n)) + std::string(kEllipsis), size,
-                              bold) > width)
+  while (n > 0 &&
+         p.textWidth(std::string(text.substr(0, n)) + std::string(kEllipsis), size, bold) > width)
     n = prevCharBoundary(text, n);
   return std::string(text.substr(0, n)) + std::string(kEllipsis);
 }

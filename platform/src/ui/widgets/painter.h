@@ -24,8 +24,8 @@ constexpr Pixel selection = makePixel(56, 117, 215);
 constexpr Pixel selectionText = makePixel(255, 255, 255);
 constexpr Pixel textSelection = makePixel(180, 205, 245);  // selected text in a focused field
 constexpr Pixel inactiveSelection = makePixel(212, 212, 212);
-constexpr Pixel accent = makePixel(40, 90, 190);           // default ring, focus ring
-constexpr Pixel fill = makePixel(150, 180, 235);           // slider fill
+constexpr Pixel accent = makePixel(40, 90, 190);  // default ring, focus ring
+constexpr Pixel fill = makePixel(150, 180, 235);  // slider fill
 constexpr Pixel sheet = makePixel(248, 248, 248);
 constexpr Pixel folder = makePixel(110, 150, 210);
 }  // namespace colour

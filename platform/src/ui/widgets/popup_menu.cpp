@@ -47,7 +47,8 @@ int runPopupMenu(WindowRef owner, const Rect& anchor, const std::vector<std::str
   {
     ImagePainter measure(owner->store);
     int widest = anchor.right - anchor.left;
-    for (const auto& it : items) widest = std::max(widest, measure.textWidth(it, kControlTextSize) + 24);
+    for (const auto& it : items)
+      widest = std::max(widest, measure.textWidth(it, kControlTextSize) + 24);
     m.columnWidth = std::min(widest, 400);
   }
   m.anchor = makeRect(0, 0, m.columnWidth, 0);
@@ -115,12 +116,18 @@ int runPopupMenu(WindowRef owner, const Rect& anchor, const std::vector<std::str
     }
     char c = (char)(e.message & charCodeMask);
     int r = std::max(1, m.rows()), n = (int)items.size();
-    if (c == kEscapeCharCode) chosen = -1;
-    else if (c == kReturnCharCode || c == kEnterCharCode || c == ' ') chosen = m.current;
-    else if (c == kUpArrowCharCode) highlight(std::max(0, m.current - 1));
-    else if (c == kDownArrowCharCode) highlight(std::min(n - 1, m.current + 1));
-    else if (c == kLeftArrowCharCode) highlight(std::max(0, m.current - r));
-    else if (c == kRightArrowCharCode) highlight(std::min(n - 1, m.current + r));
+    if (c == kEscapeCharCode)
+      chosen = -1;
+    else if (c == kReturnCharCode || c == kEnterCharCode || c == ' ')
+      chosen = m.current;
+    else if (c == kUpArrowCharCode)
+      highlight(std::max(0, m.current - 1));
+    else if (c == kDownArrowCharCode)
+      highlight(std::min(n - 1, m.current + 1));
+    else if (c == kLeftArrowCharCode)
+      highlight(std::max(0, m.current - r));
+    else if (c == kRightArrowCharCode)
+      highlight(std::min(n - 1, m.current + r));
   }
   gOpen = {};
   if (isLiveWindow(win)) DisposeWindow(win);
@@ -135,7 +142,10 @@ bool VTAutomationPopupMenu(std::vector<std::string>* items, int* highlighted) tr
   if (items) *items = gOpen.menu->items;
   if (highlighted) *highlighted = gOpen.menu->current;
   return true;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
 
 bool VTAutomationPopupMenuItemRect(int index, Rect* global) try {
   using vt::ui::gOpen;
@@ -146,4 +156,7 @@ bool VTAutomationPopupMenuItemRect(int index, Rect* global) try {
   OffsetRect(&r, gOpen.window->content.left, gOpen.window->content.top);
   *global = r;
   return true;
-} catch (...) { vtErrorFromException(); return {}; }
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}

@@ -161,9 +161,7 @@ size_t TextField::wordRight(size_t at) const {
 TextField::Result TextField::key(const KeyPress& k) {
   if (k.command) {
     switch (k.code | 0x20) {  // either case
-      case 'a':
-        selectAll();
-        return Result::handled;
+      case 'a': selectAll(); return Result::handled;
       case 'c':
         if (hasSelection()) events::setClipboardText(selectedText());
         return Result::handled;
@@ -173,34 +171,28 @@ TextField::Result TextField::key(const KeyPress& k) {
           replaceSelection({});
         }
         return Result::handled;
-      case 'v':
-        return insert(events::clipboardText());
-      default:
-        break;
+      case 'v': return insert(events::clipboardText());
+      default: break;
     }
   }
   bool byWord = k.command || k.option;
   switch (k.code) {
     case key::left:
-      moveTo(byWord                      ? wordLeft(caret_)
+      moveTo(byWord                       ? wordLeft(caret_)
              : hasSelection() && !k.shift ? selectionStart()
                                           : prevCharBoundary(text_, caret_),
              k.shift);
       return Result::handled;
     case key::right:
-      moveTo(byWord                      ? wordRight(caret_)
+      moveTo(byWord                       ? wordRight(caret_)
              : hasSelection() && !k.shift ? selectionEnd()
                                           : nextCharBoundary(text_, caret_),
              k.shift);
       return Result::handled;
     case key::home:
-    case key::up:
-      moveTo(0, k.shift);
-      return Result::handled;
+    case key::up: moveTo(0, k.shift); return Result::handled;
     case key::end:
-    case key::down:
-      moveTo(text_.size(), k.shift);
-      return Result::handled;
+    case key::down: moveTo(text_.size(), k.shift); return Result::handled;
     case key::backspace:
       if (!hasSelection()) anchor_ = prevCharBoundary(text_, caret_);
       replaceSelection({});
@@ -209,8 +201,7 @@ TextField::Result TextField::key(const KeyPress& k) {
       if (!hasSelection()) anchor_ = nextCharBoundary(text_, caret_);
       replaceSelection({});
       return Result::handled;
-    default:
-      break;
+    default: break;
   }
   if (k.command || !k.text) return Result::ignored;  // Return, Tab, Escape, menu keys...
   std::string typed;
