@@ -19,7 +19,11 @@ std::string numberedMovie(const std::string& name, const std::string& rate,
   return vt_test::fixture(name, "-f lavfi -i \"color=s=96x72:r=" + rate + ":d=2," + kNumbered +
                                     filters + "\" " + options + " -c:v png");
 }
-int frameNumber(UInt32 argb) { return (int)std::lround(((argb >> 16) & 0xFF) / 4.0); }
+// -1 for a picture that is none of them (black, the bar, another movie's).
+int frameNumber(UInt32 argb) {
+  if (std::abs((int)vt::pixelG(argb) - 128) > 2 || vt::pixelB(argb) > 2) return -1;
+  return (int)std::lround(vt::pixelR(argb) / 4.0);
+}
 
 class MovieWindow : public AppTest {
  protected:
@@ -198,6 +202,7 @@ TEST_F(MovieWindow, ArrowKeysStepThroughEveryFrameOnce) {
     // Every frame is a different picture, so a strictly rising run of them as long as the movie's
     // frames, ending on the last, is every frame once, in order.
     std::vector<int> forward{frameNumber(Shown(w))}, back;
+    EXPECT_EQ(forward[0], 0);
     for (long i = 1; i < frames; ++i) {
       Key((char)kRightArrowCharCode);
       forward.push_back(frameNumber(Shown(w)));
@@ -252,7 +257,6 @@ TEST_F(MovieWindow, PasteIntoANewMovieIsSavedWithThePastedFrames) {
     ASSERT_TRUE(vt::readPNG(png.c_str(), img));
     EXPECT_EQ(img.width, 96);
     UInt32 p = img.pixels[8 * img.width + 8];
-    EXPECT_EQ(vt::pixelG(p), 128) << "not black";
     EXPECT_EQ(frameNumber(p), s.frame);
   }
 }
