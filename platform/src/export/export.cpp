@@ -17,6 +17,7 @@
 #include "codec/decoder.h"
 #include "compose/compose.h"
 #include "compose/frame_pipe.h"
+#include "model/time.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -336,6 +337,10 @@ class PngWriter {
 };
 
 }  // namespace
+
+int64_t Plan::timeOf(int64_t i) const {
+  return first + vt::movie::scaleDown(i * fpsDen, scale, fpsNum);
+}
 
 OSErr plan(VTMovie* movie, double from, double to, int width, int height, Plan& out,
            std::string& message) {
