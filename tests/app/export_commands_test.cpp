@@ -153,16 +153,84 @@ TEST_F(AppTest, ExportWritesTheFrontMovieOrNothingWhenCancelled) {
   EXPECT_FALSE(VTAutomationHasFrontDialog()) << "a cancel is not an error";
   VTAutomationSetModalHook(nullptr);
 
-  VTAutomationNavSaveAs(tempDir_, "whole.mov");
-  QTFrame_HandleFileMenuItem(w, exportItem);
-  std::string out;
-  vt_test::run(
-      "ffprobe -v error -count_frames -show_entries stream=codec_name,nb_read_frames -of csv=p=0 "
-      "'" +
-          tempDir_ + "/whole.mov'",
-      &out);
-  EXPECT_EQ(out, "prores,200\n");
+  // Each format of the pop-up: the proposed name takes its extension, and the chosen format
+  // wins over an extension typed.
+  const struct {
+    int format;
+    const char* typed;
+    const char* written;
+    const char* expect;  // codec,frames
+  } formats[] = {
+      {0, "", "export_long.mp4", "h264,200"},
+      {1, "", "export_long.mov", "prores,200"},
+      {2, "", "export_long/frame-%06d.png", "png,200"},
+      {1, "typed.mp4", "typed.mp4", "prores,200"},
+  };
+  for (const auto& f : formats) {
+    SCOPED_TRACE(f.written);
+    VTAutomationNavSaveAs(tempDir_, f.typed, true, f.format);
+    QTFrame_HandleFileMenuItem(w, exportItem);
+    EXPECT_EQ(VTAutomationNavLastShown().formats.size(), 3u);
+    std::string out;
+    vt_test::run(
+        "ffprobe -v error -count_frames -show_entries stream=codec_name,nb_read_frames "
+        "-of csv=p=0 '" +
+            tempDir_ + "/" + f.written + "'",
+        &out);
+    EXPECT_EQ(out, std::string(f.expect) + "\n");
+  }
   EXPECT_EQ(QTFrame_GetFrontMovieWindow(), w);
   EXPECT_EQ(GetMovieDuration(movie), duration);
   EXPECT_FALSE((**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty);
+}
+
+TEST_F(AppTest, FlattenWithTheDefaultProgressShowsTheWindowAndCancelKeepsTheOldFile) {
+  // Picture and sound interleaved: the copy goes in many runs, with progress between them.
+  const std::string src = vt_test::fixture(
+      "flatten_av.mov",
+      "-f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi -i sine=sample_rate=48000 "
+      "-t 4 -c:v libx264 -c:a aac");
+  FSSpec in, out;
+  ASSERT_EQ(VTMakeFSSpecFromPath(src.c_str(), &in), noErr);
+  short ref = -1;
+  ASSERT_EQ(OpenMovieFile(&in, &ref, fsRdPerm), noErr);
+  Movie movie = nullptr;
+  ASSERT_EQ(NewMovieFromFile(&movie, ref, nullptr, nullptr, newMovieActive, nullptr), noErr);
+  CloseMovieFile(ref);
+  const std::string flat = tempDir_ + "/flat.mov";
+  FILE* f = std::fopen(flat.c_str(), "w");
+  ASSERT_TRUE(f);
+  std::fputs("older file", f);
+  std::fclose(f);
+  ASSERT_EQ(VTMakeFSSpecFromPath(flat.c_str(), &out), noErr);
+  SetMovieProgressProc(movie, (MovieProgressUPP)-1, 0);
+
+  for (bool cancel : {true, false}) {
+    SCOPED_TRACE(cancel ? "cancelled" : "whole");
+    bool shown = false;
+    OnModalTurn([&](long) {
+      vt::exporter::ProgressWindow* p = vt::exporter::ProgressWindow::current();
+      if (!p || shown) return;
+      shown = true;
+      if (!cancel) return;
+      Rect r = p->cancelRect();
+      Point mid{(short)((r.top + r.bottom) / 2), (short)((r.left + r.right) / 2)};
+      VTAutomationPostMouseDown(mid);
+      VTAutomationPostMouseUp(mid);
+    });
+    Movie result = FlattenMovieData(movie, flattenAddMovieToDataFork, &out, 'TVOD', smSystemScript,
+                                    createMovieFileDeleteCurFile);
+    EXPECT_TRUE(shown) << "the progress window never showed";
+    EXPECT_EQ(GetMoviesError(), cancel ? (OSErr)userCanceledErr : (OSErr)noErr);
+    EXPECT_EQ(entryCount(tempDir_), 1);
+    std::string kept;
+    vt_test::run(
+        cancel ? "cat '" + flat + "'"
+               : "ffprobe -v error -show_entries stream=codec_name -of csv=p=0 '" + flat + "'",
+        &kept);
+    EXPECT_EQ(kept, cancel ? "older file" : "h264\naac\n");
+    if (result) DisposeMovie(result);
+  }
+  VTAutomationSetModalHook(nullptr);
+  DisposeMovie(movie);
 }
