@@ -110,10 +110,10 @@ void ExportMovie(WindowReference theWindow) {
   OSType myFileType = kQTFileTypeMP4;
   if (!PutExportFile(myPrompt, myFileName, &myFile, &myFileType)) return;
 
+  // The platform's progress window, as the movie's other long work (Save As) shows it.
   SetMovieProgressProc(myMovie, (MovieProgressUPP)-1, 0);
   OSErr myErr = ConvertMovieToFile(myMovie, NULL, &myFile, myFileType, sigMoviePlayer,
                                    smSystemScript, NULL, createMovieFileDeleteCurFile, NULL);
-  SetMovieProgressProc(myMovie, NULL, 0);
 
   const char* myText = NULL;
   switch (myErr) {

@@ -37,6 +37,13 @@ int entryCount(const std::string& dir) {
   return n;
 }
 
+void ClickCancel() {
+  Rect r = vt::exporter::ProgressWindow::current()->cancelRect();
+  Point mid{(short)((r.top + r.bottom) / 2), (short)((r.left + r.right) / 2)};
+  VTAutomationPostMouseDown(mid);
+  VTAutomationPostMouseUp(mid);
+}
+
 }  // namespace
 
 TEST_F(AppTest, MakeToolBuildsTheMovieTheDialogBuilds) {
@@ -139,12 +146,8 @@ TEST_F(AppTest, ExportWritesTheFrontMovieOrNothingWhenCancelled) {
   VTAutomationNavSaveAs(tempDir_, "cancelled.mp4");
   bool clicked = false;
   OnModalTurn([&](long turn) {
-    vt::exporter::ProgressWindow* p = vt::exporter::ProgressWindow::current();
-    if (turn < 3 || !p || clicked) return;
-    Rect r = p->cancelRect();
-    Point mid{(short)((r.top + r.bottom) / 2), (short)((r.left + r.right) / 2)};
-    VTAutomationPostMouseDown(mid);
-    VTAutomationPostMouseUp(mid);
+    if (turn < 3 || !vt::exporter::ProgressWindow::current() || clicked) return;
+    ClickCancel();
     clicked = true;
   });
   QTFrame_HandleFileMenuItem(w, exportItem);
@@ -157,9 +160,7 @@ TEST_F(AppTest, ExportWritesTheFrontMovieOrNothingWhenCancelled) {
   // wins over an extension typed.
   const struct {
     int format;
-    const char* typed;
-    const char* written;
-    const char* expect;  // codec,frames
+    const char *typed, *written, *expect;  // expect: codec,frames
   } formats[] = {
       {0, "", "export_long.mp4", "h264,200"},
       {1, "", "export_long.mov", "prores,200"},
@@ -187,50 +188,32 @@ TEST_F(AppTest, ExportWritesTheFrontMovieOrNothingWhenCancelled) {
 TEST_F(AppTest, FlattenWithTheDefaultProgressShowsTheWindowAndCancelKeepsTheOldFile) {
   // Picture and sound interleaved: the copy goes in many runs, with progress between them.
   const std::string src = vt_test::fixture(
-      "flatten_av.mov",
-      "-f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi -i sine=sample_rate=48000 "
-      "-t 4 -c:v libx264 -c:a aac");
-  FSSpec in, out;
-  ASSERT_EQ(VTMakeFSSpecFromPath(src.c_str(), &in), noErr);
-  short ref = -1;
-  ASSERT_EQ(OpenMovieFile(&in, &ref, fsRdPerm), noErr);
-  Movie movie = nullptr;
-  ASSERT_EQ(NewMovieFromFile(&movie, ref, nullptr, nullptr, newMovieActive, nullptr), noErr);
-  CloseMovieFile(ref);
+      "flatten_av.mov", "-f lavfi -i testsrc2=size=320x240 -f lavfi -i sine -t 4 -c:a aac");
   const std::string flat = tempDir_ + "/flat.mov";
-  FILE* f = std::fopen(flat.c_str(), "w");
-  ASSERT_TRUE(f);
-  std::fputs("older file", f);
-  std::fclose(f);
+  FSSpec in, out;
+  ASSERT_EQ(vt_test::run("printf 'older file' > '" + flat + "'"), 0);
+  ASSERT_EQ(VTMakeFSSpecFromPath(src.c_str(), &in), noErr);
   ASSERT_EQ(VTMakeFSSpecFromPath(flat.c_str(), &out), noErr);
-  SetMovieProgressProc(movie, (MovieProgressUPP)-1, 0);
-
+  ASSERT_TRUE(QTFrame_OpenMovieInWindow(NULL, &in));  // with the default progress procedure
+  Movie movie = (**QTFrame_GetWindowObjectFromWindow(QTFrame_GetFrontMovieWindow())).fMovie;
   for (bool cancel : {true, false}) {
-    SCOPED_TRACE(cancel ? "cancelled" : "whole");
     bool shown = false;
     OnModalTurn([&](long) {
-      vt::exporter::ProgressWindow* p = vt::exporter::ProgressWindow::current();
-      if (!p || shown) return;
-      shown = true;
-      if (!cancel) return;
-      Rect r = p->cancelRect();
-      Point mid{(short)((r.top + r.bottom) / 2), (short)((r.left + r.right) / 2)};
-      VTAutomationPostMouseDown(mid);
-      VTAutomationPostMouseUp(mid);
+      if (!shown && cancel && vt::exporter::ProgressWindow::current()) ClickCancel();
+      shown = shown || vt::exporter::ProgressWindow::current();
     });
     Movie result = FlattenMovieData(movie, flattenAddMovieToDataFork, &out, 'TVOD', smSystemScript,
                                     createMovieFileDeleteCurFile);
     EXPECT_TRUE(shown) << "the progress window never showed";
     EXPECT_EQ(GetMoviesError(), cancel ? (OSErr)userCanceledErr : (OSErr)noErr);
-    EXPECT_EQ(entryCount(tempDir_), 1);
     std::string kept;
     vt_test::run(
-        cancel ? "cat '" + flat + "'"
-               : "ffprobe -v error -show_entries stream=codec_name -of csv=p=0 '" + flat + "'",
+        (cancel ? "cat '" : "ffprobe -v error -show_entries stream=codec_name -of csv=p=0 '") +
+            flat + "'",
         &kept);
     EXPECT_EQ(kept, cancel ? "older file" : "h264\naac\n");
     if (result) DisposeMovie(result);
   }
+  EXPECT_EQ(entryCount(tempDir_), 1);
   VTAutomationSetModalHook(nullptr);
-  DisposeMovie(movie);
 }

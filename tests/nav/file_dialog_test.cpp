@@ -3,8 +3,6 @@
 
 #include <fstream>
 #include <string>
-#include <tuple>
-#include <vector>
 
 #include "fake_painter.h"
 #include "fixtures.h"
@@ -474,33 +472,4 @@ TEST(OpenDialog, ADeepPathMenuStaysInsideTheDialog) {
   EXPECT_EQ(items.back(), "/");
   clickAt(d, d.pathMenuItemRect((int)items.size() - 1), 0);
   EXPECT_EQ(b.folder(), "/");
-}
-
-TEST(SaveDialog, FormatPopupGivesTheNameItsExtension) {
-  Tree t;
-  Browser b;
-  FileDialogConfig c = saveConfig("clip.mp4");
-  c.formats = {{"MPEG-4", "mp4"}, {"QuickTime", "mov"}, {"Images", ""}};
-  FileDialog d(c, b);
-  ASSERT_TRUE(d.goToFolder(t.root));
-  // Clicked as a user would: the pop-up opens, an item chooses.
-  clickAt(d, d.formatRect(), 1);
-  ASSERT_TRUE(d.formatMenuOpen());
-  clickAt(d, d.formatMenuItemRect(1), 2);
-  EXPECT_FALSE(d.formatMenuOpen());
-  EXPECT_EQ(d.format(), 1);
-  EXPECT_EQ(d.name(), "clip.mov");
-  // Only a format's own extension is replaced; a dot of the user's stays.
-  for (const auto& [typed, format, expect] : std::vector<std::tuple<std::string, int, std::string>>{
-           {"clip.mov", 2, "clip"},
-           {"clip", 0, "clip.mp4"},
-           {"my.movie", 1, "my.movie.mov"},
-           {"a.mp4.mp4", 1, "a.mp4.mov"},
-       }) {
-    d.setName(typed);
-    EXPECT_TRUE(d.chooseFormat(format));
-    EXPECT_EQ(d.name(), expect) << typed;
-  }
-  EXPECT_FALSE(d.chooseFormat(3));
-  EXPECT_EQ(d.format(), 1);
 }
