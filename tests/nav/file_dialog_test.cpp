@@ -473,3 +473,22 @@ TEST(OpenDialog, ADeepPathMenuStaysInsideTheDialog) {
   clickAt(d, d.pathMenuItemRect((int)items.size() - 1), 0);
   EXPECT_EQ(b.folder(), "/");
 }
+
+TEST(SaveDialog, TheFormatMenuOpensInsideTheDialogAndSetsTheExtension) {
+  Browser b;
+  FileDialogConfig c = saveConfig("clip.mp4");
+  c.formats = {{"MPEG-4", "mp4"}, {"QuickTime", "mov"}, {"PNG sequence", ""}};
+  FileDialog d(c, b);
+  for (int chosen : {2, 1, 0}) {
+    SCOPED_TRACE(chosen);
+    clickAt(d, d.formatRect(), 0);
+    ASSERT_TRUE(d.formatMenuOpen());
+    for (int i = 0; i < 3; ++i) {
+      Rect r = d.formatMenuItemRect(i);
+      EXPECT_TRUE(r.top >= 0 && r.bottom <= FileDialog::kHeight) << "item " << i << " is cut off";
+    }
+    clickAt(d, d.formatMenuItemRect(chosen), 0);
+    EXPECT_EQ(d.format(), chosen);
+  }
+  EXPECT_EQ(d.name(), "clip.mp4");
+}
