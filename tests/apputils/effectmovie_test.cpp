@@ -130,14 +130,14 @@ TEST_F(EffectMovie, TwoCopiedSourcesMakeAWiredCrossFade) {
   EXPECT_EQ(GetTrackDuration(copyB), GetTrackDuration(fx));
 
   // Copies keep their sizes; the effect takes the largest width and the largest height.
-  auto size = [](Track t) {
+  auto dims = [](Track t) {
     Fixed w, h;
     GetTrackDimensions(t, &w, &h);
     return std::to_string(w >> 16) + "x" + std::to_string(h >> 16);
   };
-  EXPECT_EQ(size(copyA), "320x240");
-  EXPECT_EQ(size(copyB), "400x200");
-  EXPECT_EQ(size(fx), "400x240");
+  EXPECT_EQ(dims(copyA), "320x240");
+  EXPECT_EQ(dims(copyB), "400x200");
+  EXPECT_EQ(dims(fx), "400x240");
 
   // Track references and the input map name A and B.
   ASSERT_EQ(GetTrackReferenceCount(fx, 'ssrc'), 2);

@@ -166,7 +166,9 @@ class Sizes : public ::testing::Test {
     ASSERT_EQ(vt::pixelGuardFaults(), faults_) << at;
     ASSERT_EQ(mismatch(track, w, h, want, tolerance), "") << at << " track";
     ASSERT_EQ(mismatch(movie, w, h, want, tolerance), "") << at << " movie";
-    if (doubled && flat) ASSERT_EQ(mismatch(big, 2 * w, 2 * h, want, tolerance), "") << at;
+    if (doubled && flat) {
+      ASSERT_EQ(mismatch(big, 2 * w, 2 * h, want, tolerance), "") << at;
+    }
     ASSERT_TRUE(!doubled || big.width == 2 * w) << at << " doubled";
     for (Pixel p : big.pixels) ASSERT_EQ(vt::pixelA(p), 255) << at << " doubled";
   }
@@ -266,9 +268,8 @@ TEST_F(Sizes, CodedFormatsAtEveryTrackSize) {
       Fixed fw, fh;
       GetTrackDimensions(t, &fw, &fh);
       SetTrackEnabled(t, true);
-      check(
-          c.name, t, m, FixedToInt(fw), FixedToInt(fh), [&](int, int) { return c.colour; },
-          c.tolerance, true);
+      auto want = [&](int, int) { return c.colour; };
+      check(c.name, t, m, FixedToInt(fw), FixedToInt(fh), want, c.tolerance, true, true);
       SetTrackEnabled(t, false);
       if (HasFatalFailure()) return;
     }

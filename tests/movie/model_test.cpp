@@ -1,6 +1,8 @@
 // Movies, tracks and media in memory: time, edits, queries, references, samples.
 #include <MovieUserData.h>
 
+#include <tuple>
+
 #include "helpers.h"
 
 namespace {
@@ -328,7 +330,7 @@ TEST(MovieModel, MovieBoxFollowsTracksAndMatrix) {
   Rect box{10, 20, 250, 180};
   SetMovieBox(m, &box);
   GetMovieBox(m, &r);
-  EXPECT_TRUE(EqualRect(&r, &box));
+  EXPECT_EQ(std::make_tuple(r.top, r.left, r.bottom, r.right), std::make_tuple(10, 20, 250, 180));
   Rect bad{10, 10, 0, 0};
   SetMovieBox(m, &bad);
   EXPECT_EQ(GetMoviesError(), invalidRect);
