@@ -51,7 +51,6 @@ short VTAutomationSoundChannels() {
 int64_t VTAutomationSoundNow() { return Device::get().nowNs(); }
 
 void VTAutomationSoundStartRecording() { Device::get().startRecording(); }
-void VTAutomationSoundStopRecording() { Device::get().stopRecording(); }
 
 std::vector<VTSoundBuffer> VTAutomationSoundRecording() {
   std::vector<VTSoundBuffer> out;
