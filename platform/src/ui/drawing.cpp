@@ -7,6 +7,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <new>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "core/guard.h"
 #include "core/picture.h"
@@ -110,6 +113,20 @@ int drawUtf8(VTPort* port, int h, int v, std::string_view utf8, const TextStyle&
   return adv;
 }
 
+// A row of an image into a port, made opaque. Playback copies every frame through here, so it
+// goes four pixels at a time (the compiler does not vectorise the plain loop at -O2).
+static void copyOpaque(Pixel* __restrict d, const Pixel* __restrict s, int n) {
+  int i = 0;
+#if defined(__SSE2__)
+  const __m128i alpha = _mm_set1_epi32((int)0xFF000000u);
+  for (; i + 4 <= n; i += 4) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_or_si128(v, alpha));
+  }
+#endif
+  for (; i < n; ++i) d[i] = s[i] | 0xFF000000u;
+}
+
 void drawImage(VTPort* port, const Image& img, const Rect& dst) {
   if (!port || img.empty() || rectEmpty(dst)) return;
   int dw = dst.right - dst.left, dh = dst.bottom - dst.top;
@@ -123,8 +140,7 @@ void drawImage(VTPort* port, const Image& img, const Rect& dst) {
   }
   forEachRun(port, Region(dst), [&](Pixel* row, int x0, int x1, int y) {
     int sy = y + port->portRect.top - dst.top;
-    const Pixel* s = src->row(sy);
-    for (int x = x0; x < x1; ++x) row[x] = s[x + port->portRect.left - dst.left] | 0xFF000000u;
+    copyOpaque(row + x0, src->row(sy) + x0 + port->portRect.left - dst.left, x1 - x0);
   });
 }
 
