@@ -2,8 +2,6 @@
 // points, and the handlers of the four required Apple events.
 #include "ComApplication.h"
 
-#include <cctype>
-
 #include "ComResource.h"
 #include "MacFramework.h"
 #include "QTUtilities.h"
@@ -32,19 +30,57 @@ UInt16 ExportMenuItem() {
   return (UInt16)((kFileMenuResID << 8) + CountMenuItems(myMenu));
 }
 
-// The export's format follows the name given: .mov is ProRes 422, a name without an extension
-// a folder of PNG images, anything else H.264 in MPEG-4.
-OSType ExportFileType(const FSSpec& theFile) {
-  const unsigned char* myName = theFile.name;
-  int myLength = myName[0];
-  int myDot = myLength;
-  while (myDot > 0 && myName[myDot] != '.') myDot--;
-  if (myDot == 0) return kQTFileTypePNG;
-  char myExt[8] = {0};
-  for (int i = 0; i < 7 && myDot + 1 + i <= myLength; i++)
-    myExt[i] = (char)std::tolower(myName[myDot + 1 + i]);
-  if (strcmp(myExt, "mov") == 0) return kQTFileTypeMovie;
-  return kQTFileTypeMP4;
+// The export formats the save dialog offers, the first proposed.
+struct ExportFormat {
+  const char* label;
+  const char* extension;  // "" for a folder
+  OSType fileType;
+};
+const ExportFormat kExportFormats[] = {
+    {"MPEG-4 (H.264, AAC)", "mp4", kQTFileTypeMP4},
+    {"QuickTime (ProRes 422)", "mov", kQTFileTypeMovie},
+    {"PNG image sequence", "", kQTFileTypePNG},
+};
+const short kExportFormatCount = (short)(sizeof(kExportFormats) / sizeof(kExportFormats[0]));
+
+// The save dialog with the export's Format pop-up; the chosen format's file type goes into
+// *theFileType. False when the user cancelled.
+Boolean PutExportFile(ConstStr255Param thePrompt, ConstStr255Param theFileName,
+                      FSSpecPtr theFSSpecPtr, OSType* theFileType) {
+  VTNavSaveFormat myFormats[kExportFormatCount];
+  for (short i = 0; i < kExportFormatCount; i++) {
+    Str255 myText;
+    CopyCStringToPascal(kExportFormats[i].label, myText);
+    BlockMoveData(myText, myFormats[i].label, myText[0] + 1);
+    CopyCStringToPascal(kExportFormats[i].extension, myText);
+    BlockMoveData(myText, myFormats[i].extension, myText[0] + 1);
+  }
+  NavDialogOptions myDialogOptions;
+  NavGetDefaultDialogOptions(&myDialogOptions);
+  myDialogOptions.dialogOptionFlags |= kNavNoTypePopup | kNavDontAutoTranslate;
+  BlockMoveData(theFileName, myDialogOptions.savedFileName, theFileName[0] + 1);
+  BlockMoveData(gAppName, myDialogOptions.clientName, gAppName[0] + 1);
+  BlockMoveData(thePrompt, myDialogOptions.message, thePrompt[0] + 1);
+
+  QTFrame_ActivateController(QTFrame_GetFrontMovieWindow(), false);
+  NavEventUPP myEventUPP = NewNavEventUPP(QTFrame_HandleNavEvent);
+  NavReplyRecord myReply;
+  BlockZero(&myReply, sizeof(myReply));
+  short myFormat = 0;
+  OSErr myErr = VTNavPutFileWithFormats(NULL, &myReply, &myDialogOptions, myEventUPP, myFormats,
+                                        kExportFormatCount, &myFormat, sigMoviePlayer, NULL);
+  Boolean mySelected = false;
+  if (myErr == noErr && myReply.validRecord) {
+    AEKeyword myKeyword;
+    DescType myActualType;
+    Size myActualSize = 0;
+    mySelected = AEGetNthPtr(&myReply.selection, 1, typeFSS, &myKeyword, &myActualType,
+                             theFSSpecPtr, sizeof(FSSpec), &myActualSize) == noErr;
+    *theFileType = kExportFormats[myFormat].fileType;
+    NavDisposeReply(&myReply);
+  }
+  DisposeNavEventUPP(myEventUPP);
+  return mySelected;
 }
 
 // Writes the front movie as a standard file; the movie and its window stay as they are.
@@ -53,7 +89,7 @@ void ExportMovie(WindowReference theWindow) {
   if (myWindowObject == NULL || (**myWindowObject).fMovie == NULL) return;
   Movie myMovie = (**myWindowObject).fMovie;
 
-  // The proposed name: the window's, with .mp4 for its extension.
+  // The proposed name: the window's, with the first format's extension.
   Str255 myTitle;
   GetWTitle(QTFrame_GetWindowFromWindowReference(theWindow), myTitle);
   int myLength = myTitle[0];
@@ -71,14 +107,13 @@ void ExportMovie(WindowReference theWindow) {
                      'o', 'v', 'i', 'e', ' ', 'A', 's', ':'};
 
   FSSpec myFile;
-  Boolean myIsSelected = false, myIsReplacing = false;
-  QTFrame_PutFile(myPrompt, myFileName, &myFile, &myIsSelected, &myIsReplacing);
-  if (!myIsSelected) return;
+  OSType myFileType = kQTFileTypeMP4;
+  if (!PutExportFile(myPrompt, myFileName, &myFile, &myFileType)) return;
 
+  // The platform's progress window, as the movie's other long work (Save As) shows it.
   SetMovieProgressProc(myMovie, (MovieProgressUPP)-1, 0);
-  OSErr myErr = ConvertMovieToFile(myMovie, NULL, &myFile, ExportFileType(myFile), sigMoviePlayer,
+  OSErr myErr = ConvertMovieToFile(myMovie, NULL, &myFile, myFileType, sigMoviePlayer,
                                    smSystemScript, NULL, createMovieFileDeleteCurFile, NULL);
-  SetMovieProgressProc(myMovie, NULL, 0);
 
   const char* myText = NULL;
   switch (myErr) {

@@ -242,6 +242,20 @@ OSErr NavGetFile(AEDesc* defaultLocation, NavReplyRecord* reply, NavDialogOption
 OSErr NavPutFile(AEDesc* defaultLocation, NavReplyRecord* reply, NavDialogOptions* dialogOptions,
                  NavEventUPP eventProc, OSType fileType, OSType fileCreator, void* callBackUD);
 
+// A save dialog with a Format pop-up (our addition: the type pop-up of NavPutFile lists file
+// types and has no way to say what a choice does to the name). `formats` are the choices, shown
+// in order; `*format` is the one chosen at first and, when the user saves, the one chosen then.
+// Choosing one gives the name that choice's extension in place of another choice's (an empty
+// extension: none, as for a folder). Otherwise as NavPutFile.
+struct VTNavSaveFormat {
+  Str63 label;
+  Str15 extension;  // without the dot
+};
+OSErr VTNavPutFileWithFormats(AEDesc* defaultLocation, NavReplyRecord* reply,
+                              NavDialogOptions* dialogOptions, NavEventUPP eventProc,
+                              const VTNavSaveFormat* formats, short formatCount, short* format,
+                              OSType fileCreator, void* callBackUD);
+
 // Releases what a reply holds (its selection list); safe on a reply that was never filled.
 OSErr NavDisposeReply(NavReplyRecord* reply);
 

@@ -24,9 +24,11 @@ void VTAutomationNavChooseFile(const std::string& path);
 void VTAutomationNavCancelOpen();
 // Save: the next save dialog goes to `folder`, types `name` and presses Save. When the name
 // exists, the replace question is answered Replace (confirmReplace) or Cancel; after a Cancel
-// the dialog takes the next queued save answer, or is cancelled when there is none.
+// the dialog takes the next queued save answer, or is cancelled when there is none. A `format`
+// of 0 or more first chooses that item of the Format pop-up; an empty `name` then keeps the
+// name the dialog shows.
 void VTAutomationNavSaveAs(const std::string& folder, const std::string& name,
-                           bool confirmReplace = true);
+                           bool confirmReplace = true, int format = -1);
 void VTAutomationNavCancelSave();
 // Drops every queued answer.
 void VTAutomationNavClearAnswers();
@@ -54,6 +56,8 @@ struct VTNavDialogInfo {
   long filterCalls = 0;               // items the filter was asked about for this listing
   std::string sheetMessage;           // the question shown over the dialog ("" when none)
   std::vector<std::string> pathMenu;  // folder chain when the path menu is open
+  std::vector<std::string> formats;   // save: the Format pop-up's items (none: no pop-up)
+  int format = 0;                     // save: the one chosen
   std::vector<std::string> buttons;   // button labels
   bool previewShown = false;          // open: the selected file's poster is shown
   long updatesPassed = 0;             // update events of other windows handed to the event callback

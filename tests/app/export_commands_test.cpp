@@ -37,6 +37,13 @@ int entryCount(const std::string& dir) {
   return n;
 }
 
+void ClickCancel() {
+  Rect r = vt::exporter::ProgressWindow::current()->cancelRect();
+  Point mid{(short)((r.top + r.bottom) / 2), (short)((r.left + r.right) / 2)};
+  VTAutomationPostMouseDown(mid);
+  VTAutomationPostMouseUp(mid);
+}
+
 }  // namespace
 
 TEST_F(AppTest, MakeToolBuildsTheMovieTheDialogBuilds) {
@@ -139,12 +146,8 @@ TEST_F(AppTest, ExportWritesTheFrontMovieOrNothingWhenCancelled) {
   VTAutomationNavSaveAs(tempDir_, "cancelled.mp4");
   bool clicked = false;
   OnModalTurn([&](long turn) {
-    vt::exporter::ProgressWindow* p = vt::exporter::ProgressWindow::current();
-    if (turn < 3 || !p || clicked) return;
-    Rect r = p->cancelRect();
-    Point mid{(short)((r.top + r.bottom) / 2), (short)((r.left + r.right) / 2)};
-    VTAutomationPostMouseDown(mid);
-    VTAutomationPostMouseUp(mid);
+    if (turn < 3 || !vt::exporter::ProgressWindow::current() || clicked) return;
+    ClickCancel();
     clicked = true;
   });
   QTFrame_HandleFileMenuItem(w, exportItem);
@@ -153,16 +156,64 @@ TEST_F(AppTest, ExportWritesTheFrontMovieOrNothingWhenCancelled) {
   EXPECT_FALSE(VTAutomationHasFrontDialog()) << "a cancel is not an error";
   VTAutomationSetModalHook(nullptr);
 
-  VTAutomationNavSaveAs(tempDir_, "whole.mov");
-  QTFrame_HandleFileMenuItem(w, exportItem);
-  std::string out;
-  vt_test::run(
-      "ffprobe -v error -count_frames -show_entries stream=codec_name,nb_read_frames -of csv=p=0 "
-      "'" +
-          tempDir_ + "/whole.mov'",
-      &out);
-  EXPECT_EQ(out, "prores,200\n");
+  // Each format of the pop-up: the proposed name takes its extension, and the chosen format
+  // wins over an extension typed.
+  const struct {
+    int format;
+    const char *typed, *written, *expect;  // expect: codec,frames
+  } formats[] = {
+      {0, "", "export_long.mp4", "h264,200"},
+      {1, "", "export_long.mov", "prores,200"},
+      {2, "", "export_long/frame-%06d.png", "png,200"},
+      {1, "typed.mp4", "typed.mp4", "prores,200"},
+  };
+  for (const auto& f : formats) {
+    SCOPED_TRACE(f.written);
+    VTAutomationNavSaveAs(tempDir_, f.typed, true, f.format);
+    QTFrame_HandleFileMenuItem(w, exportItem);
+    EXPECT_EQ(VTAutomationNavLastShown().formats.size(), 3u);
+    std::string out;
+    vt_test::run(
+        "ffprobe -v error -count_frames -show_entries stream=codec_name,nb_read_frames "
+        "-of csv=p=0 '" +
+            tempDir_ + "/" + f.written + "'",
+        &out);
+    EXPECT_EQ(out, std::string(f.expect) + "\n");
+  }
   EXPECT_EQ(QTFrame_GetFrontMovieWindow(), w);
   EXPECT_EQ(GetMovieDuration(movie), duration);
   EXPECT_FALSE((**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty);
+}
+
+TEST_F(AppTest, FlattenWithTheDefaultProgressShowsTheWindowAndCancelKeepsTheOldFile) {
+  // Picture and sound interleaved: the copy goes in many runs, with progress between them.
+  const std::string src = vt_test::fixture(
+      "flatten_av.mov", "-f lavfi -i testsrc2=size=320x240 -f lavfi -i sine -t 4 -c:a aac");
+  const std::string flat = tempDir_ + "/flat.mov";
+  FSSpec in, out;
+  ASSERT_EQ(vt_test::run("printf 'older file' > '" + flat + "'"), 0);
+  ASSERT_EQ(VTMakeFSSpecFromPath(src.c_str(), &in), noErr);
+  ASSERT_EQ(VTMakeFSSpecFromPath(flat.c_str(), &out), noErr);
+  ASSERT_TRUE(QTFrame_OpenMovieInWindow(NULL, &in));  // with the default progress procedure
+  Movie movie = (**QTFrame_GetWindowObjectFromWindow(QTFrame_GetFrontMovieWindow())).fMovie;
+  for (bool cancel : {true, false}) {
+    bool shown = false;
+    OnModalTurn([&](long) {
+      if (!shown && cancel && vt::exporter::ProgressWindow::current()) ClickCancel();
+      shown = shown || vt::exporter::ProgressWindow::current();
+    });
+    Movie result = FlattenMovieData(movie, flattenAddMovieToDataFork, &out, 'TVOD', smSystemScript,
+                                    createMovieFileDeleteCurFile);
+    EXPECT_TRUE(shown) << "the progress window never showed";
+    EXPECT_EQ(GetMoviesError(), cancel ? (OSErr)userCanceledErr : (OSErr)noErr);
+    std::string kept;
+    vt_test::run(
+        (cancel ? "cat '" : "ffprobe -v error -show_entries stream=codec_name -of csv=p=0 '") +
+            flat + "'",
+        &kept);
+    EXPECT_EQ(kept, cancel ? "older file" : "h264\naac\n");
+    if (result) DisposeMovie(result);
+  }
+  EXPECT_EQ(entryCount(tempDir_), 1);
+  VTAutomationSetModalHook(nullptr);
 }

@@ -40,10 +40,10 @@ std::vector<std::string> entries(const std::string& dir) {
   return names;
 }
 
-std::string probe(const std::string& file, const std::string& entries) {
+std::string probe(const std::string& file, const std::string& entries, const char* stream = "v") {
   std::string out;
-  EXPECT_EQ(vt_test::run("ffprobe -v error -count_frames -select_streams v:0 -show_entries " +
-                             entries + " -of csv=p=0 '" + file + "' 2>&1",
+  EXPECT_EQ(vt_test::run("ffprobe -v error -count_frames -select_streams " + std::string(stream) +
+                             ":0 -show_entries " + entries + " -of csv=p=0 '" + file + "' 2>&1",
                          &out),
             0);
   while (!out.empty() && (out.back() == '\n' || out.back() == ',')) out.pop_back();
@@ -195,4 +195,39 @@ TEST(Export, ToolRefusesBadArgumentsWithOneLine) {
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
   }
   EXPECT_EQ(entries(dir), std::vector<std::string>{});
+}
+
+TEST(Export, SoundGoesWithThePicturesOverTheRange) {
+  // A tone that starts at 1 s: where it starts in the output shows the sound is in sync.
+  const std::string tone = vt_test::fixture(
+      "export_tone.mov",
+      "-f lavfi -i testsrc2=size=176x144:rate=25 -f lavfi -i sine=frequency=440:sample_rate=44100 "
+      "-af \"volume=enable='lt(t,1)':volume=0\" -t 2 -c:v libx264 -pix_fmt yuv420p -c:a aac");
+  std::string b, silent = sources(b), dir = vt_test::tempDir("export-sound");
+  const struct {
+    std::string in, options, out, expect;  // expect: codec,rate of the sound ("": none)
+    double duration, toneAt;
+  } cases[] = {
+      {tone, "", "tone.mp4", "aac,44100", 2.0, 1.0},
+      {tone, "--codec prores", "tone.mov", "pcm_s24le,44100", 2.0, 1.0},
+      {tone, "--from 0.5 --to 1.5", "cut.mp4", "aac,44100", 1.0, 0.5},
+      {silent, "", "silent.mp4", "", 2.0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.out);
+    const std::string out = dir + "/" + c.out;
+    ASSERT_EQ(vt_test::run("'" + kBin + "movie-export/movie-export' '" + c.in + "' '" + out + "' " +
+                           c.options + " 2>/dev/null"),
+              0);
+    EXPECT_EQ(probe(out, "stream=codec_name,sample_rate", "a"), c.expect);
+    if (c.expect.empty()) continue;
+    for (const char* stream : {"a", "v"})
+      EXPECT_NEAR(std::atof(probe(out, "stream=duration", stream).c_str()), c.duration, 1 / 25.0);
+    std::string detect;
+    vt_test::run(
+        "ffmpeg -nostdin -i '" + out +
+            "' -af silencedetect=noise=-40dB:d=0.1 -f null - 2>&1 | grep -o 'silence_end: [0-9.]*'",
+        &detect);
+    EXPECT_NEAR(std::atof(detect.c_str() + 13), c.toneAt, 1 / 25.0) << detect;
+  }
 }

@@ -186,7 +186,15 @@ TEST_F(Menus, CommandKeysFindOnlyEnabledItems) {
   EXPECT_EQ(MenuKey('S'), 0);
   vt::events::setCurrentModifiers(cmdKey | shiftKey);
   EXPECT_EQ(MenuKey('S'), (129L << 16) | 5);
+  // Shift with a letter is another shortcut, even when its item is disabled: Ctrl+Shift+S never
+  // runs Ctrl+S. With a symbol Shift may be how it is typed.
+  SetItemCmd(file, 3, 's');
+  SetItemCmd(file, 2, '?');
+  DisableMenuItem(file, 5);
+  EXPECT_EQ(MenuKey('S'), 0);
+  EXPECT_EQ(MenuKey('?'), (129L << 16) | 2);
   vt::events::setCurrentModifiers(cmdKey);
+  EXPECT_EQ(MenuKey('S'), (129L << 16) | 3);
   SetMenuItemModifiers(file, 1, kMenuNoCommandModifier);
   EXPECT_EQ(MenuKey('n'), 0);
   EXPECT_FALSE(quitPosted());

@@ -12,15 +12,22 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <utility>
+#include <vector>
 
+#include "audio/movie_sound.h"
+#include "codec/audio_format.h"
 #include "codec/decoder.h"
 #include "compose/compose.h"
 #include "compose/frame_pipe.h"
+#include "model/model.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
 #include <libavutil/opt.h>
 #include <libswscale/swscale.h>
 }
@@ -210,7 +217,124 @@ OSErr openEncoder(const char* name, AVPixelFormat fmt, const Plan& p, bool globa
   return r < 0 ? (OSErr)paramErr : (OSErr)noErr;
 }
 
-// H.264 in MPEG-4 or ProRes in a QuickTime movie.
+// The movie's sound over the exported range: device-rate frames from `start`, ending with the
+// last picture.
+struct SoundPlan {
+  bool present = false;
+  int rate = 48000, channels = 2;
+  int64_t start = 0;
+  // Sound frames from the range's start to the end of picture `i` (exclusive).
+  int64_t endOf(const Plan& p, int64_t i) const {
+    return (int64_t)((__int128)i * p.fpsDen * rate / p.fpsNum);
+  }
+};
+
+// Whether the movie has sound to hear and at what rate and channels to keep it: the highest
+// rate among its audible tracks, stereo unless all are mono.
+SoundPlan soundPlan(VTMovie* movie, const Plan& p, Format format) {
+  SoundPlan s;
+  int rate = 0, channels = 0;
+  for (const auto& t : movie->tracks) {
+    const VTMedia* m = t->media.get();
+    if (!t->enabled() || t->volume <= 0 || !m || m->mediaType != SoundMediaType ||
+        m->sampleCount() == 0)
+      continue;
+    s.present = true;
+    for (const auto& d : m->descriptions) {
+      vt::codec::AudioFormat f;
+      if (!vt::codec::parseSoundEntry(d.bytes.data(), d.bytes.size(), f)) continue;
+      rate = std::max(rate, f.sampleRate > 0 ? f.sampleRate : (int)m->timeScale);
+      channels = std::max(channels, f.channels);
+    }
+  }
+  // AAC knows a few rates only; others are heard at 48 kHz.
+  static const int aacRates[] = {8000,  11025, 12000, 16000, 22050, 24000,
+                                 32000, 44100, 48000, 64000, 88200, 96000};
+  if (format != Format::h264 ? rate >= 8000 && rate <= 192000
+                             : std::count(std::begin(aacRates), std::end(aacRates), rate) > 0)
+    s.rate = rate;
+  s.channels = channels == 1 ? 1 : 2;
+  s.start = (int64_t)(((__int128)p.first * s.rate + p.scale / 2) / p.scale);
+  return s;
+}
+
+// The sound stream's encoder: AAC (beside H.264) or 24-bit PCM (beside ProRes), fed with
+// interleaved float frames in any amounts.
+class SoundEncoder {
+ public:
+  ~SoundEncoder() {
+    avcodec_free_context(&enc_);
+    av_frame_free(&frame_);
+  }
+  OSErr open(const SoundPlan& s, bool aac, bool globalHeader) {
+    const AVCodec* codec = avcodec_find_encoder(aac ? AV_CODEC_ID_AAC : AV_CODEC_ID_PCM_S24LE);
+    if (!codec) return noCodecErr;
+    enc_ = avcodec_alloc_context3(codec);
+    frame_ = av_frame_alloc();
+    if (!enc_ || !frame_) return memFullErr;
+    enc_->sample_rate = s.rate;
+    enc_->sample_fmt = aac ? AV_SAMPLE_FMT_FLTP : AV_SAMPLE_FMT_S32;
+    av_channel_layout_default(&enc_->ch_layout, s.channels);
+    enc_->time_base = AVRational{1, s.rate};
+    if (aac) enc_->bit_rate = 96000 * s.channels;
+    if (globalHeader) enc_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (avcodec_open2(enc_, codec, nullptr) < 0) return paramErr;
+    // PCM takes frames of any length.
+    chunk_ = enc_->frame_size > 0 ? enc_->frame_size : 4096;
+    channels_ = s.channels;
+    return noErr;
+  }
+  AVCodecContext* context() const { return enc_; }
+
+  // Encodes what fills whole encoder frames; `last` sends the remainder and the end of stream.
+  template <class Deliver>
+  OSErr add(const float* samples, size_t frames, bool last, Deliver deliver) {
+    held_.insert(held_.end(), samples, samples + frames * channels_);
+    size_t at = 0, have = held_.size() / channels_;
+    while (have - at >= (size_t)chunk_ || (last && at < have)) {
+      int n = (int)std::min<size_t>(chunk_, have - at);
+      if (OSErr err = send(held_.data() + at * channels_, n, deliver)) return err;
+      at += n;
+    }
+    held_.erase(held_.begin(), held_.begin() + (ptrdiff_t)(at * channels_));
+    if (!last) return noErr;
+    if (avcodec_send_frame(enc_, nullptr) < 0) return codecErr;
+    return deliver(enc_);
+  }
+
+ private:
+  template <class Deliver>
+  OSErr send(const float* in, int n, Deliver deliver) {
+    av_frame_unref(frame_);
+    frame_->format = enc_->sample_fmt;
+    frame_->sample_rate = enc_->sample_rate;
+    frame_->nb_samples = n;
+    if (av_channel_layout_copy(&frame_->ch_layout, &enc_->ch_layout) < 0 ||
+        av_frame_get_buffer(frame_, 0) < 0)
+      return memFullErr;
+    for (int c = 0; c < channels_; c++)
+      for (int i = 0; i < n; i++) {
+        float v = std::clamp(in[(size_t)i * channels_ + c], -1.0f, 1.0f);
+        if (enc_->sample_fmt == AV_SAMPLE_FMT_FLTP)
+          reinterpret_cast<float*>(frame_->data[c])[i] = v;
+        else  // 24 bits in the high bytes of 32
+          reinterpret_cast<int32_t*>(frame_->data[0])[(size_t)i * channels_ + c] =
+              (int32_t)std::lrint(v * 8388607.0f) * 256;
+      }
+    frame_->pts = pts_;
+    pts_ += n;
+    if (avcodec_send_frame(enc_, frame_) < 0) return codecErr;
+    return deliver(enc_);
+  }
+
+  AVCodecContext* enc_ = nullptr;
+  AVFrame* frame_ = nullptr;
+  int chunk_ = 0, channels_ = 0;
+  int64_t pts_ = 0;
+  std::vector<float> held_;
+};
+
+// H.264 in MPEG-4 or ProRes in a QuickTime movie, each with the movie's sound if it has any.
 class MovieWriter {
  public:
   ~MovieWriter() {
@@ -222,7 +346,7 @@ class MovieWriter {
     av_packet_free(&pkt_);
   }
 
-  OSErr open(const std::string& file, const Plan& p, const Options& o) {
+  OSErr open(const std::string& file, const Plan& p, const Options& o, const SoundPlan& sound) {
     const bool h264 = o.format == Format::h264;
     if (avformat_alloc_output_context2(&fmt_, nullptr, h264 ? "mp4" : "mov", file.c_str()) < 0)
       return memFullErr;
@@ -231,12 +355,14 @@ class MovieWriter {
     if (OSErr err = openEncoder(h264 ? "libx264" : "prores_ks", pix, p, global, o, enc_))
       return err;
     if (OSErr err = conv_.open(p.width, p.height, pix)) return err;
-    stream_ = avformat_new_stream(fmt_, nullptr);
     pkt_ = av_packet_alloc();
-    if (!stream_ || !pkt_) return memFullErr;
-    stream_->time_base = enc_->time_base;
+    if (!pkt_) return memFullErr;
+    if (OSErr err = addStream(enc_, stream_)) return err;
     stream_->avg_frame_rate = enc_->framerate;
-    if (avcodec_parameters_from_context(stream_->codecpar, enc_) < 0) return memFullErr;
+    if (sound.present) {
+      if (OSErr err = sound_.open(sound, h264, global)) return err;
+      if (OSErr err = addStream(sound_.context(), soundStream_)) return err;
+    }
     int r = avio_open(&fmt_->pb, file.c_str(), AVIO_FLAG_WRITE);
     if (r < 0) return fromAv(r);
     r = avformat_write_header(fmt_, nullptr);
@@ -248,13 +374,20 @@ class MovieWriter {
     if (!f) return memFullErr;
     f->pts = index;
     int r = avcodec_send_frame(enc_, f);
-    return r < 0 ? (OSErr)codecErr : drain();
+    return r < 0 ? (OSErr)codecErr : drain(enc_, stream_);
+  }
+
+  // The sound that goes with the frames written so far; `last` ends the stream.
+  OSErr writeSound(const std::vector<float>& samples, int channels, bool last) {
+    if (!soundStream_) return noErr;
+    return sound_.add(samples.data(), samples.size() / channels, last,
+                      [&](AVCodecContext* enc) { return drain(enc, soundStream_); });
   }
 
   OSErr finish() {
     int r = avcodec_send_frame(enc_, nullptr);
     if (r < 0) return codecErr;
-    if (OSErr err = drain()) return err;
+    if (OSErr err = drain(enc_, stream_)) return err;
     r = av_write_trailer(fmt_);
     if (r < 0) return fromAv(r);
     closed_ = true;
@@ -263,14 +396,22 @@ class MovieWriter {
   }
 
  private:
-  OSErr drain() {
+  OSErr addStream(AVCodecContext* enc, AVStream*& stream) {
+    stream = avformat_new_stream(fmt_, nullptr);
+    if (!stream) return memFullErr;
+    stream->time_base = enc->time_base;
+    return avcodec_parameters_from_context(stream->codecpar, enc) < 0 ? (OSErr)memFullErr
+                                                                      : (OSErr)noErr;
+  }
+
+  OSErr drain(AVCodecContext* enc, AVStream* stream) {
     for (;;) {
-      int r = avcodec_receive_packet(enc_, pkt_);
+      int r = avcodec_receive_packet(enc, pkt_);
       if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return noErr;
       if (r < 0) return codecErr;
       pkt_->duration = pkt_->duration > 0 ? pkt_->duration : 1;
-      av_packet_rescale_ts(pkt_, enc_->time_base, stream_->time_base);
-      pkt_->stream_index = stream_->index;
+      av_packet_rescale_ts(pkt_, enc->time_base, stream->time_base);
+      pkt_->stream_index = stream->index;
       r = av_interleaved_write_frame(fmt_, pkt_);
       if (r < 0) return fromAv(r);
       if (fmt_->pb->error < 0) return fromAv(fmt_->pb->error);
@@ -280,8 +421,10 @@ class MovieWriter {
   AVFormatContext* fmt_ = nullptr;
   AVCodecContext* enc_ = nullptr;
   AVStream* stream_ = nullptr;
+  AVStream* soundStream_ = nullptr;
   AVPacket* pkt_ = nullptr;
   Converter conv_;
+  SoundEncoder sound_;
   bool closed_ = false;
 };
 
@@ -402,21 +545,39 @@ OSErr exportMovie(VTMovie* movie, const std::string& path, const Options& option
   TempOutput out;
   if (OSErr err = out.create(path, folder)) return failed(err);
 
+  const SoundPlan sound = folder ? SoundPlan{} : soundPlan(movie, p, options.format);
   MovieWriter movieWriter;
   PngWriter pngWriter;
-  OSErr err =
-      folder ? pngWriter.open(out.temp(), p, options) : movieWriter.open(out.temp(), p, options);
+  OSErr err = folder ? pngWriter.open(out.temp(), p, options)
+                     : movieWriter.open(out.temp(), p, options, sound);
   if (err == noCodecErr || err == paramErr) {
     message = "“" + name + "” was not written: the encoder refused the settings.";
     return err;
   }
   if (err) return failed(err);
 
+  // The sound of each picture is mixed here, beside the composer (both read the movie), and
+  // queued for the writer, which muxes it after the picture.
+  std::unique_ptr<vt::audio::MovieSound> mixer;
+  if (sound.present)
+    mixer = std::make_unique<vt::audio::MovieSound>(movie, sound.rate, sound.channels);
+  const float volume = std::abs(movie->volume) / 256.0f;  // a muted movie still has its sound
+  std::mutex soundLock;
+  std::deque<std::vector<float>> soundQueue;
   vt::compose::Composer composer(movie);
   composer.setSize(p.width, p.height);
   composer.setDecodeAhead(kDecodeAhead);
-  vt::compose::FramePipe pipe([&](const Image& image, int64_t index) {
-    return folder ? pngWriter.write(image, index) : movieWriter.write(image, index);
+  vt::compose::FramePipe pipe([&](const Image& image, int64_t index) -> OSErr {
+    if (folder) return pngWriter.write(image, index);
+    if (OSErr e = movieWriter.write(image, index)) return e;
+    if (!mixer) return noErr;
+    std::vector<float> samples;
+    {
+      std::lock_guard<std::mutex> l(soundLock);
+      samples = std::move(soundQueue.front());
+      soundQueue.pop_front();
+    }
+    return movieWriter.writeSound(samples, sound.channels, index + 1 == p.frames);
   });
   Image frame;
   for (int64_t i = 0; i < p.frames && !err; i++) {
@@ -429,6 +590,14 @@ OSErr exportMovie(VTMovie* movie, const std::string& path, const Options& option
                     name.c_str(), (double)p.timeOf(i) / p.scale, err);
       message = text;
       return err;
+    }
+    if (mixer) {
+      const int64_t a = sound.endOf(p, i), b = sound.endOf(p, i + 1);
+      std::vector<float> samples((size_t)(b - a) * sound.channels);
+      mixer->render(sound.start + a, (int)(b - a), samples.data());
+      for (float& v : samples) v *= volume;
+      std::lock_guard<std::mutex> l(soundLock);
+      soundQueue.push_back(std::move(samples));
     }
     err = pipe.put(frame);
     if (!err && progress && !progress(i + 1, p.frames)) err = userCanceledErr;

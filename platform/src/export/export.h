@@ -1,5 +1,6 @@
-// A movie's composed frames written as a standard file: H.264 in MPEG-4, ProRes 422 in a
-// QuickTime movie, or a folder of PNG images. FFmpeg stays behind this header.
+// A movie's composed frames and mixed sound written as a standard file: H.264 and AAC in
+// MPEG-4, ProRes 422 and 24-bit PCM in a QuickTime movie, or a folder of PNG images (pictures
+// only). FFmpeg stays behind this header.
 #pragma once
 #include <MacTypes.h>
 
@@ -42,7 +43,8 @@ OSErr plan(VTMovie* movie, double from, double to, int width, int height, Plan& 
 // After each frame: frames written, frames in all. Returning false cancels the export.
 using Progress = std::function<bool(int64_t done, int64_t total)>;
 
-// Writes every frame of the movie's range at the movie's frame rate, effects composed, to
+// Writes every frame of the movie's range at the movie's frame rate, effects composed, and the
+// sound its enabled sound tracks play over the same range (no sound stream when none has), to
 // `path`: a file, or for PNG a folder of frame-000001.png ... The output is written under a
 // temporary name beside `path` and renamed to it only when whole, so a cancel, an encoder
 // error or a full disk leaves nothing behind and whatever `path` held before untouched (a

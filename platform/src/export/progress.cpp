@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "movie/progress_display.h"
 #include "ui/text.h"
 #include "ui/widgets/controls.h"
 #include "ui/widgets/painter.h"
@@ -32,6 +33,21 @@ std::string timeLeft(double seconds) {
                   (s + 30) / 60 == 1 ? "" : "s");
   return text;
 }
+
+// The movie toolbox's long work shows this window for the default progress procedure.
+class WindowDisplay : public movie::ProgressDisplay {
+ public:
+  explicit WindowDisplay(const std::string& what) : window_(what) {}
+  bool update(double fraction) override { return window_.update(fraction); }
+
+ private:
+  ProgressWindow window_;
+};
+
+const bool kRegistered = (movie::setProgressDisplayMaker([](const std::string& what) {
+                            return std::unique_ptr<movie::ProgressDisplay>(new WindowDisplay(what));
+                          }),
+                          true);
 
 }  // namespace
 

@@ -394,7 +394,10 @@ long MenuKey(CharParameter ch) try {
   UInt8 held = (UInt8)(((now & shiftKey) ? kMenuShiftModifier : 0) |
                        ((now & optionKey) ? kMenuOptionModifier : 0) |
                        ((now & controlKey) ? kMenuControlModifier : 0));
-  // Exact modifier match first, then items whose extra modifiers are all held.
+  // Exact modifier match first, then items whose extra modifiers are all held. Shift held with
+  // a letter makes another shortcut, as desktop users expect: Ctrl+Shift+E never runs Ctrl+E,
+  // even when no Ctrl+Shift+E item is enabled. A symbol may need Shift just to be typed.
+  const bool shiftMatters = std::isalpha((unsigned char)key) && (held & kMenuShiftModifier);
   for (int pass = 0; pass < 2; ++pass) {
     for (VTMenu* m : barMenus()) {
       if (!m->enabled) continue;
@@ -404,6 +407,7 @@ long MenuKey(CharParameter ch) try {
         if (it.modifiers & kMenuNoCommandModifier) continue;
         UInt8 need = it.modifiers & 7;
         bool match = pass == 0 ? need == held : (need & held) == need;
+        if (shiftMatters && !(need & kMenuShiftModifier)) match = false;
         if (!match) continue;
         setHilitedMenu(m->id);
         return ((long)(UInt16)m->id << 16) | (long)(i + 1);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "core/fourcc.h"
 #include "core/guard.h"
@@ -15,6 +16,7 @@
 #include "files/fsspec.h"
 #include "files/host_file.h"
 #include "model/internal.h"
+#include "movie/progress_display.h"
 #include "movie/storage.h"
 #include "qtff/reader.h"
 #include "qtff/writer.h"
@@ -390,6 +392,10 @@ OSErr flattenTo(Movie theMovie, long flags, const std::string& path, bool replac
   VTMovie& src = *theMovie;
   MovieProgressUPP progress = src.progressProc;
   bool callProgress = progress && progress != (MovieProgressUPP)-1;
+  std::unique_ptr<vt::movie::ProgressDisplay> display;
+  if (progress == (MovieProgressUPP)-1)
+    display = vt::movie::makeProgressDisplay("Saving \xE2\x80\x9C" +
+                                             path.substr(path.rfind('/') + 1) + "\xE2\x80\x9D");
 
   // The copy: every sample of every kept track goes into one 'mdat', track after track.
   MoviePtr flat(cloneMovie(src), destroyMovie);
@@ -524,6 +530,8 @@ OSErr flattenTo(Movie theMovie, long flags, const std::string& path, bool replac
       done += chunk;
       copied += chunk;
     }
+    if (display && dataSize && !display->update((double)copied / (double)dataSize))
+      return abort(userCanceledErr);
     if (callProgress && dataSize) {
       int percent = (int)(copied * 100 / dataSize);
       if (percent != lastPercent) {
@@ -556,7 +564,18 @@ OSErr flattenTo(Movie theMovie, long flags, const std::string& path, bool replac
   return noErr;
 }
 
+vt::movie::ProgressDisplayMaker gProgressDisplayMaker = nullptr;
+
 }  // namespace
+
+void vt::movie::setProgressDisplayMaker(ProgressDisplayMaker maker) {
+  gProgressDisplayMaker = maker;
+}
+
+std::unique_ptr<vt::movie::ProgressDisplay> vt::movie::makeProgressDisplay(
+    const std::string& what) {
+  return gProgressDisplayMaker ? gProgressDisplayMaker(what) : nullptr;
+}
 
 Movie FlattenMovieData(Movie theMovie, long flags, const FSSpec* theFile, OSType creator,
                        ScriptCode, long createFlags) try {

@@ -32,9 +32,9 @@ void VTAutomationNavCancelOpen() try {
   vtErrorFromException();
 }
 
-void VTAutomationNavSaveAs(const std::string& folder, const std::string& name,
-                           bool confirmReplace) try {
-  automation().saves.push_back(SaveAnswer{false, folder, name, confirmReplace});
+void VTAutomationNavSaveAs(const std::string& folder, const std::string& name, bool confirmReplace,
+                           int format) try {
+  automation().saves.push_back(SaveAnswer{false, folder, name, confirmReplace, format});
 } catch (...) {
   vtErrorFromException();
 }

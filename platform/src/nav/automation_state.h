@@ -18,6 +18,7 @@ struct SaveAnswer {
   std::string folder;
   std::string name;
   bool confirmReplace = true;
+  int format = -1;  // the Format pop-up's choice to make first; -1: leave it
 };
 
 struct AutomationState {

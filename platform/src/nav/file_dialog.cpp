@@ -24,6 +24,8 @@ FileDialog::FileDialog(FileDialogConfig config, Browser& browser)
   name_.setFilter([](char32_t c) { return c != '/'; });  // the path separator is never in a name
   name_.setText(config_.proposedName);
   name_.selectAll();
+  if (!config_.formats.empty())
+    format_ = std::clamp(config_.format, 0, (int)config_.formats.size() - 1);
   if (config_.save)
     focus_.setOrder({kNameFocus, kListFocus});
   else
@@ -41,6 +43,12 @@ Rect FileDialog::pathRect() const {
 }
 
 Rect FileDialog::pathMenuItemRect(int index) const { return pathMenu_.itemRect(index); }
+
+// Beside the buttons, after its label.
+Rect FileDialog::formatRect() const {
+  if (!config_.save || config_.formats.empty()) return Rect{};
+  return makeRect(76, 400, 340, 424);
+}
 
 Rect FileDialog::listRect() const {
   int top = pathRect().bottom + 8;
@@ -139,6 +147,29 @@ void FileDialog::setName(const std::string& name) {
   name_.setText(name);
   focus_.focus(kNameFocus);
   updateButtons();
+}
+
+bool FileDialog::chooseFormat(int index) {
+  if (index < 0 || index >= (int)config_.formats.size()) return false;
+  std::string n = name();
+  // Only a format's own extension is replaced: a dot the user typed stays part of the name.
+  for (const auto& f : config_.formats) {
+    const std::string ext = "." + f.extension;
+    if (!f.extension.empty() && n.size() > ext.size() &&
+        n.compare(n.size() - ext.size(), ext.size(), ext) == 0) {
+      n.resize(n.size() - ext.size());
+      break;
+    }
+  }
+  const std::string& ext = config_.formats[(size_t)index].extension;
+  if (!ext.empty()) n += "." + ext;
+  format_ = index;
+  if (n != name()) {
+    name_.setText(n);
+    name_.selectAll();
+  }
+  updateButtons();
+  return true;
 }
 
 void FileDialog::focusList() {
@@ -270,6 +301,11 @@ bool FileDialog::click(int x, int y, uint32_t ticks, bool command, bool shift) {
     pathMenuOpen_ = false;
     return true;
   }
+  if (formatMenuOpen_) {
+    formatMenuOpen_ = false;
+    chooseFormat(formatMenu_.itemAt(x, y));
+    return true;
+  }
   int hit = ui::hitButton(buttons_, x, y);
   if (hit == kCancelButton) {
     pressCancel();
@@ -290,6 +326,14 @@ bool FileDialog::click(int x, int y, uint32_t ticks, bool command, bool shift) {
     pathMenu_.rowHeight = kPathMenuRow;
     for (const auto& f : pathChain_) pathMenu_.items.push_back(displayName(f));
     pathMenuOpen_ = true;
+    return true;
+  }
+  if (!config_.formats.empty() && inRect(formatRect(), x, y)) {
+    formatMenu_ = ui::PopupMenu{};
+    formatMenu_.anchor = formatRect();
+    for (const auto& f : config_.formats) formatMenu_.items.push_back(f.label);
+    formatMenu_.current = format_;
+    formatMenuOpen_ = true;
     return true;
   }
   if (config_.save && inRect(nameRect(), x, y)) {
@@ -355,7 +399,8 @@ bool FileDialog::drag(int x, int) {
 Button* FileDialog::buttonAt(int x, int y) {
   if (state_ != DialogState::running) return nullptr;
   std::vector<Button>& list = sheet_.active ? sheet_.buttons : buttons_;
-  if (pathMenuOpen_ && !sheet_.active) return nullptr;  // a click anywhere closes the menu
+  // A click anywhere closes an open menu.
+  if ((pathMenuOpen_ || formatMenuOpen_) && !sheet_.active) return nullptr;
   int hit = ui::hitButton(list, x, y);
   return hit < 0 ? nullptr : &list[(size_t)hit];
 }
@@ -373,8 +418,8 @@ bool FileDialog::key(const KeyPress& k) {
     ++beeps_;
     return false;
   }
-  if (pathMenuOpen_) {
-    pathMenuOpen_ = false;
+  if (pathMenuOpen_ || formatMenuOpen_) {
+    pathMenuOpen_ = formatMenuOpen_ = false;
     return true;
   }
   if (c == key::escape || (command && c == '.')) {
@@ -568,8 +613,18 @@ void FileDialog::draw(Painter& p) {
       }
     }
   }
+  if (!config_.formats.empty() && config_.save) {
+    Rect r = formatRect();
+    p.text(16, r.top + 16, "Format:", 12, colour::black);
+    Button format;
+    format.kind = Button::popup;
+    format.rect = r;
+    format.label = config_.formats[(size_t)format_].label;
+    format.draw(p);
+  }
   for (const auto& b : buttons_) b.draw(p);
   if (pathMenuOpen_) pathMenu_.draw(p);
+  if (formatMenuOpen_) formatMenu_.draw(p);
   if (sheet_.active) sheet_.draw(p, kWidth);
 }
 

@@ -32,6 +32,13 @@ struct FileDialogConfig {
   std::string actionLabel;  // empty: "Open" / "Save"
   std::string cancelLabel;  // empty: "Cancel"
   std::string proposedName;
+  // Save dialog: a Format pop-up of these choices; choosing one gives the name its extension.
+  struct Format {
+    std::string label;      // UTF-8
+    std::string extension;  // without the dot; empty: the name has none
+  };
+  std::vector<Format> formats;
+  int format = 0;  // chosen at first
 };
 
 // Makes the poster shown for a file; false when the file has none.
@@ -80,6 +87,8 @@ class FileDialog {
   bool nameFocused() const { return config_.save && focus_.focused() == kNameFocus; }
   const Sheet& sheet() const { return sheet_; }
   bool pathMenuOpen() const { return pathMenuOpen_; }
+  bool formatMenuOpen() const { return formatMenuOpen_; }
+  int format() const { return format_; }
   const std::vector<std::string>& pathMenuItems() const { return pathChain_; }
   int scrollTop() const { return scrollTop_; }
   bool previewShown() const { return hasPreview_; }
@@ -89,6 +98,8 @@ class FileDialog {
   Rect nameRect() const;
   Rect pathRect() const;
   Rect pathMenuItemRect(int index) const;
+  Rect formatRect() const;  // the Format pop-up (save dialogs given formats)
+  Rect formatMenuItemRect(int index) const { return formatMenu_.itemRect(index); }
   Rect previewRect() const;
   Rect rowRect(int index) const;  // of a listed entry, given the scroll position
   const std::vector<Button>& buttons() const { return buttons_; }
@@ -97,6 +108,8 @@ class FileDialog {
   // Actions the automation uses as a user would.
   bool goToFolder(const std::string& folder);
   void setName(const std::string& name);
+  // Chooses a format: the name's extension, if it is one of the formats', becomes its.
+  bool chooseFormat(int index);
   bool pressAction();
   void pressCancel();
   bool answerSheet(bool confirm);
@@ -125,6 +138,9 @@ class FileDialog {
   bool pathMenuOpen_ = false;
   std::vector<std::string> pathChain_;
   ui::PopupMenu pathMenu_;
+  bool formatMenuOpen_ = false;
+  ui::PopupMenu formatMenu_;
+  int format_ = 0;
   ui::TextField name_;
   // Save dialog: Tab moves between the name and the list; arrows drive the list when it was
   // used last. The open dialog has only the list.

@@ -179,7 +179,12 @@ class FileDialogContent : public ModalContent {
         dialog_.pressCancel();
         return true;
       }
-      dialog_.setName(ans.name);
+      if (ans.format >= 0 && !dialog_.chooseFormat(ans.format)) {
+        a.lastError = "no format " + std::to_string(ans.format);
+        dialog_.pressCancel();
+        return true;
+      }
+      if (ans.format < 0 || !ans.name.empty()) dialog_.setName(ans.name);
       dialog_.pressAction();
       if (dialog_.sheet().active) {
         bool replaceQuestion = dialog_.sheet().buttons.size() > 1;
@@ -237,6 +242,9 @@ class FileDialogContent : public ModalContent {
     info.filterCalls = (long)browser_.filterCalls();
     info.sheetMessage = dialog_.sheet().active ? dialog_.sheet().message : std::string();
     info.pathMenu = dialog_.pathMenuOpen() ? dialog_.pathMenuItems() : std::vector<std::string>();
+    info.formats.clear();
+    for (const auto& f : c.formats) info.formats.push_back(f.label);
+    info.format = dialog_.format();
     info.buttons.clear();
     for (const auto& b : dialog_.buttons()) info.buttons.push_back(b.label);
     if (dialog_.sheet().active)
@@ -476,11 +484,10 @@ OSErr getFile(AEDesc* defaultLocation, NavReplyRecord* reply, NavDialogOptions* 
   return err;
 }
 
+// The caller creates the file with its own type and creator; the dialog only names it.
 OSErr putFile(AEDesc* defaultLocation, NavReplyRecord* reply, NavDialogOptions* dialogOptions,
-              NavEventUPP eventProc, OSType fileType, OSType fileCreator, void* callBackUD) {
-  // The caller creates the file with its own type and creator; the dialog only names it.
-  (void)fileType;
-  (void)fileCreator;
+              NavEventUPP eventProc, void* callBackUD,
+              const std::vector<FileDialogConfig::Format>& formats = {}, short* format = nullptr) {
   if (!reply) return paramErr;
   initReply(reply);
   NavDialogOptions defaults;
@@ -492,6 +499,8 @@ OSErr putFile(AEDesc* defaultLocation, NavReplyRecord* reply, NavDialogOptions* 
   browser.setFilesDisabled(true);
 
   FileDialogConfig config = configFrom(o, true);
+  config.formats = formats;
+  if (format) config.format = *format;
   std::string title = windowTitleFor(o, "Save");
   vt::ui::addFieldFinder(focusedNameField);
   FileDialogContent content(config, browser, true);
@@ -505,9 +514,10 @@ OSErr putFile(AEDesc* defaultLocation, NavReplyRecord* reply, NavDialogOptions* 
   OSErr err = runModal(content, title, o.location, eventProc, callBackUD, stats);
   if (!browser.folder().empty()) a.lastFolder = browser.folder();
   if (err == noErr) {
-    if (content.dialog().state() == DialogState::accepted)
+    if (content.dialog().state() == DialogState::accepted) {
       err = fillReply(reply, {content.dialog().chosenPath()}, content.dialog().replacing());
-    else
+      if (format) *format = (short)content.dialog().format();
+    } else
       err = userCanceledErr;
   }
   finish(content, title, stats, err);
@@ -548,8 +558,25 @@ OSErr NavGetFile(AEDesc* defaultLocation, NavReplyRecord* reply, NavDialogOption
 
 OSErr NavPutFile(AEDesc* defaultLocation, NavReplyRecord* reply, NavDialogOptions* dialogOptions,
                  NavEventUPP eventProc, OSType fileType, OSType fileCreator, void* callBackUD) try {
-  return putFile(defaultLocation, reply, dialogOptions, eventProc, fileType, fileCreator,
-                 callBackUD);
+  (void)fileType;
+  (void)fileCreator;
+  return putFile(defaultLocation, reply, dialogOptions, eventProc, callBackUD);
+} catch (...) {
+  if (reply) NavDisposeReply(reply);
+  return vtErrorFromException();
+}
+
+OSErr VTNavPutFileWithFormats(AEDesc* defaultLocation, NavReplyRecord* reply,
+                              NavDialogOptions* dialogOptions, NavEventUPP eventProc,
+                              const VTNavSaveFormat* formats, short formatCount, short* format,
+                              OSType fileCreator, void* callBackUD) try {
+  (void)fileCreator;
+  if (!formats || formatCount <= 0 || !format || *format < 0 || *format >= formatCount)
+    return paramErr;
+  std::vector<FileDialogConfig::Format> list;
+  for (short i = 0; i < formatCount; i++)
+    list.push_back({pstr(formats[i].label), pstr(formats[i].extension)});
+  return putFile(defaultLocation, reply, dialogOptions, eventProc, callBackUD, list, format);
 } catch (...) {
   if (reply) NavDisposeReply(reply);
   return vtErrorFromException();
