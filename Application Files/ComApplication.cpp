@@ -103,8 +103,8 @@ void ExportMovie(WindowReference theWindow) {
   memcpy(myFileName + 1, myTitle + 1, (size_t)myLength);
   memcpy(myFileName + 1 + myLength, ".mp4", 4);
   myFileName[0] = (unsigned char)(myLength + 4);
-  Str255 myPrompt = {17,  'E', 'x', 'p', 'o', 'r', 't', ' ', 'M',
-                     'o', 'v', 'i', 'e', ' ', 'A', 's', ':'};
+  Str255 myPrompt;
+  CopyCStringToPascal("Export Movie As:", myPrompt);
 
   FSSpec myFile;
   OSType myFileType = kQTFileTypeMP4;

@@ -40,7 +40,7 @@ long peakMB() {
 void resetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 bool play(const char* name, const std::string& path, double seconds, double minShown, long maxMB) {
-  Movie movie = vt_test::openMovieFile(path);
+  Movie movie = vt_test::openMovie(path);
   if (!movie) {
     std::fprintf(stderr, "playback_bench: cannot open %s\n", path.c_str());
     return false;

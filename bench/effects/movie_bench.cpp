@@ -14,23 +14,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "effect_movie.h"
 #include "effects/description.h"
-
-namespace {
-
-Movie openMovie(const std::string& path) {
-  FSSpec spec{};
-  if (VTMakeFSSpecFromPath(path.c_str(), &spec) != noErr) return nullptr;
-  short ref = -1;
-  if (OpenMovieFile(&spec, &ref, fsRdPerm) != noErr) return nullptr;
-  Movie m = nullptr;
-  short resID = 0;
-  OSErr err = NewMovieFromFile(&m, ref, &resID, nullptr, newMovieActive, nullptr);
-  CloseMovieFile(ref);
-  return err == noErr ? m : nullptr;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   std::string dir = argc > 1 ? argv[1] : "/tmp/vantrel-effects-bench";
@@ -49,7 +34,7 @@ int main(int argc, char** argv) {
     }
   }
   if (EnterMovies() != noErr) return 1;
-  Movie src[2] = {openMovie(paths[0]), openMovie(paths[1])};
+  Movie src[2] = {vt_test::openMovie(paths[0]), vt_test::openMovie(paths[1])};
   if (!src[0] || !src[1]) {
     std::fprintf(stderr, "effects_movie_bench: cannot open the sources\n");
     return 1;

@@ -21,9 +21,9 @@ struct VTSoundBuffer {
   int64_t frame;               // the device frame it starts at
   std::vector<float> samples;  // interleaved, VTAutomationSoundChannels per frame
 };
-// Starts recording what the device plays (forgetting what was recorded before); stop ends it.
+// Starts recording what the device plays (forgetting what was recorded before);
+// VTAutomationResetAll() ends it.
 void VTAutomationSoundStartRecording();
-void VTAutomationSoundStopRecording();
 std::vector<VTSoundBuffer> VTAutomationSoundRecording();
 
 struct VTPictureShown {

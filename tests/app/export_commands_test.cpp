@@ -172,6 +172,7 @@ TEST_F(AppTest, ExportWritesTheFrontMovieOrNothingWhenCancelled) {
     VTAutomationNavSaveAs(tempDir_, f.typed, true, f.format);
     QTFrame_HandleFileMenuItem(w, exportItem);
     EXPECT_EQ(VTAutomationNavLastShown().formats.size(), 3u);
+    EXPECT_EQ(VTAutomationNavLastShown().message, "Export Movie As:");
     std::string out;
     vt_test::run(
         "ffprobe -v error -count_frames -show_entries stream=codec_name,nb_read_frames "

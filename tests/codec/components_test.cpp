@@ -15,6 +15,8 @@
 using codec_test::psnr;
 using codec_test::referenceFrame;
 
+using vt_test::writeFile;
+
 namespace {
 
 std::vector<OSType> subtypes(OSType type, UInt32 flags, UInt32 mask) {
@@ -27,16 +29,6 @@ std::vector<OSType> subtypes(OSType type, UInt32 flags, UInt32 mask) {
     out.push_back(info.componentSubType);
   }
   return out;
-}
-
-std::string writeFile(const std::string& path, const std::string& bytes) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  EXPECT_TRUE(f);
-  if (f) {
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-  }
-  return path;
 }
 
 FSSpec specFor(const std::string& path) {
@@ -208,11 +200,8 @@ TEST(FileTyping, RecordedTypeWinsAndMissingFilesFail) {
   ASSERT_EQ(FSpSetFInfo(&spec, &set), noErr);
   FInfo got{};
   ASSERT_EQ(FSpGetFInfo(&spec, &got), noErr);
-  // Where the file system keeps no attributes, the content decides (and this is text).
-  if (got.fdType != 0) {
-    EXPECT_EQ(got.fdType, (OSType)'TEXT');
-    EXPECT_EQ(got.fdCreator, (OSType)'ttxt');
-  }
+  EXPECT_EQ(got.fdType, (OSType)'TEXT');
+  EXPECT_EQ(got.fdCreator, (OSType)'ttxt');
   FSSpec missing = specFor(dir + "/absent.mov");
   EXPECT_EQ(FSpGetFInfo(&missing, &got), fnfErr);
   EXPECT_EQ(FSpGetFInfo(nullptr, &got), paramErr);

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "codec/decoder.h"
 #include "codec/video_format.h"
@@ -16,16 +15,6 @@ using codec_test::openMovie;
 using codec_test::pictImage;
 
 namespace {
-
-std::vector<char> readAll(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::vector<char>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-}
-
-void writeAll(const std::string& path, const std::vector<char>& b) {
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f.write(b.data(), (std::streamsize)b.size());
-}
 
 // Opens `path` and asks for pictures across its duration; whatever fails must say so.
 void exercise(const std::string& path) {
@@ -62,19 +51,19 @@ TEST(DamagedMedia, TruncatedFilesOfEveryKind) {
   std::string dir = vt_test::tempDir("truncated");
   for (const auto& [name, args] : kinds) {
     std::string path = vt_test::fixture(name, args);
-    std::vector<char> bytes = readAll(path);
+    std::string bytes = vt_test::readFile(path);
     ASSERT_GT(bytes.size(), 64u) << name;
     for (double cut : {0.02, 0.3, 0.6, 0.95}) {
       std::string out = dir + "/" + std::to_string((int)(cut * 100)) + "-" + name;
-      writeAll(out, std::vector<char>(bytes.begin(), bytes.begin() + (long)(bytes.size() * cut)));
+      vt_test::writeFile(out, bytes.substr(0, (size_t)(bytes.size() * cut)));
       exercise(out);
     }
     // Runs of garbage in the middle.
-    std::vector<char> damaged = bytes;
+    std::string damaged = bytes;
     for (size_t at = damaged.size() / 3; at < damaged.size(); at += damaged.size() / 4)
       for (size_t j = 0; j < 48 && at + j < damaged.size(); j++) damaged[at + j] = (char)(j * 37);
     std::string out = dir + "/garbled-" + name;
-    writeAll(out, damaged);
+    vt_test::writeFile(out, damaged);
     exercise(out);
   }
 }
@@ -85,7 +74,7 @@ TEST(DamagedMedia, ABrokenSampleIsAnErrorAndItsNeighboursStillDecode) {
                                       "-vf scale=99:51 -c:v png");
   std::string dir = vt_test::tempDir("badsample");
   std::string copy = dir + "/broken.mov";
-  std::vector<char> bytes = readAll(path);
+  std::string bytes = vt_test::readFile(path);
   Movie m = openMovie(path);
   ASSERT_NE(m, nullptr);
   VTMedia* md = GetMovieIndTrack(m, 1)->media.get();
@@ -94,7 +83,7 @@ TEST(DamagedMedia, ABrokenSampleIsAnErrorAndItsNeighboursStillDecode) {
   DisposeMovie(m);
   // Sample 2 keeps its PNG signature but its chunks become noise.
   for (uint32_t i = 16; i < s2.size; i++) bytes[s2.offset + i] = (char)(i * 131 + 7);
-  writeAll(copy, bytes);
+  vt_test::writeFile(copy, bytes);
 
   m = openMovie(copy);
   ASSERT_NE(m, nullptr);
@@ -123,9 +112,9 @@ TEST(DamagedMedia, DataCutOffIsAMissingFrameNotABlackOne) {
   uint64_t cut = GetMovieIndTrack(m, 1)->media->sampleInfo(3).offset + 10;
   DisposeMovie(m);
   std::string copy = vt_test::tempDir("cutoff") + "/cut.mov";
-  std::vector<char> bytes = readAll(path);
+  std::string bytes = vt_test::readFile(path);
   bytes.resize(cut);
-  writeAll(copy, bytes);
+  vt_test::writeFile(copy, bytes);
 
   m = openMovie(copy);
   ASSERT_NE(m, nullptr);

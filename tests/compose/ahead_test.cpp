@@ -27,7 +27,7 @@ std::string fadeMovie() {
 
 struct Opened {
   Movie movie;
-  explicit Opened(const std::string& path) : movie(vt_test::openMovieFile(path)) {}
+  explicit Opened(const std::string& path) : movie(vt_test::openMovie(path)) {}
   ~Opened() {
     if (movie) DisposeMovie(movie);
   }

@@ -362,15 +362,6 @@ TEST_F(Controller, OrdinaryAndExplicitFlagsAreSeparate) {
   MCDoAction(mc, mcActionSetFlags, (void*)(intptr_t)mcFlagSuppressStepButtons);
   MCDoAction(mc, mcActionGetTimeSliderRect, &after);
   EXPECT_GT(after.right, before.right);
-
-  Boolean b = true;
-  MCDoAction(mc, mcActionSetDragEnabled, (void*)0);
-  MCDoAction(mc, mcActionGetDragEnabled, &b);
-  EXPECT_FALSE(b);
-  MCDoAction(mc, mcActionSetUseBadge, (void*)0);
-  b = true;
-  MCDoAction(mc, mcActionGetUseBadge, &b);
-  EXPECT_FALSE(b);
   EXPECT_EQ(MCDoAction(mc, 999, nullptr), badComponentSelector);
 }
 

@@ -44,28 +44,14 @@ double valueAt(const Description& d, int64_t t, int64_t dur, OSType code) {
 
 }  // namespace
 
+// The bytes of the cross fade are pinned by the atom layout tests; here what is read from them.
 TEST(Description, ReadsEffectSourcesAndTheCrossFadeExample) {
-  // The cross fade example byte for byte: 'pcnt' tween type 3 from 0.0 to 100.0.
   auto bytes = buildDescription('dslv', 2, {tween('pcnt', 0, 100)});
   Description d = parse(bytes);
   EXPECT_EQ(d.effect, (OSType)'dslv');
   ASSERT_EQ(d.sourceCount, 2);
   EXPECT_EQ(d.sources[0], (OSType)'srcA');
   EXPECT_EQ(d.sources[1], (OSType)'srcB');
-  vt::atoms::View t;
-  ASSERT_EQ(t.parse(bytes.data(), bytes.size()), noErr);
-  int twen = t.findByIndex(t.findByIndex(0, 'pcnt', 1), 'twen', 1);
-  int data = t.findByIndex(twen, 'data', 1);
-  ASSERT_GE(data, 0);
-  const uint8_t expect[8] = {0, 0, 0, 0, 0, 0x64, 0, 0};
-  ASSERT_EQ(t.data(data).size(), 8u);
-  EXPECT_EQ(std::memcmp(t.data(data).data(), expect, 8), 0);
-  EXPECT_EQ(vt::readBE32(t.data(t.findByIndex(twen, 'twnt', 1)).data()), 3u);
-  // The container starts with the 12-byte header (lock count 0) and the 'sean' root, ID 1.
-  for (int i = 0; i < 12; ++i) EXPECT_EQ(bytes[(size_t)i], 0);
-  EXPECT_EQ(vt::readBE32(&bytes[16]), (uint32_t)'sean');
-  EXPECT_EQ(vt::readBE32(&bytes[20]), 1u);
-  EXPECT_EQ(vt::readBE32(&bytes[12]), bytes.size() - 12);
 }
 
 TEST(Description, TweenValuesAtStartMiddleAndEnd) {

@@ -44,24 +44,16 @@ TEST(Tools, EffectRenderRendersStillsAndRefusesBadRequests) {
   ASSERT_TRUE(vt::readPNG(out.c_str(), img));
   EXPECT_EQ(img.width, 64);
   EXPECT_EQ(img.height, 32);
-  // Refusals: unknown effect, wrong number of pictures, unknown parameter, bad values.
-  EXPECT_EQ(
-      exitCode(vt_test::run(kRender + " --effect nope --percent 5 -o " + out + " 2>/dev/null")), 1);
-  EXPECT_EQ(exitCode(vt_test::run(kRender + " --effect dslv --percent 5 " + dir + "/a.png -o " +
-                                  out + " 2>/dev/null")),
-            2);
-  EXPECT_EQ(exitCode(vt_test::run(kRender + " --effect blur --param zzzz=1 --percent 5 " + dir +
-                                  "/a.png -o " + out + " 2>/dev/null")),
-            2);
-  EXPECT_EQ(exitCode(vt_test::run(kRender + " --effect blur --param ksiz=x --percent 5 " + dir +
-                                  "/a.png -o " + out + " 2>/dev/null")),
-            2);
-  EXPECT_EQ(exitCode(vt_test::run(kRender + " --effect blur --percent 500 " + dir + "/a.png -o " +
-                                  out + " 2>/dev/null")),
-            2);
-  EXPECT_EQ(exitCode(vt_test::run(kRender + " --effect blur --percent 5 " + dir +
-                                  "/missing.png -o " + out + " 2>/dev/null")),
-            1);
+  // Refusals: unknown effect (1), wrong number of pictures, unknown parameter, bad values (2),
+  // a missing picture (1).
+  const std::string pa = " " + dir + "/a.png";
+  for (auto [args, code] : {std::pair<std::string, int>{" --effect nope --percent 5", 1},
+                            {" --effect dslv --percent 5" + pa, 2},
+                            {" --effect blur --param zzzz=1 --percent 5" + pa, 2},
+                            {" --effect blur --param ksiz=x --percent 5" + pa, 2},
+                            {" --effect blur --percent 500" + pa, 2},
+                            {" --effect blur --percent 5 " + dir + "/missing.png", 1}})
+    EXPECT_EQ(exitCode(vt_test::run(kRender + args + " -o " + out + " 2>/dev/null")), code) << args;
 }
 
 TEST(Tools, EffectListPrintsTheCatalogueAsTextAndJson) {

@@ -3,6 +3,7 @@
 #include <VTAutomation.h>
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -133,24 +134,21 @@ TEST_F(Queue, PostEventTakesOnlyApplicationKinds) {
 TEST_F(Queue, DeliveryOrderActivateInputUpdate) {
   WindowRef a = window(50, 50, 200, 200);
   settleWindows();
-  WindowRef b = window(100, 100, 300, 300);  // activate(a off), activate(b on), update(b)
+  WindowRef b = window(100, 100, 300, 300);
   VTAutomationPostKey('k');
   EventRecord e;
-  ASSERT_TRUE(WaitNextEvent(everyEvent, &e, 0, nullptr));
-  EXPECT_EQ(e.what, activateEvt);
-  EXPECT_EQ((WindowRef)e.message, a);
-  EXPECT_FALSE(e.modifiers & activeFlag);
-  ASSERT_TRUE(WaitNextEvent(everyEvent, &e, 0, nullptr));
-  EXPECT_EQ(e.what, activateEvt);
-  EXPECT_EQ((WindowRef)e.message, b);
-  EXPECT_TRUE(e.modifiers & activeFlag);
-  ASSERT_TRUE(WaitNextEvent(everyEvent, &e, 0, nullptr));
-  EXPECT_EQ(e.what, keyDown);
-  ASSERT_TRUE(WaitNextEvent(everyEvent, &e, 0, nullptr));
-  EXPECT_EQ(e.what, keyUp);
-  ASSERT_TRUE(WaitNextEvent(everyEvent, &e, 0, nullptr));
-  EXPECT_EQ(e.what, updateEvt);
-  EXPECT_EQ((WindowRef)e.message, b);
+  // What comes next: its kind, its window (0 for input) and, for activates, whether on.
+  auto next = [&] {
+    EXPECT_TRUE(WaitNextEvent(everyEvent, &e, 0, nullptr));
+    bool input = e.what == keyDown || e.what == keyUp;
+    return std::make_tuple(e.what, input ? nullptr : (WindowRef)e.message,
+                           e.what == activateEvt && (e.modifiers & activeFlag));
+  };
+  using Ev = std::tuple<EventKind, WindowRef, bool>;
+  for (const Ev& want :
+       {Ev{activateEvt, a, false}, Ev{activateEvt, b, true}, Ev{keyDown, nullptr, false},
+        Ev{keyUp, nullptr, false}, Ev{updateEvt, b, false}})
+    EXPECT_EQ(next(), want);
   // An update stays pending until the window's update region is cleared.
   ASSERT_TRUE(WaitNextEvent(everyEvent, &e, 0, nullptr));
   EXPECT_EQ(e.what, updateEvt);

@@ -5,7 +5,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "files/fsspec.h"
@@ -23,10 +22,6 @@ std::string pathOf(const FSSpec& s) {
   return p;
 }
 
-void touch(const std::string& path, const std::string& contents = "x") {
-  std::ofstream(path) << contents;
-}
-
 // A Pascal string from text (at most 255 bytes).
 struct P {
   unsigned char b[256];
@@ -39,7 +34,7 @@ struct P {
 
 bool xattrsSupported(const std::string& dir) {
   std::string probe = dir + "/.xattr-probe";
-  touch(probe);
+  vt_test::writeFile(probe);
   bool ok = ::setxattr(probe.c_str(), "user.vantrel.probe", "1", 1, 0) == 0;
   fs::remove(probe);
   return ok;
@@ -52,7 +47,7 @@ TEST(FSSpecs, EveryNameFitsInTheClassicSeventyBytes) {
   std::string dir = vt_test::tempDir("fsspec-70");
   for (size_t len : {61u, 62u, 63u}) {
     std::string name(len, 'n');
-    touch(dir + "/" + name);
+    vt_test::writeFile(dir + "/" + name);
     FSSpec spec, copy;
     ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/" + name).c_str(), &spec), noErr);
     EXPECT_LE(offsetof(FSSpec, name) + 1 + spec.name[0], 70u);
@@ -65,7 +60,7 @@ TEST(FSSpecs, EveryNameFitsInTheClassicSeventyBytes) {
 TEST(FSSpecs, PathRoundTripsThroughDirectoryIDs) {
   std::string dir = vt_test::tempDir("fsspec-roundtrip");
   fs::create_directories(dir + "/sub");
-  touch(dir + "/sub/clip.mov");
+  vt_test::writeFile(dir + "/sub/clip.mov");
 
   FSSpec spec;
   ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/sub/clip.mov").c_str(), &spec), noErr);
@@ -105,7 +100,7 @@ TEST(FSSpecs, PathRoundTripsThroughDirectoryIDs) {
 
 TEST(FSSpecs, WorkingDirectoryAndRelativeNames) {
   std::string dir = vt_test::tempDir("fsspec-cwd");
-  touch(dir + "/here.txt");
+  vt_test::writeFile(dir + "/here.txt");
   fs::path saved = fs::current_path();
   fs::current_path(dir);
   FSSpec spec;
@@ -140,8 +135,8 @@ TEST(FSSpecs, LongNamesGetUniqueShortFormsThatResolveBack) {
   std::string dir = vt_test::tempDir("fsspec-long");
   std::string longA = std::string(80, 'a') + ".mov";
   std::string longB = std::string(80, 'a') + "b.mov";  // same prefix, different name
-  touch(dir + "/" + longA, "A");
-  touch(dir + "/" + longB, "B");
+  vt_test::writeFile(dir + "/" + longA, "A");
+  vt_test::writeFile(dir + "/" + longB, "B");
 
   FSSpec a, b;
   ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/" + longA).c_str(), &a), noErr);
@@ -183,8 +178,8 @@ TEST(FSSpecs, LongNamesGetUniqueShortFormsThatResolveBack) {
 
 TEST(FSSpecs, DeleteRenameAndBusyFiles) {
   std::string dir = vt_test::tempDir("fsspec-ops");
-  touch(dir + "/one");
-  touch(dir + "/two");
+  vt_test::writeFile(dir + "/one");
+  vt_test::writeFile(dir + "/two");
   FSSpec one, two;
   ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/one").c_str(), &one), noErr);
   ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/two").c_str(), &two), noErr);
@@ -207,7 +202,7 @@ TEST(FSSpecs, DeleteRenameAndBusyFiles) {
 
   // A folder that is not empty is busy; an empty one is deleted.
   fs::create_directories(dir + "/full");
-  touch(dir + "/full/f");
+  vt_test::writeFile(dir + "/full/f");
   FSSpec full;
   ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/full").c_str(), &full), noErr);
   EXPECT_EQ(FSpDelete(&full), fBsyErr);
@@ -239,7 +234,7 @@ TEST(FSSpecs, TypeAndCreatorKeptInExtendedAttributes) {
   EXPECT_EQ(creator, (OSType)'ogle');
 
   // A file without attributes answers false and leaves the values alone.
-  touch(dir + "/plain");
+  vt_test::writeFile(dir + "/plain");
   type = 1;
   EXPECT_FALSE(vt::files::readTypeCreator(dir + "/plain", type, creator));
   EXPECT_EQ(type, 1u);

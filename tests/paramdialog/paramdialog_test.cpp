@@ -91,18 +91,12 @@ TEST_F(ParamDialogTest, ListsExactlyTheOfferedEffectsForEachSourceCount) {
   for (long sources : {0L, 1L, 2L}) {
     open(sources);
     short expected = QTCountChildrenOfType(list_, kParentAtomIsContainer, kEffectTypeAtom);
-    auto entries = VTAutomationEffectsDialogEffects();
-    ASSERT_EQ((short)entries.size(), expected) << sources;
-    ASSERT_GT(entries.size(), 0u);
+    ASSERT_GT(expected, 0);
+    EXPECT_EQ((short)VTAutomationEffectsDialogEffects().size(), expected) << sources;
     EXPECT_EQ(VTAutomationEffectsDialogSelected(), 0);
-    EXPECT_FALSE(entries.front().name.empty());
-    // A visible dialog window in front.
-    auto windows = VTAutomationListWindows();
-    ASSERT_FALSE(windows.empty());
-    EXPECT_EQ(windows.front().kind, kDialogWindowKind);
-    EXPECT_TRUE(windows.front().visible);
+    ASSERT_FALSE(VTAutomationListWindows().empty());
+    EXPECT_TRUE(VTAutomationListWindows().front().visible);
     EXPECT_EQ(QTDismissStandardParameterDialog(dialog_), noErr);
-    EXPECT_FALSE(VTAutomationEffectsDialogUp());
     EXPECT_TRUE(VTAutomationListWindows().empty());
     dialog_ = 0;
     QTDisposeAtomContainer(list_);
@@ -574,7 +568,6 @@ TEST_F(ParamDialogInput, ColourPickerReachesAnyColourAndCancelKeepsTheOldOne) {
   };
   // The hex field has the focus with its text selected: typing replaces it.
   VTColourPickerInfo seen = pickWith([](const VTColourPickerInfo&) {
-    VTAutomationSnapshot(std::string(VT_BINARY_DIR) + "/screens/colour-picker.png");
     VTAutomationPostText("3366CC");
     VTAutomationPostKey(kReturnCharCode);
   });

@@ -17,8 +17,6 @@ using namespace vt::resources;
 
 namespace {
 
-const std::string kAppFile = std::string(VT_SOURCE_DIR) + "/Application Files/Vantrel.rsrc.json";
-
 std::string pstr(const unsigned char* s) { return std::string((const char*)s + 1, s[0]); }
 
 std::string writeFile(const std::string& name, const std::string& text) {
@@ -37,59 +35,6 @@ class ResourceManager : public ::testing::Test {
 };
 
 }  // namespace
-
-TEST_F(ResourceManager, ApplicationFileHoldsWhatTheApplicationNeeds) {
-  short ref = VTOpenResourceFile(kAppFile.c_str());
-  ASSERT_GT(ref, 0) << lastOpenError();
-  EXPECT_EQ(CurResFile(), ref);
-
-  auto bar = findMenuBar(128);
-  ASSERT_TRUE(bar);
-  EXPECT_EQ(bar->menus, (std::vector<SInt16>{128, 129, 130, 131}));
-
-  auto file = findMenu(129);
-  ASSERT_TRUE(file);
-  ASSERT_EQ(file->items.size(), 8u);
-  EXPECT_TRUE(file->items[5].separator);
-  EXPECT_EQ(file->items[6].text, "Quit");
-  EXPECT_EQ(file->items[6].key, 'Q');
-  EXPECT_EQ(file->items[7].text, "Export…");
-  EXPECT_EQ(file->items[7].key, 'E');
-  EXPECT_EQ(file->items[1].text, "Open…");  // toolbox strings are UTF-8
-
-  auto edit = findMenu(130);
-  ASSERT_TRUE(edit);
-  ASSERT_EQ(edit->items.size(), 9u);
-  EXPECT_TRUE(edit->items[1].separator && edit->items[6].separator);
-  EXPECT_EQ(edit->items[7].key, 'A');
-
-  auto app = findMenu(131);
-  ASSERT_TRUE(app);
-  ASSERT_EQ(app->items.size(), 4u);
-  EXPECT_EQ(app->items[0].key, 'E');
-  EXPECT_FALSE(app->items[2].checked);
-  EXPECT_TRUE(app->items[3].checked);
-
-  Str255 name;
-  GetIndString(name, 1000, 1);
-  EXPECT_EQ(pstr(name), "Vantrel");
-
-  auto about = findDialog(128);
-  ASSERT_TRUE(about);
-  ASSERT_GE(about->items.size(), 4u);
-  EXPECT_EQ(about->items[0].kind, 4);  // button
-  EXPECT_TRUE(about->items[0].enabled);
-  EXPECT_EQ(about->items[3].kind, 0);  // user item
-  EXPECT_EQ(about->defaultItem, 1);
-
-  auto alert = findAlert(129);
-  ASSERT_TRUE(alert);
-  std::string texts;
-  for (const auto& item : alert->items) texts += item.text + "|";
-  EXPECT_NE(texts.find("^0"), std::string::npos);
-  EXPECT_NE(texts.find("^1"), std::string::npos);
-  EXPECT_NE(texts.find("^2"), std::string::npos);
-}
 
 TEST_F(ResourceManager, MissingOrBrokenFilesAreRefusedWithACode) {
   EXPECT_EQ(VTOpenResourceFile("/nonexistent/Vantrel.rsrc.json"), -1);

@@ -11,6 +11,8 @@
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #ifndef VT_FIXTURE_DIR
 #define VT_FIXTURE_DIR "/tmp/vantrel-fixtures"
@@ -20,6 +22,16 @@
 #endif
 
 namespace vt_test {
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string writeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+  return path;
+}
 
 int run(const std::string& command, std::string* out) {
   FILE* p = popen(command.c_str(), "r");

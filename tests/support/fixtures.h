@@ -12,6 +12,11 @@ std::string fixture(const std::string& name, const std::string& ffmpegArgs);
 // A fresh empty folder under the build's temporary area, unique per call.
 std::string tempDir(const std::string& hint);
 
+// The whole content of `path` ("" when it cannot be read).
+std::string readFile(const std::string& path);
+// Writes `bytes` to `path`, replacing what was there; returns the path.
+std::string writeFile(const std::string& path, const std::string& bytes = "x");
+
 // Runs a shell command and returns its exit status; its standard output goes to *out if given.
 int run(const std::string& command, std::string* out = nullptr);
 

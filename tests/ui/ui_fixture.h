@@ -44,3 +44,9 @@ class HeadlessScreen : public ::testing::Test {
 };
 
 inline Point pt(short h, short v) { return Point{v, h}; }
+
+// Rectangles compared whole, printed as top,left,bottom,right when they differ.
+inline bool operator==(const Rect& a, const Rect& b) { return EqualRect(&a, &b); }
+inline void PrintTo(const Rect& r, std::ostream* os) {
+  *os << r.top << "," << r.left << "," << r.bottom << "," << r.right;
+}

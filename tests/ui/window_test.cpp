@@ -27,15 +27,11 @@ TEST_F(Windows, NewWindowAsTheFrameworkMakesIt) {
   Str255 title;
   GetWTitle(w, title);
   EXPECT_EQ(std::string((char*)title + 1, title[0]), "untitled");
-  Rect port;
+  Rect port, content;
   GetWindowPortBounds(w, &port);
-  EXPECT_EQ(port.left, 0);
-  EXPECT_EQ(port.top, 0);
-  EXPECT_EQ(port.right, 630);
-  EXPECT_EQ(port.bottom, 470);
-  Rect content;
+  EXPECT_EQ(port, (Rect{0, 0, 470, 630}));
   ASSERT_EQ(GetWindowBounds(w, kWindowContentRgn, &content), noErr);
-  EXPECT_TRUE(EqualRect(&content, &bounds));
+  EXPECT_EQ(content, bounds);
   EXPECT_EQ(GetWindowFromPort(GetWindowPort(w)), w);
   DisposeWindow(w);
   EXPECT_EQ(GetWindowKind(w), 0);  // a disposed window is no longer known
@@ -147,13 +143,10 @@ TEST_F(Windows, CoordinatesAndPorts) {
 TEST_F(Windows, DesktopAndDevices) {
   Rect gray;
   GetRegionBounds(GetGrayRgn(), &gray);
-  EXPECT_EQ(gray.top, 20);
-  EXPECT_EQ(gray.left, 0);
-  EXPECT_EQ(gray.bottom, 600);
-  EXPECT_EQ(gray.right, 800);
+  EXPECT_EQ(gray, (Rect{20, 0, 600, 800}));
   DisposeRgn(GetGrayRgn());  // the system's region survives a careless caller
   GetRegionBounds(GetGrayRgn(), &gray);
-  EXPECT_EQ(gray.bottom, 600);
+  EXPECT_EQ(gray, (Rect{20, 0, 600, 800}));
 
   GDHandle gd = GetMainDevice();
   ASSERT_NE(gd, nullptr);
@@ -186,17 +179,13 @@ TEST_F(Windows, UpdateEventsWhenShownCoveredAndUncovered) {
   Rect upd;
   GetWindowBounds(back, kWindowUpdateRgn, &upd);
   // The front window's frame (title bar included) covered that part of back's content.
-  EXPECT_EQ(upd.left, 199);
-  EXPECT_EQ(upd.top, 180);
-  EXPECT_EQ(upd.right, 301);
-  EXPECT_EQ(upd.bottom, 301);
+  EXPECT_EQ(upd, (Rect{180, 199, 301, 301}));
   drainUpdates();
 
   // Resizing with update invalidates the whole content; explicit invalidation adds to it.
   SizeWindow(back, 200, 100, true);
   GetWindowBounds(back, kWindowUpdateRgn, &upd);
-  EXPECT_EQ(upd.right - upd.left, 200);
-  EXPECT_EQ(upd.bottom - upd.top, 100);
+  EXPECT_EQ(upd, (Rect{100, 100, 200, 300}));
   drainUpdates();
   Rect local{10, 10, 20, 30};
   EXPECT_EQ(InvalWindowRect(back, &local), noErr);
@@ -219,8 +208,7 @@ TEST_F(Windows, BeginUpdateClipsVisibleRegionToTheUpdate) {
   EndUpdate(w);
   GetPortVisibleRegion(GetWindowPort(w), vis);
   GetRegionBounds(vis, &b);
-  EXPECT_EQ(b.right, 200);
-  EXPECT_EQ(b.bottom, 200);
+  EXPECT_EQ(b, (Rect{0, 0, 200, 200}));
   // A window in front takes its share out of the visible region.
   makeWindow(150, 150, 400, 400);
   GetPortVisibleRegion(GetWindowPort(w), vis);
@@ -270,9 +258,7 @@ TEST_F(Windows, DragMovesTheWindowWithInjectedMouse) {
   EXPECT_GT(VTAutomationModalTurns(), turns);  // the loop offered every turn to the hook
   Rect c;
   GetWindowBounds(w, kWindowContentRgn, &c);
-  EXPECT_EQ(c.left, 140);
-  EXPECT_EQ(c.top, 130);
-  EXPECT_EQ(c.right, 340);
+  EXPECT_EQ(c, (Rect{130, 140, 230, 340}));
   EXPECT_EQ(FrontWindow(), w);  // a plain drag brings the window forward
   EXPECT_FALSE(Button());
 
@@ -282,8 +268,7 @@ TEST_F(Windows, DragMovesTheWindowWithInjectedMouse) {
   ASSERT_TRUE(GetNextEvent(mDownMask, &e));
   DragWindow(w, e.where, &small);
   GetWindowBounds(w, kWindowContentRgn, &c);
-  EXPECT_EQ(c.left, 140);
-  EXPECT_EQ(c.top, 130);
+  EXPECT_EQ(c, (Rect{130, 140, 230, 340}));
 
   // Command-drag moves without reordering.
   SelectWindow(other);
@@ -384,8 +369,7 @@ TEST_F(Windows, InvertedOrEmptyBoundsMakeAnEmptyContent) {
   EXPECT_TRUE(EmptyRect(&pb));
   SizeWindow(w, 30, 20, true);
   GetWindowPortBounds(w, &pb);
-  EXPECT_EQ(pb.right, 30);
-  EXPECT_EQ(pb.bottom, 20);
+  EXPECT_EQ(pb, (Rect{0, 0, 20, 30}));
 }
 
 TEST_F(Windows, DraggingAWindowAwayUncoversTheOneBehind) {

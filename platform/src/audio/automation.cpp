@@ -2,6 +2,7 @@
 
 #include "audio/device.h"
 #include "audio/player.h"
+#include "core/reset.h"
 
 namespace {
 
@@ -13,6 +14,14 @@ PictureLog& pictures() {
   static PictureLog log;
   return log;
 }
+
+// Recording, the test clock and the picture log are test state: back to off for the next test.
+// Run with what points into movies, as the log holds movies.
+const vt::ResetRegistration kReset(vt::ResetStage::MovieUsers, [] {
+  vt::audio::Device::get().stopRecording();
+  vt::audio::Device::get().useRealClock(false);
+  pictures() = PictureLog{};
+});
 
 }  // namespace
 
@@ -42,7 +51,6 @@ short VTAutomationSoundChannels() {
 int64_t VTAutomationSoundNow() { return Device::get().nowNs(); }
 
 void VTAutomationSoundStartRecording() { Device::get().startRecording(); }
-void VTAutomationSoundStopRecording() { Device::get().stopRecording(); }
 
 std::vector<VTSoundBuffer> VTAutomationSoundRecording() {
   std::vector<VTSoundBuffer> out;

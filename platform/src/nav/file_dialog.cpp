@@ -330,9 +330,14 @@ bool FileDialog::click(int x, int y, uint32_t ticks, bool command, bool shift) {
   }
   if (!config_.formats.empty() && inRect(formatRect(), x, y)) {
     formatMenu_ = ui::PopupMenu{};
-    formatMenu_.anchor = formatRect();
     for (const auto& f : config_.formats) formatMenu_.items.push_back(f.label);
     formatMenu_.current = format_;
+    // The menu is drawn in the dialog and the pop-up sits at its foot: it opens with the
+    // chosen format over the button, kept inside the dialog, as a list below would be cut off.
+    Rect a = formatRect();
+    int rows = (int)formatMenu_.items.size(), rh = formatMenu_.rowHeight;
+    int top = std::clamp(a.top - format_ * rh, 0, std::max(0, kHeight - rows * rh));
+    formatMenu_.anchor = makeRect(a.left, top - (a.bottom - a.top), a.right, top);
     formatMenuOpen_ = true;
     return true;
   }
