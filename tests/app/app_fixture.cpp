@@ -122,7 +122,7 @@ bool AppTest::ItemChecked(short menuID, short item) {
 
 int AppTest::WindowCount() { return (int)VTAutomationListWindows().size(); }
 
-static VTWindowInfo InfoOf(WindowReference w) {
+VTWindowInfo InfoOf(WindowReference w) {
   for (const auto& i : VTAutomationListWindows())
     if (i.window == w) return i;
   ADD_FAILURE() << "window not listed";

@@ -24,6 +24,8 @@ struct PStr {
 };
 
 std::string ToString(ConstStr255Param s);
+// The platform's listing of window `w` (fails the test when it is not listed).
+VTWindowInfo InfoOf(WindowReference w);
 
 class AppTest : public ::testing::Test {
  protected:

@@ -153,3 +153,26 @@ TEST(TimeRule, SteppingAndEditingOverRandomMovies) {
 }
 
 }  // namespace
+
+// The three conversions: an instant rounds down, a boundary up, a meant value to the nearest
+// (halves away from zero), negative values included; products past 64 bits clamp instead of
+// wrapping; a scale that is not positive leaves the value alone.
+TEST(TimeRule, ConversionsRoundTheirOwnWayAndNeverOverflow) {
+  using namespace vt::movie;
+  const struct {
+    int64_t v, to, from, down, up, nearest;
+  } cases[] = {
+      {1001, 1000, 30000, 33, 34, 33},
+      {-1001, 1000, 30000, -34, -33, -33},
+      {-15, 1, 30, -1, 0, -1},
+      {INT64_MIN / 2, 90000, 1, INT64_MIN, INT64_MIN, INT64_MIN},
+      {INT64_MAX, 1, 90000, INT64_MAX / 90000, INT64_MAX / 90000 + 1, INT64_MAX / 90000 + 1},
+      {7, 0, 600, 7, 7, 7},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.v) + " " + std::to_string(c.to) + "/" + std::to_string(c.from));
+    EXPECT_EQ(scaleDown(c.v, c.to, c.from), c.down);
+    EXPECT_EQ(scaleUp(c.v, c.to, c.from), c.up);
+    EXPECT_EQ(scaleNearest(c.v, c.to, c.from), c.nearest);
+  }
+}

@@ -21,6 +21,7 @@
 #include "common/open_movie.h"
 #include "compose/compose.h"
 #include "compose/frame_pipe.h"
+#include "model/time.h"
 
 namespace {
 
@@ -112,7 +113,7 @@ int main(int argc, char** argv) {
   // Frame i starts at from + i / fps; the last one starts before `to`.
   const int64_t first = (int64_t)std::floor(from * scale), end = (int64_t)std::ceil(to * scale);
   auto frameTime = [&](int64_t i) {
-    return first + (int64_t)((__int128)i * scale * fpsDen / fpsNum);
+    return first + vt::movie::scaleDown(i * fpsDen, scale, fpsNum);
   };
   int64_t frames = 0;
   while (frameTime(frames) < end) frames++;

@@ -16,11 +16,7 @@ namespace {
 // Codecs whose frames overlap need this much of the stream before a new position.
 constexpr double kPrerollSeconds = 0.08;
 
-int64_t scaleRound(int64_t v, int64_t to, int64_t from) {
-  if (from <= 0) return 0;
-  __int128 x = (__int128)v * to;
-  return (int64_t)((x >= 0 ? x + from / 2 : x - from / 2) / from);
-}
+using vt::movie::scaleNearest;
 
 }  // namespace
 
@@ -59,7 +55,7 @@ void TrackSound::seek(int64_t m) {
   readAt_ = 0;
   for (auto& d : decoders_) d.second->reset();
   long n = (long)md->sampleCount();
-  int64_t t = scaleRound(m, md->timeScale, rate_);
+  int64_t t = scaleNearest(m, md->timeScale, rate_);
   long j = md->sampleAtDecodeTime(std::max<int64_t>(t, 0));
   if (j < 0) {
     // Before the first packet (the stream starts there) or after the last (silence).
@@ -77,14 +73,15 @@ void TrackSound::seek(int64_t m) {
   }
   nextPacket_ = j;
   placed_ = j == 0;
-  streamPos_ = j < n ? scaleRound(md->sampleInfo((uint32_t)j).decodeTime, rate_, md->timeScale) : m;
+  streamPos_ =
+      j < n ? scaleNearest(md->sampleInfo((uint32_t)j).decodeTime, rate_, md->timeScale) : m;
 }
 
 bool TrackSound::decodeNext() {
   const VTMedia* md = track_->media.get();
   if (nextPacket_ >= (long)md->sampleCount()) return false;
   vt::movie::SampleInfo info = md->sampleInfo((uint32_t)nextPacket_++);
-  int64_t end = scaleRound(info.decodeTime + info.duration, rate_, md->timeScale);
+  int64_t end = scaleNearest(info.decodeTime + info.duration, rate_, md->timeScale);
   int64_t have = streamPos_ + (int64_t)(pending_.size() / channels_ - readAt_);
   // Timing differences below this are rounding, not gaps.
   const int64_t slack = std::max(rate_ / 200, 1);
@@ -102,7 +99,7 @@ bool TrackSound::decodeNext() {
   }
   if (decoded_.empty()) return true;
   int64_t at =
-      first != vt::codec::AudioDecoder::kNoTime ? scaleRound(first, rate_, md->timeScale) : have;
+      first != vt::codec::AudioDecoder::kNoTime ? scaleNearest(first, rate_, md->timeScale) : have;
   size_t skip = 0;
   // After a start in the middle, the first frames go exactly where their time says; from the
   // media's start, and later on, frames follow one another unless their times are off by more
@@ -168,8 +165,8 @@ void TrackSound::mixInto(int64_t pos, int frames, float* out, float gain) {
   size_t k = 0;
   while (frames > 0 && k < track_->edits.size()) {
     const vt::movie::Edit& e = track_->edits[k];
-    int64_t b0 = scaleRound(editStart, rate_, ms);
-    int64_t b1 = scaleRound(editStart + e.duration, rate_, ms);
+    int64_t b0 = scaleNearest(editStart, rate_, ms);
+    int64_t b1 = scaleNearest(editStart + e.duration, rate_, ms);
     if (pos >= b1) {
       editStart += e.duration;
       ++k;
@@ -179,7 +176,7 @@ void TrackSound::mixInto(int64_t pos, int frames, float* out, float gain) {
     if (pos < b0) seg = (int)std::min<int64_t>(frames, b0 - pos);
     // Empty edits are silence; so are edits that play their media at another speed.
     else if (e.mediaTime >= 0 && e.rate == fixed1)
-      pull(scaleRound(e.mediaTime, rate_, ds) + (pos - b0), seg, out, gain);
+      pull(scaleNearest(e.mediaTime, rate_, ds) + (pos - b0), seg, out, gain);
     pos += seg;
     out += (size_t)seg * channels_;
     frames -= seg;
@@ -195,7 +192,7 @@ MovieSound::~MovieSound() = default;
 
 int64_t MovieSound::durationFrames() const {
   if (!vt::movie::isLiveMovie(movie_)) return 0;
-  return scaleRound(movie_->duration(), rate_, movie_->timeScale);
+  return scaleNearest(movie_->duration(), rate_, movie_->timeScale);
 }
 
 void MovieSound::render(int64_t pos, int frames, float* out) {

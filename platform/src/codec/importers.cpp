@@ -73,8 +73,7 @@ void addStreamTrack(VTMovie* m, std::unique_ptr<Demuxer> reader,
   if (delay > 0 || padding > 0) {
     // The encoder's leading and trailing frames are not played.
     e.mediaTime = delay;
-    e.duration =
-        (int64_t)((__int128)(md->duration() - delay - padding) * m->timeScale / md->timeScale);
+    e.duration = vt::movie::scaleUp(md->duration() - delay - padding, m->timeScale, md->timeScale);
   }
   int64_t lead = std::llround(start * m->timeScale);
   if (lead > 0) t->edits.insert(t->edits.begin(), vt::movie::Edit{lead, -1, fixed1});

@@ -225,7 +225,7 @@ struct SoundPlan {
   int64_t start = 0;
   // Sound frames from the range's start to the end of picture `i` (exclusive).
   int64_t endOf(const Plan& p, int64_t i) const {
-    return (int64_t)((__int128)i * p.fpsDen * rate / p.fpsNum);
+    return vt::movie::scaleDown(i * p.fpsDen, rate, p.fpsNum);
   }
 };
 
@@ -254,7 +254,7 @@ SoundPlan soundPlan(VTMovie* movie, const Plan& p, Format format) {
                              : std::count(std::begin(aacRates), std::end(aacRates), rate) > 0)
     s.rate = rate;
   s.channels = channels == 1 ? 1 : 2;
-  s.start = (int64_t)(((__int128)p.first * s.rate + p.scale / 2) / p.scale);
+  s.start = vt::movie::scaleNearest(p.first, s.rate, p.scale);
   return s;
 }
 
@@ -479,6 +479,10 @@ class PngWriter {
 };
 
 }  // namespace
+
+int64_t Plan::timeOf(int64_t i) const {
+  return first + vt::movie::scaleDown(i * fpsDen, scale, fpsNum);
+}
 
 OSErr plan(VTMovie* movie, double from, double to, int width, int height, Plan& out,
            std::string& message) {

@@ -30,9 +30,7 @@ struct Plan {
   int32_t scale = 600;
   int fpsNum = 30, fpsDen = 1;
   int width = 0, height = 0;
-  int64_t timeOf(int64_t i) const {
-    return first + (int64_t)((__int128)i * scale * fpsDen / fpsNum);
-  }
+  int64_t timeOf(int64_t i) const;
 };
 
 // Checks the range against the movie and works out the frames. paramErr with `message` for a

@@ -303,7 +303,7 @@ void finishTrack(VTTrack* track) {
   if (d <= 0) return;
   Edit e;
   e.mediaTime = 0;
-  e.duration = (int64_t)((__int128)d * track->movie->timeScale / track->media->timeScale);
+  e.duration = scaleUp(d, track->movie->timeScale, track->media->timeScale);
   e.rate = fixed1;
   track->edits.push_back(e);
 }

@@ -33,6 +33,7 @@
 
 #include "atoms/userdata_impl.h"
 #include "model/sample_table.h"
+#include "model/time.h"
 
 namespace vt::movie {
 
@@ -261,14 +262,6 @@ struct VTMovie {
 
 namespace vt::movie {
 
-// Time values count units of a time scale. One rule converts them, everywhere:
-//  - an instant goes to the unit of the other scale that holds it (rounded down);
-//  - a boundary (where a frame, an edit or a selection starts) goes to the first unit at or
-//    after it (rounded up), so that unit converted back as an instant lies at or after the
-//    boundary, and the unit before it lies before.
-// Products are formed in 128 bits; results are clamped to 64 bits.
-int64_t scaleDown(int64_t value, int64_t toScale, int64_t fromScale);
-int64_t scaleUp(int64_t value, int64_t toScale, int64_t fromScale);
 // Within an edit, `offset` movie units from its start: the media time shown there (-1 in an
 // empty edit). And the first offset that shows mediaTime or later (INT64_MAX when the edit
 // never does: an empty edit, or a dwell edit past its one media time).
@@ -311,13 +304,5 @@ std::vector<uint8_t> makeAliasBytes(const std::string& absolutePath,
 
 // Records the movie toolbox's last error (GetMoviesError).
 void setError(OSErr err);
-
-// v (in units of 1/from) in units of 1/to, to the nearest, halves away from zero; v itself for
-// a scale that is not positive.
-inline int64_t rescaleRounded(int64_t v, int64_t to, int64_t from) {
-  if (from <= 0) return v;
-  __int128 x = (__int128)v * to;
-  return (int64_t)((x >= 0 ? x + from / 2 : x - from / 2) / from);
-}
 
 }  // namespace vt::movie

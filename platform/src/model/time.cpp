@@ -57,6 +57,12 @@ int64_t scaleUp(int64_t value, int64_t toScale, int64_t fromScale) {
   return clamp64(ceilDiv((Wide)value * toScale, fromScale));
 }
 
+int64_t scaleNearest(int64_t value, int64_t toScale, int64_t fromScale) {
+  if (fromScale <= 0 || toScale <= 0) return value;
+  Wide x = (Wide)value * toScale, half = fromScale / 2;
+  return clamp64((x >= 0 ? x + half : x - half) / fromScale);
+}
+
 int64_t editMediaTime(const Edit& e, int64_t offset, TimeScale movieScale, TimeScale mediaScale) {
   if (e.mediaTime < 0) return -1;
   // A dwell edit (rate 0) and an edit of unusable scales show their first media time throughout.

@@ -607,7 +607,7 @@ OSErr parseTrack(Span trak, Span trakWhole, VTMovie& movie, const std::string& m
     if (d > 0) {
       Edit e;
       e.mediaTime = 0;
-      e.duration = (int64_t)((__int128)d * movie.timeScale / track->media->timeScale);
+      e.duration = vt::movie::scaleUp(d, movie.timeScale, track->media->timeScale);
       track->edits.push_back(e);
     }
   }

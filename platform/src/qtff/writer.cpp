@@ -130,8 +130,7 @@ std::vector<int64_t> editPoints(const VTMedia& m) {
   for (const auto& e : t->edits) {
     if (e.mediaTime < 0) continue;
     points.push_back(e.mediaTime);
-    points.push_back(e.mediaTime + (int64_t)((__int128)e.duration * m.timeScale /
-                                             t->movie->timeScale * e.rate / fixed1));
+    points.push_back(vt::movie::editMediaTime(e, e.duration, t->movie->timeScale, m.timeScale));
   }
   std::sort(points.begin(), points.end());
   return points;

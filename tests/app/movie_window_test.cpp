@@ -1,0 +1,289 @@
+// Movie windows driven as a user drives them, through the application's event dispatch and its
+// menus: fitting the screen, the grow and zoom boxes, frame stepping by keys, and pasting into
+// new and effect movies.
+#include <cmath>
+#include <vector>
+
+#include "core/image.h"
+#include "effect_movie.h"
+#include "fixtures.h"
+
+#include "app_fixture.h"
+
+namespace {
+
+// Frame n of these fixtures is red n*4 on green 128, so the picture says which frame it is.
+const std::string kNumbered = "format=rgb24,geq=r='N*4':g=128:b=0";
+std::string numberedMovie(const std::string& name, const std::string& rate,
+                          const std::string& filters = "", const std::string& options = "") {
+  return vt_test::fixture(name, "-f lavfi -i \"color=s=96x72:r=" + rate + ":d=2," + kNumbered +
+                                    filters + "\" " + options + " -c:v png");
+}
+// -1 for a picture that is none of them (black, the bar, another movie's).
+int frameNumber(UInt32 argb) {
+  if (std::abs((int)vt::pixelG(argb) - 128) > 2 || vt::pixelB(argb) > 2) return -1;
+  return (int)std::lround(vt::pixelR(argb) / 4.0);
+}
+
+class MovieWindow : public AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    InstallMenuBar();
+  }
+
+  // Hands every queued event to the application as its event loop does, then one idle turn.
+  void Deliver() {
+    EventRecord e;
+    for (int turn = 0; turn < 500; ++turn) {
+      bool got = WaitNextEvent(everyEvent, &e, 0, nullptr);
+      if (!QTApp_HandleEvent(&e)) {
+        bool taken = false;
+        for (WindowReference w = QTFrame_GetFrontMovieWindow(); w && !taken;
+             w = QTFrame_GetNextMovieWindow(w))
+          if (MovieController mc = QTFrame_GetMCFromWindow(w)) taken = MCIsPlayerEvent(mc, &e);
+        if (!taken) QTFrame_HandleEvent(&e);
+      }
+      if (!got) return;
+    }
+    ADD_FAILURE() << "the event queue never emptied";
+  }
+  void Choose(short menu, short item) {
+    ASSERT_TRUE(VTAutomationPostMenuChoice(menu, item));
+    Deliver();
+  }
+  void Key(char key, EventModifiers mods = 0, int times = 1) {
+    for (int i = 0; i < times; ++i) VTAutomationPostKey(key, mods);
+    Deliver();
+  }
+  WindowReference Open(const std::string& path) {
+    VTAutomationNavChooseFile(path);
+    Choose(kFileMenuResID, 2);
+    WindowReference w = QTFrame_GetFrontMovieWindow();
+    EXPECT_NE(w, nullptr) << path;
+    return w;
+  }
+  Movie MovieOf(WindowReference w) { return (**QTFrame_GetWindowObjectFromWindow(w)).fMovie; }
+  Rect Box(WindowReference w) {
+    Rect r;
+    GetMovieBox(MovieOf(w), &r);
+    return r;
+  }
+  void GoTo(WindowReference w, TimeValue t) {
+    TimeRecord r{};
+    r.value.lo = (UInt32)t;
+    r.scale = GetMovieTimeScale(MovieOf(w));
+    MCDoAction(QTFrame_GetMCFromWindow(w), mcActionGoToTime, &r);
+  }
+  // What the window shows a few pixels into its movie.
+  UInt32 Shown(WindowReference w) {
+    Rect c = InfoOf(w).content;
+    return VTAutomationScreenPixel((short)(c.left + 8), (short)(c.top + 8));
+  }
+  Rect Desktop() {
+    Rect r;
+    GetRegionBounds(GetGrayRgn(), &r);
+    return r;
+  }
+};
+
+int Width(const Rect& r) { return r.right - r.left; }
+int Height(const Rect& r) { return r.bottom - r.top; }
+
+// A movie larger than the screen opens scaled down at its shape with the bar on the screen; one
+// that fits opens at its own size.
+TEST_F(MovieWindow, OpensScaledToFitTheScreenWithTheBarVisible) {
+  const struct { int w, h; } sizes[] = {{1920, 1080}, {600, 1400}, {320, 240}};
+  const Rect desk = Desktop();
+  for (auto s : sizes) {
+    std::string size = std::to_string(s.w) + "x" + std::to_string(s.h);
+    SCOPED_TRACE(size);
+    WindowReference w = Open(vt_test::fixture(
+        "fit_" + size + ".mov", "-f lavfi -i color=c=blue:s=" + size + ":r=10:d=0.2 -c:v mjpeg"));
+    ASSERT_NE(w, nullptr);
+    VTWindowInfo info = InfoOf(w);
+    Rect box = Box(w);
+    EXPECT_TRUE(info.structure.top >= desk.top && info.structure.left >= desk.left &&
+                info.structure.bottom <= desk.bottom && info.structure.right <= desk.right);
+    EXPECT_EQ(Height(info.content), Height(box) + 16) << "the bar is inside the window";
+    if (s.w <= Width(desk) && s.h + 60 <= Height(desk)) {
+      EXPECT_TRUE(Width(box) == s.w && Height(box) == s.h);
+    } else {
+      EXPECT_NEAR((double)Width(box) / Height(box), (double)s.w / s.h, 0.02);
+      // The largest that fits: one side of the window meets the screen's.
+      EXPECT_GE(
+          std::max(Height(info.structure) - Height(desk), Width(info.structure) - Width(desk)), -2);
+    }
+    Choose(kFileMenuResID, 3);
+  }
+}
+
+// The grow box scales the picture at its shape (the larger of the two moves wins, down to a
+// smallest size); the zoom box goes to the largest size that fits and back to the user's.
+TEST_F(MovieWindow, GrowBoxAndZoomBoxResizeAtTheMovieShape) {
+  WindowReference w = Open(vt_test::fixture(
+      "grow_320x240.mov", "-f lavfi -i color=c=blue:s=320x240:r=10:d=0.2 -c:v mjpeg"));
+  ASSERT_NE(w, nullptr);
+  const struct { short dh, dv; } drags[] = {{-1000, -1000}, {448, 10}, {10, 100}, {-40, -90}};
+  for (auto d : drags) {
+    SCOPED_TRACE(d.dh);
+    const int w0 = Width(Box(w)), h0 = Height(Box(w));
+    Rect c = InfoOf(w).content;
+    Point grow{(short)(c.bottom - 4), (short)(c.right - 4)};
+    VTAutomationPostDrag(grow, Point{(short)(grow.v + d.dv), (short)(grow.h + d.dh)});
+    Deliver();
+    const Rect box = Box(w);
+    if (d.dh == -1000)
+      EXPECT_TRUE(Width(box) >= 32 && Width(box) <= 64) << Width(box);
+    else
+      EXPECT_NEAR(Width(box), std::max(w0 + d.dh, (h0 + d.dv) * w0 / h0), 1);
+    EXPECT_NEAR(Width(box) * 3, Height(box) * 4, 4);
+  }
+  const Rect user = Box(w), placed = InfoOf(w).structure, desk = Desktop();
+  for (bool zoomed : {true, false, true}) {
+    SCOPED_TRACE(zoomed);
+    Rect zoom;
+    GetWindowBounds(w, kWindowZoomBoxRgn, &zoom);
+    ASSERT_FALSE(EmptyRect(&zoom));
+    VTAutomationPostClick(
+        Point{(short)((zoom.top + zoom.bottom) / 2), (short)((zoom.left + zoom.right) / 2)});
+    Deliver();
+    VTWindowInfo info = InfoOf(w);
+    Rect box = Box(w);
+    EXPECT_NEAR(Width(box) * 3, Height(box) * 4, 4);
+    if (zoomed) {
+      EXPECT_GT(Width(box), Width(user));
+      EXPECT_GE(Height(info.structure), Height(desk) - 2);
+      EXPECT_LE(info.structure.bottom, desk.bottom);
+    } else {
+      EXPECT_TRUE(EqualRect(&box, &user));
+      EXPECT_TRUE(EqualRect(&info.structure, &placed));
+    }
+  }
+}
+
+// Right shows the next frame and Left the one before, each frame exactly once, whatever the
+// frame durations, time scales and edits.
+TEST_F(MovieWindow, ArrowKeysStepThroughEveryFrameOnce) {
+  const std::string drop = ",select='not(eq(mod(n\\,7)\\,3))'",
+                    vfr = "-fps_mode vfr -video_track_timescale 30000";
+  const struct {
+    const char* name;
+    std::string path;
+    int cutAt, cut;  // frames cut from the movie through the window before stepping
+  } movies[] = {
+      {"30 fps", numberedMovie("step_30.mov", "30"), 0, 0},
+      {"29.97 fps, variable", numberedMovie("step_vfr.mov", "30000/1001", drop, vfr), 0, 0},
+      {"edited", numberedMovie("step_vfr.mov", "30000/1001", drop, vfr), 20, 10},
+  };
+  for (const auto& m : movies) {
+    SCOPED_TRACE(m.name);
+    WindowReference w = Open(m.path);
+    ASSERT_NE(w, nullptr);
+    Track track = GetMovieIndTrackType(MovieOf(w), 1, VideoMediaType, movieTrackMediaType);
+    const long frames = GetMediaSampleCount(GetTrackMedia(track)) - m.cut;
+    ASSERT_GT(frames, 40);
+    if (m.cut) {
+      Key((char)kRightArrowCharCode, 0, m.cutAt);
+      Key((char)kRightArrowCharCode, shiftKey, m.cut);
+      Choose(kEditMenuResID, 3);
+      Key((char)kHomeCharCode);
+    }
+    // Every frame is a different picture, so a strictly rising run of them as long as the movie's
+    // frames, ending on the last, is every frame once, in order.
+    std::vector<int> forward{frameNumber(Shown(w))}, back;
+    EXPECT_EQ(forward[0], 0);
+    for (long i = 1; i < frames; ++i) {
+      Key((char)kRightArrowCharCode);
+      forward.push_back(frameNumber(Shown(w)));
+      EXPECT_GT(forward[i], forward[i - 1]) << "step " << i;
+    }
+    for (long i = frames - 2; i >= 0; --i) {
+      Key((char)kLeftArrowCharCode);
+      back.insert(back.begin(), frameNumber(Shown(w)));
+    }
+    const int last = forward.back();
+    forward.pop_back();
+    EXPECT_EQ(back, forward);
+    Key((char)kEndCharCode);
+    EXPECT_EQ(frameNumber(Shown(w)), last) << "the last frame";
+    VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesDontSave);
+    Choose(kFileMenuResID, 3);
+  }
+}
+
+// Frames copied from a movie and pasted into File > New are in the file Save writes, as
+// movie-frame draws it from there.
+TEST_F(MovieWindow, PasteIntoANewMovieIsSavedWithThePastedFrames) {
+  WindowReference from = Open(numberedMovie("paste_src.mov", "10"));
+  ASSERT_NE(from, nullptr);
+  Key((char)kRightArrowCharCode, 0, 5);
+  Key((char)kRightArrowCharCode, shiftKey, 8);  // frames 5 to 12
+  Choose(kEditMenuResID, 4);
+  Choose(kFileMenuResID, 1);
+  WindowReference w = QTFrame_GetFrontMovieWindow();
+  ASSERT_NE(w, from);
+  Choose(kEditMenuResID, 5);
+  EXPECT_GE(frameNumber(Shown(w)), 5) << "the window shows the pasted picture";
+  VTAutomationNavSaveAs(tempDir_, "pasted.mov");
+  Choose(kFileMenuResID, 4);
+  const std::string saved = tempDir_ + "/pasted.mov", png = tempDir_ + "/frame.png",
+                    tool = std::string(VT_BINARY_DIR) + "/tools/movie-frame/movie-frame '" + saved +
+                           "' -o '" + png + "' -t ";
+  // Times in seconds and the source frame there (-1: past the end).
+  const std::pair<const char*, int> shots[] = {{"0", 5}, {"0.45", 9}, {"0.75", 12}, {"0.85", -1}};
+  for (auto [time, frame] : shots) {
+    SCOPED_TRACE(time);
+    std::string log;
+    int status = vt_test::run(tool + time + " 2>&1", &log);
+    if (frame < 0) {
+      EXPECT_NE(status, 0);
+      continue;
+    }
+    ASSERT_EQ(status, 0) << log;
+    vt::Image img;
+    ASSERT_TRUE(vt::readPNG(png.c_str(), img));
+    EXPECT_EQ(frameNumber(img.pixels[8 * img.width + 8]), frame);
+  }
+}
+
+// Frames pasted into an effect movie go into a track of their own, are drawn where they land
+// (not hidden behind the effect), and the effect goes on after them.
+TEST_F(MovieWindow, PasteIntoAnEffectMovieShowsWhereItLands) {
+  auto colour = [](const std::string& name, const char* c, const std::string& more) {
+    return vt_test::fixture(
+        name, std::string("-f lavfi -i color=c=") + c + ":s=64x48:r=10:d=2 -c:v png " + more);
+  };
+  const std::string fx = tempDir_ + "/fade.mov";
+  ASSERT_EQ(vt_test::makeEffectMovie(fx, colour("fxp_red.mov", "0xC83C14", ""),
+                                     colour("fxp_blue.mov", "0x1450C8", ""), 'dslv', 64, 48, true),
+            noErr);
+  ASSERT_NE(Open(colour("fxp_green.mov", "0x14C83C", "-video_track_timescale 600")), nullptr);
+  Choose(kEditMenuResID, 8);
+  Choose(kEditMenuResID, 4);
+  Choose(kFileMenuResID, 3);
+  WindowReference w = Open(fx);
+  ASSERT_NE(w, nullptr);
+  Movie m = MovieOf(w);
+  const long tracks = GetMovieTrackCount(m);
+  const TimeValue d = GetMovieDuration(m);
+  Key((char)kRightArrowCharCode, 0, 5);
+  const TimeValue at = GetMovieTime(m, nullptr);
+  ASSERT_GT(at, 0);
+  Choose(kEditMenuResID, 5);
+  EXPECT_EQ(GetMovieTrackCount(m), tracks + 1);
+  const TimeValue pasted = GetMovieDuration(m) - d;
+  ASSERT_GT(pasted, 0);
+  for (TimeValue t : {at, at + pasted / 2, at + pasted - 1}) {
+    GoTo(w, t);
+    UInt32 p = Shown(w);
+    EXPECT_TRUE(vt::pixelG(p) > 180 && vt::pixelR(p) < 60) << std::hex << p << " at " << t;
+  }
+  GoTo(w, at + pasted + d / 4);  // the fade halfway through its own time
+  UInt32 p = Shown(w);
+  EXPECT_TRUE(vt::pixelR(p) > 70 && vt::pixelR(p) < 150 && vt::pixelB(p) > 70 &&
+              vt::pixelB(p) < 150)
+      << std::hex << p;
+}
+
+}  // namespace
