@@ -37,11 +37,34 @@ class ParamDialogTest : public ::testing::Test {
     VTAutomationReset();
   }
 
-  void open(long sources) {
-    ASSERT_EQ(QTGetEffectsList(&list_, sources, sources, 0), noErr);
+  void open(long sources, long listFlags = 0) {
+    ASSERT_EQ(QTGetEffectsList(&list_, sources, sources, listFlags), noErr);
     ASSERT_EQ(QTNewAtomContainer(&sample_), noErr);
     ASSERT_EQ(QTCreateStandardParameterDialog(list_, sample_, 0, &dialog_), noErr);
     ASSERT_NE(dialog_, 0);
+  }
+  // Dismisses the dialog and releases both containers.
+  void close() {
+    QTDismissStandardParameterDialog(dialog_);
+    QTDisposeAtomContainer(list_);
+    QTDisposeAtomContainer(sample_);
+    dialog_ = 0;
+    list_ = sample_ = nullptr;
+  }
+  OSErr confirm() {
+    return QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr);
+  }
+  OSErr handle(EventKind what, Point where = {}, unsigned long message = 0) {
+    EventRecord e{};
+    e.what = what;
+    e.where = where;
+    e.message = message;
+    return QTIsStandardParameterDialogEvent(&e, dialog_);
+  }
+  bool render(const vt::Image& a, const vt::Image& b, vt::Image& out) {
+    vt::effects::EffectInputs in{&a, &b};
+    return vt::effects::renderEffectSample((const uint8_t*)*sample_, (size_t)GetHandleSize(sample_),
+                                           50, 100, in, out);
   }
 
   // Hands queued events to the dialog as the application's loop does; the first answer that
@@ -99,9 +122,7 @@ TEST_F(ParamDialogTest, ListsExactlyTheOfferedEffectsForEachSourceCount) {
     EXPECT_EQ(QTDismissStandardParameterDialog(dialog_), noErr);
     EXPECT_TRUE(VTAutomationListWindows().empty());
     dialog_ = 0;
-    QTDisposeAtomContainer(list_);
-    QTDisposeAtomContainer(sample_);
-    list_ = sample_ = nullptr;
+    close();
   }
 }
 
@@ -124,12 +145,12 @@ TEST_F(ParamDialogTest, BadArgumentsAndBadDialogs) {
   EXPECT_EQ(QTStandardParameterDialogDoAction(dialog_, 9999, nullptr), featureUnsupported);
   // The container given at creation released before confirming: refused, not written.
   QTDisposeAtomContainer(sample_);
-  EXPECT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), paramErr);
+  EXPECT_EQ(confirm(), paramErr);
   ASSERT_EQ(QTNewAtomContainer(&sample_), noErr);
   EXPECT_EQ(QTDismissStandardParameterDialog(dialog_), noErr);
   // Dismissed twice: the second is a bad dialog, not a crash.
   EXPECT_EQ(QTDismissStandardParameterDialog(dialog_), paramErr);
-  EXPECT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), paramErr);
+  EXPECT_EQ(confirm(), paramErr);
   dialog_ = 0;
 
   // An effects list without any effect still gives a dialog; confirming it writes no parameters.
@@ -165,36 +186,21 @@ TEST_F(ParamDialogTest, EventAnswers) {
   EXPECT_EQ(deliver(), noErr);
 
   // Null events animate the preview but leave idle time to the application.
-  EventRecord idle{};
-  idle.what = nullEvent;
-  EXPECT_EQ(QTIsStandardParameterDialogEvent(&idle, dialog_), featureUnsupported);
+  EXPECT_EQ(handle(nullEvent), featureUnsupported);
 
   // Events of another window and of the menu bar are not the dialog's.
   Rect r{500, 20, 700, 300};
   WindowRef other =
       NewCWindow(nullptr, &r, (const unsigned char*)"\x05Other", true, 0, nullptr, true, 0);
   ASSERT_NE(other, nullptr);
-  EventRecord upd{};
-  upd.what = updateEvt;
-  upd.message = (long)other;
-  EXPECT_EQ(QTIsStandardParameterDialogEvent(&upd, dialog_), featureUnsupported);
-  EventRecord click{};
-  click.what = mouseDown;
-  click.where = Point{600, 100};
-  EXPECT_EQ(QTIsStandardParameterDialogEvent(&click, dialog_), featureUnsupported);
-  click.where = Point{5, 300};  // menu bar
-  EXPECT_EQ(QTIsStandardParameterDialogEvent(&click, dialog_), featureUnsupported);
+  EXPECT_EQ(handle(updateEvt, {}, (unsigned long)other), featureUnsupported);
+  EXPECT_EQ(handle(mouseDown, Point{600, 100}), featureUnsupported);
+  EXPECT_EQ(handle(mouseDown, Point{5, 300}), featureUnsupported);  // menu bar
   // Keys go to the front window's owner when the dialog is behind.
   SelectWindow(other);
-  EventRecord key{};
-  key.what = keyDown;
-  key.message = kReturnCharCode;
-  EXPECT_EQ(QTIsStandardParameterDialogEvent(&key, dialog_), featureUnsupported);
+  EXPECT_EQ(handle(keyDown, {}, kReturnCharCode), featureUnsupported);
   // A click on the dialog behind brings it forward without pressing what lies under it.
-  EventRecord bring{};
-  bring.what = mouseDown;
-  bring.where = in;
-  EXPECT_EQ(QTIsStandardParameterDialogEvent(&bring, dialog_), noErr);
+  EXPECT_EQ(handle(mouseDown, in), noErr);
   EXPECT_EQ(FrontWindow(), impl()->window());
   DisposeWindow(other);
 }
@@ -202,17 +208,12 @@ TEST_F(ParamDialogTest, EventAnswers) {
 TEST_F(ParamDialogTest, ConfirmedCrossFadeRendersHalfwayAsTheMean) {
   open(2);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kCrossFadeTransitionType));
-  ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
+  ASSERT_EQ(confirm(), noErr);
   EXPECT_EQ(readLong(kParameterWhatName), (long)kCrossFadeTransitionType);
   addSources(2);
 
-  vt::Image a(32, 24, vt::makePixel(200, 0, 0)), b(32, 24, vt::makePixel(0, 0, 200));
-  vt::effects::EffectInputs in;
-  in.sourceA = &a;
-  in.sourceB = &b;
-  vt::Image out(32, 24);
-  ASSERT_TRUE(vt::effects::renderEffectSample((const uint8_t*)*sample_,
-                                              (size_t)GetHandleSize(sample_), 50, 100, in, out));
+  vt::Image a(32, 24, vt::makePixel(200, 0, 0)), b(32, 24, vt::makePixel(0, 0, 200)), out(32, 24);
+  ASSERT_TRUE(render(a, b, out));
   vt::Pixel p = out.at(16, 12);
   EXPECT_NEAR((int)((p >> 16) & 0xFF), 100, 3);
   EXPECT_NEAR((int)(p & 0xFF), 100, 3);
@@ -220,9 +221,8 @@ TEST_F(ParamDialogTest, ConfirmedCrossFadeRendersHalfwayAsTheMean) {
 
   // Changing the end of the tween changes what renders: 0 -> 50 at the middle is 25%.
   ASSERT_TRUE(VTAutomationEffectsDialogSetParam('pcnt', 50, 1));
-  ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
-  ASSERT_TRUE(vt::effects::renderEffectSample((const uint8_t*)*sample_,
-                                              (size_t)GetHandleSize(sample_), 50, 100, in, out));
+  ASSERT_EQ(confirm(), noErr);
+  ASSERT_TRUE(render(a, b, out));
   p = out.at(16, 12);
   EXPECT_NEAR((int)((p >> 16) & 0xFF), 150, 3);
   // Source names added by the caller survive a second confirmation; nothing is duplicated.
@@ -238,10 +238,10 @@ TEST_F(ParamDialogTest, ConfirmedCrossFadeRendersHalfwayAsTheMean) {
 TEST_F(ParamDialogTest, SwitchingEffectReplacesTheEarlierChoice) {
   open(2);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kWipeTransitionType));
-  ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
+  ASSERT_EQ(confirm(), noErr);
   EXPECT_NE(readLong('wpID'), -1);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kCrossFadeTransitionType));
-  ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
+  ASSERT_EQ(confirm(), noErr);
   EXPECT_EQ(readLong(kParameterWhatName), (long)kCrossFadeTransitionType);
   EXPECT_EQ(readLong('wpID'), -1);  // no stale parameter of the wipe
 }
@@ -280,7 +280,7 @@ TEST_F(ParamDialogTest, ClickedPushDirectionEndsUpInTheSample) {
   // Then OK as the user would press it.
   ASSERT_TRUE(VTAutomationEffectsDialogPressOK());
   ASSERT_EQ(deliver(), codecParameterDialogConfirm);
-  ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
+  ASSERT_EQ(confirm(), noErr);
   EXPECT_EQ(readLong(kParameterWhatName), (long)kPushTransitionType);
   EXPECT_EQ(readLong('from'), 3);
 }
@@ -307,18 +307,17 @@ TEST_F(ParamDialogTest, PreviewPicturesAreCopiedAndReleased) {
   open(2);
   vt::Image red(64, 48, vt::makePixel(255, 0, 0)), blue(64, 48, vt::makePixel(0, 0, 255));
   PicHandle pa = vt::makePicture(red), pb = vt::makePicture(blue);
-  QTParamPreviewRecord ra{1, pa}, rb{2, pb};
-  EXPECT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionSetPreviewPicture, &ra), noErr);
-  EXPECT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionSetPreviewPicture, &rb), noErr);
+  QTParamPreviewRecord ra{1, pa}, rb{2, pb}, bad3{3, nullptr}, bad1{1, nullptr};
+  auto set = [&](QTParamPreviewRecord* r) {
+    return QTStandardParameterDialogDoAction(dialog_, pdActionSetPreviewPicture, r);
+  };
+  EXPECT_EQ(set(&ra), noErr);
+  EXPECT_EQ(set(&rb), noErr);
   // The caller kills its posters at once; the dialog keeps its copies.
   KillPicture(pa);
   KillPicture(pb);
-  QTParamPreviewRecord bad{3, nullptr};
-  EXPECT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionSetPreviewPicture, &bad), paramErr);
-  bad.sourceID = 1;
-  EXPECT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionSetPreviewPicture, &bad), paramErr);
-  EXPECT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionSetPreviewPicture, nullptr),
-            paramErr);
+  for (QTParamPreviewRecord* bad : {&bad3, &bad1, (QTParamPreviewRecord*)nullptr})
+    EXPECT_EQ(set(bad), paramErr);
   EXPECT_TRUE(impl()->hasPreview(1));
   EXPECT_TRUE(impl()->hasPreview(2));
 
@@ -327,9 +326,7 @@ TEST_F(ParamDialogTest, PreviewPicturesAreCopiedAndReleased) {
   vt::Pixel start = impl()->previewImage().at(90, 60);
   EXPECT_GT((int)((start >> 16) & 0xFF), 240);
   VTAutomationAdvanceTicks(60);
-  EventRecord idle{};
-  idle.what = nullEvent;
-  EXPECT_EQ(QTIsStandardParameterDialogEvent(&idle, dialog_), featureUnsupported);
+  EXPECT_EQ(handle(nullEvent), featureUnsupported);
   vt::Pixel mid = impl()->previewImage().at(90, 60);
   EXPECT_NEAR((int)((mid >> 16) & 0xFF), 128, 10);
   EXPECT_NEAR((int)(mid & 0xFF), 128, 10);
@@ -341,9 +338,7 @@ TEST_F(ParamDialogTest, PreviewPicturesAreCopiedAndReleased) {
 
   EXPECT_EQ(QTDismissStandardParameterDialog(dialog_), noErr);
   dialog_ = 0;
-  QTDisposeAtomContainer(list_);
-  QTDisposeAtomContainer(sample_);
-  list_ = sample_ = nullptr;
+  close();
   EXPECT_EQ(VTLiveHandleCount(), handlesBefore);
 }
 
@@ -367,7 +362,7 @@ TEST_F(ParamDialogTest, CheckBoxAndColourSwatchEndUpInTheSample) {
       VTAutomationPostClick(globalCentre(hot.r));  // red
   }
   EXPECT_EQ(deliver(), noErr);
-  ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
+  ASSERT_EQ(confirm(), noErr);
 
   QTAtom a = QTFindChildByID(sample_, kParentAtomIsContainer, 'soft', 1, nullptr);
   ASSERT_NE(a, 0);
@@ -387,17 +382,13 @@ TEST_F(ParamDialogTest, CheckBoxAndColourSwatchEndUpInTheSample) {
   EXPECT_EQ(memcmp(data, red, 6), 0);
   // The written description is one the renderer accepts.
   addSources(2);
-  vt::Image a1(16, 16, vt::makePixel(255, 255, 255)), b1(16, 16, vt::makePixel(0, 0, 0));
-  vt::effects::EffectInputs in{&a1, &b1};
-  vt::Image out(16, 16);
-  EXPECT_TRUE(vt::effects::renderEffectSample((const uint8_t*)*sample_,
-                                              (size_t)GetHandleSize(sample_), 50, 100, in, out));
+  vt::Image a1(16, 16, vt::makePixel(255, 255, 255)), b1(16, 16, vt::makePixel(0, 0, 0)),
+      out(16, 16);
+  EXPECT_TRUE(render(a1, b1, out));
 }
 
 TEST_F(ParamDialogTest, NoneEntryAndArrowKeys) {
-  ASSERT_EQ(QTGetEffectsList(&list_, 1, 1, elOptionsIncludeNoneInList), noErr);
-  ASSERT_EQ(QTNewAtomContainer(&sample_), noErr);
-  ASSERT_EQ(QTCreateStandardParameterDialog(list_, sample_, 0, &dialog_), noErr);
+  open(1, elOptionsIncludeNoneInList);
   deliver();
   auto entries = VTAutomationEffectsDialogEffects();
   ASSERT_GE(entries.size(), 2u);
@@ -412,7 +403,7 @@ TEST_F(ParamDialogTest, NoneEntryAndArrowKeys) {
   EXPECT_EQ(VTAutomationEffectsDialogSelected(), 0);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectName(entries[1].name));
   EXPECT_FALSE(VTAutomationEffectsDialogSelectName("No Such Effect"));
-  ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
+  ASSERT_EQ(confirm(), noErr);
   EXPECT_EQ(readLong(kParameterWhatName), (long)entries[1].code);
 }
 
@@ -473,9 +464,7 @@ TEST_F(ParamDialogInput, NumberFieldsTakeValuesInTheirUnitsAndRefuseOthersWithAB
               c.expect == 12.5 ? "12.5" : std::to_string((int)c.expect));
   }
   // Whole numbers only where the parameter is whole (Brightness); Return takes what was typed.
-  QTDismissStandardParameterDialog(dialog_);
-  QTDisposeAtomContainer(list_);
-  QTDisposeAtomContainer(sample_);
+  close();
   open(1);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('brco'));
   type('brig', 0, "-1");
@@ -614,7 +603,7 @@ TEST_F(ParamDialogInput, ImageChooserOffersOnlyImagesAndTheMatteReachesTheSample
   VTAutomationPostClick(at('mtte', VTEffectsControl::chooseImage));
   deliver();
   EXPECT_EQ(VTAutomationEffectsDialogParams()[1].imageName, "matte ünï.png");
-  ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
+  ASSERT_EQ(confirm(), noErr);
   QTAtom a = QTFindChildByID(sample_, kParentAtomIsContainer, 'mtte', 1, nullptr);
   long size = 0;
   Ptr data = nullptr;
@@ -659,7 +648,7 @@ TEST_F(ParamDialogInput, ModalFormAndOptionalTweensForCallersThatAskForThem) {
   deliver();
   ASSERT_TRUE(VTAutomationEffectsDialogParams()[1].tweened);
   ASSERT_TRUE(VTAutomationEffectsDialogSetParam('angl', 180, 1));
-  ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
+  ASSERT_EQ(confirm(), noErr);
   QTAtom angle = QTFindChildByID(sample_, kParentAtomIsContainer, 'angl', 1, nullptr);
   EXPECT_NE(QTFindChildByID(sample_, angle, kParameterTweenAtom, 1, nullptr), 0);
   // Without the option no parameter offers "Animate".
