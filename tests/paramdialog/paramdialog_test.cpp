@@ -43,6 +43,24 @@ class ParamDialogTest : public ::testing::Test {
     ASSERT_EQ(QTCreateStandardParameterDialog(list_, sample_, 0, &dialog_), noErr);
     ASSERT_NE(dialog_, 0);
   }
+  // Posts a key and hands it to the dialog.
+  OSErr press(char c, EventModifiers mods = 0) {
+    VTAutomationPostKey(c, mods);
+    return deliver();
+  }
+  // Opens the dialog and lets it take its first update.
+  void openShown(long sources, long listFlags = 0) {
+    open(sources, listFlags);
+    deliver();
+  }
+  // The data of a top-level atom of the sample ("" when there is none).
+  std::string atomData(OSType type) {
+    QTAtom a = QTFindChildByID(sample_, kParentAtomIsContainer, type, 1, nullptr);
+    long size = 0;
+    Ptr data = nullptr;
+    if (!a || QTGetAtomDataPtr(sample_, a, &size, &data) != noErr) return "";
+    return std::string(data, (size_t)size);
+  }
   // Dismisses the dialog and releases both containers.
   void close() {
     QTDismissStandardParameterDialog(dialog_);
@@ -171,13 +189,10 @@ TEST_F(ParamDialogTest, EventAnswers) {
   ASSERT_TRUE(VTAutomationEffectsDialogPressCancel());
   EXPECT_EQ(deliver(), userCanceledErr);
 
-  VTAutomationPostKey(kReturnCharCode);
-  EXPECT_EQ(deliver(), codecParameterDialogConfirm);
-  VTAutomationPostKey(kEscapeCharCode);
-  EXPECT_EQ(deliver(), userCanceledErr);
+  EXPECT_EQ(press(kReturnCharCode), codecParameterDialogConfirm);
+  EXPECT_EQ(press(kEscapeCharCode), userCanceledErr);
   // Ctrl shortcuts belong to the application's menus.
-  VTAutomationPostKey('q', cmdKey);
-  EXPECT_EQ(deliver(), featureUnsupported);
+  EXPECT_EQ(press('q', cmdKey), featureUnsupported);
 
   // A press outside OK that is released elsewhere is not a confirmation.
   Rect ok = VTAutomationEffectsDialogButtonRect(true);
@@ -247,8 +262,7 @@ TEST_F(ParamDialogTest, SwitchingEffectReplacesTheEarlierChoice) {
 }
 
 TEST_F(ParamDialogTest, ClickedPushDirectionEndsUpInTheSample) {
-  open(2);
-  deliver();
+  openShown(2);
   // Select push by clicking its row.
   int row = -1;
   auto entries = VTAutomationEffectsDialogEffects();
@@ -286,8 +300,7 @@ TEST_F(ParamDialogTest, ClickedPushDirectionEndsUpInTheSample) {
 }
 
 TEST_F(ParamDialogTest, SliderFollowsTheMouse) {
-  open(2);
-  deliver();
+  openShown(2);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kCrossFadeTransitionType));
   const vt::paramdialog::Hot* endSlider = nullptr;
   auto hots = impl()->layout();
@@ -343,8 +356,7 @@ TEST_F(ParamDialogTest, PreviewPicturesAreCopiedAndReleased) {
 }
 
 TEST_F(ParamDialogTest, CheckBoxAndColourSwatchEndUpInTheSample) {
-  open(2);
-  deliver();
+  openShown(2);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kWipeTransitionType));
   int soft = -1, colour = -1;
   auto params = VTAutomationEffectsDialogParams();
@@ -364,22 +376,10 @@ TEST_F(ParamDialogTest, CheckBoxAndColourSwatchEndUpInTheSample) {
   EXPECT_EQ(deliver(), noErr);
   ASSERT_EQ(confirm(), noErr);
 
-  QTAtom a = QTFindChildByID(sample_, kParentAtomIsContainer, 'soft', 1, nullptr);
-  ASSERT_NE(a, 0);
-  long size = 0;
-  Ptr data = nullptr;
-  ASSERT_EQ(QTGetAtomDataPtr(sample_, a, &size, &data), noErr);
-  ASSERT_GT(size, 0);
-  bool on = false;
-  for (long i = 0; i < size; ++i) on |= data[i] != 0;
-  EXPECT_TRUE(on);
-
-  a = QTFindChildByID(sample_, kParentAtomIsContainer, 'bclr', 1, nullptr);
-  ASSERT_NE(a, 0);
-  ASSERT_EQ(QTGetAtomDataPtr(sample_, a, &size, &data), noErr);
-  ASSERT_EQ(size, 6);
-  const uint8_t red[6] = {0xFF, 0xFF, 0, 0, 0, 0};
-  EXPECT_EQ(memcmp(data, red, 6), 0);
+  std::string softData = atomData('soft');
+  ASSERT_FALSE(softData.empty());
+  EXPECT_NE(softData.find_first_not_of('\0'), std::string::npos);   // on
+  EXPECT_EQ(atomData('bclr'), std::string("\xFF\xFF\0\0\0\0", 6));  // red
   // The written description is one the renderer accepts.
   addSources(2);
   vt::Image a1(16, 16, vt::makePixel(255, 255, 255)), b1(16, 16, vt::makePixel(0, 0, 0)),
@@ -388,18 +388,15 @@ TEST_F(ParamDialogTest, CheckBoxAndColourSwatchEndUpInTheSample) {
 }
 
 TEST_F(ParamDialogTest, NoneEntryAndArrowKeys) {
-  open(1, elOptionsIncludeNoneInList);
-  deliver();
+  openShown(1, elOptionsIncludeNoneInList);
   auto entries = VTAutomationEffectsDialogEffects();
   ASSERT_GE(entries.size(), 2u);
   EXPECT_EQ(entries[0].code, 0u);
   EXPECT_TRUE(VTAutomationEffectsDialogParams().empty());
-  VTAutomationPostKey((char)kDownArrowCharCode);
-  EXPECT_EQ(deliver(), noErr);
+  EXPECT_EQ(press((char)kDownArrowCharCode), noErr);
   EXPECT_EQ(VTAutomationEffectsDialogSelected(), 1);
   VTAutomationPostKey((char)kUpArrowCharCode);
-  VTAutomationPostKey((char)kUpArrowCharCode);  // already at the top: stays
-  EXPECT_EQ(deliver(), noErr);
+  EXPECT_EQ(press((char)kUpArrowCharCode), noErr);  // already at the top: stays
   EXPECT_EQ(VTAutomationEffectsDialogSelected(), 0);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectName(entries[1].name));
   EXPECT_FALSE(VTAutomationEffectsDialogSelectName("No Such Effect"));
@@ -438,8 +435,7 @@ class ParamDialogInput : public ParamDialogTest {
 }  // namespace
 
 TEST_F(ParamDialogInput, NumberFieldsTakeValuesInTheirUnitsAndRefuseOthersWithABeep) {
-  open(2);
-  deliver();
+  openShown(2);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kSlideTransitionType));  // degrees 0..360
   struct Case {
     OSType code;
@@ -473,43 +469,35 @@ TEST_F(ParamDialogInput, NumberFieldsTakeValuesInTheirUnitsAndRefuseOthersWithAB
   VTAutomationPostClick(at('cont', VTEffectsControl::field));
   VTAutomationPostKey('a', cmdKey);
   VTAutomationPostText("7");
-  VTAutomationPostKey(kReturnCharCode);
-  EXPECT_EQ(deliver(), codecParameterDialogConfirm);
+  EXPECT_EQ(press(kReturnCharCode), codecParameterDialogConfirm);
   EXPECT_DOUBLE_EQ(param('cont'), 7);
 }
 
 TEST_F(ParamDialogInput, TabMovesTheFocusAndArrowsChangeTheFocusedControl) {
-  open(2);
-  deliver();
+  openShown(2);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kPushTransitionType));
   EXPECT_EQ(VTAutomationEffectsDialogFocus().control, VTEffectsControl::list);
   // list -> start field -> end field -> direction pop-up, and Shift+Tab back.
   const VTEffectsControl order[] = {VTEffectsControl::field, VTEffectsControl::field,
                                     VTEffectsControl::popup, VTEffectsControl::list};
   for (VTEffectsControl c : order) {
-    VTAutomationPostKey(kTabCharCode);
-    deliver();
+    press(kTabCharCode);
     EXPECT_EQ(VTAutomationEffectsDialogFocus().control, c);
   }
-  VTAutomationPostKey(kTabCharCode, shiftKey);
-  deliver();
+  press(kTabCharCode, shiftKey);
   EXPECT_EQ(VTAutomationEffectsDialogFocus().code, (OSType)'from');
-  VTAutomationPostKey(kDownArrowCharCode);  // right (2) -> top (1)
-  deliver();
+  press(kDownArrowCharCode);  // right (2) -> top (1)
   EXPECT_EQ(param('from'), 1);
   VTAutomationPostKey(kTabCharCode, shiftKey);  // the end of the percentage tween
   VTAutomationPostKey(kUpArrowCharCode);
-  VTAutomationPostKey(kUpArrowCharCode);
-  deliver();
+  press(kUpArrowCharCode);
   EXPECT_DOUBLE_EQ(param('pcnt', 1), 100);  // clamped at the top of its range
-  VTAutomationPostKey(kEscapeCharCode);
-  EXPECT_EQ(deliver(), userCanceledErr);
+  EXPECT_EQ(press(kEscapeCharCode), userCanceledErr);
 }
 
 TEST_F(ParamDialogInput, LongPopupMenusHangInColumnsAndAClickLeavesThemOpen) {
   VTAutomationUseHeadless(1024, 600);  // too low for the 36 wipes in one column
-  open(2);
-  deliver();
+  openShown(2);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('smpt'));
   Point anchor = at('wpID', VTEffectsControl::popup);
   std::vector<std::string> items;
@@ -537,8 +525,7 @@ TEST_F(ParamDialogInput, LongPopupMenusHangInColumnsAndAClickLeavesThemOpen) {
 }
 
 TEST_F(ParamDialogInput, ColourPickerReachesAnyColourAndCancelKeepsTheOldOne) {
-  open(2);
-  deliver();
+  openShown(2);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('ckey'));  // key colour: default blue
   auto pickWith = [&](auto act) {
     VTColourPickerInfo seen;
@@ -590,8 +577,7 @@ TEST_F(ParamDialogInput, ImageChooserOffersOnlyImagesAndTheMatteReachesTheSample
   ASSERT_TRUE(vt::writePNG(matte, (dir + "/matte ünï.png").c_str()));
   std::ofstream(dir + "/notes.txt") << "not an image";
 
-  open(2);
-  deliver();
+  openShown(2);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('matt'));
   VTAutomationNavChooseFile(dir + "/notes.txt");  // not listed: the chooser is cancelled
   VTAutomationPostClick(at('mtte', VTEffectsControl::chooseImage));
@@ -604,13 +590,10 @@ TEST_F(ParamDialogInput, ImageChooserOffersOnlyImagesAndTheMatteReachesTheSample
   deliver();
   EXPECT_EQ(VTAutomationEffectsDialogParams()[1].imageName, "matte ünï.png");
   ASSERT_EQ(confirm(), noErr);
-  QTAtom a = QTFindChildByID(sample_, kParentAtomIsContainer, 'mtte', 1, nullptr);
-  long size = 0;
-  Ptr data = nullptr;
-  ASSERT_EQ(QTGetAtomDataPtr(sample_, a, &size, &data), noErr);
-  ASSERT_EQ(size, 8 + 64 * 32 * 4);
-  EXPECT_EQ(vt::readBE32((const uint8_t*)data), 64u);
-  EXPECT_EQ(vt::readBE32((const uint8_t*)data + 4), 32u);
+  std::string m = atomData('mtte');
+  ASSERT_EQ(m.size(), 8u + 64 * 32 * 4);
+  EXPECT_EQ(vt::readBE32((const uint8_t*)m.data()), 64u);
+  EXPECT_EQ(vt::readBE32((const uint8_t*)m.data() + 4), 32u);
 }
 
 TEST_F(ParamDialogInput, SettingsStayWithEachEffectWhileTheDialogIsOpen) {
@@ -639,8 +622,7 @@ TEST_F(ParamDialogInput, ModalFormAndOptionalTweensForCallersThatAskForThem) {
   VTAutomationPostClick(Point{5, 300});  // the menu bar
   EXPECT_EQ(deliver(), noErr);
   EXPECT_EQ(VTAutomationBeepCount() - beeps, 1);
-  VTAutomationPostKey('q', cmdKey);
-  EXPECT_EQ(deliver(), noErr);
+  EXPECT_EQ(press('q', cmdKey), noErr);
   // "Animate" makes an optional parameter a tween that OK writes as one.
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kSlideTransitionType));
   EXPECT_FALSE(VTAutomationEffectsDialogParams()[1].tweened);
