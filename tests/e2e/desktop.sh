@@ -1,17 +1,34 @@
 #!/bin/sh
 # The application as a desktop program: without a display it says so in one line and exits 1;
 # on a virtual X display its screen window comes back at the size and place it had, follows
-# resizing, and a second launch brings it to the front with the keyboard.
+# resizing, and a second launch brings it to the front with the keyboard; a first run on a
+# small screen fits it.
 # Usage: desktop.sh VANTREL_BINARY WORK_DIR. Exit 77 (skipped) when the display tools are missing.
 set -u
 fail() { echo "FAIL: $*"; [ -n "${pid:-}" ] && kill $pid ${xevpid:-} 2>/dev/null; exit 1; }
 # Waits up to ten seconds for a command to succeed (the machine may be busy).
 waitfor() { i=0; until "$@"; do [ $i -ge 100 ] && return 1; sleep 0.1; i=$((i + 1)); done; }
 
+visible() { win=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1); [ -n "$win" ]; }
+gone() { ! kill -0 $pid 2>/dev/null; }
+
+if [ "${1:-}" = --small-display ]; then  # a first run on a 1024x600 screen
+  "$APP" >"$WORK/small.log" 2>&1 &
+  pid=$!
+  waitfor visible "^Vantrel$" || fail "no window appeared"
+  sleep 0.5
+  visible "^Vantrel$"
+  eval "$(xdotool getwindowgeometry --shell "$win")"
+  [ "$WIDTH" -le 1024 ] && [ "$HEIGHT" -le 600 ] && [ "$X" -ge 0 ] && [ "$Y" -ge 0 ] ||
+    fail "opened at ${WIDTH}x${HEIGHT}+$X+$Y, not inside the 1024x600 screen"
+  kill -TERM $pid
+  waitfor gone || { kill -9 $pid; fail "did not quit"; }
+  exit 0
+fi
+
 if [ "${1:-}" = --on-display ]; then  # the part run on the virtual display
   "$APP" >"$WORK/app.log" 2>&1 &
   pid=$!
-  visible() { win=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1); [ -n "$win" ]; }
   waitfor visible "^Vantrel$" || fail "no window appeared"
   sleep 0.5  # SDL may make the window again for its renderer: the one left is ours
   visible "^Vantrel$"
@@ -40,7 +57,6 @@ if [ "${1:-}" = --on-display ]; then  # the part run on the virtual display
   waitfor focused || fail "the running window did not get the keyboard"
   kill $xevpid
   kill -TERM $pid
-  gone() { ! kill -0 $pid 2>/dev/null; }
   waitfor gone || { kill -9 $pid; fail "did not quit"; }
   exit 0
 fi
@@ -65,4 +81,7 @@ export APP="$1" WORK="$work" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$wo
 export VANTREL_SNAPSHOT_PATH="$work/screen.png"
 echo "60 40 900 640" >"$work/config/vantrel/screen"
 xvfb-run -a -s "-screen 0 1280x800x24" sh "$0" --on-display || { cat "$work/app.log"; exit 1; }
+# A first run on a screen smaller than the default size fits it.
+rm -f "$work/config/vantrel/screen"
+xvfb-run -a -s "-screen 0 1024x600x24" sh "$0" --small-display || { cat "$work/small.log"; exit 1; }
 echo "desktop behaviour ok"

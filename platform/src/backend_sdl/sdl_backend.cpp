@@ -29,6 +29,8 @@ std::atomic<bool> gRaiseRequested{false};
 void onRaise() { gRaiseRequested = true; }
 
 constexpr int kMinWidth = 640, kMinHeight = 480, kMaxSide = 8192;
+// Left above a first run's window for the title bar a window manager adds.
+constexpr int kTitleAllowance = 40;
 
 // The screen window's place and size, kept between runs.
 struct Geometry {
@@ -51,9 +53,10 @@ std::string geometryPath() {
 Geometry loadGeometry() {
   Geometry g;
   std::ifstream in(geometryPath());
-  int x, y, w, h;
-  if (in >> x >> y >> w >> h && w >= kMinWidth && h >= kMinHeight && w <= kMaxSide &&
-      h <= kMaxSide) {
+  int x, y, w, h, display = 0;
+  const bool saved =
+      in >> x >> y >> w >> h && w >= kMinWidth && h >= kMinHeight && w <= kMaxSide && h <= kMaxSide;
+  if (saved) {
     g.w = w;
     g.h = h;
     // Only where a display still shows the title bar (a monitor may have gone).
@@ -63,8 +66,17 @@ Geometry loadGeometry() {
           y < d.y + d.h - 40) {
         g.x = x;
         g.y = y;
+        display = i;
       }
     }
+  }
+  // The window fits the display it opens on, so its menu bar is never above the top edge: a
+  // first run leaves room for a title bar; a size saved on a larger monitor is cut to this one.
+  SDL_Rect u;
+  if (SDL_GetDisplayUsableBounds(display, &u) == 0 && u.w > 0 && u.h > 0) {
+    const int room = saved ? 0 : kTitleAllowance;
+    g.w = std::max(kMinWidth, std::min(g.w, u.w));
+    g.h = std::max(kMinHeight, std::min(g.h, u.h - room));
   }
   if (const char* size = std::getenv("VANTREL_SCREEN_SIZE")) {
     int sw = 0, sh = 0;
