@@ -303,18 +303,12 @@ TEST_F(FileDialogs, PreviewFollowsTheSelection) {
 }
 
 TEST(SaveChanges, WordingForClosingAndQuitting) {
+  const std::string ask = "Do you want to save the changes you made in the document \xE2\x80\x9C";
   EXPECT_EQ(saveChangesMessage("Clip.mov", kNavSaveChangesClosingDocument),
-            "Do you want to save the changes you made in the document "
-            "\xE2\x80\x9C"
-            "Clip.mov\xE2\x80\x9D?");
+            ask + "Clip.mov\xE2\x80\x9D?");
   EXPECT_EQ(saveChangesMessage("Clip.mov", kNavSaveChangesQuittingApplication),
-            "Do you want to save the changes you made in the document "
-            "\xE2\x80\x9C"
-            "Clip.mov\xE2\x80\x9D before quitting?");
-  EXPECT_EQ(saveChangesMessage("", kNavSaveChangesClosingDocument),
-            "Do you want to save the changes you made in the document "
-            "\xE2\x80\x9C"
-            "untitled\xE2\x80\x9D?");
+            ask + "Clip.mov\xE2\x80\x9D before quitting?");
+  EXPECT_EQ(saveChangesMessage("", kNavSaveChangesClosingDocument), ask + "untitled\xE2\x80\x9D?");
 }
 
 TEST(SaveChanges, KeysAndButtonsGiveTheThreeAnswers) {

@@ -136,6 +136,14 @@ void logEvent(NavEventCallbackMessage selector, NavCBRecPtr parms, void* ud) {
   }
 }
 
+// The default options, as the application names itself.
+NavDialogOptions defaultOptions() {
+  NavDialogOptions o;
+  EXPECT_EQ(NavGetDefaultDialogOptions(&o), noErr);
+  setPascal(o.clientName, "Vantrel");
+  return o;
+}
+
 class NavDialogs : public ::testing::Test {
  protected:
   std::string dir;
@@ -157,9 +165,7 @@ class NavDialogs : public ::testing::Test {
   void TearDown() override { VTAutomationResetAll(); }
 
   NavDialogOptions saveChangesOptions(const std::string& doc) {
-    NavDialogOptions o;
-    EXPECT_EQ(NavGetDefaultDialogOptions(&o), noErr);
-    setPascal(o.clientName, "Vantrel");
+    NavDialogOptions o = defaultOptions();
     setPascal(o.savedFileName, doc);
     return o;
   }
@@ -175,18 +181,14 @@ class NavDialogs : public ::testing::Test {
 
   OSErr openDialog(NavReplyRecord& reply, NavObjectFilterUPP filter = nullptr,
                    NavTypeListHandle types = nullptr, CallbackLog* log = nullptr) {
-    NavDialogOptions o;
-    NavGetDefaultDialogOptions(&o);
+    NavDialogOptions o = defaultOptions();
     o.dialogOptionFlags &= ~(kNavAllowMultipleFiles | kNavNoTypePopup);
-    setPascal(o.clientName, "Vantrel");
     return NavGetFile(nullptr, &reply, &o, log ? logEvent : nullptr, nullptr, filter, types, log);
   }
 
   OSErr saveDialog(NavReplyRecord& reply, const std::string& proposed, CallbackLog* log = nullptr) {
-    NavDialogOptions o;
-    NavGetDefaultDialogOptions(&o);
+    NavDialogOptions o = defaultOptions();
     o.dialogOptionFlags |= kNavNoTypePopup | kNavDontAutoTranslate;
-    setPascal(o.clientName, "Vantrel");
     setPascal(o.savedFileName, proposed);
     setPascal(o.message, "Save Movie as:");
     return NavPutFile(nullptr, &reply, &o, log ? logEvent : nullptr, 'MooV', 'TVOD', log);
@@ -364,8 +366,7 @@ TEST_F(NavDialogs, FilterIsAskedAboutEveryItemAndFoldersComeFirst) {
   VTAutomationNavChooseFile(dir + "/Alpha.mov");
   NavReplyRecord reply;
   NavObjectFilterUPP filter = NewNavObjectFilterUPP(nameFilter);
-  NavDialogOptions o;
-  NavGetDefaultDialogOptions(&o);
+  NavDialogOptions o = defaultOptions();
   ASSERT_EQ(NavGetFile(nullptr, &reply, &o, nullptr, nullptr, filter, nullptr, &log), noErr);
   DisposeNavObjectFilterUPP(filter);
   NavDisposeReply(&reply);
@@ -420,8 +421,7 @@ TEST_F(NavDialogs, SeveralFilesWhenTheOptionsAllowIt) {
                   },
                   [] { clickButton("Open"); }};
   script.install();
-  NavDialogOptions o;
-  NavGetDefaultDialogOptions(&o);
+  NavDialogOptions o = defaultOptions();
   ASSERT_TRUE(o.dialogOptionFlags & kNavAllowMultipleFiles);
   NavReplyRecord reply;
   ASSERT_EQ(NavGetFile(nullptr, &reply, &o, nullptr, nullptr, nullptr, nullptr, nullptr), noErr);
@@ -453,8 +453,7 @@ TEST_F(NavDialogs, PreviewShowsTheSelectedMoviesPoster) {
   Script none;
   none.steps = {[] { clickItem("real.mov"); }, [&] { record(), escape(); }};
   none.install();
-  NavDialogOptions o;
-  NavGetDefaultDialogOptions(&o);
+  NavDialogOptions o = defaultOptions();
   o.dialogOptionFlags &= ~kNavAllowPreviews;
   EXPECT_EQ(NavGetFile(nullptr, &reply, &o, nullptr, nullptr, nullptr, nullptr, nullptr),
             userCanceledErr);
