@@ -39,13 +39,20 @@ Point centre(const Rect& r) {
   return Point{(short)((r.top + r.bottom) / 2), (short)((r.left + r.right) / 2)};
 }
 
+struct Item {
+  DialogItemType kind = 0;
+  Handle h = nullptr;
+  Rect r{};
+};
+Item itemOf(DialogRef d, short n) {
+  Item i;
+  GetDialogItem(d, n, &i.kind, &i.h, &i.r);
+  return i;
+}
+
 std::string textOf(DialogRef d, short item) {
-  DialogItemType kind;
-  Handle h;
-  Rect r;
-  GetDialogItem(d, item, &kind, &h, &r);
   Str255 s;
-  GetDialogItemText(h, s);
+  GetDialogItemText(itemOf(d, item).h, s);
   return std::string((const char*)s + 1, s[0]);
 }
 
@@ -107,6 +114,9 @@ class Dialogs : public ::testing::Test {
     VTAutomationSetModalHook(nullptr);
     return item;
   }
+  short runKey(char c, EventModifiers mods = 0, ModalFilterUPP filter = nullptr) {
+    return runWith(filter, [=] { VTAutomationPostKey(c, mods); });
+  }
 };
 
 }  // namespace
@@ -123,19 +133,12 @@ TEST_F(Dialogs, AboutBoxFromResources) {
   EXPECT_EQ(GetDialogFromWindow(w), d);
   ASSERT_EQ(CountDITL(d), 4);
 
-  DialogItemType kind;
-  Handle h;
-  Rect r;
-  GetDialogItem(d, 1, &kind, &h, &r);
-  EXPECT_EQ(kind, ctrlItem + btnCtrl);
+  EXPECT_EQ(itemOf(d, 1).kind, ctrlItem + btnCtrl);
   EXPECT_EQ(textOf(d, 1), "OK");
-  GetDialogItem(d, 2, &kind, &h, &r);
-  EXPECT_EQ(kind, statText | itemDisable);
-  GetDialogItem(d, 4, &kind, &h, &r);
-  EXPECT_EQ(kind, userItem | itemDisable);
-  EXPECT_EQ(h, nullptr);
-  GetDialogItem(d, 5, &kind, &h, &r);  // no such item
-  EXPECT_EQ(h, nullptr);
+  EXPECT_EQ(itemOf(d, 2).kind, statText | itemDisable);
+  EXPECT_EQ(itemOf(d, 4).kind, userItem | itemDisable);
+  EXPECT_EQ(itemOf(d, 4).h, nullptr);
+  EXPECT_EQ(itemOf(d, 5).h, nullptr);  // no such item
   EXPECT_EQ(GetDialogDefaultItem(d), 1);
 
   auto items = VTAutomationFrontDialogItems();
@@ -184,21 +187,20 @@ TEST_F(Dialogs, KeysChooseTheDefaultAndCancelItems) {
   DialogRef d = GetNewDialog(128, nullptr, (WindowRef)-1);
   ASSERT_NE(d, nullptr);
   SetDialogDefaultItem(d, 1);
-  EXPECT_EQ(runWith(nullptr, [] { VTAutomationPostKey(kReturnCharCode); }), 1);
-  EXPECT_EQ(runWith(countingFilter, [] { VTAutomationPostKey(kEnterCharCode); }), 1);
+  EXPECT_EQ(runKey(kReturnCharCode), 1);
+  EXPECT_EQ(runKey(kEnterCharCode, 0, countingFilter), 1);
 
   // Escape does nothing until there is a cancel item.
   EXPECT_EQ(runWith(countingFilter,
                     [] {
-                      VTAutomationPostKey(kEscapeCharCode);
-                      VTAutomationPostKey('x');
-                      VTAutomationPostKey(kReturnCharCode);
+                      for (char c : {(char)kEscapeCharCode, 'x', (char)kReturnCharCode})
+                        VTAutomationPostKey(c);
                     }),
             1);
   SetDialogCancelItem(d, 1);
   EXPECT_EQ(GetDialogCancelItem(d), 1);
-  EXPECT_EQ(runWith(nullptr, [] { VTAutomationPostKey(kEscapeCharCode); }), 1);
-  EXPECT_EQ(runWith(nullptr, [] { VTAutomationPostKey('.', cmdKey); }), 1);
+  EXPECT_EQ(runKey(kEscapeCharCode), 1);
+  EXPECT_EQ(runKey('.', cmdKey), 1);
 
   // The standard filter on its own.
   EventRecord e{};
@@ -216,11 +218,8 @@ TEST_F(Dialogs, KeysChooseTheDefaultAndCancelItems) {
   EXPECT_FALSE(StdFilterProc(nullptr, &e, &item));
 
   // A key never chooses a disabled default button.
-  DialogItemType kind;
-  Handle h;
-  Rect r;
-  GetDialogItem(d, 1, &kind, &h, &r);
-  SetDialogItem(d, 1, kind | itemDisable, h, &r);
+  Item ok = itemOf(d, 1);
+  SetDialogItem(d, 1, ok.kind | itemDisable, ok.h, &ok.r);
   e.what = keyDown;
   e.message = kReturnCharCode;
   EXPECT_FALSE(StdFilterProc(d, &e, &item));
@@ -259,23 +258,18 @@ TEST_F(Dialogs, UserItemProcedureDrawsTheItem) {
   DialogRef d = GetNewDialog(128, nullptr, (WindowRef)-1);
   ASSERT_NE(d, nullptr);
   UserItemUPP upp = NewUserItemUPP(userProc);
-  DialogItemType kind;
-  Handle h;
-  Rect r;
-  GetDialogItem(d, 4, &kind, &h, &r);
-  SetDialogItem(d, 4, kind, (Handle)upp, &r);
+  Item user = itemOf(d, 4);
+  SetDialogItem(d, 4, user.kind, (Handle)upp, &user.r);
   EXPECT_GE(gUserCalls, 1);  // drawn as soon as it is installed
   gUserCalls = 0;
   DrawDialog(d);
   EXPECT_EQ(gUserCalls, 1);
   EXPECT_EQ(gUserItem, 4);
   EXPECT_TRUE(gUserPortWasDialogs);
-  Handle back;
-  GetDialogItem(d, 4, &kind, &back, &r);
-  EXPECT_EQ(back, (Handle)upp);
+  EXPECT_EQ(itemOf(d, 4).h, (Handle)upp);
   // An update of the dialog redraws it, user item included.
   gUserCalls = 0;
-  InvalWindowRect(GetDialogWindow(d), &r);
+  InvalWindowRect(GetDialogWindow(d), &user.r);
   EXPECT_EQ(runWith(nullptr, [] { VTAutomationPressDialogItem(1); }), 1);
   EXPECT_GE(gUserCalls, 1);
   DisposeUserItemUPP(upp);
@@ -368,18 +362,18 @@ TEST_F(Dialogs, EditTextFieldsTypeSelectAndTradeTextWithTheApplication) {
   ASSERT_GT(VTOpenResourceFile((dir + "/edit.json").c_str()), 0);
   DialogRef d = GetNewDialog(300, nullptr, (WindowRef)-1);
   ASSERT_NE(d, nullptr);
-  EXPECT_EQ(runWith(nullptr, [] { VTAutomationPostKey('c'); }), 3);
+  EXPECT_EQ(runKey('c'), 3);
   EXPECT_EQ(textOf(d, 3), "abc");
-  EXPECT_EQ(runWith(nullptr, [] { VTAutomationPostKey(kBackspaceCharCode); }), 3);
+  EXPECT_EQ(runKey(kBackspaceCharCode), 3);
   EXPECT_EQ(textOf(d, 3), "ab");
   // Tab moves to the next field.
-  EXPECT_EQ(runWith(nullptr, [] { VTAutomationPostKey(kTabCharCode); }), 4);
-  EXPECT_EQ(runWith(nullptr, [] { VTAutomationPostKey('z'); }), 4);
+  EXPECT_EQ(runKey(kTabCharCode), 4);
+  EXPECT_EQ(runKey('z'), 4);
   EXPECT_EQ(textOf(d, 4), "z");
 
   // Shift+Tab goes back with the whole text selected; text in any script is typed and reaches
   // the item's text as it is.
-  EXPECT_EQ(runWith(nullptr, [] { VTAutomationPostKey(kTabCharCode, shiftKey); }), 3);
+  EXPECT_EQ(runKey(kTabCharCode, shiftKey), 3);
   VTTextFieldInfo f;
   ASSERT_TRUE(VTAutomationFocusedTextField(&f));
   EXPECT_EQ(f.text, "ab");
@@ -390,24 +384,16 @@ TEST_F(Dialogs, EditTextFieldsTypeSelectAndTradeTextWithTheApplication) {
   ASSERT_TRUE(VTAutomationFocusedTextField(&f));
   EXPECT_EQ(f.text, "x\xC3\xBC\xE6\x97\xA5");
   // The application's text replaces the field's, and a range it selects is kept.
-  Handle h3 = nullptr;
-  DialogItemType kind3;
-  Rect r3;
-  GetDialogItem(d, 3, &kind3, &h3, &r3);
-  SetDialogItemText(h3, P("Movie 1"));
+  SetDialogItemText(itemOf(d, 3).h, P("Movie 1"));
   SelectDialogItemText(d, 3, 6, 7);
   ASSERT_TRUE(VTAutomationFocusedTextField(&f));
   EXPECT_EQ(f.text, "Movie 1");
   EXPECT_EQ(f.selectionStart, 6);
-  EXPECT_EQ(runWith(nullptr, [] { VTAutomationPostKey('2'); }), 3);
+  EXPECT_EQ(runKey('2'), 3);
   EXPECT_EQ(textOf(d, 3), "Movie 2");
-  EXPECT_EQ(runWith(nullptr, [] { VTAutomationPostKey(kEscapeCharCode); }), 2);
+  EXPECT_EQ(runKey(kEscapeCharCode), 2);
 
-  DialogItemType kind;
-  Handle h;
-  Rect r;
-  GetDialogItem(d, 5, &kind, &h, &r);
-  SetDialogItemText(h, P("Now ^0"));
+  SetDialogItemText(itemOf(d, 5).h, P("Now ^0"));
   ParamText(P("here"), nullptr, nullptr, nullptr);
   EXPECT_EQ(VTAutomationFrontDialogItems()[4].text, "Now here");
   EXPECT_EQ(textOf(d, 5), "Now ^0");   // the item keeps its own text

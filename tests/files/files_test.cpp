@@ -32,6 +32,13 @@ struct P {
   operator const unsigned char*() const { return b; }
 };
 
+// The spec of a path, which must be made with `want`.
+FSSpec specOf(const std::string& path, OSErr want = noErr) {
+  FSSpec spec{};
+  EXPECT_EQ(VTMakeFSSpecFromPath(path.c_str(), &spec), want) << path;
+  return spec;
+}
+
 bool xattrsSupported(const std::string& dir) {
   std::string probe = dir + "/.xattr-probe";
   vt_test::writeFile(probe);
@@ -48,8 +55,8 @@ TEST(FSSpecs, EveryNameFitsInTheClassicSeventyBytes) {
   for (size_t len : {61u, 62u, 63u}) {
     std::string name(len, 'n');
     vt_test::writeFile(dir + "/" + name);
-    FSSpec spec, copy;
-    ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/" + name).c_str(), &spec), noErr);
+    FSSpec copy;
+    FSSpec spec = specOf(dir + "/" + name);
     EXPECT_LE(offsetof(FSSpec, name) + 1 + spec.name[0], 70u);
     std::memset(&copy, 0xEE, sizeof copy);
     std::memcpy(&copy, &spec, 70);
@@ -62,16 +69,14 @@ TEST(FSSpecs, PathRoundTripsThroughDirectoryIDs) {
   fs::create_directories(dir + "/sub");
   vt_test::writeFile(dir + "/sub/clip.mov");
 
-  FSSpec spec;
-  ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/sub/clip.mov").c_str(), &spec), noErr);
+  FSSpec spec = specOf(dir + "/sub/clip.mov");
   EXPECT_EQ(specName(spec), "clip.mov");
   EXPECT_EQ(pathOf(spec), fs::path(dir + "/sub/clip.mov").lexically_normal().string());
 
   // The same folder keeps its ID; another folder gets another.
-  FSSpec again, other;
-  ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/sub/./clip.mov").c_str(), &again), noErr);
+  FSSpec again = specOf(dir + "/sub/./clip.mov");
   EXPECT_EQ(again.parID, spec.parID);
-  ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/sub").c_str(), &other), noErr);
+  FSSpec other = specOf(dir + "/sub");
   EXPECT_NE(other.parID, spec.parID);
   EXPECT_EQ(specName(other), "sub");
 
@@ -111,15 +116,14 @@ TEST(FSSpecs, WorkingDirectoryAndRelativeNames) {
 
 TEST(FSSpecs, MissingFileAndMissingFolder) {
   std::string dir = vt_test::tempDir("fsspec-missing");
-  FSSpec spec;
   // The folder exists: the FSSpec is valid for creating the file.
-  EXPECT_EQ(VTMakeFSSpecFromPath((dir + "/new.mov").c_str(), &spec), fnfErr);
+  FSSpec spec = specOf(dir + "/new.mov", fnfErr);
   EXPECT_EQ(specName(spec), "new.mov");
   EXPECT_EQ(FSpCreate(&spec, 'TVOD', 'MooV', smSystemScript), noErr);
   EXPECT_TRUE(fs::exists(dir + "/new.mov"));
   EXPECT_EQ(FSpCreate(&spec, 'TVOD', 'MooV', smSystemScript), dupFNErr);
 
-  EXPECT_EQ(VTMakeFSSpecFromPath((dir + "/nofolder/new.mov").c_str(), &spec), dirNFErr);
+  spec = specOf(dir + "/nofolder/new.mov", dirNFErr);
   EXPECT_EQ(FSMakeFSSpec(-1, 987654, P("x"), &spec), dirNFErr);
   EXPECT_EQ(FSMakeFSSpec(7, 0, P("x"), &spec), nsvErr);
   EXPECT_EQ(FSMakeFSSpec(0, 0, P("x"), nullptr), paramErr);
@@ -138,9 +142,8 @@ TEST(FSSpecs, LongNamesGetUniqueShortFormsThatResolveBack) {
   vt_test::writeFile(dir + "/" + longA, "A");
   vt_test::writeFile(dir + "/" + longB, "B");
 
-  FSSpec a, b;
-  ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/" + longA).c_str(), &a), noErr);
-  ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/" + longB).c_str(), &b), noErr);
+  FSSpec a = specOf(dir + "/" + longA);
+  FSSpec b = specOf(dir + "/" + longB);
   EXPECT_LE(a.name[0], 61);
   EXPECT_NE(specName(a), specName(b));
   EXPECT_NE(specName(a).find('#'), std::string::npos);
@@ -157,8 +160,7 @@ TEST(FSSpecs, LongNamesGetUniqueShortFormsThatResolveBack) {
 
   // A long name of a file not yet made: the FSSpec creates the file under its real name.
   std::string longC = std::string(100, 'c') + "\xC3\xA9" + std::string(10, 'd');
-  FSSpec c;
-  ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/" + longC).c_str(), &c), fnfErr);
+  FSSpec c = specOf(dir + "/" + longC, fnfErr);
   ASSERT_EQ(FSpCreate(&c, 'TVOD', 'MooV', smSystemScript), noErr);
   EXPECT_TRUE(fs::exists(dir + "/" + longC));
   EXPECT_EQ(FSpDelete(&c), noErr);
@@ -180,9 +182,8 @@ TEST(FSSpecs, DeleteRenameAndBusyFiles) {
   std::string dir = vt_test::tempDir("fsspec-ops");
   vt_test::writeFile(dir + "/one");
   vt_test::writeFile(dir + "/two");
-  FSSpec one, two;
-  ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/one").c_str(), &one), noErr);
-  ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/two").c_str(), &two), noErr);
+  FSSpec one = specOf(dir + "/one");
+  FSSpec two = specOf(dir + "/two");
 
   EXPECT_EQ(FSpRename(&one, P("two")), dupFNErr);  // never replaces
   EXPECT_EQ(FSpRename(&one, P("a/b")), bdNamErr);
@@ -203,8 +204,7 @@ TEST(FSSpecs, DeleteRenameAndBusyFiles) {
   // A folder that is not empty is busy; an empty one is deleted.
   fs::create_directories(dir + "/full");
   vt_test::writeFile(dir + "/full/f");
-  FSSpec full;
-  ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/full").c_str(), &full), noErr);
+  FSSpec full = specOf(dir + "/full");
   EXPECT_EQ(FSpDelete(&full), fBsyErr);
   fs::remove(dir + "/full/f");
   EXPECT_EQ(FSpDelete(&full), noErr);
@@ -213,8 +213,7 @@ TEST(FSSpecs, DeleteRenameAndBusyFiles) {
 TEST(FSSpecs, TypeAndCreatorKeptInExtendedAttributes) {
   std::string dir = vt_test::tempDir("fsspec-xattr");
   if (!xattrsSupported(dir)) GTEST_SKIP() << "no user extended attributes here";
-  FSSpec spec;
-  ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/m.mov").c_str(), &spec), fnfErr);
+  FSSpec spec = specOf(dir + "/m.mov", fnfErr);
   ASSERT_EQ(FSpCreate(&spec, 'TVOD', 'MooV', smSystemScript), noErr);
   OSType type = 0, creator = 0;
   ASSERT_TRUE(vt::files::readTypeCreator(dir + "/m.mov", type, creator));

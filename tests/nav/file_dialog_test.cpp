@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <optional>
 #include <string>
 
 #include "fake_painter.h"
@@ -24,7 +25,7 @@ struct Tree {
   }
 };
 
-bool pressKey(FileDialog& d, char c, bool command, bool shift, uint32_t ticks) {
+bool pressKey(FileDialog& d, char c, bool command = false, bool shift = false, uint32_t ticks = 0) {
   return d.key(vt::ui::KeyPress::of(c, command, shift, ticks));
 }
 
@@ -47,42 +48,52 @@ FileDialogConfig saveConfig(const std::string& proposed) {
   return c;
 }
 
-}  // namespace
-
-TEST(OpenDialog, KeyboardWalksTheListEntersFoldersAndChooses) {
+// A browser and a dialog on it, shown on the test tree unless told otherwise.
+class DialogTest : public ::testing::Test {
+ protected:
   Tree t;
   Browser b;
-  FileDialog d(FileDialogConfig{}, b);
-  ASSERT_TRUE(d.goToFolder(t.root));
+  std::optional<FileDialog> dialog;
+  FileDialog& show(const FileDialogConfig& c, const std::string& folder = "") {
+    dialog.emplace(c, b);
+    EXPECT_TRUE(dialog->goToFolder(folder.empty() ? t.root : folder));
+    return *dialog;
+  }
+};
+class OpenDialog : public DialogTest {};
+class SaveDialog : public DialogTest {};
+class FileDialogs : public DialogTest {};
+
+}  // namespace
+
+TEST_F(OpenDialog, KeyboardWalksTheListEntersFoldersAndChooses) {
+  FileDialog& d = show(FileDialogConfig{});
   // The first item is selected on arrival: the folder.
   EXPECT_EQ(b.selectedEntry()->name, "Clips");
-  pressKey(d, key::down, false, false, 0);
+  pressKey(d, key::down);
   EXPECT_EQ(b.selectedEntry()->name, "first.mov");
-  pressKey(d, key::up, false, false, 0);
-  pressKey(d, key::ret, false, false, 0);  // Return on a folder goes into it
+  pressKey(d, key::up);
+  pressKey(d, key::ret);  // Return on a folder goes into it
   EXPECT_EQ(d.state(), DialogState::running);
   EXPECT_EQ(b.folder(), t.root + "/Clips");
   pressKey(d, key::up, true, false, 0);  // Ctrl+Up: back out, the folder stays selected
   EXPECT_EQ(b.folder(), t.root);
   EXPECT_EQ(b.selectedEntry()->name, "Clips");
-  pressKey(d, key::right, false, false, 0);  // Right arrow enters too
+  pressKey(d, key::right);  // Right arrow enters too
   EXPECT_EQ(b.folder(), t.root + "/Clips");
-  pressKey(d, key::left, false, false, 0);
+  pressKey(d, key::left);
   EXPECT_EQ(b.folder(), t.root);
   pressKey(d, 's', false, false, 500);  // typing selects
   EXPECT_EQ(b.selectedEntry()->name, "second.mov");
-  pressKey(d, key::enter, false, false, 0);
+  pressKey(d, key::enter);
   EXPECT_EQ(d.state(), DialogState::accepted);
   EXPECT_EQ(d.chosenPath(), t.root + "/second.mov");
 }
 
-TEST(OpenDialog, EscapeAndCommandPeriodCancel) {
-  Tree t;
+TEST_F(OpenDialog, EscapeAndCommandPeriodCancel) {
   for (int variant = 0; variant < 3; ++variant) {
-    Browser b;
-    FileDialog d(FileDialogConfig{}, b);
-    ASSERT_TRUE(d.goToFolder(t.root));
-    if (variant == 0) pressKey(d, key::escape, false, false, 0);
+    FileDialog& d = show(FileDialogConfig{});
+    if (variant == 0) pressKey(d, key::escape);
     if (variant == 1) pressKey(d, '.', true, false, 0);
     if (variant == 2) clickAt(d, d.buttons()[FileDialog::kCancelButton].rect, 0);
     EXPECT_EQ(d.state(), DialogState::cancelled) << variant;
@@ -90,11 +101,8 @@ TEST(OpenDialog, EscapeAndCommandPeriodCancel) {
   }
 }
 
-TEST(OpenDialog, ClicksSelectAndDoubleClicksOpen) {
-  Tree t;
-  Browser b;
-  FileDialog d(FileDialogConfig{}, b);
-  ASSERT_TRUE(d.goToFolder(t.root));
+TEST_F(OpenDialog, ClicksSelectAndDoubleClicksOpen) {
+  FileDialog& d = show(FileDialogConfig{});
   int first = indexOf(b, "first.mov");
   clickAt(d, d.rowRect(first), 100);
   EXPECT_EQ(b.selectedEntry()->name, "first.mov");
@@ -112,25 +120,19 @@ TEST(OpenDialog, ClicksSelectAndDoubleClicksOpen) {
   EXPECT_EQ(d.chosenPath(), t.root + "/Clips/inner.mov");
 }
 
-TEST(OpenDialog, ClickBelowTheItemsClearsTheSelectionAndDisablesOpen) {
-  Tree t;
-  Browser b;
-  FileDialog d(FileDialogConfig{}, b);
-  ASSERT_TRUE(d.goToFolder(t.root));
+TEST_F(OpenDialog, ClickBelowTheItemsClearsTheSelectionAndDisablesOpen) {
+  FileDialog& d = show(FileDialogConfig{});
   Rect list = d.listRect();
   d.click(list.left + 20, list.bottom - 5, 0);
   EXPECT_EQ(b.selected(), -1);
   EXPECT_FALSE(d.buttons()[FileDialog::kActionButton].enabled);
-  pressKey(d, key::ret, false, false, 0);
+  pressKey(d, key::ret);
   EXPECT_EQ(d.state(), DialogState::running);
   EXPECT_GT(d.takeBeeps(), 0);
 }
 
-TEST(OpenDialog, PathMenuListsTheChainAndGoesUp) {
-  Tree t;
-  Browser b;
-  FileDialog d(FileDialogConfig{}, b);
-  ASSERT_TRUE(d.goToFolder(t.root + "/Clips"));
+TEST_F(OpenDialog, PathMenuListsTheChainAndGoesUp) {
+  FileDialog& d = show(FileDialogConfig{}, t.root + "/Clips");
   clickAt(d, d.pathRect(), 0);
   ASSERT_TRUE(d.pathMenuOpen());
   EXPECT_EQ(d.pathMenuItems(), folderChain(t.root + "/Clips"));
@@ -144,55 +146,47 @@ TEST(OpenDialog, PathMenuListsTheChainAndGoesUp) {
   EXPECT_EQ(b.folder(), t.root);
 }
 
-TEST(OpenDialog, LongListsScrollToKeepTheSelectionVisible) {
+TEST_F(OpenDialog, LongListsScrollToKeepTheSelectionVisible) {
   std::string d0 = normaliseFolder(vt_test::tempDir("nav-many"));
   for (int i = 0; i < 60; ++i) vt_test::writeFile(d0 + "/file" + std::to_string(100 + i) + ".mov");
-  Browser b;
-  FileDialog d(FileDialogConfig{}, b);
-  ASSERT_TRUE(d.goToFolder(d0));
-  pressKey(d, key::end, false, false, 0);
+  FileDialog& d = show(FileDialogConfig{}, d0);
+  pressKey(d, key::end);
   EXPECT_EQ(b.selected(), 59);
   Rect row = d.rowRect(59);
   EXPECT_GE(row.top, d.listRect().top);
   EXPECT_LE(row.bottom, d.listRect().bottom);
   EXPECT_GT(d.scrollTop(), 0);
-  pressKey(d, key::home, false, false, 0);
+  pressKey(d, key::home);
   EXPECT_EQ(d.scrollTop(), 0);
 }
 
-TEST(SaveDialog, ProposedNameIsSelectedAndTypingReplacesIt) {
-  Tree t;
-  Browser b;
+TEST_F(SaveDialog, ProposedNameIsSelectedAndTypingReplacesIt) {
   b.setFilesDisabled(true);
-  FileDialog d(saveConfig("untitled.mov"), b);
-  ASSERT_TRUE(d.goToFolder(t.root));
+  FileDialog& d = show(saveConfig("untitled.mov"));
   EXPECT_EQ(d.name(), "untitled.mov");
   EXPECT_TRUE(d.nameSelected());
-  pressKey(d, 'n', false, false, 0);
+  pressKey(d, 'n');
   EXPECT_EQ(d.name(), "n");
-  for (char c : std::string("ew.mov")) pressKey(d, c, false, false, 0);
+  for (char c : std::string("ew.mov")) pressKey(d, c);
   EXPECT_EQ(d.name(), "new.mov");
-  pressKey(d, key::backspace, false, false, 0);
+  pressKey(d, key::backspace);
   EXPECT_EQ(d.name(), "new.mo");
-  pressKey(d, '/', false, false, 0);  // never part of a name
+  pressKey(d, '/');  // never part of a name
   EXPECT_EQ(d.name(), "new.mo");
   EXPECT_EQ(d.takeBeeps(), 1);
-  pressKey(d, 'v', false, false, 0);
-  pressKey(d, key::ret, false, false, 0);
+  pressKey(d, 'v');
+  pressKey(d, key::ret);
   EXPECT_EQ(d.state(), DialogState::accepted);
   EXPECT_EQ(d.chosenPath(), t.root + "/new.mov");
   EXPECT_FALSE(d.replacing());
 }
 
-TEST(SaveDialog, BackspaceOnTheSelectedNameEmptiesItAndSaveIsRefused) {
-  Tree t;
-  Browser b;
-  FileDialog d(saveConfig("untitled.mov"), b);
-  ASSERT_TRUE(d.goToFolder(t.root));
-  pressKey(d, key::backspace, false, false, 0);
+TEST_F(SaveDialog, BackspaceOnTheSelectedNameEmptiesItAndSaveIsRefused) {
+  FileDialog& d = show(saveConfig("untitled.mov"));
+  pressKey(d, key::backspace);
   EXPECT_EQ(d.name(), "");
   EXPECT_FALSE(d.buttons()[FileDialog::kActionButton].enabled);
-  pressKey(d, key::ret, false, false, 0);
+  pressKey(d, key::ret);
   EXPECT_EQ(d.state(), DialogState::running);
   // Names the file system cannot hold are refused too.
   d.setName("..");
@@ -200,12 +194,9 @@ TEST(SaveDialog, BackspaceOnTheSelectedNameEmptiesItAndSaveIsRefused) {
   EXPECT_EQ(d.state(), DialogState::running);
 }
 
-TEST(SaveDialog, NamesStopAtTheFileSystemLimit) {
-  Tree t;
-  Browser b;
-  FileDialog d(saveConfig(""), b);
-  ASSERT_TRUE(d.goToFolder(t.root));
-  for (int i = 0; i < 300; ++i) pressKey(d, 'a', false, false, 0);
+TEST_F(SaveDialog, NamesStopAtTheFileSystemLimit) {
+  FileDialog& d = show(saveConfig(""));
+  for (int i = 0; i < 300; ++i) pressKey(d, 'a');
   EXPECT_EQ(d.name().size(), 255u);
   EXPECT_GT(d.takeBeeps(), 0);
   // A name given whole is cut at a character, never inside one.
@@ -213,30 +204,27 @@ TEST(SaveDialog, NamesStopAtTheFileSystemLimit) {
   EXPECT_EQ(d.name(), std::string(254, 'a'));
 }
 
-TEST(SaveDialog, ExistingNameAsksBeforeReplacing) {
-  Tree t;
-  Browser b;
+TEST_F(SaveDialog, ExistingNameAsksBeforeReplacing) {
   b.setFilesDisabled(true);
-  FileDialog d(saveConfig("first.mov"), b);
-  ASSERT_TRUE(d.goToFolder(t.root));
-  pressKey(d, key::ret, false, false, 0);
+  FileDialog& d = show(saveConfig("first.mov"));
+  pressKey(d, key::ret);
   ASSERT_TRUE(d.sheet().active);
   EXPECT_EQ(d.sheet().message,
             "\xE2\x80\x9C"
             "first.mov\xE2\x80\x9D already exists. Do you want to replace it?");
   // Return answers the safe default: Cancel, back to the dialog.
-  pressKey(d, key::ret, false, false, 0);
+  pressKey(d, key::ret);
   EXPECT_FALSE(d.sheet().active);
   EXPECT_EQ(d.state(), DialogState::running);
   // Escape also cancels the question.
-  pressKey(d, key::ret, false, false, 0);
+  pressKey(d, key::ret);
   ASSERT_TRUE(d.sheet().active);
-  pressKey(d, key::escape, false, false, 0);
+  pressKey(d, key::escape);
   EXPECT_FALSE(d.sheet().active);
   EXPECT_EQ(d.state(), DialogState::running);
   // Other keys and clicks outside its buttons do nothing while the question is up.
-  pressKey(d, key::ret, false, false, 0);
-  pressKey(d, 'x', false, false, 0);
+  pressKey(d, key::ret);
+  pressKey(d, 'x');
   EXPECT_EQ(d.name(), "first.mov");
   clickAt(d, d.buttons()[FileDialog::kCancelButton].rect, 0);
   EXPECT_EQ(d.state(), DialogState::running);
@@ -250,55 +238,45 @@ TEST(SaveDialog, ExistingNameAsksBeforeReplacing) {
   EXPECT_EQ(d.chosenPath(), t.root + "/first.mov");
 }
 
-TEST(SaveDialog, AFolderIsNeverReplaced) {
-  Tree t;
-  Browser b;
-  FileDialog d(saveConfig("Clips"), b);
-  ASSERT_TRUE(d.goToFolder(t.root));
-  pressKey(d, key::ret, false, false, 0);
+TEST_F(SaveDialog, AFolderIsNeverReplaced) {
+  FileDialog& d = show(saveConfig("Clips"));
+  pressKey(d, key::ret);
   ASSERT_TRUE(d.sheet().active);
   EXPECT_NE(d.sheet().message.find("is a folder"), std::string::npos);
   EXPECT_EQ(d.sheet().buttons.size(), 1u);
-  pressKey(d, key::ret, false, false, 0);
+  pressKey(d, key::ret);
   EXPECT_FALSE(d.sheet().active);
   EXPECT_EQ(d.state(), DialogState::running);
 }
 
-TEST(SaveDialog, WithoutConfirmationAnExistingNameIsReplacedAtOnce) {
-  Tree t;
-  Browser b;
+TEST_F(SaveDialog, WithoutConfirmationAnExistingNameIsReplacedAtOnce) {
   FileDialogConfig c = saveConfig("second.mov");
   c.confirmReplace = false;
-  FileDialog d(c, b);
-  ASSERT_TRUE(d.goToFolder(t.root));
-  pressKey(d, key::ret, false, false, 0);
+  FileDialog& d = show(c);
+  pressKey(d, key::ret);
   EXPECT_FALSE(d.sheet().active);
   EXPECT_EQ(d.state(), DialogState::accepted);
   EXPECT_TRUE(d.replacing());
 }
 
-TEST(SaveDialog, ListedFilesLendTheirNameAndFoldersOpen) {
-  Tree t;
-  Browser b;
+TEST_F(SaveDialog, ListedFilesLendTheirNameAndFoldersOpen) {
   b.setFilesDisabled(true);
-  FileDialog d(saveConfig("untitled.mov"), b);
-  ASSERT_TRUE(d.goToFolder(t.root));
+  FileDialog& d = show(saveConfig("untitled.mov"));
   EXPECT_EQ(b.selected(), -1);  // nothing chosen in the list at first
   clickAt(d, d.rowRect(indexOf(b, "second.mov")), 10);
   EXPECT_EQ(d.name(), "second.mov");
   EXPECT_FALSE(b.selectedEntry()->enabled);  // listed dimmed
   clickAt(d, d.rowRect(indexOf(b, "Clips")), 100);
-  pressKey(d, key::ret, false, false, 0);  // with a folder chosen in the list, Return opens it
+  pressKey(d, key::ret);  // with a folder chosen in the list, Return opens it
   EXPECT_EQ(b.folder(), t.root + "/Clips");
   EXPECT_EQ(d.state(), DialogState::running);
   clickAt(d, d.nameRect(), 200);  // back to the name field
-  pressKey(d, key::ret, false, false, 0);
+  pressKey(d, key::ret);
   EXPECT_EQ(d.state(), DialogState::accepted);
   EXPECT_EQ(d.chosenPath(), t.root + "/Clips/second.mov");
 }
 
-TEST(FileDialogs, PreviewFollowsTheSelection) {
-  Tree t;
+TEST_F(FileDialogs, PreviewFollowsTheSelection) {
   FileDialogConfig oc;
   oc.previews = true;
   oc.actionLabel = "Choose";
@@ -311,13 +289,13 @@ TEST(FileDialogs, PreviewFollowsTheSelection) {
   });
   ASSERT_TRUE(o.goToFolder(t.root));
   ob.selectByName("first.mov");
-  pressKey(o, key::up, false, false, 0);
-  pressKey(o, key::down, false, false, 0);  // the preview follows the selection
+  pressKey(o, key::up);
+  pressKey(o, key::down);  // the preview follows the selection
   RecordingPainter r;
   o.draw(r);
   EXPECT_EQ(r.images, 1);
   EXPECT_TRUE(r.drew("Choose"));
-  pressKey(o, key::down, false, false, 0);
+  pressKey(o, key::down);
   RecordingPainter s;
   o.draw(s);
   EXPECT_EQ(s.images, 0);
@@ -325,18 +303,12 @@ TEST(FileDialogs, PreviewFollowsTheSelection) {
 }
 
 TEST(SaveChanges, WordingForClosingAndQuitting) {
+  const std::string ask = "Do you want to save the changes you made in the document \xE2\x80\x9C";
   EXPECT_EQ(saveChangesMessage("Clip.mov", kNavSaveChangesClosingDocument),
-            "Do you want to save the changes you made in the document "
-            "\xE2\x80\x9C"
-            "Clip.mov\xE2\x80\x9D?");
+            ask + "Clip.mov\xE2\x80\x9D?");
   EXPECT_EQ(saveChangesMessage("Clip.mov", kNavSaveChangesQuittingApplication),
-            "Do you want to save the changes you made in the document "
-            "\xE2\x80\x9C"
-            "Clip.mov\xE2\x80\x9D before quitting?");
-  EXPECT_EQ(saveChangesMessage("", kNavSaveChangesClosingDocument),
-            "Do you want to save the changes you made in the document "
-            "\xE2\x80\x9C"
-            "untitled\xE2\x80\x9D?");
+            ask + "Clip.mov\xE2\x80\x9D before quitting?");
+  EXPECT_EQ(saveChangesMessage("", kNavSaveChangesClosingDocument), ask + "untitled\xE2\x80\x9D?");
 }
 
 TEST(SaveChanges, KeysAndButtonsGiveTheThreeAnswers) {
@@ -376,12 +348,10 @@ TEST(SaveChanges, KeysAndButtonsGiveTheThreeAnswers) {
   EXPECT_TRUE(p.drew("Don\xE2\x80\x99t Save"));
 }
 
-TEST(OpenDialog, TheScrollStripPagesWithoutMovingTheSelection) {
+TEST_F(OpenDialog, TheScrollStripPagesWithoutMovingTheSelection) {
   std::string d0 = normaliseFolder(vt_test::tempDir("nav-strip"));
   for (int i = 0; i < 60; ++i) vt_test::writeFile(d0 + "/f" + std::to_string(100 + i));
-  Browser b;
-  FileDialog d(FileDialogConfig{}, b);
-  ASSERT_TRUE(d.goToFolder(d0));
+  FileDialog& d = show(FileDialogConfig{}, d0);
   Rect l = d.listRect();
   EXPECT_TRUE(d.click(l.right - 3, l.bottom - 4, 0));
   EXPECT_GT(d.scrollTop(), 0);
@@ -391,12 +361,9 @@ TEST(OpenDialog, TheScrollStripPagesWithoutMovingTheSelection) {
   EXPECT_EQ(d.state(), DialogState::running);
 }
 
-TEST(SaveDialog, TabMovesBetweenTheNameAndTheList) {
-  Tree t;
-  Browser b;
-  FileDialog d(saveConfig("movie.mov"), b);
-  ASSERT_TRUE(d.goToFolder(t.root));
-  pressKey(d, key::tab, false, false, 0);  // to the list: letters now select
+TEST_F(SaveDialog, TabMovesBetweenTheNameAndTheList) {
+  FileDialog& d = show(saveConfig("movie.mov"));
+  pressKey(d, key::tab);  // to the list: letters now select
   pressKey(d, 'c', false, false, 10);
   ASSERT_NE(b.selectedEntry(), nullptr);
   EXPECT_EQ(b.selectedEntry()->name, "Clips");
@@ -409,14 +376,11 @@ TEST(SaveDialog, TabMovesBetweenTheNameAndTheList) {
   EXPECT_EQ(d.chosenPath(), t.root + "/x");
 }
 
-TEST(OpenDialog, SeveralFilesByControlAndShiftClicks) {
-  Tree t;
+TEST_F(OpenDialog, SeveralFilesByControlAndShiftClicks) {
   vt_test::writeFile(t.root + "/third.mov");
-  Browser b;
   FileDialogConfig c;
   c.multiple = true;
-  FileDialog d(c, b);
-  ASSERT_TRUE(d.goToFolder(t.root));
+  FileDialog& d = show(c);
   int first = indexOf(b, "first.mov"), third = indexOf(b, "third.mov");
   clickAt(d, d.rowRect(third), 0);
   Rect r = d.rowRect(first);
@@ -450,15 +414,13 @@ TEST(OpenDialog, SeveralFilesByControlAndShiftClicks) {
   EXPECT_EQ(d3.chosenPaths(), (std::vector<std::string>{t.root + "/third.mov"}));
 }
 
-TEST(OpenDialog, ADeepPathMenuStaysInsideTheDialog) {
+TEST_F(OpenDialog, ADeepPathMenuStaysInsideTheDialog) {
   std::string deep = normaliseFolder(vt_test::tempDir("nav-deep"));
   for (int i = 0; i < 30; ++i) {
     deep += "/d" + std::to_string(i);
     mkdir(deep.c_str(), 0755);
   }
-  Browser b;
-  FileDialog d(FileDialogConfig{}, b);
-  ASSERT_TRUE(d.goToFolder(deep));
+  FileDialog& d = show(FileDialogConfig{}, deep);
   clickAt(d, d.pathRect(), 0);
   ASSERT_TRUE(d.pathMenuOpen());
   const auto& items = d.pathMenuItems();
@@ -470,8 +432,7 @@ TEST(OpenDialog, ADeepPathMenuStaysInsideTheDialog) {
   EXPECT_EQ(b.folder(), "/");
 }
 
-TEST(SaveDialog, TheFormatMenuOpensInsideTheDialogAndSetsTheExtension) {
-  Browser b;
+TEST_F(SaveDialog, TheFormatMenuOpensInsideTheDialogAndSetsTheExtension) {
   FileDialogConfig c = saveConfig("clip.mp4");
   c.formats = {{"MPEG-4", "mp4"}, {"QuickTime", "mov"}, {"PNG sequence", ""}};
   FileDialog d(c, b);

@@ -40,17 +40,32 @@ Point centre(const Rect& r) {
   return p;
 }
 
-// The chosen file of a reply, as a host path ("" when there is none).
-std::string chosenPath(NavReplyRecord& reply) {
+// The n-th chosen file of a reply, as a host path ("" when there is none).
+std::string chosenPath(NavReplyRecord& reply, long n = 1, FSSpec* out = nullptr) {
   FSSpec spec{};
   AEKeyword kw = 0;
   DescType type = 0;
   Size size = 0;
-  if (AEGetNthPtr(&reply.selection, 1, typeFSS, &kw, &type, &spec, sizeof spec, &size) != noErr)
+  if (AEGetNthPtr(&reply.selection, n, typeFSS, &kw, &type, &spec, sizeof spec, &size) != noErr)
     return "";
+  if (out) *out = spec;
   char buf[4096];
   if (VTFSSpecToPath(&spec, buf, sizeof buf) != noErr) return "";
   return buf;
+}
+
+WindowRef newWindowBehind(Rect bounds) {
+  Str255 title;
+  setPascal(title, "Behind");
+  return NewCWindow(nullptr, &bounds, title, true, 4, (WindowRef)-1, true, 0);
+}
+
+// Copies a small generated movie to `dest`.
+void copyMovie(const std::string& dest) {
+  std::string movie =
+      vt_test::fixture("nav-small.mov", "-f lavfi -i testsrc=size=64x48:rate=10 -t 1 -c:v mjpeg");
+  ASSERT_FALSE(movie.empty());
+  ASSERT_EQ(vt_test::run("cp '" + movie + "' '" + dest + "'"), 0);
 }
 
 // Steps run from the modal hook one after another, each once the input the previous one
@@ -121,6 +136,14 @@ void logEvent(NavEventCallbackMessage selector, NavCBRecPtr parms, void* ud) {
   }
 }
 
+// The default options, as the application names itself.
+NavDialogOptions defaultOptions() {
+  NavDialogOptions o;
+  EXPECT_EQ(NavGetDefaultDialogOptions(&o), noErr);
+  setPascal(o.clientName, "Vantrel");
+  return o;
+}
+
 class NavDialogs : public ::testing::Test {
  protected:
   std::string dir;
@@ -142,27 +165,30 @@ class NavDialogs : public ::testing::Test {
   void TearDown() override { VTAutomationResetAll(); }
 
   NavDialogOptions saveChangesOptions(const std::string& doc) {
-    NavDialogOptions o;
-    EXPECT_EQ(NavGetDefaultDialogOptions(&o), noErr);
-    setPascal(o.clientName, "Vantrel");
+    NavDialogOptions o = defaultOptions();
     setPascal(o.savedFileName, doc);
     return o;
+  }
+  // Runs the save-changes dialog; -1 when it fails to run.
+  NavAskSaveChangesResult askSaveChanges(
+      NavAskSaveChangesAction action = kNavSaveChangesClosingDocument, CallbackLog* log = nullptr) {
+    NavDialogOptions o = saveChangesOptions("Clip.mov");
+    NavAskSaveChangesResult got = 0;
+    OSErr err = NavAskSaveChanges(&o, action, &got, log ? logEvent : nullptr, log);
+    EXPECT_EQ(err, noErr);
+    return err == noErr ? got : (NavAskSaveChangesResult)-1;
   }
 
   OSErr openDialog(NavReplyRecord& reply, NavObjectFilterUPP filter = nullptr,
                    NavTypeListHandle types = nullptr, CallbackLog* log = nullptr) {
-    NavDialogOptions o;
-    NavGetDefaultDialogOptions(&o);
+    NavDialogOptions o = defaultOptions();
     o.dialogOptionFlags &= ~(kNavAllowMultipleFiles | kNavNoTypePopup);
-    setPascal(o.clientName, "Vantrel");
     return NavGetFile(nullptr, &reply, &o, log ? logEvent : nullptr, nullptr, filter, types, log);
   }
 
   OSErr saveDialog(NavReplyRecord& reply, const std::string& proposed, CallbackLog* log = nullptr) {
-    NavDialogOptions o;
-    NavGetDefaultDialogOptions(&o);
+    NavDialogOptions o = defaultOptions();
     o.dialogOptionFlags |= kNavNoTypePopup | kNavDontAutoTranslate;
-    setPascal(o.clientName, "Vantrel");
     setPascal(o.savedFileName, proposed);
     setPascal(o.message, "Save Movie as:");
     return NavPutFile(nullptr, &reply, &o, log ? logEvent : nullptr, 'MooV', 'TVOD', log);
@@ -185,10 +211,7 @@ TEST_F(NavDialogs, SaveChangesAnswersThroughAutomation) {
                                              kNavAskSaveChangesCancel};
   for (NavAskSaveChangesResult want : answers) {
     VTAutomationNavAnswerSaveChanges(want);
-    NavDialogOptions o = saveChangesOptions("Clip.mov");
-    NavAskSaveChangesResult got = 0;
-    ASSERT_EQ(NavAskSaveChanges(&o, kNavSaveChangesClosingDocument, &got, nullptr, nullptr), noErr);
-    EXPECT_EQ(got, want);
+    EXPECT_EQ(askSaveChanges(), want);
     EXPECT_EQ(dialogWindowCount(), 0u);  // the dialog is gone
   }
   EXPECT_EQ(VTAutomationNavDialogCount(), 3);
@@ -209,10 +232,7 @@ TEST_F(NavDialogs, SaveChangesByRealKeysAndClicks) {
     // A stray letter first: it must not answer anything.
     s.steps = {[] { VTAutomationPostKey('x'); }, c.act};
     s.install();
-    NavDialogOptions o = saveChangesOptions("Clip.mov");
-    NavAskSaveChangesResult got = 0;
-    ASSERT_EQ(NavAskSaveChanges(&o, kNavSaveChangesClosingDocument, &got, nullptr, nullptr), noErr);
-    EXPECT_EQ(got, c.want);
+    EXPECT_EQ(askSaveChanges(), c.want);
     EXPECT_EQ(s.next, 2u);
   }
 }
@@ -231,25 +251,16 @@ TEST_F(NavDialogs, SaveChangesRejectsMissingArguments) {
 
 TEST_F(NavDialogs, UnansweredSaveChangesGivesUpAsCancel) {
   VTAutomationNavSetTurnLimit(20);
-  NavDialogOptions o = saveChangesOptions("A");
-  NavAskSaveChangesResult got = 0;
-  ASSERT_EQ(NavAskSaveChanges(&o, kNavSaveChangesQuittingApplication, &got, nullptr, nullptr),
-            noErr);
-  EXPECT_EQ(got, kNavAskSaveChangesCancel);  // never loses the document
+  // Never loses the document.
+  EXPECT_EQ(askSaveChanges(kNavSaveChangesQuittingApplication), kNavAskSaveChangesCancel);
 }
 
 TEST_F(NavDialogs, EventCallbackGetsNullsAndOtherWindowsUpdates) {
-  Rect bounds{60, 20, 300, 400};
-  Str255 title;
-  setPascal(title, "Behind");
-  WindowRef doc = NewCWindow(nullptr, &bounds, title, true, 4, (WindowRef)-1, true, 0);
+  WindowRef doc = newWindowBehind(Rect{60, 20, 300, 400});
   ASSERT_NE(doc, nullptr);
   invalidateThenEscape(doc);
   CallbackLog log;
-  NavDialogOptions o = saveChangesOptions("A");
-  NavAskSaveChangesResult got = 0;
-  ASSERT_EQ(NavAskSaveChanges(&o, kNavSaveChangesClosingDocument, &got, logEvent, &log), noErr);
-  EXPECT_EQ(got, kNavAskSaveChangesCancel);
+  EXPECT_EQ(askSaveChanges(kNavSaveChangesClosingDocument, &log), kNavAskSaveChangesCancel);
   EXPECT_GT(log.nulls, 0);
   ASSERT_FALSE(log.updates.empty());
   for (WindowRef w : log.updates) {
@@ -265,10 +276,7 @@ TEST_F(NavDialogs, EventCallbackGetsNullsAndOtherWindowsUpdates) {
 }
 
 TEST_F(NavDialogs, WindowsBehindDoNotAnswerWhileTheDialogIsUp) {
-  Rect bounds{40, 10, 400, 300};
-  Str255 title;
-  setPascal(title, "Behind");
-  WindowRef doc = NewCWindow(nullptr, &bounds, title, true, 4, (WindowRef)-1, true, 0);
+  WindowRef doc = newWindowBehind(Rect{40, 10, 400, 300});
   ASSERT_NE(doc, nullptr);
   VTAutomationResetBeepCount();
   WindowRef front = nullptr;
@@ -280,10 +288,7 @@ TEST_F(NavDialogs, WindowsBehindDoNotAnswerWhileTheDialogIsUp) {
                     VTAutomationPostKey(kEscapeCharCode);
                   }};
   script.install();
-  NavDialogOptions o = saveChangesOptions("A");
-  NavAskSaveChangesResult got = 0;
-  ASSERT_EQ(NavAskSaveChanges(&o, kNavSaveChangesClosingDocument, &got, nullptr, nullptr), noErr);
-  EXPECT_EQ(got, kNavAskSaveChangesCancel);
+  EXPECT_EQ(askSaveChanges(), kNavAskSaveChangesCancel);
   EXPECT_NE(front, doc);  // the click did not bring it forward
   EXPECT_EQ(VTAutomationBeepCount(), 1);
   EXPECT_EQ(FrontWindow(), doc);  // and it is the front window again once the dialog is gone
@@ -361,8 +366,7 @@ TEST_F(NavDialogs, FilterIsAskedAboutEveryItemAndFoldersComeFirst) {
   VTAutomationNavChooseFile(dir + "/Alpha.mov");
   NavReplyRecord reply;
   NavObjectFilterUPP filter = NewNavObjectFilterUPP(nameFilter);
-  NavDialogOptions o;
-  NavGetDefaultDialogOptions(&o);
+  NavDialogOptions o = defaultOptions();
   ASSERT_EQ(NavGetFile(nullptr, &reply, &o, nullptr, nullptr, filter, nullptr, &log), noErr);
   DisposeNavObjectFilterUPP(filter);
   NavDisposeReply(&reply);
@@ -386,12 +390,9 @@ TEST_F(NavDialogs, FilterIsAskedAboutEveryItemAndFoldersComeFirst) {
 
 TEST_F(NavDialogs, TypeListShowsOnlyFilesOfItsTypesByContent) {
   // A real movie with a text-file name and a text file with a movie name.
-  std::string movie =
-      vt_test::fixture("nav-small.mov", "-f lavfi -i testsrc=size=64x48:rate=10 -t 1 -c:v mjpeg");
-  ASSERT_FALSE(movie.empty());
   std::string typed = dir + "/typed";
   mkdir(typed.c_str(), 0755);
-  ASSERT_EQ(vt_test::run("cp '" + movie + "' '" + typed + "/clip.txt'"), 0);
+  copyMovie(typed + "/clip.txt");
   vt_test::writeFile(typed + "/fake.mov", "just some words, not a movie");
   mkdir((typed + "/sub").c_str(), 0755);
   NavTypeListHandle types = (NavTypeListHandle)NewHandleClear(sizeof(NavTypeList));
@@ -420,8 +421,7 @@ TEST_F(NavDialogs, SeveralFilesWhenTheOptionsAllowIt) {
                   },
                   [] { clickButton("Open"); }};
   script.install();
-  NavDialogOptions o;
-  NavGetDefaultDialogOptions(&o);
+  NavDialogOptions o = defaultOptions();
   ASSERT_TRUE(o.dialogOptionFlags & kNavAllowMultipleFiles);
   NavReplyRecord reply;
   ASSERT_EQ(NavGetFile(nullptr, &reply, &o, nullptr, nullptr, nullptr, nullptr, nullptr), noErr);
@@ -429,37 +429,21 @@ TEST_F(NavDialogs, SeveralFilesWhenTheOptionsAllowIt) {
   AECountItems(&reply.selection, &count);
   ASSERT_EQ(count, 2);
   EXPECT_EQ(chosenPath(reply), dir + "/Alpha.mov");
-  FSSpec spec{};
-  AEKeyword kw;
-  DescType type;
-  Size size;
-  ASSERT_EQ(AEGetNthPtr(&reply.selection, 2, typeFSS, &kw, &type, &spec, sizeof spec, &size),
-            noErr);
-  char buf[4096];
-  ASSERT_EQ(VTFSSpecToPath(&spec, buf, sizeof buf), noErr);
-  EXPECT_EQ(std::string(buf), dir + "/notes.txt");
+  EXPECT_EQ(chosenPath(reply, 2), dir + "/notes.txt");
   NavDisposeReply(&reply);
 }
 
 TEST_F(NavDialogs, PreviewShowsTheSelectedMoviesPoster) {
-  std::string movie =
-      vt_test::fixture("nav-small.mov", "-f lavfi -i testsrc=size=64x48:rate=10 -t 1 -c:v mjpeg");
-  ASSERT_FALSE(movie.empty());
-  ASSERT_EQ(vt_test::run("cp '" + movie + "' '" + dir + "/real.mov'"), 0);
+  copyMovie(dir + "/real.mov");
   std::vector<bool> seen;
-  script.steps = {[] { clickItem("real.mov"); },
-                  [&] {
-                    VTNavDialogInfo info;
-                    ASSERT_TRUE(VTAutomationNavCurrent(&info));
-                    seen.push_back(info.previewShown);
-                    clickItem("notes.txt");
-                  },
-                  [&] {
-                    VTNavDialogInfo info;
-                    ASSERT_TRUE(VTAutomationNavCurrent(&info));
-                    seen.push_back(info.previewShown);
-                    VTAutomationPostKey(kEscapeCharCode);
-                  }};
+  auto record = [&] {
+    VTNavDialogInfo info;
+    ASSERT_TRUE(VTAutomationNavCurrent(&info));
+    seen.push_back(info.previewShown);
+  };
+  auto escape = [] { VTAutomationPostKey(kEscapeCharCode); };
+  script.steps = {[] { clickItem("real.mov"); }, [&] { record(), clickItem("notes.txt"); },
+                  [&] { record(), escape(); }};
   script.install();
   NavReplyRecord reply;
   EXPECT_EQ(openDialog(reply), userCanceledErr);
@@ -467,16 +451,9 @@ TEST_F(NavDialogs, PreviewShowsTheSelectedMoviesPoster) {
 
   // Without previews allowed there is no preview at all.
   Script none;
-  none.steps = {[] { clickItem("real.mov"); },
-                [&] {
-                  VTNavDialogInfo info;
-                  ASSERT_TRUE(VTAutomationNavCurrent(&info));
-                  seen.push_back(info.previewShown);
-                  VTAutomationPostKey(kEscapeCharCode);
-                }};
+  none.steps = {[] { clickItem("real.mov"); }, [&] { record(), escape(); }};
   none.install();
-  NavDialogOptions o;
-  NavGetDefaultDialogOptions(&o);
+  NavDialogOptions o = defaultOptions();
   o.dialogOptionFlags &= ~kNavAllowPreviews;
   EXPECT_EQ(NavGetFile(nullptr, &reply, &o, nullptr, nullptr, nullptr, nullptr, nullptr),
             userCanceledErr);
@@ -486,23 +463,25 @@ TEST_F(NavDialogs, PreviewShowsTheSelectedMoviesPoster) {
 
 TEST_F(NavDialogs, DefaultLocationChoosesTheStartingFolder) {
   VTAutomationNavSetStartFolder("");
-  FSSpec spec{};
-  ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/Clips").c_str(), &spec), noErr);
-  AEDesc where;
-  ASSERT_EQ(AECreateDesc(typeFSS, &spec, sizeof spec, &where), noErr);
-  VTAutomationNavCancelOpen();
-  NavReplyRecord reply;
-  EXPECT_EQ(NavGetFile(&where, &reply, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
-            userCanceledErr);
-  EXPECT_EQ(VTAutomationNavLastShown().folder, dir + "/Clips");
-  AEDisposeDesc(&where);
-  // A file as the location starts in its folder.
-  ASSERT_EQ(VTMakeFSSpecFromPath((dir + "/Clips/inner.mov").c_str(), &spec), noErr);
-  ASSERT_EQ(AECreateDesc(typeFSS, &spec, sizeof spec, &where), noErr);
-  VTAutomationNavCancelSave();
-  EXPECT_EQ(NavPutFile(&where, &reply, nullptr, nullptr, 'MooV', 'TVOD', nullptr), userCanceledErr);
-  EXPECT_EQ(VTAutomationNavLastShown().folder, dir + "/Clips");
-  AEDisposeDesc(&where);
+  // A folder as the location starts there, a file starts in its folder.
+  for (bool open : {true, false}) {
+    FSSpec spec{};
+    std::string path = dir + (open ? "/Clips" : "/Clips/inner.mov");
+    ASSERT_EQ(VTMakeFSSpecFromPath(path.c_str(), &spec), noErr);
+    AEDesc where;
+    ASSERT_EQ(AECreateDesc(typeFSS, &spec, sizeof spec, &where), noErr);
+    NavReplyRecord reply;
+    if (open)
+      VTAutomationNavCancelOpen();
+    else
+      VTAutomationNavCancelSave();
+    EXPECT_EQ(open
+                  ? NavGetFile(&where, &reply, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr)
+                  : NavPutFile(&where, &reply, nullptr, nullptr, 'MooV', 'TVOD', nullptr),
+              userCanceledErr);
+    EXPECT_EQ(VTAutomationNavLastShown().folder, dir + "/Clips");
+    AEDisposeDesc(&where);
+  }
 }
 
 // Save ------------------------------------------------------------------------------------------
@@ -586,13 +565,8 @@ TEST_F(NavDialogs, SaveUnderANameLongerThanAnFSSpecHolds) {
   NavReplyRecord reply;
   ASSERT_EQ(saveDialog(reply, "untitled.mov"), noErr);
   FSSpec spec{};
-  AEKeyword kw;
-  DescType type;
-  Size size;
-  ASSERT_EQ(AEGetNthPtr(&reply.selection, 1, typeFSS, &kw, &type, &spec, sizeof spec, &size),
-            noErr);
+  ASSERT_EQ(chosenPath(reply, 1, &spec), dir + "/Clips/" + longName);
   EXPECT_LE(spec.name[0], 63);
-  EXPECT_EQ(chosenPath(reply), dir + "/Clips/" + longName);
   // The FSSpec creates the file under its whole name.
   EXPECT_EQ(FSpCreate(&spec, 'TVOD', 'MooV', smSystemScript), noErr);
   EXPECT_TRUE(exists(dir + "/Clips/" + longName));

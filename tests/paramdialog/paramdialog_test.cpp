@@ -37,11 +37,52 @@ class ParamDialogTest : public ::testing::Test {
     VTAutomationReset();
   }
 
-  void open(long sources) {
-    ASSERT_EQ(QTGetEffectsList(&list_, sources, sources, 0), noErr);
+  void open(long sources, long listFlags = 0) {
+    ASSERT_EQ(QTGetEffectsList(&list_, sources, sources, listFlags), noErr);
     ASSERT_EQ(QTNewAtomContainer(&sample_), noErr);
     ASSERT_EQ(QTCreateStandardParameterDialog(list_, sample_, 0, &dialog_), noErr);
     ASSERT_NE(dialog_, 0);
+  }
+  // Posts a key and hands it to the dialog.
+  OSErr press(char c, EventModifiers mods = 0) {
+    VTAutomationPostKey(c, mods);
+    return deliver();
+  }
+  // Opens the dialog and lets it take its first update.
+  void openShown(long sources, long listFlags = 0) {
+    open(sources, listFlags);
+    deliver();
+  }
+  // The data of a top-level atom of the sample ("" when there is none).
+  std::string atomData(OSType type) {
+    QTAtom a = QTFindChildByID(sample_, kParentAtomIsContainer, type, 1, nullptr);
+    long size = 0;
+    Ptr data = nullptr;
+    if (!a || QTGetAtomDataPtr(sample_, a, &size, &data) != noErr) return "";
+    return std::string(data, (size_t)size);
+  }
+  // Dismisses the dialog and releases both containers.
+  void close() {
+    QTDismissStandardParameterDialog(dialog_);
+    QTDisposeAtomContainer(list_);
+    QTDisposeAtomContainer(sample_);
+    dialog_ = 0;
+    list_ = sample_ = nullptr;
+  }
+  OSErr confirm() {
+    return QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr);
+  }
+  OSErr handle(EventKind what, Point where = {}, unsigned long message = 0) {
+    EventRecord e{};
+    e.what = what;
+    e.where = where;
+    e.message = message;
+    return QTIsStandardParameterDialogEvent(&e, dialog_);
+  }
+  bool render(const vt::Image& a, const vt::Image& b, vt::Image& out) {
+    vt::effects::EffectInputs in{&a, &b};
+    return vt::effects::renderEffectSample((const uint8_t*)*sample_, (size_t)GetHandleSize(sample_),
+                                           50, 100, in, out);
   }
 
   // Hands queued events to the dialog as the application's loop does; the first answer that
@@ -99,9 +140,7 @@ TEST_F(ParamDialogTest, ListsExactlyTheOfferedEffectsForEachSourceCount) {
     EXPECT_EQ(QTDismissStandardParameterDialog(dialog_), noErr);
     EXPECT_TRUE(VTAutomationListWindows().empty());
     dialog_ = 0;
-    QTDisposeAtomContainer(list_);
-    QTDisposeAtomContainer(sample_);
-    list_ = sample_ = nullptr;
+    close();
   }
 }
 
@@ -124,12 +163,12 @@ TEST_F(ParamDialogTest, BadArgumentsAndBadDialogs) {
   EXPECT_EQ(QTStandardParameterDialogDoAction(dialog_, 9999, nullptr), featureUnsupported);
   // The container given at creation released before confirming: refused, not written.
   QTDisposeAtomContainer(sample_);
-  EXPECT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), paramErr);
+  EXPECT_EQ(confirm(), paramErr);
   ASSERT_EQ(QTNewAtomContainer(&sample_), noErr);
   EXPECT_EQ(QTDismissStandardParameterDialog(dialog_), noErr);
   // Dismissed twice: the second is a bad dialog, not a crash.
   EXPECT_EQ(QTDismissStandardParameterDialog(dialog_), paramErr);
-  EXPECT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), paramErr);
+  EXPECT_EQ(confirm(), paramErr);
   dialog_ = 0;
 
   // An effects list without any effect still gives a dialog; confirming it writes no parameters.
@@ -150,13 +189,10 @@ TEST_F(ParamDialogTest, EventAnswers) {
   ASSERT_TRUE(VTAutomationEffectsDialogPressCancel());
   EXPECT_EQ(deliver(), userCanceledErr);
 
-  VTAutomationPostKey(kReturnCharCode);
-  EXPECT_EQ(deliver(), codecParameterDialogConfirm);
-  VTAutomationPostKey(kEscapeCharCode);
-  EXPECT_EQ(deliver(), userCanceledErr);
+  EXPECT_EQ(press(kReturnCharCode), codecParameterDialogConfirm);
+  EXPECT_EQ(press(kEscapeCharCode), userCanceledErr);
   // Ctrl shortcuts belong to the application's menus.
-  VTAutomationPostKey('q', cmdKey);
-  EXPECT_EQ(deliver(), featureUnsupported);
+  EXPECT_EQ(press('q', cmdKey), featureUnsupported);
 
   // A press outside OK that is released elsewhere is not a confirmation.
   Rect ok = VTAutomationEffectsDialogButtonRect(true);
@@ -165,36 +201,21 @@ TEST_F(ParamDialogTest, EventAnswers) {
   EXPECT_EQ(deliver(), noErr);
 
   // Null events animate the preview but leave idle time to the application.
-  EventRecord idle{};
-  idle.what = nullEvent;
-  EXPECT_EQ(QTIsStandardParameterDialogEvent(&idle, dialog_), featureUnsupported);
+  EXPECT_EQ(handle(nullEvent), featureUnsupported);
 
   // Events of another window and of the menu bar are not the dialog's.
   Rect r{500, 20, 700, 300};
   WindowRef other =
       NewCWindow(nullptr, &r, (const unsigned char*)"\x05Other", true, 0, nullptr, true, 0);
   ASSERT_NE(other, nullptr);
-  EventRecord upd{};
-  upd.what = updateEvt;
-  upd.message = (long)other;
-  EXPECT_EQ(QTIsStandardParameterDialogEvent(&upd, dialog_), featureUnsupported);
-  EventRecord click{};
-  click.what = mouseDown;
-  click.where = Point{600, 100};
-  EXPECT_EQ(QTIsStandardParameterDialogEvent(&click, dialog_), featureUnsupported);
-  click.where = Point{5, 300};  // menu bar
-  EXPECT_EQ(QTIsStandardParameterDialogEvent(&click, dialog_), featureUnsupported);
+  EXPECT_EQ(handle(updateEvt, {}, (unsigned long)other), featureUnsupported);
+  EXPECT_EQ(handle(mouseDown, Point{600, 100}), featureUnsupported);
+  EXPECT_EQ(handle(mouseDown, Point{5, 300}), featureUnsupported);  // menu bar
   // Keys go to the front window's owner when the dialog is behind.
   SelectWindow(other);
-  EventRecord key{};
-  key.what = keyDown;
-  key.message = kReturnCharCode;
-  EXPECT_EQ(QTIsStandardParameterDialogEvent(&key, dialog_), featureUnsupported);
+  EXPECT_EQ(handle(keyDown, {}, kReturnCharCode), featureUnsupported);
   // A click on the dialog behind brings it forward without pressing what lies under it.
-  EventRecord bring{};
-  bring.what = mouseDown;
-  bring.where = in;
-  EXPECT_EQ(QTIsStandardParameterDialogEvent(&bring, dialog_), noErr);
+  EXPECT_EQ(handle(mouseDown, in), noErr);
   EXPECT_EQ(FrontWindow(), impl()->window());
   DisposeWindow(other);
 }
@@ -202,17 +223,12 @@ TEST_F(ParamDialogTest, EventAnswers) {
 TEST_F(ParamDialogTest, ConfirmedCrossFadeRendersHalfwayAsTheMean) {
   open(2);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kCrossFadeTransitionType));
-  ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
+  ASSERT_EQ(confirm(), noErr);
   EXPECT_EQ(readLong(kParameterWhatName), (long)kCrossFadeTransitionType);
   addSources(2);
 
-  vt::Image a(32, 24, vt::makePixel(200, 0, 0)), b(32, 24, vt::makePixel(0, 0, 200));
-  vt::effects::EffectInputs in;
-  in.sourceA = &a;
-  in.sourceB = &b;
-  vt::Image out(32, 24);
-  ASSERT_TRUE(vt::effects::renderEffectSample((const uint8_t*)*sample_,
-                                              (size_t)GetHandleSize(sample_), 50, 100, in, out));
+  vt::Image a(32, 24, vt::makePixel(200, 0, 0)), b(32, 24, vt::makePixel(0, 0, 200)), out(32, 24);
+  ASSERT_TRUE(render(a, b, out));
   vt::Pixel p = out.at(16, 12);
   EXPECT_NEAR((int)((p >> 16) & 0xFF), 100, 3);
   EXPECT_NEAR((int)(p & 0xFF), 100, 3);
@@ -220,9 +236,8 @@ TEST_F(ParamDialogTest, ConfirmedCrossFadeRendersHalfwayAsTheMean) {
 
   // Changing the end of the tween changes what renders: 0 -> 50 at the middle is 25%.
   ASSERT_TRUE(VTAutomationEffectsDialogSetParam('pcnt', 50, 1));
-  ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
-  ASSERT_TRUE(vt::effects::renderEffectSample((const uint8_t*)*sample_,
-                                              (size_t)GetHandleSize(sample_), 50, 100, in, out));
+  ASSERT_EQ(confirm(), noErr);
+  ASSERT_TRUE(render(a, b, out));
   p = out.at(16, 12);
   EXPECT_NEAR((int)((p >> 16) & 0xFF), 150, 3);
   // Source names added by the caller survive a second confirmation; nothing is duplicated.
@@ -238,17 +253,16 @@ TEST_F(ParamDialogTest, ConfirmedCrossFadeRendersHalfwayAsTheMean) {
 TEST_F(ParamDialogTest, SwitchingEffectReplacesTheEarlierChoice) {
   open(2);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kWipeTransitionType));
-  ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
+  ASSERT_EQ(confirm(), noErr);
   EXPECT_NE(readLong('wpID'), -1);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kCrossFadeTransitionType));
-  ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
+  ASSERT_EQ(confirm(), noErr);
   EXPECT_EQ(readLong(kParameterWhatName), (long)kCrossFadeTransitionType);
   EXPECT_EQ(readLong('wpID'), -1);  // no stale parameter of the wipe
 }
 
 TEST_F(ParamDialogTest, ClickedPushDirectionEndsUpInTheSample) {
-  open(2);
-  deliver();
+  openShown(2);
   // Select push by clicking its row.
   int row = -1;
   auto entries = VTAutomationEffectsDialogEffects();
@@ -280,14 +294,13 @@ TEST_F(ParamDialogTest, ClickedPushDirectionEndsUpInTheSample) {
   // Then OK as the user would press it.
   ASSERT_TRUE(VTAutomationEffectsDialogPressOK());
   ASSERT_EQ(deliver(), codecParameterDialogConfirm);
-  ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
+  ASSERT_EQ(confirm(), noErr);
   EXPECT_EQ(readLong(kParameterWhatName), (long)kPushTransitionType);
   EXPECT_EQ(readLong('from'), 3);
 }
 
 TEST_F(ParamDialogTest, SliderFollowsTheMouse) {
-  open(2);
-  deliver();
+  openShown(2);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kCrossFadeTransitionType));
   const vt::paramdialog::Hot* endSlider = nullptr;
   auto hots = impl()->layout();
@@ -307,18 +320,17 @@ TEST_F(ParamDialogTest, PreviewPicturesAreCopiedAndReleased) {
   open(2);
   vt::Image red(64, 48, vt::makePixel(255, 0, 0)), blue(64, 48, vt::makePixel(0, 0, 255));
   PicHandle pa = vt::makePicture(red), pb = vt::makePicture(blue);
-  QTParamPreviewRecord ra{1, pa}, rb{2, pb};
-  EXPECT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionSetPreviewPicture, &ra), noErr);
-  EXPECT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionSetPreviewPicture, &rb), noErr);
+  QTParamPreviewRecord ra{1, pa}, rb{2, pb}, bad3{3, nullptr}, bad1{1, nullptr};
+  auto set = [&](QTParamPreviewRecord* r) {
+    return QTStandardParameterDialogDoAction(dialog_, pdActionSetPreviewPicture, r);
+  };
+  EXPECT_EQ(set(&ra), noErr);
+  EXPECT_EQ(set(&rb), noErr);
   // The caller kills its posters at once; the dialog keeps its copies.
   KillPicture(pa);
   KillPicture(pb);
-  QTParamPreviewRecord bad{3, nullptr};
-  EXPECT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionSetPreviewPicture, &bad), paramErr);
-  bad.sourceID = 1;
-  EXPECT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionSetPreviewPicture, &bad), paramErr);
-  EXPECT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionSetPreviewPicture, nullptr),
-            paramErr);
+  for (QTParamPreviewRecord* bad : {&bad3, &bad1, (QTParamPreviewRecord*)nullptr})
+    EXPECT_EQ(set(bad), paramErr);
   EXPECT_TRUE(impl()->hasPreview(1));
   EXPECT_TRUE(impl()->hasPreview(2));
 
@@ -327,9 +339,7 @@ TEST_F(ParamDialogTest, PreviewPicturesAreCopiedAndReleased) {
   vt::Pixel start = impl()->previewImage().at(90, 60);
   EXPECT_GT((int)((start >> 16) & 0xFF), 240);
   VTAutomationAdvanceTicks(60);
-  EventRecord idle{};
-  idle.what = nullEvent;
-  EXPECT_EQ(QTIsStandardParameterDialogEvent(&idle, dialog_), featureUnsupported);
+  EXPECT_EQ(handle(nullEvent), featureUnsupported);
   vt::Pixel mid = impl()->previewImage().at(90, 60);
   EXPECT_NEAR((int)((mid >> 16) & 0xFF), 128, 10);
   EXPECT_NEAR((int)(mid & 0xFF), 128, 10);
@@ -341,15 +351,12 @@ TEST_F(ParamDialogTest, PreviewPicturesAreCopiedAndReleased) {
 
   EXPECT_EQ(QTDismissStandardParameterDialog(dialog_), noErr);
   dialog_ = 0;
-  QTDisposeAtomContainer(list_);
-  QTDisposeAtomContainer(sample_);
-  list_ = sample_ = nullptr;
+  close();
   EXPECT_EQ(VTLiveHandleCount(), handlesBefore);
 }
 
 TEST_F(ParamDialogTest, CheckBoxAndColourSwatchEndUpInTheSample) {
-  open(2);
-  deliver();
+  openShown(2);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kWipeTransitionType));
   int soft = -1, colour = -1;
   auto params = VTAutomationEffectsDialogParams();
@@ -367,52 +374,33 @@ TEST_F(ParamDialogTest, CheckBoxAndColourSwatchEndUpInTheSample) {
       VTAutomationPostClick(globalCentre(hot.r));  // red
   }
   EXPECT_EQ(deliver(), noErr);
-  ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
+  ASSERT_EQ(confirm(), noErr);
 
-  QTAtom a = QTFindChildByID(sample_, kParentAtomIsContainer, 'soft', 1, nullptr);
-  ASSERT_NE(a, 0);
-  long size = 0;
-  Ptr data = nullptr;
-  ASSERT_EQ(QTGetAtomDataPtr(sample_, a, &size, &data), noErr);
-  ASSERT_GT(size, 0);
-  bool on = false;
-  for (long i = 0; i < size; ++i) on |= data[i] != 0;
-  EXPECT_TRUE(on);
-
-  a = QTFindChildByID(sample_, kParentAtomIsContainer, 'bclr', 1, nullptr);
-  ASSERT_NE(a, 0);
-  ASSERT_EQ(QTGetAtomDataPtr(sample_, a, &size, &data), noErr);
-  ASSERT_EQ(size, 6);
-  const uint8_t red[6] = {0xFF, 0xFF, 0, 0, 0, 0};
-  EXPECT_EQ(memcmp(data, red, 6), 0);
+  std::string softData = atomData('soft');
+  ASSERT_FALSE(softData.empty());
+  EXPECT_NE(softData.find_first_not_of('\0'), std::string::npos);   // on
+  EXPECT_EQ(atomData('bclr'), std::string("\xFF\xFF\0\0\0\0", 6));  // red
   // The written description is one the renderer accepts.
   addSources(2);
-  vt::Image a1(16, 16, vt::makePixel(255, 255, 255)), b1(16, 16, vt::makePixel(0, 0, 0));
-  vt::effects::EffectInputs in{&a1, &b1};
-  vt::Image out(16, 16);
-  EXPECT_TRUE(vt::effects::renderEffectSample((const uint8_t*)*sample_,
-                                              (size_t)GetHandleSize(sample_), 50, 100, in, out));
+  vt::Image a1(16, 16, vt::makePixel(255, 255, 255)), b1(16, 16, vt::makePixel(0, 0, 0)),
+      out(16, 16);
+  EXPECT_TRUE(render(a1, b1, out));
 }
 
 TEST_F(ParamDialogTest, NoneEntryAndArrowKeys) {
-  ASSERT_EQ(QTGetEffectsList(&list_, 1, 1, elOptionsIncludeNoneInList), noErr);
-  ASSERT_EQ(QTNewAtomContainer(&sample_), noErr);
-  ASSERT_EQ(QTCreateStandardParameterDialog(list_, sample_, 0, &dialog_), noErr);
-  deliver();
+  openShown(1, elOptionsIncludeNoneInList);
   auto entries = VTAutomationEffectsDialogEffects();
   ASSERT_GE(entries.size(), 2u);
   EXPECT_EQ(entries[0].code, 0u);
   EXPECT_TRUE(VTAutomationEffectsDialogParams().empty());
-  VTAutomationPostKey((char)kDownArrowCharCode);
-  EXPECT_EQ(deliver(), noErr);
+  EXPECT_EQ(press((char)kDownArrowCharCode), noErr);
   EXPECT_EQ(VTAutomationEffectsDialogSelected(), 1);
   VTAutomationPostKey((char)kUpArrowCharCode);
-  VTAutomationPostKey((char)kUpArrowCharCode);  // already at the top: stays
-  EXPECT_EQ(deliver(), noErr);
+  EXPECT_EQ(press((char)kUpArrowCharCode), noErr);  // already at the top: stays
   EXPECT_EQ(VTAutomationEffectsDialogSelected(), 0);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectName(entries[1].name));
   EXPECT_FALSE(VTAutomationEffectsDialogSelectName("No Such Effect"));
-  ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
+  ASSERT_EQ(confirm(), noErr);
   EXPECT_EQ(readLong(kParameterWhatName), (long)entries[1].code);
 }
 
@@ -447,8 +435,7 @@ class ParamDialogInput : public ParamDialogTest {
 }  // namespace
 
 TEST_F(ParamDialogInput, NumberFieldsTakeValuesInTheirUnitsAndRefuseOthersWithABeep) {
-  open(2);
-  deliver();
+  openShown(2);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kSlideTransitionType));  // degrees 0..360
   struct Case {
     OSType code;
@@ -473,9 +460,7 @@ TEST_F(ParamDialogInput, NumberFieldsTakeValuesInTheirUnitsAndRefuseOthersWithAB
               c.expect == 12.5 ? "12.5" : std::to_string((int)c.expect));
   }
   // Whole numbers only where the parameter is whole (Brightness); Return takes what was typed.
-  QTDismissStandardParameterDialog(dialog_);
-  QTDisposeAtomContainer(list_);
-  QTDisposeAtomContainer(sample_);
+  close();
   open(1);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('brco'));
   type('brig', 0, "-1");
@@ -484,43 +469,35 @@ TEST_F(ParamDialogInput, NumberFieldsTakeValuesInTheirUnitsAndRefuseOthersWithAB
   VTAutomationPostClick(at('cont', VTEffectsControl::field));
   VTAutomationPostKey('a', cmdKey);
   VTAutomationPostText("7");
-  VTAutomationPostKey(kReturnCharCode);
-  EXPECT_EQ(deliver(), codecParameterDialogConfirm);
+  EXPECT_EQ(press(kReturnCharCode), codecParameterDialogConfirm);
   EXPECT_DOUBLE_EQ(param('cont'), 7);
 }
 
 TEST_F(ParamDialogInput, TabMovesTheFocusAndArrowsChangeTheFocusedControl) {
-  open(2);
-  deliver();
+  openShown(2);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kPushTransitionType));
   EXPECT_EQ(VTAutomationEffectsDialogFocus().control, VTEffectsControl::list);
   // list -> start field -> end field -> direction pop-up, and Shift+Tab back.
   const VTEffectsControl order[] = {VTEffectsControl::field, VTEffectsControl::field,
                                     VTEffectsControl::popup, VTEffectsControl::list};
   for (VTEffectsControl c : order) {
-    VTAutomationPostKey(kTabCharCode);
-    deliver();
+    press(kTabCharCode);
     EXPECT_EQ(VTAutomationEffectsDialogFocus().control, c);
   }
-  VTAutomationPostKey(kTabCharCode, shiftKey);
-  deliver();
+  press(kTabCharCode, shiftKey);
   EXPECT_EQ(VTAutomationEffectsDialogFocus().code, (OSType)'from');
-  VTAutomationPostKey(kDownArrowCharCode);  // right (2) -> top (1)
-  deliver();
+  press(kDownArrowCharCode);  // right (2) -> top (1)
   EXPECT_EQ(param('from'), 1);
   VTAutomationPostKey(kTabCharCode, shiftKey);  // the end of the percentage tween
   VTAutomationPostKey(kUpArrowCharCode);
-  VTAutomationPostKey(kUpArrowCharCode);
-  deliver();
+  press(kUpArrowCharCode);
   EXPECT_DOUBLE_EQ(param('pcnt', 1), 100);  // clamped at the top of its range
-  VTAutomationPostKey(kEscapeCharCode);
-  EXPECT_EQ(deliver(), userCanceledErr);
+  EXPECT_EQ(press(kEscapeCharCode), userCanceledErr);
 }
 
 TEST_F(ParamDialogInput, LongPopupMenusHangInColumnsAndAClickLeavesThemOpen) {
   VTAutomationUseHeadless(1024, 600);  // too low for the 36 wipes in one column
-  open(2);
-  deliver();
+  openShown(2);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('smpt'));
   Point anchor = at('wpID', VTEffectsControl::popup);
   std::vector<std::string> items;
@@ -548,8 +525,7 @@ TEST_F(ParamDialogInput, LongPopupMenusHangInColumnsAndAClickLeavesThemOpen) {
 }
 
 TEST_F(ParamDialogInput, ColourPickerReachesAnyColourAndCancelKeepsTheOldOne) {
-  open(2);
-  deliver();
+  openShown(2);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('ckey'));  // key colour: default blue
   auto pickWith = [&](auto act) {
     VTColourPickerInfo seen;
@@ -601,8 +577,7 @@ TEST_F(ParamDialogInput, ImageChooserOffersOnlyImagesAndTheMatteReachesTheSample
   ASSERT_TRUE(vt::writePNG(matte, (dir + "/matte ünï.png").c_str()));
   std::ofstream(dir + "/notes.txt") << "not an image";
 
-  open(2);
-  deliver();
+  openShown(2);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('matt'));
   VTAutomationNavChooseFile(dir + "/notes.txt");  // not listed: the chooser is cancelled
   VTAutomationPostClick(at('mtte', VTEffectsControl::chooseImage));
@@ -614,14 +589,11 @@ TEST_F(ParamDialogInput, ImageChooserOffersOnlyImagesAndTheMatteReachesTheSample
   VTAutomationPostClick(at('mtte', VTEffectsControl::chooseImage));
   deliver();
   EXPECT_EQ(VTAutomationEffectsDialogParams()[1].imageName, "matte ünï.png");
-  ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
-  QTAtom a = QTFindChildByID(sample_, kParentAtomIsContainer, 'mtte', 1, nullptr);
-  long size = 0;
-  Ptr data = nullptr;
-  ASSERT_EQ(QTGetAtomDataPtr(sample_, a, &size, &data), noErr);
-  ASSERT_EQ(size, 8 + 64 * 32 * 4);
-  EXPECT_EQ(vt::readBE32((const uint8_t*)data), 64u);
-  EXPECT_EQ(vt::readBE32((const uint8_t*)data + 4), 32u);
+  ASSERT_EQ(confirm(), noErr);
+  std::string m = atomData('mtte');
+  ASSERT_EQ(m.size(), 8u + 64 * 32 * 4);
+  EXPECT_EQ(vt::readBE32((const uint8_t*)m.data()), 64u);
+  EXPECT_EQ(vt::readBE32((const uint8_t*)m.data() + 4), 32u);
 }
 
 TEST_F(ParamDialogInput, SettingsStayWithEachEffectWhileTheDialogIsOpen) {
@@ -650,8 +622,7 @@ TEST_F(ParamDialogInput, ModalFormAndOptionalTweensForCallersThatAskForThem) {
   VTAutomationPostClick(Point{5, 300});  // the menu bar
   EXPECT_EQ(deliver(), noErr);
   EXPECT_EQ(VTAutomationBeepCount() - beeps, 1);
-  VTAutomationPostKey('q', cmdKey);
-  EXPECT_EQ(deliver(), noErr);
+  EXPECT_EQ(press('q', cmdKey), noErr);
   // "Animate" makes an optional parameter a tween that OK writes as one.
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kSlideTransitionType));
   EXPECT_FALSE(VTAutomationEffectsDialogParams()[1].tweened);
@@ -659,7 +630,7 @@ TEST_F(ParamDialogInput, ModalFormAndOptionalTweensForCallersThatAskForThem) {
   deliver();
   ASSERT_TRUE(VTAutomationEffectsDialogParams()[1].tweened);
   ASSERT_TRUE(VTAutomationEffectsDialogSetParam('angl', 180, 1));
-  ASSERT_EQ(QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr), noErr);
+  ASSERT_EQ(confirm(), noErr);
   QTAtom angle = QTFindChildByID(sample_, kParentAtomIsContainer, 'angl', 1, nullptr);
   EXPECT_NE(QTFindChildByID(sample_, angle, kParameterTweenAtom, 1, nullptr), 0);
   // Without the option no parameter offers "Animate".

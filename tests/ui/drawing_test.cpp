@@ -30,8 +30,7 @@ int countNonWhite(short left, short top, short right, short bottom) {
 }  // namespace
 
 TEST_F(Drawing, PaintAndEraseShowOnScreenAtTheWindowsPlace) {
-  WindowRef w = makeWindow(100, 100, 300, 250);
-  SetPort(GetWindowPort(w));
+  WindowRef w = drawIn(100, 100, 300, 250);
   RGBForeColor(&kRed);
   Rect r{10, 20, 30, 60};  // local
   PaintRect(&r);
@@ -56,8 +55,7 @@ TEST_F(Drawing, PaintAndEraseShowOnScreenAtTheWindowsPlace) {
 }
 
 TEST_F(Drawing, ClippingToClipRectAndUpdateRegion) {
-  WindowRef w = makeWindow(100, 100, 300, 250);
-  SetPort(GetWindowPort(w));
+  WindowRef w = drawIn(100, 100, 300, 250);
   RGBForeColor(&kRed);
   Rect clip{0, 0, 20, 20};
   ClipRect(&clip);
@@ -69,12 +67,7 @@ TEST_F(Drawing, ClippingToClipRectAndUpdateRegion) {
   ClipRect(&wide);
 
   // Between BeginUpdate and EndUpdate drawing lands only in the update region.
-  while (true) {
-    EventRecord e;
-    if (!GetNextEvent(updateMask, &e)) break;
-    BeginUpdate((WindowRef)e.message);
-    EndUpdate((WindowRef)e.message);
-  }
+  drainUpdates();
   RGBForeColor(&kBlue);
   Rect part{50, 50, 60, 60};
   InvalWindowRect(w, &part);
@@ -86,8 +79,7 @@ TEST_F(Drawing, ClippingToClipRectAndUpdateRegion) {
 }
 
 TEST_F(Drawing, LinesFramesAndPatterns) {
-  WindowRef w = makeWindow(100, 100, 300, 250);
-  SetPort(GetWindowPort(w));
+  drawIn(100, 100, 300, 250);
   MoveTo(10, 10);
   LineTo(60, 10);
   EXPECT_EQ(VTAutomationScreenPixel(130, 110), 0xFF000000u);
@@ -117,8 +109,7 @@ TEST_F(Drawing, LinesFramesAndPatterns) {
 
 TEST_F(Drawing, TextIsDrawnAndMeasured) {
   ASSERT_TRUE(vt::ui::fontsAvailable()) << "DejaVu Sans is needed";
-  WindowRef w = makeWindow(100, 100, 400, 250);
-  SetPort(GetWindowPort(w));
+  drawIn(100, 100, 400, 250);
   TextSize(12);
   short w1 = StringWidth((ConstStr255Param) "\x01W");
   short w5 = StringWidth((ConstStr255Param) "\x05WWWWW");
@@ -162,8 +153,7 @@ TEST_F(Drawing, ScriptsDejaVuLacksDrawFromAFallbackFont) {
   // Every script a file name may use draws ink and advances: Latin, Greek, Cyrillic from
   // DejaVu; Japanese and Chinese from the fallback font.
   const char* names[] = {"ünïcödé", "Ελληνικά", "Кириллица", "ひらがな", "日本語", "中文名"};
-  WindowRef w = makeWindow(100, 100, 400, 420);
-  SetPort(GetWindowPort(w));
+  drawIn(100, 100, 400, 420);
   TextSize(14);
   for (int row = 0; row < 6; ++row) {
     std::string name(names[row]);
@@ -191,8 +181,7 @@ TEST_F(Drawing, TextHandlesMalformedInput) {
 }
 
 TEST_F(Drawing, PicturesDrawScaled) {
-  WindowRef w = makeWindow(100, 100, 300, 250);
-  SetPort(GetWindowPort(w));
+  drawIn(100, 100, 300, 250);
   vt::Image src(2, 2, vt::makePixel(0, 200, 0));
   long before = VTLiveHandleCount();
   PicHandle pic = vt::makePicture(src);
@@ -210,8 +199,7 @@ TEST_F(Drawing, PicturesDrawScaled) {
 }
 
 TEST_F(Drawing, SnapshotWritesTheScreenAsPNG) {
-  WindowRef w = makeWindow(100, 100, 300, 250);
-  SetPort(GetWindowPort(w));
+  drawIn(100, 100, 300, 250);
   RGBForeColor(&kRed);
   Rect r{0, 0, 10, 10};
   PaintRect(&r);

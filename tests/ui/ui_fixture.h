@@ -19,6 +19,13 @@ class HeadlessScreen : public ::testing::Test {
     return NewCWindow(nullptr, &r, t, visible, procID, (WindowRef)-1, goAway, 0);
   }
 
+  // A visible window made the current port.
+  static WindowRef drawIn(short left, short top, short right, short bottom) {
+    WindowRef w = makeWindow(left, top, right, bottom);
+    SetPort(GetWindowPort(w));
+    return w;
+  }
+
   // Takes every pending update event; returns the windows they named, in order, and clears
   // each one's update region as an application's redraw would.
   static std::vector<WindowRef> drainUpdates() {

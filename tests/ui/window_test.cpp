@@ -13,6 +13,37 @@
 
 using Windows = HeadlessScreen;
 
+namespace {
+
+Rect boundsOf(WindowRef w, WindowRegionCode code = kWindowContentRgn) {
+  Rect r{};
+  EXPECT_EQ(GetWindowBounds(w, code, &r), noErr);
+  return r;
+}
+
+Rect portOf(WindowRef w) {
+  Rect r{};
+  GetWindowPortBounds(w, &r);
+  return r;
+}
+
+std::string titleOf(WindowRef w) {
+  Str255 t{};
+  GetWTitle(w, t);
+  return std::string((char*)t + 1, t[0]);
+}
+
+Point centreOf(const Rect& r) { return pt((r.left + r.right) / 2, (r.top + r.bottom) / 2); }
+
+// Where the next posted mouse press lands.
+Point pressed() {
+  EventRecord e{};
+  EXPECT_TRUE(GetNextEvent(mDownMask, &e)) << "no mouse press";
+  return e.where;
+}
+
+}  // namespace
+
 TEST_F(Windows, NewWindowAsTheFrameworkMakesIt) {
   Rect bounds{10, 10, 480, 640};
   static const unsigned char kTitle[] = "\x08untitled";
@@ -24,14 +55,9 @@ TEST_F(Windows, NewWindowAsTheFrameworkMakesIt) {
   EXPECT_EQ(GetWRefCon(w), 0);
   SetWRefCon(w, 0x1234567890L);
   EXPECT_EQ(GetWRefCon(w), 0x1234567890L);  // pointer-sized reference constant
-  Str255 title;
-  GetWTitle(w, title);
-  EXPECT_EQ(std::string((char*)title + 1, title[0]), "untitled");
-  Rect port, content;
-  GetWindowPortBounds(w, &port);
-  EXPECT_EQ(port, (Rect{0, 0, 470, 630}));
-  ASSERT_EQ(GetWindowBounds(w, kWindowContentRgn, &content), noErr);
-  EXPECT_EQ(content, bounds);
+  EXPECT_EQ(titleOf(w), "untitled");
+  EXPECT_EQ(portOf(w), (Rect{0, 0, 470, 630}));
+  EXPECT_EQ(boundsOf(w), bounds);
   EXPECT_EQ(GetWindowFromPort(GetWindowPort(w)), w);
   DisposeWindow(w);
   EXPECT_EQ(GetWindowKind(w), 0);  // a disposed window is no longer known
@@ -84,10 +110,9 @@ TEST_F(Windows, FindWindowParts) {
   EXPECT_EQ(FindWindow(pt(50, 500), &found), inDesk);
   EXPECT_EQ(found, nullptr);
 
-  Rect box;
-  ASSERT_EQ(GetWindowBounds(doc, kWindowCloseBoxRgn, &box), noErr);
+  Rect box = boundsOf(doc, kWindowCloseBoxRgn);
   ASSERT_FALSE(EmptyRect(&box));
-  Point boxCentre = pt((box.left + box.right) / 2, (box.top + box.bottom) / 2);
+  Point boxCentre = centreOf(box);
   // An inactive window's close box is not shown: a click there just drags.
   EXPECT_EQ(FindWindow(boxCentre, &found), inDrag);
   EXPECT_EQ(found, doc);
@@ -101,7 +126,7 @@ TEST_F(Windows, FindWindowParts) {
   EXPECT_EQ(FindWindow(pt(395, 295), &found), inGrow);
 
   // Without a close box the whole title bar drags; without a size box the corner is content.
-  ASSERT_EQ(GetWindowBounds(plain, kWindowCloseBoxRgn, &box), noErr);
+  box = boundsOf(plain, kWindowCloseBoxRgn);
   EXPECT_TRUE(EmptyRect(&box));
   EXPECT_EQ(FindWindow(pt(512, 90), &found), inDrag);
   EXPECT_EQ(found, plain);
@@ -176,16 +201,13 @@ TEST_F(Windows, UpdateEventsWhenShownCoveredAndUncovered) {
   EventRecord e;
   ASSERT_TRUE(EventAvail(updateMask, &e));
   EXPECT_EQ((WindowRef)e.message, back);
-  Rect upd;
-  GetWindowBounds(back, kWindowUpdateRgn, &upd);
   // The front window's frame (title bar included) covered that part of back's content.
-  EXPECT_EQ(upd, (Rect{180, 199, 301, 301}));
+  EXPECT_EQ(boundsOf(back, kWindowUpdateRgn), (Rect{180, 199, 301, 301}));
   drainUpdates();
 
   // Resizing with update invalidates the whole content; explicit invalidation adds to it.
   SizeWindow(back, 200, 100, true);
-  GetWindowBounds(back, kWindowUpdateRgn, &upd);
-  EXPECT_EQ(upd, (Rect{100, 100, 200, 300}));
+  EXPECT_EQ(boundsOf(back, kWindowUpdateRgn), (Rect{100, 100, 200, 300}));
   drainUpdates();
   Rect local{10, 10, 20, 30};
   EXPECT_EQ(InvalWindowRect(back, &local), noErr);
@@ -251,32 +273,25 @@ TEST_F(Windows, DragMovesTheWindowWithInjectedMouse) {
   GetRegionBounds(GetGrayRgn(), &limit);
   // A drag of 40 right and 30 down, posted ahead; the first event starts the drag.
   VTAutomationPostDrag(pt(150, 90), pt(190, 120), 5);
-  EventRecord e;
-  ASSERT_TRUE(GetNextEvent(mDownMask, &e));
+  Point start = pressed();
   long turns = VTAutomationModalTurns();
-  DragWindow(w, e.where, &limit);
+  DragWindow(w, start, &limit);
   EXPECT_GT(VTAutomationModalTurns(), turns);  // the loop offered every turn to the hook
-  Rect c;
-  GetWindowBounds(w, kWindowContentRgn, &c);
-  EXPECT_EQ(c, (Rect{130, 140, 230, 340}));
+  EXPECT_EQ(boundsOf(w), (Rect{130, 140, 230, 340}));
   EXPECT_EQ(FrontWindow(), w);  // a plain drag brings the window forward
   EXPECT_FALSE(Button());
 
   // Released outside the limit: the window goes back where it was.
   Rect small{20, 0, 300, 400};
   VTAutomationPostDrag(pt(150 + 40, 120), pt(700, 500), 3);
-  ASSERT_TRUE(GetNextEvent(mDownMask, &e));
-  DragWindow(w, e.where, &small);
-  GetWindowBounds(w, kWindowContentRgn, &c);
-  EXPECT_EQ(c, (Rect{130, 140, 230, 340}));
+  DragWindow(w, pressed(), &small);
+  EXPECT_EQ(boundsOf(w), (Rect{130, 140, 230, 340}));
 
   // Command-drag moves without reordering.
   SelectWindow(other);
   VTAutomationPostDrag(pt(160, 120), pt(170, 125), 1, cmdKey);
-  ASSERT_TRUE(GetNextEvent(mDownMask, &e));
-  DragWindow(w, e.where, &limit);
-  GetWindowBounds(w, kWindowContentRgn, &c);
-  EXPECT_EQ(c.left, 150);
+  DragWindow(w, pressed(), &limit);
+  EXPECT_EQ(boundsOf(w).left, 150);
   EXPECT_EQ(FrontWindow(), other);
 }
 
@@ -284,11 +299,8 @@ TEST_F(Windows, AlignedDragPutsTheAlignmentRectOnAColumn) {
   WindowRef w = makeWindow(100, 100, 300, 200);
   Rect movieBox{0, 3, 90, 163};  // local
   VTAutomationPostDrag(pt(150, 90), pt(161, 95), 2);
-  EventRecord e;
-  ASSERT_TRUE(GetNextEvent(mDownMask, &e));
-  DragAlignedWindow(w, e.where, nullptr, &movieBox, nullptr);
-  Rect c;
-  GetWindowBounds(w, kWindowContentRgn, &c);
+  DragAlignedWindow(w, pressed(), nullptr, &movieBox, nullptr);
+  Rect c = boundsOf(w);
   EXPECT_EQ((c.left + movieBox.left) % 8, 0);
   EXPECT_LE(std::abs(c.left - 111), 4);  // close to where the mouse left it
   EXPECT_EQ(c.top, 105);
@@ -296,55 +308,41 @@ TEST_F(Windows, AlignedDragPutsTheAlignmentRectOnAColumn) {
 
 TEST_F(Windows, TrackGoAwayAnswersWhereTheMouseWasReleased) {
   WindowRef w = makeWindow(100, 100, 300, 200);
-  Rect box;
-  GetWindowBounds(w, kWindowCloseBoxRgn, &box);
-  Point in = pt((box.left + box.right) / 2, (box.top + box.bottom) / 2);
-
+  Point in = centreOf(boundsOf(w, kWindowCloseBoxRgn));
   VTAutomationPostClick(in);
-  EventRecord e;
-  ASSERT_TRUE(GetNextEvent(mDownMask, &e));
-  EXPECT_TRUE(TrackGoAway(w, e.where));
-
+  EXPECT_TRUE(TrackGoAway(w, pressed()));
   // Pressed in the box, dragged out and released outside: no close.
   VTAutomationPostDrag(in, pt(250, 150), 2);
-  ASSERT_TRUE(GetNextEvent(mDownMask, &e));
-  EXPECT_FALSE(TrackGoAway(w, e.where));
+  EXPECT_FALSE(TrackGoAway(w, pressed()));
 
   // Out and back in counts.
   VTAutomationPostMouseDown(in);
   VTAutomationPostMouseMove(pt(250, 150));
   VTAutomationPostMouseMove(in);
   VTAutomationPostMouseUp(in);
-  ASSERT_TRUE(GetNextEvent(mDownMask, &e));
-  EXPECT_TRUE(TrackGoAway(w, e.where));
+  EXPECT_TRUE(TrackGoAway(w, pressed()));
 
   // A window without a close box never closes this way.
   WindowRef none = makeWindow(400, 100, 500, 200, true, noGrowDocProc, false);
   VTAutomationPostClick(pt(410, 90));
-  ASSERT_TRUE(GetNextEvent(mDownMask, &e));
-  EXPECT_FALSE(TrackGoAway(none, e.where));
-  EXPECT_FALSE(TrackGoAway(nullptr, e.where));
+  Point where = pressed();
+  EXPECT_FALSE(TrackGoAway(none, where));
+  EXPECT_FALSE(TrackGoAway(nullptr, where));
 }
 
 TEST_F(Windows, TitleAndBadArguments) {
   WindowRef w = makeWindow(100, 100, 300, 200);
   SetWTitle(w, (ConstStr255Param) "\x0Amovie.mov!");
-  Str255 t;
-  GetWTitle(w, t);
-  EXPECT_EQ(std::string((char*)t + 1, t[0]), "movie.mov!");
+  EXPECT_EQ(titleOf(w), "movie.mov!");
   SetWTitle(w, nullptr);
-  GetWTitle(w, t);
-  EXPECT_EQ(t[0], 0);
-  GetWTitle(nullptr, t);
-  EXPECT_EQ(t[0], 0);
+  EXPECT_EQ(titleOf(w), "");
+  EXPECT_EQ(titleOf(nullptr), "");
   EXPECT_EQ(NewCWindow(nullptr, nullptr, nullptr, true, 0, nullptr, false, 0), nullptr);
   // An absurd size is clamped instead of allocating gigabytes.
   Rect huge{0, 0, 32000, 32000};
   WindowRef big = NewCWindow(nullptr, &huge, nullptr, false, 0, nullptr, false, 0);
   ASSERT_NE(big, nullptr);
-  Rect pb;
-  GetWindowPortBounds(big, &pb);
-  EXPECT_LE(pb.right, 4096);
+  EXPECT_LE(portOf(big).right, 4096);
   DisposeWindow(big);
   DisposeWindow(nullptr);
   ShowWindow(nullptr);
@@ -356,8 +354,7 @@ TEST_F(Windows, InvertedOrEmptyBoundsMakeAnEmptyContent) {
   Rect inverted{200, 300, 100, 100};
   WindowRef w = NewCWindow(nullptr, &inverted, nullptr, true, documentProc, (WindowRef)-1, true, 0);
   ASSERT_NE(w, nullptr);
-  Rect pb;
-  GetWindowPortBounds(w, &pb);
+  Rect pb = portOf(w);
   EXPECT_TRUE(EmptyRect(&pb));
   SetPort(GetWindowPort(w));
   Rect r{0, 0, 50, 50};
@@ -365,11 +362,10 @@ TEST_F(Windows, InvertedOrEmptyBoundsMakeAnEmptyContent) {
   MoveTo(0, 0);
   LineTo(40, 40);
   SizeWindow(w, -5, -5, true);
-  GetWindowPortBounds(w, &pb);
+  pb = portOf(w);
   EXPECT_TRUE(EmptyRect(&pb));
   SizeWindow(w, 30, 20, true);
-  GetWindowPortBounds(w, &pb);
-  EXPECT_EQ(pb, (Rect{0, 0, 20, 30}));
+  EXPECT_EQ(portOf(w), (Rect{0, 0, 20, 30}));
 }
 
 TEST_F(Windows, DraggingAWindowAwayUncoversTheOneBehind) {
@@ -377,9 +373,7 @@ TEST_F(Windows, DraggingAWindowAwayUncoversTheOneBehind) {
   WindowRef front = makeWindow(150, 150, 250, 250);
   drainUpdates();
   VTAutomationPostDrag(pt(200, 140), pt(600, 440), 3);
-  EventRecord e;
-  ASSERT_TRUE(GetNextEvent(mDownMask, &e));
-  DragWindow(front, e.where, nullptr);
+  DragWindow(front, pressed(), nullptr);
   auto seen = drainUpdates();
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0], back);
@@ -427,8 +421,7 @@ TEST_F(Windows, NewDocumentWindowsAreStaggeredAndKeptOnTheDesktop) {
   for (const Case& c : cases) {
     WindowRef w = NewCWindow(nullptr, &c.bounds, nullptr, false, c.procID, (WindowRef)-1, true, 0);
     ShowWindow(w);
-    Rect content;
-    GetWindowBounds(w, kWindowContentRgn, &content);
+    Rect content = boundsOf(w);
     EXPECT_EQ(content.top, c.expected.v) << c.bounds.top << "," << c.bounds.left;
     EXPECT_EQ(content.left, c.expected.h) << c.bounds.top << "," << c.bounds.left;
     EXPECT_EQ(content.bottom - content.top, c.bounds.bottom - c.bounds.top) << "size kept";
@@ -440,10 +433,8 @@ TEST_F(Windows, LongTitlesAreCutBetweenTheBoxes) {
   std::string title(200, 'W');
   WindowRef w = makeWindow(100, 100, 400, 300, true, noGrowDocProc, true, title.c_str());
   vt::ui::setZoomBox(w, true, false);
-  Rect room, close, zoom;
-  GetWindowBounds(w, kWindowTitleTextRgn, &room);
-  GetWindowBounds(w, kWindowCloseBoxRgn, &close);
-  GetWindowBounds(w, kWindowZoomBoxRgn, &zoom);
+  Rect room = boundsOf(w, kWindowTitleTextRgn), close = boundsOf(w, kWindowCloseBoxRgn),
+       zoom = boundsOf(w, kWindowZoomBoxRgn);
   EXPECT_GT(room.left, close.right);
   EXPECT_LT(room.right, zoom.left);
   ASSERT_GT(vt::ui::measureText(title, 12, true), room.right - room.left);
