@@ -34,8 +34,6 @@ std::string pathOf(const FSSpec& spec) {
   return buf;
 }
 
-std::string fileURL(const std::string& path) { return "file://" + path; }
-
 // What the handlers saw.
 struct Seen {
   std::vector<std::string> files;
@@ -84,7 +82,7 @@ TEST_F(AppleEvents, ListsCountCoerceAndRejectBadIndexes) {
   AEDescList list;
   ASSERT_EQ(AECreateList(nullptr, 0, false, &list), noErr);
   EXPECT_EQ(list.descriptorType, (DescType)typeAEList);
-  std::string url = fileURL(a);
+  std::string url = "file://" + a;
   url.replace(url.find(' '), 1, "%20");
   ASSERT_EQ(AEPutPtr(&list, 0, typeFileURL, url.data(), (Size)url.size()), noErr);
   ASSERT_EQ(AEPutPtr(&list, 0, typeUTF8Text, b.data(), (Size)b.size()), noErr);
@@ -97,13 +95,16 @@ TEST_F(AppleEvents, ListsCountCoerceAndRejectBadIndexes) {
   FSSpec spec;
   DescType type = 0;
   Size actual = 0;
+  auto asSpec = [&](long i) {
+    return AEGetNthPtr(&list, i, typeFSS, nullptr, nullptr, &spec, 70, nullptr);
+  };
   ASSERT_EQ(AEGetNthPtr(&list, 1, typeFSS, nullptr, &type, &spec, sizeof spec, &actual), noErr);
   EXPECT_EQ(type, (DescType)typeFSS);
   EXPECT_EQ(actual, (Size)sizeof(FSSpec));
   EXPECT_EQ(pathOf(spec), a);
-  // Fetched by the classic 70-byte size, the FSSpec is still complete.
+  // Fetched by the classic 70-byte size (as asSpec does), the FSSpec is still complete.
   std::memset(&spec, 0xEE, sizeof spec);
-  ASSERT_EQ(AEGetNthPtr(&list, 2, typeFSS, nullptr, nullptr, &spec, 70, nullptr), noErr);
+  ASSERT_EQ(asSpec(2), noErr);
   EXPECT_EQ(pathOf(spec), b);
 
   // An FSSpec item comes back as a file URL, percent-encoded.
@@ -122,12 +123,9 @@ TEST_F(AppleEvents, ListsCountCoerceAndRejectBadIndexes) {
   EXPECT_EQ(std::string(urlBuf, (size_t)actual), b);
 
   // A number is not a file; bad indexes; a short buffer gets a prefix and the full size.
-  EXPECT_EQ(AEGetNthPtr(&list, 3, typeFSS, nullptr, nullptr, &spec, 70, nullptr),
-            errAECoercionFail);
-  EXPECT_EQ(AEGetNthPtr(&list, 0, typeFSS, nullptr, nullptr, &spec, 70, nullptr),
-            errAEIllegalIndex);
-  EXPECT_EQ(AEGetNthPtr(&list, 5, typeFSS, nullptr, nullptr, &spec, 70, nullptr),
-            errAEIllegalIndex);
+  EXPECT_EQ(asSpec(3), errAECoercionFail);
+  EXPECT_EQ(asSpec(0), errAEIllegalIndex);
+  EXPECT_EQ(asSpec(5), errAEIllegalIndex);
   char two[2];
   ASSERT_EQ(AEGetNthPtr(&list, 2, typeWildCard, nullptr, &type, two, 2, &actual), noErr);
   EXPECT_EQ(type, (DescType)typeUTF8Text);
@@ -138,20 +136,18 @@ TEST_F(AppleEvents, ListsCountCoerceAndRejectBadIndexes) {
   EXPECT_EQ(small, 42);
 
   // A file whose folder is missing cannot become an FSSpec; a missing file in a real folder can.
-  std::string nowhere = dir + "/no/such.mov", notYet = dir + "/later.mov";
+  std::string nowhere = dir + "/no/such.mov", notYet = dir + "/later.mov",
+              notFile = "http://example.com/x.mov";
   AEPutPtr(&list, 0, typeUTF8Text, nowhere.data(), (Size)nowhere.size());
   AEPutPtr(&list, 0, typeUTF8Text, notYet.data(), (Size)notYet.size());
-  EXPECT_EQ(AEGetNthPtr(&list, 5, typeFSS, nullptr, nullptr, &spec, 70, nullptr),
-            errAECoercionFail);
-  EXPECT_EQ(AEGetNthPtr(&list, 6, typeFSS, nullptr, nullptr, &spec, 70, nullptr), noErr);
-  const char* notFile = "http://example.com/x.mov";
-  AEPutPtr(&list, 0, typeFileURL, notFile, (Size)std::strlen(notFile));
-  EXPECT_EQ(AEGetNthPtr(&list, 7, typeFSS, nullptr, nullptr, &spec, 70, nullptr),
-            errAECoercionFail);
+  AEPutPtr(&list, 0, typeFileURL, notFile.data(), (Size)notFile.size());
+  EXPECT_EQ(asSpec(5), errAECoercionFail);
+  EXPECT_EQ(asSpec(6), noErr);
+  EXPECT_EQ(asSpec(7), errAECoercionFail);
 
   // Replace and delete items.
   ASSERT_EQ(AEPutPtr(&list, 3, typeUTF8Text, a.data(), (Size)a.size()), noErr);
-  ASSERT_EQ(AEGetNthPtr(&list, 3, typeFSS, nullptr, nullptr, &spec, 70, nullptr), noErr);
+  ASSERT_EQ(asSpec(3), noErr);
   EXPECT_EQ(AEPutPtr(&list, 99, typeSInt32, &number, 4), errAEIllegalIndex);
   ASSERT_EQ(AEDeleteItem(&list, 1), noErr);
   AECountItems(&list, &count);

@@ -60,6 +60,14 @@ std::string sendRaw(const std::string& socketPath, const std::string& bytes) {
   return answer;
 }
 
+// Waits up to five seconds for `file` to hold `text`; answers what the file then holds.
+std::string waitForText(const std::string& file, const std::string& text) {
+  std::string got;
+  for (int i = 0; i < 100 && (got = vt_test::readFile(file)).find(text) == std::string::npos; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  return got;
+}
+
 }  // namespace
 
 TEST(Launch, ArgumentsBecomeOneOpenDocumentsEvent) {
@@ -94,23 +102,16 @@ TEST(Launch, SecondLaunchHandsItsFilesToTheRunningInstance) {
   // The first instance runs in the background and waits for a hand-over.
   ASSERT_EQ(vt_test::run(env + "VT_HELPER_WAIT=30 '" + helper() + "' > '" + firstOut + "' 2>&1 &"),
             0);
-  for (int i = 0; i < 100 && vt_test::readFile(firstOut).find("READY") == std::string::npos; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  ASSERT_NE(vt_test::readFile(firstOut).find("READY"), std::string::npos)
-      << vt_test::readFile(firstOut);
+  std::string ready = waitForText(firstOut, "READY");
+  ASSERT_NE(ready.find("READY"), std::string::npos) << ready;
 
   std::string secondOut;
   ASSERT_EQ(
       vt_test::run("cd '" + dir + "' && " + env + "'" + helper() + "' second.mov", &secondOut), 0);
   EXPECT_EQ(secondOut, "");  // it handed over and ended without handling anything itself
 
-  std::string first;
-  for (int i = 0; i < 100; ++i) {
-    first = vt_test::readFile(firstOut);
-    if (first.find("FILE") != std::string::npos) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  EXPECT_EQ(first, "EVENT oapp\nREADY\nEVENT odoc\nFILE 0 " + dir + "/second.mov\n");
+  EXPECT_EQ(waitForText(firstOut, "FILE"),
+            "EVENT oapp\nREADY\nEVENT odoc\nFILE 0 " + dir + "/second.mov\n");
 
   // The first instance has ended and removed its socket; a new launch becomes the instance.
   for (int i = 0; i < 100 && fs::exists(runtime.path + "/vantrel-instance.sock"); ++i)
@@ -134,21 +135,14 @@ TEST(Launch, MalformedHandOversAreIgnored) {
   std::string env = "XDG_RUNTIME_DIR='" + runtime.path + "' VT_HELPER_MODE=serve ";
   std::string out = dir + "/out.txt";
   ASSERT_EQ(vt_test::run(env + "VT_HELPER_WAIT=30 '" + helper() + "' > '" + out + "' 2>&1 &"), 0);
-  for (int i = 0; i < 100 && vt_test::readFile(out).find("READY") == std::string::npos; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  waitForText(out, "READY");
   std::string sock = runtime.path + "/vantrel-instance.sock";
   // Wrong greeting; a path cut short (no terminator); a relative path only.
   EXPECT_EQ(sendRaw(sock, "HELLO\n/etc/passwd"), "");
   EXPECT_EQ(sendRaw(sock, std::string("VANTREL-OPEN 1\n/tmp/a.mov\0/tmp/b", 32)), "");
   EXPECT_EQ(sendRaw(sock, std::string("VANTREL-OPEN 1\nrelative.mov\0", 28)), "OK\n");
-  std::string text;
-  for (int i = 0; i < 100; ++i) {
-    text = vt_test::readFile(out);
-    if (text.find("EVENT rapp") != std::string::npos) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
   // Only the last was accepted, and with no usable file it is a plain re-launch.
-  EXPECT_EQ(text, "EVENT oapp\nREADY\nEVENT rapp\n");
+  EXPECT_EQ(waitForText(out, "EVENT rapp"), "EVENT oapp\nREADY\nEVENT rapp\n");
 }
 
 TEST(Launch, SilentPeersDoNotHoldUpTheEventLoop) {

@@ -2,9 +2,9 @@
 // through the movie layer and with ffprobe on the written files.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "ComFramework.h"
@@ -64,6 +64,14 @@ class EffectMovie : public ::testing::Test {
     ASSERT_EQ(QTNewAtomContainer(&gEffectSample), noErr);
     ASSERT_EQ(QTGetEffectsList(&gEffectList, sources.size(), sources.size(), 0), noErr);
   }
+  // The whole job: `code` confirmed on `sources`, saved as `name` in the test's folder.
+  void make(const std::vector<std::string>& sources, OSType code, const std::string& name,
+            bool replace = false) {
+    startJob(sources);
+    writeDialogChoice(gEffectSample, code);
+    VTAutomationNavSaveAs(dir, name, replace);
+    QTEffects_RespondToDialogSelection(codecParameterDialogConfirm);
+  }
 
   // The frame checksums ffmpeg decodes from the first video stream of `file`.
   std::string frameHashes(const std::string& file, const std::string& options = "") {
@@ -82,6 +90,25 @@ class EffectMovie : public ::testing::Test {
   }
 };
 
+std::string dims(Track t) {
+  Fixed w, h;
+  GetTrackDimensions(t, &w, &h);
+  return std::to_string(w >> 16) + "x" + std::to_string(h >> 16);
+}
+
+// The number of inputs in the effect track's input map (asserting there is a map).
+long inputCount(Track fx) {
+  QTAtomContainer map = nullptr;
+  EXPECT_EQ(GetMediaInputMap(GetTrackMedia(fx), &map), noErr);
+  if (!map) {
+    ADD_FAILURE() << "no input map";
+    return -1;
+  }
+  long n = QTCountChildrenOfType(map, kParentAtomIsContainer, kTrackModifierInput);
+  QTDisposeAtomContainer(map);
+  return n;
+}
+
 const std::string& sourceA() {
   static std::string p = vt_test::fixture(
       "fx_a_320x240.mov",
@@ -99,10 +126,7 @@ const std::string& sourceB() {
 
 TEST_F(EffectMovie, TwoCopiedSourcesMakeAWiredCrossFade) {
   gCopyMovieMedia = true;
-  startJob({sourceA(), sourceB()});
-  writeDialogChoice(gEffectSample, 'dslv');
-  VTAutomationNavSaveAs(dir, "fade.mov");
-  QTEffects_RespondToDialogSelection(codecParameterDialogConfirm);
+  make({sourceA(), sourceB()}, 'dslv', "fade.mov");
 
   VTNavDialogInfo shown = VTAutomationNavLastShown();
   EXPECT_EQ(shown.message, "Save Effect Movie File As:");
@@ -130,11 +154,6 @@ TEST_F(EffectMovie, TwoCopiedSourcesMakeAWiredCrossFade) {
   EXPECT_EQ(GetTrackDuration(copyB), GetTrackDuration(fx));
 
   // Copies keep their sizes; the effect takes the largest width and the largest height.
-  auto dims = [](Track t) {
-    Fixed w, h;
-    GetTrackDimensions(t, &w, &h);
-    return std::to_string(w >> 16) + "x" + std::to_string(h >> 16);
-  };
   EXPECT_EQ(dims(copyA), "320x240");
   EXPECT_EQ(dims(copyB), "400x200");
   EXPECT_EQ(dims(fx), "400x240");
@@ -196,16 +215,9 @@ TEST_F(EffectMovie, TwoCopiedSourcesMakeAWiredCrossFade) {
 TEST_F(EffectMovie, ReferencedSourcesStayOutsideTheFile) {
   // The same job twice, copying and referring: the referring file is far smaller and still
   // plays its sources.
-  gCopyMovieMedia = false;
-  startJob({sourceA()});
-  writeDialogChoice(gEffectSample, 'blur');
-  VTAutomationNavSaveAs(dir, "ref.mov");
-  QTEffects_RespondToDialogSelection(codecParameterDialogConfirm);
+  make({sourceA()}, 'blur', "ref.mov");
   gCopyMovieMedia = true;
-  startJob({sourceA()});
-  writeDialogChoice(gEffectSample, 'blur');
-  VTAutomationNavSaveAs(dir, "copy.mov");
-  QTEffects_RespondToDialogSelection(codecParameterDialogConfirm);
+  make({sourceA()}, 'blur', "copy.mov");
 
   ASSERT_TRUE(fs::exists(dir + "/ref.mov"));
   ASSERT_TRUE(fs::exists(dir + "/copy.mov"));
@@ -216,10 +228,7 @@ TEST_F(EffectMovie, ReferencedSourcesStayOutsideTheFile) {
   ASSERT_EQ(GetMovieTrackCount(m), 2);
   Track fx = GetMovieIndTrack(m, 2);
   EXPECT_EQ(GetTrackReferenceCount(fx, 'ssrc'), 1);
-  QTAtomContainer map = nullptr;
-  ASSERT_EQ(GetMediaInputMap(GetTrackMedia(fx), &map), noErr);
-  EXPECT_EQ(QTCountChildrenOfType(map, kParentAtomIsContainer, kTrackModifierInput), 1);
-  QTDisposeAtomContainer(map);
+  EXPECT_EQ(inputCount(fx), 1);
   // The referenced copy decodes from the source file.
   PicHandle pic = GetTrackPict(GetMovieIndTrack(m, 1), 0);
   ASSERT_NE(pic, nullptr);
@@ -234,26 +243,16 @@ TEST_F(EffectMovie, ReferencedSourcesStayOutsideTheFile) {
 }
 
 TEST_F(EffectMovie, NoSourcesMakeATenSecondGenerator) {
-  startJob({});
-  writeDialogChoice(gEffectSample, 'clou');
-  VTAutomationNavSaveAs(dir, "cloud.mov");
-  QTEffects_RespondToDialogSelection(codecParameterDialogConfirm);
+  make({}, 'clou', "cloud.mov");
   Movie m = openMovie(dir + "/cloud.mov");
   ASSERT_NE(m, nullptr);
   ASSERT_EQ(GetMovieTrackCount(m), 1);
   Track fx = GetMovieIndTrack(m, 1);
-  Fixed w, h;
-  GetTrackDimensions(fx, &w, &h);
-  EXPECT_EQ(w, 160 << 16);
-  EXPECT_EQ(h, 120 << 16);
+  EXPECT_EQ(dims(fx), "160x120");
   EXPECT_EQ(GetMediaTimeScale(GetTrackMedia(fx)), 600);
   EXPECT_EQ(GetMediaDuration(GetTrackMedia(fx)), 6000);
   EXPECT_EQ(GetTrackReferenceCount(fx, 'ssrc'), 0);
-  QTAtomContainer map = nullptr;
-  ASSERT_EQ(GetMediaInputMap(GetTrackMedia(fx), &map), noErr);
-  ASSERT_NE(map, nullptr);
-  EXPECT_EQ(QTCountChildrenOfType(map, kParentAtomIsContainer, kTrackModifierInput), 0);
-  QTDisposeAtomContainer(map);
+  EXPECT_EQ(inputCount(fx), 0);
   Handle sample = NewHandle(0);
   ASSERT_EQ(GetMediaSample(GetTrackMedia(fx), sample, 0, nullptr, 0, nullptr, nullptr, nullptr,
                            nullptr, 1, nullptr, nullptr),
@@ -302,15 +301,8 @@ TEST_F(EffectMovie, ReplacingAnExistingFileAndSourceTimeScales) {
                                       "-f lavfi -i color=c=green:s=160x120:r=30:d=1 -c:v mjpeg "
                                       "-pix_fmt yuvj420p -video_track_timescale 90000");
   auto before = fs::last_write_time(fine);
-  {
-    std::FILE* f = std::fopen((dir + "/fx.mov").c_str(), "w");
-    std::fputs("old", f);
-    std::fclose(f);
-  }
-  startJob({fine, sourceA()});
-  writeDialogChoice(gEffectSample, 'dslv');
-  VTAutomationNavSaveAs(dir, "fx.mov", true);
-  QTEffects_RespondToDialogSelection(codecParameterDialogConfirm);
+  std::ofstream(dir + "/fx.mov") << "old";
+  make({fine, sourceA()}, 'dslv', "fx.mov", true);
   EXPECT_GT(fs::file_size(dir + "/fx.mov"), 3u);
   EXPECT_EQ(fs::last_write_time(fine), before);
   Movie m = openMovie(dir + "/fx.mov");
@@ -324,25 +316,27 @@ TEST_F(EffectMovie, ReplacingAnExistingFileAndSourceTimeScales) {
   DisposeMovie(m);
 }
 
+// The pixel at (32, 24) of a picture: a 20-byte header, then 0xAARRGGBB pixels, 64 a row.
+uint32_t centre(PicHandle pic) {
+  uint32_t px;
+  std::memcpy(&px, (char*)*pic + 20 + 4 * (24 * 64 + 32), 4);
+  return px;
+}
+
 TEST_F(EffectMovie, CrossFadeRendersTheBlendOfItsSources) {
   gCopyMovieMedia = true;
   std::string a = vt_test::fixture("fx_solid_red.mov",
                                    "-f lavfi -i color=c=0xC00000:s=64x48:r=10:d=2 -c:v png");
   std::string b = vt_test::fixture("fx_solid_blue.mov",
                                    "-f lavfi -i color=c=0x0000C0:s=64x48:r=10:d=2 -c:v png");
-  startJob({a, b});
-  writeDialogChoice(gEffectSample, 'dslv');
-  VTAutomationNavSaveAs(dir, "blend.mov");
-  QTEffects_RespondToDialogSelection(codecParameterDialogConfirm);
+  make({a, b}, 'dslv', "blend.mov");
   Movie m = openMovie(dir + "/blend.mov");
   ASSERT_NE(m, nullptr);
   PicHandle pic = GetMoviePict(m, GetMovieDuration(m) / 2);
   ASSERT_NE(pic, nullptr);
-  // Picture layout: 20-byte header, then 0xAARRGGBB pixels.
   Rect frame = (**pic).picFrame;
   EXPECT_EQ(frame.right - frame.left, 64);
-  uint32_t px;
-  std::memcpy(&px, (char*)*pic + 20 + 4 * (24 * 64 + 32), 4);
+  uint32_t px = centre(pic);
   EXPECT_NEAR((int)((px >> 16) & 0xFF), 0x60, 12);
   EXPECT_NEAR((int)(px & 0xFF), 0x60, 12);
   EXPECT_LT((int)((px >> 8) & 0xFF), 12);
@@ -350,7 +344,7 @@ TEST_F(EffectMovie, CrossFadeRendersTheBlendOfItsSources) {
   // A quarter of the way in, the first source (red) still dominates: the order is kept.
   pic = GetMoviePict(m, GetMovieDuration(m) / 4);
   ASSERT_NE(pic, nullptr);
-  std::memcpy(&px, (char*)*pic + 20 + 4 * (24 * 64 + 32), 4);
+  px = centre(pic);
   EXPECT_GT((int)((px >> 16) & 0xFF), (int)(px & 0xFF) + 0x30);
   KillPicture(pic);
   DisposeMovie(m);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "atoms/atom_tree.h"
@@ -161,9 +162,7 @@ TEST(AtomEditing, WalkRemoveCopyReplaceAndSetData) {
   ASSERT_EQ(QTInsertChild(c, 0, 'prnt', 1, 0, 0, nullptr, &parent), noErr);
   ASSERT_EQ(insertOSType(c, parent, 'aaaa', 1, 1), noErr);
   ASSERT_EQ(insertOSType(c, parent, 'bbbb', 1, 2), noErr);
-  parent = QTFindChildByID(c, 0, 'prnt', 1, nullptr);
-  ASSERT_EQ(insertOSType(c, parent, 'aaaa', 2, 3), noErr);
-  parent = QTFindChildByID(c, 0, 'prnt', 1, nullptr);
+  ASSERT_EQ(insertOSType(c, QTFindChildByID(c, 0, 'prnt', 1, nullptr), 'aaaa', 2, 3), noErr);
   ASSERT_EQ(insertOSType(c, 0, 'tail', 1, 4), noErr);
   parent = QTFindChildByID(c, 0, 'prnt', 1, nullptr);
 
@@ -269,24 +268,19 @@ TEST(AtomMalformed, DamagedContainersAreRejected) {
     EXPECT_EQ(QTCopyAtom(c, 0, &copy), invalidAtomContainerErr);
     EXPECT_EQ(copy, nullptr);
   };
-  Bytes b = good;
-  b.resize(40);
-  check(b, "truncated");
-  b = good;
-  b[12 + 3] = 200;  // root larger than the container
-  check(b, "root past end");
-  b = good;
-  b[32 + 3] = 40;  // child larger than its parent
-  check(b, "child past parent");
-  b = good;
-  b[12 + 15] = 2;  // two children claimed, one present
-  check(b, "child count");
-  b = good;
-  b[32 + 3] = 19;  // smaller than a header
-  check(b, "tiny child");
-  b = good;
-  b[32 + 15] = 1;  // a leaf claiming a child that its 4 data bytes cannot hold
-  check(b, "leaf claiming a child");
+  check(Bytes(good.begin(), good.begin() + 40), "truncated");
+  // One byte of a size or a child count changed.
+  const std::tuple<size_t, uint8_t, const char*> damage[] = {
+      {12 + 3, 200, "root larger than the container"},
+      {32 + 3, 40, "child larger than its parent"},
+      {12 + 15, 2, "two children claimed, one present"},
+      {32 + 3, 19, "child smaller than a header"},
+      {32 + 15, 1, "a leaf claiming a child its 4 data bytes cannot hold"}};
+  for (auto [at, value, what] : damage) {
+    Bytes b = good;
+    b[at] = value;
+    check(b, what);
+  }
   check(Bytes(5, 0), "shorter than a header");
   // Siblings with one type and one ID: finding one by its ID could not say which.
   vt::atoms::Atom twins = vt::atoms::newRoot();
@@ -301,7 +295,7 @@ TEST(AtomMalformed, DamagedContainersAreRejected) {
   check(vt::atoms::serialise(root), "deep nesting");
 
   // A well-formed container with trailing padding still reads.
-  b = good;
+  Bytes b = good;
   b.resize(b.size() + 4, 0);
   Container padded(b);
   EXPECT_NE(QTFindChildByIndex(padded, 0, 'what', 1, nullptr), 0);

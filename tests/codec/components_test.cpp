@@ -50,6 +50,12 @@ std::string copyAs(const std::string& src, const std::string& dst) {
   return dst;
 }
 
+// A 97x61 still picture in the format its extension names.
+std::string still(const std::string& ext) {
+  return vt_test::fixture("still." + ext,
+                          "-f lavfi -i testsrc2=size=98x62 -vf scale=97:61 -frames:v 1");
+}
+
 }  // namespace
 
 TEST(ComponentRegistry, FileTypeSearchGivesImportersInTheirFixedOrder) {
@@ -105,9 +111,7 @@ TEST(ComponentRegistry, InfoInstancesAndBadReferences) {
 TEST(GraphicsImporters, ReadEachFormatByContentAndDrawScaled) {
   std::string dir = vt_test::tempDir("grip");
   for (const char* ext : {"png", "jpg", "gif", "bmp", "tiff", "webp"}) {
-    std::string name = std::string("still.") + ext;
-    std::string src =
-        vt_test::fixture(name, "-f lavfi -i testsrc2=size=98x62 -vf scale=97:61 -frames:v 1");
+    std::string src = still(ext);
     // The name does not matter: the content decides.
     std::string path = copyAs(src, dir + "/picture-" + ext + ".dat");
     FSSpec spec = specFor(path);
@@ -182,11 +186,8 @@ TEST(FileTyping, TypesComeFromContentNotNames) {
                            {"jpg", 'JPEG'},
                            {"bmp", 'BMPf'},
                            {"tiff", 'TIFF'},
-                           {"webp", 'WEBP'}}) {
-    std::string src = vt_test::fixture(
-        std::string("still.") + ext, "-f lavfi -i testsrc2=size=98x62 -vf scale=97:61 -frames:v 1");
-    EXPECT_EQ(typeOf(copyAs(src, dir + "/img-" + ext)), (OSType)type) << ext;
-  }
+                           {"webp", 'WEBP'}})
+    EXPECT_EQ(typeOf(copyAs(still(ext), dir + "/img-" + ext)), (OSType)type) << ext;
   EXPECT_EQ(typeOf(writeFile(dir + "/empty", "")), 0u);
 }
 
@@ -227,9 +228,7 @@ TEST(FileTyping, MovieImporterSearchThroughAliases) {
   EXPECT_EQ(info.componentType, (OSType)MovieImportType);
   EXPECT_EQ(info.componentSubType, (OSType)'VfW ');
   // A still picture has only a graphics importer: found unless graphics importers are excluded.
-  std::string png = copyAs(
-      vt_test::fixture("still.png", "-f lavfi -i testsrc2=size=98x62 -vf scale=97:61 -frames:v 1"),
-      dir + "/y.avi");
+  std::string png = copyAs(still("png"), dir + "/y.avi");
   EXPECT_EQ(importerFor(png, kGetMovieImporterDontConsiderGraphicsImporters, &c), cantFindHandler);
   EXPECT_EQ(c, nullptr);
   ASSERT_EQ(importerFor(png, 0, &c), noErr);

@@ -202,17 +202,12 @@ TEST(DamagedMedia, ClassicPalettesAndColourTables) {
   std::copy(entries, entries + 16, e.begin() + 94);
   VideoFormat f;
   ASSERT_TRUE(parseSampleEntry(e.data(), e.size(), f));
-  auto pal = f.palette();
-  ASSERT_EQ(pal.size(), 2u);
-  EXPECT_EQ(pal[0], vt::makePixel(255, 0, 0));
-  EXPECT_EQ(pal[1], vt::makePixel(0, 128, 0));
+  const std::vector<vt::Pixel> redGreen = {vt::makePixel(255, 0, 0), vt::makePixel(0, 128, 0)};
+  EXPECT_EQ(f.palette(), redGreen);
   EXPECT_TRUE(f.extensions.empty());
   // A device table's value fields are not indices: its entries are in order.
   vt::writeBE16(&e[86 + 4], 0x8000);
   vt::writeBE16(&e[94 + 8], 0);
   ASSERT_TRUE(parseSampleEntry(e.data(), e.size(), f));
-  pal = f.palette();
-  ASSERT_EQ(pal.size(), 2u);
-  EXPECT_EQ(pal[0], vt::makePixel(255, 0, 0));
-  EXPECT_EQ(pal[1], vt::makePixel(0, 128, 0));
+  EXPECT_EQ(f.palette(), redGreen);
 }

@@ -11,9 +11,10 @@
 
 namespace compose_test {
 
-// A track showing one uncompressed sample (`codec` at `depth`) for 600 units at scale 600.
-inline VTTrack* rawTrack(VTMovie* m, int w, int h, OSType codec, int depth,
-                         std::vector<uint8_t> bytes, short layer = 0) {
+// A track of one sample of `bytes` lasting `duration` at scale 600, described as `codec` at
+// `depth` with `frames` in the description's frame count.
+inline VTTrack* oneSampleTrack(VTMovie* m, int w, int h, OSType codec, int depth, int frames,
+                               std::vector<uint8_t> bytes, uint32_t duration, short layer = 0) {
   VTTrack* t = vt::movie::addTrack(m, VideoMediaType, 600);
   t->width = IntToFixed(w);
   t->height = IntToFixed(h);
@@ -28,13 +29,19 @@ inline VTTrack* rawTrack(VTMovie* m, int w, int h, OSType codec, int depth,
   vt::writeBE16(&e[14], (uint16_t)ref);
   vt::writeBE16(&e[32], (uint16_t)w);
   vt::writeBE16(&e[34], (uint16_t)h);
-  vt::writeBE16(&e[48], 1);
+  vt::writeBE16(&e[48], (uint16_t)frames);
   vt::writeBE16(&e[82], (uint16_t)depth);
   vt::writeBE16(&e[84], 0xFFFF);
   int d = md->addDescription(e);
-  md->appendSample(0, (uint32_t)mem->bytes.size(), 600, (uint32_t)d, true);
+  md->appendSample(0, (uint32_t)mem->bytes.size(), duration, (uint32_t)d, true);
   vt::movie::finishTrack(t);
   return t;
+}
+
+// A track showing one uncompressed sample (`codec` at `depth`) for 600 units at scale 600.
+inline VTTrack* rawTrack(VTMovie* m, int w, int h, OSType codec, int depth,
+                         std::vector<uint8_t> bytes, short layer = 0) {
+  return oneSampleTrack(m, w, h, codec, depth, 1, std::move(bytes), 600, layer);
 }
 
 // A track showing one solid colour ('raw ' at depth 32).
@@ -61,34 +68,15 @@ inline vt::Image moviePicture(VTMovie* m, TimeValue t) {
 // `names` (one per reference).
 inline VTTrack* crossFade(VTMovie* m, int w, int h, std::vector<VTTrack*> refs,
                           std::vector<OSType> names, uint32_t duration = 600) {
-  VTTrack* t = vt::movie::addTrack(m, VideoMediaType, 600);
-  t->width = IntToFixed(w);
-  t->height = IntToFixed(h);
-  VTMedia* md = t->media.get();
   vt::atoms::Atom desc = vt::atoms::newRoot();
   desc.addOSType('what', 1, 'dslv');
   desc.addOSType('src ', 1, 'srcA');
   desc.addOSType('src ', 2, 'srcB');
-  vt::atoms::Atom& pcnt = desc.add('pcnt', 1);
-  vt::atoms::Atom& twen = pcnt.add('twen', 1);
+  vt::atoms::Atom& twen = desc.add('pcnt', 1).add('twen', 1);
   twen.addBE32('twnt', 1, 3);
   uint8_t range[8] = {0, 0, 0, 0, 0, 0x64, 0, 0};
   twen.add('data', 1, range);
-  std::vector<uint8_t> sample = vt::atoms::serialise(desc);
-  auto mem = std::make_shared<vt::movie::MemorySource>();
-  mem->bytes = sample;
-  int ref = md->addDataSource(mem);
-  std::vector<uint8_t> e(86, 0);
-  vt::writeBE32(&e[0], 86);
-  vt::writeBE32(&e[4], 'dslv');
-  vt::writeBE16(&e[14], (uint16_t)ref);
-  vt::writeBE16(&e[32], (uint16_t)w);
-  vt::writeBE16(&e[34], (uint16_t)h);
-  vt::writeBE16(&e[82], 24);
-  vt::writeBE16(&e[84], 0xFFFF);
-  int d = md->addDescription(e);
-  md->appendSample(0, (uint32_t)sample.size(), duration, (uint32_t)d, true);
-  vt::movie::finishTrack(t);
+  VTTrack* t = oneSampleTrack(m, w, h, 'dslv', 24, 0, vt::atoms::serialise(desc), duration);
   VTTrack::Reference r{'ssrc', {}};
   vt::atoms::Atom map = vt::atoms::newRoot();
   for (size_t i = 0; i < refs.size(); i++) {
@@ -98,7 +86,7 @@ inline VTTrack* crossFade(VTMovie* m, int w, int h, std::vector<VTTrack*> refs,
     in.addOSType('dtst', 1, names[i]);
   }
   t->references.push_back(r);
-  md->inputMap = vt::atoms::serialise(map);
+  t->media->inputMap = vt::atoms::serialise(map);
   return t;
 }
 

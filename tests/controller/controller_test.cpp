@@ -110,7 +110,27 @@ class Controller : public ::testing::Test {
       if (e.what == kind) return MCIsPlayerEvent(mc, &e);
     return -1;
   }
+  long click(Point where, EventModifiers mods = 0) {
+    VTAutomationPostClick(where, mods);
+    return deliver(mouseDown);
+  }
   void play() { MCDoAction(mc, mcActionPlay, (void*)(intptr_t)IntToFixed(1)); }
+  void goTo(TimeValue value, TimeScale in) {
+    TimeRecord t{};
+    t.scale = in;
+    t.value.lo = (UInt32)value;
+    MCDoAction(mc, mcActionGoToTime, &t);
+  }
+  Rect bounds() {
+    Rect r{-1, -1, -1, -1};
+    EXPECT_EQ(MCGetControllerBoundsRect(mc, &r), noErr);
+    return r;
+  }
+  long info() {
+    long i = -1;
+    EXPECT_EQ(MCGetControllerInfo(mc, &i), noErr);
+    return i;
+  }
   void select(TimeValue begin, TimeValue duration) {
     TimeRecord r{};
     r.scale = scale;
@@ -122,12 +142,9 @@ class Controller : public ::testing::Test {
 };
 
 TEST_F(Controller, DrawsTheFrameAtTheCurrentTimeAndTheBarBelow) {
-  Rect bounds;
-  ASSERT_EQ(MCGetControllerBoundsRect(mc, &bounds), noErr);
-  EXPECT_EQ(bounds.top, 0);
-  EXPECT_EQ(bounds.left, 0);
-  EXPECT_EQ(bounds.bottom, 120 + 16);
-  EXPECT_EQ(bounds.right, 160);
+  const Rect whole{0, 0, 120 + 16, 160};
+  Rect r = bounds();
+  EXPECT_TRUE(EqualRect(&r, &whole));
   MCDoAction(mc, mcActionDraw, window);
   EXPECT_TRUE(isRed(pixelAt(80, 60)));
   EXPECT_TRUE(isRed(pixelAt(1, 1)));
@@ -136,10 +153,7 @@ TEST_F(Controller, DrawsTheFrameAtTheCurrentTimeAndTheBarBelow) {
   EXPECT_NE(bar, pixelAt(80, 120 + 30)) << "the bar is drawn under the movie";
 
   // Going to a time in the second half shows the second colour.
-  TimeRecord t{};
-  t.scale = 1000;
-  t.value.lo = 1500;
-  MCDoAction(mc, mcActionGoToTime, &t);
+  goTo(1500, 1000);
   EXPECT_NEAR(now(), scale * 3 / 2, 1);
   EXPECT_TRUE(isBlue(pixelAt(80, 60)));
 
@@ -156,9 +170,7 @@ TEST_F(Controller, PlaybackFollowsTheClockAndStopsOrLoopsAtTheEnd) {
   TimeValue duration = GetMovieDuration(movie);
   ASSERT_EQ(duration, scale * 2);
   play();
-  long info = 0;
-  MCGetControllerInfo(mc, &info);
-  EXPECT_TRUE(info & mcInfoIsPlaying);
+  EXPECT_TRUE(info() & mcInfoIsPlaying);
   idleFor(30);  // half a second
   EXPECT_NEAR(now(), scale / 2, scale / 60 + 1);
   idleFor(45);
@@ -190,9 +202,8 @@ TEST_F(Controller, PlaybackFollowsTheClockAndStopsOrLoopsAtTheEnd) {
   idleFor(120);  // 0.6 + 2.0 = 2.6 s: 0.6 s back from the end
   EXPECT_NEAR(now(), scale * 14 / 10, scale / 30 + 1);
   EXPECT_LT(GetMovieRate(movie), 0);
-  MCGetControllerInfo(mc, &info);
-  EXPECT_TRUE(info & mcInfoIsLooping);
-  EXPECT_TRUE(info & mcInfoIsInPalindrome);
+  EXPECT_EQ(info() & (mcInfoIsLooping | mcInfoIsInPalindrome),
+            mcInfoIsLooping | mcInfoIsInPalindrome);
   Boolean b = false;
   MCDoAction(mc, mcActionGetLoopIsPalindrome, &b);
   EXPECT_TRUE(b);
@@ -225,11 +236,9 @@ TEST_F(Controller, ClicksOnPlayAndOnTheSliderAndSteps) {
   ASSERT_EQ(MCDoAction(mc, mcActionGetTimeSliderRect, &slider), noErr);
   ASSERT_GT(slider.right - slider.left, 40);
   // The play button sits at the bar's left end.
-  VTAutomationPostClick(global(8, 128));
-  EXPECT_EQ(deliver(mouseDown), 1);
+  EXPECT_EQ(click(global(8, 128)), 1);
   EXPECT_NE(GetMovieRate(movie), 0);
-  VTAutomationPostClick(global(8, 128));
-  EXPECT_EQ(deliver(mouseDown), 1);
+  EXPECT_EQ(click(global(8, 128)), 1);
   EXPECT_EQ(GetMovieRate(movie), 0);
 
   // Dragging the thumb to the slider's middle goes to the middle of the movie.
@@ -240,25 +249,18 @@ TEST_F(Controller, ClicksOnPlayAndOnTheSliderAndSteps) {
   EXPECT_TRUE(isBlue(pixelAt(80, 60)) || isRed(pixelAt(80, 60)));
 
   // Step back from frame 10 lands on frame 9 (red); step forward returns.
-  TimeRecord t{};
-  t.scale = scale;
-  t.value.lo = (UInt32)scale;  // start of frame 10
-  MCDoAction(mc, mcActionGoToTime, &t);
-  VTAutomationPostClick(global((short)(slider.right + 7), 128));
-  EXPECT_EQ(deliver(mouseDown), 1);
+  goTo(scale, scale);  // start of frame 10
+  EXPECT_EQ(click(global((short)(slider.right + 7), 128)), 1);
   EXPECT_EQ(now(), scale * 9 / 10);
   EXPECT_TRUE(isRed(pixelAt(80, 60)));
-  VTAutomationPostClick(global((short)(slider.right + 21), 128));
-  EXPECT_EQ(deliver(mouseDown), 1);
+  EXPECT_EQ(click(global((short)(slider.right + 21), 128)), 1);
   EXPECT_EQ(now(), scale);
 
   // A click in the movie while playing pauses; a click outside movie and bar is not taken.
   play();
-  VTAutomationPostClick(global(80, 60));
-  EXPECT_EQ(deliver(mouseDown), 1);
+  EXPECT_EQ(click(global(80, 60)), 1);
   EXPECT_EQ(GetMovieRate(movie), 0);
-  VTAutomationPostClick(global(200, 180));
-  EXPECT_EQ(deliver(mouseDown), 0);
+  EXPECT_EQ(click(global(200, 180)), 0);
 }
 
 TEST_F(Controller, HidingTheBarChangesBoundsAndTellsTheFilter) {
@@ -271,9 +273,7 @@ TEST_F(Controller, HidingTheBarChangesBoundsAndTellsTheFilter) {
   log.actions.clear();
   ASSERT_EQ(MCSetVisible(mc, false), noErr);
   EXPECT_EQ(MCGetVisible(mc), 0);
-  Rect bounds;
-  MCGetControllerBoundsRect(mc, &bounds);
-  EXPECT_EQ(bounds.bottom, 120);
+  EXPECT_EQ(bounds().bottom, 120);
   ASSERT_EQ(log.actions.size(), 1u);
   EXPECT_EQ(log.actions[0], mcActionControllerSizeChanged);
   MCSetVisible(mc, false);
@@ -282,8 +282,7 @@ TEST_F(Controller, HidingTheBarChangesBoundsAndTellsTheFilter) {
   EXPECT_EQ(deliver(updateEvt), 1);
   EXPECT_EQ(pixelAt(80, 120 + 4), 0xFFFFFFFFu);
   MCSetVisible(mc, true);
-  MCGetControllerBoundsRect(mc, &bounds);
-  EXPECT_EQ(bounds.bottom, 136);
+  EXPECT_EQ(bounds().bottom, 136);
   EXPECT_EQ(
       std::count(log.actions.begin(), log.actions.end(), (short)mcActionControllerSizeChanged), 2);
 
@@ -291,19 +290,17 @@ TEST_F(Controller, HidingTheBarChangesBoundsAndTellsTheFilter) {
   EXPECT_EQ(MCIsControllerAttached(mc), 1);
   MCSetControllerAttached(mc, false);
   EXPECT_EQ(MCIsControllerAttached(mc), 0);
-  MCGetControllerBoundsRect(mc, &bounds);
-  EXPECT_EQ(bounds.bottom - bounds.top, 16);
+  EXPECT_EQ(bounds().bottom - bounds().top, 16);
   Rect barTop{0, 0, 16, 160}, movieBelow{17, 0, 137, 160};
   MCPositionController(mc, &movieBelow, &barTop, 0);
-  MCGetControllerBoundsRect(mc, &bounds);
-  EXPECT_TRUE(EqualRect(&bounds, &barTop));
+  Rect r = bounds();
+  EXPECT_TRUE(EqualRect(&r, &barTop));
   Rect box;
   GetMovieBox(movie, &box);
   EXPECT_TRUE(EqualRect(&box, &movieBelow));
   MCSetControllerAttached(mc, true);
-  MCGetControllerBoundsRect(mc, &bounds);
-  EXPECT_EQ(bounds.top, 17);
-  EXPECT_EQ(bounds.bottom, 137 + 16);
+  EXPECT_EQ(bounds().top, 17);
+  EXPECT_EQ(bounds().bottom, 137 + 16);
   MCSetActionFilterWithRefCon(mc, nullptr, 0);
 }
 
@@ -311,10 +308,7 @@ TEST_F(Controller, FilterSeesActionsFirstAndCanVeto) {
   FilterLog log;
   log.movie = movie;
   MCSetActionFilterWithRefCon(mc, logFilter, (long)&log);
-  TimeRecord t{};
-  t.scale = scale;
-  t.value.lo = (UInt32)scale;
-  MCDoAction(mc, mcActionGoToTime, &t);
+  goTo(scale, scale);
   EXPECT_EQ(log.timeSeenAtGoTo, 0) << "the filter runs before the controller acts";
   EXPECT_EQ(now(), scale);
 
@@ -386,34 +380,27 @@ TEST_F(Controller, SelectionActionsConvertTimeScales) {
 }
 
 TEST_F(Controller, InfoFollowsEditingSelectionScrapAndUndo) {
-  long info = 0;
   MCEnableEditing(mc, false);
   select(0, scale / 2);
-  MCGetControllerInfo(mc, &info);
-  EXPECT_EQ(info & (mcInfoEditingEnabled | mcInfoCutAvailable | mcInfoCopyAvailable), 0);
+  EXPECT_EQ(info() & (mcInfoEditingEnabled | mcInfoCutAvailable | mcInfoCopyAvailable), 0);
   EXPECT_EQ(MCCut(mc), nullptr) << "no editing, no cut";
   EXPECT_EQ(GetMovieDuration(movie), scale * 2);
 
   MCEnableEditing(mc, true);
   select(0, 0);
-  MCGetControllerInfo(mc, &info);
-  EXPECT_EQ(info, mcInfoEditingEnabled);
+  EXPECT_EQ(info(), mcInfoEditingEnabled);
   select(0, scale / 2);
-  MCGetControllerInfo(mc, &info);
-  EXPECT_TRUE(info & mcInfoCutAvailable);
-  EXPECT_TRUE(info & mcInfoCopyAvailable);
-  EXPECT_TRUE(info & mcInfoClearAvailable);
-  EXPECT_FALSE(info & mcInfoPasteAvailable);
-  EXPECT_FALSE(info & mcInfoUndoAvailable);
+  const long edits = mcInfoCutAvailable | mcInfoCopyAvailable | mcInfoClearAvailable |
+                     mcInfoPasteAvailable | mcInfoUndoAvailable;
+  EXPECT_EQ(info() & edits, mcInfoCutAvailable | mcInfoCopyAvailable | mcInfoClearAvailable);
 
   Movie copy = MCCopy(mc);
   ASSERT_NE(copy, nullptr);
   EXPECT_EQ(GetMovieDuration(copy), GetMovieTimeScale(copy) / 2);
   EXPECT_EQ(PutMovieOnScrap(copy, 0), noErr);
   DisposeMovie(copy);
-  MCGetControllerInfo(mc, &info);
-  EXPECT_TRUE(info & mcInfoPasteAvailable);
-  EXPECT_FALSE(info & mcInfoUndoAvailable) << "copying is no edit";
+  EXPECT_EQ(info() & (mcInfoPasteAvailable | mcInfoUndoAvailable), mcInfoPasteAvailable)
+      << "copying is no edit";
   EXPECT_EQ(PutMovieOnScrap(nullptr, 0), invalidMovie);
   EXPECT_TRUE(VTMovieScrapHasMovie()) << "a failed put leaves the scrap alone";
 }
@@ -464,8 +451,7 @@ TEST_F(Controller, KeysSelectionAndEditsOnIt) {
   EXPECT_EQ(st + sd, 15 * f);
   EXPECT_EQ(st % f, 0);
   EXPECT_NEAR(st, 4 * f, f);
-  VTAutomationPostClick(x(17 * f + f / 2), shiftKey);
-  deliver(mouseDown);
+  click(x(17 * f + f / 2), shiftKey);
   EXPECT_EQ(selection().first, st);
   std::tie(st, sd) = selection();
   EXPECT_EQ((st + sd) % f, 0);
@@ -525,8 +511,7 @@ TEST_F(Controller, GrowBoxZoomBoxAndFittingTheScreen) {
   for (int zoomed : {1, 0}) {
     Rect zoom;
     GetWindowBounds(window, kWindowZoomBoxRgn, &zoom);
-    VTAutomationPostClick(Point{(short)(zoom.top + 4), (short)(zoom.left + 4)});
-    ASSERT_EQ(deliver(mouseDown), 1);
+    ASSERT_EQ(click(Point{(short)(zoom.top + 4), (short)(zoom.left + 4)}), 1);
     EXPECT_EQ(size() == dragged, !zoomed);
     EXPECT_EQ(zoomed ? win.bottom >= 596 || win.right >= 796 : EqualRect(&win, &before), true);
   }
@@ -546,12 +531,11 @@ TEST_F(Controller, PasteIntoAnEmptyMovieShowsThePicture) {
   DisposeMovie(movie);
   movie = NewMovie(newMovieActive);
   SetMovieGWorld(movie, GetWindowPort(window), nullptr);
-  Rect bounds{0, 0, 0, 0};
-  mc = NewMovieController(movie, &bounds, mcTopLeftMovie);
+  Rect none{0, 0, 0, 0};
+  mc = NewMovieController(movie, &none, mcTopLeftMovie);
   MCEnableEditing(mc, true);
   ASSERT_EQ(MCPaste(mc, nullptr), noErr);
-  MCGetControllerBoundsRect(mc, &bounds);
-  EXPECT_EQ(bounds.bottom * 1000 + bounds.right, 136 * 1000 + 160);
+  EXPECT_EQ(bounds().bottom * 1000 + bounds().right, 136 * 1000 + 160);
   MCDoAction(mc, mcActionDraw, window);
   EXPECT_TRUE(isRed(pixelAt(80, 60)));
 }

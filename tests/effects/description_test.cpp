@@ -56,25 +56,20 @@ TEST(Description, ReadsEffectSourcesAndTheCrossFadeExample) {
 
 TEST(Description, TweenValuesAtStartMiddleAndEnd) {
   Description d = parse(buildDescription('dslv', 2, {tween('pcnt', 0, 100)}));
-  EXPECT_DOUBLE_EQ(valueAt(d, 0, 600, 'pcnt'), 0);
-  EXPECT_DOUBLE_EQ(valueAt(d, 300, 600, 'pcnt'), 50);
-  EXPECT_DOUBLE_EQ(valueAt(d, 600, 600, 'pcnt'), 100);
-  EXPECT_DOUBLE_EQ(valueAt(d, 900, 600, 'pcnt'), 100);  // past the end holds the end
+  // Past the end holds the end.
+  for (auto [t, want] : {std::pair{0, 0.0}, {300, 50.0}, {600, 100.0}, {900, 100.0}})
+    EXPECT_DOUBLE_EQ(valueAt(d, t, 600, 'pcnt'), want) << t;
   // Colour tweens move every component.
   DescriptionParam c{'bclr', {0, 65535, 1000}, true, {65535, 0, 3000}};
   Description s = parse(buildDescription('smpt', 2, {c}));
   ParamSet ps;
   evaluateParams(s, 50, 100, ps);
-  EXPECT_NEAR(ps.get('bclr').v[0], 32767.5, 0.01);
-  EXPECT_NEAR(ps.get('bclr').v[1], 32767.5, 0.01);
-  EXPECT_NEAR(ps.get('bclr').v[2], 2000, 0.01);
+  for (int k = 0; k < 3; ++k) EXPECT_NEAR(ps.get('bclr').v[k], k < 2 ? 32767.5 : 2000, 0.01) << k;
   // A long tween (type 2) with 'twdt' as its data atom and a start offset and duration.
   Description l = parse(tweenDescription('twdt', -100, 100, 200, 400));
-  EXPECT_DOUBLE_EQ(valueAt(l, 0, 1000, 'brig'), -100);
-  EXPECT_DOUBLE_EQ(valueAt(l, 200, 1000, 'brig'), -100);
-  EXPECT_DOUBLE_EQ(valueAt(l, 400, 1000, 'brig'), 0);
-  EXPECT_DOUBLE_EQ(valueAt(l, 600, 1000, 'brig'), 100);
-  EXPECT_DOUBLE_EQ(valueAt(l, 1000, 1000, 'brig'), 100);
+  for (auto [t, want] :
+       {std::pair{0, -100.0}, {200, -100.0}, {400, 0.0}, {600, 100.0}, {1000, 100.0}})
+    EXPECT_DOUBLE_EQ(valueAt(l, t, 1000, 'brig'), want) << t;
   // Without 'twdu' the tween lasts the sample.
   Description m = parse(tweenDescription('data', 0, 200, -1, -1));
   EXPECT_DOUBLE_EQ(valueAt(m, 250, 1000, 'brig'), 50);

@@ -138,29 +138,23 @@ TEST(Smpte, EveryPatternRevealsBMonotonicallyAndDiffersFromTheOthers) {
 TEST(Smpte, ShapesSitWhereTheirNamesSay) {
   const Image a(60, 40, vt::makePixel(0, 0, 0)), b(60, 40, vt::makePixel(255, 255, 255));
   auto isB = [&](const Image& o, int x, int y) { return o.at(x, y) == b.at(x, y); };
-  Image h = transition('smpt', 30, a, b, {num('wpID', 1)});  // left to right
-  EXPECT_TRUE(isB(h, 2, 20));
-  EXPECT_FALSE(isB(h, 57, 20));
-  Image v = transition('smpt', 30, a, b, {num('wpID', 2)});  // top to bottom
-  EXPECT_TRUE(isB(v, 30, 2));
-  EXPECT_FALSE(isB(v, 30, 37));
-  Image br = transition('smpt', 30, a, b, {num('wpID', 5)});
-  EXPECT_TRUE(isB(br, 58, 38));
-  EXPECT_FALSE(isB(br, 1, 1));
-  Image circle = transition('smp2', 20, a, b, {num('wpID', 119)});
-  EXPECT_TRUE(isB(circle, 30, 20));
-  EXPECT_FALSE(isB(circle, 1, 1));
-  EXPECT_FALSE(isB(circle, 58, 20));
-  Image barn = transition('smpt', 30, a, b, {num('wpID', 21)});  // opens from the middle
-  EXPECT_TRUE(isB(barn, 30, 5));
-  EXPECT_FALSE(isB(barn, 1, 5));
-  EXPECT_FALSE(isB(barn, 58, 5));
-  Image clock = transition('smp3', 20, a, b, {num('wpID', 201)});  // clockwise from 12
-  EXPECT_TRUE(isB(clock, 36, 3));
-  EXPECT_FALSE(isB(clock, 24, 3));
-  Image matrix = transition('smp4', 10, a, b, {num('wpID', 301)});  // row by row
-  EXPECT_TRUE(isB(matrix, 2, 2));
-  EXPECT_FALSE(isB(matrix, 2, 38));
+  // Points that show B and points that still show A.
+  const struct {
+    OSType code;
+    int percent, id;
+    std::vector<std::pair<int, int>> inB, inA;
+  } shapes[] = {{'smpt', 30, 1, {{2, 20}}, {{57, 20}}},             // left to right
+                {'smpt', 30, 2, {{30, 2}}, {{30, 37}}},             // top to bottom
+                {'smpt', 30, 5, {{58, 38}}, {{1, 1}}},              // from the bottom right
+                {'smp2', 20, 119, {{30, 20}}, {{1, 1}, {58, 20}}},  // circle
+                {'smpt', 30, 21, {{30, 5}}, {{1, 5}, {58, 5}}},     // barn door from the middle
+                {'smp3', 20, 201, {{36, 3}}, {{24, 3}}},            // clockwise from 12
+                {'smp4', 10, 301, {{2, 2}}, {{2, 38}}}};            // row by row
+  for (const auto& sh : shapes) {
+    Image o = transition(sh.code, sh.percent, a, b, {num('wpID', sh.id)});
+    for (auto [x, y] : sh.inB) EXPECT_TRUE(isB(o, x, y)) << sh.id << " at " << x << "," << y;
+    for (auto [x, y] : sh.inA) EXPECT_FALSE(isB(o, x, y)) << sh.id << " at " << x << "," << y;
+  }
 }
 
 TEST(Smpte, BorderHasItsWidthAndColourBetweenBAndA) {

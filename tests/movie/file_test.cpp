@@ -127,12 +127,10 @@ TEST(MovieFiles, WrittenMovieReadsBackWhole) {
   EXPECT_EQ(wloc[1], 0x64);
   EXPECT_EQ(wloc[3], 0xC8);
   Handle h = NewHandle(0);
-  ASSERT_EQ(GetUserDataText(ud, h, kUserDataTextCopyright, 1, -1), noErr);
-  EXPECT_EQ(std::string(*h, (size_t)GetHandleSize(h)), "(c) X");
-  ASSERT_EQ(GetUserData(ud, h, 'name', 1), noErr);
-  EXPECT_EQ(std::string(*h, (size_t)GetHandleSize(h)), "Movie 1");
-  ASSERT_EQ(GetUserData(GetTrackUserData(src), h, 'name', 1), noErr);
-  EXPECT_EQ(std::string(*h, (size_t)GetHandleSize(h)), "Copy of A");
+  auto text = [&](OSErr err) { return err ? "error" : std::string(*h, (size_t)GetHandleSize(h)); };
+  EXPECT_EQ(text(GetUserDataText(ud, h, kUserDataTextCopyright, 1, -1)), "(c) X");
+  EXPECT_EQ(text(GetUserData(ud, h, 'name', 1)), "Movie 1");
+  EXPECT_EQ(text(GetUserData(GetTrackUserData(src), h, 'name', 1)), "Copy of A");
   // The effect sample is the container's bytes unchanged, with its description.
   Handle desc = NewHandle(0);
   ASSERT_EQ(GetMediaSample(GetTrackMedia(fx), h, 0, nullptr, 0, nullptr, nullptr, desc, nullptr, 1,
@@ -274,12 +272,7 @@ TEST(MovieFiles, FlattenPutsMovieFirstAndReportsProgress) {
   EXPECT_EQ(mt::framemd5(out).size() > 0, true);
   Movie alone = mt::open(out);
   ASSERT_NE(alone, nullptr);
-  Handle data = NewHandle(0);
-  EXPECT_EQ(GetMediaSample(GetTrackMedia(GetMovieIndTrack(alone, 1)), data, 0, nullptr, 500,
-                           nullptr, nullptr, nullptr, nullptr, 1, nullptr, nullptr),
-            noErr);
-  EXPECT_EQ(((unsigned char*)*data)[0], 5);
-  DisposeHandle(data);
+  EXPECT_EQ(mt::firstByte(GetTrackMedia(GetMovieIndTrack(alone, 1)), 500), 5);
   DisposeMovie(alone);
 
   // A progress procedure that cancels leaves no file behind.
@@ -392,10 +385,6 @@ TEST(MovieFiles, MemoryMovieSavedToFileKeepsItsData) {
   DisposeHandle(data);
   DisposeMovie(back);
 }
-
-}  // namespace
-
-namespace {
 
 TEST(MovieFiles, SixtyFourBitTimesAndOffsets) {
   std::string dir = vt_test::tempDir("movie-wide");

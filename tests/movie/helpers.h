@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "files/fsspec.h"
@@ -67,6 +68,25 @@ inline void addSamples(Media media, int count, int size, TimeValue duration,
   }
   DisposeHandle(data);
   DisposeHandle((Handle)d);
+}
+
+// The first byte of the media's sample at `time` (samples are filled with their number), and its
+// flags; -1 when it cannot be read.
+inline int firstByte(Media media, TimeValue time, short* flags = nullptr) {
+  Handle h = NewHandle(0);
+  int b = -1;
+  if (GetMediaSample(media, h, 0, nullptr, time, nullptr, nullptr, nullptr, nullptr, 1, nullptr,
+                     flags) == noErr &&
+      GetHandleSize(h) > 0)
+    b = ((unsigned char*)*h)[0];
+  DisposeHandle(h);
+  return b;
+}
+
+inline std::pair<TimeValue, TimeValue> selection(Movie m) {
+  TimeValue st = -1, sd = -1;
+  GetMovieSelection(m, &st, &sd);
+  return {st, sd};
 }
 
 inline std::string ffprobe(const std::string& args) {

@@ -60,6 +60,15 @@ size_t find(const std::vector<uint8_t>& b, const char* type, size_t from = 0) {
   return 0;
 }
 
+// The read error of `b` with `value` written `offset` bytes into its `nth` atom of `type`.
+OSErr readPatched(const std::string& dir, std::vector<uint8_t> b, const char* type, size_t offset,
+                  uint32_t value, int nth = 1, int* tracks = nullptr) {
+  size_t at = find(b, type);
+  while (--nth > 0) at = find(b, type, at + 8);
+  vt::writeBE32(&b[at + offset], value);
+  return readBytes(dir, b, tracks);
+}
+
 TEST(MovieMalformed, TruncatedFilesFailCleanly) {
   std::string dir = vt_test::tempDir("movie-trunc");
   std::vector<uint8_t> b = mt::readFile(makeValid(dir));
@@ -77,29 +86,14 @@ TEST(MovieMalformed, TruncatedFilesFailCleanly) {
 TEST(MovieMalformed, SizesPastTheirParent) {
   std::string dir = vt_test::tempDir("movie-size");
   std::vector<uint8_t> b = mt::readFile(makeValid(dir));
-  for (const char* type : {"trak", "mdia", "stbl", "stsd", "tkhd", "elst", "tref", "dinf"}) {
-    SCOPED_TRACE(type);
-    std::vector<uint8_t> c = b;
-    size_t at = find(c, type);
-    vt::writeBE32(&c[at], vt::readBE32(&c[at]) + 4000);
-    EXPECT_EQ(readBytes(dir, c), badFileFormat);
-  }
-  // A child smaller than its own header.
-  std::vector<uint8_t> c = b;
-  vt::writeBE32(&c[find(c, "mdhd")], 4);
-  EXPECT_EQ(readBytes(dir, c), badFileFormat);
-  // A 64-bit size that does not fit, and a zero size (to the end of the parent) that does.
-  c = b;
-  size_t at = find(c, "mvhd");
-  vt::writeBE32(&c[at], 1);
-  EXPECT_NE(readBytes(dir, c), noErr);
+  for (const char* type : {"trak", "mdia", "stbl", "stsd", "tkhd", "elst", "tref", "dinf"})
+    EXPECT_EQ(readPatched(dir, b, type, 0, vt::readBE32(&b[find(b, type)]) + 4000), badFileFormat)
+        << type;
+  EXPECT_EQ(readPatched(dir, b, "mdhd", 0, 4), badFileFormat);  // smaller than its own header
+  EXPECT_NE(readPatched(dir, b, "mvhd", 0, 1), noErr);          // a 64-bit size that does not fit
   // The last track of the movie atom with size 0 reaches to the parent's end: still fine.
-  c = b;
-  at = find(c, "trak");
-  at = find(c, "trak", at + 8);
-  vt::writeBE32(&c[at], 0);
   int tracks = 0;
-  EXPECT_EQ(readBytes(dir, c, &tracks), noErr);
+  EXPECT_EQ(readPatched(dir, b, "trak", 0, 0, 2, &tracks), noErr);
   EXPECT_EQ(tracks, 2);
 }
 
@@ -107,19 +101,12 @@ TEST(MovieMalformed, HugeCountsAreRefused) {
   std::string dir = vt_test::tempDir("movie-count");
   std::vector<uint8_t> b = mt::readFile(makeValid(dir));
   // Counts whose tables cannot be in the atom.
-  for (const char* type : {"stts", "stsc", "stco", "stsd", "elst", "dref"}) {
-    SCOPED_TRACE(type);
-    std::vector<uint8_t> c = b;
-    size_t at = find(c, type);
-    vt::writeBE32(&c[at + 12], 0x40000000);
-    EXPECT_EQ(readBytes(dir, c), badFileFormat);
-  }
+  for (const char* type : {"stts", "stsc", "stco", "stsd", "elst", "dref"})
+    EXPECT_EQ(readPatched(dir, b, type, 12, 0x40000000), badFileFormat) << type;
+  EXPECT_EQ(readPatched(dir, b, "stsz", 16, 0xFFFFFFF0u), badFileFormat);  // table too short
+  // A constant sample size with a count no file of this size could hold.
   std::vector<uint8_t> c = b;
   size_t at = find(c, "stsz");
-  vt::writeBE32(&c[at + 16], 0xFFFFFFF0u);  // per-sample table too short
-  EXPECT_EQ(readBytes(dir, c), badFileFormat);
-  // A constant sample size with a count no file of this size could hold.
-  c = b;
   vt::writeBE32(&c[at + 12], 1);
   vt::writeBE32(&c[at + 16], 0xFFFFFFF0u);
   EXPECT_EQ(readBytes(dir, c), badFileFormat);
@@ -131,39 +118,40 @@ TEST(MovieMalformed, HugeCountsAreRefused) {
   ASSERT_EQ(vt::qtff::readMovieFile(dir + "/few.mov", &m, nullptr), noErr);
   EXPECT_EQ(m->tracks[0]->media->sampleCount(), 3u);
   vt::movie::destroyMovie(m);
-  // Absurd edit durations.
-  c = b;
-  at = find(c, "elst");
-  vt::writeBE32(&c[at + 8], 0x01000000);  // version 1 with version-0 sized entries
-  EXPECT_EQ(readBytes(dir, c), badFileFormat);
+  // Absurd edit durations: version 1 with version-0 sized entries.
+  EXPECT_EQ(readPatched(dir, b, "elst", 8, 0x01000000), badFileFormat);
 }
 
 TEST(MovieMalformed, DuplicateTrackIdsAndBadHeaders) {
   std::string dir = vt_test::tempDir("movie-ids");
   std::vector<uint8_t> b = mt::readFile(makeValid(dir));
-  std::vector<uint8_t> c = b;
-  size_t t1 = find(c, "tkhd");
-  size_t t2 = find(c, "tkhd", t1 + 8);
-  vt::writeBE32(&c[t2 + 20], vt::readBE32(&c[t1 + 20]));
-  EXPECT_EQ(readBytes(dir, c), badFileFormat);
-  c = b;
-  vt::writeBE32(&c[find(c, "mvhd") + 20], 0);  // time scale 0
-  EXPECT_EQ(readBytes(dir, c), badFileFormat);
-  c = b;
-  vt::writeBE32(&c[find(c, "mdhd") + 20], 0);
-  EXPECT_EQ(readBytes(dir, c), badFileFormat);
+  EXPECT_EQ(readPatched(dir, b, "tkhd", 20, vt::readBE32(&b[find(b, "tkhd") + 20]), 2),
+            badFileFormat);  // the second track takes the first one's ID
+  EXPECT_EQ(readPatched(dir, b, "mvhd", 20, 0), badFileFormat);  // time scale 0
+  EXPECT_EQ(readPatched(dir, b, "mdhd", 20, 0), badFileFormat);
   // A movie atom without a header is not a movie.
-  c = b;
-  std::memcpy(&c[find(c, "mvhd") + 4], "junk", 4);
-  EXPECT_EQ(readBytes(dir, c), invalidMovie);
+  EXPECT_EQ(readPatched(dir, b, "mvhd", 4, 'junk'), invalidMovie);
+}
+
+std::vector<uint8_t> atom(const char* type, std::initializer_list<std::vector<uint8_t>> parts) {
+  std::vector<uint8_t> a(8);
+  std::memcpy(&a[4], type, 4);
+  for (const auto& p : parts) a.insert(a.end(), p.begin(), p.end());
+  vt::writeBE32(&a[0], (uint32_t)a.size());
+  return a;
+}
+std::vector<uint8_t> words(std::initializer_list<uint32_t> values, size_t zerosAfter = 0) {
+  std::vector<uint8_t> b(values.size() * 4 + zerosAfter, 0);
+  size_t at = 0;
+  for (uint32_t v : values) vt::writeBE32(&b[(at += 4) - 4], v);
+  return b;
 }
 
 TEST(MovieMalformed, NotMovieFiles) {
   std::string dir = vt_test::tempDir("movie-notmovie");
   std::string png = vt_test::fixture("mv_image.png", "-f lavfi -i testsrc=size=32x32 -frames:v 1");
   EXPECT_FALSE(vt::qtff::isMovieFile(png));
-  mt::writeFile(dir + "/text.mov",
-                std::vector<uint8_t>{'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd'});
+  mt::writeFile(dir + "/text.mov", words({'hell', 'o wo', 'rld!'}));
   EXPECT_FALSE(vt::qtff::isMovieFile(dir + "/text.mov"));
   mt::writeFile(dir + "/empty.mov", {});
   EXPECT_FALSE(vt::qtff::isMovieFile(dir + "/empty.mov"));
@@ -227,20 +215,6 @@ TEST(MovieMalformed, NotMovieFiles) {
   EXPECT_EQ(GetMediaSampleCount(GetTrackMedia(GetMovieIndTrack(flat, 1))), 4);
   DisposeMovie(flat);
   DisposeMovie(m);
-}
-
-std::vector<uint8_t> atom(const char* type, std::initializer_list<std::vector<uint8_t>> parts) {
-  std::vector<uint8_t> a(8);
-  std::memcpy(&a[4], type, 4);
-  for (const auto& p : parts) a.insert(a.end(), p.begin(), p.end());
-  vt::writeBE32(&a[0], (uint32_t)a.size());
-  return a;
-}
-std::vector<uint8_t> words(std::initializer_list<uint32_t> values, size_t zerosAfter = 0) {
-  std::vector<uint8_t> b(values.size() * 4 + zerosAfter, 0);
-  size_t at = 0;
-  for (uint32_t v : values) vt::writeBE32(&b[(at += 4) - 4], v);
-  return b;
 }
 
 // A movie whose tracks each claim `samples` samples of 1000 bytes in one chunk (about 300

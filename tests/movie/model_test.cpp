@@ -98,10 +98,7 @@ TEST(MovieModel, TimeScaleChangeRescalesDurations) {
   EXPECT_EQ(GetMovieTimeScale(v.movie), 1200);
   EXPECT_EQ(GetTrackDuration(v.track), 140);
   EXPECT_EQ(GetMovieDuration(v.movie), 140);
-  TimeValue s, d;
-  GetMovieSelection(v.movie, &s, &d);
-  EXPECT_EQ(s, 60);
-  EXPECT_EQ(d, 40);
+  EXPECT_EQ(mt::selection(v.movie), std::make_pair(60, 40));
   EXPECT_EQ(GetMoviePosterTime(v.movie), 120);
   // Media times are untouched.
   EXPECT_EQ(GetMediaDuration(v.media), 70);
@@ -125,20 +122,21 @@ TEST(MovieModel, TrackKindsByTypeAndCharacteristic) {
   Track text = add(TextMediaType, true);
   Track video2 = add(VideoMediaType, true);
   Track tc = add(TimeCodeMediaType, false);
-  const long both = movieTrackCharacteristic | movieTrackEnabledOnly;
-  EXPECT_EQ(GetMovieIndTrackType(m, 1, kCharacteristicCanSendVideo, both), text);
-  EXPECT_EQ(GetMovieIndTrackType(m, 2, kCharacteristicCanSendVideo, both), video2);
-  EXPECT_EQ(GetMovieIndTrackType(m, 3, kCharacteristicCanSendVideo, both), nullptr);
-  EXPECT_EQ(GetMovieIndTrackType(m, 1, kCharacteristicCanSendVideo, movieTrackCharacteristic),
-            video1);
-  EXPECT_EQ(GetMovieIndTrackType(m, 1, AudioMediaCharacteristic, both), sound);
-  EXPECT_EQ(GetMovieIndTrackType(m, 2, AudioMediaCharacteristic, both), nullptr);
-  EXPECT_EQ(GetMovieIndTrackType(m, 1, TimeCodeMediaType, movieTrackMediaType), tc);
-  EXPECT_EQ(
-      GetMovieIndTrackType(m, 1, TimeCodeMediaType, movieTrackMediaType | movieTrackEnabledOnly),
-      nullptr);
-  EXPECT_EQ(GetMovieIndTrackType(m, 2, VideoMediaType, movieTrackMediaType), video2);
-  EXPECT_EQ(GetMovieIndTrackType(m, 0, VideoMediaType, movieTrackMediaType), nullptr);
+  const long chr = movieTrackCharacteristic, both = chr | movieTrackEnabledOnly,
+             type = movieTrackMediaType;
+  const std::tuple<long, OSType, long, Track> cases[] = {
+      {1, kCharacteristicCanSendVideo, both, text},
+      {2, kCharacteristicCanSendVideo, both, video2},
+      {3, kCharacteristicCanSendVideo, both, nullptr},
+      {1, kCharacteristicCanSendVideo, chr, video1},
+      {1, AudioMediaCharacteristic, both, sound},
+      {2, AudioMediaCharacteristic, both, nullptr},
+      {1, TimeCodeMediaType, type, tc},
+      {1, TimeCodeMediaType, type | movieTrackEnabledOnly, nullptr},
+      {2, VideoMediaType, type, video2},
+      {0, VideoMediaType, type, nullptr}};
+  for (auto [index, kind, flags, want] : cases)
+    EXPECT_EQ(GetMovieIndTrackType(m, index, kind, flags), want) << index << " " << flags;
   // A track without media has no kind.
   Track bare = NewMovieTrack(m, 0, 0, 0);
   EXPECT_EQ(GetTrackMedia(bare), nullptr);
@@ -285,33 +283,21 @@ TEST(MovieModel, InsertSegmentAcrossTimeScales) {
   EXPECT_EQ(GetMediaDuration(media), 600);
   EXPECT_EQ(frameCount(copy), 25);
   // Sample 10 kept its bytes and its key-frame flag.
-  Handle data = NewHandle(0);
-  short flags = 0;
-  ASSERT_EQ(GetMediaSample(media, data, 0, nullptr, 240, nullptr, nullptr, nullptr, nullptr, 1,
-                           nullptr, &flags),
-            noErr);
-  EXPECT_EQ(((unsigned char*)*data)[0], 10);
+  short flags = -1;
+  EXPECT_EQ(mt::firstByte(media, 240, &flags), 10);
   EXPECT_EQ(flags, 0);
   // A segment from the middle starts at the key frame before it.
   Track copy2 = NewMovieTrack(dst, 4 << 16, 4 << 16, kNoVolume);
   Media media2 = NewTrackMedia(copy2, VideoMediaType, 600, nullptr, 0);
   ASSERT_EQ(InsertTrackSegment(src.track, copy2, 520, 400, 0), noErr);
   EXPECT_EQ(GetTrackDuration(copy2), 240);
-  ASSERT_EQ(GetMediaSample(media2, data, 0, nullptr, 0, nullptr, nullptr, nullptr, nullptr, 1,
-                           nullptr, &flags),
-            noErr);
-  EXPECT_EQ(((unsigned char*)*data)[0], 10);
-  TimeValue shown = TrackTimeToMediaTime(0, copy2);
-  ASSERT_EQ(GetMediaSample(media2, data, 0, nullptr, shown, nullptr, nullptr, nullptr, nullptr, 1,
-                           nullptr, nullptr),
-            noErr);
-  EXPECT_EQ(((unsigned char*)*data)[0], 13);
+  EXPECT_EQ(mt::firstByte(media2, 0), 10);
+  EXPECT_EQ(mt::firstByte(media2, TrackTimeToMediaTime(0, copy2)), 13);
   // Media of another type, and a segment past the source's end, are refused.
   Track snd = NewMovieTrack(dst, 0, 0, kFullVolume);
   NewTrackMedia(snd, SoundMediaType, 600, nullptr, 0);
   EXPECT_EQ(InsertTrackSegment(src.track, snd, 0, 100, 0), mediaTypesDontMatch);
   EXPECT_EQ(InsertTrackSegment(src.track, copy2, 1500, 1000, 0), invalidDuration);
-  DisposeHandle(data);
   DisposeMovie(dst);
 }
 
@@ -365,19 +351,9 @@ TEST(MovieModel, SettingsCopyAndTimeBase) {
   DisposeMovie(b);
 }
 
-}  // namespace
-
-namespace {
-
 // The first byte of the sample a track shows at a time (samples are filled with their number).
 int shownByte(Track t, TimeValue time) {
-  Handle h = NewHandle(0);
-  int b = -1;
-  if (GetMediaSample(GetTrackMedia(t), h, 0, nullptr, TrackTimeToMediaTime(time, t), nullptr,
-                     nullptr, nullptr, nullptr, 1, nullptr, nullptr) == noErr)
-    b = ((unsigned char*)*h)[0];
-  DisposeHandle(h);
-  return b;
+  return mt::firstByte(GetTrackMedia(t), TrackTimeToMediaTime(time, t));
 }
 
 TEST(MovieEditing, CutPasteAndUndo) {
@@ -390,10 +366,7 @@ TEST(MovieEditing, CutPasteAndUndo) {
   ASSERT_NE(cut, nullptr);
   EXPECT_EQ(GetMovieDuration(cut), 180);
   EXPECT_EQ(GetMovieDuration(m), 420);
-  TimeValue s, d;
-  GetMovieSelection(m, &s, &d);
-  EXPECT_EQ(s, 120);
-  EXPECT_EQ(d, 0);
+  EXPECT_EQ(mt::selection(m), std::make_pair(120, 0));
   // What follows the cut moved up: time 120 now shows the sample that was at 300.
   EXPECT_EQ(shownByte(v.track, 130), 5);
   // Paste it at the start: the movie is whole again, in another order.
@@ -405,9 +378,7 @@ TEST(MovieEditing, CutPasteAndUndo) {
   EXPECT_EQ(shownByte(v.track, 10), 2);
   EXPECT_EQ(shownByte(v.track, 170), 4);
   EXPECT_EQ(shownByte(v.track, 190), 0);
-  GetMovieSelection(m, &s, &d);
-  EXPECT_EQ(s, 0);
-  EXPECT_EQ(d, 180);
+  EXPECT_EQ(mt::selection(m), std::make_pair(0, 180));
   // Undo to the saved state: same track object, original timeline.
   EXPECT_EQ(UseMovieEditState(m, before), noErr);
   EXPECT_EQ(GetMovieDuration(m), 600);
