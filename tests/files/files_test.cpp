@@ -32,7 +32,7 @@ struct P {
   operator const unsigned char*() const { return b; }
 };
 
-// The spec of a path, which must be made with `want`.
+// The FSSpec of a path, which must be made with `want`.
 FSSpec specOf(const std::string& path, OSErr want = noErr) {
   FSSpec spec{};
   EXPECT_EQ(VTMakeFSSpecFromPath(path.c_str(), &spec), want) << path;
