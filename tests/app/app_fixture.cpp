@@ -20,6 +20,44 @@ std::string ToString(ConstStr255Param s) {
   return std::string((const char*)s + 1, s[0]);
 }
 
+std::string Title(WindowReference w) {
+  Str255 title;
+  GetWTitle(w, title);
+  return ToString(title);
+}
+
+WindowObjectRecord& Record(WindowReference w) {
+  WindowObject o = QTFrame_GetWindowObjectFromWindow(w);
+  if (o == NULL) {
+    ADD_FAILURE() << "not a movie window";
+    static WindowObjectRecord none;
+    return none;
+  }
+  return **o;
+}
+
+Point Centre(const Rect& r) {
+  return Point{(short)((r.top + r.bottom) / 2), (short)((r.left + r.right) / 2)};
+}
+
+EventRecord MakeEvent(EventKind what, unsigned long message, EventModifiers modifiers,
+                      Point where) {
+  EventRecord e{};
+  e.what = what;
+  e.message = message;
+  e.modifiers = modifiers;
+  e.where = where;
+  return e;
+}
+
+bool UpdatePending(WindowReference w) {
+  EventRecord next;
+  bool pending = false;
+  for (int i = 0; i < 8 && GetNextEvent(updateMask, &next); ++i)
+    pending |= next.what == updateEvt && next.message == (unsigned long)w;
+  return pending;
+}
+
 static void ResetApplicationGlobals() {
   gShuttingDown = false;
   gAppInForeground = true;
@@ -69,7 +107,7 @@ WindowReference AppTest::OpenMovieWindow(const std::string& name, bool dirty) {
   WindowReference w = QTFrame_GetFrontMovieWindow();
   // An empty movie gives the window no height; give it a content area to click in.
   if (w != NULL) SizeWindow(w, 160, 120, true);
-  if (w != NULL && dirty) (**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty = true;
+  if (w != NULL && dirty) Record(w).fIsDirty = true;
   return w;
 }
 
@@ -99,25 +137,11 @@ void AppTest::OnModalTurn(std::function<void(long)> act, long limit) {
   });
 }
 
-static const VTMenuItemInfo* FindItem(const std::vector<VTMenuInfo>& bar, short menuID,
-                                      short item) {
-  for (const auto& m : bar)
-    if (m.id == menuID && item >= 1 && item <= (short)m.items.size()) return &m.items[item - 1];
-  return nullptr;
-}
-
-bool AppTest::ItemEnabled(short menuID, short item) {
-  auto bar = VTAutomationMenuBar();
-  const VTMenuItemInfo* i = FindItem(bar, menuID, item);
-  EXPECT_NE(i, nullptr) << "menu " << menuID << " item " << item;
-  return i != nullptr && i->enabled;
-}
-
-bool AppTest::ItemChecked(short menuID, short item) {
-  auto bar = VTAutomationMenuBar();
-  const VTMenuItemInfo* i = FindItem(bar, menuID, item);
-  EXPECT_NE(i, nullptr) << "menu " << menuID << " item " << item;
-  return i != nullptr && i->checked;
+VTMenuItemInfo AppTest::Item(short menuID, short item) {
+  for (const auto& m : VTAutomationMenuBar())
+    if (m.id == menuID && item >= 1 && item <= (short)m.items.size()) return m.items[item - 1];
+  ADD_FAILURE() << "no item " << item << " in menu " << menuID;
+  return VTMenuItemInfo{};
 }
 
 int AppTest::WindowCount() { return (int)VTAutomationListWindows().size(); }
@@ -131,20 +155,15 @@ VTWindowInfo InfoOf(WindowReference w) {
 
 Point AppTest::TitleBarPoint(WindowReference w) {
   VTWindowInfo i = InfoOf(w);
-  Point p;
-  p.v = (short)((i.structure.top + i.content.top) / 2);
-  p.h = (short)((i.structure.left + i.structure.right) / 2);
-  return p;
+  return Point{(short)((i.structure.top + i.content.top) / 2),
+               (short)((i.structure.left + i.structure.right) / 2)};
 }
 
 Point AppTest::CloseBoxPoint(WindowReference w) {
   // The close box sits at the left end of the title bar; FindWindow says where exactly, so
   // walk along the bar until it answers inGoAway.
-  VTWindowInfo i = InfoOf(w);
-  Point p;
-  p.v = (short)((i.structure.top + i.content.top) / 2);
-  for (short h = i.structure.left; h < i.structure.right; ++h) {
-    p.h = h;
+  Point p = TitleBarPoint(w);
+  for (p.h = InfoOf(w).structure.left; p.h < InfoOf(w).structure.right; ++p.h) {
     WindowPtr found = nullptr;
     if (FindWindow(p, &found) == inGoAway && found == w) return p;
   }
@@ -152,27 +171,8 @@ Point AppTest::CloseBoxPoint(WindowReference w) {
   return p;
 }
 
-Point AppTest::ContentPoint(WindowReference w) {
-  VTWindowInfo i = InfoOf(w);
-  Point p;
-  p.v = (short)((i.content.top + i.content.bottom) / 2);
-  p.h = (short)((i.content.left + i.content.right) / 2);
-  return p;
-}
-
-// The child's report travels through this pipe.
-static int gReportFd = -1;
-static std::function<std::string()> gReport;
-
-static void ReportAndLeave() {
-  std::string text = gReport ? gReport() : "";
-  if (write(gReportFd, text.data(), text.size()) < 0) _exit(3);
-  _exit(0);
-}
-
-MainRun RunApplication(std::function<void()> prepare, std::function<std::string()> report,
-                       int seconds) {
-  MainRun run;
+ChildRun InChild(std::function<void(int fd)> body, int seconds) {
+  ChildRun run;
   int fds[2];
   if (pipe(fds) != 0) return run;
   fflush(nullptr);
@@ -180,12 +180,8 @@ MainRun RunApplication(std::function<void()> prepare, std::function<std::string(
   if (pid == 0) {
     close(fds[0]);
     alarm(seconds);  // a loop that never ends kills the child instead of hanging the test
-    gReportFd = fds[1];
-    gReport = report;
-    prepare();
-    VTSetExitHook(ReportAndLeave);
-    VTApp_Main();
-    _exit(4);  // VTApp_Main never returns
+    body(fds[1]);
+    _exit(4);
   }
   close(fds[1]);
   char buf[4096];
@@ -194,7 +190,23 @@ MainRun RunApplication(std::function<void()> prepare, std::function<std::string(
   close(fds[0]);
   int status = 0;
   waitpid(pid, &status, 0);
-  run.exited = WIFEXITED(status);
-  run.status = run.exited ? WEXITSTATUS(status) : -WTERMSIG(status);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
   return run;
+}
+
+// The child's report travels through this pipe.
+static int gReportFd = -1;
+static std::function<std::string()> gReport;
+
+ChildRun RunApplication(std::function<void()> prepare, std::function<std::string()> report) {
+  return InChild([&](int fd) {
+    gReportFd = fd;
+    gReport = report;
+    prepare();
+    VTSetExitHook([] {
+      std::string text = gReport();
+      _exit(write(gReportFd, text.data(), text.size()) < 0 ? 3 : 0);
+    });
+    VTApp_Main();  // never returns
+  });
 }

@@ -24,8 +24,16 @@ struct PStr {
 };
 
 std::string ToString(ConstStr255Param s);
+std::string Title(WindowReference w);
 // The platform's listing of window `w` (fails the test when it is not listed).
 VTWindowInfo InfoOf(WindowReference w);
+// The framework's record of movie window `w`.
+WindowObjectRecord& Record(WindowReference w);
+Point Centre(const Rect& r);
+// Whether the queue still holds an update event for `w` (taking the update events it finds).
+bool UpdatePending(WindowReference w);
+EventRecord MakeEvent(EventKind what, unsigned long message = 0, EventModifiers modifiers = 0,
+                      Point where = {});
 
 class AppTest : public ::testing::Test {
  protected:
@@ -42,27 +50,25 @@ class AppTest : public ::testing::Test {
   // `limit` turns so that a loop that never ends is noticed.
   void OnModalTurn(std::function<void(long turn)> act, long limit = 400);
 
-  // State of an item of menu `menuID`, from the platform's own view of the bar.
-  bool ItemEnabled(short menuID, short item);
-  bool ItemChecked(short menuID, short item);
+  // An item of menu `menuID`, from the platform's own view of the bar.
+  VTMenuItemInfo Item(short menuID, short item);
 
   int WindowCount();
-  // Global point in the middle of the title bar, of the close box, of the content.
+  // Global point in the middle of the title bar, and on the close box.
   Point TitleBarPoint(WindowReference w);
   Point CloseBoxPoint(WindowReference w);
-  Point ContentPoint(WindowReference w);
 
   std::string tempDir_;
 };
 
-// Result of running the whole application (start-up, loop, shutdown) in a child process: what
-// the exit hook found when the process ended.
-struct MainRun {
-  bool exited = false;
-  int status = -1;
-  std::string report;  // the lines the exit hook wrote
+// What a forked child process did: how it ended and what it wrote back.
+struct ChildRun {
+  int status = -1;  // the exit status, or minus the signal that ended it
+  std::string report;
 };
-// Runs VTApp_Main in a forked child after `prepare`, bounded by `seconds`. When the process
-// ends through ExitToShell, `report` is called in the child and its text comes back here.
-MainRun RunApplication(std::function<void()> prepare, std::function<std::string()> report,
-                       int seconds = 30);
+// Runs `body` in a forked child, bounded by `seconds`; the child writes its report to the
+// descriptor it is given and must end with _exit.
+ChildRun InChild(std::function<void(int fd)> body, int seconds = 30);
+// Runs VTApp_Main in a child after `prepare`; when the process ends through ExitToShell,
+// `report` is called in the child and its text comes back here.
+ChildRun RunApplication(std::function<void()> prepare, std::function<std::string()> report);

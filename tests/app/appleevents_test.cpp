@@ -34,17 +34,25 @@ AEDesc FileDesc(const std::string& path) {
   return d;
 }
 
+// Small movies told apart by their sizes.
+std::string MovieA() {
+  return vt_test::fixture("app_a.mov", "-f lavfi -i testsrc=size=48x32:rate=5 -t 0.4 -c:v mjpeg");
+}
+std::string MovieB() {
+  return vt_test::fixture("app_b80.mov",
+                          "-f lavfi -i testsrc2=size=80x64:rate=5 -t 0.4 -c:v mjpeg");
+}
+
 }  // namespace
 
 using AppleEventHandlers = AppTest;
 
-TEST_F(AppleEventHandlers, PrintIsRefusedAndOpenApplicationDoesNothing) {
+// Print is refused and Open Application does nothing; once installed, the handlers answer the
+// events taken from the queue.
+TEST_F(AppleEventHandlers, InstalledHandlersAnswerThroughTheEventQueue) {
   EXPECT_EQ(QTApp_HandlePrintDocumentAppleEvent(NULL, NULL, 0), errAEEventNotHandled);
   EXPECT_EQ(QTApp_HandleOpenApplicationAppleEvent(NULL, NULL, 0), noErr);
   EXPECT_EQ(WindowCount(), 0);
-}
-
-TEST_F(AppleEventHandlers, InstalledHandlersAnswerThroughTheEventQueue) {
   QTApp_InstallAppleEventHandlers();
   const char* paths[] = {"/nonexistent/file.mov"};
   ASSERT_EQ(VTAEPostPrintDocuments(paths, 1), noErr);
@@ -71,7 +79,13 @@ TEST_F(AppleEventHandlers, NoAppleEventsMeansNoHandlers) {
   QTApp_Stop(kStopAppPhase_AfterDestroyWindows);  // disposing nothing is harmless
 }
 
+// Documents arriving while an effects dialog is open do not replace the open job; documents
+// that cannot be opened open no dialog.
 TEST_F(AppleEventHandlers, OpenDocumentsErrorsOpenNoDialog) {
+  gEffectsDialog = (QTParameterDialog)1;
+  EXPECT_EQ(SendOpenDocuments({}), errAEEventNotHandled);
+  EXPECT_EQ(gEffectsDialog, (QTParameterDialog)1);
+  gEffectsDialog = 0;
   gAppInForeground = false;
   // No direct object at all.
   AppleEvent event;
@@ -83,13 +97,11 @@ TEST_F(AppleEventHandlers, OpenDocumentsErrorsOpenNoDialog) {
   EXPECT_TRUE(gAppInForeground) << "set whatever happened";
 
   // A second item that is no file: its error, although the first one was fine.
-  std::string movie =
-      vt_test::fixture("app_ae.mov", "-f lavfi -i testsrc=size=48x32:rate=5 -t 0.4 -c:v mjpeg");
   SInt32 number = 7;
   AEDesc notAFile;
   AEInitializeDesc(&notAFile);
   AECreateDesc('bool', &number, 1, &notAFile);
-  AEDesc file = FileDesc(movie);
+  AEDesc file = FileDesc(MovieA());
   OSErr err = SendOpenDocuments({file, notAFile});
   EXPECT_NE(err, noErr);
   EXPECT_EQ(gEffectsDialog, 0);
@@ -97,21 +109,10 @@ TEST_F(AppleEventHandlers, OpenDocumentsErrorsOpenNoDialog) {
   AEDisposeDesc(&notAFile);
 }
 
-// Documents arriving while an effects dialog is open do not replace the open job.
-TEST_F(AppleEventHandlers, OpenDocumentsWhileADialogIsOpenIsRefused) {
-  gEffectsDialog = (QTParameterDialog)1;
-  EXPECT_EQ(SendOpenDocuments({}), errAEEventNotHandled);
-  EXPECT_EQ(gEffectsDialog, (QTParameterDialog)1);
-  gEffectsDialog = 0;
-}
-
 // Five documents: only the first two become sources, in the order of the list (told apart by
 // their sizes).
 TEST_F(AppleEventHandlers, OpenDocumentsKeepsTheFirstTwoInOrder) {
-  std::string a =
-      vt_test::fixture("app_a.mov", "-f lavfi -i testsrc=size=48x32:rate=5 -t 0.4 -c:v mjpeg");
-  std::string b =
-      vt_test::fixture("app_b.mov", "-f lavfi -i testsrc2=size=80x64:rate=5 -t 0.4 -c:v mjpeg");
+  std::string a = MovieA(), b = MovieB();
   std::vector<AEDesc> items{FileDesc(b), FileDesc(a), FileDesc(b), FileDesc(a), FileDesc(b)};
   OSErr err = SendOpenDocuments(items);
   for (AEDesc& d : items) AEDisposeDesc(&d);
@@ -135,22 +136,16 @@ TEST_F(AppleEventHandlers, OpenDocumentsKeepsTheFirstTwoInOrder) {
 TEST_F(AppleEventHandlers, EffectsDialogSeesEveryEventFirst) {
   WindowReference movieWindow = OpenMovieWindow("behind.mov");
   ASSERT_NE(movieWindow, nullptr);
-  EventRecord key{};
-  key.what = keyDown;
-  key.message = kEscapeCharCode;
+  EventRecord key = MakeEvent(keyDown, kEscapeCharCode);
   EXPECT_FALSE(QTApp_HandleEvent(&key)) << "no dialog: the event is the framework's";
 
   ASSERT_EQ(SendOpenDocuments({}), noErr);
   ASSERT_NE(gEffectsDialog, 0);
   ASSERT_TRUE(VTAutomationEffectsDialogUp());
 
-  EventRecord click{};
-  click.what = mouseDown;
-  click.where = ContentPoint(movieWindow);
+  EventRecord click = MakeEvent(mouseDown, 0, 0, Centre(InfoOf(movieWindow).content));
   EXPECT_FALSE(QTApp_HandleEvent(&click)) << "a click on another window passes on";
-  EventRecord update{};
-  update.what = updateEvt;
-  update.message = (unsigned long)movieWindow;
+  EventRecord update = MakeEvent(updateEvt, (unsigned long)movieWindow);
   EXPECT_FALSE(QTApp_HandleEvent(&update)) << "another window's update passes on";
   EXPECT_NE(gEffectsDialog, 0);
 
@@ -165,12 +160,10 @@ TEST_F(AppleEventHandlers, EffectsDialogSeesEveryEventFirst) {
 // Every way an effect job ends gives back the files it opened: the source movies, the new
 // movie's file and anything the dialog or decoding opened on the way.
 TEST_F(AppleEventHandlers, EffectJobsLeaveNoFileOpenHoweverTheyEnd) {
-  std::string a =
-      vt_test::fixture("app_a.mov", "-f lavfi -i testsrc=size=48x32:rate=5 -t 0.4 -c:v mjpeg");
-  std::string b =
-      vt_test::fixture("app_b.mov", "-f lavfi -i testsrc2=size=48x32:rate=5 -t 0.4 -c:v mjpeg");
-  std::string sound = vt_test::fixture(
-      "app_sound_only.mov", "-f lavfi -i sine=frequency=440:duration=0.4 -c:a pcm_s16le");
+  std::string a = MovieA(), b = MovieB(),
+              sound =
+                  vt_test::fixture("app_sound_only.mov",
+                                   "-f lavfi -i sine=frequency=440:duration=0.4 -c:a pcm_s16le");
   namespace fs = std::filesystem;
   // Open descriptors, and those on a job's files (the count alone would let a cache that
   // opened them during the first job hide).
@@ -196,9 +189,7 @@ TEST_F(AppleEventHandlers, EffectJobsLeaveNoFileOpenHoweverTheyEnd) {
     ASSERT_EQ(err, end == End::failed ? OSErr{invalidTrack}
                                       : OSErr{noErr});  // a source without video fails
     if (end == End::failed) return;
-    EventRecord key{};  // OK answered as the user would, with Return
-    key.what = keyDown;
-    key.message = kReturnCharCode;
+    EventRecord key = MakeEvent(keyDown, kReturnCharCode);  // OK, as the user would answer
     SelectWindow(FrontWindow());
     EXPECT_TRUE(QTEffects_HandleEffectsDialogEvents(&key, 0));
     EXPECT_EQ(gEffectsDialog, 0);

@@ -1,7 +1,6 @@
 // The open and save dialogs, the list of openable file types and the file filter.
-#include <fstream>
-
 #include "app_fixture.h"
+#include "fixtures.h"
 
 namespace {
 
@@ -96,16 +95,6 @@ TEST_F(FileTypes, FilterDecidesByFileTypeAndAlwaysShowsFolders) {
 
 using FileDialogs = AppTest;
 
-TEST_F(FileDialogs, MissingOutputsAreParameterErrors) {
-  Boolean selected = true, replacing = true;
-  FSSpec spec;
-  EXPECT_EQ(QTFrame_GetOneFileWithPreview(0, NULL, NULL, NULL), paramErr);
-  EXPECT_EQ(QTFrame_PutFile(PStr("p"), PStr("n"), NULL, &selected, &replacing), paramErr);
-  EXPECT_EQ(QTFrame_PutFile(PStr("p"), PStr("n"), &spec, NULL, &replacing), paramErr);
-  EXPECT_EQ(QTFrame_PutFile(PStr("p"), PStr("n"), &spec, &selected, NULL), paramErr);
-  EXPECT_EQ(VTAutomationNavDialogCount(), 0);
-}
-
 TEST_F(FileDialogs, OpenHandleCarriesSignatureCountAndTypes) {
   OSType types[] = {'MooV', 'PNGf', 'JPEG'};
   EXPECT_EQ(QTFrame_CreateOpenHandle(kApplicationSignature, 0, types), nullptr);
@@ -120,9 +109,16 @@ TEST_F(FileDialogs, OpenHandleCarriesSignatureCountAndTypes) {
   DisposeHandle((Handle)h);
 }
 
+// Missing outputs are parameter errors that show no dialog; the save dialog proposes the name
+// and reports the choices.
 TEST_F(FileDialogs, SaveDialogProposesTheNameAndReportsChoices) {
   FSSpec spec;
   Boolean selected = true, replacing = true;
+  EXPECT_EQ(QTFrame_GetOneFileWithPreview(0, NULL, NULL, NULL), paramErr);
+  EXPECT_EQ(QTFrame_PutFile(PStr("p"), PStr("n"), NULL, &selected, &replacing), paramErr);
+  EXPECT_EQ(QTFrame_PutFile(PStr("p"), PStr("n"), &spec, NULL, &replacing), paramErr);
+  EXPECT_EQ(QTFrame_PutFile(PStr("p"), PStr("n"), &spec, &selected, NULL), paramErr);
+  EXPECT_EQ(VTAutomationNavDialogCount(), 0);
   VTAutomationNavCancelSave();
   EXPECT_EQ(QTFrame_PutFile(PStr("Save Effect Movie File As:"), PStr("untitled.mov"), &spec,
                             &selected, &replacing),
@@ -137,7 +133,7 @@ TEST_F(FileDialogs, SaveDialogProposesTheNameAndReportsChoices) {
   EXPECT_FALSE(replacing);
   EXPECT_EQ(ToString(spec.name), "new.mov");
 
-  { std::ofstream(tempDir_ + "/old.mov") << "x"; }
+  vt_test::writeFile(tempDir_ + "/old.mov");
   VTAutomationNavSaveAs(tempDir_, "old.mov", true);
   EXPECT_EQ(QTFrame_PutFile(PStr("p"), PStr("x.mov"), &spec, &selected, &replacing), noErr);
   EXPECT_TRUE(selected);
@@ -147,20 +143,14 @@ TEST_F(FileDialogs, SaveDialogProposesTheNameAndReportsChoices) {
 // While a file dialog is up, windows behind it are redrawn and idled through the callback.
 TEST_F(FileDialogs, EventCallbackServesWindowsBehind) {
   WindowReference w = OpenMovieWindow("behind.mov");
-  EventRecord update{};
-  update.what = updateEvt;
-  update.message = (unsigned long)w;
+  EventRecord update = MakeEvent(updateEvt, (unsigned long)w);
   NavCBRec rec{};
   rec.eventData.eventDataParms.event = &update;
   Rect r;
   GetWindowPortBounds(w, &r);
   InvalWindowRect(w, &r);
   QTFrame_HandleNavEvent(kNavCBEvent, &rec, nullptr);
-  EventRecord next;
-  bool pendingUpdate = false;
-  for (int i = 0; i < 8 && GetNextEvent(updateMask, &next); ++i)
-    if (next.message == (unsigned long)w) pendingUpdate = true;
-  EXPECT_FALSE(pendingUpdate);
+  EXPECT_FALSE(UpdatePending(w));
 
   // Other selectors and a missing record are ignored.
   QTFrame_HandleNavEvent(kNavCBStart, &rec, nullptr);

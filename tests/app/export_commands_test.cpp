@@ -1,9 +1,7 @@
 // File > Export... with its progress window, and vantrel-make: the command line runs the
 // application's own construction, so its movies are built exactly as Make Effect Movie builds
 // them; bad input writes nothing.
-#include <dirent.h>
-
-#include <cstring>
+#include <filesystem>
 
 #include "app_fixture.h"
 #include "export/progress.h"
@@ -28,20 +26,12 @@ std::string structure(const std::string& file) {
   return kept;
 }
 
-int entryCount(const std::string& dir) {
-  int n = 0;
-  if (DIR* d = opendir(dir.c_str())) {
-    while (dirent* e = readdir(d)) n += std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..");
-    closedir(d);
-  }
-  return n;
+long entryCount(const std::string& dir) {
+  return std::distance(std::filesystem::directory_iterator(dir), {});
 }
 
 void ClickCancel() {
-  Rect r = vt::exporter::ProgressWindow::current()->cancelRect();
-  Point mid{(short)((r.top + r.bottom) / 2), (short)((r.left + r.right) / 2)};
-  VTAutomationPostMouseDown(mid);
-  VTAutomationPostMouseUp(mid);
+  VTAutomationPostClick(Centre(vt::exporter::ProgressWindow::current()->cancelRect()));
 }
 
 }  // namespace
@@ -85,11 +75,7 @@ TEST_F(AppTest, MakeToolRefusesBadInputAndWritesNothing) {
       vt_test::fixture("make_a.mov", "-f lavfi -i testsrc2=size=160x120:rate=15 -t 1 -c:v libx264");
   const std::string sound =
       vt_test::fixture("make_sound.m4a", "-f lavfi -i sine=frequency=440 -t 1 -c:a aac");
-  const std::string text = tempDir_ + "/notes.mov";
-  FILE* f = std::fopen(text.c_str(), "w");
-  ASSERT_TRUE(f);
-  std::fputs("not a movie", f);
-  std::fclose(f);
+  const std::string text = vt_test::writeFile(tempDir_ + "/notes.mov", "not a movie");
   const std::string out = " -o '" + tempDir_ + "/out.mov'";
   for (const std::string& args : {
            "--effect zzzz '" + a + "'",                    // no such effect
@@ -131,15 +117,15 @@ TEST_F(AppTest, ExportWritesTheFrontMovieOrNothingWhenCancelled) {
   const UInt16 exportItem =
       (UInt16)((kFileMenuResID << 8) + CountMenuItems(GetMenuHandle(kFileMenuResID)));
   QTFrame_AdjustMenus(NULL, NULL);
-  EXPECT_FALSE(ItemEnabled(kFileMenuResID, exportItem & 0xFF)) << "no movie window";
+  EXPECT_FALSE(Item(kFileMenuResID, exportItem & 0xFF).enabled) << "no movie window";
   FSSpec spec;
   ASSERT_EQ(VTMakeFSSpecFromPath(src.c_str(), &spec), noErr);
   ASSERT_TRUE(QTFrame_OpenMovieInWindow(NULL, &spec));
   WindowReference w = QTFrame_GetFrontMovieWindow();
   ASSERT_NE(w, nullptr);
   QTFrame_AdjustMenus(w, NULL);
-  EXPECT_TRUE(ItemEnabled(kFileMenuResID, exportItem & 0xFF));
-  Movie movie = (**QTFrame_GetWindowObjectFromWindow(w)).fMovie;
+  EXPECT_TRUE(Item(kFileMenuResID, exportItem & 0xFF).enabled);
+  Movie movie = Record(w).fMovie;
   const TimeValue duration = GetMovieDuration(movie);
 
   // Cancel in the progress window, once it has shown some progress.
@@ -183,7 +169,7 @@ TEST_F(AppTest, ExportWritesTheFrontMovieOrNothingWhenCancelled) {
   }
   EXPECT_EQ(QTFrame_GetFrontMovieWindow(), w);
   EXPECT_EQ(GetMovieDuration(movie), duration);
-  EXPECT_FALSE((**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty);
+  EXPECT_FALSE(Record(w).fIsDirty);
 }
 
 TEST_F(AppTest, FlattenWithTheDefaultProgressShowsTheWindowAndCancelKeepsTheOldFile) {
@@ -192,7 +178,7 @@ TEST_F(AppTest, FlattenWithTheDefaultProgressShowsTheWindowAndCancelKeepsTheOldF
       "flatten_av.mov", "-f lavfi -i testsrc2=size=320x240 -f lavfi -i sine -t 4 -c:a aac");
   const std::string flat = tempDir_ + "/flat.mov";
   FSSpec in, out;
-  ASSERT_EQ(vt_test::run("printf 'older file' > '" + flat + "'"), 0);
+  vt_test::writeFile(flat, "older file");
   ASSERT_EQ(VTMakeFSSpecFromPath(src.c_str(), &in), noErr);
   ASSERT_EQ(VTMakeFSSpecFromPath(flat.c_str(), &out), noErr);
   ASSERT_TRUE(QTFrame_OpenMovieInWindow(NULL, &in));  // with the default progress procedure

@@ -1,6 +1,4 @@
 // The File, Edit and application menus: item states, checks, labels and command routing.
-#include <algorithm>
-
 #include "app_fixture.h"
 
 class Menus : public AppTest {
@@ -11,86 +9,75 @@ class Menus : public AppTest {
   }
 };
 
-TEST_F(Menus, NoWindowDisablesDocumentCommands) {
-  QTFrame_AdjustMenus(NULL, NULL);
-  EXPECT_TRUE(ItemEnabled(kFileMenuResID, 1)) << "New is never changed";
-  EXPECT_TRUE(ItemEnabled(kFileMenuResID, 2)) << "Open is never changed";
-  EXPECT_FALSE(ItemEnabled(kFileMenuResID, 3));
-  EXPECT_FALSE(ItemEnabled(kFileMenuResID, 4));
-  EXPECT_FALSE(ItemEnabled(kFileMenuResID, 5));
-  for (short item : {1, 3, 4, 5, 6, 8, 9}) EXPECT_FALSE(ItemEnabled(kEditMenuResID, item)) << item;
-  EXPECT_TRUE(ItemEnabled(kApplicationMenuResID, 1));
-}
-
-TEST_F(Menus, NonMovieWindowInFrontEnablesOnlyClose) {
-  DialogPtr dialog = GetNewDialog(kAboutBoxID, NULL, (WindowPtr)-1L);
-  ASSERT_NE(dialog, nullptr);
-  QTFrame_AdjustMenus(FrontWindow(), NULL);
-  EXPECT_TRUE(ItemEnabled(kFileMenuResID, 3));
-  EXPECT_FALSE(ItemEnabled(kFileMenuResID, 4));
-  EXPECT_FALSE(ItemEnabled(kFileMenuResID, 5));
-  for (short item : {1, 3, 4, 5, 6, 8, 9}) EXPECT_FALSE(ItemEnabled(kEditMenuResID, item)) << item;
+// With no window the document commands are off; with a window that is not a movie's in front
+// only Close comes on. New and Open are never changed; the Edit items stay off either way.
+TEST_F(Menus, WithoutAMovieWindowOnlyCloseFollowsTheFrontWindow) {
+  DialogPtr dialog = nullptr;
+  for (bool window : {false, true}) {
+    SCOPED_TRACE(window ? "dialog in front" : "no window");
+    if (window) ASSERT_NE(dialog = GetNewDialog(kAboutBoxID, NULL, (WindowPtr)-1L), nullptr);
+    QTFrame_AdjustMenus(window ? FrontWindow() : NULL, NULL);
+    for (short item : {1, 2}) EXPECT_TRUE(Item(kFileMenuResID, item).enabled) << item;
+    EXPECT_EQ(Item(kFileMenuResID, 3).enabled, window);
+    for (short item : {4, 5}) EXPECT_FALSE(Item(kFileMenuResID, item).enabled) << item;
+    for (short item : {1, 3, 4, 5, 6, 8, 9})
+      EXPECT_FALSE(Item(kEditMenuResID, item).enabled) << item;
+    EXPECT_TRUE(Item(kApplicationMenuResID, 1).enabled);
+  }
   DisposeDialog(dialog);
 }
 
 TEST_F(Menus, SaveFollowsUnsavedEdits) {
   WindowReference w = OpenMovieWindow("menu.mov");
   QTFrame_AdjustMenus(w, NULL);
-  EXPECT_TRUE(ItemEnabled(kFileMenuResID, 3));
-  EXPECT_TRUE(ItemEnabled(kFileMenuResID, 5));
-  EXPECT_FALSE(ItemEnabled(kFileMenuResID, 4));
-  (**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty = true;
+  EXPECT_TRUE(Item(kFileMenuResID, 3).enabled);
+  EXPECT_TRUE(Item(kFileMenuResID, 5).enabled);
+  EXPECT_FALSE(Item(kFileMenuResID, 4).enabled);
+  Record(w).fIsDirty = true;
   QTFrame_AdjustMenus(w, NULL);
-  EXPECT_TRUE(ItemEnabled(kFileMenuResID, 4));
+  EXPECT_TRUE(Item(kFileMenuResID, 4).enabled);
   // The Edit items follow the controller's own report, or stay off without a controller.
   MovieController mc = QTFrame_GetMCFromWindow(w);
   ASSERT_NE(mc, nullptr);
   long flags = 0;
   MCGetControllerInfo(mc, &flags);
-  EXPECT_EQ(ItemEnabled(kEditMenuResID, 1), (flags & mcInfoUndoAvailable) != 0);
-  EXPECT_EQ(ItemEnabled(kEditMenuResID, 3), (flags & mcInfoCutAvailable) != 0);
-  EXPECT_EQ(ItemEnabled(kEditMenuResID, 4), (flags & mcInfoCopyAvailable) != 0);
-  EXPECT_EQ(ItemEnabled(kEditMenuResID, 5), (flags & mcInfoPasteAvailable) != 0);
-  EXPECT_EQ(ItemEnabled(kEditMenuResID, 6), (flags & mcInfoClearAvailable) != 0);
-  EXPECT_EQ(ItemEnabled(kEditMenuResID, 8), (flags & mcInfoEditingEnabled) != 0);
-  EXPECT_EQ(ItemEnabled(kEditMenuResID, 9), (flags & mcInfoEditingEnabled) != 0);
+  const std::pair<short, long> edits[] = {{1, mcInfoUndoAvailable},  {3, mcInfoCutAvailable},
+                                          {4, mcInfoCopyAvailable},  {5, mcInfoPasteAvailable},
+                                          {6, mcInfoClearAvailable}, {8, mcInfoEditingEnabled},
+                                          {9, mcInfoEditingEnabled}};
+  for (auto [item, flag] : edits)
+    EXPECT_EQ(Item(kEditMenuResID, item).enabled, (flags & flag) != 0) << item;
 
   // Copy and the selection commands leave the mark alone; Cut sets it.
-  (**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty = false;
+  Record(w).fIsDirty = false;
   QTFrame_HandleEditMenuItem(w, IDM_EDITCOPY);
   QTFrame_HandleEditMenuItem(w, IDM_EDITSELECTALL);
   QTFrame_HandleEditMenuItem(w, IDM_EDITSELECTNONE);
   QTFrame_HandleEditMenuItem(NULL, IDM_EDITPASTE);
-  EXPECT_FALSE((**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty);
+  EXPECT_FALSE(Record(w).fIsDirty);
   QTFrame_HandleEditMenuItem(w, IDM_EDITCUT);
-  EXPECT_TRUE((**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty);
+  EXPECT_TRUE(Record(w).fIsDirty);
 }
 
 TEST_F(Menus, ApplicationMenuFollowsTheEffectsDialogAndMediaMode) {
-  QTFrame_AdjustMenus(NULL, NULL);
-  EXPECT_FALSE(ItemChecked(kApplicationMenuResID, 3));
-  EXPECT_TRUE(ItemChecked(kApplicationMenuResID, 4)) << "referencing is the start-up choice";
-
-  EXPECT_TRUE(QTApp_HandleMenu(IDM_COPY_MEDIA));
-  QTFrame_AdjustMenus(NULL, NULL);
-  EXPECT_TRUE(ItemChecked(kApplicationMenuResID, 3));
-  EXPECT_FALSE(ItemChecked(kApplicationMenuResID, 4));
-
-  EXPECT_TRUE(QTApp_HandleMenu(IDM_REFERENCE_MEDIA));
-  QTFrame_AdjustMenus(NULL, NULL);
-  EXPECT_FALSE(ItemChecked(kApplicationMenuResID, 3));
-  EXPECT_TRUE(ItemChecked(kApplicationMenuResID, 4));
+  // Items 3 and 4 check the media mode; referencing is the start-up choice.
+  for (UInt16 choice : std::initializer_list<UInt16>{0, IDM_COPY_MEDIA, IDM_REFERENCE_MEDIA}) {
+    if (choice) EXPECT_TRUE(QTApp_HandleMenu(choice));
+    QTFrame_AdjustMenus(NULL, NULL);
+    EXPECT_EQ(Item(kApplicationMenuResID, 3).checked, choice == IDM_COPY_MEDIA) << choice;
+    EXPECT_EQ(Item(kApplicationMenuResID, 4).checked, choice != IDM_COPY_MEDIA) << choice;
+  }
 
   // With a dialog open, item 1 is disabled and choosing it starts nothing but is still handled.
   gEffectsDialog = (QTParameterDialog)1;
   QTFrame_AdjustMenus(NULL, NULL);
-  EXPECT_FALSE(ItemEnabled(kApplicationMenuResID, 1));
+  EXPECT_FALSE(Item(kApplicationMenuResID, 1).enabled);
   long dialogs = VTAutomationNavDialogCount();
   EXPECT_TRUE(QTApp_HandleMenu(IDM_MAKE_EFFECT_MOVIE));
   EXPECT_EQ(VTAutomationNavDialogCount(), dialogs);
   gEffectsDialog = 0;
   QTFrame_AdjustMenus(NULL, NULL);
-  EXPECT_TRUE(ItemEnabled(kApplicationMenuResID, 1));
+  EXPECT_TRUE(Item(kApplicationMenuResID, 1).enabled);
 
   // File and Edit codes are left to the framework.
   EXPECT_FALSE(QTApp_HandleMenu(IDM_FILENEW));
@@ -122,47 +109,37 @@ TEST_F(Menus, ItemStateKeepsCommandKeyModifiers) {
   UInt8 mods = 0;
   GetMenuItemModifiers(file, 4, &mods);
   EXPECT_EQ(mods, kMenuShiftModifier);
-  EXPECT_FALSE(ItemEnabled(kFileMenuResID, 4));
+  EXPECT_FALSE(Item(kFileMenuResID, 4).enabled);
   QTFrame_SetMenuItemState(file, IDM_FILESAVE, 0);
   GetMenuItemModifiers(file, 4, &mods);
   EXPECT_EQ(mods, kMenuShiftModifier);
-  EXPECT_TRUE(ItemEnabled(kFileMenuResID, 4));
+  EXPECT_TRUE(Item(kFileMenuResID, 4).enabled);
   // Any state other than 0 disables; only the low byte of the code names the item.
   QTFrame_SetMenuItemState(file, 0x7704, -3);
-  EXPECT_FALSE(ItemEnabled(kFileMenuResID, 4));
+  EXPECT_FALSE(Item(kFileMenuResID, 4).enabled);
 
   QTFrame_SetMenuItemCheck(file, IDM_FILEOPEN, true);
-  EXPECT_TRUE(ItemChecked(kFileMenuResID, 2));
+  EXPECT_TRUE(Item(kFileMenuResID, 2).checked);
   QTFrame_SetMenuItemCheck(file, IDM_FILEOPEN, false);
-  EXPECT_FALSE(ItemChecked(kFileMenuResID, 2));
+  EXPECT_FALSE(Item(kFileMenuResID, 2).checked);
 
-  // The whole menu goes through item 0.
+  // The whole menu goes through item 0, whatever the code: New goes off with it.
   QTFrame_SetMenuState(file, 12345, 1);
-  auto bar = VTAutomationMenuBar();
-  auto fileMenu =
-      std::find_if(bar.begin(), bar.end(), [](auto& m) { return m.id == kFileMenuResID; });
-  ASSERT_NE(fileMenu, bar.end());
-  EXPECT_FALSE(fileMenu->enabled);
+  EXPECT_FALSE(Item(kFileMenuResID, 1).enabled);
 }
 
+// Labels lose their ampersands; longer texts are cut at 255 characters instead of overrunning
+// the string.
 TEST_F(Menus, LabelsLoseTheirAmpersands) {
   MenuHandle file = GetMenuHandle(kFileMenuResID);
-  char save[] = "&Save &As&";
-  QTFrame_SetMenuItemLabel(file, IDM_FILESAVEAS, save);
-  Str255 text;
-  GetMenuItemText(file, 5, text);
-  EXPECT_EQ(ToString(text), "Save As");
-
-  char onlyAmps[] = "&&&";
-  QTFrame_SetMenuItemLabel(file, IDM_FILESAVEAS, onlyAmps);
-  GetMenuItemText(file, 5, text);
-  EXPECT_EQ(ToString(text), "");
-
-  // Longer texts are cut at 255 characters instead of overrunning the string.
-  std::string longText(400, 'x');
-  QTFrame_SetMenuItemLabel(file, IDM_FILESAVEAS, longText.data());
-  GetMenuItemText(file, 5, text);
-  EXPECT_EQ(ToString(text), std::string(255, 'x'));
+  const std::pair<std::string, std::string> labels[] = {
+      {"&Save &As&", "Save As"}, {"&&&", ""}, {std::string(400, 'x'), std::string(255, 'x')}};
+  for (auto [label, shown] : labels) {
+    QTFrame_SetMenuItemLabel(file, IDM_FILESAVEAS, label.data());
+    Str255 text;
+    GetMenuItemText(file, 5, text);
+    EXPECT_EQ(ToString(text), shown);
+  }
 }
 
 TEST_F(Menus, UnknownFileAndEditCodesAreIgnored) {

@@ -63,7 +63,7 @@ class MovieWindow : public AppTest {
     EXPECT_NE(w, nullptr) << path;
     return w;
   }
-  Movie MovieOf(WindowReference w) { return (**QTFrame_GetWindowObjectFromWindow(w)).fMovie; }
+  Movie MovieOf(WindowReference w) { return Record(w).fMovie; }
   Rect Box(WindowReference w) {
     Rect r;
     GetMovieBox(MovieOf(w), &r);

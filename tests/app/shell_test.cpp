@@ -3,23 +3,22 @@
 #include <vector>
 
 #include "app_fixture.h"
+#include "fixtures.h"
 
 namespace {
 
-std::string Field(const std::string& report, const std::string& key) {
-  auto at = report.find(key + "=");
-  if (at == std::string::npos) return "?";
-  auto end = report.find(' ', at);
-  return report.substr(at + key.size() + 1,
-                       end == std::string::npos ? end : end - at - key.size() - 1);
+// "key=value ..." of the fields given, for a child's report.
+std::string Report(std::initializer_list<std::pair<const char*, long>> fields) {
+  std::string out;
+  for (auto& [key, value] : fields)
+    out += (out.empty() ? "" : " ") + std::string(key) + "=" + std::to_string(value);
+  return out;
 }
 
-EventRecord MakeEvent(EventKind what, unsigned long message = 0, EventModifiers modifiers = 0) {
-  EventRecord e{};
-  e.what = what;
-  e.message = message;
-  e.modifiers = modifiers;
-  return e;
+bool HandlerInstalled(AEEventID id) {
+  AEEventHandlerUPP handler = nullptr;
+  SRefCon refcon = 0;
+  return AEGetEventHandler(kCoreEventClass, id, &handler, &refcon, false) == noErr && handler;
 }
 
 }  // namespace
@@ -27,49 +26,43 @@ EventRecord MakeEvent(EventKind what, unsigned long message = 0, EventModifiers 
 using ShellRun = AppTest;
 
 // Quitting with no window ends the loop at its next turn: events queued behind the quit event
-// are never handled, and the process ends with status 0.
+// are never handled (the print event would be answered -1708), and a completed shutdown
+// releases the callbacks.
 TEST_F(ShellRun, QuitEventEndsTheLoopBeforeTheNextEvent) {
-  MainRun run = RunApplication(
+  ChildRun run = RunApplication(
       [] {
         VTAEPostQuitApplication();
         const char* paths[] = {"/nonexistent.mov"};
-        VTAEPostPrintDocuments(paths, 1);  // answered -1708 if it were ever handled
+        VTAEPostPrintDocuments(paths, 1);
       },
       [] {
-        return "windows=" + std::to_string(VTAutomationListWindows().size()) +
-               " pending=" + std::to_string(VTAutomationPendingInput()) +
-               " lastResult=" + std::to_string(VTAELastHandlerResult()) +
-               " filter=" + std::to_string(gModalFilterUPP != NULL) + " ";
+        return Report({{"windows", (long)VTAutomationListWindows().size()},
+                       {"lastResult", VTAELastHandlerResult()},
+                       {"filter", gModalFilterUPP != NULL}});
       });
-  ASSERT_TRUE(run.exited) << "status " << run.status;
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(Field(run.report, "windows"), "0");
-  EXPECT_EQ(Field(run.report, "lastResult"), "0") << "the print event after the quit was handled";
-  EXPECT_EQ(Field(run.report, "filter"), "0") << "callbacks are released by a completed shutdown";
+  EXPECT_EQ(run.report, "windows=0 lastResult=0 filter=0");
 }
 
 // On a 10.x system the File menu loses Quit and the separator above it; on 9.x, or when the
 // system version cannot be had, it keeps them. Export comes last either way.
 TEST_F(ShellRun, FileMenuLosesItemsSevenAndSixOnlyFromSystemTen) {
-  auto fileItems = [] {
-    MenuHandle m = GetMenuHandle(kFileMenuResID);
-    return "items=" + std::to_string(m ? CountMenuItems(m) : -1) + " ";
-  };
   struct Case {
     OSErr err;
     SInt32 version;
-    const char* items;
+    long items;
   };
-  for (Case c : {Case{noErr, 0x1040, "6"}, Case{noErr, 0x1000, "6"}, Case{noErr, 0x0922, "8"},
-                 Case{noErr, 0x09FF, "8"}, Case{gestaltUndefSelectorErr, 0x1040, "8"}}) {
-    MainRun run = RunApplication(
+  for (Case c : {Case{noErr, 0x1040, 6}, Case{noErr, 0x1000, 6}, Case{noErr, 0x0922, 8},
+                 Case{noErr, 0x09FF, 8}, Case{gestaltUndefSelectorErr, 0x1040, 8}}) {
+    ChildRun run = RunApplication(
         [c] {
           VTSetGestaltAnswer(gestaltSystemVersion, c.err, c.version);
           VTAEPostQuitApplication();
         },
-        fileItems);
-    ASSERT_TRUE(run.exited);
-    EXPECT_EQ(Field(run.report, "items"), c.items)
+        [] {
+          return Report({{"items", CountMenuItems(GetMenuHandle(kFileMenuResID))}});
+        });
+    EXPECT_EQ(run.report, Report({{"items", c.items}}))
         << "version " << std::hex << c.version << " error " << std::dec << c.err;
   }
 }
@@ -77,35 +70,27 @@ TEST_F(ShellRun, FileMenuLosesItemsSevenAndSixOnlyFromSystemTen) {
 // Without video effects the application ends right after start-up: no alert, no event handled,
 // but the Apple event handlers are installed by the same call.
 TEST_F(ShellRun, MissingVideoEffectsQuitsSilently) {
-  MainRun run = RunApplication(
+  ChildRun run = RunApplication(
       [] {
         VTSetGestaltAnswer(gestaltQuickTime, noErr, 0x02508000);
         VTAutomationPostKey('n', cmdKey);
       },
       [] {
-        AEEventHandlerUPP handler = nullptr;
-        SRefCon refcon = 0;
-        OSErr installed =
-            AEGetEventHandler(kCoreEventClass, kAEOpenDocuments, &handler, &refcon, false);
-        return "turns=" + std::to_string(VTAutomationModalTurns()) +
-               " windows=" + std::to_string(VTAutomationListWindows().size()) +
-               " pending=" + std::to_string(VTAutomationPendingInput()) +
-               " installed=" + std::to_string(installed == noErr && handler != nullptr) + " ";
+        return Report({{"turns", VTAutomationModalTurns()},
+                       {"windows", (long)VTAutomationListWindows().size()},
+                       {"pending", VTAutomationPendingInput() > 0},
+                       {"installed", HandlerInstalled(kAEOpenDocuments)}});
       });
-  ASSERT_TRUE(run.exited) << "status " << run.status;
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(Field(run.report, "turns"), "0") << "no alert or dialog was shown";
-  EXPECT_EQ(Field(run.report, "windows"), "0");
-  EXPECT_NE(Field(run.report, "pending"), "0");
-  EXPECT_EQ(Field(run.report, "installed"), "1");
+  EXPECT_EQ(run.report, "turns=0 windows=0 pending=1 installed=1");
 }
 
 // When the movie layer cannot start, the user sees one warning naming the error, and the process
 // ends as soon as it is dismissed: the hooks never start and no event is handled.
 TEST_F(ShellRun, MovieLayerFailingShowsOneWarningThenEnds) {
   static std::string seen;
-  static int alerts;
-  MainRun run = RunApplication(
+  static long alerts;
+  ChildRun run = RunApplication(
       [] {
         VTSetEnterMoviesResult(-2093);
         VTAutomationPostKey('n', cmdKey);  // never handled
@@ -116,44 +101,34 @@ TEST_F(ShellRun, MovieLayerFailingShowsOneWarningThenEnds) {
                  VTAutomationParamText(2);
           for (auto& item : VTAutomationFrontDialogItems())
             if (item.text.find("-2093") != std::string::npos) seen += "|shown";
-          for (char& c : seen)
-            if (c == ' ') c = '_';  // the report's fields are space-separated
           VTAutomationPostKey('\r');
         });
       },
       [] {
-        AEEventHandlerUPP handler = nullptr;
-        SRefCon refcon = 0;
-        OSErr installed =
-            AEGetEventHandler(kCoreEventClass, kAEQuitApplication, &handler, &refcon, false);
-        return "alerts=" + std::to_string(alerts) + " seen=" + seen +
-               " windows=" + std::to_string(VTAutomationListWindows().size()) +
-               " installed=" + std::to_string(installed == noErr && handler != nullptr) + " ";
+        return seen + " " +
+               Report({{"alerts", alerts},
+                       {"windows", (long)VTAutomationListWindows().size()},
+                       {"installed", HandlerInstalled(kAEQuitApplication)}});
       });
-  ASSERT_TRUE(run.exited) << "status " << run.status;
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(Field(run.report, "alerts"), "1");
-  EXPECT_EQ(Field(run.report, "seen"),
-            "Warning!|Could_not_initialize_QuickTime._Exiting.|-2093|shown");
-  EXPECT_EQ(Field(run.report, "installed"), "0") << "start-up went on after the failure";
+  EXPECT_EQ(run.report,
+            "Warning!|Could not initialize QuickTime. Exiting.|-2093|shown alerts=1 windows=0 "
+            "installed=0");
 }
 
 // Start-up with a resource file lacking the menu bar runs on without one.
 TEST_F(ShellRun, MissingMenuBarDoesNotStopStartUp) {
-  MainRun run = RunApplication(
+  ChildRun run = RunApplication(
       [this] {
-        std::string path = tempDir_ + "/empty.rsrc.json";
-        FILE* f = fopen(path.c_str(), "w");
-        fputs("{}\n", f);
-        fclose(f);
         VTResetResources();
-        VTOpenResourceFile(path.c_str());
+        VTOpenResourceFile(vt_test::writeFile(tempDir_ + "/empty.rsrc.json", "{}\n").c_str());
         VTAEPostQuitApplication();
       },
-      [] { return "menus=" + std::to_string(VTAutomationMenuBar().size()) + " "; });
-  ASSERT_TRUE(run.exited) << "status " << run.status;
+      [] {
+        return Report({{"menus", (long)VTAutomationMenuBar().size()}});
+      });
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(Field(run.report, "menus"), "0");
+  EXPECT_EQ(run.report, "menus=0");
 }
 
 class ShellQuit : public AppTest {};
@@ -161,10 +136,8 @@ class ShellQuit : public AppTest {};
 // Cancel on the front window abandons the quit, yet the pass goes on: the window behind is
 // asked with the closing wording and closes on Don't Save.
 TEST_F(ShellQuit, CancelInOneWindowAbandonsQuitButTheRestAreStillAsked) {
-  WindowReference back = OpenMovieWindow("back.mov", true);
+  OpenMovieWindow("back.mov", true);
   WindowReference front = OpenMovieWindow("front.mov", true);
-  ASSERT_EQ(QTFrame_GetFrontMovieWindow(), front);
-
   std::vector<std::string> messages;
   OnModalTurn([&messages](long) {
     VTNavDialogInfo info;
@@ -181,14 +154,13 @@ TEST_F(ShellQuit, CancelInOneWindowAbandonsQuitButTheRestAreStillAsked) {
   EXPECT_EQ(VTAutomationNavDialogCount(), 2);
   EXPECT_EQ(QTFrame_GetFrontMovieWindow(), front);
   EXPECT_EQ(QTFrame_GetNextMovieWindow(front), nullptr) << "the back window was closed";
-  EXPECT_TRUE((**QTFrame_GetWindowObjectFromWindow(front)).fIsDirty);
+  EXPECT_TRUE(Record(front).fIsDirty);
   EXPECT_NE(gModalFilterUPP, nullptr) << "an abandoned quit releases nothing";
   ASSERT_EQ(messages.size(), 2u);
   EXPECT_NE(messages[0].find("front.mov"), std::string::npos);
   EXPECT_NE(messages[0].find("quitting"), std::string::npos);
   EXPECT_NE(messages[1].find("back.mov"), std::string::npos);
   EXPECT_EQ(messages[1].find("quitting"), std::string::npos);
-  (void)back;
 
   // A second quit runs the whole procedure again and completes.
   VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesDontSave);
@@ -215,7 +187,10 @@ TEST_F(ShellQuit, SaveAnswerWritesTheMovieAndCompletesTheQuit) {
   EXPECT_EQ(info.fdCreator, (OSType)'TVOD');
 }
 
-class ShellDispatch : public AppTest {};
+class ShellDispatch : public AppTest {
+ protected:
+  void Dispatch(EventRecord e) { QTFrame_HandleEvent(&e); }
+};
 
 TEST_F(ShellDispatch, MenuCommandsAreRoutedByMenuID) {
   InstallMenuBar();
@@ -229,16 +204,13 @@ TEST_F(ShellDispatch, MenuCommandsAreRoutedByMenuID) {
   QTFrame_HandleMenuCommand((long)kFileMenuResID << 16 | 1);
   WindowReference w = QTFrame_GetFrontMovieWindow();
   ASSERT_NE(w, nullptr);
-  Str255 title;
-  GetWTitle(w, title);
-  EXPECT_EQ(ToString(title), "untitled.mov");
-  EXPECT_EQ((**QTFrame_GetWindowObjectFromWindow(w)).fFileRefNum, -1);
+  EXPECT_EQ(Title(w), "untitled.mov");
+  EXPECT_EQ(Record(w).fFileRefNum, -1);
 
   // Apple menu items other than the about item, and no selection at all, do nothing.
-  int windows = WindowCount();
   QTFrame_HandleMenuCommand((long)kAppleMenuResID << 16 | 2);
   QTFrame_HandleMenuCommand(0);
-  EXPECT_EQ(WindowCount(), windows);
+  EXPECT_EQ(WindowCount(), 1);
   EXPECT_EQ(VTAutomationModalTurns(), 0);
   EXPECT_EQ(VTAutomationHilitedMenu(), 0);
 
@@ -249,103 +221,71 @@ TEST_F(ShellDispatch, MenuCommandsAreRoutedByMenuID) {
   EXPECT_TRUE(gShuttingDown);
 }
 
-TEST_F(ShellDispatch, CommandKeysGoThroughTheMenusAndPlainKeysToTheHook) {
+// Command keys go through the menus and plain keys to the hook; a click in the bar that
+// chooses nothing only unhighlights.
+TEST_F(ShellDispatch, KeysAndBarClicksReachOnlyTheirCommands) {
   InstallMenuBar();
-  EventRecord key = MakeEvent(keyDown, 'n', cmdKey);
-  QTFrame_HandleEvent(&key);
+  Dispatch(MakeEvent(keyDown, 'n', cmdKey));
   EXPECT_NE(QTFrame_GetFrontMovieWindow(), nullptr) << "Ctrl+N is File New";
-  int windows = WindowCount();
-
-  EventRecord plain = MakeEvent(keyDown, 'n');
-  QTFrame_HandleEvent(&plain);
-  EventRecord unbound = MakeEvent(autoKey, '%', cmdKey);
-  QTFrame_HandleEvent(&unbound);
-  EXPECT_EQ(WindowCount(), windows);
-  EXPECT_FALSE(gShuttingDown);
-  EXPECT_EQ(VTAutomationHilitedMenu(), 0);
-}
-
-TEST_F(ShellDispatch, MenuBarClickThatChoosesNothingOnlyUnhighlights) {
-  InstallMenuBar();
+  Dispatch(MakeEvent(keyDown, 'n'));
+  Dispatch(MakeEvent(autoKey, '%', cmdKey));
   Rect title;
   ASSERT_TRUE(VTAutomationMenuTitleRect(kFileMenuResID, &title));
-  Point p{(short)((title.top + title.bottom) / 2), (short)((title.left + title.right) / 2)};
-  VTAutomationPostMouseUp(p);  // released on the title: no item
-  EventRecord down = MakeEvent(mouseDown);
-  down.where = p;
-  QTFrame_HandleEvent(&down);
-  EXPECT_EQ(VTAutomationHilitedMenu(), 0);
-  EXPECT_EQ(QTFrame_GetFrontMovieWindow(), nullptr);
+  VTAutomationPostMouseUp(Centre(title));  // released on the title: no item
+  Dispatch(MakeEvent(mouseDown, 0, 0, Centre(title)));
+  EXPECT_EQ(WindowCount(), 1);
   EXPECT_FALSE(gShuttingDown);
+  EXPECT_EQ(VTAutomationHilitedMenu(), 0);
 }
 
-TEST_F(ShellDispatch, ClickInABackWindowOnlyBringsItToTheFront) {
+// A click in a back window only brings it to the front; its title bar drags it; its close box
+// closes it alone, and an Option-click on a close box offers every movie window for closing.
+TEST_F(ShellDispatch, ClicksInWindowsSelectDragAndClose) {
+  WindowReference first = OpenMovieWindow("one.mov");
   WindowReference back = OpenMovieWindow("back.mov");
   WindowReference front = OpenMovieWindow("front.mov");
-  ASSERT_EQ(FrontWindow(), front);
-  VTWindowInfo backInfo{}, frontInfo{};
-  for (auto& i : VTAutomationListWindows()) {
-    if (i.window == back) backInfo = i;
-    if (i.window == front) frontInfo = i;
-  }
   // Move the back window clear of the front one so that a click can reach it.
-  MoveWindow(back, (short)(frontInfo.structure.right + 20), 60, false);
-
-  EventRecord click = MakeEvent(mouseDown);
-  click.where = ContentPoint(back);
-  QTFrame_HandleEvent(&click);
+  MoveWindow(back, (short)(InfoOf(front).structure.right + 20), 60, false);
+  Dispatch(MakeEvent(mouseDown, 0, 0, Centre(InfoOf(back).content)));
   EXPECT_EQ(FrontWindow(), back);
-  EXPECT_EQ(QTFrame_GetWindowReferenceFromPort([] {
-              GrafPtr p;
-              GetPort(&p);
-              return p;
-            }()),
-            back);
-  EXPECT_EQ(WindowCount(), 2);
-}
+  GrafPtr port;
+  GetPort(&port);
+  EXPECT_EQ(QTFrame_GetWindowReferenceFromPort(port), back);
+  EXPECT_EQ(WindowCount(), 3);
 
-TEST_F(ShellDispatch, CloseBoxClosesOneWindowAndOptionClickClosesAll) {
-  WindowReference first = OpenMovieWindow("one.mov");
-  OpenMovieWindow("two.mov");
-  WindowReference third = OpenMovieWindow("three.mov");
+  const Rect before = InfoOf(back).structure;
+  Point from = TitleBarPoint(back), to{(short)(from.v + 40), (short)(from.h + 70)};
+  VTAutomationPostMouseMove(to);
+  VTAutomationPostMouseUp(to);
+  Dispatch(MakeEvent(mouseDown, 0, 0, from));
+  EXPECT_NE(InfoOf(back).structure.left, before.left);
+  EXPECT_GT(InfoOf(back).structure.top, before.top);
 
-  Point box = CloseBoxPoint(third);
-  EventRecord down = MakeEvent(mouseDown);
-  down.where = box;
+  Point box = CloseBoxPoint(back);
   VTAutomationPostMouseUp(box);
-  QTFrame_HandleEvent(&down);
+  Dispatch(MakeEvent(mouseDown, 0, 0, box));
   EXPECT_EQ(WindowCount(), 2);
-  EXPECT_NE(QTFrame_GetFrontMovieWindow(), third);
+  EXPECT_NE(QTFrame_GetFrontMovieWindow(), back);
 
-  // Option-click: every movie window is offered for closing, each dirty one asked.
-  (**QTFrame_GetWindowObjectFromWindow(first)).fIsDirty = true;
+  Record(first).fIsDirty = true;  // the one asked
   VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesDontSave);
-  WindowReference front = QTFrame_GetFrontMovieWindow();
-  box = CloseBoxPoint(front);
+  box = CloseBoxPoint(QTFrame_GetFrontMovieWindow());
   VTAutomationPostMouseUp(box, optionKey);
-  down.where = box;
-  down.modifiers = optionKey;
-  QTFrame_HandleEvent(&down);
+  Dispatch(MakeEvent(mouseDown, 0, optionKey, box));
   EXPECT_EQ(QTFrame_GetFrontMovieWindow(), nullptr);
   EXPECT_EQ(VTAutomationNavDialogCount(), 1);
 }
 
 TEST_F(ShellDispatch, SuspendAndResumeSetTheForegroundFlag) {
-  EventRecord suspend = MakeEvent(osEvt, (unsigned long)suspendResumeMessage << 24);
-  QTFrame_HandleEvent(&suspend);
+  Dispatch(MakeEvent(osEvt, (unsigned long)suspendResumeMessage << 24));
   EXPECT_FALSE(gAppInForeground);
-  EventRecord moved = MakeEvent(osEvt, (unsigned long)mouseMovedMessage << 24 | resumeFlag);
-  QTFrame_HandleEvent(&moved);
+  Dispatch(MakeEvent(osEvt, (unsigned long)mouseMovedMessage << 24 | resumeFlag));
   EXPECT_FALSE(gAppInForeground) << "mouse-moved messages change nothing";
-  EventRecord resume = MakeEvent(osEvt, (unsigned long)suspendResumeMessage << 24 | resumeFlag);
-  QTFrame_HandleEvent(&resume);
+  Dispatch(MakeEvent(osEvt, (unsigned long)suspendResumeMessage << 24 | resumeFlag));
   EXPECT_TRUE(gAppInForeground);
-
   // Unknown kinds and null update windows are ignored.
-  EventRecord odd = MakeEvent(42);
-  QTFrame_HandleEvent(&odd);
-  EventRecord update = MakeEvent(updateEvt, 0);
-  QTFrame_HandleEvent(&update);
+  Dispatch(MakeEvent(42));
+  Dispatch(MakeEvent(updateEvt, 0));
   QTFrame_HandleEvent(nullptr);
 }
 
@@ -354,38 +294,12 @@ TEST_F(ShellDispatch, UpdateEventLeavesTheWindowValidAndThePortUnchanged) {
   Rect r;
   GetWindowPortBounds(w, &r);
   InvalWindowRect(w, &r);
-  GrafPtr before;
+  GrafPtr before, after;
   GetPort(&before);
-  EventRecord update = MakeEvent(updateEvt, (unsigned long)w);
-  QTFrame_HandleEvent(&update);
-  GrafPtr after;
+  Dispatch(MakeEvent(updateEvt, (unsigned long)w));
   GetPort(&after);
   EXPECT_EQ(before, after);
-  // Nothing is left to update: the queue holds no update event for the window.
-  EventRecord next;
-  bool sawUpdate = false;
-  for (int i = 0; i < 8 && GetNextEvent(updateMask, &next); ++i)
-    if (next.what == updateEvt && next.message == (unsigned long)w) sawUpdate = true;
-  EXPECT_FALSE(sawUpdate);
-}
-
-TEST_F(ShellDispatch, DraggingAMovieWindowMovesIt) {
-  WindowReference w = OpenMovieWindow("drag.mov");
-  VTWindowInfo before{};
-  for (auto& i : VTAutomationListWindows())
-    if (i.window == w) before = i;
-  Point from = TitleBarPoint(w);
-  Point to{(short)(from.v + 40), (short)(from.h + 70)};
-  VTAutomationPostMouseMove(to);
-  VTAutomationPostMouseUp(to);
-  EventRecord down = MakeEvent(mouseDown);
-  down.where = from;
-  QTFrame_HandleEvent(&down);
-  VTWindowInfo after{};
-  for (auto& i : VTAutomationListWindows())
-    if (i.window == w) after = i;
-  EXPECT_NE(after.structure.left, before.structure.left);
-  EXPECT_GT(after.structure.top, before.structure.top);
+  EXPECT_FALSE(UpdatePending(w));
 }
 
 class ShellDialogs : public AppTest {};
@@ -398,13 +312,11 @@ TEST_F(ShellDialogs, AboutBoxDragsByItsTitleAndClosesOnlyWithItemOne) {
     if (!VTAutomationHasFrontDialog()) return;
     WindowReference d = FrontWindow();
     if (turn == 1) {
-      for (auto& i : VTAutomationListWindows())
-        if (i.window == d) before = i.structure;
+      before = InfoOf(d).structure;
       Point from = TitleBarPoint(d);
       VTAutomationPostDrag(from, Point{(short)(from.v + 30), (short)(from.h + 50)});
     } else if (turn == 20) {
-      for (auto& i : VTAutomationListWindows())
-        if (i.window == d) after = i.structure;
+      after = InfoOf(d).structure;
       // Clicks on every other item and a stray key do not close it; item 1 does.
       auto items = VTAutomationFrontDialogItems();
       ASSERT_GT(items.size(), 1u);
@@ -426,9 +338,8 @@ TEST_F(ShellDialogs, AboutBoxDragsByItsTitleAndClosesOnlyWithItemOne) {
 TEST_F(ShellDialogs, AboutBoxRestoresPortAndResourceFile) {
   WindowReference w = OpenMovieWindow("port.mov");
   SetPort(QTFrame_GetPortFromWindowReference(w));
-  short otherFile = VTOpenResourceFile(VT_SOURCE_DIR "/Application Files/Vantrel.rsrc.json");
+  VTOpenResourceFile(VT_SOURCE_DIR "/Application Files/Vantrel.rsrc.json");
   short savedFile = CurResFile();
-  (void)otherFile;
   OnModalTurn([](long turn) {
     if (turn == 2) VTAutomationPressDialogItem(1);
   });
@@ -446,22 +357,17 @@ TEST_F(ShellDialogs, ModalFilterHandlesOnlyDragsOfItsOwnDialog) {
   DialogPtr dialog = GetNewDialog(kAboutBoxID, NULL, (WindowPtr)-1L);
   ASSERT_NE(dialog, nullptr);
   DialogItemIndex item = 77;
-
-  EventRecord click = MakeEvent(mouseDown);
-  click.where = TitleBarPoint(GetDialogWindow(dialog));
-  Point to{(short)(click.where.v + 10), (short)(click.where.h + 10)};
-  VTAutomationPostMouseUp(to);
-  EXPECT_TRUE(QTFrame_StandardModalDialogEventFilter(dialog, &click, &item));
+  auto filter = [&](EventRecord e) {
+    return QTFrame_StandardModalDialogEventFilter(dialog, &e, &item);
+  };
+  Point title = TitleBarPoint(GetDialogWindow(dialog));
+  VTAutomationPostMouseUp(Point{(short)(title.v + 10), (short)(title.h + 10)});
+  EXPECT_TRUE(filter(MakeEvent(mouseDown, 0, 0, title)));
   EXPECT_EQ(item, 77) << "a drag ends no dialog";
-
-  EventRecord update = MakeEvent(updateEvt, (unsigned long)movie);
-  EXPECT_FALSE(QTFrame_StandardModalDialogEventFilter(dialog, &update, &item));
-  EventRecord idle = MakeEvent(nullEvent);
-  EXPECT_FALSE(QTFrame_StandardModalDialogEventFilter(dialog, &idle, &item));
-
-  EventRecord ret = MakeEvent(keyDown, kReturnCharCode);
+  EXPECT_FALSE(filter(MakeEvent(updateEvt, (unsigned long)movie)));
+  EXPECT_FALSE(filter(MakeEvent(nullEvent)));
   SetDialogDefaultItem(dialog, 1);
-  EXPECT_TRUE(QTFrame_StandardModalDialogEventFilter(dialog, &ret, &item));
+  EXPECT_TRUE(filter(MakeEvent(keyDown, kReturnCharCode)));
   EXPECT_EQ(item, 1);
   DisposeDialog(dialog);
 }

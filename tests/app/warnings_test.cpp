@@ -1,11 +1,9 @@
 // File commands and the effect movie's save step that fail tell the user so: the warning alert
 // names what failed, the file and the reason, and the document keeps its state.
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "app_fixture.h"
 #include "fixtures.h"
@@ -44,8 +42,8 @@ class FailureWarnings : public AppTest {
     return w;
   }
 
-  std::string MovieFixture() {
-    return vt_test::fixture("warn_src.mov",
+  std::string MovieFixture(const std::string& ext = "mov") {
+    return vt_test::fixture("warn_src." + ext,
                             "-f lavfi -i testsrc=size=64x48:rate=10 -t 1 -c:v mjpeg");
   }
   std::string CopyInto(const std::string& from, const std::string& name) {
@@ -63,40 +61,24 @@ class FailureWarnings : public AppTest {
   // the tests run as root, who writes anywhere); returns what the body returned.
   std::string InReadOnlyFolder(const std::string& folder, std::function<std::string()> body) {
     chmod(folder.c_str(), 0555);
-    int fds[2];
-    EXPECT_EQ(pipe(fds), 0);
-    fflush(nullptr);
-    pid_t pid = fork();
-    if (pid == 0) {
-      close(fds[0]);
+    ChildRun run = InChild([&](int fd) {
       if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
       std::string out = body();
-      if (write(fds[1], out.data(), out.size()) < 0) _exit(3);
-      _exit(0);
-    }
-    close(fds[1]);
-    std::string out;
-    char buf[1024];
-    ssize_t n;
-    while ((n = read(fds[0], buf, sizeof buf)) > 0) out.append(buf, (size_t)n);
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
+      _exit(write(fd, out.data(), out.size()) < 0 ? 3 : 0);
+    });
     chmod(folder.c_str(), 0755);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
-    return out;
+    EXPECT_EQ(run.status, 0);
+    return run.report;
   }
 };
 
 TEST_F(FailureWarnings, DamagedFileChosenInOpenIsReported) {
   std::string path = CopyInto(MovieFixture(), "damaged.mov");
   // The movie atom (at the end, after the media data) is cut in half.
-  auto size = std::filesystem::file_size(path);
-  std::ifstream in(path, std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)), {});
+  std::string bytes = vt_test::readFile(path);
   size_t moov = bytes.rfind("moov");
   ASSERT_NE(moov, std::string::npos);
-  std::filesystem::resize_file(path, moov + (size - moov) / 2);
+  std::filesystem::resize_file(path, moov + (bytes.size() - moov) / 2);
 
   VTAutomationNavChooseFile(path);
   EXPECT_FALSE(QTFrame_OpenMovieInWindow(NULL, NULL));
@@ -122,25 +104,22 @@ TEST_F(FailureWarnings, SaveAsOverAFileAnotherWindowReadsIsRefusedAndReported) {
   EXPECT_NE(text.find("Could not save \"busy.mov\""), std::string::npos) << text;
   EXPECT_NE(text.find("in use"), std::string::npos) << text;
   // The document is as it was (unsaved, without a file), the other window's file intact.
-  WindowObject o = QTFrame_GetWindowObjectFromWindow(w);
-  EXPECT_TRUE((**o).fIsDirty && (**o).fFileRefNum == -1);
+  EXPECT_TRUE(Record(w).fIsDirty && Record(w).fFileRefNum == -1);
   EXPECT_EQ(std::filesystem::file_size(tempDir_ + "/busy.mov"),
             std::filesystem::file_size(MovieFixture()));
 }
 
 TEST_F(FailureWarnings, SavingAnEditedImportedMovieIsReported) {
-  std::string avi =
-      vt_test::fixture("warn_src.avi", "-f lavfi -i testsrc=size=64x48:rate=10 -t 1 -c:v mjpeg");
-  FSSpec spec = Spec(CopyInto(avi, "clip.avi"));
+  FSSpec spec = Spec(CopyInto(MovieFixture("avi"), "clip.avi"));
   ASSERT_TRUE(QTFrame_OpenMovieInWindow(NULL, &spec));
   WindowReference w = QTFrame_GetFrontMovieWindow();
-  (**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty = true;
+  Record(w).fIsDirty = true;
   EXPECT_FALSE(QTFrame_UpdateMovieFile(w));
   std::string text = TakeWarning();
   for (const std::string& part : {std::string("Could not save \"clip.avi\""),
                                   std::string("use Save As"), std::to_string(badFileFormat)})
     EXPECT_NE(text.find(part), std::string::npos) << text;
-  EXPECT_TRUE((**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty);
+  EXPECT_TRUE(Record(w).fIsDirty);
 }
 
 // Save (of a new movie, through Save As) and the effect movie's save into a folder that cannot
@@ -152,10 +131,8 @@ TEST_F(FailureWarnings, SavesIntoAReadOnlyFolderAreReported) {
     WindowReference w = OpenMovieWindow("new.mov", true);
     VTAutomationNavSaveAs(locked, "kept.mov");
     bool saved = QTFrame_UpdateMovieFile(w);
-    std::string out =
-        (saved ? "saved " : "failed ") +
-        std::string((**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty ? "dirty " : "clean ") +
-        TakeWarning() + "\n";
+    std::string out = (saved ? "saved " : "failed ") +
+                      std::string(Record(w).fIsDirty ? "dirty " : "clean ") + TakeWarning() + "\n";
 
     // The effect maker, with a generator (no sources) confirmed in its dialog.
     gSpecCount = 0;

@@ -2,8 +2,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 
 #include "QTUtilities.h"
 #include "app_fixture.h"
@@ -11,12 +9,12 @@
 
 using WindowObjects = AppTest;
 
-TEST_F(WindowObjects, NewWindowIsHiddenUntitledWithDefaultBounds) {
+// A new window is hidden, untitled and current; without a movie it has no controller, and
+// activating it leaves the port alone.
+TEST_F(WindowObjects, NewWindowIsHiddenUntitledAndCurrent) {
   WindowReference w = QTFrame_CreateMovieWindow();
   ASSERT_NE(w, nullptr);
-  VTWindowInfo info{};
-  for (auto& i : VTAutomationListWindows())
-    if (i.window == w) info = i;
+  VTWindowInfo info = InfoOf(w);
   EXPECT_FALSE(info.visible);
   EXPECT_EQ(info.title, "untitled");
   EXPECT_EQ(info.kind, kApplicationWindowKind);
@@ -24,12 +22,29 @@ TEST_F(WindowObjects, NewWindowIsHiddenUntitledWithDefaultBounds) {
   GrafPtr port;
   GetPort(&port);
   EXPECT_EQ(port, QTFrame_GetPortFromWindowReference(w));
-  QTFrame_DestroyMovieWindow(w);
-  EXPECT_EQ(WindowCount(), 0);
+  ASSERT_EQ(QTFrame_GetMCFromWindow(w), nullptr);
+  WindowReference other = OpenForeignWindow();
+  SetPort(QTFrame_GetPortFromWindowReference(other));
+  QTFrame_ActivateController(w, true);
+  QTFrame_ActivateController(nullptr, false);
+  GetPort(&port);
+  EXPECT_EQ(port, QTFrame_GetPortFromWindowReference(other));
 }
 
+// The walks over movie windows skip windows without records; only records with the
+// application's tag, on application windows (not dialogs), count.
 TEST_F(WindowObjects, OnlyTaggedRecordsOnApplicationWindowsCount) {
+  EXPECT_EQ(QTFrame_GetFrontMovieWindow(), nullptr);
+  WindowReference first = OpenMovieWindow("first.mov");
+  OpenForeignWindow();  // between the two movie windows
+  WindowReference second = OpenMovieWindow("second.mov");
   WindowReference plain = OpenForeignWindow();
+  DialogPtr dialog = GetNewDialog(kAboutBoxID, NULL, (WindowPtr)-1L);  // in front of all
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(QTFrame_GetFrontMovieWindow(), second);
+  EXPECT_EQ(QTFrame_GetNextMovieWindow(second), first);
+  EXPECT_EQ(QTFrame_GetNextMovieWindow(first), nullptr);
+  EXPECT_EQ(QTFrame_GetWindowObjectFromFrontWindow(), QTFrame_GetWindowObjectFromWindow(second));
   EXPECT_TRUE(QTFrame_IsAppWindow(plain));
   EXPECT_EQ(QTFrame_GetWindowObjectFromWindow(plain), nullptr);
 
@@ -47,8 +62,6 @@ TEST_F(WindowObjects, OnlyTaggedRecordsOnApplicationWindowsCount) {
   EXPECT_EQ(QTFrame_GetAppDataFromWindowObject(foreign), nullptr);
 
   // A dialog carrying a tagged record is still no movie window: the kind decides first.
-  DialogPtr dialog = GetNewDialog(kAboutBoxID, NULL, (WindowPtr)-1L);
-  ASSERT_NE(dialog, nullptr);
   (**foreign).fObjectType = kApplicationSignature;
   SetWRefCon(GetDialogWindow(dialog), (long)foreign);
   EXPECT_FALSE(QTFrame_IsAppWindow(GetDialogWindow(dialog)));
@@ -58,44 +71,19 @@ TEST_F(WindowObjects, OnlyTaggedRecordsOnApplicationWindowsCount) {
   DisposeDialog(dialog);
   DisposeHandle((Handle)foreign);
   DisposeHandle(empty);
-
   EXPECT_FALSE(QTFrame_IsAppWindow(nullptr));
   EXPECT_FALSE(QTFrame_IsWindowObjectOurs(nullptr));
   EXPECT_EQ(QTFrame_GetNextAppWindow(nullptr), nullptr);
   EXPECT_EQ(QTFrame_GetWindowObjectFromWindow(nullptr), nullptr);
 }
 
-TEST_F(WindowObjects, WalksSkipWindowsWithoutRecords) {
-  EXPECT_EQ(QTFrame_GetFrontMovieWindow(), nullptr);
-  WindowReference first = OpenMovieWindow("first.mov");
-  OpenForeignWindow();  // between the two movie windows
-  WindowReference second = OpenMovieWindow("second.mov");
-  OpenForeignWindow();  // in front of everything
-  DialogPtr dialog = GetNewDialog(kAboutBoxID, NULL, (WindowPtr)-1L);
-  ASSERT_NE(dialog, nullptr);
-
-  EXPECT_EQ(QTFrame_GetFrontMovieWindow(), second);
-  EXPECT_EQ(QTFrame_GetNextMovieWindow(second), first);
-  EXPECT_EQ(QTFrame_GetNextMovieWindow(first), nullptr);
-  EXPECT_EQ(QTFrame_GetWindowObjectFromFrontWindow(), QTFrame_GetWindowObjectFromWindow(second));
-  DisposeDialog(dialog);
-}
-
-TEST_F(WindowObjects, ActivatingAWindowWithoutControllerKeepsThePort) {
-  WindowReference w = QTFrame_CreateMovieWindow();  // no movie, so no controller
-  ASSERT_NE(w, nullptr);
-  ASSERT_EQ(QTFrame_GetMCFromWindow(w), nullptr);
-  WindowReference other = OpenForeignWindow();
-  SetPort(QTFrame_GetPortFromWindowReference(other));
-  QTFrame_ActivateController(w, true);
-  QTFrame_ActivateController(nullptr, false);
-  GrafPtr port;
-  GetPort(&port);
-  EXPECT_EQ(port, QTFrame_GetPortFromWindowReference(other));
-}
-
-TEST_F(WindowObjects, ClosingReleasesTheRecordAndTheMovie) {
+// Closing releases the record and the movie; a movie given without the file it belongs to
+// cannot be titled or saved: refused, released.
+TEST_F(WindowObjects, ClosingOrRefusingReleasesTheRecordAndTheMovie) {
   long before = VTLiveHandleCount();
+  EXPECT_FALSE(QTFrame_OpenMovieInWindow(NewMovie(newMovieActive), NULL));
+  EXPECT_EQ(WindowCount(), 0);
+  EXPECT_EQ(VTLiveHandleCount(), before);
   WindowReference w = OpenMovieWindow("leak.mov");
   ASSERT_NE(w, nullptr);
   EXPECT_GT(VTLiveHandleCount(), before);
@@ -126,7 +114,7 @@ TEST_F(MovieWindowClose, DirtyWindowAsksWithTitleAndApplicationName) {
   EXPECT_EQ(shown.message.find("quitting"), std::string::npos);
   // Cancel: the window, its record and its changes stay.
   EXPECT_EQ(QTFrame_GetFrontMovieWindow(), w);
-  EXPECT_TRUE((**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty);
+  EXPECT_TRUE(Record(w).fIsDirty);
 
   // Don't Save: closed, nothing written.
   VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesDontSave);
@@ -136,30 +124,16 @@ TEST_F(MovieWindowClose, DirtyWindowAsksWithTitleAndApplicationName) {
   EXPECT_EQ(VTMakeFSSpecFromPath((tempDir_ + "/dirty.mov").c_str(), &spec), fnfErr);
 }
 
-// A save-changes dialog that ends without an answer must not throw the changes away, and
-// during a quit it abandons the quit.
-TEST_F(MovieWindowClose, UnansweredDialogKeepsTheWindow) {
-  WindowReference w = OpenMovieWindow("unsure.mov", true);
-  gShuttingDown = true;
-  VTAutomationNavSetTurnLimit(3);  // the dialog is abandoned unanswered
-  QTFrame_DestroyMovieWindow(w);
-  EXPECT_EQ(QTFrame_GetFrontMovieWindow(), w);
-  EXPECT_FALSE(gShuttingDown);
-}
-
 using MovieDocuments = AppTest;
 
 TEST_F(MovieDocuments, SaveAsCancelLeavesTheDocumentAlone) {
   WindowReference w = OpenMovieWindow("doc.mov", true);
-  WindowObject o = QTFrame_GetWindowObjectFromWindow(w);
-  Movie movie = (**o).fMovie;
+  Movie movie = Record(w).fMovie;
   VTAutomationNavCancelSave();
   EXPECT_EQ(QTFrame_SaveAsMovieFile(w), userCanceledErr);
-  EXPECT_EQ((**o).fMovie, movie);
-  EXPECT_EQ((**o).fFileRefNum, -1);
-  Str255 title;
-  GetWTitle(w, title);
-  EXPECT_EQ(ToString(title), "doc.mov");
+  EXPECT_EQ(Record(w).fMovie, movie);
+  EXPECT_EQ(Record(w).fFileRefNum, -1);
+  EXPECT_EQ(Title(w), "doc.mov");
   EXPECT_EQ(VTAutomationNavLastShown().proposedName, "untitled.mov");
   EXPECT_EQ(QTFrame_SaveAsMovieFile(nullptr), paramErr);
 }
@@ -167,7 +141,7 @@ TEST_F(MovieDocuments, SaveAsCancelLeavesTheDocumentAlone) {
 TEST_F(MovieDocuments, SaveAsOverAFileKeepsItWhenTheSaveFails) {
   WindowReference w = OpenMovieWindow("big.mov", true);
   // 7 MB of frames, more than the small disk below holds beside the old file.
-  Movie movie = (**QTFrame_GetWindowObjectFromWindow(w)).fMovie;
+  Movie movie = Record(w).fMovie;
   Media media =
       NewTrackMedia(NewMovieTrack(movie, 4 << 16, 4 << 16, 0), VideoMediaType, 600, nullptr, 0);
   Handle desc = NewHandleClear(sizeof(ImageDescription)), frame = NewHandleClear(100 << 10);
@@ -180,7 +154,7 @@ TEST_F(MovieDocuments, SaveAsOverAFileKeepsItWhenTheSaveFails) {
   std::string dir = tempDir_ + "/small", old(23 << 17, 'o');  // 2.9 MB
   mkdir(dir.c_str(), 0700);
   vt_test::SmallDisk disk(dir);
-  std::ofstream(dir + "/old.mov", std::ios::binary) << old;
+  vt_test::writeFile(dir + "/old.mov", old);
   VTAutomationNavSaveAs(dir, "old.mov", true);
   std::string shown;  // the warning the failure brings up, answered with Return
   OnModalTurn(
@@ -192,28 +166,25 @@ TEST_F(MovieDocuments, SaveAsOverAFileKeepsItWhenTheSaveFails) {
       5000);
   EXPECT_EQ(QTFrame_SaveAsMovieFile(w), dskFulErr);
   EXPECT_NE(shown.find("Could not save \"old.mov\""), std::string::npos) << shown;
-  std::ifstream in(dir + "/old.mov", std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), old);
-  EXPECT_EQ((**QTFrame_GetWindowObjectFromWindow(w)).fMovie, movie);
+  EXPECT_EQ(vt_test::readFile(dir + "/old.mov"), old);
+  EXPECT_EQ(Record(w).fMovie, movie);
 }
 
 TEST_F(MovieDocuments, SaveAsReplacesMovieFileAndTitle) {
   WindowReference w = OpenMovieWindow("before.mov", true);
-  WindowObject o = QTFrame_GetWindowObjectFromWindow(w);
+  WindowObjectRecord& o = Record(w);
   VTAutomationNavSaveAs(tempDir_, "after.mov");
   ASSERT_EQ(QTFrame_SaveAsMovieFile(w), noErr);
-  EXPECT_FALSE((**o).fIsDirty);
-  EXPECT_NE((**o).fFileRefNum, -1);
-  EXPECT_EQ((**o).fFileResID, movieInDataForkResID);
-  Str255 title;
-  GetWTitle(w, title);
-  EXPECT_EQ(ToString(title), "after.mov");
+  EXPECT_FALSE(o.fIsDirty);
+  EXPECT_NE(o.fFileRefNum, -1);
+  EXPECT_EQ(o.fFileResID, movieInDataForkResID);
+  EXPECT_EQ(Title(w), "after.mov");
 
   // Saving again writes in place, without a dialog.
   long dialogs = VTAutomationNavDialogCount();
-  (**o).fIsDirty = true;
+  o.fIsDirty = true;
   EXPECT_TRUE(QTFrame_UpdateMovieFile(w));
-  EXPECT_FALSE((**o).fIsDirty);
+  EXPECT_FALSE(o.fIsDirty);
   EXPECT_EQ(VTAutomationNavDialogCount(), dialogs);
 }
 
@@ -225,15 +196,10 @@ TEST_F(MovieDocuments, OpenReadsAChosenMovieFile) {
   EXPECT_TRUE(QTFrame_OpenMovieInWindow(NULL, NULL));
   WindowReference w = QTFrame_GetFrontMovieWindow();
   ASSERT_NE(w, nullptr);
-  Str255 title;
-  GetWTitle(w, title);
-  EXPECT_EQ(ToString(title), "app_small.mov");
-  WindowObject o = QTFrame_GetWindowObjectFromWindow(w);
-  EXPECT_NE((**o).fFileRefNum, -1);
-  EXPECT_FALSE((**o).fIsDirty);
-  VTWindowInfo info{};
-  for (auto& i : VTAutomationListWindows())
-    if (i.window == w) info = i;
+  EXPECT_EQ(Title(w), "app_small.mov");
+  EXPECT_NE(Record(w).fFileRefNum, -1);
+  EXPECT_FALSE(Record(w).fIsDirty);
+  VTWindowInfo info = InfoOf(w);
   EXPECT_TRUE(info.visible);
   // Sized to the movie (and its controller bar, which may be wider than a tiny movie).
   EXPECT_GE(info.content.right - info.content.left, 96);
@@ -263,7 +229,7 @@ TEST_F(MovieDocuments, SoundOnlyMovieIsABarWhoseVolumeSaveKeeps) {
   GetWindowPortBounds(w, &content);
   EXPECT_EQ(content.bottom - content.top, 16) << "the bar alone";
   EXPECT_GE(content.right - content.left, 160);
-  MovieController mc = (**QTFrame_GetWindowObjectFromWindow(w)).fController;
+  MovieController mc = Record(w).fController;
   ASSERT_NE(mc, nullptr);
   EXPECT_TRUE(QTUtils_IsControllerButtonVisible(mc, kQTUtilsSpeakerButton));
   for (int i = 0; i < 3; ++i) VTAutomationPostKey(kDownArrowCharCode);
@@ -275,21 +241,13 @@ TEST_F(MovieDocuments, SoundOnlyMovieIsABarWhoseVolumeSaveKeeps) {
 
   w = open();
   ASSERT_NE(w, nullptr);
-  Movie m = (**QTFrame_GetWindowObjectFromWindow(w)).fMovie;
-  EXPECT_EQ(GetMovieVolume(m), kFullVolume - 3 * 32);
+  EXPECT_EQ(GetMovieVolume(Record(w).fMovie), kFullVolume - 3 * 32);
   QTFrame_DestroyMovieWindow(w);
 }
 
-// A movie given without the file it belongs to cannot be titled or saved: refused, released.
-TEST_F(MovieDocuments, MovieWithoutFileSpecIsRefused) {
-  long before = VTLiveHandleCount();
-  EXPECT_FALSE(QTFrame_OpenMovieInWindow(NewMovie(newMovieActive), NULL));
-  EXPECT_EQ(WindowCount(), 0);
-  EXPECT_EQ(VTLiveHandleCount(), before);
-}
-
 // Choosing Save and then cancelling the save dialog keeps the window and its edits, and
-// abandons a quit: nothing the user did not agree to is thrown away.
+// abandons a quit; so does a save-changes dialog that ends without an answer: nothing the user
+// did not agree to is thrown away.
 TEST_F(MovieWindowClose, SaveThatDoesNotHappenKeepsTheWindow) {
   WindowReference w = OpenMovieWindow("unsaved.mov", true);
   VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesSave);
@@ -297,11 +255,17 @@ TEST_F(MovieWindowClose, SaveThatDoesNotHappenKeepsTheWindow) {
   QTFrame_QuitFramework();
   EXPECT_FALSE(gShuttingDown);
   EXPECT_EQ(QTFrame_GetFrontMovieWindow(), w);
-  EXPECT_TRUE((**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty);
+  EXPECT_TRUE(Record(w).fIsDirty);
 
   VTAutomationNavCancelSave();
   EXPECT_FALSE(QTFrame_UpdateMovieFile(w));
-  EXPECT_TRUE((**QTFrame_GetWindowObjectFromWindow(w)).fIsDirty);
+  EXPECT_TRUE(Record(w).fIsDirty);
+
+  gShuttingDown = true;
+  VTAutomationNavSetTurnLimit(3);  // the dialog is abandoned unanswered
+  QTFrame_DestroyMovieWindow(w);
+  EXPECT_EQ(QTFrame_GetFrontMovieWindow(), w);
+  EXPECT_FALSE(gShuttingDown);
 }
 
 // File names in any script go from the keyboard through the save dialog to the disk, into the
@@ -322,9 +286,7 @@ TEST_F(MovieDocuments, NamesInEveryScriptRoundTripThroughSaveAndOpen) {
     });
     ASSERT_EQ(QTFrame_SaveAsMovieFile(w), noErr);
     VTAutomationSetModalHook(nullptr);
-    Str255 title;
-    GetWTitle(w, title);
-    std::string shown = ToString(title);
+    std::string shown = Title(w);
     if (name.size() <= 61) {
       EXPECT_EQ(shown, name);
     } else {  // three whole characters kept, then the short form's tail
@@ -339,8 +301,7 @@ TEST_F(MovieDocuments, NamesInEveryScriptRoundTripThroughSaveAndOpen) {
     EXPECT_NE(std::find(listed.begin(), listed.end(), name), listed.end());
     WindowReference again = QTFrame_GetFrontMovieWindow();
     ASSERT_NE(again, nullptr);
-    GetWTitle(again, title);
-    EXPECT_EQ(ToString(title), shown);
+    EXPECT_EQ(Title(again), shown);
     EXPECT_EQ(VTAutomationListWindows().front().title, shown);  // as drawn in the title bar
     QTFrame_DestroyMovieWindow(again);
   }
