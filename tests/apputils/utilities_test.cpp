@@ -43,12 +43,6 @@ struct MovieFixture : ::testing::Test {
   }
 };
 
-std::string takeCString(char* s) {
-  std::string out = s ? s : "<null>";
-  free(s);
-  return out;
-}
-
 }  // namespace
 
 TEST(Capabilities, EffectsNeedVersionThreeOrLater) {
@@ -131,7 +125,9 @@ TEST_F(MovieFixture, TrackHelpers) {
   char name[] = "Left camera";
   EXPECT_EQ(QTUtils_SetTrackName(a, name), noErr);
   EXPECT_EQ(CountUserDataType(GetTrackUserData(a), kUserDataName), 1);
-  EXPECT_EQ(takeCString(QTUtils_GetTrackName(a)), "Left camera");
+  char* got = QTUtils_GetTrackName(a);
+  EXPECT_STREQ(got, "Left camera");
+  free(got);
   EXPECT_EQ(QTUtils_SetTrackName(a, nullptr), paramErr);
   long idx = 0;
   ASSERT_EQ(AddTrackReference(fx, a, kTrackReferenceModifier, &idx), noErr);
