@@ -15,8 +15,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
+#include <algorithm>
 
 namespace {
 
@@ -39,6 +38,17 @@ const unsigned char* P(const char* s) {
 
 Point centre(const Rect& r) {
   return Point{(short)((r.top + r.bottom) / 2), (short)((r.left + r.right) / 2)};
+}
+// Where a menu's title, or one of its items when open, is on the screen.
+Rect titleRect(short menu) {
+  Rect r{};
+  EXPECT_TRUE(VTAutomationMenuTitleRect(menu, &r)) << menu;
+  return r;
+}
+Rect itemRect(short menu, short item) {
+  Rect r{};
+  EXPECT_TRUE(VTAutomationMenuItemRect(menu, item, &r)) << menu << "/" << item;
+  return r;
 }
 
 bool quitPosted() {
@@ -79,6 +89,8 @@ class Menus : public ::testing::Test {
 
 }  // namespace
 
+// The bar from the resources; deleting items moves later ones up with their state and keys.
+// Ctrl+Q goes to the application's own Quit while it has one, else to the platform's.
 TEST_F(Menus, BarFromResourcesAndItemDeletion) {
   installBar(false);
   for (short id : {128, 129, 130, 131}) EXPECT_NE(GetMenuHandle(id), nullptr) << id;
@@ -86,13 +98,16 @@ TEST_F(Menus, BarFromResourcesAndItemDeletion) {
   MenuRef file = GetMenuHandle(129);
   EXPECT_EQ(GetMenuID(file), 129);
   ASSERT_EQ(CountMenuItems(file), 8);
+  EXPECT_EQ(MenuKey('q'), (129L << 16) | 7);
+  EXPECT_FALSE(quitPosted());
 
   DeleteMenuItem(file, 7);
   DeleteMenuItem(file, 6);
   EXPECT_EQ(CountMenuItems(file), 6);
   EXPECT_EQ(itemText(file, 5), "Save As…");
   EXPECT_EQ(itemText(file, 6), "Export…");
-  // Deleting from the middle moves later items up, with their state and keys.
+  EXPECT_EQ(MenuKey('q'), 0);
+  EXPECT_TRUE(quitPosted());
   DeleteMenuItem(file, 2);
   EXPECT_EQ(CountMenuItems(file), 5);
   EXPECT_EQ(itemText(file, 2), "Close");
@@ -135,6 +150,16 @@ TEST_F(Menus, EnableCheckTextAndModifiers) {
   CheckMenuItem(app, 4, false);
   auto bar = VTAutomationMenuBar();
   ASSERT_EQ(bar.size(), 4u);
+  // The Apple menu shows the platform's Quit after a separator, not as an item of its own.
+  ASSERT_EQ(bar[0].items.size(), 3u);
+  EXPECT_FALSE(bar[0].items[0].platformItem);
+  EXPECT_TRUE(bar[0].items[1].separator);
+  EXPECT_EQ(bar[0].items[2].commandKey, 'Q');
+  EXPECT_TRUE(bar[0].items[2].platformItem);
+  EXPECT_EQ(CountMenuItems(GetMenuHandle(128)), 1);
+  EXPECT_EQ(vt::menus::keyLabel('E', 0), "Ctrl+E");
+  EXPECT_EQ(vt::menus::keyLabel('S', kMenuShiftModifier), "Ctrl+Shift+S");
+  EXPECT_EQ(vt::menus::keyLabel(0, 0), "");
   EXPECT_TRUE(bar[3].items[2].checked);
   EXPECT_FALSE(bar[3].items[3].checked);
 
@@ -143,21 +168,6 @@ TEST_F(Menus, EnableCheckTextAndModifiers) {
   EXPECT_EQ(VTAutomationMenuBar()[3].items[0].text, "Make Another\u2026");
   SetMenuItemText(app, 1, P(""));
   EXPECT_EQ(itemText(app, 1), "");
-}
-
-TEST_F(Menus, AutomationShowsTheApplicationMenu) {
-  installBar();
-  auto bar = VTAutomationMenuBar();
-  ASSERT_EQ(bar.size(), 4u);
-  ASSERT_EQ(bar[0].items.size(), 3u);
-  EXPECT_FALSE(bar[0].items[0].platformItem);
-  EXPECT_TRUE(bar[0].items[1].separator);
-  EXPECT_EQ(bar[0].items[2].commandKey, 'Q');
-  EXPECT_TRUE(bar[0].items[2].platformItem);
-  EXPECT_EQ(CountMenuItems(GetMenuHandle(128)), 1);  // the platform's items are not the menu's
-  EXPECT_EQ(vt::menus::keyLabel('E', 0), "Ctrl+E");
-  EXPECT_EQ(vt::menus::keyLabel('S', kMenuShiftModifier), "Ctrl+Shift+S");
-  EXPECT_EQ(vt::menus::keyLabel(0, 0), "");
 }
 
 TEST_F(Menus, CommandKeysFindOnlyEnabledItems) {
@@ -200,24 +210,18 @@ TEST_F(Menus, CommandKeysFindOnlyEnabledItems) {
   EXPECT_FALSE(quitPosted());
 }
 
-TEST_F(Menus, QuitKeyGoesToTheApplicationItemFirstThenThePlatform) {
-  installBar(false);
-  EXPECT_EQ(MenuKey('q'), (129L << 16) | 7);  // the application's own Quit, while it has one
-  EXPECT_FALSE(quitPosted());
-  DeleteMenuItem(GetMenuHandle(129), 7);
-  EXPECT_EQ(MenuKey('q'), 0);
-  EXPECT_TRUE(quitPosted());
-}
-
-TEST_F(Menus, MissingMenuBarResources) {
+// A missing bar, a bar naming a menu the file lacks and a file that does not parse give no bar
+// and leave no menus behind. A broken application resource file is said once on standard
+// error, with the file and its first problem; the application then starts without a menu bar,
+// as it does without one.
+TEST_F(Menus, MissingOrBrokenMenuBarResources) {
   EXPECT_EQ(GetNewMBar(999), nullptr);
   EXPECT_EQ(ResError(), resNotFound);
-  std::string dir = vt_test::tempDir("menus");
-  // A bar naming a menu the file lacks is no bar at all, and leaves no menus behind.
-  std::ofstream(dir + "/partial.json")
-      << "{\"MBAR\": [{\"id\": 128, \"menus\": [1, 2]}],"
-         " \"MENU\": [{\"id\": 1, \"title\": \"One\", \"items\": [{\"text\": \"a\"}]}]}";
-  ASSERT_GT(VTOpenResourceFile((dir + "/partial.json").c_str()), 0);
+  std::string dir = vt_test::tempDir("menus"), path = dir + "/Vantrel.rsrc.json";
+  std::string partial = vt_test::writeFile(
+      dir + "/partial.json",
+      R"({"MBAR": [{"id": 128, "menus": [1, 2]}], "MENU": [{"id": 1, "title": "One", "items": []}]})");
+  ASSERT_GT(VTOpenResourceFile(partial.c_str()), 0);
   long handles = VTLiveHandleCount();
   EXPECT_EQ(GetNewMBar(128), nullptr);
   EXPECT_EQ(VTLiveHandleCount(), handles);
@@ -226,24 +230,16 @@ TEST_F(Menus, MissingMenuBarResources) {
   SetMenuBar(junk);  // not a menu list: ignored
   DisposeHandle(junk);
   EXPECT_TRUE(VTAutomationMenuBar().empty());
-
   VTResetResources();
-  std::ofstream(dir + "/bad.json") << "{\"MBAR\": [{\"id\": 128, \"menus\": [1, 2]}";
-  EXPECT_EQ(VTOpenResourceFile((dir + "/bad.json").c_str()), -1);
+  std::string bad = vt_test::writeFile(dir + "/bad.json", R"({"MBAR": [{"id": 128, "menus": [1)");
+  EXPECT_EQ(VTOpenResourceFile(bad.c_str()), -1);
   EXPECT_EQ(GetNewMBar(128), nullptr);
   EXPECT_EQ(GetMenu(129), nullptr);
-}
 
-// A broken application resource file is said once on standard error, with the file and its
-// first problem; the application then starts without a menu bar, as it does without one.
-TEST_F(Menus, BrokenApplicationResourceFileIsReportedOnce) {
-  std::stringstream whole;
-  whole << std::ifstream(kAppFile).rdbuf();
-  std::string good = whole.str();
+  const std::string good = vt_test::readFile(kAppFile);
   auto edited = [&](const std::string& from, const std::string& to) {
     return std::string(good).replace(good.find(from), from.size(), to);
   };
-  std::string dir = vt_test::tempDir("broken-rsrc"), path = dir + "/Vantrel.rsrc.json";
   for (const std::string& text :
        {good.substr(0, good.size() / 2),             // truncated
         std::string("\x89PNG\r\n\x1a\n\0\xff", 10),  // binary
@@ -251,7 +247,7 @@ TEST_F(Menus, BrokenApplicationResourceFileIsReportedOnce) {
         edited("\"defaultItem\": 1", "\"defaultItem\": 999"),
         edited("{ \"id\": 131, \"title\"", "{ \"id\": 132, \"title\""),  // no MENU 131
         edited("{ \"id\": 130, \"title\"", "{ \"id\": 130.5, \"title\"")}) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+    vt_test::writeFile(path, text);
     VTResetResources();
     vt::resources::setApplicationResourcePath(path);
     VTSetAutoOpenApplicationResources(true);
@@ -289,7 +285,9 @@ TEST_F(Menus, AppendMenuMetacharacters) {
   EXPECT_EQ(CountMenuItems(m), 0);  // a disposed menu is refused, not read
 }
 
-TEST_F(Menus, MenuSelectFollowsInjectedClicks) {
+// MenuSelect follows the injected clicks and keys: a press on a title and a release on an item
+// choose it; a clicked title stays open until the next click, and keys work in it.
+TEST_F(Menus, MenuSelectFollowsInjectedClicksAndKeys) {
   installBar();
   // Press on File, release on Open.
   ASSERT_TRUE(VTAutomationPostMenuChoice(129, 2));
@@ -304,43 +302,39 @@ TEST_F(Menus, MenuSelectFollowsInjectedClicks) {
   EXPECT_EQ(selectFromQueue(), 0);
   ASSERT_TRUE(VTAutomationPostMenuChoice(130, 2));
   EXPECT_EQ(selectFromQueue(), 0);
-  Rect t;
-  ASSERT_TRUE(VTAutomationMenuTitleRect(130, &t));
-  VTAutomationPostDrag(centre(t), Point{600, 900});
+  VTAutomationPostDrag(centre(titleRect(130)), Point{600, 900});
   EXPECT_EQ(selectFromQueue(), 0);
   EXPECT_EQ(VTAutomationHilitedMenu(), 0);
 
   // Pressing one title and sliding to another menu's item chooses from that menu.
-  Rect item;
-  ASSERT_TRUE(VTAutomationMenuTitleRect(129, &t));
-  ASSERT_TRUE(VTAutomationMenuItemRect(131, 1, &item));
-  Rect appTitle;
-  ASSERT_TRUE(VTAutomationMenuTitleRect(131, &appTitle));
-  VTAutomationPostMouseDown(centre(t));
-  VTAutomationPostMouseMove(centre(appTitle));
-  vt::events::post(mouseUp, 0, centre(item), 0);  // released without a move to coalesce with
+  VTAutomationPostMouseDown(centre(titleRect(129)));
+  VTAutomationPostMouseMove(centre(titleRect(131)));
+  vt::events::post(mouseUp, 0, centre(itemRect(131, 1)), 0);  // no move to coalesce with
   EXPECT_EQ(selectFromQueue(), (131L << 16) | 1);
-}
 
-TEST_F(Menus, ClickedTitleStaysOpenUntilTheNextClick) {
-  installBar();
-  Rect t, item;
-  ASSERT_TRUE(VTAutomationMenuTitleRect(130, &t));
+  // The Apple menu's own item is chosen as any other; the platform's Quit posts the quit event.
+  ASSERT_TRUE(VTAutomationPostMenuChoice(128, 1));
+  EXPECT_EQ(selectFromQueue(), (128L << 16) | 1);
+  EXPECT_FALSE(quitPosted());
+  ASSERT_TRUE(VTAutomationPostMenuChoice(128, CountMenuItems(GetMenuHandle(128)) + 2));
+  EXPECT_EQ(selectFromQueue(), 0);
+  EXPECT_TRUE(quitPosted());
+  EXPECT_EQ(VTAutomationHilitedMenu(), 0);
+
   EnableMenuItem(GetMenuHandle(130), 8);
-  ASSERT_TRUE(VTAutomationMenuItemRect(130, 8, &item));
-  VTAutomationPostClick(centre(t));
-  VTAutomationPostClick(centre(item));
+  VTAutomationPostClick(centre(titleRect(130)));
+  VTAutomationPostClick(centre(itemRect(130, 8)));
   EXPECT_EQ(selectFromQueue(), (130L << 16) | 8);
 
-  // Keys work in an open menu: Down skips disabled items and separators, Right moves on.
+  // Down skips disabled items and separators, Right moves on.
   DisableMenuItem(GetMenuHandle(129), 1);
-  ASSERT_TRUE(VTAutomationMenuTitleRect(129, &t));
-  VTAutomationPostClick(centre(t));
+  const Point file = centre(titleRect(129));
+  VTAutomationPostClick(file);
   VTAutomationPostKey(kDownArrowCharCode);  // Open (New is disabled)
   VTAutomationPostKey(kReturnCharCode);
   EXPECT_EQ(selectFromQueue(), (129L << 16) | 2);
   HiliteMenu(0);
-  VTAutomationPostClick(centre(t));
+  VTAutomationPostClick(file);
   VTAutomationPostKey(kRightArrowCharCode);  // Edit
   VTAutomationPostKey(kUpArrowCharCode);     // from the bottom: Select All (Select None is off)
   VTAutomationPostKey(kReturnCharCode);
@@ -348,35 +342,19 @@ TEST_F(Menus, ClickedTitleStaysOpenUntilTheNextClick) {
   HiliteMenu(0);
 
   // Escape closes an open menu with nothing chosen; so does a click elsewhere.
-  VTAutomationPostClick(centre(t));
+  VTAutomationPostClick(file);
   VTAutomationPostKey(kEscapeCharCode);
   EXPECT_EQ(selectFromQueue(), 0);
   vt::events::flush(everyEvent);
-  VTAutomationPostClick(centre(t));
+  VTAutomationPostClick(file);
   VTAutomationPostClick(Point{500, 500});
   EXPECT_EQ(selectFromQueue(), 0);
-}
-
-TEST_F(Menus, QuitFromTheApplicationMenuPostsTheQuitEvent) {
-  installBar();
-  short quitItem = CountMenuItems(GetMenuHandle(128)) + 2;
-  ASSERT_TRUE(VTAutomationPostMenuChoice(128, quitItem));
-  EXPECT_EQ(selectFromQueue(), 0);
-  EXPECT_TRUE(quitPosted());
-  EXPECT_EQ(VTAutomationHilitedMenu(), 0);
-  vt::ae::reset();
-  ASSERT_TRUE(VTAutomationPostMenuChoice(128, 1));
-  EXPECT_EQ(selectFromQueue(), (128L << 16) | 1);
-  EXPECT_FALSE(quitPosted());
 }
 
 TEST_F(Menus, OpenMenuIsDrawnWithGreyedDisabledItems) {
   installBar();
   EnableMenuItem(GetMenuHandle(130), 3);  // Cut enabled, Copy disabled
-  Rect title, cut, copy;
-  ASSERT_TRUE(VTAutomationMenuTitleRect(130, &title));
-  ASSERT_TRUE(VTAutomationMenuItemRect(130, 3, &cut));
-  ASSERT_TRUE(VTAutomationMenuItemRect(130, 4, &copy));
+  const Rect cut = itemRect(130, 3), copy = itemRect(130, 4);
   // The darkest pixel of a row of text shows how it was drawn.
   auto darkest = [](const Rect& r) {
     const vt::Image& scr = vt::ui::composeScreen();
@@ -389,7 +367,7 @@ TEST_F(Menus, OpenMenuIsDrawnWithGreyedDisabledItems) {
     return best;
   };
   int cutInk = -1, copyInk = -1;
-  VTAutomationPostClick(centre(title));  // opens and stays open
+  VTAutomationPostClick(centre(titleRect(130)));  // opens and stays open
   VTAutomationSetModalHook([&] {
     if (cutInk < 0) {
       cutInk = darkest(cut);
