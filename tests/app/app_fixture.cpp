@@ -111,6 +111,13 @@ WindowReference AppTest::OpenMovieWindow(const std::string& name, bool dirty) {
   return w;
 }
 
+WindowReference AppTest::OpenMovieFile(const std::string& path) {
+  FSSpec spec;
+  EXPECT_EQ(VTMakeFSSpecFromPath(path.c_str(), &spec), noErr) << path;
+  EXPECT_TRUE(QTFrame_OpenMovieInWindow(NULL, &spec)) << path;
+  return QTFrame_GetFrontMovieWindow();
+}
+
 WindowReference AppTest::OpenForeignWindow() {
   Rect r = {100, 100, 200, 300};
   WindowReference w =

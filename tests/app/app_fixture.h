@@ -42,6 +42,8 @@ class AppTest : public ::testing::Test {
 
   // A new movie window showing an empty movie, titled `name`, as File New makes them.
   WindowReference OpenMovieWindow(const std::string& name, bool dirty = false);
+  // Opens the movie file at `path` in a new window, as File Open does; the window or null.
+  WindowReference OpenMovieFile(const std::string& path);
   // A plain application window (kind 8) with no window object, in front.
   WindowReference OpenForeignWindow();
   // Installs menu bar 128 as start-up does, without removing any item.

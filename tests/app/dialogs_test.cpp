@@ -4,17 +4,14 @@
 
 namespace {
 
-struct FilterItem {
-  AEDesc desc{};
+// Whether the open dialog's filter shows an item.
+bool Shown(DescType type, bool folder, OSType fileType) {
+  AEDesc desc{type, nullptr};
   NavFileOrFolderInfo info{};
-  FilterItem(DescType type, bool folder, OSType fileType) {
-    desc.descriptorType = type;
-    desc.dataHandle = nullptr;
-    info.isFolder = folder;
-    info.fileAndFolder.fileInfo.finderInfo.fdType = fileType;
-  }
-  bool shown() { return QTFrame_FilterFiles(&desc, &info, nullptr, kNavFilteringBrowserList); }
-};
+  info.isFolder = folder;
+  info.fileAndFolder.fileInfo.finderInfo.fdType = fileType;
+  return QTFrame_FilterFiles(&desc, &info, nullptr, kNavFilteringBrowserList);
+}
 
 std::vector<OSType> TypeList() {
   std::vector<OSType> types;
@@ -39,18 +36,6 @@ std::vector<OSType> ComponentSubTypes(OSType type) {
 }  // namespace
 
 using FileTypes = AppTest;
-
-TEST_F(FileTypes, ListIsMovieThenMovieImportersThenGraphicsImporters) {
-  ASSERT_EQ(QTFrame_BuildFileTypeList(), noErr);
-  std::vector<OSType> expected{'MooV'};
-  for (OSType t : ComponentSubTypes(MovieImportType)) expected.push_back(t);
-  for (OSType t : ComponentSubTypes(GraphicsImporterComponentType)) expected.push_back(t);
-  EXPECT_EQ(TypeList(), expected);
-  // Built once: a second build keeps the same block.
-  OSType* first = gValidFileTypes;
-  EXPECT_EQ(QTFrame_BuildFileTypeList(), noErr);
-  EXPECT_EQ(gValidFileTypes, first);
-}
 
 // The list grows in steps of 100 types; when it cannot grow any more it keeps what it has and
 // takes nothing further, of this component type or the next.
@@ -82,15 +67,23 @@ TEST_F(FileTypes, ListGrowsPastItsFirstBlockAndStopsCleanly) {
   QTFrame_AddComponentFileTypes(MovieImportType, nullptr);  // ignored
 }
 
+// The filter's first call builds the list, once: the movie type, then the movie importers',
+// then the graphics importers'. Files of other types are hidden; folders never are.
 TEST_F(FileTypes, FilterDecidesByFileTypeAndAlwaysShowsFolders) {
-  EXPECT_TRUE(FilterItem(typeFSS, false, 'MooV').shown());
-  EXPECT_NE(gValidFileTypes, nullptr) << "the first filter call builds the list";
-  EXPECT_FALSE(FilterItem(typeFSS, false, 'TEXT').shown());
-  EXPECT_FALSE(FilterItem(typeFSS, false, 0).shown());
-  EXPECT_TRUE(FilterItem(typeFSS, true, 'TEXT').shown());
-  EXPECT_TRUE(FilterItem('volm', false, 'TEXT').shown());
+  EXPECT_TRUE(Shown(typeFSS, false, 'MooV'));
+  std::vector<OSType> expected{'MooV'};
+  for (OSType t : ComponentSubTypes(MovieImportType)) expected.push_back(t);
+  for (OSType t : ComponentSubTypes(GraphicsImporterComponentType)) expected.push_back(t);
+  EXPECT_EQ(TypeList(), expected);
+  OSType* first = gValidFileTypes;
+  EXPECT_EQ(QTFrame_BuildFileTypeList(), noErr);
+  EXPECT_EQ(gValidFileTypes, first);
+  EXPECT_FALSE(Shown(typeFSS, false, 'TEXT'));
+  EXPECT_FALSE(Shown(typeFSS, false, 0));
+  EXPECT_TRUE(Shown(typeFSS, true, 'TEXT'));
+  EXPECT_TRUE(Shown('volm', false, 'TEXT'));
   for (OSType t : ComponentSubTypes(GraphicsImporterComponentType))
-    EXPECT_TRUE(FilterItem(typeFSS, false, t).shown());
+    EXPECT_TRUE(Shown(typeFSS, false, t));
 }
 
 using FileDialogs = AppTest;

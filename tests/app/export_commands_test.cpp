@@ -30,6 +30,11 @@ long entryCount(const std::string& dir) {
   return std::distance(std::filesystem::directory_iterator(dir), {});
 }
 
+// Runs vantrel-make with `args`; its exit status, and what it said in *log.
+int Make(const std::string& args, std::string* log) {
+  return vt_test::run("'" + kBin + "vantrel-make/vantrel-make' " + args + " 2>&1", log);
+}
+
 void ClickCancel() {
   VTAutomationPostClick(Centre(vt::exporter::ProgressWindow::current()->cancelRect()));
 }
@@ -61,11 +66,7 @@ TEST_F(AppTest, MakeToolBuildsTheMovieTheDialogBuilds) {
 
       std::string tool = tempDir_ + "/tool.mov", args, log;
       for (int k = 0; k < n; k++) args += " '" + src[k] + "'";
-      ASSERT_EQ(vt_test::run("'" + kBin + "vantrel-make/vantrel-make' --" + mode + args + " -o '" +
-                                 tool + "' 2>&1",
-                             &log),
-                0)
-          << log;
+      ASSERT_EQ(Make("--" + mode + args + " -o '" + tool + "'", &log), 0) << log;
       EXPECT_EQ(structure(tool), structure(tempDir_ + "/" + dialog));
     }
 }
@@ -92,19 +93,15 @@ TEST_F(AppTest, MakeToolRefusesBadInputAndWritesNothing) {
            "--effect toolong '" + a + "'",
        }) {
     std::string log;
-    EXPECT_EQ(vt_test::run("'" + kBin + "vantrel-make/vantrel-make' " + args + out + " 2>&1", &log),
-              2)
-        << args << ": " << log;
+    EXPECT_EQ(Make(args + out, &log), 2) << args << ": " << log;
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << args << ": " << log;
   }
   EXPECT_EQ(entryCount(tempDir_), 1);  // the text file only
   // Values as the dialog shows them are taken.
   std::string log;
-  EXPECT_EQ(vt_test::run("'" + kBin +
-                             "vantrel-make/vantrel-make' --effect clou --param fgdc=#ff8000 "
-                             "--param rotc=90 --export '" +
-                             tempDir_ + "/clouds.mp4'" + out + " 2>&1",
-                         &log),
+  EXPECT_EQ(Make("--effect clou --param fgdc=#ff8000 --param rotc=90 --export '" + tempDir_ +
+                     "/clouds.mp4'" + out,
+                 &log),
             0)
       << log;
   EXPECT_EQ(entryCount(tempDir_), 3);
@@ -118,10 +115,7 @@ TEST_F(AppTest, ExportWritesTheFrontMovieOrNothingWhenCancelled) {
       (UInt16)((kFileMenuResID << 8) + CountMenuItems(GetMenuHandle(kFileMenuResID)));
   QTFrame_AdjustMenus(NULL, NULL);
   EXPECT_FALSE(Item(kFileMenuResID, exportItem & 0xFF).enabled) << "no movie window";
-  FSSpec spec;
-  ASSERT_EQ(VTMakeFSSpecFromPath(src.c_str(), &spec), noErr);
-  ASSERT_TRUE(QTFrame_OpenMovieInWindow(NULL, &spec));
-  WindowReference w = QTFrame_GetFrontMovieWindow();
+  WindowReference w = OpenMovieFile(src);
   ASSERT_NE(w, nullptr);
   QTFrame_AdjustMenus(w, NULL);
   EXPECT_TRUE(Item(kFileMenuResID, exportItem & 0xFF).enabled);
@@ -177,12 +171,11 @@ TEST_F(AppTest, FlattenWithTheDefaultProgressShowsTheWindowAndCancelKeepsTheOldF
   const std::string src = vt_test::fixture(
       "flatten_av.mov", "-f lavfi -i testsrc2=size=320x240 -f lavfi -i sine -t 4 -c:a aac");
   const std::string flat = tempDir_ + "/flat.mov";
-  FSSpec in, out;
-  vt_test::writeFile(flat, "older file");
-  ASSERT_EQ(VTMakeFSSpecFromPath(src.c_str(), &in), noErr);
-  ASSERT_EQ(VTMakeFSSpecFromPath(flat.c_str(), &out), noErr);
-  ASSERT_TRUE(QTFrame_OpenMovieInWindow(NULL, &in));  // with the default progress procedure
-  Movie movie = (**QTFrame_GetWindowObjectFromWindow(QTFrame_GetFrontMovieWindow())).fMovie;
+  FSSpec out;
+  ASSERT_EQ(VTMakeFSSpecFromPath(vt_test::writeFile(flat, "older file").c_str(), &out), noErr);
+  WindowReference w = OpenMovieFile(src);  // with the default progress procedure
+  ASSERT_NE(w, nullptr);
+  Movie movie = Record(w).fMovie;
   for (bool cancel : {true, false}) {
     bool shown = false;
     OnModalTurn([&](long) {

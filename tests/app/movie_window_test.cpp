@@ -90,9 +90,13 @@ class MovieWindow : public AppTest {
 int Width(const Rect& r) { return r.right - r.left; }
 int Height(const Rect& r) { return r.bottom - r.top; }
 
-// A movie larger than the screen opens scaled down at its shape with the bar on the screen; one
-// that fits opens at its own size.
+// A chosen movie file opens in a visible window titled with its name, as saved; one larger
+// than the screen opens scaled down at its shape with the bar on the screen, one that fits at
+// its own size. Cancelling the dialog opens nothing.
 TEST_F(MovieWindow, OpensScaledToFitTheScreenWithTheBarVisible) {
+  VTAutomationNavCancelOpen();
+  EXPECT_FALSE(QTFrame_OpenMovieInWindow(NULL, NULL));
+  EXPECT_EQ(WindowCount(), 0);
   const struct { int w, h; } sizes[] = {{1920, 1080}, {600, 1400}, {320, 240}};
   const Rect desk = Desktop();
   for (auto s : sizes) {
@@ -103,6 +107,10 @@ TEST_F(MovieWindow, OpensScaledToFitTheScreenWithTheBarVisible) {
     ASSERT_NE(w, nullptr);
     VTWindowInfo info = InfoOf(w);
     Rect box = Box(w);
+    EXPECT_TRUE(info.visible);
+    EXPECT_EQ(Title(w), "fit_" + size + ".mov");
+    EXPECT_NE(Record(w).fFileRefNum, -1);
+    EXPECT_FALSE(Record(w).fIsDirty);
     EXPECT_TRUE(info.structure.top >= desk.top && info.structure.left >= desk.left &&
                 info.structure.bottom <= desk.bottom && info.structure.right <= desk.right);
     EXPECT_EQ(Height(info.content), Height(box) + 16) << "the bar is inside the window";

@@ -51,11 +51,6 @@ class FailureWarnings : public AppTest {
     std::filesystem::copy_file(from, to);
     return to;
   }
-  FSSpec Spec(const std::string& path) {
-    FSSpec spec;
-    VTMakeFSSpecFromPath(path.c_str(), &spec);
-    return spec;
-  }
 
   // Runs `body` in a child process that cannot write to `folder` (as an unprivileged user when
   // the tests run as root, who writes anywhere); returns what the body returned.
@@ -95,8 +90,7 @@ TEST_F(FailureWarnings, DamagedFileChosenInOpenIsReported) {
 }
 
 TEST_F(FailureWarnings, SaveAsOverAFileAnotherWindowReadsIsRefusedAndReported) {
-  FSSpec busy = Spec(CopyInto(MovieFixture(), "busy.mov"));
-  ASSERT_TRUE(QTFrame_OpenMovieInWindow(NULL, &busy));
+  ASSERT_NE(OpenMovieFile(CopyInto(MovieFixture(), "busy.mov")), nullptr);
   WindowReference w = OpenMovieWindow("new.mov", true);
   VTAutomationNavSaveAs(tempDir_, "busy.mov", true);
   EXPECT_NE(QTFrame_SaveAsMovieFile(w), noErr);
@@ -110,9 +104,8 @@ TEST_F(FailureWarnings, SaveAsOverAFileAnotherWindowReadsIsRefusedAndReported) {
 }
 
 TEST_F(FailureWarnings, SavingAnEditedImportedMovieIsReported) {
-  FSSpec spec = Spec(CopyInto(MovieFixture("avi"), "clip.avi"));
-  ASSERT_TRUE(QTFrame_OpenMovieInWindow(NULL, &spec));
-  WindowReference w = QTFrame_GetFrontMovieWindow();
+  WindowReference w = OpenMovieFile(CopyInto(MovieFixture("avi"), "clip.avi"));
+  ASSERT_NE(w, nullptr);
   Record(w).fIsDirty = true;
   EXPECT_FALSE(QTFrame_UpdateMovieFile(w));
   std::string text = TakeWarning();

@@ -188,42 +188,14 @@ TEST_F(MovieDocuments, SaveAsReplacesMovieFileAndTitle) {
   EXPECT_EQ(VTAutomationNavDialogCount(), dialogs);
 }
 
-TEST_F(MovieDocuments, OpenReadsAChosenMovieFile) {
-  std::string path =
-      vt_test::fixture("app_small.mov", "-f lavfi -i testsrc=size=96x64:rate=10 -t 1 -c:v mjpeg");
-  ASSERT_FALSE(path.empty());
-  VTAutomationNavChooseFile(path);
-  EXPECT_TRUE(QTFrame_OpenMovieInWindow(NULL, NULL));
-  WindowReference w = QTFrame_GetFrontMovieWindow();
-  ASSERT_NE(w, nullptr);
-  EXPECT_EQ(Title(w), "app_small.mov");
-  EXPECT_NE(Record(w).fFileRefNum, -1);
-  EXPECT_FALSE(Record(w).fIsDirty);
-  VTWindowInfo info = InfoOf(w);
-  EXPECT_TRUE(info.visible);
-  // Sized to the movie (and its controller bar, which may be wider than a tiny movie).
-  EXPECT_GE(info.content.right - info.content.left, 96);
-  EXPECT_GE(info.content.bottom - info.content.top, 64);
-
-  VTAutomationNavCancelOpen();
-  EXPECT_FALSE(QTFrame_OpenMovieInWindow(NULL, NULL));
-  EXPECT_EQ(QTFrame_GetFrontMovieWindow(), w);
-}
-
 // A movie of sound alone is a window holding the controller's bar with its speaker; the volume
 // set there is what Save keeps and the next opening restores.
 TEST_F(MovieDocuments, SoundOnlyMovieIsABarWhoseVolumeSaveKeeps) {
   std::string path = tempDir_ + "/sound.mov";
-  ASSERT_EQ(vt_test::run("ffmpeg -loglevel error -f lavfi -i sine=sample_rate=48000:d=1 -c:a "
-                         "pcm_s16le '" +
-                         path + "'"),
-            0);
-  auto open = [&] {
-    VTAutomationNavChooseFile(path);
-    EXPECT_TRUE(QTFrame_OpenMovieInWindow(NULL, NULL));
-    return QTFrame_GetFrontMovieWindow();
-  };
-  WindowReference w = open();
+  ASSERT_EQ(
+      vt_test::run("ffmpeg -v error -f lavfi -i sine=r=48000:d=1 -c:a pcm_s16le '" + path + "'"),
+      0);
+  WindowReference w = OpenMovieFile(path);
   ASSERT_NE(w, nullptr);
   Rect content;
   GetWindowPortBounds(w, &content);
@@ -239,10 +211,9 @@ TEST_F(MovieDocuments, SoundOnlyMovieIsABarWhoseVolumeSaveKeeps) {
   EXPECT_TRUE(QTFrame_UpdateMovieFile(w));
   QTFrame_DestroyMovieWindow(w);
 
-  w = open();
+  w = OpenMovieFile(path);
   ASSERT_NE(w, nullptr);
   EXPECT_EQ(GetMovieVolume(Record(w).fMovie), kFullVolume - 3 * 32);
-  QTFrame_DestroyMovieWindow(w);
 }
 
 // Choosing Save and then cancelling the save dialog keeps the window and its edits, and
