@@ -1,37 +1,31 @@
 // The four required Apple events.
 #include <filesystem>
-#include <iterator>
 
 #include "app_fixture.h"
 #include "fixtures.h"
 
 namespace {
 
-OSErr SendOpenDocuments(const std::vector<AEDesc>& items) {
-  AppleEvent event;
-  AEInitializeDesc(&event);
+// Hands the handler an Open Documents event listing the files at `paths`; an empty path
+// stands for an item that is no file.
+OSErr SendOpenDocuments(const std::vector<std::string>& paths) {
+  AppleEvent event, reply;
+  AEDescList list;
+  for (AEDesc* d : {&event, &reply, &list}) AEInitializeDesc(d);
   AECreateAppleEvent(kCoreEventClass, kAEOpenDocuments, NULL, kAutoGenerateReturnID,
                      kAnyTransactionID, &event);
-  AEDescList list;
-  AEInitializeDesc(&list);
   AECreateList(NULL, 0, false, &list);
-  for (const AEDesc& d : items) AEPutDesc(&list, 0, &d);
+  for (const std::string& path : paths) {
+    FSSpec spec{};
+    if (path.empty()) AEPutPtr(&list, 0, 'bool', "\1", 1);
+    if (!path.empty() && VTMakeFSSpecFromPath(path.c_str(), &spec) == noErr)
+      AEPutPtr(&list, 0, typeFSS, &spec, sizeof spec);
+  }
   AEPutParamDesc(&event, keyDirectObject, &list);
-  AppleEvent reply;
-  AEInitializeDesc(&reply);
   OSErr err = QTApp_HandleOpenDocumentAppleEvent(&event, &reply, 0);
   AEDisposeDesc(&list);
   AEDisposeDesc(&event);
   return err;
-}
-
-AEDesc FileDesc(const std::string& path) {
-  FSSpec spec;
-  VTMakeFSSpecFromPath(path.c_str(), &spec);
-  AEDesc d;
-  AEInitializeDesc(&d);
-  AECreateDesc(typeFSS, &spec, sizeof spec, &d);
-  return d;
 }
 
 // Small movies told apart by their sizes.
@@ -97,26 +91,15 @@ TEST_F(AppleEventHandlers, OpenDocumentsErrorsOpenNoDialog) {
   EXPECT_TRUE(gAppInForeground) << "set whatever happened";
 
   // A second item that is no file: its error, although the first one was fine.
-  SInt32 number = 7;
-  AEDesc notAFile;
-  AEInitializeDesc(&notAFile);
-  AECreateDesc('bool', &number, 1, &notAFile);
-  AEDesc file = FileDesc(MovieA());
-  OSErr err = SendOpenDocuments({file, notAFile});
-  EXPECT_NE(err, noErr);
+  EXPECT_NE(SendOpenDocuments({MovieA(), ""}), noErr);
   EXPECT_EQ(gEffectsDialog, 0);
-  AEDisposeDesc(&file);
-  AEDisposeDesc(&notAFile);
 }
 
 // Five documents: only the first two become sources, in the order of the list (told apart by
 // their sizes).
 TEST_F(AppleEventHandlers, OpenDocumentsKeepsTheFirstTwoInOrder) {
   std::string a = MovieA(), b = MovieB();
-  std::vector<AEDesc> items{FileDesc(b), FileDesc(a), FileDesc(b), FileDesc(a), FileDesc(b)};
-  OSErr err = SendOpenDocuments(items);
-  for (AEDesc& d : items) AEDisposeDesc(&d);
-  ASSERT_EQ(err, noErr);
+  ASSERT_EQ(SendOpenDocuments({b, a, b, a, b}), noErr);
   EXPECT_EQ(gSpecCount, 2);
   ASSERT_NE(gEffectsDialog, 0);
   Rect box[2];
@@ -181,13 +164,11 @@ TEST_F(AppleEventHandlers, EffectJobsLeaveNoFileOpenHoweverTheyEnd) {
   };
   enum class End { completed, cancelledAtSave, failed };
   auto job = [&](End end) {
-    std::vector<AEDesc> items{FileDesc(a), FileDesc(end == End::failed ? sound : b)};
     if (end == End::completed) VTAutomationNavSaveAs(tempDir_, "fx.mov");
     if (end == End::cancelledAtSave) VTAutomationNavCancelSave();
-    OSErr err = SendOpenDocuments(items);
-    for (AEDesc& d : items) AEDisposeDesc(&d);
-    ASSERT_EQ(err, end == End::failed ? OSErr{invalidTrack}
-                                      : OSErr{noErr});  // a source without video fails
+    // A source without video fails.
+    ASSERT_EQ(SendOpenDocuments({a, end == End::failed ? sound : b}),
+              end == End::failed ? OSErr{invalidTrack} : OSErr{noErr});
     if (end == End::failed) return;
     EventRecord key = MakeEvent(keyDown, kReturnCharCode);  // OK, as the user would answer
     SelectWindow(FrontWindow());
