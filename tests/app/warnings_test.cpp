@@ -103,6 +103,32 @@ TEST_F(FailureWarnings, SaveAsOverAFileAnotherWindowReadsIsRefusedAndReported) {
             std::filesystem::file_size(MovieFixture()));
 }
 
+// A save that fails on a full disk keeps the file it was to replace, and the window its movie.
+TEST_F(FailureWarnings, SaveAsOverAFileKeepsItWhenTheDiskIsFull) {
+  WindowReference w = OpenMovieWindow("big.mov", true);
+  // 7 MB of frames, more than the small disk below holds beside the old file.
+  Movie movie = Record(w).fMovie;
+  Media media =
+      NewTrackMedia(NewMovieTrack(movie, 4 << 16, 4 << 16, 0), VideoMediaType, 600, nullptr, 0);
+  Handle desc = NewHandleClear(sizeof(ImageDescription)), frame = NewHandleClear(100 << 10);
+  (**(ImageDescriptionHandle)desc).cType = 'raw ';
+  for (int i = 0; i < 70; ++i)
+    ASSERT_EQ(AddMediaSample(media, frame, 0, 100 << 10, 60, desc, 1, 0, nullptr), noErr);
+  DisposeHandle(frame);
+  DisposeHandle(desc);
+  InsertMediaIntoTrack(GetMediaTrack(media), 0, 0, GetMediaDuration(media), fixed1);
+  std::string dir = tempDir_ + "/small", old(23 << 17, 'o');  // 2.9 MB
+  mkdir(dir.c_str(), 0700);
+  vt_test::SmallDisk disk(dir);
+  vt_test::writeFile(dir + "/old.mov", old);
+  VTAutomationNavSaveAs(dir, "old.mov", true);
+  EXPECT_EQ(QTFrame_SaveAsMovieFile(w), dskFulErr);
+  std::string text = TakeWarning();
+  EXPECT_NE(text.find("Could not save \"old.mov\""), std::string::npos) << text;
+  EXPECT_EQ(vt_test::readFile(dir + "/old.mov"), old);
+  EXPECT_EQ(Record(w).fMovie, movie);
+}
+
 TEST_F(FailureWarnings, SavingAnEditedImportedMovieIsReported) {
   WindowReference w = OpenMovieFile(CopyInto(MovieFixture("avi"), "clip.avi"));
   ASSERT_NE(w, nullptr);
