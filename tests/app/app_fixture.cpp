@@ -42,12 +42,7 @@ Point Centre(const Rect& r) {
 
 EventRecord MakeEvent(EventKind what, unsigned long message, EventModifiers modifiers,
                       Point where) {
-  EventRecord e{};
-  e.what = what;
-  e.message = message;
-  e.modifiers = modifiers;
-  e.where = where;
-  return e;
+  return EventRecord{what, message, 0, where, modifiers};
 }
 
 bool UpdatePending(WindowReference w) {
@@ -56,17 +51,6 @@ bool UpdatePending(WindowReference w) {
   for (int i = 0; i < 8 && GetNextEvent(updateMask, &next); ++i)
     pending |= next.what == updateEvt && next.message == (unsigned long)w;
   return pending;
-}
-
-static void ResetApplicationGlobals() {
-  gShuttingDown = false;
-  gAppInForeground = true;
-  if (gValidFileTypes != NULL) DisposePtr((Ptr)gValidFileTypes);
-  gValidFileTypes = NULL;
-  gModalFilterUPP = NewModalFilterUPP(QTFrame_StandardModalDialogEventFilter);
-  gUserItemProcUPP = NewUserItemUPP(QTFrame_StandardUserItemProcedure);
-  gEffectsDialog = 0;
-  gCopyMovieMedia = false;
 }
 
 void AppTest::SetUp() {
@@ -78,20 +62,22 @@ void AppTest::SetUp() {
   ASSERT_NE(gAppResFile, -1) << "the application's resource file did not open";
   GetIndString(gAppName, kAppNameResID, kAppNameResIndex);
   ASSERT_EQ(EnterMovies(), noErr);
-  ResetApplicationGlobals();
+  // The shell's globals as start-up leaves them (the file type list is released at TearDown).
+  gShuttingDown = false;
+  gAppInForeground = true;
+  gModalFilterUPP = NewModalFilterUPP(QTFrame_StandardModalDialogEventFilter);
+  gUserItemProcUPP = NewUserItemUPP(QTFrame_StandardUserItemProcedure);
+  gEffectsDialog = 0;
+  gCopyMovieMedia = false;
   tempDir_ = vt_test::tempDir("app");
 }
 
 void AppTest::TearDown() {
   VTAutomationSetModalHook(nullptr);
   // Close what the test left open without asking, so records and movies are released.
-  WindowReference w = QTFrame_GetFrontMovieWindow();
-  while (w != NULL) {
-    WindowReference next = QTFrame_GetNextMovieWindow(w);
-    WindowObject o = QTFrame_GetWindowObjectFromWindow(w);
-    if (o != NULL) (**o).fIsDirty = false;
-    QTFrame_DestroyMovieWindow(w);
-    w = next;
+  for (int i = 0; i < 100 && QTFrame_GetFrontMovieWindow(); ++i) {
+    Record(QTFrame_GetFrontMovieWindow()).fIsDirty = false;
+    QTFrame_DestroyMovieWindow(QTFrame_GetFrontMovieWindow());
   }
   if (gValidFileTypes != NULL) DisposePtr((Ptr)gValidFileTypes);
   gValidFileTypes = NULL;

@@ -57,6 +57,17 @@ TEST_F(Menus, SaveFollowsUnsavedEdits) {
   EXPECT_FALSE(Record(w).fIsDirty);
   QTFrame_HandleEditMenuItem(w, IDM_EDITCUT);
   EXPECT_TRUE(Record(w).fIsDirty);
+
+  // Unknown codes are ignored; Save and Close with no window do nothing.
+  QTFrame_HandleFileMenuItem(w, 0x8106);
+  QTFrame_HandleFileMenuItem(w, 0x8142);
+  QTFrame_HandleEditMenuItem(w, 0x8202);
+  QTFrame_HandleFileMenuItem(NULL, IDM_FILESAVE);
+  QTFrame_HandleFileMenuItem(NULL, IDM_FILESAVEAS);
+  QTFrame_HandleFileMenuItem(NULL, IDM_FILECLOSE);
+  EXPECT_EQ(WindowCount(), 1);
+  EXPECT_FALSE(gShuttingDown);
+  EXPECT_EQ(VTAutomationNavDialogCount(), 0);
 }
 
 TEST_F(Menus, ApplicationMenuFollowsTheEffectsDialogAndMediaMode) {
@@ -68,14 +79,22 @@ TEST_F(Menus, ApplicationMenuFollowsTheEffectsDialogAndMediaMode) {
     EXPECT_EQ(Item(kApplicationMenuResID, 4).checked, choice != IDM_COPY_MEDIA) << choice;
   }
 
-  // With a dialog open, item 1 is disabled and choosing it starts nothing but is still handled.
-  gEffectsDialog = (QTParameterDialog)1;
+  // Make Effect Movie asks for sources with the open dialog; cancelling it at once still opens
+  // the effects dialog, for zero sources. While that is open, item 1 is disabled and choosing
+  // it starts nothing but is still handled.
+  VTAutomationNavCancelOpen();
+  EXPECT_TRUE(QTApp_HandleMenu(IDM_MAKE_EFFECT_MOVIE));
+  EXPECT_EQ(VTAutomationNavDialogCount(), 1);
+  EXPECT_EQ(VTAutomationNavLastShown().kind, VTNavDialogKind::open);
+  EXPECT_EQ(VTAutomationNavLastShown().clientName, ToString(gAppName));
+  ASSERT_NE(gEffectsDialog, 0);
   QTFrame_AdjustMenus(NULL, NULL);
   EXPECT_FALSE(Item(kApplicationMenuResID, 1).enabled);
-  long dialogs = VTAutomationNavDialogCount();
   EXPECT_TRUE(QTApp_HandleMenu(IDM_MAKE_EFFECT_MOVIE));
-  EXPECT_EQ(VTAutomationNavDialogCount(), dialogs);
+  EXPECT_EQ(VTAutomationNavDialogCount(), 1) << "a second job while one is open";
+  QTDismissStandardParameterDialog(gEffectsDialog);
   gEffectsDialog = 0;
+  QTEffects_RespondToDialogSelection(userCanceledErr);
   QTFrame_AdjustMenus(NULL, NULL);
   EXPECT_TRUE(Item(kApplicationMenuResID, 1).enabled);
 
@@ -85,22 +104,7 @@ TEST_F(Menus, ApplicationMenuFollowsTheEffectsDialogAndMediaMode) {
   EXPECT_FALSE(QTApp_HandleMenu(0));
 }
 
-// Making an effect movie from the menu asks for sources with the open dialog; cancelling it
-// at once still opens the effects dialog for zero sources, and a second job waits for it.
-TEST_F(Menus, MakeEffectMovieAsksForSources) {
-  VTAutomationNavCancelOpen();
-  EXPECT_TRUE(QTApp_HandleMenu(IDM_MAKE_EFFECT_MOVIE));
-  EXPECT_EQ(VTAutomationNavDialogCount(), 1);
-  EXPECT_EQ(VTAutomationNavLastShown().kind, VTNavDialogKind::open);
-  EXPECT_EQ(VTAutomationNavLastShown().clientName, ToString(gAppName));
-  ASSERT_NE(gEffectsDialog, 0);
-  EXPECT_TRUE(QTApp_HandleMenu(IDM_MAKE_EFFECT_MOVIE));
-  EXPECT_EQ(VTAutomationNavDialogCount(), 1) << "a second job while one is open";
-  QTDismissStandardParameterDialog(gEffectsDialog);
-  gEffectsDialog = 0;
-  QTEffects_RespondToDialogSelection(userCanceledErr);
-}
-
+// Item states keep the command-key modifiers; checks, labels and the whole menu's state.
 TEST_F(Menus, ItemStateKeepsCommandKeyModifiers) {
   MenuHandle file = GetMenuHandle(kFileMenuResID);
   ASSERT_NE(file, nullptr);
@@ -123,15 +127,7 @@ TEST_F(Menus, ItemStateKeepsCommandKeyModifiers) {
   QTFrame_SetMenuItemCheck(file, IDM_FILEOPEN, false);
   EXPECT_FALSE(Item(kFileMenuResID, 2).checked);
 
-  // The whole menu goes through item 0, whatever the code: New goes off with it.
-  QTFrame_SetMenuState(file, 12345, 1);
-  EXPECT_FALSE(Item(kFileMenuResID, 1).enabled);
-}
-
-// Labels lose their ampersands; longer texts are cut at 255 characters instead of overrunning
-// the string.
-TEST_F(Menus, LabelsLoseTheirAmpersands) {
-  MenuHandle file = GetMenuHandle(kFileMenuResID);
+  // Labels lose their ampersands; longer texts are cut at 255 characters.
   const std::pair<std::string, std::string> labels[] = {
       {"&Save &As&", "Save As"}, {"&&&", ""}, {std::string(400, 'x'), std::string(255, 'x')}};
   for (auto [label, shown] : labels) {
@@ -140,20 +136,8 @@ TEST_F(Menus, LabelsLoseTheirAmpersands) {
     GetMenuItemText(file, 5, text);
     EXPECT_EQ(ToString(text), shown);
   }
-}
 
-TEST_F(Menus, UnknownFileAndEditCodesAreIgnored) {
-  OpenMovieWindow("ignored.mov");
-  int windows = WindowCount();
-  QTFrame_HandleFileMenuItem(QTFrame_GetFrontMovieWindow(), 0x8106);
-  QTFrame_HandleFileMenuItem(QTFrame_GetFrontMovieWindow(), 0x8142);
-  QTFrame_HandleEditMenuItem(QTFrame_GetFrontMovieWindow(), 0x8202);
-  EXPECT_EQ(WindowCount(), windows);
-  EXPECT_FALSE(gShuttingDown);
-  // Save and Close with no window do nothing.
-  QTFrame_HandleFileMenuItem(NULL, IDM_FILESAVE);
-  QTFrame_HandleFileMenuItem(NULL, IDM_FILESAVEAS);
-  QTFrame_HandleFileMenuItem(NULL, IDM_FILECLOSE);
-  EXPECT_EQ(WindowCount(), windows);
-  EXPECT_EQ(VTAutomationNavDialogCount(), 0);
+  // The whole menu goes through item 0, whatever the code: New goes off with it.
+  QTFrame_SetMenuState(file, 12345, 1);
+  EXPECT_FALSE(Item(kFileMenuResID, 1).enabled);
 }
