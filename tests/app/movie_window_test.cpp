@@ -19,6 +19,11 @@ std::string numberedMovie(const std::string& name, const std::string& rate,
   return vt_test::fixture(name, "-f lavfi -i \"color=s=96x72:r=" + rate + ":d=2," + kNumbered +
                                     filters + "\" " + options + " -c:v png");
 }
+// A blue movie of `size` ("WxH").
+std::string solidMovie(const std::string& size) {
+  return vt_test::fixture("fit_" + size + ".mov",
+                          "-f lavfi -i color=c=blue:s=" + size + ":r=10:d=0.2 -c:v mjpeg");
+}
 // -1 for a picture that is none of them (black, the bar, another movie's).
 int frameNumber(UInt32 argb) {
   if (std::abs((int)vt::pixelG(argb) - 128) > 2 || vt::pixelB(argb) > 2) return -1;
@@ -63,16 +68,15 @@ class MovieWindow : public AppTest {
     EXPECT_NE(w, nullptr) << path;
     return w;
   }
-  Movie MovieOf(WindowReference w) { return Record(w).fMovie; }
   Rect Box(WindowReference w) {
     Rect r;
-    GetMovieBox(MovieOf(w), &r);
+    GetMovieBox(Record(w).fMovie, &r);
     return r;
   }
   void GoTo(WindowReference w, TimeValue t) {
     TimeRecord r{};
     r.value.lo = (UInt32)t;
-    r.scale = GetMovieTimeScale(MovieOf(w));
+    r.scale = GetMovieTimeScale(Record(w).fMovie);
     MCDoAction(QTFrame_GetMCFromWindow(w), mcActionGoToTime, &r);
   }
   // What the window shows a few pixels into its movie.
@@ -102,8 +106,7 @@ TEST_F(MovieWindow, OpensScaledToFitTheScreenWithTheBarVisible) {
   for (auto s : sizes) {
     std::string size = std::to_string(s.w) + "x" + std::to_string(s.h);
     SCOPED_TRACE(size);
-    WindowReference w = Open(vt_test::fixture(
-        "fit_" + size + ".mov", "-f lavfi -i color=c=blue:s=" + size + ":r=10:d=0.2 -c:v mjpeg"));
+    WindowReference w = Open(solidMovie(size));
     ASSERT_NE(w, nullptr);
     VTWindowInfo info = InfoOf(w);
     Rect box = Box(w);
@@ -129,8 +132,7 @@ TEST_F(MovieWindow, OpensScaledToFitTheScreenWithTheBarVisible) {
 // The grow box scales the picture at its shape (the larger of the two moves wins, down to a
 // smallest size); the zoom box goes to the largest size that fits and back to the user's.
 TEST_F(MovieWindow, GrowBoxAndZoomBoxResizeAtTheMovieShape) {
-  WindowReference w = Open(vt_test::fixture(
-      "grow_320x240.mov", "-f lavfi -i color=c=blue:s=320x240:r=10:d=0.2 -c:v mjpeg"));
+  WindowReference w = Open(solidMovie("320x240"));
   ASSERT_NE(w, nullptr);
   const struct { short dh, dv; } drags[] = {{-1000, -1000}, {448, 10}, {10, 100}, {-40, -90}};
   for (auto d : drags) {
@@ -153,8 +155,7 @@ TEST_F(MovieWindow, GrowBoxAndZoomBoxResizeAtTheMovieShape) {
     Rect zoom;
     GetWindowBounds(w, kWindowZoomBoxRgn, &zoom);
     ASSERT_FALSE(EmptyRect(&zoom));
-    VTAutomationPostClick(
-        Point{(short)((zoom.top + zoom.bottom) / 2), (short)((zoom.left + zoom.right) / 2)});
+    VTAutomationPostClick(Centre(zoom));
     Deliver();
     VTWindowInfo info = InfoOf(w);
     Rect box = Box(w);
@@ -188,7 +189,7 @@ TEST_F(MovieWindow, ArrowKeysStepThroughEveryFrameOnce) {
     SCOPED_TRACE(m.name);
     WindowReference w = Open(m.path);
     ASSERT_NE(w, nullptr);
-    Track track = GetMovieIndTrackType(MovieOf(w), 1, VideoMediaType, movieTrackMediaType);
+    Track track = GetMovieIndTrackType(Record(w).fMovie, 1, VideoMediaType, movieTrackMediaType);
     const long frames = GetMediaSampleCount(GetTrackMedia(track)) - m.cut;
     ASSERT_GT(frames, 40);
     if (m.cut) {
@@ -272,7 +273,7 @@ TEST_F(MovieWindow, PasteIntoAnEffectMovieShowsWhereItLands) {
   Choose(kFileMenuResID, 3);
   WindowReference w = Open(fx);
   ASSERT_NE(w, nullptr);
-  Movie m = MovieOf(w);
+  Movie m = Record(w).fMovie;
   const long tracks = GetMovieTrackCount(m);
   const TimeValue d = GetMovieDuration(m);
   Key((char)kRightArrowCharCode, 0, 5);

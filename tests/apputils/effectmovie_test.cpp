@@ -155,7 +155,6 @@ TEST_F(EffectMovie, TwoCopiedSourcesMakeAWiredCrossFade) {
   EXPECT_EQ(gSrcMovies[1], nullptr);
 
   std::string out = dir + "/fade.mov";
-  ASSERT_TRUE(fs::exists(out));
   Movie m = openMovie(out);
   ASSERT_NE(m, nullptr);
   ASSERT_EQ(GetMovieTrackCount(m), 3);
@@ -223,8 +222,6 @@ TEST_F(EffectMovie, ReferencedSourcesStayOutsideTheFile) {
   gCopyMovieMedia = true;
   make({sourceA()}, 'blur', "copy.mov");
 
-  ASSERT_TRUE(fs::exists(dir + "/ref.mov"));
-  ASSERT_TRUE(fs::exists(dir + "/copy.mov"));
   EXPECT_LT(fs::file_size(dir + "/ref.mov") * 4, fs::file_size(dir + "/copy.mov"));
 
   Movie m = openMovie(dir + "/ref.mov");

@@ -22,21 +22,15 @@ struct MovieFixture : ::testing::Test {
   }
   Track addTrack(OSType mediaType, int samples, TimeValue sampleDuration = 100) {
     Track t = NewMovieTrack(movie, 320 << 16, 240 << 16, kNoVolume);
-    EXPECT_NE(t, nullptr);
     Media m = NewTrackMedia(t, mediaType, 600, nullptr, 0);
-    EXPECT_NE(m, nullptr);
-    if (!t || !m || samples == 0) return t;
+    EXPECT_TRUE(t && m);
     ImageDescriptionHandle desc = QTUtils_MakeSampleDescription('raw ', 2, 2);
     Handle data = NewHandleClear(16);
-    EXPECT_EQ(BeginMediaEdits(m), noErr);
-    for (int i = 0; i < samples; ++i) {
-      TimeValue at = 0;
-      EXPECT_EQ(
-          AddMediaSample(m, data, 0, 16, sampleDuration, (SampleDescriptionHandle)desc, 1, 0, &at),
-          noErr);
-    }
-    EXPECT_EQ(EndMediaEdits(m), noErr);
-    EXPECT_EQ(InsertMediaIntoTrack(t, 0, 0, GetMediaDuration(m), fixed1), noErr);
+    for (int i = 0; i < samples; ++i)
+      EXPECT_EQ(AddMediaSample(m, data, 0, 16, sampleDuration, (SampleDescriptionHandle)desc, 1, 0,
+                               nullptr),
+                noErr);
+    if (samples > 0) EXPECT_EQ(InsertMediaIntoTrack(t, 0, 0, GetMediaDuration(m), fixed1), noErr);
     DisposeHandle(data);
     DisposeHandle((Handle)desc);
     return t;
@@ -59,13 +53,6 @@ TEST(Capabilities, EffectsNeedVersionThreeOrLater) {
   }
   VTResetGestaltAnswers();
   EXPECT_TRUE(QTUtils_HasQuickTimeVideoEffects());
-}
-
-TEST_F(MovieFixture, StreamedMovieSkipsDisabledTracks) {
-  Track strm = addTrack('strm', 0);
-  EXPECT_TRUE(QTUtils_IsStreamedMovie(movie));
-  SetTrackEnabled(strm, false);
-  EXPECT_FALSE(QTUtils_IsStreamedMovie(movie));
 }
 
 // Movie user-data items: absent, of the wrong size (as a damaged file may hold) or present.
@@ -108,8 +95,9 @@ TEST_F(MovieFixture, UserDataItemsReadDefaultsUnlessWellFormed) {
   EXPECT_EQ(QTUtils_SetControllerType(nullptr, 'abcd'), paramErr);
 }
 
-// Track helpers: names (a zero-byte name reads as none), frame counts, reference removal.
-TEST_F(MovieFixture, TrackHelpers) {
+// Track helpers: names (a zero-byte name reads as none), frame counts, reference removal; the
+// streamed-movie test and the saved volume.
+TEST_F(MovieFixture, TrackAndMovieHelpers) {
   Track a = addTrack(VideoMediaType, 5, 40);
   Track b = addTrack(VideoMediaType, 1);
   Track fx = addTrack(VideoMediaType, 0);
@@ -138,11 +126,17 @@ TEST_F(MovieFixture, TrackHelpers) {
   EXPECT_EQ(GetTrackReferenceCount(fx, kTrackReferenceModifier), 1);
   EXPECT_EQ(GetTrackReference(fx, kTrackReferenceModifier, 1), b);
   EXPECT_EQ(GetTrackReferenceCount(b, 'chap'), 0);
-}
 
-TEST_F(MovieFixture, SavedVolumeFollowsTheCurrentMagnitude) {
+  // A streamed movie is one with an enabled streaming track.
+  EXPECT_FALSE(QTUtils_IsStreamedMovie(movie));
+  Track strm = addTrack('strm', 0);
+  EXPECT_TRUE(QTUtils_IsStreamedMovie(movie));
+  SetTrackEnabled(strm, false);
+  EXPECT_FALSE(QTUtils_IsStreamedMovie(movie));
+
+  // The saved volume follows the current one's magnitude, muted or not.
   SetMoviePreferredVolume(movie, 256);
-  SetMovieVolume(movie, -256);  // muted at full volume
+  SetMovieVolume(movie, -256);
   EXPECT_EQ(QTUtils_UpdateMovieVolumeSetting(movie), noErr);
   EXPECT_EQ(GetMoviePreferredVolume(movie), 256);
   SetMoviePreferredVolume(movie, 128);

@@ -129,6 +129,7 @@ TEST_F(Queue, MasksPeekingAndFlushing) {
   EXPECT_EQ(PostEvent(keyDown, 'k'), noErr);
 }
 
+// Activates come before input and updates after; suspend and resume as OS events.
 TEST_F(Queue, DeliveryOrderActivateInputUpdate) {
   WindowRef a = window(50, 50, 200, 200);
   settleWindows();
@@ -165,25 +166,22 @@ TEST_F(Queue, DeliveryOrderActivateInputUpdate) {
     }
   }
   EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
-}
 
-TEST_F(Queue, SuspendAndResumeAsOSEvents) {
-  WindowRef w = window(50, 50, 200, 200);
-  settleWindows();
+  // Suspend and resume come as OS events, once per change, and unhighlight and highlight the
+  // front window.
   VTAutomationPostFocus(false);
-  EventRecord e;
   ASSERT_TRUE(WaitNextEvent(everyEvent, &e, 0, nullptr));
   EXPECT_EQ(e.what, osEvt);
   EXPECT_EQ((e.message >> 24) & 0xFF, (unsigned long)suspendResumeMessage);
   EXPECT_EQ(e.message & resumeFlag, 0u);
-  EXPECT_FALSE(IsWindowHilited(w));
-  VTAutomationPostFocus(false);  // no change, no event
+  EXPECT_FALSE(IsWindowHilited(a));
+  VTAutomationPostFocus(false);
   EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
   VTAutomationPostFocus(true);
   ASSERT_TRUE(WaitNextEvent(everyEvent, &e, 0, nullptr));
   EXPECT_EQ(e.what, osEvt);
   EXPECT_EQ(e.message & resumeFlag, (unsigned long)resumeFlag);
-  EXPECT_TRUE(IsWindowHilited(w));
+  EXPECT_TRUE(IsWindowHilited(a));
 }
 
 // Mouse moves are reported only for a mouse region; GetMouse answers in local coordinates.
