@@ -28,6 +28,11 @@ WindowRef window(short l, short t, short r, short b) {
   return NewCWindow(nullptr, &rc, nullptr, true, noGrowDocProc, (WindowRef)-1, true, 0);
 }
 
+// The kind of the event WaitNextEvent gives next, -1 when it gives none.
+int waited(EventRecord& e, RgnHandle mouse = nullptr) {
+  return WaitNextEvent(everyEvent, &e, 0, mouse) ? e.what : -1;
+}
+
 void settleWindows() {
   EventRecord e;
   while (GetNextEvent(updateMask | activMask, &e))
@@ -62,13 +67,11 @@ TEST_F(Queue, IdleWaitGivesANullEventAtOnce) {
 TEST_F(Queue, KeysCarryCharacterKeyCodeModifiersAndCodePoints) {
   VTAutomationPostKey('q', cmdKey, 0x0C);
   EventRecord e;
-  ASSERT_TRUE(WaitNextEvent(everyEvent, &e, 0, nullptr));
-  EXPECT_EQ(e.what, keyDown);
+  EXPECT_EQ(waited(e), keyDown);
   EXPECT_EQ(e.message & charCodeMask, (unsigned long)'q');
   EXPECT_EQ((e.message & keyCodeMask) >> 8, 0x0Cu);
   EXPECT_TRUE(e.modifiers & cmdKey);
-  ASSERT_TRUE(WaitNextEvent(everyEvent, &e, 0, nullptr));
-  EXPECT_EQ(e.what, keyUp);
+  EXPECT_EQ(waited(e), keyUp);
   EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
 
   // a, e-acute, a CJK character and a control character; then keys given only a character code.
@@ -110,8 +113,7 @@ TEST_F(Queue, MasksPeekingAndFlushing) {
   VTAutomationPostClick(pt(1, 30));
   VTAutomationPostKey('y');
   FlushEvents(keyDownMask | keyUpMask, mDownMask);
-  ASSERT_TRUE(GetNextEvent(everyEvent, &e));
-  EXPECT_EQ(e.what, mouseDown);
+  EXPECT_TRUE(GetNextEvent(everyEvent, &e) && e.what == mouseDown);
   FlushEvents(everyEvent, 0);
 
   // PostEvent takes only application kinds, and the queue is bounded: a flood is refused, not
@@ -127,6 +129,16 @@ TEST_F(Queue, MasksPeekingAndFlushing) {
   EXPECT_EQ(PostEvent(keyDown, 'k'), queueFull);
   FlushEvents(everyEvent, 0);
   EXPECT_EQ(PostEvent(keyDown, 'k'), noErr);
+  FlushEvents(everyEvent, 0);
+
+  // Apple events arrive as high-level events, after input, only when asked for, and once.
+  VTAutomationPostKey('a');
+  vt::ae::postQuitApplication();
+  EXPECT_TRUE(GetNextEvent(keyDownMask | keyUpMask, &e) && e.what == keyDown);
+  EXPECT_TRUE(EventAvail(highLevelEventMask, &e) && e.what == kHighLevelEvent);
+  EXPECT_EQ(waited(e), keyUp);
+  EXPECT_EQ(waited(e), kHighLevelEvent);
+  EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
 }
 
 // Activates come before input and updates after; suspend and resume as OS events.
@@ -149,8 +161,7 @@ TEST_F(Queue, DeliveryOrderActivateInputUpdate) {
         Ev{keyUp, nullptr, false}, Ev{updateEvt, b, false}})
     EXPECT_EQ(next(), want);
   // An update stays pending until the window's update region is cleared.
-  ASSERT_TRUE(WaitNextEvent(everyEvent, &e, 0, nullptr));
-  EXPECT_EQ(e.what, updateEvt);
+  EXPECT_EQ(waited(e), updateEvt);
   BeginUpdate(b);
   EndUpdate(b);
   EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
@@ -170,16 +181,14 @@ TEST_F(Queue, DeliveryOrderActivateInputUpdate) {
   // Suspend and resume come as OS events, once per change, and unhighlight and highlight the
   // front window.
   VTAutomationPostFocus(false);
-  ASSERT_TRUE(WaitNextEvent(everyEvent, &e, 0, nullptr));
-  EXPECT_EQ(e.what, osEvt);
+  EXPECT_EQ(waited(e), osEvt);
   EXPECT_EQ((e.message >> 24) & 0xFF, (unsigned long)suspendResumeMessage);
   EXPECT_EQ(e.message & resumeFlag, 0u);
   EXPECT_FALSE(IsWindowHilited(a));
   VTAutomationPostFocus(false);
   EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
   VTAutomationPostFocus(true);
-  ASSERT_TRUE(WaitNextEvent(everyEvent, &e, 0, nullptr));
-  EXPECT_EQ(e.what, osEvt);
+  EXPECT_EQ(waited(e), osEvt);
   EXPECT_EQ(e.message & resumeFlag, (unsigned long)resumeFlag);
   EXPECT_TRUE(IsWindowHilited(a));
 }
@@ -195,8 +204,7 @@ TEST_F(Queue, MouseMovesReportedOnlyForAMouseRegion) {
   VTAutomationPostMouseMove(pt(50, 50));
   EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, inside));
   VTAutomationPostMouseMove(pt(150, 50));
-  ASSERT_TRUE(WaitNextEvent(everyEvent, &e, 0, inside));
-  EXPECT_EQ(e.what, osEvt);
+  EXPECT_EQ(waited(e, inside), osEvt);
   EXPECT_EQ((e.message >> 24) & 0xFF, (unsigned long)mouseMovedMessage);
   DisposeRgn(inside);
   // GetMouse answers in the current port's coordinates.
@@ -237,21 +245,4 @@ TEST_F(Queue, ModalHookRunsEachTurnAndCanEndTheLoop) {
   EXPECT_LT(turns, 1000);
   EXPECT_FALSE(Button());
   EXPECT_FALSE(WaitMouseUp());
-}
-
-TEST_F(Queue, AppleEventsArriveAsHighLevelEvents) {
-  VTAutomationPostKey('a');
-  vt::ae::postQuitApplication();
-  EventRecord e;
-  // Not asked for: only the key is seen.
-  ASSERT_TRUE(GetNextEvent(keyDownMask | keyUpMask, &e));
-  EXPECT_EQ(e.what, keyDown);
-  ASSERT_TRUE(EventAvail(highLevelEventMask, &e));
-  EXPECT_EQ(e.what, kHighLevelEvent);
-  ASSERT_TRUE(WaitNextEvent(everyEvent, &e, 0, nullptr));
-  EXPECT_EQ(e.what, keyUp);  // input first
-  ASSERT_TRUE(WaitNextEvent(everyEvent, &e, 0, nullptr));
-  EXPECT_EQ(e.what, kHighLevelEvent);
-  // Taken by WaitNextEvent: not delivered twice.
-  EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
 }
