@@ -88,7 +88,8 @@ TEST_F(FileTypes, FilterDecidesByFileTypeAndAlwaysShowsFolders) {
 
 using FileDialogs = AppTest;
 
-TEST_F(FileDialogs, OpenHandleCarriesSignatureCountAndTypes) {
+// The open dialog's type list carries the signature, count and types.
+TEST_F(FileDialogs, OpenHandleAndSaveDialogAnswers) {
   OSType types[] = {'MooV', 'PNGf', 'JPEG'};
   EXPECT_EQ(QTFrame_CreateOpenHandle(kApplicationSignature, 0, types), nullptr);
   EXPECT_EQ(QTFrame_CreateOpenHandle(kApplicationSignature, -1, types), nullptr);
@@ -100,11 +101,9 @@ TEST_F(FileDialogs, OpenHandleCarriesSignatureCountAndTypes) {
   EXPECT_EQ((**h).osType[2], (OSType)'JPEG');
   EXPECT_GE(GetHandleSize((Handle)h), (Size)(sizeof(NavTypeList) + 2 * sizeof(OSType)));
   DisposeHandle((Handle)h);
-}
 
-// Missing outputs are parameter errors that show no dialog; the save dialog proposes the name
-// and reports the choices.
-TEST_F(FileDialogs, SaveDialogProposesTheNameAndReportsChoices) {
+  // Missing outputs are parameter errors that show no dialog; the save dialog proposes the
+  // name and reports the choices.
   FSSpec spec;
   Boolean selected = true, replacing = true;
   EXPECT_EQ(QTFrame_GetOneFileWithPreview(0, NULL, NULL, NULL), paramErr);

@@ -8,28 +8,6 @@
 
 using WindowObjects = AppTest;
 
-// A new window is hidden, untitled and current; without a movie it has no controller, and
-// activating it leaves the port alone.
-TEST_F(WindowObjects, NewWindowIsHiddenUntitledAndCurrent) {
-  WindowReference w = QTFrame_CreateMovieWindow();
-  ASSERT_NE(w, nullptr);
-  VTWindowInfo info = InfoOf(w);
-  EXPECT_FALSE(info.visible);
-  EXPECT_EQ(info.title, "untitled");
-  EXPECT_EQ(info.kind, kApplicationWindowKind);
-  ASSERT_NE(QTFrame_GetWindowObjectFromWindow(w), nullptr);
-  GrafPtr port;
-  GetPort(&port);
-  EXPECT_EQ(port, QTFrame_GetPortFromWindowReference(w));
-  ASSERT_EQ(QTFrame_GetMCFromWindow(w), nullptr);
-  WindowReference other = OpenForeignWindow();
-  SetPort(QTFrame_GetPortFromWindowReference(other));
-  QTFrame_ActivateController(w, true);
-  QTFrame_ActivateController(nullptr, false);
-  GetPort(&port);
-  EXPECT_EQ(port, QTFrame_GetPortFromWindowReference(other));
-}
-
 // The walks over movie windows skip windows without records; only records with the
 // application's tag, on application windows (not dialogs), count.
 TEST_F(WindowObjects, OnlyTaggedRecordsOnApplicationWindowsCount) {
@@ -77,8 +55,8 @@ TEST_F(WindowObjects, OnlyTaggedRecordsOnApplicationWindowsCount) {
 }
 
 // Closing releases the record and the movie; a movie given without the file it belongs to
-// cannot be titled or saved: refused, released.
-TEST_F(WindowObjects, ClosingOrRefusingReleasesTheRecordAndTheMovie) {
+// cannot be titled or saved: refused, released. A new window is hidden, untitled and current.
+TEST_F(WindowObjects, CreatingClosingAndRefusingWindows) {
   long before = VTLiveHandleCount();
   EXPECT_FALSE(QTFrame_OpenMovieInWindow(NewMovie(newMovieActive), NULL));
   EXPECT_EQ(WindowCount(), 0);
@@ -96,6 +74,24 @@ TEST_F(WindowObjects, ClosingOrRefusingReleasesTheRecordAndTheMovie) {
   EXPECT_EQ(WindowCount(), 0);
   QTFrame_DestroyMovieWindow(nullptr);
   EXPECT_EQ(VTAutomationNavDialogCount(), 0);
+
+  // Without a movie it has no controller, and activating it leaves the port alone.
+  w = QTFrame_CreateMovieWindow();
+  ASSERT_NE(w, nullptr);
+  VTWindowInfo info = InfoOf(w);
+  EXPECT_FALSE(info.visible);
+  EXPECT_EQ(info.title, "untitled");
+  EXPECT_EQ(info.kind, kApplicationWindowKind);
+  ASSERT_NE(QTFrame_GetWindowObjectFromWindow(w), nullptr);
+  GrafPtr port;
+  GetPort(&port);
+  EXPECT_EQ(port, QTFrame_GetPortFromWindowReference(w));
+  ASSERT_EQ(QTFrame_GetMCFromWindow(w), nullptr);
+  SetPort(QTFrame_GetPortFromWindowReference(plain = OpenForeignWindow()));
+  QTFrame_ActivateController(w, true);
+  QTFrame_ActivateController(nullptr, false);
+  GetPort(&port);
+  EXPECT_EQ(port, QTFrame_GetPortFromWindowReference(plain));
 }
 
 using MovieWindowClose = AppTest;
