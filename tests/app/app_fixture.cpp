@@ -153,8 +153,7 @@ Point AppTest::TitleBarPoint(WindowReference w) {
 }
 
 Point AppTest::CloseBoxPoint(WindowReference w) {
-  // The close box sits at the left end of the title bar; FindWindow says where exactly, so
-  // walk along the bar until it answers inGoAway.
+  // Walk along the title bar until FindWindow answers inGoAway.
   Point p = TitleBarPoint(w);
   for (p.h = InfoOf(w).structure.left; p.h < InfoOf(w).structure.right; ++p.h) {
     WindowPtr found = nullptr;

@@ -1,5 +1,4 @@
-// Shared set-up for the application's in-process tests: a headless screen, the application's
-// resource file, the shell's globals as start-up leaves them, and helpers to act as the user.
+// The application's in-process tests: a headless screen, its resources, helpers to act.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -48,8 +47,7 @@ class AppTest : public ::testing::Test {
   WindowReference OpenForeignWindow();
   // Installs menu bar 128 as start-up does, without removing any item.
   void InstallMenuBar();
-  // Runs `act` on every turn of the next modal loops; fails the test and stops acting after
-  // `limit` turns so that a loop that never ends is noticed.
+  // Runs `act` on every modal turn; after `limit` turns fails the test (a loop without end).
   void OnModalTurn(std::function<void(long turn)> act, long limit = 400);
 
   // An item of menu `menuID`, from the platform's own view of the bar.
@@ -68,9 +66,7 @@ struct ChildRun {
   int status = -1;  // the exit status, or minus the signal that ended it
   std::string report;
 };
-// Runs `body` in a forked child, bounded by `seconds`; the child writes its report to the
-// descriptor it is given and must end with _exit.
+// Runs `body` in a forked child that writes its report to `fd` and ends with _exit.
 ChildRun InChild(std::function<void(int fd)> body, int seconds = 30);
-// Runs VTApp_Main in a child after `prepare`; when the process ends through ExitToShell,
-// `report` is called in the child and its text comes back here.
+// Runs VTApp_Main in a child after `prepare`; `report` is what it says at ExitToShell.
 ChildRun RunApplication(std::function<void()> prepare, std::function<std::string()> report);

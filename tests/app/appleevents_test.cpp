@@ -6,8 +6,7 @@
 
 namespace {
 
-// Hands the handler an Open Documents event listing the files at `paths`; an empty path
-// stands for an item that is no file.
+// Hands the handler an Open Documents event for `paths` ("": an item that is no file).
 OSErr SendOpenDocuments(const std::vector<std::string>& paths) {
   AppleEvent event, reply;
   AEDescList list;
@@ -41,8 +40,7 @@ std::string MovieB() {
 
 using AppleEventHandlers = AppTest;
 
-// Print is refused and Open Application does nothing; once installed, the handlers answer the
-// events taken from the queue.
+// Print is refused, Open Application does nothing, also through the queue once installed.
 TEST_F(AppleEventHandlers, InstalledHandlersAnswerThroughTheEventQueue) {
   EXPECT_EQ(QTApp_HandlePrintDocumentAppleEvent(NULL, NULL, 0), errAEEventNotHandled);
   EXPECT_EQ(QTApp_HandleOpenApplicationAppleEvent(NULL, NULL, 0), noErr);
@@ -95,8 +93,7 @@ TEST_F(AppleEventHandlers, OpenDocumentsErrorsOpenNoDialog) {
   EXPECT_EQ(gEffectsDialog, 0);
 }
 
-// Five documents: only the first two become sources, in the order of the list (told apart by
-// their sizes).
+// Of five documents only the first two become sources, in the order of the list.
 TEST_F(AppleEventHandlers, OpenDocumentsKeepsTheFirstTwoInOrder) {
   std::string a = MovieA(), b = MovieB();
   ASSERT_EQ(SendOpenDocuments({b, a, b, a, b}), noErr);
@@ -114,8 +111,7 @@ TEST_F(AppleEventHandlers, OpenDocumentsKeepsTheFirstTwoInOrder) {
   QTEffects_RespondToDialogSelection(userCanceledErr);
 }
 
-// While the effects dialog is open every event goes to it first: its own events are consumed
-// (so neither the controllers nor the framework see them), others pass on.
+// While the effects dialog is open every event goes to it first; it consumes only its own.
 TEST_F(AppleEventHandlers, EffectsDialogSeesEveryEventFirst) {
   WindowReference movieWindow = OpenMovieWindow("behind.mov");
   ASSERT_NE(movieWindow, nullptr);
@@ -140,8 +136,7 @@ TEST_F(AppleEventHandlers, EffectsDialogSeesEveryEventFirst) {
   EXPECT_FALSE(QTApp_HandleEvent(&key));
 }
 
-// Every way an effect job ends gives back the files it opened: the source movies, the new
-// movie's file and anything the dialog or decoding opened on the way.
+// Every way an effect job ends gives back every file it opened.
 TEST_F(AppleEventHandlers, EffectJobsLeaveNoFileOpenHoweverTheyEnd) {
   std::string a = MovieA(), b = MovieB(),
               sound =

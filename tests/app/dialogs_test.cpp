@@ -37,8 +37,7 @@ std::vector<OSType> ComponentSubTypes(OSType type) {
 
 using FileTypes = AppTest;
 
-// The list grows in steps of 100 types; when it cannot grow any more it keeps what it has and
-// takes nothing further, of this component type or the next.
+// The list grows in steps of 100 types; once it cannot grow it keeps what it has, takes no more.
 TEST_F(FileTypes, ListGrowsPastItsFirstBlockAndStopsCleanly) {
   ASSERT_EQ(QTFrame_BuildFileTypeList(), noErr);  // resets the growth state
   DisposePtr((Ptr)gValidFileTypes);
@@ -67,8 +66,7 @@ TEST_F(FileTypes, ListGrowsPastItsFirstBlockAndStopsCleanly) {
   QTFrame_AddComponentFileTypes(MovieImportType, nullptr);  // ignored
 }
 
-// The filter's first call builds the list, once: the movie type, then the movie importers',
-// then the graphics importers'. Files of other types are hidden; folders never are.
+// The filter's first call builds the list, once: movies, then movie and graphics importers.
 TEST_F(FileTypes, FilterDecidesByFileTypeAndAlwaysShowsFolders) {
   EXPECT_TRUE(Shown(typeFSS, false, 'MooV'));
   std::vector<OSType> expected{'MooV'};
@@ -102,8 +100,7 @@ TEST_F(FileDialogs, OpenHandleAndSaveDialogAnswers) {
   EXPECT_GE(GetHandleSize((Handle)h), (Size)(sizeof(NavTypeList) + 2 * sizeof(OSType)));
   DisposeHandle((Handle)h);
 
-  // Missing outputs are parameter errors that show no dialog; the save dialog proposes the
-  // name and reports the choices.
+  // Missing outputs are parameter errors that show no dialog.
   FSSpec spec;
   Boolean selected = true, replacing = true;
   EXPECT_EQ(QTFrame_GetOneFileWithPreview(0, NULL, NULL, NULL), paramErr);

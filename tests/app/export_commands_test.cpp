@@ -1,6 +1,5 @@
-// File > Export... with its progress window, and vantrel-make: the command line runs the
-// application's own construction, so its movies are built exactly as Make Effect Movie builds
-// them; bad input writes nothing.
+// File > Export... with its progress window, and vantrel-make, which must build the movies
+// Make Effect Movie builds.
 #include <filesystem>
 
 #include "app_fixture.h"
@@ -136,8 +135,7 @@ TEST_F(AppTest, ExportWritesTheFrontMovieOrNothingWhenCancelled) {
   EXPECT_FALSE(VTAutomationHasFrontDialog()) << "a cancel is not an error";
   VTAutomationSetModalHook(nullptr);
 
-  // Each format of the pop-up: the proposed name takes its extension, and the chosen format
-  // wins over an extension typed.
+  // The chosen format gives the extension, and wins over one typed.
   const struct {
     int format;
     const char *typed, *written, *expect;  // expect: codec,frames

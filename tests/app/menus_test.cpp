@@ -9,8 +9,7 @@ class Menus : public AppTest {
   }
 };
 
-// With no window the document commands are off; with a window that is not a movie's in front
-// only Close comes on. New and Open are never changed; the Edit items stay off either way.
+// Without a movie window only New, Open and (for another window in front) Close are on.
 TEST_F(Menus, WithoutAMovieWindowOnlyCloseFollowsTheFrontWindow) {
   DialogPtr dialog = nullptr;
   for (bool window : {false, true}) {
@@ -79,9 +78,8 @@ TEST_F(Menus, ApplicationMenuFollowsTheEffectsDialogAndMediaMode) {
     EXPECT_EQ(Item(kApplicationMenuResID, 4).checked, choice != IDM_COPY_MEDIA) << choice;
   }
 
-  // Make Effect Movie asks for sources with the open dialog; cancelling it at once still opens
-  // the effects dialog, for zero sources. While that is open, item 1 is disabled and choosing
-  // it starts nothing but is still handled.
+  // Make Effect Movie asks for sources; cancelling still opens the effects dialog, during which
+  // item 1 is off and starts nothing.
   VTAutomationNavCancelOpen();
   EXPECT_TRUE(QTApp_HandleMenu(IDM_MAKE_EFFECT_MOVIE));
   EXPECT_EQ(VTAutomationNavDialogCount(), 1);

@@ -1,5 +1,5 @@
-// File commands and the effect movie's save step that fail tell the user so: the warning alert
-// names what failed, the file and the reason, and the document keeps its state.
+// Failed file commands tell the user what failed, on which file and why; documents keep their
+// state.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -141,8 +141,7 @@ TEST_F(FailureWarnings, SavingAnEditedImportedMovieIsReported) {
   EXPECT_TRUE(Record(w).fIsDirty);
 }
 
-// Save (of a new movie, through Save As) and the effect movie's save into a folder that cannot
-// be written: reported with the file's name; the window stays, unsaved.
+// Saves of a new movie and of an effect movie into a read-only folder are reported.
 TEST_F(FailureWarnings, SavesIntoAReadOnlyFolderAreReported) {
   std::string locked = tempDir_ + "/locked";
   std::filesystem::create_directory(locked);

@@ -1,5 +1,4 @@
-// Building effect movies from the confirmed effect choice: the application's main task, checked
-// through the movie layer and with ffprobe on the written files.
+// Building effect movies from the confirmed effect choice, read back by the movie layer and ffmpeg.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -160,8 +159,7 @@ TEST_F(EffectMovie, TwoCopiedSourcesMakeAWiredCrossFade) {
   ASSERT_EQ(GetMovieTrackCount(m), 3);
   Track copyA = GetMovieIndTrack(m, 1), copyB = GetMovieIndTrack(m, 2), fx = GetMovieIndTrack(m, 3);
 
-  // The common time scale is the largest of 600 and the sources'; the effect lasts as long as
-  // the shorter source (2 s).
+  // One time scale, at least 600; the effect lasts as long as the shorter source (2 s).
   TimeScale scale = GetMovieTimeScale(m);
   EXPECT_GE(scale, 600);
   EXPECT_EQ(GetMediaTimeScale(GetTrackMedia(fx)), GetMediaTimeScale(GetTrackMedia(copyA)));
@@ -180,8 +178,7 @@ TEST_F(EffectMovie, TwoCopiedSourcesMakeAWiredCrossFade) {
   EXPECT_EQ(GetTrackReference(fx, 'ssrc', 2), copyB);
   EXPECT_EQ(inputs(fx), (std::vector<std::string>{"srcA vide", "srcB vide"}));
 
-  // The effect sample: the dialog's atoms plus the two source names; its description names
-  // the effect with the effect's size.
+  // The effect sample: the dialog's atoms and the source names; described at the effect's size.
   Handle sample = NewHandle(0);
   long sampleSize = 0;
   ImageDescriptionHandle desc = (ImageDescriptionHandle)NewHandle(0);
@@ -216,8 +213,7 @@ TEST_F(EffectMovie, TwoCopiedSourcesMakeAWiredCrossFade) {
 }
 
 TEST_F(EffectMovie, ReferencedSourcesStayOutsideTheFile) {
-  // The same job twice, copying and referring: the referring file is far smaller and still
-  // plays its sources.
+  // The same job copying and referring: the referring file is far smaller and still plays.
   make({sourceA()}, 'blur', "ref.mov");
   gCopyMovieMedia = true;
   make({sourceA()}, 'blur', "copy.mov");
@@ -236,8 +232,7 @@ TEST_F(EffectMovie, ReferencedSourcesStayOutsideTheFile) {
   KillPicture(pic);
   DisposeMovie(m);
 
-  // Other readers follow the reference too (ffmpeg does when allowed to), and find the frames
-  // of the source file next to the movie.
+  // Other readers (ffmpeg, when allowed to) follow the reference to the source's frames.
   std::string refHash = frameHashes(dir + "/ref.mov", "-enable_drefs 1");
   EXPECT_FALSE(refHash.empty());
   EXPECT_EQ(refHash, frameHashes(sourceA()));
@@ -296,8 +291,7 @@ TEST_F(EffectMovie, CancelsAndBadChoicesWriteNothingAndReleaseTheJob) {
 }
 
 TEST_F(EffectMovie, ReplacingAnExistingFileAndSourceTimeScales) {
-  // A source whose time scale is above 600 raises the common scale; the other source is
-  // brought to it in memory only: the source files are never written.
+  // A source scale above 600 raises the common one, in memory only: sources are never written.
   std::string fine = vt_test::fixture(
       "fx_fine_scale.mov",
       "-f lavfi -i color=c=green:s=160x120:r=30:d=1 -video_track_timescale 90000 " + kMJPEG);

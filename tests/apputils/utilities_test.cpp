@@ -95,8 +95,7 @@ TEST_F(MovieFixture, UserDataItemsReadDefaultsUnlessWellFormed) {
   EXPECT_EQ(QTUtils_SetControllerType(nullptr, 'abcd'), paramErr);
 }
 
-// Track helpers: names (a zero-byte name reads as none), frame counts, reference removal; the
-// streamed-movie test and the saved volume.
+// Track names (a zero-byte one reads as none), frame counts, references, streaming, volume.
 TEST_F(MovieFixture, TrackAndMovieHelpers) {
   Track a = addTrack(VideoMediaType, 5, 40);
   Track b = addTrack(VideoMediaType, 1);

@@ -62,8 +62,7 @@ TEST_F(Queue, IdleWaitGivesANullEventAtOnce) {
   EXPECT_EQ(final, before + 96);
 }
 
-// Keys carry the character, key code and modifiers, and a key-up follows; typed text carries
-// code points beside Mac Roman character codes.
+// Keys carry character, key code and modifiers; typed text its code points beside Mac Roman.
 TEST_F(Queue, KeysCarryCharacterKeyCodeModifiersAndCodePoints) {
   VTAutomationPostKey('q', cmdKey, 0x0C);
   EventRecord e;
@@ -116,8 +115,7 @@ TEST_F(Queue, MasksPeekingAndFlushing) {
   EXPECT_TRUE(GetNextEvent(everyEvent, &e) && e.what == mouseDown);
   FlushEvents(everyEvent, 0);
 
-  // PostEvent takes only application kinds, and the queue is bounded: a flood is refused, not
-  // grown without limit.
+  // PostEvent takes only application kinds; a flood is refused, not grown without limit.
   EXPECT_EQ(PostEvent(keyDown, 'z'), noErr);
   EXPECT_EQ(PostEvent(updateEvt, 0), evtNotEnb);
   EXPECT_EQ(PostEvent(activateEvt, 0), evtNotEnb);
@@ -178,8 +176,7 @@ TEST_F(Queue, DeliveryOrderActivateInputUpdate) {
   }
   EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
 
-  // Suspend and resume come as OS events, once per change, and unhighlight and highlight the
-  // front window.
+  // Suspend and resume come once per change, and unhighlight and highlight the front window.
   VTAutomationPostFocus(false);
   EXPECT_EQ(waited(e), osEvt);
   EXPECT_EQ((e.message >> 24) & 0xFF, (unsigned long)suspendResumeMessage);
@@ -207,7 +204,6 @@ TEST_F(Queue, MouseMovesReportedOnlyForAMouseRegion) {
   EXPECT_EQ(waited(e, inside), osEvt);
   EXPECT_EQ((e.message >> 24) & 0xFF, (unsigned long)mouseMovedMessage);
   DisposeRgn(inside);
-  // GetMouse answers in the current port's coordinates.
   SetPort(GetWindowPort(window(100, 120, 300, 300)));
   settleWindows();
   VTAutomationPostMouseMove(pt(130, 150));

@@ -210,17 +210,15 @@ TEST_F(Menus, CommandKeysFindOnlyEnabledItems) {
   EXPECT_FALSE(quitPosted());
 }
 
-// A missing bar, a bar naming a menu the file lacks and a file that does not parse give no bar
-// and leave no menus behind. A broken application resource file is said once on standard
-// error, with the file and its first problem; the application then starts without a menu bar,
-// as it does without one.
+// Missing, partial or unparsable bars give no bar and leave no menus; a broken application
+// resource file is said once on standard error, with the file and its first problem.
 TEST_F(Menus, MissingOrBrokenMenuBarResources) {
   EXPECT_EQ(GetNewMBar(999), nullptr);
   EXPECT_EQ(ResError(), resNotFound);
   std::string dir = vt_test::tempDir("menus"), path = dir + "/Vantrel.rsrc.json";
-  std::string partial = vt_test::writeFile(
-      dir + "/partial.json",
-      R"({"MBAR": [{"id": 128, "menus": [1, 2]}], "MENU": [{"id": 1, "title": "One", "items": []}]})");
+  std::string partial = vt_test::writeFile(dir + "/partial.json",
+                                           R"({"MBAR": [{"id": 128, "menus": [1, 2]}],)"
+                                           R"( "MENU": [{"id": 1, "title": "One", "items": []}]})");
   ASSERT_GT(VTOpenResourceFile(partial.c_str()), 0);
   long handles = VTLiveHandleCount();
   EXPECT_EQ(GetNewMBar(128), nullptr);
@@ -285,8 +283,7 @@ TEST_F(Menus, AppendMenuMetacharacters) {
   EXPECT_EQ(CountMenuItems(m), 0);  // a disposed menu is refused, not read
 }
 
-// MenuSelect follows the injected clicks and keys: a press on a title and a release on an item
-// choose it; a clicked title stays open until the next click, and keys work in it.
+// MenuSelect follows clicks and keys; a clicked title stays open until the next click.
 TEST_F(Menus, MenuSelectFollowsInjectedClicksAndKeys) {
   installBar();
   // Press on File, release on Open.
