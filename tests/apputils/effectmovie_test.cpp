@@ -258,35 +258,31 @@ TEST_F(EffectMovie, NoSourcesMakeATenSecondGenerator) {
   DisposeMovie(m);
 }
 
+// A cancelled effects dialog, an effect code not exactly four bytes and no effect at all ask
+// for no file; a cancelled save dialog writes none. Each job is released.
 TEST_F(EffectMovie, CancelsAndBadChoicesWriteNothingAndReleaseTheJob) {
-  long dialogs = VTAutomationNavDialogCount();
-  // Cancelled effects dialog: no save dialog, nothing written, everything released.
-  startJob({sourceA(), sourceB()});
-  writeDialogChoice(gEffectSample, 'dslv');
-  QTEffects_RespondToDialogSelection(userCanceledErr);
-  EXPECT_EQ(VTAutomationNavDialogCount(), dialogs);
-  EXPECT_EQ(gEffectSample, nullptr);
-  EXPECT_EQ(gSrcMovies[0], nullptr);
-
-  // An effect code that is not exactly four bytes: no save dialog either.
-  startJob({sourceA()});
-  writeDialogChoice(gEffectSample, 'dslv', 5);
-  QTEffects_RespondToDialogSelection(codecParameterDialogConfirm);
-  EXPECT_EQ(VTAutomationNavDialogCount(), dialogs);
-
-  // No effect chosen at all.
-  startJob({});
-  QTEffects_RespondToDialogSelection(codecParameterDialogConfirm);
-  EXPECT_EQ(VTAutomationNavDialogCount(), dialogs);
-
-  // Cancelling the save dialog: no file.
-  startJob({sourceA()});
-  writeDialogChoice(gEffectSample, 'dslv');
-  VTAutomationNavCancelSave();
-  QTEffects_RespondToDialogSelection(codecParameterDialogConfirm);
-  EXPECT_EQ(VTAutomationNavDialogCount(), dialogs + 1);
+  const struct {
+    std::vector<std::string> sources;
+    long codeBytes;  // 0: no effect chosen
+    OSErr answer;
+    long saveDialogs;
+  } jobs[] = {{{sourceA(), sourceB()}, 4, userCanceledErr, 0},
+              {{sourceA()}, 5, codecParameterDialogConfirm, 0},
+              {{}, 0, codecParameterDialogConfirm, 0},
+              {{sourceA()}, 4, codecParameterDialogConfirm, 1}};
+  for (const auto& job : jobs) {
+    SCOPED_TRACE(job.codeBytes);
+    long dialogs = VTAutomationNavDialogCount();
+    startJob(job.sources);
+    if (job.codeBytes) writeDialogChoice(gEffectSample, 'dslv', job.codeBytes);
+    VTAutomationNavCancelSave();
+    QTEffects_RespondToDialogSelection(job.answer);
+    EXPECT_EQ(VTAutomationNavDialogCount(), dialogs + job.saveDialogs);
+    EXPECT_EQ(gEffectSample, nullptr);
+    EXPECT_EQ(gSrcMovies[0], nullptr);
+    VTAutomationNavClearAnswers();
+  }
   EXPECT_TRUE(fs::is_empty(dir));
-  EXPECT_EQ(gSrcMovies[0], nullptr);
   EXPECT_EQ(VTLiveHandleCount(), handlesBefore);
 }
 

@@ -44,7 +44,7 @@ void settleWindows() {
 
 }  // namespace
 
-TEST_F(Queue, IdleWaitGivesANullEventAtOnce) {
+TEST_F(Queue, IdleWaitGivesANullEventAtOnceAndKeysCarryTheirCodes) {
   EventRecord e{};
   e.what = 99;
   UInt32 before = TickCount();
@@ -60,12 +60,9 @@ TEST_F(Queue, IdleWaitGivesANullEventAtOnce) {
   unsigned long final = 0;
   Delay(6, &final);
   EXPECT_EQ(final, before + 96);
-}
 
-// Keys carry character, key code and modifiers; typed text its code points beside Mac Roman.
-TEST_F(Queue, KeysCarryCharacterKeyCodeModifiersAndCodePoints) {
+  // Keys carry character, key code and modifiers; typed text its code points beside Mac Roman.
   VTAutomationPostKey('q', cmdKey, 0x0C);
-  EventRecord e;
   EXPECT_EQ(waited(e), keyDown);
   EXPECT_EQ(e.message & charCodeMask, (unsigned long)'q');
   EXPECT_EQ((e.message & keyCodeMask) >> 8, 0x0Cu);
@@ -191,7 +188,7 @@ TEST_F(Queue, DeliveryOrderActivateInputUpdate) {
 }
 
 // Mouse moves are reported only for a mouse region; GetMouse answers in local coordinates.
-TEST_F(Queue, MouseMovesReportedOnlyForAMouseRegion) {
+TEST_F(Queue, MouseMovesGetMouseAndTheModalHook) {
   VTAutomationPostMouseMove(pt(400, 400));
   EventRecord e;
   EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
@@ -211,15 +208,13 @@ TEST_F(Queue, MouseMovesReportedOnlyForAMouseRegion) {
   Point p;
   GetMouse(&p);
   EXPECT_EQ(std::make_pair(p.h, p.v), std::make_pair((short)30, (short)30));
-}
 
-TEST_F(Queue, ModalHookRunsEachTurnAndCanEndTheLoop) {
+  // The modal hook runs each turn and can end the loop.
   int calls = 0;
   VTAutomationSetModalHook([&] {
     if (++calls == 3) VTAutomationPostMouseUp(pt(10, 10));
   });
   VTAutomationPostMouseDown(pt(10, 10));
-  EventRecord e;
   ASSERT_TRUE(GetNextEvent(mDownMask, &e));
   EXPECT_TRUE(Button());
   EXPECT_TRUE(StillDown());

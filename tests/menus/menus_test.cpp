@@ -122,7 +122,8 @@ TEST_F(Menus, BarFromResourcesAndItemDeletion) {
   EXPECT_EQ(itemText(file, 9), "");
 }
 
-TEST_F(Menus, EnableCheckTextAndModifiers) {
+// Enabling, checks, texts and modifiers of items, as the bar shows them, and command keys.
+TEST_F(Menus, EnableCheckTextModifiersAndKeys) {
   installBar();
   MenuRef edit = GetMenuHandle(130);
   EXPECT_FALSE(IsMenuItemEnabled(edit, 3));
@@ -168,10 +169,8 @@ TEST_F(Menus, EnableCheckTextAndModifiers) {
   EXPECT_EQ(VTAutomationMenuBar()[3].items[0].text, "Make Another\u2026");
   SetMenuItemText(app, 1, P(""));
   EXPECT_EQ(itemText(app, 1), "");
-}
 
-TEST_F(Menus, CommandKeysFindOnlyEnabledItems) {
-  installBar();
+  // Command keys find only enabled items.
   EXPECT_EQ(MenuKey('n'), (129L << 16) | 1);
   EXPECT_EQ(VTAutomationHilitedMenu(), 129);
   HiliteMenu(0);
@@ -346,10 +345,8 @@ TEST_F(Menus, MenuSelectFollowsInjectedClicksAndKeys) {
   VTAutomationPostClick(file);
   VTAutomationPostClick(Point{500, 500});
   EXPECT_EQ(selectFromQueue(), 0);
-}
 
-TEST_F(Menus, OpenMenuIsDrawnWithGreyedDisabledItems) {
-  installBar();
+  // An open menu greys its disabled items.
   EnableMenuItem(GetMenuHandle(130), 3);  // Cut enabled, Copy disabled
   const Rect cut = itemRect(130, 3), copy = itemRect(130, 4);
   // The darkest pixel of a row of text shows how it was drawn.
