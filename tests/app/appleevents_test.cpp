@@ -93,12 +93,18 @@ TEST_F(AppleEventHandlers, OpenDocumentsErrorsOpenNoDialog) {
   EXPECT_EQ(gEffectsDialog, 0);
 }
 
-// Of five documents only the first two become sources, in the order of the list.
-TEST_F(AppleEventHandlers, OpenDocumentsKeepsTheFirstTwoInOrder) {
-  std::string a = MovieA(), b = MovieB();
-  ASSERT_EQ(SendOpenDocuments({b, a, b, a, b}), noErr);
+// Of five documents only the first two become sources, in the order of the list. While the
+// effects dialog is open every event goes to it first; it consumes only its own.
+TEST_F(AppleEventHandlers, OpenDocumentsKeepsTheFirstTwoAndTheDialogSeesEveryEventFirst) {
+  WindowReference movieWindow = OpenMovieWindow("behind.mov");
+  ASSERT_NE(movieWindow, nullptr);
+  EventRecord key = MakeEvent(keyDown, kEscapeCharCode);
+  EXPECT_FALSE(QTApp_HandleEvent(&key)) << "no dialog: the event is the framework's";
+
+  ASSERT_EQ(SendOpenDocuments({MovieB(), MovieA(), MovieB(), MovieA(), MovieB()}), noErr);
   EXPECT_EQ(gSpecCount, 2);
   ASSERT_NE(gEffectsDialog, 0);
+  ASSERT_TRUE(VTAutomationEffectsDialogUp());
   Rect box[2];
   for (int i = 0; i < 2; ++i) {
     ASSERT_NE(gSrcMovies[i], nullptr);
@@ -106,21 +112,6 @@ TEST_F(AppleEventHandlers, OpenDocumentsKeepsTheFirstTwoInOrder) {
   }
   EXPECT_EQ(box[0].right - box[0].left, 80);
   EXPECT_EQ(box[1].right - box[1].left, 48);
-  QTDismissStandardParameterDialog(gEffectsDialog);
-  gEffectsDialog = 0;
-  QTEffects_RespondToDialogSelection(userCanceledErr);
-}
-
-// While the effects dialog is open every event goes to it first; it consumes only its own.
-TEST_F(AppleEventHandlers, EffectsDialogSeesEveryEventFirst) {
-  WindowReference movieWindow = OpenMovieWindow("behind.mov");
-  ASSERT_NE(movieWindow, nullptr);
-  EventRecord key = MakeEvent(keyDown, kEscapeCharCode);
-  EXPECT_FALSE(QTApp_HandleEvent(&key)) << "no dialog: the event is the framework's";
-
-  ASSERT_EQ(SendOpenDocuments({}), noErr);
-  ASSERT_NE(gEffectsDialog, 0);
-  ASSERT_TRUE(VTAutomationEffectsDialogUp());
 
   EventRecord click = MakeEvent(mouseDown, 0, 0, Centre(InfoOf(movieWindow).content));
   EXPECT_FALSE(QTApp_HandleEvent(&click)) << "a click on another window passes on";
@@ -132,6 +123,7 @@ TEST_F(AppleEventHandlers, EffectsDialogSeesEveryEventFirst) {
   EXPECT_TRUE(QTApp_HandleEvent(&key)) << "Escape is the dialog's: consumed";
   EXPECT_EQ(gEffectsDialog, 0) << "Cancel ends the dialog within the event";
   EXPECT_EQ(gEffectSample, nullptr);
+  EXPECT_EQ(gSrcMovies[0], nullptr);
   EXPECT_EQ(VTAutomationNavDialogCount(), dialogs) << "a cancelled dialog asks for no file";
   EXPECT_FALSE(QTApp_HandleEvent(&key));
 }

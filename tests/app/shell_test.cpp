@@ -272,9 +272,8 @@ TEST_F(ShellDispatch, SuspendAndResumeSetTheForegroundFlag) {
   Dispatch(MakeEvent(42));
   Dispatch(MakeEvent(updateEvt, 0));
   QTFrame_HandleEvent(nullptr);
-}
 
-TEST_F(ShellDispatch, UpdateEventLeavesTheWindowValidAndThePortUnchanged) {
+  // An update leaves the window valid and the port unchanged.
   WindowReference w = OpenMovieWindow("update.mov");
   Rect r;
   GetWindowPortBounds(w, &r);

@@ -1,5 +1,4 @@
-// Failed file commands tell the user what failed, on which file and why; documents keep their
-// state.
+// Failed file commands tell the user what failed, on which file and why; documents keep state.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -67,7 +66,7 @@ class FailureWarnings : public AppTest {
   }
 };
 
-TEST_F(FailureWarnings, DamagedFileChosenInOpenIsReported) {
+TEST_F(FailureWarnings, DamagedFileOpenedOrImportedMovieSavedIsReported) {
   std::string path = CopyInto(MovieFixture(), "damaged.mov");
   // The movie atom (at the end, after the media data) is cut in half.
   std::string bytes = vt_test::readFile(path);
@@ -78,15 +77,27 @@ TEST_F(FailureWarnings, DamagedFileChosenInOpenIsReported) {
   VTAutomationNavChooseFile(path);
   EXPECT_FALSE(QTFrame_OpenMovieInWindow(NULL, NULL));
   ASSERT_EQ(VTAutomationNavLastError(), "") << "the damaged file was offered and chosen";
-  std::string w = TakeWarning();
-  EXPECT_NE(w.find("Could not open \"damaged.mov\""), std::string::npos) << w;
-  EXPECT_NE(w.find("damaged or is not a movie this application can read"), std::string::npos) << w;
+  std::string text = TakeWarning();
+  EXPECT_NE(text.find("Could not open \"damaged.mov\""), std::string::npos) << text;
+  EXPECT_NE(text.find("damaged or is not a movie this application can read"), std::string::npos)
+      << text;
   EXPECT_EQ(WindowCount(), 0);
 
   // Cancelling is the user's choice: no warning.
   VTAutomationNavCancelOpen();
   EXPECT_FALSE(QTFrame_OpenMovieInWindow(NULL, NULL));
   EXPECT_EQ(TakeWarning(), "");
+
+  // Saving an edited imported movie in place is refused and reported.
+  WindowReference w = OpenMovieFile(CopyInto(MovieFixture("avi"), "clip.avi"));
+  ASSERT_NE(w, nullptr);
+  Record(w).fIsDirty = true;
+  EXPECT_FALSE(QTFrame_UpdateMovieFile(w));
+  text = TakeWarning();
+  for (const std::string& part : {std::string("Could not save \"clip.avi\""),
+                                  std::string("use Save As"), std::to_string(badFileFormat)})
+    EXPECT_NE(text.find(part), std::string::npos) << text;
+  EXPECT_TRUE(Record(w).fIsDirty);
 }
 
 TEST_F(FailureWarnings, SaveAsOverAFileAnotherWindowReadsIsRefusedAndReported) {
@@ -127,18 +138,6 @@ TEST_F(FailureWarnings, SaveAsOverAFileKeepsItWhenTheDiskIsFull) {
   EXPECT_NE(text.find("Could not save \"old.mov\""), std::string::npos) << text;
   EXPECT_EQ(vt_test::readFile(dir + "/old.mov"), old);
   EXPECT_EQ(Record(w).fMovie, movie);
-}
-
-TEST_F(FailureWarnings, SavingAnEditedImportedMovieIsReported) {
-  WindowReference w = OpenMovieFile(CopyInto(MovieFixture("avi"), "clip.avi"));
-  ASSERT_NE(w, nullptr);
-  Record(w).fIsDirty = true;
-  EXPECT_FALSE(QTFrame_UpdateMovieFile(w));
-  std::string text = TakeWarning();
-  for (const std::string& part : {std::string("Could not save \"clip.avi\""),
-                                  std::string("use Save As"), std::to_string(badFileFormat)})
-    EXPECT_NE(text.find(part), std::string::npos) << text;
-  EXPECT_TRUE(Record(w).fIsDirty);
 }
 
 // Saves of a new movie and of an effect movie into a read-only folder are reported.

@@ -137,14 +137,10 @@ TEST_F(MovieWindowClose, DirtyWindowAsksWithTitleAndApplicationName) {
   EXPECT_EQ(QTFrame_GetFrontMovieWindow(), nullptr);
   FSSpec spec;
   EXPECT_EQ(VTMakeFSSpecFromPath((tempDir_ + "/dirty.mov").c_str(), &spec), fnfErr);
-}
 
-using MovieDocuments = AppTest;
-
-// Save As cancelled leaves the document alone; done, it replaces the window's movie, file and
-// title, and Save then writes in place.
-TEST_F(MovieDocuments, SaveAsReplacesMovieFileAndTitle) {
-  WindowReference w = OpenMovieWindow("before.mov", true);
+  // Save As cancelled leaves the document alone; done, it replaces the window's movie, file and
+  // title, and Save then writes in place.
+  w = OpenMovieWindow("before.mov", true);
   WindowObjectRecord& o = Record(w);
   Movie movie = o.fMovie;
   VTAutomationNavCancelSave();
@@ -169,6 +165,8 @@ TEST_F(MovieDocuments, SaveAsReplacesMovieFileAndTitle) {
   EXPECT_FALSE(o.fIsDirty);
   EXPECT_EQ(VTAutomationNavDialogCount(), dialogs);
 }
+
+using MovieDocuments = AppTest;
 
 // A movie of sound alone is a window holding the controller's bar with its speaker; the volume
 // set there is what Save keeps and the next opening restores.
