@@ -37,8 +37,25 @@ std::vector<OSType> ComponentSubTypes(OSType type) {
 
 using FileTypes = AppTest;
 
-// The list grows in steps of 100 types; once it cannot grow it keeps what it has, takes no more.
-TEST_F(FileTypes, ListGrowsPastItsFirstBlockAndStopsCleanly) {
+// The filter's first call builds the list, once: movies, then movie and graphics importers;
+// folders are always shown.
+TEST_F(FileTypes, ListIsBuiltOnceGrowsAndDecidesTheFilter) {
+  EXPECT_TRUE(Shown(typeFSS, false, 'MooV'));
+  std::vector<OSType> expected{'MooV'};
+  for (OSType t : ComponentSubTypes(MovieImportType)) expected.push_back(t);
+  for (OSType t : ComponentSubTypes(GraphicsImporterComponentType)) expected.push_back(t);
+  EXPECT_EQ(TypeList(), expected);
+  OSType* first = gValidFileTypes;
+  EXPECT_EQ(QTFrame_BuildFileTypeList(), noErr);
+  EXPECT_EQ(gValidFileTypes, first);
+  EXPECT_FALSE(Shown(typeFSS, false, 'TEXT'));
+  EXPECT_FALSE(Shown(typeFSS, false, 0));
+  EXPECT_TRUE(Shown(typeFSS, true, 'TEXT'));
+  EXPECT_TRUE(Shown('volm', false, 'TEXT'));
+  for (OSType t : ComponentSubTypes(GraphicsImporterComponentType))
+    EXPECT_TRUE(Shown(typeFSS, false, t));
+
+  // The list grows in steps of 100 types; once it cannot grow it keeps what it has, takes no more.
   ASSERT_EQ(QTFrame_BuildFileTypeList(), noErr);  // resets the growth state
   DisposePtr((Ptr)gValidFileTypes);
   gValidFileTypes = (OSType*)NewPtrClear(400);
@@ -64,24 +81,6 @@ TEST_F(FileTypes, ListGrowsPastItsFirstBlockAndStopsCleanly) {
     EXPECT_EQ(next, stopped) << "a list that could not grow took more types";
   }
   QTFrame_AddComponentFileTypes(MovieImportType, nullptr);  // ignored
-}
-
-// The filter's first call builds the list, once: movies, then movie and graphics importers.
-TEST_F(FileTypes, FilterDecidesByFileTypeAndAlwaysShowsFolders) {
-  EXPECT_TRUE(Shown(typeFSS, false, 'MooV'));
-  std::vector<OSType> expected{'MooV'};
-  for (OSType t : ComponentSubTypes(MovieImportType)) expected.push_back(t);
-  for (OSType t : ComponentSubTypes(GraphicsImporterComponentType)) expected.push_back(t);
-  EXPECT_EQ(TypeList(), expected);
-  OSType* first = gValidFileTypes;
-  EXPECT_EQ(QTFrame_BuildFileTypeList(), noErr);
-  EXPECT_EQ(gValidFileTypes, first);
-  EXPECT_FALSE(Shown(typeFSS, false, 'TEXT'));
-  EXPECT_FALSE(Shown(typeFSS, false, 0));
-  EXPECT_TRUE(Shown(typeFSS, true, 'TEXT'));
-  EXPECT_TRUE(Shown('volm', false, 'TEXT'));
-  for (OSType t : ComponentSubTypes(GraphicsImporterComponentType))
-    EXPECT_TRUE(Shown(typeFSS, false, t));
 }
 
 using FileDialogs = AppTest;
@@ -127,10 +126,8 @@ TEST_F(FileDialogs, OpenHandleAndSaveDialogAnswers) {
   EXPECT_EQ(QTFrame_PutFile(PStr("p"), PStr("x.mov"), &spec, &selected, &replacing), noErr);
   EXPECT_TRUE(selected);
   EXPECT_TRUE(replacing);
-}
 
-// While a file dialog is up, windows behind it are redrawn and idled through the callback.
-TEST_F(FileDialogs, EventCallbackServesWindowsBehind) {
+  // While a file dialog is up, windows behind it are redrawn and idled through the callback.
   WindowReference w = OpenMovieWindow("behind.mov");
   EventRecord update = MakeEvent(updateEvt, (unsigned long)w);
   NavCBRec rec{};

@@ -24,6 +24,37 @@ TEST_F(Menus, WithoutAMovieWindowOnlyCloseFollowsTheFrontWindow) {
     EXPECT_TRUE(Item(kApplicationMenuResID, 1).enabled);
   }
   DisposeDialog(dialog);
+
+  // Items 3 and 4 check the media mode; referencing is the start-up choice.
+  for (UInt16 choice : std::initializer_list<UInt16>{0, IDM_COPY_MEDIA, IDM_REFERENCE_MEDIA}) {
+    if (choice) EXPECT_TRUE(QTApp_HandleMenu(choice));
+    QTFrame_AdjustMenus(NULL, NULL);
+    EXPECT_EQ(Item(kApplicationMenuResID, 3).checked, choice == IDM_COPY_MEDIA) << choice;
+    EXPECT_EQ(Item(kApplicationMenuResID, 4).checked, choice != IDM_COPY_MEDIA) << choice;
+  }
+
+  // Make Effect Movie asks for sources; cancelling still opens the effects dialog, during which
+  // item 1 is off and starts nothing.
+  VTAutomationNavCancelOpen();
+  EXPECT_TRUE(QTApp_HandleMenu(IDM_MAKE_EFFECT_MOVIE));
+  EXPECT_EQ(VTAutomationNavDialogCount(), 1);
+  EXPECT_EQ(VTAutomationNavLastShown().kind, VTNavDialogKind::open);
+  EXPECT_EQ(VTAutomationNavLastShown().clientName, ToString(gAppName));
+  ASSERT_NE(gEffectsDialog, 0);
+  QTFrame_AdjustMenus(NULL, NULL);
+  EXPECT_FALSE(Item(kApplicationMenuResID, 1).enabled);
+  EXPECT_TRUE(QTApp_HandleMenu(IDM_MAKE_EFFECT_MOVIE));
+  EXPECT_EQ(VTAutomationNavDialogCount(), 1) << "a second job while one is open";
+  QTDismissStandardParameterDialog(gEffectsDialog);
+  gEffectsDialog = 0;
+  QTEffects_RespondToDialogSelection(userCanceledErr);
+  QTFrame_AdjustMenus(NULL, NULL);
+  EXPECT_TRUE(Item(kApplicationMenuResID, 1).enabled);
+
+  // File and Edit codes are left to the framework.
+  EXPECT_FALSE(QTApp_HandleMenu(IDM_FILENEW));
+  EXPECT_FALSE(QTApp_HandleMenu(IDM_EDITUNDO));
+  EXPECT_FALSE(QTApp_HandleMenu(0));
 }
 
 TEST_F(Menus, SaveFollowsUnsavedEdits) {
@@ -67,39 +98,6 @@ TEST_F(Menus, SaveFollowsUnsavedEdits) {
   EXPECT_EQ(WindowCount(), 1);
   EXPECT_FALSE(gShuttingDown);
   EXPECT_EQ(VTAutomationNavDialogCount(), 0);
-}
-
-TEST_F(Menus, ApplicationMenuFollowsTheEffectsDialogAndMediaMode) {
-  // Items 3 and 4 check the media mode; referencing is the start-up choice.
-  for (UInt16 choice : std::initializer_list<UInt16>{0, IDM_COPY_MEDIA, IDM_REFERENCE_MEDIA}) {
-    if (choice) EXPECT_TRUE(QTApp_HandleMenu(choice));
-    QTFrame_AdjustMenus(NULL, NULL);
-    EXPECT_EQ(Item(kApplicationMenuResID, 3).checked, choice == IDM_COPY_MEDIA) << choice;
-    EXPECT_EQ(Item(kApplicationMenuResID, 4).checked, choice != IDM_COPY_MEDIA) << choice;
-  }
-
-  // Make Effect Movie asks for sources; cancelling still opens the effects dialog, during which
-  // item 1 is off and starts nothing.
-  VTAutomationNavCancelOpen();
-  EXPECT_TRUE(QTApp_HandleMenu(IDM_MAKE_EFFECT_MOVIE));
-  EXPECT_EQ(VTAutomationNavDialogCount(), 1);
-  EXPECT_EQ(VTAutomationNavLastShown().kind, VTNavDialogKind::open);
-  EXPECT_EQ(VTAutomationNavLastShown().clientName, ToString(gAppName));
-  ASSERT_NE(gEffectsDialog, 0);
-  QTFrame_AdjustMenus(NULL, NULL);
-  EXPECT_FALSE(Item(kApplicationMenuResID, 1).enabled);
-  EXPECT_TRUE(QTApp_HandleMenu(IDM_MAKE_EFFECT_MOVIE));
-  EXPECT_EQ(VTAutomationNavDialogCount(), 1) << "a second job while one is open";
-  QTDismissStandardParameterDialog(gEffectsDialog);
-  gEffectsDialog = 0;
-  QTEffects_RespondToDialogSelection(userCanceledErr);
-  QTFrame_AdjustMenus(NULL, NULL);
-  EXPECT_TRUE(Item(kApplicationMenuResID, 1).enabled);
-
-  // File and Edit codes are left to the framework.
-  EXPECT_FALSE(QTApp_HandleMenu(IDM_FILENEW));
-  EXPECT_FALSE(QTApp_HandleMenu(IDM_EDITUNDO));
-  EXPECT_FALSE(QTApp_HandleMenu(0));
 }
 
 // Item states keep the command-key modifiers; checks, labels and the whole menu's state.
