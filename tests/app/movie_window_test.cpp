@@ -254,11 +254,9 @@ TEST_F(MovieWindow, PasteIntoANewMovieIsSavedWithThePastedFrames) {
     ASSERT_TRUE(vt::readPNG(png.c_str(), img));
     EXPECT_EQ(frameNumber(img.pixels[8 * img.width + 8]), frame);
   }
-}
 
-// Frames pasted into an effect movie go into a track of their own, are drawn where they land
-// (not hidden behind the effect), and the effect goes on after them.
-TEST_F(MovieWindow, PasteIntoAnEffectMovieShowsWhereItLands) {
+  // Frames pasted into an effect movie go into a track of their own, are drawn where they land
+  // (not hidden behind the effect), and the effect goes on after them.
   auto colour = [](const std::string& name, const char* c, const std::string& more) {
     return vt_test::fixture(
         name, std::string("-f lavfi -i color=c=") + c + ":s=64x48:r=10:d=2 -c:v png " + more);
@@ -271,7 +269,7 @@ TEST_F(MovieWindow, PasteIntoAnEffectMovieShowsWhereItLands) {
   Choose(kEditMenuResID, 8);
   Choose(kEditMenuResID, 4);
   Choose(kFileMenuResID, 3);
-  WindowReference w = Open(fx);
+  w = Open(fx);
   ASSERT_NE(w, nullptr);
   Movie m = Record(w).fMovie;
   const long tracks = GetMovieTrackCount(m);

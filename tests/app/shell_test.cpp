@@ -27,21 +27,24 @@ using ShellRun = AppTest;
 
 // Quitting with no window ends the loop at its next turn: events queued behind the quit event
 // are never handled (the print event would be answered -1708), and a completed shutdown
-// releases the callbacks.
+// releases the callbacks. A resource file without the menu bar does not stop start-up.
 TEST_F(ShellRun, QuitEventEndsTheLoopBeforeTheNextEvent) {
   ChildRun run = RunApplication(
-      [] {
+      [this] {
+        VTResetResources();
+        VTOpenResourceFile(vt_test::writeFile(tempDir_ + "/empty.rsrc.json", "{}\n").c_str());
         VTAEPostQuitApplication();
         const char* paths[] = {"/nonexistent.mov"};
         VTAEPostPrintDocuments(paths, 1);
       },
       [] {
-        return Report({{"windows", (long)VTAutomationListWindows().size()},
+        return Report({{"menus", (long)VTAutomationMenuBar().size()},
+                       {"windows", (long)VTAutomationListWindows().size()},
                        {"lastResult", VTAELastHandlerResult()},
                        {"filter", gModalFilterUPP != NULL}});
       });
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.report, "windows=0 lastResult=0 filter=0");
+  EXPECT_EQ(run.report, "menus=0 windows=0 lastResult=0 filter=0");
 }
 
 // On a 10.x system the File menu loses Quit and the separator above it; on 9.x, or when the
@@ -109,21 +112,6 @@ TEST_F(ShellRun, MovieLayerFailingShowsOneWarningThenEnds) {
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.report,
             "Warning!|Could not initialize QuickTime. Exiting.|-2093|shown installed=0");
-}
-
-// Start-up with a resource file lacking the menu bar runs on without one.
-TEST_F(ShellRun, MissingMenuBarDoesNotStopStartUp) {
-  ChildRun run = RunApplication(
-      [this] {
-        VTResetResources();
-        VTOpenResourceFile(vt_test::writeFile(tempDir_ + "/empty.rsrc.json", "{}\n").c_str());
-        VTAEPostQuitApplication();
-      },
-      [] {
-        return Report({{"menus", (long)VTAutomationMenuBar().size()}});
-      });
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.report, "menus=0");
 }
 
 class ShellQuit : public AppTest {};
@@ -322,11 +310,9 @@ TEST_F(ShellDialogs, AboutBoxDragsByItsTitleAndClosesOnlyWithItemOne) {
   GetPort(&port);
   EXPECT_EQ(port, QTFrame_GetPortFromWindowReference(w));
   EXPECT_EQ(CurResFile(), savedFile);
-}
 
-// The filter serves other windows' updates and idles movies, drags its own dialog by the title
-// and leaves every other click to the standard filter.
-TEST_F(ShellDialogs, ModalFilterHandlesOnlyDragsOfItsOwnDialog) {
+  // The filter serves other windows' updates and idles movies, drags its own dialog by the title
+  // and leaves every other click to the standard filter.
   WindowReference movie = OpenMovieWindow("behind.mov");
   DialogPtr dialog = GetNewDialog(kAboutBoxID, NULL, (WindowPtr)-1L);
   ASSERT_NE(dialog, nullptr);

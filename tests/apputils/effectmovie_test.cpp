@@ -238,7 +238,9 @@ TEST_F(EffectMovie, ReferencedSourcesStayOutsideTheFile) {
   EXPECT_EQ(refHash, frameHashes(sourceA()));
 }
 
-TEST_F(EffectMovie, NoSourcesMakeATenSecondGenerator) {
+// No sources make a ten-second generator at the least time scale; a source's finer time scale
+// becomes the common one, and an existing file is replaced.
+TEST_F(EffectMovie, GeneratorsAndSourceTimeScales) {
   make({}, 'clou', "cloud.mov");
   Movie m = openMovie(dir + "/cloud.mov");
   ASSERT_NE(m, nullptr);
@@ -255,6 +257,25 @@ TEST_F(EffectMovie, NoSourcesMakeATenSecondGenerator) {
             noErr);
   EXPECT_EQ(QTCountChildrenOfType(sample, kParentAtomIsContainer, 'src '), 0);
   DisposeHandle(sample);
+  DisposeMovie(m);
+
+  // A source scale above 600 raises the common one, in memory only: sources are never written.
+  std::string fine = vt_test::fixture(
+      "fx_fine_scale.mov",
+      "-f lavfi -i color=c=green:s=160x120:r=30:d=1 -video_track_timescale 90000 " + kMJPEG);
+  auto before = fs::last_write_time(fine);
+  vt_test::writeFile(dir + "/fx.mov", "old");
+  make({fine, sourceA()}, 'dslv', "fx.mov", true);
+  EXPECT_GT(fs::file_size(dir + "/fx.mov"), 3u);
+  EXPECT_EQ(fs::last_write_time(fine), before);
+  m = openMovie(dir + "/fx.mov");
+  ASSERT_NE(m, nullptr);
+  ASSERT_EQ(GetMovieTrackCount(m), 3);
+  fx = GetMovieIndTrack(m, 3);
+  TimeScale ms = GetMediaTimeScale(GetTrackMedia(fx));
+  EXPECT_GE(ms, 600);
+  EXPECT_EQ(GetMediaTimeScale(GetTrackMedia(GetMovieIndTrack(m, 1))), ms);
+  EXPECT_NEAR((double)GetMediaDuration(GetTrackMedia(fx)) / ms, 1.0, 0.05);
   DisposeMovie(m);
 }
 
@@ -284,25 +305,4 @@ TEST_F(EffectMovie, CancelsAndBadChoicesWriteNothingAndReleaseTheJob) {
   }
   EXPECT_TRUE(fs::is_empty(dir));
   EXPECT_EQ(VTLiveHandleCount(), handlesBefore);
-}
-
-TEST_F(EffectMovie, ReplacingAnExistingFileAndSourceTimeScales) {
-  // A source scale above 600 raises the common one, in memory only: sources are never written.
-  std::string fine = vt_test::fixture(
-      "fx_fine_scale.mov",
-      "-f lavfi -i color=c=green:s=160x120:r=30:d=1 -video_track_timescale 90000 " + kMJPEG);
-  auto before = fs::last_write_time(fine);
-  vt_test::writeFile(dir + "/fx.mov", "old");
-  make({fine, sourceA()}, 'dslv', "fx.mov", true);
-  EXPECT_GT(fs::file_size(dir + "/fx.mov"), 3u);
-  EXPECT_EQ(fs::last_write_time(fine), before);
-  Movie m = openMovie(dir + "/fx.mov");
-  ASSERT_NE(m, nullptr);
-  ASSERT_EQ(GetMovieTrackCount(m), 3);
-  Track fx = GetMovieIndTrack(m, 3);
-  TimeScale ms = GetMediaTimeScale(GetTrackMedia(fx));
-  EXPECT_GE(ms, 600);
-  EXPECT_EQ(GetMediaTimeScale(GetTrackMedia(GetMovieIndTrack(m, 1))), ms);
-  EXPECT_NEAR((double)GetMediaDuration(GetTrackMedia(fx)) / ms, 1.0, 0.05);
-  DisposeMovie(m);
 }

@@ -44,7 +44,9 @@ void settleWindows() {
 
 }  // namespace
 
-TEST_F(Queue, IdleWaitGivesANullEventAtOnceAndKeysCarryTheirCodes) {
+// An idle wait gives a null event at once; keys carry their codes; masks, peeking, flushing
+// and posting; Apple events come after input.
+TEST_F(Queue, IdleKeysMasksAndPosting) {
   EventRecord e{};
   e.what = 99;
   UInt32 before = TickCount();
@@ -82,13 +84,11 @@ TEST_F(Queue, IdleWaitGivesANullEventAtOnceAndKeysCarryTheirCodes) {
                                                                   {0, U'\u65E5'},
                                                                   {0x8E, U'\u00E9'},
                                                                   {kLeftArrowCharCode, 0}}));
-}
 
-TEST_F(Queue, MasksPeekingAndFlushing) {
+  // Only mouse events asked for: the key stays queued ahead of them.
+  FlushEvents(everyEvent, 0);
   VTAutomationPostKey('a');
   VTAutomationPostClick(pt(300, 300));
-  EventRecord e;
-  // Only mouse events asked for: the key stays queued ahead of them.
   ASSERT_TRUE(GetNextEvent(mDownMask, &e));
   EXPECT_EQ(e.what, mouseDown);
   EXPECT_EQ(e.where.h, 300);

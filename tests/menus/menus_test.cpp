@@ -120,6 +120,29 @@ TEST_F(Menus, BarFromResourcesAndItemDeletion) {
   DeleteMenuItem(nullptr, 1);
   EXPECT_EQ(CountMenuItems(nullptr), 0);
   EXPECT_EQ(itemText(file, 9), "");
+
+  // Metacharacters of AppendMenu; a new menu joins the bar once.
+  MenuRef m = NewMenu(200, P("Tools"));
+  AppendMenu(m, P("First/F;(-;(Second;Third!\x12"));
+  ASSERT_EQ(CountMenuItems(m), 4);
+  EXPECT_EQ(itemText(m, 1), "First");
+  CharParameter c;
+  GetItemCmd(m, 1, &c);
+  EXPECT_EQ(c, 'F');
+  EXPECT_FALSE(IsMenuItemEnabled(m, 2));
+  EXPECT_FALSE(IsMenuItemEnabled(m, 3));
+  EXPECT_EQ(itemText(m, 3), "Second");
+  GetItemMark(m, 4, &c);
+  EXPECT_EQ(c, checkMark);
+  InsertMenuItem(m, P("Zero"), 0);
+  EXPECT_EQ(itemText(m, 1), "Zero");
+  InsertMenu(m, 0);
+  InsertMenu(m, 0);
+  EXPECT_EQ(VTAutomationMenuBar().size(), 5u);
+  EXPECT_EQ(MenuKey('f'), (200L << 16) | 2);
+  DisposeMenu(m);
+  EXPECT_EQ(GetMenuHandle(200), nullptr);
+  EXPECT_EQ(CountMenuItems(m), 0);  // a disposed menu is refused, not read
 }
 
 // Enabling, checks, texts and modifiers of items, as the bar shows them, and command keys.
@@ -256,30 +279,6 @@ TEST_F(Menus, MissingOrBrokenMenuBarResources) {
     size_t at = said.find(path + ": ");
     EXPECT_TRUE(at != std::string::npos && said.size() > at + path.size() + 3) << said;
   }
-}
-
-TEST_F(Menus, AppendMenuMetacharacters) {
-  MenuRef m = NewMenu(200, P("Tools"));
-  AppendMenu(m, P("First/F;(-;(Second;Third!\x12"));
-  ASSERT_EQ(CountMenuItems(m), 4);
-  EXPECT_EQ(itemText(m, 1), "First");
-  CharParameter c;
-  GetItemCmd(m, 1, &c);
-  EXPECT_EQ(c, 'F');
-  EXPECT_FALSE(IsMenuItemEnabled(m, 2));
-  EXPECT_FALSE(IsMenuItemEnabled(m, 3));
-  EXPECT_EQ(itemText(m, 3), "Second");
-  GetItemMark(m, 4, &c);
-  EXPECT_EQ(c, checkMark);
-  InsertMenuItem(m, P("Zero"), 0);
-  EXPECT_EQ(itemText(m, 1), "Zero");
-  InsertMenu(m, 0);
-  InsertMenu(m, 0);  // once only
-  EXPECT_EQ(VTAutomationMenuBar().size(), 1u);
-  EXPECT_EQ(MenuKey('f'), (200L << 16) | 2);
-  DisposeMenu(m);
-  EXPECT_EQ(GetMenuHandle(200), nullptr);
-  EXPECT_EQ(CountMenuItems(m), 0);  // a disposed menu is refused, not read
 }
 
 // MenuSelect follows clicks and keys; a clicked title stays open until the next click.
