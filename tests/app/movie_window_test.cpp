@@ -1,6 +1,4 @@
-// Movie windows driven as a user drives them, through the application's event dispatch and its
-// menus: fitting the screen, the grow and zoom boxes, frame stepping by keys, and pasting into
-// new and effect movies.
+// Movie windows driven as a user drives them, through the application's event dispatch and menus.
 #include <cmath>
 #include <vector>
 
@@ -94,9 +92,8 @@ class MovieWindow : public AppTest {
 int Width(const Rect& r) { return r.right - r.left; }
 int Height(const Rect& r) { return r.bottom - r.top; }
 
-// A chosen movie file opens in a visible window titled with its name, as saved; one larger
-// than the screen opens scaled down at its shape with the bar on the screen, one that fits at
-// its own size. Cancelling the dialog opens nothing.
+// A chosen file opens in a visible window with its name, scaled down at its shape when larger
+// than the screen, bar included; cancelling the dialog opens nothing.
 TEST_F(MovieWindow, OpensScaledToFitTheScreenWithTheBarVisible) {
   VTAutomationNavCancelOpen();
   EXPECT_FALSE(QTFrame_OpenMovieInWindow(NULL, NULL));

@@ -1,5 +1,4 @@
-// The life of the process, the event loop's dispatch, the modal dialog filter, the about box
-// and the warning.
+// The life of the process, the event loop's dispatch, the modal dialog filter and the about box.
 #include <vector>
 
 #include "app_fixture.h"
@@ -25,9 +24,8 @@ bool HandlerInstalled(AEEventID id) {
 
 using ShellRun = AppTest;
 
-// Quitting with no window ends the loop at its next turn: events queued behind the quit event
-// are never handled (the print event would be answered -1708), and a completed shutdown
-// releases the callbacks. A resource file without the menu bar does not stop start-up.
+// Quit ends the loop before the next event (the print event would be answered -1708) and
+// releases the callbacks; a resource file without the menu bar does not stop start-up.
 TEST_F(ShellRun, QuitEventEndsTheLoopBeforeTheNextEvent) {
   ChildRun run = RunApplication(
       [this] {
@@ -88,9 +86,8 @@ TEST_F(ShellRun, MissingVideoEffectsQuitsSilently) {
   EXPECT_EQ(run.report, "turns=0 windows=0 pending=1 installed=1");
 }
 
-// When the movie layer cannot start, the user sees a warning naming the error, and the process
-// ends as soon as it is dismissed (a second alert would never be answered): the hooks never
-// start and no event is handled.
+// When the movie layer cannot start, one warning names the error (a second would never be
+// answered) and the process ends when it is dismissed, before the hooks or any event.
 TEST_F(ShellRun, MovieLayerFailingShowsOneWarningThenEnds) {
   static std::string seen;
   ChildRun run = RunApplication(
@@ -116,9 +113,8 @@ TEST_F(ShellRun, MovieLayerFailingShowsOneWarningThenEnds) {
 
 class ShellQuit : public AppTest {};
 
-// Cancel on the front window abandons the quit, yet the pass goes on: the window behind is
-// asked with the closing wording and closes on Don't Save. A dirty window answered with Save
-// is written to its file before the application ends.
+// Cancel abandons the quit, yet the window behind is still asked (as for closing); a second
+// quit runs again, and Save writes the movie before the application ends.
 TEST_F(ShellQuit, CancelInOneWindowAbandonsQuitButTheRestAreStillAsked) {
   OpenMovieWindow("back.mov", true);
   WindowReference front = OpenMovieWindow("front.mov", true);
@@ -313,7 +309,6 @@ TEST_F(ShellDialogs, AboutBoxDragsByItsTitleAndClosesOnlyWithItemOne) {
 
   // The filter serves other windows' updates and idles movies, drags its own dialog by the title
   // and leaves every other click to the standard filter.
-  WindowReference movie = OpenMovieWindow("behind.mov");
   DialogPtr dialog = GetNewDialog(kAboutBoxID, NULL, (WindowPtr)-1L);
   ASSERT_NE(dialog, nullptr);
   DialogItemIndex item = 77;
@@ -324,7 +319,7 @@ TEST_F(ShellDialogs, AboutBoxDragsByItsTitleAndClosesOnlyWithItemOne) {
   VTAutomationPostMouseUp(Point{(short)(title.v + 10), (short)(title.h + 10)});
   EXPECT_TRUE(filter(MakeEvent(mouseDown, 0, 0, title)));
   EXPECT_EQ(item, 77) << "a drag ends no dialog";
-  EXPECT_FALSE(filter(MakeEvent(updateEvt, (unsigned long)movie)));
+  EXPECT_FALSE(filter(MakeEvent(updateEvt, (unsigned long)w)));
   EXPECT_FALSE(filter(MakeEvent(nullEvent)));
   SetDialogDefaultItem(dialog, 1);
   EXPECT_TRUE(filter(MakeEvent(keyDown, kReturnCharCode)));

@@ -196,9 +196,8 @@ TEST_F(MovieDocuments, SoundOnlyMovieIsABarWhoseVolumeSaveKeeps) {
   EXPECT_EQ(GetMovieVolume(Record(w).fMovie), kFullVolume - 3 * 32);
 }
 
-// File names in any script go from the keyboard through the save dialog to the disk, into the
-// title, and back through the open dialog's list; names over the 63-byte limit get their short
-// form in the FSSpec and the title, never a character cut in two.
+// Names in any script go from the keyboard to the disk, the title and the open dialog's list;
+// names over 63 bytes get their short form, never a character cut in two.
 TEST_F(MovieDocuments, NamesInEveryScriptRoundTripThroughSaveAndOpen) {
   const std::string names[] = {"blue movie ünïcödé 日本.mov", "Ελληνική ταινία.mov",
                                "Кино на русском.mov", "中文电影.mov",

@@ -145,9 +145,8 @@ TEST_F(EffectMovie, TwoCopiedSourcesMakeAWiredCrossFade) {
   gCopyMovieMedia = true;
   make({sourceA(), sourceB()}, 'dslv', "fade.mov");
 
-  VTNavDialogInfo shown = VTAutomationNavLastShown();
-  EXPECT_EQ(shown.message, "Save Effect Movie File As:");
-  EXPECT_EQ(shown.proposedName, "untitled.mov");
+  EXPECT_EQ(VTAutomationNavLastShown().message, "Save Effect Movie File As:");
+  EXPECT_EQ(VTAutomationNavLastShown().proposedName, "untitled.mov");
   EXPECT_EQ(gEffectSample, nullptr);
   EXPECT_EQ(gEffectList, nullptr);
   EXPECT_EQ(gSrcMovies[0], nullptr);
