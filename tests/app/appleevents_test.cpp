@@ -73,7 +73,7 @@ TEST_F(AppleEventHandlers, NoAppleEventsMeansNoHandlers) {
 
 // Documents arriving while an effects dialog is open do not replace the open job; documents
 // that cannot be opened open no dialog.
-TEST_F(AppleEventHandlers, OpenDocumentsErrorsOpenNoDialog) {
+TEST_F(AppleEventHandlers, OpenDocumentsRefusalsAndTheEffectsDialog) {
   gEffectsDialog = (QTParameterDialog)1;
   EXPECT_EQ(SendOpenDocuments({}), errAEEventNotHandled);
   EXPECT_EQ(gEffectsDialog, (QTParameterDialog)1);
@@ -91,11 +91,9 @@ TEST_F(AppleEventHandlers, OpenDocumentsErrorsOpenNoDialog) {
   // A second item that is no file: its error, although the first one was fine.
   EXPECT_NE(SendOpenDocuments({MovieA(), ""}), noErr);
   EXPECT_EQ(gEffectsDialog, 0);
-}
 
-// Of five documents only the first two become sources, in the order of the list. While the
-// effects dialog is open every event goes to it first; it consumes only its own.
-TEST_F(AppleEventHandlers, OpenDocumentsKeepsTheFirstTwoAndTheDialogSeesEveryEventFirst) {
+  // Of five documents only the first two become sources, in the order of the list. While the
+  // effects dialog is open every event goes to it first; it consumes only its own.
   WindowReference movieWindow = OpenMovieWindow("behind.mov");
   ASSERT_NE(movieWindow, nullptr);
   EventRecord key = MakeEvent(keyDown, kEscapeCharCode);

@@ -57,7 +57,8 @@ TEST_F(Menus, WithoutAMovieWindowOnlyCloseFollowsTheFrontWindow) {
   EXPECT_FALSE(QTApp_HandleMenu(0));
 }
 
-TEST_F(Menus, SaveFollowsUnsavedEdits) {
+// With a movie window Save follows unsaved edits and the Edit items the controller.
+TEST_F(Menus, MovieWindowItemsAndItemStates) {
   WindowReference w = OpenMovieWindow("menu.mov");
   QTFrame_AdjustMenus(w, NULL);
   EXPECT_TRUE(Item(kFileMenuResID, 3).enabled);
@@ -98,10 +99,8 @@ TEST_F(Menus, SaveFollowsUnsavedEdits) {
   EXPECT_EQ(WindowCount(), 1);
   EXPECT_FALSE(gShuttingDown);
   EXPECT_EQ(VTAutomationNavDialogCount(), 0);
-}
 
-// Item states keep the command-key modifiers; checks, labels and the whole menu's state.
-TEST_F(Menus, ItemStateKeepsCommandKeyModifiers) {
+  // Item states keep the command-key modifiers; checks, labels and the whole menu's state.
   MenuHandle file = GetMenuHandle(kFileMenuResID);
   ASSERT_NE(file, nullptr);
   SetMenuItemModifiers(file, 4, kMenuShiftModifier);

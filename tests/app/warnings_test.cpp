@@ -100,7 +100,8 @@ TEST_F(FailureWarnings, DamagedFileOpenedOrImportedMovieSavedIsReported) {
   EXPECT_TRUE(Record(w).fIsDirty);
 }
 
-TEST_F(FailureWarnings, SaveAsOverAFileAnotherWindowReadsIsRefusedAndReported) {
+// Save As over a file another window reads, or onto a full disk, is refused and reported.
+TEST_F(FailureWarnings, SaveAsOverABusyFileOrOntoAFullDiskIsReported) {
   ASSERT_NE(OpenMovieFile(CopyInto(MovieFixture(), "busy.mov")), nullptr);
   WindowReference w = OpenMovieWindow("new.mov", true);
   VTAutomationNavSaveAs(tempDir_, "busy.mov", true);
@@ -112,11 +113,8 @@ TEST_F(FailureWarnings, SaveAsOverAFileAnotherWindowReadsIsRefusedAndReported) {
   EXPECT_TRUE(Record(w).fIsDirty && Record(w).fFileRefNum == -1);
   EXPECT_EQ(std::filesystem::file_size(tempDir_ + "/busy.mov"),
             std::filesystem::file_size(MovieFixture()));
-}
 
-// A save that fails on a full disk keeps the file it was to replace, and the window its movie.
-TEST_F(FailureWarnings, SaveAsOverAFileKeepsItWhenTheDiskIsFull) {
-  WindowReference w = OpenMovieWindow("big.mov", true);
+  // A save that fails on a full disk keeps the file it was to replace, and the window its movie.
   // 7 MB of frames, more than the small disk below holds beside the old file.
   Movie movie = Record(w).fMovie;
   Media media =
@@ -134,7 +132,7 @@ TEST_F(FailureWarnings, SaveAsOverAFileKeepsItWhenTheDiskIsFull) {
   vt_test::writeFile(dir + "/old.mov", old);
   VTAutomationNavSaveAs(dir, "old.mov", true);
   EXPECT_EQ(QTFrame_SaveAsMovieFile(w), dskFulErr);
-  std::string text = TakeWarning();
+  text = TakeWarning();
   EXPECT_NE(text.find("Could not save \"old.mov\""), std::string::npos) << text;
   EXPECT_EQ(vt_test::readFile(dir + "/old.mov"), old);
   EXPECT_EQ(Record(w).fMovie, movie);

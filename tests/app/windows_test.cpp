@@ -8,54 +8,9 @@
 
 using WindowObjects = AppTest;
 
-// The walks over movie windows skip windows without records; only records with the
-// application's tag, on application windows (not dialogs), count.
-TEST_F(WindowObjects, OnlyTaggedRecordsOnApplicationWindowsCount) {
-  EXPECT_EQ(QTFrame_GetFrontMovieWindow(), nullptr);
-  WindowReference first = OpenMovieWindow("first.mov");
-  OpenForeignWindow();  // between the two movie windows
-  WindowReference second = OpenMovieWindow("second.mov");
-  WindowReference plain = OpenForeignWindow();
-  DialogPtr dialog = GetNewDialog(kAboutBoxID, NULL, (WindowPtr)-1L);  // in front of all
-  ASSERT_NE(dialog, nullptr);
-  EXPECT_EQ(QTFrame_GetFrontMovieWindow(), second);
-  EXPECT_EQ(QTFrame_GetNextMovieWindow(second), first);
-  EXPECT_EQ(QTFrame_GetNextMovieWindow(first), nullptr);
-  EXPECT_EQ(QTFrame_GetWindowObjectFromFrontWindow(), QTFrame_GetWindowObjectFromWindow(second));
-  EXPECT_TRUE(QTFrame_IsAppWindow(plain));
-  EXPECT_EQ(QTFrame_GetWindowObjectFromWindow(plain), nullptr);
-
-  // A handle whose block is gone, and a record with another tag.
-  Handle empty = NewEmptyHandle();
-  SetWRefCon(plain, (long)empty);
-  EXPECT_EQ(QTFrame_GetWindowObjectFromWindow(plain), nullptr);
-  EXPECT_FALSE(QTFrame_IsWindowObjectOurs((WindowObject)empty));
-  WindowObject foreign = (WindowObject)NewHandleClear(sizeof(WindowObjectRecord));
-  (**foreign).fObjectType = 'abcd';
-  SetWRefCon(plain, (long)foreign);
-  EXPECT_EQ(QTFrame_GetWindowObjectFromWindow(plain), nullptr);
-  EXPECT_EQ(QTFrame_GetMCFromWindow(plain), nullptr);
-  EXPECT_EQ(QTFrame_GetAppDataFromWindow(plain), nullptr);
-  EXPECT_EQ(QTFrame_GetAppDataFromWindowObject(foreign), nullptr);
-
-  // A dialog carrying a tagged record is still no movie window: the kind decides first.
-  (**foreign).fObjectType = kApplicationSignature;
-  SetWRefCon(GetDialogWindow(dialog), (long)foreign);
-  EXPECT_FALSE(QTFrame_IsAppWindow(GetDialogWindow(dialog)));
-  EXPECT_EQ(QTFrame_GetWindowObjectFromWindow(GetDialogWindow(dialog)), nullptr);
-
-  SetWRefCon(plain, 0);
-  DisposeDialog(dialog);
-  DisposeHandle((Handle)foreign);
-  DisposeHandle(empty);
-  EXPECT_FALSE(QTFrame_IsAppWindow(nullptr));
-  EXPECT_FALSE(QTFrame_IsWindowObjectOurs(nullptr));
-  EXPECT_EQ(QTFrame_GetNextAppWindow(nullptr), nullptr);
-  EXPECT_EQ(QTFrame_GetWindowObjectFromWindow(nullptr), nullptr);
-}
-
 // Closing releases the record and the movie; a movie given without the file it belongs to
-// cannot be titled or saved: refused, released. A new window is hidden, untitled and current.
+// cannot be titled or saved: refused, released. A new window is hidden, untitled and current;
+// walks over movie windows see only the application's own records.
 TEST_F(WindowObjects, CreatingClosingAndRefusingWindows) {
   long before = VTLiveHandleCount();
   EXPECT_FALSE(QTFrame_OpenMovieInWindow(NewMovie(newMovieActive), NULL));
@@ -92,6 +47,51 @@ TEST_F(WindowObjects, CreatingClosingAndRefusingWindows) {
   QTFrame_ActivateController(nullptr, false);
   GetPort(&port);
   EXPECT_EQ(port, QTFrame_GetPortFromWindowReference(plain));
+
+  // The walks over movie windows skip windows without records; only records with the
+  // application's tag, on application windows (not dialogs), count.
+  QTFrame_DestroyMovieWindow(w);
+  EXPECT_EQ(QTFrame_GetFrontMovieWindow(), nullptr);
+  WindowReference first = OpenMovieWindow("first.mov");
+  OpenForeignWindow();  // between the two movie windows
+  WindowReference second = OpenMovieWindow("second.mov");
+  plain = OpenForeignWindow();
+  DialogPtr dialog = GetNewDialog(kAboutBoxID, NULL, (WindowPtr)-1L);  // in front of all
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(QTFrame_GetFrontMovieWindow(), second);
+  EXPECT_EQ(QTFrame_GetNextMovieWindow(second), first);
+  EXPECT_EQ(QTFrame_GetNextMovieWindow(first), nullptr);
+  EXPECT_EQ(QTFrame_GetWindowObjectFromFrontWindow(), QTFrame_GetWindowObjectFromWindow(second));
+  EXPECT_TRUE(QTFrame_IsAppWindow(plain));
+  EXPECT_EQ(QTFrame_GetWindowObjectFromWindow(plain), nullptr);
+
+  // A handle whose block is gone, and a record with another tag.
+  Handle empty = NewEmptyHandle();
+  SetWRefCon(plain, (long)empty);
+  EXPECT_EQ(QTFrame_GetWindowObjectFromWindow(plain), nullptr);
+  EXPECT_FALSE(QTFrame_IsWindowObjectOurs((WindowObject)empty));
+  WindowObject foreign = (WindowObject)NewHandleClear(sizeof(WindowObjectRecord));
+  (**foreign).fObjectType = 'abcd';
+  SetWRefCon(plain, (long)foreign);
+  EXPECT_EQ(QTFrame_GetWindowObjectFromWindow(plain), nullptr);
+  EXPECT_EQ(QTFrame_GetMCFromWindow(plain), nullptr);
+  EXPECT_EQ(QTFrame_GetAppDataFromWindow(plain), nullptr);
+  EXPECT_EQ(QTFrame_GetAppDataFromWindowObject(foreign), nullptr);
+
+  // A dialog carrying a tagged record is still no movie window: the kind decides first.
+  (**foreign).fObjectType = kApplicationSignature;
+  SetWRefCon(GetDialogWindow(dialog), (long)foreign);
+  EXPECT_FALSE(QTFrame_IsAppWindow(GetDialogWindow(dialog)));
+  EXPECT_EQ(QTFrame_GetWindowObjectFromWindow(GetDialogWindow(dialog)), nullptr);
+
+  SetWRefCon(plain, 0);
+  DisposeDialog(dialog);
+  DisposeHandle((Handle)foreign);
+  DisposeHandle(empty);
+  EXPECT_FALSE(QTFrame_IsAppWindow(nullptr));
+  EXPECT_FALSE(QTFrame_IsWindowObjectOurs(nullptr));
+  EXPECT_EQ(QTFrame_GetNextAppWindow(nullptr), nullptr);
+  EXPECT_EQ(QTFrame_GetWindowObjectFromWindow(nullptr), nullptr);
 }
 
 using MovieWindowClose = AppTest;

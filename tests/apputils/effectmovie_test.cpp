@@ -211,35 +211,9 @@ TEST_F(EffectMovie, TwoCopiedSourcesMakeAWiredCrossFade) {
   EXPECT_EQ(copyHash, frameHashes(sourceA(), "-t 2"));
 }
 
-TEST_F(EffectMovie, ReferencedSourcesStayOutsideTheFile) {
-  // The same job copying and referring: the referring file is far smaller and still plays.
-  make({sourceA()}, 'blur', "ref.mov");
-  gCopyMovieMedia = true;
-  make({sourceA()}, 'blur', "copy.mov");
-
-  EXPECT_LT(fs::file_size(dir + "/ref.mov") * 4, fs::file_size(dir + "/copy.mov"));
-
-  Movie m = openMovie(dir + "/ref.mov");
-  ASSERT_NE(m, nullptr);
-  ASSERT_EQ(GetMovieTrackCount(m), 2);
-  Track fx = GetMovieIndTrack(m, 2);
-  EXPECT_EQ(GetTrackReferenceCount(fx, 'ssrc'), 1);
-  EXPECT_EQ(inputs(fx), std::vector<std::string>{"srcA vide"});
-  // The referenced copy decodes from the source file.
-  PicHandle pic = GetTrackPict(GetMovieIndTrack(m, 1), 0);
-  ASSERT_NE(pic, nullptr);
-  KillPicture(pic);
-  DisposeMovie(m);
-
-  // Other readers (ffmpeg, when allowed to) follow the reference to the source's frames.
-  std::string refHash = frameHashes(dir + "/ref.mov", "-enable_drefs 1");
-  EXPECT_FALSE(refHash.empty());
-  EXPECT_EQ(refHash, frameHashes(sourceA()));
-}
-
 // No sources make a ten-second generator at the least time scale; a source's finer time scale
-// becomes the common one, and an existing file is replaced.
-TEST_F(EffectMovie, GeneratorsAndSourceTimeScales) {
+// becomes the common one, and an existing file is replaced; referenced sources stay outside.
+TEST_F(EffectMovie, GeneratorsTimeScalesAndReferences) {
   make({}, 'clou', "cloud.mov");
   Movie m = openMovie(dir + "/cloud.mov");
   ASSERT_NE(m, nullptr);
@@ -276,6 +250,30 @@ TEST_F(EffectMovie, GeneratorsAndSourceTimeScales) {
   EXPECT_EQ(GetMediaTimeScale(GetTrackMedia(GetMovieIndTrack(m, 1))), ms);
   EXPECT_NEAR((double)GetMediaDuration(GetTrackMedia(fx)) / ms, 1.0, 0.05);
   DisposeMovie(m);
+
+  // The same job copying and referring: the referring file is far smaller and still plays.
+  make({sourceA()}, 'blur', "ref.mov");
+  gCopyMovieMedia = true;
+  make({sourceA()}, 'blur', "copy.mov");
+
+  EXPECT_LT(fs::file_size(dir + "/ref.mov") * 4, fs::file_size(dir + "/copy.mov"));
+
+  m = openMovie(dir + "/ref.mov");
+  ASSERT_NE(m, nullptr);
+  ASSERT_EQ(GetMovieTrackCount(m), 2);
+  fx = GetMovieIndTrack(m, 2);
+  EXPECT_EQ(GetTrackReferenceCount(fx, 'ssrc'), 1);
+  EXPECT_EQ(inputs(fx), std::vector<std::string>{"srcA vide"});
+  // The referenced copy decodes from the source file.
+  PicHandle pic = GetTrackPict(GetMovieIndTrack(m, 1), 0);
+  ASSERT_NE(pic, nullptr);
+  KillPicture(pic);
+  DisposeMovie(m);
+
+  // Other readers (ffmpeg, when allowed to) follow the reference to the source's frames.
+  std::string refHash = frameHashes(dir + "/ref.mov", "-enable_drefs 1");
+  EXPECT_FALSE(refHash.empty());
+  EXPECT_EQ(refHash, frameHashes(sourceA()));
 }
 
 // A cancelled effects dialog, an effect code not exactly four bytes and no effect at all ask

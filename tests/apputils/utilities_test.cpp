@@ -39,7 +39,8 @@ struct MovieFixture : ::testing::Test {
 
 }  // namespace
 
-TEST(Capabilities, EffectsNeedVersionThreeOrLater) {
+// Video effects need version 3 or later; Pascal strings convert both ways, cut at 255.
+TEST(Utilities, EffectsVersionAndPascalStrings) {
   struct {
     SInt32 err, answer;
     bool effects;
@@ -53,6 +54,18 @@ TEST(Capabilities, EffectsNeedVersionThreeOrLater) {
   }
   VTResetGestaltAnswers();
   EXPECT_TRUE(QTUtils_HasQuickTimeVideoEffects());
+
+  for (std::string text :
+       {std::string(), std::string("Save Effect Movie File As:"), std::string(300, 'q')}) {
+    StringPtr p = QTUtils_ConvertCToPascalString(text.data());
+    ASSERT_NE(p, nullptr);
+    size_t n = std::min<size_t>(text.size(), 255);  // never wraps to a short length
+    EXPECT_EQ(p[0], n);
+    char* c = QTUtils_ConvertPascalToCString(p);
+    EXPECT_EQ(std::string(c), text.substr(0, n));
+    free(c);
+    free(p);
+  }
 }
 
 // Movie user-data items: absent, of the wrong size (as a damaged file may hold) or present.
@@ -141,18 +154,4 @@ TEST_F(MovieFixture, TrackAndMovieHelpers) {
   SetMoviePreferredVolume(movie, 128);
   EXPECT_EQ(QTUtils_UpdateMovieVolumeSetting(movie), noErr);
   EXPECT_EQ(GetMoviePreferredVolume(movie), 256);
-}
-
-TEST(Strings, PascalConversionRoundTripsAndCutsAt255) {
-  for (std::string text :
-       {std::string(), std::string("Save Effect Movie File As:"), std::string(300, 'q')}) {
-    StringPtr p = QTUtils_ConvertCToPascalString(text.data());
-    ASSERT_NE(p, nullptr);
-    size_t n = std::min<size_t>(text.size(), 255);  // never wraps to a short length
-    EXPECT_EQ(p[0], n);
-    char* c = QTUtils_ConvertPascalToCString(p);
-    EXPECT_EQ(std::string(c), text.substr(0, n));
-    free(c);
-    free(p);
-  }
 }

@@ -136,8 +136,9 @@ TEST_F(Queue, IdleKeysMasksAndPosting) {
   EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
 }
 
-// Activates come before input and updates after; suspend and resume as OS events.
-TEST_F(Queue, DeliveryOrderActivateInputUpdate) {
+// Activates come before input and updates after; suspend and resume as OS events; mouse moves,
+// GetMouse and the modal hook.
+TEST_F(Queue, DeliveryOrderFocusMouseAndModalLoops) {
   WindowRef a = window(50, 50, 200, 200);
   settleWindows();
   WindowRef b = window(100, 100, 300, 300);
@@ -185,12 +186,9 @@ TEST_F(Queue, DeliveryOrderActivateInputUpdate) {
   EXPECT_EQ(waited(e), osEvt);
   EXPECT_EQ(e.message & resumeFlag, (unsigned long)resumeFlag);
   EXPECT_TRUE(IsWindowHilited(a));
-}
 
-// Mouse moves are reported only for a mouse region; GetMouse answers in local coordinates.
-TEST_F(Queue, MouseMovesGetMouseAndTheModalHook) {
+  // Mouse moves are reported only for a mouse region; GetMouse answers in local coordinates.
   VTAutomationPostMouseMove(pt(400, 400));
-  EventRecord e;
   EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
   EXPECT_EQ(e.where.h, 400);  // the position is known all the same
   RgnHandle inside = NewRgn();
