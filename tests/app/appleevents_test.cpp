@@ -41,7 +41,7 @@ std::string MovieB() {
 using AppleEventHandlers = AppTest;
 
 // Print is refused, Open Application does nothing, also through the queue once installed.
-TEST_F(AppleEventHandlers, InstalledHandlersAnswerThroughTheEventQueue) {
+TEST_F(AppleEventHandlers, HandlersAnswerAndNeedAppleEvents) {
   EXPECT_EQ(QTApp_HandlePrintDocumentAppleEvent(NULL, NULL, 0), errAEEventNotHandled);
   EXPECT_EQ(QTApp_HandleOpenApplicationAppleEvent(NULL, NULL, 0), noErr);
   EXPECT_EQ(WindowCount(), 0);
@@ -59,9 +59,8 @@ TEST_F(AppleEventHandlers, InstalledHandlersAnswerThroughTheEventQueue) {
   EXPECT_EQ(VTAELastHandlerResult(), noErr);
   EXPECT_TRUE(gShuttingDown);
   QTApp_Stop(kStopAppPhase_BothPhases);
-}
 
-TEST_F(AppleEventHandlers, NoAppleEventsMeansNoHandlers) {
+  // Without Apple events no handler is installed.
   AERemoveEventHandler(kCoreEventClass, kAEQuitApplication, gHandleQuitAppAEUPP, false);
   VTSetGestaltAnswer(gestaltAppleEventsAttr, noErr, 0);
   QTApp_InstallAppleEventHandlers();

@@ -94,7 +94,7 @@ int Height(const Rect& r) { return r.bottom - r.top; }
 
 // A chosen file opens in a visible window with its name, scaled down at its shape when larger
 // than the screen, bar included; cancelling the dialog opens nothing.
-TEST_F(MovieWindow, OpensScaledToFitTheScreenWithTheBarVisible) {
+TEST_F(MovieWindow, OpensScaledToFitAndResizesAtTheMovieShape) {
   VTAutomationNavCancelOpen();
   EXPECT_FALSE(QTFrame_OpenMovieInWindow(NULL, NULL));
   EXPECT_EQ(WindowCount(), 0);
@@ -124,11 +124,9 @@ TEST_F(MovieWindow, OpensScaledToFitTheScreenWithTheBarVisible) {
     }
     Choose(kFileMenuResID, 3);
   }
-}
 
-// The grow box scales the picture at its shape (the larger of the two moves wins, down to a
-// smallest size); the zoom box goes to the largest size that fits and back to the user's.
-TEST_F(MovieWindow, GrowBoxAndZoomBoxResizeAtTheMovieShape) {
+  // The grow box scales the picture at its shape (the larger of the two moves wins, down to a
+  // smallest size); the zoom box goes to the largest size that fits and back to the user's.
   WindowReference w = Open(solidMovie("320x240"));
   ASSERT_NE(w, nullptr);
   const struct { short dh, dv; } drags[] = {{-1000, -1000}, {448, 10}, {10, 100}, {-40, -90}};
@@ -146,7 +144,7 @@ TEST_F(MovieWindow, GrowBoxAndZoomBoxResizeAtTheMovieShape) {
       EXPECT_NEAR(Width(box), std::max(w0 + d.dh, (h0 + d.dv) * w0 / h0), 1);
     EXPECT_NEAR(Width(box) * 3, Height(box) * 4, 4);
   }
-  const Rect user = Box(w), placed = InfoOf(w).structure, desk = Desktop();
+  const Rect user = Box(w), placed = InfoOf(w).structure;
   for (bool zoomed : {true, false, true}) {
     SCOPED_TRACE(zoomed);
     Rect zoom;

@@ -70,7 +70,7 @@ TEST_F(ShellRun, FileMenuLosesItemsSevenAndSixOnlyFromSystemTen) {
 
 // Without video effects the application ends right after start-up: no alert, no event handled,
 // but the Apple event handlers are installed by the same call.
-TEST_F(ShellRun, MissingVideoEffectsQuitsSilently) {
+TEST_F(ShellRun, StartUpWithoutEffectsOrMoviesEnds) {
   ChildRun run = RunApplication(
       [] {
         VTSetGestaltAnswer(gestaltQuickTime, noErr, 0x02508000);
@@ -84,13 +84,11 @@ TEST_F(ShellRun, MissingVideoEffectsQuitsSilently) {
       });
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.report, "turns=0 windows=0 pending=1 installed=1");
-}
 
-// When the movie layer cannot start, one warning names the error (a second would never be
-// answered) and the process ends when it is dismissed, before the hooks or any event.
-TEST_F(ShellRun, MovieLayerFailingShowsOneWarningThenEnds) {
+  // When the movie layer cannot start, one warning names the error (a second would never be
+  // answered) and the process ends when it is dismissed, before the hooks or any event.
   static std::string seen;
-  ChildRun run = RunApplication(
+  run = RunApplication(
       [] {
         VTSetEnterMoviesResult(-2093);
         VTAutomationPostKey('n', cmdKey);  // never handled

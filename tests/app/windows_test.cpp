@@ -98,7 +98,7 @@ using MovieWindowClose = AppTest;
 
 // Closing a dirty window asks, with its title and the application's name; nothing the user did
 // not agree to is thrown away.
-TEST_F(MovieWindowClose, DirtyWindowAsksWithTitleAndApplicationName) {
+TEST_F(MovieWindowClose, ClosingAndSavingDocuments) {
   WindowReference w = OpenMovieWindow("dirty.mov", true);
   VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesCancel);
   QTFrame_DestroyMovieWindow(w);
@@ -164,18 +164,14 @@ TEST_F(MovieWindowClose, DirtyWindowAsksWithTitleAndApplicationName) {
   EXPECT_TRUE(QTFrame_UpdateMovieFile(w));
   EXPECT_FALSE(o.fIsDirty);
   EXPECT_EQ(VTAutomationNavDialogCount(), dialogs);
-}
 
-using MovieDocuments = AppTest;
-
-// A movie of sound alone is a window holding the controller's bar with its speaker; the volume
-// set there is what Save keeps and the next opening restores.
-TEST_F(MovieDocuments, SoundOnlyMovieIsABarWhoseVolumeSaveKeeps) {
+  // A movie of sound alone is a window holding the controller's bar with its speaker; the volume
+  // set there is what Save keeps and the next opening restores.
   std::string path = tempDir_ + "/sound.mov";
   ASSERT_EQ(
       vt_test::run("ffmpeg -v error -f lavfi -i sine=r=48000:d=1 -c:a pcm_s16le '" + path + "'"),
       0);
-  WindowReference w = OpenMovieFile(path);
+  w = OpenMovieFile(path);
   ASSERT_NE(w, nullptr);
   Rect content;
   GetWindowPortBounds(w, &content);
@@ -195,6 +191,8 @@ TEST_F(MovieDocuments, SoundOnlyMovieIsABarWhoseVolumeSaveKeeps) {
   ASSERT_NE(w, nullptr);
   EXPECT_EQ(GetMovieVolume(Record(w).fMovie), kFullVolume - 3 * 32);
 }
+
+using MovieDocuments = AppTest;
 
 // Names in any script go from the keyboard to the disk, the title and the open dialog's list;
 // names over 63 bytes get their short form, never a character cut in two.
