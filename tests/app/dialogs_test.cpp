@@ -39,7 +39,7 @@ using FileTypes = AppTest;
 
 // The filter's first call builds the list, once: movies, then movie and graphics importers;
 // folders are always shown.
-TEST_F(FileTypes, ListIsBuiltOnceGrowsAndDecidesTheFilter) {
+TEST_F(FileTypes, ListFilterAndFileDialogs) {
   EXPECT_TRUE(Shown(typeFSS, false, 'MooV'));
   std::vector<OSType> expected{'MooV'};
   for (OSType t : ComponentSubTypes(MovieImportType)) expected.push_back(t);
@@ -81,12 +81,8 @@ TEST_F(FileTypes, ListIsBuiltOnceGrowsAndDecidesTheFilter) {
     EXPECT_EQ(next, stopped) << "a list that could not grow took more types";
   }
   QTFrame_AddComponentFileTypes(MovieImportType, nullptr);  // ignored
-}
 
-using FileDialogs = AppTest;
-
-// The open dialog's type list carries the signature, count and types.
-TEST_F(FileDialogs, OpenHandleAndSaveDialogAnswers) {
+  // The open dialog's type list carries the signature, count and types.
   OSType types[] = {'MooV', 'PNGf', 'JPEG'};
   EXPECT_EQ(QTFrame_CreateOpenHandle(kApplicationSignature, 0, types), nullptr);
   EXPECT_EQ(QTFrame_CreateOpenHandle(kApplicationSignature, -1, types), nullptr);

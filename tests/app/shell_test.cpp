@@ -45,32 +45,9 @@ TEST_F(ShellRun, QuitEventEndsTheLoopBeforeTheNextEvent) {
   EXPECT_EQ(run.report, "menus=0 windows=0 lastResult=0 filter=0");
 }
 
-// On a 10.x system the File menu loses Quit and the separator above it; on 9.x, or when the
-// system version cannot be had, it keeps them. Export comes last either way.
-TEST_F(ShellRun, FileMenuLosesItemsSevenAndSixOnlyFromSystemTen) {
-  struct Case {
-    OSErr err;
-    SInt32 version;
-    long items;
-  };
-  for (Case c : {Case{noErr, 0x1040, 6}, Case{noErr, 0x1000, 6}, Case{noErr, 0x0922, 8},
-                 Case{noErr, 0x09FF, 8}, Case{gestaltUndefSelectorErr, 0x1040, 8}}) {
-    ChildRun run = RunApplication(
-        [c] {
-          VTSetGestaltAnswer(gestaltSystemVersion, c.err, c.version);
-          VTAEPostQuitApplication();
-        },
-        [] {
-          return Report({{"items", CountMenuItems(GetMenuHandle(kFileMenuResID))}});
-        });
-    EXPECT_EQ(run.report, Report({{"items", c.items}}))
-        << "version " << std::hex << c.version << " error " << std::dec << c.err;
-  }
-}
-
 // Without video effects the application ends right after start-up: no alert, no event handled,
 // but the Apple event handlers are installed by the same call.
-TEST_F(ShellRun, StartUpWithoutEffectsOrMoviesEnds) {
+TEST_F(ShellRun, StartUpFailuresAndTheFileMenuBySystem) {
   ChildRun run = RunApplication(
       [] {
         VTSetGestaltAnswer(gestaltQuickTime, noErr, 0x02508000);
@@ -107,6 +84,27 @@ TEST_F(ShellRun, StartUpWithoutEffectsOrMoviesEnds) {
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.report,
             "Warning!|Could not initialize QuickTime. Exiting.|-2093|shown installed=0");
+
+  // On a 10.x system the File menu loses Quit and the separator above it; on 9.x, or when the
+  // system version cannot be had, it keeps them. Export comes last either way.
+  struct Case {
+    OSErr err;
+    SInt32 version;
+    long items;
+  };
+  for (Case c : {Case{noErr, 0x1040, 6}, Case{noErr, 0x1000, 6}, Case{noErr, 0x0922, 8},
+                 Case{noErr, 0x09FF, 8}, Case{gestaltUndefSelectorErr, 0x1040, 8}}) {
+    ChildRun run = RunApplication(
+        [c] {
+          VTSetGestaltAnswer(gestaltSystemVersion, c.err, c.version);
+          VTAEPostQuitApplication();
+        },
+        [] {
+          return Report({{"items", CountMenuItems(GetMenuHandle(kFileMenuResID))}});
+        });
+    EXPECT_EQ(run.report, Report({{"items", c.items}}))
+        << "version " << std::hex << c.version << " error " << std::dec << c.err;
+  }
 }
 
 class ShellQuit : public AppTest {};

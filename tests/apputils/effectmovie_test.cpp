@@ -211,9 +211,36 @@ TEST_F(EffectMovie, TwoCopiedSourcesMakeAWiredCrossFade) {
   EXPECT_EQ(copyHash, frameHashes(sourceA(), "-t 2"));
 }
 
-// No sources make a ten-second generator at the least time scale; a source's finer time scale
-// becomes the common one, and an existing file is replaced; referenced sources stay outside.
-TEST_F(EffectMovie, GeneratorsTimeScalesAndReferences) {
+// A cancelled effects dialog, an effect code not exactly four bytes and no effect at all ask
+// for no file; a cancelled save dialog writes none. Each job is released. Then generators,
+// time scales and referenced sources.
+TEST_F(EffectMovie, JobsThatWriteNothingThenGeneratorsTimeScalesAndReferences) {
+  const struct {
+    std::vector<std::string> sources;
+    long codeBytes;  // 0: no effect chosen
+    OSErr answer;
+    long saveDialogs;
+  } jobs[] = {{{sourceA(), sourceB()}, 4, userCanceledErr, 0},
+              {{sourceA()}, 5, codecParameterDialogConfirm, 0},
+              {{}, 0, codecParameterDialogConfirm, 0},
+              {{sourceA()}, 4, codecParameterDialogConfirm, 1}};
+  for (const auto& job : jobs) {
+    SCOPED_TRACE(job.codeBytes);
+    long dialogs = VTAutomationNavDialogCount();
+    startJob(job.sources);
+    if (job.codeBytes) writeDialogChoice(gEffectSample, 'dslv', job.codeBytes);
+    VTAutomationNavCancelSave();
+    QTEffects_RespondToDialogSelection(job.answer);
+    EXPECT_EQ(VTAutomationNavDialogCount(), dialogs + job.saveDialogs);
+    EXPECT_EQ(gEffectSample, nullptr);
+    EXPECT_EQ(gSrcMovies[0], nullptr);
+    VTAutomationNavClearAnswers();
+  }
+  EXPECT_TRUE(fs::is_empty(dir));
+  EXPECT_EQ(VTLiveHandleCount(), handlesBefore);
+
+  // No sources make a ten-second generator at the least time scale; a source's finer time scale
+  // becomes the common one, and an existing file is replaced; referenced sources stay outside.
   make({}, 'clou', "cloud.mov");
   Movie m = openMovie(dir + "/cloud.mov");
   ASSERT_NE(m, nullptr);
@@ -274,32 +301,4 @@ TEST_F(EffectMovie, GeneratorsTimeScalesAndReferences) {
   std::string refHash = frameHashes(dir + "/ref.mov", "-enable_drefs 1");
   EXPECT_FALSE(refHash.empty());
   EXPECT_EQ(refHash, frameHashes(sourceA()));
-}
-
-// A cancelled effects dialog, an effect code not exactly four bytes and no effect at all ask
-// for no file; a cancelled save dialog writes none. Each job is released.
-TEST_F(EffectMovie, CancelsAndBadChoicesWriteNothingAndReleaseTheJob) {
-  const struct {
-    std::vector<std::string> sources;
-    long codeBytes;  // 0: no effect chosen
-    OSErr answer;
-    long saveDialogs;
-  } jobs[] = {{{sourceA(), sourceB()}, 4, userCanceledErr, 0},
-              {{sourceA()}, 5, codecParameterDialogConfirm, 0},
-              {{}, 0, codecParameterDialogConfirm, 0},
-              {{sourceA()}, 4, codecParameterDialogConfirm, 1}};
-  for (const auto& job : jobs) {
-    SCOPED_TRACE(job.codeBytes);
-    long dialogs = VTAutomationNavDialogCount();
-    startJob(job.sources);
-    if (job.codeBytes) writeDialogChoice(gEffectSample, 'dslv', job.codeBytes);
-    VTAutomationNavCancelSave();
-    QTEffects_RespondToDialogSelection(job.answer);
-    EXPECT_EQ(VTAutomationNavDialogCount(), dialogs + job.saveDialogs);
-    EXPECT_EQ(gEffectSample, nullptr);
-    EXPECT_EQ(gSrcMovies[0], nullptr);
-    VTAutomationNavClearAnswers();
-  }
-  EXPECT_TRUE(fs::is_empty(dir));
-  EXPECT_EQ(VTLiveHandleCount(), handlesBefore);
 }

@@ -39,37 +39,9 @@ struct MovieFixture : ::testing::Test {
 
 }  // namespace
 
-// Video effects need version 3 or later; Pascal strings convert both ways, cut at 255.
-TEST(Utilities, EffectsVersionAndPascalStrings) {
-  struct {
-    SInt32 err, answer;
-    bool effects;
-  } cases[] = {{noErr, 0x03000000, true},
-               {noErr, 0x02FF0000, false},
-               {noErr, (SInt32)0xFF000000, true},  // the high half is compared unsigned
-               {-5551, 0, false}};
-  for (auto& c : cases) {
-    VTSetGestaltAnswer(gestaltQuickTime, (OSErr)c.err, c.answer);
-    EXPECT_EQ(QTUtils_HasQuickTimeVideoEffects(), c.effects) << std::hex << c.answer;
-  }
-  VTResetGestaltAnswers();
-  EXPECT_TRUE(QTUtils_HasQuickTimeVideoEffects());
-
-  for (std::string text :
-       {std::string(), std::string("Save Effect Movie File As:"), std::string(300, 'q')}) {
-    StringPtr p = QTUtils_ConvertCToPascalString(text.data());
-    ASSERT_NE(p, nullptr);
-    size_t n = std::min<size_t>(text.size(), 255);  // never wraps to a short length
-    EXPECT_EQ(p[0], n);
-    char* c = QTUtils_ConvertPascalToCString(p);
-    EXPECT_EQ(std::string(c), text.substr(0, n));
-    free(c);
-    free(p);
-  }
-}
-
-// Movie user-data items: absent, of the wrong size (as a damaged file may hold) or present.
-TEST_F(MovieFixture, UserDataItemsReadDefaultsUnlessWellFormed) {
+// Movie user-data items: absent, of the wrong size (as a damaged file may hold) or present;
+// then the effects version, Pascal strings, track helpers, streaming and the saved volume.
+TEST_F(MovieFixture, UserDataTracksAndStrings) {
   UserData ud = GetMovieUserData(movie);
   Point p = {0, 0};
   long mode = -1;
@@ -106,10 +78,35 @@ TEST_F(MovieFixture, UserDataItemsReadDefaultsUnlessWellFormed) {
   EXPECT_EQ(std::string((char*)raw, 4), "qtvr");
   EXPECT_TRUE(QTUtils_IsQTVRMovie(movie));
   EXPECT_EQ(QTUtils_SetControllerType(nullptr, 'abcd'), paramErr);
-}
 
-// Track names (a zero-byte one reads as none), frame counts, references, streaming, volume.
-TEST_F(MovieFixture, TrackAndMovieHelpers) {
+  // Video effects need version 3 or later; Pascal strings convert both ways, cut at 255.
+  struct {
+    SInt32 err, answer;
+    bool effects;
+  } cases[] = {{noErr, 0x03000000, true},
+               {noErr, 0x02FF0000, false},
+               {noErr, (SInt32)0xFF000000, true},  // the high half is compared unsigned
+               {-5551, 0, false}};
+  for (auto& c : cases) {
+    VTSetGestaltAnswer(gestaltQuickTime, (OSErr)c.err, c.answer);
+    EXPECT_EQ(QTUtils_HasQuickTimeVideoEffects(), c.effects) << std::hex << c.answer;
+  }
+  VTResetGestaltAnswers();
+  EXPECT_TRUE(QTUtils_HasQuickTimeVideoEffects());
+
+  for (std::string text :
+       {std::string(), std::string("Save Effect Movie File As:"), std::string(300, 'q')}) {
+    StringPtr p = QTUtils_ConvertCToPascalString(text.data());
+    ASSERT_NE(p, nullptr);
+    size_t n = std::min<size_t>(text.size(), 255);  // never wraps to a short length
+    EXPECT_EQ(p[0], n);
+    char* c = QTUtils_ConvertPascalToCString(p);
+    EXPECT_EQ(std::string(c), text.substr(0, n));
+    free(c);
+    free(p);
+  }
+
+  // Track names (a zero-byte one reads as none), frame counts, references, streaming, volume.
   Track a = addTrack(VideoMediaType, 5, 40);
   Track b = addTrack(VideoMediaType, 1);
   Track fx = addTrack(VideoMediaType, 0);

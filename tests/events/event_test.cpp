@@ -45,8 +45,8 @@ void settleWindows() {
 }  // namespace
 
 // An idle wait gives a null event at once; keys carry their codes; masks, peeking, flushing
-// and posting; Apple events come after input.
-TEST_F(Queue, IdleKeysMasksAndPosting) {
+// and posting; Apple events come after input; then delivery order, focus, mouse and modal loops.
+TEST_F(Queue, FromIdleWaitsToModalLoops) {
   EventRecord e{};
   e.what = 99;
   UInt32 before = TickCount();
@@ -134,16 +134,13 @@ TEST_F(Queue, IdleKeysMasksAndPosting) {
   EXPECT_EQ(waited(e), keyUp);
   EXPECT_EQ(waited(e), kHighLevelEvent);
   EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
-}
 
-// Activates come before input and updates after; suspend and resume as OS events; mouse moves,
-// GetMouse and the modal hook.
-TEST_F(Queue, DeliveryOrderFocusMouseAndModalLoops) {
+  // Activates come before input and updates after; suspend and resume as OS events; mouse moves,
+  // GetMouse and the modal hook.
   WindowRef a = window(50, 50, 200, 200);
   settleWindows();
   WindowRef b = window(100, 100, 300, 300);
   VTAutomationPostKey('k');
-  EventRecord e;
   // What comes next: its kind, its window (0 for input) and, for activates, whether on.
   auto next = [&] {
     EXPECT_TRUE(WaitNextEvent(everyEvent, &e, 0, nullptr));
