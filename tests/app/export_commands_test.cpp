@@ -105,7 +105,7 @@ TEST_F(AppTest, MakeToolRefusesBadInputAndBuildsWhatTheDialogBuilds) {
     }
 }
 
-TEST_F(AppTest, ExportWritesTheFrontMovieOrNothingWhenCancelled) {
+TEST_F(AppTest, ExportAndFlattenShowProgressAndCancelCleanly) {
   InstallMenuBar();
   const std::string src = vt_test::fixture(
       "export_long.mov", "-f lavfi -i testsrc2=size=320x240:rate=25 -t 8 -c:v libx264 -g 25");
@@ -161,18 +161,16 @@ TEST_F(AppTest, ExportWritesTheFrontMovieOrNothingWhenCancelled) {
   EXPECT_EQ(QTFrame_GetFrontMovieWindow(), w);
   EXPECT_EQ(GetMovieDuration(movie), duration);
   EXPECT_FALSE(Record(w).fIsDirty);
-}
 
-TEST_F(AppTest, FlattenWithTheDefaultProgressShowsTheWindowAndCancelKeepsTheOldFile) {
-  // Picture and sound interleaved: the copy goes in many runs, with progress between them.
-  const std::string src = vt_test::fixture(
-      "flatten_av.mov", "-f lavfi -i testsrc2=size=320x240 -f lavfi -i sine -t 4 -c:a aac");
-  const std::string flat = tempDir_ + "/flat.mov";
+  // A flatten with the default progress procedure shows the window, and Cancel there keeps the
+  // old file. Picture and sound interleaved: the copy goes in many runs, with progress between.
+  const std::string dir = vt_test::tempDir("flatten"), flat = dir + "/flat.mov";
   FSSpec out;
   ASSERT_EQ(VTMakeFSSpecFromPath(vt_test::writeFile(flat, "older file").c_str(), &out), noErr);
-  WindowReference w = OpenMovieFile(src);  // with the default progress procedure
+  w = OpenMovieFile(vt_test::fixture(
+      "flatten_av.mov", "-f lavfi -i testsrc2=size=320x240 -f lavfi -i sine -t 4 -c:a aac"));
   ASSERT_NE(w, nullptr);
-  Movie movie = Record(w).fMovie;
+  movie = Record(w).fMovie;
   for (bool cancel : {true, false}) {
     bool shown = false;
     OnModalTurn([&](long) {
@@ -191,6 +189,5 @@ TEST_F(AppTest, FlattenWithTheDefaultProgressShowsTheWindowAndCancelKeepsTheOldF
     EXPECT_EQ(kept, cancel ? "older file" : "h264\naac\n");
     if (result) DisposeMovie(result);
   }
-  EXPECT_EQ(entryCount(tempDir_), 1);
-  VTAutomationSetModalHook(nullptr);
+  EXPECT_EQ(entryCount(dir), 1);
 }

@@ -168,7 +168,7 @@ TEST_F(MovieWindow, OpensScaledToFitAndResizesAtTheMovieShape) {
 
 // Right shows the next frame and Left the one before, each frame exactly once, whatever the
 // frame durations, time scales and edits.
-TEST_F(MovieWindow, ArrowKeysStepThroughEveryFrameOnce) {
+TEST_F(MovieWindow, ArrowKeysStepThroughEveryFrameOnceAndPastesLand) {
   const std::string drop = ",select='not(eq(mod(n\\,7)\\,3))'",
                     vfr = "-fps_mode vfr -video_track_timescale 30000";
   const struct {
@@ -214,11 +214,9 @@ TEST_F(MovieWindow, ArrowKeysStepThroughEveryFrameOnce) {
     VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesDontSave);
     Choose(kFileMenuResID, 3);
   }
-}
 
-// Frames copied from a movie and pasted into File > New are in the file Save writes, as
-// movie-frame draws it from there.
-TEST_F(MovieWindow, PasteIntoANewMovieIsSavedWithThePastedFrames) {
+  // Frames copied from a movie and pasted into File > New are in the file Save writes, as
+  // movie-frame draws it from there.
   WindowReference from = Open(numberedMovie("paste_src.mov", "10"));
   ASSERT_NE(from, nullptr);
   Key((char)kRightArrowCharCode, 0, 5);

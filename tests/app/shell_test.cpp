@@ -200,7 +200,7 @@ TEST_F(ShellDispatch, MenuCommandsAndKeysAreRoutedByMenuID) {
 
 // A click in a back window only brings it to the front; its title bar drags it; its close box
 // closes it alone, and an Option-click on a close box offers every movie window for closing.
-TEST_F(ShellDispatch, ClicksInWindowsSelectDragAndClose) {
+TEST_F(ShellDispatch, ClicksSuspendsAndUpdates) {
   WindowReference first = OpenMovieWindow("one.mov");
   WindowReference back = OpenMovieWindow("back.mov");
   WindowReference front = OpenMovieWindow("front.mov");
@@ -234,9 +234,8 @@ TEST_F(ShellDispatch, ClicksInWindowsSelectDragAndClose) {
   Dispatch(MakeEvent(mouseDown, 0, optionKey, box));
   EXPECT_EQ(QTFrame_GetFrontMovieWindow(), nullptr);
   EXPECT_EQ(VTAutomationNavDialogCount(), 1);
-}
 
-TEST_F(ShellDispatch, SuspendAndResumeSetTheForegroundFlag) {
+  // Suspend and resume set the foreground flag.
   Dispatch(MakeEvent(osEvt, (unsigned long)suspendResumeMessage << 24));
   EXPECT_FALSE(gAppInForeground);
   Dispatch(MakeEvent(osEvt, (unsigned long)mouseMovedMessage << 24 | resumeFlag));
@@ -253,11 +252,11 @@ TEST_F(ShellDispatch, SuspendAndResumeSetTheForegroundFlag) {
   Rect r;
   GetWindowPortBounds(w, &r);
   InvalWindowRect(w, &r);
-  GrafPtr before, after;
-  GetPort(&before);
+  GrafPtr portBefore;
+  GetPort(&portBefore);
   Dispatch(MakeEvent(updateEvt, (unsigned long)w));
-  GetPort(&after);
-  EXPECT_EQ(before, after);
+  GetPort(&port);
+  EXPECT_EQ(port, portBefore);
   EXPECT_FALSE(UpdatePending(w));
 }
 

@@ -66,7 +66,7 @@ class FailureWarnings : public AppTest {
   }
 };
 
-TEST_F(FailureWarnings, DamagedFileOpenedOrImportedMovieSavedIsReported) {
+TEST_F(FailureWarnings, FailedOpensAndSavesAreReported) {
   std::string path = CopyInto(MovieFixture(), "damaged.mov");
   // The movie atom (at the end, after the media data) is cut in half.
   std::string bytes = vt_test::readFile(path);
@@ -98,15 +98,13 @@ TEST_F(FailureWarnings, DamagedFileOpenedOrImportedMovieSavedIsReported) {
                                   std::string("use Save As"), std::to_string(badFileFormat)})
     EXPECT_NE(text.find(part), std::string::npos) << text;
   EXPECT_TRUE(Record(w).fIsDirty);
-}
 
-// Save As over a file another window reads, or onto a full disk, is refused and reported.
-TEST_F(FailureWarnings, SaveAsOverABusyFileOrOntoAFullDiskIsReported) {
+  // Save As over a file another window reads, or onto a full disk, is refused and reported.
   ASSERT_NE(OpenMovieFile(CopyInto(MovieFixture(), "busy.mov")), nullptr);
-  WindowReference w = OpenMovieWindow("new.mov", true);
+  w = OpenMovieWindow("new.mov", true);
   VTAutomationNavSaveAs(tempDir_, "busy.mov", true);
   EXPECT_NE(QTFrame_SaveAsMovieFile(w), noErr);
-  std::string text = TakeWarning();
+  text = TakeWarning();
   EXPECT_NE(text.find("Could not save \"busy.mov\""), std::string::npos) << text;
   EXPECT_NE(text.find("in use"), std::string::npos) << text;
   // The document is as it was (unsaved, without a file), the other window's file intact.

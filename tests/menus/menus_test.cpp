@@ -90,8 +90,9 @@ class Menus : public ::testing::Test {
 }  // namespace
 
 // The bar from the resources; deleting items moves later ones up with their state and keys.
-// Ctrl+Q goes to the application's own Quit while it has one, else to the platform's.
-TEST_F(Menus, BarFromResourcesAndItemDeletion) {
+// Ctrl+Q goes to the application's own Quit while it has one, else to the platform's. Then
+// menus built by hand, and bars from missing or broken resources.
+TEST_F(Menus, BarsFromGoodAndBadResources) {
   installBar(false);
   for (short id : {128, 129, 130, 131}) EXPECT_NE(GetMenuHandle(id), nullptr) << id;
   EXPECT_EQ(GetMenuHandle(132), nullptr);
@@ -143,6 +144,54 @@ TEST_F(Menus, BarFromResourcesAndItemDeletion) {
   DisposeMenu(m);
   EXPECT_EQ(GetMenuHandle(200), nullptr);
   EXPECT_EQ(CountMenuItems(m), 0);  // a disposed menu is refused, not read
+
+  // Missing, partial or unparsable bars give no bar and leave no menus; a broken application
+  // resource file is said once on standard error, with the file and its first problem.
+  EXPECT_EQ(GetNewMBar(999), nullptr);
+  EXPECT_EQ(ResError(), resNotFound);
+  std::string dir = vt_test::tempDir("menus"), path = dir + "/Vantrel.rsrc.json";
+  std::string partial = vt_test::writeFile(dir + "/partial.json",
+                                           R"({"MBAR": [{"id": 128, "menus": [1, 2]}],)"
+                                           R"( "MENU": [{"id": 1, "title": "One", "items": []}]})");
+  ASSERT_GT(VTOpenResourceFile(partial.c_str()), 0);
+  long handles = VTLiveHandleCount();
+  EXPECT_EQ(GetNewMBar(128), nullptr);
+  EXPECT_EQ(VTLiveHandleCount(), handles);
+  SetMenuBar(nullptr);
+  const size_t menus = VTAutomationMenuBar().size();
+  Handle junk = NewHandleClear(64);
+  SetMenuBar(junk);  // not a menu list: ignored
+  DisposeHandle(junk);
+  EXPECT_EQ(VTAutomationMenuBar().size(), menus);
+  VTResetResources();
+  std::string bad = vt_test::writeFile(dir + "/bad.json", R"({"MBAR": [{"id": 128, "menus": [1)");
+  EXPECT_EQ(VTOpenResourceFile(bad.c_str()), -1);
+  EXPECT_EQ(GetNewMBar(128), nullptr);
+  EXPECT_EQ(GetMenu(129), nullptr);
+
+  const std::string good = vt_test::readFile(kAppFile);
+  auto edited = [&](const std::string& from, const std::string& to) {
+    return std::string(good).replace(good.find(from), from.size(), to);
+  };
+  for (const std::string& text :
+       {good.substr(0, good.size() / 2),             // truncated
+        std::string("\x89PNG\r\n\x1a\n\0\xff", 10),  // binary
+        std::string(), std::string(vt::resources::kMaxResourceFileBytes + 1, ' '),
+        edited("\"defaultItem\": 1", "\"defaultItem\": 999"),
+        edited("{ \"id\": 131, \"title\"", "{ \"id\": 132, \"title\""),  // no MENU 131
+        edited("{ \"id\": 130, \"title\"", "{ \"id\": 130.5, \"title\"")}) {
+    vt_test::writeFile(path, text);
+    VTResetResources();
+    vt::resources::setApplicationResourcePath(path);
+    VTSetAutoOpenApplicationResources(true);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(GetNewMBar(128), nullptr);
+    EXPECT_EQ(GetNewMBar(128), nullptr);
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    size_t at = said.find(path + ": ");
+    EXPECT_TRUE(at != std::string::npos && said.size() > at + path.size() + 3) << said;
+  }
 }
 
 // Enabling, checks, texts and modifiers of items, as the bar shows them, and command keys.
@@ -230,55 +279,6 @@ TEST_F(Menus, EnableCheckTextModifiersAndKeys) {
   SetMenuItemModifiers(file, 1, kMenuNoCommandModifier);
   EXPECT_EQ(MenuKey('n'), 0);
   EXPECT_FALSE(quitPosted());
-}
-
-// Missing, partial or unparsable bars give no bar and leave no menus; a broken application
-// resource file is said once on standard error, with the file and its first problem.
-TEST_F(Menus, MissingOrBrokenMenuBarResources) {
-  EXPECT_EQ(GetNewMBar(999), nullptr);
-  EXPECT_EQ(ResError(), resNotFound);
-  std::string dir = vt_test::tempDir("menus"), path = dir + "/Vantrel.rsrc.json";
-  std::string partial = vt_test::writeFile(dir + "/partial.json",
-                                           R"({"MBAR": [{"id": 128, "menus": [1, 2]}],)"
-                                           R"( "MENU": [{"id": 1, "title": "One", "items": []}]})");
-  ASSERT_GT(VTOpenResourceFile(partial.c_str()), 0);
-  long handles = VTLiveHandleCount();
-  EXPECT_EQ(GetNewMBar(128), nullptr);
-  EXPECT_EQ(VTLiveHandleCount(), handles);
-  SetMenuBar(nullptr);
-  Handle junk = NewHandleClear(64);
-  SetMenuBar(junk);  // not a menu list: ignored
-  DisposeHandle(junk);
-  EXPECT_TRUE(VTAutomationMenuBar().empty());
-  VTResetResources();
-  std::string bad = vt_test::writeFile(dir + "/bad.json", R"({"MBAR": [{"id": 128, "menus": [1)");
-  EXPECT_EQ(VTOpenResourceFile(bad.c_str()), -1);
-  EXPECT_EQ(GetNewMBar(128), nullptr);
-  EXPECT_EQ(GetMenu(129), nullptr);
-
-  const std::string good = vt_test::readFile(kAppFile);
-  auto edited = [&](const std::string& from, const std::string& to) {
-    return std::string(good).replace(good.find(from), from.size(), to);
-  };
-  for (const std::string& text :
-       {good.substr(0, good.size() / 2),             // truncated
-        std::string("\x89PNG\r\n\x1a\n\0\xff", 10),  // binary
-        std::string(), std::string(vt::resources::kMaxResourceFileBytes + 1, ' '),
-        edited("\"defaultItem\": 1", "\"defaultItem\": 999"),
-        edited("{ \"id\": 131, \"title\"", "{ \"id\": 132, \"title\""),  // no MENU 131
-        edited("{ \"id\": 130, \"title\"", "{ \"id\": 130.5, \"title\"")}) {
-    vt_test::writeFile(path, text);
-    VTResetResources();
-    vt::resources::setApplicationResourcePath(path);
-    VTSetAutoOpenApplicationResources(true);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(GetNewMBar(128), nullptr);
-    EXPECT_EQ(GetNewMBar(128), nullptr);
-    std::string said = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
-    size_t at = said.find(path + ": ");
-    EXPECT_TRUE(at != std::string::npos && said.size() > at + path.size() + 3) << said;
-  }
 }
 
 // MenuSelect follows clicks and keys; a clicked title stays open until the next click.
