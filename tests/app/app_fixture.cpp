@@ -16,8 +16,7 @@ PStr::PStr(const std::string& text) {
 }
 
 std::string ToString(ConstStr255Param s) {
-  if (s == nullptr) return "";
-  return std::string((const char*)s + 1, s[0]);
+  return s ? std::string((const char*)s + 1, s[0]) : std::string();
 }
 
 std::string Title(WindowReference w) {
@@ -27,13 +26,10 @@ std::string Title(WindowReference w) {
 }
 
 WindowObjectRecord& Record(WindowReference w) {
+  static WindowObjectRecord none;
   WindowObject o = QTFrame_GetWindowObjectFromWindow(w);
-  if (o == NULL) {
-    ADD_FAILURE() << "not a movie window";
-    static WindowObjectRecord none;
-    return none;
-  }
-  return **o;
+  EXPECT_NE(o, nullptr) << "not a movie window";
+  return o ? **o : none;
 }
 
 Point Centre(const Rect& r) {

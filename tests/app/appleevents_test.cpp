@@ -41,7 +41,7 @@ std::string MovieB() {
 using AppleEventHandlers = AppTest;
 
 // Print is refused, Open Application does nothing, also through the queue once installed.
-TEST_F(AppleEventHandlers, HandlersAnswerAndNeedAppleEvents) {
+TEST_F(AppleEventHandlers, HandlersRefusalsAndTheEffectsDialog) {
   EXPECT_EQ(QTApp_HandlePrintDocumentAppleEvent(NULL, NULL, 0), errAEEventNotHandled);
   EXPECT_EQ(QTApp_HandleOpenApplicationAppleEvent(NULL, NULL, 0), noErr);
   EXPECT_EQ(WindowCount(), 0);
@@ -68,11 +68,9 @@ TEST_F(AppleEventHandlers, HandlersAnswerAndNeedAppleEvents) {
   SRefCon refcon = 0;
   EXPECT_NE(AEGetEventHandler(kCoreEventClass, kAEQuitApplication, &h, &refcon, false), noErr);
   QTApp_Stop(kStopAppPhase_AfterDestroyWindows);  // disposing nothing is harmless
-}
 
-// Documents arriving while an effects dialog is open do not replace the open job; documents
-// that cannot be opened open no dialog.
-TEST_F(AppleEventHandlers, OpenDocumentsRefusalsAndTheEffectsDialog) {
+  // Documents arriving while an effects dialog is open do not replace the open job; documents
+  // that cannot be opened open no dialog.
   gEffectsDialog = (QTParameterDialog)1;
   EXPECT_EQ(SendOpenDocuments({}), errAEEventNotHandled);
   EXPECT_EQ(gEffectsDialog, (QTParameterDialog)1);
