@@ -107,11 +107,11 @@ TEST_F(ShellRun, StartUpFailuresAndTheFileMenuBySystem) {
   }
 }
 
-class ShellQuit : public AppTest {};
+class ShellModal : public AppTest {};
 
 // Cancel abandons the quit, yet the window behind is still asked (as for closing); a second
 // quit runs again, and Save writes the movie before the application ends.
-TEST_F(ShellQuit, CancelInOneWindowAbandonsQuitButTheRestAreStillAsked) {
+TEST_F(ShellModal, QuitAsksEveryWindowAndTheAboutBoxDrags) {
   OpenMovieWindow("back.mov", true);
   WindowReference front = OpenMovieWindow("front.mov", true);
   std::vector<std::string> messages;
@@ -150,6 +150,64 @@ TEST_F(ShellQuit, CancelInOneWindowAbandonsQuitButTheRestAreStillAsked) {
   ASSERT_EQ(FSpGetFInfo(&spec, &info), noErr);
   EXPECT_EQ(info.fdType, (OSType)'MooV');
   EXPECT_EQ(info.fdCreator, (OSType)'TVOD');
+
+  // The about box drags by its title and closes only with item 1; the port and the current
+  // resource file are given back.
+  InstallMenuBar();
+  WindowReference w = OpenMovieWindow("port.mov");
+  SetPort(QTFrame_GetPortFromWindowReference(w));
+  VTOpenResourceFile(VT_SOURCE_DIR "/Application Files/Vantrel.rsrc.json");
+  short savedFile = CurResFile();
+  Rect before{}, after{};
+  bool dragged = false;
+  OnModalTurn([&](long turn) {
+    if (!VTAutomationHasFrontDialog()) return;
+    WindowReference d = FrontWindow();
+    if (turn == 1) {
+      before = InfoOf(d).structure;
+      Point from = TitleBarPoint(d);
+      VTAutomationPostDrag(from, Point{(short)(from.v + 30), (short)(from.h + 50)});
+    } else if (turn == 20) {
+      after = InfoOf(d).structure;
+      // Clicks on every other item and a stray key do not close it; item 1 does.
+      auto items = VTAutomationFrontDialogItems();
+      ASSERT_GT(items.size(), 1u);
+      for (auto& it : items)
+        if (it.index != 1) VTAutomationPressDialogItem(it.index);
+      VTAutomationPostKey('x');
+    } else if (turn >= 60 && !dragged && VTAutomationPendingInput() == 0) {
+      dragged = true;
+      VTAutomationPressDialogItem(1);
+    }
+  });
+  QTFrame_ShowAboutBox();
+  EXPECT_TRUE(dragged) << "the about box closed before item 1 was pressed";
+  EXPECT_EQ(after.left - before.left, 50);
+  EXPECT_EQ(after.top - before.top, 30);
+  EXPECT_FALSE(VTAutomationHasFrontDialog());
+  GrafPtr port;
+  GetPort(&port);
+  EXPECT_EQ(port, QTFrame_GetPortFromWindowReference(w));
+  EXPECT_EQ(CurResFile(), savedFile);
+
+  // The filter serves other windows' updates and idles movies, drags its own dialog by the title
+  // and leaves every other click to the standard filter.
+  DialogPtr dialog = GetNewDialog(kAboutBoxID, NULL, (WindowPtr)-1L);
+  ASSERT_NE(dialog, nullptr);
+  DialogItemIndex item = 77;
+  auto filter = [&](EventRecord e) {
+    return QTFrame_StandardModalDialogEventFilter(dialog, &e, &item);
+  };
+  Point title = TitleBarPoint(GetDialogWindow(dialog));
+  VTAutomationPostMouseUp(Point{(short)(title.v + 10), (short)(title.h + 10)});
+  EXPECT_TRUE(filter(MakeEvent(mouseDown, 0, 0, title)));
+  EXPECT_EQ(item, 77) << "a drag ends no dialog";
+  EXPECT_FALSE(filter(MakeEvent(updateEvt, (unsigned long)w)));
+  EXPECT_FALSE(filter(MakeEvent(nullEvent)));
+  SetDialogDefaultItem(dialog, 1);
+  EXPECT_TRUE(filter(MakeEvent(keyDown, kReturnCharCode)));
+  EXPECT_EQ(item, 1);
+  DisposeDialog(dialog);
 }
 
 class ShellDispatch : public AppTest {
@@ -258,66 +316,4 @@ TEST_F(ShellDispatch, ClicksSuspendsAndUpdates) {
   GetPort(&port);
   EXPECT_EQ(port, portBefore);
   EXPECT_FALSE(UpdatePending(w));
-}
-
-class ShellDialogs : public AppTest {};
-
-// The about box drags by its title and closes only with item 1; the port and the current
-// resource file are given back.
-TEST_F(ShellDialogs, AboutBoxDragsByItsTitleAndClosesOnlyWithItemOne) {
-  InstallMenuBar();
-  WindowReference w = OpenMovieWindow("port.mov");
-  SetPort(QTFrame_GetPortFromWindowReference(w));
-  VTOpenResourceFile(VT_SOURCE_DIR "/Application Files/Vantrel.rsrc.json");
-  short savedFile = CurResFile();
-  Rect before{}, after{};
-  bool dragged = false;
-  OnModalTurn([&](long turn) {
-    if (!VTAutomationHasFrontDialog()) return;
-    WindowReference d = FrontWindow();
-    if (turn == 1) {
-      before = InfoOf(d).structure;
-      Point from = TitleBarPoint(d);
-      VTAutomationPostDrag(from, Point{(short)(from.v + 30), (short)(from.h + 50)});
-    } else if (turn == 20) {
-      after = InfoOf(d).structure;
-      // Clicks on every other item and a stray key do not close it; item 1 does.
-      auto items = VTAutomationFrontDialogItems();
-      ASSERT_GT(items.size(), 1u);
-      for (auto& it : items)
-        if (it.index != 1) VTAutomationPressDialogItem(it.index);
-      VTAutomationPostKey('x');
-    } else if (turn >= 60 && !dragged && VTAutomationPendingInput() == 0) {
-      dragged = true;
-      VTAutomationPressDialogItem(1);
-    }
-  });
-  QTFrame_ShowAboutBox();
-  EXPECT_TRUE(dragged) << "the about box closed before item 1 was pressed";
-  EXPECT_EQ(after.left - before.left, 50);
-  EXPECT_EQ(after.top - before.top, 30);
-  EXPECT_FALSE(VTAutomationHasFrontDialog());
-  GrafPtr port;
-  GetPort(&port);
-  EXPECT_EQ(port, QTFrame_GetPortFromWindowReference(w));
-  EXPECT_EQ(CurResFile(), savedFile);
-
-  // The filter serves other windows' updates and idles movies, drags its own dialog by the title
-  // and leaves every other click to the standard filter.
-  DialogPtr dialog = GetNewDialog(kAboutBoxID, NULL, (WindowPtr)-1L);
-  ASSERT_NE(dialog, nullptr);
-  DialogItemIndex item = 77;
-  auto filter = [&](EventRecord e) {
-    return QTFrame_StandardModalDialogEventFilter(dialog, &e, &item);
-  };
-  Point title = TitleBarPoint(GetDialogWindow(dialog));
-  VTAutomationPostMouseUp(Point{(short)(title.v + 10), (short)(title.h + 10)});
-  EXPECT_TRUE(filter(MakeEvent(mouseDown, 0, 0, title)));
-  EXPECT_EQ(item, 77) << "a drag ends no dialog";
-  EXPECT_FALSE(filter(MakeEvent(updateEvt, (unsigned long)w)));
-  EXPECT_FALSE(filter(MakeEvent(nullEvent)));
-  SetDialogDefaultItem(dialog, 1);
-  EXPECT_TRUE(filter(MakeEvent(keyDown, kReturnCharCode)));
-  EXPECT_EQ(item, 1);
-  DisposeDialog(dialog);
 }
