@@ -74,13 +74,6 @@ class EffectMovie : public ::testing::Test {
                  &out);
     return out;
   }
-
-  std::string probe(const std::string& file, const std::string& what) {
-    std::string out;
-    vt_test::run("ffprobe -v error " + what + " -of csv=p=0 '" + file + "'", &out);
-    while (!out.empty() && (out.back() == '\n' || out.back() == ',')) out.pop_back();
-    return out;
-  }
 };
 
 std::string dims(Track t) {
@@ -205,7 +198,10 @@ TEST_F(EffectMovie, TwoCopiedSourcesMakeAWiredCrossFade) {
   DisposeMovie(m);
 
   // Other programs read it: three video streams, the copies' frames equal to the sources'.
-  EXPECT_EQ(probe(out, "-show_entries stream=codec_type"), "video\nvideo\nvideo");
+  std::string streams;
+  vt_test::run("ffprobe -v error -show_entries stream=codec_type -of csv=p=0 '" + out + "'",
+               &streams);
+  EXPECT_EQ(streams, "video\nvideo\nvideo\n");
   std::string copyHash = frameHashes(out);
   EXPECT_FALSE(copyHash.empty());
   EXPECT_EQ(copyHash, frameHashes(sourceA(), "-t 2"));
@@ -264,16 +260,20 @@ TEST_F(EffectMovie, JobsThatWriteNothingThenGeneratorsTimeScalesAndReferences) {
       "fx_fine_scale.mov",
       "-f lavfi -i color=c=green:s=160x120:r=30:d=1 -video_track_timescale 90000 " + kMJPEG);
   auto before = fs::last_write_time(fine);
+  m = openMovie(fine);
+  ASSERT_NE(m, nullptr);
+  const TimeScale fineScale = GetMovieTimeScale(m);
+  DisposeMovie(m);
+  ASSERT_GT(fineScale, 600) << "the source this job needs";
   vt_test::writeFile(dir + "/fx.mov", "old");
   make({fine, sourceA()}, 'dslv', "fx.mov", true);
-  EXPECT_GT(fs::file_size(dir + "/fx.mov"), 3u);
   EXPECT_EQ(fs::last_write_time(fine), before);
   m = openMovie(dir + "/fx.mov");
   ASSERT_NE(m, nullptr);
   ASSERT_EQ(GetMovieTrackCount(m), 3);
   fx = GetMovieIndTrack(m, 3);
   TimeScale ms = GetMediaTimeScale(GetTrackMedia(fx));
-  EXPECT_GE(ms, 600);
+  EXPECT_EQ(ms, fineScale);
   EXPECT_EQ(GetMediaTimeScale(GetTrackMedia(GetMovieIndTrack(m, 1))), ms);
   EXPECT_NEAR((double)GetMediaDuration(GetTrackMedia(fx)) / ms, 1.0, 0.05);
   DisposeMovie(m);
