@@ -1,6 +1,5 @@
 #include "app_fixture.h"
 
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 

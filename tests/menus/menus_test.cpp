@@ -27,14 +27,12 @@ std::string itemText(MenuRef m, short item) {
   return std::string((const char*)s + 1, s[0]);
 }
 
-const unsigned char* P(const char* s) {
-  static unsigned char buf[4][256];
-  static int next = 0;
-  unsigned char* b = buf[next++ % 4];
-  b[0] = (unsigned char)strlen(s);
-  memcpy(b + 1, s, b[0]);
-  return b;
-}
+// A length-prefixed copy of `text`, for the call it is built in.
+struct P {
+  Str255 s;
+  explicit P(const char* text) : s{(unsigned char)strlen(text)} { memcpy(s + 1, text, s[0]); }
+  operator ConstStr255Param() const { return s; }
+};
 
 Point centre(const Rect& r) {
   return Point{(short)((r.top + r.bottom) / 2), (short)((r.left + r.right) / 2)};
