@@ -1,6 +1,4 @@
 // The movie-frame tool: the picture of a movie at a time, or one line saying why not.
-#include <gtest/gtest.h>
-
 #include "helpers.h"
 
 namespace {
@@ -21,16 +19,14 @@ TEST(MovieFrameTool, WritesWhatFfmpegDecodes) {
     int fps;
     int frame;
   } cases[] = {
-      {"avc_bframes.mov",
-       "-f lavfi -i testsrc2=size=320x240:rate=25 -t 2 -c:v libx264 -bf 3 -g 15 -pix_fmt yuv420p",
-       25, 17},
+      {"avc_bframes.mov", "", 25, 17},
       {"imp.mkv",
        "-f lavfi -i testsrc2=size=160x120:rate=25 -t 2 -c:v libx264 -bf 2 -pix_fmt yuv420p", 25,
        37},
       {"imp.ts", "-f lavfi -i testsrc2=size=160x120:rate=25 -t 2 -c:v mpeg2video", 25, 7},
   };
   for (auto& c : cases) {
-    std::string src = vt_test::fixture(c.name, c.args);
+    std::string src = c.args.empty() ? codec_test::avcBFrames() : vt_test::fixture(c.name, c.args);
     std::string png = dir + "/" + c.name + ".png";
     char t[32];
     std::snprintf(t, sizeof t, "%.3f", (c.frame + 0.5) / c.fps);  // mid-frame
@@ -47,14 +43,8 @@ TEST(MovieFrameTool, WritesWhatFfmpegDecodes) {
 
 TEST(MovieFrameTool, BadInputGivesStatusAndOneLine) {
   std::string dir = vt_test::tempDir("movieframe-bad");
-  std::string text = dir + "/text.mov";
-  FILE* f = std::fopen(text.c_str(), "w");
-  ASSERT_TRUE(f);
-  std::fputs("no movie here\n", f);
-  std::fclose(f);
-  std::string mov = vt_test::fixture(
-      "avc_bframes.mov",
-      "-f lavfi -i testsrc2=size=320x240:rate=25 -t 2 -c:v libx264 -bf 3 -g 15 -pix_fmt yuv420p");
+  std::string text = vt_test::writeFile(dir + "/text.mov", "no movie here\n");
+  std::string mov = codec_test::avcBFrames();
   for (const std::string& args : {"'" + text + "' --time 0 -o '" + dir + "/a.png'",
                                   "'" + dir + "/missing.mov' --time 0 -o '" + dir + "/b.png'",
                                   "'" + mov + "' --time 50 -o '" + dir + "/c.png'",

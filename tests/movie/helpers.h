@@ -70,6 +70,43 @@ inline void addSamples(Media media, int count, int size, TimeValue duration,
   DisposeHandle((Handle)d);
 }
 
+// A movie in memory with one video track over `count` samples (see addSamples).
+inline Movie videoMovie(int count, int size, TimeValue duration, TimeScale scale = 600) {
+  Movie m = NewMovie(newMovieActive);
+  Track t = NewMovieTrack(m, 4 << 16, 4 << 16, kNoVolume);
+  Media md = NewTrackMedia(t, VideoMediaType, scale, nullptr, 0);
+  addSamples(md, count, size, duration);
+  if (count) EXPECT_EQ(InsertMediaIntoTrack(t, 0, 0, GetMediaDuration(md), fixed1), noErr);
+  return m;
+}
+
+// Writes `m` into a new movie file at `path`, its movie atom after the data.
+inline OSErr saveAs(Movie m, const std::string& path, long flags = 0) {
+  FSSpec s = spec(path);
+  short ref = 0, resId = 0;
+  OSErr err = CreateMovieFile(&s, 'TVOD', smSystemScript, flags | createMovieFileDontCreateMovie,
+                              &ref, nullptr);
+  if (err) return err;
+  err = AddMovieResource(m, ref, &resId, nullptr);
+  CloseMovieFile(ref);
+  return err;
+}
+
+inline Movie flatten(Movie m, const std::string& path, long flags = flattenAddMovieToDataFork,
+                     long createFlags = 0) {
+  FSSpec s = spec(path);
+  return FlattenMovieData(m, flags, &s, 'TVOD', smSystemScript, createFlags);
+}
+
+// The movie of the file at `path` opened with `perm`; the file stays open as *ref.
+inline Movie openWith(const std::string& path, SInt8 perm, short* ref, short* resId) {
+  FSSpec s = spec(path);
+  Movie m = nullptr;
+  EXPECT_EQ(OpenMovieFile(&s, ref, perm), noErr);
+  EXPECT_EQ(NewMovieFromFile(&m, *ref, resId, nullptr, 0, nullptr), noErr);
+  return m;
+}
+
 // The first byte of the media's sample at `time` (samples are filled with their number), and its
 // flags; -1 when it cannot be read.
 inline int firstByte(Media media, TimeValue time, short* flags = nullptr) {

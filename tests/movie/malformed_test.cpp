@@ -16,26 +16,13 @@ namespace {
 
 // A small valid movie written by the movie layer (movie atom last).
 std::string makeValid(const std::string& dir) {
-  Movie m = NewMovie(0);
-  Track t = NewMovieTrack(m, 4 << 16, 4 << 16, 0);
-  Media md = NewTrackMedia(t, VideoMediaType, 600, nullptr, 0);
-  mt::addSamples(md, 8, 24, 50);
-  InsertEmptyTrackSegment(t, 0, 0);
-  InsertMediaIntoTrack(t, 0, 0, 400, fixed1);
+  Movie m = mt::videoMovie(8, 24, 50);
   Track s = NewMovieTrack(m, 0, 0, kFullVolume);
   NewTrackMedia(s, SoundMediaType, 8000, nullptr, 0);
   long idx;
-  AddTrackReference(t, s, 'sync', &idx);
+  AddTrackReference(GetMovieIndTrack(m, 1), s, 'sync', &idx);
   std::string path = dir + "/valid.mov";
-  FSSpec spec = mt::spec(path);
-  short ref = 0;
-  Movie unused;
-  EXPECT_EQ(CreateMovieFile(&spec, 'TVOD', smSystemScript, (long)createMovieFileDontCreateMovie,
-                            &ref, &unused),
-            noErr);
-  short resId;
-  EXPECT_EQ(AddMovieResource(m, ref, &resId, nullptr), noErr);
-  CloseMovieFile(ref);
+  EXPECT_EQ(mt::saveAs(m, path), noErr);
   DisposeMovie(m);
   return path;
 }
@@ -187,12 +174,9 @@ TEST(MovieMalformed, NotMovieFiles) {
   // Opened for writing, the imported file is still never written: not by Save, not by edits.
   {
     std::vector<uint8_t> before = mt::readFile(dir + "/text.mov");
-    FSSpec ts = mt::spec(dir + "/text.mov");
-    short ref = 0;
-    ASSERT_EQ(OpenMovieFile(&ts, &ref, fsRdWrPerm), noErr);
-    Movie w = nullptr;
-    short resId = 0;
-    ASSERT_EQ(NewMovieFromFile(&w, ref, &resId, nullptr, 0, nullptr), noErr);
+    short ref = 0, resId = 0;
+    Movie w = mt::openWith(dir + "/text.mov", fsRdWrPerm, &ref, &resId);
+    ASSERT_NE(w, nullptr);
     Media md = GetTrackMedia(GetMovieIndTrack(w, 1));
     Handle data = NewHandle(10);
     std::memset(*data, 1, 10);
@@ -209,8 +193,7 @@ TEST(MovieMalformed, NotMovieFiles) {
   }
   vt::movie::setForeignFileOpener(nullptr);
   // Saving such a movie copies the importer's data into the movie file.
-  FSSpec s = mt::spec(dir + "/imported.mov");
-  Movie flat = FlattenMovieData(m, flattenAddMovieToDataFork, &s, 'TVOD', smSystemScript, 0);
+  Movie flat = mt::flatten(m, dir + "/imported.mov");
   ASSERT_NE(flat, nullptr);
   EXPECT_EQ(GetMediaSampleCount(GetTrackMedia(GetMovieIndTrack(flat, 1))), 4);
   DisposeMovie(flat);

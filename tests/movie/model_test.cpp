@@ -8,18 +8,13 @@
 namespace {
 
 struct VideoMovie {
-  Movie movie = nullptr;
-  Track track = nullptr;
-  Media media = nullptr;
-  VideoMovie(int samples, TimeValue duration, TimeScale mediaScale = 600) {
-    movie = NewMovie(newMovieActive);
-    track = NewMovieTrack(movie, 4 << 16, 4 << 16, kNoVolume);
-    media = NewTrackMedia(track, VideoMediaType, mediaScale, nullptr, 0);
-    mt::addSamples(media, samples, 16, duration);
-    if (samples) {
-      EXPECT_EQ(InsertMediaIntoTrack(track, 0, 0, GetMediaDuration(media), fixed1), noErr);
-    }
-  }
+  Movie movie;
+  Track track;
+  Media media;
+  VideoMovie(int samples, TimeValue duration, TimeScale mediaScale = 600)
+      : movie(mt::videoMovie(samples, 16, duration, mediaScale)),
+        track(GetMovieIndTrack(movie, 1)),
+        media(GetTrackMedia(track)) {}
   ~VideoMovie() { DisposeMovie(movie); }
 };
 

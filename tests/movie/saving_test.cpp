@@ -11,14 +11,7 @@
 namespace {
 
 // A movie in memory with `frames` samples of 100 KB.
-Movie movieOf(int frames) {
-  Movie m = NewMovie(0);
-  Track t = NewMovieTrack(m, 4 << 16, 4 << 16, 0);
-  Media md = NewTrackMedia(t, VideoMediaType, 600, nullptr, 0);
-  mt::addSamples(md, frames, 100 << 10, 60);
-  InsertMediaIntoTrack(t, 0, 0, GetMediaDuration(md), fixed1);
-  return m;
-}
+Movie movieOf(int frames) { return mt::videoMovie(frames, 100 << 10, 60); }
 
 size_t entriesIn(const std::string& dir) {
   return (size_t)std::distance(std::filesystem::directory_iterator(dir), {});
@@ -29,25 +22,14 @@ size_t entriesIn(const std::string& dir) {
 constexpr long kReplace = createMovieFileDeleteCurFile | createMovieFileDontCreateResFile;
 
 OSErr flattenOver(Movie m, const std::string& path) {
-  FSSpec s = mt::spec(path);
-  Movie out =
-      FlattenMovieData(m, flattenAddMovieToDataFork | flattenForceMovieResourceBeforeMovieData, &s,
-                       'TVOD', smSystemScript, kReplace);
+  Movie out = mt::flatten(
+      m, path, flattenAddMovieToDataFork | flattenForceMovieResourceBeforeMovieData, kReplace);
   OSErr err = GetMoviesError();
   if (out) DisposeMovie(out);
   return err;
 }
 
-OSErr createOver(Movie m, const std::string& path) {
-  FSSpec s = mt::spec(path);
-  short ref = 0, resId = 0;
-  OSErr err = CreateMovieFile(&s, 'TVOD', smSystemScript, kReplace | createMovieFileDontCreateMovie,
-                              &ref, nullptr);
-  if (err) return err;
-  err = AddMovieResource(m, ref, &resId, nullptr);
-  CloseMovieFile(ref);
-  return err;
-}
+OSErr createOver(Movie m, const std::string& path) { return mt::saveAs(m, path, kReplace); }
 
 int gProgressPipe = -1;
 // Tells the test the flatten is past its middle, then waits to be killed.
