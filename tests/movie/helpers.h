@@ -16,6 +16,10 @@
 
 namespace mt {
 
+const std::string kVideo = "-f lavfi -i testsrc=size=160x120:rate=25 -t 2 ";
+const std::string kSound = "-f lavfi -i sine=frequency=440:sample_rate=44100 -t 2 ";
+const std::string kH264Aac = kVideo + kSound + "-c:v libx264 -pix_fmt yuv420p -bf 2 -c:a aac";
+
 inline FSSpec spec(const std::string& path) {
   FSSpec s{};
   OSErr err = vt::files::pathToSpec(path, s);
