@@ -57,18 +57,19 @@ inline ImageDescriptionHandle imageDescription(OSType codec, short w, short h) {
   return (ImageDescriptionHandle)hd;
 }
 
-// Adds `count` samples of `size` bytes (byte value = sample number) to a video media.
+// Adds `count` samples of `size` bytes (byte value = sample number) to the end of a video media.
 inline void addSamples(Media media, int count, int size, TimeValue duration,
                        OSType codec = 'raw ') {
   ImageDescriptionHandle d = imageDescription(codec, 4, 4);
   Handle data = NewHandle(size);
+  const int64_t start = GetMediaDuration(media);
   for (int i = 0; i < count; ++i) {
     std::memset(*data, i & 0xFF, (size_t)size);
     TimeValue t = -1;
     ASSERT_EQ(AddMediaSample(media, data, 0, (unsigned long)size, duration,
                              (SampleDescriptionHandle)d, 1, i % 5 ? mediaSampleNotSync : 0, &t),
               noErr);
-    EXPECT_EQ((int64_t)t, std::min<int64_t>((int64_t)i * duration, 0x7FFFFFFF));
+    EXPECT_EQ((int64_t)t, std::min<int64_t>(start + (int64_t)i * duration, 0x7FFFFFFF));
   }
   DisposeHandle(data);
   DisposeHandle((Handle)d);
