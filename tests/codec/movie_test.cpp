@@ -168,33 +168,18 @@ int runTool(const std::string& args, std::string* output) {
 
 }  // namespace
 
+// A movie file and an imported one, both at 25 fps.
 TEST(MovieFrameTool, WritesWhatFfmpegDecodes) {
   std::string dir = vt_test::tempDir("movieframe");
-  struct {
-    const char* name;
-    std::string args;
-    int fps;
-    int frame;
-  } cases[] = {
-      {"avc_bframes.mov", "", 25, 17},
-      {"imp.mkv",
-       "-f lavfi -i testsrc2=size=160x120:rate=25 -t 2 -c:v libx264 -bf 2 -pix_fmt yuv420p", 25,
-       37},
-      {"imp.ts", "-f lavfi -i testsrc2=size=160x120:rate=25 -t 2 -c:v mpeg2video", 25, 7},
-  };
-  for (auto& c : cases) {
-    std::string src = c.args.empty() ? codec_test::avcBFrames() : vt_test::fixture(c.name, c.args);
-    std::string png = dir + "/" + c.name + ".png";
+  std::string ts = vt_test::fixture("imp.ts", kSrc + "160x120:rate=25 -t 2 -c:v mpeg2video");
+  for (auto [src, frame] : {std::pair{avcBFrames(), 17}, {ts, 7}}) {
+    std::string png = dir + "/" + std::to_string(frame) + ".png", out;
     char t[32];
-    std::snprintf(t, sizeof t, "%.3f", (c.frame + 0.5) / c.fps);  // mid-frame
-    std::string out;
+    std::snprintf(t, sizeof t, "%.3f", (frame + 0.5) / 25);  // mid-frame
     ASSERT_EQ(runTool("'" + src + "' --time " + t + " -o '" + png + "'", &out), 0) << out;
     vt::Image img;
     ASSERT_TRUE(vt::readPNG(png.c_str(), img));
-    EXPECT_GE(
-        codec_test::psnr(img, codec_test::referenceFrame(src, c.frame, img.width, img.height)),
-        40.0)
-        << c.name;
+    EXPECT_GE(psnr(img, referenceFrame(src, frame, img.width, img.height)), 40.0) << src;
   }
 }
 
