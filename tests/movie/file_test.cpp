@@ -104,7 +104,7 @@ std::string buildEffectStyleMovie(const std::string& dir) {
   return path;
 }
 
-TEST(MovieFiles, WrittenMovieReadsBackWhole) {
+TEST(MovieFiles, WrittenMovieReadsBackWholeAndUpdatesInPlace) {
   std::string path = buildEffectStyleMovie(vt_test::tempDir("movie-rt"));
   short ref = 0;
   Movie m = mt::open(path, &ref);
@@ -157,13 +157,11 @@ TEST(MovieFiles, WrittenMovieReadsBackWhole) {
       mt::ffprobe("-show_entries stream=codec_tag_string,nb_frames -of compact '" + path + "'");
   EXPECT_NE(probe.find("codec_tag_string=raw |nb_frames=6"), std::string::npos) << probe;
   EXPECT_NE(probe.find("codec_tag_string=dslv|nb_frames=1"), std::string::npos) << probe;
-}
 
-TEST(MovieFiles, UpdateInPlaceAndWhenGrowing) {
-  std::string path = buildEffectStyleMovie(vt_test::tempDir("movie-upd"));
+  // Updated in place when smaller, and at the end of the file when larger.
   size_t before = mt::readFile(path).size();
-  short ref = 0, resId = 0;
-  Movie m = mt::openWith(path, fsRdWrPerm, &ref, &resId);
+  short resId = 0;
+  m = mt::openWith(path, fsRdWrPerm, &ref, &resId);
   EXPECT_EQ(resId, movieInDataForkResID);
   // Smaller: remove an item; the movie atom is rewritten where it was.
   EXPECT_EQ(RemoveUserData(GetMovieUserData(m), 'WLOC', 1), noErr);
@@ -171,9 +169,9 @@ TEST(MovieFiles, UpdateInPlaceAndWhenGrowing) {
   EXPECT_EQ(mt::readFile(path).size(), before);
   EXPECT_EQ(topAtoms(path).back().first, (OSType)'free');
   // Larger: the movie atom moves to the end and the old one becomes free space.
-  Handle h = NewHandleClear(4000);
-  ASSERT_EQ(AddUserData(GetMovieUserData(m), h, 'XTRA'), noErr);
-  DisposeHandle(h);
+  Handle big = NewHandleClear(4000);
+  ASSERT_EQ(AddUserData(GetMovieUserData(m), big, 'XTRA'), noErr);
+  DisposeHandle(big);
   EXPECT_EQ(UpdateMovieResource(m, ref, resId, nullptr), noErr);
   auto atoms = topAtoms(path);
   EXPECT_EQ(std::count_if(atoms.begin(), atoms.end(), [](auto& a) { return a.first == 'moov'; }),
@@ -187,7 +185,7 @@ TEST(MovieFiles, UpdateInPlaceAndWhenGrowing) {
   EXPECT_EQ(CountUserDataType(GetMovieUserData(again), 'WLOC'), 0);
   EXPECT_EQ(GetMovieTrackCount(again), 2);
   DisposeMovie(again);
-  std::string probe = mt::ffprobe("-show_entries stream=nb_frames -of compact '" + path + "'");
+  probe = mt::ffprobe("-show_entries stream=nb_frames -of compact '" + path + "'");
   EXPECT_NE(probe.find("nb_frames=6"), std::string::npos) << probe;
   // A file opened read-only cannot be written.
   m = mt::openWith(path, fsRdPerm, &ref, &resId);
