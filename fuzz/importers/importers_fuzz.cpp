@@ -31,36 +31,30 @@ const std::string& scratchPath() {
   return p;
 }
 
+// First 2 bytes: description length; then the description, read as an image and as a sound
+// description; the rest is one sample.
 void decodeRaw(const uint8_t* data, size_t size) {
-  // First 2 bytes: description length; then the description; the rest is one sample.
   if (size < 2) return;
-  size_t n = ((size_t)data[0] << 8 | data[1]) % (size - 1);
-  vt::codec::VideoFormat f;
-  if (!vt::codec::parseSampleEntry(data + 2, n, f)) return;
-  if ((int64_t)f.width * f.height > 1024 * 1024) return;  // keep each input cheap
-  auto d = vt::codec::VideoDecoder::open(f, 1);
-  if (!d) return;
+  size_t n = ((size_t)data[0] << 8 | data[1]) % (size - 1), rest = size - 2 - n;
   const uint8_t* sample = data + 2 + n;
-  size_t rest = size - 2 - n;
-  if (rest) d.value()->send(sample, rest, 0);
-  d.value()->drain();
-  vt::codec::Frame fr;
-  vt::codec::FrameConverter conv;
-  vt::Image img;
-  while (d.value()->receive(fr)) conv.convert(fr, img);
-}
-
-void decodeRawSound(const uint8_t* data, size_t size) {
-  // The same cut, read as a sound description.
-  if (size < 2) return;
-  size_t n = ((size_t)data[0] << 8 | data[1]) % (size - 1);
-  vt::codec::AudioFormat f;
-  if (!vt::codec::parseSoundEntry(data + 2, n, f)) return;
-  auto d = vt::codec::AudioDecoder::open(f, 48000, 2, f.sampleRate);
-  if (!d) return;
-  std::vector<float> out;
-  if (size - 2 - n) d.value()->decode(data + 2 + n, size - 2 - n, 0, out);
-  d.value()->drain(out);
+  vt::codec::VideoFormat f;
+  // Pictures of at most a megapixel keep each input cheap.
+  if (vt::codec::parseSampleEntry(data + 2, n, f) && (int64_t)f.width * f.height <= 1024 * 1024)
+    if (auto d = vt::codec::VideoDecoder::open(f, 1)) {
+      if (rest) d.value()->send(sample, rest, 0);
+      d.value()->drain();
+      vt::codec::Frame fr;
+      vt::codec::FrameConverter conv;
+      vt::Image img;
+      while (d.value()->receive(fr)) conv.convert(fr, img);
+    }
+  vt::codec::AudioFormat a;
+  if (!vt::codec::parseSoundEntry(data + 2, n, a)) return;
+  if (auto d = vt::codec::AudioDecoder::open(a, 48000, 2, a.sampleRate)) {
+    std::vector<float> out;
+    if (rest) d.value()->decode(sample, rest, 0, out);
+    d.value()->drain(out);
+  }
 }
 
 }  // namespace
@@ -69,7 +63,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool entered = EnterMovies() == noErr;
   (void)entered;
   decodeRaw(data, size);
-  decodeRawSound(data, size);
 
   const std::string& path = scratchPath();
   FILE* f = std::fopen(path.c_str(), "wb");

@@ -46,19 +46,17 @@ std::vector<std::vector<uint8_t>> vtFuzzSeeds() {
                            "-i testsrc2=size=32x24:rate=10:duration=0.5 -f lavfi "
                            "-i sine=frequency=440:sample_rate=8000:duration=0.3";
   std::vector<std::string> missing;
+  std::string all;
   for (const auto& [name, args] : kinds)
     if (readAll(base + "/" + name).empty())
-      missing.push_back(std::string(" ") + args + " '" + base + "/" + name + "'");
-  std::string all;
-  for (const auto& m : missing) all += m;
+      all += missing.emplace_back(std::string(" ") + args + " '" + base + "/" + name + "'");
   if (!missing.empty() && std::system((make + all).c_str()) != 0)
     for (const auto& m : missing)
       if (std::system((make + m).c_str()) != 0)
         std::fprintf(stderr, "fuzz: seed not made:%s\n", m.c_str());
   std::vector<std::vector<uint8_t>> seeds;
-  for (const auto& [name, args] : kinds) {
-    std::vector<uint8_t> b = readAll(base + "/" + name);
-    if (!b.empty()) seeds.push_back(std::move(b));
-  }
+  for (const auto& [name, args] : kinds)
+    if (std::vector<uint8_t> b = readAll(base + "/" + name); !b.empty())
+      seeds.push_back(std::move(b));
   return seeds;
 }

@@ -1,20 +1,13 @@
 // The component registry, graphics importers and file typing by content.
-#include <Files.h>
-#include <MacErrors.h>
 #include <MacMemory.h>
-#include <Movies.h>
 #include <QuickTimeComponents.h>
-#include <gtest/gtest.h>
 
-#include <cstdio>
 #include <vector>
 
 #include "helpers.h"
 #include "ui/window_server.h"
 
-using codec_test::psnr;
-using codec_test::referenceFrame;
-
+using namespace codec_test;
 using vt_test::writeFile;
 
 namespace {
@@ -46,14 +39,7 @@ OSType typeOf(const std::string& path) {
 }
 
 std::string copyAs(const std::string& src, const std::string& dst) {
-  EXPECT_EQ(vt_test::run("cp '" + src + "' '" + dst + "'"), 0);
-  return dst;
-}
-
-// A 97x61 still picture in the format its extension names.
-std::string still(const std::string& ext) {
-  return vt_test::fixture("still." + ext,
-                          "-f lavfi -i testsrc2=size=98x62 -vf scale=97:61 -frames:v 1");
+  return writeFile(dst, vt_test::readFile(src));
 }
 
 }  // namespace
@@ -108,39 +94,44 @@ TEST(ComponentRegistry, InfoInstancesAndBadReferences) {
   EXPECT_EQ(GraphicsImportGetNaturalBounds(nullptr, &r), badComponentInstance);
 }
 
-TEST(GraphicsImporters, ReadEachFormatByContentAndDrawScaled) {
+TEST(GraphicsImporters, ReadEachFormatByContentDrawScaledAndOpenAsOneFrameMovies) {
   std::string dir = vt_test::tempDir("grip");
   for (const char* ext : {"png", "jpg", "gif", "bmp", "tiff", "webp"}) {
+    SCOPED_TRACE(ext);
     std::string src = still(ext);
+    vt::Image ref = referenceFrame(src, 0, 97, 61);
     // The name does not matter: the content decides.
     std::string path = copyAs(src, dir + "/picture-" + ext + ".dat");
     FSSpec spec = specFor(path);
     GraphicsImportComponent gi = nullptr;
-    ASSERT_EQ(GetGraphicsImporterForFile(&spec, &gi), noErr) << ext;
+    ASSERT_EQ(GetGraphicsImporterForFile(&spec, &gi), noErr);
     ASSERT_NE(gi, nullptr);
-    Rect natural, bounds;
+    Rect natural;
     ASSERT_EQ(GraphicsImportGetNaturalBounds(gi, &natural), noErr);
-    EXPECT_EQ(natural.right, 97) << ext;
-    EXPECT_EQ(natural.bottom, 61) << ext;
-    ASSERT_EQ(GraphicsImportGetBoundsRect(gi, &bounds), noErr);
-    EXPECT_EQ(bounds.right, 97);
-
+    EXPECT_EQ(natural.right, 97);
+    EXPECT_EQ(natural.bottom, 61);
     // Drawn at natural size into an offscreen port, it is the image ffmpeg decodes.
     VTPort* port = vt::ui::newOffscreenPort(97, 61);
     ASSERT_EQ(GraphicsImportSetGWorld(gi, port, nullptr), noErr);
-    ASSERT_EQ(GraphicsImportDraw(gi), noErr) << ext;
-    vt::Image ref = referenceFrame(src, 0, 97, 61);
-    EXPECT_GE(psnr(*port->pixels, ref), 30.0) << ext;  // GIF is palettised, hence the lower bar
+    ASSERT_EQ(GraphicsImportDraw(gi), noErr);
+    EXPECT_GE(psnr(*port->pixels, ref), 30.0);  // GIF is palettised, hence the lower bar
     // Drawn into a smaller rectangle, it fills that rectangle and nothing else.
     vt::ui::fillRect(port, Rect{0, 0, 61, 97}, vt::makePixel(255, 0, 255));
     Rect half{10, 20, 40, 60};
     ASSERT_EQ(GraphicsImportSetBoundsRect(gi, &half), noErr);
     ASSERT_EQ(GraphicsImportDraw(gi), noErr);
-    EXPECT_EQ(port->pixels->at(5, 5), vt::makePixel(255, 0, 255)) << ext;
-    EXPECT_NE(port->pixels->at(40, 25), vt::makePixel(255, 0, 255)) << ext;
-    EXPECT_EQ(port->pixels->at(70, 50), vt::makePixel(255, 0, 255)) << ext;
+    EXPECT_EQ(port->pixels->at(5, 5), vt::makePixel(255, 0, 255));
+    EXPECT_NE(port->pixels->at(40, 25), vt::makePixel(255, 0, 255));
+    EXPECT_EQ(port->pixels->at(70, 50), vt::makePixel(255, 0, 255));
     vt::ui::disposeOffscreenPort(port);
     EXPECT_EQ(CloseComponent(gi), noErr);
+    // Opened as a movie, it is one frame showing the same picture.
+    Movie m = openMovie(src);
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(GetMediaSampleCount(GetTrackMedia(GetMovieIndTrack(m, 1))), 1);
+    EXPECT_GT(GetMovieDuration(m), 0);
+    EXPECT_GE(psnr(takePict(GetMoviePict(m, 0)), ref), std::string(ext) == "gif" ? 30.0 : 40.0);
+    DisposeMovie(m);
   }
 }
 
@@ -168,15 +159,12 @@ TEST(GraphicsImporters, NoImporterForMoviesTextOrMissingFiles) {
   EXPECT_EQ(GetGraphicsImporterForFile(nullptr, nullptr), paramErr);
 }
 
-TEST(FileTyping, TypesComeFromContentNotNames) {
+TEST(FileTyping, TypesComeFromContentNotNamesAndARecordedTypeWins) {
   std::string dir = vt_test::tempDir("ftype");
-  std::string mov = vt_test::fixture("avc_bframes.mov",
-                                     "-f lavfi -i testsrc2=size=320x240:rate=25 -t 2 -c:v libx264 "
-                                     "-bf 3 -g 15 -pix_fmt yuv420p");
   std::string args = "-f lavfi -i testsrc2=size=160x120:rate=10 -t 1 ";
-  EXPECT_EQ(typeOf(copyAs(mov, dir + "/movie.txt")), kQTFileTypeMovie);
-  EXPECT_NE(typeOf(writeFile(dir + "/notes.mov", "just some text\n")), kQTFileTypeMovie);
-  EXPECT_EQ(typeOf(dir + "/notes.mov"), 0u);
+  std::string movie = copyAs(avcBFrames(), dir + "/movie.txt");
+  EXPECT_EQ(typeOf(movie), kQTFileTypeMovie);
+  EXPECT_EQ(typeOf(writeFile(dir + "/notes.mov", "just some text\n")), 0u);
   EXPECT_EQ(typeOf(copyAs(vt_test::fixture("imp.mkv", args), dir + "/a.webm")), (OSType)'MkvF');
   EXPECT_EQ(typeOf(copyAs(vt_test::fixture("imp.webm", args), dir + "/b.mkv")), (OSType)'WebM');
   EXPECT_EQ(typeOf(copyAs(vt_test::fixture("imp.avi", args), dir + "/c.mpg")), (OSType)'VfW ');
@@ -189,23 +177,15 @@ TEST(FileTyping, TypesComeFromContentNotNames) {
                            {"webp", 'WEBP'}})
     EXPECT_EQ(typeOf(copyAs(still(ext), dir + "/img-" + ext)), (OSType)type) << ext;
   EXPECT_EQ(typeOf(writeFile(dir + "/empty", "")), 0u);
-}
-
-TEST(FileTyping, RecordedTypeWinsAndMissingFilesFail) {
-  std::string dir = vt_test::tempDir("ftype2");
-  std::string path = writeFile(dir + "/typed", "text the application typed");
-  FSSpec spec = specFor(path);
-  FInfo set{};
-  set.fdType = 'TEXT';
-  set.fdCreator = 'ttxt';
-  ASSERT_EQ(FSpSetFInfo(&spec, &set), noErr);
-  FInfo got{};
-  ASSERT_EQ(FSpGetFInfo(&spec, &got), noErr);
-  EXPECT_EQ(got.fdType, (OSType)'TEXT');
-  EXPECT_EQ(got.fdCreator, (OSType)'ttxt');
+  // The type the application recorded wins over the content.
+  FSSpec spec = specFor(movie);
+  FInfo info{};
+  info.fdType = 'TEXT';
+  ASSERT_EQ(FSpSetFInfo(&spec, &info), noErr);
+  EXPECT_EQ(typeOf(movie), (OSType)'TEXT');
   FSSpec missing = specFor(dir + "/absent.mov");
-  EXPECT_EQ(FSpGetFInfo(&missing, &got), fnfErr);
-  EXPECT_EQ(FSpGetFInfo(nullptr, &got), paramErr);
+  EXPECT_EQ(FSpGetFInfo(&missing, &info), fnfErr);
+  EXPECT_EQ(FSpGetFInfo(nullptr, &info), paramErr);
 }
 
 TEST(FileTyping, MovieImporterSearchThroughAliases) {

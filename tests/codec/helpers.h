@@ -1,16 +1,23 @@
-// Shared helpers of the decoding tests: ffmpeg's own decode of a frame, and PSNR.
+// Shared helpers of the decoding tests: ffmpeg's own decode of a frame, PSNR, fixtures.
 #pragma once
+#include <Files.h>
+#include <MacErrors.h>
+#include <Movies.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "core/image.h"
+#include "core/picture.h"
 #include "fixtures.h"
 #include "movies.h"
 
 namespace codec_test {
+
+using vt_test::openMovie;
 
 // Frame `n` (display order) of `path` as decoded by the ffmpeg command, w x h, 0xAARRGGBB.
 inline vt::Image referenceFrame(const std::string& path, int n, int w, int h) {
@@ -24,15 +31,14 @@ inline vt::Image referenceFrame(const std::string& path, int n, int w, int h) {
     ADD_FAILURE() << "reference decode failed: " << log;
     return img;
   }
-  FILE* f = std::fopen(out.c_str(), "rb");
-  if (!f) return img;
-  img.resize(w, h);
-  size_t got = std::fread(img.pixels.data(), 4, img.pixels.size(), f);
-  std::fclose(f);
-  if (got != img.pixels.size()) {
-    ADD_FAILURE() << "reference frame " << n << " has " << got << " pixels, expected " << w * h;
-    img = vt::Image();
+  std::string bytes = vt_test::readFile(out);
+  if (bytes.size() != (size_t)w * h * 4) {
+    ADD_FAILURE() << "reference frame " << n << " has " << bytes.size() / 4 << " pixels, expected "
+                  << w * h;
+    return img;
   }
+  img.resize(w, h);
+  std::memcpy(img.pixels.data(), bytes.data(), bytes.size());
   return img;
 }
 
@@ -52,23 +58,18 @@ inline double psnr(const vt::Image& a, const vt::Image& b) {
   return 10 * std::log10(255.0 * 255.0 / mse);
 }
 
-}  // namespace codec_test
-
-#include <Files.h>
-#include <MacErrors.h>
-#include <Movies.h>
-
-#include "core/picture.h"
-
-namespace codec_test {
-
-using vt_test::openMovie;
-
 inline vt::Image pictImage(PicHandle pic) {
   vt::Image img;
   if (pic) {
     EXPECT_TRUE(vt::pictureToImage(pic, img));
   }
+  return img;
+}
+
+// The picture `pic` as an image, which is then killed.
+inline vt::Image takePict(PicHandle pic) {
+  vt::Image img = pictImage(pic);
+  if (pic) KillPicture(pic);
   return img;
 }
 
@@ -78,5 +79,18 @@ class MoviesEnvironment : public ::testing::Environment {
   void SetUp() override { ASSERT_EQ(EnterMovies(), noErr); }
   void TearDown() override { ExitMovies(); }
 };
+
+const std::string kSrc = "-f lavfi -i testsrc2=size=";
+
+// An H.264 movie with B-frames, 320x240, 2 s at 25 fps.
+inline std::string avcBFrames() {
+  return vt_test::fixture("avc_bframes.mov",
+                          kSrc + "320x240:rate=25 -t 2 -c:v libx264 -bf 3 -g 15 -pix_fmt yuv420p");
+}
+
+// A 97x61 still picture in the format its extension names.
+inline std::string still(const std::string& ext) {
+  return vt_test::fixture("still." + ext, kSrc + "98x62 -vf scale=97:61 -frames:v 1");
+}
 
 }  // namespace codec_test

@@ -1,24 +1,16 @@
 // Movies through the toolbox: movie files of many codecs, foreign containers and still images
-// opened with NewMovieFromFile, their pictures checked against ffmpeg's decode.
-#include <MacMemory.h>
+// opened with NewMovieFromFile, their pictures checked against ffmpeg's decode; the movie-frame
+// tool: the picture of a movie at a time, or one line saying why not.
 #include <QuickTimeComponents.h>
-#include <gtest/gtest.h>
-
-#include <cmath>
 
 #include "helpers.h"
 
-using codec_test::openMovie;
-using codec_test::pictImage;
-using codec_test::psnr;
-using codec_test::referenceFrame;
+using namespace codec_test;
 
 namespace {
 
 ::testing::Environment* const gMovies =
     ::testing::AddGlobalTestEnvironment(new codec_test::MoviesEnvironment);
-
-const char* kSrc = "-f lavfi -i testsrc2=size=";
 
 struct MovFixture {
   const char* name;
@@ -41,10 +33,8 @@ void checkTrackFrames(const MovFixture& f) {
   Track t = GetMovieIndTrackType(m, 1, VideoMediaType, movieTrackMediaType);
   ASSERT_NE(t, nullptr) << f.name;
   for (int n : f.frames) {
-    PicHandle pic = GetTrackPict(t, frameTime(m, n, f.fps));
-    ASSERT_NE(pic, nullptr) << f.name << " frame " << n << " error " << GetMoviesError();
-    vt::Image img = pictImage(pic);
-    KillPicture(pic);
+    vt::Image img = takePict(GetTrackPict(t, frameTime(m, n, f.fps)));
+    ASSERT_FALSE(img.empty()) << f.name << " frame " << n << " error " << GetMoviesError();
     vt::Image ref = referenceFrame(path, n, img.width, img.height);
     EXPECT_GE(psnr(img, ref), 40.0) << f.name << " frame " << n;
   }
@@ -127,57 +117,25 @@ TEST(ForeignMovies, OpenWithTheirDurationAndFrameCount) {
     GetMovieBox(m, &box);
     EXPECT_EQ(box.right - box.left, c.name == std::string("imp.gif") ? 80 : 160) << c.name;
     // What a window would show at the middle of frame 7.
-    PicHandle pic =
-        GetMoviePict(m, (TimeValue)std::llround(7.5 * GetMovieTimeScale(m) * c.seconds / c.frames));
-    ASSERT_NE(pic, nullptr) << c.name;
-    vt::Image img = pictImage(pic);
-    KillPicture(pic);
+    vt::Image img = takePict(GetMoviePict(
+        m, (TimeValue)std::llround(7.5 * GetMovieTimeScale(m) * c.seconds / c.frames)));
     EXPECT_GE(psnr(img, referenceFrame(path, 7, img.width, img.height)), 40.0) << c.name;
     DisposeMovie(m);
   }
 }
 
-TEST(ForeignMovies, StillImagesOpenAsOneFrameMovies) {
-  for (const char* ext : {"png", "jpg", "bmp", "tiff", "webp"}) {
-    std::string name = std::string("still.") + ext;
-    std::string path =
-        vt_test::fixture(name, std::string(kSrc) + "98x62 -vf scale=97:61 -frames:v 1");
-    OSErr err;
-    Movie m = openMovie(path, &err);
-    ASSERT_NE(m, nullptr) << name << " error " << err;
-    Track t = GetMovieIndTrackType(m, 1, VideoMediaType, movieTrackMediaType);
-    ASSERT_NE(t, nullptr);
-    EXPECT_EQ(GetMediaSampleCount(GetTrackMedia(t)), 1) << name;
-    EXPECT_GT(GetMovieDuration(m), 0) << name;
-    PicHandle pic = GetMoviePict(m, 0);
-    ASSERT_NE(pic, nullptr) << name;
-    vt::Image img = pictImage(pic);
-    KillPicture(pic);
-    ASSERT_EQ(img.width, 97) << name;
-    ASSERT_EQ(img.height, 61) << name;
-    EXPECT_GE(psnr(img, referenceFrame(path, 0, 97, 61)), 40.0) << name;
-    DisposeMovie(m);
-  }
-}
-
 TEST(ForeignMovies, FilesThatAreNotMediaAreRefused) {
-  std::string dir = vt_test::tempDir("notmedia");
-  std::string text = dir + "/notes.mkv";
-  FILE* f = std::fopen(text.c_str(), "w");
-  ASSERT_TRUE(f);
-  std::fputs("plain text, named like a movie\n", f);
-  std::fclose(f);
+  std::string text = vt_test::writeFile(vt_test::tempDir("notmedia") + "/notes.mkv",
+                                        "plain text, named like a movie\n");
   OSErr err;
   EXPECT_EQ(openMovie(text, &err), nullptr);
   EXPECT_NE(err, noErr);
 }
 
 TEST(ForeignMovies, ImportedFileIsBusyWhileTheMovieLives) {
-  std::string src =
-      vt_test::fixture("imp.avi", std::string(kSrc) + "160x120:rate=15 -t 2 -c:v mpeg4");
-  std::string dir = vt_test::tempDir("busy");
-  std::string path = dir + "/copy.avi";
-  ASSERT_EQ(vt_test::run("cp '" + src + "' '" + path + "'"), 0);
+  std::string src = vt_test::fixture("imp.avi", kSrc + "160x120:rate=15 -t 2 -c:v mpeg4");
+  std::string path =
+      vt_test::writeFile(vt_test::tempDir("busy") + "/copy.avi", vt_test::readFile(src));
   Movie m = openMovie(path);
   ASSERT_NE(m, nullptr);
   FSSpec spec;
@@ -188,8 +146,7 @@ TEST(ForeignMovies, ImportedFileIsBusyWhileTheMovieLives) {
 }
 
 TEST(Toolbox, ExitMoviesStopsImportingAndEnterMoviesCanBeMadeToFail) {
-  std::string path =
-      vt_test::fixture("imp.avi", std::string(kSrc) + "160x120:rate=15 -t 2 -c:v mpeg4");
+  std::string path = vt_test::fixture("imp.avi", kSrc + "160x120:rate=15 -t 2 -c:v mpeg4");
   ExitMovies();
   EXPECT_EQ(openMovie(path), nullptr);
   VTSetEnterMoviesResult(memFullErr);
@@ -199,4 +156,46 @@ TEST(Toolbox, ExitMoviesStopsImportingAndEnterMoviesCanBeMadeToFail) {
   Movie m = openMovie(path);
   EXPECT_NE(m, nullptr);
   DisposeMovie(m);
+}
+
+namespace {
+
+const std::string kTool = std::string(VT_BINARY_DIR) + "/tools/movie-frame/movie-frame";
+
+int runTool(const std::string& args, std::string* output) {
+  return vt_test::run("'" + kTool + "' " + args + " 2>&1", output);
+}
+
+}  // namespace
+
+// A movie file and an imported one, both at 25 fps.
+TEST(MovieFrameTool, WritesWhatFfmpegDecodes) {
+  std::string dir = vt_test::tempDir("movieframe");
+  std::string ts = vt_test::fixture("imp.ts", kSrc + "160x120:rate=25 -t 2 -c:v mpeg2video");
+  for (auto [src, frame] : {std::pair{avcBFrames(), 17}, {ts, 7}}) {
+    std::string png = dir + "/" + std::to_string(frame) + ".png", out;
+    char t[32];
+    std::snprintf(t, sizeof t, "%.3f", (frame + 0.5) / 25);  // mid-frame
+    ASSERT_EQ(runTool("'" + src + "' --time " + t + " -o '" + png + "'", &out), 0) << out;
+    vt::Image img;
+    ASSERT_TRUE(vt::readPNG(png.c_str(), img));
+    EXPECT_GE(psnr(img, referenceFrame(src, frame, img.width, img.height)), 40.0) << src;
+  }
+}
+
+TEST(MovieFrameTool, BadInputGivesStatusAndOneLine) {
+  std::string dir = vt_test::tempDir("movieframe-bad");
+  std::string text = vt_test::writeFile(dir + "/text.mov", "no movie here\n");
+  std::string mov = codec_test::avcBFrames();
+  for (const std::string& args : {"'" + text + "' --time 0 -o '" + dir + "/a.png'",
+                                  "'" + dir + "/missing.mov' --time 0 -o '" + dir + "/b.png'",
+                                  "'" + mov + "' --time 50 -o '" + dir + "/c.png'",
+                                  "'" + mov + "' --time 0 -o '/nonexistent-dir/x.png'"}) {
+    std::string out;
+    EXPECT_NE(runTool(args, &out), 0) << args;
+    ASSERT_FALSE(out.empty()) << args;
+    EXPECT_EQ(out.find('\n'), out.size() - 1) << "one line: " << out;
+  }
+  std::string out;
+  EXPECT_NE(runTool("--time 1", &out), 0);  // usage
 }

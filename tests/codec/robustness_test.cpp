@@ -1,18 +1,12 @@
 // Damaged media: truncated and overwritten files give errors or fewer pictures, never crashes,
 // and a broken sample is reported without spoiling its neighbours.
-#include <MacErrors.h>
-#include <gtest/gtest.h>
-
-#include <filesystem>
-
 #include "codec/decoder.h"
 #include "codec/video_format.h"
 #include "core/fourcc.h"
 #include "helpers.h"
 #include "model/model.h"
 
-using codec_test::openMovie;
-using codec_test::pictImage;
+using namespace codec_test;
 
 namespace {
 
@@ -33,6 +27,19 @@ void exercise(const std::string& path) {
       EXPECT_NE(GetMoviesError(), noErr) << path;
   }
   DisposeMovie(m);
+}
+
+// An image description of `type`, w x h at `depth` with colour table `clut`, and `extra` bytes
+// after it.
+std::vector<uint8_t> description(OSType type, int w, int h, int depth, int clut, size_t extra = 0) {
+  std::vector<uint8_t> e(86 + extra, 0);
+  vt::writeBE32(&e[0], (uint32_t)e.size());
+  vt::writeBE32(&e[4], type);
+  vt::writeBE16(&e[32], (uint16_t)w);
+  vt::writeBE16(&e[34], (uint16_t)h);
+  vt::writeBE16(&e[82], (uint16_t)depth);
+  vt::writeBE16(&e[84], (uint16_t)clut);
+  return e;
 }
 
 }  // namespace
@@ -93,11 +100,8 @@ TEST(DamagedMedia, ABrokenSampleIsAnErrorAndItsNeighboursStillDecode) {
   EXPECT_EQ(bad, nullptr);
   EXPECT_EQ(GetMoviesError(), codecBadDataErr);
   for (int n : {1, 3, 0, 4}) {
-    PicHandle pic = GetTrackPict(t, (TimeValue)((n + 0.5) * sc / 5));
-    ASSERT_NE(pic, nullptr) << "frame " << n;
-    vt::Image img = pictImage(pic);
-    KillPicture(pic);
-    EXPECT_GE(codec_test::psnr(img, codec_test::referenceFrame(path, n, 99, 51)), 40.0) << n;
+    vt::Image img = takePict(GetTrackPict(t, (TimeValue)((n + 0.5) * sc / 5)));
+    EXPECT_GE(psnr(img, referenceFrame(path, n, 99, 51)), 40.0) << n;
   }
   DisposeMovie(m);
 }
@@ -119,9 +123,7 @@ TEST(DamagedMedia, DataCutOffIsAMissingFrameNotABlackOne) {
   m = openMovie(copy);
   ASSERT_NE(m, nullptr);
   TimeScale sc = GetMovieTimeScale(m);
-  PicHandle early = GetMoviePict(m, (TimeValue)(1.5 * sc / 5));
-  EXPECT_NE(early, nullptr) << GetMoviesError();
-  if (early) KillPicture(early);
+  EXPECT_FALSE(takePict(GetMoviePict(m, (TimeValue)(1.5 * sc / 5))).empty()) << GetMoviesError();
   for (int frame : {3, 4}) {
     EXPECT_EQ(GetMoviePict(m, (TimeValue)((frame + 0.5) * sc / 5)), nullptr) << frame;
     EXPECT_EQ(GetMoviesError(), endOfDataReached) << frame;
@@ -131,35 +133,25 @@ TEST(DamagedMedia, DataCutOffIsAMissingFrameNotABlackOne) {
 
 TEST(DamagedMedia, DescriptionsAndDecodersRefuseNonsense) {
   using namespace vt::codec;
-  std::vector<uint8_t> e(86, 0);
   VideoFormat f;
+  std::vector<uint8_t> e = description('zzzz', 16, 16, 24, 0xFFFF);
+  vt::writeBE32(&e[0], 0);
   EXPECT_FALSE(parseSampleEntry(e.data(), e.size(), f));  // declared size 0
-  vt::writeBE32(&e[0], 86);
+  e = description('zzzz', 0, 0, 24, 0xFFFF);
   EXPECT_FALSE(parseSampleEntry(e.data(), e.size(), f));  // zero width and height
+  e = description('zzzz', 16, 16, 24, 0xFFFF);
   vt::writeBE32(&e[0], 200);
-  vt::writeBE16(&e[32], 16);
-  vt::writeBE16(&e[34], 16);
   EXPECT_FALSE(parseSampleEntry(e.data(), e.size(), f));  // claims more bytes than it has
-  vt::writeBE32(&e[0], 86);
-  vt::writeBE32(&e[4], 'zzzz');
-  vt::writeBE16(&e[82], 24);
-  vt::writeBE16(&e[84], 0xFFFF);
+  e = description('zzzz', 16, 16, 24, 0xFFFF);
   ASSERT_TRUE(parseSampleEntry(e.data(), e.size(), f));
   EXPECT_EQ(VideoDecoder::open(f).error(), noCodecErr);
-  // An embedded colour table that runs past the description.
-  vt::writeBE16(&e[82], 8);
-  vt::writeBE16(&e[84], 0);
+  e = description('zzzz', 16, 16, 8, 0);  // an embedded colour table past the description
   EXPECT_FALSE(parseSampleEntry(e.data(), e.size(), f));
   // Extension atoms with impossible sizes are ignored, not followed.
-  std::vector<uint8_t> x(86 + 16, 0);
-  std::copy(e.begin(), e.end(), x.begin());
-  vt::writeBE32(&x[0], (uint32_t)x.size());
-  vt::writeBE32(&x[4], 'avc1');
-  vt::writeBE16(&x[82], 24);
-  vt::writeBE16(&x[84], 0xFFFF);
-  vt::writeBE32(&x[86], 0xFFFFFFF0);
-  vt::writeBE32(&x[90], 'avcC');
-  ASSERT_TRUE(parseSampleEntry(x.data(), x.size(), f));
+  e = description('avc1', 16, 16, 24, 0xFFFF, 16);
+  vt::writeBE32(&e[86], 0xFFFFFFF0);
+  vt::writeBE32(&e[90], 'avcC');
+  ASSERT_TRUE(parseSampleEntry(e.data(), e.size(), f));
   EXPECT_TRUE(f.decoderConfig().empty());
   // A decoder fed garbage reports it and stays usable.
   auto d = VideoDecoder::open(f, 1);
@@ -190,13 +182,7 @@ TEST(DamagedMedia, ClassicPalettesAndColourTables) {
   g.depth = 24;
   EXPECT_TRUE(g.palette().empty());
   // An embedded table is read entry by entry.
-  std::vector<uint8_t> e(86 + 8 + 16, 0);
-  vt::writeBE32(&e[0], (uint32_t)e.size());
-  vt::writeBE32(&e[4], 'raw ');
-  vt::writeBE16(&e[32], 4);
-  vt::writeBE16(&e[34], 4);
-  vt::writeBE16(&e[82], 1);
-  vt::writeBE16(&e[84], 0);
+  std::vector<uint8_t> e = description('raw ', 4, 4, 1, 0, 8 + 16);
   vt::writeBE16(&e[86 + 6], 1);  // two entries
   uint8_t entries[16] = {0, 0, 0xFF, 0xFF, 0, 0, 0, 0, 0, 1, 0, 0, 0x80, 0x80, 0, 0};
   std::copy(entries, entries + 16, e.begin() + 94);

@@ -64,7 +64,7 @@ TEST(FSSpecs, EveryNameFitsInTheClassicSeventyBytes) {
   }
 }
 
-TEST(FSSpecs, PathRoundTripsThroughDirectoryIDs) {
+TEST(FSSpecs, PathRoundTripsThroughDirectoryIDsAndTheWorkingDirectory) {
   std::string dir = vt_test::tempDir("fsspec-roundtrip");
   fs::create_directories(dir + "/sub");
   vt_test::writeFile(dir + "/sub/clip.mov");
@@ -101,16 +101,12 @@ TEST(FSSpecs, PathRoundTripsThroughDirectoryIDs) {
   ASSERT_EQ(VTFSSpecToPath(&spec, buf, sizeof buf), noErr);
   EXPECT_EQ(std::string(buf), pathOf(spec));
   EXPECT_EQ(VTFSSpecToPath(&spec, buf, 5), paramErr);
-}
 
-TEST(FSSpecs, WorkingDirectoryAndRelativeNames) {
-  std::string dir = vt_test::tempDir("fsspec-cwd");
-  vt_test::writeFile(dir + "/here.txt");
+  // A bare name is relative to the working directory.
   fs::path saved = fs::current_path();
-  fs::current_path(dir);
-  FSSpec spec;
-  EXPECT_EQ(FSMakeFSSpec(0, 0, P("here.txt"), &spec), noErr);
-  EXPECT_EQ(pathOf(spec), fs::canonical(dir).string() + "/here.txt");
+  fs::current_path(dir + "/sub");
+  EXPECT_EQ(FSMakeFSSpec(0, 0, P("clip.mov"), &partial), noErr);
+  EXPECT_EQ(pathOf(partial), fs::canonical(dir).string() + "/sub/clip.mov");
   fs::current_path(saved);
 }
 

@@ -1,13 +1,19 @@
-// Movie files: create, write, reopen, update in place, flatten, busy files.
+// Movie files: create, write, reopen, update in place, flatten, busy files; writing over an old
+// one never loses it: a full disk, a killed process or a second writer leave it whole.
 #include <MovieUserData.h>
 #include <QTAtoms.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 
 #include "core/fourcc.h"
 #include "helpers.h"
+#include "model/internal.h"
 #include "model/model.h"
+#include "qtff/reader.h"
+#include "qtff/writer.h"
 
 namespace {
 
@@ -28,22 +34,16 @@ std::vector<std::pair<OSType, uint64_t>> topAtoms(const std::string& path) {
 
 // Builds the effect-movie layout in a new file: a copy track with samples, an effect track
 // whose one sample is an atom container, an 'ssrc' reference and an input map.
-struct Built {
-  std::string path;
-  long trackCount = 0;
-};
-
-Built buildEffectStyleMovie(const std::string& dir, bool withName = true) {
-  Built out;
-  out.path = dir + "/built.mov";
-  FSSpec s = mt::spec(out.path);
+std::string buildEffectStyleMovie(const std::string& dir) {
+  std::string path = dir + "/built.mov";
+  FSSpec s = mt::spec(path);
   short ref = 0;
   Movie m = nullptr;
   EXPECT_EQ(CreateMovieFile(&s, 'TVOD', smSystemScript,
                             (long)(createMovieFileDeleteCurFile | createMovieFileDontCreateResFile),
                             &ref, &m),
             noErr);
-  if (!m) return out;
+  if (!m) return path;
   Track src = NewMovieTrack(m, 4 << 16, 4 << 16, kNoVolume);
   Media sm = NewTrackMedia(src, VideoMediaType, 600, nullptr, 0);
   BeginMediaEdits(sm);
@@ -97,20 +97,17 @@ Built buildEffectStyleMovie(const std::string& dir, bool withName = true) {
 
   short resId = 0;
   static const unsigned char kName[] = "\x07Movie 1";
-  EXPECT_EQ(AddMovieResource(m, ref, &resId, withName ? kName : nullptr), noErr);
+  EXPECT_EQ(AddMovieResource(m, ref, &resId, kName), noErr);
   EXPECT_EQ(resId, movieInDataForkResID);
-  out.trackCount = GetMovieTrackCount(m);
   EXPECT_EQ(CloseMovieFile(ref), noErr);
   DisposeMovie(m);
-  return out;
+  return path;
 }
 
-TEST(MovieFiles, WrittenMovieReadsBackWhole) {
-  std::string dir = vt_test::tempDir("movie-rt");
-  Built b = buildEffectStyleMovie(dir);
-  ASSERT_EQ(b.trackCount, 2);
+TEST(MovieFiles, WrittenMovieReadsBackWholeAndUpdatesInPlace) {
+  std::string path = buildEffectStyleMovie(vt_test::tempDir("movie-rt"));
   short ref = 0;
-  Movie m = mt::open(b.path, &ref);
+  Movie m = mt::open(path, &ref);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(GetMovieTrackCount(m), 2);
   EXPECT_EQ(GetMovieDuration(m), 600);
@@ -157,87 +154,57 @@ TEST(MovieFiles, WrittenMovieReadsBackWhole) {
   CloseMovieFile(ref);
   // Other readers.
   std::string probe =
-      mt::ffprobe("-show_entries stream=codec_tag_string,nb_frames -of compact '" + b.path + "'");
+      mt::ffprobe("-show_entries stream=codec_tag_string,nb_frames -of compact '" + path + "'");
   EXPECT_NE(probe.find("codec_tag_string=raw |nb_frames=6"), std::string::npos) << probe;
   EXPECT_NE(probe.find("codec_tag_string=dslv|nb_frames=1"), std::string::npos) << probe;
-}
 
-TEST(MovieFiles, UpdateInPlaceAndWhenGrowing) {
-  std::string dir = vt_test::tempDir("movie-upd");
-  Built b = buildEffectStyleMovie(dir);
-  size_t before = mt::readFile(b.path).size();
-  FSSpec s = mt::spec(b.path);
-  short ref = 0;
-  ASSERT_EQ(OpenMovieFile(&s, &ref, fsRdWrPerm), noErr);
-  Movie m = nullptr;
+  // Updated in place when smaller, and at the end of the file when larger.
+  size_t before = mt::readFile(path).size();
   short resId = 0;
-  ASSERT_EQ(NewMovieFromFile(&m, ref, &resId, nullptr, 0, nullptr), noErr);
+  m = mt::openWith(path, fsRdWrPerm, &ref, &resId);
   EXPECT_EQ(resId, movieInDataForkResID);
   // Smaller: remove an item; the movie atom is rewritten where it was.
   EXPECT_EQ(RemoveUserData(GetMovieUserData(m), 'WLOC', 1), noErr);
   EXPECT_EQ(UpdateMovieResource(m, ref, resId, nullptr), noErr);
-  EXPECT_EQ(mt::readFile(b.path).size(), before);
-  auto atoms = topAtoms(b.path);
-  EXPECT_EQ(atoms.back().first, (OSType)'free');
+  EXPECT_EQ(mt::readFile(path).size(), before);
+  EXPECT_EQ(topAtoms(path).back().first, (OSType)'free');
   // Larger: the movie atom moves to the end and the old one becomes free space.
-  std::vector<char> big(4000, 'x');
-  Handle h = NewHandle((Size)big.size());
-  std::memcpy(*h, big.data(), big.size());
-  ASSERT_EQ(AddUserData(GetMovieUserData(m), h, 'XTRA'), noErr);
-  DisposeHandle(h);
+  Handle big = NewHandleClear(4000);
+  ASSERT_EQ(AddUserData(GetMovieUserData(m), big, 'XTRA'), noErr);
+  DisposeHandle(big);
   EXPECT_EQ(UpdateMovieResource(m, ref, resId, nullptr), noErr);
-  atoms = topAtoms(b.path);
-  int moovs = 0;
-  for (auto& a : atoms) moovs += a.first == 'moov';
-  EXPECT_EQ(moovs, 1);
+  auto atoms = topAtoms(path);
+  EXPECT_EQ(std::count_if(atoms.begin(), atoms.end(), [](auto& a) { return a.first == 'moov'; }),
+            1);
   EXPECT_EQ(atoms.back().first, (OSType)'moov');
   DisposeMovie(m);
   CloseMovieFile(ref);
-  Movie again = mt::open(b.path);
+  Movie again = mt::open(path);
   ASSERT_NE(again, nullptr);
   EXPECT_EQ(CountUserDataType(GetMovieUserData(again), 'XTRA'), 1);
   EXPECT_EQ(CountUserDataType(GetMovieUserData(again), 'WLOC'), 0);
   EXPECT_EQ(GetMovieTrackCount(again), 2);
   DisposeMovie(again);
-  std::string probe = mt::ffprobe("-show_entries stream=nb_frames -of compact '" + b.path + "'");
+  probe = mt::ffprobe("-show_entries stream=nb_frames -of compact '" + path + "'");
   EXPECT_NE(probe.find("nb_frames=6"), std::string::npos) << probe;
   // A file opened read-only cannot be written.
-  ASSERT_EQ(OpenMovieFile(&s, &ref, fsRdPerm), noErr);
-  ASSERT_EQ(NewMovieFromFile(&m, ref, &resId, nullptr, 0, nullptr), noErr);
+  m = mt::openWith(path, fsRdPerm, &ref, &resId);
   EXPECT_EQ(UpdateMovieResource(m, ref, resId, nullptr), wrPermErr);
   DisposeMovie(m);
   CloseMovieFile(ref);
 }
 
-TEST(MovieFiles, UnknownAtomsSurviveRewrite) {
-  std::string dir = vt_test::tempDir("movie-unknown");
-  Built b = buildEffectStyleMovie(dir);
-  // Append an unknown child to the movie atom (the last atom of the file).
-  std::vector<uint8_t> bytes = mt::readFile(b.path);
-  auto atoms = topAtoms(b.path);
-  uint64_t moovAt = bytes.size() - atoms.back().second;
+TEST(MovieFiles, FlattenPutsMovieFirstKeepsUnknownAtomsAndReportsProgress) {
+  std::string dir = vt_test::tempDir("movie-flat");
+  std::string path = buildEffectStyleMovie(dir);
+  // An unknown child appended to the movie atom (the last atom of the file).
+  std::vector<uint8_t> bytes = mt::readFile(path);
+  uint64_t moovSize = topAtoms(path).back().second;
   const uint8_t extra[12] = {0, 0, 0, 12, 'Z', 'z', 'Z', 'z', 1, 2, 3, 4};
   bytes.insert(bytes.end(), extra, extra + 12);
-  vt::writeBE32(&bytes[moovAt], (uint32_t)(atoms.back().second + 12));
-  mt::writeFile(b.path, bytes);
-  std::string copy = dir + "/copy.mov";
-  Movie m = mt::open(b.path);
-  ASSERT_NE(m, nullptr);
-  FSSpec out = mt::spec(copy);
-  Movie flat = FlattenMovieData(m, flattenAddMovieToDataFork, &out, 'TVOD', smSystemScript,
-                                (long)createMovieFileDeleteCurFile);
-  ASSERT_NE(flat, nullptr);
-  DisposeMovie(flat);
-  DisposeMovie(m);
-  std::vector<uint8_t> written = mt::readFile(copy);
-  auto it = std::search(written.begin(), written.end(), extra, extra + 12);
-  EXPECT_NE(it, written.end());
-}
-
-TEST(MovieFiles, FlattenPutsMovieFirstAndReportsProgress) {
-  std::string dir = vt_test::tempDir("movie-flat");
-  Built b = buildEffectStyleMovie(dir);
-  Movie m = mt::open(b.path);
+  vt::writeBE32(&bytes[bytes.size() - 12 - moovSize], (uint32_t)(moovSize + 12));
+  mt::writeFile(path, bytes);
+  Movie m = mt::open(path);
   ASSERT_NE(m, nullptr);
   static std::vector<short> messages;
   messages.clear();
@@ -249,10 +216,9 @@ TEST(MovieFiles, FlattenPutsMovieFirstAndReportsProgress) {
   };
   SetMovieProgressProc(m, NewMovieProgressUPP(proc), 77);
   std::string out = dir + "/flat.mov";
-  FSSpec s = mt::spec(out);
-  Movie flat = FlattenMovieData(
-      m, flattenAddMovieToDataFork | flattenForceMovieResourceBeforeMovieData, &s, 'TVOD',
-      smSystemScript, (long)(createMovieFileDeleteCurFile | createMovieFileDontCreateResFile));
+  Movie flat =
+      mt::flatten(m, out, flattenAddMovieToDataFork | flattenForceMovieResourceBeforeMovieData,
+                  (long)(createMovieFileDeleteCurFile | createMovieFileDontCreateResFile));
   ASSERT_NE(flat, nullptr);
   EXPECT_EQ(GetMoviesError(), noErr);
   ASSERT_GE(messages.size(), 3u);
@@ -265,38 +231,33 @@ TEST(MovieFiles, FlattenPutsMovieFirstAndReportsProgress) {
   EXPECT_EQ(atoms[2].first, (OSType)'mdat');
   EXPECT_EQ(GetMovieTrackCount(flat), 2);
   EXPECT_EQ(GetMovieDuration(flat), 600);
+  std::vector<uint8_t> written = mt::readFile(out);
+  EXPECT_NE(std::search(written.begin(), written.end(), extra, extra + 12), written.end());
   // The flattened movie is self-contained: it plays without the original.
   DisposeMovie(flat);
   DisposeMovie(m);
-  ASSERT_EQ(::unlink(b.path.c_str()), 0);
-  EXPECT_EQ(mt::framemd5(out).size() > 0, true);
+  ASSERT_EQ(::unlink(path.c_str()), 0);
+  EXPECT_FALSE(mt::framemd5(out).empty());
   Movie alone = mt::open(out);
   ASSERT_NE(alone, nullptr);
   EXPECT_EQ(mt::firstByte(GetTrackMedia(GetMovieIndTrack(alone, 1)), 500), 5);
-  DisposeMovie(alone);
-
   // A progress procedure that cancels leaves no file behind.
-  Movie m2 = mt::open(out);
   SetMovieProgressProc(
-      m2,
+      alone,
       [](Movie, short message, short, Fixed, long) -> OSErr {
         return message == movieProgressUpdatePercent ? (OSErr)userCanceledErr : (OSErr)noErr;
       },
       0);
-  std::string out2 = dir + "/cancelled.mov";
-  FSSpec s2 = mt::spec(out2);
-  EXPECT_EQ(FlattenMovieData(m2, flattenAddMovieToDataFork, &s2, 'TVOD', smSystemScript, 0),
-            nullptr);
+  EXPECT_EQ(mt::flatten(alone, dir + "/cancelled.mov"), nullptr);
   EXPECT_EQ(GetMoviesError(), progressProcAborted);
-  EXPECT_FALSE(std::filesystem::exists(out2));
-  DisposeMovie(m2);
+  EXPECT_FALSE(std::filesystem::exists(dir + "/cancelled.mov"));
+  DisposeMovie(alone);
 }
 
 TEST(MovieFiles, BusyFilesAreNotDestroyed) {
-  std::string dir = vt_test::tempDir("movie-busy");
-  Built b = buildEffectStyleMovie(dir);
-  FSSpec s = mt::spec(b.path);
-  Movie m = mt::open(b.path);
+  std::string path = buildEffectStyleMovie(vt_test::tempDir("movie-busy"));
+  FSSpec s = mt::spec(path);
+  Movie m = mt::open(path);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(DeleteMovieFile(&s), fBsyErr);
   short ref = 0;
@@ -310,7 +271,7 @@ TEST(MovieFiles, BusyFilesAreNotDestroyed) {
                              (long)createMovieFileDeleteCurFile),
             nullptr);
   EXPECT_EQ(GetMoviesError(), fBsyErr);
-  EXPECT_TRUE(std::filesystem::exists(b.path));
+  EXPECT_TRUE(std::filesystem::exists(path));
   DisposeMovie(m);
   // Without a live movie the file can go; a missing file is reported.
   EXPECT_EQ(CreateMovieFile(&s, 'TVOD', smSystemScript, 0, &ref, &created), dupFNErr);
@@ -357,32 +318,13 @@ TEST(MovieFiles, OpenAndCreateErrors) {
 }
 
 TEST(MovieFiles, MemoryMovieSavedToFileKeepsItsData) {
-  std::string dir = vt_test::tempDir("movie-mem");
-  Movie m = NewMovie(0);
-  Track t = NewMovieTrack(m, 4 << 16, 4 << 16, 0);
-  Media md = NewTrackMedia(t, VideoMediaType, 600, nullptr, 0);
-  mt::addSamples(md, 3, 32, 200);
-  InsertMediaIntoTrack(t, 0, 0, 600, fixed1);
-  FSSpec s = mt::spec(dir + "/mem.mov");
-  short ref = 0;
-  Movie unused = nullptr;
-  ASSERT_EQ(CreateMovieFile(&s, 'TVOD', smSystemScript, (long)createMovieFileDontCreateMovie, &ref,
-                            &unused),
-            noErr);
-  EXPECT_EQ(unused, nullptr);
-  short resId = 0;
-  ASSERT_EQ(AddMovieResource(m, ref, &resId, nullptr), noErr);
-  CloseMovieFile(ref);
+  std::string path = vt_test::tempDir("movie-mem") + "/mem.mov";
+  Movie m = mt::videoMovie(3, 32, 200);
+  ASSERT_EQ(mt::saveAs(m, path), noErr);
   DisposeMovie(m);
-  Movie back = mt::open(dir + "/mem.mov");
+  Movie back = mt::open(path);
   ASSERT_NE(back, nullptr);
-  Handle data = NewHandle(0);
-  ASSERT_EQ(GetMediaSample(GetTrackMedia(GetMovieIndTrack(back, 1)), data, 0, nullptr, 450, nullptr,
-                           nullptr, nullptr, nullptr, 1, nullptr, nullptr),
-            noErr);
-  EXPECT_EQ(GetHandleSize(data), 32);
-  EXPECT_EQ(((unsigned char*)*data)[31], 2);
-  DisposeHandle(data);
+  EXPECT_EQ(mt::firstByte(GetTrackMedia(GetMovieIndTrack(back, 1)), 450), 2);
   DisposeMovie(back);
 }
 
@@ -398,8 +340,7 @@ TEST(MovieFiles, SixtyFourBitTimesAndOffsets) {
   ASSERT_EQ(InsertMediaIntoTrack(t, -1, 2000000000, 2000000000, fixed1), noErr);
   SetMovieTimeScale(m, 1000000000);
   std::string path = dir + "/wide.mov";
-  FSSpec s = mt::spec(path);
-  Movie flat = FlattenMovieData(m, flattenAddMovieToDataFork, &s, 'TVOD', smSystemScript, 0);
+  Movie flat = mt::flatten(m, path);
   ASSERT_NE(flat, nullptr);
   VTTrack* ft = GetMovieIndTrack(flat, 1);
   EXPECT_EQ(ft->duration(), 4000000000LL);
@@ -411,50 +352,120 @@ TEST(MovieFiles, SixtyFourBitTimesAndOffsets) {
       mt::ffprobe("-show_entries stream=duration,nb_frames -of compact '" + path + "'");
   EXPECT_NE(probe.find("duration=4.000000"), std::string::npos) << probe;
 
-  // 64-bit chunk offsets ('co64') read like 32-bit ones.
-  std::vector<uint8_t> b = mt::readFile(path);
-  auto findType = [&](const char* type, size_t from, size_t to) {
-    size_t last = std::string::npos;
-    for (size_t i = from + 4; i + 4 <= to; ++i)
-      if (std::memcmp(&b[i], type, 4) == 0) last = i - 4;
-    return last;
-  };
-  size_t stco = findType("stco", 0, b.size());
-  ASSERT_NE(stco, std::string::npos);
-  uint32_t count = vt::readBE32(&b[stco + 12]);
-  std::vector<uint8_t> co64(16 + 8 * (size_t)count);
-  vt::writeBE32(&co64[0], (uint32_t)co64.size());
-  std::memcpy(&co64[4], "co64", 4);
-  vt::writeBE32(&co64[12], count);
-  for (uint32_t i = 0; i < count; ++i)
-    vt::writeBE64(&co64[16 + 8 * i], vt::readBE32(&b[stco + 16 + 4 * i]));
-  uint32_t oldSize = vt::readBE32(&b[stco]);
-  int64_t delta = (int64_t)co64.size() - oldSize;
-  std::vector<size_t> parents;
-  for (const char* p : {"moov", "trak", "mdia", "minf", "stbl"})
-    parents.push_back(findType(p, 0, stco));
-  std::vector<uint8_t> c(b.begin(), b.begin() + (long)stco);
-  c.insert(c.end(), co64.begin(), co64.end());
-  c.insert(c.end(), b.begin() + (long)(stco + oldSize), b.end());
-  for (size_t p : parents) vt::writeBE32(&c[p], (uint32_t)(vt::readBE32(&c[p]) + delta));
-  // The movie atom comes after the data here, so no offset moves.
-  ASSERT_GT(parents[0], vt::readBE32(&b[stco + 16]));
-  mt::writeFile(dir + "/co64.mov", c);
-  Movie a = mt::open(path), w = mt::open(dir + "/co64.mov");
-  ASSERT_NE(a, nullptr);
-  ASSERT_NE(w, nullptr);
-  VTMedia* ma = GetTrackMedia(GetMovieIndTrack(a, 1));
-  VTMedia* mw = GetTrackMedia(GetMovieIndTrack(w, 1));
-  ASSERT_EQ(ma->sampleCount(), mw->sampleCount());
-  for (uint32_t i = 0; i < ma->sampleCount(); ++i)
-    EXPECT_EQ(ma->samples.offset(i), mw->samples.offset(i));
-  std::vector<uint8_t> x, y;
-  ASSERT_EQ(mw->loadSample(4, y), noErr);
-  ASSERT_EQ(ma->loadSample(4, x), noErr);
-  EXPECT_EQ(x, y);
-  EXPECT_EQ(y[0], 4);
-  DisposeMovie(a);
-  DisposeMovie(w);
+  // Chunk offsets past 4 GB are written with 64-bit entries ('co64') and read back.
+  VTMovie* wide = vt::movie::newMovieObject();
+  VTTrack* wt = vt::movie::addTrack(wide, 'vide', 600);
+  std::vector<uint8_t> desc(86, 0);
+  vt::writeBE32(&desc[0], 86);
+  vt::writeBE32(&desc[4], 'raw ');
+  int d = wt->media->addDescription(desc);
+  const uint64_t far = 5ull << 32;
+  for (uint32_t i = 0; i < 3; ++i)
+    wt->media->appendSample(far + 1000 * i, 40, 10, (uint32_t)d, true);
+  vt::movie::finishTrack(wt);
+  std::vector<uint8_t> atom = vt::qtff::buildMovieAtom(*wide, "");
+  size_t co64 = (size_t)(std::search(atom.begin(), atom.end(), "co64", "co64" + 4) - atom.begin());
+  ASSERT_LT(co64 + 20, atom.size());
+  EXPECT_EQ(vt::readBE64(&atom[co64 + 12]), far);  // the first entry, after version and count
+  VTMovie* back = vt::movie::newMovieObject();
+  ASSERT_EQ(vt::qtff::parseMovieAtom(atom.data(), atom.size(), *back, ""), noErr);
+  for (uint32_t i = 0; i < 3; ++i)
+    EXPECT_EQ(back->tracks[0]->media->samples.offset(i), far + 1000 * i);
+  vt::movie::destroyMovie(wide);
+  vt::movie::destroyMovie(back);
+}
+
+// A movie in memory with `frames` samples of 100 KB.
+Movie movieOf(int frames) { return mt::videoMovie(frames, 100 << 10, 60); }
+
+size_t entriesIn(const std::string& dir) {
+  return (size_t)std::distance(std::filesystem::directory_iterator(dir), {});
+}
+
+// The two ways a movie file replaces another: flattened (Save As) and created, then given its
+// movie (the effect movie).
+constexpr long kReplace = createMovieFileDeleteCurFile | createMovieFileDontCreateResFile;
+
+OSErr flattenOver(Movie m, const std::string& path) {
+  Movie out = mt::flatten(
+      m, path, flattenAddMovieToDataFork | flattenForceMovieResourceBeforeMovieData, kReplace);
+  OSErr err = GetMoviesError();
+  if (out) DisposeMovie(out);
+  return err;
+}
+
+OSErr createOver(Movie m, const std::string& path) { return mt::saveAs(m, path, kReplace); }
+
+int gProgressPipe = -1;
+// Tells the test the flatten is past its middle, then waits to be killed.
+OSErr signalHalfWay(Movie, short message, short, Fixed percent, long) {
+  if (message == movieProgressUpdatePercent && percent > fixed1 / 2) {
+    (void)!write(gProgressPipe, "x", 1);
+    for (;;) pause();
+  }
+  return noErr;
+}
+
+TEST(SafeSaving, AFullDiskLeavesTheOldFileWhole) {
+  Movie old = movieOf(23), large = movieOf(70);  // 2.3 MB and 7 MB
+  for (auto write : {flattenOver, createOver}) {
+    std::string dir = vt_test::tempDir("full-disk");
+    vt_test::SmallDisk disk(dir);
+    ASSERT_EQ(flattenOver(old, dir + "/movie.mov"), noErr);
+    std::vector<uint8_t> before = mt::readFile(dir + "/movie.mov");
+    EXPECT_EQ(write(large, dir + "/movie.mov"), dskFulErr);
+    EXPECT_EQ(mt::readFile(dir + "/movie.mov"), before);
+    EXPECT_EQ(entriesIn(dir), 1u);  // the file itself, nothing beside it
+  }
+  DisposeMovie(old);
+  DisposeMovie(large);
+}
+
+TEST(SafeSaving, AKillInTheMiddleOfAFlattenLeavesTheOldFileWhole) {
+  std::string dir = vt_test::tempDir("killed");
+  Movie old = movieOf(4), large = movieOf(300);
+  ASSERT_EQ(flattenOver(old, dir + "/movie.mov"), noErr);
+  std::vector<uint8_t> before = mt::readFile(dir + "/movie.mov");
+  int pipeFds[2];
+  ASSERT_EQ(pipe(pipeFds), 0);
+  gProgressPipe = pipeFds[1];
+  SetMovieProgressProc(large, signalHalfWay, 0);
+  pid_t child = fork();
+  if (child == 0) _exit(flattenOver(large, dir + "/movie.mov"));
+  close(pipeFds[1]);
+  char c = 0;
+  EXPECT_EQ(read(pipeFds[0], &c, 1), 1) << "the flatten never got half-way";
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  close(pipeFds[0]);
+  EXPECT_EQ(mt::readFile(dir + "/movie.mov"), before);
+  EXPECT_EQ(entriesIn(dir), 1u);  // the file itself, nothing beside it
+  DisposeMovie(old);
+  DisposeMovie(large);
+}
+
+TEST(SafeSaving, ASecondWriterNeverSilentlyUndoesTheFirst) {
+  Movie first = movieOf(3), second = movieOf(5);
+  for (bool existing : {false, true}) {
+    std::string dir = vt_test::tempDir("two-writers"), path = dir + "/movie.mov";
+    if (existing) {
+      ASSERT_EQ(flattenOver(first, path), noErr);
+    }
+    // The first writer is still building its file when the second saves a whole one.
+    FSSpec s = mt::spec(path);
+    short ref = 0, resId = 0;
+    ASSERT_EQ(CreateMovieFile(&s, 'TVOD', smSystemScript, kReplace | createMovieFileDontCreateMovie,
+                              &ref, nullptr),
+              noErr);
+    ASSERT_EQ(flattenOver(second, path), noErr);
+    std::vector<uint8_t> saved = mt::readFile(path);
+    EXPECT_EQ(AddMovieResource(first, ref, &resId, nullptr), existing ? fBsyErr : dupFNErr);
+    CloseMovieFile(ref);
+    EXPECT_EQ(mt::readFile(path), saved) << existing;
+    EXPECT_EQ(entriesIn(dir), 1u);  // the file itself, nothing beside it
+  }
+  DisposeMovie(first);
+  DisposeMovie(second);
 }
 
 }  // namespace

@@ -16,6 +16,10 @@
 
 namespace mt {
 
+const std::string kVideo = "-f lavfi -i testsrc=size=160x120:rate=25 -t 2 ";
+const std::string kSound = "-f lavfi -i sine=frequency=440:sample_rate=44100 -t 2 ";
+const std::string kH264Aac = kVideo + kSound + "-c:v libx264 -pix_fmt yuv420p -bf 2 -c:a aac";
+
 inline FSSpec spec(const std::string& path) {
   FSSpec s{};
   OSErr err = vt::files::pathToSpec(path, s);
@@ -53,21 +57,59 @@ inline ImageDescriptionHandle imageDescription(OSType codec, short w, short h) {
   return (ImageDescriptionHandle)hd;
 }
 
-// Adds `count` samples of `size` bytes (byte value = sample number) to a video media.
+// Adds `count` samples of `size` bytes (byte value = sample number) to the end of a video media.
 inline void addSamples(Media media, int count, int size, TimeValue duration,
                        OSType codec = 'raw ') {
   ImageDescriptionHandle d = imageDescription(codec, 4, 4);
   Handle data = NewHandle(size);
+  const int64_t start = GetMediaDuration(media);
   for (int i = 0; i < count; ++i) {
     std::memset(*data, i & 0xFF, (size_t)size);
     TimeValue t = -1;
     ASSERT_EQ(AddMediaSample(media, data, 0, (unsigned long)size, duration,
                              (SampleDescriptionHandle)d, 1, i % 5 ? mediaSampleNotSync : 0, &t),
               noErr);
-    EXPECT_EQ((int64_t)t, std::min<int64_t>((int64_t)i * duration, 0x7FFFFFFF));
+    EXPECT_EQ((int64_t)t, std::min<int64_t>(start + (int64_t)i * duration, 0x7FFFFFFF));
   }
   DisposeHandle(data);
   DisposeHandle((Handle)d);
+}
+
+// A movie in memory with one video track over `count` samples (see addSamples).
+inline Movie videoMovie(int count, int size, TimeValue duration, TimeScale scale = 600) {
+  Movie m = NewMovie(newMovieActive);
+  Track t = NewMovieTrack(m, 4 << 16, 4 << 16, kNoVolume);
+  Media md = NewTrackMedia(t, VideoMediaType, scale, nullptr, 0);
+  addSamples(md, count, size, duration);
+  if (count) EXPECT_EQ(InsertMediaIntoTrack(t, 0, 0, GetMediaDuration(md), fixed1), noErr);
+  return m;
+}
+
+// Writes `m` into a new movie file at `path`, its movie atom after the data.
+inline OSErr saveAs(Movie m, const std::string& path, long flags = 0) {
+  FSSpec s = spec(path);
+  short ref = 0, resId = 0;
+  OSErr err = CreateMovieFile(&s, 'TVOD', smSystemScript, flags | createMovieFileDontCreateMovie,
+                              &ref, nullptr);
+  if (err) return err;
+  err = AddMovieResource(m, ref, &resId, nullptr);
+  CloseMovieFile(ref);
+  return err;
+}
+
+inline Movie flatten(Movie m, const std::string& path, long flags = flattenAddMovieToDataFork,
+                     long createFlags = 0) {
+  FSSpec s = spec(path);
+  return FlattenMovieData(m, flags, &s, 'TVOD', smSystemScript, createFlags);
+}
+
+// The movie of the file at `path` opened with `perm`; the file stays open as *ref.
+inline Movie openWith(const std::string& path, SInt8 perm, short* ref, short* resId) {
+  FSSpec s = spec(path);
+  Movie m = nullptr;
+  EXPECT_EQ(OpenMovieFile(&s, ref, perm), noErr);
+  EXPECT_EQ(NewMovieFromFile(&m, *ref, resId, nullptr, 0, nullptr), noErr);
+  return m;
 }
 
 // The first byte of the media's sample at `time` (samples are filled with their number), and its

@@ -16,26 +16,13 @@ namespace {
 
 // A small valid movie written by the movie layer (movie atom last).
 std::string makeValid(const std::string& dir) {
-  Movie m = NewMovie(0);
-  Track t = NewMovieTrack(m, 4 << 16, 4 << 16, 0);
-  Media md = NewTrackMedia(t, VideoMediaType, 600, nullptr, 0);
-  mt::addSamples(md, 8, 24, 50);
-  InsertEmptyTrackSegment(t, 0, 0);
-  InsertMediaIntoTrack(t, 0, 0, 400, fixed1);
+  Movie m = mt::videoMovie(8, 24, 50);
   Track s = NewMovieTrack(m, 0, 0, kFullVolume);
   NewTrackMedia(s, SoundMediaType, 8000, nullptr, 0);
   long idx;
-  AddTrackReference(t, s, 'sync', &idx);
+  AddTrackReference(GetMovieIndTrack(m, 1), s, 'sync', &idx);
   std::string path = dir + "/valid.mov";
-  FSSpec spec = mt::spec(path);
-  short ref = 0;
-  Movie unused;
-  EXPECT_EQ(CreateMovieFile(&spec, 'TVOD', smSystemScript, (long)createMovieFileDontCreateMovie,
-                            &ref, &unused),
-            noErr);
-  short resId;
-  EXPECT_EQ(AddMovieResource(m, ref, &resId, nullptr), noErr);
-  CloseMovieFile(ref);
+  EXPECT_EQ(mt::saveAs(m, path), noErr);
   DisposeMovie(m);
   return path;
 }
@@ -83,9 +70,11 @@ TEST(MovieMalformed, TruncatedFilesFailCleanly) {
   }
 }
 
-TEST(MovieMalformed, SizesPastTheirParent) {
-  std::string dir = vt_test::tempDir("movie-size");
+// One valid file with one field changed at a time.
+TEST(MovieMalformed, BadSizesCountsAndHeadersAreRefused) {
+  std::string dir = vt_test::tempDir("movie-fields");
   std::vector<uint8_t> b = mt::readFile(makeValid(dir));
+  // Sizes past their parent.
   for (const char* type : {"trak", "mdia", "stbl", "stsd", "tkhd", "elst", "tref", "dinf"})
     EXPECT_EQ(readPatched(dir, b, type, 0, vt::readBE32(&b[find(b, type)]) + 4000), badFileFormat)
         << type;
@@ -95,21 +84,22 @@ TEST(MovieMalformed, SizesPastTheirParent) {
   int tracks = 0;
   EXPECT_EQ(readPatched(dir, b, "trak", 0, 0, 2, &tracks), noErr);
   EXPECT_EQ(tracks, 2);
-}
-
-TEST(MovieMalformed, HugeCountsAreRefused) {
-  std::string dir = vt_test::tempDir("movie-count");
-  std::vector<uint8_t> b = mt::readFile(makeValid(dir));
   // Counts whose tables cannot be in the atom.
   for (const char* type : {"stts", "stsc", "stco", "stsd", "elst", "dref"})
     EXPECT_EQ(readPatched(dir, b, type, 12, 0x40000000), badFileFormat) << type;
   EXPECT_EQ(readPatched(dir, b, "stsz", 16, 0xFFFFFFF0u), badFileFormat);  // table too short
   // A constant sample size with a count no file of this size could hold.
   std::vector<uint8_t> c = b;
-  size_t at = find(c, "stsz");
-  vt::writeBE32(&c[at + 12], 1);
-  vt::writeBE32(&c[at + 16], 0xFFFFFFF0u);
-  EXPECT_EQ(readBytes(dir, c), badFileFormat);
+  vt::writeBE32(&c[find(c, "stsz") + 12], 1);
+  EXPECT_EQ(readPatched(dir, c, "stsz", 16, 0xFFFFFFF0u), badFileFormat);
+  // Absurd edit durations: version 1 with version-0 sized entries.
+  EXPECT_EQ(readPatched(dir, b, "elst", 8, 0x01000000), badFileFormat);
+  EXPECT_EQ(readPatched(dir, b, "tkhd", 20, vt::readBE32(&b[find(b, "tkhd") + 20]), 2),
+            badFileFormat);  // the second track takes the first one's ID
+  EXPECT_EQ(readPatched(dir, b, "mvhd", 20, 0), badFileFormat);  // time scale 0
+  EXPECT_EQ(readPatched(dir, b, "mdhd", 20, 0), badFileFormat);
+  // A movie atom without a header is not a movie.
+  EXPECT_EQ(readPatched(dir, b, "mvhd", 4, 'junk'), invalidMovie);
   // More samples in the size table than chunks and durations cover: the extra ones do not exist.
   c = b;
   vt::writeBE32(&c[find(c, "stts") + 16], 3);  // 3 samples with durations instead of 8
@@ -118,19 +108,6 @@ TEST(MovieMalformed, HugeCountsAreRefused) {
   ASSERT_EQ(vt::qtff::readMovieFile(dir + "/few.mov", &m, nullptr), noErr);
   EXPECT_EQ(m->tracks[0]->media->sampleCount(), 3u);
   vt::movie::destroyMovie(m);
-  // Absurd edit durations: version 1 with version-0 sized entries.
-  EXPECT_EQ(readPatched(dir, b, "elst", 8, 0x01000000), badFileFormat);
-}
-
-TEST(MovieMalformed, DuplicateTrackIdsAndBadHeaders) {
-  std::string dir = vt_test::tempDir("movie-ids");
-  std::vector<uint8_t> b = mt::readFile(makeValid(dir));
-  EXPECT_EQ(readPatched(dir, b, "tkhd", 20, vt::readBE32(&b[find(b, "tkhd") + 20]), 2),
-            badFileFormat);  // the second track takes the first one's ID
-  EXPECT_EQ(readPatched(dir, b, "mvhd", 20, 0), badFileFormat);  // time scale 0
-  EXPECT_EQ(readPatched(dir, b, "mdhd", 20, 0), badFileFormat);
-  // A movie atom without a header is not a movie.
-  EXPECT_EQ(readPatched(dir, b, "mvhd", 4, 'junk'), invalidMovie);
 }
 
 std::vector<uint8_t> atom(const char* type, std::initializer_list<std::vector<uint8_t>> parts) {
@@ -157,9 +134,7 @@ TEST(MovieMalformed, NotMovieFiles) {
   EXPECT_FALSE(vt::qtff::isMovieFile(dir + "/empty.mov"));
   EXPECT_FALSE(vt::qtff::isMovieFile(dir + "/missing.mov"));
   EXPECT_TRUE(vt::qtff::isMovieFile(makeValid(dir)));
-  std::string mp4 =
-      vt_test::fixture("mv_mpeg4.mp4", "-f lavfi -i testsrc=size=160x120:rate=25 -t 2 -c:v mpeg4");
-  EXPECT_TRUE(vt::qtff::isMovieFile(mp4));
+  EXPECT_TRUE(vt::qtff::isMovieFile(vt_test::fixture("mv_mpeg4.mp4", mt::kVideo + "-c:v mpeg4")));
   // Without an importer, a file of another kind is refused by the movie layer.
   vt::movie::setForeignFileOpener(nullptr);
   OSErr err = noErr;
@@ -185,32 +160,19 @@ TEST(MovieMalformed, NotMovieFiles) {
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(GetTrackDuration(GetMovieIndTrack(m, 1)), 96);  // 4/25 s at 600
   // Opened for writing, the imported file is still never written: not by Save, not by edits.
-  {
-    std::vector<uint8_t> before = mt::readFile(dir + "/text.mov");
-    FSSpec ts = mt::spec(dir + "/text.mov");
-    short ref = 0;
-    ASSERT_EQ(OpenMovieFile(&ts, &ref, fsRdWrPerm), noErr);
-    Movie w = nullptr;
-    short resId = 0;
-    ASSERT_EQ(NewMovieFromFile(&w, ref, &resId, nullptr, 0, nullptr), noErr);
-    Media md = GetTrackMedia(GetMovieIndTrack(w, 1));
-    Handle data = NewHandle(10);
-    std::memset(*data, 1, 10);
-    Handle desc = NewHandle(0);
-    GetMediaSampleDescription(md, 1, desc);
-    EXPECT_EQ(AddMediaSample(md, data, 0, 10, 1, desc, 1, 0, nullptr), noErr);
-    EXPECT_EQ(UpdateMovieResource(w, ref, resId, nullptr), badFileFormat);
-    EXPECT_EQ(AddMovieResource(w, ref, &resId, nullptr), badFileFormat);
-    DisposeHandle(data);
-    DisposeHandle(desc);
-    DisposeMovie(w);
-    CloseMovieFile(ref);
-    EXPECT_EQ(mt::readFile(dir + "/text.mov"), before);
-  }
+  std::vector<uint8_t> before = mt::readFile(dir + "/text.mov");
+  short ref = 0, resId = 0;
+  Movie w = mt::openWith(dir + "/text.mov", fsRdWrPerm, &ref, &resId);
+  ASSERT_NE(w, nullptr);
+  mt::addSamples(GetTrackMedia(GetMovieIndTrack(w, 1)), 1, 10, 1);
+  EXPECT_EQ(UpdateMovieResource(w, ref, resId, nullptr), badFileFormat);
+  EXPECT_EQ(AddMovieResource(w, ref, &resId, nullptr), badFileFormat);
+  DisposeMovie(w);
+  CloseMovieFile(ref);
+  EXPECT_EQ(mt::readFile(dir + "/text.mov"), before);
   vt::movie::setForeignFileOpener(nullptr);
   // Saving such a movie copies the importer's data into the movie file.
-  FSSpec s = mt::spec(dir + "/imported.mov");
-  Movie flat = FlattenMovieData(m, flattenAddMovieToDataFork, &s, 'TVOD', smSystemScript, 0);
+  Movie flat = mt::flatten(m, dir + "/imported.mov");
   ASSERT_NE(flat, nullptr);
   EXPECT_EQ(GetMediaSampleCount(GetTrackMedia(GetMovieIndTrack(flat, 1))), 4);
   DisposeMovie(flat);

@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 
 using namespace vt::resources;
@@ -20,9 +19,7 @@ namespace {
 std::string pstr(const unsigned char* s) { return std::string((const char*)s + 1, s[0]); }
 
 std::string writeFile(const std::string& name, const std::string& text) {
-  std::string path = vt_test::tempDir("resources") + "/" + name;
-  std::ofstream(path, std::ios::binary) << text;
-  return path;
+  return vt_test::writeFile(vt_test::tempDir("resources") + "/" + name, text);
 }
 
 class ResourceManager : public ::testing::Test {
@@ -43,30 +40,28 @@ TEST_F(ResourceManager, MissingOrBrokenFilesAreRefusedWithACode) {
   EXPECT_EQ(ResError(), paramErr);
 
   const char* broken[] = {
-      "",                                                                  // empty
-      "{\"MENU\": [",                                                      // truncated
-      "[1, 2, 3]",                                                         // not an object
-      "{\"MENU\": {\"id\": 1}}",                                           // type not an array
-      "{\"MENU\": [{\"id\": \"128\", \"title\": \"x\", \"items\": []}]}",  // id a string
-      "{\"MENU\": [{\"id\": 40000, \"title\": \"x\", \"items\": []}]}",    // id out of range
-      "{\"MENU\": [{\"id\": 1, \"items\": []}]}",                          // no title
-      "{\"MENU\": [{\"id\": 1, \"title\": 5, \"items\": []}]}",
-      "{\"MENU\": [{\"id\": 1, \"title\": \"x\", \"items\": [{\"text\": \"a\", \"key\": "
-      "\"ab\"}]}]}",
-      "{\"MENU\": [{\"id\": 1, \"title\": \"x\", \"items\": [{\"text\": \"a\", \"enabled\": 1}]}]}",
-      "{\"MENU\": [{\"id\": 1, \"title\": \"x\", \"items\": []}, {\"id\": 1, \"title\": \"y\", "
-      "\"items\": []}]}",
-      "{\"MBAR\": [{\"id\": 128, \"menus\": [128, \"129\"]}]}",
-      "{\"STR#\": [{\"id\": 1000, \"strings\": [\"a\", null]}]}",
-      "{\"DLOG\": [{\"id\": 128, \"bounds\": [0, 0, 10], \"items\": []}]}",
-      "{\"DLOG\": [{\"id\": 128, \"bounds\": [10, 0, 0, 10], \"items\": []}]}",
-      "{\"DLOG\": [{\"id\": 128, \"bounds\": [0, 0, 10, 10], \"items\": [{\"kind\": \"slider\", "
-      "\"rect\": [0,0,1,1]}]}]}",
-      "{\"DLOG\": [{\"id\": 128, \"bounds\": [0, 0, 10, 10], \"defaultItem\": 2, \"items\": "
-      "[{\"kind\": \"button\", \"rect\": [0,0,1,1]}]}]}",
-      "{\"ALRT\": [{\"id\": 129, \"alertType\": \"scary\", \"bounds\": [0, 0, 10, 10], \"items\": "
-      "[]}]}",
+      "",                                                         // empty
+      R"({"MENU": [)",                                            // truncated
+      "[1, 2, 3]",                                                // not an object
+      R"({"MENU": {"id": 1}})",                                   // type not an array
+      R"({"MENU": [{"id": "128", "title": "x", "items": []}]})",  // id a string
+      R"({"MENU": [{"id": 40000, "title": "x", "items": []}]})",  // id out of range
+      R"({"MENU": [{"id": 1, "items": []}]})",                    // no title
+      R"({"MENU": [{"id": 1, "title": 5, "items": []}]})",
+      R"({"MENU": [{"id": 1, "title": "x", "items": [{"text": "a", "key": "ab"}]}]})",
+      R"({"MENU": [{"id": 1, "title": "x", "items": [{"text": "a", "enabled": 1}]}]})",
+      R"({"MENU": [{"id": 1, "title": "x", "items": []}, {"id": 1, "title": "y", "items": []}]})",
+      R"({"MBAR": [{"id": 128, "menus": [128, "129"]}]})",
+      R"({"STR#": [{"id": 1000, "strings": ["a", null]}]})",
+      R"({"DLOG": [{"id": 128, "bounds": [0, 0, 10], "items": []}]})",
+      R"({"DLOG": [{"id": 128, "bounds": [10, 0, 0, 10], "items": []}]})",
+      R"({"DLOG": [{"id": 128, "bounds": [0, 0, 10, 10], )"
+      R"("items": [{"kind": "slider", "rect": [0,0,1,1]}]}]})",
+      R"({"DLOG": [{"id": 128, "bounds": [0, 0, 10, 10], "defaultItem": 2, )"
+      R"("items": [{"kind": "button", "rect": [0,0,1,1]}]}]})",
+      R"({"ALRT": [{"id": 129, "alertType": "scary", "bounds": [0, 0, 10, 10], "items": []}]})",
   };
+
   for (const char* text : broken) {
     std::string path = writeFile("broken.json", text);
     EXPECT_EQ(VTOpenResourceFile(path.c_str()), -1) << text;
