@@ -7,6 +7,7 @@
 #include "../codec/helpers.h"
 #include "atoms/atom_tree.h"
 #include "core/fourcc.h"
+#include "effects/description.h"
 #include "model/model.h"
 
 namespace compose_test {
@@ -56,27 +57,21 @@ inline void translate(VTTrack* t, int dx, int dy) {
   t->matrix[7] = IntToFixed(dy);
 }
 
-inline vt::Image moviePicture(VTMovie* m, TimeValue t) {
-  PicHandle pic = GetMoviePict(m, t);
+inline vt::Image picture(PicHandle pic) {
   EXPECT_NE(pic, nullptr) << "error " << GetMoviesError();
   vt::Image img = codec_test::pictImage(pic);
   if (pic) KillPicture(pic);
   return img;
 }
+inline vt::Image moviePicture(Movie m, TimeValue t) { return picture(GetMoviePict(m, t)); }
+inline vt::Image trackPicture(Track t, TimeValue at) { return picture(GetTrackPict(t, at)); }
 
 // A cross-fade track over sources referenced in `refs` order, whose input map names them
 // `names` (one per reference).
 inline VTTrack* crossFade(VTMovie* m, int w, int h, std::vector<VTTrack*> refs,
                           std::vector<OSType> names, uint32_t duration = 600) {
-  vt::atoms::Atom desc = vt::atoms::newRoot();
-  desc.addOSType('what', 1, 'dslv');
-  desc.addOSType('src ', 1, 'srcA');
-  desc.addOSType('src ', 2, 'srcB');
-  vt::atoms::Atom& twen = desc.add('pcnt', 1).add('twen', 1);
-  twen.addBE32('twnt', 1, 3);
-  uint8_t range[8] = {0, 0, 0, 0, 0, 0x64, 0, 0};
-  twen.add('data', 1, range);
-  VTTrack* t = oneSampleTrack(m, w, h, 'dslv', 24, 0, vt::atoms::serialise(desc), duration);
+  auto desc = vt::effects::buildDescription('dslv', 2, {{'pcnt', {0, 0, 0}, true, {100, 0, 0}}});
+  VTTrack* t = oneSampleTrack(m, w, h, 'dslv', 24, 0, desc, duration);
   VTTrack::Reference r{'ssrc', {}};
   vt::atoms::Atom map = vt::atoms::newRoot();
   for (size_t i = 0; i < refs.size(); i++) {

@@ -2,10 +2,6 @@
 // file or through a pipe; one line and a non-zero status for bad input.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
-#include <sstream>
-
 #include "../codec/helpers.h"
 #include "effect_movie.h"
 
@@ -24,10 +20,7 @@ struct Stream {
 
 // The header line and the number of whole frames of a 4:2:0 stream of w x h.
 Stream readStream(const std::string& path, int w, int h) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream all;
-  all << f.rdbuf();
-  std::string bytes = all.str();
+  const std::string bytes = vt_test::readFile(path);
   Stream s;
   size_t eol = bytes.find('\n');
   if (eol == std::string::npos) return s;
@@ -38,13 +31,17 @@ Stream readStream(const std::string& path, int w, int h) {
   return s;
 }
 
+std::string source() {
+  return vt_test::fixture("render_src.mov",
+                          "-f lavfi -i testsrc2=size=176x144:rate=25 -t 2 "
+                          "-c:v libx264 -bf 2 -g 10 -pix_fmt yuv420p");
+}
+
 }  // namespace
 
 TEST(MovieRenderTool, EveryFrameOfEveryKindOfMovieAsFfmpegReadsIt) {
   std::string dir = vt_test::tempDir("movierender");
-  std::string src = vt_test::fixture("render_src.mov",
-                                     "-f lavfi -i testsrc2=size=176x144:rate=25 -t 2 "
-                                     "-c:v libx264 -bf 2 -g 10 -pix_fmt yuv420p");
+  std::string src = source();
   std::string other = vt_test::fixture("render_other.mkv",
                                        "-f lavfi -i testsrc2=size=176x144:rate=25 -t 2 "
                                        "-vf negate -c:v mpeg4 -g 8");
@@ -92,28 +89,22 @@ TEST(MovieRenderTool, EveryFrameOfEveryKindOfMovieAsFfmpegReadsIt) {
 
 TEST(MovieRenderTool, BadInputGivesStatusAndOneLine) {
   std::string dir = vt_test::tempDir("movierender-bad");
-  std::string text = dir + "/text.mov";
-  std::FILE* f = std::fopen(text.c_str(), "w");
-  ASSERT_TRUE(f);
-  std::fputs("no movie here\n", f);
-  std::fclose(f);
-  std::string mov = vt_test::fixture("render_src.mov",
-                                     "-f lavfi -i testsrc2=size=176x144:rate=25 -t 2 "
-                                     "-c:v libx264 -bf 2 -g 10 -pix_fmt yuv420p");
-  for (const std::string& args :
-       {"'" + text + "' -o '" + dir + "/a.y4m'", "'" + dir + "/missing.mov' -o '" + dir + "/b.y4m'",
-        "'" + mov + "' --from 5 -o '" + dir + "/c.y4m'",
-        "'" + mov + "' --from 1 --to 0.5 -o '" + dir + "/d.y4m'",
-        "'" + mov + "' -o '/nonexistent-dir/x.y4m'"}) {
+  std::string text = vt_test::writeFile(dir + "/text.mov", "no movie here\n");
+  std::string mov = source();
+  // Bad files and ranges (1), and usage errors (2), each told in one line.
+  for (const auto& [args, status] : std::vector<std::pair<std::string, int>>{
+           {"'" + text + "' -o '" + dir + "/a.y4m'", 1},
+           {"'" + dir + "/missing.mov' -o '" + dir + "/b.y4m'", 1},
+           {"'" + mov + "' --from 5 -o '" + dir + "/c.y4m'", 1},
+           {"'" + mov + "' --from 1 --to 0.5 -o '" + dir + "/d.y4m'", 1},
+           {"'" + mov + "' -o '/nonexistent-dir/x.y4m'", 1},
+           {"'" + mov + "' --size 0x10 -o -", 2},
+           {"'" + mov + "' --size big -o -", 2},
+           {"'" + mov + "' --from -1 -o -", 2},
+           {"'" + mov + "'", 2}}) {
     std::string out;
-    EXPECT_EQ(runTool(args, &out), 1) << args;
-    ASSERT_FALSE(out.empty()) << args;
-    EXPECT_EQ(out.find('\n'), out.size() - 1) << "one line: " << out;
-  }
-  for (const std::string& args : {"'" + mov + "' --size 0x10 -o -", "'" + mov + "' --size big -o -",
-                                  "'" + mov + "' --from -1 -o -", "'" + mov + "'"}) {
-    std::string out;
-    EXPECT_EQ(runTool(args, &out), 2) << args;  // usage
+    EXPECT_EQ(runTool(args, &out), status) << args;
+    EXPECT_TRUE(!out.empty() && out.find('\n') == out.size() - 1) << "one line: " << out;
   }
   // A reader that goes away early is a write error, not a crash.
   EXPECT_EQ(vt_test::run("bash -c \"set -o pipefail; '" + kTool + "' '" + mov +

@@ -44,18 +44,12 @@ double valueAt(const Description& d, int64_t t, int64_t dur, OSType code) {
 
 }  // namespace
 
-// The bytes of the cross fade are pinned by the atom layout tests; here what is read from them.
-TEST(Description, ReadsEffectSourcesAndTheCrossFadeExample) {
-  auto bytes = buildDescription('dslv', 2, {tween('pcnt', 0, 100)});
-  Description d = parse(bytes);
+TEST(Description, SourcesAndTweenValuesAtStartMiddleAndEnd) {
+  Description d = parse(buildDescription('dslv', 2, {tween('pcnt', 0, 100)}));
   EXPECT_EQ(d.effect, (OSType)'dslv');
   ASSERT_EQ(d.sourceCount, 2);
   EXPECT_EQ(d.sources[0], (OSType)'srcA');
   EXPECT_EQ(d.sources[1], (OSType)'srcB');
-}
-
-TEST(Description, TweenValuesAtStartMiddleAndEnd) {
-  Description d = parse(buildDescription('dslv', 2, {tween('pcnt', 0, 100)}));
   // Past the end holds the end.
   for (auto [t, want] : {std::pair{0, 0.0}, {300, 50.0}, {600, 100.0}, {900, 100.0}})
     EXPECT_DOUBLE_EQ(valueAt(d, t, 600, 'pcnt'), want) << t;
@@ -99,16 +93,7 @@ TEST(Description, MalformedDescriptionsAreRejected) {
   auto good = buildDescription('dslv', 2, {tween('pcnt', 0, 100)});
   parse(good);
   // Every truncation of a good description is rejected, not read past its end.
-  for (size_t n = 0; n < good.size(); ++n) {
-    std::vector<uint8_t> cut(good.begin(), good.begin() + (long)n);
-    vt::atoms::View t;
-    Description d;
-    EXPECT_FALSE(parseDescription(cut.data(), cut.size(), t, d)) << n;
-  }
-  // A child whose size runs past its parent.
-  auto bad = good;
-  vt::writeBE32(&bad[32], 0x7FFFFFFF);
-  parse(bad, false);
+  for (size_t n = 0; n < good.size(); ++n) parse({good.begin(), good.begin() + (long)n}, false);
   // 'what' of the wrong size, missing, or naming no catalogue effect.
   vt::atoms::Atom w1 = vt::atoms::newRoot();
   const uint8_t abc[3] = {'a', 'b', 'c'};
@@ -126,16 +111,6 @@ TEST(Description, MalformedDescriptionsAreRejected) {
   tw.addBE32('twnt', 1, 3);
   tw.add('data', 1, std::vector<uint8_t>(8, 0));
   parse(vt::atoms::serialise(w3), false);
-  // Deep nesting is refused without recursing forever.
-  std::vector<uint8_t> deep(12, 0);
-  for (int level = 0; level < 200; ++level) {
-    uint8_t h[20] = {};
-    vt::writeBE32(h, (uint32_t)(20 * (200 - level)));
-    vt::writeBE32(h + 4, level == 0 ? 'sean' : 'nest');
-    vt::writeBE16(h + 14, level == 199 ? 0 : 1);
-    deep.insert(deep.end(), h, h + 20);
-  }
-  parse(deep, false);
 }
 
 TEST(Description, MalformedSampleDrawsSourceAOrBlack) {
@@ -160,16 +135,13 @@ TEST(Description, MalformedSampleDrawsSourceAOrBlack) {
 
 TEST(Description, RandomEffectsRepeatForTheSameSampleAndTimeOnly) {
   Image a = gradientPicture(64, 48, 0);
-  auto frame = [&](OSType code, int64_t t, std::vector<DescriptionParam> ps = {}) {
-    return render(code, ps, &a, &a, 64, 48, t, 100).pixels;
-  };
+  auto frame = [&](OSType code, int64_t t) { return render(code, {}, &a, &a, 64, 48, t).pixels; };
   for (OSType code : {'fmns', 'fire', 'ripl', 'clou'}) {
     EXPECT_EQ(frame(code, 37), frame(code, 37)) << vt::fourccString(code);
     EXPECT_NE(frame(code, 37), frame(code, 80)) << vt::fourccString(code);
   }
   // A random wipe picks the same pattern every time for one description.
   Image b = gradientPicture(64, 48, 100);
-  auto r1 = transition('smpt', 50, a, b, {num('wpID', 409)});
-  auto r2 = transition('smpt', 50, a, b, {num('wpID', 409)});
-  EXPECT_EQ(r1.pixels, r2.pixels);
+  EXPECT_EQ(transition('smpt', 50, a, b, {num('wpID', 409)}).pixels,
+            transition('smpt', 50, a, b, {num('wpID', 409)}).pixels);
 }

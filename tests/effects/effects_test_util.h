@@ -13,6 +13,9 @@ using vt::Image;
 using vt::Pixel;
 using vt::effects::DescriptionParam;
 
+// The SMPTE effect of each pattern family, in family order.
+constexpr OSType kFamilyCodes[4] = {'smpt', 'smp2', 'smp3', 'smp4'};
+
 inline DescriptionParam num(OSType code, double v) { return {code, {v, 0, 0}}; }
 inline DescriptionParam color(OSType code, int r, int g, int b) {
   return {code, {(double)r * 257, (double)g * 257, (double)b * 257}};
