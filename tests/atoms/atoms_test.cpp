@@ -97,7 +97,7 @@ TEST(AtomLayout, EmptyAndCrossFadeContainersMatchThePublishedBytes) {
             "{\"type\":\"data\",\"id\":1,\"data\":\"0000 0000 0064 0000\"}]}]}");
 }
 
-TEST(AtomEditing, InsertIDsIndexesAndDuplicates) {
+TEST(AtomEditing, InsertIDsIndexesDuplicatesAndLocks) {
   Container c;
   QTAtom a2;
   ASSERT_EQ(insertOSType(c, 0, 'src ', 5, 'srcA'), noErr);
@@ -144,6 +144,17 @@ TEST(AtomEditing, InsertIDsIndexesAndDuplicates) {
       QTCopyAtomDataToPtr(c, QTFindChildByID(c, 0, 'copy', 1, nullptr), false, 4, &out, &actual),
       noErr);
   EXPECT_EQ(__builtin_bswap32(out), (uint32_t)'dslv');
+
+  // Locks nest: a data pointer stays valid until the last unlock.
+  ASSERT_EQ(QTLockContainer(c), noErr);
+  ASSERT_EQ(QTLockContainer(c), noErr);
+  ASSERT_EQ(QTGetAtomDataPtr(c, QTFindChildByIndex(c, 0, 'what', 1, nullptr), &size, &p), noErr);
+  ASSERT_EQ(QTUnlockContainer(c), noErr);
+  EXPECT_TRUE(HGetState(c) & kHandleLockedMask);
+  EXPECT_EQ(std::memcmp(p, "dslv", 4), 0);
+  ASSERT_EQ(QTUnlockContainer(c), noErr);
+  EXPECT_FALSE(HGetState(c) & kHandleLockedMask);
+  EXPECT_EQ(QTLockContainer(nullptr), nilHandleErr);
 }
 
 TEST(AtomEditing, WalkRemoveCopyReplaceAndSetData) {
@@ -218,22 +229,6 @@ TEST(AtomEditing, WalkRemoveCopyReplaceAndSetData) {
   EXPECT_EQ(QTCountChildren(c, 0), 2);
   EXPECT_EQ(QTInsertChildren(c, 0, other), duplicateAtomTypeAndIDErr);
   EXPECT_EQ(QTCountChildren(c, 0), 2);
-}
-
-TEST(AtomEditing, LockedContainerKeepsDataPointers) {
-  Container c;
-  ASSERT_EQ(insertOSType(c, 0, 'what', 1, 'dslv'), noErr);
-  ASSERT_EQ(QTLockContainer(c), noErr);
-  ASSERT_EQ(QTLockContainer(c), noErr);  // nests
-  long size;
-  Ptr p;
-  ASSERT_EQ(QTGetAtomDataPtr(c, QTFindChildByIndex(c, 0, 'what', 1, nullptr), &size, &p), noErr);
-  ASSERT_EQ(QTUnlockContainer(c), noErr);
-  EXPECT_TRUE(HGetState(c) & kHandleLockedMask);
-  EXPECT_EQ(std::memcmp(p, "dslv", 4), 0);
-  ASSERT_EQ(QTUnlockContainer(c), noErr);
-  EXPECT_FALSE(HGetState(c) & kHandleLockedMask);
-  EXPECT_EQ(QTLockContainer(nullptr), nilHandleErr);
 }
 
 TEST(AtomMalformed, DamagedContainersAreRejected) {

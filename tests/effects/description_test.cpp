@@ -44,7 +44,7 @@ double valueAt(const Description& d, int64_t t, int64_t dur, OSType code) {
 
 }  // namespace
 
-TEST(Description, SourcesAndTweenValuesAtStartMiddleAndEnd) {
+TEST(Description, SourcesTweensDefaultsAndClampedValues) {
   Description d = parse(buildDescription('dslv', 2, {tween('pcnt', 0, 100)}));
   EXPECT_EQ(d.effect, (OSType)'dslv');
   ASSERT_EQ(d.sourceCount, 2);
@@ -65,28 +65,20 @@ TEST(Description, SourcesAndTweenValuesAtStartMiddleAndEnd) {
        {std::pair{0, -100.0}, {200, -100.0}, {400, 0.0}, {600, 100.0}, {1000, 100.0}})
     EXPECT_DOUBLE_EQ(valueAt(l, t, 1000, 'brig'), want) << t;
   // Without 'twdu' the tween lasts the sample.
-  Description m = parse(tweenDescription('data', 0, 200, -1, -1));
-  EXPECT_DOUBLE_EQ(valueAt(m, 250, 1000, 'brig'), 50);
-}
-
-TEST(Description, MissingParametersTakeDefaultsAndValuesAreClamped) {
-  Description d = parse(buildDescription('smpt', 2, {num('hori', 1000), num('widt', -5)}));
-  ParamSet ps;
-  evaluateParams(d, 25, 100, ps);
-  EXPECT_DOUBLE_EQ(ps.num('pcnt'), 25);  // default tween 0 -> 100 over the sample
-  EXPECT_DOUBLE_EQ(ps.num('wpID'), 1);
-  EXPECT_DOUBLE_EQ(ps.num('vert'), 1);
-  EXPECT_DOUBLE_EQ(ps.num('hori'), 32);  // the range's top
-  EXPECT_DOUBLE_EQ(ps.num('widt'), 0);
+  EXPECT_DOUBLE_EQ(valueAt(parse(tweenDescription('data', 0, 200, -1, -1)), 250, 1000, 'brig'), 50);
+  // Missing parameters take their defaults; values are clamped to their range.
+  evaluateParams(parse(buildDescription('smpt', 2, {num('hori', 1000), num('widt', -5)})), 25, 100,
+                 ps);
+  // pcnt: the default tween 0 -> 100 over the sample; hori: the range's top.
+  for (auto [code, want] :
+       {std::pair{'pcnt', 25.0}, {'wpID', 1.0}, {'vert', 1.0}, {'hori', 32.0}, {'widt', 0.0}})
+    EXPECT_DOUBLE_EQ(ps.num(code), want) << vt::fourccString(code);
   // An enum value that is not listed falls back to the default.
-  Description e = parse(buildDescription('push', 2, {num('from', 77)}));
-  evaluateParams(e, 0, 100, ps);
-  EXPECT_DOUBLE_EQ(ps.num('from'), 2);
+  EXPECT_DOUBLE_EQ(valueAt(parse(buildDescription('push', 2, {num('from', 77)})), 0, 100, 'from'),
+                   2);
   // Unknown atoms are ignored; a zero-length sample uses the start of tweens.
-  auto bytes =
-      buildDescription('dslv', 2, {tween('pcnt', 10, 90), {'zzzz', {}, false, {}, {1, 2, 3}}});
-  Description z = parse(bytes);
-  EXPECT_DOUBLE_EQ(valueAt(z, 0, 0, 'pcnt'), 10);
+  auto z = buildDescription('dslv', 2, {tween('pcnt', 10, 90), {'zzzz', {}, false, {}, {1, 2, 3}}});
+  EXPECT_DOUBLE_EQ(valueAt(parse(z), 0, 0, 'pcnt'), 10);
 }
 
 TEST(Description, MalformedDescriptionsAreRejected) {
