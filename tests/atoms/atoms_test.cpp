@@ -14,29 +14,19 @@ using Bytes = std::vector<uint8_t>;
 
 Bytes bytesOf(QTAtomContainer c) { return Bytes((uint8_t*)*c, (uint8_t*)*c + GetHandleSize(c)); }
 
-Handle handleOf(const Bytes& b) {
-  Handle h = NewHandle((Size)b.size());
-  std::memcpy(*h, b.data(), b.size());
-  return h;
-}
-
 // Hand-written big-endian helpers for expected layouts.
 void be32(Bytes& b, uint32_t v) {
   for (int s = 24; s >= 0; s -= 8) b.push_back((uint8_t)(v >> s));
 }
+// An atom header: size, type, ID, two reserved bytes, the child count and four reserved bytes.
 void header(Bytes& b, uint32_t size, uint32_t type, uint32_t id, uint16_t children) {
-  be32(b, size);
-  be32(b, type);
-  be32(b, id);
-  b.push_back(0), b.push_back(0);
-  b.push_back((uint8_t)(children >> 8)), b.push_back((uint8_t)children);
-  be32(b, 0);
+  for (uint32_t v : {size, type, id, (uint32_t)children, 0u}) be32(b, v);
 }
 
 struct Container {
   QTAtomContainer h = nullptr;
   Container() { EXPECT_EQ(QTNewAtomContainer(&h), noErr); }
-  explicit Container(const Bytes& b) : h(handleOf(b)) {}
+  explicit Container(const Bytes& b) { PtrToHand(b.data(), &h, (long)b.size()); }
   ~Container() {
     if (h) QTDisposeAtomContainer(h);
   }
@@ -199,10 +189,8 @@ TEST(AtomEditing, WalkRemoveCopyReplaceAndSetData) {
   ASSERT_EQ(QTGetAtomDataPtr(c, inPrnt('bbbb', 1), &size, &p), noErr);
   EXPECT_EQ(size, (long)sizeof text);
   EXPECT_EQ(std::memcmp(p, text, sizeof text), 0);
+  // Shrunk again: every call below parses the container, so its sizes must still add up.
   EXPECT_EQ(QTSetAtomData(c, inPrnt('bbbb', 1), 0, nullptr), noErr);
-  vt::atoms::View view;
-  Bytes now = bytesOf(c);
-  EXPECT_EQ(view.parse(now.data(), now.size()), noErr);
 
   // IDs: renumbering refuses a duplicate.
   EXPECT_EQ(QTSetAtomID(c, inPrnt('aaaa', 2), 1), duplicateAtomTypeAndIDErr);

@@ -12,6 +12,14 @@
 
 namespace compose_test {
 
+// A testsrc2 movie of `size` at `rate` for `seconds`, then `args`.
+inline std::string testsrc(const std::string& name, const std::string& size, int rate, int seconds,
+                           const std::string& args) {
+  return vt_test::fixture(name, "-f lavfi -i testsrc2=size=" + size +
+                                    ":rate=" + std::to_string(rate) + " -t " +
+                                    std::to_string(seconds) + " " + args);
+}
+
 // A track of one sample of `bytes` lasting `duration` at scale 600, described as `codec` at
 // `depth` with `frames` in the description's frame count.
 inline VTTrack* oneSampleTrack(VTMovie* m, int w, int h, OSType codec, int depth, int frames,

@@ -137,9 +137,9 @@ TEST(MoviePictures, ATrackDrawnBeforeItsMediaChangesShowsTheChange) {
 TEST(MoviePictures, DecodersFollowTheirMovieAfterDisposal) {
   // Two movies of identical shape opened one after the other land at the same addresses; the
   // second must never be drawn with the first one's decoder.
-  std::string s = "-f lavfi -i testsrc2=size=64x48:rate=5 -t 1 ";
-  std::string a = vt_test::fixture("shape_a.mov", s + "-c:v png");
-  std::string b = vt_test::fixture("shape_b.mov", s + "-vf negate -c:v mjpeg -q:v 2");
+  std::string a = compose_test::testsrc("shape_a.mov", "64x48", 5, 1, "-c:v png");
+  std::string b =
+      compose_test::testsrc("shape_b.mov", "64x48", 5, 1, "-vf negate -c:v mjpeg -q:v 2");
   for (const std::string& path : {a, b, a}) {
     Movie m = openMovie(path);
     ASSERT_NE(m, nullptr);
@@ -154,8 +154,8 @@ TEST(MoviePictures, StepsThroughAMovieBuiltInMemoryReuseTheDecoder) {
   // A copy made in memory (as an effect movie's sources are) refers to an H.264 file with one
   // key frame; stepping forward must feed each sample once, not decode from the key frame again
   // for every frame.
-  std::string src = vt_test::fixture(
-      "long_gop.mov", "-f lavfi -i testsrc2=size=128x96:rate=30 -t 2 -c:v libx264 -g 300 -bf 2");
+  std::string src =
+      compose_test::testsrc("long_gop.mov", "128x96", 30, 2, "-c:v libx264 -g 300 -bf 2");
   Movie source = openMovie(src);
   ASSERT_NE(source, nullptr);
   SetMovieTimeScale(source, 600);
@@ -164,12 +164,7 @@ TEST(MoviePictures, StepsThroughAMovieBuiltInMemoryReuseTheDecoder) {
   Track copy = NewMovieTrack(built, 128 << 16, 96 << 16, 0);
   ASSERT_NE(NewTrackMedia(copy, VideoMediaType, 600, nullptr, 0), nullptr);
   ASSERT_EQ(InsertTrackSegment(from, copy, 0, GetTrackDuration(from), 0), noErr);
-  const int frames = 30;
-  for (int i = 0; i < frames; ++i) {
-    PicHandle pic = GetTrackPict(copy, i * 20);
-    ASSERT_NE(pic, nullptr) << "frame " << i;
-    KillPicture(pic);
-  }
+  for (int i = 0; i < 30; ++i) ASSERT_FALSE(trackPicture(copy, i * 20).empty()) << "frame " << i;
   EXPECT_EQ(vt::compose::streamsMadeFor(copy), 1) << "decoding started again for each frame";
   DisposeMovie(built);
   DisposeMovie(source);

@@ -6,11 +6,12 @@
 #include "codec/demux.h"
 #include "compose/stream.h"
 #include "core/fourcc.h"
-#include "../codec/helpers.h"
+#include "builders.h"
 
 using namespace vt::codec;
 using codec_test::psnr;
 using codec_test::referenceFrame;
+using compose_test::testsrc;
 
 namespace {
 
@@ -43,14 +44,6 @@ Opened openFile(const std::string& path) {
   o.source = std::make_unique<DemuxSampleSource>(*o.demux);
   o.stream = std::make_unique<vt::compose::SourceStream>(*o.source);
   return o;
-}
-
-// A testsrc2 movie of `size` at `rate` for `seconds`, then `args`.
-std::string testsrc(const std::string& name, const std::string& size, int rate, int seconds,
-                    const std::string& args) {
-  return vt_test::fixture(name, "-f lavfi -i testsrc2=size=" + size +
-                                    ":rate=" + std::to_string(rate) + " -t " +
-                                    std::to_string(seconds) + " " + args);
 }
 
 }  // namespace

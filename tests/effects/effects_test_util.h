@@ -29,16 +29,14 @@ inline DescriptionParam tween(OSType code, double from, double to) {
 
 // Renders `code` at `percent` (transitions) with extra parameters.
 inline Image render(OSType code, std::vector<DescriptionParam> params, const Image* a,
-                    const Image* b, int w, int h, int64_t time = 0, int64_t duration = 100,
-                    bool* ok = nullptr) {
+                    const Image* b, int w, int h, int64_t time = 0, int64_t duration = 100) {
   const auto* info = vt::effects::findEffect(code);
   auto bytes = vt::effects::buildDescription(code, info ? info->sources : 0, params);
   Image out(w, h, vt::makePixel(1, 2, 3));
   vt::effects::EffectInputs in;
   in.sourceA = a;
   in.sourceB = b;
-  bool r = vt::effects::renderEffectSample(bytes.data(), bytes.size(), time, duration, in, out);
-  if (ok) *ok = r;
+  vt::effects::renderEffectSample(bytes.data(), bytes.size(), time, duration, in, out);
   return out;
 }
 inline Image transition(OSType code, double percent, const Image& a, const Image& b,

@@ -24,10 +24,9 @@ Image edgePicture(int w, int h) {
 
 TEST(Filters, BlurKeepsAFlatImageAndSmoothsAnEdge) {
   const Pixel c = vt::makePixel(123, 45, 210);
-  for (int k : {3, 7, 15}) {
-    Image out = filter('blur', flat(37, 23, c), {num('ksiz', k)});
-    for (Pixel p : out.pixels) ASSERT_EQ(p, c) << k;
-  }
+  for (int k : {3, 7, 15})
+    EXPECT_EQ(filter('blur', flat(37, 23, c), {num('ksiz', k)}).pixels, flat(37, 23, c).pixels)
+        << k;
   Image e = filter('blur', edgePicture(40, 10), {num('ksiz', 7)});
   // Monotonic ramp across the edge, with in-between values next to it; far pixels untouched.
   for (int y = 0; y < 10; ++y) {

@@ -68,21 +68,18 @@ TEST(Export, EffectMoviesBecomeStandardFilesFrameForFrame) {
   const mode_t mask = umask(0);
   umask(mask);
   struct {
-    const char* codec;
+    const char *codec, *options, *render;  // render: movie-render's options for the same frames
+    const char *out, *expect;              // expect: codec,width,height,frames from ffprobe
     bool copy;
-    const char* options;
-    const char* render;  // movie-render's options for the same frames
-    const char* out;
-    const char* expect;  // codec,width,height,frames as ffprobe reports them
   } cases[] = {
-      {"h264", true, "", "", "fx.mp4", "h264,176,144,50"},
+      {"h264", "", "", "fx.mp4", "h264,176,144,50", true},
       // 4:2:0 needs even sides: the odd ones are rounded down.
-      {"h264", false, "--size 175x99 --from 0.5 --to 1.5", "--size 174x98 --from 0.5 --to 1.5",
-       "odd size.mp4", "h264,174,98,25"},
-      {"prores", true, "", "", "fx.mov", "prores,176,144,50"},
-      {"prores", false, "--size 320x240", "--size 320x240", "ünïcødé.mov", "prores,320,240,50"},
-      {"png", true, "", "", "frames", "png,176,144,50"},
-      {"png", false, "--from 1.9", "--from 1.9", "tail", "png,176,144,3"},
+      {"h264", "--size 175x99 --from 0.5 --to 1.5", "--size 174x98 --from 0.5 --to 1.5",
+       "odd size.mp4", "h264,174,98,25", false},
+      {"prores", "", "", "fx.mov", "prores,176,144,50", true},
+      {"prores", "--size 320x240", "--size 320x240", "ünïcødé.mov", "prores,320,240,50", false},
+      {"png", "", "", "frames", "png,176,144,50", true},
+      {"png", "--from 1.9", "--from 1.9", "tail", "png,176,144,3", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.codec) + " " + c.options);
@@ -95,18 +92,14 @@ TEST(Export, EffectMoviesBecomeStandardFilesFrameForFrame) {
     const bool png = std::string(c.codec) == "png";
     const std::string media = png ? out + "/frame-%06d.png" : out;
     EXPECT_EQ(probe(media, "stream=codec_name,width,height,nb_read_frames"), c.expect);
-    if (png) {
-      EXPECT_EQ(entries(out).front(), "frame-000001.png");
-    }
+    if (png) EXPECT_EQ(entries(out).front(), "frame-000001.png");
     // Against movie-render's frames of the same range and size.
     std::string ref = dir + "/ref.y4m";
     ASSERT_EQ(vt_test::run("'" + kBin + "movie-render/movie-render' '" + fx + "' " + c.render +
                            " -o '" + ref + "' 2>&1"),
               0);
     EXPECT_GE(psnrAgainst(media, ref), 40.0);
-    if (!png) {
-      EXPECT_EQ(probe(out, "format=duration"), probe(ref, "format=duration"));
-    }
+    if (!png) EXPECT_EQ(probe(out, "format=duration"), probe(ref, "format=duration"));
     // Permissions as for any new file, not those of a private temporary.
     struct stat st;
     ASSERT_EQ(stat(out.c_str(), &st), 0);
