@@ -47,17 +47,11 @@ inline VTTrack* oneSampleTrack(VTMovie* m, int w, int h, OSType codec, int depth
   return t;
 }
 
-// A track showing one uncompressed sample (`codec` at `depth`) for 600 units at scale 600.
-inline VTTrack* rawTrack(VTMovie* m, int w, int h, OSType codec, int depth,
-                         std::vector<uint8_t> bytes, short layer = 0) {
-  return oneSampleTrack(m, w, h, codec, depth, 1, std::move(bytes), 600, layer);
-}
-
 // A track showing one solid colour ('raw ' at depth 32).
 inline VTTrack* solidTrack(VTMovie* m, int w, int h, vt::Pixel color, short layer = 0) {
   std::vector<uint8_t> bytes((size_t)w * h * 4);
   for (size_t i = 0; i < (size_t)w * h; i++) vt::writeBE32(&bytes[i * 4], color);
-  return rawTrack(m, w, h, 'raw ', 32, std::move(bytes), layer);
+  return oneSampleTrack(m, w, h, 'raw ', 32, 1, std::move(bytes), 600, layer);
 }
 
 inline void translate(VTTrack* t, int dx, int dy) {

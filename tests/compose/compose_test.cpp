@@ -6,24 +6,18 @@
 #include "builders.h"
 #include "compose/tracks.h"
 
-using codec_test::openMovie;
-using codec_test::psnr;
-using codec_test::referenceFrame;
+using namespace codec_test;
+using namespace compose_test;
 using vt::makePixel;
 
 ::testing::Environment* const gMovies =
     ::testing::AddGlobalTestEnvironment(new codec_test::MoviesEnvironment);
 
-using compose_test::crossFade;
-using compose_test::solidTrack;
-using compose_test::trackPicture;
-using compose_test::translate;
-
 namespace {
 
 // Whether the movie's picture at `t` shows r, g, b at (x, y).
 bool shows(Movie m, TimeValue t, int x, int y, int r, int g, int b, int tol = 6) {
-  vt::Pixel p = compose_test::moviePicture(m, t).at(x, y);
+  vt::Pixel p = moviePicture(m, t).at(x, y);
   return std::abs(vt::pixelR(p) - r) <= tol && std::abs(vt::pixelG(p) - g) <= tol &&
          std::abs(vt::pixelB(p) - b) <= tol;
 }
@@ -35,7 +29,7 @@ TEST(MoviePictures, LowerLayersDrawOnTopThroughTrackMatrices) {
   solidTrack(m, 40, 40, makePixel(255, 0, 0), 0);
   VTTrack* blue = solidTrack(m, 20, 20, makePixel(0, 0, 255), -1);
   translate(blue, 10, 10);
-  EXPECT_EQ(compose_test::moviePicture(m, 0).width, 40);
+  EXPECT_EQ(moviePicture(m, 0).width, 40);
   EXPECT_TRUE(shows(m, 0, 5, 5, 255, 0, 0));
   EXPECT_TRUE(shows(m, 0, 15, 15, 0, 0, 255));  // lower layer wins
   EXPECT_TRUE(shows(m, 0, 35, 35, 255, 0, 0));
@@ -137,9 +131,8 @@ TEST(MoviePictures, ATrackDrawnBeforeItsMediaChangesShowsTheChange) {
 TEST(MoviePictures, DecodersFollowTheirMovieAfterDisposal) {
   // Two movies of identical shape opened one after the other land at the same addresses; the
   // second must never be drawn with the first one's decoder.
-  std::string a = compose_test::testsrc("shape_a.mov", "64x48", 5, 1, "-c:v png");
-  std::string b =
-      compose_test::testsrc("shape_b.mov", "64x48", 5, 1, "-vf negate -c:v mjpeg -q:v 2");
+  std::string a = testsrc("shape_a.mov", "64x48", 5, 1, "-c:v png");
+  std::string b = testsrc("shape_b.mov", "64x48", 5, 1, "-vf negate -c:v mjpeg -q:v 2");
   for (const std::string& path : {a, b, a}) {
     Movie m = openMovie(path);
     ASSERT_NE(m, nullptr);
@@ -154,8 +147,7 @@ TEST(MoviePictures, StepsThroughAMovieBuiltInMemoryReuseTheDecoder) {
   // A copy made in memory (as an effect movie's sources are) refers to an H.264 file with one
   // key frame; stepping forward must feed each sample once, not decode from the key frame again
   // for every frame.
-  std::string src =
-      compose_test::testsrc("long_gop.mov", "128x96", 30, 2, "-c:v libx264 -g 300 -bf 2");
+  std::string src = testsrc("long_gop.mov", "128x96", 30, 2, "-c:v libx264 -g 300 -bf 2");
   Movie source = openMovie(src);
   ASSERT_NE(source, nullptr);
   SetMovieTimeScale(source, 600);

@@ -9,8 +9,7 @@
 #include "builders.h"
 
 using namespace vt::codec;
-using codec_test::psnr;
-using codec_test::referenceFrame;
+using namespace codec_test;
 using compose_test::testsrc;
 
 namespace {

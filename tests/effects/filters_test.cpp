@@ -12,7 +12,6 @@ namespace {
 Image filter(OSType code, const Image& a, std::vector<DescriptionParam> ps = {}) {
   return render(code, ps, &a, nullptr, a.width, a.height);
 }
-Image flat(int w, int h, Pixel p) { return Image(w, h, p); }
 // Black left half, white right half.
 Image edgePicture(int w, int h) {
   Image img(w, h, vt::makePixel(0, 0, 0));
@@ -25,16 +24,14 @@ Image edgePicture(int w, int h) {
 TEST(Filters, BlurKeepsAFlatImageAndSmoothsAnEdge) {
   const Pixel c = vt::makePixel(123, 45, 210);
   for (int k : {3, 7, 15})
-    EXPECT_EQ(filter('blur', flat(37, 23, c), {num('ksiz', k)}).pixels, flat(37, 23, c).pixels)
+    EXPECT_EQ(filter('blur', Image(37, 23, c), {num('ksiz', k)}).pixels, Image(37, 23, c).pixels)
         << k;
   Image e = filter('blur', edgePicture(40, 10), {num('ksiz', 7)});
   // Monotonic ramp across the edge, with in-between values next to it; far pixels untouched.
   for (int y = 0; y < 10; ++y) {
     for (int x = 1; x < 40; ++x) ASSERT_GE(vt::pixelR(e.at(x, y)), vt::pixelR(e.at(x - 1, y)));
-    EXPECT_EQ(vt::pixelR(e.at(5, y)), 0);
-    EXPECT_EQ(vt::pixelR(e.at(35, y)), 255);
-    EXPECT_GT(vt::pixelR(e.at(19, y)), 40);
-    EXPECT_LT(vt::pixelR(e.at(19, y)), 215);
+    EXPECT_TRUE(vt::pixelR(e.at(5, y)) == 0 && vt::pixelR(e.at(35, y)) == 255) << y;
+    EXPECT_TRUE(vt::pixelR(e.at(19, y)) > 40 && vt::pixelR(e.at(19, y)) < 215) << y;
   }
   // A larger kernel spreads the edge over more columns.
   auto rampWidth = [](const Image& img) {
@@ -47,7 +44,7 @@ TEST(Filters, BlurKeepsAFlatImageAndSmoothsAnEdge) {
 }
 
 TEST(Filters, SharpenAndEdgeDetectionRespondToEdgesOnly) {
-  const Image grey = flat(20, 10, vt::makePixel(100, 100, 100));
+  const Image grey(20, 10, vt::makePixel(100, 100, 100));
   EXPECT_EQ(filter('shrp', grey).pixels, grey.pixels);
   for (Pixel p : filter('edge', grey).pixels) ASSERT_EQ(p & 0xFFFFFF, 0u);
   for (Pixel p : filter('embs', grey).pixels) ASSERT_EQ(p & 0xFFFFFF, 0x808080u);
@@ -57,8 +54,7 @@ TEST(Filters, SharpenAndEdgeDetectionRespondToEdgesOnly) {
   EXPECT_LT(vt::pixelR(s.at(9, 0)), 80);    // darker before the step
   EXPECT_GT(vt::pixelR(s.at(10, 0)), 160);  // brighter after it
   Image e = filter('edge', edgePicture(20, 5));
-  EXPECT_EQ(vt::pixelR(e.at(2, 2)), 0);
-  EXPECT_EQ(vt::pixelR(e.at(10, 2)), 255);
+  EXPECT_TRUE(vt::pixelR(e.at(2, 2)) == 0 && vt::pixelR(e.at(10, 2)) == 255);
 }
 
 TEST(Filters, GeneralConvolutionAppliesItsKernel) {
@@ -69,14 +65,14 @@ TEST(Filters, GeneralConvolutionAppliesItsKernel) {
   for (int y = 0; y < 8; ++y)
     for (int x = 0; x < 12; ++x)
       ASSERT_EQ(s.at(x, y) & 0xFFFFFF, a.at(std::min(x + 1, 11), y) & 0xFFFFFF);
-  Image half = filter('genk', flat(4, 4, vt::makePixel(200, 100, 50)), {num('cel5', 0.5)});
+  Image half = filter('genk', Image(4, 4, vt::makePixel(200, 100, 50)), {num('cel5', 0.5)});
   EXPECT_EQ(half.at(2, 2) & 0xFFFFFF, 0x643219u);
 }
 
 TEST(Filters, ColourFiltersGiveTheComputedValues) {
   using vt::makePixel;
-  const Image c = flat(3, 2, makePixel(200, 100, 50, 128));
-  const Image red = flat(2, 2, makePixel(255, 0, 0)), orange = flat(2, 2, makePixel(255, 128, 0));
+  const Image c(3, 2, makePixel(200, 100, 50, 128));
+  const Image red(2, 2, makePixel(255, 0, 0)), orange(2, 2, makePixel(255, 128, 0));
   const struct {
     OSType code;
     Pixel want;
@@ -128,7 +124,7 @@ TEST(Filters, InputsOfOtherSizesAreScaledToTheOutput) {
 }
 
 TEST(Filters, FilmNoiseAndLensFlareAlterThePictureWhereExpected) {
-  const Image g = flat(160, 120, vt::makePixel(128, 128, 128));
+  const Image g(160, 120, vt::makePixel(128, 128, 128));
   Image plain = filter('fmns', g, {num('hden', 0), num('sden', 0), num('dden', 0), num('fade', 0)});
   EXPECT_EQ(plain.pixels, g.pixels);
   Image noisy = filter('fmns', g, {num('hden', 100), num('sden', 100), num('dden', 100)});
@@ -160,8 +156,7 @@ TEST(Generators, DrawTheirSubjectWithoutSources) {
     sky += p == vt::makePixel(0, 0, 128);
     white += vt::pixelR(p) > 200;
   }
-  EXPECT_GT(sky, 100);
-  EXPECT_GT(white, 100);
+  EXPECT_TRUE(sky > 100 && white > 100) << sky << " navy, " << white << " white";
   Image water = render('ripl', {}, nullptr, nullptr, 160, 120, 10, 100);
   int distinct = 0;
   for (int x = 1; x < 160; ++x) distinct += water.at(x, 60) != water.at(x - 1, 60);

@@ -169,9 +169,7 @@ TEST(Transitions, CompositorAndChromaKeyShowTheirCompositeHalfway) {
   EXPECT_NEAR(vt::pixelG(c.at(2, 0)), 150, 2);
   // Pure blue is the default key: those pixels of A show B; red stays.
   Image k = transition('ckey', 50, a, b);
-  EXPECT_EQ(k.at(3, 0), b.at(3, 0));
-  EXPECT_EQ(k.at(1, 0), a.at(1, 0));
+  EXPECT_TRUE(k.at(3, 0) == b.at(3, 0) && k.at(1, 0) == a.at(1, 0));
   Image k2 = transition('ckey', 50, a, b, {color('keyc', 255, 0, 0), num('tolr', 10)});
-  EXPECT_EQ(k2.at(1, 0), b.at(1, 0));
-  EXPECT_EQ(k2.at(3, 0), a.at(3, 0));
+  EXPECT_TRUE(k2.at(1, 0) == b.at(1, 0) && k2.at(3, 0) == a.at(3, 0));  // another key colour
 }

@@ -92,14 +92,18 @@ TEST(Export, EffectMoviesBecomeStandardFilesFrameForFrame) {
     const bool png = std::string(c.codec) == "png";
     const std::string media = png ? out + "/frame-%06d.png" : out;
     EXPECT_EQ(probe(media, "stream=codec_name,width,height,nb_read_frames"), c.expect);
-    if (png) EXPECT_EQ(entries(out).front(), "frame-000001.png");
+    if (png) {
+      EXPECT_EQ(entries(out).front(), "frame-000001.png");
+    }
     // Against movie-render's frames of the same range and size.
     std::string ref = dir + "/ref.y4m";
     ASSERT_EQ(vt_test::run("'" + kBin + "movie-render/movie-render' '" + fx + "' " + c.render +
                            " -o '" + ref + "' 2>&1"),
               0);
     EXPECT_GE(psnrAgainst(media, ref), 40.0);
-    if (!png) EXPECT_EQ(probe(out, "format=duration"), probe(ref, "format=duration"));
+    if (!png) {
+      EXPECT_EQ(probe(out, "format=duration"), probe(ref, "format=duration"));
+    }
     // Permissions as for any new file, not those of a private temporary.
     struct stat st;
     ASSERT_EQ(stat(out.c_str(), &st), 0);
