@@ -18,13 +18,12 @@ namespace {
 class Prefs : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = vt_test::tempDir("prefs");
     const char* old = std::getenv("XDG_CONFIG_HOME");
     saved_ = old ? old : "";
     setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
   }
   void TearDown() override { setenv("XDG_CONFIG_HOME", saved_.c_str(), 1); }
-  std::string dir_, saved_;
+  std::string dir_ = vt_test::tempDir("prefs"), saved_;
 };
 
 OSErr writeSpeed(long speed) {

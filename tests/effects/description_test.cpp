@@ -81,7 +81,7 @@ TEST(Description, SourcesTweensDefaultsAndClampedValues) {
   EXPECT_DOUBLE_EQ(valueAt(parse(z), 0, 0, 'pcnt'), 10);
 }
 
-TEST(Description, MalformedDescriptionsAreRejected) {
+TEST(Description, MalformedDescriptionsAreRejectedAndDrawSourceAOrBlack) {
   auto good = buildDescription('dslv', 2, {tween('pcnt', 0, 100)});
   parse(good);
   // Every truncation of a good description is rejected, not read past its end.
@@ -103,9 +103,7 @@ TEST(Description, MalformedDescriptionsAreRejected) {
   tw.addBE32('twnt', 1, 3);
   tw.add('data', 1, std::vector<uint8_t>(8, 0));
   parse(vt::atoms::serialise(w3), false);
-}
-
-TEST(Description, MalformedSampleDrawsSourceAOrBlack) {
+  // A malformed sample draws source A (scaled to the frame), or black without one.
   Image a(8, 6, vt::makePixel(10, 200, 30));
   Image b(8, 6, vt::makePixel(250, 0, 0));
   std::vector<uint8_t> junk = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 99, 's', 'e', 'a', 'n'};

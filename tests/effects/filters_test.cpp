@@ -43,7 +43,7 @@ TEST(Filters, BlurKeepsAFlatImageAndSmoothsAnEdge) {
   EXPECT_GT(rampWidth(filter('blur', edgePicture(40, 10), {num('ksiz', 13)})), rampWidth(e));
 }
 
-TEST(Filters, SharpenAndEdgeDetectionRespondToEdgesOnly) {
+TEST(Filters, ConvolutionsRespondToEdgesOnlyAndApplyTheirKernel) {
   const Image grey(20, 10, vt::makePixel(100, 100, 100));
   EXPECT_EQ(filter('shrp', grey).pixels, grey.pixels);
   for (Pixel p : filter('edge', grey).pixels) ASSERT_EQ(p & 0xFFFFFF, 0u);
@@ -55,16 +55,14 @@ TEST(Filters, SharpenAndEdgeDetectionRespondToEdgesOnly) {
   EXPECT_GT(vt::pixelR(s.at(10, 0)), 160);  // brighter after it
   Image e = filter('edge', edgePicture(20, 5));
   EXPECT_TRUE(vt::pixelR(e.at(2, 2)) == 0 && vt::pixelR(e.at(10, 2)) == 255);
-}
-
-TEST(Filters, GeneralConvolutionAppliesItsKernel) {
+  // The general convolution applies its kernel.
   const Image a = gradientPicture(12, 8, 3);
   EXPECT_EQ(filter('genk', a).pixels, a.pixels);  // the default kernel is the identity
   // Weight 1 on the right neighbour: the picture moves one pixel left (edge repeated).
-  Image s = filter('genk', a, {num('cel5', 0), num('cel6', 1)});
+  Image left = filter('genk', a, {num('cel5', 0), num('cel6', 1)});
   for (int y = 0; y < 8; ++y)
     for (int x = 0; x < 12; ++x)
-      ASSERT_EQ(s.at(x, y) & 0xFFFFFF, a.at(std::min(x + 1, 11), y) & 0xFFFFFF);
+      ASSERT_EQ(left.at(x, y) & 0xFFFFFF, a.at(std::min(x + 1, 11), y) & 0xFFFFFF);
   Image half = filter('genk', Image(4, 4, vt::makePixel(200, 100, 50)), {num('cel5', 0.5)});
   EXPECT_EQ(half.at(2, 2) & 0xFFFFFF, 0x643219u);
 }
