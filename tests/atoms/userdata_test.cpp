@@ -27,7 +27,7 @@ std::string handleText(Handle h) { return std::string(*h, (size_t)GetHandleSize(
 
 }  // namespace
 
-TEST(UserData, ItemsRewrittenAddedAndRead) {
+TEST(UserData, ItemsAndTextRecordsRewrittenAddedAndRead) {
   List ud;
   uint8_t one[4] = {0, 0, 0, 1}, zero[4] = {0, 0, 0, 0};
   // Two LOOP items, as some files carry: removing the first as often as there are items
@@ -53,9 +53,9 @@ TEST(UserData, ItemsRewrittenAddedAndRead) {
   // Reads copy whole items and leave the buffer alone otherwise.
   uint8_t wloc[4] = {0x00, 0x64, 0x00, 0xC8};
   ASSERT_EQ(SetUserDataItem(ud, wloc, 4, 'WLOC', 0), noErr);
-  uint8_t out[4] = {9, 9, 9, 9};
-  EXPECT_EQ(GetUserDataItem(ud, out, 4, 'WLOC', 0), noErr);
-  EXPECT_EQ(std::memcmp(out, wloc, 4), 0);
+  uint8_t read[4] = {9, 9, 9, 9};
+  EXPECT_EQ(GetUserDataItem(ud, read, 4, 'WLOC', 0), noErr);
+  EXPECT_EQ(std::memcmp(read, wloc, 4), 0);
   // A buffer of another size than the item: as if the item were not there.
   uint8_t small[2] = {9, 9}, big[6] = {9, 9, 9, 9, 9, 9};
   EXPECT_EQ(GetUserDataItem(ud, small, 2, 'WLOC', 1), userDataItemNotFound);
@@ -80,14 +80,11 @@ TEST(UserData, ItemsRewrittenAddedAndRead) {
   EXPECT_EQ(GetNextUserDataType(ud, 'LOOP'), (long)'WLOC');
   EXPECT_EQ(GetNextUserDataType(ud, 'WLOC'), (long)'SelO');
   EXPECT_EQ(GetNextUserDataType(ud, 'SelO'), 0);
-}
 
-TEST(UserData, TextItemsUseLengthLanguageRecords) {
-  List ud;
-  Handle h = textHandle("(c) Vantrel");
+  // Text items hold records of length, language and text.
+  h = textHandle("(c) Vantrel");
   ASSERT_EQ(AddUserDataText(ud, h, kUserDataTextCopyright, 1, -1), noErr);
-  ASSERT_EQ(ud.ud->items.size(), 1u);
-  const auto& item = ud.ud->items[0];
+  const auto& item = ud.ud->items.back();
   EXPECT_EQ(item.type, (OSType)0xA9637079);
   EXPECT_EQ(std::string(item.data.begin(), item.data.end()),
             std::string("\0\x0B\0\0(c) Vantrel", 15));

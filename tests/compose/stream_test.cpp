@@ -19,6 +19,14 @@ struct Opened {
   std::unique_ptr<Demuxer> demux;
   std::unique_ptr<DemuxSampleSource> source;
   std::unique_ptr<vt::compose::SourceStream> stream;
+  explicit Opened(const std::string& path) {
+    auto d = Demuxer::open(path);
+    EXPECT_TRUE(d.ok()) << path << " error " << d.error();
+    if (!d.ok()) return;
+    demux = std::move(d.value());
+    source = std::make_unique<DemuxSampleSource>(*demux);
+    stream = std::make_unique<vt::compose::SourceStream>(*source);
+  }
   // The picture shown at media time t.
   OSErr imageAt(int64_t t, vt::Image& out) {
     int64_t k = stream->sampleAtMediaTime(t);
@@ -33,17 +41,6 @@ struct Opened {
   }
   OSErr frame(int n, vt::Image& out) { return imageAt(time(n), out); }
 };
-
-Opened openFile(const std::string& path) {
-  Opened o;
-  auto d = Demuxer::open(path);
-  EXPECT_TRUE(d.ok()) << path << " error " << d.error();
-  if (!d.ok()) return o;
-  o.demux = std::move(d.value());
-  o.source = std::make_unique<DemuxSampleSource>(*o.demux);
-  o.stream = std::make_unique<vt::compose::SourceStream>(*o.source);
-  return o;
-}
 
 }  // namespace
 
@@ -64,7 +61,7 @@ TEST(ForeignDecode, FramesMatchFfmpegAcrossCodecsAndSizes) {
       {testsrc("mpeg2.ts", "352x288", 25, 2, "-c:v mpeg2video -q:v 2 -bf 2 -g 12"), {0, 13, 49, 6}},
   };
   for (const auto& c : cases) {
-    Opened o = openFile(c.path);
+    Opened o(c.path);
     ASSERT_TRUE(o.stream);
     for (int n : c.frames) {
       vt::Image img;
@@ -85,7 +82,7 @@ TEST(ForeignDecode, VariableFrameRateShowsTheFrameOfEachTime) {
   std::string path = testsrc("vfr.mkv", "128x96", 10, 2,
                              "-vf setpts='N*0.1/TB+mod(N\\,3)*0.05/TB' -vsync vfr -c:v libx264 "
                              "-bf 0 -pix_fmt yuv420p");
-  Opened o = openFile(path);
+  Opened o(path);
   ASSERT_TRUE(o.stream);
   const auto& s = o.demux->samples();
   ASSERT_GE(s.size(), 10u);
@@ -107,7 +104,7 @@ TEST(ForeignDecode, VariableFrameRateShowsTheFrameOfEachTime) {
 TEST(ForeignDecode, SteppingForwardReusesTheDecoder) {
   std::string path =
       testsrc("h264_gop.mkv", "160x120", 25, 4, "-c:v libx264 -bf 2 -g 50 -pix_fmt yuv420p");
-  Opened o = openFile(path);
+  Opened o(path);
   ASSERT_TRUE(o.stream);
   vt::Image img;
   ASSERT_EQ(o.frame(40, img), noErr);

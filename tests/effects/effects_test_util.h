@@ -21,10 +21,7 @@ inline DescriptionParam color(OSType code, int r, int g, int b) {
   return {code, {(double)r * 257, (double)g * 257, (double)b * 257}};
 }
 inline DescriptionParam tween(OSType code, double from, double to) {
-  DescriptionParam p{code, {from, 0, 0}};
-  p.tweened = true;
-  p.end = {to, 0, 0};
-  return p;
+  return {code, {from, 0, 0}, true, {to, 0, 0}};
 }
 
 // Renders `code` at `percent` (transitions) with extra parameters.

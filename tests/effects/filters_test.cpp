@@ -67,7 +67,7 @@ TEST(Filters, ConvolutionsRespondToEdgesOnlyAndApplyTheirKernel) {
   EXPECT_EQ(half.at(2, 2) & 0xFFFFFF, 0x643219u);
 }
 
-TEST(Filters, ColourFiltersGiveTheComputedValues) {
+TEST(Filters, ColourFiltersGiveTheComputedValuesAtAnySize) {
   using vt::makePixel;
   const Image c(3, 2, makePixel(200, 100, 50, 128));
   const Image red(2, 2, makePixel(255, 0, 0)), orange(2, 2, makePixel(255, 128, 0));
@@ -109,19 +109,15 @@ TEST(Filters, ColourFiltersGiveTheComputedValues) {
     EXPECT_LE(channelDiff(p, k.want), k.tolerance)
         << vt::fourccString(k.code) << " gives " << std::hex << p << ", not " << k.want;
   }
-}
-
-TEST(Filters, InputsOfOtherSizesAreScaledToTheOutput) {
+  // Inputs of other sizes are scaled to the output; a filter without its source works on black.
   Image small(5, 3, vt::makePixel(10, 20, 30));
-  Image out = render('brco', {num('brig', 10)}, &small, nullptr, 64, 40);
-  ASSERT_EQ(out.width, 64);
-  for (Pixel p : out.pixels) ASSERT_EQ(p, vt::makePixel(20, 30, 40));
-  // A filter without its source works on black.
-  Image none = render('brco', {num('brig', 10)}, nullptr, nullptr, 8, 8);
-  for (Pixel p : none.pixels) ASSERT_EQ(p, vt::makePixel(10, 10, 10));
+  EXPECT_EQ(render('brco', {num('brig', 10)}, &small, nullptr, 64, 40).pixels,
+            Image(64, 40, vt::makePixel(20, 30, 40)).pixels);
+  EXPECT_EQ(render('brco', {num('brig', 10)}, nullptr, nullptr, 8, 8).pixels,
+            Image(8, 8, vt::makePixel(10, 10, 10)).pixels);
 }
 
-TEST(Filters, FilmNoiseAndLensFlareAlterThePictureWhereExpected) {
+TEST(Filters, FilmNoiseLensFlareAndGeneratorsDrawWhereExpected) {
   const Image g(160, 120, vt::makePixel(128, 128, 128));
   Image plain = filter('fmns', g, {num('hden', 0), num('sden', 0), num('dden', 0), num('fade', 0)});
   EXPECT_EQ(plain.pixels, g.pixels);
@@ -136,9 +132,7 @@ TEST(Filters, FilmNoiseAndLensFlareAlterThePictureWhereExpected) {
   for (size_t i = 0; i < f.pixels.size(); ++i) ASSERT_GE(vt::pixelR(f.pixels[i]), 128);
   EXPECT_GT(bright, 240);
   EXPECT_GT(bright, vt::pixelR(f.at(150, 5)));
-}
-
-TEST(Generators, DrawTheirSubjectWithoutSources) {
+  // Generators draw their subject without sources.
   Image fire = render('fire', {}, nullptr, nullptr, 160, 120, 50, 100);
   long top = 0, bottom = 0;
   for (int x = 0; x < 160; ++x) {
