@@ -260,10 +260,9 @@ TEST(AtomMalformed, DamagedContainersAreRejected) {
   check(vt::atoms::serialise(root), "deep nesting");
 
   // A well-formed container with trailing padding still reads.
-  Bytes b = good;
-  b.resize(b.size() + 4, 0);
-  Container padded(b);
-  EXPECT_NE(QTFindChildByIndex(padded, 0, 'what', 1, nullptr), 0);
+  Bytes padded = good;
+  padded.resize(padded.size() + 4, 0);
+  EXPECT_NE(QTFindChildByIndex(Container(padded), 0, 'what', 1, nullptr), 0);
 
   EXPECT_EQ(QTCountChildren(nullptr, 0), 0);
   EXPECT_EQ(QTDisposeAtomContainer(nullptr), nilHandleErr);

@@ -35,12 +35,9 @@ inline VTTrack* oneSampleTrack(VTMovie* m, int w, int h, OSType codec, int depth
   std::vector<uint8_t> e(86, 0);
   vt::writeBE32(&e[0], 86);
   vt::writeBE32(&e[4], codec);
-  vt::writeBE16(&e[14], (uint16_t)ref);
-  vt::writeBE16(&e[32], (uint16_t)w);
-  vt::writeBE16(&e[34], (uint16_t)h);
-  vt::writeBE16(&e[48], (uint16_t)frames);
-  vt::writeBE16(&e[82], (uint16_t)depth);
-  vt::writeBE16(&e[84], 0xFFFF);
+  // Data reference, width, height, frame count, depth and colour table (-1: none).
+  for (auto [at, v] : {std::pair{14, ref}, {32, w}, {34, h}, {48, frames}, {82, depth}, {84, -1}})
+    vt::writeBE16(&e[at], (uint16_t)v);
   int d = md->addDescription(e);
   md->appendSample(0, (uint32_t)mem->bytes.size(), duration, (uint32_t)d, true);
   vt::movie::finishTrack(t);
@@ -71,9 +68,9 @@ inline vt::Image trackPicture(Track t, TimeValue at) { return picture(GetTrackPi
 // A cross-fade track over sources referenced in `refs` order, whose input map names them
 // `names` (one per reference).
 inline VTTrack* crossFade(VTMovie* m, int w, int h, std::vector<VTTrack*> refs,
-                          std::vector<OSType> names, uint32_t duration = 600) {
+                          std::vector<OSType> names) {
   auto desc = vt::effects::buildDescription('dslv', 2, {{'pcnt', {0, 0, 0}, true, {100, 0, 0}}});
-  VTTrack* t = oneSampleTrack(m, w, h, 'dslv', 24, 0, desc, duration);
+  VTTrack* t = oneSampleTrack(m, w, h, 'dslv', 24, 0, desc, 600);
   VTTrack::Reference r{'ssrc', {}};
   vt::atoms::Atom map = vt::atoms::newRoot();
   for (size_t i = 0; i < refs.size(); i++) {

@@ -31,7 +31,7 @@ std::string source() {
 
 }  // namespace
 
-TEST(MovieRenderTool, EveryFrameOfEveryKindOfMovieAsFfmpegReadsIt) {
+TEST(MovieRenderTool, EveryFrameOfEveryKindOfMovieAsFfmpegReadsItAndOneLineForBadInput) {
   std::string dir = vt_test::tempDir("movierender");
   std::string src = source();
   std::string other =
@@ -48,9 +48,8 @@ TEST(MovieRenderTool, EveryFrameOfEveryKindOfMovieAsFfmpegReadsIt) {
       {vt_test::fixture("render_still.png", "-f lavfi -i testsrc2=size=64x48 -frames:v 1"), "",
        "64,48,1/1,1\n"},
   };
-  int n = 0;
   for (const auto& c : cases) {
-    std::string out = dir + "/out" + std::to_string(n++) + ".y4m", log;
+    std::string out = dir + "/out" + std::to_string(&c - cases) + ".y4m", log;
     ASSERT_EQ(runTool("'" + c.file + "' " + c.options + " -o '" + out + "'", &log), 0) << log;
     EXPECT_EQ(log, "") << "no progress line when standard error is not a terminal";
     EXPECT_EQ(probe(out), c.expect) << c.file << " " << c.options;
@@ -69,12 +68,9 @@ TEST(MovieRenderTool, EveryFrameOfEveryKindOfMovieAsFfmpegReadsIt) {
                          &log),
             0)
       << log;
-}
-
-TEST(MovieRenderTool, BadInputGivesStatusAndOneLine) {
-  std::string dir = vt_test::tempDir("movierender-bad");
+  // Bad input gives a status and one line.
   std::string text = vt_test::writeFile(dir + "/text.mov", "no movie here\n");
-  std::string mov = source();
+  const std::string& mov = src;
   // Bad files and ranges (1), and usage errors (2), each told in one line.
   for (const auto& [args, status] : std::vector<std::pair<std::string, int>>{
            {"'" + text + "' -o '" + dir + "/a.y4m'", 1},

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <functional>
+#include <set>
 
 #include "builders.h"
 #include "codec/video_format.h"
@@ -162,17 +163,15 @@ namespace {
 // The sizes of the tracks in each coded fixture: small widths, small heights at a width that
 // used to fail, and widths around the multiples of 64 and of the other vector widths.
 std::vector<std::pair<int, int>> codedSizes(bool even) {
-  std::vector<std::pair<int, int>> s;
-  for (int i = 1; i <= 64; ++i) s.insert(s.end(), {{i, 6}, {200, i}});
+  std::set<std::pair<int, int>> s;  // sorted, each size once
+  for (int i = 1; i <= 64; ++i) s.insert({{i, 6}, {200, i}});
   std::vector<int> around = {72,  80,  88,  96,  104, 112, 120, 128, 136,
                              152, 168, 184, 216, 360, 424, 648, 1928};
   for (int m = 64; m <= 1920; m += 64) around.push_back(m);
   for (int m : around)
-    for (int w : {m - 1, m, m + 1}) s.push_back({std::min(w, 1930), 2});
-  std::sort(s.begin(), s.end());
-  s.erase(std::unique(s.begin(), s.end()), s.end());
+    for (int w : {m - 1, m, m + 1}) s.insert({std::min(w, 1930), 2});
   if (even) std::erase_if(s, [](auto wh) { return wh.first % 2 || wh.second % 2; });
-  return s;
+  return {s.begin(), s.end()};
 }
 
 // One ffmpeg run makes a movie with a track per size, each one flat-coloured frame.

@@ -68,11 +68,6 @@ TEST(ForeignDecode, FramesMatchFfmpegAcrossCodecsAndSizes) {
       ASSERT_EQ(o.frame(n, img), noErr) << n;
       EXPECT_GE(psnr(img, referenceFrame(c.path, n, img.width, img.height)), 40.0)
           << c.path << " frame " << n;
-      // The bar rejects the frames next door, or the comparison would prove nothing.
-      if (n == 7) {
-        EXPECT_LT(psnr(img, referenceFrame(c.path, 6, img.width, img.height)), 40.0);
-        EXPECT_LT(psnr(img, referenceFrame(c.path, 8, img.width, img.height)), 40.0);
-      }
     }
   }
 }
@@ -87,9 +82,8 @@ TEST(ForeignDecode, VariableFrameRateShowsTheFrameOfEachTime) {
   const auto& s = o.demux->samples();
   ASSERT_GE(s.size(), 10u);
   // Durations really vary.
-  bool varies = false;
-  for (size_t i = 1; i < s.size(); i++) varies |= s[i].duration != s[0].duration;
-  EXPECT_TRUE(varies);
+  EXPECT_TRUE(
+      std::any_of(s.begin(), s.end(), [&](auto& x) { return x.duration != s[0].duration; }));
   for (int n : {0, 4, 5, 11}) {
     vt::Image a, b;
     // Any time inside the frame's interval shows that frame.
@@ -98,6 +92,8 @@ TEST(ForeignDecode, VariableFrameRateShowsTheFrameOfEachTime) {
     vt::Image ref = referenceFrame(path, n, a.width, a.height);
     EXPECT_GE(psnr(a, ref), 40.0) << "frame " << n;
     EXPECT_GE(psnr(b, ref), 40.0) << "frame " << n << " at the end of its interval";
+    // The bar rejects the next frame, or the comparisons would prove nothing.
+    EXPECT_LT(psnr(b, referenceFrame(path, n + 1, a.width, a.height)), 40.0) << "frame " << n;
   }
 }
 

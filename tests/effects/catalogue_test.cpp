@@ -3,6 +3,7 @@
 #include <QuickTimeEffects.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -15,17 +16,16 @@
 using namespace vt::effects;
 
 // The table's own consistency: what the dialog and the renderer rely on.
-TEST(Catalogue, EntriesAreConsistent) {
+TEST(Catalogue, EntriesAreConsistentAndRandomPatternsStayInTheirFamily) {
   std::set<std::string> names;
   for (const auto& e : catalogue()) {
     EXPECT_TRUE(names.insert(e.name).second) << "duplicate name " << e.name;
     for (const auto& p : e.params) {
       EXPECT_LE(p.minValue, p.maxValue) << e.name << " " << p.name;
       if (p.type == ParamType::Enum) {
-        ASSERT_FALSE(p.enumValues.empty());
-        bool defaultListed = false;
-        for (const auto& i : p.enumValues) defaultListed |= i.value == (long)p.defaultValue[0];
-        EXPECT_TRUE(defaultListed) << e.name << " " << p.name;
+        auto isDefault = [&](const auto& i) { return i.value == (long)p.defaultValue[0]; };
+        EXPECT_TRUE(std::any_of(p.enumValues.begin(), p.enumValues.end(), isDefault))
+            << e.name << " " << p.name;
       } else if (p.type != ParamType::RGB && p.type != ParamType::Image) {
         EXPECT_TRUE(p.minValue <= p.defaultValue[0] && p.defaultValue[0] <= p.maxValue)
             << e.name << " " << p.name;
@@ -34,12 +34,11 @@ TEST(Catalogue, EntriesAreConsistent) {
     // Every transition is driven by a percentage tweened 0 -> 100 by default.
     if (e.sources == 2) {
       const ParamDesc* p = e.param('pcnt');
-      ASSERT_NE(p, nullptr) << e.name;
-      EXPECT_TRUE(p->defaultTweened && p->defaultValue[0] == 0 && p->defaultEnd[0] == 100);
+      EXPECT_TRUE(p && p->defaultTweened && p->defaultValue[0] == 0 && p->defaultEnd[0] == 100)
+          << e.name;
     }
   }
-  EXPECT_FALSE(isEffectType('avc1'));
-  EXPECT_FALSE(isEffectType(0));
+  EXPECT_FALSE(isEffectType('avc1') || isEffectType(0));
   // Pattern ids are unique and inside their family's range; each SMPTE effect's wipe list holds
   // exactly its family plus the random entries.
   std::map<PatternFamily, int> counts;
@@ -61,15 +60,12 @@ TEST(Catalogue, EntriesAreConsistent) {
       const PatternInfo* p = findPattern((int)i.value);
       if (i.value == 409 || i.value == 501 + fam) continue;
       ASSERT_NE(p, nullptr) << i.value;
-      EXPECT_EQ((int)p->family, fam);
-      EXPECT_EQ(p->name, i.name);
+      EXPECT_TRUE((int)p->family == fam && p->name == i.name) << i.value;
     }
     EXPECT_TRUE(listed.count(409) && listed.count(501 + fam)) << fam;
     EXPECT_EQ(listed.size(), (size_t)counts[(PatternFamily)fam] + 2);
   }
-}
-
-TEST(Catalogue, RandomPatternsResolveDeterministicallyWithinTheirFamily) {
+  // Random patterns resolve deterministically, within their family.
   std::set<int> seen;
   for (uint64_t seed = 0; seed < 200; ++seed) {
     int any = resolvePattern(409, seed);
@@ -106,7 +102,7 @@ static std::vector<std::pair<std::string, OSType>> readList(QTAtomContainer list
   return out;
 }
 
-TEST(EffectsList, OffersTheEffectsTakingTheRequestedNumberOfSources) {
+TEST(EffectsList, OffersTheEffectsTakingTheRequestedNumberOfSourcesAndDescribesThem) {
   const struct {
     long min, max, options;
     size_t count;
@@ -134,9 +130,7 @@ TEST(EffectsList, OffersTheEffectsTakingTheRequestedNumberOfSources) {
   EXPECT_TRUE(readList(list).empty());
   DisposeHandle(list);
   EXPECT_EQ(QTGetEffectsList(nullptr, 0, 2, 0), paramErr);
-}
-
-TEST(EffectImageDescription, DescribesTheEffectOrRefusesAnUnknownCode) {
+  // An image description for an effect, or a refusal for an unknown code.
   long before = VTLiveHandleCount();
   ImageDescriptionHandle d = nullptr;
   ASSERT_EQ(MakeImageDescriptionForEffect('smp2', &d), noErr);

@@ -50,10 +50,9 @@ TEST(Description, TweensDefaultsAndClampedValues) {
   for (auto [t, want] : {std::pair{0, 0.0}, {300, 50.0}, {600, 100.0}, {900, 100.0}})
     EXPECT_DOUBLE_EQ(valueAt(d, t, 600, 'pcnt'), want) << t;
   // Colour tweens move every component.
-  DescriptionParam c{'bclr', {0, 65535, 1000}, true, {65535, 0, 3000}};
-  Description s = parse(buildDescription('smpt', 2, {c}));
   ParamSet ps;
-  evaluateParams(s, 50, 100, ps);
+  DescriptionParam c{'bclr', {0, 65535, 1000}, true, {65535, 0, 3000}};
+  evaluateParams(parse(buildDescription('smpt', 2, {c})), 50, 100, ps);
   for (int k = 0; k < 3; ++k) EXPECT_NEAR(ps.get('bclr').v[k], k < 2 ? 32767.5 : 2000, 0.01) << k;
   // A long tween (type 2) with 'twdt' as its data atom and a start offset and duration.
   Description l = parse(tweenDescription('twdt', -100, 100, 200, 400));
@@ -84,8 +83,7 @@ TEST(Description, MalformedDescriptionsAreRejectedAndDrawSourceAOrBlack) {
   for (size_t n = 0; n < good.size(); ++n) parse({good.begin(), good.begin() + (long)n}, false);
   // 'what' of the wrong size, missing, or naming no catalogue effect.
   vt::atoms::Atom w1 = vt::atoms::newRoot();
-  const uint8_t abc[3] = {'a', 'b', 'c'};
-  w1.add('what', 1, abc);
+  w1.add('what', 1, std::vector<uint8_t>{'a', 'b', 'c'});
   parse(vt::atoms::serialise(w1), false);
   vt::atoms::Atom w2 = vt::atoms::newRoot();
   w2.addOSType('src ', 1, 'srcA');
@@ -100,8 +98,7 @@ TEST(Description, MalformedDescriptionsAreRejectedAndDrawSourceAOrBlack) {
   tw.add('data', 1, std::vector<uint8_t>(8, 0));
   parse(vt::atoms::serialise(w3), false);
   // A malformed sample draws source A (scaled to the frame), or black without one.
-  Image a(8, 6, vt::makePixel(10, 200, 30));
-  Image b(8, 6, vt::makePixel(250, 0, 0));
+  Image a(8, 6, vt::makePixel(10, 200, 30)), b(8, 6, vt::makePixel(250, 0, 0));
   std::vector<uint8_t> junk = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 99, 's', 'e', 'a', 'n'};
   EffectInputs in;
   in.sourceA = &a;

@@ -20,8 +20,8 @@ TEST(Guards, EveryEffectStaysInsideOddSizedPictures) {
       Image other = gradientPicture(w / 2 + 3, h + 1, 50);  // inputs of another size are scaled
       for (const Image* first : {&a, &other}) {
         Image out = render(e.code, {}, first, &b, w, h, 37, 100);  // transitions at 37%
-        ASSERT_TRUE(vt::pixelGuardsIntact(out)) << e.name << " at " << w << "x" << h;
-        ASSERT_TRUE(vt::pixelGuardsIntact(*first)) << e.name << " at " << w << "x" << h;
+        ASSERT_TRUE(vt::pixelGuardsIntact(out) && vt::pixelGuardsIntact(*first))
+            << e.name << " at " << w << "x" << h;
       }
     }
   }
