@@ -24,7 +24,7 @@ bool shows(Movie m, TimeValue t, int x, int y, int r, int g, int b, int tol = 6)
 
 }  // namespace
 
-TEST(MoviePictures, LowerLayersDrawOnTopThroughRotatingScalingAndTranslucentTracks) {
+TEST(MoviePictures, LayersMatricesAndTranslucencyComposeThePicture) {
   VTMovie* m = vt::movie::newMovieObject();
   solidTrack(m, 40, 40, makePixel(255, 0, 0), 0);
   VTTrack* blue = solidTrack(m, 20, 20, makePixel(0, 0, 255), -1);
