@@ -14,29 +14,19 @@ using Bytes = std::vector<uint8_t>;
 
 Bytes bytesOf(QTAtomContainer c) { return Bytes((uint8_t*)*c, (uint8_t*)*c + GetHandleSize(c)); }
 
-Handle handleOf(const Bytes& b) {
-  Handle h = NewHandle((Size)b.size());
-  std::memcpy(*h, b.data(), b.size());
-  return h;
-}
-
 // Hand-written big-endian helpers for expected layouts.
 void be32(Bytes& b, uint32_t v) {
   for (int s = 24; s >= 0; s -= 8) b.push_back((uint8_t)(v >> s));
 }
+// An atom header: size, type, ID, two reserved bytes, the child count and four reserved bytes.
 void header(Bytes& b, uint32_t size, uint32_t type, uint32_t id, uint16_t children) {
-  be32(b, size);
-  be32(b, type);
-  be32(b, id);
-  b.push_back(0), b.push_back(0);
-  b.push_back((uint8_t)(children >> 8)), b.push_back((uint8_t)children);
-  be32(b, 0);
+  for (uint32_t v : {size, type, id, (uint32_t)children, 0u}) be32(b, v);
 }
 
 struct Container {
   QTAtomContainer h = nullptr;
   Container() { EXPECT_EQ(QTNewAtomContainer(&h), noErr); }
-  explicit Container(const Bytes& b) : h(handleOf(b)) {}
+  explicit Container(const Bytes& b) { PtrToHand(b.data(), &h, (long)b.size()); }
   ~Container() {
     if (h) QTDisposeAtomContainer(h);
   }
@@ -51,16 +41,11 @@ OSErr insertOSType(QTAtomContainer c, QTAtom parent, OSType type, QTAtomID id, O
 
 }  // namespace
 
-TEST(AtomLayout, EmptyContainerIsHeaderAndRoot) {
+TEST(AtomLayout, EmptyAndCrossFadeContainersMatchThePublishedBytes) {
   Container c;
-  Bytes expected(12, 0);
-  header(expected, 20, 'sean', 1, 0);
-  EXPECT_EQ(bytesOf(c), expected);
-  EXPECT_EQ(QTCountChildren(c, kParentAtomIsContainer), 0);
-}
-
-TEST(AtomLayout, CrossFadeDescriptionMatchesThePublishedBytes) {
-  Container c;
+  Bytes e(12, 0);
+  header(e, 20, 'sean', 1, 0);
+  EXPECT_EQ(bytesOf(c), e);
   ASSERT_EQ(insertOSType(c, 0, 'what', 1, 'dslv'), noErr);
   ASSERT_EQ(insertOSType(c, 0, 'src ', 1, 'srcA'), noErr);
   ASSERT_EQ(insertOSType(c, 0, 'src ', 2, 'srcB'), noErr);
@@ -72,7 +57,7 @@ TEST(AtomLayout, CrossFadeDescriptionMatchesThePublishedBytes) {
   uint8_t values[8] = {0, 0, 0, 0, 0x00, 0x64, 0x00, 0x00};
   ASSERT_EQ(QTInsertChild(c, twen, 'data', 1, 0, 8, values, nullptr), noErr);
 
-  Bytes e(12, 0);
+  e.resize(12);
   uint32_t twenSize = 20 + 24 + 28, pcntSize = 20 + twenSize;
   header(e, 20 + 3 * 24 + pcntSize, 'sean', 1, 4);
   header(e, 24, 'what', 1, 0), be32(e, 'dslv');
@@ -95,22 +80,16 @@ TEST(AtomLayout, CrossFadeDescriptionMatchesThePublishedBytes) {
   EXPECT_EQ(vt::atoms::serialise(root), e);
   vt::atoms::View view;
   ASSERT_EQ(view.parse(e.data(), e.size()), noErr);
-  int pc = view.findByID(0, 'pcnt', 1);
-  ASSERT_GE(pc, 0);
-  int data = view.findByIndex(view.findByIndex(pc, 'twen', 1), 'data', 1);
-  ASSERT_GE(data, 0);
-  EXPECT_EQ(view.data(data).size(), 8u);
-  EXPECT_EQ(view.countOfType(0, 'src '), 2);
-  EXPECT_EQ(vt::atoms::dumpJSON(view, pc),
+  EXPECT_EQ(vt::atoms::dumpJSON(view, view.findByID(0, 'pcnt', 1)),
             "{\"type\":\"pcnt\",\"id\":1,\"children\":[{\"type\":\"twen\",\"id\":1,"
             "\"children\":[{\"type\":\"twnt\",\"id\":1,\"data\":\"0000 0003\"},"
             "{\"type\":\"data\",\"id\":1,\"data\":\"0000 0000 0064 0000\"}]}]}");
 }
 
-TEST(AtomEditing, InsertIDsIndexesAndDuplicates) {
+TEST(AtomEditing, InsertIDsIndexesDuplicatesAndLocks) {
   Container c;
-  QTAtom a1, a2, a3;
-  ASSERT_EQ(insertOSType(c, 0, 'src ', 5, 'srcA', &a1), noErr);
+  QTAtom a2;
+  ASSERT_EQ(insertOSType(c, 0, 'src ', 5, 'srcA'), noErr);
   ASSERT_EQ(insertOSType(c, 0, 'src ', 0, 'srcB', &a2), noErr);  // new unique ID
   QTAtomID id = 0;
   QTGetAtomTypeAndID(c, a2, nullptr, &id);
@@ -121,7 +100,7 @@ TEST(AtomEditing, InsertIDsIndexesAndDuplicates) {
 
   // Index 1 puts the new atom first among its type; index count + 2 is rejected.
   uint32_t v = 0;
-  ASSERT_EQ(QTInsertChild(c, 0, 'src ', 9, 1, 4, &v, &a3), noErr);
+  ASSERT_EQ(QTInsertChild(c, 0, 'src ', 9, 1, 4, &v, nullptr), noErr);
   QTAtomID first = 0;
   QTFindChildByIndex(c, 0, 'src ', 1, &first);
   EXPECT_EQ(first, 9);
@@ -132,8 +111,7 @@ TEST(AtomEditing, InsertIDsIndexesAndDuplicates) {
   EXPECT_EQ(QTCountChildren(c, 0), 4);
 
   short index = 0;
-  QTAtom found = QTFindChildByID(c, 0, 'src ', 6, &index);
-  EXPECT_NE(found, 0);
+  EXPECT_NE(QTFindChildByID(c, 0, 'src ', 6, &index), 0);
   EXPECT_EQ(index, 3);
   EXPECT_EQ(QTFindChildByID(c, 0, 'src ', 77, nullptr), 0);
   EXPECT_EQ(QTFindChildByIndex(c, 0, 'src ', 4, nullptr), 0);
@@ -151,81 +129,84 @@ TEST(AtomEditing, InsertIDsIndexesAndDuplicates) {
   ASSERT_EQ(QTInsertChild(c, 0, 'copy', 1, 0, size, p, nullptr), noErr);
   uint32_t out = 0;
   long actual = 0;
-  QTAtom copy = QTFindChildByID(c, 0, 'copy', 1, nullptr);
-  ASSERT_EQ(QTCopyAtomDataToPtr(c, copy, false, 4, &out, &actual), noErr);
+  ASSERT_EQ(
+      QTCopyAtomDataToPtr(c, QTFindChildByID(c, 0, 'copy', 1, nullptr), false, 4, &out, &actual),
+      noErr);
   EXPECT_EQ(__builtin_bswap32(out), (uint32_t)'dslv');
+
+  // Locks nest: a data pointer stays valid until the last unlock.
+  ASSERT_EQ(QTLockContainer(c), noErr);
+  ASSERT_EQ(QTLockContainer(c), noErr);
+  ASSERT_EQ(QTGetAtomDataPtr(c, QTFindChildByIndex(c, 0, 'what', 1, nullptr), &size, &p), noErr);
+  ASSERT_EQ(QTUnlockContainer(c), noErr);
+  EXPECT_TRUE(HGetState(c) & kHandleLockedMask);
+  EXPECT_EQ(std::memcmp(p, "dslv", 4), 0);
+  ASSERT_EQ(QTUnlockContainer(c), noErr);
+  EXPECT_FALSE(HGetState(c) & kHandleLockedMask);
+  EXPECT_EQ(QTLockContainer(nullptr), nilHandleErr);
 }
 
 TEST(AtomEditing, WalkRemoveCopyReplaceAndSetData) {
   Container c;
-  QTAtom parent;
-  ASSERT_EQ(QTInsertChild(c, 0, 'prnt', 1, 0, 0, nullptr, &parent), noErr);
-  ASSERT_EQ(insertOSType(c, parent, 'aaaa', 1, 1), noErr);
-  ASSERT_EQ(insertOSType(c, parent, 'bbbb', 1, 2), noErr);
-  ASSERT_EQ(insertOSType(c, QTFindChildByID(c, 0, 'prnt', 1, nullptr), 'aaaa', 2, 3), noErr);
+  // Offsets move with every edit: atoms are found again each time.
+  auto prnt = [&] { return QTFindChildByID(c, 0, 'prnt', 1, nullptr); };
+  auto inPrnt = [&](OSType type, QTAtomID id) {
+    return QTFindChildByID(c, prnt(), type, id, nullptr);
+  };
+  ASSERT_EQ(QTInsertChild(c, 0, 'prnt', 1, 0, 0, nullptr, nullptr), noErr);
+  ASSERT_EQ(insertOSType(c, prnt(), 'aaaa', 1, 1), noErr);
+  ASSERT_EQ(insertOSType(c, prnt(), 'bbbb', 1, 2), noErr);
+  ASSERT_EQ(insertOSType(c, prnt(), 'aaaa', 2, 3), noErr);
   ASSERT_EQ(insertOSType(c, 0, 'tail', 1, 4), noErr);
-  parent = QTFindChildByID(c, 0, 'prnt', 1, nullptr);
 
   // Walking children and types.
   std::vector<OSType> seen;
-  QTAtom child = 0;
-  while (QTNextChildAnyType(c, parent, child, &child) == noErr && child != 0) {
+  for (QTAtom child = 0; QTNextChildAnyType(c, prnt(), child, &child) == noErr && child != 0;) {
     QTAtomType t;
     QTGetAtomTypeAndID(c, child, &t, nullptr);
     seen.push_back((OSType)t);
   }
   EXPECT_EQ(seen, (std::vector<OSType>{'aaaa', 'bbbb', 'aaaa'}));
-  EXPECT_EQ(QTGetNextChildType(c, parent, 0), (QTAtomType)'aaaa');
-  EXPECT_EQ(QTGetNextChildType(c, parent, 'aaaa'), (QTAtomType)'bbbb');
-  EXPECT_EQ(QTGetNextChildType(c, parent, 'bbbb'), 0);
-  EXPECT_EQ(QTGetAtomParent(c, QTFindChildByID(c, parent, 'bbbb', 1, nullptr)), parent);
+  EXPECT_EQ(QTGetNextChildType(c, prnt(), 0), (QTAtomType)'aaaa');
+  EXPECT_EQ(QTGetNextChildType(c, prnt(), 'aaaa'), (QTAtomType)'bbbb');
+  EXPECT_EQ(QTGetNextChildType(c, prnt(), 'bbbb'), 0);
+  EXPECT_EQ(QTGetAtomParent(c, inPrnt('bbbb', 1)), prnt());
   long size;
   Ptr p;
-  EXPECT_EQ(QTGetAtomDataPtr(c, parent, &size, &p), notLeafAtomErr);
+  EXPECT_EQ(QTGetAtomDataPtr(c, prnt(), &size, &p), notLeafAtomErr);
 
   // Copy an atom into a container of its own.
   QTAtomContainer copy = nullptr;
-  ASSERT_EQ(QTCopyAtom(c, parent, &copy), noErr);
+  ASSERT_EQ(QTCopyAtom(c, prnt(), &copy), noErr);
   EXPECT_EQ(QTCountChildren(copy, 0), 1);
   QTAtom copied = QTFindChildByID(copy, 0, 'prnt', 1, nullptr);
   EXPECT_EQ(QTCountChildrenOfType(copy, copied, 'aaaa'), 2);
 
   // Set data grows and shrinks a leaf; every enclosing size follows.
-  QTAtom b = QTFindChildByID(c, parent, 'bbbb', 1, nullptr);
   char text[] = "a longer value";
-  ASSERT_EQ(QTSetAtomData(c, b, sizeof text, text), noErr);
-  b = QTFindChildByID(c, QTFindChildByID(c, 0, 'prnt', 1, nullptr), 'bbbb', 1, nullptr);
-  ASSERT_EQ(QTGetAtomDataPtr(c, b, &size, &p), noErr);
+  ASSERT_EQ(QTSetAtomData(c, inPrnt('bbbb', 1), sizeof text, text), noErr);
+  ASSERT_EQ(QTGetAtomDataPtr(c, inPrnt('bbbb', 1), &size, &p), noErr);
   EXPECT_EQ(size, (long)sizeof text);
   EXPECT_EQ(std::memcmp(p, text, sizeof text), 0);
-  EXPECT_EQ(QTSetAtomData(c, b, 0, nullptr), noErr);
-  vt::atoms::View view;
-  Bytes now = bytesOf(c);
-  EXPECT_EQ(view.parse(now.data(), now.size()), noErr);
+  // Shrunk again: every call below parses the container, so its sizes must still add up.
+  EXPECT_EQ(QTSetAtomData(c, inPrnt('bbbb', 1), 0, nullptr), noErr);
 
   // IDs: renumbering refuses a duplicate.
-  parent = QTFindChildByID(c, 0, 'prnt', 1, nullptr);
-  QTAtom a2 = QTFindChildByID(c, parent, 'aaaa', 2, nullptr);
-  EXPECT_EQ(QTSetAtomID(c, a2, 1), duplicateAtomTypeAndIDErr);
-  EXPECT_EQ(QTSetAtomID(c, a2, 7), noErr);
-  EXPECT_NE(QTFindChildByID(c, parent, 'aaaa', 7, nullptr), 0);
+  EXPECT_EQ(QTSetAtomID(c, inPrnt('aaaa', 2), 1), duplicateAtomTypeAndIDErr);
+  EXPECT_EQ(QTSetAtomID(c, inPrnt('aaaa', 2), 7), noErr);
+  EXPECT_NE(inPrnt('aaaa', 7), 0);
 
   // Replace the tail leaf by the copied parent (children come along, type and ID stay).
-  QTAtom tail = QTFindChildByID(c, 0, 'tail', 1, nullptr);
-  ASSERT_EQ(QTReplaceAtom(c, tail, copy, copied), noErr);
-  tail = QTFindChildByID(c, 0, 'tail', 1, nullptr);
-  EXPECT_EQ(QTCountChildren(c, tail), 3);
+  ASSERT_EQ(QTReplaceAtom(c, QTFindChildByID(c, 0, 'tail', 1, nullptr), copy, copied), noErr);
+  EXPECT_EQ(QTCountChildren(c, QTFindChildByID(c, 0, 'tail', 1, nullptr)), 3);
   QTDisposeAtomContainer(copy);
 
   // Remove one atom, then all children; the root cannot be removed.
-  parent = QTFindChildByID(c, 0, 'prnt', 1, nullptr);
-  ASSERT_EQ(QTRemoveAtom(c, QTFindChildByID(c, parent, 'bbbb', 1, nullptr)), noErr);
-  parent = QTFindChildByID(c, 0, 'prnt', 1, nullptr);
-  EXPECT_EQ(QTCountChildren(c, parent), 2);
+  ASSERT_EQ(QTRemoveAtom(c, inPrnt('bbbb', 1)), noErr);
+  EXPECT_EQ(QTCountChildren(c, prnt()), 2);
   EXPECT_EQ(QTRemoveAtom(c, kParentAtomIsContainer), invalidAtomErr);
   ASSERT_EQ(QTRemoveChildren(c, kParentAtomIsContainer), noErr);
-  Container empty;
-  EXPECT_EQ(bytesOf(c), bytesOf(empty));
+  EXPECT_EQ(bytesOf(c), bytesOf(Container()));
 
   // Inserting the children of another container.
   Container other;
@@ -235,22 +216,6 @@ TEST(AtomEditing, WalkRemoveCopyReplaceAndSetData) {
   EXPECT_EQ(QTCountChildren(c, 0), 2);
   EXPECT_EQ(QTInsertChildren(c, 0, other), duplicateAtomTypeAndIDErr);
   EXPECT_EQ(QTCountChildren(c, 0), 2);
-}
-
-TEST(AtomEditing, LockedContainerKeepsDataPointers) {
-  Container c;
-  ASSERT_EQ(insertOSType(c, 0, 'what', 1, 'dslv'), noErr);
-  ASSERT_EQ(QTLockContainer(c), noErr);
-  ASSERT_EQ(QTLockContainer(c), noErr);  // nests
-  long size;
-  Ptr p;
-  ASSERT_EQ(QTGetAtomDataPtr(c, QTFindChildByIndex(c, 0, 'what', 1, nullptr), &size, &p), noErr);
-  ASSERT_EQ(QTUnlockContainer(c), noErr);
-  EXPECT_TRUE(HGetState(c) & kHandleLockedMask);
-  EXPECT_EQ(std::memcmp(p, "dslv", 4), 0);
-  ASSERT_EQ(QTUnlockContainer(c), noErr);
-  EXPECT_FALSE(HGetState(c) & kHandleLockedMask);
-  EXPECT_EQ(QTLockContainer(nullptr), nilHandleErr);
 }
 
 TEST(AtomMalformed, DamagedContainersAreRejected) {
@@ -295,10 +260,9 @@ TEST(AtomMalformed, DamagedContainersAreRejected) {
   check(vt::atoms::serialise(root), "deep nesting");
 
   // A well-formed container with trailing padding still reads.
-  Bytes b = good;
-  b.resize(b.size() + 4, 0);
-  Container padded(b);
-  EXPECT_NE(QTFindChildByIndex(padded, 0, 'what', 1, nullptr), 0);
+  Bytes padded = good;
+  padded.resize(padded.size() + 4, 0);
+  EXPECT_NE(QTFindChildByIndex(Container(padded), 0, 'what', 1, nullptr), 0);
 
   EXPECT_EQ(QTCountChildren(nullptr, 0), 0);
   EXPECT_EQ(QTDisposeAtomContainer(nullptr), nilHandleErr);

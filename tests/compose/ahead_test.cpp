@@ -7,39 +7,33 @@
 #include "effect_movie.h"
 #include "compose/compose.h"
 
-using codec_test::openMovie;
-
 namespace {
+
+const std::string kH264 = "-c:v libx264 -bf 2 -g 12 -pix_fmt yuv420p";
 
 // A cross fade over two H.264 sources with reordered frames and a key frame every 12, as the
 // effect movie maker builds one, opened as many times as asked.
 std::string fadeMovie() {
   std::string src[2];
   for (int k = 0; k < 2; ++k)
-    src[k] = vt_test::fixture(std::string("ahead_") + (char)('a' + k) + ".mov",
-                              "-f lavfi -i testsrc2=size=320x240:rate=30 -t 2 " +
-                                  std::string(k ? "-vf negate " : "") +
-                                  "-c:v libx264 -bf 2 -g 12 -pix_fmt yuv420p");
+    src[k] = compose_test::testsrc(std::string("ahead_") + (char)('a' + k) + ".mov", "320x240", 30,
+                                   2, (k ? "-vf negate " : "") + kH264);
   std::string path = vt_test::tempDir("ahead") + "/fade.mov";
   EXPECT_EQ(vt_test::makeEffectMovie(path, src[0], src[1], 'dslv', 320, 240, false), noErr);
   return path;
 }
 
-struct Opened {
-  Movie movie;
-  explicit Opened(const std::string& path) : movie(vt_test::openMovie(path)) {}
-  ~Opened() {
-    if (movie) DisposeMovie(movie);
-  }
-};
+// A movie disposed when it goes out of scope.
+using Opened = std::unique_ptr<VTMovie, decltype(&DisposeMovie)>;
+Opened open(const std::string& path) { return Opened(vt_test::openMovie(path), DisposeMovie); }
 
 }  // namespace
 
-TEST(DecodeAhead, FramesMatchSinglePicturesThroughStepsSeeksAndJumpsBack) {
+TEST(DecodeAhead, FramesMatchSinglePicturesThroughStepsSeeksJumpsBackAndDisposal) {
   const std::string path = fadeMovie();
-  Opened played(path), reference(path);
-  ASSERT_TRUE(played.movie && reference.movie);
-  vt::compose::Composer composer(played.movie);
+  Opened played = open(path), reference = open(path);
+  ASSERT_TRUE(played && reference);
+  vt::compose::Composer composer(played.get());
   composer.setDecodeAhead(3);
   std::vector<int> frames;
   for (int n = 0; n < 20; ++n) frames.push_back(n);
@@ -49,24 +43,17 @@ TEST(DecodeAhead, FramesMatchSinglePicturesThroughStepsSeeksAndJumpsBack) {
     const TimeValue t = n * 20;  // 30 frames a second at 600
     vt::compose::Span span;
     ASSERT_EQ(composer.frame(t, img, &span), noErr) << "frame " << n;
-    vt::Image want = compose_test::moviePicture(reference.movie, t);
-    ASSERT_EQ(img.width, want.width);
-    EXPECT_TRUE(img.pixels == want.pixels) << "frame " << n;
+    vt::Image want = compose_test::moviePicture(reference.get(), t);
+    EXPECT_TRUE(img.width == want.width && img.pixels == want.pixels) << "frame " << n;
     // The picture holds for its source frame's time, and only that long.
-    EXPECT_LE(span.start, t);
-    EXPECT_GT(span.end, t);
-    EXPECT_LE(span.end - span.start, 20) << "frame " << n;
+    EXPECT_TRUE(span.start <= t && t < span.end && span.end - span.start <= 20) << "frame " << n;
   }
-}
-
-TEST(DecodeAhead, MoviesDisposedWhileDecodingAheadGoCleanly) {
-  const std::string path = fadeMovie();
+  // Movies disposed while their tracks decode ahead go cleanly.
   for (int round = 0; round < 4; ++round) {
-    Opened m(path);
-    ASSERT_TRUE(m.movie);
-    vt::compose::Composer composer(m.movie);
-    composer.setDecodeAhead(8);
-    vt::Image img;
-    ASSERT_EQ(composer.frame(round * 100, img), noErr);
+    Opened m = open(path);
+    ASSERT_TRUE(m);
+    vt::compose::Composer busy(m.get());
+    busy.setDecodeAhead(8);
+    ASSERT_EQ(busy.frame(round * 100, img), noErr);
   }  // disposed here, with the workers busy
 }

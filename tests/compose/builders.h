@@ -7,9 +7,18 @@
 #include "../codec/helpers.h"
 #include "atoms/atom_tree.h"
 #include "core/fourcc.h"
+#include "effects/description.h"
 #include "model/model.h"
 
 namespace compose_test {
+
+// A testsrc2 movie of `size` at `rate` for `seconds`, then `args`.
+inline std::string testsrc(const std::string& name, const std::string& size, int rate, int seconds,
+                           const std::string& args) {
+  return vt_test::fixture(name, "-f lavfi -i testsrc2=size=" + size +
+                                    ":rate=" + std::to_string(rate) + " -t " +
+                                    std::to_string(seconds) + " " + args);
+}
 
 // A track of one sample of `bytes` lasting `duration` at scale 600, described as `codec` at
 // `depth` with `frames` in the description's frame count.
@@ -26,29 +35,20 @@ inline VTTrack* oneSampleTrack(VTMovie* m, int w, int h, OSType codec, int depth
   std::vector<uint8_t> e(86, 0);
   vt::writeBE32(&e[0], 86);
   vt::writeBE32(&e[4], codec);
-  vt::writeBE16(&e[14], (uint16_t)ref);
-  vt::writeBE16(&e[32], (uint16_t)w);
-  vt::writeBE16(&e[34], (uint16_t)h);
-  vt::writeBE16(&e[48], (uint16_t)frames);
-  vt::writeBE16(&e[82], (uint16_t)depth);
-  vt::writeBE16(&e[84], 0xFFFF);
+  // Data reference, width, height, frame count, depth and colour table (-1: none).
+  for (auto [at, v] : {std::pair{14, ref}, {32, w}, {34, h}, {48, frames}, {82, depth}, {84, -1}})
+    vt::writeBE16(&e[at], (uint16_t)v);
   int d = md->addDescription(e);
   md->appendSample(0, (uint32_t)mem->bytes.size(), duration, (uint32_t)d, true);
   vt::movie::finishTrack(t);
   return t;
 }
 
-// A track showing one uncompressed sample (`codec` at `depth`) for 600 units at scale 600.
-inline VTTrack* rawTrack(VTMovie* m, int w, int h, OSType codec, int depth,
-                         std::vector<uint8_t> bytes, short layer = 0) {
-  return oneSampleTrack(m, w, h, codec, depth, 1, std::move(bytes), 600, layer);
-}
-
 // A track showing one solid colour ('raw ' at depth 32).
 inline VTTrack* solidTrack(VTMovie* m, int w, int h, vt::Pixel color, short layer = 0) {
   std::vector<uint8_t> bytes((size_t)w * h * 4);
   for (size_t i = 0; i < (size_t)w * h; i++) vt::writeBE32(&bytes[i * 4], color);
-  return rawTrack(m, w, h, 'raw ', 32, std::move(bytes), layer);
+  return oneSampleTrack(m, w, h, 'raw ', 32, 1, std::move(bytes), 600, layer);
 }
 
 inline void translate(VTTrack* t, int dx, int dy) {
@@ -56,27 +56,21 @@ inline void translate(VTTrack* t, int dx, int dy) {
   t->matrix[7] = IntToFixed(dy);
 }
 
-inline vt::Image moviePicture(VTMovie* m, TimeValue t) {
-  PicHandle pic = GetMoviePict(m, t);
+inline vt::Image picture(PicHandle pic) {
   EXPECT_NE(pic, nullptr) << "error " << GetMoviesError();
   vt::Image img = codec_test::pictImage(pic);
   if (pic) KillPicture(pic);
   return img;
 }
+inline vt::Image moviePicture(Movie m, TimeValue t) { return picture(GetMoviePict(m, t)); }
+inline vt::Image trackPicture(Track t, TimeValue at) { return picture(GetTrackPict(t, at)); }
 
 // A cross-fade track over sources referenced in `refs` order, whose input map names them
 // `names` (one per reference).
 inline VTTrack* crossFade(VTMovie* m, int w, int h, std::vector<VTTrack*> refs,
-                          std::vector<OSType> names, uint32_t duration = 600) {
-  vt::atoms::Atom desc = vt::atoms::newRoot();
-  desc.addOSType('what', 1, 'dslv');
-  desc.addOSType('src ', 1, 'srcA');
-  desc.addOSType('src ', 2, 'srcB');
-  vt::atoms::Atom& twen = desc.add('pcnt', 1).add('twen', 1);
-  twen.addBE32('twnt', 1, 3);
-  uint8_t range[8] = {0, 0, 0, 0, 0, 0x64, 0, 0};
-  twen.add('data', 1, range);
-  VTTrack* t = oneSampleTrack(m, w, h, 'dslv', 24, 0, vt::atoms::serialise(desc), duration);
+                          std::vector<OSType> names) {
+  auto desc = vt::effects::buildDescription('dslv', 2, {{'pcnt', {0, 0, 0}, true, {100, 0, 0}}});
+  VTTrack* t = oneSampleTrack(m, w, h, 'dslv', 24, 0, desc, 600);
   VTTrack::Reference r{'ssrc', {}};
   vt::atoms::Atom map = vt::atoms::newRoot();
   for (size_t i = 0; i < refs.size(); i++) {

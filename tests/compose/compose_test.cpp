@@ -6,83 +6,61 @@
 #include "builders.h"
 #include "compose/tracks.h"
 
-using codec_test::openMovie;
-using codec_test::pictImage;
-using codec_test::psnr;
-using codec_test::referenceFrame;
+using namespace codec_test;
+using namespace compose_test;
 using vt::makePixel;
 
 ::testing::Environment* const gMovies =
     ::testing::AddGlobalTestEnvironment(new codec_test::MoviesEnvironment);
 
-using compose_test::crossFade;
-using compose_test::moviePicture;
-using compose_test::solidTrack;
-using compose_test::translate;
-
 namespace {
 
-bool near(vt::Pixel p, int r, int g, int b, int tol = 6) {
+// Whether the movie's picture at `t` shows r, g, b at (x, y).
+bool shows(Movie m, TimeValue t, int x, int y, int r, int g, int b, int tol = 6) {
+  vt::Pixel p = moviePicture(m, t).at(x, y);
   return std::abs(vt::pixelR(p) - r) <= tol && std::abs(vt::pixelG(p) - g) <= tol &&
          std::abs(vt::pixelB(p) - b) <= tol;
 }
 
 }  // namespace
 
-TEST(MoviePictures, LowerLayersDrawOnTopThroughTrackMatrices) {
+TEST(MoviePictures, LayersMatricesAndTranslucencyComposeThePicture) {
   VTMovie* m = vt::movie::newMovieObject();
   solidTrack(m, 40, 40, makePixel(255, 0, 0), 0);
   VTTrack* blue = solidTrack(m, 20, 20, makePixel(0, 0, 255), -1);
   translate(blue, 10, 10);
-  vt::Image img = moviePicture(m, 0);
-  ASSERT_EQ(img.width, 40);
-  ASSERT_EQ(img.height, 40);
-  EXPECT_TRUE(near(img.at(5, 5), 255, 0, 0));
-  EXPECT_TRUE(near(img.at(15, 15), 0, 0, 255));  // lower layer wins
-  EXPECT_TRUE(near(img.at(35, 35), 255, 0, 0));
-
+  EXPECT_EQ(moviePicture(m, 0).width, 40);
+  EXPECT_TRUE(shows(m, 0, 5, 5, 255, 0, 0));
+  EXPECT_TRUE(shows(m, 0, 15, 15, 0, 0, 255));  // lower layer wins
+  EXPECT_TRUE(shows(m, 0, 35, 35, 255, 0, 0));
   blue->layer = 1;
-  img = moviePicture(m, 0);
-  EXPECT_TRUE(near(img.at(15, 15), 255, 0, 0));
-
+  EXPECT_TRUE(shows(m, 0, 15, 15, 255, 0, 0));
   // A scaling matrix doubles the blue square; a disabled track draws nothing.
   blue->layer = -1;
-  blue->matrix[0] = IntToFixed(2);
-  blue->matrix[4] = IntToFixed(2);
+  blue->matrix[0] = blue->matrix[4] = IntToFixed(2);
   translate(blue, 0, 0);
-  img = moviePicture(m, 0);
-  EXPECT_TRUE(near(img.at(35, 35), 0, 0, 255));
+  EXPECT_TRUE(shows(m, 0, 35, 35, 0, 0, 255));
   SetTrackEnabled(blue, false);
-  img = moviePicture(m, 0);
-  EXPECT_TRUE(near(img.at(15, 15), 255, 0, 0));
-
+  EXPECT_TRUE(shows(m, 0, 15, 15, 255, 0, 0));
   // Past the end there is nothing to show: the picture is black.
-  img = moviePicture(m, 5000);
-  EXPECT_TRUE(near(img.at(5, 5), 0, 0, 0));
+  EXPECT_TRUE(shows(m, 5000, 5, 5, 0, 0, 0));
   DisposeMovie(m);
   EXPECT_EQ(GetMoviePict(m, 0), nullptr);  // a disposed movie is refused, not read
-}
 
-TEST(MoviePictures, RotatedAndTranslucentTracks) {
-  VTMovie* m = vt::movie::newMovieObject();
-  VTTrack* base = solidTrack(m, 40, 40, makePixel(0, 255, 0), 1);
+  // Rotated and translucent tracks.
+  m = vt::movie::newMovieObject();
+  solidTrack(m, 40, 40, makePixel(0, 255, 0), 1);
   // A 20x10 red strip turned a quarter (x' = -y + 30, y' = x + 5): upright at x 20..30, y 5..25.
   VTTrack* strip = solidTrack(m, 20, 10, makePixel(255, 0, 0), 0);
-  strip->matrix[0] = 0;
+  strip->matrix[0] = strip->matrix[4] = 0;
   strip->matrix[1] = fixed1;
   strip->matrix[3] = -fixed1;
-  strip->matrix[4] = 0;
   translate(strip, 30, 5);
-  // Half-transparent blue over the top-left corner.
-  VTTrack* glass = solidTrack(m, 10, 10, makePixel(0, 0, 255, 128), -1);
-  (void)base;
-  (void)glass;
-  vt::Image img = moviePicture(m, 0);
-  ASSERT_EQ(img.width, 40);
-  EXPECT_TRUE(near(img.at(25, 15), 255, 0, 0));
-  EXPECT_TRUE(near(img.at(15, 15), 0, 255, 0));
-  EXPECT_TRUE(near(img.at(25, 30), 0, 255, 0));
-  EXPECT_TRUE(near(img.at(3, 3), 0, 127, 128, 4));
+  solidTrack(m, 10, 10, makePixel(0, 0, 255, 128), -1);  // half-transparent, top-left
+  EXPECT_TRUE(shows(m, 0, 25, 15, 255, 0, 0));
+  EXPECT_TRUE(shows(m, 0, 15, 15, 0, 255, 0));
+  EXPECT_TRUE(shows(m, 0, 25, 30, 0, 255, 0));
+  EXPECT_TRUE(shows(m, 0, 3, 3, 0, 127, 128, 4));
   DisposeMovie(m);
 }
 
@@ -92,31 +70,16 @@ TEST(MoviePictures, EffectTrackDrawsItsSourcesMatchedByName) {
   VTTrack* blue = solidTrack(m, 40, 40, makePixel(0, 0, 255));
   VTTrack* fx = crossFade(m, 20, 20, {red, blue}, {'srcA', 'srcB'});
   // Half way the fade mixes both; the sources are not drawn on their own (black outside).
-  vt::Image img = moviePicture(m, 300);
-  ASSERT_EQ(img.width, 40);
-  EXPECT_TRUE(near(img.at(10, 10), 128, 0, 128, 12));
-  EXPECT_TRUE(near(img.at(30, 30), 0, 0, 0));
-  // At the start the picture is source A. The track picture is the effect at track size.
-  PicHandle pic = GetTrackPict(fx, 0);
-  ASSERT_NE(pic, nullptr);
-  vt::Image t0 = pictImage(pic);
-  KillPicture(pic);
+  EXPECT_TRUE(shows(m, 300, 10, 10, 128, 0, 128, 12));
+  EXPECT_TRUE(shows(m, 300, 30, 30, 0, 0, 0));
+  // At the start the track picture is source A, at track size; a source keeps its own picture.
+  vt::Image t0 = trackPicture(fx, 0);
   ASSERT_EQ(t0.width, 20);
-  EXPECT_TRUE(near(t0.at(10, 10), 255, 0, 0, 12));
-  // The source track itself still has its own picture.
-  pic = GetTrackPict(blue, 0);
-  ASSERT_NE(pic, nullptr);
-  EXPECT_TRUE(near(pictImage(pic).at(1, 1), 0, 0, 255));
-  KillPicture(pic);
-  DisposeMovie(m);
-
+  EXPECT_EQ(t0.at(10, 10) & 0xFFFFFF, 0xFF0000u);
+  EXPECT_EQ(trackPicture(blue, 0).at(1, 1) & 0xFFFFFF, 0x0000FFu);
   // Names decide, not reference order: the first reference named 'srcB' is source B.
-  m = vt::movie::newMovieObject();
-  red = solidTrack(m, 40, 40, makePixel(255, 0, 0));
-  blue = solidTrack(m, 40, 40, makePixel(0, 0, 255));
-  crossFade(m, 40, 40, {red, blue}, {'srcB', 'srcA'});
-  img = moviePicture(m, 0);
-  EXPECT_TRUE(near(img.at(10, 10), 0, 0, 255, 12));
+  VTTrack* swapped = crossFade(m, 20, 20, {red, blue}, {'srcB', 'srcA'});
+  EXPECT_EQ(trackPicture(swapped, 0).at(10, 10) & 0xFFFFFF, 0x0000FFu);
   DisposeMovie(m);
 }
 
@@ -128,21 +91,19 @@ TEST(MoviePictures, EffectOfAnEffectAndReferenceCyclesStayBounded) {
   VTTrack* green = solidTrack(m, 20, 20, makePixel(0, 255, 0));
   crossFade(m, 20, 20, {inner, green}, {'srcA', 'srcB'});
   // At the start the outer effect shows its source A: the inner effect, itself at source A.
-  vt::Image img = moviePicture(m, 0);
-  EXPECT_TRUE(near(img.at(5, 5), 255, 0, 0, 12));
+  EXPECT_TRUE(shows(m, 0, 5, 5, 255, 0, 0, 12));
   // Two effect tracks feeding each other: drawn without endless recursion.
   VTTrack* a = crossFade(m, 20, 20, {red}, {'srcA'});
   VTTrack* b = crossFade(m, 20, 20, {a}, {'srcA'});
   a->references[0].ids.push_back(b->id);
-  PicHandle pic = GetTrackPict(a, 0);
-  if (pic) KillPicture(pic);
+  if (PicHandle pic = GetTrackPict(a, 0)) KillPicture(pic);
   DisposeMovie(m);
 }
 
 TEST(MoviePictures, ATrackDrawnBeforeItsMediaChangesShowsTheChange) {
   VTMovie* m = vt::movie::newMovieObject();
   VTTrack* t = solidTrack(m, 8, 8, makePixel(255, 0, 0));
-  EXPECT_TRUE(near(moviePicture(m, 0).at(4, 4), 255, 0, 0));
+  EXPECT_TRUE(shows(m, 0, 4, 4, 255, 0, 0));
   // A second, blue sample after the first: the track's stream must learn of it.
   VTMedia* md = t->media.get();
   auto* mem = static_cast<vt::movie::MemorySource*>(md->dataRefs[0].source.get());
@@ -150,33 +111,28 @@ TEST(MoviePictures, ATrackDrawnBeforeItsMediaChangesShowsTheChange) {
   for (int i = 0; i < 64; ++i) mem->bytes.insert(mem->bytes.end(), {255, 0, 0, 255});
   md->appendSample(at, 256, 600, 1, true);
   vt::movie::finishTrack(t);
-  EXPECT_TRUE(near(moviePicture(m, 900).at(4, 4), 0, 0, 255));
+  EXPECT_TRUE(shows(m, 900, 4, 4, 0, 0, 255));
   // A new media in place of the old one (which may land at the same address) is drawn too.
   t->media.reset();
-  md = nullptr;
   VTTrack* green = solidTrack(m, 8, 8, makePixel(0, 255, 0));
   t->media = std::move(green->media);
   t->media->track = t;
   SetTrackEnabled(green, false);
   vt::movie::finishTrack(t);
-  EXPECT_TRUE(near(moviePicture(m, 0).at(4, 4), 0, 255, 0));
+  EXPECT_TRUE(shows(m, 0, 4, 4, 0, 255, 0));
   DisposeMovie(m);
 }
 
 TEST(MoviePictures, DecodersFollowTheirMovieAfterDisposal) {
   // Two movies of identical shape opened one after the other land at the same addresses; the
   // second must never be drawn with the first one's decoder.
-  std::string s = "-f lavfi -i testsrc2=size=64x48:rate=5 -t 1 ";
-  std::string a = vt_test::fixture("shape_a.mov", s + "-c:v png");
-  std::string b = vt_test::fixture("shape_b.mov", s + "-vf negate -c:v mjpeg -q:v 2");
+  std::string a = testsrc("shape_a.mov", "64x48", 5, 1, "-c:v png");
+  std::string b = testsrc("shape_b.mov", "64x48", 5, 1, "-vf negate -c:v mjpeg -q:v 2");
   for (const std::string& path : {a, b, a}) {
     Movie m = openMovie(path);
     ASSERT_NE(m, nullptr);
-    PicHandle pic =
-        GetTrackPict(GetMovieIndTrack(m, 1), (TimeValue)(2.5 * GetMovieTimeScale(m) / 5));
-    ASSERT_NE(pic, nullptr) << path;
-    vt::Image img = pictImage(pic);
-    KillPicture(pic);
+    vt::Image img =
+        trackPicture(GetMovieIndTrack(m, 1), (TimeValue)(2.5 * GetMovieTimeScale(m) / 5));
     EXPECT_GE(psnr(img, referenceFrame(path, 2, img.width, img.height)), 40.0) << path;
     DisposeMovie(m);
   }
@@ -186,8 +142,7 @@ TEST(MoviePictures, StepsThroughAMovieBuiltInMemoryReuseTheDecoder) {
   // A copy made in memory (as an effect movie's sources are) refers to an H.264 file with one
   // key frame; stepping forward must feed each sample once, not decode from the key frame again
   // for every frame.
-  std::string src = vt_test::fixture(
-      "long_gop.mov", "-f lavfi -i testsrc2=size=128x96:rate=30 -t 2 -c:v libx264 -g 300 -bf 2");
+  std::string src = testsrc("long_gop.mov", "128x96", 30, 2, "-c:v libx264 -g 300 -bf 2");
   Movie source = openMovie(src);
   ASSERT_NE(source, nullptr);
   SetMovieTimeScale(source, 600);
@@ -196,12 +151,7 @@ TEST(MoviePictures, StepsThroughAMovieBuiltInMemoryReuseTheDecoder) {
   Track copy = NewMovieTrack(built, 128 << 16, 96 << 16, 0);
   ASSERT_NE(NewTrackMedia(copy, VideoMediaType, 600, nullptr, 0), nullptr);
   ASSERT_EQ(InsertTrackSegment(from, copy, 0, GetTrackDuration(from), 0), noErr);
-  const int frames = 30;
-  for (int i = 0; i < frames; ++i) {
-    PicHandle pic = GetTrackPict(copy, i * 20);
-    ASSERT_NE(pic, nullptr) << "frame " << i;
-    KillPicture(pic);
-  }
+  for (int i = 0; i < 30; ++i) ASSERT_FALSE(trackPicture(copy, i * 20).empty()) << "frame " << i;
   EXPECT_EQ(vt::compose::streamsMadeFor(copy), 1) << "decoding started again for each frame";
   DisposeMovie(built);
   DisposeMovie(source);

@@ -7,12 +7,12 @@
 
 #include <cmath>
 #include <functional>
+#include <set>
 
 #include "builders.h"
 #include "codec/video_format.h"
 
 using codec_test::openMovie;
-using codec_test::pictImage;
 using vt::makePixel;
 using vt::Pixel;
 
@@ -31,85 +31,52 @@ Pixel yuvColour(int y, int u, int v) {
   return makePixel(ch(c + 1.596 * e), ch(c - 0.392 * d - 0.813 * e), ch(c + 2.017 * d));
 }
 
-constexpr int kU = 168, kV = 98;  // constant chroma of the YUV patterns
+constexpr int kU = 168, kV = 98;  // constant chroma of the 4:2:0 pattern
 int lumaAt(int x, int y) { return 16 + (x * 29 + y * 13) % 220; }
+uint8_t byteAt(int x, int y) { return (uint8_t)(x * 7 + y * 13); }
 Pixel rgbAt(int x, int y) {
   return makePixel((uint8_t)(x * 29 + 7), (uint8_t)(y * 53 + 11), (uint8_t)((x + y) * 17));
 }
 
-// One uncompressed format: its sample description codec and depth, how a sample of a given
-// size is laid out, and what each pixel must show.
+// The uncompressed formats, told apart by depth: RGB (24), palette (8), grey where white is
+// zero (40) and planar 4:2:0 (12).
 struct RawFormat {
   const char* name;
   OSType codec;
-  int depth;
-  std::function<std::vector<uint8_t>(int w, int h)> sample;
-  std::function<Pixel(int x, int y)> expected;
-  int tolerance;
+  int depth, tolerance;
 };
+const RawFormat kRawFormats[] = {{"RGB", 'raw ', 24, 0},
+                                 {"palette", 'raw ', 8, 0},
+                                 {"grey", 'raw ', 40, 1},
+                                 {"4:2:0", 'I420', 12, 4}};
 
-// The bytes of a w x h plane, `per` bytes a pixel, from `at(x, y)`.
-std::vector<uint8_t> plane(int w, int h, const std::function<std::vector<uint8_t>(int, int)>& at) {
+std::vector<uint8_t> rawSample(const RawFormat& f, int w, int h) {
   std::vector<uint8_t> b;
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
-      auto px = at(x, y);
-      b.insert(b.end(), px.begin(), px.end());
+      Pixel p = rgbAt(x, y);
+      if (f.depth == 24)
+        b.insert(b.end(), {vt::pixelR(p), vt::pixelG(p), vt::pixelB(p)});
+      else
+        b.push_back(f.depth == 12 ? (uint8_t)lumaAt(x, y) : byteAt(x, y));
     }
+  size_t chroma = (size_t)((w + 1) / 2) * ((h + 1) / 2);
+  if (f.depth == 12) {
+    b.insert(b.end(), chroma, kU);
+    b.insert(b.end(), chroma, kV);
+  }
   return b;
 }
 
-const std::vector<RawFormat>& rawFormats() {
+Pixel rawExpected(const RawFormat& f, int x, int y) {
   static const std::vector<Pixel> palette = vt::codec::defaultPalette(8);
-  static const std::vector<Pixel> lumaColours = [] {
-    std::vector<Pixel> c;
-    for (int y = 0; y < 256; ++y) c.push_back(yuvColour(y, kU, kV));
-    return c;
-  }();
-  auto grey = [](int x, int y) { return (uint8_t)(x * 29 + y * 7); };
-  static const std::vector<RawFormat> formats = {
-      {"RGB", 'raw ', 24,
-       [](int w, int h) {
-         return plane(w, h, [](int x, int y) -> std::vector<uint8_t> {
-           Pixel p = rgbAt(x, y);
-           return {vt::pixelR(p), vt::pixelG(p), vt::pixelB(p)};
-         });
-       },
-       rgbAt, 0},
-      {"palette", 'raw ', 8,
-       [](int w, int h) {
-         return plane(w, h, [](int x, int y) -> std::vector<uint8_t> {
-           return {(uint8_t)(x * 7 + y * 13)};
-         });
-       },
-       [](int x, int y) { return palette[(uint8_t)(x * 7 + y * 13)]; }, 0},
-      {"grey", 'raw ', 40,
-       [grey](int w, int h) {
-         return plane(w, h, [grey](int x, int y) -> std::vector<uint8_t> { return {grey(x, y)}; });
-       },
-       [grey](int x, int y) {  // white is zero
-         uint8_t v = (uint8_t)(255 - grey(x, y));
-         return makePixel(v, v, v);
-       },
-       1},
-      {"4:2:0", 'I420', 12,
-       [](int w, int h) {
-         size_t chroma = (size_t)((w + 1) / 2) * ((h + 1) / 2);
-         std::vector<uint8_t> b = plane(
-             w, h, [](int x, int y) -> std::vector<uint8_t> { return {(uint8_t)lumaAt(x, y)}; });
-         b.insert(b.end(), chroma, kU);
-         b.insert(b.end(), chroma, kV);
-         return b;
-       },
-       [](int x, int y) { return lumaColours[(size_t)lumaAt(x, y)]; }, 4},
-  };
-  return formats;
-}
-
-vt::Image picture(PicHandle pic) {
-  vt::Image img = pictImage(pic);
-  if (pic) KillPicture(pic);
-  return img;
+  const uint8_t white = (uint8_t)(255 - byteAt(x, y));
+  switch (f.depth) {
+    case 24: return rgbAt(x, y);
+    case 8: return palette[byteAt(x, y)];
+    case 40: return makePixel(white, white, white);
+    default: return yuvColour(lumaAt(x, y), kU, kV);
+  }
 }
 
 // The first pixel that differs from `want` by more than `tolerance`, as text; "" when none.
@@ -131,15 +98,6 @@ std::string mismatch(const vt::Image& img, int w, int h, const std::function<Pix
   return "";
 }
 
-// Widths around the multiples of 8 (and so of 16, 32 and 64) up to 1930.
-std::vector<int> wideWidths() {
-  std::vector<int> out;
-  for (int m = 72; m <= 1928; m += 8)
-    for (int w : {m - 1, m, m + 1}) out.push_back(w);
-  out.push_back(1930);
-  return out;
-}
-
 class Sizes : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -155,11 +113,12 @@ class Sizes : public ::testing::Test {
   // (a scaled pattern blends neighbours, so only a `flat` one is compared when doubled).
   void check(const std::string& what, Track t, Movie m, int w, int h,
              const std::function<Pixel(int, int)>& want, int tolerance, bool doubled, bool flat) {
-    vt::Image track = picture(GetTrackPict(t, 0)), movie = picture(GetMoviePict(m, 0)), big;
+    vt::Image track = compose_test::trackPicture(t, 0), movie = compose_test::moviePicture(m, 0);
+    vt::Image big;
     if (doubled) {
       MatrixRecord twice = {{{IntToFixed(2), 0, 0}, {0, IntToFixed(2), 0}, {0, 0, 0x40000000}}};
       SetMovieMatrix(m, &twice);
-      big = picture(GetMoviePict(m, 0));
+      big = compose_test::moviePicture(m, 0);
       SetMovieMatrix(m, nullptr);
     }
     std::string at = what + " at " + std::to_string(w) + "x" + std::to_string(h);
@@ -181,16 +140,19 @@ TEST_F(Sizes, UncompressedFormatsAtEverySize) {
   std::vector<std::pair<int, int>> sizes;
   for (int h = 1; h <= 64; ++h)
     for (int w = 1; w <= 64; ++w) sizes.push_back({w, h});
-  for (int w : wideWidths())
-    for (int h : {2, 5}) sizes.push_back({w, h});
+  // Widths around the multiples of 8 (and so of 16, 32 and 64) up to 1930.
+  for (int m = 72; m <= 1928; m += 8)
+    for (int w : {m - 1, m, m + 1}) sizes.insert(sizes.end(), {{w, 2}, {w, 5}});
+  sizes.insert(sizes.end(), {{1930, 2}, {1930, 5}});
   int n = 0;
-  for (const RawFormat& f : rawFormats())
+  for (const RawFormat& f : kRawFormats)
     for (auto [w, h] : sizes) {
       if (n++ % kSample) continue;
       VTMovie* m = vt::movie::newMovieObject();
-      compose_test::rawTrack(m, w, h, f.codec, f.depth, f.sample(w, h));
+      compose_test::oneSampleTrack(m, w, h, f.codec, f.depth, 1, rawSample(f, w, h), 600);
       // Scaled every seventh case only: scaler set-up is slow.
-      check(f.name, m->tracks[0].get(), m, w, h, f.expected, f.tolerance, n % 7 == 0, false);
+      auto want = [&f](int x, int y) { return rawExpected(f, x, y); };
+      check(f.name, m->tracks[0].get(), m, w, h, want, f.tolerance, n % 7 == 0, false);
       DisposeMovie(m);
       if (HasFatalFailure()) return;
     }
@@ -201,17 +163,15 @@ namespace {
 // The sizes of the tracks in each coded fixture: small widths, small heights at a width that
 // used to fail, and widths around the multiples of 64 and of the other vector widths.
 std::vector<std::pair<int, int>> codedSizes(bool even) {
-  std::vector<std::pair<int, int>> s;
-  for (int i = 1; i <= 64; ++i) s.insert(s.end(), {{i, 6}, {200, i}});
+  std::set<std::pair<int, int>> s;  // sorted, each size once
+  for (int i = 1; i <= 64; ++i) s.insert({{i, 6}, {200, i}});
   std::vector<int> around = {72,  80,  88,  96,  104, 112, 120, 128, 136,
                              152, 168, 184, 216, 360, 424, 648, 1928};
   for (int m = 64; m <= 1920; m += 64) around.push_back(m);
   for (int m : around)
-    for (int w : {m - 1, m, m + 1}) s.push_back({std::min(w, 1930), 2});
-  std::sort(s.begin(), s.end());
-  s.erase(std::unique(s.begin(), s.end()), s.end());
+    for (int w : {m - 1, m, m + 1}) s.insert({std::min(w, 1930), 2});
   if (even) std::erase_if(s, [](auto wh) { return wh.first % 2 || wh.second % 2; });
-  return s;
+  return {s.begin(), s.end()};
 }
 
 // One ffmpeg run makes a movie with a track per size, each one flat-coloured frame.
@@ -236,9 +196,7 @@ TEST_F(Sizes, CodedFormatsAtEveryTrackSize) {
   // A colour the GIF encoder's 3-3-2 palette holds exactly.
   const Pixel flat = makePixel(0x24, 0x6D, 0xAA), grey = makePixel(94, 94, 94);
   struct {
-    const char* name;
-    const char* source;
-    const char* args;
+    const char *name, *source, *args;
     bool even;
     Pixel colour;
     int tolerance;

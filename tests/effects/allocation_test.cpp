@@ -30,8 +30,7 @@ TEST(Allocation, RepeatedFramesAllocateNothing) {
   const int w = 640, h = 360;  // large enough to be split across threads
   const Image a = gradientPicture(w, h, 0), small = gradientPicture(w / 2, h / 2, 50);
   for (const auto& e : catalogue()) {
-    std::vector<DescriptionParam> ps;
-    auto bytes = buildDescription(e.code, e.sources, ps);
+    auto bytes = buildDescription(e.code, e.sources, {});
     EffectInputs in;
     in.sourceA = &a;
     in.sourceB = &small;  // scaled every frame

@@ -3,47 +3,42 @@
 #include <QuickTimeEffects.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
 
 #include "core/fourcc.h"
 #include "atoms/atom_tree.h"
-#include "effects/catalogue.h"
-#include "effects/render_api.h"
 #include "effects/smpte.h"
+#include "effects_test_util.h"
 
 using namespace vt::effects;
 
 // The table's own consistency: what the dialog and the renderer rely on.
-TEST(Catalogue, EntriesAreConsistent) {
+TEST(Catalogue, EntriesAreConsistentAndRandomPatternsStayInTheirFamily) {
   std::set<std::string> names;
   for (const auto& e : catalogue()) {
     EXPECT_TRUE(names.insert(e.name).second) << "duplicate name " << e.name;
-    EXPECT_TRUE(isEffectType(e.code));
     for (const auto& p : e.params) {
       EXPECT_LE(p.minValue, p.maxValue) << e.name << " " << p.name;
       if (p.type == ParamType::Enum) {
-        ASSERT_FALSE(p.enumValues.empty());
-        bool defaultListed = false;
-        for (const auto& i : p.enumValues) defaultListed |= i.value == (long)p.defaultValue[0];
-        EXPECT_TRUE(defaultListed) << e.name << " " << p.name;
+        auto isDefault = [&](const auto& i) { return i.value == (long)p.defaultValue[0]; };
+        EXPECT_TRUE(std::any_of(p.enumValues.begin(), p.enumValues.end(), isDefault))
+            << e.name << " " << p.name;
       } else if (p.type != ParamType::RGB && p.type != ParamType::Image) {
-        EXPECT_GE(p.defaultValue[0], p.minValue) << e.name << " " << p.name;
-        EXPECT_LE(p.defaultValue[0], p.maxValue) << e.name << " " << p.name;
+        EXPECT_TRUE(p.minValue <= p.defaultValue[0] && p.defaultValue[0] <= p.maxValue)
+            << e.name << " " << p.name;
       }
     }
     // Every transition is driven by a percentage tweened 0 -> 100 by default.
     if (e.sources == 2) {
       const ParamDesc* p = e.param('pcnt');
-      ASSERT_NE(p, nullptr) << e.name;
-      EXPECT_TRUE(p->defaultTweened);
-      EXPECT_EQ(p->defaultValue[0], 0);
-      EXPECT_EQ(p->defaultEnd[0], 100);
+      EXPECT_TRUE(p && p->defaultTweened && p->defaultValue[0] == 0 && p->defaultEnd[0] == 100)
+          << e.name;
     }
   }
-  EXPECT_FALSE(isEffectType('avc1'));
-  EXPECT_FALSE(isEffectType(0));
+  EXPECT_FALSE(isEffectType('avc1') || isEffectType(0));
   // Pattern ids are unique and inside their family's range; each SMPTE effect's wipe list holds
   // exactly its family plus the random entries.
   std::map<PatternFamily, int> counts;
@@ -51,18 +46,13 @@ TEST(Catalogue, EntriesAreConsistent) {
   for (const auto& p : smptePatterns()) {
     counts[p.family]++;
     EXPECT_TRUE(ids.insert(p.id).second) << p.id;
-    int lo = p.family == PatternFamily::Wipe     ? 1
-             : p.family == PatternFamily::Iris   ? 101
-             : p.family == PatternFamily::Radial ? 201
-                                                 : 301;
-    EXPECT_GE(p.id, lo);
-    EXPECT_LT(p.id, lo + 99);
+    const int lo = 100 * (int)p.family + 1;  // wipes from 1, irises from 101, ...
+    EXPECT_TRUE(p.id >= lo && p.id < lo + 99) << p.id;
   }
   for (int id : {0, 9, 20, 100, 132, 200, 265, 300, 354, 409, 501})
     EXPECT_EQ(findPattern(id), nullptr) << id;
-  const OSType codes[4] = {'smpt', 'smp2', 'smp3', 'smp4'};
   for (int fam = 0; fam < 4; ++fam) {
-    const ParamDesc* w = findEffect(codes[fam])->param('wpID');
+    const ParamDesc* w = findEffect(et::kFamilyCodes[fam])->param('wpID');
     ASSERT_NE(w, nullptr);
     std::set<long> listed;
     for (const auto& i : w->enumValues) {
@@ -70,16 +60,12 @@ TEST(Catalogue, EntriesAreConsistent) {
       const PatternInfo* p = findPattern((int)i.value);
       if (i.value == 409 || i.value == 501 + fam) continue;
       ASSERT_NE(p, nullptr) << i.value;
-      EXPECT_EQ((int)p->family, fam);
-      EXPECT_EQ(p->name, i.name);
+      EXPECT_TRUE((int)p->family == fam && p->name == i.name) << i.value;
     }
-    EXPECT_EQ(listed.count(409), 1u);
-    EXPECT_EQ(listed.count(501 + fam), 1u);
+    EXPECT_TRUE(listed.count(409) && listed.count(501 + fam)) << fam;
     EXPECT_EQ(listed.size(), (size_t)counts[(PatternFamily)fam] + 2);
   }
-}
-
-TEST(Catalogue, RandomPatternsResolveDeterministicallyWithinTheirFamily) {
+  // Random patterns resolve deterministically, within their family.
   std::set<int> seen;
   for (uint64_t seed = 0; seed < 200; ++seed) {
     int any = resolvePattern(409, seed);
@@ -97,71 +83,54 @@ TEST(Catalogue, RandomPatternsResolveDeterministicallyWithinTheirFamily) {
   EXPECT_EQ(resolvePattern(999, 123), 0);
 }
 
-// Reads the effects list back as (id, name, type) triples.
-struct ListEntry {
-  QTAtomID id;
-  std::string name;
-  OSType type;
-};
-static std::vector<ListEntry> readList(QTAtomContainer list) {
-  std::vector<ListEntry> out;
+// The effects list as (name, type) pairs, checking its layout on the way: entries 1, 2, ... of
+// a length-prefixed name and a 4-byte type.
+static std::vector<std::pair<std::string, OSType>> readList(QTAtomContainer list) {
+  std::vector<std::pair<std::string, OSType>> out;
   vt::atoms::View t;
-  const uint8_t* bytes = reinterpret_cast<const uint8_t*>(*list);
-  EXPECT_EQ(t.parse(bytes, (size_t)GetHandleSize(list)), noErr);
+  EXPECT_EQ(t.parse(reinterpret_cast<const uint8_t*>(*list), (size_t)GetHandleSize(list)), noErr);
   EXPECT_EQ(t.countOfType(0, 'name'), t.countOfType(0, 'type'));
   for (int i = 1;; ++i) {
     int n = t.findByIndex(0, 'name', i), ty = t.findByIndex(0, 'type', i);
     if (n < 0 || ty < 0) break;
     auto name = t.data(n), type = t.data(ty);
-    EXPECT_EQ(t.node(n).id, t.node(ty).id);
+    EXPECT_TRUE(t.node(n).id == i && t.node(ty).id == i) << i;
     EXPECT_EQ(name.size(), (size_t)name[0] + 1) << "name is a length-prefixed string";
     EXPECT_EQ(type.size(), 4u);
-    out.push_back({(QTAtomID)t.node(n).id, std::string((const char*)name.data() + 1, name[0]),
-                   vt::readBE32(type.data())});
+    out.push_back({std::string((const char*)name.data() + 1, name[0]), vt::readBE32(type.data())});
   }
   return out;
 }
 
-TEST(EffectsList, OffersTheEffectsTakingTheRequestedNumberOfSources) {
-  QTAtomContainer list = nullptr;
-  ASSERT_EQ(QTGetEffectsList(&list, 2, 2, 0), noErr);
-  ASSERT_NE(list, nullptr);
-  auto entries = readList(list);
-  ASSERT_EQ(entries.size(), 13u);
-  EXPECT_EQ(entries[0].name, "Cross Fade");
-  EXPECT_EQ(entries[0].type, (OSType)'dslv');
-  for (size_t i = 0; i < entries.size(); ++i) {
-    EXPECT_EQ(entries[i].id, (QTAtomID)(i + 1));
-    EXPECT_EQ(findEffect(entries[i].type)->sources, 2);
-    EXPECT_EQ(findEffect(entries[i].type)->name, entries[i].name);
+TEST(EffectsList, OffersTheEffectsTakingTheRequestedNumberOfSourcesAndDescribesThem) {
+  const struct {
+    long min, max, options;
+    size_t count;
+    std::pair<std::string, OSType> first;
+  } lists[] = {{2, 2, 0, 13, {"Cross Fade", 'dslv'}},
+               {0, 0, 0, 3, {"Fire", 'fire'}},
+               {1, 1, elOptionsIncludeNoneInList, 14, {"None", 0}},
+               {0, -1, 0, 29, {"Cross Fade", 'dslv'}}};  // no upper bound
+  for (const auto& l : lists) {
+    QTAtomContainer list = nullptr;
+    ASSERT_EQ(QTGetEffectsList(&list, l.min, l.max, l.options), noErr);
+    auto entries = readList(list);
+    DisposeHandle(list);
+    ASSERT_EQ(entries.size(), l.count) << l.min << ".." << l.max;
+    EXPECT_EQ(entries[0], l.first);
+    for (size_t i = l.options ? 1 : 0; i < entries.size(); ++i) {
+      const EffectInfo* e = findEffect(entries[i].second);
+      ASSERT_NE(e, nullptr) << entries[i].first;
+      EXPECT_EQ(e->name, entries[i].first);
+      EXPECT_TRUE(e->sources >= l.min && (l.max < 0 || e->sources <= l.max)) << e->name;
+    }
   }
-  DisposeHandle(list);
-
-  ASSERT_EQ(QTGetEffectsList(&list, 0, 0, 0), noErr);
-  entries = readList(list);
-  ASSERT_EQ(entries.size(), 3u);
-  EXPECT_EQ(entries[0].type, (OSType)'fire');
-  DisposeHandle(list);
-
-  ASSERT_EQ(QTGetEffectsList(&list, 1, 1, elOptionsIncludeNoneInList), noErr);
-  entries = readList(list);
-  ASSERT_EQ(entries.size(), 14u);
-  EXPECT_EQ(entries[0].name, "None");
-  EXPECT_EQ(entries[0].type, 0u);
-  DisposeHandle(list);
-
-  ASSERT_EQ(QTGetEffectsList(&list, 0, -1, 0), noErr);  // no upper bound
-  EXPECT_EQ(readList(list).size(), 29u);
-  DisposeHandle(list);
-
+  QTAtomContainer list = nullptr;
   ASSERT_EQ(QTGetEffectsList(&list, 3, 5, 0), noErr);  // nothing takes three sources
   EXPECT_TRUE(readList(list).empty());
   DisposeHandle(list);
-
   EXPECT_EQ(QTGetEffectsList(nullptr, 0, 2, 0), paramErr);
-}
-
-TEST(EffectImageDescription, DescribesTheEffectOrRefusesAnUnknownCode) {
+  // An image description for an effect, or a refusal for an unknown code.
   long before = VTLiveHandleCount();
   ImageDescriptionHandle d = nullptr;
   ASSERT_EQ(MakeImageDescriptionForEffect('smp2', &d), noErr);

@@ -13,29 +13,27 @@ using vt::Image;
 using vt::Pixel;
 using vt::effects::DescriptionParam;
 
+// The SMPTE effect of each pattern family, in family order.
+constexpr OSType kFamilyCodes[4] = {'smpt', 'smp2', 'smp3', 'smp4'};
+
 inline DescriptionParam num(OSType code, double v) { return {code, {v, 0, 0}}; }
 inline DescriptionParam color(OSType code, int r, int g, int b) {
   return {code, {(double)r * 257, (double)g * 257, (double)b * 257}};
 }
 inline DescriptionParam tween(OSType code, double from, double to) {
-  DescriptionParam p{code, {from, 0, 0}};
-  p.tweened = true;
-  p.end = {to, 0, 0};
-  return p;
+  return {code, {from, 0, 0}, true, {to, 0, 0}};
 }
 
 // Renders `code` at `percent` (transitions) with extra parameters.
 inline Image render(OSType code, std::vector<DescriptionParam> params, const Image* a,
-                    const Image* b, int w, int h, int64_t time = 0, int64_t duration = 100,
-                    bool* ok = nullptr) {
+                    const Image* b, int w, int h, int64_t time = 0, int64_t duration = 100) {
   const auto* info = vt::effects::findEffect(code);
   auto bytes = vt::effects::buildDescription(code, info ? info->sources : 0, params);
   Image out(w, h, vt::makePixel(1, 2, 3));
   vt::effects::EffectInputs in;
   in.sourceA = a;
   in.sourceB = b;
-  bool r = vt::effects::renderEffectSample(bytes.data(), bytes.size(), time, duration, in, out);
-  if (ok) *ok = r;
+  vt::effects::renderEffectSample(bytes.data(), bytes.size(), time, duration, in, out);
   return out;
 }
 inline Image transition(OSType code, double percent, const Image& a, const Image& b,
