@@ -3,34 +3,29 @@
 //   VT_HELPER_MODE=serve: initialise as the single instance; print "READY"; then wait (at most
 //   VT_HELPER_WAIT seconds) for a later launch to hand over files, print them, and exit.
 #include <AppleEvents.h>
+#include <arpa/inet.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "appleevents/ae_queue.h"
 
 namespace {
 
-std::string code(unsigned long v) {
-  char s[5] = {(char)(v >> 24), (char)(v >> 16), (char)(v >> 8), (char)v, 0};
-  return s;
-}
-
 OSErr printEvent(const AppleEvent* event, AppleEvent*, unsigned long) {
   AEEventID id = 0;
   AEGetAttributePtr(event, keyEventIDAttr, typeType, nullptr, &id, sizeof id, nullptr);
-  std::printf("EVENT %s\n", code(id).c_str());
+  id = htonl(id);  // the code's characters in reading order
+  std::printf("EVENT %.4s\n", (const char*)&id);
   AEDescList list;
   if (AEGetParamDesc(event, keyDirectObject, typeAEList, &list) == noErr) {
     long n = 0;
     AECountItems(&list, &n);
     for (long i = 1; i <= n; ++i) {
       FSSpec spec;
-      Size actual = 0;
-      OSErr err = AEGetNthPtr(&list, i, typeFSS, nullptr, nullptr, &spec, sizeof spec, &actual);
+      OSErr err = AEGetNthPtr(&list, i, typeFSS, nullptr, nullptr, &spec, sizeof spec, nullptr);
       char path[4096] = "";
       if (err == noErr) VTFSSpecToPath(&spec, path, sizeof path);
       std::printf("FILE %d %s\n", err, path);

@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 
@@ -32,6 +31,13 @@ struct RuntimeDir {
     path = mkdtemp(tmpl);
   }
   ~RuntimeDir() { fs::remove_all(path); }
+  std::string sock() const { return path + "/vantrel-instance.sock"; }
+  // The command that launches the helper as the single instance, waiting `wait` seconds for a
+  // hand-over.
+  std::string serve(int wait) const {
+    return "XDG_RUNTIME_DIR='" + path +
+           "' VT_HELPER_MODE=serve VT_HELPER_WAIT=" + std::to_string(wait) + " '" + helper() + "'";
+  }
 };
 
 // A connection to the socket, or -1.
@@ -68,26 +74,22 @@ std::string waitForText(const std::string& file, const std::string& text) {
   return got;
 }
 
+// Starts the first instance in the background, printing to `out`, and waits until it is ready.
+void startInstance(const RuntimeDir& runtime, const std::string& out) {
+  ASSERT_EQ(vt_test::run(runtime.serve(30) + " > '" + out + "' 2>&1 &"), 0);
+  std::string ready = waitForText(out, "READY");
+  ASSERT_NE(ready.find("READY"), std::string::npos) << ready;
+}
+
 }  // namespace
 
 TEST(Launch, ArgumentsBecomeOneOpenDocumentsEvent) {
-  std::string dir = vt_test::tempDir("ae-launch");
-  std::ofstream(dir + "/a.mov") << "a";
-  std::ofstream(dir + "/b b.mov") << "b";
-  std::string out;
+  std::string dir = vt_test::tempDir("ae-launch"), out, want = "EVENT odoc\n";
+  for (const char* name : {"a.mov", "b b.mov", "-dash.mov"})
+    want += "FILE 0 " + vt_test::writeFile(dir + "/" + name) + "\n";
   std::string cmd = "cd '" + dir + "' && '" + helper() + "' a.mov 'b b.mov' -psn_0_1 -- -dash.mov";
   ASSERT_EQ(vt_test::run(cmd, &out), 0);
-  EXPECT_EQ(out,
-            "EVENT odoc\n"
-            "FILE 0 " +
-                dir +
-                "/a.mov\n"
-                "FILE 0 " +
-                dir +
-                "/b b.mov\n"
-                "FILE 0 " +
-                dir + "/-dash.mov\n");
-
+  EXPECT_EQ(out, want);
   out.clear();
   ASSERT_EQ(vt_test::run("'" + helper() + "'", &out), 0);
   EXPECT_EQ(out, "EVENT oapp\n");
@@ -95,52 +97,36 @@ TEST(Launch, ArgumentsBecomeOneOpenDocumentsEvent) {
 
 TEST(Launch, SecondLaunchHandsItsFilesToTheRunningInstance) {
   RuntimeDir runtime;
-  std::string dir = vt_test::tempDir("ae-second");
-  std::ofstream(dir + "/second.mov") << "x";
-  std::string env = "XDG_RUNTIME_DIR='" + runtime.path + "' VT_HELPER_MODE=serve ";
-  std::string firstOut = dir + "/first.txt";
-  // The first instance runs in the background and waits for a hand-over.
-  ASSERT_EQ(vt_test::run(env + "VT_HELPER_WAIT=30 '" + helper() + "' > '" + firstOut + "' 2>&1 &"),
-            0);
-  std::string ready = waitForText(firstOut, "READY");
-  ASSERT_NE(ready.find("READY"), std::string::npos) << ready;
-
-  std::string secondOut;
-  ASSERT_EQ(
-      vt_test::run("cd '" + dir + "' && " + env + "'" + helper() + "' second.mov", &secondOut), 0);
+  std::string dir = vt_test::tempDir("ae-second"), firstOut = dir + "/first.txt", secondOut;
+  std::string file = vt_test::writeFile(dir + "/second.mov");
+  ASSERT_NO_FATAL_FAILURE(startInstance(runtime, firstOut));
+  ASSERT_EQ(vt_test::run("cd '" + dir + "' && " + runtime.serve(0) + " second.mov", &secondOut), 0);
   EXPECT_EQ(secondOut, "");  // it handed over and ended without handling anything itself
-
-  EXPECT_EQ(waitForText(firstOut, "FILE"),
-            "EVENT oapp\nREADY\nEVENT odoc\nFILE 0 " + dir + "/second.mov\n");
+  EXPECT_EQ(waitForText(firstOut, "FILE"), "EVENT oapp\nREADY\nEVENT odoc\nFILE 0 " + file + "\n");
 
   // The first instance has ended and removed its socket; a new launch becomes the instance.
-  for (int i = 0; i < 100 && fs::exists(runtime.path + "/vantrel-instance.sock"); ++i)
+  for (int i = 0; i < 100 && fs::exists(runtime.sock()); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_FALSE(fs::exists(runtime.path + "/vantrel-instance.sock"));
+  EXPECT_FALSE(fs::exists(runtime.sock()));
 }
 
 TEST(Launch, StaleSocketDoesNotBlockStartUp) {
   RuntimeDir runtime;
   // A socket file left by an instance that crashed: nobody listens on it.
-  std::ofstream(runtime.path + "/vantrel-instance.sock") << "";
+  vt_test::writeFile(runtime.sock(), "");
   std::string out;
-  std::string env = "XDG_RUNTIME_DIR='" + runtime.path + "' VT_HELPER_MODE=serve VT_HELPER_WAIT=0 ";
-  EXPECT_EQ(vt_test::run(env + "'" + helper() + "'", &out), 3);
+  EXPECT_EQ(vt_test::run(runtime.serve(0), &out), 3);
   EXPECT_EQ(out, "EVENT oapp\nREADY\nTIMEOUT\n");
 }
 
 TEST(Launch, MalformedHandOversAreIgnored) {
   RuntimeDir runtime;
-  std::string dir = vt_test::tempDir("ae-malformed");
-  std::string env = "XDG_RUNTIME_DIR='" + runtime.path + "' VT_HELPER_MODE=serve ";
-  std::string out = dir + "/out.txt";
-  ASSERT_EQ(vt_test::run(env + "VT_HELPER_WAIT=30 '" + helper() + "' > '" + out + "' 2>&1 &"), 0);
-  waitForText(out, "READY");
-  std::string sock = runtime.path + "/vantrel-instance.sock";
+  std::string out = vt_test::tempDir("ae-malformed") + "/out.txt";
+  ASSERT_NO_FATAL_FAILURE(startInstance(runtime, out));
   // Wrong greeting; a path cut short (no terminator); a relative path only.
-  EXPECT_EQ(sendRaw(sock, "HELLO\n/etc/passwd"), "");
-  EXPECT_EQ(sendRaw(sock, std::string("VANTREL-OPEN 1\n/tmp/a.mov\0/tmp/b", 32)), "");
-  EXPECT_EQ(sendRaw(sock, std::string("VANTREL-OPEN 1\nrelative.mov\0", 28)), "OK\n");
+  EXPECT_EQ(sendRaw(runtime.sock(), "HELLO\n/etc/passwd"), "");
+  EXPECT_EQ(sendRaw(runtime.sock(), std::string("VANTREL-OPEN 1\n/tmp/a.mov\0/tmp/b", 32)), "");
+  EXPECT_EQ(sendRaw(runtime.sock(), std::string("VANTREL-OPEN 1\nrelative.mov\0", 28)), "OK\n");
   // Only the last was accepted, and with no usable file it is a plain re-launch.
   EXPECT_EQ(waitForText(out, "EVENT rapp"), "EVENT oapp\nREADY\nEVENT rapp\n");
 }
@@ -154,7 +140,7 @@ TEST(Launch, SilentPeersDoNotHoldUpTheEventLoop) {
   vt::ae::initialiseProcessWithArguments({}, true);  // the first instance: it listens
   EventRecord e;
   ASSERT_TRUE(vt::ae::takePendingEvent(e));  // its own open-application event
-  std::string sock = runtime.path + "/vantrel-instance.sock";
+  std::string sock = runtime.sock();
   std::vector<int> silent;
   for (int i = 0; i < 8; ++i) silent.push_back(connectTo(sock));
   ASSERT_EQ(std::count(silent.begin(), silent.end(), -1), 0);
@@ -191,8 +177,7 @@ TEST(Launch, SocketsThatAreNotOursAreRefused) {
     chmod(runtime.path.c_str(), impostor == getuid() ? 0755 : 0700);
     int fd = socket(AF_UNIX, SOCK_STREAM, 0), heard[2];
     sockaddr_un addr{AF_UNIX, {}};
-    std::strncpy(addr.sun_path, (runtime.path + "/vantrel-instance.sock").c_str(),
-                 sizeof addr.sun_path - 1);
+    std::strncpy(addr.sun_path, runtime.sock().c_str(), sizeof addr.sun_path - 1);
     ASSERT_EQ(bind(fd, (sockaddr*)&addr, sizeof addr), 0);
     ASSERT_EQ(pipe(heard), 0);
     pid_t pid = fork();
@@ -209,11 +194,9 @@ TEST(Launch, SocketsThatAreNotOursAreRefused) {
     char mark = 'N';
     ASSERT_EQ(read(heard[0], &mark, 1), 1);  // listening
     std::string dir = vt_test::tempDir("ae-impostor"), out;
-    std::ofstream(dir + "/mine.mov") << "x";
-    vt_test::run("cd '" + dir + "' && XDG_RUNTIME_DIR='" + runtime.path +
-                     "' VT_HELPER_MODE=serve VT_HELPER_WAIT=0 '" + helper() + "' mine.mov",
-                 &out);
-    EXPECT_NE(out.find("EVENT odoc\nFILE 0 " + dir + "/mine.mov\n"), std::string::npos) << out;
+    std::string mine = vt_test::writeFile(dir + "/mine.mov");
+    vt_test::run("cd '" + dir + "' && " + runtime.serve(0) + " mine.mov", &out);
+    EXPECT_NE(out.find("EVENT odoc\nFILE 0 " + mine + "\n"), std::string::npos) << out;
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
     mark = 'N';

@@ -19,7 +19,7 @@ std::vector<float> heard(double* startNs = nullptr) {
                             all.begin() + (long)(last * st::kChannels));
 }
 
-using SoundPlayback = st::ControllerTest;
+using SoundPlayback = vt_test::MovieWindowTest;
 
 TEST_F(SoundPlayback, ToneIsHeardForAsLongAsTheMoviePlays) {
   openInWindow(st::tone("play_aac.mov", "-c:a aac", true));
@@ -56,10 +56,7 @@ TEST_F(SoundPlayback, SpeedsAndDirectionsKeepSoundAndPictureTogether) {
   // Palindrome looping: forwards to the end, then backwards, sound and picture alike.
   MCDoAction(mc, mcActionSetLooping, (void*)1);
   MCDoAction(mc, mcActionSetLoopIsPalindrome, (void*)1);
-  TimeRecord t{};
-  t.scale = 10;
-  t.value.lo = 15;
-  MCDoAction(mc, mcActionGoToTime, &t);
+  goTo(15, 10);
   play();
   idleFor(60);  // 1 s: to the end and about 0.5 s back
   EXPECT_NEAR(seconds(), 1.55, 0.05);
@@ -76,21 +73,20 @@ TEST_F(SoundPlayback, SpeedsAndDirectionsKeepSoundAndPictureTogether) {
 TEST_F(SoundPlayback, VolumeFromKeysAndSpeakerAndMute) {
   std::string path = st::tone("play_pcm.mov", "-c:a pcm_s16le", true);
   openInWindow(path);
+  MCDoAction(mc, mcActionSetKeysEnabled, (void*)1);
   ASSERT_EQ(GetMovieVolume(movie), kFullVolume);
   // The speaker sits at the bar's right end: dragging left quietens, the up arrow key is louder
   // by an eighth, a shift-click mutes.
   Rect bar;
   MCGetControllerBoundsRect(mc, &bar);
-  Point speaker{(short)(80 + bar.bottom - 8), (short)(100 + bar.right - 9)};
+  Point speaker = global((short)(bar.right - 9), (short)(bar.bottom - 8));
   VTAutomationPostDrag(speaker, Point{speaker.v, (short)(speaker.h - 300)});
-  dispatch();
+  deliver(mouseDown);
   EXPECT_EQ(GetMovieVolume(movie), 0);
-  VTAutomationPostKey(kUpArrowCharCode);
-  VTAutomationPostKey(kUpArrowCharCode);
-  dispatch();
+  key(kUpArrowCharCode);
+  key(kUpArrowCharCode);
   ASSERT_EQ(GetMovieVolume(movie), 64);
-  VTAutomationPostClick(speaker, shiftKey);
-  dispatch();
+  click(speaker, shiftKey);
   EXPECT_EQ(GetMovieVolume(movie), -64) << "muted, keeping the level";
 
   // What is heard follows: nothing while muted, then a quarter of full volume.
@@ -98,8 +94,7 @@ TEST_F(SoundPlayback, VolumeFromKeysAndSpeakerAndMute) {
   play();
   idleFor(30);
   EXPECT_TRUE(heard().empty());
-  VTAutomationPostClick(speaker, optionKey);
-  dispatch();
+  click(speaker, optionKey);
   EXPECT_EQ(GetMovieVolume(movie), 64);
   idleFor(6);
   VTAutomationSoundStartRecording();

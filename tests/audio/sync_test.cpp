@@ -10,7 +10,7 @@
 
 namespace {
 
-using SoundSync = st::ControllerTest;
+using SoundSync = vt_test::MovieWindowTest;
 
 TEST_F(SoundSync, FlashesAndClicksStayWithinAFrameForAMinute) {
   std::string path = vt_test::fixture(
@@ -29,7 +29,7 @@ TEST_F(SoundSync, FlashesAndClicksStayWithinAFrameForAMinute) {
   while (GetMovieRate(movie) != 0 && std::chrono::steady_clock::now() < deadline) {
     MCIdle(mc);
     for (const VTPictureShown& p : VTAutomationPictureLog(shown.size()))
-      shown.push_back({p, (VTAutomationScreenPixel(180, 140) & 0xFF) > 200});
+      shown.push_back({p, (pixelAt(80, 60) & 0xFF) > 200});
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   EXPECT_EQ(GetMovieRate(movie), 0) << "played to the end";

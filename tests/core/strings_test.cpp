@@ -11,16 +11,13 @@ static std::string P(const unsigned char* s) { return std::string((const char*)s
 
 TEST(Strings, NumToStringKeepsSign) {
   Str255 s;
-  NumToString(-2093, s);
-  EXPECT_EQ(P(s), "-2093");
-  NumToString(0, s);
-  EXPECT_EQ(P(s), "0");
-  NumToString(LONG_MIN, s);
-  EXPECT_EQ(P(s), std::to_string(LONG_MIN));
-  long n = 0;
-  NumToString(-42, s);
-  StringToNum(s, &n);
-  EXPECT_EQ(n, -42);
+  for (long n : {-2093L, 0L, LONG_MIN}) {
+    NumToString(n, s);
+    EXPECT_EQ(P(s), std::to_string(n));
+    long back = 0;
+    StringToNum(s, &back);
+    EXPECT_EQ(back, n);
+  }
 }
 
 TEST(Strings, PascalCConversionsTruncateAt255) {
