@@ -1,3 +1,5 @@
+#include <AppleEvents.h>
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/socket.h>
@@ -6,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include <algorithm>
@@ -21,7 +24,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string helper() { return AE_LAUNCH_HELPER; }
+// The command that runs this program as the helper (see main) in `mode`.
+std::string helper(const std::string& mode = "once") {
+  return "VT_HELPER_MODE=" + mode + " '" + fs::read_symlink("/proc/self/exe").string() + "'";
+}
 
 // A short private runtime folder (socket paths are limited to about 100 bytes).
 struct RuntimeDir {
@@ -35,8 +41,8 @@ struct RuntimeDir {
   // The command that launches the helper as the single instance, waiting `wait` seconds for a
   // hand-over.
   std::string serve(int wait) const {
-    return "XDG_RUNTIME_DIR='" + path +
-           "' VT_HELPER_MODE=serve VT_HELPER_WAIT=" + std::to_string(wait) + " '" + helper() + "'";
+    return "XDG_RUNTIME_DIR='" + path + "' VT_HELPER_WAIT=" + std::to_string(wait) + " " +
+           helper("serve");
   }
 };
 
@@ -87,54 +93,42 @@ TEST(Launch, ArgumentsBecomeOneOpenDocumentsEvent) {
   std::string dir = vt_test::tempDir("ae-launch"), out, want = "EVENT odoc\n";
   for (const char* name : {"a.mov", "b b.mov", "-dash.mov"})
     want += "FILE 0 " + vt_test::writeFile(dir + "/" + name) + "\n";
-  std::string cmd = "cd '" + dir + "' && '" + helper() + "' a.mov 'b b.mov' -psn_0_1 -- -dash.mov";
+  std::string cmd = "cd '" + dir + "' && " + helper() + " a.mov 'b b.mov' -psn_0_1 -- -dash.mov";
   ASSERT_EQ(vt_test::run(cmd, &out), 0);
   EXPECT_EQ(out, want);
   out.clear();
-  ASSERT_EQ(vt_test::run("'" + helper() + "'", &out), 0);
+  ASSERT_EQ(vt_test::run(helper(), &out), 0);
   EXPECT_EQ(out, "EVENT oapp\n");
 }
 
+// A later launch hands its files to the running instance, which ignores malformed hand-overs;
+// a socket file left by an instance that crashed does not block the next start.
 TEST(Launch, SecondLaunchHandsItsFilesToTheRunningInstance) {
   RuntimeDir runtime;
-  std::string dir = vt_test::tempDir("ae-second"), firstOut = dir + "/first.txt", secondOut;
+  std::string dir = vt_test::tempDir("ae-second"), out = dir + "/first.txt", secondOut;
   std::string file = vt_test::writeFile(dir + "/second.mov");
-  ASSERT_NO_FATAL_FAILURE(startInstance(runtime, firstOut));
+  ASSERT_NO_FATAL_FAILURE(startInstance(runtime, out));
+  // Wrong greeting; a path cut short (no terminator).
+  EXPECT_EQ(sendRaw(runtime.sock(), "HELLO\n/etc/passwd"), "");
+  EXPECT_EQ(sendRaw(runtime.sock(), std::string("VANTREL-OPEN 1\n/tmp/a.mov\0/tmp/b", 32)), "");
   ASSERT_EQ(vt_test::run("cd '" + dir + "' && " + runtime.serve(0) + " second.mov", &secondOut), 0);
   EXPECT_EQ(secondOut, "");  // it handed over and ended without handling anything itself
-  EXPECT_EQ(waitForText(firstOut, "FILE"), "EVENT oapp\nREADY\nEVENT odoc\nFILE 0 " + file + "\n");
+  EXPECT_EQ(waitForText(out, "FILE"), "EVENT oapp\nREADY\nEVENT odoc\nFILE 0 " + file + "\n");
 
-  // The first instance has ended and removed its socket; a new launch becomes the instance.
+  // The first instance has ended and removed its socket.
   for (int i = 0; i < 100 && fs::exists(runtime.sock()); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_FALSE(fs::exists(runtime.sock()));
-}
-
-TEST(Launch, StaleSocketDoesNotBlockStartUp) {
-  RuntimeDir runtime;
-  // A socket file left by an instance that crashed: nobody listens on it.
-  vt_test::writeFile(runtime.sock(), "");
-  std::string out;
-  EXPECT_EQ(vt_test::run(runtime.serve(0), &out), 3);
-  EXPECT_EQ(out, "EVENT oapp\nREADY\nTIMEOUT\n");
-}
-
-TEST(Launch, MalformedHandOversAreIgnored) {
-  RuntimeDir runtime;
-  std::string out = vt_test::tempDir("ae-malformed") + "/out.txt";
+  vt_test::writeFile(runtime.sock(), "");  // as a crash leaves it: nobody listens
   ASSERT_NO_FATAL_FAILURE(startInstance(runtime, out));
-  // Wrong greeting; a path cut short (no terminator); a relative path only.
-  EXPECT_EQ(sendRaw(runtime.sock(), "HELLO\n/etc/passwd"), "");
-  EXPECT_EQ(sendRaw(runtime.sock(), std::string("VANTREL-OPEN 1\n/tmp/a.mov\0/tmp/b", 32)), "");
+  // A relative path is no usable file: a plain re-launch.
   EXPECT_EQ(sendRaw(runtime.sock(), std::string("VANTREL-OPEN 1\nrelative.mov\0", 28)), "OK\n");
-  // Only the last was accepted, and with no usable file it is a plain re-launch.
   EXPECT_EQ(waitForText(out, "EVENT rapp"), "EVENT oapp\nREADY\nEVENT rapp\n");
 }
 
 TEST(Launch, SilentPeersDoNotHoldUpTheEventLoop) {
   RuntimeDir runtime;
-  const char* was = getenv("XDG_RUNTIME_DIR");
-  std::string saved = was ? was : "";
+  std::string saved = getenv("XDG_RUNTIME_DIR") ? getenv("XDG_RUNTIME_DIR") : "";
   setenv("XDG_RUNTIME_DIR", runtime.path.c_str(), 1);
   vt::ae::reset();
   vt::ae::initialiseProcessWithArguments({}, true);  // the first instance: it listens
@@ -162,10 +156,7 @@ TEST(Launch, SilentPeersDoNotHoldUpTheEventLoop) {
   EXPECT_EQ(answer, "OK\n");
   for (int fd : silent) close(fd);
   vt::ae::reset();
-  if (was)
-    setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
-  else
-    unsetenv("XDG_RUNTIME_DIR");
+  setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
 }
 
 // A socket in a folder others may write to, or held by another user, gets no files: the
@@ -205,4 +196,64 @@ TEST(Launch, SocketsThatAreNotOursAreRefused) {
     close(fd);
     close(heard[0]);
   }
+}
+
+// Run with VT_HELPER_MODE set, this program is a helper that starts like the application and
+// prints the Apple events it gets: "once" prints the pending ones and ends; "serve" starts as the
+// single instance, prints READY and waits (at most VT_HELPER_WAIT seconds) for a later launch to
+// hand over, prints what it got and ends (status 3 when nothing came).
+namespace {
+
+OSErr printEvent(const AppleEvent* event, AppleEvent*, unsigned long) {
+  AEEventID id = 0;
+  AEGetAttributePtr(event, keyEventIDAttr, typeType, nullptr, &id, sizeof id, nullptr);
+  id = htonl(id);  // the code's characters in reading order
+  std::printf("EVENT %.4s\n", (const char*)&id);
+  AEDescList list{};
+  long n = 0;
+  if (AEGetParamDesc(event, keyDirectObject, typeAEList, &list) == noErr) AECountItems(&list, &n);
+  for (long i = 1; i <= n; ++i) {
+    FSSpec spec;
+    OSErr err = AEGetNthPtr(&list, i, typeFSS, nullptr, nullptr, &spec, sizeof spec, nullptr);
+    char path[4096] = "";
+    if (err == noErr) VTFSSpecToPath(&spec, path, sizeof path);
+    std::printf("FILE %d %s\n", err, path);
+  }
+  AEDisposeDesc(&list);
+  std::fflush(stdout);
+  return noErr;
+}
+
+int helperMain(bool serve, int waitSeconds) {
+  AEInstallEventHandler(typeWildCard, typeWildCard, NewAEEventHandlerUPP(printEvent), 0, false);
+  vt::ae::initialiseProcess(serve);
+  auto drain = [] {
+    int n = 0;
+    for (EventRecord e; vt::ae::takePendingEvent(e); ++n) AEProcessAppleEvent(&e);
+    return n;
+  };
+  drain();
+  if (!serve) return 0;
+  std::printf("READY\n");
+  std::fflush(stdout);
+  for (int i = 0; i < 10 * waitSeconds; ++i, usleep(100000)) {
+    vt::ae::pollExternal();
+    if (drain() > 0) return 0;
+  }
+  std::printf("TIMEOUT\n");
+  return 3;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (const char* mode = std::getenv("VT_HELPER_MODE")) {
+    const char* wait = std::getenv("VT_HELPER_WAIT");
+    return helperMain(std::strcmp(mode, "serve") == 0, wait ? std::atoi(wait) : 20);
+  }
+  // A helper launched without its mode must not run the tests (and launch helpers) again.
+  if (std::getenv("VT_LAUNCH_TESTS")) return 2;
+  setenv("VT_LAUNCH_TESTS", "1", 1);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
 }
