@@ -68,7 +68,9 @@ class Controller : public vt_test::MovieWindowTest {
   }
 };
 
-TEST_F(Controller, DrawsTheFrameAtTheCurrentTimeAndTheBarBelow) {
+// Drawing shows the frame at the current time with the bar below, also within an update; the
+// ordinary and explicit flags are kept apart.
+TEST_F(Controller, DrawsTheFrameAtTheCurrentTimeAndTheBarBelowAndKeepsFlags) {
   Rect r = bounds(), whole{0, 0, 120 + 16, 160};
   EXPECT_TRUE(EqualRect(&r, &whole));
   MCDoAction(mc, mcActionDraw, window);
@@ -87,6 +89,18 @@ TEST_F(Controller, DrawsTheFrameAtTheCurrentTimeAndTheBarBelow) {
   EXPECT_EQ(deliver(updateEvt), 1);
   EventRecord e;
   EXPECT_FALSE(EventAvail(updateMask, &e)) << "the update region was cleared";
+
+  // Ordinary and explicit flags are kept apart.
+  auto flags = [&](long which) {  // 0x80000000 asks for the explicit ones
+    MCDoAction(mc, mcActionGetFlags, &which);
+    return which;
+  };
+  EXPECT_EQ(flags(0), 0);
+  MCDoAction(mc, mcActionSetFlags, (void*)(intptr_t)mcFlagsUseWindowPalette);
+  MCDoAction(mc, mcActionSetFlags, (void*)(intptr_t)(0x80000000L | 0x20000L));
+  EXPECT_EQ(flags(0), mcFlagsUseWindowPalette);
+  EXPECT_EQ(flags(0x80000000L), 0x20000L);
+  EXPECT_EQ(MCDoAction(mc, 999, nullptr), badComponentSelector);
 }
 
 TEST_F(Controller, PlaybackFollowsTheClockAndStopsOrLoopsAtTheEnd) {
@@ -250,19 +264,6 @@ TEST_F(Controller, FilterSeesActionsFirstAndTheBarCanHideOrDetach) {
   log.actions.clear();
   MCIdle(mc);
   EXPECT_TRUE(log.actions.empty()) << "a removed filter is not called";
-}
-
-TEST_F(Controller, OrdinaryAndExplicitFlagsAreSeparate) {
-  auto flags = [&](long which) {  // 0x80000000 asks for the explicit ones
-    MCDoAction(mc, mcActionGetFlags, &which);
-    return which;
-  };
-  EXPECT_EQ(flags(0), 0);
-  MCDoAction(mc, mcActionSetFlags, (void*)(intptr_t)mcFlagsUseWindowPalette);
-  MCDoAction(mc, mcActionSetFlags, (void*)(intptr_t)(0x80000000L | 0x20000L));
-  EXPECT_EQ(flags(0), mcFlagsUseWindowPalette);
-  EXPECT_EQ(flags(0x80000000L), 0x20000L);
-  EXPECT_EQ(MCDoAction(mc, 999, nullptr), badComponentSelector);
 }
 
 // Selection actions in another time scale; what info says can be done follows editing, the
