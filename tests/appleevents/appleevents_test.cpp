@@ -191,8 +191,7 @@ TEST_F(AppleEvents, EventsCarryClassIDAndParameters) {
   EXPECT_EQ(missing.dataHandle, nullptr);
 
   // A lone file as the direct object comes back as a one-item list.
-  const char* path = "/tmp";
-  ASSERT_EQ(AEPutParamPtr(&event, keyDirectObject, typeUTF8Text, path, 4), noErr);
+  ASSERT_EQ(AEPutParamPtr(&event, keyDirectObject, typeUTF8Text, "/tmp", 4), noErr);
   AEDescList list;
   ASSERT_EQ(AEGetParamDesc(&event, keyDirectObject, typeAEList, &list), noErr);
   EXPECT_EQ(count(list), 1);

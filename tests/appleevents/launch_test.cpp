@@ -135,8 +135,8 @@ TEST(Launch, SilentPeersDoNotHoldUpTheEventLoop) {
   EventRecord e;
   ASSERT_TRUE(vt::ae::takePendingEvent(e));  // its own open-application event
   std::string sock = runtime.sock();
-  std::vector<int> silent;
-  for (int i = 0; i < 8; ++i) silent.push_back(connectTo(sock));
+  std::vector<int> silent(8);
+  for (int& fd : silent) fd = connectTo(sock);
   ASSERT_EQ(std::count(silent.begin(), silent.end(), -1), 0);
   // A late launch hands over a file meanwhile; its answer comes from the socket's own thread.
   std::string answer;

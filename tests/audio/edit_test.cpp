@@ -1,9 +1,5 @@
 // Editing movies with sound: cut, paste and undo move the sound with the picture, to the
 // sample; saving writes it, untouched where it was not edited.
-#include <MacErrors.h>
-#include <MovieControllers.h>
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <tuple>

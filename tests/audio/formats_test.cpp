@@ -1,7 +1,4 @@
 // The sound of every format we read plays as ffmpeg decodes it.
-#include <MacErrors.h>
-#include <gtest/gtest.h>
-
 #include <tuple>
 
 #include "audio/movie_sound.h"
