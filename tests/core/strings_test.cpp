@@ -9,7 +9,7 @@
 
 static std::string P(const unsigned char* s) { return std::string((const char*)s + 1, s[0]); }
 
-TEST(Strings, NumToStringKeepsSign) {
+TEST(Strings, NumbersKeepTheirSignAndPascalStringsTruncateAt255) {
   Str255 s;
   for (long n : {-2093L, 0L, LONG_MIN}) {
     NumToString(n, s);
@@ -18,18 +18,13 @@ TEST(Strings, NumToStringKeepsSign) {
     StringToNum(s, &back);
     EXPECT_EQ(back, n);
   }
-}
-
-TEST(Strings, PascalCConversionsTruncateAt255) {
-  std::string longText(300, 'x');
-  Str255 p;
-  CopyCStringToPascal(longText.c_str(), p);
-  EXPECT_EQ(p[0], 255);
+  CopyCStringToPascal(std::string(300, 'x').c_str(), s);
+  EXPECT_EQ(s[0], 255);
   char c[256];
-  CopyPascalStringToC(p, c);
+  CopyPascalStringToC(s, c);
   EXPECT_EQ(std::string(c), std::string(255, 'x'));
-  CopyCStringToPascal("", p);
-  EXPECT_EQ(p[0], 0);
+  CopyCStringToPascal("", s);
+  EXPECT_EQ(s[0], 0);
 }
 
 TEST(FixMath, RatiosAndProducts) {
