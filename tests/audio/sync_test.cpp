@@ -45,7 +45,6 @@ TEST_F(SoundSync, FlashesAndClicksStayWithinAFrameForAMinute) {
 
   // Each flash picture against the click of its second: the click should be heard as long
   // before the picture as the picture is into its flash.
-  TimeScale scale = GetMovieTimeScale(movie);
   std::map<int, double> worstBySecond;
   for (const auto& [p, flash] : shown) {
     if (!flash) continue;

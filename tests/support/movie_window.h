@@ -1,9 +1,7 @@
 // A test movie (160x120) in a headless window with its controller, and the input and clock
 // steps the event loop would give it.
 #pragma once
-#include <MacErrors.h>
 #include <MovieControllers.h>
-#include <Movies.h>
 #include <Quickdraw.h>
 #include <VTAutomation.h>
 #include <gtest/gtest.h>
