@@ -173,7 +173,8 @@ TEST_F(AppleEvents, ListsCountCoerceAndRejectBadIndexesAndBytes) {
   AEDisposeDesc(&list);
 }
 
-TEST_F(AppleEvents, EventsCarryClassIDAndParameters) {
+// Events carry their class, ID and parameters, and go to the handlers installed for them.
+TEST_F(AppleEvents, EventsCarryParametersToInstalledHandlers) {
   AppleEvent event;
   ASSERT_EQ(AECreateAppleEvent(kCoreEventClass, kAEOpenDocuments, nullptr, kAutoGenerateReturnID,
                                kAnyTransactionID, &event),
@@ -207,10 +208,7 @@ TEST_F(AppleEvents, EventsCarryClassIDAndParameters) {
   AECreateDesc(typeSInt32, &v, 4, &notEvent);
   EXPECT_EQ(AEGetParamDesc(&notEvent, keyDirectObject, typeAEList, &list), errAENotAppleEvent);
   AEDisposeDesc(&notEvent);
-  AEDisposeDesc(&event);
-}
 
-TEST_F(AppleEvents, DispatchToInstalledHandlers) {
   std::string dir = vt_test::tempDir("ae-dispatch");
   std::vector<std::string> paths;
   for (int i = 0; i < 5; ++i) paths.push_back(vt_test::writeFile(dir + "/m" + std::to_string(i)));
@@ -264,18 +262,13 @@ TEST_F(AppleEvents, DispatchToInstalledHandlers) {
 
   // An item that is not a file stops the handler with that item's error.
   gSeen = Seen();
-  AppleEvent custom;
-  AECreateAppleEvent(kCoreEventClass, kAEOpenDocuments, nullptr, kAutoGenerateReturnID,
-                     kAnyTransactionID, &custom);
-  AEDescList list;
   AECreateList(nullptr, 0, false, &list);
   putText(list, 0, typeUTF8Text, paths[0]);
-  int32_t n = 3;
-  AEPutPtr(&list, 0, typeSInt32, &n, 4);
-  AEPutParamDesc(&custom, keyDirectObject, &list);
-  ASSERT_EQ(VTAEPostAppleEvent(&custom), noErr);
+  AEPutPtr(&list, 0, typeSInt32, &v, 4);
+  AEPutParamDesc(&event, keyDirectObject, &list);
+  ASSERT_EQ(VTAEPostAppleEvent(&event), noErr);
   AEDisposeDesc(&list);
-  AEDisposeDesc(&custom);
+  AEDisposeDesc(&event);
   EXPECT_EQ(processNext(), errAECoercionFail);
   EXPECT_EQ(gSeen.files.size(), 1u);
 

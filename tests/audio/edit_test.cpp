@@ -9,7 +9,9 @@
 
 namespace {
 
-TEST(SoundEditing, PastedSoundIsTheCutSoundToTheSampleAndTheRestIsUntouched) {
+using SoundEditing = vt_test::MovieWindowTest;
+
+TEST_F(SoundEditing, PastedSoundIsTheCutSoundToTheSampleAndTheRestIsUntouched) {
   // 3 s: pictures at 25 a second, a rising tone (no two stretches alike).
   std::string source =
       vt_test::fixture("edit_pcm.mov",
@@ -18,33 +20,19 @@ TEST(SoundEditing, PastedSoundIsTheCutSoundToTheSampleAndTheRestIsUntouched) {
                        "-c:a pcm_s16le");
   std::string path = vt_test::tempDir("snd-edit") + "/edited.mov";
   std::filesystem::copy_file(source, path);
-  FSSpec spec{};
-  VTMakeFSSpecFromPath(path.c_str(), &spec);
-  short ref = 0, resId = 0;
-  Movie movie = nullptr;
-  ASSERT_EQ(OpenMovieFile(&spec, &ref, fsRdWrPerm), noErr);
-  ASSERT_EQ(NewMovieFromFile(&movie, ref, &resId, nullptr, newMovieActive, nullptr), noErr);
-  Rect box{0, 0, 120, 160};
-  MovieController mc = NewMovieController(movie, &box, mcTopLeftMovie | mcNotVisible);
+  ASSERT_NO_FATAL_FAILURE(openInWindow(path, true));
   MCEnableEditing(mc, true);
-  auto select = [&](long fromMs, long lengthMs) {
-    TimeRecord r{{0, (UInt32)fromMs}, 1000, nullptr};
-    MCDoAction(mc, mcActionSetSelectionBegin, &r);
-    r.value.lo = (UInt32)lengthMs;
-    MCDoAction(mc, mcActionSetSelectionDuration, &r);
-  };
   // [0.48 s, 1 s) moves to 1.48 s (after the cut).
-  select(480, 520);
+  select(480, 520, 1000);
   Movie cut = MCCut(mc);
   ASSERT_NE(cut, nullptr);
-  EXPECT_NEAR((double)GetMovieDuration(movie) / GetMovieTimeScale(movie), 2.48, 0.001);
-  select(1480, 0);
-  TimeRecord now{{0, 1480}, 1000, nullptr};  // with nothing selected, paste goes in at the time
-  MCDoAction(mc, mcActionGoToTime, &now);
+  EXPECT_NEAR((double)GetMovieDuration(movie) / scale, 2.48, 0.001);
+  select(1480, 0, 1000);
+  goTo(1480, 1000);  // with nothing selected, paste goes in at the time
   EXPECT_EQ(MCPaste(mc, cut), noErr);
   DisposeMovie(cut);
-  EXPECT_NEAR((double)GetMovieDuration(movie) / GetMovieTimeScale(movie), 3.0, 0.001);
-  ASSERT_EQ(UpdateMovieResource(movie, ref, movieInDataForkResID, nullptr), noErr);
+  EXPECT_NEAR((double)GetMovieDuration(movie) / scale, 3.0, 0.001);
+  ASSERT_EQ(UpdateMovieResource(movie, fileRef, movieInDataForkResID, nullptr), noErr);
   // Where the pieces went: [0, 0.48) stays, [1, 2) moved to 0.48, the cut went to 1.48; the
   // sound is as long as before.
   std::vector<float> edited = st::ffmpegSound(path), original = st::ffmpegSound(source);
@@ -65,10 +53,6 @@ TEST(SoundEditing, PastedSoundIsTheCutSoundToTheSampleAndTheRestIsUntouched) {
   sound.render(k * 148 / 100, (int)(k / 2), heard.data());
   for (size_t i = 0; i < heard.size(); ++i)
     ASSERT_EQ(heard[i], original[(size_t)(2 * k) * st::kChannels + i]) << "frame " << i / 2;
-  DisposeMovieController(mc);
-  DisposeMovie(movie);
-  CloseMovieFile(ref);
-  VTMovieScrapClear();
 }
 
 }  // namespace

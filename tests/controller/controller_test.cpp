@@ -52,20 +52,6 @@ class Controller : public vt_test::MovieWindowTest {
     EXPECT_EQ(MCGetControllerInfo(mc, &i), noErr);
     return i;
   }
-  // Through the controller's actions, in `in` (the movie's scale when 0).
-  void select(TimeValue begin, TimeValue duration, TimeScale in = 0) {
-    TimeRecord r{};
-    r.scale = in ? in : scale;
-    r.value.lo = (UInt32)begin;
-    MCDoAction(mc, mcActionSetSelectionBegin, &r);
-    r.value.lo = (UInt32)duration;
-    MCDoAction(mc, mcActionSetSelectionDuration, &r);
-  }
-  std::pair<TimeValue, TimeValue> selection() {
-    TimeValue st = -1, sd = -1;
-    GetMovieSelection(movie, &st, &sd);
-    return {st, sd};
-  }
 };
 
 // Drawing shows the frame at the current time with the bar below, also within an update; the

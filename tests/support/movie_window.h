@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "movies.h"
 
@@ -26,11 +27,20 @@ class MovieWindowTest : public ::testing::Test {
   Movie movie = nullptr;
   MovieController mc = nullptr;
   TimeScale scale = 0;
+  short fileRef = 0;  // the movie's file, kept open when the movie is opened for writing
 
-  void openInWindow(const std::string& path) {
+  void openInWindow(const std::string& path, bool forWriting = false) {
     VTAutomationUseHeadless(800, 600);
     ASSERT_FALSE(path.empty());
-    movie = openMovie(path);
+    if (forWriting) {
+      FSSpec spec{};
+      VTMakeFSSpecFromPath(path.c_str(), &spec);
+      ASSERT_EQ(OpenMovieFile(&spec, &fileRef, fsRdWrPerm), noErr);
+      ASSERT_EQ(NewMovieFromFile(&movie, fileRef, nullptr, nullptr, newMovieActive, nullptr),
+                noErr);
+    } else {
+      movie = openMovie(path);
+    }
     ASSERT_NE(movie, nullptr);
     scale = GetMovieTimeScale(movie);
     Rect bounds{kTop, kLeft, kTop + 200, kLeft + 240};
@@ -46,6 +56,7 @@ class MovieWindowTest : public ::testing::Test {
   void TearDown() override {
     if (mc) DisposeMovieController(mc);
     if (movie) DisposeMovie(movie);
+    if (fileRef) CloseMovieFile(fileRef);
     VTMovieScrapClear();
     VTAutomationResetAll();
   }
@@ -78,6 +89,20 @@ class MovieWindowTest : public ::testing::Test {
     for (int i = 0; i < 20 && GetNextEvent(everyEvent, &e); ++i)
       if (e.what == kind) return MCIsPlayerEvent(mc, &e);
     return -1;
+  }
+  // Through the controller's actions, in `in` (the movie's scale when 0).
+  void select(TimeValue begin, TimeValue duration, TimeScale in = 0) {
+    TimeRecord r{};
+    r.scale = in ? in : scale;
+    r.value.lo = (UInt32)begin;
+    MCDoAction(mc, mcActionSetSelectionBegin, &r);
+    r.value.lo = (UInt32)duration;
+    MCDoAction(mc, mcActionSetSelectionDuration, &r);
+  }
+  std::pair<TimeValue, TimeValue> selection() {
+    TimeValue st = -1, sd = -1;
+    GetMovieSelection(movie, &st, &sd);
+    return {st, sd};
   }
   long click(Point where, EventModifiers mods = 0) {
     VTAutomationPostClick(where, mods);
