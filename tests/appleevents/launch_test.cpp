@@ -131,14 +131,14 @@ TEST(Launch, SilentPeersDoNotHoldUpTheEventLoop) {
   vt::ae::initialiseProcessWithArguments({}, true);  // the first instance: it listens
   EventRecord e;
   ASSERT_TRUE(vt::ae::takePendingEvent(e));  // its own open-application event
-  std::string sock = runtime.sock();
   std::vector<int> silent(8);
-  for (int& fd : silent) fd = connectTo(sock);
+  for (int& fd : silent) fd = connectTo(runtime.sock());
   ASSERT_EQ(std::count(silent.begin(), silent.end(), -1), 0);
   // A late launch hands over a file meanwhile; its answer comes from the socket's own thread.
   std::string answer;
-  std::thread late(
-      [&] { answer = sendRaw(sock, std::string("VANTREL-OPEN 1\n/tmp/late.mov\0", 29)); });
+  std::thread late([&] {
+    answer = sendRaw(runtime.sock(), std::string("VANTREL-OPEN 1\n/tmp/late.mov\0", 29));
+  });
   bool delivered = false;
   for (int turn = 0; turn < 300 && !delivered; ++turn) {
     auto start = std::chrono::steady_clock::now();
