@@ -179,11 +179,6 @@ TEST_F(AppleEvents, EventsCarryParametersToInstalledHandlers) {
   ASSERT_EQ(AECreateAppleEvent(kCoreEventClass, kAEOpenDocuments, nullptr, kAutoGenerateReturnID,
                                kAnyTransactionID, &event),
             noErr);
-  AEEventClass cls = 0;
-  ASSERT_EQ(AEGetAttributePtr(&event, keyEventClassAttr, typeType, nullptr, &cls, 4, nullptr),
-            noErr);
-  EXPECT_EQ(cls, (AEEventClass)'aevt');
-
   AEDesc missing;
   EXPECT_EQ(AEGetParamDesc(&event, keyDirectObject, typeAEList, &missing), errAEDescNotFound);
   EXPECT_EQ(missing.dataHandle, nullptr);
