@@ -3,15 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "appleevents/ae_queue.h"
 #include "fixtures.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -34,63 +30,64 @@ std::string pathOf(const FSSpec& spec) {
   return buf;
 }
 
+long count(const AEDescList& list) {
+  long n = -1;
+  EXPECT_EQ(AECountItems(&list, &n), noErr);
+  return n;
+}
+
+OSErr putText(AEDescList& list, long index, DescType type, const std::string& s) {
+  return AEPutPtr(&list, index, type, s.data(), (Size)s.size());
+}
+
+// The event ID a high-level event record carries, split over `where`.
+uint32_t idOf(const EventRecord& e) {
+  return ((uint32_t)(uint16_t)e.where.v << 16) | (uint16_t)e.where.h;
+}
+
+// Takes the next pending event and processes it as the event loop does.
+OSErr processNext() {
+  EventRecord e{};
+  EXPECT_TRUE(vt::ae::takePendingEvent(e));
+  return AEProcessAppleEvent(&e);
+}
+
 // What the handlers saw.
 struct Seen {
   std::vector<std::string> files;
-  OSErr fetchErr = noErr;
   unsigned long refcon = 0;
   int calls = 0;
 };
 Seen gSeen;
 
-OSErr openDocsHandler(const AppleEvent* event, AppleEvent* reply, unsigned long refcon) {
+OSErr openDocsHandler(const AppleEvent* event, AppleEvent*, unsigned long refcon) {
   ++gSeen.calls;
   gSeen.refcon = refcon;
-  EXPECT_NE(reply, nullptr);
   AEDescList list;
   OSErr err = AEGetParamDesc(event, keyDirectObject, typeAEList, &list);
-  if (err != noErr) return err;
-  long n = 0;
-  err = AECountItems(&list, &n);
+  long n = err == noErr ? count(list) : 0;
   for (long i = 1; i <= n && err == noErr; ++i) {
     FSSpec spec;
-    AEKeyword key;
-    DescType type;
-    Size actual;
-    err = AEGetNthPtr(&list, i, typeFSS, &key, &type, &spec, sizeof spec, &actual);
+    err = AEGetNthPtr(&list, i, typeFSS, nullptr, nullptr, &spec, sizeof spec, nullptr);
     if (err == noErr) gSeen.files.push_back(pathOf(spec));
   }
-  gSeen.fetchErr = err;
   AEDisposeDesc(&list);
   return err;
 }
 
-OSErr printHandler(const AppleEvent*, AppleEvent*, unsigned long) { return errAEEventNotHandled; }
-OSErr countingHandler(const AppleEvent*, AppleEvent*, unsigned long) {
-  ++gSeen.calls;
-  return noErr;
-}
-
 }  // namespace
 
-TEST_F(AppleEvents, ListsCountCoerceAndRejectBadIndexes) {
+TEST_F(AppleEvents, ListsCountCoerceAndRejectBadIndexesAndBytes) {
   std::string dir = vt_test::tempDir("ae-list");
-  std::string a = dir + "/clip one.mov", b = dir + "/caf\xC3\xA9%.mov";
-  std::ofstream(a) << "a";
-  std::ofstream(b) << "b";
-
+  std::string a = vt_test::writeFile(dir + "/clip one.mov"),
+              b = vt_test::writeFile(dir + "/caf\xC3\xA9%.mov");
   AEDescList list;
   ASSERT_EQ(AECreateList(nullptr, 0, false, &list), noErr);
-  EXPECT_EQ(list.descriptorType, (DescType)typeAEList);
-  std::string url = "file://" + a;
-  url.replace(url.find(' '), 1, "%20");
-  ASSERT_EQ(AEPutPtr(&list, 0, typeFileURL, url.data(), (Size)url.size()), noErr);
-  ASSERT_EQ(AEPutPtr(&list, 0, typeUTF8Text, b.data(), (Size)b.size()), noErr);
+  ASSERT_EQ(putText(list, 0, typeFileURL, "file://" + dir + "/clip%20one.mov"), noErr);
+  ASSERT_EQ(putText(list, 0, typeUTF8Text, b), noErr);
   int32_t number = 42;
   ASSERT_EQ(AEPutPtr(&list, 0, typeSInt32, &number, 4), noErr);
-  long count = 0;
-  ASSERT_EQ(AECountItems(&list, &count), noErr);
-  EXPECT_EQ(count, 3);
+  EXPECT_EQ(count(list), 3);
 
   FSSpec spec;
   DescType type = 0;
@@ -98,8 +95,7 @@ TEST_F(AppleEvents, ListsCountCoerceAndRejectBadIndexes) {
   auto asSpec = [&](long i) {
     return AEGetNthPtr(&list, i, typeFSS, nullptr, nullptr, &spec, 70, nullptr);
   };
-  ASSERT_EQ(AEGetNthPtr(&list, 1, typeFSS, nullptr, &type, &spec, sizeof spec, &actual), noErr);
-  EXPECT_EQ(type, (DescType)typeFSS);
+  ASSERT_EQ(AEGetNthPtr(&list, 1, typeFSS, nullptr, nullptr, &spec, sizeof spec, &actual), noErr);
   EXPECT_EQ(actual, (Size)sizeof(FSSpec));
   EXPECT_EQ(pathOf(spec), a);
   // Fetched by the classic 70-byte size (as asSpec does), the FSSpec is still complete.
@@ -107,20 +103,17 @@ TEST_F(AppleEvents, ListsCountCoerceAndRejectBadIndexes) {
   ASSERT_EQ(asSpec(2), noErr);
   EXPECT_EQ(pathOf(spec), b);
 
-  // An FSSpec item comes back as a file URL, percent-encoded.
+  // An FSSpec item comes back as a file URL, percent-encoded; stored by the classic 70-byte
+  // size, it is still a file.
+  char text[512] = "";
+  auto asText = [&](long i, DescType as) {
+    EXPECT_EQ(AEGetNthPtr(&list, i, as, nullptr, nullptr, text, sizeof text - 1, &actual), noErr);
+    return std::string(text, (size_t)actual);
+  };
   ASSERT_EQ(AEPutPtr(&list, 0, typeFSS, &spec, sizeof spec), noErr);
-  char urlBuf[512] = "";
-  ASSERT_EQ(
-      AEGetNthPtr(&list, 4, typeFileURL, nullptr, nullptr, urlBuf, sizeof urlBuf - 1, &actual),
-      noErr);
-  EXPECT_EQ(std::string(urlBuf, (size_t)actual), "file://" + dir + "/caf%C3%A9%25.mov");
-
-  // A spec stored by the classic 70-byte size is still a file.
+  EXPECT_EQ(asText(4, typeFileURL), "file://" + dir + "/caf%C3%A9%25.mov");
   ASSERT_EQ(AEPutPtr(&list, 4, typeFSS, &spec, 70), noErr);
-  ASSERT_EQ(
-      AEGetNthPtr(&list, 4, typeUTF8Text, nullptr, nullptr, urlBuf, sizeof urlBuf - 1, &actual),
-      noErr);
-  EXPECT_EQ(std::string(urlBuf, (size_t)actual), b);
+  EXPECT_EQ(asText(4, typeUTF8Text), b);
 
   // A number is not a file; bad indexes; a short buffer gets a prefix and the full size.
   EXPECT_EQ(asSpec(3), errAECoercionFail);
@@ -136,137 +129,106 @@ TEST_F(AppleEvents, ListsCountCoerceAndRejectBadIndexes) {
   EXPECT_EQ(small, 42);
 
   // A file whose folder is missing cannot become an FSSpec; a missing file in a real folder can.
-  std::string nowhere = dir + "/no/such.mov", notYet = dir + "/later.mov",
-              notFile = "http://example.com/x.mov";
-  AEPutPtr(&list, 0, typeUTF8Text, nowhere.data(), (Size)nowhere.size());
-  AEPutPtr(&list, 0, typeUTF8Text, notYet.data(), (Size)notYet.size());
-  AEPutPtr(&list, 0, typeFileURL, notFile.data(), (Size)notFile.size());
+  putText(list, 0, typeUTF8Text, dir + "/no/such.mov");
+  putText(list, 0, typeUTF8Text, dir + "/later.mov");
+  putText(list, 0, typeFileURL, "http://example.com/x.mov");
   EXPECT_EQ(asSpec(5), errAECoercionFail);
   EXPECT_EQ(asSpec(6), noErr);
   EXPECT_EQ(asSpec(7), errAECoercionFail);
 
-  // Replace and delete items.
-  ASSERT_EQ(AEPutPtr(&list, 3, typeUTF8Text, a.data(), (Size)a.size()), noErr);
+  // Replace and delete items; duplicates are independent.
+  ASSERT_EQ(putText(list, 3, typeUTF8Text, a), noErr);
   ASSERT_EQ(asSpec(3), noErr);
   EXPECT_EQ(AEPutPtr(&list, 99, typeSInt32, &number, 4), errAEIllegalIndex);
   ASSERT_EQ(AEDeleteItem(&list, 1), noErr);
-  AECountItems(&list, &count);
-  EXPECT_EQ(count, 6);
-
-  // Duplicates are independent.
   AEDescList copy;
   ASSERT_EQ(AEDuplicateDesc(&list, &copy), noErr);
   AEDeleteItem(&copy, 1);
-  AECountItems(&list, &count);
-  EXPECT_EQ(count, 6);
+  EXPECT_EQ(count(list), 6);
   AEDisposeDesc(&copy);
 
   // A plain descriptor is not a list.
   AEDesc plain;
   ASSERT_EQ(AECreateDesc(typeSInt32, &number, 4, &plain), noErr);
-  EXPECT_EQ(AECountItems(&plain, &count), errAEWrongDataType);
+  long n = 0;
+  EXPECT_EQ(AECountItems(&plain, &n), errAEWrongDataType);
   EXPECT_EQ(AEGetNthPtr(&plain, 1, typeWildCard, nullptr, nullptr, &number, 4, nullptr),
             errAEWrongDataType);
   AEDisposeDesc(&plain);
-  EXPECT_EQ(plain.descriptorType, (DescType)typeNull);
   EXPECT_EQ(plain.dataHandle, nullptr);
   AEDisposeDesc(&list);
-}
 
-TEST_F(AppleEvents, CorruptListBytesAreAnErrorNotACrash) {
-  AEDescList list;
+  // List bytes that claim a huge item count, or a huge item, are an error, not a crash.
   ASSERT_EQ(AECreateList(nullptr, 0, false, &list), noErr);
-  int32_t v = 7;
-  AEPutPtr(&list, 0, typeSInt32, &v, 4);
+  AEPutPtr(&list, 0, typeSInt32, &number, 4);
   Handle h = (Handle)list.dataHandle;
-  // Claim a huge item count and a huge item size in turn.
-  uint32_t huge = 0x7FFFFFFF;
+  uint32_t huge = 0x7FFFFFFF, one = 1;
   std::memcpy(*h, &huge, 4);
-  long n = -1;
+  n = -1;
   EXPECT_EQ(AECountItems(&list, &n), errAECorruptData);
   EXPECT_EQ(n, 0);
-  uint32_t one = 1;
   std::memcpy(*h, &one, 4);
   std::memcpy(*h + 12, &huge, 4);
   EXPECT_EQ(AECountItems(&list, &n), errAECorruptData);
   AEDisposeDesc(&list);
 }
 
-TEST_F(AppleEvents, EventsCarryClassIDAndParameters) {
+// Events carry their class, ID and parameters, and go to the handlers installed for them.
+TEST_F(AppleEvents, EventsCarryParametersToInstalledHandlers) {
   AppleEvent event;
   ASSERT_EQ(AECreateAppleEvent(kCoreEventClass, kAEOpenDocuments, nullptr, kAutoGenerateReturnID,
                                kAnyTransactionID, &event),
             noErr);
-  AEEventClass cls = 0;
-  AEEventID id = 0;
-  DescType type;
-  Size actual;
-  ASSERT_EQ(AEGetAttributePtr(&event, keyEventClassAttr, typeType, &type, &cls, 4, &actual), noErr);
-  ASSERT_EQ(AEGetAttributePtr(&event, keyEventIDAttr, typeType, &type, &id, 4, &actual), noErr);
-  EXPECT_EQ(cls, (AEEventClass)'aevt');
-  EXPECT_EQ(id, (AEEventID)'odoc');
-
   AEDesc missing;
   EXPECT_EQ(AEGetParamDesc(&event, keyDirectObject, typeAEList, &missing), errAEDescNotFound);
   EXPECT_EQ(missing.dataHandle, nullptr);
 
   // A lone file as the direct object comes back as a one-item list.
-  const char* path = "/tmp";
-  ASSERT_EQ(AEPutParamPtr(&event, keyDirectObject, typeUTF8Text, path, 4), noErr);
+  ASSERT_EQ(AEPutParamPtr(&event, keyDirectObject, typeUTF8Text, "/tmp", 4), noErr);
   AEDescList list;
   ASSERT_EQ(AEGetParamDesc(&event, keyDirectObject, typeAEList, &list), noErr);
-  long n = 0;
-  AECountItems(&list, &n);
-  EXPECT_EQ(n, 1);
+  EXPECT_EQ(count(list), 1);
   AEDisposeDesc(&list);
   int32_t v = 5;
   ASSERT_EQ(AEPutParamPtr(&event, 'numb', typeSInt32, &v, 4), noErr);
-  EXPECT_EQ(AEGetParamPtr(&event, 'numb', typeFSS, &type, nullptr, 0, &actual), errAECoercionFail);
+  EXPECT_EQ(AEGetParamPtr(&event, 'numb', typeFSS, nullptr, nullptr, 0, nullptr),
+            errAECoercionFail);
   ASSERT_EQ(AEDeleteParam(&event, 'numb'), noErr);
-  EXPECT_EQ(AEGetParamPtr(&event, 'numb', typeSInt32, &type, &v, 4, &actual), errAEDescNotFound);
+  EXPECT_EQ(AEGetParamPtr(&event, 'numb', typeSInt32, nullptr, &v, 4, nullptr), errAEDescNotFound);
 
   AEDesc notEvent;
   AECreateDesc(typeSInt32, &v, 4, &notEvent);
   EXPECT_EQ(AEGetParamDesc(&notEvent, keyDirectObject, typeAEList, &list), errAENotAppleEvent);
   AEDisposeDesc(&notEvent);
-  AEDisposeDesc(&event);
-}
 
-TEST_F(AppleEvents, DispatchToInstalledHandlers) {
   std::string dir = vt_test::tempDir("ae-dispatch");
   std::vector<std::string> paths;
-  for (int i = 0; i < 5; ++i) {
-    paths.push_back(dir + "/m" + std::to_string(i) + ".mov");
-    std::ofstream(paths.back()) << i;
-  }
-  gSeen = Seen();
-  AEEventHandlerUPP open = NewAEEventHandlerUPP(openDocsHandler);
-  AEEventHandlerUPP print = NewAEEventHandlerUPP(printHandler);
-  ASSERT_EQ(AEInstallEventHandler(kCoreEventClass, kAEOpenDocuments, open, 77, false), noErr);
-  ASSERT_EQ(AEInstallEventHandler(kCoreEventClass, kAEPrintDocuments, print, 0, false), noErr);
-
+  for (int i = 0; i < 5; ++i) paths.push_back(vt_test::writeFile(dir + "/m" + std::to_string(i)));
   std::vector<const char*> c;
   for (auto& p : paths) c.push_back(p.c_str());
+  gSeen = Seen();
+  AEEventHandlerUPP open = NewAEEventHandlerUPP(openDocsHandler);
+  AEEventHandlerUPP print = NewAEEventHandlerUPP(
+      [](const AppleEvent*, AppleEvent*, unsigned long) -> OSErr { return errAEEventNotHandled; });
+  ASSERT_EQ(AEInstallEventHandler(kCoreEventClass, kAEOpenDocuments, open, 77, false), noErr);
+  ASSERT_EQ(AEInstallEventHandler(kCoreEventClass, kAEPrintDocuments, print, 0, false), noErr);
   ASSERT_EQ(VTAEPostOpenDocuments(c.data(), (long)c.size()), noErr);
-  ASSERT_TRUE(vt::ae::hasPendingEvent());
 
-  // The record the event queue delivers: class in message, ID split over where.
+  // The record the event queue delivers: class in message, ID in where.
   EventRecord e{};
   ASSERT_TRUE(vt::ae::peekPendingEvent(e));
   EXPECT_EQ(e.what, 23);
   EXPECT_EQ(e.message, (unsigned long)'aevt');
-  EXPECT_EQ(((uint32_t)(uint16_t)e.where.v << 16) | (uint16_t)e.where.h, (uint32_t)'odoc');
-  ASSERT_TRUE(vt::ae::takePendingEvent(e));
+  EXPECT_EQ(idOf(e), (uint32_t)'odoc');
+  EXPECT_EQ(processNext(), noErr);
   EXPECT_FALSE(vt::ae::hasPendingEvent());
-  EXPECT_EQ(AEProcessAppleEvent(&e), noErr);
   EXPECT_EQ(gSeen.files, paths);  // all five, in order
   EXPECT_EQ(gSeen.refcon, 77u);
 
   // No documents at all: the handler still runs, with an empty list.
   gSeen = Seen();
   ASSERT_EQ(VTAEPostOpenDocuments(nullptr, 0), noErr);
-  ASSERT_TRUE(vt::ae::takePendingEvent(e));
-  EXPECT_EQ(AEProcessAppleEvent(&e), noErr);
+  EXPECT_EQ(processNext(), noErr);
   EXPECT_EQ(gSeen.calls, 1);
   EXPECT_TRUE(gSeen.files.empty());
   EXPECT_EQ(VTAEPostOpenDocuments(nullptr, 2), paramErr);
@@ -278,9 +240,12 @@ TEST_F(AppleEvents, DispatchToInstalledHandlers) {
   EXPECT_EQ(VTAELastHandlerResult(), errAEEventNotHandled);
   EXPECT_FALSE(vt::ae::hasPendingEvent());
 
-  // No handler at all; not a high-level event; nothing pending.
-  ASSERT_EQ(VTAEPostQuitApplication(), noErr);
+  // No handler at all (for a quit a signal asked for); not a high-level event; an event already
+  // processed.
+  vt::ae::postQuitFromSignal();
   ASSERT_TRUE(vt::ae::takePendingEvent(e));
+  EXPECT_FALSE(vt::ae::hasPendingEvent());
+  EXPECT_EQ(idOf(e), (uint32_t)'quit');
   EXPECT_EQ(AEProcessAppleEvent(&e), errAEEventNotHandled);
   EventRecord key{};
   key.what = 3;
@@ -289,29 +254,23 @@ TEST_F(AppleEvents, DispatchToInstalledHandlers) {
 
   // An item that is not a file stops the handler with that item's error.
   gSeen = Seen();
-  AppleEvent custom;
-  AECreateAppleEvent(kCoreEventClass, kAEOpenDocuments, nullptr, kAutoGenerateReturnID,
-                     kAnyTransactionID, &custom);
-  AEDescList list;
   AECreateList(nullptr, 0, false, &list);
-  AEPutPtr(&list, 0, typeUTF8Text, paths[0].data(), (Size)paths[0].size());
-  int32_t n = 3;
-  AEPutPtr(&list, 0, typeSInt32, &n, 4);
-  AEPutParamDesc(&custom, keyDirectObject, &list);
-  ASSERT_EQ(VTAEPostAppleEvent(&custom), noErr);
+  putText(list, 0, typeUTF8Text, paths[0]);
+  AEPutPtr(&list, 0, typeSInt32, &v, 4);
+  AEPutParamDesc(&event, keyDirectObject, &list);
+  ASSERT_EQ(VTAEPostAppleEvent(&event), noErr);
   AEDisposeDesc(&list);
-  AEDisposeDesc(&custom);
-  ASSERT_TRUE(vt::ae::takePendingEvent(e));
-  EXPECT_EQ(AEProcessAppleEvent(&e), errAECoercionFail);
+  AEDisposeDesc(&event);
+  EXPECT_EQ(processNext(), errAECoercionFail);
   EXPECT_EQ(gSeen.files.size(), 1u);
 
   // Wildcards, system handlers behind application ones, removal.
   gSeen = Seen();
-  AEEventHandlerUPP counting = NewAEEventHandlerUPP(countingHandler);
+  AEEventHandlerUPP counting = NewAEEventHandlerUPP(
+      [](const AppleEvent*, AppleEvent*, unsigned long) -> OSErr { return ++gSeen.calls, noErr; });
   ASSERT_EQ(AEInstallEventHandler(typeWildCard, typeWildCard, counting, 0, true), noErr);
   VTAEPostQuitApplication();
-  ASSERT_TRUE(vt::ae::takePendingEvent(e));
-  EXPECT_EQ(AEProcessAppleEvent(&e), noErr);
+  EXPECT_EQ(processNext(), noErr);
   EXPECT_EQ(gSeen.calls, 1);
   EXPECT_EQ(AERemoveEventHandler(kCoreEventClass, kAEOpenDocuments, print, false),
             errAEHandlerNotFound);
@@ -320,12 +279,4 @@ TEST_F(AppleEvents, DispatchToInstalledHandlers) {
   EXPECT_EQ(AEGetEventHandler(kCoreEventClass, kAEOpenDocuments, &got, nullptr, false),
             errAEHandlerNotFound);
   DisposeAEEventHandlerUPP(open);
-}
-
-TEST_F(AppleEvents, SignalQuitBecomesAQuitEvent) {
-  vt::ae::postQuitFromSignal();
-  EventRecord e{};
-  ASSERT_TRUE(vt::ae::takePendingEvent(e));
-  EXPECT_EQ(((uint32_t)(uint16_t)e.where.v << 16) | (uint16_t)e.where.h, (uint32_t)'quit');
-  EXPECT_FALSE(vt::ae::hasPendingEvent());
 }

@@ -1,3 +1,5 @@
+#include <AppleEvents.h>
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/socket.h>
@@ -6,12 +8,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 
@@ -22,7 +24,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string helper() { return AE_LAUNCH_HELPER; }
+// The command that runs this program as the helper (see main) in `mode`.
+std::string helper(const std::string& mode = "once") {
+  return "VT_HELPER_MODE=" + mode + " '" + fs::read_symlink("/proc/self/exe").string() + "'";
+}
 
 // A short private runtime folder (socket paths are limited to about 100 bytes).
 struct RuntimeDir {
@@ -32,6 +37,13 @@ struct RuntimeDir {
     path = mkdtemp(tmpl);
   }
   ~RuntimeDir() { fs::remove_all(path); }
+  std::string sock() const { return path + "/vantrel-instance.sock"; }
+  // The command that launches the helper as the single instance, waiting `wait` seconds for a
+  // hand-over.
+  std::string serve(int wait) const {
+    return "XDG_RUNTIME_DIR='" + path + "' VT_HELPER_WAIT=" + std::to_string(wait) + " " +
+           helper("serve");
+  }
 };
 
 // A connection to the socket, or -1.
@@ -68,100 +80,65 @@ std::string waitForText(const std::string& file, const std::string& text) {
   return got;
 }
 
+// Starts the first instance in the background, printing to `out`, and waits until it is ready.
+void startInstance(const RuntimeDir& runtime, const std::string& out) {
+  ASSERT_EQ(vt_test::run(runtime.serve(30) + " > '" + out + "' 2>&1 &"), 0);
+  std::string ready = waitForText(out, "READY");
+  ASSERT_NE(ready.find("READY"), std::string::npos) << ready;
+}
+
 }  // namespace
 
 TEST(Launch, ArgumentsBecomeOneOpenDocumentsEvent) {
-  std::string dir = vt_test::tempDir("ae-launch");
-  std::ofstream(dir + "/a.mov") << "a";
-  std::ofstream(dir + "/b b.mov") << "b";
-  std::string out;
-  std::string cmd = "cd '" + dir + "' && '" + helper() + "' a.mov 'b b.mov' -psn_0_1 -- -dash.mov";
+  std::string dir = vt_test::tempDir("ae-launch"), out, want = "EVENT odoc\n";
+  for (const char* name : {"a.mov", "b b.mov", "-dash.mov"})
+    want += "FILE 0 " + vt_test::writeFile(dir + "/" + name) + "\n";
+  std::string cmd = "cd '" + dir + "' && " + helper() + " a.mov 'b b.mov' -psn_0_1 -- -dash.mov";
   ASSERT_EQ(vt_test::run(cmd, &out), 0);
-  EXPECT_EQ(out,
-            "EVENT odoc\n"
-            "FILE 0 " +
-                dir +
-                "/a.mov\n"
-                "FILE 0 " +
-                dir +
-                "/b b.mov\n"
-                "FILE 0 " +
-                dir + "/-dash.mov\n");
-
-  out.clear();
-  ASSERT_EQ(vt_test::run("'" + helper() + "'", &out), 0);
-  EXPECT_EQ(out, "EVENT oapp\n");
+  EXPECT_EQ(out, want);
 }
 
+// A later launch hands its files to the running instance, which ignores malformed hand-overs;
+// a socket file left by an instance that crashed does not block the next start.
 TEST(Launch, SecondLaunchHandsItsFilesToTheRunningInstance) {
   RuntimeDir runtime;
-  std::string dir = vt_test::tempDir("ae-second");
-  std::ofstream(dir + "/second.mov") << "x";
-  std::string env = "XDG_RUNTIME_DIR='" + runtime.path + "' VT_HELPER_MODE=serve ";
-  std::string firstOut = dir + "/first.txt";
-  // The first instance runs in the background and waits for a hand-over.
-  ASSERT_EQ(vt_test::run(env + "VT_HELPER_WAIT=30 '" + helper() + "' > '" + firstOut + "' 2>&1 &"),
-            0);
-  std::string ready = waitForText(firstOut, "READY");
-  ASSERT_NE(ready.find("READY"), std::string::npos) << ready;
-
-  std::string secondOut;
-  ASSERT_EQ(
-      vt_test::run("cd '" + dir + "' && " + env + "'" + helper() + "' second.mov", &secondOut), 0);
+  std::string dir = vt_test::tempDir("ae-second"), out = dir + "/first.txt", secondOut;
+  std::string file = vt_test::writeFile(dir + "/second.mov");
+  ASSERT_NO_FATAL_FAILURE(startInstance(runtime, out));
+  // Wrong greeting; a path cut short (no terminator).
+  EXPECT_EQ(sendRaw(runtime.sock(), "HELLO\n/etc/passwd"), "");
+  EXPECT_EQ(sendRaw(runtime.sock(), std::string("VANTREL-OPEN 1\n/tmp/a.mov\0/tmp/b", 32)), "");
+  ASSERT_EQ(vt_test::run("cd '" + dir + "' && " + runtime.serve(0) + " second.mov", &secondOut), 0);
   EXPECT_EQ(secondOut, "");  // it handed over and ended without handling anything itself
+  EXPECT_EQ(waitForText(out, "FILE"), "EVENT oapp\nREADY\nEVENT odoc\nFILE 0 " + file + "\n");
 
-  EXPECT_EQ(waitForText(firstOut, "FILE"),
-            "EVENT oapp\nREADY\nEVENT odoc\nFILE 0 " + dir + "/second.mov\n");
-
-  // The first instance has ended and removed its socket; a new launch becomes the instance.
-  for (int i = 0; i < 100 && fs::exists(runtime.path + "/vantrel-instance.sock"); ++i)
+  // The first instance has ended and removed its socket.
+  for (int i = 0; i < 100 && fs::exists(runtime.sock()); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_FALSE(fs::exists(runtime.path + "/vantrel-instance.sock"));
-}
-
-TEST(Launch, StaleSocketDoesNotBlockStartUp) {
-  RuntimeDir runtime;
-  // A socket file left by an instance that crashed: nobody listens on it.
-  std::ofstream(runtime.path + "/vantrel-instance.sock") << "";
-  std::string out;
-  std::string env = "XDG_RUNTIME_DIR='" + runtime.path + "' VT_HELPER_MODE=serve VT_HELPER_WAIT=0 ";
-  EXPECT_EQ(vt_test::run(env + "'" + helper() + "'", &out), 3);
-  EXPECT_EQ(out, "EVENT oapp\nREADY\nTIMEOUT\n");
-}
-
-TEST(Launch, MalformedHandOversAreIgnored) {
-  RuntimeDir runtime;
-  std::string dir = vt_test::tempDir("ae-malformed");
-  std::string env = "XDG_RUNTIME_DIR='" + runtime.path + "' VT_HELPER_MODE=serve ";
-  std::string out = dir + "/out.txt";
-  ASSERT_EQ(vt_test::run(env + "VT_HELPER_WAIT=30 '" + helper() + "' > '" + out + "' 2>&1 &"), 0);
-  waitForText(out, "READY");
-  std::string sock = runtime.path + "/vantrel-instance.sock";
-  // Wrong greeting; a path cut short (no terminator); a relative path only.
-  EXPECT_EQ(sendRaw(sock, "HELLO\n/etc/passwd"), "");
-  EXPECT_EQ(sendRaw(sock, std::string("VANTREL-OPEN 1\n/tmp/a.mov\0/tmp/b", 32)), "");
-  EXPECT_EQ(sendRaw(sock, std::string("VANTREL-OPEN 1\nrelative.mov\0", 28)), "OK\n");
-  // Only the last was accepted, and with no usable file it is a plain re-launch.
+  EXPECT_FALSE(fs::exists(runtime.sock()));
+  vt_test::writeFile(runtime.sock(), "");  // as a crash leaves it: nobody listens
+  ASSERT_NO_FATAL_FAILURE(startInstance(runtime, out));
+  // A relative path is no usable file: a plain re-launch.
+  EXPECT_EQ(sendRaw(runtime.sock(), std::string("VANTREL-OPEN 1\nrelative.mov\0", 28)), "OK\n");
   EXPECT_EQ(waitForText(out, "EVENT rapp"), "EVENT oapp\nREADY\nEVENT rapp\n");
 }
 
 TEST(Launch, SilentPeersDoNotHoldUpTheEventLoop) {
   RuntimeDir runtime;
-  const char* was = getenv("XDG_RUNTIME_DIR");
-  std::string saved = was ? was : "";
+  std::string saved = getenv("XDG_RUNTIME_DIR") ? getenv("XDG_RUNTIME_DIR") : "";
   setenv("XDG_RUNTIME_DIR", runtime.path.c_str(), 1);
   vt::ae::reset();
   vt::ae::initialiseProcessWithArguments({}, true);  // the first instance: it listens
   EventRecord e;
   ASSERT_TRUE(vt::ae::takePendingEvent(e));  // its own open-application event
-  std::string sock = runtime.path + "/vantrel-instance.sock";
-  std::vector<int> silent;
-  for (int i = 0; i < 8; ++i) silent.push_back(connectTo(sock));
+  std::vector<int> silent(8);
+  for (int& fd : silent) fd = connectTo(runtime.sock());
   ASSERT_EQ(std::count(silent.begin(), silent.end(), -1), 0);
   // A late launch hands over a file meanwhile; its answer comes from the socket's own thread.
   std::string answer;
-  std::thread late(
-      [&] { answer = sendRaw(sock, std::string("VANTREL-OPEN 1\n/tmp/late.mov\0", 29)); });
+  std::thread late([&] {
+    answer = sendRaw(runtime.sock(), std::string("VANTREL-OPEN 1\n/tmp/late.mov\0", 29));
+  });
   bool delivered = false;
   for (int turn = 0; turn < 300 && !delivered; ++turn) {
     auto start = std::chrono::steady_clock::now();
@@ -176,10 +153,7 @@ TEST(Launch, SilentPeersDoNotHoldUpTheEventLoop) {
   EXPECT_EQ(answer, "OK\n");
   for (int fd : silent) close(fd);
   vt::ae::reset();
-  if (was)
-    setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
-  else
-    unsetenv("XDG_RUNTIME_DIR");
+  setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
 }
 
 // A socket in a folder others may write to, or held by another user, gets no files: the
@@ -191,8 +165,7 @@ TEST(Launch, SocketsThatAreNotOursAreRefused) {
     chmod(runtime.path.c_str(), impostor == getuid() ? 0755 : 0700);
     int fd = socket(AF_UNIX, SOCK_STREAM, 0), heard[2];
     sockaddr_un addr{AF_UNIX, {}};
-    std::strncpy(addr.sun_path, (runtime.path + "/vantrel-instance.sock").c_str(),
-                 sizeof addr.sun_path - 1);
+    std::strncpy(addr.sun_path, runtime.sock().c_str(), sizeof addr.sun_path - 1);
     ASSERT_EQ(bind(fd, (sockaddr*)&addr, sizeof addr), 0);
     ASSERT_EQ(pipe(heard), 0);
     pid_t pid = fork();
@@ -209,11 +182,9 @@ TEST(Launch, SocketsThatAreNotOursAreRefused) {
     char mark = 'N';
     ASSERT_EQ(read(heard[0], &mark, 1), 1);  // listening
     std::string dir = vt_test::tempDir("ae-impostor"), out;
-    std::ofstream(dir + "/mine.mov") << "x";
-    vt_test::run("cd '" + dir + "' && XDG_RUNTIME_DIR='" + runtime.path +
-                     "' VT_HELPER_MODE=serve VT_HELPER_WAIT=0 '" + helper() + "' mine.mov",
-                 &out);
-    EXPECT_NE(out.find("EVENT odoc\nFILE 0 " + dir + "/mine.mov\n"), std::string::npos) << out;
+    std::string mine = vt_test::writeFile(dir + "/mine.mov");
+    vt_test::run("cd '" + dir + "' && " + runtime.serve(0) + " mine.mov", &out);
+    EXPECT_NE(out.find("EVENT odoc\nFILE 0 " + mine + "\n"), std::string::npos) << out;
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
     mark = 'N';
@@ -222,4 +193,64 @@ TEST(Launch, SocketsThatAreNotOursAreRefused) {
     close(fd);
     close(heard[0]);
   }
+}
+
+// Run with VT_HELPER_MODE set, this program is a helper that starts like the application and
+// prints the Apple events it gets: "once" prints the pending ones and ends; "serve" starts as the
+// single instance, prints READY and waits (at most VT_HELPER_WAIT seconds) for a later launch to
+// hand over, prints what it got and ends (status 3 when nothing came).
+namespace {
+
+OSErr printEvent(const AppleEvent* event, AppleEvent*, unsigned long) {
+  AEEventID id = 0;
+  AEGetAttributePtr(event, keyEventIDAttr, typeType, nullptr, &id, sizeof id, nullptr);
+  id = htonl(id);  // the code's characters in reading order
+  std::printf("EVENT %.4s\n", (const char*)&id);
+  AEDescList list{};
+  long n = 0;
+  if (AEGetParamDesc(event, keyDirectObject, typeAEList, &list) == noErr) AECountItems(&list, &n);
+  for (long i = 1; i <= n; ++i) {
+    FSSpec spec;
+    OSErr err = AEGetNthPtr(&list, i, typeFSS, nullptr, nullptr, &spec, sizeof spec, nullptr);
+    char path[4096] = "";
+    if (err == noErr) VTFSSpecToPath(&spec, path, sizeof path);
+    std::printf("FILE %d %s\n", err, path);
+  }
+  AEDisposeDesc(&list);
+  std::fflush(stdout);
+  return noErr;
+}
+
+int helperMain(bool serve, int waitSeconds) {
+  AEInstallEventHandler(typeWildCard, typeWildCard, NewAEEventHandlerUPP(printEvent), 0, false);
+  vt::ae::initialiseProcess(serve);
+  auto drain = [] {
+    int n = 0;
+    for (EventRecord e; vt::ae::takePendingEvent(e); ++n) AEProcessAppleEvent(&e);
+    return n;
+  };
+  drain();
+  if (!serve) return 0;
+  std::printf("READY\n");
+  std::fflush(stdout);
+  for (int i = 0; i < 10 * waitSeconds; ++i, usleep(100000)) {
+    vt::ae::pollExternal();
+    if (drain() > 0) return 0;
+  }
+  std::printf("TIMEOUT\n");
+  return 3;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (const char* mode = std::getenv("VT_HELPER_MODE")) {
+    const char* wait = std::getenv("VT_HELPER_WAIT");
+    return helperMain(std::strcmp(mode, "serve") == 0, wait ? std::atoi(wait) : 20);
+  }
+  // A helper launched without its mode must not run the tests (and launch helpers) again.
+  if (std::getenv("VT_LAUNCH_TESTS")) return 2;
+  setenv("VT_LAUNCH_TESTS", "1", 1);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
 }

@@ -1,13 +1,7 @@
-// Shared by the sound tests: fixtures, opening movies, ffmpeg's own decode, the tone's pitch, a
-// movie playing in a controller.
+// Shared by the sound tests: fixtures, ffmpeg's own decode, the tone's pitch, a movie playing
+// in a controller.
 #pragma once
-#include <MacErrors.h>
-#include <MovieControllers.h>
-#include <Movies.h>
-#include <Quickdraw.h>
-#include <VTAutomation.h>
 #include <VTAutomationSound.h>
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
@@ -16,15 +10,9 @@
 #include <vector>
 
 #include "fixtures.h"
-#include "movies.h"
+#include "movie_window.h"
 
 namespace st {
-
-// Movies entered once per test program, however many files include this.
-struct MoviesEnv : ::testing::Environment {
-  void SetUp() override { ASSERT_EQ(EnterMovies(), noErr); }
-};
-inline ::testing::Environment* const gMovies = ::testing::AddGlobalTestEnvironment(new MoviesEnv);
 
 constexpr int kRate = 48000;
 constexpr int kChannels = 2;
@@ -69,48 +57,5 @@ inline double rms(const float* s, size_t n) {
   for (size_t i = 0; i < n; ++i) e += (double)s[i] * s[i];
   return n ? std::sqrt(e / n) : 0;
 }
-
-// A movie in a window with its controller, on the headless screen and sound device.
-class ControllerTest : public ::testing::Test {
- protected:
-  WindowRef window = nullptr;
-  Movie movie = nullptr;
-  MovieController mc = nullptr;
-
-  void openInWindow(const std::string& path) {
-    VTAutomationUseHeadless(800, 600);
-    movie = vt_test::openMovie(path);
-    ASSERT_NE(movie, nullptr);
-    Rect bounds{80, 100, 280, 340};
-    window = NewCWindow(nullptr, &bounds, (ConstStr255Param) "\x04Test", true, noGrowDocProc,
-                        (WindowRef)-1, true, 0);
-    SetPort(GetWindowPort(window));
-    SetMovieGWorld(movie, GetWindowPort(window), nullptr);
-    Rect box{0, 0, 120, 160};  // the test movies' size
-    mc = NewMovieController(movie, &box, mcTopLeftMovie);
-    ASSERT_NE(mc, nullptr);
-    MCDoAction(mc, mcActionSetKeysEnabled, (void*)1);
-  }
-  void TearDown() override {
-    if (mc) DisposeMovieController(mc);
-    if (movie) DisposeMovie(movie);
-    VTAutomationResetAll();
-  }
-  double seconds() { return (double)GetMovieTime(movie, nullptr) / GetMovieTimeScale(movie); }
-  void play(double rate = 1.0) {
-    MCDoAction(mc, mcActionPlay, (void*)(intptr_t)(Fixed)(rate * 65536));
-  }
-  void idleFor(UInt32 ticks) {
-    for (UInt32 i = 0; i < ticks; i += 3) {
-      VTAutomationAdvanceTicks(std::min<UInt32>(3, ticks - i));
-      MCIdle(mc);
-    }
-  }
-  // Posted events handed to the controller.
-  void dispatch() {
-    EventRecord e;
-    for (int i = 0; i < 20 && GetNextEvent(everyEvent, &e); ++i) MCIsPlayerEvent(mc, &e);
-  }
-};
 
 }  // namespace st

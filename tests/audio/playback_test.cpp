@@ -19,17 +19,21 @@ std::vector<float> heard(double* startNs = nullptr) {
                             all.begin() + (long)(last * st::kChannels));
 }
 
-using SoundPlayback = st::ControllerTest;
+using SoundPlayback = vt_test::MovieWindowTest;
 
-TEST_F(SoundPlayback, ToneIsHeardForAsLongAsTheMoviePlays) {
-  openInWindow(st::tone("play_aac.mov", "-c:a aac", true));
+// The tone is heard for as long as the movie plays; speeds and directions keep sound and picture
+// together; the volume follows the speaker and keys.
+TEST_F(SoundPlayback, ToneSpeedsDirectionsAndVolume) {
+  std::string path = st::tone("play_aac.mov", "-c:a aac", true);
+  openInWindow(path);
+  MCDoAction(mc, mcActionSetKeysEnabled, (void*)1);
   VTAutomationSoundStartRecording();
   int64_t pressed = VTAutomationSoundNow();
   play();
   idleFor(60);
   double played = seconds();
   int64_t stopped = VTAutomationSoundNow();
-  MCDoAction(mc, mcActionPlay, (void*)0);
+  play(0);
   idleFor(30);  // what the device already has plays out
   double firstSound = 0;
   std::vector<float> tone = heard(&firstSound);
@@ -39,27 +43,22 @@ TEST_F(SoundPlayback, ToneIsHeardForAsLongAsTheMoviePlays) {
   // The picture waits for the sound to start, then keeps with it.
   EXPECT_LT((firstSound - pressed) / 1e6, 100.0) << "milliseconds from play to the first sound";
   EXPECT_NEAR(played, (stopped - firstSound) * 1e-9, 1.0 / 60);
-}
 
-TEST_F(SoundPlayback, SpeedsAndDirectionsKeepSoundAndPictureTogether) {
-  openInWindow(st::tone("play_pcm.mov", "-c:a pcm_s16le", true));
+  goTo(0, 1);
   // Twice as fast: the picture moves twice as far and the tone is an octave up.
   // (Times allow for the device's start latency, which the picture waits for.)
   VTAutomationSoundStartRecording();
   play(2.0);
   idleFor(30);
   EXPECT_NEAR(seconds(), 0.95, 0.05);
-  MCDoAction(mc, mcActionPlay, (void*)0);
+  play(0);
   std::vector<float> fast = heard();
   ASSERT_GT(fast.size(), 4096u * st::kChannels);
   EXPECT_NEAR(st::dominantFrequency(fast), 880.0, 2.0);
   // Palindrome looping: forwards to the end, then backwards, sound and picture alike.
   MCDoAction(mc, mcActionSetLooping, (void*)1);
   MCDoAction(mc, mcActionSetLoopIsPalindrome, (void*)1);
-  TimeRecord t{};
-  t.scale = 10;
-  t.value.lo = 15;
-  MCDoAction(mc, mcActionGoToTime, &t);
+  goTo(15, 10);
   play();
   idleFor(60);  // 1 s: to the end and about 0.5 s back
   EXPECT_NEAR(seconds(), 1.55, 0.05);
@@ -71,26 +70,19 @@ TEST_F(SoundPlayback, SpeedsAndDirectionsKeepSoundAndPictureTogether) {
   std::vector<float> back = heard();
   EXPECT_NEAR(st::dominantFrequency(back), 440.0, 1.0);
   EXPECT_GT(st::rms(back.data(), back.size()), 0.05);
-}
+  play(0);
+  idleFor(30);  // what the device already has plays out
 
-TEST_F(SoundPlayback, VolumeFromKeysAndSpeakerAndMute) {
-  std::string path = st::tone("play_pcm.mov", "-c:a pcm_s16le", true);
-  openInWindow(path);
-  ASSERT_EQ(GetMovieVolume(movie), kFullVolume);
   // The speaker sits at the bar's right end: dragging left quietens, the up arrow key is louder
   // by an eighth, a shift-click mutes.
-  Rect bar;
-  MCGetControllerBoundsRect(mc, &bar);
-  Point speaker{(short)(80 + bar.bottom - 8), (short)(100 + bar.right - 9)};
+  Point speaker = global(160 - 9, 136 - 8);
   VTAutomationPostDrag(speaker, Point{speaker.v, (short)(speaker.h - 300)});
-  dispatch();
+  deliver(mouseDown);
   EXPECT_EQ(GetMovieVolume(movie), 0);
-  VTAutomationPostKey(kUpArrowCharCode);
-  VTAutomationPostKey(kUpArrowCharCode);
-  dispatch();
+  key(kUpArrowCharCode);
+  key(kUpArrowCharCode);
   ASSERT_EQ(GetMovieVolume(movie), 64);
-  VTAutomationPostClick(speaker, shiftKey);
-  dispatch();
+  click(speaker, shiftKey);
   EXPECT_EQ(GetMovieVolume(movie), -64) << "muted, keeping the level";
 
   // What is heard follows: nothing while muted, then a quarter of full volume.
@@ -98,8 +90,7 @@ TEST_F(SoundPlayback, VolumeFromKeysAndSpeakerAndMute) {
   play();
   idleFor(30);
   EXPECT_TRUE(heard().empty());
-  VTAutomationPostClick(speaker, optionKey);
-  dispatch();
+  click(speaker, optionKey);
   EXPECT_EQ(GetMovieVolume(movie), 64);
   idleFor(6);
   VTAutomationSoundStartRecording();

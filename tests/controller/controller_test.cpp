@@ -1,38 +1,15 @@
 // The movie controller in a headless window: drawing, playback by the platform clock, clicks,
 // keys, bounds, the action filter, flags, selection and editing through the movie scrap.
-#include <Files.h>
-#include <MacErrors.h>
-#include <MovieControllers.h>
-#include <Quickdraw.h>
-#include <VTAutomation.h>
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <cstdlib>
 #include <tuple>
 #include <utility>
 #include <vector>
 
 #include "controller/controller.h"
 #include "fixtures.h"
-#include "movies.h"
+#include "movie_window.h"
 
 namespace {
-
-class MoviesEnv : public ::testing::Environment {
-  void SetUp() override { ASSERT_EQ(EnterMovies(), noErr); }
-};
-::testing::Environment* const gMovies = ::testing::AddGlobalTestEnvironment(new MoviesEnv);
-
-// Red for the first second, blue for the second, 10 frames a second, 160x120, lossless.
-std::string twoColourMovie() {
-  return vt_test::fixture(
-      "ctl_red_blue.mov",
-      "-f lavfi -i 'color=c=red:s=160x120:r=10:d=1[a];color=c=blue:s=160x120:r=10:d=1[b];"
-      "[a][b]concat=n=2:v=1:a=0[out0]' -c:v png");
-}
-
-using vt_test::openMovie;
 
 bool isRed(UInt32 p) {
   return ((p >> 16) & 0xFF) > 200 && ((p >> 8) & 0xFF) < 50 && (p & 0xFF) < 50;
@@ -55,71 +32,15 @@ Boolean logFilter(MovieController, short action, void*, long refCon) {
   return action == log->veto;
 }
 
-class Controller : public ::testing::Test {
+class Controller : public vt_test::MovieWindowTest {
  protected:
-  static constexpr short kLeft = 100, kTop = 80;
-  WindowRef window = nullptr;
-  Movie movie = nullptr;
-  MovieController mc = nullptr;
-  TimeScale scale = 0;
-
   void SetUp() override {
-    VTAutomationUseHeadless(800, 600);
-    VTMovieScrapClear();
-    std::string path = twoColourMovie();
-    ASSERT_FALSE(path.empty());
-    movie = openMovie(path);
-    ASSERT_NE(movie, nullptr);
-    scale = GetMovieTimeScale(movie);
-    Rect bounds{kTop, kLeft, kTop + 200, kLeft + 240};
-    window = NewCWindow(nullptr, &bounds, (ConstStr255Param) "\x04Test", true, noGrowDocProc,
-                        (WindowRef)-1, true, 0);
-    ASSERT_NE(window, nullptr);
-    SetPort(GetWindowPort(window));
-    SetMovieGWorld(movie, GetWindowPort(window), nullptr);
-    Rect box;
-    GetMovieBox(movie, &box);
-    OffsetRect(&box, (short)-box.left, (short)-box.top);
-    SetMovieBox(movie, &box);
-    mc = NewMovieController(movie, &box, mcTopLeftMovie);
-    ASSERT_NE(mc, nullptr);
+    // Red for the first second, blue for the second, 10 frames a second, lossless.
+    openInWindow(vt_test::fixture(
+        "ctl_red_blue.mov",
+        "-f lavfi -i 'color=c=red:s=160x120:r=10:d=1[a];color=c=blue:s=160x120:r=10:d=1[b];"
+        "[a][b]concat=n=2:v=1:a=0[out0]' -c:v png"));
     MCEnableEditing(mc, true);
-  }
-  void TearDown() override {
-    DisposeMovieController(mc);
-    if (movie) DisposeMovie(movie);
-    VTMovieScrapClear();
-    VTAutomationReset();
-  }
-
-  Point global(short h, short v) { return Point{(short)(kTop + v), (short)(kLeft + h)}; }
-  UInt32 pixelAt(short h, short v) { return VTAutomationScreenPixel(kLeft + h, kTop + v); }
-  TimeValue now() { return GetMovieTime(movie, nullptr); }
-  void idleFor(UInt32 ticks) {
-    // Several idles, as the event loop gives them, each seeing part of the elapsed time.
-    for (UInt32 i = 0; i < ticks; i += 5) {
-      VTAutomationAdvanceTicks(std::min<UInt32>(5, ticks - i));
-      MCIdle(mc);
-    }
-  }
-  // Hands queued input to the controller the way the event loop does; returns its answer to
-  // the first event of the given kind.
-  long deliver(EventKind kind) {
-    EventRecord e;
-    for (int i = 0; i < 20 && GetNextEvent(everyEvent, &e); ++i)
-      if (e.what == kind) return MCIsPlayerEvent(mc, &e);
-    return -1;
-  }
-  long click(Point where, EventModifiers mods = 0) {
-    VTAutomationPostClick(where, mods);
-    return deliver(mouseDown);
-  }
-  void play() { MCDoAction(mc, mcActionPlay, (void*)(intptr_t)IntToFixed(1)); }
-  void goTo(TimeValue value, TimeScale in) {
-    TimeRecord t{};
-    t.scale = in;
-    t.value.lo = (UInt32)value;
-    MCDoAction(mc, mcActionGoToTime, &t);
   }
   Rect bounds() {
     Rect r{-1, -1, -1, -1};
@@ -131,26 +52,17 @@ class Controller : public ::testing::Test {
     EXPECT_EQ(MCGetControllerInfo(mc, &i), noErr);
     return i;
   }
-  void select(TimeValue begin, TimeValue duration) {
-    TimeRecord r{};
-    r.scale = scale;
-    r.value.lo = (UInt32)begin;
-    MCDoAction(mc, mcActionSetSelectionBegin, &r);
-    r.value.lo = (UInt32)duration;
-    MCDoAction(mc, mcActionSetSelectionDuration, &r);
-  }
 };
 
-TEST_F(Controller, DrawsTheFrameAtTheCurrentTimeAndTheBarBelow) {
-  const Rect whole{0, 0, 120 + 16, 160};
-  Rect r = bounds();
+// Drawing shows the frame at the current time with the bar below, also within an update; the
+// ordinary and explicit flags are kept apart.
+TEST_F(Controller, DrawsTheFrameAtTheCurrentTimeAndTheBarBelowAndKeepsFlags) {
+  Rect r = bounds(), whole{0, 0, 120 + 16, 160};
   EXPECT_TRUE(EqualRect(&r, &whole));
   MCDoAction(mc, mcActionDraw, window);
-  EXPECT_TRUE(isRed(pixelAt(80, 60)));
-  EXPECT_TRUE(isRed(pixelAt(1, 1)));
-  UInt32 bar = pixelAt(80, 120 + 2);
-  EXPECT_FALSE(isRed(bar));
-  EXPECT_NE(bar, pixelAt(80, 120 + 30)) << "the bar is drawn under the movie";
+  EXPECT_TRUE(isRed(pixelAt(80, 60)) && isRed(pixelAt(1, 1)));
+  EXPECT_FALSE(isRed(pixelAt(80, 122)));
+  EXPECT_NE(pixelAt(80, 122), pixelAt(80, 150)) << "the bar is drawn under the movie";
 
   // Going to a time in the second half shows the second colour.
   goTo(1500, 1000);
@@ -161,14 +73,23 @@ TEST_F(Controller, DrawsTheFrameAtTheCurrentTimeAndTheBarBelow) {
   Rect all{0, 0, 200, 240};
   InvalWindowRect(window, &all);
   EXPECT_EQ(deliver(updateEvt), 1);
-  EXPECT_TRUE(isBlue(pixelAt(80, 60)));
   EventRecord e;
   EXPECT_FALSE(EventAvail(updateMask, &e)) << "the update region was cleared";
+
+  // Ordinary and explicit flags are kept apart.
+  auto flags = [&](long which) {  // 0x80000000 asks for the explicit ones
+    MCDoAction(mc, mcActionGetFlags, &which);
+    return which;
+  };
+  EXPECT_EQ(flags(0), 0);
+  MCDoAction(mc, mcActionSetFlags, (void*)(intptr_t)mcFlagsUseWindowPalette);
+  MCDoAction(mc, mcActionSetFlags, (void*)(intptr_t)(0x80000000L | 0x20000L));
+  EXPECT_EQ(flags(0), mcFlagsUseWindowPalette);
+  EXPECT_EQ(flags(0x80000000L), 0x20000L);
+  EXPECT_EQ(MCDoAction(mc, 999, nullptr), badComponentSelector);
 }
 
 TEST_F(Controller, PlaybackFollowsTheClockAndStopsOrLoopsAtTheEnd) {
-  TimeValue duration = GetMovieDuration(movie);
-  ASSERT_EQ(duration, scale * 2);
   play();
   EXPECT_TRUE(info() & mcInfoIsPlaying);
   idleFor(30);  // half a second
@@ -181,7 +102,7 @@ TEST_F(Controller, PlaybackFollowsTheClockAndStopsOrLoopsAtTheEnd) {
 
   // Without looping it stops at the end, showing the last frame.
   idleFor(200);
-  EXPECT_EQ(now(), duration);
+  EXPECT_EQ(now(), 2 * scale);
   EXPECT_EQ(GetMovieRate(movie), 0);
   EXPECT_TRUE(isBlue(pixelAt(80, 60)));
   // Playing again from the end starts over.
@@ -194,7 +115,6 @@ TEST_F(Controller, PlaybackFollowsTheClockAndStopsOrLoopsAtTheEnd) {
   MCDoAction(mc, mcActionGoToTime, nullptr);  // bad parameter: no change, no crash
   idleFor(150);  // 2.5 s more from ~0.1 s: 2.6 s, i.e. 0.6 s into the second pass
   EXPECT_NEAR(now(), scale * 6 / 10, scale / 30 + 1);
-  EXPECT_NE(GetMovieRate(movie), 0);
   EXPECT_TRUE(GetTimeBaseFlags(GetMovieTimeBase(movie)) & loopTimeBase);
 
   // Palindrome looping turns round at the end and plays backwards.
@@ -209,7 +129,15 @@ TEST_F(Controller, PlaybackFollowsTheClockAndStopsOrLoopsAtTheEnd) {
   EXPECT_TRUE(b);
 }
 
-TEST_F(Controller, PlaySelectionOnlyStaysInsideTheSelection) {
+// Idles every tick (60 a second) compose each of the 10 frames a second once; playing only the
+// selection starts at it and stops at its end.
+TEST_F(Controller, PlaybackComposesEachFrameOnceAndCanKeepToTheSelection) {
+  play();
+  const long before = vt::controller::live(mc)->framesComposed;
+  idleFor(60, 1);
+  EXPECT_NEAR(vt::controller::live(mc)->framesComposed - before, 10, 1);
+
+  play(0);
   select(scale / 2, scale / 2);
   MCDoAction(mc, mcActionSetPlaySelection, (void*)1);
   play();
@@ -217,18 +145,6 @@ TEST_F(Controller, PlaySelectionOnlyStaysInsideTheSelection) {
   idleFor(60);
   EXPECT_EQ(now(), scale);
   EXPECT_EQ(GetMovieRate(movie), 0);
-}
-
-TEST_F(Controller, PlaybackComposesEachFrameOnce) {
-  // Idles come every tick (60 a second); the movie has 10 frames a second.
-  play();
-  const long before = vt::controller::live(mc)->framesComposed;
-  for (int i = 0; i < 60; ++i) {
-    VTAutomationAdvanceTicks(1);
-    MCIdle(mc);
-  }
-  EXPECT_NEAR(vt::controller::live(mc)->framesComposed - before, 10, 1);
-  EXPECT_TRUE(isBlue(pixelAt(80, 60))) << "the second second shows blue";
 }
 
 TEST_F(Controller, ClicksOnPlayAndOnTheSliderAndSteps) {
@@ -242,11 +158,10 @@ TEST_F(Controller, ClicksOnPlayAndOnTheSliderAndSteps) {
   EXPECT_EQ(GetMovieRate(movie), 0);
 
   // Dragging the thumb to the slider's middle goes to the middle of the movie.
-  short mid = (short)((slider.left + slider.right) / 2);
-  VTAutomationPostDrag(global((short)(slider.left + 5), 128), global(mid, 128), 6);
+  VTAutomationPostDrag(global((short)(slider.left + 5), 128),
+                       global((short)((slider.left + slider.right) / 2), 128), 6);
   EXPECT_EQ(deliver(mouseDown), 1);
   EXPECT_NEAR(now(), scale, scale / 20);
-  EXPECT_TRUE(isBlue(pixelAt(80, 60)) || isRed(pixelAt(80, 60)));
 
   // Step back from frame 10 lands on frame 9 (red); step forward returns.
   goTo(scale, scale);  // start of frame 10
@@ -261,12 +176,39 @@ TEST_F(Controller, ClicksOnPlayAndOnTheSliderAndSteps) {
   EXPECT_EQ(click(global(80, 60)), 1);
   EXPECT_EQ(GetMovieRate(movie), 0);
   EXPECT_EQ(click(global(200, 180)), 0);
+
+  // Hiding the step buttons widens the slider.
+  MCDoAction(mc, mcActionSetFlags, (void*)(intptr_t)mcFlagSuppressStepButtons);
+  Rect wider;
+  MCDoAction(mc, mcActionGetTimeSliderRect, &wider);
+  EXPECT_GT(wider.right, slider.right);
 }
 
-TEST_F(Controller, HidingTheBarChangesBoundsAndTellsTheFilter) {
+// The filter sees each action before the controller acts and can veto it; hiding the bar or
+// detaching it changes the bounds, and the filter hears of each change.
+TEST_F(Controller, FilterSeesActionsFirstAndTheBarCanHideOrDetach) {
   FilterLog log;
   log.movie = movie;
   MCSetActionFilterWithRefCon(mc, NewMCActionFilterWithRefConUPP(logFilter), (long)&log);
+  goTo(scale, scale);
+  EXPECT_EQ(log.timeSeenAtGoTo, 0) << "the filter runs before the controller acts";
+  EXPECT_EQ(now(), scale);
+  log.veto = mcActionPlay;
+  play();
+  EXPECT_EQ(GetMovieRate(movie), 0) << "a vetoed action is not carried out";
+  MCDoAction(mc, mcActionSetKeysEnabled, (void*)1);
+  EXPECT_EQ(key(' '), 1);
+  EXPECT_EQ(GetMovieRate(movie), 0) << "space plays through the play action, vetoed too";
+  log.veto = -1;
+  log.actions.clear();
+  MCIdle(mc);
+  EventRecord null{};
+  null.what = nullEvent;
+  EXPECT_EQ(MCIsPlayerEvent(mc, &null), 0) << "null events are not claimed";
+  EXPECT_EQ(log.actions, (std::vector<short>{mcActionIdle, mcActionIdle}));
+  MCActivate(mc, window, false);
+  EXPECT_EQ(log.actions.back(), mcActionDeactivate);
+
   EXPECT_EQ(MCGetVisible(mc), 1);
   MCDoAction(mc, mcActionDraw, window);
   EXPECT_NE(pixelAt(80, 120 + 4), 0xFFFFFFFFu);
@@ -274,8 +216,7 @@ TEST_F(Controller, HidingTheBarChangesBoundsAndTellsTheFilter) {
   ASSERT_EQ(MCSetVisible(mc, false), noErr);
   EXPECT_EQ(MCGetVisible(mc), 0);
   EXPECT_EQ(bounds().bottom, 120);
-  ASSERT_EQ(log.actions.size(), 1u);
-  EXPECT_EQ(log.actions[0], mcActionControllerSizeChanged);
+  EXPECT_EQ(log.actions, std::vector<short>{mcActionControllerSizeChanged});
   MCSetVisible(mc, false);
   EXPECT_EQ(log.actions.size(), 1u) << "no change, no notice";
   // Where the bar was is redrawn blank by the update that hiding it caused.
@@ -301,93 +242,27 @@ TEST_F(Controller, HidingTheBarChangesBoundsAndTellsTheFilter) {
   MCSetControllerAttached(mc, true);
   EXPECT_EQ(bounds().top, 17);
   EXPECT_EQ(bounds().bottom, 137 + 16);
-  MCSetActionFilterWithRefCon(mc, nullptr, 0);
-}
 
-TEST_F(Controller, FilterSeesActionsFirstAndCanVeto) {
-  FilterLog log;
-  log.movie = movie;
-  MCSetActionFilterWithRefCon(mc, logFilter, (long)&log);
-  goTo(scale, scale);
-  EXPECT_EQ(log.timeSeenAtGoTo, 0) << "the filter runs before the controller acts";
-  EXPECT_EQ(now(), scale);
-
-  log.veto = mcActionPlay;
-  play();
-  EXPECT_EQ(GetMovieRate(movie), 0) << "a vetoed action is not carried out";
-  MCDoAction(mc, mcActionSetKeysEnabled, (void*)1);
-  VTAutomationPostKey(' ');
-  EXPECT_EQ(deliver(keyDown), 1);
-  EXPECT_EQ(GetMovieRate(movie), 0) << "space plays through the play action, vetoed too";
-  log.veto = -1;
-
-  log.actions.clear();
-  MCIdle(mc);
-  EventRecord null{};
-  null.what = nullEvent;
-  EXPECT_EQ(MCIsPlayerEvent(mc, &null), 0) << "null events are not claimed";
-  ASSERT_EQ(log.actions.size(), 2u);
-  EXPECT_EQ(log.actions[0], mcActionIdle);
-  EXPECT_EQ(log.actions[1], mcActionIdle);
-  MCActivate(mc, window, false);
-  EXPECT_EQ(log.actions.back(), mcActionDeactivate);
   MCSetActionFilterWithRefCon(mc, nullptr, 0);
   log.actions.clear();
   MCIdle(mc);
   EXPECT_TRUE(log.actions.empty()) << "a removed filter is not called";
 }
 
-TEST_F(Controller, OrdinaryAndExplicitFlagsAreSeparate) {
-  long flags = 0;
-  MCDoAction(mc, mcActionGetFlags, &flags);
-  EXPECT_EQ(flags, 0);
-  MCDoAction(mc, mcActionSetFlags, (void*)(intptr_t)(flags | mcFlagsUseWindowPalette));
-  MCDoAction(mc, mcActionSetFlags, (void*)(intptr_t)(0x80000000L | 0x20000L));
-  flags = 0;
-  MCDoAction(mc, mcActionGetFlags, &flags);
-  EXPECT_EQ(flags, mcFlagsUseWindowPalette);
-  flags = 0x80000000L;
-  MCDoAction(mc, mcActionGetFlags, &flags);
-  EXPECT_EQ(flags, 0x20000L);
-
-  // Hiding the step buttons widens the slider.
-  Rect before, after;
-  MCDoAction(mc, mcActionGetTimeSliderRect, &before);
-  MCDoAction(mc, mcActionSetFlags, (void*)(intptr_t)mcFlagSuppressStepButtons);
-  MCDoAction(mc, mcActionGetTimeSliderRect, &after);
-  EXPECT_GT(after.right, before.right);
-  EXPECT_EQ(MCDoAction(mc, 999, nullptr), badComponentSelector);
-}
-
-TEST_F(Controller, SelectionActionsConvertTimeScales) {
-  TimeRecord r{};
-  r.scale = 1000;
-  r.value.lo = 250;
-  ASSERT_EQ(MCDoAction(mc, mcActionSetSelectionBegin, &r), noErr);
-  r.value.lo = 500;
-  ASSERT_EQ(MCDoAction(mc, mcActionSetSelectionDuration, &r), noErr);
-  TimeValue st = -1, sd = -1;
-  GetMovieSelection(movie, &st, &sd);
-  EXPECT_EQ(st, scale / 4);
-  EXPECT_EQ(sd, scale / 2);
-  // Select none keeps the start.
-  r.value.lo = 0;
-  MCDoAction(mc, mcActionSetSelectionDuration, &r);
-  GetMovieSelection(movie, &st, &sd);
-  EXPECT_EQ(st, scale / 4);
-  EXPECT_EQ(sd, 0);
-  EXPECT_EQ(MCDoAction(mc, mcActionSetSelectionBegin, nullptr), paramErr);
-}
-
-TEST_F(Controller, InfoFollowsEditingSelectionScrapAndUndo) {
+// Selection actions in another time scale; what info says can be done follows editing, the
+// selection and the scrap; the scrap pastes into an empty movie.
+TEST_F(Controller, SelectionInfoAndTheScrap) {
   MCEnableEditing(mc, false);
-  select(0, scale / 2);
+  select(250, 500, 1000);
+  EXPECT_EQ(selection(), std::make_pair(scale / 4, scale / 2));
+  EXPECT_EQ(MCDoAction(mc, mcActionSetSelectionBegin, nullptr), paramErr);
   EXPECT_EQ(info() & (mcInfoEditingEnabled | mcInfoCutAvailable | mcInfoCopyAvailable), 0);
   EXPECT_EQ(MCCut(mc), nullptr) << "no editing, no cut";
   EXPECT_EQ(GetMovieDuration(movie), scale * 2);
 
   MCEnableEditing(mc, true);
-  select(0, 0);
+  select(scale / 4, 0);
+  EXPECT_EQ(selection(), std::make_pair(scale / 4, 0)) << "select none keeps the start";
   EXPECT_EQ(info(), mcInfoEditingEnabled);
   select(0, scale / 2);
   const long edits = mcInfoCutAvailable | mcInfoCopyAvailable | mcInfoClearAvailable |
@@ -403,6 +278,19 @@ TEST_F(Controller, InfoFollowsEditingSelectionScrapAndUndo) {
       << "copying is no edit";
   EXPECT_EQ(PutMovieOnScrap(nullptr, 0), invalidMovie);
   EXPECT_TRUE(VTMovieScrapHasMovie()) << "a failed put leaves the scrap alone";
+
+  // Pasting a picture into a movie that has none (File > New) sizes the movie and shows it.
+  DisposeMovieController(mc);
+  DisposeMovie(movie);
+  movie = NewMovie(newMovieActive);
+  SetMovieGWorld(movie, GetWindowPort(window), nullptr);
+  Rect none{0, 0, 0, 0};
+  mc = NewMovieController(movie, &none, mcTopLeftMovie);
+  MCEnableEditing(mc, true);
+  ASSERT_EQ(MCPaste(mc, nullptr), noErr);
+  EXPECT_EQ(bounds().bottom * 1000 + bounds().right, 136 * 1000 + 160);
+  MCDoAction(mc, mcActionDraw, window);
+  EXPECT_TRUE(isRed(pixelAt(80, 60)));
 }
 
 // Keys (only when enabled, never with Command), selection on the slider and by Shift+arrows in
@@ -410,15 +298,6 @@ TEST_F(Controller, InfoFollowsEditingSelectionScrapAndUndo) {
 // selection goes in at the current time.
 TEST_F(Controller, KeysSelectionAndEditsOnIt) {
   const TimeValue f = scale / 10;  // one frame
-  auto key = [&](char ch, EventModifiers mods = 0) {
-    VTAutomationPostKey(ch, mods);
-    return deliver(keyDown);
-  };
-  auto selection = [&] {
-    TimeValue st = 0, sd = 0;
-    GetMovieSelection(movie, &st, &sd);
-    return std::make_pair(st, sd);
-  };
   EXPECT_EQ(key(' '), 0) << "keys are off until enabled";
   MCDoAction(mc, mcActionSetKeysEnabled, (void*)1);
   EXPECT_EQ(key(' ', cmdKey) + key('x'), 0);
@@ -519,25 +398,6 @@ TEST_F(Controller, GrowBoxZoomBoxAndFittingTheScreen) {
   MCPositionController(mc, &huge, nullptr, 0);
   MCDoAction(mc, mcActionSetGrowBoxBounds, (void*)&screen);
   EXPECT_LT(size(), 800);
-}
-
-// Pasting a picture into a movie that has none (File > New) sizes the movie and shows it.
-TEST_F(Controller, PasteIntoAnEmptyMovieShowsThePicture) {
-  select(0, scale / 2);
-  Movie copy = MCCopy(mc);
-  ASSERT_EQ(PutMovieOnScrap(copy, 0), noErr);
-  DisposeMovie(copy);
-  DisposeMovieController(mc);
-  DisposeMovie(movie);
-  movie = NewMovie(newMovieActive);
-  SetMovieGWorld(movie, GetWindowPort(window), nullptr);
-  Rect none{0, 0, 0, 0};
-  mc = NewMovieController(movie, &none, mcTopLeftMovie);
-  MCEnableEditing(mc, true);
-  ASSERT_EQ(MCPaste(mc, nullptr), noErr);
-  EXPECT_EQ(bounds().bottom * 1000 + bounds().right, 136 * 1000 + 160);
-  MCDoAction(mc, mcActionDraw, window);
-  EXPECT_TRUE(isRed(pixelAt(80, 60)));
 }
 
 TEST(ControllerBadInput, NullAndStaleControllersAreRefused) {

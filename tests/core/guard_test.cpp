@@ -35,23 +35,21 @@ TEST(Guard, ACallReturnsTheCodeOfWhatWasThrownInside) {
   Movie movie = nullptr;
   short ref = 0;
   auto create = [&] { return CreateMovieFile(&spec, 'TVOD', smSystemScript, 0, &ref, &movie); };
+  auto newMovie = [&] {
+    movie = NewMovie(0);
+    return GetMoviesError();
+  };
+  FSSpec other;
+  auto makeSpec = [&] {
+    return FSMakeFSSpec(0, 0, (ConstStr255Param) "\x01" "a", &other);
+  };
   const struct {
     std::function<void()> thrown;
     std::function<OSErr()> call;
     OSErr code;
   } cases[] = {
-      {[] { throw std::bad_alloc(); },
-       [&] {
-         movie = NewMovie(0);
-         return GetMoviesError();
-       },
-       memFullErr},
-      {fileError(EACCES),
-       [] {
-         FSSpec s;
-         return FSMakeFSSpec(0, 0, (ConstStr255Param) "\x01" "a", &s);
-       },
-       permErr},
+      {[] { throw std::bad_alloc(); }, newMovie, memFullErr},
+      {fileError(EACCES), makeSpec, permErr},
       {fileError(ENOSPC), create, dskFulErr},
       {[] { throw 1; }, create, ioErr},
   };

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <tuple>
 
 TEST(Handles, ResizeKeepsContentsAndHandleIdentity) {
   Handle h = NewHandleClear(8);
@@ -19,7 +21,6 @@ TEST(Handles, ResizeKeepsContentsAndHandleIdentity) {
   EXPECT_EQ(GetHandleSize(h), 3);
   EXPECT_EQ(std::memcmp(*h, "ABC", 3), 0);
   DisposeHandle(h);
-  EXPECT_EQ(MemError(), noErr);
 }
 
 TEST(Handles, LockedBlockDoesNotMove) {
@@ -90,12 +91,11 @@ TEST(Pointers, GrowInPlaceWithinReserveAndNeverMove) {
 }
 
 TEST(BlockMove, OverlappingRangesCopyCorrectly) {
-  char buf[16] = "0123456789";
-  BlockMoveData(buf, buf + 2, 8);
-  EXPECT_EQ(std::memcmp(buf, "0101234567", 10), 0);
-  char buf2[16] = "0123456789";
-  BlockMoveData(buf2 + 2, buf2, 8);
-  EXPECT_EQ(std::memcmp(buf2, "2345678989", 10), 0);
+  for (auto [from, to, want] : {std::tuple{0, 2, "0101234567"}, {2, 0, "2345678989"}}) {
+    char buf[16] = "0123456789";
+    BlockMoveData(buf + from, buf + to, 8);
+    EXPECT_EQ(std::string(buf, 10), want);
+  }
 }
 
 TEST(Handles, NoLeaksAcrossManyAllocations) {

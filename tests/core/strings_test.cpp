@@ -9,30 +9,22 @@
 
 static std::string P(const unsigned char* s) { return std::string((const char*)s + 1, s[0]); }
 
-TEST(Strings, NumToStringKeepsSign) {
+TEST(Strings, NumbersKeepTheirSignAndPascalStringsTruncateAt255) {
   Str255 s;
-  NumToString(-2093, s);
-  EXPECT_EQ(P(s), "-2093");
-  NumToString(0, s);
-  EXPECT_EQ(P(s), "0");
-  NumToString(LONG_MIN, s);
-  EXPECT_EQ(P(s), std::to_string(LONG_MIN));
-  long n = 0;
-  NumToString(-42, s);
-  StringToNum(s, &n);
-  EXPECT_EQ(n, -42);
-}
-
-TEST(Strings, PascalCConversionsTruncateAt255) {
-  std::string longText(300, 'x');
-  Str255 p;
-  CopyCStringToPascal(longText.c_str(), p);
-  EXPECT_EQ(p[0], 255);
+  for (long n : {-2093L, 0L, LONG_MIN}) {
+    NumToString(n, s);
+    EXPECT_EQ(P(s), std::to_string(n));
+    long back = 0;
+    StringToNum(s, &back);
+    EXPECT_EQ(back, n);
+  }
+  CopyCStringToPascal(std::string(300, 'x').c_str(), s);
+  EXPECT_EQ(s[0], 255);
   char c[256];
-  CopyPascalStringToC(p, c);
+  CopyPascalStringToC(s, c);
   EXPECT_EQ(std::string(c), std::string(255, 'x'));
-  CopyCStringToPascal("", p);
-  EXPECT_EQ(p[0], 0);
+  CopyCStringToPascal("", s);
+  EXPECT_EQ(s[0], 0);
 }
 
 TEST(FixMath, RatiosAndProducts) {

@@ -10,11 +10,9 @@ namespace vt_test {
 
 constexpr int kCharWidth = 7;
 
-inline int fixedWidth(std::string_view s) {
-  int chars = 0;
-  for (unsigned char c : s)
-    if ((c & 0xC0) != 0x80) ++chars;
-  return chars * kCharWidth;
+inline int fixedWidth(std::string_view s) {  // in characters, not UTF-8 bytes
+  return kCharWidth *
+         (int)std::count_if(s.begin(), s.end(), [](unsigned char c) { return (c & 0xC0) != 0x80; });
 }
 
 class RecordingPainter : public vt::ui::Painter {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -13,13 +12,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-
-#ifndef VT_FIXTURE_DIR
-#define VT_FIXTURE_DIR "/tmp/vantrel-fixtures"
-#endif
-#ifndef VT_BINARY_DIR
-#define VT_BINARY_DIR "/tmp"
-#endif
 
 namespace vt_test {
 
