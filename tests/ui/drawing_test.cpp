@@ -143,10 +143,7 @@ TEST_F(Drawing, TextIsDrawnAndMeasured) {
   EXPECT_EQ(vt::ui::toolboxToUtf8("Äé 日本"), "Äé 日本");
   // Cut to a byte limit between characters, never inside one; malformed bytes dropped.
   EXPECT_EQ(vt::ui::utf8ToToolbox("ab日本", 6), "ab日");
-  EXPECT_EQ(vt::ui::utf8ToToolbox("a\xFF"
-                                  "b",
-                                  255),
-            "ab");
+  EXPECT_EQ(vt::ui::utf8ToToolbox(std::string("a\xFF") + "b", 255), "ab");
 }
 
 TEST_F(Drawing, ScriptsDejaVuLacksDrawFromAFallbackFont) {

@@ -49,6 +49,15 @@ bool nextOfKind(EventKind kind, EventRecord& e) {
   return false;
 }
 
+void pushKey(SDL_Keycode sym, SDL_Scancode code, Uint16 mod = 0) {
+  SDL_Event ev{};
+  ev.type = SDL_KEYDOWN;
+  ev.key.keysym.sym = sym;
+  ev.key.keysym.scancode = code;
+  ev.key.keysym.mod = mod;
+  ASSERT_EQ(SDL_PushEvent(&ev), 1);
+}
+
 }  // namespace
 
 TEST_F(SdlScreen, ScreenAndWindowsPresent) {
@@ -70,19 +79,9 @@ TEST_F(SdlScreen, ScreenAndWindowsPresent) {
 }
 
 TEST_F(SdlScreen, KeysMapCtrlToCommand) {
-  SDL_Event ev{};
-  ev.type = SDL_KEYDOWN;
-  ev.key.keysym.sym = SDLK_q;
-  ev.key.keysym.scancode = SDL_SCANCODE_Q;
-  ev.key.keysym.mod = KMOD_LCTRL;
-  ASSERT_EQ(SDL_PushEvent(&ev), 1);
-  ev.key.keysym.sym = SDLK_a;
-  ev.key.keysym.scancode = SDL_SCANCODE_A;
-  ev.key.keysym.mod = KMOD_LSHIFT | KMOD_LALT;
-  ASSERT_EQ(SDL_PushEvent(&ev), 1);
-  ev.key.keysym.sym = SDLK_KP_ENTER;
-  ev.key.keysym.mod = 0;
-  ASSERT_EQ(SDL_PushEvent(&ev), 1);
+  pushKey(SDLK_q, SDL_SCANCODE_Q, KMOD_LCTRL);
+  pushKey(SDLK_a, SDL_SCANCODE_A, KMOD_LSHIFT | KMOD_LALT);
+  pushKey(SDLK_KP_ENTER, SDL_SCANCODE_KP_ENTER);
   EventRecord e;
   ASSERT_TRUE(nextOfKind(keyDown, e));
   EXPECT_EQ(e.message & charCodeMask, (unsigned long)'q');
@@ -99,16 +98,13 @@ TEST_F(SdlScreen, KeysMapCtrlToCommand) {
 
 TEST_F(SdlScreen, TypedTextArrivesOnceWithItsCodePoints) {
   // A key that types text and the text it typed: one key-down, carrying the text's character.
-  SDL_Event down{};
-  down.type = SDL_KEYDOWN;
-  down.key.keysym.sym = SDLK_e;
-  down.key.keysym.scancode = SDL_SCANCODE_E;
+  pushKey(SDLK_e, SDL_SCANCODE_E);
   SDL_Event text{};
   text.type = SDL_TEXTINPUT;
   std::strcpy(text.text.text, "\xC3\xA9");  // the layout made it e-acute
   SDL_Event commit = text;                  // an input method's commit: text without a key
   std::strcpy(commit.text.text, "\xE6\x97\xA5\xE6\x9C\xAC");
-  for (SDL_Event* ev : {&down, &text, &commit}) ASSERT_EQ(SDL_PushEvent(ev), 1);
+  for (SDL_Event* ev : {&text, &commit}) ASSERT_EQ(SDL_PushEvent(ev), 1);
   EventRecord e;
   std::vector<char32_t> typed;
   for (int i = 0; i < 3; ++i) {
@@ -141,7 +137,8 @@ TEST_F(SdlScreen, MouseButtonsBecomeMouseEvents) {
   EXPECT_FALSE(Button());
 }
 
-TEST_F(SdlScreen, SignalsAndClosingQuit) {
+// SIGTERM and closing the display quit; SIGUSR1 writes a snapshot.
+TEST_F(SdlScreen, Signals) {
   std::raise(SIGTERM);
   EventRecord e;
   ASSERT_TRUE(nextOfKind(kHighLevelEvent, e));
@@ -152,13 +149,10 @@ TEST_F(SdlScreen, SignalsAndClosingQuit) {
   ASSERT_EQ(SDL_PushEvent(&ev), 1);
   ASSERT_TRUE(nextOfKind(kHighLevelEvent, e));
   EXPECT_EQ((UInt32)(((UInt16)e.where.v << 16) | (UInt16)e.where.h), (UInt32)'quit');
-}
 
-TEST_F(SdlScreen, SnapshotOnSignal) {
   std::string path = vt_test::tempDir("sdl-snapshot") + "/screen.png";
   setenv("VANTREL_SNAPSHOT_PATH", path.c_str(), 1);
   std::raise(SIGUSR1);
-  EventRecord e;
   WaitNextEvent(everyEvent, &e, 0, nullptr);
   vt::Image img;
   ASSERT_TRUE(vt::readPNG(path.c_str(), img));

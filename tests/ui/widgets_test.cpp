@@ -33,6 +33,7 @@ struct Step {
   std::string text;
 };
 Step K(char c, bool command = false, bool shift = false) { return Step{c, command, shift, {}}; }
+Step Shift(char c) { return K(c, false, true); }
 Step T(const std::string& s) { return Step{0, false, false, s}; }
 
 void run(TextField& f, const std::vector<Step>& steps) {
@@ -56,28 +57,12 @@ TEST(TextField, KeysEditAtTheCaretByWholeCharacters) {
   } cases[] = {
       // Replacing a proposed name: select it all and type over it.
       {"select all, type", "b edit n .mov", {K('a', true), T("copy.mov")}, "copy.mov", ""},
-      {"caret in the middle",
-       "b edit n .mov",
-       {K(key::home), K(key::right), K(key::right), T("X")},
-       "b Xedit n .mov",
-       ""},
-      {"left over CJK",
-       "ab\xE6\x97\xA5\xE6\x9C\xAC",
-       {K(key::left), K(key::backspace)},
-       "ab\xE6\x9C\xAC",
-       ""},
-      {"shift+left selects code points",
-       "x\xC3\xBC\xE6\x97\xA5",
-       {K(key::left, false, true), K(key::left, false, true)},
-       "x\xC3\xBC\xE6\x97\xA5",
-       "\xC3\xBC\xE6\x97\xA5"},
-      {"typing replaces the selection",
-       "name.mov",
-       {K(key::left, false, true), T("\xE2\x82\xAC")},
-       "name.mo\xE2\x82\xAC",
-       ""},
+      {"caret inside", "ab.mov", {K(key::home), K(key::right), T("X")}, "aXb.mov", ""},
+      {"left over CJK", "ab日本", {K(key::left), K(key::backspace)}, "ab本", ""},
+      {"shift+left by code points", "xü日", {Shift(key::left), Shift(key::left)}, "xü日", "ü日"},
+      {"typing replaces the selection", "name.mov", {Shift(key::left), T("€")}, "name.mo€", ""},
       {"left collapses a selection", "abcd", {K('a', true), K(key::left), T("_")}, "_abcd", ""},
-      {"shift+home", "abcd", {K(key::left), K(key::home, false, true)}, "abcd", "abc"},
+      {"shift+home", "abcd", {K(key::left), Shift(key::home)}, "abcd", "abc"},
       {"forward delete", "abcd", {K(key::home), K(key::del), K(key::end), K(key::del)}, "bcd", ""},
       {"backspace at the start", "ab", {K(key::home), K(key::backspace)}, "ab", ""},
       {"word left and right",
@@ -98,24 +83,22 @@ TEST(TextField, KeysEditAtTheCaretByWholeCharacters) {
 TEST(TextField, LimitsCountBytesOrCharactersAndNeverSplitOne) {
   TextField bytes = field("");
   bytes.setMaxBytes(6);
-  bytes.setText("ab\xE6\x97\xA5\xE6\x9C\xAC");  // 8 bytes: the second CJK character goes
-  EXPECT_EQ(bytes.text(), "ab\xE6\x97\xA5");
+  bytes.setText("ab日本");  // 8 bytes: the second CJK character goes
+  EXPECT_EQ(bytes.text(), "ab日");
   EXPECT_EQ(bytes.key(KeyPress::typing(U'\u00FC')), TextField::Result::refused);  // 2 more
   EXPECT_EQ(bytes.key(KeyPress::typing('c')), TextField::Result::handled);
-  EXPECT_EQ(bytes.text(),
-            "ab\xE6\x97\xA5"
-            "c");
+  EXPECT_EQ(bytes.text(), "ab日c");
   // Over a selection the selection's room counts; pasted text is cut at a character.
   bytes.selectAll();
-  EXPECT_EQ(bytes.insert("xy\xC3\xBC\xC3\xBCz"), TextField::Result::refused);
-  EXPECT_EQ(bytes.text(), "xy\xC3\xBC\xC3\xBC");
+  EXPECT_EQ(bytes.insert("xyüüz"), TextField::Result::refused);
+  EXPECT_EQ(bytes.text(), "xyüü");
   EXPECT_EQ(bytes.insert("z"), TextField::Result::refused);
   EXPECT_EQ(bytes.text().size(), 6u);
 
   TextField chars = field("");
   chars.setMaxChars(3);
-  chars.insert("\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE8\xAA\x9E");
-  EXPECT_EQ(chars.text(), "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E");
+  chars.insert("日本語語");
+  EXPECT_EQ(chars.text(), "日本語");
 }
 
 TEST(TextField, FilterControlCharactersAndMalformedText) {
@@ -126,9 +109,7 @@ TEST(TextField, FilterControlCharactersAndMalformedText) {
   EXPECT_EQ(f.key(KeyPress::typing('/')), TextField::Result::refused);
   EXPECT_EQ(f.selectedText(), "old.mov");
   // Pasted lines become one; what the filter refuses and malformed bytes are left out.
-  EXPECT_EQ(f.insert("a/b\nc\x01\xFF"
-                     "d"),
-            TextField::Result::refused);
+  EXPECT_EQ(f.insert(std::string("a/b\nc\x01\xFF") + "d"), TextField::Result::refused);
   EXPECT_EQ(f.text(), "ab cd");
   f.setText("x\xC3(y");
   EXPECT_EQ(f.text(), "x(y");
