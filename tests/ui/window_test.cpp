@@ -104,45 +104,41 @@ TEST_F(Windows, OrderFrontToBack) {
 TEST_F(Windows, FindWindowParts) {
   WindowRef doc = makeWindow(100, 100, 400, 300, true, documentProc, true);
   WindowRef plain = makeWindow(500, 100, 700, 300, true, noGrowDocProc, false);
-  WindowRef found = (WindowRef)1;
-
-  EXPECT_EQ(FindWindow(pt(5, 5), &found), inMenuBar);
-  EXPECT_EQ(found, nullptr);
-  EXPECT_EQ(FindWindow(pt(50, 500), &found), inDesk);
-  EXPECT_EQ(found, nullptr);
+  // The part under a point, checking the window found there too.
+  auto partAt = [](Point p, WindowRef want) {
+    WindowRef found = (WindowRef)1;
+    short part = FindWindow(p, &found);
+    EXPECT_EQ(found, want) << p.h << "," << p.v;
+    return part;
+  };
+  EXPECT_EQ(partAt(pt(5, 5), nullptr), inMenuBar);
+  EXPECT_EQ(partAt(pt(50, 500), nullptr), inDesk);
 
   Rect box = boundsOf(doc, kWindowCloseBoxRgn);
   ASSERT_FALSE(EmptyRect(&box));
-  Point boxCentre = centreOf(box);
   // An inactive window's close box is not shown: a click there just drags.
-  EXPECT_EQ(FindWindow(boxCentre, &found), inDrag);
-  EXPECT_EQ(found, doc);
+  EXPECT_EQ(partAt(centreOf(box), doc), inDrag);
   SelectWindow(doc);
-  EXPECT_EQ(FindWindow(boxCentre, &found), inGoAway);
-  EXPECT_EQ(found, doc);
+  EXPECT_EQ(partAt(centreOf(box), doc), inGoAway);
   SelectWindow(plain);
-  EXPECT_EQ(FindWindow(pt(250, 90), &found), inDrag);
-  EXPECT_EQ(FindWindow(pt(250, 200), &found), inContent);
-  EXPECT_EQ(found, doc);
-  EXPECT_EQ(FindWindow(pt(395, 295), &found), inGrow);
+  EXPECT_EQ(partAt(pt(250, 90), doc), inDrag);
+  EXPECT_EQ(partAt(pt(250, 200), doc), inContent);
+  EXPECT_EQ(partAt(pt(395, 295), doc), inGrow);
 
   // Without a close box the whole title bar drags; without a size box the corner is content.
   box = boundsOf(plain, kWindowCloseBoxRgn);
   EXPECT_TRUE(EmptyRect(&box));
-  EXPECT_EQ(FindWindow(pt(512, 90), &found), inDrag);
-  EXPECT_EQ(found, plain);
-  EXPECT_EQ(FindWindow(pt(695, 295), &found), inContent);
+  EXPECT_EQ(partAt(pt(512, 90), plain), inDrag);
+  EXPECT_EQ(partAt(pt(695, 295), plain), inContent);
 
   // Overlap: the front window wins; a hidden one is never found.
   WindowRef over = makeWindow(150, 150, 350, 250, true);
-  EXPECT_EQ(FindWindow(pt(200, 200), &found), inContent);
-  EXPECT_EQ(found, over);
+  EXPECT_EQ(partAt(pt(200, 200), over), inContent);
   HideWindow(over);
-  FindWindow(pt(200, 200), &found);
-  EXPECT_EQ(found, doc);
+  partAt(pt(200, 200), doc);
 }
 
-TEST_F(Windows, CoordinatesAndPorts) {
+TEST_F(Windows, CoordinatesPortsDesktopAndDevices) {
   WindowRef w = makeWindow(100, 60, 300, 260);
   GrafPtr saved;
   GetPort(&saved);
@@ -162,9 +158,7 @@ TEST_F(Windows, CoordinatesAndPorts) {
   Rect r{0, 0, 10, 10};
   PaintRect(&r);  // must not touch the freed window
   SetPort(saved);
-}
 
-TEST_F(Windows, DesktopAndDevices) {
   Rect gray;
   GetRegionBounds(GetGrayRgn(), &gray);
   EXPECT_EQ(gray, (Rect{20, 0, 600, 800}));
@@ -182,7 +176,7 @@ TEST_F(Windows, DesktopAndDevices) {
   EXPECT_EQ(GetMaxDevice(nullptr), nullptr);
 }
 
-TEST_F(Windows, UpdateEventsWhenShownCoveredAndUncovered) {
+TEST_F(Windows, UpdateEventsAndTheUpdateRegionsClip) {
   WindowRef back = makeWindow(100, 100, 400, 400, false);
   EXPECT_TRUE(drainUpdates().empty());  // hidden windows get none
   ShowWindow(back);
@@ -213,28 +207,24 @@ TEST_F(Windows, UpdateEventsWhenShownCoveredAndUncovered) {
   ValidWindowRect(back, &local);
   EXPECT_TRUE(drainUpdates().empty());
   EXPECT_EQ(InvalWindowRect(nullptr, &local), paramErr);
-}
 
-TEST_F(Windows, BeginUpdateClipsVisibleRegionToTheUpdate) {
-  WindowRef w = makeWindow(100, 100, 300, 300);
-  drainUpdates();
-  Rect part{0, 0, 50, 50};
-  InvalWindowRect(w, &part);
+  // Between BeginUpdate and EndUpdate the visible region is clipped to the update region.
+  InvalWindowRect(back, &local);
   RgnHandle vis = NewRgn();
-  BeginUpdate(w);
-  GetPortVisibleRegion(GetWindowPort(w), vis);
+  BeginUpdate(back);
+  GetPortVisibleRegion(GetWindowPort(back), vis);
   Rect b;
   GetRegionBounds(vis, &b);
-  EXPECT_TRUE(EqualRect(&b, &part));
-  EndUpdate(w);
-  GetPortVisibleRegion(GetWindowPort(w), vis);
+  EXPECT_EQ(b, local);
+  EndUpdate(back);
+  GetPortVisibleRegion(GetWindowPort(back), vis);
   GetRegionBounds(vis, &b);
-  EXPECT_EQ(b, (Rect{0, 0, 200, 200}));
+  EXPECT_EQ(b, (Rect{0, 0, 100, 200}));
   // A window in front takes its share out of the visible region.
   makeWindow(150, 150, 400, 400);
-  GetPortVisibleRegion(GetWindowPort(w), vis);
+  GetPortVisibleRegion(GetWindowPort(back), vis);
   EXPECT_TRUE(PtInRgn(Point{10, 10}, vis));
-  EXPECT_FALSE(PtInRgn(Point{190, 190}, vis));
+  EXPECT_FALSE(PtInRgn(Point{90, 190}, vis));
   DisposeRgn(vis);
 }
 
