@@ -470,32 +470,3 @@ TEST_F(NavDialogs, SaveNeitherCreatesNorDeletesAndTellsWhetherItReplaces) {
   VTAutomationNavCancelSave();
   EXPECT_EQ(saveDialog(reply), userCanceledErr);
 }
-
-TEST_F(NavDialogs, SaveNameIsEditedThroughTheClipboard) {
-  // The name field is the shared text field: its editing is tested there; here a name beyond
-  // ASCII typed over the proposed one is cut to the clipboard and pasted back.
-  const std::string name = "b \xC3\xBCn\xC3\xAF \xE6\x97\xA5\xE6\x9C\xAC.mov";
-  auto field = [] {
-    VTTextFieldInfo f;
-    EXPECT_TRUE(VTAutomationFocusedTextField(&f));
-    return f;
-  };
-  script.steps = {[&] { VTAutomationPostText(name); },
-                  [&] {
-                    EXPECT_EQ(field().text, name);
-                    VTAutomationPostKey('a', cmdKey);
-                    VTAutomationPostKey('x', cmdKey);
-                  },
-                  [&] {
-                    EXPECT_EQ(field().text, "");
-                    EXPECT_EQ(VTAutomationClipboardText(), name);
-                    VTAutomationPostKey('v', cmdKey);
-                    VTAutomationPostKey(kReturnCharCode);
-                  }};
-  script.install();
-  NavReplyRecord reply;
-  EXPECT_EQ(saveDialog(reply), noErr);
-  EXPECT_EQ(VTAutomationNavLastShown().name, name);
-  EXPECT_EQ(script.next, script.steps.size());
-  NavDisposeReply(&reply);
-}

@@ -45,9 +45,12 @@ void run(TextField& f, const std::vector<Step>& steps) {
   }
 }
 
+// A headless screen gives the process a clipboard of its own.
+using TextFieldKeys = HeadlessScreen;
+
 }  // namespace
 
-TEST(TextField, KeysEditAtTheCaretByWholeCharacters) {
+TEST_F(TextFieldKeys, EditAtTheCaretByWholeCharactersAndCutCopyAndPaste) {
   struct Case {
     const char* name;
     std::string start;
@@ -71,6 +74,16 @@ TEST(TextField, KeysEditAtTheCaretByWholeCharacters) {
        "b edit n .mov",
        "n"},
       {"return and tab are not text", "ab", {K(key::ret), K(key::tab), K(key::escape)}, "ab", ""},
+      {"cut, paste back",
+       "b ünï 日本.mov",
+       {K('a', true), K('x', true), K(key::right), K('v', true)},
+       "b ünï 日本.mov",
+       ""},
+      {"copy, paste after",
+       "ab",
+       {K('a', true), K('c', true), K(key::right), K('v', true)},
+       "abab",
+       ""},
   };
   for (const Case& c : cases) {
     TextField f = field(c.start);
