@@ -33,12 +33,6 @@ void clickAt(FileDialog& d, const Rect& r, uint32_t ticks) {
   d.click((r.left + r.right) / 2, (r.top + r.bottom) / 2, ticks);
 }
 
-int indexOf(const Browser& b, const std::string& name) {
-  for (size_t i = 0; i < b.entries().size(); ++i)
-    if (b.entries()[i].name == name) return (int)i;
-  return -1;
-}
-
 FileDialogConfig saveConfig(const std::string& proposed) {
   FileDialogConfig c;
   c.save = true;
@@ -58,6 +52,16 @@ class DialogTest : public ::testing::Test {
     dialog.emplace(c, b);
     EXPECT_TRUE(dialog->goToFolder(folder.empty() ? t.root : folder));
     return *dialog;
+  }
+  // Clicks the listed row of `name`, with Ctrl or Shift held when asked.
+  void clickRow(const std::string& name, uint32_t ticks, bool ctrl = false, bool shift = false) {
+    for (size_t i = 0; i < b.entries().size(); ++i) {
+      if (b.entries()[i].name != name) continue;
+      Rect r = dialog->rowRect((int)i);
+      dialog->click(r.left + 30, r.top + 5, ticks, ctrl, shift);
+      return;
+    }
+    ADD_FAILURE() << name << " is not listed";
   }
 };
 class OpenDialog : public DialogTest {};
@@ -101,34 +105,28 @@ TEST_F(OpenDialog, EscapeAndCommandPeriodCancel) {
   }
 }
 
-TEST_F(OpenDialog, ClicksSelectAndDoubleClicksOpen) {
+TEST_F(OpenDialog, ClicksSelectOrClearAndDoubleClicksOpen) {
   FileDialog& d = show(FileDialogConfig{});
-  int first = indexOf(b, "first.mov");
-  clickAt(d, d.rowRect(first), 100);
-  EXPECT_EQ(b.selectedEntry()->name, "first.mov");
-  // A second click long after is not a double click.
-  clickAt(d, d.rowRect(first), 200);
-  EXPECT_EQ(d.state(), DialogState::running);
-  // Double click on a folder goes in.
-  int clips = indexOf(b, "Clips");
-  clickAt(d, d.rowRect(clips), 300);
-  clickAt(d, d.rowRect(clips), 310);
-  EXPECT_EQ(b.folder(), t.root + "/Clips");
-  clickAt(d, d.rowRect(0), 400);
-  clickAt(d, d.rowRect(0), 405);
-  EXPECT_EQ(d.state(), DialogState::accepted);
-  EXPECT_EQ(d.chosenPath(), t.root + "/Clips/inner.mov");
-}
-
-TEST_F(OpenDialog, ClickBelowTheItemsClearsTheSelectionAndDisablesOpen) {
-  FileDialog& d = show(FileDialogConfig{});
-  Rect list = d.listRect();
-  d.click(list.left + 20, list.bottom - 5, 0);
+  // A click below the items clears the selection and disables Open.
+  d.click(d.listRect().left + 20, d.listRect().bottom - 5, 0);
   EXPECT_EQ(b.selected(), -1);
   EXPECT_FALSE(d.buttons()[FileDialog::kActionButton].enabled);
   pressKey(d, key::ret);
   EXPECT_EQ(d.state(), DialogState::running);
   EXPECT_GT(d.takeBeeps(), 0);
+  clickRow("first.mov", 100);
+  EXPECT_EQ(b.selectedEntry()->name, "first.mov");
+  // A second click long after is not a double click.
+  clickRow("first.mov", 200);
+  EXPECT_EQ(d.state(), DialogState::running);
+  // Double click on a folder goes in.
+  clickRow("Clips", 300);
+  clickRow("Clips", 310);
+  EXPECT_EQ(b.folder(), t.root + "/Clips");
+  clickRow("inner.mov", 400);
+  clickRow("inner.mov", 405);
+  EXPECT_EQ(d.state(), DialogState::accepted);
+  EXPECT_EQ(d.chosenPath(), t.root + "/Clips/inner.mov");
 }
 
 TEST_F(OpenDialog, PathMenuListsTheChainInsideTheDialogAndGoesUp) {
@@ -280,10 +278,10 @@ TEST_F(SaveDialog, ListedFilesLendTheirNameAndFoldersOpen) {
   b.setFilesDisabled(true);
   FileDialog& d = show(saveConfig("untitled.mov"));
   EXPECT_EQ(b.selected(), -1);  // nothing chosen in the list at first
-  clickAt(d, d.rowRect(indexOf(b, "second.mov")), 10);
+  clickRow("second.mov", 10);
   EXPECT_EQ(d.name(), "second.mov");
   EXPECT_FALSE(b.selectedEntry()->enabled);  // listed dimmed
-  clickAt(d, d.rowRect(indexOf(b, "Clips")), 100);
+  clickRow("Clips", 100);
   pressKey(d, key::ret);  // with a folder chosen in the list, Return opens it
   EXPECT_EQ(b.folder(), t.root + "/Clips");
   EXPECT_EQ(d.state(), DialogState::running);
@@ -380,34 +378,25 @@ TEST_F(OpenDialog, SeveralFilesByControlAndShiftClicks) {
   FileDialogConfig c;
   c.multiple = true;
   FileDialog& d = show(c);
-  int first = indexOf(b, "first.mov"), third = indexOf(b, "third.mov");
-  clickAt(d, d.rowRect(third), 0);
-  Rect r = d.rowRect(first);
-  d.click((r.left + r.right) / 2, r.top + 5, 100, true, false);  // Ctrl-click adds
+  clickRow("third.mov", 0);
+  clickRow("first.mov", 100, true);  // Ctrl-click adds
   pressKey(d, key::ret, false, false, 200);
   EXPECT_EQ(d.state(), DialogState::accepted);
   EXPECT_EQ(d.chosenPaths(),
             (std::vector<std::string>{t.root + "/first.mov", t.root + "/third.mov"}));
 
   // Shift-click takes the range; the folder inside it is passed over.
-  Browser b2;
-  FileDialog d2(c, b2);
-  ASSERT_TRUE(d2.goToFolder(t.root));  // the folder "Clips" is selected first
-  r = d2.rowRect(indexOf(b2, "second.mov"));
-  d2.click(r.left + 30, r.top + 5, 0, false, true);
+  FileDialog& d2 = show(c);  // the folder "Clips" is selected first
+  clickRow("second.mov", 0, false, true);
   EXPECT_EQ(d2.marked().size(), 2u);
   // Ctrl-click on a chosen row unchooses it.
-  r = d2.rowRect(indexOf(b2, "first.mov"));
-  d2.click(r.left + 30, r.top + 5, 50, true, false);
+  clickRow("first.mov", 50, true);
   pressKey(d2, key::ret, false, false, 100);
   EXPECT_EQ(d2.chosenPaths(), (std::vector<std::string>{t.root + "/second.mov"}));
 
   // A plain click or an arrow forgets the other rows; without the option Ctrl-click is a click.
-  Browser b3;
-  FileDialog d3(FileDialogConfig{}, b3);
-  ASSERT_TRUE(d3.goToFolder(t.root));
-  r = d3.rowRect(indexOf(b3, "third.mov"));
-  d3.click(r.left + 30, r.top + 5, 0, true, false);
+  FileDialog& d3 = show(FileDialogConfig{});
+  clickRow("third.mov", 0, true);
   EXPECT_TRUE(d3.marked().empty());
   pressKey(d3, key::ret, false, false, 100);
   EXPECT_EQ(d3.chosenPaths(), (std::vector<std::string>{t.root + "/third.mov"}));
