@@ -1,17 +1,13 @@
-#include <Appearance.h>
 #include <Dialogs.h>
-#include <Events.h>
 #include <MacErrors.h>
 #include <MacMemory.h>
 #include <TextUtils.h>
-#include <Menus.h>
 #include <Resources.h>
 #include <VTAutomation.h>
 #include <VTAutomationUI.h>
 
 #include "appleevents/ae_queue.h"
 #include "dialogs/dialog_manager.h"
-#include "events/event_queue.h"
 #include "fixtures.h"
 #include "ui/widgets/painter.h"
 #include "ui/window_server.h"

@@ -2,7 +2,6 @@
 #include <sys/stat.h>
 
 #include <optional>
-#include <string>
 
 #include "fake_painter.h"
 #include "fixtures.h"

@@ -1,10 +1,8 @@
 // The navigation dialogs on the headless window server, answered through the automation API
 // and through real clicks and keys posted from the modal hook.
 #include <AppleEvents.h>
-#include <Files.h>
 #include <MacErrors.h>
 #include <MacMemory.h>
-#include <MacWindows.h>
 #include <Navigation.h>
 #include <VTAutomation.h>
 #include <VTAutomationNav.h>
@@ -12,7 +10,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <string>

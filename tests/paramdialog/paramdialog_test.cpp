@@ -1,7 +1,4 @@
-#include <Events.h>
-#include <MacErrors.h>
 #include <MacMemory.h>
-#include <MacWindows.h>
 #include <QTAtoms.h>
 #include <QuickTimeEffects.h>
 #include <VTAutomation.h>
@@ -12,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 

@@ -1,9 +1,6 @@
 #include <MacMemory.h>
-#include <Quickdraw.h>
-#include <VTAutomation.h>
 #include <gtest/gtest.h>
 
-#include "core/image.h"
 #include "core/picture.h"
 #include "fixtures.h"
 #include "ui/text.h"

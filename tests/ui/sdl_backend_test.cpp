@@ -1,16 +1,12 @@
 // The SDL backend on a real (virtual) display. Run under xvfb-run; skips without a display.
-#include <Events.h>
-#include <MacWindows.h>
 #include <MovieControllers.h>
 #include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <csignal>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <vector>
 
 #include "appleevents/ae_queue.h"
 #include "core/image.h"

@@ -1,13 +1,8 @@
 // The widget kit: the text field's editing, selection, limits and scrolling; press tracking.
-#include <VTAutomation.h>
 #include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
 
 #include "events/event_queue.h"
 #include "fake_painter.h"
-#include "ui/widgets/controls.h"
 #include "ui/widgets/text_field.h"
 #include "ui/widgets/tracking.h"
 #include "ui_fixture.h"

@@ -1,11 +1,6 @@
-#include <Events.h>
-#include <MacErrors.h>
 #include <Fonts.h>
-#include <MacWindows.h>
-#include <VTAutomation.h>
+#include <MacErrors.h>
 #include <gtest/gtest.h>
-
-#include <cstring>
 
 #include "ui/text.h"
 #include "ui/window_server.h"
