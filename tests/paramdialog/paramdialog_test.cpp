@@ -141,7 +141,7 @@ class ParamDialogTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(ParamDialogTest, ListsExactlyTheOfferedEffectsForEachSourceCount) {
+TEST_F(ParamDialogTest, ListsTheOfferedEffectsAndRefusesBadArgumentsAndBadDialogs) {
   for (long sources : {0L, 1L, 2L}) {
     open(sources);
     short expected = QTCountChildrenOfType(list_, kParentAtomIsContainer, kEffectTypeAtom);
@@ -153,9 +153,6 @@ TEST_F(ParamDialogTest, ListsExactlyTheOfferedEffectsForEachSourceCount) {
     EXPECT_EQ(close(), noErr);
     EXPECT_TRUE(VTAutomationListWindows().empty());
   }
-}
-
-TEST_F(ParamDialogTest, BadArgumentsAndBadDialogs) {
   QTParameterDialog d = 77;
   QTAtomContainer c = nullptr;
   QTNewAtomContainer(&c);
@@ -187,6 +184,7 @@ TEST_F(ParamDialogTest, BadArgumentsAndBadDialogs) {
   EXPECT_TRUE(VTAutomationEffectsDialogEffects().empty());
   EXPECT_EQ(confirm(), noErr);
   EXPECT_EQ(QTCountChildren(sample_, kParentAtomIsContainer), 1);  // only 'what'
+  EXPECT_EQ(close(), noErr);
   QTDisposeAtomContainer(c);
 }
 
@@ -362,8 +360,26 @@ TEST_F(ParamDialogTest, PreviewPicturesAreCopiedAndReleased) {
   EXPECT_EQ(VTLiveHandleCount(), handlesBefore);
 }
 
-TEST_F(ParamDialogTest, NumberFieldsTakeValuesInTheirUnitsAndRefuseOthersWithABeep) {
+TEST_F(ParamDialogTest, TabArrowsAndNumberFieldsThatTakeValuesInTheirUnitsOrBeep) {
   openShown(2);
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kPushTransitionType));
+  EXPECT_EQ(VTAutomationEffectsDialogFocus().control, VTEffectsControl::list);
+  // list -> start field -> end field -> direction pop-up, and Shift+Tab back.
+  for (VTEffectsControl c : {VTEffectsControl::field, VTEffectsControl::field,
+                             VTEffectsControl::popup, VTEffectsControl::list}) {
+    press(kTabCharCode);
+    EXPECT_EQ(VTAutomationEffectsDialogFocus().control, c);
+  }
+  press(kTabCharCode, shiftKey);
+  EXPECT_EQ(VTAutomationEffectsDialogFocus().code, (OSType)'from');
+  press(kDownArrowCharCode);  // right (2) -> top (1)
+  EXPECT_EQ(param('from'), 1);
+  VTAutomationPostKey(kTabCharCode, shiftKey);  // the end of the percentage tween
+  VTAutomationPostKey(kUpArrowCharCode);
+  press(kUpArrowCharCode);
+  EXPECT_DOUBLE_EQ(param('pcnt', 1), 100);  // clamped at the top of its range
+  EXPECT_EQ(press(kEscapeCharCode), userCanceledErr);
+
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kSlideTransitionType));  // degrees 0..360
   struct Case {
     OSType code;
@@ -417,27 +433,6 @@ TEST_F(ParamDialogTest, NoneEntryArrowKeysAndWholeNumbers) {
   EXPECT_DOUBLE_EQ(param('cont'), 7);
 }
 
-TEST_F(ParamDialogTest, TabMovesTheFocusAndArrowsChangeTheFocusedControl) {
-  openShown(2);
-  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kPushTransitionType));
-  EXPECT_EQ(VTAutomationEffectsDialogFocus().control, VTEffectsControl::list);
-  // list -> start field -> end field -> direction pop-up, and Shift+Tab back.
-  for (VTEffectsControl c : {VTEffectsControl::field, VTEffectsControl::field,
-                             VTEffectsControl::popup, VTEffectsControl::list}) {
-    press(kTabCharCode);
-    EXPECT_EQ(VTAutomationEffectsDialogFocus().control, c);
-  }
-  press(kTabCharCode, shiftKey);
-  EXPECT_EQ(VTAutomationEffectsDialogFocus().code, (OSType)'from');
-  press(kDownArrowCharCode);  // right (2) -> top (1)
-  EXPECT_EQ(param('from'), 1);
-  VTAutomationPostKey(kTabCharCode, shiftKey);  // the end of the percentage tween
-  VTAutomationPostKey(kUpArrowCharCode);
-  press(kUpArrowCharCode);
-  EXPECT_DOUBLE_EQ(param('pcnt', 1), 100);  // clamped at the top of its range
-  EXPECT_EQ(press(kEscapeCharCode), userCanceledErr);
-}
-
 TEST_F(ParamDialogTest, LongPopupMenusHangInColumnsAndAClickLeavesThemOpen) {
   VTAutomationUseHeadless(1024, 600);  // too low for the 36 wipes in one column
   openShown(2);
@@ -467,8 +462,32 @@ TEST_F(ParamDialogTest, LongPopupMenusHangInColumnsAndAClickLeavesThemOpen) {
   EXPECT_EQ(param('wpID'), patterns[33].value);
 }
 
-TEST_F(ParamDialogTest, ColourPickerReachesAnyColourAndCancelKeepsTheOldOne) {
+TEST_F(ParamDialogTest, ImageAndColourChoosersReachTheSample) {
+  std::string dir = std::string(VT_BINARY_DIR) + "/paramdialog-images";
+  std::filesystem::create_directories(dir);
+  vt::Image matte(64, 32, vt::makePixel(200, 0, 0));
+  ASSERT_TRUE(vt::writePNG(matte, (dir + "/matte ünï.png").c_str()));
+  std::ofstream(dir + "/notes.txt") << "not an image";
+
   openShown(2);
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('matt'));
+  VTAutomationNavChooseFile(dir + "/notes.txt");  // not listed: the chooser is cancelled
+  VTAutomationPostClick(at('mtte', VTEffectsControl::chooseImage));
+  deliver();
+  auto listed = VTAutomationNavLastShown().items;
+  EXPECT_EQ(std::count(listed.begin(), listed.end(), "notes.txt"), 0);
+  EXPECT_EQ(std::count(listed.begin(), listed.end(), "matte ünï.png"), 1);
+  VTAutomationNavChooseFile(dir + "/matte ünï.png");
+  VTAutomationPostClick(at('mtte', VTEffectsControl::chooseImage));
+  deliver();
+  EXPECT_EQ(VTAutomationEffectsDialogParams()[1].imageName, "matte ünï.png");
+  ASSERT_EQ(confirm(), noErr);
+  std::string m = atomData('mtte');
+  ASSERT_EQ(m.size(), 8u + 64 * 32 * 4);
+  EXPECT_EQ(vt::readBE32((const uint8_t*)m.data()), 64u);
+  EXPECT_EQ(vt::readBE32((const uint8_t*)m.data() + 4), 32u);
+
+  // The colour picker reaches any colour; Cancel keeps the old one.
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('ckey'));  // key colour: default blue
   auto pickWith = [&](auto act) {
     VTColourPickerInfo seen;
@@ -511,32 +530,6 @@ TEST_F(ParamDialogTest, ColourPickerReachesAnyColourAndCancelKeepsTheOldOne) {
     VTAutomationPostKey(kReturnCharCode);
   });
   EXPECT_DOUBLE_EQ(param('keyc'), 0);  // red and green gone: pure blue
-}
-
-TEST_F(ParamDialogTest, ImageChooserOffersOnlyImagesAndTheMatteReachesTheSample) {
-  std::string dir = std::string(VT_BINARY_DIR) + "/paramdialog-images";
-  std::filesystem::create_directories(dir);
-  vt::Image matte(64, 32, vt::makePixel(200, 0, 0));
-  ASSERT_TRUE(vt::writePNG(matte, (dir + "/matte ünï.png").c_str()));
-  std::ofstream(dir + "/notes.txt") << "not an image";
-
-  openShown(2);
-  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('matt'));
-  VTAutomationNavChooseFile(dir + "/notes.txt");  // not listed: the chooser is cancelled
-  VTAutomationPostClick(at('mtte', VTEffectsControl::chooseImage));
-  deliver();
-  auto listed = VTAutomationNavLastShown().items;
-  EXPECT_EQ(std::count(listed.begin(), listed.end(), "notes.txt"), 0);
-  EXPECT_EQ(std::count(listed.begin(), listed.end(), "matte ünï.png"), 1);
-  VTAutomationNavChooseFile(dir + "/matte ünï.png");
-  VTAutomationPostClick(at('mtte', VTEffectsControl::chooseImage));
-  deliver();
-  EXPECT_EQ(VTAutomationEffectsDialogParams()[1].imageName, "matte ünï.png");
-  ASSERT_EQ(confirm(), noErr);
-  std::string m = atomData('mtte');
-  ASSERT_EQ(m.size(), 8u + 64 * 32 * 4);
-  EXPECT_EQ(vt::readBE32((const uint8_t*)m.data()), 64u);
-  EXPECT_EQ(vt::readBE32((const uint8_t*)m.data() + 4), 32u);
 }
 
 TEST_F(ParamDialogTest, ModalFormAndOptionalTweensForCallersThatAskForThem) {
