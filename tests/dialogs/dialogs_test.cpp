@@ -270,7 +270,7 @@ TEST_F(Dialogs, UserItemsAndWhatTheModalLoopHandsOn) {
   vt::ae::reset();
 }
 
-TEST_F(Dialogs, WarningAlertShowsItsParameters) {
+TEST_F(Dialogs, AlertsShowTheirParametersOrReturnAtOnceWithoutTheirResource) {
   Str255 err;
   NumToString(-2093, err);
   ParamText(P("Warning!"), P("Could not initialize QuickTime. Exiting."), err, nullptr);
@@ -300,9 +300,9 @@ TEST_F(Dialogs, WarningAlertShowsItsParameters) {
   VTAutomationSetModalHook([] { VTAutomationPostKey(kEscapeCharCode); });
   EXPECT_EQ(NoteAlert(129, nullptr), 1);
   VTAutomationSetModalHook(nullptr);
-}
 
-TEST_F(Dialogs, AlertWithoutItsResourceReturnsAtOnce) {
+  // Without its resource an alert returns at once, without a turn of the loop.
+  gLog = FilterLog{};
   long turns = VTAutomationModalTurns();
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(Alert(4242, countingFilter), -1);

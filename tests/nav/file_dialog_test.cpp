@@ -253,7 +253,7 @@ TEST_F(SaveDialog, ExistingNameAsksBeforeReplacing) {
   EXPECT_EQ(d.chosenPath(), t.root + "/first.mov");
 }
 
-TEST_F(SaveDialog, AFolderIsNeverReplaced) {
+TEST_F(SaveDialog, AFolderIsNeverReplacedAFileIsWithoutConfirmation) {
   FileDialog& d = show(saveConfig("Clips"));
   pressKey(d, key::ret);
   ASSERT_TRUE(d.sheet().active);
@@ -262,16 +262,15 @@ TEST_F(SaveDialog, AFolderIsNeverReplaced) {
   pressKey(d, key::ret);
   EXPECT_FALSE(d.sheet().active);
   EXPECT_EQ(d.state(), DialogState::running);
-}
 
-TEST_F(SaveDialog, WithoutConfirmationAnExistingNameIsReplacedAtOnce) {
+  // Without confirmation an existing file is replaced at once.
   FileDialogConfig c = saveConfig("second.mov");
   c.confirmReplace = false;
-  FileDialog& d = show(c);
-  pressKey(d, key::ret);
-  EXPECT_FALSE(d.sheet().active);
-  EXPECT_EQ(d.state(), DialogState::accepted);
-  EXPECT_TRUE(d.replacing());
+  FileDialog& d2 = show(c);
+  pressKey(d2, key::ret);
+  EXPECT_FALSE(d2.sheet().active);
+  EXPECT_EQ(d2.state(), DialogState::accepted);
+  EXPECT_TRUE(d2.replacing());
 }
 
 TEST_F(SaveDialog, ListedFilesLendTheirNameAndFoldersOpen) {

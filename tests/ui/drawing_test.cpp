@@ -13,6 +13,7 @@ namespace {
 
 const RGBColor kRed{0xFFFF, 0, 0};
 const RGBColor kBlue{0, 0, 0xFFFF};
+const RGBColor kBlack{0, 0, 0};
 constexpr UInt32 kRedPixel = 0xFFFF0000u;
 constexpr UInt32 kWhitePixel = 0xFFFFFFFFu;
 
@@ -51,7 +52,7 @@ TEST_F(Drawing, PaintAndEraseShowOnScreenAtTheWindowsPlace) {
   EXPECT_EQ(VTAutomationScreenPixel(420, 310), kRedPixel);
 }
 
-TEST_F(Drawing, ClippingToClipRectAndUpdateRegion) {
+TEST_F(Drawing, ClippingLinesFramesAndPatterns) {
   WindowRef w = drawIn(100, 100, 300, 250);
   RGBForeColor(&kRed);
   Rect clip{0, 0, 20, 20};
@@ -73,10 +74,9 @@ TEST_F(Drawing, ClippingToClipRectAndUpdateRegion) {
   EndUpdate(w);
   EXPECT_EQ(VTAutomationScreenPixel(155, 155), 0xFF0000FFu);
   EXPECT_EQ(VTAutomationScreenPixel(110, 110), kRedPixel);  // outside the update: untouched
-}
 
-TEST_F(Drawing, LinesFramesAndPatterns) {
-  drawIn(100, 100, 300, 250);
+  // Lines, frames and patterns.
+  RGBForeColor(&kBlack);
   MoveTo(10, 10);
   LineTo(60, 10);
   EXPECT_EQ(VTAutomationScreenPixel(130, 110), 0xFF000000u);

@@ -88,7 +88,7 @@ TEST_F(TextFieldKeys, EditAtTheCaretByWholeCharactersAndCutCopyAndPaste) {
   }
 }
 
-TEST(TextField, LimitsCountBytesOrCharactersAndNeverSplitOne) {
+TEST(TextField, LimitsAndFiltersNeverSplitACharacterAndDropMalformedText) {
   TextField bytes = field("");
   bytes.setMaxBytes(6);
   bytes.setText("ab日本");  // 8 bytes: the second CJK character goes
@@ -107,9 +107,7 @@ TEST(TextField, LimitsCountBytesOrCharactersAndNeverSplitOne) {
   chars.setMaxChars(3);
   chars.insert("日本語語");
   EXPECT_EQ(chars.text(), "日本語");
-}
 
-TEST(TextField, FilterControlCharactersAndMalformedText) {
   TextField f = field("old.mov");
   f.setFilter([](char32_t c) { return c != '/'; });
   f.selectAll();
