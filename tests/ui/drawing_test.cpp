@@ -27,7 +27,7 @@ int countNonWhite(short left, short top, short right, short bottom) {
 
 }  // namespace
 
-TEST_F(Drawing, PaintAndEraseShowOnScreenAtTheWindowsPlace) {
+TEST_F(Drawing, PaintAndEraseShowOnScreenAtTheWindowsPlaceAndInSnapshots) {
   WindowRef w = drawIn(100, 100, 300, 250);
   RGBForeColor(&kRed);
   Rect r{10, 20, 30, 60};  // local
@@ -50,6 +50,17 @@ TEST_F(Drawing, PaintAndEraseShowOnScreenAtTheWindowsPlace) {
   // Moving the window carries its content along.
   MoveWindow(w, 400, 300, false);
   EXPECT_EQ(VTAutomationScreenPixel(420, 310), kRedPixel);
+
+  // A snapshot writes the screen as PNG, the title bar drawn above the content.
+  std::string dir = vt_test::tempDir("snapshot");
+  ASSERT_TRUE(VTAutomationSnapshot(dir + "/screen.png"));
+  vt::Image img;
+  ASSERT_TRUE(vt::readPNG((dir + "/screen.png").c_str(), img));
+  EXPECT_EQ(img.width, 800);
+  EXPECT_EQ(img.height, 600);
+  EXPECT_EQ(img.at(420, 310) & 0xFFFFFF, 0xFF0000u);
+  EXPECT_NE(img.at(500, 285), img.at(5, 300));
+  EXPECT_FALSE(VTAutomationSnapshot(dir + "/no/such/dir/x.png"));
 }
 
 TEST_F(Drawing, ClippingLinesFramesAndPatterns) {
@@ -177,24 +188,6 @@ TEST_F(Drawing, PicturesDrawScaled) {
   Handle junk = NewHandleClear(8);
   DrawPicture((PicHandle)junk, &dst);
   DisposeHandle(junk);
-}
-
-TEST_F(Drawing, SnapshotWritesTheScreenAsPNG) {
-  drawIn(100, 100, 300, 250);
-  RGBForeColor(&kRed);
-  Rect r{0, 0, 10, 10};
-  PaintRect(&r);
-  std::string dir = vt_test::tempDir("snapshot");
-  std::string path = dir + "/screen.png";
-  ASSERT_TRUE(VTAutomationSnapshot(path));
-  vt::Image img;
-  ASSERT_TRUE(vt::readPNG(path.c_str(), img));
-  EXPECT_EQ(img.width, 800);
-  EXPECT_EQ(img.height, 600);
-  EXPECT_EQ(img.at(105, 105) & 0xFFFFFF, 0xFF0000u);
-  // The title bar was drawn above the content.
-  EXPECT_NE(img.at(200, 85), img.at(5, 300));
-  EXPECT_FALSE(VTAutomationSnapshot(dir + "/no/such/dir/x.png"));
 }
 
 TEST_F(Drawing, OffscreenPortsDrawIntoTheirOwnImage) {

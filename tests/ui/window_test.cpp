@@ -46,7 +46,7 @@ Point pressed() {
 
 }  // namespace
 
-TEST_F(Windows, NewWindowAsTheFrameworkMakesIt) {
+TEST_F(Windows, NewWindowsAsTheFrameworkMakesThemAndTheirOrder) {
   Rect bounds{10, 10, 480, 640};
   static const unsigned char kTitle[] = "\x08untitled";
   WindowRef w = NewCWindow(nullptr, &bounds, kTitle, false, noGrowDocProc, (WindowRef)-1, true, 0);
@@ -64,9 +64,8 @@ TEST_F(Windows, NewWindowAsTheFrameworkMakesIt) {
   DisposeWindow(w);
   EXPECT_EQ(GetWindowKind(w), 0);  // a disposed window is no longer known
   EXPECT_EQ(GetWindowPort(w), nullptr);
-}
 
-TEST_F(Windows, OrderFrontToBack) {
+  // Order, front to back.
   WindowRef a = makeWindow(50, 50, 200, 200);
   WindowRef b = makeWindow(60, 60, 210, 210);
   Rect r{70, 70, 220, 220};
@@ -96,7 +95,7 @@ TEST_F(Windows, OrderFrontToBack) {
   EXPECT_EQ(VTAutomationListWindows().size(), 3u);
 }
 
-TEST_F(Windows, FindWindowParts) {
+TEST_F(Windows, FindWindowPartsAndTrackTheCloseBox) {
   WindowRef doc = makeWindow(100, 100, 400, 300, true, documentProc, true);
   WindowRef plain = makeWindow(500, 100, 700, 300, true, noGrowDocProc, false);
   // The part under a point, checking the window found there too.
@@ -131,6 +130,24 @@ TEST_F(Windows, FindWindowParts) {
   EXPECT_EQ(partAt(pt(200, 200), over), inContent);
   HideWindow(over);
   partAt(pt(200, 200), doc);
+
+  // The close box closes when the mouse is released in it, even after leaving it.
+  SelectWindow(doc);
+  Point in = centreOf(boundsOf(doc, kWindowCloseBoxRgn));
+  VTAutomationPostClick(in);
+  EXPECT_TRUE(TrackGoAway(doc, pressed()));
+  VTAutomationPostDrag(in, pt(250, 150), 2);
+  EXPECT_FALSE(TrackGoAway(doc, pressed()));
+  VTAutomationPostMouseDown(in);
+  VTAutomationPostMouseMove(pt(250, 150));
+  VTAutomationPostMouseMove(in);
+  VTAutomationPostMouseUp(in);
+  EXPECT_TRUE(TrackGoAway(doc, pressed()));
+  // A window without a close box never closes this way.
+  VTAutomationPostClick(pt(512, 90));
+  Point where = pressed();
+  EXPECT_FALSE(TrackGoAway(plain, where));
+  EXPECT_FALSE(TrackGoAway(nullptr, where));
 }
 
 TEST_F(Windows, CoordinatesPortsDesktopAndDevices) {
@@ -286,30 +303,6 @@ TEST_F(Windows, PlainCommandAndAlignedDragsMoveTheWindow) {
   EXPECT_EQ((c.left + movieBox.left) % 8, 0);
   EXPECT_LE(std::abs(c.left - 161), 4);
   EXPECT_EQ(c.top, 140);
-}
-
-TEST_F(Windows, TrackGoAwayAnswersWhereTheMouseWasReleased) {
-  WindowRef w = makeWindow(100, 100, 300, 200);
-  Point in = centreOf(boundsOf(w, kWindowCloseBoxRgn));
-  VTAutomationPostClick(in);
-  EXPECT_TRUE(TrackGoAway(w, pressed()));
-  // Pressed in the box, dragged out and released outside: no close.
-  VTAutomationPostDrag(in, pt(250, 150), 2);
-  EXPECT_FALSE(TrackGoAway(w, pressed()));
-
-  // Out and back in counts.
-  VTAutomationPostMouseDown(in);
-  VTAutomationPostMouseMove(pt(250, 150));
-  VTAutomationPostMouseMove(in);
-  VTAutomationPostMouseUp(in);
-  EXPECT_TRUE(TrackGoAway(w, pressed()));
-
-  // A window without a close box never closes this way.
-  WindowRef none = makeWindow(400, 100, 500, 200, true, noGrowDocProc, false);
-  VTAutomationPostClick(pt(410, 90));
-  Point where = pressed();
-  EXPECT_FALSE(TrackGoAway(none, where));
-  EXPECT_FALSE(TrackGoAway(nullptr, where));
 }
 
 TEST_F(Windows, TitleBadArgumentsAndDegenerateBounds) {
