@@ -126,7 +126,7 @@ class Dialogs : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(Dialogs, AboutBoxFromResources) {
+TEST_F(Dialogs, AboutBoxFromResourcesAsAModelessDialog) {
   long handles = VTLiveHandleCount();
   openAbout();
   WindowRef w = GetDialogWindow(d);
@@ -148,6 +148,38 @@ TEST_F(Dialogs, AboutBoxFromResources) {
   auto items = VTAutomationFrontDialogItems();
   ASSERT_EQ(items.size(), 4u);
   EXPECT_EQ(items[1].text, "Vantrel 1.0");
+
+  // Modeless use: its events are recognised and answered.
+  VTAutomationPressDialogItem(1);
+  EventRecord e;
+  ASSERT_TRUE(GetNextEvent(mDownMask, &e));
+  EXPECT_TRUE(IsDialogEvent(&e));
+  DialogRef which = nullptr;
+  DialogItemIndex item = 0;
+  EXPECT_TRUE(DialogSelect(&e, &which, &item));
+  EXPECT_EQ(which, d);
+  EXPECT_EQ(item, 1);
+
+  EventRecord outside{};
+  outside.what = mouseDown;
+  outside.where = Point{780, 10};
+  EXPECT_FALSE(IsDialogEvent(&outside));
+  EXPECT_FALSE(DialogSelect(&outside, &which, &item));
+  EXPECT_FALSE(IsDialogEvent(nullptr));
+
+  // The default button is outlined on screen.
+  SetDialogDefaultItem(d, 1);
+  Rect g = VTAutomationFrontDialogItems()[0].globalRect;
+  short mid = (short)((g.top + g.bottom) / 2);
+  EXPECT_EQ(VTAutomationScreenPixel(g.left - 3, mid), vt::ui::colour::accent);  // the ring
+  EXPECT_EQ(VTAutomationScreenPixel(g.left, g.top), vt::ui::colour::border);    // the frame
+  bool ink = false;                                                             // the label
+  for (short v = g.top + 3; v < g.bottom - 3; ++v)
+    for (short h = g.left + 3; h < g.right - 3; ++h)
+      ink = ink || ((VTAutomationScreenPixel(h, v) >> 8) & 0xFF) < 60;
+  EXPECT_TRUE(ink);
+  SetDialogDefaultItem(d, 0);
+  EXPECT_EQ(VTAutomationScreenPixel(g.left - 3, mid), vt::ui::colour::white);
 
   DisposeDialog(d);
   EXPECT_FALSE(VTAutomationHasFrontDialog());
@@ -364,38 +396,4 @@ TEST_F(Dialogs, EditTextFieldsTypeSelectAndTradeTextWithTheApplication) {
   EXPECT_EQ(textOf(d, 5), "Now ^0");   // the item keeps its own text
   SetDialogItemText(nullptr, P("x"));  // tolerated
   GetDialogItemText(nullptr, nullptr);
-}
-
-TEST_F(Dialogs, ModelessEventsAndTheDefaultButtonsOutline) {
-  openAbout();
-  VTAutomationPressDialogItem(1);
-  EventRecord e;
-  ASSERT_TRUE(GetNextEvent(mDownMask, &e));
-  EXPECT_TRUE(IsDialogEvent(&e));
-  DialogRef which = nullptr;
-  DialogItemIndex item = 0;
-  EXPECT_TRUE(DialogSelect(&e, &which, &item));
-  EXPECT_EQ(which, d);
-  EXPECT_EQ(item, 1);
-
-  EventRecord outside{};
-  outside.what = mouseDown;
-  outside.where = Point{780, 10};
-  EXPECT_FALSE(IsDialogEvent(&outside));
-  EXPECT_FALSE(DialogSelect(&outside, &which, &item));
-  EXPECT_FALSE(IsDialogEvent(nullptr));
-
-  // The default button is outlined on screen.
-  SetDialogDefaultItem(d, 1);
-  Rect g = VTAutomationFrontDialogItems()[0].globalRect;
-  short mid = (short)((g.top + g.bottom) / 2);
-  EXPECT_EQ(VTAutomationScreenPixel(g.left - 3, mid), vt::ui::colour::accent);  // the ring
-  EXPECT_EQ(VTAutomationScreenPixel(g.left, g.top), vt::ui::colour::border);    // the frame
-  bool ink = false;                                                             // the label
-  for (short v = g.top + 3; v < g.bottom - 3; ++v)
-    for (short h = g.left + 3; h < g.right - 3; ++h)
-      ink = ink || ((VTAutomationScreenPixel(h, v) >> 8) & 0xFF) < 60;
-  EXPECT_TRUE(ink);
-  SetDialogDefaultItem(d, 0);
-  EXPECT_EQ(VTAutomationScreenPixel(g.left - 3, mid), vt::ui::colour::white);
 }

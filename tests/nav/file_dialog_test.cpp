@@ -69,7 +69,7 @@ class FileDialogs : public DialogTest {};
 
 }  // namespace
 
-TEST_F(OpenDialog, KeyboardWalksTheListEntersFoldersAndChooses) {
+TEST_F(OpenDialog, KeyboardWalksTheListEntersFoldersChoosesAndCancels) {
   FileDialog& d = show(FileDialogConfig{});
   // The first item is selected on arrival: the folder.
   EXPECT_EQ(b.selectedEntry()->name, "Clips");
@@ -91,16 +91,15 @@ TEST_F(OpenDialog, KeyboardWalksTheListEntersFoldersAndChooses) {
   pressKey(d, key::enter);
   EXPECT_EQ(d.state(), DialogState::accepted);
   EXPECT_EQ(d.chosenPath(), t.root + "/second.mov");
-}
 
-TEST_F(OpenDialog, EscapeAndCommandPeriodCancel) {
+  // Escape, Command-period and the Cancel button cancel.
   for (int variant = 0; variant < 3; ++variant) {
-    FileDialog& d = show(FileDialogConfig{});
-    if (variant == 0) pressKey(d, key::escape);
-    if (variant == 1) pressKey(d, '.', true, false, 0);
-    if (variant == 2) clickAt(d, d.buttons()[FileDialog::kCancelButton].rect, 0);
-    EXPECT_EQ(d.state(), DialogState::cancelled) << variant;
-    EXPECT_TRUE(d.chosenPath().empty());
+    FileDialog& c = show(FileDialogConfig{});
+    if (variant == 0) pressKey(c, key::escape);
+    if (variant == 1) pressKey(c, '.', true, false, 0);
+    if (variant == 2) clickAt(c, c.buttons()[FileDialog::kCancelButton].rect, 0);
+    EXPECT_EQ(c.state(), DialogState::cancelled) << variant;
+    EXPECT_TRUE(c.chosenPath().empty());
   }
 }
 
@@ -177,7 +176,7 @@ TEST_F(OpenDialog, LongListsScrollToTheSelectionAndTheStripPagesWithoutMovingIt)
   EXPECT_EQ(d.scrollTop(), 0);
 }
 
-TEST_F(SaveDialog, ProposedNameIsSelectedTypingReplacesItAndTabReachesTheList) {
+TEST_F(SaveDialog, NamesTypedOverTheProposedOneTabToTheListAndImpossibleOnesRefused) {
   FileDialog& d = show(saveConfig("untitled.mov"));
   EXPECT_EQ(d.name(), "untitled.mov");
   pressKey(d, 'n');
@@ -197,31 +196,30 @@ TEST_F(SaveDialog, ProposedNameIsSelectedTypingReplacesItAndTabReachesTheList) {
   EXPECT_EQ(d.state(), DialogState::accepted);
   EXPECT_EQ(d.chosenPath(), t.root + "/x");
   EXPECT_FALSE(d.replacing());
-}
 
-TEST_F(SaveDialog, EmptyImpossibleAndOverlongNamesAreRefused) {
-  FileDialog& d = show(saveConfig("untitled.mov"));
-  pressKey(d, key::backspace);
-  EXPECT_EQ(d.name(), "");
-  EXPECT_FALSE(d.buttons()[FileDialog::kActionButton].enabled);
-  pressKey(d, key::ret);
-  EXPECT_EQ(d.state(), DialogState::running);
+  // Empty, impossible and overlong names are refused.
+  FileDialog& e = show(saveConfig("untitled.mov"));
+  pressKey(e, key::backspace);
+  EXPECT_EQ(e.name(), "");
+  EXPECT_FALSE(e.buttons()[FileDialog::kActionButton].enabled);
+  pressKey(e, key::ret);
+  EXPECT_EQ(e.state(), DialogState::running);
   // Names the file system cannot hold are refused too.
-  d.setName("..");
-  EXPECT_FALSE(d.pressAction());
-  EXPECT_EQ(d.state(), DialogState::running);
+  e.setName("..");
+  EXPECT_FALSE(e.pressAction());
+  EXPECT_EQ(e.state(), DialogState::running);
   // Typed names stop at the file system's limit.
-  d.setName("");
-  d.takeBeeps();
-  for (int i = 0; i < 300; ++i) pressKey(d, 'a');
-  EXPECT_EQ(d.name().size(), 255u);
-  EXPECT_GT(d.takeBeeps(), 0);
+  e.setName("");
+  e.takeBeeps();
+  for (int i = 0; i < 300; ++i) pressKey(e, 'a');
+  EXPECT_EQ(e.name().size(), 255u);
+  EXPECT_GT(e.takeBeeps(), 0);
   // A name given whole is cut at a character, never inside one.
-  d.setName(std::string(254, 'a') + "\xC3\xA9");
-  EXPECT_EQ(d.name(), std::string(254, 'a'));
+  e.setName(std::string(254, 'a') + "\xC3\xA9");
+  EXPECT_EQ(e.name(), std::string(254, 'a'));
 }
 
-TEST_F(SaveDialog, ExistingNameAsksBeforeReplacing) {
+TEST_F(SaveDialog, ExistingNamesAskFoldersAreNeverReplacedAndConfirmationCanBeOff) {
   b.setFilesDisabled(true);
   FileDialog& d = show(saveConfig("first.mov"));
   pressKey(d, key::ret);
@@ -251,17 +249,16 @@ TEST_F(SaveDialog, ExistingNameAsksBeforeReplacing) {
   EXPECT_EQ(d.state(), DialogState::accepted);
   EXPECT_TRUE(d.replacing());
   EXPECT_EQ(d.chosenPath(), t.root + "/first.mov");
-}
 
-TEST_F(SaveDialog, AFolderIsNeverReplacedAFileIsWithoutConfirmation) {
-  FileDialog& d = show(saveConfig("Clips"));
-  pressKey(d, key::ret);
-  ASSERT_TRUE(d.sheet().active);
-  EXPECT_NE(d.sheet().message.find("is a folder"), std::string::npos);
-  EXPECT_EQ(d.sheet().buttons.size(), 1u);
-  pressKey(d, key::ret);
-  EXPECT_FALSE(d.sheet().active);
-  EXPECT_EQ(d.state(), DialogState::running);
+  // A folder is never replaced.
+  FileDialog& f = show(saveConfig("Clips"));
+  pressKey(f, key::ret);
+  ASSERT_TRUE(f.sheet().active);
+  EXPECT_NE(f.sheet().message.find("is a folder"), std::string::npos);
+  EXPECT_EQ(f.sheet().buttons.size(), 1u);
+  pressKey(f, key::ret);
+  EXPECT_FALSE(f.sheet().active);
+  EXPECT_EQ(f.state(), DialogState::running);
 
   // Without confirmation an existing file is replaced at once.
   FileDialogConfig c = saveConfig("second.mov");

@@ -289,7 +289,7 @@ Boolean nameFilter(AEDesc* item, void* info, void* ud, NavFilterModes mode) {
 }
 }  // namespace
 
-TEST_F(NavDialogs, FilterIsAskedAboutEveryItemAndFoldersComeFirst) {
+TEST_F(NavDialogs, FilterAndTypeListChooseWhatIsListed) {
   FilterLog log;
   gFilterLog = &log;
   VTAutomationNavChooseFile(dir + "/Alpha.mov");
@@ -313,9 +313,7 @@ TEST_F(NavDialogs, FilterIsAskedAboutEveryItemAndFoldersComeFirst) {
   DisposeNavObjectFilterUPP(filter);
   EXPECT_NE(VTAutomationNavLastError().find("not listed"), std::string::npos);
   gFilterLog = nullptr;
-}
 
-TEST_F(NavDialogs, TypeListShowsOnlyFilesOfItsTypesByContent) {
   // A real movie with a text-file name and a text file with a movie name.
   std::string typed = dir + "/typed";
   mkdir(typed.c_str(), 0755);
@@ -328,7 +326,6 @@ TEST_F(NavDialogs, TypeListShowsOnlyFilesOfItsTypesByContent) {
   (*types)->osType[0] = 'MooV';
   VTAutomationNavSetStartFolder(typed);
   VTAutomationNavCancelOpen();
-  NavReplyRecord reply;
   EXPECT_EQ(openDialog(reply, types), userCanceledErr);
   EXPECT_EQ(VTAutomationNavLastShown().items, (std::vector<std::string>{"sub", "clip.txt"}));
   // A count larger than the handle holds is not read past the block.

@@ -172,7 +172,7 @@ TEST_F(Drawing, ScriptsDejaVuLacksDrawFromAFallbackFont) {
   }
 }
 
-TEST_F(Drawing, PicturesDrawScaled) {
+TEST_F(Drawing, PicturesDrawScaledAndOffscreenPortsIntoTheirOwnImage) {
   drawIn(100, 100, 300, 250);
   vt::Image src(2, 2, vt::makePixel(0, 200, 0));
   long before = VTLiveHandleCount();
@@ -188,9 +188,8 @@ TEST_F(Drawing, PicturesDrawScaled) {
   Handle junk = NewHandleClear(8);
   DrawPicture((PicHandle)junk, &dst);
   DisposeHandle(junk);
-}
 
-TEST_F(Drawing, OffscreenPortsDrawIntoTheirOwnImage) {
+  // An offscreen port draws into its own image.
   VTPort* off = vt::ui::newOffscreenPort(40, 30);
   ASSERT_NE(off, nullptr);
   GrafPtr saved;

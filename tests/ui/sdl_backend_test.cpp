@@ -56,7 +56,7 @@ void pushKey(SDL_Keycode sym, SDL_Scancode code, Uint16 mod = 0) {
 
 }  // namespace
 
-TEST_F(SdlScreen, ScreenAndWindowsPresent) {
+TEST_F(SdlScreen, ScreenWindowsAndMouseButtons) {
   EXPECT_STREQ(vt::events::backend().name(), "sdl");
   EXPECT_EQ(vt::events::backend().screenWidth(), 800);
   Rect r{100, 100, 300, 400};
@@ -72,6 +72,21 @@ TEST_F(SdlScreen, ScreenAndWindowsPresent) {
   BeginUpdate(w);
   EndUpdate(w);
   DisposeWindow(w);
+
+  SDL_Event ev{};
+  ev.type = SDL_MOUSEBUTTONDOWN;
+  ev.button.button = SDL_BUTTON_LEFT;
+  ev.button.x = 321;
+  ev.button.y = 123;
+  ASSERT_EQ(SDL_PushEvent(&ev), 1);
+  ASSERT_TRUE(nextOfKind(mouseDown, e));
+  EXPECT_EQ(e.where.h, 321);
+  EXPECT_EQ(e.where.v, 123);
+  EXPECT_TRUE(Button());
+  ev.type = SDL_MOUSEBUTTONUP;
+  ASSERT_EQ(SDL_PushEvent(&ev), 1);
+  ASSERT_TRUE(nextOfKind(mouseUp, e));
+  EXPECT_FALSE(Button());
 }
 
 TEST_F(SdlScreen, KeysMapCtrlToCommandAndTypedTextArrivesOnce) {
@@ -110,24 +125,6 @@ TEST_F(SdlScreen, KeysMapCtrlToCommandAndTypedTextArrivesOnce) {
 
   vt::events::setClipboardText("clip \xE6\x97\xA5");
   EXPECT_EQ(vt::events::clipboardText(), "clip \xE6\x97\xA5");
-}
-
-TEST_F(SdlScreen, MouseButtonsBecomeMouseEvents) {
-  SDL_Event ev{};
-  ev.type = SDL_MOUSEBUTTONDOWN;
-  ev.button.button = SDL_BUTTON_LEFT;
-  ev.button.x = 321;
-  ev.button.y = 123;
-  ASSERT_EQ(SDL_PushEvent(&ev), 1);
-  EventRecord e;
-  ASSERT_TRUE(nextOfKind(mouseDown, e));
-  EXPECT_EQ(e.where.h, 321);
-  EXPECT_EQ(e.where.v, 123);
-  EXPECT_TRUE(Button());
-  ev.type = SDL_MOUSEBUTTONUP;
-  ASSERT_EQ(SDL_PushEvent(&ev), 1);
-  ASSERT_TRUE(nextOfKind(mouseUp, e));
-  EXPECT_FALSE(Button());
 }
 
 // SIGTERM and closing the display quit; SIGUSR1 writes a snapshot.

@@ -121,7 +121,7 @@ TEST(TextField, LimitsAndFiltersNeverSplitACharacterAndDropMalformedText) {
   EXPECT_EQ(f.text(), "x(y");
 }
 
-TEST(TextField, MousePlacesTheCaretDragsSelectAndMultiClicksTakeWordsOrAll) {
+TEST(TextField, MouseAndScrollingPlaceTheCaretDragsSelectMultiClicksTakeWordsOrAll) {
   const TextField probe = field("b edit n .mov");
   auto x = [&](size_t offset) { return probe.xOf(offset); };
   struct Press {
@@ -157,9 +157,8 @@ TEST(TextField, MousePlacesTheCaretDragsSelectAndMultiClicksTakeWordsOrAll) {
     EXPECT_EQ(t.selectedText(), c.selected) << c.name;
     EXPECT_EQ(t.caret(), c.caret) << c.name;
   }
-}
 
-TEST(TextField, ScrollsToKeepTheCaretInTheBox) {
+  // Scrolling keeps the caret in the box; a click maps through it.
   vt_test::RecordingPainter p;
   Rect box{0, 0, 22, 60};
   TextField f = field(std::string(40, 'w'));

@@ -150,7 +150,7 @@ TEST_F(Windows, FindWindowPartsAndTrackTheCloseBox) {
   EXPECT_FALSE(TrackGoAway(nullptr, where));
 }
 
-TEST_F(Windows, CoordinatesPortsDesktopAndDevices) {
+TEST_F(Windows, CoordinatesPortsDevicesTitlesAndBadArguments) {
   WindowRef w = makeWindow(100, 60, 300, 260);
   GrafPtr saved;
   GetPort(&saved);
@@ -186,6 +186,41 @@ TEST_F(Windows, CoordinatesPortsDesktopAndDevices) {
   EXPECT_EQ(GetMaxDevice(&on), gd);
   EXPECT_EQ(GetMaxDevice(&off), nullptr);
   EXPECT_EQ(GetMaxDevice(nullptr), nullptr);
+
+  w = makeWindow(100, 100, 300, 200);
+  SetWTitle(w, (ConstStr255Param) "\x0Amovie.mov!");
+  EXPECT_EQ(titleOf(w), "movie.mov!");
+  SetWTitle(w, nullptr);
+  EXPECT_EQ(titleOf(w), "");
+  EXPECT_EQ(titleOf(nullptr), "");
+  EXPECT_EQ(NewCWindow(nullptr, nullptr, nullptr, true, 0, nullptr, false, 0), nullptr);
+  // An absurd size is clamped instead of allocating gigabytes.
+  Rect huge{0, 0, 32000, 32000};
+  WindowRef big = NewCWindow(nullptr, &huge, nullptr, false, 0, nullptr, false, 0);
+  ASSERT_NE(big, nullptr);
+  EXPECT_LE(portOf(big).right, 4096);
+  DisposeWindow(big);
+  DisposeWindow(nullptr);
+  ShowWindow(nullptr);
+  SelectWindow((WindowRef)0x10);  // never a window: ignored
+  EXPECT_EQ(FrontWindow(), w);
+
+  // Inverted bounds make an empty content that takes drawing without overrunning.
+  Rect inverted{200, 300, 100, 100};
+  w = NewCWindow(nullptr, &inverted, nullptr, true, documentProc, (WindowRef)-1, true, 0);
+  ASSERT_NE(w, nullptr);
+  Rect pb = portOf(w);
+  EXPECT_TRUE(EmptyRect(&pb));
+  SetPort(GetWindowPort(w));
+  r = Rect{0, 0, 50, 50};
+  PaintRect(&r);  // nothing to draw into, nothing overrun
+  MoveTo(0, 0);
+  LineTo(40, 40);
+  SizeWindow(w, -5, -5, true);
+  pb = portOf(w);
+  EXPECT_TRUE(EmptyRect(&pb));
+  SizeWindow(w, 30, 20, true);
+  EXPECT_EQ(portOf(w), (Rect{0, 0, 20, 30}));
 }
 
 TEST_F(Windows, UpdateEventsAndTheUpdateRegionsClip) {
@@ -303,43 +338,6 @@ TEST_F(Windows, PlainCommandAndAlignedDragsMoveTheWindow) {
   EXPECT_EQ((c.left + movieBox.left) % 8, 0);
   EXPECT_LE(std::abs(c.left - 161), 4);
   EXPECT_EQ(c.top, 140);
-}
-
-TEST_F(Windows, TitleBadArgumentsAndDegenerateBounds) {
-  WindowRef w = makeWindow(100, 100, 300, 200);
-  SetWTitle(w, (ConstStr255Param) "\x0Amovie.mov!");
-  EXPECT_EQ(titleOf(w), "movie.mov!");
-  SetWTitle(w, nullptr);
-  EXPECT_EQ(titleOf(w), "");
-  EXPECT_EQ(titleOf(nullptr), "");
-  EXPECT_EQ(NewCWindow(nullptr, nullptr, nullptr, true, 0, nullptr, false, 0), nullptr);
-  // An absurd size is clamped instead of allocating gigabytes.
-  Rect huge{0, 0, 32000, 32000};
-  WindowRef big = NewCWindow(nullptr, &huge, nullptr, false, 0, nullptr, false, 0);
-  ASSERT_NE(big, nullptr);
-  EXPECT_LE(portOf(big).right, 4096);
-  DisposeWindow(big);
-  DisposeWindow(nullptr);
-  ShowWindow(nullptr);
-  SelectWindow((WindowRef)0x10);  // never a window: ignored
-  EXPECT_EQ(FrontWindow(), w);
-
-  // Inverted bounds make an empty content that takes drawing without overrunning.
-  Rect inverted{200, 300, 100, 100};
-  w = NewCWindow(nullptr, &inverted, nullptr, true, documentProc, (WindowRef)-1, true, 0);
-  ASSERT_NE(w, nullptr);
-  Rect pb = portOf(w);
-  EXPECT_TRUE(EmptyRect(&pb));
-  SetPort(GetWindowPort(w));
-  Rect r{0, 0, 50, 50};
-  PaintRect(&r);  // nothing to draw into, nothing overrun
-  MoveTo(0, 0);
-  LineTo(40, 40);
-  SizeWindow(w, -5, -5, true);
-  pb = portOf(w);
-  EXPECT_TRUE(EmptyRect(&pb));
-  SizeWindow(w, 30, 20, true);
-  EXPECT_EQ(portOf(w), (Rect{0, 0, 20, 30}));
 }
 
 TEST_F(Windows, DraggingAWindowAwayUncoversTheOneBehind) {
