@@ -188,7 +188,8 @@ TEST_F(ParamDialogTest, ListsTheOfferedEffectsAndRefusesBadArgumentsAndBadDialog
   QTDisposeAtomContainer(c);
 }
 
-TEST_F(ParamDialogTest, EventAnswers) {
+TEST_F(ParamDialogTest, EventAnswersAndPreviewPicturesCopiedAndReleased) {
+  long handlesBefore = VTLiveHandleCount();
   openShown(2);
   ASSERT_TRUE(VTAutomationEffectsDialogPressOK());
   EXPECT_EQ(deliver(), codecParameterDialogConfirm);
@@ -224,6 +225,37 @@ TEST_F(ParamDialogTest, EventAnswers) {
   EXPECT_EQ(handle(mouseDown, in), noErr);
   EXPECT_EQ(FrontWindow(), impl()->window());
   DisposeWindow(other);
+
+  // Preview pictures: the dialog keeps copies and releases them when dismissed.
+  vt::Image red(64, 48, vt::makePixel(255, 0, 0)), blue(64, 48, vt::makePixel(0, 0, 255));
+  PicHandle pa = vt::makePicture(red), pb = vt::makePicture(blue);
+  QTParamPreviewRecord ra{1, pa}, rb{2, pb}, bad3{3, nullptr}, bad1{1, nullptr};
+  auto set = [&](QTParamPreviewRecord* rec) {
+    return QTStandardParameterDialogDoAction(dialog_, pdActionSetPreviewPicture, rec);
+  };
+  EXPECT_EQ(set(&ra), noErr);
+  EXPECT_EQ(set(&rb), noErr);
+  // The caller kills its posters at once; the dialog keeps its copies.
+  KillPicture(pa);
+  KillPicture(pb);
+  for (QTParamPreviewRecord* bad : {&bad3, &bad1, (QTParamPreviewRecord*)nullptr})
+    EXPECT_EQ(set(bad), paramErr);
+
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kCrossFadeTransitionType));
+  // At the start of the animation the preview is source A; a second later it is halfway.
+  EXPECT_GT(redOf(impl()->previewImage().at(90, 60)), 240);
+  VTAutomationAdvanceTicks(60);
+  handle(nullEvent);
+  vt::Pixel mid = impl()->previewImage().at(90, 60);
+  EXPECT_NEAR(redOf(mid), 128, 10);
+  EXPECT_NEAR(blueOf(mid), 128, 10);
+  // The preview is drawn on screen inside the dialog.
+  WindowRef w = impl()->window();
+  EXPECT_NEAR(redOf(VTAutomationScreenPixel((short)(w->content.left + 570 + 90),
+                                            (short)(w->content.top + 30 + 60))),
+              128, 12);
+  EXPECT_EQ(close(), noErr);
+  EXPECT_EQ(VTLiveHandleCount(), handlesBefore);
 }
 
 TEST_F(ParamDialogTest, ConfirmedSettingsRenderAndStayWithTheirEffect) {
@@ -324,40 +356,6 @@ TEST_F(ParamDialogTest, ClickedControlsEndUpInTheSample) {
   vt::Image white(16, 16, vt::makePixel(255, 255, 255)), black(16, 16, vt::makePixel(0, 0, 0)),
       out(16, 16);
   EXPECT_TRUE(renderHalfway(white, black, out));
-}
-
-TEST_F(ParamDialogTest, PreviewPicturesAreCopiedAndReleased) {
-  long handlesBefore = VTLiveHandleCount();
-  open(2);
-  vt::Image red(64, 48, vt::makePixel(255, 0, 0)), blue(64, 48, vt::makePixel(0, 0, 255));
-  PicHandle pa = vt::makePicture(red), pb = vt::makePicture(blue);
-  QTParamPreviewRecord ra{1, pa}, rb{2, pb}, bad3{3, nullptr}, bad1{1, nullptr};
-  auto set = [&](QTParamPreviewRecord* r) {
-    return QTStandardParameterDialogDoAction(dialog_, pdActionSetPreviewPicture, r);
-  };
-  EXPECT_EQ(set(&ra), noErr);
-  EXPECT_EQ(set(&rb), noErr);
-  // The caller kills its posters at once; the dialog keeps its copies.
-  KillPicture(pa);
-  KillPicture(pb);
-  for (QTParamPreviewRecord* bad : {&bad3, &bad1, (QTParamPreviewRecord*)nullptr})
-    EXPECT_EQ(set(bad), paramErr);
-
-  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kCrossFadeTransitionType));
-  // At the start of the animation the preview is source A; a second later it is halfway.
-  EXPECT_GT(redOf(impl()->previewImage().at(90, 60)), 240);
-  VTAutomationAdvanceTicks(60);
-  handle(nullEvent);
-  vt::Pixel mid = impl()->previewImage().at(90, 60);
-  EXPECT_NEAR(redOf(mid), 128, 10);
-  EXPECT_NEAR(blueOf(mid), 128, 10);
-  // The preview is drawn on screen inside the dialog.
-  WindowRef w = impl()->window();
-  EXPECT_NEAR(redOf(VTAutomationScreenPixel((short)(w->content.left + 570 + 90),
-                                            (short)(w->content.top + 30 + 60))),
-              128, 12);
-  EXPECT_EQ(close(), noErr);
-  EXPECT_EQ(VTLiveHandleCount(), handlesBefore);
 }
 
 TEST_F(ParamDialogTest, TabArrowsAndNumberFieldsThatTakeValuesInTheirUnitsOrBeep) {
