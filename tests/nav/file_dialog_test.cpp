@@ -127,7 +127,7 @@ TEST_F(OpenDialog, ClicksSelectOrClearAndDoubleClicksOpen) {
   EXPECT_EQ(d.chosenPath(), t.root + "/Clips/inner.mov");
 }
 
-TEST_F(OpenDialog, PathMenuListsTheChainInsideTheDialogAndGoesUp) {
+TEST_F(OpenDialog, PathMenuAndLongListsStayInsideTheDialog) {
   std::string deep = normaliseFolder(vt_test::tempDir("nav-deep"));
   for (int i = 0; i < 30; ++i) {
     deep += "/d" + std::to_string(i);
@@ -154,26 +154,25 @@ TEST_F(OpenDialog, PathMenuListsTheChainInsideTheDialogAndGoesUp) {
   clickAt(d, d.pathRect(), 0);
   clickAt(d, d.pathMenuItemRect(last()), 0);
   EXPECT_EQ(b.folder(), "/");
-}
 
-TEST_F(OpenDialog, LongListsScrollToTheSelectionAndTheStripPagesWithoutMovingIt) {
+  // A long list scrolls to the selection; its strip pages without moving it.
   std::string d0 = normaliseFolder(vt_test::tempDir("nav-many"));
   for (int i = 0; i < 60; ++i) vt_test::writeFile(d0 + "/file" + std::to_string(100 + i) + ".mov");
-  FileDialog& d = show(FileDialogConfig{}, d0);
-  Rect l = d.listRect();
-  EXPECT_TRUE(d.click(l.right - 3, l.bottom - 4, 0));
-  EXPECT_GT(d.scrollTop(), 0);
+  FileDialog& m = show(FileDialogConfig{}, d0);
+  Rect l = m.listRect();
+  EXPECT_TRUE(m.click(l.right - 3, l.bottom - 4, 0));
+  EXPECT_GT(m.scrollTop(), 0);
   EXPECT_EQ(b.selected(), 0);
-  EXPECT_TRUE(d.click(l.right - 3, l.top + 3, 0));
-  EXPECT_EQ(d.scrollTop(), 0);
-  EXPECT_EQ(d.state(), DialogState::running);
-  pressKey(d, key::end);
+  EXPECT_TRUE(m.click(l.right - 3, l.top + 3, 0));
+  EXPECT_EQ(m.scrollTop(), 0);
+  EXPECT_EQ(m.state(), DialogState::running);
+  pressKey(m, key::end);
   EXPECT_EQ(b.selected(), 59);
-  EXPECT_GE(d.rowRect(59).top, l.top);
-  EXPECT_LE(d.rowRect(59).bottom, l.bottom);
-  EXPECT_GT(d.scrollTop(), 0);
-  pressKey(d, key::home);
-  EXPECT_EQ(d.scrollTop(), 0);
+  EXPECT_GE(m.rowRect(59).top, l.top);
+  EXPECT_LE(m.rowRect(59).bottom, l.bottom);
+  EXPECT_GT(m.scrollTop(), 0);
+  pressKey(m, key::home);
+  EXPECT_EQ(m.scrollTop(), 0);
 }
 
 TEST_F(SaveDialog, NamesTypedOverTheProposedOneTabToTheListAndImpossibleOnesRefused) {
@@ -270,7 +269,7 @@ TEST_F(SaveDialog, ExistingNamesAskFoldersAreNeverReplacedAndConfirmationCanBeOf
   EXPECT_TRUE(d2.replacing());
 }
 
-TEST_F(SaveDialog, ListedFilesLendTheirNameAndFoldersOpen) {
+TEST_F(SaveDialog, ListedFilesLendTheirNameAndTheFormatMenuSetsTheExtension) {
   b.setFilesDisabled(true);
   FileDialog& d = show(saveConfig("untitled.mov"));
   EXPECT_EQ(b.selected(), -1);  // nothing chosen in the list at first
@@ -285,6 +284,23 @@ TEST_F(SaveDialog, ListedFilesLendTheirNameAndFoldersOpen) {
   pressKey(d, key::ret);
   EXPECT_EQ(d.state(), DialogState::accepted);
   EXPECT_EQ(d.chosenPath(), t.root + "/Clips/second.mov");
+
+  // The format menu opens inside the dialog and sets the extension, not the name.
+  FileDialogConfig c = saveConfig("clip.mp4");
+  c.formats = {{"MPEG-4", "mp4"}, {"QuickTime", "mov"}, {"PNG sequence", ""}};
+  FileDialog& f = show(c);
+  for (int chosen : {2, 1, 0}) {
+    SCOPED_TRACE(chosen);
+    clickAt(f, f.formatRect(), 0);
+    ASSERT_TRUE(f.formatMenuOpen());
+    for (int i = 0; i < 3; ++i) {
+      Rect r = f.formatMenuItemRect(i);
+      EXPECT_TRUE(r.top >= 0 && r.bottom <= FileDialog::kHeight) << "item " << i << " is cut off";
+    }
+    clickAt(f, f.formatMenuItemRect(chosen), 0);
+    EXPECT_EQ(f.format(), chosen);
+  }
+  EXPECT_EQ(f.name(), "clip.mp4");
 }
 
 TEST_F(FileDialogs, PreviewFollowsTheSelection) {
@@ -378,22 +394,4 @@ TEST_F(OpenDialog, SeveralFilesByControlAndShiftClicks) {
   EXPECT_TRUE(d3.marked().empty());
   pressKey(d3, key::ret, false, false, 100);
   EXPECT_EQ(d3.chosenPaths(), (std::vector<std::string>{t.root + "/third.mov"}));
-}
-
-TEST_F(SaveDialog, TheFormatMenuOpensInsideTheDialogAndSetsTheExtension) {
-  FileDialogConfig c = saveConfig("clip.mp4");
-  c.formats = {{"MPEG-4", "mp4"}, {"QuickTime", "mov"}, {"PNG sequence", ""}};
-  FileDialog d(c, b);
-  for (int chosen : {2, 1, 0}) {
-    SCOPED_TRACE(chosen);
-    clickAt(d, d.formatRect(), 0);
-    ASSERT_TRUE(d.formatMenuOpen());
-    for (int i = 0; i < 3; ++i) {
-      Rect r = d.formatMenuItemRect(i);
-      EXPECT_TRUE(r.top >= 0 && r.bottom <= FileDialog::kHeight) << "item " << i << " is cut off";
-    }
-    clickAt(d, d.formatMenuItemRect(chosen), 0);
-    EXPECT_EQ(d.format(), chosen);
-  }
-  EXPECT_EQ(d.name(), "clip.mp4");
 }

@@ -115,7 +115,7 @@ TEST_F(Drawing, ClippingLinesFramesAndPatterns) {
   EXPECT_EQ(countNonWhite(250, 100, 258, 108), 32);  // half the pixels
 }
 
-TEST_F(Drawing, TextIsDrawnAndMeasured) {
+TEST_F(Drawing, TextIsDrawnMeasuredAndCachedInEveryScript) {
   ASSERT_TRUE(vt::ui::fontsAvailable()) << "DejaVu Sans is needed";
   drawIn(100, 100, 400, 250);
   TextSize(12);
@@ -152,9 +152,28 @@ TEST_F(Drawing, TextIsDrawnAndMeasured) {
   // Cut to a byte limit between characters, never inside one; malformed bytes dropped.
   EXPECT_EQ(vt::ui::utf8ToToolbox("ab日本", 6), "ab日");
   EXPECT_EQ(vt::ui::utf8ToToolbox(std::string("a\xFF") + "b", 255), "ab");
-}
 
-TEST_F(Drawing, ScriptsDejaVuLacksDrawFromAFallbackFont) {
+  vt::Image img(100, 64, vt::makePixel(255, 255, 255));
+  vt::ui::TextStyle st;
+  // Truncated and invalid UTF-8 draws replacement glyphs without reading past the end.
+  EXPECT_GT(vt::ui::drawText(img, 2, 20, "ab\xC3", st), 0);
+  EXPECT_GT(vt::ui::measureText("\xFF\xFE", 12, false), 0);
+  // Drawing far outside the image is clipped away.
+  EXPECT_GT(vt::ui::drawText(img, -5000, 20, "text", st), 0);
+  EXPECT_GT(vt::ui::drawText(img, 5, 5000, "text", st), 0);
+  EXPECT_EQ(vt::ui::measureText("", 12, false), 0);
+
+  int before = vt::ui::measureText("Hello", 12, false);
+  // Hundreds of large sizes overflow the cache; drawing goes on correctly after it is emptied.
+  for (int size = 100; size < 420; ++size) {
+    st.size = size;
+    EXPECT_GT(vt::ui::drawText(img, 0, 60, "Wg", st), size / 2);
+  }
+  EXPECT_EQ(vt::ui::measureText("Hello", 12, false), before);
+  // Sizes out of range are clamped, not passed on to the rasteriser.
+  EXPECT_GT(vt::ui::measureText("W", -4, false), 0);
+  EXPECT_LE(vt::ui::measureText("W", 100000, false), vt::ui::measureText("W", 512, false));
+
   // Every script a file name may use draws ink and advances: Latin, Greek, Cyrillic from
   // DejaVu; Japanese and Chinese from the fallback font.
   const char* names[] = {"ünïcödé", "Ελληνικά", "Кириллица", "ひらがな", "日本語", "中文名"};
@@ -208,28 +227,4 @@ TEST_F(Drawing, PicturesDrawScaledAndOffscreenPortsIntoTheirOwnImage) {
   GrafPtr now;
   GetPort(&now);
   EXPECT_EQ(now, saved);
-}
-
-TEST(Text, MalformedInputAndTheGlyphCache) {
-  ASSERT_TRUE(vt::ui::fontsAvailable());
-  vt::Image img(100, 64, vt::makePixel(255, 255, 255));
-  vt::ui::TextStyle st;
-  // Truncated and invalid UTF-8 draws replacement glyphs without reading past the end.
-  EXPECT_GT(vt::ui::drawText(img, 2, 20, "ab\xC3", st), 0);
-  EXPECT_GT(vt::ui::measureText("\xFF\xFE", 12, false), 0);
-  // Drawing far outside the image is clipped away.
-  EXPECT_GT(vt::ui::drawText(img, -5000, 20, "text", st), 0);
-  EXPECT_GT(vt::ui::drawText(img, 5, 5000, "text", st), 0);
-  EXPECT_EQ(vt::ui::measureText("", 12, false), 0);
-
-  int before = vt::ui::measureText("Hello", 12, false);
-  // Hundreds of large sizes overflow the cache; drawing goes on correctly after it is emptied.
-  for (int size = 100; size < 420; ++size) {
-    st.size = size;
-    EXPECT_GT(vt::ui::drawText(img, 0, 60, "Wg", st), size / 2);
-  }
-  EXPECT_EQ(vt::ui::measureText("Hello", 12, false), before);
-  // Sizes out of range are clamped, not passed on to the rasteriser.
-  EXPECT_GT(vt::ui::measureText("W", -4, false), 0);
-  EXPECT_LE(vt::ui::measureText("W", 100000, false), vt::ui::measureText("W", 512, false));
 }

@@ -88,7 +88,7 @@ TEST_F(TextFieldKeys, EditAtTheCaretByWholeCharactersAndCutCopyAndPaste) {
   }
 }
 
-TEST(TextField, LimitsAndFiltersNeverSplitACharacterAndDropMalformedText) {
+TEST(TextField, LimitsFiltersMouseAndScrolling) {
   TextField bytes = field("");
   bytes.setMaxBytes(6);
   bytes.setText("ab日本");  // 8 bytes: the second CJK character goes
@@ -119,9 +119,8 @@ TEST(TextField, LimitsAndFiltersNeverSplitACharacterAndDropMalformedText) {
   EXPECT_EQ(f.text(), "ab cd");
   f.setText("x\xC3(y");
   EXPECT_EQ(f.text(), "x(y");
-}
 
-TEST(TextField, MouseAndScrollingPlaceTheCaretDragsSelectMultiClicksTakeWordsOrAll) {
+  // The mouse places the caret, drags select, double and triple clicks take a word or all.
   const TextField probe = field("b edit n .mov");
   auto x = [&](size_t offset) { return probe.xOf(offset); };
   struct Press {
@@ -161,7 +160,7 @@ TEST(TextField, MouseAndScrollingPlaceTheCaretDragsSelectMultiClicksTakeWordsOrA
   // Scrolling keeps the caret in the box; a click maps through it.
   vt_test::RecordingPainter p;
   Rect box{0, 0, 22, 60};
-  TextField f = field(std::string(40, 'w'));
+  f = field(std::string(40, 'w'));
   f.draw(p, box, true);
   EXPECT_GT(f.xOf(f.caret()), TextField::kPadding);
   EXPECT_LE(f.xOf(f.caret()), box.right - TextField::kPadding);

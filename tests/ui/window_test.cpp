@@ -358,21 +358,6 @@ TEST_F(Windows, DraggingAWindowAwayUncoversTheOneBehind) {
   EXPECT_EQ(list[0].structure.top, 450 - 20);
 }
 
-TEST(Fonts, NamesAndNumbers) {
-  short id = -1;
-  GetFNum((ConstStr255Param) "\x06Monaco", &id);
-  EXPECT_EQ(id, kFontIDMonaco);
-  GetFNum((ConstStr255Param) "\x07no such", &id);
-  EXPECT_EQ(id, applFont);
-  GetFNum(nullptr, &id);
-  EXPECT_EQ(id, applFont);
-  Str255 name;
-  GetFontName(kFontIDCourier, name);
-  EXPECT_EQ(std::string((char*)name + 1, name[0]), "Courier");
-  GetFontName(999, name);
-  EXPECT_EQ(name[0], 0);
-}
-
 // Document windows shown for the first time stay on the desktop and never sit exactly on (or
 // completely cover) another document window; other kinds, and windows shown again, stay put.
 TEST_F(Windows, NewDocumentWindowsAreStaggeredAndKeptOnTheDesktop) {
@@ -401,7 +386,7 @@ TEST_F(Windows, NewDocumentWindowsAreStaggeredAndKeptOnTheDesktop) {
 }
 
 // However long, a title stays between the close and zoom boxes and ends in an ellipsis.
-TEST_F(Windows, LongTitlesAreCutBetweenTheBoxes) {
+TEST_F(Windows, LongTitlesAreCutBetweenTheBoxesAndFontsAreFoundByName) {
   std::string title(200, 'W');
   WindowRef w = makeWindow(100, 100, 400, 300, true, noGrowDocProc, true, title.c_str());
   vt::ui::setZoomBox(w, true, false);
@@ -421,4 +406,18 @@ TEST_F(Windows, LongTitlesAreCutBetweenTheBoxes) {
   EXPECT_GE(firstDark, room.left);
   EXPECT_LE(lastDark, room.right);
   EXPECT_GT(lastDark, room.right - 20) << "the cut text ends with the ellipsis";
+
+  // Fonts by name and number.
+  short id = -1;
+  GetFNum((ConstStr255Param) "\x06Monaco", &id);
+  EXPECT_EQ(id, kFontIDMonaco);
+  GetFNum((ConstStr255Param) "\x07no such", &id);
+  EXPECT_EQ(id, applFont);
+  GetFNum(nullptr, &id);
+  EXPECT_EQ(id, applFont);
+  Str255 name;
+  GetFontName(kFontIDCourier, name);
+  EXPECT_EQ(std::string((char*)name + 1, name[0]), "Courier");
+  GetFontName(999, name);
+  EXPECT_EQ(name[0], 0);
 }
