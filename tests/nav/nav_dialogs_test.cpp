@@ -10,25 +10,16 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "core/pstring.h"
 #include "fixtures.h"
 #include "nav/browser.h"
 
 namespace {
-
-bool exists(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0;
-}
-
-void setPascal(Str255 dst, const std::string& s) {
-  dst[0] = (unsigned char)s.size();
-  std::memcpy(dst + 1, s.data(), s.size());
-}
 
 Point centre(const Rect& r) {
   return Point{(short)((r.top + r.bottom) / 2), (short)((r.left + r.right) / 2)};
@@ -109,7 +100,7 @@ void logEvent(NavEventCallbackMessage selector, NavCBRecPtr parms, void* ud) {
 NavDialogOptions defaultOptions() {
   NavDialogOptions o;
   EXPECT_EQ(NavGetDefaultDialogOptions(&o), noErr);
-  setPascal(o.clientName, "Vantrel");
+  vt::toPascal("Vantrel", o.clientName);
   return o;
 }
 
@@ -137,7 +128,7 @@ class NavDialogs : public ::testing::Test {
   NavAskSaveChangesResult askSaveChanges(
       NavAskSaveChangesAction action = kNavSaveChangesClosingDocument, CallbackLog* log = nullptr) {
     NavDialogOptions o = defaultOptions();
-    setPascal(o.savedFileName, "Clip.mov");
+    vt::toPascal("Clip.mov", o.savedFileName);
     NavAskSaveChangesResult got = 0;
     OSErr err = NavAskSaveChanges(&o, action, &got, log ? logEvent : nullptr, log);
     EXPECT_EQ(err, noErr);
@@ -153,8 +144,8 @@ class NavDialogs : public ::testing::Test {
   OSErr saveDialog(NavReplyRecord& reply, const std::string& proposed = "untitled.mov") {
     NavDialogOptions o = defaultOptions();
     o.dialogOptionFlags |= kNavNoTypePopup | kNavDontAutoTranslate;
-    setPascal(o.savedFileName, proposed);
-    setPascal(o.message, "Save Movie as:");
+    vt::toPascal(proposed, o.savedFileName);
+    vt::toPascal("Save Movie as:", o.message);
     return NavPutFile(nullptr, &reply, &o, nullptr, 'MooV', 'TVOD', nullptr);
   }
 };
@@ -284,8 +275,7 @@ Boolean nameFilter(AEDesc* item, void* info, void* ud, NavFilterModes mode) {
   bool folder = static_cast<NavFileOrFolderInfo*>(info)->isFolder;
   ++gFilterLog->calls;
   gFilterLog->folders += folder;
-  return folder ||
-         std::string((const char*)spec.name + 1, spec.name[0]).find("notes") == std::string::npos;
+  return folder || vt::fromPascal(spec.name).find("notes") == std::string::npos;
 }
 }  // namespace
 
@@ -403,7 +393,7 @@ TEST_F(NavDialogs, SaveNeitherCreatesNorDeletesAndTellsWhetherItReplaces) {
   ASSERT_TRUE(reply.validRecord);
   EXPECT_FALSE(reply.replacing);
   EXPECT_EQ(chosenPath(reply), dir + "/Clips/" + name);
-  EXPECT_FALSE(exists(dir + "/Clips/" + name));
+  EXPECT_FALSE(std::filesystem::exists(dir + "/Clips/" + name));
   NavDisposeReply(&reply);
   VTNavDialogInfo info = VTAutomationNavLastShown();
   EXPECT_EQ(info.kind, VTNavDialogKind::save);
@@ -416,7 +406,7 @@ TEST_F(NavDialogs, SaveNeitherCreatesNorDeletesAndTellsWhetherItReplaces) {
   ASSERT_EQ(saveDialog(reply), noErr);
   EXPECT_TRUE(reply.replacing);
   EXPECT_EQ(chosenPath(reply), dir + "/beta.mov");
-  EXPECT_TRUE(exists(dir + "/beta.mov"));  // still there: the caller deletes it
+  EXPECT_TRUE(std::filesystem::exists(dir + "/beta.mov"));  // still there: the caller deletes it
   NavDisposeReply(&reply);
 
   // Declining the question and then choosing another name.

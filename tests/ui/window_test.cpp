@@ -25,7 +25,7 @@ Rect portOf(WindowRef w) {
 std::string titleOf(WindowRef w) {
   Str255 t{};
   GetWTitle(w, t);
-  return std::string((char*)t + 1, t[0]);
+  return vt::fromPascal(t);
 }
 
 // The windows from front to back, hidden ones included.
