@@ -21,10 +21,6 @@
 
 namespace {
 
-Point centre(const Rect& r) {
-  return Point{(short)((r.top + r.bottom) / 2), (short)((r.left + r.right) / 2)};
-}
-
 // The n-th chosen file of a reply, as a host path ("" when there is none).
 std::string chosenPath(NavReplyRecord& reply, long n = 1) {
   FSSpec spec{};
@@ -38,17 +34,11 @@ std::string chosenPath(NavReplyRecord& reply, long n = 1) {
   return buf;
 }
 
-WindowRef newWindowBehind(Rect bounds) {
-  return NewCWindow(nullptr, &bounds, (ConstStr255Param) "\006Behind", true, 4, (WindowRef)-1, true,
-                    0);
-}
-
 // Copies a small generated movie to `dest`.
 void copyMovie(const std::string& dest) {
-  std::string movie =
-      vt_test::fixture("nav-small.mov", "-f lavfi -i testsrc=size=64x48:rate=10 -t 1 -c:v mjpeg");
-  ASSERT_FALSE(movie.empty());
-  ASSERT_EQ(vt_test::run("cp '" + movie + "' '" + dest + "'"), 0);
+  std::filesystem::copy_file(
+      vt_test::fixture("nav-small.mov", "-f lavfi -i testsrc=size=64x48:rate=10 -t 1 -c:v mjpeg"),
+      dest);
 }
 
 // Steps run from the modal hook one after another, each once the input the previous one
@@ -70,7 +60,8 @@ void clickItem(const std::string& name, EventModifiers mods = 0, bool button = f
   Rect r{};
   ASSERT_TRUE(button ? VTAutomationNavButtonRect(name, &r) : VTAutomationNavItemRect(name, &r))
       << name;
-  VTAutomationPostClick(centre(r), mods);
+  VTAutomationPostClick(Point{(short)((r.top + r.bottom) / 2), (short)((r.left + r.right) / 2)},
+                        mods);
 }
 
 // What the event callback saw.
@@ -182,7 +173,8 @@ TEST_F(NavDialogs, SaveChangesAnswersThroughAutomationAndMissingArgumentsAreRefu
 
 // Windows behind the dialog get their updates through the callback but never a click.
 TEST_F(NavDialogs, WindowsBehindGetUpdatesThroughTheCallbackButNoClicks) {
-  WindowRef doc = newWindowBehind(Rect{60, 20, 300, 400});
+  Rect bounds{60, 20, 300, 400};
+  WindowRef doc = NewCWindow(nullptr, &bounds, nullptr, true, 4, (WindowRef)-1, true, 0);
   ASSERT_NE(doc, nullptr);
   VTAutomationResetBeepCount();
   // After a few null events the window behind is clicked and invalidated; once its update has

@@ -34,15 +34,12 @@ class ParamDialogTest : public ::testing::Test {
     VTAutomationReset();
   }
 
+  // Opens the dialog and lets it take its first update.
   void open(long sources, long listFlags = 0) {
     ASSERT_EQ(QTGetEffectsList(&list_, sources, sources, listFlags), noErr);
     ASSERT_EQ(QTNewAtomContainer(&sample_), noErr);
     ASSERT_EQ(QTCreateStandardParameterDialog(list_, sample_, 0, &dialog_), noErr);
     ASSERT_NE(dialog_, 0);
-  }
-  // Opens the dialog and lets it take its first update.
-  void openShown(long sources, long listFlags = 0) {
-    open(sources, listFlags);
     deliver();
   }
   // Dismisses the dialog and releases both containers; the dismissal's answer.
@@ -190,7 +187,7 @@ TEST_F(ParamDialogTest, ListsTheOfferedEffectsAndRefusesBadArgumentsAndBadDialog
 
 TEST_F(ParamDialogTest, EventAnswersAndPreviewPicturesCopiedAndReleased) {
   long handlesBefore = VTLiveHandleCount();
-  openShown(2);
+  open(2);
   ASSERT_TRUE(VTAutomationEffectsDialogPressOK());
   EXPECT_EQ(deliver(), codecParameterDialogConfirm);
   ASSERT_TRUE(VTAutomationEffectsDialogPressCancel());
@@ -300,7 +297,7 @@ TEST_F(ParamDialogTest, ConfirmedSettingsRenderAndStayWithTheirEffect) {
 
 // Clicks on a list row, a pop-up item, a slider, a switch and a swatch reach the sample.
 TEST_F(ParamDialogTest, ClickedControlsEndUpInTheSample) {
-  openShown(2);
+  open(2);
   int row = -1;
   auto entries = VTAutomationEffectsDialogEffects();
   for (size_t i = 0; i < entries.size(); ++i)
@@ -359,7 +356,7 @@ TEST_F(ParamDialogTest, ClickedControlsEndUpInTheSample) {
 }
 
 TEST_F(ParamDialogTest, TabArrowsAndNumberFieldsThatTakeValuesInTheirUnitsOrBeep) {
-  openShown(2);
+  open(2);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kPushTransitionType));
   EXPECT_EQ(VTAutomationEffectsDialogFocus().control, VTEffectsControl::list);
   // list -> start field -> end field -> direction pop-up, and Shift+Tab back.
@@ -404,7 +401,7 @@ TEST_F(ParamDialogTest, TabArrowsAndNumberFieldsThatTakeValuesInTheirUnitsOrBeep
 }
 
 TEST_F(ParamDialogTest, NoneEntryArrowKeysAndWholeNumbers) {
-  openShown(1, elOptionsIncludeNoneInList);
+  open(1, elOptionsIncludeNoneInList);
   auto entries = VTAutomationEffectsDialogEffects();
   ASSERT_GE(entries.size(), 2u);
   EXPECT_EQ(entries[0].code, 0u);
@@ -433,7 +430,7 @@ TEST_F(ParamDialogTest, NoneEntryArrowKeysAndWholeNumbers) {
 
 TEST_F(ParamDialogTest, LongPopupMenusHangInColumnsAndAClickLeavesThemOpen) {
   VTAutomationUseHeadless(1024, 600);  // too low for the 36 wipes in one column
-  openShown(2);
+  open(2);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('smpt'));
   Point anchor = at('wpID', VTEffectsControl::popup);
   std::vector<std::string> items;
@@ -467,7 +464,7 @@ TEST_F(ParamDialogTest, ImageAndColourChoosersReachTheSample) {
   ASSERT_TRUE(vt::writePNG(matte, (dir + "/matte ünï.png").c_str()));
   std::ofstream(dir + "/notes.txt") << "not an image";
 
-  openShown(2);
+  open(2);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('matt'));
   VTAutomationNavChooseFile(dir + "/notes.txt");  // not listed: the chooser is cancelled
   VTAutomationPostClick(at('mtte', VTEffectsControl::chooseImage));
