@@ -13,17 +13,6 @@ using vt_test::RecordingPainter;
 
 namespace {
 
-struct Tree {
-  std::string root;
-  Tree() {
-    root = normaliseFolder(vt_test::tempDir("nav-dialog"));
-    mkdir((root + "/Clips").c_str(), 0755);
-    vt_test::writeFile(root + "/Clips/inner.mov");
-    vt_test::writeFile(root + "/first.mov");
-    vt_test::writeFile(root + "/second.mov");
-  }
-};
-
 bool pressKey(FileDialog& d, char c, bool command = false, bool shift = false, uint32_t ticks = 0) {
   return d.key(vt::ui::KeyPress::of(c, command, shift, ticks));
 }
@@ -36,20 +25,24 @@ FileDialogConfig saveConfig(const std::string& proposed) {
   FileDialogConfig c;
   c.save = true;
   c.proposedName = proposed;
-  c.message = "Save Movie as:";
-  c.clientName = "Vantrel";
   return c;
 }
 
 // A browser and a dialog on it, shown on the test tree unless told otherwise.
 class DialogTest : public ::testing::Test {
  protected:
-  Tree t;
+  void SetUp() override {
+    mkdir((root + "/Clips").c_str(), 0755);
+    vt_test::writeFile(root + "/Clips/inner.mov");
+    vt_test::writeFile(root + "/first.mov");
+    vt_test::writeFile(root + "/second.mov");
+  }
+  const std::string root = normaliseFolder(vt_test::tempDir("nav-dialog"));
   Browser b;
   std::optional<FileDialog> dialog;
   FileDialog& show(const FileDialogConfig& c, const std::string& folder = "") {
     dialog.emplace(c, b);
-    EXPECT_TRUE(dialog->goToFolder(folder.empty() ? t.root : folder));
+    EXPECT_TRUE(dialog->goToFolder(folder.empty() ? root : folder));
     return *dialog;
   }
   // Clicks the listed row of `name`, with Ctrl or Shift held when asked.
@@ -78,19 +71,19 @@ TEST_F(OpenDialog, KeyboardWalksTheListEntersFoldersChoosesAndCancels) {
   pressKey(d, key::up);
   pressKey(d, key::ret);  // Return on a folder goes into it
   EXPECT_EQ(d.state(), DialogState::running);
-  EXPECT_EQ(b.folder(), t.root + "/Clips");
+  EXPECT_EQ(b.folder(), root + "/Clips");
   pressKey(d, key::up, true, false, 0);  // Ctrl+Up: back out, the folder stays selected
-  EXPECT_EQ(b.folder(), t.root);
+  EXPECT_EQ(b.folder(), root);
   EXPECT_EQ(b.selectedEntry()->name, "Clips");
   pressKey(d, key::right);  // Right arrow enters too
-  EXPECT_EQ(b.folder(), t.root + "/Clips");
+  EXPECT_EQ(b.folder(), root + "/Clips");
   pressKey(d, key::left);
-  EXPECT_EQ(b.folder(), t.root);
+  EXPECT_EQ(b.folder(), root);
   pressKey(d, 's', false, false, 500);  // typing selects
   EXPECT_EQ(b.selectedEntry()->name, "second.mov");
   pressKey(d, key::enter);
   EXPECT_EQ(d.state(), DialogState::accepted);
-  EXPECT_EQ(d.chosenPath(), t.root + "/second.mov");
+  EXPECT_EQ(d.chosenPath(), root + "/second.mov");
 
   // Escape, Command-period and the Cancel button cancel.
   for (int variant = 0; variant < 3; ++variant) {
@@ -120,11 +113,11 @@ TEST_F(OpenDialog, ClicksSelectOrClearAndDoubleClicksOpen) {
   // Double click on a folder goes in.
   clickRow("Clips", 300);
   clickRow("Clips", 310);
-  EXPECT_EQ(b.folder(), t.root + "/Clips");
+  EXPECT_EQ(b.folder(), root + "/Clips");
   clickRow("inner.mov", 400);
   clickRow("inner.mov", 405);
   EXPECT_EQ(d.state(), DialogState::accepted);
-  EXPECT_EQ(d.chosenPath(), t.root + "/Clips/inner.mov");
+  EXPECT_EQ(d.chosenPath(), root + "/Clips/inner.mov");
 }
 
 TEST_F(OpenDialog, PathMenuAndLongListsStayInsideTheDialog) {
@@ -193,7 +186,7 @@ TEST_F(SaveDialog, NamesTypedOverTheProposedOneTabToTheListAndImpossibleOnesRefu
   EXPECT_EQ(d.name(), "x");
   pressKey(d, key::ret, false, false, 40);
   EXPECT_EQ(d.state(), DialogState::accepted);
-  EXPECT_EQ(d.chosenPath(), t.root + "/x");
+  EXPECT_EQ(d.chosenPath(), root + "/x");
   EXPECT_FALSE(d.replacing());
 
   // Empty, impossible and overlong names are refused.
@@ -247,7 +240,7 @@ TEST_F(SaveDialog, ExistingNamesAskFoldersAreNeverReplacedAndConfirmationCanBeOf
   clickAt(d, replace, 0);
   EXPECT_EQ(d.state(), DialogState::accepted);
   EXPECT_TRUE(d.replacing());
-  EXPECT_EQ(d.chosenPath(), t.root + "/first.mov");
+  EXPECT_EQ(d.chosenPath(), root + "/first.mov");
 
   // A folder is never replaced.
   FileDialog& f = show(saveConfig("Clips"));
@@ -278,12 +271,12 @@ TEST_F(SaveDialog, ListedFilesLendTheirNameAndTheFormatMenuSetsTheExtension) {
   EXPECT_FALSE(b.selectedEntry()->enabled);  // listed dimmed
   clickRow("Clips", 100);
   pressKey(d, key::ret);  // with a folder chosen in the list, Return opens it
-  EXPECT_EQ(b.folder(), t.root + "/Clips");
+  EXPECT_EQ(b.folder(), root + "/Clips");
   EXPECT_EQ(d.state(), DialogState::running);
   clickAt(d, d.nameRect(), 200);  // back to the name field
   pressKey(d, key::ret);
   EXPECT_EQ(d.state(), DialogState::accepted);
-  EXPECT_EQ(d.chosenPath(), t.root + "/Clips/second.mov");
+  EXPECT_EQ(d.chosenPath(), root + "/Clips/second.mov");
 
   // The format menu opens inside the dialog and sets the extension, not the name.
   FileDialogConfig c = saveConfig("clip.mp4");
@@ -368,7 +361,7 @@ TEST(SaveChanges, WordingAndTheThreeAnswersByKeyAndButton) {
 }
 
 TEST_F(OpenDialog, SeveralFilesByControlAndShiftClicks) {
-  vt_test::writeFile(t.root + "/third.mov");
+  vt_test::writeFile(root + "/third.mov");
   FileDialogConfig c;
   c.multiple = true;
   FileDialog& d = show(c);
@@ -376,8 +369,7 @@ TEST_F(OpenDialog, SeveralFilesByControlAndShiftClicks) {
   clickRow("first.mov", 100, true);  // Ctrl-click adds
   pressKey(d, key::ret, false, false, 200);
   EXPECT_EQ(d.state(), DialogState::accepted);
-  EXPECT_EQ(d.chosenPaths(),
-            (std::vector<std::string>{t.root + "/first.mov", t.root + "/third.mov"}));
+  EXPECT_EQ(d.chosenPaths(), (std::vector<std::string>{root + "/first.mov", root + "/third.mov"}));
 
   // Shift-click takes the range; the folder inside it is passed over.
   FileDialog& d2 = show(c);  // the folder "Clips" is selected first
@@ -386,12 +378,12 @@ TEST_F(OpenDialog, SeveralFilesByControlAndShiftClicks) {
   // Ctrl-click on a chosen row unchooses it.
   clickRow("first.mov", 50, true);
   pressKey(d2, key::ret, false, false, 100);
-  EXPECT_EQ(d2.chosenPaths(), (std::vector<std::string>{t.root + "/second.mov"}));
+  EXPECT_EQ(d2.chosenPaths(), (std::vector<std::string>{root + "/second.mov"}));
 
   // A plain click or an arrow forgets the other rows; without the option Ctrl-click is a click.
   FileDialog& d3 = show(FileDialogConfig{});
   clickRow("third.mov", 0, true);
   EXPECT_TRUE(d3.marked().empty());
   pressKey(d3, key::ret, false, false, 100);
-  EXPECT_EQ(d3.chosenPaths(), (std::vector<std::string>{t.root + "/third.mov"}));
+  EXPECT_EQ(d3.chosenPaths(), (std::vector<std::string>{root + "/third.mov"}));
 }

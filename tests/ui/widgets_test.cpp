@@ -168,7 +168,6 @@ TEST(TextField, LimitsFiltersMouseAndScrolling) {
   f.key(KeyPress::of(key::home));
   f.draw(p, box, true);
   EXPECT_EQ(f.xOf(0), TextField::kPadding);
-  // A click maps through the scrolling.
   f.press(f.xOf(5), 0, false);
   EXPECT_EQ(f.caret(), 5u);
 }
