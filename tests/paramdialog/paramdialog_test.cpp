@@ -60,10 +60,7 @@ class ParamDialogTest : public ::testing::Test {
     return QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr);
   }
   OSErr handle(EventKind what, Point where = {}, unsigned long message = 0) {
-    EventRecord e{};
-    e.what = what;
-    e.where = where;
-    e.message = message;
+    EventRecord e{what, message, 0, where, 0};
     return QTIsStandardParameterDialogEvent(&e, dialog_);
   }
   // Hands queued events to the dialog as the application's loop does; the first answer that
