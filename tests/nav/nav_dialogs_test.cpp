@@ -208,7 +208,7 @@ TEST_F(NavDialogs, WindowsBehindGetUpdatesThroughTheCallbackButNoClicks) {
   DisposeWindow(doc);
 }
 
-TEST_F(NavDialogs, OpenReturnsTheChosenFilesAsFSSpecsOrCancels) {
+TEST_F(NavDialogs, OpenReturnsTheChosenFilesAsFSSpecsOrCancelsAndPreviewsMovies) {
   VTAutomationNavChooseFile(dir + "/beta.mov");
   NavReplyRecord reply;
   ASSERT_EQ(openDialog(reply), noErr);
@@ -247,6 +247,30 @@ TEST_F(NavDialogs, OpenReturnsTheChosenFilesAsFSSpecsOrCancels) {
   EXPECT_EQ(chosenPath(reply), dir + "/Alpha.mov");
   EXPECT_EQ(chosenPath(reply, 2), dir + "/notes.txt");
   NavDisposeReply(&reply);
+
+  // The preview shows the selected movie's poster.
+  copyMovie(dir + "/real.mov");
+  std::vector<bool> seen;
+  auto record = [&] {
+    VTNavDialogInfo now;
+    ASSERT_TRUE(VTAutomationNavCurrent(&now));
+    seen.push_back(now.previewShown);
+  };
+  auto escape = [] { VTAutomationPostKey(kEscapeCharCode); };
+  script.steps = {[] { clickItem("real.mov"); }, [&] { record(), clickItem("notes.txt"); },
+                  [&] { record(), escape(); }};
+  script.install();
+  EXPECT_EQ(openDialog(reply), userCanceledErr);
+  EXPECT_EQ(seen, (std::vector<bool>{true, false}));
+
+  // Without previews allowed there is no preview at all.
+  script.steps = {[] { clickItem("real.mov"); }, [&] { record(), escape(); }};
+  script.install();
+  o.dialogOptionFlags &= ~kNavAllowPreviews;
+  EXPECT_EQ(NavGetFile(nullptr, &reply, &o, nullptr, nullptr, nullptr, nullptr, nullptr),
+            userCanceledErr);
+  EXPECT_EQ(seen.size(), 3u);
+  EXPECT_FALSE(seen.back());
 }
 
 namespace {
@@ -316,33 +340,6 @@ TEST_F(NavDialogs, FilterAndTypeListChooseWhatIsListed) {
   EXPECT_EQ(openDialog(reply, types), userCanceledErr);
   EXPECT_EQ(VTAutomationNavLastShown().items, (std::vector<std::string>{"sub", "clip.txt"}));
   DisposeHandle((Handle)types);
-}
-
-TEST_F(NavDialogs, PreviewShowsTheSelectedMoviesPoster) {
-  copyMovie(dir + "/real.mov");
-  std::vector<bool> seen;
-  auto record = [&] {
-    VTNavDialogInfo info;
-    ASSERT_TRUE(VTAutomationNavCurrent(&info));
-    seen.push_back(info.previewShown);
-  };
-  auto escape = [] { VTAutomationPostKey(kEscapeCharCode); };
-  script.steps = {[] { clickItem("real.mov"); }, [&] { record(), clickItem("notes.txt"); },
-                  [&] { record(), escape(); }};
-  script.install();
-  NavReplyRecord reply;
-  EXPECT_EQ(openDialog(reply), userCanceledErr);
-  EXPECT_EQ(seen, (std::vector<bool>{true, false}));
-
-  // Without previews allowed there is no preview at all.
-  script.steps = {[] { clickItem("real.mov"); }, [&] { record(), escape(); }};
-  script.install();
-  NavDialogOptions o = defaultOptions();
-  o.dialogOptionFlags &= ~kNavAllowPreviews;
-  EXPECT_EQ(NavGetFile(nullptr, &reply, &o, nullptr, nullptr, nullptr, nullptr, nullptr),
-            userCanceledErr);
-  EXPECT_EQ(seen.size(), 3u);
-  EXPECT_FALSE(seen.back());
 }
 
 TEST_F(NavDialogs, DefaultLocationOrTheLastFolderChoosesTheStartingFolder) {
