@@ -58,7 +58,6 @@ class DialogTest : public ::testing::Test {
 };
 class OpenDialog : public DialogTest {};
 class SaveDialog : public DialogTest {};
-class FileDialogs : public DialogTest {};
 
 }  // namespace
 
@@ -262,7 +261,7 @@ TEST_F(SaveDialog, ExistingNamesAskFoldersAreNeverReplacedAndConfirmationCanBeOf
   EXPECT_TRUE(d2.replacing());
 }
 
-TEST_F(SaveDialog, ListedFilesLendTheirNameAndTheFormatMenuSetsTheExtension) {
+TEST_F(SaveDialog, ListedFilesLendTheirNameFormatsSetTheExtensionAndPreviewsFollow) {
   b.setFilesDisabled(true);
   FileDialog& d = show(saveConfig("untitled.mov"));
   EXPECT_EQ(b.selected(), -1);  // nothing chosen in the list at first
@@ -294,9 +293,8 @@ TEST_F(SaveDialog, ListedFilesLendTheirNameAndTheFormatMenuSetsTheExtension) {
     EXPECT_EQ(f.format(), chosen);
   }
   EXPECT_EQ(f.name(), "clip.mp4");
-}
 
-TEST_F(FileDialogs, PreviewFollowsTheSelection) {
+  // In an open dialog the preview follows the selection.
   FileDialogConfig oc;
   oc.previews = true;
   oc.actionLabel = "Choose";

@@ -342,38 +342,7 @@ TEST_F(NavDialogs, FilterAndTypeListChooseWhatIsListed) {
   DisposeHandle((Handle)types);
 }
 
-TEST_F(NavDialogs, DefaultLocationOrTheLastFolderChoosesTheStartingFolder) {
-  VTAutomationNavSetStartFolder("");
-  // A folder as the location starts there, a file starts in its folder.
-  for (bool open : {true, false}) {
-    FSSpec spec{};
-    std::string path = dir + (open ? "/Clips" : "/Clips/inner.mov");
-    ASSERT_EQ(VTMakeFSSpecFromPath(path.c_str(), &spec), noErr);
-    AEDesc where;
-    ASSERT_EQ(AECreateDesc(typeFSS, &spec, sizeof spec, &where), noErr);
-    NavReplyRecord reply;
-    if (open)
-      VTAutomationNavCancelOpen();
-    else
-      VTAutomationNavCancelSave();
-    EXPECT_EQ(open
-                  ? NavGetFile(&where, &reply, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr)
-                  : NavPutFile(&where, &reply, nullptr, nullptr, 'MooV', 'TVOD', nullptr),
-              userCanceledErr);
-    EXPECT_EQ(VTAutomationNavLastShown().folder, dir + "/Clips");
-    AEDisposeDesc(&where);
-  }
-  // Without a location the next dialog starts in the folder of the last chosen file.
-  VTAutomationNavChooseFile(dir + "/beta.mov");
-  NavReplyRecord reply;
-  ASSERT_EQ(openDialog(reply), noErr);
-  NavDisposeReply(&reply);
-  VTAutomationNavCancelSave();
-  EXPECT_EQ(saveDialog(reply), userCanceledErr);
-  EXPECT_EQ(VTAutomationNavLastShown().folder, dir);
-}
-
-TEST_F(NavDialogs, SaveNeitherCreatesNorDeletesAndTellsWhetherItReplaces) {
+TEST_F(NavDialogs, SaveRepliesAndTheStartingFolder) {
   // A name longer than an FSSpec holds comes back whole.
   const std::string name = std::string(80, 'e') + " final cut.mov";
   VTAutomationNavSaveAs(dir + "/Clips", name);
@@ -412,4 +381,31 @@ TEST_F(NavDialogs, SaveNeitherCreatesNorDeletesAndTellsWhetherItReplaces) {
   EXPECT_FALSE(reply.validRecord);
   VTAutomationNavCancelSave();
   EXPECT_EQ(saveDialog(reply), userCanceledErr);
+
+  VTAutomationNavSetStartFolder("");
+  // A folder as the location starts there, a file starts in its folder.
+  for (bool open : {true, false}) {
+    FSSpec spec{};
+    std::string path = dir + (open ? "/Clips" : "/Clips/inner.mov");
+    ASSERT_EQ(VTMakeFSSpecFromPath(path.c_str(), &spec), noErr);
+    AEDesc where;
+    ASSERT_EQ(AECreateDesc(typeFSS, &spec, sizeof spec, &where), noErr);
+    if (open)
+      VTAutomationNavCancelOpen();
+    else
+      VTAutomationNavCancelSave();
+    EXPECT_EQ(open
+                  ? NavGetFile(&where, &reply, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr)
+                  : NavPutFile(&where, &reply, nullptr, nullptr, 'MooV', 'TVOD', nullptr),
+              userCanceledErr);
+    EXPECT_EQ(VTAutomationNavLastShown().folder, dir + "/Clips");
+    AEDisposeDesc(&where);
+  }
+  // Without a location the next dialog starts in the folder of the last chosen file.
+  VTAutomationNavChooseFile(dir + "/beta.mov");
+  ASSERT_EQ(openDialog(reply), noErr);
+  NavDisposeReply(&reply);
+  VTAutomationNavCancelSave();
+  EXPECT_EQ(saveDialog(reply), userCanceledErr);
+  EXPECT_EQ(VTAutomationNavLastShown().folder, dir);
 }

@@ -397,35 +397,7 @@ TEST_F(ParamDialogTest, TabArrowsAndNumberFieldsThatTakeValuesInTheirUnitsOrBeep
   }
 }
 
-TEST_F(ParamDialogTest, NoneEntryArrowKeysAndWholeNumbers) {
-  open(1, elOptionsIncludeNoneInList);
-  auto entries = VTAutomationEffectsDialogEffects();
-  ASSERT_GE(entries.size(), 2u);
-  EXPECT_EQ(entries[0].code, 0u);
-  EXPECT_TRUE(VTAutomationEffectsDialogParams().empty());
-  EXPECT_EQ(press((char)kDownArrowCharCode), noErr);
-  EXPECT_EQ(VTAutomationEffectsDialogSelected(), 1);
-  VTAutomationPostKey((char)kUpArrowCharCode);
-  EXPECT_EQ(press((char)kUpArrowCharCode), noErr);  // already at the top: stays
-  EXPECT_EQ(VTAutomationEffectsDialogSelected(), 0);
-  ASSERT_TRUE(VTAutomationEffectsDialogSelectName(entries[1].name));
-  EXPECT_FALSE(VTAutomationEffectsDialogSelectName("No Such Effect"));
-  ASSERT_EQ(confirm(), noErr);
-  EXPECT_EQ(readLong(kParameterWhatName), (long)entries[1].code);
-
-  // Whole numbers only where the parameter is whole (Brightness); Return takes what was typed.
-  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('brco'));
-  type('brig', 0, "-1");
-  type('brig', 0, "0.5");
-  EXPECT_DOUBLE_EQ(param('brig'), -1);
-  VTAutomationPostClick(at('cont', VTEffectsControl::field));
-  VTAutomationPostKey('a', cmdKey);
-  VTAutomationPostText("7");
-  EXPECT_EQ(press(kReturnCharCode), codecParameterDialogConfirm);
-  EXPECT_DOUBLE_EQ(param('cont'), 7);
-}
-
-TEST_F(ParamDialogTest, LongPopupMenusHangInColumnsAndAClickLeavesThemOpen) {
+TEST_F(ParamDialogTest, LongPopupMenusNoneEntryArrowKeysAndWholeNumbers) {
   VTAutomationUseHeadless(1024, 600);  // too low for the 36 wipes in one column
   open(2);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('smpt'));
@@ -452,6 +424,34 @@ TEST_F(ParamDialogTest, LongPopupMenusHangInColumnsAndAClickLeavesThemOpen) {
   const auto& patterns = vt::effects::findEffect('smpt')->param('wpID')->enumValues;
   ASSERT_EQ(items.size(), patterns.size());
   EXPECT_EQ(param('wpID'), patterns[33].value);
+
+  // The one-source list with its "none" entry.
+  close();
+  open(1, elOptionsIncludeNoneInList);
+  auto entries = VTAutomationEffectsDialogEffects();
+  ASSERT_GE(entries.size(), 2u);
+  EXPECT_EQ(entries[0].code, 0u);
+  EXPECT_TRUE(VTAutomationEffectsDialogParams().empty());
+  EXPECT_EQ(press((char)kDownArrowCharCode), noErr);
+  EXPECT_EQ(VTAutomationEffectsDialogSelected(), 1);
+  VTAutomationPostKey((char)kUpArrowCharCode);
+  EXPECT_EQ(press((char)kUpArrowCharCode), noErr);  // already at the top: stays
+  EXPECT_EQ(VTAutomationEffectsDialogSelected(), 0);
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectName(entries[1].name));
+  EXPECT_FALSE(VTAutomationEffectsDialogSelectName("No Such Effect"));
+  ASSERT_EQ(confirm(), noErr);
+  EXPECT_EQ(readLong(kParameterWhatName), (long)entries[1].code);
+
+  // Whole numbers only where the parameter is whole (Brightness); Return takes what was typed.
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('brco'));
+  type('brig', 0, "-1");
+  type('brig', 0, "0.5");
+  EXPECT_DOUBLE_EQ(param('brig'), -1);
+  VTAutomationPostClick(at('cont', VTEffectsControl::field));
+  VTAutomationPostKey('a', cmdKey);
+  VTAutomationPostText("7");
+  EXPECT_EQ(press(kReturnCharCode), codecParameterDialogConfirm);
+  EXPECT_DOUBLE_EQ(param('cont'), 7);
 }
 
 TEST_F(ParamDialogTest, ImageAndColourChoosersReachTheSample) {

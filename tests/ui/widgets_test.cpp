@@ -42,6 +42,7 @@ void run(TextField& f, const std::vector<Step>& steps) {
 
 // A headless screen gives the process a clipboard of its own.
 using TextFieldKeys = HeadlessScreen;
+using Tracking = HeadlessScreen;
 
 }  // namespace
 
@@ -171,8 +172,6 @@ TEST(TextField, LimitsFiltersMouseAndScrolling) {
   f.press(f.xOf(5), 0, false);
   EXPECT_EQ(f.caret(), 5u);
 }
-
-class Tracking : public HeadlessScreen {};
 
 TEST_F(Tracking, APressActsOnlyWhenReleasedOverTheControlAndShowsWhileOverIt) {
   WindowRef w = makeWindow(100, 100, 300, 200);
