@@ -133,7 +133,6 @@ TEST_F(Dialogs, AboutBoxFromResourcesAsAModelessDialog) {
   ASSERT_NE(w, nullptr);
   EXPECT_EQ(GetWindowKind(w), 2);
   EXPECT_EQ(FrontWindow(), w);
-  EXPECT_TRUE(IsWindowVisible(w));
   EXPECT_EQ(GetDialogFromWindow(w), d);
   ASSERT_EQ(CountDITL(d), 4);
 
@@ -234,7 +233,6 @@ TEST_F(Dialogs, ModalDialogAnswersEnabledItemsByClickAndKey) {
                     }),
             1);
   SetDialogCancelItem(d, 1);
-  EXPECT_EQ(GetDialogCancelItem(d), 1);
   EXPECT_EQ(runKey(kEscapeCharCode), 1);
   EXPECT_EQ(runKey('.', cmdKey), 1);
 

@@ -232,7 +232,6 @@ TEST_F(SaveDialog, ExistingNamesAskFoldersAreNeverReplacedAndConfirmationCanBeOf
   EXPECT_EQ(d.name(), "first.mov");
   clickAt(d, d.buttons()[FileDialog::kCancelButton].rect, 0);
   EXPECT_EQ(d.state(), DialogState::running);
-  // Replace.
   Rect replace{};
   for (const auto& btn : d.sheet().buttons)
     if (btn.label == "Replace") replace = btn.rect;

@@ -320,7 +320,6 @@ TEST_F(ParamDialogTest, ClickedControlsEndUpInTheSample) {
   EXPECT_EQ(deliver(), noErr);
   VTAutomationSetModalHook(nullptr);
   EXPECT_EQ(shown.size(), 4u);
-  // Then OK as the user would press it.
   ASSERT_TRUE(VTAutomationEffectsDialogPressOK());
   ASSERT_EQ(deliver(), codecParameterDialogConfirm);
   ASSERT_EQ(confirm(), noErr);

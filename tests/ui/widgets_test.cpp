@@ -54,7 +54,6 @@ TEST_F(TextFieldKeys, EditAtTheCaretByWholeCharactersAndCutCopyAndPaste) {
     std::string text;
     std::string selected;
   } cases[] = {
-      // Replacing a proposed name: select it all and type over it.
       {"select all, type", "b edit n .mov", {K('a', true), T("copy.mov")}, "copy.mov", ""},
       {"caret inside", "ab.mov", {K(key::home), K(key::right), T("X")}, "aXb.mov", ""},
       {"left over CJK", "ab日本", {K(key::left), K(key::backspace)}, "ab本", ""},
