@@ -5,8 +5,7 @@
 #include "fixtures.h"
 #include "nav/browser.h"
 
-using vt::nav::Browser;
-using vt::nav::Entry;
+using namespace vt::nav;
 
 namespace {
 
@@ -51,11 +50,11 @@ TEST(Browser, ListsFoldersFirstSkipsHiddenAndSpecialFilesMovesTheSelectionAndKee
   EXPECT_EQ(b.selected(), 4);
   b.select(99);
   EXPECT_EQ(b.selected(), 4);
-  EXPECT_EQ(b.selectedPath(), vt::nav::normaliseFolder(d) + "/c");
+  EXPECT_EQ(b.selectedPath(), normaliseFolder(d) + "/c");
   // An unreadable folder keeps the current listing.
   EXPECT_FALSE(b.open(d + "/does-not-exist"));
   EXPECT_TRUE(b.readError());
-  EXPECT_EQ(b.folder(), vt::nav::normaliseFolder(d));
+  EXPECT_EQ(b.folder(), normaliseFolder(d));
   EXPECT_EQ(b.entries().size(), 5u);
   // A file is not a folder either.
   EXPECT_FALSE(b.open(d + "/b.txt"));
@@ -72,16 +71,14 @@ TEST(Browser, ListsFoldersFirstSkipsHiddenAndSpecialFilesMovesTheSelectionAndKee
 }
 
 TEST(Browser, PathsAndFolderChain) {
-  using vt::nav::folderChain;
-  using vt::nav::normaliseFolder;
   EXPECT_EQ(folderChain("/a/b"), (std::vector<std::string>{"/a/b", "/a", "/"}));
   EXPECT_EQ(folderChain("/"), (std::vector<std::string>{"/"}));
   EXPECT_EQ(normaliseFolder("/a/b/../c//"), "/a/c");
   EXPECT_EQ(normaliseFolder("/"), "/");
-  EXPECT_EQ(vt::nav::displayName("/a/long name"), "long name");
-  EXPECT_EQ(vt::nav::displayName("/"), "/");
-  EXPECT_EQ(vt::nav::joinPath("/", "x"), "/x");
-  EXPECT_EQ(vt::nav::joinPath("/a", "x"), "/a/x");
+  EXPECT_EQ(displayName("/a/long name"), "long name");
+  EXPECT_EQ(displayName("/"), "/");
+  EXPECT_EQ(joinPath("/", "x"), "/x");
+  EXPECT_EQ(joinPath("/a", "x"), "/a/x");
   char cwd[4096];
   ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
   EXPECT_EQ(normaliseFolder(""), normaliseFolder(cwd));

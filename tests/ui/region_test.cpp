@@ -17,7 +17,7 @@ bool sameRect(const Rect& a, const Rect& b) { return EqualRect(&a, &b); }
 
 }  // namespace
 
-TEST(Rects, ArithmeticEdgesSectAndUnion) {
+TEST(RectsAndRegions, ArithmeticShapeEqualityOffsetAndBadHandles) {
   Rect r = rect(10, 20, 110, 70);
   OffsetRect(&r, -10, 5);
   EXPECT_TRUE(sameRect(r, rect(0, 25, 100, 75)));
@@ -47,48 +47,46 @@ TEST(Rects, ArithmeticEdgesSectAndUnion) {
   UnionRect(&a, &e, &out);
   EXPECT_TRUE(sameRect(out, a));
   EXPECT_TRUE(EmptyRect(nullptr));
-}
 
-// Membership and bounds are the pixel model test's; here shape, equality and offset.
-TEST(Regions, ShapeEqualityOffsetAndBadHandles) {
+  // Regions: membership and bounds are the pixel model test's; here shape, equality, offset.
   long handlesBefore = VTLiveHandleCount();
-  RgnHandle a = NewRgn(), b = NewRgn(), d = NewRgn();
-  ASSERT_TRUE(a && b && d);
-  EXPECT_TRUE(EmptyRgn(a));
-  SetRectRgn(a, 0, 0, 100, 100);
-  SetRectRgn(b, 50, 50, 150, 150);
-  UnionRgn(a, b, d);
-  EXPECT_FALSE(IsRegionRectangular(d));
-  XorRgn(a, a, d);
-  EXPECT_TRUE(EmptyRgn(d));
+  RgnHandle ra = NewRgn(), rb = NewRgn(), rd = NewRgn();
+  ASSERT_TRUE(ra && rb && rd);
+  EXPECT_TRUE(EmptyRgn(ra));
+  SetRectRgn(ra, 0, 0, 100, 100);
+  SetRectRgn(rb, 50, 50, 150, 150);
+  UnionRgn(ra, rb, rd);
+  EXPECT_FALSE(IsRegionRectangular(rd));
+  XorRgn(ra, ra, rd);
+  EXPECT_TRUE(EmptyRgn(rd));
 
   // The same area built two ways compares equal.
-  SetRectRgn(a, 0, 0, 40, 30);
-  SetRectRgn(b, 40, 0, 100, 30);
-  UnionRgn(a, b, d);
-  SetRectRgn(a, 0, 0, 100, 30);
-  EXPECT_TRUE(EqualRgn(d, a));
-  EXPECT_TRUE(IsRegionRectangular(d));
-  OffsetRgn(d, 5, 7);
+  SetRectRgn(ra, 0, 0, 40, 30);
+  SetRectRgn(rb, 40, 0, 100, 30);
+  UnionRgn(ra, rb, rd);
+  SetRectRgn(ra, 0, 0, 100, 30);
+  EXPECT_TRUE(EqualRgn(rd, ra));
+  EXPECT_TRUE(IsRegionRectangular(rd));
+  OffsetRgn(rd, 5, 7);
   Rect bounds;
-  GetRegionBounds(d, &bounds);
+  GetRegionBounds(rd, &bounds);
   EXPECT_TRUE(sameRect(bounds, rect(5, 7, 105, 37)));
 
-  for (RgnHandle r : {a, b, d}) DisposeRgn(r);
+  for (RgnHandle rr : {ra, rb, rd}) DisposeRgn(rr);
   EXPECT_EQ(VTLiveHandleCount(), handlesBefore);
 
-  RgnHandle r = NewRgn();
-  DisposeRgn(r);
+  RgnHandle rr = NewRgn();
+  DisposeRgn(rr);
   // A disposed or null region reads as empty and is never written.
-  EXPECT_TRUE(EmptyRgn(r));
+  EXPECT_TRUE(EmptyRgn(rr));
   EXPECT_TRUE(EmptyRgn(nullptr));
   EXPECT_FALSE(PtInRgn(Point{0, 0}, nullptr));
   bounds = Rect{1, 2, 3, 4};
   GetRegionBounds(nullptr, &bounds);
   EXPECT_TRUE(EmptyRect(&bounds));
-  SetRectRgn(r, 0, 0, 10, 10);
-  UnionRgn(nullptr, r, r);
-  DisposeRgn(r);
+  SetRectRgn(rr, 0, 0, 10, 10);
+  UnionRgn(nullptr, rr, rr);
+  DisposeRgn(rr);
   DisposeRgn(nullptr);
   // A plain handle of another size is not taken for a region.
   Handle h = NewHandle(4);
