@@ -61,7 +61,7 @@ class SaveDialog : public DialogTest {};
 
 }  // namespace
 
-TEST_F(OpenDialog, KeyboardWalksTheListEntersFoldersChoosesAndCancels) {
+TEST_F(OpenDialog, KeysAndClicksWalkTheListEnterFoldersChooseAndCancel) {
   FileDialog& d = show(FileDialogConfig{});
   // The first item is selected on arrival: the folder.
   EXPECT_EQ(b.selectedEntry()->name, "Clips");
@@ -93,30 +93,29 @@ TEST_F(OpenDialog, KeyboardWalksTheListEntersFoldersChoosesAndCancels) {
     EXPECT_EQ(c.state(), DialogState::cancelled) << variant;
     EXPECT_TRUE(c.chosenPath().empty());
   }
-}
 
-TEST_F(OpenDialog, ClicksSelectOrClearAndDoubleClicksOpen) {
-  FileDialog& d = show(FileDialogConfig{});
+  // Clicks select or clear; double clicks open.
+  FileDialog& k = show(FileDialogConfig{});
   // A click below the items clears the selection and disables Open.
-  d.click(d.listRect().left + 20, d.listRect().bottom - 5, 0);
+  k.click(k.listRect().left + 20, k.listRect().bottom - 5, 0);
   EXPECT_EQ(b.selected(), -1);
-  EXPECT_FALSE(d.buttons()[FileDialog::kActionButton].enabled);
-  pressKey(d, key::ret);
-  EXPECT_EQ(d.state(), DialogState::running);
-  EXPECT_GT(d.takeBeeps(), 0);
+  EXPECT_FALSE(k.buttons()[FileDialog::kActionButton].enabled);
+  pressKey(k, key::ret);
+  EXPECT_EQ(k.state(), DialogState::running);
+  EXPECT_GT(k.takeBeeps(), 0);
   clickRow("first.mov", 100);
   EXPECT_EQ(b.selectedEntry()->name, "first.mov");
   // A second click long after is not a double click.
   clickRow("first.mov", 200);
-  EXPECT_EQ(d.state(), DialogState::running);
+  EXPECT_EQ(k.state(), DialogState::running);
   // Double click on a folder goes in.
   clickRow("Clips", 300);
   clickRow("Clips", 310);
   EXPECT_EQ(b.folder(), root + "/Clips");
   clickRow("inner.mov", 400);
   clickRow("inner.mov", 405);
-  EXPECT_EQ(d.state(), DialogState::accepted);
-  EXPECT_EQ(d.chosenPath(), root + "/Clips/inner.mov");
+  EXPECT_EQ(k.state(), DialogState::accepted);
+  EXPECT_EQ(k.chosenPath(), root + "/Clips/inner.mov");
 }
 
 TEST_F(OpenDialog, PathMenuAndLongListsStayInsideTheDialog) {

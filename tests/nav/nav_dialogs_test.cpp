@@ -139,7 +139,7 @@ class NavDialogs : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(NavDialogs, SaveChangesAnswersThroughAutomationAndMissingArgumentsAreRefused) {
+TEST_F(NavDialogs, SaveChangesAnswersAndWindowsBehindGetUpdatesButNoClicks) {
   const NavAskSaveChangesResult answers[] = {kNavAskSaveChangesSave, kNavAskSaveChangesDontSave,
                                              kNavAskSaveChangesCancel};
   for (NavAskSaveChangesResult want : answers) {
@@ -164,10 +164,9 @@ TEST_F(NavDialogs, SaveChangesAnswersThroughAutomationAndMissingArgumentsAreRefu
   EXPECT_EQ(NavDisposeReply(nullptr), paramErr);
   EXPECT_EQ(NavGetFile(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
             paramErr);
-}
 
-// Windows behind the dialog get their updates through the callback but never a click.
-TEST_F(NavDialogs, WindowsBehindGetUpdatesThroughTheCallbackButNoClicks) {
+  // Windows behind the dialog get their updates through the callback but never a click.
+  VTAutomationNavSetTurnLimit(5000);
   Rect bounds{60, 20, 300, 400};
   WindowRef doc = NewCWindow(nullptr, &bounds, nullptr, true, 4, (WindowRef)-1, true, 0);
   ASSERT_NE(doc, nullptr);

@@ -135,7 +135,7 @@ class ParamDialogTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(ParamDialogTest, ListsTheOfferedEffectsAndRefusesBadArgumentsAndBadDialogs) {
+TEST_F(ParamDialogTest, ListsTheOfferedEffectsRefusesBadArgumentsAndOffersTheModalForm) {
   for (long sources : {0L, 1L, 2L}) {
     open(sources);
     short expected = QTCountChildrenOfType(list_, kParentAtomIsContainer, kEffectTypeAtom);
@@ -180,6 +180,38 @@ TEST_F(ParamDialogTest, ListsTheOfferedEffectsAndRefusesBadArgumentsAndBadDialog
   EXPECT_EQ(QTCountChildren(sample_, kParentAtomIsContainer), 1);  // only 'what'
   EXPECT_EQ(close(), noErr);
   QTDisposeAtomContainer(c);
+
+  // The modal form and optional tweens, for callers that ask for them.
+  ASSERT_EQ(QTGetEffectsList(&list_, 2, 2, 0), noErr);
+  ASSERT_EQ(QTNewAtomContainer(&sample_), noErr);
+  EXPECT_EQ(QTCreateStandardParameterDialog(list_, sample_, 1 << 8, &dialog_), paramErr);
+  ASSERT_EQ(
+      QTCreateStandardParameterDialog(
+          list_, sample_, pdOptionsModalDialogBox | pdOptionsAllowOptionalInterpolations, &dialog_),
+      noErr);
+  deliver();
+  // Modal: clicks elsewhere and menu keys are the dialog's, with a beep for the click.
+  long beeps = VTAutomationBeepCount();
+  VTAutomationPostClick(Point{5, 300});  // the menu bar
+  EXPECT_EQ(deliver(), noErr);
+  EXPECT_EQ(VTAutomationBeepCount() - beeps, 1);
+  EXPECT_EQ(press('q', cmdKey), noErr);
+  // "Animate" makes an optional parameter a tween that OK writes as one.
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kSlideTransitionType));
+  EXPECT_FALSE(VTAutomationEffectsDialogParams()[1].tweened);
+  VTAutomationPostClick(at('angl', VTEffectsControl::animate));
+  deliver();
+  ASSERT_TRUE(VTAutomationEffectsDialogParams()[1].tweened);
+  ASSERT_TRUE(VTAutomationEffectsDialogSetParam('angl', 180, 1));
+  ASSERT_EQ(confirm(), noErr);
+  QTAtom angle = QTFindChildByID(sample_, kParentAtomIsContainer, 'angl', 1, nullptr);
+  EXPECT_NE(QTFindChildByID(sample_, angle, kParameterTweenAtom, 1, nullptr), 0);
+  // Without the option no parameter offers "Animate".
+  QTDismissStandardParameterDialog(dialog_);
+  ASSERT_EQ(QTCreateStandardParameterDialog(list_, sample_, 0, &dialog_), noErr);
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kSlideTransitionType));
+  Rect r{};
+  EXPECT_FALSE(VTAutomationEffectsDialogControlRect('angl', VTEffectsControl::animate, 0, &r));
 }
 
 TEST_F(ParamDialogTest, EventAnswersAndPreviewPicturesCopiedAndReleased) {
@@ -503,9 +535,8 @@ TEST_F(ParamDialogTest, ImageAndColourChoosersReachTheSample) {
   EXPECT_EQ(seen.hex, "0000FF");
   // The blue it had is reachable again: a quick pick, then hue 240 typed in; Cancel changes
   // nothing.
-  seen = pickWith([](const VTColourPickerInfo& p) {
-    VTAutomationPostClick(Point{(short)((p.swatches[2].top + p.swatches[2].bottom) / 2),
-                                (short)((p.swatches[2].left + p.swatches[2].right) / 2)});
+  seen = pickWith([&](const VTColourPickerInfo& p) {
+    VTAutomationPostClick(globalCentre(p.swatches[2], false));
     VTAutomationPostKey(kEscapeCharCode);
   });
   EXPECT_EQ(seen.hex, "3366CC");
@@ -521,37 +552,4 @@ TEST_F(ParamDialogTest, ImageAndColourChoosersReachTheSample) {
     VTAutomationPostKey(kReturnCharCode);
   });
   EXPECT_DOUBLE_EQ(param('keyc'), 0);  // red and green gone: pure blue
-}
-
-TEST_F(ParamDialogTest, ModalFormAndOptionalTweensForCallersThatAskForThem) {
-  ASSERT_EQ(QTGetEffectsList(&list_, 2, 2, 0), noErr);
-  ASSERT_EQ(QTNewAtomContainer(&sample_), noErr);
-  EXPECT_EQ(QTCreateStandardParameterDialog(list_, sample_, 1 << 8, &dialog_), paramErr);
-  ASSERT_EQ(
-      QTCreateStandardParameterDialog(
-          list_, sample_, pdOptionsModalDialogBox | pdOptionsAllowOptionalInterpolations, &dialog_),
-      noErr);
-  deliver();
-  // Modal: clicks elsewhere and menu keys are the dialog's, with a beep for the click.
-  long beeps = VTAutomationBeepCount();
-  VTAutomationPostClick(Point{5, 300});  // the menu bar
-  EXPECT_EQ(deliver(), noErr);
-  EXPECT_EQ(VTAutomationBeepCount() - beeps, 1);
-  EXPECT_EQ(press('q', cmdKey), noErr);
-  // "Animate" makes an optional parameter a tween that OK writes as one.
-  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kSlideTransitionType));
-  EXPECT_FALSE(VTAutomationEffectsDialogParams()[1].tweened);
-  VTAutomationPostClick(at('angl', VTEffectsControl::animate));
-  deliver();
-  ASSERT_TRUE(VTAutomationEffectsDialogParams()[1].tweened);
-  ASSERT_TRUE(VTAutomationEffectsDialogSetParam('angl', 180, 1));
-  ASSERT_EQ(confirm(), noErr);
-  QTAtom angle = QTFindChildByID(sample_, kParentAtomIsContainer, 'angl', 1, nullptr);
-  EXPECT_NE(QTFindChildByID(sample_, angle, kParameterTweenAtom, 1, nullptr), 0);
-  // Without the option no parameter offers "Animate".
-  QTDismissStandardParameterDialog(dialog_);
-  ASSERT_EQ(QTCreateStandardParameterDialog(list_, sample_, 0, &dialog_), noErr);
-  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kSlideTransitionType));
-  Rect r{};
-  EXPECT_FALSE(VTAutomationEffectsDialogControlRect('angl', VTEffectsControl::animate, 0, &r));
 }
