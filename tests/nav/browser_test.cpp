@@ -68,9 +68,8 @@ TEST(Browser, ListsFoldersFirstSkipsHiddenAndSpecialFilesMovesTheSelectionAndKee
   ASSERT_TRUE(b.reload());
   EXPECT_EQ(names(b).size(), 6u);
   EXPECT_EQ(names(b)[2], ".hidden");
-}
 
-TEST(Browser, PathsAndFolderChain) {
+  // Paths and the chain of folders above one.
   EXPECT_EQ(folderChain("/a/b"), (std::vector<std::string>{"/a/b", "/a", "/"}));
   EXPECT_EQ(folderChain("/"), (std::vector<std::string>{"/"}));
   EXPECT_EQ(normaliseFolder("/a/b/../c//"), "/a/c");

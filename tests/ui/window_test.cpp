@@ -46,7 +46,7 @@ Point pressed() {
 
 }  // namespace
 
-TEST_F(Windows, NewWindowsAsTheFrameworkMakesThemAndTheirOrder) {
+TEST_F(Windows, NewWindowsOrderCoordinatesPortsDevicesTitlesAndBadArguments) {
   Rect bounds{10, 10, 480, 640};
   static const unsigned char kTitle[] = "\x08untitled";
   WindowRef w = NewCWindow(nullptr, &bounds, kTitle, false, noGrowDocProc, (WindowRef)-1, true, 0);
@@ -93,6 +93,78 @@ TEST_F(Windows, NewWindowsAsTheFrameworkMakesThemAndTheirOrder) {
   DisposeWindow(b);
   EXPECT_EQ(FrontWindow(), back);
   EXPECT_EQ(VTAutomationListWindows().size(), 3u);
+
+  // Coordinates and ports.
+  w = makeWindow(100, 60, 300, 260);
+  GrafPtr saved;
+  GetPort(&saved);
+  SetPort(GetWindowPort(w));
+  Point p{5, 7};
+  LocalToGlobal(&p);
+  EXPECT_EQ(p.h, 107);
+  EXPECT_EQ(p.v, 65);
+  GlobalToLocal(&p);
+  EXPECT_EQ(p.h, 7);
+  EXPECT_EQ(p.v, 5);
+  // Disposing the current port's window leaves a valid current port behind.
+  DisposeWindow(w);
+  GrafPtr now;
+  GetPort(&now);
+  EXPECT_NE(now, nullptr);
+  r = Rect{0, 0, 10, 10};
+  PaintRect(&r);  // must not touch the freed window
+  SetPort(saved);
+
+  Rect gray;
+  GetRegionBounds(GetGrayRgn(), &gray);
+  EXPECT_EQ(gray, (Rect{20, 0, 600, 800}));
+  DisposeRgn(GetGrayRgn());  // the system's region survives a careless caller
+  GetRegionBounds(GetGrayRgn(), &gray);
+  EXPECT_EQ(gray, (Rect{20, 0, 600, 800}));
+
+  GDHandle gd = GetMainDevice();
+  ASSERT_NE(gd, nullptr);
+  EXPECT_EQ((*(*gd)->gdPMap)->pixelType, RGBDirect);
+  EXPECT_EQ((*(*gd)->gdPMap)->pixelSize, 32);
+  Rect on{100, 100, 200, 200}, off{-300, -300, -100, -100};
+  EXPECT_EQ(GetMaxDevice(&on), gd);
+  EXPECT_EQ(GetMaxDevice(&off), nullptr);
+  EXPECT_EQ(GetMaxDevice(nullptr), nullptr);
+
+  w = makeWindow(100, 100, 300, 200);
+  SetWTitle(w, (ConstStr255Param) "\x0Amovie.mov!");
+  EXPECT_EQ(titleOf(w), "movie.mov!");
+  SetWTitle(w, nullptr);
+  EXPECT_EQ(titleOf(w), "");
+  EXPECT_EQ(titleOf(nullptr), "");
+  EXPECT_EQ(NewCWindow(nullptr, nullptr, nullptr, true, 0, nullptr, false, 0), nullptr);
+  // An absurd size is clamped instead of allocating gigabytes.
+  Rect huge{0, 0, 32000, 32000};
+  WindowRef big = NewCWindow(nullptr, &huge, nullptr, false, 0, nullptr, false, 0);
+  ASSERT_NE(big, nullptr);
+  EXPECT_LE(portOf(big).right, 4096);
+  DisposeWindow(big);
+  DisposeWindow(nullptr);
+  ShowWindow(nullptr);
+  SelectWindow((WindowRef)0x10);  // never a window: ignored
+  EXPECT_EQ(FrontWindow(), w);
+
+  // Inverted bounds make an empty content that takes drawing without overrunning.
+  Rect inverted{200, 300, 100, 100};
+  w = NewCWindow(nullptr, &inverted, nullptr, true, documentProc, (WindowRef)-1, true, 0);
+  ASSERT_NE(w, nullptr);
+  Rect pb = portOf(w);
+  EXPECT_TRUE(EmptyRect(&pb));
+  SetPort(GetWindowPort(w));
+  r = Rect{0, 0, 50, 50};
+  PaintRect(&r);  // nothing to draw into, nothing overrun
+  MoveTo(0, 0);
+  LineTo(40, 40);
+  SizeWindow(w, -5, -5, true);
+  pb = portOf(w);
+  EXPECT_TRUE(EmptyRect(&pb));
+  SizeWindow(w, 30, 20, true);
+  EXPECT_EQ(portOf(w), (Rect{0, 0, 20, 30}));
 }
 
 TEST_F(Windows, FindWindowPartsAndTrackTheCloseBox) {
@@ -148,79 +220,6 @@ TEST_F(Windows, FindWindowPartsAndTrackTheCloseBox) {
   Point where = pressed();
   EXPECT_FALSE(TrackGoAway(plain, where));
   EXPECT_FALSE(TrackGoAway(nullptr, where));
-}
-
-TEST_F(Windows, CoordinatesPortsDevicesTitlesAndBadArguments) {
-  WindowRef w = makeWindow(100, 60, 300, 260);
-  GrafPtr saved;
-  GetPort(&saved);
-  SetPort(GetWindowPort(w));
-  Point p{5, 7};
-  LocalToGlobal(&p);
-  EXPECT_EQ(p.h, 107);
-  EXPECT_EQ(p.v, 65);
-  GlobalToLocal(&p);
-  EXPECT_EQ(p.h, 7);
-  EXPECT_EQ(p.v, 5);
-  // Disposing the current port's window leaves a valid current port behind.
-  DisposeWindow(w);
-  GrafPtr now;
-  GetPort(&now);
-  EXPECT_NE(now, nullptr);
-  Rect r{0, 0, 10, 10};
-  PaintRect(&r);  // must not touch the freed window
-  SetPort(saved);
-
-  Rect gray;
-  GetRegionBounds(GetGrayRgn(), &gray);
-  EXPECT_EQ(gray, (Rect{20, 0, 600, 800}));
-  DisposeRgn(GetGrayRgn());  // the system's region survives a careless caller
-  GetRegionBounds(GetGrayRgn(), &gray);
-  EXPECT_EQ(gray, (Rect{20, 0, 600, 800}));
-
-  GDHandle gd = GetMainDevice();
-  ASSERT_NE(gd, nullptr);
-  EXPECT_EQ((*(*gd)->gdPMap)->pixelType, RGBDirect);
-  EXPECT_EQ((*(*gd)->gdPMap)->pixelSize, 32);
-  Rect on{100, 100, 200, 200}, off{-300, -300, -100, -100};
-  EXPECT_EQ(GetMaxDevice(&on), gd);
-  EXPECT_EQ(GetMaxDevice(&off), nullptr);
-  EXPECT_EQ(GetMaxDevice(nullptr), nullptr);
-
-  w = makeWindow(100, 100, 300, 200);
-  SetWTitle(w, (ConstStr255Param) "\x0Amovie.mov!");
-  EXPECT_EQ(titleOf(w), "movie.mov!");
-  SetWTitle(w, nullptr);
-  EXPECT_EQ(titleOf(w), "");
-  EXPECT_EQ(titleOf(nullptr), "");
-  EXPECT_EQ(NewCWindow(nullptr, nullptr, nullptr, true, 0, nullptr, false, 0), nullptr);
-  // An absurd size is clamped instead of allocating gigabytes.
-  Rect huge{0, 0, 32000, 32000};
-  WindowRef big = NewCWindow(nullptr, &huge, nullptr, false, 0, nullptr, false, 0);
-  ASSERT_NE(big, nullptr);
-  EXPECT_LE(portOf(big).right, 4096);
-  DisposeWindow(big);
-  DisposeWindow(nullptr);
-  ShowWindow(nullptr);
-  SelectWindow((WindowRef)0x10);  // never a window: ignored
-  EXPECT_EQ(FrontWindow(), w);
-
-  // Inverted bounds make an empty content that takes drawing without overrunning.
-  Rect inverted{200, 300, 100, 100};
-  w = NewCWindow(nullptr, &inverted, nullptr, true, documentProc, (WindowRef)-1, true, 0);
-  ASSERT_NE(w, nullptr);
-  Rect pb = portOf(w);
-  EXPECT_TRUE(EmptyRect(&pb));
-  SetPort(GetWindowPort(w));
-  r = Rect{0, 0, 50, 50};
-  PaintRect(&r);  // nothing to draw into, nothing overrun
-  MoveTo(0, 0);
-  LineTo(40, 40);
-  SizeWindow(w, -5, -5, true);
-  pb = portOf(w);
-  EXPECT_TRUE(EmptyRect(&pb));
-  SizeWindow(w, 30, 20, true);
-  EXPECT_EQ(portOf(w), (Rect{0, 0, 20, 30}));
 }
 
 TEST_F(Windows, UpdateEventsAndTheUpdateRegionsClip) {
