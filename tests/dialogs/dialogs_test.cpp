@@ -126,7 +126,7 @@ class Dialogs : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(Dialogs, AboutBoxFromResourcesAsAModelessDialog) {
+TEST_F(Dialogs, AboutBoxFromResourcesModelessAndModal) {
   long handles = VTLiveHandleCount();
   openAbout();
   WindowRef w = GetDialogWindow(d);
@@ -180,20 +180,7 @@ TEST_F(Dialogs, AboutBoxFromResourcesAsAModelessDialog) {
   SetDialogDefaultItem(d, 0);
   EXPECT_EQ(VTAutomationScreenPixel(g.left - 3, mid), vt::ui::colour::white);
 
-  DisposeDialog(d);
-  EXPECT_FALSE(VTAutomationHasFrontDialog());
-  EXPECT_TRUE(VTAutomationListWindows().empty());
-  EXPECT_EQ(VTLiveHandleCount(), handles);
-  EXPECT_EQ(GetDialogWindow(d), nullptr);  // a disposed dialog is refused, not read
-  DisposeDialog(d);
-  d = nullptr;
-
-  EXPECT_EQ(GetNewDialog(999, nullptr, (WindowRef)-1), nullptr);
-  EXPECT_EQ(ResError(), resNotFound);
-}
-
-TEST_F(Dialogs, ModalDialogAnswersEnabledItemsByClickAndKey) {
-  openAbout();
+  // Run modally it answers enabled items by click and key.
   long turns = VTAutomationModalTurns();
   EXPECT_EQ(runWith(nullptr, [] { VTAutomationPressDialogItem(1); }), 1);
   EXPECT_GT(VTAutomationModalTurns(), turns);
@@ -203,14 +190,14 @@ TEST_F(Dialogs, ModalDialogAnswersEnabledItemsByClickAndKey) {
   // it as item 3.
   VTAutomationResetBeepCount();
   gLog.claim = 3;
-  Rect before = GetDialogWindow(d)->content, g = VTAutomationFrontDialogItems()[0].globalRect;
+  Rect before = GetDialogWindow(d)->content, btn = VTAutomationFrontDialogItems()[0].globalRect;
   Rect title = vt::ui::titleBarRect(GetDialogWindow(d));
   Point grab{(short)((title.top + title.bottom) / 2), (short)(title.left + 40)};
   EXPECT_EQ(runWith(countingFilter,
                     [&] {
                       VTAutomationPressDialogItem(2);
-                      VTAutomationPostMouseDown(centre(g));
-                      VTAutomationPostMouseUp(Point{(short)(g.bottom + 30), g.left});
+                      VTAutomationPostMouseDown(centre(btn));
+                      VTAutomationPostMouseUp(Point{(short)(btn.bottom + 30), btn.left});
                       VTAutomationPostClick(Point{700, 20});
                       VTAutomationPostDrag(grab, Point{(short)(grab.v + 50), (short)(grab.h - 60)});
                       VTAutomationPostKey('z');
@@ -237,8 +224,7 @@ TEST_F(Dialogs, ModalDialogAnswersEnabledItemsByClickAndKey) {
   EXPECT_EQ(runKey('.', cmdKey), 1);
 
   // The standard filter on its own; it never chooses a disabled default button.
-  DialogItemIndex item = 0;
-  EventRecord e{};
+  e = EventRecord{};
   auto stdFilter = [&](EventKind what, char c, DialogRef in) {
     e.what = what;
     e.message = (unsigned char)c;
@@ -254,6 +240,17 @@ TEST_F(Dialogs, ModalDialogAnswersEnabledItemsByClickAndKey) {
   Item ok = itemOf(d, 1);
   SetDialogItem(d, 1, ok.kind | itemDisable, ok.h, &ok.r);
   EXPECT_FALSE(stdFilter(keyDown, kReturnCharCode, d));
+
+  DisposeDialog(d);
+  EXPECT_FALSE(VTAutomationHasFrontDialog());
+  EXPECT_TRUE(VTAutomationListWindows().empty());
+  EXPECT_EQ(VTLiveHandleCount(), handles);
+  EXPECT_EQ(GetDialogWindow(d), nullptr);  // a disposed dialog is refused, not read
+  DisposeDialog(d);
+  d = nullptr;
+
+  EXPECT_EQ(GetNewDialog(999, nullptr, (WindowRef)-1), nullptr);
+  EXPECT_EQ(ResError(), resNotFound);
 }
 
 TEST_F(Dialogs, UserItemsAndWhatTheModalLoopHandsOn) {
