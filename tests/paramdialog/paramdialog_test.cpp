@@ -284,7 +284,7 @@ TEST_F(ParamDialogTest, EventAnswersAndPreviewPicturesCopiedAndReleased) {
   EXPECT_EQ(VTLiveHandleCount(), handlesBefore);
 }
 
-TEST_F(ParamDialogTest, ConfirmedSettingsRenderAndStayWithTheirEffect) {
+TEST_F(ParamDialogTest, ConfirmedAndClickedSettingsRenderAndStayWithTheirEffect) {
   open(2);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kCrossFadeTransitionType));
   ASSERT_EQ(confirm(), noErr);
@@ -322,11 +322,9 @@ TEST_F(ParamDialogTest, ConfirmedSettingsRenderAndStayWithTheirEffect) {
   EXPECT_EQ(param('hori'), 5);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kPushTransitionType));
   EXPECT_EQ(param('from'), 4);
-}
 
-// Clicks on a list row, a pop-up item, a slider, a switch and a swatch reach the sample.
-TEST_F(ParamDialogTest, ClickedControlsEndUpInTheSample) {
-  open(2);
+  // Clicks on a list row, a pop-up item, a slider, a switch and a swatch reach the sample.
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kCrossFadeTransitionType));
   int row = -1;
   auto entries = VTAutomationEffectsDialogEffects();
   for (size_t i = 0; i < entries.size(); ++i)
@@ -379,8 +377,8 @@ TEST_F(ParamDialogTest, ClickedControlsEndUpInTheSample) {
   EXPECT_EQ(atomData('bclr'), std::string("\xFF\xFF\0\0\0\0", 6));  // red
   // The written description is one the renderer accepts.
   vt::Image white(16, 16, vt::makePixel(255, 255, 255)), black(16, 16, vt::makePixel(0, 0, 0)),
-      out(16, 16);
-  EXPECT_TRUE(renderHalfway(white, black, out));
+      out16(16, 16);
+  EXPECT_TRUE(renderHalfway(white, black, out16));
 }
 
 TEST_F(ParamDialogTest, TabArrowsAndNumberFieldsThatTakeValuesInTheirUnitsOrBeep) {
