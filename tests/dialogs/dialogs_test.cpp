@@ -54,9 +54,7 @@ std::string textOf(DialogRef d, short item) {
 
 // Filter used by tests: counts what it sees and hands the rest to the standard filter.
 struct FilterLog {
-  int events = 0;
-  int nulls = 0;
-  int updatesOfOthers = 0;
+  int events = 0, nulls = 0, updatesOfOthers = 0;
   short claim = 0;  // when nonzero, the first key press is claimed as this item
 };
 FilterLog gLog;
@@ -366,21 +364,15 @@ TEST_F(Dialogs, EditTextFieldsTypeSelectAndTradeTextWithTheApplication) {
   EXPECT_EQ(runKey('z'), 4);
   EXPECT_EQ(textOf(d, 4), "z");
 
-  // Shift+Tab goes back with the whole text selected; text in any script is typed and reaches
-  // the item's text as it is.
+  // Shift+Tab goes back with the whole text selected, so text in any script typed there
+  // replaces it and reaches the item's text as it is.
   EXPECT_EQ(runKey(kTabCharCode, shiftKey), 3);
-  VTTextFieldInfo f;
-  ASSERT_TRUE(VTAutomationFocusedTextField(&f));
-  EXPECT_EQ(f.selectionEnd - f.selectionStart, 3);
   EXPECT_EQ(runWith(nullptr, [] { VTAutomationPostText("x\xC3\xBC\xE6\x97\xA5"); }), 3);
   for (int i = 0; i < 2; ++i) runWith(nullptr, [] {});  // the other two characters
   EXPECT_EQ(textOf(d, 3), "x\xC3\xBC\xE6\x97\xA5");
   // The application's text replaces the field's, and a range it selects is kept.
   SetDialogItemText(itemOf(d, 3).h, P("Movie 1"));
   SelectDialogItemText(d, 3, 6, 7);
-  ASSERT_TRUE(VTAutomationFocusedTextField(&f));
-  EXPECT_EQ(f.text, "Movie 1");
-  EXPECT_EQ(f.selectionStart, 6);
   EXPECT_EQ(runKey('2'), 3);
   EXPECT_EQ(textOf(d, 3), "Movie 2");
   EXPECT_EQ(runKey(kEscapeCharCode), 2);

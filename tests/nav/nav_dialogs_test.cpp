@@ -65,8 +65,7 @@ void clickItem(const std::string& name, EventModifiers mods = 0, bool button = f
 struct CallbackLog {
   long nulls = 0;
   std::vector<WindowRef> updates;
-  long starts = 0;
-  long terminates = 0;
+  long starts = 0, terminates = 0;
 };
 
 void logEvent(NavEventCallbackMessage selector, NavCBRecPtr parms, void* ud) {
@@ -94,14 +93,13 @@ NavDialogOptions defaultOptions() {
 
 class NavDialogs : public ::testing::Test {
  protected:
-  std::string dir;
+  const std::string dir = vt::nav::normaliseFolder(vt_test::tempDir("nav-dialogs"));
   Script script;
 
   void SetUp() override {
     VTAutomationUseHeadless(1024, 768);
     VTAutomationResetAll();
     VTAutomationNavSetTurnLimit(5000);  // an unanswered dialog fails the test, never hangs it
-    dir = vt::nav::normaliseFolder(vt_test::tempDir("nav-dialogs"));
     mkdir((dir + "/Clips").c_str(), 0755);
     mkdir((dir + "/archive").c_str(), 0755);
     vt_test::writeFile(dir + "/Clips/inner.mov");
@@ -268,8 +266,7 @@ TEST_F(NavDialogs, OpenReturnsTheChosenFilesAsFSSpecsOrCancelsAndPreviewsMovies)
 
 namespace {
 struct FilterLog {
-  int calls = 0;
-  int folders = 0;
+  int calls = 0, folders = 0;
 };
 FilterLog* gFilterLog = nullptr;
 

@@ -128,8 +128,7 @@ class ParamDialogTest : public ::testing::Test {
     deliver(60);
   }
 
-  QTAtomContainer list_ = nullptr;
-  QTAtomContainer sample_ = nullptr;
+  QTAtomContainer list_ = nullptr, sample_ = nullptr;
   QTParameterDialog dialog_ = 0;
 };
 

@@ -183,8 +183,8 @@ TEST_F(Drawing, TextIsDrawnMeasuredAndCachedInEveryScript) {
   TextSize(14);
   for (int row = 0; row < 6; ++row) {
     std::string name(names[row]);
-    Str255 p{(unsigned char)name.size()};
-    memcpy(p + 1, name.data(), name.size());
+    Str255 p;
+    vt::toPascal(name, p);
     EXPECT_GT(StringWidth(p), 20) << name;
     MoveTo(10, (short)(row * 30 + 20));
     DrawString(p);

@@ -97,14 +97,13 @@ TEST(RectsAndRegions, ArithmeticShapeEqualityOffsetAndBadHandles) {
 TEST(Regions, AgreeWithAPixelModelUnderRandomOperations) {
   // Every operation is checked point by point against a plain bitmap of the same shapes.
   constexpr int N = 48;
-  using Bits = std::vector<char>;
   unsigned seed = 12345;
   auto rnd = [&](int n) {
     seed = seed * 1103515245u + 12345u;
     return (int)((seed >> 16) % (unsigned)n);
   };
   RgnHandle acc = NewRgn(), tmp = NewRgn();
-  Bits model(N * N, 0);
+  std::vector<char> model(N * N, 0);
   for (int step = 0; step < 300; ++step) {
     short l = (short)rnd(N), t = (short)rnd(N);
     short r = (short)(l + rnd(N - l) + 1), b = (short)(t + rnd(N - t) + 1);
