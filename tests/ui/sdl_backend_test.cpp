@@ -56,7 +56,7 @@ void pushKey(SDL_Keycode sym, SDL_Scancode code, Uint16 mod = 0) {
 
 }  // namespace
 
-TEST_F(SdlScreen, ScreenWindowsAndMouseButtons) {
+TEST_F(SdlScreen, ScreenWindowsMouseKeysTypedTextAndSignals) {
   EXPECT_STREQ(vt::events::backend().name(), "sdl");
   EXPECT_EQ(vt::events::backend().screenWidth(), 800);
   Rect r{100, 100, 300, 400};
@@ -87,13 +87,10 @@ TEST_F(SdlScreen, ScreenWindowsAndMouseButtons) {
   ASSERT_EQ(SDL_PushEvent(&ev), 1);
   ASSERT_TRUE(nextOfKind(mouseUp, e));
   EXPECT_FALSE(Button());
-}
 
-TEST_F(SdlScreen, KeysTypedTextAndSignals) {
   pushKey(SDLK_q, SDL_SCANCODE_Q, KMOD_LCTRL);
   pushKey(SDLK_a, SDL_SCANCODE_A, KMOD_LSHIFT | KMOD_LALT);
   pushKey(SDLK_KP_ENTER, SDL_SCANCODE_KP_ENTER);
-  EventRecord e;
   ASSERT_TRUE(nextOfKind(keyDown, e));
   EXPECT_EQ(e.message & charCodeMask, (unsigned long)'q');
   EXPECT_EQ((e.message & keyCodeMask) >> 8, (unsigned long)SDL_SCANCODE_Q);
@@ -113,7 +110,7 @@ TEST_F(SdlScreen, KeysTypedTextAndSignals) {
   std::strcpy(text.text.text, "\xC3\xA9");  // the layout made it e-acute
   SDL_Event commit = text;                  // an input method's commit: text without a key
   std::strcpy(commit.text.text, "\xE6\x97\xA5\xE6\x9C\xAC");
-  for (SDL_Event* ev : {&text, &commit}) ASSERT_EQ(SDL_PushEvent(ev), 1);
+  for (SDL_Event* t : {&text, &commit}) ASSERT_EQ(SDL_PushEvent(t), 1);
   std::vector<char32_t> typed;
   for (int i = 0; i < 3; ++i) {
     ASSERT_TRUE(nextOfKind(keyDown, e));
@@ -131,7 +128,7 @@ TEST_F(SdlScreen, KeysTypedTextAndSignals) {
   ASSERT_TRUE(nextOfKind(kHighLevelEvent, e));
   EXPECT_EQ(e.message, (unsigned long)'aevt');
   EXPECT_EQ((UInt32)(((UInt16)e.where.v << 16) | (UInt16)e.where.h), (UInt32)'quit');
-  SDL_Event ev{};
+  ev = SDL_Event{};
   ev.type = SDL_QUIT;
   ASSERT_EQ(SDL_PushEvent(&ev), 1);
   ASSERT_TRUE(nextOfKind(kHighLevelEvent, e));

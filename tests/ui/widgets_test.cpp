@@ -42,11 +42,10 @@ void run(TextField& f, const std::vector<Step>& steps) {
 
 // A headless screen gives the process a clipboard of its own.
 using TextFieldKeys = HeadlessScreen;
-using Tracking = HeadlessScreen;
 
 }  // namespace
 
-TEST_F(TextFieldKeys, EditAtTheCaretByWholeCharactersAndCutCopyAndPaste) {
+TEST_F(TextFieldKeys, EditAtTheCaretByWholeCharactersCutCopyPasteAndTrackPresses) {
   struct Case {
     const char* name;
     std::string start;
@@ -86,6 +85,33 @@ TEST_F(TextFieldKeys, EditAtTheCaretByWholeCharactersAndCutCopyAndPaste) {
     EXPECT_EQ(f.text(), c.text) << c.name;
     EXPECT_EQ(f.selectedText(), c.selected) << c.name;
   }
+
+  // A press acts only when released over the control, and shows while over it.
+  WindowRef w = makeWindow(100, 100, 300, 200);
+  ASSERT_NE(w, nullptr);
+  Rect r{10, 10, 30, 60};  // local
+  Point in = pt(130, 120), out = pt(220, 180);
+  struct Track {
+    std::vector<Point> moves;  // after the press, before the release
+    Point release;
+    bool acts;
+    std::vector<bool> shown;
+  } tracks[] = {
+      {{}, in, true, {true, false}},
+      {{out, in}, in, true, {true, false, true, false}},
+      {{}, out, false, {true, false}},
+  };
+  for (const Track& k : tracks) {
+    for (Point m : k.moves) vt::events::post(vt::events::kMouseMovedKind, 0, m, 0);
+    VTAutomationPostMouseUp(k.release);
+    std::vector<bool> shown;
+    EXPECT_EQ(vt::ui::trackPress(w, r, [&](bool on) { shown.push_back(on); }), k.acts);
+    EXPECT_EQ(shown, k.shown);
+  }
+  // The window going away ends the tracking without acting.
+  VTAutomationSetModalHook([&] { DisposeWindow(w); });
+  EXPECT_FALSE(vt::ui::trackPress(w, r));
+  VTAutomationSetModalHook(nullptr);
 }
 
 TEST(TextField, LimitsFiltersMouseAndScrolling) {
@@ -170,32 +196,4 @@ TEST(TextField, LimitsFiltersMouseAndScrolling) {
   EXPECT_EQ(f.xOf(0), TextField::kPadding);
   f.press(f.xOf(5), 0, false);
   EXPECT_EQ(f.caret(), 5u);
-}
-
-TEST_F(Tracking, APressActsOnlyWhenReleasedOverTheControlAndShowsWhileOverIt) {
-  WindowRef w = makeWindow(100, 100, 300, 200);
-  ASSERT_NE(w, nullptr);
-  Rect r{10, 10, 30, 60};  // local
-  Point in = pt(130, 120), out = pt(220, 180);
-  struct Case {
-    std::vector<Point> moves;  // after the press, before the release
-    Point release;
-    bool acts;
-    std::vector<bool> shown;
-  } cases[] = {
-      {{}, in, true, {true, false}},
-      {{out, in}, in, true, {true, false, true, false}},
-      {{}, out, false, {true, false}},
-  };
-  for (const Case& c : cases) {
-    for (Point m : c.moves) vt::events::post(vt::events::kMouseMovedKind, 0, m, 0);
-    VTAutomationPostMouseUp(c.release);
-    std::vector<bool> shown;
-    EXPECT_EQ(vt::ui::trackPress(w, r, [&](bool on) { shown.push_back(on); }), c.acts);
-    EXPECT_EQ(shown, c.shown);
-  }
-  // The window going away ends the tracking without acting.
-  VTAutomationSetModalHook([&] { DisposeWindow(w); });
-  EXPECT_FALSE(vt::ui::trackPress(w, r));
-  VTAutomationSetModalHook(nullptr);
 }
