@@ -209,7 +209,7 @@ TEST_F(SaveDialog, NamesTypedOverTheProposedOneTabToTheListAndImpossibleOnesRefu
   EXPECT_EQ(e.name(), std::string(254, 'a'));
 }
 
-TEST_F(SaveDialog, ExistingNamesAskFoldersAreNeverReplacedAndConfirmationCanBeOff) {
+TEST_F(SaveDialog, ExistingNamesFoldersListedFilesFormatsAndPreviews) {
   b.setFilesDisabled(true);
   FileDialog& d = show(saveConfig("first.mov"));
   pressKey(d, key::ret);
@@ -257,40 +257,39 @@ TEST_F(SaveDialog, ExistingNamesAskFoldersAreNeverReplacedAndConfirmationCanBeOf
   EXPECT_FALSE(d2.sheet().active);
   EXPECT_EQ(d2.state(), DialogState::accepted);
   EXPECT_TRUE(d2.replacing());
-}
 
-TEST_F(SaveDialog, ListedFilesLendTheirNameFormatsSetTheExtensionAndPreviewsFollow) {
+  // Listed files lend their name; folders open.
   b.setFilesDisabled(true);
-  FileDialog& d = show(saveConfig("untitled.mov"));
+  FileDialog& l = show(saveConfig("untitled.mov"));
   EXPECT_EQ(b.selected(), -1);  // nothing chosen in the list at first
   clickRow("second.mov", 10);
-  EXPECT_EQ(d.name(), "second.mov");
+  EXPECT_EQ(l.name(), "second.mov");
   EXPECT_FALSE(b.selectedEntry()->enabled);  // listed dimmed
   clickRow("Clips", 100);
-  pressKey(d, key::ret);  // with a folder chosen in the list, Return opens it
+  pressKey(l, key::ret);  // with a folder chosen in the list, Return opens it
   EXPECT_EQ(b.folder(), root + "/Clips");
-  EXPECT_EQ(d.state(), DialogState::running);
-  clickAt(d, d.nameRect(), 200);  // back to the name field
-  pressKey(d, key::ret);
-  EXPECT_EQ(d.state(), DialogState::accepted);
-  EXPECT_EQ(d.chosenPath(), root + "/Clips/second.mov");
+  EXPECT_EQ(l.state(), DialogState::running);
+  clickAt(l, l.nameRect(), 200);  // back to the name field
+  pressKey(l, key::ret);
+  EXPECT_EQ(l.state(), DialogState::accepted);
+  EXPECT_EQ(l.chosenPath(), root + "/Clips/second.mov");
 
   // The format menu opens inside the dialog and sets the extension, not the name.
-  FileDialogConfig c = saveConfig("clip.mp4");
+  c = saveConfig("clip.mp4");
   c.formats = {{"MPEG-4", "mp4"}, {"QuickTime", "mov"}, {"PNG sequence", ""}};
-  FileDialog& f = show(c);
+  FileDialog& g = show(c);
   for (int chosen : {2, 1, 0}) {
     SCOPED_TRACE(chosen);
-    clickAt(f, f.formatRect(), 0);
-    ASSERT_TRUE(f.formatMenuOpen());
+    clickAt(g, g.formatRect(), 0);
+    ASSERT_TRUE(g.formatMenuOpen());
     for (int i = 0; i < 3; ++i) {
-      Rect r = f.formatMenuItemRect(i);
+      Rect r = g.formatMenuItemRect(i);
       EXPECT_TRUE(r.top >= 0 && r.bottom <= FileDialog::kHeight) << "item " << i << " is cut off";
     }
-    clickAt(f, f.formatMenuItemRect(chosen), 0);
-    EXPECT_EQ(f.format(), chosen);
+    clickAt(g, g.formatMenuItemRect(chosen), 0);
+    EXPECT_EQ(g.format(), chosen);
   }
-  EXPECT_EQ(f.name(), "clip.mp4");
+  EXPECT_EQ(g.name(), "clip.mp4");
 
   // In an open dialog the preview follows the selection.
   FileDialogConfig oc;
