@@ -275,16 +275,11 @@ TEST_F(Windows, UpdateEventsAndTheUpdateRegionsClip) {
 
 TEST_F(Windows, ActivateEventsFollowTheFrontWindow) {
   WindowRef a = makeWindow(50, 50, 200, 200);
-  auto acts = drainActivates();
-  ASSERT_EQ(acts.size(), 1u);
-  EXPECT_EQ(acts[0].first, a);
-  EXPECT_TRUE(acts[0].second);
+  using Acts = std::vector<std::pair<WindowRef, bool>>;
+  EXPECT_EQ(drainActivates(), (Acts{{a, true}}));
 
   WindowRef b = makeWindow(300, 50, 450, 200);
-  acts = drainActivates();
-  ASSERT_EQ(acts.size(), 2u);
-  EXPECT_EQ(acts[0], std::make_pair(a, false));  // deactivate comes first
-  EXPECT_EQ(acts[1], std::make_pair(b, true));
+  EXPECT_EQ(drainActivates(), (Acts{{a, false}, {b, true}}));  // deactivate comes first
   EXPECT_FALSE(IsWindowHilited(a));
   EXPECT_TRUE(IsWindowHilited(b));
 
@@ -294,7 +289,7 @@ TEST_F(Windows, ActivateEventsFollowTheFrontWindow) {
   // Disposing the front window activates the next without a stale event for the old one.
   SelectWindow(a);
   DisposeWindow(a);
-  acts = drainActivates();
+  Acts acts = drainActivates();
   for (auto& ev : acts) EXPECT_NE(ev.first, a);
   ASSERT_FALSE(acts.empty());
   EXPECT_EQ(acts.back(), std::make_pair(b, true));
