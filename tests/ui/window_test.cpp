@@ -225,16 +225,12 @@ TEST_F(Windows, UpdateEventsAndTheUpdateRegionsClip) {
   WindowRef back = makeWindow(100, 100, 400, 400, false);
   EXPECT_TRUE(drainUpdates().empty());  // hidden windows get none
   ShowWindow(back);
-  auto seen = drainUpdates();
-  ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(seen[0], back);
+  EXPECT_EQ(drainUpdates(), std::vector<WindowRef>{back});
   EXPECT_TRUE(drainUpdates().empty());  // BeginUpdate cleared it
 
   // Covering the window does not invalidate it; uncovering invalidates what was hidden only.
   WindowRef front = makeWindow(200, 200, 300, 300);
-  seen = drainUpdates();
-  ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(seen[0], front);
+  EXPECT_EQ(drainUpdates(), std::vector<WindowRef>{front});
   HideWindow(front);
   EventRecord e;
   ASSERT_TRUE(EventAvail(updateMask, &e));
@@ -339,9 +335,7 @@ TEST_F(Windows, DraggingAWindowAwayUncoversTheOneBehind) {
   drainUpdates();
   VTAutomationPostDrag(pt(200, 140), pt(600, 440), 3);
   DragWindow(front, pressed(), nullptr);
-  auto seen = drainUpdates();
-  ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(seen[0], back);
+  EXPECT_EQ(drainUpdates(), std::vector<WindowRef>{back});
   // The windows list reports the new place.
   auto list = VTAutomationListWindows();
   ASSERT_EQ(list.size(), 2u);
