@@ -1,7 +1,4 @@
-#include <Events.h>
-#include <MacErrors.h>
 #include <MacMemory.h>
-#include <MacWindows.h>
 #include <QTAtoms.h>
 #include <QuickTimeEffects.h>
 #include <VTAutomation.h>
@@ -12,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -27,64 +23,46 @@
 
 namespace {
 
+int redOf(vt::Pixel p) { return (int)((p >> 16) & 0xFF); }
+int blueOf(vt::Pixel p) { return (int)(p & 0xFF); }
+
 class ParamDialogTest : public ::testing::Test {
  protected:
   void SetUp() override { VTAutomationUseHeadless(1024, 768); }
   void TearDown() override {
-    if (dialog_) QTDismissStandardParameterDialog(dialog_);
-    if (sample_) QTDisposeAtomContainer(sample_);
-    if (list_) QTDisposeAtomContainer(list_);
+    close();
     VTAutomationReset();
   }
 
+  // Opens the dialog and lets it take its first update.
   void open(long sources, long listFlags = 0) {
     ASSERT_EQ(QTGetEffectsList(&list_, sources, sources, listFlags), noErr);
     ASSERT_EQ(QTNewAtomContainer(&sample_), noErr);
     ASSERT_EQ(QTCreateStandardParameterDialog(list_, sample_, 0, &dialog_), noErr);
     ASSERT_NE(dialog_, 0);
+    deliver();
+  }
+  // Dismisses the dialog and releases both containers; the dismissal's answer.
+  OSErr close() {
+    OSErr err = dialog_ ? QTDismissStandardParameterDialog(dialog_) : (OSErr)noErr;
+    if (list_) QTDisposeAtomContainer(list_);
+    if (sample_) QTDisposeAtomContainer(sample_);
+    dialog_ = 0;
+    list_ = sample_ = nullptr;
+    return err;
   }
   // Posts a key and hands it to the dialog.
   OSErr press(char c, EventModifiers mods = 0) {
     VTAutomationPostKey(c, mods);
     return deliver();
   }
-  // Opens the dialog and lets it take its first update.
-  void openShown(long sources, long listFlags = 0) {
-    open(sources, listFlags);
-    deliver();
-  }
-  // The data of a top-level atom of the sample ("" when there is none).
-  std::string atomData(OSType type) {
-    QTAtom a = QTFindChildByID(sample_, kParentAtomIsContainer, type, 1, nullptr);
-    long size = 0;
-    Ptr data = nullptr;
-    if (!a || QTGetAtomDataPtr(sample_, a, &size, &data) != noErr) return "";
-    return std::string(data, (size_t)size);
-  }
-  // Dismisses the dialog and releases both containers.
-  void close() {
-    QTDismissStandardParameterDialog(dialog_);
-    QTDisposeAtomContainer(list_);
-    QTDisposeAtomContainer(sample_);
-    dialog_ = 0;
-    list_ = sample_ = nullptr;
-  }
   OSErr confirm() {
     return QTStandardParameterDialogDoAction(dialog_, pdActionConfirmDialog, nullptr);
   }
   OSErr handle(EventKind what, Point where = {}, unsigned long message = 0) {
-    EventRecord e{};
-    e.what = what;
-    e.where = where;
-    e.message = message;
+    EventRecord e{what, message, 0, where, 0};
     return QTIsStandardParameterDialogEvent(&e, dialog_);
   }
-  bool render(const vt::Image& a, const vt::Image& b, vt::Image& out) {
-    vt::effects::EffectInputs in{&a, &b};
-    return vt::effects::renderEffectSample((const uint8_t*)*sample_, (size_t)GetHandleSize(sample_),
-                                           50, 100, in, out);
-  }
-
   // Hands queued events to the dialog as the application's loop does; the first answer that
   // ends the dialog, else the last one.
   OSErr deliver(int maxEvents = 20) {
@@ -98,6 +76,29 @@ class ParamDialogTest : public ::testing::Test {
     return last;
   }
 
+  // The data of a top-level atom of the sample ("" when there is none).
+  std::string atomData(OSType type) {
+    QTAtom a = QTFindChildByID(sample_, kParentAtomIsContainer, type, 1, nullptr);
+    long size = 0;
+    Ptr data = nullptr;
+    if (!a || QTGetAtomDataPtr(sample_, a, &size, &data) != noErr) return "";
+    return std::string(data, (size_t)size);
+  }
+  long readLong(OSType type) {
+    std::string d = atomData(type);
+    return d.size() == 4 ? (long)vt::readBE32((const uint8_t*)d.data()) : -1;
+  }
+  // Names both sources as a caller does, then renders the sample halfway through.
+  bool renderHalfway(const vt::Image& a, const vt::Image& b, vt::Image& out) {
+    if (QTCountChildrenOfType(sample_, kParentAtomIsContainer, kEffectSourceName) == 0)
+      for (long i = 1; i <= 2; ++i)
+        QTInsertChild(sample_, kParentAtomIsContainer, kEffectSourceName, i, 0, 4,
+                      (void*)(i == 1 ? "srcA" : "srcB"), nullptr);
+    vt::effects::EffectInputs in{&a, &b};
+    return vt::effects::renderEffectSample((const uint8_t*)*sample_, (size_t)GetHandleSize(sample_),
+                                           50, 100, in, out);
+  }
+
   vt::paramdialog::Dialog* impl() { return vt::paramdialog::findDialog(dialog_); }
 
   // The centre of a rectangle local to the dialog (or already global).
@@ -106,29 +107,34 @@ class ParamDialogTest : public ::testing::Test {
     return Point{(short)((local ? w->content.top : 0) + (r.top + r.bottom) / 2),
                  (short)((local ? w->content.left : 0) + (r.left + r.right) / 2)};
   }
-
-  long readLong(OSType type) {
-    QTAtom a = QTFindChildByID(sample_, kParentAtomIsContainer, type, 1, nullptr);
-    if (!a) return -1;
-    uint8_t b[4];
-    long got = 0;
-    if (QTCopyAtomDataToPtr(sample_, a, true, 4, b, &got) != noErr || got != 4) return -1;
-    return (long)((uint32_t)b[0] << 24 | (uint32_t)b[1] << 16 | (uint32_t)b[2] << 8 | b[3]);
+  Point at(OSType code, VTEffectsControl control, int which = 0, int swatch = 0) {
+    Rect r{};
+    EXPECT_TRUE(VTAutomationEffectsDialogControlRect(code, control, which, &r, swatch));
+    return globalCentre(r, false);
+  }
+  double param(OSType code, int which = 0) {
+    for (const auto& p : VTAutomationEffectsDialogParams())
+      if (p.code == code) return which ? p.end : p.start;
+    ADD_FAILURE() << "no parameter";
+    return -1;
+  }
+  // Clicks the field, replaces its text by typing, and leaves it with Tab.
+  void type(OSType code, int which, const std::string& text) {
+    VTAutomationPostClick(at(code, VTEffectsControl::field, which));
+    deliver();
+    VTAutomationPostKey('a', cmdKey);
+    VTAutomationPostText(text);
+    VTAutomationPostKey(kTabCharCode);
+    deliver(60);
   }
 
-  void addSources(int n) {
-    const char* names[2] = {"srcA", "srcB"};
-    for (int i = 0; i < n; ++i)
-      QTInsertChild(sample_, kParentAtomIsContainer, kEffectSourceName, i + 1, 0, 4,
-                    (void*)names[i], nullptr);
-  }
-
-  QTAtomContainer list_ = nullptr;
-  QTAtomContainer sample_ = nullptr;
+  QTAtomContainer list_ = nullptr, sample_ = nullptr;
   QTParameterDialog dialog_ = 0;
 };
 
-TEST_F(ParamDialogTest, ListsExactlyTheOfferedEffectsForEachSourceCount) {
+}  // namespace
+
+TEST_F(ParamDialogTest, ListsTheOfferedEffectsRefusesBadArgumentsAndOffersTheModalForm) {
   for (long sources : {0L, 1L, 2L}) {
     open(sources);
     short expected = QTCountChildrenOfType(list_, kParentAtomIsContainer, kEffectTypeAtom);
@@ -137,14 +143,9 @@ TEST_F(ParamDialogTest, ListsExactlyTheOfferedEffectsForEachSourceCount) {
     EXPECT_EQ(VTAutomationEffectsDialogSelected(), 0);
     ASSERT_FALSE(VTAutomationListWindows().empty());
     EXPECT_TRUE(VTAutomationListWindows().front().visible);
-    EXPECT_EQ(QTDismissStandardParameterDialog(dialog_), noErr);
+    EXPECT_EQ(close(), noErr);
     EXPECT_TRUE(VTAutomationListWindows().empty());
-    dialog_ = 0;
-    close();
   }
-}
-
-TEST_F(ParamDialogTest, BadArgumentsAndBadDialogs) {
   QTParameterDialog d = 77;
   QTAtomContainer c = nullptr;
   QTNewAtomContainer(&c);
@@ -172,443 +173,14 @@ TEST_F(ParamDialogTest, BadArgumentsAndBadDialogs) {
   dialog_ = 0;
 
   // An effects list without any effect still gives a dialog; confirming it writes no parameters.
-  QTParameterDialog empty = 0;
-  ASSERT_EQ(QTCreateStandardParameterDialog(c, sample_, 0, &empty), noErr);
+  ASSERT_EQ(QTCreateStandardParameterDialog(c, sample_, 0, &dialog_), noErr);
   EXPECT_TRUE(VTAutomationEffectsDialogEffects().empty());
-  EXPECT_EQ(QTStandardParameterDialogDoAction(empty, pdActionConfirmDialog, nullptr), noErr);
+  EXPECT_EQ(confirm(), noErr);
   EXPECT_EQ(QTCountChildren(sample_, kParentAtomIsContainer), 1);  // only 'what'
-  EXPECT_EQ(QTDismissStandardParameterDialog(empty), noErr);
+  EXPECT_EQ(close(), noErr);
   QTDisposeAtomContainer(c);
-}
 
-TEST_F(ParamDialogTest, EventAnswers) {
-  open(2);
-  deliver();  // the first update of the dialog
-  ASSERT_TRUE(VTAutomationEffectsDialogPressOK());
-  EXPECT_EQ(deliver(), codecParameterDialogConfirm);
-  ASSERT_TRUE(VTAutomationEffectsDialogPressCancel());
-  EXPECT_EQ(deliver(), userCanceledErr);
-
-  EXPECT_EQ(press(kReturnCharCode), codecParameterDialogConfirm);
-  EXPECT_EQ(press(kEscapeCharCode), userCanceledErr);
-  // Ctrl shortcuts belong to the application's menus.
-  EXPECT_EQ(press('q', cmdKey), featureUnsupported);
-
-  // A press outside OK that is released elsewhere is not a confirmation.
-  Rect ok = VTAutomationEffectsDialogButtonRect(true);
-  Point in{(short)((ok.top + ok.bottom) / 2), (short)((ok.left + ok.right) / 2)};
-  VTAutomationPostDrag(in, Point{(short)(ok.top - 60), (short)(ok.left - 200)});
-  EXPECT_EQ(deliver(), noErr);
-
-  // Null events animate the preview but leave idle time to the application.
-  EXPECT_EQ(handle(nullEvent), featureUnsupported);
-
-  // Events of another window and of the menu bar are not the dialog's.
-  Rect r{500, 20, 700, 300};
-  WindowRef other =
-      NewCWindow(nullptr, &r, (const unsigned char*)"\x05Other", true, 0, nullptr, true, 0);
-  ASSERT_NE(other, nullptr);
-  EXPECT_EQ(handle(updateEvt, {}, (unsigned long)other), featureUnsupported);
-  EXPECT_EQ(handle(mouseDown, Point{600, 100}), featureUnsupported);
-  EXPECT_EQ(handle(mouseDown, Point{5, 300}), featureUnsupported);  // menu bar
-  // Keys go to the front window's owner when the dialog is behind.
-  SelectWindow(other);
-  EXPECT_EQ(handle(keyDown, {}, kReturnCharCode), featureUnsupported);
-  // A click on the dialog behind brings it forward without pressing what lies under it.
-  EXPECT_EQ(handle(mouseDown, in), noErr);
-  EXPECT_EQ(FrontWindow(), impl()->window());
-  DisposeWindow(other);
-}
-
-TEST_F(ParamDialogTest, ConfirmedCrossFadeRendersHalfwayAsTheMean) {
-  open(2);
-  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kCrossFadeTransitionType));
-  ASSERT_EQ(confirm(), noErr);
-  EXPECT_EQ(readLong(kParameterWhatName), (long)kCrossFadeTransitionType);
-  addSources(2);
-
-  vt::Image a(32, 24, vt::makePixel(200, 0, 0)), b(32, 24, vt::makePixel(0, 0, 200)), out(32, 24);
-  ASSERT_TRUE(render(a, b, out));
-  vt::Pixel p = out.at(16, 12);
-  EXPECT_NEAR((int)((p >> 16) & 0xFF), 100, 3);
-  EXPECT_NEAR((int)(p & 0xFF), 100, 3);
-  EXPECT_NEAR((int)((p >> 8) & 0xFF), 0, 2);
-
-  // Changing the end of the tween changes what renders: 0 -> 50 at the middle is 25%.
-  ASSERT_TRUE(VTAutomationEffectsDialogSetParam('pcnt', 50, 1));
-  ASSERT_EQ(confirm(), noErr);
-  ASSERT_TRUE(render(a, b, out));
-  p = out.at(16, 12);
-  EXPECT_NEAR((int)((p >> 16) & 0xFF), 150, 3);
-  // Source names added by the caller survive a second confirmation; nothing is duplicated.
-  EXPECT_EQ(QTCountChildrenOfType(sample_, kParentAtomIsContainer, kEffectSourceName), 2);
-  EXPECT_EQ(QTCountChildrenOfType(sample_, kParentAtomIsContainer, kParameterWhatName), 1);
-  EXPECT_EQ(QTCountChildrenOfType(sample_, kParentAtomIsContainer, 'pcnt'), 1);
-  // Out of range values are clamped, unknown parameters refused.
-  EXPECT_TRUE(VTAutomationEffectsDialogSetParam('pcnt', 500, 1));
-  EXPECT_DOUBLE_EQ(VTAutomationEffectsDialogParams().front().end, 100.0);
-  EXPECT_FALSE(VTAutomationEffectsDialogSetParam('zzzz', 1));
-}
-
-TEST_F(ParamDialogTest, SwitchingEffectReplacesTheEarlierChoice) {
-  open(2);
-  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kWipeTransitionType));
-  ASSERT_EQ(confirm(), noErr);
-  EXPECT_NE(readLong('wpID'), -1);
-  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kCrossFadeTransitionType));
-  ASSERT_EQ(confirm(), noErr);
-  EXPECT_EQ(readLong(kParameterWhatName), (long)kCrossFadeTransitionType);
-  EXPECT_EQ(readLong('wpID'), -1);  // no stale parameter of the wipe
-}
-
-TEST_F(ParamDialogTest, ClickedPushDirectionEndsUpInTheSample) {
-  openShown(2);
-  // Select push by clicking its row.
-  int row = -1;
-  auto entries = VTAutomationEffectsDialogEffects();
-  for (size_t i = 0; i < entries.size(); ++i)
-    if (entries[i].code == (OSType)kPushTransitionType) row = (int)i;
-  ASSERT_GE(row, 0);
-  for (const auto& hot : impl()->layout())
-    if (hot.kind == vt::paramdialog::Hot::ListRow && hot.index == row)
-      VTAutomationPostClick(globalCentre(hot.r));
-  EXPECT_EQ(deliver(), noErr);
-  ASSERT_EQ(VTAutomationEffectsDialogSelected(), row);
-
-  // The direction's pop-up menu: pressed, dragged to "bottom" (3), released.
-  Rect anchor{};
-  ASSERT_TRUE(VTAutomationEffectsDialogControlRect('from', VTEffectsControl::popup, 0, &anchor));
-  std::vector<std::string> shown;
-  VTAutomationSetModalHook([&] {
-    Rect item{};
-    if (shown.empty() && VTAutomationPopupMenu(&shown, nullptr) &&
-        VTAutomationPopupMenuItemRect(2, &item)) {
-      VTAutomationPostMouseMove(globalCentre(item, false));
-      VTAutomationPostMouseUp(globalCentre(item, false));
-    }
-  });
-  VTAutomationPostMouseDown(globalCentre(anchor, false));
-  EXPECT_EQ(deliver(), noErr);
-  VTAutomationSetModalHook(nullptr);
-  EXPECT_EQ(shown.size(), 4u);
-  // Then OK as the user would press it.
-  ASSERT_TRUE(VTAutomationEffectsDialogPressOK());
-  ASSERT_EQ(deliver(), codecParameterDialogConfirm);
-  ASSERT_EQ(confirm(), noErr);
-  EXPECT_EQ(readLong(kParameterWhatName), (long)kPushTransitionType);
-  EXPECT_EQ(readLong('from'), 3);
-}
-
-TEST_F(ParamDialogTest, SliderFollowsTheMouse) {
-  openShown(2);
-  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kCrossFadeTransitionType));
-  const vt::paramdialog::Hot* endSlider = nullptr;
-  auto hots = impl()->layout();
-  for (const auto& hot : hots)
-    if (hot.kind == vt::paramdialog::Hot::Slider && hot.which == 1) endSlider = &hot;
-  ASSERT_NE(endSlider, nullptr);
-  WindowRef w = impl()->window();
-  Point from = globalCentre(endSlider->r);
-  Point to{from.v, (short)(w->content.left + endSlider->r.left)};  // dragged to the left end
-  VTAutomationPostDrag(from, to, 4);
-  EXPECT_EQ(deliver(), noErr);
-  EXPECT_NEAR(VTAutomationEffectsDialogParams().front().end, 0.0, 0.5);
-}
-
-TEST_F(ParamDialogTest, PreviewPicturesAreCopiedAndReleased) {
-  long handlesBefore = VTLiveHandleCount();
-  open(2);
-  vt::Image red(64, 48, vt::makePixel(255, 0, 0)), blue(64, 48, vt::makePixel(0, 0, 255));
-  PicHandle pa = vt::makePicture(red), pb = vt::makePicture(blue);
-  QTParamPreviewRecord ra{1, pa}, rb{2, pb}, bad3{3, nullptr}, bad1{1, nullptr};
-  auto set = [&](QTParamPreviewRecord* r) {
-    return QTStandardParameterDialogDoAction(dialog_, pdActionSetPreviewPicture, r);
-  };
-  EXPECT_EQ(set(&ra), noErr);
-  EXPECT_EQ(set(&rb), noErr);
-  // The caller kills its posters at once; the dialog keeps its copies.
-  KillPicture(pa);
-  KillPicture(pb);
-  for (QTParamPreviewRecord* bad : {&bad3, &bad1, (QTParamPreviewRecord*)nullptr})
-    EXPECT_EQ(set(bad), paramErr);
-  EXPECT_TRUE(impl()->hasPreview(1));
-  EXPECT_TRUE(impl()->hasPreview(2));
-
-  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kCrossFadeTransitionType));
-  // At the start of the animation the preview is source A; a second later it is halfway.
-  vt::Pixel start = impl()->previewImage().at(90, 60);
-  EXPECT_GT((int)((start >> 16) & 0xFF), 240);
-  VTAutomationAdvanceTicks(60);
-  EXPECT_EQ(handle(nullEvent), featureUnsupported);
-  vt::Pixel mid = impl()->previewImage().at(90, 60);
-  EXPECT_NEAR((int)((mid >> 16) & 0xFF), 128, 10);
-  EXPECT_NEAR((int)(mid & 0xFF), 128, 10);
-  // The preview is drawn on screen inside the dialog.
-  WindowRef w = impl()->window();
-  UInt32 onScreen = VTAutomationScreenPixel((short)(w->content.left + 570 + 90),
-                                            (short)(w->content.top + 30 + 60));
-  EXPECT_NEAR((int)((onScreen >> 16) & 0xFF), 128, 12);
-
-  EXPECT_EQ(QTDismissStandardParameterDialog(dialog_), noErr);
-  dialog_ = 0;
-  close();
-  EXPECT_EQ(VTLiveHandleCount(), handlesBefore);
-}
-
-TEST_F(ParamDialogTest, CheckBoxAndColourSwatchEndUpInTheSample) {
-  openShown(2);
-  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kWipeTransitionType));
-  int soft = -1, colour = -1;
-  auto params = VTAutomationEffectsDialogParams();
-  for (size_t i = 0; i < params.size(); ++i) {
-    if (params[i].code == 'soft') soft = (int)i;
-    if (params[i].code == 'bclr') colour = (int)i;
-  }
-  ASSERT_GE(soft, 0);
-  ASSERT_GE(colour, 0);
-  ASSERT_FALSE(params[colour].tweened);
-  for (const auto& hot : impl()->layout()) {
-    if (hot.kind == vt::paramdialog::Hot::Check && hot.index == soft)
-      VTAutomationPostClick(globalCentre(hot.r));
-    if (hot.kind == vt::paramdialog::Hot::Swatch && hot.index == colour && hot.extra == 2)
-      VTAutomationPostClick(globalCentre(hot.r));  // red
-  }
-  EXPECT_EQ(deliver(), noErr);
-  ASSERT_EQ(confirm(), noErr);
-
-  std::string softData = atomData('soft');
-  ASSERT_FALSE(softData.empty());
-  EXPECT_NE(softData.find_first_not_of('\0'), std::string::npos);   // on
-  EXPECT_EQ(atomData('bclr'), std::string("\xFF\xFF\0\0\0\0", 6));  // red
-  // The written description is one the renderer accepts.
-  addSources(2);
-  vt::Image a1(16, 16, vt::makePixel(255, 255, 255)), b1(16, 16, vt::makePixel(0, 0, 0)),
-      out(16, 16);
-  EXPECT_TRUE(render(a1, b1, out));
-}
-
-TEST_F(ParamDialogTest, NoneEntryAndArrowKeys) {
-  openShown(1, elOptionsIncludeNoneInList);
-  auto entries = VTAutomationEffectsDialogEffects();
-  ASSERT_GE(entries.size(), 2u);
-  EXPECT_EQ(entries[0].code, 0u);
-  EXPECT_TRUE(VTAutomationEffectsDialogParams().empty());
-  EXPECT_EQ(press((char)kDownArrowCharCode), noErr);
-  EXPECT_EQ(VTAutomationEffectsDialogSelected(), 1);
-  VTAutomationPostKey((char)kUpArrowCharCode);
-  EXPECT_EQ(press((char)kUpArrowCharCode), noErr);  // already at the top: stays
-  EXPECT_EQ(VTAutomationEffectsDialogSelected(), 0);
-  ASSERT_TRUE(VTAutomationEffectsDialogSelectName(entries[1].name));
-  EXPECT_FALSE(VTAutomationEffectsDialogSelectName("No Such Effect"));
-  ASSERT_EQ(confirm(), noErr);
-  EXPECT_EQ(readLong(kParameterWhatName), (long)entries[1].code);
-}
-
-}  // namespace
-
-namespace {
-
-class ParamDialogInput : public ParamDialogTest {
- protected:
-  double param(OSType code, int which = 0) {
-    for (const auto& p : VTAutomationEffectsDialogParams())
-      if (p.code == code) return which ? p.end : p.start;
-    ADD_FAILURE() << "no parameter";
-    return -1;
-  }
-  Point at(OSType code, VTEffectsControl control, int which = 0, int swatch = 0) {
-    Rect r{};
-    EXPECT_TRUE(VTAutomationEffectsDialogControlRect(code, control, which, &r, swatch));
-    return globalCentre(r, false);
-  }
-  // Clicks the field, replaces its text by typing, and leaves it with Tab.
-  void type(OSType code, int which, const std::string& text) {
-    VTAutomationPostClick(at(code, VTEffectsControl::field, which));
-    deliver();
-    VTAutomationPostKey('a', cmdKey);
-    VTAutomationPostText(text);
-    VTAutomationPostKey(kTabCharCode);
-    deliver(60);
-  }
-};
-
-}  // namespace
-
-TEST_F(ParamDialogInput, NumberFieldsTakeValuesInTheirUnitsAndRefuseOthersWithABeep) {
-  openShown(2);
-  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kSlideTransitionType));  // degrees 0..360
-  struct Case {
-    OSType code;
-    int which;
-    const char* typed;
-    double expect;  // the last good value stays when refused
-    bool beeps;
-  } cases[] = {
-      {'pcnt', 1, "25", 25, false},    {'pcnt', 1, "12,5 %", 12.5, false},
-      {'pcnt', 1, "250", 12.5, true},  {'pcnt', 1, "-1", 12.5, true},
-      {'pcnt', 1, "abc", 12.5, true},  {'pcnt', 0, "100%", 100, false},
-      {'angl', 0, "270°", 270, false}, {'angl', 0, "361", 270, true},
-      {'angl', 0, "90 px", 270, true},  // another parameter's unit
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.typed);
-    long beeps = VTAutomationBeepCount();
-    type(c.code, c.which, c.typed);
-    EXPECT_DOUBLE_EQ(param(c.code, c.which), c.expect);
-    EXPECT_EQ(VTAutomationBeepCount() - beeps, c.beeps ? 1 : 0);
-    EXPECT_EQ(VTAutomationEffectsDialogFieldText(c.code, c.which),
-              c.expect == 12.5 ? "12.5" : std::to_string((int)c.expect));
-  }
-  // Whole numbers only where the parameter is whole (Brightness); Return takes what was typed.
-  close();
-  open(1);
-  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('brco'));
-  type('brig', 0, "-1");
-  type('brig', 0, "0.5");
-  EXPECT_DOUBLE_EQ(param('brig'), -1);
-  VTAutomationPostClick(at('cont', VTEffectsControl::field));
-  VTAutomationPostKey('a', cmdKey);
-  VTAutomationPostText("7");
-  EXPECT_EQ(press(kReturnCharCode), codecParameterDialogConfirm);
-  EXPECT_DOUBLE_EQ(param('cont'), 7);
-}
-
-TEST_F(ParamDialogInput, TabMovesTheFocusAndArrowsChangeTheFocusedControl) {
-  openShown(2);
-  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kPushTransitionType));
-  EXPECT_EQ(VTAutomationEffectsDialogFocus().control, VTEffectsControl::list);
-  // list -> start field -> end field -> direction pop-up, and Shift+Tab back.
-  const VTEffectsControl order[] = {VTEffectsControl::field, VTEffectsControl::field,
-                                    VTEffectsControl::popup, VTEffectsControl::list};
-  for (VTEffectsControl c : order) {
-    press(kTabCharCode);
-    EXPECT_EQ(VTAutomationEffectsDialogFocus().control, c);
-  }
-  press(kTabCharCode, shiftKey);
-  EXPECT_EQ(VTAutomationEffectsDialogFocus().code, (OSType)'from');
-  press(kDownArrowCharCode);  // right (2) -> top (1)
-  EXPECT_EQ(param('from'), 1);
-  VTAutomationPostKey(kTabCharCode, shiftKey);  // the end of the percentage tween
-  VTAutomationPostKey(kUpArrowCharCode);
-  press(kUpArrowCharCode);
-  EXPECT_DOUBLE_EQ(param('pcnt', 1), 100);  // clamped at the top of its range
-  EXPECT_EQ(press(kEscapeCharCode), userCanceledErr);
-}
-
-TEST_F(ParamDialogInput, LongPopupMenusHangInColumnsAndAClickLeavesThemOpen) {
-  VTAutomationUseHeadless(1024, 600);  // too low for the 36 wipes in one column
-  openShown(2);
-  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('smpt'));
-  Point anchor = at('wpID', VTEffectsControl::popup);
-  std::vector<std::string> items;
-  int turn = 0;
-  VTAutomationSetModalHook([&] {
-    if (!VTAutomationPopupMenu(&items, nullptr) || ++turn != 3) return;
-    Rect first{}, last{};
-    ASSERT_TRUE(VTAutomationPopupMenuItemRect(0, &first));
-    ASSERT_TRUE(VTAutomationPopupMenuItemRect((int)items.size() - 1, &last));
-    // Every pattern is on the screen: the list is taller than the screen, so in columns.
-    Rect screen = VTAutomationScreenBounds();
-    EXPECT_GT(last.left, first.left);
-    EXPECT_LE(last.bottom, screen.bottom);
-    EXPECT_LE(last.right, screen.right);
-    Rect pick{};
-    ASSERT_TRUE(VTAutomationPopupMenuItemRect(33, &pick));
-    VTAutomationPostClick(globalCentre(pick, false));
-  });
-  VTAutomationPostClick(anchor);  // a click: the menu stays open for the next one
-  deliver();
-  VTAutomationSetModalHook(nullptr);
-  const auto& patterns = vt::effects::findEffect('smpt')->param('wpID')->enumValues;
-  ASSERT_EQ(items.size(), patterns.size());
-  EXPECT_EQ(param('wpID'), patterns[33].value);
-}
-
-TEST_F(ParamDialogInput, ColourPickerReachesAnyColourAndCancelKeepsTheOldOne) {
-  openShown(2);
-  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('ckey'));  // key colour: default blue
-  auto pickWith = [&](auto act) {
-    VTColourPickerInfo seen;
-    bool acted = false;
-    VTAutomationSetModalHook([&] {
-      if (!acted && VTAutomationColourPicker(&seen)) {
-        acted = true;
-        act(seen);
-      }
-    });
-    VTAutomationPostClick(at('keyc', VTEffectsControl::colourWell));
-    deliver();
-    VTAutomationSetModalHook(nullptr);
-    EXPECT_TRUE(acted);
-    return seen;
-  };
-  // The hex field has the focus with its text selected: typing replaces it.
-  VTColourPickerInfo seen = pickWith([](const VTColourPickerInfo&) {
-    VTAutomationPostText("3366CC");
-    VTAutomationPostKey(kReturnCharCode);
-  });
-  EXPECT_EQ(seen.hex, "0000FF");
-  // The blue it had is reachable again: a quick pick, then hue 240 typed in; Cancel changes
-  // nothing.
-  seen = pickWith([](const VTColourPickerInfo& p) {
-    VTAutomationPostClick(Point{(short)((p.swatches[2].top + p.swatches[2].bottom) / 2),
-                                (short)((p.swatches[2].left + p.swatches[2].right) / 2)});
-    VTAutomationPostKey(kEscapeCharCode);
-  });
-  EXPECT_EQ(seen.hex, "3366CC");
-  EXPECT_DOUBLE_EQ(param('keyc'), 0x3333);
-  pickWith([](const VTColourPickerInfo& p) {
-    Rect hue = p.fields[3].rect;
-    VTAutomationPostClick(Point{(short)((hue.top + hue.bottom) / 2), (short)(hue.left + 5)});
-    for (const char* v : {"240", "100", "100"}) {  // hue, saturation, value
-      VTAutomationPostKey('a', cmdKey);
-      VTAutomationPostText(v);
-      VTAutomationPostKey(kTabCharCode);
-    }
-    VTAutomationPostKey(kReturnCharCode);
-  });
-  EXPECT_DOUBLE_EQ(param('keyc'), 0);  // red and green gone: pure blue
-}
-
-TEST_F(ParamDialogInput, ImageChooserOffersOnlyImagesAndTheMatteReachesTheSample) {
-  std::string dir = std::string(VT_BINARY_DIR) + "/paramdialog-images";
-  std::filesystem::create_directories(dir);
-  vt::Image matte(64, 32, vt::makePixel(200, 0, 0));
-  ASSERT_TRUE(vt::writePNG(matte, (dir + "/matte ünï.png").c_str()));
-  std::ofstream(dir + "/notes.txt") << "not an image";
-
-  openShown(2);
-  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('matt'));
-  VTAutomationNavChooseFile(dir + "/notes.txt");  // not listed: the chooser is cancelled
-  VTAutomationPostClick(at('mtte', VTEffectsControl::chooseImage));
-  deliver();
-  auto listed = VTAutomationNavLastShown().items;
-  EXPECT_EQ(std::count(listed.begin(), listed.end(), "notes.txt"), 0);
-  EXPECT_EQ(std::count(listed.begin(), listed.end(), "matte ünï.png"), 1);
-  VTAutomationNavChooseFile(dir + "/matte ünï.png");
-  VTAutomationPostClick(at('mtte', VTEffectsControl::chooseImage));
-  deliver();
-  EXPECT_EQ(VTAutomationEffectsDialogParams()[1].imageName, "matte ünï.png");
-  ASSERT_EQ(confirm(), noErr);
-  std::string m = atomData('mtte');
-  ASSERT_EQ(m.size(), 8u + 64 * 32 * 4);
-  EXPECT_EQ(vt::readBE32((const uint8_t*)m.data()), 64u);
-  EXPECT_EQ(vt::readBE32((const uint8_t*)m.data() + 4), 32u);
-}
-
-TEST_F(ParamDialogInput, SettingsStayWithEachEffectWhileTheDialogIsOpen) {
-  open(2);
-  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('smpt'));
-  ASSERT_TRUE(VTAutomationEffectsDialogSetParam('hori', 5));
-  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kPushTransitionType));
-  ASSERT_TRUE(VTAutomationEffectsDialogSetParam('from', 4));
-  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('smpt'));
-  EXPECT_EQ(param('hori'), 5);
-  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kPushTransitionType));
-  EXPECT_EQ(param('from'), 4);
-}
-
-TEST_F(ParamDialogInput, ModalFormAndOptionalTweensForCallersThatAskForThem) {
+  // The modal form and optional tweens, for callers that ask for them.
   ASSERT_EQ(QTGetEffectsList(&list_, 2, 2, 0), noErr);
   ASSERT_EQ(QTNewAtomContainer(&sample_), noErr);
   EXPECT_EQ(QTCreateStandardParameterDialog(list_, sample_, 1 << 8, &dialog_), paramErr);
@@ -639,4 +211,342 @@ TEST_F(ParamDialogInput, ModalFormAndOptionalTweensForCallersThatAskForThem) {
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kSlideTransitionType));
   Rect r{};
   EXPECT_FALSE(VTAutomationEffectsDialogControlRect('angl', VTEffectsControl::animate, 0, &r));
+}
+
+TEST_F(ParamDialogTest, EventAnswersAndPreviewPicturesCopiedAndReleased) {
+  long handlesBefore = VTLiveHandleCount();
+  open(2);
+  ASSERT_TRUE(VTAutomationEffectsDialogPressOK());
+  EXPECT_EQ(deliver(), codecParameterDialogConfirm);
+  ASSERT_TRUE(VTAutomationEffectsDialogPressCancel());
+  EXPECT_EQ(deliver(), userCanceledErr);
+
+  EXPECT_EQ(press(kReturnCharCode), codecParameterDialogConfirm);
+  EXPECT_EQ(press(kEscapeCharCode), userCanceledErr);
+  // Ctrl shortcuts belong to the application's menus.
+  EXPECT_EQ(press('q', cmdKey), featureUnsupported);
+
+  // A press outside OK that is released elsewhere is not a confirmation.
+  Rect ok = VTAutomationEffectsDialogButtonRect(true);
+  Point in = globalCentre(ok, false);
+  VTAutomationPostDrag(in, Point{(short)(ok.top - 60), (short)(ok.left - 200)});
+  EXPECT_EQ(deliver(), noErr);
+
+  // Null events animate the preview but leave idle time to the application.
+  EXPECT_EQ(handle(nullEvent), featureUnsupported);
+
+  // Events of another window and of the menu bar are not the dialog's.
+  Rect r{500, 20, 700, 300};
+  WindowRef other =
+      NewCWindow(nullptr, &r, (const unsigned char*)"\x05Other", true, 0, nullptr, true, 0);
+  ASSERT_NE(other, nullptr);
+  EXPECT_EQ(handle(updateEvt, {}, (unsigned long)other), featureUnsupported);
+  EXPECT_EQ(handle(mouseDown, Point{600, 100}), featureUnsupported);
+  EXPECT_EQ(handle(mouseDown, Point{5, 300}), featureUnsupported);  // menu bar
+  // Keys go to the front window's owner when the dialog is behind.
+  SelectWindow(other);
+  EXPECT_EQ(handle(keyDown, {}, kReturnCharCode), featureUnsupported);
+  // A click on the dialog behind brings it forward without pressing what lies under it.
+  EXPECT_EQ(handle(mouseDown, in), noErr);
+  EXPECT_EQ(FrontWindow(), impl()->window());
+  DisposeWindow(other);
+
+  // Preview pictures: the dialog keeps copies and releases them when dismissed.
+  vt::Image red(64, 48, vt::makePixel(255, 0, 0)), blue(64, 48, vt::makePixel(0, 0, 255));
+  PicHandle pa = vt::makePicture(red), pb = vt::makePicture(blue);
+  QTParamPreviewRecord ra{1, pa}, rb{2, pb}, bad3{3, nullptr}, bad1{1, nullptr};
+  auto set = [&](QTParamPreviewRecord* rec) {
+    return QTStandardParameterDialogDoAction(dialog_, pdActionSetPreviewPicture, rec);
+  };
+  EXPECT_EQ(set(&ra), noErr);
+  EXPECT_EQ(set(&rb), noErr);
+  // The caller kills its posters at once; the dialog keeps its copies.
+  KillPicture(pa);
+  KillPicture(pb);
+  for (QTParamPreviewRecord* bad : {&bad3, &bad1, (QTParamPreviewRecord*)nullptr})
+    EXPECT_EQ(set(bad), paramErr);
+
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kCrossFadeTransitionType));
+  // At the start of the animation the preview is source A; a second later it is halfway.
+  EXPECT_GT(redOf(impl()->previewImage().at(90, 60)), 240);
+  VTAutomationAdvanceTicks(60);
+  handle(nullEvent);
+  vt::Pixel mid = impl()->previewImage().at(90, 60);
+  EXPECT_NEAR(redOf(mid), 128, 10);
+  EXPECT_NEAR(blueOf(mid), 128, 10);
+  // The preview is drawn on screen inside the dialog.
+  WindowRef w = impl()->window();
+  EXPECT_NEAR(redOf(VTAutomationScreenPixel((short)(w->content.left + 570 + 90),
+                                            (short)(w->content.top + 30 + 60))),
+              128, 12);
+  EXPECT_EQ(close(), noErr);
+  EXPECT_EQ(VTLiveHandleCount(), handlesBefore);
+}
+
+TEST_F(ParamDialogTest, ConfirmedAndClickedSettingsRenderAndStayWithTheirEffect) {
+  open(2);
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kCrossFadeTransitionType));
+  ASSERT_EQ(confirm(), noErr);
+  EXPECT_EQ(readLong(kParameterWhatName), (long)kCrossFadeTransitionType);
+  vt::Image a(32, 24, vt::makePixel(200, 0, 0)), b(32, 24, vt::makePixel(0, 0, 200)), out(32, 24);
+  ASSERT_TRUE(renderHalfway(a, b, out));
+  EXPECT_NEAR(redOf(out.at(16, 12)), 100, 3);
+  EXPECT_NEAR(blueOf(out.at(16, 12)), 100, 3);
+
+  // Changing the end of the tween changes what renders: 0 -> 50 at the middle is 25%.
+  ASSERT_TRUE(VTAutomationEffectsDialogSetParam('pcnt', 50, 1));
+  ASSERT_EQ(confirm(), noErr);
+  ASSERT_TRUE(renderHalfway(a, b, out));
+  EXPECT_NEAR(redOf(out.at(16, 12)), 150, 3);
+  // Source names added by the caller survive a second confirmation; nothing is duplicated.
+  EXPECT_EQ(QTCountChildrenOfType(sample_, kParentAtomIsContainer, kEffectSourceName), 2);
+  EXPECT_EQ(QTCountChildrenOfType(sample_, kParentAtomIsContainer, kParameterWhatName), 1);
+  EXPECT_EQ(QTCountChildrenOfType(sample_, kParentAtomIsContainer, 'pcnt'), 1);
+  // Out of range values are clamped, unknown parameters refused.
+  EXPECT_TRUE(VTAutomationEffectsDialogSetParam('pcnt', 500, 1));
+  EXPECT_DOUBLE_EQ(VTAutomationEffectsDialogParams().front().end, 100.0);
+  EXPECT_FALSE(VTAutomationEffectsDialogSetParam('zzzz', 1));
+
+  // Each effect keeps its settings while the dialog is open; only the chosen one is written.
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('smpt'));
+  ASSERT_TRUE(VTAutomationEffectsDialogSetParam('hori', 5));
+  ASSERT_EQ(confirm(), noErr);
+  EXPECT_NE(readLong('wpID'), -1);
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kPushTransitionType));
+  ASSERT_TRUE(VTAutomationEffectsDialogSetParam('from', 4));
+  ASSERT_EQ(confirm(), noErr);
+  EXPECT_EQ(readLong(kParameterWhatName), (long)kPushTransitionType);
+  EXPECT_EQ(readLong('wpID'), -1);  // no stale parameter of the wipe
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('smpt'));
+  EXPECT_EQ(param('hori'), 5);
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kPushTransitionType));
+  EXPECT_EQ(param('from'), 4);
+
+  // Clicks on a list row, a pop-up item, a slider, a switch and a swatch reach the sample.
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kCrossFadeTransitionType));
+  int row = -1;
+  auto entries = VTAutomationEffectsDialogEffects();
+  for (size_t i = 0; i < entries.size(); ++i)
+    if (entries[i].code == (OSType)kPushTransitionType) row = (int)i;
+  ASSERT_GE(row, 0);
+  for (const auto& hot : impl()->layout())
+    if (hot.kind == vt::paramdialog::Hot::ListRow && hot.index == row)
+      VTAutomationPostClick(globalCentre(hot.r));
+  EXPECT_EQ(deliver(), noErr);
+  ASSERT_EQ(VTAutomationEffectsDialogSelected(), row);
+
+  // The direction's pop-up menu: pressed, dragged to "bottom" (3), released.
+  std::vector<std::string> shown;
+  VTAutomationSetModalHook([&] {
+    Rect item{};
+    if (shown.empty() && VTAutomationPopupMenu(&shown, nullptr) &&
+        VTAutomationPopupMenuItemRect(2, &item)) {
+      VTAutomationPostMouseMove(globalCentre(item, false));
+      VTAutomationPostMouseUp(globalCentre(item, false));
+    }
+  });
+  VTAutomationPostMouseDown(at('from', VTEffectsControl::popup));
+  EXPECT_EQ(deliver(), noErr);
+  VTAutomationSetModalHook(nullptr);
+  EXPECT_EQ(shown.size(), 4u);
+  ASSERT_TRUE(VTAutomationEffectsDialogPressOK());
+  ASSERT_EQ(deliver(), codecParameterDialogConfirm);
+  ASSERT_EQ(confirm(), noErr);
+  EXPECT_EQ(readLong(kParameterWhatName), (long)kPushTransitionType);
+  EXPECT_EQ(readLong('from'), 3);
+
+  // The end slider dragged to its left end.
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kCrossFadeTransitionType));
+  Rect slider{};
+  ASSERT_TRUE(VTAutomationEffectsDialogControlRect('pcnt', VTEffectsControl::slider, 1, &slider));
+  Point from = globalCentre(slider, false);
+  VTAutomationPostDrag(from, Point{from.v, slider.left}, 4);
+  EXPECT_EQ(deliver(), noErr);
+  EXPECT_NEAR(param('pcnt', 1), 0.0, 0.5);
+
+  // The wipe's softness switched on and its border coloured red.
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kWipeTransitionType));
+  VTAutomationPostClick(at('soft', VTEffectsControl::check));
+  VTAutomationPostClick(at('bclr', VTEffectsControl::swatch, 0, 2));
+  EXPECT_EQ(deliver(), noErr);
+  ASSERT_EQ(confirm(), noErr);
+  std::string softData = atomData('soft');
+  ASSERT_FALSE(softData.empty());
+  EXPECT_NE(softData.find_first_not_of('\0'), std::string::npos);   // on
+  EXPECT_EQ(atomData('bclr'), std::string("\xFF\xFF\0\0\0\0", 6));  // red
+  // The written description is one the renderer accepts.
+  vt::Image white(16, 16, vt::makePixel(255, 255, 255)), black(16, 16, vt::makePixel(0, 0, 0)),
+      out16(16, 16);
+  EXPECT_TRUE(renderHalfway(white, black, out16));
+}
+
+TEST_F(ParamDialogTest, TabArrowsAndNumberFieldsThatTakeValuesInTheirUnitsOrBeep) {
+  open(2);
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kPushTransitionType));
+  EXPECT_EQ(VTAutomationEffectsDialogFocus().control, VTEffectsControl::list);
+  // list -> start field -> end field -> direction pop-up, and Shift+Tab back.
+  for (VTEffectsControl c : {VTEffectsControl::field, VTEffectsControl::field,
+                             VTEffectsControl::popup, VTEffectsControl::list}) {
+    press(kTabCharCode);
+    EXPECT_EQ(VTAutomationEffectsDialogFocus().control, c);
+  }
+  press(kTabCharCode, shiftKey);
+  EXPECT_EQ(VTAutomationEffectsDialogFocus().code, (OSType)'from');
+  press(kDownArrowCharCode);  // right (2) -> top (1)
+  EXPECT_EQ(param('from'), 1);
+  VTAutomationPostKey(kTabCharCode, shiftKey);  // the end of the percentage tween
+  VTAutomationPostKey(kUpArrowCharCode);
+  press(kUpArrowCharCode);
+  EXPECT_DOUBLE_EQ(param('pcnt', 1), 100);  // clamped at the top of its range
+  EXPECT_EQ(press(kEscapeCharCode), userCanceledErr);
+
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kSlideTransitionType));  // degrees 0..360
+  struct Case {
+    OSType code;
+    int which;
+    const char* typed;
+    double expect;  // the last good value stays when refused
+    bool beeps;
+  } cases[] = {
+      {'pcnt', 1, "25", 25, false},    {'pcnt', 1, "12,5 %", 12.5, false},
+      {'pcnt', 1, "250", 12.5, true},  {'pcnt', 1, "-1", 12.5, true},
+      {'pcnt', 1, "abc", 12.5, true},  {'pcnt', 0, "100%", 100, false},
+      {'angl', 0, "270°", 270, false}, {'angl', 0, "361", 270, true},
+      {'angl', 0, "90 px", 270, true},  // another parameter's unit
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    long beeps = VTAutomationBeepCount();
+    type(c.code, c.which, c.typed);
+    EXPECT_DOUBLE_EQ(param(c.code, c.which), c.expect);
+    EXPECT_EQ(VTAutomationBeepCount() - beeps, c.beeps ? 1 : 0);
+    EXPECT_EQ(VTAutomationEffectsDialogFieldText(c.code, c.which),
+              c.expect == 12.5 ? "12.5" : std::to_string((int)c.expect));
+  }
+}
+
+TEST_F(ParamDialogTest, LongPopupMenusNoneEntryArrowKeysAndWholeNumbers) {
+  VTAutomationUseHeadless(1024, 600);  // too low for the 36 wipes in one column
+  open(2);
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('smpt'));
+  Point anchor = at('wpID', VTEffectsControl::popup);
+  std::vector<std::string> items;
+  int turn = 0;
+  VTAutomationSetModalHook([&] {
+    if (!VTAutomationPopupMenu(&items, nullptr) || ++turn != 3) return;
+    Rect first{}, last{};
+    ASSERT_TRUE(VTAutomationPopupMenuItemRect(0, &first));
+    ASSERT_TRUE(VTAutomationPopupMenuItemRect((int)items.size() - 1, &last));
+    // Every pattern is on the screen: the list is taller than the screen, so in columns.
+    Rect screen = VTAutomationScreenBounds();
+    EXPECT_GT(last.left, first.left);
+    EXPECT_LE(last.bottom, screen.bottom);
+    EXPECT_LE(last.right, screen.right);
+    Rect pick{};
+    ASSERT_TRUE(VTAutomationPopupMenuItemRect(33, &pick));
+    VTAutomationPostClick(globalCentre(pick, false));
+  });
+  VTAutomationPostClick(anchor);  // a click: the menu stays open for the next one
+  deliver();
+  VTAutomationSetModalHook(nullptr);
+  const auto& patterns = vt::effects::findEffect('smpt')->param('wpID')->enumValues;
+  ASSERT_EQ(items.size(), patterns.size());
+  EXPECT_EQ(param('wpID'), patterns[33].value);
+
+  // The one-source list with its "none" entry.
+  close();
+  open(1, elOptionsIncludeNoneInList);
+  auto entries = VTAutomationEffectsDialogEffects();
+  ASSERT_GE(entries.size(), 2u);
+  EXPECT_EQ(entries[0].code, 0u);
+  EXPECT_TRUE(VTAutomationEffectsDialogParams().empty());
+  EXPECT_EQ(press((char)kDownArrowCharCode), noErr);
+  EXPECT_EQ(VTAutomationEffectsDialogSelected(), 1);
+  VTAutomationPostKey((char)kUpArrowCharCode);
+  EXPECT_EQ(press((char)kUpArrowCharCode), noErr);  // already at the top: stays
+  EXPECT_EQ(VTAutomationEffectsDialogSelected(), 0);
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectName(entries[1].name));
+  EXPECT_FALSE(VTAutomationEffectsDialogSelectName("No Such Effect"));
+  ASSERT_EQ(confirm(), noErr);
+  EXPECT_EQ(readLong(kParameterWhatName), (long)entries[1].code);
+
+  // Whole numbers only where the parameter is whole (Brightness); Return takes what was typed.
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('brco'));
+  type('brig', 0, "-1");
+  type('brig', 0, "0.5");
+  EXPECT_DOUBLE_EQ(param('brig'), -1);
+  VTAutomationPostClick(at('cont', VTEffectsControl::field));
+  VTAutomationPostKey('a', cmdKey);
+  VTAutomationPostText("7");
+  EXPECT_EQ(press(kReturnCharCode), codecParameterDialogConfirm);
+  EXPECT_DOUBLE_EQ(param('cont'), 7);
+}
+
+TEST_F(ParamDialogTest, ImageAndColourChoosersReachTheSample) {
+  std::string dir = std::string(VT_BINARY_DIR) + "/paramdialog-images";
+  std::filesystem::create_directories(dir);
+  vt::Image matte(64, 32, vt::makePixel(200, 0, 0));
+  ASSERT_TRUE(vt::writePNG(matte, (dir + "/matte ünï.png").c_str()));
+  std::ofstream(dir + "/notes.txt") << "not an image";
+
+  open(2);
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('matt'));
+  VTAutomationNavChooseFile(dir + "/notes.txt");  // not listed: the chooser is cancelled
+  VTAutomationPostClick(at('mtte', VTEffectsControl::chooseImage));
+  deliver();
+  auto listed = VTAutomationNavLastShown().items;
+  EXPECT_EQ(std::count(listed.begin(), listed.end(), "notes.txt"), 0);
+  EXPECT_EQ(std::count(listed.begin(), listed.end(), "matte ünï.png"), 1);
+  VTAutomationNavChooseFile(dir + "/matte ünï.png");
+  VTAutomationPostClick(at('mtte', VTEffectsControl::chooseImage));
+  deliver();
+  EXPECT_EQ(VTAutomationEffectsDialogParams()[1].imageName, "matte ünï.png");
+  ASSERT_EQ(confirm(), noErr);
+  std::string m = atomData('mtte');
+  ASSERT_EQ(m.size(), 8u + 64 * 32 * 4);
+  EXPECT_EQ(vt::readBE32((const uint8_t*)m.data()), 64u);
+  EXPECT_EQ(vt::readBE32((const uint8_t*)m.data() + 4), 32u);
+
+  // The colour picker reaches any colour; Cancel keeps the old one.
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('ckey'));  // key colour: default blue
+  auto pickWith = [&](auto act) {
+    VTColourPickerInfo seen;
+    bool acted = false;
+    VTAutomationSetModalHook([&] {
+      if (!acted && VTAutomationColourPicker(&seen)) {
+        acted = true;
+        act(seen);
+      }
+    });
+    VTAutomationPostClick(at('keyc', VTEffectsControl::colourWell));
+    deliver();
+    VTAutomationSetModalHook(nullptr);
+    EXPECT_TRUE(acted);
+    return seen;
+  };
+  // The hex field has the focus with its text selected: typing replaces it.
+  VTColourPickerInfo seen = pickWith([](const VTColourPickerInfo&) {
+    VTAutomationPostText("3366CC");
+    VTAutomationPostKey(kReturnCharCode);
+  });
+  EXPECT_EQ(seen.hex, "0000FF");
+  // The blue it had is reachable again: a quick pick, then hue 240 typed in; Cancel changes
+  // nothing.
+  seen = pickWith([&](const VTColourPickerInfo& p) {
+    VTAutomationPostClick(globalCentre(p.swatches[2], false));
+    VTAutomationPostKey(kEscapeCharCode);
+  });
+  EXPECT_EQ(seen.hex, "3366CC");
+  EXPECT_DOUBLE_EQ(param('keyc'), 0x3333);
+  pickWith([](const VTColourPickerInfo& p) {
+    Rect hue = p.fields[3].rect;
+    VTAutomationPostClick(Point{(short)((hue.top + hue.bottom) / 2), (short)(hue.left + 5)});
+    for (const char* v : {"240", "100", "100"}) {  // hue, saturation, value
+      VTAutomationPostKey('a', cmdKey);
+      VTAutomationPostText(v);
+      VTAutomationPostKey(kTabCharCode);
+    }
+    VTAutomationPostKey(kReturnCharCode);
+  });
+  EXPECT_DOUBLE_EQ(param('keyc'), 0);  // red and green gone: pure blue
 }

@@ -1,9 +1,6 @@
 #include <MacMemory.h>
-#include <Quickdraw.h>
-#include <VTAutomation.h>
 #include <gtest/gtest.h>
 
-#include "core/image.h"
 #include "core/picture.h"
 #include "fixtures.h"
 #include "ui/text.h"
@@ -16,6 +13,7 @@ namespace {
 
 const RGBColor kRed{0xFFFF, 0, 0};
 const RGBColor kBlue{0, 0, 0xFFFF};
+const RGBColor kBlack{0, 0, 0};
 constexpr UInt32 kRedPixel = 0xFFFF0000u;
 constexpr UInt32 kWhitePixel = 0xFFFFFFFFu;
 
@@ -29,7 +27,7 @@ int countNonWhite(short left, short top, short right, short bottom) {
 
 }  // namespace
 
-TEST_F(Drawing, PaintAndEraseShowOnScreenAtTheWindowsPlace) {
+TEST_F(Drawing, PaintAndEraseShowOnScreenAtTheWindowsPlaceAndInSnapshots) {
   WindowRef w = drawIn(100, 100, 300, 250);
   RGBForeColor(&kRed);
   Rect r{10, 20, 30, 60};  // local
@@ -52,9 +50,20 @@ TEST_F(Drawing, PaintAndEraseShowOnScreenAtTheWindowsPlace) {
   // Moving the window carries its content along.
   MoveWindow(w, 400, 300, false);
   EXPECT_EQ(VTAutomationScreenPixel(420, 310), kRedPixel);
+
+  // A snapshot writes the screen as PNG, the title bar drawn above the content.
+  std::string dir = vt_test::tempDir("snapshot");
+  ASSERT_TRUE(VTAutomationSnapshot(dir + "/screen.png"));
+  vt::Image img;
+  ASSERT_TRUE(vt::readPNG((dir + "/screen.png").c_str(), img));
+  EXPECT_EQ(img.width, 800);
+  EXPECT_EQ(img.height, 600);
+  EXPECT_EQ(img.at(420, 310) & 0xFFFFFF, 0xFF0000u);
+  EXPECT_NE(img.at(500, 285), img.at(5, 300));
+  EXPECT_FALSE(VTAutomationSnapshot(dir + "/no/such/dir/x.png"));
 }
 
-TEST_F(Drawing, ClippingToClipRectAndUpdateRegion) {
+TEST_F(Drawing, ClippingLinesFramesAndPatterns) {
   WindowRef w = drawIn(100, 100, 300, 250);
   RGBForeColor(&kRed);
   Rect clip{0, 0, 20, 20};
@@ -76,10 +85,9 @@ TEST_F(Drawing, ClippingToClipRectAndUpdateRegion) {
   EndUpdate(w);
   EXPECT_EQ(VTAutomationScreenPixel(155, 155), 0xFF0000FFu);
   EXPECT_EQ(VTAutomationScreenPixel(110, 110), kRedPixel);  // outside the update: untouched
-}
 
-TEST_F(Drawing, LinesFramesAndPatterns) {
-  drawIn(100, 100, 300, 250);
+  // Lines, frames and patterns.
+  RGBForeColor(&kBlack);
   MoveTo(10, 10);
   LineTo(60, 10);
   EXPECT_EQ(VTAutomationScreenPixel(130, 110), 0xFF000000u);
@@ -107,7 +115,7 @@ TEST_F(Drawing, LinesFramesAndPatterns) {
   EXPECT_EQ(countNonWhite(250, 100, 258, 108), 32);  // half the pixels
 }
 
-TEST_F(Drawing, TextIsDrawnAndMeasured) {
+TEST_F(Drawing, TextIsDrawnMeasuredAndCachedInEveryScript) {
   ASSERT_TRUE(vt::ui::fontsAvailable()) << "DejaVu Sans is needed";
   drawIn(100, 100, 400, 250);
   TextSize(12);
@@ -130,8 +138,7 @@ TEST_F(Drawing, TextIsDrawnAndMeasured) {
   EXPECT_EQ(countNonWhite(100, 100, 400, 150), 0);
   MoveTo(10, 30);
   DrawString((ConstStr255Param) "\x05Hello");
-  int inked = countNonWhite(100, 100, 400, 150);
-  EXPECT_GT(inked, 40);
+  EXPECT_GT(countNonWhite(100, 100, 400, 150), 40);
   Point pen;
   GetPen(&pen);
   EXPECT_GT(pen.h, 10 + 40);  // the pen advanced past the text
@@ -143,22 +150,41 @@ TEST_F(Drawing, TextIsDrawnAndMeasured) {
   EXPECT_EQ(vt::ui::toolboxToUtf8("Äé 日本"), "Äé 日本");
   // Cut to a byte limit between characters, never inside one; malformed bytes dropped.
   EXPECT_EQ(vt::ui::utf8ToToolbox("ab日本", 6), "ab日");
-  EXPECT_EQ(vt::ui::utf8ToToolbox("a\xFF"
-                                  "b",
-                                  255),
-            "ab");
-}
+  EXPECT_EQ(vt::ui::utf8ToToolbox(std::string("a\xFF") + "b", 255), "ab");
 
-TEST_F(Drawing, ScriptsDejaVuLacksDrawFromAFallbackFont) {
+  vt::Image img(100, 64, vt::makePixel(255, 255, 255));
+  vt::ui::TextStyle st;
+  // Truncated and invalid UTF-8 draws replacement glyphs without reading past the end.
+  EXPECT_GT(vt::ui::drawText(img, 2, 20, "ab\xC3", st), 0);
+  EXPECT_GT(vt::ui::measureText("\xFF\xFE", 12, false), 0);
+  // Drawing far outside the image is clipped away.
+  EXPECT_GT(vt::ui::drawText(img, -5000, 20, "text", st), 0);
+  EXPECT_GT(vt::ui::drawText(img, 5, 5000, "text", st), 0);
+  EXPECT_EQ(vt::ui::measureText("", 12, false), 0);
+
+  int before = vt::ui::measureText("Hello", 12, false);
+  // Hundreds of large sizes overflow the cache; drawing goes on correctly after it is emptied.
+  for (int size = 100; size < 420; ++size) {
+    st.size = size;
+    EXPECT_GT(vt::ui::drawText(img, 0, 60, "Wg", st), size / 2);
+  }
+  EXPECT_EQ(vt::ui::measureText("Hello", 12, false), before);
+  // Sizes out of range are clamped, not passed on to the rasteriser.
+  EXPECT_GT(vt::ui::measureText("W", -4, false), 0);
+  EXPECT_LE(vt::ui::measureText("W", 100000, false), vt::ui::measureText("W", 512, false));
+
   // Every script a file name may use draws ink and advances: Latin, Greek, Cyrillic from
   // DejaVu; Japanese and Chinese from the fallback font.
   const char* names[] = {"ünïcödé", "Ελληνικά", "Кириллица", "ひらがな", "日本語", "中文名"};
-  drawIn(100, 100, 400, 420);
+  DisposeWindow(FrontWindow());  // a new window in its place is not moved aside
+  Rect c;
+  GetWindowBounds(drawIn(100, 100, 400, 420), kWindowContentRgn, &c);
+  ASSERT_EQ(c.top, 100);
   TextSize(14);
   for (int row = 0; row < 6; ++row) {
     std::string name(names[row]);
-    Str255 p{(unsigned char)name.size()};
-    memcpy(p + 1, name.data(), name.size());
+    Str255 p;
+    vt::toPascal(name, p);
     EXPECT_GT(StringWidth(p), 20) << name;
     MoveTo(10, (short)(row * 30 + 20));
     DrawString(p);
@@ -167,20 +193,7 @@ TEST_F(Drawing, ScriptsDejaVuLacksDrawFromAFallbackFont) {
   }
 }
 
-TEST_F(Drawing, TextHandlesMalformedInput) {
-  vt::Image img(100, 30, vt::makePixel(255, 255, 255));
-  vt::ui::TextStyle st;
-  // Truncated and invalid UTF-8 draws replacement glyphs without reading past the end.
-  std::string bad = "ab\xC3";
-  EXPECT_GT(vt::ui::drawText(img, 2, 20, bad, st), 0);
-  EXPECT_GT(vt::ui::measureText("\xFF\xFE", 12, false), 0);
-  // Drawing far outside the image is clipped away.
-  EXPECT_GT(vt::ui::drawText(img, -5000, 20, "text", st), 0);
-  EXPECT_GT(vt::ui::drawText(img, 5, 5000, "text", st), 0);
-  EXPECT_EQ(vt::ui::measureText("", 12, false), 0);
-}
-
-TEST_F(Drawing, PicturesDrawScaled) {
+TEST_F(Drawing, PicturesDrawScaledAndOffscreenPortsIntoTheirOwnImage) {
   drawIn(100, 100, 300, 250);
   vt::Image src(2, 2, vt::makePixel(0, 200, 0));
   long before = VTLiveHandleCount();
@@ -196,27 +209,8 @@ TEST_F(Drawing, PicturesDrawScaled) {
   Handle junk = NewHandleClear(8);
   DrawPicture((PicHandle)junk, &dst);
   DisposeHandle(junk);
-}
 
-TEST_F(Drawing, SnapshotWritesTheScreenAsPNG) {
-  drawIn(100, 100, 300, 250);
-  RGBForeColor(&kRed);
-  Rect r{0, 0, 10, 10};
-  PaintRect(&r);
-  std::string dir = vt_test::tempDir("snapshot");
-  std::string path = dir + "/screen.png";
-  ASSERT_TRUE(VTAutomationSnapshot(path));
-  vt::Image img;
-  ASSERT_TRUE(vt::readPNG(path.c_str(), img));
-  EXPECT_EQ(img.width, 800);
-  EXPECT_EQ(img.height, 600);
-  EXPECT_EQ(img.at(105, 105) & 0xFFFFFF, 0xFF0000u);
-  // The title bar was drawn above the content.
-  EXPECT_NE(img.at(200, 85), img.at(5, 300));
-  EXPECT_FALSE(VTAutomationSnapshot(dir + "/no/such/dir/x.png"));
-}
-
-TEST_F(Drawing, OffscreenPortsDrawIntoTheirOwnImage) {
+  // An offscreen port draws into its own image.
   VTPort* off = vt::ui::newOffscreenPort(40, 30);
   ASSERT_NE(off, nullptr);
   GrafPtr saved;
@@ -235,20 +229,4 @@ TEST_F(Drawing, OffscreenPortsDrawIntoTheirOwnImage) {
   GrafPtr now;
   GetPort(&now);
   EXPECT_EQ(now, saved);
-}
-
-TEST(Text, GlyphCacheStaysBoundedAndCorrect) {
-  ASSERT_TRUE(vt::ui::fontsAvailable());
-  int before = vt::ui::measureText("Hello", 12, false);
-  vt::Image img(64, 64, vt::makePixel(255, 255, 255));
-  vt::ui::TextStyle st;
-  // Hundreds of large sizes overflow the cache; drawing goes on correctly after it is emptied.
-  for (int size = 100; size < 420; ++size) {
-    st.size = size;
-    EXPECT_GT(vt::ui::drawText(img, 0, 60, "Wg", st), size / 2);
-  }
-  EXPECT_EQ(vt::ui::measureText("Hello", 12, false), before);
-  // Sizes out of range are clamped, not passed on to the rasteriser.
-  EXPECT_GT(vt::ui::measureText("W", -4, false), 0);
-  EXPECT_LE(vt::ui::measureText("W", 100000, false), vt::ui::measureText("W", 512, false));
 }

@@ -1,16 +1,12 @@
 // The SDL backend on a real (virtual) display. Run under xvfb-run; skips without a display.
-#include <Events.h>
-#include <MacWindows.h>
 #include <MovieControllers.h>
 #include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <csignal>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <vector>
 
 #include "appleevents/ae_queue.h"
 #include "core/image.h"
@@ -49,9 +45,18 @@ bool nextOfKind(EventKind kind, EventRecord& e) {
   return false;
 }
 
+void pushKey(SDL_Keycode sym, SDL_Scancode code, Uint16 mod = 0) {
+  SDL_Event ev{};
+  ev.type = SDL_KEYDOWN;
+  ev.key.keysym.sym = sym;
+  ev.key.keysym.scancode = code;
+  ev.key.keysym.mod = mod;
+  ASSERT_EQ(SDL_PushEvent(&ev), 1);
+}
+
 }  // namespace
 
-TEST_F(SdlScreen, ScreenAndWindowsPresent) {
+TEST_F(SdlScreen, ScreenWindowsMouseKeysTypedTextAndSignals) {
   EXPECT_STREQ(vt::events::backend().name(), "sdl");
   EXPECT_EQ(vt::events::backend().screenWidth(), 800);
   Rect r{100, 100, 300, 400};
@@ -67,23 +72,25 @@ TEST_F(SdlScreen, ScreenAndWindowsPresent) {
   BeginUpdate(w);
   EndUpdate(w);
   DisposeWindow(w);
-}
 
-TEST_F(SdlScreen, KeysMapCtrlToCommand) {
   SDL_Event ev{};
-  ev.type = SDL_KEYDOWN;
-  ev.key.keysym.sym = SDLK_q;
-  ev.key.keysym.scancode = SDL_SCANCODE_Q;
-  ev.key.keysym.mod = KMOD_LCTRL;
+  ev.type = SDL_MOUSEBUTTONDOWN;
+  ev.button.button = SDL_BUTTON_LEFT;
+  ev.button.x = 321;
+  ev.button.y = 123;
   ASSERT_EQ(SDL_PushEvent(&ev), 1);
-  ev.key.keysym.sym = SDLK_a;
-  ev.key.keysym.scancode = SDL_SCANCODE_A;
-  ev.key.keysym.mod = KMOD_LSHIFT | KMOD_LALT;
+  ASSERT_TRUE(nextOfKind(mouseDown, e));
+  EXPECT_EQ(e.where.h, 321);
+  EXPECT_EQ(e.where.v, 123);
+  EXPECT_TRUE(Button());
+  ev.type = SDL_MOUSEBUTTONUP;
   ASSERT_EQ(SDL_PushEvent(&ev), 1);
-  ev.key.keysym.sym = SDLK_KP_ENTER;
-  ev.key.keysym.mod = 0;
-  ASSERT_EQ(SDL_PushEvent(&ev), 1);
-  EventRecord e;
+  ASSERT_TRUE(nextOfKind(mouseUp, e));
+  EXPECT_FALSE(Button());
+
+  pushKey(SDLK_q, SDL_SCANCODE_Q, KMOD_LCTRL);
+  pushKey(SDLK_a, SDL_SCANCODE_A, KMOD_LSHIFT | KMOD_LALT);
+  pushKey(SDLK_KP_ENTER, SDL_SCANCODE_KP_ENTER);
   ASSERT_TRUE(nextOfKind(keyDown, e));
   EXPECT_EQ(e.message & charCodeMask, (unsigned long)'q');
   EXPECT_EQ((e.message & keyCodeMask) >> 8, (unsigned long)SDL_SCANCODE_Q);
@@ -95,21 +102,15 @@ TEST_F(SdlScreen, KeysMapCtrlToCommand) {
   EXPECT_FALSE(e.modifiers & cmdKey);
   ASSERT_TRUE(nextOfKind(keyDown, e));
   EXPECT_EQ(e.message & charCodeMask, (unsigned long)kEnterCharCode);
-}
 
-TEST_F(SdlScreen, TypedTextArrivesOnceWithItsCodePoints) {
   // A key that types text and the text it typed: one key-down, carrying the text's character.
-  SDL_Event down{};
-  down.type = SDL_KEYDOWN;
-  down.key.keysym.sym = SDLK_e;
-  down.key.keysym.scancode = SDL_SCANCODE_E;
+  pushKey(SDLK_e, SDL_SCANCODE_E);
   SDL_Event text{};
   text.type = SDL_TEXTINPUT;
   std::strcpy(text.text.text, "\xC3\xA9");  // the layout made it e-acute
   SDL_Event commit = text;                  // an input method's commit: text without a key
   std::strcpy(commit.text.text, "\xE6\x97\xA5\xE6\x9C\xAC");
-  for (SDL_Event* ev : {&down, &text, &commit}) ASSERT_EQ(SDL_PushEvent(ev), 1);
-  EventRecord e;
+  for (SDL_Event* t : {&text, &commit}) ASSERT_EQ(SDL_PushEvent(t), 1);
   std::vector<char32_t> typed;
   for (int i = 0; i < 3; ++i) {
     ASSERT_TRUE(nextOfKind(keyDown, e));
@@ -121,44 +122,21 @@ TEST_F(SdlScreen, TypedTextArrivesOnceWithItsCodePoints) {
 
   vt::events::setClipboardText("clip \xE6\x97\xA5");
   EXPECT_EQ(vt::events::clipboardText(), "clip \xE6\x97\xA5");
-}
 
-TEST_F(SdlScreen, MouseButtonsBecomeMouseEvents) {
-  SDL_Event ev{};
-  ev.type = SDL_MOUSEBUTTONDOWN;
-  ev.button.button = SDL_BUTTON_LEFT;
-  ev.button.x = 321;
-  ev.button.y = 123;
-  ASSERT_EQ(SDL_PushEvent(&ev), 1);
-  EventRecord e;
-  ASSERT_TRUE(nextOfKind(mouseDown, e));
-  EXPECT_EQ(e.where.h, 321);
-  EXPECT_EQ(e.where.v, 123);
-  EXPECT_TRUE(Button());
-  ev.type = SDL_MOUSEBUTTONUP;
-  ASSERT_EQ(SDL_PushEvent(&ev), 1);
-  ASSERT_TRUE(nextOfKind(mouseUp, e));
-  EXPECT_FALSE(Button());
-}
-
-TEST_F(SdlScreen, SignalsAndClosingQuit) {
+  // SIGTERM and closing the display quit; SIGUSR1 writes a snapshot.
   std::raise(SIGTERM);
-  EventRecord e;
   ASSERT_TRUE(nextOfKind(kHighLevelEvent, e));
   EXPECT_EQ(e.message, (unsigned long)'aevt');
   EXPECT_EQ((UInt32)(((UInt16)e.where.v << 16) | (UInt16)e.where.h), (UInt32)'quit');
-  SDL_Event ev{};
+  ev = SDL_Event{};
   ev.type = SDL_QUIT;
   ASSERT_EQ(SDL_PushEvent(&ev), 1);
   ASSERT_TRUE(nextOfKind(kHighLevelEvent, e));
   EXPECT_EQ((UInt32)(((UInt16)e.where.v << 16) | (UInt16)e.where.h), (UInt32)'quit');
-}
 
-TEST_F(SdlScreen, SnapshotOnSignal) {
   std::string path = vt_test::tempDir("sdl-snapshot") + "/screen.png";
   setenv("VANTREL_SNAPSHOT_PATH", path.c_str(), 1);
   std::raise(SIGUSR1);
-  EventRecord e;
   WaitNextEvent(everyEvent, &e, 0, nullptr);
   vt::Image img;
   ASSERT_TRUE(vt::readPNG(path.c_str(), img));

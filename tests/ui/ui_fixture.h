@@ -4,6 +4,8 @@
 #include <VTAutomation.h>
 #include <gtest/gtest.h>
 
+#include "core/pstring.h"
+
 class HeadlessScreen : public ::testing::Test {
  protected:
   void SetUp() override { VTAutomationUseHeadless(800, 600); }
@@ -13,9 +15,8 @@ class HeadlessScreen : public ::testing::Test {
                               short procID = noGrowDocProc, bool goAway = true,
                               const char* title = "untitled") {
     Rect r{top, left, bottom, right};
-    unsigned char t[256];
-    t[0] = (unsigned char)strlen(title);
-    memcpy(t + 1, title, t[0]);
+    Str255 t;
+    vt::toPascal(title, t);
     return NewCWindow(nullptr, &r, t, visible, procID, (WindowRef)-1, goAway, 0);
   }
 

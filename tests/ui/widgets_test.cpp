@@ -1,13 +1,8 @@
 // The widget kit: the text field's editing, selection, limits and scrolling; press tracking.
-#include <VTAutomation.h>
 #include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
 
 #include "events/event_queue.h"
 #include "fake_painter.h"
-#include "ui/widgets/controls.h"
 #include "ui/widgets/text_field.h"
 #include "ui/widgets/tracking.h"
 #include "ui_fixture.h"
@@ -33,6 +28,7 @@ struct Step {
   std::string text;
 };
 Step K(char c, bool command = false, bool shift = false) { return Step{c, command, shift, {}}; }
+Step Shift(char c) { return K(c, false, true); }
 Step T(const std::string& s) { return Step{0, false, false, s}; }
 
 void run(TextField& f, const std::vector<Step>& steps) {
@@ -44,9 +40,12 @@ void run(TextField& f, const std::vector<Step>& steps) {
   }
 }
 
+// A headless screen gives the process a clipboard of its own.
+using TextFieldKeys = HeadlessScreen;
+
 }  // namespace
 
-TEST(TextField, KeysEditAtTheCaretByWholeCharacters) {
+TEST_F(TextFieldKeys, EditAtTheCaretByWholeCharactersCutCopyPasteAndTrackPresses) {
   struct Case {
     const char* name;
     std::string start;
@@ -54,30 +53,13 @@ TEST(TextField, KeysEditAtTheCaretByWholeCharacters) {
     std::string text;
     std::string selected;
   } cases[] = {
-      // Replacing a proposed name: select it all and type over it.
       {"select all, type", "b edit n .mov", {K('a', true), T("copy.mov")}, "copy.mov", ""},
-      {"caret in the middle",
-       "b edit n .mov",
-       {K(key::home), K(key::right), K(key::right), T("X")},
-       "b Xedit n .mov",
-       ""},
-      {"left over CJK",
-       "ab\xE6\x97\xA5\xE6\x9C\xAC",
-       {K(key::left), K(key::backspace)},
-       "ab\xE6\x9C\xAC",
-       ""},
-      {"shift+left selects code points",
-       "x\xC3\xBC\xE6\x97\xA5",
-       {K(key::left, false, true), K(key::left, false, true)},
-       "x\xC3\xBC\xE6\x97\xA5",
-       "\xC3\xBC\xE6\x97\xA5"},
-      {"typing replaces the selection",
-       "name.mov",
-       {K(key::left, false, true), T("\xE2\x82\xAC")},
-       "name.mo\xE2\x82\xAC",
-       ""},
+      {"caret inside", "ab.mov", {K(key::home), K(key::right), T("X")}, "aXb.mov", ""},
+      {"left over CJK", "ab日本", {K(key::left), K(key::backspace)}, "ab本", ""},
+      {"shift+left by code points", "xü日", {Shift(key::left), Shift(key::left)}, "xü日", "ü日"},
+      {"typing replaces the selection", "name.mov", {Shift(key::left), T("€")}, "name.mo€", ""},
       {"left collapses a selection", "abcd", {K('a', true), K(key::left), T("_")}, "_abcd", ""},
-      {"shift+home", "abcd", {K(key::left), K(key::home, false, true)}, "abcd", "abc"},
+      {"shift+home", "abcd", {K(key::left), Shift(key::home)}, "abcd", "abc"},
       {"forward delete", "abcd", {K(key::home), K(key::del), K(key::end), K(key::del)}, "bcd", ""},
       {"backspace at the start", "ab", {K(key::home), K(key::backspace)}, "ab", ""},
       {"word left and right",
@@ -86,6 +68,16 @@ TEST(TextField, KeysEditAtTheCaretByWholeCharacters) {
        "b edit n .mov",
        "n"},
       {"return and tab are not text", "ab", {K(key::ret), K(key::tab), K(key::escape)}, "ab", ""},
+      {"cut, paste back",
+       "b ünï 日本.mov",
+       {K('a', true), K('x', true), K(key::right), K('v', true)},
+       "b ünï 日本.mov",
+       ""},
+      {"copy, paste after",
+       "ab",
+       {K('a', true), K('c', true), K(key::right), K('v', true)},
+       "abab",
+       ""},
   };
   for (const Case& c : cases) {
     TextField f = field(c.start);
@@ -93,32 +85,55 @@ TEST(TextField, KeysEditAtTheCaretByWholeCharacters) {
     EXPECT_EQ(f.text(), c.text) << c.name;
     EXPECT_EQ(f.selectedText(), c.selected) << c.name;
   }
+
+  // A press acts only when released over the control, and shows while over it.
+  WindowRef w = makeWindow(100, 100, 300, 200);
+  ASSERT_NE(w, nullptr);
+  Rect r{10, 10, 30, 60};  // local
+  Point in = pt(130, 120), out = pt(220, 180);
+  struct Track {
+    std::vector<Point> moves;  // after the press, before the release
+    Point release;
+    bool acts;
+    std::vector<bool> shown;
+  } tracks[] = {
+      {{}, in, true, {true, false}},
+      {{out, in}, in, true, {true, false, true, false}},
+      {{}, out, false, {true, false}},
+  };
+  for (const Track& k : tracks) {
+    for (Point m : k.moves) vt::events::post(vt::events::kMouseMovedKind, 0, m, 0);
+    VTAutomationPostMouseUp(k.release);
+    std::vector<bool> shown;
+    EXPECT_EQ(vt::ui::trackPress(w, r, [&](bool on) { shown.push_back(on); }), k.acts);
+    EXPECT_EQ(shown, k.shown);
+  }
+  // The window going away ends the tracking without acting.
+  VTAutomationSetModalHook([&] { DisposeWindow(w); });
+  EXPECT_FALSE(vt::ui::trackPress(w, r));
+  VTAutomationSetModalHook(nullptr);
 }
 
-TEST(TextField, LimitsCountBytesOrCharactersAndNeverSplitOne) {
+TEST(TextField, LimitsFiltersMouseAndScrolling) {
   TextField bytes = field("");
   bytes.setMaxBytes(6);
-  bytes.setText("ab\xE6\x97\xA5\xE6\x9C\xAC");  // 8 bytes: the second CJK character goes
-  EXPECT_EQ(bytes.text(), "ab\xE6\x97\xA5");
+  bytes.setText("ab日本");  // 8 bytes: the second CJK character goes
+  EXPECT_EQ(bytes.text(), "ab日");
   EXPECT_EQ(bytes.key(KeyPress::typing(U'\u00FC')), TextField::Result::refused);  // 2 more
   EXPECT_EQ(bytes.key(KeyPress::typing('c')), TextField::Result::handled);
-  EXPECT_EQ(bytes.text(),
-            "ab\xE6\x97\xA5"
-            "c");
+  EXPECT_EQ(bytes.text(), "ab日c");
   // Over a selection the selection's room counts; pasted text is cut at a character.
   bytes.selectAll();
-  EXPECT_EQ(bytes.insert("xy\xC3\xBC\xC3\xBCz"), TextField::Result::refused);
-  EXPECT_EQ(bytes.text(), "xy\xC3\xBC\xC3\xBC");
+  EXPECT_EQ(bytes.insert("xyüüz"), TextField::Result::refused);
+  EXPECT_EQ(bytes.text(), "xyüü");
   EXPECT_EQ(bytes.insert("z"), TextField::Result::refused);
   EXPECT_EQ(bytes.text().size(), 6u);
 
   TextField chars = field("");
   chars.setMaxChars(3);
-  chars.insert("\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE8\xAA\x9E");
-  EXPECT_EQ(chars.text(), "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E");
-}
+  chars.insert("日本語語");
+  EXPECT_EQ(chars.text(), "日本語");
 
-TEST(TextField, FilterControlCharactersAndMalformedText) {
   TextField f = field("old.mov");
   f.setFilter([](char32_t c) { return c != '/'; });
   f.selectAll();
@@ -126,15 +141,12 @@ TEST(TextField, FilterControlCharactersAndMalformedText) {
   EXPECT_EQ(f.key(KeyPress::typing('/')), TextField::Result::refused);
   EXPECT_EQ(f.selectedText(), "old.mov");
   // Pasted lines become one; what the filter refuses and malformed bytes are left out.
-  EXPECT_EQ(f.insert("a/b\nc\x01\xFF"
-                     "d"),
-            TextField::Result::refused);
+  EXPECT_EQ(f.insert(std::string("a/b\nc\x01\xFF") + "d"), TextField::Result::refused);
   EXPECT_EQ(f.text(), "ab cd");
   f.setText("x\xC3(y");
   EXPECT_EQ(f.text(), "x(y");
-}
 
-TEST(TextField, MousePlacesTheCaretDragsSelectAndMultiClicksTakeWordsOrAll) {
+  // The mouse places the caret, drags select, double and triple clicks take a word or all.
   const TextField probe = field("b edit n .mov");
   auto x = [&](size_t offset) { return probe.xOf(offset); };
   struct Press {
@@ -170,12 +182,11 @@ TEST(TextField, MousePlacesTheCaretDragsSelectAndMultiClicksTakeWordsOrAll) {
     EXPECT_EQ(t.selectedText(), c.selected) << c.name;
     EXPECT_EQ(t.caret(), c.caret) << c.name;
   }
-}
 
-TEST(TextField, ScrollsToKeepTheCaretInTheBox) {
+  // Scrolling keeps the caret in the box; a click maps through it.
   vt_test::RecordingPainter p;
   Rect box{0, 0, 22, 60};
-  TextField f = field(std::string(40, 'w'));
+  f = field(std::string(40, 'w'));
   f.draw(p, box, true);
   EXPECT_GT(f.xOf(f.caret()), TextField::kPadding);
   EXPECT_LE(f.xOf(f.caret()), box.right - TextField::kPadding);
@@ -183,37 +194,6 @@ TEST(TextField, ScrollsToKeepTheCaretInTheBox) {
   f.key(KeyPress::of(key::home));
   f.draw(p, box, true);
   EXPECT_EQ(f.xOf(0), TextField::kPadding);
-  // A click maps through the scrolling.
   f.press(f.xOf(5), 0, false);
   EXPECT_EQ(f.caret(), 5u);
-}
-
-class Tracking : public HeadlessScreen {};
-
-TEST_F(Tracking, APressActsOnlyWhenReleasedOverTheControlAndShowsWhileOverIt) {
-  WindowRef w = makeWindow(100, 100, 300, 200);
-  ASSERT_NE(w, nullptr);
-  Rect r{10, 10, 30, 60};  // local
-  Point in = pt(130, 120), out = pt(220, 180);
-  struct Case {
-    std::vector<Point> moves;  // after the press, before the release
-    Point release;
-    bool acts;
-    std::vector<bool> shown;
-  } cases[] = {
-      {{}, in, true, {true, false}},
-      {{out, in}, in, true, {true, false, true, false}},
-      {{}, out, false, {true, false}},
-  };
-  for (const Case& c : cases) {
-    for (Point m : c.moves) vt::events::post(vt::events::kMouseMovedKind, 0, m, 0);
-    VTAutomationPostMouseUp(c.release);
-    std::vector<bool> shown;
-    EXPECT_EQ(vt::ui::trackPress(w, r, [&](bool on) { shown.push_back(on); }), c.acts);
-    EXPECT_EQ(shown, c.shown);
-  }
-  // The window going away ends the tracking without acting.
-  VTAutomationSetModalHook([&] { DisposeWindow(w); });
-  EXPECT_FALSE(vt::ui::trackPress(w, r));
-  VTAutomationSetModalHook(nullptr);
 }
