@@ -16,9 +16,12 @@ OSErr SendOpenDocuments(const std::vector<std::string>& paths) {
   AECreateList(NULL, 0, false, &list);
   for (const std::string& path : paths) {
     FSSpec spec{};
-    if (path.empty()) AEPutPtr(&list, 0, 'bool', "\1", 1);
-    if (!path.empty() && VTMakeFSSpecFromPath(path.c_str(), &spec) == noErr)
-      AEPutPtr(&list, 0, typeFSS, &spec, sizeof spec);
+    if (path.empty()) {
+      AEPutPtr(&list, 0, 'bool', "\1", 1);  // an item that is no file
+      continue;
+    }
+    EXPECT_EQ(VTMakeFSSpecFromPath(path.c_str(), &spec), noErr) << path;
+    AEPutPtr(&list, 0, typeFSS, &spec, sizeof spec);
   }
   AEPutParamDesc(&event, keyDirectObject, &list);
   OSErr err = QTApp_HandleOpenDocumentAppleEvent(&event, &reply, 0);
