@@ -76,10 +76,8 @@ TEST(UserData, ItemsAndTextRecordsRewrittenAddedAndRead) {
   uint8_t b = 1;
   SetUserDataItem(ud, &b, 1, 'SelO', 0);
   SetUserDataItem(ud, &b, 1, 'WLOC', 2);
-  EXPECT_EQ(GetNextUserDataType(ud, 0), (long)'LOOP');
-  EXPECT_EQ(GetNextUserDataType(ud, 'LOOP'), (long)'WLOC');
-  EXPECT_EQ(GetNextUserDataType(ud, 'WLOC'), (long)'SelO');
-  EXPECT_EQ(GetNextUserDataType(ud, 'SelO'), 0);
+  const OSType order[] = {0, 'LOOP', 'WLOC', 'SelO', 0};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(GetNextUserDataType(ud, order[i]), (long)order[i + 1]);
 
   // Text items hold records of length, language and text.
   h = textHandle("(c) Vantrel");
