@@ -1,8 +1,5 @@
-// The movie-render tool: every frame of a movie as a YUV4MPEG2 stream that ffmpeg reads, from a
-// file or through a pipe; one line and a non-zero status for bad input. Decoding ahead: frames
-// decoded on worker threads are the pictures single requests give, through steps, seeks and
-// jumps back, and movies disposed while decoding ahead go away cleanly (also run under
-// ThreadSanitizer).
+// The movie-render tool, and decoding ahead on worker threads (also run under ThreadSanitizer),
+// on one cross-fade movie.
 #include <gtest/gtest.h>
 
 #include "builders.h"

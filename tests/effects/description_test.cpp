@@ -83,17 +83,16 @@ TEST(Description, MalformedDescriptionsAreRejectedAndDrawSourceAOrBlack) {
   parse(good);
   // Every truncation of a good description is rejected, not read past its end.
   for (size_t n = 0; n < good.size(); ++n) parse({good.begin(), good.begin() + (long)n}, false);
-  // 'what' of the wrong size, missing, or naming no catalogue effect.
-  vt::atoms::Atom w1 = vt::atoms::newRoot();
-  w1.add('what', 1, std::vector<uint8_t>{'a', 'b', 'c'});
-  parse(vt::atoms::serialise(w1), false);
-  vt::atoms::Atom w2 = vt::atoms::newRoot();
-  w2.addOSType('src ', 1, 'srcA');
-  parse(vt::atoms::serialise(w2), false);
-  parse(buildDescription('nope', 2, {}), false);
-  // A parameter whose data does not fit its type: Fixed in 2 bytes, an RGB tween as Fixed.
-  parse(buildDescription('dslv', 2, {{'pcnt', {}, false, {}, {0, 50}}}), false);
-  parse(tweenDescription('smpt', 'bclr', 3, 'data', 0, 0), false);
+  // 'what' of the wrong size, missing, or naming no catalogue effect; a parameter whose data
+  // does not fit its type: Fixed in 2 bytes, an RGB tween as Fixed.
+  vt::atoms::Atom shortWhat = vt::atoms::newRoot(), noWhat = vt::atoms::newRoot();
+  shortWhat.add('what', 1, std::vector<uint8_t>{'a', 'b', 'c'});
+  noWhat.addOSType('src ', 1, 'srcA');
+  for (const auto& bad : {vt::atoms::serialise(shortWhat), vt::atoms::serialise(noWhat),
+                          buildDescription('nope', 2, {}),
+                          buildDescription('dslv', 2, {{'pcnt', {}, false, {}, {0, 50}}}),
+                          tweenDescription('smpt', 'bclr', 3, 'data', 0, 0)})
+    parse(bad, false);
   // A malformed sample draws source A (scaled to the frame), or black without one.
   Image a(8, 6, vt::makePixel(10, 200, 30)), b(8, 6, vt::makePixel(250, 0, 0));
   auto drawn = [&](const std::vector<uint8_t>& bytes, const Image* sourceA) {

@@ -28,10 +28,7 @@ TEST(Tools, EffectRenderRendersStillsAndRefusesBadRequests) {
   EXPECT_NEAR(vt::pixelR(img.at(5, 5)), 150, 1);
   EXPECT_NEAR(vt::pixelB(img.at(5, 5)), 50, 1);
   // Parameters: a colour and a number.
-  ASSERT_EQ(
-      render(" --effect smpt --param wpID=1 --param widt=4 --param bclr=0,255,0 --percent 50" + a +
-             b),
-      0);
+  ASSERT_EQ(render(" --effect smpt --param widt=4 --param bclr=0,255,0 --percent 50" + a + b), 0);
   ASSERT_TRUE(vt::readPNG(out.c_str(), img));
   int green = 0;
   for (vt::Pixel p : img.pixels) green += p == vt::makePixel(0, 255, 0);
