@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "core/fourcc.h"
 #include "atoms/atom_tree.h"
 #include "effects_test_util.h"
