@@ -52,8 +52,7 @@ TEST(AtomLayout, EmptyAndCrossFadeContainersMatchThePublishedBytes) {
   QTAtom pcnt, twen;
   ASSERT_EQ(QTInsertChild(c, 0, 'pcnt', 1, 0, 0, nullptr, &pcnt), noErr);
   ASSERT_EQ(QTInsertChild(c, pcnt, 'twen', 1, 0, 0, nullptr, &twen), noErr);
-  uint32_t tweenType = __builtin_bswap32(3);
-  ASSERT_EQ(QTInsertChild(c, twen, 'twnt', 1, 0, 4, &tweenType, nullptr), noErr);
+  ASSERT_EQ(insertOSType(c, twen, 'twnt', 1, 3), noErr);
   uint8_t values[8] = {0, 0, 0, 0, 0x00, 0x64, 0x00, 0x00};
   ASSERT_EQ(QTInsertChild(c, twen, 'data', 1, 0, 8, values, nullptr), noErr);
 

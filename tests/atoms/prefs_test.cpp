@@ -15,11 +15,10 @@ namespace {
 
 OSErr writeSpeed(long speed) {
   QTAtomContainer c = nullptr;
-  OSErr err = QTNewAtomContainer(&c);
-  if (err != noErr) return err;
+  EXPECT_EQ(QTNewAtomContainer(&c), noErr);
   uint32_t be = __builtin_bswap32((uint32_t)speed);
-  err = QTInsertChild(c, 0, ConnectionSpeedPrefsType, 1, 0, 4, &be, nullptr);
-  if (err == noErr) err = SetQuickTimePreference(ConnectionSpeedPrefsType, c);
+  EXPECT_EQ(QTInsertChild(c, 0, ConnectionSpeedPrefsType, 1, 0, 4, &be, nullptr), noErr);
+  OSErr err = SetQuickTimePreference(ConnectionSpeedPrefsType, c);
   QTDisposeAtomContainer(c);
   return err;
 }

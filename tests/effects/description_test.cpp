@@ -94,11 +94,8 @@ TEST(Description, MalformedDescriptionsAreRejectedAndDrawSourceAOrBlack) {
   // A malformed sample draws source A (scaled to the frame), or black without one.
   Image a(8, 6, vt::makePixel(10, 200, 30)), b(8, 6, vt::makePixel(250, 0, 0));
   auto drawn = [&](const std::vector<uint8_t>& bytes, const Image* sourceA) {
-    EffectInputs in;
-    in.sourceA = sourceA;
-    in.sourceB = &b;
     Image out(8, 6, vt::makePixel(1, 1, 1));
-    EXPECT_FALSE(renderEffectSample(bytes.data(), bytes.size(), 0, 10, in, out));
+    EXPECT_FALSE(renderEffectSample(bytes.data(), bytes.size(), 0, 10, {sourceA, &b}, out));
     return out.pixels;
   };
   std::vector<uint8_t> junk = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 99, 's', 'e', 'a', 'n'};
