@@ -70,10 +70,7 @@ TEST(MovieRenderTool, EveryFrameOfEveryKindOfMovieAsFfmpegReadsItAndOneLineForBa
   }
   // Through a pipe into ffmpeg.
   std::string log;
-  EXPECT_EQ(vt_test::run("'" + kTool + "' '" + fx +
-                             "' -o - | ffmpeg -nostdin -loglevel error -i - -f null - 2>&1",
-                         &log),
-            0)
+  EXPECT_EQ(runTool("'" + fx + "' -o - | ffmpeg -nostdin -loglevel error -i - -f null -", &log), 0)
       << log;
   std::string text = vt_test::writeFile(dir + "/text.mov", "no movie here\n");
   // Bad files and ranges (1), and usage errors (2), each told in one line.
