@@ -24,7 +24,7 @@ inline DescriptionParam tween(OSType code, double from, double to) {
   return {code, {from, 0, 0}, true, {to, 0, 0}};
 }
 
-// Renders `code` at `percent` (transitions) with extra parameters.
+// Renders `code` with `params` into a w×h picture at `time` of `duration`.
 inline Image render(OSType code, std::vector<DescriptionParam> params, const Image* a,
                     const Image* b, int w, int h, int64_t time = 0, int64_t duration = 100) {
   const auto* info = vt::effects::findEffect(code);
