@@ -20,7 +20,7 @@ TEST_F(SoundEditing, PastedSoundIsTheCutSoundToTheSampleAndTheRestIsUntouched) {
                        "-c:a pcm_s16le");
   std::string path = vt_test::tempDir("snd-edit") + "/edited.mov";
   std::filesystem::copy_file(source, path);
-  ASSERT_NO_FATAL_FAILURE(openInWindow(path, true));
+  ASSERT_NO_FATAL_FAILURE(openInWindow(path, fsRdWrPerm));
   MCEnableEditing(mc, true);
   // [0.48 s, 1 s) moves to 1.48 s (after the cut).
   select(480, 520, 1000);
