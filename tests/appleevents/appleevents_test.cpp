@@ -77,7 +77,9 @@ OSErr openDocsHandler(const AppleEvent* event, AppleEvent*, unsigned long refcon
 
 }  // namespace
 
-TEST_F(AppleEvents, ListsCountCoerceAndRejectBadIndexesAndBytes) {
+// Lists hold files as paths, URLs and FSSpecs and refuse bad indexes and bytes; events carry
+// their parameters to the handlers installed for them.
+TEST_F(AppleEvents, ListsAndEventsCarryFilesToTheirHandlers) {
   std::string dir = vt_test::tempDir("ae-list");
   std::string a = vt_test::writeFile(dir + "/clip one.mov"),
               b = vt_test::writeFile(dir + "/caf\xC3\xA9%.mov");
@@ -146,13 +148,14 @@ TEST_F(AppleEvents, ListsCountCoerceAndRejectBadIndexesAndBytes) {
   EXPECT_EQ(count(list), 6);
   AEDisposeDesc(&copy);
 
-  // A plain descriptor is not a list.
-  AEDesc plain;
+  // A plain descriptor is not a list, nor an event.
+  AEDesc plain, none;
   ASSERT_EQ(AECreateDesc(typeSInt32, &number, 4, &plain), noErr);
   long n = 0;
   EXPECT_EQ(AECountItems(&plain, &n), errAEWrongDataType);
   EXPECT_EQ(AEGetNthPtr(&plain, 1, typeWildCard, nullptr, nullptr, &number, 4, nullptr),
             errAEWrongDataType);
+  EXPECT_EQ(AEGetParamDesc(&plain, keyDirectObject, typeAEList, &none), errAENotAppleEvent);
   AEDisposeDesc(&plain);
   EXPECT_EQ(plain.dataHandle, nullptr);
   AEDisposeDesc(&list);
@@ -170,10 +173,8 @@ TEST_F(AppleEvents, ListsCountCoerceAndRejectBadIndexesAndBytes) {
   std::memcpy(*h + 12, &huge, 4);
   EXPECT_EQ(AECountItems(&list, &n), errAECorruptData);
   AEDisposeDesc(&list);
-}
 
-// Events carry their class, ID and parameters, and go to the handlers installed for them.
-TEST_F(AppleEvents, EventsCarryParametersToInstalledHandlers) {
+  // Events carry their parameters and go to the handlers installed for them.
   AppleEvent event;
   ASSERT_EQ(AECreateAppleEvent(kCoreEventClass, kAEOpenDocuments, nullptr, kAutoGenerateReturnID,
                                kAnyTransactionID, &event),
@@ -184,23 +185,16 @@ TEST_F(AppleEvents, EventsCarryParametersToInstalledHandlers) {
 
   // A lone file as the direct object comes back as a one-item list.
   ASSERT_EQ(AEPutParamPtr(&event, keyDirectObject, typeUTF8Text, "/tmp", 4), noErr);
-  AEDescList list;
   ASSERT_EQ(AEGetParamDesc(&event, keyDirectObject, typeAEList, &list), noErr);
   EXPECT_EQ(count(list), 1);
   AEDisposeDesc(&list);
-  int32_t v = 5;
-  ASSERT_EQ(AEPutParamPtr(&event, 'numb', typeSInt32, &v, 4), noErr);
+  ASSERT_EQ(AEPutParamPtr(&event, 'numb', typeSInt32, &number, 4), noErr);
   EXPECT_EQ(AEGetParamPtr(&event, 'numb', typeFSS, nullptr, nullptr, 0, nullptr),
             errAECoercionFail);
   ASSERT_EQ(AEDeleteParam(&event, 'numb'), noErr);
-  EXPECT_EQ(AEGetParamPtr(&event, 'numb', typeSInt32, nullptr, &v, 4, nullptr), errAEDescNotFound);
+  EXPECT_EQ(AEGetParamPtr(&event, 'numb', typeSInt32, nullptr, &number, 4, nullptr),
+            errAEDescNotFound);
 
-  AEDesc notEvent;
-  AECreateDesc(typeSInt32, &v, 4, &notEvent);
-  EXPECT_EQ(AEGetParamDesc(&notEvent, keyDirectObject, typeAEList, &list), errAENotAppleEvent);
-  AEDisposeDesc(&notEvent);
-
-  std::string dir = vt_test::tempDir("ae-dispatch");
   std::vector<std::string> paths;
   for (int i = 0; i < 5; ++i) paths.push_back(vt_test::writeFile(dir + "/m" + std::to_string(i)));
   std::vector<const char*> c;
@@ -247,7 +241,7 @@ TEST_F(AppleEvents, EventsCarryParametersToInstalledHandlers) {
   gSeen = Seen();
   AECreateList(nullptr, 0, false, &list);
   putText(list, 0, typeUTF8Text, paths[0]);
-  AEPutPtr(&list, 0, typeSInt32, &v, 4);
+  AEPutPtr(&list, 0, typeSInt32, &number, 4);
   AEPutParamDesc(&event, keyDirectObject, &list);
   ASSERT_EQ(VTAEPostAppleEvent(&event), noErr);
   AEDisposeDesc(&list);

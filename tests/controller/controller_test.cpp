@@ -247,8 +247,8 @@ TEST_F(Controller, FilterSeesActionsFirstAndTheBarCanHideOrDetach) {
 }
 
 // Selection actions in another time scale; what info says can be done follows editing, the
-// selection and the scrap; the scrap pastes into an empty movie.
-TEST_F(Controller, SelectionInfoAndTheScrap) {
+// selection and the scrap; the scrap pastes into an empty movie; stale controllers are refused.
+TEST_F(Controller, SelectionInfoTheScrapAndEmptyOrStaleControllers) {
   MCEnableEditing(mc, false);
   select(250, 500, 1000);
   EXPECT_EQ(selection(), std::make_pair(scale / 4, scale / 2));
@@ -276,18 +276,42 @@ TEST_F(Controller, SelectionInfoAndTheScrap) {
   EXPECT_EQ(PutMovieOnScrap(nullptr, 0), invalidMovie);
   EXPECT_TRUE(VTMovieScrapHasMovie()) << "a failed put leaves the scrap alone";
 
-  // Pasting a picture into a movie that has none (File > New) sizes the movie and shows it.
+  // An empty movie (File > New) gets a bar wide enough for its buttons; played with no port to
+  // draw in, it neither crashes nor keeps running. A picture pasted into it sizes the movie and
+  // shows it.
   DisposeMovieController(mc);
   DisposeMovie(movie);
+  EXPECT_EQ(NewMovieController(nullptr, nullptr, 0), nullptr);
   movie = NewMovie(newMovieActive);
-  SetMovieGWorld(movie, GetWindowPort(window), nullptr);
+  EXPECT_EQ(NewMovieController(movie, nullptr, 0), nullptr);
   Rect none{0, 0, 0, 0};
   mc = NewMovieController(movie, &none, mcTopLeftMovie);
+  ASSERT_NE(mc, nullptr);
+  EXPECT_EQ(bounds().bottom, 16);
+  EXPECT_GE(bounds().right, 100);
+  EXPECT_EQ(MCGetIndMovie(mc, 0), movie);
+  EXPECT_EQ(MCGetIndMovie(mc, 1), nullptr);
+  play();
+  MCIdle(mc);
+  EXPECT_EQ(GetMovieRate(movie), 0);
+  EXPECT_EQ(MCGetControllerInfo(mc, nullptr), paramErr);
+  SetMovieGWorld(movie, GetWindowPort(window), nullptr);
   MCEnableEditing(mc, true);
   ASSERT_EQ(MCPaste(mc, nullptr), noErr);
   EXPECT_EQ(bounds().bottom * 1000 + bounds().right, 136 * 1000 + 160);
   MCDoAction(mc, mcActionDraw, window);
   EXPECT_TRUE(isRed(pixelAt(80, 60)));
+
+  // A disposed controller is refused, not used (TearDown disposes it again: that is ignored).
+  DisposeMovieController(mc);
+  long stale = 7;
+  EXPECT_EQ(MCGetControllerInfo(mc, &stale), badComponentInstance);
+  EXPECT_EQ(stale, 0);
+  EXPECT_EQ(MCDoAction(mc, mcActionPlay, nullptr), badComponentInstance);
+  EXPECT_EQ(MCIsPlayerEvent(mc, nullptr), 0);
+  EXPECT_EQ(MCGetVisible(nullptr), 0);
+  EXPECT_EQ(MCCut(nullptr), nullptr);
+  EXPECT_EQ(MCUndo(nullptr), badComponentInstance);
 }
 
 // Keys (only when enabled, never with Command), selection on the slider and by Shift+arrows in
@@ -395,40 +419,6 @@ TEST_F(Controller, GrowBoxZoomBoxAndFittingTheScreen) {
   MCPositionController(mc, &huge, nullptr, 0);
   MCDoAction(mc, mcActionSetGrowBoxBounds, (void*)&screen);
   EXPECT_LT(size(), 800);
-}
-
-TEST(ControllerBadInput, NullAndStaleControllersAreRefused) {
-  EXPECT_EQ(NewMovieController(nullptr, nullptr, 0), nullptr);
-  Movie m = NewMovie(0);
-  ASSERT_NE(m, nullptr);
-  EXPECT_EQ(NewMovieController(m, nullptr, 0), nullptr);
-  Rect box{0, 0, 0, 0};
-  MovieController mc = NewMovieController(m, &box, mcTopLeftMovie);
-  ASSERT_NE(mc, nullptr);
-  // An empty movie still gets a bar wide enough for its buttons.
-  Rect bounds;
-  MCGetControllerBoundsRect(mc, &bounds);
-  EXPECT_EQ(bounds.bottom, 16);
-  EXPECT_GE(bounds.right, 100);
-  EXPECT_EQ(MCGetIndMovie(mc, 0), m);
-  EXPECT_EQ(MCGetIndMovie(mc, 1), nullptr);
-  // Playing an empty movie (and no port to draw in) neither crashes nor keeps running.
-  MCDoAction(mc, mcActionPlay, (void*)(intptr_t)IntToFixed(1));
-  MCIdle(mc);
-  EXPECT_EQ(GetMovieRate(m), 0);
-  EXPECT_EQ(MCGetControllerInfo(mc, nullptr), paramErr);
-  DisposeMovieController(mc);
-  // The stale controller is refused, not used.
-  long info = 7;
-  EXPECT_EQ(MCGetControllerInfo(mc, &info), badComponentInstance);
-  EXPECT_EQ(info, 0);
-  EXPECT_EQ(MCDoAction(mc, mcActionPlay, nullptr), badComponentInstance);
-  EXPECT_EQ(MCIsPlayerEvent(mc, nullptr), 0);
-  EXPECT_EQ(MCGetVisible(nullptr), 0);
-  EXPECT_EQ(MCCut(nullptr), nullptr);
-  EXPECT_EQ(MCUndo(nullptr), badComponentInstance);
-  DisposeMovieController(mc);  // twice: ignored
-  DisposeMovie(m);
 }
 
 }  // namespace
