@@ -54,41 +54,6 @@ class Controller : public vt_test::MovieWindowTest {
   }
 };
 
-// Drawing shows the frame at the current time with the bar below, also within an update; the
-// ordinary and explicit flags are kept apart.
-TEST_F(Controller, DrawsTheFrameAtTheCurrentTimeAndTheBarBelowAndKeepsFlags) {
-  Rect r = bounds(), whole{0, 0, 120 + 16, 160};
-  EXPECT_TRUE(EqualRect(&r, &whole));
-  MCDoAction(mc, mcActionDraw, window);
-  EXPECT_TRUE(isRed(pixelAt(80, 60)) && isRed(pixelAt(1, 1)));
-  EXPECT_FALSE(isRed(pixelAt(80, 122)));
-  EXPECT_NE(pixelAt(80, 122), pixelAt(80, 150)) << "the bar is drawn under the movie";
-
-  // Going to a time in the second half shows the second colour.
-  goTo(1500, 1000);
-  EXPECT_NEAR(now(), scale * 3 / 2, 1);
-  EXPECT_TRUE(isBlue(pixelAt(80, 60)));
-
-  // An update event of the window is the controller's: it redraws within the update.
-  Rect all{0, 0, 200, 240};
-  InvalWindowRect(window, &all);
-  EXPECT_EQ(deliver(updateEvt), 1);
-  EventRecord e;
-  EXPECT_FALSE(EventAvail(updateMask, &e)) << "the update region was cleared";
-
-  // Ordinary and explicit flags are kept apart.
-  auto flags = [&](long which) {  // 0x80000000 asks for the explicit ones
-    MCDoAction(mc, mcActionGetFlags, &which);
-    return which;
-  };
-  EXPECT_EQ(flags(0), 0);
-  MCDoAction(mc, mcActionSetFlags, (void*)(intptr_t)mcFlagsUseWindowPalette);
-  MCDoAction(mc, mcActionSetFlags, (void*)(intptr_t)(0x80000000L | 0x20000L));
-  EXPECT_EQ(flags(0), mcFlagsUseWindowPalette);
-  EXPECT_EQ(flags(0x80000000L), 0x20000L);
-  EXPECT_EQ(MCDoAction(mc, 999, nullptr), badComponentSelector);
-}
-
 // Playing only the selection starts at it and stops at its end; playing follows the clock,
 // composing each of the 10 frames a second once from idles every tick (60 a second), and stops
 // or loops at the end.
@@ -246,9 +211,41 @@ TEST_F(Controller, FilterSeesActionsFirstAndTheBarCanHideOrDetach) {
   EXPECT_TRUE(log.actions.empty()) << "a removed filter is not called";
 }
 
-// Selection actions in another time scale; what info says can be done follows editing, the
-// selection and the scrap; the scrap pastes into an empty movie; stale controllers are refused.
-TEST_F(Controller, SelectionInfoTheScrapAndEmptyOrStaleControllers) {
+// Drawing the frame at the current time with the bar below, flags, selections in another time
+// scale, what info says can be done, the scrap (also into an empty movie), stale controllers.
+TEST_F(Controller, DrawsSelectsCopiesAndPastesAndRefusesStaleControllers) {
+  Rect r = bounds(), whole{0, 0, 120 + 16, 160};
+  EXPECT_TRUE(EqualRect(&r, &whole));
+  MCDoAction(mc, mcActionDraw, window);
+  EXPECT_TRUE(isRed(pixelAt(80, 60)) && isRed(pixelAt(1, 1)));
+  EXPECT_FALSE(isRed(pixelAt(80, 122)));
+  EXPECT_NE(pixelAt(80, 122), pixelAt(80, 150)) << "the bar is drawn under the movie";
+
+  // Going to a time in the second half shows the second colour.
+  goTo(1500, 1000);
+  EXPECT_NEAR(now(), scale * 3 / 2, 1);
+  EXPECT_TRUE(isBlue(pixelAt(80, 60)));
+
+  // An update event of the window is the controller's: it redraws within the update.
+  Rect all{0, 0, 200, 240};
+  InvalWindowRect(window, &all);
+  EXPECT_EQ(deliver(updateEvt), 1);
+  EventRecord e;
+  EXPECT_FALSE(EventAvail(updateMask, &e)) << "the update region was cleared";
+
+  // Ordinary and explicit flags are kept apart.
+  auto flags = [&](long which) {  // 0x80000000 asks for the explicit ones
+    MCDoAction(mc, mcActionGetFlags, &which);
+    return which;
+  };
+  EXPECT_EQ(flags(0), 0);
+  MCDoAction(mc, mcActionSetFlags, (void*)(intptr_t)mcFlagsUseWindowPalette);
+  MCDoAction(mc, mcActionSetFlags, (void*)(intptr_t)(0x80000000L | 0x20000L));
+  EXPECT_EQ(flags(0), mcFlagsUseWindowPalette);
+  EXPECT_EQ(flags(0x80000000L), 0x20000L);
+  EXPECT_EQ(MCDoAction(mc, 999, nullptr), badComponentSelector);
+
+  // Selections, and what info says can be done.
   MCEnableEditing(mc, false);
   select(250, 500, 1000);
   EXPECT_EQ(selection(), std::make_pair(scale / 4, scale / 2));
