@@ -11,19 +11,6 @@
 
 namespace {
 
-class AppleEvents : public ::testing::Test {
- protected:
-  void SetUp() override {
-    vt::ae::reset();
-    live_ = VTLiveHandleCount();
-  }
-  void TearDown() override {
-    vt::ae::reset();
-    EXPECT_EQ(VTLiveHandleCount(), live_) << "descriptor handles leaked";
-  }
-  long live_ = 0;
-};
-
 std::string pathOf(const FSSpec& spec) {
   char buf[4096] = "";
   EXPECT_EQ(VTFSSpecToPath(&spec, buf, sizeof buf), noErr);
@@ -79,7 +66,8 @@ OSErr openDocsHandler(const AppleEvent* event, AppleEvent*, unsigned long refcon
 
 // Lists hold files as paths, URLs and FSSpecs and refuse bad indexes and bytes; events carry
 // their parameters to the handlers installed for them.
-TEST_F(AppleEvents, ListsAndEventsCarryFilesToTheirHandlers) {
+TEST(AppleEvents, ListsAndEventsCarryFilesToTheirHandlers) {
+  const long live = VTLiveHandleCount();
   std::string dir = vt_test::tempDir("ae-list");
   std::string a = vt_test::writeFile(dir + "/clip one.mov"),
               b = vt_test::writeFile(dir + "/caf\xC3\xA9%.mov");
@@ -264,4 +252,6 @@ TEST_F(AppleEvents, ListsAndEventsCarryFilesToTheirHandlers) {
   EXPECT_EQ(AEGetEventHandler(kCoreEventClass, kAEOpenDocuments, &got, nullptr, false),
             errAEHandlerNotFound);
   DisposeAEEventHandlerUPP(open);
+  vt::ae::reset();
+  EXPECT_EQ(VTLiveHandleCount(), live) << "descriptor handles leaked";
 }

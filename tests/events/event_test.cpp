@@ -12,15 +12,6 @@
 
 namespace {
 
-class Queue : public ::testing::Test {
- protected:
-  void SetUp() override {
-    VTAutomationUseHeadless(640, 480);
-    VTAutomationResetAll();
-  }
-  void TearDown() override { VTAutomationResetAll(); }
-};
-
 Point pt(short h, short v) { return Point{v, h}; }
 
 WindowRef window(short l, short t, short r, short b) {
@@ -46,7 +37,8 @@ void settleWindows() {
 
 // An idle wait gives a null event at once; keys carry their codes; masks, peeking, flushing
 // and posting; Apple events come after input; then delivery order, focus, mouse and modal loops.
-TEST_F(Queue, FromIdleWaitsToModalLoops) {
+TEST(Queue, FromIdleWaitsToModalLoops) {
+  VTAutomationUseHeadless(640, 480);
   EventRecord e{};
   e.what = 99;
   UInt32 before = TickCount();
