@@ -7,8 +7,8 @@
 #include <tuple>
 
 // Resizing keeps the contents and the handle; a locked block does not move; each handle is
-// counted while it lives.
-TEST(Handles, ResizeLockAndCount) {
+// counted while it lives; bad handles are rejected; handles concatenate.
+TEST(Handles, ResizeLockCountRejectAndConcatenate) {
   const long live = VTLiveHandleCount();
   Handle h = NewHandleClear(8);
   ASSERT_NE(h, nullptr);
@@ -35,11 +35,8 @@ TEST(Handles, ResizeLockAndCount) {
   EXPECT_EQ(MemError(), noErr);
   DisposeHandle(h);
   EXPECT_EQ(VTLiveHandleCount(), live);
-}
 
-TEST(Handles, BadHandlesAreRejectedNotFollowed) {
-  Handle h = NewHandle(4);
-  DisposeHandle(h);
+  // A disposed handle, or no handle at all, is rejected, not followed.
   EXPECT_FALSE(VTIsValidHandle(h));
   EXPECT_EQ(GetHandleSize(h), 0);
   EXPECT_EQ(MemError(), memWZErr);
@@ -51,9 +48,8 @@ TEST(Handles, BadHandlesAreRejectedNotFollowed) {
   EXPECT_FALSE(VTIsValidHandle(reinterpret_cast<Handle>(local)));
   EXPECT_EQ(NewHandle(-1), nullptr);
   EXPECT_EQ(MemError(), paramErr);
-}
 
-TEST(Handles, EmptyHandleAndConcatenation) {
+  // An empty handle grows by concatenation, also with itself.
   Handle e = NewEmptyHandle();
   ASSERT_NE(e, nullptr);
   EXPECT_EQ(*e, nullptr);

@@ -24,13 +24,16 @@ int waited(EventRecord& e, RgnHandle mouse = nullptr) {
   return WaitNextEvent(everyEvent, &e, 0, mouse) ? e.what : -1;
 }
 
-void settleWindows() {
+// Takes the pending activates and updates, none of them for `gone`.
+void settleWindows(WindowRef gone = nullptr) {
   EventRecord e;
-  while (GetNextEvent(updateMask | activMask, &e))
+  for (int i = 0; i < 10 && GetNextEvent(updateMask | activMask, &e); ++i) {
+    EXPECT_NE((WindowRef)e.message, gone);
     if (e.what == updateEvt) {
       BeginUpdate((WindowRef)e.message);
       EndUpdate((WindowRef)e.message);
     }
+  }
 }
 
 }  // namespace
@@ -153,13 +156,7 @@ TEST(Queue, FromIdleWaitsToModalLoops) {
   Rect r{0, 0, 10, 10};
   InvalWindowRect(b, &r);
   DisposeWindow(b);
-  for (int i = 0; i < 10 && WaitNextEvent(everyEvent, &e, 0, nullptr); ++i) {
-    EXPECT_NE((WindowRef)e.message, b);
-    if (e.what == updateEvt) {
-      BeginUpdate((WindowRef)e.message);
-      EndUpdate((WindowRef)e.message);
-    }
-  }
+  settleWindows(b);
   EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
 
   // Suspend and resume come once per change, and unhighlight and highlight the front window.
