@@ -49,8 +49,7 @@ struct RuntimeDir {
 // A connection to the socket, or -1.
 int connectTo(const std::string& socketPath) {
   int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
+  sockaddr_un addr{AF_UNIX, {}};
   std::strncpy(addr.sun_path, socketPath.c_str(), sizeof addr.sun_path - 1);
   if (connect(fd, (sockaddr*)&addr, sizeof addr) == 0) return fd;
   close(fd);

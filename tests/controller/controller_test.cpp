@@ -54,9 +54,8 @@ class Controller : public vt_test::MovieWindowTest {
   }
 };
 
-// Playing only the selection starts at it and stops at its end; playing follows the clock,
-// composing each of the 10 frames a second once from idles every tick (60 a second), and stops
-// or loops at the end.
+// Playing follows the clock, composing each frame once from idles every tick, keeps to the
+// selection when asked, and stops or loops at the end.
 TEST_F(Controller, PlaybackFollowsTheClockAndStopsOrLoopsAtTheEnd) {
   select(scale / 2, scale / 2);
   MCDoAction(mc, mcActionSetPlaySelection, (void*)1);
@@ -146,8 +145,7 @@ TEST_F(Controller, ClicksOnPlayAndOnTheSliderAndSteps) {
   EXPECT_GT(wider.right, slider.right);
 }
 
-// The filter sees each action before the controller acts and can veto it; hiding the bar or
-// detaching it changes the bounds, and the filter hears of each change.
+// The filter hears of each action, and of each change of bounds, before the controller acts.
 TEST_F(Controller, FilterSeesActionsFirstAndTheBarCanHideOrDetach) {
   FilterLog log;
   log.movie = movie;
@@ -164,8 +162,7 @@ TEST_F(Controller, FilterSeesActionsFirstAndTheBarCanHideOrDetach) {
   log.veto = -1;
   log.actions.clear();
   MCIdle(mc);
-  EventRecord null{};
-  null.what = nullEvent;
+  EventRecord null{};  // a null event
   EXPECT_EQ(MCIsPlayerEvent(mc, &null), 0) << "null events are not claimed";
   EXPECT_EQ(log.actions, (std::vector<short>{mcActionIdle, mcActionIdle}));
   MCActivate(mc, window, false);
@@ -311,9 +308,8 @@ TEST_F(Controller, DrawsSelectsCopiesAndPastesAndRefusesStaleControllers) {
   EXPECT_EQ(MCUndo(nullptr), badComponentInstance);
 }
 
-// Keys (only when enabled, never with Command), selection on the slider and by Shift+arrows in
-// whole frames, kept through play and scrubbing; edits on it with undo; Paste without a
-// selection goes in at the current time.
+// Keys (only when enabled, never with Command); selections in whole frames by Shift+arrows and on
+// the slider, kept through play and scrubbing; edits on them with undo.
 TEST_F(Controller, KeysSelectionAndEditsOnIt) {
   const TimeValue f = scale / 10;  // one frame
   EXPECT_EQ(key(' '), 0) << "keys are off until enabled";
@@ -379,9 +375,8 @@ TEST_F(Controller, KeysSelectionAndEditsOnIt) {
   EXPECT_EQ(GetMovieDuration(movie), 2 * scale - sd);
 }
 
-// Grow and zoom boxes once grow-box bounds are set: the picture scales at its shape within them
-// and the window follows; the zoom box toggles with the largest size that fits; a movie too
-// large for the bounds shrinks to fit when they are set.
+// Once grow-box bounds are set, the grow and zoom boxes scale the picture at its shape within
+// them and the window follows; a movie too large for them shrinks to fit.
 TEST_F(Controller, GrowBoxZoomBoxAndFittingTheScreen) {
   const Rect screen{40, 0, 600, 800};
   MCDoAction(mc, mcActionSetGrowBoxBounds, (void*)&screen);

@@ -85,7 +85,6 @@ TEST(Queue, FromIdleWaitsToModalLoops) {
   VTAutomationPostKey('a');
   VTAutomationPostClick(pt(300, 300));
   ASSERT_TRUE(GetNextEvent(mDownMask, &e));
-  EXPECT_EQ(e.what, mouseDown);
   EXPECT_EQ(e.where.h, 300);
   // The user has already let go: a mouse-up is waiting.
   EXPECT_FALSE(Button());
