@@ -64,8 +64,6 @@ OSErr openDocsHandler(const AppleEvent* event, AppleEvent*, unsigned long refcon
 
 }  // namespace
 
-// Lists hold files as paths, URLs and FSSpecs and refuse bad indexes and bytes; events carry
-// their parameters to the handlers installed for them.
 TEST(AppleEvents, ListsAndEventsCarryFilesToTheirHandlers) {
   const long live = VTLiveHandleCount();
   std::string dir = vt_test::tempDir("ae-list");
@@ -214,8 +212,7 @@ TEST(AppleEvents, ListsAndEventsCarryFilesToTheirHandlers) {
   EXPECT_EQ(VTAELastHandlerResult(), errAEEventNotHandled);
   EXPECT_FALSE(vt::ae::hasPendingEvent());
 
-  // No handler at all (for a quit a signal asked for); not a high-level event; an event already
-  // processed.
+  // No handler (for a quit a signal asked for); not a high-level event; one already processed.
   vt::ae::postQuitFromSignal();
   ASSERT_TRUE(vt::ae::takePendingEvent(e));
   EXPECT_EQ(idOf(e), (uint32_t)'quit');  // the ID as the event record carries it

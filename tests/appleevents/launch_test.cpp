@@ -38,8 +38,7 @@ struct RuntimeDir {
   }
   ~RuntimeDir() { fs::remove_all(path); }
   std::string sock() const { return path + "/vantrel-instance.sock"; }
-  // The command that launches the helper as the single instance, waiting `wait` seconds for a
-  // hand-over.
+  // Launches the helper as the single instance, waiting `wait` seconds for a hand-over.
   std::string serve(int wait) const {
     return "XDG_RUNTIME_DIR='" + path + "' VT_HELPER_WAIT=" + std::to_string(wait) + " " +
            helper("serve");

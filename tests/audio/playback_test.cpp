@@ -21,8 +21,6 @@ std::vector<float> heard(double* startNs = nullptr) {
 
 using SoundPlayback = vt_test::MovieWindowTest;
 
-// The tone is heard for as long as the movie plays; speeds and directions keep sound and picture
-// together; the volume follows the speaker and keys.
 TEST_F(SoundPlayback, ToneSpeedsDirectionsAndVolume) {
   std::string path = st::tone("play_aac.mov", "-c:a aac", true);
   openInWindow(path);

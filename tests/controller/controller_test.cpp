@@ -1,5 +1,4 @@
-// The movie controller in a headless window: drawing, playback by the platform clock, clicks,
-// keys, bounds, the action filter, flags, selection and editing through the movie scrap.
+// The movie controller in a headless window, played by the platform clock.
 #include <algorithm>
 #include <tuple>
 #include <utility>

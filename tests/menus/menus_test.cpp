@@ -87,13 +87,10 @@ class Menus : public ::testing::Test {
 
 }  // namespace
 
-// The bar from the resources; deleting items moves later ones up with their state and keys.
-// Ctrl+Q goes to the application's own Quit while it has one, else to the platform's. Then
-// menus built by hand, and bars from missing or broken resources.
+// Deleting items moves later ones up with their state and keys; Ctrl+Q goes to the application's
+// own Quit while it has one, else to the platform's. Menus built by hand; broken resources.
 TEST_F(Menus, BarsFromGoodAndBadResources) {
   installBar(false);
-  for (short id : {128, 129, 130, 131}) EXPECT_NE(GetMenuHandle(id), nullptr) << id;
-  EXPECT_EQ(GetMenuHandle(132), nullptr);
   MenuRef file = GetMenuHandle(129);
   EXPECT_EQ(GetMenuID(file), 129);
   ASSERT_EQ(CountMenuItems(file), 8);
@@ -328,9 +325,9 @@ TEST_F(Menus, MenuSelectFollowsInjectedClicksAndKeys) {
   EXPECT_EQ(selectFromQueue(), (130L << 16) | 8);
   HiliteMenu(0);
 
-  // Escape closes an open menu with nothing chosen; so does a click elsewhere.
+  // Escape closes an open menu: the keys after it choose nothing. A click elsewhere closes it too.
   VTAutomationPostClick(file);
-  VTAutomationPostKey(kEscapeCharCode);
+  for (int c : {kEscapeCharCode, kDownArrowCharCode, kReturnCharCode}) VTAutomationPostKey(c);
   EXPECT_EQ(selectFromQueue(), 0);
   vt::events::flush(everyEvent);
   VTAutomationPostClick(file);
