@@ -1,5 +1,4 @@
 // The movie controller in a headless window, played by the platform clock.
-#include <algorithm>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -21,13 +20,12 @@ struct FilterLog {
   std::vector<short> actions;
   short veto = -1;
   TimeValue timeSeenAtGoTo = -1;
-  Movie movie = nullptr;
 };
 
-Boolean logFilter(MovieController, short action, void*, long refCon) {
+Boolean logFilter(MovieController mc, short action, void*, long refCon) {
   auto* log = (FilterLog*)refCon;
   log->actions.push_back(action);
-  if (action == mcActionGoToTime) log->timeSeenAtGoTo = GetMovieTime(log->movie, nullptr);
+  if (action == mcActionGoToTime) log->timeSeenAtGoTo = GetMovieTime(MCGetIndMovie(mc, 0), nullptr);
   return action == log->veto;
 }
 
@@ -147,7 +145,6 @@ TEST_F(Controller, ClicksOnPlayAndOnTheSliderAndSteps) {
 // The filter hears of each action, and of each change of bounds, before the controller acts.
 TEST_F(Controller, FilterSeesActionsFirstAndTheBarCanHideOrDetach) {
   FilterLog log;
-  log.movie = movie;
   MCSetActionFilterWithRefCon(mc, NewMCActionFilterWithRefConUPP(logFilter), (long)&log);
   goTo(scale, scale);
   EXPECT_EQ(log.timeSeenAtGoTo, 0) << "the filter runs before the controller acts";
@@ -180,10 +177,10 @@ TEST_F(Controller, FilterSeesActionsFirstAndTheBarCanHideOrDetach) {
   // Where the bar was is redrawn blank by the update that hiding it caused.
   EXPECT_EQ(deliver(updateEvt), 1);
   EXPECT_EQ(pixelAt(80, 120 + 4), 0xFFFFFFFFu);
+  log.actions.clear();
   MCSetVisible(mc, true);
   EXPECT_EQ(bounds().bottom, 136);
-  EXPECT_EQ(
-      std::count(log.actions.begin(), log.actions.end(), (short)mcActionControllerSizeChanged), 2);
+  EXPECT_EQ(log.actions, std::vector<short>{mcActionControllerSizeChanged});
 
   // Detached, the bounds are the bar alone; it can be put above the movie.
   EXPECT_EQ(MCIsControllerAttached(mc), 1);

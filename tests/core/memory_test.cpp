@@ -64,7 +64,7 @@ TEST(Handles, ResizeLockCountRejectAndConcatenate) {
   DisposeHandle(e);
 }
 
-TEST(Pointers, GrowInPlaceWithinReserveAndNeverMove) {
+TEST(Pointers, GrowInPlaceWithinReserveAndBlockMovesOverlap) {
   Ptr p = NewPtrClear(400);
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(GetPtrSize(p), 400);
@@ -79,9 +79,8 @@ TEST(Pointers, GrowInPlaceWithinReserveAndNeverMove) {
   EXPECT_EQ(MemError(), memFullErr);
   EXPECT_EQ(GetPtrSize(p), 8);
   DisposePtr(p);
-}
 
-TEST(BlockMove, OverlappingRangesCopyCorrectly) {
+  // Block moves copy overlapping ranges as if through a buffer.
   for (auto [from, to, want] : {std::tuple{0, 2, "0101234567"}, {2, 0, "2345678989"}}) {
     char buf[16] = "0123456789";
     BlockMoveData(buf + from, buf + to, 8);
