@@ -37,15 +37,11 @@ struct P {
 Point centre(const Rect& r) {
   return Point{(short)((r.top + r.bottom) / 2), (short)((r.left + r.right) / 2)};
 }
-// Where a menu's title, or one of its items when open, is on the screen.
-Rect titleRect(short menu) {
+// Where a menu's title (item 0), or one of its items when open, is on the screen.
+Rect onScreen(short menu, short item = 0) {
   Rect r{};
-  EXPECT_TRUE(VTAutomationMenuTitleRect(menu, &r)) << menu;
-  return r;
-}
-Rect itemRect(short menu, short item) {
-  Rect r{};
-  EXPECT_TRUE(VTAutomationMenuItemRect(menu, item, &r)) << menu << "/" << item;
+  EXPECT_TRUE(item ? VTAutomationMenuItemRect(menu, item, &r) : VTAutomationMenuTitleRect(menu, &r))
+      << menu << "/" << item;
   return r;
 }
 
@@ -286,14 +282,14 @@ TEST_F(Menus, MenuSelectFollowsInjectedClicksAndKeys) {
   EXPECT_EQ(selectFromQueue(), 0);
   ASSERT_TRUE(VTAutomationPostMenuChoice(130, 2));
   EXPECT_EQ(selectFromQueue(), 0);
-  VTAutomationPostDrag(centre(titleRect(130)), Point{600, 900});
+  VTAutomationPostDrag(centre(onScreen(130)), Point{600, 900});
   EXPECT_EQ(selectFromQueue(), 0);
   EXPECT_EQ(VTAutomationHilitedMenu(), 0);
 
   // Pressing one title and sliding to another menu's item chooses from that menu.
-  VTAutomationPostMouseDown(centre(titleRect(129)));
-  VTAutomationPostMouseMove(centre(titleRect(131)));
-  vt::events::post(mouseUp, 0, centre(itemRect(131, 1)), 0);  // no move to coalesce with
+  VTAutomationPostMouseDown(centre(onScreen(129)));
+  VTAutomationPostMouseMove(centre(onScreen(131)));
+  vt::events::post(mouseUp, 0, centre(onScreen(131, 1)), 0);  // no move to coalesce with
   EXPECT_EQ(selectFromQueue(), (131L << 16) | 1);
 
   // The Apple menu's own item is chosen as any other; the platform's Quit posts the quit event.
@@ -306,13 +302,13 @@ TEST_F(Menus, MenuSelectFollowsInjectedClicksAndKeys) {
   EXPECT_EQ(VTAutomationHilitedMenu(), 0);
 
   EnableMenuItem(GetMenuHandle(130), 8);
-  VTAutomationPostClick(centre(titleRect(130)));
-  VTAutomationPostClick(centre(itemRect(130, 8)));
+  VTAutomationPostClick(centre(onScreen(130)));
+  VTAutomationPostClick(centre(onScreen(130, 8)));
   EXPECT_EQ(selectFromQueue(), (130L << 16) | 8);
 
   // Down skips disabled items and separators, Right moves on.
   DisableMenuItem(GetMenuHandle(129), 1);
-  const Point file = centre(titleRect(129));
+  const Point file = centre(onScreen(129));
   VTAutomationPostClick(file);
   VTAutomationPostKey(kDownArrowCharCode);  // Open (New is disabled)
   VTAutomationPostKey(kReturnCharCode);
@@ -336,7 +332,7 @@ TEST_F(Menus, MenuSelectFollowsInjectedClicksAndKeys) {
 
   // An open menu greys its disabled items.
   EnableMenuItem(GetMenuHandle(130), 3);  // Cut enabled, Copy disabled
-  const Rect cut = itemRect(130, 3), copy = itemRect(130, 4);
+  const Rect cut = onScreen(130, 3), copy = onScreen(130, 4);
   // The darkest pixel of a row of text shows how it was drawn.
   auto darkest = [](const Rect& r) {
     const vt::Image& scr = vt::ui::composeScreen();
@@ -349,7 +345,7 @@ TEST_F(Menus, MenuSelectFollowsInjectedClicksAndKeys) {
     return best;
   };
   int cutInk = -1, copyInk = -1;
-  VTAutomationPostClick(centre(titleRect(130)));  // opens and stays open
+  VTAutomationPostClick(centre(onScreen(130)));  // opens and stays open
   VTAutomationSetModalHook([&] {
     if (cutInk < 0) {
       cutInk = darkest(cut);
