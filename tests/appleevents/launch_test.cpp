@@ -38,8 +38,7 @@ struct RuntimeDir {
   }
   ~RuntimeDir() { fs::remove_all(path); }
   std::string sock() const { return path + "/vantrel-instance.sock"; }
-  // The command that launches the helper as the single instance, waiting `wait` seconds for a
-  // hand-over.
+  // Launches the helper as the single instance, waiting `wait` seconds for a hand-over.
   std::string serve(int wait) const {
     return "XDG_RUNTIME_DIR='" + path + "' VT_HELPER_WAIT=" + std::to_string(wait) + " " +
            helper("serve");
@@ -49,8 +48,7 @@ struct RuntimeDir {
 // A connection to the socket, or -1.
 int connectTo(const std::string& socketPath) {
   int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
+  sockaddr_un addr{AF_UNIX, {}};
   std::strncpy(addr.sun_path, socketPath.c_str(), sizeof addr.sun_path - 1);
   if (connect(fd, (sockaddr*)&addr, sizeof addr) == 0) return fd;
   close(fd);

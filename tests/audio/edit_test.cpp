@@ -20,7 +20,7 @@ TEST_F(SoundEditing, PastedSoundIsTheCutSoundToTheSampleAndTheRestIsUntouched) {
                        "-c:a pcm_s16le");
   std::string path = vt_test::tempDir("snd-edit") + "/edited.mov";
   std::filesystem::copy_file(source, path);
-  ASSERT_NO_FATAL_FAILURE(openInWindow(path, true));
+  ASSERT_NO_FATAL_FAILURE(openInWindow(path, fsRdWrPerm));
   MCEnableEditing(mc, true);
   // [0.48 s, 1 s) moves to 1.48 s (after the cut).
   select(480, 520, 1000);
@@ -33,8 +33,7 @@ TEST_F(SoundEditing, PastedSoundIsTheCutSoundToTheSampleAndTheRestIsUntouched) {
   DisposeMovie(cut);
   EXPECT_NEAR((double)GetMovieDuration(movie) / scale, 3.0, 0.001);
   ASSERT_EQ(UpdateMovieResource(movie, fileRef, movieInDataForkResID, nullptr), noErr);
-  // Where the pieces went: [0, 0.48) stays, [1, 2) moved to 0.48, the cut went to 1.48; the
-  // sound is as long as before.
+  // Where the pieces went: [0, 0.48) stays, [1, 2) moved to 0.48, the cut went to 1.48.
   std::vector<float> edited = st::ffmpegSound(path), original = st::ffmpegSound(source);
   ASSERT_EQ(edited.size(), original.size());
   auto frame = [](const std::vector<float>& s, long i) { return s.begin() + i * st::kChannels; };

@@ -1,5 +1,4 @@
-// Shared by the sound tests: fixtures, ffmpeg's own decode, the tone's pitch, a movie playing
-// in a controller.
+// Shared by the sound tests: fixtures, ffmpeg's own decode, the tone's pitch and loudness.
 #pragma once
 #include <VTAutomationSound.h>
 

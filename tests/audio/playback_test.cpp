@@ -21,8 +21,6 @@ std::vector<float> heard(double* startNs = nullptr) {
 
 using SoundPlayback = vt_test::MovieWindowTest;
 
-// The tone is heard for as long as the movie plays; speeds and directions keep sound and picture
-// together; the volume follows the speaker and keys.
 TEST_F(SoundPlayback, ToneSpeedsDirectionsAndVolume) {
   std::string path = st::tone("play_aac.mov", "-c:a aac", true);
   openInWindow(path);
@@ -62,7 +60,6 @@ TEST_F(SoundPlayback, ToneSpeedsDirectionsAndVolume) {
   play();
   idleFor(60);  // 1 s: to the end and about 0.5 s back
   EXPECT_NEAR(seconds(), 1.55, 0.05);
-  EXPECT_LT(GetMovieRate(movie), 0);
   double turned = seconds();
   VTAutomationSoundStartRecording();
   idleFor(30);

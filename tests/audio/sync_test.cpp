@@ -13,12 +13,11 @@ namespace {
 using SoundSync = vt_test::MovieWindowTest;
 
 TEST_F(SoundSync, FlashesAndClicksStayWithinAFrameForAMinute) {
-  std::string path = vt_test::fixture(
+  openInWindow(vt_test::fixture(
       "sync_flash_click.mov",
       "-f lavfi -i \"color=black:s=160x120:r=30:d=60,drawbox=c=white:t=fill:"
       "enable='lt(mod(t\\,1)\\,0.1)'\" -f lavfi -i \"aevalsrc='0.9*lt(mod(t\\,1)\\,0.005)':"
-      "s=48000:d=60\" -c:v mjpeg -q:v 5 -c:a pcm_s16le");
-  openInWindow(path);
+      "s=48000:d=60\" -c:v mjpeg -q:v 5 -c:a pcm_s16le"));
   VTAutomationSoundUseRealClock(true);
   VTAutomationSoundStartRecording();
   VTAutomationPictureLogStart();

@@ -1,6 +1,4 @@
-// The movie controller in a headless window: drawing, playback by the platform clock, clicks,
-// keys, bounds, the action filter, flags, selection and editing through the movie scrap.
-#include <algorithm>
+// The movie controller in a headless window, played by the platform clock.
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -22,13 +20,12 @@ struct FilterLog {
   std::vector<short> actions;
   short veto = -1;
   TimeValue timeSeenAtGoTo = -1;
-  Movie movie = nullptr;
 };
 
-Boolean logFilter(MovieController, short action, void*, long refCon) {
+Boolean logFilter(MovieController mc, short action, void*, long refCon) {
   auto* log = (FilterLog*)refCon;
   log->actions.push_back(action);
-  if (action == mcActionGoToTime) log->timeSeenAtGoTo = GetMovieTime(log->movie, nullptr);
+  if (action == mcActionGoToTime) log->timeSeenAtGoTo = GetMovieTime(MCGetIndMovie(mc, 0), nullptr);
   return action == log->veto;
 }
 
@@ -54,46 +51,25 @@ class Controller : public vt_test::MovieWindowTest {
   }
 };
 
-// Drawing shows the frame at the current time with the bar below, also within an update; the
-// ordinary and explicit flags are kept apart.
-TEST_F(Controller, DrawsTheFrameAtTheCurrentTimeAndTheBarBelowAndKeepsFlags) {
-  Rect r = bounds(), whole{0, 0, 120 + 16, 160};
-  EXPECT_TRUE(EqualRect(&r, &whole));
-  MCDoAction(mc, mcActionDraw, window);
-  EXPECT_TRUE(isRed(pixelAt(80, 60)) && isRed(pixelAt(1, 1)));
-  EXPECT_FALSE(isRed(pixelAt(80, 122)));
-  EXPECT_NE(pixelAt(80, 122), pixelAt(80, 150)) << "the bar is drawn under the movie";
-
-  // Going to a time in the second half shows the second colour.
-  goTo(1500, 1000);
-  EXPECT_NEAR(now(), scale * 3 / 2, 1);
-  EXPECT_TRUE(isBlue(pixelAt(80, 60)));
-
-  // An update event of the window is the controller's: it redraws within the update.
-  Rect all{0, 0, 200, 240};
-  InvalWindowRect(window, &all);
-  EXPECT_EQ(deliver(updateEvt), 1);
-  EventRecord e;
-  EXPECT_FALSE(EventAvail(updateMask, &e)) << "the update region was cleared";
-
-  // Ordinary and explicit flags are kept apart.
-  auto flags = [&](long which) {  // 0x80000000 asks for the explicit ones
-    MCDoAction(mc, mcActionGetFlags, &which);
-    return which;
-  };
-  EXPECT_EQ(flags(0), 0);
-  MCDoAction(mc, mcActionSetFlags, (void*)(intptr_t)mcFlagsUseWindowPalette);
-  MCDoAction(mc, mcActionSetFlags, (void*)(intptr_t)(0x80000000L | 0x20000L));
-  EXPECT_EQ(flags(0), mcFlagsUseWindowPalette);
-  EXPECT_EQ(flags(0x80000000L), 0x20000L);
-  EXPECT_EQ(MCDoAction(mc, 999, nullptr), badComponentSelector);
-}
-
+// Playing follows the clock, composing each frame once from idles every tick, keeps to the
+// selection when asked, and stops or loops at the end.
 TEST_F(Controller, PlaybackFollowsTheClockAndStopsOrLoopsAtTheEnd) {
+  select(scale / 2, scale / 2);
+  MCDoAction(mc, mcActionSetPlaySelection, (void*)1);
+  play();
+  EXPECT_EQ(now(), scale / 2);
+  idleFor(60);
+  EXPECT_EQ(now(), scale);
+  EXPECT_EQ(GetMovieRate(movie), 0);
+  MCDoAction(mc, mcActionSetPlaySelection, (void*)0);
+
+  goTo(0, 1);
   play();
   EXPECT_TRUE(info() & mcInfoIsPlaying);
-  idleFor(30);  // half a second
+  const long composed = vt::controller::live(mc)->framesComposed;
+  idleFor(30, 1);  // half a second
   EXPECT_NEAR(now(), scale / 2, scale / 60 + 1);
+  EXPECT_NEAR(vt::controller::live(mc)->framesComposed - composed, 5, 1);
   idleFor(45);
   EXPECT_TRUE(isBlue(pixelAt(80, 60))) << "the frame follows the time while playing";
   Fixed rate = 0;
@@ -127,24 +103,6 @@ TEST_F(Controller, PlaybackFollowsTheClockAndStopsOrLoopsAtTheEnd) {
   Boolean b = false;
   MCDoAction(mc, mcActionGetLoopIsPalindrome, &b);
   EXPECT_TRUE(b);
-}
-
-// Idles every tick (60 a second) compose each of the 10 frames a second once; playing only the
-// selection starts at it and stops at its end.
-TEST_F(Controller, PlaybackComposesEachFrameOnceAndCanKeepToTheSelection) {
-  play();
-  const long before = vt::controller::live(mc)->framesComposed;
-  idleFor(60, 1);
-  EXPECT_NEAR(vt::controller::live(mc)->framesComposed - before, 10, 1);
-
-  play(0);
-  select(scale / 2, scale / 2);
-  MCDoAction(mc, mcActionSetPlaySelection, (void*)1);
-  play();
-  EXPECT_EQ(now(), scale / 2) << "playing starts at the selection";
-  idleFor(60);
-  EXPECT_EQ(now(), scale);
-  EXPECT_EQ(GetMovieRate(movie), 0);
 }
 
 TEST_F(Controller, ClicksOnPlayAndOnTheSliderAndSteps) {
@@ -184,11 +142,9 @@ TEST_F(Controller, ClicksOnPlayAndOnTheSliderAndSteps) {
   EXPECT_GT(wider.right, slider.right);
 }
 
-// The filter sees each action before the controller acts and can veto it; hiding the bar or
-// detaching it changes the bounds, and the filter hears of each change.
+// The filter hears of each action, and of each change of bounds, before the controller acts.
 TEST_F(Controller, FilterSeesActionsFirstAndTheBarCanHideOrDetach) {
   FilterLog log;
-  log.movie = movie;
   MCSetActionFilterWithRefCon(mc, NewMCActionFilterWithRefConUPP(logFilter), (long)&log);
   goTo(scale, scale);
   EXPECT_EQ(log.timeSeenAtGoTo, 0) << "the filter runs before the controller acts";
@@ -202,8 +158,7 @@ TEST_F(Controller, FilterSeesActionsFirstAndTheBarCanHideOrDetach) {
   log.veto = -1;
   log.actions.clear();
   MCIdle(mc);
-  EventRecord null{};
-  null.what = nullEvent;
+  EventRecord null{};  // a null event
   EXPECT_EQ(MCIsPlayerEvent(mc, &null), 0) << "null events are not claimed";
   EXPECT_EQ(log.actions, (std::vector<short>{mcActionIdle, mcActionIdle}));
   MCActivate(mc, window, false);
@@ -222,10 +177,10 @@ TEST_F(Controller, FilterSeesActionsFirstAndTheBarCanHideOrDetach) {
   // Where the bar was is redrawn blank by the update that hiding it caused.
   EXPECT_EQ(deliver(updateEvt), 1);
   EXPECT_EQ(pixelAt(80, 120 + 4), 0xFFFFFFFFu);
+  log.actions.clear();
   MCSetVisible(mc, true);
   EXPECT_EQ(bounds().bottom, 136);
-  EXPECT_EQ(
-      std::count(log.actions.begin(), log.actions.end(), (short)mcActionControllerSizeChanged), 2);
+  EXPECT_EQ(log.actions, std::vector<short>{mcActionControllerSizeChanged});
 
   // Detached, the bounds are the bar alone; it can be put above the movie.
   EXPECT_EQ(MCIsControllerAttached(mc), 1);
@@ -249,9 +204,41 @@ TEST_F(Controller, FilterSeesActionsFirstAndTheBarCanHideOrDetach) {
   EXPECT_TRUE(log.actions.empty()) << "a removed filter is not called";
 }
 
-// Selection actions in another time scale; what info says can be done follows editing, the
-// selection and the scrap; the scrap pastes into an empty movie.
-TEST_F(Controller, SelectionInfoAndTheScrap) {
+// Drawing the frame at the current time with the bar below, flags, selections in another time
+// scale, what info says can be done, the scrap (also into an empty movie), stale controllers.
+TEST_F(Controller, DrawsSelectsCopiesAndPastesAndRefusesStaleControllers) {
+  Rect r = bounds(), whole{0, 0, 120 + 16, 160};
+  EXPECT_TRUE(EqualRect(&r, &whole));
+  MCDoAction(mc, mcActionDraw, window);
+  EXPECT_TRUE(isRed(pixelAt(80, 60)) && isRed(pixelAt(1, 1)));
+  EXPECT_FALSE(isRed(pixelAt(80, 122)));
+  EXPECT_NE(pixelAt(80, 122), pixelAt(80, 150)) << "the bar is drawn under the movie";
+
+  // Going to a time in the second half shows the second colour.
+  goTo(1500, 1000);
+  EXPECT_NEAR(now(), scale * 3 / 2, 1);
+  EXPECT_TRUE(isBlue(pixelAt(80, 60)));
+
+  // An update event of the window is the controller's: it redraws within the update.
+  Rect all{0, 0, 200, 240};
+  InvalWindowRect(window, &all);
+  EXPECT_EQ(deliver(updateEvt), 1);
+  EventRecord e;
+  EXPECT_FALSE(EventAvail(updateMask, &e)) << "the update region was cleared";
+
+  // Ordinary and explicit flags are kept apart.
+  auto flags = [&](long which) {  // 0x80000000 asks for the explicit ones
+    MCDoAction(mc, mcActionGetFlags, &which);
+    return which;
+  };
+  EXPECT_EQ(flags(0), 0);
+  MCDoAction(mc, mcActionSetFlags, (void*)(intptr_t)mcFlagsUseWindowPalette);
+  MCDoAction(mc, mcActionSetFlags, (void*)(intptr_t)(0x80000000L | 0x20000L));
+  EXPECT_EQ(flags(0), mcFlagsUseWindowPalette);
+  EXPECT_EQ(flags(0x80000000L), 0x20000L);
+  EXPECT_EQ(MCDoAction(mc, 999, nullptr), badComponentSelector);
+
+  // Selections, and what info says can be done.
   MCEnableEditing(mc, false);
   select(250, 500, 1000);
   EXPECT_EQ(selection(), std::make_pair(scale / 4, scale / 2));
@@ -279,23 +266,46 @@ TEST_F(Controller, SelectionInfoAndTheScrap) {
   EXPECT_EQ(PutMovieOnScrap(nullptr, 0), invalidMovie);
   EXPECT_TRUE(VTMovieScrapHasMovie()) << "a failed put leaves the scrap alone";
 
-  // Pasting a picture into a movie that has none (File > New) sizes the movie and shows it.
+  // An empty movie (File > New) gets a bar wide enough for its buttons; played with no port to
+  // draw in, it neither crashes nor keeps running. A picture pasted into it sizes the movie and
+  // shows it.
   DisposeMovieController(mc);
   DisposeMovie(movie);
+  EXPECT_EQ(NewMovieController(nullptr, nullptr, 0), nullptr);
   movie = NewMovie(newMovieActive);
-  SetMovieGWorld(movie, GetWindowPort(window), nullptr);
+  EXPECT_EQ(NewMovieController(movie, nullptr, 0), nullptr);
   Rect none{0, 0, 0, 0};
   mc = NewMovieController(movie, &none, mcTopLeftMovie);
+  ASSERT_NE(mc, nullptr);
+  EXPECT_EQ(bounds().bottom, 16);
+  EXPECT_GE(bounds().right, 100);
+  EXPECT_EQ(MCGetIndMovie(mc, 0), movie);
+  EXPECT_EQ(MCGetIndMovie(mc, 1), nullptr);
+  play();
+  MCIdle(mc);
+  EXPECT_EQ(GetMovieRate(movie), 0);
+  EXPECT_EQ(MCGetControllerInfo(mc, nullptr), paramErr);
+  SetMovieGWorld(movie, GetWindowPort(window), nullptr);
   MCEnableEditing(mc, true);
   ASSERT_EQ(MCPaste(mc, nullptr), noErr);
   EXPECT_EQ(bounds().bottom * 1000 + bounds().right, 136 * 1000 + 160);
   MCDoAction(mc, mcActionDraw, window);
   EXPECT_TRUE(isRed(pixelAt(80, 60)));
+
+  // A disposed controller is refused, not used (TearDown disposes it again: that is ignored).
+  DisposeMovieController(mc);
+  long stale = 7;
+  EXPECT_EQ(MCGetControllerInfo(mc, &stale), badComponentInstance);
+  EXPECT_EQ(stale, 0);
+  EXPECT_EQ(MCDoAction(mc, mcActionPlay, nullptr), badComponentInstance);
+  EXPECT_EQ(MCIsPlayerEvent(mc, nullptr), 0);
+  EXPECT_EQ(MCGetVisible(nullptr), 0);
+  EXPECT_EQ(MCCut(nullptr), nullptr);
+  EXPECT_EQ(MCUndo(nullptr), badComponentInstance);
 }
 
-// Keys (only when enabled, never with Command), selection on the slider and by Shift+arrows in
-// whole frames, kept through play and scrubbing; edits on it with undo; Paste without a
-// selection goes in at the current time.
+// Keys (only when enabled, never with Command); selections in whole frames by Shift+arrows and on
+// the slider, kept through play and scrubbing; edits on them with undo.
 TEST_F(Controller, KeysSelectionAndEditsOnIt) {
   const TimeValue f = scale / 10;  // one frame
   EXPECT_EQ(key(' '), 0) << "keys are off until enabled";
@@ -361,9 +371,8 @@ TEST_F(Controller, KeysSelectionAndEditsOnIt) {
   EXPECT_EQ(GetMovieDuration(movie), 2 * scale - sd);
 }
 
-// Grow and zoom boxes once grow-box bounds are set: the picture scales at its shape within them
-// and the window follows; the zoom box toggles with the largest size that fits; a movie too
-// large for the bounds shrinks to fit when they are set.
+// Once grow-box bounds are set, the grow and zoom boxes scale the picture at its shape within
+// them and the window follows; a movie too large for them shrinks to fit.
 TEST_F(Controller, GrowBoxZoomBoxAndFittingTheScreen) {
   const Rect screen{40, 0, 600, 800};
   MCDoAction(mc, mcActionSetGrowBoxBounds, (void*)&screen);
@@ -398,40 +407,6 @@ TEST_F(Controller, GrowBoxZoomBoxAndFittingTheScreen) {
   MCPositionController(mc, &huge, nullptr, 0);
   MCDoAction(mc, mcActionSetGrowBoxBounds, (void*)&screen);
   EXPECT_LT(size(), 800);
-}
-
-TEST(ControllerBadInput, NullAndStaleControllersAreRefused) {
-  EXPECT_EQ(NewMovieController(nullptr, nullptr, 0), nullptr);
-  Movie m = NewMovie(0);
-  ASSERT_NE(m, nullptr);
-  EXPECT_EQ(NewMovieController(m, nullptr, 0), nullptr);
-  Rect box{0, 0, 0, 0};
-  MovieController mc = NewMovieController(m, &box, mcTopLeftMovie);
-  ASSERT_NE(mc, nullptr);
-  // An empty movie still gets a bar wide enough for its buttons.
-  Rect bounds;
-  MCGetControllerBoundsRect(mc, &bounds);
-  EXPECT_EQ(bounds.bottom, 16);
-  EXPECT_GE(bounds.right, 100);
-  EXPECT_EQ(MCGetIndMovie(mc, 0), m);
-  EXPECT_EQ(MCGetIndMovie(mc, 1), nullptr);
-  // Playing an empty movie (and no port to draw in) neither crashes nor keeps running.
-  MCDoAction(mc, mcActionPlay, (void*)(intptr_t)IntToFixed(1));
-  MCIdle(mc);
-  EXPECT_EQ(GetMovieRate(m), 0);
-  EXPECT_EQ(MCGetControllerInfo(mc, nullptr), paramErr);
-  DisposeMovieController(mc);
-  // The stale controller is refused, not used.
-  long info = 7;
-  EXPECT_EQ(MCGetControllerInfo(mc, &info), badComponentInstance);
-  EXPECT_EQ(info, 0);
-  EXPECT_EQ(MCDoAction(mc, mcActionPlay, nullptr), badComponentInstance);
-  EXPECT_EQ(MCIsPlayerEvent(mc, nullptr), 0);
-  EXPECT_EQ(MCGetVisible(nullptr), 0);
-  EXPECT_EQ(MCCut(nullptr), nullptr);
-  EXPECT_EQ(MCUndo(nullptr), badComponentInstance);
-  DisposeMovieController(mc);  // twice: ignored
-  DisposeMovie(m);
 }
 
 }  // namespace

@@ -40,9 +40,7 @@ TEST(Guard, ACallReturnsTheCodeOfWhatWasThrownInside) {
     return GetMoviesError();
   };
   FSSpec other;
-  auto makeSpec = [&] {
-    return FSMakeFSSpec(0, 0, (ConstStr255Param) "\x01" "a", &other);
-  };
+  auto makeSpec = [&] { return FSMakeFSSpec(0, 0, (ConstStr255Param) "\x01z", &other); };
   const struct {
     std::function<void()> thrown;
     std::function<OSErr()> call;

