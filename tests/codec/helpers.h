@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 
 #include "core/image.h"
@@ -86,6 +87,17 @@ const std::string kSrc = "-f lavfi -i testsrc2=size=";
 inline std::string avcBFrames() {
   return vt_test::fixture("avc_bframes.mov",
                           kSrc + "320x240:rate=25 -t 2 -c:v libx264 -bf 3 -g 15 -pix_fmt yuv420p");
+}
+
+// The foreign movie `name`: imp.mkv, imp.webm (3 s), imp.avi, imp.ts or imp.gif (80x60).
+inline std::string foreign(const std::string& name) {
+  static const std::map<std::string, std::string> recipes = {
+      {"imp.mkv", "160x120:rate=25 -t 2 -c:v libx264 -bf 2 -pix_fmt yuv420p"},
+      {"imp.webm", "160x120:rate=10 -t 3 -c:v libvpx -b:v 200k"},
+      {"imp.avi", "160x120:rate=15 -t 2 -c:v mpeg4"},
+      {"imp.ts", "160x120:rate=25 -t 2 -c:v mpeg2video"},
+      {"imp.gif", "80x60:rate=10 -t 2"}};
+  return vt_test::fixture(name, kSrc + recipes.at(name));
 }
 
 // A 97x61 still picture in the format its extension names.
