@@ -27,11 +27,28 @@ vt::qtff::MovieAtomLocation movieAtom(const std::string& path) {
   return where;
 }
 
-Handle container(const vt::atoms::Atom& root) {
-  std::vector<uint8_t> bytes = vt::atoms::serialise(root);
+// The effect sample and the input map of the effect track (its first reference).
+std::vector<uint8_t> effectSample() {
+  vt::atoms::Atom effect = vt::atoms::newRoot();
+  effect.addOSType('what', 1, 'dslv');
+  effect.addOSType('src ', 1, 'srcA');
+  return vt::atoms::serialise(effect);
+}
+std::vector<uint8_t> inputMap() {
+  vt::atoms::Atom map = vt::atoms::newRoot();
+  vt::atoms::Atom& input = map.add(kTrackModifierInput, 1);
+  input.addOSType(kTrackModifierType, 1, 'vide');
+  input.addOSType('dtst', 1, 'srcA');
+  return vt::atoms::serialise(map);
+}
+
+Handle handleOf(const std::vector<uint8_t>& bytes) {
   Handle h = nullptr;
   EXPECT_EQ(PtrToHand(bytes.data(), &h, (long)bytes.size()), noErr);
   return h;
+}
+std::vector<uint8_t> bytesOf(Handle h) {
+  return std::vector<uint8_t>((uint8_t*)*h, (uint8_t*)*h + GetHandleSize(h));
 }
 
 // The effect-movie layout saved from memory into a new file: a copy track of six samples, an
@@ -43,10 +60,7 @@ std::string buildEffectStyleMovie(const std::string& dir) {
   SetUserDataItem(GetTrackUserData(src), (void*)"Copy of A", 9, 'name', 0);
   Track fx = NewMovieTrack(m, 4 << 16, 4 << 16, kNoVolume);
   Media fm = NewTrackMedia(fx, VideoMediaType, 600, nullptr, 0);
-  vt::atoms::Atom effect = vt::atoms::newRoot(), map = vt::atoms::newRoot();
-  effect.addOSType('what', 1, 'dslv');
-  effect.addOSType('src ', 1, 'srcA');
-  Handle sample = container(effect);
+  Handle sample = handleOf(effectSample());
   ImageDescriptionHandle d = mt::imageDescription('dslv', 4, 4);
   (*d)->vendor = 'appl';
   TimeValue st = -1;
@@ -56,11 +70,8 @@ std::string buildEffectStyleMovie(const std::string& dir) {
   EXPECT_EQ(InsertMediaIntoTrack(fx, 0, st, 600, fixed1), noErr);
   long idx = 0;
   AddTrackReference(fx, src, kTrackReferenceModifier, &idx);
-  vt::atoms::Atom& input = map.add(kTrackModifierInput, (int32_t)idx);
-  input.addOSType(kTrackModifierType, 1, 'vide');
-  input.addOSType('dtst', 1, 'srcA');
-  Handle inputMap = container(map);
-  EXPECT_EQ(SetMediaInputMap(fm, inputMap), noErr);
+  Handle map = handleOf(inputMap());
+  EXPECT_EQ(SetMediaInputMap(fm, map), noErr);
   int32_t loopBE = (int32_t)__builtin_bswap32(1);
   SetUserDataItem(GetMovieUserData(m), &loopBE, 4, 'LOOP', 0);
   Handle text = NewHandle(5);
@@ -68,15 +79,14 @@ std::string buildEffectStyleMovie(const std::string& dir) {
   AddUserDataText(GetMovieUserData(m), text, kUserDataTextCopyright, 1, -1);
   std::string path = dir + "/built.mov";
   EXPECT_EQ(mt::saveAs(m, path, 0, (const unsigned char*)"\x07Movie 1"), noErr);
-  for (Handle h : {text, sample, inputMap, (Handle)d}) DisposeHandle(h);
+  for (Handle h : {text, sample, map, (Handle)d}) DisposeHandle(h);
   DisposeMovie(m);
   return path;
 }
 
 TEST(MovieFiles, WrittenMovieReadsBackWholeAndUpdatesInPlace) {
   std::string path = buildEffectStyleMovie(vt_test::tempDir("movie-rt"));
-  short ref = 0;
-  Movie m = mt::open(path, &ref);
+  Movie m = mt::openMovie(path);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(GetMovieTrackCount(m), 2);
   EXPECT_EQ(GetMovieDuration(m), 600);
@@ -93,30 +103,19 @@ TEST(MovieFiles, WrittenMovieReadsBackWholeAndUpdatesInPlace) {
   EXPECT_EQ(text(GetUserDataText(ud, h, kUserDataTextCopyright, 1, -1)), "(c) X");
   EXPECT_EQ(text(GetUserData(ud, h, 'name', 1)), "Movie 1");
   EXPECT_EQ(text(GetUserData(GetTrackUserData(src), h, 'name', 1)), "Copy of A");
-  // The effect sample is the container's bytes unchanged, with its description.
+  // The effect sample and the input map come back byte for byte, the sample with its description.
   Handle desc = NewHandle(0);
   ASSERT_EQ(GetMediaSample(GetTrackMedia(fx), h, 0, nullptr, 0, nullptr, nullptr, desc, nullptr, 1,
                            nullptr, nullptr),
             noErr);
-  EXPECT_EQ(QTCountChildrenOfType(h, kParentAtomIsContainer, 'what'), 1);
+  EXPECT_EQ(bytesOf(h), effectSample());
   EXPECT_EQ((*(ImageDescriptionHandle)desc)->cType, (CodecType)'dslv');
   EXPECT_EQ((*(ImageDescriptionHandle)desc)->vendor, (OSType)'appl');
-  // The input map survives as a container with one input naming 'srcA'.
   QTAtomContainer map = nullptr;
   ASSERT_EQ(GetMediaInputMap(GetTrackMedia(fx), &map), noErr);
-  QTAtom input = QTFindChildByIndex(map, kParentAtomIsContainer, kTrackModifierInput, 1, nullptr);
-  ASSERT_NE(input, 0);
-  QTAtom name = QTFindChildByID(map, input, 'dtst', 1, nullptr);
-  long size = 0;
-  Ptr p = nullptr;
-  ASSERT_EQ(QTGetAtomDataPtr(map, name, &size, &p), noErr);
-  ASSERT_EQ(size, 4);
-  EXPECT_EQ(vt::readBE32((const unsigned char*)p), (uint32_t)'srcA');
-  QTDisposeAtomContainer(map);
-  DisposeHandle(desc);
-  DisposeHandle(h);
+  EXPECT_EQ(bytesOf(map), inputMap());
+  for (Handle k : {map, desc, h}) DisposeHandle(k);
   DisposeMovie(m);
-  CloseMovieFile(ref);
   // Other readers.
   std::string probe =
       mt::ffprobe("-show_entries stream=codec_tag_string,nb_frames -of compact '" + path + "'");
@@ -126,7 +125,7 @@ TEST(MovieFiles, WrittenMovieReadsBackWholeAndUpdatesInPlace) {
   // Updated in place when smaller, and at the end of the file when larger.
   const uint64_t fileSize = std::filesystem::file_size(path);
   const vt::qtff::MovieAtomLocation was = movieAtom(path);
-  short resId = 0;
+  short ref = 0, resId = 0;
   m = mt::openWith(path, fsRdWrPerm, &ref, &resId);
   EXPECT_EQ(resId, movieInDataForkResID);
   // Smaller: remove an item; the movie atom is rewritten where it was, free space after it.
@@ -146,7 +145,7 @@ TEST(MovieFiles, WrittenMovieReadsBackWholeAndUpdatesInPlace) {
   EXPECT_EQ(now.offset + now.size, std::filesystem::file_size(path));
   DisposeMovie(m);
   CloseMovieFile(ref);
-  Movie again = mt::open(path);
+  Movie again = mt::openMovie(path);
   ASSERT_NE(again, nullptr);
   EXPECT_EQ(CountUserDataType(GetMovieUserData(again), 'XTRA'), 1);
   EXPECT_EQ(CountUserDataType(GetMovieUserData(again), 'LOOP'), 0);
@@ -171,7 +170,7 @@ TEST(MovieFiles, FlattenPutsMovieFirstKeepsUnknownAtomsAndReportsProgress) {
   bytes.insert(bytes.end(), extra, extra + 12);
   vt::writeBE32(&bytes[bytes.size() - 12 - moovSize], (uint32_t)(moovSize + 12));
   mt::writeFile(path, bytes);
-  Movie m = mt::open(path);
+  Movie m = mt::openMovie(path);
   ASSERT_NE(m, nullptr);
   static std::vector<short> messages;
   messages.clear();
@@ -201,7 +200,7 @@ TEST(MovieFiles, FlattenPutsMovieFirstKeepsUnknownAtomsAndReportsProgress) {
   DisposeMovie(m);
   ASSERT_EQ(::unlink(path.c_str()), 0);
   EXPECT_FALSE(mt::framemd5(out).empty());
-  Movie alone = mt::open(out);
+  Movie alone = mt::openMovie(out);
   ASSERT_NE(alone, nullptr);
   EXPECT_EQ(mt::firstByte(GetTrackMedia(GetMovieIndTrack(alone, 1)), 500), 5);
   // A progress procedure that cancels leaves no file behind.
@@ -220,7 +219,7 @@ TEST(MovieFiles, FlattenPutsMovieFirstKeepsUnknownAtomsAndReportsProgress) {
 TEST(MovieFiles, BusyFilesAreNotDestroyed) {
   std::string path = buildEffectStyleMovie(vt_test::tempDir("movie-busy"));
   FSSpec s = mt::spec(path);
-  Movie m = mt::open(path);
+  Movie m = mt::openMovie(path);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(DeleteMovieFile(&s), fBsyErr);
   short ref = 0;
@@ -263,7 +262,7 @@ TEST(MovieFiles, OpenAndCreateErrors) {
       CreateMovieFile(&s, 'TVOD', smSystemScript, (long)createMovieFileDontOpenFile, &ref, nullptr),
       noErr);
   OSErr err = noErr;
-  EXPECT_EQ(mt::open(dir + "/empty.mov", nullptr, &err), nullptr);
+  EXPECT_EQ(mt::openMovie(dir + "/empty.mov", &err), nullptr);
   EXPECT_EQ(err, invalidMovie);
   // Resource IDs other than the data fork's movie do not exist.
   ASSERT_EQ(OpenMovieFile(&s, &ref, fsRdPerm), noErr);

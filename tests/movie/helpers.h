@@ -26,10 +26,7 @@ inline FSSpec spec(const std::string& path) {
   return s;
 }
 
-// Opens the movie in a file; the reference number goes to *ref (closed by the caller).
-inline Movie open(const std::string& path, short* ref = nullptr, OSErr* errOut = nullptr) {
-  return vt_test::openMovie(path, errOut, ref);
-}
+using vt_test::openMovie;
 
 // The test support's file calls, on bytes.
 inline std::vector<uint8_t> readFile(const std::string& path) {

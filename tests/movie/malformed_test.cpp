@@ -139,7 +139,7 @@ TEST(MovieMalformed, NotMovieFiles) {
   // Without an importer, a file of another kind is refused by the movie layer.
   vt::movie::setForeignFileOpener(nullptr);
   OSErr err = noErr;
-  EXPECT_EQ(mt::open(dir + "/text.mov", nullptr, &err), nullptr);
+  EXPECT_EQ(mt::openMovie(dir + "/text.mov", &err), nullptr);
   EXPECT_EQ(err, cantFindHandler);
   // An importer gets the file and builds the movie.
   vt::movie::setForeignFileOpener([](const std::string&, VTMovie** out) -> OSErr {
@@ -157,7 +157,7 @@ TEST(MovieMalformed, NotMovieFiles) {
     *out = m;
     return noErr;
   });
-  Movie m = mt::open(dir + "/text.mov", nullptr, &err);
+  Movie m = mt::openMovie(dir + "/text.mov", &err);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(GetTrackDuration(GetMovieIndTrack(m, 1)), 96);  // 4/25 s at 600
   // Opened for writing, the imported file is still never written: not by Save, not by edits.
