@@ -29,6 +29,20 @@ void exercise(const std::string& path) {
   DisposeMovie(m);
 }
 
+// A copy of the movie file `path` with `damage` done to its bytes, which is given the first
+// track's sample `n`.
+std::string damagedCopy(const std::string& path, uint32_t n,
+                        void (*damage)(std::string&, const vt::movie::SampleInfo&)) {
+  Movie m = openMovie(path);
+  EXPECT_NE(m, nullptr) << path;
+  if (!m) return "";
+  vt::movie::SampleInfo s = GetMovieIndTrack(m, 1)->media->sampleInfo(n);
+  DisposeMovie(m);
+  std::string bytes = vt_test::readFile(path);
+  damage(bytes, s);
+  return vt_test::writeFile(vt_test::tempDir("damaged") + "/copy.mov", bytes);
+}
+
 // An image description of `type`, w x h at `depth` with colour table `clut`, and `extra` bytes
 // after it.
 std::vector<uint8_t> description(OSType type, int w, int h, int depth, int clut, size_t extra = 0) {
@@ -76,23 +90,12 @@ TEST(DamagedMedia, TruncatedFilesOfEveryKind) {
 }
 
 TEST(DamagedMedia, ABrokenSampleIsAnErrorAndItsNeighboursStillDecode) {
-  std::string path = vt_test::fixture("png_odd.mov",
-                                      "-f lavfi -i testsrc2=size=100x52:rate=5 -t 1 "
-                                      "-vf scale=99:51 -c:v png");
-  std::string dir = vt_test::tempDir("badsample");
-  std::string copy = dir + "/broken.mov";
-  std::string bytes = vt_test::readFile(path);
-  Movie m = openMovie(path);
-  ASSERT_NE(m, nullptr);
-  VTMedia* md = GetMovieIndTrack(m, 1)->media.get();
-  ASSERT_EQ(md->sampleCount(), 5u);
-  vt::movie::SampleInfo s2 = md->sampleInfo(2);
-  DisposeMovie(m);
+  std::string path =
+      vt_test::fixture("png_odd.mov", kSrc + "100x52:rate=5 -t 1 -vf scale=99:51 -c:v png");
   // Sample 2 keeps its PNG signature but its chunks become noise.
-  for (uint32_t i = 16; i < s2.size; i++) bytes[s2.offset + i] = (char)(i * 131 + 7);
-  vt_test::writeFile(copy, bytes);
-
-  m = openMovie(copy);
+  Movie m = openMovie(damagedCopy(path, 2, [](std::string& b, const vt::movie::SampleInfo& s) {
+    for (uint32_t i = 16; i < s.size; i++) b[s.offset + i] = (char)(i * 131 + 7);
+  }));
   ASSERT_NE(m, nullptr);
   Track t = GetMovieIndTrack(m, 1);
   TimeScale sc = GetMovieTimeScale(m);
@@ -109,18 +112,9 @@ TEST(DamagedMedia, ABrokenSampleIsAnErrorAndItsNeighboursStillDecode) {
 TEST(DamagedMedia, DataCutOffIsAMissingFrameNotABlackOne) {
   // Movie atom first, as a save killed half-way leaves it: the later samples' data is gone.
   std::string path = vt_test::fixture("png_moov_first.mov",
-                                      "-f lavfi -i testsrc2=size=96x48:rate=5 "
-                                      "-t 1 -c:v png -movflags +faststart");
-  Movie m = openMovie(path);
-  ASSERT_NE(m, nullptr);
-  uint64_t cut = GetMovieIndTrack(m, 1)->media->sampleInfo(3).offset + 10;
-  DisposeMovie(m);
-  std::string copy = vt_test::tempDir("cutoff") + "/cut.mov";
-  std::string bytes = vt_test::readFile(path);
-  bytes.resize(cut);
-  vt_test::writeFile(copy, bytes);
-
-  m = openMovie(copy);
+                                      kSrc + "96x48:rate=5 -t 1 -c:v png -movflags +faststart");
+  Movie m = openMovie(damagedCopy(
+      path, 3, [](std::string& b, const vt::movie::SampleInfo& s) { b.resize(s.offset + 10); }));
   ASSERT_NE(m, nullptr);
   TimeScale sc = GetMovieTimeScale(m);
   EXPECT_FALSE(takePict(GetMoviePict(m, (TimeValue)(1.5 * sc / 5))).empty()) << GetMoviesError();
