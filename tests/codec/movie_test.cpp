@@ -12,28 +12,25 @@ namespace {
 ::testing::Environment* const gMovies =
     ::testing::AddGlobalTestEnvironment(new codec_test::MoviesEnvironment);
 
+// A movie file made by ffmpeg, and the frames (in display order) to compare.
 struct MovFixture {
   const char* name;
   std::string args;
-  int fps;
   std::vector<int> frames;
 };
 
-// Frame n's time in movie units, at the middle of the frame so rounding cannot pick a neighbour.
-TimeValue frameTime(Movie m, int n, int fps) {
-  return (TimeValue)std::llround((n + 0.5) * GetMovieTimeScale(m) / fps);
-}
-
 void checkTrackFrames(const MovFixture& f) {
-  std::string path = vt_test::fixture(f.name, f.args);
+  std::string path = vt_test::fixture(f.name, kSrc + f.args);
   ASSERT_FALSE(path.empty());
   OSErr err;
   Movie m = openMovie(path, &err);
   ASSERT_NE(m, nullptr) << f.name << " error " << err;
   Track t = GetMovieIndTrackType(m, 1, VideoMediaType, movieTrackMediaType);
   ASSERT_NE(t, nullptr) << f.name;
+  // At the middle of each frame (all last as long), so rounding cannot pick a neighbour.
+  const double frame = (double)GetTrackDuration(t) / GetMediaSampleCount(GetTrackMedia(t));
   for (int n : f.frames) {
-    vt::Image img = takePict(GetTrackPict(t, frameTime(m, n, f.fps)));
+    vt::Image img = takePict(GetTrackPict(t, (TimeValue)std::llround((n + 0.5) * frame)));
     ASSERT_FALSE(img.empty()) << f.name << " frame " << n << " error " << GetMoviesError();
     vt::Image ref = referenceFrame(path, n, img.width, img.height);
     EXPECT_GE(psnr(img, ref), 40.0) << f.name << " frame " << n;
@@ -44,40 +41,31 @@ void checkTrackFrames(const MovFixture& f) {
 }  // namespace
 
 TEST(MovieFileDecode, CodecsAndPalettesMatchFfmpeg) {
-  std::string s = kSrc;
   const MovFixture fixtures[] = {
       {"avc_bframes.mov",
-       s + "320x240:rate=25 -t 2 -c:v libx264 -bf 3 -g 15 -pix_fmt yuv420p",
-       25,
+       "320x240:rate=25 -t 2 -c:v libx264 -bf 3 -g 15 -pix_fmt yuv420p",
        {0, 1, 2, 16, 30, 49, 3}},
       {"hevc.mp4",
-       s + "256x144:rate=25 -t 1 -c:v libx265 -x265-params log-level=error -tag:v hvc1 -pix_fmt "
-           "yuv420p",
-       25,
+       "256x144:rate=25 -t 1 -c:v libx265 -x265-params log-level=error -tag:v hvc1 -pix_fmt "
+       "yuv420p",
        {0, 12, 24}},
-      {"mp4v.mov", s + "176x144:rate=15 -t 1 -c:v mpeg4 -q:v 2", 15, {0, 7, 14}},
-      {"mjpeg_odd.mov",
-       s + "162x98:rate=10 -t 1 -vf scale=161:97 -c:v mjpeg -q:v 2",
-       10,
-       {0, 5, 9}},
-      {"png_odd.mov", s + "100x52:rate=5 -t 1 -vf scale=99:51 -c:v png", 5, {0, 4}},
-      {"raw24_odd.mov",
-       s + "66x34:rate=5 -t 1 -vf scale=65:33 -c:v rawvideo -pix_fmt rgb24",
-       5,
-       {0, 3}},
-      {"uyvy.mov", s + "64x32:rate=5 -t 1 -c:v rawvideo -pix_fmt uyvy422", 5, {1, 4}},
-      {"qtrle_odd.mov", s + "76x42:rate=5 -t 1 -vf scale=75:41 -c:v qtrle", 5, {0, 2, 4}},
-      {"prores.mov", s + "128x72:rate=5 -t 1 -c:v prores_ks -profile:v 2", 5, {0, 3}},
-      {"cinepak.mov", s + "96x64:rate=5 -t 1 -c:v cinepak", 5, {0, 4}},
-      {"svq1.mov", s + "160x120:rate=10 -t 1 -c:v svq1", 10, {0, 6, 9}},
+      {"mp4v.mov", "176x144:rate=15 -t 1 -c:v mpeg4 -q:v 2", {0, 7, 14}},
+      {"mjpeg_odd.mov", "162x98:rate=10 -t 1 -vf scale=161:97 -c:v mjpeg -q:v 2", {0, 5, 9}},
+      {"png_odd.mov", "100x52:rate=5 -t 1 -vf scale=99:51 -c:v png", {0, 4}},
+      {"raw24_odd.mov", "66x34:rate=5 -t 1 -vf scale=65:33 -c:v rawvideo -pix_fmt rgb24", {0, 3}},
+      {"uyvy.mov", "64x32:rate=5 -t 1 -c:v rawvideo -pix_fmt uyvy422", {1, 4}},
+      {"qtrle_odd.mov", "76x42:rate=5 -t 1 -vf scale=75:41 -c:v qtrle", {0, 2, 4}},
+      {"prores.mov", "128x72:rate=5 -t 1 -c:v prores_ks -profile:v 2", {0, 3}},
+      {"cinepak.mov", "96x64:rate=5 -t 1 -c:v cinepak", {0, 4}},
+      {"svq1.mov", "160x120:rate=10 -t 1 -c:v svq1", {0, 6, 9}},
       // Its samples all claim to be sync samples though later ones only patch the previous frame:
       // stepping forward must carry on with the decoder rather than start afresh.
-      {"rpza.mov", s + "64x48:rate=10 -t 1 -c:v rpza", 10, {0, 1, 2, 3, 4, 5}},
-      {"smc.mov", s + "64x48:rate=10 -t 1 -vf format=pal8 -c:v smc", 10, {0, 7}},
-      {"raw8.mov", s + "64x48:rate=10 -t 1 -vf format=pal8 -c:v rawvideo", 10, {2}},
-      {"dv.mov", s + "720x480:rate=30000/1001 -t 0.3 -pix_fmt yuv411p -c:v dvvideo", 30, {0, 5}},
-      {"yuv2.mov", s + "64x48:rate=10 -t 1 -c:v rawvideo -pix_fmt yuyv422 -tag:v yuv2", 10, {3}},
-      {"mjpa.mov", s + "64x48:rate=10 -t 1 -c:v mjpeg -tag:v mjpa", 10, {0, 8}},
+      {"rpza.mov", "64x48:rate=10 -t 1 -c:v rpza", {0, 1, 2, 3, 4, 5}},
+      {"smc.mov", "64x48:rate=10 -t 1 -vf format=pal8 -c:v smc", {0, 7}},
+      {"raw8.mov", "64x48:rate=10 -t 1 -vf format=pal8 -c:v rawvideo", {2}},
+      {"dv.mov", "720x480:rate=30000/1001 -t 0.3 -pix_fmt yuv411p -c:v dvvideo", {0, 5}},
+      {"yuv2.mov", "64x48:rate=10 -t 1 -c:v rawvideo -pix_fmt yuyv422 -tag:v yuv2", {3}},
+      {"mjpa.mov", "64x48:rate=10 -t 1 -c:v mjpeg -tag:v mjpa", {0, 8}},
   };
   for (const auto& f : fixtures) checkTrackFrames(f);
 }

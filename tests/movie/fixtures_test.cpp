@@ -109,7 +109,7 @@ TEST(MovieFixtures, ALateStreamStartsWithAnEmptyEdit) {
 
 // Copies the first video track of `src` into a new movie file, copying or referring.
 std::string copyTrack(const std::string& src, const std::string& out, bool copyData,
-                      TimeValue durationSeconds10ths = 10) {
+                      TimeValue durationSeconds10ths) {
   Movie sm = mt::openMovie(src);
   EXPECT_NE(sm, nullptr);
   if (!sm) return "";
@@ -127,16 +127,13 @@ std::string copyTrack(const std::string& src, const std::string& out, bool copyD
   Fixed w, h;
   GetTrackDimensions(st, &w, &h);
   Track dt = NewMovieTrack(dm, w, h, kNoVolume);
-  OSType type = 0;
-  GetMediaHandlerDescription(GetTrackMedia(st), &type, nullptr, nullptr);
-  Media dmd = NewTrackMedia(dt, type, scale, nullptr, 0);
+  Media dmd = NewTrackMedia(dt, VideoMediaType, scale, nullptr, 0);
   if (copyData) BeginMediaEdits(dmd);
   EXPECT_EQ(CopyTrackSettings(st, dt), noErr);
   EXPECT_EQ(InsertTrackSegment(st, dt, 0, scale * durationSeconds10ths / 10, 0), noErr);
   if (copyData) EndMediaEdits(dmd);
   short resId = movieInDataForkResID;
-  static const unsigned char kName[] = "\x07Movie 1";
-  EXPECT_EQ(AddMovieResource(dm, ref, &resId, kName), noErr);
+  EXPECT_EQ(AddMovieResource(dm, ref, &resId, nullptr), noErr);
   CloseMovieFile(ref);
   DisposeMovie(sm);
   DisposeMovie(dm);
