@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "core/macroman.h"
 #include "files/fsspec.h"
 #include "fixtures.h"
 
@@ -166,11 +167,7 @@ TEST(FSSpecs, LongNamesGetUniqueShortFormsThatResolveBack) {
   std::string s =
       vt::files::shortName(std::string(51, 'x') + "\xC3\xA9\xC3\xA9" + std::string(20, 'y'));
   EXPECT_LE(s.size(), 61u);
-  for (size_t i = 0; i < s.size(); ++i) {
-    if ((unsigned char)s[i] != 0xC3) continue;
-    ASSERT_LT(i + 1, s.size());
-    EXPECT_EQ((unsigned char)s[i + 1], 0xA9);
-  }
+  EXPECT_TRUE(vt::isValidUtf8(s)) << s;
   EXPECT_EQ(vt::files::shortName("short.mov"), "short.mov");
 }
 
