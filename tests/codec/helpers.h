@@ -22,20 +22,14 @@ using vt_test::openMovie;
 
 // Frame `n` (display order) of `path` as decoded by the ffmpeg command, w x h, 0xAARRGGBB.
 inline vt::Image referenceFrame(const std::string& path, int n, int w, int h) {
-  std::string out = vt_test::tempDir("ref") + "/frame.bgra";
-  std::string cmd = "ffmpeg -nostdin -loglevel error -y -i '" + path + "' -vf 'select=eq(n\\," +
-                    std::to_string(n) + ")' -vsync 0 -frames:v 1 -f rawvideo -pix_fmt bgra '" +
-                    out + "' 2>&1";
-  std::string log;
+  std::string bytes;
+  vt_test::run("ffmpeg -nostdin -loglevel error -i '" + path + "' -vf 'select=eq(n\\," +
+                   std::to_string(n) + ")' -vsync 0 -frames:v 1 -f rawvideo -pix_fmt bgra -",
+               &bytes);
   vt::Image img;
-  if (vt_test::run(cmd, &log) != 0) {
-    ADD_FAILURE() << "reference decode failed: " << log;
-    return img;
-  }
-  std::string bytes = vt_test::readFile(out);
   if (bytes.size() != (size_t)w * h * 4) {
-    ADD_FAILURE() << "reference frame " << n << " has " << bytes.size() / 4 << " pixels, expected "
-                  << w * h;
+    ADD_FAILURE() << "ffmpeg's frame " << n << " of " << path << " has " << bytes.size() / 4
+                  << " pixels, expected " << w * h;
     return img;
   }
   img.resize(w, h);
