@@ -135,32 +135,10 @@ TEST(GraphicsImporters, ReadEachFormatByContentDrawScaledAndOpenAsOneFrameMovies
   }
 }
 
-TEST(GraphicsImporters, NoImporterForMoviesTextOrMissingFiles) {
-  std::string dir = vt_test::tempDir("nogrip");
-  std::string movie = foreign("imp.mkv");
-  struct {
-    std::string path;
-    OSErr err;
-  } cases[] = {
-      {writeFile(dir + "/text.png", "not a picture at all"), cantFindHandler},
-      {writeFile(dir + "/fake.png", std::string("\x89PNG\r\n\x1a\n", 8) + "garbage after"),
-       cantFindHandler},
-      {copyAs(movie, dir + "/movie.jpg"), cantFindHandler},
-      {dir + "/missing.png", fnfErr},
-  };
-  for (auto& c : cases) {
-    FSSpec spec = specFor(c.path);
-    GraphicsImportComponent gi = reinterpret_cast<GraphicsImportComponent>(1);
-    EXPECT_EQ(GetGraphicsImporterForFile(&spec, &gi), c.err) << c.path;
-    EXPECT_EQ(gi, nullptr) << c.path;
-  }
-  EXPECT_EQ(GetGraphicsImporterForFile(nullptr, nullptr), paramErr);
-}
-
 // Misleading names throughout: the content decides, unless the application recorded a type.
 TEST(FileTyping, TypesAndImportersFollowContentNotNamesAndARecordedTypeWins) {
   std::string dir = vt_test::tempDir("ftype");
-  std::string movie = copyAs(avcBFrames(), dir + "/movie.txt");
+  std::string movie = copyAs(avcBFrames(), dir + "/movie.jpg");
   std::string notes = writeFile(dir + "/notes.mkv", "just some text\n");
   std::string avi = copyAs(foreign("imp.avi"), dir + "/c.mpg");
   std::string png = copyAs(still("png"), dir + "/y.avi");
@@ -179,6 +157,22 @@ TEST(FileTyping, TypesAndImportersFollowContentNotNamesAndARecordedTypeWins) {
     EXPECT_EQ(typeOf(copyAs(still(ext), dir + "/img-" + ext)), (OSType)type) << ext;
   EXPECT_EQ(typeOf(writeFile(dir + "/empty", "")), 0u);
   EXPECT_EQ(openMovie(notes), nullptr);
+
+  // No graphics importer for text, a broken PNG, a movie or a missing file.
+  const std::pair<std::string, OSErr> noPicture[] = {
+      {writeFile(dir + "/text.png", "not a picture at all"), cantFindHandler},
+      {writeFile(dir + "/fake.png", std::string("\x89PNG\r\n\x1a\n", 8) + "garbage after"),
+       cantFindHandler},
+      {movie, cantFindHandler},
+      {dir + "/missing.png", fnfErr},
+  };
+  for (const auto& [path, err] : noPicture) {
+    FSSpec spec = specFor(path);
+    GraphicsImportComponent gi = reinterpret_cast<GraphicsImportComponent>(1);
+    EXPECT_EQ(GetGraphicsImporterForFile(&spec, &gi), err) << path;
+    EXPECT_EQ(gi, nullptr) << path;
+  }
+  EXPECT_EQ(GetGraphicsImporterForFile(nullptr, nullptr), paramErr);
 
   // The movie importer search through an alias.
   auto importerFor = [&](const std::string& path, long flags, Component* c) {

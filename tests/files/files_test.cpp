@@ -50,21 +50,6 @@ bool xattrsSupported(const std::string& dir) {
 
 }  // namespace
 
-TEST(FSSpecs, EveryNameFitsInTheClassicSeventyBytes) {
-  // Callers copy specs by the classic 70-byte size; a 62- or 63-byte name would not fit.
-  std::string dir = vt_test::tempDir("fsspec-70");
-  for (size_t len : {61u, 62u, 63u}) {
-    std::string name(len, 'n');
-    vt_test::writeFile(dir + "/" + name);
-    FSSpec copy;
-    FSSpec spec = specOf(dir + "/" + name);
-    EXPECT_LE(offsetof(FSSpec, name) + 1 + spec.name[0], 70u);
-    std::memset(&copy, 0xEE, sizeof copy);
-    std::memcpy(&copy, &spec, 70);
-    EXPECT_EQ(pathOf(copy), dir + "/" + name);
-  }
-}
-
 TEST(FSSpecs, PathRoundTripsThroughDirectoryIDsAndTheWorkingDirectory) {
   std::string dir = vt_test::tempDir("fsspec-roundtrip");
   fs::create_directories(dir + "/sub");
@@ -132,8 +117,17 @@ TEST(FSSpecs, MissingFileAndMissingFolder) {
   EXPECT_EQ(vt::files::specToPath(bad, p), bdNamErr);
 }
 
-TEST(FSSpecs, LongNamesGetUniqueShortFormsThatResolveBack) {
+TEST(FSSpecs, NamesFitTheClassicSeventyBytesAndLongOnesGetUniqueShortForms) {
   std::string dir = vt_test::tempDir("fsspec-long");
+  // Callers copy specs by the classic 70-byte size; a 62- or 63-byte name would not fit.
+  for (size_t len : {61u, 62u, 63u}) {
+    std::string name(len, 'n');
+    FSSpec spec = specOf(vt_test::writeFile(dir + "/" + name)), copy;
+    EXPECT_LE(offsetof(FSSpec, name) + 1 + spec.name[0], 70u);
+    std::memset(&copy, 0xEE, sizeof copy);
+    std::memcpy(&copy, &spec, 70);
+    EXPECT_EQ(pathOf(copy), dir + "/" + name);
+  }
   std::string longA = std::string(80, 'a') + ".mov";
   std::string longB = std::string(80, 'a') + "b.mov";  // same prefix, different name
   vt_test::writeFile(dir + "/" + longA, "A");

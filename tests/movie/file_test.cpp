@@ -279,7 +279,6 @@ TEST(MovieFiles, OpenAndCreateErrors) {
 }
 
 TEST(MovieFiles, SixtyFourBitTimesAndOffsets) {
-  std::string dir = vt_test::tempDir("movie-wide");
   // Durations past 32 bits make the headers and the edit list version 1.
   Movie m = NewMovie(0);
   Track t = NewMovieTrack(m, 4 << 16, 4 << 16, 0);
@@ -289,7 +288,7 @@ TEST(MovieFiles, SixtyFourBitTimesAndOffsets) {
   ASSERT_EQ(InsertMediaIntoTrack(t, 0, 0, 2000000000, fixed1), noErr);
   ASSERT_EQ(InsertMediaIntoTrack(t, -1, 2000000000, 2000000000, fixed1), noErr);
   SetMovieTimeScale(m, 1000000000);
-  std::string path = dir + "/wide.mov";
+  std::string path = vt_test::tempDir("movie-wide") + "/wide.mov";
   Movie flat = mt::flatten(m, path);
   ASSERT_NE(flat, nullptr);
   VTTrack* ft = GetMovieIndTrack(flat, 1);

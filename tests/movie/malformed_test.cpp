@@ -129,17 +129,16 @@ TEST(MovieMalformed, NotMovieFiles) {
   std::string dir = vt_test::tempDir("movie-notmovie");
   std::string png = vt_test::fixture("mv_image.png", "-f lavfi -i testsrc=size=32x32 -frames:v 1");
   EXPECT_FALSE(vt::qtff::isMovieFile(png));
-  mt::writeFile(dir + "/text.mov", words({'hell', 'o wo', 'rld!'}));
-  EXPECT_FALSE(vt::qtff::isMovieFile(dir + "/text.mov"));
-  mt::writeFile(dir + "/empty.mov", {});
-  EXPECT_FALSE(vt::qtff::isMovieFile(dir + "/empty.mov"));
+  const std::string text = vt_test::writeFile(dir + "/text.mov", "hello world!");
+  EXPECT_FALSE(vt::qtff::isMovieFile(text));
+  EXPECT_FALSE(vt::qtff::isMovieFile(vt_test::writeFile(dir + "/empty.mov", "")));
   EXPECT_FALSE(vt::qtff::isMovieFile(dir + "/missing.mov"));
   EXPECT_TRUE(vt::qtff::isMovieFile(makeValid(dir)));
   EXPECT_TRUE(vt::qtff::isMovieFile(vt_test::fixture("mv_mpeg4.mp4", mt::kVideo + "-c:v mpeg4")));
   // Without an importer, a file of another kind is refused by the movie layer.
   vt::movie::setForeignFileOpener(nullptr);
   OSErr err = noErr;
-  EXPECT_EQ(mt::openMovie(dir + "/text.mov", &err), nullptr);
+  EXPECT_EQ(mt::openMovie(text, &err), nullptr);
   EXPECT_EQ(err, cantFindHandler);
   // An importer gets the file and builds the movie.
   vt::movie::setForeignFileOpener([](const std::string&, VTMovie** out) -> OSErr {
@@ -157,20 +156,20 @@ TEST(MovieMalformed, NotMovieFiles) {
     *out = m;
     return noErr;
   });
-  Movie m = mt::openMovie(dir + "/text.mov", &err);
+  Movie m = mt::openMovie(text, &err);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(GetTrackDuration(GetMovieIndTrack(m, 1)), 96);  // 4/25 s at 600
   // Opened for writing, the imported file is still never written: not by Save, not by edits.
-  std::vector<uint8_t> before = mt::readFile(dir + "/text.mov");
+  std::vector<uint8_t> before = mt::readFile(text);
   short ref = 0, resId = 0;
-  Movie w = mt::openWith(dir + "/text.mov", fsRdWrPerm, &ref, &resId);
+  Movie w = mt::openWith(text, fsRdWrPerm, &ref, &resId);
   ASSERT_NE(w, nullptr);
   mt::addSamples(GetTrackMedia(GetMovieIndTrack(w, 1)), 1, 10, 1);
   EXPECT_EQ(UpdateMovieResource(w, ref, resId, nullptr), badFileFormat);
   EXPECT_EQ(AddMovieResource(w, ref, &resId, nullptr), badFileFormat);
   DisposeMovie(w);
   CloseMovieFile(ref);
-  EXPECT_EQ(mt::readFile(dir + "/text.mov"), before);
+  EXPECT_EQ(mt::readFile(text), before);
   vt::movie::setForeignFileOpener(nullptr);
   // Saving such a movie copies the importer's data into the movie file.
   Movie flat = mt::flatten(m, dir + "/imported.mov");
