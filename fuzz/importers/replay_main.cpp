@@ -4,12 +4,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <utility>
 
 std::vector<std::vector<uint8_t>> vtFuzzSeeds() {
-  const char* dir = std::getenv("TMPDIR");
-  std::string base = std::string(dir && *dir ? dir : "/tmp") + "/vantrel-importer-seeds";
+  const std::string base = std::filesystem::temp_directory_path() / "vantrel-importer-seeds";
   const std::pair<const char*, const char*> kinds[] = {
       {"s.mkv", "-map 0:v -c:v libx264 -bf 2 -g 3 -pix_fmt yuv420p"},
       {"s.webm", "-map 0:v -c:v libvpx"},
