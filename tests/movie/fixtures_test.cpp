@@ -10,7 +10,6 @@
 
 namespace {
 
-using mt::kSound;
 using mt::kVideo;
 
 struct Case {
@@ -28,7 +27,7 @@ std::vector<Case> cases() {
       {"mv_png.mov", kVideo + "-c:v png", 'png '},
       {"mv_raw.mov", kVideo + "-c:v rawvideo -pix_fmt rgb24", 'raw '},
       {"mv_h264.m4v", kVideo + "-c:v libx264 -pix_fmt yuv420p -f mp4", 'avc1'},
-      {"mv_pcm.mov", kVideo + kSound + "-c:v mjpeg -c:a pcm_s16le", 'jpeg'},
+      {"mv_pcm.mov", kVideo + mt::kSound + "-c:v mjpeg -c:a pcm_s16le", 'jpeg'},
   };
 }
 

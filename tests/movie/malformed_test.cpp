@@ -199,7 +199,6 @@ std::vector<uint8_t> movieOf(int tracks, uint32_t samples, const std::vector<uin
   file.insert(file.end(), moov.begin(), moov.end());
   return file;
 }
-const std::vector<uint8_t> kMediaHeader = atom("mdhd", {words({0, 0, 0, 600, 0, 0})});
 
 // Runs `work` in a child process: its exit status (99 when it throws), and the most memory it
 // held.
@@ -235,7 +234,7 @@ TEST(MovieMalformed, SampleCountBombsOpenInBoundedMemory) {
   // 0.4, 4.2 and 44 KB claiming two million samples per track.
   for (int tracks : {1, 13, 140}) {
     std::string path = dir + "/bomb" + std::to_string(tracks) + ".mov";
-    mt::writeFile(path, movieOf(tracks, 1u << 21, kMediaHeader));
+    mt::writeFile(path, movieOf(tracks, 1u << 21, atom("mdhd", {words({0, 0, 0, 600, 0, 0})})));
     EXPECT_EQ(inChild([&] { return readIn(path); }, &kb), 0) << tracks;
     EXPECT_LT(kb - baseKB, 32 * 1024) << tracks;
   }
