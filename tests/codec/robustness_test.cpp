@@ -92,8 +92,7 @@ TEST(DamagedMedia, ABrokenSampleIsAnErrorAndItsNeighboursStillDecode) {
   ASSERT_NE(m, nullptr);
   Track t = GetMovieIndTrack(m, 1);
   TimeScale sc = GetMovieTimeScale(m);
-  PicHandle bad = GetTrackPict(t, (TimeValue)(2.5 * sc / 5));
-  EXPECT_EQ(bad, nullptr);
+  EXPECT_EQ(GetTrackPict(t, (TimeValue)(2.5 * sc / 5)), nullptr);
   EXPECT_EQ(GetMoviesError(), codecBadDataErr);
   for (int n : {1, 3, 0, 4}) {
     vt::Image img = takePict(GetTrackPict(t, (TimeValue)((n + 0.5) * sc / 5)));
