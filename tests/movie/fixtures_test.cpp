@@ -244,7 +244,6 @@ TEST(MovieTools, InfoAgreesWithFfprobe) {
     ASSERT_EQ(rc, 0);
     std::string probed = mt::ffprobe("-print_format json -show_streams '" + file + "'");
     json probe = json::parse(probed, nullptr, false);
-    ASSERT_TRUE(probe.contains("streams"));
     ASSERT_EQ(i["tracks"].size(), probe["streams"].size());
     for (size_t k = 0; k < probe["streams"].size(); ++k) {
       const json& s = probe["streams"][k];
