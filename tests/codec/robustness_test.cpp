@@ -120,17 +120,16 @@ TEST(DamagedMedia, DataCutOffIsAMissingFrameNotABlackOne) {
 TEST(DamagedMedia, DescriptionsAndDecodersRefuseNonsense) {
   using namespace vt::codec;
   VideoFormat f;
-  std::vector<uint8_t> e = description('zzzz', 16, 16, 24, 0xFFFF);
-  vt::writeBE32(&e[0], 0);
-  EXPECT_FALSE(parseSampleEntry(e.data(), e.size(), f));  // declared size 0
-  e = description('zzzz', 0, 0, 24, 0xFFFF);
-  EXPECT_FALSE(parseSampleEntry(e.data(), e.size(), f));  // zero width and height
-  e = description('zzzz', 16, 16, 24, 0xFFFF);
-  vt::writeBE32(&e[0], 200);
-  EXPECT_FALSE(parseSampleEntry(e.data(), e.size(), f));  // claims more bytes than it has
-  e = description('zzzz', 16, 16, 24, 0xFFFF);
-  ASSERT_TRUE(parseSampleEntry(e.data(), e.size(), f));
+  const std::vector<uint8_t> plain = description('zzzz', 16, 16, 24, 0xFFFF);
+  ASSERT_TRUE(parseSampleEntry(plain.data(), plain.size(), f));
   EXPECT_EQ(VideoDecoder::open(f).error(), noCodecErr);
+  for (uint32_t declared : {0u, 200u}) {  // no size, and more bytes than it has
+    std::vector<uint8_t> e = plain;
+    vt::writeBE32(&e[0], declared);
+    EXPECT_FALSE(parseSampleEntry(e.data(), e.size(), f)) << declared;
+  }
+  std::vector<uint8_t> e = description('zzzz', 0, 0, 24, 0xFFFF);
+  EXPECT_FALSE(parseSampleEntry(e.data(), e.size(), f));  // zero width and height
   e = description('zzzz', 16, 16, 8, 0);  // an embedded colour table past the description
   EXPECT_FALSE(parseSampleEntry(e.data(), e.size(), f));
   // Extension atoms with impossible sizes are ignored, not followed.

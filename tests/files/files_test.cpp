@@ -224,7 +224,6 @@ TEST(FSSpecs, TypeAndCreatorKeptInExtendedAttributes) {
   type = 1;
   EXPECT_FALSE(vt::files::readTypeCreator(dir + "/plain", type, creator));
   EXPECT_EQ(type, 1u);
-  FSSpec missing;
-  VTMakeFSSpecFromPath((dir + "/gone").c_str(), &missing);
+  FSSpec missing = specOf(dir + "/gone", fnfErr);
   EXPECT_EQ(FSpSetFInfo(&missing, &info), fnfErr);
 }
