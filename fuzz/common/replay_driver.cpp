@@ -9,12 +9,16 @@
 #include <iterator>
 #include <random>
 
+std::vector<uint8_t> vtReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
+}
+
 namespace {
 
 void replayFile(const std::filesystem::path& p, long& count) {
-  std::ifstream in(p, std::ios::binary);
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                             std::istreambuf_iterator<char>());
+  std::vector<uint8_t> bytes = vtReadFile(p);
   LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
   ++count;
 }

@@ -6,6 +6,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
@@ -13,3 +14,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 // Provided by each target: well-formed inputs to mutate (may be empty when the target is only
 // replayed).
 std::vector<std::vector<uint8_t>> vtFuzzSeeds();
+
+// The bytes of a file (none when it cannot be read).
+std::vector<uint8_t> vtReadFile(const std::string& path);

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -21,15 +22,6 @@
 #include "ui/window_server.h"
 
 namespace {
-
-const std::string& scratchPath() {
-  static const std::string p = [] {
-    const char* dir = std::getenv("TMPDIR");
-    return std::string(dir && *dir ? dir : "/tmp") + "/vantrel-fuzz-importers-" +
-           std::to_string(getpid());
-  }();
-  return p;
-}
 
 // First 2 bytes: description length; then the description, read as an image and as a sound
 // description; the rest is one sample.
@@ -64,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)entered;
   decodeRaw(data, size);
 
-  const std::string& path = scratchPath();
+  static const std::string path = std::filesystem::temp_directory_path() /
+                                  ("vantrel-fuzz-importers-" + std::to_string(getpid()));
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return 0;
   if (size) std::fwrite(data, 1, size, f);

@@ -4,24 +4,12 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
+#include <filesystem>
 #include <string>
 #include <utility>
 
-namespace {
-
-std::vector<uint8_t> readAll(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)),
-                              std::istreambuf_iterator<char>());
-}
-
-}  // namespace
-
 std::vector<std::vector<uint8_t>> vtFuzzSeeds() {
-  const char* dir = std::getenv("TMPDIR");
-  std::string base = std::string(dir && *dir ? dir : "/tmp") + "/vantrel-importer-seeds";
+  const std::string base = std::filesystem::temp_directory_path() / "vantrel-importer-seeds";
   const std::pair<const char*, const char*> kinds[] = {
       {"s.mkv", "-map 0:v -c:v libx264 -bf 2 -g 3 -pix_fmt yuv420p"},
       {"s.webm", "-map 0:v -c:v libvpx"},
@@ -48,7 +36,7 @@ std::vector<std::vector<uint8_t>> vtFuzzSeeds() {
   std::vector<std::string> missing;
   std::string all;
   for (const auto& [name, args] : kinds)
-    if (readAll(base + "/" + name).empty())
+    if (vtReadFile(base + "/" + name).empty())
       all += missing.emplace_back(std::string(" ") + args + " '" + base + "/" + name + "'");
   if (!missing.empty() && std::system((make + all).c_str()) != 0)
     for (const auto& m : missing)
@@ -56,7 +44,7 @@ std::vector<std::vector<uint8_t>> vtFuzzSeeds() {
         std::fprintf(stderr, "fuzz: seed not made:%s\n", m.c_str());
   std::vector<std::vector<uint8_t>> seeds;
   for (const auto& [name, args] : kinds)
-    if (std::vector<uint8_t> b = readAll(base + "/" + name); !b.empty())
+    if (std::vector<uint8_t> b = vtReadFile(base + "/" + name); !b.empty())
       seeds.push_back(std::move(b));
   return seeds;
 }

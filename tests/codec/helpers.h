@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 
 #include "core/image.h"
@@ -21,20 +22,14 @@ using vt_test::openMovie;
 
 // Frame `n` (display order) of `path` as decoded by the ffmpeg command, w x h, 0xAARRGGBB.
 inline vt::Image referenceFrame(const std::string& path, int n, int w, int h) {
-  std::string out = vt_test::tempDir("ref") + "/frame.bgra";
-  std::string cmd = "ffmpeg -nostdin -loglevel error -y -i '" + path + "' -vf 'select=eq(n\\," +
-                    std::to_string(n) + ")' -vsync 0 -frames:v 1 -f rawvideo -pix_fmt bgra '" +
-                    out + "' 2>&1";
-  std::string log;
+  std::string bytes;
+  vt_test::run("ffmpeg -nostdin -loglevel error -i '" + path + "' -vf 'select=eq(n\\," +
+                   std::to_string(n) + ")' -vsync 0 -frames:v 1 -f rawvideo -pix_fmt bgra -",
+               &bytes);
   vt::Image img;
-  if (vt_test::run(cmd, &log) != 0) {
-    ADD_FAILURE() << "reference decode failed: " << log;
-    return img;
-  }
-  std::string bytes = vt_test::readFile(out);
   if (bytes.size() != (size_t)w * h * 4) {
-    ADD_FAILURE() << "reference frame " << n << " has " << bytes.size() / 4 << " pixels, expected "
-                  << w * h;
+    ADD_FAILURE() << "ffmpeg's frame " << n << " of " << path << " has " << bytes.size() / 4
+                  << " pixels, expected " << w * h;
     return img;
   }
   img.resize(w, h);
@@ -86,6 +81,17 @@ const std::string kSrc = "-f lavfi -i testsrc2=size=";
 inline std::string avcBFrames() {
   return vt_test::fixture("avc_bframes.mov",
                           kSrc + "320x240:rate=25 -t 2 -c:v libx264 -bf 3 -g 15 -pix_fmt yuv420p");
+}
+
+// The foreign movie `name`: imp.mkv, imp.webm (3 s), imp.avi, imp.ts or imp.gif (80x60).
+inline std::string foreign(const std::string& name) {
+  static const std::map<std::string, std::string> recipes = {
+      {"imp.mkv", "160x120:rate=25 -t 2 -c:v libx264 -bf 2 -pix_fmt yuv420p"},
+      {"imp.webm", "160x120:rate=10 -t 3 -c:v libvpx -b:v 200k"},
+      {"imp.avi", "160x120:rate=15 -t 2 -c:v mpeg4"},
+      {"imp.ts", "160x120:rate=25 -t 2 -c:v mpeg2video"},
+      {"imp.gif", "80x60:rate=10 -t 2"}};
+  return vt_test::fixture(name, kSrc + recipes.at(name));
 }
 
 // A 97x61 still picture in the format its extension names.

@@ -1,5 +1,7 @@
 // Damaged media: truncated and overwritten files give errors or fewer pictures, never crashes,
 // and a broken sample is reported without spoiling its neighbours.
+#include <filesystem>
+
 #include "codec/decoder.h"
 #include "codec/video_format.h"
 #include "core/fourcc.h"
@@ -29,6 +31,20 @@ void exercise(const std::string& path) {
   DisposeMovie(m);
 }
 
+// A copy of the movie file `path` with `damage` done to its bytes, which is given the first
+// track's sample `n`.
+std::string damagedCopy(const std::string& path, uint32_t n,
+                        void (*damage)(std::string&, const vt::movie::SampleInfo&)) {
+  Movie m = openMovie(path);
+  EXPECT_NE(m, nullptr) << path;
+  if (!m) return "";
+  vt::movie::SampleInfo s = GetMovieIndTrack(m, 1)->media->sampleInfo(n);
+  DisposeMovie(m);
+  std::string bytes = vt_test::readFile(path);
+  damage(bytes, s);
+  return vt_test::writeFile(vt_test::tempDir("damaged") + "/copy.mov", bytes);
+}
+
 // An image description of `type`, w x h at `depth` with colour table `clut`, and `extra` bytes
 // after it.
 std::vector<uint8_t> description(OSType type, int w, int h, int depth, int clut, size_t extra = 0) {
@@ -45,19 +61,10 @@ std::vector<uint8_t> description(OSType type, int w, int h, int depth, int clut,
 }  // namespace
 
 TEST(DamagedMedia, TruncatedFilesOfEveryKind) {
-  std::string src = "-f lavfi -i testsrc2=size=96x64:rate=10 -t 1 ";
-  const std::pair<const char*, std::string> kinds[] = {
-      {"dmg.mkv", src + "-c:v libx264 -bf 2 -g 4 -pix_fmt yuv420p"},
-      {"dmg.avi", src + "-c:v mpeg4 -g 4"},
-      {"dmg.ts", src + "-c:v mpeg2video -g 4"},
-      {"dmg.gif", src},
-      {"dmg.mov", src + "-c:v libx264 -g 4 -pix_fmt yuv420p"},
-      {"dmg.png", src + "-frames:v 1"},
-      {"dmg.jpg", src + "-frames:v 1"},
-  };
   std::string dir = vt_test::tempDir("truncated");
-  for (const auto& [name, args] : kinds) {
-    std::string path = vt_test::fixture(name, args);
+  for (const std::string& path : {foreign("imp.mkv"), foreign("imp.avi"), foreign("imp.ts"),
+                                  foreign("imp.gif"), avcBFrames(), still("png"), still("jpg")}) {
+    const std::string name = std::filesystem::path(path).filename();
     std::string bytes = vt_test::readFile(path);
     ASSERT_GT(bytes.size(), 64u) << name;
     for (double cut : {0.02, 0.3, 0.6, 0.95}) {
@@ -76,28 +83,16 @@ TEST(DamagedMedia, TruncatedFilesOfEveryKind) {
 }
 
 TEST(DamagedMedia, ABrokenSampleIsAnErrorAndItsNeighboursStillDecode) {
-  std::string path = vt_test::fixture("png_odd.mov",
-                                      "-f lavfi -i testsrc2=size=100x52:rate=5 -t 1 "
-                                      "-vf scale=99:51 -c:v png");
-  std::string dir = vt_test::tempDir("badsample");
-  std::string copy = dir + "/broken.mov";
-  std::string bytes = vt_test::readFile(path);
-  Movie m = openMovie(path);
-  ASSERT_NE(m, nullptr);
-  VTMedia* md = GetMovieIndTrack(m, 1)->media.get();
-  ASSERT_EQ(md->sampleCount(), 5u);
-  vt::movie::SampleInfo s2 = md->sampleInfo(2);
-  DisposeMovie(m);
+  std::string path =
+      vt_test::fixture("png_odd.mov", kSrc + "100x52:rate=5 -t 1 -vf scale=99:51 -c:v png");
   // Sample 2 keeps its PNG signature but its chunks become noise.
-  for (uint32_t i = 16; i < s2.size; i++) bytes[s2.offset + i] = (char)(i * 131 + 7);
-  vt_test::writeFile(copy, bytes);
-
-  m = openMovie(copy);
+  Movie m = openMovie(damagedCopy(path, 2, [](std::string& b, const vt::movie::SampleInfo& s) {
+    for (uint32_t i = 16; i < s.size; i++) b[s.offset + i] = (char)(i * 131 + 7);
+  }));
   ASSERT_NE(m, nullptr);
   Track t = GetMovieIndTrack(m, 1);
   TimeScale sc = GetMovieTimeScale(m);
-  PicHandle bad = GetTrackPict(t, (TimeValue)(2.5 * sc / 5));
-  EXPECT_EQ(bad, nullptr);
+  EXPECT_EQ(GetTrackPict(t, (TimeValue)(2.5 * sc / 5)), nullptr);
   EXPECT_EQ(GetMoviesError(), codecBadDataErr);
   for (int n : {1, 3, 0, 4}) {
     vt::Image img = takePict(GetTrackPict(t, (TimeValue)((n + 0.5) * sc / 5)));
@@ -109,18 +104,9 @@ TEST(DamagedMedia, ABrokenSampleIsAnErrorAndItsNeighboursStillDecode) {
 TEST(DamagedMedia, DataCutOffIsAMissingFrameNotABlackOne) {
   // Movie atom first, as a save killed half-way leaves it: the later samples' data is gone.
   std::string path = vt_test::fixture("png_moov_first.mov",
-                                      "-f lavfi -i testsrc2=size=96x48:rate=5 "
-                                      "-t 1 -c:v png -movflags +faststart");
-  Movie m = openMovie(path);
-  ASSERT_NE(m, nullptr);
-  uint64_t cut = GetMovieIndTrack(m, 1)->media->sampleInfo(3).offset + 10;
-  DisposeMovie(m);
-  std::string copy = vt_test::tempDir("cutoff") + "/cut.mov";
-  std::string bytes = vt_test::readFile(path);
-  bytes.resize(cut);
-  vt_test::writeFile(copy, bytes);
-
-  m = openMovie(copy);
+                                      kSrc + "96x48:rate=5 -t 1 -c:v png -movflags +faststart");
+  Movie m = openMovie(damagedCopy(
+      path, 3, [](std::string& b, const vt::movie::SampleInfo& s) { b.resize(s.offset + 10); }));
   ASSERT_NE(m, nullptr);
   TimeScale sc = GetMovieTimeScale(m);
   EXPECT_FALSE(takePict(GetMoviePict(m, (TimeValue)(1.5 * sc / 5))).empty()) << GetMoviesError();
@@ -134,17 +120,16 @@ TEST(DamagedMedia, DataCutOffIsAMissingFrameNotABlackOne) {
 TEST(DamagedMedia, DescriptionsAndDecodersRefuseNonsense) {
   using namespace vt::codec;
   VideoFormat f;
-  std::vector<uint8_t> e = description('zzzz', 16, 16, 24, 0xFFFF);
-  vt::writeBE32(&e[0], 0);
-  EXPECT_FALSE(parseSampleEntry(e.data(), e.size(), f));  // declared size 0
-  e = description('zzzz', 0, 0, 24, 0xFFFF);
-  EXPECT_FALSE(parseSampleEntry(e.data(), e.size(), f));  // zero width and height
-  e = description('zzzz', 16, 16, 24, 0xFFFF);
-  vt::writeBE32(&e[0], 200);
-  EXPECT_FALSE(parseSampleEntry(e.data(), e.size(), f));  // claims more bytes than it has
-  e = description('zzzz', 16, 16, 24, 0xFFFF);
-  ASSERT_TRUE(parseSampleEntry(e.data(), e.size(), f));
+  const std::vector<uint8_t> plain = description('zzzz', 16, 16, 24, 0xFFFF);
+  ASSERT_TRUE(parseSampleEntry(plain.data(), plain.size(), f));
   EXPECT_EQ(VideoDecoder::open(f).error(), noCodecErr);
+  for (uint32_t declared : {0u, 200u}) {  // no size, and more bytes than it has
+    std::vector<uint8_t> e = plain;
+    vt::writeBE32(&e[0], declared);
+    EXPECT_FALSE(parseSampleEntry(e.data(), e.size(), f)) << declared;
+  }
+  std::vector<uint8_t> e = description('zzzz', 0, 0, 24, 0xFFFF);
+  EXPECT_FALSE(parseSampleEntry(e.data(), e.size(), f));  // zero width and height
   e = description('zzzz', 16, 16, 8, 0);  // an embedded colour table past the description
   EXPECT_FALSE(parseSampleEntry(e.data(), e.size(), f));
   // Extension atoms with impossible sizes are ignored, not followed.

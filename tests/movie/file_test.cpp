@@ -8,6 +8,7 @@
 
 #include <filesystem>
 
+#include "atoms/atom_tree.h"
 #include "core/fourcc.h"
 #include "helpers.h"
 #include "model/internal.h"
@@ -17,97 +18,75 @@
 
 namespace {
 
-std::vector<std::pair<OSType, uint64_t>> topAtoms(const std::string& path) {
-  std::vector<uint8_t> b = mt::readFile(path);
-  std::vector<std::pair<OSType, uint64_t>> out;
-  size_t pos = 0;
-  while (pos + 8 <= b.size()) {
-    uint64_t size = vt::readBE32(&b[pos]);
-    if (size == 1) size = vt::readBE64(&b[pos + 8]);
-    if (size == 0) size = b.size() - pos;
-    out.push_back({vt::readBE32(&b[pos + 4]), size});
-    if (size < 8) break;
-    pos += size;
-  }
-  return out;
+// Where the first movie atom of the file at `path` lies.
+vt::qtff::MovieAtomLocation movieAtom(const std::string& path) {
+  VTMovie* m = nullptr;
+  vt::qtff::MovieAtomLocation where;
+  EXPECT_EQ(vt::qtff::readMovieFile(path, &m, &where), noErr) << path;
+  vt::movie::destroyMovie(m);
+  return where;
 }
 
-// Builds the effect-movie layout in a new file: a copy track with samples, an effect track
-// whose one sample is an atom container, an 'ssrc' reference and an input map.
-std::string buildEffectStyleMovie(const std::string& dir) {
-  std::string path = dir + "/built.mov";
-  FSSpec s = mt::spec(path);
-  short ref = 0;
-  Movie m = nullptr;
-  EXPECT_EQ(CreateMovieFile(&s, 'TVOD', smSystemScript,
-                            (long)(createMovieFileDeleteCurFile | createMovieFileDontCreateResFile),
-                            &ref, &m),
-            noErr);
-  if (!m) return path;
-  Track src = NewMovieTrack(m, 4 << 16, 4 << 16, kNoVolume);
-  Media sm = NewTrackMedia(src, VideoMediaType, 600, nullptr, 0);
-  BeginMediaEdits(sm);
-  mt::addSamples(sm, 6, 48, 100, 'raw ');
-  EndMediaEdits(sm);
-  InsertMediaIntoTrack(src, 0, 0, 600, fixed1);
-  const char* name = "Copy of A";
-  UserData tud = GetTrackUserData(src);
-  SetUserDataItem(tud, (void*)name, (long)std::strlen(name), 'name', 0);
+// The effect sample and the input map of the effect track (its first reference).
+std::vector<uint8_t> effectSample() {
+  vt::atoms::Atom effect = vt::atoms::newRoot();
+  effect.addOSType('what', 1, 'dslv');
+  effect.addOSType('src ', 1, 'srcA');
+  return vt::atoms::serialise(effect);
+}
+std::vector<uint8_t> inputMap() {
+  vt::atoms::Atom map = vt::atoms::newRoot();
+  vt::atoms::Atom& input = map.add(kTrackModifierInput, 1);
+  input.addOSType(kTrackModifierType, 1, 'vide');
+  input.addOSType('dtst', 1, 'srcA');
+  return vt::atoms::serialise(map);
+}
 
+Handle handleOf(const std::vector<uint8_t>& bytes) {
+  Handle h = nullptr;
+  EXPECT_EQ(PtrToHand(bytes.data(), &h, (long)bytes.size()), noErr);
+  return h;
+}
+std::vector<uint8_t> bytesOf(Handle h) {
+  return std::vector<uint8_t>((uint8_t*)*h, (uint8_t*)*h + GetHandleSize(h));
+}
+
+// The effect-movie layout saved from memory into a new file: a copy track of six samples, an
+// effect track whose one sample is an atom container, an 'ssrc' reference, an input map and
+// user data.
+std::string buildEffectStyleMovie(const std::string& dir) {
+  Movie m = mt::videoMovie(6, 48, 100);
+  Track src = GetMovieIndTrack(m, 1);
+  SetUserDataItem(GetTrackUserData(src), (void*)"Copy of A", 9, 'name', 0);
   Track fx = NewMovieTrack(m, 4 << 16, 4 << 16, kNoVolume);
   Media fm = NewTrackMedia(fx, VideoMediaType, 600, nullptr, 0);
-  QTAtomContainer sample = nullptr;
-  QTNewAtomContainer(&sample);
-  // Four-character codes are stored first character first.
-  OSType what = __builtin_bswap32('dslv'), srcA = __builtin_bswap32('srcA');
-  QTInsertChild(sample, kParentAtomIsContainer, 'what', 1, 0, 4, &what, nullptr);
-  QTInsertChild(sample, kParentAtomIsContainer, 'src ', 1, 0, 4, &srcA, nullptr);
+  Handle sample = handleOf(effectSample());
   ImageDescriptionHandle d = mt::imageDescription('dslv', 4, 4);
   (*d)->vendor = 'appl';
-  BeginMediaEdits(fm);
   TimeValue st = -1;
   EXPECT_EQ(AddMediaSample(fm, sample, 0, (unsigned long)GetHandleSize(sample), 600,
                            (SampleDescriptionHandle)d, 1, 0, &st),
             noErr);
-  EndMediaEdits(fm);
-  EXPECT_EQ(st, 0);
   EXPECT_EQ(InsertMediaIntoTrack(fx, 0, st, 600, fixed1), noErr);
   long idx = 0;
   AddTrackReference(fx, src, kTrackReferenceModifier, &idx);
-  QTAtomContainer map = nullptr;
-  QTNewAtomContainer(&map);
-  QTAtom input = 0;
-  QTInsertChild(map, kParentAtomIsContainer, kTrackModifierInput, idx, 0, 0, nullptr, &input);
-  OSType vide = __builtin_bswap32('vide');
-  QTInsertChild(map, input, kTrackModifierType, 1, 0, 4, &vide, nullptr);
-  QTInsertChild(map, input, 'dtst', 1, 0, 4, &srcA, nullptr);
+  Handle map = handleOf(inputMap());
   EXPECT_EQ(SetMediaInputMap(fm, map), noErr);
-  QTDisposeAtomContainer(map);
-  QTDisposeAtomContainer(sample);
-  DisposeHandle((Handle)d);
-
   int32_t loopBE = (int32_t)__builtin_bswap32(1);
   SetUserDataItem(GetMovieUserData(m), &loopBE, 4, 'LOOP', 0);
-  unsigned char wloc[4] = {0x00, 0x64, 0x00, 0xC8};
-  SetUserDataItem(GetMovieUserData(m), wloc, 4, 'WLOC', 0);
   Handle text = NewHandle(5);
   std::memcpy(*text, "(c) X", 5);
   AddUserDataText(GetMovieUserData(m), text, kUserDataTextCopyright, 1, -1);
-  DisposeHandle(text);
-
-  short resId = 0;
-  static const unsigned char kName[] = "\x07Movie 1";
-  EXPECT_EQ(AddMovieResource(m, ref, &resId, kName), noErr);
-  EXPECT_EQ(resId, movieInDataForkResID);
-  EXPECT_EQ(CloseMovieFile(ref), noErr);
+  std::string path = dir + "/built.mov";
+  EXPECT_EQ(mt::saveAs(m, path, 0, (const unsigned char*)"\x07Movie 1"), noErr);
+  for (Handle h : {text, sample, map, (Handle)d}) DisposeHandle(h);
   DisposeMovie(m);
   return path;
 }
 
 TEST(MovieFiles, WrittenMovieReadsBackWholeAndUpdatesInPlace) {
   std::string path = buildEffectStyleMovie(vt_test::tempDir("movie-rt"));
-  short ref = 0;
-  Movie m = mt::open(path, &ref);
+  Movie m = mt::openMovie(path);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(GetMovieTrackCount(m), 2);
   EXPECT_EQ(GetMovieDuration(m), 600);
@@ -119,74 +98,59 @@ TEST(MovieFiles, WrittenMovieReadsBackWholeAndUpdatesInPlace) {
   int32_t loop = 0;
   ASSERT_EQ(GetUserDataItem(ud, &loop, 4, 'LOOP', 0), noErr);
   EXPECT_EQ(__builtin_bswap32((uint32_t)loop), 1u);
-  unsigned char wloc[4] = {};
-  ASSERT_EQ(GetUserDataItem(ud, wloc, 4, 'WLOC', 0), noErr);
-  EXPECT_EQ(wloc[1], 0x64);
-  EXPECT_EQ(wloc[3], 0xC8);
   Handle h = NewHandle(0);
   auto text = [&](OSErr err) { return err ? "error" : std::string(*h, (size_t)GetHandleSize(h)); };
   EXPECT_EQ(text(GetUserDataText(ud, h, kUserDataTextCopyright, 1, -1)), "(c) X");
   EXPECT_EQ(text(GetUserData(ud, h, 'name', 1)), "Movie 1");
   EXPECT_EQ(text(GetUserData(GetTrackUserData(src), h, 'name', 1)), "Copy of A");
-  // The effect sample is the container's bytes unchanged, with its description.
+  // The effect sample and the input map come back byte for byte, the sample with its description.
   Handle desc = NewHandle(0);
   ASSERT_EQ(GetMediaSample(GetTrackMedia(fx), h, 0, nullptr, 0, nullptr, nullptr, desc, nullptr, 1,
                            nullptr, nullptr),
             noErr);
-  EXPECT_EQ(QTCountChildrenOfType(h, kParentAtomIsContainer, 'what'), 1);
+  EXPECT_EQ(bytesOf(h), effectSample());
   EXPECT_EQ((*(ImageDescriptionHandle)desc)->cType, (CodecType)'dslv');
   EXPECT_EQ((*(ImageDescriptionHandle)desc)->vendor, (OSType)'appl');
-  // The input map survives as a container with one input naming 'srcA'.
   QTAtomContainer map = nullptr;
   ASSERT_EQ(GetMediaInputMap(GetTrackMedia(fx), &map), noErr);
-  QTAtom input = QTFindChildByIndex(map, kParentAtomIsContainer, kTrackModifierInput, 1, nullptr);
-  ASSERT_NE(input, 0);
-  QTAtom name = QTFindChildByID(map, input, 'dtst', 1, nullptr);
-  long size = 0;
-  Ptr p = nullptr;
-  ASSERT_EQ(QTGetAtomDataPtr(map, name, &size, &p), noErr);
-  ASSERT_EQ(size, 4);
-  EXPECT_EQ(vt::readBE32((const unsigned char*)p), (uint32_t)'srcA');
-  QTDisposeAtomContainer(map);
-  DisposeHandle(desc);
-  DisposeHandle(h);
+  EXPECT_EQ(bytesOf(map), inputMap());
+  for (Handle k : {map, desc, h}) DisposeHandle(k);
   DisposeMovie(m);
-  CloseMovieFile(ref);
-  // Other readers.
-  std::string probe =
-      mt::ffprobe("-show_entries stream=codec_tag_string,nb_frames -of compact '" + path + "'");
-  EXPECT_NE(probe.find("codec_tag_string=raw |nb_frames=6"), std::string::npos) << probe;
-  EXPECT_NE(probe.find("codec_tag_string=dslv|nb_frames=1"), std::string::npos) << probe;
 
   // Updated in place when smaller, and at the end of the file when larger.
-  size_t before = mt::readFile(path).size();
-  short resId = 0;
+  const uint64_t fileSize = std::filesystem::file_size(path);
+  const vt::qtff::MovieAtomLocation was = movieAtom(path);
+  short ref = 0, resId = 0;
   m = mt::openWith(path, fsRdWrPerm, &ref, &resId);
   EXPECT_EQ(resId, movieInDataForkResID);
-  // Smaller: remove an item; the movie atom is rewritten where it was.
-  EXPECT_EQ(RemoveUserData(GetMovieUserData(m), 'WLOC', 1), noErr);
+  // Smaller: remove an item; the movie atom is rewritten where it was, free space after it.
+  EXPECT_EQ(RemoveUserData(GetMovieUserData(m), 'LOOP', 1), noErr);
   EXPECT_EQ(UpdateMovieResource(m, ref, resId, nullptr), noErr);
-  EXPECT_EQ(mt::readFile(path).size(), before);
-  EXPECT_EQ(topAtoms(path).back().first, (OSType)'free');
-  // Larger: the movie atom moves to the end and the old one becomes free space.
+  EXPECT_EQ(std::filesystem::file_size(path), fileSize);
+  vt::qtff::MovieAtomLocation now = movieAtom(path);
+  EXPECT_EQ(now.offset, was.offset);
+  EXPECT_EQ(vt_test::readFile(path).substr(now.offset + now.size + 4, 4), "free");
+  // Larger: the movie atom moves to the end and the old one becomes free space (else it would
+  // still be the first one found).
   Handle big = NewHandleClear(4000);
   ASSERT_EQ(AddUserData(GetMovieUserData(m), big, 'XTRA'), noErr);
   DisposeHandle(big);
   EXPECT_EQ(UpdateMovieResource(m, ref, resId, nullptr), noErr);
-  auto atoms = topAtoms(path);
-  EXPECT_EQ(std::count_if(atoms.begin(), atoms.end(), [](auto& a) { return a.first == 'moov'; }),
-            1);
-  EXPECT_EQ(atoms.back().first, (OSType)'moov');
+  now = movieAtom(path);
+  EXPECT_EQ(now.offset + now.size, std::filesystem::file_size(path));
   DisposeMovie(m);
   CloseMovieFile(ref);
-  Movie again = mt::open(path);
+  Movie again = mt::openMovie(path);
   ASSERT_NE(again, nullptr);
   EXPECT_EQ(CountUserDataType(GetMovieUserData(again), 'XTRA'), 1);
-  EXPECT_EQ(CountUserDataType(GetMovieUserData(again), 'WLOC'), 0);
+  EXPECT_EQ(CountUserDataType(GetMovieUserData(again), 'LOOP'), 0);
   EXPECT_EQ(GetMovieTrackCount(again), 2);
   DisposeMovie(again);
-  probe = mt::ffprobe("-show_entries stream=nb_frames -of compact '" + path + "'");
-  EXPECT_NE(probe.find("nb_frames=6"), std::string::npos) << probe;
+  // Other readers read the updated file.
+  std::string probe =
+      mt::ffprobe("-show_entries stream=codec_tag_string,nb_frames -of compact '" + path + "'");
+  EXPECT_NE(probe.find("codec_tag_string=raw |nb_frames=6"), std::string::npos) << probe;
+  EXPECT_NE(probe.find("codec_tag_string=dslv|nb_frames=1"), std::string::npos) << probe;
   // A file opened read-only cannot be written.
   m = mt::openWith(path, fsRdPerm, &ref, &resId);
   EXPECT_EQ(UpdateMovieResource(m, ref, resId, nullptr), wrPermErr);
@@ -199,12 +163,12 @@ TEST(MovieFiles, FlattenPutsMovieFirstKeepsUnknownAtomsAndReportsProgress) {
   std::string path = buildEffectStyleMovie(dir);
   // An unknown child appended to the movie atom (the last atom of the file).
   std::vector<uint8_t> bytes = mt::readFile(path);
-  uint64_t moovSize = topAtoms(path).back().second;
+  uint64_t moovSize = movieAtom(path).size;  // the last atom
   const uint8_t extra[12] = {0, 0, 0, 12, 'Z', 'z', 'Z', 'z', 1, 2, 3, 4};
   bytes.insert(bytes.end(), extra, extra + 12);
   vt::writeBE32(&bytes[bytes.size() - 12 - moovSize], (uint32_t)(moovSize + 12));
   mt::writeFile(path, bytes);
-  Movie m = mt::open(path);
+  Movie m = mt::openMovie(path);
   ASSERT_NE(m, nullptr);
   static std::vector<short> messages;
   messages.clear();
@@ -220,15 +184,10 @@ TEST(MovieFiles, FlattenPutsMovieFirstKeepsUnknownAtomsAndReportsProgress) {
       mt::flatten(m, out, flattenAddMovieToDataFork | flattenForceMovieResourceBeforeMovieData,
                   (long)(createMovieFileDeleteCurFile | createMovieFileDontCreateResFile));
   ASSERT_NE(flat, nullptr);
-  EXPECT_EQ(GetMoviesError(), noErr);
   ASSERT_GE(messages.size(), 3u);
   EXPECT_EQ(messages.front(), movieProgressOpen);
   EXPECT_EQ(messages.back(), movieProgressClose);
-  auto atoms = topAtoms(out);
-  ASSERT_GE(atoms.size(), 3u);
-  EXPECT_EQ(atoms[0].first, (OSType)'ftyp');
-  EXPECT_EQ(atoms[1].first, (OSType)'moov');
-  EXPECT_EQ(atoms[2].first, (OSType)'mdat');
+  EXPECT_EQ(movieAtom(out).offset, 20u);  // right after the file type atom
   EXPECT_EQ(GetMovieTrackCount(flat), 2);
   EXPECT_EQ(GetMovieDuration(flat), 600);
   std::vector<uint8_t> written = mt::readFile(out);
@@ -238,7 +197,7 @@ TEST(MovieFiles, FlattenPutsMovieFirstKeepsUnknownAtomsAndReportsProgress) {
   DisposeMovie(m);
   ASSERT_EQ(::unlink(path.c_str()), 0);
   EXPECT_FALSE(mt::framemd5(out).empty());
-  Movie alone = mt::open(out);
+  Movie alone = mt::openMovie(out);
   ASSERT_NE(alone, nullptr);
   EXPECT_EQ(mt::firstByte(GetTrackMedia(GetMovieIndTrack(alone, 1)), 500), 5);
   // A progress procedure that cancels leaves no file behind.
@@ -257,7 +216,7 @@ TEST(MovieFiles, FlattenPutsMovieFirstKeepsUnknownAtomsAndReportsProgress) {
 TEST(MovieFiles, BusyFilesAreNotDestroyed) {
   std::string path = buildEffectStyleMovie(vt_test::tempDir("movie-busy"));
   FSSpec s = mt::spec(path);
-  Movie m = mt::open(path);
+  Movie m = mt::openMovie(path);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(DeleteMovieFile(&s), fBsyErr);
   short ref = 0;
@@ -300,7 +259,7 @@ TEST(MovieFiles, OpenAndCreateErrors) {
       CreateMovieFile(&s, 'TVOD', smSystemScript, (long)createMovieFileDontOpenFile, &ref, nullptr),
       noErr);
   OSErr err = noErr;
-  EXPECT_EQ(mt::open(dir + "/empty.mov", nullptr, &err), nullptr);
+  EXPECT_EQ(mt::openMovie(dir + "/empty.mov", &err), nullptr);
   EXPECT_EQ(err, invalidMovie);
   // Resource IDs other than the data fork's movie do not exist.
   ASSERT_EQ(OpenMovieFile(&s, &ref, fsRdPerm), noErr);
@@ -317,19 +276,7 @@ TEST(MovieFiles, OpenAndCreateErrors) {
   EXPECT_EQ(QTNewAlias(&missing, &alias, true), fnfErr);
 }
 
-TEST(MovieFiles, MemoryMovieSavedToFileKeepsItsData) {
-  std::string path = vt_test::tempDir("movie-mem") + "/mem.mov";
-  Movie m = mt::videoMovie(3, 32, 200);
-  ASSERT_EQ(mt::saveAs(m, path), noErr);
-  DisposeMovie(m);
-  Movie back = mt::open(path);
-  ASSERT_NE(back, nullptr);
-  EXPECT_EQ(mt::firstByte(GetTrackMedia(GetMovieIndTrack(back, 1)), 450), 2);
-  DisposeMovie(back);
-}
-
 TEST(MovieFiles, SixtyFourBitTimesAndOffsets) {
-  std::string dir = vt_test::tempDir("movie-wide");
   // Durations past 32 bits make the headers and the edit list version 1.
   Movie m = NewMovie(0);
   Track t = NewMovieTrack(m, 4 << 16, 4 << 16, 0);
@@ -339,7 +286,7 @@ TEST(MovieFiles, SixtyFourBitTimesAndOffsets) {
   ASSERT_EQ(InsertMediaIntoTrack(t, 0, 0, 2000000000, fixed1), noErr);
   ASSERT_EQ(InsertMediaIntoTrack(t, -1, 2000000000, 2000000000, fixed1), noErr);
   SetMovieTimeScale(m, 1000000000);
-  std::string path = dir + "/wide.mov";
+  std::string path = vt_test::tempDir("movie-wide") + "/wide.mov";
   Movie flat = mt::flatten(m, path);
   ASSERT_NE(flat, nullptr);
   VTTrack* ft = GetMovieIndTrack(flat, 1);

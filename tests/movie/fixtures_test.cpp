@@ -10,25 +10,24 @@
 
 namespace {
 
-using mt::kSound;
 using mt::kVideo;
 
 struct Case {
   const char* name;
   std::string args;
   OSType format;
-  int frames;
 };
+constexpr int kFrames = 50;  // 2 s at 25 fps
 
 std::vector<Case> cases() {
   return {
-      {"mv_h264_aac.mov", mt::kH264Aac, 'avc1', 50},
-      {"mv_mpeg4.mp4", kVideo + "-c:v mpeg4", 'mp4v', 50},
-      {"mv_mjpeg.mov", kVideo + "-c:v mjpeg", 'jpeg', 50},
-      {"mv_png.mov", kVideo + "-c:v png", 'png ', 50},
-      {"mv_raw.mov", kVideo + "-c:v rawvideo -pix_fmt rgb24", 'raw ', 50},
-      {"mv_h264.m4v", kVideo + "-c:v libx264 -pix_fmt yuv420p -f mp4", 'avc1', 50},
-      {"mv_pcm.mov", kVideo + kSound + "-c:v mjpeg -c:a pcm_s16le", 'jpeg', 50},
+      {"mv_h264_aac.mov", mt::kH264Aac, 'avc1'},
+      {"mv_mpeg4.mp4", kVideo + "-c:v mpeg4", 'mp4v'},
+      {"mv_mjpeg.mov", kVideo + "-c:v mjpeg", 'jpeg'},
+      {"mv_png.mov", kVideo + "-c:v png", 'png '},
+      {"mv_raw.mov", kVideo + "-c:v rawvideo -pix_fmt rgb24", 'raw '},
+      {"mv_h264.m4v", kVideo + "-c:v libx264 -pix_fmt yuv420p -f mp4", 'avc1'},
+      {"mv_pcm.mov", kVideo + mt::kSound + "-c:v mjpeg -c:a pcm_s16le", 'jpeg'},
   };
 }
 
@@ -40,12 +39,12 @@ Track firstVideo(Movie m) {
 TEST(MovieFixtures, ReadsWhatFfmpegWrites) {
   for (const Case& c : cases()) {
     SCOPED_TRACE(c.name);
-    Movie m = mt::open(vt_test::fixture(c.name, c.args));
+    Movie m = mt::openMovie(vt_test::fixture(c.name, c.args));
     ASSERT_NE(m, nullptr);
     Track v = firstVideo(m);
     ASSERT_NE(v, nullptr);
     Media md = GetTrackMedia(v);
-    EXPECT_EQ(GetMediaSampleCount(md), c.frames);
+    EXPECT_EQ(GetMediaSampleCount(md), kFrames);
     Fixed w, h;
     GetTrackDimensions(v, &w, &h);
     EXPECT_EQ(w, 160 << 16);
@@ -67,49 +66,36 @@ TEST(MovieFixtures, ReadsWhatFfmpegWrites) {
       EXPECT_EQ((*(SoundDescriptionHandle)sd)->numChannels, 1);
       DisposeHandle(sd);
     }
-    // Every sample of the video track reads, and its size matches the table.
+    // Every sample of the video track reads by time. Only intra-only formats make each a key
+    // frame; B-frames bring composition offsets and one edit that skips the decoder delay.
     Handle data = NewHandle(0);
-    long size = 0;
     TimeValue t = 0;
-    for (int i = 0; i < c.frames; ++i) {
+    int syncs = 0;
+    for (int i = 0; i < kFrames; ++i) {
       TimeValue st = 0, dur = 0;
+      short flags = 0;
       ASSERT_EQ(
-          GetMediaSample(md, data, 0, &size, t, &st, &dur, nullptr, nullptr, 1, nullptr, nullptr),
+          GetMediaSample(md, data, 0, nullptr, t, &st, &dur, nullptr, nullptr, 1, nullptr, &flags),
           noErr);
-      EXPECT_EQ(GetHandleSize(data), size);
+      syncs += !(flags & mediaSampleNotSync);
       t = st + dur;
     }
+    VTTrack* tr = v;
+    EXPECT_TRUE(tr->media->sampleInfo(0).sync);
+    EXPECT_EQ(syncs < kFrames, c.format == 'avc1' || c.format == 'mp4v');
+    EXPECT_EQ(tr->media->samples.hasCompositionOffsets(), c.format == 'avc1');
+    EXPECT_EQ(tr->edits.size() == 1 && tr->edits[0].mediaTime > 0, c.format == 'avc1');
     DisposeHandle(data);
     DisposeMovie(m);
   }
 }
 
-TEST(MovieFixtures, EditListsAndCompositionOffsets) {
-  // B-frames: composition offsets and an edit that skips the decoder delay.
-  std::string path = vt_test::fixture("mv_h264_aac.mov", cases()[0].args);
-  Movie m = mt::open(path);
+// A stream that starts late: its first frame shows at that time, not before.
+TEST(MovieFixtures, ALateStreamShowsNothingBeforeItStarts) {
+  Movie m =
+      mt::openMovie(vt_test::fixture("mv_late.mp4", kVideo + "-c:v mjpeg -output_ts_offset 0.5"));
   ASSERT_NE(m, nullptr);
-  Track v = firstVideo(m);
-  VTTrack* tr = v;
-  ASSERT_TRUE(tr->media->samples.hasCompositionOffsets());
-  ASSERT_EQ(tr->edits.size(), 1u);
-  EXPECT_GT(tr->edits[0].mediaTime, 0);
-  // Key frames: the first sample is one, and not every sample is.
-  EXPECT_TRUE(tr->media->sampleInfo(0).sync);
-  long syncs = 0;
-  for (uint32_t i = 0; i < tr->media->sampleCount(); ++i) syncs += tr->media->sampleInfo(i).sync;
-  EXPECT_LT(syncs, 50);
-  DisposeMovie(m);
-
-  // A stream that starts late gets an empty edit first.
-  std::string late = vt_test::fixture(
-      "mv_late.mp4",
-      "-f lavfi -i testsrc=size=160x120:rate=25 -t 1 -c:v mjpeg -output_ts_offset 0.5");
-  m = mt::open(late);
-  ASSERT_NE(m, nullptr);
-  tr = firstVideo(m);
-  ASSERT_GE(tr->edits.size(), 2u);
-  EXPECT_EQ(tr->edits[0].mediaTime, -1);
+  Track tr = firstVideo(m);
   TimeValue first = 0;
   GetTrackNextInterestingTime(tr, nextTimeMediaSample | nextTimeEdgeOK, 0, fixed1, &first, nullptr);
   EXPECT_NEAR((double)first / GetMovieTimeScale(m), 0.5, 0.02);
@@ -118,8 +104,8 @@ TEST(MovieFixtures, EditListsAndCompositionOffsets) {
 
 // Copies the first video track of `src` into a new movie file, copying or referring.
 std::string copyTrack(const std::string& src, const std::string& out, bool copyData,
-                      TimeValue durationSeconds10ths = 10) {
-  Movie sm = mt::open(src);
+                      TimeValue durationSeconds10ths) {
+  Movie sm = mt::openMovie(src);
   EXPECT_NE(sm, nullptr);
   if (!sm) return "";
   Track st = firstVideo(sm);
@@ -136,16 +122,13 @@ std::string copyTrack(const std::string& src, const std::string& out, bool copyD
   Fixed w, h;
   GetTrackDimensions(st, &w, &h);
   Track dt = NewMovieTrack(dm, w, h, kNoVolume);
-  OSType type = 0;
-  GetMediaHandlerDescription(GetTrackMedia(st), &type, nullptr, nullptr);
-  Media dmd = NewTrackMedia(dt, type, scale, nullptr, 0);
+  Media dmd = NewTrackMedia(dt, VideoMediaType, scale, nullptr, 0);
   if (copyData) BeginMediaEdits(dmd);
   EXPECT_EQ(CopyTrackSettings(st, dt), noErr);
   EXPECT_EQ(InsertTrackSegment(st, dt, 0, scale * durationSeconds10ths / 10, 0), noErr);
   if (copyData) EndMediaEdits(dmd);
   short resId = movieInDataForkResID;
-  static const unsigned char kName[] = "\x07Movie 1";
-  EXPECT_EQ(AddMovieResource(dm, ref, &resId, kName), noErr);
+  EXPECT_EQ(AddMovieResource(dm, ref, &resId, nullptr), noErr);
   CloseMovieFile(ref);
   DisposeMovie(sm);
   DisposeMovie(dm);
@@ -159,19 +142,16 @@ TEST(MovieFixtures, CopiedTracksDecodeLikeTheirSource) {
     SCOPED_TRACE(c.name);
     std::string src = vt_test::fixture(c.name, c.args);
     std::string out = copyTrack(src, dir + "/copy-" + std::string(c.name) + ".mov", true, 20);
-    // Other readers see one video track with the same frames.
-    std::string probe =
-        mt::ffprobe("-show_entries stream=codec_type,nb_frames -of compact '" + out + "'");
-    EXPECT_NE(probe.find("codec_type=video|nb_frames=50"), std::string::npos) << probe;
-    EXPECT_EQ(probe.find("audio"), std::string::npos);
+    // Other readers see one video track (no sound) with the same frames.
+    EXPECT_EQ(mt::ffprobe("-show_entries stream=codec_type -of csv=p=0 '" + out + "'"), "video\n");
     std::string a = mt::framemd5(src), b = mt::framemd5(out);
-    EXPECT_FALSE(a.empty());
+    EXPECT_EQ(std::count(a.begin(), a.end(), '\n'), 50);
     EXPECT_EQ(a, b);
     // The data lives in the new file.
     EXPECT_GT(std::filesystem::file_size(out), std::filesystem::file_size(src) / 3);
     // Half of it (a segment starting on a key frame) shows the source's first 25 frames.
     out = copyTrack(src, dir + "/half-" + std::string(c.name) + ".mov", true, 10);
-    probe = mt::ffprobe("-show_entries format=duration -of compact '" + out + "'");
+    std::string probe = mt::ffprobe("-show_entries format=duration -of compact '" + out + "'");
     EXPECT_NEAR(std::atof(probe.substr(probe.find('=') + 1).c_str()), 1.0, 0.05) << probe;
     b = mt::framemd5(out);
     EXPECT_EQ(std::count(b.begin(), b.end(), '\n'), 25);
@@ -188,7 +168,7 @@ TEST(MovieFixtures, ReferencedTracksReadTheSourceFile) {
   // Only the movie atom is in the new file.
   EXPECT_LT(std::filesystem::file_size(out), 8000u);
   auto samplesOf = [](const std::string& path, std::vector<std::vector<uint8_t>>& samples) {
-    Movie m = mt::open(path);
+    Movie m = mt::openMovie(path);
     ASSERT_NE(m, nullptr);
     VTTrack* t = firstVideo(m);
     ASSERT_NE(t, nullptr);
@@ -205,7 +185,7 @@ TEST(MovieFixtures, ReferencedTracksReadTheSourceFile) {
   ASSERT_EQ(a.size(), 50u);
   EXPECT_EQ(a, b);
   // While the referring movie is open, its source is busy.
-  Movie m = mt::open(out);
+  Movie m = mt::openMovie(out);
   ASSERT_NE(m, nullptr);
   FSSpec srcSpec = mt::spec(src);
   EXPECT_EQ(DeleteMovieFile(&srcSpec), fBsyErr);
@@ -219,7 +199,7 @@ TEST(MovieFixtures, ReferencedTracksReadTheSourceFile) {
   EXPECT_EQ(a, c);
   // Without its source the movie opens but its samples cannot be read; flattening says so.
   std::filesystem::remove(moved + "/source.mov");
-  m = mt::open(moved + "/refers.mov");
+  m = mt::openMovie(moved + "/refers.mov");
   ASSERT_NE(m, nullptr);
   Handle data = NewHandle(0);
   EXPECT_EQ(GetMediaSample(GetTrackMedia(firstVideo(m)), data, 0, nullptr, 0, nullptr, nullptr,
@@ -264,7 +244,6 @@ TEST(MovieTools, InfoAgreesWithFfprobe) {
     ASSERT_EQ(rc, 0);
     std::string probed = mt::ffprobe("-print_format json -show_streams '" + file + "'");
     json probe = json::parse(probed, nullptr, false);
-    ASSERT_TRUE(probe.contains("streams"));
     ASSERT_EQ(i["tracks"].size(), probe["streams"].size());
     for (size_t k = 0; k < probe["streams"].size(); ++k) {
       const json& s = probe["streams"][k];

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,19 +26,15 @@ inline FSSpec spec(const std::string& path) {
   return s;
 }
 
-// Opens the movie in a file; the reference number goes to *ref (closed by the caller).
-inline Movie open(const std::string& path, short* ref = nullptr, OSErr* errOut = nullptr) {
-  return vt_test::openMovie(path, errOut, ref);
-}
+using vt_test::openMovie;
 
+// The test support's file calls, on bytes.
 inline std::vector<uint8_t> readFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)),
-                              std::istreambuf_iterator<char>());
+  std::string s = vt_test::readFile(path);
+  return {s.begin(), s.end()};
 }
 inline void writeFile(const std::string& path, const std::vector<uint8_t>& b) {
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f.write((const char*)b.data(), (std::streamsize)b.size());
+  vt_test::writeFile(path, std::string(b.begin(), b.end()));
 }
 
 // A handle holding an image description for `codec`, width x height.
@@ -86,13 +81,14 @@ inline Movie videoMovie(int count, int size, TimeValue duration, TimeScale scale
 }
 
 // Writes `m` into a new movie file at `path`, its movie atom after the data.
-inline OSErr saveAs(Movie m, const std::string& path, long flags = 0) {
+inline OSErr saveAs(Movie m, const std::string& path, long flags = 0,
+                    const unsigned char* name = nullptr) {
   FSSpec s = spec(path);
   short ref = 0, resId = 0;
   OSErr err = CreateMovieFile(&s, 'TVOD', smSystemScript, flags | createMovieFileDontCreateMovie,
                               &ref, nullptr);
   if (err) return err;
-  err = AddMovieResource(m, ref, &resId, nullptr);
+  err = AddMovieResource(m, ref, &resId, name);
   CloseMovieFile(ref);
   return err;
 }

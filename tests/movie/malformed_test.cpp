@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "core/fourcc.h"
@@ -128,17 +129,16 @@ TEST(MovieMalformed, NotMovieFiles) {
   std::string dir = vt_test::tempDir("movie-notmovie");
   std::string png = vt_test::fixture("mv_image.png", "-f lavfi -i testsrc=size=32x32 -frames:v 1");
   EXPECT_FALSE(vt::qtff::isMovieFile(png));
-  mt::writeFile(dir + "/text.mov", words({'hell', 'o wo', 'rld!'}));
-  EXPECT_FALSE(vt::qtff::isMovieFile(dir + "/text.mov"));
-  mt::writeFile(dir + "/empty.mov", {});
-  EXPECT_FALSE(vt::qtff::isMovieFile(dir + "/empty.mov"));
+  const std::string text = vt_test::writeFile(dir + "/text.mov", "hello world!");
+  EXPECT_FALSE(vt::qtff::isMovieFile(text));
+  EXPECT_FALSE(vt::qtff::isMovieFile(vt_test::writeFile(dir + "/empty.mov", "")));
   EXPECT_FALSE(vt::qtff::isMovieFile(dir + "/missing.mov"));
   EXPECT_TRUE(vt::qtff::isMovieFile(makeValid(dir)));
   EXPECT_TRUE(vt::qtff::isMovieFile(vt_test::fixture("mv_mpeg4.mp4", mt::kVideo + "-c:v mpeg4")));
   // Without an importer, a file of another kind is refused by the movie layer.
   vt::movie::setForeignFileOpener(nullptr);
   OSErr err = noErr;
-  EXPECT_EQ(mt::open(dir + "/text.mov", nullptr, &err), nullptr);
+  EXPECT_EQ(mt::openMovie(text, &err), nullptr);
   EXPECT_EQ(err, cantFindHandler);
   // An importer gets the file and builds the movie.
   vt::movie::setForeignFileOpener([](const std::string&, VTMovie** out) -> OSErr {
@@ -156,20 +156,20 @@ TEST(MovieMalformed, NotMovieFiles) {
     *out = m;
     return noErr;
   });
-  Movie m = mt::open(dir + "/text.mov", nullptr, &err);
+  Movie m = mt::openMovie(text, &err);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(GetTrackDuration(GetMovieIndTrack(m, 1)), 96);  // 4/25 s at 600
   // Opened for writing, the imported file is still never written: not by Save, not by edits.
-  std::vector<uint8_t> before = mt::readFile(dir + "/text.mov");
+  std::vector<uint8_t> before = mt::readFile(text);
   short ref = 0, resId = 0;
-  Movie w = mt::openWith(dir + "/text.mov", fsRdWrPerm, &ref, &resId);
+  Movie w = mt::openWith(text, fsRdWrPerm, &ref, &resId);
   ASSERT_NE(w, nullptr);
   mt::addSamples(GetTrackMedia(GetMovieIndTrack(w, 1)), 1, 10, 1);
   EXPECT_EQ(UpdateMovieResource(w, ref, resId, nullptr), badFileFormat);
   EXPECT_EQ(AddMovieResource(w, ref, &resId, nullptr), badFileFormat);
   DisposeMovie(w);
   CloseMovieFile(ref);
-  EXPECT_EQ(mt::readFile(dir + "/text.mov"), before);
+  EXPECT_EQ(mt::readFile(text), before);
   vt::movie::setForeignFileOpener(nullptr);
   // Saving such a movie copies the importer's data into the movie file.
   Movie flat = mt::flatten(m, dir + "/imported.mov");
@@ -199,7 +199,6 @@ std::vector<uint8_t> movieOf(int tracks, uint32_t samples, const std::vector<uin
   file.insert(file.end(), moov.begin(), moov.end());
   return file;
 }
-const std::vector<uint8_t> kMediaHeader = atom("mdhd", {words({0, 0, 0, 600, 0, 0})});
 
 // Runs `work` in a child process: its exit status (99 when it throws), and the most memory it
 // held.
@@ -235,7 +234,7 @@ TEST(MovieMalformed, SampleCountBombsOpenInBoundedMemory) {
   // 0.4, 4.2 and 44 KB claiming two million samples per track.
   for (int tracks : {1, 13, 140}) {
     std::string path = dir + "/bomb" + std::to_string(tracks) + ".mov";
-    mt::writeFile(path, movieOf(tracks, 1u << 21, kMediaHeader));
+    mt::writeFile(path, movieOf(tracks, 1u << 21, atom("mdhd", {words({0, 0, 0, 600, 0, 0})})));
     EXPECT_EQ(inChild([&] { return readIn(path); }, &kb), 0) << tracks;
     EXPECT_LT(kb - baseKB, 32 * 1024) << tracks;
   }
