@@ -98,9 +98,9 @@ TEST_F(AppTest, MakeToolRefusesBadInputAndBuildsWhatTheDialogBuilds) {
       }
       ASSERT_EQ(gEffectsDialog, 0L);
 
-      std::string tool = tempDir_ + "/tool.mov", args, log;
+      std::string tool = tempDir_ + "/tool.mov", args, said;
       for (int k = 0; k < n; k++) args += " '" + src[k] + "'";
-      ASSERT_EQ(Make("--" + mode + args + " -o '" + tool + "'", &log), 0) << log;
+      ASSERT_EQ(Make("--" + mode + args + " -o '" + tool + "'", &said), 0) << said;
       EXPECT_EQ(structure(tool), structure(tempDir_ + "/" + dialog));
     }
 }

@@ -14,7 +14,9 @@ TEST_F(Menus, ItemsFollowTheWindowsTheDialogsAndTheEdits) {
   DialogPtr dialog = nullptr;
   for (bool window : {false, true}) {
     SCOPED_TRACE(window ? "dialog in front" : "no window");
-    if (window) ASSERT_NE(dialog = GetNewDialog(kAboutBoxID, NULL, (WindowPtr)-1L), nullptr);
+    if (window) {
+      ASSERT_NE(dialog = GetNewDialog(kAboutBoxID, NULL, (WindowPtr)-1L), nullptr);
+    }
     QTFrame_AdjustMenus(window ? FrontWindow() : NULL, NULL);
     for (short item : {1, 2}) EXPECT_TRUE(Item(kFileMenuResID, item).enabled) << item;
     EXPECT_EQ(Item(kFileMenuResID, 3).enabled, window);
@@ -27,7 +29,9 @@ TEST_F(Menus, ItemsFollowTheWindowsTheDialogsAndTheEdits) {
 
   // Items 3 and 4 check the media mode; referencing is the start-up choice.
   for (UInt16 choice : std::initializer_list<UInt16>{0, IDM_COPY_MEDIA, IDM_REFERENCE_MEDIA}) {
-    if (choice) EXPECT_TRUE(QTApp_HandleMenu(choice));
+    if (choice) {
+      EXPECT_TRUE(QTApp_HandleMenu(choice));
+    }
     QTFrame_AdjustMenus(NULL, NULL);
     EXPECT_EQ(Item(kApplicationMenuResID, 3).checked, choice == IDM_COPY_MEDIA) << choice;
     EXPECT_EQ(Item(kApplicationMenuResID, 4).checked, choice != IDM_COPY_MEDIA) << choice;

@@ -94,7 +94,7 @@ TEST_F(ShellRun, StartUpFailuresAndTheFileMenuBySystem) {
   };
   for (Case c : {Case{noErr, 0x1040, 6}, Case{noErr, 0x1000, 6}, Case{noErr, 0x0922, 8},
                  Case{noErr, 0x09FF, 8}, Case{gestaltUndefSelectorErr, 0x1040, 8}}) {
-    ChildRun run = RunApplication(
+    ChildRun child = RunApplication(
         [c] {
           VTSetGestaltAnswer(gestaltSystemVersion, c.err, c.version);
           VTAEPostQuitApplication();
@@ -102,7 +102,7 @@ TEST_F(ShellRun, StartUpFailuresAndTheFileMenuBySystem) {
         [] {
           return Report({{"items", CountMenuItems(GetMenuHandle(kFileMenuResID))}});
         });
-    EXPECT_EQ(run.report, Report({{"items", c.items}}))
+    EXPECT_EQ(child.report, Report({{"items", c.items}}))
         << "version " << std::hex << c.version << " error " << std::dec << c.err;
   }
 }

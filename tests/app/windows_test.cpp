@@ -199,31 +199,31 @@ TEST_F(MovieWindowClose, ClosingAndSavingDocuments) {
   VTAutomationNavSetStartFolder(tempDir_);
   for (const std::string& name : names) {
     SCOPED_TRACE(name);
-    WindowReference w = OpenMovieWindow("typed.mov", true);
+    WindowReference typed = OpenMovieWindow("typed.mov", true);
     // The proposed name is selected, so typing replaces it.
     OnModalTurn([&](long turn) {
       if (turn == 2) VTAutomationPostText(name);
       if (turn == 3) VTAutomationPostKey(kReturnCharCode);
     });
-    ASSERT_EQ(QTFrame_SaveAsMovieFile(w), noErr);
+    ASSERT_EQ(QTFrame_SaveAsMovieFile(typed), noErr);
     VTAutomationSetModalHook(nullptr);
-    std::string shown = Title(w);
+    std::string title = Title(typed);
     if (name.size() <= 61) {
-      EXPECT_EQ(shown, name);
+      EXPECT_EQ(title, name);
     } else {  // three whole characters kept, then the short form's tail
-      EXPECT_LE(shown.size(), 63u);
-      EXPECT_EQ(shown.compare(0, 9, name, 0, 9), 0);
-      EXPECT_EQ(shown.substr(shown.size() - 4), ".mov");
+      EXPECT_LE(title.size(), 63u);
+      EXPECT_EQ(title.compare(0, 9, name, 0, 9), 0);
+      EXPECT_EQ(title.substr(title.size() - 4), ".mov");
     }
-    QTFrame_DestroyMovieWindow(w);
+    QTFrame_DestroyMovieWindow(typed);
     VTAutomationNavChooseFile(tempDir_ + "/" + name);
     ASSERT_TRUE(QTFrame_OpenMovieInWindow(NULL, NULL)) << VTAutomationNavLastError();
     const auto& listed = VTAutomationNavLastShown().items;
     EXPECT_NE(std::find(listed.begin(), listed.end(), name), listed.end());
     WindowReference again = QTFrame_GetFrontMovieWindow();
     ASSERT_NE(again, nullptr);
-    EXPECT_EQ(Title(again), shown);
-    EXPECT_EQ(VTAutomationListWindows().front().title, shown);  // as drawn in the title bar
+    EXPECT_EQ(Title(again), title);
+    EXPECT_EQ(VTAutomationListWindows().front().title, title);  // as drawn in the title bar
     QTFrame_DestroyMovieWindow(again);
   }
 }

@@ -30,7 +30,9 @@ struct MovieFixture : ::testing::Test {
       EXPECT_EQ(AddMediaSample(m, data, 0, 16, sampleDuration, (SampleDescriptionHandle)desc, 1, 0,
                                nullptr),
                 noErr);
-    if (samples > 0) EXPECT_EQ(InsertMediaIntoTrack(t, 0, 0, GetMediaDuration(m), fixed1), noErr);
+    if (samples > 0) {
+      EXPECT_EQ(InsertMediaIntoTrack(t, 0, 0, GetMediaDuration(m), fixed1), noErr);
+    }
     DisposeHandle(data);
     DisposeHandle((Handle)desc);
     return t;
@@ -96,14 +98,14 @@ TEST_F(MovieFixture, UserDataTracksAndStrings) {
 
   for (std::string text :
        {std::string(), std::string("Save Effect Movie File As:"), std::string(300, 'q')}) {
-    StringPtr p = QTUtils_ConvertCToPascalString(text.data());
-    ASSERT_NE(p, nullptr);
+    StringPtr pascal = QTUtils_ConvertCToPascalString(text.data());
+    ASSERT_NE(pascal, nullptr);
     size_t n = std::min<size_t>(text.size(), 255);  // never wraps to a short length
-    EXPECT_EQ(p[0], n);
-    char* c = QTUtils_ConvertPascalToCString(p);
+    EXPECT_EQ(pascal[0], n);
+    char* c = QTUtils_ConvertPascalToCString(pascal);
     EXPECT_EQ(std::string(c), text.substr(0, n));
     free(c);
-    free(p);
+    free(pascal);
   }
 
   // Track names (a zero-byte one reads as none), frame counts, references, streaming, volume.

@@ -79,15 +79,15 @@ TEST(Export, MoviesBecomeStandardFilesFrameForFrameWithTheirSoundInSync) {
     const char *out, *video, *sound;  // ffprobe's codec,width,height,frames and codec,rate
     double duration, toneAt;
   } cases[] = {
-      {copy, "", "", "fx.mp4", "h264,176,144,50", ""},
+      {copy, "", "", "fx.mp4", "h264,176,144,50", "", 0, 0},
       // 4:2:0 needs even sides: the odd ones are rounded down.
       {refer, "--size 175x99 --from 0.5 --to 1.5", "--size 174x98 --from 0.5 --to 1.5",
-       "odd size.mp4", "h264,174,98,25", ""},
-      {copy, "--codec prores", "", "fx.mov", "prores,176,144,50", ""},
+       "odd size.mp4", "h264,174,98,25", "", 0, 0},
+      {copy, "--codec prores", "", "fx.mov", "prores,176,144,50", "", 0, 0},
       {refer, "--codec prores --size 320x240", "--size 320x240", "ünïcødé.mov", "prores,320,240,50",
-       ""},
-      {copy, "--codec png", "", "frames", "png,176,144,50", ""},
-      {refer, "--codec png --from 1.9", "--from 1.9", "tail", "png,176,144,3", ""},
+       "", 0, 0},
+      {copy, "--codec png", "", "frames", "png,176,144,50", "", 0, 0},
+      {refer, "--codec png --from 1.9", "--from 1.9", "tail", "png,176,144,3", "", 0, 0},
       {tone, "", "", "tone.mp4", "h264,176,144,50", "aac,44100", 2.0, 1.0},
       {tone, "--codec prores", "", "tone.mov", "prores,176,144,50", "pcm_s24le,44100", 2.0, 1.0},
       {tone, "--from 0.5 --to 1.5", "--from 0.5 --to 1.5", "cut.mp4", "h264,176,144,25",

@@ -76,7 +76,9 @@ inline Movie videoMovie(int count, int size, TimeValue duration, TimeScale scale
   Track t = NewMovieTrack(m, 4 << 16, 4 << 16, kNoVolume);
   Media md = NewTrackMedia(t, VideoMediaType, scale, nullptr, 0);
   addSamples(md, count, size, duration);
-  if (count) EXPECT_EQ(InsertMediaIntoTrack(t, 0, 0, GetMediaDuration(md), fixed1), noErr);
+  if (count) {
+    EXPECT_EQ(InsertMediaIntoTrack(t, 0, 0, GetMediaDuration(md), fixed1), noErr);
+  }
   return m;
 }
 
