@@ -36,11 +36,17 @@ void settleWindows(WindowRef gone = nullptr) {
   }
 }
 
+// Every window and hook the test leaves goes with the reset.
+class Queue : public ::testing::Test {
+ protected:
+  void SetUp() override { VTAutomationUseHeadless(640, 480); }
+  void TearDown() override { VTAutomationResetAll(); }
+};
+
 }  // namespace
 
 // From the idle wait through keys, masks, posting and window events to mouse tracking loops.
-TEST(Queue, FromIdleWaitsToModalLoops) {
-  VTAutomationUseHeadless(640, 480);
+TEST_F(Queue, FromIdleWaitsToModalLoops) {
   EventRecord e{};
   e.what = 99;
   UInt32 before = TickCount();

@@ -19,12 +19,14 @@ void NumToString(long theNum, Str255 theString) try {
 
 void StringToNum(ConstStr255Param theString, long* theNum) try {
   if (!theString || !theNum) return;
-  long v = 0;
+  // Unsigned, so that too many digits wrap instead of overflowing (LONG_MIN's digits included).
+  unsigned long v = 0;
   int i = 1, len = theString[0];
   bool neg = false;
   if (i <= len && (theString[i] == '-' || theString[i] == '+')) neg = theString[i++] == '-';
-  for (; i <= len; ++i) v = v * 10 + (theString[i] - '0');  // the original ignores non-digits too
-  *theNum = neg ? -v : v;
+  for (; i <= len; ++i)  // the original ignores non-digits too
+    v = v * 10 + (unsigned long)(long)(theString[i] - '0');
+  *theNum = (long)(neg ? 0 - v : v);
 } catch (...) {
   vtErrorFromException();
 }
