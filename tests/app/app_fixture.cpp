@@ -4,19 +4,13 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstring>
 
+#include "core/pstring.h"
 #include "fixtures.h"
 
-PStr::PStr(const std::string& text) {
-  size_t n = text.size() > 255 ? 255 : text.size();
-  s[0] = (unsigned char)n;
-  memcpy(s + 1, text.data(), n);
-}
+PStr::PStr(const std::string& text) { vt::toPascal(text, s); }
 
-std::string ToString(ConstStr255Param s) {
-  return s ? std::string((const char*)s + 1, s[0]) : std::string();
-}
+std::string ToString(ConstStr255Param s) { return vt::fromPascal(s); }
 
 std::string Title(WindowReference w) {
   Str255 title;

@@ -7,13 +7,13 @@
 #include <climits>
 #include <string>
 
-static std::string P(const unsigned char* s) { return std::string((const char*)s + 1, s[0]); }
+#include "core/pstring.h"
 
 TEST(Strings, NumbersKeepTheirSignAndPascalStringsTruncateAt255) {
   Str255 s;
   for (long n : {-2093L, 0L, LONG_MIN}) {
     NumToString(n, s);
-    EXPECT_EQ(P(s), std::to_string(n));
+    EXPECT_EQ(vt::fromPascal(s), std::to_string(n));
     long back = 0;
     StringToNum(s, &back);
     EXPECT_EQ(back, n);
