@@ -15,6 +15,7 @@
 #include "core/picture.h"
 #include "fixtures.h"
 #include "movies.h"
+#include "movies_env.h"
 
 namespace codec_test {
 
@@ -67,13 +68,6 @@ inline vt::Image takePict(PicHandle pic) {
   if (pic) KillPicture(pic);
   return img;
 }
-
-// Enters the movie toolbox for the whole test program.
-class MoviesEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override { ASSERT_EQ(EnterMovies(), noErr); }
-  void TearDown() override { ExitMovies(); }
-};
 
 const std::string kSrc = "-f lavfi -i testsrc2=size=";
 

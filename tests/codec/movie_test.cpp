@@ -9,9 +9,6 @@ using namespace codec_test;
 
 namespace {
 
-::testing::Environment* const gMovies =
-    ::testing::AddGlobalTestEnvironment(new codec_test::MoviesEnvironment);
-
 // A movie file made by ffmpeg, and the frames (in display order) to compare.
 struct MovFixture {
   const char* name;

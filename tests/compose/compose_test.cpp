@@ -10,9 +10,6 @@ using namespace codec_test;
 using namespace compose_test;
 using vt::makePixel;
 
-::testing::Environment* const gMovies =
-    ::testing::AddGlobalTestEnvironment(new codec_test::MoviesEnvironment);
-
 namespace {
 
 // Whether the movie's picture at `t` shows r, g, b at (x, y).

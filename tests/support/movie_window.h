@@ -11,14 +11,9 @@
 #include <utility>
 
 #include "movies.h"
+#include "movies_env.h"
 
 namespace vt_test {
-
-// Movies entered once per test program, however many files include this.
-struct MoviesEnv : ::testing::Environment {
-  void SetUp() override { ASSERT_EQ(EnterMovies(), noErr); }
-};
-inline ::testing::Environment* const gMovies = ::testing::AddGlobalTestEnvironment(new MoviesEnv);
 
 class MovieWindowTest : public ::testing::Test {
  protected:
