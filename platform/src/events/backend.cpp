@@ -70,8 +70,7 @@ Backend& backend() {
       std::string why;
       s.current = s.factory(why);
       if (!s.current && !fallback) {
-        std::fprintf(stderr, "%s: cannot open a display (%s); start it in a graphical session\n",
-                     program_invocation_short_name, why.c_str());
+        std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, why.c_str());
         std::exit(1);
       }
     }
