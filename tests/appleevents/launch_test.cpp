@@ -168,6 +168,7 @@ TEST(Launch, EachDisplayHasItsOwnInstance) {
   // Display :8 has no instance: this launch is its own, takes its file and waits in vain.
   EXPECT_EQ(vt_test::run(on(":8", 0) + " clip.mov", &said), 3) << said;
   EXPECT_EQ(said, "EVENT odoc\nFILE 0 " + file + "\nREADY\nTIMEOUT\n");
+  said.clear();
   EXPECT_EQ(vt_test::run(on(":7.1", 0) + " clip.mov", &said), 0);
   EXPECT_EQ(said, "");
   EXPECT_EQ(waitForText(out, "FILE"), "EVENT oapp\nREADY\nEVENT odoc\nFILE 0 " + file + "\n");
