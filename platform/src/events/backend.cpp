@@ -32,6 +32,12 @@ class HeadlessBackend final : public Backend {
   }
   void waitForInput(int) override {}
   void advanceTicks(uint32_t n) override { ticks_ += n; }
+  bool resizeScreen(int w, int h) override {
+    if (w < 64 || h < 64 || w > 8192 || h > 8192) return false;
+    w_ = w;
+    h_ = h;
+    return true;
+  }
   std::string clipboardText() override { return clipboard_; }
   void setClipboardText(std::string_view utf8) override { clipboard_ = utf8; }
 
