@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "appleevents/ae_queue.h"
+#include "core/icon.h"
 #include "events/backend.h"
 #include "events/event_queue.h"
 #include "ui/window_server.h"
@@ -180,8 +181,7 @@ bool openVideo() {
     // The user's choice, whatever it is, and SDL's own words when it fails.
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) == 0) return true;
     std::string why = SDL_GetError();
-    SDL_SetError("cannot open a display with SDL_VIDEODRIVER=%s (%s)", asked.c_str(),
-                 why.c_str());
+    SDL_SetError("cannot open a display with SDL_VIDEODRIVER=%s (%s)", asked.c_str(), why.c_str());
     return false;
   }
   if (wayland.empty() && !env("XDG_RUNTIME_DIR").empty()) {
@@ -293,6 +293,14 @@ class SdlBackend final : public vt::events::Backend {
     window_ = SDL_CreateWindow("Vantrel", g.x, g.y, w_, h_, SDL_WINDOW_RESIZABLE);
     if (!window_) return false;
     SDL_SetWindowMinimumSize(window_, kMinWidth, kMinHeight);
+    // Task bars and window switchers show it (_NET_WM_ICON under X).
+    vt::Image icon = vt::appIcon(64);
+    if (SDL_Surface* s =
+            SDL_CreateRGBSurfaceWithFormatFrom(icon.pixels.data(), icon.width, icon.height, 32,
+                                               icon.width * 4, SDL_PIXELFORMAT_ARGB8888)) {
+      SDL_SetWindowIcon(window_, s);
+      SDL_FreeSurface(s);
+    }
     renderer_ =
         SDL_CreateRenderer(window_, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
     if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
