@@ -374,7 +374,7 @@ TEST_F(Windows, NewDocumentWindowsAreStaggeredAndKeptOnTheDesktop) {
 
 // When the screen window shrinks, a window cut by the new edges moves back in whole (title bar
 // and the controller bar at its bottom in reach), just far enough; one larger than the desktop
-// keeps its top left corner there; others stay put.
+// keeps its top left corner there; others stay put. Dialogs opened later open inside.
 TEST_F(Windows, WindowsCutByAShrinkingScreenMoveBackInside) {
   const struct {
     Rect content;
@@ -415,6 +415,12 @@ TEST_F(Windows, WindowsCutByAShrinkingScreenMoveBackInside) {
     EXPECT_GE(frame.top, desk.top);
     EXPECT_GE(frame.left, desk.left);
   }
+  // A dialog whose place the smaller screen cuts opens inside it.
+  Rect placed{300, 500, 400, 700};
+  WindowRef dialog =
+      NewCWindow(nullptr, &placed, nullptr, true, movableDBoxProc, (WindowRef)-1, false, 0);
+  EXPECT_EQ(boundsOf(dialog, kWindowStructureRgn).right, desk.right);
+  EXPECT_EQ(boundsOf(dialog).top, placed.top);
 }
 
 // However long, a title stays between the close and zoom boxes and ends in an ellipsis.
