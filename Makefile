@@ -21,7 +21,11 @@ build: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_WERROR=$(WERROR) >/dev/null
 	@cmake --build $(BUILD) -j$(JOBS)
 
-run: build
+# Quiet: one line, then the build's errors if any (and its progress on a terminal).
+run:
+	@echo "Building Vantrel in $(BUILD)/ and starting it"
+	@scripts/install-deps.sh
+	@scripts/quiet-build.sh $(BUILD) $(JOBS)
 	@$(BUILD)/Vantrel
 
 install: deps

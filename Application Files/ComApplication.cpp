@@ -11,6 +11,7 @@ AEEventHandlerUPP gHandleOpenAppAEUPP = NULL;
 AEEventHandlerUPP gHandleOpenDocAEUPP = NULL;
 AEEventHandlerUPP gHandlePrintDocAEUPP = NULL;
 AEEventHandlerUPP gHandleQuitAppAEUPP = NULL;
+short gExportFormat = 0;
 
 namespace {
 
@@ -66,7 +67,7 @@ Boolean PutExportFile(ConstStr255Param thePrompt, ConstStr255Param theFileName,
   NavEventUPP myEventUPP = NewNavEventUPP(QTFrame_HandleNavEvent);
   NavReplyRecord myReply;
   BlockZero(&myReply, sizeof(myReply));
-  short myFormat = 0;
+  short myFormat = gExportFormat;
   OSErr myErr = VTNavPutFileWithFormats(NULL, &myReply, &myDialogOptions, myEventUPP, myFormats,
                                         kExportFormatCount, &myFormat, sigMoviePlayer, NULL);
   Boolean mySelected = false;
@@ -77,6 +78,7 @@ Boolean PutExportFile(ConstStr255Param thePrompt, ConstStr255Param theFileName,
     mySelected = AEGetNthPtr(&myReply.selection, 1, typeFSS, &myKeyword, &myActualType,
                              theFSSpecPtr, sizeof(FSSpec), &myActualSize) == noErr;
     *theFileType = kExportFormats[myFormat].fileType;
+    gExportFormat = myFormat;
     NavDisposeReply(&myReply);
   }
   DisposeNavEventUPP(myEventUPP);

@@ -18,6 +18,9 @@ extern AEEventHandlerUPP gHandleOpenDocAEUPP;
 extern AEEventHandlerUPP gHandlePrintDocAEUPP;
 extern AEEventHandlerUPP gHandleQuitAppAEUPP;
 
+// The export format chosen last (an index into the Export dialog's formats), proposed again.
+extern short gExportFormat;
+
 // Hooks called by the framework
 void QTApp_Init(UInt32 theStartPhase);
 void QTApp_Stop(UInt32 theStopPhase);

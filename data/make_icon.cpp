@@ -1,73 +1,15 @@
-// Draws the application's 256-pixel icon (the shapes of vantrel.svg) into a PNG at build time,
-// so no picture is kept in the repository. Usage: make_icon OUT.png
-#include <algorithm>
-#include <cmath>
+// Writes the application's 256-pixel icon as a PNG at build time, so no picture is kept in the
+// repository. Usage: make_icon OUT.png
 #include <cstdio>
 
-#include "core/image.h"
-
-namespace {
-
-struct Colour {
-  double r, g, b, a;
-};
-
-bool inRoundRect(double x, double y, double l, double t, double w, double h, double rad) {
-  if (x < l || y < t || x >= l + w || y >= t + h) return false;
-  double cx = std::clamp(x, l + rad, l + w - rad), cy = std::clamp(y, t + rad, t + h - rad);
-  return (x - cx) * (x - cx) + (y - cy) * (y - cy) <= rad * rad;
-}
-
-// Left of the line from (x0, 64) to (x1, 192)?
-bool leftOf(double x, double y, double x0, double x1) {
-  double at = x0 + (x1 - x0) * (y - 64) / 128.0;
-  return x < at;
-}
-
-Colour hex(unsigned v) {
-  return {((v >> 16) & 255) / 255.0, ((v >> 8) & 255) / 255.0, (v & 255) / 255.0, 1};
-}
-
-Colour sample(double x, double y) {
-  Colour c{0, 0, 0, 0};
-  if (inRoundRect(x, y, 8, 8, 240, 240, 40)) c = hex(0x2b3440);
-  for (double top : {36.0, 196.0}) {
-    if (inRoundRect(x, y, 16, top, 224, 24, 0.01)) c = hex(0x1c222a);
-    for (int k = 0; k < 7; ++k)
-      if (inRoundRect(x, y, 30 + 28 * k, top + 7, 14, 10, 2)) c = hex(0xe8e8e8);
-  }
-  if (x >= 24 && x < 232 && y >= 64 && y < 192) {
-    c = hex(0x3b7fd9);
-    if (leftOf(x, y, 150, 106)) c = hex(0xf2a93b);
-    if (!leftOf(x, y, 146, 102) && leftOf(x, y, 154, 110)) c = hex(0xffffff);
-  }
-  return c;
-}
-
-}  // namespace
+#include "core/icon.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: make_icon OUT.png\n");
     return 2;
   }
-  constexpr int kSize = 256, kSub = 4;
-  vt::Image img(kSize, kSize);
-  for (int y = 0; y < kSize; ++y)
-    for (int x = 0; x < kSize; ++x) {
-      double r = 0, g = 0, b = 0, a = 0;
-      for (int sy = 0; sy < kSub; ++sy)
-        for (int sx = 0; sx < kSub; ++sx) {
-          Colour c = sample(x + (sx + 0.5) / kSub, y + (sy + 0.5) / kSub);
-          r += c.r * c.a, g += c.g * c.a, b += c.b * c.a, a += c.a;
-        }
-      auto byte = [](double v) { return (uint8_t)std::lround(std::clamp(v, 0.0, 1.0) * 255); };
-      // Straight (not premultiplied) alpha, as PNG keeps it.
-      img.at(x, y) =
-          a > 0 ? vt::makePixel(byte(r / a), byte(g / a), byte(b / a), byte(a / (kSub * kSub)))
-                : vt::makePixel(0, 0, 0, 0);
-    }
-  if (!vt::writePNG(img, argv[1])) {
+  if (!vt::writePNG(vt::appIcon(256), argv[1])) {
     std::fprintf(stderr, "make_icon: cannot write %s\n", argv[1]);
     return 1;
   }

@@ -17,6 +17,9 @@ void VTAutomationUseHeadless(short width = 1280, short height = 800, bool wallCl
 bool VTAutomationIsHeadless();
 // The screen's bounds in global coordinates (top-left 0,0).
 Rect VTAutomationScreenBounds();
+// Resizes the headless screen as a user resizes the screen window; windows follow as they do
+// there. False (nothing changes) when the screen is not headless or the size is out of range.
+bool VTAutomationResizeScreen(short width, short height);
 
 // Input. Points are global; modifiers are the event record's (cmdKey, shiftKey, optionKey...).
 // Events go into the queue in order; a mouse move is consumed by tracking loops (and by

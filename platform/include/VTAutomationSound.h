@@ -24,6 +24,9 @@ struct VTSoundBuffer {
 // Starts recording what the device plays (forgetting what was recorded before);
 // VTAutomationResetAll() ends it.
 void VTAutomationSoundStartRecording();
+// Lets the sink paced by the ticks play what they have made due (playing movies do this when
+// idled; a beep alone needs it).
+void VTAutomationSoundService();
 std::vector<VTSoundBuffer> VTAutomationSoundRecording();
 
 struct VTPictureShown {

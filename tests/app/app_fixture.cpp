@@ -58,6 +58,7 @@ void AppTest::SetUp() {
   gUserItemProcUPP = NewUserItemUPP(QTFrame_StandardUserItemProcedure);
   gEffectsDialog = 0;
   gCopyMovieMedia = false;
+  gExportFormat = 0;
   tempDir_ = vt_test::tempDir("app");
 }
 

@@ -134,15 +134,15 @@ TEST_F(AppTest, ExportAndFlattenShowProgressAndCancelCleanly) {
   EXPECT_FALSE(VTAutomationHasFrontDialog()) << "a cancel is not an error";
   VTAutomationSetModalHook(nullptr);
 
-  // The chosen format gives the extension, and wins over one typed.
+  // The chosen format gives the extension; a typed extension chooses its format; a name without
+  // one gets the format's; the last format is proposed again (-1: left as proposed).
   const struct {
     int format;
     const char *typed, *written, *expect;  // expect: codec,frames
   } formats[] = {
-      {0, "", "export_long.mp4", "h264,200"},
-      {1, "", "export_long.mov", "prores,200"},
-      {2, "", "export_long/frame-%06d.png", "png,200"},
-      {1, "typed.mp4", "typed.mp4", "prores,200"},
+      {0, "", "export_long.mp4", "h264,200"},    {2, "", "export_long/frame-%06d.png", "png,200"},
+      {1, "", "export_long.mov", "prores,200"},  {-1, "again", "again.mov", "prores,200"},
+      {1, "typed.mp4", "typed.mp4", "h264,200"}, {0, "typed.MOV", "typed.MOV", "prores,200"},
   };
   for (const auto& f : formats) {
     SCOPED_TRACE(f.written);

@@ -1,4 +1,5 @@
 // The life of the process, the event loop's dispatch, the modal dialog filter and the about box.
+#include <algorithm>
 #include <vector>
 
 #include "app_fixture.h"
@@ -164,6 +165,16 @@ TEST_F(ShellModal, QuitAsksEveryWindowAndTheAboutBoxDrags) {
     if (!VTAutomationHasFrontDialog()) return;
     WindowReference d = FrontWindow();
     if (turn == 1) {
+      // The application's icon fills the space at the top left (its orange half at a quarter).
+      auto items = VTAutomationFrontDialogItems();
+      auto icon = std::find_if(items.begin(), items.end(),
+                               [](const VTDialogItemInfo& i) { return i.kind == iconItem; });
+      ASSERT_NE(icon, items.end());
+      const Rect g = icon->globalRect;
+      UInt32 orange = VTAutomationScreenPixel((short)(g.left + (g.right - g.left) / 4),
+                                              (short)((g.top + g.bottom) / 2));
+      EXPECT_GT((orange >> 16) & 0xFF, 200u);
+      EXPECT_LT(orange & 0xFF, 100u) << std::hex << orange;
       before = InfoOf(d).structure;
       Point from = TitleBarPoint(d);
       VTAutomationPostDrag(from, Point{(short)(from.v + 30), (short)(from.h + 50)});

@@ -154,6 +154,46 @@ TEST(Launch, SilentPeersDoNotHoldUpTheEventLoop) {
   setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
 }
 
+// One instance per display: a launch on another display starts its own, while one on another
+// screen of the same display hands over.
+TEST(Launch, EachDisplayHasItsOwnInstance) {
+  RuntimeDir runtime;
+  std::string dir = vt_test::tempDir("ae-displays"), out = dir + "/first.txt", said;
+  std::string file = vt_test::writeFile(dir + "/clip.mov");
+  auto on = [&](const char* display, int wait) {
+    return "cd '" + dir + "' && DISPLAY='" + display + "' " + runtime.serve(wait);
+  };
+  ASSERT_EQ(vt_test::run(on(":7", 30) + " > '" + out + "' 2>&1 &"), 0);
+  ASSERT_NE(waitForText(out, "READY").find("READY"), std::string::npos);
+  // Display :8 has no instance: this launch is its own, takes its file and waits in vain.
+  EXPECT_EQ(vt_test::run(on(":8", 0) + " clip.mov", &said), 3) << said;
+  EXPECT_EQ(said, "EVENT odoc\nFILE 0 " + file + "\nREADY\nTIMEOUT\n");
+  said.clear();
+  EXPECT_EQ(vt_test::run(on(":7.1", 0) + " clip.mov", &said), 0);
+  EXPECT_EQ(said, "");
+  EXPECT_EQ(waitForText(out, "FILE"), "EVENT oapp\nREADY\nEVENT odoc\nFILE 0 " + file + "\n");
+
+  const struct {
+    const char *display, *wayland, *socket;
+  } names[] = {
+      {":0", "", "vantrel-instance-:0.sock"},
+      {"unix:0.1", "", "vantrel-instance-:0.sock"},
+      {"host.example:10.0", "wayland-1", "vantrel-instance-host.example:10.sock"},
+      {"/private/tmp/launch/org.x:0", "", "vantrel-instance-_private_tmp_launch_org.x:0.sock"},
+      {"", "wayland-1", "vantrel-instance-wayland-1.sock"},
+      {"", "", "vantrel-instance.sock"},
+  };
+  setenv("XDG_RUNTIME_DIR", runtime.path.c_str(), 1);
+  for (const auto& n : names) {
+    setenv("DISPLAY", n.display, 1);
+    setenv("WAYLAND_DISPLAY", n.wayland, 1);
+    EXPECT_EQ(vt::ae::instanceSocketPath(), runtime.path + "/" + n.socket) << n.display;
+  }
+  unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
+  unsetenv("XDG_RUNTIME_DIR");
+}
+
 // A socket in a folder others may write to, or held by another user, gets no files: the
 // launch opens them itself.
 TEST(Launch, SocketsThatAreNotOursAreRefused) {
@@ -249,6 +289,9 @@ int main(int argc, char** argv) {
   // A helper launched without its mode must not run the tests (and launch helpers) again.
   if (std::getenv("VT_LAUNCH_TESTS")) return 2;
   setenv("VT_LAUNCH_TESTS", "1", 1);
+  // The instance socket is named after the display: the tests choose theirs.
+  unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -1,5 +1,8 @@
 // Movies with sound playing in a controller, heard through the headless sound device: the
 // tone, speeds and directions, volume, and the picture kept with the sound.
+#include <Events.h>
+#include <VTAutomationUI.h>
+
 #include "helpers.h"
 
 namespace {
@@ -98,3 +101,26 @@ TEST_F(SoundPlayback, ToneSpeedsDirectionsAndVolume) {
 }
 
 }  // namespace
+
+// SysBeep is heard: a short 880 Hz tone through the sound output, beeps in a row one after the
+// other, each counted.
+TEST(SoundBeep, BeepsAreShortTonesHeardOneAfterAnother) {
+  VTAutomationUseHeadless();
+  VTAutomationResetAll();
+  VTAutomationSoundStartRecording();
+  SysBeep(30);
+  SysBeep(30);
+  for (int i = 0; i < 6; ++i) {
+    VTAutomationAdvanceTicks(10);
+    VTAutomationSoundService();
+  }
+  EXPECT_EQ(VTAutomationBeepCount(), 2);
+  std::vector<float> tone = heard();
+  ASSERT_FALSE(tone.empty()) << "nothing was heard";
+  // Two 150 ms tones, the second right after the first (its fade-in meets the first's fade-out).
+  EXPECT_NEAR((double)tone.size() / st::kChannels, 2 * 0.15 * st::kRate, 100);
+  EXPECT_NEAR(st::dominantFrequency(tone), 880.0, 1.0);
+  EXPECT_LT(st::rms(tone.data(), tone.size()), 0.3) << "not loud";
+  EXPECT_GT(st::rms(tone.data(), tone.size()), 0.1);
+  VTAutomationResetAll();
+}

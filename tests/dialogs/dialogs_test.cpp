@@ -132,18 +132,19 @@ TEST_F(Dialogs, AboutBoxFromResourcesModelessAndModal) {
   EXPECT_EQ(GetWindowKind(w), 2);
   EXPECT_EQ(FrontWindow(), w);
   EXPECT_EQ(GetDialogFromWindow(w), d);
-  ASSERT_EQ(CountDITL(d), 4);
+  ASSERT_EQ(CountDITL(d), 5);
 
   EXPECT_EQ(itemOf(d, 1).kind, ctrlItem + btnCtrl);
   EXPECT_EQ(textOf(d, 1), "OK");
   EXPECT_EQ(itemOf(d, 2).kind, statText | itemDisable);
   EXPECT_EQ(itemOf(d, 4).kind, userItem | itemDisable);
   EXPECT_EQ(itemOf(d, 4).h, nullptr);
-  EXPECT_EQ(itemOf(d, 5).h, nullptr);  // no such item
+  EXPECT_EQ(itemOf(d, 5).kind, iconItem | itemDisable);  // the application's icon
+  EXPECT_EQ(itemOf(d, 6).h, nullptr);                    // no such item
   EXPECT_EQ(GetDialogDefaultItem(d), 1);
 
   auto items = VTAutomationFrontDialogItems();
-  ASSERT_EQ(items.size(), 4u);
+  ASSERT_EQ(items.size(), 5u);
   EXPECT_EQ(items[1].text, "Vantrel 1.0");
 
   // Modeless use: its events are recognised and answered.

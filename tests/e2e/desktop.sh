@@ -1,8 +1,9 @@
 #!/bin/sh
-# The application as a desktop program: without a display it says so in one line and exits 1;
-# on a virtual X display its screen window comes back at the size and place it had, follows
-# resizing, and a second launch brings it to the front with the keyboard; a first run on a
-# small screen fits it.
+# The application as a desktop program: without a display, or with one that does not answer, it
+# says so in one line and exits 1; on a virtual X display its screen window shows the icon, comes
+# back at the size and place it had, follows resizing, and a second launch brings it to the front
+# with the keyboard, while a launch on another display starts there; a first run on a small
+# screen fits it.
 # Usage: desktop.sh VANTREL_BINARY WORK_DIR. Exit 77 (skipped) when the display tools are missing.
 set -u
 fail() { echo "FAIL: $*"; [ -n "${pid:-}" ] && kill $pid ${xevpid:-} 2>/dev/null; exit 1; }
@@ -26,6 +27,27 @@ if [ "${1:-}" = --small-display ]; then  # a first run on a 1024x600 screen
   exit 0
 fi
 
+if [ "${1:-}" = --two-displays ]; then  # one instance per display
+  "$APP" >"$WORK/first.log" 2>&1 &
+  pid=$!
+  waitfor visible "^Vantrel$" || fail "no window on the first display"
+  n=90
+  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
+  xpid=$!
+  waitfor test -e "/tmp/.X11-unix/X$n" || fail "the second display did not start"
+  DISPLAY=":$n" "$APP" >"$WORK/second-display.log" 2>&1 &
+  pid2=$!
+  onsecond() { DISPLAY=":$n" xdotool search --onlyvisible --name "^Vantrel$" >/dev/null 2>&1; }
+  waitfor onsecond || { kill $pid2 $xpid; fail "a launch on another display showed nothing there"; }
+  kill -0 $pid2 2>/dev/null || { kill $xpid; fail "the second launch handed over instead"; }
+  kill -TERM $pid2
+  kill -TERM $pid
+  waitfor gone || { kill -9 $pid; kill $xpid; fail "did not quit"; }
+  kill $xpid
+  exit 0
+fi
+
 if [ "${1:-}" = --on-display ]; then  # the part run on the virtual display
   "$APP" >"$WORK/app.log" 2>&1 &
   pid=$!
@@ -33,6 +55,9 @@ if [ "${1:-}" = --on-display ]; then  # the part run on the virtual display
   sleep 0.5  # SDL may make the window again for its renderer: the one left is ours
   visible "^Vantrel$"
   app=$win
+  # The icon the window manager shows (task bars, switchers).
+  xprop -id "$app" _NET_WM_ICON | grep -q "^_NET_WM_ICON(CARDINAL)" ||
+    fail "no icon: $(xprop -id "$app" _NET_WM_ICON)"
   size=$(xdotool getwindowgeometry "$app" | sed -n "s/.*Geometry: //p")
   [ "$size" = "900x640" ] || fail "came back at $size, not 900x640"
   # Resized by the user (here by the tool): remembered for the next run.
@@ -61,7 +86,7 @@ if [ "${1:-}" = --on-display ]; then  # the part run on the virtual display
   exit 0
 fi
 
-for tool in xvfb-run xdotool xev; do
+for tool in xvfb-run Xvfb xdotool xev xprop; do
   command -v "$tool" >/dev/null 2>&1 || { echo "skipped: $tool is missing"; exit 77; }
 done
 work="$2"
@@ -75,12 +100,19 @@ env -u DISPLAY -u WAYLAND_DISPLAY -u VANTREL_HEADLESS -u SDL_VIDEODRIVER -u XDG_
 [ "$status" = 1 ] || fail "without a display the exit status is $status, not 1"
 [ "$(wc -l <"$work/nodisplay.err")" = 1 ] || { cat "$work/nodisplay.err"; fail "not one line"; }
 grep -q "display" "$work/nodisplay.err" || fail "the line does not mention the display"
+# A display that does not answer: one line naming it.
+env -u WAYLAND_DISPLAY -u VANTREL_HEADLESS -u SDL_VIDEODRIVER -u XDG_RUNTIME_DIR DISPLAY=:89 \
+  "$1" >"$work/baddisplay.out" 2>"$work/baddisplay.err"; status=$?
+[ "$status" = 1 ] || fail "with DISPLAY=:89 the exit status is $status, not 1"
+[ "$(cat "$work/baddisplay.err")" = "Vantrel: cannot open the X display \":89\"" ] ||
+  fail "with DISPLAY=:89 it said: $(cat "$work/baddisplay.err")"
 
 unset VANTREL_HEADLESS VANTREL_SCREEN_SIZE SDL_VIDEODRIVER
 export APP="$1" WORK="$work" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
 export VANTREL_SNAPSHOT_PATH="$work/screen.png"
 echo "60 40 900 640" >"$work/config/vantrel/screen"
 xvfb-run -a -s "-screen 0 1280x800x24" sh "$0" --on-display || { cat "$work/app.log"; exit 1; }
+xvfb-run -a -s "-screen 0 1280x800x24" sh "$0" --two-displays || { cat "$work/first.log"; exit 1; }
 # A first run on a screen smaller than the default size fits it.
 rm -f "$work/config/vantrel/screen"
 xvfb-run -a -s "-screen 0 1024x600x24" sh "$0" --small-display || { cat "$work/small.log"; exit 1; }

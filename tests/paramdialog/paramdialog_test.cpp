@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 #include "core/fourcc.h"
 #include "core/image.h"
@@ -425,6 +426,34 @@ TEST_F(ParamDialogTest, TabArrowsAndNumberFieldsThatTakeValuesInTheirUnitsOrBeep
   }
 }
 
+// A dragged slider sets (and its field shows) a value at the parameter's own precision: whole
+// pixels, degrees and percentages, hundredths of a fraction.
+TEST_F(ParamDialogTest, DraggedSlidersKeepEachParametersPrecision) {
+  open(2);
+  const struct {
+    OSType effect, code;
+    const char* pattern;
+  } cases[] = {
+      {kCrossFadeTransitionType, 'pcnt', "^[0-9]+$"},
+      {kSlideTransitionType, 'angl', "^[0-9]+$"},
+      {'smpt', 'widt', "^[0-9]+$"},
+      {'xplo', 'xcnt', "^0(\\.[0-9]{1,2})?$"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(vt::fourccString(c.code));
+    ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(c.effect));
+    Rect slider{};
+    ASSERT_TRUE(VTAutomationEffectsDialogControlRect(c.code, VTEffectsControl::slider, 0, &slider));
+    Point from = globalCentre(slider, false);
+    VTAutomationPostDrag(
+        from, Point{from.v, (short)(slider.left + (slider.right - slider.left) * 37 / 100)}, 3);
+    EXPECT_EQ(deliver(), noErr);
+    std::string shown = VTAutomationEffectsDialogFieldText(c.code, 0);
+    EXPECT_TRUE(std::regex_match(shown, std::regex(c.pattern))) << shown;
+    EXPECT_DOUBLE_EQ(param(c.code), std::stod(shown)) << "the value is the one shown";
+  }
+}
+
 TEST_F(ParamDialogTest, LongPopupMenusNoneEntryArrowKeysAndWholeNumbers) {
   VTAutomationUseHeadless(1024, 600);  // too low for the 36 wipes in one column
   open(2);
@@ -524,8 +553,11 @@ TEST_F(ParamDialogTest, ImageAndColourChoosersReachTheSample) {
     EXPECT_TRUE(acted);
     return seen;
   };
-  // The hex field has the focus with its text selected: typing replaces it.
-  VTColourPickerInfo seen = pickWith([](const VTColourPickerInfo&) {
+  // The hex field has the focus with its text selected: typing replaces it. The picker spells
+  // "Color" as the parameters do.
+  VTColourPickerInfo seen = pickWith([](const VTColourPickerInfo& p) {
+    EXPECT_EQ(VTAutomationListWindows().front().title, "Colors");
+    EXPECT_EQ(p.prompt, "Key Color:");
     VTAutomationPostText("3366CC");
     VTAutomationPostKey(kReturnCharCode);
   });

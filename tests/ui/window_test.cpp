@@ -372,6 +372,57 @@ TEST_F(Windows, NewDocumentWindowsAreStaggeredAndKeptOnTheDesktop) {
   }
 }
 
+// When the screen window shrinks, a window cut by the new edges moves back in whole (title bar
+// and the controller bar at its bottom in reach), just far enough; one larger than the desktop
+// keeps its top left corner there; others stay put. Dialogs opened later open inside.
+TEST_F(Windows, WindowsCutByAShrinkingScreenMoveBackInside) {
+  const struct {
+    Rect content;
+    bool moves;
+  } cases[] = {
+      {{300, 400, 580, 780}, true},   // cut at the right and the bottom
+      {{520, 700, 590, 790}, true},   // wholly beyond the new edges
+      {{100, 100, 200, 300}, false},  // inside
+      {{60, 50, 590, 750}, true},     // larger than the new desktop
+  };
+  std::vector<WindowRef> windows;
+  for (const auto& c : cases)
+    windows.push_back(
+        NewCWindow(nullptr, &c.content, nullptr, true, noGrowDocProc, (WindowRef)-1, true, 0));
+  EXPECT_FALSE(VTAutomationResizeScreen(20, 20));
+  ASSERT_TRUE(VTAutomationResizeScreen(640, 480));
+  const Rect screen = VTAutomationScreenBounds();
+  EXPECT_EQ(screen.right, 640);
+  EXPECT_EQ(screen.bottom, 480);
+  Rect desk{};
+  GetRegionBounds(GetGrayRgn(), &desk);
+  for (size_t i = 0; i < windows.size(); ++i) {
+    SCOPED_TRACE(i);
+    const Rect was = cases[i].content, now = boundsOf(windows[i]);
+    const Rect frame = boundsOf(windows[i], kWindowStructureRgn);
+    EXPECT_EQ(now.right - now.left, was.right - was.left) << "size kept";
+    EXPECT_EQ(now.bottom - now.top, was.bottom - was.top);
+    if (!cases[i].moves) {
+      EXPECT_EQ(now.top, was.top);
+      EXPECT_EQ(now.left, was.left);
+    } else if (frame.right - frame.left > desk.right - desk.left) {
+      EXPECT_EQ(frame.left, desk.left);
+      EXPECT_EQ(frame.top, desk.top);
+    } else {
+      EXPECT_EQ(frame.right, desk.right) << "moved just far enough";
+      EXPECT_EQ(frame.bottom, desk.bottom);
+    }
+    EXPECT_GE(frame.top, desk.top);
+    EXPECT_GE(frame.left, desk.left);
+  }
+  // A dialog whose place the smaller screen cuts opens inside it.
+  Rect placed{300, 500, 400, 700};
+  WindowRef dialog =
+      NewCWindow(nullptr, &placed, nullptr, true, movableDBoxProc, (WindowRef)-1, false, 0);
+  EXPECT_EQ(boundsOf(dialog, kWindowStructureRgn).right, desk.right);
+  EXPECT_EQ(boundsOf(dialog).top, placed.top);
+}
+
 // However long, a title stays between the close and zoom boxes and ends in an ellipsis.
 TEST_F(Windows, LongTitlesAreCutBetweenTheBoxesAndFontsAreFoundByName) {
   std::string title(200, 'W');

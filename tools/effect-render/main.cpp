@@ -78,7 +78,7 @@ bool parseParam(const EffectInfo& info, const std::string& arg, DescriptionParam
     int r, g, b;
     char extra;
     if (std::sscanf(value.c_str(), "%d,%d,%d%c", &r, &g, &b, &extra) != 3) {
-      why = "a colour is R,G,B: " + value;
+      why = "a color is R,G,B: " + value;
       return false;
     }
     out.start = {r * 257.0, g * 257.0, b * 257.0};

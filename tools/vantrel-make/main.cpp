@@ -118,7 +118,7 @@ bool parseValue(const ParamDesc& p, std::string text, std::array<double, 3>& v, 
     unsigned r, g, b;
     char extra;
     if (text.size() != 7 || std::sscanf(text.c_str(), "#%2x%2x%2x%c", &r, &g, &b, &extra) != 3) {
-      why = "a colour is given as #rrggbb";
+      why = "a color is given as #rrggbb";
       return false;
     }
     v = {r * 257.0, g * 257.0, b * 257.0};

@@ -46,7 +46,8 @@ void pollExternal();
 // pollExternal.
 using RaiseHandler = void (*)();
 void setRaiseHandler(RaiseHandler handler);
-// Path of the single-instance socket ($XDG_RUNTIME_DIR, else /tmp).
+// Path of the single-instance socket ($XDG_RUNTIME_DIR, else /tmp): one per display, so its
+// name carries the display's (DISPLAY without the screen number, else WAYLAND_DISPLAY).
 std::string instanceSocketPath();
 
 // Result the handler returned for the last processed event (errAEEventNotHandled when no

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -320,18 +321,41 @@ bool startListening(const std::string& socketPath) {
 
 }  // namespace
 
+static std::string displayKey() {
+  // One instance per display: a launch on another display starts its own, where its user is.
+  // ":0" and ":0.0" (a screen of the same server) and "unix:0" name one display.
+  std::string key;
+  if (const char* x = std::getenv("DISPLAY"); x && *x) {
+    key = x;
+    size_t colon = key.rfind(':');
+    if (colon != std::string::npos) {
+      size_t dot = key.find('.', colon);
+      if (dot != std::string::npos) key.resize(dot);
+      if (key.compare(0, colon, "unix") == 0) key.erase(0, colon);
+    }
+  } else if (const char* w = std::getenv("WAYLAND_DISPLAY"); w && *w) {
+    key = w;
+  }
+  for (char& c : key)
+    if (!std::isalnum((unsigned char)c) && c != ':' && c != '.' && c != '-' && c != '_') c = '_';
+  return key;
+}
+
 std::string instanceSocketPath() {
+  const std::string key = displayKey();
+  const std::string name = key.empty() ? "instance.sock" : "instance-" + key + ".sock";
   // The folder must be ours alone: in a folder others can write to, anyone could stand in
   // for the running instance and be handed the user's files.
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   if (runtime && runtime[0] == '/') {
-    std::string p = std::string(runtime) + "/vantrel-instance.sock";
+    std::string p = std::string(runtime) + "/vantrel-" + name;
     if (p.size() >= sizeof(sockaddr_un::sun_path) || !privateFolder(runtime)) return std::string();
     return p;
   }
   std::string dir = "/tmp/vantrel-" + std::to_string(::getuid());
   ::mkdir(dir.c_str(), 0700);
-  return privateFolder(dir) ? dir + "/instance.sock" : std::string();
+  std::string p = dir + "/" + name;
+  return privateFolder(dir) && p.size() < sizeof(sockaddr_un::sun_path) ? p : std::string();
 }
 
 void initialiseProcessWithArguments(const std::vector<std::string>& args, bool singleInstance) {

@@ -52,6 +52,8 @@ int64_t VTAutomationSoundNow() { return Device::get().nowNs(); }
 
 void VTAutomationSoundStartRecording() { Device::get().startRecording(); }
 
+void VTAutomationSoundService() { Device::get().service(); }
+
 std::vector<VTSoundBuffer> VTAutomationSoundRecording() {
   std::vector<VTSoundBuffer> out;
   for (auto& r : Device::get().recording())

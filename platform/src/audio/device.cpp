@@ -1,6 +1,7 @@
 #include "audio/device.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -11,6 +12,9 @@ namespace vt::audio {
 namespace {
 
 OutputFactory gFactory = nullptr;
+
+const bool kBeepRegistered =
+    (vt::events::registerBeepSound([] { return Device::get().beep(); }), true);
 
 }  // namespace
 
@@ -90,6 +94,7 @@ void Device::open() {
   backend_ = &screen;
   headless_ = screen.isHeadless();
   if (!headless_ && gFactory) out_ = gFactory();
+  standIn_ = !headless_ && !out_;
   if (!out_) out_ = makeHeadlessOutput(headless_ ? realClock_ : true);
   rate_ = out_->rate();
   channels_ = out_->channels();
@@ -99,6 +104,7 @@ void Device::open() {
   }
   if (!out_->start([this](float* dst, int frames, int64_t ns) { pull(dst, frames, ns); })) {
     out_ = makeHeadlessOutput(true);
+    standIn_ = !headless_;
     rate_ = out_->rate();
     channels_ = out_->channels();
     out_->start([this](float* dst, int frames, int64_t ns) { pull(dst, frames, ns); });
@@ -192,6 +198,33 @@ void Device::pull(float* dst, int frames, int64_t playTimeNs) {
   if (recording_)
     recorded_.push_back(
         Recorded{playTimeNs, start, std::vector<float>(dst, dst + (size_t)frames * channels_)});
+}
+
+bool Device::hasSoundDevice() {
+  ensureOpen();
+  return !standIn_;
+}
+
+bool Device::beep() {
+  if (!hasSoundDevice()) return false;
+  // 880 Hz for 150 ms, faded in and out over 5 ms so it starts and ends without a click.
+  constexpr double kFreq = 880, kSeconds = 0.15, kFade = 0.005, kLevel = 0.3;
+  const int frames = (int)(rate_ * kSeconds), fade = (int)(rate_ * kFade);
+  std::vector<float> tone((size_t)frames * channels_);
+  for (int i = 0; i < frames; ++i) {
+    double env = std::min({1.0, (double)i / fade, (double)(frames - 1 - i) / fade});
+    float v = (float)(kLevel * env * std::sin(2 * M_PI * kFreq * i / rate_));
+    for (int c = 0; c < channels_; ++c) tone[(size_t)i * channels_ + c] = v;
+  }
+  if (!beepAdded_) {
+    add(&beep_);
+    beepAdded_ = true;
+  }
+  // Beeps in a row follow one another instead of cutting the last one short.
+  const int64_t start = std::max(handedOut(), beepEnd_);
+  beep_.push(start, tone.data(), frames, channels_);
+  beepEnd_ = start + frames;
+  return true;
 }
 
 void Device::startRecording() {

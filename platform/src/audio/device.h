@@ -60,6 +60,12 @@ class Device {
   void service();
   // Replaces the headless sink (tests): paced by the real clock or by the ticks.
   void useRealClock(bool real);
+  // False when a display's sound device could not be opened and the sink stands in (nothing
+  // is heard); the headless screen's sink counts as its device.
+  bool hasSoundDevice();
+  // Plays the system beep: a short tone mixed over whatever plays. False when nothing would
+  // be heard.
+  bool beep();
 
   // Recording of what is played, for tests.
   struct Recorded {
@@ -80,6 +86,10 @@ class Device {
   std::unique_ptr<Output> out_;
   const void* backend_ = nullptr;  // the screen the output was opened for
   bool headless_ = false, realClock_ = false;
+  bool standIn_ = false;  // the sink in place of a display's device that did not open
+  Voice beep_;
+  bool beepAdded_ = false;
+  int64_t beepEnd_ = 0;
   int rate_ = 48000, channels_ = 2;
   std::mutex m_;  // voices, anchors, recording
   std::vector<Voice*> voices_;

@@ -31,6 +31,15 @@ Rect VTAutomationScreenBounds() try { return screenBounds(); } catch (...) {
   return {};
 }
 
+bool VTAutomationResizeScreen(short width, short height) try {
+  if (!ev::backend().resizeScreen(width, height)) return false;
+  screenResized();
+  return true;
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
+
 void VTAutomationPostMouseDown(Point where, EventModifiers modifiers) try {
   ev::postMouseMove(where);
   ev::post(mouseDown, 0, where, modifiers);

@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "appleevents/ae_queue.h"
+#include "core/icon.h"
 #include "events/backend.h"
 #include "events/event_queue.h"
 #include "ui/window_server.h"
@@ -162,31 +163,49 @@ unsigned char charOf(const SDL_Keysym& k) {
   return (unsigned char)(at ? kShifted[at - kPlain] : c);
 }
 
+// Opens SDL's video on the display the environment names, and only there: SDL's own fallbacks
+// would try Wayland for an X display that failed (printing about XDG_RUNTIME_DIR) and end on
+// drivers that show nothing. On failure SDL's error is the one line the user will read.
+bool openVideo() {
+  auto env = [](const char* name) -> std::string {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+  };
+  auto tryDriver = [](const char* driver) {
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, driver);
+    return SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) == 0;
+  };
+  const std::string asked = env("SDL_VIDEODRIVER"), x11 = env("DISPLAY");
+  std::string wayland = env("WAYLAND_DISPLAY");
+  if (!asked.empty()) {
+    // The user's choice, whatever it is, and SDL's own words when it fails.
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) == 0) return true;
+    std::string why = SDL_GetError();
+    SDL_SetError("cannot open a display with SDL_VIDEODRIVER=%s (%s)", asked.c_str(), why.c_str());
+    return false;
+  }
+  if (wayland.empty() && !env("XDG_RUNTIME_DIR").empty()) {
+    // A Wayland session may leave WAYLAND_DISPLAY unset: its socket has the default name.
+    struct stat st {};
+    if (::stat((env("XDG_RUNTIME_DIR") + "/wayland-0").c_str(), &st) == 0 && S_ISSOCK(st.st_mode))
+      wayland = "wayland-0";
+  }
+  if (!x11.empty() && tryDriver("x11")) return true;
+  if (!wayland.empty() && tryDriver("wayland")) return true;
+  if (!x11.empty())
+    SDL_SetError("cannot open the X display \"%s\"", x11.c_str());
+  else if (!wayland.empty())
+    SDL_SetError("cannot open the Wayland display \"%s\"", wayland.c_str());
+  else
+    SDL_SetError("no display to open: DISPLAY and WAYLAND_DISPLAY are not set");
+  return false;
+}
+
 class SdlBackend final : public vt::events::Backend {
  public:
   static std::unique_ptr<SdlBackend> create() {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    auto set = [](const char* name) {
-      const char* v = std::getenv(name);
-      return v && *v;
-    };
-    const char* asked = std::getenv("SDL_VIDEODRIVER");
-    if (!set("DISPLAY") && !set("WAYLAND_DISPLAY") && !set("SDL_VIDEODRIVER") &&
-        !set("XDG_RUNTIME_DIR")) {
-      // Not even a Wayland socket could be found (and probing for one prints its own error).
-      SDL_SetError("no X11 or Wayland display, DISPLAY and WAYLAND_DISPLAY are not set");
-      return nullptr;
-    }
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return nullptr;
-    // SDL falls back to drivers that show nothing; only a user who names one gets it.
-    const char* driver = SDL_GetCurrentVideoDriver();
-    if (driver && (!asked || !*asked) &&
-        (!std::strcmp(driver, "offscreen") || !std::strcmp(driver, "dummy") ||
-         !std::strcmp(driver, "evdev"))) {
-      SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
-      SDL_SetError("no X11 or Wayland display, DISPLAY and WAYLAND_DISPLAY are not set");
-      return nullptr;
-    }
+    if (!openVideo()) return nullptr;
     Geometry g = loadGeometry();
     auto b = std::unique_ptr<SdlBackend>(new SdlBackend(g.w, g.h));
     if (!b->open(g)) return nullptr;
@@ -274,6 +293,14 @@ class SdlBackend final : public vt::events::Backend {
     window_ = SDL_CreateWindow("Vantrel", g.x, g.y, w_, h_, SDL_WINDOW_RESIZABLE);
     if (!window_) return false;
     SDL_SetWindowMinimumSize(window_, kMinWidth, kMinHeight);
+    // Task bars and window switchers show it (_NET_WM_ICON under X).
+    vt::Image icon = vt::appIcon(64);
+    if (SDL_Surface* s =
+            SDL_CreateRGBSurfaceWithFormatFrom(icon.pixels.data(), icon.width, icon.height, 32,
+                                               icon.width * 4, SDL_PIXELFORMAT_ARGB8888)) {
+      SDL_SetWindowIcon(window_, s);
+      SDL_FreeSurface(s);
+    }
     renderer_ =
         SDL_CreateRenderer(window_, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
     if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);

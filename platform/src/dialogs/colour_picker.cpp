@@ -63,7 +63,7 @@ void click(WindowRef w, ColourPicker& picker, const EventRecord& e) {
 Boolean GetColor(Point where, ConstStr255Param prompt, const RGBColor* inColor,
                  RGBColor* outColor) try {
   if (!inColor || !outColor || gRunning.picker) return false;
-  ColourPicker picker(prompt ? vt::ui::pascalToUtf8(prompt) : std::string("Choose a colour:"),
+  ColourPicker picker(prompt ? vt::ui::pascalToUtf8(prompt) : std::string("Choose a color:"),
                       *inColor);
   Rect desk = vt::ui::desktopBounds();
   int left = where.h, top = where.v;
@@ -74,7 +74,7 @@ Boolean GetColor(Point where, ConstStr255Param prompt, const RGBColor* inColor,
   }
   Rect bounds =
       vt::ui::makeRect(left, top, left + ColourPicker::kWidth, top + ColourPicker::kHeight);
-  WindowRef w = NewCWindow(nullptr, &bounds, (const unsigned char*)"\x07" "Colours", true,
+  WindowRef w = NewCWindow(nullptr, &bounds, (const unsigned char*)"\x06" "Colors", true,
                            movableDBoxProc, (WindowRef)-1L, false, 0);
   if (!w) return false;
   SetWindowKind(w, kDialogWindowKind);

@@ -12,6 +12,7 @@
 #include "core/guard.h"
 #include "core/pstring.h"
 #include "core/reset.h"
+#include "core/icon.h"
 #include "dialogs/dialog_manager.h"
 #include "resources/resource_manager.h"
 #include "ui/text.h"
@@ -63,6 +64,26 @@ vt::ui::Button::Kind buttonKind(SInt16 kind) {
     case ctrlItem + btnCtrl: return vt::ui::Button::push;
     default: return vt::ui::Button::checkBox;  // resource controls show as check boxes
   }
+}
+
+// Icon 128 is the application's own, as its icon family is numbered on the original platform.
+constexpr SInt16 kAppIconID = 128;
+
+// The application's icon at w x h, composed on the dialog's white.
+vt::Image appIconOnWhite(int w, int h) {
+  vt::Image icon = vt::appIcon(std::max(1, std::min(w, h)));
+  vt::Image out(w, h, colour::white);
+  const int x0 = (w - icon.width) / 2, y0 = (h - icon.height) / 2;
+  for (int y = 0; y < icon.height; ++y)
+    for (int x = 0; x < icon.width; ++x) {
+      Pixel c = icon.at(x, y);
+      auto mix = [a = vt::pixelA(c)](uint8_t v) {
+        return (uint8_t)((v * a + 255 * (255 - a)) / 255);
+      };
+      out.at(x0 + x, y0 + y) =
+          vt::makePixel(mix(vt::pixelR(c)), mix(vt::pixelG(c)), mix(vt::pixelB(c)));
+    }
+  return out;
 }
 
 void drawAlertIcon(vt::ui::Painter& p, SInt16 type) {
@@ -241,7 +262,8 @@ void drawItem(VTDialog* d, int index) {
   vt::ui::PortPainter p(&d->window->port);
   Rect r = it.rect;
   if (index == d->defaultItem && isControl(it.kind)) p.fill(inset(r, -4), colour::white);
-  p.fill(r, colour::white);
+  // A user item is its procedure's to draw, erasing included (it may share its place).
+  if (it.kind != userItem) p.fill(r, colour::white);
   if (!it.visible) return;
   std::string text = vt::ui::toolboxToUtf8(shownText(d, index));
   if (isControl(it.kind)) {
@@ -283,6 +305,12 @@ void drawItem(VTDialog* d, int index) {
       }
       break;
     case iconItem:
+      if (it.resID == kAppIconID) {
+        p.image(r, appIconOnWhite(r.right - r.left, r.bottom - r.top));
+        break;
+      }
+      p.frame(r, colour::border);
+      break;
     case picItem: p.frame(r, colour::border); break;
     default: break;
   }

@@ -32,6 +32,12 @@ class HeadlessBackend final : public Backend {
   }
   void waitForInput(int) override {}
   void advanceTicks(uint32_t n) override { ticks_ += n; }
+  bool resizeScreen(int w, int h) override {
+    if (w < 64 || h < 64 || w > 8192 || h > 8192) return false;
+    w_ = w;
+    h_ = h;
+    return true;
+  }
   std::string clipboardText() override { return clipboard_; }
   void setClipboardText(std::string_view utf8) override { clipboard_ = utf8; }
 
@@ -70,8 +76,7 @@ Backend& backend() {
       std::string why;
       s.current = s.factory(why);
       if (!s.current && !fallback) {
-        std::fprintf(stderr, "%s: cannot open a display (%s); start it in a graphical session\n",
-                     program_invocation_short_name, why.c_str());
+        std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, why.c_str());
         std::exit(1);
       }
     }

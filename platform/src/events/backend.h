@@ -35,6 +35,8 @@ class Backend {
   virtual void setClipboardText(std::string_view utf8) = 0;
   // Headless clock control; other backends ignore it.
   virtual void advanceTicks(uint32_t) {}
+  // Headless: the screen takes a new size (64 to 8192 pixels a side); false elsewhere.
+  virtual bool resizeScreen(int, int) { return false; }
 };
 
 // The backend in use, chosen on first use: headless when VANTREL_HEADLESS=1 or when a caller
@@ -53,6 +55,13 @@ void useHeadless(int width, int height, bool wallClock = false);
 // start (e.g. no display), with the reason in `why`.
 using BackendFactory = std::unique_ptr<Backend> (*)(std::string& why);
 void registerBackendFactory(BackendFactory factory);
+
+// How SysBeep is noticed: a short tone through the sound output (registered by the audio area;
+// false when there is no sound device), failing that a flash of the menu bar (the menus area).
+using BeepSound = bool (*)();
+using BeepFlash = void (*)();
+void registerBeepSound(BeepSound sound);
+void registerBeepFlash(BeepFlash flash);
 
 // Called whenever the backend is replaced, so the window server can reset its screen.
 using BackendChangedHook = void (*)();

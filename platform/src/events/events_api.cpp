@@ -115,10 +115,23 @@ void Delay(unsigned long numTicks, unsigned long* finalTicks) try {
 
 namespace {
 long gBeeps = 0;
+ev::BeepSound gBeepSound = nullptr;
+ev::BeepFlash gBeepFlash = nullptr;
 const vt::ResetRegistration kReset(vt::ResetStage::Dialogs, [] { gBeeps = 0; });
 }  // namespace
 
-// Counted for tests; the display backends have no sound output for alerts.
-void SysBeep(short) { ++gBeeps; }
+namespace vt::events {
+void registerBeepSound(BeepSound sound) { gBeepSound = sound; }
+void registerBeepFlash(BeepFlash flash) { gBeepFlash = flash; }
+}  // namespace vt::events
+
+// Heard when there is a sound device, seen otherwise; counted for tests either way.
+void SysBeep(short) try {
+  ++gBeeps;
+  if (gBeepSound && gBeepSound()) return;
+  if (gBeepFlash) gBeepFlash();
+} catch (...) {
+  vtErrorFromException();
+}
 long VTAutomationBeepCount() { return gBeeps; }
 void VTAutomationResetBeepCount() { gBeeps = 0; }

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <span>
+#include <thread>
 
 #include "core/guard.h"
 #include "events/backend.h"
@@ -37,6 +40,7 @@ struct Track {
   MenuID hilitedTitle = 0;
   Rect drawn{0, 0, 0, 0};  // what the overlay covered last time, to repaint when it shrinks
   bool overlayInstalled = false;
+  bool flashed = false;  // shown in inverse video (a beep without sound)
 };
 
 Track& track() {
@@ -84,6 +88,9 @@ void drawOverlay(Image& scr) {
     Pixel color = hot ? kWhite : (m->enabled ? kText : kGrey);
     drawLabel(scr, r.left + kTitlePad, 15, shownTitle(m), color, isAppleMenu(m), r);
   }
+  if (t.flashed)
+    for (int y = bar.top; y < bar.bottom && y < scr.height; ++y)
+      for (Pixel& px : std::span(scr.row(y), (size_t)scr.width)) px ^= 0x00FFFFFFu;
   Rect drawn = bar;
   if (t.open >= 0 && t.open < (int)menus.size()) {
     const VTMenu* m = menus[(size_t)t.open];
@@ -270,6 +277,26 @@ void invalidateBar() {
 }
 
 void quitFromMenu() { vt::ae::postQuitApplication(); }
+
+namespace {
+
+// The beep seen: the bar in inverse video for a moment, when there is no sound to hear. The
+// headless screen's sound sink always hears it.
+void flashBar() {
+  if (vt::events::backend().isHeadless()) return;
+  Track& t = track();
+  t.flashed = true;
+  invalidateBar();
+  vt::ui::flushScreen();
+  std::this_thread::sleep_for(std::chrono::milliseconds(120));
+  t.flashed = false;
+  invalidateBar();
+  vt::ui::flushScreen();
+}
+
+const bool kFlashRegistered = (vt::events::registerBeepFlash(flashBar), true);
+
+}  // namespace
 
 namespace {
 

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 
 #include "core/macroman.h"
 
@@ -31,6 +32,8 @@ FileDialog::FileDialog(FileDialogConfig config, Browser& browser)
   else
     focus_.setOrder({kListFocus});
   layoutButtons();
+  // The proposed name takes the extension of the format proposed.
+  if (!config_.formats.empty()) chooseFormat(format_);
   updateButtons();
   refreshPreview();
 }
@@ -146,7 +149,28 @@ bool FileDialog::goToFolder(const std::string& folder) {
 void FileDialog::setName(const std::string& name) {
   name_.setText(name);
   focus_.focus(kNameFocus);
+  followTypedExtension();
   updateButtons();
+}
+
+namespace {
+// Whether `name` ends in ".ext" (any case) after at least one other character.
+bool hasExtension(const std::string& name, const std::string& ext) {
+  if (ext.empty() || name.size() <= ext.size() + 1 || name[name.size() - ext.size() - 1] != '.')
+    return false;
+  return std::equal(ext.begin(), ext.end(), name.end() - (long)ext.size(), [](char a, char b) {
+    return std::tolower((unsigned char)a) == std::tolower((unsigned char)b);
+  });
+}
+}  // namespace
+
+void FileDialog::followTypedExtension() {
+  const std::string n = name();
+  for (int i = 0; i < (int)config_.formats.size(); ++i)
+    if (hasExtension(n, config_.formats[(size_t)i].extension)) {
+      format_ = i;
+      return;
+    }
 }
 
 bool FileDialog::chooseFormat(int index) {
@@ -209,10 +233,17 @@ bool FileDialog::answerSheet(bool confirm) {
 }
 
 bool FileDialog::trySave() {
-  const std::string& n = name();
+  std::string n = name();
   if (n.empty() || n == "." || n == ".." || n.find('/') != std::string::npos) {
     ++beeps_;
     return false;
+  }
+  if (!config_.formats.empty()) {
+    const std::string& ext = config_.formats[(size_t)format_].extension;
+    if (!ext.empty() && !hasExtension(n, ext) && n.size() + ext.size() + 1 <= kMaxNameBytes) {
+      n += "." + ext;
+      name_.setText(n);
+    }
   }
   std::string path = joinPath(browser_.folder(), n);
   struct stat st {};
@@ -489,7 +520,7 @@ bool FileDialog::key(const KeyPress& k) {
     switch (name_.key(k)) {
       case ui::TextField::Result::ignored: return false;
       case ui::TextField::Result::refused: ++beeps_; break;
-      case ui::TextField::Result::handled: break;
+      case ui::TextField::Result::handled: followTypedExtension(); break;
     }
     updateButtons();
     return true;

@@ -108,7 +108,9 @@ class FileDialog {
   // Actions the automation uses as a user would.
   bool goToFolder(const std::string& folder);
   void setName(const std::string& name);
-  // Chooses a format: the name's extension, if it is one of the formats', becomes its.
+  // Chooses a format: the name's extension, if it is one of the formats', becomes its. A name
+  // typed with a format's extension chooses that format; one saved without its format's
+  // extension gets it, so a file's extension always says what it holds.
   bool chooseFormat(int index);
   bool pressAction();
   void pressCancel();
@@ -121,6 +123,7 @@ class FileDialog {
   int visibleRows() const;
   bool activateSelection();
   bool trySave();
+  void followTypedExtension();
   void showSheet(const std::string& message, const std::string& detail, bool question);
   void refreshPreview();
   bool listFocused() const { return focus_.focused() == kListFocus; }

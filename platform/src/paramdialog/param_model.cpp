@@ -95,6 +95,19 @@ std::string formatNumber(const ParamDesc& d, double v) {
   return s;
 }
 
+int decimalsOf(const ParamDesc& d) {
+  if (d.type == ParamType::Long || d.type == ParamType::Enum || d.type == ParamType::Bool) return 0;
+  if (d.usage == "pixels" || d.usage == "degrees" || d.usage == "percent") return 0;
+  const double span = std::fabs(d.maxValue - d.minValue);
+  return span >= 50 ? 0 : span >= 5 ? 1 : 2;
+}
+
+double sliderValue(const ParamDesc& d, double v) {
+  const double scale = std::pow(10.0, decimalsOf(d));
+  const double lo = std::min(d.minValue, d.maxValue), hi = std::max(d.minValue, d.maxValue);
+  return std::clamp(std::round(v * scale) / scale, lo, hi);
+}
+
 std::optional<double> parseNumber(const ParamDesc& d, std::string_view text) {
   auto trim = [](std::string_view& t) {
     while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);

@@ -47,6 +47,11 @@ std::string formatValue(const vt::effects::ParamDesc& d, const std::array<double
 std::string unitOf(const vt::effects::ParamDesc& d);
 // A number as its field shows it, without the unit ("25", "0.25", "-1").
 std::string formatNumber(const vt::effects::ParamDesc& d, double v);
+// Decimals a parameter's slider sets: none for whole numbers, pixels, degrees and percentages,
+// otherwise as many as its range needs for about a hundred steps ("0.25" of 0..1, "2.5" of 0..8).
+int decimalsOf(const vt::effects::ParamDesc& d);
+// A value from dragging the slider, rounded to those decimals and kept in range.
+double sliderValue(const vt::effects::ParamDesc& d, double v);
 // Typed text in the parameter's units (the unit may follow the number): the value, or nothing
 // when the text is not a number, lies outside the parameter's range, or is not whole where
 // the parameter takes whole numbers.

@@ -498,7 +498,7 @@ void Dialog::slide(const Hot& hot, Point local) {
   s.min = d.minValue;
   s.max = d.maxValue;
   std::array<double, 3> v = model_.value(hot.index, hot.which);
-  v[0] = s.valueAt(local.h);
+  v[0] = sliderValue(d, s.valueAt(local.h));
   model_.setValue(hot.index, hot.which, v);
   syncFields();
 }

@@ -56,6 +56,8 @@ void updateActivation();
 // A document window shown for the first time goes where the whole of it is on the desktop and
 // where it does not sit exactly on (or completely cover) another document window.
 void placeNewWindow(VTWindow* w);
+// Moves a window the desktop's right or bottom edge cuts back inside (see screenResized).
+void moveInside(VTWindow* w, bool redraw);
 bool isDocumentWindow(const VTWindow* w);
 void initPort(VTPort& port, Image* pixels, int width, int height);
 

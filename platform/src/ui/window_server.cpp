@@ -65,21 +65,26 @@ void backendChanged() {
 
 }  // namespace
 
+void moveInside(VTWindow* w, bool redraw) {
+  // A window cut by the desktop's right or bottom edge moves back in whole where it fits: its
+  // title bar (to drag it by) and the controller bar along its bottom stay in reach. One larger
+  // than the desktop keeps its top left corner inside.
+  Rect desk = desktopBounds();
+  Rect st = structureRect(w);
+  int dh = 0, dv = 0;
+  if (st.right > desk.right) dh = std::max(desk.right - st.right, std::min(0, desk.left - st.left));
+  if (st.bottom > desk.bottom)
+    dv = std::max(desk.bottom - st.bottom, std::min(0, desk.top - st.top));
+  if (dh || dv) MoveWindow(w, (short)(w->content.left + dh), (short)(w->content.top + dv), redraw);
+}
+
 void screenResized() {
   Server& s = server();
   vt::events::Backend& b = vt::events::backend();
   if (b.screenWidth() == s.screen.width && b.screenHeight() == s.screen.height) return;
   s.screen = Image(b.screenWidth(), b.screenHeight(), kDesktop);
   s.damage = Rect{0, 0, 0, 0};
-  // A title bar out of reach could never be dragged back.
-  Rect desk = desktopBounds();
-  for (VTWindow* w : s.order) {
-    Rect st = structureRect(w);
-    int dh = 0, dv = 0;
-    if (st.left > desk.right - 40) dh = desk.right - 40 - st.left;
-    if (st.top > desk.bottom - 20) dv = desk.bottom - 20 - st.top;
-    if (dh || dv) MoveWindow(w, (short)(w->content.left + dh), (short)(w->content.top + dv), false);
-  }
+  for (VTWindow* w : s.order) moveInside(w, false);
   invalidateScreen(screenBounds());
 }
 

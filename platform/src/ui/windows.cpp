@@ -272,7 +272,11 @@ void SendBehind(WindowRef window, WindowRef behindWindow) try {
 void ShowWindow(WindowRef window) try {
   VTWindow* w = validWindow(window);
   if (!w || w->visible) return;
-  if (!w->placed && isDocumentWindow(w)) placeNewWindow(w);
+  // Dialogs keep the place their resource gives, unless the screen is too small for it.
+  if (!w->placed && isDocumentWindow(w))
+    placeNewWindow(w);
+  else if (!w->placed)
+    moveInside(w, false);
   w->placed = true;
   ExposeScope scope;
   w->visible = true;
