@@ -31,7 +31,8 @@ constexpr short kGrowWidth = 15;
 // The smallest picture resizing goes down to.
 constexpr short kMinMovieSide = 32;
 // The edit history keeps at most this many steps, and drops its oldest ones once the movie
-// states it holds take more than kUndoMemory bytes (always keeping the newest step).
+// states it holds take more than a controller's undoMemory (kUndoMemory unless a test lowers
+// it), always keeping the newest step.
 constexpr size_t kUndoSteps = 256;
 constexpr size_t kUndoMemory = size_t(256) << 20;
 

@@ -74,8 +74,8 @@ size_t historyBytes(const VTController& c) {
 }
 
 void recordEdit(VTController& c, MovieEditState before) {
-  // The state was taken just before the edit, so the movie's size then is close to the
-  // movie's now; measuring the movie spares a walk over the opaque state.
+  // Measured on the movie as the edit left it: near what the state took before it (more after
+  // a paste), and the state itself is opaque here.
   dropAll(c.redoSteps);
   c.undoSteps.push_back(UndoStep{before, stateBytes(c.movie)});
   trim(c);
