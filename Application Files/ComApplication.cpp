@@ -297,6 +297,8 @@ Boolean QTApp_MCActionFilterProc(MovieController theMC, short theAction, void* t
       if (MCIsControllerAttached(theMC) == 1) QTFrame_SizeWindowToMovie(myWindowObject);
       break;
     case mcActionIdle: QTApp_Idle((**myWindowObject).fWindow); break;
+    // An edit made by a key of the window (Redo, Delete) rather than the Edit menu.
+    case mcActionMovieEdited: (**myWindowObject).fIsDirty = true; break;
     default: break;
   }
 

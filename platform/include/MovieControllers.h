@@ -101,7 +101,10 @@ ComponentResult MCSetActionFilterWithRefCon(MovieController mc, MCActionFilterWi
                                             long refCon);
 ComponentResult MCEnableEditing(MovieController mc, Boolean enabled);
 ComponentResult MCGetControllerInfo(MovieController mc, long* someFlags);
+// Undo steps back through the controller's edit history (paramErr when there is nothing to
+// undo); VTMCRedo steps forward again over what was undone, until a new edit drops those steps.
 ComponentResult MCUndo(MovieController mc);
+ComponentResult VTMCRedo(MovieController mc);
 Movie MCCut(MovieController mc);
 Movie MCCopy(MovieController mc);
 ComponentResult MCPaste(MovieController mc, Movie srcMovie);

@@ -1,5 +1,8 @@
 // Movie windows driven as a user drives them, through the application's event dispatch and menus.
 #include <cmath>
+#include <functional>
+#include <iterator>
+#include <string>
 #include <vector>
 
 #include "core/image.h"
@@ -87,7 +90,37 @@ class MovieWindow : public AppTest {
     GetRegionBounds(GetGrayRgn(), &r);
     return r;
   }
+  void Select(WindowReference w, TimeValue start, TimeValue duration) {
+    MovieController mc = QTFrame_GetMCFromWindow(w);
+    TimeRecord r{};
+    r.scale = GetMovieTimeScale(Record(w).fMovie);
+    r.value.lo = (UInt32)start;
+    MCDoAction(mc, mcActionSetSelectionBegin, &r);
+    r.value.lo = (UInt32)duration;
+    MCDoAction(mc, mcActionSetSelectionDuration, &r);
+  }
 };
+
+// The movie as the public calls show it: for each track its kind, samples and edits (where
+// each starts, for how long, and the media time it shows first).
+std::string Structure(Movie m) {
+  std::string s = "duration " + std::to_string(GetMovieDuration(m));
+  for (long i = 1; i <= GetMovieTrackCount(m); ++i) {
+    Track t = GetMovieIndTrack(m, i);
+    OSType type = 0;
+    GetMediaHandlerDescription(GetTrackMedia(t), &type, nullptr, nullptr);
+    s += "\ntrack " + std::to_string(type) + " samples " +
+         std::to_string(GetMediaSampleCount(GetTrackMedia(t))) + " edits";
+    TimeValue at = 0, length = 0;
+    GetTrackNextInterestingTime(t, nextTimeTrackEdit | nextTimeEdgeOK, 0, fixed1, &at, &length);
+    for (int n = 0; at >= 0 && n < 1000; ++n) {
+      s += " " + std::to_string(at) + "+" + std::to_string(length) + ">" +
+           std::to_string(TrackTimeToMediaTime(at, t));
+      GetTrackNextInterestingTime(t, nextTimeTrackEdit, at, fixed1, &at, &length);
+    }
+  }
+  return s;
+}
 
 int Width(const Rect& r) { return r.right - r.left; }
 int Height(const Rect& r) { return r.bottom - r.top; }
@@ -284,6 +317,128 @@ TEST_F(MovieWindow, ArrowKeysStepThroughEveryFrameOnceAndPastesLand) {
   EXPECT_TRUE(vt::pixelR(p) > 70 && vt::pixelR(p) < 150 && vt::pixelB(p) > 70 &&
               vt::pixelB(p) < 150)
       << std::hex << p;
+}
+
+// Select 1-2 s, Home, then Shift+Right ten times: the selection is a new one of the ten frames
+// from the playhead, and Cut removes exactly those.
+TEST_F(MovieWindow, ShiftArrowsFromHomeSelectAndCutTheFramesFromThePlayhead) {
+  WindowReference w = Open(numberedMovie("sel_30.mov", "30"));
+  ASSERT_NE(w, nullptr);
+  Movie m = Record(w).fMovie;
+  const TimeScale s = GetMovieTimeScale(m);
+  const TimeValue whole = GetMovieDuration(m);
+  ASSERT_EQ(whole, 2 * s);
+  Select(w, s, s);
+  Key((char)kHomeCharCode);
+  Key((char)kRightArrowCharCode, shiftKey, 10);
+  TimeValue st = -1, sd = -1;
+  GetMovieSelection(m, &st, &sd);
+  EXPECT_EQ(st, 0);
+  EXPECT_NEAR(sd, s / 3, 1) << "ten frames at 30 fps";
+  Choose(kEditMenuResID, 3);
+  EXPECT_EQ(GetMovieDuration(m), whole - sd);
+  // Frames 10 to 59 are all there, in order: exactly the first ten went.
+  for (int k = 0; k < 50; ++k) {
+    GoTo(w, (TimeValue)((int64_t)k * s / 30 + s / 60));
+    EXPECT_EQ(frameNumber(Shown(w)), k + 10) << "frame " << k << " after the cut";
+  }
+  EXPECT_TRUE(Record(w).fIsDirty);
+}
+
+// Ten edits of every kind (cut, paste, clear, Delete, pastes of sound), each marking the
+// document changed, are undone one by one through the Edit menu back to the movie as opened,
+// and redone by both Redo keys to the last, each step giving the same structure and the same
+// frames as when it was made. Redo marks the document changed, so closing after it asks to save.
+TEST_F(MovieWindow, UndoAndRedoRetraceTenMixedEditsAndRedoAsksToSave) {
+  const std::string sound = vt_test::fixture(
+      "undo_sound.mov", "-f lavfi -i sine=frequency=440:duration=0.5 -c:a pcm_s16le");
+  WindowReference w = Open(numberedMovie("undo_10.mov", "10"));
+  ASSERT_NE(w, nullptr);
+  Movie m = Record(w).fMovie;
+  const TimeValue f = GetMovieTimeScale(m) / 10;
+  auto frames = [&] {
+    std::vector<int> shown;
+    Deliver();
+    for (TimeValue t = f / 2; t < GetMovieDuration(m); t += f) {
+      GoTo(w, t);
+      shown.push_back(frameNumber(Shown(w)));
+    }
+    return shown;
+  };
+  auto copySound = [&] {
+    ASSERT_NE(Open(sound), nullptr);
+    Choose(kEditMenuResID, 8);
+    Choose(kEditMenuResID, 4);
+    Choose(kFileMenuResID, 3);
+    ASSERT_EQ(QTFrame_GetFrontMovieWindow(), w);
+  };
+  auto at = [&](TimeValue start, TimeValue length, short item) {
+    Select(w, start, length);
+    GoTo(w, start);
+    if (item)
+      Choose(kEditMenuResID, item);
+    else
+      Key((char)kDeleteCharCode);
+  };
+  const std::function<void()> edits[] = {
+      [&] { at(2 * f, 3 * f, 3); },                // cut
+      [&] { at(0, 0, 5); },                        // paste
+      [&] { at(5 * f, 2 * f, 6); },                // clear
+      [&] { at(3 * f, 2 * f, 0); },                // Delete
+      [&] { copySound(), at(4 * f, 0, 5); },       // paste of sound
+      [&] { at(0, 2 * f, 3); },                    // cut
+      [&] { at(6 * f, 0, 5); },                    // paste
+      [&] { at(f, f, 6); },                        // clear
+      [&] { copySound(), at(10 * f, 2 * f, 5); },  // paste of sound over a selection
+      [&] { at(0, f, 0); },                        // Delete
+  };
+  std::vector<std::string> structures{Structure(m)};
+  std::vector<std::vector<int>> pictures{frames()};
+  for (size_t i = 0; i < std::size(edits); ++i) {
+    Record(w).fIsDirty = false;
+    edits[i]();
+    EXPECT_TRUE(Record(w).fIsDirty) << "edit " << i + 1 << ", by the menu or by Delete";
+    structures.push_back(Structure(m));
+    pictures.push_back(frames());
+    ASSERT_NE(structures[i + 1], structures[i]) << "edit " << i + 1 << " changed nothing";
+  }
+  EXPECT_EQ(GetMovieTrackCount(m), 2);
+  for (size_t i = std::size(edits); i-- > 0;) {
+    SCOPED_TRACE("undo to " + std::to_string(i));
+    Choose(kEditMenuResID, 1);
+    EXPECT_EQ(Structure(m), structures[i]);
+    EXPECT_EQ(frames(), pictures[i]);
+  }
+  QTFrame_AdjustMenus(w, NULL);
+  EXPECT_FALSE(Item(kEditMenuResID, 1).enabled) << "back where the movie was opened";
+  for (size_t i = 1; i <= std::size(edits); ++i) {
+    SCOPED_TRACE("redo to " + std::to_string(i));
+    if (i % 2)
+      Key('Z', cmdKey | shiftKey);
+    else
+      Key('y', cmdKey);
+    EXPECT_EQ(Structure(m), structures[i]);
+    EXPECT_EQ(frames(), pictures[i]);
+  }
+
+  // Saved under a new name by Ctrl+Shift+S, undone and saved again: a Redo is an unsaved edit.
+  VTAutomationNavSaveAs(tempDir_, "redone.mov");
+  Key('S', cmdKey | shiftKey);
+  EXPECT_EQ(Title(w), "redone.mov");
+  EXPECT_FALSE(Record(w).fIsDirty);
+  m = Record(w).fMovie;
+  at(0, 2 * f, 3);
+  Choose(kEditMenuResID, 1);
+  Choose(kFileMenuResID, 4);
+  ASSERT_FALSE(Record(w).fIsDirty);
+  Key('y', cmdKey);
+  EXPECT_TRUE(Record(w).fIsDirty);
+  const long asked = VTAutomationNavDialogCount();
+  VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesDontSave);
+  Choose(kFileMenuResID, 3);
+  EXPECT_EQ(VTAutomationNavDialogCount(), asked + 1);
+  EXPECT_EQ(VTAutomationNavLastShown().kind, VTNavDialogKind::saveChanges);
+  EXPECT_EQ(WindowCount(), 0);
 }
 
 }  // namespace

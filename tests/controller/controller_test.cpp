@@ -325,7 +325,8 @@ TEST_F(Controller, KeysSelectionAndEditsOnIt) {
   EXPECT_EQ(selection(), std::make_pair(f, 2 * f));
 
   // Shift-drag from 1.55 s to 0.45 s: from the current frame's start to the start of the frame
-  // under the mouse; a shift-click past the end moves the end (to a frame's end).
+  // under the mouse, which is shown; a shift-click past the end then moves the end at the
+  // playhead, past the other (to a frame's end).
   Rect slider;
   MCDoAction(mc, mcActionGetTimeSliderRect, &slider);
   auto x = [&](TimeValue t) {
@@ -340,8 +341,9 @@ TEST_F(Controller, KeysSelectionAndEditsOnIt) {
   EXPECT_EQ(st + sd, 15 * f);
   EXPECT_EQ(st % f, 0);
   EXPECT_NEAR(st, 4 * f, f);
+  EXPECT_EQ(now(), st);
   click(x(17 * f + f / 2), shiftKey);
-  EXPECT_EQ(selection().first, st);
+  EXPECT_EQ(selection().first, 15 * f);
   std::tie(st, sd) = selection();
   EXPECT_EQ((st + sd) % f, 0);
   EXPECT_NEAR(st + sd, 18 * f, f);
@@ -351,21 +353,20 @@ TEST_F(Controller, KeysSelectionAndEditsOnIt) {
   deliver(mouseDown);
   EXPECT_EQ(selection(), std::make_pair(st, sd));
 
-  // Cut takes the selection, undo twice re-does it; Paste at the start puts its blue frames
-  // where they land from there; Clear removes a selection.
+  // Cut takes the selection, undo puts it back, redo cuts again; Paste at the start puts its
+  // blue frames there; Clear removes a selection.
   Movie cut = MCCut(mc);
   ASSERT_NE(cut, nullptr);
   EXPECT_EQ(GetMovieDuration(cut), sd);
   ASSERT_EQ(MCUndo(mc), noErr);
   EXPECT_EQ(GetMovieDuration(movie), 2 * scale);
-  ASSERT_EQ(MCUndo(mc), noErr);
+  ASSERT_EQ(VTMCRedo(mc), noErr);
   EXPECT_EQ(GetMovieDuration(movie), 2 * scale - sd);
   ASSERT_EQ(PutMovieOnScrap(cut, 0), noErr);
   DisposeMovie(cut);
   key((char)kHomeCharCode);
   ASSERT_EQ(MCPaste(mc, nullptr), noErr);
   EXPECT_EQ(selection(), std::make_pair(0, sd));
-  MCDoAction(mc, mcActionStep, (void*)(intptr_t)((10 * f - st) / f));
   EXPECT_TRUE(isBlue(pixelAt(80, 60)));
   ASSERT_EQ(MCClear(mc), noErr);
   EXPECT_EQ(GetMovieDuration(movie), 2 * scale - sd);
@@ -407,6 +408,226 @@ TEST_F(Controller, GrowBoxZoomBoxAndFittingTheScreen) {
   MCPositionController(mc, &huge, nullptr, 0);
   MCDoAction(mc, mcActionSetGrowBoxBounds, (void*)&screen);
   EXPECT_LT(size(), 800);
+}
+
+// A Shift-extension outside the selection starts a new one at the playhead; inside it, the end
+// nearer the playhead moves. What is drawn selected is what Cut takes.
+TEST_F(Controller, ShiftExtensionsWorkFromThePlayhead) {
+  const TimeValue f = scale / 10;
+  MCDoAction(mc, mcActionSetKeysEnabled, (void*)1);
+  Rect slider;
+  MCDoAction(mc, mcActionGetTimeSliderRect, &slider);
+  struct Case {
+    const char* what;
+    TimeValue st, sd, playhead;
+    int arrows;       // Shift+Right (positive) or Shift+Left presses
+    TimeValue click;  // a Shift-click on the slider there instead, -1 for none
+    TimeValue wantStart, wantEnd;
+  };
+  const Case cases[] = {
+      {"before the selection: a new one", 10 * f, 10 * f, 0, 3, -1, 0, 3 * f},
+      {"after it, backwards", 2 * f, 3 * f, 8 * f, -2, -1, 6 * f, 8 * f},
+      {"inside, nearer the end", 2 * f, 6 * f, 7 * f, 1, -1, 2 * f, 9 * f},
+      {"inside, nearer the start", 2 * f, 6 * f, 3 * f, 1, -1, 3 * f, 8 * f},
+      {"inside, start moves back", 2 * f, 6 * f, 3 * f, -1, -1, f, 8 * f},
+      {"nothing selected, mid-frame", 0, 0, 5 * f + f / 2, 2, -1, 5 * f, 7 * f},
+      {"at the end, backwards", 4 * f, 2 * f, 20 * f, -1, -1, 19 * f, 20 * f},
+      {"click outside: a new one", 10 * f, 10 * f, 2 * f, 0, 5 * f + f / 2, 2 * f, 6 * f},
+      {"click inside: nearer end", 2 * f, 6 * f, 7 * f, 0, 12 * f + f / 2, 2 * f, 13 * f},
+      {"click inside: nearer start", 2 * f, 6 * f, 3 * f, 0, f / 2, 0, 8 * f},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    select(c.st, c.sd);
+    SetMovieTimeValue(movie, c.playhead);
+    for (int i = 0; i < std::abs(c.arrows); ++i)
+      ASSERT_EQ(key(c.arrows > 0 ? (char)kRightArrowCharCode : (char)kLeftArrowCharCode, shiftKey),
+                1);
+    if (c.click >= 0) {
+      short h = (short)(slider.left + 4 + (slider.right - slider.left - 8) * c.click / (2 * scale));
+      ASSERT_EQ(click(global(h, 128), shiftKey), 1);
+    }
+    EXPECT_EQ(selection(), std::make_pair(c.wantStart, c.wantEnd - c.wantStart));
+    Movie cut = MCCut(mc);
+    ASSERT_NE(cut, nullptr);
+    EXPECT_EQ(GetMovieDuration(cut), c.wantEnd - c.wantStart);
+    EXPECT_EQ(GetMovieDuration(movie), 2 * scale - (c.wantEnd - c.wantStart));
+    DisposeMovie(cut);
+    ASSERT_EQ(MCUndo(mc), noErr);
+    ASSERT_EQ(GetMovieDuration(movie), 2 * scale);
+  }
+}
+
+// Undo walks back through every edit and Redo forward again; a new edit drops what could be
+// redone; the history keeps its newest steps within its bounds.
+TEST_F(Controller, UndoHistoryGoesBackAndForthThroughEveryEdit) {
+  const TimeValue f = scale / 10;
+  EXPECT_EQ(MCUndo(mc), paramErr) << "nothing to undo yet";
+  EXPECT_EQ(VTMCRedo(mc), paramErr);
+  select(0, f);
+  Movie one = MCCopy(mc);
+  ASSERT_NE(one, nullptr);
+  // 120 pastes of one frame, then as many undos and redos.
+  const int edits = 120;
+  for (int i = 0; i < edits; ++i) {
+    select(0, 0);
+    ASSERT_EQ(MCPaste(mc, one), noErr) << i;
+  }
+  ASSERT_EQ(GetMovieDuration(movie), 2 * scale + edits * f);
+  for (int i = edits - 1; i >= 0; --i) {
+    ASSERT_TRUE(info() & mcInfoUndoAvailable) << i;
+    ASSERT_EQ(MCUndo(mc), noErr) << i;
+    ASSERT_EQ(GetMovieDuration(movie), 2 * scale + i * f);
+  }
+  EXPECT_FALSE(info() & mcInfoUndoAvailable);
+  EXPECT_EQ(MCUndo(mc), paramErr);
+  for (int i = 1; i <= edits; ++i) {
+    ASSERT_EQ(VTMCRedo(mc), noErr) << i;
+    ASSERT_EQ(GetMovieDuration(movie), 2 * scale + i * f);
+  }
+  EXPECT_EQ(VTMCRedo(mc), paramErr);
+
+  // Two back, then a new edit: nothing is left to redo, and undo goes back over the new edit
+  // first and then the older ones.
+  ASSERT_EQ(MCUndo(mc), noErr);
+  ASSERT_EQ(MCUndo(mc), noErr);
+  select(0, 3 * f);
+  ASSERT_EQ(MCClear(mc), noErr);
+  EXPECT_EQ(VTMCRedo(mc), paramErr);
+  ASSERT_EQ(MCUndo(mc), noErr);
+  EXPECT_EQ(GetMovieDuration(movie), 2 * scale + (edits - 2) * f);
+  ASSERT_EQ(MCUndo(mc), noErr);
+  EXPECT_EQ(GetMovieDuration(movie), 2 * scale + (edits - 3) * f);
+
+  // Past its step count the oldest steps go; past its memory all but the newest.
+  auto* c = vt::controller::live(mc);
+  for (size_t i = 0; i < vt::controller::kUndoSteps + 5; ++i) ASSERT_EQ(MCPaste(mc, one), noErr);
+  EXPECT_EQ(c->undoSteps.size(), vt::controller::kUndoSteps);
+  EXPECT_TRUE(c->redoSteps.empty());
+  c->undoMemory = vt::controller::historyBytes(*c) / 2;
+  ASSERT_EQ(MCPaste(mc, one), noErr);
+  EXPECT_LE(vt::controller::historyBytes(*c), c->undoMemory);
+  EXPECT_GT(c->undoSteps.size(), 1u);
+  c->undoMemory = 1;
+  const TimeValue before = GetMovieDuration(movie);
+  ASSERT_EQ(MCPaste(mc, one), noErr);
+  EXPECT_EQ(c->undoSteps.size(), 1u) << "the newest step stays";
+  ASSERT_EQ(MCUndo(mc), noErr);
+  EXPECT_EQ(GetMovieDuration(movie), before);
+  EXPECT_EQ(c->undoSteps.size() + c->redoSteps.size(), 1u);
+  DisposeMovie(one);
+}
+
+// Delete and Backspace clear the selection as Clear does; Ctrl+Y and Ctrl+Shift+Z redo. The
+// filter hears of both as an edit; with nothing to clear nothing happens.
+TEST_F(Controller, DeleteKeysClearAndRedoKeysRedoTellingTheFilter) {
+  const TimeValue f = scale / 10;
+  FilterLog log;
+  MCSetActionFilterWithRefCon(mc, NewMCActionFilterWithRefConUPP(logFilter), (long)&log);
+  MCDoAction(mc, mcActionSetKeysEnabled, (void*)1);
+  auto edited = [&] {
+    return std::count(log.actions.begin(), log.actions.end(), mcActionMovieEdited);
+  };
+  const struct {
+    char key;
+    EventModifiers mods;
+    bool redo;
+  } keys[] = {{(char)kDeleteCharCode, 0, false},
+              {(char)kBackspaceCharCode, 0, false},
+              {'y', cmdKey, true},
+              {'Z', cmdKey | shiftKey, true}};
+  for (auto k : keys) {
+    SCOPED_TRACE((int)k.key);
+    log.actions.clear();
+    TimeValue dur = GetMovieDuration(movie);
+    if (k.redo) {
+      select(0, 2 * f);
+      ASSERT_EQ(MCClear(mc), noErr);
+      ASSERT_EQ(MCUndo(mc), noErr);
+      dur = GetMovieDuration(movie);
+    } else {
+      select(2 * f, 0);
+      EXPECT_EQ(key(k.key, k.mods), 1);
+      EXPECT_EQ(GetMovieDuration(movie), dur) << "nothing selected, nothing cleared";
+      EXPECT_EQ(edited(), 0);
+      select(2 * f, 3 * f);
+    }
+    EXPECT_EQ(key(k.key, k.mods), 1);
+    EXPECT_EQ(GetMovieDuration(movie), dur - (k.redo ? 2 : 3) * f);
+    EXPECT_EQ(edited(), 1);
+  }
+  // Without editing the keys are not the controller's: Ctrl+Y goes on to the menus.
+  MCEnableEditing(mc, false);
+  select(0, f);
+  EXPECT_EQ(key((char)kDeleteCharCode), 0);
+  EXPECT_EQ(key('y', cmdKey), 0);
+  EXPECT_EQ(key('z', cmdKey), 0) << "undo is the Edit menu's";
+}
+
+// The time display: h:mm:ss.ff (never rounded up to a time not yet reached) in any time scale.
+TEST(ControllerTime, FormatsHoursMinutesSecondsAndHundredths) {
+  const struct {
+    TimeValue t;
+    TimeScale scale;
+    const char* text;
+  } cases[] = {{0, 600, "0:00:00.00"},
+               {599, 600, "0:00:00.99"},
+               {900, 600, "0:00:01.50"},
+               {61 * 15360 + 7680, 15360, "0:01:01.50"},
+               {3725 * 9000, 9000, "1:02:05.00"},
+               {2002, 60000, "0:00:00.03"},
+               {1000 * 36000 - 1, 1000, "9:59:59.99"},
+               {-5, 600, "0:00:00.00"},
+               {100, 0, "0:00:00.00"},
+               {INT32_MAX, 90000, "6:37:40.92"}};
+  for (auto c : cases) EXPECT_EQ(vt::controller::formatTime(c.t, c.scale), c.text) << c.t;
+}
+
+// The bar shows the time and duration where it is wide enough and not otherwise; a click on
+// the display switches to frame numbers (the frame shown, of how many) and back.
+TEST_F(Controller, TimeDisplayShowsTimesOrFramesWhereTheBarHasRoom) {
+  auto* c = vt::controller::live(mc);
+  vt::controller::BarLayout narrow = vt::controller::layout(*c);
+  EXPECT_FALSE(narrow.timeShown) << "a 160 px bar keeps its room for the slider";
+  SizeWindow(window, 480, 200, true);
+  Rect wide{0, 0, 120, 420};
+  MCPositionController(mc, &wide, nullptr, 0);
+  vt::controller::BarLayout l = vt::controller::layout(*c);
+  ASSERT_TRUE(l.timeShown);
+  EXPECT_GE(l.slider.right - l.slider.left, 64);
+  EXPECT_EQ(l.time.left, l.slider.right);
+  const short mid = (short)((l.time.top + l.time.bottom) / 2);
+  auto textPixels = [&] {  // dark pixels in the display
+    int n = 0;
+    for (short h = l.time.left + 2; h < l.time.right; ++h)
+      for (short v = l.time.top + 2; v < l.time.bottom - 1; ++v) n += (pixelAt(h, v) & 0xFF) < 0x80;
+    return n;
+  };
+  const struct {
+    TimeValue t;
+    bool frames;
+    const char* text;
+  } shots[] = {{0, false, "0:00:00.00 / 0:00:02.00"},
+               {1500, false, "0:00:01.50 / 0:00:02.00"},
+               {1500, true, "16 / 20"},
+               {0, true, "1 / 20"},
+               {2000, true, "20 / 20"},
+               {2000, false, "0:00:02.00 / 0:00:02.00"}};
+  for (auto s : shots) {
+    if (c->showFrames != s.frames) {
+      ASSERT_EQ(click(global((short)(l.time.left + 10), mid)), 1);
+    }
+    ASSERT_EQ(c->showFrames, s.frames);
+    goTo(s.t, 1000);
+    EXPECT_EQ(vt::controller::timeDisplayText(*c), s.text);
+    EXPECT_GT(textPixels(), 20) << s.text;
+  }
+  // Frame numbers follow an edit.
+  ASSERT_EQ(click(global((short)(l.time.left + 10), mid)), 1);
+  select(0, scale / 2);
+  ASSERT_EQ(MCClear(mc), noErr);
+  goTo(0, 1000);
+  EXPECT_EQ(vt::controller::timeDisplayText(*c), "1 / 15");
 }
 
 }  // namespace

@@ -199,7 +199,13 @@ OSErr Composer::frame(int64_t time, Image& buffer, const Image*& picture, Span* 
     OSErr err = pictureOf(t, rq, pic);
     // A frame whose data cannot be read is missing: that is an error, not a black picture.
     if (err == endOfDataReached || err == couldNotResolveDataRef || err == ioErr) return err;
-    if (err != noErr) continue;  // nothing shown by this track now
+    if (err != noErr) {
+      // Nothing shown by this track now, but perhaps from its next frame on: the picture holds
+      // only until then (not for ever, which would keep a gap's black over later frames).
+      int64_t next = vt::movie::trackShownChange(*t, time, true, false);
+      shown.intersect(Span{time, next > time ? next : INT64_MAX});
+      continue;
+    }
     shown.intersect(pic.span);
     if (pic.image == &out) {
       if (pic.translucent)

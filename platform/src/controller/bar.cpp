@@ -3,8 +3,10 @@
 #include <Quickdraw.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "controller/controller.h"
+#include "ui/text.h"
 #include "ui/window_server.h"
 
 namespace vt::controller {
@@ -19,6 +21,11 @@ constexpr Pixel kGlyphInactive = 0xFF9A9A9A;
 constexpr Pixel kTrack = 0xFFFFFFFF;
 constexpr Pixel kSelection = 0xFF7A8FB8;
 constexpr Pixel kThumb = 0xFF303030;
+
+// The time display: its text size, the room around the text, and the slider it must leave.
+constexpr int kTimeTextSize = 10;
+constexpr int kTimePadding = 6;
+constexpr int kMinSliderWidth = 64;
 
 Rect rect(int top, int left, int bottom, int right) {
   return Rect{(short)top, (short)left, (short)bottom, (short)right};
@@ -78,6 +85,21 @@ BarLayout layout(const VTController& c) {
     l.stepBack = rect(b.top, right - 2 * kStepWidth, b.bottom, right - kStepWidth);
     right -= 2 * kStepWidth;
   }
+  // The time display takes room only while the slider keeps enough. Its width is that of the
+  // longest text the movie can show, so it does not jitter as the time runs.
+  if (c.timeWidthScale != GetMovieTimeScale(c.movie) ||
+      c.timeWidthDuration != GetMovieDuration(c.movie)) {
+    c.timeWidthScale = GetMovieTimeScale(c.movie);
+    c.timeWidthDuration = GetMovieDuration(c.movie);
+    std::string longest = formatTime(c.timeWidthDuration, c.timeWidthScale);
+    int text = ui::measureText(longest + " / " + longest, kTimeTextSize, false);
+    c.timeWidth = text > 0 ? (short)(text + 2 * kTimePadding) : (short)0;
+  }
+  if (c.timeWidth > 0 && right - (b.left + kPlayWidth) - c.timeWidth >= kMinSliderWidth) {
+    l.timeShown = true;
+    l.time = rect(b.top, right - c.timeWidth, b.bottom, right);
+    right -= c.timeWidth;
+  }
   l.play = rect(b.top, b.left, b.bottom, std::min<int>(b.left + kPlayWidth, right));
   l.slider = rect(b.top, l.play.right, b.bottom, std::max<int>(right, l.play.right));
   return l;
@@ -111,6 +133,49 @@ static TimeValue pictureTime(const VTController& c) {
   TimeValue t = GetMovieTime(c.movie, nullptr);
   TimeValue dur = GetMovieDuration(c.movie);
   return dur > 0 && t >= dur ? dur - 1 : t;
+}
+
+std::string formatTime(TimeValue t, TimeScale scale) {
+  int64_t hundredths = scale > 0 && t > 0 ? (int64_t)t * 100 / scale : 0;
+  char text[40];
+  std::snprintf(text, sizeof text, "%lld:%02d:%02d.%02d", (long long)(hundredths / 360000),
+                (int)(hundredths / 6000 % 60), (int)(hundredths / 100 % 60),
+                (int)(hundredths % 100));
+  return text;
+}
+
+// Where the movie's frames start, found once per state of the movie by stepping through them.
+static const std::vector<TimeValue>& frameStarts(VTController& c) {
+  TimeValue dur = GetMovieDuration(c.movie);
+  if (c.frameStartsDuration == dur) return c.frameStarts;
+  c.frameStarts.clear();
+  c.frameStartsDuration = dur;
+  const OSType video = VideoMediaType;
+  TimeValue at = -1;
+  GetMovieNextInterestingTime(c.movie, nextTimeStep | nextTimeEdgeOK, 1, &video, 0, fixed1, &at,
+                              nullptr);
+  while (at >= 0 && at < dur && c.frameStarts.size() < 50000000) {
+    if (!c.frameStarts.empty() && at <= c.frameStarts.back()) break;  // no progress
+    c.frameStarts.push_back(at);
+    TimeValue next = -1;
+    GetMovieNextInterestingTime(c.movie, nextTimeStep, 1, &video, at, fixed1, &next, nullptr);
+    at = next;
+  }
+  return c.frameStarts;
+}
+
+std::string timeDisplayText(VTController& c) {
+  TimeScale scale = GetMovieTimeScale(c.movie);
+  if (c.showFrames) {
+    const std::vector<TimeValue>& starts = frameStarts(c);
+    if (!starts.empty()) {
+      size_t shown =
+          (size_t)(std::upper_bound(starts.begin(), starts.end(), pictureTime(c)) - starts.begin());
+      return std::to_string(shown) + " / " + std::to_string(starts.size());
+    }
+  }
+  return formatTime(GetMovieTime(c.movie, nullptr), scale) + " / " +
+         formatTime(GetMovieDuration(c.movie), scale);
 }
 
 bool drawnIsCurrent(const VTController& c) {
@@ -180,6 +245,15 @@ void drawBar(VTController& c) {
                  c.active ? kThumb : kGlyphInactive);
   }
 
+  if (l.timeShown) {
+    ui::fillRect(port, rect(l.time.top, l.time.left, l.time.bottom, l.time.left + 1), kBarEdge);
+    ui::TextStyle style;
+    style.size = kTimeTextSize;
+    style.color = glyph;
+    Rect inside = rect(l.time.top + 1, l.time.left + 1, l.time.bottom - 1, l.time.right);
+    ui::drawUtf8(port, l.time.left + kTimePadding, l.time.bottom - 4, timeDisplayText(c), style,
+                 &inside);
+  }
   if (l.steps) {
     Rect back = centred(l.stepBack, 8, 8);
     ui::fillRect(port, rect(back.top, back.left, back.bottom, back.left + 2), glyph);

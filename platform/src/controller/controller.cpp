@@ -1,7 +1,7 @@
 // The standard movie controller: a movie drawn in its window's port with a bar under it (play,
 // time slider with the selection, step buttons, speaker and volume), playback driven by the
 // movie's sound when it has one and by the platform clock otherwise, keyboard control, and the
-// edit commands with one level of undo.
+// edit commands with their undo history.
 #include <MacErrors.h>
 #include <MacMemory.h>
 #include <MovieControllers.h>
@@ -219,29 +219,28 @@ void selectBetween(VTController& c, TimeValue anchor, TimeValue moving) {
   SetMovieSelection(c.movie, lo, hi - lo);
 }
 
-// The end of the selection that stays when the mouse extends it to t: the one farther from t,
-// or the start of the current frame when nothing is selected.
-TimeValue selectionAnchor(const VTController& c, TimeValue t) {
-  TimeValue st = 0, sd = 0;
-  GetMovieSelection(c.movie, &st, &sd);
-  if (sd > 0) return t - st < (TimeValue)(st + sd) - t ? st + sd : st;
-  TimeValue now = GetMovieTime(c.movie, nullptr);
-  return now >= GetMovieDuration(c.movie) ? now : frameStart(c, now);
-}
-
-// Shift+arrow: moves the selection's moving end (the one at the current time, else its end)
-// by one frame and shows the time there.
-void extendByFrame(VTController& c, bool forward) {
-  if (GetMovieRate(c.movie) != 0) SetMovieRate(c.movie, 0);
+// A Shift-extension works from the playhead. Within the selection (its ends included) the end
+// nearer the playhead moves and the other stays; elsewhere, or with nothing selected, a new
+// selection starts where the frame at the playhead starts. Answers the end that stays and
+// the one that moves, as they are now.
+void selectionEnds(const VTController& c, TimeValue& anchor, TimeValue& moving) {
   TimeValue st = 0, sd = 0;
   GetMovieSelection(c.movie, &st, &sd);
   TimeValue now = GetMovieTime(c.movie, nullptr);
-  TimeValue anchor = now, moving = now;
-  if (sd > 0) {
-    bool startMoves = now == st;
+  if (sd > 0 && now >= st && now <= st + sd) {
+    bool startMoves = now - st < st + sd - now;
     anchor = startMoves ? st + sd : st;
     moving = startMoves ? st : st + sd;
+    return;
   }
+  anchor = moving = now >= GetMovieDuration(c.movie) ? now : frameStart(c, now);
+}
+
+// Shift+arrow: moves the selection's moving end by one frame and shows the time there.
+void extendByFrame(VTController& c, bool forward) {
+  if (GetMovieRate(c.movie) != 0) SetMovieRate(c.movie, 0);
+  TimeValue anchor = 0, moving = 0;
+  selectionEnds(c, anchor, moving);
   moving = forward ? frameEnd(c, moving) : moving > 0 ? frameStart(c, moving - 1) : 0;
   selectBetween(c, anchor, moving);
   setTime(c, moving);
@@ -570,6 +569,7 @@ ComponentResult doAction(VTController* c, short action, void* params) {
       return noErr;
     case mcActionMovieEdited:
       c->drawnValid = false;
+      c->frameStartsDuration = -1;
       setTime(*c, GetMovieTime(c->movie, nullptr));
       return noErr;
     case mcActionSuspend:
@@ -631,7 +631,8 @@ void dragSlider(VTController* c, WindowRef w, Point local, bool extend) {
     syncSound(*c);
   }
   TimeValue dur = GetMovieDuration(c->movie);
-  TimeValue anchor = extend ? selectionAnchor(*c, sliderTime(l, local.h, dur)) : 0;
+  TimeValue anchor = 0, moving = 0;
+  if (extend) selectionEnds(*c, anchor, moving);
   auto follow = [&](short h) {
     TimeValue t = sliderTime(l, h, dur);
     if (extend) {
@@ -680,6 +681,12 @@ ComponentResult mouseDown(VTController* c, const EventRecord* e) {
       if (trackPress(w, l.stepBack) && live(handle(c))) doAction(c, mcActionStep, (void*)-1);
     } else if (l.steps && PtInRect(p, &l.stepForward)) {
       if (trackPress(w, l.stepForward) && live(handle(c))) doAction(c, mcActionStep, (void*)1);
+    } else if (l.timeShown && PtInRect(p, &l.time)) {
+      // A click on the time display switches between times and frame numbers.
+      if (trackPress(w, l.time) && live(handle(c))) {
+        c->showFrames = !c->showFrames;
+        drawBar(*c);
+      }
     } else if (l.growShown && PtInRect(p, &l.grow)) {
       dragGrow(*c, w, p);
     } else if (l.speakerShown && PtInRect(p, &l.speaker)) {
@@ -702,25 +709,39 @@ ComponentResult keyDown(VTController* c, const EventRecord* e) {
   if (!c->keysEnabled || !c->active) return 0;
   WindowRef w = controllerWindow(*c);
   if (!w || w != FrontWindow()) return 0;
-  if (e->modifiers & cmdKey) return 0;  // command keys are the menus'
   char ch = (char)(e->message & charCodeMask);
+  const bool shift = (e->modifiers & shiftKey) != 0;
+  // Redo has no menu item: Ctrl+Shift+Z and Ctrl+Y are the movie window's. Other command keys
+  // are the menus'.
+  bool redoKey = (e->modifiers & cmdKey) && c->editing &&
+                 ((shift && (ch == 'z' || ch == 'Z')) || (!shift && (ch == 'y' || ch == 'Y')));
+  if ((e->modifiers & cmdKey) && !redoKey) return 0;
   bool volumeKey = ch == kUpArrowCharCode || ch == kDownArrowCharCode;
+  bool clearKey = (ch == kDeleteCharCode || ch == kBackspaceCharCode) && c->editing;
   if (ch != kSpaceCharCode && ch != kLeftArrowCharCode && ch != kRightArrowCharCode &&
-      ch != kHomeCharCode && ch != kEndCharCode && !volumeKey)
+      ch != kHomeCharCode && ch != kEndCharCode && !volumeKey && !redoKey && !clearKey)
     return 0;
   // A silent movie has no volume to change.
   if (volumeKey && !layout(*c).speakerShown) return 0;
   if (filtered(c, mcActionKey, (void*)e)) return 1;
   if (!live(handle(c))) return 1;
   bool arrow = ch == kLeftArrowCharCode || ch == kRightArrowCharCode;
-  if (ch == kSpaceCharCode) {
+  if (redoKey) {
+    VTMCRedo(handle(c));
+  } else if (clearKey) {
+    // As the Edit menu's Clear, and the filter hears of the edit as the menu would mark it.
+    TimeValue st = 0, sd = 0;
+    GetMovieSelection(c->movie, &st, &sd);
+    if (sd > 0 && MCClear(handle(c)) == noErr && live(handle(c)))
+      doAction(c, mcActionMovieEdited, nullptr);
+  } else if (ch == kSpaceCharCode) {
     togglePlay(c);
   } else if (volumeKey) {
     stepVolume(c, ch == kUpArrowCharCode ? 1 : -1);
   } else if (ch == kHomeCharCode || ch == kEndCharCode) {
     if (GetMovieRate(c->movie) != 0) SetMovieRate(c->movie, 0);
     setTime(*c, ch == kHomeCharCode ? 0 : GetMovieDuration(c->movie));
-  } else if (arrow && (e->modifiers & shiftKey)) {
+  } else if (arrow && shift) {
     extendByFrame(*c, ch == kRightArrowCharCode);
   } else {
     doAction(c, mcActionStep, (void*)(intptr_t)(ch == kLeftArrowCharCode ? -1 : 1));
@@ -728,14 +749,9 @@ ComponentResult keyDown(VTController* c, const EventRecord* e) {
   return 1;
 }
 
-// Keeps one edit state: the movie as it was before the last edit.
-void rememberForUndo(VTController& c, MovieEditState before) {
-  if (c.undo) DisposeMovieEditState(c.undo);
-  c.undo = before;
-}
-
 void afterEdit(VTController& c) {
   c.drawnValid = false;
+  c.frameStartsDuration = -1;
   // A movie that had no picture (a new one) takes the size of the picture an edit gave it.
   Rect nat{0, 0, 0, 0};
   GetMovieNaturalBoundsRect(c.movie, &nat);
@@ -791,7 +807,7 @@ void DisposeMovieController(MovieController mc) try {
   VTController* c = live(mc);
   if (!c) return;
   vt::controller::controllers().erase(c);
-  if (c->undo && vt::movie::isLiveMovie(c->movie)) DisposeMovieEditState(c->undo);
+  vt::controller::clearHistory(*c);
   c->magic = 0;
   delete c;
 } catch (...) {
@@ -882,7 +898,7 @@ ComponentResult MCGetControllerInfo(MovieController mc, long* someFlags) try {
     GetMovieSelection(c->movie, &st, &sd);
     if (sd > 0) f |= mcInfoCutAvailable | mcInfoCopyAvailable | mcInfoClearAvailable;
     if (VTMovieScrapHasMovie()) f |= mcInfoPasteAvailable;
-    if (c->undo) f |= mcInfoUndoAvailable;
+    if (!c->undoSteps.empty()) f |= mcInfoUndoAvailable;
   }
   if (vt::controller::movieHasSound(c->movie)) f |= mcInfoHasSound;
   if (GetMovieRate(c->movie) != 0) f |= mcInfoIsPlaying;
@@ -897,17 +913,23 @@ ComponentResult MCGetControllerInfo(MovieController mc, long* someFlags) try {
 ComponentResult MCUndo(MovieController mc) try {
   VTController* c = live(mc);
   if (!c) return badComponentInstance;
-  if (!c->editing || !c->undo) return paramErr;  // nothing to undo
-  // Undoing makes the undone edit the one to undo next (undo, then redo).
-  MovieEditState now = NewMovieEditState(c->movie);
-  if (!now) return GetMoviesError() ? GetMoviesError() : (OSErr)memFullErr;
-  OSErr err = UseMovieEditState(c->movie, c->undo);
-  if (err != noErr) {
-    DisposeMovieEditState(now);
-    return err;
-  }
-  vt::controller::rememberForUndo(*c, now);
+  if (!c->editing) return paramErr;
+  OSErr err = vt::controller::undoEdit(*c);
+  if (err == noErr) vt::controller::afterEdit(*c);
+  return err;
+} catch (...) {
+  return vtErrorFromException();
+}
+
+ComponentResult VTMCRedo(MovieController mc) try {
+  VTController* c = live(mc);
+  if (!c) return badComponentInstance;
+  if (!c->editing) return paramErr;
+  OSErr err = vt::controller::redoEdit(*c);
+  if (err != noErr) return err;
   vt::controller::afterEdit(*c);
+  // No menu command tells the application of this edit: the filter hears it as one.
+  vt::controller::doAction(c, mcActionMovieEdited, nullptr);
   return noErr;
 } catch (...) {
   return vtErrorFromException();
@@ -927,7 +949,7 @@ static Movie copyOrCut(MovieController mc, bool cut) {
     DisposeMovieEditState(before);
     return nullptr;
   }
-  vt::controller::rememberForUndo(*c, before);
+  vt::controller::recordEdit(*c, before);
   vt::controller::afterEdit(*c);
   return out;
 }
@@ -962,7 +984,7 @@ ComponentResult MCPaste(MovieController mc, Movie srcMovie) try {
     PasteMovieSelection(c->movie, srcMovie);
     err = GetMoviesError();
     if (err == noErr) {
-      vt::controller::rememberForUndo(*c, before);
+      vt::controller::recordEdit(*c, before);
       vt::controller::afterEdit(*c);
     } else {
       DisposeMovieEditState(before);
@@ -989,7 +1011,7 @@ ComponentResult MCClear(MovieController mc) try {
     DisposeMovieEditState(before);
     return err;
   }
-  vt::controller::rememberForUndo(*c, before);
+  vt::controller::recordEdit(*c, before);
   vt::controller::afterEdit(*c);
   return noErr;
 } catch (...) {

@@ -4,7 +4,10 @@
 #include <MovieControllers.h>
 
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "audio/player.h"
 #include "compose/compose.h"
@@ -27,6 +30,17 @@ constexpr short kVolumeStep = 32;
 constexpr short kGrowWidth = 15;
 // The smallest picture resizing goes down to.
 constexpr short kMinMovieSide = 32;
+// The edit history keeps at most this many steps, and drops its oldest ones once the movie
+// states it holds take more than a controller's undoMemory (kUndoMemory unless a test lowers
+// it), always keeping the newest step.
+constexpr size_t kUndoSteps = 256;
+constexpr size_t kUndoMemory = size_t(256) << 20;
+
+// One step of the edit history: the movie as it was on the other side of an edit.
+struct UndoStep {
+  MovieEditState state = nullptr;
+  size_t bytes = 0;
+};
 
 }  // namespace vt::controller
 
@@ -67,13 +81,24 @@ struct VTController {
   vt::compose::Span drawn;
   bool drawnValid = false;
   long framesComposed = 0;  // pictures composed while playing (benchmarks count them)
-  MovieEditState undo = nullptr;
+  // Edit history: the newest step at the back of each.
+  std::deque<vt::controller::UndoStep> undoSteps, redoSteps;
+  size_t undoMemory = vt::controller::kUndoMemory;
   int inFilter = 0;
   // The movie's sound, made the first time a movie with sound plays; while it plays, its clock
   // is the movie's.
   std::unique_ptr<vt::audio::Player> sound;
   // The volume is being dragged: the bar's slider shows it instead of the time.
   bool adjustingVolume = false;
+  // The time display shows frame numbers instead of h:mm:ss.ff.
+  bool showFrames = false;
+  // Where the movie's frames start (for frame numbers), made when first needed after an edit.
+  std::vector<TimeValue> frameStarts;
+  TimeValue frameStartsDuration = -1;
+  // The time display's width, measured for the movie's duration and time scale.
+  mutable short timeWidth = 0;
+  mutable TimeValue timeWidthDuration = -1;
+  mutable TimeScale timeWidthScale = 0;
 };
 
 namespace vt::controller {
@@ -82,8 +107,8 @@ VTController* live(MovieController mc);
 
 // Layout (local coordinates of the movie's port).
 struct BarLayout {
-  Rect bar, play, slider, stepBack, stepForward, speaker, grow;
-  bool steps = false, speakerShown = false, growShown = false;
+  Rect bar, play, slider, time, stepBack, stepForward, speaker, grow;
+  bool steps = false, speakerShown = false, growShown = false, timeShown = false;
 };
 BarLayout layout(const VTController& c);
 // Where the bar goes when attached: under the movie, at least kMinBarWidth wide.
@@ -92,6 +117,21 @@ Rect attachedBarRect(const Rect& movieRect);
 short sliderX(const BarLayout& l, TimeValue t, TimeValue duration);
 TimeValue sliderTime(const BarLayout& l, short h, TimeValue duration);
 bool movieHasSound(Movie m);
+
+// The edit history. recordEdit takes `before` (the movie before an edit just made) and drops
+// the redo steps; undoEdit and redoEdit move the movie one step and answer paramErr when there
+// is none.
+void recordEdit(VTController& c, MovieEditState before);
+OSErr undoEdit(VTController& c);
+OSErr redoEdit(VTController& c);
+void clearHistory(VTController& c);
+size_t historyBytes(const VTController& c);
+
+// The time display: "h:mm:ss.ff" (hundredths of a second, never rounded up) for a time in a
+// time scale, and the bar's text, "time / duration" or, showing frames, "frame / frames" (the
+// frame shown, counted from 1).
+std::string formatTime(TimeValue t, TimeScale scale);
+std::string timeDisplayText(VTController& c);
 
 // Drawing into the movie's port; false when the movie has no live port.
 VTPort* moviePort(const VTController& c);
