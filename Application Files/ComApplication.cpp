@@ -22,14 +22,6 @@ void SetArrowCursor() {
   SetCursor(GetQDGlobalsArrow(&myArrow));
 }
 
-// File > Export... is the File menu's last item, after the items whose numbers the framework
-// knows, so theirs stay valid; where Quit and its separator are removed it follows Save As.
-UInt16 ExportMenuItem() {
-  MenuReference myMenu = GetMenuHandle(kFileMenuResID);
-  if (myMenu == NULL) return 0;
-  return (UInt16)((kFileMenuResID << 8) + CountMenuItems(myMenu));
-}
-
 // The export formats the save dialog offers, the first proposed.
 struct ExportFormat {
   const char* label;
@@ -231,10 +223,6 @@ Boolean QTApp_HandleKeyPress(char theCharCode) {
 //////////
 
 Boolean QTApp_HandleMenu(UInt16 theMenuItem) {
-  if (theMenuItem != 0 && theMenuItem == ExportMenuItem()) {
-    if (QTFrame_GetFrontMovieWindow() != NULL) ExportMovie(QTFrame_GetFrontMovieWindow());
-    return true;
-  }
   switch (theMenuItem) {
     case IDM_MAKE_EFFECT_MOVIE:
       // One effects dialog at a time.
@@ -242,17 +230,17 @@ Boolean QTApp_HandleMenu(UInt16 theMenuItem) {
       return true;
     case IDM_COPY_MEDIA: gCopyMovieMedia = true; return true;
     case IDM_REFERENCE_MEDIA: gCopyMovieMedia = false; return true;
+    case IDM_EXPORT_MOVIE:
+      // The front movie window, whatever window is in front of it; with none, nothing to do.
+      if (QTFrame_GetFrontMovieWindow() != NULL) ExportMovie(QTFrame_GetFrontMovieWindow());
+      return true;
     default: return false;
   }
 }
 
 void QTApp_AdjustMenus(WindowReference theWindow, MenuReference theMenu) {
+  (void)theWindow;
   (void)theMenu;
-
-  MenuReference myFileMenu = GetMenuHandle(kFileMenuResID);
-  if (myFileMenu != NULL && ExportMenuItem() != 0)
-    QTFrame_SetMenuItemState(myFileMenu, ExportMenuItem(),
-                             theWindow != NULL && QTFrame_GetFrontMovieWindow() != NULL ? 0 : 1);
 
   MenuReference myMenu = GetMenuHandle(kApplicationMenuResID);
   if (myMenu == NULL) return;  // no application menu in the menu bar: nothing to adjust
@@ -260,6 +248,8 @@ void QTApp_AdjustMenus(WindowReference theWindow, MenuReference theMenu) {
   QTFrame_SetMenuItemState(myMenu, IDM_MAKE_EFFECT_MOVIE, gEffectsDialog != 0 ? 1 : 0);
   QTFrame_SetMenuItemCheck(myMenu, IDM_COPY_MEDIA, gCopyMovieMedia == true);
   QTFrame_SetMenuItemCheck(myMenu, IDM_REFERENCE_MEDIA, gCopyMovieMedia == false);
+  // Export works on the front movie window, so it is on exactly while there is one.
+  QTFrame_SetMenuItemState(myMenu, IDM_EXPORT_MOVIE, QTFrame_GetFrontMovieWindow() != NULL ? 0 : 1);
 }
 
 //////////
