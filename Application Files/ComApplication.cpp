@@ -22,6 +22,9 @@ void SetArrowCursor() {
   SetCursor(GetQDGlobalsArrow(&myArrow));
 }
 
+// The proposed export name's stem leaves room for ".mp4" in a file name's 63 bytes.
+const int kMaxExportStemBytes = 63 - 4;
+
 // The export formats the save dialog offers, the first proposed.
 struct ExportFormat {
   const char* label;
@@ -81,7 +84,8 @@ void ExportMovie(WindowReference theWindow) {
   if (myWindowObject == NULL || (**myWindowObject).fMovie == NULL) return;
   Movie myMovie = (**myWindowObject).fMovie;
 
-  // The proposed name: the window's, with the first format's extension.
+  // The proposed name: the window's, with the first format's extension, within a file name's
+  // 63 bytes. A cut goes between characters: never through one of a UTF-8 name.
   Str255 myTitle;
   GetWTitle(QTFrame_GetWindowFromWindowReference(theWindow), myTitle);
   int myLength = myTitle[0];
@@ -90,7 +94,10 @@ void ExportMovie(WindowReference theWindow) {
       myLength = i - 1;
       break;
     }
-  if (myLength > 59) myLength = 59;
+  if (myLength > kMaxExportStemBytes) {
+    myLength = kMaxExportStemBytes;
+    while (myLength > 0 && (myTitle[myLength + 1] & 0xC0) == 0x80) myLength--;
+  }
   Str255 myFileName;
   memcpy(myFileName + 1, myTitle + 1, (size_t)myLength);
   memcpy(myFileName + 1 + myLength, ".mp4", 4);

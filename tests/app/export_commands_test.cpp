@@ -105,6 +105,31 @@ TEST_F(AppTest, MakeToolRefusesBadInputAndBuildsWhatTheDialogBuilds) {
     }
 }
 
+// The proposed name is the window's with ".mp4", within a file name's 63 bytes: a long name is
+// cut between characters, never through one.
+TEST_F(AppTest, ExportProposesTheWindowsNameCutBetweenCharacters) {
+  auto times = [](int n, const std::string& s) {
+    std::string out;
+    while (n-- > 0) out += s;
+    return out;
+  };
+  const std::string e = "\xC3\xA9", kanji = "\xE6\x97\xA5", smile = "\xF0\x9F\x98\x80";
+  const std::pair<std::string, std::string> names[] = {
+      {"clip.mov", "clip.mp4"},
+      {times(30, e) + ".mov", times(29, e) + ".mp4"},
+      {"a" + times(30, e) + ".mov", "a" + times(29, e) + ".mp4"},
+      {times(20, kanji) + ".mov", times(19, kanji) + ".mp4"},
+      {"ab" + times(15, smile), "ab" + times(14, smile) + ".mp4"},
+  };
+  WindowReference w = OpenMovieWindow("export.mov");
+  for (const auto& [title, proposed] : names) {
+    SetWTitle(w, PStr(title));
+    VTAutomationNavCancelSave();
+    QTFrame_HandleMenuCommand(((long)kApplicationMenuResID << 16) | (IDM_EXPORT_MOVIE & 0xFF));
+    EXPECT_EQ(VTAutomationNavLastShown().proposedName, proposed) << title;
+  }
+}
+
 TEST_F(AppTest, ExportAndFlattenShowProgressAndCancelCleanly) {
   const std::string src = vt_test::fixture(
       "export_long.mov", "-f lavfi -i testsrc2=size=320x240:rate=25 -t 8 -c:v libx264 -g 25");
