@@ -23,13 +23,8 @@ void SetArrowCursor() {
   SetCursor(GetQDGlobalsArrow(&myArrow));
 }
 
-// File > Export... is the File menu's last item, after the items whose numbers the framework
-// knows, so theirs stay valid; where Quit and its separator are removed it follows Save As.
-UInt16 ExportMenuItem() {
-  MenuReference myMenu = GetMenuHandle(kFileMenuResID);
-  if (myMenu == NULL) return 0;
-  return (UInt16)((kFileMenuResID << 8) + CountMenuItems(myMenu));
-}
+// The proposed export name's stem leaves room for ".mp4" in a file name's 63 bytes.
+const int kMaxExportStemBytes = 63 - 4;
 
 // The export formats the save dialog offers, the first proposed.
 struct ExportFormat {
@@ -91,7 +86,8 @@ void ExportMovie(WindowReference theWindow) {
   if (myWindowObject == NULL || (**myWindowObject).fMovie == NULL) return;
   Movie myMovie = (**myWindowObject).fMovie;
 
-  // The proposed name: the window's, with the first format's extension.
+  // The proposed name: the window's, with the first format's extension, within a file name's
+  // 63 bytes. A cut goes between characters: never through one of a UTF-8 name.
   Str255 myTitle;
   GetWTitle(QTFrame_GetWindowFromWindowReference(theWindow), myTitle);
   int myLength = myTitle[0];
@@ -100,7 +96,10 @@ void ExportMovie(WindowReference theWindow) {
       myLength = i - 1;
       break;
     }
-  if (myLength > 59) myLength = 59;
+  if (myLength > kMaxExportStemBytes) {
+    myLength = kMaxExportStemBytes;
+    while (myLength > 0 && (myTitle[myLength + 1] & 0xC0) == 0x80) myLength--;
+  }
   Str255 myFileName;
   memcpy(myFileName + 1, myTitle + 1, (size_t)myLength);
   memcpy(myFileName + 1 + myLength, ".mp4", 4);
@@ -233,10 +232,6 @@ Boolean QTApp_HandleKeyPress(char theCharCode) {
 //////////
 
 Boolean QTApp_HandleMenu(UInt16 theMenuItem) {
-  if (theMenuItem != 0 && theMenuItem == ExportMenuItem()) {
-    if (QTFrame_GetFrontMovieWindow() != NULL) ExportMovie(QTFrame_GetFrontMovieWindow());
-    return true;
-  }
   switch (theMenuItem) {
     case IDM_MAKE_EFFECT_MOVIE:
       // One effects dialog at a time.
@@ -244,17 +239,17 @@ Boolean QTApp_HandleMenu(UInt16 theMenuItem) {
       return true;
     case IDM_COPY_MEDIA: gCopyMovieMedia = true; return true;
     case IDM_REFERENCE_MEDIA: gCopyMovieMedia = false; return true;
+    case IDM_EXPORT_MOVIE:
+      // The front movie window, whatever window is in front of it; with none, nothing to do.
+      if (QTFrame_GetFrontMovieWindow() != NULL) ExportMovie(QTFrame_GetFrontMovieWindow());
+      return true;
     default: return false;
   }
 }
 
 void QTApp_AdjustMenus(WindowReference theWindow, MenuReference theMenu) {
+  (void)theWindow;
   (void)theMenu;
-
-  MenuReference myFileMenu = GetMenuHandle(kFileMenuResID);
-  if (myFileMenu != NULL && ExportMenuItem() != 0)
-    QTFrame_SetMenuItemState(myFileMenu, ExportMenuItem(),
-                             theWindow != NULL && QTFrame_GetFrontMovieWindow() != NULL ? 0 : 1);
 
   MenuReference myMenu = GetMenuHandle(kApplicationMenuResID);
   if (myMenu == NULL) return;  // no application menu in the menu bar: nothing to adjust
@@ -262,6 +257,8 @@ void QTApp_AdjustMenus(WindowReference theWindow, MenuReference theMenu) {
   QTFrame_SetMenuItemState(myMenu, IDM_MAKE_EFFECT_MOVIE, gEffectsDialog != 0 ? 1 : 0);
   QTFrame_SetMenuItemCheck(myMenu, IDM_COPY_MEDIA, gCopyMovieMedia == true);
   QTFrame_SetMenuItemCheck(myMenu, IDM_REFERENCE_MEDIA, gCopyMovieMedia == false);
+  // Export works on the front movie window, so it is on exactly while there is one.
+  QTFrame_SetMenuItemState(myMenu, IDM_EXPORT_MOVIE, QTFrame_GetFrontMovieWindow() != NULL ? 0 : 1);
 }
 
 //////////

@@ -50,6 +50,7 @@ enum {
   IDM_MAKE_EFFECT_MOVIE = 0x8301,
   IDM_COPY_MEDIA = 0x8303,
   IDM_REFERENCE_MEDIA = 0x8304,
+  IDM_EXPORT_MOVIE = 0x8306,  // after a separator (item 5)
 };
 
 // Item numbers of File menu items removed on a 10.x system.

@@ -193,9 +193,6 @@ Boolean QTFrame_CreateNewMovie(void) {
 
   Movie myMovie = NewMovie(newMovieActive);
   if (myMovie == NULL) {
-    OSErr myErr = GetMoviesError();
-    if (myErr == noErr) myErr = memFullErr;
-    QTFrame_ShowFileWarning("make the new movie", myName, myErr, false);
     free(myName);
     return false;
   }
@@ -320,11 +317,6 @@ bail:
   if (myMovie != NULL) DisposeMovie(myMovie);
   if (myRefNum != -1) CloseMovieFile(myRefNum);
   SetPort(mySavedPort);
-
-  // A file that was chosen (or given) and could not be shown is reported; a cancelled dialog
-  // is the user's own choice and is not.
-  if (myErr != userCanceledErr && myFSSpec.name[0] > 0)
-    QTFrame_ShowFileWarning("open", myFSSpec.name, myErr, false);
   return false;
 }
 
@@ -449,8 +441,10 @@ OSErr QTFrame_SaveAsMovieFile(WindowReference theWindow) {
 
 bail:
   // Once the user has named a file, a save that did not happen is reported: the document
-  // keeps its state and the user knows that the work is not saved yet.
-  if (myIsSelected && myErr != noErr) QTFrame_ShowFileWarning("save", myFile.name, myErr, true);
+  // keeps its state and the user knows that the work is not saved yet. A cancel in the
+  // progress window is the user's own choice and is not.
+  if (myIsSelected && myErr != noErr && myErr != userCanceledErr)
+    QTFrame_ShowFileWarning("save", myFile.name, myErr);
   free(myPrompt);
   free(myFileName);
   return myErr;
@@ -474,7 +468,7 @@ Boolean QTFrame_UpdateMovieFile(WindowReference theWindow) {
       Str255 myName;
       BlockMoveData((**myWindowObject).fFileFSSpec.name, myName,
                     (**myWindowObject).fFileFSSpec.name[0] + 1);
-      QTFrame_ShowFileWarning("save", myName, myErr, true);
+      QTFrame_ShowFileWarning("save", myName, myErr);
     }
   }
 
@@ -539,18 +533,17 @@ void QTFrame_SetWindowTitleFromFSSpec(WindowReference theWindow, FSSpecPtr theFS
   SetWTitle(theWindow, theFSSpecPtr->name);
 }
 
-// What went wrong, in the user's terms; the alert shows the error number as well.
-static const char* QTFrame_DescribeFileError(OSErr theErr, Boolean theIsSaving) {
+// What went wrong with a save, in the user's terms; the alert shows the error number as well.
+static const char* QTFrame_DescribeFileError(OSErr theErr) {
   switch (theErr) {
-    case fBsyErr:
-      return "the file is in use by a movie shown in another window; close that window first";
+    // The movie may be in another window, this window's own, or a source of the effect movie.
+    case fBsyErr: return "the file is in use by an open movie";
     case permErr:
     case wrPermErr:
     case wPrErr:
     case vLckdErr:
     case fLckdErr:
-    case afpAccessDenied:
-      return theIsSaving ? "the folder or the file is read-only" : "the file cannot be read";
+    case afpAccessDenied: return "the folder or the file is read-only";
     case dskFulErr: return "the disk is full";
     case fnfErr:
     case dirNFErr:
@@ -559,9 +552,7 @@ static const char* QTFrame_DescribeFileError(OSErr theErr, Boolean theIsSaving) 
     case memFullErr: return "there is not enough memory";
     case couldNotResolveDataRef: return "media that the movie uses cannot be found";
     case badFileFormat:
-      if (theIsSaving)
-        return "a file of this format cannot be written; use Save As to save a movie file";
-      return "the file is damaged or is not a movie this application can read";
+      return "a file of this format cannot be written; use Save As to save a movie file";
     case invalidMovie:
     case noMovieFound:
     case badPublicMovieAtom:
@@ -576,11 +567,10 @@ static const char* QTFrame_DescribeFileError(OSErr theErr, Boolean theIsSaving) 
   }
 }
 
-void QTFrame_ShowFileWarning(const char* theAction, ConstStr255Param theFileName, OSErr theErr,
-                             Boolean theIsSaving) {
+void QTFrame_ShowFileWarning(const char* theAction, ConstStr255Param theFileName, OSErr theErr) {
   Str255 myMessage;
   short myLength = 0;
-  const char* myReason = QTFrame_DescribeFileError(theErr, theIsSaving);
+  const char* myReason = QTFrame_DescribeFileError(theErr);
 
   // Pieces are appended up to the string's 255 characters; whatever does not fit is cut.
   auto myAppend = [&](const unsigned char* theText, size_t theCount) {

@@ -92,10 +92,9 @@ void QTFrame_SizeWindowToMovie(WindowObject theWindowObject);
 short QTFrame_GetWindowWidth(WindowReference theWindow);
 void QTFrame_SetWindowTitleFromFSSpec(WindowReference theWindow, FSSpecPtr theFSSpecPtr,
                                       Boolean theAddToRecentDocs);
-// The warning alert for a file command that failed: "Could not <theAction> "<name>": <why>."
-// with the error number below. Saving tells apart formats that cannot be written.
-void QTFrame_ShowFileWarning(const char* theAction, ConstStr255Param theFileName, OSErr theErr,
-                             Boolean theIsSaving);
+// The warning alert for a save into a file the user named that did not happen:
+// "Could not <theAction> "<name>": <why>." with the error number below.
+void QTFrame_ShowFileWarning(const char* theAction, ConstStr255Param theFileName, OSErr theErr);
 
 // File and Edit menus and menu state
 void QTFrame_HandleFileMenuItem(WindowReference theWindow, UInt16 theMenuItem);

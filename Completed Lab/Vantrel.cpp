@@ -402,7 +402,8 @@ bail:
   if (myPrompt != NULL) free(myPrompt);
   if (myFileName != NULL) free(myFileName);
 
-  // Whatever the job still holds goes too; a partly written file stays on disk as it is.
+  // Whatever the job still holds goes too. A movie file that was not finished is never given
+  // its name, so nothing of it is left on disk and a file it was to replace is kept.
   if (!mySourcesReleased) {
     for (myMovieIter = 0; myMovieIter < gSpecCount && myMovieIter < 2; myMovieIter++) {
       if (gSrcMovies[myMovieIter] != NULL) DisposeMovie(gSrcMovies[myMovieIter]);
@@ -423,6 +424,6 @@ bail:
   if (myIsSelected && !myIsWritten) {
     if (myErr == noErr) myErr = GetMoviesError();
     if (myErr == noErr) myErr = internalQuickTimeError;
-    QTFrame_ShowFileWarning("save the effect movie", myFile.name, myErr, true);
+    QTFrame_ShowFileWarning("save the effect movie", myFile.name, myErr);
   }
 }

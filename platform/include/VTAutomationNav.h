@@ -47,7 +47,7 @@ struct VTNavDialogInfo {
   std::string message;             // the prompt, or the save-changes question
   std::string proposedName;        // save: the name first proposed
   std::string name;                // save: the name in the field now
-  bool nameSelected = false;       // save: the whole name is selected (typing replaces it)
+  std::string selectedName;        // save: the part of the name selected (typing replaces it)
   std::string folder;              // open/save: the folder listed
   std::vector<std::string> items;  // listed names, in order, after filtering
   std::vector<bool> itemIsFolder;

@@ -1,4 +1,4 @@
-// File > Export... with its progress window, and vantrel-make, which must build the movies
+// Export Movie... with its progress window, and vantrel-make, which must build the movies
 // Make Effect Movie builds.
 #include <filesystem>
 
@@ -105,18 +105,38 @@ TEST_F(AppTest, MakeToolRefusesBadInputAndBuildsWhatTheDialogBuilds) {
     }
 }
 
+// The proposed name is the window's with ".mp4", within a file name's 63 bytes: a long name is
+// cut between characters, never through one.
+TEST_F(AppTest, ExportProposesTheWindowsNameCutBetweenCharacters) {
+  auto times = [](int n, const std::string& s) {
+    std::string out;
+    while (n-- > 0) out += s;
+    return out;
+  };
+  const std::string e = "\xC3\xA9", kanji = "\xE6\x97\xA5", smile = "\xF0\x9F\x98\x80";
+  const std::pair<std::string, std::string> names[] = {
+      {"clip.mov", "clip.mp4"},
+      {times(30, e) + ".mov", times(29, e) + ".mp4"},
+      {"a" + times(30, e) + ".mov", "a" + times(29, e) + ".mp4"},
+      {times(20, kanji) + ".mov", times(19, kanji) + ".mp4"},
+      {"ab" + times(15, smile), "ab" + times(14, smile) + ".mp4"},
+  };
+  WindowReference w = OpenMovieWindow("export.mov");
+  for (const auto& [title, proposed] : names) {
+    SetWTitle(w, PStr(title));
+    VTAutomationNavCancelSave();
+    QTFrame_HandleMenuCommand(((long)kApplicationMenuResID << 16) | (IDM_EXPORT_MOVIE & 0xFF));
+    EXPECT_EQ(VTAutomationNavLastShown().proposedName, proposed) << title;
+  }
+}
+
 TEST_F(AppTest, ExportAndFlattenShowProgressAndCancelCleanly) {
-  InstallMenuBar();
   const std::string src = vt_test::fixture(
       "export_long.mov", "-f lavfi -i testsrc2=size=320x240:rate=25 -t 8 -c:v libx264 -g 25");
-  const UInt16 exportItem =
-      (UInt16)((kFileMenuResID << 8) + CountMenuItems(GetMenuHandle(kFileMenuResID)));
-  QTFrame_AdjustMenus(NULL, NULL);
-  EXPECT_FALSE(Item(kFileMenuResID, exportItem & 0xFF).enabled) << "no movie window";
+  // The command as the menu bar delivers it: menu ID in the high word, item in the low.
+  const long exportItem = ((long)kApplicationMenuResID << 16) | (IDM_EXPORT_MOVIE & 0xFF);
   WindowReference w = OpenMovieFile(src);
   ASSERT_NE(w, nullptr);
-  QTFrame_AdjustMenus(w, NULL);
-  EXPECT_TRUE(Item(kFileMenuResID, exportItem & 0xFF).enabled);
   Movie movie = Record(w).fMovie;
   const TimeValue duration = GetMovieDuration(movie);
 
@@ -128,7 +148,7 @@ TEST_F(AppTest, ExportAndFlattenShowProgressAndCancelCleanly) {
     ClickCancel();
     clicked = true;
   });
-  QTFrame_HandleFileMenuItem(w, exportItem);
+  QTFrame_HandleMenuCommand(exportItem);
   EXPECT_TRUE(clicked) << "the progress window never showed";
   EXPECT_EQ(entryCount(tempDir_), 0) << "nothing of the cancelled export is left";
   EXPECT_FALSE(VTAutomationHasFrontDialog()) << "a cancel is not an error";
@@ -147,7 +167,7 @@ TEST_F(AppTest, ExportAndFlattenShowProgressAndCancelCleanly) {
   for (const auto& f : formats) {
     SCOPED_TRACE(f.written);
     VTAutomationNavSaveAs(tempDir_, f.typed, true, f.format);
-    QTFrame_HandleFileMenuItem(w, exportItem);
+    QTFrame_HandleMenuCommand(exportItem);
     EXPECT_EQ(VTAutomationNavLastShown().formats.size(), 3u);
     EXPECT_EQ(VTAutomationNavLastShown().message, "Export Movie As:");
     std::string out;

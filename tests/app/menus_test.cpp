@@ -37,6 +37,22 @@ TEST_F(Menus, ItemsFollowTheWindowsTheDialogsAndTheEdits) {
     EXPECT_EQ(Item(kApplicationMenuResID, 4).checked, choice != IDM_COPY_MEDIA) << choice;
   }
 
+  // Export Movie is on exactly while a movie window is open, whatever window the framework
+  // names; without one it does nothing.
+  EXPECT_FALSE(Item(kApplicationMenuResID, 6).enabled);
+  EXPECT_TRUE(QTApp_HandleMenu(IDM_EXPORT_MOVIE));
+  EXPECT_EQ(VTAutomationNavDialogCount(), 0);
+  WindowReference movie = OpenMovieWindow("export.mov");
+  OpenForeignWindow();
+  for (WindowReference named : {(WindowReference)NULL, FrontWindow(), movie}) {
+    QTFrame_AdjustMenus(named, NULL);
+    EXPECT_TRUE(Item(kApplicationMenuResID, 6).enabled);
+  }
+  QTFrame_DestroyMovieWindow(movie);
+  QTFrame_AdjustMenus(FrontWindow(), NULL);
+  EXPECT_FALSE(Item(kApplicationMenuResID, 6).enabled);
+  QTFrame_DestroyMovieWindow(FrontWindow());
+
   // Make Effect Movie asks for sources; cancelling still opens the effects dialog, during which
   // item 1 is off and starts nothing.
   VTAutomationNavCancelOpen();
@@ -92,7 +108,6 @@ TEST_F(Menus, ItemsFollowTheWindowsTheDialogsAndTheEdits) {
   EXPECT_TRUE(Record(w).fIsDirty);
 
   // Unknown codes are ignored; Save and Close with no window do nothing.
-  QTFrame_HandleFileMenuItem(w, 0x8106);
   QTFrame_HandleFileMenuItem(w, 0x8142);
   QTFrame_HandleEditMenuItem(w, 0x8202);
   QTFrame_HandleFileMenuItem(NULL, IDM_FILESAVE);

@@ -200,9 +200,9 @@ TEST_F(MovieWindowClose, ClosingAndSavingDocuments) {
   for (const std::string& name : names) {
     SCOPED_TRACE(name);
     WindowReference typed = OpenMovieWindow("typed.mov", true);
-    // The proposed name is selected, so typing replaces it.
+    // The proposed name is selected without its extension: typing replaces it, ".mov" stays.
     OnModalTurn([&](long turn) {
-      if (turn == 2) VTAutomationPostText(name);
+      if (turn == 2) VTAutomationPostText(name.substr(0, name.size() - 4));
       if (turn == 3) VTAutomationPostKey(kReturnCharCode);
     });
     ASSERT_EQ(QTFrame_SaveAsMovieFile(typed), noErr);

@@ -166,31 +166,53 @@ TEST_F(OpenDialog, PathMenuAndLongListsStayInsideTheDialog) {
   EXPECT_EQ(m.scrollTop(), 0);
 }
 
+// Typing over the proposed name replaces the name and keeps its extension.
+TEST_F(SaveDialog, TheProposedNameIsSelectedWithoutItsExtension) {
+  const struct {
+    const char *proposed, *selected, *typed;
+  } cases[] = {
+      {"untitled.mov", "untitled", "n.mov"},
+      {"clip.final.mp4", "clip.final", "n.mp4"},
+      {"notes", "notes", "n"},
+      {".profile", ".profile", "n"},  // a leading dot starts no extension
+      {"\xC3\xA9t\xC3\xA9.mov", "\xC3\xA9t\xC3\xA9", "n.mov"},
+      {"", "", "n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.proposed);
+    FileDialog& d = show(saveConfig(c.proposed));
+    EXPECT_EQ(d.selectedName(), c.selected);
+    pressKey(d, 'n');
+    EXPECT_EQ(d.name(), c.typed);
+  }
+}
+
 TEST_F(SaveDialog, NamesTypedOverTheProposedOneTabToTheListAndImpossibleOnesRefused) {
   FileDialog& d = show(saveConfig("untitled.mov"));
   EXPECT_EQ(d.name(), "untitled.mov");
   pressKey(d, 'n');
-  EXPECT_EQ(d.name(), "n");
+  EXPECT_EQ(d.name(), "n.mov");
   pressKey(d, '/');  // never part of a name
-  EXPECT_EQ(d.name(), "n");
+  EXPECT_EQ(d.name(), "n.mov");
   EXPECT_EQ(d.takeBeeps(), 1);
   pressKey(d, key::tab);  // to the list: letters now select
   pressKey(d, 'c', false, false, 10);
   ASSERT_NE(b.selectedEntry(), nullptr);
   EXPECT_EQ(b.selectedEntry()->name, "Clips");
-  EXPECT_EQ(d.name(), "n");
-  pressKey(d, key::tab, false, false, 20);  // back to the name: letters type over it
+  EXPECT_EQ(d.name(), "n.mov");
+  pressKey(d, key::tab, false, false, 20);  // back to the name: letters type over its stem
   pressKey(d, 'x', false, false, 30);
-  EXPECT_EQ(d.name(), "x");
+  EXPECT_EQ(d.name(), "x.mov");
   pressKey(d, key::ret, false, false, 40);
   EXPECT_EQ(d.state(), DialogState::accepted);
-  EXPECT_EQ(d.chosenPath(), root + "/x");
+  EXPECT_EQ(d.chosenPath(), root + "/x.mov");
   EXPECT_FALSE(d.replacing());
 
   // Empty, impossible and overlong names are refused.
   FileDialog& e = show(saveConfig("untitled.mov"));
   pressKey(e, key::backspace);
-  EXPECT_EQ(e.name(), "");
+  EXPECT_EQ(e.name(), ".mov");
+  e.setName("");
   EXPECT_FALSE(e.buttons()[FileDialog::kActionButton].enabled);
   pressKey(e, key::ret);
   EXPECT_EQ(e.state(), DialogState::running);
@@ -288,6 +310,7 @@ TEST_F(SaveDialog, ExistingNamesFoldersListedFilesFormatsAndPreviews) {
     }
     clickAt(g, g.formatMenuItemRect(chosen), 0);
     EXPECT_EQ(g.format(), chosen);
+    EXPECT_EQ(g.selectedName(), "clip");
   }
   EXPECT_EQ(g.name(), "clip.mp4");
 

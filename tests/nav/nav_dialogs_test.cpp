@@ -334,7 +334,7 @@ TEST_F(NavDialogs, FilterAndTypeListChooseWhatIsListed) {
 
 TEST_F(NavDialogs, SaveRepliesAndTheStartingFolder) {
   // A name longer than an FSSpec holds comes back whole.
-  const std::string name = std::string(80, 'e') + " final cut.mov";
+  const std::string name = std::string(80, 'e') + " long clip name.mov";
   VTAutomationNavSaveAs(dir + "/Clips", name);
   NavReplyRecord reply;
   ASSERT_EQ(saveDialog(reply), noErr);

@@ -24,7 +24,7 @@ FileDialog::FileDialog(FileDialogConfig config, Browser& browser)
   name_.setMaxBytes(kMaxNameBytes);
   name_.setFilter([](char32_t c) { return c != '/'; });  // the path separator is never in a name
   name_.setText(config_.proposedName);
-  name_.selectAll();
+  selectNameStem();
   if (!config_.formats.empty())
     format_ = std::clamp(config_.format, 0, (int)config_.formats.size() - 1);
   if (config_.save)
@@ -146,6 +146,14 @@ bool FileDialog::goToFolder(const std::string& folder) {
   return true;
 }
 
+// The name less its extension: typing a new name keeps the extension, which tells the file's
+// format. A name without one, or a leading dot only (".profile"), is selected whole.
+void FileDialog::selectNameStem() {
+  const std::string& n = name_.text();
+  const size_t dot = n.rfind('.');
+  name_.select(0, dot == std::string::npos || dot == 0 ? n.size() : dot);
+}
+
 void FileDialog::setName(const std::string& name) {
   name_.setText(name);
   focus_.focus(kNameFocus);
@@ -190,7 +198,7 @@ bool FileDialog::chooseFormat(int index) {
   format_ = index;
   if (n != name()) {
     name_.setText(n);
-    name_.selectAll();
+    selectNameStem();
   }
   updateButtons();
   return true;
@@ -512,8 +520,8 @@ bool FileDialog::key(const KeyPress& k) {
     return true;
   }
   if (config_.save && c == key::tab) {
-    // Into the name, the whole name is selected, so typing replaces it.
-    if (focus_.advance(k.shift) == kNameFocus) name_.selectAll();
+    // Into the name, its stem is selected, so typing replaces it and keeps the extension.
+    if (focus_.advance(k.shift) == kNameFocus) selectNameStem();
     return true;
   }
   if (nameFocused()) {

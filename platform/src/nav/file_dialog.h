@@ -81,7 +81,7 @@ class FileDialog {
   // What is shown, for automation and tests.
   const FileDialogConfig& config() const { return config_; }
   const std::string& name() const { return name_.text(); }
-  bool nameSelected() const { return name_.allSelected(); }
+  std::string selectedName() const { return name_.selectedText(); }
   // The name field, for automation (the save dialog's only).
   ui::TextField& nameField() { return name_; }
   bool nameFocused() const { return config_.save && focus_.focused() == kNameFocus; }
@@ -117,6 +117,7 @@ class FileDialog {
   bool answerSheet(bool confirm);
 
  private:
+  void selectNameStem();
   void layoutButtons();
   void updateButtons();
   void ensureVisible();

@@ -227,7 +227,7 @@ class FileDialogContent : public ModalContent {
     info.message = c.message;
     info.proposedName = c.proposedName;
     info.name = dialog_.name();
-    info.nameSelected = dialog_.nameSelected();
+    info.selectedName = dialog_.selectedName();
     info.folder = browser_.folder();
     info.items.clear();
     info.itemIsFolder.clear();
