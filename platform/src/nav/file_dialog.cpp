@@ -138,6 +138,7 @@ bool FileDialog::goToFolder(const std::string& folder) {
   }
   scrollTop_ = 0;
   if (!config_.save) browser_.selectFirst();
+  if (config_.save && name() == config_.proposedName) name_.setText(proposable(name()));
   updateButtons();
   refreshPreview();
   return true;
@@ -163,6 +164,7 @@ bool FileDialog::chooseFormat(int index) {
   }
   const std::string& ext = config_.formats[(size_t)index].extension;
   if (!ext.empty()) n += "." + ext;
+  n = proposable(n);
   format_ = index;
   if (n != name()) {
     name_.setText(n);
@@ -170,6 +172,18 @@ bool FileDialog::chooseFormat(int index) {
   }
   updateButtons();
   return true;
+}
+
+std::string FileDialog::proposable(const std::string& n) const {
+  if (!config_.nameInUse || n.empty() || !config_.nameInUse(joinPath(browser_.folder(), n)))
+    return n;
+  size_t dot = n.rfind('.');
+  if (dot == 0 || dot == std::string::npos) dot = n.size();
+  for (int k = 2; k < 1000; ++k) {
+    std::string c = n.substr(0, dot) + " " + std::to_string(k) + n.substr(dot);
+    if (!config_.nameInUse(joinPath(browser_.folder(), c))) return c;
+  }
+  return n;
 }
 
 void FileDialog::focusList() {
