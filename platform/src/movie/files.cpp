@@ -42,9 +42,11 @@ bool exists(const std::string& path) {
 
 using vt::files::errnoToOSErr;
 
-// Removes a file unless a live movie reads from it.
+// Removes a file unless a live movie reads from it; a symlink is removed, not followed.
 OSErr removeFile(const std::string& path) {
-  if (isFileBusy(path)) return fBsyErr;
+  struct stat st;
+  bool link = ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+  if (!link && isFileBusy(path)) return fBsyErr;
   if (::unlink(path.c_str()) != 0) return errnoToOSErr(errno);
   return noErr;
 }

@@ -138,7 +138,13 @@ bool FileDialog::goToFolder(const std::string& folder) {
   }
   scrollTop_ = 0;
   if (!config_.save) browser_.selectFirst();
-  if (config_.save && name() == config_.proposedName) name_.setText(proposable(name()));
+  if (config_.save && name() == config_.proposedName) {
+    std::string free = proposable(name());
+    if (free != name()) {
+      name_.setText(free);
+      name_.selectAll();
+    }
+  }
   updateButtons();
   refreshPreview();
   return true;
