@@ -478,7 +478,9 @@ OSErr exportMovie(VTMovie* movie, const std::string& path, const Options& option
   }
   const std::string name = path.substr(path.rfind('/') + 1);
   auto failed = [&](OSErr err) {
-    message = "“" + name + "” was not written: " + describe(err) + ".";
+    // Busy, yet no open movie reads the name: another writer replaced the file meanwhile.
+    const bool raced = err == fBsyErr && !vt::files::nameIsBusy(path);
+    message = "“" + name + "” was not written: " + describe(raced ? (OSErr)dupFNErr : err) + ".";
     return err;
   };
   const bool folder = options.format == Format::png;

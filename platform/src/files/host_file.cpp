@@ -358,8 +358,10 @@ OSErr PendingFile::start(const std::string& path, bool replace, bool folder) {
   tempName_ = temporaryName(name_);
   working_ = parent + "/" + tempName_;
   // Created as any new file would be: the umask decides its permissions.
-  fd_ = ::openat(dir_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
-  if (fd_ < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+  // An unnamed file is reopened and named through /proc; without it, a named one.
+  const bool proc = ::access("/proc/self/fd", X_OK) == 0;
+  fd_ = proc ? ::openat(dir_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666) : -1;
+  if (fd_ < 0 && (!proc || errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
     named_ = true;
     fd_ = ::openat(dir_, tempName_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   }
