@@ -1,5 +1,6 @@
 // Export Movie... with its progress window, and vantrel-make, which must build the movies
 // Make Effect Movie builds.
+#include <algorithm>
 #include <filesystem>
 
 #include "app_fixture.h"
@@ -210,4 +211,45 @@ TEST_F(AppTest, ExportAndFlattenShowProgressAndCancelCleanly) {
     if (result) DisposeMovie(result);
   }
   EXPECT_EQ(entryCount(dir), 1);
+}
+
+TEST_F(AppTest, ExportAndTheMakeToolNeverReplaceTheMovieTheyRead) {
+  InstallMenuBar();
+  const std::string victim = tempDir_ + "/victim.mov";
+  std::filesystem::copy_file(
+      vt_test::fixture("make_a.mov", "-f lavfi -i testsrc2=size=160x120:rate=15 -t 1 -c:v libx264"),
+      victim);
+  std::filesystem::create_directory(tempDir_ + "/sub");
+  std::filesystem::create_directory_symlink("..", tempDir_ + "/sub/up");
+  const std::string before = vt_test::readFile(victim);
+  for (const std::string& out :
+       {victim, tempDir_ + "/./victim.mov", tempDir_ + "/sub/up/victim.mov"}) {
+    std::string log;
+    EXPECT_EQ(Make("--effect blur --refer '" + victim + "' -o '" + out + "'", &log), 1) << out;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+    EXPECT_NE(log.find("is the source"), std::string::npos) << log;
+    EXPECT_EQ(vt_test::readFile(victim), before) << out;
+  }
+
+  // With ProRes chosen the dialog proposes another name than the open file's own.
+  WindowReference w = OpenMovieFile(victim);
+  ASSERT_NE(w, nullptr);
+  const UInt16 exportItem =
+      (UInt16)((kFileMenuResID << 8) + CountMenuItems(GetMenuHandle(kFileMenuResID)));
+  VTAutomationNavSaveAs(tempDir_, "", true, 1);
+  QTFrame_HandleFileMenuItem(w, exportItem);
+  EXPECT_EQ(VTAutomationNavLastShown().name, "victim 2.mov");
+  EXPECT_TRUE(std::filesystem::exists(tempDir_ + "/victim 2.mov"));
+  // Its own name typed and Replace confirmed: refused, and the user is told.
+  int warnings = 0;
+  OnModalTurn([&](long) {
+    if (!VTAutomationHasFrontDialog()) return;
+    ++warnings;
+    VTAutomationPostKey((char)kReturnCharCode);
+  });
+  VTAutomationNavSaveAs(tempDir_, "victim.mov", true, 1);
+  QTFrame_HandleFileMenuItem(w, exportItem);
+  VTAutomationSetModalHook(nullptr);
+  EXPECT_GE(warnings, 1);
+  EXPECT_EQ(vt_test::readFile(victim), before);
 }

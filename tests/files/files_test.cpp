@@ -9,6 +9,7 @@
 
 #include "core/macroman.h"
 #include "files/fsspec.h"
+#include "files/host_file.h"
 #include "fixtures.h"
 
 namespace fs = std::filesystem;
@@ -179,12 +180,11 @@ TEST(FSSpecs, DeleteRenameAndBusyFiles) {
   EXPECT_TRUE(fs::exists(dir + "/three"));
   EXPECT_EQ(FSpDelete(&one), fnfErr);
 
-  static std::string busyPath;
-  busyPath = dir + "/two";
-  vt::files::setBusyQuery([](const std::string& p) { return p == busyPath; });
+  auto open = vt::files::HostFile::open(dir + "/two");
+  ASSERT_TRUE(open);
   EXPECT_EQ(FSpDelete(&two), fBsyErr);
   EXPECT_TRUE(fs::exists(dir + "/two"));
-  vt::files::setBusyQuery(nullptr);
+  open.reset();
   EXPECT_EQ(FSpDelete(&two), noErr);
   EXPECT_FALSE(fs::exists(dir + "/two"));
 

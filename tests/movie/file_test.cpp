@@ -6,7 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 
 #include "atoms/atom_tree.h"
 #include "core/fourcc.h"
@@ -213,31 +215,6 @@ TEST(MovieFiles, FlattenPutsMovieFirstKeepsUnknownAtomsAndReportsProgress) {
   DisposeMovie(alone);
 }
 
-TEST(MovieFiles, BusyFilesAreNotDestroyed) {
-  std::string path = buildEffectStyleMovie(vt_test::tempDir("movie-busy"));
-  FSSpec s = mt::spec(path);
-  Movie m = mt::openMovie(path);
-  ASSERT_NE(m, nullptr);
-  EXPECT_EQ(DeleteMovieFile(&s), fBsyErr);
-  short ref = 0;
-  Movie created = nullptr;
-  EXPECT_EQ(CreateMovieFile(&s, 'TVOD', smSystemScript, (long)createMovieFileDeleteCurFile, &ref,
-                            &created),
-            fBsyErr);
-  EXPECT_EQ(created, nullptr);
-  // Flattening a movie onto its own file is refused too.
-  EXPECT_EQ(FlattenMovieData(m, flattenAddMovieToDataFork, &s, 'TVOD', smSystemScript,
-                             (long)createMovieFileDeleteCurFile),
-            nullptr);
-  EXPECT_EQ(GetMoviesError(), fBsyErr);
-  EXPECT_TRUE(std::filesystem::exists(path));
-  DisposeMovie(m);
-  // Without a live movie the file can go; a missing file is reported.
-  EXPECT_EQ(CreateMovieFile(&s, 'TVOD', smSystemScript, 0, &ref, &created), dupFNErr);
-  EXPECT_EQ(DeleteMovieFile(&s), noErr);
-  EXPECT_EQ(DeleteMovieFile(&s), fnfErr);
-}
-
 TEST(MovieFiles, OpenAndCreateErrors) {
   std::string dir = vt_test::tempDir("movie-errs");
   FSSpec missing = mt::spec(dir + "/missing.mov");
@@ -413,6 +390,72 @@ TEST(SafeSaving, ASecondWriterNeverSilentlyUndoesTheFirst) {
   }
   DisposeMovie(first);
   DisposeMovie(second);
+}
+
+TEST(MovieFiles, AFileAnOpenMovieReadsIsNotReplacedHoweverItIsNamed) {
+  const std::string dir = vt_test::tempDir("movie-busy");
+  std::string path = buildEffectStyleMovie(dir);
+  std::filesystem::create_directory(dir + "/sub");
+  std::filesystem::create_directory_symlink("..", dir + "/sub/up");
+  std::filesystem::create_symlink(path, dir + "/link.mov");
+  std::filesystem::create_hard_link(path, dir + "/hard.mov");
+  const std::vector<uint8_t> before = mt::readFile(path);
+  Movie m = mt::openMovie(path);
+  ASSERT_NE(m, nullptr);
+  Movie other = movieOf(2);
+  // The effect save and Save As (a new movie file given the movie), and a flatten.
+  const std::vector<std::pair<const char*, std::function<OSErr(const std::string&)>>> writers = {
+      {"save", [&](const std::string& to) { return mt::saveAs(other, to, kReplace); }},
+      {"flatten", [&](const std::string& to) {
+         Movie flat = mt::flatten(m, to, flattenAddMovieToDataFork, kReplace);
+         if (flat) DisposeMovie(flat);
+         return GetMoviesError();
+       }}};
+  const std::pair<std::string, OSErr> names[] = {
+      {path, fBsyErr},
+      {dir + "/./" + path.substr(dir.size() + 1), fBsyErr},
+      {dir + "/sub/../" + path.substr(dir.size() + 1), fBsyErr},
+      {dir + "/sub/up/" + path.substr(dir.size() + 1), fBsyErr},
+      {dir + "/link.mov", fBsyErr},  // a symlink is followed to the open file
+      {dir + "/hard.mov", noErr},    // another name of it: that name is replaced
+  };
+  for (const auto& [what, write] : writers)
+    for (const auto& [name, expected] : names) {
+      EXPECT_EQ(write(name), expected) << what << " " << name;
+      EXPECT_EQ(mt::readFile(path), before) << what << " " << name;
+      std::filesystem::remove(dir + "/hard.mov");
+      std::filesystem::create_hard_link(path, dir + "/hard.mov");
+    }
+  FSSpec s = mt::spec(path), link = mt::spec(dir + "/link.mov");
+  EXPECT_EQ(DeleteMovieFile(&s), fBsyErr);
+  EXPECT_EQ(DeleteMovieFile(&link), noErr);  // the link goes, not the file
+  DisposeMovie(other);
+  DisposeMovie(m);
+  // Without a live movie the file can go; a missing file is reported.
+  short ref = 0;
+  Movie created = nullptr;
+  EXPECT_EQ(CreateMovieFile(&s, 'TVOD', smSystemScript, 0, &ref, &created), dupFNErr);
+  EXPECT_EQ(DeleteMovieFile(&s), noErr);
+  EXPECT_EQ(DeleteMovieFile(&s), fnfErr);
+}
+
+TEST(MovieFiles, TheMovieIsReadFromTheFileOpenedEvenWhenItsNameIsReplaced) {
+  const std::string dir = vt_test::tempDir("movie-swap"), path = dir + "/a.mov";
+  Movie three = movieOf(3), five = movieOf(5);
+  ASSERT_EQ(mt::saveAs(three, path), noErr);
+  ASSERT_EQ(mt::saveAs(five, dir + "/b.mov"), noErr);
+  FSSpec s = mt::spec(path);
+  short ref = 0;
+  ASSERT_EQ(OpenMovieFile(&s, &ref, fsRdPerm), noErr);
+  ASSERT_EQ(std::rename((dir + "/b.mov").c_str(), path.c_str()), 0);
+  Movie m = nullptr;
+  ASSERT_EQ(NewMovieFromFile(&m, ref, nullptr, nullptr, 0, nullptr), noErr);
+  CloseMovieFile(ref);
+  EXPECT_EQ(GetMovieDuration(m), GetMovieDuration(three));
+  EXPECT_EQ(mt::firstByte(GetTrackMedia(GetMovieIndTrack(m, 1)), 120), 2);  // its third frame
+  DisposeMovie(m);
+  DisposeMovie(three);
+  DisposeMovie(five);
 }
 
 }  // namespace

@@ -141,21 +141,23 @@ TEST(MovieMalformed, NotMovieFiles) {
   EXPECT_EQ(mt::openMovie(text, &err), nullptr);
   EXPECT_EQ(err, cantFindHandler);
   // An importer gets the file and builds the movie.
-  vt::movie::setForeignFileOpener([](const std::string&, VTMovie** out) -> OSErr {
-    VTMovie* m = vt::movie::newMovieObject();
-    VTTrack* t = vt::movie::addTrack(m, 'vide', 25);
-    auto mem = std::make_shared<vt::movie::MemorySource>();
-    mem->bytes.assign(100, 7);
-    t->media->addDataSource(mem);
-    std::vector<uint8_t> desc(86, 0);
-    vt::writeBE32(&desc[4], 'jpeg');
-    vt::writeBE16(&desc[14], 1);
-    int d = t->media->addDescription(desc);
-    for (int i = 0; i < 4; ++i) t->media->appendSample((uint64_t)i * 25, 25, 1, (uint32_t)d, true);
-    vt::movie::finishTrack(t);
-    *out = m;
-    return noErr;
-  });
+  vt::movie::setForeignFileOpener(
+      [](const std::string&, const std::shared_ptr<vt::files::HostFile>&, VTMovie** out) -> OSErr {
+        VTMovie* m = vt::movie::newMovieObject();
+        VTTrack* t = vt::movie::addTrack(m, 'vide', 25);
+        auto mem = std::make_shared<vt::movie::MemorySource>();
+        mem->bytes.assign(100, 7);
+        t->media->addDataSource(mem);
+        std::vector<uint8_t> desc(86, 0);
+        vt::writeBE32(&desc[4], 'jpeg');
+        vt::writeBE16(&desc[14], 1);
+        int d = t->media->addDescription(desc);
+        for (int i = 0; i < 4; ++i)
+          t->media->appendSample((uint64_t)i * 25, 25, 1, (uint32_t)d, true);
+        vt::movie::finishTrack(t);
+        *out = m;
+        return noErr;
+      });
   Movie m = mt::openMovie(text, &err);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(GetTrackDuration(GetMovieIndTrack(m, 1)), 96);  // 4/25 s at 600

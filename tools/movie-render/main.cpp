@@ -21,6 +21,7 @@
 #include "common/open_movie.h"
 #include "compose/compose.h"
 #include "compose/frame_pipe.h"
+#include "files/host_file.h"
 #include "model/time.h"
 
 namespace {
@@ -85,6 +86,11 @@ int main(int argc, char** argv) {
   std::string error;
   Movie movie = openToolMovie(file, error);
   if (!movie) return fail(error);
+  // The stream is written in place: never into a file the movie reads, by any of its names.
+  if (!null && out != "-" && vt::files::isBusy(out)) {
+    DisposeMovie(movie);
+    return fail(out + " is a file the movie reads; choose another output");
+  }
   TimeScale scale = GetMovieTimeScale(movie);
   TimeValue duration = GetMovieDuration(movie);
   Rect box;

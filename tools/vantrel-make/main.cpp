@@ -13,6 +13,8 @@
 #include <VTAutomation.h>
 #include <VTAutomationEffects.h>
 #include <VTAutomationNav.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -28,6 +30,7 @@
 #include "common/open_movie.h"
 #include "effects/catalogue.h"
 #include "export/export.h"
+#include "files/host_file.h"
 #include "paramdialog/param_model.h"
 
 namespace {
@@ -252,6 +255,33 @@ vt::exporter::Format formatFor(const std::string& path) {
   return vt::exporter::Format::png;
 }
 
+// The bytes of `from` as the pending file's content, which then takes its name.
+OSErr copyInto(const std::string& from, vt::files::PendingFile& to) {
+  OSErr err = noErr;
+  int in = vt::files::openRegularFile(from, O_RDONLY, &err);
+  if (in < 0) return err;
+  bool kernelCopy = true;
+  std::vector<char> buf;
+  for (;;) {
+    ssize_t n = kernelCopy ? copy_file_range(in, nullptr, to.fd(), nullptr, 1 << 30, 0) : 0;
+    if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+      kernelCopy = false;  // across file systems on older kernels: by hand
+      buf.resize(1 << 20);
+    }
+    if (!kernelCopy) {
+      n = read(in, buf.data(), buf.size());
+      if (n > 0 && write(to.fd(), buf.data(), (size_t)n) != n) n = -1;
+    }
+    if (n == 0) break;
+    if (n < 0) {
+      err = vt::files::errnoToOSErr(errno == 0 ? EIO : errno);
+      break;
+    }
+  }
+  close(in);
+  return err != noErr ? err : to.commit();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -280,6 +310,19 @@ int main(int argc, char** argv) {
     printList();
     return 0;
   }
+
+  // The output never replaces a source, however either is spelled (same device and inode).
+  struct stat outFile;
+  if (stat(a.out.c_str(), &outFile) == 0)
+    for (const std::string& source : a.sources) {
+      struct stat in;
+      if (stat(source.c_str(), &in) == 0 && in.st_dev == outFile.st_dev &&
+          in.st_ino == outFile.st_ino) {
+        std::fprintf(stderr, "vantrel-make: %s is the source %s; choose another output\n",
+                     a.out.c_str(), source.c_str());
+        return 1;
+      }
+    }
 
   std::vector<FSSpec> specs(a.sources.size());
   for (size_t i = 0; i < a.sources.size(); i++)
@@ -313,7 +356,15 @@ int main(int argc, char** argv) {
     }
   }
 
-  // Built under a temporary name and renamed when whole, so a failure leaves nothing.
+  // Written unnamed beside the output and given its name when whole: a failure leaves nothing,
+  // and a file another writer put there meanwhile, or one an open movie reads, is kept.
+  vt::files::PendingFile output;
+  if ((err = output.begin(a.out, true)) != noErr) {
+    cancelJob();
+    std::fprintf(stderr, "vantrel-make: cannot write %s (error %d)\n", a.out.c_str(), err);
+    return 1;
+  }
+  // The application builds the movie under a temporary name.
   const size_t slash = a.out.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : a.out.substr(0, slash + 1);
   const std::string temp = ".vantrel-make-" + std::to_string(getpid()) + ".mov";
@@ -343,10 +394,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   DisposeMovie(made);
-  if (rename(tempPath.c_str(), a.out.c_str()) != 0) {
-    std::fprintf(stderr, "vantrel-make: cannot write %s (%s)\n", a.out.c_str(),
-                 std::strerror(errno));
-    unlink(tempPath.c_str());
+  err = copyInto(tempPath, output);
+  unlink(tempPath.c_str());
+  if (err != noErr) {
+    std::fprintf(stderr, "vantrel-make: cannot write %s (error %d)\n", a.out.c_str(), err);
     return 1;
   }
   if (a.exportTo.empty()) return 0;

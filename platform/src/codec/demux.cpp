@@ -10,6 +10,7 @@
 #include "codec/audio_format.h"
 #include "codec/decoder.h"
 #include "core/fourcc.h"
+#include "files/host_file.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -25,16 +26,17 @@ constexpr size_t kSniffBytes = 65536;
 // A container reporting more frames than this is refused rather than indexed.
 constexpr size_t kMaxIndexedSamples = 5'000'000;
 
-bool readHead(const std::string& path, std::vector<uint8_t>& head, bool& exists) {
-  FILE* f = std::fopen(path.c_str(), "rb");
-  exists = f != nullptr;
-  if (!f) return false;
+bool readHead(const vt::files::HostFile& file, std::vector<uint8_t>& head) {
   head.resize(kSniffBytes);
-  size_t n = std::fread(head.data(), 1, head.size(), f);
-  bool err = std::ferror(f);
-  std::fclose(f);
+  size_t n = 0;
+  while (n < head.size()) {
+    int64_t r = file.readSome(n, head.size() - n, head.data() + n);
+    if (r < 0) return false;
+    if (r == 0) break;
+    n += (size_t)r;
+  }
   head.resize(n);
-  return !err;
+  return true;
 }
 
 bool isTransportStream(const std::vector<uint8_t>& h, size_t packet, size_t lead) {
@@ -284,9 +286,13 @@ bool isSoundFileType(OSType t) {
 }
 
 OSType sniffFileType(const std::string& path) {
+  auto file = vt::files::HostFile::open(path);
+  return file ? sniffFileType(*file) : 0;
+}
+
+OSType sniffFileType(const vt::files::HostFile& file) {
   std::vector<uint8_t> head;
-  bool exists;
-  if (!readHead(path, head, exists)) return 0;
+  if (!readHead(file, head)) return 0;
   return sniffHead(head);
 }
 
@@ -304,11 +310,52 @@ int64_t DemuxStream::duration() const {
 
 void Demuxer::closeContext() {
   if (fmt_) avformat_close_input(&fmt_);
+  if (io_) {
+    av_freep(&io_->buffer);
+    avio_context_free(&io_);
+  }
   cursor_ = -1;
+}
+
+int Demuxer::ioRead(void* opaque, uint8_t* buf, int size) {
+  auto* d = static_cast<Demuxer*>(opaque);
+  int64_t n = d->file_->readSome((uint64_t)d->ioPos_, (size_t)size, buf);
+  if (n < 0) return AVERROR(EIO);
+  if (n == 0) return AVERROR_EOF;
+  d->ioPos_ += n;
+  return (int)n;
+}
+
+int64_t Demuxer::ioSeek(void* opaque, int64_t offset, int whence) {
+  auto* d = static_cast<Demuxer*>(opaque);
+  int64_t size = (int64_t)d->file_->size();
+  switch (whence & ~AVSEEK_FORCE) {
+    case AVSEEK_SIZE: return size;
+    case SEEK_SET: break;
+    case SEEK_CUR: offset += d->ioPos_; break;
+    case SEEK_END: offset += size; break;
+    default: return AVERROR(EINVAL);
+  }
+  if (offset < 0) return AVERROR(EINVAL);
+  d->ioPos_ = offset;
+  return offset;
 }
 
 bool Demuxer::openContext(bool findInfo) {
   closeContext();
+  constexpr int kBuffer = 65536;
+  auto* buffer = static_cast<unsigned char*>(av_malloc(kBuffer));
+  if (!buffer) return false;
+  ioPos_ = 0;
+  io_ = avio_alloc_context(buffer, kBuffer, 0, this, &Demuxer::ioRead, nullptr, &Demuxer::ioSeek);
+  fmt_ = io_ ? avformat_alloc_context() : nullptr;
+  if (!fmt_) {
+    if (!io_) av_free(buffer);
+    closeContext();
+    return false;
+  }
+  fmt_->pb = io_;
+  fmt_->flags |= AVFMT_FLAG_CUSTOM_IO;
   AVDictionary* opts = nullptr;
   // Only the file itself: no playlists, no network, no other files named inside it.
   av_dict_set(&opts, "protocol_whitelist", "file", 0);
@@ -316,7 +363,8 @@ bool Demuxer::openContext(bool findInfo) {
   int r = avformat_open_input(&fmt_, path_.c_str(), input_, &opts);
   av_dict_free(&opts);
   if (r < 0) {
-    fmt_ = nullptr;
+    fmt_ = nullptr;  // freed by the failed open
+    closeContext();
     return false;
   }
   if (findInfo && avformat_find_stream_info(fmt_, nullptr) < 0) {
@@ -329,10 +377,19 @@ bool Demuxer::openContext(bool findInfo) {
 
 Result<std::unique_ptr<Demuxer>> Demuxer::open(const std::string& path, bool withAudio) {
   using R = Result<std::unique_ptr<Demuxer>>;
+  OSErr err = noErr;
+  auto file = vt::files::HostFile::open(path, &err);
+  if (!file) return R::failure(err == fnfErr || err == dirNFErr ? (OSErr)fnfErr : (OSErr)ioErr);
+  return open(file, withAudio);
+}
+
+Result<std::unique_ptr<Demuxer>> Demuxer::open(const std::shared_ptr<vt::files::HostFile>& file,
+                                               bool withAudio) {
+  using R = Result<std::unique_ptr<Demuxer>>;
   quietLibraries();
   std::vector<uint8_t> head;
-  bool exists;
-  if (!readHead(path, head, exists)) return R::failure(exists ? ioErr : fnfErr);
+  if (!readHead(*file, head)) return R::failure(ioErr);
+  const std::string path = file->path();
   OSType type = sniffHead(head);
   const char* name = demuxerFor(type, head);
   const AVInputFormat* input = name ? av_find_input_format(name) : nullptr;
@@ -340,6 +397,7 @@ Result<std::unique_ptr<Demuxer>> Demuxer::open(const std::string& path, bool wit
 
   std::unique_ptr<Demuxer> d(new Demuxer());
   d->path_ = path;
+  d->file_ = file;
   d->input_ = input;
   d->formatName_ = name;
   d->pkt_ = av_packet_alloc();
@@ -373,6 +431,7 @@ std::unique_ptr<Demuxer> Demuxer::readerFor(size_t index) const {
   if (!streams_ || index >= streams_->size()) return nullptr;
   std::unique_ptr<Demuxer> r(new Demuxer());
   r->path_ = path_;
+  r->file_ = file_;
   r->formatName_ = formatName_;
   r->input_ = input_;
   r->pkt_ = av_packet_alloc();

@@ -14,8 +14,13 @@
 #include "codec/video_format.h"
 
 struct AVFormatContext;
+struct AVIOContext;
 struct AVInputFormat;
 struct AVPacket;
+
+namespace vt::files {
+class HostFile;
+}
 
 namespace vt::codec {
 
@@ -57,6 +62,9 @@ class Demuxer {
   // only a file with neither fails (noMovieFound). Other errors: fnfErr, ioErr, badFileFormat
   // (not recognised), invalidMovie (no sample can be read).
   static Result<std::unique_ptr<Demuxer>> open(const std::string& path, bool withAudio = false);
+  // The same for a file already open: libavformat reads it through that descriptor.
+  static Result<std::unique_ptr<Demuxer>> open(const std::shared_ptr<vt::files::HostFile>& file,
+                                               bool withAudio = false);
   ~Demuxer();
 
   // A reader of stream `index` of the same file, sharing this one's index; null if out of range.
@@ -89,8 +97,14 @@ class Demuxer {
   bool buildIndex(std::vector<DemuxStream>& streams);
   bool seekTo(int64_t index);
   int64_t identify(int64_t pos, int size) const;
+  // libavformat's reads, each reader at a position of its own in the shared file.
+  static int ioRead(void* opaque, uint8_t* buf, int size);
+  static int64_t ioSeek(void* opaque, int64_t offset, int whence);
 
   std::string path_;
+  std::shared_ptr<vt::files::HostFile> file_;
+  AVIOContext* io_ = nullptr;
+  int64_t ioPos_ = 0;
   std::string formatName_;
   AVFormatContext* fmt_ = nullptr;
   const AVInputFormat* input_ = nullptr;
@@ -119,6 +133,7 @@ class DemuxSampleSource : public SampleSource {
 // 'GIFf', 'PNGf', 'JPEG', 'BMPf', 'TIFF', 'WEBP', and for sound files 'WAVE', 'AIFF', 'AIFC',
 // 'MPG3', 'flac', 'OggS'), or 0. Reads only the file's head.
 OSType sniffFileType(const std::string& path);
+OSType sniffFileType(const vt::files::HostFile& file);
 // True for the types of still images (the graphics importers' types, GIF included).
 bool isImageType(OSType type);
 // True for the types the movie importers open.

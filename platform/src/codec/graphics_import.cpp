@@ -13,8 +13,9 @@
 
 namespace vt::codec {
 
-OSErr decodeStillImage(const std::string& path, Image& out) {
-  auto d = Demuxer::open(path);
+namespace {
+
+OSErr decodeFirstPicture(Result<std::unique_ptr<Demuxer>> d, Image& out) {
   if (!d) return d.error();
   Demuxer& demux = *d.value();
   if (demux.samples().empty()) return invalidMedia;
@@ -31,6 +32,16 @@ OSErr decodeStillImage(const std::string& path, Image& out) {
   if (!decoder.receive(frame)) return codecErr;
   FrameConverter converter;
   return converter.convert(frame, out);
+}
+
+}  // namespace
+
+OSErr decodeStillImage(const std::string& path, Image& out) {
+  return decodeFirstPicture(Demuxer::open(path), out);
+}
+
+OSErr decodeStillImage(const std::shared_ptr<vt::files::HostFile>& file, Image& out) {
+  return decodeFirstPicture(Demuxer::open(file), out);
 }
 
 namespace {

@@ -16,6 +16,7 @@
 #include "core/guard.h"
 #include "core/reset.h"
 #include "files/fsspec.h"
+#include "files/host_file.h"
 #include "model/model.h"
 #include "qtff/reader.h"
 
@@ -79,14 +80,15 @@ void addStreamTrack(VTMovie* m, std::unique_ptr<Demuxer> reader,
   if (lead > 0) t->edits.insert(t->edits.begin(), vt::movie::Edit{lead, -1, fixed1});
 }
 
-OSErr importStream(const std::string& path, VTMovie** out) {
-  auto opened = Demuxer::open(path, true);
+OSErr importStream(const std::string& path, const std::shared_ptr<vt::files::HostFile>& host,
+                   VTMovie** out) {
+  auto opened = Demuxer::open(host, true);
   if (!opened) return opened.error();
   std::unique_ptr<Demuxer> d = std::move(opened.value());
   const std::vector<DemuxStream>& streams = d->streams();
   // A picture whose codec has no movie code could not be described in a movie.
   if (!streams[0].audio && streams[0].video.codec == 0) return noCodecErr;
-  auto file = vt::movie::openFileSource(path);
+  auto file = vt::movie::fileSource(path, host);
   VTMovie* m = vt::movie::newMovieObject();
   // Several sound streams are alternatives (languages, commentary): one plays.
   size_t sounds = 0, defaultSound = SIZE_MAX;
@@ -115,9 +117,9 @@ OSErr importStream(const std::string& path, VTMovie** out) {
 }
 
 // A still image becomes one uncompressed 32-bit frame held in memory.
-OSErr importStill(const std::string& path, VTMovie** out) {
+OSErr importStill(const std::shared_ptr<vt::files::HostFile>& host, VTMovie** out) {
   Image img;
-  OSErr err = decodeStillImage(path, img);
+  OSErr err = decodeStillImage(host, img);
   if (err != noErr) return err;
   if (img.width > 32767 || img.height > 32767) return badFileFormat;
   VTMovie* m = vt::movie::newMovieObject();
@@ -156,19 +158,21 @@ OSErr importStill(const std::string& path, VTMovie** out) {
 
 }  // namespace
 
-OSErr openForeignFile(const std::string& path, VTMovie** movie) {
+OSErr openForeignFile(const std::string& path, const std::shared_ptr<vt::files::HostFile>& open,
+                      VTMovie** movie) {
   if (!movie) return paramErr;
   *movie = nullptr;
-  OSType type = sniffFileType(path);
+  OSErr err = noErr;
+  std::shared_ptr<vt::files::HostFile> file = open ? open : vt::files::HostFile::open(path, &err);
+  if (!file) return err == fnfErr || err == dirNFErr ? (OSErr)fnfErr : (OSErr)noMovieFound;
+  OSType type = sniffFileType(*file);
   if (type == 'GIFf') {
     // Animated GIFs are movies; a GIF the stream reader refuses may still be a picture.
-    OSErr err = importStream(path, movie);
-    return err == noErr ? err : importStill(path, movie);
+    err = importStream(path, file, movie);
+    return err == noErr ? err : importStill(file, movie);
   }
-  if (isMovieImportType(type)) return importStream(path, movie);
-  if (isImageType(type)) return importStill(path, movie);
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return fnfErr;
+  if (isMovieImportType(type)) return importStream(path, file, movie);
+  if (isImageType(type)) return importStill(file, movie);
   return noMovieFound;
 }
 

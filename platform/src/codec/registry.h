@@ -15,6 +15,10 @@ struct VTComponentRecord {
   const char* info;
 };
 
+namespace vt::files {
+class HostFile;
+}
+
 namespace vt::codec {
 struct GraphicsImportState;
 }
@@ -46,5 +50,6 @@ struct GraphicsImportState {
 
 // Decodes the first image of a still-image (or GIF) file; the importers' shared path.
 OSErr decodeStillImage(const std::string& path, Image& out);
+OSErr decodeStillImage(const std::shared_ptr<vt::files::HostFile>& file, Image& out);
 
 }  // namespace vt::codec

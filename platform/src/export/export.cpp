@@ -22,6 +22,7 @@
 #include "codec/decoder.h"
 #include "compose/compose.h"
 #include "compose/frame_pipe.h"
+#include "files/host_file.h"
 #include "model/model.h"
 
 extern "C" {
@@ -63,18 +64,10 @@ std::string describe(OSErr err) {
     case userCanceledErr: return "the export was cancelled";
     case codecErr: return "the encoder failed";
     case memFullErr: return "there is not enough memory";
+    case fBsyErr: return "an open movie reads that file";
+    case dupFNErr: return "another file took that name meanwhile";
     default: return "it could not be written (error " + std::to_string(err) + ")";
   }
-}
-
-void removeTree(const std::string& folder) {
-  if (DIR* d = opendir(folder.c_str())) {
-    while (dirent* e = readdir(d))
-      if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, ".."))
-        unlink((folder + "/" + e->d_name).c_str());
-    closedir(d);
-  }
-  rmdir(folder.c_str());
 }
 
 bool folderHoldsFiles(const std::string& folder) {
@@ -87,71 +80,20 @@ bool folderHoldsFiles(const std::string& folder) {
   return any;
 }
 
-OSErr syncPath(const std::string& path, bool folder) {
-  int fd = open(path.c_str(), (folder ? O_RDONLY | O_DIRECTORY : O_RDONLY) | O_CLOEXEC);
-  if (fd < 0) return fromErrno(errno);
-  int r = fsync(fd);
-  int e = errno;
-  close(fd);
-  return r == 0 || e == EINVAL ? (OSErr)noErr : fromErrno(e);
-}
-
-// The output under a temporary name in the destination's folder, removed unless committed.
+// The output written beside its name and put in its place once whole: unnamed until then (a
+// folder hidden), so a failure or a killed export leaves nothing and an older file untouched.
 class TempOutput {
  public:
-  ~TempOutput() {
-    if (temp_.empty() || committed_) return;
-    if (folder_)
-      removeTree(temp_);
-    else
-      unlink(temp_.c_str());
-  }
-
   OSErr create(const std::string& path, bool folder) {
-    path_ = path;
-    folder_ = folder;
-    size_t slash = path.rfind('/');
-    parent_ = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (base.empty()) return paramErr;
-    // Keep the name within NAME_MAX however long the destination's is.
-    if (base.size() > 200) base.resize(200);
-    // Created as any new file would be (the umask decides its permissions), under a name
-    // nobody else holds.
-    static std::atomic<unsigned> counter{0};
-    for (int attempt = 0;; attempt++) {
-      char suffix[40];
-      std::snprintf(suffix, sizeof suffix, ".part-%d-%u", (int)getpid(), counter++);
-      std::string name = parent_ + "/." + base + suffix;
-      int r = folder ? mkdir(name.c_str(), 0777)
-                     : ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (r >= 0) {
-        if (!folder) close(r);
-        temp_ = name;
-        return noErr;
-      }
-      if (errno != EEXIST || attempt > 100) return fromErrno(errno);
-    }
+    OSErr err = folder ? file_.beginFolder(path, true) : file_.begin(path, true);
+    return err == permErr || err == wPrErr ? (OSErr)wrPermErr : err;
   }
-
-  const std::string& temp() const { return temp_; }
-
-  OSErr commit() {
-    if (OSErr err = syncPath(temp_, folder_)) return err;
-    struct stat st;
-    // A folder replaces a file of its name; rename itself replaces a file or an empty folder.
-    if (folder_ && stat(path_.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) &&
-        unlink(path_.c_str()) != 0)
-      return fromErrno(errno);
-    if (rename(temp_.c_str(), path_.c_str()) != 0) return fromErrno(errno);
-    committed_ = true;
-    syncPath(parent_, true);
-    return noErr;
-  }
+  // Where the writers open the output until the commit.
+  std::string temp() const { return file_.openablePath(); }
+  OSErr commit() { return file_.commit(); }
 
  private:
-  std::string path_, parent_, temp_;
-  bool folder_ = false, committed_ = false;
+  vt::files::PendingFile file_;
 };
 
 // Converts frames to the encoder's pixel format into a frame it may keep.
@@ -536,7 +478,9 @@ OSErr exportMovie(VTMovie* movie, const std::string& path, const Options& option
   }
   const std::string name = path.substr(path.rfind('/') + 1);
   auto failed = [&](OSErr err) {
-    message = "“" + name + "” was not written: " + describe(err) + ".";
+    // Busy, yet no open movie reads the name: another writer replaced the file meanwhile.
+    const bool raced = err == fBsyErr && !vt::files::nameIsBusy(path);
+    message = "“" + name + "” was not written: " + describe(raced ? (OSErr)dupFNErr : err) + ".";
     return err;
   };
   const bool folder = options.format == Format::png;

@@ -86,7 +86,7 @@ OSErr FSpDelete(const FSSpec* spec) try {
   if ((err = folderOf(path, folder)) != noErr) return err;
   struct stat st;
   if (::lstat(path.c_str(), &st) != 0) return errnoToOSErr(errno);
-  if (vt::files::isBusy(path)) return fBsyErr;
+  if (!S_ISLNK(st.st_mode) && vt::files::nameIsBusy(path)) return fBsyErr;
   int rc = S_ISDIR(st.st_mode) ? ::rmdir(path.c_str()) : ::unlink(path.c_str());
   return rc == 0 ? (OSErr)noErr : errnoToOSErr(errno);
 } catch (...) {

@@ -53,8 +53,6 @@ const ResetRegistration kReset(ResetStage::Managers, [] {
   t.longNames.clear();
 });
 
-BusyQuery gBusyQuery = nullptr;
-
 std::string currentDir() {
   std::error_code ec;
   auto p = std::filesystem::current_path(ec);
@@ -247,12 +245,6 @@ OSErr writeTypeCreator(const std::string& path, OSType type, OSType creator) {
     }
   }
   return noErr;
-}
-
-void setBusyQuery(BusyQuery query) { gBusyQuery = query; }
-
-bool isBusy(const std::string& absolutePath) {
-  return gBusyQuery != nullptr && gBusyQuery(normalise(absolutePath));
 }
 
 void reset() {

@@ -33,11 +33,6 @@ std::string resolveName(const std::string& folder, const std::string& specName);
 bool readTypeCreator(const std::string& path, OSType& type, OSType& creator);
 OSErr writeTypeCreator(const std::string& path, OSType type, OSType creator);
 
-// The movie layer tells whether a live movie reads from a file; such files are not deleted.
-typedef bool (*BusyQuery)(const std::string& absolutePath);
-void setBusyQuery(BusyQuery query);
-bool isBusy(const std::string& absolutePath);
-
 // Forgets the directory table and the remembered long names (tests).
 void reset();
 

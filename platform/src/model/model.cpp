@@ -23,41 +23,34 @@ namespace vt::movie {
 
 namespace {
 
-// Live file sources by absolute path; a path in this map is busy.
+// Live file sources by the absolute path the movies use, so one path is opened once.
 std::map<std::string, std::weak_ptr<DataSource>>& fileSources() {
   static std::map<std::string, std::weak_ptr<DataSource>> m;
   return m;
 }
 
+// A file's bytes through the files layer's one open file for it.
 class FileSource : public DataSource {
  public:
-  FileSource(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+  FileSource(std::string path, std::shared_ptr<vt::files::HostFile> file)
+      : path_(std::move(path)), file_(std::move(file)) {}
   void rename(const std::string& to) { path_ = to; }
   ~FileSource() override {
-    ::close(fd_);
     if (path_.empty()) return;
     auto& m = fileSources();
     auto it = m.find(path_);
     if (it != m.end() && it->second.expired()) m.erase(it);
   }
   bool read(uint64_t offset, uint32_t size, uint8_t* dst) override {
-    uint64_t done = 0;
-    while (done < size) {
-      ssize_t n = ::pread(fd_, dst + done, size - done, (off_t)(offset + done));
-      if (n <= 0) return false;
-      done += (uint64_t)n;
-    }
-    return true;
+    return file_->read(offset, size, dst);
   }
   std::string filePath() const override { return path_; }
-  uint64_t size() const override {
-    struct stat st;
-    return ::fstat(fd_, &st) == 0 ? (uint64_t)st.st_size : 0;
-  }
+  uint64_t size() const override { return file_->size(); }
+  std::shared_ptr<vt::files::HostFile> hostFile() const override { return file_; }
 
  private:
   std::string path_;
-  int fd_;
+  std::shared_ptr<vt::files::HostFile> file_;
 };
 
 }  // namespace
@@ -70,13 +63,6 @@ std::string absolutePath(const std::string& path) {
 }
 
 namespace {
-
-bool busyQuery(const std::string& path) { return isFileBusy(path); }
-
-struct BusyHookInstaller {
-  BusyHookInstaller() { vt::files::setBusyQuery(&busyQuery); }
-};
-BusyHookInstaller gBusyHookInstaller;
 
 std::unordered_set<const VTMovie*>& liveMovies() {
   static std::unordered_set<const VTMovie*> s;
@@ -96,27 +82,41 @@ const ResetRegistration kReset(ResetStage::Movies, [] {
 }  // namespace
 
 std::shared_ptr<DataSource> openFileSource(const std::string& rawPath) {
-  vt::files::setBusyQuery(&busyQuery);
   std::string path = absolutePath(rawPath);
   auto& m = fileSources();
   auto it = m.find(path);
   if (it != m.end()) {
     if (auto s = it->second.lock()) return s;
   }
-  int fd = vt::files::openRegularFile(path, O_RDONLY, nullptr);
-  if (fd < 0) return nullptr;
-  auto s = std::make_shared<FileSource>(path, fd);
+  auto file = vt::files::HostFile::open(path);
+  if (!file) return nullptr;
+  auto s = std::make_shared<FileSource>(path, std::move(file));
+  m[path] = s;
+  return s;
+}
+
+std::shared_ptr<DataSource> fileSource(const std::string& rawPath,
+                                       std::shared_ptr<vt::files::HostFile> file) {
+  std::string path = absolutePath(rawPath);
+  auto& m = fileSources();
+  auto it = m.find(path);
+  if (it != m.end()) {
+    auto s = it->second.lock();
+    if (s && s->hostFile() == file) return s;
+  }
+  auto s = std::make_shared<FileSource>(path, std::move(file));
   m[path] = s;
   return s;
 }
 
 std::shared_ptr<DataSource> adoptFileSource(const std::string& name, int fd) {
-  auto s = std::make_shared<FileSource>(name, fd);
+  auto s = std::make_shared<FileSource>(name, vt::files::HostFile::adopt(name, fd));
   fileSources()[name] = s;
   return s;
 }
 
 void fileRenamed(const std::string& from, const std::string& to) {
+  vt::files::renameOpenFiles(from, to);
   auto& m = fileSources();
   auto it = m.find(from);
   if (it != m.end()) {
@@ -137,11 +137,7 @@ void fileRenamed(const std::string& from, const std::string& to) {
   }
 }
 
-bool isFileBusy(const std::string& rawPath) {
-  auto& m = fileSources();
-  auto it = m.find(absolutePath(rawPath));
-  return it != m.end() && !it->second.expired();
-}
+bool isFileBusy(const std::string& rawPath) { return vt::files::nameIsBusy(rawPath); }
 
 bool MemorySource::read(uint64_t offset, uint32_t size, uint8_t* dst) {
   if (offset > bytes.size() || size > bytes.size() - offset) return false;

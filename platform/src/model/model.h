@@ -35,6 +35,10 @@
 #include "model/sample_table.h"
 #include "model/time.h"
 
+namespace vt::files {
+class HostFile;
+}
+
 namespace vt::movie {
 
 // Where sample bytes live. Reads are whole or fail.
@@ -47,11 +51,17 @@ class DataSource {
   // The host file path when the bytes come straight from a file; "" otherwise. Only such
   // sources can be referred to by a data reference in a movie file.
   virtual std::string filePath() const { return {}; }
+  // The open host file the bytes come from; null for other sources.
+  virtual std::shared_ptr<vt::files::HostFile> hostFile() const { return nullptr; }
 };
 
 // A shared, read-only view of a file, kept open while any movie uses it. The file counts as busy
 // (cannot be deleted or replaced through the movie layer) for as long as the source lives.
 std::shared_ptr<DataSource> openFileSource(const std::string& path);
+// The source for `path` reading through `file`, a file already open (the one a movie file was
+// opened as), so that what is read is that file even if the name has come to hold another.
+std::shared_ptr<DataSource> fileSource(const std::string& path,
+                                       std::shared_ptr<vt::files::HostFile> file);
 // Growable bytes in memory (media data of movies that have no file).
 class MemorySource : public DataSource {
  public:
@@ -59,6 +69,8 @@ class MemorySource : public DataSource {
   uint64_t size() const override { return bytes.size(); }
   std::vector<uint8_t> bytes;
 };
+// True when writing a new file under `path` would take the name from a file a movie reads
+// (by device and inode, however the path is spelled).
 bool isFileBusy(const std::string& path);
 
 // A data reference entry ('dref' child).
@@ -286,7 +298,10 @@ VTTrack* addTrack(VTMovie* movie, OSType mediaType, TimeScale mediaTimeScale);
 void finishTrack(VTTrack* track);  // one edit over the whole media at rate 1
 
 // Importers for other containers: given a path, make a movie or return an error.
-using ForeignFileOpener = OSErr (*)(const std::string& path, VTMovie** movie);
+// `file` is the file already open as `path` (may be null: then the path is opened).
+using ForeignFileOpener = OSErr (*)(const std::string& path,
+                                    const std::shared_ptr<vt::files::HostFile>& file,
+                                    VTMovie** movie);
 void setForeignFileOpener(ForeignFileOpener opener);
 
 // Live-object checks: public calls accept only objects that exist.

@@ -42,9 +42,11 @@ bool exists(const std::string& path) {
 
 using vt::files::errnoToOSErr;
 
-// Removes a file unless a live movie reads from it.
+// Removes a file unless a live movie reads from it; a symlink is removed, not followed.
 OSErr removeFile(const std::string& path) {
-  if (isFileBusy(path)) return fBsyErr;
+  struct stat st;
+  bool link = ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+  if (!link && isFileBusy(path)) return fBsyErr;
   if (::unlink(path.c_str()) != 0) return errnoToOSErr(errno);
   return noErr;
 }
@@ -95,7 +97,7 @@ OSErr moveDataIntoFile(VTMovie& movie, MovieFile& f) {
       ref.flags = 1;
       ref.path = f.path;
       ref.data.clear();
-      ref.source = openFileSource(f.path);
+      ref.source = fileSourceOf(f);
       md.samplesChanged = true;
       md.changed();
     }
@@ -152,24 +154,24 @@ OSErr OpenMovieFile(const FSSpec* fileSpec, short* resRefNum, SInt8 permission) 
   OSErr err = pathOf(fileSpec, path);
   if (err) return fail(err);
   if (!resRefNum) return fail(paramErr);
-  // Only regular files: a FIFO or device would block or never end.
-  int fd = -1;
+  // Only regular files: a FIFO or device would block or never end. The file is opened here
+  // once; the movie and its data are read through this open file, never by its name again.
+  path = absolutePath(path);
+  std::shared_ptr<vt::files::HostFile> file;
   bool writable = permission != fsRdPerm;
   if (permission == fsRdPerm) {
-    fd = vt::files::openRegularFile(path, O_RDONLY, &err);
+    file = vt::files::HostFile::open(path, &err);
   } else {
-    fd = vt::files::openRegularFile(path, O_RDWR, &err);
-    if (fd < 0 && permission == fsCurPerm && (err == permErr || err == wPrErr)) {
+    file = vt::files::HostFile::openWith(path, O_RDWR, &err);
+    if (!file && permission == fsCurPerm && (err == permErr || err == wPrErr)) {
       writable = false;
-      fd = vt::files::openRegularFile(path, O_RDONLY, &err);
+      file = vt::files::HostFile::open(path, &err);
     }
   }
-  if (fd < 0) return fail(err);
-  short ref = openMovieFileRef(path, fd, writable);
-  if (!ref) {
-    ::close(fd);
-    return fail(tmfoErr);
-  }
+  if (!file) return fail(err);
+  short ref = openMovieFileRef(path, file->fd(), writable);
+  if (!ref) return fail(tmfoErr);
+  movieFile(ref)->file = std::move(file);
   *resRefNum = ref;
   return fail(noErr);
 } catch (...) {
@@ -184,8 +186,6 @@ OSErr CloseMovieFile(short resRefNum) try {
   if (f->pending) {
     if (!f->pending->committed()) fileRenamed(f->path, std::string());
     f->pending->discard();
-  } else {
-    ::close(f->fd);
   }
   closeMovieFileRef(resRefNum);
   return fail(err);
@@ -204,17 +204,17 @@ OSErr NewMovieFromFile(Movie* theMovie, short resRefNum, short* resId, StringPtr
   if (want > 0) return fail(resNotFound);  // one movie per file, in the data fork
   VTMovie* m = nullptr;
   OSErr err;
-  if (vt::qtff::isMovieFile(f->path)) {
+  if (f->file && vt::qtff::isMovieFile(*f->file)) {
     // Data written through this reference number must be complete before reading.
     closeMediaData(*f);
     vt::qtff::MovieAtomLocation where;
-    err = vt::qtff::readMovieFile(f->path, &m, &where);
+    err = vt::qtff::readMovieFile(f->file, f->path, &m, &where);
     if (!err) {
       m->moovOffset = where.offset;
       m->moovSize = where.size;
     }
   } else if (ForeignFileOpener open = foreignFileOpener()) {
-    err = open(f->path, &m);
+    err = open(f->path, f->file, &m);
     if (!err && !isLiveMovie(m)) err = internalQuickTimeError;
   } else {
     err = cantFindHandler;
@@ -271,6 +271,7 @@ OSErr CreateMovieFile(const FSSpec* fileSpec, OSType creator, ScriptCode, long f
     MovieFile* f = movieFile(ref);
     f->pending = pending;
     f->pendingSource = adoptFileSource(name, readFd);
+    f->file = f->pendingSource->hostFile();
     f->holdsMovie = 1;
     f->creator = creator;
   }

@@ -195,12 +195,16 @@ OSErr appendToFile(MovieFile& f, const uint8_t* data, size_t size, uint64_t& off
   return noErr;
 }
 
+std::shared_ptr<DataSource> fileSourceOf(const MovieFile& f) {
+  return f.file ? fileSource(f.path, f.file) : openFileSource(f.path);
+}
+
 bool holdsMovieData(const MovieFile& f) {
   // Asked for every added sample; the answer cannot change while we only append.
   if (f.holdsMovie >= 0) return f.holdsMovie == 1;
   struct stat st;
   if (::fstat(f.fd, &st) != 0) return false;
-  bool yes = st.st_size == 0 || vt::qtff::isMovieFile(f.path);
+  bool yes = st.st_size == 0 || (f.file ? vt::qtff::isMovieFile(*f.file) : false);
   const_cast<MovieFile&>(f).holdsMovie = yes ? 1 : 0;
   return yes;
 }
@@ -218,7 +222,7 @@ OSErr appendMediaData(VTMedia& media, const uint8_t* data, size_t size, int& ref
       if (media.dataRefs[i].path == f->path) {
         refIndex = (int)i + 1;
         if (!media.dataRefs[i].source) {
-          media.dataRefs[i].source = openFileSource(f->path);
+          media.dataRefs[i].source = fileSourceOf(*f);
           media.changed();
         }
         return noErr;
@@ -227,7 +231,7 @@ OSErr appendMediaData(VTMedia& media, const uint8_t* data, size_t size, int& ref
     DataRef ref;
     ref.flags = 1;
     ref.path = f->path;
-    ref.source = openFileSource(f->path);
+    ref.source = fileSourceOf(*f);
     media.dataRefs.push_back(std::move(ref));
     media.changed();
     refIndex = (int)media.dataRefs.size();

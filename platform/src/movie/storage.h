@@ -28,6 +28,8 @@ OSErr appendMediaData(VTMedia& media, const uint8_t* data, size_t size, int& ref
 struct MovieFile {
   std::string path;
   int fd = -1;
+  // The one open file every reader of it goes through (owns fd unless `pending` does).
+  std::shared_ptr<vt::files::HostFile> file;
   bool writable = false;
   bool mdatOpen = false;
   uint64_t mdatStart = 0;  // where the 'wide' placeholder before the open 'mdat' starts
@@ -41,6 +43,8 @@ struct MovieFile {
 MovieFile* movieFile(short refNum);
 short openMovieFileRef(const std::string& path, int fd, bool writable);
 void closeMovieFileRef(short refNum);
+// The data source of the file's own bytes, read through its open file.
+std::shared_ptr<DataSource> fileSourceOf(const MovieFile& f);
 // True when the file is empty or a movie file: only such files get media data or movie atoms.
 bool holdsMovieData(const MovieFile& f);
 // Finishes the open 'mdat' atom (its size) so the file is well formed.

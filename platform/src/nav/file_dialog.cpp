@@ -141,6 +141,13 @@ bool FileDialog::goToFolder(const std::string& folder) {
   }
   scrollTop_ = 0;
   if (!config_.save) browser_.selectFirst();
+  if (config_.save && name() == config_.proposedName) {
+    std::string free = proposable(name());
+    if (free != name()) {
+      name_.setText(free);
+      selectNameStem();
+    }
+  }
   updateButtons();
   refreshPreview();
   return true;
@@ -195,6 +202,7 @@ bool FileDialog::chooseFormat(int index) {
   }
   const std::string& ext = config_.formats[(size_t)index].extension;
   if (!ext.empty()) n += "." + ext;
+  n = proposable(n);
   format_ = index;
   if (n != name()) {
     name_.setText(n);
@@ -202,6 +210,18 @@ bool FileDialog::chooseFormat(int index) {
   }
   updateButtons();
   return true;
+}
+
+std::string FileDialog::proposable(const std::string& n) const {
+  if (!config_.nameInUse || n.empty() || !config_.nameInUse(joinPath(browser_.folder(), n)))
+    return n;
+  size_t dot = n.rfind('.');
+  if (dot == 0 || dot == std::string::npos) dot = n.size();
+  for (int k = 2; k < 1000; ++k) {
+    std::string c = n.substr(0, dot) + " " + std::to_string(k) + n.substr(dot);
+    if (!config_.nameInUse(joinPath(browser_.folder(), c))) return c;
+  }
+  return n;
 }
 
 void FileDialog::focusList() {

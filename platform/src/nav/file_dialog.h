@@ -39,6 +39,9 @@ struct FileDialogConfig {
   };
   std::vector<Format> formats;
   int format = 0;  // chosen at first
+  // Save dialog: true for a path that must not be proposed (a file an open movie reads); a
+  // proposed name that hits one becomes "name 2.ext", "name 3.ext", ...
+  std::function<bool(const std::string& path)> nameInUse;
 };
 
 // Makes the poster shown for a file; false when the file has none.
@@ -118,6 +121,8 @@ class FileDialog {
 
  private:
   void selectNameStem();
+  // `n`, or the first free numbered form of it when it names a file in use here.
+  std::string proposable(const std::string& n) const;
   void layoutButtons();
   void updateButtons();
   void ensureVisible();

@@ -14,6 +14,7 @@
 #include "core/guard.h"
 #include "core/picture.h"
 #include "files/fsspec.h"
+#include "files/host_file.h"
 #include "nav/automation_state.h"
 #include "nav/browser.h"
 #include "nav/file_dialog.h"
@@ -501,6 +502,7 @@ OSErr putFile(AEDesc* defaultLocation, NavReplyRecord* reply, NavDialogOptions* 
   FileDialogConfig config = configFrom(o, true);
   config.formats = formats;
   if (format) config.format = *format;
+  config.nameInUse = [](const std::string& path) { return vt::files::isBusy(path); };
   std::string title = windowTitleFor(o, "Save");
   vt::ui::addFieldFinder(focusedNameField);
   FileDialogContent content(config, browser, true);

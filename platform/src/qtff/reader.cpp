@@ -91,10 +91,15 @@ std::string baseName(const std::string& path) {
 
 // A referenced file is looked for next to the movie first, so a movie and its sources can
 // move together; then where the reference says.
+// The open file whose movie atom is being parsed: its own data is read through it.
+thread_local const std::shared_ptr<vt::files::HostFile>* tMovieFile = nullptr;
+
 void resolveDataRef(DataRef& ref, const std::string& moviePath) {
   if (ref.self()) {
     ref.path = moviePath;
-    if (!moviePath.empty()) ref.source = vt::movie::openFileSource(moviePath);
+    if (moviePath.empty()) return;
+    ref.source = tMovieFile && *tMovieFile ? vt::movie::fileSource(moviePath, *tMovieFile)
+                                           : vt::movie::openFileSource(moviePath);
     return;
   }
   std::string target;
@@ -689,13 +694,15 @@ OSErr parseMovieAtom(const uint8_t* data, size_t size, VTMovie& movie,
 }
 
 bool isMovieFile(const std::string& path) {
-  int fd = vt::files::openRegularFile(path, O_RDONLY, nullptr);
-  if (fd < 0) return false;
+  auto file = vt::files::HostFile::open(path);
+  return file && isMovieFile(*file);
+}
+
+bool isMovieFile(const vt::files::HostFile& file) {
   uint8_t h[16];
-  ssize_t n = ::pread(fd, h, sizeof h, 0);
+  int64_t n = file.readSome(0, sizeof h, h);
   struct stat st;
-  bool statOk = ::fstat(fd, &st) == 0;
-  ::close(fd);
+  bool statOk = ::fstat(file.fd(), &st) == 0;
   if (n < 8 || !statOk) return false;
   uint64_t size = readBE32(h);
   OSType type = readBE32(h + 4);
@@ -719,13 +726,18 @@ OSErr readMovieFile(const std::string& rawPath, VTMovie** movieOut, MovieAtomLoc
   *movieOut = nullptr;
   std::string path = vt::movie::absolutePath(rawPath);
   OSErr openErr = noErr;
-  int fd = vt::files::openRegularFile(path, O_RDONLY, &openErr);
-  if (fd < 0) return openErr;
+  auto file = vt::files::HostFile::open(path, &openErr);
+  if (!file) return openErr;
+  return readMovieFile(file, path, movieOut, where);
+}
+
+OSErr readMovieFile(const std::shared_ptr<vt::files::HostFile>& file, const std::string& rawPath,
+                    VTMovie** movieOut, MovieAtomLocation* where) {
+  *movieOut = nullptr;
+  std::string path = vt::movie::absolutePath(rawPath);
+  int fd = file->fd();
   struct stat st;
-  if (::fstat(fd, &st) != 0) {
-    ::close(fd);
-    return ioErr;
-  }
+  if (::fstat(fd, &st) != 0) return ioErr;
   uint64_t fileSize = (uint64_t)st.st_size;
   uint64_t pos = 0;
   OSErr result = invalidMovie;
@@ -772,6 +784,10 @@ OSErr readMovieFile(const std::string& rawPath, VTMovie** movieOut, MovieAtomLoc
         if (done != buf.size()) return ioErr;
         m = vt::movie::newMovieObject();
         m->filePath = path;
+        struct Scope {
+          explicit Scope(const std::shared_ptr<vt::files::HostFile>& f) { tMovieFile = &f; }
+          ~Scope() { tMovieFile = nullptr; }
+        } scope(file);
         return parseMovieAtom(buf.data(), buf.size(), *m, path);
       });
       if (result != noErr) {
@@ -795,7 +811,6 @@ OSErr readMovieFile(const std::string& rawPath, VTMovie** movieOut, MovieAtomLoc
     }
     pos += size;
   }
-  ::close(fd);
   return result;
 }
 

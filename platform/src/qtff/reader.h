@@ -3,6 +3,7 @@
 #include <MacTypes.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@ namespace vt::qtff {
 // True when the file's content starts like a movie file: one of 'ftyp', 'moov', 'mdat', 'wide',
 // 'free', 'skip', 'pnot' (or 'uuid') as the first atom, with a plausible size.
 bool isMovieFile(const std::string& path);
+bool isMovieFile(const vt::files::HostFile& file);
 
 // Where the top-level movie atom of a file is.
 struct MovieAtomLocation {
@@ -24,6 +26,9 @@ struct MovieAtomLocation {
 // cannot be read, invalidMovie when there is no movie atom, badFileFormat when the atoms are
 // broken. Data references are resolved relative to the file's folder first.
 OSErr readMovieFile(const std::string& path, VTMovie** movie, MovieAtomLocation* where);
+// The same from a file already open as `path`: the movie and its own data are read through it.
+OSErr readMovieFile(const std::shared_ptr<vt::files::HostFile>& file, const std::string& path,
+                    VTMovie** movie, MovieAtomLocation* where);
 
 // Parses a complete 'moov' atom (header included) into `movie`; `moviePath` is the file the
 // movie lives in (for self references and relative paths), may be "".
