@@ -234,10 +234,9 @@ TEST_F(AppTest, ExportAndTheMakeToolNeverReplaceTheMovieTheyRead) {
   // With ProRes chosen the dialog proposes another name than the open file's own.
   WindowReference w = OpenMovieFile(victim);
   ASSERT_NE(w, nullptr);
-  const UInt16 exportItem =
-      (UInt16)((kFileMenuResID << 8) + CountMenuItems(GetMenuHandle(kFileMenuResID)));
+  const long exportItem = ((long)kApplicationMenuResID << 16) | (IDM_EXPORT_MOVIE & 0xFF);
   VTAutomationNavSaveAs(tempDir_, "", true, 1);
-  QTFrame_HandleFileMenuItem(w, exportItem);
+  QTFrame_HandleMenuCommand(exportItem);
   EXPECT_EQ(VTAutomationNavLastShown().name, "victim 2.mov");
   EXPECT_TRUE(std::filesystem::exists(tempDir_ + "/victim 2.mov"));
   // Its own name typed and Replace confirmed: refused, and the user is told.
@@ -248,7 +247,7 @@ TEST_F(AppTest, ExportAndTheMakeToolNeverReplaceTheMovieTheyRead) {
     VTAutomationPostKey((char)kReturnCharCode);
   });
   VTAutomationNavSaveAs(tempDir_, "victim.mov", true, 1);
-  QTFrame_HandleFileMenuItem(w, exportItem);
+  QTFrame_HandleMenuCommand(exportItem);
   VTAutomationSetModalHook(nullptr);
   EXPECT_GE(warnings, 1);
   EXPECT_EQ(vt_test::readFile(victim), before);
