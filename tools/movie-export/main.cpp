@@ -14,6 +14,7 @@
 
 #include "common/open_movie.h"
 #include "export/export.h"
+#include "common/tool_main.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ bool parseNumber(const char* text, double& out) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int run(int argc, char** argv) {
   std::string in, out;
   vt::exporter::Options o;
   for (int i = 1; i < argc; i++) {
@@ -101,7 +102,11 @@ int main(int argc, char** argv) {
   ExitMovies();
   if (err != noErr) {
     std::fprintf(stderr, "movie-export: %s\n", message.c_str());
-    return err == paramErr ? 2 : 1;
+    return 1;  // the arguments were checked above: anything else is the movie's or the disk's
   }
   return 0;
+}
+
+int main(int argc, char** argv) {
+  return guardedToolMain("movie-export", [&] { return run(argc, argv); });
 }

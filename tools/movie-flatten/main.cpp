@@ -5,8 +5,9 @@
 #include <string>
 
 #include "files/fsspec.h"
+#include "common/tool_main.h"
 
-int main(int argc, char** argv) {
+static int run(int argc, char** argv) {
   if (argc != 3) {
     std::fprintf(stderr, "usage: movie-flatten IN OUT\n");
     return 2;
@@ -47,4 +48,8 @@ int main(int argc, char** argv) {
   }
   DisposeMovie(flat);
   return 0;
+}
+
+int main(int argc, char** argv) {
+  return guardedToolMain("movie-flatten", [&] { return run(argc, argv); });
 }

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "MacFramework.h"
+#include "common/tool_main.h"
 
 namespace {
 
@@ -79,7 +80,7 @@ void onModalTurn() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int run(int argc, char** argv) {
   std::vector<std::string> files;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
@@ -126,4 +127,8 @@ int main(int argc, char** argv) {
   }
   VTApp_Main();
   return gShot ? gStatus : 1;
+}
+
+int main(int argc, char** argv) {
+  return guardedToolMain("vantrel-snapshot", [&] { return run(argc, argv); });
 }
