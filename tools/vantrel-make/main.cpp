@@ -13,6 +13,7 @@
 #include <VTAutomation.h>
 #include <VTAutomationEffects.h>
 #include <VTAutomationNav.h>
+#include <VTAutomationUI.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -29,6 +30,7 @@
 #include "effects/catalogue.h"
 #include "export/export.h"
 #include "paramdialog/param_model.h"
+#include "common/tool_main.h"
 
 namespace {
 
@@ -254,7 +256,7 @@ vt::exporter::Format formatFor(const std::string& path) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int run(int argc, char** argv) {
   Args a;
   if (!parseArgs(argc, argv, a)) return usage();
   if (a.sources.size() > 2)
@@ -318,6 +320,16 @@ int main(int argc, char** argv) {
   const std::string folder = slash == std::string::npos ? "." : a.out.substr(0, slash + 1);
   const std::string temp = ".vantrel-make-" + std::to_string(getpid()) + ".mov";
   const std::string tempPath = (folder == "." ? "" : folder) + temp;
+  // A warning the application shows (a failed save) cannot be answered here: it goes to
+  // standard error under the output's name, and the run fails.
+  bool warned = false;
+  VTAutomationAnswerAlertsWith([&](const std::string& line) {
+    std::string text = line;
+    for (size_t at; (at = text.find(temp)) != std::string::npos;)
+      text.replace(at, temp.size(), a.out);
+    std::fprintf(stderr, "vantrel-make: %s\n", text.c_str());
+    warned = true;
+  });
   gCopyMovieMedia = a.copy;
   VTAutomationNavSaveAs(folder, temp, true);
   VTAutomationNavSetTurnLimit(200);
@@ -330,6 +342,10 @@ int main(int argc, char** argv) {
     cancelJob();
     unlink(tempPath.c_str());
     std::fprintf(stderr, "vantrel-make: the effects dialog did not answer\n");
+    return 1;
+  }
+  if (warned) {
+    unlink(tempPath.c_str());
     return 1;
   }
   // The movie is stored last: a file that opens as a movie is complete.
@@ -361,4 +377,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   return 0;
+}
+
+int main(int argc, char** argv) {
+  return guardedToolMain("vantrel-make", [&] { return run(argc, argv); });
 }
