@@ -5,6 +5,7 @@
 #include <string>
 
 #include "files/fsspec.h"
+#include "model/model.h"
 #include "common/tool_main.h"
 
 static int run(int argc, char** argv) {
@@ -42,6 +43,14 @@ static int run(int argc, char** argv) {
   err = GetMoviesError();
   DisposeMovie(movie);
   CloseMovieFile(ref);
+  if ((!flat || err) && !vt::movie::missingDataFile().empty() &&
+      (err == couldNotResolveDataRef || err == endOfDataReached || err == ioErr)) {
+    std::fprintf(stderr,
+                 "movie-flatten: %s: not written: media in %s is missing or cut short "
+                 "(error %d)\n",
+                 argv[2], vt::movie::missingDataFile().c_str(), err);
+    return 1;
+  }
   if (!flat || err) {
     std::fprintf(stderr, "movie-flatten: %s: cannot write (error %d)\n", argv[2], err);
     return 1;

@@ -88,6 +88,9 @@ static int run(int argc, char** argv) {
                 vt::compose::missingDataFile() + " is missing or cut short (error " +
                 std::to_string(pictErr) + ")");
   }
+  if (!ok && pictErr == memFullErr)
+    return fail("cannot make the picture: there is not enough memory (error " +
+                std::to_string(pictErr) + ")");
   if (!ok) return fail("cannot decode the picture (error " + std::to_string(pictErr) + ")");
   if (!vt::writePNG(img, out.c_str())) return fail("cannot write " + out);
   return 0;

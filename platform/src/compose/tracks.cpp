@@ -25,12 +25,14 @@ constexpr int kMaxEffectDepth = 8;
 // A picture bigger than this is not made (a damaged header must not allocate gigabytes).
 constexpr int64_t kMaxPixels = 8192LL * 8192;
 // An effect renders within this square whatever the movie's size: its picture and those of
-// its sources stay at 64 MB each.
+// its sources stay at 64 MB each. A track's picture asked for on its own (a poster, a preview)
+// stays within the smaller one.
 constexpr int kEffectSide = 4096;
+constexpr int kLoneEffectSide = 2048;
 
 // Shrinks w x h (aspect kept, at least 1 x 1) to fit within limitW x limitH and the square.
 void fitWithin(int& w, int& h, int limitW, int limitH) {
-  if (limitW <= 0 || limitH <= 0) limitW = limitH = kEffectSide;
+  if (limitW <= 0 || limitH <= 0) limitW = limitH = kLoneEffectSide;
   limitW = std::min(limitW, kEffectSide);
   limitH = std::min(limitH, kEffectSide);
   if (w <= limitW && h <= limitH) return;
@@ -239,13 +241,7 @@ OSErr noteMissing(const VTTrack* t, int64_t k, OSErr err) {
   if (d == 0 || d > m.descriptions.size()) return err;
   uint16_t r = m.descriptions[d - 1].dataRefIndex();
   if (r == 0 || r > m.dataRefs.size()) return err;
-  const auto& ref = m.dataRefs[r - 1];
-  if (!ref.path.empty())
-    tMissingFile = ref.path;
-  else if (ref.source && !ref.source->filePath().empty())
-    tMissingFile = ref.source->filePath();
-  else if (!ref.self())
-    tMissingFile = "a file the movie refers to (not found)";
+  tMissingFile = vt::movie::dataRefFile(m.dataRefs[r - 1]);
   return err;
 }
 
