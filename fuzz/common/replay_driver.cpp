@@ -52,10 +52,6 @@ void runOne(const std::vector<uint8_t>& bytes) {
 // The resident memory limit: an address-space limit where the build allows one (a sanitizer's
 // shadow memory does not), and a watch on the resident size in every build.
 void limitMemory(long megabytes) {
-#ifndef VT_FUZZ_ASAN
-  rlimit r{(rlim_t)megabytes << 20, (rlim_t)megabytes << 20};
-  setrlimit(RLIMIT_AS, &r);
-#endif
   std::thread([megabytes] {
     const long page = sysconf(_SC_PAGESIZE);
     for (;;) {
@@ -68,6 +64,10 @@ void limitMemory(long megabytes) {
       if (resident * page > (megabytes << 20)) outOfMemory("resident size over the limit");
     }
   }).detach();
+#ifndef VT_FUZZ_ASAN
+  rlimit r{(rlim_t)megabytes << 20, (rlim_t)megabytes << 20};
+  setrlimit(RLIMIT_AS, &r);
+#endif
 }
 
 void replayFile(const std::filesystem::path& p, long& count) {
