@@ -28,6 +28,7 @@
 #include "Vantrel.h"
 #include "common/open_movie.h"
 #include "effects/catalogue.h"
+#include "model/model.h"
 #include "export/export.h"
 #include "paramdialog/param_model.h"
 #include "common/tool_main.h"
@@ -345,6 +346,9 @@ static int run(int argc, char** argv) {
     return 1;
   }
   if (warned) {
+    if (!vt::movie::missingDataFile().empty())
+      std::fprintf(stderr, "vantrel-make: media in %s is missing or cut short\n",
+                   vt::movie::missingDataFile().c_str());
     unlink(tempPath.c_str());
     return 1;
   }
