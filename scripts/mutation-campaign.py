@@ -9,7 +9,7 @@ runs whose peak resident size passed 1 GB, and runs that passed the time limit (
 movies whose file declares them longer than ten minutes, counted on their own). The inputs of
 every such run are kept in OUT/keep for replaying.
 
-  mutate_tools.py BUILD_DIR OUT_DIR [--runs 3000] [--jobs 2] [--seed S] [--timeout 20]
+  scripts/mutation-campaign.py BUILD_DIR OUT_DIR [--runs 3000] [--jobs 2] [--seed S] [--timeout 20]
 """
 import argparse
 import concurrent.futures
