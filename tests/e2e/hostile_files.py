@@ -135,6 +135,18 @@ def table_bomb(src, out, count, samples=0x200000):
     return out
 
 
+def huge_picture(src, out):
+    """A video track that claims 16384 x 16384 pixels (PNG export said "bad arguments")."""
+    shutil.copy(src, out)
+
+    def change(top):
+        struct.pack_into(">II", child(tracks(top, b"vide")[0], b"tkhd")[1], 76, 16384 << 16,
+                         16384 << 16)
+
+    edit(out, change)
+    return out
+
+
 def cut(path, fraction):
     with open(path, "r+b") as f:
         f.truncate(int(os.path.getsize(path) * fraction))
@@ -213,6 +225,9 @@ def main():
         "10 effects of 8192 square": (wide_effects(fx, w("wide10.mov"), 10), {}, None),
         "table bomb, 10 x 2 M samples": (table_bomb(raw, w("bomb.mov"), 10), missing,
                                          {"movie-flatten": "bomb.mov", None: "memory"}),
+        "a 16384 square picture": (huge_picture(pcm, w("huge.mov")),
+                                   {t: 1 for t in ("movie-frame", "movie-export",
+                                                   "movie-export png", "movie-render")}, None),
         "effect of a truncated source": (ref, missing, "src.mov"),
         "effect of a deleted source": (gone, missing, "gone-src.mov"),
         "truncated movie": (short, missing, "short.mov"),

@@ -37,9 +37,11 @@ bool parseNumber(const char* text, double& out) {
 static int run(int argc, char** argv) {
   std::string in, out;
   vt::exporter::Options o;
+  bool settings = false;  // a quality, preset, size or range was given
   for (int i = 1; i < argc; i++) {
     std::string a = argv[i];
     const bool value = i + 1 < argc;
+    settings |= a == "--crf" || a == "--preset" || a == "--size" || a == "--from" || a == "--to";
     double n = 0;
     if (a == "--codec" && value) {
       std::string c = argv[++i];
@@ -102,7 +104,9 @@ static int run(int argc, char** argv) {
   ExitMovies();
   if (err != noErr) {
     std::fprintf(stderr, "movie-export: %s\n", message.c_str());
-    return 1;  // the arguments were checked above: anything else is the movie's or the disk's
+    // Status 2 is for arguments: a range or setting the user gave that this movie or the
+    // encoder cannot honour. The movie's own faults (a damaged size, missing media) are 1.
+    return err == paramErr && settings ? 2 : 1;
   }
   return 0;
 }
