@@ -111,6 +111,10 @@ static int run(int argc, char** argv) {
   }
   VTAutomationSetModalHook(onModalTurn);
   VTSetExitHook(onExit);
+  // No one answers a warning here (a file that cannot be opened): it is said and dismissed.
+  VTAutomationAnswerAlertsWith([](const std::string& line) {
+    std::fprintf(stderr, "vantrel-snapshot: %s\n", line.c_str());
+  });
 
   if (!files.empty()) {
     std::vector<const char*> paths;
