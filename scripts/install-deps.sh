@@ -11,6 +11,7 @@ PKGS=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth x11-utils xdotool
   desktop-file-utils shared-mime-info
+  python3 util-linux  # the hostile-file test: its generator, and unshare for a read-only mount
 )
 missing=()
 for p in "${PKGS[@]}"; do

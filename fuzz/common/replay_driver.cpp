@@ -1,13 +1,27 @@
 #include "replay_driver.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <new>
 #include <random>
+#include <thread>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VT_FUZZ_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VT_FUZZ_ASAN 1
+#endif
+#endif
 
 std::vector<uint8_t> vtReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -17,9 +31,49 @@ std::vector<uint8_t> vtReadFile(const std::string& path) {
 
 namespace {
 
+// What runs now, for the report when memory runs out.
+std::string gCurrent = "(starting)";
+
+[[noreturn]] void outOfMemory(const char* how) {
+  std::fprintf(stderr, "fuzz: out of memory (%s) on %s\n", how, gCurrent.c_str());
+  std::fflush(stderr);
+  _exit(1);
+}
+
+// One input; an allocation the memory limit refuses fails the run rather than passing unseen.
+void runOne(const std::vector<uint8_t>& bytes) {
+  try {
+    LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+  } catch (const std::bad_alloc&) {
+    outOfMemory("an allocation failed");
+  }
+}
+
+// The resident memory limit: an address-space limit where the build allows one (a sanitizer's
+// shadow memory does not), and a watch on the resident size in every build.
+void limitMemory(long megabytes) {
+  std::thread([megabytes] {
+    const long page = sysconf(_SC_PAGESIZE);
+    for (;;) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      long size = 0, resident = 0;
+      if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &size, &resident) != 2) resident = 0;
+        std::fclose(f);
+      }
+      if (resident * page > (megabytes << 20)) outOfMemory("resident size over the limit");
+    }
+  }).detach();
+#ifndef VT_FUZZ_ASAN
+  rlimit r{(rlim_t)megabytes << 20, (rlim_t)megabytes << 20};
+  setrlimit(RLIMIT_AS, &r);
+#endif
+}
+
 void replayFile(const std::filesystem::path& p, long& count) {
   std::vector<uint8_t> bytes = vtReadFile(p);
-  LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+  gCurrent = p.string();
+  runOne(bytes);
   ++count;
 }
 
@@ -61,6 +115,8 @@ int main(int argc, char** argv) {
       mutations = std::atol(argv[++i]);
     } else if (std::strcmp(argv[i], "--seed") == 0 && i + 1 < argc) {
       seed = (unsigned)std::strtoul(argv[++i], nullptr, 10);
+    } else if (std::strcmp(argv[i], "--memory-limit-mb") == 0 && i + 1 < argc) {
+      limitMemory(std::atol(argv[++i]));
     } else if (std::filesystem::is_directory(argv[i])) {
       for (const auto& e : std::filesystem::directory_iterator(argv[i]))
         if (e.is_regular_file()) replayFile(e.path(), replayed);
@@ -76,12 +132,14 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "fuzz: no seeds to mutate\n");
       return 1;
     }
-    for (const auto& s : seeds) LLVMFuzzerTestOneInput(s.data(), s.size());
+    gCurrent = "a seed";
+    for (const auto& s : seeds) runOne(s);
     std::mt19937 rng(seed);
     for (long n = 0; n < mutations; ++n) {
       std::vector<uint8_t> c = seeds[rng() % seeds.size()];
       mutateOnce(c, rng);
-      LLVMFuzzerTestOneInput(c.data(), c.size());
+      gCurrent = "mutation " + std::to_string(n) + " of seed " + std::to_string(seed);
+      runOne(c);
     }
   }
   std::printf("fuzz: %ld inputs replayed, %ld mutations (seed %u), no crash\n", replayed, mutations,

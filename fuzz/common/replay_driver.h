@@ -2,7 +2,8 @@
 // files (or every file of the folders) named on the command line, and with "--mutate N
 // [--seed S]" runs N random mutations of the target's seeds, so each target is exercised in
 // every build and its bounded run can be a test. Without --seed each run draws a new seed and
-// prints it first.
+// prints it first. "--memory-limit-mb N" (given first) makes an input that takes more memory
+// than that fail the run, as libFuzzer's own limit does.
 #pragma once
 #include <cstddef>
 #include <cstdint>

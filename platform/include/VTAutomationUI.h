@@ -3,6 +3,7 @@
 #include "MacTypes.h"
 #include "Quickdraw.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -95,6 +96,10 @@ struct VTColourPickerInfo {
   std::vector<VTColourPickerField> fields;
 };
 bool VTAutomationColourPicker(VTColourPickerInfo* info);
+// Alerts that nobody can answer (a command-line tool has no screen and no user): each alert
+// goes to `sink` as one line of its texts and returns its default item at once, as if that
+// button had been pressed. An empty sink shows alerts again (the reset does this too).
+void VTAutomationAnswerAlertsWith(std::function<void(const std::string& line)> sink);
 // The current ParamText strings.
 std::string VTAutomationParamText(int index);
 

@@ -165,6 +165,24 @@ TEST_F(FailureWarnings, SaveAsCancelledInItsProgressWindowShowsNothing) {
 }
 
 // Saves of a new movie and of an effect movie into a read-only folder are reported.
+// Where nobody can answer (the tools), a warning is one line to a sink and is dismissed at once.
+TEST_F(FailureWarnings, UnansweredAlertsGoToTheSinkAsOneLineWithoutWaiting) {
+  std::vector<std::string> lines;
+  VTAutomationAnswerAlertsWith([&](const std::string& line) { lines.push_back(line); });
+  unsigned char message[] =
+      "\x0c"
+      "Disk is full";
+  QTFrame_ShowWarning(message, -34);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], "Warning! Disk is full Error: -34");
+  EXPECT_TRUE(warnings_.empty()) << "no alert came up";
+  EXPECT_FALSE(VTAutomationHasFrontDialog());
+  VTAutomationAnswerAlertsWith(nullptr);
+  QTFrame_ShowWarning(message, -34);
+  EXPECT_EQ(lines.size(), 1u);
+  EXPECT_NE(TakeWarning().find("Disk is full"), std::string::npos) << "shown again";
+}
+
 TEST_F(FailureWarnings, SavesIntoAReadOnlyFolderAreReported) {
   std::string locked = tempDir_ + "/locked";
   std::filesystem::create_directory(locked);

@@ -96,6 +96,19 @@ TEST(Launch, ArgumentsBecomeOneOpenDocumentsEvent) {
   EXPECT_EQ(out, want);
 }
 
+// The application takes two files from a request; thousands would stall the event loop.
+TEST(Launch, AnOpenRequestCarriesAtMostSixtyFourFiles) {
+  std::string dir = vt_test::tempDir("ae-many"), out, cmd = "cd '" + dir + "' && " + helper();
+  for (int i = 0; i < 100; ++i)
+    cmd +=
+        " " +
+        fs::path(vt_test::writeFile(dir + "/f" + std::to_string(i) + ".mov")).filename().string();
+  ASSERT_EQ(vt_test::run(cmd, &out), 0);
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 65) << out;  // the event and 64 files
+  EXPECT_NE(out.find("/f63.mov\n"), std::string::npos);
+  EXPECT_EQ(out.find("/f64.mov\n"), std::string::npos);
+}
+
 // A later launch hands its files to the running instance, which ignores malformed hand-overs;
 // a socket file left by an instance that crashed does not block the next start.
 TEST(Launch, SecondLaunchHandsItsFilesToTheRunningInstance) {

@@ -148,6 +148,35 @@ TEST(SoundFormats, DamagedPacketsAndUnknownCodecsAreSilenceAndThePictureGoesOn) 
   DisposeMovie(m);
 }
 
+// A packet that lasts 2^31 - 1 units leaves a gap of days before the next: it plays as silence,
+// counted rather than stored (a buffer that long took 17 GB), from wherever playing starts.
+TEST(SoundFormats, AGapOfDaysInTheTimesIsSilenceWithoutABufferForIt) {
+  Movie m = vt_test::openMovie(st::tone("snd_aac.mov", "-c:a aac", true));
+  ASSERT_NE(m, nullptr);
+  VTTrack* sound = GetMovieIndTrackType(m, 1, SoundMediaType, movieTrackMediaType);
+  ASSERT_NE(sound, nullptr);
+  VTMedia& media = *sound->media;
+  const vt::movie::SampleInfo gap = media.sampleInfo(40);
+  vt::movie::SampleTable table;
+  for (uint32_t i = 0; i < media.sampleCount(); ++i) {
+    vt::movie::SampleInfo s = media.sampleInfo(i);
+    table.append(s.offset, s.size, i == 40 ? 0x7FFFFFFF : s.duration, s.descIndex, s.sync, 0);
+  }
+  media.samples = table;
+  media.changed();
+  ASSERT_EQ(media.timeScale, st::kRate);
+  const int64_t silent = gap.decodeTime + gap.duration - sound->edits.at(0).mediaTime;
+  for (double from : {0.0, 1.5}) {  // played into the gap, and started inside it
+    std::vector<float> s = render(m, from, 2.0 - from);
+    const size_t start = (size_t)std::max<int64_t>(silent - (int64_t)(from * st::kRate), 0);
+    EXPECT_EQ(st::rms(&s[start * 2], s.size() - start * 2), 0.0) << from;
+    if (from == 0) {
+      EXPECT_GT(st::rms(&s[(size_t)(silent - 8192) * 2], 4096 * 2), 0.05);
+    }
+  }
+  DisposeMovie(m);
+}
+
 // Uncompressed sound has a table entry per frame: twelve minutes at 48 kHz hold more of them
 // than a media may have samples, and load as packets.
 TEST(SoundFormats, LongUncompressedSoundLoads) {

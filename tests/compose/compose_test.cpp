@@ -3,8 +3,14 @@
 #include <MacMemory.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+
 #include "builders.h"
+#include "compose/compose.h"
 #include "compose/tracks.h"
+#include "effect_movie.h"
 
 using namespace codec_test;
 using namespace compose_test;
@@ -86,6 +92,50 @@ TEST(MoviePictures, EffectTracksDrawTheirSourcesMatchedByNameAndCyclesStayBounde
   VTTrack* b = crossFade(m, 20, 20, {a}, {'srcA'});
   a->references[0].ids.push_back(b->id);
   if (PicHandle pic = GetTrackPict(a, 0)) KillPicture(pic);
+  DisposeMovie(m);
+}
+
+// An effect track sized far beyond what the movie shows renders within bounds and still shows.
+TEST(MoviePictures, HugeEffectTracksRenderNoLargerThanTheBoxShows) {
+  VTMovie* m = vt::movie::newMovieObject();
+  VTTrack* fx = crossFade(
+      m, 8192, 8192,
+      {solidTrack(m, 40, 40, makePixel(255, 0, 0)), solidTrack(m, 40, 40, makePixel(0, 0, 255))},
+      {'srcA', 'srcB'});
+  fx->matrix[0] = fx->matrix[4] = fixed1 / 256;  // 32 x 32 on the screen
+  vt::Image shown = moviePicture(m, 300);
+  EXPECT_EQ(shown.width, 40);
+  EXPECT_TRUE(shows(m, 300, 10, 10, 128, 0, 128, 12));
+  vt::Image alone = trackPicture(fx, 0);  // a poster: within its own fixed bound
+  EXPECT_EQ(alone.width, 2048);
+  EXPECT_EQ(alone.at(1000, 1000) & 0xFFFFFF, 0xFF0000u);
+  DisposeMovie(m);
+}
+
+// A source file cut short: the frames it cannot give are errors naming it, never black; playback
+// shows what it can and hatches the missing picture.
+TEST(MoviePictures, AnEffectOfATruncatedSourceIsAnErrorAndPlaybackMarksTheGap) {
+  const std::string dir = vt_test::tempDir("cut-source"), a = dir + "/a.mov", fx = dir + "/fx.mov";
+  std::filesystem::copy_file(testsrc("cut_src.mov", "64x48", 10, 2, "-c:v mjpeg"), a);
+  ASSERT_EQ(vt_test::makeEffectMovie(fx, a, a, 'dslv', 64, 48, false), noErr);
+  ASSERT_EQ(truncate(a.c_str(), (off_t)std::filesystem::file_size(a) / 3), 0);
+  Movie m = vt_test::openMovie(fx);
+  ASSERT_TRUE(m);
+  const TimeValue late = GetMovieDuration(m) - 1;
+  EXPECT_EQ(GetMoviePict(m, late), nullptr);
+  EXPECT_TRUE(vt::compose::isMissingData(GetMoviesError())) << GetMoviesError();
+  EXPECT_EQ(vt::compose::missingDataFile(), a);
+
+  vt::compose::Composer playback(m);
+  playback.setMarkMissing(true);
+  auto hatched = [](const vt::Image& img) {
+    return std::count(img.pixels.begin(), img.pixels.end(), makePixel(200, 30, 30));
+  };
+  vt::Image out;
+  ASSERT_EQ(playback.frame(late, out), noErr);
+  EXPECT_GT(hatched(out), 64 * 48 / 4);
+  ASSERT_EQ(playback.frame(0, out), noErr);  // the start's data is still there
+  EXPECT_EQ(hatched(out), 0);
   DisposeMovie(m);
 }
 

@@ -1,6 +1,7 @@
 #include <MacErrors.h>
 #include <MacMemory.h>
 #include <Resources.h>
+#include <sys/stat.h>
 
 #include "core/fourcc.h"
 #include "fixtures.h"
@@ -38,6 +39,14 @@ TEST_F(ResourceManager, MissingOrBrokenFilesAreRefusedWithACode) {
   EXPECT_EQ(ResError(), fnfErr);
   EXPECT_EQ(VTOpenResourceFile(nullptr), -1);
   EXPECT_EQ(ResError(), paramErr);
+  // Only a regular file is read: a FIFO would block start-up for good, a folder reads as empty.
+  const std::string dir = vt_test::tempDir("resources-odd"), fifo = dir + "/fifo.json";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& odd : {fifo, dir}) {
+    EXPECT_EQ(VTOpenResourceFile(odd.c_str()), -1) << odd;
+    EXPECT_EQ(ResError(), fnfErr) << odd;
+    EXPECT_NE(lastOpenError().find("not a regular file"), std::string::npos) << lastOpenError();
+  }
 
   const char* broken[] = {
       "",                                                         // empty

@@ -7,6 +7,7 @@
 
 #include "core/fourcc.h"
 #include "effects/catalogue.h"
+#include "common/tool_main.h"
 
 using namespace vt::effects;
 
@@ -60,7 +61,7 @@ nlohmann::json valueJson(const ParamDesc& p, const std::array<double, 3>& v) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int run(int argc, char** argv) {
   bool json = argc > 1 && std::strcmp(argv[1], "--json") == 0;
   if (argc > 2 || (argc == 2 && !json)) {
     std::fprintf(stderr, "usage: effect-list [--json]\n");
@@ -111,4 +112,8 @@ int main(int argc, char** argv) {
     }
   }
   return 0;
+}
+
+int main(int argc, char** argv) {
+  return guardedToolMain("effect-list", [&] { return run(argc, argv); });
 }

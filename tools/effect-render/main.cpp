@@ -18,6 +18,7 @@
 #include "effects/catalogue.h"
 #include "effects/description.h"
 #include "effects/render_api.h"
+#include "common/tool_main.h"
 
 using namespace vt::effects;
 
@@ -95,7 +96,7 @@ bool parseParam(const EffectInfo& info, const std::string& arg, DescriptionParam
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int run(int argc, char** argv) {
   std::string effect, outPath;
   std::vector<std::string> params, inputs;
   double percent = -1;
@@ -181,4 +182,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   return 0;
+}
+
+int main(int argc, char** argv) {
+  return guardedToolMain("effect-render", [&] { return run(argc, argv); });
 }

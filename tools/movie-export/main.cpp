@@ -14,6 +14,7 @@
 
 #include "common/open_movie.h"
 #include "export/export.h"
+#include "common/tool_main.h"
 
 namespace {
 
@@ -33,12 +34,14 @@ bool parseNumber(const char* text, double& out) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int run(int argc, char** argv) {
   std::string in, out;
   vt::exporter::Options o;
+  bool settings = false;  // a quality, preset, size or range was given
   for (int i = 1; i < argc; i++) {
     std::string a = argv[i];
     const bool value = i + 1 < argc;
+    settings |= a == "--crf" || a == "--preset" || a == "--size" || a == "--from" || a == "--to";
     double n = 0;
     if (a == "--codec" && value) {
       std::string c = argv[++i];
@@ -101,7 +104,13 @@ int main(int argc, char** argv) {
   ExitMovies();
   if (err != noErr) {
     std::fprintf(stderr, "movie-export: %s\n", message.c_str());
-    return err == paramErr ? 2 : 1;
+    // Status 2 is for arguments: a range or setting the user gave that this movie or the
+    // encoder cannot honour. The movie's own faults (a damaged size, missing media) are 1.
+    return err == paramErr && settings ? 2 : 1;
   }
   return 0;
+}
+
+int main(int argc, char** argv) {
+  return guardedToolMain("movie-export", [&] { return run(argc, argv); });
 }

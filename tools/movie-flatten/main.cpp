@@ -5,8 +5,10 @@
 #include <string>
 
 #include "files/fsspec.h"
+#include "model/model.h"
+#include "common/tool_main.h"
 
-int main(int argc, char** argv) {
+static int run(int argc, char** argv) {
   if (argc != 3) {
     std::fprintf(stderr, "usage: movie-flatten IN OUT\n");
     return 2;
@@ -41,10 +43,22 @@ int main(int argc, char** argv) {
   err = GetMoviesError();
   DisposeMovie(movie);
   CloseMovieFile(ref);
+  if ((!flat || err) && !vt::movie::missingDataFile().empty() &&
+      (err == couldNotResolveDataRef || err == endOfDataReached || err == ioErr)) {
+    std::fprintf(stderr,
+                 "movie-flatten: %s: not written: media in %s is missing or cut short "
+                 "(error %d)\n",
+                 argv[2], vt::movie::missingDataFile().c_str(), err);
+    return 1;
+  }
   if (!flat || err) {
     std::fprintf(stderr, "movie-flatten: %s: cannot write (error %d)\n", argv[2], err);
     return 1;
   }
   DisposeMovie(flat);
   return 0;
+}
+
+int main(int argc, char** argv) {
+  return guardedToolMain("movie-flatten", [&] { return run(argc, argv); });
 }

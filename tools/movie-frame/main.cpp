@@ -11,8 +11,10 @@
 #include <cstring>
 #include <string>
 
+#include "compose/tracks.h"
 #include "core/image.h"
 #include "core/picture.h"
+#include "common/tool_main.h"
 
 namespace {
 
@@ -28,7 +30,7 @@ int fail(const std::string& message) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int run(int argc, char** argv) {
   std::string file, out;
   double seconds = 0;
   bool haveTime = false;
@@ -79,7 +81,21 @@ int main(int argc, char** argv) {
   if (pic) KillPicture(pic);
   DisposeMovie(movie);
   ExitMovies();
+  if (!ok && vt::compose::isMissingData(pictErr) && !vt::compose::missingDataFile().empty()) {
+    char at[64];
+    std::snprintf(at, sizeof at, "%.3f s", seconds);
+    return fail(std::string("the picture at ") + at + " cannot be made: its media in " +
+                vt::compose::missingDataFile() + " is missing or cut short (error " +
+                std::to_string(pictErr) + ")");
+  }
+  if (!ok && pictErr == memFullErr)
+    return fail("cannot make the picture: there is not enough memory (error " +
+                std::to_string(pictErr) + ")");
   if (!ok) return fail("cannot decode the picture (error " + std::to_string(pictErr) + ")");
   if (!vt::writePNG(img, out.c_str())) return fail("cannot write " + out);
   return 0;
+}
+
+int main(int argc, char** argv) {
+  return guardedToolMain("movie-frame", [&] { return run(argc, argv); });
 }

@@ -6,6 +6,7 @@
 #include "core/fourcc.h"
 #include "model/internal.h"
 #include "qtff/reader.h"
+#include "common/tool_main.h"
 
 using nlohmann::json;
 
@@ -135,7 +136,7 @@ json describe(const VTMovie& m) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int run(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: movie-info FILE\n");
     return 2;
@@ -154,4 +155,8 @@ int main(int argc, char** argv) {
   std::printf("%s\n", j.dump(2, ' ', false, json::error_handler_t::replace).c_str());
   vt::movie::destroyMovie(movie);
   return 0;
+}
+
+int main(int argc, char** argv) {
+  return guardedToolMain("movie-info", [&] { return run(argc, argv); });
 }

@@ -23,6 +23,7 @@
 #include "compose/frame_pipe.h"
 #include "files/host_file.h"
 #include "model/time.h"
+#include "common/tool_main.h"
 
 namespace {
 
@@ -55,7 +56,7 @@ bool parseSize(const char* text, int& w, int& h) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int run(int argc, char** argv) {
   std::string file, out;
   double from = 0, to = -1;
   int width = 0, height = 0;
@@ -154,9 +155,14 @@ int main(int argc, char** argv) {
       OSErr err = writer ? composer.frame(frameTime(i), frame)
                          : composer.frame(frameTime(i), frame, picture);
       if (err != noErr) {
-        status =
-            fail("cannot compose the frame at " + std::to_string((double)frameTime(i) / scale) +
-                 " s (error " + std::to_string(err) + ")");
+        std::string why = "error " + std::to_string(err);
+        if (vt::compose::isMissingData(err) && !vt::compose::missingDataFile().empty())
+          why =
+              "its media in " + vt::compose::missingDataFile() + " is missing or cut short, " + why;
+        else if (err == memFullErr)
+          why = "there is not enough memory, " + why;
+        status = fail("cannot compose the frame at " +
+                      std::to_string((double)frameTime(i) / scale) + " s (" + why + ")");
         break;
       }
       if (writer && writer->put(frame) != noErr) break;
@@ -178,4 +184,8 @@ int main(int argc, char** argv) {
   DisposeMovie(movie);
   ExitMovies();
   return status;
+}
+
+int main(int argc, char** argv) {
+  return guardedToolMain("movie-render", [&] { return run(argc, argv); });
 }

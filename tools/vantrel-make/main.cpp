@@ -13,6 +13,7 @@
 #include <VTAutomation.h>
 #include <VTAutomationEffects.h>
 #include <VTAutomationNav.h>
+#include <VTAutomationUI.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,9 +30,11 @@
 #include "Vantrel.h"
 #include "common/open_movie.h"
 #include "effects/catalogue.h"
+#include "model/model.h"
 #include "export/export.h"
 #include "files/host_file.h"
 #include "paramdialog/param_model.h"
+#include "common/tool_main.h"
 
 namespace {
 
@@ -284,7 +287,7 @@ OSErr copyInto(const std::string& from, vt::files::PendingFile& to) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int run(int argc, char** argv) {
   Args a;
   if (!parseArgs(argc, argv, a)) return usage();
   if (a.sources.size() > 2)
@@ -369,6 +372,16 @@ int main(int argc, char** argv) {
   const std::string folder = slash == std::string::npos ? "." : a.out.substr(0, slash + 1);
   const std::string temp = ".vantrel-make-" + std::to_string(getpid()) + ".mov";
   const std::string tempPath = (folder == "." ? "" : folder) + temp;
+  // A warning the application shows (a failed save) cannot be answered here: it goes to
+  // standard error under the output's name, and the run fails.
+  bool warned = false;
+  VTAutomationAnswerAlertsWith([&](const std::string& line) {
+    std::string text = line;
+    for (size_t at; (at = text.find(temp)) != std::string::npos;)
+      text.replace(at, temp.size(), a.out);
+    std::fprintf(stderr, "vantrel-make: %s\n", text.c_str());
+    warned = true;
+  });
   gCopyMovieMedia = a.copy;
   VTAutomationNavSaveAs(folder, temp, true);
   VTAutomationNavSetTurnLimit(200);
@@ -381,6 +394,13 @@ int main(int argc, char** argv) {
     cancelJob();
     unlink(tempPath.c_str());
     std::fprintf(stderr, "vantrel-make: the effects dialog did not answer\n");
+    return 1;
+  }
+  if (warned) {
+    if (!vt::movie::missingDataFile().empty())
+      std::fprintf(stderr, "vantrel-make: media in %s is missing or cut short\n",
+                   vt::movie::missingDataFile().c_str());
+    unlink(tempPath.c_str());
     return 1;
   }
   // The movie is stored last: a file that opens as a movie is complete.
@@ -412,4 +432,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   return 0;
+}
+
+int main(int argc, char** argv) {
+  return guardedToolMain("vantrel-make", [&] { return run(argc, argv); });
 }

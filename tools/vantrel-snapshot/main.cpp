@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "MacFramework.h"
+#include "common/tool_main.h"
 
 namespace {
 
@@ -79,7 +80,7 @@ void onModalTurn() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int run(int argc, char** argv) {
   std::vector<std::string> files;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
@@ -110,6 +111,10 @@ int main(int argc, char** argv) {
   }
   VTAutomationSetModalHook(onModalTurn);
   VTSetExitHook(onExit);
+  // No one answers a warning here (a file that cannot be opened): it is said and dismissed.
+  VTAutomationAnswerAlertsWith([](const std::string& line) {
+    std::fprintf(stderr, "vantrel-snapshot: %s\n", line.c_str());
+  });
 
   if (!files.empty()) {
     std::vector<const char*> paths;
@@ -126,4 +131,8 @@ int main(int argc, char** argv) {
   }
   VTApp_Main();
   return gShot ? gStatus : 1;
+}
+
+int main(int argc, char** argv) {
+  return guardedToolMain("vantrel-snapshot", [&] { return run(argc, argv); });
 }

@@ -129,9 +129,19 @@ void postSimple(AEEventID id) {
   AEDisposeDesc(&e);
 }
 
+// Files one open or print request carries at most. The application takes the first two as an
+// effect's sources; turning thousands of paths into file specifications would stall the event
+// loop for many seconds.
+constexpr size_t kMaxRequestFiles = 64;
+
 OSErr postFiles(AEEventID id, const std::vector<std::string>& paths) {
   AppleEvent e;
-  OSErr err = makeFileListEvent(id, paths, e);
+  OSErr err = makeFileListEvent(
+      id,
+      paths.size() <= kMaxRequestFiles
+          ? paths
+          : std::vector<std::string>(paths.begin(), paths.begin() + (long)kMaxRequestFiles),
+      e);
   if (err != noErr) return err;
   postAppleEvent(e);
   AEDisposeDesc(&e);

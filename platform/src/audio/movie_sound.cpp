@@ -43,9 +43,22 @@ vt::codec::AudioDecoder* TrackSound::decoderFor(uint32_t description) {
   return nullptr;
 }
 
+int64_t TrackSound::avail() const {
+  return silence_ + (int64_t)(pending_.size() / channels_ - readAt_);
+}
+
 void TrackSound::padTo(int64_t end) {
-  int64_t have = streamPos_ + (int64_t)(pending_.size() / channels_ - readAt_);
-  if (end > have) pending_.resize(pending_.size() + (size_t)(end - have) * channels_, 0.0f);
+  int64_t have = streamPos_ + avail();
+  if (end <= have) return;
+  // A gap is counted, not stored: a damaged time table can ask for days of silence. Packets
+  // are decoded only when everything before them has been played, so the gap comes first.
+  if (avail() == silence_) {
+    pending_.clear();
+    readAt_ = 0;
+    silence_ += end - have;
+  } else {
+    pending_.resize(pending_.size() + (size_t)(end - have) * channels_, 0.0f);
+  }
 }
 
 void TrackSound::seek(int64_t m) {
@@ -53,6 +66,7 @@ void TrackSound::seek(int64_t m) {
   streaming_ = true;
   pending_.clear();
   readAt_ = 0;
+  silence_ = 0;
   for (auto& d : decoders_) d.second->reset();
   long n = (long)md->sampleCount();
   int64_t t = scaleNearest(m, md->timeScale, rate_);
@@ -82,7 +96,7 @@ bool TrackSound::decodeNext() {
   if (nextPacket_ >= (long)md->sampleCount()) return false;
   vt::movie::SampleInfo info = md->sampleInfo((uint32_t)nextPacket_++);
   int64_t end = scaleNearest(info.decodeTime + info.duration, rate_, md->timeScale);
-  int64_t have = streamPos_ + (int64_t)(pending_.size() / channels_ - readAt_);
+  int64_t have = streamPos_ + avail();
   // Timing differences below this are rounding, not gaps.
   const int64_t slack = std::max(rate_ / 200, 1);
   vt::codec::AudioDecoder* dec = decoderFor(info.descIndex);
@@ -117,11 +131,13 @@ bool TrackSound::decodeNext() {
 }
 
 void TrackSound::pull(int64_t m, int count, float* out, float gain) {
-  auto avail = [&] { return (int64_t)(pending_.size() / channels_ - readAt_); };
   // Far ahead of the stream, or behind it: start again there.
   if (!streaming_ || m < streamPos_ || m > streamPos_ + avail() + rate_ / 4) seek(m);
   while (streamPos_ < m) {
     if (avail() == 0 && !decodeNext()) return;
+    int64_t quiet = std::min(silence_, m - streamPos_);
+    silence_ -= quiet;
+    streamPos_ += quiet;
     int64_t drop = std::min(avail(), m - streamPos_);
     readAt_ += (size_t)drop;
     streamPos_ += drop;
@@ -130,6 +146,14 @@ void TrackSound::pull(int64_t m, int count, float* out, float gain) {
     if (avail() == 0 && !decodeNext()) {
       // The media ended: the rest is silence, and the stream stays at its end.
       return;
+    }
+    if (silence_ > 0) {
+      int n = (int)std::min<int64_t>(silence_, count);
+      silence_ -= n;
+      streamPos_ += n;
+      out += (size_t)n * channels_;
+      count -= n;
+      continue;
     }
     int64_t n = std::min<int64_t>(avail(), count);
     const float* src = pending_.data() + readAt_ * channels_;

@@ -31,6 +31,7 @@ class TrackSound {
   void seek(int64_t m);
   bool decodeNext();
   void padTo(int64_t end);
+  int64_t avail() const;  // frames ready: the silence, then pending_ from readAt_
   vt::codec::AudioDecoder* decoderFor(uint32_t description);
 
   VTTrack* track_;
@@ -39,7 +40,8 @@ class TrackSound {
   int64_t nextPos_ = -1;         // movie position the last call ended at
   bool streaming_ = false;       // the decoders hold a stream
   bool placed_ = false;          // the stream's position is settled
-  int64_t streamPos_ = 0;        // media frame of pending_[readAt_]
+  int64_t streamPos_ = 0;        // media frame of what plays next
+  int64_t silence_ = 0;          // frames of silence ahead of pending_[readAt_]
   std::vector<float> pending_;
   size_t readAt_ = 0;  // in frames
   long nextPacket_ = 0;

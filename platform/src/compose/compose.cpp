@@ -143,6 +143,16 @@ std::vector<VTTrack*> drawOrder(VTMovie* movie) {
   return order;
 }
 
+// Red and dark grey stripes over [x0, x1) x [y0, y1): where a missing picture would be.
+void hatch(Image& img, int x0, int y0, int x1, int y1) {
+  x0 = std::clamp(x0, 0, img.width), x1 = std::clamp(x1, 0, img.width);
+  y0 = std::clamp(y0, 0, img.height), y1 = std::clamp(y1, 0, img.height);
+  for (int y = y0; y < y1; ++y)
+    for (int x = x0; x < x1; ++x)
+      img.pixels[(size_t)y * img.width + x] =
+          ((x + y) / 8) % 2 ? makePixel(200, 30, 30) : makePixel(40, 40, 40);
+}
+
 void fillBlack(Image& img) { std::fill(img.pixels.begin(), img.pixels.end(), makePixel(0, 0, 0)); }
 
 }  // namespace
@@ -177,6 +187,10 @@ OSErr Composer::frame(int64_t time, Image& buffer, const Image*& picture, Span* 
   // A track's own picture that covers everything and is all there is so far: it is the
   // picture unless another track draws over it (then it is copied into `out` first).
   const Image* alone = nullptr;
+  struct Hole {
+    int x0, y0, x1, y1;
+  };
+  std::vector<Hole> holes;
   for (VTTrack* t : drawOrder(movie_)) {
     Affine m = then(fromFixed(t->matrix), toOut);
     int tw = trackWidth(t), th = trackHeight(t);
@@ -185,6 +199,8 @@ OSErr Composer::frame(int64_t time, Image& buffer, const Image*& picture, Span* 
     PictureRequest rq;
     rq.time = time;
     rq.ahead = ahead_;
+    rq.limitWidth = boxW;
+    rq.limitHeight = boxH;
     // Effects are rendered at their own size (their parameters are in their pixels); decoded
     // pictures come converted straight to the size they are drawn at.
     bool effect = isEffectTrack(t);
@@ -198,7 +214,15 @@ OSErr Composer::frame(int64_t time, Image& buffer, const Image*& picture, Span* 
     TrackPicture pic;
     OSErr err = pictureOf(t, rq, pic);
     // A frame whose data cannot be read is missing: that is an error, not a black picture.
-    if (err == endOfDataReached || err == couldNotResolveDataRef || err == ioErr) return err;
+    if (isMissingData(err) && markMissing_) {
+      if (placed)
+        holes.push_back({x0, y0, x1, y1});
+      else
+        holes.push_back({0, 0, w, h});
+      shown.intersect(Span{time, time + 1});  // looked at again on every frame
+      continue;
+    }
+    if (isMissingData(err) || err == memFullErr) return err;
     if (err != noErr) {
       // Nothing shown by this track now, but perhaps from its next frame on: the picture holds
       // only until then (not for ever, which would keep a gap's black over later frames).
@@ -238,6 +262,11 @@ OSErr Composer::frame(int64_t time, Image& buffer, const Image*& picture, Span* 
     }
   }
   if (!painted) fillBlack(out);
+  if (!holes.empty() && alone) {
+    blit(*alone, 0, 0, false, out);
+    alone = nullptr;
+  }
+  for (const Hole& r : holes) hatch(out, r.x0, r.y0, r.x1, r.y1);
   picture = alone ? alone : &out;
   if (span) {
     if (shown.start > time) shown.start = time;

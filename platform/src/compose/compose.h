@@ -27,6 +27,9 @@ class Composer {
   void setSize(int width, int height);
   // Frames past each picture that the sources decode meanwhile (0: none, for single pictures).
   void setDecodeAhead(int frames) { ahead_ = frames; }
+  // Playback: a track whose data is missing is left out and its place hatched, so the rest
+  // still shows and the gap is plain to see. Otherwise such a frame is an error.
+  void setMarkMissing(bool mark) { markMissing_ = mark; }
   // The movie's picture at movie time `time`: `picture` points to `buffer` (whose storage is
   // reused from call to call) or, when one opaque track's picture is the whole of it, to that
   // picture itself, not copied. It stays valid until the next call. `span`, when given, gets
@@ -40,6 +43,7 @@ class Composer {
   VTMovie* movie_;
   int width_ = 0, height_ = 0;
   int ahead_ = 0;
+  bool markMissing_ = false;
 };
 
 // The rate at which the movie's picture changes, as frames per second num / den: the fastest

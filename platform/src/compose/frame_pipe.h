@@ -11,6 +11,7 @@
 #include <thread>
 #include <utility>
 
+#include "core/guard.h"
 #include "core/image.h"
 
 namespace vt::compose {
@@ -57,7 +58,13 @@ class FramePipe {
         full_ = false;
         cv_.notify_all();
       }
-      if (OSErr err = sink_(frame, index)) {
+      OSErr err = noErr;
+      try {
+        err = sink_(frame, index);
+      } catch (...) {
+        err = vtErrorFromException();  // this thread's end: nothing may escape it
+      }
+      if (err) {
         std::lock_guard<std::mutex> l(m_);
         error_ = err;
         cv_.notify_all();

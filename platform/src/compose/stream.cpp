@@ -3,12 +3,29 @@
 #include <MacErrors.h>
 
 #include <algorithm>
+#include <atomic>
+#include <new>
+
+#include "core/guard.h"
 
 namespace vt::compose {
 
 namespace {
 // More samples than this in one track is not a real movie; refuse rather than allocate.
 constexpr int64_t kMaxSamples = 20'000'000;
+// Every stream's index (about 48 bytes a sample) draws on one budget for the process: the
+// model keeps a table of a million equal samples in a few bytes, so a few tiny files could
+// otherwise ask for gigabytes between them. 3 M entries is over 30 hours at 25 frames a second.
+constexpr int64_t kIndexBudget = 3'000'000;
+std::atomic<int64_t> gIndexCharged{0};
+
+bool chargeIndex(int64_t n) {
+  int64_t have = gIndexCharged.load();
+  do {
+    if (n > kIndexBudget - have) return false;
+  } while (!gIndexCharged.compare_exchange_weak(have, have + n));
+  return true;
+}
 // Queued sample bytes beyond this wait until the worker has used some (raw video is large).
 constexpr size_t kMaxQueuedBytes = 48u << 20;
 // Packets a decoder holds before it hands out a frame (frame threads, reordering): queued in
@@ -41,20 +58,38 @@ SourceStream::~SourceStream() {
   }
   work_.notify_all();
   if (worker_.joinable()) worker_.join();
+  gIndexCharged -= charged_;
 }
 
 bool SourceStream::buildIndex() {
   if (indexed_) return true;
+  if (indexError_ != noErr) return false;
   int64_t n = src_.sampleCount();
-  if (n < 0 || n > kMaxSamples) return false;
-  info_.resize((size_t)n);
-  byDisplay_.resize((size_t)n);
+  if (n < 0 || n > kMaxSamples) {
+    indexError_ = invalidMedia;
+    return false;
+  }
+  if (!chargeIndex(n)) {
+    indexError_ = memFullErr;
+    return false;
+  }
+  charged_ = n;
+  auto fail = [&](OSErr err) {
+    std::vector<codec::SampleInfo>().swap(info_);
+    std::vector<std::pair<int64_t, int64_t>>().swap(byDisplay_);
+    gIndexCharged -= charged_;
+    charged_ = 0;
+    indexError_ = err;
+    return false;
+  };
+  try {
+    info_.resize((size_t)n);
+    byDisplay_.resize((size_t)n);
+  } catch (const std::bad_alloc&) {
+    return fail(memFullErr);
+  }
   for (int64_t i = 0; i < n; i++) {
-    if (!src_.sampleInfo(i, info_[(size_t)i])) {
-      info_.clear();
-      byDisplay_.clear();
-      return false;
-    }
+    if (!src_.sampleInfo(i, info_[(size_t)i])) return fail(invalidMedia);
     byDisplay_[(size_t)i] = {info_[(size_t)i].displayTime(), i};
   }
   std::stable_sort(byDisplay_.begin(), byDisplay_.end());
@@ -188,7 +223,7 @@ OSErr SourceStream::takeFallback(Image& out, int width, int height) {
 }
 
 OSErr SourceStream::picture(int64_t k, Image& out, int width, int height, int ahead) {
-  if (!buildIndex()) return invalidMedia;
+  if (!buildIndex()) return indexError_;
   if (k < 0 || k >= (int64_t)info_.size()) return invalidSampleNum;
   const int64_t frameBytes = 4LL * std::max(width, 1) * std::max(height, 1);
   ahead = std::clamp(ahead, 0, (int)std::clamp<int64_t>(kAheadBytes / frameBytes - 1, 0, 16));
@@ -295,8 +330,13 @@ bool SourceStream::step(std::unique_lock<std::mutex>& l) {
   l.unlock();
   OSErr failed = noErr;
   bool refused = false;
-  if (haveJob) runJob(job, failed, refused);
-  deliver();
+  try {
+    if (haveJob) runJob(job, failed, refused);
+    deliver();
+  } catch (...) {
+    // Out of memory in the decoder or converter: the stream fails, the process goes on.
+    failed = vtErrorFromException();
+  }
   l.lock();
   if (haveJob && job.epoch == epoch_) {
     if (job.kind == Job::Start) decoderEpoch_ = job.epoch;

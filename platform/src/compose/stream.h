@@ -37,6 +37,9 @@ class SourceStream {
   // The sample shown at media time t (the latest display time not after t; before the first,
   // the first), or -1 outside the media.
   int64_t sampleAtMediaTime(int64_t t);
+  // Why the sample index could not be made: memFullErr when the index budget shared by every
+  // stream is spent, invalidMedia for a table that cannot be read; noErr otherwise.
+  OSErr indexError() const { return indexError_; }
   // The display interval [start, end) of sample k, in media time.
   bool sampleSpan(int64_t k, int64_t& start, int64_t& end);
   // The picture of sample k at width x height (0 x 0: as decoded) into `out`; the buffer `out`
@@ -78,6 +81,8 @@ class SourceStream {
   codec::SampleSource& src_;
   const int threads_;
   bool indexed_ = false;
+  OSErr indexError_ = noErr;  // why the index could not be made (memFullErr: over the budget)
+  int64_t charged_ = 0;       // entries taken from the shared index budget
   std::vector<codec::SampleInfo> info_;
   std::vector<std::pair<int64_t, int64_t>> byDisplay_;  // (display time, index), sorted
   int64_t nextFeed_ = -1;  // next sample to queue; -1: no stream running

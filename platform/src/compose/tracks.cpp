@@ -24,6 +24,22 @@ namespace {
 constexpr int kMaxEffectDepth = 8;
 // A picture bigger than this is not made (a damaged header must not allocate gigabytes).
 constexpr int64_t kMaxPixels = 8192LL * 8192;
+// An effect renders within this square whatever the movie's size: its picture and those of
+// its sources stay at 64 MB each. A track's picture asked for on its own (a poster, a preview)
+// stays within the smaller one.
+constexpr int kEffectSide = 4096;
+constexpr int kLoneEffectSide = 2048;
+
+// Shrinks w x h (aspect kept, at least 1 x 1) to fit within limitW x limitH and the square.
+void fitWithin(int& w, int& h, int limitW, int limitH) {
+  if (limitW <= 0 || limitH <= 0) limitW = limitH = kLoneEffectSide;
+  limitW = std::min(limitW, kEffectSide);
+  limitH = std::min(limitH, kEffectSide);
+  if (w <= limitW && h <= limitH) return;
+  double k = std::min((double)limitW / w, (double)limitH / h);
+  w = std::max(1, (int)std::lround(w * k));
+  h = std::max(1, (int)std::lround(h * k));
+}
 
 // The media of a track as the decoder's sample source. It reaches the media through the track
 // on every call, so it never holds on to a media that was replaced.
@@ -213,6 +229,22 @@ Span movieSpan(const VTTrack& t, int64_t time, const EditPosition& at, int64_t f
 
 OSErr pictureAt(VTTrack* t, const PictureRequest& rq, TrackPicture& out, int depth);
 
+thread_local std::string tMissingFile;
+
+// Notes the file sample `k`'s data should come from after it could not be read.
+OSErr noteMissing(const VTTrack* t, int64_t k, OSErr err) {
+  if (!isMissingData(err) || !t->media) return err;
+  const VTMedia& m = *t->media;
+  tMissingFile = "the movie's own data";
+  if (k < 0 || k >= (int64_t)m.sampleCount()) return err;
+  uint32_t d = m.samples.descIndex((uint32_t)k);
+  if (d == 0 || d > m.descriptions.size()) return err;
+  uint16_t r = m.descriptions[d - 1].dataRefIndex();
+  if (r == 0 || r > m.dataRefs.size()) return err;
+  tMissingFile = vt::movie::dataRefFile(m.dataRefs[r - 1]);
+  return err;
+}
+
 OSErr effectPicture(VTTrack* t, long sample, const EditPosition& at, const PictureRequest& rq,
                     TrackPicture& out, int depth) {
   VTMedia* m = t->media.get();
@@ -224,8 +256,11 @@ OSErr effectPicture(VTTrack* t, long sample, const EditPosition& at, const Pictu
     h = d.height();
   }
   if (w <= 0 || h <= 0 || (int64_t)w * h > kMaxPixels) return invalidTrack;
+  // Each effect track keeps its picture: rendered at a size the movie cannot show, a few of
+  // them would hold gigabytes for a small frame.
+  fitWithin(w, h, rq.limitWidth, rq.limitHeight);
   std::vector<uint8_t> bytes;
-  if (OSErr err = m->loadSample((uint32_t)sample, bytes)) return err;
+  if (OSErr err = m->loadSample((uint32_t)sample, bytes)) return noteMissing(t, sample, err);
 
   TrackState& state = stateOf(t);
   Image* target = rq.into && rq.into->width == w && rq.into->height == h ? rq.into : &state.picture;
@@ -236,11 +271,14 @@ OSErr effectPicture(VTTrack* t, long sample, const EditPosition& at, const Pictu
   VTTrack* sources[2];
   resolveSources(t, bytes, sources);
   // Sources are drawn at the effect's size, so the renderer never scales them.
-  PictureRequest sub{rq.time, w, h, rq.ahead, nullptr};
+  PictureRequest sub{rq.time, w, h, rq.ahead, nullptr, w, h};
   TrackPicture pics[2];
   bool anySource = false;
   for (int slot = 0; slot < 2; slot++) {
-    if (!sources[slot] || pictureAt(sources[slot], sub, pics[slot], depth + 1) != noErr) {
+    OSErr err = sources[slot] ? pictureAt(sources[slot], sub, pics[slot], depth + 1) : (OSErr)noErr;
+    // A source whose data is gone fails the effect: rendered without it, it would be black.
+    if (isMissingData(err) || err == memFullErr) return err;
+    if (!sources[slot] || err != noErr) {
       pics[slot] = TrackPicture();
       continue;
     }
@@ -284,13 +322,13 @@ OSErr pictureAt(VTTrack* t, const PictureRequest& rq, TrackPicture& out, int dep
   TrackState& state = stateOf(t);
   SourceStream& stream = streamOf(t, state);
   int64_t k = stream.sampleAtMediaTime(at.mediaTime);
-  if (k < 0) return invalidTime;
+  if (k < 0) return stream.indexError() == memFullErr ? (OSErr)memFullErr : (OSErr)invalidTime;
   bool have = state.pictureSample == k &&
               (w == 0 || (state.picture.width == w && state.picture.height == h));
   if (!have) {
     state.pictureSample = -1;
     OSErr err = stream.picture(k, state.picture, w, h, rq.ahead);
-    if (err != noErr) return err;
+    if (err != noErr) return noteMissing(t, k, err);
     state.pictureSample = k;
   }
   int64_t from = 0, to = 0;
@@ -306,6 +344,12 @@ OSErr pictureAt(VTTrack* t, const PictureRequest& rq, TrackPicture& out, int dep
 OSErr pictureOf(VTTrack* track, const PictureRequest& request, TrackPicture& out) {
   return pictureAt(track, request, out, 0);
 }
+
+bool isMissingData(OSErr err) {
+  return err == endOfDataReached || err == couldNotResolveDataRef || err == ioErr;
+}
+
+const std::string& missingDataFile() { return tMissingFile; }
 
 int trackWidth(const VTTrack* t) { return (int)std::lround(t->width / 65536.0); }
 int trackHeight(const VTTrack* t) { return (int)std::lround(t->height / 65536.0); }

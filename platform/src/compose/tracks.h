@@ -5,6 +5,7 @@
 #include <MacTypes.h>
 
 #include <cstdint>
+#include <string>
 
 #include "core/image.h"
 
@@ -30,6 +31,10 @@ struct PictureRequest {
   int height = 0;
   int ahead = 0;          // frames to decode ahead of this one
   Image* into = nullptr;  // an effect renders straight into this image when given
+  // An effect is rendered no larger than this (its aspect kept): what the picture it lands
+  // in can show, and never beyond a fixed bound (0 x 0: that bound alone).
+  int limitWidth = 0;
+  int limitHeight = 0;
 };
 
 // What a track shows: the image (owned by the track, or the request's `into`), valid until
@@ -43,6 +48,13 @@ struct TrackPicture {
 // invalidTime when the track shows nothing at the time (an empty edit, past its end);
 // invalidTrack for tracks that draw nothing; decoding errors otherwise.
 OSErr pictureOf(VTTrack* track, const PictureRequest& request, TrackPicture& out);
+
+// Errors meaning a picture's data is not there (a truncated, missing or unreadable file): a
+// frame with such a picture is an error, never black.
+bool isMissingData(OSErr err);
+// The file whose data was last found missing on this thread ("" when none): the data file a
+// failed picture needed, so that a caller can name it.
+const std::string& missingDataFile();
 
 // Tracks drawn from decoded frames: video media only (other visual media types are not drawn).
 bool hasVideoMedia(const VTTrack* t);

@@ -191,6 +191,7 @@ void drawMovie(VTController& c) {
   // Playing forward, the sources decode the next frames while this one is shown.
   Fixed rate = GetMovieRate(c.movie);
   c.composer->setDecodeAhead(rate > 0 ? 3 : 0);
+  c.composer->setMarkMissing(true);
   const vt::Image* picture = nullptr;
   c.drawnValid = c.composer->frame(pictureTime(c), c.frame, picture, &c.drawn) == noErr;
   if (rate != 0) c.framesComposed++;

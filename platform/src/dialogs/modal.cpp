@@ -1,12 +1,15 @@
 // Running dialogs: the modal loop, the standard filter, modeless dispatch and alerts.
 #include <Dialogs.h>
+#include <VTAutomationUI.h>
 #include <MacMemory.h>
 #include <MacWindows.h>
 #include <Events.h>
 #include <Resources.h>
 
 #include "core/guard.h"
+#include "core/reset.h"
 #include "dialogs/dialog_manager.h"
+#include "resources/macroman.h"
 #include "resources/resource_manager.h"
 #include "ui/widgets/controls.h"
 #include "ui/widgets/tracking.h"
@@ -15,6 +18,8 @@
 #include <MacErrors.h>
 
 #include <cstring>
+#include <functional>
+#include <string>
 #include <vector>
 
 namespace vt::dialogs {
@@ -138,12 +143,35 @@ bool standardHandle(VTDialog* d, const EventRecord& e, DialogItemIndex* itemHit,
   }
 }
 
+std::function<void(const std::string&)>& alertSink() {
+  static std::function<void(const std::string&)> sink;
+  return sink;
+}
+const vt::ResetRegistration kResetSink(vt::ResetStage::Dialogs, [] { alertSink() = nullptr; });
+
 DialogItemIndex runAlert(SInt16 alertID, ModalFilterUPP filter, SInt16 icon) {
   auto res = vt::resources::findAlert(alertID);
   if (!res) return -1;
   if (icon >= 0) res->alertType = icon;
   VTDialog* d = makeDialog(*res, (WindowRef)-1);
   if (!d) return -1;
+  if (const auto& sink = alertSink()) {
+    // Nobody can answer: say what it says and take its default button.
+    std::string line;
+    for (int i = 1; i <= (int)d->items.size(); ++i) {
+      if (d->items[(size_t)i - 1].kind != statText) continue;
+      std::string t = vt::resources::toolboxToUtf8(shownText(d, i));
+      for (char& c : t)
+        if (c == '\n' || c == '\r') c = ' ';
+      if (t.empty()) continue;
+      if (!line.empty()) line += ' ';
+      line += t;
+    }
+    DialogItemIndex item = d->defaultItem > 0 ? d->defaultItem : 1;
+    DisposeDialog(d);
+    sink(line);
+    return item;
+  }
   GrafPtr saved;
   GetPort(&saved);
   SetPortDialogPort(d);
@@ -292,4 +320,10 @@ DialogItemIndex CautionAlert(SInt16 alertID, ModalFilterUPP modalFilter) try {
 } catch (...) {
   vtErrorFromException();
   return {};
+}
+
+void VTAutomationAnswerAlertsWith(std::function<void(const std::string& line)> sink) try {
+  alertSink() = std::move(sink);
+} catch (...) {
+  vtErrorFromException();
 }

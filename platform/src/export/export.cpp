@@ -534,9 +534,14 @@ OSErr exportMovie(VTMovie* movie, const std::string& path, const Options& option
       pipe.finish();
       char text[200];
       std::snprintf(text, sizeof text,
-                    "“%s” was not written: the frame at %.3f s could not be made (error %d).",
+                    "“%s” was not written: the frame at %.3f s could not be made (error %d)",
                     name.c_str(), (double)p.timeOf(i) / p.scale, err);
       message = text;
+      if (vt::compose::isMissingData(err) && !vt::compose::missingDataFile().empty())
+        message += ": its media in " + vt::compose::missingDataFile() + " is missing or cut short";
+      else if (err == memFullErr)
+        message += ": " + describe(err);
+      message += ".";
       return err;
     }
     if (mixer) {

@@ -72,6 +72,7 @@ std::unordered_set<const VTMovie*>& liveMovies() {
 ForeignFileOpener gForeignOpener = nullptr;
 thread_local OSErr gLastError = noErr;
 thread_local OSErr gStickyError = noErr;
+thread_local std::string tMissingData;
 
 const ResetRegistration kReset(ResetStage::Movies, [] {
   std::vector<const VTMovie*> all(liveMovies().begin(), liveMovies().end());
@@ -461,13 +462,29 @@ OSErr VTMedia::loadSample(uint32_t index, std::vector<uint8_t>& out) const {
   uint16_t r = descriptions[d - 1].dataRefIndex();
   if (r == 0 || r > dataRefs.size()) return badDataRefIndex;
   const DataRef& ref = dataRefs[r - 1];
-  if (!ref.source) return couldNotResolveDataRef;
+  auto missing = [&](OSErr err) {
+    noteMissingData(dataRefFile(ref));
+    return err;
+  };
+  if (!ref.source) return missing(couldNotResolveDataRef);
   uint64_t offset = samples.offset(index);
   uint32_t size = samples.size(index);
   uint64_t have = ref.source->size();
-  if (offset > have || size > have - offset) return endOfDataReached;
+  if (offset > have || size > have - offset) return missing(endOfDataReached);
   out.resize(size);
-  return ref.source->read(offset, size, out.data()) ? (OSErr)noErr : (OSErr)ioErr;
+  return ref.source->read(offset, size, out.data()) ? (OSErr)noErr : missing(ioErr);
+}
+
+const std::string& vt::movie::missingDataFile() { return tMissingData; }
+void vt::movie::noteMissingData(const std::string& path) { tMissingData = path; }
+
+std::string vt::movie::dataRefFile(const DataRef& ref) {
+  if (!ref.path.empty()) return ref.path;
+  if (ref.source && !ref.source->filePath().empty()) return ref.source->filePath();
+  std::string aliased;
+  if (!ref.data.empty() && aliasBytesToPath(ref.data.data(), ref.data.size(), aliased))
+    return aliased;
+  return ref.self() ? "the movie's own file" : "a file the movie refers to";
 }
 
 int VTMedia::addDataSource(std::shared_ptr<DataSource> source, const std::string& path) {

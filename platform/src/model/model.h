@@ -319,5 +319,11 @@ std::vector<uint8_t> makeAliasBytes(const std::string& absolutePath,
 
 // Records the movie toolbox's last error (GetMoviesError).
 void setError(OSErr err);
+// The data file a read last found missing or cut short on this thread ("" when none), so that
+// a caller reporting the failure can name it.
+const std::string& missingDataFile();
+void noteMissingData(const std::string& path);
+// The file a data reference names: where it resolved to, or where its alias pointed.
+std::string dataRefFile(const DataRef& ref);
 
 }  // namespace vt::movie

@@ -420,7 +420,11 @@ OSErr flattenTo(Movie theMovie, long flags, const std::string& path, bool replac
       DataSource* s = nullptr;
       if (sp.descIndex >= 1 && sp.descIndex <= md.descriptions.size()) {
         uint16_t r = md.descriptions[sp.descIndex - 1].dataRefIndex();
-        if (r >= 1 && r <= md.dataRefs.size()) s = md.dataRefs[r - 1].source.get();
+        if (r >= 1 && r <= md.dataRefs.size()) {
+          s = md.dataRefs[r - 1].source.get();
+          if (!s && !unresolved)
+            vt::movie::noteMissingData(vt::movie::dataRefFile(md.dataRefs[r - 1]));
+        }
       }
       if (!s) unresolved = true;
       if (unresolved) return;
@@ -526,8 +530,10 @@ OSErr flattenTo(Movie theMovie, long flags, const std::string& path, bool replac
       if (buf.size() + chunk > buf.capacity() && !flush()) return abort(errnoToOSErr(errno));
       size_t at = buf.size();
       buf.resize(at + chunk);
-      if (!r.source->read(r.from + done, (uint32_t)chunk, buf.data() + at))
+      if (!r.source->read(r.from + done, (uint32_t)chunk, buf.data() + at)) {
+        vt::movie::noteMissingData(r.source->filePath());
         return abort(couldNotResolveDataRef);
+      }
       done += chunk;
       copied += chunk;
     }

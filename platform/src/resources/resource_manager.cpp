@@ -10,6 +10,11 @@
 
 #include "core/fourcc.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -236,17 +241,28 @@ short VTOpenResourceFile(const char* path) try {
     s.lastErr = paramErr;
     return kResFileNotOpened;
   }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  // Opened without waiting and taken only when it is a regular file: a FIFO or a device named
+  // here would otherwise block start-up for good.
+  int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  struct stat st;
+  if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fd >= 0) ::close(fd);
     s.lastErr = fnfErr;
-    s.lastOpenProblem = "cannot be read";
+    s.lastOpenProblem = fd < 0 ? "cannot be read" : "is not a regular file";
     s.lastOpenError = std::string(path) + ": " + s.lastOpenProblem;
     return kResFileNotOpened;
   }
   // Read at most one byte past the limit: enough to reject an oversized file.
-  std::string text(kMaxResourceFileBytes + 1, '\0');
-  in.read(text.data(), (std::streamsize)text.size());
-  text.resize((size_t)in.gcount());
+  std::string text(std::min<uint64_t>((uint64_t)st.st_size, kMaxResourceFileBytes) + 1, '\0');
+  size_t got = 0;
+  while (got < text.size()) {
+    ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += (size_t)n;
+  }
+  ::close(fd);
+  text.resize(got);
   ParseResult parsed = parseResourceFile(text);
   if (!parsed.file) {
     s.lastErr = mapReadErr;
