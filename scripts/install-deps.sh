@@ -11,6 +11,7 @@ PKGS=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth x11-utils xdotool
   desktop-file-utils shared-mime-info
+  frei0r-plugins frei0r-plugins-dev  # effect plugins, and the header of their ABI
 )
 missing=()
 for p in "${PKGS[@]}"; do

@@ -384,13 +384,15 @@ TEST_F(ParamDialogTest, TabArrowsAndNumberFieldsThatTakeValuesInTheirUnitsOrBeep
   open(2);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kPushTransitionType));
   EXPECT_EQ(VTAutomationEffectsDialogFocus().control, VTEffectsControl::list);
-  // list -> start field -> end field -> direction pop-up, and Shift+Tab back.
-  for (VTEffectsControl c : {VTEffectsControl::field, VTEffectsControl::field,
-                             VTEffectsControl::popup, VTEffectsControl::list}) {
+  // list -> start field -> end field -> direction pop-up -> easing pop-up -> its four curve
+  // fields, and Shift+Tab back.
+  using C = VTEffectsControl;
+  for (C c :
+       {C::field, C::field, C::popup, C::popup, C::field, C::field, C::field, C::field, C::list}) {
     press(kTabCharCode);
     EXPECT_EQ(VTAutomationEffectsDialogFocus().control, c);
   }
-  press(kTabCharCode, shiftKey);
+  for (int back = 0; back < 6; ++back) press(kTabCharCode, shiftKey);
   EXPECT_EQ(VTAutomationEffectsDialogFocus().code, (OSType)'from');
   press(kDownArrowCharCode);  // right (2) -> top (1)
   EXPECT_EQ(param('from'), 1);

@@ -7,6 +7,7 @@
 
 #include "core/fourcc.h"
 #include "effects/catalogue.h"
+#include "effects/smpte.h"
 
 using namespace vt::effects;
 
@@ -84,18 +85,23 @@ int main(int argc, char** argv) {
         }
         params.push_back(j);
       }
-      all.push_back({{"code", codeText(e.code)},
-                     {"name", e.name},
-                     {"kind", kindName(e.sources)},
-                     {"sources", e.sources},
-                     {"parameters", params}});
+      nlohmann::json entry = {{"code", codeText(e.code)},
+                              {"name", e.name},
+                              {"kind", kindName(e.sources)},
+                              {"sources", e.sources},
+                              {"parameters", params}};
+      if (e.isPlugin()) entry["plugin"] = e.plugin;
+      all.push_back(entry);
     }
     std::printf("%s\n", all.dump(2).c_str());
     return 0;
   }
+  int plugins = 0;
   for (const auto& e : catalogue()) {
-    std::printf("%s  %s  (%s, %d source%s)\n", codeText(e.code).c_str(), e.name.c_str(),
-                kindName(e.sources), e.sources, e.sources == 1 ? "" : "s");
+    plugins += e.isPlugin();
+    std::printf("%s  %s  (%s, %d source%s%s)\n", codeText(e.code).c_str(), e.name.c_str(),
+                kindName(e.sources), e.sources, e.sources == 1 ? "" : "s",
+                e.isPlugin() ? ", frei0r plugin" : "");
     for (const auto& p : e.params) {
       std::string def = valueText(p, p.defaultValue);
       if (p.defaultTweened) def += " -> " + valueText(p, p.defaultEnd);
@@ -110,5 +116,10 @@ int main(int argc, char** argv) {
         std::printf("          %5ld  %s\n", i.value, i.name.c_str());
     }
   }
+  // The SMPTE families' patterns are effects of their own in other tools' counts.
+  const size_t patterns = smptePatterns().size();
+  std::printf("%zu effects: %zu built in, %d frei0r plugins; with the %zu SMPTE patterns, %zu\n",
+              catalogue().size(), catalogue().size() - (size_t)plugins, plugins, patterns,
+              catalogue().size() + patterns);
   return 0;
 }

@@ -19,6 +19,8 @@
 #include <cstring>
 
 #include "core/fourcc.h"
+#include "effects/easing.h"
+#include "effects/frei0r.h"
 #include "effects/smpte.h"
 
 namespace vt::effects {
@@ -239,20 +241,51 @@ std::vector<EffectInfo> build() {
                 rgb('bckc', "Background Color", W::Optional, 0x3000, 0x6000, 0xD000),
                 param('rotc', "Rotation", T::Double, W::Optional, 0, 360, 0, "degrees")}});
   c.push_back({'ripl', "Ripple", 0, {image('mask', "Mask")}});
+  // Every effect with a percentage takes a progress curve.
+  for (auto& e : c)
+    if (e.param('pcnt')) {
+      e.params.push_back(enumeration(kEaseKindParam, "Easing", kEaseLinear,
+                                     {{kEaseLinear, "Linear"},
+                                      {kEaseIn, "Ease In"},
+                                      {kEaseOut, "Ease Out"},
+                                      {kEaseInOut, "Ease In-Out"},
+                                      {kEaseBezier, "Cubic Bezier"}}));
+      static const char* names[4] = {"Curve X1", "Curve Y1", "Curve X2", "Curve Y2"};
+      const Easing custom;
+      for (size_t i = 0; i < 4; ++i)
+        e.params.push_back(param(kBezierParams[i], names[i], T::Fixed, W::Never, i % 2 ? -1 : 0,
+                                 i % 2 ? 2 : 1, custom.bezier[i]));
+    }
   return c;
 }
 
 }  // namespace
 
 const std::vector<EffectInfo>& catalogue() {
-  static const std::vector<EffectInfo> c = build();
+  static const std::vector<EffectInfo> c = [] {
+    std::vector<EffectInfo> all = build();
+    const auto& plugins = frei0r::pluginEffects();
+    all.insert(all.end(), plugins.begin(), plugins.end());
+    return all;
+  }();
   return c;
 }
 
 const EffectInfo* findEffect(OSType code) {
+  if (code == kPluginEffectType) return nullptr;
   for (const auto& e : catalogue())
     if (e.code == code) return &e;
   return nullptr;
+}
+
+const EffectInfo* findPlugin(std::string_view name) {
+  for (const auto& e : catalogue())
+    if (e.isPlugin() && e.plugin == name) return &e;
+  return nullptr;
+}
+
+const EffectInfo* findEffect(OSType code, std::string_view name) {
+  return code == kPluginEffectType ? findPlugin(name) : findEffect(code);
 }
 
 std::vector<uint8_t> encodeValue(const ParamDesc& p, const std::array<double, 3>& v) {

@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "core/macroman.h"
+#include "effects/description.h"
 #include "effects/render_api.h"
 
 namespace vt::paramdialog {
@@ -167,7 +168,6 @@ std::vector<EffectEntry> parseEffectsList(QTAtomContainer list) {
     EffectEntry e;
     e.code = (OSType)((uint32_t)code[0] << 24 | (uint32_t)code[1] << 16 | (uint32_t)code[2] << 8 |
                       code[3]);
-    e.info = vt::effects::findEffect(e.code);
     QTAtom nameAtom = QTFindChildByID(list, kParentAtomIsContainer, kEffectNameAtom, id, nullptr);
     if (nameAtom) {
       unsigned char buf[256] = {0};
@@ -177,6 +177,8 @@ std::vector<EffectEntry> parseEffectsList(QTAtomContainer list) {
         e.name = vt::toolboxToUtf8(std::string_view((const char*)buf + 1, len));
       }
     }
+    // Plugin effects share one code and are told apart by name.
+    e.info = vt::effects::findEffect(e.code, e.name);
     if (e.name.empty()) e.name = e.info ? e.info->name : (e.code == 0 ? "None" : "?");
     out.push_back(std::move(e));
   }
@@ -302,6 +304,16 @@ void ParamModel::toggle(int param, int which) {
 }
 
 QTAtomContainer ParamModel::buildDescription(bool withSources) const {
+  const vt::effects::EffectInfo* info = selected_ >= 0 ? effects_[selected_].info : nullptr;
+  if (info) {
+    std::vector<vt::effects::DescriptionParam> values;
+    for (const auto& p : params_)
+      values.push_back({p.desc->code, p.start, p.tweened, p.end, p.image});
+    std::vector<uint8_t> bytes = vt::effects::buildDescription(*info, withSources, values);
+    Handle h = nullptr;
+    if (PtrToHand(bytes.data(), &h, (long)bytes.size()) != noErr) return nullptr;
+    return h;
+  }
   QTAtomContainer c = nullptr;
   if (QTNewAtomContainer(&c) != noErr) return nullptr;
   OSType code = selected_ >= 0 ? effects_[selected_].code : 0;
