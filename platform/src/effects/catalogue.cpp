@@ -133,6 +133,55 @@ std::vector<EffectInfo> build() {
                2,
                {pc, rgb('keyc', "Key Color", W::Never, 0, 0, 65535),
                 param('tolr', "Tolerance", T::Fixed, W::Optional, 0, 255, 60)}});
+  // After ffmpeg's xfade filter: its transitions that the effects above do not already give.
+  auto xfade = [&](OSType code, const char* name, OSType choice, const char* label,
+                   std::vector<EnumItem> items) {
+    EffectInfo e{code, name, 2, {pc}};
+    if (choice) {
+      const long first = items.front().value;
+      e.params.push_back(enumeration(choice, label, first, std::move(items)));
+    }
+    c.push_back(std::move(e));
+  };
+  const std::vector<EnumItem> fourWays = {{1, "Left"}, {2, "Right"}, {3, "Up"}, {4, "Down"}};
+  xfade('xwip', "Wipe", 'xdir', "Direction",
+        {{1, "Left"},
+         {2, "Right"},
+         {3, "Up"},
+         {4, "Down"},
+         {5, "Top Left"},
+         {6, "Top Right"},
+         {7, "Bottom Left"},
+         {8, "Bottom Right"}});
+  xfade('xsmo', "Smooth Wipe", 'xsty', "Style",
+        {{1, "Left"},
+         {2, "Right"},
+         {3, "Up"},
+         {4, "Down"},
+         {5, "Top Left"},
+         {6, "Top Right"},
+         {7, "Bottom Left"},
+         {8, "Bottom Right"},
+         {9, "Vertical Open"},
+         {10, "Vertical Close"},
+         {11, "Horizontal Open"},
+         {12, "Horizontal Close"},
+         {13, "Circle Open"},
+         {14, "Circle Close"},
+         {15, "Radial"}});
+  xfade('xslc', "Slices", 'xdir', "Direction", fourWays);
+  xfade('xwnd', "Wind", 'xdir', "Direction", fourWays);
+  xfade('xcov', "Cover", 'xdir', "Direction", fourWays);
+  xfade('xrvl', "Reveal", 'xdir', "Direction", fourWays);
+  xfade('xfth', "Fade Through", 'xvia', "Through", {{1, "Black"}, {2, "White"}, {3, "Grays"}});
+  xfade('xton', "Tonal Fade", 'xsty', "Pace", {{1, "Fast"}, {2, "Slow"}});
+  xfade('xsqz', "Squeeze", 'xdir', "Direction", {{1, "Horizontal"}, {2, "Vertical"}});
+  xfade('xzin', "Zoom In", 0, "", {});
+  xfade('xpix', "Pixelize", 0, "", {});
+  xfade('xhbl', "Horizontal Blur", 0, "", {});
+  xfade('xdst', "Distance", 0, "", {});
+  xfade('xcrp', "Crop", 'xsty', "Shape", {{1, "Circle"}, {2, "Rectangle"}});
+  xfade('xdis', "Random Dissolve", 0, "", {});
   // Filters.
   c.push_back({'blur',
                "Blur",
