@@ -303,6 +303,18 @@ void ParamModel::toggle(int param, int which) {
   setValue(param, which, v);
 }
 
+std::optional<vt::effects::Easing> ParamModel::easing() const {
+  std::optional<vt::effects::Easing> e;
+  for (const auto& p : params_) {
+    if (!vt::effects::isEasingParam(p.desc->code)) continue;
+    if (!e) e.emplace();
+    if (p.desc->code == vt::effects::kEaseKindParam) e->kind = (int)std::lround(p.start[0]);
+    for (size_t k = 0; k < 4; ++k)
+      if (p.desc->code == vt::effects::kBezierParams[k]) e->bezier[k] = p.start[0];
+  }
+  return e;
+}
+
 QTAtomContainer ParamModel::buildDescription(bool withSources) const {
   const vt::effects::EffectInfo* info = selected_ >= 0 ? effects_[selected_].info : nullptr;
   if (info) {

@@ -12,6 +12,7 @@
 
 #include "core/image.h"
 #include "effects/catalogue.h"
+#include "effects/easing.h"
 
 namespace vt::paramdialog {
 
@@ -86,6 +87,9 @@ class ParamModel {
   bool setTweened(int param, bool on);
   // An Image parameter's picture; an empty image goes back to the effect's default.
   bool setImage(int param, const Image& img, std::string name);
+
+  // The progress curve chosen for an effect with a percentage; nothing for other effects.
+  std::optional<vt::effects::Easing> easing() const;
 
   // The current choice as a complete effect description (with source names when asked), or
   // null when memory runs out.

@@ -42,6 +42,7 @@ constexpr int kParamPitch = 44;
 constexpr int kPreviewLeft = 570;
 constexpr int kPreviewW = 180;
 constexpr int kPreviewH = 135;
+constexpr int kCurveSide = 120;
 constexpr int kFieldWidth = 56;
 constexpr int kAnimTicks = 120;  // one preview cycle: two seconds
 constexpr int kTextSize = vt::ui::kControlTextSize;
@@ -483,6 +484,27 @@ void Dialog::draw() {
   Rect pv = makeRect(kPreviewLeft, kTop, kPreviewLeft + kPreviewW, kTop + kPreviewH);
   p.image(pv, preview_);
   p.frame(vt::ui::outset(pv, 1), colour::border);
+  if (auto easing = model_.easing()) drawCurve(p, *easing);
+}
+
+// The progress curve: time across, the percentage up, the straight line for comparison.
+void Dialog::drawCurve(vt::ui::Painter& p, const vt::effects::Easing& easing) const {
+  const int top = kTop + kPreviewH + 30;
+  p.text(kPreviewLeft, top - 8, "Progress", kTextSize, colour::black, true);
+  // Room above and below for curves that overshoot.
+  const Rect box = makeRect(kPreviewLeft, top, kPreviewLeft + kCurveSide, top + kCurveSide);
+  const int inset = kCurveSide / 5, side = kCurveSide - 2 * inset;
+  p.fill(box, colour::white);
+  p.frame(vt::ui::outset(box, 1), colour::border);
+  const int x0 = box.left + inset, y0 = box.bottom - inset;
+  p.frame(makeRect(x0, y0 - side, x0 + side, y0), colour::border);
+  for (int i = 0; i <= side; ++i) {
+    p.fill(makeRect(x0 + i, y0 - i, x0 + i + 1, y0 - i + 1), colour::border);
+    const double v = vt::effects::ease(easing, (double)i / side);
+    const int y =
+        std::clamp(y0 - (int)std::lround(v * side), (int)box.top + 1, (int)box.bottom - 2);
+    p.fill(makeRect(x0 + i - 1, y - 1, x0 + i + 1, y + 1), colour::selection);
+  }
 }
 
 void Dialog::redraw() {

@@ -85,6 +85,7 @@ class Dialog {
   }
   int height() const;
   void draw();
+  void drawCurve(vt::ui::Painter& p, const vt::effects::Easing& easing) const;
   void changed();  // a value changed: fields follow, new preview, redrawn
   void renderPreview();
   void syncFields();
