@@ -78,6 +78,9 @@ TEST(Frei0rHost, PluginsBecomeEffectsWithTheirParametersAndDefaults) {
     EXPECT_EQ(check.param(p.code), &p) << "codes are unique";
   }
   EXPECT_EQ(check.params[1].tween, TweenFlag::Optional) << "numbers can be animated";
+  // Names that are not UTF-8 are made so (JSON and the dialog's text need it).
+  ASSERT_EQ(plugin("vt mix").params.size(), 1u);
+  EXPECT_EQ(plugin("vt mix").params[0].name, "Mixer's ? amount");
   // The crashing plugin was found out by its probe; the nameless one refused.
   EXPECT_EQ(findPlugin("vt crash"), nullptr);
   for (const auto& e : catalogue()) EXPECT_FALSE(e.isPlugin() && e.plugin.empty());

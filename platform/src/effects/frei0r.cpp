@@ -310,9 +310,37 @@ std::vector<std::string> findFiles() {
   return out;
 }
 
+// Plugins' strings are outside input and not always UTF-8 (some use Windows-1252 quotes): valid
+// UTF-8 stays, a stray byte becomes the quote it most likely is, or '?'.
+std::string cleanText(const char* text) {
+  std::string out;
+  const auto* p = reinterpret_cast<const unsigned char*>(text ? text : "");
+  while (*p) {
+    int len = *p < 0x80 ? 1 : (*p >> 5) == 6 ? 2 : (*p >> 4) == 14 ? 3 : (*p >> 3) == 30 ? 4 : 0;
+    bool valid = len > 0;
+    for (int k = 1; valid && k < len; ++k) valid = (p[k] & 0xC0) == 0x80;
+    if (valid && len > 1) {
+      uint32_t cp = *p & (0x7F >> len);
+      for (int k = 1; k < len; ++k) cp = cp << 6 | (p[k] & 0x3F);
+      valid = cp >= (len == 2   ? 0x80u
+                     : len == 3 ? 0x800u
+                                : 0x10000u) &&
+              cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF);
+    }
+    if (valid) {
+      out.append(reinterpret_cast<const char*>(p), (size_t)len);
+      p += len;
+      continue;
+    }
+    out += *p == 0x91 || *p == 0x92 ? '\'' : *p == 0x93 || *p == 0x94 ? '"' : '?';
+    ++p;
+  }
+  return out;
+}
+
 std::string paramName(const f0r_param_info_t& pi, int index) {
-  std::string n = pi.name && *pi.name ? pi.name : "Parameter " + std::to_string(index + 1);
-  return n;
+  std::string n = cleanText(pi.name);
+  return n.empty() ? "Parameter " + std::to_string(index + 1) : n;
 }
 
 OSType paramCode(size_t index) {
@@ -340,12 +368,12 @@ double finiteOr(double v, double fallback) { return std::isfinite(v) ? v : fallb
 // The catalogue entry of a loaded plugin, with defaults read from a fresh instance.
 EffectInfo describe(Plugin& p, const f0r_plugin_info_t& info, int id) {
   EffectInfo e{kPluginEffectType,
-               info.name,
+               cleanText(info.name),
                p.type == F0R_PLUGIN_TYPE_SOURCE   ? 0
                : p.type == F0R_PLUGIN_TYPE_MIXER2 ? 2
                                                   : 1,
                {}};
-  e.plugin = info.name;
+  e.plugin = e.name;
   e.pluginId = id;
   f0r_instance_t inst = p.api.construct(kProbeWidth, kProbeHeight);
   std::set<std::string> names;
@@ -454,7 +482,7 @@ std::vector<EffectInfo> load() {
       continue;
     }
     // The first plugin of a name wins, so a user's own copy overrides the system's.
-    if (!names.insert(info.name).second) continue;
+    if (!names.insert(cleanText(info.name)).second) continue;
     effects.push_back(describe(*p, info, (int)plugins().size()));
     plugins().push_back(std::move(p));
   }

@@ -1,7 +1,8 @@
 /* Test plugins for the frei0r host, one per VT_KIND:
  *  1 "vt check": a filter that aborts on a frame size or alignment frei0r forbids and inverts
  *    the picture when its switch is on, writing its number into alpha;
- *  2 "vt mix": an RGBA mixer2 taking red from the first input and green from the second;
+ *  2 "vt mix": an RGBA mixer2 taking red from the first input and green from the second, with a
+ *    parameter whose name is not UTF-8;
  *  3 "vt crash": a filter that crashes on its first frame;
  *  4 a plugin without a name. */
 #include <frei0r.h>
@@ -34,6 +35,7 @@ void f0r_get_plugin_info(f0r_plugin_info_t* i) {
   i->name = "vt mix";
   i->plugin_type = F0R_PLUGIN_TYPE_MIXER2;
   i->color_model = F0R_COLOR_MODEL_RGBA8888;
+  i->num_params = 1;
 #elif VT_KIND == 3
   i->name = "vt crash";
   i->plugin_type = F0R_PLUGIN_TYPE_FILTER;
@@ -43,6 +45,13 @@ void f0r_get_plugin_info(f0r_plugin_info_t* i) {
 }
 
 void f0r_get_param_info(f0r_param_info_t* p, int index) {
+#if VT_KIND == 2
+  /* A Windows-1252 apostrophe, as some plugins have, and a byte no encoding explains. */
+  p->name = "Mixer\x92s \xff amount";
+  p->type = F0R_PARAM_DOUBLE;
+  p->explanation = "";
+  return;
+#endif
   static const char* names[] = {"Invert", "Amount", "Tint", "Spot", "Label"};
   static const int types[] = {F0R_PARAM_BOOL, F0R_PARAM_DOUBLE, F0R_PARAM_COLOR, F0R_PARAM_POSITION,
                               F0R_PARAM_STRING};
