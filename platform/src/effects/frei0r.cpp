@@ -5,6 +5,7 @@
 #include <frei0r.h>
 #include <poll.h>
 #include <signal.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -402,6 +403,12 @@ EffectInfo describe(Plugin& p, const f0r_plugin_info_t& info, int id) {
         double v = 0;
         if (inst) p.api.getParam(inst, &v, i);
         made.push_back(number(unique(name), std::clamp(finiteOr(v, 0), -1e6, 1e6)));
+        // A mixer's fader (xfade0r's) runs from A to B over the effect, as a percentage does.
+        if (p.type == F0R_PLUGIN_TYPE_MIXER2 && strcasecmp(name.c_str(), "fader") == 0) {
+          made.back().defaultValue = {0, 0, 0};
+          made.back().defaultTweened = true;
+          made.back().defaultEnd = {1, 0, 0};
+        }
         break;
       }
       case F0R_PARAM_COLOR: {
