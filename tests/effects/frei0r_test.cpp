@@ -89,8 +89,9 @@ TEST(Frei0rHost, PluginsBecomeEffectsWithTheirParametersAndDefaults) {
   EXPECT_EQ(findEffect(kPluginEffectType, "vt mix"), findPlugin("vt mix"));
 }
 
-// frei0r takes sides that are multiples of 8 up to 2048; the test plugin aborts on anything
-// else or on a frame not 16-byte aligned. Every size must still come back exact.
+// frei0r takes sides that are multiples of 8 up to 2048, and the host promises at least 256 (some
+// plugins write past smaller frames); the test plugin aborts on anything else or on a frame not
+// 16-byte aligned. Every size must still come back exact.
 TEST(Frei0rHost, FramesOfEverySizeArePaddedOrTiledAndComeBackWhole) {
   const EffectInfo& check = plugin("vt check");
   const int sizes[][2] = {{1, 1},     {7, 9},     {8, 8},     {321, 241},
@@ -103,6 +104,9 @@ TEST(Frei0rHost, FramesOfEverySizeArePaddedOrTiledAndComeBackWhole) {
       wrong += out.pixels[i] != inverted(a.pixels[i], 64);
     EXPECT_EQ(wrong, 0u) << s[0] << "x" << s[1];
   }
+  EXPECT_EQ(frei0r::upscale(180, 135), 2);
+  EXPECT_EQ(frei0r::upscale(1, 1), 256);
+  EXPECT_EQ(frei0r::upscale(4100, 1), 1) << "a sliver is padded, not enlarged past four tiles";
   const frei0r::TileGrid g = frei0r::tileGrid(4100, 2050);
   EXPECT_TRUE(g.across == 3 && g.down == 2 && g.width == 1368 && g.height == 1032)
       << g.across << " " << g.down << " " << g.width << " " << g.height;
@@ -223,13 +227,14 @@ TEST(Frei0rHost, BadPluginsAreProbedOnceAndRememberedInTheCache) {
   ASSERT_EQ(vt_test::run("touch " VT_FREI0R_FIXTURES "/fixture3.so"), 0);
 }
 
-// Every plugin installed on this machine, at an odd size and at full HD, with its parameters at
+// Every plugin installed on this machine, at the preview's size, an odd size and full HD, with its
+// parameters at
 // their defaults, minimums and maximums: it renders and fills the whole frame.
 class EveryPlugin : public testing::TestWithParam<std::string> {};
 
 TEST_P(EveryPlugin, RendersAtOddAndFullHdSizesWithDefaultsAndExtremes) {
   const EffectInfo& e = plugin(GetParam().c_str());
-  for (auto [w, h] : {std::pair{321, 241}, {1920, 1080}}) {
+  for (auto [w, h] : {std::pair{180, 135}, {321, 241}, {1920, 1080}}) {  // the dialog's preview too
     const Image a = gradientPicture(w, h, 5), b = gradientPicture(w / 2, h / 2, 77);
     for (int set = 0; set < 3; ++set) {
       std::vector<DescriptionParam> ps;

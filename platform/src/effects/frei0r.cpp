@@ -43,7 +43,7 @@ using Update2Fn = void (*)(f0r_instance_t, double, const uint32_t*, const uint32
                            const uint32_t*, uint32_t*);
 
 // The size a probe and the default values use: small, and legal for every plugin.
-constexpr int kProbeWidth = 64, kProbeHeight = 48;
+constexpr int kProbeWidth = kMinSide, kProbeHeight = kMinSide;
 constexpr int kProbeSeconds = 20;
 constexpr int kInstancesKept = 2;
 
@@ -76,6 +76,7 @@ struct Plugin {
   std::vector<Instance> instances;
   uint64_t uses = 0;
   PixelBuffer inA, inB, outT;
+  Image bigA, bigB, bigOut;  // small frames, enlarged
 };
 
 std::vector<std::unique_ptr<Plugin>>& plugins() {
@@ -610,12 +611,63 @@ TileGrid tileGrid(int width, int height) {
   auto split = [](int side, int& count, int& size) {
     count = std::max(1, (side + kMaxSide - 1) / kMaxSide);
     int step = (side + count - 1) / count;
-    size = std::max(8, (step + 7) / 8 * 8);
+    size = std::max(kMinSide, (step + 7) / 8 * 8);  // short sides are padded
   };
   split(std::max(1, width), g.across, g.width);
   split(std::max(1, height), g.down, g.height);
   return g;
 }
+
+int upscale(int width, int height) {
+  const int shorter = std::max(1, std::min(width, height)), longer = std::max(width, height);
+  int k = (kMinSide + shorter - 1) / shorter;
+  // A sliver stays thin rather than growing without bound.
+  while (k > 1 && (long)longer * k > 4L * kMaxSide) --k;
+  return std::max(1, k);
+}
+
+namespace {
+
+// Pixel-replicated copy, k times larger each way.
+void enlarge(const Image& src, int k, Image& dst) {
+  dst.resize(src.width * k, src.height * k);
+  for (int y = 0; y < dst.height; ++y) {
+    const Pixel* s = src.row(y / k);
+    Pixel* d = dst.row(y);
+    for (int x = 0; x < dst.width; ++x) d[x] = s[x / k];
+  }
+}
+
+void renderTiles(Plugin& p, Instance& inst, const Image* a, const Image* b, Image& out,
+                 double seconds) {
+  const TileGrid g = tileGrid(out.width, out.height);
+  const size_t n = (size_t)g.width * g.height;
+  for (PixelBuffer* buf : {&p.inA, &p.inB, &p.outT})
+    if (buf->size() != n) buf->assign(n, makePixel(0, 0, 0));
+  const bool swap = p.colorModel == F0R_COLOR_MODEL_RGBA8888;
+  const int stepX = (out.width + g.across - 1) / g.across;
+  const int stepY = (out.height + g.down - 1) / g.down;
+  for (int ty = 0; ty < g.down; ++ty)
+    for (int tx = 0; tx < g.across; ++tx) {
+      const int x0 = tx * stepX, y0 = ty * stepY;
+      if (x0 >= out.width || y0 >= out.height) continue;
+      if (a) copyIn(*a, x0, y0, g.width, g.height, swap, p.inA.data());
+      if (b) copyIn(*b, x0, y0, g.width, g.height, swap, p.inB.data());
+      runUpdate(p, inst.handle, seconds, p.inA.data(), p.inB.data(), p.outT.data());
+      const int w = std::min(stepX, out.width - x0), h = std::min(stepY, out.height - y0);
+      for (int y = 0; y < h; ++y) {
+        const uint32_t* s = p.outT.data() + (size_t)y * g.width;
+        Pixel* d = out.row(y0 + y) + x0;
+        if (swap)
+          for (int x = 0; x < w; ++x)
+            d[x] = (s[x] & 0xFF00FF00u) | ((s[x] >> 16) & 0xFFu) | ((s[x] & 0xFFu) << 16);
+        else
+          std::memcpy(d, s, (size_t)w * 4);
+      }
+    }
+}
+
+}  // namespace
 
 bool render(const EffectInfo& info, const ParamSet& params, const Image* a, const Image* b,
             Image& out, double seconds) {
@@ -630,34 +682,27 @@ bool render(const EffectInfo& info, const ParamSet& params, const Image* a, cons
   if (info.pluginId < 0 || info.pluginId >= (int)plugins().size()) return fallback();
   Plugin& p = *plugins()[(size_t)info.pluginId];
   std::lock_guard<std::mutex> hold(p.lock);
-  const TileGrid g = tileGrid(out.width, out.height);
+  // Small frames are enlarged by whole pixels and sampled back: some plugins (Partik0l) write
+  // past frames smaller than they expect, and the picture keeps its shape.
+  const int k = upscale(out.width, out.height);
+  Image& target = k > 1 ? p.bigOut : out;
+  if (k > 1) target.resize(out.width * k, out.height * k);
+  const TileGrid g = tileGrid(target.width, target.height);
   Instance* inst = instanceFor(p, g.width, g.height);
   if (!inst) return fallback();
   setParams(p, inst->handle, info, params);
-  const size_t n = (size_t)g.width * g.height;
-  for (PixelBuffer* buf : {&p.inA, &p.inB, &p.outT})
-    if (buf->size() != n) buf->assign(n, makePixel(0, 0, 0));
-  const bool swap = p.colorModel == F0R_COLOR_MODEL_RGBA8888;
-  const int stepX = (out.width + g.across - 1) / g.across;
-  const int stepY = (out.height + g.down - 1) / g.down;
-  for (int ty = 0; ty < g.down; ++ty)
-    for (int tx = 0; tx < g.across; ++tx) {
-      const int x0 = tx * stepX, y0 = ty * stepY;
-      if (x0 >= out.width || y0 >= out.height) continue;
-      if (a) copyIn(*a, x0, y0, g.width, g.height, swap, p.inA.data());
-      if (b) copyIn(*b, x0, y0, g.width, g.height, swap, p.inB.data());
-      runUpdate(p, inst->handle, seconds, p.inA.data(), p.inB.data(), p.outT.data());
-      const int w = std::min(stepX, out.width - x0), h = std::min(stepY, out.height - y0);
-      for (int y = 0; y < h; ++y) {
-        const uint32_t* s = p.outT.data() + (size_t)y * g.width;
-        Pixel* d = out.row(y0 + y) + x0;
-        if (swap)
-          for (int x = 0; x < w; ++x)
-            d[x] = (s[x] & 0xFF00FF00u) | ((s[x] >> 16) & 0xFFu) | ((s[x] & 0xFFu) << 16);
-        else
-          std::memcpy(d, s, (size_t)w * 4);
-      }
-    }
+  if (k == 1) {
+    renderTiles(p, *inst, a, b, out, seconds);
+    return true;
+  }
+  if (a) enlarge(*a, k, p.bigA);
+  if (b) enlarge(*b, k, p.bigB);
+  renderTiles(p, *inst, a ? &p.bigA : nullptr, b ? &p.bigB : nullptr, target, seconds);
+  for (int y = 0; y < out.height; ++y) {
+    const Pixel* s = target.row(y * k + k / 2);
+    Pixel* d = out.row(y);
+    for (int x = 0; x < out.width; ++x) d[x] = s[x * k + k / 2];
+  }
   return true;
 }
 

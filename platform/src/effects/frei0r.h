@@ -17,6 +17,8 @@ namespace vt::effects::frei0r {
 
 // The largest frame side frei0r allows; larger frames are processed in tiles.
 constexpr int kMaxSide = 2048;
+// The shortest side a plugin is given; smaller frames are enlarged by a whole factor.
+constexpr int kMinSide = 256;
 
 // Folders searched, in order: $FREI0R_PATH alone when it is set (empty: none), otherwise
 // ~/.frei0r-1/lib, /usr/local/lib/frei0r-1, /usr/lib/frei0r-1 and the multiarch folder.
@@ -41,5 +43,7 @@ struct TileGrid {
   int across = 1, down = 1, width = 0, height = 0;
 };
 TileGrid tileGrid(int width, int height);
+// The whole factor a frame is enlarged by before it reaches a plugin (1: not at all).
+int upscale(int width, int height);
 
 }  // namespace vt::effects::frei0r

@@ -1,5 +1,5 @@
 /* Test plugins for the frei0r host, one per VT_KIND:
- *  1 "vt check": a filter that aborts on a frame size or alignment frei0r forbids and inverts
+ *  1 "vt check": a filter that aborts on a frame size or alignment it is not promised and inverts
  *    the picture when its switch is on, writing its number into alpha;
  *  2 "vt mix": an RGBA mixer2 taking red from the first input and green from the second, with a
  *    parameter whose name is not UTF-8;
@@ -61,7 +61,8 @@ void f0r_get_param_info(f0r_param_info_t* p, int index) {
 }
 
 f0r_instance_t f0r_construct(unsigned w, unsigned h) {
-  if (w == 0 || h == 0 || w % 8 || h % 8 || w > 2048 || h > 2048) abort();
+  /* frei0r's rules, and the host's promise of frames no smaller than 256 a side. */
+  if (w < 256 || h < 256 || w % 8 || h % 8 || w > 2048 || h > 2048) abort();
   inst_t* i = calloc(1, sizeof *i);
   i->w = w;
   i->h = h;
