@@ -70,7 +70,11 @@ struct Plugin {
   Api api;
   int type = 0;
   int colorModel = 0;
-  std::vector<f0r_param_info_t> params;
+  struct Param {
+    std::string name;  // copied at once: some plugins' name pointers die with the next instance
+    int type;
+  };
+  std::vector<Param> params;
   // frei0r promises nothing about threads: every call into one plugin is made under its lock.
   std::mutex lock;
   std::vector<Instance> instances;
@@ -82,6 +86,34 @@ struct Plugin {
 std::vector<std::unique_ptr<Plugin>>& plugins() {
   static std::vector<std::unique_ptr<Plugin>> table;
   return table;
+}
+
+// Plugins' strings are outside input and not always UTF-8 (some use Windows-1252 quotes): valid
+// UTF-8 stays, a stray byte becomes the quote it most likely is, or '?'.
+std::string cleanText(const char* text) {
+  std::string out;
+  const auto* p = reinterpret_cast<const unsigned char*>(text ? text : "");
+  while (*p) {
+    int len = *p < 0x80 ? 1 : (*p >> 5) == 6 ? 2 : (*p >> 4) == 14 ? 3 : (*p >> 3) == 30 ? 4 : 0;
+    bool valid = len > 0;
+    for (int k = 1; valid && k < len; ++k) valid = (p[k] & 0xC0) == 0x80;
+    if (valid && len > 1) {
+      uint32_t cp = *p & (0x7F >> len);
+      for (int k = 1; k < len; ++k) cp = cp << 6 | (p[k] & 0x3F);
+      valid = cp >= (len == 2   ? 0x80u
+                     : len == 3 ? 0x800u
+                                : 0x10000u) &&
+              cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF);
+    }
+    if (valid) {
+      out.append(reinterpret_cast<const char*>(p), (size_t)len);
+      p += len;
+      continue;
+    }
+    out += *p == 0x91 || *p == 0x92 ? '\'' : *p == 0x93 || *p == 0x94 ? '"' : '?';
+    ++p;
+  }
+  return out;
 }
 
 void warn(const std::string& text) { std::fprintf(stderr, "vantrel: frei0r: %s\n", text.c_str()); }
@@ -147,7 +179,9 @@ bool openPlugin(const std::string& path, Plugin& p, f0r_plugin_info_t& info, std
       why = "has a parameter of unknown type";
       return false;
     }
-    p.params.push_back(pi);
+    std::string name = cleanText(pi.name);
+    if (name.empty()) name = "Parameter " + std::to_string(i + 1);
+    p.params.push_back({name, pi.type});
   }
   return true;
 }
@@ -229,8 +263,12 @@ std::map<std::string, ProbeResult> probe(const std::vector<std::string>& paths) 
         results[running[i].path] = {
             false, std::string("crashes while it is tried (") + strsignal(WTERMSIG(status)) + ")"};
       } else if (WEXITSTATUS(status) != 0) {
-        results[running[i].path] = {
-            false, WEXITSTATUS(status) == 4 ? "makes no instance" : "fails to load"};
+        // 3 and 4 are the probe's own verdicts; anything else is a crash a sanitizer or the
+        // plugin itself turned into an exit.
+        const int code = WEXITSTATUS(status);
+        results[running[i].path] = {false, code == 3   ? "fails to load"
+                                           : code == 4 ? "makes no instance"
+                                                       : "crashes while it is tried"};
       } else {
         results[running[i].path] = {true, ""};
       }
@@ -312,39 +350,6 @@ std::vector<std::string> findFiles() {
   return out;
 }
 
-// Plugins' strings are outside input and not always UTF-8 (some use Windows-1252 quotes): valid
-// UTF-8 stays, a stray byte becomes the quote it most likely is, or '?'.
-std::string cleanText(const char* text) {
-  std::string out;
-  const auto* p = reinterpret_cast<const unsigned char*>(text ? text : "");
-  while (*p) {
-    int len = *p < 0x80 ? 1 : (*p >> 5) == 6 ? 2 : (*p >> 4) == 14 ? 3 : (*p >> 3) == 30 ? 4 : 0;
-    bool valid = len > 0;
-    for (int k = 1; valid && k < len; ++k) valid = (p[k] & 0xC0) == 0x80;
-    if (valid && len > 1) {
-      uint32_t cp = *p & (0x7F >> len);
-      for (int k = 1; k < len; ++k) cp = cp << 6 | (p[k] & 0x3F);
-      valid = cp >= (len == 2   ? 0x80u
-                     : len == 3 ? 0x800u
-                                : 0x10000u) &&
-              cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF);
-    }
-    if (valid) {
-      out.append(reinterpret_cast<const char*>(p), (size_t)len);
-      p += len;
-      continue;
-    }
-    out += *p == 0x91 || *p == 0x92 ? '\'' : *p == 0x93 || *p == 0x94 ? '"' : '?';
-    ++p;
-  }
-  return out;
-}
-
-std::string paramName(const f0r_param_info_t& pi, int index) {
-  std::string n = cleanText(pi.name);
-  return n.empty() ? "Parameter " + std::to_string(index + 1) : n;
-}
-
 OSType paramCode(size_t index) {
   // 'p001', 'p002', ...: codes the dialog and automation use for a plugin's controls.
   char d[4];
@@ -386,7 +391,7 @@ EffectInfo describe(Plugin& p, const f0r_plugin_info_t& info, int id) {
   };
   for (int i = 0; i < (int)p.params.size(); ++i) {
     const auto& pi = p.params[(size_t)i];
-    std::string name = paramName(pi, i);
+    const std::string& name = pi.name;
     std::vector<ParamDesc> made;
     switch (pi.type) {
       case F0R_PARAM_BOOL: {
