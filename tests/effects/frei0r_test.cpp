@@ -58,16 +58,15 @@ TEST(Frei0rHost, PluginsBecomeEffectsWithTheirParametersAndDefaults) {
   EXPECT_EQ(check.code, kPluginEffectType);
   EXPECT_EQ(check.sources, 1);
   EXPECT_EQ(plugin("vt mix").sources, 2);
-  // Bool, double, colour, position as two numbers; the text parameter keeps its default.
+  // Bool, double, colour, position as two numbers, text.
   struct Expect {
     const char* name;
     ParamType type;
     std::array<double, 3> def;
-  } expected[] = {{"Invert", ParamType::Bool, {1, 0, 0}},
-                  {"Amount", ParamType::Fixed, {0.25, 0, 0}},
-                  {"Tint", ParamType::RGB, {65535, 32768, 0}},
-                  {"Spot X", ParamType::Fixed, {0.1, 0, 0}},
-                  {"Spot Y", ParamType::Fixed, {0.9, 0, 0}}};
+  } expected[] = {
+      {"Invert", ParamType::Bool, {1, 0, 0}},      {"Amount", ParamType::Fixed, {0.25, 0, 0}},
+      {"Tint", ParamType::RGB, {65535, 32768, 0}}, {"Spot X", ParamType::Fixed, {0.1, 0, 0}},
+      {"Spot Y", ParamType::Fixed, {0.9, 0, 0}},   {"Label", ParamType::Text, {0, 0, 0}}};
   ASSERT_EQ(check.params.size(), std::size(expected));
   for (size_t i = 0; i < std::size(expected); ++i) {
     const ParamDesc& p = check.params[i];
@@ -78,6 +77,7 @@ TEST(Frei0rHost, PluginsBecomeEffectsWithTheirParametersAndDefaults) {
     EXPECT_EQ(check.param(p.code), &p) << "codes are unique";
   }
   EXPECT_EQ(check.params[1].tween, TweenFlag::Optional) << "numbers can be animated";
+  EXPECT_EQ(check.params[5].defaultText, "abc");
   // Names that are not UTF-8 are made so (JSON and the dialog's text need it).
   ASSERT_EQ(plugin("vt mix").params.size(), 1u);
   EXPECT_EQ(plugin("vt mix").params[0].name, "Mixer's ? amount");
@@ -118,6 +118,11 @@ TEST(Frei0rHost, ParameterValuesAndTweensReachThePlugin) {
   Image plain = renderPlugin(check, {byName(check, "Invert", 0), byName(check, "Amount", 1)}, &a,
                              nullptr, 24, 16);
   for (size_t i = 0; i < a.pixels.size(); ++i) ASSERT_EQ(plain.pixels[i], a.pixels[i]) << i;
+  DescriptionParam label = byName(check, "Label", 0);
+  label.raw = {'k', 'e', 'e', 'p'};
+  Image kept = renderPlugin(check, {label}, &a, nullptr, 24, 16);
+  for (size_t i = 0; i < a.pixels.size(); ++i)
+    ASSERT_EQ(kept.pixels[i], (a.pixels[i] & 0x00FFFFFFu) | 64u << 24) << i;
   DescriptionParam amount = byName(check, "Amount", 0);
   amount.tweened = true;
   amount.end = {1, 0, 0};
@@ -234,9 +239,14 @@ class EveryPlugin : public testing::TestWithParam<std::string> {};
 
 TEST_P(EveryPlugin, RendersAtOddAndFullHdSizesWithDefaultsAndExtremes) {
   const EffectInfo& e = plugin(GetParam().c_str());
+#if defined(__SANITIZE_ADDRESS__)
+  const int fullHdSets = 1;  // under AddressSanitizer full HD with defaults only, for time
+#else
+  const int fullHdSets = 3;
+#endif
   for (auto [w, h] : {std::pair{180, 135}, {321, 241}, {1920, 1080}}) {  // the dialog's preview too
     const Image a = gradientPicture(w, h, 5), b = gradientPicture(w / 2, h / 2, 77);
-    for (int set = 0; set < 3; ++set) {
+    for (int set = 0; set < (w == 1920 ? fullHdSets : 3); ++set) {
       std::vector<DescriptionParam> ps;
       for (const auto& p : e.params) {
         if (set == 0) continue;  // defaults

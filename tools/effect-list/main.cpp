@@ -32,6 +32,7 @@ const char* typeName(ParamType t) {
     case ParamType::RGB: return "rgb";
     case ParamType::Double: return "double";
     case ParamType::Image: return "image";
+    case ParamType::Text: return "text";
   }
   return "?";
 }
@@ -48,6 +49,8 @@ std::string valueText(const ParamDesc& p, const std::array<double, 3>& v) {
     std::snprintf(buf, sizeof buf, "%d,%d,%d", (int)v[0] >> 8, (int)v[1] >> 8, (int)v[2] >> 8);
   else if (p.type == ParamType::Image)
     std::snprintf(buf, sizeof buf, "(none)");
+  else if (p.type == ParamType::Text)
+    return "\"" + p.defaultText + "\"";
   else
     std::snprintf(buf, sizeof buf, "%g", v[0]);
   return buf;
@@ -56,6 +59,7 @@ std::string valueText(const ParamDesc& p, const std::array<double, 3>& v) {
 nlohmann::json valueJson(const ParamDesc& p, const std::array<double, 3>& v) {
   if (p.type == ParamType::RGB) return {v[0], v[1], v[2]};
   if (p.type == ParamType::Image) return nullptr;
+  if (p.type == ParamType::Text) return p.defaultText;
   return v[0];
 }
 
@@ -108,7 +112,7 @@ int main(int argc, char** argv) {
       std::printf("    %s  %-22s %-6s tween %-8s default %s", codeText(p.code).c_str(),
                   p.name.c_str(), typeName(p.type), tweenName(p.tween), def.c_str());
       if (p.type != ParamType::Enum && p.type != ParamType::RGB && p.type != ParamType::Image &&
-          p.type != ParamType::Bool)
+          p.type != ParamType::Text && p.type != ParamType::Bool)
         std::printf("  range %g..%g", p.minValue, p.maxValue);
       if (!p.usage.empty()) std::printf("  (%s)", p.usage.c_str());
       std::printf("\n");

@@ -74,6 +74,10 @@ bool parseParam(const EffectInfo& info, const std::string& arg, DescriptionParam
   std::string value = arg.substr(eq + 1);
   out = DescriptionParam{};
   out.code = code;
+  if (pd->type == ParamType::Text) {
+    out.raw.assign(value.begin(), value.end());
+    return true;
+  }
   if (pd->type == ParamType::Image) {
     vt::Image img;
     if (!vt::readPNG(value.c_str(), img)) {

@@ -87,7 +87,9 @@ void printList() {
       if (!e.info) continue;
       for (const ParamDesc& p : e.info->params) {
         if (p.type == ParamType::Image) continue;
-        std::string def = vt::paramdialog::formatValue(p, p.defaultValue);
+        std::string def = p.type == ParamType::Text
+                              ? "\"" + p.defaultText + "\""
+                              : vt::paramdialog::formatValue(p, p.defaultValue);
         if (p.type == ParamType::RGB) {
           char hex[8];
           std::snprintf(hex, sizeof hex, "#%02x%02x%02x", (int)p.defaultValue[0] >> 8,
@@ -186,6 +188,11 @@ bool applyParam(const vt::effects::EffectInfo& effect, const std::string& arg, s
   if (desc) code = desc->code;
   if (!desc) {
     why = "the effect " + effect.name + " has no parameter " + key;
+    return false;
+  }
+  if (desc->type == ParamType::Text) {
+    if (VTAutomationEffectsDialogSetText(code, arg.substr(eq + 1))) return true;
+    why = key + " cannot be set";
     return false;
   }
   bool tweened = false;

@@ -361,7 +361,8 @@ std::vector<uint8_t> encodeValue(const ParamDesc& p, const std::array<double, 3>
       put32((uint32_t)bits);
       break;
     }
-    case ParamType::Image: break;
+    case ParamType::Image:
+    case ParamType::Text: break;
   }
   return out;
 }

@@ -10,7 +10,7 @@
 
 namespace vt::effects {
 
-enum class ParamType { Fixed, Long, Enum, Bool, RGB, Double, Image };
+enum class ParamType { Fixed, Long, Enum, Bool, RGB, Double, Image, Text };
 enum class TweenFlag { Never, Always, Optional };
 
 struct EnumItem {
@@ -32,6 +32,7 @@ struct ParamDesc {
   std::array<double, 3> defaultEnd{};
   std::string usage;                 // "percent", "pixels", "degrees", "" ...
   std::vector<EnumItem> enumValues;  // Enum parameters only
+  std::string defaultText{};         // Text parameters only (UTF-8)
   // Plugin effects: the plugin's parameter this control sets, and for a position which
   // coordinate (0 x, 1 y).
   int pluginParam = -1;

@@ -56,6 +56,7 @@ bool decodePlain(const ParamDesc& pd, const uint8_t* p, size_t n, ParsedParam& o
       return true;
     }
     case ParamType::Image: return decodeImage(p, n, out.image);
+    case ParamType::Text: out.text = std::string_view((const char*)p, n); return true;
   }
   return false;
 }
@@ -224,6 +225,7 @@ void defaultParams(const EffectInfo& info, double fraction, ParamSet& out) {
     const ParamDesc& pd = info.params[i];
     ParamValue& v = out.values[i];
     v = ParamValue{};
+    v.text = pd.defaultText;
     for (size_t c = 0; c < 3; ++c)
       v.v[c] = pd.defaultTweened
                    ? pd.defaultValue[c] + (pd.defaultEnd[c] - pd.defaultValue[c]) * fraction
@@ -247,6 +249,7 @@ void evaluateParams(const Description& d, int64_t time, int64_t duration, ParamS
     const ParamDesc& pd = info.params[i];
     ParamValue& v = out.values[i];
     v.image = pp.image;
+    if (pd.type == ParamType::Text) v.text = pp.text;
     double f = 0;
     if (pp.tweened) {
       int64_t len = pp.duration >= 0 ? pp.duration : duration;
@@ -259,7 +262,8 @@ void evaluateParams(const Description& d, int64_t time, int64_t duration, ParamS
       double x = pp.start[c] + (pp.end[c] - pp.start[c]) * f;
       v.v[c] = pd.type == ParamType::RGB ? std::clamp(x, 0.0, 65535.0) : x;
     }
-    if (pd.type != ParamType::RGB && pd.type != ParamType::Image) v.v[0] = clampTo(pd, v.v[0]);
+    if (pd.type != ParamType::RGB && pd.type != ParamType::Image && pd.type != ParamType::Text)
+      v.v[0] = clampTo(pd, v.v[0]);
   }
 }
 
@@ -294,7 +298,10 @@ std::vector<uint8_t> build(OSType effect, const EffectInfo* info, int sources,
       if (!pd) continue;
       vt::atoms::Atom& holder = root.add(kPluginParamAtom, ++id);
       holder.add(kPluginParamName, 1, std::vector<uint8_t>(pd->name.begin(), pd->name.end()));
-      addValue(holder, kPluginParamValue, 0, *pd, p);
+      if (pd->type == ParamType::Text)
+        holder.add(kPluginParamValue, 1, p.raw);  // the text's UTF-8 bytes
+      else
+        addValue(holder, kPluginParamValue, 0, *pd, p);
     }
     return vt::atoms::serialise(root);
   }

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "atoms/atom_tree.h"
@@ -29,6 +30,7 @@ struct ImageRef {
 struct ParamValue {
   std::array<double, 3> v{};  // number, or R, G, B (0..65535)
   ImageRef image;
+  std::string_view text;  // Text parameters: into the description's bytes or the catalogue
 };
 
 // One frame's parameter values, in the effect's catalogue order.
@@ -46,6 +48,7 @@ struct ParsedParam {
   int64_t offset = 0;
   int64_t duration = -1;  // -1: the sample's duration
   ImageRef image;
+  std::string_view text;
 };
 
 struct Description {

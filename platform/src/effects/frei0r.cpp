@@ -27,8 +27,25 @@
 
 #include "effects/description.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
 namespace vt::effects::frei0r {
 namespace {
+
+// What plugins allocate and never free (several leak in f0r_construct) is theirs: leak checking
+// looks away while they run, and keeps watching our own code.
+struct PluginCode {
+#if defined(__SANITIZE_ADDRESS__)
+  PluginCode() { __lsan_disable(); }
+  ~PluginCode() { __lsan_enable(); }
+#else
+  PluginCode() = default;
+#endif
+  PluginCode(const PluginCode&) = delete;
+  PluginCode& operator=(const PluginCode&) = delete;
+};
 
 namespace fs = std::filesystem;
 
@@ -80,7 +97,8 @@ struct Plugin {
   std::vector<Instance> instances;
   uint64_t uses = 0;
   PixelBuffer inA, inB, outT;
-  Image bigA, bigB, bigOut;  // small frames, enlarged
+  Image bigA, bigB, bigOut;          // small frames, enlarged
+  std::map<int, std::string> texts;  // text parameters' values as last given
 };
 
 std::vector<std::unique_ptr<Plugin>>& plugins() {
@@ -211,6 +229,35 @@ void runUpdate(Plugin& p, f0r_instance_t inst, double t, const uint32_t* a, cons
   std::vector<uint32_t> a(kProbeWidth * kProbeHeight, 0xFF808080u), b(a.size(), 0xFF204060u),
       out(a.size());
   runUpdate(p, inst, 0.5, a.data(), b.data(), out.data());
+  // As rendering will: every parameter set, at its default and at both ends of its range.
+  for (int pass = 0; pass < 3; ++pass) {
+    for (int i = 0; i < (int)p.params.size(); ++i) {
+      alignas(16) unsigned char value[64] = {};
+      p.api.getParam(inst, value, i);
+      const double end = pass == 1 ? 0.0 : 1.0;
+      const int type = p.params[(size_t)i].type;
+      // A text goes back as a copy: the plugin may free its own before it reads the new one.
+      std::string text;
+      char* textPointer = nullptr;
+      if (type == F0R_PARAM_STRING) {
+        char* own = nullptr;
+        std::memcpy(&own, value, sizeof own);
+        text = own ? own : "";
+        textPointer = text.data();
+        std::memcpy(value, &textPointer, sizeof textPointer);
+      } else if (pass > 0 && (type == F0R_PARAM_BOOL || type == F0R_PARAM_DOUBLE)) {
+        std::memcpy(value, &end, sizeof end);
+      } else if (pass > 0 && type == F0R_PARAM_COLOR) {
+        const f0r_param_color_t c{(float)end, (float)end, (float)end};
+        std::memcpy(value, &c, sizeof c);
+      } else if (pass > 0 && type == F0R_PARAM_POSITION) {
+        const f0r_param_position_t xy{end, end};
+        std::memcpy(value, &xy, sizeof xy);
+      }
+      p.api.setParam(inst, value, i);
+    }
+    runUpdate(p, inst, 0.5, a.data(), b.data(), out.data());
+  }
   p.api.destruct(inst);
   _exit(0);
 }
@@ -442,9 +489,17 @@ EffectInfo describe(Plugin& p, const f0r_plugin_info_t& info, int id) {
         made.push_back(y);
         break;
       }
-      default:
-        // Text parameters keep the plugin's own default.
+      default: {
+        char* text = nullptr;
+        if (inst) p.api.getParam(inst, &text, i);
+        ParamDesc d = number(unique(name), 0);
+        d.type = ParamType::Text;
+        d.tween = TweenFlag::Never;
+        d.minValue = d.maxValue = 0;
+        d.defaultText = cleanText(text);
+        made.push_back(d);
         break;
+      }
     }
     for (auto& d : made) {
       d.pluginParam = i;
@@ -457,6 +512,7 @@ EffectInfo describe(Plugin& p, const f0r_plugin_info_t& info, int id) {
 }
 
 std::vector<EffectInfo> load() {
+  [[maybe_unused]] PluginCode outside;
   std::vector<EffectInfo> effects;
   std::vector<std::string> files = findFiles();
   if (files.empty()) return effects;
@@ -540,6 +596,14 @@ void setParams(Plugin& p, f0r_instance_t inst, const EffectInfo& info, const Par
         f0r_param_color_t c{(float)(v[0] / 65535.0), (float)(v[1] / 65535.0),
                             (float)(v[2] / 65535.0)};
         p.api.setParam(inst, &c, d.pluginParam);
+        break;
+      }
+      case ParamType::Text: {
+        // Held by the plugin's record, so the pointer stays good whatever the plugin keeps.
+        std::string& held = p.texts[d.pluginParam];
+        held.assign(params.values[k].text);
+        char* text = held.data();
+        p.api.setParam(inst, &text, d.pluginParam);
         break;
       }
       default:
@@ -687,6 +751,7 @@ bool render(const EffectInfo& info, const ParamSet& params, const Image* a, cons
   if (info.pluginId < 0 || info.pluginId >= (int)plugins().size()) return fallback();
   Plugin& p = *plugins()[(size_t)info.pluginId];
   std::lock_guard<std::mutex> hold(p.lock);
+  [[maybe_unused]] PluginCode outside;
   // Small frames are enlarged by whole pixels and sampled back: some plugins (Partik0l) write
   // past frames smaller than they expect, and the picture keeps its shape.
   const int k = upscale(out.width, out.height);

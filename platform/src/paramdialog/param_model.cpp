@@ -207,6 +207,7 @@ bool ParamModel::select(int index) {
                                          (d.tween == TweenFlag::Optional && d.defaultTweened));
       s.start = d.defaultValue;
       s.end = d.defaultTweened ? d.defaultEnd : d.defaultValue;
+      s.text = d.defaultText;
       params_.push_back(s);
     }
   }
@@ -265,7 +266,7 @@ void ParamModel::nudge(int param, int which, int steps) {
     if (steps % 2) toggle(param, which);
     return;
   }
-  if (d.type == ParamType::RGB || d.type == ParamType::Image) return;
+  if (d.type == ParamType::RGB || d.type == ParamType::Image || d.type == ParamType::Text) return;
   double range = std::fabs(d.maxValue - d.minValue);
   // Whole units where the range is wide, hundredths of it where it is narrow (0..1).
   double step = d.type == ParamType::Long || range >= 20 ? 1 : range / 100;
@@ -297,6 +298,19 @@ bool ParamModel::setImage(int param, const Image& img, std::string name) {
   return true;
 }
 
+bool ParamModel::setText(int param, std::string text) {
+  ParamState& p = params_[(size_t)param];
+  if (p.desc->type != ParamType::Text) return false;
+  p.text = std::move(text);
+  return true;
+}
+
+bool ParamModel::setText(OSType code, std::string text) {
+  for (size_t i = 0; i < params_.size(); ++i)
+    if (params_[i].desc->code == code) return setText((int)i, std::move(text));
+  return false;
+}
+
 void ParamModel::toggle(int param, int which) {
   std::array<double, 3> v = value(param, which);
   v[0] = v[0] != 0 ? 0 : 1;
@@ -320,7 +334,10 @@ QTAtomContainer ParamModel::buildDescription(bool withSources) const {
   if (info) {
     std::vector<vt::effects::DescriptionParam> values;
     for (const auto& p : params_)
-      values.push_back({p.desc->code, p.start, p.tweened, p.end, p.image});
+      values.push_back({p.desc->code, p.start, p.tweened, p.end,
+                        p.desc->type == ParamType::Text
+                            ? std::vector<uint8_t>(p.text.begin(), p.text.end())
+                            : p.image});
     std::vector<uint8_t> bytes = vt::effects::buildDescription(*info, withSources, values);
     Handle h = nullptr;
     if (PtrToHand(bytes.data(), &h, (long)bytes.size()) != noErr) return nullptr;

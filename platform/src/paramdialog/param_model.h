@@ -31,6 +31,7 @@ struct ParamState {
   // default) and the name of the file it came from.
   std::vector<uint8_t> image;
   std::string imageName;
+  std::string text;  // Text parameters (UTF-8)
 };
 
 // What the caller asked of the dialog.
@@ -87,6 +88,9 @@ class ParamModel {
   bool setTweened(int param, bool on);
   // An Image parameter's picture; an empty image goes back to the effect's default.
   bool setImage(int param, const Image& img, std::string name);
+  // A Text parameter's value; false for other parameters.
+  bool setText(int param, std::string text);
+  bool setText(OSType code, std::string text);
 
   // The progress curve chosen for an effect with a percentage; nothing for other effects.
   std::optional<vt::effects::Easing> easing() const;

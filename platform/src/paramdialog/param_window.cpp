@@ -160,6 +160,12 @@ bool Dialog::setParam(OSType code, int which, const std::array<double, 3>& value
   return true;
 }
 
+bool Dialog::setText(OSType code, const std::string& text) {
+  if (!model_.setText(code, text)) return false;
+  changed();
+  return true;
+}
+
 void Dialog::changed() {
   syncFields();
   if (!window_) return;
@@ -170,8 +176,12 @@ void Dialog::changed() {
 ui::TextField& Dialog::fieldFor(int param, int which) {
   auto [it, made] = fields_.try_emplace(param * 10 + which);
   if (made) {
-    it->second.setMaxChars(16);
-    it->second.setFilter([](char32_t c) { return c < 0x80 || c == U'°'; });
+    const bool text = model_.params()[(size_t)param].desc->type == ParamType::Text;
+    it->second.setMaxChars(text ? 64 : 16);
+    if (text)
+      it->second.setFilter([](char32_t c) { return c >= 0x20; });
+    else
+      it->second.setFilter([](char32_t c) { return c < 0x80 || c == U'°'; });
   }
   return it->second;
 }
@@ -181,6 +191,12 @@ void Dialog::syncFields() {
   bool editing = fieldEdited_ && focused(f) && f.kind == Hot::Field;
   const auto& params = model_.params();
   for (int i = 0; i < (int)params.size(); ++i) {
+    if (params[(size_t)i].desc->type == ParamType::Text) {
+      if (editing && f.index == i) continue;
+      ui::TextField& field = fieldFor(i, 0);
+      if (field.text() != params[(size_t)i].text) field.setText(params[(size_t)i].text);
+      continue;
+    }
     if (!isNumber(*params[(size_t)i].desc)) continue;
     for (int which = 0; which < (params[(size_t)i].tweened ? 2 : 1); ++which) {
       if (editing && f.index == i && f.which == which) continue;
@@ -222,7 +238,8 @@ bool Dialog::focused(Hot& out) const {
 
 std::string Dialog::fieldText(int param, int which) {
   if (param < 0 || param >= (int)model_.params().size() ||
-      !isNumber(*model_.params()[(size_t)param].desc))
+      (!isNumber(*model_.params()[(size_t)param].desc) &&
+       model_.params()[(size_t)param].desc->type != ParamType::Text))
     return {};
   return fieldFor(param, which).text();
 }
@@ -239,6 +256,11 @@ bool Dialog::commitField() {
   if (!fieldEdited_ || !focused(f) || f.kind != Hot::Field) return true;
   fieldEdited_ = false;
   ui::TextField& field = fieldFor(f.index, f.which);
+  if (model_.params()[(size_t)f.index].desc->type == ParamType::Text) {
+    model_.setText(f.index, field.text());
+    changed();
+    return true;
+  }
   auto v = parseNumber(*model_.params()[(size_t)f.index].desc, field.text());
   if (!v) {
     SysBeep(1);  // refused: the last good value stays
@@ -331,6 +353,9 @@ std::vector<Hot> Dialog::layout() const {
           for (int k = 0; k < (int)colourPresets().size(); ++k)
             hots.push_back({Hot::Swatch, makeRect(x + 50 + k * 20, y + 2, x + 66 + k * 20, y + 18),
                             i, which, k});
+          break;
+        case ParamType::Text:
+          hots.push_back({Hot::Field, makeRect(x, y, x + w, y + 20), i, which, 0});
           break;
         case ParamType::Image:
           hots.push_back({Hot::ImageChoose, makeRect(x, y, x + 84, y + 20), i, which, 0});

@@ -60,6 +60,7 @@ class Dialog {
   void select(int index);
   bool setParam(OSType code, int which, double value);
   bool setParam(OSType code, int which, const std::array<double, 3>& value);
+  bool setText(OSType code, const std::string& text);
 
   void setPreview(int sourceID, const Image& img);
   bool hasPreview(int sourceID) const;

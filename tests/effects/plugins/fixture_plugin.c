@@ -1,6 +1,7 @@
 /* Test plugins for the frei0r host, one per VT_KIND:
  *  1 "vt check": a filter that aborts on a frame size or alignment it is not promised and inverts
- *    the picture when its switch is on, writing its number into alpha;
+ *    the picture when its switch is on (and its text does not start with 'k'), writing its
+ *    number into alpha;
  *  2 "vt mix": an RGBA mixer2 taking red from the first input and green from the second, with a
  *    parameter whose name is not UTF-8;
  *  3 "vt crash": a filter that crashes on its first frame;
@@ -84,7 +85,10 @@ void f0r_set_param_value(f0r_instance_t p, f0r_param_t v, int index) {
     case 1: i->amount = *(double*)v; break;
     case 2: i->color = *(f0r_param_color_t*)v; break;
     case 3: i->where = *(f0r_param_position_t*)v; break;
-    default: break;
+    default:
+      strncpy(i->text, *(char**)v, sizeof i->text - 1);
+      i->text[sizeof i->text - 1] = 0;
+      break;
   }
 }
 void f0r_get_param_value(f0r_instance_t p, f0r_param_t v, int index) {
@@ -112,7 +116,8 @@ void f0r_update(f0r_instance_t p, double t, const uint32_t* in, uint32_t* out) {
   check(out);
   uint32_t alpha = (uint32_t)(i->amount * 255 + 0.5) << 24;
   for (size_t k = 0; k < (size_t)i->w * i->h; ++k)
-    out[k] = ((i->on >= 0.5 ? in[k] ^ 0x00FFFFFFu : in[k]) & 0x00FFFFFFu) | alpha;
+    out[k] =
+        ((i->on >= 0.5 && i->text[0] != 'k' ? in[k] ^ 0x00FFFFFFu : in[k]) & 0x00FFFFFFu) | alpha;
 }
 
 void f0r_update2(f0r_instance_t p, double t, const uint32_t* a, const uint32_t* b,
