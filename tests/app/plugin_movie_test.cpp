@@ -37,8 +37,8 @@ TEST_F(AppTest, PluginMoviesExportAsPreviewedAndOpenWithoutThePlugin) {
   ASSERT_NE(mixer, nullptr) << "frei0r-plugins is installed by scripts/install-deps.sh";
   const std::string a =
       vt_test::fixture("plugin_a.mov", "-f lavfi -i testsrc2=size=160x120:rate=10 -t 1 -c:v mpeg4");
-  const std::string b =
-      vt_test::fixture("plugin_b160.mov", "-f lavfi -i smptebars=size=160x120:rate=10 -t 1 -c:v mpeg4");
+  const std::string b = vt_test::fixture(
+      "plugin_b160.mov", "-f lavfi -i smptebars=size=160x120:rate=10 -t 1 -c:v mpeg4");
   const std::string movie = tempDir_ + "/mix.mov", frames = tempDir_ + "/frames";
   std::string log;
   ASSERT_EQ(
