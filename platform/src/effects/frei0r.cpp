@@ -61,7 +61,7 @@ using Update2Fn = void (*)(f0r_instance_t, double, const uint32_t*, const uint32
 
 // The size a probe and the default values use: small, and legal for every plugin.
 constexpr int kProbeWidth = kMinSide, kProbeHeight = kMinSide;
-constexpr int kProbeSeconds = 20;
+constexpr int kProbeSeconds = 10;
 constexpr int kInstancesKept = 2;
 
 struct Api {
