@@ -265,6 +265,7 @@ void runUpdate(Plugin& p, f0r_instance_t inst, double t, const uint32_t* a, cons
 struct ProbeResult {
   bool ok = false;
   std::string why;
+  bool known = true;  // false: no verdict (the child was reaped elsewhere); not remembered
 };
 
 // Tries each plugin in a child process, a few at a time; a child that dies by a signal, exits
@@ -285,7 +286,7 @@ std::map<std::string, ProbeResult> probe(const std::vector<std::string>& paths) 
       pid_t pid = fork();
       if (pid == 0) probeChild(paths[next]);
       if (pid < 0) {
-        results[paths[next]] = {false, "cannot start a probe"};
+        results[paths[next]] = {false, "could not be tried (no process)", false};
       } else {
         running.push_back({pid, paths[next], std::chrono::steady_clock::now()});
       }
@@ -305,7 +306,7 @@ std::map<std::string, ProbeResult> probe(const std::vector<std::string>& paths) 
         ++i;
         continue;
       } else if (r < 0) {
-        results[running[i].path] = {false, "its probe was lost"};
+        results[running[i].path] = {false, "could not be tried", false};
       } else if (WIFSIGNALED(status)) {
         results[running[i].path] = {
             false, std::string("crashes while it is tried (") + strsignal(WTERMSIG(status)) + ")"};
@@ -529,7 +530,7 @@ std::vector<EffectInfo> load() {
   }
   if (!unknown.empty()) {
     for (const auto& [path, r] : probe(unknown)) {
-      cache[path] = {r.ok, keys[path]};
+      if (r.known) cache[path] = {r.ok, keys[path]};
       if (!r.ok) warn(path + " " + r.why + "; left out");
     }
     writeCache(cacheFile, cache);
