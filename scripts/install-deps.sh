@@ -12,6 +12,7 @@ PKGS=(
   xvfb xauth x11-utils xdotool
   desktop-file-utils shared-mime-info
   python3 util-linux  # the hostile-file test: its generator, and unshare for a read-only mount
+  frei0r-plugins frei0r-plugins-dev  # effect plugins, and the header of their ABI
 )
 missing=()
 for p in "${PKGS[@]}"; do

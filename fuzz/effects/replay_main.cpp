@@ -21,7 +21,7 @@ std::vector<std::vector<uint8_t>> vtFuzzSeeds() {
           p.tween == TweenFlag::Never ? p.defaultValue : std::array<double, 3>{p.maxValue, 0, 0};
       ps.push_back(d);
     }
-    out.push_back(buildDescription(e.code, e.sources, ps));
+    out.push_back(buildDescription(e, true, ps));
   }
   return out;
 }

@@ -18,6 +18,7 @@ struct VTEffectsDialogParam {
   double start = 0;       // the value (first component for colours)
   double end = 0;         // tweened parameters only
   std::string imageName;  // image parameters: the chosen file's name ("" for the default)
+  std::string text;       // text parameters (UTF-8)
 };
 
 // The dialog's controls, as automation names them.
@@ -57,6 +58,8 @@ bool VTAutomationEffectsDialogSetParam(OSType code, double value, int which = 0)
 // The same for a colour: red, green and blue from 0 to 65535.
 bool VTAutomationEffectsDialogSetColour(OSType code, double red, double green, double blue,
                                         int which = 0);
+// Sets a text parameter (a frei0r plugin's string). False for an unknown or non-text parameter.
+bool VTAutomationEffectsDialogSetText(OSType code, const std::string& text);
 // Posts a click on OK or Cancel through the event queue; the application's event loop then
 // hands it to the dialog. False when no dialog is open.
 bool VTAutomationEffectsDialogPressOK();

@@ -29,7 +29,8 @@ using namespace et;
 TEST(Allocation, RepeatedFramesAllocateNothing) {
   const int w = 640, h = 360;  // large enough to be split across threads
   const Image a = gradientPicture(w, h, 0), small = gradientPicture(w / 2, h / 2, 50);
-  for (const auto& e : catalogue()) {
+  for (const auto* entry : builtIns()) {
+    const auto& e = *entry;
     auto bytes = buildDescription(e.code, e.sources, {});
     const EffectInputs in{&a, &small};  // B is scaled every frame
     Image out(w, h);

@@ -24,6 +24,14 @@ inline DescriptionParam tween(OSType code, double from, double to) {
   return {code, {from, 0, 0}, true, {to, 0, 0}};
 }
 
+// The built-in effects (the catalogue without the plugins found on this machine).
+inline std::vector<const vt::effects::EffectInfo*> builtIns() {
+  std::vector<const vt::effects::EffectInfo*> out;
+  for (const auto& e : vt::effects::catalogue())
+    if (!e.isPlugin()) out.push_back(&e);
+  return out;
+}
+
 // Renders `code` with `params` into a w×h picture at `time` of `duration`.
 inline Image render(OSType code, std::vector<DescriptionParam> params, const Image* a,
                     const Image* b, int w, int h, int64_t time = 0, int64_t duration = 100) {

@@ -11,7 +11,8 @@ TEST(Parallel, BandedFramesEqualSingleThreadedFrames) {
   const int w = 480, h = 270;  // big enough to be banded
   const Image b = gradientPicture(w, h, 100);
   const Image smallA = gradientPicture(w / 3, h / 3, 7);  // exercises the scaling path
-  for (const auto& e : catalogue()) {
+  for (const auto* entry : builtIns()) {
+    const auto& e = *entry;
     std::vector<DescriptionParam> ps;  // transitions at 40% of the sample
     if (e.code == 'smpt') ps.push_back(num('soft', 1));
     if (e.code == 'smp2') ps.push_back(num('widt', 5));
@@ -43,7 +44,8 @@ TEST(Guards, EveryEffectStaysInsideOddSizedPictures) {
   const long before = vt::pixelGuardFaults();
   // Tiny, odd, just past vector widths, and one big enough to be split across threads.
   const int sizes[][2] = {{1, 1}, {3, 2}, {7, 5}, {17, 3}, {33, 9}, {63, 4}, {65, 7}, {513, 129}};
-  for (const auto& e : catalogue()) {
+  for (const auto* entry : builtIns()) {
+    const auto& e = *entry;
     for (const auto& s : sizes) {
       const int w = s[0], h = s[1];
       Image a = gradientPicture(w, h, 3), b = gradientPicture(w, h, 200);

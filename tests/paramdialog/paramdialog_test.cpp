@@ -17,6 +17,7 @@
 #include "core/image.h"
 #include "core/picture.h"
 #include "effects/catalogue.h"
+#include "effects/description.h"
 #include "effects/render_api.h"
 #include "events/event_queue.h"
 #include "paramdialog/param_window.h"
@@ -385,13 +386,15 @@ TEST_F(ParamDialogTest, TabArrowsAndNumberFieldsThatTakeValuesInTheirUnitsOrBeep
   open(2);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kPushTransitionType));
   EXPECT_EQ(VTAutomationEffectsDialogFocus().control, VTEffectsControl::list);
-  // list -> start field -> end field -> direction pop-up, and Shift+Tab back.
-  for (VTEffectsControl c : {VTEffectsControl::field, VTEffectsControl::field,
-                             VTEffectsControl::popup, VTEffectsControl::list}) {
+  // list -> start field -> end field -> direction pop-up -> easing pop-up -> its four curve
+  // fields, and Shift+Tab back.
+  using C = VTEffectsControl;
+  for (C c :
+       {C::field, C::field, C::popup, C::popup, C::field, C::field, C::field, C::field, C::list}) {
     press(kTabCharCode);
     EXPECT_EQ(VTAutomationEffectsDialogFocus().control, c);
   }
-  press(kTabCharCode, shiftKey);
+  for (int back = 0; back < 6; ++back) press(kTabCharCode, shiftKey);
   EXPECT_EQ(VTAutomationEffectsDialogFocus().code, (OSType)'from');
   press(kDownArrowCharCode);  // right (2) -> top (1)
   EXPECT_EQ(param('from'), 1);
@@ -581,4 +584,35 @@ TEST_F(ParamDialogTest, ImageAndColourChoosersReachTheSample) {
     VTAutomationPostKey(kReturnCharCode);
   });
   EXPECT_DOUBLE_EQ(param('keyc'), 0);  // red and green gone: pure blue
+}
+
+// A frei0r plugin's text parameter is a field the user types into; the description stores the
+// plugin and the value under the parameter's name.
+TEST_F(ParamDialogTest, PluginTextParametersAreTypedAndStoredByName) {
+  open(1);
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectName("cairogradient"))
+      << "frei0r-plugins is installed by scripts/install-deps.sh";
+  auto params = VTAutomationEffectsDialogParams();
+  ASSERT_FALSE(params.empty());
+  ASSERT_EQ(params[0].name, "pattern");
+  EXPECT_EQ(params[0].text, "gradient_linear");  // the plugin's default
+  press(kTabCharCode);                           // the list -> the text field, its text selected
+  ASSERT_EQ(VTAutomationEffectsDialogFocus().control, VTEffectsControl::field);
+  for (char c : std::string("gradient_radial")) press(c);
+  press(kTabCharCode);  // leaving the field takes the text
+  EXPECT_EQ(VTAutomationEffectsDialogParams()[0].text, "gradient_radial");
+  ASSERT_EQ(confirm(), noErr);
+  EXPECT_EQ(atomData(vt::effects::kPluginNameAtom), "cairogradient");
+  QTAtom holder = QTFindChildByIndex(sample_, kParentAtomIsContainer, vt::effects::kPluginParamAtom,
+                                     1, nullptr);
+  ASSERT_NE(holder, 0);
+  auto leaf = [&](OSType type) {
+    QTAtom a = QTFindChildByIndex(sample_, holder, type, 1, nullptr);
+    long size = 0;
+    Ptr data = nullptr;
+    if (!a || QTGetAtomDataPtr(sample_, a, &size, &data) != noErr) return std::string();
+    return std::string(data, (size_t)size);
+  };
+  EXPECT_EQ(leaf(vt::effects::kPluginParamName), "pattern");
+  EXPECT_EQ(leaf(vt::effects::kPluginParamValue), "gradient_radial");
 }

@@ -8,6 +8,7 @@
 #include "core/fourcc.h"
 #include "effects/catalogue.h"
 #include "common/tool_main.h"
+#include "effects/smpte.h"
 
 using namespace vt::effects;
 
@@ -32,6 +33,7 @@ const char* typeName(ParamType t) {
     case ParamType::RGB: return "rgb";
     case ParamType::Double: return "double";
     case ParamType::Image: return "image";
+    case ParamType::Text: return "text";
   }
   return "?";
 }
@@ -48,6 +50,8 @@ std::string valueText(const ParamDesc& p, const std::array<double, 3>& v) {
     std::snprintf(buf, sizeof buf, "%d,%d,%d", (int)v[0] >> 8, (int)v[1] >> 8, (int)v[2] >> 8);
   else if (p.type == ParamType::Image)
     std::snprintf(buf, sizeof buf, "(none)");
+  else if (p.type == ParamType::Text)
+    return "\"" + p.defaultText + "\"";
   else
     std::snprintf(buf, sizeof buf, "%g", v[0]);
   return buf;
@@ -56,6 +60,7 @@ std::string valueText(const ParamDesc& p, const std::array<double, 3>& v) {
 nlohmann::json valueJson(const ParamDesc& p, const std::array<double, 3>& v) {
   if (p.type == ParamType::RGB) return {v[0], v[1], v[2]};
   if (p.type == ParamType::Image) return nullptr;
+  if (p.type == ParamType::Text) return p.defaultText;
   return v[0];
 }
 
@@ -85,25 +90,30 @@ static int run(int argc, char** argv) {
         }
         params.push_back(j);
       }
-      all.push_back({{"code", codeText(e.code)},
-                     {"name", e.name},
-                     {"kind", kindName(e.sources)},
-                     {"sources", e.sources},
-                     {"parameters", params}});
+      nlohmann::json entry = {{"code", codeText(e.code)},
+                              {"name", e.name},
+                              {"kind", kindName(e.sources)},
+                              {"sources", e.sources},
+                              {"parameters", params}};
+      if (e.isPlugin()) entry["plugin"] = e.plugin;
+      all.push_back(entry);
     }
     std::printf("%s\n", all.dump(2).c_str());
     return 0;
   }
+  int plugins = 0;
   for (const auto& e : catalogue()) {
-    std::printf("%s  %s  (%s, %d source%s)\n", codeText(e.code).c_str(), e.name.c_str(),
-                kindName(e.sources), e.sources, e.sources == 1 ? "" : "s");
+    plugins += e.isPlugin();
+    std::printf("%s  %s  (%s, %d source%s%s)\n", codeText(e.code).c_str(), e.name.c_str(),
+                kindName(e.sources), e.sources, e.sources == 1 ? "" : "s",
+                e.isPlugin() ? ", frei0r plugin" : "");
     for (const auto& p : e.params) {
       std::string def = valueText(p, p.defaultValue);
       if (p.defaultTweened) def += " -> " + valueText(p, p.defaultEnd);
       std::printf("    %s  %-22s %-6s tween %-8s default %s", codeText(p.code).c_str(),
                   p.name.c_str(), typeName(p.type), tweenName(p.tween), def.c_str());
       if (p.type != ParamType::Enum && p.type != ParamType::RGB && p.type != ParamType::Image &&
-          p.type != ParamType::Bool)
+          p.type != ParamType::Text && p.type != ParamType::Bool)
         std::printf("  range %g..%g", p.minValue, p.maxValue);
       if (!p.usage.empty()) std::printf("  (%s)", p.usage.c_str());
       std::printf("\n");
@@ -111,6 +121,11 @@ static int run(int argc, char** argv) {
         std::printf("          %5ld  %s\n", i.value, i.name.c_str());
     }
   }
+  // The SMPTE families' patterns are effects of their own in other tools' counts.
+  const size_t patterns = smptePatterns().size();
+  std::printf("%zu effects: %zu built in, %d frei0r plugins; with the %zu SMPTE patterns, %zu\n",
+              catalogue().size(), catalogue().size() - (size_t)plugins, plugins, patterns,
+              catalogue().size() + patterns);
   return 0;
 }
 

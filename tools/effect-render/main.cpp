@@ -1,12 +1,14 @@
 // effect-render: renders one effect on still pictures.
 //
-//   effect-render --effect CODE [--param CODE=VALUE ...] --percent P [--size WxH]
+//   effect-render --effect CODE|PLUGIN [--param CODE=VALUE ...] --percent P [--size WxH]
 //                 [A.png [B.png]] -o OUT.png
 //
 // VALUE is a number, an "R,G,B" colour (0..255 each) or, for image parameters, a PNG path.
 // P is the transition's percentage, and for other effects the position within the sample
 // (which drives animation and film noise). The output has the size of A, or --size, or
 // 320x240 for generators.
+#include <strings.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -52,12 +54,20 @@ std::vector<uint8_t> imageBytes(const vt::Image& img) {
 bool parseParam(const EffectInfo& info, const std::string& arg, DescriptionParam& out,
                 std::string& why) {
   size_t eq = arg.find('=');
-  OSType code;
-  if (eq == std::string::npos || !parseCode(arg.substr(0, eq), code)) {
+  OSType code = 0;
+  // Plugin parameters may be named ("Radius=0.4").
+  const ParamDesc* pd = nullptr;
+  if (eq != std::string::npos && info.isPlugin())
+    for (const auto& p : info.params)
+      if (strcasecmp(p.name.c_str(), arg.substr(0, eq).c_str()) == 0) pd = &p;
+  if (pd) {
+    code = pd->code;
+  } else if (eq == std::string::npos || !parseCode(arg.substr(0, eq), code)) {
     why = "a parameter is CODE=VALUE with a four-character code: " + arg;
     return false;
+  } else {
+    pd = info.param(code);
   }
-  const ParamDesc* pd = info.param(code);
   if (!pd) {
     why = info.name + " has no parameter '" + arg.substr(0, eq) + "'";
     return false;
@@ -65,6 +75,10 @@ bool parseParam(const EffectInfo& info, const std::string& arg, DescriptionParam
   std::string value = arg.substr(eq + 1);
   out = DescriptionParam{};
   out.code = code;
+  if (pd->type == ParamType::Text) {
+    out.raw.assign(value.begin(), value.end());
+    return true;
+  }
   if (pd->type == ParamType::Image) {
     vt::Image img;
     if (!vt::readPNG(value.c_str(), img)) {
@@ -130,9 +144,12 @@ static int run(int argc, char** argv) {
       inputs.push_back(a);
     }
   }
-  OSType code;
-  if (!parseCode(effect, code)) return usage("--effect needs a four-character code");
-  const EffectInfo* info = findEffect(code);
+  // A code, or a plugin's name.
+  OSType code = 0;
+  const EffectInfo* info = findPlugin(effect);
+  if (!info && !parseCode(effect, code))
+    return usage("--effect needs a four-character code or a plugin's name");
+  if (!info) info = findEffect(code);
   if (!info) {
     std::fprintf(stderr, "effect-render: '%s' is not an effect (see effect-list)\n",
                  effect.c_str());
@@ -152,7 +169,7 @@ static int run(int argc, char** argv) {
       return 1;
     }
   std::vector<DescriptionParam> list;
-  if (info->sources == 2) list.push_back({'pcnt', {percent, 0, 0}});
+  if (info->param('pcnt')) list.push_back({'pcnt', {percent, 0, 0}});
   for (const auto& p : params) {
     DescriptionParam dp;
     std::string why;
@@ -166,7 +183,7 @@ static int run(int argc, char** argv) {
     width = inputs.empty() ? 320 : pics[0].width;
     height = inputs.empty() ? 240 : pics[0].height;
   }
-  std::vector<uint8_t> sample = buildDescription(code, info->sources, list);
+  std::vector<uint8_t> sample = buildDescription(*info, true, list);
   EffectInputs in;
   in.sourceA = inputs.size() >= 1 ? &pics[0] : nullptr;
   in.sourceB = inputs.size() >= 2 ? &pics[1] : nullptr;

@@ -1,6 +1,7 @@
 #!/bin/sh
-# Makes the effects gallery: every effect at 50% on two generated test pictures, rendered by
-# effect-render and tiled with labels, plus a sheet of every SMPTE pattern.
+# Makes the effects gallery: every built-in effect at 50% on two generated test pictures,
+# rendered by effect-render and tiled with labels, a sheet of every SMPTE pattern and one of
+# every frei0r plugin installed here.
 #
 #   tools/effect-render/make-gallery.sh BUILD_DIR [OUT_DIR]   (OUT_DIR defaults to docs/gallery)
 set -eu
@@ -11,7 +12,7 @@ list="$build/tools/effect-list/effect-list"
 font=/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$out" "$work/tiles" "$work/smpte"
+mkdir -p "$out" "$work/tiles" "$work/smpte" "$work/plugins"
 
 ff() { ffmpeg -nostdin -y -loglevel error "$@"; }
 label() {  # label IN OUT TEXT
@@ -25,7 +26,8 @@ n=0
 "$list" --json | python3 -c '
 import json, sys
 for e in json.load(sys.stdin):
-    print(e["code"], e["sources"], e["name"])' > "$work/effects.txt"
+    if "plugin" not in e:
+        print(e["code"], e["sources"], e["name"])' > "$work/effects.txt"
 while read -r code sources name; do
   n=$((n + 1))
   tile=$(printf '%s/tiles/%02d.png' "$work" "$n")
@@ -44,7 +46,7 @@ while read -r code sources name; do
   esac
   label "$work/raw.png" "$tile" "$name ($code)"
 done < "$work/effects.txt"
-ff -framerate 1 -i "$work/tiles/%02d.png" -vf "tile=6x5:padding=4:color=white" -frames:v 1 "$out/effects.png"
+ff -framerate 1 -i "$work/tiles/%02d.png" -vf "tile=8x6:padding=4:color=white" -frames:v 1 "$out/effects.png"
 
 # Every SMPTE pattern at 50% (soft edges off, no border), labelled with its ID.
 "$list" --json | python3 -c '
@@ -65,4 +67,26 @@ while read -r code id; do
   label "$work/raw.png" "$(printf '%s/smpte/%03d.png' "$work" "$n")" "$id"
 done < "$work/patterns.txt"
 ff -framerate 1 -i "$work/smpte/%03d.png" -vf "tile=12x12:padding=2:color=white" -frames:v 1 "$out/smpte-patterns.png"
+# Every frei0r plugin with its defaults (mixers on the two pictures), smaller.
+"$list" --json | python3 -c '
+import json, sys
+for e in json.load(sys.stdin):
+    if "plugin" in e:
+        print(e["sources"], e["plugin"])' > "$work/plugins.txt"
+ff -i "$work/A.png" -vf scale=160:120 "$work/a2.png"
+ff -i "$work/B.png" -vf scale=160:120 "$work/b2.png"
+n=0
+while read -r sources name; do
+  n=$((n + 1))
+  case $sources in
+    0) set -- --size 160x120 ;;
+    1) set -- "$work/a2.png" ;;
+    *) set -- "$work/a2.png" "$work/b2.png" ;;
+  esac
+  "$render" --effect "$name" --percent 50 "$@" -o "$work/raw.png"
+  label "$work/raw.png" "$(printf '%s/plugins/%03d.png' "$work" "$n")" "$(echo "$name" | sed "s/[':]/ /g")"
+done < "$work/plugins.txt"
+if [ "$n" -gt 0 ]; then
+  ff -framerate 1 -i "$work/plugins/%03d.png" -vf "tile=12x12:padding=2:color=white" -frames:v 1 "$out/frei0r-plugins.png"
+fi
 echo "gallery written to $out"

@@ -1,4 +1,4 @@
-// vantrel-make [--effect CODE] [--param CODE=VALUE ...] [--copy | --refer] [A [B]] -o OUT.mov
+// vantrel-make [--effect CODE|NAME] [--param CODE=VALUE ...] [--copy | --refer] [A [B]] -o OUT.mov
 //              [--export OUT.mp4|OUT.mov|FOLDER]
 // vantrel-make --list
 // An effect movie made by the application's own Make Effect Movie code, run headless: the
@@ -51,9 +51,10 @@ struct Args {
 };
 
 int usage() {
-  std::fprintf(stderr,
-               "usage: vantrel-make [--effect CODE] [--param CODE=VALUE ...] [--copy | --refer] "
-               "[A [B]] -o OUT.mov [--export OUT.mp4]\n       vantrel-make --list\n");
+  std::fprintf(
+      stderr,
+      "usage: vantrel-make [--effect CODE|NAME] [--param CODE=VALUE ...] [--copy | --refer] "
+      "[A [B]] -o OUT.mov [--export OUT.mp4]\n       vantrel-make --list\n");
   return 2;
 }
 
@@ -92,7 +93,9 @@ void printList() {
       if (!e.info) continue;
       for (const ParamDesc& p : e.info->params) {
         if (p.type == ParamType::Image) continue;
-        std::string def = vt::paramdialog::formatValue(p, p.defaultValue);
+        std::string def = p.type == ParamType::Text
+                              ? "\"" + p.defaultText + "\""
+                              : vt::paramdialog::formatValue(p, p.defaultValue);
         if (p.type == ParamType::RGB) {
           char hex[8];
           std::snprintf(hex, sizeof hex, "#%02x%02x%02x", (int)p.defaultValue[0] >> 8,
@@ -177,15 +180,25 @@ bool parseValue(const ParamDesc& p, std::string text, std::array<double, 3>& v, 
 bool applyParam(const vt::effects::EffectInfo& effect, const std::string& arg, std::string& why) {
   size_t eq = arg.find('=');
   OSType code = 0;
-  if (eq == std::string::npos || !toCode(arg.substr(0, eq), code)) {
+  if (eq == std::string::npos || eq == 0) {
     why = "--param takes CODE=VALUE";
     return false;
   }
+  toCode(arg.substr(0, eq), code);
+  // Plugin parameters are known by name ("Radius=0.4"); built-in ones by code.
+  const std::string key = arg.substr(0, eq);
   const ParamDesc* desc = nullptr;
   for (const auto& p : effect.params)
-    if (p.code == code) desc = &p;
+    if (p.code == code || (effect.isPlugin() && strcasecmp(p.name.c_str(), key.c_str()) == 0))
+      desc = &p;
+  if (desc) code = desc->code;
   if (!desc) {
-    why = "the effect " + codeText(effect.code) + " has no parameter " + codeText(code);
+    why = "the effect " + effect.name + " has no parameter " + key;
+    return false;
+  }
+  if (desc->type == ParamType::Text) {
+    if (VTAutomationEffectsDialogSetText(code, arg.substr(eq + 1))) return true;
+    why = key + " cannot be set";
     return false;
   }
   bool tweened = false;
@@ -196,18 +209,18 @@ bool applyParam(const vt::effects::EffectInfo& effect, const std::string& arg, s
   std::vector<std::string> parts = {value.substr(0, colon)};
   if (colon != std::string::npos) parts.push_back(value.substr(colon + 1));
   if (parts.size() == 2 && !tweened) {
-    why = codeText(code) + " takes one value, not start:end";
+    why = key + " takes one value, not start:end";
     return false;
   }
   for (size_t which = 0; which < (tweened ? 2 : 1); which++) {
     const std::string& text = parts[std::min(which, parts.size() - 1)];
     std::array<double, 3> v{};
     if (!parseValue(*desc, text, v, why)) {
-      why = codeText(code) + " = " + text + ": " + why;
+      why = key + " = " + text + ": " + why;
       return false;
     }
     if (!VTAutomationEffectsDialogSetColour(code, v[0], v[1], v[2], (int)which)) {
-      why = codeText(code) + " cannot be set";
+      why = key + " cannot be set";
       return false;
     }
   }
@@ -292,9 +305,9 @@ static int run(int argc, char** argv) {
   if (!parseArgs(argc, argv, a)) return usage();
   if (a.sources.size() > 2)
     return bad("at most two sources (" + std::to_string(a.sources.size()) + " given)");
+  // An effect is named by its code or by its name (plugin effects by name only).
   OSType effectCode = 0;
-  if (!a.effect.empty() && !toCode(a.effect, effectCode))
-    return bad("an effect code has four characters: " + a.effect);
+  toCode(a.effect, effectCode);
 
   VTAutomationUseHeadless(640, 480);
   // In the build the application's resources are read from the source tree; installed, from
@@ -338,7 +351,14 @@ static int run(int argc, char** argv) {
                                    : "a source is not a movie (error " + std::to_string(err) + ")");
 
   // The dialog's own choice unless one is asked for.
-  if (effectCode && !VTAutomationEffectsDialogSelectCode(effectCode)) {
+  // Names are matched without regard to case ("cartoon" finds "Cartoon").
+  for (const auto& e : VTAutomationEffectsDialogEffects())
+    if (!a.effect.empty() && strcasecmp(e.name.c_str(), a.effect.c_str()) == 0) {
+      a.effect = e.name;
+      break;
+    }
+  if (!a.effect.empty() && !VTAutomationEffectsDialogSelectName(a.effect) &&
+      (!effectCode || !VTAutomationEffectsDialogSelectCode(effectCode))) {
     cancelJob();
     return bad("no effect " + a.effect + " for " + std::to_string(a.sources.size()) + " source" +
                (a.sources.size() == 1 ? "" : "s") + " (see --list)");
@@ -346,7 +366,9 @@ static int run(int argc, char** argv) {
   auto effects = VTAutomationEffectsDialogEffects();
   int selected = VTAutomationEffectsDialogSelected();
   const vt::effects::EffectInfo* info =
-      selected >= 0 ? vt::effects::findEffect(effects[(size_t)selected].code) : nullptr;
+      selected >= 0
+          ? vt::effects::findEffect(effects[(size_t)selected].code, effects[(size_t)selected].name)
+          : nullptr;
   if (!info) {
     cancelJob();
     return bad("the dialog offers no effect for these sources");

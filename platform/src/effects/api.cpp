@@ -10,6 +10,7 @@
 #include "core/guard.h"
 #include "core/pstring.h"
 #include "effects/catalogue.h"
+#include "effects/render_api.h"
 
 using namespace vt::effects;
 
@@ -46,7 +47,7 @@ OSErr QTGetEffectsList(QTAtomContainer* returnedList, long minSources, long maxS
 OSErr MakeImageDescriptionForEffect(OSType effectType, ImageDescriptionHandle* idh) try {
   if (!idh) return paramErr;
   *idh = nullptr;
-  if (!findEffect(effectType)) return paramErr;
+  if (!isEffectType(effectType)) return paramErr;
   Handle h = NewHandleClear(sizeof(ImageDescription));
   if (!h) return MemError() != noErr ? MemError() : (OSErr)memFullErr;
   ImageDescription* d = reinterpret_cast<ImageDescription*>(*h);

@@ -19,6 +19,8 @@
 #include <cstring>
 
 #include "core/fourcc.h"
+#include "effects/easing.h"
+#include "effects/frei0r.h"
 #include "effects/smpte.h"
 
 namespace vt::effects {
@@ -131,6 +133,55 @@ std::vector<EffectInfo> build() {
                2,
                {pc, rgb('keyc', "Key Color", W::Never, 0, 0, 65535),
                 param('tolr', "Tolerance", T::Fixed, W::Optional, 0, 255, 60)}});
+  // After ffmpeg's xfade filter: its transitions that the effects above do not already give.
+  auto xfade = [&](OSType code, const char* name, OSType choice, const char* label,
+                   std::vector<EnumItem> items) {
+    EffectInfo e{code, name, 2, {pc}};
+    if (choice) {
+      const long first = items.front().value;
+      e.params.push_back(enumeration(choice, label, first, std::move(items)));
+    }
+    c.push_back(std::move(e));
+  };
+  const std::vector<EnumItem> fourWays = {{1, "Left"}, {2, "Right"}, {3, "Up"}, {4, "Down"}};
+  xfade('xwip', "Wipe", 'xdir', "Direction",
+        {{1, "Left"},
+         {2, "Right"},
+         {3, "Up"},
+         {4, "Down"},
+         {5, "Top Left"},
+         {6, "Top Right"},
+         {7, "Bottom Left"},
+         {8, "Bottom Right"}});
+  xfade('xsmo', "Smooth Wipe", 'xsty', "Style",
+        {{1, "Left"},
+         {2, "Right"},
+         {3, "Up"},
+         {4, "Down"},
+         {5, "Top Left"},
+         {6, "Top Right"},
+         {7, "Bottom Left"},
+         {8, "Bottom Right"},
+         {9, "Vertical Open"},
+         {10, "Vertical Close"},
+         {11, "Horizontal Open"},
+         {12, "Horizontal Close"},
+         {13, "Circle Open"},
+         {14, "Circle Close"},
+         {15, "Radial"}});
+  xfade('xslc', "Slices", 'xdir', "Direction", fourWays);
+  xfade('xwnd', "Wind", 'xdir', "Direction", fourWays);
+  xfade('xcov', "Cover", 'xdir', "Direction", fourWays);
+  xfade('xrvl', "Reveal", 'xdir', "Direction", fourWays);
+  xfade('xfth', "Fade Through", 'xvia', "Through", {{1, "Black"}, {2, "White"}, {3, "Grays"}});
+  xfade('xton', "Tonal Fade", 'xsty', "Pace", {{1, "Fast"}, {2, "Slow"}});
+  xfade('xsqz', "Squeeze", 'xdir', "Direction", {{1, "Horizontal"}, {2, "Vertical"}});
+  xfade('xzin', "Zoom In", 0, "", {});
+  xfade('xpix', "Pixelize", 0, "", {});
+  xfade('xhbl', "Horizontal Blur", 0, "", {});
+  xfade('xdst', "Distance", 0, "", {});
+  xfade('xcrp', "Crop", 'xsty', "Shape", {{1, "Circle"}, {2, "Rectangle"}});
+  xfade('xdis', "Random Dissolve", 0, "", {});
   // Filters.
   c.push_back({'blur',
                "Blur",
@@ -239,20 +290,51 @@ std::vector<EffectInfo> build() {
                 rgb('bckc', "Background Color", W::Optional, 0x3000, 0x6000, 0xD000),
                 param('rotc', "Rotation", T::Double, W::Optional, 0, 360, 0, "degrees")}});
   c.push_back({'ripl', "Ripple", 0, {image('mask', "Mask")}});
+  // Every effect with a percentage takes a progress curve.
+  for (auto& e : c)
+    if (e.param('pcnt')) {
+      e.params.push_back(enumeration(kEaseKindParam, "Easing", kEaseLinear,
+                                     {{kEaseLinear, "Linear"},
+                                      {kEaseIn, "Ease In"},
+                                      {kEaseOut, "Ease Out"},
+                                      {kEaseInOut, "Ease In-Out"},
+                                      {kEaseBezier, "Cubic Bezier"}}));
+      static const char* names[4] = {"Curve X1", "Curve Y1", "Curve X2", "Curve Y2"};
+      const Easing custom;
+      for (size_t i = 0; i < 4; ++i)
+        e.params.push_back(param(kBezierParams[i], names[i], T::Fixed, W::Never, i % 2 ? -1 : 0,
+                                 i % 2 ? 2 : 1, custom.bezier[i]));
+    }
   return c;
 }
 
 }  // namespace
 
 const std::vector<EffectInfo>& catalogue() {
-  static const std::vector<EffectInfo> c = build();
+  static const std::vector<EffectInfo> c = [] {
+    std::vector<EffectInfo> all = build();
+    const auto& plugins = frei0r::pluginEffects();
+    all.insert(all.end(), plugins.begin(), plugins.end());
+    return all;
+  }();
   return c;
 }
 
 const EffectInfo* findEffect(OSType code) {
+  if (code == kPluginEffectType) return nullptr;
   for (const auto& e : catalogue())
     if (e.code == code) return &e;
   return nullptr;
+}
+
+const EffectInfo* findPlugin(std::string_view name) {
+  for (const auto& e : catalogue())
+    if (e.isPlugin() && e.plugin == name) return &e;
+  return nullptr;
+}
+
+const EffectInfo* findEffect(OSType code, std::string_view name) {
+  return code == kPluginEffectType ? findPlugin(name) : findEffect(code);
 }
 
 std::vector<uint8_t> encodeValue(const ParamDesc& p, const std::array<double, 3>& v) {
@@ -279,7 +361,8 @@ std::vector<uint8_t> encodeValue(const ParamDesc& p, const std::array<double, 3>
       put32((uint32_t)bits);
       break;
     }
-    case ParamType::Image: break;
+    case ParamType::Image:
+    case ParamType::Text: break;
   }
   return out;
 }

@@ -56,6 +56,7 @@ bool decodePlain(const ParamDesc& pd, const uint8_t* p, size_t n, ParsedParam& o
       return true;
     }
     case ParamType::Image: return decodeImage(p, n, out.image);
+    case ParamType::Text: out.text = std::string_view((const char*)p, n); return true;
   }
   return false;
 }
@@ -160,8 +161,15 @@ bool parseDescription(const uint8_t* bytes, size_t size, View& tree, Description
   if (!isLeaf(tree, what) || dataSize(tree, what) != 4)
     return fail(why, "the effect type atom is not 4 bytes");
   out.effect = readBE32(dataOf(tree, what));
-  out.info = findEffect(out.effect);
-  if (!out.info) return fail(why, "the effect is not in the catalogue");
+  if (out.effect == kPluginEffectType) {
+    int plug = child(tree, 0, kPluginNameAtom);
+    if (plug < 0 || !isLeaf(tree, plug)) return fail(why, "no plugin name");
+    out.info = findPlugin(std::string_view((const char*)dataOf(tree, plug), dataSize(tree, plug)));
+    if (!out.info) return fail(why, "the plugin is not installed");
+  } else {
+    out.info = findEffect(out.effect);
+    if (!out.info) return fail(why, "the effect is not in the catalogue");
+  }
   for (int i = 1; i <= (int)out.sources.size(); ++i) {
     int s = child(tree, 0, 'src ', i);
     if (s < 0) break;
@@ -170,15 +178,42 @@ bool parseDescription(const uint8_t* bytes, size_t size, View& tree, Description
     out.sources[(size_t)out.sourceCount++] = readBE32(dataOf(tree, s));
   }
   const auto& params = out.info->params;
-  for (size_t i = 0; i < params.size() && i < (size_t)kMaxParams; ++i) {
-    const ParamDesc& pd = params[i];
-    int atom = child(tree, 0, pd.code);
-    if (atom < 0) continue;
-    ParsedParam& pp = out.params[i];
-    bool ok = isLeaf(tree, atom) ? decodePlain(pd, dataOf(tree, atom), dataSize(tree, atom), pp)
-                                 : decodeTween(pd, tree, atom, pp);
-    if (!ok) return fail(why, "a parameter's data does not match its type");
-    pp.present = true;
+  if (out.info->isPlugin()) {
+    for (int k = 1;; ++k) {
+      int atom = child(tree, 0, kPluginParamAtom, k);
+      if (atom < 0) break;
+      int nameAtom = isLeaf(tree, atom) ? -1 : child(tree, atom, kPluginParamName);
+      if (nameAtom < 0 || !isLeaf(tree, nameAtom))
+        return fail(why, "a plugin parameter has no name");
+      std::string_view name((const char*)dataOf(tree, nameAtom), dataSize(tree, nameAtom));
+      size_t i = 0;
+      while (i < params.size() && i < (size_t)kMaxParams && params[i].name != name) ++i;
+      if (i == params.size() || i == (size_t)kMaxParams) continue;  // the plugin dropped it
+      ParsedParam& pp = out.params[i];
+      int value = child(tree, atom, kPluginParamValue);
+      bool ok = value >= 0 ? isLeaf(tree, value) && decodePlain(params[i], dataOf(tree, value),
+                                                                dataSize(tree, value), pp)
+                           : decodeTween(params[i], tree, atom, pp);
+      if (!ok) return fail(why, "a parameter's data does not match its type");
+      pp.present = true;
+    }
+  } else {
+    for (size_t i = 0; i < params.size() && i < (size_t)kMaxParams; ++i) {
+      const ParamDesc& pd = params[i];
+      if (isEasingParam(pd.code)) continue;
+      int atom = child(tree, 0, pd.code);
+      if (atom < 0) continue;
+      ParsedParam& pp = out.params[i];
+      bool ok = isLeaf(tree, atom) ? decodePlain(pd, dataOf(tree, atom), dataSize(tree, atom), pp)
+                                   : decodeTween(pd, tree, atom, pp);
+      if (!ok) return fail(why, "a parameter's data does not match its type");
+      pp.present = true;
+    }
+  }
+  // A curve this reader does not understand leaves the progress linear, as an older reader does.
+  if (int e = child(tree, 0, kEasingAtom); e >= 0 && isLeaf(tree, e)) {
+    Easing easing;
+    if (decodeEasing(dataOf(tree, e), dataSize(tree, e), easing)) out.easing = easing;
   }
   out.seed = hashBytes(bytes, size);
   return true;
@@ -190,6 +225,7 @@ void defaultParams(const EffectInfo& info, double fraction, ParamSet& out) {
     const ParamDesc& pd = info.params[i];
     ParamValue& v = out.values[i];
     v = ParamValue{};
+    v.text = pd.defaultText;
     for (size_t c = 0; c < 3; ++c)
       v.v[c] = pd.defaultTweened
                    ? pd.defaultValue[c] + (pd.defaultEnd[c] - pd.defaultValue[c]) * fraction
@@ -200,52 +236,105 @@ void defaultParams(const EffectInfo& info, double fraction, ParamSet& out) {
 void evaluateParams(const Description& d, int64_t time, int64_t duration, ParamSet& out) {
   const EffectInfo& info = *d.info;
   double sampleFraction = duration > 0 ? std::clamp((double)time / (double)duration, 0.0, 1.0) : 0;
-  defaultParams(info, sampleFraction, out);
+  defaultParams(info, ease(d.easing, sampleFraction), out);
+  for (size_t i = 0; i < info.params.size() && i < (size_t)kMaxParams; ++i) {
+    const OSType code = info.params[i].code;
+    if (code == kEaseKindParam && !info.isPlugin()) out.values[i].v[0] = d.easing.kind;
+    for (size_t k = 0; k < 4 && !info.isPlugin(); ++k)
+      if (code == kBezierParams[k]) out.values[i].v[0] = easingPoints(d.easing)[k];
+  }
   for (size_t i = 0; i < info.params.size() && i < (size_t)kMaxParams; ++i) {
     const ParsedParam& pp = d.params[i];
     if (!pp.present) continue;
     const ParamDesc& pd = info.params[i];
     ParamValue& v = out.values[i];
     v.image = pp.image;
+    if (pd.type == ParamType::Text) v.text = pp.text;
     double f = 0;
     if (pp.tweened) {
       int64_t len = pp.duration >= 0 ? pp.duration : duration;
       double rel = (double)time - (double)pp.offset;
       f = len > 0 ? std::clamp(rel / (double)len, 0.0, 1.0)
                   : (rel >= 0 && pp.duration == 0 ? 1 : 0);
+      f = ease(d.easing, f);
     }
     for (size_t c = 0; c < 3; ++c) {
       double x = pp.start[c] + (pp.end[c] - pp.start[c]) * f;
       v.v[c] = pd.type == ParamType::RGB ? std::clamp(x, 0.0, 65535.0) : x;
     }
-    if (pd.type != ParamType::RGB && pd.type != ParamType::Image) v.v[0] = clampTo(pd, v.v[0]);
+    if (pd.type != ParamType::RGB && pd.type != ParamType::Image && pd.type != ParamType::Text)
+      v.v[0] = clampTo(pd, v.v[0]);
   }
 }
 
-std::vector<uint8_t> buildDescription(OSType effect, int sources,
-                                      const std::vector<DescriptionParam>& params) {
+namespace {
+
+// A parameter's value: a plain leaf of `plainType` in `parent`, or a tween inside a new atom
+// of `tweenHolder` (0: inside `parent` itself).
+void addValue(vt::atoms::Atom& parent, OSType plainType, OSType tweenHolder, const ParamDesc& pd,
+              const DescriptionParam& p) {
+  if (!p.tweened || tweenTypeFor(pd) == 0) {
+    parent.add(plainType, 1, encodeValue(pd, p.start));
+    return;
+  }
+  vt::atoms::Atom& twen = (tweenHolder ? parent.add(tweenHolder, 1) : parent).add('twen', 1);
+  twen.addBE32('twnt', 1, (uint32_t)tweenTypeFor(pd));
+  auto a = encodeValue(pd, p.start), b = encodeValue(pd, p.end);
+  a.insert(a.end(), b.begin(), b.end());
+  twen.add('data', 1, a);
+}
+
+std::vector<uint8_t> build(OSType effect, const EffectInfo* info, int sources,
+                           const std::vector<DescriptionParam>& params) {
   vt::atoms::Atom root = vt::atoms::newRoot();
   root.addOSType('what', 1, effect);
   if (sources >= 1) root.addOSType('src ', 1, 'srcA');
   if (sources >= 2) root.addOSType('src ', 2, 'srcB');
-  const EffectInfo* info = findEffect(effect);
+  if (info && info->isPlugin()) {
+    root.add(kPluginNameAtom, 1, std::vector<uint8_t>(info->plugin.begin(), info->plugin.end()));
+    int32_t id = 0;
+    for (const auto& p : params) {
+      const ParamDesc* pd = info->param(p.code);
+      if (!pd) continue;
+      vt::atoms::Atom& holder = root.add(kPluginParamAtom, ++id);
+      holder.add(kPluginParamName, 1, std::vector<uint8_t>(pd->name.begin(), pd->name.end()));
+      if (pd->type == ParamType::Text)
+        holder.add(kPluginParamValue, 1, p.raw);  // the text's UTF-8 bytes
+      else
+        addValue(holder, kPluginParamValue, 0, *pd, p);
+    }
+    return vt::atoms::serialise(root);
+  }
+  Easing easing;
   for (const auto& p : params) {
+    if (info && isEasingParam(p.code) && p.raw.empty()) {
+      if (p.code == kEaseKindParam) easing.kind = (int)std::lround(p.start[0]);
+      for (size_t k = 0; k < 4; ++k)
+        if (p.code == kBezierParams[k]) easing.bezier[k] = p.start[0];
+      continue;
+    }
     const ParamDesc* pd = info ? info->param(p.code) : nullptr;
+    if (pd && pd->type == ParamType::Image && p.raw.empty()) continue;  // the effect's default
     if (!p.raw.empty() || !pd) {
       root.add(p.code, 1, p.raw);
       continue;
     }
-    if (!p.tweened || tweenTypeFor(*pd) == 0) {
-      root.add(p.code, 1, encodeValue(*pd, p.start));
-      continue;
-    }
-    vt::atoms::Atom& twen = root.add(p.code, 1).add('twen', 1);
-    twen.addBE32('twnt', 1, (uint32_t)tweenTypeFor(*pd));
-    auto a = encodeValue(*pd, p.start), b = encodeValue(*pd, p.end);
-    a.insert(a.end(), b.begin(), b.end());
-    twen.add('data', 1, a);
+    addValue(root, p.code, p.code, *pd, p);
   }
+  if (auto e = encodeEasing(easing); !e.empty()) root.add(kEasingAtom, 1, e);
   return vt::atoms::serialise(root);
+}
+
+}  // namespace
+
+std::vector<uint8_t> buildDescription(OSType effect, int sources,
+                                      const std::vector<DescriptionParam>& params) {
+  return build(effect, findEffect(effect), sources, params);
+}
+
+std::vector<uint8_t> buildDescription(const EffectInfo& info, bool withSources,
+                                      const std::vector<DescriptionParam>& params) {
+  return build(info.code, &info, withSources ? info.sources : 0, params);
 }
 
 }  // namespace vt::effects

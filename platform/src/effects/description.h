@@ -6,14 +6,17 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "atoms/atom_tree.h"
 #include "effects/catalogue.h"
+#include "effects/easing.h"
 
 namespace vt::effects {
 
-constexpr int kMaxParams = 16;
+// Plugins may have more; the ones past this keep their defaults.
+constexpr int kMaxParams = 32;
 
 // An Image parameter's pixels: big-endian width and height (32-bit each) followed by width x
 // height big-endian 0xAARRGGBB words. This is the encoding our descriptions use for mattes
@@ -27,6 +30,7 @@ struct ImageRef {
 struct ParamValue {
   std::array<double, 3> v{};  // number, or R, G, B (0..65535)
   ImageRef image;
+  std::string_view text;  // Text parameters: into the description's bytes or the catalogue
 };
 
 // One frame's parameter values, in the effect's catalogue order.
@@ -44,6 +48,7 @@ struct ParsedParam {
   int64_t offset = 0;
   int64_t duration = -1;  // -1: the sample's duration
   ImageRef image;
+  std::string_view text;
 };
 
 struct Description {
@@ -52,11 +57,22 @@ struct Description {
   int sourceCount = 0;
   std::array<OSType, 4> sources{};
   std::array<ParsedParam, kMaxParams> params{};
+  Easing easing;      // applies to every tween of the description
   uint64_t seed = 0;  // from the description's bytes, for effects with randomness
 };
 
+// Atoms of a plugin effect's description: 'what' is kPluginEffectType, kPluginNameAtom holds
+// the plugin's name (UTF-8) and each parameter is a kPluginParamAtom (IDs 1, 2, ...) holding
+// its name (kPluginParamName, UTF-8) and either a plain value (kPluginParamValue) or a tween
+// ('twen'), so a description survives plugins that reorder or add parameters.
+constexpr OSType kPluginNameAtom = 'plug';
+constexpr OSType kPluginParamAtom = 'fpar';
+constexpr OSType kPluginParamName = 'name';
+constexpr OSType kPluginParamValue = 'valu';
+
 // Reads a description; false with a reason when it is malformed (bad atom layout, no 4-byte
-// 'what' atom, an effect outside the catalogue, a parameter whose data does not match its type).
+// 'what' atom, an effect outside the catalogue or a plugin not installed, a parameter whose
+// data does not match its type).
 // `view` is scratch storage that callers may keep between frames; image parameters point
 // into `bytes`, which must outlive their use.
 bool parseDescription(const uint8_t* bytes, size_t size, vt::atoms::View& view, Description& out,
@@ -80,6 +96,10 @@ struct DescriptionParam {
   std::vector<uint8_t> raw{};  // used instead of start/end when not empty (e.g. Image data)
 };
 std::vector<uint8_t> buildDescription(OSType effect, int sources,
+                                      const std::vector<DescriptionParam>& params);
+// The same for any catalogue effect, plugins included; the easing controls among `params`
+// become the one easing atom (none for linear).
+std::vector<uint8_t> buildDescription(const EffectInfo& info, bool withSources,
                                       const std::vector<DescriptionParam>& params);
 
 uint64_t hashBytes(const uint8_t* p, size_t n, uint64_t seed = 1469598103934665603ULL);

@@ -4,10 +4,15 @@
 #include <cstring>
 #include <vector>
 
+#include "effects/frei0r.h"
 #include "effects/render_api.h"
 
 namespace vt::effects {
 namespace {
+
+// A plugin's clock over one effect sample: the plugins' animations (plasma, particles, ...)
+// are paced for seconds, and the same progress gives the same picture in preview and export.
+constexpr double kPluginSeconds = 10.0;
 
 // The input at the output's size: the image itself when it fits, else a scaled copy kept in
 // per-thread scratch (reused from frame to frame), or black when absent.
@@ -44,6 +49,8 @@ bool renderEffect(const EffectInfo& info, const ParamSet& params, const Image* a
   f.fraction = std::clamp(fraction, 0.0, 1.0);
   if (info.sources >= 1) f.a = fitted(a, out, scratchA);
   if (info.sources >= 2) f.b = fitted(b, out, scratchB);
+  if (info.isPlugin())
+    return frei0r::render(info, params, f.a, f.b, out, f.fraction * kPluginSeconds);
   if (info.sources == 2)
     renderTransition(info.code, f);
   else if (info.sources == 1)
@@ -53,7 +60,8 @@ bool renderEffect(const EffectInfo& info, const ParamSet& params, const Image* a
   return true;
 }
 
-bool isEffectType(OSType code) { return findEffect(code) != nullptr; }
+// A plugin effect's movie may be opened where the plugin is missing: it is still an effect.
+bool isEffectType(OSType code) { return code == kPluginEffectType || findEffect(code) != nullptr; }
 
 bool renderEffectSample(const uint8_t* sample, size_t sampleSize, int64_t time, int64_t duration,
                         const EffectInputs& inputs, Image& out) {

@@ -7,6 +7,7 @@
 #include "effects/parallel.h"
 #include "effects/render.h"
 #include "effects/smpte.h"
+#include "effects/xfade.h"
 
 namespace vt::effects {
 namespace {
@@ -53,8 +54,9 @@ void push(const Frame& f, double p) {
   int from = (int)f.params->num('from');
   const Image &A = *f.a, &B = *f.b;
   Image& O = *f.out;
+  // The incoming offset rounds up, as ffmpeg's xfade slides do, so the two agree to the pixel.
   if (from == 1 || from == 3) {  // vertical
-    int o = (int)std::lround(p * H);
+    int o = H - (int)((1 - p) * H);
     for (int y = 0; y < H; ++y) {
       const Pixel* src = from == 1 ? (y < o ? B.row(y + H - o) : A.row(y - o))
                                    : (y < H - o ? A.row(y + o) : B.row(y - (H - o)));
@@ -62,7 +64,7 @@ void push(const Frame& f, double p) {
     }
     return;
   }
-  int o = (int)std::lround(p * W);
+  int o = W - (int)((1 - p) * W);
   parallelRows(H, W, [&](int y0, int y1) {
     for (int y = y0; y < y1; ++y) {
       Pixel* out = O.row(y);
@@ -332,7 +334,9 @@ void renderTransition(OSType code, const Frame& f) {
     case 'matt': return gradientWipe(f, p);
     case 'blnd': return alphaCompositor(f, p);
     case 'ckey': return chromaKey(f, p);
-    default: return crossFade(f, p);
+    default:
+      if (!renderXfade(code, f, p)) crossFade(f, p);
+      return;
   }
 }
 

@@ -152,7 +152,7 @@ std::vector<VTEffectsDialogParam> VTAutomationEffectsDialogParams() try {
   if (Dialog* d = current())
     for (const auto& p : d->model().params())
       out.push_back({p.desc->code, p.desc->name, p.tweened, p.start[0], p.tweened ? p.end[0] : 0,
-                     p.imageName});
+                     p.imageName, p.text});
   return out;
 } catch (...) {
   vtErrorFromException();
@@ -171,6 +171,14 @@ bool VTAutomationEffectsDialogSetColour(OSType code, double red, double green, d
                                         int which) try {
   Dialog* d = current();
   return d && d->setParam(code, which, std::array<double, 3>{red, green, blue});
+} catch (...) {
+  vtErrorFromException();
+  return {};
+}
+
+bool VTAutomationEffectsDialogSetText(OSType code, const std::string& text) try {
+  Dialog* d = current();
+  return d && d->setText(code, text);
 } catch (...) {
   vtErrorFromException();
   return {};

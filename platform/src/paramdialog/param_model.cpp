@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "core/macroman.h"
+#include "effects/description.h"
 #include "effects/render_api.h"
 
 namespace vt::paramdialog {
@@ -180,7 +181,6 @@ std::vector<EffectEntry> parseEffectsList(QTAtomContainer list) {
     EffectEntry e;
     e.code = (OSType)((uint32_t)code[0] << 24 | (uint32_t)code[1] << 16 | (uint32_t)code[2] << 8 |
                       code[3]);
-    e.info = vt::effects::findEffect(e.code);
     QTAtom nameAtom = QTFindChildByID(list, kParentAtomIsContainer, kEffectNameAtom, id, nullptr);
     if (nameAtom) {
       unsigned char buf[256] = {0};
@@ -190,6 +190,8 @@ std::vector<EffectEntry> parseEffectsList(QTAtomContainer list) {
         e.name = vt::toolboxToUtf8(std::string_view((const char*)buf + 1, len));
       }
     }
+    // Plugin effects share one code and are told apart by name.
+    e.info = vt::effects::findEffect(e.code, e.name);
     if (e.name.empty()) e.name = e.info ? e.info->name : (e.code == 0 ? "None" : "?");
     out.push_back(std::move(e));
   }
@@ -218,6 +220,7 @@ bool ParamModel::select(int index) {
                                          (d.tween == TweenFlag::Optional && d.defaultTweened));
       s.start = d.defaultValue;
       s.end = d.defaultTweened ? d.defaultEnd : d.defaultValue;
+      s.text = d.defaultText;
       params_.push_back(s);
     }
   }
@@ -276,7 +279,7 @@ void ParamModel::nudge(int param, int which, int steps) {
     if (steps % 2) toggle(param, which);
     return;
   }
-  if (d.type == ParamType::RGB || d.type == ParamType::Image) return;
+  if (d.type == ParamType::RGB || d.type == ParamType::Image || d.type == ParamType::Text) return;
   double range = std::fabs(d.maxValue - d.minValue);
   // Whole units where the range is wide, hundredths of it where it is narrow (0..1).
   double step = d.type == ParamType::Long || range >= 20 ? 1 : range / 100;
@@ -308,13 +311,51 @@ bool ParamModel::setImage(int param, const Image& img, std::string name) {
   return true;
 }
 
+bool ParamModel::setText(int param, std::string text) {
+  ParamState& p = params_[(size_t)param];
+  if (p.desc->type != ParamType::Text) return false;
+  p.text = std::move(text);
+  return true;
+}
+
+bool ParamModel::setText(OSType code, std::string text) {
+  for (size_t i = 0; i < params_.size(); ++i)
+    if (params_[i].desc->code == code) return setText((int)i, std::move(text));
+  return false;
+}
+
 void ParamModel::toggle(int param, int which) {
   std::array<double, 3> v = value(param, which);
   v[0] = v[0] != 0 ? 0 : 1;
   setValue(param, which, v);
 }
 
+std::optional<vt::effects::Easing> ParamModel::easing() const {
+  std::optional<vt::effects::Easing> e;
+  for (const auto& p : params_) {
+    if (!vt::effects::isEasingParam(p.desc->code)) continue;
+    if (!e) e.emplace();
+    if (p.desc->code == vt::effects::kEaseKindParam) e->kind = (int)std::lround(p.start[0]);
+    for (size_t k = 0; k < 4; ++k)
+      if (p.desc->code == vt::effects::kBezierParams[k]) e->bezier[k] = p.start[0];
+  }
+  return e;
+}
+
 QTAtomContainer ParamModel::buildDescription(bool withSources) const {
+  const vt::effects::EffectInfo* info = selected_ >= 0 ? effects_[selected_].info : nullptr;
+  if (info) {
+    std::vector<vt::effects::DescriptionParam> values;
+    for (const auto& p : params_)
+      values.push_back({p.desc->code, p.start, p.tweened, p.end,
+                        p.desc->type == ParamType::Text
+                            ? std::vector<uint8_t>(p.text.begin(), p.text.end())
+                            : p.image});
+    std::vector<uint8_t> bytes = vt::effects::buildDescription(*info, withSources, values);
+    Handle h = nullptr;
+    if (PtrToHand(bytes.data(), &h, (long)bytes.size()) != noErr) return nullptr;
+    return h;
+  }
   QTAtomContainer c = nullptr;
   if (QTNewAtomContainer(&c) != noErr) return nullptr;
   OSType code = selected_ >= 0 ? effects_[selected_].code : 0;

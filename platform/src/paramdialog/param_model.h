@@ -12,6 +12,7 @@
 
 #include "core/image.h"
 #include "effects/catalogue.h"
+#include "effects/easing.h"
 
 namespace vt::paramdialog {
 
@@ -30,6 +31,7 @@ struct ParamState {
   // default) and the name of the file it came from.
   std::vector<uint8_t> image;
   std::string imageName;
+  std::string text;  // Text parameters (UTF-8)
 };
 
 // What the caller asked of the dialog.
@@ -91,6 +93,12 @@ class ParamModel {
   bool setTweened(int param, bool on);
   // An Image parameter's picture; an empty image goes back to the effect's default.
   bool setImage(int param, const Image& img, std::string name);
+  // A Text parameter's value; false for other parameters.
+  bool setText(int param, std::string text);
+  bool setText(OSType code, std::string text);
+
+  // The progress curve chosen for an effect with a percentage; nothing for other effects.
+  std::optional<vt::effects::Easing> easing() const;
 
   // The current choice as a complete effect description (with source names when asked), or
   // null when memory runs out.

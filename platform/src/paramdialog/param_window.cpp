@@ -42,6 +42,7 @@ constexpr int kParamPitch = 44;
 constexpr int kPreviewLeft = 570;
 constexpr int kPreviewW = 180;
 constexpr int kPreviewH = 135;
+constexpr int kCurveSide = 120;
 constexpr int kFieldWidth = 56;
 constexpr int kAnimTicks = 120;  // one preview cycle: two seconds
 constexpr int kTextSize = vt::ui::kControlTextSize;
@@ -159,6 +160,12 @@ bool Dialog::setParam(OSType code, int which, const std::array<double, 3>& value
   return true;
 }
 
+bool Dialog::setText(OSType code, const std::string& text) {
+  if (!model_.setText(code, text)) return false;
+  changed();
+  return true;
+}
+
 void Dialog::changed() {
   syncFields();
   if (!window_) return;
@@ -169,8 +176,12 @@ void Dialog::changed() {
 ui::TextField& Dialog::fieldFor(int param, int which) {
   auto [it, made] = fields_.try_emplace(param * 10 + which);
   if (made) {
-    it->second.setMaxChars(16);
-    it->second.setFilter([](char32_t c) { return c < 0x80 || c == U'°'; });
+    const bool text = model_.params()[(size_t)param].desc->type == ParamType::Text;
+    it->second.setMaxChars(text ? 64 : 16);
+    if (text)
+      it->second.setFilter([](char32_t c) { return c >= 0x20; });
+    else
+      it->second.setFilter([](char32_t c) { return c < 0x80 || c == U'°'; });
   }
   return it->second;
 }
@@ -180,6 +191,12 @@ void Dialog::syncFields() {
   bool editing = fieldEdited_ && focused(f) && f.kind == Hot::Field;
   const auto& params = model_.params();
   for (int i = 0; i < (int)params.size(); ++i) {
+    if (params[(size_t)i].desc->type == ParamType::Text) {
+      if (editing && f.index == i) continue;
+      ui::TextField& field = fieldFor(i, 0);
+      if (field.text() != params[(size_t)i].text) field.setText(params[(size_t)i].text);
+      continue;
+    }
     if (!isNumber(*params[(size_t)i].desc)) continue;
     for (int which = 0; which < (params[(size_t)i].tweened ? 2 : 1); ++which) {
       if (editing && f.index == i && f.which == which) continue;
@@ -221,7 +238,8 @@ bool Dialog::focused(Hot& out) const {
 
 std::string Dialog::fieldText(int param, int which) {
   if (param < 0 || param >= (int)model_.params().size() ||
-      !isNumber(*model_.params()[(size_t)param].desc))
+      (!isNumber(*model_.params()[(size_t)param].desc) &&
+       model_.params()[(size_t)param].desc->type != ParamType::Text))
     return {};
   return fieldFor(param, which).text();
 }
@@ -238,6 +256,11 @@ bool Dialog::commitField() {
   if (!fieldEdited_ || !focused(f) || f.kind != Hot::Field) return true;
   fieldEdited_ = false;
   ui::TextField& field = fieldFor(f.index, f.which);
+  if (model_.params()[(size_t)f.index].desc->type == ParamType::Text) {
+    model_.setText(f.index, field.text());
+    changed();
+    return true;
+  }
   auto v = parseNumber(*model_.params()[(size_t)f.index].desc, field.text());
   if (!v) {
     SysBeep(1);  // refused: the last good value stays
@@ -330,6 +353,9 @@ std::vector<Hot> Dialog::layout() const {
           for (int k = 0; k < (int)colourPresets().size(); ++k)
             hots.push_back({Hot::Swatch, makeRect(x + 50 + k * 20, y + 2, x + 66 + k * 20, y + 18),
                             i, which, k});
+          break;
+        case ParamType::Text:
+          hots.push_back({Hot::Field, makeRect(x, y, x + w, y + 20), i, which, 0});
           break;
         case ParamType::Image:
           hots.push_back({Hot::ImageChoose, makeRect(x, y, x + 84, y + 20), i, which, 0});
@@ -483,6 +509,27 @@ void Dialog::draw() {
   Rect pv = makeRect(kPreviewLeft, kTop, kPreviewLeft + kPreviewW, kTop + kPreviewH);
   p.image(pv, preview_);
   p.frame(vt::ui::outset(pv, 1), colour::border);
+  if (auto easing = model_.easing()) drawCurve(p, *easing);
+}
+
+// The progress curve: time across, the percentage up, the straight line for comparison.
+void Dialog::drawCurve(vt::ui::Painter& p, const vt::effects::Easing& easing) const {
+  const int top = kTop + kPreviewH + 30;
+  p.text(kPreviewLeft, top - 8, "Progress", kTextSize, colour::black, true);
+  // Room above and below for curves that overshoot.
+  const Rect box = makeRect(kPreviewLeft, top, kPreviewLeft + kCurveSide, top + kCurveSide);
+  const int inset = kCurveSide / 5, side = kCurveSide - 2 * inset;
+  p.fill(box, colour::white);
+  p.frame(vt::ui::outset(box, 1), colour::border);
+  const int x0 = box.left + inset, y0 = box.bottom - inset;
+  p.frame(makeRect(x0, y0 - side, x0 + side, y0), colour::border);
+  for (int i = 0; i <= side; ++i) {
+    p.fill(makeRect(x0 + i, y0 - i, x0 + i + 1, y0 - i + 1), colour::border);
+    const double v = vt::effects::ease(easing, (double)i / side);
+    const int y =
+        std::clamp(y0 - (int)std::lround(v * side), (int)box.top + 1, (int)box.bottom - 2);
+    p.fill(makeRect(x0 + i - 1, y - 1, x0 + i + 1, y + 1), colour::selection);
+  }
 }
 
 void Dialog::redraw() {

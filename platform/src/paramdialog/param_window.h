@@ -60,6 +60,7 @@ class Dialog {
   void select(int index);
   bool setParam(OSType code, int which, double value);
   bool setParam(OSType code, int which, const std::array<double, 3>& value);
+  bool setText(OSType code, const std::string& text);
 
   void setPreview(int sourceID, const Image& img);
   bool hasPreview(int sourceID) const;
@@ -85,6 +86,7 @@ class Dialog {
   }
   int height() const;
   void draw();
+  void drawCurve(vt::ui::Painter& p, const vt::effects::Easing& easing) const;
   void changed();  // a value changed: fields follow, new preview, redrawn
   void renderPreview();
   void syncFields();
