@@ -155,7 +155,9 @@ void decodedPart(const VTTrack& t, const Intervals& within, Part& p) {
       const bool moves = e.rate > 0 && ms > 0 && ds > 0;
       if (moves) b = std::min(b, clamp64((Wide)s + editOffsetOf(e, mf.end, ms, ds)));
       p.covered.push_back({a, b});
-      addRun(p, point(a));
+      // The picture shown before may go on into this edit (a paste next to its own frames).
+      if (a == 0 || !t.media->samePicture(trackSampleAt(t, a), trackSampleAt(t, a - 1)))
+        addRun(p, point(a));
       if (!moves) continue;  // a dwell shows one picture
       const Wide num = (Wide)ms * 65536, den = (Wide)ds * e.rate;
       for (const MediaRun& r : mf.runs) {
@@ -187,6 +189,17 @@ void decodedPart(const VTTrack& t, const Intervals& within, Part& p) {
         f.div = r.div;
         f.num = clamp64(num);
         f.den = clamp64(den);
+        // Frames shorter than a movie unit (a fast edit) are not all shown: list the ones that
+        // start a unit of their own.
+        if ((Wide)f.step * f.num < (Wide)f.div * f.den && f.count <= kMaxListedFrames) {
+          int64_t last = INT64_MIN;
+          for (int64_t j = 0; j < f.count; j++) {
+            int64_t at = f.at(j);
+            if (at != last) addRun(p, point(at));
+            last = at;
+          }
+          continue;
+        }
         addRun(p, f);
       }
     }
