@@ -183,3 +183,101 @@ TEST(Export, CancelOrAFullDiskLeavesNothingAndTheOldFileWhole) {
   }
   EXPECT_EQ(entries(dir), (std::vector<std::string>{"fx.mov", "out.mp4"}));
 }
+
+namespace {
+
+// Frame k of `file` against frame k of `ref`, whatever their times (average PSNR).
+double psnrByIndex(const std::string& file, const std::string& ref) {
+  std::string log;
+  vt_test::run("ffmpeg -nostdin -v info -i '" + file + "' -i '" + ref +
+                   "' -lavfi '[0:v]settb=AVTB,setpts=N,format=yuv420p[a];"
+                   "[1:v]settb=AVTB,setpts=N,format=yuv420p[b];[a][b]psnr' -f null - 2>&1",
+               &log);
+  size_t at = log.find("average:");
+  return at == std::string::npos ? 0 : std::atof(log.c_str() + at + 8);
+}
+
+// The frames' times in seconds, in display order.
+std::vector<double> frameTimes(const std::string& file) {
+  std::string out;
+  vt_test::run(
+      "ffprobe -v error -select_streams v:0 -show_entries frame=best_effort_timestamp_time "
+      "-of csv=p=0 '" +
+          file + "'",
+      &out);
+  std::vector<double> times;
+  for (size_t at = 0; at < out.size();) {
+    size_t end = out.find('\n', at);
+    if (end == std::string::npos) end = out.size();
+    if (end > at) times.push_back(std::atof(out.substr(at, end - at).c_str()));
+    at = end + 1;
+  }
+  return times;
+}
+
+}  // namespace
+
+// Every output (movie-render, H.264, ProRes, PNG) holds exactly the source's frames: as many,
+// at its exact rate (or at their own times when it has none), frame k showing frame k.
+TEST(Export, WritesExactlyTheSourcesFramesAtTheirRate) {
+  const std::string dir = vt_test::tempDir("export-rates");
+  auto source = [](const std::string& name, const char* rate, int scale, const char* extra = "") {
+    return vt_test::fixture(name, "-f lavfi -i testsrc=size=160x120:rate=" + std::string(rate) +
+                                      " -t 1 " + extra + " -c:v libx264 -pix_fmt yuv420p " +
+                                      "-video_track_timescale " + std::to_string(scale));
+  };
+  std::string a = source("rate_a.mov", "30", 15360), b = source("rate_b.mov", "30", 15360);
+  const std::string fx = dir + "/fx.mov";
+  ASSERT_EQ(vt_test::makeEffectMovie(fx, a, b, 'dslv', 160, 120, true), noErr);
+  const struct {
+    std::string in;
+    const char* rate;  // "" for variable
+    int frames;
+  } cases[] = {
+      {source("rate_30.mov", "30", 1000), "30/1", 30},
+      {source("rate_2997.mp4", "30000/1001", 90000), "30000/1001", 30},
+      {source("rate_25.mov", "25", 15360), "25/1", 25},
+      {source("rate_2398.mov", "24000/1001", 600), "24000/1001", 24},
+      {source("rate_60.mov", "60", 1000), "60/1", 60},
+      {source("rate_vfr.mov", "30", 1000,
+              "-vf settb=1/1000,setpts='N*33+if(eq(mod(N\\,3)\\,0)\\,10\\,0)' -fps_mode "
+              "passthrough"),
+       "", 30},
+      {fx, "30/1", 30},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.in);
+    // The source's own frames, or for the effect movie the renderer's (checked for count and
+    // rate like the others).
+    std::string ref = c.in;
+    const std::string render = dir + "/render.y4m";
+    ASSERT_EQ(vt_test::run("'" + kBin + "movie-render/movie-render' '" + c.in + "' -o '" + render +
+                           "' 2>&1"),
+              0);
+    if (c.in == fx) ref = render;
+    const std::vector<double> times = frameTimes(ref);
+    ASSERT_EQ((int)times.size(), c.frames);
+    for (const char* out : {"render.y4m", "out.mp4", "out.mov", "out"}) {
+      SCOPED_TRACE(out);
+      const std::string path = dir + "/" + out;
+      const std::string ext = path.substr(path.rfind('.') + 1);
+      if (ext != "y4m") {
+        std::string log, codec = ext == "mp4" ? "h264" : ext == "mov" ? "prores" : "png";
+        std::filesystem::remove_all(path);
+        ASSERT_EQ(exportTool("'" + c.in + "' '" + path + "' --codec " + codec, &log), 0) << log;
+      }
+      const std::string media =
+          ext == "out" || path.back() == 't' ? path + "/frame-%06d.png" : path;
+      EXPECT_EQ(probe(media, "stream=nb_read_frames"), std::to_string(c.frames));
+      if (*c.rate && media == path) {
+        EXPECT_EQ(probe(path, "stream=r_frame_rate"), c.rate);
+      }
+      if (!*c.rate && (ext == "mp4" || ext == "mov")) {
+        std::vector<double> got = frameTimes(path);
+        ASSERT_EQ(got.size(), times.size());
+        for (size_t k = 0; k < got.size(); k++) EXPECT_NEAR(got[k], times[k] - times[0], 0.0015);
+      }
+      EXPECT_GE(psnrByIndex(media, ref), 35.0);
+    }
+  }
+}

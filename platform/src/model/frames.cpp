@@ -28,11 +28,12 @@ Wide ceilDiv(Wide a, Wide b) { return -floorDiv(-a, b); }
 
 Wide absWide(Wide v) { return v < 0 ? -v : v; }
 
-// Rates files are made at; the average rate of the media is tried as well.
+// Rates files are made at, whole ones first: a short run of equal durations fits 30/1 and
+// (rounded down) 30000/1001 alike, and is 30. The media's average rate is tried last.
 constexpr int64_t kCommonRates[][2] = {
-    {24000, 1001}, {24, 1},       {25, 1}, {30000, 1001},  {30, 1}, {48, 1},
-    {50, 1},       {60000, 1001}, {60, 1}, {120, 1},       {15, 1}, {12, 1},
-    {10, 1},       {8, 1},        {5, 1},  {120000, 1001}, {1, 1}};
+    {24, 1},  {25, 1},       {30, 1},       {48, 1},       {50, 1},       {60, 1},
+    {120, 1}, {15, 1},       {12, 1},       {10, 1},       {8, 1},        {5, 1},
+    {1, 1},   {24000, 1001}, {30000, 1001}, {60000, 1001}, {120000, 1001}};
 
 // How a file's writer rounded the rate's instants to its time scale.
 enum Rounding { nearest, down, up };
