@@ -116,9 +116,9 @@ int main(int argc, char** argv) {
   const int64_t first = std::min<int64_t>((int64_t)std::floor(from * scale), duration - 1);
   const int64_t end =
       std::max<int64_t>(std::min<int64_t>((int64_t)std::ceil(to * scale), duration), first + 1);
-  const int64_t firstFrame = frames.frameAt(first);
+  int64_t firstFrame = 0, count = 0;
+  frames.range(first, end, firstFrame, count);
   auto frameTime = [&](int64_t i) { return std::max(first, frames.start(firstFrame + i)); };
-  const int64_t count = firstFrame < 0 ? 0 : frames.frameAt(end - 1) + 1 - firstFrame;
   if (count <= 0) {
     DisposeMovie(movie);
     return fail(file + " has no pictures to render");

@@ -227,7 +227,7 @@ struct SoundPlan {
   // Sound frames from the range's start to the end of picture `i` (exclusive).
   int64_t endOf(const Plan& p, int64_t i) const {
     if (p.exactRate) return vt::movie::scaleDown(i * p.fpsDen, rate, p.fpsNum);
-    return vt::movie::scaleDown(p.timeOf(i) - p.first, rate, p.scale);
+    return vt::movie::scaleDown(p.timeOf(i) - p.timeOf(0), rate, p.scale);
   }
 };
 
@@ -493,11 +493,11 @@ class PngWriter {
 }  // namespace
 
 int64_t Plan::timeOf(int64_t i) const {
-  if (i >= frames) return end;
+  if (i >= frames) return std::max(first + 1, list.finish(firstFrame + frames - 1));
   return std::max(first, list.start(firstFrame + i));
 }
 
-int64_t Plan::ptsOf(int64_t i) const { return exactRate ? i : timeOf(i) - first; }
+int64_t Plan::ptsOf(int64_t i) const { return exactRate ? i : timeOf(i) - timeOf(0); }
 
 OSErr plan(VTMovie* movie, double from, double to, int width, int height, Plan& out,
            std::string& message) {
@@ -540,8 +540,7 @@ OSErr plan(VTMovie* movie, double from, double to, int width, int height, Plan& 
   p.first = std::min<int64_t>((int64_t)std::floor(from * scale), duration - 1);
   p.end = std::min<int64_t>((int64_t)std::ceil(to * scale), duration);
   if (p.end <= p.first) p.end = p.first + 1;
-  p.firstFrame = p.list.frameAt(p.first);
-  p.frames = p.list.frameAt(p.end - 1) + 1 - p.firstFrame;
+  p.list.range(p.first, p.end, p.firstFrame, p.frames);
   out = std::move(p);
   return noErr;
 }

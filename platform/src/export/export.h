@@ -24,9 +24,10 @@ struct Options {
   double from = 0, to = -1;         // seconds; to < 0: the movie's end
 };
 
-// The frames an export writes: the movie's frames that the range [first, end) shows, each
-// composed at its start (the range's start for one begun before it). With an exact rate frame i
-// is at i / rate in the output; otherwise at its own time (scale units from the range's start).
+// The frames an export writes: the movie's frames that the range [first, end) holds (see
+// FrameList::range), each composed at its start (the range's start for one begun before it).
+// With an exact rate frame i is at i / rate in the output; otherwise at its own time (scale
+// units from the first frame's).
 struct Plan {
   vt::movie::FrameList list;
   int64_t firstFrame = 0;  // index in `list` of the first frame written
@@ -36,7 +37,7 @@ struct Plan {
   bool exactRate = false;
   int fpsNum = 30, fpsDen = 1;  // the exact rate, or the average one
   int width = 0, height = 0;
-  // Movie time frame i is composed at; i == frames gives the range's end.
+  // Movie time frame i is composed at; i == frames gives where the last one ends.
   int64_t timeOf(int64_t i) const;
   // Frame i's place and length in the stream's time base (fpsDen / fpsNum with an exact rate,
   // 1 / scale otherwise).

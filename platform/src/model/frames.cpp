@@ -385,6 +385,17 @@ int64_t FrameList::frameAt(int64_t t) const {
   return firsts_[lo] + a;
 }
 
+void FrameList::range(int64_t from, int64_t to, int64_t& first, int64_t& count) const {
+  first = frameAt(std::max<int64_t>(from, 0));
+  count = 0;
+  if (first < 0 || to <= from) return;
+  int64_t last = frameAt(std::min(to, end_) - 1);
+  auto middle2 = [&](int64_t k) { return (Wide)start(k) + finish(k); };  // twice the middle
+  if (middle2(first) < 2 * (Wide)from && first < last) first++;
+  if (middle2(last) >= 2 * (Wide)to && last > first) last--;
+  count = last - first + 1;
+}
+
 bool FrameList::rate(int64_t& num, int64_t& den) const {
   if (rateNum_ <= 0) return false;
   num = rateNum_;

@@ -61,6 +61,9 @@ class FrameList {
   int64_t finish(int64_t k) const { return k + 1 < count_ ? start(k + 1) : end_; }
   // The frame shown at movie time t: -1 before 0 or at and past the end.
   int64_t frameAt(int64_t t) const;
+  // The frames a range [from, to) of movie time holds: those whose middle lies in it, and at
+  // least the one shown at `from`. Sets first and count (count 0 outside the movie).
+  void range(int64_t from, int64_t to, int64_t& first, int64_t& count) const;
   // The exact rate, frames per second num / den; false when the frames keep their own times.
   bool rate(int64_t& num, int64_t& den) const;
   size_t memoryBytes() const;
