@@ -281,3 +281,30 @@ TEST(Export, WritesExactlyTheSourcesFramesAtTheirRate) {
     }
   }
 }
+
+// A movie shown smaller (a window shrunk with the grow box scales its box) exports at its own
+// size; sides are rounded only where the codec needs even ones.
+TEST(Export, WritesTheMoviesOwnSizeWhateverItsBoxShows) {
+  const std::string in = vt_test::fixture(
+                        "size_odd.mov", "-f lavfi -i testsrc=size=321x241:rate=25 -t 0.2 -c:v png"),
+                    dir = vt_test::tempDir("export-size");
+  Movie movie = vt_test::openMovieFile(in);
+  ASSERT_TRUE(movie);
+  Rect small = {10, 20, 10 + 61, 20 + 81};
+  SetMovieBox(movie, &small);
+  const struct {
+    ex::Format format;
+    const char *out, *size;
+  } cases[] = {{ex::Format::h264, "a.mp4", "320,240"},
+               {ex::Format::prores, "a.mov", "320,241"},
+               {ex::Format::png, "a", "321,241"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.out);
+    std::string message, path = dir + "/" + c.out;
+    ASSERT_EQ(ex::exportMovie(movie, path, {.format = c.format}, nullptr, message), noErr)
+        << message;
+    const std::string media = c.format == ex::Format::png ? path + "/frame-%06d.png" : path;
+    EXPECT_EQ(probe(media, "stream=width,height"), c.size);
+  }
+  DisposeMovie(movie);
+}
