@@ -308,3 +308,43 @@ TEST(Export, WritesTheMoviesOwnSizeWhateverItsBoxShows) {
   }
   DisposeMovie(movie);
 }
+
+// Twenty frames copied into a new movie last twenty frames there, not a unit of its time scale
+// more, and export as twenty frames at the source's rate.
+TEST(Export, PastedFramesExportAsThemselves) {
+  const std::string dir = vt_test::tempDir("export-paste");
+  const struct {
+    const char* rate;
+    int movieScale, mediaScale;
+    TimeValue duration;  // of the new movie (600 units a second)
+  } cases[] = {{"30", 1000, 15360, 400},
+               {"30", 600, 600, 400},
+               {"30", 90000, 90000, 400},
+               {"30000/1001", 1000, 30000, 401}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.rate) + " " + std::to_string(c.movieScale));
+    const std::string in = vt_test::fixture(
+        "paste_" + std::to_string(c.movieScale) + "_" + std::to_string(c.mediaScale) + ".mov",
+        std::string("-f lavfi -i testsrc=size=160x120:rate=") + c.rate +
+            " -t 1 -c:v libx264 -pix_fmt yuv420p -movie_timescale " + std::to_string(c.movieScale) +
+            " -video_track_timescale " + std::to_string(c.mediaScale));
+    Movie source = vt_test::openMovieFile(in);
+    ASSERT_TRUE(source);
+    const OSType video = VideoMediaType;
+    TimeValue end = 0;
+    for (int i = 0; i < 20; i++)
+      GetMovieNextInterestingTime(source, nextTimeStep, 1, &video, end, fixed1, &end, nullptr);
+    SetMovieSelection(source, 0, end);
+    Movie clip = CopyMovieSelection(source);
+    ASSERT_TRUE(clip);
+    Movie fresh = NewMovie(newMovieActive);
+    PasteMovieSelection(fresh, clip);
+    ASSERT_EQ(GetMoviesError(), noErr);
+    EXPECT_EQ(GetMovieDuration(fresh), c.duration);
+    std::string message, out = dir + "/twenty.mp4";
+    ASSERT_EQ(ex::exportMovie(fresh, out, {}, nullptr, message), noErr) << message;
+    EXPECT_EQ(probe(out, "stream=nb_read_frames"), "20");
+    EXPECT_EQ(probe(out, "stream=r_frame_rate"), std::string(c.rate) + (c.rate[2] ? "" : "/1"));
+    for (Movie m : {fresh, clip, source}) DisposeMovie(m);
+  }
+}
