@@ -35,13 +35,14 @@ UInt16 ExportMenuItem() {
 // The export formats the save dialog offers, the first proposed.
 struct ExportFormat {
   const char* label;
-  const char* extension;  // "" for a folder
+  const char* shortLabel;  // beside a size "as shown", so the pop-up shows it whole
+  const char* extension;   // "" for a folder
   OSType fileType;
 };
 const ExportFormat kExportFormats[] = {
-    {"MPEG-4 (H.264, AAC)", "mp4", kQTFileTypeMP4},
-    {"QuickTime (ProRes 422)", "mov", kQTFileTypeMovie},
-    {"PNG image sequence", "", kQTFileTypePNG},
+    {"MPEG-4 (H.264, AAC)", "MPEG-4", "mp4", kQTFileTypeMP4},
+    {"QuickTime (ProRes 422)", "ProRes 422", "mov", kQTFileTypeMovie},
+    {"PNG image sequence", "PNG images", "", kQTFileTypePNG},
 };
 const short kExportFormatCount = (short)(sizeof(kExportFormats) / sizeof(kExportFormats[0]));
 
@@ -61,7 +62,8 @@ Boolean PutExportFile(ConstStr255Param thePrompt, ConstStr255Param theFileName,
     const ExportFormat& myFormat = kExportFormats[i % kExportFormatCount];
     const Rect* mySize = i < kExportFormatCount ? theOwnSize : theShownSize;
     char myLabel[64];
-    snprintf(myLabel, sizeof(myLabel), "%s, %d \xC3\x97 %d%s", myFormat.label,
+    snprintf(myLabel, sizeof(myLabel), "%s, %d \xC3\x97 %d%s",
+             i < kExportFormatCount ? myFormat.label : myFormat.shortLabel,
              mySize->right - mySize->left, mySize->bottom - mySize->top,
              i < kExportFormatCount ? "" : " as shown");
     Str255 myText;
