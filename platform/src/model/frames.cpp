@@ -161,7 +161,13 @@ void decodedPart(const VTTrack& t, const Intervals& within, Part& p) {
         addRun(p, point(a));
       if (!moves) continue;  // a dwell shows one picture
       const Wide num = (Wide)ms * 65536, den = (Wide)ds * e.rate;
-      for (const MediaRun& r : mf.runs) {
+      // Runs lie in media order: start at the first one that reaches past ma, stop at the first
+      // that begins where the edit no longer shows it (many edits over many runs stay cheap).
+      auto run = std::partition_point(mf.runs.begin(), mf.runs.end(),
+                                      [&](const MediaRun& r) { return r.at(r.count - 1) <= ma; });
+      for (; run != mf.runs.end(); ++run) {
+        const MediaRun& r = *run;
+        if ((Wide)s + ceilDiv(((Wide)r.at(0) - e.mediaTime) * num, den) >= b) break;
         // The run's frames that start after ma and, seen through the edit, before b.
         auto firstWhere = [&](int64_t from, auto pred) {
           int64_t lo2 = from, hi2 = r.count;
