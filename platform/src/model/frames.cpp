@@ -336,10 +336,10 @@ MediaFrames mediaFrames(const VTTrack& track) {
     // Reordered frames are listed one by one when the table has about as many entries as
     // samples (as streams with B-frames do); otherwise the display order is the decode order
     // shifted by the least offset.
-    if (least != most && !zero && st.count() <= 4 * offsetRuns + 4096) {
-      std::vector<int64_t> shown(st.count());
+    if (least != most && st.count() <= 4 * offsetRuns + 4096) {
+      std::vector<int64_t> shown;
       for (uint32_t i = 0; i < st.count(); i++)
-        shown[i] = st.decodeTime(i) + st.compositionOffset(i);
+        if (st.duration(i) > 0) shown.push_back(st.decodeTime(i) + st.compositionOffset(i));
       std::sort(shown.begin(), shown.end());
       shown.erase(std::unique(shown.begin(), shown.end()), shown.end());
       runs.clear();
