@@ -8,9 +8,11 @@
 // sources' frames, a generator at kGeneratorRate), plus one black frame at the start of every
 // stretch where nothing is drawn.
 //
-// Memory follows the sample tables' bound: a track's frames are kept as runs, one per run of its
-// tables at most, never one entry per declared sample. Only a union of several tracks is kept
-// frame by frame, up to kMaxListedFrames; past that only the track with the most frames counts.
+// Memory follows the sample and edit tables' bound: a track's frames are kept as runs (per edit,
+// one per run of its tables that the edit shows), never one entry per declared sample. Frames
+// are listed one by one only where runs cannot say them (a union of several tracks, frames
+// shorter than a movie unit), up to kMaxListedFrames; past that the track with the most frames
+// alone counts.
 #pragma once
 #include <MacTypes.h>
 
