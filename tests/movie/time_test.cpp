@@ -269,6 +269,46 @@ TEST(FrameModel, ExactRatesFromRoundedDurations) {
   }
 }
 
+// An effect shows its source's frames where it plays; one without sources animates at the
+// generator rate; outside it, the movie's other frames (or black) go on.
+TEST(FrameModel, EffectsTakeTheirSourcesFramesAndGeneratorsTheirOwnRate) {
+  for (bool generator : {false, true}) {
+    SCOPED_TRACE(generator);
+    Movie m = NewMovie(newMovieActive);  // 600 units a second
+    Track source = NewMovieTrack(m, 4 << 16, 4 << 16, kNoVolume);
+    Media sm = NewTrackMedia(source, VideoMediaType, 600, nullptr, 0);
+    mt::addSamples(sm, 50, 4, 24);  // 25 frames a second for 2 s
+    ASSERT_EQ(InsertMediaIntoTrack(source, 0, 0, 1200, fixed1), noErr);
+    Track effect = NewMovieTrack(m, 4 << 16, 4 << 16, kNoVolume);
+    Media em = NewTrackMedia(effect, VideoMediaType, 600, nullptr, 0);
+    mt::addSamples(em, 1, 4, 600);
+    ASSERT_EQ(InsertMediaIntoTrack(effect, 300, 0, 600, fixed1), noErr);  // 0.5 s to 1.5 s
+    const vt::movie::FrameList f = vt::movie::movieFrames(*m, [&](const VTTrack& t) {
+      vt::movie::TrackKind k;
+      k.role = &t == effect ? vt::movie::TrackKind::effect : vt::movie::TrackKind::decoded;
+      k.drawn = &t == effect || generator;
+      if (&t == effect && !generator) k.sources = {source};
+      return k;
+    });
+    const std::vector<TimeValue> got = starts(f);
+    // The source's frames (every 24 units) and the generator's (every 20 while it plays).
+    std::vector<TimeValue> want = {300};
+    for (TimeValue t = 0; t < 1200; t += 24)
+      if (generator || (t > 300 && t < 900)) want.push_back(t);
+    if (generator) {
+      for (TimeValue t = 300; t < 900; t += 20) want.push_back(t);
+    } else {
+      want.insert(want.end(), {0, 900});  // black before and after the effect
+    }
+    std::sort(want.begin(), want.end());
+    want.erase(std::unique(want.begin(), want.end()), want.end());
+    int64_t n = 0, d = 0;
+    EXPECT_FALSE(f.rate(n, d)) << "black or a second rate: the frames keep their own times";
+    EXPECT_EQ(got, want);
+    DisposeMovie(m);
+  }
+}
+
 // A table declaring four billion frames in a few bytes costs a few runs, not gigabytes.
 TEST(FrameModel, MemoryFollowsTheTablesNotTheDeclaredCounts) {
   Movie m = NewMovie(newMovieActive);
