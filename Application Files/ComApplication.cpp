@@ -2,6 +2,8 @@
 // points, and the handlers of the four required Apple events.
 #include "ComApplication.h"
 
+#include <stdio.h>
+
 #include "ComResource.h"
 #include "MacFramework.h"
 #include "QTUtilities.h"
@@ -29,26 +31,41 @@ const int kMaxExportStemBytes = 63 - 4;
 // The export formats the save dialog offers, the first proposed.
 struct ExportFormat {
   const char* label;
-  const char* extension;  // "" for a folder
+  const char* shortLabel;  // beside a size "as shown", so the pop-up shows it whole
+  const char* extension;   // "" for a folder
   OSType fileType;
 };
 const ExportFormat kExportFormats[] = {
-    {"MPEG-4 (H.264, AAC)", "mp4", kQTFileTypeMP4},
-    {"QuickTime (ProRes 422)", "mov", kQTFileTypeMovie},
-    {"PNG image sequence", "", kQTFileTypePNG},
+    {"MPEG-4 (H.264, AAC)", "MPEG-4", "mp4", kQTFileTypeMP4},
+    {"QuickTime (ProRes 422)", "ProRes 422", "mov", kQTFileTypeMovie},
+    {"PNG image sequence", "PNG images", "", kQTFileTypePNG},
 };
 const short kExportFormatCount = (short)(sizeof(kExportFormats) / sizeof(kExportFormats[0]));
 
-// The save dialog with the export's Format pop-up; the chosen format's file type goes into
-// *theFileType. False when the user cancelled.
+// The save dialog with the export's Format pop-up, each format at the movie's own size and,
+// when a window shows it at another, at that size too; the chosen format's file type goes into
+// *theFileType and whether it is the size shown into *theAsShown. False when the user
+// cancelled.
 Boolean PutExportFile(ConstStr255Param thePrompt, ConstStr255Param theFileName,
-                      FSSpecPtr theFSSpecPtr, OSType* theFileType) {
-  VTNavSaveFormat myFormats[kExportFormatCount];
-  for (short i = 0; i < kExportFormatCount; i++) {
+                      const Rect* theOwnSize, const Rect* theShownSize, FSSpecPtr theFSSpecPtr,
+                      OSType* theFileType, Boolean* theAsShown) {
+  const Boolean mySizesDiffer =
+      theShownSize->right - theShownSize->left != theOwnSize->right - theOwnSize->left ||
+      theShownSize->bottom - theShownSize->top != theOwnSize->bottom - theOwnSize->top;
+  const short myCount = mySizesDiffer ? 2 * kExportFormatCount : kExportFormatCount;
+  VTNavSaveFormat myFormats[2 * kExportFormatCount];
+  for (short i = 0; i < myCount; i++) {
+    const ExportFormat& myFormat = kExportFormats[i % kExportFormatCount];
+    const Rect* mySize = i < kExportFormatCount ? theOwnSize : theShownSize;
+    char myLabel[64];
+    snprintf(myLabel, sizeof(myLabel), "%s, %d \xC3\x97 %d%s",
+             i < kExportFormatCount ? myFormat.label : myFormat.shortLabel,
+             mySize->right - mySize->left, mySize->bottom - mySize->top,
+             i < kExportFormatCount ? "" : " as shown");
     Str255 myText;
-    CopyCStringToPascal(kExportFormats[i].label, myText);
+    CopyCStringToPascal(myLabel, myText);
     BlockMoveData(myText, myFormats[i].label, myText[0] + 1);
-    CopyCStringToPascal(kExportFormats[i].extension, myText);
+    CopyCStringToPascal(myFormat.extension, myText);
     BlockMoveData(myText, myFormats[i].extension, myText[0] + 1);
   }
   NavDialogOptions myDialogOptions;
@@ -64,7 +81,7 @@ Boolean PutExportFile(ConstStr255Param thePrompt, ConstStr255Param theFileName,
   BlockZero(&myReply, sizeof(myReply));
   short myFormat = gExportFormat;
   OSErr myErr = VTNavPutFileWithFormats(NULL, &myReply, &myDialogOptions, myEventUPP, myFormats,
-                                        kExportFormatCount, &myFormat, sigMoviePlayer, NULL);
+                                        myCount, &myFormat, sigMoviePlayer, NULL);
   Boolean mySelected = false;
   if (myErr == noErr && myReply.validRecord) {
     AEKeyword myKeyword;
@@ -72,8 +89,9 @@ Boolean PutExportFile(ConstStr255Param thePrompt, ConstStr255Param theFileName,
     Size myActualSize = 0;
     mySelected = AEGetNthPtr(&myReply.selection, 1, typeFSS, &myKeyword, &myActualType,
                              theFSSpecPtr, sizeof(FSSpec), &myActualSize) == noErr;
-    *theFileType = kExportFormats[myFormat].fileType;
-    gExportFormat = myFormat;
+    *theFileType = kExportFormats[myFormat % kExportFormatCount].fileType;
+    *theAsShown = myFormat >= kExportFormatCount;
+    gExportFormat = (short)(myFormat % kExportFormatCount);
     NavDisposeReply(&myReply);
   }
   DisposeNavEventUPP(myEventUPP);
@@ -107,14 +125,24 @@ void ExportMovie(WindowReference theWindow) {
   Str255 myPrompt;
   CopyCStringToPascal("Export Movie As:", myPrompt);
 
+  // The movie's own size, and the size its window shows it at.
+  Rect myOwnSize, myShownSize;
+  GetMovieNaturalBoundsRect(myMovie, &myOwnSize);
+  GetMovieBox(myMovie, &myShownSize);
+  if (EmptyRect(&myOwnSize)) myOwnSize = myShownSize;
+
   FSSpec myFile;
   OSType myFileType = kQTFileTypeMP4;
-  if (!PutExportFile(myPrompt, myFileName, &myFile, &myFileType)) return;
+  Boolean myAsShown = false;
+  if (!PutExportFile(myPrompt, myFileName, &myOwnSize, &myShownSize, &myFile, &myFileType,
+                     &myAsShown))
+    return;
 
   // The platform's progress window, as the movie's other long work (Save As) shows it.
   SetMovieProgressProc(myMovie, (MovieProgressUPP)-1, 0);
-  OSErr myErr = ConvertMovieToFile(myMovie, NULL, &myFile, myFileType, sigMoviePlayer,
-                                   smSystemScript, NULL, createMovieFileDeleteCurFile, NULL);
+  OSErr myErr = ConvertMovieToFile(
+      myMovie, NULL, &myFile, myFileType, sigMoviePlayer, smSystemScript, NULL,
+      createMovieFileDeleteCurFile | (myAsShown ? vtExportAtMovieBoxSize : 0), NULL);
 
   const char* myText = NULL;
   switch (myErr) {

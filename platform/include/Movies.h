@@ -403,14 +403,17 @@ OSErr GetMovieImporterForDataRef(OSType dataRefType, Handle dataRef, long flags,
 // copied into buf (NUL-terminated, truncated to bufSize). Returns the full length.
 long VTGetMovieFilePath(Movie theMovie, char* buf, long bufSize);
 
-// Movie export. ConvertMovieToFile writes every frame of the movie at its frame rate, effects
-// composed, as a standard file by fileType: kQTFileTypeMP4 ('mpg4') H.264 in MPEG-4,
+// Movie export. ConvertMovieToFile writes every frame of the movie (its frames at their exact
+// rate, or at their own times), effects composed, at the movie's own size (its pictures' size,
+// whatever a window scaled its box to; with vtExportAtMovieBoxSize in flags, at the box's size),
+// as a standard file by fileType: kQTFileTypeMP4 ('mpg4') H.264 in MPEG-4,
 // kQTFileTypeMovie ('MooV') ProRes 422 in a QuickTime movie, kQTFileTypePNG ('PNGf') a folder
 // of PNG images. The output appears only when whole; an existing file of its name is replaced
 // then. The movie's progress procedure hears progressOpExportMovie and may stop the export;
 // the default procedure ((MovieProgressUPP)-1) shows the progress window with Cancel. The
 // movie is not changed. Errors: paramErr (a track given, an unknown type), userCanceledErr,
 // dskFulErr, wrPermErr, dirNFErr, dupFNErr (a folder of that name holds files), codecErr, ioErr.
+enum { vtExportAtMovieBoxSize = 1L << 20 };
 OSErr ConvertMovieToFile(Movie theMovie, Track onlyTrack, FSSpec* outputFile, OSType fileType,
                          OSType creator, ScriptCode scriptTag, short* resID, long flags,
                          ComponentInstance userComp);

@@ -441,4 +441,44 @@ TEST_F(MovieWindow, UndoAndRedoRetraceTenMixedEditsAndRedoAsksToSave) {
   EXPECT_EQ(WindowCount(), 0);
 }
 
+// A window shrunk with the grow box exports the movie at its own size; the dialog shows that
+// size and offers the size as shown as well.
+TEST_F(MovieWindow, ExportWritesTheOwnSizeOrTheSizeShownWhenChosen) {
+  WindowReference w = Open(vt_test::fixture(
+      "export_size.mov", "-f lavfi -i testsrc=size=320x240:rate=25 -t 0.4 -c:v libx264"));
+  ASSERT_NE(w, nullptr);
+  Rect c = InfoOf(w).content;
+  Point grow{(short)(c.bottom - 4), (short)(c.right - 4)};
+  VTAutomationPostDrag(grow, Point{(short)(grow.v - 100), (short)(grow.h - 160)});
+  Deliver();
+  const Rect shown = Box(w);
+  ASSERT_LT(Width(shown), 200);
+  const std::string dir = vt_test::tempDir("export-size"),
+                    size = std::to_string(Width(shown)) + "," + std::to_string(Height(shown));
+  const long exportItem = ((long)kApplicationMenuResID << 16) | (IDM_EXPORT_MOVIE & 0xFF);
+  const struct {
+    int format;
+    const char* name;
+    std::string size;
+  } cases[] = {{0, "own.mp4", "320,240"}, {5, "shown", size}};
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.name);
+    VTAutomationNavSaveAs(dir, k.name, true, k.format);
+    QTFrame_HandleMenuCommand(exportItem);
+    const auto formats = VTAutomationNavLastShown().formats;
+    ASSERT_EQ(formats.size(), 6u);
+    EXPECT_EQ(formats[0], "MPEG-4 (H.264, AAC), 320 \xC3\x97 240");
+    EXPECT_NE(formats[5].find(std::to_string(Width(shown)) + " \xC3\x97 " +
+                              std::to_string(Height(shown)) + " as shown"),
+              std::string::npos)
+        << formats[5];
+    std::string out;
+    const std::string media =
+        k.format == 5 ? dir + "/" + k.name + "/frame-%06d.png" : dir + "/" + k.name;
+    vt_test::run("ffprobe -v error -show_entries stream=width,height -of csv=p=0 '" + media + "'",
+                 &out);
+    EXPECT_EQ(out, k.size + "\n");
+  }
+}
+
 }  // namespace

@@ -631,3 +631,39 @@ TEST_F(Controller, TimeDisplayShowsTimesOrFramesWhereTheBarHasRoom) {
 }
 
 }  // namespace
+
+namespace {
+
+// The arrow keys step through the movie's frames from the one shown: after End the last is
+// shown, so Left shows the one before it.
+TEST_F(Controller, ArrowsStepFromTheFrameShown) {
+  const TimeValue f = scale / 10, end = 2 * scale;
+  MCDoAction(mc, mcActionSetKeysEnabled, (void*)1);
+  const struct {
+    TimeValue from;
+    char key;
+    TimeValue to;
+  } cases[] = {
+      {end, (char)kLeftArrowCharCode, 18 * f},         {19 * f, (char)kLeftArrowCharCode, 18 * f},
+      {15 * f + 3, (char)kLeftArrowCharCode, 14 * f},  {3, (char)kLeftArrowCharCode, 0},
+      {15 * f + 3, (char)kRightArrowCharCode, 16 * f}, {end, (char)kRightArrowCharCode, end},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.from) + " " + std::to_string((int)c.key));
+    if (c.from == end) {
+      ASSERT_EQ(key((char)kEndCharCode), 1);
+    } else {
+      goTo(c.from, scale);
+    }
+    ASSERT_EQ(now(), c.from);
+    EXPECT_EQ(key(c.key), 1);
+    EXPECT_EQ(now(), c.to);
+  }
+  // Ten steps back from the end in one action: frame 9, the last red one.
+  key((char)kEndCharCode);
+  MCDoAction(mc, mcActionStep, (void*)(intptr_t)-10);
+  EXPECT_EQ(now(), 9 * f);
+  EXPECT_TRUE(isRed(pixelAt(80, 60)));
+}
+
+}  // namespace

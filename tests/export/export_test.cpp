@@ -279,3 +279,171 @@ TEST(Export, KilledOrRacingExportsLeaveNothingAndReplacingKeepsTheModeAndTheLink
     EXPECT_EQ(probe(out, "stream=nb_read_frames"), "50");
   }
 }
+
+namespace {
+
+// Frame k of `file` against frame k of `ref`, whatever their times (average PSNR).
+double psnrByIndex(const std::string& file, const std::string& ref) {
+  std::string log;
+  vt_test::run("ffmpeg -nostdin -v info -i '" + file + "' -i '" + ref +
+                   "' -lavfi '[0:v]settb=AVTB,setpts=N,format=yuv420p[a];"
+                   "[1:v]settb=AVTB,setpts=N,format=yuv420p[b];[a][b]psnr' -f null - 2>&1",
+               &log);
+  size_t at = log.find("average:");
+  return at == std::string::npos ? 0 : std::atof(log.c_str() + at + 8);
+}
+
+// The frames' times in seconds, in display order.
+std::vector<double> frameTimes(const std::string& file) {
+  std::string out;
+  vt_test::run(
+      "ffprobe -v error -select_streams v:0 -show_entries frame=best_effort_timestamp_time "
+      "-of csv=p=0 '" +
+          file + "'",
+      &out);
+  std::vector<double> times;
+  for (size_t at = 0; at < out.size();) {
+    size_t end = out.find('\n', at);
+    if (end == std::string::npos) end = out.size();
+    if (end > at) times.push_back(std::atof(out.substr(at, end - at).c_str()));
+    at = end + 1;
+  }
+  return times;
+}
+
+}  // namespace
+
+// Every output (movie-render, H.264, ProRes, PNG) holds exactly the source's frames: as many,
+// at its exact rate (or at their own times when it has none), frame k showing frame k.
+TEST(Export, WritesExactlyTheSourcesFramesAtTheirRate) {
+  const std::string dir = vt_test::tempDir("export-rates");
+  auto source = [](const std::string& name, const char* rate, int scale) {
+    return vt_test::fixture(name, "-f lavfi -i testsrc=size=160x120:rate=" + std::string(rate) +
+                                      " -t 1 -c:v libx264 -pix_fmt yuv420p " +
+                                      "-video_track_timescale " + std::to_string(scale));
+  };
+  std::string a = source("rate_a.mov", "30", 15360), b = source("rate_b.mov", "30", 15360);
+  const std::string fx = dir + "/fx.mov";
+  ASSERT_EQ(vt_test::makeEffectMovie(fx, a, b, 'dslv', 160, 120, true), noErr);
+  const struct {
+    std::string in;
+    const char* rate;  // "" for variable
+    int frames;
+  } cases[] = {
+      {source("rate_30.mov", "30", 1000), "30/1", 30},
+      {source("rate_2997.mp4", "30000/1001", 90000), "30000/1001", 30},
+      {source("rate_25.mov", "25", 15360), "25/1", 25},
+      {source("rate_2398.mov", "24000/1001", 600), "24000/1001", 24},
+      {source("rate_60.mov", "60", 1000), "60/1", 60},
+      // 30 frames a second for half a second, then 15.
+      {vt_test::fixture("rate_vfr.mov",
+                        "-filter_complex 'testsrc=size=160x120:rate=30:d=0.5[a];"
+                        "testsrc=size=160x120:rate=15:d=0.5[b];"
+                        "[a][b]concat=n=2:v=1:a=0' -fps_mode passthrough -c:v libx264 -bf 0 "
+                        "-pix_fmt yuv420p -video_track_timescale 1000"),
+       "", 22},
+      {fx, "30/1", 30},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.in);
+    // The source's own frames, or for the effect movie the renderer's (checked for count and
+    // rate like the others).
+    std::string ref = c.in;
+    const std::string render = dir + "/render.y4m";
+    ASSERT_EQ(vt_test::run("'" + kBin + "movie-render/movie-render' '" + c.in + "' -o '" + render +
+                           "' 2>&1"),
+              0);
+    if (c.in == fx) ref = render;
+    const std::vector<double> times = frameTimes(ref);
+    ASSERT_EQ((int)times.size(), c.frames);
+    for (const char* out : {"render.y4m", "out.mp4", "out.mov", "out"}) {
+      SCOPED_TRACE(out);
+      const std::string path = dir + "/" + out;
+      const std::string ext = path.substr(path.rfind('.') + 1);
+      if (ext != "y4m") {
+        std::string log, codec = ext == "mp4" ? "h264" : ext == "mov" ? "prores" : "png";
+        std::filesystem::remove_all(path);
+        ASSERT_EQ(exportTool("'" + c.in + "' '" + path + "' --codec " + codec, &log), 0) << log;
+      }
+      const std::string media =
+          ext == "out" || path.back() == 't' ? path + "/frame-%06d.png" : path;
+      EXPECT_EQ(probe(media, "stream=nb_read_frames"), std::to_string(c.frames));
+      if (*c.rate && media == path) {
+        EXPECT_EQ(probe(path, "stream=r_frame_rate"), c.rate);
+      }
+      if (!*c.rate && (ext == "mp4" || ext == "mov")) {
+        std::vector<double> got = frameTimes(path);
+        ASSERT_EQ(got.size(), times.size());
+        for (size_t k = 0; k < got.size(); k++) EXPECT_NEAR(got[k], times[k] - times[0], 0.0015);
+      }
+      EXPECT_GE(psnrByIndex(media, ref), 35.0);
+    }
+  }
+}
+
+// A movie shown smaller (a window shrunk with the grow box scales its box) exports at its own
+// size; sides are rounded only where the codec needs even ones.
+TEST(Export, WritesTheMoviesOwnSizeWhateverItsBoxShows) {
+  const std::string in = vt_test::fixture(
+                        "size_odd.mov", "-f lavfi -i testsrc=size=321x241:rate=25 -t 0.2 -c:v png"),
+                    dir = vt_test::tempDir("export-size");
+  Movie movie = vt_test::openMovieFile(in);
+  ASSERT_TRUE(movie);
+  Rect small = {10, 20, 10 + 61, 20 + 81};
+  SetMovieBox(movie, &small);
+  const struct {
+    ex::Format format;
+    const char *out, *size;
+  } cases[] = {{ex::Format::h264, "a.mp4", "320,240"},
+               {ex::Format::prores, "a.mov", "320,241"},
+               {ex::Format::png, "a", "321,241"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.out);
+    std::string message, path = dir + "/" + c.out;
+    ASSERT_EQ(ex::exportMovie(movie, path, {.format = c.format}, nullptr, message), noErr)
+        << message;
+    const std::string media = c.format == ex::Format::png ? path + "/frame-%06d.png" : path;
+    EXPECT_EQ(probe(media, "stream=width,height"), c.size);
+  }
+  DisposeMovie(movie);
+}
+
+// Twenty frames copied into a new movie last twenty frames there, not a unit of its time scale
+// more, and export as twenty frames at the source's rate.
+TEST(Export, PastedFramesExportAsThemselves) {
+  const std::string dir = vt_test::tempDir("export-paste");
+  const struct {
+    const char* rate;
+    int movieScale, mediaScale;
+    TimeValue duration;  // of the new movie (600 units a second)
+  } cases[] = {{"30", 1000, 15360, 400},
+               {"30", 600, 600, 400},
+               {"30", 90000, 90000, 400},
+               {"30000/1001", 1000, 30000, 401}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.rate) + " " + std::to_string(c.movieScale));
+    const std::string in = vt_test::fixture(
+        "paste_" + std::to_string(c.movieScale) + "_" + std::to_string(c.mediaScale) + ".mov",
+        std::string("-f lavfi -i testsrc=size=160x120:rate=") + c.rate +
+            " -t 1 -c:v libx264 -pix_fmt yuv420p -movie_timescale " + std::to_string(c.movieScale) +
+            " -video_track_timescale " + std::to_string(c.mediaScale));
+    Movie source = vt_test::openMovieFile(in);
+    ASSERT_TRUE(source);
+    const OSType video = VideoMediaType;
+    TimeValue end = 0;
+    for (int i = 0; i < 20; i++)
+      GetMovieNextInterestingTime(source, nextTimeStep, 1, &video, end, fixed1, &end, nullptr);
+    SetMovieSelection(source, 0, end);
+    Movie clip = CopyMovieSelection(source);
+    ASSERT_TRUE(clip);
+    Movie fresh = NewMovie(newMovieActive);
+    PasteMovieSelection(fresh, clip);
+    ASSERT_EQ(GetMoviesError(), noErr);
+    EXPECT_EQ(GetMovieDuration(fresh), c.duration);
+    std::string message, out = dir + "/twenty.mp4";
+    ASSERT_EQ(ex::exportMovie(fresh, out, {}, nullptr, message), noErr) << message;
+    EXPECT_EQ(probe(out, "stream=nb_read_frames"), "20");
+    EXPECT_EQ(probe(out, "stream=r_frame_rate"), std::string(c.rate) + (c.rate[2] ? "" : "/1"));
+    for (Movie m : {fresh, clip, source}) DisposeMovie(m);
+  }
+}

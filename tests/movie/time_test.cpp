@@ -5,6 +5,7 @@
 #include <random>
 
 #include "helpers.h"
+#include "model/frames.h"
 #include "model/model.h"
 
 namespace {
@@ -152,7 +153,180 @@ TEST(TimeRule, SteppingAndEditingOverRandomMovies) {
   }
 }
 
+// The frame model with every video track drawn as decoded pictures.
+vt::movie::FrameList frames(Movie m) {
+  return vt::movie::movieFrames(*m, [](const VTTrack& t) {
+    vt::movie::TrackKind k;
+    if (t.media && t.media->mediaType == VideoMediaType) {
+      k.role = vt::movie::TrackKind::decoded;
+      k.drawn = t.enabled();
+    }
+    return k;
+  });
+}
+
+std::vector<TimeValue> starts(const vt::movie::FrameList& f) {
+  std::vector<TimeValue> out;
+  for (int64_t k = 0; k < f.count(); k++) out.push_back((TimeValue)f.start(k));
+  return out;
+}
+
 }  // namespace
+
+// The frame list is what showing a movie time by time sees: a frame wherever another picture
+// starts, one black frame where nothing is shown, and the frame at each time is the one listed.
+TEST(FrameModel, ListsTheFramesShownOverRandomMovies) {
+  const char* fixed = std::getenv("VT_TIME_SEED");
+  unsigned seed = fixed ? (unsigned)std::strtoul(fixed, nullptr, 10) : std::random_device{}();
+  std::mt19937 rng(seed);
+  for (int round = 0; round < 300; ++round) {
+    RandomMovie r(rng, round % 2 ? RandomMovie::kPlain : RandomMovie::kAnywhere, 1);
+    SCOPED_TRACE("seed " + std::to_string(seed) + " round " + std::to_string(round));
+    std::vector<TimeValue> expected = changesByScan(r.track);
+    for (TimeValue t = 0; t < GetMovieDuration(r.movie); ++t)
+      if (vt::movie::trackSampleAt(*r.track, t) < 0 &&
+          (t == 0 || vt::movie::trackSampleAt(*r.track, t - 1) >= 0))
+        expected.push_back(t);
+    std::sort(expected.begin(), expected.end());
+    const vt::movie::FrameList f = frames(r.movie);
+    ASSERT_EQ(starts(f), expected);
+    ASSERT_EQ(f.end(), GetMovieDuration(r.movie));
+    for (int64_t k = 0; k < f.count(); k++) {
+      ASSERT_EQ(f.frameAt(f.start(k)), k);
+      ASSERT_EQ(f.frameAt(f.finish(k) - 1), k);
+    }
+  }
+}
+
+// Durations that are a rate's instants rounded to the time scale keep that exact rate, whatever
+// the scale and rounding; jittered durations, a gap or a cut inside a frame leave the frames
+// their own times; a cut of whole frames keeps the rate.
+TEST(FrameModel, ExactRatesFromRoundedDurations) {
+  enum Edit { none, cutWhole, cutInside, gap, jitter };
+  const struct {
+    int64_t num, den;
+    TimeScale media, movie;
+    int rounding;  // -1 down, 0 nearest, 1 up
+    Edit edit;
+    bool exact;
+  } cases[] = {
+      {30, 1, 1000, 600, 0, none, true},         {30000, 1001, 600, 600, 1, none, true},
+      {30000, 1001, 90000, 1000, 0, none, true}, {25, 1, 15360, 600, -1, none, true},
+      {24000, 1001, 1000, 600, 0, none, true},   {24000, 1001, 15360, 90000, 1, none, true},
+      {60, 1, 1000, 1000, -1, none, true},       {60000, 1001, 90000, 600, 0, none, true},
+      {30, 1, 1000, 600, 0, cutWhole, true},     {30, 1, 1000, 600, 0, cutInside, false},
+      {25, 1, 600, 600, 0, gap, false},          {30, 1, 1000, 600, 0, jitter, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.num) + "/" + std::to_string(c.den) + " in " +
+                 std::to_string(c.media) + " edit " + std::to_string(c.edit));
+    Movie m = NewMovie(newMovieActive);
+    SetMovieTimeScale(m, c.movie);
+    Track t = NewMovieTrack(m, 4 << 16, 4 << 16, kNoVolume);
+    Media md = NewTrackMedia(t, VideoMediaType, c.media, nullptr, 0);
+    const int n = 90;
+    auto instant = [&](int64_t k) {
+      __int128 x = (__int128)k * c.media * c.den;
+      int64_t q = (int64_t)(x / c.num), rem = (int64_t)(x % c.num);
+      if (c.rounding > 0 && rem) return q + 1;
+      if (c.rounding == 0 && 2 * rem >= c.num) return q + 1;
+      return q;
+    };
+    for (int k = 0; k < n; k++) {
+      int64_t d = instant(k + 1) - instant(k) + (c.edit == jitter && k == 40 ? 1 : 0);
+      mt::addSamples(md, 1, 4, (TimeValue)d);
+    }
+    ASSERT_EQ(InsertMediaIntoTrack(t, 0, 0, GetMediaDuration(md), fixed1), noErr);
+    auto movieTime = [&](int64_t k) { return vt::movie::scaleUp(instant(k), c.movie, c.media); };
+    if (c.edit == cutWhole || c.edit == cutInside) {
+      TimeValue from = (TimeValue)movieTime(30), to = (TimeValue)movieTime(40);
+      if (c.edit == cutInside) from += 3;
+      SetMovieSelection(m, from, to - from);
+      ClearMovieSelection(m);
+      ASSERT_EQ(GetMoviesError(), noErr);
+    }
+    if (c.edit == gap) {
+      ASSERT_EQ(InsertEmptyTrackSegment(t, (TimeValue)movieTime(50), c.movie / 2), noErr);
+    }
+    const vt::movie::FrameList f = frames(m);
+    int64_t num = 0, den = 0;
+    EXPECT_EQ(f.rate(num, den), c.exact);
+    // Cut inside a frame, the first three units of frame 30 stay.
+    const int64_t count = c.edit == cutWhole    ? n - 10
+                          : c.edit == cutInside ? n - 9
+                          : c.edit == gap       ? n + 1
+                                                : n;
+    EXPECT_EQ(f.count(), count);
+    if (c.exact) {
+      EXPECT_EQ(num * c.den, den * c.num);
+      // Each frame starts within the two roundings (media, movie) of the rate's instant.
+      for (int64_t k = 0; k < count; k++)
+        EXPECT_LE(std::abs(f.start(k) - vt::movie::scaleUp(k * c.den, c.movie, c.num)),
+                  c.movie / c.media + 2)
+            << k;
+    }
+    DisposeMovie(m);
+  }
+}
+
+// An effect shows its source's frames where it plays; one without sources animates at the
+// generator rate; outside it, the movie's other frames (or black) go on.
+TEST(FrameModel, EffectsTakeTheirSourcesFramesAndGeneratorsTheirOwnRate) {
+  for (bool generator : {false, true}) {
+    SCOPED_TRACE(generator);
+    Movie m = NewMovie(newMovieActive);  // 600 units a second
+    Track source = NewMovieTrack(m, 4 << 16, 4 << 16, kNoVolume);
+    Media sm = NewTrackMedia(source, VideoMediaType, 600, nullptr, 0);
+    mt::addSamples(sm, 50, 4, 24);  // 25 frames a second for 2 s
+    ASSERT_EQ(InsertMediaIntoTrack(source, 0, 0, 1200, fixed1), noErr);
+    Track effect = NewMovieTrack(m, 4 << 16, 4 << 16, kNoVolume);
+    Media em = NewTrackMedia(effect, VideoMediaType, 600, nullptr, 0);
+    mt::addSamples(em, 1, 4, 600);
+    ASSERT_EQ(InsertMediaIntoTrack(effect, 300, 0, 600, fixed1), noErr);  // 0.5 s to 1.5 s
+    const vt::movie::FrameList f = vt::movie::movieFrames(*m, [&](const VTTrack& t) {
+      vt::movie::TrackKind k;
+      k.role = &t == effect ? vt::movie::TrackKind::effect : vt::movie::TrackKind::decoded;
+      k.drawn = &t == effect || generator;
+      if (&t == effect && !generator) k.sources = {source};
+      return k;
+    });
+    const std::vector<TimeValue> got = starts(f);
+    // The source's frames (every 24 units) and the generator's (every 20 while it plays).
+    std::vector<TimeValue> want = {300};
+    for (TimeValue t = 0; t < 1200; t += 24)
+      if (generator || (t > 300 && t < 900)) want.push_back(t);
+    if (generator) {
+      for (TimeValue t = 300; t < 900; t += 20) want.push_back(t);
+    } else {
+      want.insert(want.end(), {0, 900});  // black before and after the effect
+    }
+    std::sort(want.begin(), want.end());
+    want.erase(std::unique(want.begin(), want.end()), want.end());
+    int64_t n = 0, d = 0;
+    EXPECT_FALSE(f.rate(n, d)) << "black or a second rate: the frames keep their own times";
+    EXPECT_EQ(got, want);
+    DisposeMovie(m);
+  }
+}
+
+// A table declaring four billion frames in a few bytes costs a few runs, not gigabytes.
+TEST(FrameModel, MemoryFollowsTheTablesNotTheDeclaredCounts) {
+  Movie m = NewMovie(newMovieActive);
+  Track t = NewMovieTrack(m, 4 << 16, 4 << 16, kNoVolume);
+  NewTrackMedia(t, VideoMediaType, 90000, nullptr, 0);
+  VTMedia& md = *t->media;
+  md.addDescription(std::vector<uint8_t>(86, 0));
+  md.samples.appendData(0, 1, 4000000000u, 1);
+  md.samples.appendTiming(1, 4000000000u);
+  md.samples.finishColumns();
+  md.changed();
+  t->edits = {vt::movie::Edit{(int64_t)4000000000 / 150, 0, fixed1}};
+  const vt::movie::FrameList f = frames(m);
+  EXPECT_GT(f.count(), 26000000);
+  EXPECT_LT(f.memoryBytes(), 4096u);
+  EXPECT_EQ(f.frameAt(f.start(f.count() - 1)), f.count() - 1);
+  DisposeMovie(m);
+}
 
 // The three conversions: an instant rounds down, a boundary up, a meant value to the nearest
 // (halves away from zero), negative values included; products past 64 bits clamp instead of

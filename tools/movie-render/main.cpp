@@ -7,6 +7,7 @@
 #include <Movies.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -115,15 +116,21 @@ static int run(int argc, char** argv) {
     width = box.right - box.left;
     height = box.bottom - box.top;
   }
+  // The movie's own frames: each composed at its start, at their exact rate (the average one
+  // when they keep their own times, which this stream cannot carry).
+  const vt::movie::FrameList frames = vt::compose::movieFrames(movie);
   int fpsNum = 30, fpsDen = 1;
-  vt::compose::movieFrameRate(movie, fpsNum, fpsDen);
-  // Frame i starts at from + i / fps; the last one starts before `to`.
-  const int64_t first = (int64_t)std::floor(from * scale), end = (int64_t)std::ceil(to * scale);
-  auto frameTime = [&](int64_t i) {
-    return first + vt::movie::scaleDown(i * fpsDen, scale, fpsNum);
-  };
-  int64_t frames = 0;
-  while (frameTime(frames) < end) frames++;
+  vt::compose::frameRate(frames, fpsNum, fpsDen);
+  const int64_t first = std::min<int64_t>((int64_t)std::floor(from * scale), duration - 1);
+  const int64_t end =
+      std::max<int64_t>(std::min<int64_t>((int64_t)std::ceil(to * scale), duration), first + 1);
+  int64_t firstFrame = 0, count = 0;
+  frames.range(first, end, firstFrame, count);
+  auto frameTime = [&](int64_t i) { return std::max(first, frames.start(firstFrame + i)); };
+  if (count <= 0) {
+    DisposeMovie(movie);
+    return fail(file + " has no pictures to render");
+  }
 
   std::FILE* sink = nullptr;
   if (!null) {
@@ -149,7 +156,7 @@ static int run(int argc, char** argv) {
       writer = std::make_unique<vt::compose::FramePipe>(
           [&](const vt::Image& f, int64_t) { return y4m->write(f); });
     }
-    for (int64_t i = 0; i < frames; i++) {
+    for (int64_t i = 0; i < count; i++) {
       // The writer takes the frame's buffer, so a picture that is not in it is copied in.
       const vt::Image* picture = nullptr;
       OSErr err = writer ? composer.frame(frameTime(i), frame)
@@ -167,9 +174,9 @@ static int run(int argc, char** argv) {
       }
       if (writer && writer->put(frame) != noErr) break;
       auto now = std::chrono::steady_clock::now();
-      if (progress && (now - lastReport > std::chrono::milliseconds(250) || i + 1 == frames)) {
-        std::fprintf(stderr, "\rframe %lld of %lld (%d%%)", (long long)i + 1, (long long)frames,
-                     (int)((i + 1) * 100 / frames));
+      if (progress && (now - lastReport > std::chrono::milliseconds(250) || i + 1 == count)) {
+        std::fprintf(stderr, "\rframe %lld of %lld (%d%%)", (long long)i + 1, (long long)count,
+                     (int)((i + 1) * 100 / count));
         lastReport = now;
       }
     }

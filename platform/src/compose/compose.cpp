@@ -283,41 +283,50 @@ OSErr Composer::frame(int64_t time, Image& out, Span* span) {
   return err;
 }
 
-void movieFrameRate(VTMovie* movie, int& num, int& den) {
+vt::movie::FrameList movieFrames(VTMovie* movie) {
+  if (!vt::movie::isLiveMovie(movie)) return {};
+  return vt::movie::movieFrames(*movie, [movie](const VTTrack& t) {
+    vt::movie::TrackKind kind;
+    auto* track = const_cast<VTTrack*>(&t);
+    if (!hasVideoMedia(track)) return kind;
+    kind.drawn = t.enabled() && !isEffectSource(movie, track);
+    if (isEffectTrack(track)) {
+      kind.role = vt::movie::TrackKind::effect;
+      VTTrack* sources[2];
+      effectSources(track, sources);
+      for (VTTrack* s : sources)
+        if (s) kind.sources.push_back(s);
+    } else {
+      kind.role = vt::movie::TrackKind::decoded;
+    }
+    return kind;
+  });
+}
+
+void frameRate(const vt::movie::FrameList& frames, int& num, int& den) {
   num = 30;
   den = 1;
-  if (!vt::movie::isLiveMovie(movie)) return;
-  // The fastest decoded track among those drawn and the sources they draw from.
-  int64_t bestNum = 0, bestDen = 1;  // frames per second bestNum / bestDen
-  bool effects = false;
-  std::vector<VTTrack*> todo = drawOrder(movie);
-  for (size_t i = 0; i < todo.size() && i < 64; ++i) {
-    VTTrack* t = todo[i];
-    if (isEffectTrack(t)) {
-      effects = true;
-      VTTrack* sources[2];
-      effectSources(t, sources);
-      for (VTTrack* s : sources)
-        if (s && std::find(todo.begin(), todo.end(), s) == todo.end()) todo.push_back(s);
-      continue;
-    }
-    int64_t dn, dd;  // frame duration dn / dd seconds
-    if (!frameDuration(t, dn, dd)) continue;
-    if (bestNum == 0 || (__int128)dd * bestDen > (__int128)bestNum * dn) {
-      bestNum = dd;
-      bestDen = dn;
-    }
+  int64_t n = 0, d = 1;
+  if (!frames.rate(n, d)) {
+    if (frames.count() == 0 || frames.end() <= 0) return;
+    // Frames that keep their own times: their average rate.
+    n = frames.count() * (int64_t)frames.scale();
+    d = frames.end();
   }
-  // An effect over stills (or over sources slower than 10 frames a second) still animates.
-  if (bestNum == 0 || (effects && bestNum < 10 * bestDen)) return;
+  int64_t g = std::gcd(n, d);
+  n /= g;
+  d /= g;
   // Keep the fraction within the stream header's range.
-  while (bestNum > INT32_MAX || bestDen > INT32_MAX) {
-    bestNum /= 2;
-    bestDen = std::max<int64_t>(bestDen / 2, 1);
+  while (n > INT32_MAX || d > INT32_MAX) {
+    n /= 2;
+    d = std::max<int64_t>(d / 2, 1);
   }
-  num = (int)bestNum;
-  den = (int)bestDen;
+  if (n <= 0) return;
+  num = (int)n;
+  den = (int)d;
 }
+
+void movieFrameRate(VTMovie* movie, int& num, int& den) { frameRate(movieFrames(movie), num, den); }
 
 OSErr trackImage(VTTrack* track, int64_t time, Image& out) {
   TrackPicture pic;

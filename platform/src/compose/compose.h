@@ -13,6 +13,7 @@
 
 #include "compose/tracks.h"
 #include "core/image.h"
+#include "model/frames.h"
 
 struct VTMovie;
 struct VTTrack;
@@ -46,10 +47,15 @@ class Composer {
   bool markMissing_ = false;
 };
 
-// The rate at which the movie's picture changes, as frames per second num / den: the fastest
-// of the decoded tracks it draws (effect sources included); 30 when it draws none, or when it
-// draws an effect and they run slower than 10.
+// The movie's frames as this layer draws them: the tracks drawn, effects at their sources'
+// frames (model/frames.h).
+vt::movie::FrameList movieFrames(VTMovie* movie);
+
+// The movie's frame rate, frames per second num / den: its frames' exact rate, else their
+// average; 30 when it has none.
 void movieFrameRate(VTMovie* movie, int& num, int& den);
+// The same for a frame list already made.
+void frameRate(const vt::movie::FrameList& frames, int& num, int& den);
 
 // The track's picture at movie time `time` at the track's dimensions (no matrix).
 OSErr trackImage(VTTrack* track, int64_t time, Image& out);

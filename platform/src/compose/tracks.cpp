@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
-#include <numeric>
 
 #include "atoms/atom_tree.h"
 #include "codec/samples.h"
@@ -382,25 +381,6 @@ int effectSources(VTTrack* t, VTTrack* out[2]) {
   if (t->media->loadSample(0, bytes) != noErr) return 0;
   resolveSources(t, bytes, out);
   return (out[0] != nullptr) + (out[1] != nullptr);
-}
-
-bool frameDuration(VTTrack* t, int64_t& num, int64_t& den) {
-  if (!t || !t->media || !hasVideoMedia(t) || isEffectTrack(t)) return false;
-  const VTMedia& m = *t->media;
-  size_t n = std::min<size_t>(m.sampleCount(), 33);
-  std::vector<int64_t> d;
-  for (size_t i = 0; i < n; ++i) {
-    uint32_t dur = m.sampleInfo((uint32_t)i).duration;
-    if (dur > 0) d.push_back(dur);
-  }
-  if (d.empty() || m.timeScale <= 0) return false;
-  std::nth_element(d.begin(), d.begin() + (long)d.size() / 2, d.end());
-  num = d[d.size() / 2];
-  den = m.timeScale;
-  int64_t g = std::gcd(num, den);
-  num /= g;
-  den /= g;
-  return true;
 }
 
 int streamsMadeFor(VTTrack* track) {

@@ -65,10 +65,7 @@ bool isEffectSource(VTMovie* movie, const VTTrack* t);
 // The track's dimensions, rounded.
 int trackWidth(const VTTrack* t);
 int trackHeight(const VTTrack* t);
-// The typical frame duration of a decoded track as a fraction of a second (num/den), false
-// for effect tracks and tracks without samples.
-bool frameDuration(VTTrack* t, int64_t& num, int64_t& den);
-// The tracks referenced as sources by an effect track (for frame-rate questions).
+// The tracks referenced as sources by an effect track (for the frame model).
 int effectSources(VTTrack* t, VTTrack* out[2]);
 
 // Streams made for a track since it was first drawn (tests: stepping must keep one).

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <unordered_set>
 
+#include "compose/compose.h"
 #include "controller/controller.h"
 #include "core/guard.h"
 #include "core/reset.h"
@@ -156,14 +157,14 @@ void step(VTController& c, long steps) {
     SetMovieRate(c.movie, 0);
     syncSound(c);
   }
+  // Each step shows another of the movie's frames, counted from the one shown now (at the end,
+  // the last one), and lands where that frame starts.
   TimeValue t = GetMovieTime(c.movie, nullptr);
-  const OSType video = VideoMediaType;
-  Fixed dir = steps < 0 ? -IntToFixed(1) : IntToFixed(1);
-  for (long i = 0; i < std::labs(steps) && i < 100000; ++i) {
-    TimeValue next = -1;
-    GetMovieNextInterestingTime(c.movie, nextTimeStep, 1, &video, t, dir, &next, nullptr);
-    if (next < 0 || next == t) break;
-    t = next;
+  const vt::movie::FrameList frames = vt::compose::movieFrames(c.movie);
+  if (!frames.empty() && steps != 0) {
+    int64_t k = frames.frameAt(std::clamp<int64_t>(t, 0, frames.end() - 1));
+    int64_t to = std::clamp<int64_t>(k + steps, 0, frames.count() - 1);
+    if (to != k || steps < 0) t = (TimeValue)frames.start(to);
   }
   setTime(c, t);
 }

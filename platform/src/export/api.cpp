@@ -12,7 +12,7 @@
 #include "model/model.h"
 
 OSErr ConvertMovieToFile(Movie theMovie, Track onlyTrack, FSSpec* outputFile, OSType fileType,
-                         OSType, ScriptCode, short*, long, ComponentInstance) try {
+                         OSType, ScriptCode, short*, long flags, ComponentInstance) try {
   using namespace vt::exporter;
   if (!theMovie || !outputFile || onlyTrack) return paramErr;
   Options o;
@@ -21,6 +21,12 @@ OSErr ConvertMovieToFile(Movie theMovie, Track onlyTrack, FSSpec* outputFile, OS
     case kQTFileTypeMovie: o.format = Format::prores; break;
     case kQTFileTypePNG: o.format = Format::png; break;
     default: return paramErr;
+  }
+  if (flags & vtExportAtMovieBoxSize) {
+    Rect box;
+    GetMovieBox(theMovie, &box);
+    o.width = box.right - box.left;
+    o.height = box.bottom - box.top;
   }
   char path[4096];
   if (OSErr err = VTFSSpecToPath(outputFile, path, sizeof path)) return err;

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -138,7 +139,7 @@ OSErr openEncoder(const char* name, AVPixelFormat fmt, const Plan& p, bool globa
   ctx->width = p.width;
   ctx->height = p.height;
   ctx->pix_fmt = fmt;
-  ctx->time_base = AVRational{p.fpsDen, p.fpsNum};
+  ctx->time_base = p.exactRate ? AVRational{p.fpsDen, p.fpsNum} : AVRational{1, p.scale};
   ctx->framerate = AVRational{p.fpsNum, p.fpsDen};
   ctx->sample_aspect_ratio = AVRational{1, 1};
   if (fmt != AV_PIX_FMT_RGB24) {
@@ -167,7 +168,8 @@ struct SoundPlan {
   int64_t start = 0;
   // Sound frames from the range's start to the end of picture `i` (exclusive).
   int64_t endOf(const Plan& p, int64_t i) const {
-    return vt::movie::scaleDown(i * p.fpsDen, rate, p.fpsNum);
+    if (p.exactRate) return vt::movie::scaleDown(i * p.fpsDen, rate, p.fpsNum);
+    return vt::movie::scaleDown(p.timeOf(i) - p.timeOf(0), rate, p.scale);
   }
 };
 
@@ -311,10 +313,12 @@ class MovieWriter {
     return r < 0 ? fromAv(r) : (OSErr)noErr;
   }
 
-  OSErr write(const Image& image, int64_t index) {
+  OSErr write(const Image& image, int64_t index, const Plan& p) {
     AVFrame* f = conv_.convert(image);
     if (!f) return memFullErr;
-    f->pts = index;
+    f->pts = p.ptsOf(index);
+    // The encoder may reorder; each packet finds its frame's length by its time.
+    durations_[f->pts] = p.durationOf(index);
     int r = avcodec_send_frame(enc_, f);
     return r < 0 ? (OSErr)codecErr : drain(enc_, stream_);
   }
@@ -351,6 +355,13 @@ class MovieWriter {
       int r = avcodec_receive_packet(enc, pkt_);
       if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return noErr;
       if (r < 0) return codecErr;
+      if (enc == enc_) {
+        auto it = durations_.find(pkt_->pts);
+        if (it != durations_.end()) {
+          pkt_->duration = it->second;
+          durations_.erase(it);
+        }
+      }
       pkt_->duration = pkt_->duration > 0 ? pkt_->duration : 1;
       av_packet_rescale_ts(pkt_, enc->time_base, stream->time_base);
       pkt_->stream_index = stream->index;
@@ -367,6 +378,7 @@ class MovieWriter {
   AVPacket* pkt_ = nullptr;
   Converter conv_;
   SoundEncoder sound_;
+  std::map<int64_t, int64_t> durations_;
   bool closed_ = false;
 };
 
@@ -423,16 +435,22 @@ class PngWriter {
 }  // namespace
 
 int64_t Plan::timeOf(int64_t i) const {
-  return first + vt::movie::scaleDown(i * fpsDen, scale, fpsNum);
+  if (i >= frames) return std::max(first + 1, list.finish(firstFrame + frames - 1));
+  return std::max(first, list.start(firstFrame + i));
 }
+
+int64_t Plan::ptsOf(int64_t i) const { return exactRate ? i : timeOf(i) - timeOf(0); }
 
 OSErr plan(VTMovie* movie, double from, double to, int width, int height, Plan& out,
            std::string& message) {
   if (!movie) return invalidMovie;
   TimeScale scale = GetMovieTimeScale(movie);
   TimeValue duration = GetMovieDuration(movie);
-  Rect box;
+  Rect box, own;
   GetMovieBox(movie, &box);
+  GetMovieNaturalBoundsRect(movie, &own);
+  // The movie's own size, not what a window scaled it to.
+  if (own.right > own.left && own.bottom > own.top) box = own;
   if (scale <= 0 || duration <= 0 || box.right <= box.left || box.bottom <= box.top) {
     message = "the movie has no pictures";
     return invalidMovie;
@@ -453,11 +471,19 @@ OSErr plan(VTMovie* movie, double from, double to, int width, int height, Plan& 
   p.scale = scale;
   p.width = width > 0 ? width : box.right - box.left;
   p.height = height > 0 ? height : box.bottom - box.top;
-  vt::compose::movieFrameRate(movie, p.fpsNum, p.fpsDen);
-  p.first = (int64_t)std::floor(from * scale);
-  const int64_t end = (int64_t)std::ceil(to * scale);
-  while (p.timeOf(p.frames) < end) p.frames++;
-  out = p;
+  p.list = vt::compose::movieFrames(movie);
+  if (p.list.empty()) {
+    message = "the movie has no pictures";
+    return invalidMovie;
+  }
+  int64_t n = 0, d = 1;
+  p.exactRate = p.list.rate(n, d) && n <= INT32_MAX && d <= INT32_MAX;
+  vt::compose::frameRate(p.list, p.fpsNum, p.fpsDen);
+  p.first = std::min<int64_t>((int64_t)std::floor(from * scale), duration - 1);
+  p.end = std::min<int64_t>((int64_t)std::ceil(to * scale), duration);
+  if (p.end <= p.first) p.end = p.first + 1;
+  p.list.range(p.first, p.end, p.firstFrame, p.frames);
+  out = std::move(p);
   return noErr;
 }
 
@@ -517,7 +543,7 @@ OSErr exportMovie(VTMovie* movie, const std::string& path, const Options& option
   composer.setDecodeAhead(kDecodeAhead);
   vt::compose::FramePipe pipe([&](const Image& image, int64_t index) -> OSErr {
     if (folder) return pngWriter.write(image, index);
-    if (OSErr e = movieWriter.write(image, index)) return e;
+    if (OSErr e = movieWriter.write(image, index, p)) return e;
     if (!mixer) return noErr;
     std::vector<float> samples;
     {

@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include "model/frames.h"
+
 struct VTMovie;
 
 namespace vt::exporter {
@@ -18,36 +20,47 @@ struct Options {
   Format format = Format::h264;
   int crf = 18;                     // H.264 quality, 0 (lossless) to 51
   std::string preset = "veryfast";  // libx264 speed preset
-  int width = 0, height = 0;        // 0 x 0: the movie box's size
+  int width = 0, height = 0;        // 0 x 0: the movie's own size (before any window scaling)
   double from = 0, to = -1;         // seconds; to < 0: the movie's end
 };
 
-// The frames an export writes: frame i shows movie time first + i * scale * fpsDen / fpsNum;
-// the last one starts before the end of the range.
+// The frames an export writes: the movie's frames that the range [first, end) holds (see
+// FrameList::range), each composed at its start (the range's start for one begun before it).
+// With an exact rate frame i is at i / rate in the output; otherwise at its own time (scale
+// units from the first frame's).
 struct Plan {
+  vt::movie::FrameList list;
+  int64_t firstFrame = 0;  // index in `list` of the first frame written
   int64_t frames = 0;
-  int64_t first = 0;
+  int64_t first = 0, end = 0;  // movie time
   int32_t scale = 600;
-  int fpsNum = 30, fpsDen = 1;
+  bool exactRate = false;
+  int fpsNum = 30, fpsDen = 1;  // the exact rate, or the average one
   int width = 0, height = 0;
+  // Movie time frame i is composed at; i == frames gives where the last one ends.
   int64_t timeOf(int64_t i) const;
+  // Frame i's place and length in the stream's time base (fpsDen / fpsNum with an exact rate,
+  // 1 / scale otherwise).
+  int64_t ptsOf(int64_t i) const;
+  int64_t durationOf(int64_t i) const { return ptsOf(i + 1) - ptsOf(i); }
 };
 
-// Checks the range against the movie and works out the frames. paramErr with `message` for a
-// range outside the movie, invalidMovie for one without pictures.
+// Checks the range against the movie and works out the frames, at width x height (0 x 0: the
+// movie's own size). paramErr with `message` for a range outside the movie, invalidMovie for
+// one without pictures.
 OSErr plan(VTMovie* movie, double from, double to, int width, int height, Plan& out,
            std::string& message);
 
 // After each frame: frames written, frames in all. Returning false cancels the export.
 using Progress = std::function<bool(int64_t done, int64_t total)>;
 
-// Writes every frame of the movie's range at the movie's frame rate, effects composed, and the
-// sound its enabled sound tracks play over the same range (no sound stream when none has), to
-// `path`: a file, or for PNG a folder of frame-000001.png ... The output is written under a
-// temporary name beside `path` and renamed to it only when whole, so a cancel, an encoder
-// error or a full disk leaves nothing behind and whatever `path` held before untouched (a
-// folder holding files is not replaced: dupFNErr). Errors: userCanceledErr, dskFulErr,
-// paramErr, invalidMovie, dupFNErr, ioErr, codecErr; `message` says what happened.
+// Writes every frame of the movie's range (its frames, at their rate or their own times),
+// effects composed, and the sound its enabled sound tracks play over the same range (no sound
+// stream when none has), to `path`: a file, or for PNG a folder of frame-000001.png ... The output
+// is written under a temporary name beside `path` and renamed to it only when whole, so a cancel,
+// an encoder error or a full disk leaves nothing behind and whatever `path` held before untouched
+// (a folder holding files is not replaced: dupFNErr). Errors: userCanceledErr, dskFulErr, paramErr,
+// invalidMovie, dupFNErr, ioErr, codecErr; `message` says what happened.
 OSErr exportMovie(VTMovie* movie, const std::string& path, const Options& options,
                   const Progress& progress, std::string& message);
 

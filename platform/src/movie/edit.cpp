@@ -113,8 +113,34 @@ OSErr importSamples(const VTMedia& src, VTMedia& dst, int64_t mStart, int64_t mE
     dst.appendSample(offset, s.size, (uint32_t)std::max<int64_t>(0, base + t1 - dst.duration()), di,
                      s.sync, (int32_t)cto);
   }
+  // The copy starts on the frame the source shows at mStart: where that frame's converted
+  // start lies, unless mStart is further into it.
   dstMediaStart = base + scaleDown(mStart - srcBase, ds, ss);
+  if (shown >= 0) {
+    SampleInfo f = src.sampleInfo((uint32_t)shown);
+    dstMediaStart = std::max(dstMediaStart,
+                             base + scaleUp(f.decodeTime + f.compositionOffset - srcBase, ds, ss));
+  }
   return noErr;
+}
+
+// A segment that ends where a frame starts ends, in the destination's time scale, where that
+// frame starts in the media, not where the source's time scale rounded it to: twenty frames
+// pasted last twenty frames, not a unit more. INT64_MAX when `b` is not a frame's start.
+int64_t exactEnd(const VTTrack& s, const Edit& e, int64_t start, int64_t a, int64_t b,
+                 TimeScale dms) {
+  const TimeScale sms = s.movie->timeScale, sds = s.media->timeScale;
+  if (e.mediaTime < 0 || e.rate <= 0 || sms <= 0 || sds <= 0 || dms <= 0) return INT64_MAX;
+  long shown = s.media->sampleShownAt(editMediaTime(e, b - start, sms, sds));
+  if (shown < 0) return INT64_MAX;
+  SampleInfo f = s.media->sampleInfo((uint32_t)shown);
+  const int64_t mb = f.decodeTime + f.compositionOffset;
+  if (mb <= e.mediaTime || editOffsetOf(e, mb, sms, sds) != b - start) return INT64_MAX;
+  using Wide = __int128;
+  Wide num = ((Wide)(start - a) * sds * e.rate + (Wide)(mb - e.mediaTime) * 65536 * sms) * dms;
+  Wide den = (Wide)sms * sds * e.rate;
+  Wide q = num / den + (num % den > 0 ? 1 : 0);
+  return q > 0 && q < INT64_MAX ? (int64_t)q : INT64_MAX;
 }
 
 }  // namespace
@@ -148,6 +174,7 @@ OSErr InsertTrackSegment(Track srcTrack, Track dstTrack, TimeValue srcIn, TimeVa
       Piece p;
       // Destination boundaries convert from the segment's start, so durations add up exactly.
       int64_t dEnd = scaleUp(hi - a, dms, sms);
+      if (hi == b) dEnd = std::min(dEnd, exactEnd(s, e, start, a, b, dms));
       p.duration = dEnd - dstDone;
       dstDone = dEnd;
       p.rate = e.rate;
