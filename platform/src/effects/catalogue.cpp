@@ -144,31 +144,19 @@ std::vector<EffectInfo> build() {
     c.push_back(std::move(e));
   };
   const std::vector<EnumItem> fourWays = {{1, "Left"}, {2, "Right"}, {3, "Up"}, {4, "Down"}};
-  xfade('xwip', "Wipe", 'xdir', "Direction",
-        {{1, "Left"},
-         {2, "Right"},
-         {3, "Up"},
-         {4, "Down"},
-         {5, "Top Left"},
-         {6, "Top Right"},
-         {7, "Bottom Left"},
-         {8, "Bottom Right"}});
-  xfade('xsmo', "Smooth Wipe", 'xsty', "Style",
-        {{1, "Left"},
-         {2, "Right"},
-         {3, "Up"},
-         {4, "Down"},
-         {5, "Top Left"},
-         {6, "Top Right"},
-         {7, "Bottom Left"},
-         {8, "Bottom Right"},
-         {9, "Vertical Open"},
-         {10, "Vertical Close"},
-         {11, "Horizontal Open"},
-         {12, "Horizontal Close"},
-         {13, "Circle Open"},
-         {14, "Circle Close"},
-         {15, "Radial"}});
+  std::vector<EnumItem> eightWays = fourWays;
+  eightWays.insert(eightWays.end(),
+                   {{5, "Top Left"}, {6, "Top Right"}, {7, "Bottom Left"}, {8, "Bottom Right"}});
+  xfade('xwip', "Wipe", 'xdir', "Direction", eightWays);
+  std::vector<EnumItem> wipeStyles = eightWays;
+  wipeStyles.insert(wipeStyles.end(), {{9, "Vertical Open"},
+                                       {10, "Vertical Close"},
+                                       {11, "Horizontal Open"},
+                                       {12, "Horizontal Close"},
+                                       {13, "Circle Open"},
+                                       {14, "Circle Close"},
+                                       {15, "Radial"}});
+  xfade('xsmo', "Smooth Wipe", 'xsty', "Style", wipeStyles);
   xfade('xslc', "Slices", 'xdir', "Direction", fourWays);
   xfade('xwnd', "Wind", 'xdir', "Direction", fourWays);
   xfade('xcov', "Cover", 'xdir', "Direction", fourWays);

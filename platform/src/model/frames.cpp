@@ -5,26 +5,11 @@
 #include <numeric>
 
 #include "model/model.h"
+#include "model/wide.h"
 
 namespace vt::movie {
 
 namespace {
-
-using Wide = __int128;
-
-int64_t clamp64(Wide v) {
-  if (v > (Wide)INT64_MAX) return INT64_MAX;
-  if (v < (Wide)INT64_MIN) return INT64_MIN;
-  return (int64_t)v;
-}
-
-Wide floorDiv(Wide a, Wide b) {
-  Wide q = a / b;
-  if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
-  return q;
-}
-
-Wide ceilDiv(Wide a, Wide b) { return -floorDiv(-a, b); }
 
 Wide absWide(Wide v) { return v < 0 ? -v : v; }
 
