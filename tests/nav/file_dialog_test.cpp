@@ -237,18 +237,15 @@ TEST_F(SaveDialog, ExistingNamesFoldersListedFilesFormatsAndPreviews) {
   pressKey(d, key::ret);
   ASSERT_TRUE(d.sheet().active);
   EXPECT_EQ(d.sheet().message, "“first.mov” already exists. Do you want to replace it?");
-  // Return answers the safe default: Cancel, back to the dialog.
-  pressKey(d, key::ret);
-  EXPECT_FALSE(d.sheet().active);
-  EXPECT_EQ(d.state(), DialogState::running);
-  // Escape also cancels the question.
-  pressKey(d, key::ret);
-  ASSERT_TRUE(d.sheet().active);
-  pressKey(d, key::escape);
-  EXPECT_FALSE(d.sheet().active);
-  EXPECT_EQ(d.state(), DialogState::running);
+  // Return answers the safe default, Cancel, as Escape does: back to the dialog.
+  for (char answer : {key::ret, key::escape}) {
+    pressKey(d, answer);
+    EXPECT_FALSE(d.sheet().active) << (int)answer;
+    EXPECT_EQ(d.state(), DialogState::running);
+    pressKey(d, key::ret);
+    ASSERT_TRUE(d.sheet().active);
+  }
   // Other keys and clicks outside its buttons do nothing while the question is up.
-  pressKey(d, key::ret);
   pressKey(d, 'x');
   EXPECT_EQ(d.name(), "first.mov");
   clickAt(d, d.buttons()[FileDialog::kCancelButton].rect, 0);
