@@ -324,15 +324,13 @@ TEST_F(SaveDialog, ExistingNamesFoldersListedFilesFormatsAndPreviews) {
   b.selectByName("first.mov");
   pressKey(o, key::up);
   pressKey(o, key::down);  // the preview follows the selection
-  RecordingPainter r;
-  o.draw(r);
-  EXPECT_EQ(r.images, 1);
-  EXPECT_TRUE(r.drew("Choose"));
-  pressKey(o, key::down);
-  RecordingPainter s;
-  o.draw(s);
-  EXPECT_EQ(s.images, 0);
-  EXPECT_TRUE(s.drew("No preview"));
+  for (auto [images, label] : {std::pair{1, "Choose"}, {0, "No preview"}}) {
+    RecordingPainter r;
+    o.draw(r);
+    EXPECT_EQ(r.images, images);
+    EXPECT_TRUE(r.drew(label));
+    pressKey(o, key::down);
+  }
 }
 
 TEST(SaveChanges, WordingAndTheThreeAnswersByKeyAndButton) {
