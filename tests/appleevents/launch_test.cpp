@@ -78,9 +78,9 @@ std::string waitForText(const std::string& file, const std::string& text) {
   return got;
 }
 
-// Starts the first instance in the background, printing to `out`, and waits until it is ready.
-void startInstance(const RuntimeDir& runtime, const std::string& out) {
-  ASSERT_EQ(vt_test::run(runtime.serve(30) + " > '" + out + "' 2>&1 &"), 0);
+// Runs `serve` in the background as the first instance, printing to `out`; waits for READY.
+void startInstance(const std::string& serve, const std::string& out) {
+  ASSERT_EQ(vt_test::run(serve + " > '" + out + "' 2>&1 &"), 0);
   std::string ready = waitForText(out, "READY");
   ASSERT_NE(ready.find("READY"), std::string::npos) << ready;
 }
@@ -115,7 +115,7 @@ TEST(Launch, SecondLaunchHandsItsFilesToTheRunningInstance) {
   RuntimeDir runtime;
   std::string dir = vt_test::tempDir("ae-second"), out = dir + "/first.txt", secondOut;
   std::string file = vt_test::writeFile(dir + "/second.mov");
-  ASSERT_NO_FATAL_FAILURE(startInstance(runtime, out));
+  ASSERT_NO_FATAL_FAILURE(startInstance(runtime.serve(30), out));
   // Wrong greeting; a path cut short (no terminator).
   EXPECT_EQ(sendRaw(runtime.sock(), "HELLO\n/etc/passwd"), "");
   EXPECT_EQ(sendRaw(runtime.sock(), std::string("VANTREL-OPEN 1\n/tmp/a.mov\0/tmp/b", 32)), "");
@@ -128,7 +128,7 @@ TEST(Launch, SecondLaunchHandsItsFilesToTheRunningInstance) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_FALSE(fs::exists(runtime.sock()));
   vt_test::writeFile(runtime.sock(), "");  // as a crash leaves it: nobody listens
-  ASSERT_NO_FATAL_FAILURE(startInstance(runtime, out));
+  ASSERT_NO_FATAL_FAILURE(startInstance(runtime.serve(30), out));
   // A relative path is no usable file: a plain re-launch.
   EXPECT_EQ(sendRaw(runtime.sock(), std::string("VANTREL-OPEN 1\nrelative.mov\0", 28)), "OK\n");
   EXPECT_EQ(waitForText(out, "EVENT rapp"), "EVENT oapp\nREADY\nEVENT rapp\n");
@@ -176,8 +176,7 @@ TEST(Launch, EachDisplayHasItsOwnInstance) {
   auto on = [&](const char* display, int wait) {
     return "cd '" + dir + "' && DISPLAY='" + display + "' " + runtime.serve(wait);
   };
-  ASSERT_EQ(vt_test::run(on(":7", 30) + " > '" + out + "' 2>&1 &"), 0);
-  ASSERT_NE(waitForText(out, "READY").find("READY"), std::string::npos);
+  ASSERT_NO_FATAL_FAILURE(startInstance(on(":7", 30), out));
   // Display :8 has no instance: this launch is its own, takes its file and waits in vain.
   EXPECT_EQ(vt_test::run(on(":8", 0) + " clip.mov", &said), 3) << said;
   EXPECT_EQ(said, "EVENT odoc\nFILE 0 " + file + "\nREADY\nTIMEOUT\n");

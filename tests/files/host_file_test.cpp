@@ -3,7 +3,6 @@
 #include <MacErrors.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -44,6 +43,14 @@ OSErr write(PendingFile& p, const std::string& bytes) {
   return ::write(p.fd(), bytes.data(), bytes.size()) == (ssize_t)bytes.size() ? (OSErr)noErr
                                                                               : (OSErr)ioErr;
 }
+
+// Writes `bytes` and commits: the first error.
+OSErr finish(PendingFile& p, const std::string& bytes) {
+  OSErr err = write(p, bytes);
+  return err == noErr ? p.commit() : err;
+}
+
+fs::perms modeOf(const std::string& path) { return fs::status(path).permissions(); }
 
 // The end of a process killed by SIGKILL: no destructor runs.
 void die() { ::kill(::getpid(), SIGKILL); }
@@ -106,10 +113,9 @@ TEST(HostFiles, WritersRefuseAnOpenFileHoweverNamedAndMayReplaceAnotherHardLink)
     PendingFile p;
     ASSERT_EQ(p.begin(c.path, true), c.begin) << c.path;
     if (c.begin == noErr) {
-      ASSERT_EQ(write(p, "new"), noErr);
-      EXPECT_EQ(p.commit(), noErr) << c.path;
-      EXPECT_EQ(vt_test::readFile(c.path), "new");
+      EXPECT_EQ(finish(p, "new"), noErr);
     }
+    EXPECT_EQ(vt_test::readFile(c.path), c.begin == noErr ? "new" : "the movie") << c.path;
     EXPECT_EQ(vt_test::readFile(n.file), "the movie") << c.path;
   }
   EXPECT_TRUE(vt::files::nameIsBusy(n.dir + "/link.mov"));
@@ -134,17 +140,12 @@ TEST(HostFiles, ReplacingKeepsTheModeAndFollowsASymlinkIntoItsFolder) {
   for (const std::string& path : {n.dir + "/to-target.mov", n.file}) {
     PendingFile p;
     ASSERT_EQ(p.begin(path, true), noErr);
-    ASSERT_EQ(write(p, "replaced"), noErr);
-    ASSERT_EQ(p.commit(), noErr);
+    ASSERT_EQ(finish(p, "replaced"), noErr);
   }
-  struct stat st;
-  ASSERT_EQ(::lstat((n.dir + "/to-target.mov").c_str(), &st), 0);
-  EXPECT_TRUE(S_ISLNK(st.st_mode));
-  ASSERT_EQ(::stat((n.dir + "/elsewhere/target.mov").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  EXPECT_TRUE(fs::is_symlink(n.dir + "/to-target.mov"));
+  EXPECT_EQ(modeOf(n.dir + "/elsewhere/target.mov"), fs::perms{0600});
   EXPECT_EQ(vt_test::readFile(n.dir + "/elsewhere/target.mov"), "replaced");
-  ASSERT_EQ(::stat(n.file.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(modeOf(n.file), fs::perms{0640});
   EXPECT_EQ(hidden(n.dir), std::vector<std::string>{});
   EXPECT_EQ(hidden(n.dir + "/elsewhere"), std::vector<std::string>{});
 }
@@ -162,10 +163,7 @@ TEST(HostFiles, OfTwoRacingWritersOnlyTheFirstToFinishSucceeds) {
       };
       ASSERT_EQ(begin(first), noErr);
       ASSERT_EQ(begin(second), noErr);
-      if (!folder) {
-        ASSERT_EQ(write(first, "first"), noErr);
-      }
-      ASSERT_EQ(first.commit(), noErr);
+      ASSERT_EQ(folder ? first.commit() : finish(first, "first"), noErr);
       const OSErr lost = existed && !folder ? fBsyErr : dupFNErr;
       EXPECT_EQ(second.commit(), lost) << existed << folder;
       if (!folder) {

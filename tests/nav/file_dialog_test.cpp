@@ -237,18 +237,15 @@ TEST_F(SaveDialog, ExistingNamesFoldersListedFilesFormatsAndPreviews) {
   pressKey(d, key::ret);
   ASSERT_TRUE(d.sheet().active);
   EXPECT_EQ(d.sheet().message, "“first.mov” already exists. Do you want to replace it?");
-  // Return answers the safe default: Cancel, back to the dialog.
-  pressKey(d, key::ret);
-  EXPECT_FALSE(d.sheet().active);
-  EXPECT_EQ(d.state(), DialogState::running);
-  // Escape also cancels the question.
-  pressKey(d, key::ret);
-  ASSERT_TRUE(d.sheet().active);
-  pressKey(d, key::escape);
-  EXPECT_FALSE(d.sheet().active);
-  EXPECT_EQ(d.state(), DialogState::running);
+  // Return answers the safe default, Cancel, as Escape does: back to the dialog.
+  for (char answer : {key::ret, key::escape}) {
+    pressKey(d, answer);
+    EXPECT_FALSE(d.sheet().active) << (int)answer;
+    EXPECT_EQ(d.state(), DialogState::running);
+    pressKey(d, key::ret);
+    ASSERT_TRUE(d.sheet().active);
+  }
   // Other keys and clicks outside its buttons do nothing while the question is up.
-  pressKey(d, key::ret);
   pressKey(d, 'x');
   EXPECT_EQ(d.name(), "first.mov");
   clickAt(d, d.buttons()[FileDialog::kCancelButton].rect, 0);
@@ -327,15 +324,13 @@ TEST_F(SaveDialog, ExistingNamesFoldersListedFilesFormatsAndPreviews) {
   b.selectByName("first.mov");
   pressKey(o, key::up);
   pressKey(o, key::down);  // the preview follows the selection
-  RecordingPainter r;
-  o.draw(r);
-  EXPECT_EQ(r.images, 1);
-  EXPECT_TRUE(r.drew("Choose"));
-  pressKey(o, key::down);
-  RecordingPainter s;
-  o.draw(s);
-  EXPECT_EQ(s.images, 0);
-  EXPECT_TRUE(s.drew("No preview"));
+  for (auto [images, label] : {std::pair{1, "Choose"}, {0, "No preview"}}) {
+    RecordingPainter r;
+    o.draw(r);
+    EXPECT_EQ(r.images, images);
+    EXPECT_TRUE(r.drew(label));
+    pressKey(o, key::down);
+  }
 }
 
 TEST(SaveChanges, WordingAndTheThreeAnswersByKeyAndButton) {

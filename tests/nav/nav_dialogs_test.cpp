@@ -43,7 +43,8 @@ void copyMovie(const std::string& dest) {
 struct Script {
   std::vector<std::function<void()>> steps;
   size_t next = 0;
-  void install() {
+  void install(std::vector<std::function<void()>> script) {
+    steps = std::move(script);
     next = 0;
     VTAutomationSetModalHook([this] {
       if (VTAutomationPendingInput() > 0 || next >= steps.size()) return;
@@ -222,14 +223,12 @@ TEST_F(NavDialogs, OpenReturnsTheChosenFilesAsFSSpecsOrCancelsAndPreviewsMovies)
   EXPECT_FALSE(reply.validRecord);
   EXPECT_EQ(NavDisposeReply(&reply), noErr);
   // And by the Escape key.
-  script.steps = {[] { VTAutomationPostKey(kEscapeCharCode); }};
-  script.install();
+  script.install({[] { VTAutomationPostKey(kEscapeCharCode); }});
   EXPECT_EQ(openDialog(reply), userCanceledErr);
 
   // Several files when the options allow it.
-  script.steps = {[] { clickItem("Alpha.mov"); }, [] { clickItem("notes.txt", cmdKey); },
-                  [] { clickItem("Open", 0, true); }};
-  script.install();
+  script.install({[] { clickItem("Alpha.mov"); }, [] { clickItem("notes.txt", cmdKey); },
+                  [] { clickItem("Open", 0, true); }});
   NavDialogOptions o = defaultOptions();
   ASSERT_TRUE(o.dialogOptionFlags & kNavAllowMultipleFiles);
   ASSERT_EQ(NavGetFile(nullptr, &reply, &o, nullptr, nullptr, nullptr, nullptr, nullptr), noErr);
@@ -248,15 +247,13 @@ TEST_F(NavDialogs, OpenReturnsTheChosenFilesAsFSSpecsOrCancelsAndPreviewsMovies)
     seen.push_back(now.previewShown);
   };
   auto escape = [] { VTAutomationPostKey(kEscapeCharCode); };
-  script.steps = {[] { clickItem("real.mov"); }, [&] { record(), clickItem("notes.txt"); },
-                  [&] { record(), escape(); }};
-  script.install();
+  script.install({[] { clickItem("real.mov"); }, [&] { record(), clickItem("notes.txt"); },
+                  [&] { record(), escape(); }});
   EXPECT_EQ(openDialog(reply), userCanceledErr);
   EXPECT_EQ(seen, (std::vector<bool>{true, false}));
 
   // Without previews allowed there is no preview at all.
-  script.steps = {[] { clickItem("real.mov"); }, [&] { record(), escape(); }};
-  script.install();
+  script.install({[] { clickItem("real.mov"); }, [&] { record(), escape(); }});
   o.dialogOptionFlags &= ~kNavAllowPreviews;
   EXPECT_EQ(NavGetFile(nullptr, &reply, &o, nullptr, nullptr, nullptr, nullptr, nullptr),
             userCanceledErr);
@@ -293,7 +290,6 @@ TEST_F(NavDialogs, FilterAndTypeListChooseWhatIsListed) {
   NavObjectFilterUPP filter = NewNavObjectFilterUPP(nameFilter);
   NavDialogOptions o = defaultOptions();
   ASSERT_EQ(NavGetFile(nullptr, &reply, &o, nullptr, nullptr, filter, nullptr, &log), noErr);
-  DisposeNavObjectFilterUPP(filter);
   NavDisposeReply(&reply);
   EXPECT_EQ(log.calls, 5);
   EXPECT_EQ(log.folders, 2);
@@ -303,7 +299,6 @@ TEST_F(NavDialogs, FilterAndTypeListChooseWhatIsListed) {
 
   // A file the filter hides cannot be chosen.
   VTAutomationNavChooseFile(dir + "/notes.txt");
-  filter = NewNavObjectFilterUPP(nameFilter);
   EXPECT_EQ(NavGetFile(nullptr, &reply, &o, nullptr, nullptr, filter, nullptr, &log),
             userCanceledErr);
   DisposeNavObjectFilterUPP(filter);
@@ -318,17 +313,14 @@ TEST_F(NavDialogs, FilterAndTypeListChooseWhatIsListed) {
   mkdir((typed + "/sub").c_str(), 0755);
   NavTypeListHandle types = (NavTypeListHandle)NewHandleClear(sizeof(NavTypeList));
   (*types)->componentSignature = 'QTsh';
-  (*types)->osTypeCount = 1;
   (*types)->osType[0] = 'MooV';
   VTAutomationNavSetStartFolder(typed);
-  VTAutomationNavCancelOpen();
-  EXPECT_EQ(openDialog(reply, types), userCanceledErr);
-  EXPECT_EQ(VTAutomationNavLastShown().items, (std::vector<std::string>{"sub", "clip.txt"}));
-  // A count larger than the handle holds is not read past the block.
-  (*types)->osTypeCount = 3000;
-  VTAutomationNavCancelOpen();
-  EXPECT_EQ(openDialog(reply, types), userCanceledErr);
-  EXPECT_EQ(VTAutomationNavLastShown().items, (std::vector<std::string>{"sub", "clip.txt"}));
+  for (int count : {1, 3000}) {  // a count larger than the handle holds is not read past it
+    (*types)->osTypeCount = (short)count;
+    VTAutomationNavCancelOpen();
+    EXPECT_EQ(openDialog(reply, types), userCanceledErr);
+    EXPECT_EQ(VTAutomationNavLastShown().items, (std::vector<std::string>{"sub", "clip.txt"}));
+  }
   DisposeHandle((Handle)types);
 }
 
@@ -348,21 +340,17 @@ TEST_F(NavDialogs, SaveRepliesAndTheStartingFolder) {
   EXPECT_EQ(info.message, "Save Movie as:");
   EXPECT_EQ(info.clientName, "Vantrel");
 
-  // Over an existing file: asked, and the reply says it replaces.
-  VTAutomationNavSaveAs(dir, "beta.mov", true);
-  ASSERT_EQ(saveDialog(reply), noErr);
-  EXPECT_TRUE(reply.replacing);
-  EXPECT_EQ(chosenPath(reply), dir + "/beta.mov");
-  EXPECT_TRUE(std::filesystem::exists(dir + "/beta.mov"));  // still there: the caller deletes it
-  NavDisposeReply(&reply);
-
-  // Declining the question and then choosing another name.
-  VTAutomationNavSaveAs(dir, "beta.mov", false);
-  VTAutomationNavSaveAs(dir, "gamma.mov");
-  ASSERT_EQ(saveDialog(reply), noErr);
-  EXPECT_FALSE(reply.replacing);
-  EXPECT_EQ(chosenPath(reply), dir + "/gamma.mov");
-  NavDisposeReply(&reply);
+  // Over an existing file: asked, and the reply says it replaces (the file stays: the caller
+  // deletes it); or the question declined and another name chosen.
+  for (bool replace : {true, false}) {
+    VTAutomationNavSaveAs(dir, "beta.mov", replace);
+    if (!replace) VTAutomationNavSaveAs(dir, "gamma.mov");
+    ASSERT_EQ(saveDialog(reply), noErr);
+    EXPECT_EQ(reply.replacing, replace);
+    EXPECT_EQ(chosenPath(reply), dir + (replace ? "/beta.mov" : "/gamma.mov"));
+    EXPECT_TRUE(std::filesystem::exists(dir + "/beta.mov"));
+    NavDisposeReply(&reply);
+  }
 
   // Declining with nothing else to do cancels the dialog.
   VTAutomationNavSaveAs(dir, "beta.mov", false);

@@ -103,22 +103,19 @@ TEST_F(ResourceManager, IndexedStringsStayInBounds) {
                 "{\"STR#\": [{\"id\": 7, \"strings\": [\"one\", \"\", \"caf\u00e9\"]}],"
                 " \"STR \": [{\"id\": 9, \"text\": \"single\"}]}");
   ASSERT_GT(VTOpenResourceFile(path.c_str()), 0) << lastOpenError();
-  Str255 s;
-  GetIndString(s, 7, 1);
-  EXPECT_EQ(pstr(s), "one");
-  GetIndString(s, 7, 2);
-  EXPECT_EQ(s[0], 0);
-  EXPECT_EQ(ResError(), noErr);
-  GetIndString(s, 7, 3);
-  EXPECT_EQ(pstr(s), "caf\xC3\xA9");  // UTF-8, as every toolbox string
-  for (short bad : {0, -1, 4, 32767}) {
-    s[0] = 9;
-    GetIndString(s, 7, bad);
-    EXPECT_EQ(s[0], 0) << bad;
-    EXPECT_EQ(ResError(), resNotFound);
+  const struct {
+    short id, index;
+    const char* want;  // UTF-8, as every toolbox string
+    OSErr err;
+  } cases[] = {{7, 1, "one", noErr},        {7, 2, "", noErr},        {7, 3, "caf\xC3\xA9", noErr},
+               {7, 0, "", resNotFound},     {7, -1, "", resNotFound}, {7, 4, "", resNotFound},
+               {7, 32767, "", resNotFound}, {8, 1, "", resNotFound}};
+  for (const auto& c : cases) {
+    Str255 s = {3, 'o', 'l', 'd'};
+    GetIndString(s, c.id, c.index);
+    EXPECT_EQ(pstr(s), c.want) << c.id << "/" << c.index;
+    EXPECT_EQ(ResError(), c.err) << c.id << "/" << c.index;
   }
-  GetIndString(s, 8, 1);
-  EXPECT_EQ(s[0], 0);
   GetIndString(nullptr, 7, 1);  // tolerated
 
   StringHandle str = GetString(9);

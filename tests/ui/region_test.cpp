@@ -14,24 +14,25 @@ Rect rect(short l, short t, short r, short b) {
 }
 
 bool sameRect(const Rect& a, const Rect& b) { return EqualRect(&a, &b); }
+Rect offset(Rect r, short h, short v) { return OffsetRect(&r, h, v), r; }
+Rect inset(Rect r, short h, short v) { return InsetRect(&r, h, v), r; }
+Rect united(Rect a, Rect b) {
+  Rect u{};
+  return UnionRect(&a, &b, &u), u;
+}
 
 }  // namespace
 
 TEST(RectsAndRegions, ArithmeticShapeEqualityOffsetAndBadHandles) {
-  Rect r = rect(10, 20, 110, 70);
-  OffsetRect(&r, -10, 5);
+  Rect r = offset(rect(10, 20, 110, 70), -10, 5);
   EXPECT_TRUE(sameRect(r, rect(0, 25, 100, 75)));
   // Right and bottom edges are outside the rectangle.
   EXPECT_TRUE(PtInRect(Point{25, 0}, &r));
   EXPECT_FALSE(PtInRect(Point{25, 100}, &r));
   EXPECT_FALSE(PtInRect(Point{75, 50}, &r));
   // Insetting past the middle leaves an empty rectangle, normalised to zeros.
-  Rect small = rect(0, 0, 10, 10);
-  InsetRect(&small, 6, 6);
-  EXPECT_TRUE(sameRect(small, rect(0, 0, 0, 0)));
-  Rect grown = rect(0, 0, 10, 10);
-  InsetRect(&grown, -2, -3);
-  EXPECT_TRUE(sameRect(grown, rect(-2, -3, 12, 13)));
+  EXPECT_TRUE(sameRect(inset(rect(0, 0, 10, 10), 6, 6), rect(0, 0, 0, 0)));
+  EXPECT_TRUE(sameRect(inset(rect(0, 0, 10, 10), -2, -3), rect(-2, -3, 12, 13)));
 
   Rect a = rect(0, 0, 50, 50), b = rect(25, 25, 100, 100), out;
   EXPECT_TRUE(SectRect(&a, &b, &out));
@@ -40,12 +41,8 @@ TEST(RectsAndRegions, ArithmeticShapeEqualityOffsetAndBadHandles) {
   Rect c = rect(50, 0, 60, 50);
   EXPECT_FALSE(SectRect(&a, &c, &out));
   EXPECT_TRUE(EmptyRect(&out));
-  UnionRect(&a, &b, &out);
-  EXPECT_TRUE(sameRect(out, rect(0, 0, 100, 100)));
-  // An empty rectangle adds nothing to a union.
-  Rect e = rect(500, 500, 500, 600);
-  UnionRect(&a, &e, &out);
-  EXPECT_TRUE(sameRect(out, a));
+  EXPECT_TRUE(sameRect(united(a, b), rect(0, 0, 100, 100)));
+  EXPECT_TRUE(sameRect(united(a, rect(500, 500, 500, 600)), a));  // an empty one adds nothing
   EXPECT_TRUE(EmptyRect(nullptr));
 
   // Regions: membership and bounds are the pixel model test's; here shape, equality, offset.

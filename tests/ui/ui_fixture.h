@@ -52,6 +52,10 @@ class HeadlessScreen : public ::testing::Test {
 };
 
 inline Point pt(short h, short v) { return Point{v, h}; }
+inline Point topLeftOf(const Rect& r) { return pt(r.left, r.top); }
+inline Point sizeOf(const Rect& r) { return pt(r.right - r.left, r.bottom - r.top); }
+inline bool operator==(const Point& a, const Point& b) { return a.h == b.h && a.v == b.v; }
+inline void PrintTo(const Point& p, std::ostream* os) { *os << "h " << p.h << " v " << p.v; }
 
 // Rectangles compared whole, printed as top,left,bottom,right when they differ.
 inline bool operator==(const Rect& a, const Rect& b) { return EqualRect(&a, &b); }

@@ -100,11 +100,9 @@ TEST_F(Windows, NewWindowsOrderCoordinatesPortsDevicesTitlesAndBadArguments) {
   SetPort(GetWindowPort(w));
   Point p{5, 7};
   LocalToGlobal(&p);
-  EXPECT_EQ(p.h, 107);
-  EXPECT_EQ(p.v, 65);
+  EXPECT_EQ(p, pt(107, 65));
   GlobalToLocal(&p);
-  EXPECT_EQ(p.h, 7);
-  EXPECT_EQ(p.v, 5);
+  EXPECT_EQ(p, pt(7, 5));
   // Disposing the current port's window leaves a valid current port behind.
   DisposeWindow(w);
   GrafPtr now;
@@ -152,16 +150,14 @@ TEST_F(Windows, NewWindowsOrderCoordinatesPortsDevicesTitlesAndBadArguments) {
   Rect inverted{200, 300, 100, 100};
   w = NewCWindow(nullptr, &inverted, nullptr, true, documentProc, (WindowRef)-1, true, 0);
   ASSERT_NE(w, nullptr);
-  Rect pb = portOf(w);
-  EXPECT_TRUE(EmptyRect(&pb));
+  EXPECT_EQ(sizeOf(portOf(w)), pt(0, 0));
   SetPort(GetWindowPort(w));
   r = Rect{0, 0, 50, 50};
   PaintRect(&r);  // nothing to draw into, nothing overrun
   MoveTo(0, 0);
   LineTo(40, 40);
   SizeWindow(w, -5, -5, true);
-  pb = portOf(w);
-  EXPECT_TRUE(EmptyRect(&pb));
+  EXPECT_EQ(sizeOf(portOf(w)), pt(0, 0));
   SizeWindow(w, 30, 20, true);
   EXPECT_EQ(portOf(w), (Rect{0, 0, 20, 30}));
 }
@@ -340,8 +336,7 @@ TEST_F(Windows, DraggingAWindowAwayUncoversTheOneBehind) {
   auto list = VTAutomationListWindows();
   ASSERT_EQ(list.size(), 2u);
   EXPECT_EQ(list[0].window, front);
-  EXPECT_EQ(list[0].content.left, 550);
-  EXPECT_EQ(list[0].content.top, 450);
+  EXPECT_EQ(topLeftOf(list[0].content), pt(550, 450));
   EXPECT_EQ(list[0].structure.top, 450 - 20);
 }
 
@@ -365,10 +360,8 @@ TEST_F(Windows, NewDocumentWindowsAreStaggeredAndKeptOnTheDesktop) {
   for (const Case& c : cases) {
     WindowRef w = NewCWindow(nullptr, &c.bounds, nullptr, false, c.procID, (WindowRef)-1, true, 0);
     ShowWindow(w);
-    Rect content = boundsOf(w);
-    EXPECT_EQ(content.top, c.expected.v) << c.bounds.top << "," << c.bounds.left;
-    EXPECT_EQ(content.left, c.expected.h) << c.bounds.top << "," << c.bounds.left;
-    EXPECT_EQ(content.bottom - content.top, c.bounds.bottom - c.bounds.top) << "size kept";
+    EXPECT_EQ(topLeftOf(boundsOf(w)), c.expected) << c.bounds.top << "," << c.bounds.left;
+    EXPECT_EQ(sizeOf(boundsOf(w)), sizeOf(c.bounds)) << "size kept";
   }
 }
 
@@ -391,26 +384,20 @@ TEST_F(Windows, WindowsCutByAShrinkingScreenMoveBackInside) {
         NewCWindow(nullptr, &c.content, nullptr, true, noGrowDocProc, (WindowRef)-1, true, 0));
   EXPECT_FALSE(VTAutomationResizeScreen(20, 20));
   ASSERT_TRUE(VTAutomationResizeScreen(640, 480));
-  const Rect screen = VTAutomationScreenBounds();
-  EXPECT_EQ(screen.right, 640);
-  EXPECT_EQ(screen.bottom, 480);
+  EXPECT_EQ(VTAutomationScreenBounds(), (Rect{0, 0, 480, 640}));
   Rect desk{};
   GetRegionBounds(GetGrayRgn(), &desk);
   for (size_t i = 0; i < windows.size(); ++i) {
     SCOPED_TRACE(i);
     const Rect was = cases[i].content, now = boundsOf(windows[i]);
     const Rect frame = boundsOf(windows[i], kWindowStructureRgn);
-    EXPECT_EQ(now.right - now.left, was.right - was.left) << "size kept";
-    EXPECT_EQ(now.bottom - now.top, was.bottom - was.top);
+    EXPECT_EQ(sizeOf(now), sizeOf(was)) << "size kept";
     if (!cases[i].moves) {
-      EXPECT_EQ(now.top, was.top);
-      EXPECT_EQ(now.left, was.left);
+      EXPECT_EQ(topLeftOf(now), topLeftOf(was));
     } else if (frame.right - frame.left > desk.right - desk.left) {
-      EXPECT_EQ(frame.left, desk.left);
-      EXPECT_EQ(frame.top, desk.top);
+      EXPECT_EQ(topLeftOf(frame), topLeftOf(desk));
     } else {
-      EXPECT_EQ(frame.right, desk.right) << "moved just far enough";
-      EXPECT_EQ(frame.bottom, desk.bottom);
+      EXPECT_EQ(pt(frame.right, frame.bottom), pt(desk.right, desk.bottom)) << "moved just enough";
     }
     EXPECT_GE(frame.top, desk.top);
     EXPECT_GE(frame.left, desk.left);
