@@ -127,11 +127,9 @@ TEST(Smpte, ShapesSitWhereTheirNamesSayWithTheirBordersSoftEdgesAndRepeats) {
   for (int y = 0; y < 40; ++y) {
     int firstRed = -1, reds = 0;
     for (int x = 0; x < 60; ++x) {
-      Pixel p = out.at(x, y);
-      if (p == red) {
-        if (firstRed < 0) firstRed = x;
-        ++reds;
-      } else {
+      const Pixel p = out.at(x, y);
+      if (p == red && reds++ == 0) firstRed = x;
+      if (p != red) {
         ASSERT_EQ(p, firstRed < 0 ? b.at(x, y) : a.at(x, y)) << "B before the border, A after";
       }
     }

@@ -228,8 +228,6 @@ TEST_F(ParamDialogTest, ListsTheOfferedEffectsRefusesBadArgumentsAndOffersTheMod
 TEST_F(ParamDialogTest, EventAnswersAndPreviewPicturesCopiedAndReleased) {
   long handlesBefore = VTLiveHandleCount();
   open(2);
-  ASSERT_TRUE(VTAutomationEffectsDialogPressOK());
-  EXPECT_EQ(deliver(), codecParameterDialogConfirm);
   ASSERT_TRUE(VTAutomationEffectsDialogPressCancel());
   EXPECT_EQ(deliver(), userCanceledErr);
 
