@@ -34,10 +34,6 @@ TEST(Transitions, EveryTransitionRunsFromAToBAndTheCrossFadeBlendsAlongTheTweenA
         ASSERT_NEAR((double)((out.pixels[i] >> s) & 255), a + (b - a) * p / 100, 1.0) << p;
       }
   }
-  // Halfway through a sample tweened 0 -> 100: the mean of A and B, B scaled up to 16x8.
-  Image a(16, 8, vt::makePixel(0, 0, 0)), b(4, 2, vt::makePixel(200, 100, 50));
-  Image out = render('dslv', {tween('pcnt', 0, 100)}, &a, &b, 16, 8, 300, 600);
-  for (Pixel p : out.pixels) ASSERT_LE(channelDiff(p, vt::makePixel(100, 50, 25)), 1) << p;
 }
 
 TEST(Transitions, PushSlideExplodeAndGradientWipePlaceEveryPixel) {
