@@ -1,10 +1,8 @@
 // The frei0r host: the test plugins (tests/effects/plugins) pin down what it promises plugins
 // and descriptions; every plugin installed on the machine is rendered at awkward sizes.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <string>
 
 #include "atoms/atom_tree.h"

@@ -2,7 +2,6 @@
 
 #include <map>
 
-#include "core/fourcc.h"
 #include "effects/smpte.h"
 #include "effects_test_util.h"
 

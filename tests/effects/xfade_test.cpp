@@ -2,7 +2,6 @@
 // are checked against ffmpeg's own frames at a quarter, half and three quarters of the way.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 #include "core/image.h"
