@@ -9,15 +9,6 @@ using namespace et;
 
 namespace {
 
-Description parse(const std::vector<uint8_t>& bytes, bool expectOk = true) {
-  vt::atoms::View tree;
-  Description d;
-  std::string why;
-  bool ok = parseDescription(bytes.data(), bytes.size(), tree, d, &why);
-  EXPECT_EQ(ok, expectOk) << why;
-  return d;
-}
-
 // A hand-written tween of `param`, as other writers produce it (with optional offset/duration).
 std::vector<uint8_t> tweenDescription(OSType effect, OSType param, uint32_t tweenType,
                                       OSType dataType, int32_t start, int32_t end,

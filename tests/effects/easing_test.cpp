@@ -82,19 +82,14 @@ TEST(Easing, DescriptionsCarryTheCurveInOneAtomOnlyWhenItIsNotLinear) {
     ASSERT_GE(atom, 0);
     EXPECT_EQ(tree.data(atom).size(), c.atomSize);
     EXPECT_EQ(tree.countOfType(0, 'bzx1'), 0) << "the curve's numbers live in the one atom";
-    Description d;
-    ASSERT_TRUE(parseDescription(bytes.data(), bytes.size(), tree, d));
-    EXPECT_EQ(d.easing, c.expected);
+    EXPECT_EQ(parse(bytes).easing, c.expected);
   }
   for (std::vector<uint8_t> bad :
        {std::vector<uint8_t>{0, 0, 0, 9}, std::vector<uint8_t>{0, 0, 0, 1, 0},
         std::vector<uint8_t>{0, 0, 0, 4}}) {
-    auto bytes =
-        buildDescription('dslv', 2, {tween('pcnt', 0, 100), {kEasingAtom, {}, false, {}, bad}});
-    vt::atoms::View tree;
-    Description d;
-    ASSERT_TRUE(parseDescription(bytes.data(), bytes.size(), tree, d));
-    EXPECT_EQ(d.easing, Easing{});
+    const DescriptionParam damaged{kEasingAtom, {}, false, {}, bad};
+    EXPECT_EQ(parse(buildDescription('dslv', 2, {tween('pcnt', 0, 100), damaged})).easing,
+              Easing{});
   }
 }
 

@@ -1,7 +1,10 @@
 // Helpers shared by the effects tests: pictures, descriptions and rendering through the same
 // entry point the movie layer uses.
 #pragma once
+#include <string>
 #include <vector>
+
+#include "atoms/atom_tree.h"
 
 #include "core/image.h"
 #include "effects/description.h"
@@ -30,6 +33,16 @@ inline std::vector<const vt::effects::EffectInfo*> builtIns() {
   for (const auto& e : vt::effects::catalogue())
     if (!e.isPlugin()) out.push_back(&e);
   return out;
+}
+
+// Parses a description, failing the test unless it is accepted (or refused, as `expectOk` says).
+inline vt::effects::Description parse(const std::vector<uint8_t>& bytes, bool expectOk = true) {
+  vt::atoms::View tree;
+  vt::effects::Description d;
+  std::string why;
+  EXPECT_EQ(vt::effects::parseDescription(bytes.data(), bytes.size(), tree, d, &why), expectOk)
+      << why;
+  return d;
 }
 
 // Renders `code` with `params` into a w×h picture at `time` of `duration`.

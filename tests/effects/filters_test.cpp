@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "core/fourcc.h"
 #include "effects_test_util.h"
 

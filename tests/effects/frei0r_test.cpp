@@ -1,10 +1,8 @@
 // The frei0r host: the test plugins (tests/effects/plugins) pin down what it promises plugins
 // and descriptions; every plugin installed on the machine is rendered at awkward sizes.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <string>
 
 #include "atoms/atom_tree.h"
@@ -45,6 +43,15 @@ Image renderPlugin(const EffectInfo& e, const std::vector<DescriptionParam>& ps,
   Image out(w, h, 0x5A3C1E07u);
   EXPECT_TRUE(renderEffectSample(bytes.data(), bytes.size(), time, 100, {a, b}, out)) << e.name;
   return out;
+}
+
+// A plugin's description as another writer makes it: its sources and the plugin's name, if any.
+vt::atoms::Atom pluginRoot(int sources, const std::string& name) {
+  vt::atoms::Atom root = vt::atoms::newRoot();
+  root.addOSType('what', 1, kPluginEffectType);
+  for (int k = 1; k <= sources; ++k) root.addOSType('src ', k, k == 1 ? 'srcA' : 'srcB');
+  if (!name.empty()) root.add(kPluginNameAtom, 1, std::vector<uint8_t>(name.begin(), name.end()));
+  return root;
 }
 
 Pixel inverted(Pixel p, uint8_t alpha) {
@@ -146,9 +153,7 @@ TEST(Frei0rDescription, StoresThePluginAndItsParametersByName) {
   int plug = tree.findByIndex(0, kPluginNameAtom, 1);
   ASSERT_GE(plug, 0);
   EXPECT_EQ(std::string((const char*)tree.data(plug).data(), tree.data(plug).size()), "vt check");
-  Description d;
-  std::string why;
-  ASSERT_TRUE(parseDescription(bytes.data(), bytes.size(), tree, d, &why)) << why;
+  Description d = parse(bytes);
   ParamSet ps;
   evaluateParams(d, 0, 100, ps);
   EXPECT_EQ(ps.values[0].v[0], 0);             // Invert, as stored
@@ -156,10 +161,7 @@ TEST(Frei0rDescription, StoresThePluginAndItsParametersByName) {
   EXPECT_NEAR(ps.values[4].v[0], 0.5, 1e-4);   // Spot Y, found by name
 
   // Another plugin version's parameter order and a parameter it no longer has.
-  vt::atoms::Atom root = vt::atoms::newRoot();
-  root.addOSType('what', 1, kPluginEffectType);
-  root.addOSType('src ', 1, 'srcA');
-  root.add(kPluginNameAtom, 1, std::vector<uint8_t>{'v', 't', ' ', 'c', 'h', 'e', 'c', 'k'});
+  vt::atoms::Atom root = pluginRoot(1, "vt check");
   auto named = [&](int id, const std::string& name, std::vector<uint8_t> value) {
     auto& h = root.add(kPluginParamAtom, id);
     h.add(kPluginParamName, 1, std::vector<uint8_t>(name.begin(), name.end()));
@@ -168,29 +170,21 @@ TEST(Frei0rDescription, StoresThePluginAndItsParametersByName) {
   named(1, "Gone", {1, 2, 3, 4});
   named(2, "Amount", {0, 0, 0x80, 0});  // 0.5 as 16.16
   auto other = vt::atoms::serialise(root);
-  ASSERT_TRUE(parseDescription(other.data(), other.size(), tree, d, &why)) << why;
+  d = parse(other);
   evaluateParams(d, 0, 100, ps);
   EXPECT_NEAR(ps.values[1].v[0], 0.5, 1e-6);
   // A value of the wrong size is a malformed description.
   named(3, "Invert", {1, 2, 3, 4, 5});
   other = vt::atoms::serialise(root);
-  EXPECT_FALSE(parseDescription(other.data(), other.size(), tree, d));
+  parse(other, false);
 }
 
 // A movie made with a plugin, opened where the plugin is missing: it draws source A (a filter
 // or mixer) or black (a generator), and says it could not render.
 TEST(Frei0rDescription, AMissingPluginDrawsSourceAOrBlack) {
   const Image a = gradientPicture(16, 8, 1), b = gradientPicture(16, 8, 99);
-  auto missing = [](int sources, bool withName) {
-    vt::atoms::Atom root = vt::atoms::newRoot();
-    root.addOSType('what', 1, kPluginEffectType);
-    if (sources >= 1) root.addOSType('src ', 1, 'srcA');
-    if (sources >= 2) root.addOSType('src ', 2, 'srcB');
-    if (withName) root.add(kPluginNameAtom, 1, std::vector<uint8_t>{'n', 'o', 'n', 'e'});
-    return vt::atoms::serialise(root);
-  };
-  for (auto [sources, withName] : {std::pair{2, true}, {1, true}, {1, false}, {0, true}}) {
-    auto bytes = missing(sources, withName);
+  for (auto [sources, name] : {std::pair{2, "none"}, {1, "none"}, {1, ""}, {0, "none"}}) {
+    auto bytes = vt::atoms::serialise(pluginRoot(sources, name));
     Image out(16, 8, 0x5A3C1E07u);
     EXPECT_FALSE(renderEffectSample(bytes.data(), bytes.size(), 50, 100,
                                     {sources ? &a : nullptr, sources == 2 ? &b : nullptr}, out));

@@ -2,7 +2,6 @@
 
 #include <map>
 
-#include "core/fourcc.h"
 #include "effects/smpte.h"
 #include "effects_test_util.h"
 
@@ -34,10 +33,6 @@ TEST(Transitions, EveryTransitionRunsFromAToBAndTheCrossFadeBlendsAlongTheTweenA
         ASSERT_NEAR((double)((out.pixels[i] >> s) & 255), a + (b - a) * p / 100, 1.0) << p;
       }
   }
-  // Halfway through a sample tweened 0 -> 100: the mean of A and B, B scaled up to 16x8.
-  Image a(16, 8, vt::makePixel(0, 0, 0)), b(4, 2, vt::makePixel(200, 100, 50));
-  Image out = render('dslv', {tween('pcnt', 0, 100)}, &a, &b, 16, 8, 300, 600);
-  for (Pixel p : out.pixels) ASSERT_LE(channelDiff(p, vt::makePixel(100, 50, 25)), 1) << p;
 }
 
 TEST(Transitions, PushSlideExplodeAndGradientWipePlaceEveryPixel) {
@@ -127,11 +122,9 @@ TEST(Smpte, ShapesSitWhereTheirNamesSayWithTheirBordersSoftEdgesAndRepeats) {
   for (int y = 0; y < 40; ++y) {
     int firstRed = -1, reds = 0;
     for (int x = 0; x < 60; ++x) {
-      Pixel p = out.at(x, y);
-      if (p == red) {
-        if (firstRed < 0) firstRed = x;
-        ++reds;
-      } else {
+      const Pixel p = out.at(x, y);
+      if (p == red && reds++ == 0) firstRed = x;
+      if (p != red) {
         ASSERT_EQ(p, firstRed < 0 ? b.at(x, y) : a.at(x, y)) << "B before the border, A after";
       }
     }

@@ -78,9 +78,9 @@ class ParamDialogTest : public ::testing::Test {
     return last;
   }
 
-  // The data of a top-level atom of the sample ("" when there is none).
-  std::string atomData(OSType type) {
-    QTAtom a = QTFindChildByID(sample_, kParentAtomIsContainer, type, 1, nullptr);
+  // The data of the first atom of `type` in `parent` of the sample ("" when there is none).
+  std::string atomData(OSType type, QTAtom parent = kParentAtomIsContainer) {
+    QTAtom a = QTFindChildByIndex(sample_, parent, type, 1, nullptr);
     long size = 0;
     Ptr data = nullptr;
     if (!a || QTGetAtomDataPtr(sample_, a, &size, &data) != noErr) return "";
@@ -120,10 +120,22 @@ class ParamDialogTest : public ::testing::Test {
     ADD_FAILURE() << "no parameter";
     return -1;
   }
+  OSErr click(Point where) {
+    VTAutomationPostClick(where);
+    return deliver();
+  }
+  // Drags a slider's knob from its centre to `percent` of its length.
+  OSErr dragSlider(OSType code, int which, int percent, int steps) {
+    Rect r{};
+    EXPECT_TRUE(VTAutomationEffectsDialogControlRect(code, VTEffectsControl::slider, which, &r));
+    Point from = globalCentre(r, false);
+    VTAutomationPostDrag(from, Point{from.v, (short)(r.left + (r.right - r.left) * percent / 100)},
+                         steps);
+    return deliver();
+  }
   // Clicks the field, replaces its text by typing, and leaves it with Tab.
   void type(OSType code, int which, const std::string& text) {
-    VTAutomationPostClick(at(code, VTEffectsControl::field, which));
-    deliver();
+    click(at(code, VTEffectsControl::field, which));
     VTAutomationPostKey('a', cmdKey);
     VTAutomationPostText(text);
     VTAutomationPostKey(kTabCharCode);
@@ -193,15 +205,13 @@ TEST_F(ParamDialogTest, ListsTheOfferedEffectsRefusesBadArgumentsAndOffersTheMod
   deliver();
   // Modal: clicks elsewhere and menu keys are the dialog's, with a beep for the click.
   long beeps = VTAutomationBeepCount();
-  VTAutomationPostClick(Point{5, 300});  // the menu bar
-  EXPECT_EQ(deliver(), noErr);
+  EXPECT_EQ(click(Point{5, 300}), noErr);  // the menu bar
   EXPECT_EQ(VTAutomationBeepCount() - beeps, 1);
   EXPECT_EQ(press('q', cmdKey), noErr);
   // "Animate" makes an optional parameter a tween that OK writes as one.
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kSlideTransitionType));
   EXPECT_FALSE(VTAutomationEffectsDialogParams()[1].tweened);
-  VTAutomationPostClick(at('angl', VTEffectsControl::animate));
-  deliver();
+  click(at('angl', VTEffectsControl::animate));
   ASSERT_TRUE(VTAutomationEffectsDialogParams()[1].tweened);
   ASSERT_TRUE(VTAutomationEffectsDialogSetParam('angl', 180, 1));
   ASSERT_EQ(confirm(), noErr);
@@ -218,8 +228,6 @@ TEST_F(ParamDialogTest, ListsTheOfferedEffectsRefusesBadArgumentsAndOffersTheMod
 TEST_F(ParamDialogTest, EventAnswersAndPreviewPicturesCopiedAndReleased) {
   long handlesBefore = VTLiveHandleCount();
   open(2);
-  ASSERT_TRUE(VTAutomationEffectsDialogPressOK());
-  EXPECT_EQ(deliver(), codecParameterDialogConfirm);
   ASSERT_TRUE(VTAutomationEffectsDialogPressCancel());
   EXPECT_EQ(deliver(), userCanceledErr);
 
@@ -326,8 +334,8 @@ TEST_F(ParamDialogTest, ConfirmedAndClickedSettingsRenderAndStayWithTheirEffect)
 
   // Clicks on a list row, a pop-up item, a slider, a switch and a swatch reach the sample.
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kCrossFadeTransitionType));
-  int row = -1;
   auto entries = VTAutomationEffectsDialogEffects();
+  int row = -1;
   for (size_t i = 0; i < entries.size(); ++i)
     if (entries[i].code == (OSType)kPushTransitionType) row = (int)i;
   ASSERT_GE(row, 0);
@@ -359,11 +367,7 @@ TEST_F(ParamDialogTest, ConfirmedAndClickedSettingsRenderAndStayWithTheirEffect)
 
   // The end slider dragged to its left end.
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(kCrossFadeTransitionType));
-  Rect slider{};
-  ASSERT_TRUE(VTAutomationEffectsDialogControlRect('pcnt', VTEffectsControl::slider, 1, &slider));
-  Point from = globalCentre(slider, false);
-  VTAutomationPostDrag(from, Point{from.v, slider.left}, 4);
-  EXPECT_EQ(deliver(), noErr);
+  EXPECT_EQ(dragSlider('pcnt', 1, 0, 4), noErr);
   EXPECT_NEAR(param('pcnt', 1), 0.0, 0.5);
 
   // The wipe's softness switched on and its border coloured red.
@@ -445,12 +449,7 @@ TEST_F(ParamDialogTest, DraggedSlidersKeepEachParametersPrecision) {
   for (const auto& c : cases) {
     SCOPED_TRACE(vt::fourccString(c.code));
     ASSERT_TRUE(VTAutomationEffectsDialogSelectCode(c.effect));
-    Rect slider{};
-    ASSERT_TRUE(VTAutomationEffectsDialogControlRect(c.code, VTEffectsControl::slider, 0, &slider));
-    Point from = globalCentre(slider, false);
-    VTAutomationPostDrag(
-        from, Point{from.v, (short)(slider.left + (slider.right - slider.left) * 37 / 100)}, 3);
-    EXPECT_EQ(deliver(), noErr);
+    EXPECT_EQ(dragSlider(c.code, 0, 37, 3), noErr);
     std::string shown = VTAutomationEffectsDialogFieldText(c.code, 0);
     EXPECT_TRUE(std::regex_match(shown, std::regex(c.pattern))) << shown;
     EXPECT_DOUBLE_EQ(param(c.code), std::stod(shown)) << "the value is the one shown";
@@ -478,8 +477,7 @@ TEST_F(ParamDialogTest, LongPopupMenusNoneEntryArrowKeysAndWholeNumbers) {
     ASSERT_TRUE(VTAutomationPopupMenuItemRect(33, &pick));
     VTAutomationPostClick(globalCentre(pick, false));
   });
-  VTAutomationPostClick(anchor);  // a click: the menu stays open for the next one
-  deliver();
+  click(anchor);  // a click: the menu stays open for the next one
   VTAutomationSetModalHook(nullptr);
   const auto& patterns = vt::effects::findEffect('smpt')->param('wpID')->enumValues;
   ASSERT_EQ(items.size(), patterns.size());
@@ -524,14 +522,12 @@ TEST_F(ParamDialogTest, ImageAndColourChoosersReachTheSample) {
   open(2);
   ASSERT_TRUE(VTAutomationEffectsDialogSelectCode('matt'));
   VTAutomationNavChooseFile(dir + "/notes.txt");  // not listed: the chooser is cancelled
-  VTAutomationPostClick(at('mtte', VTEffectsControl::chooseImage));
-  deliver();
+  click(at('mtte', VTEffectsControl::chooseImage));
   auto listed = VTAutomationNavLastShown().items;
   EXPECT_EQ(std::count(listed.begin(), listed.end(), "notes.txt"), 0);
   EXPECT_EQ(std::count(listed.begin(), listed.end(), "matte ünï.png"), 1);
   VTAutomationNavChooseFile(dir + "/matte ünï.png");
-  VTAutomationPostClick(at('mtte', VTEffectsControl::chooseImage));
-  deliver();
+  click(at('mtte', VTEffectsControl::chooseImage));
   EXPECT_EQ(VTAutomationEffectsDialogParams()[1].imageName, "matte ünï.png");
   ASSERT_EQ(confirm(), noErr);
   std::string m = atomData('mtte');
@@ -550,8 +546,7 @@ TEST_F(ParamDialogTest, ImageAndColourChoosersReachTheSample) {
         act(seen);
       }
     });
-    VTAutomationPostClick(at('keyc', VTEffectsControl::colourWell));
-    deliver();
+    click(at('keyc', VTEffectsControl::colourWell));
     VTAutomationSetModalHook(nullptr);
     EXPECT_TRUE(acted);
     return seen;
@@ -606,13 +601,6 @@ TEST_F(ParamDialogTest, PluginTextParametersAreTypedAndStoredByName) {
   QTAtom holder = QTFindChildByIndex(sample_, kParentAtomIsContainer, vt::effects::kPluginParamAtom,
                                      1, nullptr);
   ASSERT_NE(holder, 0);
-  auto leaf = [&](OSType type) {
-    QTAtom a = QTFindChildByIndex(sample_, holder, type, 1, nullptr);
-    long size = 0;
-    Ptr data = nullptr;
-    if (!a || QTGetAtomDataPtr(sample_, a, &size, &data) != noErr) return std::string();
-    return std::string(data, (size_t)size);
-  };
-  EXPECT_EQ(leaf(vt::effects::kPluginParamName), "pattern");
-  EXPECT_EQ(leaf(vt::effects::kPluginParamValue), "gradient_radial");
+  EXPECT_EQ(atomData(vt::effects::kPluginParamName, holder), "pattern");
+  EXPECT_EQ(atomData(vt::effects::kPluginParamValue, holder), "gradient_radial");
 }

@@ -46,34 +46,24 @@ void f0r_get_plugin_info(f0r_plugin_info_t* i) {
 }
 
 void f0r_get_param_info(f0r_param_info_t* p, int index) {
-#if VT_KIND == 2
-  /* A Windows-1252 apostrophe, as some plugins have, and a byte no encoding explains. */
-  p->name = "Mixer\x92s \xff amount";
-  p->type = F0R_PARAM_DOUBLE;
-  p->explanation = "";
-  return;
-#endif
   static const char* names[] = {"Invert", "Amount", "Tint", "Spot", "Label"};
   static const int types[] = {F0R_PARAM_BOOL, F0R_PARAM_DOUBLE, F0R_PARAM_COLOR, F0R_PARAM_POSITION,
                               F0R_PARAM_STRING};
-  p->name = names[index];
-  p->type = types[index];
+  /* The mixer's: a Windows-1252 apostrophe, as some plugins have, and a byte no encoding explains.
+   */
+  p->name = VT_KIND == 2 ? "Mixer\x92s \xff amount" : names[index];
+  p->type = VT_KIND == 2 ? F0R_PARAM_DOUBLE : types[index];
   p->explanation = "";
 }
 
 f0r_instance_t f0r_construct(unsigned w, unsigned h) {
   /* frei0r's rules, and the host's promise of frames no smaller than 256 a side. */
   if (w < 256 || h < 256 || w % 8 || h % 8 || w > 2048 || h > 2048) abort();
-  inst_t* i = calloc(1, sizeof *i);
+  static const inst_t defaults = {0, 0, 1, 0.25, {1, 0.5f, 0}, {0.1, 0.9}, "abc"};
+  inst_t* i = malloc(sizeof *i);
+  *i = defaults;
   i->w = w;
   i->h = h;
-  i->on = 1;
-  i->amount = 0.25;
-  i->color.r = 1;
-  i->color.g = 0.5f;
-  i->where.x = 0.1;
-  i->where.y = 0.9;
-  strcpy(i->text, "abc");
   return i;
 }
 void f0r_destruct(f0r_instance_t p) { free(p); }
