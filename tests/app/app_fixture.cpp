@@ -153,6 +153,16 @@ Point AppTest::CloseBoxPoint(WindowReference w) {
   return p;
 }
 
+std::string Tool(const std::string& name) {
+  return "'" VT_BINARY_DIR "/tools/" + name + "/" + name + "'";
+}
+
+std::string Probe(const std::string& file, const std::string& query) {
+  std::string out;
+  EXPECT_EQ(vt_test::run("ffprobe -v error " + query + " -of csv=p=0 '" + file + "'", &out), 0);
+  return out;
+}
+
 ChildRun InChild(std::function<void(int fd)> body, int seconds) {
   ChildRun run;
   int fds[2];

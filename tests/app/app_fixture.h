@@ -66,6 +66,13 @@ struct ChildRun {
   int status = -1;  // the exit status, or minus the signal that ended it
   std::string report;
 };
+// The quoted path of the build's tool `name`, ready for a shell command.
+std::string Tool(const std::string& name);
+// What ffprobe says of `file` for `query` (e.g. "-show_entries stream=codec_name"), as CSV.
+std::string Probe(const std::string& file, const std::string& query);
+// The command of Export Movie… as the menu bar delivers it.
+const long kExportItem = ((long)kApplicationMenuResID << 16) | (IDM_EXPORT_MOVIE & 0xFF);
+
 // Runs `body` in a forked child that writes its report to `fd` and ends with _exit.
 ChildRun InChild(std::function<void(int fd)> body, int seconds = 30);
 // Runs VTApp_Main in a child after `prepare`; `report` is what it says at ExitToShell.

@@ -8,11 +8,9 @@
 
 namespace {
 
-const std::string kBin = std::string(VT_BINARY_DIR) + "/tools/";
-
 vt::Image frameOf(const std::string& movie, const std::string& png, const std::string& env = "") {
-  EXPECT_EQ(vt_test::run(env + "'" + kBin + "movie-frame/movie-frame' '" + movie +
-                         "' --time 0 -o '" + png + "' 2>/dev/null"),
+  EXPECT_EQ(vt_test::run(env + Tool("movie-frame") + " '" + movie + "' --time 0 -o '" + png +
+                         "' 2>/dev/null"),
             0)
       << movie;
   vt::Image img;
@@ -41,12 +39,10 @@ TEST_F(AppTest, PluginMoviesExportAsPreviewedAndOpenWithoutThePlugin) {
       "plugin_b160.mov", "-f lavfi -i smptebars=size=160x120:rate=10 -t 1 -c:v mpeg4");
   const std::string movie = tempDir_ + "/mix.mov", frames = tempDir_ + "/frames";
   std::string log;
-  ASSERT_EQ(
-      vt_test::run("'" + kBin +
-                       "vantrel-make/vantrel-make' --effect xfade0r --param fader=0.3 --copy '" +
-                       a + "' '" + b + "' -o '" + movie + "' --export '" + frames + "' 2>&1",
-                   &log),
-      0)
+  ASSERT_EQ(vt_test::run(Tool("vantrel-make") + " --effect xfade0r --param fader=0.3 --copy '" + a +
+                             "' '" + b + "' -o '" + movie + "' --export '" + frames + "' 2>&1",
+                         &log),
+            0)
       << log;
 
   // The preview draws the dialog's description on the sources' first frames.
@@ -66,9 +62,8 @@ TEST_F(AppTest, PluginMoviesExportAsPreviewedAndOpenWithoutThePlugin) {
   // Without the plugin the movie opens and draws source A; a copy made there keeps the effect.
   EXPECT_LE(largestDifference(frameOf(movie, tempDir_ + "/missing.png", "FREI0R_PATH= "), srcA), 2);
   const std::string flat = tempDir_ + "/flat.mov";
-  ASSERT_EQ(vt_test::run("FREI0R_PATH= '" + kBin + "movie-flatten/movie-flatten' '" + movie +
-                         "' '" + flat + "'"),
-            0);
+  ASSERT_EQ(
+      vt_test::run("FREI0R_PATH= " + Tool("movie-flatten") + " '" + movie + "' '" + flat + "'"), 0);
   EXPECT_LE(largestDifference(frameOf(flat, tempDir_ + "/flat.png"), preview), 2)
       << "the description survived the copy made without the plugin";
 }
