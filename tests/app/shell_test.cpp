@@ -1,5 +1,6 @@
 // The life of the process, the event loop's dispatch, the modal dialog filter and the about box.
 #include <algorithm>
+#include <tuple>
 #include <vector>
 
 #include "app_fixture.h"
@@ -99,22 +100,20 @@ TEST_F(ShellRun, StartUpFailuresAndTheFileMenuBySystem) {
   // On a 10.x system the File menu loses Quit and the separator above it; on 9.x, or when the
   // system version cannot be had, it keeps them. Nothing else is in it.
   const std::string document = "New|Open…|Close|Save|Save As…", whole = document + "|-|Quit";
-  struct Case {
-    OSErr err;
-    SInt32 version;
-    std::string items;
-  };
-  for (const Case& c :
-       {Case{noErr, 0x1040, document}, Case{noErr, 0x1000, document}, Case{noErr, 0x0922, whole},
-        Case{noErr, 0x09FF, whole}, Case{gestaltUndefSelectorErr, 0x1040, whole}}) {
+  const std::tuple<OSErr, SInt32, std::string> cases[] = {{noErr, 0x1040, document},
+                                                          {noErr, 0x1000, document},
+                                                          {noErr, 0x0922, whole},
+                                                          {noErr, 0x09FF, whole},
+                                                          {gestaltUndefSelectorErr, 0x1040, whole}};
+  for (const auto& [err, version, items] : cases) {
     ChildRun child = RunApplication(
-        [c] {
-          VTSetGestaltAnswer(gestaltSystemVersion, c.err, c.version);
+        [err = err, version = version] {
+          VTSetGestaltAnswer(gestaltSystemVersion, err, version);
           VTAEPostQuitApplication();
         },
         [] { return ItemTexts(kFileMenuResID); });
-    EXPECT_EQ(child.report, c.items)
-        << "version " << std::hex << c.version << " error " << std::dec << c.err;
+    EXPECT_EQ(child.report, items)
+        << "version " << std::hex << version << " error " << std::dec << err;
   }
 }
 
