@@ -29,6 +29,12 @@ Point Centre(const Rect& r) {
   return Point{(short)((r.top + r.bottom) / 2), (short)((r.left + r.right) / 2)};
 }
 
+GrafPtr CurrentPort() {
+  GrafPtr port = nullptr;
+  GetPort(&port);
+  return port;
+}
+
 EventRecord MakeEvent(EventKind what, unsigned long message, EventModifiers modifiers,
                       Point where) {
   return EventRecord{what, message, 0, where, modifiers};

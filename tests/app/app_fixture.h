@@ -29,6 +29,7 @@ VTWindowInfo InfoOf(WindowReference w);
 // The framework's record of movie window `w`.
 WindowObjectRecord& Record(WindowReference w);
 Point Centre(const Rect& r);
+GrafPtr CurrentPort();
 // Whether the queue still holds an update event for `w` (taking the update events it finds).
 bool UpdatePending(WindowReference w);
 EventRecord MakeEvent(EventKind what, unsigned long message = 0, EventModifiers modifiers = 0,

@@ -240,9 +240,7 @@ TEST_F(ShellModal, QuitAsksEveryWindowAndTheAboutBoxDrags) {
   EXPECT_EQ(after.left - before.left, 50);
   EXPECT_EQ(after.top - before.top, 30);
   EXPECT_FALSE(VTAutomationHasFrontDialog());
-  GrafPtr port;
-  GetPort(&port);
-  EXPECT_EQ(port, QTFrame_GetPortFromWindowReference(w));
+  EXPECT_EQ(CurrentPort(), QTFrame_GetPortFromWindowReference(w));
   EXPECT_EQ(CurResFile(), savedFile);
 
   // The filter serves other windows' updates and idles movies, drags its own dialog by the title
@@ -321,9 +319,7 @@ TEST_F(ShellDispatch, ClicksSuspendsAndUpdates) {
   MoveWindow(back, (short)(InfoOf(front).structure.right + 20), 60, false);
   Dispatch(MakeEvent(mouseDown, 0, 0, Centre(InfoOf(back).content)));
   EXPECT_EQ(FrontWindow(), back);
-  GrafPtr port;
-  GetPort(&port);
-  EXPECT_EQ(QTFrame_GetWindowReferenceFromPort(port), back);
+  EXPECT_EQ(QTFrame_GetWindowReferenceFromPort(CurrentPort()), back);
   EXPECT_EQ(WindowCount(), 3);
 
   const Rect before = InfoOf(back).structure;
@@ -365,10 +361,8 @@ TEST_F(ShellDispatch, ClicksSuspendsAndUpdates) {
   Rect r;
   GetWindowPortBounds(w, &r);
   InvalWindowRect(w, &r);
-  GrafPtr portBefore;
-  GetPort(&portBefore);
+  const GrafPtr port = CurrentPort();
   Dispatch(MakeEvent(updateEvt, (unsigned long)w));
-  GetPort(&port);
-  EXPECT_EQ(port, portBefore);
+  EXPECT_EQ(CurrentPort(), port);
   EXPECT_FALSE(UpdatePending(w));
 }
