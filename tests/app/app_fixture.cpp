@@ -169,6 +169,17 @@ std::string Probe(const std::string& file, const std::string& query) {
   return out;
 }
 
+vt::Image FrameOf(const std::string& movie, const std::string& png, const std::string& seconds,
+                  const std::string& env) {
+  EXPECT_EQ(vt_test::run(env + Tool("movie-frame") + " '" + movie + "' --time " + seconds +
+                         " -o '" + png + "' 2>/dev/null"),
+            0)
+      << movie << " at " << seconds;
+  vt::Image img;
+  EXPECT_TRUE(vt::readPNG(png.c_str(), img)) << png;
+  return img;
+}
+
 ChildRun InChild(std::function<void(int fd)> body, int seconds) {
   ChildRun run;
   int fds[2];

@@ -14,6 +14,7 @@
 #include "VTAutomationUI.h"
 #include "VTAutomationEffects.h"
 #include "Vantrel.h"
+#include "core/image.h"
 
 // A length-prefixed copy of a C string.
 struct PStr {
@@ -71,6 +72,9 @@ struct ChildRun {
 std::string Tool(const std::string& name);
 // What ffprobe says of `file` for `query` (e.g. "-show_entries stream=codec_name"), as CSV.
 std::string Probe(const std::string& file, const std::string& query);
+// The frame movie-frame draws from `movie` at `seconds` into `png`, with `env` before the command.
+vt::Image FrameOf(const std::string& movie, const std::string& png,
+                  const std::string& seconds = "0", const std::string& env = "");
 // The command of Export Movie… as the menu bar delivers it.
 const long kExportItem = ((long)kApplicationMenuResID << 16) | (IDM_EXPORT_MOVIE & 0xFF);
 
