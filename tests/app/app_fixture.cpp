@@ -29,6 +29,12 @@ Point Centre(const Rect& r) {
   return Point{(short)((r.top + r.bottom) / 2), (short)((r.left + r.right) / 2)};
 }
 
+GrafPtr CurrentPort() {
+  GrafPtr port = nullptr;
+  GetPort(&port);
+  return port;
+}
+
 EventRecord MakeEvent(EventKind what, unsigned long message, EventModifiers modifiers,
                       Point where) {
   return EventRecord{what, message, 0, where, modifiers};
@@ -151,6 +157,27 @@ Point AppTest::CloseBoxPoint(WindowReference w) {
   }
   ADD_FAILURE() << "no close box found";
   return p;
+}
+
+std::string Tool(const std::string& name) {
+  return "'" VT_BINARY_DIR "/tools/" + name + "/" + name + "'";
+}
+
+std::string Probe(const std::string& file, const std::string& query) {
+  std::string out;
+  EXPECT_EQ(vt_test::run("ffprobe -v error " + query + " -of csv=p=0 '" + file + "'", &out), 0);
+  return out;
+}
+
+vt::Image FrameOf(const std::string& movie, const std::string& png, const std::string& seconds,
+                  const std::string& env) {
+  EXPECT_EQ(vt_test::run(env + Tool("movie-frame") + " '" + movie + "' --time " + seconds +
+                         " -o '" + png + "' 2>/dev/null"),
+            0)
+      << movie << " at " << seconds;
+  vt::Image img;
+  EXPECT_TRUE(vt::readPNG(png.c_str(), img)) << png;
+  return img;
 }
 
 ChildRun InChild(std::function<void(int fd)> body, int seconds) {

@@ -14,6 +14,7 @@
 #include "VTAutomationUI.h"
 #include "VTAutomationEffects.h"
 #include "Vantrel.h"
+#include "core/image.h"
 
 // A length-prefixed copy of a C string.
 struct PStr {
@@ -29,6 +30,7 @@ VTWindowInfo InfoOf(WindowReference w);
 // The framework's record of movie window `w`.
 WindowObjectRecord& Record(WindowReference w);
 Point Centre(const Rect& r);
+GrafPtr CurrentPort();
 // Whether the queue still holds an update event for `w` (taking the update events it finds).
 bool UpdatePending(WindowReference w);
 EventRecord MakeEvent(EventKind what, unsigned long message = 0, EventModifiers modifiers = 0,
@@ -66,6 +68,16 @@ struct ChildRun {
   int status = -1;  // the exit status, or minus the signal that ended it
   std::string report;
 };
+// The quoted path of the build's tool `name`, ready for a shell command.
+std::string Tool(const std::string& name);
+// What ffprobe says of `file` for `query` (e.g. "-show_entries stream=codec_name"), as CSV.
+std::string Probe(const std::string& file, const std::string& query);
+// The frame movie-frame draws from `movie` at `seconds` into `png`, with `env` before the command.
+vt::Image FrameOf(const std::string& movie, const std::string& png,
+                  const std::string& seconds = "0", const std::string& env = "");
+// The command of Export Movie… as the menu bar delivers it.
+const long kExportItem = ((long)kApplicationMenuResID << 16) | (IDM_EXPORT_MOVIE & 0xFF);
+
 // Runs `body` in a forked child that writes its report to `fd` and ends with _exit.
 ChildRun InChild(std::function<void(int fd)> body, int seconds = 30);
 // Runs VTApp_Main in a child after `prepare`; `report` is what it says at ExitToShell.

@@ -6,8 +6,9 @@
 
 namespace {
 
-// Hands the handler an Open Documents event for `paths` ("": an item that is no file).
-OSErr SendOpenDocuments(const std::vector<std::string>& paths) {
+// Hands the handler an Open Documents event for `paths` ("": an item that is no file), without
+// its direct object when `withList` is false.
+OSErr SendOpenDocuments(const std::vector<std::string>& paths, bool withList = true) {
   AppleEvent event, reply;
   AEDescList list;
   for (AEDesc* d : {&event, &reply, &list}) AEInitializeDesc(d);
@@ -23,7 +24,7 @@ OSErr SendOpenDocuments(const std::vector<std::string>& paths) {
     EXPECT_EQ(VTMakeFSSpecFromPath(path.c_str(), &spec), noErr) << path;
     AEPutPtr(&list, 0, typeFSS, &spec, sizeof spec);
   }
-  AEPutParamDesc(&event, keyDirectObject, &list);
+  if (withList) AEPutParamDesc(&event, keyDirectObject, &list);
   OSErr err = QTApp_HandleOpenDocumentAppleEvent(&event, &reply, 0);
   AEDisposeDesc(&list);
   AEDisposeDesc(&event);
@@ -79,13 +80,7 @@ TEST_F(AppleEventHandlers, HandlersRefusalsAndTheEffectsDialog) {
   EXPECT_EQ(gEffectsDialog, (QTParameterDialog)1);
   gEffectsDialog = 0;
   gAppInForeground = false;
-  // No direct object at all.
-  AppleEvent event;
-  AEInitializeDesc(&event);
-  AECreateAppleEvent(kCoreEventClass, kAEOpenDocuments, NULL, kAutoGenerateReturnID,
-                     kAnyTransactionID, &event);
-  EXPECT_NE(QTApp_HandleOpenDocumentAppleEvent(&event, NULL, 0), noErr);
-  AEDisposeDesc(&event);
+  EXPECT_NE(SendOpenDocuments({}, false), noErr) << "no direct object at all";
   EXPECT_TRUE(gAppInForeground) << "set whatever happened";
 
   // A second item that is no file: its error, although the first one was fine.

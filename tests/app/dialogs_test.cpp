@@ -21,14 +21,16 @@ std::vector<OSType> TypeList() {
   return types;
 }
 
-std::vector<OSType> ComponentSubTypes(OSType type) {
+// The sub-types of the movie importers, then of the graphics importers.
+std::vector<OSType> ImporterSubTypes() {
   std::vector<OSType> found;
-  ComponentDescription look{type, 0, 0, 0, movieImportSubTypeIsFileExtension};
-  Component c = nullptr;
-  while ((c = FindNextComponent(c, &look)) != nullptr) {
-    ComponentDescription d{};
-    GetComponentInfo(c, &d, nullptr, nullptr, nullptr);
-    found.push_back(d.componentSubType);
+  for (OSType type : {MovieImportType, GraphicsImporterComponentType}) {
+    ComponentDescription look{type, 0, 0, 0, movieImportSubTypeIsFileExtension};
+    for (Component c = nullptr; (c = FindNextComponent(c, &look)) != nullptr;) {
+      ComponentDescription d{};
+      GetComponentInfo(c, &d, nullptr, nullptr, nullptr);
+      found.push_back(d.componentSubType);
+    }
   }
   return found;
 }
@@ -41,9 +43,9 @@ using FileTypes = AppTest;
 // folders are always shown.
 TEST_F(FileTypes, ListFilterAndFileDialogs) {
   EXPECT_TRUE(Shown(typeFSS, false, 'MooV'));
+  const std::vector<OSType> round = ImporterSubTypes();
   std::vector<OSType> expected{'MooV'};
-  for (OSType t : ComponentSubTypes(MovieImportType)) expected.push_back(t);
-  for (OSType t : ComponentSubTypes(GraphicsImporterComponentType)) expected.push_back(t);
+  expected.insert(expected.end(), round.begin(), round.end());
   EXPECT_EQ(TypeList(), expected);
   OSType* first = gValidFileTypes;
   EXPECT_EQ(QTFrame_BuildFileTypeList(), noErr);
@@ -52,16 +54,13 @@ TEST_F(FileTypes, ListFilterAndFileDialogs) {
   EXPECT_FALSE(Shown(typeFSS, false, 0));
   EXPECT_TRUE(Shown(typeFSS, true, 'TEXT'));
   EXPECT_TRUE(Shown('volm', false, 'TEXT'));
-  for (OSType t : ComponentSubTypes(GraphicsImporterComponentType))
-    EXPECT_TRUE(Shown(typeFSS, false, t));
+  for (OSType t : round) EXPECT_TRUE(Shown(typeFSS, false, t));
 
   // The list grows in steps of 100 types; once it cannot grow it keeps what it has, takes no more.
   ASSERT_EQ(QTFrame_BuildFileTypeList(), noErr);  // resets the growth state
   DisposePtr((Ptr)gValidFileTypes);
   gValidFileTypes = (OSType*)NewPtrClear(400);
   ASSERT_NE(gValidFileTypes, nullptr);
-  std::vector<OSType> round = ComponentSubTypes(MovieImportType);
-  for (OSType t : ComponentSubTypes(GraphicsImporterComponentType)) round.push_back(t);
   ASSERT_FALSE(round.empty());
 
   long next = 0;

@@ -2,6 +2,7 @@
 // Make Effect Movie builds.
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
 
 #include "app_fixture.h"
 #include "export/progress.h"
@@ -9,16 +10,11 @@
 
 namespace {
 
-const std::string kBin = std::string(VT_BINARY_DIR) + "/tools/";
-
 // movie-info's description of a file, less the file's own name and path.
 std::string structure(const std::string& file) {
   std::string out, kept, line;
-  EXPECT_EQ(vt_test::run("'" + kBin + "movie-info/movie-info' '" + file + "'", &out), 0) << file;
-  for (size_t at = 0, end; at < out.size(); at = end + 1) {
-    end = out.find('\n', at);
-    if (end == std::string::npos) end = out.size();
-    line = out.substr(at, end - at);
+  EXPECT_EQ(vt_test::run(Tool("movie-info") + " '" + file + "'", &out), 0) << file;
+  for (std::istringstream lines(out); std::getline(lines, line);) {
     if (size_t self = line.find(file); self != std::string::npos)
       line.replace(self, file.size(), "SELF");
     if (line.find("\"file\":") == std::string::npos) kept += line + "\n";
@@ -32,7 +28,7 @@ long entryCount(const std::string& dir) {
 
 // Runs vantrel-make with `args`; its exit status, and what it said in *log.
 int Make(const std::string& args, std::string* log) {
-  return vt_test::run("'" + kBin + "vantrel-make/vantrel-make' " + args + " 2>&1", log);
+  return vt_test::run(Tool("vantrel-make") + " " + args + " 2>&1", log);
 }
 
 void ClickCancel() {
@@ -126,7 +122,7 @@ TEST_F(AppTest, ExportProposesTheWindowsNameCutBetweenCharacters) {
   for (const auto& [title, proposed] : names) {
     SetWTitle(w, PStr(title));
     VTAutomationNavCancelSave();
-    QTFrame_HandleMenuCommand(((long)kApplicationMenuResID << 16) | (IDM_EXPORT_MOVIE & 0xFF));
+    QTFrame_HandleMenuCommand(kExportItem);
     EXPECT_EQ(VTAutomationNavLastShown().proposedName, proposed) << title;
   }
 }
@@ -134,8 +130,6 @@ TEST_F(AppTest, ExportProposesTheWindowsNameCutBetweenCharacters) {
 TEST_F(AppTest, ExportAndFlattenShowProgressAndCancelCleanly) {
   const std::string src = vt_test::fixture(
       "export_long.mov", "-f lavfi -i testsrc2=size=320x240:rate=25 -t 8 -c:v libx264 -g 25");
-  // The command as the menu bar delivers it: menu ID in the high word, item in the low.
-  const long exportItem = ((long)kApplicationMenuResID << 16) | (IDM_EXPORT_MOVIE & 0xFF);
   WindowReference w = OpenMovieFile(src);
   ASSERT_NE(w, nullptr);
   Movie movie = Record(w).fMovie;
@@ -149,7 +143,7 @@ TEST_F(AppTest, ExportAndFlattenShowProgressAndCancelCleanly) {
     ClickCancel();
     clicked = true;
   });
-  QTFrame_HandleMenuCommand(exportItem);
+  QTFrame_HandleMenuCommand(kExportItem);
   EXPECT_TRUE(clicked) << "the progress window never showed";
   EXPECT_EQ(entryCount(tempDir_), 0) << "nothing of the cancelled export is left";
   EXPECT_FALSE(VTAutomationHasFrontDialog()) << "a cancel is not an error";
@@ -168,16 +162,12 @@ TEST_F(AppTest, ExportAndFlattenShowProgressAndCancelCleanly) {
   for (const auto& f : formats) {
     SCOPED_TRACE(f.written);
     VTAutomationNavSaveAs(tempDir_, f.typed, true, f.format);
-    QTFrame_HandleMenuCommand(exportItem);
+    QTFrame_HandleMenuCommand(kExportItem);
     EXPECT_EQ(VTAutomationNavLastShown().formats.size(), 3u);
     EXPECT_EQ(VTAutomationNavLastShown().message, "Export Movie As:");
-    std::string out;
-    vt_test::run(
-        "ffprobe -v error -count_frames -show_entries stream=codec_name,nb_read_frames "
-        "-of csv=p=0 '" +
-            tempDir_ + "/" + f.written + "'",
-        &out);
-    EXPECT_EQ(out, std::string(f.expect) + "\n");
+    EXPECT_EQ(Probe(tempDir_ + "/" + f.written,
+                    "-count_frames -show_entries stream=codec_name,nb_read_frames"),
+              std::string(f.expect) + "\n");
   }
   EXPECT_EQ(QTFrame_GetFrontMovieWindow(), w);
   EXPECT_EQ(GetMovieDuration(movie), duration);
@@ -202,12 +192,8 @@ TEST_F(AppTest, ExportAndFlattenShowProgressAndCancelCleanly) {
                                     createMovieFileDeleteCurFile);
     EXPECT_TRUE(shown) << "the progress window never showed";
     EXPECT_EQ(GetMoviesError(), cancel ? (OSErr)userCanceledErr : (OSErr)noErr);
-    std::string kept;
-    vt_test::run(
-        (cancel ? "cat '" : "ffprobe -v error -show_entries stream=codec_name -of csv=p=0 '") +
-            flat + "'",
-        &kept);
-    EXPECT_EQ(kept, cancel ? "older file" : "h264\naac\n");
+    EXPECT_EQ(cancel ? vt_test::readFile(flat) : Probe(flat, "-show_entries stream=codec_name"),
+              cancel ? "older file" : "h264\naac\n");
     if (result) DisposeMovie(result);
   }
   EXPECT_EQ(entryCount(dir), 1);
@@ -234,9 +220,8 @@ TEST_F(AppTest, ExportAndTheMakeToolNeverReplaceTheMovieTheyRead) {
   // With ProRes chosen the dialog proposes another name than the open file's own.
   WindowReference w = OpenMovieFile(victim);
   ASSERT_NE(w, nullptr);
-  const long exportItem = ((long)kApplicationMenuResID << 16) | (IDM_EXPORT_MOVIE & 0xFF);
   VTAutomationNavSaveAs(tempDir_, "", true, 1);
-  QTFrame_HandleMenuCommand(exportItem);
+  QTFrame_HandleMenuCommand(kExportItem);
   EXPECT_EQ(VTAutomationNavLastShown().name, "victim 2.mov");
   EXPECT_TRUE(std::filesystem::exists(tempDir_ + "/victim 2.mov"));
   // Its own name typed and Replace confirmed: refused, and the user is told.
@@ -247,7 +232,7 @@ TEST_F(AppTest, ExportAndTheMakeToolNeverReplaceTheMovieTheyRead) {
     VTAutomationPostKey((char)kReturnCharCode);
   });
   VTAutomationNavSaveAs(tempDir_, "victim.mov", true, 1);
-  QTFrame_HandleMenuCommand(exportItem);
+  QTFrame_HandleMenuCommand(kExportItem);
   VTAutomationSetModalHook(nullptr);
   EXPECT_GE(warnings, 1);
   EXPECT_EQ(vt_test::readFile(victim), before);

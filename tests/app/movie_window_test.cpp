@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "core/image.h"
 #include "effect_movie.h"
 #include "fixtures.h"
 
@@ -74,30 +73,36 @@ class MovieWindow : public AppTest {
     GetMovieBox(Record(w).fMovie, &r);
     return r;
   }
-  void GoTo(WindowReference w, TimeValue t) {
+  // A controller action taking movie time `t`.
+  void Act(WindowReference w, short action, TimeValue t) {
     TimeRecord r{};
     r.value.lo = (UInt32)t;
     r.scale = GetMovieTimeScale(Record(w).fMovie);
-    MCDoAction(QTFrame_GetMCFromWindow(w), mcActionGoToTime, &r);
+    MCDoAction(QTFrame_GetMCFromWindow(w), action, &r);
+  }
+  void GoTo(WindowReference w, TimeValue t) { Act(w, mcActionGoToTime, t); }
+  void Select(WindowReference w, TimeValue start, TimeValue duration) {
+    Act(w, mcActionSetSelectionBegin, start);
+    Act(w, mcActionSetSelectionDuration, duration);
+  }
+  // Drags the grow box by (dh, dv).
+  void Grow(WindowReference w, short dh, short dv) {
+    Rect c = InfoOf(w).content;
+    Point grow{(short)(c.bottom - 4), (short)(c.right - 4)};
+    VTAutomationPostDrag(grow, Point{(short)(grow.v + dv), (short)(grow.h + dh)});
+    Deliver();
+  }
+  // Opens `path`, copies all of it and closes it again.
+  void CopyAll(const std::string& path) {
+    ASSERT_NE(Open(path), nullptr);
+    Choose(kEditMenuResID, 8);
+    Choose(kEditMenuResID, 4);
+    Choose(kFileMenuResID, 3);
   }
   // What the window shows a few pixels into its movie.
   UInt32 Shown(WindowReference w) {
     Rect c = InfoOf(w).content;
     return VTAutomationScreenPixel((short)(c.left + 8), (short)(c.top + 8));
-  }
-  Rect Desktop() {
-    Rect r;
-    GetRegionBounds(GetGrayRgn(), &r);
-    return r;
-  }
-  void Select(WindowReference w, TimeValue start, TimeValue duration) {
-    MovieController mc = QTFrame_GetMCFromWindow(w);
-    TimeRecord r{};
-    r.scale = GetMovieTimeScale(Record(w).fMovie);
-    r.value.lo = (UInt32)start;
-    MCDoAction(mc, mcActionSetSelectionBegin, &r);
-    r.value.lo = (UInt32)duration;
-    MCDoAction(mc, mcActionSetSelectionDuration, &r);
   }
 };
 
@@ -126,13 +131,11 @@ int Width(const Rect& r) { return r.right - r.left; }
 int Height(const Rect& r) { return r.bottom - r.top; }
 
 // A chosen file opens in a visible window with its name, scaled down at its shape when larger
-// than the screen, bar included; cancelling the dialog opens nothing.
+// than the screen, bar included.
 TEST_F(MovieWindow, OpensScaledToFitAndResizesAtTheMovieShape) {
-  VTAutomationNavCancelOpen();
-  EXPECT_FALSE(QTFrame_OpenMovieInWindow(NULL, NULL));
-  EXPECT_EQ(WindowCount(), 0);
   const struct { int w, h; } sizes[] = {{1920, 1080}, {600, 1400}, {320, 240}};
-  const Rect desk = Desktop();
+  Rect desk;
+  GetRegionBounds(GetGrayRgn(), &desk);
   for (auto s : sizes) {
     std::string size = std::to_string(s.w) + "x" + std::to_string(s.h);
     SCOPED_TRACE(size);
@@ -166,10 +169,7 @@ TEST_F(MovieWindow, OpensScaledToFitAndResizesAtTheMovieShape) {
   for (auto d : drags) {
     SCOPED_TRACE(d.dh);
     const int w0 = Width(Box(w)), h0 = Height(Box(w));
-    Rect c = InfoOf(w).content;
-    Point grow{(short)(c.bottom - 4), (short)(c.right - 4)};
-    VTAutomationPostDrag(grow, Point{(short)(grow.v + d.dv), (short)(grow.h + d.dh)});
-    Deliver();
+    Grow(w, d.dh, d.dv);
     const Rect box = Box(w);
     if (d.dh == -1000)
       EXPECT_TRUE(Width(box) >= 32 && Width(box) <= 64) << Width(box);
@@ -262,24 +262,17 @@ TEST_F(MovieWindow, ArrowKeysStepThroughEveryFrameOnceAndPastesLand) {
   EXPECT_GE(frameNumber(Shown(w)), 5) << "the window shows the pasted picture";
   VTAutomationNavSaveAs(tempDir_, "pasted.mov");
   Choose(kFileMenuResID, 4);
-  const std::string saved = tempDir_ + "/pasted.mov", png = tempDir_ + "/frame.png",
-                    tool = std::string(VT_BINARY_DIR) + "/tools/movie-frame/movie-frame '" + saved +
-                           "' -o '" + png + "' -t ";
-  // Times in seconds and the source frame there (-1: past the end).
-  const std::pair<const char*, int> shots[] = {{"0", 5}, {"0.45", 9}, {"0.75", 12}, {"0.85", -1}};
+  const std::string saved = tempDir_ + "/pasted.mov", png = tempDir_ + "/frame.png";
+  // Times in seconds and the source frame there.
+  const std::pair<const char*, int> shots[] = {{"0", 5}, {"0.45", 9}, {"0.75", 12}};
   for (auto [time, frame] : shots) {
-    SCOPED_TRACE(time);
-    std::string log;
-    int status = vt_test::run(tool + time + " 2>&1", &log);
-    if (frame < 0) {
-      EXPECT_NE(status, 0);
-      continue;
-    }
-    ASSERT_EQ(status, 0) << log;
-    vt::Image img;
-    ASSERT_TRUE(vt::readPNG(png.c_str(), img));
-    EXPECT_EQ(frameNumber(img.pixels[8 * img.width + 8]), frame);
+    const vt::Image img = FrameOf(saved, png, time);
+    EXPECT_EQ(frameNumber(img.pixels.at(8 * img.width + 8)), frame) << time;
   }
+  EXPECT_NE(vt_test::run(Tool("movie-frame") + " '" + saved + "' --time 0.85 -o '" + png +
+                         "' 2>/dev/null"),
+            0)
+      << "past the end";
 
   // Frames pasted into an effect movie go into a track of their own, are drawn where they land
   // (not hidden behind the effect), and the effect goes on after them.
@@ -291,10 +284,7 @@ TEST_F(MovieWindow, ArrowKeysStepThroughEveryFrameOnceAndPastesLand) {
   ASSERT_EQ(vt_test::makeEffectMovie(fx, colour("fxp_red.mov", "0xC83C14", ""),
                                      colour("fxp_blue.mov", "0x1450C8", ""), 'dslv', 64, 48, true),
             noErr);
-  ASSERT_NE(Open(colour("fxp_green.mov", "0x14C83C", "-video_track_timescale 600")), nullptr);
-  Choose(kEditMenuResID, 8);
-  Choose(kEditMenuResID, 4);
-  Choose(kFileMenuResID, 3);
+  CopyAll(colour("fxp_green.mov", "0x14C83C", "-video_track_timescale 600"));
   w = Open(fx);
   ASSERT_NE(w, nullptr);
   Movie m = Record(w).fMovie;
@@ -366,10 +356,7 @@ TEST_F(MovieWindow, UndoAndRedoRetraceTenMixedEditsAndRedoAsksToSave) {
     return shown;
   };
   auto copySound = [&] {
-    ASSERT_NE(Open(sound), nullptr);
-    Choose(kEditMenuResID, 8);
-    Choose(kEditMenuResID, 4);
-    Choose(kFileMenuResID, 3);
+    CopyAll(sound);
     ASSERT_EQ(QTFrame_GetFrontMovieWindow(), w);
   };
   auto at = [&](TimeValue start, TimeValue length, short item) {
@@ -413,10 +400,7 @@ TEST_F(MovieWindow, UndoAndRedoRetraceTenMixedEditsAndRedoAsksToSave) {
   EXPECT_FALSE(Item(kEditMenuResID, 1).enabled) << "back where the movie was opened";
   for (size_t i = 1; i <= std::size(edits); ++i) {
     SCOPED_TRACE("redo to " + std::to_string(i));
-    if (i % 2)
-      Key('Z', cmdKey | shiftKey);
-    else
-      Key('y', cmdKey);
+    Key(i % 2 ? 'Z' : 'y', i % 2 ? cmdKey | shiftKey : cmdKey);  // both Redo keys
     EXPECT_EQ(Structure(m), structures[i]);
     EXPECT_EQ(frames(), pictures[i]);
   }
@@ -447,15 +431,11 @@ TEST_F(MovieWindow, ExportWritesTheOwnSizeOrTheSizeShownWhenChosen) {
   WindowReference w = Open(vt_test::fixture(
       "export_size.mov", "-f lavfi -i testsrc=size=320x240:rate=25 -t 0.4 -c:v libx264"));
   ASSERT_NE(w, nullptr);
-  Rect c = InfoOf(w).content;
-  Point grow{(short)(c.bottom - 4), (short)(c.right - 4)};
-  VTAutomationPostDrag(grow, Point{(short)(grow.v - 100), (short)(grow.h - 160)});
-  Deliver();
+  Grow(w, -160, -100);
   const Rect shown = Box(w);
   ASSERT_LT(Width(shown), 200);
   const std::string dir = vt_test::tempDir("export-size"),
                     size = std::to_string(Width(shown)) + "," + std::to_string(Height(shown));
-  const long exportItem = ((long)kApplicationMenuResID << 16) | (IDM_EXPORT_MOVIE & 0xFF);
   const struct {
     int format;
     const char* name;
@@ -464,7 +444,7 @@ TEST_F(MovieWindow, ExportWritesTheOwnSizeOrTheSizeShownWhenChosen) {
   for (const auto& k : cases) {
     SCOPED_TRACE(k.name);
     VTAutomationNavSaveAs(dir, k.name, true, k.format);
-    QTFrame_HandleMenuCommand(exportItem);
+    QTFrame_HandleMenuCommand(kExportItem);
     const auto formats = VTAutomationNavLastShown().formats;
     ASSERT_EQ(formats.size(), 6u);
     EXPECT_EQ(formats[0], "MPEG-4 (H.264, AAC), 320 \xC3\x97 240");
@@ -472,12 +452,9 @@ TEST_F(MovieWindow, ExportWritesTheOwnSizeOrTheSizeShownWhenChosen) {
                               std::to_string(Height(shown)) + " as shown"),
               std::string::npos)
         << formats[5];
-    std::string out;
     const std::string media =
         k.format == 5 ? dir + "/" + k.name + "/frame-%06d.png" : dir + "/" + k.name;
-    vt_test::run("ffprobe -v error -show_entries stream=width,height -of csv=p=0 '" + media + "'",
-                 &out);
-    EXPECT_EQ(out, k.size + "\n");
+    EXPECT_EQ(Probe(media, "-show_entries stream=width,height"), k.size + "\n");
   }
 }
 

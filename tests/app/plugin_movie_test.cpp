@@ -1,24 +1,11 @@
 // Effect movies made with a frei0r plugin: what is saved, reopened and exported is what the
 // effects dialog previews, and the movie still opens where the plugin is missing.
 #include "app_fixture.h"
-#include "core/image.h"
 #include "effects/description.h"
 #include "effects/render_api.h"
 #include "fixtures.h"
 
 namespace {
-
-const std::string kBin = std::string(VT_BINARY_DIR) + "/tools/";
-
-vt::Image frameOf(const std::string& movie, const std::string& png, const std::string& env = "") {
-  EXPECT_EQ(vt_test::run(env + "'" + kBin + "movie-frame/movie-frame' '" + movie +
-                         "' --time 0 -o '" + png + "' 2>/dev/null"),
-            0)
-      << movie;
-  vt::Image img;
-  EXPECT_TRUE(vt::readPNG(png.c_str(), img)) << png;
-  return img;
-}
 
 int largestDifference(const vt::Image& x, const vt::Image& y) {
   if (x.width != y.width || x.height != y.height) return 256;
@@ -41,16 +28,14 @@ TEST_F(AppTest, PluginMoviesExportAsPreviewedAndOpenWithoutThePlugin) {
       "plugin_b160.mov", "-f lavfi -i smptebars=size=160x120:rate=10 -t 1 -c:v mpeg4");
   const std::string movie = tempDir_ + "/mix.mov", frames = tempDir_ + "/frames";
   std::string log;
-  ASSERT_EQ(
-      vt_test::run("'" + kBin +
-                       "vantrel-make/vantrel-make' --effect xfade0r --param fader=0.3 --copy '" +
-                       a + "' '" + b + "' -o '" + movie + "' --export '" + frames + "' 2>&1",
-                   &log),
-      0)
+  ASSERT_EQ(vt_test::run(Tool("vantrel-make") + " --effect xfade0r --param fader=0.3 --copy '" + a +
+                             "' '" + b + "' -o '" + movie + "' --export '" + frames + "' 2>&1",
+                         &log),
+            0)
       << log;
 
   // The preview draws the dialog's description on the sources' first frames.
-  const vt::Image srcA = frameOf(a, tempDir_ + "/a0.png"), srcB = frameOf(b, tempDir_ + "/b0.png");
+  const vt::Image srcA = FrameOf(a, tempDir_ + "/a0.png"), srcB = FrameOf(b, tempDir_ + "/b0.png");
   const auto sample =
       vt::effects::buildDescription(*mixer, true, {{mixer->params[0].code, {0.3, 0, 0}}});
   vt::Image preview(srcA.width, srcA.height);
@@ -60,15 +45,15 @@ TEST_F(AppTest, PluginMoviesExportAsPreviewedAndOpenWithoutThePlugin) {
   vt::Image exported;
   ASSERT_TRUE(vt::readPNG((frames + "/frame-000001.png").c_str(), exported));
   EXPECT_LE(largestDifference(exported, preview), 2);
-  EXPECT_LE(largestDifference(frameOf(movie, tempDir_ + "/reopened.png"), preview), 2);
+  EXPECT_LE(largestDifference(FrameOf(movie, tempDir_ + "/reopened.png"), preview), 2);
   EXPECT_GT(largestDifference(preview, srcA), 20) << "the plugin changed the picture";
 
   // Without the plugin the movie opens and draws source A; a copy made there keeps the effect.
-  EXPECT_LE(largestDifference(frameOf(movie, tempDir_ + "/missing.png", "FREI0R_PATH= "), srcA), 2);
+  EXPECT_LE(
+      largestDifference(FrameOf(movie, tempDir_ + "/missing.png", "0", "FREI0R_PATH= "), srcA), 2);
   const std::string flat = tempDir_ + "/flat.mov";
-  ASSERT_EQ(vt_test::run("FREI0R_PATH= '" + kBin + "movie-flatten/movie-flatten' '" + movie +
-                         "' '" + flat + "'"),
-            0);
-  EXPECT_LE(largestDifference(frameOf(flat, tempDir_ + "/flat.png"), preview), 2)
+  ASSERT_EQ(
+      vt_test::run("FREI0R_PATH= " + Tool("movie-flatten") + " '" + movie + "' '" + flat + "'"), 0);
+  EXPECT_LE(largestDifference(FrameOf(flat, tempDir_ + "/flat.png"), preview), 2)
       << "the description survived the copy made without the plugin";
 }

@@ -1,5 +1,6 @@
 // The life of the process, the event loop's dispatch, the modal dialog filter and the about box.
 #include <algorithm>
+#include <tuple>
 #include <vector>
 
 #include "app_fixture.h"
@@ -99,22 +100,20 @@ TEST_F(ShellRun, StartUpFailuresAndTheFileMenuBySystem) {
   // On a 10.x system the File menu loses Quit and the separator above it; on 9.x, or when the
   // system version cannot be had, it keeps them. Nothing else is in it.
   const std::string document = "New|Open…|Close|Save|Save As…", whole = document + "|-|Quit";
-  struct Case {
-    OSErr err;
-    SInt32 version;
-    std::string items;
-  };
-  for (const Case& c :
-       {Case{noErr, 0x1040, document}, Case{noErr, 0x1000, document}, Case{noErr, 0x0922, whole},
-        Case{noErr, 0x09FF, whole}, Case{gestaltUndefSelectorErr, 0x1040, whole}}) {
+  const std::tuple<OSErr, SInt32, std::string> cases[] = {{noErr, 0x1040, document},
+                                                          {noErr, 0x1000, document},
+                                                          {noErr, 0x0922, whole},
+                                                          {noErr, 0x09FF, whole},
+                                                          {gestaltUndefSelectorErr, 0x1040, whole}};
+  for (const auto& [err, version, items] : cases) {
     ChildRun child = RunApplication(
-        [c] {
-          VTSetGestaltAnswer(gestaltSystemVersion, c.err, c.version);
+        [err = err, version = version] {
+          VTSetGestaltAnswer(gestaltSystemVersion, err, version);
           VTAEPostQuitApplication();
         },
         [] { return ItemTexts(kFileMenuResID); });
-    EXPECT_EQ(child.report, c.items)
-        << "version " << std::hex << c.version << " error " << std::dec << c.err;
+    EXPECT_EQ(child.report, items)
+        << "version " << std::hex << version << " error " << std::dec << err;
   }
 }
 
@@ -241,9 +240,7 @@ TEST_F(ShellModal, QuitAsksEveryWindowAndTheAboutBoxDrags) {
   EXPECT_EQ(after.left - before.left, 50);
   EXPECT_EQ(after.top - before.top, 30);
   EXPECT_FALSE(VTAutomationHasFrontDialog());
-  GrafPtr port;
-  GetPort(&port);
-  EXPECT_EQ(port, QTFrame_GetPortFromWindowReference(w));
+  EXPECT_EQ(CurrentPort(), QTFrame_GetPortFromWindowReference(w));
   EXPECT_EQ(CurResFile(), savedFile);
 
   // The filter serves other windows' updates and idles movies, drags its own dialog by the title
@@ -322,9 +319,7 @@ TEST_F(ShellDispatch, ClicksSuspendsAndUpdates) {
   MoveWindow(back, (short)(InfoOf(front).structure.right + 20), 60, false);
   Dispatch(MakeEvent(mouseDown, 0, 0, Centre(InfoOf(back).content)));
   EXPECT_EQ(FrontWindow(), back);
-  GrafPtr port;
-  GetPort(&port);
-  EXPECT_EQ(QTFrame_GetWindowReferenceFromPort(port), back);
+  EXPECT_EQ(QTFrame_GetWindowReferenceFromPort(CurrentPort()), back);
   EXPECT_EQ(WindowCount(), 3);
 
   const Rect before = InfoOf(back).structure;
@@ -366,10 +361,8 @@ TEST_F(ShellDispatch, ClicksSuspendsAndUpdates) {
   Rect r;
   GetWindowPortBounds(w, &r);
   InvalWindowRect(w, &r);
-  GrafPtr portBefore;
-  GetPort(&portBefore);
+  const GrafPtr port = CurrentPort();
   Dispatch(MakeEvent(updateEvt, (unsigned long)w));
-  GetPort(&port);
-  EXPECT_EQ(port, portBefore);
+  EXPECT_EQ(CurrentPort(), port);
   EXPECT_FALSE(UpdatePending(w));
 }

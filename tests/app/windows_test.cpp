@@ -38,15 +38,12 @@ TEST_F(WindowObjects, CreatingClosingAndRefusingWindows) {
   EXPECT_EQ(info.title, "untitled");
   EXPECT_EQ(info.kind, kApplicationWindowKind);
   ASSERT_NE(QTFrame_GetWindowObjectFromWindow(w), nullptr);
-  GrafPtr port;
-  GetPort(&port);
-  EXPECT_EQ(port, QTFrame_GetPortFromWindowReference(w));
+  EXPECT_EQ(CurrentPort(), QTFrame_GetPortFromWindowReference(w));
   ASSERT_EQ(QTFrame_GetMCFromWindow(w), nullptr);
   SetPort(QTFrame_GetPortFromWindowReference(plain = OpenForeignWindow()));
   QTFrame_ActivateController(w, true);
   QTFrame_ActivateController(nullptr, false);
-  GetPort(&port);
-  EXPECT_EQ(port, QTFrame_GetPortFromWindowReference(plain));
+  EXPECT_EQ(CurrentPort(), QTFrame_GetPortFromWindowReference(plain));
 
   // The walks over movie windows skip windows without records; only records with the
   // application's tag, on application windows (not dialogs), count.

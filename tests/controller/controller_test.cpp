@@ -38,6 +38,18 @@ class Controller : public vt_test::MovieWindowTest {
         "-f lavfi -i 'color=c=red:s=160x120:r=10:d=1[a];color=c=blue:s=160x120:r=10:d=1[b];"
         "[a][b]concat=n=2:v=1:a=0[out0]' -c:v png"));
     MCEnableEditing(mc, true);
+    f = scale / 10;
+  }
+  TimeValue f = 0;  // one frame
+  Rect slider() {
+    Rect r{};
+    EXPECT_EQ(MCDoAction(mc, mcActionGetTimeSliderRect, &r), noErr);
+    return r;
+  }
+  // The point on the slider's track for movie time `t`.
+  Point sliderAt(TimeValue t) {
+    const Rect s = slider();
+    return global((short)(s.left + 4 + (s.right - s.left - 8) * t / (2 * scale)), 128);
   }
   Rect bounds() {
     Rect r{-1, -1, -1, -1};
@@ -106,9 +118,8 @@ TEST_F(Controller, PlaybackFollowsTheClockAndStopsOrLoopsAtTheEnd) {
 }
 
 TEST_F(Controller, ClicksOnPlayAndOnTheSliderAndSteps) {
-  Rect slider;
-  ASSERT_EQ(MCDoAction(mc, mcActionGetTimeSliderRect, &slider), noErr);
-  ASSERT_GT(slider.right - slider.left, 40);
+  const Rect bar = slider();
+  ASSERT_GT(bar.right - bar.left, 40);
   // The play button sits at the bar's left end.
   EXPECT_EQ(click(global(8, 128)), 1);
   EXPECT_NE(GetMovieRate(movie), 0);
@@ -116,17 +127,16 @@ TEST_F(Controller, ClicksOnPlayAndOnTheSliderAndSteps) {
   EXPECT_EQ(GetMovieRate(movie), 0);
 
   // Dragging the thumb to the slider's middle goes to the middle of the movie.
-  VTAutomationPostDrag(global((short)(slider.left + 5), 128),
-                       global((short)((slider.left + slider.right) / 2), 128), 6);
+  VTAutomationPostDrag(sliderAt(0), sliderAt(scale), 6);
   EXPECT_EQ(deliver(mouseDown), 1);
   EXPECT_NEAR(now(), scale, scale / 20);
 
   // Step back from frame 10 lands on frame 9 (red); step forward returns.
   goTo(scale, scale);  // start of frame 10
-  EXPECT_EQ(click(global((short)(slider.right + 7), 128)), 1);
+  EXPECT_EQ(click(global((short)(bar.right + 7), 128)), 1);
   EXPECT_EQ(now(), scale * 9 / 10);
   EXPECT_TRUE(isRed(pixelAt(80, 60)));
-  EXPECT_EQ(click(global((short)(slider.right + 21), 128)), 1);
+  EXPECT_EQ(click(global((short)(bar.right + 21), 128)), 1);
   EXPECT_EQ(now(), scale);
 
   // A click in the movie while playing pauses; a click outside movie and bar is not taken.
@@ -137,9 +147,7 @@ TEST_F(Controller, ClicksOnPlayAndOnTheSliderAndSteps) {
 
   // Hiding the step buttons widens the slider.
   MCDoAction(mc, mcActionSetFlags, (void*)(intptr_t)mcFlagSuppressStepButtons);
-  Rect wider;
-  MCDoAction(mc, mcActionGetTimeSliderRect, &wider);
-  EXPECT_GT(wider.right, slider.right);
+  EXPECT_GT(slider().right, bar.right);
 }
 
 // The filter hears of each action, and of each change of bounds, before the controller acts.
@@ -307,7 +315,6 @@ TEST_F(Controller, DrawsSelectsCopiesAndPastesAndRefusesStaleControllers) {
 // Keys (only when enabled, never with Command); selections in whole frames by Shift+arrows and on
 // the slider, kept through play and scrubbing; edits on them with undo.
 TEST_F(Controller, KeysSelectionAndEditsOnIt) {
-  const TimeValue f = scale / 10;  // one frame
   EXPECT_EQ(key(' '), 0) << "keys are off until enabled";
   MCDoAction(mc, mcActionSetKeysEnabled, (void*)1);
   EXPECT_EQ(key(' ', cmdKey) + key('x'), 0);
@@ -327,29 +334,23 @@ TEST_F(Controller, KeysSelectionAndEditsOnIt) {
   // Shift-drag from 1.55 s to 0.45 s: from the current frame's start to the start of the frame
   // under the mouse, which is shown; a shift-click past the end then moves the end at the
   // playhead, past the other (to a frame's end).
-  Rect slider;
-  MCDoAction(mc, mcActionGetTimeSliderRect, &slider);
-  auto x = [&](TimeValue t) {
-    return global((short)(slider.left + 4 + (slider.right - slider.left - 8) * t / (2 * scale)),
-                  128);
-  };
   select(0, 0);
   SetMovieTimeValue(movie, 15 * f + f / 2);
-  VTAutomationPostDrag(x(10 * f), x(4 * f + f / 2), 4, shiftKey);
+  VTAutomationPostDrag(sliderAt(10 * f), sliderAt(4 * f + f / 2), 4, shiftKey);
   ASSERT_EQ(deliver(mouseDown), 1);
   auto [st, sd] = selection();
   EXPECT_EQ(st + sd, 15 * f);
   EXPECT_EQ(st % f, 0);
   EXPECT_NEAR(st, 4 * f, f);
   EXPECT_EQ(now(), st);
-  click(x(17 * f + f / 2), shiftKey);
+  click(sliderAt(17 * f + f / 2), shiftKey);
   EXPECT_EQ(selection().first, 15 * f);
   std::tie(st, sd) = selection();
   EXPECT_EQ((st + sd) % f, 0);
   EXPECT_NEAR(st + sd, 18 * f, f);
   play();
   idleFor(20);
-  VTAutomationPostDrag(x(2 * f), x(6 * f), 3);
+  VTAutomationPostDrag(sliderAt(2 * f), sliderAt(6 * f), 3);
   deliver(mouseDown);
   EXPECT_EQ(selection(), std::make_pair(st, sd));
 
@@ -413,10 +414,7 @@ TEST_F(Controller, GrowBoxZoomBoxAndFittingTheScreen) {
 // A Shift-extension outside the selection starts a new one at the playhead; inside it, the end
 // nearer the playhead moves. What is drawn selected is what Cut takes.
 TEST_F(Controller, ShiftExtensionsWorkFromThePlayhead) {
-  const TimeValue f = scale / 10;
   MCDoAction(mc, mcActionSetKeysEnabled, (void*)1);
-  Rect slider;
-  MCDoAction(mc, mcActionGetTimeSliderRect, &slider);
   struct Case {
     const char* what;
     TimeValue st, sd, playhead;
@@ -444,8 +442,7 @@ TEST_F(Controller, ShiftExtensionsWorkFromThePlayhead) {
       ASSERT_EQ(key(c.arrows > 0 ? (char)kRightArrowCharCode : (char)kLeftArrowCharCode, shiftKey),
                 1);
     if (c.click >= 0) {
-      short h = (short)(slider.left + 4 + (slider.right - slider.left - 8) * c.click / (2 * scale));
-      ASSERT_EQ(click(global(h, 128), shiftKey), 1);
+      ASSERT_EQ(click(sliderAt(c.click), shiftKey), 1);
     }
     EXPECT_EQ(selection(), std::make_pair(c.wantStart, c.wantEnd - c.wantStart));
     Movie cut = MCCut(mc);
@@ -461,7 +458,6 @@ TEST_F(Controller, ShiftExtensionsWorkFromThePlayhead) {
 // Undo walks back through every edit and Redo forward again; a new edit drops what could be
 // redone; the history keeps its newest steps within its bounds.
 TEST_F(Controller, UndoHistoryGoesBackAndForthThroughEveryEdit) {
-  const TimeValue f = scale / 10;
   EXPECT_EQ(MCUndo(mc), paramErr) << "nothing to undo yet";
   EXPECT_EQ(VTMCRedo(mc), paramErr);
   select(0, f);
@@ -521,7 +517,6 @@ TEST_F(Controller, UndoHistoryGoesBackAndForthThroughEveryEdit) {
 // Delete and Backspace clear the selection as Clear does; Ctrl+Y and Ctrl+Shift+Z redo. The
 // filter hears of both as an edit; with nothing to clear nothing happens.
 TEST_F(Controller, DeleteKeysClearAndRedoKeysRedoTellingTheFilter) {
-  const TimeValue f = scale / 10;
   FilterLog log;
   MCSetActionFilterWithRefCon(mc, NewMCActionFilterWithRefConUPP(logFilter), (long)&log);
   MCDoAction(mc, mcActionSetKeysEnabled, (void*)1);
@@ -630,14 +625,10 @@ TEST_F(Controller, TimeDisplayShowsTimesOrFramesWhereTheBarHasRoom) {
   EXPECT_EQ(vt::controller::timeDisplayText(*c), "1 / 15");
 }
 
-}  // namespace
-
-namespace {
-
 // The arrow keys step through the movie's frames from the one shown: after End the last is
 // shown, so Left shows the one before it.
 TEST_F(Controller, ArrowsStepFromTheFrameShown) {
-  const TimeValue f = scale / 10, end = 2 * scale;
+  const TimeValue end = 2 * scale;
   MCDoAction(mc, mcActionSetKeysEnabled, (void*)1);
   const struct {
     TimeValue from;
