@@ -47,36 +47,30 @@ TEST(MovieFixtures, ReadsWhatFfmpegWrites) {
     EXPECT_EQ(GetMediaSampleCount(md), kFrames);
     Fixed w, h;
     GetTrackDimensions(v, &w, &h);
-    EXPECT_EQ(w, 160 << 16);
-    EXPECT_EQ(h, 120 << 16);
+    EXPECT_EQ(std::make_pair(w, h), std::make_pair(160 << 16, 120 << 16));
     // Two seconds, whatever the time scale.
     EXPECT_NEAR((double)GetTrackDuration(v) / GetMovieTimeScale(m), 2.0, 0.05);
-    Handle desc = NewHandle(0);
-    GetMediaSampleDescription(md, 1, desc);
-    EXPECT_EQ((*(ImageDescriptionHandle)desc)->cType, c.format);
-    EXPECT_EQ((*(ImageDescriptionHandle)desc)->width, 160);
-    DisposeHandle(desc);
-    bool hasSound = c.args.find("sine") != std::string::npos;
+    Handle scratch = NewHandle(0);  // descriptions, then samples
+    GetMediaSampleDescription(md, 1, scratch);
+    EXPECT_EQ((*(ImageDescriptionHandle)scratch)->cType, c.format);
+    EXPECT_EQ((*(ImageDescriptionHandle)scratch)->width, 160);
     Track s = GetMovieIndTrackType(m, 1, AudioMediaCharacteristic, movieTrackCharacteristic);
-    EXPECT_EQ(s != nullptr, hasSound);
+    EXPECT_EQ(s != nullptr, c.args.find("sine") != std::string::npos);
     if (s) {
-      Handle sd = NewHandle(0);
-      GetMediaSampleDescription(GetTrackMedia(s), 1, sd);
-      EXPECT_GE(GetHandleSize(sd), 36);
-      EXPECT_EQ((*(SoundDescriptionHandle)sd)->numChannels, 1);
-      DisposeHandle(sd);
+      GetMediaSampleDescription(GetTrackMedia(s), 1, scratch);
+      EXPECT_GE(GetHandleSize(scratch), 36);
+      EXPECT_EQ((*(SoundDescriptionHandle)scratch)->numChannels, 1);
     }
     // Every sample of the video track reads by time. Only intra-only formats make each a key
     // frame; B-frames bring composition offsets and one edit that skips the decoder delay.
-    Handle data = NewHandle(0);
     TimeValue t = 0;
     int syncs = 0;
     for (int i = 0; i < kFrames; ++i) {
       TimeValue st = 0, dur = 0;
       short flags = 0;
-      ASSERT_EQ(
-          GetMediaSample(md, data, 0, nullptr, t, &st, &dur, nullptr, nullptr, 1, nullptr, &flags),
-          noErr);
+      ASSERT_EQ(GetMediaSample(md, scratch, 0, nullptr, t, &st, &dur, nullptr, nullptr, 1, nullptr,
+                               &flags),
+                noErr);
       syncs += !(flags & mediaSampleNotSync);
       t = st + dur;
     }
@@ -85,7 +79,7 @@ TEST(MovieFixtures, ReadsWhatFfmpegWrites) {
     EXPECT_EQ(syncs < kFrames, c.format == 'avc1' || c.format == 'mp4v');
     EXPECT_EQ(tr->media->samples.hasCompositionOffsets(), c.format == 'avc1');
     EXPECT_EQ(tr->edits.size() == 1 && tr->edits[0].mediaTime > 0, c.format == 'avc1');
-    DisposeHandle(data);
+    DisposeHandle(scratch);
     DisposeMovie(m);
   }
 }
@@ -202,12 +196,8 @@ TEST(MovieFixtures, ReferencedTracksReadTheSourceFile) {
   m = mt::openMovie(moved + "/refers.mov");
   ASSERT_NE(m, nullptr);
   Handle data = NewHandle(0);
-  EXPECT_EQ(GetMediaSample(GetTrackMedia(firstVideo(m)), data, 0, nullptr, 0, nullptr, nullptr,
-                           nullptr, nullptr, 1, nullptr, nullptr),
-            couldNotResolveDataRef);
-  FSSpec flat = mt::spec(moved + "/flat.mov");
-  EXPECT_EQ(FlattenMovieData(m, flattenAddMovieToDataFork, &flat, 'TVOD', smSystemScript, 0),
-            nullptr);
+  EXPECT_EQ(mt::sample(GetTrackMedia(firstVideo(m)), 0, data), couldNotResolveDataRef);
+  EXPECT_EQ(mt::flatten(m, moved + "/flat.mov"), nullptr);
   EXPECT_EQ(GetMoviesError(), couldNotResolveDataRef);
   EXPECT_FALSE(std::filesystem::exists(moved + "/flat.mov"));
   DisposeHandle(data);

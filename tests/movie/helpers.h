@@ -70,11 +70,18 @@ inline void addSamples(Media media, int count, int size, TimeValue duration,
   DisposeHandle((Handle)d);
 }
 
+// A new 4x4 video track of `m`, with a media of time scale `scale`.
+inline Track videoTrack(Movie m, TimeScale scale = 600) {
+  Track t = NewMovieTrack(m, 4 << 16, 4 << 16, kNoVolume);
+  NewTrackMedia(t, VideoMediaType, scale, nullptr, 0);
+  return t;
+}
+
 // A movie in memory with one video track over `count` samples (see addSamples).
 inline Movie videoMovie(int count, int size, TimeValue duration, TimeScale scale = 600) {
   Movie m = NewMovie(newMovieActive);
-  Track t = NewMovieTrack(m, 4 << 16, 4 << 16, kNoVolume);
-  Media md = NewTrackMedia(t, VideoMediaType, scale, nullptr, 0);
+  Track t = videoTrack(m, scale);
+  Media md = GetTrackMedia(t);
   addSamples(md, count, size, duration);
   if (count) {
     EXPECT_EQ(InsertMediaIntoTrack(t, 0, 0, GetMediaDuration(md), fixed1), noErr);
@@ -108,6 +115,13 @@ inline Movie openWith(const std::string& path, SInt8 perm, short* ref, short* re
   EXPECT_EQ(OpenMovieFile(&s, ref, perm), noErr);
   EXPECT_EQ(NewMovieFromFile(&m, *ref, resId, nullptr, 0, nullptr), noErr);
   return m;
+}
+
+// The media's sample at `time` into `data` (its description into `desc` when given).
+inline OSErr sample(Media media, TimeValue time, Handle data, Handle desc = nullptr,
+                    long maxSize = 0) {
+  return GetMediaSample(media, data, maxSize, nullptr, time, nullptr, nullptr, desc, nullptr, 1,
+                        nullptr, nullptr);
 }
 
 // The first byte of the media's sample at `time` (samples are filled with their number), and its
