@@ -52,14 +52,15 @@ inline ImageDescriptionHandle imageDescription(OSType codec, short w, short h) {
   return (ImageDescriptionHandle)hd;
 }
 
-// Adds `count` samples of `size` bytes (byte value = sample number) to the end of a video media.
+// Adds `count` samples of `size` bytes (byte value = sample number in the media, every fifth of
+// the call a key frame) to the end of a video media.
 inline void addSamples(Media media, int count, int size, TimeValue duration,
                        OSType codec = 'raw ') {
   ImageDescriptionHandle d = imageDescription(codec, 4, 4);
   Handle data = NewHandle(size);
-  const int64_t start = GetMediaDuration(media);
+  const int64_t start = GetMediaDuration(media), first = GetMediaSampleCount(media);
   for (int i = 0; i < count; ++i) {
-    std::memset(*data, i & 0xFF, (size_t)size);
+    std::memset(*data, (int)((first + i) & 0xFF), (size_t)size);
     TimeValue t = -1;
     ASSERT_EQ(AddMediaSample(media, data, 0, (unsigned long)size, duration,
                              (SampleDescriptionHandle)d, 1, i % 5 ? mediaSampleNotSync : 0, &t),

@@ -32,17 +32,12 @@ struct RandomMovie {
     int frames = 1 + (int)pick(40);
     int64_t base = minFrame + pick((int64_t)ds * 3000 / ((int64_t)ms * frames) - minFrame);
     bool variable = pick(2) == 0;
-    ImageDescriptionHandle d = mt::imageDescription('raw ', 4, 4);
-    Handle data = NewHandle(4);
     starts.push_back(0);
-    for (int i = 0; i < frames; ++i) {
+    for (int i = 0; i < frames; ++i) {  // each frame's bytes say which frame it is
       TimeValue dur = (TimeValue)(variable ? minFrame + pick(2 * base) : base);
-      std::memcpy(*data, &i, 4);  // each frame's bytes say which frame it is
-      AddMediaSample(media, data, 0, 4, dur, (SampleDescriptionHandle)d, 1, 0, nullptr);
+      mt::addSamples(media, 1, 4, dur);
       starts.push_back(starts.back() + dur);
     }
-    DisposeHandle(data);
-    DisposeHandle((Handle)d);
     if (edits == kPlain) {
       EXPECT_EQ(InsertMediaIntoTrack(track, 0, 0, starts.back(), fixed1), noErr);
       return;
@@ -80,10 +75,8 @@ std::vector<TimeValue> changesByScan(Track t, std::vector<int>* frames = nullptr
     long now = vt::movie::trackSampleAt(*t, time);
     if (now >= 0 && (before < 0 || !t->media->samePicture(now, before))) {
       out.push_back(time);
-      int id = -1;
-      if (t->media->loadSample((uint32_t)now, bytes) == noErr && bytes.size() == 4)
-        std::memcpy(&id, bytes.data(), 4);
-      if (frames) frames->push_back(id);
+      const bool read = t->media->loadSample((uint32_t)now, bytes) == noErr && bytes.size() == 4;
+      if (frames) frames->push_back(read ? bytes[0] : -1);
     }
     before = now;
   }
@@ -277,10 +270,8 @@ TEST(FrameModel, ExactRatesFromRoundedDurations) {
 TEST(FrameModel, EffectsTakeTheirSourcesFramesAndGeneratorsTheirOwnRate) {
   for (bool generator : {false, true}) {
     SCOPED_TRACE(generator);
-    Movie m = NewMovie(newMovieActive);  // 600 units a second
-    Track source = mt::videoTrack(m), effect = mt::videoTrack(m);
-    mt::addSamples(GetTrackMedia(source), 50, 4, 24);  // 25 frames a second for 2 s
-    ASSERT_EQ(InsertMediaIntoTrack(source, 0, 0, 1200, fixed1), noErr);
+    Movie m = mt::videoMovie(50, 4, 24);  // 25 frames a second for 2 s, 600 units a second
+    Track source = GetMovieIndTrack(m, 1), effect = mt::videoTrack(m);
     mt::addSamples(GetTrackMedia(effect), 1, 4, 600);
     ASSERT_EQ(InsertMediaIntoTrack(effect, 300, 0, 600, fixed1), noErr);  // 0.5 s to 1.5 s
     const vt::movie::FrameList f = vt::movie::movieFrames(*m, [&](const VTTrack& t) {
