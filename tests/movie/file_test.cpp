@@ -60,8 +60,8 @@ std::string buildEffectStyleMovie(const std::string& dir) {
   Movie m = mt::videoMovie(6, 48, 100);
   Track src = GetMovieIndTrack(m, 1);
   SetUserDataItem(GetTrackUserData(src), (void*)"Copy of A", 9, 'name', 0);
-  Track fx = NewMovieTrack(m, 4 << 16, 4 << 16, kNoVolume);
-  Media fm = NewTrackMedia(fx, VideoMediaType, 600, nullptr, 0);
+  Track fx = mt::videoTrack(m);
+  Media fm = GetTrackMedia(fx);
   Handle sample = handleOf(effectSample());
   ImageDescriptionHandle d = mt::imageDescription('dslv', 4, 4);
   (*d)->vendor = 'appl';
@@ -253,9 +253,8 @@ TEST(MovieFiles, OpenAndCreateErrors) {
 TEST(MovieFiles, SixtyFourBitTimesAndOffsets) {
   // Durations past 32 bits make the headers and the edit list version 1.
   Movie m = NewMovie(0);
-  Track t = NewMovieTrack(m, 4 << 16, 4 << 16, 0);
-  Media md = NewTrackMedia(t, VideoMediaType, 1000000000, nullptr, 0);
-  mt::addSamples(md, 5, 40, 1000000000);
+  Track t = mt::videoTrack(m, 1000000000);
+  mt::addSamples(GetTrackMedia(t), 5, 40, 1000000000);
   SetMovieTimeScale(m, 1000);
   ASSERT_EQ(InsertMediaIntoTrack(t, 0, 0, 2000000000, fixed1), noErr);
   ASSERT_EQ(InsertMediaIntoTrack(t, -1, 2000000000, 2000000000, fixed1), noErr);
