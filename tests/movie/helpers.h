@@ -118,11 +118,12 @@ inline Movie openWith(const std::string& path, SInt8 perm, short* ref, short* re
   return m;
 }
 
-// The media's sample at `time` into `data` (its description into `desc` when given).
+// The media's sample at `time` into `data` (its description into `desc`, its flags into *flags
+// when given).
 inline OSErr sample(Media media, TimeValue time, Handle data, Handle desc = nullptr,
-                    long maxSize = 0) {
+                    long maxSize = 0, short* flags = nullptr) {
   return GetMediaSample(media, data, maxSize, nullptr, time, nullptr, nullptr, desc, nullptr, 1,
-                        nullptr, nullptr);
+                        nullptr, flags);
 }
 
 // The first byte of the media's sample at `time` (samples are filled with their number), and its
@@ -130,9 +131,7 @@ inline OSErr sample(Media media, TimeValue time, Handle data, Handle desc = null
 inline int firstByte(Media media, TimeValue time, short* flags = nullptr) {
   Handle h = NewHandle(0);
   int b = -1;
-  if (GetMediaSample(media, h, 0, nullptr, time, nullptr, nullptr, nullptr, nullptr, 1, nullptr,
-                     flags) == noErr &&
-      GetHandleSize(h) > 0)
+  if (sample(media, time, h, nullptr, 0, flags) == noErr && GetHandleSize(h) > 0)
     b = ((unsigned char*)*h)[0];
   DisposeHandle(h);
   return b;
