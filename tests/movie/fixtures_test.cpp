@@ -50,16 +50,18 @@ TEST(MovieFixtures, ReadsWhatFfmpegWrites) {
     EXPECT_EQ(std::make_pair(w, h), std::make_pair(160 << 16, 120 << 16));
     // Two seconds, whatever the time scale.
     EXPECT_NEAR((double)GetTrackDuration(v) / GetMovieTimeScale(m), 2.0, 0.05);
-    Handle scratch = NewHandle(0);  // descriptions, then samples
+    Handle scratch = NewHandle(0);  // the description, then the samples
     GetMediaSampleDescription(md, 1, scratch);
     EXPECT_EQ((*(ImageDescriptionHandle)scratch)->cType, c.format);
     EXPECT_EQ((*(ImageDescriptionHandle)scratch)->width, 160);
     Track s = GetMovieIndTrackType(m, 1, AudioMediaCharacteristic, movieTrackCharacteristic);
     EXPECT_EQ(s != nullptr, c.args.find("sine") != std::string::npos);
     if (s) {
-      GetMediaSampleDescription(GetTrackMedia(s), 1, scratch);
-      EXPECT_GE(GetHandleSize(scratch), 36);
-      EXPECT_EQ((*(SoundDescriptionHandle)scratch)->numChannels, 1);
+      Handle sd = NewHandle(0);
+      GetMediaSampleDescription(GetTrackMedia(s), 1, sd);
+      EXPECT_GE(GetHandleSize(sd), 36);
+      EXPECT_EQ((*(SoundDescriptionHandle)sd)->numChannels, 1);
+      DisposeHandle(sd);
     }
     // Every sample of the video track reads by time. Only intra-only formats make each a key
     // frame; B-frames bring composition offsets and one edit that skips the decoder delay.

@@ -353,14 +353,23 @@ TEST(MovieEditing, CutPasteAndUndo) {
   ClearMovieSelection(m);
   EXPECT_EQ(GetMovieDuration(m), 600);
   // Pasting a movie with a sound track into a video-only movie adds a track for it.
-  Movie snd = mt::openMovie(vt_test::fixture("mv_tone.mov", mt::kSound + "-t 1 -c:a pcm_s16le"));
-  ASSERT_NE(snd, nullptr);
+  Movie snd = NewMovie(0);
+  Track st = NewMovieTrack(snd, 0, 0, kFullVolume);
+  Media sm = NewTrackMedia(st, SoundMediaType, 8000, nullptr, 0);
+  Handle sd = NewHandleClear(sizeof(SoundDescription));
+  (*(SoundDescriptionHandle)sd)->dataFormat = 'twos';
+  (*(SoundDescriptionHandle)sd)->numChannels = 1;
+  (*(SoundDescriptionHandle)sd)->sampleSize = 16;
+  Handle pcm = NewHandleClear(16000);
+  ASSERT_EQ(AddMediaSample(sm, pcm, 0, 16000, 1, sd, 8000, 0, nullptr), noErr);
+  InsertMediaIntoTrack(st, 0, 0, 8000, fixed1);
   SetMovieSelection(m, 600, 0);
   PasteMovieSelection(m, snd);
   EXPECT_EQ(GetMovieTrackCount(m), 2);
   EXPECT_EQ(GetMovieDuration(m), 1200);
   EXPECT_NE(GetMovieIndTrackType(m, 1, AudioMediaCharacteristic, movieTrackCharacteristic),
             nullptr);
+  for (Handle h : {sd, pcm}) DisposeHandle(h);
   for (Movie k : {snd, none, cut}) DisposeMovie(k);
 }
 
