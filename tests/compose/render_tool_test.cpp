@@ -14,17 +14,6 @@ int runTool(const std::string& args, std::string* output) {
   return vt_test::run("'" + kTool + "' " + args + " 2>&1", output);
 }
 
-// What ffprobe reads in a stream, errors included: width,height,rate,frames.
-std::string probe(const std::string& path) {
-  std::string out;
-  vt_test::run(
-      "ffprobe -v error -count_frames -show_entries "
-      "stream=width,height,r_frame_rate,nb_read_frames -of csv=p=0 '" +
-          path + "' 2>&1",
-      &out);
-  return out;
-}
-
 // A cross fade from an H.264 test picture with reordered frames to an MPEG-4 negative, built as
 // the effect movie maker builds one; `src` and `other` are its sources.
 std::string fadeMovie(std::string& src, std::string& other) {
@@ -48,18 +37,20 @@ TEST(MovieRenderTool, EveryFrameOfEveryKindOfMovieAsFfmpegReadsItAndOneLineForBa
   const struct {
     std::string file, options, expect;
   } cases[] = {
-      {src, "", "176,144,25/1,50\n"},
-      {src, "--from 1 --to 1.4 --size 88x72", "88,72,25/1,10\n"},
-      {other, "--size 175x99", "175,99,25/1,50\n"},
-      {fx, "", "176,144,25/1,50\n"},
+      {src, "", "176,144,25/1,50"},
+      {src, "--from 1 --to 1.4 --size 88x72", "88,72,25/1,10"},
+      {other, "--size 175x99", "175,99,25/1,50"},
+      {fx, "", "176,144,25/1,50"},
       {vt_test::fixture("render_still.png", "-f lavfi -i testsrc2=size=64x48 -frames:v 1"), "",
-       "64,48,1/1,1\n"},
+       "64,48,1/1,1"},
   };
   for (const auto& c : cases) {
     std::string out = dir + "/out" + std::to_string(&c - cases) + ".y4m", log;
     ASSERT_EQ(runTool("'" + c.file + "' " + c.options + " -o '" + out + "'", &log), 0) << log;
     EXPECT_EQ(log, "") << "no progress line when standard error is not a terminal";
-    EXPECT_EQ(probe(out), c.expect) << c.file << " " << c.options;
+    // What ffprobe reads, errors included: width,height,rate,frames.
+    EXPECT_EQ(vt_test::probe(out, "stream=width,height,r_frame_rate,nb_read_frames"), c.expect)
+        << c.file << " " << c.options;
   }
   // Frames come out as the movie shows them: ffmpeg's reading of the stream against its own
   // decode of the source.

@@ -60,8 +60,8 @@ std::string buildEffectStyleMovie(const std::string& dir) {
   Movie m = mt::videoMovie(6, 48, 100);
   Track src = GetMovieIndTrack(m, 1);
   SetUserDataItem(GetTrackUserData(src), (void*)"Copy of A", 9, 'name', 0);
-  Track fx = NewMovieTrack(m, 4 << 16, 4 << 16, kNoVolume);
-  Media fm = NewTrackMedia(fx, VideoMediaType, 600, nullptr, 0);
+  Track fx = mt::videoTrack(m);
+  Media fm = GetTrackMedia(fx);
   Handle sample = handleOf(effectSample());
   ImageDescriptionHandle d = mt::imageDescription('dslv', 4, 4);
   (*d)->vendor = 'appl';
@@ -107,9 +107,7 @@ TEST(MovieFiles, WrittenMovieReadsBackWholeAndUpdatesInPlace) {
   EXPECT_EQ(text(GetUserData(GetTrackUserData(src), h, 'name', 1)), "Copy of A");
   // The effect sample and the input map come back byte for byte, the sample with its description.
   Handle desc = NewHandle(0);
-  ASSERT_EQ(GetMediaSample(GetTrackMedia(fx), h, 0, nullptr, 0, nullptr, nullptr, desc, nullptr, 1,
-                           nullptr, nullptr),
-            noErr);
+  ASSERT_EQ(mt::sample(GetTrackMedia(fx), 0, h, desc), noErr);
   EXPECT_EQ(bytesOf(h), effectSample());
   EXPECT_EQ((*(ImageDescriptionHandle)desc)->cType, (CodecType)'dslv');
   EXPECT_EQ((*(ImageDescriptionHandle)desc)->vendor, (OSType)'appl');
@@ -195,8 +193,7 @@ TEST(MovieFiles, FlattenPutsMovieFirstKeepsUnknownAtomsAndReportsProgress) {
   std::vector<uint8_t> written = mt::readFile(out);
   EXPECT_NE(std::search(written.begin(), written.end(), extra, extra + 12), written.end());
   // The flattened movie is self-contained: it plays without the original.
-  DisposeMovie(flat);
-  DisposeMovie(m);
+  for (Movie k : {flat, m}) DisposeMovie(k);
   ASSERT_EQ(::unlink(path.c_str()), 0);
   EXPECT_FALSE(mt::framemd5(out).empty());
   Movie alone = mt::openMovie(out);
@@ -256,9 +253,8 @@ TEST(MovieFiles, OpenAndCreateErrors) {
 TEST(MovieFiles, SixtyFourBitTimesAndOffsets) {
   // Durations past 32 bits make the headers and the edit list version 1.
   Movie m = NewMovie(0);
-  Track t = NewMovieTrack(m, 4 << 16, 4 << 16, 0);
-  Media md = NewTrackMedia(t, VideoMediaType, 1000000000, nullptr, 0);
-  mt::addSamples(md, 5, 40, 1000000000);
+  Track t = mt::videoTrack(m, 1000000000);
+  mt::addSamples(GetTrackMedia(t), 5, 40, 1000000000);
   SetMovieTimeScale(m, 1000);
   ASSERT_EQ(InsertMediaIntoTrack(t, 0, 0, 2000000000, fixed1), noErr);
   ASSERT_EQ(InsertMediaIntoTrack(t, -1, 2000000000, 2000000000, fixed1), noErr);
@@ -270,8 +266,7 @@ TEST(MovieFiles, SixtyFourBitTimesAndOffsets) {
   EXPECT_EQ(ft->duration(), 4000000000LL);
   EXPECT_EQ(ft->media->duration(), 5000000000LL);
   EXPECT_EQ(ft->edits[1].mediaTime, 2000000000LL);
-  DisposeMovie(flat);
-  DisposeMovie(m);
+  for (Movie k : {flat, m}) DisposeMovie(k);
   std::string probe =
       mt::ffprobe("-show_entries stream=duration,nb_frames -of compact '" + path + "'");
   EXPECT_NE(probe.find("duration=4.000000"), std::string::npos) << probe;
@@ -295,8 +290,7 @@ TEST(MovieFiles, SixtyFourBitTimesAndOffsets) {
   ASSERT_EQ(vt::qtff::parseMovieAtom(atom.data(), atom.size(), *back, ""), noErr);
   for (uint32_t i = 0; i < 3; ++i)
     EXPECT_EQ(back->tracks[0]->media->samples.offset(i), far + 1000 * i);
-  vt::movie::destroyMovie(wide);
-  vt::movie::destroyMovie(back);
+  for (VTMovie* k : {wide, back}) vt::movie::destroyMovie(k);
 }
 
 // A movie in memory with `frames` samples of 100 KB.
@@ -341,8 +335,7 @@ TEST(SafeSaving, AFullDiskLeavesTheOldFileWhole) {
     EXPECT_EQ(mt::readFile(dir + "/movie.mov"), before);
     EXPECT_EQ(entriesIn(dir), 1u);  // the file itself, nothing beside it
   }
-  DisposeMovie(old);
-  DisposeMovie(large);
+  for (Movie k : {old, large}) DisposeMovie(k);
 }
 
 TEST(SafeSaving, AKillInTheMiddleOfAFlattenLeavesTheOldFileWhole) {
@@ -364,8 +357,7 @@ TEST(SafeSaving, AKillInTheMiddleOfAFlattenLeavesTheOldFileWhole) {
   close(pipeFds[0]);
   EXPECT_EQ(mt::readFile(dir + "/movie.mov"), before);
   EXPECT_EQ(entriesIn(dir), 1u);  // the file itself, nothing beside it
-  DisposeMovie(old);
-  DisposeMovie(large);
+  for (Movie k : {old, large}) DisposeMovie(k);
 }
 
 TEST(SafeSaving, ASecondWriterNeverSilentlyUndoesTheFirst) {
@@ -388,8 +380,7 @@ TEST(SafeSaving, ASecondWriterNeverSilentlyUndoesTheFirst) {
     EXPECT_EQ(mt::readFile(path), saved) << existing;
     EXPECT_EQ(entriesIn(dir), 1u);  // the file itself, nothing beside it
   }
-  DisposeMovie(first);
-  DisposeMovie(second);
+  for (Movie k : {first, second}) DisposeMovie(k);
 }
 
 TEST(MovieFiles, AFileAnOpenMovieReadsIsNotReplacedHoweverItIsNamed) {
@@ -406,11 +397,7 @@ TEST(MovieFiles, AFileAnOpenMovieReadsIsNotReplacedHoweverItIsNamed) {
   // The effect save and Save As (a new movie file given the movie), and a flatten.
   const std::vector<std::pair<const char*, std::function<OSErr(const std::string&)>>> writers = {
       {"save", [&](const std::string& to) { return mt::saveAs(other, to, kReplace); }},
-      {"flatten", [&](const std::string& to) {
-         Movie flat = mt::flatten(m, to, flattenAddMovieToDataFork, kReplace);
-         if (flat) DisposeMovie(flat);
-         return GetMoviesError();
-       }}};
+      {"flatten", [&](const std::string& to) { return flattenOver(m, to); }}};
   const std::pair<std::string, OSErr> names[] = {
       {path, fBsyErr},
       {dir + "/./" + path.substr(dir.size() + 1), fBsyErr},
@@ -429,8 +416,7 @@ TEST(MovieFiles, AFileAnOpenMovieReadsIsNotReplacedHoweverItIsNamed) {
   FSSpec s = mt::spec(path), link = mt::spec(dir + "/link.mov");
   EXPECT_EQ(DeleteMovieFile(&s), fBsyErr);
   EXPECT_EQ(DeleteMovieFile(&link), noErr);  // the link goes, not the file
-  DisposeMovie(other);
-  DisposeMovie(m);
+  for (Movie k : {other, m}) DisposeMovie(k);
   // Without a live movie the file can go; a missing file is reported.
   short ref = 0;
   Movie created = nullptr;
@@ -453,9 +439,7 @@ TEST(MovieFiles, TheMovieIsReadFromTheFileOpenedEvenWhenItsNameIsReplaced) {
   CloseMovieFile(ref);
   EXPECT_EQ(GetMovieDuration(m), GetMovieDuration(three));
   EXPECT_EQ(mt::firstByte(GetTrackMedia(GetMovieIndTrack(m, 1)), 120), 2);  // its third frame
-  DisposeMovie(m);
-  DisposeMovie(three);
-  DisposeMovie(five);
+  for (Movie k : {m, three, five}) DisposeMovie(k);
 }
 
 }  // namespace

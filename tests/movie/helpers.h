@@ -52,14 +52,15 @@ inline ImageDescriptionHandle imageDescription(OSType codec, short w, short h) {
   return (ImageDescriptionHandle)hd;
 }
 
-// Adds `count` samples of `size` bytes (byte value = sample number) to the end of a video media.
+// Adds `count` samples of `size` bytes (byte value = sample number in the media, every fifth of
+// the call a key frame) to the end of a video media.
 inline void addSamples(Media media, int count, int size, TimeValue duration,
                        OSType codec = 'raw ') {
   ImageDescriptionHandle d = imageDescription(codec, 4, 4);
   Handle data = NewHandle(size);
-  const int64_t start = GetMediaDuration(media);
+  const int64_t start = GetMediaDuration(media), first = GetMediaSampleCount(media);
   for (int i = 0; i < count; ++i) {
-    std::memset(*data, i & 0xFF, (size_t)size);
+    std::memset(*data, (int)((first + i) & 0xFF), (size_t)size);
     TimeValue t = -1;
     ASSERT_EQ(AddMediaSample(media, data, 0, (unsigned long)size, duration,
                              (SampleDescriptionHandle)d, 1, i % 5 ? mediaSampleNotSync : 0, &t),
@@ -70,11 +71,18 @@ inline void addSamples(Media media, int count, int size, TimeValue duration,
   DisposeHandle((Handle)d);
 }
 
+// A new 4x4 video track of `m`, with a media of time scale `scale`.
+inline Track videoTrack(Movie m, TimeScale scale = 600) {
+  Track t = NewMovieTrack(m, 4 << 16, 4 << 16, kNoVolume);
+  NewTrackMedia(t, VideoMediaType, scale, nullptr, 0);
+  return t;
+}
+
 // A movie in memory with one video track over `count` samples (see addSamples).
 inline Movie videoMovie(int count, int size, TimeValue duration, TimeScale scale = 600) {
   Movie m = NewMovie(newMovieActive);
-  Track t = NewMovieTrack(m, 4 << 16, 4 << 16, kNoVolume);
-  Media md = NewTrackMedia(t, VideoMediaType, scale, nullptr, 0);
+  Track t = videoTrack(m, scale);
+  Media md = GetTrackMedia(t);
   addSamples(md, count, size, duration);
   if (count) {
     EXPECT_EQ(InsertMediaIntoTrack(t, 0, 0, GetMediaDuration(md), fixed1), noErr);
@@ -110,14 +118,20 @@ inline Movie openWith(const std::string& path, SInt8 perm, short* ref, short* re
   return m;
 }
 
+// The media's sample at `time` into `data` (its description into `desc`, its flags into *flags
+// when given).
+inline OSErr sample(Media media, TimeValue time, Handle data, Handle desc = nullptr,
+                    long maxSize = 0, short* flags = nullptr) {
+  return GetMediaSample(media, data, maxSize, nullptr, time, nullptr, nullptr, desc, nullptr, 1,
+                        nullptr, flags);
+}
+
 // The first byte of the media's sample at `time` (samples are filled with their number), and its
 // flags; -1 when it cannot be read.
 inline int firstByte(Media media, TimeValue time, short* flags = nullptr) {
   Handle h = NewHandle(0);
   int b = -1;
-  if (GetMediaSample(media, h, 0, nullptr, time, nullptr, nullptr, nullptr, nullptr, 1, nullptr,
-                     flags) == noErr &&
-      GetHandleSize(h) > 0)
+  if (sample(media, time, h, nullptr, 0, flags) == noErr && GetHandleSize(h) > 0)
     b = ((unsigned char*)*h)[0];
   DisposeHandle(h);
   return b;

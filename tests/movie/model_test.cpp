@@ -1,6 +1,7 @@
 // Movies, tracks and media in memory: time, edits, queries, references, samples.
 #include <MovieUserData.h>
 
+#include <array>
 #include <tuple>
 
 #include "helpers.h"
@@ -55,8 +56,7 @@ TEST(MovieModel, NewMovieDefaultsDisposalAndNullArguments) {
   EXPECT_EQ(GetMoviesError(), paramErr);
   Fixed w = 5, h = 5;
   GetTrackDimensions(nullptr, &w, &h);
-  EXPECT_EQ(w, 0);
-  EXPECT_EQ(h, 0);
+  EXPECT_EQ(std::make_pair(w, h), std::make_pair(0, 0));
 }
 
 TEST(MovieModel, SamplesEditsAndDurations) {
@@ -210,21 +210,17 @@ TEST(MovieModel, MediaSamplesReadBack) {
   ASSERT_EQ(GetHandleSize(desc), (Size)sizeof(ImageDescription));
   EXPECT_EQ(((ImageDescription*)*desc)->cType, (CodecType)'raw ');
   // Times outside the media, and a sample larger than the allowed growth.
-  EXPECT_EQ(GetMediaSample(v.media, data, 0, &size, 40, nullptr, nullptr, nullptr, nullptr, 1,
-                           nullptr, nullptr),
-            invalidTime);
-  EXPECT_EQ(GetMediaSample(v.media, data, 8, &size, 0, nullptr, nullptr, nullptr, nullptr, 1,
-                           nullptr, nullptr),
-            maxSizeToGrowTooSmall);
-  // Bad sample arguments change nothing.
+  EXPECT_EQ(mt::sample(v.media, 40, data), invalidTime);
+  EXPECT_EQ(mt::sample(v.media, 0, data, nullptr, 8), maxSizeToGrowTooSmall);
+  // Bad sample arguments (offset past the data, size not a multiple of the count, negative
+  // duration) change nothing.
   Handle small = NewHandle(4);
   ImageDescriptionHandle d = mt::imageDescription('raw ', 4, 4);
-  EXPECT_EQ(AddMediaSample(v.media, small, 2, 4, 10, (SampleDescriptionHandle)d, 1, 0, nullptr),
-            paramErr);
-  EXPECT_EQ(AddMediaSample(v.media, small, 0, 3, 10, (SampleDescriptionHandle)d, 2, 0, nullptr),
-            paramErr);
-  EXPECT_EQ(AddMediaSample(v.media, small, 0, 4, -1, (SampleDescriptionHandle)d, 1, 0, nullptr),
-            paramErr);
+  for (auto [offset, bytes, duration, count] :
+       {std::array{2, 4, 10, 1}, {0, 3, 10, 2}, {0, 4, -1, 1}})
+    EXPECT_EQ(AddMediaSample(v.media, small, offset, (unsigned long)bytes, duration,
+                             (SampleDescriptionHandle)d, count, 0, nullptr),
+              paramErr);
   EXPECT_EQ(GetMediaSampleCount(v.media), 4);
   // Several samples in one call split the data evenly.
   TimeValue t0 = 0;
@@ -232,18 +228,20 @@ TEST(MovieModel, MediaSamplesReadBack) {
   EXPECT_EQ(t0, 40);
   EXPECT_EQ(GetMediaSampleCount(v.media), 6);
   EXPECT_EQ(GetMediaSampleDescriptionCount(v.media), 1);
-  DisposeHandle(small);
-  DisposeHandle((Handle)d);
-  DisposeHandle(data);
-  DisposeHandle(desc);
+  for (Handle h : {small, (Handle)d, data, desc}) DisposeHandle(h);
+}
+
+// The first byte of the sample a track shows at a time (samples are filled with their number).
+int shownByte(Track t, TimeValue time) {
+  return mt::firstByte(GetTrackMedia(t), TrackTimeToMediaTime(time, t));
 }
 
 TEST(MovieModel, InsertSegmentAcrossTimeScales) {
   VideoMovie src(50, 512, 12800);  // 2 s at 25 fps
   SetMovieTimeScale(src.movie, 1000);
   Movie dst = NewMovie(0);
-  Track copy = NewMovieTrack(dst, 4 << 16, 4 << 16, kNoVolume);
-  Media media = NewTrackMedia(copy, VideoMediaType, 600, nullptr, 0);
+  Track copy = mt::videoTrack(dst), copy2 = mt::videoTrack(dst);
+  Media media = GetTrackMedia(copy);
   ASSERT_EQ(BeginMediaEdits(media), noErr);
   ASSERT_EQ(InsertTrackSegment(src.track, copy, 0, 1000, 0), noErr);
   ASSERT_EQ(EndMediaEdits(media), noErr);
@@ -256,12 +254,10 @@ TEST(MovieModel, InsertSegmentAcrossTimeScales) {
   EXPECT_EQ(mt::firstByte(media, 240, &flags), 10);
   EXPECT_EQ(flags, 0);
   // A segment from the middle starts at the key frame before it.
-  Track copy2 = NewMovieTrack(dst, 4 << 16, 4 << 16, kNoVolume);
-  Media media2 = NewTrackMedia(copy2, VideoMediaType, 600, nullptr, 0);
   ASSERT_EQ(InsertTrackSegment(src.track, copy2, 520, 400, 0), noErr);
   EXPECT_EQ(GetTrackDuration(copy2), 240);
-  EXPECT_EQ(mt::firstByte(media2, 0), 10);
-  EXPECT_EQ(mt::firstByte(media2, TrackTimeToMediaTime(0, copy2)), 13);
+  EXPECT_EQ(mt::firstByte(GetTrackMedia(copy2), 0), 10);
+  EXPECT_EQ(shownByte(copy2, 0), 13);
   // Media of another type, and a segment past the source's end, are refused.
   Track snd = NewMovieTrack(dst, 0, 0, kFullVolume);
   NewTrackMedia(snd, SoundMediaType, 600, nullptr, 0);
@@ -280,8 +276,7 @@ TEST(MovieModel, MovieBoxFollowsTracksAndMatrix) {
   Track b = NewMovieTrack(m, 160 << 16, 480 << 16, 0);
   NewTrackMedia(b, VideoMediaType, 600, nullptr, 0);
   GetMovieBox(m, &r);
-  EXPECT_EQ(r.right, 320);
-  EXPECT_EQ(r.bottom, 480);
+  EXPECT_EQ(std::make_tuple(r.right, r.bottom), std::make_tuple(320, 480));
   Rect box{10, 20, 250, 180};
   SetMovieBox(m, &box);
   GetMovieBox(m, &r);
@@ -318,11 +313,6 @@ TEST(MovieModel, SettingsCopyAndTimeBase) {
   EXPECT_FALSE(GetTrackEnabled(tb2));
   DisposeMovie(a);
   DisposeMovie(b);
-}
-
-// The first byte of the sample a track shows at a time (samples are filled with their number).
-int shownByte(Track t, TimeValue time) {
-  return mt::firstByte(GetTrackMedia(t), TrackTimeToMediaTime(time, t));
 }
 
 TEST(MovieEditing, CutPasteAndUndo) {
@@ -379,11 +369,8 @@ TEST(MovieEditing, CutPasteAndUndo) {
   EXPECT_EQ(GetMovieDuration(m), 1200);
   EXPECT_NE(GetMovieIndTrackType(m, 1, AudioMediaCharacteristic, movieTrackCharacteristic),
             nullptr);
-  DisposeHandle(sd);
-  DisposeHandle(pcm);
-  DisposeMovie(snd);
-  DisposeMovie(none);
-  DisposeMovie(cut);
+  for (Handle h : {sd, pcm}) DisposeHandle(h);
+  for (Movie k : {snd, none, cut}) DisposeMovie(k);
 }
 
 }  // namespace

@@ -26,23 +26,18 @@ struct RandomMovie {
     auto pick = [&](int64_t n) { return (int64_t)(rng() % (uint64_t)std::max<int64_t>(1, n)); };
     TimeScale ms = kScales[pick(10)], ds = kScales[pick(10)];
     SetMovieTimeScale(movie, ms);
-    track = NewMovieTrack(movie, 4 << 16, 4 << 16, kNoVolume);
-    Media media = NewTrackMedia(track, VideoMediaType, ds, nullptr, 0);
+    track = mt::videoTrack(movie, ds);
+    Media media = GetTrackMedia(track);
     int64_t minFrame = std::max<int64_t>(1, ((int64_t)minUnits * ds + ms - 1) / ms);
     int frames = 1 + (int)pick(40);
     int64_t base = minFrame + pick((int64_t)ds * 3000 / ((int64_t)ms * frames) - minFrame);
     bool variable = pick(2) == 0;
-    ImageDescriptionHandle d = mt::imageDescription('raw ', 4, 4);
-    Handle data = NewHandle(4);
     starts.push_back(0);
-    for (int i = 0; i < frames; ++i) {
+    for (int i = 0; i < frames; ++i) {  // each frame's bytes say which frame it is
       TimeValue dur = (TimeValue)(variable ? minFrame + pick(2 * base) : base);
-      std::memcpy(*data, &i, 4);  // each frame's bytes say which frame it is
-      AddMediaSample(media, data, 0, 4, dur, (SampleDescriptionHandle)d, 1, 0, nullptr);
+      mt::addSamples(media, 1, 4, dur);
       starts.push_back(starts.back() + dur);
     }
-    DisposeHandle(data);
-    DisposeHandle((Handle)d);
     if (edits == kPlain) {
       EXPECT_EQ(InsertMediaIntoTrack(track, 0, 0, starts.back(), fixed1), noErr);
       return;
@@ -80,10 +75,8 @@ std::vector<TimeValue> changesByScan(Track t, std::vector<int>* frames = nullptr
     long now = vt::movie::trackSampleAt(*t, time);
     if (now >= 0 && (before < 0 || !t->media->samePicture(now, before))) {
       out.push_back(time);
-      int id = -1;
-      if (t->media->loadSample((uint32_t)now, bytes) == noErr && bytes.size() == 4)
-        std::memcpy(&id, bytes.data(), 4);
-      if (frames) frames->push_back(id);
+      const bool read = t->media->loadSample((uint32_t)now, bytes) == noErr && bytes.size() == 4;
+      if (frames) frames->push_back(read ? bytes[0] : -1);
     }
     before = now;
   }
@@ -106,9 +99,13 @@ std::vector<TimeValue> steps(Movie m, bool forward) {
 }
 
 // A fresh seed each run, printed; VT_TIME_SEED repeats a run.
-TEST(TimeRule, SteppingAndEditingOverRandomMovies) {
+unsigned randomSeed() {
   const char* fixed = std::getenv("VT_TIME_SEED");
-  unsigned seed = fixed ? (unsigned)std::strtoul(fixed, nullptr, 10) : std::random_device{}();
+  return fixed ? (unsigned)std::strtoul(fixed, nullptr, 10) : std::random_device{}();
+}
+
+TEST(TimeRule, SteppingAndEditingOverRandomMovies) {
+  const unsigned seed = randomSeed();
   std::mt19937 rng(seed);
   for (int round = 0; round < 500; ++round) {
     bool stepping = round % 2 == 0;
@@ -176,8 +173,7 @@ std::vector<TimeValue> starts(const vt::movie::FrameList& f) {
 // The frame list is what showing a movie time by time sees: a frame wherever another picture
 // starts, one black frame where nothing is shown, and the frame at each time is the one listed.
 TEST(FrameModel, ListsTheFramesShownOverRandomMovies) {
-  const char* fixed = std::getenv("VT_TIME_SEED");
-  unsigned seed = fixed ? (unsigned)std::strtoul(fixed, nullptr, 10) : std::random_device{}();
+  const unsigned seed = randomSeed();
   std::mt19937 rng(seed);
   for (int round = 0; round < 300; ++round) {
     RandomMovie r(rng, round % 2 ? RandomMovie::kPlain : RandomMovie::kAnywhere, 1);
@@ -222,8 +218,8 @@ TEST(FrameModel, ExactRatesFromRoundedDurations) {
                  std::to_string(c.media) + " edit " + std::to_string(c.edit));
     Movie m = NewMovie(newMovieActive);
     SetMovieTimeScale(m, c.movie);
-    Track t = NewMovieTrack(m, 4 << 16, 4 << 16, kNoVolume);
-    Media md = NewTrackMedia(t, VideoMediaType, c.media, nullptr, 0);
+    Track t = mt::videoTrack(m, c.media);
+    Media md = GetTrackMedia(t);
     const int n = 90;
     auto instant = [&](int64_t k) {
       __int128 x = (__int128)k * c.media * c.den;
@@ -274,14 +270,9 @@ TEST(FrameModel, ExactRatesFromRoundedDurations) {
 TEST(FrameModel, EffectsTakeTheirSourcesFramesAndGeneratorsTheirOwnRate) {
   for (bool generator : {false, true}) {
     SCOPED_TRACE(generator);
-    Movie m = NewMovie(newMovieActive);  // 600 units a second
-    Track source = NewMovieTrack(m, 4 << 16, 4 << 16, kNoVolume);
-    Media sm = NewTrackMedia(source, VideoMediaType, 600, nullptr, 0);
-    mt::addSamples(sm, 50, 4, 24);  // 25 frames a second for 2 s
-    ASSERT_EQ(InsertMediaIntoTrack(source, 0, 0, 1200, fixed1), noErr);
-    Track effect = NewMovieTrack(m, 4 << 16, 4 << 16, kNoVolume);
-    Media em = NewTrackMedia(effect, VideoMediaType, 600, nullptr, 0);
-    mt::addSamples(em, 1, 4, 600);
+    Movie m = mt::videoMovie(50, 4, 24);  // 25 frames a second for 2 s, 600 units a second
+    Track source = GetMovieIndTrack(m, 1), effect = mt::videoTrack(m);
+    mt::addSamples(GetTrackMedia(effect), 1, 4, 600);
     ASSERT_EQ(InsertMediaIntoTrack(effect, 300, 0, 600, fixed1), noErr);  // 0.5 s to 1.5 s
     const vt::movie::FrameList f = vt::movie::movieFrames(*m, [&](const VTTrack& t) {
       vt::movie::TrackKind k;
@@ -312,8 +303,7 @@ TEST(FrameModel, EffectsTakeTheirSourcesFramesAndGeneratorsTheirOwnRate) {
 // A table declaring four billion frames in a few bytes costs a few runs, not gigabytes.
 TEST(FrameModel, MemoryFollowsTheTablesNotTheDeclaredCounts) {
   Movie m = NewMovie(newMovieActive);
-  Track t = NewMovieTrack(m, 4 << 16, 4 << 16, kNoVolume);
-  NewTrackMedia(t, VideoMediaType, 90000, nullptr, 0);
+  Track t = mt::videoTrack(m, 90000);
   VTMedia& md = *t->media;
   md.addDescription(std::vector<uint8_t>(86, 0));
   md.samples.appendData(0, 1, 4000000000u, 1);

@@ -36,6 +36,15 @@ int run(const std::string& command, std::string* out) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+std::string probe(const std::string& file, const std::string& entries, const std::string& stream) {
+  std::string out;
+  run("ffprobe -v error -count_frames -select_streams " + stream + ":0 -show_entries " + entries +
+          " -of csv=p=0 '" + file + "' 2>&1",
+      &out);
+  while (!out.empty() && (out.back() == '\n' || out.back() == ',')) out.pop_back();
+  return out;
+}
+
 std::string fixture(const std::string& name, const std::string& ffmpegArgs) {
   // Kept under a folder named by the arguments' hash: two tests that give one name different
   // recipes get different files, and a changed recipe never reuses a stale file.

@@ -20,6 +20,11 @@ std::string writeFile(const std::string& path, const std::string& bytes = "x");
 // Runs a shell command and returns its exit status; its standard output goes to *out if given.
 int run(const std::string& command, std::string* out = nullptr);
 
+// What ffprobe reads of `entries` (as "stream=width,height") in the first `stream` ("v", "a")
+// of `file`, frames counted, as CSV; the last line break is trimmed, errors are included.
+std::string probe(const std::string& file, const std::string& entries,
+                  const std::string& stream = "v");
+
 // Makes `dir` a small disk for as long as it lives: an 8 MB tmpfs when the process may mount
 // one, else a file size limit under which writes past 3 MB fail as on a full disk (no
 // fixtures can be made meanwhile).
