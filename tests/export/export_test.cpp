@@ -270,14 +270,16 @@ TEST(Export, KilledOrRacingExportsLeaveNothingAndReplacingKeepsTheModeAndTheLink
   EXPECT_EQ(entries(dir + "/real"), std::vector<std::string>{"target.mp4"});
   DisposeMovie(movie);
 
-  // Two exports to one new name, and to one old name: exactly one succeeds.
+  // Two exports to one new name, and to one old name: exactly one succeeds. Each is made long
+  // enough (a large size) that the two overlap however late the second one starts.
   for (bool existed : {false, true}) {
-    std::string out = dir + "/race.mp4", log;
+    std::string out = dir + "/race.mp4", log, slow = " --size 1920x1080";
     std::filesystem::remove(out);
     if (existed) vt_test::writeFile(out, "older file");
-    int ok = vt_test::run("(" + tool + "'" + out + "' & p=$!; " + tool + "'" + out +
-                              "' & q=$!; wait $p; a=$?; wait $q; echo $a $?) 2>/dev/null",
-                          &log);
+    int ok =
+        vt_test::run("(" + tool + "'" + out + "'" + slow + " & p=$!; " + tool + "'" + out + "'" +
+                         slow + " & q=$!; wait $p; a=$?; wait $q; echo $a $?) 2>/dev/null",
+                     &log);
     ASSERT_EQ(ok, 0);
     EXPECT_TRUE(log == "0 1\n" || log == "1 0\n") << existed << ": " << log;
     EXPECT_EQ(probe(out, "stream=nb_read_frames"), "50");
