@@ -640,4 +640,9 @@ TEST_F(ParamDialogTest, ParametersBelowALowScreenScrollIntoView) {
   click(globalCentre(Rect{bar.top, bar.left, (short)(bar.top + 4), bar.right}));
   EXPECT_LT(impl()->paramScroll(), scrolled);
   EXPECT_FALSE(VTAutomationEffectsDialogControlRect(last, kind, 0, &r));
+  // The thumb dragged past the bottom shows the last row again.
+  const Point thumb = globalCentre(impl()->thumbRect());
+  VTAutomationPostDrag(thumb, Point{(short)(thumb.v + 400), thumb.h}, 4);
+  deliver();
+  EXPECT_EQ(impl()->paramScroll(), scrolled);
 }

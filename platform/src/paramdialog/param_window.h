@@ -75,6 +75,7 @@ class Dialog {
   // The first parameter row shown, and the panel's scroll bar (empty when every row fits).
   int paramScroll() const { return paramScroll_; }
   Rect scrollBarRect() const;
+  Rect thumbRect() const;
   Rect buttonRect(bool ok) const;  // global
   const Image& previewImage() const { return preview_; }
   // The control with the keyboard focus (kind ListRow for the effect list); false for none.
@@ -92,7 +93,6 @@ class Dialog {
   int paramRows() const;  // parameter rows the panel shows at once
   bool overflows() const { return (int)model_.params().size() > paramRows(); }
   std::vector<Hot> allControls() const;  // every control, hidden rows included
-  Rect thumbRect() const;
   void scrollTo(int row);
   void revealFocus();  // scrolls the focused parameter's row into the panel
   Answer clickScrollBar(Point local);
