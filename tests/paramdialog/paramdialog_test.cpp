@@ -604,3 +604,45 @@ TEST_F(ParamDialogTest, PluginTextParametersAreTypedAndStoredByName) {
   EXPECT_EQ(atomData(vt::effects::kPluginParamName, holder), "pattern");
   EXPECT_EQ(atomData(vt::effects::kPluginParamValue, holder), "gradient_radial");
 }
+
+// On a low screen the window stays on it and the parameter panel scrolls: Tab reveals the last
+// of pr0file's parameters for a click, hidden rows take no clicks, and the scroll bar pages.
+TEST_F(ParamDialogTest, ParametersBelowALowScreenScrollIntoView) {
+  VTAutomationUseHeadless(800, 480);
+  open(1);
+  ASSERT_TRUE(VTAutomationEffectsDialogSelectName("pr0file"))
+      << "frei0r-plugins is installed by scripts/install-deps.sh";
+  const auto params = VTAutomationEffectsDialogParams();
+  ASSERT_GE(params.size(), 20u);
+  const OSType last = params.back().code;
+  const WindowRef w = impl()->window();
+  EXPECT_LE(w->content.bottom, VTAutomationScreenBounds().bottom);
+  const Rect bar = impl()->scrollBarRect();
+  ASSERT_GT(bar.bottom - bar.top, 0);
+  using C = VTEffectsControl;
+  Rect r{};
+  for (C c : {C::slider, C::check, C::popup})
+    EXPECT_FALSE(VTAutomationEffectsDialogControlRect(last, c, 0, &r));
+  for (int i = 0; i < 100 && VTAutomationEffectsDialogFocus().code != last; ++i)
+    press(kTabCharCode);
+  ASSERT_EQ(VTAutomationEffectsDialogFocus().code, last);
+  const C kind = VTAutomationEffectsDialogFocus().control == C::field
+                     ? C::slider
+                     : VTAutomationEffectsDialogFocus().control;
+  ASSERT_TRUE(VTAutomationEffectsDialogControlRect(last, kind, 0, &r));
+  EXPECT_LE(r.bottom, w->content.top + bar.bottom);
+  const double before = param(last);
+  click(Point{(short)((r.top + r.bottom) / 2), (short)(r.left + (r.right - r.left) / 10)});
+  EXPECT_NE(param(last), before);
+  // A click in the track above the thumb pages back: the last row is hidden again.
+  const int scrolled = impl()->paramScroll();
+  ASSERT_GT(scrolled, 0);
+  click(globalCentre(Rect{bar.top, bar.left, (short)(bar.top + 4), bar.right}));
+  EXPECT_LT(impl()->paramScroll(), scrolled);
+  EXPECT_FALSE(VTAutomationEffectsDialogControlRect(last, kind, 0, &r));
+  // The thumb dragged past the bottom shows the last row again.
+  const Point thumb = globalCentre(impl()->thumbRect());
+  VTAutomationPostDrag(thumb, Point{(short)(thumb.v + 400), thumb.h}, 4);
+  deliver();
+  EXPECT_EQ(impl()->paramScroll(), scrolled);
+}

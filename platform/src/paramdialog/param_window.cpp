@@ -44,6 +44,7 @@ constexpr int kPreviewW = 180;
 constexpr int kPreviewH = 135;
 constexpr int kCurveSide = 120;
 constexpr int kFieldWidth = 56;
+constexpr int kScrollBarWidth = 12;
 constexpr int kAnimTicks = 120;  // one preview cycle: two seconds
 constexpr int kTextSize = vt::ui::kControlTextSize;
 
@@ -109,11 +110,68 @@ int Dialog::height() const {
   for (const auto& e : model_.effects())
     if (e.info) most = std::max(most, e.info->params.size());
   int h = kTop + (int)most * kParamPitch + 70;
-  return std::max(kMinHeight, std::min(h, 1000));
+  // Never taller than the screen: parameter rows that do not fit scroll.
+  return std::min(std::max(kMinHeight, std::min(h, 1000)), maxHeight_);
+}
+
+int Dialog::paramRows() const { return std::max(1, (height() - 50 - kTop) / kParamPitch); }
+
+Rect Dialog::scrollBarRect() const {
+  if (!overflows()) return makeRect(0, 0, 0, 0);
+  const int right = kParamLeft + kParamWidth;
+  return makeRect(right - kScrollBarWidth, kTop, right, kTop + paramRows() * kParamPitch);
+}
+
+Rect Dialog::thumbRect() const {
+  Rect bar = scrollBarRect();
+  const int n = (int)model_.params().size(), rows = paramRows();
+  const int track = bar.bottom - bar.top;
+  const int len = std::max(kScrollBarWidth, track * rows / std::max(1, n));
+  const int top = bar.top + (track - len) * paramScroll_ / std::max(1, n - rows);
+  return makeRect(bar.left, top, bar.right, top + len);
+}
+
+void Dialog::scrollTo(int row) {
+  row = std::clamp(row, 0, std::max(0, (int)model_.params().size() - paramRows()));
+  if (row == paramScroll_) return;
+  paramScroll_ = row;
+  redraw();
+}
+
+void Dialog::revealFocus() {
+  Hot f{};
+  if (!focused(f) || f.kind == Hot::ListRow) return;
+  if (f.index < paramScroll_)
+    scrollTo(f.index);
+  else if (f.index >= paramScroll_ + paramRows())
+    scrollTo(f.index - paramRows() + 1);
+}
+
+// A click in the track pages; the thumb follows a drag.
+Answer Dialog::clickScrollBar(Point local) {
+  Rect thumb = thumbRect();
+  if (local.v < thumb.top) {
+    scrollTo(paramScroll_ - paramRows());
+    return Answer::Handled;
+  }
+  if (local.v >= thumb.bottom) {
+    scrollTo(paramScroll_ + paramRows());
+    return Answer::Handled;
+  }
+  const Rect bar = scrollBarRect();
+  const int from = paramScroll_, grabbed = local.v;
+  const int span = (bar.bottom - bar.top) - (thumb.bottom - thumb.top);
+  const int range = (int)model_.params().size() - paramRows();
+  vt::ui::trackDrag(window_, [&](Point p) {
+    scrollTo(from + (int)std::lround((double)(p.v - grabbed) * range / std::max(1, span)));
+  });
+  return Answer::Handled;
 }
 
 bool Dialog::open() {
   Rect desk = vt::ui::desktopBounds();
+  maxHeight_ =
+      std::max(kTop + kParamPitch + 60, (desk.bottom - desk.top) - vt::ui::kTitleBarHeight);
   int h = height();
   int left = desk.left + std::max(0, ((desk.right - desk.left) - kWidth) / 2);
   int top = desk.top + vt::ui::kTitleBarHeight +
@@ -142,6 +200,7 @@ void Dialog::select(int index) {
   if (index < listScroll_) listScroll_ = index;
   if (index >= listScroll_ + rows) listScroll_ = index - rows + 1;
   animStart_ = vt::events::ticks();
+  paramScroll_ = 0;
   fields_.clear();
   fieldEdited_ = false;
   updateFocusOrder();
@@ -209,7 +268,7 @@ void Dialog::syncFields() {
 
 void Dialog::updateFocusOrder() {
   std::vector<int> order{idOf(Hot::ListRow, 0, 0)};
-  for (const auto& hot : layout()) switch (hot.kind) {
+  for (const auto& hot : allControls()) switch (hot.kind) {
       case Hot::Field:
       case Hot::Popup:
       case Hot::Check:
@@ -228,7 +287,7 @@ bool Dialog::focused(Hot& out) const {
   out.index = (id % 10000) / 10;
   out.which = id % 10;
   if (out.kind == Hot::ListRow) return true;
-  for (const auto& hot : layout())
+  for (const auto& hot : allControls())
     if (hot.kind == out.kind && hot.index == out.index && hot.which == out.which) {
       out.r = hot.r;
       return true;
@@ -279,6 +338,7 @@ void Dialog::setFocus(int id) {
   if (id == focus_.focused()) return;
   commitField();
   focus_.focus(id);
+  revealFocus();
   Hot f{};
   if (focused(f) && f.kind == Hot::Field) fieldFor(f.index, f.which).selectAll();
   redraw();
@@ -319,6 +379,19 @@ void Dialog::renderPreview() {
 }
 
 std::vector<Hot> Dialog::layout() const {
+  std::vector<Hot> hots = allControls();
+  const int first = paramScroll_, last = paramScroll_ + paramRows();
+  hots.erase(std::remove_if(hots.begin(), hots.end(),
+                            [&](const Hot& hot) {
+                              return hot.kind != Hot::ListRow && hot.kind != Hot::OK &&
+                                     hot.kind != Hot::Cancel &&
+                                     (hot.index < first || hot.index >= last);
+                            }),
+             hots.end());
+  return hots;
+}
+
+std::vector<Hot> Dialog::allControls() const {
   std::vector<Hot> hots;
   const auto& effects = model_.effects();
   const auto& params = model_.params();
@@ -328,17 +401,17 @@ std::vector<Hot> Dialog::layout() const {
     int y = kTop + (i - listScroll_) * kRow;
     hots.push_back({Hot::ListRow, makeRect(10, y, 190, y + kRow), i, 0, 0});
   }
+  // Room for the scroll bar when the rows do not fit.
+  const int pw = overflows() ? kParamWidth - kScrollBarWidth - 6 : kParamWidth;
   for (int i = 0; i < (int)params.size(); ++i) {
     const auto& p = params[(size_t)i];
-    int top = kTop + i * kParamPitch;
+    int top = kTop + (i - paramScroll_) * kParamPitch;
     if (model_.canSwitchTween(i))
-      hots.push_back(
-          {Hot::TweenToggle,
-           makeRect(kParamLeft + kParamWidth - 80, top, kParamLeft + kParamWidth, top + 16), i, 0,
-           0});
+      hots.push_back({Hot::TweenToggle,
+                      makeRect(kParamLeft + pw - 80, top, kParamLeft + pw, top + 16), i, 0, 0});
     int y = top + 18;
     int parts = p.tweened ? 2 : 1;
-    int w = parts == 2 ? (kParamWidth - 10) / 2 : kParamWidth;
+    int w = parts == 2 ? (pw - 10) / 2 : pw;
     for (int which = 0; which < parts; ++which) {
       int x = kParamLeft + which * (w + 10);
       switch (p.desc->type) {
@@ -405,10 +478,20 @@ void Dialog::draw() {
   p.frame(vt::ui::outset(list, 1),
           hasFocus && focus.kind == Hot::ListRow ? colour::accent : colour::border,
           hasFocus && focus.kind == Hot::ListRow ? 2 : 1);
-  for (int i = 0; i < (int)params.size(); ++i) {
+  const int lastRow = std::min((int)params.size(), paramScroll_ + paramRows());
+  for (int i = paramScroll_; i < lastRow; ++i) {
     std::string label = params[(size_t)i].desc->name;
     if (params[(size_t)i].tweened) label += "  (start, end)";
-    p.text(kParamLeft, kTop + i * kParamPitch + 12, label, kTextSize, colour::black);
+    p.text(kParamLeft, kTop + (i - paramScroll_) * kParamPitch + 12, label, kTextSize,
+           colour::black);
+  }
+  if (overflows()) {
+    // Drawn as a slider's bar: a white track, the thumb in the fill colour.
+    const Rect bar = scrollBarRect(), thumb = thumbRect();
+    p.fill(bar, colour::white);
+    p.frame(bar, colour::border);
+    p.fill(vt::ui::outset(thumb, -1), colour::fill);
+    p.frame(thumb, colour::border);
   }
   for (const auto& hot : layout()) {
     const vt::effects::ParamDesc* d =
@@ -491,7 +574,7 @@ void Dialog::draw() {
           int x = hot.r.right + (name.empty() ? 8 : 84);
           p.text(x, p.centredBaseline(hot.r, kTextSize),
                  vt::ui::fitText(p, name.empty() ? "(the effect's own)" : name,
-                                 kParamLeft + kParamWidth - x, kTextSize),
+                                 kParamLeft + kParamWidth - (overflows() ? 18 : 0) - x, kTextSize),
                  kTextSize, colour::black);
         }
         break;
@@ -613,6 +696,7 @@ void Dialog::chooseImage(int param) {
 }
 
 Answer Dialog::click(Point local, const EventRecord& e) {
+  if (overflows() && inRect(local, scrollBarRect())) return clickScrollBar(local);
   for (const auto& hot : layout()) {
     if (!inRect(local, hot.r)) continue;
     int id = idOf(hot.kind, hot.index, hot.which);
@@ -719,6 +803,7 @@ Answer Dialog::key(const EventRecord& e) {
   if (k.code == vt::ui::key::tab) {
     commitField();
     int next = focus_.advance(k.shift);
+    revealFocus();
     Hot now{};
     if (focused(now) && now.kind == Hot::Field) fieldFor(now.index, now.which).selectAll();
     (void)next;

@@ -70,7 +70,12 @@ class Dialog {
 
   Answer handleEvent(const EventRecord& e);
   void redraw();  // draws the whole content now
+  // The controls as shown: parameter rows scrolled out of the panel are left out.
   std::vector<Hot> layout() const;
+  // The first parameter row shown, and the panel's scroll bar (empty when every row fits).
+  int paramScroll() const { return paramScroll_; }
+  Rect scrollBarRect() const;
+  Rect thumbRect() const;
   Rect buttonRect(bool ok) const;  // global
   const Image& previewImage() const { return preview_; }
   // The control with the keyboard focus (kind ListRow for the effect list); false for none.
@@ -85,6 +90,12 @@ class Dialog {
     return (kind + 1) * 10000 + index * 10 + which;
   }
   int height() const;
+  int paramRows() const;  // parameter rows the panel shows at once
+  bool overflows() const { return (int)model_.params().size() > paramRows(); }
+  std::vector<Hot> allControls() const;  // every control, hidden rows included
+  void scrollTo(int row);
+  void revealFocus();  // scrolls the focused parameter's row into the panel
+  Answer clickScrollBar(Point local);
   void draw();
   void drawCurve(vt::ui::Painter& p, const vt::effects::Easing& easing) const;
   void changed();  // a value changed: fields follow, new preview, redrawn
@@ -108,7 +119,9 @@ class Dialog {
   bool modal_ = false;
   WindowRef window_ = nullptr;
   int listScroll_ = 0;
-  int pressedButton_ = -1;  // Hot::OK or Hot::Cancel while tracked
+  int paramScroll_ = 0;      // first parameter row shown
+  int maxHeight_ = 1 << 20;  // the screen's room for the window
+  int pressedButton_ = -1;   // Hot::OK or Hot::Cancel while tracked
   ui::FocusChain focus_;
   std::map<int, ui::TextField> fields_;  // by param * 10 + which
   bool fieldEdited_ = false;             // the focused field holds typed text not yet taken
