@@ -144,34 +144,23 @@ std::string formatTime(TimeValue t, TimeScale scale) {
   return text;
 }
 
-// Where the movie's frames start, found once per state of the movie by stepping through them.
-static const std::vector<TimeValue>& frameStarts(VTController& c) {
+// The movie's frames, listed once per state of the movie.
+static const vt::movie::FrameList& movieFrames(VTController& c) {
   TimeValue dur = GetMovieDuration(c.movie);
-  if (c.frameStartsDuration == dur) return c.frameStarts;
-  c.frameStarts.clear();
-  c.frameStartsDuration = dur;
-  const OSType video = VideoMediaType;
-  TimeValue at = -1;
-  GetMovieNextInterestingTime(c.movie, nextTimeStep | nextTimeEdgeOK, 1, &video, 0, fixed1, &at,
-                              nullptr);
-  while (at >= 0 && at < dur && c.frameStarts.size() < 50000000) {
-    if (!c.frameStarts.empty() && at <= c.frameStarts.back()) break;  // no progress
-    c.frameStarts.push_back(at);
-    TimeValue next = -1;
-    GetMovieNextInterestingTime(c.movie, nextTimeStep, 1, &video, at, fixed1, &next, nullptr);
-    at = next;
+  if (c.framesDuration != dur) {
+    c.frames = vt::compose::movieFrames(c.movie);
+    c.framesDuration = dur;
   }
-  return c.frameStarts;
+  return c.frames;
 }
 
 std::string timeDisplayText(VTController& c) {
   TimeScale scale = GetMovieTimeScale(c.movie);
   if (c.showFrames) {
-    const std::vector<TimeValue>& starts = frameStarts(c);
-    if (!starts.empty()) {
-      size_t shown =
-          (size_t)(std::upper_bound(starts.begin(), starts.end(), pictureTime(c)) - starts.begin());
-      return std::to_string(shown) + " / " + std::to_string(starts.size());
+    const vt::movie::FrameList& frames = movieFrames(c);
+    if (!frames.empty()) {
+      int64_t shown = frames.frameAt(std::clamp<int64_t>(pictureTime(c), 0, frames.end() - 1));
+      return std::to_string(shown + 1) + " / " + std::to_string(frames.count());
     }
   }
   return formatTime(GetMovieTime(c.movie, nullptr), scale) + " / " +

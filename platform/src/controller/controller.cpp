@@ -570,7 +570,7 @@ ComponentResult doAction(VTController* c, short action, void* params) {
       return noErr;
     case mcActionMovieEdited:
       c->drawnValid = false;
-      c->frameStartsDuration = -1;
+      c->framesDuration = -1;
       setTime(*c, GetMovieTime(c->movie, nullptr));
       return noErr;
     case mcActionSuspend:
@@ -752,7 +752,7 @@ ComponentResult keyDown(VTController* c, const EventRecord* e) {
 
 void afterEdit(VTController& c) {
   c.drawnValid = false;
-  c.frameStartsDuration = -1;
+  c.framesDuration = -1;
   // A movie that had no picture (a new one) takes the size of the picture an edit gave it.
   Rect nat{0, 0, 0, 0};
   GetMovieNaturalBoundsRect(c.movie, &nat);

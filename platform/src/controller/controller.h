@@ -92,9 +92,9 @@ struct VTController {
   bool adjustingVolume = false;
   // The time display shows frame numbers instead of h:mm:ss.ff.
   bool showFrames = false;
-  // Where the movie's frames start (for frame numbers), made when first needed after an edit.
-  std::vector<TimeValue> frameStarts;
-  TimeValue frameStartsDuration = -1;
+  // The movie's frames (for frame numbers), made when first needed after an edit.
+  vt::movie::FrameList frames;
+  TimeValue framesDuration = -1;
   // The time display's width, measured for the movie's duration and time scale.
   mutable short timeWidth = 0;
   mutable TimeValue timeWidthDuration = -1;
