@@ -58,3 +58,23 @@ TEST(Guard, ACallReturnsTheCodeOfWhatWasThrownInside) {
     EXPECT_EQ(movie, nullptr) << i;
   }
 }
+
+#include "core/boundary.h"
+
+TEST(Boundary, ACallOnADeadObjectRecordsInvalidAndALiveOneClearsTheError) {
+  struct Obj {
+    int v = 7;
+  } live;
+  OSErr last = 99;
+  auto record = [&](OSErr e) { last = e; };
+  auto find = [&](int h) { return h == 1 ? &live : nullptr; };
+  EXPECT_EQ(vt::apiOn(record, find, 0, invalidMovie, -1, [](Obj& o) { return o.v; }), -1);
+  EXPECT_EQ(last, invalidMovie);
+  EXPECT_EQ(vt::apiOn(record, find, 1, invalidMovie, -1, [](Obj& o) { return o.v; }), 7);
+  EXPECT_EQ(last, noErr);
+  EXPECT_EQ(
+      vt::apiOn(record, find, 1, invalidMovie, -1, [](Obj&) -> int { throw std::bad_alloc(); }),
+      -1);
+  EXPECT_EQ(last, memFullErr);
+  EXPECT_EQ(vt::apiStatus([]() -> OSErr { throw std::out_of_range("x"); }), paramErr);
+}
