@@ -1,5 +1,5 @@
 // Graphics importers: still images (PNG, JPEG, GIF, BMP, TIFF, WebP) decoded by libavcodec and
-// drawn into ports.
+// drawn into ports through the window server's drawer.
 #include <MacErrors.h>
 #include <QuickTimeComponents.h>
 #include <sys/stat.h>
@@ -7,9 +7,9 @@
 #include "codec/demux.h"
 #include "codec/registry.h"
 #include "codec/decoder.h"
-#include "core/guard.h"
+#include "core/boundary.h"
+#include "core/port_drawing.h"
 #include "files/fsspec.h"
-#include "ui/window_server.h"
 
 namespace vt::codec {
 
@@ -51,111 +51,102 @@ GraphicsImportState* stateOf(GraphicsImportComponent ci) {
   return ci->graphics.get();
 }
 
+// A graphics importer call: badComponentInstance for anything but a live graphics importer.
+template <class Body>
+ComponentResult withImporter(GraphicsImportComponent ci, Body&& body) noexcept {
+  return vt::apiStatus([&]() -> OSErr {
+    GraphicsImportState* s = stateOf(ci);
+    return s ? body(*s) : OSErr(badComponentInstance);
+  });
+}
+
 }  // namespace
 
 }  // namespace vt::codec
 
-using vt::codec::stateOf;
+using vt::codec::GraphicsImportState;
+using vt::codec::withImporter;
 
-OSErr GetGraphicsImporterForFile(const FSSpec* theFile, ComponentInstance* gi) try {
-  if (!theFile || !gi) return paramErr;
-  *gi = nullptr;
-  std::string path;
-  OSErr err = vt::files::specToPath(*theFile, path);
-  if (err != noErr) return err;
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return fnfErr;
-  if (!S_ISREG(st.st_mode)) return cantFindHandler;
-  OSType type = vt::codec::sniffFileType(path);
-  Component c = vt::codec::isImageType(type)
-                    ? vt::codec::findByFileType(GraphicsImporterComponentType, type)
-                    : nullptr;
-  if (!c) return cantFindHandler;
-  // The header has to be readable now: an importer that cannot tell its image's size is no
-  // importer for the file.
-  auto d = vt::codec::Demuxer::open(path);
-  if (!d) return cantFindHandler;
-  ComponentInstance inst = nullptr;
-  err = OpenAComponent(c, &inst);
-  if (err != noErr) return err;
-  auto state = std::make_unique<vt::codec::GraphicsImportState>();
-  state->path = path;
-  state->natural = Rect{0, 0, (short)d.value()->height(), (short)d.value()->width()};
-  state->bounds = state->natural;
-  inst->graphics = std::move(state);
-  *gi = inst;
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
-}
-
-ComponentResult GraphicsImportGetNaturalBounds(GraphicsImportComponent ci,
-                                               Rect* naturalBounds) try {
-  auto* s = stateOf(ci);
-  if (!s) return badComponentInstance;
-  if (!naturalBounds) return paramErr;
-  *naturalBounds = s->natural;
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
-}
-
-ComponentResult GraphicsImportGetBoundsRect(GraphicsImportComponent ci, Rect* bounds) try {
-  auto* s = stateOf(ci);
-  if (!s) return badComponentInstance;
-  if (!bounds) return paramErr;
-  *bounds = s->bounds;
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
-}
-
-ComponentResult GraphicsImportSetBoundsRect(GraphicsImportComponent ci, const Rect* bounds) try {
-  auto* s = stateOf(ci);
-  if (!s) return badComponentInstance;
-  if (!bounds || bounds->right < bounds->left || bounds->bottom < bounds->top) return paramErr;
-  s->bounds = *bounds;
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
-}
-
-ComponentResult GraphicsImportSetGWorld(GraphicsImportComponent ci, CGrafPtr port,
-                                        GDHandle gd) try {
-  auto* s = stateOf(ci);
-  if (!s) return badComponentInstance;
-  s->port = port;
-  s->device = gd;
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
-}
-
-ComponentResult GraphicsImportGetGWorld(GraphicsImportComponent ci, CGrafPtr* port,
-                                        GDHandle* gd) try {
-  auto* s = stateOf(ci);
-  if (!s) return badComponentInstance;
-  if (port) *port = s->port;
-  if (gd) *gd = s->device;
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
-}
-
-ComponentResult GraphicsImportDraw(GraphicsImportComponent ci) try {
-  auto* s = stateOf(ci);
-  if (!s) return badComponentInstance;
-  if (!s->decoded) {
-    OSErr err = vt::codec::decodeStillImage(s->path, s->image);
+OSErr GetGraphicsImporterForFile(const FSSpec* theFile, ComponentInstance* gi) {
+  return vt::apiStatus([&]() -> OSErr {
+    if (!theFile || !gi) return paramErr;
+    *gi = nullptr;
+    std::string path;
+    OSErr err = vt::files::specToPath(*theFile, path);
     if (err != noErr) return err;
-    s->decoded = true;
-  }
-  VTPort* port = s->port ? s->port : vt::ui::currentPort();
-  if (!port || !vt::ui::isLivePort(port)) return paramErr;
-  if (s->bounds.right <= s->bounds.left || s->bounds.bottom <= s->bounds.top) return noErr;
-  vt::ui::drawImage(port, s->image, s->bounds);
-  vt::ui::portChanged(port, s->bounds);
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return fnfErr;
+    if (!S_ISREG(st.st_mode)) return cantFindHandler;
+    OSType type = vt::codec::sniffFileType(path);
+    Component c = vt::codec::isImageType(type)
+                      ? vt::codec::findByFileType(GraphicsImporterComponentType, type)
+                      : nullptr;
+    if (!c) return cantFindHandler;
+    // The header has to be readable now: an importer that cannot tell its image's size is no
+    // importer for the file.
+    auto d = vt::codec::Demuxer::open(path);
+    if (!d) return cantFindHandler;
+    ComponentInstance inst = nullptr;
+    err = OpenAComponent(c, &inst);
+    if (err != noErr) return err;
+    auto state = std::make_unique<GraphicsImportState>();
+    state->path = path;
+    state->natural = Rect{0, 0, (short)d.value()->height(), (short)d.value()->width()};
+    state->bounds = state->natural;
+    inst->graphics = std::move(state);
+    *gi = inst;
+    return noErr;
+  });
+}
+
+ComponentResult GraphicsImportGetNaturalBounds(GraphicsImportComponent ci, Rect* naturalBounds) {
+  return withImporter(ci, [&](GraphicsImportState& s) -> OSErr {
+    if (!naturalBounds) return paramErr;
+    *naturalBounds = s.natural;
+    return noErr;
+  });
+}
+
+ComponentResult GraphicsImportGetBoundsRect(GraphicsImportComponent ci, Rect* bounds) {
+  return withImporter(ci, [&](GraphicsImportState& s) -> OSErr {
+    if (!bounds) return paramErr;
+    *bounds = s.bounds;
+    return noErr;
+  });
+}
+
+ComponentResult GraphicsImportSetBoundsRect(GraphicsImportComponent ci, const Rect* bounds) {
+  return withImporter(ci, [&](GraphicsImportState& s) -> OSErr {
+    if (!bounds || bounds->right < bounds->left || bounds->bottom < bounds->top) return paramErr;
+    s.bounds = *bounds;
+    return noErr;
+  });
+}
+
+ComponentResult GraphicsImportSetGWorld(GraphicsImportComponent ci, CGrafPtr port, GDHandle gd) {
+  return withImporter(ci, [&](GraphicsImportState& s) -> OSErr {
+    s.port = port;
+    s.device = gd;
+    return noErr;
+  });
+}
+
+ComponentResult GraphicsImportGetGWorld(GraphicsImportComponent ci, CGrafPtr* port, GDHandle* gd) {
+  return withImporter(ci, [&](GraphicsImportState& s) -> OSErr {
+    if (port) *port = s.port;
+    if (gd) *gd = s.device;
+    return noErr;
+  });
+}
+
+// The picture is decoded here; the port belongs to the window server, which draws it.
+ComponentResult GraphicsImportDraw(GraphicsImportComponent ci) {
+  return withImporter(ci, [&](GraphicsImportState& s) -> OSErr {
+    if (!s.decoded) {
+      OSErr err = vt::codec::decodeStillImage(s.path, s.image);
+      if (err != noErr) return err;
+      s.decoded = true;
+    }
+    return vt::drawImageIntoPort(s.port, s.image, s.bounds);
+  });
 }

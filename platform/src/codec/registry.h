@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "core/boundary.h"
 #include "core/image.h"
 
 // A registered component. The registry is a fixed table: importers are built in.
@@ -37,6 +38,10 @@ namespace vt::codec {
 Component findByFileType(OSType componentType, OSType fileType);
 // A live instance made by OpenComponent; false for anything else.
 bool isLiveInstance(ComponentInstance ci);
+
+// Component calls report through their results and keep no "last error" of their own, so a
+// failure that has no result to travel in is dropped (the guard still notes it).
+inline constexpr auto dropCode = [](OSErr) {};
 
 struct GraphicsImportState {
   std::string path;

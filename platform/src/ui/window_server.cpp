@@ -1,11 +1,13 @@
 #include "ui/window_server.h"
 
+#include <MacErrors.h>
 #include <MacMemory.h>
 
 #include <algorithm>
 
 #include "events/backend.h"
 #include "events/event_queue.h"
+#include "core/port_drawing.h"
 #include "ui/server_state.h"
 #include "ui/widgets/painter.h"
 
@@ -493,6 +495,19 @@ VTPort* currentPort() {
   if (!s.current || !s.livePorts.count(s.current)) s.current = s.screenPort;
   return s.current;
 }
+
+namespace {
+// How the areas below this one (graphics importers) draw into ports.
+const vt::PortDrawerRegistration kPortDrawer([](CGrafPtr p, const Image& img,
+                                                const Rect& dst) -> OSErr {
+  VTPort* port = p ? p : currentPort();
+  if (!port || !isLivePort(port)) return paramErr;
+  if (dst.right <= dst.left || dst.bottom <= dst.top) return noErr;
+  drawImage(port, img, dst);
+  portChanged(port, dst);
+  return noErr;
+});
+}  // namespace
 
 void invalidateScreen(const Rect& global) {
   Server& s = server();
