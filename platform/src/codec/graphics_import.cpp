@@ -15,33 +15,35 @@ namespace vt::codec {
 
 namespace {
 
-OSErr decodeFirstPicture(Result<std::unique_ptr<Demuxer>> d, Image& out) {
-  if (!d) return d.error();
+Result<Image> decodeFirstPicture(Result<std::unique_ptr<Demuxer>> d) {
+  if (!d) return Failure{d.error(), d.why()};
   Demuxer& demux = *d.value();
-  if (demux.samples().empty()) return invalidMedia;
+  if (demux.samples().empty()) return Failure{invalidMedia};
   auto opened = VideoDecoder::open(demux.format(), 1);
-  if (!opened) return opened.error();
+  if (!opened) return Failure{opened.error(), opened.why()};
   VideoDecoder& decoder = *opened.value();
   std::vector<uint8_t> bytes;
   OSErr err = demux.read(0, bytes);
-  if (err != noErr) return err;
-  err = decoder.send(bytes.data(), bytes.size(), 0, true);
-  if (err != noErr) return err;
+  if (err == noErr) err = decoder.send(bytes.data(), bytes.size(), 0, true);
+  if (err != noErr) return Failure{err};
   decoder.drain();
   Frame frame;
-  if (!decoder.receive(frame)) return codecErr;
+  if (!decoder.receive(frame)) return Failure{codecErr};
+  Image out;
   FrameConverter converter;
-  return converter.convert(frame, out);
+  err = converter.convert(frame, out);
+  if (err != noErr) return Failure{err};
+  return out;
 }
 
 }  // namespace
 
-OSErr decodeStillImage(const std::string& path, Image& out) {
-  return decodeFirstPicture(Demuxer::open(path), out);
+Result<Image> decodeStillImage(const std::string& path) {
+  return decodeFirstPicture(Demuxer::open(path));
 }
 
-OSErr decodeStillImage(const std::shared_ptr<vt::files::HostFile>& file, Image& out) {
-  return decodeFirstPicture(Demuxer::open(file), out);
+Result<Image> decodeStillImage(const std::shared_ptr<vt::files::HostFile>& file) {
+  return decodeFirstPicture(Demuxer::open(file));
 }
 
 namespace {
@@ -143,8 +145,9 @@ ComponentResult GraphicsImportGetGWorld(GraphicsImportComponent ci, CGrafPtr* po
 ComponentResult GraphicsImportDraw(GraphicsImportComponent ci) {
   return withImporter(ci, [&](GraphicsImportState& s) -> OSErr {
     if (!s.decoded) {
-      OSErr err = vt::codec::decodeStillImage(s.path, s.image);
-      if (err != noErr) return err;
+      auto image = vt::codec::decodeStillImage(s.path);
+      if (!image) return image.error();
+      s.image = std::move(*image);
       s.decoded = true;
     }
     return vt::drawImageIntoPort(s.port, s.image, s.bounds);

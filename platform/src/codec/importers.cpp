@@ -118,9 +118,9 @@ OSErr importStream(const std::string& path, const std::shared_ptr<vt::files::Hos
 
 // A still image becomes one uncompressed 32-bit frame held in memory.
 OSErr importStill(const std::shared_ptr<vt::files::HostFile>& host, VTMovie** out) {
-  Image img;
-  OSErr err = decodeStillImage(host, img);
-  if (err != noErr) return err;
+  Result<Image> decoded = decodeStillImage(host);
+  if (!decoded) return decoded.error();
+  const Image& img = *decoded;
   if (img.width > 32767 || img.height > 32767) return badFileFormat;
   VTMovie* m = vt::movie::newMovieObject();
   VTTrack* t = vt::movie::addTrack(m, VideoMediaType, kStillScale);

@@ -8,6 +8,7 @@
 
 #include "core/boundary.h"
 #include "core/image.h"
+#include "core/result.h"
 
 // A registered component. The registry is a fixed table: importers are built in.
 struct VTComponentRecord {
@@ -54,7 +55,7 @@ struct GraphicsImportState {
 };
 
 // Decodes the first image of a still-image (or GIF) file; the importers' shared path.
-OSErr decodeStillImage(const std::string& path, Image& out);
-OSErr decodeStillImage(const std::shared_ptr<vt::files::HostFile>& file, Image& out);
+Result<Image> decodeStillImage(const std::string& path);
+Result<Image> decodeStillImage(const std::shared_ptr<vt::files::HostFile>& file);
 
 }  // namespace vt::codec
