@@ -147,7 +147,9 @@ Component findByFileType(OSType componentType, OSType fileType) {
   return FindNextComponent(nullptr, &want);
 }
 
-bool isLiveInstance(ComponentInstance ci) { return ci && liveInstances().count(ci) != 0; }
+ComponentInstance liveInstance(ComponentInstance ci) {
+  return ci && liveInstances().count(ci) != 0 ? ci : nullptr;
+}
 
 }  // namespace vt::codec
 
@@ -212,7 +214,7 @@ ComponentInstance OpenComponent(Component aComponent) {
 
 OSErr CloseComponent(ComponentInstance ci) {
   return vt::apiStatus([&]() -> OSErr {
-    if (!vt::codec::isLiveInstance(ci)) return badComponentInstance;
+    if (!vt::codec::liveInstance(ci)) return badComponentInstance;
     liveInstances().erase(ci);
     delete ci;
     return noErr;
@@ -221,6 +223,7 @@ OSErr CloseComponent(ComponentInstance ci) {
 
 Component VTGetComponentOfInstance(ComponentInstance ci) {
   return vt::apiCall(vt::codec::dropCode, Component{}, [&]() -> Component {
-    return vt::codec::isLiveInstance(ci) ? ci->component : nullptr;
+    ComponentInstance live = vt::codec::liveInstance(ci);
+    return live ? live->component : nullptr;
   });
 }

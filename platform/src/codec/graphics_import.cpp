@@ -49,8 +49,8 @@ Result<Image> decodeStillImage(const std::shared_ptr<vt::files::HostFile>& file)
 namespace {
 
 GraphicsImportState* stateOf(GraphicsImportComponent ci) {
-  if (!isLiveInstance(ci) || !ci->graphics) return nullptr;
-  return ci->graphics.get();
+  ComponentInstance live = liveInstance(ci);
+  return live ? live->graphics.get() : nullptr;
 }
 
 // A graphics importer call: badComponentInstance for anything but a live graphics importer.

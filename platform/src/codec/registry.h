@@ -37,8 +37,8 @@ namespace vt::codec {
 // The registered component whose type and subtype match, among those whose subtype is a file
 // type (not a name extension); null when none.
 Component findByFileType(OSType componentType, OSType fileType);
-// A live instance made by OpenComponent; false for anything else.
-bool isLiveInstance(ComponentInstance ci);
+// The instance if it is a live one made by OpenComponent; null for anything else.
+ComponentInstance liveInstance(ComponentInstance ci);
 
 // Component calls report through their results and keep no "last error" of their own, so a
 // failure that has no result to travel in is dropped (the guard still notes it).
