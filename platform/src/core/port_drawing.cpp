@@ -7,11 +7,10 @@
 namespace vt {
 
 namespace {
-// Constant-initialised, so registrations from other files' static initialisers find it ready.
 std::atomic<PortImageDrawer> gDrawer{nullptr};
 }  // namespace
 
-PortDrawerRegistration::PortDrawerRegistration(PortImageDrawer drawer) { gDrawer = drawer; }
+void setPortImageDrawer(PortImageDrawer drawer) { gDrawer = drawer; }
 
 OSErr drawImageIntoPort(CGrafPtr port, const Image& image, const Rect& dst) {
   PortImageDrawer drawer = gDrawer.load();

@@ -1,6 +1,6 @@
 // Drawing a picture into a graphics port for areas below the window server (the graphics
-// importers decode pictures; the ui owns the ports). The ui area installs its drawer where its
-// ports live, so those areas need no link to it.
+// importers decode pictures; the ui owns the ports). The window server installs its drawer when
+// it starts, so those areas need no link to it.
 #pragma once
 #include <MacTypes.h>
 #include <Quickdraw.h>
@@ -13,12 +13,10 @@ namespace vt {
 // changed; paramErr when the port is not a live one.
 using PortImageDrawer = OSErr (*)(CGrafPtr port, const Image& image, const Rect& dst);
 
-// Define one at namespace scope: `const vt::PortDrawerRegistration kDrawer(drawer);`
-struct PortDrawerRegistration {
-  explicit PortDrawerRegistration(PortImageDrawer drawer);
-};
+void setPortImageDrawer(PortImageDrawer drawer);
 
-// Draws through the installed drawer; paramErr when none is (no ports exist without the ui).
+// Draws through the installed drawer; paramErr when none is (no port exists before the window
+// server starts).
 OSErr drawImageIntoPort(CGrafPtr port, const Image& image, const Rect& dst);
 
 }  // namespace vt

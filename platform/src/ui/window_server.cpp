@@ -234,6 +234,18 @@ void initPort(VTPort& port, Image* pixels, int width, int height) {
   port.magic = kPortMagic;
 }
 
+namespace {
+// How the areas below this one (graphics importers) draw into ports.
+OSErr drawIntoPort(CGrafPtr p, const Image& img, const Rect& dst) {
+  VTPort* port = p ? p : currentPort();
+  if (!port || !isLivePort(port)) return paramErr;
+  if (dst.right <= dst.left || dst.bottom <= dst.top) return noErr;
+  drawImage(port, img, dst);
+  portChanged(port, dst);
+  return noErr;
+}
+}  // namespace
+
 void ensureServer() {
   Server& s = server();
   if (s.initialised) return;
@@ -245,6 +257,7 @@ void ensureServer() {
   vt::events::setWindowEventSource(src);
   vt::events::addPumpHook(flushScreen);
   vt::events::setBackendChangedHook(backendChanged);
+  vt::setPortImageDrawer(drawIntoPort);
   s.screenPort = new VTPort();
   initPort(*s.screenPort, &s.screenPort->ownImage, 1, 1);
   s.livePorts.insert(s.screenPort);
@@ -495,19 +508,6 @@ VTPort* currentPort() {
   if (!s.current || !s.livePorts.count(s.current)) s.current = s.screenPort;
   return s.current;
 }
-
-namespace {
-// How the areas below this one (graphics importers) draw into ports.
-const vt::PortDrawerRegistration kPortDrawer([](CGrafPtr p, const Image& img,
-                                                const Rect& dst) -> OSErr {
-  VTPort* port = p ? p : currentPort();
-  if (!port || !isLivePort(port)) return paramErr;
-  if (dst.right <= dst.left || dst.bottom <= dst.top) return noErr;
-  drawImage(port, img, dst);
-  portChanged(port, dst);
-  return noErr;
-});
-}  // namespace
 
 void invalidateScreen(const Rect& global) {
   Server& s = server();
