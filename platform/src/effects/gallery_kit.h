@@ -74,8 +74,10 @@ inline float fbm(float x, float y, uint64_t seed) {
 
 // Bilinear, edges clamped: a picture sampled at its own pixel centres gives its own pixels.
 inline V4 sample(const Image& im, float u, float v) {
-  const float x = std::clamp(u * (float)im.width - 0.5f, 0.f, (float)(im.width - 1));
-  const float y = std::clamp(v * (float)im.height - 0.5f, 0.f, (float)(im.height - 1));
+  // Written so a NaN position lands on the edge rather than in a float-to-int conversion.
+  const float fx0 = u * (float)im.width - 0.5f, fy0 = v * (float)im.height - 0.5f;
+  const float x = fx0 > 0 ? std::min(fx0, (float)(im.width - 1)) : 0.f;
+  const float y = fy0 > 0 ? std::min(fy0, (float)(im.height - 1)) : 0.f;
   const int x0 = (int)x, y0 = (int)y;
   const int x1 = std::min(x0 + 1, im.width - 1), y1 = std::min(y0 + 1, im.height - 1);
   const float fx = x - (float)x0, fy = y - (float)y0;
