@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "atoms/atom_tree.h"
@@ -74,10 +75,6 @@ void setChildCount(QTAtomContainer c, const Node& n, unsigned count) {
   vt::writeBE16(base(c) + n.offset + 14, (uint16_t)count);
 }
 
-bool growthFits(QTAtomContainer c, uint64_t extra) {
-  return (uint64_t)GetHandleSize(c) + extra <= 0x7FFFFFFFull;
-}
-
 // The bytes of children (or data) of node n, and its child count.
 std::vector<uint8_t> contentsOf(const View& view, int n) {
   const Node& node = view.node(n);
@@ -85,17 +82,24 @@ std::vector<uint8_t> contentsOf(const View& view, int n) {
   return std::vector<uint8_t>(p, p + node.dataSize());
 }
 
+// The one edit every mutator makes: bytes [offset, offset + oldLen) inside node `owner` become
+// `bytes`, the sizes of `owner` and its ancestors follow, and `owner`'s child count becomes
+// `childCount` when given. memFullErr, with nothing changed, past the 2 GB a handle holds.
+OSErr spliceInto(QTAtomContainer c, const View& view, int owner, uint32_t offset, uint32_t oldLen,
+                 const std::vector<uint8_t>& bytes, std::optional<unsigned> childCount = {}) {
+  const Node node = view.node(owner);
+  if (OSErr err = spliceBytes(c, offset, oldLen, bytes)) return err;
+  adjustSizes(c, view, owner, (long)bytes.size() - (long)oldLen);
+  if (childCount) setChildCount(c, node, *childCount);
+  return noErr;
+}
+
 // Inserts already-encoded atoms (`count` of them) as children of parent at byte offset `at`.
 OSErr insertChildBytes(QTAtomContainer c, const View& view, int parent, uint32_t at,
                        const std::vector<uint8_t>& atoms, unsigned count) {
-  const Node parentNode = view.node(parent);
-  if ((unsigned)parentNode.childCount + count > 0xFFFF) return paramErr;
-  if (!growthFits(c, atoms.size())) return memFullErr;
-  OSErr err = spliceBytes(c, at, 0, atoms);
-  if (err != noErr) return err;
-  adjustSizes(c, view, parent, (long)atoms.size());
-  setChildCount(c, parentNode, parentNode.childCount + count);
-  return noErr;
+  const unsigned children = (unsigned)view.node(parent).childCount + count;
+  if (children > 0xFFFF) return paramErr;
+  return spliceInto(c, view, parent, at, 0, atoms, children);
 }
 
 }  // namespace
@@ -337,13 +341,8 @@ OSErr QTSetAtomData(QTAtomContainer container, QTAtom atom, long dataSize, void*
     if (n == 0) return invalidAtomErr;
     const Node node = view.node(n);
     if (!node.isLeaf()) return notLeafAtomErr;
-    long delta = dataSize - (long)node.dataSize();
-    if (delta > 0 && !growthFits(container, (uint64_t)delta)) return memFullErr;
     std::vector<uint8_t> bytes((const uint8_t*)atomData, (const uint8_t*)atomData + dataSize);
-    if ((err = spliceBytes(container, node.dataOffset(), node.dataSize(), bytes)) != noErr)
-      return err;
-    adjustSizes(container, view, n, delta);
-    return noErr;
+    return spliceInto(container, view, n, node.dataOffset(), node.dataSize(), bytes);
   });
 }
 
@@ -403,14 +402,9 @@ OSErr QTReplaceAtom(QTAtomContainer targetContainer, QTAtom targetAtom,
     View view;
     int t;
     if ((err = locate(targetContainer, targetAtom, view, t)) != noErr) return err;
-    const Node node = view.node(t);
-    long delta = (long)contents.size() - (long)node.dataSize();
-    if (delta > 0 && !growthFits(targetContainer, (uint64_t)delta)) return memFullErr;
-    if ((err = spliceBytes(targetContainer, node.dataOffset(), node.dataSize(), contents)) != noErr)
-      return err;
-    adjustSizes(targetContainer, view, t, delta);
-    setChildCount(targetContainer, node, childCount);
-    return noErr;
+    const Node& node = view.node(t);
+    return spliceInto(targetContainer, view, t, node.dataOffset(), node.dataSize(), contents,
+                      childCount);
   });
 }
 
@@ -421,12 +415,9 @@ OSErr QTRemoveAtom(QTAtomContainer container, QTAtom atom) {
     OSErr err = locate(container, atom, view, n);
     if (err != noErr) return err;
     if (n == 0) return invalidAtomErr;
-    const Node node = view.node(n);
-    const Node parent = view.node(node.parent);
-    if ((err = spliceBytes(container, node.offset, node.size, {})) != noErr) return err;
-    adjustSizes(container, view, node.parent, -(long)node.size);
-    setChildCount(container, parent, parent.childCount - 1u);
-    return noErr;
+    const Node& node = view.node(n);
+    return spliceInto(container, view, node.parent, node.offset, node.size, {},
+                      view.node(node.parent).childCount - 1u);
   });
 }
 
@@ -436,12 +427,9 @@ OSErr QTRemoveChildren(QTAtomContainer container, QTAtom atom) {
     int n;
     OSErr err = locate(container, atom, view, n);
     if (err != noErr) return err;
-    const Node node = view.node(n);
+    const Node& node = view.node(n);
     if (node.isLeaf()) return noErr;  // nothing to remove; a leaf's data is not children
-    if ((err = spliceBytes(container, node.dataOffset(), node.dataSize(), {})) != noErr) return err;
-    adjustSizes(container, view, n, -(long)node.dataSize());
-    setChildCount(container, node, 0);
-    return noErr;
+    return spliceInto(container, view, n, node.dataOffset(), node.dataSize(), {}, 0u);
   });
 }
 
