@@ -2,6 +2,8 @@
 // cancelled or failed export leaves nothing behind.
 #include <MacErrors.h>
 #include <Movies.h>
+#include <TextUtils.h>
+#include <VTAutomation.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -12,7 +14,9 @@
 
 #include "effect_movie.h"
 #include "export/export.h"
+#include "export/progress.h"
 #include "fixtures.h"
+#include "movie/progress_display.h"
 
 namespace {
 
@@ -419,4 +423,34 @@ TEST(Export, PastedFramesExportAsThemselves) {
     EXPECT_EQ(probe(out, "stream=r_frame_rate"), std::string(c.rate) + (c.rate[2] ? "" : "/1"));
     for (Movie m : {fresh, clip, source}) DisposeMovie(m);
   }
+}
+
+// The flatten progress window is there because the movie toolbox's start installs it, not
+// because of which objects a program happens to link.
+TEST(ExportProgress, FlattenShowsTheWindowOnceEnterMoviesInstalledIt) {
+  VTAutomationUseHeadless(800, 600);
+  std::string b, a = sources(b);
+  const std::string dir = vt_test::tempDir("export-flatten");
+  bool shown = false;
+  VTAutomationSetModalHook([&] { shown = shown || ex::ProgressWindow::current() != nullptr; });
+  auto flattenShowsWindow = [&](const std::string& name) {
+    shown = false;
+    Movie m = vt_test::openMovie(a);
+    EXPECT_TRUE(m);
+    SetMovieProgressProc(m, (MovieProgressUPP)-1, 0);
+    FSSpec spec{};
+    EXPECT_EQ(VTMakeFSSpecFromPath((dir + "/" + name).c_str(), &spec),
+              fnfErr);  // made by the flatten
+    Movie flat = FlattenMovieData(m, flattenAddMovieToDataFork, &spec, 'TVOD', smSystemScript,
+                                  createMovieFileDeleteCurFile | createMovieFileDontCreateResFile);
+    EXPECT_TRUE(flat) << GetMoviesError();
+    for (Movie k : {flat, m})
+      if (k) DisposeMovie(k);
+    return shown;
+  };
+  vt::movie::setProgressDisplayMaker(nullptr);
+  EXPECT_FALSE(flattenShowsWindow("silent.mov"));
+  ASSERT_EQ(EnterMovies(), noErr);
+  EXPECT_TRUE(flattenShowsWindow("shown.mov"));
+  VTAutomationSetModalHook(nullptr);
 }
