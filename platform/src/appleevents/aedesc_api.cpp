@@ -95,6 +95,17 @@ OSErr coerceItem(const Item& item, DescType desiredType, DescType& outType,
   return vt::ae::coerce(item.type, item.data, desiredType, outType, out);
 }
 
+// Item `index` (1-based) of the list: its keyword, and its data as `desiredType`.
+OSErr nthItem(const AEDescList* list, long index, DescType desiredType, AEKeyword& key,
+              DescType& outType, std::vector<uint8_t>& out) {
+  std::vector<Item> items;
+  if (OSErr err = readList(list, items)) return err;
+  if (index < 1 || index > (long)items.size()) return errAEIllegalIndex;
+  const Item& item = items[(size_t)index - 1];
+  key = item.keyword;
+  return coerceItem(item, desiredType, outType, out);
+}
+
 }  // namespace
 
 void AEInitializeDesc(AEDesc* desc) {
@@ -209,15 +220,11 @@ OSErr AEGetNthPtr(const AEDescList* theAEDescList, long index, DescType desiredT
                   Size* actualSize) {
   return vt::apiStatus([&]() -> OSErr {
     if (maximumSize < 0) return paramErr;
-    std::vector<Item> items;
-    OSErr err = readList(theAEDescList, items);
-    if (err != noErr) return err;
-    if (index < 1 || index > (long)items.size()) return errAEIllegalIndex;
-    const Item& item = items[(size_t)index - 1];
+    AEKeyword key;
     DescType outType;
     std::vector<uint8_t> out;
-    if ((err = coerceItem(item, desiredType, outType, out)) != noErr) return err;
-    if (theAEKeyword) *theAEKeyword = item.keyword;
+    if (OSErr err = nthItem(theAEDescList, index, desiredType, key, outType, out)) return err;
+    if (theAEKeyword) *theAEKeyword = key;
     if (typeCode) *typeCode = outType;
     copyOut(out, dataPtr, maximumSize, actualSize);
     return noErr;
@@ -229,15 +236,11 @@ OSErr AEGetNthDesc(const AEDescList* theAEDescList, long index, DescType desired
   return vt::apiStatus([&]() -> OSErr {
     if (result == nullptr) return paramErr;
     AEInitializeDesc(result);
-    std::vector<Item> items;
-    OSErr err = readList(theAEDescList, items);
-    if (err != noErr) return err;
-    if (index < 1 || index > (long)items.size()) return errAEIllegalIndex;
-    const Item& item = items[(size_t)index - 1];
+    AEKeyword key;
     DescType outType;
     std::vector<uint8_t> out;
-    if ((err = coerceItem(item, desiredType, outType, out)) != noErr) return err;
-    if (theAEKeyword) *theAEKeyword = item.keyword;
+    if (OSErr err = nthItem(theAEDescList, index, desiredType, key, outType, out)) return err;
+    if (theAEKeyword) *theAEKeyword = key;
     return vt::ae::makeDesc(outType, out.data(), out.size(), *result);
   });
 }

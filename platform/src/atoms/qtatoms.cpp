@@ -102,6 +102,28 @@ OSErr insertChildBytes(QTAtomContainer c, const View& view, int parent, uint32_t
   return spliceInto(c, view, parent, at, 0, atoms, children);
 }
 
+// The per-atom calls behind the boundary: `body` runs on the parsed container and the atom's
+// node; a container or atom that is not there gives its code (or `none` for the value calls).
+template <class Body>
+OSErr onAtom(QTAtomContainer c, QTAtom atom, Body&& body) {
+  return vt::apiStatus([&]() -> OSErr {
+    View view;
+    int n;
+    if (OSErr err = locate(c, atom, view, n)) return err;
+    return body(view, n);
+  });
+}
+
+template <class R, class Body>
+R atAtom(QTAtomContainer c, QTAtom atom, R none, Body&& body) {
+  return vt::apiCall(vt::noErrorState, none, [&]() -> R {
+    View view;
+    int n;
+    if (locate(c, atom, view, n) != noErr) return none;
+    return body(view, n);
+  });
+}
+
 }  // namespace
 
 OSErr QTNewAtomContainer(QTAtomContainer* atomData) {
@@ -129,13 +151,9 @@ OSErr QTDisposeAtomContainer(QTAtomContainer atomData) {
 
 OSErr QTInsertChild(QTAtomContainer container, QTAtom parentAtom, QTAtomType atomType, QTAtomID id,
                     short index, long dataSize, void* data, QTAtom* newAtom) {
-  return vt::apiStatus([&]() -> OSErr {
-    if (newAtom) *newAtom = 0;
-    if (dataSize < 0 || dataSize > 0x7FFFFFFF - (long)kAtomHeaderSize) return paramErr;
-    View view;
-    int parent;
-    OSErr err = locate(container, parentAtom, view, parent);
-    if (err != noErr) return err;
+  if (newAtom) *newAtom = 0;
+  if (dataSize < 0 || dataSize > 0x7FFFFFFF - (long)kAtomHeaderSize) return paramErr;
+  return onAtom(container, parentAtom, [&](const View& view, int parent) -> OSErr {
     const Node& p = view.node(parent);
     if (p.isLeaf() && p.dataSize() > 0) return cannotBeLeafAtomErr;
     OSType type = (OSType)atomType;
@@ -165,7 +183,7 @@ OSErr QTInsertChild(QTAtomContainer container, QTAtom parentAtom, QTAtomType ato
     // Copy before resizing: the data may live inside this very container.
     if (data != nullptr && dataSize > 0)
       std::memcpy(&bytes[kAtomHeaderSize], data, (size_t)dataSize);
-    err = insertChildBytes(container, view, parent, at, bytes, 1);
+    OSErr err = insertChildBytes(container, view, parent, at, bytes, 1);
     if (err == noErr && newAtom) *newAtom = (QTAtom)at;
     return err;
   });
@@ -194,10 +212,7 @@ OSErr QTInsertChildren(QTAtomContainer container, QTAtom parentAtom,
 
 QTAtom QTFindChildByIndex(QTAtomContainer container, QTAtom parentAtom, QTAtomType atomType,
                           short index, QTAtomID* id) {
-  return vt::apiCall(vt::noErrorState, QTAtom(0), [&]() -> QTAtom {
-    View view;
-    int parent;
-    if (locate(container, parentAtom, view, parent) != noErr) return 0;
+  return atAtom(container, parentAtom, QTAtom(0), [&](const View& view, int parent) -> QTAtom {
     int n = view.findByIndex(parent, (OSType)atomType, index);
     if (n < 0) return 0;
     if (id) *id = view.node(n).id;
@@ -207,10 +222,7 @@ QTAtom QTFindChildByIndex(QTAtomContainer container, QTAtom parentAtom, QTAtomTy
 
 QTAtom QTFindChildByID(QTAtomContainer container, QTAtom parentAtom, QTAtomType atomType,
                        QTAtomID id, short* index) {
-  return vt::apiCall(vt::noErrorState, QTAtom(0), [&]() -> QTAtom {
-    View view;
-    int parent;
-    if (locate(container, parentAtom, view, parent) != noErr) return 0;
+  return atAtom(container, parentAtom, QTAtom(0), [&](const View& view, int parent) -> QTAtom {
     int i = 0;
     int n = view.findByID(parent, (OSType)atomType, (int32_t)id, &i);
     if (n < 0) return 0;
@@ -220,32 +232,22 @@ QTAtom QTFindChildByID(QTAtomContainer container, QTAtom parentAtom, QTAtomType 
 }
 
 short QTCountChildrenOfType(QTAtomContainer container, QTAtom parentAtom, QTAtomType childType) {
-  return vt::apiCall(vt::noErrorState, short(0), [&]() -> short {
-    View view;
-    int parent;
-    if (locate(container, parentAtom, view, parent) != noErr) return 0;
+  return atAtom(container, parentAtom, short(0), [&](const View& view, int parent) -> short {
     return (short)std::min(view.countOfType(parent, (OSType)childType), 0x7FFF);
   });
 }
 
 short QTCountChildren(QTAtomContainer container, QTAtom parentAtom) {
-  return vt::apiCall(vt::noErrorState, short(0), [&]() -> short {
-    View view;
-    int parent;
-    if (locate(container, parentAtom, view, parent) != noErr) return 0;
+  return atAtom(container, parentAtom, short(0), [&](const View& view, int parent) -> short {
     return (short)std::min((int)view.node(parent).childCount, 0x7FFF);
   });
 }
 
 OSErr QTNextChildAnyType(QTAtomContainer container, QTAtom parentAtom, QTAtom currentChild,
                          QTAtom* nextChild) {
-  return vt::apiStatus([&]() -> OSErr {
-    if (nextChild == nullptr) return paramErr;
-    *nextChild = 0;
-    View view;
-    int parent;
-    OSErr err = locate(container, parentAtom, view, parent);
-    if (err != noErr) return err;
+  if (nextChild == nullptr) return paramErr;
+  *nextChild = 0;
+  return onAtom(container, parentAtom, [&](const View& view, int parent) -> OSErr {
     std::vector<int> kids = view.children(parent);
     if (currentChild == 0) {
       if (!kids.empty()) *nextChild = view.atomOfNode(kids.front());
@@ -262,28 +264,22 @@ OSErr QTNextChildAnyType(QTAtomContainer container, QTAtom parentAtom, QTAtom cu
 
 QTAtomType QTGetNextChildType(QTAtomContainer container, QTAtom parentAtom,
                               QTAtomType currentChildType) {
-  return vt::apiCall(vt::noErrorState, QTAtomType(0), [&]() -> QTAtomType {
-    View view;
-    int parent;
-    if (locate(container, parentAtom, view, parent) != noErr) return 0;
-    std::vector<OSType> types;
-    for (int c : view.children(parent))
-      if (std::find(types.begin(), types.end(), view.node(c).type) == types.end())
-        types.push_back(view.node(c).type);
-    if (currentChildType == 0) return types.empty() ? 0 : (QTAtomType)types.front();
-    for (size_t i = 0; i + 1 < types.size(); ++i)
-      if (types[i] == (OSType)currentChildType) return (QTAtomType)types[i + 1];
-    return 0;
-  });
+  return atAtom(container, parentAtom, QTAtomType(0),
+                [&](const View& view, int parent) -> QTAtomType {
+                  std::vector<OSType> types;
+                  for (int c : view.children(parent))
+                    if (std::find(types.begin(), types.end(), view.node(c).type) == types.end())
+                      types.push_back(view.node(c).type);
+                  if (currentChildType == 0) return types.empty() ? 0 : (QTAtomType)types.front();
+                  for (size_t i = 0; i + 1 < types.size(); ++i)
+                    if (types[i] == (OSType)currentChildType) return (QTAtomType)types[i + 1];
+                  return 0;
+                });
 }
 
 OSErr QTGetAtomTypeAndID(QTAtomContainer container, QTAtom atom, QTAtomType* atomType,
                          QTAtomID* id) {
-  return vt::apiStatus([&]() -> OSErr {
-    View view;
-    int n;
-    OSErr err = locate(container, atom, view, n);
-    if (err != noErr) return err;
+  return onAtom(container, atom, [&](const View& view, int n) -> OSErr {
     if (atomType) *atomType = (QTAtomType)view.node(n).type;
     if (id) *id = view.node(n).id;
     return noErr;
@@ -291,20 +287,14 @@ OSErr QTGetAtomTypeAndID(QTAtomContainer container, QTAtom atom, QTAtomType* ato
 }
 
 QTAtom QTGetAtomParent(QTAtomContainer container, QTAtom childAtom) {
-  return vt::apiCall(vt::noErrorState, QTAtom(0), [&]() -> QTAtom {
-    View view;
-    int n;
-    if (locate(container, childAtom, view, n) != noErr || n == 0) return 0;
+  return atAtom(container, childAtom, QTAtom(0), [&](const View& view, int n) -> QTAtom {
+    if (n == 0) return 0;
     return view.atomOfNode(view.node(n).parent);
   });
 }
 
 OSErr QTGetAtomDataPtr(QTAtomContainer container, QTAtom atom, long* dataSize, Ptr* atomData) {
-  return vt::apiStatus([&]() -> OSErr {
-    View view;
-    int n;
-    OSErr err = locate(container, atom, view, n);
-    if (err != noErr) return err;
+  return onAtom(container, atom, [&](const View& view, int n) -> OSErr {
     const Node& node = view.node(n);
     if (!node.isLeaf()) return notLeafAtomErr;
     if (dataSize) *dataSize = (long)node.dataSize();
@@ -315,12 +305,8 @@ OSErr QTGetAtomDataPtr(QTAtomContainer container, QTAtom atom, long* dataSize, P
 
 OSErr QTCopyAtomDataToPtr(QTAtomContainer container, QTAtom atom, Boolean sizeOrLessOK,
                           long maxSize, void* dataPtr, long* actualSize) {
-  return vt::apiStatus([&]() -> OSErr {
-    if (maxSize < 0 || (dataPtr == nullptr && maxSize > 0)) return paramErr;
-    View view;
-    int n;
-    OSErr err = locate(container, atom, view, n);
-    if (err != noErr) return err;
+  if (maxSize < 0 || (dataPtr == nullptr && maxSize > 0)) return paramErr;
+  return onAtom(container, atom, [&](const View& view, int n) -> OSErr {
     const Node& node = view.node(n);
     if (!node.isLeaf()) return notLeafAtomErr;
     long size = (long)node.dataSize();
@@ -332,12 +318,8 @@ OSErr QTCopyAtomDataToPtr(QTAtomContainer container, QTAtom atom, Boolean sizeOr
 }
 
 OSErr QTSetAtomData(QTAtomContainer container, QTAtom atom, long dataSize, void* atomData) {
-  return vt::apiStatus([&]() -> OSErr {
-    if (dataSize < 0 || (atomData == nullptr && dataSize > 0)) return paramErr;
-    View view;
-    int n;
-    OSErr err = locate(container, atom, view, n);
-    if (err != noErr) return err;
+  if (dataSize < 0 || (atomData == nullptr && dataSize > 0)) return paramErr;
+  return onAtom(container, atom, [&](const View& view, int n) -> OSErr {
     if (n == 0) return invalidAtomErr;
     const Node node = view.node(n);
     if (!node.isLeaf()) return notLeafAtomErr;
@@ -347,11 +329,7 @@ OSErr QTSetAtomData(QTAtomContainer container, QTAtom atom, long dataSize, void*
 }
 
 OSErr QTSetAtomID(QTAtomContainer container, QTAtom atom, QTAtomID newID) {
-  return vt::apiStatus([&]() -> OSErr {
-    View view;
-    int n;
-    OSErr err = locate(container, atom, view, n);
-    if (err != noErr) return err;
+  return onAtom(container, atom, [&](const View& view, int n) -> OSErr {
     if (n == 0) return invalidAtomErr;
     const Node& node = view.node(n);
     if (node.id == (int32_t)newID) return noErr;
@@ -363,13 +341,9 @@ OSErr QTSetAtomID(QTAtomContainer container, QTAtom atom, QTAtomID newID) {
 }
 
 OSErr QTCopyAtom(QTAtomContainer container, QTAtom atom, QTAtomContainer* targetContainer) {
-  return vt::apiStatus([&]() -> OSErr {
-    if (targetContainer == nullptr) return paramErr;
-    *targetContainer = nullptr;
-    View view;
-    int n;
-    OSErr err = locate(container, atom, view, n);
-    if (err != noErr) return err;
+  if (targetContainer == nullptr) return paramErr;
+  *targetContainer = nullptr;
+  return onAtom(container, atom, [&](const View& view, int n) -> OSErr {
     std::vector<uint8_t> bytes;
     if (n == 0) {
       bytes.assign(view.bytes(), view.bytes() + view.size());
@@ -409,11 +383,7 @@ OSErr QTReplaceAtom(QTAtomContainer targetContainer, QTAtom targetAtom,
 }
 
 OSErr QTRemoveAtom(QTAtomContainer container, QTAtom atom) {
-  return vt::apiStatus([&]() -> OSErr {
-    View view;
-    int n;
-    OSErr err = locate(container, atom, view, n);
-    if (err != noErr) return err;
+  return onAtom(container, atom, [&](const View& view, int n) -> OSErr {
     if (n == 0) return invalidAtomErr;
     const Node& node = view.node(n);
     return spliceInto(container, view, node.parent, node.offset, node.size, {},
@@ -422,11 +392,7 @@ OSErr QTRemoveAtom(QTAtomContainer container, QTAtom atom) {
 }
 
 OSErr QTRemoveChildren(QTAtomContainer container, QTAtom atom) {
-  return vt::apiStatus([&]() -> OSErr {
-    View view;
-    int n;
-    OSErr err = locate(container, atom, view, n);
-    if (err != noErr) return err;
+  return onAtom(container, atom, [&](const View& view, int n) -> OSErr {
     const Node& node = view.node(n);
     if (node.isLeaf()) return noErr;  // nothing to remove; a leaf's data is not children
     return spliceInto(container, view, n, node.dataOffset(), node.dataSize(), {}, 0u);

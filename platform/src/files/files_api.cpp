@@ -28,6 +28,12 @@ OSErr folderOf(const std::string& path, std::string& folder) {
   return noErr;
 }
 
+// The spec's host path and its folder, which must exist for any operation on the file.
+OSErr pathInFolder(const FSSpec& spec, std::string& path, std::string& folder) {
+  if (OSErr err = vt::files::specToPath(spec, path)) return err;
+  return folderOf(path, folder);
+}
+
 }  // namespace
 
 OSErr FSMakeFSSpec(short vRefNum, long dirID, ConstStr255Param fileName, FSSpec* spec) {
@@ -68,9 +74,7 @@ OSErr FSpCreate(const FSSpec* spec, OSType creator, OSType fileType, ScriptCode 
   return vt::apiStatus([&]() -> OSErr {
     if (spec == nullptr) return paramErr;
     std::string path, folder;
-    OSErr err = vt::files::specToPath(*spec, path);
-    if (err != noErr) return err;
-    if ((err = folderOf(path, folder)) != noErr) return err;
+    if (OSErr err = pathInFolder(*spec, path, folder)) return err;
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return errnoToOSErr(errno);
     ::close(fd);
@@ -82,9 +86,7 @@ OSErr FSpDelete(const FSSpec* spec) {
   return vt::apiStatus([&]() -> OSErr {
     if (spec == nullptr) return paramErr;
     std::string path, folder;
-    OSErr err = vt::files::specToPath(*spec, path);
-    if (err != noErr) return err;
-    if ((err = folderOf(path, folder)) != noErr) return err;
+    if (OSErr err = pathInFolder(*spec, path, folder)) return err;
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0) return errnoToOSErr(errno);
     if (!S_ISLNK(st.st_mode) && vt::files::nameIsBusy(path)) return fBsyErr;
@@ -101,9 +103,7 @@ OSErr FSpRename(const FSSpec* spec, ConstStr255Param newName) {
         name.find('\0') != std::string::npos)
       return bdNamErr;
     std::string path, folder;
-    OSErr err = vt::files::specToPath(*spec, path);
-    if (err != noErr) return err;
-    if ((err = folderOf(path, folder)) != noErr) return err;
+    if (OSErr err = pathInFolder(*spec, path, folder)) return err;
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0) return errnoToOSErr(errno);
     std::string target =
@@ -124,9 +124,7 @@ OSErr FSpSetFInfo(const FSSpec* spec, const FInfo* fndrInfo) {
   return vt::apiStatus([&]() -> OSErr {
     if (spec == nullptr || fndrInfo == nullptr) return paramErr;
     std::string path, folder;
-    OSErr err = vt::files::specToPath(*spec, path);
-    if (err != noErr) return err;
-    if ((err = folderOf(path, folder)) != noErr) return err;
+    if (OSErr err = pathInFolder(*spec, path, folder)) return err;
     return vt::files::writeTypeCreator(path, fndrInfo->fdType, fndrInfo->fdCreator);
   });
 }

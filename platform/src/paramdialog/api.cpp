@@ -115,32 +115,30 @@ int VTAutomationEffectsDialogSelected() {
   });
 }
 
-bool VTAutomationEffectsDialogSelectName(const std::string& name) {
+namespace {
+// Selects the newest dialog's first effect that `matches`; false without one.
+template <class Match>
+bool selectFirst(Match&& matches) {
   return vt::apiCall(vt::noErrorState, false, [&]() -> bool {
     Dialog* d = current();
     if (!d) return false;
     const auto& effects = d->model().effects();
     for (size_t i = 0; i < effects.size(); ++i)
-      if (effects[i].name == name) {
+      if (matches(effects[i])) {
         d->select((int)i);
         return true;
       }
     return false;
   });
 }
+}  // namespace
+
+bool VTAutomationEffectsDialogSelectName(const std::string& name) {
+  return selectFirst([&](const auto& e) { return e.name == name; });
+}
 
 bool VTAutomationEffectsDialogSelectCode(OSType code) {
-  return vt::apiCall(vt::noErrorState, false, [&]() -> bool {
-    Dialog* d = current();
-    if (!d) return false;
-    const auto& effects = d->model().effects();
-    for (size_t i = 0; i < effects.size(); ++i)
-      if (effects[i].code == code) {
-        d->select((int)i);
-        return true;
-      }
-    return false;
-  });
+  return selectFirst([&](const auto& e) { return e.code == code; });
 }
 
 std::vector<VTEffectsDialogParam> VTAutomationEffectsDialogParams() {
