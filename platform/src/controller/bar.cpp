@@ -1,4 +1,4 @@
-// The controller bar's layout and the drawing of the movie and the bar.
+// The controller bar: its layout, its drawing and the time display.
 #include <MacMemory.h>
 #include <Quickdraw.h>
 
@@ -50,12 +50,6 @@ Rect centred(const Rect& cell, int w, int h) {
 
 }  // namespace
 
-Rect attachedBarRect(const Rect& movieRect) {
-  int width = std::max<int>(movieRect.right - movieRect.left, kMinBarWidth);
-  return rect(movieRect.bottom, movieRect.left, movieRect.bottom + kBarHeight,
-              movieRect.left + width);
-}
-
 bool movieHasSound(Movie m) {
   return m && GetMovieIndTrackType(m, 1, AudioMediaCharacteristic,
                                    movieTrackCharacteristic | movieTrackEnabledOnly) != nullptr;
@@ -63,23 +57,23 @@ bool movieHasSound(Movie m) {
 
 BarLayout layout(const VTController& c) {
   BarLayout l{};
-  l.bar = c.barRect;
-  const Rect& b = c.barRect;
+  l.bar = c.geometry.barRect;
+  const Rect& b = c.geometry.barRect;
   int right = b.right;
-  l.growShown = !EmptyRect(&c.growBounds) && !EmptyRect(&c.movieRect);
+  l.growShown = !EmptyRect(&c.geometry.growBounds) && !EmptyRect(&c.geometry.movieRect);
   if (l.growShown) {
     l.grow = rect(b.top, right - kGrowWidth, b.bottom, right);
     right -= kGrowWidth;
   }
   // A silent movie shows no speaker unless the button was set explicitly.
-  bool speakerExplicit = (c.explicitFlags & mcFlagSuppressSpeakerButton) != 0;
+  bool speakerExplicit = (c.bar.explicitFlags & mcFlagSuppressSpeakerButton) != 0;
   l.speakerShown =
-      !(c.flags & mcFlagSuppressSpeakerButton) && (speakerExplicit || movieHasSound(c.movie));
+      !(c.bar.flags & mcFlagSuppressSpeakerButton) && (speakerExplicit || movieHasSound(c.movie));
   if (l.speakerShown) {
     l.speaker = rect(b.top, right - kSpeakerWidth, b.bottom, right);
     right -= kSpeakerWidth;
   }
-  l.steps = !(c.flags & mcFlagSuppressStepButtons);
+  l.steps = !(c.bar.flags & mcFlagSuppressStepButtons);
   if (l.steps) {
     l.stepForward = rect(b.top, right - kStepWidth, b.bottom, right);
     l.stepBack = rect(b.top, right - 2 * kStepWidth, b.bottom, right - kStepWidth);
@@ -87,18 +81,18 @@ BarLayout layout(const VTController& c) {
   }
   // The time display takes room only while the slider keeps enough. Its width is that of the
   // longest text the movie can show, so it does not jitter as the time runs.
-  if (c.timeWidthScale != GetMovieTimeScale(c.movie) ||
-      c.timeWidthDuration != GetMovieDuration(c.movie)) {
-    c.timeWidthScale = GetMovieTimeScale(c.movie);
-    c.timeWidthDuration = GetMovieDuration(c.movie);
-    std::string longest = formatTime(c.timeWidthDuration, c.timeWidthScale);
+  if (c.bar.timeWidthScale != GetMovieTimeScale(c.movie) ||
+      c.bar.timeWidthDuration != GetMovieDuration(c.movie)) {
+    c.bar.timeWidthScale = GetMovieTimeScale(c.movie);
+    c.bar.timeWidthDuration = GetMovieDuration(c.movie);
+    std::string longest = formatTime(c.bar.timeWidthDuration, c.bar.timeWidthScale);
     int text = ui::measureText(longest + " / " + longest, kTimeTextSize, false);
-    c.timeWidth = text > 0 ? (short)(text + 2 * kTimePadding) : (short)0;
+    c.bar.timeWidth = text > 0 ? (short)(text + 2 * kTimePadding) : (short)0;
   }
-  if (c.timeWidth > 0 && right - (b.left + kPlayWidth) - c.timeWidth >= kMinSliderWidth) {
+  if (c.bar.timeWidth > 0 && right - (b.left + kPlayWidth) - c.bar.timeWidth >= kMinSliderWidth) {
     l.timeShown = true;
-    l.time = rect(b.top, right - c.timeWidth, b.bottom, right);
-    right -= c.timeWidth;
+    l.time = rect(b.top, right - c.bar.timeWidth, b.bottom, right);
+    right -= c.bar.timeWidth;
   }
   l.play = rect(b.top, b.left, b.bottom, std::min<int>(b.left + kPlayWidth, right));
   l.slider = rect(b.top, l.play.right, b.bottom, std::max<int>(right, l.play.right));
@@ -120,21 +114,6 @@ TimeValue sliderTime(const BarLayout& l, short h, TimeValue duration) {
   return (TimeValue)((int64_t)(x - left) * duration / (right - left));
 }
 
-VTPort* moviePort(const VTController& c) {
-  CGrafPtr port = nullptr;
-  GetMovieGWorld(c.movie, &port, nullptr);
-  if (!port || !ui::isLivePort(port)) return nullptr;
-  return port;
-}
-
-// The time whose picture shows: at the very end the last frame stays up rather than what
-// follows it (nothing).
-static TimeValue pictureTime(const VTController& c) {
-  TimeValue t = GetMovieTime(c.movie, nullptr);
-  TimeValue dur = GetMovieDuration(c.movie);
-  return dur > 0 && t >= dur ? dur - 1 : t;
-}
-
 std::string formatTime(TimeValue t, TimeScale scale) {
   int64_t hundredths = scale > 0 && t > 0 ? (int64_t)t * 100 / scale : 0;
   char text[40];
@@ -147,16 +126,16 @@ std::string formatTime(TimeValue t, TimeScale scale) {
 // The movie's frames, listed once per state of the movie.
 static const vt::movie::FrameList& movieFrames(VTController& c) {
   TimeValue dur = GetMovieDuration(c.movie);
-  if (c.framesDuration != dur) {
-    c.frames = vt::compose::movieFrames(c.movie);
-    c.framesDuration = dur;
+  if (c.bar.framesDuration != dur) {
+    c.bar.frames = vt::compose::movieFrames(c.movie);
+    c.bar.framesDuration = dur;
   }
-  return c.frames;
+  return c.bar.frames;
 }
 
 std::string timeDisplayText(VTController& c) {
   TimeScale scale = GetMovieTimeScale(c.movie);
-  if (c.showFrames) {
+  if (c.bar.showFrames) {
     const vt::movie::FrameList& frames = movieFrames(c);
     if (!frames.empty()) {
       int64_t shown = frames.frameAt(std::clamp<int64_t>(pictureTime(c), 0, frames.end() - 1));
@@ -167,36 +146,12 @@ std::string timeDisplayText(VTController& c) {
          formatTime(GetMovieDuration(c.movie), scale);
 }
 
-bool drawnIsCurrent(const VTController& c) {
-  TimeValue t = pictureTime(c);
-  return c.drawnValid && t >= c.drawn.start && t < c.drawn.end;
-}
-
-void drawMovie(VTController& c) {
-  VTPort* port = moviePort(c);
-  if (!port || EmptyRect(&c.movieRect)) return;
-  if (!c.composer) c.composer = std::make_unique<vt::compose::Composer>(c.movie);
-  c.composer->setSize(c.movieRect.right - c.movieRect.left, c.movieRect.bottom - c.movieRect.top);
-  // Playing forward, the sources decode the next frames while this one is shown.
-  Fixed rate = GetMovieRate(c.movie);
-  c.composer->setDecodeAhead(rate > 0 ? 3 : 0);
-  c.composer->setMarkMissing(true);
-  const vt::Image* picture = nullptr;
-  c.drawnValid = c.composer->frame(pictureTime(c), c.frame, picture, &c.drawn) == noErr;
-  if (rate != 0) c.framesComposed++;
-  if (c.drawnValid)
-    ui::drawImage(port, *picture, c.movieRect);
-  else
-    ui::fillRect(port, c.movieRect, 0xFF000000);  // nothing visual at this time
-  ui::portChanged(port, c.movieRect);
-}
-
 void drawBar(VTController& c) {
   VTPort* port = moviePort(c);
-  if (!port || !c.visible || EmptyRect(&c.barRect)) return;
+  if (!port || !c.geometry.visible || EmptyRect(&c.geometry.barRect)) return;
   BarLayout l = layout(c);
-  Pixel glyph = c.active ? kGlyph : kGlyphInactive;
-  ui::fillRect(port, l.bar, c.active ? kBarFace : kBarFaceInactive);
+  Pixel glyph = c.bar.active ? kGlyph : kGlyphInactive;
+  ui::fillRect(port, l.bar, c.bar.active ? kBarFace : kBarFaceInactive);
   ui::frameRect(port, l.bar, kBarEdge);
 
   // Play shows a triangle when stopped and two bars while playing.
@@ -209,7 +164,7 @@ void drawBar(VTController& c) {
   }
   ui::fillRect(port, rect(l.play.top, l.play.right - 1, l.play.bottom, l.play.right), kBarEdge);
 
-  if (c.adjustingVolume && l.slider.right - l.slider.left > 8) {
+  if (c.bar.adjustingVolume && l.slider.right - l.slider.left > 8) {
     // The volume while it is being dragged: the track filled up to the level.
     short v = std::clamp<short>(GetMovieVolume(c.movie), 0, kFullVolume);
     Rect track = rect(l.slider.top + 5, l.slider.left + 4, l.slider.bottom - 5, l.slider.right - 4);
@@ -232,7 +187,7 @@ void drawBar(VTController& c) {
     ui::frameRect(port, track, kBarEdge);
     short x = sliderX(l, GetMovieTime(c.movie, nullptr), dur);
     ui::fillRect(port, rect(l.slider.top + 2, x - 2, l.slider.bottom - 2, x + 3),
-                 c.active ? kThumb : kGlyphInactive);
+                 c.bar.active ? kThumb : kGlyphInactive);
   }
 
   if (l.timeShown) {
