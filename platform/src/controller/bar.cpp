@@ -146,6 +146,101 @@ std::string timeDisplayText(VTController& c) {
          formatTime(GetMovieDuration(c.movie), scale);
 }
 
+namespace {
+
+// The slider: its track, filled over [from, to) when that is not empty, and the thumb at x.
+void drawSlider(VTPort* port, const BarLayout& l, int from, int to, short x, Pixel thumb) {
+  Rect track = rect(l.slider.top + 5, l.slider.left + 4, l.slider.bottom - 5, l.slider.right - 4);
+  ui::fillRect(port, track, kTrack);
+  if (from < to) ui::fillRect(port, rect(track.top, from, track.bottom, to), kSelection);
+  ui::frameRect(port, track, kBarEdge);
+  ui::fillRect(port, rect(l.slider.top + 2, x - 2, l.slider.bottom - 2, x + 3), thumb);
+}
+
+// The slider shows the volume while it is dragged (the track filled up to the level), and
+// otherwise the selection on the track and the thumb at the current time.
+void drawSliderFor(VTPort* port, const BarLayout& l, const VTController& c) {
+  if (l.slider.right - l.slider.left <= 8) return;
+  if (c.bar.adjustingVolume) {
+    short v = std::clamp<short>(GetMovieVolume(c.movie), 0, kFullVolume);
+    short x = sliderX(l, v, kFullVolume);
+    drawSlider(port, l, l.slider.left + 4, x, x, kThumb);
+    return;
+  }
+  TimeValue dur = GetMovieDuration(c.movie);
+  TimeValue selTime = 0, selDur = 0;
+  GetMovieSelection(c.movie, &selTime, &selDur);
+  int from = 0, to = 0;
+  if (selDur > 0 && dur > 0) {
+    from = sliderX(l, selTime, dur);
+    to = std::max<int>(sliderX(l, selTime + selDur, dur), from + 1);
+  }
+  drawSlider(port, l, from, to, sliderX(l, GetMovieTime(c.movie, nullptr), dur),
+             c.bar.active ? kThumb : kGlyphInactive);
+}
+
+// Play shows a triangle when stopped and two bars while playing.
+void drawPlay(VTPort* port, const BarLayout& l, bool playing, Pixel glyph) {
+  Rect g = centred(l.play, 8, 10);
+  if (playing) {
+    ui::fillRect(port, rect(g.top, g.left, g.bottom, g.left + 3), glyph);
+    ui::fillRect(port, rect(g.top, g.right - 3, g.bottom, g.right), glyph);
+  } else {
+    triangle(port, g, +1, glyph);
+  }
+  ui::fillRect(port, rect(l.play.top, l.play.right - 1, l.play.bottom, l.play.right), kBarEdge);
+}
+
+void drawTime(VTPort* port, const BarLayout& l, const std::string& text, Pixel glyph) {
+  ui::fillRect(port, rect(l.time.top, l.time.left, l.time.bottom, l.time.left + 1), kBarEdge);
+  ui::TextStyle style;
+  style.size = kTimeTextSize;
+  style.color = glyph;
+  Rect inside = rect(l.time.top + 1, l.time.left + 1, l.time.bottom - 1, l.time.right);
+  ui::drawUtf8(port, l.time.left + kTimePadding, l.time.bottom - 4, text, style, &inside);
+}
+
+void drawSteps(VTPort* port, const BarLayout& l, Pixel glyph) {
+  Rect back = centred(l.stepBack, 8, 8);
+  ui::fillRect(port, rect(back.top, back.left, back.bottom, back.left + 2), glyph);
+  triangle(port, rect(back.top, back.left + 2, back.bottom, back.right), -1, glyph);
+  Rect fwd = centred(l.stepForward, 8, 8);
+  triangle(port, rect(fwd.top, fwd.left, fwd.bottom, fwd.right - 2), +1, glyph);
+  ui::fillRect(port, rect(fwd.top, fwd.right - 2, fwd.bottom, fwd.right), glyph);
+  ui::fillRect(port, rect(l.stepBack.top, l.stepBack.left, l.stepBack.bottom, l.stepBack.left + 1),
+               kBarEdge);
+}
+
+// A cone, and a bar of sound for each third of full volume (none when muted).
+void drawSpeaker(VTPort* port, const BarLayout& l, short volume, Pixel glyph) {
+  Rect s = centred(l.speaker, 14, 10);
+  ui::fillRect(port, rect(s.top + 3, s.left, s.bottom - 3, s.left + 3), glyph);
+  triangle(port, rect(s.top, s.left + 3, s.bottom, s.left + 8), -1, glyph);
+  for (int i = 0; i < 3 && volume > i * kFullVolume / 3; ++i)
+    ui::fillRect(
+        port,
+        rect(s.top + 4 - 2 * i, s.left + 9 + 2 * i, s.bottom - 4 + 2 * i, s.left + 10 + 2 * i),
+        glyph);
+  ui::fillRect(port, rect(l.speaker.top, l.speaker.left, l.speaker.bottom, l.speaker.left + 1),
+               kBarEdge);
+}
+
+// Three diagonal ridges.
+void drawGrow(VTPort* port, const BarLayout& l, Pixel glyph) {
+  const Rect& box = l.grow;
+  ui::fillRect(port, rect(box.top, box.left, box.bottom, box.left + 1), kBarEdge);
+  for (int k = 0; k < 3; ++k) {
+    int reach = 4 + 3 * k;
+    for (int i = 0; i <= reach; ++i)
+      ui::fillRect(port,
+                   rect(box.bottom - 3 - i, box.right - 3 - reach + i, box.bottom - 2 - i,
+                        box.right - 2 - reach + i),
+                   glyph);
+  }
+}
+
+}  // namespace
+
 void drawBar(VTController& c) {
   VTPort* port = moviePort(c);
   if (!port || !c.geometry.visible || EmptyRect(&c.geometry.barRect)) return;
@@ -153,90 +248,12 @@ void drawBar(VTController& c) {
   Pixel glyph = c.bar.active ? kGlyph : kGlyphInactive;
   ui::fillRect(port, l.bar, c.bar.active ? kBarFace : kBarFaceInactive);
   ui::frameRect(port, l.bar, kBarEdge);
-
-  // Play shows a triangle when stopped and two bars while playing.
-  Rect g = centred(l.play, 8, 10);
-  if (GetMovieRate(c.movie) != 0) {
-    ui::fillRect(port, rect(g.top, g.left, g.bottom, g.left + 3), glyph);
-    ui::fillRect(port, rect(g.top, g.right - 3, g.bottom, g.right), glyph);
-  } else {
-    triangle(port, g, +1, glyph);
-  }
-  ui::fillRect(port, rect(l.play.top, l.play.right - 1, l.play.bottom, l.play.right), kBarEdge);
-
-  if (c.bar.adjustingVolume && l.slider.right - l.slider.left > 8) {
-    // The volume while it is being dragged: the track filled up to the level.
-    short v = std::clamp<short>(GetMovieVolume(c.movie), 0, kFullVolume);
-    Rect track = rect(l.slider.top + 5, l.slider.left + 4, l.slider.bottom - 5, l.slider.right - 4);
-    ui::fillRect(port, track, kTrack);
-    short x = sliderX(l, v, kFullVolume);
-    ui::fillRect(port, rect(track.top, track.left, track.bottom, x), kSelection);
-    ui::frameRect(port, track, kBarEdge);
-    ui::fillRect(port, rect(l.slider.top + 2, x - 2, l.slider.bottom - 2, x + 3), kThumb);
-  } else if (l.slider.right - l.slider.left > 8) {
-    // Slider: the track, the selection on it, the thumb at the current time.
-    TimeValue dur = GetMovieDuration(c.movie);
-    Rect track = rect(l.slider.top + 5, l.slider.left + 4, l.slider.bottom - 5, l.slider.right - 4);
-    ui::fillRect(port, track, kTrack);
-    TimeValue selTime = 0, selDur = 0;
-    GetMovieSelection(c.movie, &selTime, &selDur);
-    if (selDur > 0 && dur > 0) {
-      short a = sliderX(l, selTime, dur), b = sliderX(l, selTime + selDur, dur);
-      ui::fillRect(port, rect(track.top, a, track.bottom, std::max<int>(b, a + 1)), kSelection);
-    }
-    ui::frameRect(port, track, kBarEdge);
-    short x = sliderX(l, GetMovieTime(c.movie, nullptr), dur);
-    ui::fillRect(port, rect(l.slider.top + 2, x - 2, l.slider.bottom - 2, x + 3),
-                 c.bar.active ? kThumb : kGlyphInactive);
-  }
-
-  if (l.timeShown) {
-    ui::fillRect(port, rect(l.time.top, l.time.left, l.time.bottom, l.time.left + 1), kBarEdge);
-    ui::TextStyle style;
-    style.size = kTimeTextSize;
-    style.color = glyph;
-    Rect inside = rect(l.time.top + 1, l.time.left + 1, l.time.bottom - 1, l.time.right);
-    ui::drawUtf8(port, l.time.left + kTimePadding, l.time.bottom - 4, timeDisplayText(c), style,
-                 &inside);
-  }
-  if (l.steps) {
-    Rect back = centred(l.stepBack, 8, 8);
-    ui::fillRect(port, rect(back.top, back.left, back.bottom, back.left + 2), glyph);
-    triangle(port, rect(back.top, back.left + 2, back.bottom, back.right), -1, glyph);
-    Rect fwd = centred(l.stepForward, 8, 8);
-    triangle(port, rect(fwd.top, fwd.left, fwd.bottom, fwd.right - 2), +1, glyph);
-    ui::fillRect(port, rect(fwd.top, fwd.right - 2, fwd.bottom, fwd.right), glyph);
-    ui::fillRect(port,
-                 rect(l.stepBack.top, l.stepBack.left, l.stepBack.bottom, l.stepBack.left + 1),
-                 kBarEdge);
-  }
-  if (l.speakerShown) {
-    // A cone, and a bar of sound for each third of full volume (none when muted).
-    Rect s = centred(l.speaker, 14, 10);
-    ui::fillRect(port, rect(s.top + 3, s.left, s.bottom - 3, s.left + 3), glyph);
-    triangle(port, rect(s.top, s.left + 3, s.bottom, s.left + 8), -1, glyph);
-    short v = GetMovieVolume(c.movie);
-    for (int i = 0; i < 3 && v > i * kFullVolume / 3; ++i)
-      ui::fillRect(
-          port,
-          rect(s.top + 4 - 2 * i, s.left + 9 + 2 * i, s.bottom - 4 + 2 * i, s.left + 10 + 2 * i),
-          glyph);
-    ui::fillRect(port, rect(l.speaker.top, l.speaker.left, l.speaker.bottom, l.speaker.left + 1),
-                 kBarEdge);
-  }
-  if (l.growShown) {
-    // Three diagonal ridges.
-    const Rect& box = l.grow;
-    ui::fillRect(port, rect(box.top, box.left, box.bottom, box.left + 1), kBarEdge);
-    for (int k = 0; k < 3; ++k) {
-      int reach = 4 + 3 * k;
-      for (int i = 0; i <= reach; ++i)
-        ui::fillRect(port,
-                     rect(box.bottom - 3 - i, box.right - 3 - reach + i, box.bottom - 2 - i,
-                          box.right - 2 - reach + i),
-                     glyph);
-    }
-  }
+  drawPlay(port, l, GetMovieRate(c.movie) != 0, glyph);
+  drawSliderFor(port, l, c);
+  if (l.timeShown) drawTime(port, l, timeDisplayText(c), glyph);
+  if (l.steps) drawSteps(port, l, glyph);
+  if (l.speakerShown) drawSpeaker(port, l, GetMovieVolume(c.movie), glyph);
+  if (l.growShown) drawGrow(port, l, glyph);
   ui::portChanged(port, l.bar);
 }
 
