@@ -4,6 +4,7 @@
 #include <MacErrors.h>
 #include <MovieControllers.h>
 
+#include <type_traits>
 #include <unordered_set>
 #include <vector>
 
@@ -30,12 +31,20 @@ const ResetRegistration kReset(ResetStage::Controllers, [] {
 });
 
 // A call that answers a component result: `dead` for a handle that is no live controller, the
-// thrown code when the body throws, else the body's result.
+// thrown code when the body throws, else the body's result (noErr for a body that answers
+// nothing).
 template <class Body>
 ComponentResult withController(MovieController mc, OSErr dead, Body&& body) noexcept {
   OSErr code = noErr;
-  ComponentResult r = apiOn([&](OSErr e) { code = e; }, live, mc, dead, ComponentResult{0},
-                            [&](VTController& c) -> ComponentResult { return body(c); });
+  auto run = [&](VTController& c) -> ComponentResult {
+    if constexpr (std::is_void_v<decltype(body(c))>) {
+      body(c);
+      return noErr;
+    } else {
+      return body(c);
+    }
+  };
+  ComponentResult r = apiOn([&](OSErr e) { code = e; }, live, mc, dead, ComponentResult{0}, run);
   return code != noErr ? code : r;
 }
 
@@ -137,27 +146,22 @@ ComponentResult MCDoAction(MovieController mc, short action, void* params) {
 
 ComponentResult MCSetActionFilterWithRefCon(MovieController mc, MCActionFilterWithRefConUPP blob,
                                             long refCon) {
-  return withController(mc, badComponentInstance, [&](VTController& c) -> ComponentResult {
+  return withController(mc, badComponentInstance, [&](VTController& c) {
     c.filter = blob;
     c.refCon = blob ? refCon : 0;
-    return noErr;
   });
 }
 
 ComponentResult MCEnableEditing(MovieController mc, Boolean enabled) {
-  return withController(mc, badComponentInstance, [&](VTController& c) -> ComponentResult {
-    c.editing.enabled = enabled;
-    return noErr;
-  });
+  return withController(mc, badComponentInstance,
+                        [&](VTController& c) { c.editing.enabled = enabled; });
 }
 
 ComponentResult MCGetControllerInfo(MovieController mc, long* someFlags) {
   if (!someFlags) return paramErr;
   *someFlags = 0;
-  return withController(mc, badComponentInstance, [&](VTController& c) -> ComponentResult {
-    *someFlags = controllerInfo(c);
-    return noErr;
-  });
+  return withController(mc, badComponentInstance,
+                        [&](VTController& c) { *someFlags = controllerInfo(c); });
 }
 
 ComponentResult MCUndo(MovieController mc) {
@@ -192,19 +196,14 @@ ComponentResult MCGetVisible(MovieController mc) {
 }
 
 ComponentResult MCSetVisible(MovieController mc, Boolean visible) {
-  return withController(mc, badComponentInstance, [&](VTController& c) -> ComponentResult {
-    setVisible(c, visible != 0);
-    return noErr;
-  });
+  return withController(mc, badComponentInstance,
+                        [&](VTController& c) { setVisible(c, visible != 0); });
 }
 
 ComponentResult MCGetControllerBoundsRect(MovieController mc, Rect* bounds) {
   if (!bounds) return paramErr;
   *bounds = Rect{0, 0, 0, 0};
-  return withController(mc, badComponentInstance, [&](VTController& c) -> ComponentResult {
-    *bounds = boundsOf(c);
-    return noErr;
-  });
+  return withController(mc, badComponentInstance, [&](VTController& c) { *bounds = boundsOf(c); });
 }
 
 ComponentResult MCIsControllerAttached(MovieController mc) {
@@ -213,18 +212,14 @@ ComponentResult MCIsControllerAttached(MovieController mc) {
 }
 
 ComponentResult MCSetControllerAttached(MovieController mc, Boolean attach) {
-  return withController(mc, badComponentInstance, [&](VTController& c) -> ComponentResult {
-    setAttached(c, attach != 0);
-    return noErr;
-  });
+  return withController(mc, badComponentInstance,
+                        [&](VTController& c) { setAttached(c, attach != 0); });
 }
 
 ComponentResult MCPositionController(MovieController mc, const Rect* movieRect,
                                      const Rect* controllerRect, long) {
-  return withController(mc, badComponentInstance, [&](VTController& c) -> ComponentResult {
-    position(c, movieRect, controllerRect);
-    return noErr;
-  });
+  return withController(mc, badComponentInstance,
+                        [&](VTController& c) { position(c, movieRect, controllerRect); });
 }
 
 Movie MCGetIndMovie(MovieController mc, short index) {
