@@ -68,10 +68,10 @@ MovieController handle(VTController& c) { return reinterpret_cast<MovieControlle
 
 using namespace vt::controller;
 
+// A UPP is the procedure pointer itself: nothing to make that could fail, nothing to release.
 MCActionFilterWithRefConUPP NewMCActionFilterWithRefConUPP(MCActionFilterWithRefConProcPtr proc) {
   return proc;
 }
-// A UPP is the procedure pointer itself; there is nothing to release.
 void DisposeMCActionFilterWithRefConUPP(MCActionFilterWithRefConUPP) {}
 
 MovieController NewMovieController(Movie theMovie, const Rect* movieRect, long someFlags) {
