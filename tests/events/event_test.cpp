@@ -51,6 +51,7 @@ TEST_F(Queue, IdleWaitGivesANullEventAndHeadlessTimeMovesOnlyWhenTold) {
   UInt32 before = TickCount();
   EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
   EXPECT_EQ(e.what, nullEvent);
+  EXPECT_EQ(e.message, 0u);
   EXPECT_TRUE(e.modifiers & btnState);                       // button up
   EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 30, nullptr));  // even with a sleep
   EXPECT_EQ(TickCount(), before);
@@ -68,6 +69,7 @@ TEST_F(Queue, KeysCarryCharacterKeyCodeModifiersAndTypedCodePoints) {
   EXPECT_EQ((e.message & keyCodeMask) >> 8, 0x0Cu);
   EXPECT_TRUE(e.modifiers & cmdKey);
   EXPECT_EQ(waited(e), keyUp);
+  EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
   // a, e-acute, a CJK character and a control character; then keys given only a character code.
   VTAutomationPostText("a\xC3\xA9\xE6\x97\xA5\x01");
   VTAutomationPostKey((char)0x8E);
@@ -99,6 +101,7 @@ TEST_F(Queue, MaskedReadsLeaveOtherEventsQueuedAndFlushStopsAtTheStopMask) {
   VTAutomationPostKey('y');
   FlushEvents(keyDownMask | keyUpMask, mDownMask);
   EXPECT_TRUE(GetNextEvent(everyEvent, &e) && e.what == mouseDown);
+  EXPECT_TRUE(GetNextEvent(keyDownMask, &e) && (e.message & charCodeMask) == 'y') << "kept";
 }
 
 TEST_F(Queue, PostEventTakesOnlyApplicationKindsAndRefusesAFlood) {
