@@ -10,7 +10,7 @@ class Menus : public AppTest {
 };
 
 // Without a movie window only New, Open and (for another window in front) Close are on.
-TEST_F(Menus, ItemsFollowTheWindowsTheDialogsAndTheEdits) {
+TEST_F(Menus, WithoutAMovieWindowOnlyNewOpenAndCloseForADialogAreOn) {
   DialogPtr dialog = nullptr;
   for (bool window : {false, true}) {
     SCOPED_TRACE(window ? "dialog in front" : "no window");
@@ -26,8 +26,11 @@ TEST_F(Menus, ItemsFollowTheWindowsTheDialogsAndTheEdits) {
     EXPECT_TRUE(Item(kApplicationMenuResID, 1).enabled);
   }
   DisposeDialog(dialog);
+}
 
-  // Items 3 and 4 check the media mode; referencing is the start-up choice.
+// Items 3 and 4 check the media mode (referencing is the start-up choice); File and Edit codes
+// are left to the framework.
+TEST_F(Menus, ApplicationMenuChecksTheMediaModeAndLeavesOtherCodes) {
   for (UInt16 choice : std::initializer_list<UInt16>{0, IDM_COPY_MEDIA, IDM_REFERENCE_MEDIA}) {
     if (choice) {
       EXPECT_TRUE(QTApp_HandleMenu(choice));
@@ -36,9 +39,14 @@ TEST_F(Menus, ItemsFollowTheWindowsTheDialogsAndTheEdits) {
     EXPECT_EQ(Item(kApplicationMenuResID, 3).checked, choice == IDM_COPY_MEDIA) << choice;
     EXPECT_EQ(Item(kApplicationMenuResID, 4).checked, choice != IDM_COPY_MEDIA) << choice;
   }
+  EXPECT_FALSE(QTApp_HandleMenu(IDM_FILENEW));
+  EXPECT_FALSE(QTApp_HandleMenu(IDM_EDITUNDO));
+  EXPECT_FALSE(QTApp_HandleMenu(0));
+}
 
-  // Export Movie is on exactly while a movie window is open, whatever window the framework
-  // names; without one it does nothing.
+// Export Movie is on exactly while a movie window is open, whatever window the framework names;
+// without one it does nothing.
+TEST_F(Menus, ExportMovieIsOnExactlyWhileAMovieWindowIsOpen) {
   EXPECT_FALSE(Item(kApplicationMenuResID, 6).enabled);
   EXPECT_TRUE(QTApp_HandleMenu(IDM_EXPORT_MOVIE));
   EXPECT_EQ(VTAutomationNavDialogCount(), 0);
@@ -51,10 +59,11 @@ TEST_F(Menus, ItemsFollowTheWindowsTheDialogsAndTheEdits) {
   QTFrame_DestroyMovieWindow(movie);
   QTFrame_AdjustMenus(FrontWindow(), NULL);
   EXPECT_FALSE(Item(kApplicationMenuResID, 6).enabled);
-  QTFrame_DestroyMovieWindow(FrontWindow());
+}
 
-  // Make Effect Movie asks for sources; cancelling still opens the effects dialog, during which
-  // item 1 is off and starts nothing.
+// Make Effect Movie asks for sources; cancelling still opens the effects dialog, during which
+// item 1 is off and starts nothing.
+TEST_F(Menus, MakeEffectMovieIsOffWhileItsEffectsDialogIsOpen) {
   VTAutomationNavCancelOpen();
   EXPECT_TRUE(QTApp_HandleMenu(IDM_MAKE_EFFECT_MOVIE));
   EXPECT_EQ(VTAutomationNavDialogCount(), 1);
@@ -70,13 +79,10 @@ TEST_F(Menus, ItemsFollowTheWindowsTheDialogsAndTheEdits) {
   QTEffects_RespondToDialogSelection(userCanceledErr);
   QTFrame_AdjustMenus(NULL, NULL);
   EXPECT_TRUE(Item(kApplicationMenuResID, 1).enabled);
+}
 
-  // File and Edit codes are left to the framework.
-  EXPECT_FALSE(QTApp_HandleMenu(IDM_FILENEW));
-  EXPECT_FALSE(QTApp_HandleMenu(IDM_EDITUNDO));
-  EXPECT_FALSE(QTApp_HandleMenu(0));
-
-  // With a movie window Save follows unsaved edits and the Edit items the controller.
+// With a movie window Save follows unsaved edits, and the Edit items the controller's own report.
+TEST_F(Menus, SaveFollowsUnsavedEditsAndEditItemsTheController) {
   WindowReference w = OpenMovieWindow("menu.mov");
   QTFrame_AdjustMenus(w, NULL);
   EXPECT_TRUE(Item(kFileMenuResID, 3).enabled);
@@ -85,7 +91,6 @@ TEST_F(Menus, ItemsFollowTheWindowsTheDialogsAndTheEdits) {
   Record(w).fIsDirty = true;
   QTFrame_AdjustMenus(w, NULL);
   EXPECT_TRUE(Item(kFileMenuResID, 4).enabled);
-  // The Edit items follow the controller's own report, or stay off without a controller.
   MovieController mc = QTFrame_GetMCFromWindow(w);
   ASSERT_NE(mc, nullptr);
   long flags = 0;
@@ -96,9 +101,12 @@ TEST_F(Menus, ItemsFollowTheWindowsTheDialogsAndTheEdits) {
                                           {9, mcInfoEditingEnabled}};
   for (auto [item, flag] : edits)
     EXPECT_EQ(Item(kEditMenuResID, item).enabled, (flags & flag) != 0) << item;
+}
 
-  // Copy and the selection commands leave the mark alone; Cut sets it.
-  Record(w).fIsDirty = false;
+// Copy and the selection commands leave the mark alone; Cut sets it. Unknown codes are ignored;
+// Save and Close with no window do nothing.
+TEST_F(Menus, OnlyEditsMarkTheWindowAndUnknownOrWindowlessCommandsDoNothing) {
+  WindowReference w = OpenMovieWindow("menu.mov");
   QTFrame_HandleEditMenuItem(w, IDM_EDITCOPY);
   QTFrame_HandleEditMenuItem(w, IDM_EDITSELECTALL);
   QTFrame_HandleEditMenuItem(w, IDM_EDITSELECTNONE);
@@ -106,8 +114,6 @@ TEST_F(Menus, ItemsFollowTheWindowsTheDialogsAndTheEdits) {
   EXPECT_FALSE(Record(w).fIsDirty);
   QTFrame_HandleEditMenuItem(w, IDM_EDITCUT);
   EXPECT_TRUE(Record(w).fIsDirty);
-
-  // Unknown codes are ignored; Save and Close with no window do nothing.
   QTFrame_HandleFileMenuItem(w, 0x8142);
   QTFrame_HandleEditMenuItem(w, 0x8202);
   QTFrame_HandleFileMenuItem(NULL, IDM_FILESAVE);
@@ -115,9 +121,11 @@ TEST_F(Menus, ItemsFollowTheWindowsTheDialogsAndTheEdits) {
   QTFrame_HandleFileMenuItem(NULL, IDM_FILECLOSE);
   EXPECT_EQ(WindowCount(), 1);
   EXPECT_FALSE(gShuttingDown);
-  EXPECT_EQ(VTAutomationNavDialogCount(), 1) << "only Make Effect Movie's";
+  EXPECT_EQ(VTAutomationNavDialogCount(), 0);
+}
 
-  // Item states keep the command-key modifiers; checks, labels and the whole menu's state.
+// Item states keep the command-key modifiers; checks, labels and the whole menu's state.
+TEST_F(Menus, ItemStatesKeepModifiersAndLabelsLoseAmpersands) {
   MenuHandle file = GetMenuHandle(kFileMenuResID);
   ASSERT_NE(file, nullptr);
   SetMenuItemModifiers(file, 4, kMenuShiftModifier);

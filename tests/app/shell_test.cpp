@@ -152,38 +152,48 @@ TEST_F(ShellRun, ShippedMenusAndTheRemovedSeparatorsCode) {
             "export=1 claimed=0 dialogs=1 windows=2");
 }
 
-class ShellModal : public AppTest {};
+// Two dirty movie windows, the front one in front; the save-changes messages asked, in order.
+class ShellModal : public AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    OpenMovieWindow("back.mov", true);
+    front_ = OpenMovieWindow("front.mov", true);
+    OnModalTurn([this](long) {
+      VTNavDialogInfo info;
+      if (VTAutomationNavCurrent(&info) && info.kind == VTNavDialogKind::saveChanges &&
+          (messages_.empty() || messages_.back() != info.message))
+        messages_.push_back(info.message);
+    });
+  }
+  WindowReference front_ = nullptr;
+  std::vector<std::string> messages_;
+};
 
-// Cancel abandons the quit, yet the window behind is still asked (as for closing); a second
-// quit runs again, and Save writes the movie before the application ends.
-TEST_F(ShellModal, QuitAsksEveryWindowAndTheAboutBoxDrags) {
-  OpenMovieWindow("back.mov", true);
-  WindowReference front = OpenMovieWindow("front.mov", true);
-  std::vector<std::string> messages;
-  OnModalTurn([&messages](long) {
-    VTNavDialogInfo info;
-    if (VTAutomationNavCurrent(&info) && info.kind == VTNavDialogKind::saveChanges &&
-        (messages.empty() || messages.back() != info.message))
-      messages.push_back(info.message);
-  });
+// Cancel abandons the quit, yet the window behind is still asked (as for closing).
+TEST_F(ShellModal, CancelledQuitStillAsksTheWindowBehindAndReleasesNothing) {
   VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesCancel);
   VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesDontSave);
-
   QTFrame_QuitFramework();
-
   EXPECT_FALSE(gShuttingDown);
-  EXPECT_EQ(VTAutomationNavDialogCount(), 2);
-  EXPECT_EQ(QTFrame_GetFrontMovieWindow(), front);
-  EXPECT_EQ(QTFrame_GetNextMovieWindow(front), nullptr) << "the back window was closed";
-  EXPECT_TRUE(Record(front).fIsDirty);
+  EXPECT_EQ(QTFrame_GetFrontMovieWindow(), front_);
+  EXPECT_EQ(QTFrame_GetNextMovieWindow(front_), nullptr) << "the back window was closed";
+  EXPECT_TRUE(Record(front_).fIsDirty);
   EXPECT_NE(gModalFilterUPP, nullptr) << "an abandoned quit releases nothing";
-  ASSERT_EQ(messages.size(), 2u);
-  EXPECT_NE(messages[0].find("front.mov"), std::string::npos);
-  EXPECT_NE(messages[0].find("quitting"), std::string::npos);
-  EXPECT_NE(messages[1].find("back.mov"), std::string::npos);
-  EXPECT_EQ(messages[1].find("quitting"), std::string::npos);
+  ASSERT_EQ(messages_.size(), 2u);
+  EXPECT_NE(messages_[0].find("front.mov"), std::string::npos);
+  EXPECT_NE(messages_[0].find("quitting"), std::string::npos);
+  EXPECT_NE(messages_[1].find("back.mov"), std::string::npos);
+  EXPECT_EQ(messages_[1].find("quitting"), std::string::npos);
+}
 
-  // A second quit runs the whole procedure again; Save writes the movie before it completes.
+// After a cancelled quit a second one runs the whole procedure again; Save writes the movie
+// before it completes.
+TEST_F(ShellModal, ASecondQuitRunsAgainAndSaveWritesTheMovieFirst) {
+  VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesCancel);
+  VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesDontSave);
+  QTFrame_QuitFramework();
+  ASSERT_FALSE(gShuttingDown);
   VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesSave);
   VTAutomationNavSaveAs(tempDir_, "front.mov");
   QTFrame_QuitFramework();
@@ -195,9 +205,11 @@ TEST_F(ShellModal, QuitAsksEveryWindowAndTheAboutBoxDrags) {
   ASSERT_EQ(FSpGetFInfo(&spec, &info), noErr);
   EXPECT_EQ(info.fdType, (OSType)'MooV');
   EXPECT_EQ(info.fdCreator, (OSType)'TVOD');
+}
 
-  // The about box drags by its title and closes only with item 1; the port and the current
-  // resource file are given back.
+// The about box, over open movie windows, drags by its title and closes only with item 1; the
+// port and the current resource file are given back.
+TEST_F(ShellModal, AboutBoxDragsByItsTitleAndClosesOnlyWithItemOne) {
   InstallMenuBar();
   WindowReference w = OpenMovieWindow("port.mov");
   SetPort(QTFrame_GetPortFromWindowReference(w));
@@ -242,9 +254,12 @@ TEST_F(ShellModal, QuitAsksEveryWindowAndTheAboutBoxDrags) {
   EXPECT_FALSE(VTAutomationHasFrontDialog());
   EXPECT_EQ(CurrentPort(), QTFrame_GetPortFromWindowReference(w));
   EXPECT_EQ(CurResFile(), savedFile);
+}
 
-  // The filter serves other windows' updates and idles movies, drags its own dialog by the title
-  // and leaves every other click to the standard filter.
+// The filter serves other windows' updates and idles movies, drags its own dialog by the title
+// and leaves every other click to the standard filter.
+TEST_F(ShellModal, DialogFilterServesUpdatesDragsItsDialogAndLeavesOtherClicks) {
+  VTOpenResourceFile(VT_SOURCE_DIR "/Application Files/Vantrel.rsrc.json");
   DialogPtr dialog = GetNewDialog(kAboutBoxID, NULL, (WindowPtr)-1L);
   ASSERT_NE(dialog, nullptr);
   DialogItemIndex item = 77;
@@ -255,7 +270,7 @@ TEST_F(ShellModal, QuitAsksEveryWindowAndTheAboutBoxDrags) {
   VTAutomationPostMouseUp(Point{(short)(title.v + 10), (short)(title.h + 10)});
   EXPECT_TRUE(filter(MakeEvent(mouseDown, 0, 0, title)));
   EXPECT_EQ(item, 77) << "a drag ends no dialog";
-  EXPECT_FALSE(filter(MakeEvent(updateEvt, (unsigned long)w)));
+  EXPECT_FALSE(filter(MakeEvent(updateEvt, (unsigned long)front_)));
   EXPECT_FALSE(filter(MakeEvent(nullEvent)));
   SetDialogDefaultItem(dialog, 1);
   EXPECT_TRUE(filter(MakeEvent(keyDown, kReturnCharCode)));

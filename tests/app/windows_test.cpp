@@ -93,9 +93,9 @@ TEST_F(WindowObjects, CreatingClosingAndRefusingWindows) {
 
 using MovieWindowClose = AppTest;
 
-// Closing a dirty window asks, with its title and the application's name; nothing the user did
-// not agree to is thrown away.
-TEST_F(MovieWindowClose, ClosingAndSavingDocuments) {
+// Closing a dirty window asks, with its title and the application's name; Cancel keeps the
+// window, its record and its changes.
+TEST_F(MovieWindowClose, CancellingTheSaveQuestionKeepsTheWindowAndItsChanges) {
   WindowReference w = OpenMovieWindow("dirty.mov", true);
   VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesCancel);
   QTFrame_DestroyMovieWindow(w);
@@ -106,12 +106,14 @@ TEST_F(MovieWindowClose, ClosingAndSavingDocuments) {
   EXPECT_FALSE(ToString(gAppName).empty());
   EXPECT_NE(shown.message.find("dirty.mov"), std::string::npos);
   EXPECT_EQ(shown.message.find("quitting"), std::string::npos);
-  // Cancel: the window, its record and its changes stay.
   EXPECT_EQ(QTFrame_GetFrontMovieWindow(), w);
   EXPECT_TRUE(Record(w).fIsDirty);
+}
 
-  // Save chosen but its dialog cancelled: the window and its edits stay, and a quit is
-  // abandoned; so it is when the dialog ends without an answer.
+// Save chosen but its dialog cancelled: the window and its edits stay, and a quit is abandoned;
+// so it is when the dialog ends without an answer.
+TEST_F(MovieWindowClose, ACancelledSaveDialogKeepsTheEditsAndAbandonsTheQuit) {
+  WindowReference w = OpenMovieWindow("dirty.mov", true);
   VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesSave);
   VTAutomationNavCancelSave();
   QTFrame_QuitFramework();
@@ -127,17 +129,21 @@ TEST_F(MovieWindowClose, ClosingAndSavingDocuments) {
   EXPECT_EQ(QTFrame_GetFrontMovieWindow(), w);
   EXPECT_FALSE(gShuttingDown);
   VTAutomationNavSetTurnLimit(500);
+}
 
-  // Don't Save: closed, nothing written.
+TEST_F(MovieWindowClose, DontSaveClosesTheWindowWritingNothing) {
+  WindowReference w = OpenMovieWindow("dirty.mov", true);
   VTAutomationNavAnswerSaveChanges(kNavAskSaveChangesDontSave);
   QTFrame_DestroyMovieWindow(w);
   EXPECT_EQ(QTFrame_GetFrontMovieWindow(), nullptr);
   FSSpec spec;
   EXPECT_EQ(VTMakeFSSpecFromPath((tempDir_ + "/dirty.mov").c_str(), &spec), fnfErr);
+}
 
-  // Save As cancelled leaves the document alone; done, it replaces the window's movie, file and
-  // title, and Save then writes in place.
-  w = OpenMovieWindow("before.mov", true);
+// Save As cancelled leaves the document alone; done, it replaces the window's movie, file and
+// title, and Save then writes in place, without a dialog.
+TEST_F(MovieWindowClose, SaveAsRetitlesTheWindowAndSaveThenWritesInPlace) {
+  WindowReference w = OpenMovieWindow("before.mov", true);
   WindowObjectRecord& o = Record(w);
   Movie movie = o.fMovie;
   VTAutomationNavCancelSave();
@@ -154,21 +160,21 @@ TEST_F(MovieWindowClose, ClosingAndSavingDocuments) {
   EXPECT_NE(o.fFileRefNum, -1);
   EXPECT_EQ(o.fFileResID, movieInDataForkResID);
   EXPECT_EQ(Title(w), "after.mov");
-
-  // Saving again writes in place, without a dialog.
   long dialogs = VTAutomationNavDialogCount();
   o.fIsDirty = true;
   EXPECT_TRUE(QTFrame_UpdateMovieFile(w));
   EXPECT_FALSE(o.fIsDirty);
   EXPECT_EQ(VTAutomationNavDialogCount(), dialogs);
+}
 
-  // A movie of sound alone is a window holding the controller's bar with its speaker; the volume
-  // set there is what Save keeps and the next opening restores.
+// A movie of sound alone is a window holding the controller's bar with its speaker; the volume
+// set there is what Save keeps and the next opening restores.
+TEST_F(MovieWindowClose, ASoundOnlyMovieIsABarWhoseVolumeSaveKeeps) {
   std::string path = tempDir_ + "/sound.mov";
   ASSERT_EQ(
       vt_test::run("ffmpeg -v error -f lavfi -i sine=r=48000:d=1 -c:a pcm_s16le '" + path + "'"),
       0);
-  w = OpenMovieFile(path);
+  WindowReference w = OpenMovieFile(path);
   ASSERT_NE(w, nullptr);
   Rect content;
   GetWindowPortBounds(w, &content);
@@ -187,9 +193,11 @@ TEST_F(MovieWindowClose, ClosingAndSavingDocuments) {
   w = OpenMovieFile(path);
   ASSERT_NE(w, nullptr);
   EXPECT_EQ(GetMovieVolume(Record(w).fMovie), kFullVolume - 3 * 32);
+}
 
-  // Names in any script go from the keyboard to the disk, the title and the open dialog's list;
-  // names over 63 bytes get their short form, never a character cut in two.
+// Names in any script go from the keyboard to the disk, the title and the open dialog's list;
+// names over 63 bytes get their short form, never a character cut in two.
+TEST_F(MovieWindowClose, NamesInAnyScriptReachTheDiskTheTitleAndTheOpenDialog) {
   const std::string names[] = {"blue movie ünïcödé 日本.mov", "Ελληνική ταινία.mov",
                                "Кино на русском.mov", "中文电影.mov",
                                "とても長い名前の映画ファイルです、本当に長い名前.mov"};

@@ -67,7 +67,7 @@ TEST(MoviePictures, LayersMatricesAndTranslucencyComposeThePicture) {
   DisposeMovie(m);
 }
 
-TEST(MoviePictures, EffectTracksDrawTheirSourcesMatchedByNameAndCyclesStayBounded) {
+TEST(MoviePictures, EffectTracksDrawTheirSourcesMatchedByName) {
   VTMovie* m = vt::movie::newMovieObject();
   VTTrack* red = solidTrack(m, 40, 40, makePixel(255, 0, 0));
   VTTrack* blue = solidTrack(m, 40, 40, makePixel(0, 0, 255));
@@ -87,11 +87,23 @@ TEST(MoviePictures, EffectTracksDrawTheirSourcesMatchedByNameAndCyclesStayBounde
   VTTrack* outer =
       crossFade(m, 20, 20, {fx, solidTrack(m, 20, 20, makePixel(0, 255, 0))}, {'srcA', 'srcB'});
   EXPECT_EQ(trackPicture(outer, 0).at(5, 5) & 0xFFFFFF, 0xFF0000u);
-  // Two effect tracks feeding each other: drawn without endless recursion.
-  VTTrack* a = crossFade(m, 20, 20, {red}, {'srcA'});
+  DisposeMovie(m);
+}
+
+// Effect tracks feeding each other: the chain is cut at a bounded depth, where the cyclic source
+// draws nothing (black), while the effect's other source still draws.
+TEST(MoviePictures, ACycleOfEffectTracksDrawsBlackForTheCycleAndTheOtherSource) {
+  VTMovie* m = vt::movie::newMovieObject();
+  VTTrack* red = solidTrack(m, 20, 20, makePixel(255, 0, 0));
+  VTTrack* a = crossFade(m, 20, 20, {red, red}, {'srcB', 'srcA'});
   VTTrack* b = crossFade(m, 20, 20, {a}, {'srcA'});
-  a->references[0].ids.push_back(b->id);
-  if (PicHandle pic = GetTrackPict(a, 0)) KillPicture(pic);
+  a->references[0].ids[1] = b->id;  // a's source A is b, whose source A is a
+  const vt::Image start = trackPicture(a, 0), end = trackPicture(a, 599),
+                  other = trackPicture(b, 0);
+  ASSERT_TRUE(start.width == 20 && end.width == 20 && other.width == 20) << "a cycle still draws";
+  EXPECT_EQ(start.at(10, 10) & 0xFFFFFF, 0u);
+  EXPECT_EQ(other.at(10, 10) & 0xFFFFFF, 0u);
+  EXPECT_GE((int)vt::pixelR(end.at(10, 10)), 250) << "source B, red, at the end";
   DisposeMovie(m);
 }
 

@@ -78,10 +78,10 @@ TEST_F(Controller, PlaybackFollowsTheClockAndStopsOrLoopsAtTheEnd) {
   goTo(0, 1);
   play();
   EXPECT_TRUE(info() & mcInfoIsPlaying);
-  const long composed = vt::controller::live(mc)->framesComposed;
+  const long composed = vt::controller::live(mc)->picture.framesComposed;
   idleFor(30, 1);  // half a second
   EXPECT_NEAR(now(), scale / 2, scale / 60 + 1);
-  EXPECT_NEAR(vt::controller::live(mc)->framesComposed - composed, 5, 1);
+  EXPECT_NEAR(vt::controller::live(mc)->picture.framesComposed - composed, 5, 1);
   idleFor(45);
   EXPECT_TRUE(isBlue(pixelAt(80, 60))) << "the frame follows the time while playing";
   Fixed rate = 0;
@@ -212,29 +212,25 @@ TEST_F(Controller, FilterSeesActionsFirstAndTheBarCanHideOrDetach) {
   EXPECT_TRUE(log.actions.empty()) << "a removed filter is not called";
 }
 
-// Drawing the frame at the current time with the bar below, flags, selections in another time
-// scale, what info says can be done, the scrap (also into an empty movie), stale controllers.
-TEST_F(Controller, DrawsSelectsCopiesAndPastesAndRefusesStaleControllers) {
+// Drawing the frame at the current time with the bar below, also within an update event.
+TEST_F(Controller, DrawsTheFrameAtTheCurrentTimeWithTheBarBelow) {
   Rect r = bounds(), whole{0, 0, 120 + 16, 160};
   EXPECT_TRUE(EqualRect(&r, &whole));
   MCDoAction(mc, mcActionDraw, window);
   EXPECT_TRUE(isRed(pixelAt(80, 60)) && isRed(pixelAt(1, 1)));
   EXPECT_FALSE(isRed(pixelAt(80, 122)));
   EXPECT_NE(pixelAt(80, 122), pixelAt(80, 150)) << "the bar is drawn under the movie";
-
-  // Going to a time in the second half shows the second colour.
   goTo(1500, 1000);
   EXPECT_NEAR(now(), scale * 3 / 2, 1);
   EXPECT_TRUE(isBlue(pixelAt(80, 60)));
-
-  // An update event of the window is the controller's: it redraws within the update.
   Rect all{0, 0, 200, 240};
   InvalWindowRect(window, &all);
   EXPECT_EQ(deliver(updateEvt), 1);
   EventRecord e;
   EXPECT_FALSE(EventAvail(updateMask, &e)) << "the update region was cleared";
+}
 
-  // Ordinary and explicit flags are kept apart.
+TEST_F(Controller, OrdinaryAndExplicitFlagsAreKeptApart) {
   auto flags = [&](long which) {  // 0x80000000 asks for the explicit ones
     MCDoAction(mc, mcActionGetFlags, &which);
     return which;
@@ -245,8 +241,10 @@ TEST_F(Controller, DrawsSelectsCopiesAndPastesAndRefusesStaleControllers) {
   EXPECT_EQ(flags(0), mcFlagsUseWindowPalette);
   EXPECT_EQ(flags(0x80000000L), 0x20000L);
   EXPECT_EQ(MCDoAction(mc, 999, nullptr), badComponentSelector);
+}
 
-  // Selections, and what info says can be done.
+// Selections in another time scale, and what info says can be done with and without editing.
+TEST_F(Controller, InfoOffersEditsOnlyForASelectionWithEditingEnabled) {
   MCEnableEditing(mc, false);
   select(250, 500, 1000);
   EXPECT_EQ(selection(), std::make_pair(scale / 4, scale / 2));
@@ -254,7 +252,6 @@ TEST_F(Controller, DrawsSelectsCopiesAndPastesAndRefusesStaleControllers) {
   EXPECT_EQ(info() & (mcInfoEditingEnabled | mcInfoCutAvailable | mcInfoCopyAvailable), 0);
   EXPECT_EQ(MCCut(mc), nullptr) << "no editing, no cut";
   EXPECT_EQ(GetMovieDuration(movie), scale * 2);
-
   MCEnableEditing(mc, true);
   select(scale / 4, 0);
   EXPECT_EQ(selection(), std::make_pair(scale / 4, 0)) << "select none keeps the start";
@@ -263,45 +260,55 @@ TEST_F(Controller, DrawsSelectsCopiesAndPastesAndRefusesStaleControllers) {
   const long edits = mcInfoCutAvailable | mcInfoCopyAvailable | mcInfoClearAvailable |
                      mcInfoPasteAvailable | mcInfoUndoAvailable;
   EXPECT_EQ(info() & edits, mcInfoCutAvailable | mcInfoCopyAvailable | mcInfoClearAvailable);
+}
 
+TEST_F(Controller, CopyingPutsTheSelectionOnTheScrapAndIsNoEdit) {
+  select(0, scale / 2);
   Movie copy = MCCopy(mc);
   ASSERT_NE(copy, nullptr);
   EXPECT_EQ(GetMovieDuration(copy), GetMovieTimeScale(copy) / 2);
   EXPECT_EQ(PutMovieOnScrap(copy, 0), noErr);
   DisposeMovie(copy);
-  EXPECT_EQ(info() & (mcInfoPasteAvailable | mcInfoUndoAvailable), mcInfoPasteAvailable)
-      << "copying is no edit";
+  EXPECT_EQ(info() & (mcInfoPasteAvailable | mcInfoUndoAvailable), mcInfoPasteAvailable);
   EXPECT_EQ(PutMovieOnScrap(nullptr, 0), invalidMovie);
   EXPECT_TRUE(VTMovieScrapHasMovie()) << "a failed put leaves the scrap alone";
+}
 
-  // An empty movie (File > New) gets a bar wide enough for its buttons; played with no port to
-  // draw in, it neither crashes nor keeps running. A picture pasted into it sizes the movie and
-  // shows it.
-  DisposeMovieController(mc);
-  DisposeMovie(movie);
+// An empty movie (File > New) gets a bar wide enough for its buttons; played with no port to
+// draw in, it neither crashes nor keeps running. A picture pasted into it sizes it and shows.
+TEST_F(Controller, AnEmptyMovieGetsAButtonBarAndAPastedPictureSizesIt) {
+  select(0, scale / 2);
+  Movie copy = MCCopy(mc);
+  ASSERT_EQ(PutMovieOnScrap(copy, 0), noErr);
+  DisposeMovie(copy);
   EXPECT_EQ(NewMovieController(nullptr, nullptr, 0), nullptr);
-  movie = NewMovie(newMovieActive);
-  EXPECT_EQ(NewMovieController(movie, nullptr, 0), nullptr);
+  Movie empty = NewMovie(newMovieActive);
+  EXPECT_EQ(NewMovieController(empty, nullptr, 0), nullptr);
   Rect none{0, 0, 0, 0};
-  mc = NewMovieController(movie, &none, mcTopLeftMovie);
-  ASSERT_NE(mc, nullptr);
-  EXPECT_EQ(bounds().bottom, 16);
-  EXPECT_GE(bounds().right, 100);
-  EXPECT_EQ(MCGetIndMovie(mc, 0), movie);
-  EXPECT_EQ(MCGetIndMovie(mc, 1), nullptr);
-  play();
-  MCIdle(mc);
-  EXPECT_EQ(GetMovieRate(movie), 0);
-  EXPECT_EQ(MCGetControllerInfo(mc, nullptr), paramErr);
-  SetMovieGWorld(movie, GetWindowPort(window), nullptr);
-  MCEnableEditing(mc, true);
-  ASSERT_EQ(MCPaste(mc, nullptr), noErr);
-  EXPECT_EQ(bounds().bottom * 1000 + bounds().right, 136 * 1000 + 160);
-  MCDoAction(mc, mcActionDraw, window);
+  MovieController emc = NewMovieController(empty, &none, mcTopLeftMovie);
+  ASSERT_NE(emc, nullptr);
+  Rect r{};
+  MCGetControllerBoundsRect(emc, &r);
+  EXPECT_EQ(r.bottom, 16);
+  EXPECT_GE(r.right, 100);
+  EXPECT_EQ(MCGetIndMovie(emc, 1), nullptr);
+  MCDoAction(emc, mcActionPlay, (void*)(intptr_t)fixed1);
+  MCIdle(emc);
+  EXPECT_EQ(GetMovieRate(empty), 0);
+  EXPECT_EQ(MCGetControllerInfo(emc, nullptr), paramErr);
+  SetMovieGWorld(empty, GetWindowPort(window), nullptr);
+  MCEnableEditing(emc, true);
+  ASSERT_EQ(MCPaste(emc, nullptr), noErr);
+  MCGetControllerBoundsRect(emc, &r);
+  EXPECT_EQ(r.bottom * 1000 + r.right, 136 * 1000 + 160);
+  MCDoAction(emc, mcActionDraw, window);
   EXPECT_TRUE(isRed(pixelAt(80, 60)));
+  DisposeMovieController(emc);
+  DisposeMovie(empty);
+}
 
-  // A disposed controller is refused, not used (TearDown disposes it again: that is ignored).
-  DisposeMovieController(mc);
+TEST_F(Controller, ADisposedControllerIsRefusedNotUsed) {
+  DisposeMovieController(mc);  // TearDown disposes it again: that is ignored
   long stale = 7;
   EXPECT_EQ(MCGetControllerInfo(mc, &stale), badComponentInstance);
   EXPECT_EQ(stale, 0);
@@ -498,19 +505,19 @@ TEST_F(Controller, UndoHistoryGoesBackAndForthThroughEveryEdit) {
   // Past its step count the oldest steps go; past its memory all but the newest.
   auto* c = vt::controller::live(mc);
   for (size_t i = 0; i < vt::controller::kUndoSteps + 5; ++i) ASSERT_EQ(MCPaste(mc, one), noErr);
-  EXPECT_EQ(c->undoSteps.size(), vt::controller::kUndoSteps);
-  EXPECT_TRUE(c->redoSteps.empty());
-  c->undoMemory = vt::controller::historyBytes(*c) / 2;
+  EXPECT_EQ(c->editing.undoSteps.size(), vt::controller::kUndoSteps);
+  EXPECT_TRUE(c->editing.redoSteps.empty());
+  c->editing.undoMemory = vt::controller::historyBytes(*c) / 2;
   ASSERT_EQ(MCPaste(mc, one), noErr);
-  EXPECT_LE(vt::controller::historyBytes(*c), c->undoMemory);
-  EXPECT_GT(c->undoSteps.size(), 1u);
-  c->undoMemory = 1;
+  EXPECT_LE(vt::controller::historyBytes(*c), c->editing.undoMemory);
+  EXPECT_GT(c->editing.undoSteps.size(), 1u);
+  c->editing.undoMemory = 1;
   const TimeValue before = GetMovieDuration(movie);
   ASSERT_EQ(MCPaste(mc, one), noErr);
-  EXPECT_EQ(c->undoSteps.size(), 1u) << "the newest step stays";
+  EXPECT_EQ(c->editing.undoSteps.size(), 1u) << "the newest step stays";
   ASSERT_EQ(MCUndo(mc), noErr);
   EXPECT_EQ(GetMovieDuration(movie), before);
-  EXPECT_EQ(c->undoSteps.size() + c->redoSteps.size(), 1u);
+  EXPECT_EQ(c->editing.undoSteps.size() + c->editing.redoSteps.size(), 1u);
   DisposeMovie(one);
 }
 
@@ -609,10 +616,10 @@ TEST_F(Controller, TimeDisplayShowsTimesOrFramesWhereTheBarHasRoom) {
                {2000, true, "20 / 20"},
                {2000, false, "0:00:02.00 / 0:00:02.00"}};
   for (auto s : shots) {
-    if (c->showFrames != s.frames) {
+    if (c->bar.showFrames != s.frames) {
       ASSERT_EQ(click(global((short)(l.time.left + 10), mid)), 1);
     }
-    ASSERT_EQ(c->showFrames, s.frames);
+    ASSERT_EQ(c->bar.showFrames, s.frames);
     goTo(s.t, 1000);
     EXPECT_EQ(vt::controller::timeDisplayText(*c), s.text);
     EXPECT_GT(textPixels(), 20) << s.text;

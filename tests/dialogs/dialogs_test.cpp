@@ -124,8 +124,7 @@ class Dialogs : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(Dialogs, AboutBoxFromResourcesModelessAndModal) {
-  long handles = VTLiveHandleCount();
+TEST_F(Dialogs, AboutBoxIsBuiltFromItsResourcesInFront) {
   openAbout();
   WindowRef w = GetDialogWindow(d);
   ASSERT_NE(w, nullptr);
@@ -133,7 +132,6 @@ TEST_F(Dialogs, AboutBoxFromResourcesModelessAndModal) {
   EXPECT_EQ(FrontWindow(), w);
   EXPECT_EQ(GetDialogFromWindow(w), d);
   ASSERT_EQ(CountDITL(d), 5);
-
   EXPECT_EQ(itemOf(d, 1).kind, ctrlItem + btnCtrl);
   EXPECT_EQ(textOf(d, 1), "OK");
   EXPECT_EQ(itemOf(d, 2).kind, statText | itemDisable);
@@ -142,12 +140,13 @@ TEST_F(Dialogs, AboutBoxFromResourcesModelessAndModal) {
   EXPECT_EQ(itemOf(d, 5).kind, iconItem | itemDisable);  // the application's icon
   EXPECT_EQ(itemOf(d, 6).h, nullptr);                    // no such item
   EXPECT_EQ(GetDialogDefaultItem(d), 1);
+  EXPECT_EQ(VTAutomationFrontDialogItems()[1].text, "Vantrel 1.0");
+  EXPECT_EQ(GetNewDialog(999, nullptr, (WindowRef)-1), nullptr);
+  EXPECT_EQ(ResError(), resNotFound);
+}
 
-  auto items = VTAutomationFrontDialogItems();
-  ASSERT_EQ(items.size(), 5u);
-  EXPECT_EQ(items[1].text, "Vantrel 1.0");
-
-  // Modeless use: its events are recognised and answered.
+TEST_F(Dialogs, ModelessDialogEventsAreRecognisedAndAnsweredOnlyInside) {
+  openAbout();
   VTAutomationPressDialogItem(1);
   EventRecord e;
   ASSERT_TRUE(GetNextEvent(mDownMask, &e));
@@ -157,15 +156,16 @@ TEST_F(Dialogs, AboutBoxFromResourcesModelessAndModal) {
   EXPECT_TRUE(DialogSelect(&e, &which, &item));
   EXPECT_EQ(which, d);
   EXPECT_EQ(item, 1);
-
   EventRecord outside{};
   outside.what = mouseDown;
   outside.where = Point{780, 10};
   EXPECT_FALSE(IsDialogEvent(&outside));
   EXPECT_FALSE(DialogSelect(&outside, &which, &item));
   EXPECT_FALSE(IsDialogEvent(nullptr));
+}
 
-  // The default button is outlined on screen.
+TEST_F(Dialogs, TheDefaultButtonIsOutlinedOnScreenUntilUnset) {
+  openAbout();
   SetDialogDefaultItem(d, 1);
   Rect g = VTAutomationFrontDialogItems()[0].globalRect;
   short mid = (short)((g.top + g.bottom) / 2);
@@ -178,15 +178,16 @@ TEST_F(Dialogs, AboutBoxFromResourcesModelessAndModal) {
   EXPECT_TRUE(ink);
   SetDialogDefaultItem(d, 0);
   EXPECT_EQ(VTAutomationScreenPixel(g.left - 3, mid), vt::ui::colour::white);
+}
 
-  // Run modally it answers enabled items by click and key.
+// Run modally it answers enabled items by click; a click on static text, a press on the button
+// released away from it, a click on the desktop (a beep) and a drag of the title bar are no hits;
+// the filter sees the key first and claims it as item 3.
+TEST_F(Dialogs, ModalDialogAnswersOnlyClicksThatHitAnEnabledItem) {
+  openAbout();
   long turns = VTAutomationModalTurns();
   EXPECT_EQ(runWith(nullptr, [] { VTAutomationPressDialogItem(1); }), 1);
   EXPECT_GT(VTAutomationModalTurns(), turns);
-
-  // A click on static text, a press on the button released away from it, a click on the desktop
-  // (a beep) and a drag of the title bar are no hits; the filter sees the key first and claims
-  // it as item 3.
   VTAutomationResetBeepCount();
   gLog.claim = 3;
   Rect before = GetDialogWindow(d)->content, btn = VTAutomationFrontDialogItems()[0].globalRect;
@@ -203,15 +204,18 @@ TEST_F(Dialogs, AboutBoxFromResourcesModelessAndModal) {
                     }),
             3);
   EXPECT_EQ(gLastDialog, d);
-  gLog.claim = 0;
   EXPECT_EQ(VTAutomationBeepCount(), 1);
   EXPECT_EQ(GetDialogWindow(d)->content.top, before.top + 50);
   EXPECT_EQ(GetDialogWindow(d)->content.left, before.left - 60);
+}
 
+// Return and Enter choose the default item; Escape and Command-period only once there is a
+// cancel item.
+TEST_F(Dialogs, KeysChooseTheDefaultAndCancelItems) {
+  openAbout();
   SetDialogDefaultItem(d, 1);
   EXPECT_EQ(runKey(kReturnCharCode), 1);
   EXPECT_EQ(runKey(kEnterCharCode, 0, countingFilter), 1);
-  // Escape does nothing until there is a cancel item.
   EXPECT_EQ(runWith(countingFilter,
                     [] {
                       for (char c : {(char)kEscapeCharCode, 'x', (char)kReturnCharCode})
@@ -221,9 +225,12 @@ TEST_F(Dialogs, AboutBoxFromResourcesModelessAndModal) {
   SetDialogCancelItem(d, 1);
   EXPECT_EQ(runKey(kEscapeCharCode), 1);
   EXPECT_EQ(runKey('.', cmdKey), 1);
+}
 
-  // The standard filter on its own; it never chooses a disabled default button.
-  e = EventRecord{};
+TEST_F(Dialogs, TheStandardFilterNeverChoosesADisabledDefaultButton) {
+  openAbout();
+  EventRecord e{};
+  DialogItemIndex item = 0;
   auto stdFilter = [&](EventKind what, char c, DialogRef in) {
     e.what = what;
     e.message = (unsigned char)c;
@@ -239,7 +246,11 @@ TEST_F(Dialogs, AboutBoxFromResourcesModelessAndModal) {
   Item ok = itemOf(d, 1);
   SetDialogItem(d, 1, ok.kind | itemDisable, ok.h, &ok.r);
   EXPECT_FALSE(stdFilter(keyDown, kReturnCharCode, d));
+}
 
+TEST_F(Dialogs, DisposingADialogFreesItsWindowAndHandles) {
+  long handles = VTLiveHandleCount();
+  openAbout();
   DisposeDialog(d);
   EXPECT_FALSE(VTAutomationHasFrontDialog());
   EXPECT_TRUE(VTAutomationListWindows().empty());
@@ -247,9 +258,6 @@ TEST_F(Dialogs, AboutBoxFromResourcesModelessAndModal) {
   EXPECT_EQ(GetDialogWindow(d), nullptr);  // a disposed dialog is refused, not read
   DisposeDialog(d);
   d = nullptr;
-
-  EXPECT_EQ(GetNewDialog(999, nullptr, (WindowRef)-1), nullptr);
-  EXPECT_EQ(ResError(), resNotFound);
 }
 
 TEST_F(Dialogs, UserItemsAndWhatTheModalLoopHandsOn) {

@@ -45,24 +45,24 @@ class Queue : public ::testing::Test {
 
 }  // namespace
 
-// From the idle wait through keys, masks, posting and window events to mouse tracking loops.
-TEST_F(Queue, FromIdleWaitsToModalLoops) {
+TEST_F(Queue, IdleWaitGivesANullEventAndHeadlessTimeMovesOnlyWhenTold) {
   EventRecord e{};
   e.what = 99;
   UInt32 before = TickCount();
   EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
   EXPECT_EQ(e.what, nullEvent);
   EXPECT_EQ(e.message, 0u);
-  EXPECT_TRUE(e.modifiers & btnState);  // button up
-  // Headless time stands still until the test moves it, even with a sleep.
-  EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 30, nullptr));
+  EXPECT_TRUE(e.modifiers & btnState);                       // button up
+  EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 30, nullptr));  // even with a sleep
   EXPECT_EQ(TickCount(), before);
   VTAutomationAdvanceTicks(90);
   unsigned long final = 0;
   Delay(6, &final);
   EXPECT_EQ(final, before + 96);
+}
 
-  // Keys carry character, key code and modifiers; typed text its code points beside Mac Roman.
+TEST_F(Queue, KeysCarryCharacterKeyCodeModifiersAndTypedCodePoints) {
+  EventRecord e{};
   VTAutomationPostKey('q', cmdKey, 0x0C);
   EXPECT_EQ(waited(e), keyDown);
   EXPECT_EQ(e.message & charCodeMask, (unsigned long)'q');
@@ -70,7 +70,6 @@ TEST_F(Queue, FromIdleWaitsToModalLoops) {
   EXPECT_TRUE(e.modifiers & cmdKey);
   EXPECT_EQ(waited(e), keyUp);
   EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
-
   // a, e-acute, a CJK character and a control character; then keys given only a character code.
   VTAutomationPostText("a\xC3\xA9\xE6\x97\xA5\x01");
   VTAutomationPostKey((char)0x8E);
@@ -83,33 +82,30 @@ TEST_F(Queue, FromIdleWaitsToModalLoops) {
                                                                   {0, U'\u65E5'},
                                                                   {0x8E, U'\u00E9'},
                                                                   {kLeftArrowCharCode, 0}}));
+}
 
-  // Only mouse events asked for: the key stays queued ahead of them.
-  FlushEvents(everyEvent, 0);
+TEST_F(Queue, MaskedReadsLeaveOtherEventsQueuedAndFlushStopsAtTheStopMask) {
+  EventRecord e{};
   VTAutomationPostKey('a');
   VTAutomationPostClick(pt(300, 300));
   ASSERT_TRUE(GetNextEvent(mDownMask, &e));
   EXPECT_EQ(e.where.h, 300);
-  // The user has already let go: a mouse-up is waiting.
-  EXPECT_FALSE(Button());
-  EXPECT_FALSE(StillDown());
-  // EventAvail leaves the event in place.
-  ASSERT_TRUE(EventAvail(keyDownMask, &e));
+  EXPECT_FALSE(StillDown());                 // the user has already let go: a mouse-up is waiting
+  ASSERT_TRUE(EventAvail(keyDownMask, &e));  // leaves the event in place
   ASSERT_TRUE(GetNextEvent(keyDownMask, &e));
   EXPECT_EQ(e.message & charCodeMask, (unsigned long)'a');
   FlushEvents(everyEvent, 0);
-  EXPECT_FALSE(GetNextEvent(everyEvent, &e));
   EXPECT_EQ(VTAutomationPendingInput(), 0);
-
-  // FlushEvents stops at the first event of the stop mask.
   VTAutomationPostKey('x');
   VTAutomationPostClick(pt(1, 30));
   VTAutomationPostKey('y');
   FlushEvents(keyDownMask | keyUpMask, mDownMask);
   EXPECT_TRUE(GetNextEvent(everyEvent, &e) && e.what == mouseDown);
-  FlushEvents(everyEvent, 0);
+  EXPECT_TRUE(GetNextEvent(keyDownMask, &e) && (e.message & charCodeMask) == 'y') << "kept";
+}
 
-  // PostEvent takes only application kinds; a flood is refused, not grown without limit.
+TEST_F(Queue, PostEventTakesOnlyApplicationKindsAndRefusesAFlood) {
+  EventRecord e{};
   EXPECT_EQ(PostEvent(keyDown, 'z'), noErr);
   EXPECT_EQ(PostEvent(updateEvt, 0), evtNotEnb);
   EXPECT_EQ(PostEvent(activateEvt, 0), evtNotEnb);
@@ -121,9 +117,10 @@ TEST_F(Queue, FromIdleWaitsToModalLoops) {
   EXPECT_EQ(PostEvent(keyDown, 'k'), queueFull);
   FlushEvents(everyEvent, 0);
   EXPECT_EQ(PostEvent(keyDown, 'k'), noErr);
-  FlushEvents(everyEvent, 0);
+}
 
-  // Apple events arrive as high-level events, after input, only when asked for, and once.
+TEST_F(Queue, AppleEventsArriveAfterInputOnlyWhenAskedForAndOnce) {
+  EventRecord e{};
   VTAutomationPostKey('a');
   vt::ae::postQuitApplication();
   EXPECT_TRUE(GetNextEvent(keyDownMask | keyUpMask, &e) && e.what == keyDown);
@@ -131,8 +128,10 @@ TEST_F(Queue, FromIdleWaitsToModalLoops) {
   EXPECT_EQ(waited(e), keyUp);
   EXPECT_EQ(waited(e), kHighLevelEvent);
   EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
+}
 
-  // Activates come before input and updates after.
+TEST_F(Queue, ActivatesComeBeforeInputAndUpdatesAfterUntilCleared) {
+  EventRecord e{};
   WindowRef a = window(50, 50, 200, 200);
   settleWindows();
   WindowRef b = window(100, 100, 300, 300);
@@ -149,19 +148,27 @@ TEST_F(Queue, FromIdleWaitsToModalLoops) {
        {Ev{activateEvt, a, false}, Ev{activateEvt, b, true}, Ev{keyDown, nullptr, false},
         Ev{keyUp, nullptr, false}, Ev{updateEvt, b, false}})
     EXPECT_EQ(next(), want);
-  // An update stays pending until the window's update region is cleared.
-  EXPECT_EQ(waited(e), updateEvt);
+  EXPECT_EQ(waited(e), updateEvt);  // still pending: the update region is not cleared
   BeginUpdate(b);
   EndUpdate(b);
   EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
-  // A window disposed with its update pending leaves no event behind.
-  Rect r{0, 0, 10, 10};
-  InvalWindowRect(b, &r);
-  DisposeWindow(b);
-  settleWindows(b);
-  EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
+}
 
-  // Suspend and resume come once per change, and unhighlight and highlight the front window.
+TEST_F(Queue, AWindowDisposedWithItsUpdatePendingLeavesNoEvent) {
+  EventRecord e{};
+  WindowRef w = window(100, 100, 300, 300);
+  settleWindows();
+  Rect r{0, 0, 10, 10};
+  InvalWindowRect(w, &r);
+  DisposeWindow(w);
+  settleWindows(w);
+  EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
+}
+
+TEST_F(Queue, SuspendAndResumeComeOncePerChangeAndHighlightTheFrontWindow) {
+  EventRecord e{};
+  WindowRef a = window(50, 50, 200, 200);
+  settleWindows();
   VTAutomationPostFocus(false);
   EXPECT_EQ(waited(e), osEvt);
   EXPECT_EQ((e.message >> 24) & 0xFF, (unsigned long)suspendResumeMessage);
@@ -173,8 +180,10 @@ TEST_F(Queue, FromIdleWaitsToModalLoops) {
   EXPECT_EQ(waited(e), osEvt);
   EXPECT_EQ(e.message & resumeFlag, (unsigned long)resumeFlag);
   EXPECT_TRUE(IsWindowHilited(a));
+}
 
-  // Mouse moves are reported only for a mouse region; GetMouse answers in local coordinates.
+TEST_F(Queue, MouseMovesAreReportedOnlyOutsideTheMouseRegionAndGetMouseIsLocal) {
+  EventRecord e{};
   VTAutomationPostMouseMove(pt(400, 400));
   EXPECT_FALSE(WaitNextEvent(everyEvent, &e, 0, nullptr));
   EXPECT_EQ(e.where.h, 400);  // the position is known all the same
@@ -193,31 +202,33 @@ TEST_F(Queue, FromIdleWaitsToModalLoops) {
   Point p;
   GetMouse(&p);
   EXPECT_EQ(std::make_pair(p.h, p.v), std::make_pair((short)30, (short)30));
+}
 
-  // The modal hook runs each turn and can end the loop.
+TEST_F(Queue, MouseTrackingRunsTheModalHookEachTurnUntilTheRelease) {
+  EventRecord e{};
   int calls = 0;
   VTAutomationSetModalHook([&] {
     if (++calls == 3) VTAutomationPostMouseUp(pt(10, 10));
   });
   VTAutomationPostMouseDown(pt(10, 10));
   ASSERT_TRUE(GetNextEvent(mDownMask, &e));
-  EXPECT_TRUE(Button());
   EXPECT_TRUE(StillDown());
-  // Nothing moves: the loop turns, calling the hook, until the hook releases the button.
   Point where;
-  int turns = 0;
-  while (vt::events::trackMouse(where)) ++turns;
+  while (vt::events::trackMouse(where)) {
+  }
   // Two idle turns, the turn that posts the move and the release, the turn that takes the up.
   EXPECT_EQ(calls, 4);
   EXPECT_FALSE(Button());
-  // Without a mouse-up a headless gesture ends after a bounded number of idle turns.
-  VTAutomationSetModalHook(nullptr);
+}
+
+TEST_F(Queue, MouseTrackingWithoutAReleaseEndsAfterBoundedIdleTurns) {
+  EventRecord e{};
   VTAutomationPostMouseDown(pt(10, 10));
   ASSERT_TRUE(GetNextEvent(mDownMask, &e));
-  turns = 0;
+  Point where;
+  int turns = 0;
   while (vt::events::trackMouse(where) && turns < 1000) ++turns;
   EXPECT_GT(turns, 10);
   EXPECT_LT(turns, 1000);
-  EXPECT_FALSE(Button());
   EXPECT_FALSE(WaitMouseUp());
 }

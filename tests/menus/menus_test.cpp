@@ -83,22 +83,22 @@ class Menus : public ::testing::Test {
 
 }  // namespace
 
-// Deleting items moves later ones up with their state and keys; Ctrl+Q goes to the application's
-// own Quit while it has one, else to the platform's. Menus built by hand; broken resources.
-TEST_F(Menus, BarsFromGoodAndBadResources) {
+// Ctrl+Q goes to the application's own Quit while it has one, else to the platform's.
+TEST_F(Menus, CommandQIsTheApplicationsQuitWhileItHasOneElseThePlatforms) {
   installBar(false);
   MenuRef file = GetMenuHandle(129);
-  EXPECT_EQ(GetMenuID(file), 129);
   ASSERT_EQ(CountMenuItems(file), 7);
   EXPECT_EQ(MenuKey('q'), (129L << 16) | 7);
   EXPECT_FALSE(quitPosted());
-
   DeleteMenuItem(file, 7);
-  DeleteMenuItem(file, 6);
-  EXPECT_EQ(itemText(file, 5), "Save As…");
-  EXPECT_EQ(CountMenuItems(file), 5);
   EXPECT_EQ(MenuKey('q'), 0);
   EXPECT_TRUE(quitPosted());
+}
+
+TEST_F(Menus, DeletingItemsMovesLaterOnesUpWithTheirStateAndKeys) {
+  installBar();
+  MenuRef file = GetMenuHandle(129);
+  ASSERT_EQ(CountMenuItems(file), 5);
   DeleteMenuItem(file, 2);
   EXPECT_EQ(itemText(file, 2), "Close");
   CharParameter key;
@@ -110,8 +110,10 @@ TEST_F(Menus, BarsFromGoodAndBadResources) {
   DeleteMenuItem(nullptr, 1);
   EXPECT_EQ(CountMenuItems(nullptr), 0);
   EXPECT_EQ(itemText(file, 9), "");
+}
 
-  // Metacharacters of AppendMenu; a new menu joins the bar once.
+TEST_F(Menus, AppendMenuMetacharactersMakeItemsAndANewMenuJoinsTheBarOnce) {
+  installBar();
   MenuRef m = NewMenu(200, P("Tools"));
   AppendMenu(m, P("First/F;(-;(Second;Third!\x12"));
   ASSERT_EQ(CountMenuItems(m), 4);
@@ -130,12 +132,12 @@ TEST_F(Menus, BarsFromGoodAndBadResources) {
   DisposeMenu(m);
   EXPECT_EQ(GetMenuHandle(200), nullptr);
   EXPECT_EQ(CountMenuItems(m), 0);  // a disposed menu is refused, not read
+}
 
-  // Missing, partial or unparsable bars give no bar and leave no menus; a broken application
-  // resource file is said once on standard error, with the file and its first problem.
+TEST_F(Menus, MissingPartialOrUnparsableBarsGiveNoBarAndLeaveNoMenus) {
   EXPECT_EQ(GetNewMBar(999), nullptr);
   EXPECT_EQ(ResError(), resNotFound);
-  std::string dir = vt_test::tempDir("menus"), path = dir + "/Vantrel.rsrc.json";
+  const std::string dir = vt_test::tempDir("menus");
   std::string partial = vt_test::writeFile(dir + "/partial.json",
                                            R"({"MBAR": [{"id": 128, "menus": [1, 2]}],)"
                                            R"( "MENU": [{"id": 1, "title": "One", "items": []}]})");
@@ -143,7 +145,6 @@ TEST_F(Menus, BarsFromGoodAndBadResources) {
   long handles = VTLiveHandleCount();
   EXPECT_EQ(GetNewMBar(128), nullptr);
   EXPECT_EQ(VTLiveHandleCount(), handles);
-  SetMenuBar(nullptr);
   const size_t menus = VTAutomationMenuBar().size();
   Handle junk = NewHandleClear(64);
   SetMenuBar(junk);  // not a menu list: ignored
@@ -154,7 +155,12 @@ TEST_F(Menus, BarsFromGoodAndBadResources) {
   EXPECT_EQ(VTOpenResourceFile(bad.c_str()), -1);
   EXPECT_EQ(GetNewMBar(128), nullptr);
   EXPECT_EQ(GetMenu(129), nullptr);
+}
 
+// A broken application resource file is said once on standard error, with the file and its first
+// problem.
+TEST_F(Menus, ABrokenApplicationResourceFileIsSaidOnceNamingTheFile) {
+  const std::string path = vt_test::tempDir("menus") + "/Vantrel.rsrc.json";
   const std::string good = vt_test::readFile(kAppFile);
   auto edited = [&](const std::string& from, const std::string& to) {
     return std::string(good).replace(good.find(from), from.size(), to);

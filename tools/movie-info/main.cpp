@@ -1,5 +1,7 @@
-// movie-info FILE: prints the structure of a movie file as JSON.
+// movie-info [--atoms] FILE: prints the structure of a movie file as JSON; --atoms adds the
+// file's atom tree (types and sizes, containers opened), which changes whenever the layout does.
 #include <cstdio>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -134,11 +136,40 @@ json describe(const VTMovie& m) {
   return j;
 }
 
+// The atoms in bytes [pos, end) of `in`: type and size, and the children of container atoms.
+// Only headers are read, so a large file costs no memory.
+json atomTree(std::istream& in, uint64_t pos, uint64_t end) {
+  static const std::string containers[] = {"moov", "trak", "edts", "mdia", "minf",
+                                           "dinf", "stbl", "tref", "udta"};
+  json a = json::array();
+  uint8_t h[16];
+  while (pos + 8 <= end && in.seekg((std::streamoff)pos) && in.read((char*)h, 8)) {
+    uint64_t size = vt::readBE32(h), header = 8;
+    if (size == 1 && pos + 16 <= end && in.read((char*)h + 8, 8))
+      size = (uint64_t)vt::readBE32(h + 8) << 32 | vt::readBE32(h + 12), header = 16;
+    else if (size == 0)
+      size = end - pos;
+    const std::string type((const char*)h + 4, 4);
+    if (size < header || size > end - pos) {
+      a.push_back({{"type", type}, {"size", size}, {"damaged", true}});
+      break;
+    }
+    json atom = {{"type", type}, {"size", size}};
+    for (const auto& c : containers)
+      if (type == c) atom["children"] = atomTree(in, pos + header, pos + size);
+    a.push_back(atom);
+    pos += size;
+  }
+  return a;
+}
+
 }  // namespace
 
 static int run(int argc, char** argv) {
+  const bool atoms = argc == 3 && std::string(argv[1]) == "--atoms";
+  if (atoms) argv[1] = argv[2], argc = 2;
   if (argc != 2) {
-    std::fprintf(stderr, "usage: movie-info FILE\n");
+    std::fprintf(stderr, "usage: movie-info [--atoms] FILE\n");
     return 2;
   }
   VTMovie* movie = nullptr;
@@ -151,6 +182,10 @@ static int run(int argc, char** argv) {
   json j = describe(*movie);
   j["file"] = argv[1];
   j["movieAtom"] = {{"offset", where.offset}, {"size", where.size}};
+  if (atoms) {
+    std::ifstream in(argv[1], std::ios::binary | std::ios::ate);
+    j["atoms"] = atomTree(in, 0, (uint64_t)in.tellg());
+  }
   // Names in files are bytes: ones that are not UTF-8 print with replacement characters.
   std::printf("%s\n", j.dump(2, ' ', false, json::error_handler_t::replace).c_str());
   vt::movie::destroyMovie(movie);

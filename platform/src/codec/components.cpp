@@ -154,7 +154,7 @@ ComponentInstance liveInstance(ComponentInstance ci) {
 }  // namespace vt::codec
 
 Component FindNextComponent(Component aComponent, ComponentDescription* looking) {
-  return vt::apiCall(vt::codec::dropCode, Component{}, [&]() -> Component {
+  return vt::apiCall(vt::noErrorState, Component{}, [&]() -> Component {
     size_t start = 0;
     if (aComponent) {
       long i = indexOf(aComponent);
@@ -168,7 +168,7 @@ Component FindNextComponent(Component aComponent, ComponentDescription* looking)
 }
 
 long CountComponents(ComponentDescription* looking) {
-  return vt::apiCall(vt::codec::dropCode, long{}, [&]() -> long {
+  return vt::apiCall(vt::noErrorState, long{}, [&]() -> long {
     long n = 0;
     for (size_t i = 0; i < kComponentCount; i++)
       if (matches(gComponents[i].desc, looking)) n++;
@@ -205,7 +205,7 @@ OSErr OpenAComponent(Component aComponent, ComponentInstance* ci) {
 }
 
 ComponentInstance OpenComponent(Component aComponent) {
-  return vt::apiCall(vt::codec::dropCode, ComponentInstance{}, [&]() -> ComponentInstance {
+  return vt::apiCall(vt::noErrorState, ComponentInstance{}, [&]() -> ComponentInstance {
     ComponentInstance ci = nullptr;
     OpenAComponent(aComponent, &ci);
     return ci;
@@ -222,7 +222,7 @@ OSErr CloseComponent(ComponentInstance ci) {
 }
 
 Component VTGetComponentOfInstance(ComponentInstance ci) {
-  return vt::apiCall(vt::codec::dropCode, Component{}, [&]() -> Component {
+  return vt::apiCall(vt::noErrorState, Component{}, [&]() -> Component {
     ComponentInstance live = vt::codec::liveInstance(ci);
     return live ? live->component : nullptr;
   });

@@ -15,6 +15,7 @@
 #include "core/fourcc.h"
 #include "core/boundary.h"
 #include "core/reset.h"
+#include "export/progress.h"
 #include "files/fsspec.h"
 #include "files/host_file.h"
 #include "model/model.h"
@@ -196,13 +197,14 @@ OSErr EnterMovies() {
   return vt::apiStatus([&]() -> OSErr {
     if (gEnterMoviesResult != noErr) return gEnterMoviesResult;
     vt::movie::setForeignFileOpener(&vt::codec::openForeignFile);
+    vt::exporter::registerProgressWindow();
     vt::movie::setError(noErr);
     return noErr;
   });
 }
 
 void ExitMovies() {
-  vt::apiCall(vt::codec::dropCode, [] { vt::movie::setForeignFileOpener(nullptr); });
+  vt::apiCall(vt::noErrorState, [] { vt::movie::setForeignFileOpener(nullptr); });
 }
 
 OSErr GetMovieImporterForDataRef(OSType dataRefType, Handle dataRef, long flags,

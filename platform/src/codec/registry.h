@@ -40,10 +40,6 @@ Component findByFileType(OSType componentType, OSType fileType);
 // The instance if it is a live one made by OpenComponent; null for anything else.
 ComponentInstance liveInstance(ComponentInstance ci);
 
-// Component calls report through their results and keep no "last error" of their own, so a
-// failure that has no result to travel in is dropped (the guard still notes it).
-inline constexpr auto dropCode = [](OSErr) {};
-
 struct GraphicsImportState {
   std::string path;
   Rect natural{0, 0, 0, 0};

@@ -19,6 +19,10 @@
 
 namespace vt {
 
+// The record of calls with no error state of their own (automation, counts, lookups): the
+// fence already keeps the code as the last guarded error.
+inline constexpr auto noErrorState = [](OSErr) noexcept {};
+
 // Runs `body` behind the exception fence. A throw is turned into its toolbox code, handed to
 // `record`, and the call returns `fallback`.
 template <class R, class Record, class Body>
