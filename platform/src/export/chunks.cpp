@@ -3,7 +3,6 @@
 // export would.
 #include <MacErrors.h>
 
-#include <algorithm>
 #include <string>
 
 #include "effects/catalogue.h"
@@ -11,13 +10,6 @@
 #include "model/model.h"
 
 namespace vt::exporter {
-namespace {
-
-// Plugins with memory (frame delays, trails, feedback) look back a bounded way; 2.5 s at 30
-// frames per second covers their usual settings, and a chunk pays for it once.
-constexpr int64_t kPluginWarmUp = 75;
-
-}  // namespace
 
 void chunkFrames(int64_t frames, int k, int n, int64_t& first, int64_t& count) {
   // Near-equal runs without drift: chunk k ends where k/n of the frames do.
@@ -25,18 +17,20 @@ void chunkFrames(int64_t frames, int k, int n, int64_t& first, int64_t& count) {
   count = frames * k / n - first;
 }
 
-int64_t warmUpFrames(VTMovie* movie) {
-  if (!movie) return 0;
+// A plugin may remember without bound (feedback that decays but never ends, phases that
+// advance, frames counted) and says nothing of it: only the frames from the start reproduce
+// its picture. They are composed, not encoded, so a chunk's cost grows by composing alone.
+int64_t warmUpFrames(VTMovie* movie, int64_t firstFrame) {
+  if (!movie || firstFrame <= 0) return 0;
   for (const auto& t : movie->tracks) {
     if (!t->enabled() || !t->media) continue;
     for (const auto& d : t->media->descriptions)
-      if (d.format() == vt::effects::kPluginEffectType) return kPluginWarmUp;
+      if (d.format() == vt::effects::kPluginEffectType) return firstFrame;
   }
   return 0;
 }
 
-OSErr narrowToChunk(VTMovie* movie, int k, int n, Plan& p, int64_t& firstNumber, int64_t& warmUp,
-                    std::string& message) {
+OSErr narrowToChunk(int k, int n, Plan& p, int64_t& firstNumber, std::string& message) {
   if (n < 1 || k < 1 || k > n) {
     message = "a chunk is K/N with K from 1 to N";
     return paramErr;
@@ -54,7 +48,6 @@ OSErr narrowToChunk(VTMovie* movie, int k, int n, Plan& p, int64_t& firstNumber,
   p.frames = count;
   p.end = p.list.finish(p.firstFrame + count - 1);
   firstNumber = first;
-  warmUp = std::min(warmUpFrames(movie), p.firstFrame);
   return noErr;
 }
 

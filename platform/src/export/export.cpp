@@ -498,11 +498,11 @@ OSErr exportMovie(VTMovie* movie, const std::string& path, const Options& option
     message = "the quality or size is out of range";
     return paramErr;
   }
-  int64_t numberBase = 0, warmUp = 0;
+  int64_t numberBase = 0;
   if (options.chunks > 0)
-    if (OSErr e =
-            narrowToChunk(movie, options.chunk, options.chunks, p, numberBase, warmUp, message))
-      return e;
+    if (OSErr e = narrowToChunk(options.chunk, options.chunks, p, numberBase, message)) return e;
+  // A range that starts late starts as a chunk does: effects with memory warmed up.
+  const int64_t warmUp = warmUpFrames(movie, p.firstFrame);
   // 4:2:0 and 4:2:2 pictures need even sides.
   if (options.format != Format::png) {
     p.width = std::max(2, p.width & ~1);

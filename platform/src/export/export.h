@@ -71,16 +71,15 @@ OSErr exportMovie(VTMovie* movie, const std::string& path, const Options& option
 // Chunk k (1-based) of n: the frames [first, first + count) of a range holding `frames`.
 void chunkFrames(int64_t frames, int k, int n, int64_t& first, int64_t& count);
 
-// Narrows a plan to chunk k of n: its frames, the number its first one has in the whole range
-// (PNG names go on from there) and the warm-up frames before it. paramErr for k outside 1..n or
-// more chunks than frames.
-OSErr narrowToChunk(VTMovie* movie, int k, int n, Plan& p, int64_t& firstNumber, int64_t& warmUp,
-                    std::string& message);
+// Narrows a plan to chunk k of n: its frames, and the number its first one has in the whole
+// range (PNG names go on from there). paramErr for k outside 1..n or more chunks than frames.
+OSErr narrowToChunk(int k, int n, Plan& p, int64_t& firstNumber, std::string& message);
 
-// Frames composed and discarded before a chunk's first one, so that effects that keep state
-// from frame to frame (frei0r plugins) reach it as they would in one export: 0 when the movie
-// shows no plugin effect.
-int64_t warmUpFrames(VTMovie* movie);
+// Frames composed and discarded before an export's first one (a chunk's, or a range's that
+// starts late), so that effects that keep state from frame to frame (frei0r plugins) reach it
+// as playing from the start would: every frame before `firstFrame` (its index in the movie's
+// frames) when the movie shows a plugin effect, else none.
+int64_t warmUpFrames(VTMovie* movie, int64_t firstFrame);
 
 // Joins the chunks of an export of `movie` over the options' range (H.264 or ProRes files, or
 // PNG folders, in chunk order) into `path` without encoding the pictures again, and adds the
