@@ -16,7 +16,9 @@
 #include <VTAutomationEffects.h>
 #include <VTAutomationNav.h>
 #include <VTAutomationUI.h>
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -443,7 +445,8 @@ vt::exporter::Format formatFor(const std::string& path) {
   return vt::exporter::Format::png;
 }
 
-// The bytes of `from` as the pending file's content, which then takes its name.
+// The bytes of `from` as the pending file's content, which then takes its name; `from` is gone
+// before the name appears, so a job killed at any point leaves one of the two.
 OSErr copyInto(const std::string& from, vt::files::PendingFile& to) {
   OSErr err = noErr;
   int in = vt::files::openRegularFile(from, O_RDONLY, &err);
@@ -467,7 +470,34 @@ OSErr copyInto(const std::string& from, vt::files::PendingFile& to) {
     }
   }
   close(in);
+  unlink(from.c_str());
   return err != noErr ? err : to.commit();
+}
+
+// Temporary movies are named by host and process, so that jobs on machines sharing a folder
+// never take each other's for stale.
+std::string tempPrefix() {
+  char host[256] = "";
+  gethostname(host, sizeof host - 1);
+  std::string name = ".vantrel-make-";
+  for (const char* c = host; *c; c++) name += *c == '/' ? '_' : *c;
+  return name + "-";
+}
+
+// What a job killed on this machine left in `folder` (its process is gone).
+void removeStaleTemps(const std::string& folder) {
+  const std::string prefix = tempPrefix();
+  DIR* d = opendir(folder.c_str());
+  if (!d) return;
+  while (dirent* e = readdir(d)) {
+    const std::string name = e->d_name;
+    char* end = nullptr;
+    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    const long pid = std::strtol(name.c_str() + prefix.size(), &end, 10);
+    if (pid > 0 && std::strcmp(end, ".mov") == 0 && kill((pid_t)pid, 0) != 0 && errno == ESRCH)
+      unlink((folder + "/" + name).c_str());
+  }
+  closedir(d);
 }
 
 // The sources a job names, resolved; a status (1 or 2) when one cannot be read.
@@ -536,7 +566,8 @@ int chooseInDialog(Args& a, std::vector<FSSpec>& specs) {
 int makeMovie(const Args& a, vt::files::PendingFile& output) {
   const size_t slash = a.out.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : a.out.substr(0, slash + 1);
-  const std::string temp = ".vantrel-make-" + std::to_string(getpid()) + ".mov";
+  const std::string temp = tempPrefix() + std::to_string(getpid()) + ".mov";
+  removeStaleTemps(folder);
   const std::string tempPath = (folder == "." ? "" : folder) + temp;
   // A warning the application shows (a failed save) cannot be answered here: it goes to
   // standard error under the output's name, and the run fails.

@@ -279,6 +279,11 @@ class SoundEncoder {
   std::vector<float> held_;
 };
 
+std::string chunkTag(const Options& o, int64_t firstFrame, int64_t frames) {
+  return "vantrel chunk " + std::to_string(o.chunk) + "/" + std::to_string(o.chunks) + " frames " +
+         std::to_string(firstFrame) + "+" + std::to_string(frames);
+}
+
 // H.264 in MPEG-4 or ProRes in a QuickTime movie, each with the movie's sound if it has any.
 class MovieWriter {
  public:
@@ -303,6 +308,10 @@ class MovieWriter {
     pkt_ = av_packet_alloc();
     if (!pkt_) return memFullErr;
     if (OSErr err = addStream(enc_, stream_)) return err;
+    // A chunk says which it is, so a join can tell a missing, repeated or foreign one.
+    if (o.chunks > 0 &&
+        av_dict_set(&fmt_->metadata, "comment", chunkTag(o, p.firstFrame, p.frames).c_str(), 0) < 0)
+      return memFullErr;
     stream_->avg_frame_rate = enc_->framerate;
     if (sound.present) {
       if (OSErr err = sound_.open(sound, h264, global)) return err;
@@ -621,6 +630,11 @@ class ChunkReader {
     return noErr;
   }
   AVStream* stream() const { return stream_; }
+  // What the chunk says it is ("" for a file that is no chunk).
+  std::string tag() const {
+    const AVDictionaryEntry* e = av_dict_get(in_->metadata, "comment", nullptr, 0);
+    return e ? e->value : "";
+  }
   // The next picture packet; false at the end.
   bool next(AVPacket* pkt) {
     while (av_read_frame(in_, pkt) >= 0) {
@@ -787,7 +801,17 @@ OSErr joinChunks(VTMovie* movie, const std::vector<std::string>& chunks, const s
 
   // Each chunk's pictures go on where the previous chunk's end, in the first chunk's time base.
   int64_t offset = 0, lastDts = INT64_MIN, frames = 0;
+  Options tagOf = options;
+  tagOf.chunks = (int)chunks.size();
   for (auto& reader : readers) {
+    tagOf.chunk = (int)(&reader - readers.data()) + 1;
+    int64_t first = 0, count = 0;
+    chunkFrames(p.frames, tagOf.chunk, tagOf.chunks, first, count);
+    if (reader->tag() != chunkTag(tagOf, p.firstFrame + first, count)) {
+      message = chunks[(size_t)tagOf.chunk - 1] + " is not chunk " + std::to_string(tagOf.chunk) +
+                " of " + std::to_string(tagOf.chunks) + " of this range";
+      return failed(paramErr);
+    }
     const AVRational tb = reader->stream()->time_base;
     int64_t start = AV_NOPTS_VALUE, end = offset;
     while (reader->next(pkt.get())) {
