@@ -25,8 +25,8 @@ namespace {
 int usage() {
   std::fprintf(stderr,
                "usage: movie-export IN OUT [--codec h264|prores|png] [--crf N] [--preset NAME] "
-               "[--size WxH] [--from SECONDS] [--to SECONDS] [--chunk K/N]\n"
-               "       movie-export IN --join OUT CHUNK... [--from SECONDS] [--to SECONDS]\n");
+               "[--size WxH] [--from SECONDS] [--to SECONDS] [--chunk K/N], or movie-export IN "
+               "--join OUT CHUNK... [--from SECONDS] [--to SECONDS]\n");
   return 2;
 }
 
