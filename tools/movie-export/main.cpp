@@ -124,8 +124,9 @@ static int run(int argc, char** argv) {
   if (err != noErr) {
     std::fprintf(stderr, "movie-export: %s\n", message.c_str());
     // Status 2 is for arguments: a range or setting the user gave that this movie or the
-    // encoder cannot honour. The movie's own faults (a damaged size, missing media) are 1.
-    return err == paramErr && settings ? 2 : 1;
+    // encoder cannot honour. The movie's own faults (a damaged size, missing media) are 1, and
+    // so are chunks that do not join.
+    return err == paramErr && settings && !join ? 2 : 1;
   }
   return 0;
 }

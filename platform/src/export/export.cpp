@@ -673,22 +673,30 @@ OSErr joinFolders(const std::vector<std::string>& chunks, const std::string& fol
               std::to_string(frames);
     return paramErr;
   }
-  for (int64_t i = 1; i <= frames; i++) {
+  // Every frame is found before any moves, so a refused join leaves the chunks as they were.
+  std::vector<size_t> holder((size_t)frames);
+  auto nameOf = [](int64_t i) {
     char name[32];
-    std::snprintf(name, sizeof name, "/frame-%06lld.png", (long long)i);
-    bool moved = false;
-    for (const auto& c : chunks) {
-      if (::rename((c + name).c_str(), (folder + name).c_str()) == 0) {
-        moved = true;
-        break;
-      }
-      if (errno != ENOENT) return fromErrno(errno);
-    }
-    if (!moved) {
-      message = std::string("no chunk holds ") + (name + 1);
+    std::snprintf(name, sizeof name, "/frame-%06lld.png", (long long)i + 1);
+    return std::string(name);
+  };
+  for (int64_t i = 0; i < frames; i++) {
+    struct stat st;
+    size_t c = 0;
+    while (c < chunks.size() && stat((chunks[c] + nameOf(i)).c_str(), &st) != 0) c++;
+    if (c == chunks.size()) {
+      message = "no chunk holds " + nameOf(i).substr(1);
       return paramErr;
     }
+    holder[(size_t)i] = c;
   }
+  auto from = [&](int64_t i) { return chunks[holder[(size_t)i]] + nameOf(i); };
+  for (int64_t i = 0; i < frames; i++)
+    if (::rename(from(i).c_str(), (folder + nameOf(i)).c_str())) {
+      const int e = errno;  // another file system, say: what moved goes back
+      while (i-- > 0) ::rename((folder + nameOf(i)).c_str(), from(i).c_str());
+      return fromErrno(e);
+    }
   return noErr;
 }
 
@@ -712,8 +720,10 @@ OSErr joinChunks(VTMovie* movie, const std::vector<std::string>& chunks, const s
   TempOutput out;
   if ((err = out.create(path, folder))) return failed(err);
   if (folder) {
-    if ((err = joinFolders(chunks, out.temp(), p.frames, message))) return failed(err);
-    return (err = out.commit()) ? failed(err) : (OSErr)noErr;
+    if ((err = joinFolders(chunks, out.temp(), p.frames, message)) || (err = out.commit()))
+      return failed(err);
+    for (const auto& c : chunks) rmdir(c.c_str());  // emptied; one holding more stays
+    return noErr;
   }
 
   std::vector<std::unique_ptr<ChunkReader>> readers;
