@@ -224,6 +224,17 @@ class ChunkedExport(Fixture):
                 self.assertIn("out.mp4", r.stderr)
                 self.assertFalse(os.path.exists(self.path("out.mp4")))
 
+    def test_a_refused_png_join_leaves_the_chunks_whole(self):
+        movie = self.source("m.mov", "testsrc2", 1, "160x120")
+        chunks = [self.path("c1"), self.path("c2")]
+        for k, c in enumerate(chunks, 1):
+            export(movie, c, "--codec", "png", "--chunk", f"{k}/2")
+        r = run([TOOL["movie-export"], movie, "--join", self.path("out"), chunks[0], chunks[0]],
+                check=False)
+        self.assertEqual(r.returncode, 1, r.stderr)
+        self.assertFalse(os.path.exists(self.path("out")))
+        self.assertEqual(len(os.listdir(chunks[0])), 15)
+
     def test_chunk_arguments_outside_their_range_are_refused(self):
         movie = self.source("m.mov", "testsrc2", 0.2, "160x120")  # 6 frames
         for chunk, status in (("0/4", 2), ("5/4", 2), ("1/0", 2), ("x", 2), ("1/7", 2)):
