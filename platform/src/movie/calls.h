@@ -29,31 +29,35 @@ void movieCall(Body&& body) noexcept {
   vt::apiCall(setError, std::forward<Body>(body));
 }
 
+// What the boundary needs of each kind of object: its liveness check and its "invalid" code.
+template <class T>
+struct ObjectKind;
+template <>
+struct ObjectKind<VTMovie> {
+  static constexpr OSErr invalid = invalidMovie;
+  static VTMovie* live(VTMovie* m) { return liveMovie(m); }
+};
+template <>
+struct ObjectKind<VTTrack> {
+  static constexpr OSErr invalid = invalidTrack;
+  static VTTrack* live(VTTrack* t) { return liveTrack(t); }
+};
+template <>
+struct ObjectKind<VTMedia> {
+  static constexpr OSErr invalid = invalidMedia;
+  static VTMedia* live(VTMedia* m) { return liveMedia(m); }
+};
+
 // A call on one object: a dead handle records the object's "invalid" code and answers
 // `fallback`; a live one clears the last error and runs `body` on the object.
-template <class R, class Body>
-R withMovie(Movie m, R fallback, Body&& body) noexcept {
-  return vt::apiOn(setError, liveMovie, m, invalidMovie, fallback, std::forward<Body>(body));
+template <class T, class R, class Body>
+R withObject(T* h, R fallback, Body&& body) noexcept {
+  return vt::apiOn(setError, ObjectKind<T>::live, h, ObjectKind<T>::invalid, fallback,
+                   std::forward<Body>(body));
 }
-template <class Body>
-void withMovie(Movie m, Body&& body) noexcept {
-  vt::apiOn(setError, liveMovie, m, invalidMovie, std::forward<Body>(body));
-}
-template <class R, class Body>
-R withTrack(Track t, R fallback, Body&& body) noexcept {
-  return vt::apiOn(setError, liveTrack, t, invalidTrack, fallback, std::forward<Body>(body));
-}
-template <class Body>
-void withTrack(Track t, Body&& body) noexcept {
-  vt::apiOn(setError, liveTrack, t, invalidTrack, std::forward<Body>(body));
-}
-template <class R, class Body>
-R withMedia(Media m, R fallback, Body&& body) noexcept {
-  return vt::apiOn(setError, liveMedia, m, invalidMedia, fallback, std::forward<Body>(body));
-}
-template <class Body>
-void withMedia(Media m, Body&& body) noexcept {
-  vt::apiOn(setError, liveMedia, m, invalidMedia, std::forward<Body>(body));
+template <class T, class Body>
+void withObject(T* h, Body&& body) noexcept {
+  vt::apiOn(setError, ObjectKind<T>::live, h, ObjectKind<T>::invalid, std::forward<Body>(body));
 }
 
 // A call that answers its code: the code answered (a throw's too) is also the last error.
@@ -64,26 +68,38 @@ OSErr statusCall(Body&& body) noexcept {
   return err;
 }
 // The same on one object; a dead handle answers the object's "invalid" code.
+template <class T, class Body>
+OSErr statusOn(T* h, Body&& body) noexcept {
+  return statusCall([&]() -> OSErr {
+    T* obj = ObjectKind<T>::live(h);
+    return obj ? body(*obj) : ObjectKind<T>::invalid;
+  });
+}
+
+// The calls by the kind of object they take.
+template <class... A>
+auto withMovie(Movie m, A&&... a) noexcept {
+  return withObject(m, std::forward<A>(a)...);
+}
+template <class... A>
+auto withTrack(Track t, A&&... a) noexcept {
+  return withObject(t, std::forward<A>(a)...);
+}
+template <class... A>
+auto withMedia(Media m, A&&... a) noexcept {
+  return withObject(m, std::forward<A>(a)...);
+}
 template <class Body>
 OSErr movieStatus(Movie m, Body&& body) noexcept {
-  return statusCall([&]() -> OSErr {
-    VTMovie* mv = liveMovie(m);
-    return mv ? body(*mv) : OSErr(invalidMovie);
-  });
+  return statusOn(m, std::forward<Body>(body));
 }
 template <class Body>
 OSErr trackStatus(Track t, Body&& body) noexcept {
-  return statusCall([&]() -> OSErr {
-    VTTrack* tr = liveTrack(t);
-    return tr ? body(*tr) : OSErr(invalidTrack);
-  });
+  return statusOn(t, std::forward<Body>(body));
 }
 template <class Body>
 OSErr mediaStatus(Media m, Body&& body) noexcept {
-  return statusCall([&]() -> OSErr {
-    VTMedia* md = liveMedia(m);
-    return md ? body(*md) : OSErr(invalidMedia);
-  });
+  return statusOn(m, std::forward<Body>(body));
 }
 
 // A 64-bit time as a toolbox TimeValue, saturated.
@@ -92,5 +108,15 @@ inline TimeValue clampTV(int64_t v) {
 }
 // Media types that draw something.
 bool isVisualMediaType(OSType t);
+
+// A movie's or track's matrix to and from the toolbox record (none: the identity).
+inline void matrixToRecord(const Fixed* m, MatrixRecord* r) {
+  if (r)
+    for (int i = 0; i < 9; ++i) r->matrix[i / 3][i % 3] = m[i];
+}
+inline void matrixFromRecord(Fixed* m, const MatrixRecord* r) {
+  static const Fixed identity[9] = {fixed1, 0, 0, 0, fixed1, 0, 0, 0, 0x40000000};
+  for (int i = 0; i < 9; ++i) m[i] = r ? r->matrix[i / 3][i % 3] : identity[i];
+}
 
 }  // namespace vt::movie

@@ -65,8 +65,6 @@ void rescaleMovie(VTMovie& m, TimeScale timeScale) {
   m.timeScale = timeScale;
 }
 
-const Fixed kIdentity[9] = {fixed1, 0, 0, 0, fixed1, 0, 0, 0, 0x40000000};
-
 }  // namespace
 
 bool vt::movie::isVisualMediaType(OSType t) {
@@ -155,15 +153,10 @@ void SetMovieBox(Movie theMovie, const Rect* box) {
 }
 
 void GetMovieMatrix(Movie theMovie, MatrixRecord* matrix) {
-  withMovie(theMovie, [&](VTMovie& m) {
-    if (!matrix) return;
-    for (int i = 0; i < 9; ++i) matrix->matrix[i / 3][i % 3] = m.matrix[i];
-  });
+  withMovie(theMovie, [&](VTMovie& m) { matrixToRecord(m.matrix, matrix); });
 }
 void SetMovieMatrix(Movie theMovie, const MatrixRecord* matrix) {
-  withMovie(theMovie, [&](VTMovie& m) {
-    for (int i = 0; i < 9; ++i) m.matrix[i] = matrix ? matrix->matrix[i / 3][i % 3] : kIdentity[i];
-  });
+  withMovie(theMovie, [&](VTMovie& m) { matrixFromRecord(m.matrix, matrix); });
 }
 
 void SetMoviePlayHints(Movie theMovie, long flags, long flagsMask) {

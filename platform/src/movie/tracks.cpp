@@ -38,8 +38,6 @@ VTTrack::Reference* findRefEntry(VTTrack& t, OSType type, long index) {
   return r && index >= 1 && index <= (long)r->ids.size() ? r : nullptr;
 }
 
-const Fixed kIdentity[9] = {fixed1, 0, 0, 0, fixed1, 0, 0, 0, 0x40000000};
-
 }  // namespace
 
 long GetMovieTrackCount(Movie theMovie) {
@@ -149,15 +147,10 @@ void SetTrackVolume(Track theTrack, short volume) {
   withTrack(theTrack, [&](VTTrack& t) { t.volume = volume; });
 }
 void GetTrackMatrix(Track theTrack, MatrixRecord* matrix) {
-  withTrack(theTrack, [&](VTTrack& t) {
-    if (!matrix) return;
-    for (int i = 0; i < 9; ++i) matrix->matrix[i / 3][i % 3] = t.matrix[i];
-  });
+  withTrack(theTrack, [&](VTTrack& t) { matrixToRecord(t.matrix, matrix); });
 }
 void SetTrackMatrix(Track theTrack, const MatrixRecord* matrix) {
-  withTrack(theTrack, [&](VTTrack& t) {
-    for (int i = 0; i < 9; ++i) t.matrix[i] = matrix ? matrix->matrix[i / 3][i % 3] : kIdentity[i];
-  });
+  withTrack(theTrack, [&](VTTrack& t) { matrixFromRecord(t.matrix, matrix); });
 }
 
 OSErr CopyTrackSettings(Track srcTrack, Track dstTrack) {
