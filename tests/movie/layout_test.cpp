@@ -114,6 +114,57 @@ TEST_F(FlatWrite, AFullDiskAnswersDiskFull) {
   ::close(full);
 }
 
+// What a flattening told its progress procedure, which stops it at message `stopAt`.
+struct ProgressLog {
+  short stopAt = -1;
+  std::vector<short> messages;
+  Fixed lastPercent = -1;
+};
+OSErr logProgress(Movie, short message, short op, Fixed percent, long refcon) {
+  auto* log = (ProgressLog*)refcon;
+  EXPECT_EQ(op, progressOpFlatten);
+  log->messages.push_back(message);
+  if (message == movieProgressUpdatePercent) {
+    EXPECT_GT(percent, log->lastPercent);
+    log->lastPercent = percent;
+  }
+  return message == log->stopAt ? (OSErr)-1 : (OSErr)noErr;
+}
+
+TEST(FlattenProgress, OpensReportsAndClosesOrStopsWhereAsked) {
+  const short open = movieProgressOpen, update = movieProgressUpdatePercent,
+              close = movieProgressClose;
+  struct Case {
+    short stopAt;
+    OSErr want;
+    std::vector<short> first, last;  // the first and last two messages
+  } cases[] = {
+      {-1, noErr, {open, update}, {update, close}},
+      {open, progressProcAborted, {open, close}, {open, close}},
+      {update, progressProcAborted, {open, update}, {update, close}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stopAt);
+    Movie m = mt::videoMovie(300, 1000, 60);
+    ProgressLog log;
+    log.stopAt = c.stopAt;
+    SetMovieProgressProc(m, NewMovieProgressUPP(logProgress), (long)&log);
+    std::string path = vt_test::tempDir("progress") + "/flat.mov";
+    Movie flat = mt::flatten(m, path);
+    EXPECT_EQ(GetMoviesError(), c.want);
+    EXPECT_EQ(flat != nullptr, c.want == noErr);
+    EXPECT_EQ(::access(path.c_str(), F_OK) == 0, c.want == noErr);
+    ASSERT_GE(log.messages.size(), 2u);
+    EXPECT_EQ(std::vector<short>(log.messages.begin(), log.messages.begin() + 2), c.first);
+    EXPECT_EQ(std::vector<short>(log.messages.end() - 2, log.messages.end()), c.last);
+    if (c.want == noErr) {
+      EXPECT_EQ(log.lastPercent, fixed1);
+    }
+    DisposeMovie(flat);
+    DisposeMovie(m);
+  }
+}
+
 TEST(PositionalIo, ReadsWholeOrNotAtAll) {
   std::string path = vt_test::tempDir("pio") + "/ten";
   mt::writeFile(path, std::vector<uint8_t>(10, 0x5A));
