@@ -19,6 +19,10 @@
 
 namespace vt {
 
+// The sink of areas whose calls keep no error state of their own: a throw is still noted as the
+// last guarded error (vtErrorFromException does that).
+inline void noRecord(OSErr) noexcept {}
+
 // Runs `body` behind the exception fence. A throw is turned into its toolbox code, handed to
 // `record`, and the call returns `fallback`.
 template <class R, class Record, class Body>
