@@ -141,6 +141,43 @@ Size ptrReserve(Size size) {
   return size + extra + 64;
 }
 
+Ptr newPtr(Size size, bool clear) {
+  if (size < 0) {
+    gMemError = paramErr;
+    return nullptr;
+  }
+  Ptr p = allocBlock(size, ptrReserve(size), clear, false);
+  gMemError = p ? (OSErr)noErr : (OSErr)memFullErr;
+  if (p) {
+    std::lock_guard<std::mutex> g(heap().lock);
+    heap().livePtrs++;
+  }
+  return p;
+}
+
+// A call on a live handle, under the heap lock: a nil or dead handle records its code and gives
+// `fallback`; otherwise MemError is cleared and `body` runs on the handle's slot.
+template <class R, class Body>
+R withSlot(Handle h, R fallback, Body&& body) noexcept {
+  return vt::apiCall<R>(recordMemError, fallback, [&]() -> R {
+    std::lock_guard<std::mutex> g(heap().lock);
+    MasterSlot* s = slotOf(h);
+    if (!s) {
+      gMemError = h ? memWZErr : nilHandleErr;
+      return fallback;
+    }
+    gMemError = noErr;
+    return body(*s);
+  });
+}
+template <class Body>
+void withSlot(Handle h, Body&& body) noexcept {
+  withSlot<bool>(h, false, [&](MasterSlot& s) {
+    body(s);
+    return true;
+  });
+}
+
 }  // namespace
 
 Handle NewHandle(Size byteCount) {
@@ -190,47 +227,32 @@ void DisposeHandle(Handle h) {
 }
 
 Size GetHandleSize(Handle h) {
-  return vt::apiCall<Size>(recordMemError, {}, [&]() -> Size {
-    std::lock_guard<std::mutex> g(heap().lock);
-    MasterSlot* s = slotOf(h);
-    if (!s) {
-      gMemError = h ? memWZErr : nilHandleErr;
-      return 0;
-    }
-    gMemError = noErr;
-    return s->p ? headerOf(s->p)->size : 0;
-  });
+  return withSlot<Size>(h, 0, [](MasterSlot& s) { return s.p ? headerOf(s.p)->size : 0; });
 }
 
 void SetHandleSize(Handle h, Size newSize) {
-  vt::apiCall(recordMemError, [&] {
-    std::lock_guard<std::mutex> g(heap().lock);
-    MasterSlot* s = slotOf(h);
-    if (!s) {
-      gMemError = h ? memWZErr : nilHandleErr;
-      return;
-    }
+  withSlot(h, [&](MasterSlot& s) {
     if (newSize < 0) {
       gMemError = paramErr;
       return;
     }
-    if (!s->p) {
+    if (!s.p) {
       Ptr block = allocBlock(newSize, newSize, false, true);
       if (!block) {
         gMemError = memFullErr;
         return;
       }
-      s->p = block;
+      s.p = block;
       gMemError = noErr;
       return;
     }
-    BlockHeader* hdr = headerOf(s->p);
+    BlockHeader* hdr = headerOf(s.p);
     if (newSize <= hdr->capacity) {
       hdr->size = newSize;
       gMemError = noErr;
       return;
     }
-    if (s->state & kHandleLockedMask) {
+    if (s.state & kHandleLockedMask) {
       gMemError = memLockedErr;  // a locked block cannot move
       return;
     }
@@ -242,35 +264,19 @@ void SetHandleSize(Handle h, Size newSize) {
       gMemError = memFullErr;
       return;
     }
-    std::memcpy(block, s->p, (size_t)hdr->size);
-    freeBlock(s->p);
-    s->p = block;
+    std::memcpy(block, s.p, (size_t)hdr->size);
+    freeBlock(s.p);
+    s.p = block;
     gMemError = noErr;
   });
 }
 
 void HLock(Handle h) {
-  vt::apiCall(recordMemError, [&] {
-    std::lock_guard<std::mutex> g(heap().lock);
-    if (MasterSlot* s = slotOf(h)) {
-      s->state |= kHandleLockedMask;
-      gMemError = noErr;
-    } else {
-      gMemError = h ? memWZErr : nilHandleErr;
-    }
-  });
+  withSlot(h, [&](MasterSlot& s) { s.state |= kHandleLockedMask; });
 }
 
 void HUnlock(Handle h) {
-  vt::apiCall(recordMemError, [&] {
-    std::lock_guard<std::mutex> g(heap().lock);
-    if (MasterSlot* s = slotOf(h)) {
-      s->state &= (uint8_t)~kHandleLockedMask;
-      gMemError = noErr;
-    } else {
-      gMemError = h ? memWZErr : nilHandleErr;
-    }
-  });
+  withSlot(h, [&](MasterSlot& s) { s.state &= (uint8_t)~kHandleLockedMask; });
 }
 
 void HLockHi(Handle h) {
@@ -280,28 +286,11 @@ void MoveHHi(Handle h) { gMemError = h ? (OSErr)noErr : (OSErr)nilHandleErr; }
 void HNoPurge(Handle h) { gMemError = h ? (OSErr)noErr : (OSErr)nilHandleErr; }
 
 SInt8 HGetState(Handle h) {
-  return vt::apiCall<SInt8>(recordMemError, {}, [&]() -> SInt8 {
-    std::lock_guard<std::mutex> g(heap().lock);
-    MasterSlot* s = slotOf(h);
-    if (!s) {
-      gMemError = h ? memWZErr : nilHandleErr;
-      return 0;
-    }
-    gMemError = noErr;
-    return (SInt8)s->state;
-  });
+  return withSlot<SInt8>(h, 0, [](MasterSlot& s) { return (SInt8)s.state; });
 }
 
 void HSetState(Handle h, SInt8 flags) {
-  vt::apiCall(recordMemError, [&] {
-    std::lock_guard<std::mutex> g(heap().lock);
-    if (MasterSlot* s = slotOf(h)) {
-      s->state = (uint8_t)flags;
-      gMemError = noErr;
-    } else {
-      gMemError = h ? memWZErr : nilHandleErr;
-    }
-  });
+  withSlot(h, [&](MasterSlot& s) { s.state = (uint8_t)flags; });
 }
 
 OSErr HandToHand(Handle* theHndl) {
@@ -391,35 +380,10 @@ long Munger(Handle h, long offset, const void* ptr1, long len1, const void* ptr2
 }
 
 Ptr NewPtr(Size byteCount) {
-  return vt::apiCall<Ptr>(recordMemError, {}, [&]() -> Ptr {
-    if (byteCount < 0) {
-      gMemError = paramErr;
-      return nullptr;
-    }
-    Ptr p = allocBlock(byteCount, ptrReserve(byteCount), false, false);
-    gMemError = p ? (OSErr)noErr : (OSErr)memFullErr;
-    if (p) {
-      std::lock_guard<std::mutex> g(heap().lock);
-      heap().livePtrs++;
-    }
-    return p;
-  });
+  return vt::apiCall<Ptr>(recordMemError, {}, [&] { return newPtr(byteCount, false); });
 }
-
 Ptr NewPtrClear(Size byteCount) {
-  return vt::apiCall<Ptr>(recordMemError, {}, [&]() -> Ptr {
-    if (byteCount < 0) {
-      gMemError = paramErr;
-      return nullptr;
-    }
-    Ptr p = allocBlock(byteCount, ptrReserve(byteCount), true, false);
-    gMemError = p ? (OSErr)noErr : (OSErr)memFullErr;
-    if (p) {
-      std::lock_guard<std::mutex> g(heap().lock);
-      heap().livePtrs++;
-    }
-    return p;
-  });
+  return vt::apiCall<Ptr>(recordMemError, {}, [&] { return newPtr(byteCount, true); });
 }
 
 void DisposePtr(Ptr p) {
