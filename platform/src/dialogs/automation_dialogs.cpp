@@ -4,7 +4,7 @@
 #include "core/boundary.h"
 #include "dialogs/dialog_manager.h"
 #include "events/event_queue.h"
-#include "resources/macroman.h"
+#include "core/macroman.h"
 #include "ui/window_server.h"
 
 using namespace vt::dialogs;
@@ -26,7 +26,7 @@ std::vector<VTDialogItemInfo> VTAutomationFrontDialogItems() {
           info.kind = it.kind;
           info.enabled = it.enabled;
           info.visible = it.visible;
-          info.text = vt::resources::toolboxToUtf8(shownText(d, i));
+          info.text = vt::toolboxToUtf8(shownText(d, i));
           info.rect = it.rect;
           info.globalRect = globalRect(d, it.rect);
           out.push_back(std::move(info));
@@ -61,7 +61,6 @@ bool VTAutomationPressDialogItem(short item) {
 }
 
 std::string VTAutomationParamText(int index) {
-  return vt::apiCall<std::string>(vt::noRecord, {}, [&]() -> std::string {
-    return vt::resources::toolboxToUtf8(paramText(index));
-  });
+  return vt::apiCall<std::string>(
+      vt::noRecord, {}, [&]() -> std::string { return vt::toolboxToUtf8(paramText(index)); });
 }

@@ -9,7 +9,7 @@
 #include "core/boundary.h"
 #include "core/reset.h"
 #include "dialogs/dialog_manager.h"
-#include "resources/macroman.h"
+#include "core/macroman.h"
 #include "resources/resource_manager.h"
 #include "ui/widgets/controls.h"
 #include "ui/widgets/tracking.h"
@@ -160,7 +160,7 @@ DialogItemIndex runAlert(SInt16 alertID, ModalFilterUPP filter, SInt16 icon) {
     std::string line;
     for (int i = 1; i <= (int)d->items.size(); ++i) {
       if (d->items[(size_t)i - 1].kind != statText) continue;
-      std::string t = vt::resources::toolboxToUtf8(shownText(d, i));
+      std::string t = vt::toolboxToUtf8(shownText(d, i));
       for (char& c : t)
         if (c == '\n' || c == '\r') c = ' ';
       if (t.empty()) continue;

@@ -4,7 +4,7 @@
 #include "core/boundary.h"
 #include "events/event_queue.h"
 #include "menus/menu_manager.h"
-#include "resources/macroman.h"
+#include "core/macroman.h"
 
 using namespace vt::menus;
 
@@ -29,11 +29,11 @@ std::vector<VTMenuInfo> VTAutomationMenuBar() {
     for (const VTMenu* m : barMenus()) {
       VTMenuInfo info;
       info.id = m->id;
-      info.title = vt::resources::toolboxToUtf8(shownTitle(m));
+      info.title = vt::toolboxToUtf8(shownTitle(m));
       info.enabled = m->enabled;
       for (const ShownItem& s : shownItems(m)) {
         VTMenuItemInfo item;
-        item.text = vt::resources::toolboxToUtf8(s.text);
+        item.text = vt::toolboxToUtf8(s.text);
         item.separator = s.separator;
         item.enabled = s.enabled;
         item.checked = s.checked;

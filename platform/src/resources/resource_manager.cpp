@@ -1,5 +1,6 @@
 // The resource manager: open files, the search chain, loaded resource handles.
 #include "core/boundary.h"
+#include "core/read_all.h"
 #include "core/pstring.h"
 #include "core/reset.h"
 #include "resources/resource_manager.h"
@@ -255,13 +256,7 @@ short VTOpenResourceFile(const char* path) {
     }
     // Read at most one byte past the limit: enough to reject an oversized file.
     std::string text(std::min<uint64_t>((uint64_t)st.st_size, kMaxResourceFileBytes) + 1, '\0');
-    size_t got = 0;
-    while (got < text.size()) {
-      ssize_t n = ::read(fd, text.data() + got, text.size() - got);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      got += (size_t)n;
-    }
+    size_t got = vt::readAll(fd, text.data(), text.size());
     ::close(fd);
     text.resize(got);
     ParseResult parsed = parseResourceFile(text);
