@@ -15,6 +15,16 @@ using namespace vt::ui;
 
 namespace {
 
+// A call on a live window; a dead one gives `fallback`. Window calls keep no error state.
+template <class R, class Body>
+R withWindow(WindowRef window, R fallback, Body&& body) noexcept {
+  return vt::apiOn(vt::noRecord, validWindow, window, noErr, fallback, body);
+}
+template <class Body>
+void withWindow(WindowRef window, Body&& body) noexcept {
+  vt::apiOn(vt::noRecord, validWindow, window, noErr, body);
+}
+
 void placeInOrder(VTWindow* w, WindowRef behind) {
   auto& order = server().order;
   order.erase(std::remove(order.begin(), order.end(), w), order.end());
@@ -82,55 +92,40 @@ WindowRef NewWindow(void* wStorage, const Rect* boundsRect, ConstStr255Param tit
 }
 
 void DisposeWindow(WindowRef window) {
-  vt::apiCall(vt::noRecord, [&] {
-    VTWindow* w = validWindow(window);
-    if (!w) return;
+  withWindow(window, [&](VTWindow& w) {
     Server& s = server();
     {
       ExposeScope scope;
-      s.order.erase(std::remove(s.order.begin(), s.order.end(), w), s.order.end());
-      s.liveWindows.erase(w);
-      s.livePorts.erase(&w->port);
-      std::erase_if(s.activates, [w](const PendingActivate& a) { return a.window == w; });
-      if (s.activeWindow == w) s.activeWindow = nullptr;
-      if (s.current == &w->port) s.current = s.screenPort;
-      if (s.pressedCloseBox == w) s.pressedCloseBox = nullptr;
-      if (s.pressedZoomBox == w) s.pressedZoomBox = nullptr;
+      s.order.erase(std::remove(s.order.begin(), s.order.end(), &w), s.order.end());
+      s.liveWindows.erase(&w);
+      s.livePorts.erase(&w.port);
+      std::erase_if(s.activates, [&w](const PendingActivate& a) { return a.window == &w; });
+      if (s.activeWindow == &w) s.activeWindow = nullptr;
+      if (s.current == &w.port) s.current = s.screenPort;
+      if (s.pressedCloseBox == &w) s.pressedCloseBox = nullptr;
+      if (s.pressedZoomBox == &w) s.pressedZoomBox = nullptr;
     }
-    w->magic = 0;
-    w->port.magic = 0;
-    delete w;
+    w.magic = 0;
+    w.port.magic = 0;
+    delete &w;
   });
 }
 
 void SetWRefCon(WindowRef window, long data) {
-  vt::apiCall(vt::noRecord, [&] {
-    if (VTWindow* w = validWindow(window)) w->refCon = data;
-  });
+  withWindow(window, [&](VTWindow& w) { w.refCon = data; });
 }
 long GetWRefCon(WindowRef window) {
-  return vt::apiCall<long>(vt::noRecord, {}, [&]() -> long {
-    VTWindow* w = validWindow(window);
-    return w ? w->refCon : 0;
-  });
+  return withWindow<long>(window, 0, [&](VTWindow& w) -> long { return w.refCon; });
 }
 short GetWindowKind(WindowRef window) {
-  return vt::apiCall<short>(vt::noRecord, {}, [&]() -> short {
-    VTWindow* w = validWindow(window);
-    return w ? w->kind : 0;
-  });
+  return withWindow<short>(window, 0, [&](VTWindow& w) -> short { return w.kind; });
 }
 void SetWindowKind(WindowRef window, short kind) {
-  vt::apiCall(vt::noRecord, [&] {
-    if (VTWindow* w = validWindow(window)) w->kind = kind;
-  });
+  withWindow(window, [&](VTWindow& w) { w.kind = kind; });
 }
 
 CGrafPtr GetWindowPort(WindowRef window) {
-  return vt::apiCall<CGrafPtr>(vt::noRecord, {}, [&]() -> CGrafPtr {
-    VTWindow* w = validWindow(window);
-    return w ? &w->port : nullptr;
-  });
+  return withWindow<CGrafPtr>(window, nullptr, [&](VTWindow& w) -> CGrafPtr { return &w.port; });
 }
 
 WindowRef GetWindowFromPort(CGrafPtr port) {
@@ -202,9 +197,7 @@ OSStatus SetWindowBounds(WindowRef window, WindowRegionCode code, const Rect* r)
 }
 
 void SetPortWindowPort(WindowRef window) {
-  vt::apiCall(vt::noRecord, [&] {
-    if (VTWindow* w = validWindow(window)) SetPort(&w->port);
-  });
+  withWindow(window, [&](VTWindow& w) { SetPort(&w.port); });
 }
 
 WindowRef FrontWindow() {
@@ -220,11 +213,9 @@ WindowRef FrontNonFloatingWindow() {
 }
 
 WindowRef GetNextWindow(WindowRef window) {
-  return vt::apiCall<WindowRef>(vt::noRecord, {}, [&]() -> WindowRef {
-    VTWindow* w = validWindow(window);
-    if (!w) return nullptr;
+  return withWindow<WindowRef>(window, nullptr, [&](VTWindow& w) -> WindowRef {
     const auto& order = server().order;
-    auto it = std::find(order.begin(), order.end(), w);
+    auto it = std::find(order.begin(), order.end(), &w);
     if (it == order.end() || ++it == order.end()) return nullptr;
     return *it;
   });
@@ -238,11 +229,9 @@ WindowRef GetWindowList() {
 }
 
 void SelectWindow(WindowRef window) {
-  vt::apiCall(vt::noRecord, [&] {
-    VTWindow* w = validWindow(window);
-    if (!w) return;
+  withWindow(window, [&](VTWindow& w) {
     ExposeScope scope;
-    placeInOrder(w, (WindowRef)-1);
+    placeInOrder(&w, (WindowRef)-1);
   });
 }
 
@@ -296,17 +285,11 @@ void ShowHide(WindowRef window, Boolean showFlag) {
 }
 
 Boolean IsWindowVisible(WindowRef window) {
-  return vt::apiCall<Boolean>(vt::noRecord, {}, [&]() -> Boolean {
-    VTWindow* w = validWindow(window);
-    return w && w->visible;
-  });
+  return withWindow<Boolean>(window, false, [&](VTWindow& w) -> Boolean { return w.visible; });
 }
 
 Boolean IsWindowHilited(WindowRef window) {
-  return vt::apiCall<Boolean>(vt::noRecord, {}, [&]() -> Boolean {
-    VTWindow* w = validWindow(window);
-    return w && w->hilited;
-  });
+  return withWindow<Boolean>(window, false, [&](VTWindow& w) -> Boolean { return w.hilited; });
 }
 
 void HiliteWindow(WindowRef window, Boolean fHilite) {
@@ -319,35 +302,29 @@ void HiliteWindow(WindowRef window, Boolean fHilite) {
 }
 
 void MoveWindow(WindowRef window, short hGlobal, short vGlobal, Boolean front) {
-  vt::apiCall(vt::noRecord, [&] {
-    VTWindow* w = validWindow(window);
-    if (!w) return;
-    if (w->content.left != hGlobal || w->content.top != vGlobal) {
+  withWindow(window, [&](VTWindow& w) {
+    if (w.content.left != hGlobal || w.content.top != vGlobal) {
       ExposeScope scope;
-      int width = w->content.right - w->content.left, height = w->content.bottom - w->content.top;
-      w->content = Rect{vGlobal, hGlobal, (short)(vGlobal + height), (short)(hGlobal + width)};
+      int width = w.content.right - w.content.left, height = w.content.bottom - w.content.top;
+      w.content = Rect{vGlobal, hGlobal, (short)(vGlobal + height), (short)(hGlobal + width)};
     }
-    if (front) SelectWindow(w);
+    if (front) SelectWindow(&w);
   });
 }
 
 void SizeWindow(WindowRef window, short width, short height, Boolean fUpdate) {
-  vt::apiCall(vt::noRecord, [&] {
-    VTWindow* w = validWindow(window);
-    if (!w) return;
-    if (width == w->store.width && height == w->store.height) return;
+  withWindow(window, [&](VTWindow& w) {
+    if (width == w.store.width && height == w.store.height) return;
     ExposeScope scope;
-    setContentSize(w, width, height);
-    if (fUpdate) invalidate(w, Region(w->port.portRect));
+    setContentSize(&w, width, height);
+    if (fUpdate) invalidate(&w, Region(w.port.portRect));
   });
 }
 
 void SetWTitle(WindowRef window, ConstStr255Param title) {
-  vt::apiCall(vt::noRecord, [&] {
-    VTWindow* w = validWindow(window);
-    if (!w) return;
-    w->title = vt::fromPascal(title);
-    invalidateScreen(structureRect(w));
+  withWindow(window, [&](VTWindow& w) {
+    w.title = vt::fromPascal(title);
+    invalidateScreen(structureRect(&w));
   });
 }
 
@@ -398,17 +375,15 @@ OSStatus ValidWindowRgn(WindowRef window, RgnHandle region) {
 }
 
 void BeginUpdate(WindowRef window) {
-  vt::apiCall(vt::noRecord, [&] {
-    VTWindow* w = validWindow(window);
-    if (!w) return;
+  withWindow(window, [&](VTWindow& w) {
     // Nested calls keep clipping to everything that was invalid when the outer one began.
-    if (w->inUpdate)
-      w->updateInProgress += w->update;
+    if (w.inUpdate)
+      w.updateInProgress += w.update;
     else
-      w->updateInProgress = w->update;
-    w->update.clear();
-    w->inUpdate = true;
-    w->port.updateClip = &w->updateInProgress;
+      w.updateInProgress = w.update;
+    w.update.clear();
+    w.inUpdate = true;
+    w.port.updateClip = &w.updateInProgress;
   });
 }
 
@@ -434,17 +409,15 @@ WindowPartCode FindWindow(Point thePoint, WindowRef* window) {
 }
 
 void DragWindow(WindowRef window, Point startPt, const Rect* boundsRect) {
-  vt::apiCall(vt::noRecord, [&] {
-    VTWindow* w = validWindow(window);
-    if (!w) return;
+  withWindow(window, [&](VTWindow& w) {
     Rect limit = boundsRect ? *boundsRect : desktopBounds();
-    Point origin{w->content.top, w->content.left};
+    Point origin{w.content.top, w.content.left};
     Point p = startPt;
     auto place = [&](Point at) {
       // The pointer stays within the limit; the window follows it.
       at.h = std::clamp<short>(at.h, limit.left, (short)std::max<int>(limit.left, limit.right - 1));
       at.v = std::clamp<short>(at.v, limit.top, (short)std::max<int>(limit.top, limit.bottom - 1));
-      MoveWindow(w, (short)(origin.h + at.h - startPt.h), (short)(origin.v + at.v - startPt.v),
+      MoveWindow(&w, (short)(origin.h + at.h - startPt.h), (short)(origin.v + at.v - startPt.v),
                  false);
     };
     while (vt::events::trackMouse(p)) {
@@ -455,23 +428,21 @@ void DragWindow(WindowRef window, Point startPt, const Rect* boundsRect) {
     if (PtInRect(p, &limit))
       place(p);
     else
-      MoveWindow(w, origin.h, origin.v, false);  // released outside the limit: no move
+      MoveWindow(&w, origin.h, origin.v, false);  // released outside the limit: no move
     // Command-dragging moves a window without bringing it forward.
-    if (!(vt::events::currentModifiers() & cmdKey)) SelectWindow(w);
+    if (!(vt::events::currentModifiers() & cmdKey)) SelectWindow(&w);
   });
 }
 
 void AlignWindow(WindowRef window, Boolean front, const Rect* alignmentRect, DragGrayRgnUPP) {
-  vt::apiCall(vt::noRecord, [&] {
-    VTWindow* w = validWindow(window);
-    if (!w) return;
-    Rect a = alignmentRect ? *alignmentRect : w->port.portRect;
+  withWindow(window, [&](VTWindow& w) {
+    Rect a = alignmentRect ? *alignmentRect : w.port.portRect;
     // The alignment rectangle's left edge goes onto the nearest 8-pixel column (32 bytes of the
     // screen's rows), so a movie's rows start aligned in the composed screen.
-    int globalLeft = w->content.left + (a.left - w->port.portRect.left);
+    int globalLeft = w.content.left + (a.left - w.port.portRect.left);
     int aligned = (int)std::floor((globalLeft + 4) / 8.0) * 8;
-    int newLeft = w->content.left + (aligned - globalLeft);
-    MoveWindow(w, (short)newLeft, w->content.top, front);
+    int newLeft = w.content.left + (aligned - globalLeft);
+    MoveWindow(&w, (short)newLeft, w.content.top, front);
   });
 }
 
@@ -490,16 +461,14 @@ namespace {
 // it; true when released there.
 bool trackTitleBox(WindowRef window, Point thePt, Rect (*boxOf)(const VTWindow*),
                    VTWindow* Server::*pressed) {
-  return vt::apiCall<bool>(vt::noRecord, {}, [&]() -> bool {
-    VTWindow* w = validWindow(window);
-    if (!w) return false;
-    Rect box = boxOf(w);
+  return withWindow<bool>(window, false, [&](VTWindow& w) -> bool {
+    Rect box = boxOf(&w);
     if (rectEmpty(box)) return false;
     Server& s = server();
     Point p = thePt;
     bool inside = PtInRect(p, &box);
     auto show = [&](bool down) {
-      VTWindow* want = down ? w : nullptr;
+      VTWindow* want = down ? &w : nullptr;
       if (s.*pressed != want) {
         s.*pressed = want;
         invalidateScreen(box);
