@@ -334,6 +334,20 @@ const ResetRegistration kReset(ResetStage::Dialogs, resetDialogs);
 
 using namespace vt::dialogs;
 
+namespace {
+
+// A call on a live dialog; a dead one gives `fallback`. These calls keep no error state.
+template <class R, class Body>
+R withDialog(DialogRef ref, R fallback, Body&& body) noexcept {
+  return vt::apiOn(vt::noRecord, validDialog, ref, noErr, fallback, body);
+}
+template <class Body>
+void withDialog(DialogRef ref, Body&& body) noexcept {
+  vt::apiOn(vt::noRecord, validDialog, ref, noErr, body);
+}
+
+}  // namespace
+
 ModalFilterUPP NewModalFilterUPP(ModalFilterProcPtr userRoutine) { return userRoutine; }
 // Deliberately does nothing: the callback reference is the procedure itself.
 void DisposeModalFilterUPP(ModalFilterUPP) {}
@@ -376,17 +390,12 @@ void DisposeDialog(DialogRef theDialog) {
 }
 
 WindowRef GetDialogWindow(DialogRef dialog) {
-  return vt::apiCall<WindowRef>(vt::noRecord, {}, [&]() -> WindowRef {
-    VTDialog* d = validDialog(dialog);
-    return d ? d->window : nullptr;
-  });
+  return withDialog<WindowRef>(dialog, nullptr, [&](VTDialog& d) -> WindowRef { return d.window; });
 }
 
 CGrafPtr GetDialogPort(DialogRef dialog) {
-  return vt::apiCall<CGrafPtr>(vt::noRecord, {}, [&]() -> CGrafPtr {
-    VTDialog* d = validDialog(dialog);
-    return d ? GetWindowPort(d->window) : nullptr;
-  });
+  return withDialog<CGrafPtr>(dialog, nullptr,
+                              [&](VTDialog& d) -> CGrafPtr { return GetWindowPort(d.window); });
 }
 
 void SetPortDialogPort(DialogRef dialog) {
@@ -421,23 +430,18 @@ void SetDialogCancelItem(DialogRef theDialog, DialogItemIndex newItem) {
 }
 
 DialogItemIndex GetDialogDefaultItem(DialogRef theDialog) {
-  return vt::apiCall<DialogItemIndex>(vt::noRecord, {}, [&]() -> DialogItemIndex {
-    VTDialog* d = validDialog(theDialog);
-    return d ? d->defaultItem : 0;
-  });
+  return withDialog<DialogItemIndex>(theDialog, 0,
+                                     [&](VTDialog& d) -> DialogItemIndex { return d.defaultItem; });
 }
 
 DialogItemIndex GetDialogCancelItem(DialogRef theDialog) {
-  return vt::apiCall<DialogItemIndex>(vt::noRecord, {}, [&]() -> DialogItemIndex {
-    VTDialog* d = validDialog(theDialog);
-    return d ? d->cancelItem : 0;
-  });
+  return withDialog<DialogItemIndex>(theDialog, 0,
+                                     [&](VTDialog& d) -> DialogItemIndex { return d.cancelItem; });
 }
 
 DialogItemIndex CountDITL(DialogRef theDialog) {
-  return vt::apiCall<DialogItemIndex>(vt::noRecord, {}, [&]() -> DialogItemIndex {
-    VTDialog* d = validDialog(theDialog);
-    return d ? (DialogItemIndex)d->items.size() : 0;
+  return withDialog<DialogItemIndex>(theDialog, 0, [&](VTDialog& d) -> DialogItemIndex {
+    return (DialogItemIndex)d.items.size();
   });
 }
 

@@ -107,6 +107,20 @@ void resetMenus() {
 
 using namespace vt::menus;
 
+namespace {
+
+// A call on a live menu; a dead one gives `fallback`. These calls keep no error state.
+template <class R, class Body>
+R withMenu(MenuRef ref, R fallback, Body&& body) noexcept {
+  return vt::apiOn(vt::noRecord, validMenu, ref, noErr, fallback, body);
+}
+template <class Body>
+void withMenu(MenuRef ref, Body&& body) noexcept {
+  vt::apiOn(vt::noRecord, validMenu, ref, noErr, body);
+}
+
+}  // namespace
+
 MenuRef NewMenu(MenuID menuID, ConstStr255Param menuTitle) {
   return vt::apiCall<MenuRef>(vt::noRecord, {}, [&]() -> MenuRef {
     auto m = std::make_unique<VTMenu>();
@@ -140,33 +154,26 @@ MenuRef GetMenu(short resourceID) {
 }
 
 void DisposeMenu(MenuRef theMenu) {
-  vt::apiCall(vt::noRecord, [&] {
-    VTMenu* m = validMenu(theMenu);
-    if (!m) return;
+  withMenu(theMenu, [&](VTMenu& m) {
     auto& bar = model().bar;
-    if (std::find(bar.begin(), bar.end(), m) != bar.end()) {
-      bar.erase(std::remove(bar.begin(), bar.end(), m), bar.end());
+    if (std::find(bar.begin(), bar.end(), &m) != bar.end()) {
+      bar.erase(std::remove(bar.begin(), bar.end(), &m), bar.end());
       invalidateBar();
     }
-    if (hilitedMenu() == m->id) setHilitedMenu(0);
-    m->magic = 0;
-    model().live.erase(m);
+    if (hilitedMenu() == m.id) setHilitedMenu(0);
+    m.magic = 0;
+    model().live.erase(&m);
   });
 }
 
 MenuID GetMenuID(MenuRef menu) {
-  return vt::apiCall<MenuID>(vt::noRecord, {}, [&]() -> MenuID {
-    VTMenu* m = validMenu(menu);
-    return m ? m->id : 0;
-  });
+  return withMenu<MenuID>(menu, 0, [&](VTMenu& m) -> MenuID { return m.id; });
 }
 
 void SetMenuTitle(MenuRef menu, ConstStr255Param title) {
-  vt::apiCall(vt::noRecord, [&] {
-    if (VTMenu* m = validMenu(menu)) {
-      m->title = vt::fromPascal(title);
-      invalidateBar();
-    }
+  withMenu(menu, [&](VTMenu& m) {
+    m.title = vt::fromPascal(title);
+    invalidateBar();
   });
 }
 
@@ -203,18 +210,13 @@ void DeleteMenuItem(MenuRef menu, short item) {
 }
 
 UInt16 CountMenuItems(MenuRef menu) {
-  return vt::apiCall<UInt16>(vt::noRecord, {}, [&]() -> UInt16 {
-    VTMenu* m = validMenu(menu);
-    return m ? (UInt16)m->items.size() : 0;
-  });
+  return withMenu<UInt16>(menu, 0, [&](VTMenu& m) -> UInt16 { return (UInt16)m.items.size(); });
 }
 
 void EnableMenuItem(MenuRef menu, MenuItemIndex item) {
-  vt::apiCall(vt::noRecord, [&] {
-    VTMenu* m = validMenu(menu);
-    if (!m) return;
+  withMenu(menu, [&](VTMenu& m) {
     if (item == 0) {
-      m->enabled = true;
+      m.enabled = true;
     } else if (VTMenu::Item* it = itemOf(menu, item)) {
       it->enabled = true;
     }
@@ -223,11 +225,9 @@ void EnableMenuItem(MenuRef menu, MenuItemIndex item) {
 }
 
 void DisableMenuItem(MenuRef menu, MenuItemIndex item) {
-  vt::apiCall(vt::noRecord, [&] {
-    VTMenu* m = validMenu(menu);
-    if (!m) return;
+  withMenu(menu, [&](VTMenu& m) {
     if (item == 0) {
-      m->enabled = false;
+      m.enabled = false;
     } else if (VTMenu::Item* it = itemOf(menu, item)) {
       it->enabled = false;
     }
@@ -236,12 +236,10 @@ void DisableMenuItem(MenuRef menu, MenuItemIndex item) {
 }
 
 Boolean IsMenuItemEnabled(MenuRef menu, MenuItemIndex item) {
-  return vt::apiCall<Boolean>(vt::noRecord, {}, [&]() -> Boolean {
-    VTMenu* m = validMenu(menu);
-    if (!m) return false;
-    if (item == 0) return m->enabled;
+  return withMenu<Boolean>(menu, false, [&](VTMenu& m) -> Boolean {
+    if (item == 0) return m.enabled;
     VTMenu::Item* it = itemOf(menu, item);
-    return it && it->enabled && m->enabled;
+    return it && it->enabled && m.enabled;
   });
 }
 
