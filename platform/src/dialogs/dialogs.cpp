@@ -5,6 +5,7 @@
 #include <Resources.h>
 
 #include <algorithm>
+#include <utility>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -336,15 +337,10 @@ using namespace vt::dialogs;
 
 namespace {
 
-// A call on a live dialog; a dead one gives `fallback`. These calls keep no error state.
-template <class R, class Body>
-R withDialog(DialogRef ref, R fallback, Body&& body) noexcept {
-  return vt::apiOn(vt::noRecord, validDialog, ref, noErr, fallback, body);
-}
-template <class Body>
-void withDialog(DialogRef ref, Body&& body) noexcept {
-  vt::apiOn(vt::noRecord, validDialog, ref, noErr, body);
-}
+// A call on a live dialog; a dead one gives the fallback.
+constexpr auto withDialog = [](auto&&... args) noexcept {
+  return vt::apiOnLive(validDialog, std::forward<decltype(args)>(args)...);
+};
 
 }  // namespace
 
@@ -390,12 +386,12 @@ void DisposeDialog(DialogRef theDialog) {
 }
 
 WindowRef GetDialogWindow(DialogRef dialog) {
-  return withDialog<WindowRef>(dialog, nullptr, [&](VTDialog& d) -> WindowRef { return d.window; });
+  return withDialog(dialog, WindowRef{nullptr}, [&](VTDialog& d) -> WindowRef { return d.window; });
 }
 
 CGrafPtr GetDialogPort(DialogRef dialog) {
-  return withDialog<CGrafPtr>(dialog, nullptr,
-                              [&](VTDialog& d) -> CGrafPtr { return GetWindowPort(d.window); });
+  return withDialog(dialog, CGrafPtr{nullptr},
+                    [&](VTDialog& d) -> CGrafPtr { return GetWindowPort(d.window); });
 }
 
 void SetPortDialogPort(DialogRef dialog) {
@@ -430,17 +426,17 @@ void SetDialogCancelItem(DialogRef theDialog, DialogItemIndex newItem) {
 }
 
 DialogItemIndex GetDialogDefaultItem(DialogRef theDialog) {
-  return withDialog<DialogItemIndex>(theDialog, 0,
-                                     [&](VTDialog& d) -> DialogItemIndex { return d.defaultItem; });
+  return withDialog(theDialog, DialogItemIndex{0},
+                    [&](VTDialog& d) -> DialogItemIndex { return d.defaultItem; });
 }
 
 DialogItemIndex GetDialogCancelItem(DialogRef theDialog) {
-  return withDialog<DialogItemIndex>(theDialog, 0,
-                                     [&](VTDialog& d) -> DialogItemIndex { return d.cancelItem; });
+  return withDialog(theDialog, DialogItemIndex{0},
+                    [&](VTDialog& d) -> DialogItemIndex { return d.cancelItem; });
 }
 
 DialogItemIndex CountDITL(DialogRef theDialog) {
-  return withDialog<DialogItemIndex>(theDialog, 0, [&](VTDialog& d) -> DialogItemIndex {
+  return withDialog(theDialog, DialogItemIndex{0}, [&](VTDialog& d) -> DialogItemIndex {
     return (DialogItemIndex)d.items.size();
   });
 }

@@ -4,6 +4,7 @@
 #include <Menus.h>
 
 #include <algorithm>
+#include <utility>
 #include <cctype>
 #include <cstring>
 #include <map>
@@ -109,15 +110,10 @@ using namespace vt::menus;
 
 namespace {
 
-// A call on a live menu; a dead one gives `fallback`. These calls keep no error state.
-template <class R, class Body>
-R withMenu(MenuRef ref, R fallback, Body&& body) noexcept {
-  return vt::apiOn(vt::noRecord, validMenu, ref, noErr, fallback, body);
-}
-template <class Body>
-void withMenu(MenuRef ref, Body&& body) noexcept {
-  vt::apiOn(vt::noRecord, validMenu, ref, noErr, body);
-}
+// A call on a live menu; a dead one gives the fallback.
+constexpr auto withMenu = [](auto&&... args) noexcept {
+  return vt::apiOnLive(validMenu, std::forward<decltype(args)>(args)...);
+};
 
 }  // namespace
 
@@ -167,7 +163,7 @@ void DisposeMenu(MenuRef theMenu) {
 }
 
 MenuID GetMenuID(MenuRef menu) {
-  return withMenu<MenuID>(menu, 0, [&](VTMenu& m) -> MenuID { return m.id; });
+  return withMenu(menu, MenuID{0}, [&](VTMenu& m) -> MenuID { return m.id; });
 }
 
 void SetMenuTitle(MenuRef menu, ConstStr255Param title) {
@@ -210,7 +206,7 @@ void DeleteMenuItem(MenuRef menu, short item) {
 }
 
 UInt16 CountMenuItems(MenuRef menu) {
-  return withMenu<UInt16>(menu, 0, [&](VTMenu& m) -> UInt16 { return (UInt16)m.items.size(); });
+  return withMenu(menu, UInt16{0}, [&](VTMenu& m) -> UInt16 { return (UInt16)m.items.size(); });
 }
 
 void EnableMenuItem(MenuRef menu, MenuItemIndex item) {
@@ -236,7 +232,7 @@ void DisableMenuItem(MenuRef menu, MenuItemIndex item) {
 }
 
 Boolean IsMenuItemEnabled(MenuRef menu, MenuItemIndex item) {
-  return withMenu<Boolean>(menu, false, [&](VTMenu& m) -> Boolean {
+  return withMenu(menu, Boolean{false}, [&](VTMenu& m) -> Boolean {
     if (item == 0) return m.enabled;
     VTMenu::Item* it = itemOf(menu, item);
     return it && it->enabled && m.enabled;

@@ -3,6 +3,7 @@
 #include <MacWindows.h>
 
 #include <algorithm>
+#include <utility>
 #include <cmath>
 #include <new>
 
@@ -15,15 +16,10 @@ using namespace vt::ui;
 
 namespace {
 
-// A call on a live window; a dead one gives `fallback`. Window calls keep no error state.
-template <class R, class Body>
-R withWindow(WindowRef window, R fallback, Body&& body) noexcept {
-  return vt::apiOn(vt::noRecord, validWindow, window, noErr, fallback, body);
-}
-template <class Body>
-void withWindow(WindowRef window, Body&& body) noexcept {
-  vt::apiOn(vt::noRecord, validWindow, window, noErr, body);
-}
+// A call on a live window; a dead one gives the fallback.
+constexpr auto withWindow = [](auto&&... args) noexcept {
+  return vt::apiOnLive(validWindow, std::forward<decltype(args)>(args)...);
+};
 
 void placeInOrder(VTWindow* w, WindowRef behind) {
   auto& order = server().order;
@@ -115,17 +111,17 @@ void SetWRefCon(WindowRef window, long data) {
   withWindow(window, [&](VTWindow& w) { w.refCon = data; });
 }
 long GetWRefCon(WindowRef window) {
-  return withWindow<long>(window, 0, [&](VTWindow& w) -> long { return w.refCon; });
+  return withWindow(window, long{0}, [&](VTWindow& w) -> long { return w.refCon; });
 }
 short GetWindowKind(WindowRef window) {
-  return withWindow<short>(window, 0, [&](VTWindow& w) -> short { return w.kind; });
+  return withWindow(window, short{0}, [&](VTWindow& w) -> short { return w.kind; });
 }
 void SetWindowKind(WindowRef window, short kind) {
   withWindow(window, [&](VTWindow& w) { w.kind = kind; });
 }
 
 CGrafPtr GetWindowPort(WindowRef window) {
-  return withWindow<CGrafPtr>(window, nullptr, [&](VTWindow& w) -> CGrafPtr { return &w.port; });
+  return withWindow(window, CGrafPtr{nullptr}, [&](VTWindow& w) -> CGrafPtr { return &w.port; });
 }
 
 WindowRef GetWindowFromPort(CGrafPtr port) {
@@ -213,7 +209,7 @@ WindowRef FrontNonFloatingWindow() {
 }
 
 WindowRef GetNextWindow(WindowRef window) {
-  return withWindow<WindowRef>(window, nullptr, [&](VTWindow& w) -> WindowRef {
+  return withWindow(window, WindowRef{nullptr}, [&](VTWindow& w) -> WindowRef {
     const auto& order = server().order;
     auto it = std::find(order.begin(), order.end(), &w);
     if (it == order.end() || ++it == order.end()) return nullptr;
@@ -285,11 +281,11 @@ void ShowHide(WindowRef window, Boolean showFlag) {
 }
 
 Boolean IsWindowVisible(WindowRef window) {
-  return withWindow<Boolean>(window, false, [&](VTWindow& w) -> Boolean { return w.visible; });
+  return withWindow(window, Boolean{false}, [&](VTWindow& w) -> Boolean { return w.visible; });
 }
 
 Boolean IsWindowHilited(WindowRef window) {
-  return withWindow<Boolean>(window, false, [&](VTWindow& w) -> Boolean { return w.hilited; });
+  return withWindow(window, Boolean{false}, [&](VTWindow& w) -> Boolean { return w.hilited; });
 }
 
 void HiliteWindow(WindowRef window, Boolean fHilite) {
@@ -461,7 +457,7 @@ namespace {
 // it; true when released there.
 bool trackTitleBox(WindowRef window, Point thePt, Rect (*boxOf)(const VTWindow*),
                    VTWindow* Server::*pressed) {
-  return withWindow<bool>(window, false, [&](VTWindow& w) -> bool {
+  return withWindow(window, bool{false}, [&](VTWindow& w) -> bool {
     Rect box = boxOf(&w);
     if (rectEmpty(box)) return false;
     Server& s = server();
