@@ -12,32 +12,31 @@
 
 namespace ev = vt::events;
 
-Boolean WaitNextEvent(EventMask eventMask, EventRecord* theEvent, UInt32 sleep,
-                      RgnHandle mouseRgn) {
+namespace {
+// The caller's record gets the event, or a null event when none came.
+template <class Fetch>
+Boolean fetchEvent(EventRecord* theEvent, Fetch&& fetch) {
   return vt::apiCall<Boolean>(vt::noRecord, {}, [&]() -> Boolean {
     EventRecord e{};
-    bool got = ev::waitNextEvent(eventMask, e, sleep, mouseRgn);
+    bool got = fetch(e);
     if (theEvent) *theEvent = e;
     return got;
   });
+}
+}  // namespace
+
+Boolean WaitNextEvent(EventMask eventMask, EventRecord* theEvent, UInt32 sleep,
+                      RgnHandle mouseRgn) {
+  return fetchEvent(
+      theEvent, [&](EventRecord& e) { return ev::waitNextEvent(eventMask, e, sleep, mouseRgn); });
 }
 
 Boolean GetNextEvent(EventMask eventMask, EventRecord* theEvent) {
-  return vt::apiCall<Boolean>(vt::noRecord, {}, [&]() -> Boolean {
-    EventRecord e{};
-    bool got = ev::nextEvent(eventMask, e, true);
-    if (theEvent) *theEvent = e;
-    return got;
-  });
+  return fetchEvent(theEvent, [&](EventRecord& e) { return ev::nextEvent(eventMask, e, true); });
 }
 
 Boolean EventAvail(EventMask eventMask, EventRecord* theEvent) {
-  return vt::apiCall<Boolean>(vt::noRecord, {}, [&]() -> Boolean {
-    EventRecord e{};
-    bool got = ev::nextEvent(eventMask, e, false);
-    if (theEvent) *theEvent = e;
-    return got;
-  });
+  return fetchEvent(theEvent, [&](EventRecord& e) { return ev::nextEvent(eventMask, e, false); });
 }
 
 void FlushEvents(EventMask whichMask, EventMask stopMask) {

@@ -209,27 +209,21 @@ UInt16 CountMenuItems(MenuRef menu) {
   return withMenu(menu, UInt16{0}, [&](VTMenu& m) -> UInt16 { return (UInt16)m.items.size(); });
 }
 
-void EnableMenuItem(MenuRef menu, MenuItemIndex item) {
+namespace {
+void setItemEnabled(MenuRef menu, MenuItemIndex item, bool enabled) {
   withMenu(menu, [&](VTMenu& m) {
     if (item == 0) {
-      m.enabled = true;
+      m.enabled = enabled;
     } else if (VTMenu::Item* it = itemOf(menu, item)) {
-      it->enabled = true;
+      it->enabled = enabled;
     }
     invalidateBar();
   });
 }
+}  // namespace
 
-void DisableMenuItem(MenuRef menu, MenuItemIndex item) {
-  withMenu(menu, [&](VTMenu& m) {
-    if (item == 0) {
-      m.enabled = false;
-    } else if (VTMenu::Item* it = itemOf(menu, item)) {
-      it->enabled = false;
-    }
-    invalidateBar();
-  });
-}
+void EnableMenuItem(MenuRef menu, MenuItemIndex item) { setItemEnabled(menu, item, true); }
+void DisableMenuItem(MenuRef menu, MenuItemIndex item) { setItemEnabled(menu, item, false); }
 
 Boolean IsMenuItemEnabled(MenuRef menu, MenuItemIndex item) {
   return withMenu(menu, Boolean{false}, [&](VTMenu& m) -> Boolean {

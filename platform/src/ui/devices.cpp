@@ -82,36 +82,18 @@ GDHandle GetMaxDevice(const Rect* globalRect) {
   });
 }
 
-Pattern* GetQDGlobalsBlack(Pattern* p) {
-  return vt::apiCall<Pattern*>(vt::noRecord, {}, [&]() -> Pattern* {
-    if (p) *p = pattern(0xFF, 0xFF);
+// A pattern of alternating rows into `p` (when given).
+static Pattern* copyPattern(Pattern* p, uint8_t even, uint8_t odd) {
+  return vt::apiCall<Pattern*>(vt::noRecord, {}, [&] {
+    if (p) *p = pattern(even, odd);
     return p;
   });
 }
-Pattern* GetQDGlobalsWhite(Pattern* p) {
-  return vt::apiCall<Pattern*>(vt::noRecord, {}, [&]() -> Pattern* {
-    if (p) *p = pattern(0x00, 0x00);
-    return p;
-  });
-}
-Pattern* GetQDGlobalsGray(Pattern* p) {
-  return vt::apiCall<Pattern*>(vt::noRecord, {}, [&]() -> Pattern* {
-    if (p) *p = pattern(0xAA, 0x55);
-    return p;
-  });
-}
-Pattern* GetQDGlobalsLightGray(Pattern* p) {
-  return vt::apiCall<Pattern*>(vt::noRecord, {}, [&]() -> Pattern* {
-    if (p) *p = pattern(0x88, 0x22);
-    return p;
-  });
-}
-Pattern* GetQDGlobalsDarkGray(Pattern* p) {
-  return vt::apiCall<Pattern*>(vt::noRecord, {}, [&]() -> Pattern* {
-    if (p) *p = pattern(0x77, 0xDD);
-    return p;
-  });
-}
+Pattern* GetQDGlobalsBlack(Pattern* p) { return copyPattern(p, 0xFF, 0xFF); }
+Pattern* GetQDGlobalsWhite(Pattern* p) { return copyPattern(p, 0x00, 0x00); }
+Pattern* GetQDGlobalsGray(Pattern* p) { return copyPattern(p, 0xAA, 0x55); }
+Pattern* GetQDGlobalsLightGray(Pattern* p) { return copyPattern(p, 0x88, 0x22); }
+Pattern* GetQDGlobalsDarkGray(Pattern* p) { return copyPattern(p, 0x77, 0xDD); }
 
 Cursor* GetQDGlobalsArrow(Cursor* arrow) {
   return vt::apiCall<Cursor*>(vt::noRecord, {}, [&]() -> Cursor* {
