@@ -57,6 +57,45 @@ function(vt_add_gtest)
     ENVIRONMENT "VANTREL_HEADLESS=1;SDL_AUDIODRIVER=dummy;XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-config")
 endfunction()
 
+# vt_add_fuzzer(NAME name SOURCE target.cpp LIBS ... [MUTATIONS n] [TIMEOUT s] [TEST name]
+#               [ENVIRONMENT ...] [DEFINITIONS ...]): the fuzz target fuzz_<name>. With clang it is a
+# libFuzzer binary; otherwise the target's source is linked with its replay_main.cpp (its seeds)
+# and the shared replay driver, and, where testing is enabled and MUTATIONS is given, a bounded
+# run of that many mutations is a test (named TEST, default fuzz_<name>_mutations).
+function(vt_add_fuzzer)
+  cmake_parse_arguments(F "" "NAME;SOURCE;MUTATIONS;TIMEOUT;TEST" "LIBS;ENVIRONMENT;DEFINITIONS"
+                        ${ARGN})
+  set(target fuzz_${F_NAME})
+  if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    add_executable(${target} ${F_SOURCE})
+    target_compile_options(${target} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${target} PRIVATE -fsanitize=fuzzer)
+  else()
+    add_executable(${target} ${F_SOURCE} replay_main.cpp
+                   ${CMAKE_SOURCE_DIR}/fuzz/common/replay_driver.cpp)
+  endif()
+  vt_internal(${target})
+  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/fuzz/common)
+  target_link_libraries(${target} PRIVATE ${F_LIBS})
+  if(F_DEFINITIONS)
+    target_compile_definitions(${target} PRIVATE ${F_DEFINITIONS})
+  endif()
+  if(CMAKE_CXX_COMPILER_ID MATCHES "Clang" OR NOT VANTREL_BUILD_TESTS OR NOT F_MUTATIONS)
+    return()
+  endif()
+  if(NOT F_TEST)
+    set(F_TEST ${target}_mutations)
+  endif()
+  if(NOT F_TIMEOUT)
+    set(F_TIMEOUT 120)
+  endif()
+  add_test(NAME ${F_TEST} COMMAND ${target} --memory-limit-mb 2048 --mutate ${F_MUTATIONS})
+  set_tests_properties(${F_TEST} PROPERTIES TIMEOUT ${F_TIMEOUT})
+  if(F_ENVIRONMENT)
+    set_tests_properties(${F_TEST} PROPERTIES ENVIRONMENT "${F_ENVIRONMENT}")
+  endif()
+endfunction()
+
 # vt_tsan_test(NAME name TARGET gtest-target FILTER gtest-filter): in a ThreadSanitizer build,
 # runs the named gtest cases of a test program as a test labelled tsan (`make test-tsan`).
 function(vt_tsan_test)

@@ -61,7 +61,7 @@ bool play(const char* name, const std::string& path, double seconds, double minS
   int num = 30, den = 1;
   vt::compose::movieFrameRate(movie, num, den);
   resetPeak();
-  const long before = vt::controller::live(mc)->framesComposed;
+  const long before = vt::controller::live(mc)->picture.framesComposed;
   const double cpu0 = cpuSeconds();
   auto start = std::chrono::steady_clock::now();
   MCDoAction(mc, mcActionPlay, (void*)(intptr_t)IntToFixed(1));
@@ -71,7 +71,7 @@ bool play(const char* name, const std::string& path, double seconds, double minS
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   const double cpu = cpuSeconds() - cpu0;
-  const long shown = vt::controller::live(mc)->framesComposed - before;
+  const long shown = vt::controller::live(mc)->picture.framesComposed - before;
   const long due = (long)(seconds * num / den);
   const long peak = peakMB();
   const double share = (double)shown / due;

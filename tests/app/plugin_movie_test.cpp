@@ -4,6 +4,10 @@
 #include "effects/description.h"
 #include "effects/render_api.h"
 #include "fixtures.h"
+#include "movies.h"
+
+#include <fstream>
+#include <iterator>
 
 namespace {
 
@@ -56,4 +60,68 @@ TEST_F(AppTest, PluginMoviesExportAsPreviewedAndOpenWithoutThePlugin) {
       vt_test::run("FREI0R_PATH= " + Tool("movie-flatten") + " '" + movie + "' '" + flat + "'"), 0);
   EXPECT_LE(largestDifference(FrameOf(flat, tempDir_ + "/flat.png"), preview), 2)
       << "the description survived the copy made without the plugin";
+}
+
+namespace {
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The bytes of the movie's plugin effect sample, empty when it has none.
+std::string pluginSample(const std::string& path) {
+  Movie m = vt_test::openMovie(path);
+  std::string bytes;
+  for (long i = 1; m && i <= GetMovieTrackCount(m) && bytes.empty(); ++i) {
+    Handle sample = NewHandle(0);
+    ImageDescriptionHandle desc = (ImageDescriptionHandle)NewHandle(0);
+    long size = 0;
+    if (GetMediaSample(GetTrackMedia(GetMovieIndTrack(m, i)), sample, 0, &size, 0, nullptr, nullptr,
+                       (SampleDescriptionHandle)desc, nullptr, 1, nullptr, nullptr) == noErr &&
+        (**desc).cType == (CodecType)vt::effects::kPluginEffectType)
+      bytes.assign(*sample, (size_t)size);
+    DisposeHandle(sample);
+    DisposeHandle((Handle)desc);
+  }
+  if (m) DisposeMovie(m);
+  return bytes;
+}
+
+}  // namespace
+
+// A movie whose plugin no machine has (its name changed in the file): edited and saved in
+// place, it keeps the effect exactly as it was, and still draws source A.
+TEST_F(AppTest, AMovieWithAMissingPluginSavedInPlaceKeepsItsEffect) {
+  const std::string a =
+      vt_test::fixture("plugin_a.mov", "-f lavfi -i testsrc2=size=160x120:rate=10 -t 1 -c:v mpeg4");
+  const std::string b = vt_test::fixture(
+      "plugin_b160.mov", "-f lavfi -i smptebars=size=160x120:rate=10 -t 1 -c:v mpeg4");
+  const std::string movie = tempDir_ + "/unknown.mov";
+  ASSERT_EQ(vt_test::run(Tool("vantrel-make") + " --effect xfade0r --param fader=0.3 --copy '" + a +
+                         "' '" + b + "' -o '" + movie + "'"),
+            0);
+  std::string bytes = readFile(movie);
+  size_t renamed = 0;
+  for (size_t at = 0; (at = bytes.find("xfade0r", at)) != std::string::npos; ++renamed)
+    bytes.replace(at, 7, "xfade9r");
+  ASSERT_GT(renamed, 0u);
+  std::ofstream(movie, std::ios::binary | std::ios::trunc) << bytes;
+  const std::string before = pluginSample(movie);
+  ASSERT_NE(before.find("xfade9r"), std::string::npos);
+
+  WindowReference w = OpenMovieFile(movie);
+  ASSERT_NE(w, nullptr);
+  Movie m = Record(w).fMovie;
+  SetMovieSelection(m, 0, GetMovieDuration(m) / 2);
+  ClearMovieSelection(m);
+  Record(w).fIsDirty = true;
+  ASSERT_TRUE(QTFrame_UpdateMovieFile(w));
+
+  ASSERT_NE(readFile(movie), bytes) << "the edit was saved";
+  EXPECT_EQ(pluginSample(movie), before);
+  EXPECT_LE(largestDifference(FrameOf(movie, tempDir_ + "/saved.png"),
+                              FrameOf(a, tempDir_ + "/a5.png", "0.5")),
+            2)
+      << "the saved movie opens and draws source A where the effect was";
 }

@@ -78,10 +78,10 @@ TEST_F(Controller, PlaybackFollowsTheClockAndStopsOrLoopsAtTheEnd) {
   goTo(0, 1);
   play();
   EXPECT_TRUE(info() & mcInfoIsPlaying);
-  const long composed = vt::controller::live(mc)->framesComposed;
+  const long composed = vt::controller::live(mc)->picture.framesComposed;
   idleFor(30, 1);  // half a second
   EXPECT_NEAR(now(), scale / 2, scale / 60 + 1);
-  EXPECT_NEAR(vt::controller::live(mc)->framesComposed - composed, 5, 1);
+  EXPECT_NEAR(vt::controller::live(mc)->picture.framesComposed - composed, 5, 1);
   idleFor(45);
   EXPECT_TRUE(isBlue(pixelAt(80, 60))) << "the frame follows the time while playing";
   Fixed rate = 0;
@@ -498,19 +498,19 @@ TEST_F(Controller, UndoHistoryGoesBackAndForthThroughEveryEdit) {
   // Past its step count the oldest steps go; past its memory all but the newest.
   auto* c = vt::controller::live(mc);
   for (size_t i = 0; i < vt::controller::kUndoSteps + 5; ++i) ASSERT_EQ(MCPaste(mc, one), noErr);
-  EXPECT_EQ(c->undoSteps.size(), vt::controller::kUndoSteps);
-  EXPECT_TRUE(c->redoSteps.empty());
-  c->undoMemory = vt::controller::historyBytes(*c) / 2;
+  EXPECT_EQ(c->editing.undoSteps.size(), vt::controller::kUndoSteps);
+  EXPECT_TRUE(c->editing.redoSteps.empty());
+  c->editing.undoMemory = vt::controller::historyBytes(*c) / 2;
   ASSERT_EQ(MCPaste(mc, one), noErr);
-  EXPECT_LE(vt::controller::historyBytes(*c), c->undoMemory);
-  EXPECT_GT(c->undoSteps.size(), 1u);
-  c->undoMemory = 1;
+  EXPECT_LE(vt::controller::historyBytes(*c), c->editing.undoMemory);
+  EXPECT_GT(c->editing.undoSteps.size(), 1u);
+  c->editing.undoMemory = 1;
   const TimeValue before = GetMovieDuration(movie);
   ASSERT_EQ(MCPaste(mc, one), noErr);
-  EXPECT_EQ(c->undoSteps.size(), 1u) << "the newest step stays";
+  EXPECT_EQ(c->editing.undoSteps.size(), 1u) << "the newest step stays";
   ASSERT_EQ(MCUndo(mc), noErr);
   EXPECT_EQ(GetMovieDuration(movie), before);
-  EXPECT_EQ(c->undoSteps.size() + c->redoSteps.size(), 1u);
+  EXPECT_EQ(c->editing.undoSteps.size() + c->editing.redoSteps.size(), 1u);
   DisposeMovie(one);
 }
 
@@ -609,10 +609,10 @@ TEST_F(Controller, TimeDisplayShowsTimesOrFramesWhereTheBarHasRoom) {
                {2000, true, "20 / 20"},
                {2000, false, "0:00:02.00 / 0:00:02.00"}};
   for (auto s : shots) {
-    if (c->showFrames != s.frames) {
+    if (c->bar.showFrames != s.frames) {
       ASSERT_EQ(click(global((short)(l.time.left + 10), mid)), 1);
     }
-    ASSERT_EQ(c->showFrames, s.frames);
+    ASSERT_EQ(c->bar.showFrames, s.frames);
     goTo(s.t, 1000);
     EXPECT_EQ(vt::controller::timeDisplayText(*c), s.text);
     EXPECT_GT(textPixels(), 20) << s.text;

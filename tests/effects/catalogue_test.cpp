@@ -106,11 +106,11 @@ TEST(EffectsList, OffersTheEffectsTakingTheRequestedNumberOfSourcesAndDescribesT
     long min, max, options;
     size_t count;
     std::pair<std::string, OSType> first;
-  } lists[] = {{2, 2, 0, 28, {"Cross Fade", 'dslv'}},
+  } lists[] = {{2, 2, 0, 107, {"Cross Fade", 'dslv'}},
                {0, 0, 0, 3, {"Fire", 'fire'}},
                {1, 1, elOptionsIncludeNoneInList, 14, {"None", 0}},
-               {0, -1, 0, 44, {"Cross Fade", 'dslv'}},  // no upper bound
-               {3, 5, 0, 0, {}}};                       // nothing takes three sources
+               {0, -1, 0, 123, {"Cross Fade", 'dslv'}},  // no upper bound
+               {3, 5, 0, 0, {}}};                        // nothing takes three sources
   // The plugins found on this machine follow the built-in effects.
   auto plugins = [](long lo, long hi) {
     return (size_t)std::count_if(catalogue().begin(), catalogue().end(), [&](const auto& e) {

@@ -54,7 +54,7 @@ TEST(Tools, EffectListPrintsTheCatalogueAsTextAndJson) {
   ASSERT_EQ(vt_test::run("FREI0R_PATH= " + kList + " --json", &json), 0);  // no plugins
   size_t effects = 0;
   for (size_t at = 0; (at = json.find("\"kind\"", at)) != std::string::npos; ++at) ++effects;
-  EXPECT_EQ(effects, 44u);
+  EXPECT_EQ(effects, 123u);
   EXPECT_NE(json.find("\"code\": \"smp4\""), std::string::npos);
   EXPECT_NE(vt_test::run(kList + " --bogus 2>/dev/null"), 0);
 }

@@ -2,6 +2,8 @@
 // cancelled or failed export leaves nothing behind.
 #include <MacErrors.h>
 #include <Movies.h>
+#include <TextUtils.h>
+#include <VTAutomation.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -12,7 +14,9 @@
 
 #include "effect_movie.h"
 #include "export/export.h"
+#include "export/progress.h"
 #include "fixtures.h"
+#include "movie/progress_display.h"
 
 namespace {
 
@@ -138,7 +142,7 @@ TEST(Export, MoviesBecomeStandardFilesFrameForFrameWithTheirSoundInSync) {
 TEST(Export, CancelOrAFullDiskLeavesNothingAndTheOldFileWhole) {
   std::string b, a = sources(b), dir = vt_test::tempDir("export-fail"), fx = dir + "/fx.mov";
   ASSERT_EQ(vt_test::makeEffectMovie(fx, a, b, 'dslv', 176, 144, true), noErr);
-  Movie movie = vt_test::openMovieFile(fx);
+  Movie movie = vt_test::openMovie(fx);
   ASSERT_TRUE(movie);
   std::string out = dir + "/out", message;
   vt_test::writeFile(out + ".mp4", "older file");
@@ -197,7 +201,7 @@ TEST(Export, AFileAnOpenMovieReadsIsNeverTheOutputHoweverNamed) {
   std::filesystem::create_symlink("keep.mov", dir + "/link.mov");
   std::filesystem::create_hard_link(src, dir + "/hard.mov");
   const std::string before = vt_test::readFile(src);
-  Movie movie = vt_test::openMovieFile(src);
+  Movie movie = vt_test::openMovie(src);
   ASSERT_TRUE(movie);
   const std::pair<std::string, OSErr> names[] = {
       {src, fBsyErr},
@@ -250,7 +254,7 @@ TEST(Export, KilledOrRacingExportsLeaveNothingAndReplacingKeepsTheModeAndTheLink
         << args;
   EXPECT_EQ(vt_test::readFile(dir + "/out.mov"), "older file");
   std::string said;
-  Movie movie = vt_test::openMovieFile(a);
+  Movie movie = vt_test::openMovie(a);
   ASSERT_TRUE(movie);
   EXPECT_EQ(ex::exportMovie(movie, dir + "/pngs", {.format = ex::Format::png}, nullptr, said),
             noErr);
@@ -360,7 +364,7 @@ TEST(Export, WritesTheMoviesOwnSizeWhateverItsBoxShows) {
   const std::string in = vt_test::fixture(
                         "size_odd.mov", "-f lavfi -i testsrc=size=321x241:rate=25 -t 0.2 -c:v png"),
                     dir = vt_test::tempDir("export-size");
-  Movie movie = vt_test::openMovieFile(in);
+  Movie movie = vt_test::openMovie(in);
   ASSERT_TRUE(movie);
   Rect small = {10, 20, 10 + 61, 20 + 81};
   SetMovieBox(movie, &small);
@@ -400,7 +404,7 @@ TEST(Export, PastedFramesExportAsThemselves) {
         std::string("-f lavfi -i testsrc=size=160x120:rate=") + c.rate +
             " -t 1 -c:v libx264 -pix_fmt yuv420p -movie_timescale " + std::to_string(c.movieScale) +
             " -video_track_timescale " + std::to_string(c.mediaScale));
-    Movie source = vt_test::openMovieFile(in);
+    Movie source = vt_test::openMovie(in);
     ASSERT_TRUE(source);
     const OSType video = VideoMediaType;
     TimeValue end = 0;
@@ -419,4 +423,34 @@ TEST(Export, PastedFramesExportAsThemselves) {
     EXPECT_EQ(probe(out, "stream=r_frame_rate"), std::string(c.rate) + (c.rate[2] ? "" : "/1"));
     for (Movie m : {fresh, clip, source}) DisposeMovie(m);
   }
+}
+
+// The flatten progress window is there because the movie toolbox's start installs it, not
+// because of which objects a program happens to link.
+TEST(ExportProgress, FlattenShowsTheWindowOnceEnterMoviesInstalledIt) {
+  VTAutomationUseHeadless(800, 600);
+  std::string b, a = sources(b);
+  const std::string dir = vt_test::tempDir("export-flatten");
+  bool shown = false;
+  VTAutomationSetModalHook([&] { shown = shown || ex::ProgressWindow::current() != nullptr; });
+  auto flattenShowsWindow = [&](const std::string& name) {
+    shown = false;
+    Movie m = vt_test::openMovie(a);
+    EXPECT_TRUE(m);
+    SetMovieProgressProc(m, (MovieProgressUPP)-1, 0);
+    FSSpec spec{};
+    EXPECT_EQ(VTMakeFSSpecFromPath((dir + "/" + name).c_str(), &spec),
+              fnfErr);  // made by the flatten
+    Movie flat = FlattenMovieData(m, flattenAddMovieToDataFork, &spec, 'TVOD', smSystemScript,
+                                  createMovieFileDeleteCurFile | createMovieFileDontCreateResFile);
+    EXPECT_TRUE(flat) << GetMoviesError();
+    for (Movie k : {flat, m})
+      if (k) DisposeMovie(k);
+    return shown;
+  };
+  vt::movie::setProgressDisplayMaker(nullptr);
+  EXPECT_FALSE(flattenShowsWindow("silent.mov"));
+  ASSERT_EQ(EnterMovies(), noErr);
+  EXPECT_TRUE(flattenShowsWindow("shown.mov"));
+  VTAutomationSetModalHook(nullptr);
 }

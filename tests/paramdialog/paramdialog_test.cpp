@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <set>
 
 #include "core/fourcc.h"
 #include "core/image.h"
@@ -645,4 +646,20 @@ TEST_F(ParamDialogTest, ParametersBelowALowScreenScrollIntoView) {
   VTAutomationPostDrag(thumb, Point{(short)(thumb.v + 400), thumb.h}, 4);
   deliver();
   EXPECT_EQ(impl()->paramScroll(), scrolled);
+}
+
+// The focus chain knows controls by one int: every kind, row and value reads back as itself,
+// and no two controls share an id, however many parameters an effect has.
+TEST(ParamDialogControlID, EncodesDistinctlyAndDecodesToItself) {
+  using vt::paramdialog::ControlID;
+  using vt::paramdialog::Hot;
+  std::set<int> seen;
+  for (Hot::Kind kind : {Hot::ListRow, Hot::Field, Hot::TweenToggle, Hot::Cancel})
+    for (int index : {0, 9, 10, 999, 1000, 4096, ControlID::kMaxIndex})
+      for (int which : {0, 1}) {
+        const ControlID id{kind, index, which};
+        EXPECT_TRUE(seen.insert(id.encode()).second) << kind << " " << index << " " << which;
+        EXPECT_GE(id.encode(), 0);
+        EXPECT_EQ(ControlID::decode(id.encode()), id);
+      }
 }

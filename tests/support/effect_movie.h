@@ -17,13 +17,10 @@
 
 namespace vt_test {
 
-// The one opener (movies.h); the old name kept for callers on other branches.
-inline Movie openMovieFile(const std::string& path) { return openMovie(path); }
-
 // `effect` runs from 0 to 100% over the movie (as 'pcnt' tweens). noErr, or the first error.
 inline OSErr makeEffectMovie(const std::string& out, const std::string& a, const std::string& b,
                              OSType effect, short width, short height, bool copyMedia) {
-  Movie src[2] = {openMovieFile(a), openMovieFile(b)};
+  Movie src[2] = {openMovie(a), openMovie(b)};
   FSSpec spec{};
   VTMakeFSSpecFromPath(out.c_str(), &spec);
   short ref = -1;

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Makes the effects gallery: every built-in effect at 50% on two generated test pictures,
-# rendered by effect-render and tiled with labels, a sheet of every SMPTE pattern and one of
-# every frei0r plugin installed here.
+# rendered by effect-render and tiled with labels, a sheet of the shader-style transitions at
+# 40%, one of every SMPTE pattern and one of every frei0r plugin installed here.
 #
 #   tools/effect-render/make-gallery.sh BUILD_DIR [OUT_DIR]   (OUT_DIR defaults to docs/gallery)
 set -eu
@@ -28,7 +28,19 @@ import json, sys
 for e in json.load(sys.stdin):
     if "plugin" not in e:
         print(e["code"], e["sources"], e["name"])' > "$work/effects.txt"
+mkdir -p "$work/shader"
+ff -i "$work/A.png" -vf scale=160:120 "$work/a2.png"
+ff -i "$work/B.png" -vf scale=160:120 "$work/b2.png"
+g=0
 while read -r code sources name; do
+  # The shader-style transitions ('g...') get a sheet of their own, smaller.
+  case $code:$sources in
+    g???:2)
+      g=$((g + 1))
+      "$render" --effect "$code" --percent 40 "$work/a2.png" "$work/b2.png" -o "$work/raw.png"
+      label "$work/raw.png" "$(printf '%s/shader/%03d.png' "$work" "$g")" "$name"
+      continue ;;
+  esac
   n=$((n + 1))
   tile=$(printf '%s/tiles/%02d.png' "$work" "$n")
   # Effects whose defaults leave a picture unchanged get showcase settings.
@@ -47,6 +59,7 @@ while read -r code sources name; do
   label "$work/raw.png" "$tile" "$name ($code)"
 done < "$work/effects.txt"
 ff -framerate 1 -i "$work/tiles/%02d.png" -vf "tile=8x6:padding=4:color=white" -frames:v 1 "$out/effects.png"
+ff -framerate 1 -i "$work/shader/%03d.png" -vf "tile=10x8:padding=2:color=white" -frames:v 1 "$out/shader-transitions.png"
 
 # Every SMPTE pattern at 50% (soft edges off, no border), labelled with its ID.
 "$list" --json | python3 -c '
@@ -73,8 +86,6 @@ import json, sys
 for e in json.load(sys.stdin):
     if "plugin" in e:
         print(e["sources"], e["plugin"])' > "$work/plugins.txt"
-ff -i "$work/A.png" -vf scale=160:120 "$work/a2.png"
-ff -i "$work/B.png" -vf scale=160:120 "$work/b2.png"
 n=0
 while read -r sources name; do
   n=$((n + 1))

@@ -11,7 +11,7 @@
 
 #include "appleevents/ae_queue.h"
 #include "appleevents/aedesc.h"
-#include "core/guard.h"
+#include "core/boundary.h"
 #include "core/reset.h"
 
 namespace vt::ae {
@@ -186,88 +186,87 @@ void DisposeAEEventHandlerUPP(AEEventHandlerUPP /*userUPP*/) {}
 
 OSErr AEInstallEventHandler(AEEventClass theAEEventClass, AEEventID theAEEventID,
                             AEEventHandlerUPP handler, SRefCon handlerRefcon,
-                            Boolean isSysHandler) try {
-  if (handler == nullptr) return paramErr;
-  vt::ae::tableFor(isSysHandler)[{theAEEventClass, theAEEventID}] = {handler, handlerRefcon};
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
+                            Boolean isSysHandler) {
+  return vt::apiStatus([&]() -> OSErr {
+    if (handler == nullptr) return paramErr;
+    vt::ae::tableFor(isSysHandler)[{theAEEventClass, theAEEventID}] = {handler, handlerRefcon};
+    return noErr;
+  });
 }
 
 OSErr AERemoveEventHandler(AEEventClass theAEEventClass, AEEventID theAEEventID,
-                           AEEventHandlerUPP handler, Boolean isSysHandler) try {
-  auto& table = vt::ae::tableFor(isSysHandler);
-  auto it = table.find({theAEEventClass, theAEEventID});
-  // A null handler removes whatever is installed; another must match.
-  if (it == table.end() || (handler != nullptr && it->second.proc != handler))
-    return errAEHandlerNotFound;
-  table.erase(it);
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
+                           AEEventHandlerUPP handler, Boolean isSysHandler) {
+  return vt::apiStatus([&]() -> OSErr {
+    auto& table = vt::ae::tableFor(isSysHandler);
+    auto it = table.find({theAEEventClass, theAEEventID});
+    // A null handler removes whatever is installed; another must match.
+    if (it == table.end() || (handler != nullptr && it->second.proc != handler))
+      return errAEHandlerNotFound;
+    table.erase(it);
+    return noErr;
+  });
 }
 
 OSErr AEGetEventHandler(AEEventClass theAEEventClass, AEEventID theAEEventID,
-                        AEEventHandlerUPP* handler, SRefCon* handlerRefcon,
-                        Boolean isSysHandler) try {
-  auto& table = vt::ae::tableFor(isSysHandler);
-  auto it = table.find({theAEEventClass, theAEEventID});
-  if (it == table.end()) return errAEHandlerNotFound;
-  if (handler) *handler = it->second.proc;
-  if (handlerRefcon) *handlerRefcon = it->second.refcon;
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
+                        AEEventHandlerUPP* handler, SRefCon* handlerRefcon, Boolean isSysHandler) {
+  return vt::apiStatus([&]() -> OSErr {
+    auto& table = vt::ae::tableFor(isSysHandler);
+    auto it = table.find({theAEEventClass, theAEEventID});
+    if (it == table.end()) return errAEHandlerNotFound;
+    if (handler) *handler = it->second.proc;
+    if (handlerRefcon) *handlerRefcon = it->second.refcon;
+    return noErr;
+  });
 }
 
-OSErr AEProcessAppleEvent(const EventRecord* theEventRecord) try {
-  if (theEventRecord == nullptr) return paramErr;
-  if (theEventRecord->what != vt::ae::kHighLevelEventKind) return errAENotAppleEvent;
-  vt::ae::State& s = state();
-  std::vector<uint8_t> bytes;
-  if (s.delivered) {
-    bytes = std::move(*s.delivered);
-    s.delivered.reset();
-  } else if (!s.queue.empty()) {
-    bytes = std::move(s.queue.front());
-    s.queue.pop_front();
-  } else {
-    return errAENotAppleEvent;
-  }
-  AEEventClass cls;
-  AEEventID id;
-  if (!vt::ae::classAndID(bytes, cls, id)) return errAECorruptData;
+OSErr AEProcessAppleEvent(const EventRecord* theEventRecord) {
+  return vt::apiStatus([&]() -> OSErr {
+    if (theEventRecord == nullptr) return paramErr;
+    if (theEventRecord->what != vt::ae::kHighLevelEventKind) return errAENotAppleEvent;
+    vt::ae::State& s = state();
+    std::vector<uint8_t> bytes;
+    if (s.delivered) {
+      bytes = std::move(*s.delivered);
+      s.delivered.reset();
+    } else if (!s.queue.empty()) {
+      bytes = std::move(s.queue.front());
+      s.queue.pop_front();
+    } else {
+      return errAENotAppleEvent;
+    }
+    AEEventClass cls;
+    AEEventID id;
+    if (!vt::ae::classAndID(bytes, cls, id)) return errAECorruptData;
 
-  const vt::ae::Handler* found = vt::ae::lookup(s.appHandlers, cls, id);
-  if (found == nullptr) found = vt::ae::lookup(s.sysHandlers, cls, id);
-  if (found == nullptr) {
-    s.lastResult = errAEEventNotHandled;
-    return errAEEventNotHandled;
-  }
-  vt::ae::Handler handler = *found;  // the handler may install or remove handlers
-  AppleEvent event, reply;
-  OSErr err = vt::ae::makeDesc(typeAppleEvent, bytes.data(), bytes.size(), event);
-  if (err != noErr) return err;
-  err = AECreateAppleEvent(kCoreEventClass, kAEAnswer, nullptr, kAutoGenerateReturnID,
-                           kAnyTransactionID, &reply);
-  if (err != noErr) {
+    const vt::ae::Handler* found = vt::ae::lookup(s.appHandlers, cls, id);
+    if (found == nullptr) found = vt::ae::lookup(s.sysHandlers, cls, id);
+    if (found == nullptr) {
+      s.lastResult = errAEEventNotHandled;
+      return errAEEventNotHandled;
+    }
+    vt::ae::Handler handler = *found;  // the handler may install or remove handlers
+    AppleEvent event, reply;
+    OSErr err = vt::ae::makeDesc(typeAppleEvent, bytes.data(), bytes.size(), event);
+    if (err != noErr) return err;
+    err = AECreateAppleEvent(kCoreEventClass, kAEAnswer, nullptr, kAutoGenerateReturnID,
+                             kAnyTransactionID, &reply);
+    if (err != noErr) {
+      AEDisposeDesc(&event);
+      return err;
+    }
+    OSErr result = handler.proc(&event, &reply, (unsigned long)handler.refcon);
+    s.lastResult = result;
     AEDisposeDesc(&event);
-    return err;
-  }
-  OSErr result = handler.proc(&event, &reply, (unsigned long)handler.refcon);
-  s.lastResult = result;
-  AEDisposeDesc(&event);
-  AEDisposeDesc(&reply);
-  return result;
-} catch (...) {
-  return vtErrorFromException();
+    AEDisposeDesc(&reply);
+    return result;
+  });
 }
 
-OSErr VTAEPostOpenApplication() try {
-  vt::ae::postOpenApplication();
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
+OSErr VTAEPostOpenApplication() {
+  return vt::apiStatus([&]() -> OSErr {
+    vt::ae::postOpenApplication();
+    return noErr;
+  });
 }
 
 namespace {
@@ -279,37 +278,37 @@ std::vector<std::string> pathList(const char* const* paths, long count) {
 }
 }  // namespace
 
-OSErr VTAEPostOpenDocuments(const char* const* paths, long count) try {
-  if (count < 0 || (count > 0 && paths == nullptr)) return paramErr;
-  return vt::ae::postFiles(kAEOpenDocuments, pathList(paths, count));
-} catch (...) {
-  return vtErrorFromException();
+OSErr VTAEPostOpenDocuments(const char* const* paths, long count) {
+  return vt::apiStatus([&]() -> OSErr {
+    if (count < 0 || (count > 0 && paths == nullptr)) return paramErr;
+    return vt::ae::postFiles(kAEOpenDocuments, pathList(paths, count));
+  });
 }
 
-OSErr VTAEPostPrintDocuments(const char* const* paths, long count) try {
-  if (count < 0 || (count > 0 && paths == nullptr)) return paramErr;
-  return vt::ae::postFiles(kAEPrintDocuments, pathList(paths, count));
-} catch (...) {
-  return vtErrorFromException();
+OSErr VTAEPostPrintDocuments(const char* const* paths, long count) {
+  return vt::apiStatus([&]() -> OSErr {
+    if (count < 0 || (count > 0 && paths == nullptr)) return paramErr;
+    return vt::ae::postFiles(kAEPrintDocuments, pathList(paths, count));
+  });
 }
 
-OSErr VTAEPostQuitApplication() try {
-  vt::ae::postQuitApplication();
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
+OSErr VTAEPostQuitApplication() {
+  return vt::apiStatus([&]() -> OSErr {
+    vt::ae::postQuitApplication();
+    return noErr;
+  });
 }
 
-OSErr VTAEPostAppleEvent(const AppleEvent* theAppleEvent) try {
-  if (theAppleEvent == nullptr) return paramErr;
-  if (theAppleEvent->descriptorType != typeAppleEvent) return errAENotAppleEvent;
-  size_t before = state().queue.size();
-  vt::ae::postAppleEvent(*theAppleEvent);
-  return state().queue.size() > before ? (OSErr)noErr : (OSErr)errAECorruptData;
-} catch (...) {
-  return vtErrorFromException();
+OSErr VTAEPostAppleEvent(const AppleEvent* theAppleEvent) {
+  return vt::apiStatus([&]() -> OSErr {
+    if (theAppleEvent == nullptr) return paramErr;
+    if (theAppleEvent->descriptorType != typeAppleEvent) return errAENotAppleEvent;
+    size_t before = state().queue.size();
+    vt::ae::postAppleEvent(*theAppleEvent);
+    return state().queue.size() > before ? (OSErr)noErr : (OSErr)errAECorruptData;
+  });
 }
 
-OSErr VTAELastHandlerResult() try { return vt::ae::lastHandlerResult(); } catch (...) {
-  return vtErrorFromException();
+OSErr VTAELastHandlerResult() {
+  return vt::apiStatus([&]() -> OSErr { return vt::ae::lastHandlerResult(); });
 }

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "atoms/atom_tree.h"
-#include "core/guard.h"
+#include "core/boundary.h"
 #include "core/read_all.h"
 
 namespace {
@@ -81,58 +81,58 @@ bool writeAll(int fd, const uint8_t* p, size_t n) {
 
 }  // namespace
 
-OSErr GetQuickTimePreference(OSType preferenceType, QTAtomContainer* preferenceAtom) try {
-  if (preferenceAtom == nullptr) return paramErr;
-  *preferenceAtom = nullptr;
-  std::string path = prefsFile(preferenceType);
-  if (path.empty()) return resNotFound;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT ? (OSErr)resNotFound : errnoToOSErr(errno);
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxPreferenceBytes) {
+OSErr GetQuickTimePreference(OSType preferenceType, QTAtomContainer* preferenceAtom) {
+  return vt::apiStatus([&]() -> OSErr {
+    if (preferenceAtom == nullptr) return paramErr;
+    *preferenceAtom = nullptr;
+    std::string path = prefsFile(preferenceType);
+    if (path.empty()) return resNotFound;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? (OSErr)resNotFound : errnoToOSErr(errno);
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxPreferenceBytes) {
+      ::close(fd);
+      return invalidAtomContainerErr;
+    }
+    std::vector<uint8_t> bytes((size_t)st.st_size);
+    size_t got = vt::readAll(fd, bytes.data(), bytes.size());
     ::close(fd);
-    return invalidAtomContainerErr;
-  }
-  std::vector<uint8_t> bytes((size_t)st.st_size);
-  size_t got = vt::readAll(fd, bytes.data(), bytes.size());
-  ::close(fd);
-  if (got != bytes.size()) return ioErr;
-  vt::atoms::View view;
-  if (view.parse(bytes.data(), bytes.size()) != noErr) return invalidAtomContainerErr;
-  Handle h = NewHandle((Size)bytes.size());
-  if (h == nullptr) return memFullErr;
-  std::memcpy(*h, bytes.data(), bytes.size());
-  *preferenceAtom = h;
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
+    if (got != bytes.size()) return ioErr;
+    vt::atoms::View view;
+    if (view.parse(bytes.data(), bytes.size()) != noErr) return invalidAtomContainerErr;
+    Handle h = NewHandle((Size)bytes.size());
+    if (h == nullptr) return memFullErr;
+    std::memcpy(*h, bytes.data(), bytes.size());
+    *preferenceAtom = h;
+    return noErr;
+  });
 }
 
-OSErr SetQuickTimePreference(OSType preferenceType, QTAtomContainer preferenceAtom) try {
-  if (preferenceAtom == nullptr) return paramErr;
-  if (!VTIsValidHandle(preferenceAtom)) return invalidAtomContainerErr;
-  std::vector<uint8_t> bytes((const uint8_t*)*preferenceAtom,
-                             (const uint8_t*)*preferenceAtom + GetHandleSize(preferenceAtom));
-  vt::atoms::View view;
-  if (view.parse(bytes.data(), bytes.size()) != noErr) return invalidAtomContainerErr;
-  if (prefsFolder().empty()) return dirNFErr;
-  OSErr err = makeFolders(prefsFolder());
-  if (err != noErr) return err;
-  // Write a private file and rename it over the old one: a reader never sees half a file,
-  // and a failed write leaves the previous preference intact.
-  std::string path = prefsFile(preferenceType);
-  std::string tmp = path + ".tmp-" + std::to_string(::getpid());
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) return errnoToOSErr(errno);
-  bool ok = writeAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
-  int savedErrno = errno;
-  ok = (::close(fd) == 0) && ok;
-  if (!ok || ::rename(tmp.c_str(), path.c_str()) != 0) {
-    if (ok) savedErrno = errno;
-    ::unlink(tmp.c_str());
-    return errnoToOSErr(savedErrno);
-  }
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
+OSErr SetQuickTimePreference(OSType preferenceType, QTAtomContainer preferenceAtom) {
+  return vt::apiStatus([&]() -> OSErr {
+    if (preferenceAtom == nullptr) return paramErr;
+    if (!VTIsValidHandle(preferenceAtom)) return invalidAtomContainerErr;
+    std::vector<uint8_t> bytes((const uint8_t*)*preferenceAtom,
+                               (const uint8_t*)*preferenceAtom + GetHandleSize(preferenceAtom));
+    vt::atoms::View view;
+    if (view.parse(bytes.data(), bytes.size()) != noErr) return invalidAtomContainerErr;
+    if (prefsFolder().empty()) return dirNFErr;
+    OSErr err = makeFolders(prefsFolder());
+    if (err != noErr) return err;
+    // Write a private file and rename it over the old one: a reader never sees half a file,
+    // and a failed write leaves the previous preference intact.
+    std::string path = prefsFile(preferenceType);
+    std::string tmp = path + ".tmp-" + std::to_string(::getpid());
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) return errnoToOSErr(errno);
+    bool ok = writeAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
+    int savedErrno = errno;
+    ok = (::close(fd) == 0) && ok;
+    if (!ok || ::rename(tmp.c_str(), path.c_str()) != 0) {
+      if (ok) savedErrno = errno;
+      ::unlink(tmp.c_str());
+      return errnoToOSErr(savedErrno);
+    }
+    return noErr;
+  });
 }

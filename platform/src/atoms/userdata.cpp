@@ -8,7 +8,7 @@
 
 #include "atoms/userdata_impl.h"
 #include "core/fourcc.h"
-#include "core/guard.h"
+#include "core/boundary.h"
 
 namespace {
 
@@ -73,167 +73,165 @@ uint16_t languageOfRegion(short region) {
 
 }  // namespace
 
-OSErr NewUserData(UserData* theUserData) try {
-  if (theUserData == nullptr) return paramErr;
-  *theUserData = new (std::nothrow) VTUserData;
-  return *theUserData ? (OSErr)noErr : (OSErr)memFullErr;
-} catch (...) {
-  return vtErrorFromException();
+OSErr NewUserData(UserData* theUserData) {
+  return vt::apiStatus([&]() -> OSErr {
+    if (theUserData == nullptr) return paramErr;
+    *theUserData = new (std::nothrow) VTUserData;
+    return *theUserData ? (OSErr)noErr : (OSErr)memFullErr;
+  });
 }
 
-OSErr DisposeUserData(UserData theUserData) try {
-  if (theUserData == nullptr) return paramErr;
-  delete theUserData;
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
-}
-
-OSErr GetUserData(UserData ud, Handle data, OSType udType, long index) try {
-  if (ud == nullptr) return paramErr;
-  long i = findItem(ud, udType, index);
-  if (i < 0) return userDataItemNotFound;
-  if (data == nullptr) return noErr;  // asks only whether the item exists
-  return copyToHandle(ud->items[(size_t)i].data, data);
-} catch (...) {
-  return vtErrorFromException();
-}
-
-OSErr GetUserDataItem(UserData ud, void* data, long size, OSType udType, long index) try {
-  if (ud == nullptr || size < 0 || (data == nullptr && size > 0)) return paramErr;
-  long i = findItem(ud, udType, index);
-  if (i < 0) return userDataItemNotFound;
-  const auto& bytes = ud->items[(size_t)i].data;
-  // An item of another size than the caller reads is not the item the caller knows: part of
-  // the buffer would keep whatever it held. It counts as absent and the buffer stays untouched.
-  if (bytes.size() != (size_t)size) return userDataItemNotFound;
-  if (size > 0) std::memcpy(data, bytes.data(), bytes.size());
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
-}
-
-OSErr SetUserDataItem(UserData ud, void* data, long size, OSType udType, long index) try {
-  if (ud == nullptr || size < 0 || (data == nullptr && size > 0) || index < 0) return paramErr;
-  std::vector<uint8_t> bytes((const uint8_t*)data, (const uint8_t*)data + size);
-  long i = findItem(ud, udType, index);
-  if (i >= 0) {
-    ud->items[(size_t)i].data = std::move(bytes);
+OSErr DisposeUserData(UserData theUserData) {
+  return vt::apiStatus([&]() -> OSErr {
+    if (theUserData == nullptr) return paramErr;
+    delete theUserData;
     return noErr;
-  }
-  // Creating is allowed only as the next item of the type.
-  long count = CountUserDataType(ud, udType);
-  if (std::max(index, 1L) != count + 1) return userDataItemNotFound;
-  ud->items.push_back({udType, std::move(bytes)});
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
+  });
 }
 
-OSErr AddUserData(UserData ud, Handle data, OSType udType) try {
-  if (ud == nullptr || data == nullptr) return paramErr;
-  Size n = GetHandleSize(data);
-  if (MemError() != noErr) return MemError();
-  const uint8_t* p = (const uint8_t*)*data;
-  ud->items.push_back({udType, std::vector<uint8_t>(p, p + n)});
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
+OSErr GetUserData(UserData ud, Handle data, OSType udType, long index) {
+  return vt::apiStatus([&]() -> OSErr {
+    if (ud == nullptr) return paramErr;
+    long i = findItem(ud, udType, index);
+    if (i < 0) return userDataItemNotFound;
+    if (data == nullptr) return noErr;  // asks only whether the item exists
+    return copyToHandle(ud->items[(size_t)i].data, data);
+  });
 }
 
-OSErr RemoveUserData(UserData ud, OSType udType, long index) try {
-  if (ud == nullptr) return paramErr;
-  long i = findItem(ud, udType, index);
-  if (i < 0) return userDataItemNotFound;
-  ud->items.erase(ud->items.begin() + i);
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
-}
-
-short CountUserDataType(UserData ud, OSType udType) try {
-  if (ud == nullptr) return 0;
-  long n = std::count_if(ud->items.begin(), ud->items.end(),
-                         [udType](const Item& it) { return it.type == udType; });
-  return (short)std::min(n, 0x7FFFL);
-} catch (...) {
-  vtErrorFromException();
-  return {};
-}
-
-long GetNextUserDataType(UserData ud, OSType udType) try {
-  if (ud == nullptr) return 0;
-  std::vector<OSType> types;
-  for (const Item& it : ud->items)
-    if (std::find(types.begin(), types.end(), it.type) == types.end()) types.push_back(it.type);
-  if (udType == 0) return types.empty() ? 0 : (long)types.front();
-  for (size_t i = 0; i + 1 < types.size(); ++i)
-    if (types[i] == udType) return (long)types[i + 1];
-  return 0;
-} catch (...) {
-  vtErrorFromException();
-  return {};
-}
-
-OSErr AddUserDataText(UserData ud, Handle data, OSType udType, long index, short itlRegionTag) try {
-  if (ud == nullptr || data == nullptr || index < 0) return paramErr;
-  Size n = GetHandleSize(data);
-  if (MemError() != noErr) return MemError();
-  if (n > 0xFFFF) return paramErr;  // a record's length is 16 bits
-  TextRecord record{languageOfRegion(itlRegionTag),
-                    std::vector<uint8_t>((const uint8_t*)*data, (const uint8_t*)*data + n)};
-  long i = findItem(ud, udType, index);
-  if (i < 0) {
-    if (std::max(index, 1L) != CountUserDataType(ud, udType) + 1) return userDataItemNotFound;
-    ud->items.push_back({udType, encodeText({record})});
+OSErr GetUserDataItem(UserData ud, void* data, long size, OSType udType, long index) {
+  return vt::apiStatus([&]() -> OSErr {
+    if (ud == nullptr || size < 0 || (data == nullptr && size > 0)) return paramErr;
+    long i = findItem(ud, udType, index);
+    if (i < 0) return userDataItemNotFound;
+    const auto& bytes = ud->items[(size_t)i].data;
+    // An item of another size than the caller reads is not the item the caller knows: part of
+    // the buffer would keep whatever it held. It counts as absent and the buffer stays untouched.
+    if (bytes.size() != (size_t)size) return userDataItemNotFound;
+    if (size > 0) std::memcpy(data, bytes.data(), bytes.size());
     return noErr;
-  }
-  std::vector<TextRecord> records;
-  // A damaged item is left as it is rather than rewritten from a guess.
-  if (!parseText(ud->items[(size_t)i].data, records)) return badFileFormat;
-  auto same = std::find_if(records.begin(), records.end(),
-                           [&](const TextRecord& r) { return r.language == record.language; });
-  if (same != records.end())
-    same->text = std::move(record.text);
-  else
-    records.push_back(std::move(record));
-  ud->items[(size_t)i].data = encodeText(records);
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
+  });
 }
 
-OSErr GetUserDataText(UserData ud, Handle data, OSType udType, long index, short itlRegionTag) try {
-  if (ud == nullptr || data == nullptr) return paramErr;
-  long i = findItem(ud, udType, index);
-  if (i < 0) return userDataItemNotFound;
-  std::vector<TextRecord> records;
-  if (!parseText(ud->items[(size_t)i].data, records)) return badFileFormat;
-  if (records.empty()) return userDataItemNotFound;
-  uint16_t lang = languageOfRegion(itlRegionTag);
-  auto it = std::find_if(records.begin(), records.end(),
-                         [&](const TextRecord& r) { return r.language == lang; });
-  return copyToHandle(it != records.end() ? it->text : records.front().text, data);
-} catch (...) {
-  return vtErrorFromException();
+OSErr SetUserDataItem(UserData ud, void* data, long size, OSType udType, long index) {
+  return vt::apiStatus([&]() -> OSErr {
+    if (ud == nullptr || size < 0 || (data == nullptr && size > 0) || index < 0) return paramErr;
+    std::vector<uint8_t> bytes((const uint8_t*)data, (const uint8_t*)data + size);
+    long i = findItem(ud, udType, index);
+    if (i >= 0) {
+      ud->items[(size_t)i].data = std::move(bytes);
+      return noErr;
+    }
+    // Creating is allowed only as the next item of the type.
+    long count = CountUserDataType(ud, udType);
+    if (std::max(index, 1L) != count + 1) return userDataItemNotFound;
+    ud->items.push_back({udType, std::move(bytes)});
+    return noErr;
+  });
 }
 
-OSErr RemoveUserDataText(UserData ud, OSType udType, long index, short itlRegionTag) try {
-  if (ud == nullptr) return paramErr;
-  long i = findItem(ud, udType, index);
-  if (i < 0) return userDataItemNotFound;
-  std::vector<TextRecord> records;
-  if (!parseText(ud->items[(size_t)i].data, records)) return badFileFormat;
-  uint16_t lang = languageOfRegion(itlRegionTag);
-  auto it = std::find_if(records.begin(), records.end(),
-                         [&](const TextRecord& r) { return r.language == lang; });
-  if (it == records.end()) return userDataItemNotFound;
-  records.erase(it);
-  if (records.empty())
+OSErr AddUserData(UserData ud, Handle data, OSType udType) {
+  return vt::apiStatus([&]() -> OSErr {
+    if (ud == nullptr || data == nullptr) return paramErr;
+    Size n = GetHandleSize(data);
+    if (MemError() != noErr) return MemError();
+    const uint8_t* p = (const uint8_t*)*data;
+    ud->items.push_back({udType, std::vector<uint8_t>(p, p + n)});
+    return noErr;
+  });
+}
+
+OSErr RemoveUserData(UserData ud, OSType udType, long index) {
+  return vt::apiStatus([&]() -> OSErr {
+    if (ud == nullptr) return paramErr;
+    long i = findItem(ud, udType, index);
+    if (i < 0) return userDataItemNotFound;
     ud->items.erase(ud->items.begin() + i);
-  else
+    return noErr;
+  });
+}
+
+short CountUserDataType(UserData ud, OSType udType) {
+  return vt::apiCall(vt::noErrorState, short(0), [&]() -> short {
+    if (ud == nullptr) return 0;
+    long n = std::count_if(ud->items.begin(), ud->items.end(),
+                           [udType](const Item& it) { return it.type == udType; });
+    return (short)std::min(n, 0x7FFFL);
+  });
+}
+
+long GetNextUserDataType(UserData ud, OSType udType) {
+  return vt::apiCall(vt::noErrorState, long(0), [&]() -> long {
+    if (ud == nullptr) return 0;
+    std::vector<OSType> types;
+    for (const Item& it : ud->items)
+      if (std::find(types.begin(), types.end(), it.type) == types.end()) types.push_back(it.type);
+    if (udType == 0) return types.empty() ? 0 : (long)types.front();
+    for (size_t i = 0; i + 1 < types.size(); ++i)
+      if (types[i] == udType) return (long)types[i + 1];
+    return 0;
+  });
+}
+
+OSErr AddUserDataText(UserData ud, Handle data, OSType udType, long index, short itlRegionTag) {
+  return vt::apiStatus([&]() -> OSErr {
+    if (ud == nullptr || data == nullptr || index < 0) return paramErr;
+    Size n = GetHandleSize(data);
+    if (MemError() != noErr) return MemError();
+    if (n > 0xFFFF) return paramErr;  // a record's length is 16 bits
+    TextRecord record{languageOfRegion(itlRegionTag),
+                      std::vector<uint8_t>((const uint8_t*)*data, (const uint8_t*)*data + n)};
+    long i = findItem(ud, udType, index);
+    if (i < 0) {
+      if (std::max(index, 1L) != CountUserDataType(ud, udType) + 1) return userDataItemNotFound;
+      ud->items.push_back({udType, encodeText({record})});
+      return noErr;
+    }
+    std::vector<TextRecord> records;
+    // A damaged item is left as it is rather than rewritten from a guess.
+    if (!parseText(ud->items[(size_t)i].data, records)) return badFileFormat;
+    auto same = std::find_if(records.begin(), records.end(),
+                             [&](const TextRecord& r) { return r.language == record.language; });
+    if (same != records.end())
+      same->text = std::move(record.text);
+    else
+      records.push_back(std::move(record));
     ud->items[(size_t)i].data = encodeText(records);
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
+    return noErr;
+  });
+}
+
+OSErr GetUserDataText(UserData ud, Handle data, OSType udType, long index, short itlRegionTag) {
+  return vt::apiStatus([&]() -> OSErr {
+    if (ud == nullptr || data == nullptr) return paramErr;
+    long i = findItem(ud, udType, index);
+    if (i < 0) return userDataItemNotFound;
+    std::vector<TextRecord> records;
+    if (!parseText(ud->items[(size_t)i].data, records)) return badFileFormat;
+    if (records.empty()) return userDataItemNotFound;
+    uint16_t lang = languageOfRegion(itlRegionTag);
+    auto it = std::find_if(records.begin(), records.end(),
+                           [&](const TextRecord& r) { return r.language == lang; });
+    return copyToHandle(it != records.end() ? it->text : records.front().text, data);
+  });
+}
+
+OSErr RemoveUserDataText(UserData ud, OSType udType, long index, short itlRegionTag) {
+  return vt::apiStatus([&]() -> OSErr {
+    if (ud == nullptr) return paramErr;
+    long i = findItem(ud, udType, index);
+    if (i < 0) return userDataItemNotFound;
+    std::vector<TextRecord> records;
+    if (!parseText(ud->items[(size_t)i].data, records)) return badFileFormat;
+    uint16_t lang = languageOfRegion(itlRegionTag);
+    auto it = std::find_if(records.begin(), records.end(),
+                           [&](const TextRecord& r) { return r.language == lang; });
+    if (it == records.end()) return userDataItemNotFound;
+    records.erase(it);
+    if (records.empty())
+      ud->items.erase(ud->items.begin() + i);
+    else
+      ud->items[(size_t)i].data = encodeText(records);
+    return noErr;
+  });
 }

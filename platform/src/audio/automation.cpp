@@ -2,6 +2,7 @@
 
 #include "audio/device.h"
 #include "audio/player.h"
+#include "core/boundary.h"
 #include "core/reset.h"
 
 namespace {
@@ -34,31 +35,46 @@ void logPicture(Movie movie, TimeValue time, int64_t hostNs) {
 
 }  // namespace vt::audio
 
+using vt::noErrorState;
 using vt::audio::Device;
 
-void VTAutomationSoundUseRealClock(bool real) { Device::get().useRealClock(real); }
+void VTAutomationSoundUseRealClock(bool real) {
+  vt::apiCall(noErrorState, [&] { Device::get().useRealClock(real); });
+}
 
 long VTAutomationSoundRate() {
-  Device::get().ensureOpen();
-  return Device::get().rate();
+  return vt::apiCall(noErrorState, 0L, [] {
+    Device::get().ensureOpen();
+    return (long)Device::get().rate();
+  });
 }
 
 short VTAutomationSoundChannels() {
-  Device::get().ensureOpen();
-  return (short)Device::get().channels();
+  return vt::apiCall(noErrorState, short(0), [] {
+    Device::get().ensureOpen();
+    return (short)Device::get().channels();
+  });
 }
 
-int64_t VTAutomationSoundNow() { return Device::get().nowNs(); }
+int64_t VTAutomationSoundNow() {
+  return vt::apiCall(noErrorState, int64_t(0), [] { return Device::get().nowNs(); });
+}
 
-void VTAutomationSoundStartRecording() { Device::get().startRecording(); }
+void VTAutomationSoundStartRecording() {
+  vt::apiCall(noErrorState, [] { Device::get().startRecording(); });
+}
 
-void VTAutomationSoundService() { Device::get().service(); }
+void VTAutomationSoundService() {
+  vt::apiCall(noErrorState, [] { Device::get().service(); });
+}
 
 std::vector<VTSoundBuffer> VTAutomationSoundRecording() {
-  std::vector<VTSoundBuffer> out;
-  for (auto& r : Device::get().recording())
-    out.push_back(VTSoundBuffer{r.playTimeNs, r.frame, std::move(r.samples)});
-  return out;
+  return vt::apiCall(noErrorState, std::vector<VTSoundBuffer>{}, [] {
+    std::vector<VTSoundBuffer> out;
+    for (auto& r : Device::get().recording())
+      out.push_back(VTSoundBuffer{r.playTimeNs, r.frame, std::move(r.samples)});
+    return out;
+  });
 }
 
 void VTAutomationPictureLogStart() {
@@ -67,7 +83,9 @@ void VTAutomationPictureLogStart() {
 }
 
 std::vector<VTPictureShown> VTAutomationPictureLog(size_t from) {
-  const auto& e = pictures().entries;
-  if (from >= e.size()) return {};
-  return std::vector<VTPictureShown>(e.begin() + (long)from, e.end());
+  return vt::apiCall(noErrorState, std::vector<VTPictureShown>{}, [&] {
+    const auto& e = pictures().entries;
+    if (from >= e.size()) return std::vector<VTPictureShown>{};
+    return std::vector<VTPictureShown>(e.begin() + (long)from, e.end());
+  });
 }

@@ -15,6 +15,7 @@
 #include "core/fourcc.h"
 #include "core/guard.h"
 #include "core/reset.h"
+#include "export/progress.h"
 #include "files/fsspec.h"
 #include "files/host_file.h"
 #include "model/model.h"
@@ -195,6 +196,7 @@ void VTSetEnterMoviesResult(OSErr err) { gEnterMoviesResult = err; }
 OSErr EnterMovies() try {
   if (gEnterMoviesResult != noErr) return gEnterMoviesResult;
   vt::movie::setForeignFileOpener(&vt::codec::openForeignFile);
+  vt::exporter::registerProgressWindow();
   vt::movie::setError(noErr);
   return noErr;
 } catch (...) {

@@ -1,4 +1,4 @@
-// The controller bar's layout and the drawing of the movie and the bar.
+// The controller bar: its layout, its drawing and the time display.
 #include <MacMemory.h>
 #include <Quickdraw.h>
 
@@ -50,12 +50,6 @@ Rect centred(const Rect& cell, int w, int h) {
 
 }  // namespace
 
-Rect attachedBarRect(const Rect& movieRect) {
-  int width = std::max<int>(movieRect.right - movieRect.left, kMinBarWidth);
-  return rect(movieRect.bottom, movieRect.left, movieRect.bottom + kBarHeight,
-              movieRect.left + width);
-}
-
 bool movieHasSound(Movie m) {
   return m && GetMovieIndTrackType(m, 1, AudioMediaCharacteristic,
                                    movieTrackCharacteristic | movieTrackEnabledOnly) != nullptr;
@@ -63,23 +57,23 @@ bool movieHasSound(Movie m) {
 
 BarLayout layout(const VTController& c) {
   BarLayout l{};
-  l.bar = c.barRect;
-  const Rect& b = c.barRect;
+  l.bar = c.geometry.barRect;
+  const Rect& b = c.geometry.barRect;
   int right = b.right;
-  l.growShown = !EmptyRect(&c.growBounds) && !EmptyRect(&c.movieRect);
+  l.growShown = !EmptyRect(&c.geometry.growBounds) && !EmptyRect(&c.geometry.movieRect);
   if (l.growShown) {
     l.grow = rect(b.top, right - kGrowWidth, b.bottom, right);
     right -= kGrowWidth;
   }
   // A silent movie shows no speaker unless the button was set explicitly.
-  bool speakerExplicit = (c.explicitFlags & mcFlagSuppressSpeakerButton) != 0;
+  bool speakerExplicit = (c.bar.explicitFlags & mcFlagSuppressSpeakerButton) != 0;
   l.speakerShown =
-      !(c.flags & mcFlagSuppressSpeakerButton) && (speakerExplicit || movieHasSound(c.movie));
+      !(c.bar.flags & mcFlagSuppressSpeakerButton) && (speakerExplicit || movieHasSound(c.movie));
   if (l.speakerShown) {
     l.speaker = rect(b.top, right - kSpeakerWidth, b.bottom, right);
     right -= kSpeakerWidth;
   }
-  l.steps = !(c.flags & mcFlagSuppressStepButtons);
+  l.steps = !(c.bar.flags & mcFlagSuppressStepButtons);
   if (l.steps) {
     l.stepForward = rect(b.top, right - kStepWidth, b.bottom, right);
     l.stepBack = rect(b.top, right - 2 * kStepWidth, b.bottom, right - kStepWidth);
@@ -87,18 +81,18 @@ BarLayout layout(const VTController& c) {
   }
   // The time display takes room only while the slider keeps enough. Its width is that of the
   // longest text the movie can show, so it does not jitter as the time runs.
-  if (c.timeWidthScale != GetMovieTimeScale(c.movie) ||
-      c.timeWidthDuration != GetMovieDuration(c.movie)) {
-    c.timeWidthScale = GetMovieTimeScale(c.movie);
-    c.timeWidthDuration = GetMovieDuration(c.movie);
-    std::string longest = formatTime(c.timeWidthDuration, c.timeWidthScale);
+  if (c.bar.timeWidthScale != GetMovieTimeScale(c.movie) ||
+      c.bar.timeWidthDuration != GetMovieDuration(c.movie)) {
+    c.bar.timeWidthScale = GetMovieTimeScale(c.movie);
+    c.bar.timeWidthDuration = GetMovieDuration(c.movie);
+    std::string longest = formatTime(c.bar.timeWidthDuration, c.bar.timeWidthScale);
     int text = ui::measureText(longest + " / " + longest, kTimeTextSize, false);
-    c.timeWidth = text > 0 ? (short)(text + 2 * kTimePadding) : (short)0;
+    c.bar.timeWidth = text > 0 ? (short)(text + 2 * kTimePadding) : (short)0;
   }
-  if (c.timeWidth > 0 && right - (b.left + kPlayWidth) - c.timeWidth >= kMinSliderWidth) {
+  if (c.bar.timeWidth > 0 && right - (b.left + kPlayWidth) - c.bar.timeWidth >= kMinSliderWidth) {
     l.timeShown = true;
-    l.time = rect(b.top, right - c.timeWidth, b.bottom, right);
-    right -= c.timeWidth;
+    l.time = rect(b.top, right - c.bar.timeWidth, b.bottom, right);
+    right -= c.bar.timeWidth;
   }
   l.play = rect(b.top, b.left, b.bottom, std::min<int>(b.left + kPlayWidth, right));
   l.slider = rect(b.top, l.play.right, b.bottom, std::max<int>(right, l.play.right));
@@ -120,21 +114,6 @@ TimeValue sliderTime(const BarLayout& l, short h, TimeValue duration) {
   return (TimeValue)((int64_t)(x - left) * duration / (right - left));
 }
 
-VTPort* moviePort(const VTController& c) {
-  CGrafPtr port = nullptr;
-  GetMovieGWorld(c.movie, &port, nullptr);
-  if (!port || !ui::isLivePort(port)) return nullptr;
-  return port;
-}
-
-// The time whose picture shows: at the very end the last frame stays up rather than what
-// follows it (nothing).
-static TimeValue pictureTime(const VTController& c) {
-  TimeValue t = GetMovieTime(c.movie, nullptr);
-  TimeValue dur = GetMovieDuration(c.movie);
-  return dur > 0 && t >= dur ? dur - 1 : t;
-}
-
 std::string formatTime(TimeValue t, TimeScale scale) {
   int64_t hundredths = scale > 0 && t > 0 ? (int64_t)t * 100 / scale : 0;
   char text[40];
@@ -147,16 +126,16 @@ std::string formatTime(TimeValue t, TimeScale scale) {
 // The movie's frames, listed once per state of the movie.
 static const vt::movie::FrameList& movieFrames(VTController& c) {
   TimeValue dur = GetMovieDuration(c.movie);
-  if (c.framesDuration != dur) {
-    c.frames = vt::compose::movieFrames(c.movie);
-    c.framesDuration = dur;
+  if (c.bar.framesDuration != dur) {
+    c.bar.frames = vt::compose::movieFrames(c.movie);
+    c.bar.framesDuration = dur;
   }
-  return c.frames;
+  return c.bar.frames;
 }
 
 std::string timeDisplayText(VTController& c) {
   TimeScale scale = GetMovieTimeScale(c.movie);
-  if (c.showFrames) {
+  if (c.bar.showFrames) {
     const vt::movie::FrameList& frames = movieFrames(c);
     if (!frames.empty()) {
       int64_t shown = frames.frameAt(std::clamp<int64_t>(pictureTime(c), 0, frames.end() - 1));
@@ -167,121 +146,114 @@ std::string timeDisplayText(VTController& c) {
          formatTime(GetMovieDuration(c.movie), scale);
 }
 
-bool drawnIsCurrent(const VTController& c) {
-  TimeValue t = pictureTime(c);
-  return c.drawnValid && t >= c.drawn.start && t < c.drawn.end;
+namespace {
+
+// The slider: its track, filled over [from, to) when that is not empty, and the thumb at x.
+void drawSlider(VTPort* port, const BarLayout& l, int from, int to, short x, Pixel thumb) {
+  Rect track = rect(l.slider.top + 5, l.slider.left + 4, l.slider.bottom - 5, l.slider.right - 4);
+  ui::fillRect(port, track, kTrack);
+  if (from < to) ui::fillRect(port, rect(track.top, from, track.bottom, to), kSelection);
+  ui::frameRect(port, track, kBarEdge);
+  ui::fillRect(port, rect(l.slider.top + 2, x - 2, l.slider.bottom - 2, x + 3), thumb);
 }
 
-void drawMovie(VTController& c) {
-  VTPort* port = moviePort(c);
-  if (!port || EmptyRect(&c.movieRect)) return;
-  if (!c.composer) c.composer = std::make_unique<vt::compose::Composer>(c.movie);
-  c.composer->setSize(c.movieRect.right - c.movieRect.left, c.movieRect.bottom - c.movieRect.top);
-  // Playing forward, the sources decode the next frames while this one is shown.
-  Fixed rate = GetMovieRate(c.movie);
-  c.composer->setDecodeAhead(rate > 0 ? 3 : 0);
-  c.composer->setMarkMissing(true);
-  const vt::Image* picture = nullptr;
-  c.drawnValid = c.composer->frame(pictureTime(c), c.frame, picture, &c.drawn) == noErr;
-  if (rate != 0) c.framesComposed++;
-  if (c.drawnValid)
-    ui::drawImage(port, *picture, c.movieRect);
-  else
-    ui::fillRect(port, c.movieRect, 0xFF000000);  // nothing visual at this time
-  ui::portChanged(port, c.movieRect);
+// The slider shows the volume while it is dragged (the track filled up to the level), and
+// otherwise the selection on the track and the thumb at the current time.
+void drawSliderFor(VTPort* port, const BarLayout& l, const VTController& c) {
+  if (l.slider.right - l.slider.left <= 8) return;
+  if (c.bar.adjustingVolume) {
+    short v = std::clamp<short>(GetMovieVolume(c.movie), 0, kFullVolume);
+    short x = sliderX(l, v, kFullVolume);
+    drawSlider(port, l, l.slider.left + 4, x, x, kThumb);
+    return;
+  }
+  TimeValue dur = GetMovieDuration(c.movie);
+  TimeValue selTime = 0, selDur = 0;
+  GetMovieSelection(c.movie, &selTime, &selDur);
+  int from = 0, to = 0;
+  if (selDur > 0 && dur > 0) {
+    from = sliderX(l, selTime, dur);
+    to = std::max<int>(sliderX(l, selTime + selDur, dur), from + 1);
+  }
+  drawSlider(port, l, from, to, sliderX(l, GetMovieTime(c.movie, nullptr), dur),
+             c.bar.active ? kThumb : kGlyphInactive);
 }
 
-void drawBar(VTController& c) {
-  VTPort* port = moviePort(c);
-  if (!port || !c.visible || EmptyRect(&c.barRect)) return;
-  BarLayout l = layout(c);
-  Pixel glyph = c.active ? kGlyph : kGlyphInactive;
-  ui::fillRect(port, l.bar, c.active ? kBarFace : kBarFaceInactive);
-  ui::frameRect(port, l.bar, kBarEdge);
-
-  // Play shows a triangle when stopped and two bars while playing.
+// Play shows a triangle when stopped and two bars while playing.
+void drawPlay(VTPort* port, const BarLayout& l, bool playing, Pixel glyph) {
   Rect g = centred(l.play, 8, 10);
-  if (GetMovieRate(c.movie) != 0) {
+  if (playing) {
     ui::fillRect(port, rect(g.top, g.left, g.bottom, g.left + 3), glyph);
     ui::fillRect(port, rect(g.top, g.right - 3, g.bottom, g.right), glyph);
   } else {
     triangle(port, g, +1, glyph);
   }
   ui::fillRect(port, rect(l.play.top, l.play.right - 1, l.play.bottom, l.play.right), kBarEdge);
+}
 
-  if (c.adjustingVolume && l.slider.right - l.slider.left > 8) {
-    // The volume while it is being dragged: the track filled up to the level.
-    short v = std::clamp<short>(GetMovieVolume(c.movie), 0, kFullVolume);
-    Rect track = rect(l.slider.top + 5, l.slider.left + 4, l.slider.bottom - 5, l.slider.right - 4);
-    ui::fillRect(port, track, kTrack);
-    short x = sliderX(l, v, kFullVolume);
-    ui::fillRect(port, rect(track.top, track.left, track.bottom, x), kSelection);
-    ui::frameRect(port, track, kBarEdge);
-    ui::fillRect(port, rect(l.slider.top + 2, x - 2, l.slider.bottom - 2, x + 3), kThumb);
-  } else if (l.slider.right - l.slider.left > 8) {
-    // Slider: the track, the selection on it, the thumb at the current time.
-    TimeValue dur = GetMovieDuration(c.movie);
-    Rect track = rect(l.slider.top + 5, l.slider.left + 4, l.slider.bottom - 5, l.slider.right - 4);
-    ui::fillRect(port, track, kTrack);
-    TimeValue selTime = 0, selDur = 0;
-    GetMovieSelection(c.movie, &selTime, &selDur);
-    if (selDur > 0 && dur > 0) {
-      short a = sliderX(l, selTime, dur), b = sliderX(l, selTime + selDur, dur);
-      ui::fillRect(port, rect(track.top, a, track.bottom, std::max<int>(b, a + 1)), kSelection);
-    }
-    ui::frameRect(port, track, kBarEdge);
-    short x = sliderX(l, GetMovieTime(c.movie, nullptr), dur);
-    ui::fillRect(port, rect(l.slider.top + 2, x - 2, l.slider.bottom - 2, x + 3),
-                 c.active ? kThumb : kGlyphInactive);
-  }
+void drawTime(VTPort* port, const BarLayout& l, const std::string& text, Pixel glyph) {
+  ui::fillRect(port, rect(l.time.top, l.time.left, l.time.bottom, l.time.left + 1), kBarEdge);
+  ui::TextStyle style;
+  style.size = kTimeTextSize;
+  style.color = glyph;
+  Rect inside = rect(l.time.top + 1, l.time.left + 1, l.time.bottom - 1, l.time.right);
+  ui::drawUtf8(port, l.time.left + kTimePadding, l.time.bottom - 4, text, style, &inside);
+}
 
-  if (l.timeShown) {
-    ui::fillRect(port, rect(l.time.top, l.time.left, l.time.bottom, l.time.left + 1), kBarEdge);
-    ui::TextStyle style;
-    style.size = kTimeTextSize;
-    style.color = glyph;
-    Rect inside = rect(l.time.top + 1, l.time.left + 1, l.time.bottom - 1, l.time.right);
-    ui::drawUtf8(port, l.time.left + kTimePadding, l.time.bottom - 4, timeDisplayText(c), style,
-                 &inside);
+void drawSteps(VTPort* port, const BarLayout& l, Pixel glyph) {
+  Rect back = centred(l.stepBack, 8, 8);
+  ui::fillRect(port, rect(back.top, back.left, back.bottom, back.left + 2), glyph);
+  triangle(port, rect(back.top, back.left + 2, back.bottom, back.right), -1, glyph);
+  Rect fwd = centred(l.stepForward, 8, 8);
+  triangle(port, rect(fwd.top, fwd.left, fwd.bottom, fwd.right - 2), +1, glyph);
+  ui::fillRect(port, rect(fwd.top, fwd.right - 2, fwd.bottom, fwd.right), glyph);
+  ui::fillRect(port, rect(l.stepBack.top, l.stepBack.left, l.stepBack.bottom, l.stepBack.left + 1),
+               kBarEdge);
+}
+
+// A cone, and a bar of sound for each third of full volume (none when muted).
+void drawSpeaker(VTPort* port, const BarLayout& l, short volume, Pixel glyph) {
+  Rect s = centred(l.speaker, 14, 10);
+  ui::fillRect(port, rect(s.top + 3, s.left, s.bottom - 3, s.left + 3), glyph);
+  triangle(port, rect(s.top, s.left + 3, s.bottom, s.left + 8), -1, glyph);
+  for (int i = 0; i < 3 && volume > i * kFullVolume / 3; ++i)
+    ui::fillRect(
+        port,
+        rect(s.top + 4 - 2 * i, s.left + 9 + 2 * i, s.bottom - 4 + 2 * i, s.left + 10 + 2 * i),
+        glyph);
+  ui::fillRect(port, rect(l.speaker.top, l.speaker.left, l.speaker.bottom, l.speaker.left + 1),
+               kBarEdge);
+}
+
+// Three diagonal ridges.
+void drawGrow(VTPort* port, const BarLayout& l, Pixel glyph) {
+  const Rect& box = l.grow;
+  ui::fillRect(port, rect(box.top, box.left, box.bottom, box.left + 1), kBarEdge);
+  for (int k = 0; k < 3; ++k) {
+    int reach = 4 + 3 * k;
+    for (int i = 0; i <= reach; ++i)
+      ui::fillRect(port,
+                   rect(box.bottom - 3 - i, box.right - 3 - reach + i, box.bottom - 2 - i,
+                        box.right - 2 - reach + i),
+                   glyph);
   }
-  if (l.steps) {
-    Rect back = centred(l.stepBack, 8, 8);
-    ui::fillRect(port, rect(back.top, back.left, back.bottom, back.left + 2), glyph);
-    triangle(port, rect(back.top, back.left + 2, back.bottom, back.right), -1, glyph);
-    Rect fwd = centred(l.stepForward, 8, 8);
-    triangle(port, rect(fwd.top, fwd.left, fwd.bottom, fwd.right - 2), +1, glyph);
-    ui::fillRect(port, rect(fwd.top, fwd.right - 2, fwd.bottom, fwd.right), glyph);
-    ui::fillRect(port,
-                 rect(l.stepBack.top, l.stepBack.left, l.stepBack.bottom, l.stepBack.left + 1),
-                 kBarEdge);
-  }
-  if (l.speakerShown) {
-    // A cone, and a bar of sound for each third of full volume (none when muted).
-    Rect s = centred(l.speaker, 14, 10);
-    ui::fillRect(port, rect(s.top + 3, s.left, s.bottom - 3, s.left + 3), glyph);
-    triangle(port, rect(s.top, s.left + 3, s.bottom, s.left + 8), -1, glyph);
-    short v = GetMovieVolume(c.movie);
-    for (int i = 0; i < 3 && v > i * kFullVolume / 3; ++i)
-      ui::fillRect(
-          port,
-          rect(s.top + 4 - 2 * i, s.left + 9 + 2 * i, s.bottom - 4 + 2 * i, s.left + 10 + 2 * i),
-          glyph);
-    ui::fillRect(port, rect(l.speaker.top, l.speaker.left, l.speaker.bottom, l.speaker.left + 1),
-                 kBarEdge);
-  }
-  if (l.growShown) {
-    // Three diagonal ridges.
-    const Rect& box = l.grow;
-    ui::fillRect(port, rect(box.top, box.left, box.bottom, box.left + 1), kBarEdge);
-    for (int k = 0; k < 3; ++k) {
-      int reach = 4 + 3 * k;
-      for (int i = 0; i <= reach; ++i)
-        ui::fillRect(port,
-                     rect(box.bottom - 3 - i, box.right - 3 - reach + i, box.bottom - 2 - i,
-                          box.right - 2 - reach + i),
-                     glyph);
-    }
-  }
+}
+
+}  // namespace
+
+void drawBar(VTController& c) {
+  VTPort* port = moviePort(c);
+  if (!port || !c.geometry.visible || EmptyRect(&c.geometry.barRect)) return;
+  BarLayout l = layout(c);
+  Pixel glyph = c.bar.active ? kGlyph : kGlyphInactive;
+  ui::fillRect(port, l.bar, c.bar.active ? kBarFace : kBarFaceInactive);
+  ui::frameRect(port, l.bar, kBarEdge);
+  drawPlay(port, l, GetMovieRate(c.movie) != 0, glyph);
+  drawSliderFor(port, l, c);
+  if (l.timeShown) drawTime(port, l, timeDisplayText(c), glyph);
+  if (l.steps) drawSteps(port, l, glyph);
+  if (l.speakerShown) drawSpeaker(port, l, GetMovieVolume(c.movie), glyph);
+  if (l.growShown) drawGrow(port, l, glyph);
   ui::portChanged(port, l.bar);
 }
 

@@ -3,7 +3,8 @@
 #include <MacErrors.h>
 #include <MovieControllers.h>
 
-#include "core/guard.h"
+#include "controller/controller.h"
+#include "core/boundary.h"
 #include "core/reset.h"
 #include "model/model.h"
 
@@ -18,6 +19,12 @@ const vt::ResetRegistration kReset(vt::ResetStage::Controllers, [] {
   if (vt::movie::isLiveMovie(scrapMovie())) DisposeMovie(scrapMovie());
   scrapMovie() = nullptr;
 });
+
+// The movie held, or nullptr (forgetting it) once it is no longer live.
+Movie heldMovie() {
+  if (scrapMovie() && !vt::movie::isLiveMovie(scrapMovie())) scrapMovie() = nullptr;
+  return scrapMovie();
+}
 
 // A new movie holding the whole of src: same time scale and settings, every track's segment.
 Movie wholeCopy(Movie src, OSErr& err) {
@@ -40,43 +47,39 @@ Movie wholeCopy(Movie src, OSErr& err) {
 
 }  // namespace
 
-OSErr PutMovieOnScrap(Movie theMovie, long) try {
-  if (!vt::movie::isLiveMovie(theMovie)) return invalidMovie;
-  OSErr err = noErr;
-  Movie copy = wholeCopy(theMovie, err);
-  if (!copy) return err;  // the scrap keeps what it held
-  VTMovieScrapClear();
-  scrapMovie() = copy;
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
+OSErr PutMovieOnScrap(Movie theMovie, long) {
+  return vt::apiStatus([&]() -> OSErr {
+    if (!vt::movie::isLiveMovie(theMovie)) return invalidMovie;
+    OSErr err = noErr;
+    Movie copy = wholeCopy(theMovie, err);
+    if (!copy) return err;  // the scrap keeps what it held
+    VTMovieScrapClear();
+    scrapMovie() = copy;
+    return noErr;
+  });
 }
 
-Movie NewMovieFromScrap(long) try {
-  if (!scrapMovie() || !vt::movie::isLiveMovie(scrapMovie())) {
+Movie NewMovieFromScrap(long) {
+  return vt::apiCall(vt::controller::noRecord, Movie{nullptr}, [&]() -> Movie {
+    if (!heldMovie()) {
+      vt::movie::setError(noMovieFound);
+      return nullptr;
+    }
+    OSErr err = noErr;
+    Movie copy = wholeCopy(scrapMovie(), err);
+    vt::movie::setError(err);
+    return copy;
+  });
+}
+
+Boolean VTMovieScrapHasMovie() {
+  return vt::apiCall(vt::controller::noRecord, Boolean{false},
+                     [] { return Boolean{heldMovie() != nullptr}; });
+}
+
+void VTMovieScrapClear() {
+  vt::apiCall(vt::controller::noRecord, [] {
+    if (heldMovie()) DisposeMovie(scrapMovie());
     scrapMovie() = nullptr;
-    vt::movie::setError(noMovieFound);
-    return nullptr;
-  }
-  OSErr err = noErr;
-  Movie copy = wholeCopy(scrapMovie(), err);
-  vt::movie::setError(err);
-  return copy;
-} catch (...) {
-  vtErrorFromException();
-  return {};
-}
-
-Boolean VTMovieScrapHasMovie() try {
-  return scrapMovie() != nullptr && vt::movie::isLiveMovie(scrapMovie());
-} catch (...) {
-  vtErrorFromException();
-  return {};
-}
-
-void VTMovieScrapClear() try {
-  if (scrapMovie() && vt::movie::isLiveMovie(scrapMovie())) DisposeMovie(scrapMovie());
-  scrapMovie() = nullptr;
-} catch (...) {
-  vtErrorFromException();
+  });
 }

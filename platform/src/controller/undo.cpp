@@ -39,21 +39,23 @@ void dropAll(std::deque<UndoStep>& steps) {
 
 // Oldest undo steps go first; redo steps only when no undo step is left to drop.
 void trim(VTController& c) {
-  while (c.undoSteps.size() > kUndoSteps) drop(c.undoSteps, true);
-  while (historyBytes(c) > c.undoMemory && c.undoSteps.size() + c.redoSteps.size() > 1) {
-    if (c.undoSteps.size() > (c.redoSteps.empty() ? 1u : 0u))
-      drop(c.undoSteps, true);
+  Editing& e = c.editing;
+  while (e.undoSteps.size() > kUndoSteps) drop(e.undoSteps, true);
+  while (historyBytes(c) > e.undoMemory && e.undoSteps.size() + e.redoSteps.size() > 1) {
+    if (e.undoSteps.size() > (e.redoSteps.empty() ? 1u : 0u))
+      drop(e.undoSteps, true);
     else
-      drop(c.redoSteps, true);
+      drop(e.redoSteps, true);
   }
 }
 
 // Moves the movie to the newest state of `from`, saving where it was on `to`.
 OSErr travel(VTController& c, std::deque<UndoStep>& from, std::deque<UndoStep>& to) {
   if (from.empty()) return paramErr;
-  UndoStep here{NewMovieEditState(c.movie), stateBytes(c.movie)};
-  if (!here.state) return GetMoviesError() ? GetMoviesError() : (OSErr)memFullErr;
-  OSErr err = UseMovieEditState(c.movie, from.back().state);
+  OSErr err = noErr;
+  UndoStep here{saveState(c.movie, err), stateBytes(c.movie)};
+  if (!here.state) return err;
+  err = UseMovieEditState(c.movie, from.back().state);
   if (err != noErr) {
     DisposeMovieEditState(here.state);
     return err;
@@ -66,27 +68,33 @@ OSErr travel(VTController& c, std::deque<UndoStep>& from, std::deque<UndoStep>& 
 
 }  // namespace
 
+MovieEditState saveState(Movie m, OSErr& err) {
+  MovieEditState s = NewMovieEditState(m);
+  if (!s) err = GetMoviesError() ? GetMoviesError() : (OSErr)memFullErr;
+  return s;
+}
+
 size_t historyBytes(const VTController& c) {
   size_t n = 0;
-  for (const UndoStep& s : c.undoSteps) n += s.bytes;
-  for (const UndoStep& s : c.redoSteps) n += s.bytes;
+  for (const UndoStep& s : c.editing.undoSteps) n += s.bytes;
+  for (const UndoStep& s : c.editing.redoSteps) n += s.bytes;
   return n;
 }
 
 void recordEdit(VTController& c, MovieEditState before) {
   // Measured on the movie as the edit left it: near what the state took before it (more after
   // a paste), and the state itself is opaque here.
-  dropAll(c.redoSteps);
-  c.undoSteps.push_back(UndoStep{before, stateBytes(c.movie)});
+  dropAll(c.editing.redoSteps);
+  c.editing.undoSteps.push_back(UndoStep{before, stateBytes(c.movie)});
   trim(c);
 }
 
-OSErr undoEdit(VTController& c) { return travel(c, c.undoSteps, c.redoSteps); }
-OSErr redoEdit(VTController& c) { return travel(c, c.redoSteps, c.undoSteps); }
+OSErr undoEdit(VTController& c) { return travel(c, c.editing.undoSteps, c.editing.redoSteps); }
+OSErr redoEdit(VTController& c) { return travel(c, c.editing.redoSteps, c.editing.undoSteps); }
 
 void clearHistory(VTController& c) {
-  dropAll(c.undoSteps);
-  dropAll(c.redoSteps);
+  dropAll(c.editing.undoSteps);
+  dropAll(c.editing.redoSteps);
 }
 
 }  // namespace vt::controller

@@ -19,9 +19,9 @@
 
 namespace vt {
 
-// The sink of areas whose calls keep no error state of their own: a throw is still noted as the
-// last guarded error (vtErrorFromException does that).
-inline void noRecord(OSErr) noexcept {}
+// The record of calls with no error state of their own (automation, counts, lookups): the
+// fence already keeps the code as the last guarded error.
+inline constexpr auto noErrorState = [](OSErr) noexcept {};
 
 // Runs `body` behind the exception fence. A throw is turned into its toolbox code, handed to
 // `record`, and the call returns `fallback`.
@@ -87,12 +87,12 @@ void apiOn(Record&& record, Find&& find, Handle h, OSErr invalid, Body&& body) n
 // For calls on an object in areas that keep no error state: a dead handle gives `fallback`.
 template <class R, class Find, class Handle, class Body>
 R apiOnLive(Find&& find, Handle h, R fallback, Body&& body) noexcept {
-  return apiOn(noRecord, find, h, OSErr(0), fallback, body);
+  return apiOn(noErrorState, find, h, OSErr(0), fallback, body);
 }
 
 template <class Find, class Handle, class Body>
 void apiOnLive(Find&& find, Handle h, Body&& body) noexcept {
-  apiOn(noRecord, find, h, OSErr(0), body);
+  apiOn(noErrorState, find, h, OSErr(0), body);
 }
 
 }  // namespace vt

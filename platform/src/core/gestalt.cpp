@@ -47,9 +47,9 @@ OSErr Gestalt(OSType selector, SInt32* response) {
 }
 
 void VTSetGestaltAnswer(OSType selector, OSErr err, SInt32 response) {
-  vt::apiCall(vt::noRecord, [&] { overrides()[selector] = {err, response}; });
+  vt::apiCall(vt::noErrorState, [&] { overrides()[selector] = {err, response}; });
 }
 
 void VTResetGestaltAnswers() {
-  vt::apiCall(vt::noRecord, [&] { overrides().clear(); });
+  vt::apiCall(vt::noErrorState, [&] { overrides().clear(); });
 }

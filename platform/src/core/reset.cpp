@@ -40,10 +40,10 @@ void runStages(vt::ResetStage first, vt::ResetStage last) {
 }  // namespace
 
 void VTAutomationResetAll() {
-  vt::apiCall(vt::noRecord,
+  vt::apiCall(vt::noErrorState,
               [&] { runStages(vt::ResetStage::Controllers, vt::ResetStage::Managers); });
 }
 
 void VTResetMenusAndDialogs() {
-  vt::apiCall(vt::noRecord, [&] { runStages(vt::ResetStage::Dialogs, vt::ResetStage::Dialogs); });
+  vt::apiCall(vt::noErrorState, [&] { runStages(vt::ResetStage::Dialogs, vt::ResetStage::Dialogs); });
 }

@@ -9,7 +9,7 @@
 #include "core/pstring.h"
 
 void NumToString(long theNum, Str255 theString) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     if (!theString) return;
     char buf[32];
     int n = std::snprintf(buf, sizeof buf, "%ld", theNum);
@@ -18,7 +18,7 @@ void NumToString(long theNum, Str255 theString) {
 }
 
 void StringToNum(ConstStr255Param theString, long* theNum) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     if (!theString || !theNum) return;
     // Unsigned, so that too many digits wrap instead of overflowing (LONG_MIN's digits included).
     unsigned long v = 0;
@@ -32,7 +32,7 @@ void StringToNum(ConstStr255Param theString, long* theNum) {
 }
 
 StringPtr c2pstr(char* aStr) {
-  return vt::apiCall<StringPtr>(vt::noRecord, {}, [&]() -> StringPtr {
+  return vt::apiCall<StringPtr>(vt::noErrorState, {}, [&]() -> StringPtr {
     if (!aStr) return nullptr;
     size_t n = std::strlen(aStr);
     if (n > 255) n = 255;
@@ -43,7 +43,7 @@ StringPtr c2pstr(char* aStr) {
 }
 
 char* p2cstr(StringPtr aStr) {
-  return vt::apiCall<char*>(vt::noRecord, {}, [&]() -> char* {
+  return vt::apiCall<char*>(vt::noErrorState, {}, [&]() -> char* {
     if (!aStr) return nullptr;
     size_t n = aStr[0];
     std::memmove(aStr, aStr + 1, n);
@@ -53,7 +53,7 @@ char* p2cstr(StringPtr aStr) {
 }
 
 void CopyPascalStringToC(ConstStr255Param src, char* dst) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     if (!dst) return;
     if (!src) {
       dst[0] = 0;
@@ -66,7 +66,7 @@ void CopyPascalStringToC(ConstStr255Param src, char* dst) {
 }
 
 void CopyCStringToPascal(const char* src, Str255 dst) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     if (!dst) return;
     size_t n = src ? std::strlen(src) : 0;
     if (n > 255) n = 255;
@@ -76,7 +76,7 @@ void CopyCStringToPascal(const char* src, Str255 dst) {
 }
 
 Boolean EqualString(ConstStr255Param a, ConstStr255Param b, Boolean caseSensitive, Boolean) {
-  return vt::apiCall<Boolean>(vt::noRecord, {}, [&]() -> Boolean {
+  return vt::apiCall<Boolean>(vt::noErrorState, {}, [&]() -> Boolean {
     if (!a || !b) return a == b;
     if (a[0] != b[0]) return false;
     for (int i = 1; i <= a[0]; ++i) {

@@ -10,12 +10,12 @@
 using namespace vt::dialogs;
 
 bool VTAutomationHasFrontDialog() {
-  return vt::apiCall<bool>(vt::noRecord, {}, [&]() -> bool { return frontDialog() != nullptr; });
+  return vt::apiCall<bool>(vt::noErrorState, {}, [&]() -> bool { return frontDialog() != nullptr; });
 }
 
 std::vector<VTDialogItemInfo> VTAutomationFrontDialogItems() {
   return vt::apiCall<std::vector<VTDialogItemInfo>>(
-      vt::noRecord, {}, [&]() -> std::vector<VTDialogItemInfo> {
+      vt::noErrorState, {}, [&]() -> std::vector<VTDialogItemInfo> {
         std::vector<VTDialogItemInfo> out;
         VTDialog* d = frontDialog();
         if (!d) return out;
@@ -36,7 +36,7 @@ std::vector<VTDialogItemInfo> VTAutomationFrontDialogItems() {
 }
 
 short VTAutomationFindDialogItem(const std::string& text) {
-  return vt::apiCall<short>(vt::noRecord, {}, [&]() -> short {
+  return vt::apiCall<short>(vt::noErrorState, {}, [&]() -> short {
     auto items = VTAutomationFrontDialogItems();
     for (const auto& it : items)
       if (it.text == text) return it.index;
@@ -48,7 +48,7 @@ short VTAutomationFindDialogItem(const std::string& text) {
 }
 
 bool VTAutomationPressDialogItem(short item) {
-  return vt::apiCall<bool>(vt::noRecord, {}, [&]() -> bool {
+  return vt::apiCall<bool>(vt::noErrorState, {}, [&]() -> bool {
     VTDialog* d = frontDialog();
     if (!d || item < 1 || item > (short)d->items.size()) return false;
     Rect g = globalRect(d, d->items[(size_t)item - 1].rect);
@@ -62,5 +62,5 @@ bool VTAutomationPressDialogItem(short item) {
 
 std::string VTAutomationParamText(int index) {
   return vt::apiCall<std::string>(
-      vt::noRecord, {}, [&]() -> std::string { return vt::toolboxToUtf8(paramText(index)); });
+      vt::noErrorState, {}, [&]() -> std::string { return vt::toolboxToUtf8(paramText(index)); });
 }

@@ -62,7 +62,7 @@ void click(WindowRef w, ColourPicker& picker, const EventRecord& e) {
 
 Boolean GetColor(Point where, ConstStr255Param prompt, const RGBColor* inColor,
                  RGBColor* outColor) {
-  return vt::apiCall<Boolean>(vt::noRecord, {}, [&]() -> Boolean {
+  return vt::apiCall<Boolean>(vt::noErrorState, {}, [&]() -> Boolean {
     if (!inColor || !outColor || gRunning.picker) return false;
     ColourPicker picker(prompt ? vt::ui::pascalToUtf8(prompt) : std::string("Choose a color:"),
                         *inColor);
@@ -121,7 +121,7 @@ Boolean GetColor(Point where, ConstStr255Param prompt, const RGBColor* inColor,
 }
 
 bool VTAutomationColourPicker(VTColourPickerInfo* info) {
-  return vt::apiCall<bool>(vt::noRecord, {}, [&]() -> bool {
+  return vt::apiCall<bool>(vt::noErrorState, {}, [&]() -> bool {
     if (!gRunning.picker || !vt::ui::isLiveWindow(gRunning.window)) return false;
     if (!info) return true;
     ColourPicker& p = *gRunning.picker;

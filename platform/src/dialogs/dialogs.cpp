@@ -349,7 +349,7 @@ ModalFilterUPP NewModalFilterUPP(ModalFilterProcPtr userRoutine) { return userRo
 void DisposeModalFilterUPP(ModalFilterUPP) {}
 Boolean InvokeModalFilterUPP(DialogRef theDialog, EventRecord* theEvent, DialogItemIndex* itemHit,
                              ModalFilterUPP userUPP) {
-  return vt::apiCall<Boolean>(vt::noRecord, {}, [&]() -> Boolean {
+  return vt::apiCall<Boolean>(vt::noErrorState, {}, [&]() -> Boolean {
     return userUPP ? userUPP(theDialog, theEvent, itemHit) : false;
   });
 }
@@ -357,13 +357,13 @@ UserItemUPP NewUserItemUPP(UserItemProcPtr userRoutine) { return userRoutine; }
 // Deliberately does nothing, as above.
 void DisposeUserItemUPP(UserItemUPP) {}
 void InvokeUserItemUPP(DialogRef theDialog, DialogItemIndex itemNo, UserItemUPP userUPP) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     if (userUPP) userUPP(theDialog, itemNo);
   });
 }
 
 DialogRef GetNewDialog(short dialogID, void*, WindowRef behind) {
-  return vt::apiCall<DialogRef>(vt::noRecord, {}, [&]() -> DialogRef {
+  return vt::apiCall<DialogRef>(vt::noErrorState, {}, [&]() -> DialogRef {
     // The storage argument is not used: dialog records are the manager's own objects.
     auto res = vt::resources::findDialog(dialogID);
     if (!res) return nullptr;
@@ -372,7 +372,7 @@ DialogRef GetNewDialog(short dialogID, void*, WindowRef behind) {
 }
 
 void DisposeDialog(DialogRef theDialog) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     auto& live = state().live;
     auto found = live.find(theDialog);
     if (found == live.end()) return;
@@ -395,18 +395,18 @@ CGrafPtr GetDialogPort(DialogRef dialog) {
 }
 
 void SetPortDialogPort(DialogRef dialog) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     if (CGrafPtr port = GetDialogPort(dialog)) SetPort(port);
   });
 }
 
 DialogRef GetDialogFromWindow(WindowRef window) {
-  return vt::apiCall<DialogRef>(vt::noRecord, {},
+  return vt::apiCall<DialogRef>(vt::noErrorState, {},
                                 [&]() -> DialogRef { return dialogOfWindow(window); });
 }
 
 void SetDialogDefaultItem(DialogRef theDialog, DialogItemIndex newItem) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     VTDialog* d = validDialog(theDialog);
     if (!d || newItem < 0 || newItem > (int)d->items.size()) return;
     SInt16 old = d->defaultItem;
@@ -419,7 +419,7 @@ void SetDialogDefaultItem(DialogRef theDialog, DialogItemIndex newItem) {
 }
 
 void SetDialogCancelItem(DialogRef theDialog, DialogItemIndex newItem) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     VTDialog* d = validDialog(theDialog);
     if (d && newItem >= 0 && newItem <= (int)d->items.size()) d->cancelItem = newItem;
   });
@@ -443,7 +443,7 @@ DialogItemIndex CountDITL(DialogRef theDialog) {
 
 void GetDialogItem(DialogRef theDialog, DialogItemIndex itemNo, DialogItemType* itemType,
                    Handle* item, Rect* box) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     VTDialog* d = validDialog(theDialog);
     if (!d || itemNo < 1 || itemNo > (int)d->items.size()) {
       if (itemType) *itemType = 0;
@@ -460,7 +460,7 @@ void GetDialogItem(DialogRef theDialog, DialogItemIndex itemNo, DialogItemType* 
 
 void SetDialogItem(DialogRef theDialog, DialogItemIndex itemNo, DialogItemType itemType,
                    Handle item, const Rect* box) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     VTDialog* d = validDialog(theDialog);
     if (!d || itemNo < 1 || itemNo > (int)d->items.size()) return;
     VTDialog::Item& it = d->items[(size_t)itemNo - 1];
@@ -477,14 +477,14 @@ void SetDialogItem(DialogRef theDialog, DialogItemIndex itemNo, DialogItemType i
 }
 
 void GetDialogItemText(Handle item, Str255 text) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     if (!text) return;
     vt::toPascal(handleText(item), text);
   });
 }
 
 void SetDialogItemText(Handle item, ConstStr255Param text) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     if (!item || !VTIsValidHandle(item)) return;
     Size n = text ? text[0] : 0;
     SetHandleSize(item, n);
@@ -497,7 +497,7 @@ void SetDialogItemText(Handle item, ConstStr255Param text) {
 }
 
 void HideDialogItem(DialogRef theDialog, DialogItemIndex itemNo) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     VTDialog* d = validDialog(theDialog);
     if (!d || itemNo < 1 || itemNo > (int)d->items.size()) return;
     d->items[(size_t)itemNo - 1].visible = false;
@@ -506,7 +506,7 @@ void HideDialogItem(DialogRef theDialog, DialogItemIndex itemNo) {
 }
 
 void ShowDialogItem(DialogRef theDialog, DialogItemIndex itemNo) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     VTDialog* d = validDialog(theDialog);
     if (!d || itemNo < 1 || itemNo > (int)d->items.size()) return;
     d->items[(size_t)itemNo - 1].visible = true;
@@ -516,7 +516,7 @@ void ShowDialogItem(DialogRef theDialog, DialogItemIndex itemNo) {
 
 void SelectDialogItemText(DialogRef theDialog, DialogItemIndex itemNo, SInt16 strtSel,
                           SInt16 endSel) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     VTDialog* d = validDialog(theDialog);
     vt::ui::TextField* f = editField(d, itemNo);
     if (!f) return;
@@ -532,22 +532,22 @@ void SelectDialogItemText(DialogRef theDialog, DialogItemIndex itemNo, SInt16 st
 }
 
 DialogItemIndexZeroBased FindDialogItem(DialogRef theDialog, Point thePt) {
-  return vt::apiCall<DialogItemIndexZeroBased>(vt::noRecord, {}, [&]() -> DialogItemIndexZeroBased {
+  return vt::apiCall<DialogItemIndexZeroBased>(vt::noErrorState, {}, [&]() -> DialogItemIndexZeroBased {
     return (DialogItemIndexZeroBased)(itemAt(validDialog(theDialog), thePt) - 1);
   });
 }
 
 void DrawDialog(DialogRef theDialog) {
-  vt::apiCall(vt::noRecord, [&] { drawAll(validDialog(theDialog)); });
+  vt::apiCall(vt::noErrorState, [&] { drawAll(validDialog(theDialog)); });
 }
 
 void UpdateDialog(DialogRef theDialog, RgnHandle) {
-  vt::apiCall(vt::noRecord, [&] { drawAll(validDialog(theDialog)); });
+  vt::apiCall(vt::noErrorState, [&] { drawAll(validDialog(theDialog)); });
 }
 
 void ParamText(ConstStr255Param param0, ConstStr255Param param1, ConstStr255Param param2,
                ConstStr255Param param3) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     ConstStr255Param p[4] = {param0, param1, param2, param3};
     for (int i = 0; i < 4; ++i)
       state().params[i] = p[i] ? std::string((const char*)p[i] + 1, p[i][0]) : std::string();

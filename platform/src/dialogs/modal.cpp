@@ -194,7 +194,7 @@ DialogItemIndex runAlert(SInt16 alertID, ModalFilterUPP filter, SInt16 icon) {
 using namespace vt::dialogs;
 
 void ModalDialog(ModalFilterUPP filterProc, DialogItemIndex* itemHit) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     DialogItemIndex scratch = 0;
     if (!itemHit) itemHit = &scratch;
     VTDialog* d = frontDialog();
@@ -226,7 +226,7 @@ void ModalDialog(ModalFilterUPP filterProc, DialogItemIndex* itemHit) {
 }
 
 Boolean StdFilterProc(DialogRef theDialog, EventRecord* event, DialogItemIndex* itemHit) {
-  return vt::apiCall<Boolean>(vt::noRecord, {}, [&]() -> Boolean {
+  return vt::apiCall<Boolean>(vt::noErrorState, {}, [&]() -> Boolean {
     VTDialog* d = validDialog(theDialog);
     if (!d || !event || (event->what != keyDown && event->what != autoKey)) return false;
     unsigned char c = (unsigned char)(event->message & charCodeMask);
@@ -251,7 +251,7 @@ OSErr GetStdFilterProc(ModalFilterUPP* theProc) {
 }
 
 Boolean IsDialogEvent(const EventRecord* theEvent) {
-  return vt::apiCall<Boolean>(vt::noRecord, {}, [&]() -> Boolean {
+  return vt::apiCall<Boolean>(vt::noErrorState, {}, [&]() -> Boolean {
     if (!theEvent) return false;
     switch (theEvent->what) {
       case updateEvt:
@@ -270,7 +270,7 @@ Boolean IsDialogEvent(const EventRecord* theEvent) {
 }
 
 Boolean DialogSelect(const EventRecord* theEvent, DialogRef* theDialog, DialogItemIndex* itemHit) {
-  return vt::apiCall<Boolean>(vt::noRecord, {}, [&]() -> Boolean {
+  return vt::apiCall<Boolean>(vt::noErrorState, {}, [&]() -> Boolean {
     if (!theEvent || !IsDialogEvent(theEvent)) return false;
     VTDialog* d = nullptr;
     switch (theEvent->what) {
@@ -295,24 +295,24 @@ Boolean DialogSelect(const EventRecord* theEvent, DialogRef* theDialog, DialogIt
 
 DialogItemIndex Alert(SInt16 alertID, ModalFilterUPP modalFilter) {
   return vt::apiCall<DialogItemIndex>(
-      vt::noRecord, {}, [&]() -> DialogItemIndex { return runAlert(alertID, modalFilter, -1); });
+      vt::noErrorState, {}, [&]() -> DialogItemIndex { return runAlert(alertID, modalFilter, -1); });
 }
 DialogItemIndex StopAlert(SInt16 alertID, ModalFilterUPP modalFilter) {
-  return vt::apiCall<DialogItemIndex>(vt::noRecord, {}, [&]() -> DialogItemIndex {
+  return vt::apiCall<DialogItemIndex>(vt::noErrorState, {}, [&]() -> DialogItemIndex {
     return runAlert(alertID, modalFilter, kAlertStopAlert);
   });
 }
 DialogItemIndex NoteAlert(SInt16 alertID, ModalFilterUPP modalFilter) {
-  return vt::apiCall<DialogItemIndex>(vt::noRecord, {}, [&]() -> DialogItemIndex {
+  return vt::apiCall<DialogItemIndex>(vt::noErrorState, {}, [&]() -> DialogItemIndex {
     return runAlert(alertID, modalFilter, kAlertNoteAlert);
   });
 }
 DialogItemIndex CautionAlert(SInt16 alertID, ModalFilterUPP modalFilter) {
-  return vt::apiCall<DialogItemIndex>(vt::noRecord, {}, [&]() -> DialogItemIndex {
+  return vt::apiCall<DialogItemIndex>(vt::noErrorState, {}, [&]() -> DialogItemIndex {
     return runAlert(alertID, modalFilter, kAlertCautionAlert);
   });
 }
 
 void VTAutomationAnswerAlertsWith(std::function<void(const std::string& line)> sink) {
-  vt::apiCall(vt::noRecord, [&] { alertSink() = std::move(sink); });
+  vt::apiCall(vt::noErrorState, [&] { alertSink() = std::move(sink); });
 }

@@ -21,6 +21,7 @@
 #include "core/fourcc.h"
 #include "effects/easing.h"
 #include "effects/frei0r.h"
+#include "effects/gallery.h"
 #include "effects/smpte.h"
 
 namespace vt::effects {
@@ -170,6 +171,11 @@ std::vector<EffectInfo> build() {
   xfade('xdst', "Distance", 0, "", {});
   xfade('xcrp', "Crop", 'xsty', "Shape", {{1, "Circle"}, {2, "Rectangle"}});
   xfade('xdis', "Random Dissolve", 0, "", {});
+  for (const auto& g : galleryTransitions()) {
+    c.push_back({g.code, g.name, 2, {pc}});
+    if (g.code == 'gdip')
+      c.back().params.push_back(rgb(kDipColorParam, "Color", W::Optional, 0, 0, 0));
+  }
   // Filters.
   c.push_back({'blur',
                "Blur",

@@ -7,6 +7,7 @@
 #include "effects/parallel.h"
 #include "effects/render.h"
 #include "effects/smpte.h"
+#include "effects/gallery.h"
 #include "effects/xfade.h"
 
 namespace vt::effects {
@@ -335,7 +336,7 @@ void renderTransition(OSType code, const Frame& f) {
     case 'blnd': return alphaCompositor(f, p);
     case 'ckey': return chromaKey(f, p);
     default:
-      if (!renderXfade(code, f, p)) crossFade(f, p);
+      if (!renderXfade(code, f, p) && !renderGallery(code, f, p)) crossFade(f, p);
       return;
   }
 }

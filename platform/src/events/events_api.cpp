@@ -16,7 +16,7 @@ namespace {
 // The caller's record gets the event, or a null event when none came.
 template <class Fetch>
 Boolean fetchEvent(EventRecord* theEvent, Fetch&& fetch) {
-  return vt::apiCall<Boolean>(vt::noRecord, {}, [&]() -> Boolean {
+  return vt::apiCall<Boolean>(vt::noErrorState, {}, [&]() -> Boolean {
     EventRecord e{};
     bool got = fetch(e);
     if (theEvent) *theEvent = e;
@@ -40,7 +40,7 @@ Boolean EventAvail(EventMask eventMask, EventRecord* theEvent) {
 }
 
 void FlushEvents(EventMask whichMask, EventMask stopMask) {
-  vt::apiCall(vt::noRecord, [&] { ev::flush(whichMask, stopMask); });
+  vt::apiCall(vt::noErrorState, [&] { ev::flush(whichMask, stopMask); });
 }
 
 OSErr PostEvent(EventKind eventNum, UInt32 eventMsg) {
@@ -64,34 +64,34 @@ OSErr PostEvent(EventKind eventNum, UInt32 eventMsg) {
 }
 
 Boolean Button() {
-  return vt::apiCall<Boolean>(vt::noRecord, {}, [&]() -> Boolean {
+  return vt::apiCall<Boolean>(vt::noErrorState, {}, [&]() -> Boolean {
     ev::pump();
     return ev::buttonDown();
   });
 }
 
 Boolean StillDown() {
-  return vt::apiCall<Boolean>(vt::noRecord, {}, [&]() -> Boolean {
+  return vt::apiCall<Boolean>(vt::noErrorState, {}, [&]() -> Boolean {
     ev::pump();
     return ev::buttonDown();
   });
 }
 
 Boolean WaitMouseUp() {
-  return vt::apiCall<Boolean>(vt::noRecord, {}, [&]() -> Boolean {
+  return vt::apiCall<Boolean>(vt::noErrorState, {}, [&]() -> Boolean {
     Point p;
     return ev::trackMouse(p);
   });
 }
 
 UInt32 TickCount() {
-  return vt::apiCall<UInt32>(vt::noRecord, {}, [&]() -> UInt32 { return ev::ticks(); });
+  return vt::apiCall<UInt32>(vt::noErrorState, {}, [&]() -> UInt32 { return ev::ticks(); });
 }
 UInt32 GetDblTime() { return 30; }
 UInt32 GetCaretTime() { return 32; }
 
 void Delay(unsigned long numTicks, unsigned long* finalTicks) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     ev::Backend& b = ev::backend();
     if (b.isHeadless()) {
       b.advanceTicks((uint32_t)numTicks);
@@ -117,7 +117,7 @@ void registerBeepFlash(BeepFlash flash) { gBeepFlash = flash; }
 
 // Heard when there is a sound device, seen otherwise; counted for tests either way.
 void SysBeep(short) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     ++gBeeps;
     if (gBeepSound && gBeepSound()) return;
     if (gBeepFlash) gBeepFlash();

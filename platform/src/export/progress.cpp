@@ -44,12 +44,13 @@ class WindowDisplay : public movie::ProgressDisplay {
   ProgressWindow window_;
 };
 
-const bool kRegistered = (movie::setProgressDisplayMaker([](const std::string& what) {
-                            return std::unique_ptr<movie::ProgressDisplay>(new WindowDisplay(what));
-                          }),
-                          true);
-
 }  // namespace
+
+void registerProgressWindow() {
+  movie::setProgressDisplayMaker([](const std::string& what) {
+    return std::unique_ptr<movie::ProgressDisplay>(new WindowDisplay(what));
+  });
+}
 
 ProgressWindow* ProgressWindow::current() { return gCurrent; }
 

@@ -13,6 +13,10 @@ struct VTWindow;
 
 namespace vt::exporter {
 
+// Makes this window what long movie work (a flatten) shows for the default progress procedure.
+// The movie toolbox's start (EnterMovies) calls it.
+void registerProgressWindow();
+
 class ProgressWindow {
  public:
   // `what`: a line such as "Exporting “fx.mp4”" (UTF-8).

@@ -24,7 +24,7 @@ Point centre(const Rect& r) {
 }  // namespace
 
 std::vector<VTMenuInfo> VTAutomationMenuBar() {
-  return vt::apiCall<std::vector<VTMenuInfo>>(vt::noRecord, {}, [&]() -> std::vector<VTMenuInfo> {
+  return vt::apiCall<std::vector<VTMenuInfo>>(vt::noErrorState, {}, [&]() -> std::vector<VTMenuInfo> {
     std::vector<VTMenuInfo> out;
     for (const VTMenu* m : barMenus()) {
       VTMenuInfo info;
@@ -49,7 +49,7 @@ std::vector<VTMenuInfo> VTAutomationMenuBar() {
 }
 
 bool VTAutomationMenuTitleRect(short menuID, Rect* r) {
-  return vt::apiCall<bool>(vt::noRecord, {}, [&]() -> bool {
+  return vt::apiCall<bool>(vt::noErrorState, {}, [&]() -> bool {
     int i = barIndexOf(menuID);
     if (i < 0 || !r) return false;
     *r = titleRect(i);
@@ -58,7 +58,7 @@ bool VTAutomationMenuTitleRect(short menuID, Rect* r) {
 }
 
 bool VTAutomationMenuItemRect(short menuID, short item, Rect* r) {
-  return vt::apiCall<bool>(vt::noRecord, {}, [&]() -> bool {
+  return vt::apiCall<bool>(vt::noErrorState, {}, [&]() -> bool {
     int i = barIndexOf(menuID);
     if (i < 0 || !r || item < 1) return false;
     Rect ir = itemRect(i, item - 1);
@@ -69,7 +69,7 @@ bool VTAutomationMenuItemRect(short menuID, short item, Rect* r) {
 }
 
 bool VTAutomationPostMenuChoice(short menuID, short item) {
-  return vt::apiCall<bool>(vt::noRecord, {}, [&]() -> bool {
+  return vt::apiCall<bool>(vt::noErrorState, {}, [&]() -> bool {
     Rect t, ir;
     if (!VTAutomationMenuTitleRect(menuID, &t) || !VTAutomationMenuItemRect(menuID, item, &ir))
       return false;
@@ -83,5 +83,5 @@ bool VTAutomationPostMenuChoice(short menuID, short item) {
 }
 
 short VTAutomationHilitedMenu() {
-  return vt::apiCall<short>(vt::noRecord, {}, [&]() -> short { return hilitedMenu(); });
+  return vt::apiCall<short>(vt::noErrorState, {}, [&]() -> short { return hilitedMenu(); });
 }

@@ -352,7 +352,7 @@ void follow(Point p, int& open) {
 using namespace vt::menus;
 
 long MenuSelect(Point startPt) {
-  return vt::apiCall<long>(vt::noRecord, {}, [&]() -> long {
+  return vt::apiCall<long>(vt::noErrorState, {}, [&]() -> long {
     invalidateBar();
     setHilitedMenu(0);
     int open = barIndexAt(startPt);
@@ -414,7 +414,7 @@ long MenuSelect(Point startPt) {
 }
 
 long MenuKey(CharParameter ch) {
-  return vt::apiCall<long>(vt::noRecord, {}, [&]() -> long {
+  return vt::apiCall<long>(vt::noErrorState, {}, [&]() -> long {
     char key = (char)std::toupper(ch & 0xFF);
     if (!key) return 0;
     EventModifiers now = vt::events::currentModifiers();
@@ -447,25 +447,25 @@ long MenuKey(CharParameter ch) {
 }
 
 void HiliteMenu(MenuID menuID) {
-  vt::apiCall(vt::noRecord, [&] { setHilitedMenu(menuID); });
+  vt::apiCall(vt::noErrorState, [&] { setHilitedMenu(menuID); });
 }
 
 void FlashMenuBar(MenuID menuID) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     // The bar has no inverse video here; flashing highlights the title until the next change.
     setHilitedMenu(menuID);
   });
 }
 
 void DrawMenuBar() {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     invalidateBar();
     vt::ui::flushScreen();
   });
 }
 
 void InvalMenuBar() {
-  vt::apiCall(vt::noRecord, [&] { invalidateBar(); });
+  vt::apiCall(vt::noErrorState, [&] { invalidateBar(); });
 }
 
 short GetMBarHeight() { return (short)vt::ui::kMenuBarHeight; }

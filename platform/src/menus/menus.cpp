@@ -118,7 +118,7 @@ constexpr auto withMenu = [](auto&&... args) noexcept {
 }  // namespace
 
 MenuRef NewMenu(MenuID menuID, ConstStr255Param menuTitle) {
-  return vt::apiCall<MenuRef>(vt::noRecord, {}, [&]() -> MenuRef {
+  return vt::apiCall<MenuRef>(vt::noErrorState, {}, [&]() -> MenuRef {
     auto m = std::make_unique<VTMenu>();
     m->id = menuID;
     m->title = vt::fromPascal(menuTitle);
@@ -130,7 +130,7 @@ MenuRef NewMenu(MenuID menuID, ConstStr255Param menuTitle) {
 }
 
 MenuRef GetMenu(short resourceID) {
-  return vt::apiCall<MenuRef>(vt::noRecord, {}, [&]() -> MenuRef {
+  return vt::apiCall<MenuRef>(vt::noErrorState, {}, [&]() -> MenuRef {
     auto res = vt::resources::findMenu(resourceID);
     if (!res) return nullptr;
     MenuRef m = NewMenu(res->id, nullptr);
@@ -174,18 +174,18 @@ void SetMenuTitle(MenuRef menu, ConstStr255Param title) {
 }
 
 void GetMenuTitle(MenuRef menu, Str255 title) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     VTMenu* m = validMenu(menu);
     if (title) vt::toPascal(m ? m->title : std::string(), title);
   });
 }
 
 void AppendMenu(MenuRef menu, ConstStr255Param data) {
-  vt::apiCall(vt::noRecord, [&] { InsertMenuItem(menu, data, 999); });
+  vt::apiCall(vt::noErrorState, [&] { InsertMenuItem(menu, data, 999); });
 }
 
 void InsertMenuItem(MenuRef menu, ConstStr255Param itemString, short afterItem) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     VTMenu* m = validMenu(menu);
     if (!m || !itemString) return;
     auto items = parseItems(itemString);
@@ -197,7 +197,7 @@ void InsertMenuItem(MenuRef menu, ConstStr255Param itemString, short afterItem) 
 }
 
 void DeleteMenuItem(MenuRef menu, short item) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     VTMenu* m = validMenu(menu);
     if (!m || item < 1 || (size_t)item > m->items.size()) return;
     m->items.erase(m->items.begin() + (item - 1));
@@ -234,17 +234,17 @@ Boolean IsMenuItemEnabled(MenuRef menu, MenuItemIndex item) {
 }
 
 void CheckMenuItem(MenuRef menu, short item, Boolean checked) {
-  vt::apiCall(vt::noRecord, [&] { SetItemMark(menu, item, checked ? checkMark : noMark); });
+  vt::apiCall(vt::noErrorState, [&] { SetItemMark(menu, item, checked ? checkMark : noMark); });
 }
 
 void SetItemMark(MenuRef menu, short item, CharParameter markChar) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     if (VTMenu::Item* it = itemOf(menu, item)) it->mark = (UInt8)markChar;
   });
 }
 
 void GetItemMark(MenuRef menu, short item, CharParameter* markChar) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     if (!markChar) return;
     VTMenu::Item* it = itemOf(menu, item);
     *markChar = it ? it->mark : 0;
@@ -252,7 +252,7 @@ void GetItemMark(MenuRef menu, short item, CharParameter* markChar) {
 }
 
 void SetMenuItemText(MenuRef menu, short item, ConstStr255Param itemString) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     VTMenu::Item* it = itemOf(menu, item);
     if (!it) return;
     it->text = vt::fromPascal(itemString);
@@ -261,20 +261,20 @@ void SetMenuItemText(MenuRef menu, short item, ConstStr255Param itemString) {
 }
 
 void GetMenuItemText(MenuRef menu, short item, Str255 itemString) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     VTMenu::Item* it = itemOf(menu, item);
     if (itemString) vt::toPascal(it ? it->text : std::string(), itemString);
   });
 }
 
 void SetItemCmd(MenuRef menu, short item, CharParameter cmdChar) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     if (VTMenu::Item* it = itemOf(menu, item)) it->key = (char)std::toupper(cmdChar & 0xFF);
   });
 }
 
 void GetItemCmd(MenuRef menu, short item, CharParameter* cmdChar) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     if (!cmdChar) return;
     VTMenu::Item* it = itemOf(menu, item);
     *cmdChar = it ? (unsigned char)it->key : 0;
@@ -300,7 +300,7 @@ OSStatus SetMenuItemModifiers(MenuRef menu, MenuItemIndex item, UInt8 modifiers)
 }
 
 Handle GetNewMBar(short menuBarID) {
-  return vt::apiCall<Handle>(vt::noRecord, {}, [&]() -> Handle {
+  return vt::apiCall<Handle>(vt::noErrorState, {}, [&]() -> Handle {
     // Without its bar the application runs with no menus at all: each way to get there is said.
     std::string file;
     auto bar = vt::resources::findMenuBar(menuBarID, &file);
@@ -336,7 +336,7 @@ Handle GetNewMBar(short menuBarID) {
 }
 
 Handle GetMenuBar() {
-  return vt::apiCall<Handle>(vt::noRecord, {}, [&]() -> Handle {
+  return vt::apiCall<Handle>(vt::noErrorState, {}, [&]() -> Handle {
     const auto& bar = model().bar;
     Handle list = NewHandleClear((Size)(8 + bar.size() * sizeof(MenuRef)));
     if (!list) return nullptr;
@@ -349,7 +349,7 @@ Handle GetMenuBar() {
 }
 
 void SetMenuBar(Handle menuList) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     if (!menuList || !VTIsValidHandle(menuList) || GetHandleSize(menuList) < 8) return;
     uint32_t magic, count;
     std::memcpy(&magic, *menuList, 4);
@@ -369,7 +369,7 @@ void SetMenuBar(Handle menuList) {
 }
 
 void ClearMenuBar() {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     model().bar.clear();
     setHilitedMenu(0);
     invalidateBar();
@@ -377,7 +377,7 @@ void ClearMenuBar() {
 }
 
 void InsertMenu(MenuRef theMenu, MenuID beforeID) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     VTMenu* m = validMenu(theMenu);
     if (!m || beforeID == hierMenu) return;
     auto& bar = model().bar;
@@ -392,7 +392,7 @@ void InsertMenu(MenuRef theMenu, MenuID beforeID) {
 }
 
 void DeleteMenu(MenuID menuID) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     auto& bar = model().bar;
     auto n = bar.size();
     bar.erase(std::remove_if(bar.begin(), bar.end(), [&](VTMenu* b) { return b->id == menuID; }),
@@ -405,7 +405,7 @@ void DeleteMenu(MenuID menuID) {
 }
 
 MenuRef GetMenuHandle(MenuID menuID) {
-  return vt::apiCall<MenuRef>(vt::noRecord, {}, [&]() -> MenuRef {
+  return vt::apiCall<MenuRef>(vt::noErrorState, {}, [&]() -> MenuRef {
     for (VTMenu* m : model().bar)
       if (m->id == menuID) return m;
     return nullptr;

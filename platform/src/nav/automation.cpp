@@ -15,30 +15,30 @@ bool locateInCurrent(int what, const std::string& label, int index, Rect* global
 using namespace vt::nav;
 
 void VTAutomationNavAnswerSaveChanges(NavAskSaveChangesResult answer) {
-  vt::apiCall(vt::noRecord, [&] { automation().saveChanges.push_back(answer); });
+  vt::apiCall(vt::noErrorState, [&] { automation().saveChanges.push_back(answer); });
 }
 
 void VTAutomationNavChooseFile(const std::string& path) {
-  vt::apiCall(vt::noRecord, [&] { automation().opens.push_back(OpenAnswer{false, path}); });
+  vt::apiCall(vt::noErrorState, [&] { automation().opens.push_back(OpenAnswer{false, path}); });
 }
 
 void VTAutomationNavCancelOpen() {
-  vt::apiCall(vt::noRecord, [&] { automation().opens.push_back(OpenAnswer{true, {}}); });
+  vt::apiCall(vt::noErrorState, [&] { automation().opens.push_back(OpenAnswer{true, {}}); });
 }
 
 void VTAutomationNavSaveAs(const std::string& folder, const std::string& name, bool confirmReplace,
                            int format) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     automation().saves.push_back(SaveAnswer{false, folder, name, confirmReplace, format});
   });
 }
 
 void VTAutomationNavCancelSave() {
-  vt::apiCall(vt::noRecord, [&] { automation().saves.push_back(SaveAnswer{true, {}, {}, false}); });
+  vt::apiCall(vt::noErrorState, [&] { automation().saves.push_back(SaveAnswer{true, {}, {}, false}); });
 }
 
 void VTAutomationNavClearAnswers() {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     AutomationState& a = automation();
     a.saveChanges.clear();
     a.opens.clear();
@@ -47,18 +47,18 @@ void VTAutomationNavClearAnswers() {
 }
 
 std::string VTAutomationNavLastError() {
-  return vt::apiCall<std::string>(vt::noRecord, {},
+  return vt::apiCall<std::string>(vt::noErrorState, {},
                                   [&]() -> std::string { return automation().lastError; });
 }
 
 void VTAutomationNavSetStartFolder(const std::string& folder) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     automation().startFolder = folder.empty() ? std::string() : normaliseFolder(folder);
   });
 }
 
 bool VTAutomationNavCurrent(VTNavDialogInfo* info) {
-  return vt::apiCall<bool>(vt::noRecord, {}, [&]() -> bool {
+  return vt::apiCall<bool>(vt::noErrorState, {}, [&]() -> bool {
     const RunningDialog* d = currentDialog();
     if (!d || !info) return false;
     *info = VTNavDialogInfo{};
@@ -77,40 +77,40 @@ bool VTAutomationNavCurrent(VTNavDialogInfo* info) {
 }
 
 VTNavDialogInfo VTAutomationNavLastShown() {
-  return vt::apiCall<VTNavDialogInfo>(vt::noRecord, {},
+  return vt::apiCall<VTNavDialogInfo>(vt::noErrorState, {},
                                       [&]() -> VTNavDialogInfo { return automation().lastShown; });
 }
 long VTAutomationNavDialogCount() {
-  return vt::apiCall<long>(vt::noRecord, {}, [&]() -> long { return automation().dialogCount; });
+  return vt::apiCall<long>(vt::noErrorState, {}, [&]() -> long { return automation().dialogCount; });
 }
 
 bool VTAutomationNavButtonRect(const std::string& label, Rect* global) {
-  return vt::apiCall<bool>(vt::noRecord, {},
+  return vt::apiCall<bool>(vt::noErrorState, {},
                            [&]() -> bool { return locateInCurrent(0, label, 0, global); });
 }
 bool VTAutomationNavItemRect(const std::string& name, Rect* global) {
-  return vt::apiCall<bool>(vt::noRecord, {},
+  return vt::apiCall<bool>(vt::noErrorState, {},
                            [&]() -> bool { return locateInCurrent(1, name, 0, global); });
 }
 bool VTAutomationNavNameFieldRect(Rect* global) {
-  return vt::apiCall<bool>(vt::noRecord, {},
+  return vt::apiCall<bool>(vt::noErrorState, {},
                            [&]() -> bool { return locateInCurrent(2, {}, 0, global); });
 }
 bool VTAutomationNavPathMenuRect(Rect* global) {
-  return vt::apiCall<bool>(vt::noRecord, {},
+  return vt::apiCall<bool>(vt::noErrorState, {},
                            [&]() -> bool { return locateInCurrent(3, {}, 0, global); });
 }
 bool VTAutomationNavPathMenuItemRect(int index, Rect* global) {
-  return vt::apiCall<bool>(vt::noRecord, {},
+  return vt::apiCall<bool>(vt::noErrorState, {},
                            [&]() -> bool { return locateInCurrent(4, {}, index, global); });
 }
 
 void VTAutomationNavSetTurnLimit(long turns) {
-  vt::apiCall(vt::noRecord, [&] { setTurnLimit(turns); });
+  vt::apiCall(vt::noErrorState, [&] { setTurnLimit(turns); });
 }
 
 void VTAutomationNavReset() {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     VTAutomationNavClearAnswers();
     AutomationState& a = automation();
     a.lastError.clear();

@@ -552,7 +552,7 @@ OSErr statusUndoing(Undo&& undo, Body&& body) noexcept {
   std::optional<OSErr> thrown;
   OSErr err = vt::apiCall<OSErr>([&](OSErr e) { thrown = e; }, noErr, body);
   if (!thrown) return err;
-  vt::apiCall(vt::noRecord, undo);
+  vt::apiCall(vt::noErrorState, undo);
   return *thrown;
 }
 

@@ -39,6 +39,22 @@ struct Hot {
   int extra = 0;  // swatch number
 };
 
+// A control's identity in the focus chain, which knows controls by an int: its kind, its row or
+// parameter and which value. Only what `encode` made is ever decoded.
+struct ControlID {
+  Hot::Kind kind = Hot::ListRow;
+  int index = 0;  // up to kMaxIndex
+  int which = 0;  // 0 or 1
+
+  static constexpr int kMaxIndex = (1 << 19) - 1;
+  static ControlID of(const Hot& hot) { return {hot.kind, hot.index, hot.which}; }
+  int encode() const { return ((int)kind + 1) << 20 | (index & kMaxIndex) << 1 | (which & 1); }
+  static ControlID decode(int id) {
+    return {(Hot::Kind)((id >> 20) - 1), (id >> 1) & kMaxIndex, id & 1};
+  }
+  auto operator<=>(const ControlID&) const = default;
+};
+
 // The answers of event handling (the toolbox codes).
 enum class Answer { NotMine, Handled, Confirm, Cancel };
 
@@ -86,9 +102,6 @@ class Dialog {
   ui::TextField* focusedField(Rect* box);
 
  private:
-  static int idOf(Hot::Kind kind, int index, int which) {
-    return (kind + 1) * 10000 + index * 10 + which;
-  }
   int height() const;
   int paramRows() const;  // parameter rows the panel shows at once
   bool overflows() const { return (int)model_.params().size() > paramRows(); }
@@ -97,6 +110,7 @@ class Dialog {
   void revealFocus();  // scrolls the focused parameter's row into the panel
   Answer clickScrollBar(Point local);
   void draw();
+  void drawControl(vt::ui::Painter& p, const Hot& hot, const Hot* focus);
   void drawCurve(vt::ui::Painter& p, const vt::effects::Easing& easing) const;
   void changed();  // a value changed: fields follow, new preview, redrawn
   void renderPreview();
@@ -106,7 +120,7 @@ class Dialog {
   // Takes the focused field's typed text into the model; false (beep, text restored) when it
   // is no valid value.
   bool commitField();
-  void setFocus(int id);
+  void setFocus(ControlID id);
   Answer click(Point local, const EventRecord& e);
   Answer key(const EventRecord& e);
   void slide(const Hot& hot, Point local);
@@ -123,8 +137,8 @@ class Dialog {
   int maxHeight_ = 1 << 20;  // the screen's room for the window
   int pressedButton_ = -1;   // Hot::OK or Hot::Cancel while tracked
   ui::FocusChain focus_;
-  std::map<int, ui::TextField> fields_;  // by param * 10 + which
-  bool fieldEdited_ = false;             // the focused field holds typed text not yet taken
+  std::map<ControlID, ui::TextField> fields_;  // by field
+  bool fieldEdited_ = false;                   // the focused field holds typed text not yet taken
   Image srcA_, srcB_;
   bool hasA_ = false, hasB_ = false;
   Image preview_;

@@ -60,20 +60,20 @@ void applyCursor() {
 }  // namespace
 
 GDHandle GetMainDevice() {
-  return vt::apiCall<GDHandle>(vt::noRecord, {}, [&]() -> GDHandle { return &device().gdPtr; });
+  return vt::apiCall<GDHandle>(vt::noErrorState, {}, [&]() -> GDHandle { return &device().gdPtr; });
 }
 GDHandle GetGDevice() {
-  return vt::apiCall<GDHandle>(vt::noRecord, {}, [&]() -> GDHandle { return GetMainDevice(); });
+  return vt::apiCall<GDHandle>(vt::noErrorState, {}, [&]() -> GDHandle { return GetMainDevice(); });
 }
 // Deliberately does nothing: there is one device, always current.
 void SetGDevice(GDHandle) {}
 GDHandle GetDeviceList() {
-  return vt::apiCall<GDHandle>(vt::noRecord, {}, [&]() -> GDHandle { return GetMainDevice(); });
+  return vt::apiCall<GDHandle>(vt::noErrorState, {}, [&]() -> GDHandle { return GetMainDevice(); });
 }
 GDHandle GetNextDevice(GDHandle) { return nullptr; }
 
 GDHandle GetMaxDevice(const Rect* globalRect) {
-  return vt::apiCall<GDHandle>(vt::noRecord, {}, [&]() -> GDHandle {
+  return vt::apiCall<GDHandle>(vt::noErrorState, {}, [&]() -> GDHandle {
     if (!globalRect) return nullptr;
     Rect s = screenBounds();
     Rect r;
@@ -84,7 +84,7 @@ GDHandle GetMaxDevice(const Rect* globalRect) {
 
 // A pattern of alternating rows into `p` (when given).
 static Pattern* copyPattern(Pattern* p, uint8_t even, uint8_t odd) {
-  return vt::apiCall<Pattern*>(vt::noRecord, {}, [&] {
+  return vt::apiCall<Pattern*>(vt::noErrorState, {}, [&] {
     if (p) *p = pattern(even, odd);
     return p;
   });
@@ -96,14 +96,14 @@ Pattern* GetQDGlobalsLightGray(Pattern* p) { return copyPattern(p, 0x88, 0x22); 
 Pattern* GetQDGlobalsDarkGray(Pattern* p) { return copyPattern(p, 0x77, 0xDD); }
 
 Cursor* GetQDGlobalsArrow(Cursor* arrow) {
-  return vt::apiCall<Cursor*>(vt::noRecord, {}, [&]() -> Cursor* {
+  return vt::apiCall<Cursor*>(vt::noErrorState, {}, [&]() -> Cursor* {
     if (arrow) *arrow = kArrow;
     return arrow;
   });
 }
 
 BitMap* GetQDGlobalsScreenBits(BitMap* bits) {
-  return vt::apiCall<BitMap*>(vt::noRecord, {}, [&]() -> BitMap* {
+  return vt::apiCall<BitMap*>(vt::noErrorState, {}, [&]() -> BitMap* {
     if (bits) {
       bits->baseAddr = nullptr;
       bits->bounds = screenBounds();
@@ -114,7 +114,7 @@ BitMap* GetQDGlobalsScreenBits(BitMap* bits) {
 }
 
 void InitCursor() {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     Server& s = server();
     ensureServer();
     s.cursorIsArrow = true;
@@ -124,7 +124,7 @@ void InitCursor() {
 }
 
 void SetCursor(const Cursor* c) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     Server& s = server();
     ensureServer();
     if (!c || std::memcmp(c, &kArrow, sizeof(Cursor)) == 0) {
@@ -138,7 +138,7 @@ void SetCursor(const Cursor* c) {
 }
 
 void HideCursor() {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     ensureServer();
     ++server().cursorHidden;
     applyCursor();
@@ -146,7 +146,7 @@ void HideCursor() {
 }
 
 void ShowCursor() {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     ensureServer();
     if (server().cursorHidden > 0) --server().cursorHidden;
     applyCursor();
@@ -157,7 +157,7 @@ void ShowCursor() {
 void ObscureCursor() {}
 
 void GetMouse(Point* mouseLoc) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     if (!mouseLoc) return;
     vt::events::pump();
     *mouseLoc = vt::events::mouseGlobal();
@@ -179,7 +179,7 @@ const FontName kFonts[] = {{systemFont, "Chicago"},         {applFont, "Geneva"}
 }  // namespace
 
 void GetFNum(ConstStr255Param name, short* familyID) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     if (!familyID) return;
     *familyID = applFont;
     if (!name) return;
@@ -193,7 +193,7 @@ void GetFNum(ConstStr255Param name, short* familyID) {
 }
 
 void GetFontName(short familyID, Str255 name) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     if (!name) return;
     name[0] = 0;
     for (const FontName& f : kFonts)

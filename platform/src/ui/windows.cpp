@@ -54,7 +54,7 @@ void setContentSize(VTWindow* w, int width, int height) {
 
 WindowRef NewCWindow(void*, const Rect* boundsRect, ConstStr255Param title, Boolean visible,
                      short procID, WindowRef behind, Boolean goAwayFlag, long refCon) {
-  return vt::apiCall<WindowRef>(vt::noRecord, {}, [&]() -> WindowRef {
+  return vt::apiCall<WindowRef>(vt::noErrorState, {}, [&]() -> WindowRef {
     // The storage argument is not used: window records are the server's own objects.
     ensureServer();
     if (!boundsRect) return nullptr;
@@ -82,7 +82,7 @@ WindowRef NewCWindow(void*, const Rect* boundsRect, ConstStr255Param title, Bool
 
 WindowRef NewWindow(void* wStorage, const Rect* boundsRect, ConstStr255Param title, Boolean visible,
                     short theProc, WindowRef behind, Boolean goAwayFlag, long refCon) {
-  return vt::apiCall<WindowRef>(vt::noRecord, {}, [&]() -> WindowRef {
+  return vt::apiCall<WindowRef>(vt::noErrorState, {}, [&]() -> WindowRef {
     return NewCWindow(wStorage, boundsRect, title, visible, theProc, behind, goAwayFlag, refCon);
   });
 }
@@ -125,14 +125,14 @@ CGrafPtr GetWindowPort(WindowRef window) {
 }
 
 WindowRef GetWindowFromPort(CGrafPtr port) {
-  return vt::apiCall<WindowRef>(vt::noRecord, {}, [&]() -> WindowRef {
+  return vt::apiCall<WindowRef>(vt::noErrorState, {}, [&]() -> WindowRef {
     VTPort* p = validPort(port);
     return p ? p->window : nullptr;
   });
 }
 
 Rect* GetWindowPortBounds(WindowRef window, Rect* bounds) {
-  return vt::apiCall<Rect*>(vt::noRecord, {}, [&]() -> Rect* {
+  return vt::apiCall<Rect*>(vt::noErrorState, {}, [&]() -> Rect* {
     VTWindow* w = validWindow(window);
     if (bounds) *bounds = w ? w->port.portRect : Rect{0, 0, 0, 0};
     return bounds;
@@ -197,7 +197,7 @@ void SetPortWindowPort(WindowRef window) {
 }
 
 WindowRef FrontWindow() {
-  return vt::apiCall<WindowRef>(vt::noRecord, {}, [&]() -> WindowRef {
+  return vt::apiCall<WindowRef>(vt::noErrorState, {}, [&]() -> WindowRef {
     for (VTWindow* w : windowsFrontToBack())
       if (w->visible) return w;
     return nullptr;
@@ -205,7 +205,7 @@ WindowRef FrontWindow() {
 }
 
 WindowRef FrontNonFloatingWindow() {
-  return vt::apiCall<WindowRef>(vt::noRecord, {}, [&]() -> WindowRef { return FrontWindow(); });
+  return vt::apiCall<WindowRef>(vt::noErrorState, {}, [&]() -> WindowRef { return FrontWindow(); });
 }
 
 WindowRef GetNextWindow(WindowRef window) {
@@ -218,7 +218,7 @@ WindowRef GetNextWindow(WindowRef window) {
 }
 
 WindowRef GetWindowList() {
-  return vt::apiCall<WindowRef>(vt::noRecord, {}, [&]() -> WindowRef {
+  return vt::apiCall<WindowRef>(vt::noErrorState, {}, [&]() -> WindowRef {
     const auto& order = windowsFrontToBack();
     return order.empty() ? nullptr : order.front();
   });
@@ -232,11 +232,11 @@ void SelectWindow(WindowRef window) {
 }
 
 void BringToFront(WindowRef window) {
-  vt::apiCall(vt::noRecord, [&] { SelectWindow(window); });
+  vt::apiCall(vt::noErrorState, [&] { SelectWindow(window); });
 }
 
 void SendBehind(WindowRef window, WindowRef behindWindow) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     VTWindow* w = validWindow(window);
     if (!w || w == behindWindow) return;
     ExposeScope scope;
@@ -245,7 +245,7 @@ void SendBehind(WindowRef window, WindowRef behindWindow) {
 }
 
 void ShowWindow(WindowRef window) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     VTWindow* w = validWindow(window);
     if (!w || w->visible) return;
     // Dialogs keep the place their resource gives, unless the screen is too small for it.
@@ -261,7 +261,7 @@ void ShowWindow(WindowRef window) {
 }
 
 void HideWindow(WindowRef window) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     VTWindow* w = validWindow(window);
     if (!w || !w->visible) return;
     ExposeScope scope;
@@ -272,7 +272,7 @@ void HideWindow(WindowRef window) {
 }
 
 void ShowHide(WindowRef window, Boolean showFlag) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     if (showFlag)
       ShowWindow(window);
     else
@@ -289,7 +289,7 @@ Boolean IsWindowHilited(WindowRef window) {
 }
 
 void HiliteWindow(WindowRef window, Boolean fHilite) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     VTWindow* w = validWindow(window);
     if (!w || w->hilited == (fHilite != 0)) return;
     w->hilited = fHilite != 0;
@@ -325,7 +325,7 @@ void SetWTitle(WindowRef window, ConstStr255Param title) {
 }
 
 void GetWTitle(WindowRef window, Str255 title) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     if (!title) return;
     VTWindow* w = validWindow(window);
     vt::toPascal(w ? w->title : std::string(), title);
@@ -384,7 +384,7 @@ void BeginUpdate(WindowRef window) {
 }
 
 void EndUpdate(WindowRef window) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     VTWindow* w = validWindow(window);
     if (!w || !w->inUpdate) return;
     w->inUpdate = false;
@@ -394,7 +394,7 @@ void EndUpdate(WindowRef window) {
 }
 
 WindowPartCode FindWindow(Point thePoint, WindowRef* window) {
-  return vt::apiCall<WindowPartCode>(vt::noRecord, {}, [&]() -> WindowPartCode {
+  return vt::apiCall<WindowPartCode>(vt::noErrorState, {}, [&]() -> WindowPartCode {
     if (window) *window = nullptr;
     Rect scr = screenBounds();
     if (thePoint.v >= 0 && thePoint.v < kMenuBarHeight && thePoint.h >= scr.left &&
@@ -444,7 +444,7 @@ void AlignWindow(WindowRef window, Boolean front, const Rect* alignmentRect, Dra
 
 void DragAlignedWindow(WindowRef window, Point startPt, const Rect* boundsRect,
                        const Rect* alignmentRect, DragGrayRgnUPP actionProc) {
-  vt::apiCall(vt::noRecord, [&] {
+  vt::apiCall(vt::noErrorState, [&] {
     if (!validWindow(window)) return;
     DragWindow(window, startPt, boundsRect);
     if (validWindow(window) && alignmentRect) AlignWindow(window, false, alignmentRect, actionProc);
@@ -486,13 +486,13 @@ bool trackTitleBox(WindowRef window, Point thePt, Rect (*boxOf)(const VTWindow*)
 }  // namespace
 
 Boolean TrackGoAway(WindowRef window, Point thePt) {
-  return vt::apiCall<Boolean>(vt::noRecord, {}, [&]() -> Boolean {
+  return vt::apiCall<Boolean>(vt::noErrorState, {}, [&]() -> Boolean {
     return trackTitleBox(window, thePt, closeBoxRect, &Server::pressedCloseBox);
   });
 }
 
 Boolean TrackBox(WindowRef window, Point thePt, WindowPartCode part) {
-  return vt::apiCall<Boolean>(vt::noRecord, {}, [&]() -> Boolean {
+  return vt::apiCall<Boolean>(vt::noErrorState, {}, [&]() -> Boolean {
     if (part != inZoomIn && part != inZoomOut) return false;
     return trackTitleBox(window, thePt, zoomBoxRect, &Server::pressedZoomBox);
   });

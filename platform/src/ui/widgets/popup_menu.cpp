@@ -137,7 +137,7 @@ int runPopupMenu(WindowRef owner, const Rect& anchor, const std::vector<std::str
 }  // namespace vt::ui
 
 bool VTAutomationPopupMenu(std::vector<std::string>* items, int* highlighted) {
-  return vt::apiCall<bool>(vt::noRecord, {}, [&]() -> bool {
+  return vt::apiCall<bool>(vt::noErrorState, {}, [&]() -> bool {
     using vt::ui::gOpen;
     if (!gOpen.menu || !vt::ui::isLiveWindow(gOpen.window)) return false;
     if (items) *items = gOpen.menu->items;
@@ -147,7 +147,7 @@ bool VTAutomationPopupMenu(std::vector<std::string>* items, int* highlighted) {
 }
 
 bool VTAutomationPopupMenuItemRect(int index, Rect* global) {
-  return vt::apiCall<bool>(vt::noRecord, {}, [&]() -> bool {
+  return vt::apiCall<bool>(vt::noErrorState, {}, [&]() -> bool {
     using vt::ui::gOpen;
     if (!gOpen.menu || !vt::ui::isLiveWindow(gOpen.window) || !global || index < 0 ||
         index >= (int)gOpen.menu->items.size())
