@@ -13,6 +13,7 @@ PKGS=(
   desktop-file-utils shared-mime-info
   python3 util-linux  # the hostile-file test: its generator, and unshare for a read-only mount
   frei0r-plugins frei0r-plugins-dev  # effect plugins, and the header of their ABI
+  parallel  # GNU parallel: batches and chunked exports on local cores and other machines
 )
 missing=()
 for p in "${PKGS[@]}"; do

@@ -5,7 +5,7 @@
 
 #include "core/fourcc.h"
 #include "fixtures.h"
-#include "resources/macroman.h"
+#include "core/macroman.h"
 #include "resources/resource_file.h"
 #include "resources/resource_manager.h"
 
@@ -14,6 +14,9 @@
 #include <string>
 
 using namespace vt::resources;
+using vt::isValidUtf8;
+using vt::macRomanToUtf8;
+using vt::utf8ToMacRoman;
 
 namespace {
 

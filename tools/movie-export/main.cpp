@@ -1,6 +1,9 @@
 // movie-export IN OUT [--codec h264|prores|png] [--crf N] [--preset NAME] [--size WxH]
-//              [--from S] [--to S]
-// A movie's frames, effects composed, as an H.264 .mp4, a ProRes .mov or a folder of PNGs.
+//              [--from S] [--to S] [--chunk K/N]
+// movie-export IN --join OUT CHUNK... [--from S] [--to S]
+// A movie's frames, effects composed, as an H.264 .mp4, a ProRes .mov or a folder of PNGs; or
+// the K-th of N pieces of that export (pictures only), which --join puts together with the
+// movie's sound without encoding the pictures again.
 #include <MacErrors.h>
 #include <Movies.h>
 #include <unistd.h>
@@ -11,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "common/open_movie.h"
 #include "export/export.h"
@@ -21,7 +25,8 @@ namespace {
 int usage() {
   std::fprintf(stderr,
                "usage: movie-export IN OUT [--codec h264|prores|png] [--crf N] [--preset NAME] "
-               "[--size WxH] [--from SECONDS] [--to SECONDS]\n");
+               "[--size WxH] [--from SECONDS] [--to SECONDS] [--chunk K/N], or movie-export IN "
+               "--join OUT CHUNK... [--from SECONDS] [--to SECONDS]\n");
   return 2;
 }
 
@@ -36,6 +41,8 @@ bool parseNumber(const char* text, double& out) {
 
 static int run(int argc, char** argv) {
   std::string in, out;
+  std::vector<std::string> chunks;
+  bool join = false;
   vt::exporter::Options o;
   bool settings = false;  // a quality, preset, size or range was given
   for (int i = 1; i < argc; i++) {
@@ -68,15 +75,26 @@ static int run(int argc, char** argv) {
       if (!parseNumber(argv[++i], o.from)) return usage();
     } else if (a == "--to" && value) {
       if (!parseNumber(argv[++i], o.to)) return usage();
+    } else if (a == "--chunk" && value) {
+      char slash = 0, extra = 0;
+      if (std::sscanf(argv[++i], "%d%c%d%c", &o.chunk, &slash, &o.chunks, &extra) != 3 ||
+          slash != '/' || o.chunks < 1 || o.chunk < 1 || o.chunk > o.chunks || o.chunks > 100000)
+        return usage();
+      settings = true;
+    } else if (a == "--join" && value && !join && out.empty()) {
+      join = true;
+      out = argv[++i];
     } else if (!a.empty() && a[0] != '-' && in.empty()) {
       in = a;
+    } else if (!a.empty() && a[0] != '-' && join) {
+      chunks.push_back(a);
     } else if (!a.empty() && a[0] != '-' && out.empty()) {
       out = a;
     } else {
       return usage();
     }
   }
-  if (in.empty() || out.empty()) return usage();
+  if (in.empty() || out.empty() || (join && (chunks.empty() || o.chunks > 0))) return usage();
   if (EnterMovies() != noErr) {
     std::fprintf(stderr, "movie-export: cannot start the movie toolbox\n");
     return 1;
@@ -98,15 +116,17 @@ static int run(int argc, char** argv) {
     }
     return true;
   };
-  OSErr err = vt::exporter::exportMovie(movie, out, o, progress, message);
+  OSErr err = join ? vt::exporter::joinChunks(movie, chunks, out, o, message)
+                   : vt::exporter::exportMovie(movie, out, o, progress, message);
   if (tty) std::fputc('\n', stderr);
   DisposeMovie(movie);
   ExitMovies();
   if (err != noErr) {
     std::fprintf(stderr, "movie-export: %s\n", message.c_str());
     // Status 2 is for arguments: a range or setting the user gave that this movie or the
-    // encoder cannot honour. The movie's own faults (a damaged size, missing media) are 1.
-    return err == paramErr && settings ? 2 : 1;
+    // encoder cannot honour. The movie's own faults (a damaged size, missing media) are 1, and
+    // so are chunks that do not join.
+    return err == paramErr && settings && !join ? 2 : 1;
   }
   return 0;
 }

@@ -1,9 +1,11 @@
 // vantrel-make [--effect CODE|NAME] [--param CODE=VALUE ...] [--copy | --refer] [A [B]] -o OUT.mov
 //              [--export OUT.mp4|OUT.mov|FOLDER]
 // vantrel-make --list
+// vantrel-make --jobs FILE [--skip-existing]
 // An effect movie made by the application's own Make Effect Movie code, run headless: the
 // sources go to the effects dialog, the choices are made in it as a user would, OK builds the
-// movie and the save dialog is answered with the output's folder and name.
+// movie and the save dialog is answered with the output's folder and name. --jobs prints one
+// such command line per job of a batch, for GNU parallel or a farm manager to run.
 #include <Endian.h>
 #include <Events.h>
 #include <MacErrors.h>
@@ -14,7 +16,9 @@
 #include <VTAutomationEffects.h>
 #include <VTAutomationNav.h>
 #include <VTAutomationUI.h>
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,6 +27,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -48,20 +53,26 @@ struct Args {
   bool copy = false;
   std::vector<std::string> sources;
   std::string out, exportTo;
+  std::string jobs, label;  // a batch to print; the job's place in one, for its messages
+  bool skipExisting = false;
 };
+
+std::string gLabel;  // "FILE:LINE: " for a job of a batch
 
 int usage() {
   std::fprintf(
       stderr,
       "usage: vantrel-make [--effect CODE|NAME] [--param CODE=VALUE ...] [--copy | --refer] "
-      "[A [B]] -o OUT.mov [--export OUT.mp4]\n       vantrel-make --list\n");
+      "[--skip-existing] [A [B]] -o OUT.mov [--export OUT.mp4]\n       vantrel-make --list\n"
+      "       vantrel-make --jobs FILE [--skip-existing]\n");
   return 2;
 }
 
-int bad(const std::string& message) {
-  std::fprintf(stderr, "vantrel-make: %s\n", message.c_str());
-  return 2;
+int fail(int status, const std::string& message) {
+  std::fprintf(stderr, "vantrel-make: %s%s\n", gLabel.c_str(), message.c_str());
+  return status;
 }
+int bad(const std::string& message) { return fail(2, message); }
 
 std::string codeText(OSType c) {
   std::string s;
@@ -253,12 +264,175 @@ bool parseArgs(int argc, char** argv, Args& a) {
       a.out = argv[++i];
     else if (s == "--export" && value && a.exportTo.empty())
       a.exportTo = argv[++i];
+    else if (s == "--jobs" && value && a.jobs.empty())
+      a.jobs = argv[++i];
+    else if (s == "--label" && value)
+      a.label = argv[++i];
+    else if (s == "--skip-existing")
+      a.skipExisting = true;
     else if (!s.empty() && s[0] != '-')
       a.sources.push_back(s);
     else
       return false;
   }
+  if (!a.jobs.empty())
+    return a.out.empty() && a.sources.empty() && a.params.empty() && a.effect.empty() && !mode;
   return a.list ? argc == 2 : !a.out.empty();
+}
+
+// ---- batches ----------------------------------------------------------------------------------
+
+std::string shellQuoted(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+// A line's words as a shell would split them: blanks separate, quotes group, backslash escapes.
+bool splitWords(const std::string& line, std::vector<std::string>& words, std::string& why) {
+  std::string word;
+  bool inWord = false;
+  char quote = 0;
+  for (size_t i = 0; i < line.size(); i++) {
+    char c = line[i];
+    if (quote) {
+      if (c == quote)
+        quote = 0;
+      else if (c == '\\' && quote == '"' && i + 1 < line.size())
+        word += line[++i];
+      else
+        word += c;
+    } else if (c == '\'' || c == '"') {
+      quote = c;
+      inWord = true;
+    } else if (c == '\\' && i + 1 < line.size()) {
+      word += line[++i];
+      inWord = true;
+    } else if (c == ' ' || c == '\t') {
+      if (inWord) words.push_back(word);
+      word.clear();
+      inWord = false;
+    } else {
+      word += c;
+      inWord = true;
+    }
+  }
+  if (quote) {
+    why = "a quote is not closed";
+    return false;
+  }
+  if (inWord) words.push_back(word);
+  return true;
+}
+
+// CSV fields (RFC 4180: quoted fields may hold commas and doubled quotes), blanks trimmed.
+bool splitCsv(const std::string& line, std::vector<std::string>& fields, std::string& why) {
+  std::string field;
+  bool quoted = false, wasQuoted = false;
+  auto push = [&] {
+    if (!wasQuoted) {
+      size_t b = field.find_first_not_of(" \t"), e = field.find_last_not_of(" \t");
+      field = b == std::string::npos ? "" : field.substr(b, e - b + 1);
+    }
+    fields.push_back(field);
+    field.clear();
+    wasQuoted = false;
+  };
+  for (size_t i = 0; i < line.size(); i++) {
+    char c = line[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < line.size() && line[i + 1] == '"')
+        field += line[++i];
+      else if (c == '"')
+        quoted = false;
+      else
+        field += c;
+    } else if (c == '"' && field.find_first_not_of(" \t") == std::string::npos) {
+      field.clear();
+      quoted = wasQuoted = true;
+    } else if (c == ',') {
+      push();
+    } else {
+      field += c;
+    }
+  }
+  if (quoted) {
+    why = "a quoted field is not closed";
+    return false;
+  }
+  push();
+  return true;
+}
+
+// A CSV job: source A, source B, effect, parameters (CODE=VALUE separated by blanks), output,
+// and optionally an export. Sources may be left empty.
+bool csvJob(const std::vector<std::string>& f, std::vector<std::string>& args, std::string& why) {
+  if (f.size() < 5 || f.size() > 6) {
+    why = "a job has 5 or 6 fields (a,b,effect,parameters,output[,export]), not " +
+          std::to_string(f.size());
+    return false;
+  }
+  if (!f[2].empty()) args.insert(args.end(), {"--effect", f[2]});
+  std::vector<std::string> params;
+  if (!splitWords(f[3], params, why)) return false;
+  for (const auto& p : params) args.insert(args.end(), {"--param", p});
+  if (f[0].empty() && !f[1].empty()) {
+    why = "source B is given without source A";
+    return false;
+  }
+  for (int k = 0; k < 2; k++)
+    if (!f[k].empty()) args.push_back(f[k]);
+  args.insert(args.end(), {"-o", f[4]});
+  if (f.size() == 6 && !f[5].empty()) args.insert(args.end(), {"--export", f[5]});
+  return true;
+}
+
+// Prints the command line of each good job; each bad one is reported with its line number and
+// the others go on. Status 1 when any line was bad.
+int printJobs(const std::string& file, bool skipExisting, const char* self) {
+  std::ifstream in(file);
+  if (!in) return fail(1, "cannot read " + file + ": " + std::strerror(errno));
+  // The same program on every machine: by the path it was started with, else found on PATH.
+  std::string program = "vantrel-make";
+  if (std::strchr(self, '/')) {
+    char* real = realpath(self, nullptr);
+    program = real ? real : self;
+    std::free(real);
+  }
+  const bool csv = file.size() > 4 && strcasecmp(file.c_str() + file.size() - 4, ".csv") == 0;
+  int badLines = 0, number = 0;
+  for (std::string text; std::getline(in, text);) {
+    number++;
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos || text[first] == '#') continue;
+    std::vector<std::string> words, args;
+    std::string why;
+    bool ok =
+        csv ? splitCsv(text, words, why) && csvJob(words, args, why) : splitWords(text, args, why);
+    Args job;
+    std::vector<char*> argv = {const_cast<char*>(self)};
+    for (auto& w : args) argv.push_back(w.data());
+    if (ok && csv && number == 1 && strcasecmp(words[4].c_str(), "output") == 0) continue;
+    if (ok && (!parseArgs((int)argv.size(), argv.data(), job) || job.list || !job.jobs.empty())) {
+      why = "the job is not a vantrel-make command (-o OUT is required)";
+      ok = false;
+    } else if (ok && job.sources.size() > 2) {
+      why = "at most two sources (" + std::to_string(job.sources.size()) + " given)";
+      ok = false;
+    }
+    if (!ok) {
+      std::fprintf(stderr, "vantrel-make: %s:%d: %s\n", file.c_str(), number, why.c_str());
+      badLines++;
+      continue;
+    }
+    std::string command =
+        shellQuoted(program) + " --label " + shellQuoted(file + ":" + std::to_string(number));
+    if (skipExisting) command += " --skip-existing";
+    for (const auto& w : args) command += " " + shellQuoted(w);
+    std::printf("%s\n", command.c_str());
+  }
+  return badLines ? 1 : 0;
 }
 
 vt::exporter::Format formatFor(const std::string& path) {
@@ -271,7 +445,8 @@ vt::exporter::Format formatFor(const std::string& path) {
   return vt::exporter::Format::png;
 }
 
-// The bytes of `from` as the pending file's content, which then takes its name.
+// The bytes of `from` as the pending file's content, which then takes its name; `from` is gone
+// before the name appears, so a job killed at any point leaves one of the two.
 OSErr copyInto(const std::string& from, vt::files::PendingFile& to) {
   vt::Result<int> opened = vt::files::openRegularFile(from, O_RDONLY);
   if (!opened) return opened.error();
@@ -296,63 +471,66 @@ OSErr copyInto(const std::string& from, vt::files::PendingFile& to) {
     }
   }
   close(in);
+  unlink(from.c_str());
   return err != noErr ? err : to.commit();
 }
 
-}  // namespace
+// Temporary movies are named by host and process, so that jobs on machines sharing a folder
+// never take each other's for stale.
+std::string tempPrefix() {
+  char host[256] = "";
+  gethostname(host, sizeof host - 1);
+  std::string name = ".vantrel-make-";
+  for (const char* c = host; *c; c++) name += *c == '/' ? '_' : *c;
+  return name + "-";
+}
 
-static int run(int argc, char** argv) {
-  Args a;
-  if (!parseArgs(argc, argv, a)) return usage();
-  if (a.sources.size() > 2)
-    return bad("at most two sources (" + std::to_string(a.sources.size()) + " given)");
-  // An effect is named by its code or by its name (plugin effects by name only).
-  OSType effectCode = 0;
-  toCode(a.effect, effectCode);
+// What a job killed on this machine left in `folder` (its process is gone).
+void removeStaleTemps(const std::string& folder) {
+  const std::string prefix = tempPrefix();
+  DIR* d = opendir(folder.c_str());
+  if (!d) return;
+  while (dirent* e = readdir(d)) {
+    const std::string name = e->d_name;
+    char* end = nullptr;
+    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    const long pid = std::strtol(name.c_str() + prefix.size(), &end, 10);
+    if (pid > 0 && std::strcmp(end, ".mov") == 0 && kill((pid_t)pid, 0) != 0 && errno == ESRCH)
+      unlink((folder + "/" + name).c_str());
+  }
+  closedir(d);
+}
 
-  VTAutomationUseHeadless(640, 480);
-  // In the build the application's resources are read from the source tree; installed, from
-  // ../share/vantrel.
-  VTSetAutoOpenApplicationResources(false);
-  if ((access(VT_RESOURCE_FILE, R_OK) == 0 ? VTOpenResourceFile(VT_RESOURCE_FILE)
-                                           : VTOpenApplicationResourceFile()) < 0) {
-    std::fprintf(stderr, "vantrel-make: cannot open the resource file %s\n", VT_RESOURCE_FILE);
-    return 1;
-  }
-  if (EnterMovies() != noErr) {
-    std::fprintf(stderr, "vantrel-make: cannot start the movie toolbox\n");
-    return 1;
-  }
-  if (a.list) {
-    printList();
-    return 0;
-  }
-
+// The sources a job names, resolved; a status (1 or 2) when one cannot be read.
+int checkOutputAndSources(const Args& a, std::vector<FSSpec>& specs) {
   // The output never replaces a source, however either is spelled (same device and inode).
   struct stat outFile;
   if (stat(a.out.c_str(), &outFile) == 0)
     for (const std::string& source : a.sources) {
       struct stat in;
       if (stat(source.c_str(), &in) == 0 && in.st_dev == outFile.st_dev &&
-          in.st_ino == outFile.st_ino) {
-        std::fprintf(stderr, "vantrel-make: %s is the source %s; choose another output\n",
-                     a.out.c_str(), source.c_str());
-        return 1;
-      }
+          in.st_ino == outFile.st_ino)
+        return fail(1, a.out + " is the source " + source + "; choose another output");
     }
-
-  std::vector<FSSpec> specs(a.sources.size());
+  specs.resize(a.sources.size());
   for (size_t i = 0; i < a.sources.size(); i++)
     if (access(a.sources[i].c_str(), R_OK) != 0 ||
         VTMakeFSSpecFromPath(a.sources[i].c_str(), &specs[i]) != noErr)
       return bad("cannot read " + a.sources[i]);
+  return 0;
+}
+
+// Opens the effects dialog on the sources and makes the job's choices in it; a status when one
+// cannot be made (the dialog is given up then).
+int chooseInDialog(Args& a, std::vector<FSSpec>& specs) {
   OSErr err = QTEffects_DisplayDialogForSources(specs.data(), (UInt16)specs.size());
   if (err != noErr || gEffectsDialog == 0)
     return bad(err == invalidTrack ? "a source has no video"
                                    : "a source is not a movie (error " + std::to_string(err) + ")");
-
-  // The dialog's own choice unless one is asked for.
-  // Names are matched without regard to case ("cartoon" finds "Cartoon").
+  // An effect is named by its code or by its name (plugin effects by name only); names are
+  // matched without regard to case ("cartoon" finds "Cartoon"). Else the dialog's own choice.
+  OSType effectCode = 0;
+  toCode(a.effect, effectCode);
   for (const auto& e : VTAutomationEffectsDialogEffects())
     if (!a.effect.empty() && strcasecmp(e.name.c_str(), a.effect.c_str()) == 0) {
       a.effect = e.name;
@@ -381,19 +559,16 @@ static int run(int argc, char** argv) {
       return bad(why);
     }
   }
+  return 0;
+}
 
-  // Written unnamed beside the output and given its name when whole: a failure leaves nothing,
-  // and a file another writer put there meanwhile, or one an open movie reads, is kept.
-  vt::files::PendingFile output;
-  if ((err = output.begin(a.out, true)) != noErr) {
-    cancelJob();
-    std::fprintf(stderr, "vantrel-make: cannot write %s (error %d)\n", a.out.c_str(), err);
-    return 1;
-  }
-  // The application builds the movie under a temporary name.
+// Presses OK in the dialog with the save dialog answered by a temporary name beside the output;
+// the movie made there goes to `output`. A status on failure, nothing left behind.
+int makeMovie(const Args& a, vt::files::PendingFile& output) {
   const size_t slash = a.out.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : a.out.substr(0, slash + 1);
-  const std::string temp = ".vantrel-make-" + std::to_string(getpid()) + ".mov";
+  const std::string temp = tempPrefix() + std::to_string(getpid()) + ".mov";
+  removeStaleTemps(folder);
   const std::string tempPath = (folder == "." ? "" : folder) + temp;
   // A warning the application shows (a failed save) cannot be answered here: it goes to
   // standard error under the output's name, and the run fails.
@@ -402,7 +577,7 @@ static int run(int argc, char** argv) {
     std::string text = line;
     for (size_t at; (at = text.find(temp)) != std::string::npos;)
       text.replace(at, temp.size(), a.out);
-    std::fprintf(stderr, "vantrel-make: %s\n", text.c_str());
+    fail(1, text);
     warned = true;
   });
   gCopyMovieMedia = a.copy;
@@ -413,48 +588,83 @@ static int run(int argc, char** argv) {
     EventRecord event;
     if (WaitNextEvent(everyEvent, &event, 0, nullptr)) QTApp_HandleEvent(&event);
   }
+  int status = 0;
+  std::string message;
+  Movie made = nullptr;
   if (gEffectsDialog != 0) {
     cancelJob();
-    unlink(tempPath.c_str());
-    std::fprintf(stderr, "vantrel-make: the effects dialog did not answer\n");
-    return 1;
-  }
-  if (warned) {
+    status = fail(1, "the effects dialog did not answer");
+  } else if (warned) {
     if (!vt::movie::missingDataFile().empty())
-      std::fprintf(stderr, "vantrel-make: media in %s is missing or cut short\n",
-                   vt::movie::missingDataFile().c_str());
-    unlink(tempPath.c_str());
-    return 1;
+      fail(1, "media in " + vt::movie::missingDataFile() + " is missing or cut short");
+    status = 1;
+  } else if (!(made = openToolMovie(tempPath, message))) {
+    // The movie is stored last: a file that opens as a movie is complete.
+    status = fail(
+        1, "the effect movie could not be made (" +
+               (VTAutomationNavLastError().empty() ? message : VTAutomationNavLastError()) + ")");
+  } else {
+    DisposeMovie(made);
+    if (OSErr err = copyInto(tempPath, output))
+      status = fail(1, "cannot write " + a.out + " (error " + std::to_string(err) + ")");
   }
-  // The movie is stored last: a file that opens as a movie is complete.
-  std::string message;
-  Movie made = openToolMovie(tempPath, message);
-  if (!made) {
-    unlink(tempPath.c_str());
-    std::fprintf(
-        stderr, "vantrel-make: the effect movie could not be made (%s)\n",
-        VTAutomationNavLastError().empty() ? message.c_str() : VTAutomationNavLastError().c_str());
-    return 1;
-  }
-  DisposeMovie(made);
-  err = copyInto(tempPath, output);
   unlink(tempPath.c_str());
-  if (err != noErr) {
-    std::fprintf(stderr, "vantrel-make: cannot write %s (error %d)\n", a.out.c_str(), err);
-    return 1;
-  }
-  if (a.exportTo.empty()) return 0;
+  return status;
+}
 
-  made = openToolMovie(a.out, message);
+int exportMade(const Args& a) {
+  std::string message;
+  Movie made = openToolMovie(a.out, message);
   vt::exporter::Options o;
   o.format = formatFor(a.exportTo);
-  err = made ? vt::exporter::exportMovie(made, a.exportTo, o, nullptr, message) : (OSErr)ioErr;
+  OSErr err =
+      made ? vt::exporter::exportMovie(made, a.exportTo, o, nullptr, message) : (OSErr)ioErr;
   if (made) DisposeMovie(made);
-  if (err != noErr) {
-    std::fprintf(stderr, "vantrel-make: %s\n", message.c_str());
-    return 1;
-  }
+  return err != noErr ? fail(1, message) : 0;
+}
+
+int startToolbox() {
+  VTAutomationUseHeadless(640, 480);
+  // In the build the application's resources are read from the source tree; installed, from
+  // ../share/vantrel.
+  VTSetAutoOpenApplicationResources(false);
+  if ((access(VT_RESOURCE_FILE, R_OK) == 0 ? VTOpenResourceFile(VT_RESOURCE_FILE)
+                                           : VTOpenApplicationResourceFile()) < 0)
+    return fail(1, std::string("cannot open the resource file ") + VT_RESOURCE_FILE);
+  if (EnterMovies() != noErr) return fail(1, "cannot start the movie toolbox");
   return 0;
+}
+
+}  // namespace
+
+static int run(int argc, char** argv) {
+  Args a;
+  if (!parseArgs(argc, argv, a)) return usage();
+  gLabel = a.label.empty() ? "" : a.label + ": ";
+  if (!a.jobs.empty()) return printJobs(a.jobs, a.skipExisting, argv[0]);
+  if (a.sources.size() > 2)
+    return bad("at most two sources (" + std::to_string(a.sources.size()) + " given)");
+  // A rerun leaves what an earlier run finished (outputs appear only when whole).
+  if (a.skipExisting && access(a.out.c_str(), F_OK) == 0 &&
+      (a.exportTo.empty() || access(a.exportTo.c_str(), F_OK) == 0))
+    return 0;
+  if (int status = startToolbox()) return status;
+  if (a.list) {
+    printList();
+    return 0;
+  }
+  std::vector<FSSpec> specs;
+  if (int status = checkOutputAndSources(a, specs)) return status;
+  if (int status = chooseInDialog(a, specs)) return status;
+  // Written unnamed beside the output and given its name when whole: a failure leaves nothing,
+  // and a file another writer put there meanwhile, or one an open movie reads, is kept.
+  vt::files::PendingFile output;
+  if (OSErr err = output.begin(a.out, true)) {
+    cancelJob();
+    return fail(1, "cannot write " + a.out + " (error " + std::to_string(err) + ")");
+  }
+  if (int status = makeMovie(a, output)) return status;
+  return a.exportTo.empty() ? 0 : exportMade(a);
 }
 
 int main(int argc, char** argv) {

@@ -16,6 +16,7 @@
 
 #include "atoms/atom_tree.h"
 #include "core/boundary.h"
+#include "core/read_all.h"
 
 namespace {
 
@@ -94,13 +95,7 @@ OSErr GetQuickTimePreference(OSType preferenceType, QTAtomContainer* preferenceA
       return invalidAtomContainerErr;
     }
     std::vector<uint8_t> bytes((size_t)st.st_size);
-    size_t got = 0;
-    while (got < bytes.size()) {
-      ssize_t r = ::read(fd, bytes.data() + got, bytes.size() - got);
-      if (r < 0 && errno == EINTR) continue;
-      if (r <= 0) break;
-      got += (size_t)r;
-    }
+    size_t got = vt::readAll(fd, bytes.data(), bytes.size());
     ::close(fd);
     if (got != bytes.size()) return ioErr;
     vt::atoms::View view;

@@ -10,7 +10,7 @@
 #include <numeric>
 #include <vector>
 
-#include "core/guard.h"
+#include "core/boundary.h"
 #include "core/picture.h"
 #include "model/model.h"
 
@@ -339,46 +339,43 @@ OSErr trackImage(VTTrack* track, int64_t time, Image& out) {
 
 }  // namespace vt::compose
 
-PicHandle GetTrackPict(Track theTrack, TimeValue time) try {
-  if (!vt::movie::isLiveTrack(theTrack)) {
-    vt::movie::setError(invalidTrack);
-    return nullptr;
-  }
-  vt::compose::TrackPicture pic;
-  vt::compose::PictureRequest rq;
-  rq.time = time;
-  OSErr err = vt::compose::pictureOf(theTrack, rq, pic);
-  vt::movie::setError(err);
-  if (err != noErr) return nullptr;
-  PicHandle p = vt::makePicture(*pic.image);
-  if (!p) vt::movie::setError(memFullErr);
-  return p;
-} catch (...) {
-  vt::movie::setError(vtErrorFromException());
-  return {};
+namespace {
+VTTrack* liveTrack(Track t) { return vt::movie::isLiveTrack(t) ? t : nullptr; }
+VTMovie* liveMovie(Movie m) { return vt::movie::isLiveMovie(m) ? m : nullptr; }
+}  // namespace
+
+PicHandle GetTrackPict(Track theTrack, TimeValue time) {
+  return vt::apiOn(vt::movie::setError, liveTrack, theTrack, invalidTrack, PicHandle{},
+                   [&](VTTrack& track) -> PicHandle {
+                     vt::compose::TrackPicture pic;
+                     vt::compose::PictureRequest rq;
+                     rq.time = time;
+                     OSErr err = vt::compose::pictureOf(&track, rq, pic);
+                     vt::movie::setError(err);
+                     if (err != noErr) return nullptr;
+                     PicHandle p = vt::makePicture(*pic.image);
+                     if (!p) vt::movie::setError(memFullErr);
+                     return p;
+                   });
 }
 
-PicHandle GetMoviePict(Movie theMovie, TimeValue time) try {
-  if (!vt::movie::isLiveMovie(theMovie)) {
-    vt::movie::setError(invalidMovie);
-    return nullptr;
-  }
-  vt::Image img;
-  vt::compose::Composer composer(theMovie);
-  OSErr err = composer.frame(time, img);
-  vt::movie::setError(err);
-  if (err != noErr) return nullptr;
-  PicHandle pic = vt::makePicture(img);
-  if (!pic) {
-    vt::movie::setError(memFullErr);
-    return nullptr;
-  }
-  // The picture's frame is the movie box.
-  Rect box;
-  GetMovieBox(theMovie, &box);
-  (**pic).picFrame = box;
-  return pic;
-} catch (...) {
-  vt::movie::setError(vtErrorFromException());
-  return {};
+PicHandle GetMoviePict(Movie theMovie, TimeValue time) {
+  return vt::apiOn(vt::movie::setError, liveMovie, theMovie, invalidMovie, PicHandle{},
+                   [&](VTMovie& movie) -> PicHandle {
+                     vt::Image img;
+                     vt::compose::Composer composer(&movie);
+                     OSErr err = composer.frame(time, img);
+                     vt::movie::setError(err);
+                     if (err != noErr) return nullptr;
+                     PicHandle pic = vt::makePicture(img);
+                     if (!pic) {
+                       vt::movie::setError(memFullErr);
+                       return nullptr;
+                     }
+                     // The picture's frame is the movie box.
+                     Rect box;
+                     GetMovieBox(&movie, &box);
+                     (**pic).picFrame = box;
+                     return pic;
+                   });
 }

@@ -51,7 +51,7 @@ ComponentResult withController(MovieController mc, OSErr dead, Body&& body) noex
 // A call that answers a movie: nullptr for a dead handle or a throw.
 template <class Body>
 Movie movieOf(MovieController mc, Body&& body) noexcept {
-  return apiOn(noRecord, live, mc, noErr, Movie{nullptr}, body);
+  return apiOn(vt::noErrorState, live, mc, noErr, Movie{nullptr}, body);
 }
 
 }  // namespace
@@ -75,7 +75,7 @@ MCActionFilterWithRefConUPP NewMCActionFilterWithRefConUPP(MCActionFilterWithRef
 void DisposeMCActionFilterWithRefConUPP(MCActionFilterWithRefConUPP) {}
 
 MovieController NewMovieController(Movie theMovie, const Rect* movieRect, long someFlags) {
-  return vt::apiCall(noRecord, MovieController{nullptr}, [&]() -> MovieController {
+  return vt::apiCall(vt::noErrorState, MovieController{nullptr}, [&]() -> MovieController {
     if (!vt::movie::isLiveMovie(theMovie) || !movieRect) return nullptr;
     auto* c = new (std::nothrow) VTController();
     if (!c) return nullptr;
@@ -94,7 +94,7 @@ MovieController NewMovieController(Movie theMovie, const Rect* movieRect, long s
 }
 
 void DisposeMovieController(MovieController mc) {
-  vt::apiOn(noRecord, live, mc, noErr, [](VTController& c) {
+  vt::apiOn(vt::noErrorState, live, mc, noErr, [](VTController& c) {
     controllers().erase(&c);
     clearHistory(c);
     c.magic = 0;

@@ -133,10 +133,6 @@ struct VTController {
 
 namespace vt::controller {
 
-// The controller and the scrap keep no error state of their own: a throw's code is already kept
-// as the last guarded error, and the calls that answer a code answer it.
-inline void noRecord(OSErr) {}
-
 // The controller behind a handle, or nullptr for anything that is not a live one.
 VTController* live(MovieController mc);
 MovieController handle(VTController& c);

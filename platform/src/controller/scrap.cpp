@@ -60,7 +60,7 @@ OSErr PutMovieOnScrap(Movie theMovie, long) {
 }
 
 Movie NewMovieFromScrap(long) {
-  return vt::apiCall(vt::controller::noRecord, Movie{nullptr}, [&]() -> Movie {
+  return vt::apiCall(vt::noErrorState, Movie{nullptr}, [&]() -> Movie {
     if (!heldMovie()) {
       vt::movie::setError(noMovieFound);
       return nullptr;
@@ -73,12 +73,12 @@ Movie NewMovieFromScrap(long) {
 }
 
 Boolean VTMovieScrapHasMovie() {
-  return vt::apiCall(vt::controller::noRecord, Boolean{false},
+  return vt::apiCall(vt::noErrorState, Boolean{false},
                      [] { return Boolean{heldMovie() != nullptr}; });
 }
 
 void VTMovieScrapClear() {
-  vt::apiCall(vt::controller::noRecord, [] {
+  vt::apiCall(vt::noErrorState, [] {
     if (heldMovie()) DisposeMovie(scrapMovie());
     scrapMovie() = nullptr;
   });

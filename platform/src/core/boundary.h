@@ -84,4 +84,15 @@ void apiOn(Record&& record, Find&& find, Handle h, OSErr invalid, Body&& body) n
   });
 }
 
+// For calls on an object in areas that keep no error state: a dead handle gives `fallback`.
+template <class R, class Find, class Handle, class Body>
+R apiOnLive(Find&& find, Handle h, R fallback, Body&& body) noexcept {
+  return apiOn(noErrorState, find, h, OSErr(0), fallback, body);
+}
+
+template <class Find, class Handle, class Body>
+void apiOnLive(Find&& find, Handle h, Body&& body) noexcept {
+  apiOn(noErrorState, find, h, OSErr(0), body);
+}
+
 }  // namespace vt

@@ -3,7 +3,7 @@
 
 #include <map>
 
-#include "core/guard.h"
+#include "core/boundary.h"
 #include "core/reset.h"
 
 namespace {
@@ -31,27 +31,25 @@ const std::map<OSType, SInt32>& defaults() {
 }
 }  // namespace
 
-OSErr Gestalt(OSType selector, SInt32* response) try {
-  if (!response) return paramErr;
-  auto o = overrides().find(selector);
-  if (o != overrides().end()) {
-    if (o->second.err == noErr) *response = o->second.value;
-    return o->second.err;
-  }
-  auto d = defaults().find(selector);
-  if (d == defaults().end()) return gestaltUndefSelectorErr;
-  *response = d->second;
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
+OSErr Gestalt(OSType selector, SInt32* response) {
+  return vt::apiStatus([&]() -> OSErr {
+    if (!response) return paramErr;
+    auto o = overrides().find(selector);
+    if (o != overrides().end()) {
+      if (o->second.err == noErr) *response = o->second.value;
+      return o->second.err;
+    }
+    auto d = defaults().find(selector);
+    if (d == defaults().end()) return gestaltUndefSelectorErr;
+    *response = d->second;
+    return noErr;
+  });
 }
 
-void VTSetGestaltAnswer(OSType selector, OSErr err, SInt32 response) try {
-  overrides()[selector] = {err, response};
-} catch (...) {
-  vtErrorFromException();
+void VTSetGestaltAnswer(OSType selector, OSErr err, SInt32 response) {
+  vt::apiCall(vt::noErrorState, [&] { overrides()[selector] = {err, response}; });
 }
 
-void VTResetGestaltAnswers() try { overrides().clear(); } catch (...) {
-  vtErrorFromException();
+void VTResetGestaltAnswers() {
+  vt::apiCall(vt::noErrorState, [&] { overrides().clear(); });
 }

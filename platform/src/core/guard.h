@@ -1,6 +1,5 @@
-// The guard at the API boundary: no exception reaches a toolbox caller. Each public call is a
-// function-try-block whose handler returns (or records) the code for what was thrown:
-//   OSErr Foo(...) try { ... } catch (...) { return vtErrorFromException(); }
+// The guard at the API boundary: no exception reaches a toolbox caller. Public calls run behind
+// the helpers of core/boundary.h, whose handlers turn what was thrown into its code here.
 #pragma once
 #include <MacTypes.h>
 

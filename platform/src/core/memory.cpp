@@ -9,7 +9,7 @@
 #include <new>
 #include <vector>
 
-#include "core/guard.h"
+#include "core/boundary.h"
 
 namespace {
 
@@ -50,6 +50,7 @@ Heap& heap() {
 }
 
 thread_local OSErr gMemError = noErr;
+void recordMemError(OSErr err) noexcept { gMemError = err; }
 
 BlockHeader* headerOf(Ptr p) { return reinterpret_cast<BlockHeader*>(p) - 1; }
 
@@ -140,389 +141,341 @@ Size ptrReserve(Size size) {
   return size + extra + 64;
 }
 
-}  // namespace
-
-Handle NewHandle(Size byteCount) try { return newHandle(byteCount, false); } catch (...) {
-  gMemError = vtErrorFromException();
-  return {};
-}
-Handle NewHandleClear(Size byteCount) try { return newHandle(byteCount, true); } catch (...) {
-  gMemError = vtErrorFromException();
-  return {};
-}
-
-Handle NewEmptyHandle() try {
-  std::lock_guard<std::mutex> g(heap().lock);
-  MasterSlot* s = takeSlot();
-  if (!s) {
-    gMemError = memFullErr;
+Ptr newPtr(Size size, bool clear) {
+  if (size < 0) {
+    gMemError = paramErr;
     return nullptr;
   }
-  heap().liveHandles++;
-  gMemError = noErr;
-  return &s->p;
-} catch (...) {
-  gMemError = vtErrorFromException();
-  return {};
+  Ptr p = allocBlock(size, ptrReserve(size), clear, false);
+  gMemError = p ? (OSErr)noErr : (OSErr)memFullErr;
+  if (p) {
+    std::lock_guard<std::mutex> g(heap().lock);
+    heap().livePtrs++;
+  }
+  return p;
 }
 
-void DisposeHandle(Handle h) try {
-  if (!h) {
-    gMemError = nilHandleErr;
-    return;
-  }
-  std::lock_guard<std::mutex> g(heap().lock);
-  MasterSlot* s = slotOf(h);
-  if (!s) {
-    gMemError = memWZErr;
-    return;
-  }
-  freeBlock(s->p);
-  s->p = nullptr;
-  s->magic = kSlotFree;
-  s->state = 0;
-  s->nextFree = heap().freeSlots;
-  heap().freeSlots = s;
-  heap().liveHandles--;
-  gMemError = noErr;
-} catch (...) {
-  gMemError = vtErrorFromException();
+// A call on a live handle, under the heap lock: a nil or dead handle records its code and gives
+// `fallback`; otherwise MemError is cleared and `body` runs on the handle's slot.
+template <class R, class Body>
+R withSlot(Handle h, R fallback, Body&& body) noexcept {
+  return vt::apiCall<R>(recordMemError, fallback, [&]() -> R {
+    std::lock_guard<std::mutex> g(heap().lock);
+    MasterSlot* s = slotOf(h);
+    if (!s) {
+      gMemError = h ? memWZErr : nilHandleErr;
+      return fallback;
+    }
+    gMemError = noErr;
+    return body(*s);
+  });
+}
+template <class Body>
+void withSlot(Handle h, Body&& body) noexcept {
+  withSlot<bool>(h, false, [&](MasterSlot& s) {
+    body(s);
+    return true;
+  });
 }
 
-Size GetHandleSize(Handle h) try {
-  std::lock_guard<std::mutex> g(heap().lock);
-  MasterSlot* s = slotOf(h);
-  if (!s) {
-    gMemError = h ? memWZErr : nilHandleErr;
-    return 0;
-  }
-  gMemError = noErr;
-  return s->p ? headerOf(s->p)->size : 0;
-} catch (...) {
-  gMemError = vtErrorFromException();
-  return {};
+}  // namespace
+
+Handle NewHandle(Size byteCount) {
+  return vt::apiCall<Handle>(recordMemError, {},
+                             [&]() -> Handle { return newHandle(byteCount, false); });
+}
+Handle NewHandleClear(Size byteCount) {
+  return vt::apiCall<Handle>(recordMemError, {},
+                             [&]() -> Handle { return newHandle(byteCount, true); });
 }
 
-void SetHandleSize(Handle h, Size newSize) try {
-  std::lock_guard<std::mutex> g(heap().lock);
-  MasterSlot* s = slotOf(h);
-  if (!s) {
-    gMemError = h ? memWZErr : nilHandleErr;
-    return;
-  }
-  if (newSize < 0) {
-    gMemError = paramErr;
-    return;
-  }
-  if (!s->p) {
-    Ptr block = allocBlock(newSize, newSize, false, true);
+Handle NewEmptyHandle() {
+  return vt::apiCall<Handle>(recordMemError, {}, [&]() -> Handle {
+    std::lock_guard<std::mutex> g(heap().lock);
+    MasterSlot* s = takeSlot();
+    if (!s) {
+      gMemError = memFullErr;
+      return nullptr;
+    }
+    heap().liveHandles++;
+    gMemError = noErr;
+    return &s->p;
+  });
+}
+
+void DisposeHandle(Handle h) {
+  vt::apiCall(recordMemError, [&] {
+    if (!h) {
+      gMemError = nilHandleErr;
+      return;
+    }
+    std::lock_guard<std::mutex> g(heap().lock);
+    MasterSlot* s = slotOf(h);
+    if (!s) {
+      gMemError = memWZErr;
+      return;
+    }
+    freeBlock(s->p);
+    s->p = nullptr;
+    s->magic = kSlotFree;
+    s->state = 0;
+    s->nextFree = heap().freeSlots;
+    heap().freeSlots = s;
+    heap().liveHandles--;
+    gMemError = noErr;
+  });
+}
+
+Size GetHandleSize(Handle h) {
+  return withSlot<Size>(h, 0, [](MasterSlot& s) { return s.p ? headerOf(s.p)->size : 0; });
+}
+
+void SetHandleSize(Handle h, Size newSize) {
+  withSlot(h, [&](MasterSlot& s) {
+    if (newSize < 0) {
+      gMemError = paramErr;
+      return;
+    }
+    if (!s.p) {
+      Ptr block = allocBlock(newSize, newSize, false, true);
+      if (!block) {
+        gMemError = memFullErr;
+        return;
+      }
+      s.p = block;
+      gMemError = noErr;
+      return;
+    }
+    BlockHeader* hdr = headerOf(s.p);
+    if (newSize <= hdr->capacity) {
+      hdr->size = newSize;
+      gMemError = noErr;
+      return;
+    }
+    if (s.state & kHandleLockedMask) {
+      gMemError = memLockedErr;  // a locked block cannot move
+      return;
+    }
+    // Grow geometrically so repeated appends stay linear overall.
+    Size cap = hdr->capacity + hdr->capacity / 2;
+    if (cap < newSize) cap = newSize;
+    Ptr block = allocBlock(newSize, cap, false, true);
     if (!block) {
       gMemError = memFullErr;
       return;
     }
-    s->p = block;
+    std::memcpy(block, s.p, (size_t)hdr->size);
+    freeBlock(s.p);
+    s.p = block;
     gMemError = noErr;
-    return;
-  }
-  BlockHeader* hdr = headerOf(s->p);
-  if (newSize <= hdr->capacity) {
-    hdr->size = newSize;
-    gMemError = noErr;
-    return;
-  }
-  if (s->state & kHandleLockedMask) {
-    gMemError = memLockedErr;  // a locked block cannot move
-    return;
-  }
-  // Grow geometrically so repeated appends stay linear overall.
-  Size cap = hdr->capacity + hdr->capacity / 2;
-  if (cap < newSize) cap = newSize;
-  Ptr block = allocBlock(newSize, cap, false, true);
-  if (!block) {
-    gMemError = memFullErr;
-    return;
-  }
-  std::memcpy(block, s->p, (size_t)hdr->size);
-  freeBlock(s->p);
-  s->p = block;
-  gMemError = noErr;
-} catch (...) {
-  gMemError = vtErrorFromException();
+  });
 }
 
-void HLock(Handle h) try {
-  std::lock_guard<std::mutex> g(heap().lock);
-  if (MasterSlot* s = slotOf(h)) {
-    s->state |= kHandleLockedMask;
-    gMemError = noErr;
-  } else {
-    gMemError = h ? memWZErr : nilHandleErr;
-  }
-} catch (...) {
-  gMemError = vtErrorFromException();
+void HLock(Handle h) {
+  withSlot(h, [&](MasterSlot& s) { s.state |= kHandleLockedMask; });
 }
 
-void HUnlock(Handle h) try {
-  std::lock_guard<std::mutex> g(heap().lock);
-  if (MasterSlot* s = slotOf(h)) {
-    s->state &= (uint8_t)~kHandleLockedMask;
-    gMemError = noErr;
-  } else {
-    gMemError = h ? memWZErr : nilHandleErr;
-  }
-} catch (...) {
-  gMemError = vtErrorFromException();
+void HUnlock(Handle h) {
+  withSlot(h, [&](MasterSlot& s) { s.state &= (uint8_t)~kHandleLockedMask; });
 }
 
-void HLockHi(Handle h) try { HLock(h); } catch (...) {
-  gMemError = vtErrorFromException();
+void HLockHi(Handle h) {
+  vt::apiCall(recordMemError, [&] { HLock(h); });
 }
 void MoveHHi(Handle h) { gMemError = h ? (OSErr)noErr : (OSErr)nilHandleErr; }
 void HNoPurge(Handle h) { gMemError = h ? (OSErr)noErr : (OSErr)nilHandleErr; }
 
-SInt8 HGetState(Handle h) try {
-  std::lock_guard<std::mutex> g(heap().lock);
-  MasterSlot* s = slotOf(h);
-  if (!s) {
-    gMemError = h ? memWZErr : nilHandleErr;
-    return 0;
-  }
-  gMemError = noErr;
-  return (SInt8)s->state;
-} catch (...) {
-  gMemError = vtErrorFromException();
-  return {};
+SInt8 HGetState(Handle h) {
+  return withSlot<SInt8>(h, 0, [](MasterSlot& s) { return (SInt8)s.state; });
 }
 
-void HSetState(Handle h, SInt8 flags) try {
-  std::lock_guard<std::mutex> g(heap().lock);
-  if (MasterSlot* s = slotOf(h)) {
-    s->state = (uint8_t)flags;
-    gMemError = noErr;
-  } else {
-    gMemError = h ? memWZErr : nilHandleErr;
-  }
-} catch (...) {
-  gMemError = vtErrorFromException();
+void HSetState(Handle h, SInt8 flags) {
+  withSlot(h, [&](MasterSlot& s) { s.state = (uint8_t)flags; });
 }
 
-OSErr HandToHand(Handle* theHndl) try {
-  if (!theHndl || !*theHndl) return gMemError = nilHandleErr;
-  Handle src = *theHndl;
-  Size n = GetHandleSize(src);
-  if (gMemError) return gMemError;
-  Handle dst = NewHandle(n);
-  if (!dst) return gMemError;
-  if (n) std::memcpy(*dst, *src, (size_t)n);
-  *theHndl = dst;
-  return gMemError = noErr;
-} catch (...) {
-  return vtErrorFromException();
+OSErr HandToHand(Handle* theHndl) {
+  return vt::apiStatus([&]() -> OSErr {
+    if (!theHndl || !*theHndl) return gMemError = nilHandleErr;
+    Handle src = *theHndl;
+    Size n = GetHandleSize(src);
+    if (gMemError) return gMemError;
+    Handle dst = NewHandle(n);
+    if (!dst) return gMemError;
+    if (n) std::memcpy(*dst, *src, (size_t)n);
+    *theHndl = dst;
+    return gMemError = noErr;
+  });
 }
 
-OSErr PtrToHand(const void* srcPtr, Handle* dstHndl, long size) try {
-  if (!dstHndl || size < 0 || (size > 0 && !srcPtr)) return gMemError = paramErr;
-  Handle h = NewHandle(size);
-  if (!h) return gMemError;
-  if (size) std::memcpy(*h, srcPtr, (size_t)size);
-  *dstHndl = h;
-  return gMemError = noErr;
-} catch (...) {
-  return vtErrorFromException();
+OSErr PtrToHand(const void* srcPtr, Handle* dstHndl, long size) {
+  return vt::apiStatus([&]() -> OSErr {
+    if (!dstHndl || size < 0 || (size > 0 && !srcPtr)) return gMemError = paramErr;
+    Handle h = NewHandle(size);
+    if (!h) return gMemError;
+    if (size) std::memcpy(*h, srcPtr, (size_t)size);
+    *dstHndl = h;
+    return gMemError = noErr;
+  });
 }
 
-OSErr PtrToXHand(const void* srcPtr, Handle dstHndl, long size) try {
-  if (size < 0 || (size > 0 && !srcPtr)) return gMemError = paramErr;
-  SetHandleSize(dstHndl, size);
-  if (gMemError) return gMemError;
-  if (size) std::memmove(*dstHndl, srcPtr, (size_t)size);
-  return gMemError = noErr;
-} catch (...) {
-  return vtErrorFromException();
+OSErr PtrToXHand(const void* srcPtr, Handle dstHndl, long size) {
+  return vt::apiStatus([&]() -> OSErr {
+    if (size < 0 || (size > 0 && !srcPtr)) return gMemError = paramErr;
+    SetHandleSize(dstHndl, size);
+    if (gMemError) return gMemError;
+    if (size) std::memmove(*dstHndl, srcPtr, (size_t)size);
+    return gMemError = noErr;
+  });
 }
 
-OSErr PtrAndHand(const void* ptr1, Handle hand2, long size) try {
-  if (size < 0 || (size > 0 && !ptr1)) return gMemError = paramErr;
-  Size old = GetHandleSize(hand2);
-  if (gMemError) return gMemError;
-  SetHandleSize(hand2, old + size);
-  if (gMemError) return gMemError;
-  if (size) std::memmove(*hand2 + old, ptr1, (size_t)size);
-  return gMemError = noErr;
-} catch (...) {
-  return vtErrorFromException();
+OSErr PtrAndHand(const void* ptr1, Handle hand2, long size) {
+  return vt::apiStatus([&]() -> OSErr {
+    if (size < 0 || (size > 0 && !ptr1)) return gMemError = paramErr;
+    Size old = GetHandleSize(hand2);
+    if (gMemError) return gMemError;
+    SetHandleSize(hand2, old + size);
+    if (gMemError) return gMemError;
+    if (size) std::memmove(*hand2 + old, ptr1, (size_t)size);
+    return gMemError = noErr;
+  });
 }
 
-OSErr HandAndHand(Handle hand1, Handle hand2) try {
-  Size n = GetHandleSize(hand1);
-  if (gMemError) return gMemError;
-  // Copy first: hand1 may be hand2, and growing hand2 may move its block.
-  std::vector<char> tmp(*hand1 ? *hand1 : nullptr, *hand1 ? *hand1 + n : nullptr);
-  return PtrAndHand(tmp.data(), hand2, n);
-} catch (...) {
-  return vtErrorFromException();
+OSErr HandAndHand(Handle hand1, Handle hand2) {
+  return vt::apiStatus([&]() -> OSErr {
+    Size n = GetHandleSize(hand1);
+    if (gMemError) return gMemError;
+    // Copy first: hand1 may be hand2, and growing hand2 may move its block.
+    std::vector<char> tmp(*hand1 ? *hand1 : nullptr, *hand1 ? *hand1 + n : nullptr);
+    return PtrAndHand(tmp.data(), hand2, n);
+  });
 }
 
-long Munger(Handle h, long offset, const void* ptr1, long len1, const void* ptr2, long len2) try {
-  Size size = GetHandleSize(h);
-  if (gMemError || offset < 0 || offset > size) return -1;
-  if (ptr1) {
-    // Find ptr1 at or after offset.
-    const char* base = *h;
-    long found = -1;
-    for (long i = offset; len1 >= 0 && i + len1 <= size; ++i) {
-      if (std::memcmp(base + i, ptr1, (size_t)len1) == 0) {
-        found = i;
-        break;
+long Munger(Handle h, long offset, const void* ptr1, long len1, const void* ptr2, long len2) {
+  return vt::apiCall<long>(recordMemError, {}, [&]() -> long {
+    Size size = GetHandleSize(h);
+    if (gMemError || offset < 0 || offset > size) return -1;
+    if (ptr1) {
+      // Find ptr1 at or after offset.
+      const char* base = *h;
+      long found = -1;
+      for (long i = offset; len1 >= 0 && i + len1 <= size; ++i) {
+        if (std::memcmp(base + i, ptr1, (size_t)len1) == 0) {
+          found = i;
+          break;
+        }
       }
+      if (found < 0) return -1;
+      offset = found;
+    } else if (len1 < 0 || offset + len1 > size) {
+      len1 = size - offset;
     }
-    if (found < 0) return -1;
-    offset = found;
-  } else if (len1 < 0 || offset + len1 > size) {
-    len1 = size - offset;
-  }
-  if (!ptr2) return offset;
-  std::vector<char> tail(*h + offset + len1, *h + size);
-  SetHandleSize(h, offset + len2 + (long)tail.size());
-  if (gMemError) return -1;
-  if (len2) std::memmove(*h + offset, ptr2, (size_t)len2);
-  if (!tail.empty()) std::memcpy(*h + offset + len2, tail.data(), tail.size());
-  return offset + len2;
-} catch (...) {
-  gMemError = vtErrorFromException();
-  return {};
+    if (!ptr2) return offset;
+    std::vector<char> tail(*h + offset + len1, *h + size);
+    SetHandleSize(h, offset + len2 + (long)tail.size());
+    if (gMemError) return -1;
+    if (len2) std::memmove(*h + offset, ptr2, (size_t)len2);
+    if (!tail.empty()) std::memcpy(*h + offset + len2, tail.data(), tail.size());
+    return offset + len2;
+  });
 }
 
-Ptr NewPtr(Size byteCount) try {
-  if (byteCount < 0) {
-    gMemError = paramErr;
-    return nullptr;
-  }
-  Ptr p = allocBlock(byteCount, ptrReserve(byteCount), false, false);
-  gMemError = p ? (OSErr)noErr : (OSErr)memFullErr;
-  if (p) {
+Ptr NewPtr(Size byteCount) {
+  return vt::apiCall<Ptr>(recordMemError, {}, [&] { return newPtr(byteCount, false); });
+}
+Ptr NewPtrClear(Size byteCount) {
+  return vt::apiCall<Ptr>(recordMemError, {}, [&] { return newPtr(byteCount, true); });
+}
+
+void DisposePtr(Ptr p) {
+  vt::apiCall(recordMemError, [&] {
+    if (!p) {
+      gMemError = noErr;
+      return;
+    }
+    BlockHeader* hdr = headerOf(p);
+    if (hdr->magic != kBlockMagic || hdr->isHandle) {
+      gMemError = memWZErr;
+      return;
+    }
+    freeBlock(p);
     std::lock_guard<std::mutex> g(heap().lock);
-    heap().livePtrs++;
-  }
-  return p;
-} catch (...) {
-  gMemError = vtErrorFromException();
-  return {};
-}
-
-Ptr NewPtrClear(Size byteCount) try {
-  if (byteCount < 0) {
-    gMemError = paramErr;
-    return nullptr;
-  }
-  Ptr p = allocBlock(byteCount, ptrReserve(byteCount), true, false);
-  gMemError = p ? (OSErr)noErr : (OSErr)memFullErr;
-  if (p) {
-    std::lock_guard<std::mutex> g(heap().lock);
-    heap().livePtrs++;
-  }
-  return p;
-} catch (...) {
-  gMemError = vtErrorFromException();
-  return {};
-}
-
-void DisposePtr(Ptr p) try {
-  if (!p) {
+    heap().livePtrs--;
     gMemError = noErr;
-    return;
-  }
-  BlockHeader* hdr = headerOf(p);
-  if (hdr->magic != kBlockMagic || hdr->isHandle) {
-    gMemError = memWZErr;
-    return;
-  }
-  freeBlock(p);
-  std::lock_guard<std::mutex> g(heap().lock);
-  heap().livePtrs--;
-  gMemError = noErr;
-} catch (...) {
-  gMemError = vtErrorFromException();
+  });
 }
 
-Size GetPtrSize(Ptr p) try {
-  if (!p) {
-    gMemError = nilHandleErr;
-    return 0;
-  }
-  BlockHeader* hdr = headerOf(p);
-  if (hdr->magic != kBlockMagic || hdr->isHandle) {
-    gMemError = memWZErr;
-    return 0;
-  }
-  gMemError = noErr;
-  return hdr->size;
-} catch (...) {
-  gMemError = vtErrorFromException();
-  return {};
+Size GetPtrSize(Ptr p) {
+  return vt::apiCall<Size>(recordMemError, {}, [&]() -> Size {
+    if (!p) {
+      gMemError = nilHandleErr;
+      return 0;
+    }
+    BlockHeader* hdr = headerOf(p);
+    if (hdr->magic != kBlockMagic || hdr->isHandle) {
+      gMemError = memWZErr;
+      return 0;
+    }
+    gMemError = noErr;
+    return hdr->size;
+  });
 }
 
-void SetPtrSize(Ptr p, Size newSize) try {
-  if (!p) {
-    gMemError = nilHandleErr;
-    return;
-  }
-  BlockHeader* hdr = headerOf(p);
-  if (hdr->magic != kBlockMagic || hdr->isHandle || newSize < 0) {
-    gMemError = newSize < 0 ? paramErr : memWZErr;
-    return;
-  }
-  if (newSize > hdr->capacity) {
-    gMemError = memFullErr;  // a pointer block cannot move, and its reserve is used up
-    return;
-  }
-  if (newSize > hdr->size) std::memset(p + hdr->size, 0, (size_t)(newSize - hdr->size));
-  hdr->size = newSize;
-  gMemError = noErr;
-} catch (...) {
-  gMemError = vtErrorFromException();
+void SetPtrSize(Ptr p, Size newSize) {
+  vt::apiCall(recordMemError, [&] {
+    if (!p) {
+      gMemError = nilHandleErr;
+      return;
+    }
+    BlockHeader* hdr = headerOf(p);
+    if (hdr->magic != kBlockMagic || hdr->isHandle || newSize < 0) {
+      gMemError = newSize < 0 ? paramErr : memWZErr;
+      return;
+    }
+    if (newSize > hdr->capacity) {
+      gMemError = memFullErr;  // a pointer block cannot move, and its reserve is used up
+      return;
+    }
+    if (newSize > hdr->size) std::memset(p + hdr->size, 0, (size_t)(newSize - hdr->size));
+    hdr->size = newSize;
+    gMemError = noErr;
+  });
 }
 
 OSErr MemError() { return gMemError; }
 
-void BlockMove(const void* srcPtr, void* destPtr, Size byteCount) try {
-  if (byteCount > 0 && srcPtr && destPtr) std::memmove(destPtr, srcPtr, (size_t)byteCount);
-} catch (...) {
-  gMemError = vtErrorFromException();
+void BlockMove(const void* srcPtr, void* destPtr, Size byteCount) {
+  vt::apiCall(recordMemError, [&] {
+    if (byteCount > 0 && srcPtr && destPtr) std::memmove(destPtr, srcPtr, (size_t)byteCount);
+  });
 }
 
-void BlockMoveData(const void* srcPtr, void* destPtr, Size byteCount) try {
-  BlockMove(srcPtr, destPtr, byteCount);
-} catch (...) {
-  gMemError = vtErrorFromException();
+void BlockMoveData(const void* srcPtr, void* destPtr, Size byteCount) {
+  vt::apiCall(recordMemError, [&] { BlockMove(srcPtr, destPtr, byteCount); });
 }
 
-void BlockZero(void* destPtr, Size byteCount) try {
-  if (byteCount > 0 && destPtr) std::memset(destPtr, 0, (size_t)byteCount);
-} catch (...) {
-  gMemError = vtErrorFromException();
+void BlockZero(void* destPtr, Size byteCount) {
+  vt::apiCall(recordMemError, [&] {
+    if (byteCount > 0 && destPtr) std::memset(destPtr, 0, (size_t)byteCount);
+  });
 }
 
-Boolean VTIsValidHandle(Handle h) try {
-  std::lock_guard<std::mutex> g(heap().lock);
-  return slotOf(h) != nullptr;
-} catch (...) {
-  gMemError = vtErrorFromException();
-  return {};
+Boolean VTIsValidHandle(Handle h) {
+  return vt::apiCall<Boolean>(recordMemError, {}, [&]() -> Boolean {
+    std::lock_guard<std::mutex> g(heap().lock);
+    return slotOf(h) != nullptr;
+  });
 }
 
-long VTLiveHandleCount() try {
-  std::lock_guard<std::mutex> g(heap().lock);
-  return heap().liveHandles;
-} catch (...) {
-  gMemError = vtErrorFromException();
-  return {};
+long VTLiveHandleCount() {
+  return vt::apiCall<long>(recordMemError, {}, [&]() -> long {
+    std::lock_guard<std::mutex> g(heap().lock);
+    return heap().liveHandles;
+  });
 }
 
-long VTLivePtrCount() try {
-  std::lock_guard<std::mutex> g(heap().lock);
-  return heap().livePtrs;
-} catch (...) {
-  gMemError = vtErrorFromException();
-  return {};
+long VTLivePtrCount() {
+  return vt::apiCall<long>(recordMemError, {}, [&]() -> long {
+    std::lock_guard<std::mutex> g(heap().lock);
+    return heap().livePtrs;
+  });
 }

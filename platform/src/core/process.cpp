@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "core/guard.h"
+#include "core/boundary.h"
 #include "core/reset.h"
 
 namespace {
@@ -13,11 +13,12 @@ const vt::ResetRegistration kReset(vt::ResetStage::Managers, [] { gExitHook = nu
 
 void VTSetExitHook(VTExitHook hook) { gExitHook = hook; }
 
-void ExitToShell() try {
-  if (gExitHook) gExitHook();
+void ExitToShell() {
+  bool hookThrew = false;
+  vt::apiCall([&](OSErr) { hookThrew = true; },
+              [] {
+                if (gExitHook) gExitHook();
+              });
   std::fflush(nullptr);
-  std::exit(0);
-} catch (...) {
-  vtErrorFromException();
-  std::exit(1);  // never returns, whatever the hook did
+  std::exit(hookThrew ? 1 : 0);  // never returns, whatever the hook did
 }

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "core/guard.h"
+#include "core/boundary.h"
 
 namespace vt {
 namespace {
@@ -39,14 +39,11 @@ void runStages(vt::ResetStage first, vt::ResetStage last) {
 }
 }  // namespace
 
-void VTAutomationResetAll() try {
-  runStages(vt::ResetStage::Controllers, vt::ResetStage::Managers);
-} catch (...) {
-  vtErrorFromException();
+void VTAutomationResetAll() {
+  vt::apiCall(vt::noErrorState,
+              [&] { runStages(vt::ResetStage::Controllers, vt::ResetStage::Managers); });
 }
 
-void VTResetMenusAndDialogs() try {
-  runStages(vt::ResetStage::Dialogs, vt::ResetStage::Dialogs);
-} catch (...) {
-  vtErrorFromException();
+void VTResetMenusAndDialogs() {
+  vt::apiCall(vt::noErrorState, [&] { runStages(vt::ResetStage::Dialogs, vt::ResetStage::Dialogs); });
 }

@@ -3,7 +3,7 @@
 #include <Events.h>
 #include <VTAutomationUI.h>
 
-#include "core/guard.h"
+#include "core/boundary.h"
 #include "ui/text.h"
 #include "ui/widgets/colour_picker.h"
 #include "ui/widgets/painter.h"
@@ -61,90 +61,88 @@ void click(WindowRef w, ColourPicker& picker, const EventRecord& e) {
 }  // namespace
 
 Boolean GetColor(Point where, ConstStr255Param prompt, const RGBColor* inColor,
-                 RGBColor* outColor) try {
-  if (!inColor || !outColor || gRunning.picker) return false;
-  ColourPicker picker(prompt ? vt::ui::pascalToUtf8(prompt) : std::string("Choose a color:"),
-                      *inColor);
-  Rect desk = vt::ui::desktopBounds();
-  int left = where.h, top = where.v;
-  if ((where.h == 0 && where.v == 0) || (where.h == -1 && where.v == -1)) {
-    left = desk.left + (desk.right - desk.left - ColourPicker::kWidth) / 2;
-    top = desk.top + vt::ui::kTitleBarHeight +
-          (desk.bottom - desk.top - ColourPicker::kHeight - vt::ui::kTitleBarHeight) / 3;
-  }
-  Rect bounds =
-      vt::ui::makeRect(left, top, left + ColourPicker::kWidth, top + ColourPicker::kHeight);
-  WindowRef w = NewCWindow(nullptr, &bounds, (const unsigned char*)"\x06" "Colors", true,
-                           movableDBoxProc, (WindowRef)-1L, false, 0);
-  if (!w) return false;
-  SetWindowKind(w, kDialogWindowKind);
-  vt::ui::addFieldFinder(focusedPickerField);
-  gRunning = {&picker, w};
-  redraw(w, picker);
-  while (picker.state() == ColourPicker::State::running) {
-    vt::ui::beginModalTurn();
-    EventRecord e{};
-    vt::ui::nextModalEvent(e);
-    if (!vt::ui::isLiveWindow(w)) {
-      picker.cancel();
-      break;
+                 RGBColor* outColor) {
+  return vt::apiCall<Boolean>(vt::noErrorState, {}, [&]() -> Boolean {
+    if (!inColor || !outColor || gRunning.picker) return false;
+    ColourPicker picker(prompt ? vt::ui::pascalToUtf8(prompt) : std::string("Choose a color:"),
+                        *inColor);
+    Rect desk = vt::ui::desktopBounds();
+    int left = where.h, top = where.v;
+    if ((where.h == 0 && where.v == 0) || (where.h == -1 && where.v == -1)) {
+      left = desk.left + (desk.right - desk.left - ColourPicker::kWidth) / 2;
+      top = desk.top + vt::ui::kTitleBarHeight +
+            (desk.bottom - desk.top - ColourPicker::kHeight - vt::ui::kTitleBarHeight) / 3;
     }
-    switch (e.what) {
-      case mouseDown: click(w, picker, e); break;
-      case keyDown:
-      case autoKey:
-        if (picker.key(vt::ui::KeyPress::from(e))) redraw(w, picker);
-        break;
-      case updateEvt: {
-        // Other windows keep their pictures in their backing stores.
-        WindowRef other = (WindowRef)e.message;
-        if (!vt::ui::isLiveWindow(other)) break;
-        BeginUpdate(other);
-        if (other == w) {
-          vt::ui::PortPainter painter(&w->port);
-          picker.draw(painter);
-        }
-        EndUpdate(other);
+    Rect bounds =
+        vt::ui::makeRect(left, top, left + ColourPicker::kWidth, top + ColourPicker::kHeight);
+    WindowRef w = NewCWindow(nullptr, &bounds, (const unsigned char*)"\x06" "Colors", true,
+                           movableDBoxProc, (WindowRef)-1L, false, 0);
+    if (!w) return false;
+    SetWindowKind(w, kDialogWindowKind);
+    vt::ui::addFieldFinder(focusedPickerField);
+    gRunning = {&picker, w};
+    redraw(w, picker);
+    while (picker.state() == ColourPicker::State::running) {
+      vt::ui::beginModalTurn();
+      EventRecord e{};
+      vt::ui::nextModalEvent(e);
+      if (!vt::ui::isLiveWindow(w)) {
+        picker.cancel();
         break;
       }
-      default: break;
+      switch (e.what) {
+        case mouseDown: click(w, picker, e); break;
+        case keyDown:
+        case autoKey:
+          if (picker.key(vt::ui::KeyPress::from(e))) redraw(w, picker);
+          break;
+        case updateEvt: {
+          // Other windows keep their pictures in their backing stores.
+          WindowRef other = (WindowRef)e.message;
+          if (!vt::ui::isLiveWindow(other)) break;
+          BeginUpdate(other);
+          if (other == w) {
+            vt::ui::PortPainter painter(&w->port);
+            picker.draw(painter);
+          }
+          EndUpdate(other);
+          break;
+        }
+        default: break;
+      }
+      for (int b = picker.takeBeeps(); b > 0; --b) SysBeep(1);
     }
-    for (int b = picker.takeBeeps(); b > 0; --b) SysBeep(1);
-  }
-  gRunning = {};
-  if (vt::ui::isLiveWindow(w)) DisposeWindow(w);
-  if (picker.state() != ColourPicker::State::accepted) return false;
-  *outColor = picker.colour();
-  return true;
-} catch (...) {
-  vtErrorFromException();
-  return {};
+    gRunning = {};
+    if (vt::ui::isLiveWindow(w)) DisposeWindow(w);
+    if (picker.state() != ColourPicker::State::accepted) return false;
+    *outColor = picker.colour();
+    return true;
+  });
 }
 
-bool VTAutomationColourPicker(VTColourPickerInfo* info) try {
-  if (!gRunning.picker || !vt::ui::isLiveWindow(gRunning.window)) return false;
-  if (!info) return true;
-  ColourPicker& p = *gRunning.picker;
-  auto global = [](Rect r) {
-    OffsetRect(&r, gRunning.window->content.left, gRunning.window->content.top);
-    return r;
-  };
-  info->colour = p.colour();
-  info->hex = p.hexText();
-  info->prompt = p.prompt();
-  info->square = global(p.squareRect());
-  info->hueStrip = global(p.hueRect());
-  info->swatches.clear();
-  for (int k = 0; k < (int)vt::ui::colourQuickPicks().size(); ++k)
-    info->swatches.push_back(global(p.swatchRect(k)));
-  info->fields.clear();
-  for (int f = 0; f < ColourPicker::kFieldCount; ++f)
-    info->fields.push_back(
-        {ColourPicker::fieldLabel(f), p.field(f).text(), global(p.fieldRect(f))});
-  info->ok = global(p.buttons()[1].rect);
-  info->cancel = global(p.buttons()[0].rect);
-  return true;
-} catch (...) {
-  vtErrorFromException();
-  return {};
+bool VTAutomationColourPicker(VTColourPickerInfo* info) {
+  return vt::apiCall<bool>(vt::noErrorState, {}, [&]() -> bool {
+    if (!gRunning.picker || !vt::ui::isLiveWindow(gRunning.window)) return false;
+    if (!info) return true;
+    ColourPicker& p = *gRunning.picker;
+    auto global = [](Rect r) {
+      OffsetRect(&r, gRunning.window->content.left, gRunning.window->content.top);
+      return r;
+    };
+    info->colour = p.colour();
+    info->hex = p.hexText();
+    info->prompt = p.prompt();
+    info->square = global(p.squareRect());
+    info->hueStrip = global(p.hueRect());
+    info->swatches.clear();
+    for (int k = 0; k < (int)vt::ui::colourQuickPicks().size(); ++k)
+      info->swatches.push_back(global(p.swatchRect(k)));
+    info->fields.clear();
+    for (int f = 0; f < ColourPicker::kFieldCount; ++f)
+      info->fields.push_back(
+          {ColourPicker::fieldLabel(f), p.field(f).text(), global(p.fieldRect(f))});
+    info->ok = global(p.buttons()[1].rect);
+    info->cancel = global(p.buttons()[0].rect);
+    return true;
+  });
 }

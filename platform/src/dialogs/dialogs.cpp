@@ -5,11 +5,12 @@
 #include <Resources.h>
 
 #include <algorithm>
+#include <utility>
 #include <cstring>
 #include <map>
 #include <memory>
 
-#include "core/guard.h"
+#include "core/boundary.h"
 #include "core/pstring.h"
 #include "core/reset.h"
 #include "core/icon.h"
@@ -334,232 +335,221 @@ const ResetRegistration kReset(ResetStage::Dialogs, resetDialogs);
 
 using namespace vt::dialogs;
 
+namespace {
+
+// A call on a live dialog; a dead one gives the fallback.
+constexpr auto withDialog = [](auto&&... args) noexcept {
+  return vt::apiOnLive(validDialog, std::forward<decltype(args)>(args)...);
+};
+
+}  // namespace
+
 ModalFilterUPP NewModalFilterUPP(ModalFilterProcPtr userRoutine) { return userRoutine; }
 // Deliberately does nothing: the callback reference is the procedure itself.
 void DisposeModalFilterUPP(ModalFilterUPP) {}
 Boolean InvokeModalFilterUPP(DialogRef theDialog, EventRecord* theEvent, DialogItemIndex* itemHit,
-                             ModalFilterUPP userUPP) try {
-  return userUPP ? userUPP(theDialog, theEvent, itemHit) : false;
-} catch (...) {
-  vtErrorFromException();
-  return {};
+                             ModalFilterUPP userUPP) {
+  return vt::apiCall<Boolean>(vt::noErrorState, {}, [&]() -> Boolean {
+    return userUPP ? userUPP(theDialog, theEvent, itemHit) : false;
+  });
 }
 UserItemUPP NewUserItemUPP(UserItemProcPtr userRoutine) { return userRoutine; }
 // Deliberately does nothing, as above.
 void DisposeUserItemUPP(UserItemUPP) {}
-void InvokeUserItemUPP(DialogRef theDialog, DialogItemIndex itemNo, UserItemUPP userUPP) try {
-  if (userUPP) userUPP(theDialog, itemNo);
-} catch (...) {
-  vtErrorFromException();
+void InvokeUserItemUPP(DialogRef theDialog, DialogItemIndex itemNo, UserItemUPP userUPP) {
+  vt::apiCall(vt::noErrorState, [&] {
+    if (userUPP) userUPP(theDialog, itemNo);
+  });
 }
 
-DialogRef GetNewDialog(short dialogID, void*, WindowRef behind) try {
-  // The storage argument is not used: dialog records are the manager's own objects.
-  auto res = vt::resources::findDialog(dialogID);
-  if (!res) return nullptr;
-  return makeDialog(*res, behind);
-} catch (...) {
-  vtErrorFromException();
-  return {};
+DialogRef GetNewDialog(short dialogID, void*, WindowRef behind) {
+  return vt::apiCall<DialogRef>(vt::noErrorState, {}, [&]() -> DialogRef {
+    // The storage argument is not used: dialog records are the manager's own objects.
+    auto res = vt::resources::findDialog(dialogID);
+    if (!res) return nullptr;
+    return makeDialog(*res, behind);
+  });
 }
 
-void DisposeDialog(DialogRef theDialog) try {
-  auto& live = state().live;
-  auto found = live.find(theDialog);
-  if (found == live.end()) return;
-  VTDialog* d = found->first;
-  if (vt::ui::isLiveWindow(d->window)) DisposeWindow(d->window);
-  for (auto& it : d->items)
-    if (it.ownText && VTIsValidHandle(it.ownText)) DisposeHandle(it.ownText);
-  d->magic = 0;
-  live.erase(found);
-} catch (...) {
-  vtErrorFromException();
+void DisposeDialog(DialogRef theDialog) {
+  vt::apiCall(vt::noErrorState, [&] {
+    auto& live = state().live;
+    auto found = live.find(theDialog);
+    if (found == live.end()) return;
+    VTDialog* d = found->first;
+    if (vt::ui::isLiveWindow(d->window)) DisposeWindow(d->window);
+    for (auto& it : d->items)
+      if (it.ownText && VTIsValidHandle(it.ownText)) DisposeHandle(it.ownText);
+    d->magic = 0;
+    live.erase(found);
+  });
 }
 
-WindowRef GetDialogWindow(DialogRef dialog) try {
-  VTDialog* d = validDialog(dialog);
-  return d ? d->window : nullptr;
-} catch (...) {
-  vtErrorFromException();
-  return {};
+WindowRef GetDialogWindow(DialogRef dialog) {
+  return withDialog(dialog, WindowRef{nullptr}, [&](VTDialog& d) -> WindowRef { return d.window; });
 }
 
-CGrafPtr GetDialogPort(DialogRef dialog) try {
-  VTDialog* d = validDialog(dialog);
-  return d ? GetWindowPort(d->window) : nullptr;
-} catch (...) {
-  vtErrorFromException();
-  return {};
+CGrafPtr GetDialogPort(DialogRef dialog) {
+  return withDialog(dialog, CGrafPtr{nullptr},
+                    [&](VTDialog& d) -> CGrafPtr { return GetWindowPort(d.window); });
 }
 
-void SetPortDialogPort(DialogRef dialog) try {
-  if (CGrafPtr port = GetDialogPort(dialog)) SetPort(port);
-} catch (...) {
-  vtErrorFromException();
+void SetPortDialogPort(DialogRef dialog) {
+  vt::apiCall(vt::noErrorState, [&] {
+    if (CGrafPtr port = GetDialogPort(dialog)) SetPort(port);
+  });
 }
 
-DialogRef GetDialogFromWindow(WindowRef window) try { return dialogOfWindow(window); } catch (...) {
-  vtErrorFromException();
-  return {};
+DialogRef GetDialogFromWindow(WindowRef window) {
+  return vt::apiCall<DialogRef>(vt::noErrorState, {},
+                                [&]() -> DialogRef { return dialogOfWindow(window); });
 }
 
-void SetDialogDefaultItem(DialogRef theDialog, DialogItemIndex newItem) try {
-  VTDialog* d = validDialog(theDialog);
-  if (!d || newItem < 0 || newItem > (int)d->items.size()) return;
-  SInt16 old = d->defaultItem;
-  d->defaultItem = newItem;
-  if (old >= 1 && old != newItem)  // take the outline away from the old default
-    vt::ui::fillRect(&d->window->port, inset(d->items[(size_t)old - 1].rect, -4), colour::white);
-  drawItem(d, old);
-  drawItem(d, newItem);
-} catch (...) {
-  vtErrorFromException();
+void SetDialogDefaultItem(DialogRef theDialog, DialogItemIndex newItem) {
+  vt::apiCall(vt::noErrorState, [&] {
+    VTDialog* d = validDialog(theDialog);
+    if (!d || newItem < 0 || newItem > (int)d->items.size()) return;
+    SInt16 old = d->defaultItem;
+    d->defaultItem = newItem;
+    if (old >= 1 && old != newItem)  // take the outline away from the old default
+      vt::ui::fillRect(&d->window->port, inset(d->items[(size_t)old - 1].rect, -4), colour::white);
+    drawItem(d, old);
+    drawItem(d, newItem);
+  });
 }
 
-void SetDialogCancelItem(DialogRef theDialog, DialogItemIndex newItem) try {
-  VTDialog* d = validDialog(theDialog);
-  if (d && newItem >= 0 && newItem <= (int)d->items.size()) d->cancelItem = newItem;
-} catch (...) {
-  vtErrorFromException();
+void SetDialogCancelItem(DialogRef theDialog, DialogItemIndex newItem) {
+  vt::apiCall(vt::noErrorState, [&] {
+    VTDialog* d = validDialog(theDialog);
+    if (d && newItem >= 0 && newItem <= (int)d->items.size()) d->cancelItem = newItem;
+  });
 }
 
-DialogItemIndex GetDialogDefaultItem(DialogRef theDialog) try {
-  VTDialog* d = validDialog(theDialog);
-  return d ? d->defaultItem : 0;
-} catch (...) {
-  vtErrorFromException();
-  return {};
+DialogItemIndex GetDialogDefaultItem(DialogRef theDialog) {
+  return withDialog(theDialog, DialogItemIndex{0},
+                    [&](VTDialog& d) -> DialogItemIndex { return d.defaultItem; });
 }
 
-DialogItemIndex GetDialogCancelItem(DialogRef theDialog) try {
-  VTDialog* d = validDialog(theDialog);
-  return d ? d->cancelItem : 0;
-} catch (...) {
-  vtErrorFromException();
-  return {};
+DialogItemIndex GetDialogCancelItem(DialogRef theDialog) {
+  return withDialog(theDialog, DialogItemIndex{0},
+                    [&](VTDialog& d) -> DialogItemIndex { return d.cancelItem; });
 }
 
-DialogItemIndex CountDITL(DialogRef theDialog) try {
-  VTDialog* d = validDialog(theDialog);
-  return d ? (DialogItemIndex)d->items.size() : 0;
-} catch (...) {
-  vtErrorFromException();
-  return {};
+DialogItemIndex CountDITL(DialogRef theDialog) {
+  return withDialog(theDialog, DialogItemIndex{0}, [&](VTDialog& d) -> DialogItemIndex {
+    return (DialogItemIndex)d.items.size();
+  });
 }
 
 void GetDialogItem(DialogRef theDialog, DialogItemIndex itemNo, DialogItemType* itemType,
-                   Handle* item, Rect* box) try {
-  VTDialog* d = validDialog(theDialog);
-  if (!d || itemNo < 1 || itemNo > (int)d->items.size()) {
-    if (itemType) *itemType = 0;
-    if (item) *item = nullptr;
-    if (box) *box = Rect{0, 0, 0, 0};
-    return;
-  }
-  const VTDialog::Item& it = d->items[(size_t)itemNo - 1];
-  if (itemType) *itemType = (DialogItemType)(it.kind | (it.enabled ? 0 : itemDisable));
-  if (item) *item = it.handle;
-  if (box) *box = it.rect;
-} catch (...) {
-  vtErrorFromException();
+                   Handle* item, Rect* box) {
+  vt::apiCall(vt::noErrorState, [&] {
+    VTDialog* d = validDialog(theDialog);
+    if (!d || itemNo < 1 || itemNo > (int)d->items.size()) {
+      if (itemType) *itemType = 0;
+      if (item) *item = nullptr;
+      if (box) *box = Rect{0, 0, 0, 0};
+      return;
+    }
+    const VTDialog::Item& it = d->items[(size_t)itemNo - 1];
+    if (itemType) *itemType = (DialogItemType)(it.kind | (it.enabled ? 0 : itemDisable));
+    if (item) *item = it.handle;
+    if (box) *box = it.rect;
+  });
 }
 
 void SetDialogItem(DialogRef theDialog, DialogItemIndex itemNo, DialogItemType itemType,
-                   Handle item, const Rect* box) try {
-  VTDialog* d = validDialog(theDialog);
-  if (!d || itemNo < 1 || itemNo > (int)d->items.size()) return;
-  VTDialog::Item& it = d->items[(size_t)itemNo - 1];
-  Rect old = it.rect;
-  it.kind = (SInt16)(itemType & ~itemDisable);
-  it.enabled = !(itemType & itemDisable);
-  it.handle = item;  // our own text handle, if replaced, is still freed with the dialog
-  if (box) it.rect = *box;
-  if (old.top != it.rect.top || old.left != it.rect.left || old.bottom != it.rect.bottom ||
-      old.right != it.rect.right)
-    vt::ui::fillRect(&d->window->port, it.kind == editText ? fieldBox(old) : old, colour::white);
-  drawItem(d, itemNo);
-} catch (...) {
-  vtErrorFromException();
+                   Handle item, const Rect* box) {
+  vt::apiCall(vt::noErrorState, [&] {
+    VTDialog* d = validDialog(theDialog);
+    if (!d || itemNo < 1 || itemNo > (int)d->items.size()) return;
+    VTDialog::Item& it = d->items[(size_t)itemNo - 1];
+    Rect old = it.rect;
+    it.kind = (SInt16)(itemType & ~itemDisable);
+    it.enabled = !(itemType & itemDisable);
+    it.handle = item;  // our own text handle, if replaced, is still freed with the dialog
+    if (box) it.rect = *box;
+    if (old.top != it.rect.top || old.left != it.rect.left || old.bottom != it.rect.bottom ||
+        old.right != it.rect.right)
+      vt::ui::fillRect(&d->window->port, it.kind == editText ? fieldBox(old) : old, colour::white);
+    drawItem(d, itemNo);
+  });
 }
 
-void GetDialogItemText(Handle item, Str255 text) try {
-  if (!text) return;
-  vt::toPascal(handleText(item), text);
-} catch (...) {
-  vtErrorFromException();
+void GetDialogItemText(Handle item, Str255 text) {
+  vt::apiCall(vt::noErrorState, [&] {
+    if (!text) return;
+    vt::toPascal(handleText(item), text);
+  });
 }
 
-void SetDialogItemText(Handle item, ConstStr255Param text) try {
-  if (!item || !VTIsValidHandle(item)) return;
-  Size n = text ? text[0] : 0;
-  SetHandleSize(item, n);
-  if (GetHandleSize(item) != n) return;
-  if (n) std::memcpy(*item, text + 1, (size_t)n);
-  for (VTDialog* d : allDialogs())
-    for (int i = 1; i <= (int)d->items.size(); ++i)
-      if (d->items[(size_t)i - 1].handle == item) drawItem(d, i);
-} catch (...) {
-  vtErrorFromException();
+void SetDialogItemText(Handle item, ConstStr255Param text) {
+  vt::apiCall(vt::noErrorState, [&] {
+    if (!item || !VTIsValidHandle(item)) return;
+    Size n = text ? text[0] : 0;
+    SetHandleSize(item, n);
+    if (GetHandleSize(item) != n) return;
+    if (n) std::memcpy(*item, text + 1, (size_t)n);
+    for (VTDialog* d : allDialogs())
+      for (int i = 1; i <= (int)d->items.size(); ++i)
+        if (d->items[(size_t)i - 1].handle == item) drawItem(d, i);
+  });
 }
 
-void HideDialogItem(DialogRef theDialog, DialogItemIndex itemNo) try {
-  VTDialog* d = validDialog(theDialog);
-  if (!d || itemNo < 1 || itemNo > (int)d->items.size()) return;
-  d->items[(size_t)itemNo - 1].visible = false;
-  drawItem(d, itemNo);
-} catch (...) {
-  vtErrorFromException();
+void HideDialogItem(DialogRef theDialog, DialogItemIndex itemNo) {
+  vt::apiCall(vt::noErrorState, [&] {
+    VTDialog* d = validDialog(theDialog);
+    if (!d || itemNo < 1 || itemNo > (int)d->items.size()) return;
+    d->items[(size_t)itemNo - 1].visible = false;
+    drawItem(d, itemNo);
+  });
 }
 
-void ShowDialogItem(DialogRef theDialog, DialogItemIndex itemNo) try {
-  VTDialog* d = validDialog(theDialog);
-  if (!d || itemNo < 1 || itemNo > (int)d->items.size()) return;
-  d->items[(size_t)itemNo - 1].visible = true;
-  drawItem(d, itemNo);
-} catch (...) {
-  vtErrorFromException();
+void ShowDialogItem(DialogRef theDialog, DialogItemIndex itemNo) {
+  vt::apiCall(vt::noErrorState, [&] {
+    VTDialog* d = validDialog(theDialog);
+    if (!d || itemNo < 1 || itemNo > (int)d->items.size()) return;
+    d->items[(size_t)itemNo - 1].visible = true;
+    drawItem(d, itemNo);
+  });
 }
 
 void SelectDialogItemText(DialogRef theDialog, DialogItemIndex itemNo, SInt16 strtSel,
-                          SInt16 endSel) try {
-  VTDialog* d = validDialog(theDialog);
-  vt::ui::TextField* f = editField(d, itemNo);
-  if (!f) return;
-  // The range counts bytes of the item's (UTF-8) text; the field moves a limit that falls
-  // inside a character back to its start.
-  auto offset = [&](SInt16 bytes) { return std::min<size_t>((size_t)bytes, f->text().size()); };
-  f->select(offset(std::max<SInt16>(strtSel, 0)), offset(std::max<SInt16>(endSel, 0)));
-  SInt16 old = d->focus;
-  d->focus = itemNo;
-  drawItem(d, old);
-  drawItem(d, itemNo);
-} catch (...) {
-  vtErrorFromException();
+                          SInt16 endSel) {
+  vt::apiCall(vt::noErrorState, [&] {
+    VTDialog* d = validDialog(theDialog);
+    vt::ui::TextField* f = editField(d, itemNo);
+    if (!f) return;
+    // The range counts bytes of the item's (UTF-8) text; the field moves a limit that falls
+    // inside a character back to its start.
+    auto offset = [&](SInt16 bytes) { return std::min<size_t>((size_t)bytes, f->text().size()); };
+    f->select(offset(std::max<SInt16>(strtSel, 0)), offset(std::max<SInt16>(endSel, 0)));
+    SInt16 old = d->focus;
+    d->focus = itemNo;
+    drawItem(d, old);
+    drawItem(d, itemNo);
+  });
 }
 
-DialogItemIndexZeroBased FindDialogItem(DialogRef theDialog, Point thePt) try {
-  return (DialogItemIndexZeroBased)(itemAt(validDialog(theDialog), thePt) - 1);
-} catch (...) {
-  vtErrorFromException();
-  return {};
+DialogItemIndexZeroBased FindDialogItem(DialogRef theDialog, Point thePt) {
+  return vt::apiCall<DialogItemIndexZeroBased>(vt::noErrorState, {}, [&]() -> DialogItemIndexZeroBased {
+    return (DialogItemIndexZeroBased)(itemAt(validDialog(theDialog), thePt) - 1);
+  });
 }
 
-void DrawDialog(DialogRef theDialog) try { drawAll(validDialog(theDialog)); } catch (...) {
-  vtErrorFromException();
+void DrawDialog(DialogRef theDialog) {
+  vt::apiCall(vt::noErrorState, [&] { drawAll(validDialog(theDialog)); });
 }
 
-void UpdateDialog(DialogRef theDialog, RgnHandle) try {
-  drawAll(validDialog(theDialog));
-} catch (...) {
-  vtErrorFromException();
+void UpdateDialog(DialogRef theDialog, RgnHandle) {
+  vt::apiCall(vt::noErrorState, [&] { drawAll(validDialog(theDialog)); });
 }
 
 void ParamText(ConstStr255Param param0, ConstStr255Param param1, ConstStr255Param param2,
-               ConstStr255Param param3) try {
-  ConstStr255Param p[4] = {param0, param1, param2, param3};
-  for (int i = 0; i < 4; ++i)
-    state().params[i] = p[i] ? std::string((const char*)p[i] + 1, p[i][0]) : std::string();
-} catch (...) {
-  vtErrorFromException();
+               ConstStr255Param param3) {
+  vt::apiCall(vt::noErrorState, [&] {
+    ConstStr255Param p[4] = {param0, param1, param2, param3};
+    for (int i = 0; i < 4; ++i)
+      state().params[i] = p[i] ? std::string((const char*)p[i] + 1, p[i][0]) : std::string();
+  });
 }

@@ -6,10 +6,10 @@
 #include <Events.h>
 #include <Resources.h>
 
-#include "core/guard.h"
+#include "core/boundary.h"
 #include "core/reset.h"
 #include "dialogs/dialog_manager.h"
-#include "resources/macroman.h"
+#include "core/macroman.h"
 #include "resources/resource_manager.h"
 #include "ui/widgets/controls.h"
 #include "ui/widgets/tracking.h"
@@ -160,7 +160,7 @@ DialogItemIndex runAlert(SInt16 alertID, ModalFilterUPP filter, SInt16 icon) {
     std::string line;
     for (int i = 1; i <= (int)d->items.size(); ++i) {
       if (d->items[(size_t)i - 1].kind != statText) continue;
-      std::string t = vt::resources::toolboxToUtf8(shownText(d, i));
+      std::string t = vt::toolboxToUtf8(shownText(d, i));
       for (char& c : t)
         if (c == '\n' || c == '\r') c = ' ';
       if (t.empty()) continue;
@@ -193,137 +193,126 @@ DialogItemIndex runAlert(SInt16 alertID, ModalFilterUPP filter, SInt16 icon) {
 
 using namespace vt::dialogs;
 
-void ModalDialog(ModalFilterUPP filterProc, DialogItemIndex* itemHit) try {
-  DialogItemIndex scratch = 0;
-  if (!itemHit) itemHit = &scratch;
-  VTDialog* d = frontDialog();
-  if (!d) {
-    *itemHit = -1;  // no dialog to run
-    return;
-  }
-  ModalFilterUPP filter = filterProc ? filterProc : StdFilterProc;
-  for (;;) {
-    vt::ui::beginModalTurn();
-    if (!validDialog(d)) {
-      *itemHit = -1;
+void ModalDialog(ModalFilterUPP filterProc, DialogItemIndex* itemHit) {
+  vt::apiCall(vt::noErrorState, [&] {
+    DialogItemIndex scratch = 0;
+    if (!itemHit) itemHit = &scratch;
+    VTDialog* d = frontDialog();
+    if (!d) {
+      *itemHit = -1;  // no dialog to run
       return;
     }
-    EventRecord e;
-    vt::ui::nextModalEvent(e);
-    if (filter(d, &e, itemHit)) return;
-    if (!validDialog(d)) {
-      *itemHit = -1;
-      return;
+    ModalFilterUPP filter = filterProc ? filterProc : StdFilterProc;
+    for (;;) {
+      vt::ui::beginModalTurn();
+      if (!validDialog(d)) {
+        *itemHit = -1;
+        return;
+      }
+      EventRecord e;
+      vt::ui::nextModalEvent(e);
+      if (filter(d, &e, itemHit)) return;
+      if (!validDialog(d)) {
+        *itemHit = -1;
+        return;
+      }
+      DialogItemIndex hit = 0;
+      if (standardHandle(d, e, &hit, true)) {
+        *itemHit = hit;
+        return;
+      }
     }
+  });
+}
+
+Boolean StdFilterProc(DialogRef theDialog, EventRecord* event, DialogItemIndex* itemHit) {
+  return vt::apiCall<Boolean>(vt::noErrorState, {}, [&]() -> Boolean {
+    VTDialog* d = validDialog(theDialog);
+    if (!d || !event || (event->what != keyDown && event->what != autoKey)) return false;
+    unsigned char c = (unsigned char)(event->message & charCodeMask);
+    DialogItemIndex chosen = 0;
+    if (c == kReturnCharCode || c == kEnterCharCode)
+      chosen = d->defaultItem;
+    else if (c == kEscapeCharCode || ((event->modifiers & cmdKey) && c == '.'))
+      chosen = d->cancelItem;
+    // A key never chooses a disabled or hidden button.
+    if (chosen < 1 || !itemUsable(d, chosen)) return false;
+    if (itemHit) *itemHit = chosen;
+    return true;
+  });
+}
+
+OSErr GetStdFilterProc(ModalFilterUPP* theProc) {
+  return vt::apiStatus([&]() -> OSErr {
+    if (!theProc) return paramErr;
+    *theProc = StdFilterProc;
+    return noErr;
+  });
+}
+
+Boolean IsDialogEvent(const EventRecord* theEvent) {
+  return vt::apiCall<Boolean>(vt::noErrorState, {}, [&]() -> Boolean {
+    if (!theEvent) return false;
+    switch (theEvent->what) {
+      case updateEvt:
+      case activateEvt: return dialogOfWindow((WindowRef)theEvent->message) != nullptr;
+      case mouseDown: {
+        WindowRef w = nullptr;
+        FindWindow(theEvent->where, &w);
+        return dialogOfWindow(w) != nullptr;
+      }
+      case keyDown:
+      case autoKey:
+      case nullEvent: return dialogOfWindow(FrontWindow()) != nullptr;
+      default: return false;
+    }
+  });
+}
+
+Boolean DialogSelect(const EventRecord* theEvent, DialogRef* theDialog, DialogItemIndex* itemHit) {
+  return vt::apiCall<Boolean>(vt::noErrorState, {}, [&]() -> Boolean {
+    if (!theEvent || !IsDialogEvent(theEvent)) return false;
+    VTDialog* d = nullptr;
+    switch (theEvent->what) {
+      case updateEvt:
+      case activateEvt: d = dialogOfWindow((WindowRef)theEvent->message); break;
+      case mouseDown: {
+        WindowRef w = nullptr;
+        FindWindow(theEvent->where, &w);
+        d = dialogOfWindow(w);
+        break;
+      }
+      default: d = dialogOfWindow(FrontWindow()); break;
+    }
+    if (!d) return false;
+    if (theDialog) *theDialog = d;
     DialogItemIndex hit = 0;
-    if (standardHandle(d, e, &hit, true)) {
-      *itemHit = hit;
-      return;
-    }
-  }
-} catch (...) {
-  vtErrorFromException();
+    if (!standardHandle(d, *theEvent, &hit, false)) return false;
+    if (itemHit) *itemHit = hit;
+    return true;
+  });
 }
 
-Boolean StdFilterProc(DialogRef theDialog, EventRecord* event, DialogItemIndex* itemHit) try {
-  VTDialog* d = validDialog(theDialog);
-  if (!d || !event || (event->what != keyDown && event->what != autoKey)) return false;
-  unsigned char c = (unsigned char)(event->message & charCodeMask);
-  DialogItemIndex chosen = 0;
-  if (c == kReturnCharCode || c == kEnterCharCode)
-    chosen = d->defaultItem;
-  else if (c == kEscapeCharCode || ((event->modifiers & cmdKey) && c == '.'))
-    chosen = d->cancelItem;
-  // A key never chooses a disabled or hidden button.
-  if (chosen < 1 || !itemUsable(d, chosen)) return false;
-  if (itemHit) *itemHit = chosen;
-  return true;
-} catch (...) {
-  vtErrorFromException();
-  return {};
+DialogItemIndex Alert(SInt16 alertID, ModalFilterUPP modalFilter) {
+  return vt::apiCall<DialogItemIndex>(
+      vt::noErrorState, {}, [&]() -> DialogItemIndex { return runAlert(alertID, modalFilter, -1); });
+}
+DialogItemIndex StopAlert(SInt16 alertID, ModalFilterUPP modalFilter) {
+  return vt::apiCall<DialogItemIndex>(vt::noErrorState, {}, [&]() -> DialogItemIndex {
+    return runAlert(alertID, modalFilter, kAlertStopAlert);
+  });
+}
+DialogItemIndex NoteAlert(SInt16 alertID, ModalFilterUPP modalFilter) {
+  return vt::apiCall<DialogItemIndex>(vt::noErrorState, {}, [&]() -> DialogItemIndex {
+    return runAlert(alertID, modalFilter, kAlertNoteAlert);
+  });
+}
+DialogItemIndex CautionAlert(SInt16 alertID, ModalFilterUPP modalFilter) {
+  return vt::apiCall<DialogItemIndex>(vt::noErrorState, {}, [&]() -> DialogItemIndex {
+    return runAlert(alertID, modalFilter, kAlertCautionAlert);
+  });
 }
 
-OSErr GetStdFilterProc(ModalFilterUPP* theProc) try {
-  if (!theProc) return paramErr;
-  *theProc = StdFilterProc;
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
-}
-
-Boolean IsDialogEvent(const EventRecord* theEvent) try {
-  if (!theEvent) return false;
-  switch (theEvent->what) {
-    case updateEvt:
-    case activateEvt: return dialogOfWindow((WindowRef)theEvent->message) != nullptr;
-    case mouseDown: {
-      WindowRef w = nullptr;
-      FindWindow(theEvent->where, &w);
-      return dialogOfWindow(w) != nullptr;
-    }
-    case keyDown:
-    case autoKey:
-    case nullEvent: return dialogOfWindow(FrontWindow()) != nullptr;
-    default: return false;
-  }
-} catch (...) {
-  vtErrorFromException();
-  return {};
-}
-
-Boolean DialogSelect(const EventRecord* theEvent, DialogRef* theDialog,
-                     DialogItemIndex* itemHit) try {
-  if (!theEvent || !IsDialogEvent(theEvent)) return false;
-  VTDialog* d = nullptr;
-  switch (theEvent->what) {
-    case updateEvt:
-    case activateEvt: d = dialogOfWindow((WindowRef)theEvent->message); break;
-    case mouseDown: {
-      WindowRef w = nullptr;
-      FindWindow(theEvent->where, &w);
-      d = dialogOfWindow(w);
-      break;
-    }
-    default: d = dialogOfWindow(FrontWindow()); break;
-  }
-  if (!d) return false;
-  if (theDialog) *theDialog = d;
-  DialogItemIndex hit = 0;
-  if (!standardHandle(d, *theEvent, &hit, false)) return false;
-  if (itemHit) *itemHit = hit;
-  return true;
-} catch (...) {
-  vtErrorFromException();
-  return {};
-}
-
-DialogItemIndex Alert(SInt16 alertID, ModalFilterUPP modalFilter) try {
-  return runAlert(alertID, modalFilter, -1);
-} catch (...) {
-  vtErrorFromException();
-  return {};
-}
-DialogItemIndex StopAlert(SInt16 alertID, ModalFilterUPP modalFilter) try {
-  return runAlert(alertID, modalFilter, kAlertStopAlert);
-} catch (...) {
-  vtErrorFromException();
-  return {};
-}
-DialogItemIndex NoteAlert(SInt16 alertID, ModalFilterUPP modalFilter) try {
-  return runAlert(alertID, modalFilter, kAlertNoteAlert);
-} catch (...) {
-  vtErrorFromException();
-  return {};
-}
-DialogItemIndex CautionAlert(SInt16 alertID, ModalFilterUPP modalFilter) try {
-  return runAlert(alertID, modalFilter, kAlertCautionAlert);
-} catch (...) {
-  vtErrorFromException();
-  return {};
-}
-
-void VTAutomationAnswerAlertsWith(std::function<void(const std::string& line)> sink) try {
-  alertSink() = std::move(sink);
-} catch (...) {
-  vtErrorFromException();
+void VTAutomationAnswerAlertsWith(std::function<void(const std::string& line)> sink) {
+  vt::apiCall(vt::noErrorState, [&] { alertSink() = std::move(sink); });
 }

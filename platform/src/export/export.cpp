@@ -14,6 +14,7 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -278,6 +279,11 @@ class SoundEncoder {
   std::vector<float> held_;
 };
 
+std::string chunkTag(const Options& o, int64_t firstFrame, int64_t frames) {
+  return "vantrel chunk " + std::to_string(o.chunk) + "/" + std::to_string(o.chunks) + " frames " +
+         std::to_string(firstFrame) + "+" + std::to_string(frames);
+}
+
 // H.264 in MPEG-4 or ProRes in a QuickTime movie, each with the movie's sound if it has any.
 class MovieWriter {
  public:
@@ -302,6 +308,10 @@ class MovieWriter {
     pkt_ = av_packet_alloc();
     if (!pkt_) return memFullErr;
     if (OSErr err = addStream(enc_, stream_)) return err;
+    // A chunk says which it is, so a join can tell a missing, repeated or foreign one.
+    if (o.chunks > 0 &&
+        av_dict_set(&fmt_->metadata, "comment", chunkTag(o, p.firstFrame, p.frames).c_str(), 0) < 0)
+      return memFullErr;
     stream_->avg_frame_rate = enc_->framerate;
     if (sound.present) {
       if (OSErr err = sound_.open(sound, h264, global)) return err;
@@ -497,6 +507,11 @@ OSErr exportMovie(VTMovie* movie, const std::string& path, const Options& option
     message = "the quality or size is out of range";
     return paramErr;
   }
+  int64_t numberBase = 0;
+  if (options.chunks > 0)
+    if (OSErr e = narrowToChunk(options.chunk, options.chunks, p, numberBase, message)) return e;
+  // A range that starts late starts as a chunk does: effects with memory warmed up.
+  const int64_t warmUp = warmUpFrames(movie, p.firstFrame);
   // 4:2:0 and 4:2:2 pictures need even sides.
   if (options.format != Format::png) {
     p.width = std::max(2, p.width & ~1);
@@ -519,7 +534,8 @@ OSErr exportMovie(VTMovie* movie, const std::string& path, const Options& option
   TempOutput out;
   if (OSErr err = out.create(path, folder)) return failed(err);
 
-  const SoundPlan sound = folder ? SoundPlan{} : soundPlan(movie, p, options.format);
+  const bool silent = folder || options.chunks > 0;  // a chunk's sound comes at the join
+  const SoundPlan sound = silent ? SoundPlan{} : soundPlan(movie, p, options.format);
   MovieWriter movieWriter;
   PngWriter pngWriter;
   OSErr err = folder ? pngWriter.open(out.temp(), p, options)
@@ -542,7 +558,7 @@ OSErr exportMovie(VTMovie* movie, const std::string& path, const Options& option
   composer.setSize(p.width, p.height);
   composer.setDecodeAhead(kDecodeAhead);
   vt::compose::FramePipe pipe([&](const Image& image, int64_t index) -> OSErr {
-    if (folder) return pngWriter.write(image, index);
+    if (folder) return pngWriter.write(image, numberBase + index);
     if (OSErr e = movieWriter.write(image, index, p)) return e;
     if (!mixer) return noErr;
     std::vector<float> samples;
@@ -554,6 +570,8 @@ OSErr exportMovie(VTMovie* movie, const std::string& path, const Options& option
     return movieWriter.writeSound(samples, sound.channels, index + 1 == p.frames);
   });
   Image frame;
+  for (int64_t w = warmUp; w > 0 && !err; w--)
+    err = composer.frame(p.list.start(p.firstFrame - w), frame);
   for (int64_t i = 0; i < p.frames && !err; i++) {
     err = composer.frame(p.timeOf(i), frame);
     if (err) {
@@ -586,6 +604,260 @@ OSErr exportMovie(VTMovie* movie, const std::string& path, const Options& option
   if (!err && !folder) err = movieWriter.finish();
   if (!err) err = out.commit();
   return err ? failed(err) : (OSErr)noErr;
+}
+
+// ---- joining chunks ---------------------------------------------------------------------------
+
+namespace {
+
+// One chunk file's picture stream, read packet by packet.
+class ChunkReader {
+ public:
+  ~ChunkReader() { avformat_close_input(&in_); }
+  OSErr open(const std::string& file, std::string& why) {
+    if (avformat_open_input(&in_, file.c_str(), nullptr, nullptr) < 0 ||
+        avformat_find_stream_info(in_, nullptr) < 0) {
+      why = file + " is not a chunk that can be read";
+      return paramErr;
+    }
+    for (unsigned i = 0; i < in_->nb_streams; i++)
+      if (in_->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !stream_)
+        stream_ = in_->streams[i];
+    if (!stream_) {
+      why = file + " holds no pictures";
+      return paramErr;
+    }
+    return noErr;
+  }
+  AVStream* stream() const { return stream_; }
+  // What the chunk says it is ("" for a file that is no chunk).
+  std::string tag() const {
+    const AVDictionaryEntry* e = av_dict_get(in_->metadata, "comment", nullptr, 0);
+    return e ? e->value : "";
+  }
+  // The next picture packet; false at the end.
+  bool next(AVPacket* pkt) {
+    while (av_read_frame(in_, pkt) >= 0) {
+      if (pkt->stream_index == stream_->index) return true;
+      av_packet_unref(pkt);
+    }
+    return false;
+  }
+
+ private:
+  AVFormatContext* in_ = nullptr;
+  AVStream* stream_ = nullptr;
+};
+
+bool sameStream(const AVCodecParameters* a, const AVCodecParameters* b) {
+  return a->codec_id == b->codec_id && a->width == b->width && a->height == b->height &&
+         a->format == b->format && a->extradata_size == b->extradata_size &&
+         (a->extradata_size == 0 || !std::memcmp(a->extradata, b->extradata, a->extradata_size));
+}
+
+// PNG chunks are numbered in the whole range already: their files move into one folder.
+OSErr joinFolders(const std::vector<std::string>& chunks, const std::string& folder, int64_t frames,
+                  std::string& message) {
+  int64_t found = 0;
+  for (const auto& c : chunks) {
+    DIR* d = opendir(c.c_str());
+    if (!d) {
+      message = c + " is not a folder of frames";
+      return paramErr;
+    }
+    while (dirent* e = readdir(d)) found += std::strncmp(e->d_name, "frame-", 6) == 0;
+    closedir(d);
+  }
+  if (found != frames) {
+    message = "the chunks hold " + std::to_string(found) + " frames; the range has " +
+              std::to_string(frames);
+    return paramErr;
+  }
+  // Every frame is found before any moves, so a refused join leaves the chunks as they were.
+  std::vector<size_t> holder((size_t)frames);
+  auto nameOf = [](int64_t i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/frame-%06lld.png", (long long)i + 1);
+    return std::string(name);
+  };
+  for (int64_t i = 0; i < frames; i++) {
+    struct stat st;
+    size_t c = 0;
+    while (c < chunks.size() && stat((chunks[c] + nameOf(i)).c_str(), &st) != 0) c++;
+    if (c == chunks.size()) {
+      message = "no chunk holds " + nameOf(i).substr(1);
+      return paramErr;
+    }
+    holder[(size_t)i] = c;
+  }
+  auto from = [&](int64_t i) { return chunks[holder[(size_t)i]] + nameOf(i); };
+  for (int64_t i = 0; i < frames; i++)
+    if (::rename(from(i).c_str(), (folder + nameOf(i)).c_str())) {
+      const int e = errno;  // another file system, say: what moved goes back
+      while (i-- > 0) ::rename((folder + nameOf(i)).c_str(), from(i).c_str());
+      return fromErrno(e);
+    }
+  return noErr;
+}
+
+}  // namespace
+
+OSErr joinChunks(VTMovie* movie, const std::vector<std::string>& chunks, const std::string& path,
+                 const Options& options, std::string& message) {
+  codec::quietLibraries();
+  Plan p;
+  OSErr err = plan(movie, options.from, options.to, 0, 0, p, message);
+  if (err) return err;
+  const std::string name = path.substr(path.rfind('/') + 1);
+  auto failed = [&](OSErr e) {
+    if (message.empty()) message = describe(e);
+    message = "“" + name + "” was not written: " + message + ".";
+    return e;
+  };
+  if (chunks.empty()) return failed(paramErr);
+  struct stat st;
+  const bool folder = stat(chunks[0].c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  TempOutput out;
+  if ((err = out.create(path, folder))) return failed(err);
+  if (folder) {
+    if ((err = joinFolders(chunks, out.temp(), p.frames, message)) || (err = out.commit()))
+      return failed(err);
+    for (const auto& c : chunks) rmdir(c.c_str());  // emptied; one holding more stays
+    return noErr;
+  }
+
+  std::vector<std::unique_ptr<ChunkReader>> readers;
+  for (const auto& c : chunks) {
+    readers.push_back(std::make_unique<ChunkReader>());
+    if ((err = readers.back()->open(c, message))) return failed(err);
+    if (!sameStream(readers[0]->stream()->codecpar, readers.back()->stream()->codecpar)) {
+      message = c + " was encoded unlike " + chunks[0];
+      return failed(paramErr);
+    }
+  }
+  const AVCodecParameters* video = readers[0]->stream()->codecpar;
+  const bool h264 = video->codec_id == AV_CODEC_ID_H264;
+  if (!h264 && video->codec_id != AV_CODEC_ID_PRORES) {
+    message = chunks[0] + " is neither H.264 nor ProRes";
+    return failed(paramErr);
+  }
+  AVFormatContext* fmt = nullptr;
+  if (avformat_alloc_output_context2(&fmt, nullptr, h264 ? "mp4" : "mov", out.temp().c_str()) < 0)
+    return failed(memFullErr);
+  std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> owner(fmt, [](AVFormatContext* f) {
+    if (f->pb) avio_closep(&f->pb);
+    avformat_free_context(f);
+  });
+  auto packet = [] {
+    return std::unique_ptr<AVPacket, void (*)(AVPacket*)>(av_packet_alloc(),
+                                                          [](AVPacket* k) { av_packet_free(&k); });
+  };
+  auto pkt = packet(), soundPkt = packet();
+  AVStream* vs = avformat_new_stream(fmt, nullptr);
+  if (!pkt || !soundPkt || !vs || avcodec_parameters_copy(vs->codecpar, video) < 0)
+    return failed(memFullErr);
+  vs->codecpar->codec_tag = 0;
+  vs->time_base = readers[0]->stream()->time_base;
+  vs->avg_frame_rate = AVRational{p.fpsNum, p.fpsDen};
+
+  // The sound of the whole range, as one export mixes it, fed as the pictures go by.
+  const bool global = fmt->oformat->flags & AVFMT_GLOBALHEADER;
+  Options soundOptions = options;
+  soundOptions.format = h264 ? Format::h264 : Format::prores;
+  const SoundPlan sound = soundPlan(movie, p, soundOptions.format);
+  SoundEncoder encoder;
+  AVStream* as = nullptr;
+  std::unique_ptr<vt::audio::MovieSound> mixer;
+  if (sound.present) {
+    if ((err = encoder.open(sound, h264, global))) return failed(err);
+    as = avformat_new_stream(fmt, nullptr);
+    if (!as || avcodec_parameters_from_context(as->codecpar, encoder.context()) < 0)
+      return failed(memFullErr);
+    as->time_base = encoder.context()->time_base;
+    mixer = std::make_unique<vt::audio::MovieSound>(movie, sound.rate, sound.channels);
+  }
+  int r = avio_open(&fmt->pb, out.temp().c_str(), AVIO_FLAG_WRITE);
+  if (r < 0 || (r = avformat_write_header(fmt, nullptr)) < 0) return failed(fromAv(r));
+
+  const float volume = std::abs(movie->volume) / 256.0f;
+  const int64_t soundEnd = sound.present ? sound.endOf(p, p.frames) : 0;
+  int64_t soundDone = 0;
+  auto deliverSound = [&](AVCodecContext* enc) -> OSErr {
+    AVPacket* k = soundPkt.get();
+    for (;;) {
+      int e = avcodec_receive_packet(enc, k);
+      if (e == AVERROR(EAGAIN) || e == AVERROR_EOF) return noErr;
+      if (e < 0) return codecErr;
+      av_packet_rescale_ts(k, enc->time_base, as->time_base);
+      k->stream_index = as->index;
+      if ((e = av_interleaved_write_frame(fmt, k)) < 0) return fromAv(e);
+    }
+  };
+  // Mixes and encodes the sound up to `upTo` frames from the range's start.
+  auto soundUpTo = [&](int64_t upTo, bool last) -> OSErr {
+    std::vector<float> samples;
+    while (mixer && (soundDone < upTo || last)) {
+      const int n = (int)std::min<int64_t>(upTo - soundDone, 4800);
+      samples.assign((size_t)n * sound.channels, 0.0f);
+      if (n > 0) mixer->render(sound.start + soundDone, n, samples.data());
+      for (float& v : samples) v *= volume;
+      soundDone += n;
+      const bool end = last && soundDone >= upTo;
+      if (OSErr e = encoder.add(samples.data(), (size_t)n, end, deliverSound)) return e;
+      if (end) break;
+    }
+    return noErr;
+  };
+
+  // Each chunk's pictures go on where the previous chunk's end, in the first chunk's time base.
+  int64_t offset = 0, lastDts = INT64_MIN, frames = 0;
+  Options tagOf = options;
+  tagOf.chunks = (int)chunks.size();
+  for (auto& reader : readers) {
+    tagOf.chunk = (int)(&reader - readers.data()) + 1;
+    int64_t first = 0, count = 0;
+    chunkFrames(p.frames, tagOf.chunk, tagOf.chunks, first, count);
+    if (reader->tag() != chunkTag(tagOf, p.firstFrame + first, count)) {
+      message = chunks[(size_t)tagOf.chunk - 1] + " is not chunk " + std::to_string(tagOf.chunk) +
+                " of " + std::to_string(tagOf.chunks) + " of this range";
+      return failed(paramErr);
+    }
+    const AVRational tb = reader->stream()->time_base;
+    int64_t start = AV_NOPTS_VALUE, end = offset;
+    while (reader->next(pkt.get())) {
+      av_packet_rescale_ts(pkt.get(), tb, vs->time_base);
+      if (pkt->pts == AV_NOPTS_VALUE) pkt->pts = pkt->dts;
+      if (start == AV_NOPTS_VALUE)
+        start = reader->stream()->start_time != AV_NOPTS_VALUE
+                    ? av_rescale_q(reader->stream()->start_time, tb, vs->time_base)
+                    : pkt->pts;
+      pkt->pts += offset - start;
+      pkt->dts = (pkt->dts == AV_NOPTS_VALUE ? pkt->pts : pkt->dts + offset - start);
+      // Reordered streams start their decode times early; they must still rise across a join.
+      if (pkt->dts <= lastDts) pkt->dts = lastDts + 1;
+      if (pkt->dts > pkt->pts) {
+        message = "the chunks' frames cannot be put in order";
+        return failed(paramErr);
+      }
+      lastDts = pkt->dts;
+      end = std::max(end, pkt->pts + std::max<int64_t>(pkt->duration, 1));
+      frames++;
+      pkt->stream_index = vs->index;
+      pkt->pos = -1;
+      const int64_t heard = av_rescale_q(pkt->dts, vs->time_base, AVRational{1, sound.rate});
+      if ((err = soundUpTo(std::clamp<int64_t>(heard, 0, soundEnd), false))) return failed(err);
+      if ((r = av_interleaved_write_frame(fmt, pkt.get())) < 0) return failed(fromAv(r));
+    }
+    offset = end;
+  }
+  if (frames != p.frames) {
+    message = "the chunks hold " + std::to_string(frames) + " frames; the range has " +
+              std::to_string(p.frames);
+    return failed(paramErr);
+  }
+  if ((err = soundUpTo(soundEnd, true))) return failed(err);
+  if ((r = av_write_trailer(fmt)) < 0 || (r = avio_closep(&fmt->pb)) < 0) return failed(fromAv(r));
+  return (err = out.commit()) ? failed(err) : (OSErr)noErr;
 }
 
 }  // namespace vt::exporter

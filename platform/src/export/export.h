@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "model/frames.h"
 
@@ -22,6 +23,9 @@ struct Options {
   std::string preset = "veryfast";  // libx264 speed preset
   int width = 0, height = 0;        // 0 x 0: the movie's own size (before any window scaling)
   double from = 0, to = -1;         // seconds; to < 0: the movie's end
+  // Chunk `chunk` (1 to `chunks`) of the range's frames split in `chunks` near-equal runs,
+  // pictures only: joinChunks puts them together with the sound. 0: the whole range.
+  int chunk = 0, chunks = 0;
 };
 
 // The frames an export writes: the movie's frames that the range [first, end) holds (see
@@ -63,5 +67,25 @@ using Progress = std::function<bool(int64_t done, int64_t total)>;
 // invalidMovie, dupFNErr, ioErr, codecErr; `message` says what happened.
 OSErr exportMovie(VTMovie* movie, const std::string& path, const Options& options,
                   const Progress& progress, std::string& message);
+
+// Chunk k (1-based) of n: the frames [first, first + count) of a range holding `frames`.
+void chunkFrames(int64_t frames, int k, int n, int64_t& first, int64_t& count);
+
+// Narrows a plan to chunk k of n: its frames, and the number its first one has in the whole
+// range (PNG names go on from there). paramErr for k outside 1..n or more chunks than frames.
+OSErr narrowToChunk(int k, int n, Plan& p, int64_t& firstNumber, std::string& message);
+
+// Frames composed and discarded before an export's first one (a chunk's, or a range's that
+// starts late), so that effects that keep state from frame to frame (frei0r plugins) reach it
+// as playing from the start would: every frame before `firstFrame` (its index in the movie's
+// frames) when the movie shows a plugin effect, else none.
+int64_t warmUpFrames(VTMovie* movie, int64_t firstFrame);
+
+// Joins the chunks of an export of `movie` over the options' range (H.264 or ProRes files, or
+// PNG folders, in chunk order) into `path` without encoding the pictures again, and adds the
+// movie's sound rendered once for the whole range. paramErr when the chunks do not make up the
+// range's frames or do not match each other; the output is written as exportMovie writes it.
+OSErr joinChunks(VTMovie* movie, const std::vector<std::string>& chunks, const std::string& path,
+                 const Options& options, std::string& message);
 
 }  // namespace vt::exporter

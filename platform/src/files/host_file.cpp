@@ -19,6 +19,8 @@
 #include <mutex>
 #include <vector>
 
+#include "files/positional_io.h"
+
 namespace vt::files {
 
 namespace {
@@ -227,21 +229,11 @@ void HostFile::setPath(const std::string& path) {
 }
 
 int64_t HostFile::readSome(uint64_t offset, size_t size, void* dst) const {
-  for (;;) {
-    ssize_t n = ::pread(fd_, dst, size, (off_t)offset);
-    if (n < 0 && errno == EINTR) continue;
-    return n;
-  }
+  return readSomeAt(fd_, offset, size, dst);
 }
 
 bool HostFile::read(uint64_t offset, size_t size, void* dst) const {
-  size_t done = 0;
-  while (done < size) {
-    int64_t n = readSome(offset + done, size - done, (uint8_t*)dst + done);
-    if (n <= 0) return false;
-    done += (size_t)n;
-  }
-  return true;
+  return readAt(fd_, offset, size, dst);
 }
 
 uint64_t HostFile::size() const {

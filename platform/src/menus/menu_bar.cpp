@@ -8,7 +8,7 @@
 #include <span>
 #include <thread>
 
-#include "core/guard.h"
+#include "core/boundary.h"
 #include "events/backend.h"
 #include "events/event_queue.h"
 #include "menus/menu_manager.h"
@@ -351,123 +351,121 @@ void follow(Point p, int& open) {
 
 using namespace vt::menus;
 
-long MenuSelect(Point startPt) try {
-  invalidateBar();
-  setHilitedMenu(0);
-  int open = barIndexAt(startPt);
-  int first = open;
-  follow(startPt, open);
-  Point where = startPt;
-  bool pressed = true, sticky = false;
-  long result = 0;
-  for (;;) {
-    if (pressed) {
-      bool down = vt::events::trackMouse(where);
-      follow(where, open);
-      if (down) continue;
-      int title = barIndexAt(where);
-      if (!sticky && title >= 0 && title == first) {
-        // A click on a title leaves its menu open until the next click.
-        sticky = true;
-        pressed = false;
+long MenuSelect(Point startPt) {
+  return vt::apiCall<long>(vt::noErrorState, {}, [&]() -> long {
+    invalidateBar();
+    setHilitedMenu(0);
+    int open = barIndexAt(startPt);
+    int first = open;
+    follow(startPt, open);
+    Point where = startPt;
+    bool pressed = true, sticky = false;
+    long result = 0;
+    for (;;) {
+      if (pressed) {
+        bool down = vt::events::trackMouse(where);
+        follow(where, open);
+        if (down) continue;
+        int title = barIndexAt(where);
+        if (!sticky && title >= 0 && title == first) {
+          // A click on a title leaves its menu open until the next click.
+          sticky = true;
+          pressed = false;
+          continue;
+        }
+        result = open >= 0 ? choose(open, itemIndexAt(open, where)) : 0;
+        break;
+      }
+      vt::events::callModalHook();
+      EventRecord e;
+      if (vt::events::nextEvent(mDownMask | mUpMask | keyDownMask | autoKeyMask, e, true)) {
+        if (e.what == mouseDown) {
+          where = e.where;
+          bool inBar = barIndexAt(where) >= 0;
+          bool inMenu = open >= 0 && itemIndexAt(open, where) >= 0;
+          if (!inBar && !inMenu) break;  // a click elsewhere closes the menu
+          pressed = true;
+          first = -1;
+          follow(where, open);
+        } else if (e.what == keyDown || e.what == autoKey) {
+          unsigned char c = (unsigned char)(e.message & charCodeMask);
+          if (c == kEscapeCharCode) break;
+          if (c == kReturnCharCode || c == kEnterCharCode) {
+            result = choose(open, track().hilite);
+            break;
+          }
+          moveByKey(c, open);
+        }
         continue;
       }
-      result = open >= 0 ? choose(open, itemIndexAt(open, where)) : 0;
-      break;
-    }
-    vt::events::callModalHook();
-    EventRecord e;
-    if (vt::events::nextEvent(mDownMask | mUpMask | keyDownMask | autoKeyMask, e, true)) {
-      if (e.what == mouseDown) {
-        where = e.where;
-        bool inBar = barIndexAt(where) >= 0;
-        bool inMenu = open >= 0 && itemIndexAt(open, where) >= 0;
-        if (!inBar && !inMenu) break;  // a click elsewhere closes the menu
-        pressed = true;
-        first = -1;
+      if (vt::events::backend().isHeadless()) break;  // no input will come any more
+      vt::events::backend().waitForInput(10);
+      Point now = vt::events::mouseGlobal();
+      if (now.h != where.h || now.v != where.v) {
+        where = now;
         follow(where, open);
-      } else if (e.what == keyDown || e.what == autoKey) {
-        unsigned char c = (unsigned char)(e.message & charCodeMask);
-        if (c == kEscapeCharCode) break;
-        if (c == kReturnCharCode || c == kEnterCharCode) {
-          result = choose(open, track().hilite);
-          break;
+      }
+    }
+    setOpenMenu(-1, -1);
+    setHilitedMenu(result ? (MenuID)(result >> 16) : 0);
+    vt::ui::flushScreen();
+    return result;
+  });
+}
+
+long MenuKey(CharParameter ch) {
+  return vt::apiCall<long>(vt::noErrorState, {}, [&]() -> long {
+    char key = (char)std::toupper(ch & 0xFF);
+    if (!key) return 0;
+    EventModifiers now = vt::events::currentModifiers();
+    UInt8 held = (UInt8)(((now & shiftKey) ? kMenuShiftModifier : 0) |
+                         ((now & optionKey) ? kMenuOptionModifier : 0) |
+                         ((now & controlKey) ? kMenuControlModifier : 0));
+    // Exact modifier match first, then items whose extra modifiers are all held. Shift held with
+    // a letter makes another shortcut, as desktop users expect: Ctrl+Shift+E never runs Ctrl+E,
+    // even when no Ctrl+Shift+E item is enabled. A symbol may need Shift just to be typed.
+    const bool shiftMatters = std::isalpha((unsigned char)key) && (held & kMenuShiftModifier);
+    for (int pass = 0; pass < 2; ++pass) {
+      for (VTMenu* m : barMenus()) {
+        if (!m->enabled) continue;
+        for (size_t i = 0; i < m->items.size(); ++i) {
+          const VTMenu::Item& it = m->items[i];
+          if (it.key != key || !it.enabled || it.separator()) continue;
+          if (it.modifiers & kMenuNoCommandModifier) continue;
+          UInt8 need = it.modifiers & 7;
+          bool match = pass == 0 ? need == held : (need & held) == need;
+          if (shiftMatters && !(need & kMenuShiftModifier)) match = false;
+          if (!match) continue;
+          setHilitedMenu(m->id);
+          return ((long)(UInt16)m->id << 16) | (long)(i + 1);
         }
-        moveByKey(c, open);
-      }
-      continue;
-    }
-    if (vt::events::backend().isHeadless()) break;  // no input will come any more
-    vt::events::backend().waitForInput(10);
-    Point now = vt::events::mouseGlobal();
-    if (now.h != where.h || now.v != where.v) {
-      where = now;
-      follow(where, open);
-    }
-  }
-  setOpenMenu(-1, -1);
-  setHilitedMenu(result ? (MenuID)(result >> 16) : 0);
-  vt::ui::flushScreen();
-  return result;
-} catch (...) {
-  vtErrorFromException();
-  return {};
-}
-
-long MenuKey(CharParameter ch) try {
-  char key = (char)std::toupper(ch & 0xFF);
-  if (!key) return 0;
-  EventModifiers now = vt::events::currentModifiers();
-  UInt8 held = (UInt8)(((now & shiftKey) ? kMenuShiftModifier : 0) |
-                       ((now & optionKey) ? kMenuOptionModifier : 0) |
-                       ((now & controlKey) ? kMenuControlModifier : 0));
-  // Exact modifier match first, then items whose extra modifiers are all held. Shift held with
-  // a letter makes another shortcut, as desktop users expect: Ctrl+Shift+E never runs Ctrl+E,
-  // even when no Ctrl+Shift+E item is enabled. A symbol may need Shift just to be typed.
-  const bool shiftMatters = std::isalpha((unsigned char)key) && (held & kMenuShiftModifier);
-  for (int pass = 0; pass < 2; ++pass) {
-    for (VTMenu* m : barMenus()) {
-      if (!m->enabled) continue;
-      for (size_t i = 0; i < m->items.size(); ++i) {
-        const VTMenu::Item& it = m->items[i];
-        if (it.key != key || !it.enabled || it.separator()) continue;
-        if (it.modifiers & kMenuNoCommandModifier) continue;
-        UInt8 need = it.modifiers & 7;
-        bool match = pass == 0 ? need == held : (need & held) == need;
-        if (shiftMatters && !(need & kMenuShiftModifier)) match = false;
-        if (!match) continue;
-        setHilitedMenu(m->id);
-        return ((long)(UInt16)m->id << 16) | (long)(i + 1);
       }
     }
-  }
-  if (key == 'Q') quitFromMenu();  // the application menu's Quit
-  return 0;
-} catch (...) {
-  vtErrorFromException();
-  return {};
+    if (key == 'Q') quitFromMenu();  // the application menu's Quit
+    return 0;
+  });
 }
 
-void HiliteMenu(MenuID menuID) try { setHilitedMenu(menuID); } catch (...) {
-  vtErrorFromException();
+void HiliteMenu(MenuID menuID) {
+  vt::apiCall(vt::noErrorState, [&] { setHilitedMenu(menuID); });
 }
 
-void FlashMenuBar(MenuID menuID) try {
-  // The bar has no inverse video here; flashing highlights the title until the next change.
-  setHilitedMenu(menuID);
-} catch (...) {
-  vtErrorFromException();
+void FlashMenuBar(MenuID menuID) {
+  vt::apiCall(vt::noErrorState, [&] {
+    // The bar has no inverse video here; flashing highlights the title until the next change.
+    setHilitedMenu(menuID);
+  });
 }
 
-void DrawMenuBar() try {
-  invalidateBar();
-  vt::ui::flushScreen();
-} catch (...) {
-  vtErrorFromException();
+void DrawMenuBar() {
+  vt::apiCall(vt::noErrorState, [&] {
+    invalidateBar();
+    vt::ui::flushScreen();
+  });
 }
 
-void InvalMenuBar() try { invalidateBar(); } catch (...) {
-  vtErrorFromException();
+void InvalMenuBar() {
+  vt::apiCall(vt::noErrorState, [&] { invalidateBar(); });
 }
 
 short GetMBarHeight() { return (short)vt::ui::kMenuBarHeight; }

@@ -5,8 +5,7 @@
 #include <map>
 #include <tuple>
 
-#include "core/guard.h"
-#include "model/internal.h"
+#include "movie/calls.h"
 #include "movie/storage.h"
 
 using namespace vt::movie;
@@ -143,29 +142,10 @@ int64_t exactEnd(const VTTrack& s, const Edit& e, int64_t start, int64_t a, int6
   return q > 0 && q < INT64_MAX ? (int64_t)q : INT64_MAX;
 }
 
-}  // namespace
-
-OSErr InsertTrackSegment(Track srcTrack, Track dstTrack, TimeValue srcIn, TimeValue srcDuration,
-                         TimeValue dstIn) try {
-  if (!isLiveTrack(srcTrack) || !isLiveTrack(dstTrack)) {
-    setError(invalidTrack);
-    return invalidTrack;
-  }
-  VTTrack& s = *srcTrack;
-  VTTrack& d = *dstTrack;
-  auto fail = [](OSErr e) {
-    setError(e);
-    return e;
-  };
-  if (!s.media || !d.media) return fail(invalidMedia);
-  if (srcIn < 0 || srcDuration < 0 || dstIn < 0) return fail(paramErr);
-  if (s.media->mediaType != d.media->mediaType) return fail(mediaTypesDontMatch);
-  if (&s == &d) return fail(paramErr);
-  TimeScale sms = s.movie->timeScale, dms = d.movie->timeScale, sds = s.media->timeScale;
-
-  // The source's edits over [srcIn, srcIn + srcDuration), in pieces.
+// The source's edits over [a, b), in pieces, timed in the destination movie's scale `dms`.
+std::vector<Piece> piecesOf(const VTTrack& s, int64_t a, int64_t b, TimeScale dms) {
+  TimeScale sms = s.movie->timeScale, sds = s.media->timeScale;
   std::vector<Piece> pieces;
-  int64_t a = srcIn, b = (int64_t)srcIn + srcDuration;
   int64_t start = 0, dstDone = 0;
   for (const Edit& e : s.edits) {
     int64_t end = start + e.duration;
@@ -194,29 +174,44 @@ OSErr InsertTrackSegment(Track srcTrack, Track dstTrack, TimeValue srcIn, TimeVa
     }
     start = end;
   }
-  if (b > s.duration()) return fail(invalidDuration);
+  return pieces;
+}
 
-  bool copy = d.media->editing;
-  CopiedSamples copied;
-  std::vector<Edit> add;
-  for (const Piece& p : pieces) {
-    Edit e;
-    e.duration = p.duration;
-    e.rate = p.rate;
-    if (p.mediaStart < 0) {
-      e.mediaTime = -1;
-    } else {
-      int64_t dstMediaStart = 0;
-      OSErr err =
-          importSamples(*s.media, *d.media, p.mediaStart, p.mediaEnd, copy, copied, dstMediaStart);
-      if (err) return fail(err);
-      e.mediaTime = dstMediaStart;
+}  // namespace
+
+OSErr InsertTrackSegment(Track srcTrack, Track dstTrack, TimeValue srcIn, TimeValue srcDuration,
+                         TimeValue dstIn) {
+  return statusCall([&]() -> OSErr {
+    if (!liveTrack(srcTrack) || !liveTrack(dstTrack)) return invalidTrack;
+    VTTrack& s = *srcTrack;
+    VTTrack& d = *dstTrack;
+    if (!s.media || !d.media) return invalidMedia;
+    if (srcIn < 0 || srcDuration < 0 || dstIn < 0) return paramErr;
+    if (s.media->mediaType != d.media->mediaType) return mediaTypesDontMatch;
+    if (&s == &d) return paramErr;
+    int64_t a = srcIn, b = (int64_t)srcIn + srcDuration;
+    std::vector<Piece> pieces = piecesOf(s, a, b, d.movie->timeScale);
+    if (b > s.duration()) return invalidDuration;
+
+    bool copy = d.media->editing;
+    CopiedSamples copied;
+    std::vector<Edit> add;
+    for (const Piece& p : pieces) {
+      Edit e;
+      e.duration = p.duration;
+      e.rate = p.rate;
+      if (p.mediaStart < 0) {
+        e.mediaTime = -1;
+      } else {
+        int64_t dstMediaStart = 0;
+        OSErr err = importSamples(*s.media, *d.media, p.mediaStart, p.mediaEnd, copy, copied,
+                                  dstMediaStart);
+        if (err) return err;
+        e.mediaTime = dstMediaStart;
+      }
+      add.push_back(e);
     }
-    add.push_back(e);
-  }
-  insertEdits(d, dstIn, add);
-  setError(noErr);
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
+    insertEdits(d, dstIn, add);
+    return noErr;
+  });
 }

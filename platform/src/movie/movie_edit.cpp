@@ -6,9 +6,8 @@
 #include <map>
 #include <set>
 
-#include "core/guard.h"
 #include "core/reset.h"
-#include "model/internal.h"
+#include "movie/calls.h"
 
 using namespace vt::movie;
 
@@ -66,207 +65,150 @@ VTTrack* matchTrack(VTMovie& dst, const VTTrack& src, std::set<VTTrack*>& used) 
 }  // namespace
 
 OSErr InsertMovieSegment(Movie srcMovie, Movie dstMovie, TimeValue srcIn, TimeValue srcDuration,
-                         TimeValue dstIn) try {
-  if (!isLiveMovie(srcMovie) || !isLiveMovie(dstMovie)) {
-    setError(invalidMovie);
-    return invalidMovie;
-  }
-  if (srcIn < 0 || srcDuration < 0 || dstIn < 0 || srcMovie == dstMovie) {
-    setError(paramErr);
-    return paramErr;
-  }
-  if (srcDuration == 0) {
-    setError(noErr);
+                         TimeValue dstIn) {
+  return statusCall([&]() -> OSErr {
+    if (!liveMovie(srcMovie) || !liveMovie(dstMovie)) return invalidMovie;
+    if (srcIn < 0 || srcDuration < 0 || dstIn < 0 || srcMovie == dstMovie) return paramErr;
+    if (srcDuration == 0) return noErr;
+    VTMovie& src = *srcMovie;
+    VTMovie& dst = *dstMovie;
+    int64_t dstDuration = scaleUp(srcDuration, dst.timeScale, src.timeScale);
+    std::set<VTTrack*> used;
+    std::vector<VTTrack*> before;
+    for (auto& t : dst.tracks) before.push_back(t.get());
+    for (auto& st : src.tracks) {
+      if (!st->media) continue;
+      int64_t avail = st->duration() - srcIn;
+      if (avail <= 0) continue;
+      VTTrack* dt = matchTrack(dst, *st, used);
+      if (!dt) return GetMoviesError() ? GetMoviesError() : (OSErr)memFullErr;
+      OSErr err = InsertTrackSegment(st.get(), dt, srcIn,
+                                     (TimeValue)std::min<int64_t>(avail, srcDuration), dstIn);
+      if (err) return err;
+    }
+    // Tracks that got nothing still shift by the inserted length.
+    for (VTTrack* t : before)
+      if (!used.count(t)) InsertEmptyTrackSegment(t, dstIn, (TimeValue)dstDuration);
     return noErr;
-  }
-  VTMovie& src = *srcMovie;
-  VTMovie& dst = *dstMovie;
-  int64_t dstDuration = scaleUp(srcDuration, dst.timeScale, src.timeScale);
-  std::set<VTTrack*> used;
-  std::vector<VTTrack*> before;
-  for (auto& t : dst.tracks) before.push_back(t.get());
-  for (auto& st : src.tracks) {
-    if (!st->media) continue;
-    int64_t avail = st->duration() - srcIn;
-    if (avail <= 0) continue;
-    VTTrack* dt = matchTrack(dst, *st, used);
-    if (!dt) return GetMoviesError() ? GetMoviesError() : (OSErr)memFullErr;
-    OSErr err = InsertTrackSegment(st.get(), dt, srcIn,
-                                   (TimeValue)std::min<int64_t>(avail, srcDuration), dstIn);
-    if (err) return err;
-  }
-  // Tracks that got nothing still shift by the inserted length.
-  for (VTTrack* t : before)
-    if (!used.count(t)) InsertEmptyTrackSegment(t, dstIn, (TimeValue)dstDuration);
-  setError(noErr);
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
+  });
 }
 
-OSErr DeleteMovieSegment(Movie theMovie, TimeValue startTime, TimeValue duration) try {
-  if (!isLiveMovie(theMovie)) {
-    setError(invalidMovie);
-    return invalidMovie;
-  }
-  if (startTime < 0 || duration < 0) {
-    setError(paramErr);
-    return paramErr;
-  }
-  for (auto& t : theMovie->tracks) {
-    OSErr err = DeleteTrackSegment(t.get(), startTime, duration);
-    if (err) return err;
-  }
-  setError(noErr);
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
+OSErr DeleteMovieSegment(Movie theMovie, TimeValue startTime, TimeValue duration) {
+  return movieStatus(theMovie, [&](VTMovie& m) -> OSErr {
+    if (startTime < 0 || duration < 0) return paramErr;
+    for (auto& t : m.tracks)
+      if (OSErr err = DeleteTrackSegment(t.get(), startTime, duration)) return err;
+    return noErr;
+  });
 }
 
-OSErr InsertEmptyMovieSegment(Movie dstMovie, TimeValue dstIn, TimeValue dstDuration) try {
-  if (!isLiveMovie(dstMovie)) {
-    setError(invalidMovie);
-    return invalidMovie;
-  }
-  for (auto& t : dstMovie->tracks) {
-    OSErr err = InsertEmptyTrackSegment(t.get(), dstIn, dstDuration);
-    if (err) return err;
-  }
-  setError(noErr);
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
+OSErr InsertEmptyMovieSegment(Movie dstMovie, TimeValue dstIn, TimeValue dstDuration) {
+  return movieStatus(dstMovie, [&](VTMovie& m) -> OSErr {
+    for (auto& t : m.tracks)
+      if (OSErr err = InsertEmptyTrackSegment(t.get(), dstIn, dstDuration)) return err;
+    return noErr;
+  });
 }
 
-Movie CopyMovieSelection(Movie theMovie) try {
-  if (!isLiveMovie(theMovie)) {
-    setError(invalidMovie);
-    return nullptr;
-  }
-  VTMovie& m = *theMovie;
-  Movie copy = NewMovie(0);
-  copy->timeScale = m.timeScale;
-  CopyMovieSettings(theMovie, copy);
-  if (m.selectionDuration > 0) {
-    OSErr err = InsertMovieSegment(theMovie, copy, (TimeValue)m.selectionTime,
-                                   (TimeValue)m.selectionDuration, 0);
-    if (err) {
-      DisposeMovie(copy);
-      setError(err);
-      return nullptr;
+Movie CopyMovieSelection(Movie theMovie) {
+  return withMovie(theMovie, Movie{}, [&](VTMovie& m) -> Movie {
+    Movie copy = NewMovie(0);
+    copy->timeScale = m.timeScale;
+    CopyMovieSettings(&m, copy);
+    if (m.selectionDuration > 0) {
+      OSErr err = InsertMovieSegment(&m, copy, (TimeValue)m.selectionTime,
+                                     (TimeValue)m.selectionDuration, 0);
+      if (err) {
+        DisposeMovie(copy);
+        setError(err);
+        return nullptr;
+      }
     }
-  }
-  copy->selectionTime = 0;
-  copy->selectionDuration = copy->duration();
-  setError(noErr);
-  return copy;
-} catch (...) {
-  vt::movie::setError(vtErrorFromException());
-  return {};
+    copy->selectionTime = 0;
+    copy->selectionDuration = copy->duration();
+    setError(noErr);
+    return copy;
+  });
 }
 
-Movie CutMovieSelection(Movie theMovie) try {
-  Movie copy = CopyMovieSelection(theMovie);
-  if (!copy) return nullptr;
-  ClearMovieSelection(theMovie);
-  return copy;
-} catch (...) {
-  vt::movie::setError(vtErrorFromException());
-  return {};
+Movie CutMovieSelection(Movie theMovie) {
+  return movieCall(Movie{}, [&]() -> Movie {
+    Movie copy = CopyMovieSelection(theMovie);
+    if (copy) ClearMovieSelection(theMovie);
+    return copy;
+  });
 }
 
-void ClearMovieSelection(Movie theMovie) try {
-  if (!isLiveMovie(theMovie)) return setError(invalidMovie);
-  VTMovie& m = *theMovie;
-  if (m.selectionDuration > 0)
-    DeleteMovieSegment(theMovie, (TimeValue)m.selectionTime, (TimeValue)m.selectionDuration);
-  m.selectionDuration = 0;
-  m.currentTime = std::min<int64_t>(m.selectionTime, m.duration());
-  setError(noErr);
-} catch (...) {
-  vt::movie::setError(vtErrorFromException());
+void ClearMovieSelection(Movie theMovie) {
+  withMovie(theMovie, [&](VTMovie& m) {
+    if (m.selectionDuration > 0)
+      DeleteMovieSegment(&m, (TimeValue)m.selectionTime, (TimeValue)m.selectionDuration);
+    m.selectionDuration = 0;
+    m.currentTime = std::min<int64_t>(m.selectionTime, m.duration());
+    setError(noErr);
+  });
 }
 
-void PasteMovieSelection(Movie theMovie, Movie src) try {
-  if (!isLiveMovie(theMovie) || !isLiveMovie(src)) return setError(invalidMovie);
-  VTMovie& m = *theMovie;
-  if (m.selectionDuration > 0) ClearMovieSelection(theMovie);
-  int64_t at = std::min<int64_t>(m.selectionTime, m.duration());
-  OSErr err = InsertMovieSegment(src, theMovie, 0, (TimeValue)src->duration(), (TimeValue)at);
-  if (err) return setError(err);
-  m.selectionTime = at;
-  m.selectionDuration = scaleUp(src->duration(), m.timeScale, src->timeScale);
-  setError(noErr);
-} catch (...) {
-  vt::movie::setError(vtErrorFromException());
+void PasteMovieSelection(Movie theMovie, Movie src) {
+  withMovie(theMovie, [&](VTMovie& m) {
+    if (!liveMovie(src)) return setError(invalidMovie);
+    if (m.selectionDuration > 0) ClearMovieSelection(&m);
+    int64_t at = std::min<int64_t>(m.selectionTime, m.duration());
+    OSErr err = InsertMovieSegment(src, &m, 0, (TimeValue)src->duration(), (TimeValue)at);
+    if (err) return setError(err);
+    m.selectionTime = at;
+    m.selectionDuration = scaleUp(src->duration(), m.timeScale, src->timeScale);
+    setError(noErr);
+  });
 }
 
-MovieEditState NewMovieEditState(Movie theMovie) try {
-  if (!isLiveMovie(theMovie)) {
-    setError(invalidMovie);
-    return nullptr;
-  }
-  auto* s = new VTMovieEditState();
-  s->snapshot = cloneMovie(*theMovie);
-  // The snapshot is not a movie of its own: callers cannot reach it.
-  forgetMovieObject(s->snapshot);
-  s->owner = theMovie;
-  liveStates().insert(s);
-  setError(noErr);
-  return s;
-} catch (...) {
-  vt::movie::setError(vtErrorFromException());
-  return {};
+MovieEditState NewMovieEditState(Movie theMovie) {
+  return withMovie(theMovie, MovieEditState{}, [&](VTMovie& m) -> MovieEditState {
+    auto state = std::make_unique<VTMovieEditState>();
+    state->snapshot = cloneMovie(m);
+    // The snapshot is not a movie of its own: callers cannot reach it.
+    forgetMovieObject(state->snapshot);
+    state->owner = &m;
+    liveStates().insert(state.get());
+    return state.release();
+  });
 }
 
-OSErr UseMovieEditState(Movie theMovie, MovieEditState toState) try {
-  if (!isLiveMovie(theMovie)) {
-    setError(invalidMovie);
-    return invalidMovie;
-  }
-  if (!toState || !liveStates().count(toState) || toState->owner != theMovie) {
-    setError(paramErr);
-    return paramErr;
-  }
-  VTMovie& m = *theMovie;
-  const VTMovie& s = *toState->snapshot;
-  // Tracks keep their identity where they still exist; others come back or go.
-  std::vector<std::unique_ptr<VTTrack>> tracks;
-  for (const auto& st : s.tracks) {
-    std::unique_ptr<VTTrack> t;
-    for (auto& mt : m.tracks)
-      if (mt && mt->id == st->id) t = std::move(mt);
-    if (!t) {
-      t = std::make_unique<VTTrack>();
-      t->movie = &m;
+OSErr UseMovieEditState(Movie theMovie, MovieEditState toState) {
+  return movieStatus(theMovie, [&](VTMovie& m) -> OSErr {
+    if (!toState || !liveStates().count(toState) || toState->owner != &m) return paramErr;
+    const VTMovie& s = *toState->snapshot;
+    // Tracks keep their identity where they still exist; others come back or go.
+    std::vector<std::unique_ptr<VTTrack>> tracks;
+    for (const auto& st : s.tracks) {
+      std::unique_ptr<VTTrack> t;
+      for (auto& mt : m.tracks)
+        if (mt && mt->id == st->id) t = std::move(mt);
+      if (!t) {
+        t = std::make_unique<VTTrack>();
+        t->movie = &m;
+      }
+      copyTrackState(*t, *st);
+      tracks.push_back(std::move(t));
     }
-    copyTrackState(*t, *st);
-    tracks.push_back(std::move(t));
-  }
-  m.tracks = std::move(tracks);
-  m.timeScale = s.timeScale;
-  m.selectionTime = s.selectionTime;
-  m.selectionDuration = s.selectionDuration;
-  m.currentTime = s.currentTime;
-  m.posterTime = s.posterTime;
-  m.userData = s.userData;
-  m.nextTrackID = std::max(m.nextTrackID, s.nextTrackID);
-  setError(noErr);
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
+    m.tracks = std::move(tracks);
+    m.timeScale = s.timeScale;
+    m.selectionTime = s.selectionTime;
+    m.selectionDuration = s.selectionDuration;
+    m.currentTime = s.currentTime;
+    m.posterTime = s.posterTime;
+    m.userData = s.userData;
+    m.nextTrackID = std::max(m.nextTrackID, s.nextTrackID);
+    return noErr;
+  });
 }
 
-OSErr DisposeMovieEditState(MovieEditState state) try {
-  if (!state || !liveStates().count(state)) {
-    setError(paramErr);
-    return paramErr;
-  }
-  liveStates().erase(state);
-  delete state->snapshot;
-  delete state;
-  setError(noErr);
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
+OSErr DisposeMovieEditState(MovieEditState state) {
+  return statusCall([&]() -> OSErr {
+    if (!state || !liveStates().count(state)) return paramErr;
+    liveStates().erase(state);
+    delete state->snapshot;
+    delete state;
+    return noErr;
+  });
 }

@@ -10,6 +10,7 @@
 #include <map>
 
 #include "core/fourcc.h"
+#include "files/positional_io.h"
 #include "model/internal.h"
 #include "qtff/reader.h"
 
@@ -73,16 +74,6 @@ void unswapFields(uint8_t* p, const std::vector<int>& layout) {
 std::map<short, MovieFile>& files() {
   static std::map<short, MovieFile> m;
   return m;
-}
-
-bool writeAll(int fd, const uint8_t* p, size_t n, uint64_t at) {
-  size_t done = 0;
-  while (done < n) {
-    ssize_t w = ::pwrite(fd, p + done, n - done, (off_t)(at + done));
-    if (w <= 0) return false;
-    done += (size_t)w;
-  }
-  return true;
 }
 
 }  // namespace
@@ -158,13 +149,13 @@ OSErr closeMediaData(MovieFile& f) {
   if (dataSize <= 0xFFFFFFFFull) {
     writeBE32(h, (uint32_t)dataSize);
     writeBE32(h + 4, 'mdat');
-    ok = writeAll(f.fd, h, 8, f.mdatStart + 8);
+    ok = vt::files::writeAt(f.fd, f.mdatStart + 8, h, 8);
   } else {
     // The 'wide' placeholder becomes the start of a 64-bit header; offsets do not move.
     writeBE32(h, 1);
     writeBE32(h + 4, 'mdat');
     writeBE64(h + 8, (uint64_t)end - f.mdatStart);
-    ok = writeAll(f.fd, h, 16, f.mdatStart);
+    ok = vt::files::writeAt(f.fd, f.mdatStart, h, 16);
   }
   f.mdatOpen = false;
   return ok ? (OSErr)noErr : (OSErr)ioErr;
@@ -180,13 +171,13 @@ OSErr appendToFile(MovieFile& f, const uint8_t* data, size_t size, uint64_t& off
     writeBE32(h + 4, 'wide');
     writeBE32(h + 8, 0);
     writeBE32(h + 12, 'mdat');
-    if (!writeAll(f.fd, h, 16, (uint64_t)end)) return errno == ENOSPC ? dskFulErr : ioErr;
+    if (!vt::files::writeAt(f.fd, (uint64_t)end, h, 16)) return errno == ENOSPC ? dskFulErr : ioErr;
     f.mdatStart = (uint64_t)end;
     f.mdatOpen = true;
     end += 16;
   }
   offset = (uint64_t)end;
-  if (size && !writeAll(f.fd, data, size, offset)) {
+  if (size && !vt::files::writeAt(f.fd, offset, data, size)) {
     OSErr e = errno == ENOSPC ? dskFulErr : ioErr;
     // Drop the partial write so later offsets stay right.
     if (::ftruncate(f.fd, end) != 0) return ioErr;

@@ -10,8 +10,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
-#include "core/guard.h"
+#include "core/boundary.h"
 #include "core/picture.h"
 #include "files/fsspec.h"
 #include "files/host_file.h"
@@ -393,27 +394,27 @@ void DisposeNavObjectFilterUPP(NavObjectFilterUPP) {}  // nothing to release, as
 NavPreviewUPP NewNavPreviewUPP(NavPreviewProcPtr userRoutine) { return userRoutine; }
 void DisposeNavPreviewUPP(NavPreviewUPP) {}  // nothing to release, as above
 
-OSErr NavGetDefaultDialogOptions(NavDialogOptions* o) try {
-  if (!o) return paramErr;
-  std::memset(o, 0, sizeof *o);
-  o->version = kNavDialogOptionsVersion;
-  o->dialogOptionFlags = kNavDefaultNavDlogOptions;
-  o->location.h = -1;
-  o->location.v = -1;
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
+OSErr NavGetDefaultDialogOptions(NavDialogOptions* o) {
+  return vt::apiStatus([&]() -> OSErr {
+    if (!o) return paramErr;
+    std::memset(o, 0, sizeof *o);
+    o->version = kNavDialogOptionsVersion;
+    o->dialogOptionFlags = kNavDefaultNavDlogOptions;
+    o->location.h = -1;
+    o->location.v = -1;
+    return noErr;
+  });
 }
 
-OSErr NavDisposeReply(NavReplyRecord* reply) try {
-  if (!reply) return paramErr;
-  if (reply->selection.dataHandle) AEDisposeDesc(&reply->selection);
-  reply->selection.descriptorType = typeNull;
-  reply->selection.dataHandle = nullptr;
-  reply->validRecord = false;
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
+OSErr NavDisposeReply(NavReplyRecord* reply) {
+  return vt::apiStatus([&]() -> OSErr {
+    if (!reply) return paramErr;
+    if (reply->selection.dataHandle) AEDisposeDesc(&reply->selection);
+    reply->selection.descriptorType = typeNull;
+    reply->selection.dataHandle = nullptr;
+    reply->validRecord = false;
+    return noErr;
+  });
 }
 
 namespace {
@@ -544,53 +545,75 @@ OSErr askSaveChanges(NavDialogOptions* dialogOptions, NavAskSaveChangesAction ac
   return err;
 }
 
+// A dialog call that fills a reply: a throw puts the reply back in its cancelled state (`undo`)
+// and the thrown code is returned.
+template <class Undo, class Body>
+OSErr statusUndoing(Undo&& undo, Body&& body) noexcept {
+  std::optional<OSErr> thrown;
+  OSErr err = vt::apiCall<OSErr>([&](OSErr e) { thrown = e; }, noErr, body);
+  if (!thrown) return err;
+  vt::apiCall(vt::noErrorState, undo);
+  return *thrown;
+}
+
 }  // namespace
 
 // A failure inside a dialog leaves the reply invalid (and a save-changes question answered
 // Cancel).
 OSErr NavGetFile(AEDesc* defaultLocation, NavReplyRecord* reply, NavDialogOptions* dialogOptions,
                  NavEventUPP eventProc, NavPreviewUPP previewProc, NavObjectFilterUPP filterProc,
-                 NavTypeListHandle typeList, void* callBackUD) try {
-  return getFile(defaultLocation, reply, dialogOptions, eventProc, previewProc, filterProc,
-                 typeList, callBackUD);
-} catch (...) {
-  if (reply) NavDisposeReply(reply);
-  return vtErrorFromException();
+                 NavTypeListHandle typeList, void* callBackUD) {
+  return statusUndoing(
+      [&] {
+        if (reply) NavDisposeReply(reply);
+      },
+      [&]() -> OSErr {
+        return getFile(defaultLocation, reply, dialogOptions, eventProc, previewProc, filterProc,
+                       typeList, callBackUD);
+      });
 }
 
 OSErr NavPutFile(AEDesc* defaultLocation, NavReplyRecord* reply, NavDialogOptions* dialogOptions,
-                 NavEventUPP eventProc, OSType fileType, OSType fileCreator, void* callBackUD) try {
-  (void)fileType;
-  (void)fileCreator;
-  return putFile(defaultLocation, reply, dialogOptions, eventProc, callBackUD);
-} catch (...) {
-  if (reply) NavDisposeReply(reply);
-  return vtErrorFromException();
+                 NavEventUPP eventProc, OSType fileType, OSType fileCreator, void* callBackUD) {
+  return statusUndoing(
+      [&] {
+        if (reply) NavDisposeReply(reply);
+      },
+      [&]() -> OSErr {
+        (void)fileType;
+        (void)fileCreator;
+        return putFile(defaultLocation, reply, dialogOptions, eventProc, callBackUD);
+      });
 }
 
 OSErr VTNavPutFileWithFormats(AEDesc* defaultLocation, NavReplyRecord* reply,
                               NavDialogOptions* dialogOptions, NavEventUPP eventProc,
                               const VTNavSaveFormat* formats, short formatCount, short* format,
-                              OSType fileCreator, void* callBackUD) try {
-  (void)fileCreator;
-  if (!formats || formatCount <= 0 || !format || *format < 0 || *format >= formatCount)
-    return paramErr;
-  std::vector<FileDialogConfig::Format> list;
-  for (short i = 0; i < formatCount; i++)
-    list.push_back({pstr(formats[i].label), pstr(formats[i].extension)});
-  return putFile(defaultLocation, reply, dialogOptions, eventProc, callBackUD, list, format);
-} catch (...) {
-  if (reply) NavDisposeReply(reply);
-  return vtErrorFromException();
+                              OSType fileCreator, void* callBackUD) {
+  return statusUndoing(
+      [&] {
+        if (reply) NavDisposeReply(reply);
+      },
+      [&]() -> OSErr {
+        (void)fileCreator;
+        if (!formats || formatCount <= 0 || !format || *format < 0 || *format >= formatCount)
+          return paramErr;
+        std::vector<FileDialogConfig::Format> list;
+        for (short i = 0; i < formatCount; i++)
+          list.push_back({pstr(formats[i].label), pstr(formats[i].extension)});
+        return putFile(defaultLocation, reply, dialogOptions, eventProc, callBackUD, list, format);
+      });
 }
 
 OSErr NavAskSaveChanges(NavDialogOptions* dialogOptions, NavAskSaveChangesAction action,
-                        NavAskSaveChangesResult* reply, NavEventUPP eventProc,
-                        void* callBackUD) try {
-  return askSaveChanges(dialogOptions, action, reply, eventProc, callBackUD);
-} catch (...) {
-  if (reply) *reply = kNavAskSaveChangesCancel;
-  return vtErrorFromException();
+                        NavAskSaveChangesResult* reply, NavEventUPP eventProc, void* callBackUD) {
+  return statusUndoing(
+      [&] {
+        if (reply) *reply = kNavAskSaveChangesCancel;
+      },
+      [&]() -> OSErr {
+        return askSaveChanges(dialogOptions, action, reply, eventProc, callBackUD);
+      });
 }
 
 // Geometry helpers for automation live here because they need the running content's type.

@@ -1,7 +1,7 @@
 #include "resources/resource_file.h"
 
 #include "core/fourcc.h"
-#include "resources/macroman.h"
+#include "core/macroman.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,5 +1,6 @@
 // The resource manager: open files, the search chain, loaded resource handles.
-#include "core/guard.h"
+#include "core/boundary.h"
+#include "core/read_all.h"
 #include "core/pstring.h"
 #include "core/reset.h"
 #include "resources/resource_manager.h"
@@ -235,165 +236,149 @@ void reportProblem(const std::string& file, const std::string& problem) {
 
 using namespace vt::resources;
 
-short VTOpenResourceFile(const char* path) try {
-  State& s = state();
-  if (!path || !*path) {
-    s.lastErr = paramErr;
-    return kResFileNotOpened;
-  }
-  // Opened without waiting and taken only when it is a regular file: a FIFO or a device named
-  // here would otherwise block start-up for good.
-  int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  struct stat st;
-  if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    if (fd >= 0) ::close(fd);
-    s.lastErr = fnfErr;
-    s.lastOpenProblem = fd < 0 ? "cannot be read" : "is not a regular file";
-    s.lastOpenError = std::string(path) + ": " + s.lastOpenProblem;
-    return kResFileNotOpened;
-  }
-  // Read at most one byte past the limit: enough to reject an oversized file.
-  std::string text(std::min<uint64_t>((uint64_t)st.st_size, kMaxResourceFileBytes) + 1, '\0');
-  size_t got = 0;
-  while (got < text.size()) {
-    ssize_t n = ::read(fd, text.data() + got, text.size() - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    got += (size_t)n;
-  }
-  ::close(fd);
-  text.resize(got);
-  ParseResult parsed = parseResourceFile(text);
-  if (!parsed.file) {
-    s.lastErr = mapReadErr;
-    s.lastOpenProblem = parsed.error;
-    s.lastOpenError = std::string(path) + ": " + s.lastOpenProblem;
-    return kResFileNotOpened;
-  }
-  if (s.nextRefNum == SHRT_MAX) s.nextRefNum = 1;
-  OpenFile f{s.nextRefNum++, path, std::move(parsed.file), {}};
-  s.files.push_back(std::move(f));
-  s.current = s.files.back().refNum;
-  s.lastErr = noErr;
-  return s.current;
-} catch (...) {
-  state().lastErr = vtErrorFromException();
-  return {};
+short VTOpenResourceFile(const char* path) {
+  return vt::apiCall<short>(setResError, {}, [&]() -> short {
+    State& s = state();
+    if (!path || !*path) {
+      s.lastErr = paramErr;
+      return kResFileNotOpened;
+    }
+    // Opened without waiting and taken only when it is a regular file: a FIFO or a device named
+    // here would otherwise block start-up for good.
+    int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      if (fd >= 0) ::close(fd);
+      s.lastErr = fnfErr;
+      s.lastOpenProblem = fd < 0 ? "cannot be read" : "is not a regular file";
+      s.lastOpenError = std::string(path) + ": " + s.lastOpenProblem;
+      return kResFileNotOpened;
+    }
+    // Read at most one byte past the limit: enough to reject an oversized file.
+    std::string text(std::min<uint64_t>((uint64_t)st.st_size, kMaxResourceFileBytes) + 1, '\0');
+    size_t got = vt::readAll(fd, text.data(), text.size());
+    ::close(fd);
+    text.resize(got);
+    ParseResult parsed = parseResourceFile(text);
+    if (!parsed.file) {
+      s.lastErr = mapReadErr;
+      s.lastOpenProblem = parsed.error;
+      s.lastOpenError = std::string(path) + ": " + s.lastOpenProblem;
+      return kResFileNotOpened;
+    }
+    if (s.nextRefNum == SHRT_MAX) s.nextRefNum = 1;
+    OpenFile f{s.nextRefNum++, path, std::move(parsed.file), {}};
+    s.files.push_back(std::move(f));
+    s.current = s.files.back().refNum;
+    s.lastErr = noErr;
+    return s.current;
+  });
 }
 
-short VTOpenApplicationResourceFile() try {
-  State& s = state();
-  if (s.appRefNum != kResFileNotOpened) return s.appRefNum;
-  s.appTried = true;
-  std::string path = applicationResourcePath();
-  short saved = s.current;
-  short ref = VTOpenResourceFile(path.c_str());
-  if (ref == kResFileNotOpened) {
-    // Without its resources the application has no menus and no words: say why, once.
-    reportProblem(path, s.lastOpenProblem);
+short VTOpenApplicationResourceFile() {
+  return vt::apiCall<short>(setResError, {}, [&]() -> short {
+    State& s = state();
+    if (s.appRefNum != kResFileNotOpened) return s.appRefNum;
+    s.appTried = true;
+    std::string path = applicationResourcePath();
+    short saved = s.current;
+    short ref = VTOpenResourceFile(path.c_str());
+    if (ref == kResFileNotOpened) {
+      // Without its resources the application has no menus and no words: say why, once.
+      reportProblem(path, s.lastOpenProblem);
+      return ref;
+    }
+    // The application's file sits at the bottom of the chain, below files opened explicitly.
+    OpenFile f = std::move(s.files.back());
+    s.files.pop_back();
+    s.files.insert(s.files.begin(), std::move(f));
+    s.appRefNum = ref;
+    if (saved != kResFileNotOpened) s.current = saved;
     return ref;
-  }
-  // The application's file sits at the bottom of the chain, below files opened explicitly.
-  OpenFile f = std::move(s.files.back());
-  s.files.pop_back();
-  s.files.insert(s.files.begin(), std::move(f));
-  s.appRefNum = ref;
-  if (saved != kResFileNotOpened) s.current = saved;
-  return ref;
-} catch (...) {
-  state().lastErr = vtErrorFromException();
-  return {};
+  });
 }
 
-void VTResetResources() try {
-  State& s = state();
-  while (!s.files.empty()) closeFile(s.files.size() - 1);
-  s.current = kResFileNotOpened;
-  s.appRefNum = kResFileNotOpened;
-  s.appTried = false;
-  s.lastErr = noErr;
-  s.lastOpenError.clear();
-  s.problemReported = false;
-  s.appPath.clear();
-} catch (...) {
-  state().lastErr = vtErrorFromException();
+void VTResetResources() {
+  vt::apiCall(setResError, [&] {
+    State& s = state();
+    while (!s.files.empty()) closeFile(s.files.size() - 1);
+    s.current = kResFileNotOpened;
+    s.appRefNum = kResFileNotOpened;
+    s.appTried = false;
+    s.lastErr = noErr;
+    s.lastOpenError.clear();
+    s.problemReported = false;
+    s.appPath.clear();
+  });
 }
 
 namespace {
 const vt::ResetRegistration kReset(vt::ResetStage::Managers, VTResetResources);
 }
 
-void VTSetAutoOpenApplicationResources(Boolean enabled) try {
-  state().autoOpen = enabled;
-} catch (...) {
-  state().lastErr = vtErrorFromException();
+void VTSetAutoOpenApplicationResources(Boolean enabled) {
+  vt::apiCall(setResError, [&] { state().autoOpen = enabled; });
 }
 
-short CurResFile() try {
-  ensureApplicationFile();
-  state().lastErr = noErr;
-  return state().current;
-} catch (...) {
-  state().lastErr = vtErrorFromException();
-  return {};
-}
-
-void UseResFile(short refNum) try {
-  ensureApplicationFile();
-  if (indexOf(refNum) < 0) {
-    state().lastErr = resFNotFound;
-    return;
-  }
-  state().current = refNum;
-  state().lastErr = noErr;
-} catch (...) {
-  state().lastErr = vtErrorFromException();
-}
-
-OSErr ResError() try { return state().lastErr; } catch (...) {
-  return vtErrorFromException();
-}
-
-void CloseResFile(short refNum) try {
-  int i = indexOf(refNum);
-  if (i < 0) {
-    state().lastErr = resFNotFound;
-    return;
-  }
-  closeFile((size_t)i);
-  state().lastErr = noErr;
-} catch (...) {
-  state().lastErr = vtErrorFromException();
-}
-
-Handle GetResource(ResType theType, short theID) try {
-  return getResource(theType, theID, false);
-} catch (...) {
-  state().lastErr = vtErrorFromException();
-  return {};
-}
-Handle Get1Resource(ResType theType, short theID) try {
-  return getResource(theType, theID, true);
-} catch (...) {
-  state().lastErr = vtErrorFromException();
-  return {};
-}
-
-void ReleaseResource(Handle theResource) try {
-  if (forget(theResource)) {
-    DisposeHandle(theResource);
+short CurResFile() {
+  return vt::apiCall<short>(setResError, {}, [&]() -> short {
+    ensureApplicationFile();
     state().lastErr = noErr;
-  } else {
-    state().lastErr = resNotFound;
-  }
-} catch (...) {
-  state().lastErr = vtErrorFromException();
+    return state().current;
+  });
 }
 
-void DetachResource(Handle theResource) try {
-  state().lastErr = forget(theResource) ? (OSErr)noErr : (OSErr)resNotFound;
-} catch (...) {
-  state().lastErr = vtErrorFromException();
+void UseResFile(short refNum) {
+  vt::apiCall(setResError, [&] {
+    ensureApplicationFile();
+    if (indexOf(refNum) < 0) {
+      state().lastErr = resFNotFound;
+      return;
+    }
+    state().current = refNum;
+    state().lastErr = noErr;
+  });
+}
+
+OSErr ResError() {
+  return vt::apiStatus([&]() -> OSErr { return state().lastErr; });
+}
+
+void CloseResFile(short refNum) {
+  vt::apiCall(setResError, [&] {
+    int i = indexOf(refNum);
+    if (i < 0) {
+      state().lastErr = resFNotFound;
+      return;
+    }
+    closeFile((size_t)i);
+    state().lastErr = noErr;
+  });
+}
+
+Handle GetResource(ResType theType, short theID) {
+  return vt::apiCall<Handle>(setResError, {},
+                             [&]() -> Handle { return getResource(theType, theID, false); });
+}
+Handle Get1Resource(ResType theType, short theID) {
+  return vt::apiCall<Handle>(setResError, {},
+                             [&]() -> Handle { return getResource(theType, theID, true); });
+}
+
+void ReleaseResource(Handle theResource) {
+  vt::apiCall(setResError, [&] {
+    if (forget(theResource)) {
+      DisposeHandle(theResource);
+      state().lastErr = noErr;
+    } else {
+      state().lastErr = resNotFound;
+    }
+  });
+}
+
+void DetachResource(Handle theResource) {
+  vt::apiCall(setResError,
+              [&] { state().lastErr = forget(theResource) ? (OSErr)noErr : (OSErr)resNotFound; });
 }
 
 static short countResources(ResType type, bool currentOnly) {
@@ -404,37 +389,36 @@ static short countResources(ResType type, bool currentOnly) {
   return (short)std::min<size_t>(ids.size(), SHRT_MAX);
 }
 
-short CountResources(ResType theType) try { return countResources(theType, false); } catch (...) {
-  state().lastErr = vtErrorFromException();
-  return {};
+short CountResources(ResType theType) {
+  return vt::apiCall<short>(setResError, {},
+                            [&]() -> short { return countResources(theType, false); });
 }
-short Count1Resources(ResType theType) try { return countResources(theType, true); } catch (...) {
-  state().lastErr = vtErrorFromException();
-  return {};
+short Count1Resources(ResType theType) {
+  return vt::apiCall<short>(setResError, {},
+                            [&]() -> short { return countResources(theType, true); });
 }
 
-void GetIndString(Str255 theString, short strListID, short index) try {
-  if (!theString) return;
-  theString[0] = 0;
-  for (OpenFile* f : chain(false)) {
-    auto it = f->data->stringLists.find(strListID);
-    if (it == f->data->stringLists.end()) continue;
-    if (index < 1 || (size_t)index > it->second.size()) {
-      state().lastErr = resNotFound;
+void GetIndString(Str255 theString, short strListID, short index) {
+  vt::apiCall(setResError, [&] {
+    if (!theString) return;
+    theString[0] = 0;
+    for (OpenFile* f : chain(false)) {
+      auto it = f->data->stringLists.find(strListID);
+      if (it == f->data->stringLists.end()) continue;
+      if (index < 1 || (size_t)index > it->second.size()) {
+        state().lastErr = resNotFound;
+        return;
+      }
+      vt::toPascal(it->second[(size_t)index - 1], theString);
+      state().lastErr = noErr;
       return;
     }
-    vt::toPascal(it->second[(size_t)index - 1], theString);
-    state().lastErr = noErr;
-    return;
-  }
-  state().lastErr = resNotFound;
-} catch (...) {
-  state().lastErr = vtErrorFromException();
+    state().lastErr = resNotFound;
+  });
 }
 
-StringHandle GetString(short stringID) try {
-  return reinterpret_cast<StringHandle>(GetResource('STR ', stringID));
-} catch (...) {
-  state().lastErr = vtErrorFromException();
-  return {};
+StringHandle GetString(short stringID) {
+  return vt::apiCall<StringHandle>(setResError, {}, [&]() -> StringHandle {
+    return reinterpret_cast<StringHandle>(GetResource('STR ', stringID));
+  });
 }

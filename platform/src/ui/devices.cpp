@@ -6,7 +6,7 @@
 #include <cstring>
 #include <strings.h>
 
-#include "core/guard.h"
+#include "core/boundary.h"
 #include "core/pstring.h"
 #include "events/backend.h"
 #include "events/event_queue.h"
@@ -59,139 +59,110 @@ void applyCursor() {
 
 }  // namespace
 
-GDHandle GetMainDevice() try { return &device().gdPtr; } catch (...) {
-  vtErrorFromException();
-  return {};
+GDHandle GetMainDevice() {
+  return vt::apiCall<GDHandle>(vt::noErrorState, {}, [&]() -> GDHandle { return &device().gdPtr; });
 }
-GDHandle GetGDevice() try { return GetMainDevice(); } catch (...) {
-  vtErrorFromException();
-  return {};
+GDHandle GetGDevice() {
+  return vt::apiCall<GDHandle>(vt::noErrorState, {}, [&]() -> GDHandle { return GetMainDevice(); });
 }
 // Deliberately does nothing: there is one device, always current.
 void SetGDevice(GDHandle) {}
-GDHandle GetDeviceList() try { return GetMainDevice(); } catch (...) {
-  vtErrorFromException();
-  return {};
+GDHandle GetDeviceList() {
+  return vt::apiCall<GDHandle>(vt::noErrorState, {}, [&]() -> GDHandle { return GetMainDevice(); });
 }
 GDHandle GetNextDevice(GDHandle) { return nullptr; }
 
-GDHandle GetMaxDevice(const Rect* globalRect) try {
-  if (!globalRect) return nullptr;
-  Rect s = screenBounds();
-  Rect r;
-  if (!SectRect(globalRect, &s, &r)) return nullptr;
-  return GetMainDevice();
-} catch (...) {
-  vtErrorFromException();
-  return {};
+GDHandle GetMaxDevice(const Rect* globalRect) {
+  return vt::apiCall<GDHandle>(vt::noErrorState, {}, [&]() -> GDHandle {
+    if (!globalRect) return nullptr;
+    Rect s = screenBounds();
+    Rect r;
+    if (!SectRect(globalRect, &s, &r)) return nullptr;
+    return GetMainDevice();
+  });
 }
 
-Pattern* GetQDGlobalsBlack(Pattern* p) try {
-  if (p) *p = pattern(0xFF, 0xFF);
-  return p;
-} catch (...) {
-  vtErrorFromException();
-  return {};
+// A pattern of alternating rows into `p` (when given).
+static Pattern* copyPattern(Pattern* p, uint8_t even, uint8_t odd) {
+  return vt::apiCall<Pattern*>(vt::noErrorState, {}, [&] {
+    if (p) *p = pattern(even, odd);
+    return p;
+  });
 }
-Pattern* GetQDGlobalsWhite(Pattern* p) try {
-  if (p) *p = pattern(0x00, 0x00);
-  return p;
-} catch (...) {
-  vtErrorFromException();
-  return {};
-}
-Pattern* GetQDGlobalsGray(Pattern* p) try {
-  if (p) *p = pattern(0xAA, 0x55);
-  return p;
-} catch (...) {
-  vtErrorFromException();
-  return {};
-}
-Pattern* GetQDGlobalsLightGray(Pattern* p) try {
-  if (p) *p = pattern(0x88, 0x22);
-  return p;
-} catch (...) {
-  vtErrorFromException();
-  return {};
-}
-Pattern* GetQDGlobalsDarkGray(Pattern* p) try {
-  if (p) *p = pattern(0x77, 0xDD);
-  return p;
-} catch (...) {
-  vtErrorFromException();
-  return {};
+Pattern* GetQDGlobalsBlack(Pattern* p) { return copyPattern(p, 0xFF, 0xFF); }
+Pattern* GetQDGlobalsWhite(Pattern* p) { return copyPattern(p, 0x00, 0x00); }
+Pattern* GetQDGlobalsGray(Pattern* p) { return copyPattern(p, 0xAA, 0x55); }
+Pattern* GetQDGlobalsLightGray(Pattern* p) { return copyPattern(p, 0x88, 0x22); }
+Pattern* GetQDGlobalsDarkGray(Pattern* p) { return copyPattern(p, 0x77, 0xDD); }
+
+Cursor* GetQDGlobalsArrow(Cursor* arrow) {
+  return vt::apiCall<Cursor*>(vt::noErrorState, {}, [&]() -> Cursor* {
+    if (arrow) *arrow = kArrow;
+    return arrow;
+  });
 }
 
-Cursor* GetQDGlobalsArrow(Cursor* arrow) try {
-  if (arrow) *arrow = kArrow;
-  return arrow;
-} catch (...) {
-  vtErrorFromException();
-  return {};
+BitMap* GetQDGlobalsScreenBits(BitMap* bits) {
+  return vt::apiCall<BitMap*>(vt::noErrorState, {}, [&]() -> BitMap* {
+    if (bits) {
+      bits->baseAddr = nullptr;
+      bits->bounds = screenBounds();
+      bits->rowBytes = (short)((bits->bounds.right - bits->bounds.left) * 4);
+    }
+    return bits;
+  });
 }
 
-BitMap* GetQDGlobalsScreenBits(BitMap* bits) try {
-  if (bits) {
-    bits->baseAddr = nullptr;
-    bits->bounds = screenBounds();
-    bits->rowBytes = (short)((bits->bounds.right - bits->bounds.left) * 4);
-  }
-  return bits;
-} catch (...) {
-  vtErrorFromException();
-  return {};
-}
-
-void InitCursor() try {
-  Server& s = server();
-  ensureServer();
-  s.cursorIsArrow = true;
-  s.cursorHidden = 0;
-  applyCursor();
-} catch (...) {
-  vtErrorFromException();
-}
-
-void SetCursor(const Cursor* c) try {
-  Server& s = server();
-  ensureServer();
-  if (!c || std::memcmp(c, &kArrow, sizeof(Cursor)) == 0) {
+void InitCursor() {
+  vt::apiCall(vt::noErrorState, [&] {
+    Server& s = server();
+    ensureServer();
     s.cursorIsArrow = true;
-  } else {
-    s.cursor = *c;
-    s.cursorIsArrow = false;
-  }
-  applyCursor();
-} catch (...) {
-  vtErrorFromException();
+    s.cursorHidden = 0;
+    applyCursor();
+  });
 }
 
-void HideCursor() try {
-  ensureServer();
-  ++server().cursorHidden;
-  applyCursor();
-} catch (...) {
-  vtErrorFromException();
+void SetCursor(const Cursor* c) {
+  vt::apiCall(vt::noErrorState, [&] {
+    Server& s = server();
+    ensureServer();
+    if (!c || std::memcmp(c, &kArrow, sizeof(Cursor)) == 0) {
+      s.cursorIsArrow = true;
+    } else {
+      s.cursor = *c;
+      s.cursorIsArrow = false;
+    }
+    applyCursor();
+  });
 }
 
-void ShowCursor() try {
-  ensureServer();
-  if (server().cursorHidden > 0) --server().cursorHidden;
-  applyCursor();
-} catch (...) {
-  vtErrorFromException();
+void HideCursor() {
+  vt::apiCall(vt::noErrorState, [&] {
+    ensureServer();
+    ++server().cursorHidden;
+    applyCursor();
+  });
+}
+
+void ShowCursor() {
+  vt::apiCall(vt::noErrorState, [&] {
+    ensureServer();
+    if (server().cursorHidden > 0) --server().cursorHidden;
+    applyCursor();
+  });
 }
 
 // Deliberately does nothing: the pointer is not hidden while typing on this platform.
 void ObscureCursor() {}
 
-void GetMouse(Point* mouseLoc) try {
-  if (!mouseLoc) return;
-  vt::events::pump();
-  *mouseLoc = vt::events::mouseGlobal();
-  GlobalToLocal(mouseLoc);
-} catch (...) {
-  vtErrorFromException();
+void GetMouse(Point* mouseLoc) {
+  vt::apiCall(vt::noErrorState, [&] {
+    if (!mouseLoc) return;
+    vt::events::pump();
+    *mouseLoc = vt::events::mouseGlobal();
+    GlobalToLocal(mouseLoc);
+  });
 }
 
 // Font numbers: every family draws with the one face; names map to the classic numbers so
@@ -207,30 +178,30 @@ const FontName kFonts[] = {{systemFont, "Chicago"},         {applFont, "Geneva"}
                            {kFontIDHelvetica, "Helvetica"}, {kFontIDCourier, "Courier"}};
 }  // namespace
 
-void GetFNum(ConstStr255Param name, short* familyID) try {
-  if (!familyID) return;
-  *familyID = applFont;
-  if (!name) return;
-  std::string n = vt::fromPascal(name);
-  for (const FontName& f : kFonts)
-    if (f.id != applFont && strcasecmp(n.c_str(), f.name) == 0) {
-      *familyID = f.id;
-      return;
-    }
-} catch (...) {
-  vtErrorFromException();
+void GetFNum(ConstStr255Param name, short* familyID) {
+  vt::apiCall(vt::noErrorState, [&] {
+    if (!familyID) return;
+    *familyID = applFont;
+    if (!name) return;
+    std::string n = vt::fromPascal(name);
+    for (const FontName& f : kFonts)
+      if (f.id != applFont && strcasecmp(n.c_str(), f.name) == 0) {
+        *familyID = f.id;
+        return;
+      }
+  });
 }
 
-void GetFontName(short familyID, Str255 name) try {
-  if (!name) return;
-  name[0] = 0;
-  for (const FontName& f : kFonts)
-    if (f.id == familyID) {
-      vt::toPascal(f.name, name);
-      return;
-    }
-} catch (...) {
-  vtErrorFromException();
+void GetFontName(short familyID, Str255 name) {
+  vt::apiCall(vt::noErrorState, [&] {
+    if (!name) return;
+    name[0] = 0;
+    for (const FontName& f : kFonts)
+      if (f.id == familyID) {
+        vt::toPascal(f.name, name);
+        return;
+      }
+  });
 }
 
 short GetSysFont() { return systemFont; }

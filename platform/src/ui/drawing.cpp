@@ -11,9 +11,10 @@
 #include <emmintrin.h>
 #endif
 
-#include "core/guard.h"
+#include "core/boundary.h"
 #include "core/picture.h"
 #include "events/event_queue.h"
+#include "ui/quickdraw.h"
 #include "ui/server_state.h"
 #include "ui/text.h"
 
@@ -62,6 +63,8 @@ void forEachRun(VTPort* port, const Region& area, Fn fn) {
   portChanged(port, r.bounds());
 }
 
+}  // namespace
+
 void penFill(VTPort* port, const Region& area, Pixel color, short mode) {
   bool invert = mode == patXor || mode == srcXor;
   forEachRun(port, area, [&](Pixel* row, int x0, int x1, int) {
@@ -72,7 +75,21 @@ void penFill(VTPort* port, const Region& area, Pixel color, short mode) {
   });
 }
 
-}  // namespace
+void paintWithPen(const Region& r) {
+  VTPort* p = currentPort();
+  penFill(p, r, toPixel(p->fg), p->pnMode);
+}
+
+// A pattern fill: 1 bits in the foreground colour, 0 bits in the background colour.
+void patternFill(VTPort* p, const Region& r, const Pattern* pat) {
+  if (!pat) return;
+  Pixel fg = toPixel(p->fg), bg = toPixel(p->bg);
+  int ox = p->portRect.left, oy = p->portRect.top;
+  forEachRun(p, r, [&](Pixel* row, int x0, int x1, int y) {
+    uint8_t bits = pat->pat[(y + oy) & 7];
+    for (int x = x0; x < x1; ++x) row[x] = (bits & (0x80 >> ((x + ox) & 7))) ? fg : bg;
+  });
+}
 
 void fillRect(VTPort* port, const Rect& r, Pixel color) {
   penFill(port, Region(r), color, patCopy);
@@ -171,33 +188,6 @@ using vt::Pixel;
 
 namespace {
 
-short gQDErr = noErr;
-RgnHandle gGrayRgn = nullptr;
-
-TextStyle styleOf(const VTPort* p) {
-  TextStyle s;
-  s.size = p->txSize > 0 ? p->txSize : 12;
-  s.bold = (p->txFace & bold) != 0;
-  s.color = toPixel(p->fg);
-  return s;
-}
-
-void paintWithPen(const Region& r) {
-  VTPort* p = currentPort();
-  penFill(p, r, toPixel(p->fg), p->pnMode);
-}
-
-// A pattern fill: 1 bits in the foreground colour, 0 bits in the background colour.
-void patternFill(VTPort* p, const Region& r, const Pattern* pat) {
-  if (!pat) return;
-  Pixel fg = toPixel(p->fg), bg = toPixel(p->bg);
-  int ox = p->portRect.left, oy = p->portRect.top;
-  forEachRun(p, r, [&](Pixel* row, int x0, int x1, int y) {
-    uint8_t bits = pat->pat[(y + oy) & 7];
-    for (int x = x0; x < x1; ++x) row[x] = (bits & (0x80 >> ((x + ox) & 7))) ? fg : bg;
-  });
-}
-
 Region ovalRegion(const Rect& r) {
   Region out;
   int w = r.right - r.left, h = r.bottom - r.top;
@@ -229,662 +219,183 @@ Pixel classicColor(long c) {
 
 }  // namespace
 
-// Ports
-
-void GetPort(GrafPtr* port) try {
-  if (port) *port = currentPort();
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-
-void SetPort(GrafPtr port) try {
-  if (validPort(port)) server().current = port;
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-
-Rect* GetPortBounds(CGrafPtr port, Rect* rect) try {
-  VTPort* p = validPort(port);
-  if (rect) *rect = p ? p->portRect : Rect{0, 0, 0, 0};
-  return rect;
-} catch (...) {
-  gQDErr = vtErrorFromException();
-  return {};
-}
-
-RgnHandle GetPortVisibleRegion(CGrafPtr port, RgnHandle visRgn) try {
-  Region* out = regionOf(visRgn);
-  VTPort* p = validPort(port);
-  if (!out) return visRgn;
-  if (!p) {
-    out->clear();
-  } else if (p->window) {
-    *out = visibleContent(p->window);
-    if (p->updateClip) *out &= *p->updateClip;
-  } else {
-    out->set(p->portRect);
-  }
-  return visRgn;
-} catch (...) {
-  gQDErr = vtErrorFromException();
-  return {};
-}
-
-RgnHandle GetPortClipRegion(CGrafPtr port, RgnHandle clipRgn) try {
-  Region* out = regionOf(clipRgn);
-  VTPort* p = validPort(port);
-  if (out && p) {
-    if (p->clipSet)
-      *out = p->clip;
-    else
-      out->set(Rect{-32767, -32767, 32767, 32767});
-  }
-  return clipRgn;
-} catch (...) {
-  gQDErr = vtErrorFromException();
-  return {};
-}
-
-PixMapHandle GetPortPixMap(CGrafPtr port) try {
-  VTPort* p = validPort(port);
-  if (!p || !p->pixels) return nullptr;
-  PixMap& pm = p->pixMap;
-  pm.baseAddr = (Ptr)p->pixels->pixels.data();
-  pm.rowBytes = (short)(p->pixels->width * 4);
-  pm.bounds = p->portRect;
-  pm.pixelType = RGBDirect;
-  pm.pixelSize = 32;
-  pm.cmpCount = 3;
-  pm.cmpSize = 8;
-  pm.hRes = pm.vRes = 72 << 16;
-  p->pixMapPtr = &pm;
-  return &p->pixMapPtr;
-} catch (...) {
-  gQDErr = vtErrorFromException();
-  return {};
-}
-
-void LocalToGlobal(Point* pt) try {
-  VTPort* p = currentPort();
-  if (!pt || !p->window) return;
-  pt->h = (short)(pt->h - p->portRect.left + p->window->content.left);
-  pt->v = (short)(pt->v - p->portRect.top + p->window->content.top);
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-
-void GlobalToLocal(Point* pt) try {
-  VTPort* p = currentPort();
-  if (!pt || !p->window) return;
-  pt->h = (short)(pt->h + p->portRect.left - p->window->content.left);
-  pt->v = (short)(pt->v + p->portRect.top - p->window->content.top);
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-
-void SetOrigin(short h, short v) try {
-  VTPort* p = currentPort();
-  int dh = h - p->portRect.left, dv = v - p->portRect.top;
-  p->portRect.left = h;
-  p->portRect.top = v;
-  p->portRect.right = (short)(p->portRect.right + dh);
-  p->portRect.bottom = (short)(p->portRect.bottom + dv);
-  if (p->window) p->window->update.offset(dh, dv);
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-
-void QDFlushPortBuffer(CGrafPtr, RgnHandle) try { flushScreen(); } catch (...) {
-  gQDErr = vtErrorFromException();
-}
-
-// Rectangles and points
-
-void SetRect(Rect* r, short left, short top, short right, short bottom) try {
-  if (r) *r = Rect{top, left, bottom, right};
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-
-void OffsetRect(Rect* r, short dh, short dv) try {
-  if (!r) return;
-  r->left = (short)(r->left + dh);
-  r->right = (short)(r->right + dh);
-  r->top = (short)(r->top + dv);
-  r->bottom = (short)(r->bottom + dv);
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-
-void InsetRect(Rect* r, short dh, short dv) try {
-  if (!r) return;
-  r->left = (short)(r->left + dh);
-  r->right = (short)(r->right - dh);
-  r->top = (short)(r->top + dv);
-  r->bottom = (short)(r->bottom - dv);
-  if (rectEmpty(*r)) *r = Rect{0, 0, 0, 0};
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-
-Boolean SectRect(const Rect* a, const Rect* b, Rect* dst) try {
-  if (!a || !b) {
-    if (dst) *dst = Rect{0, 0, 0, 0};
-    return false;
-  }
-  Rect r = rectIntersect(*a, *b);
-  if (dst) *dst = r;
-  return !rectEmpty(r);
-} catch (...) {
-  gQDErr = vtErrorFromException();
-  return {};
-}
-
-void UnionRect(const Rect* a, const Rect* b, Rect* dst) try {
-  if (!a || !b || !dst) return;
-  *dst = rectUnion(*a, *b);
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-
-Boolean EqualRect(const Rect* a, const Rect* b) try {
-  if (!a || !b) return false;
-  return a->top == b->top && a->left == b->left && a->bottom == b->bottom && a->right == b->right;
-} catch (...) {
-  gQDErr = vtErrorFromException();
-  return {};
-}
-
-Boolean EmptyRect(const Rect* r) try { return !r || rectEmpty(*r); } catch (...) {
-  gQDErr = vtErrorFromException();
-  return {};
-}
-
-Boolean PtInRect(Point pt, const Rect* r) try {
-  return r && pt.v >= r->top && pt.v < r->bottom && pt.h >= r->left && pt.h < r->right;
-} catch (...) {
-  gQDErr = vtErrorFromException();
-  return {};
-}
-
-void SetPt(Point* pt, short h, short v) try {
-  if (pt) *pt = Point{v, h};
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-Boolean EqualPt(Point a, Point b) { return a.h == b.h && a.v == b.v; }
-void AddPt(Point src, Point* dst) try {
-  if (dst) *dst = Point{(short)(dst->v + src.v), (short)(dst->h + src.h)};
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-void SubPt(Point src, Point* dst) try {
-  if (dst) *dst = Point{(short)(dst->v - src.v), (short)(dst->h - src.h)};
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-
 // Drawing
 
-void EraseRect(const Rect* r) try {
-  if (!r) return;
-  VTPort* p = currentPort();
-  fillRect(p, *r, toPixel(p->bg));
-} catch (...) {
-  gQDErr = vtErrorFromException();
+void EraseRect(const Rect* r) {
+  vt::apiCall(recordQD, [&] {
+    if (!r) return;
+    VTPort* p = currentPort();
+    fillRect(p, *r, toPixel(p->bg));
+  });
 }
 
-void PaintRect(const Rect* r) try {
-  if (r) paintWithPen(Region(*r));
-} catch (...) {
-  gQDErr = vtErrorFromException();
+void PaintRect(const Rect* r) {
+  vt::apiCall(recordQD, [&] {
+    if (r) paintWithPen(Region(*r));
+  });
 }
 
-void FrameRect(const Rect* r) try {
-  if (!r) return;
-  VTPort* p = currentPort();
-  if (p->pnMode == patXor || p->pnMode == srcXor) {
-    Region outer(*r);
-    outer -= Region(Rect{(short)(r->top + p->pnSize.v), (short)(r->left + p->pnSize.h),
-                         (short)(r->bottom - p->pnSize.v), (short)(r->right - p->pnSize.h)});
-    penFill(p, outer, 0, patXor);
-    return;
-  }
-  frameRect(p, *r, toPixel(p->fg), p->pnSize.h, p->pnSize.v);
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-
-void InvertRect(const Rect* r) try {
-  if (r) invertRect(currentPort(), *r);
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-
-void FillRect(const Rect* r, const Pattern* pat) try {
-  if (r) patternFill(currentPort(), Region(*r), pat);
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-
-void EraseOval(const Rect* r) try {
-  if (!r) return;
-  VTPort* p = currentPort();
-  fillRegion(p, ovalRegion(*r), toPixel(p->bg));
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-void PaintOval(const Rect* r) try {
-  if (r) paintWithPen(ovalRegion(*r));
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-void FrameOval(const Rect* r) try {
-  if (!r) return;
-  VTPort* p = currentPort();
-  Rect in{(short)(r->top + p->pnSize.v), (short)(r->left + p->pnSize.h),
-          (short)(r->bottom - p->pnSize.v), (short)(r->right - p->pnSize.h)};
-  fillRegion(p, Region::subtract(ovalRegion(*r), ovalRegion(in)), toPixel(p->fg));
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-
-void RGBForeColor(const RGBColor* c) try {
-  if (c) currentPort()->fg = *c;
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-void RGBBackColor(const RGBColor* c) try {
-  if (c) currentPort()->bg = *c;
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-void GetForeColor(RGBColor* c) try {
-  if (c) *c = currentPort()->fg;
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-void GetBackColor(RGBColor* c) try {
-  if (c) *c = currentPort()->bg;
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-void ForeColor(long color) try { currentPort()->fg = toRGB(classicColor(color)); } catch (...) {
-  gQDErr = vtErrorFromException();
-}
-void BackColor(long color) try { currentPort()->bg = toRGB(classicColor(color)); } catch (...) {
-  gQDErr = vtErrorFromException();
-}
-
-void MoveTo(short h, short v) try { currentPort()->pnLoc = Point{v, h}; } catch (...) {
-  gQDErr = vtErrorFromException();
-}
-void Move(short dh, short dv) try {
-  Point& l = currentPort()->pnLoc;
-  l = Point{(short)(l.v + dv), (short)(l.h + dh)};
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-
-void LineTo(short h, short v) try {
-  VTPort* p = currentPort();
-  int x0 = p->pnLoc.h, y0 = p->pnLoc.v, x1 = h, y1 = v;
-  int pw = std::max<int>(p->pnSize.h, 0), ph = std::max<int>(p->pnSize.v, 0);
-  p->pnLoc = Point{v, h};
-  if (pw == 0 || ph == 0) return;
-  // The pen's rectangle hangs below and right of each point of the line.
-  Region line;
-  int dx = std::abs(x1 - x0), dy = -std::abs(y1 - y0);
-  int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1, err = dx + dy;
-  int steps = 0;
-  std::vector<Rect> dots;
-  while (true) {
-    dots.push_back(Rect{(short)y0, (short)x0, (short)(y0 + ph), (short)(x0 + pw)});
-    if ((x0 == x1 && y0 == y1) || ++steps > 70000) break;
-    int e2 = 2 * err;
-    if (e2 >= dy) {
-      err += dy;
-      x0 += sx;
+void FrameRect(const Rect* r) {
+  vt::apiCall(recordQD, [&] {
+    if (!r) return;
+    VTPort* p = currentPort();
+    if (p->pnMode == patXor || p->pnMode == srcXor) {
+      Region outer(*r);
+      outer -= Region(Rect{(short)(r->top + p->pnSize.v), (short)(r->left + p->pnSize.h),
+                           (short)(r->bottom - p->pnSize.v), (short)(r->right - p->pnSize.h)});
+      penFill(p, outer, 0, patXor);
+      return;
     }
-    if (e2 <= dx) {
-      err += dx;
-      y0 += sy;
+    frameRect(p, *r, toPixel(p->fg), p->pnSize.h, p->pnSize.v);
+  });
+}
+
+void InvertRect(const Rect* r) {
+  vt::apiCall(recordQD, [&] {
+    if (r) invertRect(currentPort(), *r);
+  });
+}
+
+void FillRect(const Rect* r, const Pattern* pat) {
+  vt::apiCall(recordQD, [&] {
+    if (r) patternFill(currentPort(), Region(*r), pat);
+  });
+}
+
+void EraseOval(const Rect* r) {
+  vt::apiCall(recordQD, [&] {
+    if (!r) return;
+    VTPort* p = currentPort();
+    fillRegion(p, ovalRegion(*r), toPixel(p->bg));
+  });
+}
+void PaintOval(const Rect* r) {
+  vt::apiCall(recordQD, [&] {
+    if (r) paintWithPen(ovalRegion(*r));
+  });
+}
+void FrameOval(const Rect* r) {
+  vt::apiCall(recordQD, [&] {
+    if (!r) return;
+    VTPort* p = currentPort();
+    Rect in{(short)(r->top + p->pnSize.v), (short)(r->left + p->pnSize.h),
+            (short)(r->bottom - p->pnSize.v), (short)(r->right - p->pnSize.h)};
+    fillRegion(p, Region::subtract(ovalRegion(*r), ovalRegion(in)), toPixel(p->fg));
+  });
+}
+
+void RGBForeColor(const RGBColor* c) {
+  vt::apiCall(recordQD, [&] {
+    if (c) currentPort()->fg = *c;
+  });
+}
+void RGBBackColor(const RGBColor* c) {
+  vt::apiCall(recordQD, [&] {
+    if (c) currentPort()->bg = *c;
+  });
+}
+void GetForeColor(RGBColor* c) {
+  vt::apiCall(recordQD, [&] {
+    if (c) *c = currentPort()->fg;
+  });
+}
+void GetBackColor(RGBColor* c) {
+  vt::apiCall(recordQD, [&] {
+    if (c) *c = currentPort()->bg;
+  });
+}
+void ForeColor(long color) {
+  vt::apiCall(recordQD, [&] { currentPort()->fg = toRGB(classicColor(color)); });
+}
+void BackColor(long color) {
+  vt::apiCall(recordQD, [&] { currentPort()->bg = toRGB(classicColor(color)); });
+}
+
+void MoveTo(short h, short v) {
+  vt::apiCall(recordQD, [&] { currentPort()->pnLoc = Point{v, h}; });
+}
+void Move(short dh, short dv) {
+  vt::apiCall(recordQD, [&] {
+    Point& l = currentPort()->pnLoc;
+    l = Point{(short)(l.v + dv), (short)(l.h + dh)};
+  });
+}
+
+void LineTo(short h, short v) {
+  vt::apiCall(recordQD, [&] {
+    VTPort* p = currentPort();
+    int x0 = p->pnLoc.h, y0 = p->pnLoc.v, x1 = h, y1 = v;
+    int pw = std::max<int>(p->pnSize.h, 0), ph = std::max<int>(p->pnSize.v, 0);
+    p->pnLoc = Point{v, h};
+    if (pw == 0 || ph == 0) return;
+    // The pen's rectangle hangs below and right of each point of the line.
+    Region line;
+    int dx = std::abs(x1 - x0), dy = -std::abs(y1 - y0);
+    int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1, err = dx + dy;
+    int steps = 0;
+    std::vector<Rect> dots;
+    while (true) {
+      dots.push_back(Rect{(short)y0, (short)x0, (short)(y0 + ph), (short)(x0 + pw)});
+      if ((x0 == x1 && y0 == y1) || ++steps > 70000) break;
+      int e2 = 2 * err;
+      if (e2 >= dy) {
+        err += dy;
+        x0 += sx;
+      }
+      if (e2 <= dx) {
+        err += dx;
+        y0 += sy;
+      }
     }
-  }
-  // Straight lines collapse into one rectangle; others are united dot by dot.
-  if (dots.front().top == dots.back().top || dots.front().left == dots.back().left) {
-    line = Region(rectUnion(dots.front(), dots.back()));
-  } else {
-    for (const Rect& d : dots) line += Region(d);
-  }
-  paintWithPen(line);
-} catch (...) {
-  gQDErr = vtErrorFromException();
+    // Straight lines collapse into one rectangle; others are united dot by dot.
+    if (dots.front().top == dots.back().top || dots.front().left == dots.back().left) {
+      line = Region(rectUnion(dots.front(), dots.back()));
+    } else {
+      for (const Rect& d : dots) line += Region(d);
+    }
+    paintWithPen(line);
+  });
 }
 
-void Line(short dh, short dv) try {
-  Point l = currentPort()->pnLoc;
-  LineTo((short)(l.h + dh), (short)(l.v + dv));
-} catch (...) {
-  gQDErr = vtErrorFromException();
+void Line(short dh, short dv) {
+  vt::apiCall(recordQD, [&] {
+    Point l = currentPort()->pnLoc;
+    LineTo((short)(l.h + dh), (short)(l.v + dv));
+  });
 }
 
-void GetPen(Point* pt) try {
-  if (pt) *pt = currentPort()->pnLoc;
-} catch (...) {
-  gQDErr = vtErrorFromException();
+void GetPen(Point* pt) {
+  vt::apiCall(recordQD, [&] {
+    if (pt) *pt = currentPort()->pnLoc;
+  });
 }
-void PenSize(short width, short height) try {
-  currentPort()->pnSize = Point{height, width};
-} catch (...) {
-  gQDErr = vtErrorFromException();
+void PenSize(short width, short height) {
+  vt::apiCall(recordQD, [&] { currentPort()->pnSize = Point{height, width}; });
 }
-void PenMode(short mode) try { currentPort()->pnMode = mode; } catch (...) {
-  gQDErr = vtErrorFromException();
+void PenMode(short mode) {
+  vt::apiCall(recordQD, [&] { currentPort()->pnMode = mode; });
 }
-void PenNormal() try {
-  VTPort* p = currentPort();
-  p->pnSize = Point{1, 1};
-  p->pnMode = patCopy;
-} catch (...) {
-  gQDErr = vtErrorFromException();
+void PenNormal() {
+  vt::apiCall(recordQD, [&] {
+    VTPort* p = currentPort();
+    p->pnSize = Point{1, 1};
+    p->pnMode = patCopy;
+  });
 }
-
-void ClipRect(const Rect* r) try {
-  if (!r) return;
-  VTPort* p = currentPort();
-  p->clip.set(*r);
-  p->clipSet = true;
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-
-void GetClip(RgnHandle rgn) try { GetPortClipRegion(currentPort(), rgn); } catch (...) {
-  gQDErr = vtErrorFromException();
-}
-
-void SetClip(RgnHandle rgn) try {
-  Region* r = regionOf(rgn);
-  if (!r) return;
-  VTPort* p = currentPort();
-  p->clip = *r;
-  p->clipSet = true;
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-
-// Text
-
-void DrawText(const void* textBuf, short firstByte, short byteCount) try {
-  if (!textBuf || byteCount <= 0 || firstByte < 0) return;
-  VTPort* p = currentPort();
-  std::string_view s((const char*)textBuf + firstByte, (size_t)byteCount);
-  int adv = drawString(p, p->pnLoc.h, p->pnLoc.v, s, styleOf(p));
-  p->pnLoc.h = (short)(p->pnLoc.h + adv);
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-
-void DrawString(ConstStr255Param s) try {
-  if (s) DrawText(s + 1, 0, s[0]);
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-
-void DrawChar(short ch) try {
-  char c = (char)ch;
-  DrawText(&c, 0, 1);
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-
-short TextWidth(const void* textBuf, short firstByte, short byteCount) try {
-  if (!textBuf || byteCount <= 0 || firstByte < 0) return 0;
-  VTPort* p = currentPort();
-  TextStyle st = styleOf(p);
-  std::string utf8 =
-      toolboxToUtf8(std::string_view((const char*)textBuf + firstByte, (size_t)byteCount));
-  return (short)std::min(32767, measureText(utf8, st.size, st.bold));
-} catch (...) {
-  gQDErr = vtErrorFromException();
-  return {};
-}
-
-short StringWidth(ConstStr255Param s) try {
-  return s ? TextWidth(s + 1, 0, s[0]) : 0;
-} catch (...) {
-  gQDErr = vtErrorFromException();
-  return {};
-}
-
-short CharWidth(short ch) try {
-  char c = (char)ch;
-  return TextWidth(&c, 0, 1);
-} catch (...) {
-  gQDErr = vtErrorFromException();
-  return {};
-}
-
-void TextSize(short size) try { currentPort()->txSize = size < 0 ? 0 : size; } catch (...) {
-  gQDErr = vtErrorFromException();
-}
-void TextFont(short font) try { currentPort()->txFont = font; } catch (...) {
-  gQDErr = vtErrorFromException();
-}
-void TextFace(StyleParameter face) try { currentPort()->txFace = (Style)face; } catch (...) {
-  gQDErr = vtErrorFromException();
-}
-void TextMode(short mode) try { currentPort()->txMode = mode; } catch (...) {
-  gQDErr = vtErrorFromException();
-}
-
-void GetFontInfo(FontInfo* info) try {
-  if (!info) return;
-  TextStyle st = styleOf(currentPort());
-  FontMetrics m = fontMetrics(st.size, st.bold);
-  info->ascent = (short)m.ascent;
-  info->descent = (short)m.descent;
-  info->widMax = (short)m.widMax;
-  info->leading = (short)m.leading;
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-
-// Regions
-
-RgnHandle NewRgn() try {
-  Handle h = NewHandle(sizeof(VTRegion));
-  if (!h) {
-    gQDErr = memFullErr;
-    return nullptr;
-  }
-  new (*h) VTRegion();
-  gQDErr = noErr;
-  return (RgnHandle)h;
-} catch (...) {
-  gQDErr = vtErrorFromException();
-  return {};
-}
-
-void DisposeRgn(RgnHandle rgn) try {
-  Region* r = regionOf(rgn);
-  if (!r) return;
-  if (rgn == gGrayRgn) return;  // the system's own region outlives its callers
-  (*rgn)->~VTRegion();
-  DisposeHandle((Handle)rgn);
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-
-void RectRgn(RgnHandle rgn, const Rect* r) try {
-  if (Region* x = regionOf(rgn)) {
-    if (r)
-      x->set(*r);
-    else
-      x->clear();
-  }
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-
-void SetRectRgn(RgnHandle rgn, short left, short top, short right, short bottom) try {
-  Rect r{top, left, bottom, right};
-  RectRgn(rgn, &r);
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-
-void SetEmptyRgn(RgnHandle rgn) try {
-  if (Region* x = regionOf(rgn)) x->clear();
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-
-void CopyRgn(RgnHandle src, RgnHandle dst) try {
-  Region *s = regionOf(src), *d = regionOf(dst);
-  if (s && d) *d = *s;
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-
-namespace {
-template <class Op>
-void binaryRgn(RgnHandle a, RgnHandle b, RgnHandle dst, Op op) {
-  Region *x = regionOf(a), *y = regionOf(b), *d = regionOf(dst);
-  if (x && y && d) *d = op(*x, *y);
-}
-}  // namespace
-
-void SectRgn(RgnHandle a, RgnHandle b, RgnHandle dst) try {
-  binaryRgn(a, b, dst, Region::intersect);
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-void UnionRgn(RgnHandle a, RgnHandle b, RgnHandle dst) try {
-  binaryRgn(a, b, dst, Region::unite);
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-void DiffRgn(RgnHandle a, RgnHandle b, RgnHandle dst) try {
-  binaryRgn(a, b, dst, Region::subtract);
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-void XorRgn(RgnHandle a, RgnHandle b, RgnHandle dst) try {
-  binaryRgn(a, b, dst, Region::exclusiveOr);
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-
-void OffsetRgn(RgnHandle rgn, short dh, short dv) try {
-  if (Region* r = regionOf(rgn)) r->offset(dh, dv);
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-void InsetRgn(RgnHandle rgn, short dh, short dv) try {
-  if (Region* r = regionOf(rgn)) r->inset(dh, dv);
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-Boolean EmptyRgn(RgnHandle rgn) try {
-  Region* r = regionOf(rgn);
-  return !r || r->empty();
-} catch (...) {
-  gQDErr = vtErrorFromException();
-  return {};
-}
-Boolean EqualRgn(RgnHandle a, RgnHandle b) try {
-  Region *x = regionOf(a), *y = regionOf(b);
-  return x && y && *x == *y;
-} catch (...) {
-  gQDErr = vtErrorFromException();
-  return {};
-}
-Boolean PtInRgn(Point pt, RgnHandle rgn) try {
-  Region* r = regionOf(rgn);
-  return r && r->contains(pt.h, pt.v);
-} catch (...) {
-  gQDErr = vtErrorFromException();
-  return {};
-}
-Boolean RectInRgn(const Rect* rect, RgnHandle rgn) try {
-  Region* r = regionOf(rgn);
-  return r && rect && r->intersects(*rect);
-} catch (...) {
-  gQDErr = vtErrorFromException();
-  return {};
-}
-Rect* GetRegionBounds(RgnHandle region, Rect* bounds) try {
-  Region* r = regionOf(region);
-  if (bounds) *bounds = r ? r->bounds() : Rect{0, 0, 0, 0};
-  return bounds;
-} catch (...) {
-  gQDErr = vtErrorFromException();
-  return {};
-}
-Boolean IsRegionRectangular(RgnHandle region) try {
-  Region* r = regionOf(region);
-  return r && r->isRect();
-} catch (...) {
-  gQDErr = vtErrorFromException();
-  return {};
-}
-
-RgnHandle GetGrayRgn() try {
-  if (!regionOf(gGrayRgn)) gGrayRgn = NewRgn();
-  if (Region* r = regionOf(gGrayRgn)) r->set(desktopBounds());
-  return gGrayRgn;
-} catch (...) {
-  gQDErr = vtErrorFromException();
-  return {};
-}
-
-void PaintRgn(RgnHandle rgn) try {
-  if (Region* r = regionOf(rgn)) paintWithPen(*r);
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-void EraseRgn(RgnHandle rgn) try {
-  if (Region* r = regionOf(rgn)) fillRegion(currentPort(), *r, toPixel(currentPort()->bg));
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-void FrameRgn(RgnHandle rgn) try {
-  Region* r = regionOf(rgn);
-  if (!r) return;
-  VTPort* p = currentPort();
-  Region inner = *r;
-  inner.inset(p->pnSize.h, p->pnSize.v);
-  fillRegion(p, Region::subtract(*r, inner), toPixel(p->fg));
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-void InvertRgn(RgnHandle rgn) try {
-  if (Region* r = regionOf(rgn)) penFill(currentPort(), *r, 0, patXor);
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-void FillRgn(RgnHandle rgn, const Pattern* pat) try {
-  if (Region* r = regionOf(rgn)) patternFill(currentPort(), *r, pat);
-} catch (...) {
-  gQDErr = vtErrorFromException();
-}
-
-short QDError() { return gQDErr; }
 
 // Pictures
 
-void DrawPicture(PicHandle pic, const Rect* dstRect) try {
-  if (!pic || !dstRect) return;
-  vt::Image img;
-  if (!vt::pictureToImage(pic, img)) return;
-  drawImage(currentPort(), img, *dstRect);
-} catch (...) {
-  gQDErr = vtErrorFromException();
+void DrawPicture(PicHandle pic, const Rect* dstRect) {
+  vt::apiCall(recordQD, [&] {
+    if (!pic || !dstRect) return;
+    vt::Image img;
+    if (!vt::pictureToImage(pic, img)) return;
+    drawImage(currentPort(), img, *dstRect);
+  });
 }
 
-void KillPicture(PicHandle pic) try {
-  if (pic && VTIsValidHandle((Handle)pic)) DisposeHandle((Handle)pic);
-} catch (...) {
-  gQDErr = vtErrorFromException();
+void KillPicture(PicHandle pic) {
+  vt::apiCall(recordQD, [&] {
+    if (pic && VTIsValidHandle((Handle)pic)) DisposeHandle((Handle)pic);
+  });
 }

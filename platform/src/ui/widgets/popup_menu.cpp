@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "core/guard.h"
+#include "core/boundary.h"
 #include "events/backend.h"
 #include "events/event_queue.h"
 #include "ui/widgets/controls.h"
@@ -136,27 +136,25 @@ int runPopupMenu(WindowRef owner, const Rect& anchor, const std::vector<std::str
 
 }  // namespace vt::ui
 
-bool VTAutomationPopupMenu(std::vector<std::string>* items, int* highlighted) try {
-  using vt::ui::gOpen;
-  if (!gOpen.menu || !vt::ui::isLiveWindow(gOpen.window)) return false;
-  if (items) *items = gOpen.menu->items;
-  if (highlighted) *highlighted = gOpen.menu->current;
-  return true;
-} catch (...) {
-  vtErrorFromException();
-  return {};
+bool VTAutomationPopupMenu(std::vector<std::string>* items, int* highlighted) {
+  return vt::apiCall<bool>(vt::noErrorState, {}, [&]() -> bool {
+    using vt::ui::gOpen;
+    if (!gOpen.menu || !vt::ui::isLiveWindow(gOpen.window)) return false;
+    if (items) *items = gOpen.menu->items;
+    if (highlighted) *highlighted = gOpen.menu->current;
+    return true;
+  });
 }
 
-bool VTAutomationPopupMenuItemRect(int index, Rect* global) try {
-  using vt::ui::gOpen;
-  if (!gOpen.menu || !vt::ui::isLiveWindow(gOpen.window) || !global || index < 0 ||
-      index >= (int)gOpen.menu->items.size())
-    return false;
-  Rect r = gOpen.menu->itemRect(index);
-  OffsetRect(&r, gOpen.window->content.left, gOpen.window->content.top);
-  *global = r;
-  return true;
-} catch (...) {
-  vtErrorFromException();
-  return {};
+bool VTAutomationPopupMenuItemRect(int index, Rect* global) {
+  return vt::apiCall<bool>(vt::noErrorState, {}, [&]() -> bool {
+    using vt::ui::gOpen;
+    if (!gOpen.menu || !vt::ui::isLiveWindow(gOpen.window) || !global || index < 0 ||
+        index >= (int)gOpen.menu->items.size())
+      return false;
+    Rect r = gOpen.menu->itemRect(index);
+    OffsetRect(&r, gOpen.window->content.left, gOpen.window->content.top);
+    *global = r;
+    return true;
+  });
 }
