@@ -84,6 +84,13 @@ struct TrackState final : vt::movie::TrackDrawState {
   int streamsMade = 0;
   Image picture;               // the last picture handed out
   int64_t pictureSample = -1;  // the decoded sample it shows; -1 when none (or an effect's)
+  // An effect track's sample last drawn, read once for all the frames it lasts: its
+  // description, and the references its sources come through under the input map it was
+  // resolved with (the map can change without the media's generation).
+  int64_t effectSample = -1;
+  vt::effects::PreparedEffect effect;
+  std::vector<uint8_t> effectInputMap;
+  int sourceRefs[2] = {0, 0};
 };
 
 TrackState& stateOf(VTTrack* t) {
@@ -99,6 +106,7 @@ TrackState& stateOf(VTTrack* t) {
     s->source.reset();
     s->generation = g;
     s->pictureSample = -1;
+    s->effectSample = -1;
   }
   return *s;
 }
@@ -132,9 +140,9 @@ VTTrack* sourceTrack(VTTrack* t, int index) {
 std::vector<std::pair<int, OSType>> inputNames(const std::vector<uint8_t>& map) {
   std::vector<std::pair<int, OSType>> out;
   if (map.empty()) return out;
-  std::vector<uint8_t> bytes = map;
+  std::vector<uint8_t> bytes;
   vt::atoms::View v;
-  if (v.parse(bytes.data(), bytes.size()) != noErr) {
+  if (v.parse(map.data(), map.size()) != noErr) {
     // Bare atoms: wrap them in a container so the checked parser walks them.
     vt::atoms::Atom root = vt::atoms::newRoot();
     size_t p = 0;
@@ -172,9 +180,10 @@ std::vector<OSType> effectSourceNames(const std::vector<uint8_t>& sample) {
   return out;
 }
 
-// Source A and B of an effect sample: the description's 'src ' names (A first) matched with
-// the input map's names; without a map, the references in order.
-void resolveSources(VTTrack* t, const std::vector<uint8_t>& sample, VTTrack* out[2]) {
+// The references (1-based, 0: none) that source A and B of an effect sample come through: the
+// description's 'src ' names (A first) matched with the input map's names; without a map, the
+// references in order.
+void resolveSourceRefs(const VTTrack* t, const std::vector<uint8_t>& sample, int refs[2]) {
   std::vector<OSType> names = effectSourceNames(sample);
   auto inputs = inputNames(t->media->inputMap);
   for (int slot = 0; slot < 2; slot++) {
@@ -183,9 +192,21 @@ void resolveSources(VTTrack* t, const std::vector<uint8_t>& sample, VTTrack* out
     for (auto& [r, nm] : inputs)
       if (nm == want) ref = r;
     if (!ref && inputs.empty()) ref = slot + 1;
-    VTTrack* st = ref ? sourceTrack(t, ref) : nullptr;
+    refs[slot] = ref;
+  }
+}
+
+void sourcesFromRefs(VTTrack* t, const int refs[2], VTTrack* out[2]) {
+  for (int slot = 0; slot < 2; slot++) {
+    VTTrack* st = refs[slot] ? sourceTrack(t, refs[slot]) : nullptr;
     out[slot] = st == t ? nullptr : st;
   }
+}
+
+void resolveSources(VTTrack* t, const std::vector<uint8_t>& sample, VTTrack* out[2]) {
+  int refs[2];
+  resolveSourceRefs(t, sample, refs);
+  sourcesFromRefs(t, refs, out);
 }
 
 // Where a track is in its edit list at a movie time.
@@ -258,17 +279,23 @@ OSErr effectPicture(VTTrack* t, long sample, const EditPosition& at, const Pictu
   // Each effect track keeps its picture: rendered at a size the movie cannot show, a few of
   // them would hold gigabytes for a small frame.
   fitWithin(w, h, rq.limitWidth, rq.limitHeight);
-  std::vector<uint8_t> bytes;
-  if (OSErr err = m->loadSample((uint32_t)sample, bytes)) return noteMissing(t, sample, err);
-
   TrackState& state = stateOf(t);
+  if (state.effectSample != sample || state.effectInputMap != m->inputMap) {
+    state.effectSample = -1;
+    std::vector<uint8_t> bytes;
+    if (OSErr err = m->loadSample((uint32_t)sample, bytes)) return noteMissing(t, sample, err);
+    resolveSourceRefs(t, bytes, state.sourceRefs);
+    state.effect.prepare(std::move(bytes));
+    state.effectInputMap = m->inputMap;
+    state.effectSample = sample;
+  }
   Image* target = rq.into && rq.into->width == w && rq.into->height == h ? rq.into : &state.picture;
   target->resize(w, h);
   state.pictureSample = -1;
   out.span = movieSpan(*t, rq.time, at, s.decodeTime, s.decodeTime + s.duration);
 
   VTTrack* sources[2];
-  resolveSources(t, bytes, sources);
+  sourcesFromRefs(t, state.sourceRefs, sources);
   // Sources are drawn at the effect's size, so the renderer never scales them.
   PictureRequest sub{rq.time, w, h, rq.ahead, nullptr, w, h};
   TrackPicture pics[2];
@@ -292,7 +319,7 @@ OSErr effectPicture(VTTrack* t, long sample, const EditPosition& at, const Pictu
   in.sourceB = pics[1].image;
   int64_t into = std::clamp<int64_t>(at.mediaTime - s.decodeTime, 0, s.duration);
   // A description the renderer cannot read still draws (source A, or black).
-  vt::effects::renderEffectSample(bytes.data(), bytes.size(), into, s.duration, in, *target);
+  state.effect.render(into, s.duration, in, *target);
   out.image = target;
   return noErr;
 }

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "core/image.h"
 
@@ -26,5 +28,25 @@ struct EffectInputs {
 // black when there is no source A, and returns false; true when the effect was rendered.
 bool renderEffectSample(const uint8_t* sample, size_t sampleSize, int64_t time, int64_t duration,
                         const EffectInputs& inputs, Image& out);
+
+// One effect sample read once and drawn many times (playback shows a sample for many frames).
+class PreparedEffect {
+ public:
+  PreparedEffect();
+  ~PreparedEffect();
+  PreparedEffect(const PreparedEffect&) = delete;
+  PreparedEffect& operator=(const PreparedEffect&) = delete;
+  // Takes the sample's bytes and reads them; false when the description is malformed (it
+  // still draws as renderEffectSample does).
+  bool prepare(std::vector<uint8_t> sample);
+  // The bytes last prepared.
+  const std::vector<uint8_t>& bytes() const;
+  // As renderEffectSample with the prepared bytes.
+  bool render(int64_t time, int64_t duration, const EffectInputs& inputs, Image& out) const;
+
+ private:
+  struct Parsed;
+  std::unique_ptr<Parsed> parsed_;
+};
 
 }  // namespace vt::effects
