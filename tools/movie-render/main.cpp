@@ -106,25 +106,26 @@ int renderFrames(Movie movie, const Args& a, TimeScale scale, int64_t count, Tim
   const bool progress = isatty(2);
   auto lastReport = std::chrono::steady_clock::now();
   vt::Image frame;
+  vt::YuvImage planes;
   int status = 0;
-  // Converting and writing a frame overlaps composing the next.
+  // Writing a frame overlaps composing the next; the stream takes planes, so a movie that can
+  // be drawn on its decoded planes is never converted.
   std::unique_ptr<vt::codec::Y4mWriter> y4m;
-  std::unique_ptr<vt::compose::FramePipe> writer;
+  std::unique_ptr<vt::compose::PlanePipe> writer;
   if (sink) {
     y4m = std::make_unique<vt::codec::Y4mWriter>(sink, a.width, a.height, fpsNum, fpsDen);
-    writer = std::make_unique<vt::compose::FramePipe>(
-        [&](const vt::Image& f, int64_t) { return y4m->write(f); });
+    writer = std::make_unique<vt::compose::PlanePipe>(
+        [&](const vt::YuvImage& f, int64_t) { return y4m->write(f.view()); });
   }
   for (int64_t i = 0; i < count; i++) {
-    // The writer takes the frame's buffer, so a picture that is not in it is copied in.
     const vt::Image* picture = nullptr;
-    OSErr err =
-        writer ? composer.frame(frameTime(i), frame) : composer.frame(frameTime(i), frame, picture);
+    OSErr err = writer ? composer.frame(frameTime(i), planes)
+                       : composer.frame(frameTime(i), frame, picture);
     if (err != noErr) {
       status = fail(composeFailure(err, (double)frameTime(i) / scale));
       break;
     }
-    if (writer && writer->put(frame) != noErr) break;
+    if (writer && writer->put(planes) != noErr) break;
     auto now = std::chrono::steady_clock::now();
     if (progress && (now - lastReport > std::chrono::milliseconds(250) || i + 1 == count)) {
       std::fprintf(stderr, "\rframe %lld of %lld (%d%%)", (long long)i + 1, (long long)count,

@@ -125,4 +125,18 @@ bool PreparedEffect::render(int64_t time, int64_t duration, const EffectInputs& 
   return renderParsed(parsed_->valid, parsed_->desc, time, duration, inputs, out);
 }
 
+bool PreparedEffect::takesYuv() const {
+  const Parsed& p = *parsed_;
+  return p.valid && !p.desc.info->isPlugin() && p.desc.info->sources == 2 &&
+         transitionTakesYuv(p.desc.info->code);
+}
+
+bool PreparedEffect::renderYuv(int64_t time, int64_t duration, const YuvView& a, const YuvView& b,
+                               YuvImage& out) const {
+  if (!takesYuv()) return false;
+  thread_local ParamSet params;
+  evaluateParams(parsed_->desc, time, duration, params);
+  return renderTransitionYuv(parsed_->desc.info->code, params, a, b, out);
+}
+
 }  // namespace vt::effects

@@ -43,6 +43,13 @@ class PreparedEffect {
   const std::vector<uint8_t>& bytes() const;
   // As renderEffectSample with the prepared bytes.
   bool render(int64_t time, int64_t duration, const EffectInputs& inputs, Image& out) const;
+  // True when the effect can be drawn on 4:2:0 planes (renderYuv) as it would be drawn on
+  // pictures and then converted.
+  bool takesYuv() const;
+  // Draws on planes into `out` (whose size the caller sets); false when the effect or the
+  // inputs do not allow it (the caller then draws pictures).
+  bool renderYuv(int64_t time, int64_t duration, const YuvView& a, const YuvView& b,
+                 YuvImage& out) const;
 
  private:
   struct Parsed;
