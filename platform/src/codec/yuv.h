@@ -7,6 +7,7 @@
 
 #include "codec/decoder.h"
 #include "core/image.h"
+#include "core/yuv_image.h"
 
 namespace vt::codec {
 

@@ -13,6 +13,7 @@
 
 #include "core/guard.h"
 #include "core/image.h"
+#include "core/yuv_image.h"
 
 namespace vt::compose {
 

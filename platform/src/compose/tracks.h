@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/image.h"
+#include "core/yuv_image.h"
 
 struct VTMovie;
 struct VTTrack;

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "core/image.h"
+#include "core/yuv_image.h"
 #include "effects/description.h"
 
 namespace vt::effects {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/image.h"
+#include "core/yuv_image.h"
 
 namespace vt::effects {
 
