@@ -103,7 +103,6 @@ class Converter {
  public:
   ~Converter() {
     sws_freeContext(sws_);
-    sws_freeContext(planar_);
     av_frame_free(&frame_);
   }
   OSErr open(int w, int h, AVPixelFormat fmt) {
@@ -126,30 +125,21 @@ class Converter {
     sws_scale(sws_, src, stride, 0, image.height, frame_->data, frame_->linesize);
     return frame_;
   }
-  // Planes composed in 4:2:0: copied into the frame when that is the encoder's format, else
-  // converted from plane to plane (never through 32-bit pixels, which would blur the chroma).
+  // Planes composed in the encoder's own 4:2:0 format: copied into the frame, not converted.
   AVFrame* fromPlanes(const YuvView& planes) {
     const int w = frame_->width, h = frame_->height;
-    if (planes.width != w || planes.height != h) return nullptr;
+    if (frame_->format != AV_PIX_FMT_YUV420P || planes.width != w || planes.height != h)
+      return nullptr;
     if (!frame_->buf[0] ? av_frame_get_buffer(frame_, 64) < 0 : av_frame_make_writable(frame_) < 0)
       return nullptr;
     const uint8_t* src[4] = {planes.plane[0], planes.plane[1], planes.plane[2], nullptr};
     const int stride[4] = {planes.stride[0], planes.stride[1], planes.stride[2], 0};
-    if (frame_->format == AV_PIX_FMT_YUV420P) {
-      av_image_copy(frame_->data, frame_->linesize, src, stride, AV_PIX_FMT_YUV420P, w, h);
-      return frame_;
-    }
-    if (!planar_)
-      planar_ = sws_getContext(w, h, AV_PIX_FMT_YUV420P, w, h, (AVPixelFormat)frame_->format,
-                               SWS_BICUBIC, nullptr, nullptr, nullptr);
-    if (!planar_) return nullptr;
-    sws_scale(planar_, src, stride, 0, h, frame_->data, frame_->linesize);
+    av_image_copy(frame_->data, frame_->linesize, src, stride, AV_PIX_FMT_YUV420P, w, h);
     return frame_;
   }
 
  private:
   SwsContext* sws_ = nullptr;
-  SwsContext* planar_ = nullptr;  // from 4:2:0 planes
   AVFrame* frame_ = nullptr;
 };
 
@@ -336,9 +326,15 @@ class MovieWriter {
     return r < 0 ? fromAv(r) : (OSErr)noErr;
   }
 
-  // Frames come composed as 4:2:0 planes, the encoders' own kind of pixels.
+  // True when the encoder's pixels are 4:2:0 planes, which frames can come composed in.
+  bool takesPlanes() const { return enc_ && enc_->pix_fmt == AV_PIX_FMT_YUV420P; }
+  OSErr write(const Image& image, int64_t index, const Plan& p) {
+    return send(conv_.convert(image), index, p);
+  }
   OSErr write(const YuvView& planes, int64_t index, const Plan& p) {
-    AVFrame* f = conv_.fromPlanes(planes);
+    return send(conv_.fromPlanes(planes), index, p);
+  }
+  OSErr send(AVFrame* f, int64_t index, const Plan& p) {
     if (!f) return memFullErr;
     f->pts = p.ptsOf(index);
     // The encoder may reorder; each packet finds its frame's length by its time.
@@ -611,8 +607,8 @@ OSErr exportMovie(VTMovie* movie, const std::string& path, const Options& option
     OSErr piped = pipe.finish();
     if (!err) err = piped;
   };
-  if (!folder) {
-    // The encoders take YUV: frames come composed in it, with no conversion to and from RGB.
+  if (!folder && movieWriter.takesPlanes()) {
+    // Frames come composed in the encoder's own pixels, with no conversion pass.
     vt::YuvImage planes;
     vt::compose::PlanePipe pipe([&](const vt::YuvImage& f, int64_t index) -> OSErr {
       if (OSErr e = movieWriter.write(f.view(), index, p)) return e;
@@ -621,8 +617,12 @@ OSErr exportMovie(VTMovie* movie, const std::string& path, const Options& option
     feed(pipe, planes);
   } else {
     Image frame;
-    vt::compose::FramePipe pipe(
-        [&](const Image& image, int64_t index) { return pngWriter.write(image, index); });
+    // 4:2:2 and RGB encoders: from pictures, which keep the chroma 4:2:0 would lose.
+    vt::compose::FramePipe pipe([&](const Image& image, int64_t index) -> OSErr {
+      if (folder) return pngWriter.write(image, index);
+      if (OSErr e = movieWriter.write(image, index, p)) return e;
+      return writeSound(index);
+    });
     feed(pipe, frame);
   }
   if (composeFailed) return err;
