@@ -107,6 +107,29 @@ TEST(MoviePictures, ACycleOfEffectTracksDrawsBlackForTheCycleAndTheOtherSource) 
   DisposeMovie(m);
 }
 
+// An effect sample is read once for all its frames: what it was read from changing since
+// (the input map, the references, the sample itself) must still show.
+TEST(MoviePictures, AnEffectDrawnBeforeItsInputsChangeShowsTheChange) {
+  VTMovie* m = vt::movie::newMovieObject();
+  VTTrack* red = solidTrack(m, 20, 20, makePixel(255, 0, 0));
+  VTTrack* blue = solidTrack(m, 20, 20, makePixel(0, 0, 255));
+  VTTrack* fx = crossFade(m, 20, 20, {red, blue}, {'srcA', 'srcB'});
+  auto firstColour = [&] { return trackPicture(fx, 0).at(5, 5) & 0xFFFFFF; };
+  ASSERT_EQ(firstColour(), 0xFF0000u);
+  fx->media->inputMap = crossFade(m, 20, 20, {red, blue}, {'srcB', 'srcA'})->media->inputMap;
+  EXPECT_EQ(firstColour(), 0x0000FFu);  // the names now make blue source A
+  std::swap(fx->references[0].ids[0], fx->references[0].ids[1]);
+  EXPECT_EQ(firstColour(), 0xFF0000u);  // and the references swapped back
+  // The sample's bytes rewritten (the fade running backwards): the edit is a new generation.
+  auto* mem = static_cast<vt::movie::MemorySource*>(fx->media->dataRefs[0].source.get());
+  auto back = vt::effects::buildDescription('dslv', 2, {{'pcnt', {100, 0, 0}, true, {0, 0, 0}}});
+  ASSERT_EQ(back.size(), mem->bytes.size());
+  mem->bytes = back;
+  fx->media->changed();
+  EXPECT_EQ(firstColour(), 0x0000FFu);
+  DisposeMovie(m);
+}
+
 // An effect track sized far beyond what the movie shows renders within bounds and still shows.
 TEST(MoviePictures, HugeEffectTracksRenderNoLargerThanTheBoxShows) {
   VTMovie* m = vt::movie::newMovieObject();

@@ -115,7 +115,10 @@ TEST(Export, MoviesBecomeStandardFilesFrameForFrameWithTheirSoundInSync) {
     ASSERT_EQ(vt_test::run("'" + kBin + "movie-render/movie-render' '" + c.in + "' " + c.render +
                            " -o '" + ref + "' 2>&1"),
               0);
-    EXPECT_GE(psnr(media, ref), 40.0);
+    // The reference is the decoded planes themselves; ProRes and PNG frames come from RGB
+    // pictures, whose round trip blurs testsrc2's sharp colour edges.
+    const bool converted = png || c.options.find("prores") != std::string::npos;
+    EXPECT_GE(psnr(media, ref), converted ? 37.0 : 40.0);
     if (!png) {
       EXPECT_EQ(probe(out, "format=duration"), probe(ref, "format=duration"));
     }

@@ -55,137 +55,151 @@ bool parseSize(const char* text, int& w, int& h) {
          w > 0 && h > 0 && w <= 8192 && h <= 8192;
 }
 
-}  // namespace
-
-static int run(int argc, char** argv) {
+struct Args {
   std::string file, out;
   double from = 0, to = -1;
   int width = 0, height = 0;
   bool null = false;
+};
+
+// False on a usage error.
+bool parseArgs(int argc, char** argv, Args& a) {
   for (int i = 1; i < argc; i++) {
-    std::string a = argv[i];
-    if (a == "--from" && i + 1 < argc) {
-      if (!parseSeconds(argv[++i], from)) return usage();
-    } else if (a == "--to" && i + 1 < argc) {
-      if (!parseSeconds(argv[++i], to)) return usage();
-    } else if (a == "--size" && i + 1 < argc) {
-      if (!parseSize(argv[++i], width, height)) return usage();
-    } else if (a == "-o" && i + 1 < argc) {
-      out = argv[++i];
-    } else if (a == "--null") {
-      null = true;
-    } else if (!a.empty() && a[0] != '-' && file.empty()) {
-      file = a;
+    std::string s = argv[i];
+    bool more = i + 1 < argc;
+    if (s == "--from" && more) {
+      if (!parseSeconds(argv[++i], a.from)) return false;
+    } else if (s == "--to" && more) {
+      if (!parseSeconds(argv[++i], a.to)) return false;
+    } else if (s == "--size" && more) {
+      if (!parseSize(argv[++i], a.width, a.height)) return false;
+    } else if (s == "-o" && more) {
+      a.out = argv[++i];
+    } else if (s == "--null") {
+      a.null = true;
+    } else if (!s.empty() && s[0] != '-' && a.file.empty()) {
+      a.file = s;
     } else {
-      return usage();
+      return false;
     }
   }
-  if (file.empty() || (out.empty() && !null) || (!out.empty() && null)) return usage();
+  return !a.file.empty() && a.out.empty() == a.null;
+}
+
+std::string composeFailure(OSErr err, double seconds) {
+  std::string why = "error " + std::to_string(err);
+  if (vt::compose::isMissingData(err) && !vt::compose::missingDataFile().empty())
+    why = "its media in " + vt::compose::missingDataFile() + " is missing or cut short, " + why;
+  else if (err == memFullErr)
+    why = "there is not enough memory, " + why;
+  return "cannot compose the frame at " + std::to_string(seconds) + " s (" + why + ")";
+}
+
+// Composes `count` frames at frameTime(i), handing them to `sink` (none: composed only);
+// the exit status.
+template <class TimeOf>
+int renderFrames(Movie movie, const Args& a, TimeScale scale, int64_t count, TimeOf frameTime,
+                 std::FILE* sink, int fpsNum, int fpsDen) {
+  vt::compose::Composer composer(movie);
+  composer.setSize(a.width, a.height);
+  composer.setDecodeAhead(kDecodeAhead);
+  const bool progress = isatty(2);
+  auto lastReport = std::chrono::steady_clock::now();
+  vt::Image frame;
+  vt::YuvImage planes;
+  int status = 0;
+  // Writing a frame overlaps composing the next; the stream takes planes, so a movie that can
+  // be drawn on its decoded planes is never converted.
+  std::unique_ptr<vt::codec::Y4mWriter> y4m;
+  std::unique_ptr<vt::compose::PlanePipe> writer;
+  if (sink) {
+    y4m = std::make_unique<vt::codec::Y4mWriter>(sink, a.width, a.height, fpsNum, fpsDen);
+    writer = std::make_unique<vt::compose::PlanePipe>(
+        [&](const vt::YuvImage& f, int64_t) { return y4m->write(f.view()); });
+  }
+  for (int64_t i = 0; i < count; i++) {
+    const vt::Image* picture = nullptr;
+    OSErr err = writer ? composer.frame(frameTime(i), planes)
+                       : composer.frame(frameTime(i), frame, picture);
+    if (err != noErr) {
+      status = fail(composeFailure(err, (double)frameTime(i) / scale));
+      break;
+    }
+    if (writer && writer->put(planes) != noErr) break;
+    auto now = std::chrono::steady_clock::now();
+    if (progress && (now - lastReport > std::chrono::milliseconds(250) || i + 1 == count)) {
+      std::fprintf(stderr, "\rframe %lld of %lld (%d%%)", (long long)i + 1, (long long)count,
+                   (int)((i + 1) * 100 / count));
+      lastReport = now;
+    }
+  }
+  if (progress) std::fputc('\n', stderr);
+  if (writer && writer->finish() != noErr && status == 0)
+    status = fail("cannot write " + (a.out == "-" ? std::string("to standard output") : a.out));
+  return status;
+}
+
+}  // namespace
+
+static int run(int argc, char** argv) {
+  Args a;
+  if (!parseArgs(argc, argv, a)) return usage();
   // A reader that goes away (ffmpeg stopping early) is a write error, not a silent death.
   std::signal(SIGPIPE, SIG_IGN);
 
   if (EnterMovies() != noErr) return fail("cannot start the movie toolbox");
   std::string error;
-  Movie movie = openToolMovie(file, error);
+  Movie movie = openToolMovie(a.file, error);
   if (!movie) return fail(error);
-  // The stream is written in place: never into a file the movie reads, by any of its names.
-  if (!null && out != "-" && vt::files::isBusy(out)) {
+  auto refuse = [&](const std::string& message) {
     DisposeMovie(movie);
-    return fail(out + " is a file the movie reads; choose another output");
-  }
+    return fail(message);
+  };
+  // The stream is written in place: never into a file the movie reads, by any of its names.
+  if (!a.null && a.out != "-" && vt::files::isBusy(a.out))
+    return refuse(a.out + " is a file the movie reads; choose another output");
   TimeScale scale = GetMovieTimeScale(movie);
   TimeValue duration = GetMovieDuration(movie);
   Rect box;
   GetMovieBox(movie, &box);
-  if (scale <= 0 || duration <= 0 || box.right <= box.left || box.bottom <= box.top) {
-    DisposeMovie(movie);
-    return fail(file + " has no pictures to render");
-  }
+  if (scale <= 0 || duration <= 0 || box.right <= box.left || box.bottom <= box.top)
+    return refuse(a.file + " has no pictures to render");
   double length = (double)duration / scale;
-  if (to < 0 || to > length) to = length;
-  if (from >= to) {
-    DisposeMovie(movie);
+  if (a.to < 0 || a.to > length) a.to = length;
+  if (a.from >= a.to) {
     char text[160];
-    if (from >= length)
-      std::snprintf(text, sizeof text, "--from %g s is past the movie's end (%g s)", from, length);
+    if (a.from >= length)
+      std::snprintf(text, sizeof text, "--from %g s is past the movie's end (%g s)", a.from,
+                    length);
     else
-      std::snprintf(text, sizeof text, "--from %g s is not before --to %g s", from, to);
-    return fail(text);
+      std::snprintf(text, sizeof text, "--from %g s is not before --to %g s", a.from, a.to);
+    return refuse(text);
   }
-  if (width == 0) {
-    width = box.right - box.left;
-    height = box.bottom - box.top;
+  if (a.width == 0) {
+    a.width = box.right - box.left;
+    a.height = box.bottom - box.top;
   }
   // The movie's own frames: each composed at its start, at their exact rate (the average one
   // when they keep their own times, which this stream cannot carry).
   const vt::movie::FrameList frames = vt::compose::movieFrames(movie);
   int fpsNum = 30, fpsDen = 1;
   vt::compose::frameRate(frames, fpsNum, fpsDen);
-  const int64_t first = std::min<int64_t>((int64_t)std::floor(from * scale), duration - 1);
+  const int64_t first = std::min<int64_t>((int64_t)std::floor(a.from * scale), duration - 1);
   const int64_t end =
-      std::max<int64_t>(std::min<int64_t>((int64_t)std::ceil(to * scale), duration), first + 1);
+      std::max<int64_t>(std::min<int64_t>((int64_t)std::ceil(a.to * scale), duration), first + 1);
   int64_t firstFrame = 0, count = 0;
   frames.range(first, end, firstFrame, count);
   auto frameTime = [&](int64_t i) { return std::max(first, frames.start(firstFrame + i)); };
-  if (count <= 0) {
-    DisposeMovie(movie);
-    return fail(file + " has no pictures to render");
-  }
+  if (count <= 0) return refuse(a.file + " has no pictures to render");
 
   std::FILE* sink = nullptr;
-  if (!null) {
-    sink = out == "-" ? stdout : std::fopen(out.c_str(), "wb");
-    if (!sink) {
-      DisposeMovie(movie);
-      return fail("cannot write " + out + " (" + std::strerror(errno) + ")");
-    }
+  if (!a.null) {
+    sink = a.out == "-" ? stdout : std::fopen(a.out.c_str(), "wb");
+    if (!sink) return refuse("cannot write " + a.out + " (" + std::strerror(errno) + ")");
   }
-  vt::compose::Composer composer(movie);
-  composer.setSize(width, height);
-  composer.setDecodeAhead(kDecodeAhead);
-  const bool progress = isatty(2);
-  auto lastReport = std::chrono::steady_clock::now();
-  vt::Image frame;
-  int status = 0;
-  {
-    // Converting and writing a frame overlaps composing the next.
-    std::unique_ptr<vt::codec::Y4mWriter> y4m;
-    std::unique_ptr<vt::compose::FramePipe> writer;
-    if (sink) {
-      y4m = std::make_unique<vt::codec::Y4mWriter>(sink, width, height, fpsNum, fpsDen);
-      writer = std::make_unique<vt::compose::FramePipe>(
-          [&](const vt::Image& f, int64_t) { return y4m->write(f); });
-    }
-    for (int64_t i = 0; i < count; i++) {
-      // The writer takes the frame's buffer, so a picture that is not in it is copied in.
-      const vt::Image* picture = nullptr;
-      OSErr err = writer ? composer.frame(frameTime(i), frame)
-                         : composer.frame(frameTime(i), frame, picture);
-      if (err != noErr) {
-        std::string why = "error " + std::to_string(err);
-        if (vt::compose::isMissingData(err) && !vt::compose::missingDataFile().empty())
-          why =
-              "its media in " + vt::compose::missingDataFile() + " is missing or cut short, " + why;
-        else if (err == memFullErr)
-          why = "there is not enough memory, " + why;
-        status = fail("cannot compose the frame at " +
-                      std::to_string((double)frameTime(i) / scale) + " s (" + why + ")");
-        break;
-      }
-      if (writer && writer->put(frame) != noErr) break;
-      auto now = std::chrono::steady_clock::now();
-      if (progress && (now - lastReport > std::chrono::milliseconds(250) || i + 1 == count)) {
-        std::fprintf(stderr, "\rframe %lld of %lld (%d%%)", (long long)i + 1, (long long)count,
-                     (int)((i + 1) * 100 / count));
-        lastReport = now;
-      }
-    }
-    if (progress) std::fputc('\n', stderr);
-    if (writer && writer->finish() != noErr && status == 0)
-      status = fail("cannot write " + (out == "-" ? std::string("to standard output") : out));
-  }
+  int status = renderFrames(movie, a, scale, count, frameTime, sink, fpsNum, fpsDen);
   if (sink && sink != stdout && std::fclose(sink) != 0 && status == 0)
-    status = fail("cannot write " + out);
+    status = fail("cannot write " + a.out);
   if (sink == stdout && std::fflush(stdout) != 0 && status == 0)
     status = fail("cannot write to standard output");
   DisposeMovie(movie);

@@ -2,23 +2,14 @@
 
 #include <MacErrors.h>
 
-extern "C" {
-#include <libavutil/frame.h>
-#include <libswscale/swscale.h>
-}
-
 namespace vt::codec {
 
 struct Y4mWriter::Impl {
   std::FILE* out = nullptr;
   int width = 0, height = 0, fpsNum = 0, fpsDen = 1;
   bool headerWritten = false;
-  SwsContext* sws = nullptr;
-  AVFrame* yuv = nullptr;  // the scaler's own (padded) planes
-  ~Impl() {
-    sws_freeContext(sws);
-    av_frame_free(&yuv);
-  }
+  YuvConverter converter;
+  YuvImage yuv;
 };
 
 Y4mWriter::Y4mWriter(std::FILE* out, int width, int height, int fpsNum, int fpsDen)
@@ -35,32 +26,26 @@ Y4mWriter::~Y4mWriter() = default;
 OSErr Y4mWriter::write(const Image& frame) {
   Impl& s = *impl_;
   if (frame.width != s.width || frame.height != s.height || frame.empty()) return paramErr;
-  if (!s.sws) {
-    s.sws = sws_getContext(s.width, s.height, AV_PIX_FMT_RGB32, s.width, s.height,
-                           AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
-    s.yuv = av_frame_alloc();
-    if (!s.sws || !s.yuv) return memFullErr;
-    s.yuv->format = AV_PIX_FMT_YUV420P;
-    s.yuv->width = s.width;
-    s.yuv->height = s.height;
-    if (av_frame_get_buffer(s.yuv, 64) < 0) return memFullErr;
-  }
+  if (OSErr err = s.converter.toYuv(frame, s.yuv)) return err;
+  return write(s.yuv.view());
+}
+
+OSErr Y4mWriter::write(const YuvView& frame) {
+  Impl& s = *impl_;
+  if (frame.width != s.width || frame.height != s.height || frame.empty()) return paramErr;
   if (!s.headerWritten) {
     if (std::fprintf(s.out, "YUV4MPEG2 W%d H%d F%d:%d Ip A1:1 C420jpeg XYSCSS=420JPEG\n", s.width,
                      s.height, s.fpsNum, s.fpsDen) < 0)
       return ioErr;
     s.headerWritten = true;
   }
-  const uint8_t* src[1] = {reinterpret_cast<const uint8_t*>(frame.pixels.data())};
-  const int srcStride[1] = {frame.width * 4};
-  sws_scale(s.sws, src, srcStride, 0, s.height, s.yuv->data, s.yuv->linesize);
   if (std::fputs("FRAME\n", s.out) < 0) return ioErr;
   const int cw = (s.width + 1) / 2, ch = (s.height + 1) / 2;
   const int widths[3] = {s.width, cw, cw}, heights[3] = {s.height, ch, ch};
   for (int p = 0; p < 3; ++p)
     for (int y = 0; y < heights[p]; ++y)
-      if (std::fwrite(s.yuv->data[p] + (size_t)y * s.yuv->linesize[p], 1, (size_t)widths[p],
-                      s.out) != (size_t)widths[p])
+      if (std::fwrite(frame.plane[p] + (size_t)y * frame.stride[p], 1, (size_t)widths[p], s.out) !=
+          (size_t)widths[p])
         return ioErr;
   return noErr;
 }

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "core/image.h"
+#include "codec/yuv.h"
 
 namespace vt::codec {
 
@@ -22,6 +23,8 @@ class Y4mWriter {
   // Converts and writes one frame (of the writer's size). ioErr when the output refuses it,
   // paramErr for a frame of another size.
   OSErr write(const Image& frame);
+  // Writes one frame's planes as they are.
+  OSErr write(const YuvView& frame);
 
  private:
   struct Impl;

@@ -10,6 +10,7 @@
 #include <numeric>
 #include <vector>
 
+#include "codec/yuv.h"
 #include "core/boundary.h"
 #include "core/picture.h"
 #include "model/model.h"
@@ -157,6 +158,9 @@ void fillBlack(Image& img) { std::fill(img.pixels.begin(), img.pixels.end(), mak
 
 }  // namespace
 
+Composer::Composer(VTMovie* movie) : movie_(movie) {}
+Composer::~Composer() = default;
+
 void Composer::setSize(int width, int height) {
   width_ = std::max(width, 0);
   height_ = std::max(height, 0);
@@ -281,6 +285,68 @@ OSErr Composer::frame(int64_t time, Image& out, Span* span) {
   OSErr err = frame(time, out, picture, span);
   if (err == noErr && picture != &out) out = *picture;
   return err;
+}
+
+bool Composer::frameFromPlanes(int64_t time, int w, int h, int boxW, int boxH, YuvImage& out) {
+  std::vector<VTTrack*> order = drawOrder(movie_);
+  if (order.size() != 1 || markMissing_) return false;
+  VTTrack* t = order[0];
+  Rect box;
+  GetMovieBox(movie_, &box);
+  Affine toBox = fromFixed(movie_->matrix);
+  toBox.tx -= box.left;
+  toBox.ty -= box.top;
+  Affine m = then(fromFixed(t->matrix),
+                  then(toBox, Affine{(double)w / boxW, 0, 0, (double)h / boxH, 0, 0}));
+  int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+  if (!placement(m, trackWidth(t), trackHeight(t), x0, y0, x1, y1) || x0 != 0 || y0 != 0 ||
+      x1 != w || y1 != h)
+    return false;
+  PictureRequest rq;
+  rq.time = time;
+  rq.ahead = ahead_;
+  rq.limitWidth = boxW;
+  rq.limitHeight = boxH;
+  rq.yuv = true;
+  if (isEffectTrack(t)) {
+    if (trackWidth(t) != w || trackHeight(t) != h) return false;  // drawn at its own size
+    rq.intoYuv = &out;
+  } else {
+    rq.width = w;
+    rq.height = h;
+  }
+  TrackPicture pic;
+  if (pictureOf(t, rq, pic) != noErr || pic.translucent) return false;
+  if (pic.image) {  // drawn as a picture after all: converted once
+    return pic.image->width == w && pic.image->height == h &&
+           converter_->toYuv(*pic.image, out) == noErr;
+  }
+  if (pic.yuv.width != w || pic.yuv.height != h) return false;
+  if (pic.yuv.plane[0] == out.plane(0)) return true;
+  out.resize(w, h);
+  for (int p = 0; p < 3; ++p) {
+    const int rows = p ? (h + 1) / 2 : h, bytes = p ? (w + 1) / 2 : w;
+    for (int y = 0; y < rows; ++y)
+      std::memcpy(out.plane(p) + (size_t)y * out.stride[p],
+                  pic.yuv.plane[p] + (size_t)y * pic.yuv.stride[p], (size_t)bytes);
+  }
+  return true;
+}
+
+OSErr Composer::frame(int64_t time, YuvImage& out) {
+  if (!vt::movie::isLiveMovie(movie_)) return invalidMovie;
+  Rect box;
+  GetMovieBox(movie_, &box);
+  int boxW = box.right - box.left, boxH = box.bottom - box.top;
+  if (boxW <= 0 || boxH <= 0) return invalidRect;
+  int w = width_ > 0 && height_ > 0 ? width_ : boxW;
+  int h = width_ > 0 && height_ > 0 ? height_ : boxH;
+  if ((int64_t)w * h > kMaxPixels) return invalidRect;
+  if (!converter_) converter_ = std::make_unique<codec::YuvConverter>();
+  if (frameFromPlanes(time, w, h, boxW, boxH, out)) return noErr;
+  const Image* picture = nullptr;
+  if (OSErr err = frame(time, rgb_, picture)) return err;
+  return converter_->toYuv(*picture, out);
 }
 
 vt::movie::FrameList movieFrames(VTMovie* movie) {

@@ -10,6 +10,7 @@
 #include <MacTypes.h>
 
 #include <cstdint>
+#include <memory>
 
 #include "compose/tracks.h"
 #include "core/image.h"
@@ -18,11 +19,16 @@
 struct VTMovie;
 struct VTTrack;
 
+namespace vt::codec {
+class YuvConverter;
+}
+
 namespace vt::compose {
 
 class Composer {
  public:
-  explicit Composer(VTMovie* movie) : movie_(movie) {}
+  explicit Composer(VTMovie* movie);
+  ~Composer();
 
   // Pictures come at width x height, the movie box scaled to fill it; 0 x 0: the box's size.
   void setSize(int width, int height);
@@ -39,9 +45,20 @@ class Composer {
   OSErr frame(int64_t time, Image& buffer, const Image*& picture, Span* span = nullptr);
   // The same, always into `out`.
   OSErr frame(int64_t time, Image& out, Span* span = nullptr);
+  // The same as 4:2:0 planes (BT.601, limited range) for consumers that take them: a movie
+  // that is one track filling the picture (decoded, or an effect that mixes its sources'
+  // pixels) is drawn on its decoded planes and never converted; any other is composed as a
+  // picture and converted once.
+  OSErr frame(int64_t time, YuvImage& out);
 
  private:
+  // The first case above; false when it does not apply or fails (the picture path then
+  // decides), with `out` done when true.
+  bool frameFromPlanes(int64_t time, int w, int h, int boxW, int boxH, YuvImage& out);
+
   VTMovie* movie_;
+  Image rgb_;  // the picture converted to planes when the movie cannot be drawn on them
+  std::unique_ptr<codec::YuvConverter> converter_;
   int width_ = 0, height_ = 0;
   int ahead_ = 0;
   bool markMissing_ = false;

@@ -13,20 +13,23 @@
 
 #include "core/guard.h"
 #include "core/image.h"
+#include "core/yuv_image.h"
 
 namespace vt::compose {
 
-class FramePipe {
+// Frames are pictures (Image) or planes (YuvImage), whichever the consumer takes.
+template <class Picture>
+class BasicFramePipe {
  public:
   // The consumer gets each frame with its index; an error from it ends the pipe.
-  using Sink = std::function<OSErr(const Image&, int64_t index)>;
-  explicit FramePipe(Sink sink) : sink_(std::move(sink)), thread_([this] { run(); }) {}
-  ~FramePipe() { finish(); }
-  FramePipe(const FramePipe&) = delete;
-  FramePipe& operator=(const FramePipe&) = delete;
+  using Sink = std::function<OSErr(const Picture&, int64_t index)>;
+  explicit BasicFramePipe(Sink sink) : sink_(std::move(sink)), thread_([this] { run(); }) {}
+  ~BasicFramePipe() { finish(); }
+  BasicFramePipe(const BasicFramePipe&) = delete;
+  BasicFramePipe& operator=(const BasicFramePipe&) = delete;
 
   // Takes the frame (swapped with a spare buffer); the consumer's error once it failed.
-  OSErr put(Image& frame) {
+  OSErr put(Picture& frame) {
     std::unique_lock<std::mutex> l(m_);
     cv_.wait(l, [&] { return !full_ || error_; });
     if (error_) return error_;
@@ -48,7 +51,7 @@ class FramePipe {
 
  private:
   void run() {
-    Image frame;
+    Picture frame;
     for (int64_t index = 0;; index++) {
       {
         std::unique_lock<std::mutex> l(m_);
@@ -76,10 +79,13 @@ class FramePipe {
   Sink sink_;
   std::mutex m_;
   std::condition_variable cv_;
-  Image pending_;
+  Picture pending_;
   bool full_ = false, done_ = false;
   OSErr error_ = noErr;
   std::thread thread_;
 };
+
+using FramePipe = BasicFramePipe<Image>;
+using PlanePipe = BasicFramePipe<YuvImage>;
 
 }  // namespace vt::compose

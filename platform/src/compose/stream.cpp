@@ -6,6 +6,7 @@
 #include <atomic>
 #include <new>
 
+#include "codec/yuv.h"
 #include "core/guard.h"
 
 namespace vt::compose {
@@ -204,7 +205,15 @@ OSErr SourceStream::feedUpTo(int64_t last, int desc) {
   return noErr;
 }
 
-OSErr SourceStream::take(Ready& ready, Image& out, int width, int height) {
+OSErr SourceStream::take(Ready& ready, Image& out, int width, int height, codec::Frame* raw) {
+  if (!ready.raw.empty()) {
+    if (raw) {
+      *raw = std::move(ready.raw);
+      return noErr;
+    }
+    return fallbackConverter_.convert(ready.raw, out, width, height);  // the kind wanted changed
+  }
+  if (raw) *raw = codec::Frame();
   std::swap(out, ready.image);
   recycle(std::move(ready.image));
   if (width > 0 && height > 0 && (out.width != width || out.height != height)) {
@@ -216,13 +225,20 @@ OSErr SourceStream::take(Ready& ready, Image& out, int width, int height) {
   return noErr;
 }
 
-OSErr SourceStream::takeFallback(Image& out, int width, int height) {
+OSErr SourceStream::takeFallback(Image& out, int width, int height, codec::Frame* raw) {
   codec::Frame f = std::move(fallback_);
   haveFallback_ = false;
+  YuvView planes;
+  if (raw && codec::yuvViewOf(f, width, height, planes)) {
+    *raw = std::move(f);
+    return noErr;
+  }
+  if (raw) *raw = codec::Frame();
   return fallbackConverter_.convert(f, out, width, height);
 }
 
-OSErr SourceStream::picture(int64_t k, Image& out, int width, int height, int ahead) {
+OSErr SourceStream::picture(int64_t k, Image& out, int width, int height, int ahead,
+                            codec::Frame* raw) {
   if (!buildIndex()) return indexError_;
   if (k < 0 || k >= (int64_t)info_.size()) return invalidSampleNum;
   const int64_t frameBytes = 4LL * std::max(width, 1) * std::max(height, 1);
@@ -236,6 +252,7 @@ OSErr SourceStream::picture(int64_t k, Image& out, int width, int height, int ah
   std::unique_lock<std::mutex> l(m_);
   outW_ = width;
   outH_ = height;
+  rawWanted_ = raw != nullptr;
   maxReady_ = (size_t)ahead + 1;
   while (!ready_.empty() && ready_.front().pts < target) {
     recycle(std::move(ready_.front().image));
@@ -270,9 +287,9 @@ OSErr SourceStream::picture(int64_t k, Image& out, int width, int height, int ah
       }
       if (r.pts != target && haveFallback_) {
         ready_.push_front(std::move(r));
-        return takeFallback(out, width, height);
+        return takeFallback(out, width, height, raw);
       }
-      return take(r, out, width, height);
+      return take(r, out, width, height, raw);
     }
     if (error_ != noErr) {
       nextFeed_ = -1;
@@ -303,7 +320,7 @@ OSErr SourceStream::picture(int64_t k, Image& out, int width, int height, int ah
       continue;
     }
     delivered_ = target;
-    if (haveFallback_ && !badData_) return takeFallback(out, width, height);
+    if (haveFallback_ && !badData_) return takeFallback(out, width, height, raw);
     return badData_ ? codecBadDataErr : codecErr;
   }
 }
@@ -416,6 +433,14 @@ void SourceStream::deliver() {
     }
     const uint64_t epoch = epoch_;
     const int w = outW_, h = outH_;
+    YuvView planes;
+    if (rawWanted_ && codec::yuvViewOf(f, w, h, planes)) {
+      translucent_.store(false);
+      const int64_t pts = f.pts;
+      ready_.push_back(Ready{pts, Image(), std::move(f)});
+      done_.notify_all();
+      continue;
+    }
     Image image;
     if (!spare_.empty()) {
       image = std::move(spare_.back());
@@ -426,7 +451,7 @@ void SourceStream::deliver() {
     OSErr err = converter_.convert(f, image, w, h);
     l.lock();
     if (err == noErr && epoch == epoch_) {
-      ready_.push_back(Ready{f.pts, std::move(image)});
+      ready_.push_back(Ready{f.pts, std::move(image), codec::Frame()});
       done_.notify_all();
     } else {
       recycle(std::move(image));

@@ -46,7 +46,10 @@ class SourceStream {
   // held before is reused for later frames. `ahead`: how many frames after this one to
   // decode meanwhile. Errors: invalidMedia, invalidSampleNum, the source's read errors,
   // noCodecErr, codecBadDataErr (the sample is damaged), codecErr.
-  OSErr picture(int64_t k, Image& out, int width, int height, int ahead);
+  // With `raw`, a frame whose planes YUV consumers take as they are (codec/yuv.h) comes out
+  // there unconverted, `out` untouched; any other comes out in `out` with `raw` emptied.
+  OSErr picture(int64_t k, Image& out, int width, int height, int ahead,
+                codec::Frame* raw = nullptr);
 
   // Samples handed to the decoder so far (tests check that stepping reuses work).
   int64_t samplesDecoded() const { return sent_.load(); }
@@ -58,6 +61,7 @@ class SourceStream {
   struct Ready {
     int64_t pts;
     Image image;
+    codec::Frame raw;  // instead of the image: planes handed out as they are
   };
 
   bool buildIndex();
@@ -65,8 +69,8 @@ class SourceStream {
   void restart(int64_t sync, int desc);
   OSErr feedUpTo(int64_t last, int desc);
   OSErr feedOne();
-  OSErr take(Ready& ready, Image& out, int width, int height);
-  OSErr takeFallback(Image& out, int width, int height);
+  OSErr take(Ready& ready, Image& out, int width, int height, codec::Frame* raw);
+  OSErr takeFallback(Image& out, int width, int height, codec::Frame* raw);
   void recycle(Image&& image);
   bool refusedTarget(int64_t pts) const;
   // Runs one job (or hands out frames the decoder holds) if there is one and nobody else is
@@ -114,7 +118,8 @@ class SourceStream {
   bool backlog_ = false;           // the decoder holds frames that found no room
   int64_t dropBelow_ = INT64_MIN;  // frames before this display time are not converted
   int outW_ = 0, outH_ = 0;
-  codec::Frame fallback_;  // the latest frame before dropBelow_, unconverted
+  bool rawWanted_ = false;  // frames YUV consumers take are kept unconverted
+  codec::Frame fallback_;   // the latest frame before dropBelow_, unconverted
   bool haveFallback_ = false;
   bool busy_ = false;             // a job is running
   bool drained_ = false;          // the stream's drain has run

@@ -9,6 +9,7 @@
 
 #include "atoms/atom_tree.h"
 #include "codec/samples.h"
+#include "codec/yuv.h"
 #include "compose/stream.h"
 #include "core/fourcc.h"
 #include "effects/render_api.h"
@@ -84,6 +85,17 @@ struct TrackState final : vt::movie::TrackDrawState {
   int streamsMade = 0;
   Image picture;               // the last picture handed out
   int64_t pictureSample = -1;  // the decoded sample it shows; -1 when none (or an effect's)
+  codec::Frame raw;            // instead of `picture`: the decoded frame's own planes
+  bool pictureRaw = false;
+  YuvImage yuvPicture;      // an effect drawn on planes
+  Image sourcePictures[2];  // an effect's sources that came as planes, converted
+  // An effect track's sample last drawn, read once for all the frames it lasts: its
+  // description, and the references its sources come through under the input map it was
+  // resolved with (the map can change without the media's generation).
+  int64_t effectSample = -1;
+  vt::effects::PreparedEffect effect;
+  std::vector<uint8_t> effectInputMap;
+  int sourceRefs[2] = {0, 0};
 };
 
 TrackState& stateOf(VTTrack* t) {
@@ -99,6 +111,9 @@ TrackState& stateOf(VTTrack* t) {
     s->source.reset();
     s->generation = g;
     s->pictureSample = -1;
+    s->raw = codec::Frame();
+    s->pictureRaw = false;
+    s->effectSample = -1;
   }
   return *s;
 }
@@ -132,9 +147,9 @@ VTTrack* sourceTrack(VTTrack* t, int index) {
 std::vector<std::pair<int, OSType>> inputNames(const std::vector<uint8_t>& map) {
   std::vector<std::pair<int, OSType>> out;
   if (map.empty()) return out;
-  std::vector<uint8_t> bytes = map;
+  std::vector<uint8_t> bytes;
   vt::atoms::View v;
-  if (v.parse(bytes.data(), bytes.size()) != noErr) {
+  if (v.parse(map.data(), map.size()) != noErr) {
     // Bare atoms: wrap them in a container so the checked parser walks them.
     vt::atoms::Atom root = vt::atoms::newRoot();
     size_t p = 0;
@@ -172,9 +187,10 @@ std::vector<OSType> effectSourceNames(const std::vector<uint8_t>& sample) {
   return out;
 }
 
-// Source A and B of an effect sample: the description's 'src ' names (A first) matched with
-// the input map's names; without a map, the references in order.
-void resolveSources(VTTrack* t, const std::vector<uint8_t>& sample, VTTrack* out[2]) {
+// The references (1-based, 0: none) that source A and B of an effect sample come through: the
+// description's 'src ' names (A first) matched with the input map's names; without a map, the
+// references in order.
+void resolveSourceRefs(const VTTrack* t, const std::vector<uint8_t>& sample, int refs[2]) {
   std::vector<OSType> names = effectSourceNames(sample);
   auto inputs = inputNames(t->media->inputMap);
   for (int slot = 0; slot < 2; slot++) {
@@ -183,9 +199,21 @@ void resolveSources(VTTrack* t, const std::vector<uint8_t>& sample, VTTrack* out
     for (auto& [r, nm] : inputs)
       if (nm == want) ref = r;
     if (!ref && inputs.empty()) ref = slot + 1;
-    VTTrack* st = ref ? sourceTrack(t, ref) : nullptr;
+    refs[slot] = ref;
+  }
+}
+
+void sourcesFromRefs(VTTrack* t, const int refs[2], VTTrack* out[2]) {
+  for (int slot = 0; slot < 2; slot++) {
+    VTTrack* st = refs[slot] ? sourceTrack(t, refs[slot]) : nullptr;
     out[slot] = st == t ? nullptr : st;
   }
+}
+
+void resolveSources(VTTrack* t, const std::vector<uint8_t>& sample, VTTrack* out[2]) {
+  int refs[2];
+  resolveSourceRefs(t, sample, refs);
+  sourcesFromRefs(t, refs, out);
 }
 
 // Where a track is in its edit list at a movie time.
@@ -258,19 +286,26 @@ OSErr effectPicture(VTTrack* t, long sample, const EditPosition& at, const Pictu
   // Each effect track keeps its picture: rendered at a size the movie cannot show, a few of
   // them would hold gigabytes for a small frame.
   fitWithin(w, h, rq.limitWidth, rq.limitHeight);
-  std::vector<uint8_t> bytes;
-  if (OSErr err = m->loadSample((uint32_t)sample, bytes)) return noteMissing(t, sample, err);
-
   TrackState& state = stateOf(t);
-  Image* target = rq.into && rq.into->width == w && rq.into->height == h ? rq.into : &state.picture;
-  target->resize(w, h);
+  if (state.effectSample != sample || state.effectInputMap != m->inputMap) {
+    state.effectSample = -1;
+    std::vector<uint8_t> bytes;
+    if (OSErr err = m->loadSample((uint32_t)sample, bytes)) return noteMissing(t, sample, err);
+    resolveSourceRefs(t, bytes, state.sourceRefs);
+    state.effect.prepare(std::move(bytes));
+    state.effectInputMap = m->inputMap;
+    state.effectSample = sample;
+  }
   state.pictureSample = -1;
+  state.pictureRaw = false;
   out.span = movieSpan(*t, rq.time, at, s.decodeTime, s.decodeTime + s.duration);
 
   VTTrack* sources[2];
-  resolveSources(t, bytes, sources);
-  // Sources are drawn at the effect's size, so the renderer never scales them.
-  PictureRequest sub{rq.time, w, h, rq.ahead, nullptr, w, h};
+  sourcesFromRefs(t, state.sourceRefs, sources);
+  // Sources are drawn at the effect's size, so the renderer never scales them; as planes when
+  // the effect can be drawn on them.
+  const bool yuv = rq.yuv && state.effect.takesYuv();
+  PictureRequest sub{rq.time, w, h, rq.ahead, nullptr, w, h, yuv};
   TrackPicture pics[2];
   bool anySource = false;
   for (int slot = 0; slot < 2; slot++) {
@@ -287,12 +322,29 @@ OSErr effectPicture(VTTrack* t, long sample, const EditPosition& at, const Pictu
   }
   // Without moving sources the effect changes continuously.
   if (!anySource) out.span = Span{rq.time, rq.time + 1};
+  int64_t into = std::clamp<int64_t>(at.mediaTime - s.decodeTime, 0, s.duration);
+  if (yuv && !pics[0].yuv.empty() && !pics[1].yuv.empty() && !out.translucent) {
+    YuvImage* planes = rq.intoYuv ? rq.intoYuv : &state.yuvPicture;
+    planes->resize(w, h);
+    if (state.effect.renderYuv(into, s.duration, pics[0].yuv, pics[1].yuv, *planes)) {
+      out.yuv = planes->view();
+      return noErr;
+    }
+  }
+  // Pictures for the renderer: a source that came as planes is converted.
+  for (int slot = 0; slot < 2; slot++) {
+    if (pics[slot].yuv.empty()) continue;
+    thread_local codec::YuvConverter converter;
+    if (OSErr err = converter.toImage(pics[slot].yuv, state.sourcePictures[slot])) return err;
+    pics[slot].image = &state.sourcePictures[slot];
+  }
+  Image* target = rq.into && rq.into->width == w && rq.into->height == h ? rq.into : &state.picture;
+  target->resize(w, h);
   vt::effects::EffectInputs in;
   in.sourceA = pics[0].image;
   in.sourceB = pics[1].image;
-  int64_t into = std::clamp<int64_t>(at.mediaTime - s.decodeTime, 0, s.duration);
   // A description the renderer cannot read still draws (source A, or black).
-  vt::effects::renderEffectSample(bytes.data(), bytes.size(), into, s.duration, in, *target);
+  state.effect.render(into, s.duration, in, *target);
   out.image = target;
   return noErr;
 }
@@ -322,19 +374,33 @@ OSErr pictureAt(VTTrack* t, const PictureRequest& rq, TrackPicture& out, int dep
   SourceStream& stream = streamOf(t, state);
   int64_t k = stream.sampleAtMediaTime(at.mediaTime);
   if (k < 0) return stream.indexError() == memFullErr ? (OSErr)memFullErr : (OSErr)invalidTime;
-  bool have = state.pictureSample == k &&
-              (w == 0 || (state.picture.width == w && state.picture.height == h));
+  YuvView planes;
+  bool have =
+      state.pictureSample == k &&
+      (state.pictureRaw ? codec::yuvViewOf(state.raw, w, h, planes)
+                        : w == 0 || (state.picture.width == w && state.picture.height == h));
+  if (have && state.pictureRaw && !rq.yuv) {
+    // Kept as planes, now wanted as a picture.
+    thread_local codec::FrameConverter converter;
+    if (OSErr err = converter.convert(state.raw, state.picture, w, h)) return err;
+    state.raw = codec::Frame();
+    state.pictureRaw = false;
+  }
   if (!have) {
     state.pictureSample = -1;
-    OSErr err = stream.picture(k, state.picture, w, h, rq.ahead);
+    OSErr err = stream.picture(k, state.picture, w, h, rq.ahead, rq.yuv ? &state.raw : nullptr);
     if (err != noErr) return noteMissing(t, k, err);
+    state.pictureRaw = rq.yuv && codec::yuvViewOf(state.raw, w, h, planes);
     state.pictureSample = k;
   }
   int64_t from = 0, to = 0;
   stream.sampleSpan(k, from, to);
   out.span = movieSpan(*t, rq.time, at, from, to);
-  out.translucent = stream.translucent();
-  out.image = &state.picture;
+  out.translucent = !state.pictureRaw && stream.translucent();
+  if (state.pictureRaw)
+    out.yuv = planes;
+  else
+    out.image = &state.picture;
   return noErr;
 }
 

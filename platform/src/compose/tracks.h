@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/image.h"
+#include "core/yuv_image.h"
 
 struct VTMovie;
 struct VTTrack;
@@ -35,12 +36,17 @@ struct PictureRequest {
   // in can show, and never beyond a fixed bound (0 x 0: that bound alone).
   int limitWidth = 0;
   int limitHeight = 0;
+  // The caller takes 4:2:0 planes: decoded frames that have them come as they are, and
+  // effects that can be drawn on them are (into `intoYuv` when given).
+  bool yuv = false;
+  YuvImage* intoYuv = nullptr;
 };
 
-// What a track shows: the image (owned by the track, or the request's `into`), valid until
+// What a track shows: the image or planes (owned by the track, or the request's), valid until
 // the track is asked again.
 struct TrackPicture {
   const Image* image = nullptr;
+  YuvView yuv;  // instead of `image` (then null), when planes were asked for and are had
   Span span;
   bool translucent = false;
 };

@@ -63,6 +63,24 @@ bool renderEffect(const EffectInfo& info, const ParamSet& params, const Image* a
 // A plugin effect's movie may be opened where the plugin is missing: it is still an effect.
 bool isEffectType(OSType code) { return code == kPluginEffectType || findEffect(code) != nullptr; }
 
+namespace {
+
+// Draws a read description at a time within its sample; a malformed one draws source A.
+bool renderParsed(bool valid, const Description& desc, int64_t time, int64_t duration,
+                  const EffectInputs& inputs, Image& out) {
+  if (!valid) {
+    fallback(inputs.sourceA, out);
+    return false;
+  }
+  thread_local ParamSet params;
+  evaluateParams(desc, time, duration, params);
+  double fraction = duration > 0 ? (double)time / (double)duration : 0;
+  // Randomness depends on the description and the time, never on anything else.
+  return renderEffect(*desc.info, params, inputs.sourceA, inputs.sourceB, out, desc.seed, fraction);
+}
+
+}  // namespace
+
 bool renderEffectSample(const uint8_t* sample, size_t sampleSize, int64_t time, int64_t duration,
                         const EffectInputs& inputs, Image& out) {
   // Playback draws one sample many times: it is parsed once, from a private copy that image
@@ -71,7 +89,6 @@ bool renderEffectSample(const uint8_t* sample, size_t sampleSize, int64_t time, 
   thread_local std::vector<uint8_t> bytes;
   thread_local Description desc;
   thread_local bool valid = false;
-  thread_local ParamSet params;
   if (!sample || sampleSize == 0) {
     fallback(inputs.sourceA, out);
     return false;
@@ -80,14 +97,46 @@ bool renderEffectSample(const uint8_t* sample, size_t sampleSize, int64_t time, 
     bytes.assign(sample, sample + sampleSize);
     valid = parseDescription(bytes.data(), bytes.size(), view, desc).ok();
   }
-  if (!valid) {
-    fallback(inputs.sourceA, out);
-    return false;
-  }
-  evaluateParams(desc, time, duration, params);
-  double fraction = duration > 0 ? (double)time / (double)duration : 0;
-  // Randomness depends on the description and the time, never on anything else.
-  return renderEffect(*desc.info, params, inputs.sourceA, inputs.sourceB, out, desc.seed, fraction);
+  return renderParsed(valid, desc, time, duration, inputs, out);
+}
+
+struct PreparedEffect::Parsed {
+  std::vector<uint8_t> bytes;  // image parameters point into it
+  vt::atoms::View view;
+  Description desc;
+  bool valid = false;
+};
+
+PreparedEffect::PreparedEffect() : parsed_(std::make_unique<Parsed>()) {}
+PreparedEffect::~PreparedEffect() = default;
+
+bool PreparedEffect::prepare(std::vector<uint8_t> sample) {
+  Parsed& p = *parsed_;
+  p.bytes = std::move(sample);
+  p.desc = Description();
+  p.valid = !p.bytes.empty() && parseDescription(p.bytes.data(), p.bytes.size(), p.view, p.desc);
+  return p.valid;
+}
+
+const std::vector<uint8_t>& PreparedEffect::bytes() const { return parsed_->bytes; }
+
+bool PreparedEffect::render(int64_t time, int64_t duration, const EffectInputs& inputs,
+                            Image& out) const {
+  return renderParsed(parsed_->valid, parsed_->desc, time, duration, inputs, out);
+}
+
+bool PreparedEffect::takesYuv() const {
+  const Parsed& p = *parsed_;
+  return p.valid && !p.desc.info->isPlugin() && p.desc.info->sources == 2 &&
+         transitionTakesYuv(p.desc.info->code);
+}
+
+bool PreparedEffect::renderYuv(int64_t time, int64_t duration, const YuvView& a, const YuvView& b,
+                               YuvImage& out) const {
+  if (!takesYuv()) return false;
+  thread_local ParamSet params;
+  evaluateParams(parsed_->desc, time, duration, params);
+  return renderTransitionYuv(parsed_->desc.info->code, params, a, b, out);
 }
 
 }  // namespace vt::effects

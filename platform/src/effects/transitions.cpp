@@ -341,4 +341,36 @@ void renderTransition(OSType code, const Frame& f) {
   }
 }
 
+bool transitionTakesYuv(OSType code) { return code == 'dslv'; }
+
+bool renderTransitionYuv(OSType code, const ParamSet& params, const YuvView& a, const YuvView& b,
+                         YuvImage& out) {
+  if (!transitionTakesYuv(code) || a.empty() || b.empty() || out.width <= 0 || out.height <= 0)
+    return false;
+  if (a.width != out.width || a.height != out.height || b.width != out.width ||
+      b.height != out.height)
+    return false;
+  const double p = std::clamp(params.num('pcnt') / 100.0, 0.0, 1.0);
+  // Mixing is linear, so on the planes it is the mix of the pictures, to the rounding.
+  const uint16_t w = p <= 0 ? 0 : p >= 1 ? 256 : (uint16_t)std::lround(p * 256);
+  const int cw = (out.width + 1) / 2, ch = (out.height + 1) / 2;
+  for (int pl = 0; pl < 3; ++pl) {
+    const int width = pl ? cw : out.width, height = pl ? ch : out.height;
+    const uint8_t *pa = a.plane[pl], *pb = b.plane[pl];
+    const int sa = a.stride[pl], sb = b.stride[pl], so = out.stride[pl];
+    uint8_t* po = out.plane(pl);
+    parallelRows(height, width, [&](int y0, int y1) {
+      for (int y = y0; y < y1; ++y) {
+        if (w == 0 || w == 256)
+          std::memcpy(po + (size_t)y * so, (w ? pb + (size_t)y * sb : pa + (size_t)y * sa),
+                      (size_t)width);
+        else
+          fadeBytes(pa + (size_t)y * sa, pb + (size_t)y * sb, po + (size_t)y * so, (size_t)width,
+                    w);
+      }
+    });
+  }
+  return true;
+}
+
 }  // namespace vt::effects

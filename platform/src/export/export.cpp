@@ -31,6 +31,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
 #include <libswscale/swscale.h>
 }
@@ -123,6 +124,18 @@ class Converter {
     const uint8_t* src[1] = {reinterpret_cast<const uint8_t*>(image.pixels.data())};
     const int stride[1] = {image.width * 4};
     sws_scale(sws_, src, stride, 0, image.height, frame_->data, frame_->linesize);
+    return frame_;
+  }
+  // Planes composed in the encoder's own 4:2:0 format: copied into the frame, not converted.
+  AVFrame* fromPlanes(const YuvView& planes) {
+    const int w = frame_->width, h = frame_->height;
+    if (frame_->format != AV_PIX_FMT_YUV420P || planes.width != w || planes.height != h)
+      return nullptr;
+    if (!frame_->buf[0] ? av_frame_get_buffer(frame_, 64) < 0 : av_frame_make_writable(frame_) < 0)
+      return nullptr;
+    const uint8_t* src[4] = {planes.plane[0], planes.plane[1], planes.plane[2], nullptr};
+    const int stride[4] = {planes.stride[0], planes.stride[1], planes.stride[2], 0};
+    av_image_copy(frame_->data, frame_->linesize, src, stride, AV_PIX_FMT_YUV420P, w, h);
     return frame_;
   }
 
@@ -323,8 +336,15 @@ class MovieWriter {
     return r < 0 ? fromAv(r) : (OSErr)noErr;
   }
 
+  // True when the encoder's pixels are 4:2:0 planes, which frames can come composed in.
+  bool takesPlanes() const { return enc_ && enc_->pix_fmt == AV_PIX_FMT_YUV420P; }
   OSErr write(const Image& image, int64_t index, const Plan& p) {
-    AVFrame* f = conv_.convert(image);
+    return send(conv_.convert(image), index, p);
+  }
+  OSErr write(const YuvView& planes, int64_t index, const Plan& p) {
+    return send(conv_.fromPlanes(planes), index, p);
+  }
+  OSErr send(AVFrame* f, int64_t index, const Plan& p) {
     if (!f) return memFullErr;
     f->pts = p.ptsOf(index);
     // The encoder may reorder; each packet finds its frame's length by its time.
@@ -557,9 +577,8 @@ OSErr exportMovie(VTMovie* movie, const std::string& path, const Options& option
   vt::compose::Composer composer(movie);
   composer.setSize(p.width, p.height);
   composer.setDecodeAhead(kDecodeAhead);
-  vt::compose::FramePipe pipe([&](const Image& image, int64_t index) -> OSErr {
-    if (folder) return pngWriter.write(image, numberBase + index);
-    if (OSErr e = movieWriter.write(image, index, p)) return e;
+  // The sound that goes with picture `index`, written after it.
+  auto writeSound = [&](int64_t index) -> OSErr {
     if (!mixer) return noErr;
     std::vector<float> samples;
     {
@@ -568,39 +587,64 @@ OSErr exportMovie(VTMovie* movie, const std::string& path, const Options& option
       soundQueue.pop_front();
     }
     return movieWriter.writeSound(samples, sound.channels, index + 1 == p.frames);
-  });
-  Image frame;
-  for (int64_t w = warmUp; w > 0 && !err; w--)
-    err = composer.frame(p.list.start(p.firstFrame - w), frame);
-  for (int64_t i = 0; i < p.frames && !err; i++) {
-    err = composer.frame(p.timeOf(i), frame);
-    if (err) {
-      pipe.finish();
-      char text[200];
-      std::snprintf(text, sizeof text,
-                    "“%s” was not written: the frame at %.3f s could not be made (error %d)",
-                    name.c_str(), (double)p.timeOf(i) / p.scale, err);
-      message = text;
-      if (vt::compose::isMissingData(err) && !vt::compose::missingDataFile().empty())
-        message += ": its media in " + vt::compose::missingDataFile() + " is missing or cut short";
-      else if (err == memFullErr)
-        message += ": " + describe(err);
-      message += ".";
-      return err;
+  };
+  bool composeFailed = false;
+  // Composes every frame into `frame` and hands it to `pipe` (a bounded queue of two).
+  auto feed = [&](auto& pipe, auto& frame) {
+    // Effects that remember earlier frames see them first, as they would from the start.
+    for (int64_t w = warmUp; w > 0 && !err; w--)
+      err = composer.frame(p.list.start(p.firstFrame - w), frame);
+    for (int64_t i = 0; i < p.frames && !err; i++) {
+      err = composer.frame(p.timeOf(i), frame);
+      if (err) {
+        pipe.finish();
+        composeFailed = true;
+        char text[200];
+        std::snprintf(text, sizeof text,
+                      "“%s” was not written: the frame at %.3f s could not be made (error %d)",
+                      name.c_str(), (double)p.timeOf(i) / p.scale, err);
+        message = text;
+        if (vt::compose::isMissingData(err) && !vt::compose::missingDataFile().empty())
+          message +=
+              ": its media in " + vt::compose::missingDataFile() + " is missing or cut short";
+        else if (err == memFullErr)
+          message += ": " + describe(err);
+        message += ".";
+        return;
+      }
+      if (mixer) {
+        const int64_t a = sound.endOf(p, i), b = sound.endOf(p, i + 1);
+        std::vector<float> samples((size_t)(b - a) * sound.channels);
+        mixer->render(sound.start + a, (int)(b - a), samples.data());
+        for (float& v : samples) v *= volume;
+        std::lock_guard<std::mutex> l(soundLock);
+        soundQueue.push_back(std::move(samples));
+      }
+      err = pipe.put(frame);
+      if (!err && progress && !progress(i + 1, p.frames)) err = userCanceledErr;
     }
-    if (mixer) {
-      const int64_t a = sound.endOf(p, i), b = sound.endOf(p, i + 1);
-      std::vector<float> samples((size_t)(b - a) * sound.channels);
-      mixer->render(sound.start + a, (int)(b - a), samples.data());
-      for (float& v : samples) v *= volume;
-      std::lock_guard<std::mutex> l(soundLock);
-      soundQueue.push_back(std::move(samples));
-    }
-    err = pipe.put(frame);
-    if (!err && progress && !progress(i + 1, p.frames)) err = userCanceledErr;
+    OSErr piped = pipe.finish();
+    if (!err) err = piped;
+  };
+  if (!folder && movieWriter.takesPlanes()) {
+    // Frames come composed in the encoder's own pixels, with no conversion pass.
+    vt::YuvImage planes;
+    vt::compose::PlanePipe pipe([&](const vt::YuvImage& f, int64_t index) -> OSErr {
+      if (OSErr e = movieWriter.write(f.view(), index, p)) return e;
+      return writeSound(index);
+    });
+    feed(pipe, planes);
+  } else {
+    Image frame;
+    // 4:2:2 and RGB encoders: from pictures, which keep the chroma 4:2:0 would lose.
+    vt::compose::FramePipe pipe([&](const Image& image, int64_t index) -> OSErr {
+      if (folder) return pngWriter.write(image, numberBase + index);
+      if (OSErr e = movieWriter.write(image, index, p)) return e;
+      return writeSound(index);
+    });
+    feed(pipe, frame);
   }
-  OSErr piped = pipe.finish();
-  if (!err) err = piped;
+  if (composeFailed) return err;
   if (!err && !folder) err = movieWriter.finish();
   if (!err) err = out.commit();
   return err ? failed(err) : (OSErr)noErr;
