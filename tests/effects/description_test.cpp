@@ -1,3 +1,4 @@
+#include <MacErrors.h>
 #include <gtest/gtest.h>
 
 #include "core/fourcc.h"
@@ -77,11 +78,19 @@ TEST(Description, MalformedDescriptionsAreRejectedAndDrawSourceAOrBlack) {
   vt::atoms::Atom shortWhat = vt::atoms::newRoot(), noWhat = vt::atoms::newRoot();
   shortWhat.add('what', 1, std::vector<uint8_t>{'a', 'b', 'c'});
   noWhat.addOSType('src ', 1, 'srcA');
-  for (const auto& bad : {vt::atoms::serialise(shortWhat), vt::atoms::serialise(noWhat),
-                          buildDescription('nope', 2, {}),
-                          buildDescription('dslv', 2, {{'pcnt', {}, false, {}, {0, 50}}}),
-                          tweenDescription('smpt', 'bclr', 3, 'data', 0, 0)})
-    parse(bad, false);
+  // Broken atoms and effects that are not here fail with different codes.
+  using Case = std::pair<std::vector<uint8_t>, OSErr>;
+  for (const auto& [bad, code] :
+       {Case{vt::atoms::serialise(shortWhat), invalidAtomErr},
+        Case{vt::atoms::serialise(noWhat), invalidAtomErr},
+        Case{buildDescription('nope', 2, {}), noCodecErr},
+        Case{buildDescription('dslv', 2, {{'pcnt', {}, false, {}, {0, 50}}}), invalidAtomErr},
+        Case{tweenDescription('smpt', 'bclr', 3, 'data', 0, 0), invalidAtomErr},
+        Case{{1, 2, 3}, invalidAtomContainerErr}}) {
+    vt::atoms::View tree;
+    Description d;
+    EXPECT_EQ(parseDescription(bad.data(), bad.size(), tree, d).error(), code);
+  }
   // A malformed sample draws source A (scaled to the frame), or black without one.
   Image a(8, 6, vt::makePixel(10, 200, 30)), b(8, 6, vt::makePixel(250, 0, 0));
   auto drawn = [&](const std::vector<uint8_t>& bytes, const Image* sourceA) {

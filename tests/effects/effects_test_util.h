@@ -39,9 +39,8 @@ inline std::vector<const vt::effects::EffectInfo*> builtIns() {
 inline vt::effects::Description parse(const std::vector<uint8_t>& bytes, bool expectOk = true) {
   vt::atoms::View tree;
   vt::effects::Description d;
-  std::string why;
-  EXPECT_EQ(vt::effects::parseDescription(bytes.data(), bytes.size(), tree, d, &why), expectOk)
-      << why;
+  vt::Status parsed = vt::effects::parseDescription(bytes.data(), bytes.size(), tree, d);
+  EXPECT_EQ(parsed.ok(), expectOk) << parsed.why;
   return d;
 }
 

@@ -448,9 +448,10 @@ vt::exporter::Format formatFor(const std::string& path) {
 // The bytes of `from` as the pending file's content, which then takes its name; `from` is gone
 // before the name appears, so a job killed at any point leaves one of the two.
 OSErr copyInto(const std::string& from, vt::files::PendingFile& to) {
+  vt::Result<int> opened = vt::files::openRegularFile(from, O_RDONLY);
+  if (!opened) return opened.error();
+  int in = *opened;
   OSErr err = noErr;
-  int in = vt::files::openRegularFile(from, O_RDONLY, &err);
-  if (in < 0) return err;
   bool kernelCopy = true;
   std::vector<char> buf;
   for (;;) {

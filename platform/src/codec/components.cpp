@@ -9,7 +9,7 @@
 
 #include "codec/registry.h"
 #include "core/fourcc.h"
-#include "core/guard.h"
+#include "core/boundary.h"
 #include "core/pstring.h"
 
 namespace {
@@ -147,84 +147,83 @@ Component findByFileType(OSType componentType, OSType fileType) {
   return FindNextComponent(nullptr, &want);
 }
 
-bool isLiveInstance(ComponentInstance ci) { return ci && liveInstances().count(ci) != 0; }
+ComponentInstance liveInstance(ComponentInstance ci) {
+  return ci && liveInstances().count(ci) != 0 ? ci : nullptr;
+}
 
 }  // namespace vt::codec
 
-Component FindNextComponent(Component aComponent, ComponentDescription* looking) try {
-  size_t start = 0;
-  if (aComponent) {
-    long i = indexOf(aComponent);
-    if (i < 0) return nullptr;
-    start = (size_t)i + 1;
-  }
-  for (size_t i = start; i < kComponentCount; i++)
-    if (matches(gComponents[i].desc, looking)) return &gComponents[i];
-  return nullptr;
-} catch (...) {
-  vtErrorFromException();
-  return {};
+Component FindNextComponent(Component aComponent, ComponentDescription* looking) {
+  return vt::apiCall(vt::noErrorState, Component{}, [&]() -> Component {
+    size_t start = 0;
+    if (aComponent) {
+      long i = indexOf(aComponent);
+      if (i < 0) return nullptr;
+      start = (size_t)i + 1;
+    }
+    for (size_t i = start; i < kComponentCount; i++)
+      if (matches(gComponents[i].desc, looking)) return &gComponents[i];
+    return nullptr;
+  });
 }
 
-long CountComponents(ComponentDescription* looking) try {
-  long n = 0;
-  for (size_t i = 0; i < kComponentCount; i++)
-    if (matches(gComponents[i].desc, looking)) n++;
-  return n;
-} catch (...) {
-  vtErrorFromException();
-  return {};
+long CountComponents(ComponentDescription* looking) {
+  return vt::apiCall(vt::noErrorState, long{}, [&]() -> long {
+    long n = 0;
+    for (size_t i = 0; i < kComponentCount; i++)
+      if (matches(gComponents[i].desc, looking)) n++;
+    return n;
+  });
 }
 
 OSErr GetComponentInfo(Component aComponent, ComponentDescription* cd, Handle componentName,
-                       Handle componentInfo, Handle /*componentIcon: we keep no icons*/) try {
-  if (indexOf(aComponent) < 0) return invalidComponentID;
-  if (cd) {
-    *cd = aComponent->desc;
-    cd->componentFlagsMask = 0;
-  }
-  setPString(componentName, aComponent->name);
-  setPString(componentInfo, aComponent->info);
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
+                       Handle componentInfo, Handle /*componentIcon: we keep no icons*/) {
+  return vt::apiStatus([&]() -> OSErr {
+    if (indexOf(aComponent) < 0) return invalidComponentID;
+    if (cd) {
+      *cd = aComponent->desc;
+      cd->componentFlagsMask = 0;
+    }
+    setPString(componentName, aComponent->name);
+    setPString(componentInfo, aComponent->info);
+    return noErr;
+  });
 }
 
-OSErr OpenAComponent(Component aComponent, ComponentInstance* ci) try {
-  if (!ci) return paramErr;
-  *ci = nullptr;
-  if (indexOf(aComponent) < 0) return invalidComponentID;
-  auto* inst = new (std::nothrow) VTComponentInstanceRecord();
-  if (!inst) return memFullErr;
-  inst->component = aComponent;
-  liveInstances().insert(inst);
-  *ci = inst;
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
+OSErr OpenAComponent(Component aComponent, ComponentInstance* ci) {
+  return vt::apiStatus([&]() -> OSErr {
+    if (!ci) return paramErr;
+    *ci = nullptr;
+    if (indexOf(aComponent) < 0) return invalidComponentID;
+    auto* inst = new (std::nothrow) VTComponentInstanceRecord();
+    if (!inst) return memFullErr;
+    inst->component = aComponent;
+    liveInstances().insert(inst);
+    *ci = inst;
+    return noErr;
+  });
 }
 
-ComponentInstance OpenComponent(Component aComponent) try {
-  ComponentInstance ci = nullptr;
-  OpenAComponent(aComponent, &ci);
-  return ci;
-} catch (...) {
-  vtErrorFromException();
-  return {};
+ComponentInstance OpenComponent(Component aComponent) {
+  return vt::apiCall(vt::noErrorState, ComponentInstance{}, [&]() -> ComponentInstance {
+    ComponentInstance ci = nullptr;
+    OpenAComponent(aComponent, &ci);
+    return ci;
+  });
 }
 
-OSErr CloseComponent(ComponentInstance ci) try {
-  if (!vt::codec::isLiveInstance(ci)) return badComponentInstance;
-  liveInstances().erase(ci);
-  delete ci;
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
+OSErr CloseComponent(ComponentInstance ci) {
+  return vt::apiStatus([&]() -> OSErr {
+    if (!vt::codec::liveInstance(ci)) return badComponentInstance;
+    liveInstances().erase(ci);
+    delete ci;
+    return noErr;
+  });
 }
 
-Component VTGetComponentOfInstance(ComponentInstance ci) try {
-  return vt::codec::isLiveInstance(ci) ? ci->component : nullptr;
-} catch (...) {
-  vtErrorFromException();
-  return {};
+Component VTGetComponentOfInstance(ComponentInstance ci) {
+  return vt::apiCall(vt::noErrorState, Component{}, [&]() -> Component {
+    ComponentInstance live = vt::codec::liveInstance(ci);
+    return live ? live->component : nullptr;
+  });
 }

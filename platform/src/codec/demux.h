@@ -11,6 +11,7 @@
 
 #include "codec/result.h"
 #include "codec/samples.h"
+#include "codec/sniff.h"
 #include "codec/video_format.h"
 
 struct AVFormatContext;
@@ -128,17 +129,5 @@ class DemuxSampleSource : public SampleSource {
  private:
   Demuxer& d_;
 };
-
-// Which of our importers' file types the content of `path` is ('MkvF', 'WebM', 'VfW ', 'MPEG',
-// 'GIFf', 'PNGf', 'JPEG', 'BMPf', 'TIFF', 'WEBP', and for sound files 'WAVE', 'AIFF', 'AIFC',
-// 'MPG3', 'flac', 'OggS'), or 0. Reads only the file's head.
-OSType sniffFileType(const std::string& path);
-OSType sniffFileType(const vt::files::HostFile& file);
-// True for the types of still images (the graphics importers' types, GIF included).
-bool isImageType(OSType type);
-// True for the types the movie importers open.
-bool isMovieImportType(OSType type);
-// True for the types of sound files (no picture of their own; Ogg may hold one).
-bool isSoundFileType(OSType type);
 
 }  // namespace vt::codec

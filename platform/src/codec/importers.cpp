@@ -13,7 +13,7 @@
 #include "codec/demux.h"
 #include "codec/registry.h"
 #include "core/fourcc.h"
-#include "core/guard.h"
+#include "core/boundary.h"
 #include "core/reset.h"
 #include "export/progress.h"
 #include "files/fsspec.h"
@@ -119,9 +119,9 @@ OSErr importStream(const std::string& path, const std::shared_ptr<vt::files::Hos
 
 // A still image becomes one uncompressed 32-bit frame held in memory.
 OSErr importStill(const std::shared_ptr<vt::files::HostFile>& host, VTMovie** out) {
-  Image img;
-  OSErr err = decodeStillImage(host, img);
-  if (err != noErr) return err;
+  Result<Image> decoded = decodeStillImage(host);
+  if (!decoded) return decoded.error();
+  const Image& img = *decoded;
   if (img.width > 32767 || img.height > 32767) return badFileFormat;
   VTMovie* m = vt::movie::newMovieObject();
   VTTrack* t = vt::movie::addTrack(m, VideoMediaType, kStillScale);
@@ -193,61 +193,61 @@ OSType contentType(const std::string& path) {
 
 void VTSetEnterMoviesResult(OSErr err) { gEnterMoviesResult = err; }
 
-OSErr EnterMovies() try {
-  if (gEnterMoviesResult != noErr) return gEnterMoviesResult;
-  vt::movie::setForeignFileOpener(&vt::codec::openForeignFile);
-  vt::exporter::registerProgressWindow();
-  vt::movie::setError(noErr);
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
+OSErr EnterMovies() {
+  return vt::apiStatus([&]() -> OSErr {
+    if (gEnterMoviesResult != noErr) return gEnterMoviesResult;
+    vt::movie::setForeignFileOpener(&vt::codec::openForeignFile);
+    vt::exporter::registerProgressWindow();
+    vt::movie::setError(noErr);
+    return noErr;
+  });
 }
 
-void ExitMovies() try { vt::movie::setForeignFileOpener(nullptr); } catch (...) {
-  vtErrorFromException();
+void ExitMovies() {
+  vt::apiCall(vt::noErrorState, [] { vt::movie::setForeignFileOpener(nullptr); });
 }
 
 OSErr GetMovieImporterForDataRef(OSType dataRefType, Handle dataRef, long flags,
-                                 Component* importer) try {
-  if (!importer) return paramErr;
-  *importer = nullptr;
-  if (dataRefType != rAliasType) return cantFindHandler;  // only file data references import
-  std::string path;
-  if (!dataRef || !vt::movie::resolveAlias(dataRef, path)) return couldNotResolveDataRef;
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return couldNotResolveDataRef;
-  OSType type = vt::codec::sniffFileType(path);
-  Component c = vt::codec::isMovieImportType(type)
-                    ? vt::codec::findByFileType(MovieImportType, type)
-                    : nullptr;
-  if (!c && !(flags & kGetMovieImporterDontConsiderGraphicsImporters) &&
-      vt::codec::isImageType(type))
-    c = vt::codec::findByFileType(GraphicsImporterComponentType, type);
-  if (!c) return cantFindHandler;
-  *importer = c;
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
+                                 Component* importer) {
+  return vt::apiStatus([&]() -> OSErr {
+    if (!importer) return paramErr;
+    *importer = nullptr;
+    if (dataRefType != rAliasType) return cantFindHandler;  // only file data references import
+    std::string path;
+    if (!dataRef || !vt::movie::resolveAlias(dataRef, path)) return couldNotResolveDataRef;
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return couldNotResolveDataRef;
+    OSType type = vt::codec::sniffFileType(path);
+    Component c = vt::codec::isMovieImportType(type)
+                      ? vt::codec::findByFileType(MovieImportType, type)
+                      : nullptr;
+    if (!c && !(flags & kGetMovieImporterDontConsiderGraphicsImporters) &&
+        vt::codec::isImageType(type))
+      c = vt::codec::findByFileType(GraphicsImporterComponentType, type);
+    if (!c) return cantFindHandler;
+    *importer = c;
+    return noErr;
+  });
 }
 
-OSErr FSpGetFInfo(const FSSpec* spec, FInfo* info) try {
-  if (!spec || !info) return paramErr;
-  std::string path;
-  OSErr err = vt::files::specToPath(*spec, path);
-  if (err != noErr) return err;
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return fnfErr;
-  if (S_ISDIR(st.st_mode)) return fnfErr;  // folders have no Finder information of files
-  std::memset(info, 0, sizeof *info);
-  OSType type = 0, creator = 0;
-  if (vt::files::readTypeCreator(path, type, creator) && type != 0) {
-    info->fdType = type;
+OSErr FSpGetFInfo(const FSSpec* spec, FInfo* info) {
+  return vt::apiStatus([&]() -> OSErr {
+    if (!spec || !info) return paramErr;
+    std::string path;
+    OSErr err = vt::files::specToPath(*spec, path);
+    if (err != noErr) return err;
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return fnfErr;
+    if (S_ISDIR(st.st_mode)) return fnfErr;  // folders have no Finder information of files
+    std::memset(info, 0, sizeof *info);
+    OSType type = 0, creator = 0;
+    if (vt::files::readTypeCreator(path, type, creator) && type != 0) {
+      info->fdType = type;
+      info->fdCreator = creator;
+      return noErr;
+    }
+    info->fdType = contentType(path);
     info->fdCreator = creator;
     return noErr;
-  }
-  info->fdType = contentType(path);
-  info->fdCreator = creator;
-  return noErr;
-} catch (...) {
-  return vtErrorFromException();
+  });
 }

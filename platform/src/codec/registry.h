@@ -6,7 +6,9 @@
 #include <memory>
 #include <string>
 
+#include "core/boundary.h"
 #include "core/image.h"
+#include "core/result.h"
 
 // A registered component. The registry is a fixed table: importers are built in.
 struct VTComponentRecord {
@@ -35,8 +37,8 @@ namespace vt::codec {
 // The registered component whose type and subtype match, among those whose subtype is a file
 // type (not a name extension); null when none.
 Component findByFileType(OSType componentType, OSType fileType);
-// A live instance made by OpenComponent; false for anything else.
-bool isLiveInstance(ComponentInstance ci);
+// The instance if it is a live one made by OpenComponent; null for anything else.
+ComponentInstance liveInstance(ComponentInstance ci);
 
 struct GraphicsImportState {
   std::string path;
@@ -49,7 +51,7 @@ struct GraphicsImportState {
 };
 
 // Decodes the first image of a still-image (or GIF) file; the importers' shared path.
-OSErr decodeStillImage(const std::string& path, Image& out);
-OSErr decodeStillImage(const std::shared_ptr<vt::files::HostFile>& file, Image& out);
+Result<Image> decodeStillImage(const std::string& path);
+Result<Image> decodeStillImage(const std::shared_ptr<vt::files::HostFile>& file);
 
 }  // namespace vt::codec

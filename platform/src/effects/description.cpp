@@ -1,5 +1,7 @@
 #include "effects/description.h"
 
+#include <MacErrors.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -9,10 +11,11 @@
 namespace vt::effects {
 namespace {
 
-bool fail(std::string* why, const char* text) {
-  if (why) *why = text;
-  return false;
-}
+// Descriptions that cannot be read: a broken layout, or atoms whose data is not what the
+// format says.
+vt::Status malformed(const char* why) { return vt::Status::failure(invalidAtomErr, why); }
+// Well-formed descriptions of effects that are not here.
+vt::Status unknownEffect(const char* why) { return vt::Status::failure(noCodecErr, why); }
 
 bool decodeImage(const uint8_t* p, size_t n, ImageRef& img) {
   if (n < 8) return false;
@@ -151,30 +154,29 @@ uint64_t hashBytes(const uint8_t* p, size_t n, uint64_t h) {
   return h;
 }
 
-bool parseDescription(const uint8_t* bytes, size_t size, View& tree, Description& out,
-                      std::string* why) {
+vt::Status parseDescription(const uint8_t* bytes, size_t size, View& tree, Description& out) {
   out = Description{};
   if (!bytes || tree.parse(bytes, size) != noErr)
-    return fail(why, "the atom container is malformed");
+    return vt::Status::failure(invalidAtomContainerErr, "the atom container is malformed");
   int what = child(tree, 0, 'what');
-  if (what < 0) return fail(why, "no effect type atom");
+  if (what < 0) return malformed("no effect type atom");
   if (!isLeaf(tree, what) || dataSize(tree, what) != 4)
-    return fail(why, "the effect type atom is not 4 bytes");
+    return malformed("the effect type atom is not 4 bytes");
   out.effect = readBE32(dataOf(tree, what));
   if (out.effect == kPluginEffectType) {
     int plug = child(tree, 0, kPluginNameAtom);
-    if (plug < 0 || !isLeaf(tree, plug)) return fail(why, "no plugin name");
+    if (plug < 0 || !isLeaf(tree, plug)) return malformed("no plugin name");
     out.info = findPlugin(std::string_view((const char*)dataOf(tree, plug), dataSize(tree, plug)));
-    if (!out.info) return fail(why, "the plugin is not installed");
+    if (!out.info) return unknownEffect("the plugin is not installed");
   } else {
     out.info = findEffect(out.effect);
-    if (!out.info) return fail(why, "the effect is not in the catalogue");
+    if (!out.info) return unknownEffect("the effect is not in the catalogue");
   }
   for (int i = 1; i <= (int)out.sources.size(); ++i) {
     int s = child(tree, 0, 'src ', i);
     if (s < 0) break;
     if (!isLeaf(tree, s) || dataSize(tree, s) != 4)
-      return fail(why, "a source name is not 4 bytes");
+      return malformed("a source name is not 4 bytes");
     out.sources[(size_t)out.sourceCount++] = readBE32(dataOf(tree, s));
   }
   const auto& params = out.info->params;
@@ -184,7 +186,7 @@ bool parseDescription(const uint8_t* bytes, size_t size, View& tree, Description
       if (atom < 0) break;
       int nameAtom = isLeaf(tree, atom) ? -1 : child(tree, atom, kPluginParamName);
       if (nameAtom < 0 || !isLeaf(tree, nameAtom))
-        return fail(why, "a plugin parameter has no name");
+        return malformed("a plugin parameter has no name");
       std::string_view name((const char*)dataOf(tree, nameAtom), dataSize(tree, nameAtom));
       size_t i = 0;
       while (i < params.size() && i < (size_t)kMaxParams && params[i].name != name) ++i;
@@ -194,7 +196,7 @@ bool parseDescription(const uint8_t* bytes, size_t size, View& tree, Description
       bool ok = value >= 0 ? isLeaf(tree, value) && decodePlain(params[i], dataOf(tree, value),
                                                                 dataSize(tree, value), pp)
                            : decodeTween(params[i], tree, atom, pp);
-      if (!ok) return fail(why, "a parameter's data does not match its type");
+      if (!ok) return malformed("a parameter's data does not match its type");
       pp.present = true;
     }
   } else {
@@ -206,7 +208,7 @@ bool parseDescription(const uint8_t* bytes, size_t size, View& tree, Description
       ParsedParam& pp = out.params[i];
       bool ok = isLeaf(tree, atom) ? decodePlain(pd, dataOf(tree, atom), dataSize(tree, atom), pp)
                                    : decodeTween(pd, tree, atom, pp);
-      if (!ok) return fail(why, "a parameter's data does not match its type");
+      if (!ok) return malformed("a parameter's data does not match its type");
       pp.present = true;
     }
   }
@@ -216,7 +218,7 @@ bool parseDescription(const uint8_t* bytes, size_t size, View& tree, Description
     if (decodeEasing(dataOf(tree, e), dataSize(tree, e), easing)) out.easing = easing;
   }
   out.seed = hashBytes(bytes, size);
-  return true;
+  return {};
 }
 
 void defaultParams(const EffectInfo& info, double fraction, ParamSet& out) {

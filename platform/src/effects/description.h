@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "atoms/atom_tree.h"
+#include "core/result.h"
 #include "effects/catalogue.h"
 #include "effects/easing.h"
 
@@ -70,13 +71,13 @@ constexpr OSType kPluginParamAtom = 'fpar';
 constexpr OSType kPluginParamName = 'name';
 constexpr OSType kPluginParamValue = 'valu';
 
-// Reads a description; false with a reason when it is malformed (bad atom layout, no 4-byte
-// 'what' atom, an effect outside the catalogue or a plugin not installed, a parameter whose
-// data does not match its type).
-// `view` is scratch storage that callers may keep between frames; image parameters point
-// into `bytes`, which must outlive their use.
-bool parseDescription(const uint8_t* bytes, size_t size, vt::atoms::View& view, Description& out,
-                      std::string* why = nullptr);
+// Reads a description. Fails, with a reason, with invalidAtomContainerErr for a bad atom
+// layout, invalidAtomErr for a missing or wrong-sized 'what' atom or a parameter whose data
+// does not match its type, and noCodecErr for an effect outside the catalogue or a plugin not
+// installed. `view` is scratch storage that callers may keep between frames; image parameters
+// point into `bytes`, which must outlive their use.
+vt::Status parseDescription(const uint8_t* bytes, size_t size, vt::atoms::View& view,
+                            Description& out);
 
 // Parameter values at media time `time` of a sample lasting `duration`: tweens are linear
 // from their start offset over their duration; missing parameters take their defaults;

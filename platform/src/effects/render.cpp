@@ -95,7 +95,7 @@ bool renderEffectSample(const uint8_t* sample, size_t sampleSize, int64_t time, 
   }
   if (bytes.size() != sampleSize || std::memcmp(bytes.data(), sample, sampleSize) != 0) {
     bytes.assign(sample, sample + sampleSize);
-    valid = parseDescription(bytes.data(), bytes.size(), view, desc);
+    valid = parseDescription(bytes.data(), bytes.size(), view, desc).ok();
   }
   return renderParsed(valid, desc, time, duration, inputs, out);
 }

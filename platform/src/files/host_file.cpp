@@ -152,17 +152,13 @@ OSErr errnoToOSErr(int e) {
   }
 }
 
-int openRegularFile(const std::string& path, int flags, OSErr* err) {
+vt::Result<int> openRegularFile(const std::string& path, int flags) {
   int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    if (err) *err = errnoToOSErr(errno);
-    return -1;
-  }
+  if (fd < 0) return vt::Failure{errnoToOSErr(errno), path};
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    if (err) *err = S_ISDIR(st.st_mode) ? bdNamErr : ioErr;
     ::close(fd);
-    return -1;
+    return vt::Failure{S_ISDIR(st.st_mode) ? OSErr(bdNamErr) : OSErr(ioErr), path};
   }
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return fd;
@@ -198,8 +194,12 @@ std::shared_ptr<HostFile> HostFile::adopt(const std::string& name, int fd) {
 }
 
 std::shared_ptr<HostFile> HostFile::openWith(const std::string& path, int flags, OSErr* err) {
-  int fd = openRegularFile(path, flags, err);
-  return fd < 0 ? nullptr : adopt(path, fd);
+  vt::Result<int> fd = openRegularFile(path, flags);
+  if (!fd) {
+    if (err) *err = fd.error();
+    return nullptr;
+  }
+  return adopt(path, *fd);
 }
 
 std::shared_ptr<HostFile> HostFile::open(const std::string& path, OSErr* err) {

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "core/result.h"
+
 namespace vt::files {
 
 // The toolbox error for a host errno value.
@@ -15,8 +17,8 @@ OSErr errnoToOSErr(int e);
 
 // Opens a regular file (flags as for open(2); O_CLOEXEC is added). Anything else is refused
 // without waiting (a FIFO would block the open until a writer came): bdNamErr for a folder,
-// ioErr for other kinds. Answers the descriptor, or -1 with *err set.
-int openRegularFile(const std::string& path, int flags, OSErr* err);
+// ioErr for other kinds. Answers the descriptor, or the host's error as a toolbox code.
+vt::Result<int> openRegularFile(const std::string& path, int flags);
 
 // One open regular file, shared by everything that reads it: the movie reader, sample data,
 // libavformat and the importers' sniffing all read through this descriptor (with pread, so no

@@ -292,12 +292,12 @@ void Dialog::chooseImage(int param) {
     DescType type = 0;
     Size size = 0;
     std::string path;
-    Image img;
+    vt::Result<Image> img = vt::Failure{};
     if (AEGetNthPtr(&reply.selection, 1, typeFSS, &keyword, &type, &spec, sizeof spec, &size) ==
             noErr &&
-        vt::files::specToPath(spec, path) == noErr &&
-        vt::codec::decodeStillImage(path, img) == noErr && !img.empty()) {
-      model_.setImage(param, img, path.substr(path.rfind('/') + 1));
+        vt::files::specToPath(spec, path) == noErr && (img = vt::codec::decodeStillImage(path)) &&
+        !img->empty()) {
+      model_.setImage(param, *img, path.substr(path.rfind('/') + 1));
     } else {
       SysBeep(1);  // not an image we can read after all
     }

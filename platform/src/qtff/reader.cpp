@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <span>
 
 #include "atoms/atom_tree.h"
 #include "core/fourcc.h"
@@ -14,6 +15,8 @@
 #include "files/host_file.h"
 #include "model/internal.h"
 #include "qtff/bytes.h"
+#include "qtff/data_refs.h"
+#include "qtff/sample_tables.h"
 
 namespace vt::qtff {
 
@@ -21,15 +24,6 @@ using vt::movie::DataRef;
 using vt::movie::Edit;
 
 namespace {
-
-// Hard ceiling on the samples of one media. The tables cost memory by their entries, not by
-// this count, but decoders index samples one by one; beyond it a file is refused.
-constexpr uint64_t kMaxSamples = 1u << 25;
-
-struct Span {
-  const uint8_t* p;
-  size_t n;
-};
 
 // Walks the children of a container payload. Each child's size is checked against what the
 // parent has left; the walk always moves to the child's end. Returns badFileFormat on a bad size.
@@ -78,58 +72,8 @@ void parseUserData(Span s, VTUserData& ud) {
   }
 }
 
-std::string dirName(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-std::string baseName(const std::string& path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// A referenced file is looked for next to the movie first, so a movie and its sources can
-// move together; then where the reference says.
 // The open file whose movie atom is being parsed: its own data is read through it.
 thread_local const std::shared_ptr<vt::files::HostFile>* tMovieFile = nullptr;
-
-void resolveDataRef(DataRef& ref, const std::string& moviePath) {
-  if (ref.self()) {
-    ref.path = moviePath;
-    if (moviePath.empty()) return;
-    ref.source = tMovieFile && *tMovieFile ? vt::movie::fileSource(moviePath, *tMovieFile)
-                                           : vt::movie::openFileSource(moviePath);
-    return;
-  }
-  std::string target;
-  if (ref.type == 'alis') {
-    if (!vt::movie::aliasBytesToPath(ref.data.data(), ref.data.size(), target)) return;
-  } else if (ref.type == 'url ') {
-    size_t len = 0;
-    while (len < ref.data.size() && ref.data[len]) ++len;
-    target.assign((const char*)ref.data.data(), len);
-    if (target.rfind("file://", 0) == 0) target = target.substr(7);
-    if (target.empty() || target.find("://") != std::string::npos) return;
-  } else {
-    return;
-  }
-  std::vector<std::string> candidates;
-  if (!moviePath.empty()) candidates.push_back(dirName(moviePath) + "/" + baseName(target));
-  if (!target.empty() && target[0] == '/') {
-    candidates.push_back(target);
-  } else if (!moviePath.empty()) {
-    candidates.push_back(dirName(moviePath) + "/" + target);
-  }
-  for (const auto& c : candidates) {
-    if (auto src = vt::movie::openFileSource(c)) {
-      ref.path = c;
-      ref.source = src;
-      return;
-    }
-  }
-  ref.path = target;
-}
 
 // The input map is stored as track-input atoms; in memory it is an atom container. Accepts a
 // payload that already is a container, and classic 12-byte children.
@@ -169,444 +113,329 @@ bool inputMapToContainer(Span s, std::vector<uint8_t>& out) {
   return true;
 }
 
-struct Stbl {
-  std::vector<std::vector<uint8_t>> stsd;
-  Span stts{nullptr, 0}, ctts{nullptr, 0}, stss{nullptr, 0}, stsc{nullptr, 0}, stsz{nullptr, 0},
-      stco{nullptr, 0};
-  bool co64 = false, stz2 = false, haveStss = false;
+// What the parsers of one level of the movie atom share: the movie, the track and the sample
+// tables being read, and what has been found so far.
+struct Reading {
+  VTMovie& movie;
+  const std::string& moviePath;
+  VTTrack* track = nullptr;
+  Stbl* tables = nullptr;
+  bool header = false, media = false, edits = false;
 };
 
-// Reads a full atom's entry count and checks that `entrySize` bytes per entry fit.
-bool entryCount(Span s, size_t headerBytes, size_t entrySize, uint32_t& count) {
-  if (s.n < headerBytes) return false;
-  count = readBE32(s.p + headerBytes - 4);
-  return (uint64_t)count * entrySize <= s.n - headerBytes;
-}
+using AtomParser = OSErr (*)(Reading&, Span payload, Span whole);
 
-// Packets a frame-counted sound table may become (about 49 hours at 48 kHz).
-constexpr uint64_t kMaxSoundPackets = 1u << 21;
+// How a child atom is read. Atoms the format allows once per parent are refused when repeated
+// (which copy is meant would be a guess); `slot` groups alternatives of which only one may
+// appear (the 32- and 64-bit chunk offset tables).
+struct AtomRule {
+  OSType type;
+  AtomParser parse;
+  bool repeats = false;
+  OSType slot = 0;  // 0: the atom's own type
+};
 
-// Walks the chunks in file order while `more()` holds: fn(offset, samples in the chunk,
-// description index) for each; stops at fn's first error. badFileFormat when the sample-to-chunk
-// table contradicts itself.
-OSErr forEachChunk(const Stbl& t, uint32_t chunks, uint32_t stscCount,
-                   const std::function<bool()>& more,
-                   const std::function<OSErr(uint64_t, uint32_t, uint32_t)>& fn) {
-  const uint8_t* sc = t.stsc.p + 8;
-  for (uint32_t e = 0; e < stscCount && more(); ++e) {
-    uint32_t first = readBE32(sc + 12 * e);
-    uint32_t per = readBE32(sc + 12 * e + 4);
-    uint32_t desc = readBE32(sc + 12 * e + 8);
-    uint32_t next = e + 1 < stscCount ? readBE32(sc + 12 * (e + 1)) : chunks + 1;
-    if (first == 0 || next < first) return badFileFormat;
-    if (next > chunks + 1) next = chunks + 1;
-    for (uint32_t c = first; c < next && more(); ++c) {
-      uint64_t off = t.co64 ? readBE64(t.stco.p + 8 + 8 * (size_t)(c - 1))
-                            : readBE32(t.stco.p + 8 + 4 * (size_t)(c - 1));
-      if (OSErr err = fn(off, per, desc)) return err;
+// Reads the children of `parent` by `rules`; a child no rule names goes to `other` (if any).
+OSErr parseChildren(Span parent, Reading& r, std::span<const AtomRule> rules,
+                    AtomParser other = nullptr) {
+  std::vector<OSType> seen;
+  return forEachChild(parent, [&](OSType type, Span p, Span whole) -> OSErr {
+    auto rule =
+        std::find_if(rules.begin(), rules.end(), [&](const AtomRule& x) { return x.type == type; });
+    if (rule == rules.end()) return other ? other(r, p, whole) : OSErr(noErr);
+    if (!rule->repeats) {
+      OSType slot = rule->slot ? rule->slot : type;
+      if (std::find(seen.begin(), seen.end(), slot) != seen.end()) return badFileFormat;
+      seen.push_back(slot);
     }
-  }
-  return noErr;
-}
-
-// Sound media whose descriptions count frames: chunks are cut into packets of whole frames, the
-// bytes computed from the description (the table's own sample sizes follow conventions that
-// differ between writers: 1, or the frame's size).
-OSErr buildSoundFrameTable(VTMedia& media, const Stbl& t) {
-  if (t.stsz.n < 12) return badFileFormat;
-  uint64_t frames = readBE32(t.stsz.p + 8);
-  uint32_t chunks = 0, stscCount = 0, sttsCount = 0;
-  if (!t.stco.p || !entryCount(t.stco, 8, t.co64 ? 8 : 4, chunks)) return badFileFormat;
-  if (!t.stsc.p || !entryCount(t.stsc, 8, 12, stscCount)) return badFileFormat;
-  if (!t.stts.p || !entryCount(t.stts, 8, 8, sttsCount)) return badFileFormat;
-  // Frame durations, consumed a run at a time.
-  const uint8_t* st = t.stts.p + 8;
-  uint32_t run = 0, runLeft = sttsCount ? readBE32(st) : 0;
-  auto durationOf = [&](uint64_t n, uint64_t& got) -> int64_t {
-    int64_t d = 0;
-    got = 0;
-    while (got < n && run < sttsCount) {
-      if (runLeft == 0) {
-        if (++run >= sttsCount) break;
-        runLeft = readBE32(st + 8 * run);
-        continue;
-      }
-      uint32_t delta = readBE32(st + 8 * run + 4);
-      if (delta & 0x80000000u) delta = 0;
-      uint64_t take = std::min<uint64_t>(runLeft, n - got);
-      d += (int64_t)(take * delta);
-      got += take;
-      runLeft -= (uint32_t)take;
-    }
-    return d;
-  };
-  std::vector<uint32_t> fpp(media.descriptions.size()), bpp(media.descriptions.size());
-  for (size_t i = 0; i < media.descriptions.size(); ++i)
-    media.descriptions[i].soundFramePacking(fpp[i], bpp[i]);
-  uint64_t done = 0;
-  bool ended = false;  // frames past the durations table do not exist
-  return forEachChunk(
-      t, chunks, stscCount, [&] { return done < frames && !ended; },
-      [&](uint64_t off, uint32_t per, uint32_t desc) -> OSErr {
-        if (desc == 0 || desc > media.descriptions.size() || fpp[desc - 1] == 0)
-          return badFileFormat;
-        uint32_t framesPer = fpp[desc - 1], bytesPer = bpp[desc - 1];
-        uint32_t maxFrames = std::max(
-            framesPer, vt::movie::kSoundPacketFrames - vt::movie::kSoundPacketFrames % framesPer);
-        uint64_t left = std::min<uint64_t>(per, frames - done);
-        while (left > 0) {
-          if (media.sampleCount() >= kMaxSoundPackets) return badFileFormat;
-          uint64_t got = 0;
-          int64_t dur = durationOf(std::min<uint64_t>(left, maxFrames), got);
-          if (got == 0) {
-            ended = true;
-            return noErr;
-          }
-          uint32_t size = (uint32_t)((got + framesPer - 1) / framesPer * bytesPer);
-          if (off > UINT64_MAX - size) return badFileFormat;
-          media.samples.append(off, size, (uint32_t)std::min<int64_t>(dur, UINT32_MAX), desc, true,
-                               0);
-          off += size;
-          left -= got;
-          done += got;
-        }
-        return noErr;
-      });
-}
-
-// The file's tables become runs column by column: the work and memory follow the entries the
-// tables hold, never the sample counts they declare.
-OSErr buildSampleTable(VTMedia& media, const Stbl& t) {
-  for (const auto& d : t.stsd) {
-    vt::movie::SampleDesc sd;
-    sd.bytes = d;
-    media.descriptions.push_back(std::move(sd));
-  }
-  if (!t.stsz.p) return noErr;  // no samples
-  uint32_t framesPer = 0, bytesPer = 0;
-  if (media.mediaType == SoundMediaType && !media.descriptions.empty() &&
-      std::all_of(
-          media.descriptions.begin(), media.descriptions.end(),
-          [&](const vt::movie::SampleDesc& d) { return d.soundFramePacking(framesPer, bytesPer); }))
-    return buildSoundFrameTable(media, t);
-  if (t.stsz.n < 12) return badFileFormat;
-  uint32_t n = readBE32(t.stsz.p + 8), constSize = 0;
-  uint8_t field = 32;
-  if (!t.stz2) {
-    constSize = readBE32(t.stsz.p + 4);
-    if (constSize == 0 && (uint64_t)n * 4 > t.stsz.n - 12) return badFileFormat;
-  } else {
-    field = t.stsz.p[7];
-    if (field != 4 && field != 8 && field != 16) return badFileFormat;
-    if (((uint64_t)n * field + 7) / 8 > t.stsz.n - 12) return badFileFormat;
-  }
-  if (n > kMaxSamples) return badFileFormat;
-  if (n == 0) return noErr;
-
-  uint32_t chunks = 0;
-  if (!t.stco.p || !entryCount(t.stco, 8, t.co64 ? 8 : 4, chunks)) return badFileFormat;
-  uint32_t stscCount = 0;
-  if (!t.stsc.p || !entryCount(t.stsc, 8, 12, stscCount)) return badFileFormat;
-  uint32_t sttsCount = 0;
-  if (!t.stts.p || !entryCount(t.stts, 8, 8, sttsCount)) return badFileFormat;
-
-  vt::movie::SampleTable& table = media.samples;
-  // A size table gives a run per sample at most; chunks one per chunk.
-  table.reserveData(constSize ? chunks : n);
-  auto sizeOf = [&](uint32_t i) -> uint32_t {
-    const uint8_t* base = t.stsz.p + 12;
-    if (field == 8) return base[i];
-    if (field == 16) return readBE16(base + 2 * (size_t)i);
-    if (field == 4) return (i & 1) ? (base[i / 2] & 0xF) : (base[i / 2] >> 4);
-    return readBE32(base + 4 * (size_t)i);
-  };
-  // Data: chunk by chunk; samples no chunk covers do not exist.
-  uint32_t sample = 0;
-  OSErr err = forEachChunk(
-      t, chunks, stscCount, [&] { return sample < n; },
-      [&](uint64_t off, uint32_t per, uint32_t desc) -> OSErr {
-        uint32_t take = std::min(per, n - sample);
-        if (constSize) {
-          if (off > UINT64_MAX - (uint64_t)take * constSize) return badFileFormat;
-          table.appendData(off, constSize, take, desc);
-          sample += take;
-          return noErr;
-        }
-        for (uint32_t k = 0; k < take; ++k, ++sample) {
-          uint32_t sz = sizeOf(sample);
-          if (off > UINT64_MAX - sz) return badFileFormat;
-          table.appendData(off, sz, 1, desc);
-          off += sz;
-        }
-        return noErr;
-      });
-  if (err) return err;
-  n = sample;
-
-  const uint8_t* st = t.stts.p + 8;
-  for (uint32_t e = 0, timed = 0; e < sttsCount && timed < n; ++e) {
-    uint32_t count = std::min(readBE32(st + 8 * e), n - timed);
-    uint32_t delta = readBE32(st + 8 * e + 4);
-    // Negative deltas written by broken muxers are taken as zero.
-    if (delta & 0x80000000u) delta = 0;
-    table.appendTiming(delta, count);
-    timed += count;
-  }
-  if (t.ctts.p) {
-    uint32_t cc = 0;
-    if (!entryCount(t.ctts, 8, 8, cc)) return badFileFormat;
-    const uint8_t* ct = t.ctts.p + 8;
-    for (uint32_t e = 0, done = 0; e < cc && done < n; ++e) {
-      uint32_t count = std::min(readBE32(ct + 8 * e), n - done);
-      table.appendCompositionOffsets((int32_t)readBE32(ct + 8 * e + 4), count);
-      done += count;
-    }
-  }
-  if (t.haveStss) {
-    uint32_t count = 0;
-    if (!entryCount(t.stss, 8, 4, count)) return badFileFormat;
-    std::vector<uint32_t> syncs;
-    syncs.reserve(count);
-    for (uint32_t e = 0; e < count; ++e) {
-      uint32_t s = readBE32(t.stss.p + 8 + 4 * (size_t)e);
-      if (s >= 1 && s <= n) syncs.push_back(s - 1);
-    }
-    std::sort(syncs.begin(), syncs.end());
-    syncs.erase(std::unique(syncs.begin(), syncs.end()), syncs.end());
-    uint32_t done = 0;
-    for (uint32_t s : syncs) {
-      table.appendSync(false, s - done);
-      table.appendSync(true, 1);
-      done = s + 1;
-    }
-    table.appendSync(false, n - done);
-  }
-  table.finishColumns();
-  return noErr;
-}
-
-OSErr parseMedia(Span mdia, VTTrack& track, const std::string& moviePath) {
-  VTMedia& media = *track.media;
-  Stbl t;
-  bool haveHeader = false;
-  OSErr err = forEachChild(mdia, [&](OSType type, Span p, Span whole) -> OSErr {
-    switch (type) {
-      case 'mdhd': {
-        if (p.n < 4) return badFileFormat;
-        uint8_t v = p.p[0];
-        if (v == 1) {
-          // Version, flags, 64-bit creation and modification times, time scale, 64-bit
-          // duration: language and quality follow at 32 and 34.
-          if (p.n < 36) return badFileFormat;
-          media.timeScale = (TimeScale)readBE32(p.p + 20);
-          media.language = readBE16(p.p + 32);
-          media.quality = readBE16(p.p + 34);
-        } else {
-          if (p.n < 24) return badFileFormat;
-          media.timeScale = (TimeScale)readBE32(p.p + 12);
-          media.language = readBE16(p.p + 20);
-          media.quality = readBE16(p.p + 22);
-        }
-        if (media.timeScale <= 0) return badFileFormat;
-        haveHeader = true;
-        return noErr;
-      }
-      case 'hdlr': {
-        if (p.n < 24) return badFileFormat;
-        media.mediaType = readBE32(p.p + 8);
-        media.handlerManufacturer = readBE32(p.p + 12);
-        const uint8_t* name = p.p + 24;
-        size_t left = p.n - 24;
-        if (left > 0 && (name[0] == left - 1 || (name[0] == left - 2 && name[left - 1] == 0))) {
-          media.handlerName = vt::fromPascal(name);
-        } else {
-          size_t len = 0;
-          while (len < left && name[len]) ++len;
-          media.handlerName.assign((const char*)name, len);
-        }
-        return noErr;
-      }
-      case 'udta': parseUserData(p, media.userData); return noErr;
-      case 'minf':
-        return forEachChild(p, [&](OSType mt, Span mp, Span mwhole) -> OSErr {
-          switch (mt) {
-            case 'vmhd':
-            case 'smhd':
-            case 'gmhd':
-            case 'nmhd':
-            case 'hmhd':
-            case 'sthd':
-              if (media.mediaInfoHeader.empty()) media.mediaInfoHeader = copyOf(mwhole);
-              return noErr;
-            case 'hdlr': return noErr;  // the data handler is written anew
-            case 'dinf':
-              return forEachChild(mp, [&](OSType dt, Span dp, Span dwhole) -> OSErr {
-                if (dt != 'dref') {
-                  (void)dwhole;
-                  return noErr;
-                }
-                uint32_t count = 0;
-                if (!entryCount(dp, 8, 12, count)) return badFileFormat;
-                Span entries{dp.p + 8, dp.n - 8};
-                uint32_t seen = 0;
-                OSErr e2 = forEachChild(entries, [&](OSType et, Span ep, Span) -> OSErr {
-                  if (seen++ >= count) return noErr;
-                  if (ep.n < 4) return badFileFormat;
-                  DataRef ref;
-                  ref.type = et;
-                  ref.flags = readBE32(ep.p) & 0xFFFFFF;
-                  ref.data.assign(ep.p + 4, ep.p + ep.n);
-                  resolveDataRef(ref, moviePath);
-                  media.dataRefs.push_back(std::move(ref));
-                  return noErr;
-                });
-                return e2;
-              });
-            case 'stbl':
-              return forEachChild(mp, [&](OSType st, Span sp, Span swhole) -> OSErr {
-                switch (st) {
-                  case 'stsd': {
-                    uint32_t count = 0;
-                    if (!entryCount(sp, 8, 16, count)) return badFileFormat;
-                    Span entries{sp.p + 8, sp.n - 8};
-                    uint32_t seen = 0;
-                    return forEachChild(entries, [&](OSType, Span, Span ewhole) -> OSErr {
-                      if (seen++ >= count) return noErr;
-                      if (ewhole.n < 16) return badFileFormat;
-                      t.stsd.push_back(copyOf(ewhole));
-                      return noErr;
-                    });
-                  }
-                  case 'stts': t.stts = sp; return noErr;
-                  case 'ctts': t.ctts = sp; return noErr;
-                  case 'stss':
-                    t.stss = sp;
-                    t.haveStss = true;
-                    return noErr;
-                  case 'stsc': t.stsc = sp; return noErr;
-                  case 'stsz':
-                    t.stsz = sp;
-                    t.stz2 = false;
-                    return noErr;
-                  case 'stz2':
-                    t.stsz = sp;
-                    t.stz2 = true;
-                    return noErr;
-                  case 'stco':
-                    t.stco = sp;
-                    t.co64 = false;
-                    return noErr;
-                  case 'co64':
-                    t.stco = sp;
-                    t.co64 = true;
-                    return noErr;
-                  default: media.stblExtras.push_back(copyOf(swhole)); return noErr;
-                }
-              });
-            default: media.minfExtras.push_back(copyOf(mwhole)); return noErr;
-          }
-        });
-      default: media.mdiaExtras.push_back(copyOf(whole)); return noErr;
-    }
+    return rule->parse(r, p, whole);
   });
+}
+
+OSErr skipAtom(Reading&, Span, Span) { return noErr; }
+
+// Atoms this reader does not interpret are kept as they are, so rewriting the movie loses
+// nothing.
+template <std::vector<std::vector<uint8_t>> VTMedia::*extras>
+OSErr keepMediaExtra(Reading& r, Span, Span whole) {
+  ((*r.track->media).*extras).push_back(copyOf(whole));
+  return noErr;
+}
+OSErr keepMovieExtra(Reading& r, Span, Span whole) {
+  r.movie.extras.push_back(copyOf(whole));
+  return noErr;
+}
+
+// --- sample tables ('stbl')
+
+OSErr parseSampleDescriptions(Reading& r, Span p, Span) {
+  uint32_t count = 0;
+  if (!entryCount(p, 8, 16, count)) return badFileFormat;
+  uint32_t seen = 0;
+  return forEachChild({p.p + 8, p.n - 8}, [&](OSType, Span, Span whole) -> OSErr {
+    if (seen++ >= count) return noErr;
+    if (whole.n < 16) return badFileFormat;
+    r.tables->stsd.push_back(copyOf(whole));
+    return noErr;
+  });
+}
+
+template <Span Stbl::*table>
+OSErr keepTable(Reading& r, Span p, Span) {
+  r.tables->*table = p;
+  return noErr;
+}
+OSErr keepSyncTable(Reading& r, Span p, Span) {
+  r.tables->stss = p;
+  r.tables->haveStss = true;
+  return noErr;
+}
+template <bool compact>
+OSErr keepSizeTable(Reading& r, Span p, Span) {
+  r.tables->stsz = p;
+  r.tables->stz2 = compact;
+  return noErr;
+}
+template <bool wide>
+OSErr keepChunkTable(Reading& r, Span p, Span) {
+  r.tables->stco = p;
+  r.tables->co64 = wide;
+  return noErr;
+}
+
+constexpr AtomRule kSampleTableRules[] = {
+    {'stsd', parseSampleDescriptions},
+    {'stts', keepTable<&Stbl::stts>},
+    {'ctts', keepTable<&Stbl::ctts>},
+    {'stss', keepSyncTable},
+    {'stsc', keepTable<&Stbl::stsc>},
+    {'stsz', keepSizeTable<false>, false, 'stsz'},
+    {'stz2', keepSizeTable<true>, false, 'stsz'},
+    {'stco', keepChunkTable<false>, false, 'stco'},
+    {'co64', keepChunkTable<true>, false, 'stco'},
+};
+
+// --- media information ('minf')
+
+OSErr parseDataRefs(Reading& r, Span p, Span) {
+  uint32_t count = 0;
+  if (!entryCount(p, 8, 12, count)) return badFileFormat;
+  uint32_t seen = 0;
+  VTMedia& media = *r.track->media;
+  return forEachChild({p.p + 8, p.n - 8}, [&](OSType type, Span ep, Span) -> OSErr {
+    if (seen++ >= count) return noErr;
+    if (ep.n < 4) return badFileFormat;
+    DataRef ref;
+    ref.type = type;
+    ref.flags = readBE32(ep.p) & 0xFFFFFF;
+    ref.data.assign(ep.p + 4, ep.p + ep.n);
+    resolveDataRef(ref, r.moviePath, tMovieFile);
+    media.dataRefs.push_back(std::move(ref));
+    return noErr;
+  });
+}
+
+constexpr AtomRule kDataInfoRules[] = {{'dref', parseDataRefs}};
+
+OSErr parseDataInfo(Reading& r, Span p, Span) { return parseChildren(p, r, kDataInfoRules); }
+OSErr parseSampleTable(Reading& r, Span p, Span) {
+  return parseChildren(p, r, kSampleTableRules, keepMediaExtra<&VTMedia::stblExtras>);
+}
+// The first media information header is kept; the kinds are alternatives.
+OSErr keepInfoHeader(Reading& r, Span, Span whole) {
+  VTMedia& media = *r.track->media;
+  if (media.mediaInfoHeader.empty()) media.mediaInfoHeader = copyOf(whole);
+  return noErr;
+}
+
+constexpr AtomRule kMediaInfoRules[] = {
+    {'vmhd', keepInfoHeader, true}, {'smhd', keepInfoHeader, true}, {'gmhd', keepInfoHeader, true},
+    {'nmhd', keepInfoHeader, true}, {'hmhd', keepInfoHeader, true}, {'sthd', keepInfoHeader, true},
+    {'hdlr', skipAtom, true},  // the data handler is written anew
+    {'dinf', parseDataInfo},        {'stbl', parseSampleTable},
+};
+
+// --- media ('mdia')
+
+OSErr parseMediaHeader(Reading& r, Span p, Span) {
+  VTMedia& media = *r.track->media;
+  if (p.n < 4) return badFileFormat;
+  if (p.p[0] == 1) {
+    // Version, flags, 64-bit creation and modification times, time scale, 64-bit duration:
+    // language and quality follow at 32 and 34.
+    if (p.n < 36) return badFileFormat;
+    media.timeScale = (TimeScale)readBE32(p.p + 20);
+    media.language = readBE16(p.p + 32);
+    media.quality = readBE16(p.p + 34);
+  } else {
+    if (p.n < 24) return badFileFormat;
+    media.timeScale = (TimeScale)readBE32(p.p + 12);
+    media.language = readBE16(p.p + 20);
+    media.quality = readBE16(p.p + 22);
+  }
+  if (media.timeScale <= 0) return badFileFormat;
+  r.header = true;
+  return noErr;
+}
+
+OSErr parseHandler(Reading& r, Span p, Span) {
+  VTMedia& media = *r.track->media;
+  if (p.n < 24) return badFileFormat;
+  media.mediaType = readBE32(p.p + 8);
+  media.handlerManufacturer = readBE32(p.p + 12);
+  const uint8_t* name = p.p + 24;
+  size_t left = p.n - 24;
+  if (left > 0 && (name[0] == left - 1 || (name[0] == left - 2 && name[left - 1] == 0))) {
+    media.handlerName = vt::fromPascal(name);
+  } else {
+    size_t len = 0;
+    while (len < left && name[len]) ++len;
+    media.handlerName.assign((const char*)name, len);
+  }
+  return noErr;
+}
+
+OSErr parseMediaInfo(Reading& r, Span p, Span) {
+  return parseChildren(p, r, kMediaInfoRules, keepMediaExtra<&VTMedia::minfExtras>);
+}
+
+template <VTUserData VTMedia::*ud>
+OSErr parseMediaUserData(Reading& r, Span p, Span) {
+  parseUserData(p, (*r.track->media).*ud);
+  return noErr;
+}
+
+constexpr AtomRule kMediaRules[] = {
+    {'mdhd', parseMediaHeader},
+    {'hdlr', parseHandler},
+    {'udta', parseMediaUserData<&VTMedia::userData>, true},
+    {'minf', parseMediaInfo},
+};
+
+OSErr parseMedia(Reading& tr, Span p, Span) {
+  tr.media = true;
+  Stbl tables;
+  Reading r{tr.movie, tr.moviePath, tr.track, &tables};
+  OSErr err = parseChildren(p, r, kMediaRules, keepMediaExtra<&VTMedia::mdiaExtras>);
   if (err) return err;
-  if (!haveHeader) return badFileFormat;
-  err = buildSampleTable(media, t);
+  if (!r.header) return badFileFormat;
+  VTMedia& media = *r.track->media;
+  err = buildSampleTable(media, tables);
   if (err) return err;
   media.samplesChanged = false;
   return noErr;
 }
 
-OSErr parseTrack(Span trak, Span trakWhole, VTMovie& movie, const std::string& moviePath) {
+// --- tracks ('trak')
+
+OSErr parseTrackHeader(Reading& r, Span p, Span) {
+  VTTrack& track = *r.track;
+  if (p.n < 4) return badFileFormat;
+  track.headerFlags = readBE32(p.p) & 0xFFFFFF;
+  size_t base;
+  if (p.p[0] == 1) {
+    if (p.n < 96) return badFileFormat;
+    track.creationTime = (uint32_t)readBE64(p.p + 4);
+    track.modificationTime = (uint32_t)readBE64(p.p + 12);
+    track.id = readBE32(p.p + 20);
+    base = 44;
+  } else {
+    if (p.n < 84) return badFileFormat;
+    track.creationTime = readBE32(p.p + 4);
+    track.modificationTime = readBE32(p.p + 8);
+    track.id = readBE32(p.p + 12);
+    base = 32;
+  }
+  track.layer = (int16_t)readBE16(p.p + base);
+  track.alternateGroup = (int16_t)readBE16(p.p + base + 2);
+  track.volume = (int16_t)readBE16(p.p + base + 4);
+  for (int i = 0; i < 9; ++i) track.matrix[i] = (Fixed)readBE32(p.p + base + 8 + 4 * i);
+  track.width = (Fixed)readBE32(p.p + base + 44);
+  track.height = (Fixed)readBE32(p.p + base + 48);
+  r.header = true;
+  return noErr;
+}
+
+OSErr parseEditList(Reading& r, Span p, Span) {
+  if (p.n < 8) return badFileFormat;
+  bool wide = p.p[0] == 1;
+  size_t entry = wide ? 20 : 12;
+  uint32_t count = 0;
+  if (!entryCount(p, 8, entry, count)) return badFileFormat;
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint8_t* q = p.p + 8 + entry * i;
+    Edit e;
+    if (wide) {
+      e.duration = (int64_t)readBE64(q);
+      e.mediaTime = (int64_t)readBE64(q + 8);
+      e.rate = (Fixed)readBE32(q + 16);
+    } else {
+      e.duration = readBE32(q);
+      e.mediaTime = (int32_t)readBE32(q + 4);
+      e.rate = (Fixed)readBE32(q + 8);
+    }
+    // Times beyond 2^48 units are not real movies; refusing them keeps sums exact.
+    if (e.duration < 0 || e.duration > (1LL << 48) || e.mediaTime < -1 || e.mediaTime > (1LL << 48))
+      return badFileFormat;
+    r.track->edits.push_back(e);
+  }
+  r.edits = true;
+  return noErr;
+}
+
+constexpr AtomRule kEditRules[] = {{'elst', parseEditList}};
+
+OSErr parseEdits(Reading& r, Span p, Span) { return parseChildren(p, r, kEditRules); }
+
+OSErr parseTrackRefs(Reading& r, Span p, Span) {
+  return forEachChild(p, [&](OSType type, Span rp, Span) -> OSErr {
+    VTTrack::Reference ref;
+    ref.type = type;
+    for (size_t i = 0; i + 4 <= rp.n; i += 4) ref.ids.push_back(readBE32(rp.p + i));
+    r.track->references.push_back(std::move(ref));
+    return noErr;
+  });
+}
+
+OSErr parseInputMap(Reading& r, Span p, Span whole) {
+  VTTrack& track = *r.track;
+  if (!inputMapToContainer(p, track.media->inputMap)) {
+    track.media->inputMap.clear();
+    track.extras.push_back(copyOf(whole));
+  }
+  return noErr;
+}
+
+OSErr parseTrackUserData(Reading& r, Span p, Span) {
+  parseUserData(p, r.track->userData);
+  return noErr;
+}
+
+OSErr keepTrackExtra(Reading& r, Span, Span whole) {
+  r.track->extras.push_back(copyOf(whole));
+  return noErr;
+}
+
+constexpr AtomRule kTrackRules[] = {
+    {'tkhd', parseTrackHeader},    {'edts', parseEdits}, {'tref', parseTrackRefs, true},
+    {'imap', parseInputMap, true}, {'mdia', parseMedia}, {'udta', parseTrackUserData, true},
+};
+
+OSErr parseTrack(Reading& mr, Span p, Span trakWhole) {
+  VTMovie& movie = mr.movie;
   auto track = std::make_unique<VTTrack>();
   track->movie = &movie;
   track->media = std::make_unique<VTMedia>();
   track->media->track = track.get();
-  bool haveHeader = false, haveMedia = false, haveEdits = false;
-  OSErr err = forEachChild(trak, [&](OSType type, Span p, Span whole) -> OSErr {
-    switch (type) {
-      case 'tkhd': {
-        if (p.n < 4) return badFileFormat;
-        uint8_t v = p.p[0];
-        track->headerFlags = readBE32(p.p) & 0xFFFFFF;
-        size_t base;
-        if (v == 1) {
-          if (p.n < 96) return badFileFormat;
-          track->creationTime = (uint32_t)readBE64(p.p + 4);
-          track->modificationTime = (uint32_t)readBE64(p.p + 12);
-          track->id = readBE32(p.p + 20);
-          base = 44;
-        } else {
-          if (p.n < 84) return badFileFormat;
-          track->creationTime = readBE32(p.p + 4);
-          track->modificationTime = readBE32(p.p + 8);
-          track->id = readBE32(p.p + 12);
-          base = 32;
-        }
-        track->layer = (int16_t)readBE16(p.p + base);
-        track->alternateGroup = (int16_t)readBE16(p.p + base + 2);
-        track->volume = (int16_t)readBE16(p.p + base + 4);
-        for (int i = 0; i < 9; ++i) track->matrix[i] = (Fixed)readBE32(p.p + base + 8 + 4 * i);
-        track->width = (Fixed)readBE32(p.p + base + 44);
-        track->height = (Fixed)readBE32(p.p + base + 48);
-        haveHeader = true;
-        return noErr;
-      }
-      case 'edts':
-        return forEachChild(p, [&](OSType et, Span ep, Span) -> OSErr {
-          if (et != 'elst' || haveEdits) return noErr;
-          if (ep.n < 8) return badFileFormat;
-          uint8_t v = ep.p[0];
-          size_t entry = v == 1 ? 20 : 12;
-          uint32_t count = 0;
-          if (!entryCount(ep, 8, entry, count)) return badFileFormat;
-          for (uint32_t i = 0; i < count; ++i) {
-            const uint8_t* q = ep.p + 8 + entry * i;
-            Edit e;
-            if (v == 1) {
-              e.duration = (int64_t)readBE64(q);
-              e.mediaTime = (int64_t)readBE64(q + 8);
-              e.rate = (Fixed)readBE32(q + 16);
-            } else {
-              e.duration = readBE32(q);
-              e.mediaTime = (int32_t)readBE32(q + 4);
-              e.rate = (Fixed)readBE32(q + 8);
-            }
-            // Times beyond 2^48 units are not real movies; refusing them keeps sums exact.
-            if (e.duration < 0 || e.duration > (1LL << 48) || e.mediaTime < -1 ||
-                e.mediaTime > (1LL << 48))
-              return badFileFormat;
-            track->edits.push_back(e);
-          }
-          haveEdits = true;
-          return noErr;
-        });
-      case 'tref':
-        return forEachChild(p, [&](OSType rt, Span rp, Span) -> OSErr {
-          VTTrack::Reference r;
-          r.type = rt;
-          for (size_t i = 0; i + 4 <= rp.n; i += 4) r.ids.push_back(readBE32(rp.p + i));
-          track->references.push_back(std::move(r));
-          return noErr;
-        });
-      case 'imap':
-        if (!inputMapToContainer(p, track->media->inputMap)) {
-          track->media->inputMap.clear();
-          track->extras.push_back(copyOf(whole));
-        }
-        return noErr;
-      case 'mdia': haveMedia = true; return parseMedia(p, *track, moviePath);
-      case 'udta': parseUserData(p, track->userData); return noErr;
-      default: track->extras.push_back(copyOf(whole)); return noErr;
-    }
-  });
+  Reading r{movie, mr.moviePath, track.get()};
+  OSErr err = parseChildren(p, r, kTrackRules, keepTrackExtra);
   if (err) return err;
-  if (!haveHeader || !haveMedia) {
+  if (!r.header || !r.media) {
     // Not a track we can use; keep its bytes so rewriting the movie loses nothing.
     movie.extras.push_back(copyOf(trakWhole));
     return noErr;
   }
-  if (!haveEdits) {
+  if (!r.edits) {
     track->edits.clear();
     int64_t d = track->media->duration();
     if (d > 0) {
@@ -620,6 +449,55 @@ OSErr parseTrack(Span trak, Span trakWhole, VTMovie& movie, const std::string& m
   movie.tracks.push_back(std::move(track));
   return noErr;
 }
+
+// --- the movie ('moov')
+
+OSErr parseMovieHeader(Reading& r, Span p, Span) {
+  VTMovie& movie = r.movie;
+  if (p.n < 4) return badFileFormat;
+  size_t base;
+  if (p.p[0] == 1) {
+    if (p.n < 112) return badFileFormat;
+    movie.creationTime = (uint32_t)readBE64(p.p + 4);
+    movie.modificationTime = (uint32_t)readBE64(p.p + 12);
+    movie.timeScale = (TimeScale)readBE32(p.p + 20);
+    base = 32;
+  } else {
+    if (p.n < 100) return badFileFormat;
+    movie.creationTime = readBE32(p.p + 4);
+    movie.modificationTime = readBE32(p.p + 8);
+    movie.timeScale = (TimeScale)readBE32(p.p + 12);
+    base = 20;
+  }
+  if (movie.timeScale <= 0) return badFileFormat;
+  movie.preferredRate = (Fixed)readBE32(p.p + base);
+  movie.preferredVolume = (int16_t)readBE16(p.p + base + 4);
+  for (int i = 0; i < 9; ++i) movie.matrix[i] = (Fixed)readBE32(p.p + base + 16 + 4 * i);
+  const uint8_t* q = p.p + base + 52;
+  movie.previewTime = readBE32(q);
+  movie.previewDuration = readBE32(q + 4);
+  movie.posterTime = readBE32(q + 8);
+  movie.selectionTime = readBE32(q + 12);
+  movie.selectionDuration = readBE32(q + 16);
+  movie.currentTime = readBE32(q + 20);
+  movie.nextTrackID = std::max<uint32_t>(1, readBE32(q + 24));
+  if (movie.nextTrackID == 0xFFFFFFFFu) movie.nextTrackID = 1;
+  r.header = true;
+  return noErr;
+}
+
+OSErr parseMovieUserData(Reading& r, Span p, Span) {
+  parseUserData(p, r.movie.userData);
+  return noErr;
+}
+
+// Track durations need the movie's time scale, so the header is read in a pass of its own.
+constexpr AtomRule kMovieHeaderRules[] = {{'mvhd', parseMovieHeader}};
+constexpr AtomRule kMovieRules[] = {
+    {'mvhd', skipAtom},
+    {'trak', parseTrack, true},
+    {'udta', parseMovieUserData, true},
+};
 
 }  // namespace
 
@@ -636,54 +514,12 @@ OSErr parseMovieAtom(const uint8_t* data, size_t size, VTMovie& movie,
   if (declared == 0) declared = size;
   if (declared < header || declared > size) return badFileFormat;
   Span moov{data + header, (size_t)declared - header};
-  bool haveHeader = false;
-  // The movie header comes first in practice, but track durations need its time scale, so
-  // find it before the tracks.
-  OSErr err = forEachChild(moov, [&](OSType type, Span p, Span) -> OSErr {
-    if (type != 'mvhd' || haveHeader) return noErr;
-    if (p.n < 4) return badFileFormat;
-    uint8_t v = p.p[0];
-    size_t base;
-    if (v == 1) {
-      if (p.n < 112) return badFileFormat;
-      movie.creationTime = (uint32_t)readBE64(p.p + 4);
-      movie.modificationTime = (uint32_t)readBE64(p.p + 12);
-      movie.timeScale = (TimeScale)readBE32(p.p + 20);
-      base = 32;
-    } else {
-      if (p.n < 100) return badFileFormat;
-      movie.creationTime = readBE32(p.p + 4);
-      movie.modificationTime = readBE32(p.p + 8);
-      movie.timeScale = (TimeScale)readBE32(p.p + 12);
-      base = 20;
-    }
-    if (movie.timeScale <= 0) return badFileFormat;
-    movie.preferredRate = (Fixed)readBE32(p.p + base);
-    movie.preferredVolume = (int16_t)readBE16(p.p + base + 4);
-    for (int i = 0; i < 9; ++i) movie.matrix[i] = (Fixed)readBE32(p.p + base + 16 + 4 * i);
-    const uint8_t* q = p.p + base + 52;
-    movie.previewTime = readBE32(q);
-    movie.previewDuration = readBE32(q + 4);
-    movie.posterTime = readBE32(q + 8);
-    movie.selectionTime = readBE32(q + 12);
-    movie.selectionDuration = readBE32(q + 16);
-    movie.currentTime = readBE32(q + 20);
-    movie.nextTrackID = std::max<uint32_t>(1, readBE32(q + 24));
-    if (movie.nextTrackID == 0xFFFFFFFFu) movie.nextTrackID = 1;
-    haveHeader = true;
-    return noErr;
-  });
+  Reading r{movie, moviePath};
+  OSErr err = parseChildren(moov, r, kMovieHeaderRules);
   if (err) return err;
-  if (!haveHeader) return invalidMovie;
+  if (!r.header) return invalidMovie;
   movie.volume = movie.preferredVolume;
-  err = forEachChild(moov, [&](OSType type, Span p, Span whole) -> OSErr {
-    switch (type) {
-      case 'mvhd': return noErr;
-      case 'trak': return parseTrack(p, whole, movie, moviePath);
-      case 'udta': parseUserData(p, movie.userData); return noErr;
-      default: movie.extras.push_back(copyOf(whole)); return noErr;
-    }
-  });
+  err = parseChildren(moov, r, kMovieRules, keepMovieExtra);
   if (err) return err;
   // Track IDs must be unique; a forged duplicate would make references ambiguous.
   for (size_t i = 0; i < movie.tracks.size(); ++i)

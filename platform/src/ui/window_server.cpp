@@ -1,11 +1,13 @@
 #include "ui/window_server.h"
 
+#include <MacErrors.h>
 #include <MacMemory.h>
 
 #include <algorithm>
 
 #include "events/backend.h"
 #include "events/event_queue.h"
+#include "core/port_drawing.h"
 #include "ui/server_state.h"
 #include "ui/widgets/painter.h"
 
@@ -232,6 +234,18 @@ void initPort(VTPort& port, Image* pixels, int width, int height) {
   port.magic = kPortMagic;
 }
 
+namespace {
+// How the areas below this one (graphics importers) draw into ports.
+OSErr drawIntoPort(CGrafPtr p, const Image& img, const Rect& dst) {
+  VTPort* port = p ? p : currentPort();
+  if (!port || !isLivePort(port)) return paramErr;
+  if (dst.right <= dst.left || dst.bottom <= dst.top) return noErr;
+  drawImage(port, img, dst);
+  portChanged(port, dst);
+  return noErr;
+}
+}  // namespace
+
 void ensureServer() {
   Server& s = server();
   if (s.initialised) return;
@@ -243,6 +257,7 @@ void ensureServer() {
   vt::events::setWindowEventSource(src);
   vt::events::addPumpHook(flushScreen);
   vt::events::setBackendChangedHook(backendChanged);
+  vt::setPortImageDrawer(drawIntoPort);
   s.screenPort = new VTPort();
   initPort(*s.screenPort, &s.screenPort->ownImage, 1, 1);
   s.livePorts.insert(s.screenPort);
