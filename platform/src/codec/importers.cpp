@@ -14,8 +14,6 @@
 #include "codec/registry.h"
 #include "core/fourcc.h"
 #include "core/boundary.h"
-#include "core/reset.h"
-#include "export/progress.h"
 #include "files/fsspec.h"
 #include "files/host_file.h"
 #include "model/model.h"
@@ -181,31 +179,12 @@ OSErr openForeignFile(const std::string& path, const std::shared_ptr<vt::files::
 
 namespace {
 
-OSErr gEnterMoviesResult = noErr;
-const vt::ResetRegistration kReset(vt::ResetStage::Managers, [] { gEnterMoviesResult = noErr; });
-
 OSType contentType(const std::string& path) {
   if (vt::qtff::isMovieFile(path)) return kQTFileTypeMovie;
   return vt::codec::sniffFileType(path);
 }
 
 }  // namespace
-
-void VTSetEnterMoviesResult(OSErr err) { gEnterMoviesResult = err; }
-
-OSErr EnterMovies() {
-  return vt::apiStatus([&]() -> OSErr {
-    if (gEnterMoviesResult != noErr) return gEnterMoviesResult;
-    vt::movie::setForeignFileOpener(&vt::codec::openForeignFile);
-    vt::exporter::registerProgressWindow();
-    vt::movie::setError(noErr);
-    return noErr;
-  });
-}
-
-void ExitMovies() {
-  vt::apiCall(vt::noErrorState, [] { vt::movie::setForeignFileOpener(nullptr); });
-}
 
 OSErr GetMovieImporterForDataRef(OSType dataRefType, Handle dataRef, long flags,
                                  Component* importer) {

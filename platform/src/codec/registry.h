@@ -10,6 +10,8 @@
 #include "core/image.h"
 #include "core/result.h"
 
+struct VTMovie;
+
 // A registered component. The registry is a fixed table: importers are built in.
 struct VTComponentRecord {
   ComponentDescription desc;
@@ -53,5 +55,10 @@ struct GraphicsImportState {
 // Decodes the first image of a still-image (or GIF) file; the importers' shared path.
 Result<Image> decodeStillImage(const std::string& path);
 Result<Image> decodeStillImage(const std::shared_ptr<vt::files::HostFile>& file);
+
+// Opens a file that is not a movie file (a container, a still image) as a movie; the movie
+// toolbox's opener for foreign files.
+OSErr openForeignFile(const std::string& path, const std::shared_ptr<vt::files::HostFile>& open,
+                      VTMovie** movie);
 
 }  // namespace vt::codec
