@@ -40,6 +40,7 @@ long Fix2Long(Fixed x) {
 }
 double Fix2X(Fixed x) { return x / 65536.0; }
 Fixed X2Fix(double x) {
-  return vt::apiCall<Fixed>(
-      vt::noErrorState, {}, [&]() -> Fixed { return clampFixed((int64_t)std::llround(x * 65536.0)); });
+  return vt::apiCall<Fixed>(vt::noErrorState, {}, [&]() -> Fixed {
+    return clampFixed((int64_t)std::llround(x * 65536.0));
+  });
 }

@@ -45,5 +45,6 @@ void VTAutomationResetAll() {
 }
 
 void VTResetMenusAndDialogs() {
-  vt::apiCall(vt::noErrorState, [&] { runStages(vt::ResetStage::Dialogs, vt::ResetStage::Dialogs); });
+  vt::apiCall(vt::noErrorState,
+              [&] { runStages(vt::ResetStage::Dialogs, vt::ResetStage::Dialogs); });
 }

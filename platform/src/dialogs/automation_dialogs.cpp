@@ -10,7 +10,8 @@
 using namespace vt::dialogs;
 
 bool VTAutomationHasFrontDialog() {
-  return vt::apiCall<bool>(vt::noErrorState, {}, [&]() -> bool { return frontDialog() != nullptr; });
+  return vt::apiCall<bool>(vt::noErrorState, {},
+                           [&]() -> bool { return frontDialog() != nullptr; });
 }
 
 std::vector<VTDialogItemInfo> VTAutomationFrontDialogItems() {

@@ -532,9 +532,10 @@ void SelectDialogItemText(DialogRef theDialog, DialogItemIndex itemNo, SInt16 st
 }
 
 DialogItemIndexZeroBased FindDialogItem(DialogRef theDialog, Point thePt) {
-  return vt::apiCall<DialogItemIndexZeroBased>(vt::noErrorState, {}, [&]() -> DialogItemIndexZeroBased {
-    return (DialogItemIndexZeroBased)(itemAt(validDialog(theDialog), thePt) - 1);
-  });
+  return vt::apiCall<DialogItemIndexZeroBased>(
+      vt::noErrorState, {}, [&]() -> DialogItemIndexZeroBased {
+        return (DialogItemIndexZeroBased)(itemAt(validDialog(theDialog), thePt) - 1);
+      });
 }
 
 void DrawDialog(DialogRef theDialog) {

@@ -294,8 +294,9 @@ Boolean DialogSelect(const EventRecord* theEvent, DialogRef* theDialog, DialogIt
 }
 
 DialogItemIndex Alert(SInt16 alertID, ModalFilterUPP modalFilter) {
-  return vt::apiCall<DialogItemIndex>(
-      vt::noErrorState, {}, [&]() -> DialogItemIndex { return runAlert(alertID, modalFilter, -1); });
+  return vt::apiCall<DialogItemIndex>(vt::noErrorState, {}, [&]() -> DialogItemIndex {
+    return runAlert(alertID, modalFilter, -1);
+  });
 }
 DialogItemIndex StopAlert(SInt16 alertID, ModalFilterUPP modalFilter) {
   return vt::apiCall<DialogItemIndex>(vt::noErrorState, {}, [&]() -> DialogItemIndex {

@@ -24,28 +24,29 @@ Point centre(const Rect& r) {
 }  // namespace
 
 std::vector<VTMenuInfo> VTAutomationMenuBar() {
-  return vt::apiCall<std::vector<VTMenuInfo>>(vt::noErrorState, {}, [&]() -> std::vector<VTMenuInfo> {
-    std::vector<VTMenuInfo> out;
-    for (const VTMenu* m : barMenus()) {
-      VTMenuInfo info;
-      info.id = m->id;
-      info.title = vt::toolboxToUtf8(shownTitle(m));
-      info.enabled = m->enabled;
-      for (const ShownItem& s : shownItems(m)) {
-        VTMenuItemInfo item;
-        item.text = vt::toolboxToUtf8(s.text);
-        item.separator = s.separator;
-        item.enabled = s.enabled;
-        item.checked = s.checked;
-        item.commandKey = s.key;
-        item.modifiers = s.modifiers;
-        item.platformItem = info.items.size() >= m->items.size();  // past the menu's own items
-        info.items.push_back(item);
-      }
-      out.push_back(std::move(info));
-    }
-    return out;
-  });
+  return vt::apiCall<std::vector<VTMenuInfo>>(
+      vt::noErrorState, {}, [&]() -> std::vector<VTMenuInfo> {
+        std::vector<VTMenuInfo> out;
+        for (const VTMenu* m : barMenus()) {
+          VTMenuInfo info;
+          info.id = m->id;
+          info.title = vt::toolboxToUtf8(shownTitle(m));
+          info.enabled = m->enabled;
+          for (const ShownItem& s : shownItems(m)) {
+            VTMenuItemInfo item;
+            item.text = vt::toolboxToUtf8(s.text);
+            item.separator = s.separator;
+            item.enabled = s.enabled;
+            item.checked = s.checked;
+            item.commandKey = s.key;
+            item.modifiers = s.modifiers;
+            item.platformItem = info.items.size() >= m->items.size();  // past the menu's own items
+            info.items.push_back(item);
+          }
+          out.push_back(std::move(info));
+        }
+        return out;
+      });
 }
 
 bool VTAutomationMenuTitleRect(short menuID, Rect* r) {

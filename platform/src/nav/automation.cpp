@@ -34,7 +34,9 @@ void VTAutomationNavSaveAs(const std::string& folder, const std::string& name, b
 }
 
 void VTAutomationNavCancelSave() {
-  vt::apiCall(vt::noErrorState, [&] { automation().saves.push_back(SaveAnswer{true, {}, {}, false}); });
+  vt::apiCall(vt::noErrorState, [&] {
+    automation().saves.push_back(SaveAnswer{true, {}, {}, false});
+  });
 }
 
 void VTAutomationNavClearAnswers() {
@@ -81,7 +83,8 @@ VTNavDialogInfo VTAutomationNavLastShown() {
                                       [&]() -> VTNavDialogInfo { return automation().lastShown; });
 }
 long VTAutomationNavDialogCount() {
-  return vt::apiCall<long>(vt::noErrorState, {}, [&]() -> long { return automation().dialogCount; });
+  return vt::apiCall<long>(vt::noErrorState, {},
+                           [&]() -> long { return automation().dialogCount; });
 }
 
 bool VTAutomationNavButtonRect(const std::string& label, Rect* global) {
