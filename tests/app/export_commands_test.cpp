@@ -127,7 +127,7 @@ TEST_F(AppTest, ExportProposesTheWindowsNameCutBetweenCharacters) {
   }
 }
 
-TEST_F(AppTest, ExportAndFlattenShowProgressAndCancelCleanly) {
+TEST_F(AppTest, ExportShowsProgressCancelsCleanlyAndWritesTheChosenFormat) {
   const std::string src = vt_test::fixture(
       "export_long.mov", "-f lavfi -i testsrc2=size=320x240:rate=25 -t 8 -c:v libx264 -g 25");
   WindowReference w = OpenMovieFile(src);
@@ -172,31 +172,6 @@ TEST_F(AppTest, ExportAndFlattenShowProgressAndCancelCleanly) {
   EXPECT_EQ(QTFrame_GetFrontMovieWindow(), w);
   EXPECT_EQ(GetMovieDuration(movie), duration);
   EXPECT_FALSE(Record(w).fIsDirty);
-
-  // A flatten with the default progress procedure shows the window, and Cancel there keeps the
-  // old file. Picture and sound interleaved: the copy goes in many runs, with progress between.
-  const std::string dir = vt_test::tempDir("flatten"), flat = dir + "/flat.mov";
-  FSSpec out;
-  ASSERT_EQ(VTMakeFSSpecFromPath(vt_test::writeFile(flat, "older file").c_str(), &out), noErr);
-  w = OpenMovieFile(vt_test::fixture(
-      "flatten_av.mov", "-f lavfi -i testsrc2=size=320x240 -f lavfi -i sine -t 4 -c:a aac"));
-  ASSERT_NE(w, nullptr);
-  movie = Record(w).fMovie;
-  for (bool cancel : {true, false}) {
-    bool shown = false;
-    OnModalTurn([&](long) {
-      if (!shown && cancel && vt::exporter::ProgressWindow::current()) ClickCancel();
-      shown = shown || vt::exporter::ProgressWindow::current();
-    });
-    Movie result = FlattenMovieData(movie, flattenAddMovieToDataFork, &out, 'TVOD', smSystemScript,
-                                    createMovieFileDeleteCurFile);
-    EXPECT_TRUE(shown) << "the progress window never showed";
-    EXPECT_EQ(GetMoviesError(), cancel ? (OSErr)userCanceledErr : (OSErr)noErr);
-    EXPECT_EQ(cancel ? vt_test::readFile(flat) : Probe(flat, "-show_entries stream=codec_name"),
-              cancel ? "older file" : "h264\naac\n");
-    if (result) DisposeMovie(result);
-  }
-  EXPECT_EQ(entryCount(dir), 1);
 }
 
 TEST_F(AppTest, ExportAndTheMakeToolNeverReplaceTheMovieTheyRead) {

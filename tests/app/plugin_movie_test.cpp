@@ -6,9 +6,6 @@
 #include "fixtures.h"
 #include "movies.h"
 
-#include <fstream>
-#include <iterator>
-
 namespace {
 
 int largestDifference(const vt::Image& x, const vt::Image& y) {
@@ -64,11 +61,6 @@ TEST_F(AppTest, PluginMoviesExportAsPreviewedAndOpenWithoutThePlugin) {
 
 namespace {
 
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // The bytes of the movie's plugin effect sample, empty when it has none.
 std::string pluginSample(const std::string& path) {
   Movie m = vt_test::openMovie(path);
@@ -101,12 +93,12 @@ TEST_F(AppTest, AMovieWithAMissingPluginSavedInPlaceKeepsItsEffect) {
   ASSERT_EQ(vt_test::run(Tool("vantrel-make") + " --effect xfade0r --param fader=0.3 --copy '" + a +
                          "' '" + b + "' -o '" + movie + "'"),
             0);
-  std::string bytes = readFile(movie);
+  std::string bytes = vt_test::readFile(movie);
   size_t renamed = 0;
   for (size_t at = 0; (at = bytes.find("xfade0r", at)) != std::string::npos; ++renamed)
     bytes.replace(at, 7, "xfade9r");
   ASSERT_GT(renamed, 0u);
-  std::ofstream(movie, std::ios::binary | std::ios::trunc) << bytes;
+  vt_test::writeFile(movie, bytes);
   const std::string before = pluginSample(movie);
   ASSERT_NE(before.find("xfade9r"), std::string::npos);
 
@@ -118,7 +110,7 @@ TEST_F(AppTest, AMovieWithAMissingPluginSavedInPlaceKeepsItsEffect) {
   Record(w).fIsDirty = true;
   ASSERT_TRUE(QTFrame_UpdateMovieFile(w));
 
-  ASSERT_NE(readFile(movie), bytes) << "the edit was saved";
+  ASSERT_NE(vt_test::readFile(movie), bytes) << "the edit was saved";
   EXPECT_EQ(pluginSample(movie), before);
   EXPECT_LE(largestDifference(FrameOf(movie, tempDir_ + "/saved.png"),
                               FrameOf(a, tempDir_ + "/a5.png", "0.5")),

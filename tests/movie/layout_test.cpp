@@ -107,13 +107,6 @@ TEST_F(FlatWrite, AFailingReadNotesTheMissingFile) {
   EXPECT_EQ(vt::movie::missingDataFile(), "/lost/media.mov");
 }
 
-TEST_F(FlatWrite, AFullDiskAnswersDiskFull) {
-  int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
-  ASSERT_GE(full, 0);
-  EXPECT_EQ(vt::qtff::writeFlatFile(full, layout, nullptr), dskFulErr);
-  ::close(full);
-}
-
 // What a flattening told its progress procedure, which stops it at message `stopAt`.
 struct ProgressLog {
   short stopAt = -1;

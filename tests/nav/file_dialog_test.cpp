@@ -189,9 +189,7 @@ TEST_F(SaveDialog, TheProposedNameIsSelectedWithoutItsExtension) {
 
 TEST_F(SaveDialog, NamesTypedOverTheProposedOneTabToTheListAndImpossibleOnesRefused) {
   FileDialog& d = show(saveConfig("untitled.mov"));
-  EXPECT_EQ(d.name(), "untitled.mov");
   pressKey(d, 'n');
-  EXPECT_EQ(d.name(), "n.mov");
   pressKey(d, '/');  // never part of a name
   EXPECT_EQ(d.name(), "n.mov");
   EXPECT_EQ(d.takeBeeps(), 1);
