@@ -220,21 +220,12 @@ class JoinWriter {
   }
 
  private:
-  OSErr deliverSound(AVCodecContext* enc) {
-    for (;;) {
-      int e = avcodec_receive_packet(enc, soundPkt_);
-      if (e == AVERROR(EAGAIN) || e == AVERROR_EOF) return noErr;
-      if (e < 0) return codecErr;
-      av_packet_rescale_ts(soundPkt_, enc->time_base, as_->time_base);
-      soundPkt_->stream_index = as_->index;
-      if ((e = av_interleaved_write_frame(fmt_, soundPkt_)) < 0) return fromAv(e);
-    }
-  }
-
   // Mixes and encodes the sound up to `upTo` frames from the range's start.
   OSErr soundUpTo(int64_t upTo, bool last) {
     std::vector<float> samples;
-    const SoundEncoder::Deliver deliver = [this](AVCodecContext* enc) { return deliverSound(enc); };
+    const SoundEncoder::Deliver deliver = [this](AVCodecContext* enc) {
+      return writePackets(fmt_, enc, as_, soundPkt_);
+    };
     while (mixer_ && (soundDone_ < upTo || last)) {
       const int n = (int)std::min<int64_t>(upTo - soundDone_, 4800);
       samples.assign((size_t)n * sound_.channels, 0.0f);

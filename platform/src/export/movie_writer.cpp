@@ -16,6 +16,22 @@ std::string chunkTag(const Options& o, int64_t firstFrame, int64_t frames) {
          std::to_string(firstFrame) + "+" + std::to_string(frames);
 }
 
+OSErr writePackets(AVFormatContext* fmt, AVCodecContext* enc, AVStream* stream, AVPacket* pkt,
+                   const std::function<void(AVPacket*)>& adjust) {
+  for (;;) {
+    int r = avcodec_receive_packet(enc, pkt);
+    if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return noErr;
+    if (r < 0) return codecErr;
+    if (adjust) adjust(pkt);
+    pkt->duration = pkt->duration > 0 ? pkt->duration : 1;
+    av_packet_rescale_ts(pkt, enc->time_base, stream->time_base);
+    pkt->stream_index = stream->index;
+    r = av_interleaved_write_frame(fmt, pkt);
+    if (r < 0) return fromAv(r);
+    if (fmt->pb->error < 0) return fromAv(fmt->pb->error);
+  }
+}
+
 OSErr openEncoder(const char* name, AVPixelFormat fmt, const Plan& p, bool globalHeader,
                   const Options& o, AVCodecContext*& ctx) {
   const AVCodec* codec = avcodec_find_encoder_by_name(name);
@@ -154,24 +170,14 @@ OSErr MovieWriter::addStream(AVCodecContext* enc, AVStream*& stream) {
 }
 
 OSErr MovieWriter::drain(AVCodecContext* enc, AVStream* stream) {
-  for (;;) {
-    int r = avcodec_receive_packet(enc, pkt_);
-    if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return noErr;
-    if (r < 0) return codecErr;
-    if (enc == enc_) {
-      auto it = durations_.find(pkt_->pts);
-      if (it != durations_.end()) {
-        pkt_->duration = it->second;
-        durations_.erase(it);
-      }
+  if (enc != enc_) return writePackets(fmt_, enc, stream, pkt_);
+  return writePackets(fmt_, enc, stream, pkt_, [&](AVPacket* k) {
+    auto it = durations_.find(k->pts);
+    if (it != durations_.end()) {
+      k->duration = it->second;
+      durations_.erase(it);
     }
-    pkt_->duration = pkt_->duration > 0 ? pkt_->duration : 1;
-    av_packet_rescale_ts(pkt_, enc->time_base, stream->time_base);
-    pkt_->stream_index = stream->index;
-    r = av_interleaved_write_frame(fmt_, pkt_);
-    if (r < 0) return fromAv(r);
-    if (fmt_->pb->error < 0) return fromAv(fmt_->pb->error);
-  }
+  });
 }
 
 }  // namespace vt::exporter

@@ -47,6 +47,11 @@ class TempOutput {
 // What a chunk says it is, so a join can tell a missing, repeated or foreign one.
 std::string chunkTag(const Options& o, int64_t firstFrame, int64_t frames);
 
+// Writes the packets the encoder has ready into `stream`, each first given to `adjust` (in the
+// encoder's time base) and kept at least one tick long. A failed write is the file's error.
+OSErr writePackets(AVFormatContext* fmt, AVCodecContext* enc, AVStream* stream, AVPacket* pkt,
+                   const std::function<void(AVPacket*)>& adjust = nullptr);
+
 // Opens the named picture encoder for the plan's size and rate.
 OSErr openEncoder(const char* name, AVPixelFormat fmt, const Plan& p, bool globalHeader,
                   const Options& o, AVCodecContext*& ctx);
