@@ -17,6 +17,7 @@
 #include "atoms/atom_tree.h"
 #include "core/boundary.h"
 #include "core/read_all.h"
+#include "files/positional_io.h"
 
 namespace {
 
@@ -68,17 +69,6 @@ OSErr makeFolders(const std::string& folder) {
   return noErr;
 }
 
-bool writeAll(int fd, const uint8_t* p, size_t n) {
-  while (n > 0) {
-    ssize_t w = ::write(fd, p, n);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    p += w;
-    n -= (size_t)w;
-  }
-  return true;
-}
-
 }  // namespace
 
 OSErr GetQuickTimePreference(OSType preferenceType, QTAtomContainer* preferenceAtom) {
@@ -125,7 +115,7 @@ OSErr SetQuickTimePreference(OSType preferenceType, QTAtomContainer preferenceAt
     std::string tmp = path + ".tmp-" + std::to_string(::getpid());
     int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) return errnoToOSErr(errno);
-    bool ok = writeAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
+    bool ok = vt::files::writeAt(fd, 0, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
     int savedErrno = errno;
     ok = (::close(fd) == 0) && ok;
     if (!ok || ::rename(tmp.c_str(), path.c_str()) != 0) {

@@ -91,10 +91,8 @@ std::vector<EnumItem> kernelSizes() {
   return v;
 }
 
-std::vector<EffectInfo> build() {
-  std::vector<EffectInfo> c;
+void addTransitions(std::vector<EffectInfo>& c) {
   const ParamDesc pc = percentage();
-  // Transitions.
   c.push_back({'dslv', "Cross Fade", 2, {pc}});
   c.push_back({'push',
                "Push",
@@ -134,7 +132,11 @@ std::vector<EffectInfo> build() {
                2,
                {pc, rgb('keyc', "Key Color", W::Never, 0, 0, 65535),
                 param('tolr', "Tolerance", T::Fixed, W::Optional, 0, 255, 60)}});
-  // After ffmpeg's xfade filter: its transitions that the effects above do not already give.
+}
+
+// After ffmpeg's xfade filter: its transitions that the effects above do not already give.
+void addXfadeTransitions(std::vector<EffectInfo>& c) {
+  const ParamDesc pc = percentage();
   auto xfade = [&](OSType code, const char* name, OSType choice, const char* label,
                    std::vector<EnumItem> items) {
     EffectInfo e{code, name, 2, {pc}};
@@ -171,12 +173,18 @@ std::vector<EffectInfo> build() {
   xfade('xdst', "Distance", 0, "", {});
   xfade('xcrp', "Crop", 'xsty', "Shape", {{1, "Circle"}, {2, "Rectangle"}});
   xfade('xdis', "Random Dissolve", 0, "", {});
+}
+
+void addGalleryTransitions(std::vector<EffectInfo>& c) {
+  const ParamDesc pc = percentage();
   for (const auto& g : galleryTransitions()) {
     c.push_back({g.code, g.name, 2, {pc}});
     if (g.code == 'gdip')
       c.back().params.push_back(rgb(kDipColorParam, "Color", W::Optional, 0, 0, 0));
   }
-  // Filters.
+}
+
+void addFilters(std::vector<EffectInfo>& c) {
   c.push_back({'blur',
                "Blur",
                1,
@@ -269,7 +277,9 @@ std::vector<EffectInfo> build() {
                   param('fbri', "Flare Brightness", T::Fixed, W::Never, 0, 2, 1),
                   param('fsiz', "Flare Size", T::Fixed, W::Never, 0, 1, 0.5)}});
   }
-  // Generators.
+}
+
+void addGenerators(std::vector<EffectInfo>& c) {
   c.push_back({'fire',
                "Fire",
                0,
@@ -284,7 +294,10 @@ std::vector<EffectInfo> build() {
                 rgb('bckc', "Background Color", W::Optional, 0x3000, 0x6000, 0xD000),
                 param('rotc', "Rotation", T::Double, W::Optional, 0, 360, 0, "degrees")}});
   c.push_back({'ripl', "Ripple", 0, {image('mask', "Mask")}});
-  // Every effect with a percentage takes a progress curve.
+}
+
+// Every effect with a percentage takes a progress curve.
+void addEasing(std::vector<EffectInfo>& c) {
   for (auto& e : c)
     if (e.param('pcnt')) {
       e.params.push_back(enumeration(kEaseKindParam, "Easing", kEaseLinear,
@@ -299,6 +312,16 @@ std::vector<EffectInfo> build() {
         e.params.push_back(param(kBezierParams[i], names[i], T::Fixed, W::Never, i % 2 ? -1 : 0,
                                  i % 2 ? 2 : 1, custom.bezier[i]));
     }
+}
+
+std::vector<EffectInfo> build() {
+  std::vector<EffectInfo> c;
+  addTransitions(c);
+  addXfadeTransitions(c);
+  addGalleryTransitions(c);
+  addFilters(c);
+  addGenerators(c);
+  addEasing(c);
   return c;
 }
 
