@@ -78,10 +78,10 @@ TEST_F(Controller, PlaybackFollowsTheClockAndStopsOrLoopsAtTheEnd) {
   goTo(0, 1);
   play();
   EXPECT_TRUE(info() & mcInfoIsPlaying);
-  const long composed = vt::controller::live(mc)->picture.framesComposed;
+  const long composed = vt::controller::live(mc)->picture.framesShown;
   idleFor(30, 1);  // half a second
   EXPECT_NEAR(now(), scale / 2, scale / 60 + 1);
-  EXPECT_NEAR(vt::controller::live(mc)->picture.framesComposed - composed, 5, 1);
+  EXPECT_NEAR(vt::controller::live(mc)->picture.framesShown - composed, 5, 1);
   idleFor(45);
   EXPECT_TRUE(isBlue(pixelAt(80, 60))) << "the frame follows the time while playing";
   Fixed rate = 0;
