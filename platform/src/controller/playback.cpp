@@ -152,9 +152,10 @@ void play(VTController& c, Fixed rate) {
   SetMovieRate(c.movie, rate);
   c.picture.discardPrepared();
   redraw(c);
-  // Pre-roll: the clock and the sound start once the first picture is up and the next ones are
-  // composed, so neither the time their decoding took nor a slow start is played past.
-  for (size_t i = 1; i < c.picture.preparedFrames && prepareNext(c);) i++;
+  // Pre-roll: the clock and the sound start once the first picture is up and the second one
+  // composed, so the time their decoding took is not played past; the rest are prepared in
+  // the idles that follow, while the first is shown.
+  prepareNext(c);
   c.playback.lastTick = TickCount();
   c.playback.carry = 0;
   syncSound(c);
