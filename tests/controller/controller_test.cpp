@@ -117,9 +117,22 @@ TEST_F(Controller, PlaybackFollowsTheClockAndStopsOrLoopsAtTheEnd) {
   EXPECT_TRUE(b);
 }
 
+// The same movie with an alpha channel: its pictures are composed (over black), so playing
+// prepares them ahead.
+class ComposedPlayback : public Controller {
+ protected:
+  void SetUp() override {
+    openInWindow(vt_test::fixture(
+        "ctl_red_blue_rgba.mov",
+        "-f lavfi -i 'color=c=red:s=160x120:r=10:d=1[a];color=c=blue:s=160x120:r=10:d=1[b];"
+        "[a][b]concat=n=2:v=1:a=0,format=rgba[out0]' -c:v png"));
+    f = scale / 10;
+  }
+};
+
 // Pictures prepared ahead are each shown once, in play order, round the loop point too: a
 // tick at a time, the shown frames are exactly the movie's frames, twice over, none dropped.
-TEST_F(Controller, PlayingShowsEveryFrameOnceInOrderRoundTheLoop) {
+TEST_F(ComposedPlayback, PlayingShowsEveryFrameOnceInOrderRoundTheLoop) {
   MCDoAction(mc, mcActionSetLooping, (void*)1);
   const vt::controller::Picture& pic = vt::controller::live(mc)->picture;
   play();
@@ -138,7 +151,7 @@ TEST_F(Controller, PlayingShowsEveryFrameOnceInOrderRoundTheLoop) {
 
 // A picture prepared before an edit made behind the controller's back is not shown after it:
 // with [0.9 s, 1.9 s) deleted, the frame at 0.9 s is blue, no longer the red one prepared.
-TEST_F(Controller, AnEditWhilePlayingIsShownNotThePicturesPreparedBeforeIt) {
+TEST_F(ComposedPlayback, AnEditWhilePlayingIsShownNotThePicturesPreparedBeforeIt) {
   goTo(7 * f, scale);
   play();
   idleFor(3, 1);
@@ -151,7 +164,7 @@ TEST_F(Controller, AnEditWhilePlayingIsShownNotThePicturesPreparedBeforeIt) {
 
 // Stopped, moved and played again, the first picture is the new time's, not one prepared for
 // the old one, whether the move went forward or back.
-TEST_F(Controller, PlayAfterStopAndSeekShowsTheNewTimeFirst) {
+TEST_F(ComposedPlayback, PlayAfterStopAndSeekShowsTheNewTimeFirst) {
   for (auto [from, to] : {std::pair{0, 15}, std::pair{10, 2}}) {
     goTo(from * f, scale);
     play();

@@ -96,11 +96,14 @@ struct Picture {
   bool drawnValid = false;
   std::deque<Prepared> prepared;
   size_t preparedFrames = kPreparedFrames;  // at most this many (0: each composed when due)
-  std::vector<Image> spare;                 // buffers of prepared pictures, reused
-  uint64_t preparedFrom = 0;                // the movie's contents they were composed from
-  TimeValue lastShown = 0;                  // the time of the picture drawn last while playing
-  long framesShown = 0;                     // pictures drawn while playing (benchmarks count them)
-  long framesDropped = 0;  // prepared pictures whose time passed before they were drawn
+  // The picture drawn last was one track's own, not composed: that track's decoding ahead
+  // already has the next ones ready, and preparing them would only copy them.
+  bool direct = false;
+  std::vector<Image> spare;   // buffers of prepared pictures, reused
+  uint64_t preparedFrom = 0;  // the movie's contents they were composed from
+  TimeValue lastShown = 0;    // the time of the picture drawn last while playing
+  long framesShown = 0;       // pictures drawn while playing (benchmarks count them)
+  long framesDropped = 0;     // prepared pictures whose time passed before they were drawn
   // The movie, its box or the time changed: no picture drawn or prepared holds.
   void forget() {
     drawnValid = false;

@@ -108,6 +108,7 @@ void drawMovie(VTController& c) {
     shown = &p.frame;
   } else {
     p.drawnValid = p.composer->frame(t, p.frame, shown, &p.drawn) == noErr;
+    p.direct = p.drawnValid && shown != &p.frame;
   }
   if (rate != 0) {
     p.framesShown++;

@@ -163,7 +163,7 @@ void play(VTController& c, Fixed rate) {
 
 bool prepareNext(VTController& c) {
   Picture& p = c.picture;
-  if (GetMovieRate(c.movie) <= 0 || !p.drawnValid || !p.composer ||
+  if (GetMovieRate(c.movie) <= 0 || !p.drawnValid || p.direct || !p.composer ||
       p.prepared.size() >= p.preparedFrames)
     return false;
   int64_t start, end;
