@@ -77,12 +77,13 @@ Result play(const char* name, const std::string& path, double seconds, bool prep
   int num = 30, den = 1;
   vt::compose::movieFrameRate(movie, num, den);
   resetPeak();
-  const long before = pic.framesShown, droppedBefore = pic.framesDropped;
+  const long droppedBefore = pic.framesDropped;
   const double cpu0 = cpuSeconds();
   using Clock = std::chrono::steady_clock;
   const auto pressed = Clock::now();
   MCDoAction(mc, mcActionPlay, (void*)(intptr_t)IntToFixed(1));
   const auto running = Clock::now();
+  const long before = pic.framesShown;  // the first picture is up
   // The event loop's idle: the controller is offered time every millisecond or so.
   while (Clock::now() - pressed < std::chrono::duration<double>(seconds)) {
     MCIdle(mc);
@@ -91,7 +92,7 @@ Result play(const char* name, const std::string& path, double seconds, bool prep
   const double cpu = cpuSeconds() - cpu0;
   const double played = std::chrono::duration<double>(Clock::now() - running).count();
   const double startMs = std::chrono::duration<double>(running - pressed).count() * 1e3;
-  const long shown = pic.framesShown - before - 1;  // after the first
+  const long shown = pic.framesShown - before;
   const long due = std::max(1L, (long)(played * num / den));
   const long peak = peakMB();
   Result r{true, (double)shown / due};

@@ -35,9 +35,9 @@ bool drawnIsCurrent(const VTController& c) {
 
 namespace {
 
-// A value that changes with anything that changes the movie's pictures: its edits, its tracks'
-// edit lists, flags, layers and matrices, and their media's samples (whose generations are
-// never reused), so pictures prepared before an edit made behind the controller's back are
+// A value that changes with anything that changes the movie's pictures: its box and matrix,
+// its tracks' edit lists, flags, layers and matrices, and their media's samples (whose generations
+// are never reused), so pictures prepared before an edit made behind the controller's back are
 // never shown after it.
 uint64_t contentsKey(Movie m) {
   uint64_t h = 1469598103934665603ULL;
@@ -53,6 +53,10 @@ uint64_t contentsKey(Movie m) {
     if (t->media) mix(t->media->generation.value());
   }
   for (Fixed f : m->matrix) mix((uint32_t)f);
+  Rect box;
+  GetMovieBox(m, &box);
+  mix(((uint64_t)(uint16_t)box.top << 48) | ((uint64_t)(uint16_t)box.left << 32) |
+      ((uint64_t)(uint16_t)box.bottom << 16) | (uint16_t)box.right);
   return h;
 }
 
@@ -100,19 +104,28 @@ void drawMovie(VTController& c) {
   p.composer->setMarkMissing(true);
   const TimeValue t = pictureTime(c);
   const uint64_t key = contentsKey(c.movie);
-  if (rate <= 0 || key != p.preparedFrom) p.discardPrepared();
+  const bool unchanged = key == p.preparedFrom;
+  if (rate <= 0 || !unchanged) p.discardPrepared();
   p.preparedFrom = key;
   const Image* shown = nullptr;
-  if (rate > 0 && takePrepared(p, t, p.frame)) {
-    p.drawnValid = true;
+  if (rate > 0 && unchanged && !p.direct && drawnIsCurrent(c)) {
+    // Drawn again (an update while playing): composing it again would take the sources back
+    // behind the pictures prepared, restarting their decoding.
     shown = &p.frame;
   } else {
-    p.drawnValid = p.composer->frame(t, p.frame, shown, &p.drawn) == noErr;
-    p.direct = p.drawnValid && shown != &p.frame;
-  }
-  if (rate != 0) {
-    p.framesShown++;
-    p.lastShown = t;
+    if (rate > 0 && takePrepared(p, t, p.frame)) {
+      p.drawnValid = true;
+      shown = &p.frame;
+    } else {
+      p.drawnValid = p.composer->frame(t, p.frame, shown, &p.drawn) == noErr;
+      // Nothing is prepared past a picture with a track missing: it is composed again each
+      // tick.
+      p.direct = p.drawnValid && (shown != &p.frame || p.composer->markedMissing());
+    }
+    if (rate != 0) {
+      p.framesShown++;
+      p.lastShown = t;
+    }
   }
   if (p.drawnValid)
     ui::drawImage(port, *shown, box);

@@ -185,7 +185,10 @@ bool prepareNext(VTController& c) {
     p.spare.pop_back();
   }
   compose::Span span;
-  if (p.composer->frame(next, img, &span) != noErr) return false;
+  if (p.composer->frame(next, img, &span) != noErr || p.composer->markedMissing()) {
+    p.spare.push_back(std::move(img));
+    return false;
+  }
   p.prepared.push_back({std::move(img), span, nextLap});
   if (p.spare.size() > kPreparedFrames) p.spare.resize(kPreparedFrames);
   return true;
