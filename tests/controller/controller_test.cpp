@@ -78,10 +78,10 @@ TEST_F(Controller, PlaybackFollowsTheClockAndStopsOrLoopsAtTheEnd) {
   goTo(0, 1);
   play();
   EXPECT_TRUE(info() & mcInfoIsPlaying);
-  const long composed = vt::controller::live(mc)->picture.framesComposed;
+  const long composed = vt::controller::live(mc)->picture.framesShown;
   idleFor(30, 1);  // half a second
   EXPECT_NEAR(now(), scale / 2, scale / 60 + 1);
-  EXPECT_NEAR(vt::controller::live(mc)->picture.framesComposed - composed, 5, 1);
+  EXPECT_NEAR(vt::controller::live(mc)->picture.framesShown - composed, 5, 1);
   idleFor(45);
   EXPECT_TRUE(isBlue(pixelAt(80, 60))) << "the frame follows the time while playing";
   Fixed rate = 0;
@@ -115,6 +115,68 @@ TEST_F(Controller, PlaybackFollowsTheClockAndStopsOrLoopsAtTheEnd) {
   Boolean b = false;
   MCDoAction(mc, mcActionGetLoopIsPalindrome, &b);
   EXPECT_TRUE(b);
+}
+
+// The same movie with an alpha channel: its pictures are composed (over black), so playing
+// prepares them ahead.
+class ComposedPlayback : public Controller {
+ protected:
+  void SetUp() override {
+    openInWindow(vt_test::fixture(
+        "ctl_red_blue_rgba.mov",
+        "-f lavfi -i 'color=c=red:s=160x120:r=10:d=1[a];color=c=blue:s=160x120:r=10:d=1[b];"
+        "[a][b]concat=n=2:v=1:a=0,format=rgba[out0]' -c:v png"));
+    f = scale / 10;
+  }
+};
+
+// Pictures prepared ahead are each shown once, in play order, round the loop point too: a
+// tick at a time, the shown frames are exactly the movie's frames, twice over, none dropped.
+TEST_F(ComposedPlayback, PlayingShowsEveryFrameOnceInOrderRoundTheLoop) {
+  MCDoAction(mc, mcActionSetLooping, (void*)1);
+  const vt::controller::Picture& pic = vt::controller::live(mc)->picture;
+  play();
+  std::vector<TimeValue> shown{(TimeValue)pic.drawn.start};
+  for (long count = pic.framesShown, tick = 0; tick < 300 && shown.size() < 40; tick++) {
+    idleFor(1, 1);
+    if (pic.framesShown != count) shown.push_back((TimeValue)pic.drawn.start);
+    ASSERT_LE(pic.framesShown, count + 1) << "one picture a tick at most";
+    count = pic.framesShown;
+  }
+  std::vector<TimeValue> expected;
+  for (int i = 0; i < 40; i++) expected.push_back(i % 20 * f);
+  EXPECT_EQ(shown, expected);
+  EXPECT_EQ(pic.framesDropped, 0);
+}
+
+// A picture prepared before an edit made behind the controller's back is not shown after it:
+// with [0.9 s, 1.9 s) deleted, the frame at 0.9 s is blue, no longer the red one prepared.
+TEST_F(ComposedPlayback, AnEditWhilePlayingIsShownNotThePicturesPreparedBeforeIt) {
+  goTo(7 * f, scale);
+  play();
+  idleFor(3, 1);
+  ASSERT_GE(vt::controller::live(mc)->picture.prepared.size(), 2u);
+  ASSERT_EQ(DeleteMovieSegment(movie, 9 * f, 10 * f), noErr);
+  idleFor(9, 1);  // 0.2 s in: 0.9 s
+  ASSERT_EQ(now(), 9 * f);
+  EXPECT_TRUE(isBlue(pixelAt(80, 60)));
+}
+
+// Stopped, moved and played again, the first picture is the new time's, not one prepared for
+// the old one, whether the move went forward or back.
+TEST_F(ComposedPlayback, PlayAfterStopAndSeekShowsTheNewTimeFirst) {
+  for (auto [from, to] : {std::pair{0, 15}, std::pair{10, 2}}) {
+    goTo(from * f, scale);
+    play();
+    idleFor(4, 1);
+    ASSERT_FALSE(vt::controller::live(mc)->picture.prepared.empty());
+    play(0);
+    goTo(to * f, scale);
+    play();
+    EXPECT_EQ(vt::controller::live(mc)->picture.drawn.start, to * f) << from << " to " << to;
+    EXPECT_EQ(to >= 10, isBlue(pixelAt(80, 60))) << from << " to " << to;
+    play(0);
+  }
 }
 
 TEST_F(Controller, ClicksOnPlayAndOnTheSliderAndSteps) {

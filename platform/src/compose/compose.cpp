@@ -168,6 +168,7 @@ void Composer::setSize(int width, int height) {
 
 OSErr Composer::frame(int64_t time, Image& buffer, const Image*& picture, Span* span) {
   picture = nullptr;
+  markedMissing_ = false;
   if (!vt::movie::isLiveMovie(movie_)) return invalidMovie;
   Rect box;
   GetMovieBox(movie_, &box);
@@ -271,6 +272,7 @@ OSErr Composer::frame(int64_t time, Image& buffer, const Image*& picture, Span* 
     alone = nullptr;
   }
   for (const Hole& r : holes) hatch(out, r.x0, r.y0, r.x1, r.y1);
+  markedMissing_ = !holes.empty();
   picture = alone ? alone : &out;
   if (span) {
     if (shown.start > time) shown.start = time;

@@ -37,6 +37,8 @@ class Composer {
   // Playback: a track whose data is missing is left out and its place hatched, so the rest
   // still shows and the gap is plain to see. Otherwise such a frame is an error.
   void setMarkMissing(bool mark) { markMissing_ = mark; }
+  // The last picture has a track marked missing (and is looked at again on every frame).
+  bool markedMissing() const { return markedMissing_; }
   // The movie's picture at movie time `time`: `picture` points to `buffer` (whose storage is
   // reused from call to call) or, when one opaque track's picture is the whole of it, to that
   // picture itself, not copied. It stays valid until the next call. `span`, when given, gets
@@ -62,6 +64,7 @@ class Composer {
   int width_ = 0, height_ = 0;
   int ahead_ = 0;
   bool markMissing_ = false;
+  bool markedMissing_ = false;
 };
 
 // The movie's frames as this layer draws them: the tracks drawn, effects at their sources'

@@ -73,16 +73,46 @@ struct Playback {
   std::unique_ptr<audio::Player> sound;
 };
 
+// A picture composed before it is due, for the movie-time span it shows; `nextLap` when it
+// starts the played span again after the loop point still ahead.
+struct Prepared {
+  Image image;
+  compose::Span span;
+  bool nextLap = false;
+};
+// Prepared pictures kept while playing forward: enough to ride out a slow frame, few enough to
+// bound memory (three 4K pictures are about 100 MB).
+constexpr size_t kPreparedFrames = 3;
+
 // The frame path: the movie's pictures composed at the movie rectangle's size into a buffer
 // reused from frame to frame (or taken straight from the one track that makes the picture).
 // `drawn` is the movie-time span over which the picture last drawn stays the same, so playback
-// composes only when the picture changes.
+// composes only when the picture changes. Playing forward, the next pictures are composed in
+// idle time ahead of when they are due (`prepared`, in play order), so a tick only draws.
 struct Picture {
   std::unique_ptr<compose::Composer> composer;
   Image frame;
   compose::Span drawn;
   bool drawnValid = false;
-  long framesComposed = 0;  // pictures composed while playing (benchmarks count them)
+  std::deque<Prepared> prepared;
+  size_t preparedFrames = kPreparedFrames;  // at most this many (0: each composed when due)
+  // The picture drawn last was one track's own, not composed: that track's decoding ahead
+  // already has the next ones ready, and preparing them would only copy them.
+  bool direct = false;
+  std::vector<Image> spare;   // buffers of prepared pictures, reused
+  uint64_t preparedFrom = 0;  // the movie's contents they were composed from
+  TimeValue lastShown = 0;    // the time of the picture drawn last while playing
+  long framesShown = 0;       // pictures drawn while playing (benchmarks count them)
+  long framesDropped = 0;     // prepared pictures whose time passed before they were drawn
+  // The movie, its box or the time changed: no picture drawn or prepared holds.
+  void forget() {
+    drawnValid = false;
+    discardPrepared();
+  }
+  void discardPrepared() {
+    for (Prepared& f : prepared) spare.push_back(std::move(f.image));
+    prepared.clear();
+  }
 };
 
 // What the bar shows and how.
@@ -165,6 +195,9 @@ void drawMovie(VTController& c);
 TimeValue pictureTime(const VTController& c);
 bool drawnIsCurrent(const VTController& c);
 void redraw(VTController& c);
+// Composes the next picture due while playing forward, if there is room for one; false when
+// nothing was composed.
+bool prepareNext(VTController& c);
 
 // Geometry.
 Rect boundsOf(const VTController& c);

@@ -14,7 +14,7 @@ namespace {
 // An edit of the controller's own: the picture and frame list are redone, and a movie that had
 // no picture (a new one) takes the size of the picture the edit gave it.
 void afterEdit(VTController& c) {
-  c.picture.drawnValid = false;
+  c.picture.forget();
   c.bar.framesDuration = -1;
   Rect nat{0, 0, 0, 0};
   GetMovieNaturalBoundsRect(c.movie, &nat);
@@ -99,7 +99,7 @@ bool hasSelection(Movie m) {
 
 // The movie changed under the controller: its picture and frame list are redone.
 void movieEdited(VTController& c) {
-  c.picture.drawnValid = false;
+  c.picture.forget();
   c.bar.framesDuration = -1;
   setTime(c, GetMovieTime(c.movie, nullptr));
 }

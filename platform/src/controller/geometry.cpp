@@ -94,7 +94,7 @@ void resizeMovie(VTController& c, int width, int height) {
   g.movieRect = r;
   SetMovieBox(c.movie, &g.movieRect);
   if (g.attached) g.barRect = attachedBarRect(g.movieRect);
-  c.picture.drawnValid = false;
+  c.picture.forget();
   Rect after = boundsOf(c);
   WindowRef w = controllerWindow(c);
   if (w && g.attached)
@@ -207,7 +207,7 @@ void position(VTController& c, const Rect* movieRect, const Rect* controllerRect
     SetMovieBox(c.movie, &g.movieRect);
   }
   g.barRect = g.attached || !controllerRect ? attachedBarRect(g.movieRect) : *controllerRect;
-  c.picture.drawnValid = false;
+  c.picture.forget();
   boundsChanged(c, before);
 }
 

@@ -62,8 +62,11 @@ void followSound(VTController& c) {
   if (!drawnIsCurrent(c)) {
     drawMovie(c);
     audio::logPicture(c.movie, p.time, p.hostNs);
+    drawBar(c);
+  } else {
+    drawBar(c);
+    prepareNext(c);
   }
-  drawBar(c);
 }
 
 // Where time t lands past an end of [start, end) of length len when playing at `rate`: wrapped
@@ -130,6 +133,7 @@ void setTime(VTController& c, TimeValue t) {
   t = std::clamp<TimeValue>(t, 0, GetMovieDuration(c.movie));
   SetMovieTimeValue(c.movie, t);
   c.playback.carry = 0;
+  c.picture.discardPrepared();
   if (GetMovieRate(c.movie) != 0) syncSound(c);
   if (!drawnIsCurrent(c)) drawMovie(c);
   drawBar(c);
@@ -146,12 +150,48 @@ void play(VTController& c, Fixed rate) {
     if (rate < 0 && (now <= start || now > end)) SetMovieTimeValue(c.movie, (TimeValue)end);
   }
   SetMovieRate(c.movie, rate);
+  c.picture.discardPrepared();
   redraw(c);
-  // The clock starts once the first picture is up, so the time its decoding took is not
-  // played past (dropping the first frames).
+  // Pre-roll: the clock and the sound start once the first picture is up and the second one
+  // composed, so the time their decoding took is not played past; the rest are prepared in
+  // the idles that follow, while the first is shown.
+  prepareNext(c);
   c.playback.lastTick = TickCount();
   c.playback.carry = 0;
   syncSound(c);
+}
+
+bool prepareNext(VTController& c) {
+  Picture& p = c.picture;
+  if (GetMovieRate(c.movie) <= 0 || !p.drawnValid || p.direct || !p.composer ||
+      p.prepared.size() >= p.preparedFrames)
+    return false;
+  int64_t start, end;
+  playRange(c, start, end);
+  // The picture after the last one drawn or prepared, going round at the loop point (a
+  // palindrome turns there instead: nothing to prepare past it).
+  const bool lapDone = !p.prepared.empty() && p.prepared.back().nextLap;
+  int64_t next = p.prepared.empty() ? p.drawn.end : p.prepared.back().span.end;
+  bool nextLap = lapDone;
+  if (next >= end) {
+    if (!c.playback.looping || c.playback.palindrome || lapDone) return false;
+    next = start;
+    nextLap = true;
+  }
+  if (next < start) return false;
+  Image img;
+  if (!p.spare.empty()) {
+    img = std::move(p.spare.back());
+    p.spare.pop_back();
+  }
+  compose::Span span;
+  if (p.composer->frame(next, img, &span) != noErr || p.composer->markedMissing()) {
+    p.spare.push_back(std::move(img));
+    return false;
+  }
+  p.prepared.push_back({std::move(img), span, nextLap});
+  if (p.spare.size() > kPreparedFrames) p.spare.resize(kPreparedFrames);
+  return true;
 }
 
 void togglePlay(VTController& c) {
@@ -188,7 +228,11 @@ void advance(VTController& c) {
   uint32_t dt = now - pb.lastTick;
   pb.lastTick = now;
   Fixed rate = GetMovieRate(c.movie);
-  if (rate == 0 || dt == 0) return;
+  if (rate == 0) return;
+  if (dt == 0) {
+    prepareNext(c);
+    return;
+  }
   TimeScale scale = GetMovieTimeScale(c.movie);
   double delta = (double)rate / 65536.0 * (double)dt * scale / 60.0 + pb.carry;
   double whole = std::trunc(delta);
@@ -210,8 +254,13 @@ void advance(VTController& c) {
     pb.carry = 0;
   }
   SetMovieTimeValue(c.movie, (TimeValue)t);
-  if (!drawnIsCurrent(c)) drawMovie(c);
-  drawBar(c);
+  if (!drawnIsCurrent(c)) {
+    drawMovie(c);
+    drawBar(c);
+  } else {
+    drawBar(c);
+    prepareNext(c);  // in the time left before the next picture is due
+  }
 }
 
 }  // namespace vt::controller
