@@ -166,17 +166,24 @@ void Composer::setSize(int width, int height) {
   height_ = std::max(height, 0);
 }
 
+OSErr Composer::sizes(Rect& box, int& w, int& h) const {
+  if (!vt::movie::isLiveMovie(movie_)) return invalidMovie;
+  GetMovieBox(movie_, &box);
+  const int boxW = box.right - box.left, boxH = box.bottom - box.top;
+  if (boxW <= 0 || boxH <= 0) return invalidRect;
+  w = width_ > 0 && height_ > 0 ? width_ : boxW;
+  h = width_ > 0 && height_ > 0 ? height_ : boxH;
+  if ((int64_t)w * h > kMaxPixels) return invalidRect;
+  return noErr;
+}
+
 OSErr Composer::frame(int64_t time, Image& buffer, const Image*& picture, Span* span) {
   picture = nullptr;
   markedMissing_ = false;
-  if (!vt::movie::isLiveMovie(movie_)) return invalidMovie;
   Rect box;
-  GetMovieBox(movie_, &box);
-  int boxW = box.right - box.left, boxH = box.bottom - box.top;
-  if (boxW <= 0 || boxH <= 0) return invalidRect;
-  int w = width_ > 0 && height_ > 0 ? width_ : boxW;
-  int h = width_ > 0 && height_ > 0 ? height_ : boxH;
-  if ((int64_t)w * h > kMaxPixels) return invalidRect;
+  int w = 0, h = 0;
+  if (OSErr err = sizes(box, w, h)) return err;
+  const int boxW = box.right - box.left, boxH = box.bottom - box.top;
   Image& out = buffer;
   out.resize(w, h);
 
@@ -336,14 +343,10 @@ bool Composer::frameFromPlanes(int64_t time, int w, int h, int boxW, int boxH, Y
 }
 
 OSErr Composer::frame(int64_t time, YuvImage& out) {
-  if (!vt::movie::isLiveMovie(movie_)) return invalidMovie;
   Rect box;
-  GetMovieBox(movie_, &box);
-  int boxW = box.right - box.left, boxH = box.bottom - box.top;
-  if (boxW <= 0 || boxH <= 0) return invalidRect;
-  int w = width_ > 0 && height_ > 0 ? width_ : boxW;
-  int h = width_ > 0 && height_ > 0 ? height_ : boxH;
-  if ((int64_t)w * h > kMaxPixels) return invalidRect;
+  int w = 0, h = 0;
+  if (OSErr err = sizes(box, w, h)) return err;
+  const int boxW = box.right - box.left, boxH = box.bottom - box.top;
   if (!converter_) converter_ = std::make_unique<codec::YuvConverter>();
   if (frameFromPlanes(time, w, h, boxW, boxH, out)) return noErr;
   const Image* picture = nullptr;

@@ -57,6 +57,9 @@ class Composer {
   // The first case above; false when it does not apply or fails (the picture path then
   // decides), with `out` done when true.
   bool frameFromPlanes(int64_t time, int w, int h, int boxW, int boxH, YuvImage& out);
+  // The movie box and the size drawn (the one set, or the box's); a code when the movie is
+  // gone or the picture cannot be drawn.
+  OSErr sizes(Rect& box, int& w, int& h) const;
 
   VTMovie* movie_;
   Image rgb_;  // the picture converted to planes when the movie cannot be drawn on them
