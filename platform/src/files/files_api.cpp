@@ -28,7 +28,7 @@ OSErr folderOf(const std::string& path, std::string& folder) {
   return noErr;
 }
 
-// The spec's host path and its folder, which must exist for any operation on the file.
+// The FSSpec's host path and its folder, which must exist for any operation on the file.
 OSErr pathInFolder(const FSSpec& spec, std::string& path, std::string& folder) {
   if (OSErr err = vt::files::specToPath(spec, path)) return err;
   return folderOf(path, folder);
