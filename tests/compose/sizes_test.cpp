@@ -234,20 +234,23 @@ TEST_F(Sizes, CodedFormatsAtEveryTrackSize) {
   }
 }
 
-// A cross fade drawn on its sources' decoded planes is the picture path's fade converted, to
-// one code value, at odd and even sizes and at every point of the fade.
+namespace {
+// Luma varies, chroma is flat and the colours stay in gamut, so converting to pictures and
+// back loses nothing but rounding.
+std::vector<uint8_t> planar(int w, int h, int u, int v, int shift) {
+  std::vector<uint8_t> b;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) b.push_back((uint8_t)(60 + (x * 7 + y * 3 + shift) % 120));
+  size_t chroma = (size_t)((w + 1) / 2) * ((h + 1) / 2);
+  b.insert(b.end(), chroma, (uint8_t)u);
+  b.insert(b.end(), chroma, (uint8_t)v);
+  return b;
+}
+}  // namespace
+
+// A cross fade drawn on its sources' decoded planes is the fade of their pictures converted,
+// to one code value, at odd and even sizes and at every point of the fade.
 TEST_F(Sizes, CrossFadesOnPlanesMatchThePicturePath) {
-  // Luma varies, chroma is flat and the colours stay in gamut, so converting to pictures and
-  // back loses nothing but rounding.
-  auto planar = [](int w, int h, int u, int v, int shift) {
-    std::vector<uint8_t> b;
-    for (int y = 0; y < h; ++y)
-      for (int x = 0; x < w; ++x) b.push_back((uint8_t)(60 + (x * 7 + y * 3 + shift) % 120));
-    size_t chroma = (size_t)((w + 1) / 2) * ((h + 1) / 2);
-    b.insert(b.end(), chroma, (uint8_t)u);
-    b.insert(b.end(), chroma, (uint8_t)v);
-    return b;
-  };
   for (auto [w, h] : {std::pair{1, 1}, {2, 2}, {7, 5}, {33, 17}, {64, 48}, {127, 31}}) {
     VTMovie* m = vt::movie::newMovieObject();
     VTTrack* a =
@@ -271,9 +274,12 @@ TEST_F(Sizes, CrossFadesOnPlanesMatchThePicturePath) {
     for (int i = 0; i < 5; ++i) {
       std::string at =
           std::to_string(w) + "x" + std::to_string(h) + " at " + std::to_string(times[i]);
-      vt::Image picture;
-      ASSERT_EQ(composer.frame(times[i], picture), noErr) << at;
-      ASSERT_EQ(converter.toYuv(picture, converted), noErr) << at;
+      vt::compose::PictureRequest rq;  // no planes asked for: the sources mixed as pictures
+      rq.time = times[i];
+      vt::compose::TrackPicture mixed;
+      ASSERT_EQ(vt::compose::pictureOf(fx, rq, mixed), noErr) << at;
+      ASSERT_TRUE(mixed.image != nullptr) << at;
+      ASSERT_EQ(converter.toYuv(*mixed.image, converted), noErr) << at;
       ASSERT_EQ(vt::pixelGuardFaults(), faults_) << at;
       for (int p = 0; p < 3; ++p) {
         const int pw = p ? (w + 1) / 2 : w, ph = p ? (h + 1) / 2 : h;
@@ -289,6 +295,32 @@ TEST_F(Sizes, CrossFadesOnPlanesMatchThePicturePath) {
           }
       }
     }
+    DisposeMovie(m);
+  }
+}
+
+// The movie's picture of a fade drawn on planes is those planes converted once, the same
+// whether the rows are converted in bands across the cores or whole (odd heights, rows the
+// converter cannot store into).
+TEST_F(Sizes, APlaneFadesPictureIsItsPlanesConvertedOnce) {
+  for (auto [w, h] : {std::pair{64, 48}, {320, 240}, {321, 241}, {384, 386}}) {
+    std::string at = std::to_string(w) + "x" + std::to_string(h);
+    VTMovie* m = vt::movie::newMovieObject();
+    VTTrack* a =
+        compose_test::oneSampleTrack(m, w, h, 'I420', 12, 0, planar(w, h, 140, 120, 0), 600);
+    VTTrack* b =
+        compose_test::oneSampleTrack(m, w, h, 'I420', 12, 0, planar(w, h, 90, 160, 50), 600);
+    compose_test::crossFade(m, w, h, {a, b}, {'srcA', 'srcB'});
+    vt::compose::Composer composer(m);
+    vt::YuvImage planes;
+    vt::Image picture, expected;
+    ASSERT_EQ(composer.frame(200, planes), noErr) << at;
+    ASSERT_EQ(composer.frame(200, picture), noErr) << at;
+    vt::codec::YuvConverter converter;
+    ASSERT_EQ(converter.toImage(planes.view(), expected), noErr) << at;
+    ASSERT_EQ(picture.width, w) << at;
+    EXPECT_TRUE(picture.pixels == expected.pixels) << at;
+    EXPECT_EQ(vt::pixelGuardFaults(), faults_) << at;
     DisposeMovie(m);
   }
 }

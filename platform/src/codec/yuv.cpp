@@ -100,4 +100,28 @@ OSErr YuvConverter::toImage(const YuvView& in, Image& out) {
   return noErr;
 }
 
+OSErr YuvConverter::toImageRows(const YuvView& in, Image& out, int y0, int y1) {
+  Impl& s = *impl_;
+  if (in.empty() || out.width != in.width || out.height != in.height ||
+      !out.rowsTakeBlockStores() || y0 < 0 || y0 % 2 || y1 > in.height || y1 <= y0 ||
+      (y1 % 2 && y1 != in.height))
+    return paramErr;
+  const int rows = y1 - y0;
+  if (!s.toRgb || s.rgbW != in.width || s.rgbH != rows) {
+    sws_freeContext(s.toRgb);
+    s.toRgb = sws_getContext(in.width, rows, AV_PIX_FMT_YUV420P, in.width, rows, AV_PIX_FMT_RGB32,
+                             SWS_BICUBIC, nullptr, nullptr, nullptr);
+    if (!s.toRgb) return memFullErr;
+    s.rgbW = in.width;
+    s.rgbH = rows;
+  }
+  const uint8_t* src[3] = {in.plane[0] + (size_t)y0 * in.stride[0],
+                           in.plane[1] + (size_t)(y0 / 2) * in.stride[1],
+                           in.plane[2] + (size_t)(y0 / 2) * in.stride[2]};
+  uint8_t* dst[1] = {reinterpret_cast<uint8_t*>(out.row(y0))};
+  int dstStride[1] = {in.width * 4};
+  return sws_scale(s.toRgb, src, in.stride, 0, rows, dst, dstStride) > 0 ? (OSErr)noErr
+                                                                         : (OSErr)codecErr;
+}
+
 }  // namespace vt::codec

@@ -27,6 +27,10 @@ class YuvConverter {
   OSErr toYuv(const Image& in, YuvImage& out);
   // As a decoder's frame of the same planes converts. memFullErr, codecErr.
   OSErr toImage(const YuvView& in, Image& out);
+  // Rows [y0, y1) of `in` into the same rows of `out`, which is already in's size. So that
+  // bands converted side by side, each by its own converter, come out as the whole does: y0
+  // and y1 even (or y1 the last row), and out's rows must take whole-block stores.
+  OSErr toImageRows(const YuvView& in, Image& out, int y0, int y1);
 
  private:
   struct Impl;

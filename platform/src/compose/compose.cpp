@@ -5,6 +5,7 @@
 #include <Movies.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <numeric>
@@ -13,6 +14,7 @@
 #include "codec/yuv.h"
 #include "core/boundary.h"
 #include "core/picture.h"
+#include "effects/parallel.h"
 #include "model/model.h"
 
 namespace vt::compose {
@@ -156,6 +158,13 @@ void hatch(Image& img, int x0, int y0, int x1, int y1) {
 
 void fillBlack(Image& img) { std::fill(img.pixels.begin(), img.pixels.end(), makePixel(0, 0, 0)); }
 
+// The span a picture is reported for always holds its time.
+Span clampedSpan(Span s, int64_t time) {
+  if (s.start > time) s.start = time;
+  if (s.end <= time) s.end = time + 1;
+  return s;
+}
+
 }  // namespace
 
 Composer::Composer(VTMovie* movie) : movie_(movie) {}
@@ -195,6 +204,10 @@ OSErr Composer::frame(int64_t time, Image& buffer, const Image*& picture, Span* 
   Affine toOut = then(toBox, Affine{(double)w / boxW, 0, 0, (double)h / boxH, 0, 0});
 
   Span shown;
+  if (pictureFromPlanes(time, w, h, boxW, boxH, out, picture, shown)) {
+    if (span) *span = clampedSpan(shown, time);
+    return noErr;
+  }
   bool painted = false;
   // A track's own picture that covers everything and is all there is so far: it is the
   // picture unless another track draws over it (then it is copied into `out` first).
@@ -281,11 +294,7 @@ OSErr Composer::frame(int64_t time, Image& buffer, const Image*& picture, Span* 
   for (const Hole& r : holes) hatch(out, r.x0, r.y0, r.x1, r.y1);
   markedMissing_ = !holes.empty();
   picture = alone ? alone : &out;
-  if (span) {
-    if (shown.start > time) shown.start = time;
-    if (shown.end <= time) shown.end = time + 1;
-    *span = shown;
-  }
+  if (span) *span = clampedSpan(shown, time);
   return noErr;
 }
 
@@ -296,10 +305,14 @@ OSErr Composer::frame(int64_t time, Image& out, Span* span) {
   return err;
 }
 
-bool Composer::frameFromPlanes(int64_t time, int w, int h, int boxW, int boxH, YuvImage& out) {
+bool Composer::wholeTrack(int64_t time, int w, int h, int boxW, int boxH, bool effectsOnly,
+                          YuvImage& into, TrackPicture& pic) {
   std::vector<VTTrack*> order = drawOrder(movie_);
-  if (order.size() != 1 || markMissing_) return false;
+  // Any failure falls to the picture path, which marks what is missing.
+  if (order.size() != 1) return false;
   VTTrack* t = order[0];
+  const bool effect = isEffectTrack(t);
+  if (effectsOnly && !effect) return false;
   Rect box;
   GetMovieBox(movie_, &box);
   Affine toBox = fromFixed(movie_->matrix);
@@ -317,20 +330,22 @@ bool Composer::frameFromPlanes(int64_t time, int w, int h, int boxW, int boxH, Y
   rq.limitWidth = boxW;
   rq.limitHeight = boxH;
   rq.yuv = true;
-  if (isEffectTrack(t)) {
+  if (effect) {
     if (trackWidth(t) != w || trackHeight(t) != h) return false;  // drawn at its own size
-    rq.intoYuv = &out;
+    rq.intoYuv = &into;
   } else {
     rq.width = w;
     rq.height = h;
   }
-  TrackPicture pic;
   if (pictureOf(t, rq, pic) != noErr || pic.translucent) return false;
-  if (pic.image) {  // drawn as a picture after all: converted once
-    return pic.image->width == w && pic.image->height == h &&
-           converter_->toYuv(*pic.image, out) == noErr;
-  }
-  if (pic.yuv.width != w || pic.yuv.height != h) return false;
+  if (pic.image) return pic.image->width == w && pic.image->height == h;
+  return pic.yuv.width == w && pic.yuv.height == h;
+}
+
+bool Composer::frameFromPlanes(int64_t time, int w, int h, int boxW, int boxH, YuvImage& out) {
+  TrackPicture pic;
+  if (!wholeTrack(time, w, h, boxW, boxH, false, out, pic)) return false;
+  if (pic.image) return converter_->toYuv(*pic.image, out) == noErr;  // a picture after all
   if (pic.yuv.plane[0] == out.plane(0)) return true;
   out.resize(w, h);
   for (int p = 0; p < 3; ++p) {
@@ -340,6 +355,32 @@ bool Composer::frameFromPlanes(int64_t time, int w, int h, int boxW, int boxH, Y
                   pic.yuv.plane[p] + (size_t)y * pic.yuv.stride[p], (size_t)bytes);
   }
   return true;
+}
+
+bool Composer::pictureFromPlanes(int64_t time, int w, int h, int boxW, int boxH, Image& out,
+                                 const Image*& picture, Span& span) {
+  TrackPicture pic;
+  if (!wholeTrack(time, w, h, boxW, boxH, true, planes_, pic)) return false;
+  span = pic.span;
+  if (pic.image) {
+    picture = pic.image;
+    return true;
+  }
+  out.resize(w, h);
+  picture = &out;
+  // One conversion at the end, in bands across the cores.
+  if (bandConverters_.empty()) bandConverters_.resize(vt::effects::kMaxBands);
+  auto converter = [&](int band) -> codec::YuvConverter& {
+    auto& c = bandConverters_[(size_t)band];
+    if (!c) c = std::make_unique<codec::YuvConverter>();
+    return *c;
+  };
+  if (h % 2 || !out.rowsTakeBlockStores()) return converter(0).toImage(pic.yuv, out) == noErr;
+  std::atomic<bool> failed{false};
+  vt::effects::parallelBands(h / 2, 2L * w, [&](int b, int e, int band) {
+    if (converter(band).toImageRows(pic.yuv, out, 2 * b, 2 * e)) failed = true;
+  });
+  return !failed;
 }
 
 OSErr Composer::frame(int64_t time, YuvImage& out) {

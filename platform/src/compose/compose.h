@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "compose/tracks.h"
 #include "core/image.h"
@@ -54,9 +55,17 @@ class Composer {
   OSErr frame(int64_t time, YuvImage& out);
 
  private:
-  // The first case above; false when it does not apply or fails (the picture path then
+  // The one track that fills the picture, asked for as planes (an effect drawn into `into`);
+  // false when the movie is not that (with effectsOnly, not an effect), or it fails.
+  bool wholeTrack(int64_t time, int w, int h, int boxW, int boxH, bool effectsOnly, YuvImage& into,
+                  TrackPicture& pic);
+  // The planes case above; false when it does not apply or fails (the picture path then
   // decides), with `out` done when true.
   bool frameFromPlanes(int64_t time, int w, int h, int boxW, int boxH, YuvImage& out);
+  // A picture: an effect filling it that is drawn on its sources' planes is converted once at
+  // the end, instead of each source being converted and mixed as pictures.
+  bool pictureFromPlanes(int64_t time, int w, int h, int boxW, int boxH, Image& out,
+                         const Image*& picture, Span& span);
   // The movie box and the size drawn (the one set, or the box's); a code when the movie is
   // gone or the picture cannot be drawn.
   OSErr sizes(Rect& box, int& w, int& h) const;
@@ -64,6 +73,9 @@ class Composer {
   VTMovie* movie_;
   Image rgb_;  // the picture converted to planes when the movie cannot be drawn on them
   std::unique_ptr<codec::YuvConverter> converter_;
+  YuvImage planes_;  // an effect drawn on planes, converted once into the picture
+  // One a band, made by the band's thread (scalers are not shared between threads).
+  std::vector<std::unique_ptr<codec::YuvConverter>> bandConverters_;
   int width_ = 0, height_ = 0;
   int ahead_ = 0;
   bool markMissing_ = false;

@@ -325,11 +325,18 @@ std::vector<EffectInfo> build() {
   return c;
 }
 
+// The built-in effects alone: asking whether a code is an effect must not load every plugin
+// (that costs a tool tens of milliseconds at start), and plugins all share one code.
+const std::vector<EffectInfo>& builtIns() {
+  static const std::vector<EffectInfo> c = build();
+  return c;
+}
+
 }  // namespace
 
 const std::vector<EffectInfo>& catalogue() {
   static const std::vector<EffectInfo> c = [] {
-    std::vector<EffectInfo> all = build();
+    std::vector<EffectInfo> all = builtIns();
     const auto& plugins = frei0r::pluginEffects();
     all.insert(all.end(), plugins.begin(), plugins.end());
     return all;
@@ -339,7 +346,7 @@ const std::vector<EffectInfo>& catalogue() {
 
 const EffectInfo* findEffect(OSType code) {
   if (code == kPluginEffectType) return nullptr;
-  for (const auto& e : catalogue())
+  for (const auto& e : builtIns())
     if (e.code == code) return &e;
   return nullptr;
 }
