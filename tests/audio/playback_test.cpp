@@ -3,6 +3,12 @@
 #include <Events.h>
 #include <VTAutomationUI.h>
 
+#include <chrono>
+#include <thread>
+
+#include "audio/device.h"
+#include "audio/player.h"
+#include "controller/controller.h"
 #include "helpers.h"
 
 namespace {
@@ -98,6 +104,26 @@ TEST_F(SoundPlayback, ToneSpeedsDirectionsAndVolume) {
   std::vector<float> quarter = heard(), full = st::ffmpegSound(path);
   EXPECT_NEAR(st::rms(quarter.data(), quarter.size()) / st::rms(full.data(), full.size()), 0.25,
               0.01);
+}
+
+// Sound that was not rendered before the device reached it is counted as heard silence: the
+// part of a wait between idles longer than the sound rendered ahead (half a second).
+TEST_F(SoundPlayback, SoundNotRenderedInTimeIsCountedAsSilence) {
+  openInWindow(st::tone("late_aac.mov", "-c:a aac", true));
+  vt::audio::Device::get().useRealClock(true);  // a device that does not wait for the caller
+  play();
+  MCIdle(mc);
+  const auto& sound = vt::controller::live(mc)->playback.sound;
+  ASSERT_TRUE(sound && sound->playing());
+  const auto from = std::chrono::steady_clock::now();
+  std::this_thread::sleep_for(std::chrono::milliseconds(900));
+  MCIdle(mc);
+  const double waited =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+  const double silent = (double)sound->lateFrames() / st::kRate;
+  play(0);
+  vt::audio::Device::get().useRealClock(false);
+  EXPECT_NEAR(silent, waited - 0.5, 0.06);
 }
 
 }  // namespace

@@ -28,7 +28,7 @@
 
 namespace {
 
-constexpr int kDecodeAhead = 4;
+constexpr int kDecodeAhead = 2;
 
 int usage() {
   std::fprintf(stderr,

@@ -55,6 +55,7 @@ void Player::play(TimeValue from, Fixed rate, TimeValue start, TimeValue end, Lo
   voice_.discardFrom(d0_);
   voice_.push(d0_, block_.data(), kFirstRender, channels_);
   rendered_ = d0_ + kFirstRender;
+  late_ = 0;
   playing_ = true;
   pump();
 }
@@ -160,7 +161,11 @@ void Player::renderBlock(int64_t frame, int frames, float* out) {
 void Player::renderUntil(int64_t frame) {
   if (!playing_) return;
   // Frames the device took before they were rendered are gone: carry on from where it is.
-  rendered_ = std::max(rendered_, device_.handedOut());
+  const int64_t out = device_.handedOut();
+  if (out > rendered_) {
+    late_ += out - rendered_;
+    rendered_ = out;
+  }
   block_.resize((size_t)kBlock * channels_);
   while (rendered_ < frame) {
     Place p = placeAt(rendered_);

@@ -39,6 +39,10 @@ class Player {
   };
   // Where the sound is now; false when not playing.
   bool position(Position& out);
+  // Device frames heard as silence since play because they were not rendered in time (the
+  // caller's idles came too far apart): how continuous the sound was.
+  int64_t lateFrames() const { return late_; }
+  int deviceRate() const { return rate_; }
 
  private:
   struct Place {
@@ -65,6 +69,7 @@ class Player {
   int dir0_ = 1;
   Looping looping_ = Looping::None;
   int64_t rendered_ = 0;  // device frames up to here are queued
+  int64_t late_ = 0;
   // The source window.
   int64_t windowStart_ = 0;
   std::vector<float> window_;

@@ -306,7 +306,7 @@ OSErr Composer::frame(int64_t time, Image& out, Span* span) {
 }
 
 bool Composer::wholeTrack(int64_t time, int w, int h, int boxW, int boxH, bool effectsOnly,
-                          YuvImage& into, TrackPicture& pic) {
+                          YuvImage& into, Image* intoImage, TrackPicture& pic) {
   std::vector<VTTrack*> order = drawOrder(movie_);
   // Any failure falls to the picture path, which marks what is missing.
   if (order.size() != 1) return false;
@@ -333,6 +333,7 @@ bool Composer::wholeTrack(int64_t time, int w, int h, int boxW, int boxH, bool e
   if (effect) {
     if (trackWidth(t) != w || trackHeight(t) != h) return false;  // drawn at its own size
     rq.intoYuv = &into;
+    rq.into = intoImage;  // an effect that is not drawn on planes
   } else {
     rq.width = w;
     rq.height = h;
@@ -344,7 +345,7 @@ bool Composer::wholeTrack(int64_t time, int w, int h, int boxW, int boxH, bool e
 
 bool Composer::frameFromPlanes(int64_t time, int w, int h, int boxW, int boxH, YuvImage& out) {
   TrackPicture pic;
-  if (!wholeTrack(time, w, h, boxW, boxH, false, out, pic)) return false;
+  if (!wholeTrack(time, w, h, boxW, boxH, false, out, nullptr, pic)) return false;
   if (pic.image) return converter_->toYuv(*pic.image, out) == noErr;  // a picture after all
   if (pic.yuv.plane[0] == out.plane(0)) return true;
   out.resize(w, h);
@@ -360,14 +361,13 @@ bool Composer::frameFromPlanes(int64_t time, int w, int h, int boxW, int boxH, Y
 bool Composer::pictureFromPlanes(int64_t time, int w, int h, int boxW, int boxH, Image& out,
                                  const Image*& picture, Span& span) {
   TrackPicture pic;
-  if (!wholeTrack(time, w, h, boxW, boxH, true, planes_, pic)) return false;
+  if (!wholeTrack(time, w, h, boxW, boxH, true, planes_, &out, pic)) return false;
   span = pic.span;
+  picture = &out;
   if (pic.image) {
-    picture = pic.image;
+    if (pic.image != &out) out = *pic.image;
     return true;
   }
-  out.resize(w, h);
-  picture = &out;
   // One conversion at the end, in bands across the cores.
   if (bandConverters_.empty()) bandConverters_.resize(vt::effects::kMaxBands);
   auto converter = [&](int band) -> codec::YuvConverter& {

@@ -55,10 +55,11 @@ class Composer {
   OSErr frame(int64_t time, YuvImage& out);
 
  private:
-  // The one track that fills the picture, asked for as planes (an effect drawn into `into`);
+  // The one track that fills the picture, asked for as planes (an effect drawn into `into`, or
+  // into `intoImage` when it is not drawn on planes);
   // false when the movie is not that (with effectsOnly, not an effect), or it fails.
   bool wholeTrack(int64_t time, int w, int h, int boxW, int boxH, bool effectsOnly, YuvImage& into,
-                  TrackPicture& pic);
+                  Image* intoImage, TrackPicture& pic);
   // The planes case above; false when it does not apply or fails (the picture path then
   // decides), with `out` done when true.
   bool frameFromPlanes(int64_t time, int w, int h, int boxW, int boxH, YuvImage& out);
