@@ -120,10 +120,6 @@ Result play(const char* name, Movie movie, double seconds, bool prepared, double
       seen = pic.framesShown;
       const auto now = Clock::now();
       longestGap = std::max(longestGap, std::chrono::duration<double>(now - lastPicture).count());
-      if (getenv("GAPDEBUG") && std::chrono::duration<double>(now - lastPicture).count() > 0.15)
-        fprintf(stderr, "gap %.0f ms at shown %d clock %d\n",
-                std::chrono::duration<double>(now - lastPicture).count() * 1e3, (int)pic.lastShown,
-                (int)clockTime(mc, movie));
       lastPicture = now;
       int64_t lag = std::llabs(frameOf(clockTime(mc, movie)) - frameOf(pic.lastShown)) % loopFrames;
       worstLag = std::max(worstLag, std::min(lag, loopFrames - lag));  // across the loop point
@@ -223,8 +219,8 @@ int main(int argc, char** argv) {
     return p.share;
   };
   Movie fade = open(fx, true), fade4 = open(fx4, true), one4 = open(uhd, false);
-  const double alone = getenv("GAPDEBUG") ? 1 : both("1080p cross fade", fade, true);
-  if (!getenv("GAPDEBUG")) both("4K H.264", one4, false);
+  const double alone = both("1080p cross fade", fade, true);
+  both("4K H.264", one4, false);
   {
     Contention busy(2);
     ok = play("1080p cross fade, 2 busy, prepared", fade, seconds, true, alone, false).ok && ok;
