@@ -96,6 +96,24 @@ TEST(ForeignDecode, VariableFrameRateShowsTheFrameOfEachTime) {
   }
 }
 
+// Jumping forward, frames before the one asked for that nothing refers to are not decoded,
+// and the frame shown is the one every frame decoded in turn gives.
+TEST(ForeignDecode, AJumpForwardSkipsUnreferencedFramesBeforeIt) {
+  std::string path =
+      testsrc("h264_skip.mkv", "160x120", 25, 4, "-c:v libx264 -bf 3 -g 200 -pix_fmt yuv420p");
+  Opened jump(path), walk(path);
+  ASSERT_TRUE(jump.stream && walk.stream);
+  vt::Image jumped, walked;
+  ASSERT_EQ(jump.frame(0, jumped), noErr);
+  ASSERT_EQ(jump.frame(90, jumped), noErr);
+  const int64_t sent = jump.stream->samplesDecoded(), out = jump.stream->framesDecoded();
+  EXPECT_GE(sent, 91);
+  EXPECT_LT(out, sent - 30) << "the B-frames between were decoded";
+  for (int n = 0; n <= 90; ++n) ASSERT_EQ(walk.frame(n, walked), noErr);
+  EXPECT_GE(walk.stream->framesDecoded(), 90);
+  EXPECT_TRUE(jumped.pixels == walked.pixels);
+}
+
 TEST(ForeignDecode, SteppingForwardReusesTheDecoder) {
   std::string path =
       testsrc("h264_gop.mkv", "160x120", 25, 4, "-c:v libx264 -bf 2 -g 50 -pix_fmt yuv420p");

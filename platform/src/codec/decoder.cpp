@@ -121,6 +121,22 @@ Result<std::unique_ptr<VideoDecoder>> VideoDecoder::open(const VideoFormat& form
   return R(std::unique_ptr<VideoDecoder>(new VideoDecoder(std::move(impl))));
 }
 
+void VideoDecoder::skipUnreferenced(bool skip) {
+  AVCodecContext* c = impl_->ctx;
+  switch (c->codec_id) {
+    case AV_CODEC_ID_H264:
+    case AV_CODEC_ID_HEVC:
+    case AV_CODEC_ID_MPEG1VIDEO:
+    case AV_CODEC_ID_MPEG2VIDEO:
+    case AV_CODEC_ID_MPEG4:
+      // Frame threads take the setting with each sample they are given.
+      c->skip_frame = skip ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+      break;
+    default:
+      break;
+  }
+}
+
 // Moves every frame the decoder has ready into the queue. False on a decoding error.
 bool VideoDecoder::pump() {
   while (impl_->ready.size() < kMaxQueuedFrames) {

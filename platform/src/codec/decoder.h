@@ -51,6 +51,10 @@ class VideoDecoder {
   // differences to the previous frame). noErr, or codecBadDataErr when the decoder rejects it
   // (the decoder stays usable). Frames that become ready are queued for receive().
   OSErr send(const uint8_t* data, size_t size, int64_t pts, bool sync = true);
+  // While set, samples sent are not decoded when no other frame refers to theirs (for
+  // frames that will not be shown: a player behind its clock). Codecs that mark such frames
+  // (H.264, HEVC, MPEG-1, -2 and -4) skip them; others decode everything.
+  void skipUnreferenced(bool skip);
   // Tells the decoder no more samples come, so it hands out what it holds back.
   void drain();
   // The next decoded frame in display order; false when none is ready.

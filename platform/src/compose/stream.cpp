@@ -392,12 +392,17 @@ void SourceStream::runJob(Job& job, OSErr& failed, bool& refused) {
     decoderDesc_ = job.desc;
     return;
   }
+  bool unshown = false;
   {
     std::lock_guard<std::mutex> l(m_);
     if (job.epoch != decoderEpoch_) return;  // the decoder was started for another stream
+    unshown = job.pts < dropBelow_;
   }
   if (!decoder_) return;
   if (job.kind == Job::Packet) {
+    // A frame before the one asked for is never shown: when nothing refers to it either (a
+    // player that fell behind, a jump forward), it need not be decoded at all.
+    decoder_->skipUnreferenced(unshown);
     refused = decoder_->send(job.bytes.data(), job.bytes.size(), job.pts, job.sync) != noErr;
     sent_++;
   } else {
@@ -415,6 +420,8 @@ void SourceStream::deliver() {
       haveHeld_ = false;
     } else if (!decoder_ || !decoder_->receive(f)) {
       break;
+    } else {
+      decoded_++;
     }
     std::unique_lock<std::mutex> l(m_);
     if (decoderEpoch_ != epoch_) break;  // stale: the next start resets the decoder

@@ -53,6 +53,9 @@ class SourceStream {
 
   // Samples handed to the decoder so far (tests check that stepping reuses work).
   int64_t samplesDecoded() const { return sent_.load(); }
+  // Frames that came out of the decoder so far (those nothing refers to are skipped when they
+  // will not be shown).
+  int64_t framesDecoded() const { return decoded_.load(); }
   // True when the pictures carry alpha worth blending.
   bool translucent() const { return translucent_.load(); }
 
@@ -130,6 +133,7 @@ class SourceStream {
   std::vector<Image> spare_;
 
   std::atomic<int64_t> sent_{0};
+  std::atomic<int64_t> decoded_{0};
   std::atomic<bool> translucent_{false};
   std::thread worker_;  // started when decoding ahead is first asked for
 };
