@@ -48,16 +48,16 @@ inline Run measured(const std::string& cmd) {
 // An H.264 source of w x h at 30 frames a second for `seconds`, made once in `dir`; "" when
 // ffmpeg fails.
 inline std::string source(const std::string& dir, const std::string& name, int w, int h,
-                          int seconds, const std::string& filter = "") {
+                          int seconds, const std::string& filter = "",
+                          const std::string& encoder = "-preset ultrafast") {
   std::filesystem::create_directories(dir);
   std::string path = dir + "/" + name;
   if (std::filesystem::exists(path)) return path;
   std::string cmd =
       "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc2=size=" + std::to_string(w) + "x" +
       std::to_string(h) + ":rate=30 -t " + std::to_string(seconds) + " " +
-      (filter.empty() ? "" : "-vf " + filter + " ") +
-      "-c:v libx264 -preset ultrafast -pix_fmt yuv420p '" + path + ".tmp.mov' && mv '" + path +
-      ".tmp.mov' '" + path + "'";
+      (filter.empty() ? "" : "-vf " + filter + " ") + "-c:v libx264 " + encoder +
+      " -pix_fmt yuv420p '" + path + ".tmp.mov' && mv '" + path + ".tmp.mov' '" + path + "'";
   if (shell(cmd) != 0) {
     std::fprintf(stderr, "cannot make %s with ffmpeg\n", path.c_str());
     return "";
@@ -66,13 +66,15 @@ inline std::string source(const std::string& dir, const std::string& name, int w
 }
 
 // The two-source cross fade movie at 1080p (or 3840 x 2160 when `uhd`), referring to its
-// sources, with the sources' paths.
+// sources, with the sources' paths. The sources are all key and reference frames, or with
+// `bFrames` have B-frames (nothing refers to some of them) as most cameras' files do.
 inline std::string crossFadeMovie(const std::string& dir, std::string& a, std::string& b,
-                                  bool uhd = false) {
+                                  bool uhd = false, bool bFrames = false) {
   const int w = uhd ? 3840 : 1920, h = uhd ? 2160 : 1080;
-  const std::string tag = uhd ? "2160p" : "1080p";
-  a = source(dir, "fade_a_" + tag + ".mov", w, h, 3);
-  b = source(dir, "fade_b_" + tag + ".mov", w, h, 3, "negate");
+  const std::string tag = std::string(uhd ? "2160p" : "1080p") + (bFrames ? "_bf" : "");
+  const std::string encoder = bFrames ? "-preset veryfast -bf 3" : "-preset ultrafast";
+  a = source(dir, "fade_a_" + tag + ".mov", w, h, 3, "", encoder);
+  b = source(dir, "fade_b_" + tag + ".mov", w, h, 3, "negate", encoder);
   if (a.empty() || b.empty()) return "";
   std::string fx = dir + "/fade_" + tag + ".mov";
   if (vt_test::makeEffectMovie(fx, a, b, 'dslv', (short)w, (short)h, false) != noErr) {

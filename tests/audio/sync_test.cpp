@@ -6,11 +6,33 @@
 #include <map>
 #include <thread>
 
+#include "audio/device.h"
 #include "helpers.h"
 
 namespace {
 
 using SoundSync = vt_test::MovieWindowTest;
+
+// A buffer that starts late (its feeder woke late) leaves silence before it: the frame heard
+// stands still through it and never goes back, and each buffer is heard from its own start.
+TEST(HeardClock, ALateBufferHoldsTheFrameHeardInsteadOfTakingItBack) {
+  constexpr int kRate = 1000, kLen = 100;  // 100 ms buffers at 1 kHz
+  constexpr int64_t ms = 1000000;
+  vt::audio::HeardClock clock;
+  clock.started(0, kLen, 0);
+  clock.started(100, kLen, 100 * ms);
+  clock.started(200, kLen, 250 * ms);  // due at 200 ms, heard from 250 ms
+  int64_t last = -1;
+  for (int64_t t = 0; t < 350 * ms; t += ms) {
+    int64_t f = clock.frameAt(t, kRate, 300);
+    ASSERT_GE(f, last) << "at " << t / ms << " ms";
+    last = f;
+  }
+  EXPECT_EQ(clock.frameAt(150 * ms, kRate, 300), 150);
+  EXPECT_EQ(clock.frameAt(230 * ms, kRate, 300), 200) << "silence before the late buffer";
+  EXPECT_EQ(clock.frameAt(270 * ms, kRate, 300), 220);
+  EXPECT_EQ(clock.frameAt(400 * ms, kRate, 300), 300) << "never past what was handed out";
+}
 
 TEST_F(SoundSync, FlashesAndClicksStayWithinAFrameForAMinute) {
   openInWindow(vt_test::fixture(

@@ -100,7 +100,7 @@ void Device::open() {
   channels_ = out_->channels();
   {
     std::lock_guard<std::mutex> lock(m_);
-    anchorCount_ = 0;
+    heard_.reset();
   }
   if (!out_->start([this](float* dst, int frames, int64_t ns) { pull(dst, frames, ns); })) {
     out_ = makeHeadlessOutput(true);
@@ -143,13 +143,26 @@ int64_t Device::handedOut() {
 
 int64_t Device::frameAt(int64_t ns) {
   std::lock_guard<std::mutex> lock(m_);
-  if (anchorCount_ == 0) return handedOut_;
+  return heard_.frameAt(ns, rate_, handedOut_);
+}
+
+void HeardClock::started(int64_t frame, int frames, int64_t ns) {
+  // Keep the latest anchors, oldest first.
+  if (count_ == 4) {
+    std::memmove(&anchors_[0], &anchors_[1], sizeof(Anchor) * 3);
+    count_ = 3;
+  }
+  anchors_[count_++] = Anchor{frame, frames, ns};
+}
+
+int64_t HeardClock::frameAt(int64_t ns, int rate, int64_t handedOut) const {
+  if (count_ == 0) return handedOut;
   // The latest buffer that had started playing by then; before all of them, the oldest.
   const Anchor* a = &anchors_[0];
-  for (int i = 0; i < anchorCount_; ++i)
+  for (int i = 0; i < count_; ++i)
     if (anchors_[i].ns <= ns && anchors_[i].frame >= a->frame) a = &anchors_[i];
-  int64_t f = a->frame + (int64_t)((__int128)(ns - a->ns) * rate_ / 1000000000);
-  return std::min(f, handedOut_);
+  int64_t f = a->frame + (int64_t)((__int128)(ns - a->ns) * rate / 1000000000);
+  return std::min({f, a->frame + a->frames, handedOut});
 }
 
 void Device::add(Voice* v) {
@@ -189,12 +202,7 @@ void Device::pull(float* dst, int frames, int64_t playTimeNs) {
   for (Voice* v : voices_) v->mixInto(dst, start, frames, channels_);
   for (size_t i = 0; i < (size_t)frames * channels_; ++i) dst[i] = std::clamp(dst[i], -1.0f, 1.0f);
   handedOut_ = start + frames;
-  // Keep the latest anchors, oldest first.
-  if (anchorCount_ == 4) {
-    std::memmove(&anchors_[0], &anchors_[1], sizeof(Anchor) * 3);
-    anchorCount_ = 3;
-  }
-  anchors_[anchorCount_++] = Anchor{start, playTimeNs};
+  heard_.started(start, frames, playTimeNs);
   if (recording_)
     recorded_.push_back(
         Recorded{playTimeNs, start, std::vector<float>(dst, dst + (size_t)frames * channels_)});

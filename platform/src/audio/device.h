@@ -42,6 +42,25 @@ class Voice {
   int channels_ = 0;
 };
 
+// When each device frame is heard: every buffer handed out starts at a known host time and is
+// heard for its length; a buffer that starts late leaves silence before it, during which the
+// frame heard stands still. So the answer never goes back as host time goes on (a clock that
+// went back would take the picture back with it).
+class HeardClock {
+ public:
+  void reset() { count_ = 0; }
+  void started(int64_t frame, int frames, int64_t ns);
+  // The frame heard at host time ns, never past `handedOut`; `handedOut` before any buffer.
+  int64_t frameAt(int64_t ns, int rate, int64_t handedOut) const;
+
+ private:
+  struct Anchor {
+    int64_t frame, frames, ns;
+  };
+  Anchor anchors_[4] = {};
+  int count_ = 0;
+};
+
 class Device {
  public:
   static Device& get();
@@ -94,11 +113,7 @@ class Device {
   std::mutex m_;  // voices, anchors, recording
   std::vector<Voice*> voices_;
   int64_t handedOut_ = 0;
-  struct Anchor {
-    int64_t frame, ns;
-  };
-  Anchor anchors_[4] = {};
-  int anchorCount_ = 0;
+  HeardClock heard_;
   bool recording_ = false;
   std::vector<Recorded> recorded_;
   bool inService_ = false;
