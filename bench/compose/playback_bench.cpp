@@ -20,6 +20,7 @@
 #include <MovieControllers.h>
 #include <VTAutomation.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -159,20 +160,24 @@ Result play(const char* name, Movie movie, double seconds, bool prepared, double
   return r;
 }
 
-// Processes spinning on the cores while they live.
+// Processes spinning on the cores while they live. Spawned, not forked: a forked copy would
+// share this process's pages, and every first write to one of them afterwards would stop
+// playback for a copy.
 struct Contention {
   std::vector<pid_t> pids;
-  explicit Contention(int n) : pids((size_t)n, -1) {
-    for (pid_t& p : pids)
-      if ((p = fork()) == 0)
-        for (unsigned long k = 0;; k++) asm volatile("" : "+r"(k));  // spins, not optimised away
+  explicit Contention(int n) {
+    char sh[] = "sh", c[] = "-c", loop[] = "while :; do :; done";
+    char* argv[] = {sh, c, loop, nullptr};
+    for (int i = 0; i < n; ++i) {
+      pid_t p = -1;
+      if (posix_spawn(&p, "/bin/sh", nullptr, nullptr, argv, environ) == 0) pids.push_back(p);
+    }
   }
   ~Contention() {
-    for (pid_t p : pids)
-      if (p > 0) {
-        kill(p, SIGKILL);
-        waitpid(p, nullptr, 0);
-      }
+    for (pid_t p : pids) {
+      kill(p, SIGKILL);
+      waitpid(p, nullptr, 0);
+    }
   }
 };
 
@@ -216,12 +221,12 @@ int main(int argc, char** argv) {
   auto row = [&](const char* name, const std::string& path, bool sound, int busy, bool prepared,
                  double reference, bool targets, bool degrading = false) {
     Movie m = open(path, sound);
+    // The busy processes start before the warm-up, so the row measures playing under them
+    // rather than the moment they start.
+    std::unique_ptr<Contention> spinning = busy ? std::make_unique<Contention>(busy) : nullptr;
     play(nullptr, m, 1, prepared, 0, false);
-    Result r;
-    {
-      std::unique_ptr<Contention> spinning = busy ? std::make_unique<Contention>(busy) : nullptr;
-      r = play(name, m, seconds, prepared, reference, targets, degrading);
-    }
+    Result r = play(name, m, seconds, prepared, reference, targets, degrading);
+    spinning.reset();
     DisposeMovie(m);
     ok = ok && r.ok;
     return r.share;
@@ -232,8 +237,8 @@ int main(int argc, char** argv) {
   row("4K H.264, prepared", uhd, false, 0, true, uhdDue, false);
   row("1080p cross fade, 2 busy, prepared", fx, true, 2, true, alone, false);
   row("4K cross fade, 2 busy, prepared", fx4, true, 2, true, 0, false, true);
+  row("4K B-frames fade, 2 busy, prepared", fx4b, true, 2, true, 0, false, true);
   row("4K cross fade, 6 busy, prepared", fx4, true, 6, true, 0, false, true);
-  row("4K B-frames fade, 6 busy, prepared", fx4b, true, 6, true, 0, false, true);
   DisposeMovie(tone);
   ExitMovies();
   return ok ? 0 : 1;

@@ -3,7 +3,10 @@
 #include <MacErrors.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "codec/demux.h"
+#include "codec/yuv.h"
 #include "compose/stream.h"
 #include "core/fourcc.h"
 #include "builders.h"
@@ -112,6 +115,32 @@ TEST(ForeignDecode, AJumpForwardSkipsUnreferencedFramesBeforeIt) {
   for (int n = 0; n <= 90; ++n) ASSERT_EQ(walk.frame(n, walked), noErr);
   EXPECT_GE(walk.stream->framesDecoded(), 90);
   EXPECT_TRUE(jumped.pixels == walked.pixels);
+}
+
+// A frame handed out as planes a moment ago (the frames before a stop, a step back) comes
+// again without going back to the key frame; an older one does go back.
+TEST(ForeignDecode, AFrameJustShownAsPlanesComesAgainWithoutDecoding) {
+  std::string path =
+      testsrc("h264_gop.mkv", "160x120", 25, 4, "-c:v libx264 -bf 2 -g 50 -pix_fmt yuv420p");
+  Opened o(path), fresh(path);
+  ASSERT_TRUE(o.stream && fresh.stream);
+  auto planes = [](Opened& in, int n, Frame& f) {
+    vt::Image unused;
+    return in.stream->picture(in.stream->sampleAtMediaTime(in.time(n)), unused, 0, 0, 2, &f);
+  };
+  Frame f, again, expected;
+  for (int n = 0; n <= 10; ++n) ASSERT_EQ(planes(o, n, f), noErr);
+  const int64_t sent = o.stream->samplesDecoded();
+  ASSERT_EQ(planes(o, 8, again), noErr);
+  EXPECT_EQ(o.stream->samplesDecoded(), sent);
+  ASSERT_EQ(planes(fresh, 8, expected), noErr);
+  vt::YuvView a, b;
+  ASSERT_TRUE(yuvViewOf(again, 0, 0, a) && yuvViewOf(expected, 0, 0, b));
+  for (int y = 0; y < a.height; ++y)
+    ASSERT_EQ(std::memcmp(a.plane[0] + y * a.stride[0], b.plane[0] + y * b.stride[0], a.width), 0)
+        << "row " << y;
+  ASSERT_EQ(planes(o, 2, again), noErr);
+  EXPECT_GT(o.stream->samplesDecoded(), sent) << "frame 2 is no longer kept";
 }
 
 TEST(ForeignDecode, SteppingForwardReusesTheDecoder) {

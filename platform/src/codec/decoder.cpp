@@ -68,6 +68,11 @@ Frame& Frame::operator=(Frame&& o) noexcept {
   return *this;
 }
 bool Frame::empty() const { return !frame_ || !frame_->buf[0]; }
+Frame Frame::share() const {
+  Frame f;
+  if (!empty() && f.frame_ && av_frame_ref(f.frame_, frame_) == 0) f.pts = pts;
+  return f;
+}
 bool Frame::translucent() const { return !empty() && hasAlpha(frame_->format); }
 
 struct VideoDecoder::Impl {
@@ -132,8 +137,7 @@ void VideoDecoder::skipUnreferenced(bool skip) {
       // Frame threads take the setting with each sample they are given.
       c->skip_frame = skip ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
       break;
-    default:
-      break;
+    default: break;
   }
 }
 

@@ -36,6 +36,8 @@ class Frame {
   bool empty() const;
   // True when the frame's pixel format carries alpha.
   bool translucent() const;
+  // Another reference to the same pixels (nothing copied); empty when that fails.
+  Frame share() const;
 
  private:
   AVFrame* frame_;

@@ -35,6 +35,10 @@ constexpr int64_t kDecoderDelay = 4;
 // Converted frames kept ahead of the one asked for stay within this many bytes (a 4K frame is
 // 33 MB), however many frames ahead the caller asks for.
 constexpr int64_t kAheadBytes = 100LL << 20;
+// Frames handed out as planes kept for asking again, within this many bytes (decoders' buffers
+// they hold are not reused meanwhile).
+constexpr int64_t kRecentBytes = 24LL << 20;
+constexpr size_t kRecentFrames = 4;
 // Frames below this size are decoded on the worker alone.
 constexpr int64_t kThreadedPixels = 640 * 360;
 }  // namespace
@@ -205,9 +209,21 @@ OSErr SourceStream::feedUpTo(int64_t last, int desc) {
   return noErr;
 }
 
+void SourceStream::remember(const codec::Frame& f) {
+  YuvView v;
+  if (!codec::yuvViewOf(f, 0, 0, v)) return;
+  const int64_t bytes = (int64_t)v.width * v.height * 3 / 2;
+  const size_t keep = (size_t)std::clamp<int64_t>(kRecentBytes / std::max<int64_t>(bytes, 1), 0,
+                                                  (int64_t)kRecentFrames);
+  while (!recent_.empty() && (recent_.size() >= keep || recent_.back().pts >= f.pts))
+    recent_.pop_front();
+  if (keep > 0) recent_.push_back(f.share());
+}
+
 OSErr SourceStream::take(Ready& ready, Image& out, int width, int height, codec::Frame* raw) {
   if (!ready.raw.empty()) {
     if (raw) {
+      remember(ready.raw);
       *raw = std::move(ready.raw);
       return noErr;
     }
@@ -230,6 +246,7 @@ OSErr SourceStream::takeFallback(Image& out, int width, int height, codec::Frame
   haveFallback_ = false;
   YuvView planes;
   if (raw && codec::yuvViewOf(f, width, height, planes)) {
+    remember(f);
     *raw = std::move(f);
     return noErr;
   }
@@ -248,6 +265,15 @@ OSErr SourceStream::picture(int64_t k, Image& out, int width, int height, int ah
   const int desc = info_[(size_t)k].descriptionIndex;
   const int64_t sync = syncBefore(k);
   target_ = k;
+  // A frame handed out a moment ago, asked for again: no need to go back to the key frame.
+  if (raw && target <= delivered_)
+    for (const codec::Frame& f : recent_) {
+      YuvView planes;
+      if (f.pts == target && codec::yuvViewOf(f, width, height, planes)) {
+        *raw = f.share();
+        if (!raw->empty()) return noErr;
+      }
+    }
 
   std::unique_lock<std::mutex> l(m_);
   outW_ = width;

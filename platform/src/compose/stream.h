@@ -100,6 +100,10 @@ class SourceStream {
   bool drainSent_ = false;
   int64_t delivered_ = INT64_MIN;  // the last display time handed out in this stream
   codec::FrameConverter fallbackConverter_;
+  // The last frames handed out as planes (shared, not copied), so that asking again for one of
+  // them (play after a stop, a step back) does not start the stream again from its key frame.
+  std::deque<codec::Frame> recent_;
+  void remember(const codec::Frame& f);
 
   // Whoever runs a job (busy_ set under m_) owns these while it runs.
   std::unique_ptr<codec::VideoDecoder> decoder_;
