@@ -37,7 +37,7 @@ constexpr int64_t kDecoderDelay = 4;
 constexpr int64_t kAheadBytes = 100LL << 20;
 // Frames handed out as planes kept for asking again, within this many bytes (decoders' buffers
 // they hold are not reused meanwhile).
-constexpr int64_t kRecentBytes = 24LL << 20;
+constexpr int64_t kRecentBytes = 64LL << 20;
 constexpr size_t kRecentFrames = 4;
 // Frames below this size are decoded on the worker alone.
 constexpr int64_t kThreadedPixels = 640 * 360;
