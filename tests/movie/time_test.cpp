@@ -265,6 +265,44 @@ TEST(FrameModel, ExactRatesFromRoundedDurations) {
   }
 }
 
+// B-frames at 30000/1001 re-timed to a scale of 1000 (decode times and offsets each rounded):
+// the rate is still exact, and each frame keeps its own display time. Durations whose sum
+// strays by a unit stay inexact (above).
+TEST(FrameModel, BFramesRetimedToACoarserScaleKeepTheirRate) {
+  constexpr int n = 120;
+  constexpr int order[] = {0, 3, 1, 2};  // display index within each group, in decode order
+  auto rounded = [](int64_t units30000) { return (units30000 * 1000 + 15000) / 30000; };
+  for (TimeScale movieScale : {600, 1000}) {
+    Movie m = NewMovie(newMovieActive);
+    SetMovieTimeScale(m, movieScale);
+    Track t = mt::videoTrack(m, 1000);
+    VTMedia& md = *GetTrackMedia(t);
+    std::vector<int64_t> shown;
+    for (int k = 0; k < n; k++) {
+      const int64_t shownAt = (k / 4 * 4 + order[k % 4]) * 1001, decodedAt = k * 1001;
+      const int64_t dts = rounded(decodedAt), next = rounded(decodedAt + 1001);
+      const int64_t offset = rounded(shownAt - decodedAt + 2002);
+      md.appendSample(0, 4, (uint32_t)(next - dts), 1, k % 4 == 0, (int32_t)offset);
+      shown.push_back(dts + offset);
+    }
+    std::sort(shown.begin(), shown.end());
+    ASSERT_EQ(InsertMediaIntoTrack(t, 0, (TimeValue)shown[0],
+                                   GetMediaDuration(&md) - (TimeValue)shown[0], fixed1),
+              noErr);
+    const vt::movie::FrameList f = frames(m);
+    int64_t num = 0, den = 0;
+    ASSERT_TRUE(f.rate(num, den)) << movieScale;
+    EXPECT_EQ(num * 1001, den * 30000);
+    // The edit ends with the media's durations, before the last frames shown.
+    const int64_t inside = std::count_if(shown.begin(), shown.end(),
+                                         [&](int64_t x) { return x < GetMediaDuration(&md); });
+    ASSERT_EQ(f.count(), inside);
+    for (int k = 0; k < inside; k++)
+      EXPECT_EQ(f.start(k), vt::movie::scaleUp(shown[(size_t)k] - shown[0], movieScale, 1000)) << k;
+    DisposeMovie(m);
+  }
+}
+
 // An effect shows its source's frames where it plays; one without sources animates at the
 // generator rate; outside it, the movie's other frames (or black) go on.
 TEST(FrameModel, EffectsTakeTheirSourcesFramesAndGeneratorsTheirOwnRate) {

@@ -20,8 +20,10 @@ constexpr int64_t kCommonRates[][2] = {
     {120, 1}, {15, 1},       {12, 1},       {10, 1},       {8, 1},        {5, 1},
     {1, 1},   {24000, 1001}, {30000, 1001}, {60000, 1001}, {120000, 1001}};
 
-// How a file's writer rounded the rate's instants to its time scale.
-enum Rounding { nearest, down, up };
+// How a file's writer rounded the rate's instants to its time scale. `twice`: decode times and
+// composition offsets each rounded (a file re-timed to a coarser scale), so a display time may
+// lie a unit either side of the instant.
+enum Rounding { nearest, down, up, twice };
 
 using MediaRun = MediaFrames::Run;
 
@@ -32,12 +34,16 @@ bool keepsRate(const std::vector<MediaRun>& runs, int64_t scale, int64_t rn, int
   const Wide u = (Wide)scale * rd, v = rn;
   const int64_t first = runs.front().at(0);
   int64_t k = 0;
+  Wide lo = 0, hi = 0;  // twice: the first time is off its instant too, so only the spread counts
   for (const MediaRun& r : runs) {
     for (int64_t j : {int64_t(0), r.count - 1}) {
       Wide diff = ((Wide)r.at(j) - first) * v - (Wide)(k + j) * u;
+      lo = std::min(lo, diff);
+      hi = std::max(hi, diff);
       bool ok = mode == nearest ? (-v < 2 * diff && 2 * diff <= v)
                 : mode == down  ? (-v < diff && diff <= 0)
-                                : (0 <= diff && diff < v);
+                : mode == up    ? (0 <= diff && diff < v)
+                                : hi - lo <= 2 * v;
       if (!ok) return false;
     }
     k += r.count;
@@ -45,9 +51,11 @@ bool keepsRate(const std::vector<MediaRun>& runs, int64_t scale, int64_t rn, int
   return true;
 }
 
-// The rate the runs keep, as the single run of its instants; false when there is none.
+// The rate the runs keep, as the single run of its instants; false when there is none. With
+// `reordered` (display times of decode times plus offsets), times rounded twice keep a rate
+// too, and the frames keep their own times.
 bool findRate(const std::vector<MediaRun>& runs, int64_t scale, int64_t frames, int64_t span,
-              MediaFrames& out) {
+              MediaFrames& out, bool reordered = false) {
   if (runs.empty() || scale <= 0 || frames < 2) return false;
   std::vector<std::pair<int64_t, int64_t>> candidates;
   for (const auto& r : kCommonRates) candidates.push_back({r[0], r[1]});
@@ -78,6 +86,15 @@ bool findRate(const std::vector<MediaRun>& runs, int64_t scale, int64_t frames, 
       out.rateDen = rd / g;
       return true;
     }
+  if (reordered)
+    for (auto [rn, rd] : candidates)
+      if (keepsRate(runs, scale, rn, rd, twice)) {
+        out.runs = runs;
+        int64_t g = std::gcd(rn, rd);
+        out.rateNum = rn / g;
+        out.rateDen = rd / g;
+        return true;
+      }
   return false;
 }
 
@@ -331,7 +348,7 @@ MediaFrames mediaFrames(const VTTrack& track) {
       for (int64_t t : shown) runs.push_back(MediaRun{t, 1, 0, 0, 1});
       out.end = time + most;
       frames = (int64_t)shown.size();
-      if (!zero && findRate(runs, scale, frames, out.end - shown.front(), out)) return out;
+      if (!zero && findRate(runs, scale, frames, out.end - shown.front(), out, true)) return out;
       out.runs = std::move(runs);
       return out;
     }
