@@ -65,12 +65,12 @@ inline vt::Image picture(PicHandle pic) {
 inline vt::Image moviePicture(Movie m, TimeValue t) { return picture(GetMoviePict(m, t)); }
 inline vt::Image trackPicture(Track t, TimeValue at) { return picture(GetTrackPict(t, at)); }
 
-// A cross-fade track over sources referenced in `refs` order, whose input map names them
-// `names` (one per reference).
+// A cross-fade track (or another transition's) over sources referenced in `refs` order, whose
+// input map names them `names` (one per reference).
 inline VTTrack* crossFade(VTMovie* m, int w, int h, std::vector<VTTrack*> refs,
-                          std::vector<OSType> names) {
-  auto desc = vt::effects::buildDescription('dslv', 2, {{'pcnt', {0, 0, 0}, true, {100, 0, 0}}});
-  VTTrack* t = oneSampleTrack(m, w, h, 'dslv', 24, 0, desc, 600);
+                          std::vector<OSType> names, OSType effect = 'dslv') {
+  auto desc = vt::effects::buildDescription(effect, 2, {{'pcnt', {0, 0, 0}, true, {100, 0, 0}}});
+  VTTrack* t = oneSampleTrack(m, w, h, effect, 24, 0, desc, 600);
   VTTrack::Reference r{'ssrc', {}};
   vt::atoms::Atom map = vt::atoms::newRoot();
   for (size_t i = 0; i < refs.size(); i++) {

@@ -15,6 +15,7 @@
 #include "codec/yuv.h"
 #include "compose/compose.h"
 #include "compose/tracks.h"
+#include "core/fourcc.h"
 
 using codec_test::openMovie;
 using vt::makePixel;
@@ -248,55 +249,77 @@ std::vector<uint8_t> planar(int w, int h, int u, int v, int shift) {
 }
 }  // namespace
 
-// A cross fade drawn on its sources' decoded planes is the fade of their pictures converted,
-// to one code value, at odd and even sizes and at every point of the fade.
-TEST_F(Sizes, CrossFadesOnPlanesMatchThePicturePath) {
-  for (auto [w, h] : {std::pair{1, 1}, {2, 2}, {7, 5}, {33, 17}, {64, 48}, {127, 31}}) {
-    VTMovie* m = vt::movie::newMovieObject();
-    VTTrack* a =
-        compose_test::oneSampleTrack(m, w, h, 'I420', 12, 0, planar(w, h, 140, 120, 0), 600);
-    VTTrack* b =
-        compose_test::oneSampleTrack(m, w, h, 'I420', 12, 0, planar(w, h, 110, 135, 50), 600);
-    VTTrack* fx = compose_test::crossFade(m, w, h, {a, b}, {'srcA', 'srcB'});
-    vt::compose::Composer composer(m);
-    vt::codec::YuvConverter converter;
-    const TimeValue times[] = {0, 150, 299, 450, 599};
-    vt::YuvImage planes[5], converted;
-    for (int i = 0; i < 5; ++i) {
-      vt::compose::PictureRequest rq;
-      rq.time = times[i];
-      rq.yuv = true;
-      vt::compose::TrackPicture pic;
-      ASSERT_EQ(vt::compose::pictureOf(fx, rq, pic), noErr);
-      ASSERT_TRUE(pic.image == nullptr && pic.yuv.width == w) << "not drawn on planes";
-      ASSERT_EQ(composer.frame(times[i], planes[i]), noErr);
-    }
-    for (int i = 0; i < 5; ++i) {
-      std::string at =
-          std::to_string(w) + "x" + std::to_string(h) + " at " + std::to_string(times[i]);
-      vt::compose::PictureRequest rq;  // no planes asked for: the sources mixed as pictures
-      rq.time = times[i];
-      vt::compose::TrackPicture mixed;
-      ASSERT_EQ(vt::compose::pictureOf(fx, rq, mixed), noErr) << at;
-      ASSERT_TRUE(mixed.image != nullptr) << at;
-      ASSERT_EQ(converter.toYuv(*mixed.image, converted), noErr) << at;
-      ASSERT_EQ(vt::pixelGuardFaults(), faults_) << at;
-      for (int p = 0; p < 3; ++p) {
-        const int pw = p ? (w + 1) / 2 : w, ph = p ? (h + 1) / 2 : h;
-        for (int y = 0; y < ph; ++y)
-          for (int x = 0; x < pw; ++x) {
-            // The picture path's last chroma column or row of an odd size is made from one
-            // pixel and whatever the converter reads beside it: not comparable.
-            if (p && ((w % 2 && x == pw - 1) || (h % 2 && y == ph - 1))) continue;
-            int ours = planes[i].plane(p)[y * planes[i].stride[p] + x];
-            int theirs = converted.plane(p)[y * converted.stride[p] + x];
-            ASSERT_LE(std::abs(ours - theirs), 1)
-                << at << " plane " << p << " at " << x << "," << y;
-          }
+// A cross fade or a hard-edged wipe drawn on its sources' decoded planes is the transition of
+// their pictures converted, to one code value, at odd and even sizes and at every point; the
+// wipe's chroma is compared away from its edge (there the picture path's converter filters
+// across it).
+TEST_F(Sizes, TransitionsOnPlanesMatchThePicturePath) {
+  for (OSType effect : {'dslv', 'smpt'})
+    for (auto [w, h] : {std::pair{1, 1}, {2, 2}, {7, 5}, {33, 17}, {64, 48}, {127, 31}}) {
+      VTMovie* m = vt::movie::newMovieObject();
+      const auto lumaA = planar(w, h, 140, 120, 0), lumaB = planar(w, h, 110, 135, 50);
+      VTTrack* a = compose_test::oneSampleTrack(m, w, h, 'I420', 12, 0, lumaA, 600);
+      VTTrack* b = compose_test::oneSampleTrack(m, w, h, 'I420', 12, 0, lumaB, 600);
+      VTTrack* fx = compose_test::crossFade(m, w, h, {a, b}, {'srcA', 'srcB'}, effect);
+      vt::compose::Composer composer(m);
+      vt::codec::YuvConverter converter;
+      const TimeValue times[] = {0, 150, 299, 450, 599};
+      vt::YuvImage planes[5], converted;
+      for (int i = 0; i < 5; ++i) {
+        vt::compose::PictureRequest rq;
+        rq.time = times[i];
+        rq.yuv = true;
+        vt::compose::TrackPicture pic;
+        ASSERT_EQ(vt::compose::pictureOf(fx, rq, pic), noErr);
+        ASSERT_TRUE(pic.image == nullptr && pic.yuv.width == w) << "not drawn on planes";
+        ASSERT_EQ(composer.frame(times[i], planes[i]), noErr);
       }
+      for (int i = 0; i < 5; ++i) {
+        std::string at = vt::fourccString(effect) + " " + std::to_string(w) + "x" +
+                         std::to_string(h) + " at " + std::to_string(times[i]);
+        vt::compose::PictureRequest rq;  // no planes asked for: the sources mixed as pictures
+        rq.time = times[i];
+        vt::compose::TrackPicture mixed;
+        ASSERT_EQ(vt::compose::pictureOf(fx, rq, mixed), noErr) << at;
+        ASSERT_TRUE(mixed.image != nullptr) << at;
+        ASSERT_EQ(converter.toYuv(*mixed.image, converted), noErr) << at;
+        ASSERT_EQ(vt::pixelGuardFaults(), faults_) << at;
+        // Which source each pixel of the wipe shows (their lumas always differ).
+        auto fromB = [&](int x, int y) {
+          x = std::clamp(x, 0, w - 1), y = std::clamp(y, 0, h - 1);
+          return planes[i].plane(0)[y * planes[i].stride[0] + x] == lumaB[(size_t)y * w + x];
+        };
+        auto nearEdge = [&](int cx, int cy) {
+          for (int y = 2 * cy - 4; y <= 2 * cy + 5; ++y)
+            for (int x = 2 * cx - 4; x <= 2 * cx + 5; ++x)
+              if (fromB(x, y) != fromB(2 * cx, 2 * cy)) return true;
+          return false;
+        };
+        for (int p = 0; p < 3; ++p) {
+          const int pw = p ? (w + 1) / 2 : w, ph = p ? (h + 1) / 2 : h;
+          for (int y = 0; y < ph; ++y)
+            for (int x = 0; x < pw; ++x) {
+              // The picture path's last chroma column or row of an odd size is made from one
+              // pixel and whatever the converter reads beside it: not comparable.
+              if (p && ((w % 2 && x == pw - 1) || (h % 2 && y == ph - 1))) continue;
+              if (p && effect != 'dslv' && nearEdge(x, y)) continue;
+              int ours = planes[i].plane(p)[y * planes[i].stride[p] + x];
+              int theirs = converted.plane(p)[y * converted.stride[p] + x];
+              ASSERT_LE(std::abs(ours - theirs), 1)
+                  << at << " plane " << p << " at " << x << "," << y;
+            }
+        }
+      }
+      if (effect == 'smpt' && w >= 33) {  // half-way, the wipe shows both
+        int shownB = 0;
+        for (int y = 0; y < h; ++y)
+          for (int x = 0; x < w; ++x)
+            shownB += planes[2].plane(0)[y * planes[2].stride[0] + x] == lumaB[(size_t)y * w + x];
+        EXPECT_GT(shownB, w * h / 4);
+        EXPECT_LT(shownB, w * h * 3 / 4);
+      }
+      DisposeMovie(m);
     }
-    DisposeMovie(m);
-  }
 }
 
 // The movie's picture of a fade drawn on planes is those planes converted once, the same

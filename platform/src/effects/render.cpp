@@ -136,7 +136,7 @@ bool PreparedEffect::renderYuv(int64_t time, int64_t duration, const YuvView& a,
   if (!takesYuv()) return false;
   thread_local ParamSet params;
   evaluateParams(parsed_->desc, time, duration, params);
-  return renderTransitionYuv(parsed_->desc.info->code, params, a, b, out);
+  return renderTransitionYuv(parsed_->desc.info->code, params, parsed_->desc.seed, a, b, out);
 }
 
 }  // namespace vt::effects

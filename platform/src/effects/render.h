@@ -20,12 +20,13 @@ struct Frame {
 };
 
 void renderTransition(OSType code, const Frame& f);
-// The transitions that mix pixels channel by channel, drawn on 4:2:0 planes of out's size as
-// the 32-bit renderer would draw them then converted: false for the others (and for inputs of
-// another size), which go through 32-bit pictures.
+// The transitions that mix or pick pixels (cross fades, hard-edged wipes), drawn on 4:2:0
+// planes of out's size as the 32-bit renderer would draw them then converted: false for the
+// others (and for inputs of another size, wipes with soft edges or borders), which go through
+// 32-bit pictures.
 bool transitionTakesYuv(OSType code);
-bool renderTransitionYuv(OSType code, const ParamSet& params, const YuvView& a, const YuvView& b,
-                         YuvImage& out);
+bool renderTransitionYuv(OSType code, const ParamSet& params, uint64_t seed, const YuvView& a,
+                         const YuvView& b, YuvImage& out);
 void renderFilter(OSType code, const Frame& f);
 void renderGenerator(OSType code, const Frame& f);
 

@@ -341,17 +341,15 @@ void renderTransition(OSType code, const Frame& f) {
   }
 }
 
-bool transitionTakesYuv(OSType code) { return code == 'dslv'; }
+bool transitionTakesYuv(OSType code) {
+  return code == 'dslv' || code == 'smpt' || code == 'smp2' || code == 'smp3' || code == 'smp4';
+}
 
-bool renderTransitionYuv(OSType code, const ParamSet& params, const YuvView& a, const YuvView& b,
-                         YuvImage& out) {
-  if (!transitionTakesYuv(code) || a.empty() || b.empty() || out.width <= 0 || out.height <= 0)
-    return false;
-  if (a.width != out.width || a.height != out.height || b.width != out.width ||
-      b.height != out.height)
-    return false;
-  const double p = std::clamp(params.num('pcnt') / 100.0, 0.0, 1.0);
-  // Mixing is linear, so on the planes it is the mix of the pictures, to the rounding.
+namespace {
+
+// A cross fade on the planes: mixing is linear, so it is the mix of the pictures, to the
+// rounding.
+void crossFadeYuv(double p, const YuvView& a, const YuvView& b, YuvImage& out) {
   const uint16_t w = p <= 0 ? 0 : p >= 1 ? 256 : (uint16_t)std::lround(p * 256);
   const int cw = (out.width + 1) / 2, ch = (out.height + 1) / 2;
   for (int pl = 0; pl < 3; ++pl) {
@@ -370,6 +368,58 @@ bool renderTransitionYuv(OSType code, const ParamSet& params, const YuvView& a, 
       }
     });
   }
+}
+
+// A hard-edged SMPTE wipe on the planes: each pixel's luma is A's or B's as the picture's pixel
+// is; each chroma sample mixes A's and B's by how many of its pixels show B. Soft edges and
+// borders go through pictures.
+bool smpteYuv(OSType code, const ParamSet& ps, uint64_t seed, double p, const YuvView& a,
+              const YuvView& b, YuvImage& out) {
+  if (ps.num('soft') != 0 || ps.num('widt') > 0) return false;
+  int id = resolvePattern((int)ps.num('wpID'), seed);
+  if (!id) id = code == 'smpt' ? 1 : code == 'smp2' ? 101 : code == 'smp3' ? 201 : 301;
+  const int W = out.width, H = out.height;
+  auto field = patternField(id, W, H, (int)ps.num('hori'), (int)ps.num('vert'));
+  const uint32_t t = (uint32_t)std::ceil((float)p * 65536.0f);  // as the picture's wipe
+  const uint16_t* f16 = field->f16.data();
+  parallelRows((H + 1) / 2, W, [&](int c0, int c1) {
+    for (int cy = c0; cy < c1; ++cy) {
+      for (int y = 2 * cy; y < std::min(2 * cy + 2, H); ++y) {
+        const uint8_t *ya = a.plane[0] + (size_t)y * a.stride[0],
+                      *yb = b.plane[0] + (size_t)y * b.stride[0];
+        uint8_t* yo = out.plane(0) + (size_t)y * out.stride[0];
+        const uint16_t* row = f16 + (size_t)y * W;
+        for (int x = 0; x < W; ++x) yo[x] = row[x] < t ? yb[x] : ya[x];
+      }
+      for (int pl = 1; pl < 3; ++pl) {
+        const uint8_t* ca = a.plane[pl] + (size_t)cy * a.stride[pl];
+        const uint8_t* cb = b.plane[pl] + (size_t)cy * b.stride[pl];
+        uint8_t* co = out.plane(pl) + (size_t)cy * out.stride[pl];
+        for (int cx = 0; cx < (W + 1) / 2; ++cx) {
+          int all = 0, fromB = 0;
+          for (int y = 2 * cy; y < std::min(2 * cy + 2, H); ++y)
+            for (int x = 2 * cx; x < std::min(2 * cx + 2, W); ++x, ++all)
+              fromB += f16[(size_t)y * W + x] < t;
+          co[cx] = (uint8_t)((ca[cx] * (all - fromB) + cb[cx] * fromB + all / 2) / all);
+        }
+      }
+    }
+  });
+  return true;
+}
+
+}  // namespace
+
+bool renderTransitionYuv(OSType code, const ParamSet& params, uint64_t seed, const YuvView& a,
+                         const YuvView& b, YuvImage& out) {
+  if (!transitionTakesYuv(code) || a.empty() || b.empty() || out.width <= 0 || out.height <= 0)
+    return false;
+  if (a.width != out.width || a.height != out.height || b.width != out.width ||
+      b.height != out.height)
+    return false;
+  const double p = std::clamp(params.num('pcnt') / 100.0, 0.0, 1.0);
+  if (code != 'dslv') return smpteYuv(code, params, seed, p, a, b, out);
+  crossFadeYuv(p, a, b, out);
   return true;
 }
 
