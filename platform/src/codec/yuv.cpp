@@ -35,6 +35,18 @@ struct YuvConverter::Impl {
   SwsContext* toRgb = nullptr;
   int yuvW = 0, yuvH = 0, rgbW = 0, rgbH = 0;
   AVFrame* scratch = av_frame_alloc();  // padded rows when the image's cannot take the stores
+  // The planes-to-image scaler for w x h, made again when the size changes; null when it
+  // cannot be made.
+  SwsContext* rgbScaler(int w, int h) {
+    if (!toRgb || rgbW != w || rgbH != h) {
+      sws_freeContext(toRgb);
+      toRgb = sws_getContext(w, h, AV_PIX_FMT_YUV420P, w, h, AV_PIX_FMT_RGB32, SWS_BICUBIC, nullptr,
+                             nullptr, nullptr);
+      rgbW = toRgb ? w : 0;
+      rgbH = toRgb ? h : 0;
+    }
+    return toRgb;
+  }
   ~Impl() {
     sws_freeContext(toYuv);
     sws_freeContext(toRgb);
@@ -67,14 +79,7 @@ OSErr YuvConverter::toYuv(const Image& in, YuvImage& out) {
 OSErr YuvConverter::toImage(const YuvView& in, Image& out) {
   Impl& s = *impl_;
   if (in.empty() || !s.scratch) return in.empty() ? (OSErr)paramErr : (OSErr)memFullErr;
-  if (!s.toRgb || s.rgbW != in.width || s.rgbH != in.height) {
-    sws_freeContext(s.toRgb);
-    s.toRgb = sws_getContext(in.width, in.height, AV_PIX_FMT_YUV420P, in.width, in.height,
-                             AV_PIX_FMT_RGB32, SWS_BICUBIC, nullptr, nullptr, nullptr);
-    if (!s.toRgb) return memFullErr;
-    s.rgbW = in.width;
-    s.rgbH = in.height;
-  }
+  if (!s.rgbScaler(in.width, in.height)) return memFullErr;
   out.resize(in.width, in.height);
   // The scaler may store whole blocks past a row's end: straight into the image only when its
   // rows are whole blocks, otherwise into padded rows copied out.
@@ -107,14 +112,7 @@ OSErr YuvConverter::toImageRows(const YuvView& in, Image& out, int y0, int y1) {
       (y1 % 2 && y1 != in.height))
     return paramErr;
   const int rows = y1 - y0;
-  if (!s.toRgb || s.rgbW != in.width || s.rgbH != rows) {
-    sws_freeContext(s.toRgb);
-    s.toRgb = sws_getContext(in.width, rows, AV_PIX_FMT_YUV420P, in.width, rows, AV_PIX_FMT_RGB32,
-                             SWS_BICUBIC, nullptr, nullptr, nullptr);
-    if (!s.toRgb) return memFullErr;
-    s.rgbW = in.width;
-    s.rgbH = rows;
-  }
+  if (!s.rgbScaler(in.width, rows)) return memFullErr;
   const uint8_t* src[3] = {in.plane[0] + (size_t)y0 * in.stride[0],
                            in.plane[1] + (size_t)(y0 / 2) * in.stride[1],
                            in.plane[2] + (size_t)(y0 / 2) * in.stride[2]};

@@ -204,7 +204,8 @@ OSErr Composer::frame(int64_t time, Image& buffer, const Image*& picture, Span* 
   Affine toOut = then(toBox, Affine{(double)w / boxW, 0, 0, (double)h / boxH, 0, 0});
 
   Span shown;
-  if (pictureFromPlanes(time, w, h, boxW, boxH, out, picture, shown)) {
+  const std::vector<VTTrack*> order = drawOrder(movie_);
+  if (pictureFromPlanes(order, time, w, h, boxW, boxH, out, picture, shown)) {
     if (span) *span = clampedSpan(shown, time);
     return noErr;
   }
@@ -216,7 +217,7 @@ OSErr Composer::frame(int64_t time, Image& buffer, const Image*& picture, Span* 
     int x0, y0, x1, y1;
   };
   std::vector<Hole> holes;
-  for (VTTrack* t : drawOrder(movie_)) {
+  for (VTTrack* t : order) {
     Affine m = then(fromFixed(t->matrix), toOut);
     int tw = trackWidth(t), th = trackHeight(t);
     int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
@@ -305,9 +306,9 @@ OSErr Composer::frame(int64_t time, Image& out, Span* span) {
   return err;
 }
 
-bool Composer::wholeTrack(int64_t time, int w, int h, int boxW, int boxH, bool effectsOnly,
-                          YuvImage& into, Image* intoImage, TrackPicture& pic) {
-  std::vector<VTTrack*> order = drawOrder(movie_);
+bool Composer::wholeTrack(const std::vector<VTTrack*>& order, int64_t time, int w, int h, int boxW,
+                          int boxH, bool effectsOnly, YuvImage& into, Image* intoImage,
+                          TrackPicture& pic) {
   // Any failure falls to the picture path, which marks what is missing.
   if (order.size() != 1) return false;
   VTTrack* t = order[0];
@@ -345,7 +346,8 @@ bool Composer::wholeTrack(int64_t time, int w, int h, int boxW, int boxH, bool e
 
 bool Composer::frameFromPlanes(int64_t time, int w, int h, int boxW, int boxH, YuvImage& out) {
   TrackPicture pic;
-  if (!wholeTrack(time, w, h, boxW, boxH, false, out, nullptr, pic)) return false;
+  if (!wholeTrack(drawOrder(movie_), time, w, h, boxW, boxH, false, out, nullptr, pic))
+    return false;
   if (pic.image) return converter_->toYuv(*pic.image, out) == noErr;  // a picture after all
   if (pic.yuv.plane[0] == out.plane(0)) return true;
   out.resize(w, h);
@@ -358,10 +360,11 @@ bool Composer::frameFromPlanes(int64_t time, int w, int h, int boxW, int boxH, Y
   return true;
 }
 
-bool Composer::pictureFromPlanes(int64_t time, int w, int h, int boxW, int boxH, Image& out,
-                                 const Image*& picture, Span& span) {
+bool Composer::pictureFromPlanes(const std::vector<VTTrack*>& order, int64_t time, int w, int h,
+                                 int boxW, int boxH, Image& out, const Image*& picture,
+                                 Span& span) {
   TrackPicture pic;
-  if (!wholeTrack(time, w, h, boxW, boxH, true, planes_, &out, pic)) return false;
+  if (!wholeTrack(order, time, w, h, boxW, boxH, true, planes_, &out, pic)) return false;
   span = pic.span;
   picture = &out;
   if (pic.image) {

@@ -55,18 +55,18 @@ class Composer {
   OSErr frame(int64_t time, YuvImage& out);
 
  private:
-  // The one track that fills the picture, asked for as planes (an effect drawn into `into`, or
-  // into `intoImage` when it is not drawn on planes);
-  // false when the movie is not that (with effectsOnly, not an effect), or it fails.
-  bool wholeTrack(int64_t time, int w, int h, int boxW, int boxH, bool effectsOnly, YuvImage& into,
-                  Image* intoImage, TrackPicture& pic);
+  // The one track of the drawn `order` that fills the picture, asked for as planes (an effect drawn
+  // into `into`, or into `intoImage` when it is not drawn on planes); false when the movie is not
+  // that (with effectsOnly, not an effect), or it fails.
+  bool wholeTrack(const std::vector<VTTrack*>& order, int64_t time, int w, int h, int boxW,
+                  int boxH, bool effectsOnly, YuvImage& into, Image* intoImage, TrackPicture& pic);
   // The planes case above; false when it does not apply or fails (the picture path then
   // decides), with `out` done when true.
   bool frameFromPlanes(int64_t time, int w, int h, int boxW, int boxH, YuvImage& out);
   // A picture: an effect filling it that is drawn on its sources' planes is converted once at
   // the end, instead of each source being converted and mixed as pictures.
-  bool pictureFromPlanes(int64_t time, int w, int h, int boxW, int boxH, Image& out,
-                         const Image*& picture, Span& span);
+  bool pictureFromPlanes(const std::vector<VTTrack*>& order, int64_t time, int w, int h, int boxW,
+                         int boxH, Image& out, const Image*& picture, Span& span);
   // The movie box and the size drawn (the one set, or the box's); a code when the movie is
   // gone or the picture cannot be drawn.
   OSErr sizes(Rect& box, int& w, int& h) const;

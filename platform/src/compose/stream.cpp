@@ -215,8 +215,8 @@ void SourceStream::remember(const codec::Frame& f) {
   const int64_t bytes = (int64_t)v.width * v.height * 3 / 2;
   const size_t keep = (size_t)std::clamp<int64_t>(kRecentBytes / std::max<int64_t>(bytes, 1), 0,
                                                   (int64_t)kRecentFrames);
-  while (!recent_.empty() && (recent_.size() >= keep || recent_.back().pts >= f.pts))
-    recent_.pop_front();
+  if (!recent_.empty() && recent_.back().pts >= f.pts) recent_.clear();  // a new run: kept in order
+  while (!recent_.empty() && recent_.size() >= keep) recent_.pop_front();
   if (keep > 0) recent_.push_back(f.share());
 }
 
